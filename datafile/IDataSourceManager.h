@@ -1,0 +1,51 @@
+#pragma once
+// The table of open CSC data sources as the plots, the extraction run and the main window see it.
+// DataSourceManager is the one implementation; tests may substitute their own.
+
+#include <cstdint>
+#include <string>
+
+namespace skelvane {
+
+class File;
+class SourceListener;
+
+class IDataSourceManager {
+ public:
+  virtual ~IDataSourceManager() = default;
+
+  /// Appends a listener (at most 10); 0, or -1 when the table is full.
+  virtual int32_t AddListener(SourceListener* listener) = 0;
+  /// Pointer to record `recordIndex` of source `sourceIndex` inside the mapped file; 0 or -603.
+  virtual int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) = 0;
+  /// The last record whose timestamp is not after `time`; `record` is left untouched (and 0 returned)
+  /// when `time` is not after the source's first indexed timestamp.
+  virtual int32_t FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) = 0;
+  /// The first source opened from exactly `path`; 0, or -1 with index -1.
+  virtual int32_t FindSourceByPath(const std::string& path, int32_t& index) = 0;
+  /// 0, or -2 for an index past the table.
+  virtual int32_t GetSourcePath(int32_t index, std::string& path) = 0;
+  /// 0 with the reader's file type code; -2 past the table; -1 for an empty slot.
+  virtual int32_t GetSourceFileType(int32_t index, int32_t& type) = 0;
+  /// The source's record count, or -603.
+  virtual int64_t GetNumRecords(int32_t index) = 0;
+  /// Pointer to the source's 16384-byte text header; 0 or -603.
+  virtual int32_t GetHeader(int32_t index, const char*& header) = 0;
+  /// The padded time range of all sources (0..1 when none is open).
+  virtual void GetTimeRange(int64_t& start, int64_t& end) = 0;
+  virtual int32_t GetNumSources() = 0;
+  /// Opens a CSC file as a new source and notifies the listeners.
+  virtual int32_t OpenSource(const std::string& path) = 0;
+  /// Runs the Open Data File chooser and opens every file picked; 0, or -1 when cancelled or full.
+  virtual int32_t OpenDataFileDialog() = 0;
+  /// Closes a source; the last source moves into its index. 0 or -603.
+  virtual int32_t CloseSource(int32_t index) = 0;
+  /// Reads a source list record at the file's position and opens the sources it names.
+  virtual int32_t ReadSettings(File& file) = 0;
+  /// Writes the source list record at the file's position.
+  virtual int32_t WriteSettings(File& file) = 0;
+  /// Value text of a dash-prefixed header key of a source; 0, -603 or -606.
+  virtual int32_t GetHeaderValue(int32_t sourceIndex, const std::string& key, std::string& value) = 0;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,48 @@
+#pragma once
+// What every plot offers the canvas, the plot collection, the extraction run and its dialog.
+// Plot implements the common part; CscPlot is the one concrete plot.
+
+#include <cstdint>
+#include <string>
+
+namespace skelvane {
+
+class File;
+
+class IPlot {
+ public:
+  virtual ~IPlot() = default;
+  /// Full path of the plot's data source: the key by which the source is found again.
+  virtual std::string GetPath() const = 0;
+  /// Height of the plot's strip in pixels, header included.
+  virtual int32_t GetHeight() const = 0;
+  /// Estimated sampling frequency, hertz.
+  virtual double GetSamplingFrequency() const = 0;
+  /// Sample period, microseconds.
+  virtual double GetSamplePeriod() const = 0;
+  /// Reads the source's timing and full-scale value; called once right after creation.
+  virtual void LoadSourceInfo() = 0;
+  /// Height limited to 50..5000.
+  virtual void SetHeight(int32_t height) = 0;
+  virtual void SetExtractionMode(int32_t mode) = 0;
+  virtual void SetExtractionType(int32_t type) = 0;
+  virtual void SetExtractionValue(double value) = 0;
+  /// Draws the trace for the visible span into the rectangle with lower-left corner (x, y).
+  virtual int32_t Draw(int64_t visibleStart, int64_t visibleEnd, int32_t width, int32_t height, int32_t x,
+                       int32_t y) = 0;
+  virtual void DrawIcons(int32_t height, int32_t width, int32_t x0, int32_t y0) = 0;
+  virtual void DrawName(int32_t y, int32_t height, int32_t width) = 0;
+  virtual int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) = 0;
+  virtual int32_t DrawThresholdOverlay(int32_t width, int32_t x, uint32_t colour) = 0;
+  virtual int32_t RunPropertiesDialog() = 0;
+  /// 1..5 for the close, up, down, plus and minus icons under (x, y); 0 for none.
+  virtual int32_t HitTestIcon(int32_t x, int32_t y) const = 0;
+  virtual int32_t ReadProperties(File& file) = 0;
+  virtual int32_t WriteProperties(File& file) = 0;
+  virtual void IncreaseHeight() = 0;
+  virtual int32_t DecreaseHeight() = 0;
+  /// Full-scale A/D value of the source.
+  virtual int32_t GetADMaxValue() const = 0;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,53 @@
+#pragma once
+// The canvas as the plots and the main window call it: redraw, zoom, icons, data axis, display
+// switches, settings. PlotCanvas is the one implementation.
+
+#include <cstdint>
+#include <string>
+
+namespace skelvane {
+
+class BitmapPresenter;
+class File;
+
+class IPlotCanvas {
+ public:
+  virtual ~IPlotCanvas() = default;
+  /// Hands the finished image to the presenter at (0, 15).
+  virtual int32_t Present(BitmapPresenter& presenter) = 0;
+  virtual int32_t RedrawAll() = 0;
+  virtual void DrawSeparator(int32_t y) = 0;
+  virtual int32_t ZoomIn() = 0;
+  virtual int32_t ZoomOut() = 0;
+  virtual void SetMinimumSpan(int64_t span) = 0;
+  virtual int32_t GetTimeAxisHeight() const = 0;
+  virtual void DrawDataAxis(int32_t unused1, int32_t height, int32_t unused2, int32_t y, int32_t centreValue,
+                            int32_t topValue, const std::string& unit) = 0;
+  virtual void DrawCloseIcon(int32_t x, int32_t y, int32_t size) = 0;
+  virtual void DrawMinusIcon(int32_t x, int32_t y, int32_t size) = 0;
+  virtual void DrawPlusIcon(int32_t x, int32_t y, int32_t size) = 0;
+  virtual void DrawUpIcon(int32_t x, int32_t y, int32_t size) = 0;
+  virtual void DrawDownIcon(int32_t x, int32_t y, int32_t size) = 0;
+  virtual int32_t GetShowPlotIcons() const = 0;
+  virtual int32_t GetShowPlotNames() const = 0;
+  virtual int32_t GetShowDataAxis() const = 0;
+  virtual int32_t GetShowTimeAxis() const = 0;
+  virtual void SetShowPlotIcons(int32_t show) = 0;
+  virtual void SetShowPlotNames(int32_t show) = 0;
+  virtual void SetShowDataAxis(int32_t show) = 0;
+  virtual void SetShowTimeAxis(int32_t show) = 0;
+  virtual int32_t GetDataAxisMargin() const = 0;
+  /// dataAxisWidth when the data axis is shown, else 0.
+  virtual int32_t GetDataAxisWidth() const = 0;
+  virtual int32_t GetPlotHeaderHeight() const = 0;
+  virtual int32_t GetHorizontalPagePercent() const = 0;
+  virtual int32_t GetVerticalPagePercent() const = 0;
+  virtual double GetTimeLabelScale() const = 0;
+  /// Reads the 104-byte canvas properties section at the file's position.
+  virtual int32_t ReadSettings(File& file) = 0;
+  virtual int32_t WriteSettings(File& file) = 0;
+  /// 1 with the plot index whose bottom separator s satisfies y - 2 <= s <= y + 1; else 0.
+  virtual int32_t FindSeparator(int32_t y, int32_t& plot) const = 0;
+};
+
+}  // namespace skelvane

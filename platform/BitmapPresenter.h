@@ -1,0 +1,19 @@
+#pragma once
+// Where a finished frame goes: the Qt window draws it as one image; tests and the snapshot command
+// keep it. The renderer hands its bitmap over in one call.
+
+#include <cstdint>
+
+namespace skelvane {
+
+class MemoryBitmap;
+
+class BitmapPresenter {
+ public:
+  virtual ~BitmapPresenter() = default;
+  /// Shows the region (0,0)-(width,height) of `bitmap` with its top-left corner at (x, y) of the
+  /// destination; false when it could not be shown.
+  virtual bool Present(const MemoryBitmap& bitmap, int32_t width, int32_t height, int32_t x, int32_t y) = 0;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,53 @@
+#pragma once
+// A seekable file with 64-bit positions over POSIX descriptors. Failures come back as errno values
+// (never exceptions); the data-file readers, the spike-file writer and the settings file use it.
+
+#include <cstdint>
+#include <string>
+
+namespace skelvane {
+
+class File {
+ public:
+  enum class Mode {
+    Read,            // existing file, read only
+    CreateWrite,     // create or truncate, write only
+    CreateReadWrite  // create or truncate, read and write
+  };
+  enum class Origin { Begin, Current, End };
+
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  /// Opens the file; 0 or the errno of the failure. `sequential` hints a front-to-back scan.
+  int32_t Open(const std::string& path, Mode mode, bool sequential = false);
+  /// Closes the file; 0 or the errno the close reported (data that could not be written).
+  int32_t Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  /// Reads up to `count` bytes; the number read (0 at the end) or -1 with LastError() set.
+  int64_t Read(void* buffer, int64_t count);
+  /// Writes all `count` bytes; true on success, false with LastError() set (ENOSPC, EFBIG, ...).
+  bool Write(const void* buffer, int64_t count);
+  /// Moves the position; the new position or -1 with LastError() set.
+  int64_t Seek(int64_t offset, Origin origin = Origin::Begin);
+  /// The current position, or -1.
+  int64_t Position() const;
+  /// The file's length in bytes, or -1 with LastError() set.
+  int64_t Length() const;
+
+  int LastError() const { return lastError_; }
+  const std::string& Path() const { return path_; }
+  int Descriptor() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  mutable int lastError_ = 0;
+  std::string path_;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds in Release, generates a synthetic demo tetrode and runs the main
+# job on it.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+
+build=build-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKELVANE_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+
+cli="$build/cli/skelvane-cli"
+demo=demo
+mkdir -p "$demo"
+if [ ! -f "$demo/TT1a.kcs" ]; then
+  "$cli" synth --out "$demo" --prefix TT1 --channels 4 --seconds 60 --seed 1
+fi
+"$cli" info "$demo"/TT1a.kcs "$demo"/TT1b.kcs "$demo"/TT1c.kcs "$demo"/TT1d.kcs

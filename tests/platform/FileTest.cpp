@@ -1,0 +1,57 @@
+#include "platform/File.h"
+#include "platform/FileMapping.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "tests/support/TempDir.h"
+
+namespace skelvane {
+namespace {
+
+TEST(File, OpenMissingFileGivesErrno) {
+  File f;
+  EXPECT_EQ(f.Open("/nonexistent/dir/file.kcs", File::Mode::Read), ENOENT);
+  EXPECT_FALSE(f.IsOpen());
+}
+
+TEST(File, DirectoryIsRefused) {
+  test::TempDir dir;
+  File f;
+  EXPECT_EQ(f.Open(dir.Path(), File::Mode::Read), EISDIR);
+}
+
+TEST(File, WriteSeekReadRoundTripWith64BitPositions) {
+  test::TempDir dir;
+  File f;
+  ASSERT_EQ(f.Open(dir.File("a.bin"), File::Mode::CreateReadWrite), 0);
+  ASSERT_TRUE(f.Write("hello world", 11));
+  // A position beyond 4 GiB makes a sparse file; it must not wrap.
+  const int64_t far = (int64_t{1} << 32) + 5;
+  ASSERT_EQ(f.Seek(far), far);
+  ASSERT_TRUE(f.Write("Z", 1));
+  EXPECT_EQ(f.Length(), far + 1);
+  ASSERT_EQ(f.Seek(6), 6);
+  char buf[5] = {};
+  EXPECT_EQ(f.Read(buf, 5), 5);
+  EXPECT_EQ(std::string(buf, 5), "world");
+  ASSERT_EQ(f.Seek(-1, File::Origin::End), far);
+  EXPECT_EQ(f.Read(buf, 5), 1);
+  EXPECT_EQ(buf[0], 'Z');
+  EXPECT_EQ(f.Read(buf, 5), 0);
+}
+
+TEST(FileMapping, MapsWholeFileAndRefusesEmptyOne) {
+  test::TempDir dir;
+  FileMapping m;
+  ASSERT_EQ(m.MapPath(dir.Write("x.bin", "abcdef")), 0);
+  ASSERT_EQ(m.Size(), 6u);
+  EXPECT_EQ(std::memcmp(m.Data(), "abcdef", 6), 0);
+  FileMapping empty;
+  EXPECT_EQ(empty.MapPath(dir.Write("e.bin", "")), EINVAL);
+  EXPECT_FALSE(empty.IsMapped());
+}
+
+}  // namespace
+}  // namespace skelvane
