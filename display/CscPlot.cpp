@@ -224,18 +224,23 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
             const int64_t time = timeOf(i);
             if (time < start) break;
             int32_t x = 0;
-            int64_t columnFirst = 0;
-            int64_t columnLast = 0;
-            if (PlotCanvas::GetPixelForTime(time, start, width, span, x) != 0 ||
-                PlotCanvas::GetTimeRangeForPixel(x, width, span, start, columnFirst, columnLast) != 0) {
+            if (PlotCanvas::GetPixelForTime(time, start, width, span, x) != 0) {
               --i;
               continue;
             }
-            // Fold every sample of this record from i down to the first one still in column x.
+            // Fold every sample of this record from i down to the first one still in column x. The
+            // column test is the pixel conversion itself: the truncated first time of a column can
+            // lie in the column before it, which would move an edge sample into the wrong bar.
             int16_t low = ScaledSample(record.Sample(i));
             int16_t high = low;
             int32_t j = i - 1;
-            for (; j >= 0 && timeOf(j) >= columnFirst; --j) {
+            for (; j >= 0; --j) {
+              const int64_t earlier = timeOf(j);
+              int32_t column = 0;
+              if (earlier < start || PlotCanvas::GetPixelForTime(earlier, start, width, span, column) != 0 ||
+                  column != x) {
+                break;
+              }
               const int16_t v = ScaledSample(record.Sample(j));
               low = std::min(low, v);
               high = std::max(high, v);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -42,6 +43,9 @@ class CscPlotTest : public ::testing::Test {
   }
   int64_t TimeOf(int32_t record, int32_t i) const {
     return kFirstTimestamp + record * kRecordMicros + static_cast<int64_t>(i * 31.25);
+  }
+  void SetSample(int32_t record, int32_t i, int16_t value) {
+    std::memcpy(manager.sources[source].bytes.data() + record * kCscRecordSize + kCscSamplesOffset + 2 * i, &value, 2);
   }
   int16_t ValueOf(int32_t record, int32_t i) const {
     return CscRecord(manager.sources[source].bytes.data() + record * kCscRecordSize).Sample(i);
@@ -256,6 +260,30 @@ TEST_F(CscPlotTest, MinMaxBarKeepsTheFirstSampleOfARecordThatStartsAColumnAlone)
   }
 }
 
+TEST_F(CscPlotTest, MinMaxBarsFollowThePixelConversionAtUnevenColumnEdges) {
+  AddRecords(20);
+  // 100 ms over 7 columns: column 3 is listed from trunc(3 x 14285.71) = 42857 us, yet a sample
+  // 42857 us after start still maps to column 2. Put a spike on exactly such a sample.
+  const int64_t spikeTime = TimeOf(2, 100);
+  const int64_t start = spikeTime - 42'857;
+  SetSample(2, 100, 1950);
+  auto plot = MakePlot();
+  ASSERT_EQ(DrawSpan(*plot, start, 100'000, 7), 0);
+  const auto cached = CachedColumns(plot->Cache());
+  EXPECT_EQ(cached, TrueColumnExtremes(manager, start, 100'000, 7));
+  ASSERT_TRUE(cached.count(2));
+  EXPECT_EQ(cached.at(2).second, 1950);
+  EXPECT_LT(cached.at(3).second, 1950);
+}
+
+TEST_F(CscPlotTest, MinMaxBarsHoldTheSampleExtremesEvenBeyondTheFullScale) {
+  AddRecords(20);
+  manager.sources[source].header["-ADMaxValue"] = "300";  // the sine reaches 1000
+  auto plot = MakePlot();
+  ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 200'000, 20), 0);
+  EXPECT_EQ(CachedColumns(plot->Cache()), TrueColumnExtremes(manager, kFirstTimestamp, 200'000, 20));
+}
+
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
   test::CountingDataSourceManager counting(manager);
@@ -338,6 +366,7 @@ std::string ReadAll(const std::string& path) {
 }
 
 TEST_F(CscPlotTest, PropertiesRecordIsFiveLittleEndianWords) {
+  AddRecords(2);
   test::TempDir dir;
   auto plot = MakePlot();
   plot->Properties().traceColour = 0x00A0B0C0;
@@ -358,6 +387,7 @@ TEST_F(CscPlotTest, PropertiesRecordIsFiveLittleEndianWords) {
 }
 
 TEST_F(CscPlotTest, ShortPropertiesRecordKeepsTheFieldsReadBeforeIt) {
+  AddRecords(2);
   test::TempDir dir;
   test::CapturedReports reports;
   const std::string path = dir.Write("short.rec", std::string("\x11\x22\x33\x00\x00\x00\x00\x00\x05\x00", 10));
@@ -373,6 +403,7 @@ TEST_F(CscPlotTest, ShortPropertiesRecordKeepsTheFieldsReadBeforeIt) {
 }
 
 TEST_F(CscPlotTest, PropertiesFileErrorsCarryTheErrno) {
+  AddRecords(2);
   test::TempDir dir;
   test::CapturedReports reports;
   auto plot = MakePlot();
