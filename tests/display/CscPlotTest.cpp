@@ -277,8 +277,12 @@ TEST_F(CscPlotTest, MinMaxBarsFollowThePixelConversionAtUnevenColumnEdges) {
 }
 
 TEST_F(CscPlotTest, MinMaxBarsHoldTheSampleExtremesEvenBeyondTheFullScale) {
-  AddRecords(20);
-  manager.sources[source].header["-ADMaxValue"] = "300";  // the sine reaches 1000
+  for (int32_t r = 0; r < 20; ++r) {
+    std::vector<int16_t> samples(512);
+    for (int32_t i = 0; i < 512; ++i) samples[i] = static_cast<int16_t>(800 + (r * 512 + i) % 7);
+    manager.AddRecord(source, kFirstTimestamp + r * kRecordMicros, 32'000, samples);
+  }
+  manager.sources[source].header["-ADMaxValue"] = "300";  // every sample lies above the full scale
   auto plot = MakePlot();
   ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 200'000, 20), 0);
   EXPECT_EQ(CachedColumns(plot->Cache()), TrueColumnExtremes(manager, kFirstTimestamp, 200'000, 20));
