@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 
 namespace skelvane {
