@@ -40,11 +40,6 @@ constexpr const char* kWriteFailedMessage =
 constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
 constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
 
-// Samples per channel whose extremes are checked at once before they are tested one by one: most of
-// a recording is noise far below the threshold, and a chunk of fixed length lets the compiler turn
-// the extremes into vector instructions.
-constexpr int64_t kSkipChunk = 64;
-
 // Sampling-frequency text: 10 significant digits, fixed point for exponents -1 (0.1) to 9
 // (10 digits before the point).
 constexpr int kSignificantDigits = 10;
@@ -226,60 +221,101 @@ int32_t SpikeExtractor::WaitForRearm() {
 }
 
 int32_t SpikeExtractor::FindCrossing() {
-  const auto& channels = *Channels;
-  const int32_t numChannels = static_cast<int32_t>(channels.size());
-  int64_t i = CurrentIndex;
-  while (i <= ScanLast) {
-    const int64_t chunkLast = i + kSkipChunk - 1;
-    if (chunkLast <= ScanLast && !ChunkMayCross(i, chunkLast)) {
-      i = chunkLast + 1;
-      continue;
-    }
-    const int64_t last = std::min(chunkLast, ScanLast);
-    for (; i <= last; ++i) {
-      for (int32_t k = 0; k < numChannels; ++k) {
-        const auto& samples = channels[static_cast<std::size_t>(k)];
-        if (IsOverThreshold(samples[static_cast<std::size_t>(i)], samples[static_cast<std::size_t>(i + 1)])) {
-          CrossingChannel = k;
-          CurrentIndex = static_cast<int32_t>(i);
-          return kStatusOk;
+  int64_t index = -1;
+  int32_t channel = -1;
+  switch (ExtractionMode * 3 + ExtractionType) {
+    case kModeThreshold * 3 + kTypePositive: index = FirstCrossing<kModeThreshold, kTypePositive>(channel); break;
+    case kModeThreshold * 3 + kTypeNegative: index = FirstCrossing<kModeThreshold, kTypeNegative>(channel); break;
+    case kModeThreshold * 3 + kTypeBoth: index = FirstCrossing<kModeThreshold, kTypeBoth>(channel); break;
+    case kModeSlope * 3 + kTypePositive: index = FirstCrossing<kModeSlope, kTypePositive>(channel); break;
+    case kModeSlope * 3 + kTypeNegative: index = FirstCrossing<kModeSlope, kTypeNegative>(channel); break;
+    case kModeSlope * 3 + kTypeBoth: index = FirstCrossing<kModeSlope, kTypeBoth>(channel); break;
+    default: {
+      // No valid type: every test reports it, as the scan goes.
+      const auto& channels = *Channels;
+      for (int64_t i = CurrentIndex; i <= ScanLast && index < 0; ++i) {
+        for (std::size_t k = 0; k < channels.size() && index < 0; ++k) {
+          if (IsOverThreshold(channels[k][static_cast<std::size_t>(i)], channels[k][static_cast<std::size_t>(i + 1)])) {
+            index = i;
+            channel = static_cast<int32_t>(k);
+          }
         }
       }
     }
   }
-  CurrentIndex = SearchEnd + 1;
-  return kStatusFailed;
+  if (index < 0) {
+    CurrentIndex = SearchEnd + 1;
+    return kStatusFailed;
+  }
+  // The fast scan leaves the polarity alone; the crossing's own test sets it, as it would have been
+  // set by the last test of a plain scan.
+  const auto& samples = (*Channels)[static_cast<std::size_t>(channel)];
+  IsOverThreshold(samples[static_cast<std::size_t>(index)], samples[static_cast<std::size_t>(index + 1)]);
+  CrossingChannel = channel;
+  CurrentIndex = static_cast<int32_t>(index);
+  return kStatusOk;
 }
 
-// Whether any channel could be over the threshold at an index of first .. first + kSkipChunk - 1:
-// the test is monotonic in the tested value, so the chunk's extremes decide.
-bool SpikeExtractor::ChunkMayCross(int64_t first, int64_t last) const {
-  (void)last;  // always first + kSkipChunk - 1; the fixed length is what makes the loops vectorise
-  const int64_t threshold = ThreshVal;
-  const bool testHigh = ExtractionType == kTypePositive || ExtractionType == kTypeBoth;
-  const bool testLow = ExtractionType == kTypeNegative || ExtractionType == kTypeBoth;
-  if (!testHigh && !testLow) return true;  // let the exact test report the invalid type
-  for (const auto& channel : *Channels) {
-    const int16_t* p = channel.data() + first;
-    int32_t high = std::numeric_limits<int32_t>::min();
-    int32_t low = std::numeric_limits<int32_t>::max();
-    if (ExtractionMode == kModeSlope) {
-      for (int64_t j = 0; j < kSkipChunk; ++j) {
-        const int32_t slope = int32_t{p[j + 1]} - int32_t{p[j]};
-        high = std::max(high, slope);
-        low = std::min(low, slope);
-      }
+// The first (index, channel) from CurrentIndex to ScanLast, index-major, whose tested value is over
+// the threshold; -1 when there is none. Most of a recording is noise far from the threshold, so
+// whole chunks are ruled out by their extremes first (the test is monotonic in the tested value),
+// and only a chunk that may hold a crossing is tested sample by sample.
+template <int32_t Mode, int32_t Type>
+int64_t SpikeExtractor::FirstCrossing(int32_t& channel) const {
+  const auto& channels = *Channels;
+  const std::size_t numChannels = channels.size();
+  const int64_t high = ThreshVal;
+  const int64_t low = -int64_t{ThreshVal};
+  const auto tested = [](const int16_t* p, int64_t i) -> int32_t {
+    if constexpr (Mode == kModeSlope) {
+      return int32_t{p[i + 1]} - int32_t{p[i]};
     } else {
-      for (int64_t j = 0; j < kSkipChunk; ++j) {
-        const int32_t sample = p[j];
-        high = std::max(high, sample);
-        low = std::min(low, sample);
+      return p[i];
+    }
+  };
+  const auto over = [high, low](int64_t value) {
+    if constexpr (Type == kTypePositive) {
+      return value >= high;
+    } else if constexpr (Type == kTypeNegative) {
+      return value <= low;
+    } else {
+      return value >= high || value <= low;
+    }
+  };
+
+  int64_t i = CurrentIndex;
+  while (i <= ScanLast) {
+    const int64_t chunkLast = i + kSkipChunk - 1;
+    if (chunkLast <= ScanLast) {
+      bool mayCross = false;
+      for (std::size_t k = 0; k < numChannels && !mayCross; ++k) {
+        // Fixed-length loops over plain pointers: the compiler turns them into vector instructions.
+        const int16_t* p = channels[k].data() + i;
+        int32_t highest = std::numeric_limits<int32_t>::min();
+        int32_t lowest = std::numeric_limits<int32_t>::max();
+        for (int64_t j = 0; j < kSkipChunk; ++j) {
+          const int32_t value = tested(p, j);
+          if constexpr (Type != kTypeNegative) highest = std::max(highest, value);
+          if constexpr (Type != kTypePositive) lowest = std::min(lowest, value);
+        }
+        mayCross = (Type != kTypeNegative && over(highest)) || (Type != kTypePositive && over(lowest));
+      }
+      if (!mayCross) {
+        i = chunkLast + 1;
+        continue;
       }
     }
-    if (testHigh && high >= threshold) return true;
-    if (testLow && low <= -threshold) return true;
+    const int64_t last = std::min(chunkLast, ScanLast);
+    for (; i <= last; ++i) {
+      for (std::size_t k = 0; k < numChannels; ++k) {
+        if (over(tested(channels[k].data(), i))) {
+          channel = static_cast<int32_t>(k);
+          return i;
+        }
+      }
+    }
   }
-  return false;
+  return -1;
 }
 
 int32_t SpikeExtractor::GetSpikePeak() {

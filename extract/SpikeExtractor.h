@@ -79,7 +79,8 @@ class SpikeExtractor {
   bool IsOverThreshold(int32_t sample, int32_t nextSample);
   int32_t WaitForRearm();
   int32_t FindCrossing();
-  bool ChunkMayCross(int64_t first, int64_t last) const;
+  template <int32_t Mode, int32_t Type>
+  int64_t FirstCrossing(int32_t& channel) const;
   int32_t GetSpikePeak();
   bool IsWindowStorable() const;
   int32_t StoreSpike(uint64_t timestamp);
@@ -106,6 +107,9 @@ class SpikeExtractor {
   uint32_t RecordWord1 = 0;
   uint32_t RecordWord2 = 0;
   std::array<int32_t, kSpikeFeatureWordCount> FeatureWords{};
+
+  // Samples per channel whose extremes are checked at once before they are tested one by one.
+  static constexpr int64_t kSkipChunk = 64;
 
   // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
   // lies inside the block, so no test ever reads past its end.
