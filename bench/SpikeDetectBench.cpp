@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <set>
 #include <span>
 #include <string>
 #include <unistd.h>
@@ -171,9 +172,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const auto& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        // Processor time: the machine is shared, and waiting for it is no cost of the code.
-        seconds_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      if (run.error_occurred) continue;
+      // Processor time: the machine is shared, and waiting for it is no cost of the code. With
+      // repetitions the median stands for the benchmark.
+      const std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        seconds_[name] = run.GetAdjustedCPUTime();
+        fromMedian_.insert(name);
+      } else if (run.run_type == Run::RT_Iteration && !fromMedian_.count(name)) {
+        seconds_[name] = run.GetAdjustedCPUTime();
       }
     }
   }
@@ -188,6 +195,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> seconds_;
+  std::set<std::string> fromMedian_;
 };
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <limits>
 #include <locale.h>
 #include <new>
@@ -113,7 +112,7 @@ int32_t SpikeExtractor::SetExtractionParameters(int32_t extractionType, int32_t 
   NumChannels = numChannels;
 
   const int64_t recordSize =
-      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
+      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
   if (recordSize > std::numeric_limits<int32_t>::max()) {
     ReportError(kRecordTooLargeMessage, recordSize);
     return kStatusFailed;
@@ -164,7 +163,7 @@ int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
   // Records are laid out from the parameters (and the header already says so): a block with another
   // channel count, or parameters that were never completely set, would make a corrupt file.
   const int64_t expectedRecordSize =
-      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
+      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
   if (channels.empty() || static_cast<int64_t>(channels.size()) != NumChannels || NumSpikePoints <= 0 ||
       expectedRecordSize != RecordSize) {
     if (!BlockMismatchReported) ReportError(kBlockMismatchMessage, static_cast<int64_t>(channels.size()));
@@ -379,10 +378,10 @@ int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
   PutLittleEndian(out, timestamp, 8);
   PutLittleEndian(out + 8, RecordWord1, 4);
   PutLittleEndian(out + 12, RecordWord2, 4);
-  for (int32_t w = 0; w < kSpikeFeatureWordCount; ++w) {
+  for (int32_t w = 0; w < kFeatureWordCount; ++w) {
     PutLittleEndian(out + 16 + 4 * w, static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), 4);
   }
-  uint8_t* sampleOut = out + kSpikeRecordFixedBytes;
+  uint8_t* sampleOut = out + kRecordFixedBytes;
   const auto& channels = *Channels;
   for (int64_t j = 0; j < NumSpikePoints; ++j) {
     for (const auto& channel : channels) {
@@ -465,7 +464,7 @@ int32_t SpikeExtractor::WriteSpikeFileHeader(const std::string& path, const std:
   const std::string text = BuildHeaderText(path, sources);
   // The block always ends in at least one zero byte, so readers that take the header as a
   // zero-terminated text stop inside it even when over-long names had to be cut.
-  std::vector<char> block(kSpikeFileHeaderSize, '\0');
+  std::vector<char> block(kHeaderSize, '\0');
   std::copy_n(text.begin(), std::min<std::size_t>(text.size(), block.size() - 1), block.begin());
   // Flushed at once so that an unwritable file shows up here, before any detection work.
   if (!OutputFile.Write(block.data(), block.size()) || !OutputFile.Flush()) {
