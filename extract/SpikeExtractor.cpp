@@ -36,6 +36,12 @@ constexpr const char* kOpenFailedMessage = "Error opening file; Is the file/path
 constexpr const char* kWriteFailedMessage =
     "Error writing spike file; disk full or file not writable, error code: ";
 
+// Byte offsets inside a spike record; the samples follow at kRecordFixedBytes.
+constexpr int kRecordTimestampOffset = 0;
+constexpr int kRecordWord1Offset = 8;
+constexpr int kRecordWord2Offset = 12;
+constexpr int kRecordFeaturesOffset = 16;
+
 constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
 constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
 
@@ -55,8 +61,8 @@ locale_t CLocale() {
   return locale;
 }
 
-void PutLittleEndian(uint8_t* out, uint64_t value, int bytes) {
-  for (int b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
+void PutLittleEndian(uint8_t* out, uint64_t value, std::size_t bytes) {
+  for (std::size_t b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
 }
 
 void StripTrailingFractionZeros(std::string& number) {
@@ -375,18 +381,19 @@ int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
   LastWindowEnd = Timestamps[static_cast<std::size_t>(first + NumSpikePoints - 1)];
 
   uint8_t* out = Record.data();
-  PutLittleEndian(out, timestamp, 8);
-  PutLittleEndian(out + 8, RecordWord1, 4);
-  PutLittleEndian(out + 12, RecordWord2, 4);
+  PutLittleEndian(out + kRecordTimestampOffset, timestamp, sizeof(uint64_t));
+  PutLittleEndian(out + kRecordWord1Offset, RecordWord1, sizeof(uint32_t));
+  PutLittleEndian(out + kRecordWord2Offset, RecordWord2, sizeof(uint32_t));
   for (int32_t w = 0; w < kFeatureWordCount; ++w) {
-    PutLittleEndian(out + 16 + 4 * w, static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), 4);
+    PutLittleEndian(out + kRecordFeaturesOffset + sizeof(int32_t) * w,
+                    static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), sizeof(int32_t));
   }
   uint8_t* sampleOut = out + kRecordFixedBytes;
   const auto& channels = *Channels;
   for (int64_t j = 0; j < NumSpikePoints; ++j) {
     for (const auto& channel : channels) {
-      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), 2);
-      sampleOut += 2;
+      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), sizeof(int16_t));
+      sampleOut += sizeof(int16_t);
     }
   }
 
