@@ -437,6 +437,82 @@ TEST_F(ExtractionRunTest, OutOfStepChannelIsBroughtIntoStep) {
   EXPECT_EQ(file.records[1].At(kAlignmentIndex, 1, 2), 200);
 }
 
+TEST_F(ExtractionRunTest, PassesThatOnlyBringChannelsIntoStepAreNotCounted) {
+  // a leads by three records, then lacks three that b has: six catch-up passes in all. Were they
+  // counted, the walk would stop three blocks before the spike at the end.
+  test::FakeSource a;
+  a.path = dir.File("a.kcs");
+  test::FakeSource b;
+  b.path = dir.File("b.kcs");
+  for (int64_t t = -3; t <= 12; ++t) {
+    if (t < 5 || t > 7) a.AddRecords(kStart + t * kRecordSpan, kRecordSpan, 1);
+    if (t >= 0) b.AddRecords(kStart + t * kRecordSpan, kRecordSpan, 1);
+  }
+  sources.sources = {a, b};
+  Source(0).AddSpike(12, 100);  // a's record 12 is time 12, its last
+  Source(1).AddSpike(12, 100);
+  Source(0).AddSpike(6, 100);   // a's record 6 is time 3
+  Source(1).AddSpike(3, 100);
+  ShowAll();
+  run.Parameters().NumChannels = 2;
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  const auto file = Output("SpikeFile_a_b.kst", 2);
+  ASSERT_EQ(file.records.size(), 2u);
+  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
+  EXPECT_EQ(file.records[1].timestamp, SampleTime(kStart + 12 * kRecordSpan, 100));
+}
+
+TEST_F(ExtractionRunTest, NeighboursThatDifferAcrossChannelsStayOutOfTheWindows) {
+  // b lacks the record at time 5. At time 4 the channels' next records differ (5 and 6), at time 6
+  // their previous ones (5 and 4): windows reaching into them are dropped, even though channel 0's
+  // own neighbours are seamless; the others are kept.
+  test::FakeSource a;
+  a.path = dir.File("a.kcs");
+  test::FakeSource b;
+  b.path = dir.File("b.kcs");
+  for (int64_t t = 0; t < 10; ++t) {
+    a.AddRecords(kStart + t * kRecordSpan, kRecordSpan, 1);
+    if (t != 5) b.AddRecords(kStart + t * kRecordSpan, kRecordSpan, 1);
+  }
+  sources.sources = {a, b};
+  Source(0).AddSpike(4, 505);
+  Source(1).AddSpike(4, 505);  // b's record 4 is time 4
+  Source(0).AddSpike(6, 3);
+  Source(1).AddSpike(5, 3);    // b's record 5 is time 6
+  Source(0).AddSpike(6, 200);
+  Source(1).AddSpike(5, 200);
+  ShowAll();
+  run.Parameters().NumChannels = 2;
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  const auto file = Output("SpikeFile_a_b.kst", 2);
+  ASSERT_EQ(file.records.size(), 1u);
+  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 6 * kRecordSpan, 200));
+}
+
+TEST_F(ExtractionRunTest, ScanAfterAGapStartsAtTheAlignmentPoint) {
+  // A broad spike crossing at sample 5 is already under way at sample 8, so after a gap it is not
+  // taken; in a record joined to its predecessor it is. Records up to 2 x 512 sample intervals
+  // apart still count as joined.
+  AddSource("joined.kcs", 6);
+  AddSource("atlimit.kcs", 6);
+  AddSource("beyond.kcs", 6);
+  AddSource("gap.kcs", 6);
+  const int64_t shifts[] = {0, kRecordSpan, kRecordSpan + 1, 5'000'000};
+  for (int32_t i = 0; i < 4; ++i) {
+    for (int32_t r = 3; r < 6; ++r) Source(i).timestamps[r] += shifts[i];
+    for (int32_t k = 5; k <= 12; ++k) Source(i).samples[3][k] = static_cast<int16_t>(50 + 10 * (k - 5));
+    Source(i).samples[3][13] = 40;
+  }
+  ShowAll();
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  const auto joined = Output("SpikeFile_joined.kse", 1);
+  ASSERT_EQ(joined.records.size(), 1u);
+  EXPECT_EQ(joined.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 12));
+  EXPECT_EQ(Output("SpikeFile_atlimit.kse", 1).records.size(), 1u);
+  EXPECT_EQ(Output("SpikeFile_beyond.kse", 1).records.size(), 0u);
+  EXPECT_EQ(Output("SpikeFile_gap.kse", 1).records.size(), 0u);
+}
+
 TEST_F(ExtractionRunTest, GroupEndsWhereItsShortestChannelEnds) {
   AddSource("long.kcs", 10);
   AddSource("short.kcs", 6);
