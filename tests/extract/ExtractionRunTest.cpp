@@ -18,10 +18,33 @@ constexpr double kDt = 31.25;             // 32 kHz
 constexpr int64_t kRecordSpan = 16000;    // 512 samples of 31.25 us
 constexpr int64_t kStart = 5'000'000;
 constexpr int32_t kAlignmentIndex = 7;    // default alignment point 8, 0-based
+constexpr int32_t kNumSpikePoints = 32;
+constexpr std::size_t kHeaderSize = 16384;
 constexpr const char* kOpenFailure = "Error opening file; Is the file/path name correct?";
 
 uint64_t SampleTime(int64_t recordTime, int32_t index, double dt = kDt) {
   return static_cast<uint64_t>(static_cast<double>(recordTime) + index * dt);
+}
+
+// The header's text lines, up to the zero padding.
+std::vector<std::string> HeaderLines(const std::string& header) {
+  const std::string text = header.substr(0, header.find('\0'));
+  std::vector<std::string> lines;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    const std::size_t end = text.find("\r\n", from);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(from));
+      break;
+    }
+    lines.push_back(text.substr(from, end - from));
+    from = end + 2;
+  }
+  return lines;
+}
+
+int16_t SampleAt(const test::StoredSpike& spike, int32_t point, int32_t channel, int32_t numChannels) {
+  return spike.Samples[static_cast<std::size_t>(point * numChannels + channel)];
 }
 
 class RecordingCursor : public CursorControl {
@@ -57,7 +80,7 @@ class ExtractionRunTest : public ::testing::Test {
   }
 
   test::SpikeFileContents Output(const std::string& name, int32_t channels) {
-    return test::ReadSpikeFile(dir.File(name), channels);
+    return test::ReadSpikeFile(dir.File(name), kNumSpikePoints, channels);
   }
 
   test::TempDir dir;
@@ -180,9 +203,8 @@ TEST_F(ExtractionRunTest, SpikeFileHeaderCarriesEverySourceAndTheGroupsLastPlotV
   run.Parameters().NumChannels = 2;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
-  ASSERT_TRUE(file.readable);
-  EXPECT_EQ(file.size, test::kSpikeHeaderSize);
-  const auto& lines = file.headerLines;
+  EXPECT_EQ(file.Bytes.size(), kHeaderSize);
+  const auto lines = HeaderLines(file.Header);
   ASSERT_GE(lines.size(), 17u);
   EXPECT_EQ(lines[2], "## File Name: " + dir.File("SpikeFile_a_b.kst"));
   EXPECT_EQ(lines[3], "## Created From File: " + Source(0).path);
@@ -308,7 +330,7 @@ TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull
   EXPECT_FALSE(run.WrittenFiles()[0].complete);
   EXPECT_TRUE(run.WrittenFiles()[1].complete);
   EXPECT_EQ(run.WrittenFiles()[1].spikeCount, 18);
-  EXPECT_EQ(Output("SpikeFile_p1.kse", 1).records.size(), 18u);
+  EXPECT_EQ(Output("SpikeFile_p1.kse", 1).Spikes.size(), 18u);
 }
 
 TEST_F(ExtractionRunTest, EmptyGroupIsReported) {
@@ -326,14 +348,14 @@ TEST_F(ExtractionRunTest, SpikeIsStoredAtItsPeakTimeWithTheWindowAlignedOnThePea
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 2 * kRecordSpan, 100));
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex - 2], 40);
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex - 1], 80);
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex], 100);
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex + 1], 60);
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex + 2], 20);
-  EXPECT_EQ(file.trailingBytes, 0u);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 100));
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex - 2], 40);
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex - 1], 80);
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex], 100);
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex + 1], 60);
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex + 2], 20);
+  EXPECT_TRUE(file.WholeRecords);
   EXPECT_EQ(run.WrittenFiles().at(0).spikeCount, 1);
 }
 
@@ -343,9 +365,9 @@ TEST_F(ExtractionRunTest, WindowReachingIntoTheNextRecordIsStoredOnce) {
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 2 * kRecordSpan, 510));
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex + 2], 20);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 510));
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex + 2], 20);
 }
 
 TEST_F(ExtractionRunTest, WindowReachingBackIntoThePreviousRecordIsStored) {
@@ -354,10 +376,10 @@ TEST_F(ExtractionRunTest, WindowReachingBackIntoThePreviousRecordIsStored) {
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 2 * kRecordSpan, 3));
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex], 100);
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex - 2], 40);  // sample 1 of record 2
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 3));
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex], 100);
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex - 2], 40);  // sample 1 of record 2
 }
 
 TEST_F(ExtractionRunTest, FirstRecordIsSearchedFromTheAlignmentPointOn) {
@@ -369,10 +391,10 @@ TEST_F(ExtractionRunTest, FirstRecordIsSearchedFromTheAlignmentPointOn) {
   Source(1).AddSpike(0, 10);
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
-  EXPECT_EQ(Output("SpikeFile_early.kse", 1).records.size(), 0u);
+  EXPECT_EQ(Output("SpikeFile_early.kse", 1).Spikes.size(), 0u);
   const auto late = Output("SpikeFile_late.kse", 1);
-  ASSERT_EQ(late.records.size(), 1u);
-  EXPECT_EQ(late.records[0].timestamp, SampleTime(kStart, 10));
+  ASSERT_EQ(late.Spikes.size(), 1u);
+  EXPECT_EQ(late.Spikes[0].Timestamp, SampleTime(kStart, 10));
 }
 
 TEST_F(ExtractionRunTest, LastRecordKeepsWindowsInsideTheRecord) {
@@ -384,9 +406,9 @@ TEST_F(ExtractionRunTest, LastRecordKeepsWindowsInsideTheRecord) {
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto fits = Output("SpikeFile_fits.kse", 1);
-  ASSERT_EQ(fits.records.size(), 1u);
-  EXPECT_EQ(fits.records[0].timestamp, SampleTime(kStart + 2 * kRecordSpan, 487));
-  EXPECT_EQ(Output("SpikeFile_spills.kse", 1).records.size(), 0u);
+  ASSERT_EQ(fits.Spikes.size(), 1u);
+  EXPECT_EQ(fits.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 487));
+  EXPECT_EQ(Output("SpikeFile_spills.kse", 1).Spikes.size(), 0u);
 }
 
 TEST_F(ExtractionRunTest, RecordsAcrossATimeGapAreNotJoined) {
@@ -400,8 +422,8 @@ TEST_F(ExtractionRunTest, RecordsAcrossATimeGapAreNotJoined) {
   }
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
-  EXPECT_EQ(Output("SpikeFile_joined.kse", 1).records.size(), 2u);
-  EXPECT_EQ(Output("SpikeFile_gap.kse", 1).records.size(), 1u);  // records 4 and 5 are still joined
+  EXPECT_EQ(Output("SpikeFile_joined.kse", 1).Spikes.size(), 2u);
+  EXPECT_EQ(Output("SpikeFile_gap.kse", 1).Spikes.size(), 1u);  // records 4 and 5 are still joined
 }
 
 TEST_F(ExtractionRunTest, SpikeRightAfterAGapIsDroppedButOneLaterIsKept) {
@@ -412,8 +434,8 @@ TEST_F(ExtractionRunTest, SpikeRightAfterAGapIsDroppedButOneLaterIsKept) {
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_gap.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 4 * kRecordSpan + 1'000'000, 200));
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 4 * kRecordSpan + 1'000'000, 200));
 }
 
 TEST_F(ExtractionRunTest, OutOfStepChannelIsBroughtIntoStep) {
@@ -429,12 +451,12 @@ TEST_F(ExtractionRunTest, OutOfStepChannelIsBroughtIntoStep) {
   run.Parameters().NumChannels = 2;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
-  ASSERT_EQ(file.records.size(), 2u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 4 * kRecordSpan, 100));
-  EXPECT_EQ(file.records[0].At(kAlignmentIndex, 0, 2), 100);
-  EXPECT_EQ(file.records[0].At(kAlignmentIndex, 1, 2), 200);
-  EXPECT_EQ(file.records[1].timestamp, SampleTime(kStart + 9 * kRecordSpan, 300));
-  EXPECT_EQ(file.records[1].At(kAlignmentIndex, 1, 2), 200);
+  ASSERT_EQ(file.Spikes.size(), 2u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 4 * kRecordSpan, 100));
+  EXPECT_EQ(SampleAt(file.Spikes[0], kAlignmentIndex, 0, 2), 100);
+  EXPECT_EQ(SampleAt(file.Spikes[0], kAlignmentIndex, 1, 2), 200);
+  EXPECT_EQ(file.Spikes[1].Timestamp, SampleTime(kStart + 9 * kRecordSpan, 300));
+  EXPECT_EQ(SampleAt(file.Spikes[1], kAlignmentIndex, 1, 2), 200);
 }
 
 TEST_F(ExtractionRunTest, PassesThatOnlyBringChannelsIntoStepAreNotCounted) {
@@ -457,9 +479,9 @@ TEST_F(ExtractionRunTest, PassesThatOnlyBringChannelsIntoStepAreNotCounted) {
   run.Parameters().NumChannels = 2;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
-  ASSERT_EQ(file.records.size(), 2u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
-  EXPECT_EQ(file.records[1].timestamp, SampleTime(kStart + 12 * kRecordSpan, 100));
+  ASSERT_EQ(file.Spikes.size(), 2u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
+  EXPECT_EQ(file.Spikes[1].Timestamp, SampleTime(kStart + 12 * kRecordSpan, 100));
 }
 
 TEST_F(ExtractionRunTest, NeighboursThatDifferAcrossChannelsStayOutOfTheWindows) {
@@ -485,8 +507,8 @@ TEST_F(ExtractionRunTest, NeighboursThatDifferAcrossChannelsStayOutOfTheWindows)
   run.Parameters().NumChannels = 2;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 6 * kRecordSpan, 200));
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 6 * kRecordSpan, 200));
 }
 
 TEST_F(ExtractionRunTest, ScanAfterAGapStartsAtTheAlignmentPoint) {
@@ -506,11 +528,11 @@ TEST_F(ExtractionRunTest, ScanAfterAGapStartsAtTheAlignmentPoint) {
   ShowAll();
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto joined = Output("SpikeFile_joined.kse", 1);
-  ASSERT_EQ(joined.records.size(), 1u);
-  EXPECT_EQ(joined.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 12));
-  EXPECT_EQ(Output("SpikeFile_atlimit.kse", 1).records.size(), 1u);
-  EXPECT_EQ(Output("SpikeFile_beyond.kse", 1).records.size(), 0u);
-  EXPECT_EQ(Output("SpikeFile_gap.kse", 1).records.size(), 0u);
+  ASSERT_EQ(joined.Spikes.size(), 1u);
+  EXPECT_EQ(joined.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 12));
+  EXPECT_EQ(Output("SpikeFile_atlimit.kse", 1).Spikes.size(), 1u);
+  EXPECT_EQ(Output("SpikeFile_beyond.kse", 1).Spikes.size(), 0u);
+  EXPECT_EQ(Output("SpikeFile_gap.kse", 1).Spikes.size(), 0u);
 }
 
 TEST_F(ExtractionRunTest, GroupEndsWhereItsShortestChannelEnds) {
@@ -524,8 +546,8 @@ TEST_F(ExtractionRunTest, GroupEndsWhereItsShortestChannelEnds) {
   run.Parameters().NumChannels = 2;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_long_short.kst", 2);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
 }
 
 TEST_F(ExtractionRunTest, UnreadableRecordEndsItsGroupQuietlyAndTheNextGroupFollows) {
@@ -540,8 +562,8 @@ TEST_F(ExtractionRunTest, UnreadableRecordEndsItsGroupQuietlyAndTheNextGroupFoll
   test::CapturedReports reports;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   EXPECT_TRUE(reports.Empty());
-  EXPECT_EQ(Output("SpikeFile_broken.kse", 1).records.size(), 1u);
-  EXPECT_EQ(Output("SpikeFile_fine.kse", 1).records.size(), 2u);
+  EXPECT_EQ(Output("SpikeFile_broken.kse", 1).Spikes.size(), 1u);
+  EXPECT_EQ(Output("SpikeFile_fine.kse", 1).Spikes.size(), 2u);
 }
 
 TEST_F(ExtractionRunTest, SampleTimesAreComputedInDoublePrecisionAndTruncated) {
@@ -560,10 +582,10 @@ TEST_F(ExtractionRunTest, SampleTimesAreComputedInDoublePrecisionAndTruncated) {
   ShowAll(dt, 30000.0);
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 2u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(Source(0).timestamps[1], 250, dt));
-  EXPECT_EQ(file.records[1].timestamp, SampleTime(Source(0).timestamps[2], 509, dt));
-  EXPECT_NE(file.records[1].timestamp,
+  ASSERT_EQ(file.Spikes.size(), 2u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(Source(0).timestamps[1], 250, dt));
+  EXPECT_EQ(file.Spikes[1].Timestamp, SampleTime(Source(0).timestamps[2], 509, dt));
+  EXPECT_NE(file.Spikes[1].Timestamp,
             static_cast<uint64_t>(Source(0).timestamps[2] + static_cast<int64_t>(509 * dt)));
 }
 
@@ -576,9 +598,9 @@ TEST_F(ExtractionRunTest, ModeAndTypeReachTheDetectorInTheirOwnPlaces) {
   run.Parameters().ExtractionType = 1;  // negative only
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
-  EXPECT_EQ(file.records[0].samples[kAlignmentIndex], -100);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
+  EXPECT_EQ(file.Spikes[0].Samples[kAlignmentIndex], -100);
 }
 
 TEST_F(ExtractionRunTest, SlopeModeFindsSteepRisesButNotSlowOnes) {
@@ -591,8 +613,8 @@ TEST_F(ExtractionRunTest, SlopeModeFindsSteepRisesButNotSlowOnes) {
   run.Parameters().Threshold = 30.0;
   ASSERT_EQ(run.CreateSpikeFiles(), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
-  ASSERT_EQ(file.records.size(), 1u);
-  EXPECT_EQ(file.records[0].timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
 }
 
 }  // namespace

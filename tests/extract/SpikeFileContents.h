@@ -1,8 +1,9 @@
 #pragma once
-// Reads a spike file back for the tests: the header's text lines and the fixed-size records.
+// Reads a spike file back for the tests: the 16384-byte header and the records decoded from their
+// little-endian bytes. Used by the spike detector and spike file tests.
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,58 +11,55 @@
 
 namespace skelvane::test {
 
-inline constexpr std::size_t kSpikeHeaderSize = 16384;
-inline constexpr std::size_t kSpikeRecordFixedBytes = 48;
-
-struct SpikeRecord {
-  uint64_t timestamp = 0;
-  std::vector<int16_t> samples;  // point-major, channel-minor
-  int16_t At(int32_t point, int32_t channel, int32_t numChannels) const { return samples[point * numChannels + channel]; }
+struct StoredSpike {
+  uint64_t Timestamp = 0;
+  uint32_t Word1 = 0;
+  uint32_t Word2 = 0;
+  std::vector<int32_t> Features;
+  std::vector<int16_t> Samples;  // point-major, channel-minor, as in the file
 };
 
 struct SpikeFileContents {
-  bool readable = false;
-  std::size_t size = 0;
-  std::vector<std::string> headerLines;  // the text before the zero padding, split at CR LF
-  std::vector<SpikeRecord> records;
-  std::size_t trailingBytes = 0;  // bytes after the last whole record (should be 0)
+  std::string Bytes;  // the whole file
+  std::string Header;
+  std::vector<StoredSpike> Spikes;
+  bool WholeRecords = false;  // false when the file ends inside a record
 };
 
-inline std::string ReadAllBytes(const std::string& path) {
+inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline SpikeFileContents ReadSpikeFile(const std::string& path, int32_t numChannels, int32_t numSpikePoints = 32) {
+inline uint64_t LittleEndianAt(const std::string& bytes, std::size_t offset, int size) {
+  uint64_t value = 0;
+  for (int b = size - 1; b >= 0; --b) value = (value << 8) | static_cast<uint8_t>(bytes[offset + b]);
+  return value;
+}
+
+/// Decodes a spike file with `headerSize` header bytes and records of `points` x `channels` samples.
+inline SpikeFileContents ReadSpikeFile(const std::string& path, int points, int channels,
+                                       std::size_t headerSize = 16384) {
   SpikeFileContents contents;
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) return contents;
-  const std::string bytes = ReadAllBytes(path);
-  contents.readable = true;
-  contents.size = bytes.size();
-  const std::string header = bytes.substr(0, std::min(bytes.size(), kSpikeHeaderSize));
-  const std::string text = header.substr(0, header.find('\0'));
-  std::size_t from = 0;
-  while (from < text.size()) {
-    const std::size_t end = text.find("\r\n", from);
-    if (end == std::string::npos) {
-      contents.headerLines.push_back(text.substr(from));
-      break;
+  contents.Bytes = ReadWholeFile(path);
+  contents.Header = contents.Bytes.substr(0, std::min(headerSize, contents.Bytes.size()));
+  const std::size_t recordSize = 48 + 2 * static_cast<std::size_t>(points) * channels;
+  std::size_t offset = headerSize;
+  while (offset + recordSize <= contents.Bytes.size()) {
+    StoredSpike spike;
+    spike.Timestamp = LittleEndianAt(contents.Bytes, offset, 8);
+    spike.Word1 = static_cast<uint32_t>(LittleEndianAt(contents.Bytes, offset + 8, 4));
+    spike.Word2 = static_cast<uint32_t>(LittleEndianAt(contents.Bytes, offset + 12, 4));
+    for (int w = 0; w < 8; ++w) {
+      spike.Features.push_back(static_cast<int32_t>(LittleEndianAt(contents.Bytes, offset + 16 + 4 * w, 4)));
     }
-    contents.headerLines.push_back(text.substr(from, end - from));
-    from = end + 2;
+    for (std::size_t s = 0; s < static_cast<std::size_t>(points) * channels; ++s) {
+      spike.Samples.push_back(static_cast<int16_t>(LittleEndianAt(contents.Bytes, offset + 48 + 2 * s, 2)));
+    }
+    contents.Spikes.push_back(std::move(spike));
+    offset += recordSize;
   }
-  if (bytes.size() <= kSpikeHeaderSize) return contents;
-  const std::size_t recordSize = kSpikeRecordFixedBytes + 2u * numChannels * numSpikePoints;
-  std::size_t at = kSpikeHeaderSize;
-  for (; at + recordSize <= bytes.size(); at += recordSize) {
-    SpikeRecord record;
-    std::memcpy(&record.timestamp, bytes.data() + at, sizeof record.timestamp);
-    record.samples.resize(static_cast<std::size_t>(numChannels) * numSpikePoints);
-    std::memcpy(record.samples.data(), bytes.data() + at + kSpikeRecordFixedBytes, record.samples.size() * 2);
-    contents.records.push_back(std::move(record));
-  }
-  contents.trailingBytes = bytes.size() - at;
+  contents.WholeRecords = contents.Bytes.size() >= headerSize && offset == contents.Bytes.size();
   return contents;
 }
 
