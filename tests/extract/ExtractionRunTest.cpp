@@ -331,6 +331,8 @@ TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull
   EXPECT_TRUE(run.WrittenFiles()[1].complete);
   EXPECT_EQ(run.WrittenFiles()[1].spikeCount, 18);
   EXPECT_EQ(Output("SpikeFile_p1.kse", 1).Spikes.size(), 18u);
+  // No detection work was spent on the group that could not be written: every read was the second's.
+  EXPECT_LE(sources.recordReads, 3 * 20);
 }
 
 TEST_F(ExtractionRunTest, EmptyGroupIsReported) {
