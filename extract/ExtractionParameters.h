@@ -22,6 +22,7 @@ inline constexpr int32_t kDefaultNumSpikePoints = 32;
 
 class ExtractionParameters {
  public:
+  /// A plain record: nothing to release.
   virtual ~ExtractionParameters();
 
   int32_t ExtractionMode = kExtractionModeThreshold;

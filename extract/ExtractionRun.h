@@ -27,7 +27,9 @@ class ExtractionRun {
     bool complete = true;  // false when a write failed and the group was cut short
   };
 
+  /// A run over the plots of `plots`, reading their records through `sources`; default parameters.
   ExtractionRun(IPlotCollection& plots, IDataSourceManager& sources);
+  /// Closes a spike file still open.
   virtual ~ExtractionRun();
   ExtractionRun(const ExtractionRun&) = delete;
   ExtractionRun& operator=(const ExtractionRun&) = delete;

@@ -28,6 +28,7 @@ class SpikeExtractPropsDlg : public QDialog {
 
   /// Builds the dialog over `params`, which it edits in place; `plots` receive mode, type and threshold on OK.
   SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent = nullptr);
+  /// The fields keep their values: they belong to the caller.
   ~SpikeExtractPropsDlg() override;
 
   /// Copies the fields into the controls (done whenever the dialog is shown).
