@@ -49,9 +49,11 @@ class SpikeExtractPropsDlgTest : public ::testing::Test {
       static int argc = 1;
       static char name[] = "extract_view_tests";
       static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);  // lives until the process ends
+      application = std::make_unique<QApplication>(argc, argv);
     }
   }
+  static void TearDownTestSuite() { application.reset(); }
+  static inline std::unique_ptr<QApplication> application;
 
   SpikeExtractPropsDlgTest() {
     for (int i = 0; i < 3; ++i) {
