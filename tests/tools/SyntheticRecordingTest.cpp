@@ -283,7 +283,7 @@ TEST_F(SyntheticRecordingTest, NoUnitsMeansNoSpikes) {
 }
 
 TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
-  const auto refused = [this](SynthOptions options, const std::string& why) {
+  const auto refused = [](SynthOptions options, const std::string& why) {
     test::CapturedReports reports;
     SynthResult result;
     EXPECT_EQ(SyntheticRecording::Generate(options, result), kStatusFailed) << why;
