@@ -21,6 +21,9 @@ namespace {
 constexpr int32_t kMaxChannels = 26;  // one file letter each, a..z
 constexpr int32_t kMaxUnits = 16;
 constexpr double kMaxSamplingHz = 1'000'000.0;
+// Spike times are drawn one at a time, so the work grows with the rate: faster than any neuron
+// fires would only keep the generator busy (spikes closer than the minimum spacing are dropped).
+constexpr double kMaxSpikeRateHz = 1000.0;
 constexpr double kMicrosecondsPerSecond = 1'000'000.0;
 constexpr const char* kFileExtension = ".kcs";
 constexpr const char* kTruthSuffix = "_truth.csv";
@@ -77,7 +80,7 @@ int32_t Validate(const SynthOptions& o) {
   if (o.seconds * o.samplingHz / kSamplesPerRecord > std::numeric_limits<int32_t>::max())
     return Invalid("too many records");
   if (o.units < 0 || o.units > kMaxUnits) return Invalid("units must be 0 to 16");
-  if (!(o.spikeRateHz >= 0.0) || !std::isfinite(o.spikeRateHz)) return Invalid("spike rate must not be negative");
+  if (!(o.spikeRateHz >= 0.0) || o.spikeRateHz > kMaxSpikeRateHz) return Invalid("spike rate must be 0 to 1000 Hz");
   if (!(o.noiseCounts >= 0.0) || !std::isfinite(o.noiseCounts)) return Invalid("noise must not be negative");
   if (o.lateChannel >= o.channels || o.lateChannel < -1) return Invalid("late channel out of range");
   if (o.lateRecords < 0) return Invalid("late records must not be negative");

@@ -309,7 +309,24 @@ TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
   o = Options();
   o.samplingHz = 0.0;
   refused(o, "sampling rate out of range");
+  // Spikes are drawn one by one: an absurd rate would keep the generator drawing for hours.
+  o = Options();
+  o.spikeRateHz = 1000.5;
+  refused(o, "spike rate must be 0 to 1000 Hz");
+  o.spikeRateHz = -1.0;
+  refused(o, "spike rate must be 0 to 1000 Hz");
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
+}
+
+TEST_F(SyntheticRecordingTest, HighestSpikeRateIsAccepted) {
+  SynthOptions options = Options();
+  options.channels = 1;
+  options.spikeRateHz = 1000.0;
+  SynthResult result;
+  ASSERT_EQ(SyntheticRecording::Generate(options, result), kStatusOk);
+  // No two spikes closer than 2 ms: at most 500 in one second, however fast the units fire.
+  EXPECT_GT(result.spikes.size(), 400u);
+  EXPECT_LE(result.spikes.size(), 500u);
 }
 
 TEST_F(SyntheticRecordingTest, UnusableOutputFolderGivesTheErrno) {
