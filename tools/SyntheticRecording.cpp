@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <system_error>
 
 #include "datafile/CscRecord.h"
@@ -190,10 +191,8 @@ int32_t WriteTruth(const std::string& path, const std::vector<SynthSpike>& spike
   return file.Close();
 }
 
-}  // namespace
-
-int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& result) {
-  if (const int32_t rc = Validate(options); rc != kStatusOk) return rc;
+// Generates a recording from options that passed Validate.
+int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
   const std::string outDir = options.outDir.empty() ? std::string(".") : options.outDir;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
@@ -295,6 +294,21 @@ int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& r
   }
   result = std::move(made);
   return kStatusOk;
+}
+
+}  // namespace
+
+int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& result) {
+  if (const int32_t rc = Validate(options); rc != kStatusOk) return rc;
+  // The whole signal of a channel is held in memory while its file is written.
+  try {
+    return GenerateValid(options, result);
+  } catch (const std::bad_alloc&) {
+    const int64_t samples =
+        static_cast<int64_t>(options.seconds * options.samplingHz / kSamplesPerRecord) * kSamplesPerRecord;
+    ReportError("Not enough memory for the synthetic recording; samples per channel:", samples);
+    return ENOMEM;
+  }
 }
 
 }  // namespace skelvane
