@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,9 @@ template <typename Visit>
 int32_t WalkRecordsBackwards(IDataSourceManager& manager, int32_t source, int64_t start, int64_t end,
                              int32_t recordDuration, bool stopBeforeStart, Visit&& visit) {
   int64_t cursor = end;
-  int64_t previousTimestamp = 0;
+  // A repeated timestamp means the lookup handed back the record before; the first record seen
+  // has none to repeat, even when it is stamped 0.
+  std::optional<int64_t> previousTimestamp;
   const uint8_t* bytes = nullptr;  // set once: the lookup leaves it alone at the source's first record
   for (;;) {
     if (manager.FindRecordForTime(cursor, source, bytes) != 0) return kStatusOk;

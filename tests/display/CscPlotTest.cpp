@@ -297,6 +297,26 @@ TEST_F(CscPlotTest, ASpanStartingBeforeTimeZeroStillShowsTheFirstRecords) {
   EXPECT_EQ(plot->Cache().xs.back(), 25);
 }
 
+TEST_F(CscPlotTest, ARecordStampedAtTimeZeroIsDrawnWhenTheSpanEndsInsideIt) {
+  for (int32_t r = 0; r < 4; ++r) {
+    std::vector<int16_t> samples(512);
+    for (int32_t i = 0; i < 512; ++i) samples[i] = SineAt(int64_t{r} * 512 + i);
+    manager.AddRecord(source, r * kRecordMicros, 32'000, samples);
+  }
+  auto plot = MakePlot();
+  // 200 us per column: every sample of record 0, the one holding the span's end, is drawn.
+  ASSERT_EQ(DrawSpan(*plot, 0, 10'000, 50), 0);
+  ASSERT_FALSE(plot->Cache().minMax);
+  ASSERT_EQ(plot->Cache().xs.size(), 512u);
+  EXPECT_EQ(plot->Cache().xs.back(), 0);
+  EXPECT_EQ(plot->Cache().mins.front(), ValueOf(0, 511));
+  // 6000 us per column: the bars of record 0 in the min-max path.
+  ASSERT_EQ(DrawSpan(*plot, 0, 12'000, 2), 0);
+  ASSERT_TRUE(plot->Cache().minMax);
+  EXPECT_EQ(CachedColumns(plot->Cache()), TrueColumnExtremes(manager, 0, 12'000, 2));
+  EXPECT_EQ(plot->Cache().xs.size(), 3u);  // columns 0, 1 and the rest of the record right of the span
+}
+
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
   test::CountingDataSourceManager counting(manager);
