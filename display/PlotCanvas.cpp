@@ -52,6 +52,7 @@ IDataSourceManager* PlotCanvas::dataSourceManager = nullptr;
 ColorTable PlotCanvas::colorAllocator;
 uint32_t PlotCanvas::excludedColour = 2;
 int32_t PlotCanvas::colourCount = 0;
+uint64_t PlotCanvas::stackDrawCount = 0;
 
 PlotCanvas::PlotCanvas() {
   canvas = this;
@@ -94,6 +95,7 @@ int32_t PlotCanvas::RedrawAll() {
 int32_t PlotCanvas::DrawPlots() {
   separatorYs_.clear();
   separatorPlots_.clear();
+  ++stackDrawCount;
   if (plotCollection == nullptr) return kStatusOk;
   int32_t y = 0;
   const int32_t count = plotCollection->GetNumPlots();

@@ -262,6 +262,27 @@ TEST_F(PlotStack, PlotTouchingTheViewOnlyAtAnEdgeIsNotDrawn) {
   EXPECT_TRUE(b.draws.empty());
 }
 
+TEST_F(PlotStack, IconsOfAPlotPushedOutOfViewCannotBeClickedWhereItWas) {
+  test::RecordingPlot& a = Add(100);  // 0 .. -100
+  test::RecordingPlot& b = Add(100);  // -103 .. -203: its header shows at the bottom of the view
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasHeight = 150;
+  v.ScrollBottom = -150;
+  ASSERT_EQ(canvas.DrawPlots(), 0);
+  ASSERT_EQ(b.HitTestIcon(5, -115), Plot::kHitClose);  // b's close icon spans y -121 .. -106
+  // Plus on a: a grows to 150 rows and pushes b out of view; the redraw leaves b undrawn.
+  ASSERT_EQ(collection.HandleClick(57 + 5, -18 + 5), 1);
+  ASSERT_EQ(a.GetHeight(), 150);
+  ASSERT_EQ(canvas.DrawPlots(), 0);
+  ASSERT_EQ(b.draws.size(), 1u);
+  // Where b's close icon was is now the middle of a's trace: a click there closes nothing.
+  EXPECT_EQ(collection.HandleClick(5, -115), 0);
+  EXPECT_EQ(collection.GetNumPlots(), 2);
+  // a's own icons, laid out by the same redraw, still answer.
+  EXPECT_EQ(collection.HandleClick(75, -10), 1);
+  EXPECT_EQ(a.GetHeight(), 100);
+}
+
 TEST_F(PlotStack, FindSeparatorAcceptsTwoPixelsBelowAndOneAbove) {
   Add(100);
   Add(100);
