@@ -68,6 +68,21 @@ TEST(PlotCanvasTime, BadWidthAndTimeBeforeStartAreReported) {
   EXPECT_EQ(reports.Texts()[2], "Invalid value calculated GetPixelForTime(), timeOffset = -5");
 }
 
+TEST(PlotCanvasTime, ConversionsAtTheEndsOfTheTimeRangeSaturateInsteadOfWrapping) {
+  test::CapturedReports reports;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  int64_t first = 0, last = 0, middle = 0;
+  ASSERT_EQ(PlotCanvas::GetTimeRangeForPixel(9, 10, 1000, kMax - 500, first, last), 0);
+  EXPECT_EQ(first, kMax);
+  EXPECT_EQ(last, kMax);
+  ASSERT_EQ(PlotCanvas::GetTimeForPixel(0, 10, 1000, kMax - 50, middle), 0);
+  EXPECT_EQ(middle, kMax - 25);  // the middle of kMax - 50 .. kMax (the last time held at kMax)
+  int32_t pixel = 0;
+  ASSERT_EQ(PlotCanvas::GetPixelForTime(kMax, -1, 10, 100, pixel), 0);
+  EXPECT_EQ(pixel, std::numeric_limits<int32_t>::max());  // far right of the span, not before it
+  EXPECT_TRUE(reports.Empty());
+}
+
 TEST(PlotCanvasTime, EmptySpanIsRefusedInsteadOfDividingByZero) {
   test::CapturedReports reports;
   int32_t pixel = 0;
