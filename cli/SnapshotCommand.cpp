@@ -12,6 +12,7 @@
 #include "display/CanvasSnapshot.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/MemoryBitmap.h"
+#include "platform/ReportError.h"
 
 namespace skelvane::cli {
 namespace {
@@ -28,9 +29,9 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
   MemoryBitmap frame;
-  // Files that cannot be opened have been reported on stderr by the data source manager.
+  // Files that cannot be opened have been reported by the data source manager.
   if (CanvasSnapshot::Render(options, frame) != 0) {
-    std::fprintf(stderr, "snapshot: nothing written\n");
+    ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(1);
   }
   if (BitmapFileWriter::WriteBitmapFile(args.output, frame) != 0) throw CLI::RuntimeError(1);

@@ -23,7 +23,8 @@ class SharedStateScope {
         collection_(PlotCanvas::plotCollection),
         canvas_(PlotCanvas::canvas),
         manager_(PlotCanvas::dataSourceManager),
-        colours_(PlotCanvas::colorAllocator) {
+        colours_(PlotCanvas::colorAllocator),
+        stackDraws_(PlotCanvas::stackDrawCount) {
     // Colours are handed out as in a freshly started program, so every snapshot looks the same.
     PlotCanvas::colorAllocator = ColorTable{};
     PlotCanvas::viewState = ViewState{};
@@ -38,6 +39,7 @@ class SharedStateScope {
     PlotCanvas::canvas = canvas_;
     PlotCanvas::dataSourceManager = manager_;
     PlotCanvas::colorAllocator = colours_;
+    PlotCanvas::stackDrawCount = stackDraws_;  // the window's plots keep their clickable icons
   }
   SharedStateScope(const SharedStateScope&) = delete;
   SharedStateScope& operator=(const SharedStateScope&) = delete;
@@ -49,6 +51,7 @@ class SharedStateScope {
   IPlotCanvas* canvas_;
   IDataSourceManager* manager_;
   ColorTable colours_;
+  uint64_t stackDraws_;
 };
 
 // Opens one file and makes a plot for every source it added; 0 or the first failure's code.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "display/DisplayConstants.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
+#include "display/SaturatingTime.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -40,7 +42,9 @@ template <typename Visit>
 int32_t WalkRecordsBackwards(IDataSourceManager& manager, int32_t source, int64_t start, int64_t end,
                              int32_t recordDuration, bool stopBeforeStart, Visit&& visit) {
   int64_t cursor = end;
-  int64_t previousTimestamp = 0;
+  // A repeated timestamp means the lookup handed back the record before; the first record seen
+  // has none to repeat, even when it is stamped 0.
+  std::optional<int64_t> previousTimestamp;
   const uint8_t* bytes = nullptr;  // set once: the lookup leaves it alone at the source's first record
   for (;;) {
     if (manager.FindRecordForTime(cursor, source, bytes) != 0) return kStatusOk;
@@ -49,8 +53,9 @@ int32_t WalkRecordsBackwards(IDataSourceManager& manager, int32_t source, int64_
     const int64_t timestamp = record.Timestamp();
     if (timestamp == previousTimestamp) return kStatusOk;
     previousTimestamp = timestamp;
-    if (timestamp + recordDuration < start) return kStatusOk;
+    if (SaturatingAdd(timestamp, recordDuration) < start) return kStatusOk;
     visit(record);
+    if (timestamp == std::numeric_limits<int64_t>::min()) return kStatusOk;  // nothing can lie before it
     cursor = timestamp - 1;
     if (stopBeforeStart && cursor < start) return kStatusOk;
   }
@@ -120,7 +125,7 @@ void CscPlot::LoadSourceInfo() {
     for (int64_t i = 1; i < available; ++i) {
       if (manager->GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
       const int64_t timestamp = CscRecord(bytes).Timestamp();
-      intervals.push_back(timestamp - previous);
+      intervals.push_back(SaturatingSubtract(timestamp, previous));
       previous = timestamp;
     }
     // Without a usable interval the timing stays unknown (0) and the trace is not drawn.
@@ -180,7 +185,7 @@ int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t
         *PlotCanvas::dataSourceManager, source, start, end, recordDuration_, true, [&](const CscRecord& record) {
           const int64_t timestamp = record.Timestamp();
           for (int32_t i = kSamplesPerRecord - 1; i >= 0; --i) {
-            const int64_t time = timestamp + static_cast<int64_t>(i * samplePeriod_);
+            const int64_t time = SaturatingAdd(timestamp, static_cast<int64_t>(i * samplePeriod_));
             if (time < start) break;
             int32_t x = 0;
             if (PlotCanvas::GetPixelForTime(time, start, width, span, x) != 0) continue;
@@ -219,7 +224,9 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
     const int32_t rc = WalkRecordsBackwards(
         *PlotCanvas::dataSourceManager, source, start, end, recordDuration_, false, [&](const CscRecord& record) {
           const int64_t timestamp = record.Timestamp();
-          auto timeOf = [&](int32_t i) { return timestamp + static_cast<int64_t>(i * samplePeriod_); };
+          auto timeOf = [&](int32_t i) {
+            return SaturatingAdd(timestamp, static_cast<int64_t>(i * samplePeriod_));
+          };
           int32_t i = kSamplesPerRecord - 1;
           while (i >= 0) {
             const int64_t time = timeOf(i);
@@ -227,13 +234,14 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
             // The column test is the pixel conversion itself, per sample: the truncated first time of
             // a column can lie in the column before it, which would move an edge sample into the
             // wrong bar. (Width and span are positive here, so the conversion cannot fail.)
-            const int32_t x = PlotCanvas::ColumnForOffset(time - start, timePerPixel);
+            const int32_t x = PlotCanvas::ColumnForOffset(SaturatingSubtract(time, start), timePerPixel);
             int16_t low = ScaledSample(record.Sample(i));
             int16_t high = low;
             int32_t j = i - 1;
             for (; j >= 0; --j) {
               const int64_t earlier = timeOf(j);
-              if (earlier < start || PlotCanvas::ColumnForOffset(earlier - start, timePerPixel) != x) break;
+              if (earlier < start) break;
+              if (PlotCanvas::ColumnForOffset(SaturatingSubtract(earlier, start), timePerPixel) != x) break;
               const int16_t v = ScaledSample(record.Sample(j));
               low = std::min(low, v);
               high = std::max(high, v);

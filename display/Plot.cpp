@@ -60,6 +60,7 @@ void Plot::ClearIconPositions() {
 
 void Plot::DrawIcons(int32_t height, int32_t, int32_t x0, int32_t y0) {
   ClearIconPositions();
+  iconsStackDraw_ = PlotCanvas::stackDrawCount;
   IPlotCanvas* canvas = PlotCanvas::canvas;
   using DrawIcon = void (IPlotCanvas::*)(int32_t, int32_t, int32_t);
   // The order fixes the hit codes 1..5: close, up, down, plus, minus.
@@ -128,6 +129,8 @@ int32_t Plot::RunPropertiesDialog() {
 }
 
 int32_t Plot::HitTestIcon(int32_t x, int32_t y) const {
+  // A plot the stack skipped keeps the positions of its last draw, which other plots may cover now.
+  if (iconsStackDraw_ != PlotCanvas::stackDrawCount) return kHitNone;
   for (std::size_t i = 0; i < iconXs_.size(); ++i) {
     if (iconXs_[i] <= x && x <= iconXs_[i] + iconSize_ && iconYs_[i] <= y && y <= iconYs_[i] + iconSize_) {
       return static_cast<int32_t>(i) + 1;

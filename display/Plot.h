@@ -63,7 +63,8 @@ class Plot : public IPlot {
   int32_t DrawThresholdOverlay(int32_t width, int32_t x, uint32_t colour) override;
   /// Runs the attached properties dialog; 0 when none is attached or it ended with OK, else -1.
   int32_t RunPropertiesDialog() override;
-  /// 1..5 for the icon under (x, y), edges included; 0 for none.
+  /// 1..5 for the icon under (x, y), edges included; 0 for none, and for icons the latest redraw
+  /// of the plot stack did not lay out (the plot was out of view, they are not on screen).
   int32_t HitTestIcon(int32_t x, int32_t y) const override;
   /// Height + 50, with no upper limit.
   void IncreaseHeight() override;
@@ -99,6 +100,7 @@ class Plot : public IPlot {
   std::vector<int32_t> iconXs_;
   std::vector<int32_t> iconYs_;
   int32_t iconSize_ = kIconSize;
+  uint64_t iconsStackDraw_ = 0;  // the canvas's stack redraw that laid the icons out
   int32_t extractionMode_ = 0;
   int32_t extractionType_ = 0;
   double extractionValue_ = 0.0;

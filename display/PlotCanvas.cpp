@@ -9,6 +9,7 @@
 #include "display/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
+#include "display/SaturatingTime.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -52,6 +53,7 @@ IDataSourceManager* PlotCanvas::dataSourceManager = nullptr;
 ColorTable PlotCanvas::colorAllocator;
 uint32_t PlotCanvas::excludedColour = 2;
 int32_t PlotCanvas::colourCount = 0;
+uint64_t PlotCanvas::stackDrawCount = 0;
 
 PlotCanvas::PlotCanvas() {
   canvas = this;
@@ -94,6 +96,7 @@ int32_t PlotCanvas::RedrawAll() {
 int32_t PlotCanvas::DrawPlots() {
   separatorYs_.clear();
   separatorPlots_.clear();
+  ++stackDrawCount;
   if (plotCollection == nullptr) return kStatusOk;
   int32_t y = 0;
   const int32_t count = plotCollection->GetNumPlots();
@@ -397,7 +400,7 @@ int32_t PlotCanvas::GetPixelForTime(int64_t time, int64_t start, int32_t width, 
     ReportError("Invalid value passed to GetPixelForTime(), width = ", width);
     return kStatusFailed;
   }
-  const int64_t offset = time - start;
+  const int64_t offset = SaturatingSubtract(time, start);
   if (offset < 0) {
     ReportError("Invalid value calculated GetPixelForTime(), timeOffset = ", offset);
     return kStatusFailed;
@@ -414,8 +417,8 @@ int32_t PlotCanvas::GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t s
                                          int64_t& last) {
   if (width <= 0) return kStatusFailed;
   const double timePerPixel = static_cast<double>(span) / width;
-  first = start + TruncToInt64(pixel * timePerPixel);
-  last = start + TruncToInt64((int64_t{pixel} + 1) * timePerPixel) - 1;
+  first = SaturatingAdd(start, TruncToInt64(pixel * timePerPixel));
+  last = SaturatingAdd(start, TruncToInt64((int64_t{pixel} + 1) * timePerPixel) - 1);
   return kStatusOk;
 }
 
@@ -423,7 +426,7 @@ int32_t PlotCanvas::GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, 
   int64_t first = 0;
   int64_t last = 0;
   if (GetTimeRangeForPixel(pixel, width, span, start, first, last) != 0) return kStatusFailed;
-  time = (first + last) / 2;
+  time = static_cast<int64_t>((static_cast<__int128>(first) + last) / 2);  // no overflow at the range's ends
   return kStatusOk;
 }
 

@@ -69,6 +69,9 @@ class PlotCanvas : public IPlotCanvas {
   static uint32_t excludedColour;
   /// Number of colours in the allocator's table.
   static int32_t colourCount;
+  /// Counts the redraws of the plot stack; header icons laid out before the latest one may belong to
+  /// a plot that is no longer on screen.
+  static uint64_t stackDrawCount;
 
   /// Sets the defaults, makes itself the class-wide canvas and sets up the colour allocator.
   PlotCanvas();

@@ -42,6 +42,7 @@ TEST_F(CanvasSnapshotTest, RendersOnePlotPerFileInTheirOwnColours) {
   test::CapturedReports reports;
   SnapshotOptions options{synth.paths, 320, 260, std::nullopt, std::nullopt};
   MemoryBitmap frame;
+  const uint64_t stackDraws = PlotCanvas::stackDrawCount;
   ASSERT_EQ(CanvasSnapshot::Render(options, frame), 0);
   EXPECT_EQ(frame.Width(), 320);
   EXPECT_EQ(frame.Height(), 260);
@@ -55,6 +56,7 @@ TEST_F(CanvasSnapshotTest, RendersOnePlotPerFileInTheirOwnColours) {
   // The shared display state is left as it was found.
   EXPECT_EQ(PlotCanvas::renderer, nullptr);
   EXPECT_EQ(PlotCanvas::viewState.CanvasWidth, 0);
+  EXPECT_EQ(PlotCanvas::stackDrawCount, stackDraws);  // icons laid out by the window stay clickable
 }
 
 TEST_F(CanvasSnapshotTest, StartAndSpanChooseTheVisibleTime) {

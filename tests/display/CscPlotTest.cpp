@@ -297,6 +297,48 @@ TEST_F(CscPlotTest, ASpanStartingBeforeTimeZeroStillShowsTheFirstRecords) {
   EXPECT_EQ(plot->Cache().xs.back(), 25);
 }
 
+TEST_F(CscPlotTest, ARecordStampedAtTimeZeroIsDrawnWhenTheSpanEndsInsideIt) {
+  for (int32_t r = 0; r < 4; ++r) {
+    std::vector<int16_t> samples(512);
+    for (int32_t i = 0; i < 512; ++i) samples[i] = SineAt(int64_t{r} * 512 + i);
+    manager.AddRecord(source, r * kRecordMicros, 32'000, samples);
+  }
+  auto plot = MakePlot();
+  // 200 us per column: every sample of record 0, the one holding the span's end, is drawn.
+  ASSERT_EQ(DrawSpan(*plot, 0, 10'000, 50), 0);
+  ASSERT_FALSE(plot->Cache().minMax);
+  ASSERT_EQ(plot->Cache().xs.size(), 512u);
+  EXPECT_EQ(plot->Cache().xs.back(), 0);
+  EXPECT_EQ(plot->Cache().mins.front(), ValueOf(0, 511));
+  // 6000 us per column: the bars of record 0 in the min-max path.
+  ASSERT_EQ(DrawSpan(*plot, 0, 12'000, 2), 0);
+  ASSERT_TRUE(plot->Cache().minMax);
+  EXPECT_EQ(CachedColumns(plot->Cache()), TrueColumnExtremes(manager, 0, 12'000, 2));
+  EXPECT_EQ(plot->Cache().xs.size(), 3u);  // columns 0, 1 and the rest of the record right of the span
+}
+
+TEST_F(CscPlotTest, RecordsStampedAtTheEndsOfTheTimeRangeNeitherWrapNorLoop) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  // A corrupt source: the first record at the earliest time there is, another near the latest.
+  const int64_t ts[] = {kMin, kMin + 16'000, kMin + 32'000, kMin + 48'000, kMin + 64'000, kMax - 10};
+  for (int64_t t : ts) manager.AddRecord(source, t, 32'000, std::vector<int16_t>(512, 7));
+  auto plot = MakePlot();
+  EXPECT_EQ(plot->GetRecordDuration(), 16'000);
+  // A span ending inside the first record: nothing lies before it, so the walk ends there.
+  ASSERT_EQ(DrawSpan(*plot, kMin, 8'000, 10), 0);
+  EXPECT_EQ(plot->Cache().xs.size(), 512u);
+  // Sample times past the end of the range stay at its end, right of the rectangle; sample 0 of
+  // the last record falls in the last column.
+  ASSERT_EQ(DrawSpan(*plot, kMax - 50'000, 50'000, 50), 0);
+  ASSERT_EQ(plot->Cache().xs.size(), 512u);
+  EXPECT_EQ(plot->Cache().xs.front(), 50);
+  EXPECT_EQ(plot->Cache().xs.back(), 49);
+  ASSERT_EQ(DrawSpan(*plot, kMax - 250'000, 250'000, 50), 0);  // 5000 us per column: min-max bars
+  ASSERT_TRUE(plot->Cache().minMax);
+  EXPECT_EQ(plot->Cache().xs, (std::vector<int32_t>{50, 49}));
+}
+
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
   test::CountingDataSourceManager counting(manager);

@@ -68,6 +68,21 @@ TEST(PlotCanvasTime, BadWidthAndTimeBeforeStartAreReported) {
   EXPECT_EQ(reports.Texts()[2], "Invalid value calculated GetPixelForTime(), timeOffset = -5");
 }
 
+TEST(PlotCanvasTime, ConversionsAtTheEndsOfTheTimeRangeSaturateInsteadOfWrapping) {
+  test::CapturedReports reports;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  int64_t first = 0, last = 0, middle = 0;
+  ASSERT_EQ(PlotCanvas::GetTimeRangeForPixel(9, 10, 1000, kMax - 500, first, last), 0);
+  EXPECT_EQ(first, kMax);
+  EXPECT_EQ(last, kMax);
+  ASSERT_EQ(PlotCanvas::GetTimeForPixel(0, 10, 1000, kMax - 50, middle), 0);
+  EXPECT_EQ(middle, kMax - 25);  // the middle of kMax - 50 .. kMax (the last time held at kMax)
+  int32_t pixel = 0;
+  ASSERT_EQ(PlotCanvas::GetPixelForTime(kMax, -1, 10, 100, pixel), 0);
+  EXPECT_EQ(pixel, std::numeric_limits<int32_t>::max());  // far right of the span, not before it
+  EXPECT_TRUE(reports.Empty());
+}
+
 TEST(PlotCanvasTime, EmptySpanIsRefusedInsteadOfDividingByZero) {
   test::CapturedReports reports;
   int32_t pixel = 0;
@@ -260,6 +275,27 @@ TEST_F(PlotStack, PlotTouchingTheViewOnlyAtAnEdgeIsNotDrawn) {
   ASSERT_EQ(canvas.DrawPlots(), 0);
   EXPECT_TRUE(a.draws.empty());
   EXPECT_TRUE(b.draws.empty());
+}
+
+TEST_F(PlotStack, IconsOfAPlotPushedOutOfViewCannotBeClickedWhereItWas) {
+  test::RecordingPlot& a = Add(100);  // 0 .. -100
+  test::RecordingPlot& b = Add(100);  // -103 .. -203: its header shows at the bottom of the view
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasHeight = 150;
+  v.ScrollBottom = -150;
+  ASSERT_EQ(canvas.DrawPlots(), 0);
+  ASSERT_EQ(b.HitTestIcon(5, -115), Plot::kHitClose);  // b's close icon spans y -121 .. -106
+  // Plus on a: a grows to 150 rows and pushes b out of view; the redraw leaves b undrawn.
+  ASSERT_EQ(collection.HandleClick(57 + 5, -18 + 5), 1);
+  ASSERT_EQ(a.GetHeight(), 150);
+  ASSERT_EQ(canvas.DrawPlots(), 0);
+  ASSERT_EQ(b.draws.size(), 1u);
+  // Where b's close icon was is now the middle of a's trace: a click there closes nothing.
+  EXPECT_EQ(collection.HandleClick(5, -115), 0);
+  EXPECT_EQ(collection.GetNumPlots(), 2);
+  // a's own icons, laid out by the same redraw, still answer.
+  EXPECT_EQ(collection.HandleClick(75, -10), 1);
+  EXPECT_EQ(a.GetHeight(), 100);
 }
 
 TEST_F(PlotStack, FindSeparatorAcceptsTwoPixelsBelowAndOneAbove) {

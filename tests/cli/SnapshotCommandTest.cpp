@@ -1,0 +1,156 @@
+// The snapshot command, run as a user would on a recording made by the synth command: the bitmap
+// file it writes, what it prints, and how it refuses what it cannot do.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <set>
+#include <vector>
+
+#include "tests/cli/CliRunner.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kWidth = 240;
+constexpr int32_t kHeight = 260;
+constexpr std::size_t kPixelsAt = 54;  // 14-byte file header + 40-byte information header, no colour table
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t U32(const std::vector<uint8_t>& b, std::size_t at) {
+  return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+}
+
+uint16_t U16(const std::vector<uint8_t>& b, std::size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+
+// The colour 0x00BBGGRR of a pixel, row counted from the top of the picture (the file stores the
+// bottom row first, each pixel as B, G, R, X).
+uint32_t ColourAt(const std::vector<uint8_t>& bmp, int32_t x, int32_t rowFromTop) {
+  const std::size_t at = kPixelsAt + (static_cast<std::size_t>(kHeight - 1 - rowFromTop) * kWidth + x) * 4;
+  return uint32_t{bmp[at + 2]} | uint32_t{bmp[at + 1]} << 8 | uint32_t{bmp[at]} << 16;
+}
+
+class SnapshotCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const test::CliRun synth =
+        test::RunCli({"synth", "--out", dir.File("rec"), "--channels", "2", "--seconds", "1", "--seed", "3"}, dir);
+    ASSERT_EQ(synth.status, 0) << synth.err;
+    first = dir.File("rec/TT1a.kcs");
+    second = dir.File("rec/TT1b.kcs");
+  }
+  test::CliRun Snapshot(std::vector<std::string> extra) {
+    std::vector<std::string> args = {"snapshot", first, second, "--width", std::to_string(kWidth), "--height",
+                                     std::to_string(kHeight)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return test::RunCli(args, dir);
+  }
+  test::TempDir dir;
+  std::string first;
+  std::string second;
+};
+
+TEST_F(SnapshotCommand, WritesA32BitBitmapWithEachFilesTraceInItsOwnPlot) {
+  const std::string out = dir.File("shot.bmp");
+  const test::CliRun run = Snapshot({"-o", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, out + " (240 x 260)\n");
+
+  const std::vector<uint8_t> bmp = ReadAll(out);
+  const uint32_t imageSize = kWidth * kHeight * 4;
+  ASSERT_EQ(bmp.size(), kPixelsAt + imageSize);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(U32(bmp, 2), bmp.size());
+  EXPECT_EQ(U32(bmp, 10), kPixelsAt);
+  EXPECT_EQ(U32(bmp, 14), 40u);
+  EXPECT_EQ(U32(bmp, 18), static_cast<uint32_t>(kWidth));
+  EXPECT_EQ(U32(bmp, 22), static_cast<uint32_t>(kHeight));  // positive: bottom-up rows
+  EXPECT_EQ(U16(bmp, 26), 1);
+  EXPECT_EQ(U16(bmp, 28), 32);
+  EXPECT_EQ(U32(bmp, 30), 0u);
+  EXPECT_EQ(U32(bmp, 34), imageSize);
+  EXPECT_EQ(U32(bmp, 46), 0u);  // no colour table
+
+  // The first plot (rows 0..99 from the top) is drawn in the first colour handed out, "Red"; the
+  // second (rows 103..202) in "Blue". Each trace covers the columns of the recorded second.
+  std::set<int32_t> redColumns, blueColumns;
+  for (int32_t row = 0; row < kHeight; ++row) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const uint32_t colour = ColourAt(bmp, x, row);
+      if (colour == 0x0000FF) {
+        EXPECT_LT(row, 100) << "red outside the first plot at " << x << "," << row;
+        redColumns.insert(x);
+      } else if (colour == 0xFF0000) {
+        EXPECT_GE(row, 103) << "blue outside the second plot at " << x << "," << row;
+        EXPECT_LT(row, 203) << "blue outside the second plot at " << x << "," << row;
+        blueColumns.insert(x);
+      }
+    }
+  }
+  // The recorded second lies in the middle third of the time range, which the data source manager
+  // pads by a second either side: columns 40 + 200/3 .. 40 + 400/3 of the plot area right of the
+  // 40-pixel data axis. Every column there holds a bar.
+  for (const std::set<int32_t>* columns : {&redColumns, &blueColumns}) {
+    ASSERT_FALSE(columns->empty());
+    EXPECT_NEAR(*columns->begin(), 107, 4);
+    EXPECT_NEAR(*columns->rbegin(), 173, 4);
+    EXPECT_GE(columns->size(), 60u);
+  }
+}
+
+TEST_F(SnapshotCommand, StartAndSpanChooseWhatIsShown) {
+  ASSERT_EQ(Snapshot({"-o", dir.File("whole.bmp")}).status, 0);
+  const test::CliRun zoomed = Snapshot({"-o", dir.File("zoomed.bmp"), "--start", "1200000", "--span", "20000"});
+  ASSERT_EQ(zoomed.status, 0) << zoomed.err;
+  const std::vector<uint8_t> whole = ReadAll(dir.File("whole.bmp"));
+  const std::vector<uint8_t> part = ReadAll(dir.File("zoomed.bmp"));
+  ASSERT_EQ(whole.size(), part.size());
+  EXPECT_NE(whole, part);
+  // 100 us per column inside the recording: the trace runs across the whole plot area (where it
+  // leaves the zero line, which the threshold overlay draws over it).
+  std::set<int32_t> redColumns;
+  for (int32_t row = 0; row < 100; ++row) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      if (ColourAt(part, x, row) == 0x0000FF) redColumns.insert(x);
+    }
+  }
+  ASSERT_FALSE(redColumns.empty());
+  EXPECT_LT(*redColumns.begin(), 60);
+  EXPECT_GT(*redColumns.rbegin(), 220);
+}
+
+TEST_F(SnapshotCommand, UnwritableOutputIsReportedAndFailsTheCommand) {
+  const std::string out = dir.File("missing/shot.bmp");
+  const test::CliRun run = Snapshot({"-o", out});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "SkelvaneV3: Unable to create() file to save .bmp...\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(SnapshotCommand, AFileThatIsNoRecordingWritesNothing) {
+  second = dir.Write("notes.txt", "just text, not a recording");
+  const std::string out = dir.File("shot.bmp");
+  const test::CliRun run = Snapshot({"-o", out});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.ends_with("SkelvaneV3: snapshot: nothing written\n")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(SnapshotCommand, SizesOutsideTheWindowLimitsAreRefused) {
+  const std::string out = dir.File("shot.bmp");
+  for (const char* width : {"0", "10001"}) {
+    EXPECT_NE(test::RunCli({"snapshot", first, "--width", width, "--height", "100", "-o", out}, dir).status, 0);
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace skelvane
