@@ -1,7 +1,7 @@
 #pragma once
-// Draws the whole display with OpenGL 1.1 immediate mode into an off-screen 32-bit bitmap (EGL on
-// Mesa, a framebuffer object read back as BGRA) and hands the finished frame over in one call.
-// One renderer serves the canvas, the plots and the main window.
+// Draws the whole display with OpenGL 1.1 into an off-screen 32-bit bitmap (EGL on Mesa, a
+// framebuffer object read back as BGRA) and hands the finished frame over in one call.
+// One renderer serves the canvas, the plots and the main window, all on the UI thread.
 
 #include <cstdint>
 #include <memory>
@@ -27,42 +27,68 @@ class GLRenderer {
   void RequestNewDIBSection();
   /// Releases the surface and marks it stale.
   void ReleaseDIBSection();
-  /// Replaces the OpenGL context and makes it current; 0 or -1.
+  /// Makes the OpenGL context current (creating it once) with a framebuffer of the bitmap's size and
+  /// a fresh drawing state; 0 or -1.
   int32_t SetupRenderer();
-  /// Chooses the framebuffer format (8-bit RGBA colour, 24-bit depth); 0 or -1.
+  /// (Re)builds the framebuffer (8-bit RGBA colour, 24-bit depth) when the bitmap changed; 0 or -1.
   int32_t SetPixelFormatOGL();
   /// Loads the label font ("Arial" at a 14-pixel cell); 0 or -1.
   int32_t CreateTextFont();
   /// Reads the frame back into the bitmap and hands (0,0)-(width,height) to the presenter at (x,y).
   int32_t BltToScreen(BitmapPresenter& presenter, int32_t width, int32_t height, int32_t x, int32_t y);
 
+  /// Resets the model-view matrix, clears colour (to black) and depth, enables the <= depth test.
   void ClearScene();
+  /// Orthographic projection over (left, right + 1) x (bottom, top), depth 0..20; y grows upwards.
   void SetProjection(double left, double right, double bottom, double top);
+  /// Multiplies the current matrix by a translation.
   void Translate(float x, float y, float z);
+  /// Multiplies the current matrix by a scale.
   void Scale(float x, float y, float z);
+  /// Flushes the OpenGL command stream.
   void Flush();
+  /// Splits a 0x00BBGGRR colour into components 0..1 (the top byte is ignored).
   static void ColorToFloats(uint32_t colour, float& red, float& green, float& blue);
 
+  // Drawing primitives: integer coordinates in projection units, depth z in -20..0 (larger is in
+  // front), widths and sizes in pixels. A sequence form draws as many items as its shortest
+  // sequence holds.
+
+  /// One segment from (x1, y1) to (x2, y2).
   void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth, int32_t z,
                 float alpha);
+  /// One connected strip through (xs[i], ys[i]).
   void DrawPolyline(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth,
                     int32_t z, float alpha);
+  /// A vertical segment from (xs[i], lows[i]) to (xs[i], highs[i]) for each i.
   void DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
                        uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
+  /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i.
   void DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, float alpha);
+  /// As DrawColumns, each segment in its own colour.
   void DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, std::span<const uint32_t> colours,
                           int32_t lineWidth, int32_t z, float alpha);
+  /// One point at (xs[i], ys[i]) for each i.
   void DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour, int32_t pointSize,
                   int32_t z, float alpha);
+  /// As DrawPoints for the first `count` entries (nothing for null pointers).
   void DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t count, uint32_t colour, int32_t pointSize,
                       int32_t z, float alpha);
+  /// One point.
   void DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float alpha);
+  /// One filled polygon through `count` vertices (nothing for null pointers).
   void DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count, uint32_t colour, int32_t z, float alpha);
-  /// Draws text as bitmap glyphs from raster position (x, y, z); returns 0.
+  /// Draws text as bitmap glyphs with its baseline origin at raster position (x, y, z); returns 0.
   int32_t DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour);
+  /// Width in pixels of the text in the label font (0 without a font).
   int32_t GetTextWidth(std::string_view text);
+  /// Height in pixels of a line of the label font (0 without a font).
   int32_t GetTextHeight(std::string_view text);
+
+  /// Chooses how sequence primitives reach OpenGL: client vertex arrays (true, the default) or
+  /// one glBegin/glEnd with a call per vertex (false). Both give the same pixels.
+  void SetUseVertexArrays(bool use);
 
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;

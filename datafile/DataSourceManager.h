@@ -1,0 +1,79 @@
+#pragma once
+// The table of open CSC data sources with a sparse time index per source: opens and closes them,
+// hands out records by index and by time, and tells listeners about changes. One per program.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "datafile/DataFileReader.h"
+#include "datafile/IDataSourceManager.h"
+
+namespace skelvane {
+
+/// Most sources open at once.
+inline constexpr int32_t kMaxSources = 256;
+/// Most listeners registered at once.
+inline constexpr int32_t kMaxListeners = 10;
+/// Bytes of one path field in a source list record (at most 259 characters and a NUL).
+inline constexpr std::size_t kSourcePathFieldSize = 260;
+
+class DataSourceManager final : public IDataSourceManager {
+ public:
+  /// Makes and opens a reader for a file already open on its path (see CreateReader).
+  using ReaderFactory = std::function<std::unique_ptr<DataFileReader>(File& file, const std::string& path)>;
+
+  /// An empty table; `factory` replaces CreateReader (tests count record requests through it).
+  explicit DataSourceManager(ReaderFactory factory = {});
+  ~DataSourceManager() override;
+  DataSourceManager(const DataSourceManager&) = delete;
+  DataSourceManager& operator=(const DataSourceManager&) = delete;
+
+  int32_t AddListener(SourceListener* listener) override;
+  int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) override;
+  int32_t FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) override;
+  int32_t FindSourceByPath(const std::string& path, int32_t& index) override;
+  int32_t GetSourcePath(int32_t index, std::string& path) override;
+  int32_t GetSourceFileType(int32_t index, int32_t& type) override;
+  int64_t GetNumRecords(int32_t index) override;
+  int32_t GetHeader(int32_t index, const char*& header) override;
+  void GetTimeRange(int64_t& start, int64_t& end) override;
+  int32_t GetNumSources() override;
+  int32_t OpenSource(const std::string& path) override;
+  int32_t OpenDataFileDialog() override;
+  int32_t CloseSource(int32_t index) override;
+  int32_t ReadSettings(File& file) override;
+  int32_t WriteSettings(File& file) override;
+  int32_t GetHeaderValue(int32_t sourceIndex, const std::string& key, std::string& value) override;
+
+  /// The record indexes of a source's time index (empty for an invalid source).
+  std::vector<uint32_t> GetIndexRecords(int32_t sourceIndex) const;
+  /// The timestamps of a source's time index (empty for an invalid source).
+  std::vector<int64_t> GetIndexTimestamps(int32_t sourceIndex) const;
+
+ private:
+  struct TimeIndex {
+    std::vector<int64_t> timestamps;
+    std::vector<uint32_t> records;
+  };
+
+  bool IsValidSource(int32_t index) const;
+  int32_t OpenFileForSource(File& file, const std::string& path);
+  int32_t AddSource(File& file, const std::string& path);
+  int32_t BuildTimeIndex(int32_t slot);
+  void ClearSlot(int32_t slot);
+  void NotifyListeners();
+
+  ReaderFactory factory_;
+  std::array<std::unique_ptr<DataFileReader>, kMaxSources> readers_;
+  std::array<std::string, kMaxSources> paths_;
+  int32_t count_ = 0;
+  std::array<TimeIndex, kMaxSources> timeIndex_;
+  std::array<SourceListener*, kMaxListeners> listeners_{};
+  int32_t listenerCount_ = 0;
+};
+
+}  // namespace skelvane

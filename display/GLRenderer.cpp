@@ -1,0 +1,472 @@
+#include "display/GLRenderer.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "display/BitmapFont.h"
+#include "display/EglContext.h"
+#include "display/FramebufferObject.h"
+#include "platform/BitmapPresenter.h"
+#include "platform/ReportError.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kFailed = -1;
+
+// Orthographic depth range: z runs from 0 (front) to -20 (back).
+constexpr double kNearPlane = 0.0;
+constexpr double kFarPlane = 20.0;
+constexpr float kColourScale = 255.0f;
+
+// The label font: a 14-pixel cell (ascent plus descent), looked up by face name.
+constexpr const char* kFontFace = "Arial";
+constexpr int32_t kFontCellHeight = 14;
+// Glyph display lists: one per code 0..254, the list base added to each byte of the text.
+constexpr GLuint kFirstGlyphList = 1000;
+
+constexpr const char* kNoDeviceContext = "CDC value is Null in CreateDIBSectionOGL()";
+constexpr const char* kNoCompatibleDC = "CreateCompatibleDC() failed in CreateDIBSectionOGL()";
+constexpr const char* kInvalidSectionParameters =
+    "Invalid Parameter(s) passed to CreateDIBSection(), function returned a NULL Section, error = ";
+constexpr const char* kNullSection = "CreateDIBSection() return a Null Section, error = ";
+constexpr const char* kDeleteContextFailed = "wglDeleteContext() failed in SetupRenderer(), Last Error = ";
+constexpr const char* kCreateContextFailed = "wglCreateContext() failed in SetupRenderer(), Last Error = ";
+constexpr const char* kMakeCurrentFailed = "wglMakeCurrent() failed in SetupRenderer(), Last Error = ";
+constexpr const char* kChoosePixelFormatFailed = "ChoosePixelFormat() failed in SetPixelFormatOGL(), Last Error = ";
+constexpr const char* kSetPixelFormatFailed = "SetPixelFormat() failed in SetPixelFormatOGL(), Last Error = ";
+constexpr const char* kFlushFailed =
+    "GdiFlush() failed in BltToScreen(), not all functions could be completed before drawing.";
+constexpr const char* kBlitFailed = "BitBlt() failed in BltToScreen()";
+constexpr const char* kTrialFontFailed = "Unable To Create Indirect Font, Default Font Will Be Used";
+constexpr const char* kFontFailed = "Unable To Create Indirect Font From Default Font";
+constexpr const char* kNoBitmapToRead = "No off-screen bitmap in ReadBack()";
+constexpr const char* kReadPixelsFailed = "glReadPixels() failed in ReadBack(), Last Error = ";
+
+void SetColour(uint32_t colour, float alpha) {
+  float red = 0.0f, green = 0.0f, blue = 0.0f;
+  GLRenderer::ColorToFloats(colour, red, green, blue);
+  glColor4f(red, green, blue, alpha);
+}
+
+}  // namespace
+
+struct GLRenderer::Impl {
+  bool needsNewSection = true;
+  bool hasSection = false;
+  MemoryBitmap bitmap;           // the frame as the window and the exports see it
+  uint64_t sectionVersion = 0;   // bumped whenever the bitmap is replaced
+  uint64_t framebufferVersion = 0;  // the bitmap version the framebuffer was built for
+
+  EglContext egl;
+  FramebufferObject framebuffer;
+
+  std::shared_ptr<const BitmapFont> font;
+  const BitmapFont* listedFont = nullptr;  // the font whose glyph lists exist in the context
+
+  bool useVertexArrays = true;
+  std::vector<GLint> vertices;   // x, y, z per vertex
+  std::vector<GLfloat> colours;  // r, g, b, a per vertex
+
+  // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
+  bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
+  bool FramebufferMatchesBitmap() const {
+    return hasSection && framebuffer.Exists() && framebufferVersion == sectionVersion;
+  }
+  void ReleaseFramebuffer() {
+    if (framebuffer.Exists() && MakeCurrent()) {
+      framebuffer.Release();
+    } else {
+      framebuffer.Forget();
+    }
+  }
+  // A fresh context's state, so every redraw starts from the same defaults whatever the last one
+  // left behind.
+  void ResetDrawingState() const {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glLineWidth(1.0f);
+    glPointSize(1.0f);
+    glListBase(0);
+    // The bitmap's fourth byte is unused: keep it 0 as cleared.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  }
+  void AddVertex(int32_t x, int32_t y, int32_t z) {
+    vertices.push_back(x);
+    vertices.push_back(y);
+    vertices.push_back(z);
+  }
+  void AddColour(uint32_t colour, float alpha) {
+    float red = 0.0f, green = 0.0f, blue = 0.0f;
+    ColorToFloats(colour, red, green, blue);
+    colours.insert(colours.end(), {red, green, blue, alpha});
+  }
+  // Sends the collected vertices as one primitive of `mode`.
+  void Submit(GLenum mode, bool perVertexColour) {
+    const auto count = static_cast<GLsizei>(vertices.size() / 3);
+    if (count > 0) {
+      if (useVertexArrays) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_INT, 0, vertices.data());
+        if (perVertexColour) {
+          glEnableClientState(GL_COLOR_ARRAY);
+          glColorPointer(4, GL_FLOAT, 0, colours.data());
+        }
+        glDrawArrays(mode, 0, count);
+        if (perVertexColour) glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+      } else {
+        glBegin(mode);
+        for (GLsizei i = 0; i < count; ++i) {
+          if (perVertexColour) glColor4fv(&colours[static_cast<std::size_t>(i) * 4]);
+          glVertex3iv(&vertices[static_cast<std::size_t>(i) * 3]);
+        }
+        glEnd();
+      }
+    }
+    vertices.clear();
+    colours.clear();
+  }
+  bool BuildGlyphLists() {
+    if (!font) return false;
+    if (listedFont == font.get()) return true;
+    if (!egl.IsCurrent()) return false;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int32_t code = 0; code < BitmapFont::kGlyphCount; ++code) {
+      const BitmapFont::Glyph& glyph = font->GlyphOf(static_cast<uint8_t>(code));
+      glNewList(kFirstGlyphList + static_cast<GLuint>(code), GL_COMPILE);
+      glBitmap(glyph.width, glyph.rows, static_cast<GLfloat>(-glyph.left),
+               static_cast<GLfloat>(glyph.rows - glyph.top), static_cast<GLfloat>(glyph.advance), 0.0f,
+               glyph.bits.empty() ? nullptr : glyph.bits.data());
+      glEndList();
+    }
+    listedFont = font.get();
+    return true;
+  }
+  // Reads the framebuffer into the bitmap when both have the same size; a bitmap made since the
+  // last set-up keeps its cleared pixels. Returns the GL error, 0 on success.
+  GLenum ReadPixels() {
+    if (!FramebufferMatchesBitmap()) return GL_NO_ERROR;
+    if (!MakeCurrent()) return GL_INVALID_OPERATION;
+    glFinish();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, bitmap.Width(), bitmap.Height(), GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
+    return glGetError();
+  }
+};
+
+GLRenderer::GLRenderer() : impl_(std::make_unique<Impl>()) {}
+
+GLRenderer::~GLRenderer() {
+  ReleaseDIBSection();
+  impl_->font.reset();
+  impl_->egl.Destroy();
+}
+
+int32_t GLRenderer::CreateDIBSectionOGL(int32_t width, int32_t height) {
+  Impl& d = *impl_;
+  if (!d.needsNewSection) return kOk;
+  ReleaseDIBSection();
+  // The process-wide EGL display plays the part of the screen-compatible memory DC: the
+  // bitmap, the font and the context all belong to it.
+  switch (d.egl.OpenDisplay()) {
+    case EglContext::Result::kOk:
+      break;
+    case EglContext::Result::kNoDisplay:
+      ReportError(kNoDeviceContext, 0);
+      return kFailed;
+    default:
+      ReportError(kNoCompatibleDC, 0);
+      return kFailed;
+  }
+  if (width <= 0 || height <= 0) {
+    ReportError(kInvalidSectionParameters, EINVAL);
+    return kFailed;
+  }
+  try {
+    d.bitmap.Resize(width, height);
+  } catch (const std::bad_alloc&) {
+    d.bitmap = MemoryBitmap();
+    ReportError(kNullSection, ENOMEM);
+    return kFailed;
+  }
+  d.hasSection = true;
+  ++d.sectionVersion;
+  d.needsNewSection = false;
+  CreateTextFont();
+  return kOk;
+}
+
+void GLRenderer::RequestNewDIBSection() { impl_->needsNewSection = true; }
+
+void GLRenderer::ReleaseDIBSection() {
+  Impl& d = *impl_;
+  d.needsNewSection = true;
+  if (!d.hasSection) return;
+  d.ReleaseFramebuffer();
+  d.bitmap = MemoryBitmap();
+  d.hasSection = false;
+}
+
+int32_t GLRenderer::SetupRenderer() {
+  Impl& d = *impl_;
+  // One context serves the renderer's whole life; only the framebuffer follows the bitmap's size.
+  if (!d.egl.HasContext() && d.egl.Create() != EglContext::Result::kOk) {
+    ReportError(kCreateContextFailed, d.egl.LastError());
+    return kFailed;
+  }
+  if (d.egl.MakeCurrent() != EglContext::Result::kOk) {
+    ReportError(kMakeCurrentFailed, d.egl.LastError());
+    // A context that cannot be made current is of no further use; the next call makes a new one.
+    if (!d.egl.Destroy()) ReportError(kDeleteContextFailed, d.egl.LastError());
+    d.framebuffer.Forget();
+    d.listedFont = nullptr;
+    return kFailed;
+  }
+  if (SetPixelFormatOGL() != kOk) return kFailed;
+  d.ResetDrawingState();
+  return kOk;
+}
+
+int32_t GLRenderer::SetPixelFormatOGL() {
+  Impl& d = *impl_;
+  if (!d.egl.IsCurrent() && !d.MakeCurrent()) {
+    ReportError(kChoosePixelFormatFailed, d.egl.HasContext() ? d.egl.LastError() : EINVAL);
+    return kFailed;
+  }
+  if (!d.hasSection) {
+    ReportError(kChoosePixelFormatFailed, EINVAL);
+    return kFailed;
+  }
+  if (d.FramebufferMatchesBitmap()) return kOk;
+  switch (d.framebuffer.Create(d.bitmap.Width(), d.bitmap.Height())) {
+    case FramebufferObject::Result::kOk:
+      break;
+    case FramebufferObject::Result::kUnsupported:
+      ReportError(kChoosePixelFormatFailed, d.framebuffer.LastError());
+      return kFailed;
+    case FramebufferObject::Result::kIncomplete:
+      ReportError(kSetPixelFormatFailed, d.framebuffer.LastError());
+      return kFailed;
+  }
+  d.framebufferVersion = d.sectionVersion;
+  glViewport(0, 0, d.bitmap.Width(), d.bitmap.Height());
+  // A new bitmap starts black, as the window's first paint would show it.
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  return kOk;
+}
+
+int32_t GLRenderer::CreateTextFont() {
+  Impl& d = *impl_;
+  std::string file;
+  int32_t faceIndex = 0;
+  if (!BitmapFont::Locate(kFontFace, file, faceIndex) || !BitmapFont::CanOpen(file, faceIndex)) {
+    ReportError(kTrialFontFailed, 0);
+    return kFailed;
+  }
+  d.font.reset();
+  d.font = BitmapFont::Load(file, faceIndex, kFontCellHeight);
+  if (!d.font) {
+    ReportError(kFontFailed, 0);
+    return kFailed;
+  }
+  return kOk;
+}
+
+int32_t GLRenderer::BltToScreen(BitmapPresenter& presenter, int32_t width, int32_t height, int32_t x, int32_t y) {
+  Impl& d = *impl_;
+  if (!d.hasSection) {
+    ReportError(kBlitFailed, 0);
+    return kFailed;
+  }
+  if (d.ReadPixels() != GL_NO_ERROR) {
+    ReportError(kFlushFailed, 0);
+    return kFailed;
+  }
+  const int32_t shownWidth = std::clamp(width, 0, d.bitmap.Width());
+  const int32_t shownHeight = std::clamp(height, 0, d.bitmap.Height());
+  if (!presenter.Present(d.bitmap, shownWidth, shownHeight, x, y)) {
+    ReportError(kBlitFailed, 0);
+    return kFailed;
+  }
+  return kOk;
+}
+
+int32_t GLRenderer::ReadBack() {
+  Impl& d = *impl_;
+  if (!d.hasSection) {
+    ReportError(kNoBitmapToRead, 0);
+    return kFailed;
+  }
+  const GLenum error = d.ReadPixels();
+  if (error != GL_NO_ERROR) {
+    ReportError(kReadPixelsFailed, static_cast<int64_t>(error));
+    return kFailed;
+  }
+  return kOk;
+}
+
+const MemoryBitmap& GLRenderer::Bitmap() const { return impl_->bitmap; }
+
+void GLRenderer::ClearScene() {
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+}
+
+void GLRenderer::SetProjection(double left, double right, double bottom, double top) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(left, right + 1.0, bottom, top, kNearPlane, kFarPlane);
+}
+
+void GLRenderer::Translate(float x, float y, float z) { glTranslatef(x, y, z); }
+
+void GLRenderer::Scale(float x, float y, float z) { glScalef(x, y, z); }
+
+void GLRenderer::Flush() { glFlush(); }
+
+void GLRenderer::ColorToFloats(uint32_t colour, float& red, float& green, float& blue) {
+  red = static_cast<float>(colour & 0xFFu) / kColourScale;
+  green = static_cast<float>((colour >> 8) & 0xFFu) / kColourScale;
+  blue = static_cast<float>((colour >> 16) & 0xFFu) / kColourScale;
+}
+
+void GLRenderer::SetUseVertexArrays(bool use) { impl_->useVertexArrays = use; }
+
+void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth,
+                          int32_t z, float alpha) {
+  SetColour(colour, alpha);
+  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glBegin(GL_LINES);
+  glVertex3i(x1, y1, z);
+  glVertex3i(x2, y2, z);
+  glEnd();
+}
+
+void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
+                              int32_t lineWidth, int32_t z, float alpha) {
+  Impl& d = *impl_;
+  SetColour(colour, alpha);
+  glLineWidth(static_cast<GLfloat>(lineWidth));
+  const std::size_t count = std::min(xs.size(), ys.size());
+  for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
+  d.Submit(GL_LINE_STRIP, false);
+}
+
+void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows,
+                                 std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
+                                 float alpha) {
+  Impl& d = *impl_;
+  SetColour(colour, alpha);
+  glLineWidth(static_cast<GLfloat>(lineWidth));
+  const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
+  for (std::size_t i = 0; i < count; ++i) {
+    d.AddVertex(xs[i], lows[i], z);
+    d.AddVertex(xs[i], highs[i], z);
+  }
+  d.Submit(GL_LINES, false);
+}
+
+void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
+                             int32_t lineWidth, int32_t z, float alpha) {
+  Impl& d = *impl_;
+  SetColour(colour, alpha);
+  glLineWidth(static_cast<GLfloat>(lineWidth));
+  for (const int32_t x : xs) {
+    d.AddVertex(x, yLow, z);
+    d.AddVertex(x, yHigh, z);
+  }
+  d.Submit(GL_LINES, false);
+}
+
+void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh,
+                                    std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float alpha) {
+  Impl& d = *impl_;
+  glLineWidth(static_cast<GLfloat>(lineWidth));
+  const std::size_t count = std::min(xs.size(), colours.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    d.AddVertex(xs[i], yLow, z);
+    d.AddVertex(xs[i], yHigh, z);
+    d.AddColour(colours[i], alpha);
+    d.AddColour(colours[i], alpha);
+  }
+  d.Submit(GL_LINES, true);
+}
+
+void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
+                            int32_t pointSize, int32_t z, float alpha) {
+  Impl& d = *impl_;
+  SetColour(colour, alpha);
+  glPointSize(static_cast<GLfloat>(pointSize));
+  const std::size_t count = std::min(xs.size(), ys.size());
+  for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
+  d.Submit(GL_POINTS, false);
+}
+
+void GLRenderer::DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t count, uint32_t colour,
+                                int32_t pointSize, int32_t z, float alpha) {
+  if (xs == nullptr || ys == nullptr || count <= 0) return;
+  const auto size = static_cast<std::size_t>(count);
+  DrawPoints(std::span<const int32_t>(xs, size), std::span<const int16_t>(ys, size), colour, pointSize, z, alpha);
+}
+
+void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float alpha) {
+  SetColour(colour, alpha);
+  glPointSize(static_cast<GLfloat>(pointSize));
+  glBegin(GL_POINTS);
+  glVertex3i(x, y, z);
+  glEnd();
+}
+
+void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count, uint32_t colour, int32_t z,
+                             float alpha) {
+  if (xs == nullptr || ys == nullptr || count <= 0) return;
+  SetColour(colour, alpha);
+  glBegin(GL_POLYGON);
+  for (int32_t i = 0; i < count; ++i) glVertex3i(xs[i], ys[i], z);
+  glEnd();
+}
+
+int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour) {
+  Impl& d = *impl_;
+  float red = 0.0f, green = 0.0f, blue = 0.0f;
+  ColorToFloats(colour, red, green, blue);
+  glColor3f(red, green, blue);
+  glRasterPos3i(x, y, z);
+  // Code 255 has no list, so glCallLists skips that byte.
+  if (text.empty() || !d.BuildGlyphLists()) return kOk;
+  glListBase(kFirstGlyphList);
+  glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
+  return kOk;
+}
+
+int32_t GLRenderer::GetTextWidth(std::string_view text) {
+  return impl_->font ? impl_->font->TextWidth(text) : 0;
+}
+
+int32_t GLRenderer::GetTextHeight(std::string_view /*text*/) {
+  return impl_->font ? impl_->font->CellHeight() : 0;
+}
+
+}  // namespace skelvane
