@@ -15,6 +15,7 @@
 #include "app/MainMenu.h"
 #include "app/SettingsFile.h"
 #include "datafile/IDataSourceManager.h"
+#include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
@@ -51,11 +52,6 @@ int32_t PageFor(double part, double whole) {
   if (page >= kScrollRange) return kScrollRange;
   if (page <= 0.0) return 0;
   return static_cast<int32_t>(page);
-}
-
-std::string StripQuotes(const std::string& text) {
-  if (text.empty() || text.front() != '"') return text;
-  return text.size() < 2 ? std::string() : text.substr(1, text.size() - 2);
 }
 
 }  // namespace
