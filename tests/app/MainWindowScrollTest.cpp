@@ -169,6 +169,16 @@ TEST_F(MainWindowScroll, UpperBoundIsTestedBeforeLowerBound) {
   EXPECT_EQ(view.VisibleStart, 0);
 }
 
+TEST_F(MainWindowScroll, NewTimeRangeRaisesTheStartBeforeTheBarIsSet) {
+  Start();
+  // Data 4 s .. 11 s, shorter than the 10 s span: the start is first raised to 4 s, which then lies
+  // past DataEnd - VisibleSpan, so the upper rule places it at 1 s + 1.
+  DropFile("/data/late.kcs", 5'000'000, 10'000'000);
+  EXPECT_EQ(view.DataStart, 4'000'000);
+  EXPECT_EQ(view.DataEnd, 11'000'000);
+  EXPECT_EQ(view.VisibleStart, 1'000'001);
+}
+
 TEST_F(MainWindowScroll, HorizontalScrollDoesNothingWithoutATimeSpan) {
   StartWithOneMinute();
   const int redraws = canvas.redrawCount;
