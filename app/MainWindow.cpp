@@ -4,8 +4,10 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
+#include <QRegion>
 #include <QRubberBand>
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "app/AboutBox.h"
@@ -378,11 +380,23 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 
 void MainWindow::OnPaint(QPainter& painter) {
   canvas_.Present(*this);
-  if (frame_.isNull()) {
-    painter.fillRect(client_->rect(), Qt::black);
-    return;
+  // The frame and the two bars cover the client area once it is laid out; anything they leave
+  // (before the first frame, or a size that was not laid out) is black like the canvas background.
+  const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
+  for (const QRect& rect : uncovered) painter.fillRect(rect, Qt::black);
+  if (!frame_.isNull()) painter.drawImage(framePosition_, frame_);
+}
+
+MemoryBitmap MainWindow::DisplayedImage() const {
+  MemoryBitmap image(frame_.width(), frame_.height());
+  if (frame_.isNull()) return image;
+  const QImage rgb = frame_.convertToFormat(QImage::Format_RGB32);
+  // Back to bottom-up rows: the picture's top row is the bitmap's last.
+  for (int32_t y = 0; y < image.Height(); ++y) {
+    std::memcpy(image.Bits() + static_cast<std::size_t>(image.Height() - 1 - y) * image.BytesPerRow(),
+                rgb.constScanLine(y), static_cast<std::size_t>(image.BytesPerRow()));
   }
-  painter.drawImage(framePosition_, frame_);
+  return image;
 }
 
 bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t height, int32_t x, int32_t y) {
@@ -390,7 +404,11 @@ bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t heig
   // The bitmap is bottom-up (row 0 at the bottom): view it as it lies in memory, take the top
   // `height` rows of the picture (the last rows in memory) and turn them the right way up.
   const QImage asStored(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerRow(), QImage::Format_RGB32);
-  frame_ = asStored.copy(0, bitmap.Height() - height, width, height).mirrored(false, true);
+  if (width == bitmap.Width() && height == bitmap.Height()) {
+    frame_ = asStored.mirrored(false, true);
+  } else {
+    frame_ = asStored.copy(0, bitmap.Height() - height, width, height).mirrored(false, true);
+  }
   framePosition_ = QPoint(x, y);
   return true;
 }

@@ -14,6 +14,7 @@
 #include "app/PagedScrollBar.h"
 #include "datafile/SourceListener.h"
 #include "platform/BitmapPresenter.h"
+#include "platform/MemoryBitmap.h"
 
 class QPainter;
 class QRubberBand;
@@ -93,6 +94,8 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   QAction* CommandAction(int32_t command) const;
   /// The frame shown in the client area, top row first (null before the first paint).
   const QImage& Frame() const { return frame_; }
+  /// The canvas image as the window shows it, as a bottom-up bitmap (empty before the first paint).
+  MemoryBitmap DisplayedImage() const;
   /// The rubber band while one is being drawn.
   bool IsRubberBandActive() const { return rubberBandActive_; }
   /// The rubber band rectangle in client coordinates.

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -309,6 +310,14 @@ TEST_F(MainWindowCommands, PaintShowsTheCanvasFrameRightWayUpBelowTheBar) {
   EXPECT_EQ(QColor(shown.pixel(3, 16)), QColor(0, 255, 0));
   EXPECT_EQ(QColor(shown.pixel(2, 17)), QColor(255, 0, 0));
   EXPECT_EQ(window->Frame().size(), QSize(4, 3));
+  // Handed on (to the bitmap export) bottom-up again, colours as 0x00BBGGRR.
+  const MemoryBitmap displayed = window->DisplayedImage();
+  ASSERT_EQ(displayed.Width(), 4);
+  ASSERT_EQ(displayed.Height(), 3);
+  EXPECT_EQ(displayed.ColorAt(0, 0), 0xFF0000u);
+  EXPECT_EQ(displayed.ColorAt(1, 1), 0x00FF00u);
+  EXPECT_EQ(displayed.ColorAt(3, 2), 0x0000FFu);
+  EXPECT_EQ(std::memcmp(displayed.Bits(), canvas.frame.Bits(), displayed.SizeInBytes()), 0);
 }
 
 TEST_F(MainWindowCommands, PresentRefusesARegionLargerThanTheBitmap) {
