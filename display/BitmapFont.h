@@ -44,7 +44,9 @@ class BitmapFont {
   int32_t TextWidth(std::string_view text) const;
   /// Ascent plus descent in pixels: the height of every line of text.
   int32_t CellHeight() const { return ascent_ + descent_; }
+  /// Pixels from the baseline up to the top of the cell.
   int32_t Ascent() const { return ascent_; }
+  /// Pixels from the baseline down to the bottom of the cell.
   int32_t Descent() const { return descent_; }
   /// The FreeType pixel size (em) chosen to fit the cell height.
   int32_t PixelSize() const { return pixelSize_; }

@@ -29,7 +29,9 @@ class FramebufferObject {
 
   /// True while a complete target exists.
   bool Exists() const { return framebuffer_ != 0; }
+  /// Width of the current target in pixels (0 when none).
   int32_t Width() const { return width_; }
+  /// Height of the current target in pixels (0 when none).
   int32_t Height() const { return height_; }
   /// The framebuffer status or GL error of the last failed Create.
   int32_t LastError() const { return lastError_; }

@@ -2,18 +2,37 @@
 // Finds threshold or slope crossings in blocks of one channel group, cuts a window around each peak
 // and appends it as a spike record to the spike file it owns. Driven by the extraction run.
 
+#include <array>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "extract/SourceHeaderInfo.h"
+#include "platform/BufferedFileWriter.h"
 
 namespace skelvane {
 
+/// Size of the text header at the start of every spike file.
+inline constexpr int32_t kSpikeFileHeaderSize = 16384;
+/// Bytes of a spike record before its samples: timestamp, two words and eight feature words.
+inline constexpr int32_t kSpikeRecordFixedBytes = 48;
+/// Number of feature words in every spike record.
+inline constexpr int32_t kSpikeFeatureWordCount = 8;
+
 class SpikeExtractor {
  public:
+  /// Extraction types and modes, as chosen in the extraction dialog and drawn by the plots.
+  static constexpr int32_t kTypePositive = 0;
+  static constexpr int32_t kTypeNegative = 1;
+  static constexpr int32_t kTypeBoth = 2;
+  static constexpr int32_t kModeThreshold = 0;
+  static constexpr int32_t kModeSlope = 1;
+
   SpikeExtractor();
+  /// Closes a spike file still open (reporting a failed flush).
   virtual ~SpikeExtractor();
   SpikeExtractor(const SpikeExtractor&) = delete;
   SpikeExtractor& operator=(const SpikeExtractor&) = delete;
@@ -42,16 +61,64 @@ class SpikeExtractor {
   /// The sampling frequency as header text: 10 significant digits, fixed point when sensible.
   static std::string FormatSamplingFrequency(double hertz);
 
+  /// Bytes per spike record for the current parameters.
   int32_t GetRecordSize() const;
+  /// Samples per channel in a spike window.
   int32_t GetNumSpikePoints() const;
+  /// 0-based position of the peak inside the window.
   int32_t GetAlignmentIndex() const;
+  /// Channels per group.
   int32_t GetNumChannels() const;
   /// Number of spike records written to the current file.
   int64_t GetSpikeCount() const;
 
+  /// Replaces the UTC clock read for the header's time line (tests pin it to a known instant).
+  void SetClock(std::function<std::time_t()> clock);
+
  private:
-  struct State;
-  State* state_;  // owned; keeps the scanning fields and the buffered output file together
+  bool IsOverThreshold(int32_t sample, int32_t nextSample);
+  int32_t WaitForRearm();
+  int32_t FindCrossing();
+  bool ChunkMayCross(int64_t first, int64_t last) const;
+  int32_t GetSpikePeak();
+  bool IsWindowStorable() const;
+  int32_t StoreSpike(uint64_t timestamp);
+  void NoteWriteFailure(int error);
+  std::string BuildHeaderText(const std::string& path, const std::vector<SourceHeaderInfo>& sources) const;
+
+  BufferedFileWriter OutputFile;
+  int32_t CurrentIndex = 0;
+  int32_t SearchEnd = 0;
+  int32_t WindowLow = 0;
+  int32_t WindowHigh = 0;
+  uint64_t LastWindowEnd = 0;
+  int32_t CrossingChannel = 0;
+  int32_t NumChannels = 0;
+  int32_t ExtractionType = kTypePositive;
+  int32_t ExtractionMode = kModeThreshold;
+  int32_t ThreshVal = 0;
+  int32_t NumSpikePoints = 0;
+  int32_t AlignmentIndex = 8;
+  int32_t SpikeType = 0;
+  int32_t RecordSize = 0;
+  std::string SamplingFrequency;
+  int32_t ADMaxValue = 0;
+  uint32_t RecordWord1 = 0;
+  uint32_t RecordWord2 = 0;
+  std::array<int32_t, kSpikeFeatureWordCount> FeatureWords{};
+
+  // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
+  // lies inside the block, so no test ever reads past its end.
+  std::span<const uint64_t> Timestamps;
+  const std::vector<std::span<const int16_t>>* Channels = nullptr;
+  int64_t ScanLast = -1;
+  int64_t PeakLast = -1;
+
+  std::vector<uint8_t> Record;  // one spike record, reused for every spike
+  int64_t SpikeCount = 0;
+  bool WriteErrorReported = false;
+  bool BlockMismatchReported = false;
+  std::function<std::time_t()> Clock;
 };
 
 }  // namespace skelvane

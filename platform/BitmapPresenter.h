@@ -11,8 +11,9 @@ class MemoryBitmap;
 class BitmapPresenter {
  public:
   virtual ~BitmapPresenter() = default;
-  /// Shows the region (0,0)-(width,height) of `bitmap` with its top-left corner at (x, y) of the
-  /// destination; false when it could not be shown.
+  /// Shows the region (0,0)-(width,height) of `bitmap`, counted from its top-left corner as on
+  /// screen and never larger than the bitmap, with that corner at (x, y) of the destination;
+  /// false when it could not be shown.
   virtual bool Present(const MemoryBitmap& bitmap, int32_t width, int32_t height, int32_t x, int32_t y) = 0;
 };
 

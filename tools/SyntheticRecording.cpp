@@ -207,18 +207,24 @@ int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& r
   const auto trail = static_cast<int64_t>(std::ceil(kPeakTrailSeconds * options.samplingHz));
   const std::vector<PlacedSpike> placed = PlaceSpikes(options, numSamples, lead, trail, spikeRandom);
 
-  // Every unit's waveform, sampled once around its peak.
+  // Every unit's waveform, sampled once around its main lobe. The slower rebound can pull the
+  // largest sample one step early, so the truth names the sample that really is the largest.
   std::vector<std::vector<double>> shapes;
+  std::vector<int64_t> peakShifts;
   for (const Unit& unit : units) {
     std::vector<double> shape;
     for (int64_t off = -lead; off <= trail; ++off) shape.push_back(Waveform(unit, off / options.samplingHz));
+    const auto largest = std::max_element(shape.begin(), shape.end(),
+                                          [](double a, double b) { return std::abs(a) < std::abs(b); });
+    peakShifts.push_back((largest - shape.begin()) - lead);
     shapes.push_back(std::move(shape));
   }
 
   SynthResult made;
   for (const PlacedSpike& p : placed) {
-    const int64_t record = p.sample / kSamplesPerRecord;
-    const int64_t within = p.sample % kSamplesPerRecord;
+    const int64_t peak = p.sample + peakShifts[static_cast<std::size_t>(p.unit)];
+    const int64_t record = peak / kSamplesPerRecord;
+    const int64_t within = peak % kSamplesPerRecord;
     made.spikes.push_back({timestamps[static_cast<std::size_t>(record)] + std::llround(within * sampleMicroseconds),
                            p.unit, units[static_cast<std::size_t>(p.unit)].polarity});
   }

@@ -1,0 +1,60 @@
+// The `snapshot` subcommand: renders CSC files as the main window would show them at a given size
+// and writes the picture as a bitmap file, without a screen.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "display/CanvasSnapshot.h"
+#include "platform/BitmapFileWriter.h"
+#include "platform/MemoryBitmap.h"
+
+namespace skelvane::cli {
+namespace {
+
+struct SnapshotArguments {
+  SnapshotOptions options;
+  std::string output;
+  int64_t start = 0;
+  int64_t span = 0;
+};
+
+void Run(const SnapshotArguments& args, const CLI::App& cmd) {
+  SnapshotOptions options = args.options;
+  if (cmd.count("--start") > 0) options.visibleStart = args.start;
+  if (cmd.count("--span") > 0) options.visibleSpan = args.span;
+  MemoryBitmap frame;
+  // Files that cannot be opened have been reported on stderr by the data source manager.
+  if (CanvasSnapshot::Render(options, frame) != 0) {
+    std::fprintf(stderr, "snapshot: nothing written\n");
+    throw CLI::RuntimeError(1);
+  }
+  if (BitmapFileWriter::WriteBitmapFile(args.output, frame) != 0) throw CLI::RuntimeError(1);
+  std::printf("%s (%d x %d)\n", args.output.c_str(), frame.Width(), frame.Height());
+}
+
+const CommandRegistry::Registration kRegistration([](CLI::App& app) {
+  auto args = std::make_shared<SnapshotArguments>();
+  CLI::App* cmd = app.add_subcommand("snapshot", "Render CSC files as the main window shows them into a .bmp file");
+  cmd->add_option("files", args->options.files, "CSC files, one plot each, top to bottom")
+      ->required()
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--width", args->options.width, "Canvas width in pixels")
+      ->required()
+      ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
+  cmd->add_option("--height", args->options.height, "Canvas height in pixels")
+      ->required()
+      ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
+  cmd->add_option("-o,--output", args->output, "Bitmap file to write (replaced when it exists)")->required();
+  cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
+  cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
+      ->check(CLI::PositiveNumber);
+  cmd->callback([args, cmd] { Run(*args, *cmd); });
+});
+
+}  // namespace
+}  // namespace skelvane::cli

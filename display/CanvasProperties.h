@@ -1,0 +1,54 @@
+#pragma once
+// The canvas's display settings (what is shown, axis sizes, zoom and paging steps) and their
+// 104-byte section of the settings file. Embedded in PlotCanvas; read and written through it.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace skelvane {
+
+class File;
+
+class CanvasProperties {
+ public:
+  /// Size of the settings section: 16 four-byte and 5 eight-byte fields, no padding.
+  static constexpr std::size_t kSectionSize = 104;
+  /// Number of fields in the section.
+  static constexpr int32_t kFieldCount = 21;
+
+  virtual ~CanvasProperties() = default;
+
+  /// Lays the 21 fields out little-endian in field order.
+  void Encode(uint8_t (&section)[kSectionSize]) const;
+  /// Takes the complete fields found in the first `size` bytes, in order; returns how many it took.
+  int32_t Decode(const uint8_t* bytes, std::size_t size);
+
+  /// Reads the section at the file's position; 0, -1 after a short read, or the errno of a failed read.
+  int32_t Read(File& file);
+  /// Writes the section at the file's position; 0 or the errno of the failed write.
+  int32_t Write(File& file) const;
+
+  int32_t showPlotNames = 1;
+  int32_t showPlotIcons = 1;
+  int32_t plotHeaderHeight = 20;
+  int32_t showDataAxis = 1;
+  int32_t storedFlag5 = 1;  // stored and restored; nothing reads it
+  int32_t dataAxisMargin = 10;
+  int32_t dataAxisWidth = 40;
+  int32_t showTimeAxis = 1;
+  int32_t timeTickSpacing = 100;
+  int32_t storedFlag10 = 1;  // stored and restored; nothing reads it
+  int32_t timeAxisHeight = 17;  // the label height (next field) plus 5
+  int32_t timeLabelHeight = 12;  // stored and restored; nothing reads it
+  double timeLabelScale = 1.0;
+  int32_t storedColour14 = 0xFFFFFF;  // stored and restored; nothing reads it
+  int64_t minimumVisibleSpan = 0;
+  int64_t storedSpan16 = 0;  // fields 16-18: stored and restored; nothing reads them
+  int64_t storedSpan17 = 0;
+  int64_t storedSpan18 = 0;
+  int32_t zoomFactor = 2;
+  int32_t horizontalPagePercent = 50;
+  int32_t verticalPagePercent = 50;
+};
+
+}  // namespace skelvane

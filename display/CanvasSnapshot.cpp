@@ -1,0 +1,109 @@
+#include "display/CanvasSnapshot.h"
+
+#include <algorithm>
+
+#include "datafile/DataSourceManager.h"
+#include "display/GLRenderer.h"
+#include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
+#include "platform/MemoryBitmap.h"
+#include "platform/PathHelpers.h"
+#include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+// The shared display state points at this snapshot's objects while it renders, and back afterwards.
+class SharedStateScope {
+ public:
+  SharedStateScope(GLRenderer& renderer, IPlotCollection& collection, IDataSourceManager& manager)
+      : view_(PlotCanvas::viewState),
+        renderer_(PlotCanvas::renderer),
+        collection_(PlotCanvas::plotCollection),
+        canvas_(PlotCanvas::canvas),
+        manager_(PlotCanvas::dataSourceManager),
+        colours_(PlotCanvas::colorAllocator) {
+    // Colours are handed out as in a freshly started program, so every snapshot looks the same.
+    PlotCanvas::colorAllocator = ColorTable{};
+    PlotCanvas::viewState = ViewState{};
+    PlotCanvas::renderer = &renderer;
+    PlotCanvas::plotCollection = &collection;
+    PlotCanvas::dataSourceManager = &manager;
+  }
+  ~SharedStateScope() {
+    PlotCanvas::viewState = view_;
+    PlotCanvas::renderer = renderer_;
+    PlotCanvas::plotCollection = collection_;
+    PlotCanvas::canvas = canvas_;
+    PlotCanvas::dataSourceManager = manager_;
+    PlotCanvas::colorAllocator = colours_;
+  }
+  SharedStateScope(const SharedStateScope&) = delete;
+  SharedStateScope& operator=(const SharedStateScope&) = delete;
+
+ private:
+  ViewState view_;
+  GLRenderer* renderer_;
+  IPlotCollection* collection_;
+  IPlotCanvas* canvas_;
+  IDataSourceManager* manager_;
+  ColorTable colours_;
+};
+
+// Opens one file and makes a plot for every source it added; 0 or the first failure's code.
+int32_t OpenWithPlots(const std::string& path, IDataSourceManager& manager, IPlotCollection& collection) {
+  const int32_t before = manager.GetNumSources();
+  if (const int32_t rc = manager.OpenSource(path); rc != 0) return rc;
+  for (int32_t i = before; i < manager.GetNumSources(); ++i) {
+    int32_t type = 0;
+    std::string sourcePath;
+    if (manager.GetSourceFileType(i, type) != 0 || manager.GetSourcePath(i, sourcePath) != 0) return kStatusFailed;
+    if (const int32_t rc = collection.CreatePlot(FileTitleOf(sourcePath), type, sourcePath); rc != 0) return rc;
+  }
+  return kStatusOk;
+}
+
+// The view the main window sets up after a resize to width x height with these sources open.
+void SetUpView(PlotCanvas& canvas, IDataSourceManager& manager, const SnapshotOptions& options) {
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasWidth = options.width;
+  v.CanvasHeight = options.height;
+  canvas.SetMinimumSpan(options.width);
+  v.ScrollTop = 0;
+  v.ScrollBottom = v.ScrollTop - v.CanvasHeight;
+  manager.GetTimeRange(v.DataStart, v.DataEnd);
+  v.DataDuration = v.DataEnd - v.DataStart;
+  // Less data than one microsecond per column is widened to that.
+  if (v.DataDuration < v.CanvasWidth) {
+    v.DataDuration = v.CanvasWidth;
+    v.DataEnd = v.CanvasWidth - 1;
+  }
+  v.VisibleStart = options.visibleStart.value_or(v.DataStart);
+  v.VisibleSpan = std::max<int64_t>(options.visibleSpan.value_or(v.DataDuration), v.CanvasWidth);
+}
+
+}  // namespace
+
+int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& frame) {
+  if (options.width <= 0 || options.width > kMaxSide || options.height <= 0 || options.height > kMaxSide) {
+    return kStatusFailed;
+  }
+  // Declared in the order the program makes them, so they go in the reverse order.
+  GLRenderer renderer;
+  DataSourceManager manager;
+  PlotCollection collection;
+  SharedStateScope scope(renderer, collection, manager);
+  PlotCanvas canvas;
+
+  for (const std::string& path : options.files) {
+    if (const int32_t rc = OpenWithPlots(path, manager, collection); rc != 0) return rc;
+  }
+  SetUpView(canvas, manager, options);
+  renderer.RequestNewDIBSection();
+  if (canvas.RedrawAll() != 0 || renderer.ReadBack() != 0) return kStatusFailed;
+  frame = renderer.Bitmap();
+  return kStatusOk;
+}
+
+}  // namespace skelvane

@@ -1,0 +1,33 @@
+#pragma once
+// Renders the canvas headless for a set of CSC files, laid out as the main window would show them
+// after a resize to the given size. Used by `skelvane-cli snapshot` and the redraw benchmark.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace skelvane {
+
+class MemoryBitmap;
+
+struct SnapshotOptions {
+  std::vector<std::string> files;
+  int32_t width = 0;                    // canvas width in pixels
+  int32_t height = 0;                   // canvas height in pixels
+  std::optional<int64_t> visibleStart;  // microseconds; the start of the data when absent
+  std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
+};
+
+class CanvasSnapshot {
+ public:
+  /// Largest canvas side accepted, as for the main window.
+  static constexpr int32_t kMaxSide = 10000;
+
+  /// Opens the files as sources with a plot each (named by file title), sets up the view, renders
+  /// and copies the frame (32-bit, bottom-up) into `frame`. 0; -1 for a bad size or a failed render;
+  /// or the data source manager's code for a file it could not open (it has reported why).
+  static int32_t Render(const SnapshotOptions& options, MemoryBitmap& frame);
+};
+
+}  // namespace skelvane

@@ -1,0 +1,76 @@
+#pragma once
+// The plot of one open CSC source: pulls the records covering the visible span from the data source
+// manager and draws them as a trace through every sample or as one min-max bar per pixel column,
+// caching the columns between redraws. Made by the plot collection; read by the extraction run.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "display/CscPlotProperties.h"
+#include "display/PixelCache.h"
+#include "display/Plot.h"
+
+namespace skelvane {
+
+class CscPlot : public Plot {
+ public:
+  /// Samples in every CSC record.
+  static constexpr int32_t kSamplesPerRecord = 512;
+  /// Records after the first whose intervals estimate the sampling rate.
+  static constexpr int32_t kTimingRecords = 4;
+  /// Intervals longer than this many times the shortest one are recording gaps.
+  static constexpr double kGapFactor = 1.5;
+
+  /// Makes the plot of the source at `path`, taking the next trace colour from the allocator.
+  CscPlot(std::string path, std::string displayName, int32_t dataType);
+  ~CscPlot() override = default;
+
+  /// Estimated sampling frequency, hertz.
+  double GetSamplingFrequency() const override;
+  /// Sample period, microseconds (0 until the timing is known).
+  double GetSamplePeriod() const override;
+  /// Derives the record duration, sample period and frequency from the first records and reads
+  /// "-ADMaxValue" from the header.
+  void LoadSourceInfo() override;
+  /// Draws the visible span [start, end] into the rectangle of width x height at (x0, y0); 0 or -1.
+  int32_t Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x0, int32_t y0) override;
+  /// Asks the canvas to draw the data axis from 0 to the full-scale value; 0.
+  int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) override;
+  /// Reads the 20-byte properties record; 0, -1 after a short read, or an errno.
+  int32_t ReadProperties(File& file) override;
+  /// Writes the 20-byte properties record; 0 or an errno.
+  int32_t WriteProperties(File& file) override;
+  /// Full-scale A/D value of the source.
+  int32_t GetADMaxValue() const override;
+
+  /// Mean record interval over the positive intervals no longer than 1.5 times the shortest one,
+  /// so a recording gap does not distort it; 0 when no interval is usable.
+  static double MeanRecordInterval(std::span<const int64_t> intervals);
+  /// Reads a decimal integer as the header stores it: leading blanks, optional sign, digits; 0 without.
+  static int32_t ParseHeaderInteger(const std::string& text);
+
+  /// The trace and scaling settings.
+  CscPlotProperties& Properties() { return properties_; }
+  /// The trace and scaling settings, read-only.
+  const CscPlotProperties& Properties() const { return properties_; }
+  /// Mean record interval in whole microseconds (0 until known).
+  int32_t GetRecordDuration() const { return recordDuration_; }
+  /// File type code of the source (5).
+  int32_t GetDataType() const { return dataType_; }
+  /// The pixel columns of the last successful draw and their key.
+  const PixelCache& Cache() const { return cache_; }
+
+ private:
+  int32_t DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width);
+  int32_t DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width);
+  int16_t ScaledSample(int16_t sample) const;
+
+  int32_t dataType_;
+  CscPlotProperties properties_;
+  int32_t recordDuration_ = 0;
+  double samplePeriod_ = 0.0;
+  PixelCache cache_;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,438 @@
+#include "display/PlotCanvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "display/DisplayConstants.h"
+#include "display/GLRenderer.h"
+#include "display/IPlot.h"
+#include "display/IPlotCollection.h"
+#include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kPresentOffsetY = 15;        // the image sits below the horizontal scrollbar
+constexpr uint32_t kUnfamiliarColour = 0xCCCCCC;  // in no family: excluding it keeps "Black" excluded
+constexpr int32_t kLineWidth = 1;
+constexpr int32_t kLabelGap = 5;               // time labels closer than this to a neighbour are skipped
+constexpr int32_t kTimeLabelRaise = 3;         // time labels sit this far above the band's bottom
+constexpr int32_t kAxisLineX = 3;              // the data axis' vertical line
+constexpr int32_t kAxisLabelX = 7;
+constexpr int32_t kAxisGridInset = 3;          // grid lines start this far left of the axis strip's edge
+constexpr int32_t kPixelsPerAxisTick = 20;
+constexpr int32_t kIconInset = 3;
+constexpr int32_t kArrowHalfWidth = 4;
+constexpr int32_t kArrowHeight = 4;
+
+// Truncates towards zero into the int32 range, so corrupt inputs cannot overflow a conversion.
+int32_t TruncToInt32(double value) {
+  if (!(value > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  if (!(value < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
+
+int64_t TruncToInt64(double value) {
+  constexpr double kLimit = 9.2e18;
+  if (!(value > -kLimit)) return static_cast<int64_t>(-kLimit);
+  if (!(value < kLimit)) return static_cast<int64_t>(kLimit);
+  return static_cast<int64_t>(value);
+}
+
+}  // namespace
+
+ViewState PlotCanvas::viewState;
+GLRenderer* PlotCanvas::renderer = nullptr;
+IPlotCollection* PlotCanvas::plotCollection = nullptr;
+IPlotCanvas* PlotCanvas::canvas = nullptr;
+IDataSourceManager* PlotCanvas::dataSourceManager = nullptr;
+ColorTable PlotCanvas::colorAllocator;
+uint32_t PlotCanvas::excludedColour = 2;
+int32_t PlotCanvas::colourCount = 0;
+
+PlotCanvas::PlotCanvas() {
+  canvas = this;
+  colorAllocator.ExcludeFamilyOf(excludedColour);
+  colorAllocator.ExcludeFamilyOf(kUnfamiliarColour);
+  colorAllocator.GetNumColors(colourCount);
+}
+
+PlotCanvas::~PlotCanvas() {
+  if (canvas == this) canvas = nullptr;
+}
+
+int32_t PlotCanvas::Present(BitmapPresenter& presenter) {
+  if (renderer == nullptr) return kStatusFailed;
+  return renderer->BltToScreen(presenter, viewState.CanvasWidth, viewState.CanvasHeight, 0, kPresentOffsetY);
+}
+
+int32_t PlotCanvas::RedrawAll() {
+  if (renderer == nullptr) return kStatusFailed;
+  const ViewState& v = viewState;
+  if (renderer->CreateDIBSectionOGL(v.CanvasWidth, v.CanvasHeight) != 0) return kStatusFailed;
+  if (renderer->SetupRenderer() != 0) return kStatusFailed;
+  renderer->ClearScene();
+  ResetProjection();
+
+  const int32_t xs[4] = {0, 0, v.CanvasWidth, v.CanvasWidth};
+  const int32_t ys[4] = {v.ScrollBottom, v.ScrollTop, v.ScrollTop, v.ScrollBottom};
+  renderer->DrawPolygon(xs, ys, 4, kColourBlack, kDepthBackground, kOpaque);
+
+  if (properties_.showTimeAxis) {
+    DrawTimeAxis(v.CanvasWidth - GetDataAxisWidth(), GetDataAxisWidth(), v.ScrollBottom, v.VisibleStart,
+                 v.VisibleSpan);
+  }
+  renderer->Flush();
+  if (DrawPlots() != 0) return kStatusFailed;
+  renderer->Flush();
+  return kStatusOk;
+}
+
+int32_t PlotCanvas::DrawPlots() {
+  separatorYs_.clear();
+  separatorPlots_.clear();
+  if (plotCollection == nullptr) return kStatusOk;
+  int32_t y = 0;
+  const int32_t count = plotCollection->GetNumPlots();
+  for (int32_t i = 0; i < count; ++i) {
+    IPlot* plot = nullptr;
+    if (plotCollection->GetPlot(i, plot) != 0 || plot == nullptr) return kStatusFailed;
+    const int32_t h = plot->GetHeight();
+    if (y - h < viewState.ScrollTop && y > viewState.ScrollBottom) DrawPlot(*plot, y - h);
+    // Two grey lines under every plot; the upper one is the border the mouse can drag.
+    y = y - h - 1;
+    DrawSeparator(y);
+    separatorYs_.push_back(y);
+    separatorPlots_.push_back(i);
+    y = y - 1;
+    DrawSeparator(y);
+    y = y - 1;
+  }
+  return kStatusOk;
+}
+
+int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
+  const bool header = properties_.showPlotNames || properties_.showPlotIcons;
+  int32_t h = plot.GetHeight();
+  if (header) h -= properties_.plotHeaderHeight;
+  int32_t axisWidth = 0;
+  int32_t vMargin = 0;
+  if (properties_.showDataAxis) {
+    axisWidth = GetDataAxisWidth();
+    vMargin = properties_.dataAxisMargin;
+  }
+  const ViewState& v = viewState;
+  ResetProjection();
+  plot.Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, v.CanvasWidth - axisWidth, h - 2 * vMargin, axisWidth,
+            y + vMargin);
+  if (properties_.showDataAxis) {
+    ResetProjection();
+    plot.DrawDataAxisLabel(axisWidth, h, 0, y);
+  }
+  if (header) h += properties_.plotHeaderHeight;
+  if (properties_.showPlotIcons) {
+    ResetProjection();
+    if (renderer != nullptr) renderer->Translate(0.0f, static_cast<float>(y), 0.0f);
+    plot.DrawIcons(h, v.CanvasWidth, 0, y);
+  }
+  if (properties_.showPlotNames) {
+    ResetProjection();
+    plot.DrawName(y, h, v.CanvasWidth);
+  }
+  if (renderer != nullptr) renderer->Flush();
+  return kStatusOk;
+}
+
+void PlotCanvas::DrawSeparator(int32_t y) {
+  if (renderer == nullptr) return;
+  ResetProjection();
+  renderer->DrawLine(0, y, viewState.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
+}
+
+std::string PlotCanvas::FormatTimeLabel(int64_t time, double scale) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", std::fabs(static_cast<double>(time) * scale));
+  return text;
+}
+
+PlotCanvas::TimeAxisLayout PlotCanvas::LayoutTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
+                                                      const TextMeasure& textWidth) const {
+  TimeAxisLayout layout;
+  const int32_t spacing = properties_.timeTickSpacing;
+  const int32_t centre = w / 2;
+  const int32_t n = spacing > 0 ? centre / spacing : 0;
+  layout.ticks.push_back({x0 + centre, kColourLight});
+  for (int32_t k = 1; k <= n; ++k) {
+    layout.ticks.push_back({x0 + centre + k * spacing, kColourGrid});
+    layout.ticks.push_back({x0 + centre - k * spacing, kColourGrid});
+  }
+
+  // Returns false when the column's time cannot be had, which ends the labelling.
+  auto labelAt = [&](int32_t pixel, TimeLabel& label) {
+    int64_t time = 0;
+    if (GetTimeForPixel(pixel, w, span, start, time) != 0) return false;
+    label.text = FormatTimeLabel(time, properties_.timeLabelScale);
+    label.width = textWidth(label.text);
+    label.x = x0 + pixel - label.width / 2;
+    return true;
+  };
+  TimeLabel label;
+  if (!labelAt(centre, label)) return layout;
+  layout.labels.push_back(label);
+  int32_t lastRight = label.x + label.width;  // right edge of the last label drawn right of centre
+  int32_t lastLeft = label.x;                 // left edge of the last label drawn left of centre
+  for (int32_t k = 1; k <= n; ++k) {
+    if (!labelAt(centre + k * spacing, label)) return layout;
+    if (label.x > lastRight + kLabelGap) {
+      layout.labels.push_back(label);
+      lastRight = label.x + label.width;
+    }
+  }
+  for (int32_t k = 1; k <= n; ++k) {
+    if (!labelAt(centre - k * spacing, label)) return layout;
+    if (label.x + label.width < lastLeft - kLabelGap) {
+      layout.labels.push_back(label);
+      lastLeft = label.x;
+    }
+  }
+  return layout;
+}
+
+void PlotCanvas::DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span) {
+  if (renderer == nullptr) return;
+  const int32_t height = properties_.timeAxisHeight;
+  const int32_t width = viewState.CanvasWidth;
+  const int32_t xs[4] = {0, 0, width, width};
+  const int32_t ys[4] = {y, y + height, y + height, y};
+  renderer->DrawPolygon(xs, ys, 4, kColourBlack, kDepthTimeAxisBand, kOpaque);
+
+  const TimeAxisLayout layout =
+      LayoutTimeAxis(w, x0, start, span, [](std::string_view text) { return renderer->GetTextWidth(text); });
+  for (const TimeTick& tick : layout.ticks) {
+    renderer->DrawLine(tick.x, y, tick.x, y + height, tick.colour, kLineWidth, kDepthTimeTicks, kOpaque);
+    renderer->DrawLine(tick.x, y, tick.x, y + viewState.CanvasHeight, tick.colour, kLineWidth, kDepthGrid, kOpaque);
+  }
+  DrawSeparator(y + height);
+  DrawSeparator(y + height - 1);
+  DrawSeparator(y);
+  renderer->Flush();
+  for (const TimeLabel& label : layout.labels) {
+    renderer->DrawString(label.text, label.x, y + kTimeLabelRaise, kDepthTimeTicks, kColourLight);
+  }
+}
+
+PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int32_t centreValue, int32_t topValue,
+                                                      const std::string& unit) const {
+  DataAxisLayout layout;
+  const int32_t m = properties_.dataAxisMargin;
+  const int32_t right = viewState.CanvasWidth;
+  const int32_t gridLeft = properties_.dataAxisWidth - kAxisGridInset;
+  const int32_t half = h / 2;
+  layout.lines.push_back({kAxisLineX, y + m, kAxisLineX, y + h - m, kColourLight});
+  layout.lines.push_back({gridLeft, y + half, right, y + half, kColourGrid});
+  layout.lines.push_back({gridLeft, y + m, right, y + m, kColourGrid});
+  layout.lines.push_back({gridLeft, y + h - m, right, y + h - m, kColourGrid});
+
+  layout.labels.push_back({std::to_string(centreValue) + unit, y + half});
+  const int32_t n = (half - m) / kPixelsPerAxisTick;
+  if (n <= 0) return layout;  // too short for ticks: the centre label alone
+  const double pixelsPerTick = static_cast<double>(half - m) / n;
+  const double valuePerTick = static_cast<double>(int64_t{topValue} - centreValue) / n;
+  auto valueText = [&](int32_t k) { return std::to_string(TruncToInt64(centreValue + k * valuePerTick)); };
+  auto tickY = [&](int32_t k) { return TruncToInt32(y + half + k * pixelsPerTick); };
+  layout.labels.push_back({valueText(n), tickY(n)});
+  layout.labels.push_back({valueText(-n), tickY(-n)});
+  for (int32_t k = 1; k < n; ++k) {
+    layout.lines.push_back({0, tickY(k), right, tickY(k), kColourGrid});
+    layout.lines.push_back({0, tickY(-k), right, tickY(-k), kColourGrid});
+    layout.labels.push_back({valueText(k), tickY(k)});
+    layout.labels.push_back({valueText(-k), tickY(-k)});
+  }
+  return layout;
+}
+
+void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32_t centreValue, int32_t topValue,
+                              const std::string& unit) {
+  if (renderer == nullptr) return;
+  const DataAxisLayout layout = LayoutDataAxis(height, y, centreValue, topValue, unit);
+  for (const AxisLine& line : layout.lines) {
+    renderer->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthDataAxis, kOpaque);
+  }
+  // Labels never overwrite the time axis band at the bottom of the canvas.
+  const int32_t lowest = viewState.ScrollBottom + GetTimeAxisHeight();
+  for (const AxisLabel& label : layout.labels) {
+    const int32_t textY = label.y - renderer->GetTextHeight(label.text) / 4;
+    if (textY >= lowest) renderer->DrawString(label.text, kAxisLabelX, textY, kDepthAxisLabels, kColourLight);
+  }
+}
+
+void PlotCanvas::DrawIconFrame(int32_t x, int32_t y, int32_t s, uint32_t innerColour) {
+  const int32_t outerXs[4] = {x, x, x + s, x + s};
+  const int32_t outerYs[4] = {y, y + s, y + s, y};
+  renderer->DrawPolygon(outerXs, outerYs, 4, kColourBlack, kDepthIcons, kOpaque);
+  const int32_t innerXs[4] = {x + 1, x + 1, x + s - 1, x + s - 1};
+  const int32_t innerYs[4] = {y + 1, y + s - 1, y + s - 1, y + 1};
+  renderer->DrawPolygon(innerXs, innerYs, 4, innerColour, kDepthIcons, kOpaque);
+}
+
+void PlotCanvas::DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY) {
+  const int32_t xs[3] = {cx, cx - kArrowHalfWidth, cx + kArrowHalfWidth};
+  const int32_t ys[3] = {tipY, baseY, baseY};
+  renderer->DrawPolygon(xs, ys, 3, kColourLight, kDepthIcons, kOpaque);
+}
+
+void PlotCanvas::DrawCloseIcon(int32_t x, int32_t y, int32_t s) {
+  if (renderer == nullptr) return;
+  DrawIconFrame(x, y, s, kColourCloseIcon);
+  const int32_t a = kIconInset;
+  renderer->DrawLine(x + a, y + a, x + s - a, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer->DrawLine(x + a, y + s - a, x + s - a, y + a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+}
+
+void PlotCanvas::DrawMinusIcon(int32_t x, int32_t y, int32_t s) {
+  if (renderer == nullptr) return;
+  DrawIconFrame(x, y, s, kColourSeparator);
+  const int32_t a = kIconInset;
+  const int32_t my = y + s / 2 + 1;
+  renderer->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+}
+
+void PlotCanvas::DrawPlusIcon(int32_t x, int32_t y, int32_t s) {
+  if (renderer == nullptr) return;
+  DrawIconFrame(x, y, s, kColourSeparator);
+  const int32_t a = kIconInset;
+  const int32_t my = y + s / 2 + 1;
+  const int32_t mx = x + s / 2;
+  renderer->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer->DrawLine(mx, y + a, mx, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+}
+
+void PlotCanvas::DrawUpIcon(int32_t x, int32_t y, int32_t s) {
+  if (renderer == nullptr) return;
+  DrawIconFrame(x, y, s, kColourSeparator);
+  const int32_t a = kIconInset;
+  const int32_t c = x + s / 2;
+  renderer->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  DrawTriangle(c, y + s - a, y + s - a - kArrowHeight);
+}
+
+void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
+  if (renderer == nullptr) return;
+  DrawIconFrame(x, y, s, kColourSeparator);
+  const int32_t a = kIconInset;
+  const int32_t c = x + s / 2;
+  renderer->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  DrawTriangle(c, y + a, y + a + kArrowHeight);
+}
+
+int32_t PlotCanvas::ZoomIn() {
+  const CanvasProperties& p = properties_;
+  ViewState& v = viewState;
+  if (v.VisibleSpan == p.minimumVisibleSpan || p.zoomFactor < 2) return kStatusFailed;
+  int64_t centre = 0;
+  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
+    return kStatusFailed;
+  }
+  v.VisibleSpan = std::max(v.VisibleSpan / p.zoomFactor, p.minimumVisibleSpan);
+  v.VisibleStart = centre - v.VisibleSpan / 2;
+  return kStatusOk;
+}
+
+int32_t PlotCanvas::ZoomOut() {
+  const CanvasProperties& p = properties_;
+  ViewState& v = viewState;
+  if (v.VisibleSpan == v.DataDuration || p.zoomFactor < 2) return kStatusFailed;
+  int64_t centre = 0;
+  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
+    return kStatusFailed;
+  }
+  // Saturate rather than overflow when a huge span meets a large factor.
+  const int64_t limit = std::numeric_limits<int64_t>::max() / p.zoomFactor;
+  v.VisibleSpan = v.VisibleSpan > limit ? v.DataDuration : std::min(v.VisibleSpan * p.zoomFactor, v.DataDuration);
+  v.VisibleStart = centre - v.VisibleSpan / 2;
+  if (v.VisibleStart < v.DataStart) v.VisibleStart = v.DataStart;
+  if (v.VisibleStart > v.DataEnd - v.VisibleSpan) v.VisibleStart = v.DataEnd - v.VisibleSpan;
+  return kStatusOk;
+}
+
+void PlotCanvas::SetMinimumSpan(int64_t span) {
+  properties_.minimumVisibleSpan = span;
+  if (viewState.VisibleSpan < span) viewState.VisibleSpan = span;
+}
+
+int32_t PlotCanvas::GetTimeAxisHeight() const { return properties_.showTimeAxis ? properties_.timeAxisHeight : 0; }
+int32_t PlotCanvas::GetShowPlotIcons() const { return properties_.showPlotIcons; }
+int32_t PlotCanvas::GetShowPlotNames() const { return properties_.showPlotNames; }
+int32_t PlotCanvas::GetShowDataAxis() const { return properties_.showDataAxis; }
+int32_t PlotCanvas::GetShowTimeAxis() const { return properties_.showTimeAxis; }
+void PlotCanvas::SetShowPlotIcons(int32_t show) { properties_.showPlotIcons = show; }
+void PlotCanvas::SetShowPlotNames(int32_t show) { properties_.showPlotNames = show; }
+void PlotCanvas::SetShowDataAxis(int32_t show) { properties_.showDataAxis = show; }
+void PlotCanvas::SetShowTimeAxis(int32_t show) { properties_.showTimeAxis = show; }
+int32_t PlotCanvas::GetDataAxisMargin() const { return properties_.dataAxisMargin; }
+int32_t PlotCanvas::GetDataAxisWidth() const { return properties_.showDataAxis ? properties_.dataAxisWidth : 0; }
+int32_t PlotCanvas::GetPlotHeaderHeight() const { return properties_.plotHeaderHeight; }
+int32_t PlotCanvas::GetHorizontalPagePercent() const { return properties_.horizontalPagePercent; }
+int32_t PlotCanvas::GetVerticalPagePercent() const { return properties_.verticalPagePercent; }
+double PlotCanvas::GetTimeLabelScale() const { return properties_.timeLabelScale; }
+int32_t PlotCanvas::ReadSettings(File& file) { return properties_.Read(file); }
+int32_t PlotCanvas::WriteSettings(File& file) { return properties_.Write(file); }
+
+int32_t PlotCanvas::FindSeparator(int32_t y, int32_t& plot) const {
+  for (std::size_t i = 0; i < separatorYs_.size(); ++i) {
+    const int32_t s = separatorYs_[i];
+    if (s >= y - 2 && y + 1 >= s) {
+      plot = separatorPlots_[i];
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int32_t PlotCanvas::GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel) {
+  if (width <= 0) {
+    ReportError("Invalid value passed to GetPixelForTime(), width = ", width);
+    return kStatusFailed;
+  }
+  const int64_t offset = time - start;
+  if (offset < 0) {
+    ReportError("Invalid value calculated GetPixelForTime(), timeOffset = ", offset);
+    return kStatusFailed;
+  }
+  if (span <= 0) {
+    ReportError("Invalid value passed to GetPixelForTime(), span = ", span);
+    return kStatusFailed;
+  }
+  const double timePerPixel = static_cast<double>(span) / width;
+  pixel = TruncToInt32(static_cast<double>(offset) / timePerPixel);
+  return kStatusOk;
+}
+
+int32_t PlotCanvas::GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,
+                                         int64_t& last) {
+  if (width <= 0) return kStatusFailed;
+  const double timePerPixel = static_cast<double>(span) / width;
+  first = start + TruncToInt64(pixel * timePerPixel);
+  last = start + TruncToInt64((int64_t{pixel} + 1) * timePerPixel) - 1;
+  return kStatusOk;
+}
+
+int32_t PlotCanvas::GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& time) {
+  int64_t first = 0;
+  int64_t last = 0;
+  if (GetTimeRangeForPixel(pixel, width, span, start, first, last) != 0) return kStatusFailed;
+  time = (first + last) / 2;
+  return kStatusOk;
+}
+
+void PlotCanvas::ResetProjection() {
+  if (renderer == nullptr) return;
+  renderer->SetProjection(0.0, viewState.CanvasWidth, viewState.ScrollBottom, viewState.ScrollTop);
+}
+
+int32_t PlotCanvas::PlotAreaWidth() const { return viewState.CanvasWidth - GetDataAxisWidth(); }
+
+}  // namespace skelvane

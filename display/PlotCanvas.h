@@ -1,0 +1,183 @@
+#pragma once
+// The one drawing surface of the main window: stacks the plots with separators, draws the time axis,
+// the data axes and the header icons, converts between times and pixel columns, and zooms. Its
+// class-wide members are the shared display state the plots and the main window reach.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "display/CanvasProperties.h"
+#include "display/ColorTable.h"
+#include "display/IPlotCanvas.h"
+#include "display/ViewState.h"
+
+namespace skelvane {
+
+class GLRenderer;
+class IDataSourceManager;
+class IPlot;
+class IPlotCollection;
+
+class PlotCanvas : public IPlotCanvas {
+ public:
+  /// Measures a text in pixels (the renderer's font, or a stand-in in tests).
+  using TextMeasure = std::function<int32_t(std::string_view)>;
+
+  /// One tick of the time axis: x on the canvas and its colour.
+  struct TimeTick {
+    int32_t x;
+    uint32_t colour;
+  };
+  /// One time label: its text and the x of its left edge.
+  struct TimeLabel {
+    std::string text;
+    int32_t x;
+    int32_t width;
+  };
+  /// Where the time axis puts its ticks (centre first) and which labels survive the spacing rule.
+  struct TimeAxisLayout {
+    std::vector<TimeTick> ticks;
+    std::vector<TimeLabel> labels;
+  };
+  /// A straight line of the data axis.
+  struct AxisLine {
+    int32_t x1, y1, x2, y2;
+    uint32_t colour;
+  };
+  /// A data axis label: its text and the y it labels (before centring the text on it).
+  struct AxisLabel {
+    std::string text;
+    int32_t y;
+  };
+  /// The lines and labels of one plot's data axis.
+  struct DataAxisLayout {
+    std::vector<AxisLine> lines;
+    std::vector<AxisLabel> labels;
+  };
+
+  static ViewState viewState;
+  static GLRenderer* renderer;
+  static IPlotCollection* plotCollection;
+  static IPlotCanvas* canvas;
+  static IDataSourceManager* dataSourceManager;
+  static ColorTable colorAllocator;
+  /// The colour whose family the plot colour allocator skips ("Black").
+  static uint32_t excludedColour;
+  /// Number of colours in the allocator's table.
+  static int32_t colourCount;
+
+  /// Sets the defaults, makes itself the class-wide canvas and sets up the colour allocator.
+  PlotCanvas();
+  ~PlotCanvas() override;
+  PlotCanvas(const PlotCanvas&) = delete;
+  PlotCanvas& operator=(const PlotCanvas&) = delete;
+
+  /// Hands the finished image to the presenter, 15 pixels below the top; 0 or -1.
+  int32_t Present(BitmapPresenter& presenter) override;
+  /// Rebuilds the whole picture: background, time axis, then the plot stack; 0 or -1.
+  int32_t RedrawAll() override;
+  /// Grey horizontal line across the canvas at y.
+  void DrawSeparator(int32_t y) override;
+  /// Divides the visible span by the zoom factor around the middle column; -1 at the minimum span.
+  int32_t ZoomIn() override;
+  /// Multiplies the visible span by the zoom factor around the middle column; -1 at the full duration.
+  int32_t ZoomOut() override;
+  /// Sets the smallest visible span and raises the visible span to it.
+  void SetMinimumSpan(int64_t span) override;
+  /// Height of the time axis band, 0 when it is hidden.
+  int32_t GetTimeAxisHeight() const override;
+  /// Draws one plot's data axis, grid lines and value labels.
+  void DrawDataAxis(int32_t unused1, int32_t height, int32_t unused2, int32_t y, int32_t centreValue,
+                    int32_t topValue, const std::string& unit) override;
+  /// Header icon: red square with a cross.
+  void DrawCloseIcon(int32_t x, int32_t y, int32_t size) override;
+  /// Header icon: grey square with a minus.
+  void DrawMinusIcon(int32_t x, int32_t y, int32_t size) override;
+  /// Header icon: grey square with a plus.
+  void DrawPlusIcon(int32_t x, int32_t y, int32_t size) override;
+  /// Header icon: grey square with an upward arrow.
+  void DrawUpIcon(int32_t x, int32_t y, int32_t size) override;
+  /// Header icon: grey square with a downward arrow.
+  void DrawDownIcon(int32_t x, int32_t y, int32_t size) override;
+  /// Whether the plots' header icons are drawn.
+  int32_t GetShowPlotIcons() const override;
+  /// Whether the plots' names are drawn.
+  int32_t GetShowPlotNames() const override;
+  /// Whether each plot gets a data axis.
+  int32_t GetShowDataAxis() const override;
+  /// Whether the time axis is drawn.
+  int32_t GetShowTimeAxis() const override;
+  /// Switches the header icons on (non-zero) or off.
+  void SetShowPlotIcons(int32_t show) override;
+  /// Switches the plot names on (non-zero) or off.
+  void SetShowPlotNames(int32_t show) override;
+  /// Switches the data axes on (non-zero) or off.
+  void SetShowDataAxis(int32_t show) override;
+  /// Switches the time axis on (non-zero) or off.
+  void SetShowTimeAxis(int32_t show) override;
+  /// Margin above and below a data axis, pixels.
+  int32_t GetDataAxisMargin() const override;
+  /// Width of the data axis strip, 0 when the axis is hidden.
+  int32_t GetDataAxisWidth() const override;
+  /// Pixels reserved at the top of a plot for its name and icons.
+  int32_t GetPlotHeaderHeight() const override;
+  /// Horizontal paging step, percent of the visible span.
+  int32_t GetHorizontalPagePercent() const override;
+  /// Vertical paging step, percent of the canvas height.
+  int32_t GetVerticalPagePercent() const override;
+  /// Factor applied to times printed on the time axis.
+  double GetTimeLabelScale() const override;
+  /// Reads the settings section; 0, -1 after a short read, or the errno of a failed read.
+  int32_t ReadSettings(File& file) override;
+  /// Writes the settings section; 0 or the errno of a failed write.
+  int32_t WriteSettings(File& file) override;
+  /// 1 and the plot whose bottom separator s lies within y - 2 <= s <= y + 1; else 0.
+  int32_t FindSeparator(int32_t y, int32_t& plot) const override;
+
+  /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
+  static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
+  /// First and last time a pixel column covers; 0, or -1 for a width of 0 or less.
+  static int32_t GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,
+                                      int64_t& last);
+  /// Middle time of a pixel column; 0, or -1 for a width of 0 or less.
+  static int32_t GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& time);
+
+  /// The embedded display settings.
+  CanvasProperties& Properties() { return properties_; }
+  /// The embedded display settings, read-only.
+  const CanvasProperties& Properties() const { return properties_; }
+
+  /// Stacks the plots from the top down and records the separator under each; 0 or -1.
+  int32_t DrawPlots();
+  /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
+  int32_t DrawPlot(IPlot& plot, int32_t y);
+  /// Draws the time axis band at y with ticks and labels for a plot area of width w starting at x0.
+  void DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span);
+  /// Tick positions and the labels that are drawn, for a plot area of width w starting at x0.
+  TimeAxisLayout LayoutTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span, const TextMeasure& textWidth) const;
+  /// Grid lines and value labels of a data axis for a plot of height h with its bottom at y.
+  DataAxisLayout LayoutDataAxis(int32_t h, int32_t y, int32_t centreValue, int32_t topValue,
+                                const std::string& unit) const;
+  /// Formats a time label: the scaled time rounded to whole units, digits only.
+  static std::string FormatTimeLabel(int64_t time, double scale);
+
+  /// The separator y recorded under each plot by the last DrawPlots.
+  const std::vector<int32_t>& SeparatorYs() const { return separatorYs_; }
+  /// The collection index of the plot above each recorded separator.
+  const std::vector<int32_t>& SeparatorPlots() const { return separatorPlots_; }
+
+ private:
+  void ResetProjection();
+  void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);
+  void DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY);
+  int32_t PlotAreaWidth() const;
+
+  CanvasProperties properties_;
+  std::vector<int32_t> separatorYs_;
+  std::vector<int32_t> separatorPlots_;
+};
+
+}  // namespace skelvane

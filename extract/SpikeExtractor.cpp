@@ -1,0 +1,487 @@
+#include "extract/SpikeExtractor.h"
+
+#include <algorithm>
+#include <charconv>
+#include <clocale>
+#include <limits>
+#include <locale.h>
+#include <new>
+#include <time.h>
+
+#include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+constexpr const char* kInvalidTypeMessage =
+    "Invalid Type For Extracting Paramters In SetExtractionParameters(), Extraction Type = ";
+constexpr const char* kInvalidModeMessage =
+    "Invalid Mode For Extracting Paramters In SetExtractionParameters(), Extraction Mode = ";
+constexpr const char* kInvalidSpikePointsMessage =
+    "Invalid Number Of Spike Points For Extracting Paramters In SetExtractionParameters(), NumSpikePoints = ";
+constexpr const char* kInvalidAlignmentMessage =
+    "Invalid Alignment Point For Extracting Paramters In SetExtractionParameters(), Alignment Point  = ";
+constexpr const char* kInvalidChannelsMessage =
+    "Invalid Number Of Channels For Extracting Paramters In SetExtractionParameters(), NumChannels = ";
+constexpr const char* kRecordTooLargeMessage =
+    "Spike Record Too Large For Extracting Paramters In SetExtractionParameters(), RecordSize = ";
+constexpr const char* kInvalidThresholdTypeMessage =
+    "Invalid Threshold Type Set, Cannot Extract Spikes.  Threshold Type Set To ";
+constexpr const char* kInvalidSpikeTypeMessage = "Error Invalid Spike Type In GetSpikePeak(), SpikeType = ";
+constexpr const char* kNoBufferMessage =
+    "Cannot Allocate Memory For Writing Buffer To File, Null Pointer Recieved In StoreSpike()";
+constexpr const char* kBlockMismatchMessage =
+    "Block Does Not Match The Extraction Parameters In DetectSpikes(), Channels In Block = ";
+constexpr const char* kOpenFailedMessage = "Error opening file; Is the file/path name correct?";
+constexpr const char* kWriteFailedMessage =
+    "Error writing spike file; disk full or file not writable, error code: ";
+
+constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
+constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
+
+// Samples per channel whose extremes are checked at once before they are tested one by one: most of
+// a recording is noise far below the threshold, and a chunk of fixed length lets the compiler turn
+// the extremes into vector instructions.
+constexpr int64_t kSkipChunk = 64;
+
+// Sampling-frequency text: 10 significant digits, fixed point for exponents -1 (0.1) to 9
+// (10 digits before the point).
+constexpr int kSignificantDigits = 10;
+constexpr int kLowestFixedExponent = -1;
+constexpr int kHighestFixedExponent = 9;
+
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kValueSeparator = "  ";
+
+// The header time is written as the C locale shows it (mm/dd/yy, HH:MM:SS), whatever locale the
+// application has switched to.
+locale_t CLocale() {
+  static const locale_t locale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
+
+void PutLittleEndian(uint8_t* out, uint64_t value, int bytes) {
+  for (int b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
+}
+
+void StripTrailingFractionZeros(std::string& number) {
+  const std::size_t point = number.find('.');
+  if (point == std::string::npos) {
+    number += '.';
+    return;
+  }
+  const std::size_t lastKept = number.find_last_not_of('0');
+  number.erase(std::max(lastKept, point) + 1);
+}
+
+}  // namespace
+
+SpikeExtractor::SpikeExtractor() = default;
+
+SpikeExtractor::~SpikeExtractor() {
+  if (OutputFile.IsOpen()) CloseSpikeFile();
+}
+
+int32_t SpikeExtractor::SetExtractionParameters(int32_t extractionType, int32_t extractionMode, int32_t threshVal,
+                                                int32_t numSpikePoints, int32_t alignmentPt, int32_t numChannels) {
+  if (extractionType != kTypePositive && extractionType != kTypeNegative && extractionType != kTypeBoth) {
+    ReportError(kInvalidTypeMessage, extractionType);
+    return kStatusFailed;
+  }
+  ExtractionType = extractionType;
+
+  if (extractionMode != kModeThreshold && extractionMode != kModeSlope) {
+    ReportError(kInvalidModeMessage, extractionMode);
+    return kStatusFailed;
+  }
+  ExtractionMode = extractionMode;
+  ThreshVal = threshVal;
+
+  if (numSpikePoints <= 0) {
+    ReportError(kInvalidSpikePointsMessage, numSpikePoints);
+    return kStatusFailed;
+  }
+  NumSpikePoints = numSpikePoints;
+
+  const int64_t alignmentIndex = int64_t{alignmentPt} - 1;
+  if (alignmentIndex < 0 || alignmentIndex > int64_t{numSpikePoints} - 1) {
+    ReportError(kInvalidAlignmentMessage, alignmentIndex);
+    return kStatusFailed;
+  }
+  AlignmentIndex = static_cast<int32_t>(alignmentIndex);
+
+  if (numChannels <= 0) {
+    ReportError(kInvalidChannelsMessage, numChannels);
+    return kStatusFailed;
+  }
+  NumChannels = numChannels;
+
+  const int64_t recordSize =
+      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
+  if (recordSize > std::numeric_limits<int32_t>::max()) {
+    ReportError(kRecordTooLargeMessage, recordSize);
+    return kStatusFailed;
+  }
+  RecordSize = static_cast<int32_t>(recordSize);
+  return kStatusOk;
+}
+
+void SpikeExtractor::SetHeaderValues(const std::string& samplingFrequency, int32_t adMaxValue) {
+  SamplingFrequency = samplingFrequency;
+  ADMaxValue = adMaxValue;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Detection
+
+bool SpikeExtractor::IsOverThreshold(int32_t sample, int32_t nextSample) {
+  // 64-bit so that negating the most negative threshold cannot overflow.
+  const int64_t value = ExtractionMode == kModeSlope ? int64_t{nextSample} - sample : int64_t{sample};
+  const int64_t threshold = ThreshVal;
+  switch (ExtractionType) {
+    case kTypePositive:
+      SpikeType = kSpikeTypePositive;
+      return value >= threshold;
+    case kTypeNegative:
+      SpikeType = kSpikeTypeNegative;
+      return value <= -threshold;
+    case kTypeBoth:
+      if (value >= threshold) {
+        SpikeType = kSpikeTypePositive;
+        return true;
+      }
+      if (value <= -threshold) {
+        SpikeType = kSpikeTypeNegative;
+        return true;
+      }
+      return false;
+    default:
+      ReportError(kInvalidThresholdTypeMessage, ExtractionType);
+      return false;
+  }
+}
+
+int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
+                                     const std::vector<std::span<const int16_t>>& channels, int32_t start,
+                                     int32_t searchEnd, int32_t windowLow, int32_t windowHigh) {
+  if (HasWriteError()) return kStatusFailed;
+  // Records are laid out from the parameters (and the header already says so): a block with another
+  // channel count, or parameters that were never completely set, would make a corrupt file.
+  const int64_t expectedRecordSize =
+      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
+  if (channels.empty() || static_cast<int64_t>(channels.size()) != NumChannels || NumSpikePoints <= 0 ||
+      expectedRecordSize != RecordSize) {
+    if (!BlockMismatchReported) ReportError(kBlockMismatchMessage, static_cast<int64_t>(channels.size()));
+    BlockMismatchReported = true;  // the run hands every block of the file alike: one report is enough
+    return kStatusFailed;
+  }
+
+  int64_t length = static_cast<int64_t>(timestamps.size());
+  for (const auto& channel : channels) length = std::min(length, static_cast<int64_t>(channel.size()));
+
+  Timestamps = timestamps.first(static_cast<std::size_t>(length));
+  Channels = &channels;
+  CrossingChannel = -1;
+  CurrentIndex = std::max(start, 0);
+  SearchEnd = static_cast<int32_t>(std::min<int64_t>(searchEnd, length - 1));
+  WindowLow = std::max(windowLow, 0);
+  WindowHigh = static_cast<int32_t>(std::min<int64_t>(windowHigh, length - 1));
+  ScanLast = std::min<int64_t>(SearchEnd, length - 2);
+  PeakLast = std::min<int64_t>(WindowHigh, length - 2);
+
+  int32_t result = kStatusOk;
+  while (CurrentIndex <= SearchEnd) {
+    if (WaitForRearm() != kStatusOk || FindCrossing() != kStatusOk || GetSpikePeak() != kStatusOk) {
+      result = kStatusFailed;
+      break;
+    }
+    if (!IsWindowStorable()) continue;  // re-arm at the peak before the next crossing counts
+    if (StoreSpike(Timestamps[static_cast<std::size_t>(CurrentIndex)]) != kStatusOk) {
+      result = kStatusFailed;
+      break;
+    }
+  }
+  Timestamps = {};
+  Channels = nullptr;
+  return result;
+}
+
+int32_t SpikeExtractor::WaitForRearm() {
+  const auto& channels = *Channels;
+  const int32_t numChannels = static_cast<int32_t>(channels.size());
+  for (int64_t i = CurrentIndex; i <= ScanLast; ++i) {
+    for (int32_t k = 0; k < numChannels; ++k) {
+      if (CrossingChannel != -1 && k != CrossingChannel) continue;
+      const auto& samples = channels[static_cast<std::size_t>(k)];
+      if (!IsOverThreshold(samples[static_cast<std::size_t>(i)], samples[static_cast<std::size_t>(i + 1)])) {
+        CrossingChannel = k;
+        CurrentIndex = static_cast<int32_t>(i);
+        return kStatusOk;
+      }
+    }
+  }
+  CurrentIndex = SearchEnd + 1;
+  return kStatusFailed;
+}
+
+int32_t SpikeExtractor::FindCrossing() {
+  const auto& channels = *Channels;
+  const int32_t numChannels = static_cast<int32_t>(channels.size());
+  int64_t i = CurrentIndex;
+  while (i <= ScanLast) {
+    const int64_t chunkLast = i + kSkipChunk - 1;
+    if (chunkLast <= ScanLast && !ChunkMayCross(i, chunkLast)) {
+      i = chunkLast + 1;
+      continue;
+    }
+    const int64_t last = std::min(chunkLast, ScanLast);
+    for (; i <= last; ++i) {
+      for (int32_t k = 0; k < numChannels; ++k) {
+        const auto& samples = channels[static_cast<std::size_t>(k)];
+        if (IsOverThreshold(samples[static_cast<std::size_t>(i)], samples[static_cast<std::size_t>(i + 1)])) {
+          CrossingChannel = k;
+          CurrentIndex = static_cast<int32_t>(i);
+          return kStatusOk;
+        }
+      }
+    }
+  }
+  CurrentIndex = SearchEnd + 1;
+  return kStatusFailed;
+}
+
+// Whether any channel could be over the threshold at an index of first .. first + kSkipChunk - 1:
+// the test is monotonic in the tested value, so the chunk's extremes decide.
+bool SpikeExtractor::ChunkMayCross(int64_t first, int64_t last) const {
+  (void)last;  // always first + kSkipChunk - 1; the fixed length is what makes the loops vectorise
+  const int64_t threshold = ThreshVal;
+  const bool testHigh = ExtractionType == kTypePositive || ExtractionType == kTypeBoth;
+  const bool testLow = ExtractionType == kTypeNegative || ExtractionType == kTypeBoth;
+  if (!testHigh && !testLow) return true;  // let the exact test report the invalid type
+  for (const auto& channel : *Channels) {
+    const int16_t* p = channel.data() + first;
+    int32_t high = std::numeric_limits<int32_t>::min();
+    int32_t low = std::numeric_limits<int32_t>::max();
+    if (ExtractionMode == kModeSlope) {
+      for (int64_t j = 0; j < kSkipChunk; ++j) {
+        const int32_t slope = int32_t{p[j + 1]} - int32_t{p[j]};
+        high = std::max(high, slope);
+        low = std::min(low, slope);
+      }
+    } else {
+      for (int64_t j = 0; j < kSkipChunk; ++j) {
+        const int32_t sample = p[j];
+        high = std::max(high, sample);
+        low = std::min(low, sample);
+      }
+    }
+    if (testHigh && high >= threshold) return true;
+    if (testLow && low <= -threshold) return true;
+  }
+  return false;
+}
+
+int32_t SpikeExtractor::GetSpikePeak() {
+  const auto& samples = (*Channels)[static_cast<std::size_t>(CrossingChannel)];
+  // PeakLast stops one short of the block's end: the last sample has no neighbour to compare with,
+  // so a search that gets there ends without a peak.
+  for (int64_t i = CurrentIndex; i <= PeakLast; ++i) {
+    const int16_t here = samples[static_cast<std::size_t>(i)];
+    const int16_t next = samples[static_cast<std::size_t>(i + 1)];
+    bool isPeak = false;
+    if (SpikeType == kSpikeTypePositive) {
+      isPeak = here >= next;
+    } else if (SpikeType == kSpikeTypeNegative) {
+      isPeak = here <= next;
+    } else {
+      ReportError(kInvalidSpikeTypeMessage, SpikeType);
+    }
+    if (isPeak) {
+      CurrentIndex = static_cast<int32_t>(i);
+      return kStatusOk;
+    }
+  }
+  return kStatusFailed;
+}
+
+bool SpikeExtractor::IsWindowStorable() const {
+  const int64_t first = int64_t{CurrentIndex} - AlignmentIndex;
+  const int64_t last = first + NumSpikePoints - 1;
+  if (first < WindowLow || last > WindowHigh) return false;
+
+  const auto at = [this](int64_t i) { return Timestamps[static_cast<std::size_t>(i)]; };
+  // A window must not span a recording gap: no step may exceed twice the first one. Steps are
+  // unsigned, so a timestamp going backwards is a huge step; the first step is checked for that
+  // too, since a backwards first step would otherwise make every later step look small.
+  if (NumSpikePoints >= 3) {
+    if (at(first + 1) < at(first)) return false;
+    const uint64_t firstStep = at(first + 1) - at(first);
+    const uint64_t limit =
+        firstStep > std::numeric_limits<uint64_t>::max() / 2 ? std::numeric_limits<uint64_t>::max() : 2 * firstStep;
+    for (int64_t i = 1; i <= NumSpikePoints - 2; ++i) {
+      if (at(first + i + 1) - at(first + i) > limit) return false;
+    }
+  }
+  // The same samples come again in the next block: a window may begin at the last sample of the
+  // previous stored window, but not before.
+  return at(first) >= LastWindowEnd;
+}
+
+int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
+  if (HasWriteError()) return kStatusFailed;
+  try {
+    Record.resize(static_cast<std::size_t>(RecordSize));
+  } catch (const std::bad_alloc&) {
+    ReportError(kNoBufferMessage, 0);
+    return kStatusFailed;
+  }
+  const int64_t first = int64_t{CurrentIndex} - AlignmentIndex;
+  LastWindowEnd = Timestamps[static_cast<std::size_t>(first + NumSpikePoints - 1)];
+
+  uint8_t* out = Record.data();
+  PutLittleEndian(out, timestamp, 8);
+  PutLittleEndian(out + 8, RecordWord1, 4);
+  PutLittleEndian(out + 12, RecordWord2, 4);
+  for (int32_t w = 0; w < kSpikeFeatureWordCount; ++w) {
+    PutLittleEndian(out + 16 + 4 * w, static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), 4);
+  }
+  uint8_t* sampleOut = out + kSpikeRecordFixedBytes;
+  const auto& channels = *Channels;
+  for (int64_t j = 0; j < NumSpikePoints; ++j) {
+    for (const auto& channel : channels) {
+      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), 2);
+      sampleOut += 2;
+    }
+  }
+
+  if (!OutputFile.Write(Record.data(), Record.size())) {
+    NoteWriteFailure(OutputFile.LastError());
+    return kStatusFailed;
+  }
+  ++SpikeCount;
+  CurrentIndex = static_cast<int32_t>(std::min<int64_t>(int64_t{CurrentIndex} + NumSpikePoints, int64_t{SearchEnd} + 1));
+  return kStatusOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Spike file
+
+int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
+  if (OutputFile.IsOpen()) CloseSpikeFile();
+  SpikeCount = 0;
+  WriteErrorReported = false;
+  BlockMismatchReported = false;
+  if (OutputFile.Open(path) != 0) {
+    ShowMessage(kOpenFailedMessage);
+    return kStatusFailed;
+  }
+  LastWindowEnd = 0;
+  return kStatusOk;
+}
+
+std::string SpikeExtractor::BuildHeaderText(const std::string& path,
+                                             const std::vector<SourceHeaderInfo>& sources) const {
+  std::string text;
+  text += "######## Kestrelon Data File Header";
+  text += kLineEnd;
+  text += "## Created By Kestrelon Skelvane Version 3.0";
+  text += kLineEnd;
+  text += "## File Name: " + path + kLineEnd;
+  for (const auto& source : sources) text += "## Created From File: " + source.FileName + kLineEnd;
+
+  text += "## Time Opened: (m/d/y): ";
+  const std::time_t now = Clock ? Clock() : std::time(nullptr);
+  std::tm utc{};
+  char timeText[64] = {};
+  if (::gmtime_r(&now, &utc) != nullptr) {
+    const char* format = "%x At Time %X\r\n";
+    if (CLocale() != static_cast<locale_t>(nullptr)) {
+      ::strftime_l(timeText, sizeof timeText, format, &utc, CLocale());
+    } else {
+      std::strftime(timeText, sizeof timeText, format, &utc);
+    }
+  }
+  text += timeText[0] != '\0' ? timeText : kLineEnd;
+
+  const auto perSource = [&](const char* key, auto value) {
+    text += key;
+    for (const auto& source : sources) text += kValueSeparator + value(source);
+    text += kLineEnd;
+  };
+  text += "-RecordSize  " + std::to_string(RecordSize) + kLineEnd;
+  perSource("\t-ADChannel", [](const SourceHeaderInfo& s) { return s.ADChannel; });
+  perSource("\t-ADGain", [](const SourceHeaderInfo& s) { return s.ADGain; });
+  perSource("\t-AmpGain", [](const SourceHeaderInfo& s) { return s.AmpGain; });
+  perSource("\t-AmpLowCut", [](const SourceHeaderInfo& s) { return s.AmpLowCut; });
+  perSource("\t-AmpHiCut", [](const SourceHeaderInfo& s) { return s.AmpHiCut; });
+  text += "\t-SamplingFrequency  " + SamplingFrequency + kLineEnd;
+  perSource("\t-ADBitVolts", [](const SourceHeaderInfo& s) { return s.ADBitVolts; });
+  text += "\t-ADMaxValue  " + std::to_string(ADMaxValue) + kLineEnd;
+  text += "\t-AlignmentPt  " + std::to_string(AlignmentIndex + 1) + kLineEnd;
+  perSource("\t-ThreshVal", [](const SourceHeaderInfo& s) { return std::to_string(s.ThreshVal); });
+  text += kLineEnd;
+  return text;
+}
+
+int32_t SpikeExtractor::WriteSpikeFileHeader(const std::string& path, const std::vector<SourceHeaderInfo>& sources) {
+  if (HasWriteError()) return kStatusFailed;
+  const std::string text = BuildHeaderText(path, sources);
+  // The block always ends in at least one zero byte, so readers that take the header as a
+  // zero-terminated text stop inside it even when over-long names had to be cut.
+  std::vector<char> block(kSpikeFileHeaderSize, '\0');
+  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), block.size() - 1), block.begin());
+  // Flushed at once so that an unwritable file shows up here, before any detection work.
+  if (!OutputFile.Write(block.data(), block.size()) || !OutputFile.Flush()) {
+    NoteWriteFailure(OutputFile.LastError());
+    return kStatusFailed;
+  }
+  return kStatusOk;
+}
+
+int32_t SpikeExtractor::CloseSpikeFile() {
+  const int32_t error = OutputFile.Close();
+  if (error != 0) NoteWriteFailure(error);
+  return WriteErrorReported ? kStatusFailed : kStatusOk;
+}
+
+bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || OutputFile.LastError() != 0; }
+
+void SpikeExtractor::NoteWriteFailure(int error) {
+  if (WriteErrorReported) return;
+  WriteErrorReported = true;
+  ReportError(kWriteFailedMessage, error);
+}
+
+std::string SpikeExtractor::FormatSamplingFrequency(double hertz) {
+  char buffer[128];
+  // The exponent of the value rounded to 10 significant digits decides the form, so that a value
+  // just below a power of ten that rounds up to it is written like that power.
+  const auto scientific =
+      std::to_chars(buffer, buffer + sizeof buffer, hertz, std::chars_format::scientific, kSignificantDigits - 1);
+  std::string text(buffer, scientific.ptr);
+  const std::size_t e = text.find('e');
+  if (e == std::string::npos) return text;  // inf or nan: no digits to tidy
+  int exponent = 0;
+  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
+
+  if (hertz > 0.0 && exponent >= kLowestFixedExponent && exponent <= kHighestFixedExponent) {
+    const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, hertz, std::chars_format::fixed,
+                                     kSignificantDigits - 1 - exponent);
+    std::string fixedText(buffer, fixed.ptr);
+    StripTrailingFractionZeros(fixedText);
+    return fixedText;
+  }
+  std::string mantissa = text.substr(0, e);
+  StripTrailingFractionZeros(mantissa);
+  return mantissa + text.substr(e);
+}
+
+int32_t SpikeExtractor::GetRecordSize() const { return RecordSize; }
+int32_t SpikeExtractor::GetNumSpikePoints() const { return NumSpikePoints; }
+int32_t SpikeExtractor::GetAlignmentIndex() const { return AlignmentIndex; }
+int32_t SpikeExtractor::GetNumChannels() const { return NumChannels; }
+int64_t SpikeExtractor::GetSpikeCount() const { return SpikeCount; }
+void SpikeExtractor::SetClock(std::function<std::time_t()> clock) { Clock = std::move(clock); }
+
+}  // namespace skelvane

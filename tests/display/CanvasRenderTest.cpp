@@ -1,0 +1,260 @@
+// Real renders of synthetic recordings through the canvas, the CSC plot and the off-screen renderer.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "datafile/DataSourceManager.h"
+#include "display/CscPlot.h"
+#include "display/GLRenderer.h"
+#include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
+#include "tests/display/DisplayTestState.h"
+#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
+#include "tools/CscFileWriter.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kCanvasWidth = 400;
+constexpr int32_t kCanvasHeight = 250;
+constexpr int32_t kPlotHeight = 200;
+constexpr int64_t kStart = 2'000'000;
+constexpr int32_t kRecords = 125;  // 2 s at 32 kHz
+constexpr double kAmplitude = 1000.0;
+constexpr double kSineHz = 50.0;
+constexpr uint32_t kTrace = 0x0000FF;  // the first colour handed out: "Red"
+
+int16_t SineSample(int64_t n) {
+  return static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * M_PI * kSineHz * n / 32'000.0)));
+}
+
+class CanvasRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<CscRecordData> records(kRecords);
+    for (int32_t r = 0; r < kRecords; ++r) {
+      records[r].timestamp = kStart + int64_t{r} * 16'000;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) records[r].samples[i] = SineSample(int64_t{r} * 512 + i);
+    }
+    path = dir.File("CSC7.kcs");
+    ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
+    ASSERT_EQ(manager.OpenSource(path), 0);
+
+    PlotCanvas::renderer = &renderer;
+    PlotCanvas::plotCollection = &collection;
+    PlotCanvas::dataSourceManager = &manager;
+    ASSERT_EQ(collection.CreatePlot("CSC7", 5, path), 0);
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(0, plot), 0);
+    csc = dynamic_cast<CscPlot*>(plot);
+    csc->SetHeight(kPlotHeight);
+    csc->Properties().drawPoints = 0;
+
+    ViewState& v = PlotCanvas::viewState;
+    v.CanvasWidth = kCanvasWidth;
+    v.CanvasHeight = kCanvasHeight;
+    v.ScrollTop = 0;
+    v.ScrollBottom = -kCanvasHeight;
+    canvas.SetMinimumSpan(kCanvasWidth);
+    manager.GetTimeRange(v.DataStart, v.DataEnd);
+    v.DataDuration = v.DataEnd - v.DataStart;
+    // Only the trace: no header, no axes, so the plot fills columns 0..399 and rows 0..199.
+    canvas.SetShowPlotNames(0);
+    canvas.SetShowPlotIcons(0);
+    canvas.SetShowDataAxis(0);
+    canvas.SetShowTimeAxis(0);
+  }
+
+  const MemoryBitmap& Render(int64_t start, int64_t span) {
+    PlotCanvas::viewState.VisibleStart = start;
+    PlotCanvas::viewState.VisibleSpan = span;
+    renderer.RequestNewDIBSection();
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return renderer.Bitmap();
+  }
+  // Window column of plot column x: the projection spans CanvasWidth + 1 units over CanvasWidth pixels.
+  static int32_t WindowColumn(int32_t x) {
+    return static_cast<int32_t>(std::floor(x * double(kCanvasWidth) / (kCanvasWidth + 1)));
+  }
+  // Row from the top at which a sample value is drawn in the trace-only layout (plot bottom at -200).
+  static double RowOf(double value) {
+    const double y = -kPlotHeight + kPlotHeight / 2 + value * (kPlotHeight / 2.0) / 2047.0;
+    return -y;
+  }
+  // Rows (from the top) of the trace colour in one window column; empty when none.
+  static std::vector<int32_t> TraceRows(const MemoryBitmap& frame, int32_t column) {
+    std::vector<int32_t> rows;
+    for (int32_t row = 0; row < frame.Height(); ++row) {
+      if (frame.ColorAt(column, row) == kTrace) rows.push_back(row);
+    }
+    return rows;
+  }
+
+  test::DisplayTestState state;
+  test::TempDir dir;
+  test::CapturedReports reports;
+  std::string path;
+  DataSourceManager manager;
+  GLRenderer renderer;
+  PlotCanvas canvas;
+  PlotCollection collection;
+  CscPlot* csc = nullptr;
+};
+
+TEST_F(CanvasRender, SineReachesItsAmplitudeRowsInTheEverySamplePath) {
+  // 100 us per column: every sample is drawn, about three per column.
+  const int64_t start = kStart + 100'000;
+  const MemoryBitmap& frame = Render(start, 100 * kCanvasWidth);
+  ASSERT_FALSE(csc->Cache().minMax);
+  int32_t top = frame.Height(), bottom = -1;
+  for (int32_t column = 0; column < kCanvasWidth; ++column) {
+    for (int32_t row : TraceRows(frame, column)) {
+      top = std::min(top, row);
+      bottom = std::max(bottom, row);
+    }
+  }
+  EXPECT_NEAR(top, RowOf(kAmplitude), 1.0);
+  EXPECT_NEAR(bottom, RowOf(-kAmplitude), 1.0);
+  // Each sample lies on the trace: a trace pixel within one row and one column of where it belongs.
+  for (int64_t n = (start - kStart) * 32 / 1000; n < (start - kStart + 40'000) * 32 / 1000; n += 7) {
+    const int64_t t = kStart + (n / 512) * 16'000 + static_cast<int64_t>((n % 512) * 31.25);
+    const int32_t x = static_cast<int32_t>((t - start) / 100);
+    if (x <= 0 || x >= kCanvasWidth - 1) continue;
+    const double expected = RowOf(SineSample(n));
+    bool near = false;
+    for (int32_t column = WindowColumn(x) - 1; column <= WindowColumn(x) + 1; ++column) {
+      for (int32_t r : TraceRows(frame, column)) near = near || std::abs(r - expected) <= 1.0;
+    }
+    EXPECT_TRUE(near) << "sample " << n << " at column " << x << ", row " << expected;
+  }
+  EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(CanvasRender, MinMaxBarsSpanTheTrueExtremesOfTheirColumns) {
+  // The whole 2 s over 400 columns: 5000 us per column, one bar each.
+  const int64_t start = kStart;
+  const int64_t span = 2'000'000;
+  const MemoryBitmap& frame = Render(start, span);
+  ASSERT_TRUE(csc->Cache().minMax);
+  std::map<int32_t, std::pair<int16_t, int16_t>> truth;
+  for (int64_t n = 0; n < int64_t{kRecords} * 512; ++n) {
+    const int64_t t = kStart + (n / 512) * 16'000 + static_cast<int64_t>((n % 512) * 31.25);
+    const int32_t x = static_cast<int32_t>((t - start) / 5000);
+    auto [it, fresh] = truth.try_emplace(x, SineSample(n), SineSample(n));
+    it->second.first = std::min(it->second.first, SineSample(n));
+    it->second.second = std::max(it->second.second, SineSample(n));
+  }
+  int32_t checked = 0;
+  for (int32_t x = 2; x < kCanvasWidth - 2; ++x) {
+    const auto rows = TraceRows(frame, WindowColumn(x));
+    ASSERT_FALSE(rows.empty()) << "column " << x;
+    EXPECT_NEAR(rows.front(), RowOf(truth[x].second), 1.0) << "top of column " << x;
+    EXPECT_NEAR(rows.back(), RowOf(truth[x].first), 1.0) << "bottom of column " << x;
+    ++checked;
+  }
+  EXPECT_EQ(checked, kCanvasWidth - 4);
+}
+
+TEST_F(CanvasRender, RedrawWithAnUnchangedSpanReadsNoRecord) {
+  test::CountingDataSourceManager counting(manager);
+  PlotCanvas::dataSourceManager = &counting;
+  Render(kStart, 2'000'000);
+  EXPECT_GT(counting.RecordReads(), 0);
+  const MemoryBitmap first = renderer.Bitmap();
+  counting.ResetCounts();
+  const MemoryBitmap& second = Render(kStart, 2'000'000);
+  EXPECT_EQ(counting.RecordReads(), 0);
+  ASSERT_EQ(first.SizeInBytes(), second.SizeInBytes());
+  EXPECT_EQ(std::memcmp(first.Bits(), second.Bits(), first.SizeInBytes()), 0);
+  counting.ResetCounts();
+  Render(kStart, 40'000);  // a zoom reads again
+  EXPECT_GT(counting.RecordReads(), 0);
+}
+
+TEST_F(CanvasRender, DefaultLayoutDrawsHeaderAxesAndSeparators) {
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowPlotIcons(1);
+  canvas.SetShowDataAxis(1);
+  canvas.SetShowTimeAxis(1);
+  const MemoryBitmap& frame = Render(kStart, 2'000'000);
+  // The close icon's red inside, 3 pixels in from the left and below the plot's top.
+  EXPECT_EQ(frame.ColorAt(WindowColumn(10), 10), 248u);
+  // The two grey separators under the 200-pixel plot (y -201 and -202) run across the canvas.
+  int32_t greyRows = 0;
+  for (int32_t row = 199; row <= 204; ++row) greyRows += frame.ColorAt(200, row) == 0x808080 ? 1 : 0;
+  EXPECT_EQ(greyRows, 2);
+  // The data axis line at x 3 between the margins; no trace colour left of the axis strip.
+  int32_t axisRows = 0;
+  for (int32_t row = 40; row < 160; ++row) axisRows += frame.ColorAt(WindowColumn(3), row) == 0xCCCCCC ? 1 : 0;
+  EXPECT_GT(axisRows, 100);
+  for (int32_t column = 0; column < 30; ++column) EXPECT_TRUE(TraceRows(frame, column).empty()) << column;
+  // The time axis band along the bottom holds light label pixels.
+  int32_t labelPixels = 0;
+  for (int32_t row = kCanvasHeight - 17; row < kCanvasHeight; ++row) {
+    for (int32_t column = 0; column < kCanvasWidth; ++column) labelPixels += frame.ColorAt(column, row) == 0xCCCCCC;
+  }
+  EXPECT_GT(labelPixels, 50);
+  EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(CanvasRender, ThresholdOverlayLinesLandOnTheirValueRows) {
+  csc->SetExtractionMode(0);
+  csc->SetExtractionType(2);
+  csc->SetExtractionValue(1500.0);
+  const MemoryBitmap& frame = Render(kStart, 2'000'000);
+  for (double value : {1500.0, -1500.0}) {
+    const int32_t row = static_cast<int32_t>(std::lround(RowOf(value)));
+    int32_t lit = 0;
+    for (int32_t r = row - 1; r <= row + 1; ++r) lit += frame.ColorAt(200, r) == 0xCCCCCC ? 1 : 0;
+    EXPECT_EQ(lit, 1) << value;
+  }
+}
+
+TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {
+  test::DisplayTestState state;
+  test::FakeDataSourceManager manager;
+  const int32_t source = manager.AddSource("/rec/flat.kcs");
+  for (int32_t r = 0; r < kRecords; ++r) manager.AddRecord(source, kStart + int64_t{r} * 16'000, 32'000, {});
+  GLRenderer renderer;
+  PlotCanvas canvas;
+  PlotCollection collection;
+  PlotCanvas::renderer = &renderer;
+  PlotCanvas::plotCollection = &collection;
+  PlotCanvas::dataSourceManager = &manager;
+  ASSERT_EQ(collection.CreatePlot("flat", 5, "/rec/flat.kcs"), 0);
+  canvas.SetShowPlotNames(0);
+  canvas.SetShowPlotIcons(0);
+  canvas.SetShowDataAxis(0);
+  canvas.SetShowTimeAxis(0);
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasWidth = kCanvasWidth;
+  v.CanvasHeight = kCanvasHeight;
+  v.ScrollBottom = -kCanvasHeight;
+  v.VisibleStart = kStart;
+  v.VisibleSpan = 2'000'000;  // min-max bars of zero height
+  ASSERT_EQ(canvas.RedrawAll(), 0);
+  ASSERT_EQ(renderer.ReadBack(), 0);
+  int32_t columnsWithTrace = 0;
+  for (int32_t column = 0; column < kCanvasWidth; ++column) {
+    const auto rows = [&] {
+      std::vector<int32_t> found;
+      for (int32_t row = 0; row < kCanvasHeight; ++row) {
+        if (renderer.Bitmap().ColorAt(column, row) == kTrace) found.push_back(row);
+      }
+      return found;
+    }();
+    if (rows.empty()) continue;
+    ++columnsWithTrace;
+    EXPECT_NEAR(rows.front(), 50, 1) << column;  // the centre line of the 100-pixel plot
+    EXPECT_LE(rows.back() - rows.front(), 1) << column;
+  }
+  EXPECT_GE(columnsWithTrace, kCanvasWidth - 2);
+}
+
+}  // namespace
+}  // namespace skelvane

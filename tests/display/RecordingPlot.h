@@ -1,0 +1,48 @@
+#pragma once
+// A plot that draws nothing but remembers what the canvas asked of it, to check the plot stack.
+
+#include <vector>
+
+#include "display/Plot.h"
+
+namespace skelvane::test {
+
+class RecordingPlot : public Plot {
+ public:
+  struct DrawCall {
+    int64_t start, end;
+    int32_t width, height, x, y;
+  };
+
+  explicit RecordingPlot(const std::string& path, int32_t height = kDefaultHeight) : Plot(path, path) {
+    SetHeight(height);
+  }
+
+  double GetSamplingFrequency() const override { return 0.0; }
+  double GetSamplePeriod() const override { return 0.0; }
+  void LoadSourceInfo() override {}
+  int32_t Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x, int32_t y) override {
+    draws.push_back({start, end, width, height, x, y});
+    ClearIconPositions();
+    return 0;
+  }
+  int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t, int32_t plotY) override {
+    axisLabels.push_back({axisWidth, plotHeight, plotY});
+    return 0;
+  }
+  void DrawIcons(int32_t height, int32_t width, int32_t x0, int32_t y0) override {
+    iconCalls.push_back({height, width, x0, y0});
+    Plot::DrawIcons(height, width, x0, y0);
+  }
+  void DrawName(int32_t y, int32_t height, int32_t width) override { nameCalls.push_back({y, height, width}); }
+  int32_t ReadProperties(File&) override { return 0; }
+  int32_t WriteProperties(File&) override { return 0; }
+  int32_t GetADMaxValue() const override { return 2047; }
+
+  std::vector<DrawCall> draws;
+  std::vector<std::vector<int32_t>> axisLabels;
+  std::vector<std::vector<int32_t>> iconCalls;
+  std::vector<std::vector<int32_t>> nameCalls;
+};
+
+}  // namespace skelvane::test
