@@ -104,7 +104,11 @@ int32_t MainWindow::Create() {
   rubberBand_->hide();
 
   view_ = ViewState{};
-  SettingsFile::ReadSettingsFile(canvas_);
+  if (settingsFolder_.empty()) {
+    SettingsFile::ReadSettingsFile(canvas_);
+  } else {
+    SettingsFile::ReadSettingsFileIn(canvas_, settingsFolder_);
+  }
   UpdateMenuChecks();
 
   OpenFilesAtStart();
@@ -570,7 +574,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
-  SettingsFile::WriteSettingsFile(canvas_);
+  if (settingsFolder_.empty()) {
+    SettingsFile::WriteSettingsFile(canvas_);
+  } else {
+    SettingsFile::WriteSettingsFileIn(canvas_, settingsFolder_);
+  }
   emit Closed();
 }
 

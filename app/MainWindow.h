@@ -50,6 +50,8 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   void SetFileToOpen(const std::string& text);
   /// Remembers several files to open at start, in order.
   void SetFilesToOpen(const std::vector<std::string>& paths);
+  /// Keeps the settings file in `folder` instead of beside the program (before Create).
+  void SetSettingsFolder(const std::string& folder) { settingsFolder_ = folder; }
 
   /// Rebuilds the canvas image under the wait cursor and asks for a repaint.
   void Redraw();
@@ -145,6 +147,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   QPoint rubberBandAnchor_;
   QPoint pressPoint_;
   std::vector<std::string> filesToOpen_;
+  std::string settingsFolder_;  // empty: beside the program
   int32_t borderPlot_ = -1;
   bool borderDragActive_ = false;
   int32_t borderDragStartY_ = 0;

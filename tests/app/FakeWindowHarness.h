@@ -17,6 +17,7 @@
 #include "tests/app/FakePlotCollection.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/app/RecordingCursor.h"
+#include "tests/support/TempDir.h"
 
 namespace skelvane::test {
 
@@ -38,9 +39,15 @@ class FakeWindowHarness : public ::testing::Test {
     CursorControl::Install(previousCursor_);
   }
 
+  /// Builds the window (not yet created), keeping its settings file in the test's own folder.
+  void MakeWindow() {
+    window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
+    window->SetSettingsFolder(settingsDir.Path());
+  }
+
   /// Builds, creates and shows the window and gives its client area the size asked for.
   void Start(int clientWidth = kClientWidth, int clientHeight = kClientHeight) {
-    window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
+    MakeWindow();
     ASSERT_EQ(window->Create(), 0);
     window->show();
     window->activateWindow();
@@ -70,6 +77,7 @@ class FakeWindowHarness : public ::testing::Test {
     QTest::keyClick(window->Client(), key, modifiers);
   }
 
+  TempDir settingsDir;
   FakePlotCanvas canvas;
   ViewState view;
   FakePlotCollection plots;

@@ -49,9 +49,7 @@ class MainWindowCommands : public test::FakeWindowHarness {
     for (const auto& plot : plots.plots) paths.push_back(plot->path);
     return paths;
   }
-  static fs::path BesideProgram(const char* name) {
-    return fs::path(QCoreApplication::applicationDirPath().toStdString()) / name;
-  }
+  fs::path InSettingsFolder(const char* name) const { return fs::path(settingsDir.Path()) / name; }
 };
 
 TEST_F(MainWindowCommands, WindowHasTheProgramTitle) {
@@ -212,7 +210,7 @@ TEST_F(MainWindowCommands, DropOfAnotherKindOfFileReportsThePlotError) {
 TEST_F(MainWindowCommands, StartupFilesOpenInOrderWithQuotesStripped) {
   sources.AddFile("/data/one.kcs", {5, 3'000'000, 4'000'000, false});
   sources.AddFile("/data/two.kcs", {5, 5'000'000, 9'000'000, false});
-  window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
+  MakeWindow();
   window->SetFilesToOpen({"\"/data/one.kcs\"", "/data/two.kcs"});
   ASSERT_EQ(window->Create(), 0);
   EXPECT_EQ(sources.openAttempts, (std::vector<std::string>{"/data/one.kcs", "/data/two.kcs"}));
@@ -226,7 +224,7 @@ TEST_F(MainWindowCommands, StartupFilesOpenInOrderWithQuotesStripped) {
 
 TEST_F(MainWindowCommands, SingleStartupFileLosesOnePairOfQuotes) {
   sources.AddFile("/data/x.kcs\"", {5, 0, 1, false});
-  window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
+  MakeWindow();
   window->SetFileToOpen("\"/data/x.kcs\"\"");
   ASSERT_EQ(window->Create(), 0);
   EXPECT_EQ(sources.openAttempts, std::vector<std::string>{"/data/x.kcs\""});
@@ -234,7 +232,7 @@ TEST_F(MainWindowCommands, SingleStartupFileLosesOnePairOfQuotes) {
 
 TEST_F(MainWindowCommands, StartupFileThatCannotBeOpenedStillCreatesTheWindow) {
   test::CapturedReports reports;
-  window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
+  MakeWindow();
   window->SetFileToOpen("/data/none.kcs");
   window->SetFileToOpen("");  // an empty command line keeps the file already given
   EXPECT_EQ(window->Create(), 0);
@@ -244,34 +242,41 @@ TEST_F(MainWindowCommands, StartupFileThatCannotBeOpenedStillCreatesTheWindow) {
 }
 
 TEST_F(MainWindowCommands, ExitWritesTheSettingsFileAndCloses) {
-  const fs::path written = BesideProgram("Skelvane.set");
-  const fs::path readName = BesideProgram("SkelvaneV3.set");
-  fs::remove(written);
-  const bool readNameExisted = fs::exists(readName);
   Start();
   QSignalSpy closed(window.get(), &MainWindow::Closed);
   Key(Qt::Key_E, Qt::ControlModifier);
   EXPECT_EQ(closed.count(), 1);
   EXPECT_FALSE(window->isVisible());
+  const fs::path written = InSettingsFolder("Skelvane.set");
   ASSERT_TRUE(fs::exists(written));
   std::ifstream in(written, std::ios::binary);
   const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(contents, test::FakePlotCanvas::kSettingsMarker);
-  EXPECT_EQ(fs::exists(readName), readNameExisted);
-  fs::remove(written);
+  // The name read at start is never written.
+  EXPECT_FALSE(fs::exists(InSettingsFolder("SkelvaneV3.set")));
 }
 
 TEST_F(MainWindowCommands, ClosingTheWindowWritesTheSettingsOnce) {
-  const fs::path written = BesideProgram("Skelvane.set");
-  fs::remove(written);
   Start();
   QSignalSpy closed(window.get(), &MainWindow::Closed);
   window->close();
   window->OnClose();
   EXPECT_EQ(closed.count(), 1);
   EXPECT_EQ(canvas.settingsWrites, 1);
-  EXPECT_TRUE(fs::exists(written));
-  fs::remove(written);
+  EXPECT_TRUE(fs::exists(InSettingsFolder("Skelvane.set")));
+}
+
+TEST_F(MainWindowCommands, UnwritableSettingsFolderIsReportedAndTheWindowStillCloses) {
+  MakeWindow();
+  window->SetSettingsFolder(settingsDir.Path() + "/missing");
+  ASSERT_EQ(window->Create(), 0);
+  window->show();
+  test::CapturedReports reports;
+  QSignalSpy closed(window.get(), &MainWindow::Closed);
+  window->close();
+  EXPECT_EQ(closed.count(), 1);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error; Settings file could not be opened for writing."});
 }
 
 TEST_F(MainWindowCommands, AboutCommandShowsTheAboutBoxModally) {

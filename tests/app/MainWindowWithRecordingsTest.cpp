@@ -144,13 +144,12 @@ TEST_F(MainWindowWithRecordings, HeaderIconsCloseGrowAndMovePlots) {
   EXPECT_FALSE(window->IsRubberBandActive());
 }
 
-TEST_F(MainWindowWithRecordings, ClosingWritesTheCanvasSettingsBesideTheProgram) {
-  const fs::path written = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "Skelvane.set";
-  fs::remove(written);
+TEST_F(MainWindowWithRecordings, ClosingWritesTheCanvasSettings) {
   Start();
   window->CommandAction(commands::kToggleIcons)->trigger();
   EXPECT_FALSE(window->CommandAction(commands::kToggleIcons)->isChecked());
   window->close();
+  const fs::path written = fs::path(settingsDir.Path()) / "Skelvane.set";
   ASSERT_TRUE(fs::exists(written));
   EXPECT_EQ(fs::file_size(written), 104u);
   std::ifstream in(written, std::ios::binary);
@@ -158,7 +157,25 @@ TEST_F(MainWindowWithRecordings, ClosingWritesTheCanvasSettingsBesideTheProgram)
   in.read(fields, sizeof fields);
   // Field 1 (plot names) still on, field 2 (plot icons) switched off.
   EXPECT_EQ(std::vector<char>(fields, fields + 8), (std::vector<char>{1, 0, 0, 0, 0, 0, 0, 0}));
-  fs::remove(written);
+}
+
+TEST_F(MainWindowWithRecordings, SettingsReadAtStartSetTheCheckMarks) {
+  // A settings file written at close becomes the one read at start under its other name.
+  Start();
+  window->CommandAction(commands::kToggleFileName)->trigger();
+  window->CommandAction(commands::kToggleTimeAxis)->trigger();
+  window->close();
+  window.reset();
+  fs::rename(fs::path(settingsDir.Path()) / "Skelvane.set", fs::path(settingsDir.Path()) / "SkelvaneV3.set");
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowTimeAxis(1);
+
+  Start();
+  EXPECT_FALSE(window->CommandAction(commands::kToggleFileName)->isChecked());
+  EXPECT_TRUE(window->CommandAction(commands::kToggleIcons)->isChecked());
+  EXPECT_TRUE(window->CommandAction(commands::kToggleDataAxis)->isChecked());
+  EXPECT_FALSE(window->CommandAction(commands::kToggleTimeAxis)->isChecked());
+  EXPECT_EQ(canvas.GetTimeAxisHeight(), 0);
 }
 
 }  // namespace

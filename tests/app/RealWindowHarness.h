@@ -85,6 +85,7 @@ class RealWindowHarness : public ::testing::Test {
 
   void Start() {
     window = std::make_unique<MainWindow>(canvas, PlotCanvas::viewState, plots, sources, renderer);
+    window->SetSettingsFolder(settingsDir.Path());
     ASSERT_EQ(window->Create(), 0);
     window->show();
     window->activateWindow();
@@ -111,6 +112,7 @@ class RealWindowHarness : public ::testing::Test {
   }
 
   std::vector<std::string> tetrode;
+  TempDir settingsDir;
 
  private:
   TempDir dir_;
