@@ -16,9 +16,13 @@ class AboutBox final : public QDialog {
   /// Builds the dialog; exec() shows it until OK or Esc closes it.
   explicit AboutBox(QWidget* parent = nullptr);
 
+  /// The program's icon.
   QLabel* IconLabel() const { return icon_; }
+  /// "Skelvane".
   QLabel* NameLabel() const { return name_; }
+  /// "Version 3.01".
   QLabel* VersionLabel() const { return version_; }
+  /// The button that closes the box.
   QPushButton* OkButton() const { return ok_; }
 
  private:

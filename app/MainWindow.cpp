@@ -27,7 +27,6 @@
 #include "platform/CursorControl.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
-#include "platform/ReportError.h"
 
 namespace skelvane {
 namespace {

@@ -90,7 +90,9 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
 
   /// The client area (the canvas image and both scrollbars live in it).
   ClientArea* Client() const { return client_; }
+  /// The scrollbar along the top (time); null before Create.
   PagedScrollBar* HorizontalScrollBar() const { return horizontal_; }
+  /// The scrollbar along the right edge (plot stack); null before Create.
   PagedScrollBar* VerticalScrollBar() const { return vertical_; }
   /// The menu item of a command; null before Create.
   QAction* CommandAction(int32_t command) const;
@@ -102,6 +104,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   bool IsRubberBandActive() const { return rubberBandActive_; }
   /// The rubber band rectangle in client coordinates.
   QRect RubberBandRect() const;
+  /// A plot border is being dragged.
   bool IsBorderDragActive() const { return borderDragActive_; }
 
  signals:
