@@ -15,6 +15,8 @@ class CanvasProperties {
   static constexpr std::size_t kSectionSize = 104;
   /// Number of fields in the section.
   static constexpr int32_t kFieldCount = 21;
+  /// Default height of the time labels; the time axis band is 5 pixels taller.
+  static constexpr int32_t kDefaultTimeLabelHeight = 12;
 
   virtual ~CanvasProperties() = default;
 
@@ -38,8 +40,8 @@ class CanvasProperties {
   int32_t showTimeAxis = 1;
   int32_t timeTickSpacing = 100;
   int32_t storedFlag10 = 1;  // stored and restored; nothing reads it
-  int32_t timeAxisHeight = 17;  // the label height (next field) plus 5
-  int32_t timeLabelHeight = 12;  // stored and restored; nothing reads it
+  int32_t timeAxisHeight = kDefaultTimeLabelHeight + 5;
+  int32_t timeLabelHeight = kDefaultTimeLabelHeight;  // stored and restored; nothing reads it
   double timeLabelScale = 1.0;
   int32_t storedColour14 = 0xFFFFFF;  // stored and restored; nothing reads it
   int64_t minimumVisibleSpan = 0;

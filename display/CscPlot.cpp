@@ -214,6 +214,7 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
   if (!cache_.Matches(start, end, width, kMinMax)) {
     cache_.Clear();
     const int64_t span = end - start;
+    const double timePerPixel = static_cast<double>(span) / width;
     int32_t lastColumn = -1;
     const int32_t rc = WalkRecordsBackwards(
         *PlotCanvas::dataSourceManager, source, start, end, recordDuration_, false, [&](const CscRecord& record) {
@@ -223,24 +224,16 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
           while (i >= 0) {
             const int64_t time = timeOf(i);
             if (time < start) break;
-            int32_t x = 0;
-            if (PlotCanvas::GetPixelForTime(time, start, width, span, x) != 0) {
-              --i;
-              continue;
-            }
-            // Fold every sample of this record from i down to the first one still in column x. The
-            // column test is the pixel conversion itself: the truncated first time of a column can
-            // lie in the column before it, which would move an edge sample into the wrong bar.
+            // The column test is the pixel conversion itself, per sample: the truncated first time of
+            // a column can lie in the column before it, which would move an edge sample into the
+            // wrong bar. (Width and span are positive here, so the conversion cannot fail.)
+            const int32_t x = PlotCanvas::ColumnForOffset(time - start, timePerPixel);
             int16_t low = ScaledSample(record.Sample(i));
             int16_t high = low;
             int32_t j = i - 1;
             for (; j >= 0; --j) {
               const int64_t earlier = timeOf(j);
-              int32_t column = 0;
-              if (earlier < start || PlotCanvas::GetPixelForTime(earlier, start, width, span, column) != 0 ||
-                  column != x) {
-                break;
-              }
+              if (earlier < start || PlotCanvas::ColumnForOffset(earlier - start, timePerPixel) != x) break;
               const int16_t v = ScaledSample(record.Sample(j));
               low = std::min(low, v);
               high = std::max(high, v);

@@ -60,6 +60,8 @@ class CscPlot : public Plot {
   int32_t GetDataType() const { return dataType_; }
   /// The pixel columns of the last successful draw and their key.
   const PixelCache& Cache() const { return cache_; }
+  /// Forgets the cached columns, so the next draw reads its records again.
+  void ClearCache() { cache_.Clear(); }
 
  private:
   int32_t DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width);

@@ -32,6 +32,7 @@ bool HasExtension(const char* list, const char* name) {
 struct SharedDisplay {
   EGLDisplay display = EGL_NO_DISPLAY;
   bool initialised = false;
+  std::vector<EGLContext> liveContexts;  // destroyed at exit if their owners are still alive
   std::mutex mutex;
 };
 
@@ -42,14 +43,19 @@ SharedDisplay& Shared() {
 
 // The driver tears its displays down in an exit handler of its own, which runs before the
 // destructors of static objects built earlier (the canvas's renderer). This handler, registered
-// after the driver's, runs first: it releases the current context and stops every later EGL or
-// GL call, so a static renderer's destructor finds nothing left to free.
+// after the driver's, runs first: it destroys every context still alive, with its framebuffers
+// and display lists, and stops every later EGL or GL call, so a static renderer's destructor
+// finds nothing left to free.
 std::atomic<bool> processExiting{false};
 
 void ReleaseAtExit() {
-  processExiting = true;
   SharedDisplay& shared = Shared();
-  if (shared.initialised) eglMakeCurrent(shared.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  processExiting = true;
+  if (!shared.initialised) return;
+  eglMakeCurrent(shared.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  for (EGLContext context : shared.liveContexts) eglDestroyContext(shared.display, context);
+  shared.liveContexts.clear();
 }
 
 // A config with exactly 8 bits per channel, for drivers without configless contexts.
@@ -139,6 +145,8 @@ EglContext::Result EglContext::Create() {
     return Result::kCreateFailed;
   }
   context_ = context;
+  std::lock_guard<std::mutex> lock(Shared().mutex);
+  Shared().liveContexts.push_back(context);
   return Result::kOk;
 }
 
@@ -167,13 +175,18 @@ EglContext::Result EglContext::MakeCurrent() {
 
 bool EglContext::Destroy() {
   if (context_ == nullptr) return true;
-  if (processExiting) {  // the driver frees it with the display
+  if (processExiting) {  // the exit handler has destroyed it already
     context_ = nullptr;
     return true;
   }
   EGLDisplay display = static_cast<EGLDisplay>(display_);
   if (IsCurrent()) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   const bool destroyed = eglDestroyContext(display, static_cast<EGLContext>(context_)) == EGL_TRUE;
+  {
+    SharedDisplay& shared = Shared();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    std::erase(shared.liveContexts, static_cast<EGLContext>(context_));
+  }
   if (!destroyed) lastError_ = eglGetError();
   context_ = nullptr;
   return destroyed;

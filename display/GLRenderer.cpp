@@ -71,7 +71,9 @@ struct GLRenderer::Impl {
   std::shared_ptr<const BitmapFont> font;
   const BitmapFont* listedFont = nullptr;  // the font whose glyph lists exist in the context
 
-  bool useVertexArrays = true;
+  // Measured on llvmpipe, vertex arrays save nothing worth having: the driver batches immediate
+  // vertices itself and rasterising the columns dominates a frame.
+  bool useVertexArrays = false;
   std::vector<GLint> vertices;   // x, y, z per vertex
   std::vector<GLfloat> colours;  // r, g, b, a per vertex
 

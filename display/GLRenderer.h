@@ -41,9 +41,10 @@ class GLRenderer {
   void ClearScene();
   /// Orthographic projection over (left, right + 1) x (bottom, top), depth 0..20; y grows upwards.
   void SetProjection(double left, double right, double bottom, double top);
-  /// Multiplies the current matrix by a translation.
+  /// Multiplies the current matrix (the projection, after SetProjection) by a translation;
+  /// the next SetProjection undoes it.
   void Translate(float x, float y, float z);
-  /// Multiplies the current matrix by a scale.
+  /// Multiplies the current matrix (the projection, after SetProjection) by a scale.
   void Scale(float x, float y, float z);
   /// Flushes the OpenGL command stream.
   void Flush();
@@ -86,8 +87,8 @@ class GLRenderer {
   /// Height in pixels of a line of the label font (0 without a font).
   int32_t GetTextHeight(std::string_view text);
 
-  /// Chooses how sequence primitives reach OpenGL: client vertex arrays (true, the default) or
-  /// one glBegin/glEnd with a call per vertex (false). Both give the same pixels.
+  /// Chooses how sequence primitives reach OpenGL: one glBegin/glEnd with a call per vertex
+  /// (false, the default) or client vertex arrays (true). Both give the same pixels.
   void SetUseVertexArrays(bool use);
 
   /// The frame as last read back (valid after BltToScreen or ReadBack).

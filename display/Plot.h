@@ -37,6 +37,7 @@ class Plot : public IPlot {
   /// Runs the plot's properties dialog modally; 1 when it ended with OK.
   using PropertiesDialog = std::function<int32_t()>;
 
+  /// A plot of the source at `path`, shown as `displayName`.
   Plot(std::string path, std::string displayName);
   ~Plot() override = default;
   Plot(const Plot&) = delete;
@@ -73,12 +74,17 @@ class Plot : public IPlot {
   int32_t LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<OverlayLine>& lines) const;
   /// Attaches (or with an empty function detaches) a properties dialog.
   void SetPropertiesDialog(PropertiesDialog dialog);
+  /// The name drawn in the header.
   const std::string& DisplayName() const { return displayName_; }
+  /// 0 threshold, 1 slope.
   int32_t GetExtractionMode() const { return extractionMode_; }
+  /// 0 positive, 1 negative, 2 both.
   int32_t GetExtractionType() const { return extractionType_; }
+  /// Threshold or slope value in the plot's data units.
   double GetExtractionValue() const { return extractionValue_; }
-  /// Icon positions (canvas coordinates) from the last DrawIcons.
+  /// Icon x positions (canvas coordinates) from the last DrawIcons, in hit-code order.
   const std::vector<int32_t>& IconXs() const { return iconXs_; }
+  /// Icon y positions (canvas coordinates) from the last DrawIcons, in hit-code order.
   const std::vector<int32_t>& IconYs() const { return iconYs_; }
 
  protected:

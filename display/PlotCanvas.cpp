@@ -406,8 +406,7 @@ int32_t PlotCanvas::GetPixelForTime(int64_t time, int64_t start, int32_t width, 
     ReportError("Invalid value passed to GetPixelForTime(), span = ", span);
     return kStatusFailed;
   }
-  const double timePerPixel = static_cast<double>(span) / width;
-  pixel = TruncToInt32(static_cast<double>(offset) / timePerPixel);
+  pixel = ColumnForOffset(offset, static_cast<double>(span) / width);
   return kStatusOk;
 }
 

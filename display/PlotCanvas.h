@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,6 +140,14 @@ class PlotCanvas : public IPlotCanvas {
 
   /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
   static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
+  /// Column of a time `offset` us after the span's start at `timePerPixel` us per column, truncated
+  /// and kept in the int32 range; the arithmetic GetPixelForTime and the plots' column walks share.
+  static int32_t ColumnForOffset(int64_t offset, double timePerPixel) {
+    const double column = static_cast<double>(offset) / timePerPixel;
+    if (!(column > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    if (!(column < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(column);
+  }
   /// First and last time a pixel column covers; 0, or -1 for a width of 0 or less.
   static int32_t GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,
                                       int64_t& last);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <limits>
 #include <locale.h>
 #include <new>
@@ -37,13 +36,14 @@ constexpr const char* kOpenFailedMessage = "Error opening file; Is the file/path
 constexpr const char* kWriteFailedMessage =
     "Error writing spike file; disk full or file not writable, error code: ";
 
+// Byte offsets inside a spike record; the samples follow at kRecordFixedBytes.
+constexpr int kRecordTimestampOffset = 0;
+constexpr int kRecordWord1Offset = 8;
+constexpr int kRecordWord2Offset = 12;
+constexpr int kRecordFeaturesOffset = 16;
+
 constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
 constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
-
-// Samples per channel whose extremes are checked at once before they are tested one by one: most of
-// a recording is noise far below the threshold, and a chunk of fixed length lets the compiler turn
-// the extremes into vector instructions.
-constexpr int64_t kSkipChunk = 64;
 
 // Sampling-frequency text: 10 significant digits, fixed point for exponents -1 (0.1) to 9
 // (10 digits before the point).
@@ -61,8 +61,8 @@ locale_t CLocale() {
   return locale;
 }
 
-void PutLittleEndian(uint8_t* out, uint64_t value, int bytes) {
-  for (int b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
+void PutLittleEndian(uint8_t* out, uint64_t value, std::size_t bytes) {
+  for (std::size_t b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
 }
 
 void StripTrailingFractionZeros(std::string& number) {
@@ -118,7 +118,7 @@ int32_t SpikeExtractor::SetExtractionParameters(int32_t extractionType, int32_t 
   NumChannels = numChannels;
 
   const int64_t recordSize =
-      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
+      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
   if (recordSize > std::numeric_limits<int32_t>::max()) {
     ReportError(kRecordTooLargeMessage, recordSize);
     return kStatusFailed;
@@ -169,7 +169,7 @@ int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
   // Records are laid out from the parameters (and the header already says so): a block with another
   // channel count, or parameters that were never completely set, would make a corrupt file.
   const int64_t expectedRecordSize =
-      kSpikeRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
+      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
   if (channels.empty() || static_cast<int64_t>(channels.size()) != NumChannels || NumSpikePoints <= 0 ||
       expectedRecordSize != RecordSize) {
     if (!BlockMismatchReported) ReportError(kBlockMismatchMessage, static_cast<int64_t>(channels.size()));
@@ -226,60 +226,101 @@ int32_t SpikeExtractor::WaitForRearm() {
 }
 
 int32_t SpikeExtractor::FindCrossing() {
-  const auto& channels = *Channels;
-  const int32_t numChannels = static_cast<int32_t>(channels.size());
-  int64_t i = CurrentIndex;
-  while (i <= ScanLast) {
-    const int64_t chunkLast = i + kSkipChunk - 1;
-    if (chunkLast <= ScanLast && !ChunkMayCross(i, chunkLast)) {
-      i = chunkLast + 1;
-      continue;
-    }
-    const int64_t last = std::min(chunkLast, ScanLast);
-    for (; i <= last; ++i) {
-      for (int32_t k = 0; k < numChannels; ++k) {
-        const auto& samples = channels[static_cast<std::size_t>(k)];
-        if (IsOverThreshold(samples[static_cast<std::size_t>(i)], samples[static_cast<std::size_t>(i + 1)])) {
-          CrossingChannel = k;
-          CurrentIndex = static_cast<int32_t>(i);
-          return kStatusOk;
+  int64_t index = -1;
+  int32_t channel = -1;
+  switch (ExtractionMode * 3 + ExtractionType) {
+    case kModeThreshold * 3 + kTypePositive: index = FirstCrossing<kModeThreshold, kTypePositive>(channel); break;
+    case kModeThreshold * 3 + kTypeNegative: index = FirstCrossing<kModeThreshold, kTypeNegative>(channel); break;
+    case kModeThreshold * 3 + kTypeBoth: index = FirstCrossing<kModeThreshold, kTypeBoth>(channel); break;
+    case kModeSlope * 3 + kTypePositive: index = FirstCrossing<kModeSlope, kTypePositive>(channel); break;
+    case kModeSlope * 3 + kTypeNegative: index = FirstCrossing<kModeSlope, kTypeNegative>(channel); break;
+    case kModeSlope * 3 + kTypeBoth: index = FirstCrossing<kModeSlope, kTypeBoth>(channel); break;
+    default: {
+      // No valid type: every test reports it, as the scan goes.
+      const auto& channels = *Channels;
+      for (int64_t i = CurrentIndex; i <= ScanLast && index < 0; ++i) {
+        for (std::size_t k = 0; k < channels.size() && index < 0; ++k) {
+          if (IsOverThreshold(channels[k][static_cast<std::size_t>(i)], channels[k][static_cast<std::size_t>(i + 1)])) {
+            index = i;
+            channel = static_cast<int32_t>(k);
+          }
         }
       }
     }
   }
-  CurrentIndex = SearchEnd + 1;
-  return kStatusFailed;
+  if (index < 0) {
+    CurrentIndex = SearchEnd + 1;
+    return kStatusFailed;
+  }
+  // The fast scan leaves the polarity alone; the crossing's own test sets it, as it would have been
+  // set by the last test of a plain scan.
+  const auto& samples = (*Channels)[static_cast<std::size_t>(channel)];
+  IsOverThreshold(samples[static_cast<std::size_t>(index)], samples[static_cast<std::size_t>(index + 1)]);
+  CrossingChannel = channel;
+  CurrentIndex = static_cast<int32_t>(index);
+  return kStatusOk;
 }
 
-// Whether any channel could be over the threshold at an index of first .. first + kSkipChunk - 1:
-// the test is monotonic in the tested value, so the chunk's extremes decide.
-bool SpikeExtractor::ChunkMayCross(int64_t first, int64_t last) const {
-  (void)last;  // always first + kSkipChunk - 1; the fixed length is what makes the loops vectorise
-  const int64_t threshold = ThreshVal;
-  const bool testHigh = ExtractionType == kTypePositive || ExtractionType == kTypeBoth;
-  const bool testLow = ExtractionType == kTypeNegative || ExtractionType == kTypeBoth;
-  if (!testHigh && !testLow) return true;  // let the exact test report the invalid type
-  for (const auto& channel : *Channels) {
-    const int16_t* p = channel.data() + first;
-    int32_t high = std::numeric_limits<int32_t>::min();
-    int32_t low = std::numeric_limits<int32_t>::max();
-    if (ExtractionMode == kModeSlope) {
-      for (int64_t j = 0; j < kSkipChunk; ++j) {
-        const int32_t slope = int32_t{p[j + 1]} - int32_t{p[j]};
-        high = std::max(high, slope);
-        low = std::min(low, slope);
-      }
+// The first (index, channel) from CurrentIndex to ScanLast, index-major, whose tested value is over
+// the threshold; -1 when there is none. Most of a recording is noise far from the threshold, so
+// whole chunks are ruled out by their extremes first (the test is monotonic in the tested value),
+// and only a chunk that may hold a crossing is tested sample by sample.
+template <int32_t Mode, int32_t Type>
+int64_t SpikeExtractor::FirstCrossing(int32_t& channel) const {
+  const auto& channels = *Channels;
+  const std::size_t numChannels = channels.size();
+  const int64_t high = ThreshVal;
+  const int64_t low = -int64_t{ThreshVal};
+  const auto tested = [](const int16_t* p, int64_t i) -> int32_t {
+    if constexpr (Mode == kModeSlope) {
+      return int32_t{p[i + 1]} - int32_t{p[i]};
     } else {
-      for (int64_t j = 0; j < kSkipChunk; ++j) {
-        const int32_t sample = p[j];
-        high = std::max(high, sample);
-        low = std::min(low, sample);
+      return p[i];
+    }
+  };
+  const auto over = [high, low](int64_t value) {
+    if constexpr (Type == kTypePositive) {
+      return value >= high;
+    } else if constexpr (Type == kTypeNegative) {
+      return value <= low;
+    } else {
+      return value >= high || value <= low;
+    }
+  };
+
+  int64_t i = CurrentIndex;
+  while (i <= ScanLast) {
+    const int64_t chunkLast = i + kSkipChunk - 1;
+    if (chunkLast <= ScanLast) {
+      bool mayCross = false;
+      for (std::size_t k = 0; k < numChannels && !mayCross; ++k) {
+        // Fixed-length loops over plain pointers: the compiler turns them into vector instructions.
+        const int16_t* p = channels[k].data() + i;
+        int32_t highest = std::numeric_limits<int32_t>::min();
+        int32_t lowest = std::numeric_limits<int32_t>::max();
+        for (int64_t j = 0; j < kSkipChunk; ++j) {
+          const int32_t value = tested(p, j);
+          if constexpr (Type != kTypeNegative) highest = std::max(highest, value);
+          if constexpr (Type != kTypePositive) lowest = std::min(lowest, value);
+        }
+        mayCross = (Type != kTypeNegative && over(highest)) || (Type != kTypePositive && over(lowest));
+      }
+      if (!mayCross) {
+        i = chunkLast + 1;
+        continue;
       }
     }
-    if (testHigh && high >= threshold) return true;
-    if (testLow && low <= -threshold) return true;
+    const int64_t last = std::min(chunkLast, ScanLast);
+    for (; i <= last; ++i) {
+      for (std::size_t k = 0; k < numChannels; ++k) {
+        if (over(tested(channels[k].data(), i))) {
+          channel = static_cast<int32_t>(k);
+          return i;
+        }
+      }
+    }
   }
-  return false;
+  return -1;
 }
 
 int32_t SpikeExtractor::GetSpikePeak() {
@@ -340,18 +381,19 @@ int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
   LastWindowEnd = Timestamps[static_cast<std::size_t>(first + NumSpikePoints - 1)];
 
   uint8_t* out = Record.data();
-  PutLittleEndian(out, timestamp, 8);
-  PutLittleEndian(out + 8, RecordWord1, 4);
-  PutLittleEndian(out + 12, RecordWord2, 4);
-  for (int32_t w = 0; w < kSpikeFeatureWordCount; ++w) {
-    PutLittleEndian(out + 16 + 4 * w, static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), 4);
+  PutLittleEndian(out + kRecordTimestampOffset, timestamp, sizeof(uint64_t));
+  PutLittleEndian(out + kRecordWord1Offset, RecordWord1, sizeof(uint32_t));
+  PutLittleEndian(out + kRecordWord2Offset, RecordWord2, sizeof(uint32_t));
+  for (int32_t w = 0; w < kFeatureWordCount; ++w) {
+    PutLittleEndian(out + kRecordFeaturesOffset + sizeof(int32_t) * w,
+                    static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), sizeof(int32_t));
   }
-  uint8_t* sampleOut = out + kSpikeRecordFixedBytes;
+  uint8_t* sampleOut = out + kRecordFixedBytes;
   const auto& channels = *Channels;
   for (int64_t j = 0; j < NumSpikePoints; ++j) {
     for (const auto& channel : channels) {
-      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), 2);
-      sampleOut += 2;
+      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), sizeof(int16_t));
+      sampleOut += sizeof(int16_t);
     }
   }
 
@@ -429,7 +471,7 @@ int32_t SpikeExtractor::WriteSpikeFileHeader(const std::string& path, const std:
   const std::string text = BuildHeaderText(path, sources);
   // The block always ends in at least one zero byte, so readers that take the header as a
   // zero-terminated text stop inside it even when over-long names had to be cut.
-  std::vector<char> block(kSpikeFileHeaderSize, '\0');
+  std::vector<char> block(kHeaderSize, '\0');
   std::copy_n(text.begin(), std::min<std::size_t>(text.size(), block.size() - 1), block.begin());
   // Flushed at once so that an unwritable file shows up here, before any detection work.
   if (!OutputFile.Write(block.data(), block.size()) || !OutputFile.Flush()) {

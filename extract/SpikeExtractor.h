@@ -15,13 +15,6 @@
 
 namespace skelvane {
 
-/// Size of the text header at the start of every spike file.
-inline constexpr int32_t kSpikeFileHeaderSize = 16384;
-/// Bytes of a spike record before its samples: timestamp, two words and eight feature words.
-inline constexpr int32_t kSpikeRecordFixedBytes = 48;
-/// Number of feature words in every spike record.
-inline constexpr int32_t kSpikeFeatureWordCount = 8;
-
 class SpikeExtractor {
  public:
   /// Extraction types and modes, as chosen in the extraction dialog and drawn by the plots.
@@ -30,7 +23,14 @@ class SpikeExtractor {
   static constexpr int32_t kTypeBoth = 2;
   static constexpr int32_t kModeThreshold = 0;
   static constexpr int32_t kModeSlope = 1;
+  /// Size of the text header at the start of every spike file.
+  static constexpr int32_t kHeaderSize = 16384;
+  /// Bytes of a spike record before its samples: timestamp, two words and eight feature words.
+  static constexpr int32_t kRecordFixedBytes = 48;
+  /// Number of feature words in every spike record.
+  static constexpr int32_t kFeatureWordCount = 8;
 
+  /// No parameters yet and no file open.
   SpikeExtractor();
   /// Closes a spike file still open (reporting a failed flush).
   virtual ~SpikeExtractor();
@@ -79,7 +79,8 @@ class SpikeExtractor {
   bool IsOverThreshold(int32_t sample, int32_t nextSample);
   int32_t WaitForRearm();
   int32_t FindCrossing();
-  bool ChunkMayCross(int64_t first, int64_t last) const;
+  template <int32_t Mode, int32_t Type>
+  int64_t FirstCrossing(int32_t& channel) const;
   int32_t GetSpikePeak();
   bool IsWindowStorable() const;
   int32_t StoreSpike(uint64_t timestamp);
@@ -105,7 +106,10 @@ class SpikeExtractor {
   int32_t ADMaxValue = 0;
   uint32_t RecordWord1 = 0;
   uint32_t RecordWord2 = 0;
-  std::array<int32_t, kSpikeFeatureWordCount> FeatureWords{};
+  std::array<int32_t, kFeatureWordCount> FeatureWords{};
+
+  // Samples per channel whose extremes are checked at once before they are tested one by one.
+  static constexpr int64_t kSkipChunk = 64;
 
   // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
   // lies inside the block, so no test ever reads past its end.

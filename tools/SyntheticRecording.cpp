@@ -49,6 +49,10 @@ constexpr double kMaxChannelGain = 1.0;
 // No two spikes of the recording are closer than this.
 constexpr double kMinSpikeSpacingSeconds = 0.002;
 
+// Samples beyond the 16-bit range saturate as an A/D converter would.
+constexpr float kLowestSample = std::numeric_limits<int16_t>::min();
+constexpr float kHighestSample = std::numeric_limits<int16_t>::max();
+
 // Random streams: one for the spike train and unit shapes, one per channel for its noise.
 constexpr uint64_t kSpikeStream = 0;
 constexpr uint64_t kFirstChannelStream = 1;
@@ -255,7 +259,7 @@ int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& r
       const float* from = signal.data() + k * kSamplesPerRecord;
       for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
         const float v = std::round(from[i]);
-        r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+        r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, kLowestSample, kHighestSample));
       }
     }
 

@@ -288,6 +288,15 @@ TEST_F(CscPlotTest, MinMaxBarsHoldTheSampleExtremesEvenBeyondTheFullScale) {
   EXPECT_EQ(CachedColumns(plot->Cache()), TrueColumnExtremes(manager, kFirstTimestamp, 200'000, 20));
 }
 
+TEST_F(CscPlotTest, ASpanStartingBeforeTimeZeroStillShowsTheFirstRecords) {
+  for (int32_t r = 0; r < 4; ++r) manager.AddRecord(source, r * kRecordMicros, 32'000, std::vector<int16_t>(512, 5));
+  auto plot = MakePlot();
+  ASSERT_EQ(DrawSpan(*plot, -50'000, 100'000, 50), 0);  // 2000 us per column: every sample
+  // All four records lie in the span: 2048 samples from column 25 (time 0) on.
+  EXPECT_EQ(plot->Cache().xs.size(), 4u * 512u);
+  EXPECT_EQ(plot->Cache().xs.back(), 25);
+}
+
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
   test::CountingDataSourceManager counting(manager);

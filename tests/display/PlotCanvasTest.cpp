@@ -436,19 +436,6 @@ TEST(CanvasSettings, FieldsSitAtTheirByteOffsets) {
   EXPECT_EQ(At<int32_t>(s, 100), 75);
 }
 
-TEST(CanvasSettings, DefaultsAreTheDocumentedOnes) {
-  uint8_t s[CanvasProperties::kSectionSize];
-  CanvasProperties().Encode(s);
-  const int32_t ints[12] = {1, 1, 20, 1, 1, 10, 40, 1, 100, 1, 17, 12};
-  for (int32_t field = 0; field < 12; ++field) EXPECT_EQ(At<int32_t>(s, 4 * field), ints[field]) << field;
-  EXPECT_EQ(At<double>(s, 48), 1.0);
-  EXPECT_EQ(At<int32_t>(s, 56), 0xFFFFFF);
-  for (std::size_t offset : {60u, 68u, 76u, 84u}) EXPECT_EQ(At<int64_t>(s, offset), 0);
-  EXPECT_EQ(At<int32_t>(s, 92), 2);
-  EXPECT_EQ(At<int32_t>(s, 96), 50);
-  EXPECT_EQ(At<int32_t>(s, 100), 50);
-}
-
 class CanvasSettingsFile : public ::testing::Test {
  protected:
   std::string WriteSection(const CanvasProperties& p, std::size_t keep, const std::string& extra = "") {
@@ -510,16 +497,6 @@ TEST_F(CanvasSettingsFile, PartOfAFieldIsNotTaken) {
   EXPECT_EQ(canvas.Properties().timeLabelHeight, 112);
   EXPECT_EQ(canvas.Properties().timeLabelScale, 1.0);
   EXPECT_EQ(reports.CountOf("Error reading in canvas properties from file"), 1u);
-}
-
-TEST_F(CanvasSettingsFile, EmptyFileKeepsAllDefaults) {
-  const std::string path = WriteSection(Distinctive(), 0);
-  PlotCanvas canvas;
-  File in;
-  ASSERT_EQ(in.Open(path, File::Mode::Read), 0);
-  EXPECT_EQ(canvas.ReadSettings(in), -1);
-  EXPECT_EQ(canvas.Properties().showPlotNames, 1);
-  EXPECT_EQ(reports.Count(), 1u);
 }
 
 TEST_F(CanvasSettingsFile, LongerFileIsReadOnlyForItsFirst104Bytes) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 #include <span>
 #include <ostream>
 #include <string>
@@ -546,6 +547,61 @@ TEST_F(SpikeDetection, LongQuietStretchesAreScannedExactlyInSlopeMode) {
   ASSERT_EQ(spikes.size(), 2u);
   EXPECT_EQ(spikes[0].Timestamp, block.Timestamps[65]);
   EXPECT_EQ(spikes[1].Timestamp, block.Timestamps[138]);
+}
+
+TEST(SpikeDetectionBounds, AnyBoundsGiveOnlyWindowsInsideTheBlockAndItsLimits) {
+  // Random blocks with random, partly absurd bounds: every stored record must be a window of the
+  // block that lies within [max(WindowLow, 0), min(WindowHigh, last index)], with its peak at the
+  // alignment point, and windows must not overlap.
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> sample(-200, 200);
+  test::TempDir dir;
+  for (int round = 0; round < 300; ++round) {
+    const int length = 2 + static_cast<int>(random() % 80);
+    const int channels = 1 + static_cast<int>(random() % 4);
+    const int points = 1 + static_cast<int>(random() % 12);
+    const int alignmentPt = 1 + static_cast<int>(random() % static_cast<unsigned>(points));
+    const int type = static_cast<int>(random() % 3);
+    const int mode = static_cast<int>(random() % 2);
+    std::vector<std::vector<int16_t>> samples(static_cast<std::size_t>(channels));
+    for (auto& channel : samples) {
+      for (int i = 0; i < length; ++i) channel.push_back(static_cast<int16_t>(sample(random)));
+    }
+    std::vector<uint64_t> timestamps;
+    for (int i = 0; i < length; ++i) timestamps.push_back(100 + 10 * static_cast<uint64_t>(i));
+    const auto bound = [&] { return static_cast<int32_t>(random() % 120) - 20; };
+    const int32_t start = bound(), searchEnd = bound(), windowLow = bound(), windowHigh = bound();
+
+    SpikeExtractor extractor;
+    const std::string path = dir.File("r.kse");
+    ASSERT_EQ(extractor.SetExtractionParameters(type, mode, 60, points, alignmentPt, channels), 0);
+    ASSERT_EQ(extractor.OpenSpikeFile(path), 0);
+    ASSERT_EQ(extractor.WriteSpikeFileHeader(path, {}), 0);
+    std::vector<std::span<const int16_t>> spans(samples.begin(), samples.end());
+    extractor.DetectSpikes(timestamps, spans, start, searchEnd, windowLow, windowHigh);
+    ASSERT_EQ(extractor.CloseSpikeFile(), 0);
+
+    const auto contents = test::ReadSpikeFile(path, points, channels);
+    ASSERT_TRUE(contents.WholeRecords);
+    int64_t previousLast = -1;
+    for (const auto& spike : contents.Spikes) {
+      const int64_t peak = static_cast<int64_t>((spike.Timestamp - 100) / 10);
+      const int64_t first = peak - (alignmentPt - 1);
+      const int64_t last = first + points - 1;
+      ASSERT_GE(first, std::max(windowLow, 0)) << "round " << round;
+      ASSERT_LE(last, std::min(windowHigh, length - 1)) << "round " << round;
+      ASSERT_GE(peak, std::max(start, 0)) << "round " << round;
+      ASSERT_GT(first, previousLast) << "round " << round;
+      previousLast = last;
+      for (int j = 0; j < points; ++j) {
+        for (int k = 0; k < channels; ++k) {
+          ASSERT_EQ(spike.Samples[static_cast<std::size_t>(j * channels + k)],
+                    samples[static_cast<std::size_t>(k)][static_cast<std::size_t>(first + j)])
+              << "round " << round;
+        }
+      }
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

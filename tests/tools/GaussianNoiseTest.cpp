@@ -52,11 +52,5 @@ TEST(GaussianNoise, UniformStaysInItsRangeAndBelowCoversItsBound) {
   EXPECT_EQ(noise.Below(0), 0u);
 }
 
-TEST(GaussianNoise, MixedSeedsOfDifferentStreamsDiffer) {
-  EXPECT_NE(GaussianNoise::MixSeed(1, 0), GaussianNoise::MixSeed(1, 1));
-  EXPECT_NE(GaussianNoise::MixSeed(1, 0), GaussianNoise::MixSeed(2, 0));
-  EXPECT_EQ(GaussianNoise::MixSeed(5, 3), GaussianNoise::MixSeed(5, 3));
-}
-
 }  // namespace
 }  // namespace skelvane

@@ -198,7 +198,9 @@ TEST_F(SyntheticRecordingTest, TruthSpikesAreSpacedAndSitOnPeaksOfEveryChannel) 
   int32_t perPolarity[2] = {};
   std::vector<int32_t> perUnit(3, 0);
   for (std::size_t i = 0; i < spikes.size(); ++i) {
-    if (i > 0) ASSERT_GE(spikes[i].peakTimestamp - spikes[i - 1].peakTimestamp, 2000) << i;
+    if (i > 0) {
+      ASSERT_GE(spikes[i].peakTimestamp - spikes[i - 1].peakTimestamp, 2000) << i;
+    }
     ASSERT_TRUE(spikes[i].polarity == 1 || spikes[i].polarity == -1);
     ++perPolarity[spikes[i].polarity > 0 ? 1 : 0];
     ASSERT_GE(spikes[i].unit, 0);
@@ -239,7 +241,9 @@ TEST_F(SyntheticRecordingTest, TruthSpikesAreSpacedAndSitOnPeaksOfEveryChannel) 
       ASSERT_LT(at + 8, samples.size());
       for (std::size_t j = at - 8; j <= at + 8; ++j) {
         // Rounding to counts may make a neighbour equal, never larger.
-        if (j != at) ASSERT_LE(std::abs(int32_t{samples[j]}), std::abs(int32_t{samples[at]})) << path << " " << j;
+        if (j != at) {
+          ASSERT_LE(std::abs(int32_t{samples[j]}), std::abs(int32_t{samples[at]})) << path << " " << j;
+        }
       }
       EXPECT_EQ(samples[at] > 0 ? 1 : -1, s.polarity) << path << " " << s.peakTimestamp;
       EXPECT_GT(std::abs(int32_t{samples[at]}), 100) << path << " " << s.peakTimestamp;
@@ -260,7 +264,7 @@ TEST_F(SyntheticRecordingTest, TruthSpikesAreSpacedAndSitOnPeaksOfEveryChannel) 
     for (std::size_t j = 0; j < samples.size(); ++j) {
       if (nearSpike[j]) continue;
       sum += samples[j];
-      squares += double{samples[j]} * samples[j];
+      squares += static_cast<double>(samples[j]) * samples[j];
       ++n;
     }
     ASSERT_GT(n, samples.size() / 2);

@@ -1,0 +1,68 @@
+#pragma once
+// The modal "Spike Extraction Properties Dialog": edits the extraction parameters of later runs and
+// hands mode, type and threshold to every plot. Opened by the main window's Properties command.
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace skelvane {
+
+class ExtractionParameters;
+class IPlotCollection;
+
+class SpikeExtractPropsDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// Prompts of the framework's number fields, shown when an edit does not parse.
+  static constexpr const char* kIntegerPrompt = "Please enter an integer.";
+  static constexpr const char* kNumberPrompt = "Please enter a number.";
+  /// Report for a channel count other than 1, 2 or 4.
+  static constexpr const char* kChannelCountMessage = "Please Set The Number Of Channels Equall To 1, 2, Or 4";
+  /// Window title and the folder chooser's title.
+  static constexpr const char* kTitle = "Spike Extraction Properties Dialog";
+  static constexpr const char* kFolderChooserTitle = "Select a directory";
+
+  /// Builds the dialog over `params`, which it edits in place; `plots` receive mode, type and threshold on OK.
+  SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent = nullptr);
+  /// The fields keep their values: they belong to the caller.
+  ~SpikeExtractPropsDlg() override;
+
+  /// Copies the fields into the controls (done whenever the dialog is shown).
+  void LoadControls();
+  /// Copies the controls into the fields, one by one; false after the prompt of the first that does not parse.
+  bool StoreControls();
+
+ public slots:
+  /// Stores the fields, checks the channel count, updates every plot and closes; stays open on a refusal.
+  void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private slots:
+  void OnModeSelected(int index);
+  void OnTypeSelected(int index);
+  void OnBrowse();
+
+ private:
+  void BuildControls();
+
+  ExtractionParameters& params_;
+  IPlotCollection& plots_;
+  QComboBox* modeCombo_ = nullptr;
+  QComboBox* typeCombo_ = nullptr;
+  QLineEdit* thresholdEdit_ = nullptr;
+  QLineEdit* channelsEdit_ = nullptr;
+  QLineEdit* spikePointsEdit_ = nullptr;
+  QLineEdit* alignmentEdit_ = nullptr;
+  QLineEdit* directoryEdit_ = nullptr;
+  QPushButton* browseButton_ = nullptr;
+  QPushButton* okButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,169 @@
+#include "app/BitmapExport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "platform/FileChooser.h"
+#include "platform/MemoryBitmap.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
+
+namespace skelvane {
+namespace {
+
+constexpr std::size_t kHeadersSize = 54;  // 14-byte file header + 40-byte information header
+
+class FakeSaveChooser : public FileChooser {
+ public:
+  std::optional<std::vector<std::string>> OpenFiles(const std::string&, const std::string&,
+                                                    const std::vector<Filter>&, bool) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> SaveFile(const std::string& title, const std::string& suffix,
+                                      const std::vector<Filter>& filters) override {
+    ++calls;
+    lastTitle = title;
+    lastSuffix = suffix;
+    lastFilters = filters;
+    return answer;
+  }
+  std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
+
+  int calls = 0;
+  std::string lastTitle;
+  std::string lastSuffix;
+  std::vector<Filter> lastFilters;
+  std::optional<std::string> answer;
+};
+
+template <typename T>
+T At(const std::string& bytes, std::size_t offset) {
+  T value{};
+  std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every pixel different, the spare byte included, so a shifted or flipped row shows.
+MemoryBitmap PatternImage(int32_t width, int32_t height) {
+  MemoryBitmap image(width, height);
+  for (std::size_t i = 0; i < image.SizeInBytes(); ++i) image.Bits()[i] = static_cast<uint8_t>(i * 7 + 3);
+  return image;
+}
+
+class BitmapExportTest : public ::testing::Test {
+ protected:
+  BitmapExportTest() { previous = FileChooser::Install(chooser); }
+  ~BitmapExportTest() override { FileChooser::Install(previous); }
+
+  test::TempDir dir;
+  std::shared_ptr<FakeSaveChooser> chooser = std::make_shared<FakeSaveChooser>();
+  std::shared_ptr<FileChooser> previous;
+};
+
+TEST_F(BitmapExportTest, AsksWithTheTitleSuffixAndFilters) {
+  const MemoryBitmap image = PatternImage(4, 3);
+  test::CapturedReports reports;
+  EXPECT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(chooser->calls, 1);
+  EXPECT_EQ(chooser->lastTitle, "Save Kestrelon Bitmap File");
+  EXPECT_EQ(chooser->lastSuffix, "bmp");
+  ASSERT_EQ(chooser->lastFilters.size(), 2u);
+  EXPECT_EQ(chooser->lastFilters[0].description, "Bitmap Files (*.bmp)");
+  EXPECT_EQ(chooser->lastFilters[0].patterns, std::vector<std::string>{"*.bmp"});
+  EXPECT_EQ(chooser->lastFilters[1].description, "All Files (*.*)");
+  EXPECT_EQ(chooser->lastFilters[1].patterns, std::vector<std::string>{"*.*"});
+  EXPECT_TRUE(reports.Empty());  // cancelling is no failure
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST_F(BitmapExportTest, HeaderDescribesA32BitBottomUpImageWithoutColourTable) {
+  const MemoryBitmap image = PatternImage(5, 7);
+  chooser->answer = dir.File("display.bmp");
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  const std::string bytes = ReadFile(dir.File("display.bmp"));
+  ASSERT_GE(bytes.size(), kHeadersSize);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  EXPECT_EQ(At<uint32_t>(bytes, 2), kHeadersSize + 4u * 5 * 7);  // file size
+  EXPECT_EQ(At<uint16_t>(bytes, 6), 0);
+  EXPECT_EQ(At<uint16_t>(bytes, 8), 0);
+  EXPECT_EQ(At<uint32_t>(bytes, 10), kHeadersSize);  // pixels right after the headers
+  EXPECT_EQ(At<uint32_t>(bytes, 14), 40u);
+  EXPECT_EQ(At<int32_t>(bytes, 18), 5);
+  EXPECT_EQ(At<int32_t>(bytes, 22), 7);  // positive: bottom row first
+  EXPECT_EQ(At<uint16_t>(bytes, 26), 1);
+  EXPECT_EQ(At<uint16_t>(bytes, 28), 32);
+  EXPECT_EQ(At<uint32_t>(bytes, 30), 0u);  // uncompressed
+  EXPECT_EQ(At<uint32_t>(bytes, 34), 4u * 5 * 7);
+  EXPECT_EQ(At<int32_t>(bytes, 38), 0);
+  EXPECT_EQ(At<int32_t>(bytes, 42), 0);
+  EXPECT_EQ(At<uint32_t>(bytes, 46), 0u);  // no colour table
+  EXPECT_EQ(At<uint32_t>(bytes, 50), 0u);
+  EXPECT_EQ(bytes.size(), kHeadersSize + 4u * 5 * 7);
+}
+
+TEST_F(BitmapExportTest, PixelsAreTheWholeCanvasImageRowForRow) {
+  // Odd widths need no padding at 32 bits: every row is exactly 4 x width bytes.
+  for (const auto& [width, height] : {std::pair{1, 1}, std::pair{3, 20}, std::pair{17, 16}}) {
+    const MemoryBitmap image = PatternImage(width, height);
+    const std::string path = dir.File("canvas" + std::to_string(width) + ".bmp");
+    chooser->answer = path;
+    ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+    const std::string bytes = ReadFile(path);
+    ASSERT_EQ(bytes.size(), kHeadersSize + image.SizeInBytes()) << width;
+    EXPECT_EQ(At<int32_t>(bytes, 22), height) << "the bottom rows (time axis) are kept";
+    EXPECT_EQ(std::memcmp(bytes.data() + kHeadersSize, image.Bits(), image.SizeInBytes()), 0) << width;
+  }
+}
+
+TEST_F(BitmapExportTest, ExistingFileIsReplacedWithoutAQuestion) {
+  const std::string path = dir.Write("old.bmp", std::string(5000, 'x'));
+  chooser->answer = path;
+  const MemoryBitmap image = PatternImage(2, 2);
+  test::CapturedReports reports;
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(ReadFile(path).size(), kHeadersSize + 16u);
+}
+
+TEST_F(BitmapExportTest, UncreatableFileShowsThePlainMessage) {
+  chooser->answer = dir.File("no/such/folder/display.bmp");
+  const MemoryBitmap image = PatternImage(2, 2);
+  test::CapturedReports reports;
+  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], "Unable to create() file to save .bmp...");
+}
+
+TEST_F(BitmapExportTest, FullDiskShowsTheWriteMessage) {
+  chooser->answer = "/dev/full";
+  const MemoryBitmap image = PatternImage(2, 2);
+  test::CapturedReports reports;
+  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], "Unable to write .bmp file.");
+}
+
+TEST_F(BitmapExportTest, EmptyCanvasIsReportedBeforeAnyNameIsAskedFor) {
+  chooser->answer = dir.File("never.bmp");
+  const MemoryBitmap empty;
+  test::CapturedReports reports;
+  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(empty), 0);
+  EXPECT_EQ(chooser->calls, 0);
+  ASSERT_EQ(reports.Count(), 2u);
+  EXPECT_EQ(reports.Texts()[0], "Unable to get object from bitmap");
+  EXPECT_EQ(reports.Texts()[1], "Unable to create .bmp file; windows error:22");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("never.bmp")));
+}
+
+}  // namespace
+}  // namespace skelvane

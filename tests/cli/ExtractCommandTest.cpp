@@ -1,0 +1,329 @@
+// The extract command run as a user would, checked against the same extraction done the way the
+// main window holds its files, and against the spike times the generator put into the recording.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "datafile/DataSourceManager.h"
+#include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
+#include "extract/ExtractionRun.h"
+#include "platform/PathHelpers.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/extract/SpikeFileContents.h"
+#include "tests/support/CapturedReports.h"
+#include "tools/SyntheticRecording.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kNumSpikePoints = 32;
+constexpr int32_t kAlignmentIndex = 7;
+constexpr double kSamplingHz = 32000.0;
+constexpr double kSampleMicroseconds = 1e6 / kSamplingHz;
+constexpr const char* kTimeLineStart = "\r\n## Time Opened: ";
+constexpr const char* kCompleted = "SkelvaneV3: Spike Extraction Process Completed\n";
+constexpr const char* kOpenFailure = "SkelvaneV3: Error opening file; Is the file/path name correct?\n";
+
+// The files open in the window: a source and a plot each, reached through the canvas's pointers.
+class WindowSession {
+ public:
+  explicit WindowSession(const std::vector<std::string>& files)
+      : savedManager_(PlotCanvas::dataSourceManager), savedPlots_(PlotCanvas::plotCollection) {
+    PlotCanvas::dataSourceManager = &manager;
+    PlotCanvas::plotCollection = &plots;
+    for (const std::string& path : files) {
+      const int32_t index = manager.GetNumSources();
+      EXPECT_EQ(manager.OpenSource(path), 0) << path;
+      int32_t type = 0;
+      std::string sourcePath;
+      EXPECT_EQ(manager.GetSourceFileType(index, type), 0);
+      EXPECT_EQ(manager.GetSourcePath(index, sourcePath), 0);
+      EXPECT_EQ(plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath), 0);
+    }
+  }
+  ~WindowSession() {
+    PlotCanvas::dataSourceManager = savedManager_;
+    PlotCanvas::plotCollection = savedPlots_;
+  }
+
+  DataSourceManager manager;
+  PlotCollection plots;
+  ExtractionRun run{plots, manager};
+
+ private:
+  IDataSourceManager* savedManager_;
+  IPlotCollection* savedPlots_;
+};
+
+// A tetrode with two pauses, a channel that starts late and two that end early.
+SynthOptions TetrodeOptions(const std::string& outDir) {
+  SynthOptions o;
+  o.outDir = outDir;
+  o.prefix = "TT1";
+  o.channels = 4;
+  o.seconds = 12.0;
+  o.samplingHz = kSamplingHz;
+  o.seed = 7;
+  o.startTimestamp = 1'000'000;
+  o.gaps = {{120, 250'000}, {400, 40'000}};
+  o.lateChannel = 2;
+  o.lateRecords = 3;
+  o.missingTailRecords = {0, 5, 0, 2};
+  return o;
+}
+
+// The file with its time line blanked: the only part that may differ between two runs.
+std::string WithoutTimeLine(const std::string& bytes) {
+  std::string result = bytes;
+  const std::size_t from = bytes.find(kTimeLineStart);
+  if (from == std::string::npos) return result;
+  const std::size_t end = bytes.find("\r\n", from + 2);
+  std::fill(result.begin() + static_cast<std::ptrdiff_t>(from) + 2, result.begin() + static_cast<std::ptrdiff_t>(end),
+            '*');
+  return result;
+}
+
+std::vector<std::string> HeaderLines(const std::string& header) {
+  const std::string text = header.substr(0, header.find('\0'));
+  std::vector<std::string> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t end = text.find("\r\n", from);
+    lines.push_back(text.substr(from, end - from));
+    if (end == std::string::npos) break;
+    from = end + 2;
+  }
+  return lines;
+}
+
+struct Agreement {
+  std::size_t found = 0;       // true spikes with a stored window around their peak
+  std::size_t spurious = 0;    // stored spikes that hold no true peak
+};
+
+// A true spike is found when its peak lies inside a stored window (each window counts once).
+Agreement Compare(const std::vector<SynthSpike>& truth, const std::vector<test::StoredSpike>& stored) {
+  std::vector<int64_t> times;
+  for (const auto& s : stored) times.push_back(static_cast<int64_t>(s.Timestamp));
+  std::set<std::size_t> used;
+  Agreement a;
+  const auto before = static_cast<int64_t>(kAlignmentIndex * kSampleMicroseconds);
+  const auto after = static_cast<int64_t>((kNumSpikePoints - 1 - kAlignmentIndex) * kSampleMicroseconds);
+  for (const SynthSpike& spike : truth) {
+    auto it = std::lower_bound(times.begin(), times.end(), spike.peakTimestamp - after);
+    for (; it != times.end() && *it <= spike.peakTimestamp + before; ++it) {
+      const auto index = static_cast<std::size_t>(it - times.begin());
+      if (used.insert(index).second) {
+        ++a.found;
+        break;
+      }
+    }
+  }
+  a.spurious = stored.size() - used.size();
+  return a;
+}
+
+class ExtractCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(SyntheticRecording::Generate(TetrodeOptions(dir.File("rec")), recording), 0);
+  }
+  std::vector<std::string> Args(std::vector<std::string> options) const {
+    std::vector<std::string> args = {"extract"};
+    args.insert(args.end(), recording.paths.begin(), recording.paths.end());
+    args.insert(args.end(), options.begin(), options.end());
+    return args;
+  }
+  std::string TetrodeFile(const std::string& folder) const {
+    return folder + "/SpikeFile_TT1a_TT1b_TT1c_TT1d.ktt";
+  }
+
+  test::TempDir dir;
+  SynthResult recording;
+};
+
+struct Setting {
+  const char* mode;
+  const char* type;
+  int32_t modeCode;
+  int32_t typeCode;
+  const char* threshold;
+};
+
+class ExtractCommandAgreesWithTheWindow : public ExtractCommandTest, public ::testing::WithParamInterface<Setting> {};
+
+TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
+  const Setting s = GetParam();
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  {
+    WindowSession window(recording.paths);
+    ExtractionParameters& p = window.run.Parameters();
+    p.NumChannels = 4;
+    p.Threshold = std::stod(s.threshold);
+    p.ExtractionMode = s.modeCode;
+    p.ExtractionType = s.typeCode;
+    p.OutputDirectory = out;
+    test::CapturedReports reports;
+    ASSERT_EQ(window.run.RunCreateSpikeFileCommand(), 0);
+    EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+  }
+  // The same name, so that the header's file name line agrees too.
+  std::filesystem::rename(TetrodeFile(out), dir.File("window.ktt"));
+
+  const test::CliRun cli = test::RunCli(
+      Args({"--channels", "4", "--threshold", s.threshold, "--mode", s.mode, "--type", s.type, "--outdir", out}), dir);
+  ASSERT_EQ(cli.status, 0) << cli.err;
+  EXPECT_EQ(cli.err, kCompleted);
+  const auto fromCli = test::ReadSpikeFile(TetrodeFile(out), kNumSpikePoints, 4);
+  const auto fromWindow = test::ReadSpikeFile(dir.File("window.ktt"), kNumSpikePoints, 4);
+  EXPECT_EQ(cli.out, TetrodeFile(out) + ": " + std::to_string(fromCli.Spikes.size()) + " spikes\n");
+  EXPECT_TRUE(fromCli.WholeRecords);
+  EXPECT_GT(fromCli.Spikes.size(), 20u);
+  ASSERT_EQ(fromCli.Bytes.size(), fromWindow.Bytes.size());
+  EXPECT_TRUE(WithoutTimeLine(fromCli.Bytes) == WithoutTimeLine(fromWindow.Bytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ExtractCommandAgreesWithTheWindow,
+                         ::testing::Values(Setting{"threshold", "both", 0, 2, "100"},
+                                           Setting{"threshold", "negative", 0, 1, "90.7"},
+                                           Setting{"slope", "positive", 1, 0, "25"}),
+                         [](const ::testing::TestParamInfo<Setting>& info) {
+                           return std::string(info.param.mode) + "_" + info.param.type;
+                         });
+
+TEST_F(ExtractCommandTest, SpikesFoundMatchTheGeneratedSpikeTimes) {
+  // 150 counts is 7.5 noise deviations: only the generator's spikes cross it. Spikes are missed only
+  // where a channel has no record (the late start, the early ends) or next to a pause.
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  const test::CliRun cli =
+      test::RunCli(Args({"--channels", "4", "--threshold", "150", "--type", "both", "--outdir", out}), dir);
+  ASSERT_EQ(cli.status, 0) << cli.err;
+  const auto file = test::ReadSpikeFile(TetrodeFile(out), kNumSpikePoints, 4);
+  ASSERT_TRUE(file.WholeRecords);
+  for (std::size_t i = 1; i < file.Spikes.size(); ++i) {
+    ASSERT_GT(file.Spikes[i].Timestamp, file.Spikes[i - 1].Timestamp) << i;
+  }
+  const Agreement a = Compare(recording.spikes, file.Spikes);
+  const double recall = static_cast<double>(a.found) / static_cast<double>(recording.spikes.size());
+  const double spurious = static_cast<double>(a.spurious) / static_cast<double>(file.Spikes.size());
+  EXPECT_GE(recall, 0.97) << a.found << " of " << recording.spikes.size();
+  EXPECT_LE(spurious, 0.02) << a.spurious << " of " << file.Spikes.size();
+}
+
+TEST_F(ExtractCommandTest, HeaderCopiesTheValuesOfEachSource) {
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  ASSERT_EQ(test::RunCli(Args({"--channels", "4", "--threshold", "-12.9", "--outdir", out}), dir).status, 0);
+  const auto lines = HeaderLines(test::ReadSpikeFile(TetrodeFile(out), kNumSpikePoints, 4).Header);
+  ASSERT_GE(lines.size(), 20u);
+  DataSourceManager manager;
+  for (const std::string& path : recording.paths) ASSERT_EQ(manager.OpenSource(path), 0);
+  const auto perSource = [&](const char* key) {
+    std::string line = std::string("\t") + key;
+    for (int32_t i = 0; i < 4; ++i) {
+      std::string value;
+      manager.GetHeaderValue(i, key, value);
+      line += "  " + value;
+    }
+    return line;
+  };
+  EXPECT_EQ(lines[2], "## File Name: " + TetrodeFile(out));
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(lines[3 + i], "## Created From File: " + recording.paths[i]);
+  EXPECT_EQ(lines[8], "-RecordSize  304");
+  EXPECT_EQ(lines[9], perSource("-ADChannel"));
+  EXPECT_EQ(lines[10], perSource("-ADGain"));
+  EXPECT_EQ(lines[11], perSource("-AmpGain"));
+  EXPECT_EQ(lines[12], perSource("-AmpLowCut"));
+  EXPECT_EQ(lines[13], perSource("-AmpHiCut"));
+  EXPECT_EQ(lines[14], "\t-SamplingFrequency  32000.");
+  EXPECT_EQ(lines[15], perSource("-ADBitVolts"));
+  std::string adMax;
+  manager.GetHeaderValue(3, "-ADMaxValue", adMax);
+  EXPECT_EQ(lines[16], "\t-ADMaxValue  " + adMax);
+  EXPECT_EQ(lines[17], "\t-AlignmentPt  8");
+  EXPECT_EQ(lines[18], "\t-ThreshVal  -12  -12  -12  -12");
+  EXPECT_NE(perSource("-ADChannel"), "\t-ADChannel        ");  // the sources do carry the keys
+}
+
+TEST_F(ExtractCommandTest, FiveFilesInPairsGiveTwoStereotrodeFiles) {
+  SynthOptions five = TetrodeOptions(dir.File("five"));
+  five.channels = 5;
+  five.lateChannel = -1;
+  five.missingTailRecords.clear();
+  SynthResult made;
+  ASSERT_EQ(SyntheticRecording::Generate(five, made), 0);
+  std::vector<std::string> args = {"extract"};
+  args.insert(args.end(), made.paths.begin(), made.paths.end());
+  for (const char* a : {"--channels", "2", "--threshold", "100"}) args.push_back(a);
+  const test::CliRun cli = test::RunCli(args, dir);
+  ASSERT_EQ(cli.status, 0) << cli.err;
+  const std::string folder = dir.File("five");
+  const auto count = [](const std::string& path) {
+    return std::to_string(test::ReadSpikeFile(path, kNumSpikePoints, 2).Spikes.size());
+  };
+  const std::string first = folder + "/SpikeFile_TT1a_TT1b.kst";
+  const std::string second = folder + "/SpikeFile_TT1c_TT1d.kst";
+  EXPECT_EQ(cli.out, first + ": " + count(first) + " spikes\n" + second + ": " + count(second) + " spikes\n");
+  int spikeFiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    spikeFiles += entry.path().filename().string().starts_with("SpikeFile");
+  }
+  EXPECT_EQ(spikeFiles, 2);
+}
+
+TEST_F(ExtractCommandTest, WithoutOutputFolderEachFileGoesBesideItsGroupsFirstDataFile) {
+  // The first file of the group lives in a folder of its own.
+  const std::string lead = dir.File("lead");
+  std::filesystem::create_directory(lead);
+  std::filesystem::rename(recording.paths[0], lead + "/TT1a.kcs");
+  const test::CliRun cli = test::RunCli({"extract", lead + "/TT1a.kcs", recording.paths[1], recording.paths[2],
+                                         recording.paths[3], "--channels", "4", "--threshold", "100"},
+                                        dir);
+  ASSERT_EQ(cli.status, 0) << cli.err;
+  EXPECT_TRUE(std::filesystem::exists(TetrodeFile(lead)));
+  EXPECT_FALSE(std::filesystem::exists(TetrodeFile(dir.File("rec"))));
+  EXPECT_TRUE(cli.out.starts_with(TetrodeFile(lead) + ": ")) << cli.out;
+}
+
+TEST_F(ExtractCommandTest, UnwritableOutputFolderGivesThePlainMessageAndTheRunGoesOn) {
+  const test::CliRun cli =
+      test::RunCli(Args({"--channels", "2", "--threshold", "100", "--outdir", dir.File("no/such/folder")}), dir);
+  EXPECT_EQ(cli.status, 1);
+  EXPECT_EQ(cli.err, std::string(kOpenFailure) + kOpenFailure + kCompleted);
+  EXPECT_EQ(cli.out, "");
+}
+
+TEST_F(ExtractCommandTest, FileThatCannotBeOpenedStopsBeforeAnyGroupIsFormed) {
+  const test::CliRun cli = test::RunCli({"extract", recording.paths[0], dir.File("missing.kcs"), recording.paths[1],
+                                         "--channels", "1", "--threshold", "100"},
+                                        dir);
+  EXPECT_EQ(cli.status, 1);
+  EXPECT_NE(cli.err.find("SkelvaneV3: Not every data file could be opened; no spike files were written, so that no "
+                         "group mixes channels.\n"),
+            std::string::npos)
+      << cli.err;
+  EXPECT_EQ(cli.out, "");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("rec"))) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("SpikeFile")) << entry.path();
+  }
+}
+
+TEST_F(ExtractCommandTest, MalformedOptionsAreRefusedWithoutWritingFiles) {
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  EXPECT_NE(test::RunCli(Args({"--channels", "3", "--threshold", "100", "--outdir", out}), dir).status, 0);
+  EXPECT_NE(test::RunCli(Args({"--channels", "4", "--outdir", out}), dir).status, 0);  // no threshold
+  EXPECT_NE(test::RunCli(Args({"--channels", "4", "--threshold", "x", "--outdir", out}), dir).status, 0);
+  EXPECT_NE(test::RunCli(Args({"--channels", "4", "--threshold", "9", "--mode", "peak", "--outdir", out}), dir).status,
+            0);
+  EXPECT_NE(test::RunCli(Args({"--channels", "4", "--threshold", "9", "--type", "up", "--outdir", out}), dir).status,
+            0);
+  EXPECT_TRUE(std::filesystem::is_empty(out));
+}
+
+}  // namespace
+}  // namespace skelvane

@@ -1,0 +1,276 @@
+#include "extract/view/SpikeExtractPropsDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "extract/ExtractionParameters.h"
+#include "extract/ExtractionRun.h"
+#include "platform/FileChooser.h"
+#include "tests/extract/FakeSources.h"
+#include "tests/support/CapturedReports.h"
+
+namespace skelvane {
+namespace {
+
+constexpr const char* kChannelMessage = "Please Set The Number Of Channels Equall To 1, 2, Or 4";
+
+class FakeFolderChooser : public FileChooser {
+ public:
+  std::optional<std::vector<std::string>> OpenFiles(const std::string&, const std::string&,
+                                                    const std::vector<Filter>&, bool) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::vector<Filter>&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override {
+    ++calls;
+    lastTitle = title;
+    lastStart = start;
+    return answer;
+  }
+  int calls = 0;
+  std::string lastTitle;
+  std::string lastStart;
+  std::optional<std::string> answer;
+};
+
+class SpikeExtractPropsDlgTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      static int argc = 1;
+      static char name[] = "extract_view_tests";
+      static char* argv[] = {name, nullptr};
+      application = std::make_unique<QApplication>(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() { application.reset(); }
+  static inline std::unique_ptr<QApplication> application;
+
+  SpikeExtractPropsDlgTest() {
+    for (int i = 0; i < 3; ++i) {
+      ownedPlots.push_back(std::make_unique<test::FakePlot>("/d/p" + std::to_string(i) + ".kcs", 31.25, 32000.0, 2047));
+      plots.plots.push_back(ownedPlots.back().get());
+    }
+    previousChooser = FileChooser::Install(chooser);
+  }
+  ~SpikeExtractPropsDlgTest() override { FileChooser::Install(previousChooser); }
+
+  template <typename T>
+  static T* Child(QWidget& dialog, const char* name) {
+    T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  static void Retype(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+  }
+  static void Click(QWidget& dialog, const char* button) {
+    QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
+  }
+
+  ExtractionParameters params;
+  test::FakePlotCollection plots;
+  std::vector<std::unique_ptr<test::FakePlot>> ownedPlots;
+  std::shared_ptr<FakeFolderChooser> chooser = std::make_shared<FakeFolderChooser>();
+  std::shared_ptr<FileChooser> previousChooser;
+};
+
+TEST_F(SpikeExtractPropsDlgTest, OpensWithTheDefaultsShown) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  EXPECT_EQ(dialog.windowTitle(), "Spike Extraction Properties Dialog");
+  EXPECT_EQ(Child<QComboBox>(dialog, "extractionModeCombo")->currentText(), "Threshold");
+  EXPECT_EQ(Child<QComboBox>(dialog, "extractionTypeCombo")->currentText(), "Positive");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), "0");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "numChannelsEdit")->text(), "1");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "numSpikePointsEdit")->text(), "32");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "alignmentPtEdit")->text(), "8");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "outputDirectoryEdit")->text(), "");
+}
+
+TEST_F(SpikeExtractPropsDlgTest, CombosListTheirEntriesInCodeOrderAndWindowFieldsAreReadOnly) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  auto* mode = Child<QComboBox>(dialog, "extractionModeCombo");
+  auto* type = Child<QComboBox>(dialog, "extractionTypeCombo");
+  ASSERT_EQ(mode->count(), 2);
+  EXPECT_EQ(mode->itemText(0), "Threshold");
+  EXPECT_EQ(mode->itemText(1), "Slope");
+  ASSERT_EQ(type->count(), 3);
+  EXPECT_EQ(type->itemText(0), "Positive");
+  EXPECT_EQ(type->itemText(1), "Negative");
+  EXPECT_EQ(type->itemText(2), "Both");
+  EXPECT_TRUE(Child<QLineEdit>(dialog, "numSpikePointsEdit")->isReadOnly());
+  EXPECT_TRUE(Child<QLineEdit>(dialog, "alignmentPtEdit")->isReadOnly());
+  EXPECT_FALSE(Child<QLineEdit>(dialog, "numChannelsEdit")->isReadOnly());
+  EXPECT_FALSE(Child<QLineEdit>(dialog, "thresholdEdit")->isReadOnly());
+  EXPECT_TRUE(Child<QPushButton>(dialog, "okButton")->isDefault());
+}
+
+TEST_F(SpikeExtractPropsDlgTest, EveryControlLiesInsideTheDialogWithOkLeftOfCancel) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  const QRect inside(QPoint(0, 0), dialog.size());
+  for (QWidget* child : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    EXPECT_TRUE(inside.contains(child->geometry())) << child->metaObject()->className();
+  }
+  const QRect ok = Child<QPushButton>(dialog, "okButton")->geometry();
+  const QRect cancel = Child<QPushButton>(dialog, "cancelButton")->geometry();
+  EXPECT_LT(ok.right(), cancel.left());
+  EXPECT_EQ(ok.top(), cancel.top());
+  EXPECT_GT(dialog.width(), 2 * dialog.height());  // 370 x 113 units, scaled by the font
+}
+
+TEST_F(SpikeExtractPropsDlgTest, ThreeChannelsAreRefusedAndTheDialogStaysOpen) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  Retype(Child<QLineEdit>(dialog, "numChannelsEdit"), "3");
+  test::CapturedReports reports;
+  Click(dialog, "okButton");
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], kChannelMessage);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(params.NumChannels, 3);  // the refused value is kept
+  EXPECT_EQ(ownedPlots[0]->extractionMode, -1);  // no plot was told anything
+
+  // Cancelling keeps it; the next opening shows it again.
+  Click(dialog, "cancelButton");
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  SpikeExtractPropsDlg again(params, plots);
+  again.show();
+  EXPECT_EQ(Child<QLineEdit>(again, "numChannelsEdit")->text(), "3");
+}
+
+TEST_F(SpikeExtractPropsDlgTest, AcceptedChannelCountsCloseTheDialog) {
+  for (const char* channels : {"1", "2", "4", " 4 "}) {
+    SpikeExtractPropsDlg dialog(params, plots);
+    dialog.show();
+    Retype(Child<QLineEdit>(dialog, "numChannelsEdit"), channels);
+    test::CapturedReports reports;
+    Click(dialog, "okButton");
+    EXPECT_TRUE(reports.Empty()) << channels;
+    EXPECT_FALSE(dialog.isVisible()) << channels;
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << channels;
+    EXPECT_EQ(params.NumChannels, QString(channels).trimmed().toInt());
+  }
+}
+
+TEST_F(SpikeExtractPropsDlgTest, CancelKeepsComboSelectionsMadeWhileOpen) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  auto* type = Child<QComboBox>(dialog, "extractionTypeCombo");
+  type->setFocus();
+  QTest::keyClick(type, Qt::Key_Down);
+  QTest::keyClick(type, Qt::Key_Down);
+  ASSERT_EQ(type->currentText(), "Both");
+  auto* mode = Child<QComboBox>(dialog, "extractionModeCombo");
+  mode->setFocus();
+  QTest::keyClick(mode, Qt::Key_Down);
+  ASSERT_EQ(mode->currentText(), "Slope");
+  Click(dialog, "cancelButton");
+  EXPECT_EQ(params.ExtractionType, 2);
+  EXPECT_EQ(params.ExtractionMode, 1);
+  EXPECT_EQ(ownedPlots[1]->extractionType, -1);
+}
+
+TEST_F(SpikeExtractPropsDlgTest, FractionalThresholdIsShownBackAndTheRunTruncatesIt) {
+  test::FakeSourceManager sources;
+  test::FakeSource source;
+  source.path = "/d/p0.kcs";
+  sources.sources.push_back(source);
+  ExtractionRun run(plots, sources);
+  {
+    SpikeExtractPropsDlg dialog(run.Parameters(), plots);
+    dialog.show();
+    Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "12.9");
+    Click(dialog, "okButton");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  }
+  EXPECT_DOUBLE_EQ(run.Parameters().Threshold, 12.9);
+  SpikeExtractPropsDlg dialog(run.Parameters(), plots);
+  dialog.show();
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), "12.9");
+  EXPECT_EQ(run.GatherSourceHeaderInfo({0}).at(0).ThreshVal, 12);
+}
+
+TEST_F(SpikeExtractPropsDlgTest, OkHandsModeTypeAndThresholdToEveryPlot) {
+  params.ExtractionMode = 1;
+  params.ExtractionType = 2;
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "-7.5");
+  Click(dialog, "okButton");
+  for (const auto& plot : ownedPlots) {
+    EXPECT_EQ(plot->extractionMode, 1);
+    EXPECT_EQ(plot->extractionType, 2);
+    EXPECT_DOUBLE_EQ(plot->extractionValue, -7.5);
+  }
+}
+
+TEST_F(SpikeExtractPropsDlgTest, UnparsableNumbersBringThePromptAndKeepTheDialogOpen) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  Retype(Child<QLineEdit>(dialog, "numChannelsEdit"), "two");
+  test::CapturedReports reports;
+  Click(dialog, "okButton");
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], "Please enter an integer.");
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(params.NumChannels, 1);
+
+  reports.Clear();
+  Retype(Child<QLineEdit>(dialog, "numChannelsEdit"), "");
+  Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "12,5");
+  Click(dialog, "okButton");
+  ASSERT_EQ(reports.Count(), 1u);  // the threshold is read first; the empty count is not reached
+  EXPECT_EQ(reports.Texts()[0], "Please enter a number.");
+  EXPECT_DOUBLE_EQ(params.Threshold, 0.0);
+
+  reports.Clear();
+  Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "nan");
+  Click(dialog, "okButton");
+  EXPECT_EQ(reports.CountOf("Please enter a number."), 1u);
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(SpikeExtractPropsDlgTest, BrowseStoresTheControlsThenTakesThePickedFolder) {
+  chooser->answer = "/picked/folder";
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "33");
+  Retype(Child<QLineEdit>(dialog, "outputDirectoryEdit"), "/typed/start");
+  Click(dialog, "browseButton");
+  EXPECT_EQ(chooser->calls, 1);
+  EXPECT_EQ(chooser->lastTitle, "Select a directory");
+  EXPECT_EQ(chooser->lastStart, "/typed/start");
+  EXPECT_DOUBLE_EQ(params.Threshold, 33.0);
+  EXPECT_EQ(params.OutputDirectory, "/picked/folder");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "outputDirectoryEdit")->text(), "/picked/folder");
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(SpikeExtractPropsDlgTest, CancelledBrowseChangesNoFolder) {
+  params.OutputDirectory = "/kept";
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  Click(dialog, "browseButton");
+  EXPECT_EQ(chooser->calls, 1);
+  EXPECT_EQ(chooser->lastStart, "/kept");
+  EXPECT_EQ(params.OutputDirectory, "/kept");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "outputDirectoryEdit")->text(), "/kept");
+}
+
+}  // namespace
+}  // namespace skelvane
