@@ -12,6 +12,7 @@
 
 #include "app/AboutBox.h"
 #include "app/AppResources.h"
+#include "app/BitmapExport.h"
 #include "app/ClientArea.h"
 #include "app/CommandIds.h"
 #include "app/MainMenu.h"
@@ -24,6 +25,8 @@
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
 #include "display/ViewState.h"
+#include "extract/ExtractionRun.h"
+#include "extract/view/SpikeExtractPropsDlg.h"
 #include "platform/CursorControl.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
@@ -78,7 +81,8 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       plots_(plots),
       sources_(sources),
       renderer_(renderer),
-      listener_(std::make_unique<SourcesChanged>(*this)) {}
+      listener_(std::make_unique<SourcesChanged>(*this)),
+      extraction_(std::make_unique<ExtractionRun>(plots, sources)) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -588,13 +592,16 @@ void MainWindow::ShowAboutBox() {
   box.exec();
 }
 
-// Served by the extraction run: the whole run happens under the wait cursor, then a fixed message.
-void MainWindow::CreateSpikeFile() {}
+// The run shows the wait cursor while it works and always ends with its completion message.
+void MainWindow::CreateSpikeFile() { extraction_->RunCreateSpikeFileCommand(); }
 
-// Served by the extraction properties dialog; the threshold overlay follows the new values.
-void MainWindow::ShowExtractionProperties() { Redraw(); }
+// The plots' threshold overlays follow the values the dialog handed them.
+void MainWindow::ShowExtractionProperties() {
+  SpikeExtractPropsDlg dialog(extraction_->Parameters(), plots_, this);
+  dialog.exec();
+  Redraw();
+}
 
-// Served by the bitmap export of the window's current image.
-void MainWindow::SaveDisplayAsBitmap() {}
+void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(DisplayedImage()); }
 
 }  // namespace skelvane

@@ -22,6 +22,7 @@ class QRubberBand;
 namespace skelvane {
 
 class ClientArea;
+class ExtractionRun;
 class GLRenderer;
 class IDataSourceManager;
 class IPlotCanvas;
@@ -106,6 +107,8 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   QRect RubberBandRect() const;
   /// A plot border is being dragged.
   bool IsBorderDragActive() const { return borderDragActive_; }
+  /// The extraction run of Create Spike File, with the parameters the Properties dialog edits.
+  ExtractionRun& Extraction() { return *extraction_; }
 
  signals:
   /// Sent once the settings are written at close; main() ends the event loop on it.
@@ -155,6 +158,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   bool borderDragActive_ = false;
   int32_t borderDragStartY_ = 0;
   bool closed_ = false;
+  std::unique_ptr<ExtractionRun> extraction_;
 
   QImage frame_;
   QPoint framePosition_;

@@ -17,6 +17,8 @@
 
 #include "app/AboutBox.h"
 #include "app/CommandIds.h"
+#include "extract/view/SpikeExtractPropsDlg.h"
+#include "tests/app/FakeFileChooser.h"
 #include "tests/app/FakeWindowHarness.h"
 #include "tests/support/CapturedReports.h"
 
@@ -293,6 +295,63 @@ TEST_F(MainWindowCommands, AboutCommandShowsTheAboutBoxModally) {
   window->CommandAction(commands::kAbout)->trigger();
   EXPECT_EQ(caption.toStdString(), "About Skelvane");
   EXPECT_TRUE(wasModal);
+}
+
+TEST_F(MainWindowCommands, CtrlSRunsTheExtractionAndAlwaysReportsCompletion) {
+  Start();
+  test::CapturedReports reports;
+  cursor->shapes.clear();
+  Key(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+  ASSERT_GE(cursor->shapes.size(), 2u);
+  EXPECT_EQ(cursor->shapes.front(), CursorControl::Shape::Wait);
+  EXPECT_EQ(cursor->shapes.back(), CursorControl::Shape::Arrow);
+}
+
+TEST_F(MainWindowCommands, CtrlPShowsThePropertiesDialogModallyThenRedraws) {
+  Start();
+  QString title;
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<SpikeExtractPropsDlg*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    title = dialog->windowTitle();
+    modal = dialog->isModal();
+    dialog->reject();
+  });
+  const int redraws = canvas.redrawCount;
+  Key(Qt::Key_P, Qt::ControlModifier);
+  EXPECT_EQ(title.toStdString(), "Spike Extraction Properties Dialog");
+  EXPECT_TRUE(modal);
+  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+}
+
+TEST_F(MainWindowCommands, SaveBitmapWritesTheDisplayedCanvas) {
+  canvas.frame.Resize(4, 3);
+  uint8_t* bottomRow = canvas.frame.Bits();
+  for (int x = 0; x < 4; ++x) bottomRow[4 * x + 2] = 255;  // red along the bottom
+  Start();
+  window->Client()->grab();
+  auto chooser = std::make_shared<test::FakeFileChooser>();
+  chooser->savePath = settingsDir.File("display.bmp");
+  const auto previous = FileChooser::Install(chooser);
+  window->CommandAction(commands::kSaveDisplayAsBitmap)->trigger();
+  FileChooser::Install(previous);
+  EXPECT_EQ(chooser->titles, std::vector<std::string>{"Save Kestrelon Bitmap File"});
+  std::ifstream in(*chooser->savePath, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 57u);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  int32_t width = 0;
+  int32_t height = 0;
+  std::memcpy(&width, bytes.data() + 18, 4);
+  std::memcpy(&height, bytes.data() + 22, 4);
+  EXPECT_EQ(width, 4);
+  EXPECT_EQ(height, 3);
+  // Rows bottom first: the first pixel is the red bottom row's (bytes blue, green, red).
+  EXPECT_EQ(static_cast<uint8_t>(bytes[54]), 0);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[55]), 0);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[56]), 255);
 }
 
 TEST_F(MainWindowCommands, PaintShowsTheCanvasFrameRightWayUpBelowTheBar) {

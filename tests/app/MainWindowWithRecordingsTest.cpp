@@ -9,6 +9,9 @@
 #include <fstream>
 
 #include "app/CommandIds.h"
+#include "extract/ExtractionRun.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -142,6 +145,24 @@ TEST_F(MainWindowWithRecordings, HeaderIconsCloseGrowAndMovePlots) {
   EXPECT_EQ(PlotPath(0), tetrode[0]);
   // The clicks acted on icons only: nothing zoomed.
   EXPECT_FALSE(window->IsRubberBandActive());
+}
+
+TEST_F(MainWindowWithRecordings, CtrlSWritesOneSpikeFileForTheTetrode) {
+  Start();
+  OpenTetrode();
+  test::TempDir out;
+  ExtractionParameters& parameters = window->Extraction().Parameters();
+  parameters.NumChannels = 4;
+  parameters.Threshold = 100.0;
+  parameters.OutputDirectory = out.Path();
+  test::CapturedReports reports;
+  Key(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+  const fs::path spikeFile = fs::path(out.Path()) / "SpikeFile_TT1a_TT1b_TT1c_TT1d.ktt";
+  ASSERT_TRUE(fs::exists(spikeFile));
+  EXPECT_GT(fs::file_size(spikeFile), 16384u);
+  ASSERT_EQ(window->Extraction().WrittenFiles().size(), 1u);
+  EXPECT_GT(window->Extraction().WrittenFiles().front().spikeCount, 0);
 }
 
 TEST_F(MainWindowWithRecordings, ClosingWritesTheCanvasSettings) {
