@@ -23,5 +23,5 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$build/app/skelvane" "${tetrode[@]}"
 fi
 snapshot="$demo/TT1-snapshot.bmp"
-"$cli" snapshot "${tetrode[@]}" -o "$snapshot"
+"$cli" snapshot "${tetrode[@]}" --width 1200 --height 500 --span 10000000 -o "$snapshot"
 echo "No display found: the demo tetrode as the viewer shows it is in $(realpath "$snapshot")"
