@@ -2,8 +2,10 @@
 // for demos and tests, with optional pauses, late or short channels and partial records.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,9 @@ void Run(SynthArguments& args) {
     if (options.missingTailRecords.size() <= static_cast<std::size_t>(channel)) {
       options.missingTailRecords.resize(static_cast<std::size_t>(channel) + 1, 0);
     }
-    options.missingTailRecords[static_cast<std::size_t>(channel)] = static_cast<int32_t>(records);
+    // More records than any recording has drop them all; a plain cast would wrap such a count.
+    options.missingTailRecords[static_cast<std::size_t>(channel)] =
+        static_cast<int32_t>(std::min<int64_t>(records, std::numeric_limits<int32_t>::max()));
   }
 
   SynthResult result;

@@ -24,9 +24,10 @@ int32_t FileHeader::GetHeaderValue(const std::string& key, std::string& value) {
   }
   if (found == kFileHeaderSize) return kStatusNoData;
 
-  // A value starting on the forced terminator would lie outside the header's text.
+  // A value starting on the forced terminator is empty; only one that would start past the last
+  // byte (a key matched through the terminator) has no place in the header.
   const std::size_t start = found + key.size();
-  if (start >= kLast) return kStatusKeyAtEnd;
+  if (start > kLast) return kStatusKeyAtEnd;
 
   std::string result;
   for (std::size_t i = start; i < kLast; ++i) {

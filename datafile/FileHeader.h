@@ -21,8 +21,8 @@ class FileHeader {
   FileHeader() { bytes_.fill(0); }
 
   /// Looks up `key` (first occurrence anywhere, case-sensitive, no trimming) and stores its value
-  /// with every blank, tab, CR and LF removed; 0, -603 when absent, -606 when no value can follow
-  /// the key inside the header. `value` is untouched on failure.
+  /// with every blank, tab, CR and LF removed; 0, -603 when absent, -606 when the value would begin
+  /// past the header's last byte. `value` is untouched on failure.
   int32_t GetHeaderValue(const std::string& key, std::string& value);
 
   /// The raw header bytes (always kFileHeaderSize of them).

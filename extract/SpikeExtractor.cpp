@@ -278,7 +278,7 @@ int64_t SpikeExtractor::FirstCrossing(int32_t& channel) const {
       return p[i];
     }
   };
-  const auto over = [high, low](int64_t value) {
+  const auto over = [=](int64_t value) {
     if constexpr (Type == kTypePositive) {
       return value >= high;
     } else if constexpr (Type == kTypeNegative) {

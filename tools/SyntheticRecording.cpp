@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <system_error>
 
 #include "datafile/CscRecord.h"
@@ -21,6 +22,9 @@ namespace {
 constexpr int32_t kMaxChannels = 26;  // one file letter each, a..z
 constexpr int32_t kMaxUnits = 16;
 constexpr double kMaxSamplingHz = 1'000'000.0;
+// Spike times are drawn one at a time, so the work grows with the rate: faster than any neuron
+// fires would only keep the generator busy (spikes closer than the minimum spacing are dropped).
+constexpr double kMaxSpikeRateHz = 1000.0;
 constexpr double kMicrosecondsPerSecond = 1'000'000.0;
 constexpr const char* kFileExtension = ".kcs";
 constexpr const char* kTruthSuffix = "_truth.csv";
@@ -77,7 +81,7 @@ int32_t Validate(const SynthOptions& o) {
   if (o.seconds * o.samplingHz / kSamplesPerRecord > std::numeric_limits<int32_t>::max())
     return Invalid("too many records");
   if (o.units < 0 || o.units > kMaxUnits) return Invalid("units must be 0 to 16");
-  if (!(o.spikeRateHz >= 0.0) || !std::isfinite(o.spikeRateHz)) return Invalid("spike rate must not be negative");
+  if (!(o.spikeRateHz >= 0.0) || o.spikeRateHz > kMaxSpikeRateHz) return Invalid("spike rate must be 0 to 1000 Hz");
   if (!(o.noiseCounts >= 0.0) || !std::isfinite(o.noiseCounts)) return Invalid("noise must not be negative");
   if (o.lateChannel >= o.channels || o.lateChannel < -1) return Invalid("late channel out of range");
   if (o.lateRecords < 0) return Invalid("late records must not be negative");
@@ -187,10 +191,8 @@ int32_t WriteTruth(const std::string& path, const std::vector<SynthSpike>& spike
   return file.Close();
 }
 
-}  // namespace
-
-int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& result) {
-  if (const int32_t rc = Validate(options); rc != kStatusOk) return rc;
+// Generates a recording from options that passed Validate.
+int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
   const std::string outDir = options.outDir.empty() ? std::string(".") : options.outDir;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
@@ -292,6 +294,21 @@ int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& r
   }
   result = std::move(made);
   return kStatusOk;
+}
+
+}  // namespace
+
+int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& result) {
+  if (const int32_t rc = Validate(options); rc != kStatusOk) return rc;
+  // The whole signal of a channel is held in memory while its file is written.
+  try {
+    return GenerateValid(options, result);
+  } catch (const std::bad_alloc&) {
+    const int64_t samples =
+        static_cast<int64_t>(options.seconds * options.samplingHz / kSamplesPerRecord) * kSamplesPerRecord;
+    ReportError("Not enough memory for the synthetic recording; samples per channel:", samples);
+    return ENOMEM;
+  }
 }
 
 }  // namespace skelvane

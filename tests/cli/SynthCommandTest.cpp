@@ -47,6 +47,20 @@ TEST(SynthCommand, GapsLateChannelMissingTailsPartialAndNoHeaderReachTheFiles) {
   EXPECT_EQ(stamps.back(), 1'000'000 + 61 * 16'000 + 5'000 + 1);
 }
 
+TEST(SynthCommand, MissingTailBeyondTheRecordingDropsEveryRecordWhateverItsSize) {
+  test::TempDir dir;
+  const std::string out = dir.File("rec");
+  // 2^32 + 1 and 3 * 10^9 records: neither may wrap into a small or negative count.
+  for (const char* tail : {"0:4294967297", "0:3000000000", "0:62"}) {
+    const test::CliRun run = test::RunCli({"synth", "--out", out, "--seconds", "1", "--channels", "2", "--missing-tail",
+                                           tail},
+                                          dir);
+    ASSERT_EQ(run.status, 0) << tail << ": " << run.err;
+    EXPECT_EQ(std::filesystem::file_size(out + "/TT1a.kcs"), 16384u) << tail;
+    EXPECT_EQ(std::filesystem::file_size(out + "/TT1b.kcs"), 16384u + 62u * 1044u) << tail;
+  }
+}
+
 TEST(SynthCommand, MalformedOrImpossibleOptionsFailWithoutWritingFiles) {
   test::TempDir dir;
   const std::string out = dir.File("rec");

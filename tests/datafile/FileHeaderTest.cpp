@@ -80,10 +80,21 @@ TEST(FileHeaderLookup, KeyAfterEmbeddedNulIsStillFound) {
   EXPECT_EQ(value, "7");
 }
 
-TEST(FileHeaderLookup, KeyEndingAtTheTerminatorHasNoRoomForAValue) {
+TEST(FileHeaderLookup, KeyEndingJustBeforeTheTerminatorHasAnEmptyValue) {
   const std::string key = "-AmpHiCut";
-  // The key's last character is the last text byte; its value would start on the forced NUL.
+  // The key's last character is the last text byte: its value starts on the last byte, the forced
+  // NUL, which still lies inside the header.
   FileHeader header = HeaderWith(key, kFileHeaderSize - 1 - key.size());
+  std::string value = "untouched";
+  EXPECT_EQ(header.GetHeaderValue(key, value), kStatusOk);
+  EXPECT_EQ(value, "");
+}
+
+TEST(FileHeaderLookup, KeyReachingTheLastByteLeavesNoRoomForAValue) {
+  // Only a key that itself ends in a NUL can match the forced terminator; its value would begin
+  // after the header's last byte.
+  const std::string key("-AmpHiCut\0", 10);
+  FileHeader header = HeaderWith(key.substr(0, 9), kFileHeaderSize - key.size());
   std::string value = "untouched";
   EXPECT_EQ(header.GetHeaderValue(key, value), kStatusKeyAtEnd);
   EXPECT_EQ(value, "untouched");

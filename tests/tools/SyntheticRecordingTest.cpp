@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
@@ -283,7 +285,7 @@ TEST_F(SyntheticRecordingTest, NoUnitsMeansNoSpikes) {
 }
 
 TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
-  const auto refused = [this](SynthOptions options, const std::string& why) {
+  const auto refused = [](SynthOptions options, const std::string& why) {
     test::CapturedReports reports;
     SynthResult result;
     EXPECT_EQ(SyntheticRecording::Generate(options, result), kStatusFailed) << why;
@@ -309,7 +311,67 @@ TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
   o = Options();
   o.samplingHz = 0.0;
   refused(o, "sampling rate out of range");
+  // Spikes are drawn one by one: an absurd rate would keep the generator drawing for hours.
+  o = Options();
+  o.spikeRateHz = 1000.5;
+  refused(o, "spike rate must be 0 to 1000 Hz");
+  o.spikeRateHz = -1.0;
+  refused(o, "spike rate must be 0 to 1000 Hz");
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
+}
+
+TEST_F(SyntheticRecordingTest, HighestSpikeRateIsAccepted) {
+  SynthOptions options = Options();
+  options.channels = 1;
+  options.spikeRateHz = 1000.0;
+  SynthResult result;
+  ASSERT_EQ(SyntheticRecording::Generate(options, result), kStatusOk);
+  // No two spikes closer than 2 ms: at most 500 in one second, however fast the units fire.
+  EXPECT_GT(result.spikes.size(), 400u);
+  EXPECT_LE(result.spikes.size(), 500u);
+}
+
+// Caps this process's address space a little above what it uses now, for the life of the object,
+// so that a large allocation fails at once instead of taking the machine's memory.
+class AddressSpaceLimit {
+ public:
+  explicit AddressSpaceLimit(rlim_t headroom) {
+    ::getrlimit(RLIMIT_AS, &saved_);
+    std::ifstream statm("/proc/self/statm");
+    unsigned long pages = 0;
+    statm >> pages;
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
+    ok_ = pages > 0 && ::setrlimit(RLIMIT_AS, &lowered) == 0;
+  }
+  ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &saved_); }
+  bool Ok() const { return ok_; }
+
+ private:
+  rlimit saved_{};
+  bool ok_ = false;
+};
+
+TEST_F(SyntheticRecordingTest, RecordingTooLargeForMemoryIsReportedNotACrash) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  SynthOptions options = Options(3600.0);  // 115 million samples: far more than the headroom
+  options.channels = 1;
+  options.units = 0;
+  SynthResult result;
+  int32_t rc = 0;
+  test::CapturedReports reports;
+  {
+    AddressSpaceLimit limit(64u << 20);
+    ASSERT_TRUE(limit.Ok());
+    rc = SyntheticRecording::Generate(options, result);
+  }
+  EXPECT_EQ(rc, ENOMEM);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{
+                                 "Not enough memory for the synthetic recording; samples per channel:115200000"});
+  EXPECT_TRUE(result.paths.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("TT9a.kcs")));
 }
 
 TEST_F(SyntheticRecordingTest, UnusableOutputFolderGivesTheErrno) {
