@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds in Release, generates a synthetic demo tetrode and runs the main
-# job on it.
+# job on it: the viewer when a display is present, otherwise a snapshot of what it would show.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,4 +16,12 @@ mkdir -p "$demo"
 if [ ! -f "$demo/TT1a.kcs" ]; then
   "$cli" synth --out "$demo" --prefix TT1 --channels 4 --seconds 60 --seed 1
 fi
-"$cli" info "$demo"/TT1a.kcs "$demo"/TT1b.kcs "$demo"/TT1c.kcs "$demo"/TT1d.kcs
+tetrode=("$demo"/TT1a.kcs "$demo"/TT1b.kcs "$demo"/TT1c.kcs "$demo"/TT1d.kcs)
+"$cli" info "${tetrode[@]}"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$build/app/skelvane" "${tetrode[@]}"
+fi
+snapshot="$demo/TT1-snapshot.bmp"
+"$cli" snapshot "${tetrode[@]}" --width 1200 --height 500 --span 10000000 -o "$snapshot"
+echo "No display found: the demo tetrode as the viewer shows it is in $(realpath "$snapshot")"

@@ -1,0 +1,80 @@
+#include "app/ClientArea.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QUrl>
+#include <string>
+#include <vector>
+
+#include "app/MainWindow.h"
+
+namespace skelvane {
+namespace {
+
+bool CarriesLocalFiles(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return false;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ClientArea::ClientArea(MainWindow& window) : QWidget(&window), window_(window) {
+  // Moves without a button pressed show the resize cursor over plot borders.
+  setMouseTracking(true);
+  setAcceptDrops(true);
+  setFocusPolicy(Qt::StrongFocus);
+  // The whole area is painted in one go; Qt need not clear it first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ClientArea::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  window_.OnPaint(painter);
+}
+
+void ClientArea::resizeEvent(QResizeEvent* event) { window_.OnSize(event->size().width(), event->size().height()); }
+
+void ClientArea::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  window_.OnMouseMove(event->buttons(), at.x(), at.y());
+}
+
+void ClientArea::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint at = event->position().toPoint();
+  window_.OnLButtonDown(event->modifiers(), at.x(), at.y());
+}
+
+void ClientArea::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint at = event->position().toPoint();
+  window_.OnLButtonUp(event->modifiers(), at.x(), at.y());
+}
+
+void ClientArea::dragEnterEvent(QDragEnterEvent* event) {
+  if (CarriesLocalFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void ClientArea::dragMoveEvent(QDragMoveEvent* event) {
+  if (CarriesLocalFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void ClientArea::dropEvent(QDropEvent* event) {
+  if (!CarriesLocalFiles(event->mimeData())) return;
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  event->acceptProposedAction();
+  window_.OnDropFiles(paths);
+}
+
+}  // namespace skelvane

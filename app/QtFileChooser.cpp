@@ -1,0 +1,78 @@
+#include "app/QtFileChooser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QStringList>
+
+namespace skelvane {
+namespace {
+
+constexpr const char* kEveryFilePattern = "*.*";
+
+std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+}  // namespace
+
+QString QtFileChooser::ToQtFilters(const std::vector<Filter>& filters) {
+  QStringList lines;
+  for (const Filter& filter : filters) {
+    QStringList patterns;
+    for (const std::string& pattern : filter.patterns) {
+      // A name without a dot has no extension; "*.*" still means every file.
+      patterns << (pattern == kEveryFilePattern ? QStringLiteral("*") : QString::fromStdString(pattern));
+    }
+    QString description = QString::fromStdString(filter.description).trimmed();
+    // Qt reads the patterns from the last parentheses, so a description that names them already
+    // has that part replaced by the patterns actually used.
+    if (description.endsWith(QLatin1Char(')'))) {
+      const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+      if (open >= 0) description = description.left(open).trimmed();
+    }
+    lines << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
+  }
+  return lines.join(QStringLiteral(";;"));
+}
+
+std::optional<std::vector<std::string>> QtFileChooser::OpenFiles(const std::string& title,
+                                                                 const std::string& initialName,
+                                                                 const std::vector<Filter>& filters, bool multiple) {
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
+  // An initial name with wildcards only narrows the list; a plain one is preselected.
+  if (!initialName.empty() && initialName.find_first_of("*?") == std::string::npos) {
+    dialog.selectFile(FromLocalPath(initialName));
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  std::vector<std::string> paths;
+  for (const QString& path : dialog.selectedFiles()) paths.push_back(ToLocalPath(path));
+  return paths;
+}
+
+std::optional<std::string> QtFileChooser::SaveFile(const std::string& title, const std::string& defaultSuffix,
+                                                   const std::vector<Filter>& filters) {
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // Saving over an existing file replaces it without a question.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (!defaultSuffix.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultSuffix));
+  if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return ToLocalPath(dialog.selectedFiles().front());
+}
+
+std::optional<std::string> QtFileChooser::ChooseFolder(const std::string& title, const std::string& start) {
+  const QString folder =
+      QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromStdString(title),
+                                        FromLocalPath(start), QFileDialog::ShowDirsOnly);
+  if (folder.isEmpty()) return std::nullopt;
+  return ToLocalPath(folder);
+}
+
+}  // namespace skelvane

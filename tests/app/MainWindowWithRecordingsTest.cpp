@@ -1,0 +1,203 @@
+// The main window over the real canvas, plots and data source manager with a synthetic tetrode:
+// what it shows, and the gestures whose outcome depends on the real canvas (zoom bounds, borders
+// recorded while drawing, header icons, the settings file).
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "app/CommandIds.h"
+#include "extract/ExtractionRun.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
+#include "tests/app/RealWindowHarness.h"
+
+namespace skelvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainWindowWithRecordings : public test::RealWindowHarness {
+ protected:
+  void OpenTetrode() { window->OnDropFiles(tetrode); }
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->Client(), key, modifiers);
+  }
+  void Click(int x, int y) { QTest::mouseClick(window->Client(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); }
+  void Drag(QPoint from, QPoint to) {
+    QWidget* client = window->Client();
+    QTest::mousePress(client, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), client->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(client, &move);
+    QTest::mouseRelease(client, Qt::LeftButton, Qt::NoModifier, to);
+  }
+  static QColor Named(const char* name) {
+    uint32_t colour = 0;
+    EXPECT_EQ(PlotCanvas::colorAllocator.FindColorByName(name, colour), 0) << name;
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  }
+  // Rows of the client image that hold at least one pixel of `colour`.
+  static std::vector<int> RowsWith(const QImage& image, const QColor& colour) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (QColor(image.pixel(x, y)) == colour) {
+          rows.push_back(y);
+          break;
+        }
+      }
+    }
+    return rows;
+  }
+};
+
+TEST_F(MainWindowWithRecordings, DroppedTetrodeShowsFourTracesInTheirColoursTopToBottom) {
+  Start();
+  OpenTetrode();
+  ASSERT_EQ(plots.GetNumPlots(), 4);
+  const QImage shown = Shown();
+  int previousRow = 15;
+  for (const char* name : {"Red", "Blue", "Yellow", "Purple"}) {
+    const std::vector<int> rows = RowsWith(shown, Named(name));
+    ASSERT_FALSE(rows.empty()) << name;
+    // Each trace lies within its own plot, below the one before.
+    EXPECT_GT(rows.front(), previousRow) << name;
+    EXPECT_LT(rows.back() - rows.front(), 100) << name;
+    previousRow = rows.back();
+  }
+  // The four plots of 100 pixels fit, and the first 10-second span covers the padded 6 seconds of
+  // data: neither bar has anything to scroll.
+  EXPECT_FALSE(window->VerticalScrollBar()->isEnabled());
+  EXPECT_FALSE(window->HorizontalScrollBar()->isEnabled());
+}
+
+TEST_F(MainWindowWithRecordings, TimeRangeIsTheSourcesPaddedByOneSecond) {
+  Start();
+  OpenTetrode();
+  int64_t start = 0;
+  int64_t end = 0;
+  sources.GetTimeRange(start, end);
+  EXPECT_EQ(View().DataStart, start);
+  EXPECT_EQ(View().DataEnd, end);
+  EXPECT_EQ(View().DataDuration, end - start);
+  // 4 s of data from 1 s on, padded: 0 .. a little over 6 s.
+  EXPECT_EQ(start, 0);
+  EXPECT_GT(end, 5'900'000);
+}
+
+TEST_F(MainWindowWithRecordings, ZoomKeysStopAtTheFullDurationAndAtOneMicrosecondPerPixel) {
+  Start();
+  OpenTetrode();
+  for (int i = 0; i < 8; ++i) Key(Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_EQ(View().VisibleSpan, View().DataDuration);
+  EXPECT_EQ(View().VisibleStart, View().DataStart);
+  EXPECT_EQ(window->HorizontalScrollBar()->Page(), PagedScrollBar::kRangeMax);
+
+  for (int i = 0; i < 30; ++i) Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(View().VisibleSpan, View().CanvasWidth);
+  const int64_t start = View().VisibleStart;
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(View().VisibleSpan, View().CanvasWidth);
+  EXPECT_EQ(View().VisibleStart, start);
+}
+
+TEST_F(MainWindowWithRecordings, ZoomInKeepsTheMiddleColumnsTime) {
+  Start();
+  OpenTetrode();
+  View().VisibleStart = 1'000'000;
+  View().VisibleSpan = 2'000'000;
+  const int32_t width = View().CanvasWidth - canvas.GetDataAxisWidth();
+  int64_t before = 0;
+  ASSERT_EQ(PlotCanvas::GetTimeForPixel(width / 2, width, View().VisibleSpan, View().VisibleStart, before), 0);
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(View().VisibleSpan, 1'000'000);
+  EXPECT_EQ(View().VisibleStart, before - 500'000);
+}
+
+TEST_F(MainWindowWithRecordings, BorderRecordedWhileDrawingCanBeDragged) {
+  Start();
+  OpenTetrode();
+  // The first plot (100 pixels) ends at canvas y -100; its border line is at -101, window y 116.
+  Drag(QPoint(300, 116), QPoint(300, 176));
+  EXPECT_EQ(PlotHeight(0), 160);
+  EXPECT_EQ(PlotHeight(1), 100);
+  // The second border moved down with the first plot: 160 + 3 + 100 + 1 pixels below the top.
+  Drag(QPoint(300, 15 + 264), QPoint(300, 15 + 200));
+  EXPECT_EQ(PlotHeight(1), 50);
+}
+
+TEST_F(MainWindowWithRecordings, HeaderIconsCloseGrowAndMovePlots) {
+  Start();
+  OpenTetrode();
+  // Icons of the first plot: 15-pixel squares from x 3, 18 apart, 3 pixels below its top.
+  Click(3 + 3 * 18 + 7, 15 + 10);  // plus
+  EXPECT_EQ(PlotHeight(0), 150);
+  Click(3 + 2 * 18 + 7, 15 + 10);  // down arrow
+  EXPECT_EQ(PlotPath(0), tetrode[1]);
+  EXPECT_EQ(PlotPath(1), tetrode[0]);
+  EXPECT_EQ(PlotHeight(1), 150);
+  Click(3 + 7, 15 + 10);  // close the (new) first plot and its source
+  EXPECT_EQ(plots.GetNumPlots(), 3);
+  EXPECT_EQ(sources.GetNumSources(), 3);
+  EXPECT_EQ(PlotPath(0), tetrode[0]);
+  // The clicks acted on icons only: nothing zoomed.
+  EXPECT_FALSE(window->IsRubberBandActive());
+}
+
+TEST_F(MainWindowWithRecordings, CtrlSWritesOneSpikeFileForTheTetrode) {
+  Start();
+  OpenTetrode();
+  test::TempDir out;
+  ExtractionParameters& parameters = window->Extraction().Parameters();
+  parameters.NumChannels = 4;
+  parameters.Threshold = 100.0;
+  parameters.OutputDirectory = out.Path();
+  test::CapturedReports reports;
+  Key(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+  const fs::path spikeFile = fs::path(out.Path()) / "SpikeFile_TT1a_TT1b_TT1c_TT1d.ktt";
+  ASSERT_TRUE(fs::exists(spikeFile));
+  EXPECT_GT(fs::file_size(spikeFile), 16384u);
+  ASSERT_EQ(window->Extraction().WrittenFiles().size(), 1u);
+  EXPECT_GT(window->Extraction().WrittenFiles().front().spikeCount, 0);
+}
+
+TEST_F(MainWindowWithRecordings, ClosingWritesTheCanvasSettings) {
+  Start();
+  window->CommandAction(commands::kToggleIcons)->trigger();
+  EXPECT_FALSE(window->CommandAction(commands::kToggleIcons)->isChecked());
+  window->close();
+  const fs::path written = fs::path(settingsDir.Path()) / "Skelvane.set";
+  ASSERT_TRUE(fs::exists(written));
+  EXPECT_EQ(fs::file_size(written), 104u);
+  std::ifstream in(written, std::ios::binary);
+  char fields[8] = {};
+  in.read(fields, sizeof fields);
+  // Field 1 (plot names) still on, field 2 (plot icons) switched off.
+  EXPECT_EQ(std::vector<char>(fields, fields + 8), (std::vector<char>{1, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(MainWindowWithRecordings, SettingsReadAtStartSetTheCheckMarks) {
+  // A settings file written at close becomes the one read at start under its other name.
+  Start();
+  window->CommandAction(commands::kToggleFileName)->trigger();
+  window->CommandAction(commands::kToggleTimeAxis)->trigger();
+  window->close();
+  window.reset();
+  fs::rename(fs::path(settingsDir.Path()) / "Skelvane.set", fs::path(settingsDir.Path()) / "SkelvaneV3.set");
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowTimeAxis(1);
+
+  Start();
+  EXPECT_FALSE(window->CommandAction(commands::kToggleFileName)->isChecked());
+  EXPECT_TRUE(window->CommandAction(commands::kToggleIcons)->isChecked());
+  EXPECT_TRUE(window->CommandAction(commands::kToggleDataAxis)->isChecked());
+  EXPECT_FALSE(window->CommandAction(commands::kToggleTimeAxis)->isChecked());
+  EXPECT_EQ(canvas.GetTimeAxisHeight(), 0);
+}
+
+}  // namespace
+}  // namespace skelvane

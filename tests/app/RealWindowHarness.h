@@ -1,0 +1,130 @@
+#pragma once
+// A MainWindow over the real renderer, canvas, plot collection and data source manager, with a
+// synthetic tetrode on disk. The class-wide display state is pointed at these objects for the test
+// and restored afterwards.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ClientArea.h"
+#include "app/MainWindow.h"
+#include "datafile/DataSourceManager.h"
+#include "display/ColorTable.h"
+#include "display/GLRenderer.h"
+#include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
+#include "tests/app/QtTestApplication.h"
+#include "tests/support/TempDir.h"
+#include "tools/SyntheticRecording.h"
+
+namespace skelvane::test {
+
+// Saves the class-wide display state on construction and puts it back on destruction; in between
+// colours are handed out as in a freshly started program.
+class SharedDisplayState {
+ public:
+  SharedDisplayState()
+      : view_(PlotCanvas::viewState),
+        renderer_(PlotCanvas::renderer),
+        collection_(PlotCanvas::plotCollection),
+        canvas_(PlotCanvas::canvas),
+        manager_(PlotCanvas::dataSourceManager),
+        colours_(PlotCanvas::colorAllocator) {
+    PlotCanvas::colorAllocator = ColorTable{};
+    PlotCanvas::viewState = ViewState{};
+  }
+  ~SharedDisplayState() {
+    PlotCanvas::viewState = view_;
+    PlotCanvas::renderer = renderer_;
+    PlotCanvas::plotCollection = collection_;
+    PlotCanvas::canvas = canvas_;
+    PlotCanvas::dataSourceManager = manager_;
+    PlotCanvas::colorAllocator = colours_;
+  }
+  SharedDisplayState(const SharedDisplayState&) = delete;
+  SharedDisplayState& operator=(const SharedDisplayState&) = delete;
+
+ private:
+  ViewState view_;
+  GLRenderer* renderer_;
+  IPlotCollection* collection_;
+  IPlotCanvas* canvas_;
+  IDataSourceManager* manager_;
+  ColorTable colours_;
+};
+
+class RealWindowHarness : public ::testing::Test {
+ protected:
+  static constexpr int kClientWidth = 655;
+  static constexpr int kClientHeight = 515;  // a 640 x 500 canvas
+
+  void SetUp() override {
+    EnsureQtApplication();
+    SynthOptions options;
+    options.outDir = dir_.Path();
+    options.prefix = "TT1";
+    options.channels = 4;
+    options.seconds = 4.0;
+    options.seed = 7;
+    SynthResult result;
+    ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
+    tetrode = result.paths;
+    ASSERT_EQ(tetrode.size(), 4u);
+
+    PlotCanvas::renderer = &renderer;
+    PlotCanvas::plotCollection = &plots;
+    PlotCanvas::dataSourceManager = &sources;
+    PlotCanvas::canvas = &canvas;
+  }
+
+  void TearDown() override { window.reset(); }
+
+  void Start() {
+    window = std::make_unique<MainWindow>(canvas, PlotCanvas::viewState, plots, sources, renderer);
+    window->SetSettingsFolder(settingsDir.Path());
+    ASSERT_EQ(window->Create(), 0);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QSize frame = window->size() - window->Client()->size();
+    window->resize(kClientWidth + frame.width(), kClientHeight + frame.height());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window->Client()->size(), QSize(kClientWidth, kClientHeight));
+  }
+
+  /// What the client area shows now.
+  QImage Shown() const { return window->Client()->grab().toImage(); }
+
+  ViewState& View() { return PlotCanvas::viewState; }
+
+  int32_t PlotHeight(int32_t index) const {
+    IPlot* plot = nullptr;
+    return plots.GetPlot(index, plot) == 0 ? plot->GetHeight() : -1;
+  }
+
+  std::string PlotPath(int32_t index) const {
+    IPlot* plot = nullptr;
+    return plots.GetPlot(index, plot) == 0 ? plot->GetPath() : std::string();
+  }
+
+  std::vector<std::string> tetrode;
+  TempDir settingsDir;
+
+ private:
+  TempDir dir_;
+  SharedDisplayState shared_;
+
+ protected:
+  // Built after the shared state was saved, destroyed before it is restored.
+  GLRenderer renderer;
+  PlotCanvas canvas;
+  DataSourceManager sources;
+  PlotCollection plots;
+  std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace skelvane::test
