@@ -7,6 +7,7 @@
 #include <QRegion>
 #include <QRubberBand>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <limits>
 
@@ -38,8 +39,9 @@ constexpr const char* kWindowTitle = "Skelvane Version 3.01";
 constexpr int32_t kScrollRange = PagedScrollBar::kRangeMax;
 // Client sizes outside 15 < size <= 10000 pixels are not laid out.
 constexpr int32_t kMaxClientSize = 10000;
-// Dropped names are used only when they have 1 to 259 characters.
-constexpr std::size_t kMaxDroppedNameLength = 259;
+// Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
+// system can open); longer ones are skipped.
+constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
 constexpr int32_t kPercent = 100;
 
 // a * b / c without overflow in the product; the scroll positions scale times and heights by 32766.

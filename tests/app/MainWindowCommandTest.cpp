@@ -1,6 +1,7 @@
 // The main window's commands through their accelerators and menu items: zoom, the display toggles
 // with their check marks, Open Data, Exit with the settings file, dropped and start-up files, the
 // About box and the frame the window shows.
+#include <climits>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -188,10 +189,10 @@ TEST_F(MainWindowCommands, DroppedFileThatWasDroppedAgainGetsNoPlot) {
   EXPECT_EQ(PlotPaths(), (std::vector<std::string>{"/data/a.kcs", "/data/c.kcs"}));
 }
 
-TEST_F(MainWindowCommands, DroppedNamesLongerThan259CharactersAreSkipped) {
+TEST_F(MainWindowCommands, DroppedNamesLongerThanTheSystemPathLimitAreSkipped) {
   Start();
-  const std::string longName = "/" + std::string(255, 'x') + ".kcs";  // 260 characters
-  const std::string longest = "/" + std::string(254, 'y') + ".kcs";   // 259 characters
+  const std::string longName = "/" + std::string(PATH_MAX - 5, 'x') + ".kcs";  // PATH_MAX characters
+  const std::string longest = "/" + std::string(PATH_MAX - 6, 'y') + ".kcs";   // PATH_MAX - 1 characters
   sources.AddFile(longName, {5, 0, 1, false});
   sources.AddFile(longest, {5, 0, 1, false});
   sources.AddFile("/data/b.kcs", {5, 0, 1, false});
