@@ -1,6 +1,7 @@
 #include "extract/ExtractionRun.h"
 
 #include <algorithm>
+#include <limits>
 #include <span>
 
 #include "datafile/CscRecord.h"
@@ -58,11 +59,22 @@ bool RecordsContiguous(const std::vector<uint64_t>& earlier, const std::vector<u
   return true;
 }
 
+// 2^64: the first sample time a 64-bit unsigned timestamp cannot hold.
+constexpr double kTimeRangeEnd = 0x1p64;
+
+// A damaged record's timestamp can put the sum past the unsigned range, where a plain conversion is
+// undefined (and wraps to 0 on this hardware): hold it at the ends of the range instead.
+uint64_t TruncatedTime(double time) {
+  if (!(time > 0.0)) return 0;
+  if (time >= kTimeRangeEnd) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(time);
+}
+
 // Sample times inside a record, computed in double precision and truncated as the detector expects.
 void FillRecordTimes(std::vector<uint64_t>& times, int32_t offset, uint64_t recordTime, double dt) {
   const double base = static_cast<double>(recordTime);
   for (int32_t j = 0; j < kSamplesPerRecord; ++j) {
-    times[offset + j] = static_cast<uint64_t>(base + j * dt);
+    times[offset + j] = TruncatedTime(base + j * dt);
   }
 }
 
@@ -140,7 +152,10 @@ std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& source
   }
   // Without an output folder the files go beside the group's first data file (never the root).
   std::string folder = parameters_.OutputDirectory;
-  if (folder.empty() && !paths.empty()) folder = FolderOf(paths.front());
+  if (folder.empty() && !paths.empty()) {
+    folder = FolderOf(paths.front());
+    if (folder.empty() && paths.front().starts_with('/')) folder = "/";  // a data file in the root folder
+  }
   std::string name = folder;
   if (!folder.empty() && folder.back() != '/') name += '/';
   name += kSpikeFileStem;

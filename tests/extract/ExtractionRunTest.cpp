@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "platform/CursorControl.h"
@@ -146,6 +147,14 @@ TEST_F(ExtractionRunTest, FolderlessSourceAndNoOutputDirectoryStayRelative) {
   sources.sources.push_back(s);
   run.Parameters().OutputDirectory.clear();
   EXPECT_EQ(run.BuildSpikeFileName({0}), "SpikeFile_a.kse");
+}
+
+TEST_F(ExtractionRunTest, EmptyOutputDirectoryBesideADataFileInTheRootFolderMeansTheRootFolder) {
+  test::FakeSource s;
+  s.path = "/a.kcs";
+  sources.sources.push_back(s);
+  run.Parameters().OutputDirectory.clear();
+  EXPECT_EQ(run.BuildSpikeFileName({0}), "/SpikeFile_a.kse");
 }
 
 TEST_F(ExtractionRunTest, OutputDirectoryWithTrailingSlashGetsNoSecondOne) {
@@ -589,6 +598,21 @@ TEST_F(ExtractionRunTest, SampleTimesAreComputedInDoublePrecisionAndTruncated) {
   EXPECT_EQ(file.Spikes[1].Timestamp, SampleTime(Source(0).timestamps[2], 509, dt));
   EXPECT_NE(file.Spikes[1].Timestamp,
             static_cast<uint64_t>(Source(0).timestamps[2] + static_cast<int64_t>(509 * dt)));
+}
+
+TEST_F(ExtractionRunTest, SampleTimesPastTheUnsignedRangeStayAtItsTopInsteadOfWrapping) {
+  // A negative record timestamp (a damaged file) reads as just below 2^64; the sample times after
+  // it cannot be represented and must not wrap around to the start of time.
+  test::FakeSource source;
+  source.path = dir.File("a.kcs");
+  source.AddRecords(-1, 0, 3);
+  sources.sources.push_back(source);
+  Source(0).AddSpike(1, 100);
+  ShowAll();
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  const auto file = Output("SpikeFile_a.kse", 1);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, std::numeric_limits<uint64_t>::max());
 }
 
 TEST_F(ExtractionRunTest, ModeAndTypeReachTheDetectorInTheirOwnPlaces) {
