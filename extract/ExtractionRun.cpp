@@ -1,6 +1,7 @@
 #include "extract/ExtractionRun.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <span>
 
@@ -36,6 +37,7 @@ constexpr const char* kOtherGroupExtension = ".dat";
 constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is NULL, Plot Index = ";
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
+constexpr const char* kNameTakenMessage = "An earlier group of this run already wrote this spike file; group skipped: ";
 
 const char* ExtensionFor(int32_t numChannels) {
   switch (numChannels) {
@@ -76,6 +78,15 @@ void FillRecordTimes(std::vector<uint64_t>& times, int32_t offset, uint64_t reco
   for (int32_t j = 0; j < kSamplesPerRecord; ++j) {
     times[offset + j] = TruncatedTime(base + j * dt);
   }
+}
+
+// Titles are cut at the first dot, so recordings from other folders or sessions can share a file name;
+// the same file may also be reached by two spellings of one folder.
+bool WrittenBefore(const std::vector<ExtractionRun::WrittenFile>& written, const std::string& path) {
+  return std::any_of(written.begin(), written.end(), [&](const ExtractionRun::WrittenFile& file) {
+    std::error_code error;
+    return file.path == path || std::filesystem::equivalent(file.path, path, error);
+  });
 }
 
 }  // namespace
@@ -127,6 +138,11 @@ int32_t ExtractionRun::CreateSpikeFiles() {
 int32_t ExtractionRun::ExtractGroup(const std::vector<int32_t>& sourceIds, double sampleInterval,
                                     double samplingFrequency, int32_t adMaxValue) {
   const std::string path = BuildSpikeFileName(sourceIds);
+  // Opening would truncate what an earlier group just wrote: its spikes would be lost without a word.
+  if (WrittenBefore(writtenFiles_, path)) {
+    ReportError(kNameTakenMessage + path, 0);
+    return kStatusFailed;
+  }
   if (extractor_.OpenSpikeFile(path) != kStatusOk) return kStatusFailed;
   extractor_.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(samplingFrequency), adMaxValue);
   const std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(sourceIds);

@@ -344,6 +344,43 @@ TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull
   EXPECT_LE(sources.recordReads, 3 * 20);
 }
 
+TEST_F(ExtractionRunTest, GroupWhoseFileNameAnEarlierGroupOfTheRunUsedIsSkippedNotWrittenOver) {
+  // Two days' recordings of the same electrode carry the same title; into one output folder the
+  // second group would silently replace the first one's spikes.
+  std::filesystem::create_directory(dir.File("day1"));
+  std::filesystem::create_directory(dir.File("day2"));
+  std::filesystem::create_directory(dir.File("out"));
+  AddSource("day1/TT1.kcs", 5);
+  AddSource("day2/TT1.kcs", 5);
+  AddSource("day2/TT2.kcs", 5);
+  Source(0).AddSpike(1, 100);
+  Source(1).AddSpike(3, 200);
+  ShowAll();
+  run.Parameters().OutputDirectory = dir.File("out");
+  test::CapturedReports reports;
+  EXPECT_EQ(run.CreateSpikeFiles(), 0);
+  const std::string reused = dir.File("out/SpikeFile_TT1.kse");
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], "An earlier group of this run already wrote this spike file; group skipped: " + reused);
+  ASSERT_EQ(run.WrittenFiles().size(), 2u);
+  EXPECT_EQ(run.WrittenFiles()[0].path, reused);
+  EXPECT_EQ(run.WrittenFiles()[1].path, dir.File("out/SpikeFile_TT2.kse"));
+  const auto file = test::ReadSpikeFile(reused, kNumSpikePoints, 1);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + kRecordSpan, 100));
+}
+
+TEST_F(ExtractionRunTest, SpikeFileOfAnEarlierRunIsWrittenOver) {
+  AddSource("a.kcs", 5);
+  Source(0).AddSpike(1, 100);
+  ShowAll();
+  test::CapturedReports reports;
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(Output("SpikeFile_a.kse", 1).Spikes.size(), 1u);
+}
+
 TEST_F(ExtractionRunTest, EmptyGroupIsReported) {
   test::CapturedReports reports;
   EXPECT_EQ(run.CreateSpikeBuffers({}, kDt), -1);
