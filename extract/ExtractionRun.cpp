@@ -75,9 +75,12 @@ uint64_t TruncatedTime(double time) {
 // Sample times inside a record, computed in double precision and truncated as the detector expects.
 void FillRecordTimes(std::vector<uint64_t>& times, int32_t offset, uint64_t recordTime, double dt) {
   const double base = static_cast<double>(recordTime);
-  for (int32_t j = 0; j < kSamplesPerRecord; ++j) {
-    times[offset + j] = TruncatedTime(base + j * dt);
+  // The times rise with j, so when the last one is in range all are: the usual case keeps the plain loop.
+  if (dt >= 0.0 && base + (kSamplesPerRecord - 1) * dt < kTimeRangeEnd) {
+    for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = static_cast<uint64_t>(base + j * dt);
+    return;
   }
+  for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = TruncatedTime(base + j * dt);
 }
 
 // Titles are cut at the first dot, so recordings from other folders or sessions can share a file name;
