@@ -1,6 +1,8 @@
 #include "extract/ExtractionRun.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <limits>
 #include <span>
 
 #include "datafile/CscRecord.h"
@@ -35,6 +37,7 @@ constexpr const char* kOtherGroupExtension = ".dat";
 constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is NULL, Plot Index = ";
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
+constexpr const char* kNameTakenMessage = "An earlier group of this run already wrote this spike file; group skipped: ";
 
 const char* ExtensionFor(int32_t numChannels) {
   switch (numChannels) {
@@ -58,12 +61,35 @@ bool RecordsContiguous(const std::vector<uint64_t>& earlier, const std::vector<u
   return true;
 }
 
+// 2^64: the first sample time a 64-bit unsigned timestamp cannot hold.
+constexpr double kTimeRangeEnd = 0x1p64;
+
+// A damaged record's timestamp can put the sum past the unsigned range, where a plain conversion is
+// undefined (and wraps to 0 on this hardware): hold it at the ends of the range instead.
+uint64_t TruncatedTime(double time) {
+  if (!(time > 0.0)) return 0;
+  if (time >= kTimeRangeEnd) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(time);
+}
+
 // Sample times inside a record, computed in double precision and truncated as the detector expects.
 void FillRecordTimes(std::vector<uint64_t>& times, int32_t offset, uint64_t recordTime, double dt) {
   const double base = static_cast<double>(recordTime);
-  for (int32_t j = 0; j < kSamplesPerRecord; ++j) {
-    times[offset + j] = static_cast<uint64_t>(base + j * dt);
+  // The times rise with j, so when the last one is in range all are: the usual case keeps the plain loop.
+  if (dt >= 0.0 && base + (kSamplesPerRecord - 1) * dt < kTimeRangeEnd) {
+    for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = static_cast<uint64_t>(base + j * dt);
+    return;
   }
+  for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = TruncatedTime(base + j * dt);
+}
+
+// Titles are cut at the first dot, so recordings from other folders or sessions can share a file name;
+// the same file may also be reached by two spellings of one folder.
+bool WrittenBefore(const std::vector<ExtractionRun::WrittenFile>& written, const std::string& path) {
+  return std::any_of(written.begin(), written.end(), [&](const ExtractionRun::WrittenFile& file) {
+    std::error_code error;
+    return file.path == path || std::filesystem::equivalent(file.path, path, error);
+  });
 }
 
 }  // namespace
@@ -115,6 +141,11 @@ int32_t ExtractionRun::CreateSpikeFiles() {
 int32_t ExtractionRun::ExtractGroup(const std::vector<int32_t>& sourceIds, double sampleInterval,
                                     double samplingFrequency, int32_t adMaxValue) {
   const std::string path = BuildSpikeFileName(sourceIds);
+  // Opening would truncate what an earlier group just wrote: its spikes would be lost without a word.
+  if (WrittenBefore(writtenFiles_, path)) {
+    ReportError(kNameTakenMessage + path, 0);
+    return kStatusFailed;
+  }
   if (extractor_.OpenSpikeFile(path) != kStatusOk) return kStatusFailed;
   extractor_.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(samplingFrequency), adMaxValue);
   const std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(sourceIds);
@@ -140,7 +171,10 @@ std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& source
   }
   // Without an output folder the files go beside the group's first data file (never the root).
   std::string folder = parameters_.OutputDirectory;
-  if (folder.empty() && !paths.empty()) folder = FolderOf(paths.front());
+  if (folder.empty() && !paths.empty()) {
+    folder = FolderOf(paths.front());
+    if (folder.empty() && paths.front().starts_with('/')) folder = "/";  // a data file in the root folder
+  }
   std::string name = folder;
   if (!folder.empty() && folder.back() != '/') name += '/';
   name += kSpikeFileStem;

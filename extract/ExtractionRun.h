@@ -38,7 +38,8 @@ class ExtractionRun {
   int32_t RunCreateSpikeFileCommand();
   /// The whole run over every plot in display order; 0, or -1 when it was stopped.
   int32_t CreateSpikeFiles();
-  /// Writes the spike file of one group; 0, or -1 when the file could not be opened.
+  /// Writes the spike file of one group; 0, or -1 when the file could not be opened or an earlier group
+  /// of this run already wrote a file of that name (which is kept).
   int32_t ExtractGroup(const std::vector<int32_t>& sourceIds, double sampleInterval, double samplingFrequency,
                        int32_t adMaxValue);
   /// The output path of a group: folder, "SpikeFile", "_" + each source's title, extension by channels.

@@ -267,7 +267,9 @@ TEST_F(ExtractCommandTest, FiveFilesInPairsGiveTwoStereotrodeFiles) {
   };
   const std::string first = folder + "/SpikeFile_TT1a_TT1b.kst";
   const std::string second = folder + "/SpikeFile_TT1c_TT1d.kst";
-  EXPECT_EQ(cli.out, first + ": " + count(first) + " spikes\n" + second + ": " + count(second) + " spikes\n");
+  // The fifth file makes no group of its own: it is named, so that no recording is left out unnoticed.
+  EXPECT_EQ(cli.out, first + ": " + count(first) + " spikes\n" + second + ": " + count(second) + " spikes\n" +
+                         made.paths[4] + ": not extracted, too few files left for a group of 2\n");
   int spikeFiles = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     spikeFiles += entry.path().filename().string().starts_with("SpikeFile");
@@ -290,18 +292,30 @@ TEST_F(ExtractCommandTest, WithoutOutputFolderEachFileGoesBesideItsGroupsFirstDa
 }
 
 TEST_F(ExtractCommandTest, UnwritableOutputFolderGivesThePlainMessageAndTheRunGoesOn) {
-  const test::CliRun cli =
-      test::RunCli(Args({"--channels", "2", "--threshold", "100", "--outdir", dir.File("no/such/folder")}), dir);
+  // /proc exists for everyone, root included, and takes no new files.
+  const test::CliRun cli = test::RunCli(Args({"--channels", "2", "--threshold", "100", "--outdir", "/proc"}), dir);
   EXPECT_EQ(cli.status, 1);
   EXPECT_EQ(cli.err, std::string(kOpenFailure) + kOpenFailure + kCompleted);
   EXPECT_EQ(cli.out, "");
 }
 
-TEST_F(ExtractCommandTest, FileThatCannotBeOpenedStopsBeforeAnyGroupIsFormed) {
-  const test::CliRun cli = test::RunCli({"extract", recording.paths[0], dir.File("missing.kcs"), recording.paths[1],
-                                         "--channels", "1", "--threshold", "100"},
-                                        dir);
+TEST_F(ExtractCommandTest, MissingOutputFolderIsAUsageErrorNamingIt) {
+  const std::string missing = dir.File("no/such/folder");
+  const test::CliRun cli = test::RunCli(Args({"--channels", "2", "--threshold", "100", "--outdir", missing}), dir);
+  EXPECT_NE(cli.status, 0);
+  EXPECT_NE(cli.status, 1);  // 1 is kept for runs that started
+  EXPECT_NE(cli.err.find("--outdir: Directory does not exist: " + missing), std::string::npos) << cli.err;
+  EXPECT_EQ(cli.err.find(kCompleted), std::string::npos) << "no run was started";
+  EXPECT_EQ(cli.out, "");
+}
+
+TEST_F(ExtractCommandTest, FileThatCannotBeOpenedIsNamedAndStopsBeforeAnyGroupIsFormed) {
+  const std::string notData = dir.Write("notes.kcs", "these are notes, not a recording\n");
+  const test::CliRun cli = test::RunCli(
+      {"extract", recording.paths[0], notData, recording.paths[1], "--channels", "1", "--threshold", "100"}, dir);
   EXPECT_EQ(cli.status, 1);
+  EXPECT_NE(cli.err.find("SkelvaneV3: This data file could not be opened: " + notData + "\n"), std::string::npos)
+      << cli.err;
   EXPECT_NE(cli.err.find("SkelvaneV3: Not every data file could be opened; no spike files were written, so that no "
                          "group mixes channels.\n"),
             std::string::npos)
@@ -310,6 +324,31 @@ TEST_F(ExtractCommandTest, FileThatCannotBeOpenedStopsBeforeAnyGroupIsFormed) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("rec"))) {
     EXPECT_FALSE(entry.path().filename().string().starts_with("SpikeFile")) << entry.path();
   }
+}
+
+TEST_F(ExtractCommandTest, MissingDataFileIsAUsageErrorNamingIt) {
+  const std::string missing = dir.File("missing.kcs");
+  const test::CliRun cli = test::RunCli(
+      {"extract", recording.paths[0], missing, recording.paths[1], "--channels", "1", "--threshold", "100"}, dir);
+  EXPECT_NE(cli.status, 0);
+  EXPECT_NE(cli.status, 1);
+  EXPECT_NE(cli.err.find("File does not exist: " + missing), std::string::npos) << cli.err;
+  EXPECT_EQ(cli.out, "");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("rec"))) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("SpikeFile")) << entry.path();
+  }
+}
+
+TEST_F(ExtractCommandTest, ThresholdThatIsNoFiniteNumberIsRefused) {
+  // Truncated for the detector, "nan" would silently become a threshold of 0 and "inf" the largest one.
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  for (const char* threshold : {"nan", "inf", "-inf", "1e999"}) {
+    const test::CliRun cli = test::RunCli(Args({"--channels", "4", "--threshold", threshold, "--outdir", out}), dir);
+    EXPECT_NE(cli.status, 0) << threshold;
+    EXPECT_NE(cli.err.find("--threshold"), std::string::npos) << threshold << ": " << cli.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 
 TEST_F(ExtractCommandTest, MalformedOptionsAreRefusedWithoutWritingFiles) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "platform/CursorControl.h"
@@ -146,6 +147,14 @@ TEST_F(ExtractionRunTest, FolderlessSourceAndNoOutputDirectoryStayRelative) {
   sources.sources.push_back(s);
   run.Parameters().OutputDirectory.clear();
   EXPECT_EQ(run.BuildSpikeFileName({0}), "SpikeFile_a.kse");
+}
+
+TEST_F(ExtractionRunTest, EmptyOutputDirectoryBesideADataFileInTheRootFolderMeansTheRootFolder) {
+  test::FakeSource s;
+  s.path = "/a.kcs";
+  sources.sources.push_back(s);
+  run.Parameters().OutputDirectory.clear();
+  EXPECT_EQ(run.BuildSpikeFileName({0}), "/SpikeFile_a.kse");
 }
 
 TEST_F(ExtractionRunTest, OutputDirectoryWithTrailingSlashGetsNoSecondOne) {
@@ -333,6 +342,43 @@ TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull
   EXPECT_EQ(Output("SpikeFile_p1.kse", 1).Spikes.size(), 18u);
   // No detection work was spent on the group that could not be written: every read was the second's.
   EXPECT_LE(sources.recordReads, 3 * 20);
+}
+
+TEST_F(ExtractionRunTest, GroupWhoseFileNameAnEarlierGroupOfTheRunUsedIsSkippedNotWrittenOver) {
+  // Two days' recordings of the same electrode carry the same title; into one output folder the
+  // second group would silently replace the first one's spikes.
+  std::filesystem::create_directory(dir.File("day1"));
+  std::filesystem::create_directory(dir.File("day2"));
+  std::filesystem::create_directory(dir.File("out"));
+  AddSource("day1/TT1.kcs", 5);
+  AddSource("day2/TT1.kcs", 5);
+  AddSource("day2/TT2.kcs", 5);
+  Source(0).AddSpike(1, 100);
+  Source(1).AddSpike(3, 200);
+  ShowAll();
+  run.Parameters().OutputDirectory = dir.File("out");
+  test::CapturedReports reports;
+  EXPECT_EQ(run.CreateSpikeFiles(), 0);
+  const std::string reused = dir.File("out/SpikeFile_TT1.kse");
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts()[0], "An earlier group of this run already wrote this spike file; group skipped: " + reused);
+  ASSERT_EQ(run.WrittenFiles().size(), 2u);
+  EXPECT_EQ(run.WrittenFiles()[0].path, reused);
+  EXPECT_EQ(run.WrittenFiles()[1].path, dir.File("out/SpikeFile_TT2.kse"));
+  const auto file = test::ReadSpikeFile(reused, kNumSpikePoints, 1);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + kRecordSpan, 100));
+}
+
+TEST_F(ExtractionRunTest, SpikeFileOfAnEarlierRunIsWrittenOver) {
+  AddSource("a.kcs", 5);
+  Source(0).AddSpike(1, 100);
+  ShowAll();
+  test::CapturedReports reports;
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(Output("SpikeFile_a.kse", 1).Spikes.size(), 1u);
 }
 
 TEST_F(ExtractionRunTest, EmptyGroupIsReported) {
@@ -589,6 +635,21 @@ TEST_F(ExtractionRunTest, SampleTimesAreComputedInDoublePrecisionAndTruncated) {
   EXPECT_EQ(file.Spikes[1].Timestamp, SampleTime(Source(0).timestamps[2], 509, dt));
   EXPECT_NE(file.Spikes[1].Timestamp,
             static_cast<uint64_t>(Source(0).timestamps[2] + static_cast<int64_t>(509 * dt)));
+}
+
+TEST_F(ExtractionRunTest, SampleTimesPastTheUnsignedRangeStayAtItsTopInsteadOfWrapping) {
+  // A negative record timestamp (a damaged file) reads as just below 2^64; the sample times after
+  // it cannot be represented and must not wrap around to the start of time.
+  test::FakeSource source;
+  source.path = dir.File("a.kcs");
+  source.AddRecords(-1, 0, 3);
+  sources.sources.push_back(source);
+  Source(0).AddSpike(1, 100);
+  ShowAll();
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  const auto file = Output("SpikeFile_a.kse", 1);
+  ASSERT_EQ(file.Spikes.size(), 1u);
+  EXPECT_EQ(file.Spikes[0].Timestamp, std::numeric_limits<uint64_t>::max());
 }
 
 TEST_F(ExtractionRunTest, ModeAndTypeReachTheDetectorInTheirOwnPlaces) {
