@@ -30,9 +30,10 @@ constexpr const char* kFileExtension = ".kcs";
 constexpr const char* kTruthSuffix = "_truth.csv";
 constexpr const char* kTruthColumns = "peak_timestamp,unit,polarity\n";
 
-// Header values of a plausible acquisition set-up: 16-bit counts over +-1 mV.
-constexpr int32_t kAdMaxValue = 32767;
-constexpr const char* kAdBitVolts = "0.000000030518";
+// Header values of a plausible acquisition set-up: a full scale of +-2047 counts over +-1 mV, so the
+// spikes (a few hundred counts) fill a good part of a plot at the displayed scale.
+constexpr int32_t kAdMaxValue = 2047;
+constexpr const char* kAdBitVolts = "0.00000048852";
 constexpr const char* kAdGain = "1";
 constexpr const char* kAmpGain = "10000";
 constexpr const char* kAmpLowCut = "600";
