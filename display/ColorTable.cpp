@@ -159,8 +159,10 @@ int32_t ColorTable::GetNextColor(uint32_t& colour) {
       ++candidate;
     }
     // A cycle is over when every allowed colour is out. Changing the exclusion in mid-cycle can
-    // leave the counts out of step, so an empty walk also ends the cycle rather than spinning.
-    if (handedOut_ >= availableCount_ || !anyEligible) {
+    // leave the counts out of step: the count may already be past the allowed number while
+    // colours are left (the walk goes on to them), so an empty walk also ends the cycle rather
+    // than spinning.
+    if (handedOut_ == availableCount_ || !anyEligible) {
       ResetCycle();
       candidate = 0;
     }

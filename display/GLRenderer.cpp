@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -199,9 +200,15 @@ int32_t GLRenderer::CreateDIBSectionOGL(int32_t width, int32_t height) {
     ReportError(kInvalidSectionParameters, EINVAL);
     return kFailed;
   }
+  // A size past what the process can address is refused by the container before any
+  // allocation (length_error), one past the memory at hand by the allocation (bad_alloc).
   try {
     d.bitmap.Resize(width, height);
   } catch (const std::bad_alloc&) {
+    d.bitmap = MemoryBitmap();
+    ReportError(kNullSection, ENOMEM);
+    return kFailed;
+  } catch (const std::length_error&) {
     d.bitmap = MemoryBitmap();
     ReportError(kNullSection, ENOMEM);
     return kFailed;

@@ -176,6 +176,39 @@ TEST(ColorTable, ChangingTheExclusionInMidCycleNeverStallsTheRotation) {
   for (const std::string& name : names) EXPECT_NE(FamilyOfIndex(index.at(name)), 0) << name;
 }
 
+TEST(ColorTable, ExclusionBelowTheCycleCountStillHandsOutTheColoursLeftBeforeRestarting) {
+  // Excluding Blues late in a cycle leaves fewer allowed colours than have been counted out; the
+  // allowed colours not yet handed out must still come before the rotation restarts at "Red".
+  constexpr int kHandedOutBefore = 75;
+  ColorTable table;
+  std::vector<uint32_t> cycle;
+  for (int i = 0; i < kHandedOutBefore; ++i) {
+    uint32_t colour = 0;
+    table.GetNextColor(colour);
+    cycle.push_back(colour);
+  }
+  std::vector<uint32_t> allowed;
+  for (int i = 0; i < ColorTable::kTotalColors; ++i) {
+    uint32_t colour = 0;
+    table.GetColorByIndex(i, colour);
+    if (FamilyOfIndex(i) != 1) allowed.push_back(colour);
+  }
+  std::erase_if(cycle, [&](uint32_t c) { return std::find(allowed.begin(), allowed.end(), c) == allowed.end(); });
+  const std::size_t left = allowed.size() - cycle.size();
+  ASSERT_GT(left, 0u);
+  table.ExcludeFamilyOf(0xFF0000);  // Blue
+  for (std::size_t i = 0; i < left; ++i) {
+    uint32_t colour = 0;
+    table.GetNextColor(colour);
+    cycle.push_back(colour);
+  }
+  std::sort(cycle.begin(), cycle.end());
+  std::sort(allowed.begin(), allowed.end());
+  EXPECT_EQ(cycle, allowed);
+  const std::vector<std::string> next = NextNames(table, 2);
+  EXPECT_EQ(next, (std::vector<std::string>{"Red", "Yellow"}));
+}
+
 TEST(ColorTable, ColourNameIsThatOfTheFirstEntryWithTheValue) {
   ColorTable table;
   EXPECT_EQ(NameOf(table, 0xFFFF00), "Aqua");

@@ -419,6 +419,17 @@ TEST_F(RendererTest, InvalidSizeIsReportedAndTheNextCreateTriesAgain) {
   EXPECT_EQ(renderer_.SetupRenderer(), 0);
 }
 
+TEST_F(RendererTest, SizeBeyondAnyMemoryIsReportedAndTheNextCreateTriesAgain) {
+  // Four bytes a pixel over the largest sides asks for more than a process can ever address.
+  renderer_.RequestNewDIBSection();
+  EXPECT_EQ(renderer_.CreateDIBSectionOGL(INT32_MAX, INT32_MAX), -1);
+  EXPECT_EQ(reports_.Texts(), std::vector<std::string>{"CreateDIBSection() return a Null Section, error = 12"});
+  EXPECT_EQ(renderer_.Bitmap().Width(), 0);
+  EXPECT_EQ(renderer_.CreateDIBSectionOGL(12, 8), 0);
+  EXPECT_EQ(renderer_.Bitmap().Width(), 12);
+  EXPECT_EQ(renderer_.SetupRenderer(), 0);
+}
+
 TEST_F(RendererTest, SetupWithoutABitmapReportsThePixelFormatFailure) {
   renderer_.ReleaseDIBSection();
   EXPECT_EQ(renderer_.SetupRenderer(), -1);
