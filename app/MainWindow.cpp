@@ -86,7 +86,9 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       listener_(std::make_unique<SourcesChanged>(*this)),
       extraction_(std::make_unique<ExtractionRun>(plots, sources)) {}
 
-MainWindow::~MainWindow() = default;
+// The sources outlive the window (they are closed only at process exit): they must not call back
+// into a window that is gone.
+MainWindow::~MainWindow() { sources_.RemoveListener(listener_.get()); }
 
 int32_t MainWindow::Create() {
   setWindowTitle(QString::fromUtf8(kWindowTitle));
