@@ -102,9 +102,10 @@ TEST_P(CtrlSAgreesWithTheCommandLine, ByteForByteApartFromTheTimeLine) {
 
   std::vector<std::string> args = {"extract"};
   args.insert(args.end(), files.begin(), files.end());
-  for (const char* a : {"--channels", "4", "--threshold", s.threshold, "--mode", s.mode, "--type", s.type, "--outdir"}) {
+  for (const char* a : {"--channels", "4", "--threshold", s.threshold, "--mode", s.mode, "--type", s.type}) {
     args.push_back(a);
   }
+  args.push_back("--outdir");
   args.push_back(outDir.Path());
   const test::CliRun cli = test::RunCli(args, cliScratch);
   ASSERT_EQ(cli.status, 0) << cli.err;
