@@ -59,6 +59,13 @@ void ClientArea::mouseReleaseEvent(QMouseEvent* event) {
   window_.OnLButtonUp(event->modifiers(), at.x(), at.y());
 }
 
+// Qt would hand the second press of a double click to mousePressEvent; it is a gesture of its own.
+void ClientArea::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint at = event->position().toPoint();
+  window_.OnLButtonDblClk(event->modifiers(), at.x(), at.y());
+}
+
 void ClientArea::dragEnterEvent(QDragEnterEvent* event) {
   if (CarriesLocalFiles(event->mimeData())) event->acceptProposedAction();
 }

@@ -86,7 +86,9 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       listener_(std::make_unique<SourcesChanged>(*this)),
       extraction_(std::make_unique<ExtractionRun>(plots, sources)) {}
 
-MainWindow::~MainWindow() = default;
+// The sources outlive the window (they are closed only at process exit): they must not call back
+// into a window that is gone.
+MainWindow::~MainWindow() { sources_.RemoveListener(listener_.get()); }
 
 int32_t MainWindow::Create() {
   setWindowTitle(QString::fromUtf8(kWindowTitle));
@@ -462,6 +464,7 @@ QRect MainWindow::RubberBandRect() const {
 }
 
 void MainWindow::OnLButtonDown(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y) {
+  lastPressStartedBand_ = false;
   if (modifiers & Qt::ShiftModifier) return;
   pressPoint_ = QPoint(x, y);
   const int32_t canvasY = CanvasYForWindowY(y);
@@ -478,6 +481,21 @@ void MainWindow::OnLButtonDown(Qt::KeyboardModifiers modifiers, int32_t x, int32
     Redraw();
     return;
   }
+  StartRubberBand(x, y);
+  lastPressStartedBand_ = true;
+}
+
+// A double click on the canvas is two clicks (each release zooms); on an icon or a border it acts
+// once: the first press already closed, resized or moved the plot, and the second may not hit the
+// next plot that moved under the mouse.
+void MainWindow::OnLButtonDblClk(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y) {
+  if (modifiers & Qt::ShiftModifier) return;
+  if (rubberBand_ == nullptr || !lastPressStartedBand_) return;
+  pressPoint_ = QPoint(x, y);
+  StartRubberBand(x, y);
+}
+
+void MainWindow::StartRubberBand(int32_t x, int32_t y) {
   leftButtonDown_ = true;
   rubberBandActive_ = true;
   rubberBandAnchor_ = QPoint(x, y);

@@ -79,6 +79,8 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   void OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y);
   /// Left button pressed at (x, y).
   void OnLButtonDown(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y);
+  /// Second press of a double click at (x, y): a canvas press that acts on no icon or border.
+  void OnLButtonDblClk(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y);
   /// Left button released at (x, y).
   void OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y);
   /// Opens dropped files as new sources, in order, each with its plot.
@@ -127,6 +129,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   void PageUp();
   void PageDown();
   void ToggleSwitch(int32_t command);
+  void StartRubberBand(int32_t x, int32_t y);
   void EndRubberBand();
   void ZoomToRubberBand();
   void ShowAboutBox();
@@ -157,6 +160,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   int32_t borderPlot_ = -1;
   bool borderDragActive_ = false;
   int32_t borderDragStartY_ = 0;
+  bool lastPressStartedBand_ = false;  // the last press was on the canvas, away from icons and borders
   bool closed_ = false;
   std::unique_ptr<ExtractionRun> extraction_;
 

@@ -65,6 +65,19 @@ int32_t DataSourceManager::AddListener(SourceListener* listener) {
   return kStatusOk;
 }
 
+int32_t DataSourceManager::RemoveListener(SourceListener* listener) {
+  for (int32_t i = 0; i < listenerCount_; ++i) {
+    if (listeners_[static_cast<std::size_t>(i)] != listener) continue;
+    // The others keep their order of notification.
+    for (int32_t j = i + 1; j < listenerCount_; ++j) {
+      listeners_[static_cast<std::size_t>(j - 1)] = listeners_[static_cast<std::size_t>(j)];
+    }
+    listeners_[static_cast<std::size_t>(--listenerCount_)] = nullptr;
+    return kStatusOk;
+  }
+  return kStatusFailed;
+}
+
 void DataSourceManager::NotifyListeners() {
   for (int32_t i = 0; i < listenerCount_; ++i) {
     if (listeners_[static_cast<std::size_t>(i)] != nullptr) listeners_[static_cast<std::size_t>(i)]->OnSourcesChanged();

@@ -34,6 +34,7 @@ class DataSourceManager final : public IDataSourceManager {
 
   // The table's operations, as documented in IDataSourceManager.
   int32_t AddListener(SourceListener* listener) override;
+  int32_t RemoveListener(SourceListener* listener) override;
   int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) override;
   int32_t FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) override;
   int32_t FindSourceByPath(const std::string& path, int32_t& index) override;

@@ -16,6 +16,9 @@ class IDataSourceManager {
 
   /// Appends a listener (at most 10); 0, or -1 when the table is full.
   virtual int32_t AddListener(SourceListener* listener) = 0;
+  /// Forgets a listener before it is destroyed; 0, or -1 when it was not registered. A table that
+  /// keeps no listeners has nothing to forget.
+  virtual int32_t RemoveListener(SourceListener* /*listener*/) { return -1; }
   /// Pointer to record `recordIndex` of source `sourceIndex` inside the mapped file; 0 or -603.
   virtual int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) = 0;
   /// The last record whose timestamp is not after `time`; `record` is left untouched (and 0 returned)

@@ -31,6 +31,12 @@ class FakeDataSourceManager final : public IDataSourceManager {
     listeners.push_back(listener);
     return 0;
   }
+  int32_t RemoveListener(SourceListener* listener) override {
+    const auto found = std::find(listeners.begin(), listeners.end(), listener);
+    if (found == listeners.end()) return -1;
+    listeners.erase(found);
+    return 0;
+  }
   int32_t GetRecord(int64_t, int32_t, const uint8_t*&) override { return -603; }
   int32_t FindRecordForTime(int64_t, int32_t, const uint8_t*&) override { return -603; }
   int32_t FindSourceByPath(const std::string& path, int32_t& index) override {

@@ -66,6 +66,13 @@ TEST_F(MainWindowCommands, CreateRegistersTheSourceListener) {
   EXPECT_EQ(sources.listeners.size(), 1u);
 }
 
+TEST_F(MainWindowCommands, DestroyedWindowNoLongerListensToTheSources) {
+  // The sources outlive the window: a later change must not reach a window that is gone.
+  Start();
+  window.reset();
+  EXPECT_TRUE(sources.listeners.empty());
+}
+
 TEST_F(MainWindowCommands, CtrlRightZoomsOutAndCtrlLeftZoomsIn) {
   Start();
   int redraws = canvas.redrawCount;

@@ -175,6 +175,31 @@ TEST_F(MainWindowMouse, IconClickActsWithoutZooming) {
   EXPECT_EQ(canvas.redrawCount, redraws + 1);
 }
 
+TEST_F(MainWindowMouse, DoubleClickOnAnIconActsOnce) {
+  plots.CreatePlot("a", 5, "/data/a.kcs");
+  plots.plusIcon = QRect(3, -18, 16, 16);
+  Start();
+  // The second press of a double click arrives as a double-click event, not as a press.
+  Press(10, 25);
+  Release(10, 25);
+  QTest::mouseDClick(Client(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 25));
+  Release(10, 25);
+  EXPECT_EQ(plots.clicks.size(), 1u);
+  EXPECT_EQ(plots.Plot(0).height, 150);
+  EXPECT_EQ(canvas.zoomInCalls, 0);
+}
+
+TEST_F(MainWindowMouse, DoubleClickOnTheCanvasZoomsInTwice) {
+  StartWithOneMinute();
+  Press(340, 200);
+  Release(340, 200);
+  QTest::mouseDClick(Client(), Qt::LeftButton, Qt::NoModifier, QPoint(340, 200));
+  Release(340, 200);
+  EXPECT_EQ(canvas.zoomInCalls, 2);
+  EXPECT_EQ(plots.clicks.size(), 1u);  // only the first press is offered to the icons
+  EXPECT_FALSE(window->IsRubberBandActive());
+}
+
 TEST_F(MainWindowMouse, ClickBesideTheIconsStartsARubberBand) {
   plots.CreatePlot("a", 5, "/data/a.kcs");
   plots.plusIcon = QRect(3, -18, 16, 16);

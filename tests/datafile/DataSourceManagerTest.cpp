@@ -361,6 +361,22 @@ TEST_F(DataSourceManagerTest, ListenersAreToldInRegistrationOrderAndAnEleventhIs
   EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
+TEST_F(DataSourceManagerTest, RemovedListenerIsNoLongerToldAndFreesItsPlace) {
+  test::CapturedReports reports;
+  std::vector<int> log;
+  std::vector<std::unique_ptr<RecordingListener>> listeners;
+  for (int i = 0; i < kMaxListeners + 1; ++i) listeners.push_back(std::make_unique<RecordingListener>(log, i));
+  for (int i = 0; i < kMaxListeners; ++i) ASSERT_EQ(manager_.AddListener(listeners[static_cast<std::size_t>(i)].get()), 0);
+  EXPECT_EQ(manager_.RemoveListener(listeners[3].get()), kStatusOk);
+  EXPECT_EQ(manager_.RemoveListener(listeners[3].get()), kStatusFailed);
+  EXPECT_EQ(manager_.RemoveListener(listeners.back().get()), kStatusFailed);
+  EXPECT_EQ(manager_.AddListener(listeners.back().get()), kStatusOk);
+
+  ASSERT_EQ(manager_.OpenSource(Csc("a.kcs", 3)), kStatusOk);
+  EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_TRUE(reports.Texts().empty());
+}
+
 class FakeChooser final : public FileChooser {
  public:
   std::optional<std::vector<std::string>> OpenFiles(const std::string& t, const std::string& initial,
