@@ -6,6 +6,7 @@
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/SharedDisplayStateScope.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
@@ -17,14 +18,7 @@ namespace {
 // The shared display state points at this snapshot's objects while it renders, and back afterwards.
 class SharedStateScope {
  public:
-  SharedStateScope(GLRenderer& renderer, IPlotCollection& collection, IDataSourceManager& manager)
-      : view_(PlotCanvas::viewState),
-        renderer_(PlotCanvas::renderer),
-        collection_(PlotCanvas::plotCollection),
-        canvas_(PlotCanvas::canvas),
-        manager_(PlotCanvas::dataSourceManager),
-        colours_(PlotCanvas::colorAllocator),
-        stackDraws_(PlotCanvas::stackDrawCount) {
+  SharedStateScope(GLRenderer& renderer, IPlotCollection& collection, IDataSourceManager& manager) {
     // Colours are handed out as in a freshly started program, so every snapshot looks the same.
     PlotCanvas::colorAllocator = ColorTable{};
     PlotCanvas::viewState = ViewState{};
@@ -32,26 +26,9 @@ class SharedStateScope {
     PlotCanvas::plotCollection = &collection;
     PlotCanvas::dataSourceManager = &manager;
   }
-  ~SharedStateScope() {
-    PlotCanvas::viewState = view_;
-    PlotCanvas::renderer = renderer_;
-    PlotCanvas::plotCollection = collection_;
-    PlotCanvas::canvas = canvas_;
-    PlotCanvas::dataSourceManager = manager_;
-    PlotCanvas::colorAllocator = colours_;
-    PlotCanvas::stackDrawCount = stackDraws_;  // the window's plots keep their clickable icons
-  }
-  SharedStateScope(const SharedStateScope&) = delete;
-  SharedStateScope& operator=(const SharedStateScope&) = delete;
 
  private:
-  ViewState view_;
-  GLRenderer* renderer_;
-  IPlotCollection* collection_;
-  IPlotCanvas* canvas_;
-  IDataSourceManager* manager_;
-  ColorTable colours_;
-  uint64_t stackDraws_;
+  SharedDisplayStateScope saved_;  // restored when the snapshot ends
 };
 
 // Opens one file and makes a plot for every source it added; 0 or the first failure's code.

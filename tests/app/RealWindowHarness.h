@@ -17,44 +17,24 @@
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/SharedDisplayStateScope.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"
 
 namespace skelvane::test {
 
-// Saves the class-wide display state on construction and puts it back on destruction; in between
-// colours are handed out as in a freshly started program.
+// Colours are handed out as in a freshly started program while it lives; the previous class-wide
+// display state comes back afterwards.
 class SharedDisplayState {
  public:
-  SharedDisplayState()
-      : view_(PlotCanvas::viewState),
-        renderer_(PlotCanvas::renderer),
-        collection_(PlotCanvas::plotCollection),
-        canvas_(PlotCanvas::canvas),
-        manager_(PlotCanvas::dataSourceManager),
-        colours_(PlotCanvas::colorAllocator) {
+  SharedDisplayState() {
     PlotCanvas::colorAllocator = ColorTable{};
     PlotCanvas::viewState = ViewState{};
   }
-  ~SharedDisplayState() {
-    PlotCanvas::viewState = view_;
-    PlotCanvas::renderer = renderer_;
-    PlotCanvas::plotCollection = collection_;
-    PlotCanvas::canvas = canvas_;
-    PlotCanvas::dataSourceManager = manager_;
-    PlotCanvas::colorAllocator = colours_;
-  }
-  SharedDisplayState(const SharedDisplayState&) = delete;
-  SharedDisplayState& operator=(const SharedDisplayState&) = delete;
 
  private:
-  ViewState view_;
-  GLRenderer* renderer_;
-  IPlotCollection* collection_;
-  IPlotCanvas* canvas_;
-  IDataSourceManager* manager_;
-  ColorTable colours_;
+  SharedDisplayStateScope saved_;
 };
 
 class RealWindowHarness : public ::testing::Test {
