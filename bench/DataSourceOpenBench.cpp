@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "bench/RatioReporter.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "datafile/RecordFile.h"
@@ -73,23 +74,12 @@ void BM_ReadEveryTimestamp(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadEveryTimestamp)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration so the summary can compare them.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  skelvane::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto open = reporter.times.find("BM_OpenSource");
   const auto scan = reporter.times.find("BM_ReadEveryTimestamp");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RatioReporter.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/PlotCanvas.h"
@@ -115,23 +116,12 @@ void BM_CreateSpikeFiles(benchmark::State& state) {
 }
 BENCHMARK(BM_CreateSpikeFiles)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration so the summary can compare them.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  skelvane::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto run = reporter.times.find("BM_CreateSpikeFiles");
   const auto pass = reporter.times.find("BM_ReadEverySample");
