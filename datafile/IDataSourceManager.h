@@ -10,6 +10,15 @@ namespace skelvane {
 class File;
 class SourceListener;
 
+/// Where a source's records lie in its file, for readers that stream it with their own descriptor
+/// instead of through the mapping (the display's summary builder, the extraction's block reader).
+struct RecordLayout {
+  std::string path;        // the path the source was opened from
+  int64_t dataOffset = 0;  // byte offset of record 0 (after the text header, if any)
+  int32_t recordSize = 0;  // bytes per record
+  int64_t numRecords = 0;  // whole records when the source was opened
+};
+
 class IDataSourceManager {
  public:
   virtual ~IDataSourceManager() = default;
@@ -49,6 +58,12 @@ class IDataSourceManager {
   virtual int32_t WriteSettings(File& file) = 0;
   /// Value text of a dash-prefixed header key of a source; 0, -603 or -606.
   virtual int32_t GetHeaderValue(int32_t sourceIndex, const std::string& key, std::string& value) = 0;
+  /// Where the records of a source lie in its file; 0 or -603.
+  virtual int32_t GetRecordLayout(int32_t /*sourceIndex*/, RecordLayout& /*layout*/) { return -603; }
+  /// Checks that the source's file still holds every record it held when opened. 0 when it does;
+  /// otherwise reports (once per source) that the file changed or was truncated while open and returns
+  /// kStatusSourceChanged. Callable from any thread.
+  virtual int32_t CheckSource(int32_t /*sourceIndex*/) { return 0; }
 };
 
 }  // namespace skelvane

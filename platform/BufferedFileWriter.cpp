@@ -8,14 +8,14 @@ namespace skelvane {
 
 BufferedFileWriter::BufferedFileWriter(std::size_t capacity) : buffer_(std::max<std::size_t>(capacity, 1)) {}
 
-BufferedFileWriter::~BufferedFileWriter() { Close(); }
+BufferedFileWriter::~BufferedFileWriter() { Discard(); }
 
 int32_t BufferedFileWriter::Open(const std::string& path) {
-  Close();
+  Discard();
   used_ = 0;
   accepted_ = 0;
   error_ = 0;
-  return file_.Open(path, File::Mode::CreateWrite, true);
+  return file_.Open(path);
 }
 
 bool BufferedFileWriter::Write(const void* data, std::size_t count) {
@@ -49,9 +49,17 @@ int32_t BufferedFileWriter::Close() {
   if (!file_.IsOpen()) return error_;
   Flush();
   used_ = 0;
-  const int32_t closeError = file_.Close();
-  if (error_ == 0) error_ = closeError;
+  if (error_ != 0) {
+    file_.Discard();
+    return error_;
+  }
+  error_ = file_.Commit();
   return error_;
+}
+
+void BufferedFileWriter::Discard() {
+  used_ = 0;
+  file_.Discard();
 }
 
 bool BufferedFileWriter::WriteThrough(const void* data, std::size_t count) {

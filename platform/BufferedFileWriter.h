@@ -1,13 +1,14 @@
 #pragma once
 // A write-only file that collects small writes in memory and hands them to the system in large
-// pieces. The spike-file writer uses it so that millions of short records cost few system calls.
+// pieces, and appears under its name only when closed whole (see AtomicFile). The spike-file writer
+// uses it so that millions of short records cost few system calls and a failed run leaves no torso.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
+#include "platform/AtomicFile.h"
 
 namespace skelvane {
 
@@ -18,19 +19,23 @@ class BufferedFileWriter {
 
   /// A closed writer whose buffer holds `capacity` bytes (at least one).
   explicit BufferedFileWriter(std::size_t capacity = kDefaultCapacity);
-  /// Flushes and closes an open file; errors are lost here, so owners call Close() themselves.
+  /// Discards a file still open: only Close() puts a file under its name.
   ~BufferedFileWriter();
   BufferedFileWriter(const BufferedFileWriter&) = delete;
   BufferedFileWriter& operator=(const BufferedFileWriter&) = delete;
 
-  /// Creates or truncates `path` for writing (closing a file still open); 0 or the errno.
+  /// Starts a new file that will replace `path` when closed (discarding a file still open); 0 or the
+  /// errno. Until Close an earlier file of that name stays as it was.
   int32_t Open(const std::string& path);
   /// Appends `count` bytes; false once any write of this file has failed (see LastError()).
   bool Write(const void* data, std::size_t count);
   /// Hands everything buffered to the system; false when that (or an earlier write) failed.
   bool Flush();
-  /// Flushes and closes; 0, or the errno of the first failure since Open (write, flush or close).
+  /// Flushes, closes and puts the file under its name; 0, or the errno of the first failure since
+  /// Open (write, flush, close or rename), in which case nothing of it is left.
   int32_t Close();
+  /// Drops the file being written; an earlier file of that name stays as it was.
+  void Discard();
 
   /// True while a file is open.
   bool IsOpen() const { return file_.IsOpen(); }
@@ -38,11 +43,13 @@ class BufferedFileWriter {
   int LastError() const { return error_; }
   /// Bytes accepted since Open, buffered or written.
   int64_t BytesAccepted() const { return accepted_; }
+  /// Where the bytes go until Close (empty when no file is open).
+  const std::string& TemporaryPath() const { return file_.TemporaryPath(); }
 
  private:
   bool WriteThrough(const void* data, std::size_t count);
 
-  File file_;
+  AtomicFile file_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   int64_t accepted_ = 0;

@@ -1,6 +1,7 @@
 #include "platform/ReportError.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace skelvane {
@@ -25,6 +26,22 @@ std::string FormatReport(std::string_view message, int64_t number) {
 
 void ReportError(std::string_view message, int64_t number) {
   const std::string text = FormatReport(message, number);
+  if (CurrentSink()) CurrentSink()(text);
+}
+
+std::string FormatFileReport(std::string_view message, int64_t number, std::string_view path, int errorNumber) {
+  std::string text = FormatReport(message, number);
+  text += ": ";
+  text += path;
+  if (errorNumber > 0) {
+    text += ": ";
+    text += std::strerror(errorNumber);
+  }
+  return text;
+}
+
+void ReportFileError(std::string_view message, int64_t number, std::string_view path, int errorNumber) {
+  const std::string text = FormatFileReport(message, number, path, errorNumber);
   if (CurrentSink()) CurrentSink()(text);
 }
 

@@ -25,6 +25,14 @@ std::string FormatReport(std::string_view message, int64_t number);
 /// Reports a failure through the current sink.
 void ReportError(std::string_view message, int64_t number);
 
+/// Reports a failure on a file: the text ReportError would show, then ": " and the path, then, when
+/// `errorNumber` is an errno (positive), ": " and the system's words for it, as in
+/// "Error opening file; microsoft error code:13: /data/x.kcs: Permission denied".
+void ReportFileError(std::string_view message, int64_t number, std::string_view path, int errorNumber);
+
+/// The text ReportFileError shows (for callers that collect messages instead of showing them).
+std::string FormatFileReport(std::string_view message, int64_t number, std::string_view path, int errorNumber);
+
 /// Shows a plain message (no number) through the same sink.
 void ShowMessage(std::string_view message);
 

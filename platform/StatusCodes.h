@@ -14,5 +14,7 @@ inline constexpr int32_t kStatusCannotCreate = -601;  // reader or time index co
 inline constexpr int32_t kStatusAlreadyOpen = -2401;
 inline constexpr int32_t kStatusNotOpen = -2402;
 inline constexpr int32_t kStatusWrongType = -2403;
+inline constexpr int32_t kStatusSourceChanged = -2404;  // a data file shrank or changed under its reader
+inline constexpr int32_t kStatusCancelled = -2405;      // the user or a signal stopped the work
 
 }  // namespace skelvane
