@@ -140,8 +140,9 @@ int32_t MainWindow::Create() {
   canvas_.SetDataAxisInMicrovolts(Preferences::DataAxisInMicrovolts());
   additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
 
+  const int32_t sourcesBefore = sources_.GetNumSources();
   OpenFilesAtStart();
-  RememberOpenedSince(0);
+  RememberOpenedSince(sourcesBefore);
 
   sources_.AddListener(listener_.get());
   return 0;
