@@ -184,6 +184,7 @@ int32_t MainWindow::CreatePlotsForSources(int32_t firstIndex) {
 }
 
 void MainWindow::Redraw() {
+  FollowPixelRatio();
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
@@ -409,6 +410,7 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   horizontal_->setGeometry(0, 0, clientWidth, kScrollBarSize);
   vertical_->setGeometry(view_.CanvasWidth, kScrollBarSize, kScrollBarSize, view_.CanvasHeight);
   canvas_.SetMinimumSpan(view_.CanvasWidth);
+  FollowPixelRatio();
   renderer_.RequestNewDIBSection();
   view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
   if (view_.VisibleSpan < view_.CanvasWidth) view_.VisibleSpan = view_.CanvasWidth;
@@ -421,7 +423,8 @@ void MainWindow::OnPaint(QPainter& painter) {
   canvas_.Present(*this);
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
-  const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
+  const QRegion uncovered =
+      QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.deviceIndependentSize().toSize()));
   for (const QRect& rect : uncovered) painter.fillRect(rect, Qt::black);
   if (!frame_.isNull()) painter.drawImage(framePosition_, frame_);
 }
@@ -448,6 +451,8 @@ bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t heig
   } else {
     frame_ = asStored.copy(0, bitmap.Height() - height, width, height).mirrored(false, true);
   }
+  // On a HiDPI screen the frame holds device pixels: it is drawn at its size in canvas pixels.
+  frame_.setDevicePixelRatio(renderer_.PixelRatio());
   framePosition_ = QPoint(x, y);
   return true;
 }
@@ -660,6 +665,12 @@ void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(Displ
 }  // namespace skelvane
 
 namespace skelvane {
+
+// The canvas is drawn at the screen's own resolution: sharp at 200%, the same pixels at 100%.
+void MainWindow::FollowPixelRatio() {
+  const qreal screenRatio = client_ != nullptr ? client_->devicePixelRatioF() : 1.0;
+  renderer_.SetPixelRatio(std::max(1, static_cast<int32_t>(std::lround(screenRatio))));
+}
 
 void MainWindow::OnAddedCommand(int32_t command) {
   using Style = IPlotCanvas::TimeLabelStyle;

@@ -178,6 +178,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter, public Whee
   void ShowWholeRecording();
   void UpdatePointer(int32_t x, int32_t y);
   void ShowKeysAndMouse();
+  void FollowPixelRatio();
 
   IPlotCanvas& canvas_;
   ViewState& view_;

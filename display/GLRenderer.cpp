@@ -4,6 +4,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <new>
 #include <stdexcept>
@@ -60,6 +61,7 @@ void SetColour(uint32_t colour, float alpha) {
 }  // namespace
 
 struct GLRenderer::Impl {
+  int32_t pixelRatio = 1;  // device pixels per canvas pixel each way
   bool needsNewSection = true;
   bool hasSection = false;
   MemoryBitmap bitmap;           // the frame as the window and the exports see it
@@ -202,8 +204,14 @@ int32_t GLRenderer::CreateDIBSectionOGL(int32_t width, int32_t height) {
   }
   // A size past what the process can address is refused by the container before any
   // allocation (length_error), one past the memory at hand by the allocation (bad_alloc).
+  const int64_t deviceWidth = int64_t{width} * d.pixelRatio;
+  const int64_t deviceHeight = int64_t{height} * d.pixelRatio;
   try {
-    d.bitmap.Resize(width, height);
+    // A side past the int32 range is past what the process can address, like an oversized area.
+    if (deviceWidth > std::numeric_limits<int32_t>::max() || deviceHeight > std::numeric_limits<int32_t>::max()) {
+      throw std::length_error("bitmap side");
+    }
+    d.bitmap.Resize(static_cast<int32_t>(deviceWidth), static_cast<int32_t>(deviceHeight));
   } catch (const std::bad_alloc&) {
     d.bitmap = MemoryBitmap();
     ReportError(kNullSection, ENOMEM);
@@ -292,7 +300,7 @@ int32_t GLRenderer::CreateTextFont() {
     return kFailed;
   }
   d.font.reset();
-  d.font = BitmapFont::Load(file, faceIndex, kFontCellHeight);
+  d.font = BitmapFont::Load(file, faceIndex, kFontCellHeight * d.pixelRatio);
   if (!d.font) {
     ReportError(kFontFailed, 0);
     return kFailed;
@@ -310,8 +318,8 @@ int32_t GLRenderer::BltToScreen(BitmapPresenter& presenter, int32_t width, int32
     ReportError(kFlushFailed, 0);
     return kFailed;
   }
-  const int32_t shownWidth = std::clamp(width, 0, d.bitmap.Width());
-  const int32_t shownHeight = std::clamp(height, 0, d.bitmap.Height());
+  const int32_t shownWidth = std::clamp(width * d.pixelRatio, 0, d.bitmap.Width());
+  const int32_t shownHeight = std::clamp(height * d.pixelRatio, 0, d.bitmap.Height());
   if (!presenter.Present(d.bitmap, shownWidth, shownHeight, x, y)) {
     ReportError(kBlitFailed, 0);
     return kFailed;
@@ -366,7 +374,7 @@ void GLRenderer::SetUseVertexArrays(bool use) { impl_->useVertexArrays = use; }
 void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth,
                           int32_t z, float alpha) {
   SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glLineWidth(static_cast<GLfloat>(lineWidth * impl_->pixelRatio));
   glBegin(GL_LINES);
   glVertex3i(x1, y1, z);
   glVertex3i(x2, y2, z);
@@ -377,7 +385,7 @@ void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16
                               int32_t lineWidth, int32_t z, float alpha) {
   Impl& d = *impl_;
   SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glLineWidth(static_cast<GLfloat>(lineWidth * impl_->pixelRatio));
   const std::size_t count = std::min(xs.size(), ys.size());
   for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
   d.Submit(GL_LINE_STRIP, false);
@@ -388,7 +396,7 @@ void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const in
                                  float alpha) {
   Impl& d = *impl_;
   SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glLineWidth(static_cast<GLfloat>(lineWidth * impl_->pixelRatio));
   const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
   for (std::size_t i = 0; i < count; ++i) {
     d.AddVertex(xs[i], lows[i], z);
@@ -401,7 +409,7 @@ void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t 
                              int32_t lineWidth, int32_t z, float alpha) {
   Impl& d = *impl_;
   SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glLineWidth(static_cast<GLfloat>(lineWidth * impl_->pixelRatio));
   for (const int32_t x : xs) {
     d.AddVertex(x, yLow, z);
     d.AddVertex(x, yHigh, z);
@@ -412,7 +420,7 @@ void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t 
 void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh,
                                     std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float alpha) {
   Impl& d = *impl_;
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  glLineWidth(static_cast<GLfloat>(lineWidth * impl_->pixelRatio));
   const std::size_t count = std::min(xs.size(), colours.size());
   for (std::size_t i = 0; i < count; ++i) {
     d.AddVertex(xs[i], yLow, z);
@@ -427,7 +435,7 @@ void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t
                             int32_t pointSize, int32_t z, float alpha) {
   Impl& d = *impl_;
   SetColour(colour, alpha);
-  glPointSize(static_cast<GLfloat>(pointSize));
+  glPointSize(static_cast<GLfloat>(pointSize * impl_->pixelRatio));
   const std::size_t count = std::min(xs.size(), ys.size());
   for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
   d.Submit(GL_POINTS, false);
@@ -442,7 +450,7 @@ void GLRenderer::DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t co
 
 void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float alpha) {
   SetColour(colour, alpha);
-  glPointSize(static_cast<GLfloat>(pointSize));
+  glPointSize(static_cast<GLfloat>(pointSize * impl_->pixelRatio));
   glBegin(GL_POINTS);
   glVertex3i(x, y, z);
   glEnd();
@@ -470,12 +478,22 @@ int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int3
   return kOk;
 }
 
+// The font is rasterised at the device's pixels; the canvas lays text out in its own.
 int32_t GLRenderer::GetTextWidth(std::string_view text) {
-  return impl_->font ? impl_->font->TextWidth(text) : 0;
+  return impl_->font ? impl_->font->TextWidth(text) / impl_->pixelRatio : 0;
 }
 
 int32_t GLRenderer::GetTextHeight(std::string_view /*text*/) {
-  return impl_->font ? impl_->font->CellHeight() : 0;
+  return impl_->font ? impl_->font->CellHeight() / impl_->pixelRatio : 0;
 }
+
+void GLRenderer::SetPixelRatio(int32_t ratio) {
+  ratio = std::clamp(ratio, 1, kMaxPixelRatio);
+  if (ratio == impl_->pixelRatio) return;
+  impl_->pixelRatio = ratio;
+  impl_->needsNewSection = true;
+}
+
+int32_t GLRenderer::PixelRatio() const { return impl_->pixelRatio; }
 
 }  // namespace skelvane

@@ -91,6 +91,15 @@ class GLRenderer {
   /// (false, the default) or client vertex arrays (true). Both give the same pixels.
   void SetUseVertexArrays(bool use);
 
+  /// Largest device pixel ratio the renderer draws at.
+  static constexpr int32_t kMaxPixelRatio = 4;
+  /// Draws every canvas pixel as ratio x ratio device pixels (a HiDPI screen): the bitmap, line widths,
+  /// point sizes and the font grow by it, text measures stay in canvas pixels. 1 by default; a change
+  /// takes effect with the next bitmap.
+  void SetPixelRatio(int32_t ratio);
+  /// Device pixels per canvas pixel each way.
+  int32_t PixelRatio() const;
+
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;
   /// Reads the current frame into the bitmap without presenting it; 0 or -1.
