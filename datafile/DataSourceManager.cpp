@@ -32,6 +32,7 @@ constexpr const char* kNotCscMessage = "Error opening file, please validate that
 constexpr const char* kInvalidSourceMessage = "Attempting to display invalid data source; Data source index = ";
 constexpr const char* kNotRecordingMessage = "File does not look like a CSC recording (implausible record values)";
 constexpr const char* kChangedMessage = "Data file changed or was truncated while open";
+constexpr const char* kReadErrorMessage = "Error reading data file; error code:";
 
 constexpr const char* kDialogTitle = "Open Data File";
 constexpr const char* kDialogInitialName = "*.kcs*";
@@ -106,7 +107,9 @@ int32_t DataSourceManager::FindRecordForTime(int64_t time, int32_t sourceIndex, 
   if (rc != kStatusOk) {
     // A file that shrank under us is the usual cause: say so once, as every reader of it would.
     const int32_t changed = CheckSource(sourceIndex);
-    return changed != kStatusOk ? changed : rc;
+    if (changed != kStatusOk) return changed;
+    ReportFileError(kReadErrorMessage, rc, paths_[slot], rc > 0 ? rc : 0);
+    return rc;
   }
   if (index < 0) return kStatusOk;
   return readers_[slot]->GetRecord(record, index);
@@ -222,7 +225,11 @@ int32_t DataSourceManager::AddSource(File& file, const std::string& path) {
   }
   auto state = std::make_unique<SourceState>(*reader);
   if (const int32_t rc = state->search.Open(); rc != kStatusOk) {
-    ReportFileError(kChangedMessage, 0, path, rc > 0 ? rc : 0);
+    if (rc == kStatusSourceChanged) {
+      ReportFileError(kChangedMessage, 0, path, 0);
+    } else {
+      ReportFileError(kReadErrorMessage, rc, path, rc > 0 ? rc : 0);
+    }
     return rc;
   }
   const auto slot = static_cast<std::size_t>(count_);
