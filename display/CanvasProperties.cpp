@@ -73,19 +73,15 @@ int32_t CanvasProperties::Decode(const uint8_t* bytes, std::size_t size) {
 std::vector<std::string> CanvasProperties::ResetOutOfRange() {
   const CanvasProperties defaults;
   std::vector<std::string> reset;
-  // A setting the drawing would take at face value: a switch is 0 or 1, sizes are bounded pixels.
+  // Sizes are bounded pixels and steps must get somewhere; a switch is on for any value but 0.
   const auto check = [&](int32_t& field, int32_t low, int32_t high, int32_t fallback, const char* name) {
     if (field >= low && field <= high) return;
     field = fallback;
     reset.emplace_back(name);
   };
-  check(showPlotNames, 0, 1, defaults.showPlotNames, "showPlotNames");
-  check(showPlotIcons, 0, 1, defaults.showPlotIcons, "showPlotIcons");
   check(plotHeaderHeight, 0, kMaxBandPixels, defaults.plotHeaderHeight, "plotHeaderHeight");
-  check(showDataAxis, 0, 1, defaults.showDataAxis, "showDataAxis");
   check(dataAxisMargin, 0, kMaxBandPixels, defaults.dataAxisMargin, "dataAxisMargin");
   check(dataAxisWidth, 0, kMaxAxisPixels, defaults.dataAxisWidth, "dataAxisWidth");
-  check(showTimeAxis, 0, 1, defaults.showTimeAxis, "showTimeAxis");
   check(timeTickSpacing, 1, kMaxAxisPixels, defaults.timeTickSpacing, "timeTickSpacing");
   check(timeAxisHeight, 0, kMaxBandPixels, defaults.timeAxisHeight, "timeAxisHeight");
   if (!std::isfinite(timeLabelScale)) {

@@ -99,13 +99,9 @@ TEST_F(SettingsFileTest, OutOfRangeFieldsTakeTheirDefaultsAndAreNamedOnce) {
   const int32_t big = std::numeric_limits<int32_t>::max();
   const int32_t small = std::numeric_limits<int32_t>::min();
   const std::vector<std::pair<std::string, std::function<void(CanvasProperties&)>>> cases = {
-      {"showPlotNames", [&](CanvasProperties& p) { p.showPlotNames = 2; }},
-      {"showPlotIcons", [&](CanvasProperties& p) { p.showPlotIcons = -1; }},
       {"plotHeaderHeight", [&](CanvasProperties& p) { p.plotHeaderHeight = big; }},
-      {"showDataAxis", [&](CanvasProperties& p) { p.showDataAxis = small; }},
       {"dataAxisMargin", [&](CanvasProperties& p) { p.dataAxisMargin = -2'000'000'000; }},
-      {"dataAxisWidth", [&](CanvasProperties& p) { p.dataAxisWidth = 10'001; }},
-      {"showTimeAxis", [&](CanvasProperties& p) { p.showTimeAxis = 7; }},
+      {"dataAxisWidth", [&](CanvasProperties& p) { p.dataAxisWidth = small; }},
       {"timeTickSpacing", [&](CanvasProperties& p) { p.timeTickSpacing = 0; }},
       {"timeAxisHeight", [&](CanvasProperties& p) { p.timeAxisHeight = -17; }},
       {"timeLabelScale", [&](CanvasProperties& p) { p.timeLabelScale = std::numeric_limits<double>::quiet_NaN(); }},
