@@ -13,6 +13,7 @@
 
 #include "app/PagedScrollBar.h"
 #include "datafile/SourceListener.h"
+#include "display/ViewModel.h"
 #include "platform/BitmapPresenter.h"
 #include "platform/MemoryBitmap.h"
 
@@ -142,6 +143,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   IPlotCollection& plots_;
   IDataSourceManager& sources_;
   GLRenderer& renderer_;
+  ViewModel model_;  // the view arithmetic; the window adds the scrollbars and the redraws
 
   std::unique_ptr<SourcesChanged> listener_;
   ClientArea* client_ = nullptr;
