@@ -46,7 +46,7 @@ class Folder {
     int64_t index = walk.Begin(span_.end);
     if (index == RecordWalk::kNoRecord) return kStatusFailed;
     while (index != RecordWalk::kEnd && RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
-      int64_t lowest = FoldNode(index);
+      int64_t lowest = FoldColumnRun(index);
       if (lowest < 0) {
         FoldRecord(index);
         lowest = index;
@@ -104,81 +104,140 @@ class Folder {
     highs_[b] = std::max(highs_[b], high);
   }
 
-  // Folds the largest node whose last record is `index` when the walk provably visits all its
-  // records in turn, takes every sample and puts them all in one column: strictly increasing
-  // timestamps (each record is visited), not record 0 and none whose predecessor step would stop at
-  // record 0's timestamp, the first sample not before start, and the first and last sample in the
-  // same column (columns only grow with time). Returns the node's first record, or -1.
-  int64_t FoldNode(int64_t index) {
-    const int64_t records = summary_.NumRecords();
-    const int64_t firstTimestamp = Timestamp(0);
-    for (int32_t level = SourceSummary::kLevels; level >= 1; --level) {
-      const int64_t size = SourceSummary::NodeRecords(level);
-      const int64_t node = index / size;
-      const int64_t first = node * size;
-      const int64_t last = std::min(first + size, records) - 1;
-      if (last != index || first == 0 || !summary_.NodeIncreasing(level, node)) continue;
-      const int64_t earliest = Timestamp(first);
-      if (earliest < span_.start) continue;
-      if (first < last && !(Timestamp(first + 1) - 1 > firstTimestamp)) continue;
-      const int32_t x = Column(earliest);
-      if (Column(TimeOf(Timestamp(last), kLastSample)) != x) continue;
-      Widen(BarFor(x), Scaled(summary_.NodeMin(level, node)), Scaled(summary_.NodeMax(level, node)));
-      return first;
+  // The first time at or after start whose column is at least x (columns only grow with time);
+  // false where the estimate is too coarse to settle in a few steps (offsets beyond double precision).
+  bool FirstTimeOfColumn(int32_t x, int64_t& time) const {
+    constexpr int32_t kSteps = 8;
+    time = SaturatingAdd(span_.start, static_cast<int64_t>(x * timePerPixel_));
+    for (int32_t step = 0; time > span_.start && Column(time - 1) >= x; ++step) {
+      if (step == kSteps) return false;
+      --time;
     }
-    return -1;
+    for (int32_t step = 0; Column(time) < x; ++step) {
+      if (step == kSteps || time == std::numeric_limits<int64_t>::max()) return false;
+      ++time;
+    }
+    return true;
   }
 
-  // One record, as the walk takes it: samples from 511 down to the first one before start.
+  // Folds, in one step, every record from `index` down that the walk visits in turn with all its
+  // samples in the column of `index`'s last sample: timestamps strictly increasing (each record is
+  // visited), never record 0 nor one whose step back would stop at record 0's timestamp, and the
+  // first record's first sample not before the column's first time. Returns the lowest record
+  // folded, or -1 when `index` itself does not qualify.
+  int64_t FoldColumnRun(int64_t index) {
+    const int64_t timestamp = Timestamp(index);
+    if (index == 0 || timestamp < span_.start) return -1;
+    const int32_t x = Column(TimeOf(timestamp, kLastSample));
+    if (x == std::numeric_limits<int32_t>::max() || Column(timestamp) != x) return -1;
+    int64_t columnStart = 0;
+    if (!FirstTimeOfColumn(x, columnStart)) return -1;
+    // The lowest record in 1..index stamped at or after the column's first time: gallop down, then halve.
+    int64_t low = index;  // known to qualify
+    int64_t step = 1;
+    int64_t below = index;
+    for (;;) {
+      below = std::max<int64_t>(1, low - step);
+      if (Timestamp(below) < columnStart || below == 1) break;
+      low = below;
+      step *= 2;
+    }
+    if (Timestamp(below) >= columnStart) {
+      low = below;
+    } else {
+      while (low - below > 1) {
+        const int64_t middle = below + (low - below) / 2;
+        if (Timestamp(middle) >= columnStart) {
+          low = middle;
+        } else {
+          below = middle;
+        }
+      }
+    }
+    // Records stamped within one microsecond of record 0 end the walk at record 0's timestamp.
+    const int64_t firstTimestamp = Timestamp(0);
+    while (low < index && !(Timestamp(low + 1) > firstTimestamp && Timestamp(low + 1) - 1 > firstTimestamp)) ++low;
+    int32_t lowest = 0;
+    int32_t highest = 0;
+    if (!RangeExtremes(low, index, lowest, highest)) return -1;
+    Widen(BarFor(x), lowest, highest);
+    return low;
+  }
+
+  // The scaled extremes of records first..last from the largest aligned nodes that fit, and whether
+  // their timestamps strictly increase throughout.
+  bool RangeExtremes(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
+    const int64_t records = summary_.NumRecords();
+    int16_t low = summary_.BlockMin(first, 0);
+    int16_t high = summary_.BlockMax(first, 0);
+    for (int64_t i = first; i <= last;) {
+      if (i > first && Timestamp(i - 1) >= Timestamp(i)) return false;
+      int32_t level = SourceSummary::kLevels;
+      for (; level >= 1; --level) {
+        const int64_t size = SourceSummary::NodeRecords(level);
+        if (i % size == 0 && std::min(i + size, records) - 1 <= last) break;
+      }
+      if (level >= 1) {
+        const int64_t node = i / SourceSummary::NodeRecords(level);
+        if (!summary_.NodeIncreasing(level, node)) return false;
+        low = std::min(low, summary_.NodeMin(level, node));
+        high = std::max(high, summary_.NodeMax(level, node));
+        i = std::min(i + SourceSummary::NodeRecords(level), records);
+      } else {
+        for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
+          low = std::min(low, summary_.BlockMin(i, b));
+          high = std::max(high, summary_.BlockMax(i, b));
+        }
+        ++i;
+      }
+    }
+    lowest = Scaled(low);
+    highest = Scaled(high);
+    return true;
+  }
+
+  // One record, as the walk takes it: samples from 511 down to the first one before start, column
+  // by column. Whole blocks inside a column are folded; the rest stay open with their block's extremes.
   void FoldRecord(int64_t index) {
     const int64_t timestamp = Timestamp(index);
     if (TimeOf(timestamp, kLastSample) < span_.start) return;
-    int32_t firstTaken = 0;
-    if (timestamp < span_.start) {
-      int32_t low = 0;  // the first sample not before start lies in (low, kLastSample]
-      int32_t high = kLastSample;
-      while (high - low > 1) {
-        const int32_t middle = (low + high) / 2;
-        if (TimeOf(timestamp, middle) < span_.start) {
-          low = middle;
+    // The first sample taken: the lowest index whose time is not before start.
+    const int32_t firstTaken = LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
+    for (int32_t i = kLastSample; i >= firstTaken;) {
+      const int32_t x = Column(TimeOf(timestamp, i));
+      const int32_t j = LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
+      const int32_t bar = BarFor(x);
+      for (int32_t b = i / SourceSummary::kBlockSamples; b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
+        const int32_t blockFirst = b * SourceSummary::kBlockSamples;
+        const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
+        const int32_t low = Scaled(summary_.BlockMin(index, b));
+        const int32_t high = Scaled(summary_.BlockMax(index, b));
+        const int32_t from = std::max(blockFirst, j);
+        const int32_t to = std::min(blockLast, i);
+        if (from == blockFirst && to == blockLast) {
+          Widen(bar, low, high);
         } else {
-          high = middle;
+          open_.push_back({bar, index, static_cast<int16_t>(from), static_cast<int16_t>(to), static_cast<int16_t>(low),
+                           static_cast<int16_t>(high)});
         }
       }
-      firstTaken = high;
+      i = j - 1;
     }
-    const int32_t top = Column(TimeOf(timestamp, kLastSample));
-    if (firstTaken == 0 && Column(timestamp) == top) {
-      int16_t low = summary_.BlockMin(index, 0);
-      int16_t high = summary_.BlockMax(index, 0);
-      for (int32_t b = 1; b < SourceSummary::kBlocksPerRecord; ++b) {
-        low = std::min(low, summary_.BlockMin(index, b));
-        high = std::max(high, summary_.BlockMax(index, b));
-      }
-      Widen(BarFor(top), Scaled(low), Scaled(high));
-      return;
-    }
-    for (int32_t b = SourceSummary::kBlocksPerRecord - 1; b >= 0; --b) {
-      const int32_t blockLast = b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1;
-      if (blockLast < firstTaken) break;
-      const int32_t blockFirst = std::max(b * SourceSummary::kBlockSamples, firstTaken);
-      const int16_t low = Scaled(summary_.BlockMin(index, b));
-      const int16_t high = Scaled(summary_.BlockMax(index, b));
-      const int32_t x = Column(TimeOf(timestamp, blockLast));
-      if (blockFirst == b * SourceSummary::kBlockSamples && Column(TimeOf(timestamp, blockFirst)) == x) {
-        Widen(BarFor(x), low, high);
-        continue;
-      }
-      // Part of the block, or a block across a column edge: its samples go column by column, their
-      // values to be read only if the block's extremes could widen a bar.
-      for (int32_t i = blockLast; i >= blockFirst;) {
-        const int32_t column = Column(TimeOf(timestamp, i));
-        int32_t j = i - 1;
-        while (j >= blockFirst && Column(TimeOf(timestamp, j)) == column) --j;
-        open_.push_back({BarFor(column), index, static_cast<int16_t>(j + 1), static_cast<int16_t>(i), low, high});
-        i = j;
+  }
+
+  // The lowest i in [low, high] for which `holds` is true, `holds` being monotone and true at high.
+  template <typename Holds>
+  static int32_t LowestSample(int32_t low, int32_t high, Holds holds) {
+    if (holds(low)) return low;
+    while (high - low > 1) {  // holds(high) and not holds(low)
+      const int32_t middle = (low + high) / 2;
+      if (holds(middle)) {
+        high = middle;
+      } else {
+        low = middle;
       }
     }
+    return high;
   }
 
   const SourceSummary& summary_;

@@ -32,24 +32,27 @@ constexpr int64_t kHeaderBytes = 16'384;
 
 // A recording with what real files hold and worse: jittered intervals, runs of equal timestamps,
 // pauses, overlapping records, quiet stretches, ramps (whose extremes sit at column edges) and spikes.
-void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int32_t count, std::mt19937_64& random) {
+// `opening` 1 stamps record 1 one microsecond after record 0, 2 stamps record 1 like record 0 and
+// record 2 one after: the time lookups then never step back to the first records.
+void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int32_t count, std::mt19937_64& random,
+                      int32_t opening = 0) {
   auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
   int64_t timestamp = uniform(0, 3) == 0 ? 0 : uniform(1, 50'000'000);
   int64_t sampleIndex = 0;
   for (int32_t r = 0; r < count; ++r) {
     std::vector<int16_t> samples(kSamplesPerRecord);
-    const int64_t style = r == 0 ? 9 : uniform(0, 9);
+    const int64_t style = r < 2 ? 9 : uniform(0, 9);
     for (int32_t i = 0; i < kSamplesPerRecord; ++i, ++sampleIndex) {
       int64_t v = 0;
       if (style < 5) v = uniform(-60, 60);
       else if (style < 7) v = (sampleIndex % 3000) - 1500;
       else if (style < 8) v = 7;
-      else v = uniform(-60, 60) + (uniform(0, r == 0 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
+      else v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
       samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
     }
     manager.AddRecord(source, timestamp, 32'000, samples);
     const int64_t step = uniform(0, 99);
-    if (r == 0 && step < 40) timestamp += step % 2;  // the lookup cannot step back to record 0 then
+    if (r < opening) timestamp += r + 1 == opening ? 1 : 0;
     else if (step < 80) timestamp += kRecordMicros + uniform(-2, 2);
     else if (step < 88) timestamp += 0;                            // a run of equal timestamps
     else if (step < 92) timestamp += uniform(1, 3);                // records nearly on top of each other
@@ -115,7 +118,7 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
   for (int32_t recording = 0; recording < 20; ++recording) {
     manager.sources[source].bytes.clear();
     const int32_t count = std::uniform_int_distribution<int32_t>(1, 700)(random);
-    AddRandomRecords(manager, source, count, random);
+    AddRandomRecords(manager, source, count, random, recording % 3);
     manager.WriteFile(source, folder.File("rec.kcs"), kHeaderBytes, recording % 3 == 0 ? 517 : 0);
     SourceSummary summary;
     ASSERT_EQ(BuildSummary(summary), 0);
