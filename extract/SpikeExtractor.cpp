@@ -433,6 +433,7 @@ int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
   SpikeCount = 0;
   WriteErrorReported = false;
   BlockMismatchReported = false;
+  OutputPath = path;
   if (OutputFile.Open(path) != 0) {
     ShowMessage(kOpenFailedMessage);
     return kStatusFailed;
@@ -515,7 +516,12 @@ bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || Output
 void SpikeExtractor::NoteWriteFailure(int error) {
   if (WriteErrorReported) return;
   WriteErrorReported = true;
-  ReportError(kWriteFailedMessage, error);
+  // The file and the system's reason tell the user what to free or fix.
+  if (OutputPath.empty()) {
+    ReportError(kWriteFailedMessage, error);
+  } else {
+    ReportFileError(kWriteFailedMessage, error, OutputPath, error);
+  }
 }
 
 std::string SpikeExtractor::FormatSamplingFrequency(double hertz) {

@@ -133,6 +133,7 @@ class SpikeExtractor {
   int64_t ScanLast = -1;
   int64_t PeakLast = -1;
 
+  std::string OutputPath;       // the spike file's final name, for messages
   std::vector<uint8_t> Record;  // one spike record, reused for every spike
   int64_t SpikeCount = 0;
   bool WriteErrorReported = false;
