@@ -35,6 +35,7 @@
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
 #include "display/Plot.h"
+#include "display/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
 #include "extract/view/SpikeExtractPropsDlg.h"
@@ -46,30 +47,12 @@ namespace skelvane {
 namespace {
 
 constexpr const char* kWindowTitle = "Skelvane Version 3.01";
-constexpr int32_t kScrollRange = PagedScrollBar::kRangeMax;
 // Client sizes outside 15 < size <= 10000 pixels are not laid out.
 constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
-constexpr int32_t kPercent = 100;
 constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
-
-// a * b / c without overflow in the product; the scroll positions scale times and heights by 32766.
-int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
-  const __int128 result = static_cast<__int128>(a) * b / c;
-  return static_cast<int64_t>(std::clamp<__int128>(result, std::numeric_limits<int64_t>::min(),
-                                                   std::numeric_limits<int64_t>::max()));
-}
-
-// The thumb's share of the bar: trunc(part / whole * 32766), at most the whole bar.
-int32_t PageFor(double part, double whole) {
-  if (whole <= 0.0) return kScrollRange;
-  const double page = part / whole * kScrollRange;
-  if (page >= kScrollRange) return kScrollRange;
-  if (page <= 0.0) return 0;
-  return static_cast<int32_t>(page);
-}
 
 }  // namespace
 
@@ -94,6 +77,7 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       plots_(plots),
       sources_(sources),
       renderer_(renderer),
+      model_(view, canvas, plots),
       listener_(std::make_unique<SourcesChanged>(*this)),
       extraction_(std::make_unique<ExtractionRun>(plots, sources)) {}
 
@@ -163,8 +147,7 @@ void MainWindow::OpenFilesAtStart() {
   for (const std::string& text : filesToOpen_) {
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(StripQuotes(text)) != 0) return;
-    sources_.GetTimeRange(view_.DataStart, view_.DataEnd);
-    view_.DataDuration = view_.DataEnd - view_.DataStart;
+    UpdateTimeRange();
     if (CreatePlotsForSources(before) != 0) return;
   }
 }
@@ -201,45 +184,24 @@ void MainWindow::UpdateMenuChecks() {
 }
 
 void MainWindow::UpdateTimeRange() {
-  sources_.GetTimeRange(view_.DataStart, view_.DataEnd);
-  view_.DataDuration = view_.DataEnd - view_.DataStart;
-  if (view_.DataDuration < view_.CanvasWidth) {
-    view_.DataDuration = view_.CanvasWidth;
-    view_.VisibleSpan = view_.CanvasWidth;
-    view_.DataEnd = view_.CanvasWidth - 1;
-  }
-  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  int64_t start = 0;
+  int64_t end = 0;
+  sources_.GetTimeRange(start, end);
+  model_.UpdateTimeRange(start, end);
 }
 
 void MainWindow::UpdateHorizontalScroll() {
-  const int32_t page =
-      PageFor(static_cast<double>(view_.VisibleSpan), static_cast<double>(view_.DataDuration));
-  // The upper bound is tested first; the lower one applies only when the start was within it.
-  if (view_.VisibleStart > view_.DataEnd - view_.VisibleSpan) {
-    view_.VisibleStart = view_.DataEnd - view_.VisibleSpan + 1;
-  } else if (view_.VisibleStart < view_.DataStart) {
-    view_.VisibleStart = view_.DataStart;
-  }
+  const ViewModel::ScrollBarSetting bar = model_.UpdateHorizontalScroll();
   if (horizontal_ == nullptr) return;
-  horizontal_->SetPage(page);
-  const int64_t range = view_.DataEnd - view_.DataStart;
-  horizontal_->SetPosition(range == 0 ? 0 : MulDiv(view_.VisibleStart - view_.DataStart, kScrollRange, range));
+  horizontal_->SetPage(bar.page);
+  horizontal_->SetPosition(bar.position);
 }
 
 void MainWindow::UpdateVerticalScroll() {
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight();
-  if (total == 0) return;
-  const int32_t page = PageFor(static_cast<double>(view_.CanvasHeight), static_cast<double>(total));
-  if (view_.ScrollTop > 0) {
-    view_.ScrollTop = 0;
-    view_.ScrollBottom = -view_.CanvasHeight;
-  } else if (view_.ScrollBottom < -total && view_.CanvasHeight < total) {
-    view_.ScrollBottom = -total;
-    view_.ScrollTop = view_.CanvasHeight - total;
-  }
-  if (vertical_ == nullptr) return;
-  vertical_->SetPage(page);
-  vertical_->SetPosition(MulDiv(-static_cast<int64_t>(view_.ScrollTop), kScrollRange, total));
+  const std::optional<ViewModel::ScrollBarSetting> bar = model_.UpdateVerticalScroll();
+  if (!bar || vertical_ == nullptr) return;
+  vertical_->SetPage(bar->page);
+  vertical_->SetPosition(bar->position);
 }
 
 void MainWindow::OnCommand(int32_t command) {
@@ -294,108 +256,48 @@ void MainWindow::ToggleSwitch(int32_t command) {
   Redraw();
 }
 
-void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
+namespace {
+
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
   using Code = PagedScrollBar::Code;
-  if (horizontal_ == nullptr || view_.VisibleSpan == 0 || view_.DataDuration == 1) return;
-  const int64_t pageStep = view_.VisibleSpan * canvas_.GetHorizontalPagePercent() / kPercent;
-  int64_t first = 0;
-  int64_t last = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(0, PlotAreaWidth(), view_.VisibleSpan, view_.VisibleStart, first, last) != 0) {
-    return;
-  }
-  const int64_t column = last - first + 1;
-  const bool atStart = view_.VisibleStart == view_.DataStart;
-  const bool atEnd = view_.VisibleStart + view_.VisibleSpan == view_.DataEnd;
   switch (code) {
-    case Code::LineBack:
-      if (!atStart) view_.VisibleStart -= column;
-      break;
-    case Code::LineForward:
-      if (!atEnd) view_.VisibleStart += column;
-      break;
-    case Code::PageBack:
-      if (!atStart) view_.VisibleStart -= pageStep;
-      break;
-    case Code::PageForward:
-      if (!atEnd) view_.VisibleStart += pageStep;
-      break;
-    case Code::ToStart: view_.VisibleStart = view_.DataStart; break;
-    case Code::ToEnd: view_.VisibleStart = view_.DataEnd; break;
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
     case Code::ThumbPosition:
-    case Code::ThumbTrack:
-      view_.VisibleStart = view_.DataStart + MulDiv(position, view_.DataEnd - view_.DataStart, kScrollRange);
-      break;
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
     case Code::EndScroll: break;
   }
+  return ViewModel::Scroll::EndScroll;
+}
+
+}  // namespace
+
+void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
+  if (horizontal_ == nullptr) return;
+  if (!model_.ScrollHorizontally(ScrollFor(code), position)) return;
   UpdateHorizontalScroll();
   Redraw();
 }
 
 void MainWindow::OnVScroll(PagedScrollBar::Code code, int32_t position) {
-  using Code = PagedScrollBar::Code;
   if (vertical_ == nullptr) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight();
-  switch (code) {
-    case Code::LineBack:
-      view_.ScrollTop += 1;
-      view_.ScrollBottom += 1;
-      break;
-    case Code::LineForward:
-      view_.ScrollTop -= 1;
-      view_.ScrollBottom -= 1;
-      break;
-    case Code::PageBack:
-      view_.ScrollTop += step;
-      view_.ScrollBottom += step;
-      break;
-    case Code::PageForward:
-      view_.ScrollTop -= step;
-      view_.ScrollBottom -= step;
-      break;
-    // The bottom edge moves with the top, so the projection never stretches or turns over.
-    case Code::ToStart:
-      view_.ScrollTop = 0;
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::ToEnd:
-      view_.ScrollTop = -total;
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack:
-      view_.ScrollTop = -static_cast<int32_t>(MulDiv(position, total, kScrollRange));
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::EndScroll: break;
-  }
+  model_.ScrollVertically(ScrollFor(code), position);
   UpdateVerticalScroll();
   Redraw();
 }
 
 void MainWindow::PageUp() {
-  if (view_.ScrollTop == 0) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  view_.ScrollTop += step;
-  view_.ScrollBottom += step;
-  if (view_.ScrollTop > 0) {
-    view_.ScrollTop = 0;
-    view_.ScrollBottom = -view_.CanvasHeight;
-  }
+  if (!model_.PageUp()) return;
   UpdateVerticalScroll();
   Redraw();
 }
 
 void MainWindow::PageDown() {
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight() + 1;
-  if (view_.ScrollBottom == -total || total < view_.ScrollTop - view_.ScrollBottom) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  view_.ScrollTop -= step;
-  view_.ScrollBottom -= step;
-  if (view_.ScrollBottom < -total) {
-    view_.ScrollBottom = -total;
-    view_.ScrollTop = view_.CanvasHeight - total;
-  }
+  if (!model_.PageDown()) return;
   UpdateVerticalScroll();
   Redraw();
 }
@@ -405,15 +307,11 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   // A canvas needs at least one pixel each way.
   if (clientWidth <= kScrollBarSize || clientWidth > kMaxClientSize) return;
   if (clientHeight <= kScrollBarSize || clientHeight > kMaxClientSize) return;
-  view_.CanvasWidth = clientWidth - kScrollBarSize;
-  view_.CanvasHeight = clientHeight - kScrollBarSize;
+  model_.Resize(clientWidth - kScrollBarSize, clientHeight - kScrollBarSize);
   horizontal_->setGeometry(0, 0, clientWidth, kScrollBarSize);
   vertical_->setGeometry(view_.CanvasWidth, kScrollBarSize, kScrollBarSize, view_.CanvasHeight);
-  canvas_.SetMinimumSpan(view_.CanvasWidth);
   FollowPixelRatio();
   renderer_.RequestNewDIBSection();
-  view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-  if (view_.VisibleSpan < view_.CanvasWidth) view_.VisibleSpan = view_.CanvasWidth;
   UpdateHorizontalScroll();
   UpdateVerticalScroll();
   Redraw();
@@ -570,7 +468,7 @@ void MainWindow::OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_t
                                   view_.VisibleStart, centre) != 0) {
     return;
   }
-  view_.VisibleStart = centre - view_.VisibleSpan / 2;
+  view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
   canvas_.ZoomOut();
   UpdateHorizontalScroll();
   Redraw();
@@ -590,7 +488,8 @@ void MainWindow::ZoomToRubberBand() {
   }
   if (x1 == x2) {
     // A click: centre the span on the clicked column, then zoom in around it.
-    view_.VisibleStart = (first1 + last1) / 2 - view_.VisibleSpan / 2;
+    const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
+    view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
     canvas_.ZoomIn();
     UpdateHorizontalScroll();
     Redraw();
@@ -602,7 +501,7 @@ void MainWindow::ZoomToRubberBand() {
                                        last2) != 0) {
     return;
   }
-  const int64_t span = last2 - first1;
+  const int64_t span = SaturatingSubtract(last2, first1);
   // Narrower than one microsecond per pixel: the band is ignored.
   if (span < width) return;
   view_.VisibleStart = first1;
@@ -739,8 +638,8 @@ void MainWindow::OpenRecentSet(int32_t index) {
 }
 
 void MainWindow::ShowWholeRecording() {
-  view_.VisibleStart = view_.DataStart;
-  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  model_.SetVisibleSpan(view_.DataDuration);
+  model_.ScrollTo(view_.DataStart);
   UpdateHorizontalScroll();
   Redraw();
 }
@@ -810,7 +709,7 @@ void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
   if (!changed) return;
   const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = *anchor - MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   UpdateHorizontalScroll();
   Redraw();

@@ -16,6 +16,7 @@
 #include "app/WheelNavigator.h"
 #include "datafile/SourceListener.h"
 #include "display/IPlotCanvas.h"
+#include "display/ViewModel.h"
 #include "platform/BitmapPresenter.h"
 #include "platform/MemoryBitmap.h"
 
@@ -185,6 +186,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter, public Whee
   IPlotCollection& plots_;
   IDataSourceManager& sources_;
   GLRenderer& renderer_;
+  ViewModel model_;  // the view arithmetic; the window adds the scrollbars and the redraws
 
   std::unique_ptr<SourcesChanged> listener_;
   ClientArea* client_ = nullptr;

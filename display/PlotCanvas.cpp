@@ -14,6 +14,7 @@
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/SaturatingTime.h"
+#include "display/ViewModel.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -147,8 +148,8 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, y - v.ScrollBottom, v.CanvasWidth, std::max(h, 0));
   }
-  plot.Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, v.CanvasWidth - axisWidth, h - 2 * vMargin, axisWidth,
-            y + vMargin);
+  plot.Draw(v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan), v.CanvasWidth - axisWidth,
+            h - 2 * vMargin, axisWidth, y + vMargin);
   if (clip) {
     renderer->Flush();
     glDisable(GL_SCISSOR_TEST);
@@ -436,34 +437,10 @@ void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
 }
 
 int32_t PlotCanvas::ZoomIn() {
-  const CanvasProperties& p = properties_;
-  ViewState& v = viewState;
-  if (v.VisibleSpan == p.minimumVisibleSpan || p.zoomFactor < 2) return kStatusFailed;
-  int64_t centre = 0;
-  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
-    return kStatusFailed;
-  }
-  v.VisibleSpan = std::max(v.VisibleSpan / p.zoomFactor, p.minimumVisibleSpan);
-  v.VisibleStart = centre - v.VisibleSpan / 2;
-  return kStatusOk;
+  return ViewModel::ZoomIn(viewState, properties_.minimumVisibleSpan, properties_.zoomFactor, PlotAreaWidth());
 }
 
-int32_t PlotCanvas::ZoomOut() {
-  const CanvasProperties& p = properties_;
-  ViewState& v = viewState;
-  if (v.VisibleSpan == v.DataDuration || p.zoomFactor < 2) return kStatusFailed;
-  int64_t centre = 0;
-  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
-    return kStatusFailed;
-  }
-  // Saturate rather than overflow when a huge span meets a large factor.
-  const int64_t limit = std::numeric_limits<int64_t>::max() / p.zoomFactor;
-  v.VisibleSpan = v.VisibleSpan > limit ? v.DataDuration : std::min(v.VisibleSpan * p.zoomFactor, v.DataDuration);
-  v.VisibleStart = centre - v.VisibleSpan / 2;
-  if (v.VisibleStart < v.DataStart) v.VisibleStart = v.DataStart;
-  if (v.VisibleStart > v.DataEnd - v.VisibleSpan) v.VisibleStart = v.DataEnd - v.VisibleSpan;
-  return kStatusOk;
-}
+int32_t PlotCanvas::ZoomOut() { return ViewModel::ZoomOut(viewState, properties_.zoomFactor, PlotAreaWidth()); }
 
 void PlotCanvas::SetMinimumSpan(int64_t span) {
   properties_.minimumVisibleSpan = span;

@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libpng-dev appstream
+  help2man snakemake
 )
 if [ "${SKELVANE_GUI_TOOLS:-0}" = 1 ]; then
   packages+=(xvfb xdotool imagemagick)
