@@ -27,6 +27,7 @@
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
 #include "app/StatusBar.h"
+#include "app/SummaryWatcher.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
@@ -111,6 +112,8 @@ int32_t MainWindow::Create() {
   status_ = new StatusBar(this);
   setStatusBar(status_);
   locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
+  summaries_ = new SummaryWatcher(
+      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); }, this);
   Preferences::LoadExtractionParameters(extraction_->Parameters());
 
   view_ = ViewState{};
@@ -172,6 +175,8 @@ void MainWindow::Redraw() {
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  // A redraw may have started summary builds: follow them until they end.
+  if (summaries_ != nullptr) summaries_->Poll();
   if (client_ != nullptr) client_->update();
 }
 
