@@ -80,6 +80,29 @@ TEST(InfoCommand, FailedFilesAreReportedOnStderrAndMakeTheStatusNonZero) {
   EXPECT_NE(run.out.find("    -ADChannel          0\n"), std::string::npos);
 }
 
+// Differences of such timestamps overflow 64 bits: they must come out saturated, with their sign.
+TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
+  test::TempDir dir;
+  struct Ends {
+    int64_t first, last;
+    const char* durationSign;
+  };
+  for (const Ends& ends : {Ends{4'000'000'000'000'000'000, -6'000'000'000'000'000'000, "-"},
+                           Ends{-6'000'000'000'000'000'000, 4'000'000'000'000'000'000, ""}}) {
+    std::vector<CscRecordData> records(3);
+    records[0].timestamp = ends.first;
+    records[1].timestamp = 0;
+    records[2].timestamp = ends.last;
+    const std::string path = dir.File("far.kcs");
+    ASSERT_EQ(CscFileWriter::Write(path, "", records), 0);
+    const test::CliRun run = test::RunCli({"info", path}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string duration = "  duration:           " + std::string(ends.durationSign) + "9223372036854.";
+    EXPECT_NE(run.out.find(duration), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Hz from the mean record interval of -"), std::string::npos) << run.out;
+  }
+}
+
 TEST(InfoCommand, NeedsAtLeastOneFile) {
   test::TempDir dir;
   EXPECT_NE(test::RunCli({"info"}, dir).status, 0);
