@@ -288,7 +288,8 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 }
 
 void MainWindow::OnPaint(QPainter& painter) {
-  canvas_.Present(*this);
+  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
+  if (canvas_.Present(*this) != 0) frame_ = QImage();
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
   const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
