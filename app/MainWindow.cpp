@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <limits>
 
 #include "app/AboutBox.h"
 #include "app/AppResources.h"
@@ -42,6 +41,24 @@ constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
+static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
+
+// The view model's name for what a scrollbar asked for.
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
+  using Code = PagedScrollBar::Code;
+  switch (code) {
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
+    case Code::ThumbPosition:
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
+    case Code::EndScroll: break;
+  }
+  return ViewModel::Scroll::EndScroll;
+}
 
 }  // namespace
 
@@ -226,26 +243,6 @@ void MainWindow::ToggleSwitch(int32_t command) {
   UpdateMenuChecks();
   Redraw();
 }
-
-namespace {
-
-ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
-  using Code = PagedScrollBar::Code;
-  switch (code) {
-    case Code::LineBack: return ViewModel::Scroll::LineBack;
-    case Code::LineForward: return ViewModel::Scroll::LineForward;
-    case Code::PageBack: return ViewModel::Scroll::PageBack;
-    case Code::PageForward: return ViewModel::Scroll::PageForward;
-    case Code::ToStart: return ViewModel::Scroll::ToStart;
-    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
-    case Code::EndScroll: break;
-  }
-  return ViewModel::Scroll::EndScroll;
-}
-
-}  // namespace
 
 void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
   if (horizontal_ == nullptr) return;
