@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QMenu>
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
@@ -8,6 +10,8 @@
 #include <QRubberBand>
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/AboutBox.h"
@@ -15,8 +19,13 @@
 #include "app/BitmapExport.h"
 #include "app/ClientArea.h"
 #include "app/CommandIds.h"
+#include "app/KeysAndMouseDialog.h"
 #include "app/MainMenu.h"
+#include "app/MenuAdditions.h"
+#include "app/PlotLocator.h"
+#include "app/Preferences.h"
 #include "app/SettingsFile.h"
+#include "app/StatusBar.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
@@ -24,6 +33,7 @@
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
+#include "display/Plot.h"
 #include "display/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
@@ -59,6 +69,7 @@ ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
   }
   return ViewModel::Scroll::EndScroll;
 }
+constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
 
 }  // namespace
 
@@ -111,6 +122,14 @@ int32_t MainWindow::Create() {
   rubberBand_ = new QRubberBand(QRubberBand::Rectangle, client_);
   rubberBand_->hide();
 
+  additions_ = std::make_unique<MenuAdditions>(*menuBar(), *menu_, *this,
+                                               [this](int32_t command) { OnCommand(command); });
+  additions_->SetRecentSets(Preferences::RecentSets());
+  status_ = new StatusBar(this);
+  setStatusBar(status_);
+  locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
+  Preferences::LoadExtractionParameters(extraction_->Parameters());
+
   view_ = ViewState{};
   if (settingsFolder_.empty()) {
     SettingsFile::ReadSettingsFile(canvas_);
@@ -118,8 +137,12 @@ int32_t MainWindow::Create() {
     SettingsFile::ReadSettingsFileIn(canvas_, settingsFolder_);
   }
   UpdateMenuChecks();
+  ApplyTimeLabelStyle(Preferences::TimeLabelStyle());
+  canvas_.SetDataAxisInMicrovolts(Preferences::DataAxisInMicrovolts());
+  additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
 
   OpenFilesAtStart();
+  RememberOpenedSince(0);
 
   sources_.AddListener(listener_.get());
   return 0;
@@ -163,6 +186,7 @@ void MainWindow::Redraw() {
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
+  if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   if (client_ != nullptr) client_->update();
 }
 
@@ -197,12 +221,15 @@ void MainWindow::UpdateVerticalScroll() {
 
 void MainWindow::OnCommand(int32_t command) {
   switch (command) {
-    case commands::kOpenData:
+    case commands::kOpenData: {
+      const int32_t before = sources_.GetNumSources();
       if (plots_.AddPlotsForNewSources() == 0) {
+        RememberOpenedSince(before);
         UpdateVerticalScroll();
         Redraw();
       }
       break;
+    }
     case commands::kSaveDisplayAsBitmap: SaveDisplayAsBitmap(); break;
     case commands::kExit: close(); break;
     case commands::kPageRight: OnHScroll(PagedScrollBar::Code::PageForward, 0); break;
@@ -228,7 +255,7 @@ void MainWindow::OnCommand(int32_t command) {
     case commands::kCreateSpikeFile: CreateSpikeFile(); break;
     case commands::kExtractionProperties: ShowExtractionProperties(); break;
     case commands::kAbout: ShowAboutBox(); break;
-    default: break;
+    default: OnAddedCommand(command); break;
   }
 }
 
@@ -350,6 +377,7 @@ void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
                                 std::clamp(y, 0, std::max(client_->height() - 1, 0)));
     rubberBand_->setGeometry(RubberBandRect());
   }
+  UpdatePointer(x, y);
 }
 
 QRect MainWindow::RubberBandRect() const {
@@ -475,12 +503,14 @@ void MainWindow::ZoomToRubberBand() {
 }
 
 void MainWindow::OnDropFiles(const std::vector<std::string>& paths) {
+  const int32_t first = sources_.GetNumSources();
   for (const std::string& path : paths) {
     if (path.empty() || path.size() > kMaxDroppedNameLength) continue;
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(path) != 0) break;
     if (CreatePlotsForSources(before) != 0) break;
   }
+  RememberOpenedSince(first);
   // The new plots change the stack's height: the vertical bar follows it.
   UpdateVerticalScroll();
   Redraw();
@@ -494,6 +524,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
+  Preferences::SetWindowGeometry(saveGeometry());
+  Preferences::SaveExtractionParameters(extraction_->Parameters());
   if (settingsFolder_.empty()) {
     SettingsFile::WriteSettingsFile(canvas_);
   } else {
@@ -520,5 +552,231 @@ void MainWindow::ShowExtractionProperties() {
 }
 
 void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(DisplayedImage()); }
+
+}  // namespace skelvane
+
+namespace skelvane {
+
+void MainWindow::OnAddedCommand(int32_t command) {
+  using Style = IPlotCanvas::TimeLabelStyle;
+  switch (command) {
+    case commands::kShowWholeRecording: ShowWholeRecording(); return;
+    case commands::kTimeLabelsMicroseconds: ApplyTimeLabelStyle(Style::Microseconds); break;
+    case commands::kTimeLabelsSeconds: ApplyTimeLabelStyle(Style::Seconds); break;
+    case commands::kTimeLabelsClock: ApplyTimeLabelStyle(Style::Clock); break;
+    case commands::kIncreaseAmplitude: ZoomAllAmplitudes(1); return;
+    case commands::kDecreaseAmplitude: ZoomAllAmplitudes(-1); return;
+    case commands::kResetAmplitude:
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) canvas_.SetAmplitudeGain(locator_->PathOf(i), 1.0);
+      Redraw();
+      return;
+    case commands::kDataAxisMicrovolts:
+      canvas_.SetDataAxisInMicrovolts(!canvas_.GetDataAxisInMicrovolts());
+      Preferences::SetDataAxisInMicrovolts(canvas_.GetDataAxisInMicrovolts());
+      additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
+      break;
+    case commands::kKeysAndMouse: ShowKeysAndMouse(); return;
+    case commands::kGoToStart: OnHScroll(PagedScrollBar::Code::ToStart, 0); return;
+    case commands::kGoToEnd: OnHScroll(PagedScrollBar::Code::ToEnd, 0); return;
+    case commands::kPageTimeBack: OnHScroll(PagedScrollBar::Code::PageBack, 0); return;
+    case commands::kPageTimeForward: OnHScroll(PagedScrollBar::Code::PageForward, 0); return;
+    case commands::kClearRecentFiles:
+      Preferences::ClearRecentSets();
+      additions_->SetRecentSets({});
+      return;
+    default:
+      if (command >= commands::kRecentFilesFirst && command < commands::kRecentFilesFirst + Preferences::kMaxRecentSets) {
+        OpenRecentSet(command - commands::kRecentFilesFirst);
+      }
+      return;
+  }
+  Redraw();
+}
+
+void MainWindow::ApplyTimeLabelStyle(IPlotCanvas::TimeLabelStyle style) {
+  using Style = IPlotCanvas::TimeLabelStyle;
+  canvas_.SetTimeLabelStyle(style);
+  Preferences::SetTimeLabelStyle(style);
+  additions_->SetChecked(commands::kTimeLabelsMicroseconds, style == Style::Microseconds);
+  additions_->SetChecked(commands::kTimeLabelsSeconds, style == Style::Seconds);
+  additions_->SetChecked(commands::kTimeLabelsClock, style == Style::Clock);
+}
+
+// The sources that joined since `firstSource` were opened together: they become one recent set.
+void MainWindow::RememberOpenedSince(int32_t firstSource) {
+  QStringList paths;
+  for (int32_t index = firstSource; index < sources_.GetNumSources(); ++index) {
+    std::string path;
+    if (sources_.GetSourcePath(index, path) == 0) paths << QFile::decodeName(QByteArray::fromStdString(path));
+  }
+  if (paths.isEmpty()) return;
+  Preferences::AddRecentSet(paths);
+  if (additions_) additions_->SetRecentSets(Preferences::RecentSets());
+}
+
+void MainWindow::OpenRecentSet(int32_t index) {
+  const std::vector<QStringList> sets = Preferences::RecentSets();
+  if (index < 0 || index >= static_cast<int32_t>(sets.size())) return;
+  std::vector<std::string> paths;
+  for (const QString& path : sets[index]) paths.push_back(QFile::encodeName(path).toStdString());
+  // Opened like dropped files: a file that is gone is reported and ends the set.
+  OnDropFiles(paths);
+}
+
+void MainWindow::ShowWholeRecording() {
+  view_.VisibleStart = view_.DataStart;
+  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  UpdateHorizontalScroll();
+  Redraw();
+}
+
+void MainWindow::ShowKeysAndMouse() {
+  if (keysAndMouse_ == nullptr) keysAndMouse_ = new KeysAndMouseDialog(this);
+  keysAndMouse_->show();
+  keysAndMouse_->raise();
+}
+
+QWidget* MainWindow::KeysAndMouse() const { return keysAndMouse_; }
+
+QMenu* MainWindow::PlotMenu() const { return plotMenu_; }
+
+void MainWindow::UpdatePointer(int32_t x, int32_t y) {
+  if (status_ == nullptr || !locator_) return;
+  const std::optional<int64_t> time = locator_->TimeAt(x);
+  if (!time || y < kScrollBarSize) {
+    status_->ClearPointer();
+    return;
+  }
+  StatusBar::Pointer pointer;
+  pointer.time = *time;
+  pointer.dataStart = view_.DataStart;
+  const int32_t plot = locator_->PlotAt(y);
+  if (plot >= 0) {
+    pointer.plotName = locator_->NameOf(plot);
+    if (const auto sample = locator_->SampleAt(plot, *time)) {
+      pointer.counts = sample->counts;
+      pointer.microvolts = sample->microvolts;
+    }
+  }
+  status_->ShowPointer(pointer);
+}
+
+void MainWindow::OnMouseLeave() {
+  if (status_ != nullptr) status_->ClearPointer();
+}
+
+void MainWindow::ShowSummaryProgress(int64_t done, int64_t total) {
+  if (status_ != nullptr) status_->ShowSummaryProgress(done, total);
+}
+
+void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
+  wheel_.OnWheel(position, angleDelta, modifiers);
+}
+
+void MainWindow::ScrollStackBy(int32_t pixels) {
+  view_.ScrollTop += pixels;
+  view_.ScrollBottom += pixels;
+  UpdateVerticalScroll();
+  Redraw();
+}
+
+void MainWindow::PageTime(int32_t steps) {
+  const PagedScrollBar::Code code = steps > 0 ? PagedScrollBar::Code::PageForward : PagedScrollBar::Code::PageBack;
+  for (int32_t i = 0; i < std::abs(steps); ++i) OnHScroll(code, 0);
+}
+
+// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
+// moved so that the time under the mouse stays under it.
+void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
+  const int32_t width = PlotAreaWidth();
+  const std::optional<int64_t> anchor = locator_->TimeAt(x);
+  if (!anchor || width <= 0) return;
+  bool changed = false;
+  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
+  if (!changed) return;
+  const int32_t column = x - canvas_.GetDataAxisWidth();
+  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  UpdateHorizontalScroll();
+  Redraw();
+}
+
+void MainWindow::ZoomAmplitudeAt(int32_t y, int32_t steps) {
+  const int32_t plot = locator_->PlotAt(y);
+  if (plot >= 0) ZoomAmplitudeOf(plot, steps);
+}
+
+void MainWindow::ZoomAmplitudeOf(int32_t index, int32_t steps) {
+  const std::string path = locator_->PathOf(index);
+  if (path.empty()) return;
+  canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  Redraw();
+}
+
+void MainWindow::ZoomAllAmplitudes(int32_t steps) {
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    const std::string path = locator_->PathOf(i);
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  }
+  Redraw();
+}
+
+void MainWindow::OnContextMenu(int32_t x, int32_t y) {
+  const int32_t index = locator_->PlotAt(y);
+  if (index < 0) return;
+  if (plotMenu_ != nullptr) plotMenu_->close();
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->setTitle(QString::fromStdString(locator_->NameOf(index)));
+  // The header icons' actions, then the plot's amplitude; each finds the plot again by its path,
+  // since another command may have moved or closed it while the menu was open.
+  const std::string path = locator_->PathOf(index);
+  auto act = [this, menu, path](const QString& text, auto&& action) {
+    QObject::connect(menu->addAction(text), &QAction::triggered, this, [this, path, action] {
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+        if (locator_->PathOf(i) != path) continue;
+        action(i);
+        UpdateVerticalScroll();
+        Redraw();
+        return;
+      }
+    });
+  };
+  act(QStringLiteral("&Close Plot"), [this](int32_t i) { plots_.RemovePlot(i); });
+  act(QStringLiteral("Move &Up"), [this](int32_t i) { plots_.MovePlotUp(i); });
+  act(QStringLiteral("Move &Down"), [this](int32_t i) { plots_.MovePlotDown(i); });
+  act(QStringLiteral("&Taller"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->IncreaseHeight();
+  });
+  act(QStringLiteral("&Shorter"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->DecreaseHeight();
+  });
+  menu->addSeparator();
+  act(QStringLiteral("&Increase Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * kAmplitudeStep);
+  });
+  act(QStringLiteral("D&ecrease Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) / kAmplitudeStep);
+  });
+  act(QStringLiteral("&Reset Amplitude"), [this, path](int32_t) { canvas_.SetAmplitudeGain(path, 1.0); });
+  plotMenu_ = menu;
+  menu->popup(client_->mapToGlobal(QPoint(x, y)));
+}
+
+QString MainWindow::ToolTipAt(int32_t x, int32_t y) const {
+  if (canvas_.GetShowPlotIcons() == 0 || y < kScrollBarSize) return {};
+  const int32_t canvasY = CanvasYForWindowY(y);
+  static const char* const kIconNames[] = {"", "Close plot", "Move plot up", "Move plot down", "Make plot taller",
+                                           "Make plot shorter"};
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) != 0 || plot == nullptr) continue;
+    const int32_t hit = plot->HitTestIcon(x, canvasY);
+    if (hit > Plot::kHitNone && hit <= Plot::kHitMinus) return QString::fromUtf8(kIconNames[hit]);
+  }
+  return {};
+}
 
 }  // namespace skelvane

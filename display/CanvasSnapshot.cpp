@@ -1,6 +1,7 @@
 #include "display/CanvasSnapshot.h"
 
 #include "datafile/DataSourceManager.h"
+#include "display/CscPlot.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
@@ -43,6 +44,20 @@ int32_t OpenWithPlots(const std::string& path, IDataSourceManager& manager, IPlo
   return kStatusOk;
 }
 
+// Waits for the summaries the plots started while drawing (they build in parallel); true when any
+// plot had one, so the frame must be drawn again with them.
+bool WaitForSummaries(IPlotCollection& collection) {
+  bool waited = false;
+  for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    if (collection.GetPlot(i, plot) != 0) continue;
+    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr && csc->Cache().width == 0) {
+      waited = csc->WaitForSummary() || waited;
+    }
+  }
+  return waited;
+}
+
 }  // namespace
 
 void CanvasSnapshot::SetUpView(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots, int64_t dataStart,
@@ -78,7 +93,11 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   SetUpView(PlotCanvas::viewState, canvas, collection, dataStart, dataEnd, options);
   if (view != nullptr) *view = PlotCanvas::viewState;
   renderer.RequestNewDIBSection();
-  if (canvas.RedrawAll() != 0 || renderer.ReadBack() != 0) return kStatusFailed;
+  // A plot over a long span starts its summary and draws no trace the first time; the window redraws
+  // when the build completes, the snapshot waits for all of them and draws once more.
+  if (canvas.RedrawAll() != 0) return kStatusFailed;
+  if (WaitForSummaries(collection) && canvas.RedrawAll() != 0) return kStatusFailed;
+  if (renderer.ReadBack() != 0) return kStatusFailed;
   frame = renderer.Bitmap();
   return kStatusOk;
 }
