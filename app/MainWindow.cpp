@@ -624,8 +624,8 @@ void MainWindow::OpenRecentSet(int32_t index) {
 }
 
 void MainWindow::ShowWholeRecording() {
-  view_.VisibleStart = view_.DataStart;
-  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  model_.SetVisibleSpan(view_.DataDuration);
+  model_.ScrollTo(view_.DataStart);
   UpdateHorizontalScroll();
   Redraw();
 }
@@ -674,8 +674,7 @@ void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifie
 }
 
 void MainWindow::ScrollStackBy(int32_t pixels) {
-  view_.ScrollTop += pixels;
-  view_.ScrollBottom += pixels;
+  model_.ScrollStackBy(pixels);
   UpdateVerticalScroll();
   Redraw();
 }
@@ -695,7 +694,8 @@ void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
   if (!changed) return;
   const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
+                                         view_.VisibleSpan / (2 * int64_t{width}));
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   UpdateHorizontalScroll();
   Redraw();
