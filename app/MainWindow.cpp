@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "app/AboutBox.h"
 #include "app/AppResources.h"
@@ -52,6 +51,24 @@ constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
+static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
+
+// The view model's name for what a scrollbar asked for.
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
+  using Code = PagedScrollBar::Code;
+  switch (code) {
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
+    case Code::ThumbPosition:
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
+    case Code::EndScroll: break;
+  }
+  return ViewModel::Scroll::EndScroll;
+}
 constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
 
 }  // namespace
@@ -254,26 +271,6 @@ void MainWindow::ToggleSwitch(int32_t command) {
   Redraw();
 }
 
-namespace {
-
-ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
-  using Code = PagedScrollBar::Code;
-  switch (code) {
-    case Code::LineBack: return ViewModel::Scroll::LineBack;
-    case Code::LineForward: return ViewModel::Scroll::LineForward;
-    case Code::PageBack: return ViewModel::Scroll::PageBack;
-    case Code::PageForward: return ViewModel::Scroll::PageForward;
-    case Code::ToStart: return ViewModel::Scroll::ToStart;
-    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
-    case Code::EndScroll: break;
-  }
-  return ViewModel::Scroll::EndScroll;
-}
-
-}  // namespace
-
 void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
   if (horizontal_ == nullptr) return;
   if (!model_.ScrollHorizontally(ScrollFor(code), position)) return;
@@ -315,7 +312,8 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 }
 
 void MainWindow::OnPaint(QPainter& painter) {
-  canvas_.Present(*this);
+  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
+  if (canvas_.Present(*this) != 0) frame_ = QImage();
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
   const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
@@ -626,8 +624,8 @@ void MainWindow::OpenRecentSet(int32_t index) {
 }
 
 void MainWindow::ShowWholeRecording() {
-  view_.VisibleStart = view_.DataStart;
-  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  model_.SetVisibleSpan(view_.DataDuration);
+  model_.ScrollTo(view_.DataStart);
   UpdateHorizontalScroll();
   Redraw();
 }
@@ -676,8 +674,7 @@ void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifie
 }
 
 void MainWindow::ScrollStackBy(int32_t pixels) {
-  view_.ScrollTop += pixels;
-  view_.ScrollBottom += pixels;
+  model_.ScrollStackBy(pixels);
   UpdateVerticalScroll();
   Redraw();
 }
@@ -697,7 +694,8 @@ void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
   if (!changed) return;
   const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
+                                         view_.VisibleSpan / (2 * int64_t{width}));
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   UpdateHorizontalScroll();
   Redraw();
