@@ -72,6 +72,8 @@ void SourceSummary::BuildLevels() {
       int16_t low = 0;
       int16_t high = 0;
       bool increasing = true;
+      // Increasing means strictly, over the node's records and into the record after it, so a run
+      // of nodes is checked from their flags alone.
       if (level == 1) {
         low = BlockMin(first, 0);
         high = BlockMax(first, 0);
@@ -80,12 +82,12 @@ void SourceSummary::BuildLevels() {
             low = std::min(low, BlockMin(r, b));
             high = std::max(high, BlockMax(r, b));
           }
-          if (r > first && timestamps_[static_cast<std::size_t>(r - 1)] >= timestamps_[static_cast<std::size_t>(r)]) {
+          if (r + 1 < records &&
+              timestamps_[static_cast<std::size_t>(r)] >= timestamps_[static_cast<std::size_t>(r + 1)]) {
             increasing = false;
           }
         }
       } else {
-        // From the children, plus the step from each child's last record into the next child.
         const int64_t childSpan = span / kFanOut;
         const int64_t firstChild = first / childSpan;
         const int64_t lastChild = last / childSpan;
@@ -95,11 +97,6 @@ void SourceSummary::BuildLevels() {
           low = std::min(low, NodeMin(level - 1, c));
           high = std::max(high, NodeMax(level - 1, c));
           if (!NodeIncreasing(level - 1, c)) increasing = false;
-          const int64_t boundary = c * childSpan;
-          if (c > firstChild &&
-              timestamps_[static_cast<std::size_t>(boundary - 1)] >= timestamps_[static_cast<std::size_t>(boundary)]) {
-            increasing = false;
-          }
         }
       }
       out.extremes[static_cast<std::size_t>(2 * node)] = low;

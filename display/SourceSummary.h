@@ -20,7 +20,8 @@ class SourceSummary {
   static constexpr int32_t kBlockSamples = 64;
   static constexpr int32_t kBlocksPerRecord = kSamplesPerRecord / kBlockSamples;
   /// Children per node: a level-1 node covers 8 records, each level above 8 times more.
-  static constexpr int32_t kFanOut = 8;
+  static constexpr int32_t kFanOutShift = 3;
+  static constexpr int32_t kFanOut = 1 << kFanOutShift;
   static constexpr int32_t kLevels = 4;
   /// Bytes read per call while building.
   static constexpr int64_t kReadBytes = 1 << 20;
@@ -33,16 +34,23 @@ class SourceSummary {
   int16_t BlockMin(int64_t record, int32_t block) const { return blocks_[Slot(record, block)]; }
   int16_t BlockMax(int64_t record, int32_t block) const { return blocks_[Slot(record, block) + 1]; }
   /// Records covered by a node of `level` (1..kLevels).
-  static int64_t NodeRecords(int32_t level) {
-    int64_t records = 1;
-    for (int32_t i = 0; i < level; ++i) records *= kFanOut;
-    return records;
-  }
+  static constexpr int64_t NodeRecords(int32_t level) { return int64_t{1} << (kFanOutShift * level); }
+  /// The node of `level` that holds record `record`.
+  static constexpr int64_t NodeOf(int32_t level, int64_t record) { return record >> (kFanOutShift * level); }
   /// Smallest and largest sample of node `node` of `level`.
   int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node]; }
   int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node + 1]; }
-  /// Whether the timestamps strictly increase over the node's records.
+  /// Whether the timestamps strictly increase over the node's records and into the record after it.
   bool NodeIncreasing(int32_t level, int64_t node) const { return levels_[level - 1].increasing[node] != 0; }
+  /// Hints that a record's blocks will be read soon.
+  void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
+  /// Hints that a node will be read soon.
+  void PrefetchNode(int32_t level, int64_t node) const {
+    const Level& l = levels_[static_cast<std::size_t>(level - 1)];
+    if (node < 0 || static_cast<std::size_t>(node) >= l.increasing.size()) return;
+    __builtin_prefetch(&l.extremes[static_cast<std::size_t>(2 * node)]);
+    __builtin_prefetch(&l.increasing[static_cast<std::size_t>(node)]);
+  }
   /// Bytes of memory the summary holds.
   std::size_t BytesHeld() const;
 

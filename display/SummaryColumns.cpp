@@ -132,58 +132,108 @@ class Folder {
     if (x == std::numeric_limits<int32_t>::max() || Column(timestamp) != x) return -1;
     int64_t columnStart = 0;
     if (!FirstTimeOfColumn(x, columnStart)) return -1;
-    // The lowest record in 1..index stamped at or after the column's first time: gallop down, then halve.
-    int64_t low = index;  // known to qualify
-    int64_t step = 1;
-    int64_t below = index;
-    for (;;) {
-      below = std::max<int64_t>(1, low - step);
-      if (Timestamp(below) < columnStart || below == 1) break;
-      low = below;
-      step *= 2;
-    }
-    if (Timestamp(below) >= columnStart) {
-      low = below;
-    } else {
-      while (low - below > 1) {
-        const int64_t middle = below + (low - below) / 2;
-        if (Timestamp(middle) >= columnStart) {
-          low = middle;
-        } else {
-          below = middle;
-        }
-      }
-    }
+    // The lowest record in 1..index stamped at or after the column's first time, searched from where
+    // evenly spaced records would put it.
+    const auto qualifies = [&](int64_t i) { return Timestamp(i) >= columnStart; };
+    const int64_t low = LowestQualifying(1, index, EstimateRecord(index, columnStart), qualifies);
+    PrefetchBefore(low);
     // Records stamped within one microsecond of record 0 end the walk at record 0's timestamp.
     const int64_t firstTimestamp = Timestamp(0);
-    while (low < index && !(Timestamp(low + 1) > firstTimestamp && Timestamp(low + 1) - 1 > firstTimestamp)) ++low;
+    int64_t first = low;
+    while (first < index && !(Timestamp(first + 1) > firstTimestamp && Timestamp(first + 1) - 1 > firstTimestamp)) {
+      ++first;
+    }
     int32_t lowest = 0;
     int32_t highest = 0;
-    if (!RangeExtremes(low, index, lowest, highest)) return -1;
+    if (!RangeExtremes(first, index, lowest, highest)) return -1;
     Widen(BarFor(x), lowest, highest);
-    return low;
+    return first;
+  }
+
+  // Where record `index`, stamped `time` later than `earlier`, would find the record stamped
+  // `earlier` if records followed each other every record duration.
+  int64_t EstimateRecord(int64_t index, int64_t earlier) const {
+    if (span_.recordDuration <= 0) return index;
+    const double back = static_cast<double>(SaturatingSubtract(Timestamp(index), earlier)) / span_.recordDuration;
+    return back < static_cast<double>(index) ? index - static_cast<int64_t>(back) : 0;
+  }
+
+  // The lowest i in [low, high] for which `holds` is true (monotone, true at high), galloping from `guess`.
+  template <typename Holds>
+  static int64_t LowestQualifying(int64_t low, int64_t high, int64_t guess, Holds holds) {
+    guess = std::clamp(guess, low, high);
+    int64_t yes = high;     // holds here
+    int64_t no = low - 1;   // known not to hold (or before the range)
+    if (holds(guess)) {
+      yes = guess;
+      for (int64_t step = 1; yes > low;) {
+        const int64_t probe = std::max(low, yes - step);
+        if (!holds(probe)) {
+          no = probe;
+          break;
+        }
+        yes = probe;
+        step *= 2;
+      }
+    } else {
+      no = guess;
+      for (int64_t step = 1;;) {
+        const int64_t probe = std::min(high, no + step);
+        if (probe == high || holds(probe)) {
+          yes = probe;
+          break;
+        }
+        no = probe;
+        step *= 2;
+      }
+    }
+    while (yes - no > 1) {
+      const int64_t middle = no + (yes - no) / 2;
+      if (holds(middle)) {
+        yes = middle;
+      } else {
+        no = middle;
+      }
+    }
+    return yes;
+  }
+
+  // Asks for the memory the next column will read while this one is being finished: the records
+  // around where it will begin, their blocks and the nodes over them.
+  void PrefetchBefore(int64_t low) const {
+    const int64_t perColumn = span_.recordDuration > 0 ? static_cast<int64_t>(timePerPixel_ / span_.recordDuration) : 0;
+    const int64_t next = low - 1 - perColumn;
+    if (next < SourceSummary::kFanOut || perColumn < SourceSummary::kFanOut) return;
+    for (int64_t r = next - SourceSummary::kFanOut; r <= next + SourceSummary::kFanOut; r += 2) {
+      __builtin_prefetch(&timestamps_[static_cast<std::size_t>(r)]);
+      summary_.PrefetchRecord(r);
+    }
+    for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
   }
 
   // The scaled extremes of records first..last from the largest aligned nodes that fit, and whether
-  // their timestamps strictly increase throughout.
+  // their timestamps strictly increase throughout. A node's flag covers the step into the record
+  // after it, so only single records read timestamps; a node whose flag fails is taken apart.
   bool RangeExtremes(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
     const int64_t records = summary_.NumRecords();
     int16_t low = summary_.BlockMin(first, 0);
     int16_t high = summary_.BlockMax(first, 0);
     for (int64_t i = first; i <= last;) {
-      if (i > first && Timestamp(i - 1) >= Timestamp(i)) return false;
       int32_t level = SourceSummary::kLevels;
       for (; level >= 1; --level) {
         const int64_t size = SourceSummary::NodeRecords(level);
-        if (i % size == 0 && std::min(i + size, records) - 1 <= last) break;
+        if ((i & (size - 1)) == 0 && std::min(i + size, records) - 1 <= last &&
+            summary_.NodeIncreasing(level, SourceSummary::NodeOf(level, i))) {
+          break;
+        }
       }
       if (level >= 1) {
-        const int64_t node = i / SourceSummary::NodeRecords(level);
-        if (!summary_.NodeIncreasing(level, node)) return false;
+        const int64_t node = SourceSummary::NodeOf(level, i);
         low = std::min(low, summary_.NodeMin(level, node));
         high = std::max(high, summary_.NodeMax(level, node));
         i = std::min(i + SourceSummary::NodeRecords(level), records);
       } else {
+        if (i < last && Timestamp(i) >= Timestamp(i + 1)) return false;
         for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
           low = std::min(low, summary_.BlockMin(i, b));
           high = std::max(high, summary_.BlockMax(i, b));
