@@ -132,7 +132,8 @@ int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height,
   GLRenderer* renderer = PlotCanvas::renderer;
   if (renderer != nullptr) {
     renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
-    renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale), 1.0f);
+    const double gain = PlotCanvas::canvas != nullptr ? PlotCanvas::canvas->GetAmplitudeGain(GetPath()) : 1.0;
+    renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
     if (recordDuration_ / kRecordQuarter >= PlotCanvas::viewState.VisibleSpan / width) {
