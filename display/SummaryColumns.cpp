@@ -255,7 +255,11 @@ class Folder {
     const int32_t firstTaken = LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
     for (int32_t i = kLastSample; i >= firstTaken;) {
       const int32_t x = Column(TimeOf(timestamp, i));
-      const int32_t j = LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
+      // The column's samples: those not before its first time (one division instead of one per probe).
+      int64_t columnStart = 0;
+      const int32_t j = FirstTimeOfColumn(x, columnStart)
+                            ? LowestSample(firstTaken, i, [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
+                            : LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
       const int32_t bar = BarFor(x);
       for (int32_t b = i / SourceSummary::kBlockSamples; b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
         const int32_t blockFirst = b * SourceSummary::kBlockSamples;

@@ -172,6 +172,15 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
     return plot.Draw(span.start, span.end, span.width, 100, 0, 0);
   };
 
+  // A few records' span is read and drawn at once: no summary is started or waited for.
+  ColumnSpan few;
+  few.start = timestamps[timestamps.size() / 2];
+  few.end = few.start + 40 * kRecordMicros;
+  few.width = 900;
+  ASSERT_EQ(draw(few), 0);
+  EXPECT_EQ(plot.Summary(), nullptr);
+  EXPECT_FALSE(plot.Cache().xs.empty());
+
   ColumnSpan whole;
   whole.start = timestamps.front() - 1;
   whole.end = timestamps.back() + kRecordMicros;
