@@ -120,7 +120,9 @@ struct Scene {
   }
   std::vector<RecordLayout> Layouts() {
     std::vector<RecordLayout> layouts(static_cast<std::size_t>(manager.GetNumSources()));
-    for (int32_t s = 0; s < manager.GetNumSources(); ++s) manager.GetRecordLayout(s, layouts[static_cast<std::size_t>(s)]);
+    for (int32_t s = 0; s < manager.GetNumSources(); ++s) {
+      manager.GetRecordLayout(s, layouts[static_cast<std::size_t>(s)]);
+    }
     return layouts;
   }
 

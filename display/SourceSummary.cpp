@@ -121,7 +121,8 @@ int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>
     if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
     const int64_t count = std::min(perRead, records - first);
     const int64_t want = count * layout.recordSize;
-    const int64_t got = ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
+    const int64_t got =
+        ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
     if (got < 0) return static_cast<int32_t>(-got);
     if (got < want) return kStatusSourceChanged;
     for (int64_t r = 0; r < count; ++r) summary.SummariseRecord(first + r, buffer.data() + r * layout.recordSize);

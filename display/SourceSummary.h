@@ -58,12 +58,12 @@ class SourceSummary {
   /// mapping) and fills `summary`. 0; kStatusCancelled once `cancel` is set; kStatusSourceChanged
   /// when the file holds fewer records than the layout says; or the errno of a failed open or read.
   /// `recordsDone` counts the records read so far.
-  static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel,
-                       std::atomic<int64_t>& recordsDone, SourceSummary& summary);
+  static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
+                       SourceSummary& summary);
 
  private:
   struct Level {
-    std::vector<int16_t> extremes;     // min, max per node
+    std::vector<int16_t> extremes;    // min, max per node
     std::vector<uint8_t> increasing;  // 1 where the node's timestamps strictly increase
   };
 

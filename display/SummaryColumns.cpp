@@ -68,7 +68,8 @@ class Folder {
         buffered = open.record;
       }
       const CscRecord record(buffer.data());
-      for (int32_t i = open.first; i <= open.last; ++i) Widen(open.bar, Scaled(record.Sample(i)), Scaled(record.Sample(i)));
+      for (int32_t i = open.first; i <= open.last; ++i)
+        Widen(open.bar, Scaled(record.Sample(i)), Scaled(record.Sample(i)));
     }
     cache.xs.insert(cache.xs.end(), xs_.begin(), xs_.end());
     for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
@@ -162,8 +163,8 @@ class Folder {
   template <typename Holds>
   static int64_t LowestQualifying(int64_t low, int64_t high, int64_t guess, Holds holds) {
     guess = std::clamp(guess, low, high);
-    int64_t yes = high;     // holds here
-    int64_t no = low - 1;   // known not to hold (or before the range)
+    int64_t yes = high;    // holds here
+    int64_t no = low - 1;  // known not to hold (or before the range)
     if (holds(guess)) {
       yes = guess;
       for (int64_t step = 1; yes > low;) {
@@ -252,16 +253,19 @@ class Folder {
     const int64_t timestamp = Timestamp(index);
     if (TimeOf(timestamp, kLastSample) < span_.start) return;
     // The first sample taken: the lowest index whose time is not before start.
-    const int32_t firstTaken = LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
+    const int32_t firstTaken =
+        LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
     for (int32_t i = kLastSample; i >= firstTaken;) {
       const int32_t x = Column(TimeOf(timestamp, i));
       // The column's samples: those not before its first time (one division instead of one per probe).
       int64_t columnStart = 0;
-      const int32_t j = FirstTimeOfColumn(x, columnStart)
-                            ? LowestSample(firstTaken, i, [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
-                            : LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
+      const int32_t j =
+          FirstTimeOfColumn(x, columnStart)
+              ? LowestSample(firstTaken, i, [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
+              : LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
       const int32_t bar = BarFor(x);
-      for (int32_t b = i / SourceSummary::kBlockSamples; b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
+      for (int32_t b = i / SourceSummary::kBlockSamples;
+           b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
         const int32_t blockFirst = b * SourceSummary::kBlockSamples;
         const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
         const int32_t low = Scaled(summary_.BlockMin(index, b));
@@ -301,7 +305,7 @@ class Folder {
   const double timePerPixel_;
   int32_t lastColumn_ = -1;
   std::vector<int32_t> xs_;
-  std::vector<int32_t> lows_;   // the extremes known so far of each bar
+  std::vector<int32_t> lows_;  // the extremes known so far of each bar
   std::vector<int32_t> highs_;
   std::vector<OpenSamples> open_;
 };

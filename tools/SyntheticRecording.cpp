@@ -256,10 +256,12 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
       signal.resize(static_cast<std::size_t>(length));
       for (float& v : signal) v = static_cast<float>(options.noiseCounts * noise.Gaussian());
       noiseDrawn += length;
-      while (firstSpike < placed.size() &&
-             placed[firstSpike].sample - lead + static_cast<int64_t>(shapes[static_cast<std::size_t>(placed[firstSpike].unit)].size()) <= from) {
-        ++firstSpike;
-      }
+      // Spikes come in time order and their waveforms share one length: those ending before the batch
+      // stay behind for good.
+      const auto endOf = [&](const PlacedSpike& p) {
+        return p.sample - lead + static_cast<int64_t>(shapes[static_cast<std::size_t>(p.unit)].size());
+      };
+      while (firstSpike < placed.size() && endOf(placed[firstSpike]) <= from) ++firstSpike;
       for (std::size_t s = firstSpike; s < placed.size() && placed[s].sample - lead < from + length; ++s) {
         const PlacedSpike& p = placed[s];
         const std::vector<double>& shape = shapes[static_cast<std::size_t>(p.unit)];

@@ -44,20 +44,30 @@ void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int3
     const int64_t style = r < 2 ? 9 : uniform(0, 9);
     for (int32_t i = 0; i < kSamplesPerRecord; ++i, ++sampleIndex) {
       int64_t v = 0;
-      if (style < 5) v = uniform(-60, 60);
-      else if (style < 7) v = (sampleIndex % 3000) - 1500;
-      else if (style < 8) v = 7;
-      else v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
+      if (style < 5)
+        v = uniform(-60, 60);
+      else if (style < 7)
+        v = (sampleIndex % 3000) - 1500;
+      else if (style < 8)
+        v = 7;
+      else
+        v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
       samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
     }
     manager.AddRecord(source, timestamp, 32'000, samples);
     const int64_t step = uniform(0, 99);
-    if (r < opening) timestamp += r + 1 == opening ? 1 : 0;
-    else if (step < 80) timestamp += kRecordMicros + uniform(-2, 2);
-    else if (step < 88) timestamp += 0;                            // a run of equal timestamps
-    else if (step < 92) timestamp += uniform(1, 3);                // records nearly on top of each other
-    else if (step < 96) timestamp += uniform(kRecordMicros / 3, kRecordMicros);
-    else timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
+    if (r < opening)
+      timestamp += r + 1 == opening ? 1 : 0;
+    else if (step < 80)
+      timestamp += kRecordMicros + uniform(-2, 2);
+    else if (step < 88)
+      timestamp += 0;  // a run of equal timestamps
+    else if (step < 92)
+      timestamp += uniform(1, 3);  // records nearly on top of each other
+    else if (step < 96)
+      timestamp += uniform(kRecordMicros / 3, kRecordMicros);
+    else
+      timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
   }
 }
 
