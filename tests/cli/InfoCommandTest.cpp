@@ -96,6 +96,12 @@ TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
     const std::string path = dir.File("far.kcs");
     ASSERT_EQ(CscFileWriter::Write(path, "", records), 0);
     const test::CliRun run = test::RunCli({"info", path}, dir);
+    if (ends.first > ends.last) {
+      // Time running backwards over the first records marks a file that is no recording.
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find("File does not look like a CSC recording"), std::string::npos) << run.err;
+      continue;
+    }
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string duration = "  duration:           " + std::string(ends.durationSign) + "9223372036854.";
     EXPECT_NE(run.out.find(duration), std::string::npos) << run.out;
