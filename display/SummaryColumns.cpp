@@ -146,7 +146,7 @@ class Folder {
     }
     int32_t lowest = 0;
     int32_t highest = 0;
-    if (!RangeExtremes(first, index, lowest, highest)) return -1;
+    first = FoldIncreasingRun(first, index, lowest, highest);
     Widen(BarFor(x), lowest, highest);
     return first;
   }
@@ -212,39 +212,43 @@ class Folder {
     for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
   }
 
-  // The scaled extremes of records first..last from the largest aligned nodes that fit, and whether
-  // their timestamps strictly increase throughout. A node's flag covers the step into the record
-  // after it, so only single records read timestamps; a node whose flag fails is taken apart.
-  bool RangeExtremes(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
+  // Folds the records from `last` down to `first`, or down to where their timestamps stop strictly
+  // increasing, from the largest aligned nodes that fit (a node's flag covers the step into the record
+  // after it, so only single records read timestamps). Returns the lowest record folded; each record
+  // is looked at once, so a file whose timestamps go back costs no more.
+  int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
     const int64_t records = summary_.NumRecords();
-    int16_t low = summary_.BlockMin(first, 0);
-    int16_t high = summary_.BlockMax(first, 0);
-    for (int64_t i = first; i <= last;) {
+    int16_t low = summary_.BlockMin(last, 0);
+    int16_t high = summary_.BlockMax(last, 0);
+    int64_t i = last;  // the records above i are folded
+    while (i >= first) {
       int32_t level = SourceSummary::kLevels;
+      int64_t nodeFirst = i;
       for (; level >= 1; --level) {
-        const int64_t size = SourceSummary::NodeRecords(level);
-        if ((i & (size - 1)) == 0 && std::min(i + size, records) - 1 <= last &&
-            summary_.NodeIncreasing(level, SourceSummary::NodeOf(level, i))) {
-          break;
-        }
+        const int64_t node = SourceSummary::NodeOf(level, i);
+        nodeFirst = node * SourceSummary::NodeRecords(level);
+        const int64_t nodeLast = std::min(nodeFirst + SourceSummary::NodeRecords(level), records) - 1;
+        // Below the top the flag must also hold the step into the record above; at the top it
+        // would say more than needed, so a top node whose flag fails is taken apart instead.
+        if (nodeLast == i && nodeFirst >= first && summary_.NodeIncreasing(level, node)) break;
       }
       if (level >= 1) {
         const int64_t node = SourceSummary::NodeOf(level, i);
         low = std::min(low, summary_.NodeMin(level, node));
         high = std::max(high, summary_.NodeMax(level, node));
-        i = std::min(i + SourceSummary::NodeRecords(level), records);
+        i = nodeFirst - 1;
       } else {
-        if (i < last && Timestamp(i) >= Timestamp(i + 1)) return false;
+        if (i < last && Timestamp(i) >= Timestamp(i + 1)) break;
         for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
           low = std::min(low, summary_.BlockMin(i, b));
           high = std::max(high, summary_.BlockMax(i, b));
         }
-        ++i;
+        --i;
       }
     }
     lowest = Scaled(low);
     highest = Scaled(high);
-    return true;
+    return i + 1;
   }
 
   // One record, as the walk takes it: samples from 511 down to the first one before start, column

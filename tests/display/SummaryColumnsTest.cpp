@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -228,6 +229,45 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_GT(manager.checkCalls, checks);
   EXPECT_TRUE(plot.SourceChanged());
   EXPECT_TRUE(plot.Cache().xs.empty());
+}
+
+// Timestamps that go back or sit at the ends of the range give some picture, never a crash or a
+// walk that does not end, on every path.
+TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
+  std::mt19937_64 random(11);
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  const std::vector<int64_t> extremes = {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), 0, -1};
+  for (int32_t r = 0; r < 900; ++r) {
+    const int64_t timestamp = uniform(0, 9) == 0 ? extremes[static_cast<std::size_t>(uniform(0, 3))]
+                                                 : uniform(0, 900) * kRecordMicros + uniform(-50'000, 50'000);
+    manager.AddRecord(source, timestamp, 32'000, std::vector<int16_t>(kSamplesPerRecord, static_cast<int16_t>(r)));
+  }
+  manager.WriteFile(source, folder.File("back.kcs"), 0);
+  SourceSummary summary;
+  ASSERT_EQ(BuildSummary(summary), 0);
+  RecordLayout layout;
+  manager.GetRecordLayout(source, layout);
+  RecordReader reader;
+  ASSERT_EQ(reader.Open(layout), 0);
+  std::vector<uint8_t> all;
+  ASSERT_EQ(reader.Read(0, summary.NumRecords(), all), 0);
+  const RecordWalk walk(summary.Timestamps().data(), 0, summary.NumRecords() - 1, summary.Timestamps().front());
+  for (int32_t view = 0; view < 200; ++view) {
+    ColumnSpan span = RandomSpan(0, 900 * kRecordMicros, random);
+    if (view % 10 == 0) {  // a span reaching the end of time
+      span.start = std::max<int64_t>(span.start, 0);
+      span.end = std::numeric_limits<int64_t>::max() - uniform(0, 5);
+    }
+    for (const bool minMax : {true, false}) {
+      PixelCache walked;
+      LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked);
+      EXPECT_EQ(walked.xs.size(), walked.mins.size());
+    }
+    PixelCache folded;
+    SummaryColumns::Build(summary, reader, span, folded);
+    EXPECT_EQ(folded.xs.size(), folded.maxs.size());
+    EXPECT_EQ(folded.mins.size(), folded.maxs.size());
+  }
 }
 
 TEST_F(SummaryColumnsTest, SummaryHoldsAtMostFourPercentOfItsFile) {
