@@ -40,16 +40,20 @@ class SourceSummary {
   /// Smallest and largest sample of node `node` of `level`.
   int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node]; }
   int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node + 1]; }
+  /// Whether record `record`'s timestamp is below the next record's (true for the last record).
+  bool StepsUp(int64_t record) const {
+    return ((steps_[static_cast<std::size_t>(record >> 6)] >> (record & 63)) & 1) != 0;
+  }
   /// Whether the timestamps strictly increase over the node's records and into the record after it.
-  bool NodeIncreasing(int32_t level, int64_t node) const { return levels_[level - 1].increasing[node] != 0; }
+  bool NodeIncreasing(int32_t level, int64_t node) const;
   /// Hints that a record's blocks will be read soon.
   void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
   /// Hints that a node will be read soon.
   void PrefetchNode(int32_t level, int64_t node) const {
     const Level& l = levels_[static_cast<std::size_t>(level - 1)];
-    if (node < 0 || static_cast<std::size_t>(node) >= l.increasing.size()) return;
+    if (node < 0 || static_cast<std::size_t>(2 * node) >= l.extremes.size()) return;
     __builtin_prefetch(&l.extremes[static_cast<std::size_t>(2 * node)]);
-    __builtin_prefetch(&l.increasing[static_cast<std::size_t>(node)]);
+    __builtin_prefetch(&steps_[static_cast<std::size_t>((node << (kFanOutShift * level)) >> 6)]);
   }
   /// Bytes of memory the summary holds.
   std::size_t BytesHeld() const;
@@ -75,6 +79,7 @@ class SourceSummary {
 
   std::vector<int64_t> timestamps_;
   std::vector<int16_t> blocks_;  // min, max per block, 8 blocks per record
+  std::vector<uint64_t> steps_;  // bit r: record r's timestamp is below record r + 1's; set past the end
   std::vector<Level> levels_;
 };
 

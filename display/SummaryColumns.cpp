@@ -214,8 +214,8 @@ class Folder {
 
   // Folds the records from `last` down to `first`, or down to where their timestamps stop strictly
   // increasing, from the largest aligned nodes that fit (a node's flag covers the step into the record
-  // after it, so only single records read timestamps). Returns the lowest record folded; each record
-  // is looked at once, so a file whose timestamps go back costs no more.
+  // after it, and single records have their step bit, so no timestamp is read). Returns the lowest record folded; each
+  // record is looked at once, so a file whose timestamps go back costs no more.
   int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
     const int64_t records = summary_.NumRecords();
     int16_t low = summary_.BlockMin(last, 0);
@@ -238,7 +238,7 @@ class Folder {
         high = std::max(high, summary_.NodeMax(level, node));
         i = nodeFirst - 1;
       } else {
-        if (i < last && Timestamp(i) >= Timestamp(i + 1)) break;
+        if (i < last && !summary_.StepsUp(i)) break;
         for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
           low = std::min(low, summary_.BlockMin(i, b));
           high = std::max(high, summary_.BlockMax(i, b));
