@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -40,12 +41,13 @@ class Folder {
         offsets_(span.SampleOffsets()),
         timePerPixel_(span.TimePerPixel()) {}
 
-  int32_t Walk() {
-    const RecordWalk walk(timestamps_.data(), 0, summary_.NumRecords() - 1,
-                          timestamps_.empty() ? 0 : timestamps_.front());
-    int64_t index = walk.Begin(span_.end);
-    if (index == RecordWalk::kNoRecord) return kStatusFailed;
-    while (index != RecordWalk::kEnd && RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
+  // Walks from record `index` (which the walk visits) down, leaving the records at or below `floor`
+  // to another folder; -1 for none.
+  void WalkFrom(int64_t index, int64_t floor) {
+    floor_ = floor;
+    const RecordWalk walk = Walker();
+    while (index != RecordWalk::kEnd && index > floor &&
+           RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
       int64_t lowest = FoldColumnRun(index);
       if (lowest < 0) {
         FoldRecord(index);
@@ -53,11 +55,14 @@ class Folder {
       }
       index = walk.Next(lowest, false, span_.start);
     }
-    return kStatusOk;
   }
 
-  // Reads the samples whose blocks could move a bar's ends, then hands out the bars.
-  int32_t Finish(const RecordReader& reader, PixelCache& cache) {
+  RecordWalk Walker() const {
+    return RecordWalk(timestamps_.data(), 0, summary_.NumRecords() - 1, timestamps_.empty() ? 0 : timestamps_.front());
+  }
+
+  // Reads the samples whose blocks could move a bar's ends.
+  int32_t Finish(const RecordReader& reader) {
     std::vector<uint8_t> buffer;
     int64_t buffered = -1;
     for (const OpenSamples& open : open_) {
@@ -71,12 +76,24 @@ class Folder {
       for (int32_t i = open.first; i <= open.last; ++i)
         Widen(open.bar, Scaled(record.Sample(i)), Scaled(record.Sample(i)));
     }
-    cache.xs.insert(cache.xs.end(), xs_.begin(), xs_.end());
-    for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
-      cache.mins.push_back(static_cast<int16_t>(lows_[bar]));
-      cache.maxs.push_back(static_cast<int16_t>(highs_[bar]));
-    }
     return kStatusOk;
+  }
+
+  // Appends the bars to `cache`, joining the first to the last one there when the walk was still in
+  // its column where this folder's part began.
+  void AppendTo(PixelCache& cache) const {
+    for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
+      const auto low = static_cast<int16_t>(lows_[bar]);
+      const auto high = static_cast<int16_t>(highs_[bar]);
+      if (bar == 0 && !cache.xs.empty() && cache.xs.back() == xs_[bar]) {
+        cache.mins.back() = std::min(cache.mins.back(), low);
+        cache.maxs.back() = std::max(cache.maxs.back(), high);
+        continue;
+      }
+      cache.xs.push_back(xs_[bar]);
+      cache.mins.push_back(low);
+      cache.maxs.push_back(high);
+    }
   }
 
  private:
@@ -128,7 +145,7 @@ class Folder {
   // folded, or -1 when `index` itself does not qualify.
   int64_t FoldColumnRun(int64_t index) {
     const int64_t timestamp = Timestamp(index);
-    if (index == 0 || timestamp < span_.start) return -1;
+    if (index == 0 || index <= floor_ + 1 || timestamp < span_.start) return -1;
     const int32_t x = Column(TimeOf(timestamp, kLastSample));
     if (x == std::numeric_limits<int32_t>::max() || Column(timestamp) != x) return -1;
     int64_t columnStart = 0;
@@ -136,7 +153,8 @@ class Folder {
     // The lowest record in 1..index stamped at or after the column's first time, searched from where
     // evenly spaced records would put it.
     const auto qualifies = [&](int64_t i) { return Timestamp(i) >= columnStart; };
-    const int64_t low = LowestQualifying(1, index, EstimateRecord(index, columnStart), qualifies);
+    const int64_t low =
+        LowestQualifying(std::max<int64_t>(1, floor_ + 1), index, EstimateRecord(index, columnStart), qualifies);
     PrefetchBefore(low);
     // Records stamped within one microsecond of record 0 end the walk at record 0's timestamp.
     const int64_t firstTimestamp = Timestamp(0);
@@ -308,6 +326,7 @@ class Folder {
   const std::array<int64_t, kSamplesPerRecord> offsets_;
   const double timePerPixel_;
   int32_t lastColumn_ = -1;
+  int64_t floor_ = -1;  // records at or below it are another folder's
   std::vector<int32_t> xs_;
   std::vector<int32_t> lows_;  // the extremes known so far of each bar
   std::vector<int32_t> highs_;
@@ -317,10 +336,45 @@ class Folder {
 }  // namespace
 
 int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
-                              PixelCache& cache) {
-  Folder folder(summary, span);
-  if (const int32_t rc = folder.Walk(); rc != kStatusOk) return rc;
-  return folder.Finish(reader, cache);
+                              PixelCache& cache, int64_t splitRecords) {
+  Folder upper(summary, span);
+  const RecordWalk walk = upper.Walker();
+  const int64_t begin = walk.Begin(span.end);
+  if (begin == RecordWalk::kNoRecord) return kStatusFailed;
+  if (begin == RecordWalk::kEnd) return kStatusOk;
+  // A long walk is split at a record it visits for certain: the last of its timestamp, stamped more
+  // than a microsecond after record 0 and not ending before start. Everything above it is visited
+  // first and folded by another thread; the two halves' bars join where the walk crosses over.
+  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const int64_t reached =
+      std::partition_point(timestamps.begin(), timestamps.begin() + begin + 1,
+                           [&](int64_t t) { return !RecordWalk::Reaches(t, span.start, span.recordDuration); }) -
+      timestamps.begin();
+  int64_t split = reached + (begin - reached) / 2;
+  while (split > reached && !summary.StepsUp(split)) --split;
+  const bool halve = begin - reached > splitRecords && split > reached && split < begin &&
+                     timestamps[static_cast<std::size_t>(split)] > timestamps.front() &&
+                     timestamps[static_cast<std::size_t>(split)] - 1 > timestamps.front();
+  if (!halve) {
+    upper.WalkFrom(begin, -1);
+    if (const int32_t rc = upper.Finish(reader); rc != kStatusOk) return rc;
+    upper.AppendTo(cache);
+    return kStatusOk;
+  }
+  Folder lower(summary, span);
+  int32_t upperStatus = kStatusOk;
+  std::thread helper([&] {
+    upper.WalkFrom(begin, split);
+    upperStatus = upper.Finish(reader);
+  });
+  lower.WalkFrom(split, -1);
+  const int32_t lowerStatus = lower.Finish(reader);
+  helper.join();
+  if (upperStatus != kStatusOk) return upperStatus;
+  if (lowerStatus != kStatusOk) return lowerStatus;
+  upper.AppendTo(cache);
+  lower.AppendTo(cache);
+  return kStatusOk;
 }
 
 }  // namespace skelvane

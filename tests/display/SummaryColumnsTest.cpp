@@ -156,6 +156,9 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
         Columns folded;
         folded.status = SummaryColumns::Build(summary, reader, span, folded.cache);
         ExpectSame(expected, folded, span, "summary");
+        Columns halves;  // the walk split over two threads wherever it spans more than a few records
+        halves.status = SummaryColumns::Build(summary, reader, span, halves.cache, view % 8);
+        ExpectSame(expected, halves, span, "summary in two halves");
       }
       if (HasFailure()) return;
     }
@@ -264,7 +267,7 @@ TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
       EXPECT_EQ(walked.xs.size(), walked.mins.size());
     }
     PixelCache folded;
-    SummaryColumns::Build(summary, reader, span, folded);
+    SummaryColumns::Build(summary, reader, span, folded, view % 3);
     EXPECT_EQ(folded.xs.size(), folded.maxs.size());
     EXPECT_EQ(folded.mins.size(), folded.maxs.size());
   }
