@@ -247,7 +247,8 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
     if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
     if (count > kLiteralRecords) {
       if (summary_ == nullptr) StartSummary();
-      if (summary_ != nullptr && summary_->GetState() == SummaryBuilder::State::Failed) {
+      if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+      if (summary_->GetState() == SummaryBuilder::State::Failed) {
         // The build ran into a short file or a read error: let the manager say whether it changed.
         if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
         return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
