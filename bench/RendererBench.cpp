@@ -83,26 +83,14 @@ void BM_ReadBackOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadBackOnly)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
-void BM_FrameVertexArrays(benchmark::State& state) {
+void BM_Frame(benchmark::State& state) {
   skelvane::GLRenderer& renderer = Renderer();
-  renderer.SetUseVertexArrays(true);
-  for (auto _ : state) {
-    DrawFrame(renderer);
-    benchmark::DoNotOptimize(renderer.ReadBack());
-  }
-  renderer.SetUseVertexArrays(false);
-}
-BENCHMARK(BM_FrameVertexArrays)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
-
-void BM_FrameImmediateMode(benchmark::State& state) {
-  skelvane::GLRenderer& renderer = Renderer();
-  renderer.SetUseVertexArrays(false);  // the renderer's default
   for (auto _ : state) {
     DrawFrame(renderer);
     benchmark::DoNotOptimize(renderer.ReadBack());
   }
 }
-BENCHMARK(BM_FrameImmediateMode)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's best wall time and best process CPU time (the rasteriser's threads
 // included) per iteration over its repetitions: other processes on a shared machine only ever
@@ -146,12 +134,6 @@ int main(int argc, char** argv) {
   for (const auto& [name, time] : reporter.times) {
     std::printf("  %-24s %8.2f ms wall %6.1f x   %8.2f ms CPU %6.1f x\n", name.c_str(), time.wall,
                 time.wall / base.wall, time.cpu, time.cpu / base.cpu);
-  }
-  const auto arrays = reporter.times.find("BM_FrameVertexArrays");
-  const auto immediate = reporter.times.find("BM_FrameImmediateMode");
-  if (arrays != reporter.times.end() && immediate != reporter.times.end() && arrays->second.wall > 0.0) {
-    std::printf("  immediate mode / vertex arrays: %.2f wall, %.2f CPU\n", immediate->second.wall / arrays->second.wall,
-                immediate->second.cpu / arrays->second.cpu);
   }
   benchmark::Shutdown();
   return 0;

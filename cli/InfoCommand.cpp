@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "datafile/FileHeader.h"
 #include "datafile/FileKind.h"
+#include "display/SaturatingTime.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane::cli {
@@ -64,6 +66,8 @@ bool PrintInfo(const std::string& path, std::ostream& out) {
   uint32_t storedFrequency = 0;
   const int64_t first = TimestampOf(manager, 0, &storedFrequency);
   const int64_t last = TimestampOf(manager, count - 1);
+  // Any timestamps may stand in a corrupt file, the first even after the last.
+  const int64_t span = SaturatingSubtract(last, first);
 
   out << path << '\n';
   out << "  kind:               CSC records (type " << type << ")\n";
@@ -71,11 +75,11 @@ bool PrintInfo(const std::string& path, std::ostream& out) {
   out << "  first timestamp:    " << first << " us\n";
   out << "  last timestamp:     " << last << " us\n";
   out << std::fixed << std::setprecision(6);
-  out << "  duration:           " << static_cast<double>(last - first) / kMicrosecondsPerSecond << " s\n";
+  out << "  duration:           " << static_cast<double>(span) / kMicrosecondsPerSecond << " s\n";
   out << std::setprecision(3);
   out << "  sampling frequency: " << storedFrequency << " Hz stored";
-  if (count > 1 && last > first) {
-    const double interval = static_cast<double>(last - first) / static_cast<double>(count - 1);
+  if (count > 1 && span > 0) {
+    const double interval = static_cast<double>(span) / static_cast<double>(count - 1);
     out << ", " << kSamplesPerRecord * kMicrosecondsPerSecond / interval << " Hz from the mean record interval of "
         << interval << " us";
   }
@@ -88,12 +92,13 @@ bool PrintInfo(const std::string& path, std::ostream& out) {
 const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto files = std::make_shared<std::vector<std::string>>();
   CLI::App* cmd = app.add_subcommand("info", "Print kind, records, time range, frequency and header of CSC files");
+  cmd->footer(kExitStatusHelp);
   cmd->add_option("files", *files, "CSC files to inspect")->required();
   cmd->callback([files]() {
     bool allOpened = true;
     for (const std::string& path : *files) allOpened = PrintInfo(path, std::cout) && allOpened;
     std::cout.flush();
-    if (!allOpened) throw CLI::RuntimeError(1);
+    if (!allOpened) throw CLI::RuntimeError(kExitFailed);
   });
 });
 

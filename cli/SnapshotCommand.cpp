@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 #include "display/CanvasSnapshot.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/MemoryBitmap.h"
@@ -32,15 +33,16 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   // Files that cannot be opened have been reported by the data source manager.
   if (CanvasSnapshot::Render(options, frame) != 0) {
     ReportError("snapshot: nothing written", 0);
-    throw CLI::RuntimeError(1);
+    throw CLI::RuntimeError(kExitFailed);
   }
-  if (BitmapFileWriter::WriteBitmapFile(args.output, frame) != 0) throw CLI::RuntimeError(1);
+  if (BitmapFileWriter::WriteBitmapFile(args.output, frame) != 0) throw CLI::RuntimeError(kExitFailed);
   std::printf("%s (%d x %d)\n", args.output.c_str(), frame.Width(), frame.Height());
 }
 
 const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<SnapshotArguments>();
   CLI::App* cmd = app.add_subcommand("snapshot", "Render CSC files as the main window shows them into a .bmp file");
+  cmd->footer(kExitStatusHelp);
   cmd->add_option("files", args->options.files, "CSC files, one plot each, top to bottom")
       ->required()
       ->check(CLI::ExistingFile);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 #include "tools/SyntheticRecording.h"
 
 namespace skelvane::cli {
@@ -63,7 +64,7 @@ void Run(SynthArguments& args) {
 
   SynthResult result;
   // Failures have been reported on stderr by the generator.
-  if (SyntheticRecording::Generate(options, result) != 0) throw CLI::RuntimeError(1);
+  if (SyntheticRecording::Generate(options, result) != 0) throw CLI::RuntimeError(kExitFailed);
   for (const std::string& path : result.paths) std::printf("%s\n", path.c_str());
   std::printf("%s (%zu spikes)\n", result.truthCsvPath.c_str(), result.spikes.size());
 }
@@ -72,6 +73,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<SynthArguments>();
   SynthOptions& o = args->options;
   CLI::App* cmd = app.add_subcommand("synth", "Write a synthetic recording: one CSC file per channel and a truth CSV");
+  cmd->footer(kExitStatusHelp);
   cmd->add_option("--out", o.outDir, "Output folder (created when missing)")->required();
   cmd->add_option("--prefix", o.prefix, "File name prefix; files are <prefix>a.kcs, <prefix>b.kcs, ...")
       ->capture_default_str();

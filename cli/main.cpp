@@ -2,12 +2,14 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Skelvane command-line tool: inspect, generate, render and extract CSC recordings"};
   app.set_version_flag("--version", "skelvane-cli 3.01");
   app.require_subcommand(1);
+  app.footer(skelvane::cli::kExitStatusHelp);
   for (const auto& setup : skelvane::cli::CommandRegistry::Setups()) setup(app);
   CLI11_PARSE(app, argc, argv);
-  return 0;
+  return skelvane::cli::kExitSucceeded;
 }

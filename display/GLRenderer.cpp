@@ -51,10 +51,15 @@ constexpr const char* kFontFailed = "Unable To Create Indirect Font From Default
 constexpr const char* kNoBitmapToRead = "No off-screen bitmap in ReadBack()";
 constexpr const char* kReadPixelsFailed = "glReadPixels() failed in ReadBack(), Last Error = ";
 
-void SetColour(uint32_t colour, float alpha) {
+// The bitmap's fourth byte is unused and stays 0. Blending is never on, so a fragment's alpha only
+// ever lands in that byte: every colour goes down with alpha 0 and the colour mask stays whole. A
+// partial mask would make the rasteriser read back every pixel it writes and rule out its fast clear.
+constexpr float kStoredAlpha = 0.0f;
+
+void SetColour(uint32_t colour) {
   float red = 0.0f, green = 0.0f, blue = 0.0f;
   GLRenderer::ColorToFloats(colour, red, green, blue);
-  glColor4f(red, green, blue, alpha);
+  glColor4f(red, green, blue, kStoredAlpha);
 }
 
 }  // namespace
@@ -72,11 +77,12 @@ struct GLRenderer::Impl {
   std::shared_ptr<const BitmapFont> font;
   const BitmapFont* listedFont = nullptr;  // the font whose glyph lists exist in the context
 
-  // Measured on llvmpipe, vertex arrays save nothing worth having: the driver batches immediate
-  // vertices itself and rasterising the columns dominates a frame.
-  bool useVertexArrays = false;
+  // Sequences go down as client vertex arrays, one draw call per primitive call.
   std::vector<GLint> vertices;   // x, y, z per vertex
   std::vector<GLfloat> colours;  // r, g, b, a per vertex
+  // Line width and point size as last set: every change costs the driver a state validation.
+  GLfloat lineWidth = 1.0f;
+  GLfloat pointSize = 1.0f;
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -92,7 +98,7 @@ struct GLRenderer::Impl {
   }
   // A fresh context's state, so every redraw starts from the same defaults whatever the last one
   // left behind.
-  void ResetDrawingState() const {
+  void ResetDrawingState() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
@@ -102,42 +108,48 @@ struct GLRenderer::Impl {
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glLineWidth(1.0f);
     glPointSize(1.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
     glListBase(0);
-    // The bitmap's fourth byte is unused: keep it 0 as cleared.
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, kStoredAlpha);
+    glClearDepth(1.0);
+    lineWidth = 1.0f;
+    pointSize = 1.0f;
+  }
+  void SetLineWidth(int32_t width) {
+    const auto wanted = static_cast<GLfloat>(width);
+    if (wanted == lineWidth) return;
+    glLineWidth(wanted);
+    lineWidth = wanted;
+  }
+  void SetPointSize(int32_t size) {
+    const auto wanted = static_cast<GLfloat>(size);
+    if (wanted == pointSize) return;
+    glPointSize(wanted);
+    pointSize = wanted;
   }
   void AddVertex(int32_t x, int32_t y, int32_t z) {
     vertices.push_back(x);
     vertices.push_back(y);
     vertices.push_back(z);
   }
-  void AddColour(uint32_t colour, float alpha) {
+  void AddColour(uint32_t colour) {
     float red = 0.0f, green = 0.0f, blue = 0.0f;
     ColorToFloats(colour, red, green, blue);
-    colours.insert(colours.end(), {red, green, blue, alpha});
+    colours.insert(colours.end(), {red, green, blue, kStoredAlpha});
   }
   // Sends the collected vertices as one primitive of `mode`.
   void Submit(GLenum mode, bool perVertexColour) {
     const auto count = static_cast<GLsizei>(vertices.size() / 3);
     if (count > 0) {
-      if (useVertexArrays) {
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(3, GL_INT, 0, vertices.data());
-        if (perVertexColour) {
-          glEnableClientState(GL_COLOR_ARRAY);
-          glColorPointer(4, GL_FLOAT, 0, colours.data());
-        }
-        glDrawArrays(mode, 0, count);
-        if (perVertexColour) glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_VERTEX_ARRAY);
-      } else {
-        glBegin(mode);
-        for (GLsizei i = 0; i < count; ++i) {
-          if (perVertexColour) glColor4fv(&colours[static_cast<std::size_t>(i) * 4]);
-          glVertex3iv(&vertices[static_cast<std::size_t>(i) * 3]);
-        }
-        glEnd();
+      glVertexPointer(3, GL_INT, 0, vertices.data());
+      if (perVertexColour) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_FLOAT, 0, colours.data());
       }
+      glDrawArrays(mode, 0, count);
+      if (perVertexColour) glDisableClientState(GL_COLOR_ARRAY);
     }
     vertices.clear();
     colours.clear();
@@ -163,7 +175,7 @@ struct GLRenderer::Impl {
   GLenum ReadPixels() {
     if (!FramebufferMatchesBitmap()) return GL_NO_ERROR;
     if (!MakeCurrent()) return GL_INVALID_OPERATION;
-    glFinish();
+    // glReadPixels waits for the frame itself; a glFinish before it would only add a round trip.
     while (glGetError() != GL_NO_ERROR) {
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -276,10 +288,9 @@ int32_t GLRenderer::SetPixelFormatOGL() {
   glViewport(0, 0, d.bitmap.Width(), d.bitmap.Height());
   // A new bitmap starts black, as the window's first paint would show it.
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearColor(0.0f, 0.0f, 0.0f, kStoredAlpha);
   glClearDepth(1.0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   return kOk;
 }
 
@@ -361,12 +372,10 @@ void GLRenderer::ColorToFloats(uint32_t colour, float& red, float& green, float&
   blue = static_cast<float>((colour >> 16) & 0xFFu) / kColourScale;
 }
 
-void GLRenderer::SetUseVertexArrays(bool use) { impl_->useVertexArrays = use; }
-
 void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth,
-                          int32_t z, float alpha) {
-  SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+                          int32_t z, float /*alpha*/) {
+  SetColour(colour);
+  impl_->SetLineWidth(lineWidth);
   glBegin(GL_LINES);
   glVertex3i(x1, y1, z);
   glVertex3i(x2, y2, z);
@@ -374,10 +383,10 @@ void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32
 }
 
 void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
-                              int32_t lineWidth, int32_t z, float alpha) {
+                              int32_t lineWidth, int32_t z, float /*alpha*/) {
   Impl& d = *impl_;
-  SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  SetColour(colour);
+  d.SetLineWidth(lineWidth);
   const std::size_t count = std::min(xs.size(), ys.size());
   for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
   d.Submit(GL_LINE_STRIP, false);
@@ -385,10 +394,10 @@ void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16
 
 void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                  std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
-                                 float alpha) {
+                                 float /*alpha*/) {
   Impl& d = *impl_;
-  SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  SetColour(colour);
+  d.SetLineWidth(lineWidth);
   const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
   for (std::size_t i = 0; i < count; ++i) {
     d.AddVertex(xs[i], lows[i], z);
@@ -398,10 +407,10 @@ void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const in
 }
 
 void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
-                             int32_t lineWidth, int32_t z, float alpha) {
+                             int32_t lineWidth, int32_t z, float /*alpha*/) {
   Impl& d = *impl_;
-  SetColour(colour, alpha);
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  SetColour(colour);
+  d.SetLineWidth(lineWidth);
   for (const int32_t x : xs) {
     d.AddVertex(x, yLow, z);
     d.AddVertex(x, yHigh, z);
@@ -410,24 +419,24 @@ void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t 
 }
 
 void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh,
-                                    std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float alpha) {
+                                    std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float /*alpha*/) {
   Impl& d = *impl_;
-  glLineWidth(static_cast<GLfloat>(lineWidth));
+  d.SetLineWidth(lineWidth);
   const std::size_t count = std::min(xs.size(), colours.size());
   for (std::size_t i = 0; i < count; ++i) {
     d.AddVertex(xs[i], yLow, z);
     d.AddVertex(xs[i], yHigh, z);
-    d.AddColour(colours[i], alpha);
-    d.AddColour(colours[i], alpha);
+    d.AddColour(colours[i]);
+    d.AddColour(colours[i]);
   }
   d.Submit(GL_LINES, true);
 }
 
 void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
-                            int32_t pointSize, int32_t z, float alpha) {
+                            int32_t pointSize, int32_t z, float /*alpha*/) {
   Impl& d = *impl_;
-  SetColour(colour, alpha);
-  glPointSize(static_cast<GLfloat>(pointSize));
+  SetColour(colour);
+  d.SetPointSize(pointSize);
   const std::size_t count = std::min(xs.size(), ys.size());
   for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
   d.Submit(GL_POINTS, false);
@@ -440,18 +449,18 @@ void GLRenderer::DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t co
   DrawPoints(std::span<const int32_t>(xs, size), std::span<const int16_t>(ys, size), colour, pointSize, z, alpha);
 }
 
-void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float alpha) {
-  SetColour(colour, alpha);
-  glPointSize(static_cast<GLfloat>(pointSize));
+void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float /*alpha*/) {
+  SetColour(colour);
+  impl_->SetPointSize(pointSize);
   glBegin(GL_POINTS);
   glVertex3i(x, y, z);
   glEnd();
 }
 
 void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count, uint32_t colour, int32_t z,
-                             float alpha) {
+                             float /*alpha*/) {
   if (xs == nullptr || ys == nullptr || count <= 0) return;
-  SetColour(colour, alpha);
+  SetColour(colour);
   glBegin(GL_POLYGON);
   for (int32_t i = 0; i < count; ++i) glVertex3i(xs[i], ys[i], z);
   glEnd();
@@ -459,9 +468,7 @@ void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count
 
 int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour) {
   Impl& d = *impl_;
-  float red = 0.0f, green = 0.0f, blue = 0.0f;
-  ColorToFloats(colour, red, green, blue);
-  glColor3f(red, green, blue);
+  SetColour(colour);
   glRasterPos3i(x, y, z);
   // Code 255 has no list, so glCallLists skips that byte.
   if (text.empty() || !d.BuildGlyphLists()) return kOk;

@@ -53,7 +53,7 @@ class GLRenderer {
 
   // Drawing primitives: integer coordinates in projection units, depth z in -20..0 (larger is in
   // front), widths and sizes in pixels. A sequence form draws as many items as its shortest
-  // sequence holds.
+  // sequence holds. Blending is never on, so alpha has no visible effect and is not used.
 
   /// One segment from (x1, y1) to (x2, y2).
   void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth, int32_t z,
@@ -86,10 +86,6 @@ class GLRenderer {
   int32_t GetTextWidth(std::string_view text);
   /// Height in pixels of a line of the label font (0 without a font).
   int32_t GetTextHeight(std::string_view text);
-
-  /// Chooses how sequence primitives reach OpenGL: one glBegin/glEnd with a call per vertex
-  /// (false, the default) or client vertex arrays (true). Both give the same pixels.
-  void SetUseVertexArrays(bool use);
 
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;

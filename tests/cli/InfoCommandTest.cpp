@@ -68,13 +68,39 @@ TEST(InfoCommand, FailedFilesAreReportedOnStderrAndMakeTheStatusNonZero) {
   const test::CliRun run = test::RunCli({"info", dir.File("missing.kcs"), result.paths[0], empty, result.truthCsvPath}, dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
-            "SkelvaneV3: Error opening file; microsoft error code:" + std::to_string(ENOENT) + "\n"
-            "SkelvaneV3: Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?\n"
-            "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file:\n");
+            "SkelvaneV3: Error opening file; microsoft error code:" + std::to_string(ENOENT) + ": " +
+                dir.File("missing.kcs") + ": No such file or directory\n"
+                "SkelvaneV3: Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?: " +
+                empty + "\n"
+                "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file:: " +
+                result.truthCsvPath + "\n");
   // The good file between them is still described.
   EXPECT_EQ(run.out.substr(0, result.paths[0].size() + 1), result.paths[0] + "\n");
   EXPECT_NE(run.out.find("  records:            62\n"), std::string::npos);
   EXPECT_NE(run.out.find("    -ADChannel          0\n"), std::string::npos);
+}
+
+// Differences of such timestamps overflow 64 bits: they must come out saturated, with their sign.
+TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
+  test::TempDir dir;
+  struct Ends {
+    int64_t first, last;
+    const char* durationSign;
+  };
+  for (const Ends& ends : {Ends{4'000'000'000'000'000'000, -6'000'000'000'000'000'000, "-"},
+                           Ends{-6'000'000'000'000'000'000, 4'000'000'000'000'000'000, ""}}) {
+    std::vector<CscRecordData> records(3);
+    records[0].timestamp = ends.first;
+    records[1].timestamp = 0;
+    records[2].timestamp = ends.last;
+    const std::string path = dir.File("far.kcs");
+    ASSERT_EQ(CscFileWriter::Write(path, "", records), 0);
+    const test::CliRun run = test::RunCli({"info", path}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string duration = "  duration:           " + std::string(ends.durationSign) + "9223372036854.";
+    EXPECT_NE(run.out.find(duration), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Hz from the mean record interval of -"), std::string::npos) << run.out;
+  }
 }
 
 TEST(InfoCommand, NeedsAtLeastOneFile) {

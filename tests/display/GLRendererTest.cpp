@@ -313,35 +313,6 @@ TEST_F(RendererTest, TranslateAndScaleMoveLaterPrimitives) {
   EXPECT_EQ(At(14, 14), kRed);
 }
 
-TEST_F(RendererTest, VertexArraysAndImmediateModeGiveTheSamePixels) {
-  std::vector<int32_t> xs;
-  std::vector<int16_t> lows, highs, ys;
-  std::vector<uint32_t> colours;
-  for (int32_t x = 0; x < kWidth; ++x) {
-    xs.push_back(x);
-    lows.push_back(static_cast<int16_t>(10 + (x * 7) % 13));
-    highs.push_back(static_cast<int16_t>(25 + (x * 5) % 17));
-    ys.push_back(static_cast<int16_t>((x * x) % kHeight));
-    colours.push_back(0x010203u * static_cast<uint32_t>(x));
-  }
-  auto drawScene = [&] {
-    StartFrame();
-    renderer_.DrawColumnPairs(xs, lows, highs, kBlue, 1, -10, 1.0f);
-    renderer_.DrawPolyline(xs, ys, kGreen, 2, -9, 1.0f);
-    renderer_.DrawPoints(xs, highs, kRed, 2, -8, 1.0f);
-    renderer_.DrawColumns(std::span(xs).subspan(0, 8), 0, 6, kWhite, 1, -7, 1.0f);
-    renderer_.DrawColoredColumns(xs, 40, 46, colours, 1, -7, 1.0f);
-    const MemoryBitmap& frame = Frame();
-    return std::vector<uint8_t>(frame.Bits(), frame.Bits() + frame.SizeInBytes());
-  };
-  renderer_.SetUseVertexArrays(true);
-  const std::vector<uint8_t> withArrays = drawScene();
-  renderer_.SetUseVertexArrays(false);
-  const std::vector<uint8_t> immediate = drawScene();
-  EXPECT_GT(LitCount(), kWidth * 10);
-  EXPECT_TRUE(withArrays == immediate);
-}
-
 TEST_F(RendererTest, CanvasProjectionPutsYZeroAtTheTopAndSqueezesXByOneUnit) {
   // The canvas projects (0, width) x (scrollBottom, scrollTop) with scrollTop 0: y grows
   // upwards, negative below the top, and the width spans width + 1 units.

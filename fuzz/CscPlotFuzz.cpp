@@ -1,0 +1,52 @@
+// Fuzzes the CSC plot's walk over a file without drawing: its source info (timing, header values)
+// and the sample and min/max passes of Draw for visible spans anywhere in and around the data.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "datafile/DataSourceManager.h"
+#include "display/CscPlot.h"
+#include "display/PlotCanvas.h"
+#include "display/SharedDisplayStateScope.h"
+#include "fuzz/FuzzChoices.h"
+#include "fuzz/FuzzScratch.h"
+
+namespace {
+
+constexpr int kDraws = 12;
+constexpr int32_t kCscType = 5;
+constexpr int32_t kMaxWidth = 4096;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace skelvane;
+  const std::string path = fuzz::FuzzScratch::WriteFile("plot.kcs", data, size);
+  fuzz::FuzzChoices choose(data, size);
+  SharedDisplayStateScope saved;
+  DataSourceManager manager;
+  PlotCanvas::dataSourceManager = &manager;
+  PlotCanvas::renderer = nullptr;
+  PlotCanvas::plotCollection = nullptr;
+  if (manager.OpenSource(path) != 0) return 0;
+
+  CscPlot plot(path, "plot", kCscType);
+  plot.LoadSourceInfo();
+  (void)plot.GetSamplingFrequency();
+  (void)plot.GetADMaxValue();
+  int64_t start = 0, end = 0;
+  manager.GetTimeRange(start, end);
+  for (int k = 0; k < kDraws; ++k) {
+    // Spans from a few microseconds (samples) to the whole file and beyond (min/max columns).
+    const int64_t from = k % 3 == 0 ? choose.Any() : choose.Between(std::min(start, end), std::max(start, end));
+    const int64_t span = k % 4 == 0 ? choose.Any() : choose.Between(1, std::max<int64_t>(1, end - start) * 2);
+    const int32_t width = static_cast<int32_t>(choose.Between(-1, kMaxWidth));
+    const int32_t height = static_cast<int32_t>(choose.Between(-1, 400));
+    PlotCanvas::viewState.VisibleStart = from;
+    PlotCanvas::viewState.VisibleSpan = span;
+    int64_t to = 0;
+    if (__builtin_add_overflow(from, span, &to)) to = from;
+    plot.Draw(from, to, width, height, 0, 0);
+  }
+  return 0;
+}

@@ -1,0 +1,52 @@
+// Fuzzes an extraction run over plots made from a file (opened once per channel of the group, as
+// copies), with parameters drawn from the input, into a temporary folder emptied after each run.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/DataSourceManager.h"
+#include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
+#include "display/SharedDisplayStateScope.h"
+#include "extract/ExtractionParameters.h"
+#include "extract/ExtractionRun.h"
+#include "fuzz/FuzzChoices.h"
+#include "fuzz/FuzzScratch.h"
+
+namespace {
+
+constexpr int32_t kGroupSizes[] = {1, 2, 4};
+constexpr int32_t kCscType = 5;
+constexpr double kThresholds[] = {0.0, 1.0, 50.0, 300.0, -300.0, 40000.0};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace skelvane;
+  fuzz::FuzzChoices choose(data, size);
+  const int32_t channels = kGroupSizes[choose.Between(0, 2)];
+  SharedDisplayStateScope saved;
+  DataSourceManager manager;
+  PlotCollection plots;
+  PlotCanvas::dataSourceManager = &manager;
+  PlotCanvas::plotCollection = &plots;
+  PlotCanvas::renderer = nullptr;
+  for (int32_t c = 0; c < channels; ++c) {
+    const std::string name = "chan" + std::to_string(c);
+    const std::string path = fuzz::FuzzScratch::WriteFile(name + ".kcs", data, size);
+    const int32_t before = manager.GetNumSources();
+    if (manager.OpenSource(path) != 0 || manager.GetNumSources() == before) return 0;
+    if (plots.CreatePlot(name, kCscType, path) != 0) return 0;
+  }
+
+  ExtractionRun run(plots, manager);
+  ExtractionParameters& p = run.Parameters();
+  p.NumChannels = channels;
+  p.ExtractionMode = static_cast<int32_t>(choose.Between(kExtractionModeThreshold, kExtractionModeSlope));
+  p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
+  p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
+  p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
+  run.RunCreateSpikeFileCommand();
+  return 0;
+}

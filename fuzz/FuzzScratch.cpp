@@ -1,0 +1,44 @@
+#include "fuzz/FuzzScratch.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/File.h"
+#include "platform/ReportError.h"
+
+namespace skelvane::fuzz {
+
+const std::string& FuzzScratch::Folder() {
+  static const std::string folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "skelvane-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    SetReportSink([](const std::string&) {});
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(Folder(), ignored);
+    });
+    return pattern;
+  }();
+  return folder;
+}
+
+std::string FuzzScratch::WriteFile(const std::string& name, const uint8_t* data, std::size_t size) {
+  const std::string path = Folder() + "/" + name;
+  File out;
+  if (out.Open(path, File::Mode::CreateWrite) != 0) std::abort();
+  if (size > 0 && !out.Write(data, static_cast<int64_t>(size))) std::abort();
+  return path;
+}
+
+std::string FuzzScratch::EmptyFolder(const std::string& name) {
+  const std::filesystem::path path = std::filesystem::path(Folder()) / name;
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+  std::filesystem::create_directories(path, ignored);
+  return path.string();
+}
+
+}  // namespace skelvane::fuzz

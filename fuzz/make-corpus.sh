@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Writes the seed corpus of every fuzz target into OUT/<target>/, generated afresh each time from
+# `skelvane-cli synth` (small recordings: with and without header, gaps, late starts, corrupt tails)
+# and header variants cut from them. Nothing of it is committed.
+#   fuzz/make-corpus.sh SKELVANE_CLI OUT
+set -euo pipefail
+cli=$1
+out=$2
+rm -rf "$out"
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file}
+rec=$out/recordings
+
+# A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
+synth() { "$cli" synth --out "$rec/$1" --channels 1 --units 2 --spike-rate 20 "${@:2}" >/dev/null; }
+slow=(--seconds 2 --rate 2048)
+synth plain "${slow[@]}" --seed 1
+synth noheader "${slow[@]}" --seed 2 --no-header
+synth partial "${slow[@]}" --seed 3 --partial 300
+synth gaps "${slow[@]}" --seed 4 --gap 1:250000 --gap 2:1
+synth late "${slow[@]}" --seed 5 --start 9223372036000000000
+synth early "${slow[@]}" --seed 6 --start -9223372036000000000
+synth fast --seconds 1 --rate 48000 --seed 7 --noise 400
+
+files=("$rec"/*/*.kcs)
+header_size=16384
+# Header variants: cut inside the header, the header alone, a key pushed to its very last bytes.
+head -c 5000 "$rec/plain/TT1a.kcs" >"$rec/short-header.kcs"
+head -c "$header_size" "$rec/plain/TT1a.kcs" >"$rec/header-only.kcs"
+{
+  printf '######## Kestrelon Data File Header\r\n'
+  printf -- '-SamplingFrequency 2048\r\n'
+  head -c $((header_size - 37 - 25 - 14)) /dev/zero | tr '\0' ' '
+  printf -- '-ADMaxValue 77'
+  tail -c +$((header_size + 1)) "$rec/plain/TT1a.kcs"
+} >"$rec/key-at-end.kcs"
+: >"$rec/empty.kcs"
+files+=("$rec/short-header.kcs" "$rec/header-only.kcs" "$rec/key-at-end.kcs" "$rec/empty.kcs")
+
+n=0
+for f in "${files[@]}"; do
+  n=$((n + 1))
+  for target in data_source csc_plot extraction; do cp "$f" "$out/$target/seed$n"; done
+  # The file type target reads a first byte that picks the extension (0: .kcs, 8: .txt).
+  { printf '\000'; cat "$f"; } >"$out/file_type/seed$n"
+  { printf '\010'; head -c 20000 "$f"; } >"$out/file_type/seed$n-txt"
+done
+
+# Header lookup: first byte = key length (+64 for the end layout, +192 to repeat the body), the key,
+# then the header's bytes.
+for key in -SamplingFrequency -ADMaxValue -ADBitVolts -Missing; do
+  len=${#key}
+  for layout in 0 64 192; do
+    {
+      printf "\\$(printf '%03o' $((len + layout)))"
+      printf '%s' "$key"
+      head -c "$header_size" "$rec/key-at-end.kcs"
+    } >"$out/header_lookup/$key-$layout"
+  done
+done
+
+# Settings: the 104-byte section, whole, cut short and with extremes in every field.
+head -c 104 /dev/zero >"$out/settings_file/zeros"
+head -c 104 /dev/zero | tr '\0' '\377' >"$out/settings_file/all-ones"
+head -c 50 /dev/zero | tr '\0' '\001' >"$out/settings_file/short"
+for i in $(seq 1 26); do printf '\024\000\000\000'; done >"$out/settings_file/twenties"
+rm -rf "$rec"

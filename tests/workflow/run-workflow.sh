@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs workflow/Snakefile as a lab would, from an unrelated working directory with relative paths, on
+# two synthetic sessions (one nested a folder deeper), and checks the spike files and out/summary.csv.
+#   run-workflow.sh SKELVANE_CLI SOURCE_DIR WORK_DIR
+# Exits 77 (skipped) only when snakemake is not installed.
+set -euo pipefail
+cli=$1
+source_dir=$2
+work=$3
+if ! command -v snakemake >/dev/null; then
+  echo "snakemake is not installed (scripts/install-deps.sh installs it): workflow test skipped"
+  exit 77
+fi
+if ! "$cli" extract --help | grep -q -- --summary; then
+  echo "skelvane-cli extract has no --summary option yet: workflow test skipped"
+  exit 77
+fi
+rm -rf "$work"
+mkdir -p "$work/archive/ratA/day1" "$work/archive/ratB" "$work/elsewhere"
+"$cli" synth --out "$work/archive/ratA/day1" --prefix TT1 --channels 4 --seconds 2 --seed 1 >/dev/null
+"$cli" synth --out "$work/archive/ratB" --prefix TT2 --channels 4 --seconds 2 --seed 2 >/dev/null
+# Four more files in the nested session make it two tetrodes.
+"$cli" synth --out "$work/archive/ratA/day1" --prefix TT3 --channels 4 --seconds 2 --seed 3 >/dev/null
+
+cd "$work/elsewhere"
+snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet \
+  --config archive=../archive out=../out channels=4 threshold=60 cli="$cli"
+
+fail() { echo "FAILED: $*"; exit 1; }
+out=$work/out
+[ -f "$out/summary.csv" ] || fail "no out/summary.csv"
+header=$(head -1 "$out/summary.csv")
+[[ $header == session,* ]] || fail "summary.csv does not start with a session column: $header"
+spike_files=$(find "$out" -name '*.ktt' | wc -l)
+[ "$spike_files" -eq 3 ] || fail "expected 3 tetrode files, found $spike_files"
+rows=$(($(wc -l <"$out/summary.csv") - 1))
+[ "$rows" -eq "$spike_files" ] || fail "summary.csv has $rows rows for $spike_files spike files"
+[ "$(grep -c '^ratA/day1,' "$out/summary.csv")" -eq 2 ] || fail "ratA/day1 should have 2 rows"
+[ "$(grep -c '^ratB,' "$out/summary.csv")" -eq 1 ] || fail "ratB should have 1 row"
+[ -z "$(find "$work/elsewhere" -mindepth 1 -not -path '*/.snakemake*')" ] || fail "files written in the working directory"
+echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows"
