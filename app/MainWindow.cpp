@@ -19,6 +19,7 @@
 #include "app/BitmapExport.h"
 #include "app/ClientArea.h"
 #include "app/CommandIds.h"
+#include "app/ExtractionProgressDialog.h"
 #include "app/KeysAndMouseDialog.h"
 #include "app/MainMenu.h"
 #include "app/MenuAdditions.h"
@@ -541,8 +542,8 @@ void MainWindow::ShowAboutBox() {
   box.exec();
 }
 
-// The run shows the wait cursor while it works and always ends with its completion message.
-void MainWindow::CreateSpikeFile() { extraction_->RunCreateSpikeFileCommand(); }
+// The run works on other threads behind a progress dialog and ends with its completion message.
+void MainWindow::CreateSpikeFile() { ExtractionProgressDialog::RunCommand(*extraction_, this); }
 
 // The plots' threshold overlays follow the values the dialog handed them.
 void MainWindow::ShowExtractionProperties() {

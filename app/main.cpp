@@ -11,6 +11,7 @@
 #include "app/QtCursorControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtReportSink.h"
+#include "app/QtUserQuestions.h"
 #include "datafile/DataSourceManager.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
   auto cursor = std::make_shared<skelvane::QtCursorControl>();
   skelvane::CursorControl::Install(cursor);
   skelvane::FileChooser::Install(std::make_shared<skelvane::QtFileChooser>());
+  skelvane::UserQuestions::Install(std::make_shared<skelvane::QtUserQuestions>());
 
   int result = 1;
   {
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
 
   skelvane::CursorControl::Install(nullptr);
   skelvane::FileChooser::Install(nullptr);
+  skelvane::UserQuestions::Install(nullptr);
   skelvane::SetReportSink(previousSink);
   return result;
 }
