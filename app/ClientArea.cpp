@@ -1,6 +1,10 @@
 #include "app/ClientArea.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -82,6 +86,38 @@ void ClientArea::dropEvent(QDropEvent* event) {
   }
   event->acceptProposedAction();
   window_.OnDropFiles(paths);
+}
+
+void ClientArea::wheelEvent(QWheelEvent* event) {
+  const QPoint at = event->position().toPoint();
+  window_.OnWheel(at, event->angleDelta(), event->modifiers());
+  event->accept();
+}
+
+void ClientArea::contextMenuEvent(QContextMenuEvent* event) {
+  window_.OnContextMenu(event->pos().x(), event->pos().y());
+  event->accept();
+}
+
+void ClientArea::leaveEvent(QEvent* event) {
+  window_.OnMouseLeave();
+  QWidget::leaveEvent(event);
+}
+
+// Header icons name themselves in a tooltip; elsewhere on the canvas there is none.
+bool ClientArea::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = window_.ToolTipAt(help->pos().x(), help->pos().y());
+    if (text.isEmpty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), text, this);
+    }
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 }  // namespace skelvane

@@ -23,4 +23,22 @@ inline constexpr int32_t kCreateSpikeFile = 32808;
 inline constexpr int32_t kExtractionProperties = 32807;
 inline constexpr int32_t kAbout = 57664;
 
+// Commands added to the menus by MenuAdditions and to the window as plain keys.
+inline constexpr int32_t kShowWholeRecording = 33001;
+inline constexpr int32_t kTimeLabelsMicroseconds = 33002;
+inline constexpr int32_t kTimeLabelsSeconds = 33003;
+inline constexpr int32_t kTimeLabelsClock = 33004;
+inline constexpr int32_t kIncreaseAmplitude = 33005;
+inline constexpr int32_t kDecreaseAmplitude = 33006;
+inline constexpr int32_t kResetAmplitude = 33007;
+inline constexpr int32_t kDataAxisMicrovolts = 33008;
+inline constexpr int32_t kKeysAndMouse = 33009;
+inline constexpr int32_t kGoToStart = 33010;
+inline constexpr int32_t kGoToEnd = 33011;
+inline constexpr int32_t kPageTimeBack = 33012;
+inline constexpr int32_t kPageTimeForward = 33013;
+inline constexpr int32_t kClearRecentFiles = 33014;
+/// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
+inline constexpr int32_t kRecentFilesFirst = 33100;
+
 }  // namespace skelvane::commands

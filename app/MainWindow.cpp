@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QMenu>
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
@@ -8,6 +10,8 @@
 #include <QRubberBand>
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -16,8 +20,13 @@
 #include "app/BitmapExport.h"
 #include "app/ClientArea.h"
 #include "app/CommandIds.h"
+#include "app/KeysAndMouseDialog.h"
 #include "app/MainMenu.h"
+#include "app/MenuAdditions.h"
+#include "app/PlotLocator.h"
+#include "app/Preferences.h"
 #include "app/SettingsFile.h"
+#include "app/StatusBar.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
@@ -25,6 +34,8 @@
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
+#include "display/Plot.h"
+#include "display/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
 #include "extract/view/SpikeExtractPropsDlg.h"
@@ -36,29 +47,12 @@ namespace skelvane {
 namespace {
 
 constexpr const char* kWindowTitle = "Skelvane Version 3.01";
-constexpr int32_t kScrollRange = PagedScrollBar::kRangeMax;
 // Client sizes outside 15 < size <= 10000 pixels are not laid out.
 constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
-constexpr int32_t kPercent = 100;
-
-// a * b / c without overflow in the product; the scroll positions scale times and heights by 32766.
-int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
-  const __int128 result = static_cast<__int128>(a) * b / c;
-  return static_cast<int64_t>(std::clamp<__int128>(result, std::numeric_limits<int64_t>::min(),
-                                                   std::numeric_limits<int64_t>::max()));
-}
-
-// The thumb's share of the bar: trunc(part / whole * 32766), at most the whole bar.
-int32_t PageFor(double part, double whole) {
-  if (whole <= 0.0) return kScrollRange;
-  const double page = part / whole * kScrollRange;
-  if (page >= kScrollRange) return kScrollRange;
-  if (page <= 0.0) return 0;
-  return static_cast<int32_t>(page);
-}
+constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
 
 }  // namespace
 
@@ -83,6 +77,7 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       plots_(plots),
       sources_(sources),
       renderer_(renderer),
+      model_(view, canvas, plots),
       listener_(std::make_unique<SourcesChanged>(*this)),
       extraction_(std::make_unique<ExtractionRun>(plots, sources)) {}
 
@@ -110,6 +105,14 @@ int32_t MainWindow::Create() {
   rubberBand_ = new QRubberBand(QRubberBand::Rectangle, client_);
   rubberBand_->hide();
 
+  additions_ = std::make_unique<MenuAdditions>(*menuBar(), *menu_, *this,
+                                               [this](int32_t command) { OnCommand(command); });
+  additions_->SetRecentSets(Preferences::RecentSets());
+  status_ = new StatusBar(this);
+  setStatusBar(status_);
+  locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
+  Preferences::LoadExtractionParameters(extraction_->Parameters());
+
   view_ = ViewState{};
   if (settingsFolder_.empty()) {
     SettingsFile::ReadSettingsFile(canvas_);
@@ -117,8 +120,12 @@ int32_t MainWindow::Create() {
     SettingsFile::ReadSettingsFileIn(canvas_, settingsFolder_);
   }
   UpdateMenuChecks();
+  ApplyTimeLabelStyle(Preferences::TimeLabelStyle());
+  canvas_.SetDataAxisInMicrovolts(Preferences::DataAxisInMicrovolts());
+  additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
 
   OpenFilesAtStart();
+  RememberOpenedSince(0);
 
   sources_.AddListener(listener_.get());
   return 0;
@@ -139,8 +146,7 @@ void MainWindow::OpenFilesAtStart() {
   for (const std::string& text : filesToOpen_) {
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(StripQuotes(text)) != 0) return;
-    sources_.GetTimeRange(view_.DataStart, view_.DataEnd);
-    view_.DataDuration = view_.DataEnd - view_.DataStart;
+    UpdateTimeRange();
     if (CreatePlotsForSources(before) != 0) return;
   }
 }
@@ -163,6 +169,7 @@ void MainWindow::Redraw() {
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
+  if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   if (client_ != nullptr) client_->update();
 }
 
@@ -175,55 +182,37 @@ void MainWindow::UpdateMenuChecks() {
 }
 
 void MainWindow::UpdateTimeRange() {
-  sources_.GetTimeRange(view_.DataStart, view_.DataEnd);
-  view_.DataDuration = view_.DataEnd - view_.DataStart;
-  if (view_.DataDuration < view_.CanvasWidth) {
-    view_.DataDuration = view_.CanvasWidth;
-    view_.VisibleSpan = view_.CanvasWidth;
-    view_.DataEnd = view_.CanvasWidth - 1;
-  }
-  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  int64_t start = 0;
+  int64_t end = 0;
+  sources_.GetTimeRange(start, end);
+  model_.UpdateTimeRange(start, end);
 }
 
 void MainWindow::UpdateHorizontalScroll() {
-  const int32_t page =
-      PageFor(static_cast<double>(view_.VisibleSpan), static_cast<double>(view_.DataDuration));
-  // The upper bound is tested first; the lower one applies only when the start was within it.
-  if (view_.VisibleStart > view_.DataEnd - view_.VisibleSpan) {
-    view_.VisibleStart = view_.DataEnd - view_.VisibleSpan + 1;
-  } else if (view_.VisibleStart < view_.DataStart) {
-    view_.VisibleStart = view_.DataStart;
-  }
+  const ViewModel::ScrollBarSetting bar = model_.UpdateHorizontalScroll();
   if (horizontal_ == nullptr) return;
-  horizontal_->SetPage(page);
-  const int64_t range = view_.DataEnd - view_.DataStart;
-  horizontal_->SetPosition(range == 0 ? 0 : MulDiv(view_.VisibleStart - view_.DataStart, kScrollRange, range));
+  horizontal_->SetPage(bar.page);
+  horizontal_->SetPosition(bar.position);
 }
 
 void MainWindow::UpdateVerticalScroll() {
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight();
-  if (total == 0) return;
-  const int32_t page = PageFor(static_cast<double>(view_.CanvasHeight), static_cast<double>(total));
-  if (view_.ScrollTop > 0) {
-    view_.ScrollTop = 0;
-    view_.ScrollBottom = -view_.CanvasHeight;
-  } else if (view_.ScrollBottom < -total && view_.CanvasHeight < total) {
-    view_.ScrollBottom = -total;
-    view_.ScrollTop = view_.CanvasHeight - total;
-  }
-  if (vertical_ == nullptr) return;
-  vertical_->SetPage(page);
-  vertical_->SetPosition(MulDiv(-static_cast<int64_t>(view_.ScrollTop), kScrollRange, total));
+  const std::optional<ViewModel::ScrollBarSetting> bar = model_.UpdateVerticalScroll();
+  if (!bar || vertical_ == nullptr) return;
+  vertical_->SetPage(bar->page);
+  vertical_->SetPosition(bar->position);
 }
 
 void MainWindow::OnCommand(int32_t command) {
   switch (command) {
-    case commands::kOpenData:
+    case commands::kOpenData: {
+      const int32_t before = sources_.GetNumSources();
       if (plots_.AddPlotsForNewSources() == 0) {
+        RememberOpenedSince(before);
         UpdateVerticalScroll();
         Redraw();
       }
       break;
+    }
     case commands::kSaveDisplayAsBitmap: SaveDisplayAsBitmap(); break;
     case commands::kExit: close(); break;
     case commands::kPageRight: OnHScroll(PagedScrollBar::Code::PageForward, 0); break;
@@ -249,7 +238,7 @@ void MainWindow::OnCommand(int32_t command) {
     case commands::kCreateSpikeFile: CreateSpikeFile(); break;
     case commands::kExtractionProperties: ShowExtractionProperties(); break;
     case commands::kAbout: ShowAboutBox(); break;
-    default: break;
+    default: OnAddedCommand(command); break;
   }
 }
 
@@ -265,108 +254,48 @@ void MainWindow::ToggleSwitch(int32_t command) {
   Redraw();
 }
 
-void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
+namespace {
+
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
   using Code = PagedScrollBar::Code;
-  if (horizontal_ == nullptr || view_.VisibleSpan == 0 || view_.DataDuration == 1) return;
-  const int64_t pageStep = view_.VisibleSpan * canvas_.GetHorizontalPagePercent() / kPercent;
-  int64_t first = 0;
-  int64_t last = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(0, PlotAreaWidth(), view_.VisibleSpan, view_.VisibleStart, first, last) != 0) {
-    return;
-  }
-  const int64_t column = last - first + 1;
-  const bool atStart = view_.VisibleStart == view_.DataStart;
-  const bool atEnd = view_.VisibleStart + view_.VisibleSpan == view_.DataEnd;
   switch (code) {
-    case Code::LineBack:
-      if (!atStart) view_.VisibleStart -= column;
-      break;
-    case Code::LineForward:
-      if (!atEnd) view_.VisibleStart += column;
-      break;
-    case Code::PageBack:
-      if (!atStart) view_.VisibleStart -= pageStep;
-      break;
-    case Code::PageForward:
-      if (!atEnd) view_.VisibleStart += pageStep;
-      break;
-    case Code::ToStart: view_.VisibleStart = view_.DataStart; break;
-    case Code::ToEnd: view_.VisibleStart = view_.DataEnd; break;
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
     case Code::ThumbPosition:
-    case Code::ThumbTrack:
-      view_.VisibleStart = view_.DataStart + MulDiv(position, view_.DataEnd - view_.DataStart, kScrollRange);
-      break;
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
     case Code::EndScroll: break;
   }
+  return ViewModel::Scroll::EndScroll;
+}
+
+}  // namespace
+
+void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
+  if (horizontal_ == nullptr) return;
+  if (!model_.ScrollHorizontally(ScrollFor(code), position)) return;
   UpdateHorizontalScroll();
   Redraw();
 }
 
 void MainWindow::OnVScroll(PagedScrollBar::Code code, int32_t position) {
-  using Code = PagedScrollBar::Code;
   if (vertical_ == nullptr) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight();
-  switch (code) {
-    case Code::LineBack:
-      view_.ScrollTop += 1;
-      view_.ScrollBottom += 1;
-      break;
-    case Code::LineForward:
-      view_.ScrollTop -= 1;
-      view_.ScrollBottom -= 1;
-      break;
-    case Code::PageBack:
-      view_.ScrollTop += step;
-      view_.ScrollBottom += step;
-      break;
-    case Code::PageForward:
-      view_.ScrollTop -= step;
-      view_.ScrollBottom -= step;
-      break;
-    // The bottom edge moves with the top, so the projection never stretches or turns over.
-    case Code::ToStart:
-      view_.ScrollTop = 0;
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::ToEnd:
-      view_.ScrollTop = -total;
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack:
-      view_.ScrollTop = -static_cast<int32_t>(MulDiv(position, total, kScrollRange));
-      view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-      break;
-    case Code::EndScroll: break;
-  }
+  model_.ScrollVertically(ScrollFor(code), position);
   UpdateVerticalScroll();
   Redraw();
 }
 
 void MainWindow::PageUp() {
-  if (view_.ScrollTop == 0) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  view_.ScrollTop += step;
-  view_.ScrollBottom += step;
-  if (view_.ScrollTop > 0) {
-    view_.ScrollTop = 0;
-    view_.ScrollBottom = -view_.CanvasHeight;
-  }
+  if (!model_.PageUp()) return;
   UpdateVerticalScroll();
   Redraw();
 }
 
 void MainWindow::PageDown() {
-  const int32_t total = plots_.GetTotalHeight() + canvas_.GetTimeAxisHeight() + 1;
-  if (view_.ScrollBottom == -total || total < view_.ScrollTop - view_.ScrollBottom) return;
-  const int32_t step = view_.CanvasHeight * canvas_.GetVerticalPagePercent() / kPercent;
-  view_.ScrollTop -= step;
-  view_.ScrollBottom -= step;
-  if (view_.ScrollBottom < -total) {
-    view_.ScrollBottom = -total;
-    view_.ScrollTop = view_.CanvasHeight - total;
-  }
+  if (!model_.PageDown()) return;
   UpdateVerticalScroll();
   Redraw();
 }
@@ -376,14 +305,10 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   // A canvas needs at least one pixel each way.
   if (clientWidth <= kScrollBarSize || clientWidth > kMaxClientSize) return;
   if (clientHeight <= kScrollBarSize || clientHeight > kMaxClientSize) return;
-  view_.CanvasWidth = clientWidth - kScrollBarSize;
-  view_.CanvasHeight = clientHeight - kScrollBarSize;
+  model_.Resize(clientWidth - kScrollBarSize, clientHeight - kScrollBarSize);
   horizontal_->setGeometry(0, 0, clientWidth, kScrollBarSize);
   vertical_->setGeometry(view_.CanvasWidth, kScrollBarSize, kScrollBarSize, view_.CanvasHeight);
-  canvas_.SetMinimumSpan(view_.CanvasWidth);
   renderer_.RequestNewDIBSection();
-  view_.ScrollBottom = view_.ScrollTop - view_.CanvasHeight;
-  if (view_.VisibleSpan < view_.CanvasWidth) view_.VisibleSpan = view_.CanvasWidth;
   UpdateHorizontalScroll();
   UpdateVerticalScroll();
   Redraw();
@@ -454,6 +379,7 @@ void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
                                 std::clamp(y, 0, std::max(client_->height() - 1, 0)));
     rubberBand_->setGeometry(RubberBandRect());
   }
+  UpdatePointer(x, y);
 }
 
 QRect MainWindow::RubberBandRect() const {
@@ -536,7 +462,7 @@ void MainWindow::OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_t
                                   view_.VisibleStart, centre) != 0) {
     return;
   }
-  view_.VisibleStart = centre - view_.VisibleSpan / 2;
+  view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
   canvas_.ZoomOut();
   UpdateHorizontalScroll();
   Redraw();
@@ -556,7 +482,8 @@ void MainWindow::ZoomToRubberBand() {
   }
   if (x1 == x2) {
     // A click: centre the span on the clicked column, then zoom in around it.
-    view_.VisibleStart = (first1 + last1) / 2 - view_.VisibleSpan / 2;
+    const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
+    view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
     canvas_.ZoomIn();
     UpdateHorizontalScroll();
     Redraw();
@@ -568,7 +495,7 @@ void MainWindow::ZoomToRubberBand() {
                                        last2) != 0) {
     return;
   }
-  const int64_t span = last2 - first1;
+  const int64_t span = SaturatingSubtract(last2, first1);
   // Narrower than one microsecond per pixel: the band is ignored.
   if (span < width) return;
   view_.VisibleStart = first1;
@@ -578,12 +505,14 @@ void MainWindow::ZoomToRubberBand() {
 }
 
 void MainWindow::OnDropFiles(const std::vector<std::string>& paths) {
+  const int32_t first = sources_.GetNumSources();
   for (const std::string& path : paths) {
     if (path.empty() || path.size() > kMaxDroppedNameLength) continue;
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(path) != 0) break;
     if (CreatePlotsForSources(before) != 0) break;
   }
+  RememberOpenedSince(first);
   // The new plots change the stack's height: the vertical bar follows it.
   UpdateVerticalScroll();
   Redraw();
@@ -597,6 +526,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
+  Preferences::SetWindowGeometry(saveGeometry());
+  Preferences::SaveExtractionParameters(extraction_->Parameters());
   if (settingsFolder_.empty()) {
     SettingsFile::WriteSettingsFile(canvas_);
   } else {
@@ -623,5 +554,231 @@ void MainWindow::ShowExtractionProperties() {
 }
 
 void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(DisplayedImage()); }
+
+}  // namespace skelvane
+
+namespace skelvane {
+
+void MainWindow::OnAddedCommand(int32_t command) {
+  using Style = IPlotCanvas::TimeLabelStyle;
+  switch (command) {
+    case commands::kShowWholeRecording: ShowWholeRecording(); return;
+    case commands::kTimeLabelsMicroseconds: ApplyTimeLabelStyle(Style::Microseconds); break;
+    case commands::kTimeLabelsSeconds: ApplyTimeLabelStyle(Style::Seconds); break;
+    case commands::kTimeLabelsClock: ApplyTimeLabelStyle(Style::Clock); break;
+    case commands::kIncreaseAmplitude: ZoomAllAmplitudes(1); return;
+    case commands::kDecreaseAmplitude: ZoomAllAmplitudes(-1); return;
+    case commands::kResetAmplitude:
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) canvas_.SetAmplitudeGain(locator_->PathOf(i), 1.0);
+      Redraw();
+      return;
+    case commands::kDataAxisMicrovolts:
+      canvas_.SetDataAxisInMicrovolts(!canvas_.GetDataAxisInMicrovolts());
+      Preferences::SetDataAxisInMicrovolts(canvas_.GetDataAxisInMicrovolts());
+      additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
+      break;
+    case commands::kKeysAndMouse: ShowKeysAndMouse(); return;
+    case commands::kGoToStart: OnHScroll(PagedScrollBar::Code::ToStart, 0); return;
+    case commands::kGoToEnd: OnHScroll(PagedScrollBar::Code::ToEnd, 0); return;
+    case commands::kPageTimeBack: OnHScroll(PagedScrollBar::Code::PageBack, 0); return;
+    case commands::kPageTimeForward: OnHScroll(PagedScrollBar::Code::PageForward, 0); return;
+    case commands::kClearRecentFiles:
+      Preferences::ClearRecentSets();
+      additions_->SetRecentSets({});
+      return;
+    default:
+      if (command >= commands::kRecentFilesFirst && command < commands::kRecentFilesFirst + Preferences::kMaxRecentSets) {
+        OpenRecentSet(command - commands::kRecentFilesFirst);
+      }
+      return;
+  }
+  Redraw();
+}
+
+void MainWindow::ApplyTimeLabelStyle(IPlotCanvas::TimeLabelStyle style) {
+  using Style = IPlotCanvas::TimeLabelStyle;
+  canvas_.SetTimeLabelStyle(style);
+  Preferences::SetTimeLabelStyle(style);
+  additions_->SetChecked(commands::kTimeLabelsMicroseconds, style == Style::Microseconds);
+  additions_->SetChecked(commands::kTimeLabelsSeconds, style == Style::Seconds);
+  additions_->SetChecked(commands::kTimeLabelsClock, style == Style::Clock);
+}
+
+// The sources that joined since `firstSource` were opened together: they become one recent set.
+void MainWindow::RememberOpenedSince(int32_t firstSource) {
+  QStringList paths;
+  for (int32_t index = firstSource; index < sources_.GetNumSources(); ++index) {
+    std::string path;
+    if (sources_.GetSourcePath(index, path) == 0) paths << QFile::decodeName(QByteArray::fromStdString(path));
+  }
+  if (paths.isEmpty()) return;
+  Preferences::AddRecentSet(paths);
+  if (additions_) additions_->SetRecentSets(Preferences::RecentSets());
+}
+
+void MainWindow::OpenRecentSet(int32_t index) {
+  const std::vector<QStringList> sets = Preferences::RecentSets();
+  if (index < 0 || index >= static_cast<int32_t>(sets.size())) return;
+  std::vector<std::string> paths;
+  for (const QString& path : sets[index]) paths.push_back(QFile::encodeName(path).toStdString());
+  // Opened like dropped files: a file that is gone is reported and ends the set.
+  OnDropFiles(paths);
+}
+
+void MainWindow::ShowWholeRecording() {
+  view_.VisibleStart = view_.DataStart;
+  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  UpdateHorizontalScroll();
+  Redraw();
+}
+
+void MainWindow::ShowKeysAndMouse() {
+  if (keysAndMouse_ == nullptr) keysAndMouse_ = new KeysAndMouseDialog(this);
+  keysAndMouse_->show();
+  keysAndMouse_->raise();
+}
+
+QWidget* MainWindow::KeysAndMouse() const { return keysAndMouse_; }
+
+QMenu* MainWindow::PlotMenu() const { return plotMenu_; }
+
+void MainWindow::UpdatePointer(int32_t x, int32_t y) {
+  if (status_ == nullptr || !locator_) return;
+  const std::optional<int64_t> time = locator_->TimeAt(x);
+  if (!time || y < kScrollBarSize) {
+    status_->ClearPointer();
+    return;
+  }
+  StatusBar::Pointer pointer;
+  pointer.time = *time;
+  pointer.dataStart = view_.DataStart;
+  const int32_t plot = locator_->PlotAt(y);
+  if (plot >= 0) {
+    pointer.plotName = locator_->NameOf(plot);
+    if (const auto sample = locator_->SampleAt(plot, *time)) {
+      pointer.counts = sample->counts;
+      pointer.microvolts = sample->microvolts;
+    }
+  }
+  status_->ShowPointer(pointer);
+}
+
+void MainWindow::OnMouseLeave() {
+  if (status_ != nullptr) status_->ClearPointer();
+}
+
+void MainWindow::ShowSummaryProgress(int64_t done, int64_t total) {
+  if (status_ != nullptr) status_->ShowSummaryProgress(done, total);
+}
+
+void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
+  wheel_.OnWheel(position, angleDelta, modifiers);
+}
+
+void MainWindow::ScrollStackBy(int32_t pixels) {
+  view_.ScrollTop += pixels;
+  view_.ScrollBottom += pixels;
+  UpdateVerticalScroll();
+  Redraw();
+}
+
+void MainWindow::PageTime(int32_t steps) {
+  const PagedScrollBar::Code code = steps > 0 ? PagedScrollBar::Code::PageForward : PagedScrollBar::Code::PageBack;
+  for (int32_t i = 0; i < std::abs(steps); ++i) OnHScroll(code, 0);
+}
+
+// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
+// moved so that the time under the mouse stays under it.
+void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
+  const int32_t width = PlotAreaWidth();
+  const std::optional<int64_t> anchor = locator_->TimeAt(x);
+  if (!anchor || width <= 0) return;
+  bool changed = false;
+  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
+  if (!changed) return;
+  const int32_t column = x - canvas_.GetDataAxisWidth();
+  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  UpdateHorizontalScroll();
+  Redraw();
+}
+
+void MainWindow::ZoomAmplitudeAt(int32_t y, int32_t steps) {
+  const int32_t plot = locator_->PlotAt(y);
+  if (plot >= 0) ZoomAmplitudeOf(plot, steps);
+}
+
+void MainWindow::ZoomAmplitudeOf(int32_t index, int32_t steps) {
+  const std::string path = locator_->PathOf(index);
+  if (path.empty()) return;
+  canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  Redraw();
+}
+
+void MainWindow::ZoomAllAmplitudes(int32_t steps) {
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    const std::string path = locator_->PathOf(i);
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  }
+  Redraw();
+}
+
+void MainWindow::OnContextMenu(int32_t x, int32_t y) {
+  const int32_t index = locator_->PlotAt(y);
+  if (index < 0) return;
+  if (plotMenu_ != nullptr) plotMenu_->close();
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->setTitle(QString::fromStdString(locator_->NameOf(index)));
+  // The header icons' actions, then the plot's amplitude; each finds the plot again by its path,
+  // since another command may have moved or closed it while the menu was open.
+  const std::string path = locator_->PathOf(index);
+  auto act = [this, menu, path](const QString& text, auto&& action) {
+    QObject::connect(menu->addAction(text), &QAction::triggered, this, [this, path, action] {
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+        if (locator_->PathOf(i) != path) continue;
+        action(i);
+        UpdateVerticalScroll();
+        Redraw();
+        return;
+      }
+    });
+  };
+  act(QStringLiteral("&Close Plot"), [this](int32_t i) { plots_.RemovePlot(i); });
+  act(QStringLiteral("Move &Up"), [this](int32_t i) { plots_.MovePlotUp(i); });
+  act(QStringLiteral("Move &Down"), [this](int32_t i) { plots_.MovePlotDown(i); });
+  act(QStringLiteral("&Taller"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->IncreaseHeight();
+  });
+  act(QStringLiteral("&Shorter"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->DecreaseHeight();
+  });
+  menu->addSeparator();
+  act(QStringLiteral("&Increase Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * kAmplitudeStep);
+  });
+  act(QStringLiteral("D&ecrease Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) / kAmplitudeStep);
+  });
+  act(QStringLiteral("&Reset Amplitude"), [this, path](int32_t) { canvas_.SetAmplitudeGain(path, 1.0); });
+  plotMenu_ = menu;
+  menu->popup(client_->mapToGlobal(QPoint(x, y)));
+}
+
+QString MainWindow::ToolTipAt(int32_t x, int32_t y) const {
+  if (canvas_.GetShowPlotIcons() == 0 || y < kScrollBarSize) return {};
+  const int32_t canvasY = CanvasYForWindowY(y);
+  static const char* const kIconNames[] = {"", "Close plot", "Move plot up", "Move plot down", "Make plot taller",
+                                           "Make plot shorter"};
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) != 0 || plot == nullptr) continue;
+    const int32_t hit = plot->HitTestIcon(x, canvasY);
+    if (hit > Plot::kHitNone && hit <= Plot::kHitMinus) return QString::fromUtf8(kIconNames[hit]);
+  }
+  return {};
+}
 
 }  // namespace skelvane

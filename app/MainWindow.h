@@ -6,16 +6,21 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/PagedScrollBar.h"
+#include "app/WheelNavigator.h"
 #include "datafile/SourceListener.h"
+#include "display/IPlotCanvas.h"
+#include "display/ViewModel.h"
 #include "platform/BitmapPresenter.h"
 #include "platform/MemoryBitmap.h"
 
+class QMenu;
 class QPainter;
 class QRubberBand;
 
@@ -25,12 +30,14 @@ class ClientArea;
 class ExtractionRun;
 class GLRenderer;
 class IDataSourceManager;
-class IPlotCanvas;
 class IPlotCollection;
 class MainMenu;
+class MenuAdditions;
+class PlotLocator;
+class StatusBar;
 struct ViewState;
 
-class MainWindow final : public QMainWindow, public BitmapPresenter {
+class MainWindow final : public QMainWindow, public BitmapPresenter, public WheelNavigator::Target {
   Q_OBJECT
 
  public:
@@ -112,6 +119,35 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   /// The extraction run of Create Spike File, with the parameters the Properties dialog edits.
   ExtractionRun& Extraction() { return *extraction_; }
 
+  /// Wheel turned over the client area at `position` (see WheelNavigator).
+  void OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers modifiers);
+  /// Right button at client (x, y): over a plot, pops up the plot's menu.
+  void OnContextMenu(int32_t x, int32_t y);
+  /// The tooltip for client (x, y): the name of a header icon under it, else empty.
+  QString ToolTipAt(int32_t x, int32_t y) const;
+  /// The mouse left the client area: the status bar forgets the reading.
+  void OnMouseLeave();
+  /// Shows the progress of summary building in the status bar.
+  void ShowSummaryProgress(int64_t done, int64_t total);
+  /// Multiplies the amplitude gain of plot `index` by 2^steps.
+  void ZoomAmplitudeOf(int32_t index, int32_t steps);
+  /// Multiplies the amplitude gain of every plot by 2^steps.
+  void ZoomAllAmplitudes(int32_t steps);
+
+  void ScrollStackBy(int32_t pixels) override;
+  void PageTime(int32_t steps) override;
+  void ZoomTimeAbout(int32_t x, int32_t steps) override;
+  void ZoomAmplitudeAt(int32_t y, int32_t steps) override;
+
+  /// The status bar under the canvas; null before Create.
+  StatusBar* Status() const { return status_; }
+  /// The commands added to the original menus; null before Create.
+  MenuAdditions* Additions() const { return additions_.get(); }
+  /// The plot menu the last right-click popped up (null when none is open).
+  QMenu* PlotMenu() const;
+  /// The Keys and Mouse dialog while it is open.
+  QWidget* KeysAndMouse() const;
+
  signals:
   /// Sent once the settings are written at close; main() ends the event loop on it.
   void Closed();
@@ -136,12 +172,20 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
   void CreateSpikeFile();
   void ShowExtractionProperties();
   void SaveDisplayAsBitmap();
+  void OnAddedCommand(int32_t command);
+  void RememberOpenedSince(int32_t firstSource);
+  void OpenRecentSet(int32_t index);
+  void ApplyTimeLabelStyle(IPlotCanvas::TimeLabelStyle style);
+  void ShowWholeRecording();
+  void UpdatePointer(int32_t x, int32_t y);
+  void ShowKeysAndMouse();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
   IPlotCollection& plots_;
   IDataSourceManager& sources_;
   GLRenderer& renderer_;
+  ViewModel model_;  // the view arithmetic; the window adds the scrollbars and the redraws
 
   std::unique_ptr<SourcesChanged> listener_;
   ClientArea* client_ = nullptr;
@@ -166,6 +210,13 @@ class MainWindow final : public QMainWindow, public BitmapPresenter {
 
   QImage frame_;
   QPoint framePosition_;
+
+  StatusBar* status_ = nullptr;
+  std::unique_ptr<MenuAdditions> additions_;
+  std::unique_ptr<PlotLocator> locator_;
+  WheelNavigator wheel_{*this};
+  QPointer<QMenu> plotMenu_;
+  QPointer<QWidget> keysAndMouse_;
 };
 
 }  // namespace skelvane

@@ -1,9 +1,10 @@
 #pragma once
-// Keeps the canvas's display settings between runs in a headerless file beside the executable:
-// read from "SkelvaneV3.set" at start, written to "Skelvane.set" at close. Used by the main window.
+// Keeps the canvas's display settings between runs in a headerless 104-byte file beside the program
+// (or in the user's configuration folder when the program's folder is read-only). Used by the main window.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace skelvane {
 
@@ -11,22 +12,30 @@ class IPlotCanvas;
 
 class SettingsFile {
  public:
-  /// Name of the file read at start.
-  static constexpr const char* kReadName = "SkelvaneV3.set";
-  /// Name of the file written at close.
+  /// Name of the file written at close, and the first name looked for at start.
   static constexpr const char* kWriteName = "Skelvane.set";
+  /// Name of the settings file of earlier versions, read when there is no "Skelvane.set".
+  static constexpr const char* kReadName = "SkelvaneV3.set";
+  /// Folder under the user's configuration folder that holds the settings file.
+  static constexpr const char* kUserSubfolder = "skelvane";
 
-  /// Lets the canvas read its settings from "SkelvaneV3.set" beside the executable; 0 when the file
-  /// was opened (whatever the canvas made of it), -1 silently when it could not be.
+  /// Lets the canvas read its settings from the first file found (ReadSettingsFileIn, beside the
+  /// executable); 0 when one was opened (whatever the canvas made of it), -1 silently when none was.
   static int32_t ReadSettingsFile(IPlotCanvas& canvas);
-  /// Creates "Skelvane.set" beside the executable and lets the canvas write its settings; 0 when the
-  /// file was created, -1 after a plain message when it could not be.
+  /// Writes "Skelvane.set" whole or not at all (WriteSettingsFileIn, beside the executable); 0 when
+  /// it could be created, -1 after a plain message when it could not be.
   static int32_t WriteSettingsFile(IPlotCanvas& canvas);
 
-  /// As ReadSettingsFile, from the given folder.
+  /// As ReadSettingsFile with `folder` as the program's folder: "Skelvane.set", then "SkelvaneV3.set",
+  /// in the user folder first when `folder` is not writable, then in `folder`.
   static int32_t ReadSettingsFileIn(IPlotCanvas& canvas, const std::string& folder);
-  /// As WriteSettingsFile, into the given folder.
+  /// As WriteSettingsFile into `folder`, or into the user folder (created) when `folder` is not writable.
   static int32_t WriteSettingsFileIn(IPlotCanvas& canvas, const std::string& folder);
+
+  /// The user's folder for the file: $XDG_CONFIG_HOME/skelvane, or ~/.config/skelvane when unset or empty.
+  static std::string UserFolder();
+  /// The files looked for at start, in order, for a program folder `folder`.
+  static std::vector<std::string> ReadCandidates(const std::string& folder);
 };
 
 }  // namespace skelvane

@@ -1,25 +1,38 @@
 // Cost of a full canvas redraw (all plots, then the frame read back) of a 16-channel recording,
 // fully zoomed out and zoomed in to one record, with the plots' column caches empty (cold) and
-// filled (warm). Each figure is printed as a ratio to a plain read of the same samples, measured
-// in the same run. SKELVANE_BENCH_MINUTES sets the recording length (default 10).
+// filled (warm), once the source summaries exist; and the cost of building those summaries. Each
+// figure is printed as a ratio to a baseline measured in the same run: the whole-recording frame
+// against the one-record frame, the summary build against a plain pread pass summing every sample
+// on the same worker threads. SKELVANE_BENCH_DATA names a folder of CSC files to use (for example
+// the 16 x 1 h set); otherwise a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
+#include "datafile/FileHeader.h"
 #include "display/CscPlot.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/SummaryBuilder.h"
+#include "display/SummaryWorkerPool.h"
+#include "platform/File.h"
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
 
@@ -32,10 +45,46 @@ constexpr int32_t kCanvasHeight = 1080;
 constexpr int32_t kPlotHeight = 60;  // 16 plots and their separators fit the canvas
 constexpr int64_t kRecordMicros = 16'000;
 
+// The source table, adding the record layout where the table itself does not give it yet.
+class LayoutSourceTable : public IDataSourceManager {
+ public:
+  int32_t AddListener(SourceListener* l) override { return inner.AddListener(l); }
+  int32_t GetRecord(int64_t r, int32_t s, const uint8_t*& rec) override { return inner.GetRecord(r, s, rec); }
+  int32_t FindRecordForTime(int64_t t, int32_t s, const uint8_t*& rec) override {
+    return inner.FindRecordForTime(t, s, rec);
+  }
+  int32_t FindSourceByPath(const std::string& p, int32_t& i) override { return inner.FindSourceByPath(p, i); }
+  int32_t GetSourcePath(int32_t i, std::string& p) override { return inner.GetSourcePath(i, p); }
+  int32_t GetSourceFileType(int32_t i, int32_t& t) override { return inner.GetSourceFileType(i, t); }
+  int64_t GetNumRecords(int32_t i) override { return inner.GetNumRecords(i); }
+  int32_t GetHeader(int32_t i, const char*& h) override { return inner.GetHeader(i, h); }
+  void GetTimeRange(int64_t& s, int64_t& e) override { inner.GetTimeRange(s, e); }
+  int32_t GetNumSources() override { return inner.GetNumSources(); }
+  int32_t OpenSource(const std::string& p) override { return inner.OpenSource(p); }
+  int32_t OpenDataFileDialog() override { return inner.OpenDataFileDialog(); }
+  int32_t CloseSource(int32_t i) override { return inner.CloseSource(i); }
+  int32_t ReadSettings(File& f) override { return inner.ReadSettings(f); }
+  int32_t WriteSettings(File& f) override { return inner.WriteSettings(f); }
+  int32_t GetHeaderValue(int32_t s, const std::string& k, std::string& v) override {
+    return inner.GetHeaderValue(s, k, v);
+  }
+  int32_t CheckSource(int32_t s) override { return inner.CheckSource(s); }
+  int32_t GetRecordLayout(int32_t s, RecordLayout& layout) override {
+    if (inner.GetRecordLayout(s, layout) == 0) return 0;
+    const char* header = nullptr;
+    layout.dataOffset = inner.GetHeader(s, header) == 0 ? static_cast<int64_t>(kFileHeaderSize) : 0;
+    layout.recordSize = kCscRecordSize;
+    layout.numRecords = inner.GetNumRecords(s);
+    return inner.GetSourcePath(s, layout.path);
+  }
+
+  DataSourceManager inner;
+};
+
 // The recording, the sources, the plots and the renderer, made once for all benchmarks.
 struct Scene {
   std::filesystem::path folder;
-  DataSourceManager manager;
+  LayoutSourceTable manager;
   PlotCollection collection;
   GLRenderer renderer;
   PlotCanvas canvas;
@@ -43,20 +92,29 @@ struct Scene {
   bool ready = false;
 
   Scene() {
-    folder = std::filesystem::temp_directory_path() / ("skelvane-bench-" + std::to_string(::getpid()));
-    SynthOptions options;
-    options.outDir = folder.string();
-    options.prefix = "BR";
-    options.channels = kChannels;
-    const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
-    options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
-    options.seed = 3;
-    SynthResult result;
-    if (SyntheticRecording::Generate(options, result) != 0) return;
+    std::vector<std::string> paths;
+    if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
+      for (const auto& entry : std::filesystem::directory_iterator(data)) {
+        if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
+      }
+      std::sort(paths.begin(), paths.end());
+    } else {
+      folder = std::filesystem::temp_directory_path() / ("skelvane-bench-" + std::to_string(::getpid()));
+      SynthOptions options;
+      options.outDir = folder.string();
+      options.prefix = "BR";
+      options.channels = kChannels;
+      const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
+      options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
+      options.seed = 3;
+      SynthResult result;
+      if (SyntheticRecording::Generate(options, result) != 0) return;
+      paths = result.paths;
+    }
     PlotCanvas::renderer = &renderer;
     PlotCanvas::plotCollection = &collection;
     PlotCanvas::dataSourceManager = &manager;
-    for (const std::string& path : result.paths) {
+    for (const std::string& path : paths) {
       if (manager.OpenSource(path) != 0) return;
       if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
     }
@@ -73,13 +131,85 @@ struct Scene {
     v.ScrollBottom = -kCanvasHeight;
     manager.GetTimeRange(v.DataStart, v.DataEnd);
     v.DataDuration = v.DataEnd - v.DataStart;
-    dataStart = options.startTimestamp;
+    const uint8_t* first = nullptr;
+    if (manager.GetRecord(0, 0, first) != 0) return;
+    dataStart = CscRecord(first).Timestamp();
+    // The plots build their summaries as the first whole-recording redraw asks for them.
+    ShowWholeRecording();
+    canvas.RedrawAll();
+    for (CscPlot* plot : Plots()) plot->WaitForSummary();
     ready = true;
   }
   ~Scene() {
     collection.RemoveAllPlots();
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+
+  std::vector<CscPlot*> Plots() {
+    std::vector<CscPlot*> plots;
+    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+      IPlot* plot = nullptr;
+      collection.GetPlot(i, plot);
+      plots.push_back(static_cast<CscPlot*>(plot));
+    }
+    return plots;
+  }
+  std::vector<RecordLayout> Layouts() {
+    std::vector<RecordLayout> layouts(static_cast<std::size_t>(manager.GetNumSources()));
+    for (int32_t s = 0; s < manager.GetNumSources(); ++s) manager.GetRecordLayout(s, layouts[static_cast<std::size_t>(s)]);
+    return layouts;
+  }
+
+  // Builds a fresh summary of every source on the worker pool and waits for them all.
+  bool BuildSummaries() {
+    std::vector<std::unique_ptr<SummaryBuilder>> builders;
+    for (const RecordLayout& layout : Layouts()) {
+      builders.push_back(std::make_unique<SummaryBuilder>(layout));
+      builders.back()->Start();
+    }
+    bool ok = true;
+    for (const auto& builder : builders) ok = builder->Wait() && ok;
+    return ok;
+  }
+  // The baseline of the build: the same files read the same way on the same threads, every sample summed.
+  bool ReadAllFiles() {
+    std::atomic<int64_t> total{0};
+    std::atomic<int32_t> left{0};
+    std::mutex mutex;
+    std::condition_variable done;
+    const std::vector<RecordLayout> layouts = Layouts();
+    left = static_cast<int32_t>(layouts.size());
+    for (const RecordLayout& layout : layouts) {
+      SummaryWorkerPool::Instance().Submit([&, layout] {
+        total += SumFile(layout);
+        std::lock_guard lock(mutex);
+        if (--left == 0) done.notify_all();
+      });
+    }
+    std::unique_lock lock(mutex);
+    done.wait(lock, [&] { return left.load() == 0; });
+    benchmark::DoNotOptimize(total.load());
+    return true;
+  }
+  static int64_t SumFile(const RecordLayout& layout) {
+    File file;
+    if (file.Open(layout.path, File::Mode::Read, true) != 0) return 0;
+    const int64_t perRead = (1 << 20) / layout.recordSize;
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(perRead * layout.recordSize));
+    int64_t sum = 0;
+    for (int64_t first = 0; first < layout.numRecords; first += perRead) {
+      const int64_t count = std::min(perRead, layout.numRecords - first);
+      const ssize_t got = ::pread(file.Descriptor(), buffer.data(), static_cast<std::size_t>(count * layout.recordSize),
+                                  layout.dataOffset + first * layout.recordSize);
+      if (got != count * layout.recordSize) return sum;
+      for (int64_t r = 0; r < count; ++r) {
+        int16_t samples[kSamplesPerRecord];
+        std::memcpy(samples, buffer.data() + r * layout.recordSize + kCscSamplesOffset, sizeof samples);
+        for (const int16_t v : samples) sum += v;
+      }
+    }
+    return sum;
   }
 
   void ShowWholeRecording() {
@@ -93,13 +223,20 @@ struct Scene {
     PlotCanvas::viewState.VisibleSpan = kRecordMicros;
   }
   void ClearCaches() {
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      static_cast<CscPlot*>(plot)->ClearCache();
-    }
+    for (CscPlot* plot : Plots()) plot->ClearCache();
   }
   bool Redraw() { return canvas.RedrawAll() == 0 && renderer.ReadBack() == 0; }
+  // Only the plots' columns, as a redraw computes them, with nothing rendered.
+  bool ComputeColumns() {
+    const ViewState& v = PlotCanvas::viewState;
+    PlotCanvas::renderer = nullptr;
+    bool ok = true;
+    for (CscPlot* plot : Plots()) {
+      ok = plot->Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, kCanvasWidth, kPlotHeight, 0, 0) == 0 && ok;
+    }
+    PlotCanvas::renderer = &renderer;
+    return ok;
+  }
 
   // The baseline: every sample of the records that cover the visible span, read and summed.
   int64_t ReadVisibleSamples() {
@@ -165,6 +302,10 @@ void RedrawWholeWarm(benchmark::State& state) {
   Measure(state, "redraw/whole/warm", [](Scene& s) { s.ShowWholeRecording(); },
           [](Scene& s) { return s.Redraw(); });
 }
+void ColumnsWholeCold(benchmark::State& state) {
+  Measure(state, "columns/whole/cold", [](Scene& s) { s.ShowWholeRecording(); s.ClearCaches(); },
+          [](Scene& s) { return s.ComputeColumns(); });
+}
 void PlainReadOneRecord(benchmark::State& state) {
   Measure(state, "read/record", [](Scene& s) { s.ShowOneRecord(); },
           [](Scene& s) { benchmark::DoNotOptimize(s.ReadVisibleSamples()); return true; });
@@ -178,8 +319,18 @@ void RedrawOneRecordWarm(benchmark::State& state) {
           [](Scene& s) { return s.Redraw(); });
 }
 
+void PlainPassAllFiles(benchmark::State& state) {
+  Measure(state, "read/files", [](Scene&) {}, [](Scene& s) { return s.ReadAllFiles(); });
+}
+void BuildAllSummaries(benchmark::State& state) {
+  Measure(state, "summary/build", [](Scene&) {}, [](Scene& s) { return s.BuildSummaries(); });
+}
+
+BENCHMARK(PlainPassAllFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BuildAllSummaries)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(PlainReadWhole)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(RedrawWholeCold)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(RedrawWholeCold)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(ColumnsWholeCold)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(RedrawWholeWarm)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(PlainReadOneRecord)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(RedrawOneRecordCold)->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -191,6 +342,12 @@ void PrintRatios() {
     if (!t.count(figure) || !t.count(baseline) || t.at(baseline) <= 0.0) return;
     std::printf("  %-20s %10.1f x %s\n", figure, t.at(figure) / t.at(baseline), baseline);
   };
+  std::printf("\nSummary build against a plain pass over the same files on the same threads (same run):\n");
+  ratio("summary/build", "read/files");
+  std::printf("\nWhole-recording frame against the one-record frame, both with empty column caches (same run):\n");
+  ratio("redraw/whole/cold", "redraw/record/cold");
+  ratio("redraw/whole/warm", "redraw/record/warm");
+  ratio("columns/whole/cold", "redraw/record/cold");
   std::printf("\nRedraw cost relative to a plain read of the same samples (same run):\n");
   ratio("redraw/whole/cold", "read/whole");
   ratio("redraw/whole/warm", "read/whole");

@@ -1,13 +1,20 @@
 // The `extract` subcommand: runs "Create Spike File" headless over CSC files, one plot per file in
 // the order given, exactly as the main window would with those files open.
 #include <CLI/CLI.hpp>
+#include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CommandRegistry.h"
@@ -16,6 +23,9 @@
 #include "display/PlotCollection.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
+#include "extract/ExtractionSummary.h"
+#include "extract/ProgressReport.h"
+#include "platform/AtomicFile.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 
@@ -31,6 +41,12 @@ constexpr const char* kExitStatusFooter =
     "Exit status: 0 when every group's spike file was written; 1 when a data file could not be opened\n"
     "or a spike file could not be written; above 100 for a usage error (nothing is then read or written).";
 
+constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
+// A terminal's progress line is redrawn this often.
+constexpr auto kProgressInterval = std::chrono::milliseconds(500);
+// Exit status after a signal, as shells report it.
+constexpr int kSignalExitBase = 128;
+
 const std::map<std::string, int32_t> kModes = {{"threshold", kExtractionModeThreshold},
                                                {"slope", kExtractionModeSlope}};
 const std::map<std::string, int32_t> kTypes = {
@@ -40,27 +56,108 @@ struct ExtractArguments {
   std::vector<std::string> files;
   int32_t channels = 0;
   double threshold = 0.0;
+  double noiseFactor = 0.0;
+  int32_t jobs = 0;
+  bool quiet = false;
+  std::string summary;
   std::string mode = "threshold";
   std::string type = "positive";
   std::string outdir;
 };
 
-// Messages go to stderr as usual; every one but the completion message counts as a failure.
-class CountingSink {
+// True while a progress line stands on stderr: a message or the signal handler starts a new line first.
+std::atomic<bool> progressShown{false};
+
+// Messages go to stderr as usual, each on a line of its own even while a progress line is shown.
+class TerminalSink {
  public:
-  CountingSink()
-      : previous_(SetReportSink([this](const std::string& text) {
-          std::fprintf(stderr, "%s: %s\n", kMessageCaption, text.c_str());
-          if (text != kExtractionCompletedMessage) ++failures_;
+  TerminalSink()
+      : previous_(SetReportSink([](const std::string& text) {
+          std::fprintf(stderr, "%s%s: %s\n", progressShown ? "\r\033[K" : "", kMessageCaption, text.c_str());
         })) {}
-  ~CountingSink() { SetReportSink(previous_); }
-  CountingSink(const CountingSink&) = delete;
-  CountingSink& operator=(const CountingSink&) = delete;
-  int Failures() const { return failures_; }
+  ~TerminalSink() { SetReportSink(previous_); }
+  TerminalSink(const TerminalSink&) = delete;
+  TerminalSink& operator=(const TerminalSink&) = delete;
 
  private:
-  int failures_ = 0;
   ReportSink previous_;
+};
+
+// SIGINT or SIGTERM ends the run at once: spike files already complete stay, the ones being written
+// are removed, and the exit status says which signal it was.
+extern "C" void StopOnSignal(int signalNumber) {
+  AtomicFile::RemovePendingFromSignal();
+  if (progressShown) {
+    const char newline = '\n';
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, &newline, 1);
+  }
+  ::_exit(kSignalExitBase + signalNumber);
+}
+
+class SignalStop {
+ public:
+  SignalStop() {
+    struct sigaction action = {};
+    action.sa_handler = StopOnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previousInt_);
+    ::sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~SignalStop() {
+    ::sigaction(SIGINT, &previousInt_, nullptr);
+    ::sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  SignalStop(const SignalStop&) = delete;
+  SignalStop& operator=(const SignalStop&) = delete;
+
+ private:
+  struct sigaction previousInt_ = {};
+  struct sigaction previousTerm_ = {};
+};
+
+// Redraws the progress line on a terminal until the run is over, then leaves the final 100% line.
+class TerminalProgress {
+ public:
+  TerminalProgress(const ExtractionRun& run, bool shown) : run_(run), shown_(shown) {
+    if (shown_) thread_ = std::thread([this] { Draw(); });
+  }
+  ~TerminalProgress() { Finish(); }
+  TerminalProgress(const TerminalProgress&) = delete;
+  TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+  /// Stops redrawing and prints the last line.
+  void Finish() {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      over_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    Print(true);
+    progressShown = false;
+  }
+
+ private:
+  void Draw() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, kProgressInterval, [this] { return over_; })) Print(false);
+  }
+  void Print(bool finished) {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const std::string line = ProgressReport::Line(run_.Progress().Snapshot(), elapsed, finished);
+    std::fprintf(stderr, "\r\033[K%s%s", line.c_str(), finished ? "\n" : "");
+    std::fflush(stderr);
+    progressShown = !finished;
+  }
+
+  const ExtractionRun& run_;
+  bool shown_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool over_ = false;
+  std::thread thread_;
 };
 
 // The plots reach their sources through the canvas's shared pointers, as in the window.
@@ -94,7 +191,7 @@ bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotColle
 }
 
 void Run(const ExtractArguments& args) {
-  CountingSink sink;
+  TerminalSink sink;
   DataSourceManager manager;
   PlotCollection plots;
   SharedPointers shared(manager, plots);
@@ -119,11 +216,23 @@ void Run(const ExtractArguments& args) {
   p.ExtractionMode = kModes.at(args.mode);
   p.ExtractionType = kTypes.at(args.type);
   p.OutputDirectory = args.outdir;
-  run.RunCreateSpikeFileCommand();
+  p.NoiseThresholdFactor = args.noiseFactor;
+  run.SetJobs(args.jobs);
+  int32_t result = 0;
+  {
+    SignalStop stop;
+    TerminalProgress progress(run, !args.quiet && ::isatty(STDERR_FILENO) == 1);
+    result = run.CreateSpikeFiles();
+    progress.Finish();
+  }
+  ReportError(kExtractionCompletedMessage, 0);
 
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
+    if (args.noiseFactor > 0.0) {
+      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.noiseFactor, file.noiseLevel);
+    }
     std::printf("%s: %lld spikes%s\n", file.path.c_str(), static_cast<long long>(file.spikeCount),
-                file.complete ? "" : " (incomplete)");
+                file.complete ? "" : " (not written)");
   }
   // As in the window, files after the last full group are not extracted; in a batch that must show.
   const std::size_t groupSize = static_cast<std::size_t>(args.channels);
@@ -131,7 +240,10 @@ void Run(const ExtractArguments& args) {
     std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(), args.channels);
   }
   std::fflush(stdout);
-  if (sink.Failures() > 0) throw CLI::RuntimeError(1);
+  bool summaryWritten = true;
+  if (!args.summary.empty()) summaryWritten = ExtractionSummary::Write(args.summary, run.WrittenFiles()) == 0;
+  // Warnings (a damaged last record, time going back) leave every output written: status 0.
+  if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(1);
 }
 
 std::vector<std::string> Keys(const std::map<std::string, int32_t>& map) {
@@ -150,6 +262,15 @@ const CLI::Validator kFiniteNumber(
     },
     "FINITE");
 
+// The summary's form follows its extension.
+const CLI::Validator kSummaryName(
+    [](std::string& text) {
+      return ExtractionSummary::FormFor(text) == ExtractionSummary::Form::Unknown
+                 ? std::string("The summary file must end in .csv or .json: ") + text
+                 : std::string();
+    },
+    "FILE.csv|FILE.json");
+
 const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<ExtractArguments>();
   CLI::App* cmd = app.add_subcommand(
@@ -159,9 +280,15 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--channels", args->channels, "Channels per group: 1, 2 or 4")
       ->required()
       ->check(CLI::IsMember({1, 2, 4}));
-  cmd->add_option("--threshold", args->threshold, "Threshold in A/D counts (slope: counts per sample)")
-      ->required()
-      ->check(kFiniteNumber);
+  CLI::Option* threshold =
+      cmd->add_option("--threshold", args->threshold, "Threshold in A/D counts (slope: counts per sample)")
+          ->check(kFiniteNumber);
+  CLI::Option* noise = cmd->add_option("--noise-threshold", args->noiseFactor,
+                                       "Threshold as K times each group's noise level (median |x| / 0.6745 over "
+                                       "the first 10 s, largest channel)")
+                           ->check(kFiniteNumber & CLI::PositiveNumber);
+  threshold->excludes(noise);
+  noise->excludes(threshold);
   cmd->add_option("--mode", args->mode, "Detect by amplitude or by slope")
       ->check(CLI::IsMember(Keys(kModes)))
       ->capture_default_str();
@@ -170,7 +297,17 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
       ->capture_default_str();
   cmd->add_option("--outdir", args->outdir, "Folder for the spike files (default: beside each group's first file)")
       ->check(CLI::ExistingDirectory);
-  cmd->callback([args] { Run(*args); });
+  cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
+      ->check(CLI::PositiveNumber);
+  cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");
+  cmd->add_option("--summary", args->summary, "Write a summary of every spike file (.csv or .json)")
+      ->check(kSummaryName);
+  cmd->callback([args, threshold, noise] {
+    if (threshold->count() == 0 && noise->count() == 0) {
+      throw CLI::RequiredError("--threshold or --noise-threshold");
+    }
+    Run(*args);
+  });
 });
 
 }  // namespace

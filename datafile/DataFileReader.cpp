@@ -1,8 +1,9 @@
 #include "datafile/DataFileReader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <string_view>
 
 #include "datafile/FileTypeDetection.h"
@@ -19,6 +20,8 @@ constexpr int64_t kWindowOverlap = 20;
 constexpr int64_t kWindowRefill = kLegacyProbeLength - kWindowOverlap;
 // The end marker is followed by one more header byte (the line break) before the first record.
 constexpr int64_t kLegacyEndTrailer = 1;
+// The most bytes any kind needs from the start of a record to read its timestamp.
+constexpr int64_t kMaxTimestampBytes = 16;
 
 }  // namespace
 
@@ -53,7 +56,7 @@ int32_t DataFileReader::Open(const std::string& path) {
 int32_t DataFileReader::OpenLocked(const std::string& path) {
   const int32_t openError = file_.Open(path, File::Mode::Read, /*sequential=*/true);
   if (openError != 0) {
-    ReportError("Error opening file; Is the file/path name correct? Win Err:", openError);
+    ReportFileError("Error opening file; Is the file/path name correct? Win Err:", openError, path, openError);
     return openError;
   }
   isOpen_ = true;
@@ -69,7 +72,7 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
     int32_t detected = kFileTypeUnknown;
     const int32_t detection = DetectFileType(file_, detected);
     if (detection != kStatusOk) {
-      ReportError("Unable to calculate file type: Error Code - ", detection);
+      ReportFileError("Unable to calculate file type: Error Code - ", detection, path, 0);
     } else if (detected != typeCode_) {
       return kStatusWrongType;
     }
@@ -78,9 +81,11 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
     hasFixedHeader_ = HasHeaderMarker(file_);
     if (hasFixedHeader_) {
       file_.Seek(0);
-      const int64_t got = std::max<int64_t>(file_.Read(header_.Data(), kFileHeaderSize), 0);
+      const int64_t read = file_.Read(header_.Data(), kFileHeaderSize);
+      const int64_t got = std::max<int64_t>(read, 0);
       if (got < static_cast<int64_t>(kFileHeaderSize)) {
-        ReportError("Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:", got);
+        ReportFileError("Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:", got, path,
+                        read < 0 ? file_.LastError() : 0);
         return kStatusNoData;
       }
       headerSize = static_cast<int64_t>(kFileHeaderSize);
@@ -95,13 +100,20 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
   length -= headerSize;
 
   const int64_t wholeRecords = length / recordSize_;
-  numRecords_ = static_cast<uint32_t>(std::min<int64_t>(wholeRecords, std::numeric_limits<uint32_t>::max()));
+  // Capping the count would hide most of the file without a word: refuse it instead.
+  if (wholeRecords > kMaxRecordCount) {
+    ReportFileError("Too many records in file to open it; record count:", wholeRecords, path, 0);
+    return kStatusCannotCreate;
+  }
+  numRecords_ = static_cast<uint32_t>(wholeRecords);
   if (length % recordSize_ != 0) {
-    ReportError("Corrupt file - incomplete record encountered: Record size in bytes:", recordSize_);
+    ReportFileError("Corrupt file - incomplete record encountered: Record size in bytes:", recordSize_, path, 0);
   }
 
   const int32_t mapError = mapping_.Map(file_.Descriptor());
   if (mapError != 0) return mapError;
+  dataOffset_ = headerSize;
+  openedLength_ = static_cast<int64_t>(mapping_.Size());
   recordBase_ = mapping_.Data() + headerSize;
   return kStatusOk;
 }
@@ -123,15 +135,15 @@ int32_t DataFileReader::FindLegacyHeaderEnd(const char* firstBytes, int64_t firs
     std::memmove(window, window + kWindowRefill, kWindowOverlap);
     const int64_t got = file_.Read(window + kWindowOverlap, kWindowRefill);
     if (got < 0) {
-      ReportError("Error reading legacy header; error code:", file_.LastError());
+      ReportFileError("Error reading legacy header; error code:", file_.LastError(), path_, file_.LastError());
       return file_.LastError();
     }
     consumed += kWindowRefill;
     valid = kWindowOverlap + got;
     if (got == 0) break;
   }
-  ReportError("Corrupt legacy header - no %%ENDHEADER before the end of the file.  Bytes searched:",
-              consumed + valid);
+  ReportFileError("Corrupt legacy header - no %%ENDHEADER before the end of the file.  Bytes searched:",
+                  consumed + valid, path_, 0);
   return kStatusNoData;
 }
 
@@ -142,7 +154,7 @@ int32_t DataFileReader::GetRecord(const uint8_t*& record, int64_t index) {
     return kStatusNotOpen;
   }
   if (numRecords_ == 0) {
-    ReportError("Empty File.  NumRecs = 0.", 0);
+    ReportFileError(kEmptyFileMessage, 0, path_, 0);
     return kStatusNoData;
   }
   // Out-of-range pointers would point outside the mapping; the manager checks first, this is the
@@ -153,6 +165,30 @@ int32_t DataFileReader::GetRecord(const uint8_t*& record, int64_t index) {
   }
   record = recordBase_ + index * recordSize_;
   return kStatusOk;
+}
+
+int64_t DataFileReader::ReadRecordBytes(int64_t index, void* buffer, int64_t count) {
+  if (!isOpen_ || index < 0 || index >= static_cast<int64_t>(numRecords_)) return -1;
+  return file_.ReadAt(dataOffset_ + index * recordSize_, buffer, std::min<int64_t>(count, recordSize_));
+}
+
+int32_t DataFileReader::ReadTimestamp(int64_t index, int64_t& timestamp) {
+  if (index < 0 || index >= static_cast<int64_t>(numRecords_)) return kStatusNoData;
+  uint8_t bytes[kMaxTimestampBytes] = {};
+  // The legacy offset is a marker, not a position: its timestamp is the whole 4-byte record.
+  const int64_t needed = std::min<int64_t>(recordSize_, int64_t{timestampOffset_} + int64_t{sizeof timestamp});
+  if (needed > kMaxTimestampBytes) return kStatusNoData;
+  const int64_t got = ReadRecordBytes(index, bytes, needed);
+  if (got < 0) return file_.LastError() != 0 ? file_.LastError() : kStatusNoData;
+  if (got < needed) return kStatusSourceChanged;
+  timestamp = TimestampFromRecord(bytes);
+  return kStatusOk;
+}
+
+bool DataFileReader::IsIntact() const {
+  if (mapping_.WasDamaged()) return false;
+  struct stat st {};
+  return ::fstat(file_.Descriptor(), &st) != 0 || st.st_size >= openedLength_;
 }
 
 int32_t DataFileReader::GetTimestamp(int64_t& timestamp, int64_t index) {

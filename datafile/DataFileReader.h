@@ -13,6 +13,11 @@
 
 namespace skelvane {
 
+/// What GetRecord reports for a file without a single whole record.
+inline constexpr const char* kEmptyFileMessage = "Empty File.  NumRecs = 0.";
+/// Largest record count a reader serves (GetNumRecords is 32 bits wide).
+inline constexpr int64_t kMaxRecordCount = 0xFFFF'FFFFll;
+
 class DataFileReader {
  public:
   virtual ~DataFileReader();
@@ -28,8 +33,20 @@ class DataFileReader {
   virtual int64_t TimestampFromRecord(const uint8_t* record) const;
 
   /// Opens and maps `path`; 0, -2401 already open, -2403 wrong kind of file, -603 short header or no
-  /// end of a legacy header, or the errno of a failed open or mapping.
+  /// end of a legacy header, -601 more records than a count of 32 bits holds, or the errno of a
+  /// failed open or mapping. Reads only the first bytes of the file; nothing of the mapping is touched.
   int32_t Open(const std::string& path);
+
+  /// Copies up to `count` bytes from the start of record `index` with a plain read, leaving the
+  /// mapping untouched (scattered probes through it would make most of the file resident); the
+  /// number of bytes read, or -1.
+  int64_t ReadRecordBytes(int64_t index, void* buffer, int64_t count);
+  /// The timestamp of record `index` read as ReadRecordBytes does; 0, kStatusSourceChanged when the
+  /// file no longer holds the record, or an errno.
+  int32_t ReadTimestamp(int64_t index, int64_t& timestamp);
+  /// False once the file shrank since it was opened or a read through the mapping met a lost page
+  /// (which then read as zeros). Callable from any thread.
+  bool IsIntact() const;
 
   /// Number of whole records.
   uint32_t GetNumRecords() const { return numRecords_; }
@@ -39,6 +56,8 @@ class DataFileReader {
   int32_t GetRecordSize() const { return recordSize_; }
   /// The 16384-byte header (all zero for a file without the marker).
   const char* GetHeader() const { return header_.Data(); }
+  /// Byte offset of record 0 in the file (the size of the header, if any).
+  int64_t GetDataOffset() const { return dataOffset_; }
   /// True when the file began with the header marker.
   bool HasFixedHeader() const { return hasFixedHeader_; }
   /// True from a successful Open on.
@@ -60,6 +79,8 @@ class DataFileReader {
   std::mutex lock_;
   File file_;
   const uint8_t* recordBase_ = nullptr;
+  int64_t dataOffset_ = 0;
+  int64_t openedLength_ = 0;  // the file's length in bytes when it was opened
   uint32_t numRecords_ = 0;
   int32_t recordSize_ = 0;
   int32_t typeCode_ = kFileTypeNone;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "datafile/CreateReader.h"
 #include "datafile/FileKind.h"
 #include "datafile/FileTypeDetection.h"
+#include "datafile/PlausibleRecords.h"
 #include "datafile/SourceListener.h"
 #include "platform/File.h"
 #include "platform/FileChooser.h"
@@ -17,10 +17,6 @@
 namespace skelvane {
 namespace {
 
-// A source gets one index entry per this many records, up to the entry limit below.
-constexpr uint32_t kRecordsPerIndexEntry = 100;
-constexpr uint32_t kMaxIndexIntervals = 10000;
-constexpr uint32_t kMinIndexEntries = 2;
 // The time range leaves this much room before the first and after the last record.
 constexpr int64_t kTimeRangeMargin = 1'000'000;
 constexpr int64_t kEmptyRangeEnd = 1;
@@ -34,6 +30,9 @@ constexpr const char* kNoReaderMessage =
     "Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?";
 constexpr const char* kNotCscMessage = "Error opening file, please validate that file is a Kestrelon CSC file:";
 constexpr const char* kInvalidSourceMessage = "Attempting to display invalid data source; Data source index = ";
+constexpr const char* kNotRecordingMessage = "File does not look like a CSC recording (implausible record values)";
+constexpr const char* kChangedMessage = "Data file changed or was truncated while open";
+constexpr const char* kReadErrorMessage = "Error reading data file; error code:";
 
 constexpr const char* kDialogTitle = "Open Data File";
 constexpr const char* kDialogInitialName = "*.kcs*";
@@ -103,33 +102,17 @@ int32_t DataSourceManager::FindRecordForTime(int64_t time, int32_t sourceIndex, 
     return kStatusNoData;
   }
   const auto slot = static_cast<std::size_t>(sourceIndex);
-  DataFileReader& reader = *readers_[slot];
-  const TimeIndex& index = timeIndex_[slot];
-  const std::size_t last = index.timestamps.size() - 1;
-
-  if (time <= index.timestamps.front()) return kStatusOk;
-  if (time >= index.timestamps[last]) return reader.GetRecord(record, index.records[last]);
-
-  // The first entry after `time` closes the interval to scan; the scan covers one interval only.
-  std::size_t upper = last;
-  for (std::size_t i = 1; i < last; ++i) {
-    if (index.timestamps[i] > time) {
-      upper = i;
-      break;
-    }
+  int64_t index = -1;
+  const int32_t rc = states_[slot]->search.Find(time, index);
+  if (rc != kStatusOk) {
+    // A file that shrank under us is the usual cause: say so once, as every reader of it would.
+    const int32_t changed = CheckSource(sourceIndex);
+    if (changed != kStatusOk) return changed;
+    ReportFileError(kReadErrorMessage, rc, paths_[slot], rc > 0 ? rc : 0);
+    return rc;
   }
-  int64_t j = index.records[upper - 1];
-  const int64_t end = index.records[upper];
-  while (j <= end) {
-    const uint8_t* candidate = nullptr;
-    const int32_t rc = reader.GetRecord(candidate, j);
-    if (rc != kStatusOk) return rc;
-    if (reader.TimestampFromRecord(candidate) > time) break;
-    ++j;
-  }
-  // Only a file changed under its mapping can make the interval's first record late.
-  if (j == index.records[upper - 1]) return kStatusOk;
-  return reader.GetRecord(record, j - 1);
+  if (index < 0) return kStatusOk;
+  return readers_[slot]->GetRecord(record, index);
 }
 
 int32_t DataSourceManager::FindSourceByPath(const std::string& path, int32_t& index) {
@@ -177,9 +160,10 @@ void DataSourceManager::GetTimeRange(int64_t& start, int64_t& end) {
   int64_t first = std::numeric_limits<int64_t>::max();
   int64_t last = std::numeric_limits<int64_t>::min();
   for (int32_t i = 0; i < count_; ++i) {
-    const TimeIndex& index = timeIndex_[static_cast<std::size_t>(i)];
-    first = std::min(first, index.timestamps.front());
-    last = std::max(last, index.timestamps.back());
+    const RecordTimeSearch& search = states_[static_cast<std::size_t>(i)]->search;
+    // A file whose timestamps run backwards still gives an ordered range.
+    first = std::min({first, search.FirstTimestamp(), search.LastTimestamp()});
+    last = std::max({last, search.FirstTimestamp(), search.LastTimestamp()});
   }
   // Corrupt files may hold timestamps near the type's limits: saturate instead of wrapping.
   start = std::max<int64_t>(SaturatingAdd(first, -kTimeRangeMargin), 0);
@@ -190,7 +174,7 @@ int32_t DataSourceManager::GetNumSources() { return count_; }
 
 int32_t DataSourceManager::OpenFileForSource(File& file, const std::string& path) {
   const int32_t rc = file.Open(path, File::Mode::Read, /*sequential=*/true);
-  if (rc != 0) ReportError("Error opening file; microsoft error code:", rc);
+  if (rc != 0) ReportFileError("Error opening file; microsoft error code:", rc, path, rc);
   return rc;
 }
 
@@ -205,11 +189,11 @@ int32_t DataSourceManager::OpenSource(const std::string& path) {
 
   int32_t type = kFileTypeUnknown;
   if (DetectFileType(file, type) != kStatusOk) {
-    ReportError("Error retrieving file type, please validate that file is a Kestrelon file:", 0);
+    ReportFileError("Error retrieving file type, please validate that file is a Kestrelon file:", 0, path, 0);
     return kStatusFailed;
   }
   if (type != kFileTypeCsc) {
-    ReportError(kNotCscMessage, 0);
+    ReportFileError(kNotCscMessage, 0, path, 0);
     return kStatusFailed;
   }
   file.Seek(0);
@@ -219,64 +203,48 @@ int32_t DataSourceManager::OpenSource(const std::string& path) {
 }
 
 int32_t DataSourceManager::AddSource(File& file, const std::string& path) {
-  const auto slot = static_cast<std::size_t>(count_);
-  paths_[slot] = path;
   std::unique_ptr<DataFileReader> reader = factory_(file, path);
   if (!reader) {
-    paths_[slot].clear();
-    ReportError(kNoReaderMessage, 0);
+    ReportFileError(kNoReaderMessage, 0, path, 0);
     return kStatusCannotCreate;
   }
   // Every user of the table reads records as CSC records: a reader of another kind (a legacy header
   // in a ".kcs" file, or a listed path of another kind) would let them read past its records.
   if (reader->GetFileTypeCode() != kFileTypeCsc) {
-    paths_[slot].clear();
-    ReportError(kNotCscMessage, 0);
+    ReportFileError(kNotCscMessage, 0, path, 0);
     return kStatusFailed;
   }
-  readers_[slot] = std::move(reader);
-  const int32_t rc = BuildTimeIndex(count_);
-  if (rc != kStatusOk) {
-    ClearSlot(count_);
+  if (reader->GetNumRecords() == 0) {
+    ReportFileError(kEmptyFileMessage, 0, path, 0);
+    return kStatusNoData;
+  }
+  // Checked before any plot or spike file is made from it: the name alone makes no recording.
+  if (!HasPlausibleCscRecords(*reader)) {
+    ReportFileError(kNotRecordingMessage, 0, path, 0);
+    return kStatusFailed;
+  }
+  auto state = std::make_unique<SourceState>(*reader);
+  if (const int32_t rc = state->search.Open(); rc != kStatusOk) {
+    if (rc == kStatusSourceChanged) {
+      ReportFileError(kChangedMessage, 0, path, 0);
+    } else {
+      ReportFileError(kReadErrorMessage, rc, path, rc > 0 ? rc : 0);
+    }
     return rc;
   }
+  const auto slot = static_cast<std::size_t>(count_);
+  paths_[slot] = path;
+  readers_[slot] = std::move(reader);
+  states_[slot] = std::move(state);
   ++count_;
-  return kStatusOk;
-}
-
-int32_t DataSourceManager::BuildTimeIndex(int32_t slotIndex) {
-  const auto slot = static_cast<std::size_t>(slotIndex);
-  DataFileReader& reader = *readers_[slot];
-  const uint32_t numRecords = reader.GetNumRecords();
-  const uint32_t intervals = std::max(std::min(numRecords / kRecordsPerIndexEntry, kMaxIndexIntervals) + 1,
-                                      kMinIndexEntries) - 1;
-  const uint32_t step = numRecords / intervals;
-
-  TimeIndex index;
-  try {
-    index.timestamps.resize(intervals + 1);
-    index.records.resize(intervals + 1);
-  } catch (const std::bad_alloc&) {
-    return kStatusCannotCreate;
-  }
-  for (uint32_t i = 0; i <= intervals; ++i) {
-    // The last entry is always the last record, whatever the step left over.
-    const uint32_t recordIndex = i < intervals ? step * i : numRecords - 1;
-    const uint8_t* record = nullptr;
-    const int32_t rc = reader.GetRecord(record, recordIndex);
-    if (rc != kStatusOk) return rc;
-    index.records[i] = recordIndex;
-    index.timestamps[i] = reader.TimestampFromRecord(record);
-  }
-  timeIndex_[slot] = std::move(index);
   return kStatusOk;
 }
 
 void DataSourceManager::ClearSlot(int32_t slotIndex) {
   const auto slot = static_cast<std::size_t>(slotIndex);
   paths_[slot].clear();
+  states_[slot].reset();  // before the reader its search reads from
   readers_[slot].reset();
-  timeIndex_[slot] = TimeIndex{};
 }
 
 int32_t DataSourceManager::OpenDataFileDialog() {
@@ -305,7 +273,7 @@ int32_t DataSourceManager::CloseSource(int32_t index) {
     const auto from = static_cast<std::size_t>(lastIndex);
     paths_[to] = std::move(paths_[from]);
     readers_[to] = std::move(readers_[from]);
-    timeIndex_[to] = std::move(timeIndex_[from]);
+    states_[to] = std::move(states_[from]);
     ClearSlot(lastIndex);
   }
   --count_;
@@ -383,14 +351,23 @@ int32_t DataSourceManager::GetHeaderValue(int32_t sourceIndex, const std::string
   return readers_[static_cast<std::size_t>(sourceIndex)]->GetHeaderValue(key, value);
 }
 
-std::vector<uint32_t> DataSourceManager::GetIndexRecords(int32_t sourceIndex) const {
-  if (!IsValidSource(sourceIndex)) return {};
-  return timeIndex_[static_cast<std::size_t>(sourceIndex)].records;
+int32_t DataSourceManager::GetRecordLayout(int32_t sourceIndex, RecordLayout& layout) {
+  if (!IsValidSource(sourceIndex)) return kStatusNoData;
+  const DataFileReader& reader = *readers_[static_cast<std::size_t>(sourceIndex)];
+  layout.path = paths_[static_cast<std::size_t>(sourceIndex)];
+  layout.dataOffset = reader.GetDataOffset();
+  layout.recordSize = reader.GetRecordSize();
+  layout.numRecords = reader.GetNumRecords();
+  return kStatusOk;
 }
 
-std::vector<int64_t> DataSourceManager::GetIndexTimestamps(int32_t sourceIndex) const {
-  if (!IsValidSource(sourceIndex)) return {};
-  return timeIndex_[static_cast<std::size_t>(sourceIndex)].timestamps;
+int32_t DataSourceManager::CheckSource(int32_t sourceIndex) {
+  if (!IsValidSource(sourceIndex)) return kStatusNoData;
+  const auto slot = static_cast<std::size_t>(sourceIndex);
+  if (readers_[slot]->IsIntact()) return kStatusOk;
+  // Every walk over the source meets the damage: the first to see it tells the user.
+  if (!states_[slot]->changeReported.exchange(true)) ReportFileError(kChangedMessage, 0, paths_[slot], 0);
+  return kStatusSourceChanged;
 }
 
 }  // namespace skelvane

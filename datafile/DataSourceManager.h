@@ -1,8 +1,9 @@
 #pragma once
-// The table of open CSC data sources with a sparse time index per source: opens and closes them,
-// hands out records by index and by time, and tells listeners about changes. One per program.
+// The table of open CSC data sources: opens and closes them, hands out records by index and by time
+// (a binary search per source), checks that their files stay whole, and tells listeners about changes.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "datafile/DataFileReader.h"
 #include "datafile/IDataSourceManager.h"
+#include "datafile/RecordTimeSearch.h"
 
 namespace skelvane {
 
@@ -50,22 +52,21 @@ class DataSourceManager final : public IDataSourceManager {
   int32_t ReadSettings(File& file) override;
   int32_t WriteSettings(File& file) override;
   int32_t GetHeaderValue(int32_t sourceIndex, const std::string& key, std::string& value) override;
-
-  /// The record indexes of a source's time index (empty for an invalid source).
-  std::vector<uint32_t> GetIndexRecords(int32_t sourceIndex) const;
-  /// The timestamps of a source's time index (empty for an invalid source).
-  std::vector<int64_t> GetIndexTimestamps(int32_t sourceIndex) const;
+  int32_t GetRecordLayout(int32_t sourceIndex, RecordLayout& layout) override;
+  int32_t CheckSource(int32_t sourceIndex) override;
 
  private:
-  struct TimeIndex {
-    std::vector<int64_t> timestamps;
-    std::vector<uint32_t> records;
+  // What the table keeps per source beside its reader; behind a pointer so a closed source's slot
+  // can take the last source's state.
+  struct SourceState {
+    explicit SourceState(DataFileReader& reader) : search(reader) {}
+    RecordTimeSearch search;
+    std::atomic<bool> changeReported{false};
   };
 
   bool IsValidSource(int32_t index) const;
   int32_t OpenFileForSource(File& file, const std::string& path);
   int32_t AddSource(File& file, const std::string& path);
-  int32_t BuildTimeIndex(int32_t slot);
   void ClearSlot(int32_t slot);
   void NotifyListeners();
 
@@ -73,7 +74,7 @@ class DataSourceManager final : public IDataSourceManager {
   std::array<std::unique_ptr<DataFileReader>, kMaxSources> readers_;
   std::array<std::string, kMaxSources> paths_;
   int32_t count_ = 0;
-  std::array<TimeIndex, kMaxSources> timeIndex_;
+  std::array<std::unique_ptr<SourceState>, kMaxSources> states_;
   std::array<SourceListener*, kMaxListeners> listeners_{};
   int32_t listenerCount_ = 0;
 };

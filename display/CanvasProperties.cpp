@@ -1,6 +1,7 @@
 #include "display/CanvasProperties.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "platform/File.h"
@@ -15,6 +16,7 @@ static_assert(std::endian::native == std::endian::little, "the settings section 
 constexpr const char* kShortReadMessage = "Error reading in canvas properties from file";
 constexpr const char* kReadFailedMessage = "Unable to read canvas properties information from file";
 constexpr const char* kWriteFailedMessage = "Unable to write canvas properties information to file";
+constexpr const char* kOutOfRangeMessage = "Settings out of range, defaults used for ";
 
 // Calls `visit` on every field in file order (const or not); Encode and Decode both walk it.
 template <typename Properties, typename Visitor>
@@ -68,6 +70,35 @@ int32_t CanvasProperties::Decode(const uint8_t* bytes, std::size_t size) {
   return taken;
 }
 
+std::vector<std::string> CanvasProperties::ResetOutOfRange() {
+  const CanvasProperties defaults;
+  std::vector<std::string> reset;
+  // Sizes are bounded pixels and steps must get somewhere; a switch is on for any value but 0.
+  const auto check = [&](int32_t& field, int32_t low, int32_t high, int32_t fallback, const char* name) {
+    if (field >= low && field <= high) return;
+    field = fallback;
+    reset.emplace_back(name);
+  };
+  check(plotHeaderHeight, 0, kMaxBandPixels, defaults.plotHeaderHeight, "plotHeaderHeight");
+  check(dataAxisMargin, 0, kMaxBandPixels, defaults.dataAxisMargin, "dataAxisMargin");
+  check(dataAxisWidth, 0, kMaxAxisPixels, defaults.dataAxisWidth, "dataAxisWidth");
+  check(timeTickSpacing, 1, kMaxAxisPixels, defaults.timeTickSpacing, "timeTickSpacing");
+  check(timeAxisHeight, 0, kMaxBandPixels, defaults.timeAxisHeight, "timeAxisHeight");
+  if (!std::isfinite(timeLabelScale)) {
+    timeLabelScale = defaults.timeLabelScale;
+    reset.emplace_back("timeLabelScale");
+  }
+  if (minimumVisibleSpan < 0) {
+    minimumVisibleSpan = defaults.minimumVisibleSpan;
+    reset.emplace_back("minimumVisibleSpan");
+  }
+  check(zoomFactor, kMinZoomFactor, kMaxZoomFactor, defaults.zoomFactor, "zoomFactor");
+  check(horizontalPagePercent, kMinPagePercent, kMaxPagePercent, defaults.horizontalPagePercent,
+        "horizontalPagePercent");
+  check(verticalPagePercent, kMinPagePercent, kMaxPagePercent, defaults.verticalPagePercent, "verticalPagePercent");
+  return reset;
+}
+
 int32_t CanvasProperties::Read(File& file) {
   uint8_t section[kSectionSize] = {};
   const int64_t got = file.Read(section, kSectionSize);
@@ -76,11 +107,15 @@ int32_t CanvasProperties::Read(File& file) {
     return file.LastError();
   }
   // A short section keeps the fields it holds in full; the rest stay as they were.
-  if (Decode(section, static_cast<std::size_t>(got)) < kFieldCount) {
-    ReportError(kShortReadMessage, 0);
-    return kStatusFailed;
+  const bool complete = Decode(section, static_cast<std::size_t>(got)) == kFieldCount;
+  if (!complete) ReportError(kShortReadMessage, 0);
+  // A damaged or foreign file must not make the first redraw allocate without bound or divide by 0.
+  if (const std::vector<std::string> reset = ResetOutOfRange(); !reset.empty()) {
+    std::string names;
+    for (const std::string& name : reset) names += (names.empty() ? "" : ", ") + name;
+    ReportFileError(kOutOfRangeMessage + names, 0, file.Path(), 0);
   }
-  return kStatusOk;
+  return complete ? kStatusOk : kStatusFailed;
 }
 
 int32_t CanvasProperties::Write(File& file) const {

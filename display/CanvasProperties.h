@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace skelvane {
 
@@ -18,7 +20,21 @@ class CanvasProperties {
   /// Default height of the time labels; the time axis band is 5 pixels taller.
   static constexpr int32_t kDefaultTimeLabelHeight = 12;
 
+  /// Largest header height, data-axis margin and time-axis height a settings file may set, pixels.
+  static constexpr int32_t kMaxBandPixels = 1000;
+  /// Largest data-axis width and time-tick spacing, pixels (the widest canvas).
+  static constexpr int32_t kMaxAxisPixels = 10000;
+  /// Zoom steps smaller than halving would never get anywhere; larger than this jump past the data.
+  static constexpr int32_t kMinZoomFactor = 2;
+  static constexpr int32_t kMaxZoomFactor = 1000;
+  /// Paging steps are whole percentages of a page.
+  static constexpr int32_t kMinPagePercent = 1;
+  static constexpr int32_t kMaxPagePercent = 100;
+
   virtual ~CanvasProperties() = default;
+
+  /// Puts every field outside its range back to its default; returns the names of those fields.
+  std::vector<std::string> ResetOutOfRange();
 
   /// Lays the 21 fields out little-endian in field order.
   void Encode(uint8_t (&section)[kSectionSize]) const;
@@ -26,6 +42,7 @@ class CanvasProperties {
   int32_t Decode(const uint8_t* bytes, std::size_t size);
 
   /// Reads the section at the file's position; 0, -1 after a short read, or the errno of a failed read.
+  /// Fields out of range take their defaults, reported once with their names and the file's path.
   int32_t Read(File& file);
   /// Writes the section at the file's position; 0 or the errno of the failed write.
   int32_t Write(File& file) const;

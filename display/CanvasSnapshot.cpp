@@ -1,12 +1,12 @@
 #include "display/CanvasSnapshot.h"
 
-#include <algorithm>
-
 #include "datafile/DataSourceManager.h"
+#include "display/CscPlot.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/SharedDisplayStateScope.h"
+#include "display/ViewModel.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
@@ -44,28 +44,36 @@ int32_t OpenWithPlots(const std::string& path, IDataSourceManager& manager, IPlo
   return kStatusOk;
 }
 
-// The view the main window sets up after a resize to width x height with these sources open.
-void SetUpView(PlotCanvas& canvas, IDataSourceManager& manager, const SnapshotOptions& options) {
-  ViewState& v = PlotCanvas::viewState;
-  v.CanvasWidth = options.width;
-  v.CanvasHeight = options.height;
-  canvas.SetMinimumSpan(options.width);
-  v.ScrollTop = 0;
-  v.ScrollBottom = v.ScrollTop - v.CanvasHeight;
-  manager.GetTimeRange(v.DataStart, v.DataEnd);
-  v.DataDuration = v.DataEnd - v.DataStart;
-  // Less data than one microsecond per column is widened to that.
-  if (v.DataDuration < v.CanvasWidth) {
-    v.DataDuration = v.CanvasWidth;
-    v.DataEnd = v.CanvasWidth - 1;
+// Waits for the summaries the plots started while drawing (they build in parallel); true when any
+// plot had one, so the frame must be drawn again with them.
+bool WaitForSummaries(IPlotCollection& collection) {
+  bool waited = false;
+  for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    if (collection.GetPlot(i, plot) != 0) continue;
+    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr && csc->Cache().width == 0) {
+      waited = csc->WaitForSummary() || waited;
+    }
   }
-  v.VisibleStart = options.visibleStart.value_or(v.DataStart);
-  v.VisibleSpan = std::max<int64_t>(options.visibleSpan.value_or(v.DataDuration), v.CanvasWidth);
+  return waited;
 }
 
 }  // namespace
 
-int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& frame) {
+void CanvasSnapshot::SetUpView(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots, int64_t dataStart,
+                               int64_t dataEnd, const SnapshotOptions& options) {
+  // What the window does: a resize to the canvas size, the time-range update when the sources
+  // open, the span the user zoomed to, then a scroll to the requested start.
+  ViewModel model(view, canvas, plots);
+  model.Resize(options.width, options.height);
+  model.UpdateTimeRange(dataStart, dataEnd);
+  model.UpdateHorizontalScroll();
+  model.UpdateVerticalScroll();
+  model.SetVisibleSpan(options.visibleSpan.value_or(view.DataDuration));
+  model.ScrollTo(options.visibleStart.value_or(view.DataStart));
+}
+
+int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& frame, ViewState* view) {
   if (options.width <= 0 || options.width > kMaxSide || options.height <= 0 || options.height > kMaxSide) {
     return kStatusFailed;
   }
@@ -79,9 +87,17 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   for (const std::string& path : options.files) {
     if (const int32_t rc = OpenWithPlots(path, manager, collection); rc != 0) return rc;
   }
-  SetUpView(canvas, manager, options);
+  int64_t dataStart = 0;
+  int64_t dataEnd = 0;
+  manager.GetTimeRange(dataStart, dataEnd);
+  SetUpView(PlotCanvas::viewState, canvas, collection, dataStart, dataEnd, options);
+  if (view != nullptr) *view = PlotCanvas::viewState;
   renderer.RequestNewDIBSection();
-  if (canvas.RedrawAll() != 0 || renderer.ReadBack() != 0) return kStatusFailed;
+  // A plot over a long span starts its summary and draws no trace the first time; the window redraws
+  // when the build completes, the snapshot waits for all of them and draws once more.
+  if (canvas.RedrawAll() != 0) return kStatusFailed;
+  if (WaitForSummaries(collection) && canvas.RedrawAll() != 0) return kStatusFailed;
+  if (renderer.ReadBack() != 0) return kStatusFailed;
   frame = renderer.Bitmap();
   return kStatusOk;
 }

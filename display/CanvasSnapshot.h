@@ -9,7 +9,10 @@
 
 namespace skelvane {
 
+class IPlotCanvas;
+class IPlotCollection;
 class MemoryBitmap;
+struct ViewState;
 
 struct SnapshotOptions {
   std::vector<std::string> files;
@@ -25,9 +28,14 @@ class CanvasSnapshot {
   static constexpr int32_t kMaxSide = 10000;
 
   /// Opens the files as sources with a plot each (named by file title), sets up the view, renders
-  /// and copies the frame (32-bit, bottom-up) into `frame`. 0; -1 for a bad size or a failed render;
-  /// or the data source manager's code for a file it could not open (it has reported why).
-  static int32_t Render(const SnapshotOptions& options, MemoryBitmap& frame);
+  /// and copies the frame (32-bit, bottom-up) into `frame` (and the view it showed into `view`).
+  /// 0; -1 for a bad size or a failed render; or the data source manager's code for a file it
+  /// could not open (it has reported why).
+  static int32_t Render(const SnapshotOptions& options, MemoryBitmap& frame, ViewState* view = nullptr);
+  /// Sets `view` up as the main window shows data from `dataStart` to `dataEnd` on a canvas of the
+  /// options' size, after the user zoomed to their span and scrolled to their start.
+  static void SetUpView(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots, int64_t dataStart,
+                        int64_t dataEnd, const SnapshotOptions& options);
 };
 
 }  // namespace skelvane

@@ -13,7 +13,11 @@
 #include "display/DisplayConstants.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
+#include "display/LiteralColumns.h"
+#include "display/RecordWalk.h"
+#include "display/SampleScaling.h"
 #include "display/SaturatingTime.h"
+#include "display/SummaryColumns.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -27,41 +31,11 @@ constexpr const char* kSourceIndexMessage = "Error retrieving Data Source Index,
 constexpr const char* kCountsUnit = "  AD Counts";
 constexpr const char* kMicrovoltUnit = "  uV";
 constexpr int32_t kRecordQuarter = 4;  // every sample is drawn while a column covers at most a quarter record
-
-template <typename T>
-T Saturate(double value) {
-  if (!(value > std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-  if (!(value < std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-  return static_cast<T>(value);
-}
-
-// Walks the records that cover [start, end] from the last one backwards, calling visit(record) on
-// each. Returns -1 when the very first lookup finds no record (the span ends before the source's
-// first record), else 0. `stopBeforeStart` ends the walk as soon as the next cursor lies before start.
-template <typename Visit>
-int32_t WalkRecordsBackwards(IDataSourceManager& manager, int32_t source, int64_t start, int64_t end,
-                             int32_t recordDuration, bool stopBeforeStart, Visit&& visit) {
-  int64_t cursor = end;
-  // A repeated timestamp means the lookup handed back the record before; the first record seen
-  // has none to repeat, even when it is stamped 0.
-  std::optional<int64_t> previousTimestamp;
-  const uint8_t* bytes = nullptr;  // set once: the lookup leaves it alone at the source's first record
-  for (;;) {
-    if (manager.FindRecordForTime(cursor, source, bytes) != 0) return kStatusOk;
-    if (bytes == nullptr) return kStatusFailed;
-    const CscRecord record(bytes);
-    const int64_t timestamp = record.Timestamp();
-    if (timestamp == previousTimestamp) return kStatusOk;
-    previousTimestamp = timestamp;
-    if (SaturatingAdd(timestamp, recordDuration) < start) return kStatusOk;
-    visit(record);
-    if (timestamp == std::numeric_limits<int64_t>::min()) return kStatusOk;  // nothing can lie before it
-    cursor = timestamp - 1;
-    if (stopBeforeStart && cursor < start) return kStatusOk;
-  }
-}
+constexpr int32_t kStatusBusy = 1;     // the columns wait for the source summary
 
 }  // namespace
+
+std::function<void()> CscPlot::onSummaryFinished;
 
 CscPlot::CscPlot(std::string path, std::string displayName, int32_t dataType)
     : Plot(std::move(path), std::move(displayName)), dataType_(dataType) {
@@ -132,7 +106,7 @@ void CscPlot::LoadSourceInfo() {
     const double mean = MeanRecordInterval(intervals);
     if (mean > 0.0) {
       properties_.samplingFrequency = kSampleMicroseconds / mean;
-      recordDuration_ = Saturate<int32_t>(std::floor(mean));
+      recordDuration_ = SaturateTo<int32_t>(std::floor(mean));
       samplePeriod_ = (1.0 / properties_.samplingFrequency) * kMicrosecondsPerSecond;
     }
   }
@@ -140,11 +114,6 @@ void CscPlot::LoadSourceInfo() {
   if (manager->GetHeaderValue(source, kADMaxValueKey, value) == 0) {
     properties_.ADMaxValue = ParseHeaderInteger(value);
   }
-}
-
-int16_t CscPlot::ScaledSample(int16_t sample) const {
-  if (properties_.scale == 1.0) return sample;
-  return Saturate<int16_t>(std::trunc(sample * properties_.scale));
 }
 
 int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x0, int32_t y0) {
@@ -163,7 +132,8 @@ int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height,
   GLRenderer* renderer = PlotCanvas::renderer;
   if (renderer != nullptr) {
     renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
-    renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale), 1.0f);
+    const double gain = PlotCanvas::canvas != nullptr ? PlotCanvas::canvas->GetAmplitudeGain(GetPath()) : 1.0;
+    renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
     if (recordDuration_ / kRecordQuarter >= PlotCanvas::viewState.VisibleSpan / width) {
@@ -176,28 +146,130 @@ int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height,
   return kStatusOk;
 }
 
+ColumnSpan CscPlot::SpanFor(int64_t start, int64_t end, int32_t width) const {
+  ColumnSpan span;
+  span.start = start;
+  span.end = end;
+  span.width = width;
+  span.recordDuration = recordDuration_;
+  span.samplePeriod = samplePeriod_;
+  span.scale = properties_.scale;
+  return span;
+}
+
+bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
+  if (reader_.IsOpen()) return true;
+  RecordLayout layout;
+  if (manager.GetRecordLayout(source, layout) != 0 || reader_.Open(layout) != 0) return false;
+  layout_ = layout;
+  return true;
+}
+
+void CscPlot::StartSummary() {
+  if (summary_ != nullptr || sourceChanged_ || PlotCanvas::dataSourceManager == nullptr) return;
+  int32_t source = -1;
+  if (PlotCanvas::dataSourceManager->FindSourceByPath(GetPath(), source) != 0) return;
+  if (!OpenReader(*PlotCanvas::dataSourceManager, source)) return;
+  summary_ = std::make_unique<SummaryBuilder>(layout_);
+  if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
+  summary_->Start();
+}
+
+bool CscPlot::WaitForSummary() const {
+  if (summary_ == nullptr) return false;
+  summary_->Wait();
+  return true;
+}
+
+int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
+  cache_.Clear();
+  if (sourceChanged_) return kStatusFailed;
+  IDataSourceManager& manager = *PlotCanvas::dataSourceManager;
+  int32_t rc = kStatusFailed;
+  if (OpenReader(manager, source)) {
+    rc = BuildFromFile(manager, source, span, minMax);
+  } else {
+    // A source whose file cannot be read directly is walked through the manager's lookups.
+    rc = LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  }
+  // A walk that came up short, or any walk over a file that shrank, draws nothing from then on.
+  if (manager.CheckSource(source) == kStatusSourceChanged) sourceChanged_ = true;
+  if (rc != kStatusOk || sourceChanged_) {
+    cache_.Clear();
+    return kStatusFailed;
+  }
+  cache_.SetKey(span.start, span.end, span.width, minMax);
+  return kStatusOk;
+}
+
+int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
+  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  const int64_t records = reader_.NumRecords();
+  if (records == 0) return kStatusOk;
+  // The records the walk can visit: from the last one stamped at or before end back to the first
+  // one that does not end before start. Timestamps come from the summary, or a few probes.
+  int64_t firstTimestamp = 0;
+  int64_t last = 0;
+  int64_t first = 0;
+  if (summary != nullptr) {
+    const std::vector<int64_t>& timestamps = summary->Timestamps();
+    firstTimestamp = timestamps.front();
+    if (span.end <= firstTimestamp) return kStatusFailed;
+    last = RecordWalk(timestamps.data(), 0, records - 1, firstTimestamp).LastAtOrBefore(span.end);
+    first = std::partition_point(timestamps.begin(), timestamps.begin() + last + 1, [&](int64_t t) {
+              return !RecordWalk::Reaches(t, span.start, span.recordDuration);
+            }) - timestamps.begin();
+  } else {
+    if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
+    if (span.end <= firstTimestamp) return kStatusFailed;
+    int32_t rc = kStatusOk;
+    // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
+    auto search = [&](int64_t low, int64_t high, auto past) {
+      while (low < high && rc == kStatusOk) {
+        const int64_t middle = low + (high - low) / 2;
+        int64_t t = 0;
+        rc = reader_.ReadTimestamp(middle, t);
+        if (past(t)) {
+          high = middle;
+        } else {
+          low = middle + 1;
+        }
+      }
+      return low;
+    };
+    last = search(0, records, [&](int64_t t) { return t > span.end; }) - 1;
+    first = search(0, last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
+    if (rc != kStatusOk) return rc;
+  }
+  const int64_t count = last - first + 1;
+
+  if (minMax && count > kSummaryMinRecords && span.scale > 0.0) {
+    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
+    if (count > kLiteralRecords) {
+      if (summary_ == nullptr) StartSummary();
+      if (summary_ != nullptr && summary_->GetState() == SummaryBuilder::State::Failed) {
+        // The build ran into a short file or a read error: let the manager say whether it changed.
+        if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
+        return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+      }
+      return kStatusBusy;  // drawn when the build completes
+    }
+  }
+  if (count > kLiteralRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  if (count <= 0) return kStatusOk;  // the last record ends before start
+  if (const int32_t rc = reader_.Read(first, count, records_); rc != kStatusOk) return rc;
+  timestamps_.resize(static_cast<std::size_t>(count));
+  for (int64_t r = 0; r < count; ++r) {
+    timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * reader_.RecordSize()).Timestamp();
+  }
+  const RecordWalk walk(timestamps_.data(), first, last, firstTimestamp);
+  return LiteralColumns::FromRecords(walk, first, records_.data(), reader_.RecordSize(), span, minMax, cache_);
+}
+
 int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width) {
   constexpr bool kMinMax = false;
-  if (!cache_.Matches(start, end, width, kMinMax)) {
-    cache_.Clear();
-    const int64_t span = end - start;
-    const int32_t rc = WalkRecordsBackwards(
-        *PlotCanvas::dataSourceManager, source, start, end, recordDuration_, true, [&](const CscRecord& record) {
-          const int64_t timestamp = record.Timestamp();
-          for (int32_t i = kSamplesPerRecord - 1; i >= 0; --i) {
-            const int64_t time = SaturatingAdd(timestamp, static_cast<int64_t>(i * samplePeriod_));
-            if (time < start) break;
-            int32_t x = 0;
-            if (PlotCanvas::GetPixelForTime(time, start, width, span, x) != 0) continue;
-            cache_.xs.push_back(x);
-            cache_.mins.push_back(ScaledSample(record.Sample(i)));
-          }
-        });
-    if (rc != 0) {
-      cache_.Clear();
-      return kStatusFailed;
-    }
-    cache_.SetKey(start, end, width, kMinMax);
+  if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
+    return kStatusFailed;
   }
 
   GLRenderer* renderer = PlotCanvas::renderer;
@@ -216,53 +288,8 @@ int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t
 
 int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width) {
   constexpr bool kMinMax = true;
-  if (!cache_.Matches(start, end, width, kMinMax)) {
-    cache_.Clear();
-    const int64_t span = end - start;
-    const double timePerPixel = static_cast<double>(span) / width;
-    int32_t lastColumn = -1;
-    const int32_t rc = WalkRecordsBackwards(
-        *PlotCanvas::dataSourceManager, source, start, end, recordDuration_, false, [&](const CscRecord& record) {
-          const int64_t timestamp = record.Timestamp();
-          auto timeOf = [&](int32_t i) {
-            return SaturatingAdd(timestamp, static_cast<int64_t>(i * samplePeriod_));
-          };
-          int32_t i = kSamplesPerRecord - 1;
-          while (i >= 0) {
-            const int64_t time = timeOf(i);
-            if (time < start) break;
-            // The column test is the pixel conversion itself, per sample: the truncated first time of
-            // a column can lie in the column before it, which would move an edge sample into the
-            // wrong bar. (Width and span are positive here, so the conversion cannot fail.)
-            const int32_t x = PlotCanvas::ColumnForOffset(SaturatingSubtract(time, start), timePerPixel);
-            int16_t low = ScaledSample(record.Sample(i));
-            int16_t high = low;
-            int32_t j = i - 1;
-            for (; j >= 0; --j) {
-              const int64_t earlier = timeOf(j);
-              if (earlier < start) break;
-              if (PlotCanvas::ColumnForOffset(SaturatingSubtract(earlier, start), timePerPixel) != x) break;
-              const int16_t v = ScaledSample(record.Sample(j));
-              low = std::min(low, v);
-              high = std::max(high, v);
-            }
-            if (x == lastColumn) {
-              cache_.mins.back() = std::min(cache_.mins.back(), low);
-              cache_.maxs.back() = std::max(cache_.maxs.back(), high);
-            } else {
-              cache_.xs.push_back(x);
-              cache_.mins.push_back(low);
-              cache_.maxs.push_back(high);
-              lastColumn = x;
-            }
-            i = j;
-          }
-        });
-    if (rc != 0) {
-      cache_.Clear();
-      return kStatusFailed;
-    }
-    cache_.SetKey(start, end, width, kMinMax);
+  if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
+    return kStatusFailed;
   }
 
   if (GLRenderer* renderer = PlotCanvas::renderer) {
@@ -279,7 +306,7 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
 
 int32_t CscPlot::DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) {
   if (PlotCanvas::canvas == nullptr) return kStatusOk;
-  const int32_t top = Saturate<int32_t>(std::trunc(properties_.ADMaxValue * properties_.scale));
+  const int32_t top = SaturateTo<int32_t>(std::trunc(properties_.ADMaxValue * properties_.scale));
   PlotCanvas::canvas->DrawDataAxis(axisWidth, plotHeight, unused, plotY, 0, top,
                                    properties_.scale == 1.0 ? kCountsUnit : kMicrovoltUnit);
   return kStatusOk;

@@ -4,12 +4,18 @@
 // caching the columns between redraws. Made by the plot collection; read by the extraction run.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "display/ColumnSpan.h"
 #include "display/CscPlotProperties.h"
 #include "display/PixelCache.h"
 #include "display/Plot.h"
+#include "display/RecordReader.h"
+#include "display/SummaryBuilder.h"
 
 namespace skelvane {
 
@@ -21,6 +27,16 @@ class CscPlot : public Plot {
   static constexpr int32_t kTimingRecords = 4;
   /// Intervals longer than this many times the shortest one are recording gaps.
   static constexpr double kGapFactor = 1.5;
+  /// Spans of at most this many records are read in one go and walked sample by sample; longer
+  /// bar spans use the source summary (and draw no trace until it is built).
+  static constexpr int64_t kLiteralRecords = 2048;
+  /// Bar spans of at most this many records are walked sample by sample even with a summary.
+  static constexpr int64_t kSummaryMinRecords = 256;
+
+  /// Called on a worker thread whenever a plot's summary build ends (built or failed), so the window
+  /// can redraw; it must be thread-safe and must not wait for the UI thread. Copied into each build
+  /// as it starts.
+  static std::function<void()> onSummaryFinished;
 
   /// Makes the plot of the source at `path`, taking the next trace colour from the allocator.
   CscPlot(std::string path, std::string displayName, int32_t dataType);
@@ -63,16 +79,35 @@ class CscPlot : public Plot {
   /// Forgets the cached columns, so the next draw reads its records again.
   void ClearCache() { cache_.Clear(); }
 
+  /// Starts building the source's min/max summary on the worker pool, when the source's file can be
+  /// read directly and no build exists yet; long bar spans wait for it. Draw starts it when needed.
+  void StartSummary();
+  /// Blocks until a started summary build has ended; true when there was one to wait for.
+  bool WaitForSummary() const;
+  /// The summary build (progress, state), or null before one started.
+  const SummaryBuilder* Summary() const { return summary_.get(); }
+  /// True once the source was found changed under its reader; the plot then draws no trace.
+  bool SourceChanged() const { return sourceChanged_; }
+
  private:
   int32_t DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width);
   int32_t DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width);
-  int16_t ScaledSample(int16_t sample) const;
+  int32_t BuildColumns(int32_t source, const ColumnSpan& span, bool minMax);
+  int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
+  bool OpenReader(IDataSourceManager& manager, int32_t source);
+  ColumnSpan SpanFor(int64_t start, int64_t end, int32_t width) const;
 
   int32_t dataType_;
   CscPlotProperties properties_;
   int32_t recordDuration_ = 0;
   double samplePeriod_ = 0.0;
   PixelCache cache_;
+  RecordLayout layout_;
+  RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
+  std::vector<uint8_t> records_;
+  std::vector<int64_t> timestamps_;
+  std::unique_ptr<SummaryBuilder> summary_;
+  bool sourceChanged_ = false;
 };
 
 }  // namespace skelvane

@@ -12,6 +12,10 @@ class File;
 
 class IPlotCanvas {
  public:
+  /// How the time axis prints its labels: raw microseconds scaled by timeLabelScale, seconds, or
+  /// h:mm:ss from the start of the data.
+  enum class TimeLabelStyle { Microseconds, Seconds, Clock };
+
   virtual ~IPlotCanvas() = default;
   /// Hands the finished image to the presenter at (0, 15).
   virtual int32_t Present(BitmapPresenter& presenter) = 0;
@@ -48,6 +52,19 @@ class IPlotCanvas {
   virtual int32_t WriteSettings(File& file) = 0;
   /// 1 with the plot index whose bottom separator s satisfies y - 2 <= s <= y + 1; else 0.
   virtual int32_t FindSeparator(int32_t y, int32_t& plot) const = 0;
+  /// Display gain of the plot of `path` on its amplitude (1: full scale fills the plot); the trace,
+  /// its threshold lines and its data axis follow it. Canvases without amplitude zoom keep 1.
+  virtual double GetAmplitudeGain(const std::string& /*path*/) const { return 1.0; }
+  /// Sets the display gain of the plot of `path`.
+  virtual void SetAmplitudeGain(const std::string& /*path*/, double /*gain*/) {}
+  /// How time labels are printed.
+  virtual TimeLabelStyle GetTimeLabelStyle() const { return TimeLabelStyle::Microseconds; }
+  /// Chooses how time labels are printed.
+  virtual void SetTimeLabelStyle(TimeLabelStyle /*style*/) {}
+  /// Data axes label values in microvolts (from each source's "-ADBitVolts") instead of counts.
+  virtual bool GetDataAxisInMicrovolts() const { return false; }
+  /// Switches the data axes between counts and microvolts.
+  virtual void SetDataAxisInMicrovolts(bool /*on*/) {}
 };
 
 }  // namespace skelvane

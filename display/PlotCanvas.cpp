@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <GL/gl.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
+#include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
 #include "display/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/SaturatingTime.h"
+#include "display/ViewModel.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -28,6 +33,14 @@ constexpr int32_t kPixelsPerAxisTick = 20;
 constexpr int32_t kIconInset = 3;
 constexpr int32_t kArrowHalfWidth = 4;
 constexpr int32_t kArrowHeight = 4;
+constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
+constexpr int64_t kSecondsPerMinute = 60;
+constexpr int64_t kSecondsPerHour = 3600;
+constexpr int32_t kMaxSecondDecimals = 6;
+constexpr double kMicrovoltsPerVolt = 1e6;
+constexpr const char* kCountsUnit = "  AD Counts";  // the unit a CSC plot gives counts
+constexpr const char* kMicrovoltUnit = "  uV";
+constexpr const char* kBitVoltsKey = "-ADBitVolts";
 
 // Truncates towards zero into the int32 range, so corrupt inputs cannot overflow a conversion.
 int32_t TruncToInt32(double value) {
@@ -129,11 +142,23 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
   }
   const ViewState& v = viewState;
   ResetProjection();
-  plot.Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, v.CanvasWidth - axisWidth, h - 2 * vMargin, axisWidth,
-            y + vMargin);
+  // A magnified trace is clipped to its own plot so it cannot run over its neighbours or the header.
+  const bool clip = renderer != nullptr && GetAmplitudeGain(plot.GetPath()) != 1.0;
+  if (clip) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, y - v.ScrollBottom, v.CanvasWidth, std::max(h, 0));
+  }
+  plot.Draw(v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan), v.CanvasWidth - axisWidth,
+            h - 2 * vMargin, axisWidth, y + vMargin);
+  if (clip) {
+    renderer->Flush();
+    glDisable(GL_SCISSOR_TEST);
+  }
   if (properties_.showDataAxis) {
     ResetProjection();
+    drawingPlot_ = &plot;
     plot.DrawDataAxisLabel(axisWidth, h, 0, y);
+    drawingPlot_ = nullptr;
   }
   if (header) h += properties_.plotHeaderHeight;
   if (properties_.showPlotIcons) {
@@ -161,6 +186,60 @@ std::string PlotCanvas::FormatTimeLabel(int64_t time, double scale) {
   return text;
 }
 
+int32_t PlotCanvas::DecimalsForStep(int64_t step) {
+  int32_t decimals = 0;
+  for (int64_t unit = kMicrosecondsPerSecond; decimals < kMaxSecondDecimals && unit > step; unit /= 10) ++decimals;
+  return decimals;
+}
+
+// Integer arithmetic throughout: a double would blur the microseconds of a day-long recording.
+// The magnitude is rounded to `decimals` (half away from zero); `negative` only when the rounded
+// value is not zero, so no label reads "-0".
+namespace {
+std::string WholeAndFraction(int64_t microseconds, int32_t decimals, uint64_t& whole, bool& negative) {
+  decimals = std::clamp(decimals, 0, kMaxSecondDecimals);
+  uint64_t unit = 1;
+  for (int32_t i = decimals; i < kMaxSecondDecimals; ++i) unit *= 10;
+  uint64_t magnitude = microseconds < 0 ? 0 - static_cast<uint64_t>(microseconds) : microseconds;
+  magnitude = (magnitude / unit + (magnitude % unit >= (unit + 1) / 2 ? 1 : 0)) * unit;
+  negative = microseconds < 0 && magnitude != 0;
+  whole = magnitude / kMicrosecondsPerSecond;
+  if (decimals == 0) return {};
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%06llu", static_cast<unsigned long long>(magnitude % kMicrosecondsPerSecond));
+  return "." + std::string(digits, static_cast<std::size_t>(decimals));
+}
+}  // namespace
+
+std::string PlotCanvas::FormatSeconds(int64_t time, int32_t decimals) {
+  uint64_t seconds = 0;
+  bool negative = false;
+  const std::string fraction = WholeAndFraction(time, decimals, seconds, negative);
+  return (negative ? "-" : "") + std::to_string(seconds) + fraction;
+}
+
+std::string PlotCanvas::FormatClock(int64_t offset, int32_t decimals) {
+  uint64_t seconds = 0;
+  bool negative = false;
+  const std::string fraction = WholeAndFraction(offset, decimals, seconds, negative);
+  char text[48];
+  std::snprintf(text, sizeof text, "%s%llu:%02llu:%02llu", negative ? "-" : "",
+                static_cast<unsigned long long>(seconds / kSecondsPerHour),
+                static_cast<unsigned long long>(seconds / kSecondsPerMinute % kSecondsPerMinute),
+                static_cast<unsigned long long>(seconds % kSecondsPerMinute));
+  return text + fraction;
+}
+
+std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const {
+  switch (timeLabelStyle_) {
+    case TimeLabelStyle::Seconds: return FormatSeconds(time, DecimalsForStep(step));
+    case TimeLabelStyle::Clock:
+      return FormatClock(SaturatingSubtract(time, viewState.DataStart), DecimalsForStep(step));
+    case TimeLabelStyle::Microseconds: break;
+  }
+  return FormatTimeLabel(time, properties_.timeLabelScale);
+}
+
 PlotCanvas::TimeAxisLayout PlotCanvas::LayoutTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
                                                       const TextMeasure& textWidth) const {
   TimeAxisLayout layout;
@@ -173,11 +252,15 @@ PlotCanvas::TimeAxisLayout PlotCanvas::LayoutTimeAxis(int32_t w, int32_t x0, int
     layout.ticks.push_back({x0 + centre - k * spacing, kColourGrid});
   }
 
+  // Time between neighbouring ticks: seconds and clock labels show as many decimals as tell them
+  // apart. Truncated column times put ticks up to a microsecond closer than this; a tenth spare covers it.
+  const int64_t tickStep = w > 0 ? TruncToInt64(static_cast<double>(span) / w * spacing) : span;
+  const int64_t step = tickStep - tickStep / 10;
   // Returns false when the column's time cannot be had, which ends the labelling.
   auto labelAt = [&](int32_t pixel, TimeLabel& label) {
     int64_t time = 0;
     if (GetTimeForPixel(pixel, w, span, start, time) != 0) return false;
-    label.text = FormatTimeLabel(time, properties_.timeLabelScale);
+    label.text = FormatTimeLabelInStyle(time, step);
     label.width = textWidth(label.text);
     label.x = x0 + pixel - label.width / 2;
     return true;
@@ -260,7 +343,29 @@ PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int3
 void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32_t centreValue, int32_t topValue,
                               const std::string& unit) {
   if (renderer == nullptr) return;
-  const DataAxisLayout layout = LayoutDataAxis(height, y, centreValue, topValue, unit);
+  // The labels follow the plot's display gain: a doubled trace spans half the values.
+  const double gain = drawingPlot_ != nullptr ? GetAmplitudeGain(drawingPlot_->GetPath()) : 1.0;
+  double top = topValue;
+  double centre = centreValue;
+  if (gain != 1.0) {
+    top /= gain;
+    centre /= gain;
+  }
+  std::string shownUnit = unit;
+  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr && dataSourceManager != nullptr) {
+    int32_t source = -1;
+    std::string bitVolts;
+    if (dataSourceManager->FindSourceByPath(drawingPlot_->GetPath(), source) == 0 &&
+        dataSourceManager->GetHeaderValue(source, kBitVoltsKey, bitVolts) == 0) {
+      const double microvoltsPerCount = std::strtod(bitVolts.c_str(), nullptr) * kMicrovoltsPerVolt;
+      if (microvoltsPerCount > 0.0 && std::isfinite(microvoltsPerCount)) {
+        top *= microvoltsPerCount;
+        centre *= microvoltsPerCount;
+        shownUnit = kMicrovoltUnit;
+      }
+    }
+  }
+  const DataAxisLayout layout = LayoutDataAxis(height, y, TruncToInt32(centre), TruncToInt32(top), shownUnit);
   for (const AxisLine& line : layout.lines) {
     renderer->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthDataAxis, kOpaque);
   }
@@ -332,34 +437,10 @@ void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
 }
 
 int32_t PlotCanvas::ZoomIn() {
-  const CanvasProperties& p = properties_;
-  ViewState& v = viewState;
-  if (v.VisibleSpan == p.minimumVisibleSpan || p.zoomFactor < 2) return kStatusFailed;
-  int64_t centre = 0;
-  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
-    return kStatusFailed;
-  }
-  v.VisibleSpan = std::max(v.VisibleSpan / p.zoomFactor, p.minimumVisibleSpan);
-  v.VisibleStart = centre - v.VisibleSpan / 2;
-  return kStatusOk;
+  return ViewModel::ZoomIn(viewState, properties_.minimumVisibleSpan, properties_.zoomFactor, PlotAreaWidth());
 }
 
-int32_t PlotCanvas::ZoomOut() {
-  const CanvasProperties& p = properties_;
-  ViewState& v = viewState;
-  if (v.VisibleSpan == v.DataDuration || p.zoomFactor < 2) return kStatusFailed;
-  int64_t centre = 0;
-  if (GetTimeForPixel(PlotAreaWidth() / 2, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, centre) != 0) {
-    return kStatusFailed;
-  }
-  // Saturate rather than overflow when a huge span meets a large factor.
-  const int64_t limit = std::numeric_limits<int64_t>::max() / p.zoomFactor;
-  v.VisibleSpan = v.VisibleSpan > limit ? v.DataDuration : std::min(v.VisibleSpan * p.zoomFactor, v.DataDuration);
-  v.VisibleStart = centre - v.VisibleSpan / 2;
-  if (v.VisibleStart < v.DataStart) v.VisibleStart = v.DataStart;
-  if (v.VisibleStart > v.DataEnd - v.VisibleSpan) v.VisibleStart = v.DataEnd - v.VisibleSpan;
-  return kStatusOk;
-}
+int32_t PlotCanvas::ZoomOut() { return ViewModel::ZoomOut(viewState, properties_.zoomFactor, PlotAreaWidth()); }
 
 void PlotCanvas::SetMinimumSpan(int64_t span) {
   properties_.minimumVisibleSpan = span;
@@ -393,6 +474,21 @@ int32_t PlotCanvas::FindSeparator(int32_t y, int32_t& plot) const {
     }
   }
   return 0;
+}
+
+double PlotCanvas::GetAmplitudeGain(const std::string& path) const {
+  const auto found = amplitudeGains_.find(path);
+  return found == amplitudeGains_.end() ? 1.0 : found->second;
+}
+
+void PlotCanvas::SetAmplitudeGain(const std::string& path, double gain) {
+  if (!(gain > 0.0)) return;
+  gain = std::clamp(gain, kMinAmplitudeGain, kMaxAmplitudeGain);
+  if (gain == 1.0) {
+    amplitudeGains_.erase(path);
+  } else {
+    amplitudeGains_[path] = gain;
+  }
 }
 
 int32_t PlotCanvas::GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel) {

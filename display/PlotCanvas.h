@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,10 @@ class PlotCanvas : public IPlotCanvas {
  public:
   /// Measures a text in pixels (the renderer's font, or a stand-in in tests).
   using TextMeasure = std::function<int32_t(std::string_view)>;
+
+  /// Smallest and largest amplitude gain the canvas accepts.
+  static constexpr double kMinAmplitudeGain = 1.0 / 64.0;
+  static constexpr double kMaxAmplitudeGain = 256.0;
 
   /// One tick of the time axis: x on the canvas and its colour.
   struct TimeTick {
@@ -140,6 +145,19 @@ class PlotCanvas : public IPlotCanvas {
   int32_t WriteSettings(File& file) override;
   /// 1 and the plot whose bottom separator s lies within y - 2 <= s <= y + 1; else 0.
   int32_t FindSeparator(int32_t y, int32_t& plot) const override;
+  /// Display gain of the plot of `path` (1 unless set).
+  double GetAmplitudeGain(const std::string& path) const override;
+  /// Sets the display gain of the plot of `path`, kept within kMinAmplitudeGain..kMaxAmplitudeGain.
+  void SetAmplitudeGain(const std::string& path, double gain) override;
+
+  /// How time labels are printed.
+  TimeLabelStyle GetTimeLabelStyle() const override { return timeLabelStyle_; }
+  /// Chooses how time labels are printed.
+  void SetTimeLabelStyle(TimeLabelStyle style) override { timeLabelStyle_ = style; }
+  /// Data axes label the values in microvolts (from each source's "-ADBitVolts") instead of counts.
+  bool GetDataAxisInMicrovolts() const override { return dataAxisInMicrovolts_; }
+  /// Switches the data axes between counts and microvolts.
+  void SetDataAxisInMicrovolts(bool on) override { dataAxisInMicrovolts_ = on; }
 
   /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
   static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
@@ -175,6 +193,14 @@ class PlotCanvas : public IPlotCanvas {
                                 const std::string& unit) const;
   /// Formats a time label: the scaled time rounded to whole units, digits only.
   static std::string FormatTimeLabel(int64_t time, double scale);
+  /// Decimals a seconds or clock label needs so that labels `step` microseconds apart differ (0..6).
+  static int32_t DecimalsForStep(int64_t step);
+  /// `time` in seconds rounded to `decimals` decimals ("12.25", "-0.5").
+  static std::string FormatSeconds(int64_t time, int32_t decimals);
+  /// `offset` microseconds as h:mm:ss rounded to `decimals` second decimals ("1:02:03.25", "-0:00:01").
+  static std::string FormatClock(int64_t offset, int32_t decimals);
+  /// The label of `time` in the current style, for ticks `step` microseconds apart.
+  std::string FormatTimeLabelInStyle(int64_t time, int64_t step) const;
 
   /// The separator y recorded under each plot by the last DrawPlots.
   const std::vector<int32_t>& SeparatorYs() const { return separatorYs_; }
@@ -188,6 +214,10 @@ class PlotCanvas : public IPlotCanvas {
   int32_t PlotAreaWidth() const;
 
   CanvasProperties properties_;
+  TimeLabelStyle timeLabelStyle_ = TimeLabelStyle::Microseconds;
+  bool dataAxisInMicrovolts_ = false;
+  std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
+  const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;
   std::vector<int32_t> separatorPlots_;
 };

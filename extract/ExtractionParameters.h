@@ -32,6 +32,7 @@ class ExtractionParameters {
   int32_t AlignmentPt = kDefaultAlignmentPt;  // 1-based position of the peak inside a spike window
   int32_t NumSpikePoints = kDefaultNumSpikePoints;
   std::string OutputDirectory;  // empty: beside the first data file of each group
+  double NoiseThresholdFactor = 0.0;  // above 0: each group's threshold is this many times its noise level
 
   /// The threshold as the detector takes it: truncated toward zero and held inside the int32 range.
   int32_t TruncatedThreshold() const;

@@ -1,14 +1,20 @@
 #include "extract/ExtractionRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <span>
+#include <thread>
 
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
+#include "extract/BlockTimeline.h"
+#include "extract/RecordStream.h"
 #include "platform/CursorControl.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
@@ -38,6 +44,14 @@ constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
 constexpr const char* kNameTakenMessage = "An earlier group of this run already wrote this spike file; group skipped: ";
+constexpr const char* kTimeGoesBackMessage =
+    "Timestamps go back here; the recording is taken up again as after a pause, at record ";
+constexpr const char* kShrankMessage = "Data file shorter than when it was opened; no spike file written from it";
+
+// The noise level: median(|x|) / 0.6745 (the median absolute deviation of Gaussian noise) over the
+// first seconds of each channel.
+constexpr double kNoiseSeconds = 10.0;
+constexpr double kMedianToSigma = 0.6745;
 
 const char* ExtensionFor(int32_t numChannels) {
   switch (numChannels) {
@@ -61,38 +75,26 @@ bool RecordsContiguous(const std::vector<uint64_t>& earlier, const std::vector<u
   return true;
 }
 
-// 2^64: the first sample time a 64-bit unsigned timestamp cannot hold.
-constexpr double kTimeRangeEnd = 0x1p64;
-
-// A damaged record's timestamp can put the sum past the unsigned range, where a plain conversion is
-// undefined (and wraps to 0 on this hardware): hold it at the ends of the range instead.
-uint64_t TruncatedTime(double time) {
-  if (!(time > 0.0)) return 0;
-  if (time >= kTimeRangeEnd) return std::numeric_limits<uint64_t>::max();
-  return static_cast<uint64_t>(time);
-}
-
-// Sample times inside a record, computed in double precision and truncated as the detector expects.
-void FillRecordTimes(std::vector<uint64_t>& times, int32_t offset, uint64_t recordTime, double dt) {
-  const double base = static_cast<double>(recordTime);
-  // The times rise with j, so when the last one is in range all are: the usual case keeps the plain loop.
-  if (dt >= 0.0 && base + (kSamplesPerRecord - 1) * dt < kTimeRangeEnd) {
-    for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = static_cast<uint64_t>(base + j * dt);
-    return;
-  }
-  for (int32_t j = 0; j < kSamplesPerRecord; ++j) times[offset + j] = TruncatedTime(base + j * dt);
-}
-
-// Titles are cut at the first dot, so recordings from other folders or sessions can share a file name;
-// the same file may also be reached by two spellings of one folder.
-bool WrittenBefore(const std::vector<ExtractionRun::WrittenFile>& written, const std::string& path) {
-  return std::any_of(written.begin(), written.end(), [&](const ExtractionRun::WrittenFile& file) {
-    std::error_code error;
-    return file.path == path || std::filesystem::equivalent(file.path, path, error);
-  });
-}
-
 }  // namespace
+
+// A group planned before any file is written: the plots, the name and the values from its last plot.
+struct ExtractionRun::Group {
+  std::vector<int32_t> sourceIds;
+  double sampleInterval = 0.0;
+  double samplingFrequency = 0.0;
+  int32_t adMaxValue = 0;
+  std::string path;
+  bool nameTaken = false;
+};
+
+// What walking one group's records found out besides its spikes.
+struct ExtractionRun::Walk {
+  std::size_t progressIndex = 0;
+  bool reportProgress = false;
+  int64_t blocks = 0;
+  bool cancelled = false;
+  std::vector<std::unique_ptr<RecordStream>> streams;
+};
 
 ExtractionRun::ExtractionRun(IPlotCollection& plots, IDataSourceManager& sources) : plots_(plots), sources_(sources) {}
 
@@ -101,6 +103,22 @@ ExtractionRun::~ExtractionRun() = default;
 ExtractionParameters& ExtractionRun::Parameters() { return parameters_; }
 
 const std::vector<ExtractionRun::WrittenFile>& ExtractionRun::WrittenFiles() const { return writtenFiles_; }
+
+int32_t ExtractionRun::FailedGroups() const { return failedGroups_; }
+
+void ExtractionRun::SetJobs(int32_t jobs) { jobs_ = std::max(jobs, 0); }
+
+int32_t ExtractionRun::JobsFor(std::size_t groups) const {
+  int32_t jobs = jobs_;
+  if (jobs == 0) jobs = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  return static_cast<int32_t>(std::clamp<std::size_t>(groups, 1, static_cast<std::size_t>(jobs)));
+}
+
+void ExtractionRun::Cancel() { cancel_ = true; }
+
+bool ExtractionRun::WasCancelled() const { return wasCancelled_; }
+
+const ExtractionProgress& ExtractionRun::Progress() const { return progress_; }
 
 int32_t ExtractionRun::RunCreateSpikeFileCommand() {
   CursorControl::Current().Show(CursorControl::Shape::Wait);
@@ -112,54 +130,183 @@ int32_t ExtractionRun::RunCreateSpikeFileCommand() {
 
 int32_t ExtractionRun::CreateSpikeFiles() {
   writtenFiles_.clear();
+  failedGroups_ = 0;
+  wasCancelled_ = false;
+  progress_.Reset({});
   if (extractor_.SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode,
                                          parameters_.TruncatedThreshold(), parameters_.NumSpikePoints,
                                          parameters_.AlignmentPt, parameters_.NumChannels) != kStatusOk) {
+    cancel_ = false;
     return kStatusFailed;
   }
+  // Every group is planned first, so that groups can run side by side and the names are settled in
+  // display order whatever finishes first.
   const int32_t numChannels = parameters_.NumChannels;  // checked positive by the detector
+  std::vector<Group> groups;
   std::vector<int32_t> group;
+  int32_t result = kStatusOk;
   const int32_t numPlots = plots_.GetNumPlots();
-  for (int32_t i = 0; i < numPlots; ++i) {
+  for (int32_t i = 0; i < numPlots && result == kStatusOk; ++i) {
     IPlot* plot = nullptr;
-    if (plots_.GetPlot(i, plot) != kStatusOk) return kStatusFailed;
+    if (plots_.GetPlot(i, plot) != kStatusOk) {
+      result = kStatusFailed;
+      break;
+    }
     if (plot == nullptr) {
       ReportError(kNoPlotMessage, i);
-      return kStatusFailed;
+      result = kStatusFailed;
+      break;
     }
     int32_t sourceId = -1;
-    if (sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) return kStatusFailed;
+    if (sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) {
+      result = kStatusFailed;
+      break;
+    }
     group.push_back(sourceId);
     if ((i + 1) % numChannels == 0) {
-      ExtractGroup(group, plot->GetSamplePeriod(), plot->GetSamplingFrequency(), plot->GetADMaxValue());
+      Group planned;
+      planned.sourceIds = group;
+      planned.sampleInterval = plot->GetSamplePeriod();
+      planned.samplingFrequency = plot->GetSamplingFrequency();
+      planned.adMaxValue = plot->GetADMaxValue();
+      planned.path = BuildSpikeFileName(group);
+      // Opening would replace what an earlier group of this run writes: its spikes would be lost without a word.
+      for (const Group& earlier : groups) {
+        std::error_code error;
+        if (!earlier.nameTaken &&
+            (earlier.path == planned.path || std::filesystem::equivalent(earlier.path, planned.path, error))) {
+          planned.nameTaken = true;
+        }
+      }
+      if (planned.nameTaken) {
+        ReportError(kNameTakenMessage + planned.path, 0);
+        ++failedGroups_;
+      }
+      groups.push_back(std::move(planned));
       group.clear();
     }
   }
-  return kStatusOk;
+  RunGroups(groups);
+  wasCancelled_ = cancel_;
+  cancel_ = false;
+  return result;
+}
+
+void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
+  std::vector<ExtractionProgress::GroupView> views;
+  for (const Group& group : groups) {
+    ExtractionProgress::GroupView view;
+    view.path = group.path;
+    view.channels = static_cast<int32_t>(group.sourceIds.size());
+    for (const int32_t id : group.sourceIds) view.totalRecords = std::max(view.totalRecords, sources_.GetNumRecords(id));
+    views.push_back(view);
+  }
+  progress_.Reset(views);
+
+  std::vector<WrittenFile> files(groups.size());
+  std::vector<char> opened(groups.size(), 0);
+  std::atomic<std::size_t> next{0};
+  // Each thread has its own detector: one spike file open per thread, parameters already checked.
+  const auto work = [&](SpikeExtractor& extractor) {
+    for (std::size_t i = next++; i < groups.size(); i = next++) {
+      if (groups[i].nameTaken) continue;
+      if (cancel_) break;
+      progress_.Started(i);
+      opened[i] = RunGroup(groups[i], i, extractor, files[i]) ? 1 : 0;
+      progress_.Finished(i);
+    }
+  };
+  const int32_t jobs = JobsFor(groups.size());
+  if (jobs <= 1) {
+    work(extractor_);
+  } else {
+    std::vector<std::unique_ptr<SpikeExtractor>> extractors;
+    std::vector<std::thread> threads;
+    for (int32_t t = 0; t < jobs; ++t) {
+      extractors.push_back(std::make_unique<SpikeExtractor>());
+      extractors.back()->SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode,
+                                                 parameters_.TruncatedThreshold(), parameters_.NumSpikePoints,
+                                                 parameters_.AlignmentPt, parameters_.NumChannels);
+      threads.emplace_back(work, std::ref(*extractors.back()));
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    if (groups[i].nameTaken) continue;
+    if (!opened[i]) {
+      if (!cancel_) ++failedGroups_;  // could not be opened (reported), or never started after a cancel
+      continue;
+    }
+    if (files[i].outcome != Outcome::Written && files[i].outcome != Outcome::Cancelled) ++failedGroups_;
+    writtenFiles_.push_back(std::move(files[i]));
+  }
 }
 
 int32_t ExtractionRun::ExtractGroup(const std::vector<int32_t>& sourceIds, double sampleInterval,
                                     double samplingFrequency, int32_t adMaxValue) {
-  const std::string path = BuildSpikeFileName(sourceIds);
-  // Opening would truncate what an earlier group just wrote: its spikes would be lost without a word.
-  if (WrittenBefore(writtenFiles_, path)) {
-    ReportError(kNameTakenMessage + path, 0);
-    return kStatusFailed;
-  }
-  if (extractor_.OpenSpikeFile(path) != kStatusOk) return kStatusFailed;
-  extractor_.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(samplingFrequency), adMaxValue);
-  const std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(sourceIds);
-  const bool headerWritten =
-      extractor_.WriteSpikeFileHeader(path, headerInfo) == kStatusOk && !extractor_.HasWriteError();
-  // After a failed write nothing more of this group can reach the disk: close and go on.
-  if (headerWritten) CreateSpikeBuffers(sourceIds, sampleInterval);
-  WrittenFile written;
-  written.path = path;
-  written.spikeCount = extractor_.GetSpikeCount();
-  const bool closed = extractor_.CloseSpikeFile() == kStatusOk;
-  written.complete = headerWritten && closed && !extractor_.HasWriteError();
-  writtenFiles_.push_back(written);
+  Group group;
+  group.sourceIds = sourceIds;
+  group.sampleInterval = sampleInterval;
+  group.samplingFrequency = samplingFrequency;
+  group.adMaxValue = adMaxValue;
+  group.path = BuildSpikeFileName(sourceIds);
+  WrittenFile file;
+  if (!RunGroup(group, progress_.Snapshot().size(), extractor_, file)) return kStatusFailed;
+  writtenFiles_.push_back(std::move(file));
   return kStatusOk;
+}
+
+bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file) {
+  file = WrittenFile();
+  file.path = group.path;
+  for (const int32_t id : group.sourceIds) {
+    std::string path;
+    if (sources_.GetSourcePath(id, path) != kStatusOk) path.clear();
+    file.inputs.push_back(path);
+  }
+  file.threshold = parameters_.TruncatedThreshold();
+  if (parameters_.NoiseThresholdFactor > 0.0) {
+    file.threshold =
+        NoiseThreshold(group.sourceIds, group.samplingFrequency, parameters_.NoiseThresholdFactor, file.noiseLevel);
+    if (file.threshold < 0) file.threshold = parameters_.TruncatedThreshold();
+  }
+  // Checked when the run began: only the threshold can differ from group to group.
+  extractor.SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode, file.threshold,
+                                    parameters_.NumSpikePoints, parameters_.AlignmentPt, parameters_.NumChannels);
+
+  if (extractor.OpenSpikeFile(group.path) != kStatusOk) return false;
+  extractor.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
+  std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(group.sourceIds);
+  for (SourceHeaderInfo& info : headerInfo) info.ThreshVal = file.threshold;
+  const bool headerWritten =
+      extractor.WriteSpikeFileHeader(group.path, headerInfo) == kStatusOk && !extractor.HasWriteError();
+  Walk walk;
+  walk.progressIndex = index;
+  walk.reportProgress = index < progress_.Snapshot().size();
+  // After a failed write nothing more of this group can reach the disk: close and go on.
+  if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, extractor, walk);
+  file.spikeCount = extractor.GetSpikeCount();
+  file.recordedSeconds = static_cast<double>(walk.blocks) * kSamplesPerRecord * group.sampleInterval / 1e6;
+
+  // A data file cut short while it was read gave zeros or too few records: the spikes are not to be trusted.
+  bool sourceChanged = false;
+  for (const auto& stream : walk.streams) {
+    const bool changed = sources_.CheckSource(stream->SourceId()) != kStatusOk;
+    if (stream->FileShrank() && !changed) {
+      ReportFileError(kShrankMessage, 0, file.inputs[static_cast<std::size_t>(&stream - walk.streams.data())], 0);
+    }
+    sourceChanged = sourceChanged || changed || stream->FileShrank();
+  }
+  if (walk.cancelled || sourceChanged) {
+    extractor.DiscardSpikeFile();
+    file.outcome = walk.cancelled ? Outcome::Cancelled : Outcome::SourceChanged;
+    file.complete = false;
+    return true;
+  }
+  const bool closed = extractor.CloseSpikeFile() == kStatusOk;
+  file.complete = headerWritten && closed && !extractor.HasWriteError();
+  file.outcome = file.complete ? Outcome::Written : Outcome::WriteFailed;
+  return true;
 }
 
 std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& sourceIds) {
@@ -205,66 +352,86 @@ std::vector<SourceHeaderInfo> ExtractionRun::GatherSourceHeaderInfo(const std::v
   return infos;
 }
 
-bool ExtractionRun::LoadChannel(int32_t sourceId, int64_t n, bool& hasPrevious, bool& hasNext,
-                                std::vector<int16_t>& samples, uint64_t& previousTime, uint64_t& currentTime,
-                                uint64_t& nextTime) {
-  const int64_t count = sources_.GetNumRecords(sourceId);
-  const auto load = [&](int64_t index, int32_t offset, uint64_t& time) {
-    const uint8_t* bytes = nullptr;
-    if (sources_.GetRecord(index, sourceId, bytes) != kStatusOk || bytes == nullptr) return false;
-    const CscRecord record(bytes);
-    record.CopySamples(samples.data() + offset);
-    time = static_cast<uint64_t>(record.Timestamp());
-    return true;
-  };
-  const auto clear = [&](int32_t offset, uint64_t& time) {
-    std::fill_n(samples.begin() + offset, kSamplesPerRecord, int16_t{0});
-    time = 0;
-  };
-
-  if (n - 1 >= count || n - 1 < 0) hasPrevious = false;
-  if (hasPrevious) {
-    if (!load(n - 1, kPreviousStart, previousTime)) return false;
-  } else {
-    clear(kPreviousStart, previousTime);
+int32_t ExtractionRun::NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
+                                      double& noiseLevel) {
+  noiseLevel = -1.0;
+  const double wanted = std::max(1.0, std::ceil(kNoiseSeconds * samplingFrequency));
+  std::vector<int32_t> magnitudes;
+  for (const int32_t id : sourceIds) {
+    RecordStream stream(sources_, id);
+    magnitudes.clear();
+    for (int64_t r = 0; r < stream.Count() && static_cast<double>(magnitudes.size()) < wanted; ++r) {
+      if (!stream.Ensure(r, r)) break;
+      const int16_t* samples = stream.Samples(r);
+      for (int32_t j = 0; j < kSamplesPerRecord && static_cast<double>(magnitudes.size()) < wanted; ++j) {
+        magnitudes.push_back(std::abs(int32_t{samples[j]}));
+      }
+    }
+    if (magnitudes.empty()) continue;
+    const auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
+    std::nth_element(magnitudes.begin(), middle, magnitudes.end());
+    noiseLevel = std::max(noiseLevel, *middle / kMedianToSigma);
   }
-  if (n >= count) return false;  // the normal end of a group: a channel ran out of records
-  if (!load(n, kCurrentStart, currentTime)) return false;
-  if (n + 1 >= count) hasNext = false;
-  if (hasNext) {
-    if (!load(n + 1, kNextStart, nextTime)) return false;
-  } else {
-    clear(kNextStart, nextTime);
+  if (noiseLevel < 0.0) {
+    noiseLevel = 0.0;
+    return -1;
   }
-  return true;
+  const double threshold = std::trunc(factor * noiseLevel);
+  return static_cast<int32_t>(std::clamp(threshold, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
 }
 
 int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds, double dt) {
+  Walk walk;
+  return WalkRecords(sourceIds, dt, extractor_, walk);
+}
+
+int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor,
+                                   Walk& walk) {
   if (sourceIds.empty()) {
     ReportError(kEmptyGroupMessage, 0);
     return kStatusFailed;
   }
   const std::size_t numChannels = sourceIds.size();
   int64_t total = 0;
-  for (const int32_t id : sourceIds) total = std::max(total, sources_.GetNumRecords(id));
+  for (const int32_t id : sourceIds) {
+    walk.streams.push_back(std::make_unique<RecordStream>(sources_, id));
+    total = std::max(total, walk.streams.back()->Count());
+  }
 
   std::vector<int64_t> recordIndex(numChannels, 0);
   std::vector<uint64_t> previousTimes(numChannels), currentTimes(numChannels), nextTimes(numChannels);
-  std::vector<std::vector<int16_t>> channels(numChannels, std::vector<int16_t>(kBlockLength, 0));
-  std::vector<std::span<const int16_t>> channelViews(channels.begin(), channels.end());
-  std::vector<uint64_t> blockTimes(kBlockLength, 0);
+  // Blocks whose three records lie side by side in a stream are scanned where they lie; the others
+  // (a neighbour missing or replaced by silence) are put together here.
+  std::vector<std::vector<int16_t>> assembled(numChannels, std::vector<int16_t>(kBlockLength, 0));
+  std::vector<std::span<const int16_t>> channelViews(numChannels);
+  std::vector<char> reportedGoingBack(numChannels, 0);
+  BlockTimeline timeline;
   const int32_t alignmentPt = parameters_.AlignmentPt;
   const int32_t numSpikePoints = parameters_.NumSpikePoints;
+  bool haveLastBlock = false;
+  uint64_t lastBlockTime = 0;
 
   int64_t processed = 0;
   while (processed < total) {
+    if (cancel_.load(std::memory_order_relaxed)) {
+      walk.cancelled = true;
+      return kStatusCancelled;
+    }
     bool hasPrevious = true;
     bool hasNext = true;
+    // The same records in the same order as a record-by-record walk would read: a record that cannot
+    // be read ends the group only when the walk needs it.
     for (std::size_t k = 0; k < numChannels; ++k) {
-      if (!LoadChannel(sourceIds[k], recordIndex[k], hasPrevious, hasNext, channels[k], previousTimes[k],
-                       currentTimes[k], nextTimes[k])) {
-        return kStatusOk;
-      }
+      RecordStream& stream = *walk.streams[k];
+      const int64_t n = recordIndex[k];
+      const int64_t count = stream.Count();
+      if (n - 1 >= count || n - 1 < 0) hasPrevious = false;
+      if (n >= count) return kStatusOk;  // the normal end of a group: a channel ran out of records
+      if (n + 1 >= count) hasNext = false;
+      if (!stream.Ensure(hasPrevious ? n - 1 : n, hasNext ? n + 1 : n)) return kStatusOk;
+      previousTimes[k] = hasPrevious ? stream.Timestamp(n - 1) : 0;
+      currentTimes[k] = stream.Timestamp(n);
+      nextTimes[k] = hasNext ? stream.Timestamp(n + 1) : 0;
     }
     if (hasPrevious) hasPrevious = AllEqual(previousTimes) && RecordsContiguous(previousTimes, currentTimes, dt);
     if (!AllEqual(currentTimes)) {
@@ -276,23 +443,45 @@ int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds,
       continue;
     }
     if (hasNext) hasNext = AllEqual(nextTimes) && RecordsContiguous(currentTimes, nextTimes, dt);
-    // A neighbour lost to a gap or to another channel reads as silence, never as foreign samples.
-    for (auto& channel : channels) {
-      if (!hasPrevious) std::fill_n(channel.begin() + kPreviousStart, kSamplesPerRecord, int16_t{0});
-      if (!hasNext) std::fill_n(channel.begin() + kNextStart, kSamplesPerRecord, int16_t{0});
-    }
 
-    FillRecordTimes(blockTimes, kCurrentStart, currentTimes[0], dt);
-    if (hasPrevious) {
-      FillRecordTimes(blockTimes, kPreviousStart, previousTimes[0], dt);
-    } else {
-      std::fill_n(blockTimes.begin() + kPreviousStart, kSamplesPerRecord, uint64_t{0});
+    // Time going back is a fault of the recording, not the same samples seen again: say where, once
+    // per file, and go on as after a pause so that the spikes after it are still found.
+    if (haveLastBlock && currentTimes[0] < lastBlockTime) {
+      for (std::size_t k = 0; k < numChannels; ++k) {
+        if (reportedGoingBack[k]) continue;
+        reportedGoingBack[k] = 1;
+        std::string path;
+        if (sources_.GetSourcePath(sourceIds[k], path) != kStatusOk) path.clear();
+        ReportFileError(kTimeGoesBackMessage, recordIndex[k], path, 0);
+      }
+      extractor.StartNewSegment();
     }
-    if (hasNext) {
-      FillRecordTimes(blockTimes, kNextStart, nextTimes[0], dt);
-    } else {
-      std::fill_n(blockTimes.begin() + kNextStart, kSamplesPerRecord, uint64_t{0});
+    haveLastBlock = true;
+    lastBlockTime = currentTimes[0];
+
+    for (std::size_t k = 0; k < numChannels; ++k) {
+      RecordStream& stream = *walk.streams[k];
+      const int64_t n = recordIndex[k];
+      if (hasPrevious && hasNext) {
+        channelViews[k] = std::span<const int16_t>(stream.Samples(n - 1), kBlockLength);
+        continue;
+      }
+      // A neighbour lost to a gap or to another channel reads as silence, never as foreign samples.
+      std::vector<int16_t>& block = assembled[k];
+      if (hasPrevious) {
+        std::copy_n(stream.Samples(n - 1), kSamplesPerRecord, block.begin() + kPreviousStart);
+      } else {
+        std::fill_n(block.begin() + kPreviousStart, kSamplesPerRecord, int16_t{0});
+      }
+      std::copy_n(stream.Samples(n), kSamplesPerRecord, block.begin() + kCurrentStart);
+      if (hasNext) {
+        std::copy_n(stream.Samples(n + 1), kSamplesPerRecord, block.begin() + kNextStart);
+      } else {
+        std::fill_n(block.begin() + kNextStart, kSamplesPerRecord, int16_t{0});
+      }
+      channelViews[k] = block;
     }
+    timeline.Set({previousTimes[0], currentTimes[0], nextTimes[0]}, {hasPrevious, true, hasNext}, dt);
 
     // A missing or separated neighbour stays outside every window; crossings are searched in the
     // current record only.
@@ -300,10 +489,12 @@ int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds,
     const int32_t windowLow = hasPrevious ? kPreviousStart : kCurrentStart;
     const int32_t searchEnd = hasNext ? kCurrentLast : alignmentPt - numSpikePoints + kNextStart;
     const int32_t windowHigh = hasNext ? kBlockLast : kCurrentLast;
-    extractor_.DetectSpikes(blockTimes, channelViews, start, searchEnd, windowLow, windowHigh);
-    if (extractor_.HasWriteError()) return kStatusOk;
+    extractor.DetectSpikes(timeline, channelViews, start, searchEnd, windowLow, windowHigh);
+    if (extractor.HasWriteError()) return kStatusOk;
 
     ++processed;
+    ++walk.blocks;
+    if (walk.reportProgress) progress_.Advanced(walk.progressIndex, processed);
     for (int64_t& index : recordIndex) ++index;
   }
   return kStatusOk;

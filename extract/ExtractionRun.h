@@ -2,11 +2,13 @@
 // Carries out "Create Spike File": splits the plots into consecutive channel groups, and for each
 // group names, opens and fills one spike file. Used by the main window's command and skelvane-cli.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "extract/ExtractionParameters.h"
+#include "extract/ExtractionProgress.h"
 #include "extract/SourceHeaderInfo.h"
 #include "extract/SpikeExtractor.h"
 
@@ -14,17 +16,31 @@ namespace skelvane {
 
 class IDataSourceManager;
 class IPlotCollection;
+class RecordStream;
 
 /// Message shown at the end of every "Create Spike File" command, whatever happened.
 inline constexpr const char* kExtractionCompletedMessage = "Spike Extraction Process Completed";
 
 class ExtractionRun {
  public:
+  /// How a group whose spike file was opened ended.
+  enum class Outcome {
+    Written,        // the file is complete under its name
+    WriteFailed,    // a write failed: nothing of it is left under its name
+    Cancelled,      // stopped by Cancel(): nothing of it is left
+    SourceChanged,  // a data file shrank or changed while it was read: nothing of it is left
+  };
+
   /// One spike file the last run opened, with the spikes stored in it.
   struct WrittenFile {
     std::string path;
     int64_t spikeCount = 0;
-    bool complete = true;  // false when a write failed and the group was cut short
+    bool complete = true;  // false unless the file was written whole (see outcome)
+    Outcome outcome = Outcome::Written;
+    std::vector<std::string> inputs;  // the group's data files, in channel order
+    int32_t threshold = 0;            // as the detector used it and the header states it
+    double noiseLevel = 0.0;          // the estimate the threshold came from; 0 for a fixed threshold
+    double recordedSeconds = 0.0;     // samples walked, as time (pauses not counted)
   };
 
   /// A run over the plots of `plots`, reading their records through `sources`; default parameters.
@@ -36,7 +52,8 @@ class ExtractionRun {
 
   /// The command: wait cursor, CreateSpikeFiles, arrow cursor, then always the completion message.
   int32_t RunCreateSpikeFileCommand();
-  /// The whole run over every plot in display order; 0, or -1 when it was stopped.
+  /// The whole run over every plot in display order; 0, or -1 when it was stopped. Groups run on up to
+  /// Jobs() threads; each spike file is the same whatever the number.
   int32_t CreateSpikeFiles();
   /// Writes the spike file of one group; 0, or -1 when the file could not be opened or an earlier group
   /// of this run already wrote a file of that name (which is kept).
@@ -52,19 +69,49 @@ class ExtractionRun {
 
   /// The parameters of every later run (read at the start of each run).
   ExtractionParameters& Parameters();
-  /// The spike files of the last run, in the order they were opened.
+  /// The spike files of the last run, in group order.
   const std::vector<WrittenFile>& WrittenFiles() const;
+  /// Groups of the last run that left no complete spike file (not opened, name taken, write failed,
+  /// data file changed); cancelled groups are not counted.
+  int32_t FailedGroups() const;
+
+  /// Threads the groups are spread over; 0 means one per processor core.
+  void SetJobs(int32_t jobs);
+  /// The threads a run would use for `groups` groups.
+  int32_t JobsFor(std::size_t groups) const;
+  /// Stops a run from any thread: groups already complete stay, the group being written is dropped, no
+  /// later group starts. A run that is not going yet is stopped as soon as it starts.
+  void Cancel();
+  /// True when the last run was stopped by Cancel().
+  bool WasCancelled() const;
+  /// How far the groups of the current (or last) run have got; readable from any thread.
+  const ExtractionProgress& Progress() const;
+
+  /// The threshold K x noise level gives for a group: the noise level of each channel is the median
+  /// absolute sample over its first 10 s divided by 0.6745, and the largest channel's counts; -1 when
+  /// the group holds no samples.
+  int32_t NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
+                         double& noiseLevel);
 
  private:
-  // Fills one channel's part of the block from records n-1, n, n+1; false ends the group.
-  bool LoadChannel(int32_t sourceId, int64_t recordIndex, bool& hasPrevious, bool& hasNext, std::vector<int16_t>& samples,
-                   uint64_t& previousTime, uint64_t& currentTime, uint64_t& nextTime);
+  struct Group;
+  struct Walk;
+
+  // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
+  bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
+  int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor, Walk& walk);
+  void RunGroups(const std::vector<Group>& groups);
 
   IPlotCollection& plots_;
   IDataSourceManager& sources_;
   SpikeExtractor extractor_;
   ExtractionParameters parameters_;
   std::vector<WrittenFile> writtenFiles_;
+  int32_t failedGroups_ = 0;
+  int32_t jobs_ = 1;
+  std::atomic<bool> cancel_{false};
+  bool wasCancelled_ = false;
+  ExtractionProgress progress_;
 };
 
 }  // namespace skelvane

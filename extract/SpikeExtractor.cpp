@@ -165,6 +165,26 @@ bool SpikeExtractor::IsOverThreshold(int32_t sample, int32_t nextSample) {
 int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
                                      const std::vector<std::span<const int16_t>>& channels, int32_t start,
                                      int32_t searchEnd, int32_t windowLow, int32_t windowHigh) {
+  Timestamps = timestamps;
+  Timeline = nullptr;
+  const int32_t result =
+      DetectInBlock(static_cast<int64_t>(timestamps.size()), channels, start, searchEnd, windowLow, windowHigh);
+  Timestamps = {};
+  return result;
+}
+
+int32_t SpikeExtractor::DetectSpikes(const BlockTimeline& timeline,
+                                     const std::vector<std::span<const int16_t>>& channels, int32_t start,
+                                     int32_t searchEnd, int32_t windowLow, int32_t windowHigh) {
+  Timestamps = {};
+  Timeline = &timeline;
+  const int32_t result = DetectInBlock(timeline.Length(), channels, start, searchEnd, windowLow, windowHigh);
+  Timeline = nullptr;
+  return result;
+}
+
+int32_t SpikeExtractor::DetectInBlock(int64_t timeCount, const std::vector<std::span<const int16_t>>& channels,
+                                      int32_t start, int32_t searchEnd, int32_t windowLow, int32_t windowHigh) {
   if (HasWriteError()) return kStatusFailed;
   // Records are laid out from the parameters (and the header already says so): a block with another
   // channel count, or parameters that were never completely set, would make a corrupt file.
@@ -177,10 +197,10 @@ int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
     return kStatusFailed;
   }
 
-  int64_t length = static_cast<int64_t>(timestamps.size());
+  int64_t length = timeCount;
   for (const auto& channel : channels) length = std::min(length, static_cast<int64_t>(channel.size()));
 
-  Timestamps = timestamps.first(static_cast<std::size_t>(length));
+  if (Timeline == nullptr) Timestamps = Timestamps.first(static_cast<std::size_t>(length));
   Channels = &channels;
   CrossingChannel = -1;
   CurrentIndex = std::max(start, 0);
@@ -197,12 +217,11 @@ int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
       break;
     }
     if (!IsWindowStorable()) continue;  // re-arm at the peak before the next crossing counts
-    if (StoreSpike(Timestamps[static_cast<std::size_t>(CurrentIndex)]) != kStatusOk) {
+    if (StoreSpike(TimeAt(CurrentIndex)) != kStatusOk) {
       result = kStatusFailed;
       break;
     }
   }
-  Timestamps = {};
   Channels = nullptr;
   return result;
 }
@@ -351,7 +370,7 @@ bool SpikeExtractor::IsWindowStorable() const {
   const int64_t last = first + NumSpikePoints - 1;
   if (first < WindowLow || last > WindowHigh) return false;
 
-  const auto at = [this](int64_t i) { return Timestamps[static_cast<std::size_t>(i)]; };
+  const auto at = [this](int64_t i) { return TimeAt(i); };
   // A window must not span a recording gap: no step may exceed twice the first one. Steps are
   // unsigned, so a timestamp going backwards is a huge step; the first step is checked for that
   // too, since a backwards first step would otherwise make every later step look small.
@@ -378,7 +397,7 @@ int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
     return kStatusFailed;
   }
   const int64_t first = int64_t{CurrentIndex} - AlignmentIndex;
-  LastWindowEnd = Timestamps[static_cast<std::size_t>(first + NumSpikePoints - 1)];
+  LastWindowEnd = TimeAt(first + NumSpikePoints - 1);
 
   uint8_t* out = Record.data();
   PutLittleEndian(out + kRecordTimestampOffset, timestamp, sizeof(uint64_t));
@@ -414,6 +433,7 @@ int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
   SpikeCount = 0;
   WriteErrorReported = false;
   BlockMismatchReported = false;
+  OutputPath = path;
   if (OutputFile.Open(path) != 0) {
     ShowMessage(kOpenFailedMessage);
     return kStatusFailed;
@@ -487,12 +507,21 @@ int32_t SpikeExtractor::CloseSpikeFile() {
   return WriteErrorReported ? kStatusFailed : kStatusOk;
 }
 
+void SpikeExtractor::DiscardSpikeFile() { OutputFile.Discard(); }
+
+void SpikeExtractor::StartNewSegment() { LastWindowEnd = 0; }
+
 bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || OutputFile.LastError() != 0; }
 
 void SpikeExtractor::NoteWriteFailure(int error) {
   if (WriteErrorReported) return;
   WriteErrorReported = true;
-  ReportError(kWriteFailedMessage, error);
+  // The file and the system's reason tell the user what to free or fix.
+  if (OutputPath.empty()) {
+    ReportError(kWriteFailedMessage, error);
+  } else {
+    ReportFileError(kWriteFailedMessage, error, OutputPath, error);
+  }
 }
 
 std::string SpikeExtractor::FormatSamplingFrequency(double hertz) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "extract/BlockTimeline.h"
 #include "extract/SourceHeaderInfo.h"
 #include "platform/BufferedFileWriter.h"
 
@@ -49,6 +50,11 @@ class SpikeExtractor {
   int32_t WriteSpikeFileHeader(const std::string& path, const std::vector<SourceHeaderInfo>& sources);
   /// Flushes buffered records and closes the file; 0, or -1 when data could not be written.
   int32_t CloseSpikeFile();
+  /// Drops the file being written (cancelled, or its data went bad); an earlier file of that name stays.
+  void DiscardSpikeFile();
+  /// Forgets where the last stored window ended: the recording starts over (its timestamps went back),
+  /// so windows before that time are new samples, not the same ones seen again.
+  void StartNewSegment();
   /// True once a header or record write of the open file failed (reported once); the run then
   /// closes the file and goes on with the next group.
   bool HasWriteError() const;
@@ -56,6 +62,9 @@ class SpikeExtractor {
   /// Scans one block (one sample sequence per channel, all as long as `timestamps`) and stores every
   /// spike found; 0, or -1 (also the normal end of a block).
   int32_t DetectSpikes(std::span<const uint64_t> timestamps, const std::vector<std::span<const int16_t>>& channels,
+                       int32_t start, int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
+  /// The same over a block whose sample times are worked out only where a window needs them.
+  int32_t DetectSpikes(const BlockTimeline& timeline, const std::vector<std::span<const int16_t>>& channels,
                        int32_t start, int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
 
   /// The sampling frequency as header text: 10 significant digits, fixed point when sensible.
@@ -76,6 +85,11 @@ class SpikeExtractor {
   void SetClock(std::function<std::time_t()> clock);
 
  private:
+  int32_t DetectInBlock(int64_t length, const std::vector<std::span<const int16_t>>& channels, int32_t start,
+                        int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
+  uint64_t TimeAt(int64_t index) const {
+    return Timeline != nullptr ? Timeline->At(index) : Timestamps[static_cast<std::size_t>(index)];
+  }
   bool IsOverThreshold(int32_t sample, int32_t nextSample);
   int32_t WaitForRearm();
   int32_t FindCrossing();
@@ -114,10 +128,12 @@ class SpikeExtractor {
   // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
   // lies inside the block, so no test ever reads past its end.
   std::span<const uint64_t> Timestamps;
+  const BlockTimeline* Timeline = nullptr;  // when set, the block's times come from it
   const std::vector<std::span<const int16_t>>* Channels = nullptr;
   int64_t ScanLast = -1;
   int64_t PeakLast = -1;
 
+  std::string OutputPath;       // the spike file's final name, for messages
   std::vector<uint8_t> Record;  // one spike record, reused for every spike
   int64_t SpikeCount = 0;
   bool WriteErrorReported = false;

@@ -1,13 +1,10 @@
 #include "platform/BitmapFileWriter.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cstring>
 #include <new>
 
-#include "platform/File.h"
+#include "platform/AtomicFile.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -43,12 +40,6 @@ uint32_t TableEntriesFor(int32_t depthClass) {
     case 24: return 0;
     default: return 1;
   }
-}
-
-// Only a plain file is removed after a failed write: never a device such as /dev/full.
-bool IsRegularFile(const File& file) {
-  struct stat st {};
-  return file.IsOpen() && ::fstat(file.Descriptor(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -129,20 +120,17 @@ int32_t BitmapFileWriter::WriteBitmapFile(const std::string& path, const MemoryB
     return kStatusFailed;
   }
 
-  File file;
-  if (const int32_t rc = file.Open(path, File::Mode::CreateWrite); rc != 0) {
-    ShowMessage(kCreateFailedMessage);
+  // Written beside the final name and renamed over it when complete: on any failure the earlier
+  // file of that name stays as it was and no half-written image is left behind.
+  AtomicFile file;
+  if (const int32_t rc = file.Open(path); rc != 0) {
+    ReportFileError(kCreateFailedMessage, 0, path, rc);
     return rc;
   }
-  // A half-written image is of no use to anyone: remove it rather than leave a corrupt file behind.
-  const bool removable = IsRegularFile(file);
-  int32_t error = 0;
-  if (!file.Write(bytes.data(), static_cast<int64_t>(bytes.size()))) error = file.LastError();
-  if (const int32_t rc = file.Close(); rc != 0 && error == 0) error = rc;
-  if (error != 0) {
-    if (removable) ::unlink(path.c_str());
-    ShowMessage(kWriteFailedMessage);
-    return error;
+  file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  if (const int32_t rc = file.Commit(); rc != 0) {
+    ReportFileError(kWriteFailedMessage, 0, path, rc);
+    return rc;
   }
   return kStatusOk;
 }

@@ -44,8 +44,8 @@ class BitmapFileWriter {
   /// The 14 + 40 header bytes followed by the colour table, as they go into the file.
   static std::vector<uint8_t> EncodeHeaders(const BitmapInfo& info);
 
-  /// Writes the 32-bit bottom-up bitmap to `path`, replacing any file there; 0, -1 or an errno,
-  /// after showing the failure as a plain message. A failed write removes the partial file.
+  /// Writes the 32-bit bottom-up bitmap to `path`, replacing any file there whole; 0, -1 or an errno,
+  /// after a message naming the file and the system's reason. On failure an earlier file stays as it was.
   static int32_t WriteBitmapFile(const std::string& path, const MemoryBitmap& bitmap);
 };
 

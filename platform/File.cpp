@@ -28,7 +28,8 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
   Close();
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
+    // Without O_NONBLOCK, opening a FIFO waits for a writer: the check below must get its chance.
+    case Mode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
     case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
@@ -40,11 +41,22 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
     lastError_ = errno;
     return lastError_;
   }
-  // A directory opens read-only on Linux but is no file to read records from.
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    lastError_ = errno;
     ::close(fd);
-    lastError_ = EISDIR;
+    return lastError_;
+  }
+  // A directory opens read-only on Linux but is no file to read records from; a FIFO, socket or
+  // device would block reads or cannot be mapped, so only regular files are read.
+  if (mode == Mode::Read && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    lastError_ = S_ISDIR(st.st_mode) ? EISDIR : kErrorNotRegularFile;
+    return lastError_;
+  }
+  if (mode == Mode::Read && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    lastError_ = errno;
+    ::close(fd);
     return lastError_;
   }
   if (sequential) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -74,6 +86,26 @@ int64_t File::Read(void* buffer, int64_t count) {
   int64_t done = 0;
   while (done < count) {
     const ssize_t n = ::read(fd_, out + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      lastError_ = errno;
+      return done > 0 ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  if (fd_ < 0) {
+    lastError_ = EBADF;
+    return -1;
+  }
+  auto* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, out + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       lastError_ = errno;

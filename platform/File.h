@@ -2,10 +2,15 @@
 // A seekable file with 64-bit positions over POSIX descriptors. Failures come back as errno values
 // (never exceptions); the data-file readers, the spike-file writer and the settings file use it.
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
 namespace skelvane {
+
+/// What Open answers for a FIFO, socket or device opened for reading: the errno a mapping of such a
+/// file gets ("No such device").
+inline constexpr int kErrorNotRegularFile = ENODEV;
 
 class File {
  public:
@@ -23,7 +28,8 @@ class File {
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
 
-  /// Opens the file; 0 or the errno of the failure. `sequential` hints a front-to-back scan.
+  /// Opens the file; 0 or the errno of the failure. `sequential` hints a front-to-back scan. Read mode
+  /// opens regular files only and never blocks: EISDIR for a directory, kErrorNotRegularFile otherwise.
   int32_t Open(const std::string& path, Mode mode, bool sequential = false);
   /// Closes the file; 0 or the errno the close reported (data that could not be written).
   int32_t Close();
@@ -31,6 +37,8 @@ class File {
 
   /// Reads up to `count` bytes; the number read (0 at the end) or -1 with LastError() set.
   int64_t Read(void* buffer, int64_t count);
+  /// Reads up to `count` bytes at `offset` without moving the position; as Read.
+  int64_t ReadAt(int64_t offset, void* buffer, int64_t count);
   /// Writes all `count` bytes; true on success, false with LastError() set (ENOSPC, EFBIG, ...).
   bool Write(const void* buffer, int64_t count);
   /// Moves the position; the new position or -1 with LastError() set.

@@ -1,6 +1,12 @@
 #pragma once
 // A read-only mapping of a whole file, so record readers hand out pointers instead of copying.
 // Used by the data-file readers; a 0-byte file cannot be mapped (EINVAL, as mmap answers).
+//
+// A file truncated by another program while it is mapped would kill the process with SIGBUS at the
+// next read of a lost page. Every mapping is therefore registered with a process-wide SIGBUS handler
+// that puts zero pages in place of the lost part, marks the mapping damaged and lets the read go on;
+// faults at other addresses go to the handler that was installed before (a sanitizer's, or the
+// default). The owner asks WasDamaged() after reading and reports the change.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,10 +31,13 @@ class FileMapping {
   const uint8_t* Data() const { return data_; }
   std::size_t Size() const { return size_; }
   bool IsMapped() const { return data_ != nullptr; }
+  /// True once a read hit a part of the file that no longer exists and got zeros instead.
+  bool WasDamaged() const;
 
  private:
   const uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  int32_t guardSlot_ = -1;  // the mapping's entry in the fault handler's table, -1 when not guarded
 };
 
 }  // namespace skelvane

@@ -22,7 +22,8 @@ using ReportSink = std::function<void(const std::string& text)>;
 /// it is not zero (callers end their messages with their own separator).
 std::string FormatReport(std::string_view message, int64_t number);
 
-/// Reports a failure through the current sink.
+/// Reports a failure through the current sink. Callable from any thread: reports reach the sink one
+/// at a time, in the order they were made.
 void ReportError(std::string_view message, int64_t number);
 
 /// Reports a failure on a file: the text ReportError would show, then ": " and the path, then, when

@@ -2,10 +2,13 @@
 
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -28,12 +31,20 @@ constexpr double kVerticalUnitsPerChar = 8.0;
 // Used when the platform reports no font metrics (a classic 8-point dialog font: 6 x 13 pixels).
 constexpr int kFallbackCharWidth = 6;
 constexpr int kFallbackCharHeight = 13;
-// Combo boxes are given with their drop-down list; the closed box is as tall as an edit.
-constexpr int kClosedComboHeightUnits = 12;
+// Edits are at least as wide as in the classic dialog: 63 units.
+constexpr int kEditWidthUnits = 63;
+// An empty column between the value and the channel count, for a helper button beside the value.
+constexpr int kSpareColumn = 2;
+constexpr int kSpareColumnUnits = 20;
+constexpr int kGridColumns = 5;
+
+constexpr const char* kFixedSpikePointsTip = "Fixed: every spike window holds this many points per channel";
+constexpr const char* kFixedAlignmentTip = "Fixed: the peak is placed at this point of every spike window";
 
 // Numbers are shown as the classic number fields show them: up to 15 significant digits.
 constexpr int kThresholdDigits = 15;
 
+// Sizes given in dialog units, turned into pixels of the dialog's font.
 struct DialogUnits {
   double x;
   double y;
@@ -62,7 +73,7 @@ bool ParseNumber(const QString& text, double& value) {
 }  // namespace
 
 SpikeExtractPropsDlg::SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent)
-    : QDialog(parent), params_(params), plots_(plots) {
+    : QDialog(parent), params_(params), plots_(plots), opened_(params) {
   setWindowTitle(QString::fromLatin1(kTitle));
   setModal(true);
   BuildControls();
@@ -76,66 +87,106 @@ void SpikeExtractPropsDlg::BuildControls() {
   const int charWidth = metrics.averageCharWidth() > 0 ? metrics.averageCharWidth() : kFallbackCharWidth;
   const int charHeight = metrics.height() > 0 ? metrics.height() : kFallbackCharHeight;
   const DialogUnits du{charWidth / kHorizontalUnitsPerChar, charHeight / kVerticalUnitsPerChar};
-  setFixedSize(du(0, 0, kDialogWidthUnits, kDialogHeightUnits).size());
 
-  // Created first so that every other control lies on top of it.
   auto* group = new QGroupBox(QStringLiteral("Spike Extraction Properties"), this);
-  group->setGeometry(du(3, 1, 364, 93));
-
-  const auto label = [&](const char* text, QRect rect) {
-    auto* l = new QLabel(QString::fromLatin1(text), this);
-    l->setGeometry(rect);
-    return l;
+  auto* grid = new QGridLayout(group);
+  const auto label = [&](const char* text, int row, int column) {
+    grid->addWidget(new QLabel(QString::fromLatin1(text), group), row, column);
   };
-  const auto edit = [&](const char* name, QRect rect, bool readOnly) {
-    auto* e = new QLineEdit(this);
+  const auto edit = [&](const char* name, int row, int column) {
+    auto* e = new QLineEdit(group);
     e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(rect);
-    e->setReadOnly(readOnly);
+    e->setMinimumWidth(du(0, 0, kEditWidthUnits, 0).width());
+    grid->addWidget(e, row, column);
     return e;
   };
-  const auto combo = [&](const char* name, QRect rect, const QStringList& entries) {
-    auto* c = new QComboBox(this);
+  const auto fixed = [&](const char* name, int row, int column, const char* why) {
+    QLineEdit* e = edit(name, row, column);
+    e->setReadOnly(true);
+    e->setToolTip(QString::fromLatin1(why));
+    // Shown on the window's own colour, as a value to read rather than to type into.
+    QPalette palette = e->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    e->setPalette(palette);
+    return e;
+  };
+  const auto combo = [&](const char* name, int row, int column, const QStringList& entries) {
+    auto* c = new QComboBox(group);
     c->setObjectName(QString::fromLatin1(name));
     c->addItems(entries);
-    rect.setHeight(std::max(du(0, 0, 0, kClosedComboHeightUnits).height(), c->sizeHint().height()));
-    c->setGeometry(rect);
+    grid->addWidget(c, row, column);
     return c;
   };
 
-  label("Extraction Mode", du(11, 19, 53, 8));
-  modeCombo_ = combo("extractionModeCombo", du(73, 14, 64, 57), {"Threshold", "Slope"});
-  label("Extraction Type", du(11, 33, 52, 8));
-  typeCombo_ = combo("extractionTypeCombo", du(73, 29, 64, 53), {"Positive", "Negative", "Both"});
-  label("Extraction Value", du(11, 47, 53, 8));
-  thresholdEdit_ = edit("thresholdEdit", du(73, 43, 63, 12), false);
-  label("Number Of Channels", du(164, 19, 67, 8));
-  channelsEdit_ = edit("numChannelsEdit", du(246, 15, 63, 12), false);
-  label("Number Of Spike Points", du(164, 33, 76, 8));
-  spikePointsEdit_ = edit("numSpikePointsEdit", du(246, 29, 63, 12), true);
-  label("Alignment Point", du(164, 46, 50, 8));
-  alignmentEdit_ = edit("alignmentPtEdit", du(246, 42, 63, 12), true);
-  label("Output Directory", du(11, 64, 55, 8));
-  browseButton_ = new QPushButton(QStringLiteral("Browse"), this);
+  label("Extraction Mode", 0, 0);
+  modeCombo_ = combo("extractionModeCombo", 0, 1, {"Threshold", "Slope"});
+  label("Extraction Type", 1, 0);
+  typeCombo_ = combo("extractionTypeCombo", 1, 1, {"Positive", "Negative", "Both"});
+  label("Extraction Value", 2, 0);
+  thresholdEdit_ = edit("thresholdEdit", 2, 1);
+  // Column 2 keeps room beside the value for a button that helps choose it.
+  grid->setColumnMinimumWidth(kSpareColumn, du(0, 0, kSpareColumnUnits, 0).width());
+  label("Number Of Channels", 0, 3);
+  channelsEdit_ = edit("numChannelsEdit", 0, 4);
+  label("Number Of Spike Points", 1, 3);
+  spikePointsEdit_ = fixed("numSpikePointsEdit", 1, 4, kFixedSpikePointsTip);
+  label("Alignment Point", 2, 3);
+  alignmentEdit_ = fixed("alignmentPtEdit", 2, 4, kFixedAlignmentTip);
+  signWarning_ = new QLabel(group);
+  signWarning_->setObjectName(QStringLiteral("thresholdSignWarning"));
+  signWarning_->setWordWrap(true);
+  grid->addWidget(signWarning_, 3, 0, 1, kGridColumns);
+
+  auto* directoryRow = new QHBoxLayout;
+  directoryRow->addWidget(new QLabel(QStringLiteral("Output Directory"), group));
+  browseButton_ = new QPushButton(QStringLiteral("Browse"), group);
   browseButton_->setObjectName(QStringLiteral("browseButton"));
-  browseButton_->setGeometry(du(71, 60, 52, 12));
   browseButton_->setAutoDefault(false);
-  directoryEdit_ = edit("outputDirectoryEdit", du(10, 75, 351, 12), false);
+  directoryRow->addWidget(browseButton_);
+  directoryRow->addStretch(1);
+  grid->addLayout(directoryRow, 4, 0, 1, kGridColumns);
+  directoryEdit_ = new QLineEdit(group);
+  directoryEdit_->setObjectName(QStringLiteral("outputDirectoryEdit"));
+  grid->addWidget(directoryEdit_, 5, 0, 1, kGridColumns);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(4, 1);
 
   okButton_ = new QPushButton(QStringLiteral("OK"), this);
   okButton_->setObjectName(QStringLiteral("okButton"));
-  okButton_->setGeometry(du(264, 96, 50, 14));
   okButton_->setDefault(true);
   cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancelButton_->setObjectName(QStringLiteral("cancelButton"));
-  cancelButton_->setGeometry(du(316, 96, 50, 14));
   cancelButton_->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(okButton_);
+  buttons->addWidget(cancelButton_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+  layout->addLayout(buttons);
+  // At least the classic size, more when the labels need it; the user may make it larger.
+  resize(sizeHint().expandedTo(du(0, 0, kDialogWidthUnits, kDialogHeightUnits).size()));
 
   connect(modeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnModeSelected);
   connect(typeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnTypeSelected);
+  connect(thresholdEdit_, &QLineEdit::textChanged, this, &SpikeExtractPropsDlg::UpdateSignWarning);
   connect(browseButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::OnBrowse);
   connect(okButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::accept);
   connect(cancelButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::reject);
+}
+
+void SpikeExtractPropsDlg::UpdateSignWarning() {
+  double threshold = 0.0;
+  QString warning;
+  if (ParseNumber(thresholdEdit_->text(), threshold)) {
+    const int type = typeCombo_->currentIndex();
+    if (threshold < 0.0 && type == kExtractionTypePositive) warning = QString::fromLatin1(kNegativeWithPositive);
+    if (threshold > 0.0 && type == kExtractionTypeNegative) warning = QString::fromLatin1(kPositiveWithNegative);
+  }
+  signWarning_->setText(warning);
+  signWarning_->setVisible(!warning.isEmpty());
 }
 
 void SpikeExtractPropsDlg::LoadControls() {
@@ -153,6 +204,7 @@ void SpikeExtractPropsDlg::LoadControls() {
   spikePointsEdit_->setText(QString::number(params_.NumSpikePoints));
   alignmentEdit_->setText(QString::number(params_.AlignmentPt));
   directoryEdit_->setText(QString::fromStdString(params_.OutputDirectory));
+  UpdateSignWarning();
 }
 
 bool SpikeExtractPropsDlg::StoreControls() {
@@ -189,7 +241,14 @@ void SpikeExtractPropsDlg::accept() {
   QDialog::accept();
 }
 
+void SpikeExtractPropsDlg::reject() {
+  // Whatever was stored while the dialog was open, a refused value included, is undone.
+  params_ = opened_;
+  QDialog::reject();
+}
+
 void SpikeExtractPropsDlg::showEvent(QShowEvent* event) {
+  opened_ = params_;
   LoadControls();
   QDialog::showEvent(event);
 }
@@ -200,6 +259,7 @@ void SpikeExtractPropsDlg::OnModeSelected(int index) {
 
 void SpikeExtractPropsDlg::OnTypeSelected(int index) {
   if (index >= 0) params_.ExtractionType = index;
+  UpdateSignWarning();
 }
 
 void SpikeExtractPropsDlg::OnBrowse() {

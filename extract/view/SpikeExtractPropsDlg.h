@@ -4,13 +4,15 @@
 
 #include <QDialog>
 
+#include "extract/ExtractionParameters.h"
+
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace skelvane {
 
-class ExtractionParameters;
 class IPlotCollection;
 
 class SpikeExtractPropsDlg : public QDialog {
@@ -25,6 +27,11 @@ class SpikeExtractPropsDlg : public QDialog {
   /// Window title and the folder chooser's title.
   static constexpr const char* kTitle = "Spike Extraction Properties Dialog";
   static constexpr const char* kFolderChooserTitle = "Select a directory";
+  /// Shown under the value while its sign contradicts the type (nothing is refused).
+  static constexpr const char* kNegativeWithPositive =
+      "Warning: the value is negative but the type is Positive: nearly every sample lies above it.";
+  static constexpr const char* kPositiveWithNegative =
+      "Warning: the value is positive but the type is Negative: nearly every sample lies below it.";
 
   /// Builds the dialog over `params`, which it edits in place; `plots` receive mode, type and threshold on OK.
   SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent = nullptr);
@@ -39,6 +46,8 @@ class SpikeExtractPropsDlg : public QDialog {
  public slots:
   /// Stores the fields, checks the channel count, updates every plot and closes; stays open on a refusal.
   void accept() override;
+  /// Puts every field back as it was when the dialog opened and closes.
+  void reject() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -47,12 +56,14 @@ class SpikeExtractPropsDlg : public QDialog {
   void OnModeSelected(int index);
   void OnTypeSelected(int index);
   void OnBrowse();
+  void UpdateSignWarning();
 
  private:
   void BuildControls();
 
   ExtractionParameters& params_;
   IPlotCollection& plots_;
+  ExtractionParameters opened_;  // the fields as they were when the dialog was shown
   QComboBox* modeCombo_ = nullptr;
   QComboBox* typeCombo_ = nullptr;
   QLineEdit* thresholdEdit_ = nullptr;
@@ -60,6 +71,7 @@ class SpikeExtractPropsDlg : public QDialog {
   QLineEdit* spikePointsEdit_ = nullptr;
   QLineEdit* alignmentEdit_ = nullptr;
   QLineEdit* directoryEdit_ = nullptr;
+  QLabel* signWarning_ = nullptr;
   QPushButton* browseButton_ = nullptr;
   QPushButton* okButton_ = nullptr;
   QPushButton* cancelButton_ = nullptr;

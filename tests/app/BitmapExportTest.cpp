@@ -1,7 +1,12 @@
 #include "app/BitmapExport.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -140,17 +145,33 @@ TEST_F(BitmapExportTest, UncreatableFileShowsThePlainMessage) {
   const MemoryBitmap image = PatternImage(2, 2);
   test::CapturedReports reports;
   EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Unable to create() file to save .bmp...");
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Unable to create() file to save .bmp...: " + *chooser->answer +
+                                                      ": " + std::strerror(ENOENT)});
 }
 
-TEST_F(BitmapExportTest, FullDiskShowsTheWriteMessage) {
-  chooser->answer = "/dev/full";
-  const MemoryBitmap image = PatternImage(2, 2);
-  test::CapturedReports reports;
-  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Unable to write .bmp file.");
+// The disk fills up part way (a file-size limit in a child process stands in for it): the message
+// names the file and the reason, and the earlier image of that name is still there, whole.
+TEST_F(BitmapExportTest, FullDiskLeavesTheEarlierFileUntouched) {
+  const std::string earlier(5000, 'e');
+  const std::string path = dir.Write("display.bmp", earlier);
+  chooser->answer = path;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1000, 1000};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    test::CapturedReports reports;
+    if (BitmapExport::SaveDisplayAsBitmap(PatternImage(40, 40)) != EFBIG) _exit(3);
+    const std::string expected = "Unable to write .bmp file.: " + path + ": " + std::strerror(EFBIG);
+    _exit(reports.Texts() == std::vector<std::string>{expected} ? 0 : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(path), earlier);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST_F(BitmapExportTest, EmptyCanvasIsReportedBeforeAnyNameIsAskedFor) {

@@ -22,6 +22,7 @@
 #include "tests/app/FakeFileChooser.h"
 #include "tests/app/FakeWindowHarness.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/ScopedVariable.h"
 
 namespace skelvane {
 namespace {
@@ -278,6 +279,10 @@ TEST_F(MainWindowCommands, ClosingTheWindowWritesTheSettingsOnce) {
 
 TEST_F(MainWindowCommands, UnwritableSettingsFolderIsReportedAndTheWindowStillCloses) {
   MakeWindow();
+  // Neither the folder nor the user's configuration folder (under a plain file) can take the file.
+  const std::string plain = settingsDir.Path() + "/plain";
+  std::ofstream(plain) << "x";
+  const test::ScopedVariable configHome("XDG_CONFIG_HOME", plain);
   window->SetSettingsFolder(settingsDir.Path() + "/missing");
   ASSERT_EQ(window->Create(), 0);
   window->show();

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <climits>
+#include <random>
 
 #include "app/PagedScrollBar.h"
+#include "display/CanvasSnapshot.h"
 #include "tests/app/FakeWindowHarness.h"
 
 namespace skelvane {
@@ -288,6 +291,92 @@ TEST_F(MainWindowScroll, VerticalScrollWithoutPlotsOrAxisLeavesTheBar) {
   window->UpdateVerticalScroll();
   EXPECT_EQ(window->VerticalScrollBar()->Page(), PagedScrollBar::kRangeMax);
   EXPECT_EQ(view.ScrollTop, 0);
+}
+
+TEST_F(MainWindowScroll, StackThatFitsAfterAResizeScrollsBackToTheTop) {
+  AddPlots(10);  // 1047 pixels with the time axis
+  Start();
+  window->VerticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+  ASSERT_EQ(view.ScrollTop, 400 - 1047);
+  ResizeClient(kClientWidth, 1100);  // a 1085-pixel canvas holds the whole stack
+  EXPECT_EQ(view.ScrollTop, 0);
+  EXPECT_EQ(view.ScrollBottom, -1085);
+  EXPECT_FALSE(window->VerticalScrollBar()->isEnabled());
+}
+
+TEST_F(MainWindowScroll, HugePagingPercentagesStopAtTheEndsInsteadOfWrapping) {
+  canvas.verticalPercent = INT32_MAX;
+  canvas.horizontalPercent = INT32_MAX;
+  AddPlots(10);
+  Start();
+  DropFile("/data/a.kcs", 1'000'000, 61'000'000);
+  const int32_t total = plots.GetTotalHeight() + canvas.timeAxisHeight;
+  Key(Qt::Key_Down);
+  EXPECT_EQ(view.ScrollBottom, -total);
+  EXPECT_EQ(view.ScrollTop, 400 - total);
+  Key(Qt::Key_Up);
+  EXPECT_EQ(view.ScrollTop, 0);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(view.VisibleStart, 62'000'000 - 10'000'000 + 1);
+}
+
+TEST_F(MainWindowScroll, FileEndingBeforeItStartsGivesAnOrderedTimeRange) {
+  Start();
+  DropFile("/data/backwards.kcs", 61'000'000, 1'000'000);
+  EXPECT_EQ(view.DataStart, 2'000'000);
+  EXPECT_EQ(view.DataEnd, 60'000'000);
+  EXPECT_EQ(view.DataDuration, 58'000'000);
+  EXPECT_EQ(view.VisibleStart, 2'000'000);
+}
+
+// The snapshot sets its view up with the window's own operations: for any recording, start and
+// span it shows what the window shows after a resize, the sources opening, a zoom to the span and
+// a scroll to the start.
+TEST_F(MainWindowScroll, SnapshotShowsTheSpanTheWindowShows) {
+  Start();
+  std::mt19937_64 random(20261208);
+  const auto uniform = [&](int64_t low, int64_t high) {
+    return std::uniform_int_distribution<int64_t>(low, high)(random);
+  };
+  for (int run = 0; run < 60; ++run) {
+    const int32_t width = static_cast<int32_t>(uniform(1, 1500));
+    const int32_t height = static_cast<int32_t>(uniform(1, 900));
+    const int64_t first =
+        uniform(0, 4) == 0 ? uniform(INT64_MAX / 2, INT64_MAX - 3'000'000) : uniform(0, 1'000'000'000);
+    const int64_t length = uniform(0, 3) == 0 ? uniform(0, 2000) : uniform(0, 4'000'000'000);
+    SnapshotOptions options;
+    options.width = width;
+    options.height = height;
+    if (uniform(0, 3) != 0) options.visibleSpan = uniform(-10, 3 * length + 10);
+    if (uniform(0, 3) != 0) {
+      options.visibleStart =
+          uniform(0, 5) == 0 ? INT64_MAX - uniform(0, 1000) : first + uniform(-length, 2 * length);
+    }
+    SCOPED_TRACE(testing::Message() << "run " << run << ": " << width << "x" << height << ", data " << first
+                                    << " + " << length);
+
+    view = ViewState{};
+    window->OnSize(width + MainWindow::kScrollBarSize, height + MainWindow::kScrollBarSize);
+    sources.open.clear();
+    const std::string path = "/data/run" + std::to_string(run) + ".kcs";
+    DropFile(path, first, first + length);
+    view.VisibleSpan = options.visibleSpan.value_or(view.DataDuration);
+    view.VisibleStart = options.visibleStart.value_or(view.DataStart);
+    window->OnSize(width + MainWindow::kScrollBarSize, height + MainWindow::kScrollBarSize);
+
+    int64_t dataStart = 0;
+    int64_t dataEnd = 0;
+    sources.GetTimeRange(dataStart, dataEnd);
+    ViewState snapshot;
+    test::FakePlotCanvas snapshotCanvas;
+    CanvasSnapshot::SetUpView(snapshot, snapshotCanvas, plots, dataStart, dataEnd, options);
+    EXPECT_EQ(snapshot.VisibleStart, view.VisibleStart);
+    EXPECT_EQ(snapshot.VisibleSpan, view.VisibleSpan);
+    EXPECT_EQ(snapshot.DataStart, view.DataStart);
+    EXPECT_EQ(snapshot.DataEnd, view.DataEnd);
+    EXPECT_LE(view.DataStart, view.DataEnd);
+    EXPECT_GE(view.VisibleSpan, width);
+  }
 }
 
 }  // namespace

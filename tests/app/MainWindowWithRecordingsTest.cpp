@@ -21,10 +21,6 @@ namespace fs = std::filesystem;
 
 class MainWindowWithRecordings : public test::RealWindowHarness {
  protected:
-  void OpenTetrode() { window->OnDropFiles(tetrode); }
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window->Client(), key, modifiers);
-  }
   void Click(int x, int y) { QTest::mouseClick(window->Client(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); }
   void Drag(QPoint from, QPoint to) {
     QWidget* client = window->Client();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QMouseEvent>
 #include <QTest>
+#include <QWheelEvent>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +77,32 @@ class RealWindowHarness : public ::testing::Test {
     QCoreApplication::processEvents();
     ASSERT_EQ(window->Client()->size(), QSize(kClientWidth, kClientHeight));
   }
+
+  /// Opens the synthetic tetrode as if its four files were dropped on the window.
+  void OpenTetrode() { window->OnDropFiles(tetrode); }
+
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->Client(), key, modifiers);
+  }
+
+  /// Moves the mouse over client (x, y) with no button held.
+  void MoveMouse(int x, int y) {
+    QWidget* client = window->Client();
+    QMouseEvent move(QEvent::MouseMove, QPointF(x, y), client->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(client, &move);
+  }
+
+  /// Turns the wheel by `notches` (positive: away from the user) over client (x, y).
+  void Wheel(int x, int y, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* client = window->Client();
+    QWheelEvent wheel(QPointF(x, y), client->mapToGlobal(QPointF(x, y)), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(client, &wheel);
+  }
+
+  /// The client y of the middle of plot `index` (the stack scrolled to the top, plots 100 high).
+  int PlotMiddleY(int index) const { return 15 + index * 103 + 60; }
 
   /// What the client area shows now.
   QImage Shown() const { return window->Client()->grab().toImage(); }

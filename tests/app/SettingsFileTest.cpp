@@ -1,13 +1,23 @@
 #include "app/SettingsFile.h"
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
+#include <functional>
 #include <iterator>
+#include <limits>
 
+#include "display/CanvasProperties.h"
 #include "display/PlotCanvas.h"
 #include "platform/ExecutablePath.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
 
 namespace skelvane {
@@ -18,11 +28,21 @@ std::string ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The section a CanvasProperties record writes, as a string of bytes.
+std::string SectionOf(const CanvasProperties& properties) {
+  uint8_t section[CanvasProperties::kSectionSize];
+  properties.Encode(section);
+  return {reinterpret_cast<const char*>(section), sizeof section};
+}
+
+using test::ScopedVariable;
+
 class SettingsFileTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   test::CapturedReports reports;
   PlotCanvas canvas;
+  ScopedVariable configHome{"XDG_CONFIG_HOME", dir.File("config")};
 };
 
 TEST_F(SettingsFileTest, FirstStartWithoutAFileKeepsTheDefaultsSilently) {
@@ -32,19 +52,118 @@ TEST_F(SettingsFileTest, FirstStartWithoutAFileKeepsTheDefaultsSilently) {
   EXPECT_EQ(canvas.GetDataAxisWidth(), 40);
 }
 
-TEST_F(SettingsFileTest, ClosingWritesSkelvaneSetButNeverTheNameReadAtStart) {
+TEST_F(SettingsFileTest, WhatClosingWroteIsReadAtTheNextStartBeforeTheOlderName) {
   canvas.SetShowDataAxis(0);
   ASSERT_EQ(SettingsFile::WriteSettingsFileIn(canvas, dir.Path()), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.File("Skelvane.set")), 104u);
   EXPECT_FALSE(std::filesystem::exists(dir.File("SkelvaneV3.set")));
-  // Not read back at the next start until it is renamed.
+  CanvasProperties older;
+  older.showTimeAxis = 0;
+  dir.Write("SkelvaneV3.set", SectionOf(older));
+
   PlotCanvas next;
-  EXPECT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), -1);
-  EXPECT_EQ(next.GetShowDataAxis(), 1);
-  std::filesystem::rename(dir.File("Skelvane.set"), dir.File("SkelvaneV3.set"));
   EXPECT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
   EXPECT_EQ(next.GetShowDataAxis(), 0);
+  EXPECT_EQ(next.GetShowTimeAxis(), 1);  // the older file is not read when the newer one is there
+  std::filesystem::remove(dir.File("Skelvane.set"));
+  PlotCanvas fromOlder;
+  EXPECT_EQ(SettingsFile::ReadSettingsFileIn(fromOlder, dir.Path()), 0);
+  EXPECT_EQ(fromOlder.GetShowTimeAxis(), 0);
   EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(SettingsFileTest, ReadOnlyProgramFolderKeepsTheFileInTheUserFolder) {
+  const std::string program = dir.File("program");  // absent: nothing can be written there
+  canvas.SetShowPlotIcons(0);
+  ASSERT_EQ(SettingsFile::WriteSettingsFileIn(canvas, program), 0);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("config/skelvane/Skelvane.set")), 104u);
+  PlotCanvas next;
+  EXPECT_EQ(SettingsFile::ReadSettingsFileIn(next, program), 0);
+  EXPECT_EQ(next.GetShowPlotIcons(), 0);
+  EXPECT_TRUE(reports.Empty());
+
+  // Without the variable (or with it empty) the folder is ~/.config/skelvane.
+  const ScopedVariable home("HOME", dir.File("home"));
+  const ScopedVariable empty("XDG_CONFIG_HOME", "");
+  EXPECT_EQ(SettingsFile::UserFolder(), dir.File("home/.config/skelvane"));
+  EXPECT_EQ(SettingsFile::ReadCandidates(program),
+            (std::vector<std::string>{dir.File("home/.config/skelvane/Skelvane.set"),
+                                      dir.File("home/.config/skelvane/SkelvaneV3.set"),
+                                      program + "/Skelvane.set", program + "/SkelvaneV3.set"}));
+  EXPECT_EQ(SettingsFile::ReadCandidates(dir.Path()),
+            (std::vector<std::string>{dir.File("Skelvane.set"), dir.File("SkelvaneV3.set")}));
+}
+
+// Whatever a field holds out of its range, reading gives its default back and names it once.
+TEST_F(SettingsFileTest, OutOfRangeFieldsTakeTheirDefaultsAndAreNamedOnce) {
+  const int32_t big = std::numeric_limits<int32_t>::max();
+  const int32_t small = std::numeric_limits<int32_t>::min();
+  const std::vector<std::pair<std::string, std::function<void(CanvasProperties&)>>> cases = {
+      {"plotHeaderHeight", [&](CanvasProperties& p) { p.plotHeaderHeight = big; }},
+      {"dataAxisMargin", [&](CanvasProperties& p) { p.dataAxisMargin = -2'000'000'000; }},
+      {"dataAxisWidth", [&](CanvasProperties& p) { p.dataAxisWidth = small; }},
+      {"timeTickSpacing", [&](CanvasProperties& p) { p.timeTickSpacing = 0; }},
+      {"timeAxisHeight", [&](CanvasProperties& p) { p.timeAxisHeight = -17; }},
+      {"timeLabelScale", [&](CanvasProperties& p) { p.timeLabelScale = std::numeric_limits<double>::quiet_NaN(); }},
+      {"timeLabelScale", [&](CanvasProperties& p) { p.timeLabelScale = -std::numeric_limits<double>::infinity(); }},
+      {"minimumVisibleSpan", [&](CanvasProperties& p) { p.minimumVisibleSpan = -1; }},
+      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = 1; }},
+      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = big; }},
+      {"horizontalPagePercent", [&](CanvasProperties& p) { p.horizontalPagePercent = 0; }},
+      {"verticalPagePercent", [&](CanvasProperties& p) { p.verticalPagePercent = big; }},
+      {"dataAxisMargin, zoomFactor", [&](CanvasProperties& p) {
+         p.dataAxisMargin = -1;
+         p.zoomFactor = 0;
+       }},
+  };
+  const std::string defaults = SectionOf(CanvasProperties{});
+  const std::string path = dir.File("SkelvaneV3.set");
+  for (const auto& [names, spoil] : cases) {
+    SCOPED_TRACE(names);
+    CanvasProperties bad;
+    spoil(bad);
+    dir.Write("SkelvaneV3.set", SectionOf(bad));
+    PlotCanvas next;
+    reports.Clear();
+    ASSERT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
+    EXPECT_EQ(SectionOf(next.Properties()), defaults);
+    EXPECT_EQ(reports.Texts(),
+              std::vector<std::string>{"Settings out of range, defaults used for " + names + ": " + path});
+  }
+}
+
+TEST_F(SettingsFileTest, HugeNegativeAxisMarginNoLongerFloodsTheDataAxis) {
+  CanvasProperties bad;
+  bad.dataAxisMargin = -2'000'000'000;
+  dir.Write("SkelvaneV3.set", SectionOf(bad));
+  ASSERT_EQ(SettingsFile::ReadSettingsFileIn(canvas, dir.Path()), 0);
+  EXPECT_EQ(canvas.GetDataAxisMargin(), 10);
+  // A 100-pixel plot has a handful of ticks, not a hundred million.
+  EXPECT_LT(canvas.LayoutDataAxis(100, 0, 0, 100, "uV").labels.size(), 10u);
+}
+
+TEST_F(SettingsFileTest, FullDiskLeavesTheEarlierFileAsItWas) {
+  CanvasProperties earlier;
+  earlier.zoomFactor = 3;
+  const std::string path = dir.Write("Skelvane.set", SectionOf(earlier));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{50, 50};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    test::CapturedReports childReports;
+    PlotCanvas changed;
+    if (SettingsFile::WriteSettingsFileIn(changed, dir.Path()) != 0) _exit(3);
+    const std::string expected = "Unable to write canvas properties information to file" + std::to_string(EFBIG);
+    _exit(childReports.Texts() == std::vector<std::string>{expected} ? 0 : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(path), SectionOf(earlier));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST_F(SettingsFileTest, AnExistingFileIsReplaced) {
@@ -65,6 +184,8 @@ TEST_F(SettingsFileTest, ShortFileIsOpenedAndTheCanvasReportsIt) {
 }
 
 TEST_F(SettingsFileTest, UncreatableFileShowsThePlainMessage) {
+  // Neither the program's folder nor the user folder (under a plain file) can take it.
+  const ScopedVariable configHome("XDG_CONFIG_HOME", dir.Write("plain", "x"));
   EXPECT_EQ(SettingsFile::WriteSettingsFileIn(canvas, dir.File("no/such/folder")), -1);
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0], "Error; Settings file could not be opened for writing.");

@@ -68,9 +68,12 @@ TEST(InfoCommand, FailedFilesAreReportedOnStderrAndMakeTheStatusNonZero) {
   const test::CliRun run = test::RunCli({"info", dir.File("missing.kcs"), result.paths[0], empty, result.truthCsvPath}, dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
-            "SkelvaneV3: Error opening file; microsoft error code:" + std::to_string(ENOENT) + "\n"
-            "SkelvaneV3: Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?\n"
-            "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file:\n");
+            "SkelvaneV3: Error opening file; microsoft error code:" + std::to_string(ENOENT) + ": " +
+                dir.File("missing.kcs") + ": No such file or directory\n"
+                "SkelvaneV3: Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?: " +
+                empty + "\n"
+                "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file:: " +
+                result.truthCsvPath + "\n");
   // The good file between them is still described.
   EXPECT_EQ(run.out.substr(0, result.paths[0].size() + 1), result.paths[0] + "\n");
   EXPECT_NE(run.out.find("  records:            62\n"), std::string::npos);

@@ -1,6 +1,8 @@
 // The snapshot command, run as a user would on a recording made by the synth command: the bitmap
 // file it writes, what it prints, and how it refuses what it cannot do.
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -130,7 +132,7 @@ TEST_F(SnapshotCommand, UnwritableOutputIsReportedAndFailsTheCommand) {
   const std::string out = dir.File("missing/shot.bmp");
   const test::CliRun run = Snapshot({"-o", out});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "SkelvaneV3: Unable to create() file to save .bmp...\n");
+  EXPECT_EQ(run.err, "SkelvaneV3: Unable to create() file to save .bmp...: " + out + ": " + std::strerror(ENOENT) + "\n");
   EXPECT_EQ(run.out, "");
   EXPECT_FALSE(std::filesystem::exists(out));
 }

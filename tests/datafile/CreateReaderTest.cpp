@@ -58,9 +58,11 @@ TEST(CreateReader, ReaderThatCannotOpenIsDiscarded) {
   File empty;
   EXPECT_EQ(Create(dir.Write("e.kcs", ""), empty), nullptr);
   File shortHeader;
-  EXPECT_EQ(Create(dir.Write("s.kcs", test::StandardHeader().substr(0, 40)), shortHeader), nullptr);
+  const std::string path = dir.Write("s.kcs", test::StandardHeader().substr(0, 40));
+  EXPECT_EQ(Create(path, shortHeader), nullptr);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                 "Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:40"});
+                                 "Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:40: " +
+                                 path});
 }
 
 TEST(MakeReaderForType, ServesEveryKindAndNothingElse) {

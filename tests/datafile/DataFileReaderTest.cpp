@@ -23,8 +23,10 @@ namespace {
 using test::CscRecords;
 using test::Timestamps;
 
-constexpr const char* kPartialReport = "Corrupt file - incomplete record encountered: Record size in bytes:1044";
-constexpr const char* kEmptyReport = "Empty File.  NumRecs = 0.";
+// Reports about a file end with ": " and its path.
+std::string PartialReport(const std::string& path) {
+  return "Corrupt file - incomplete record encountered: Record size in bytes:1044: " + path;
+}
 constexpr const char* kNotOpenReport = "Please open a file before attempting to get records.";
 
 std::string ReadWholeFile(const std::string& path) {
@@ -65,9 +67,11 @@ TEST(DataFileReader, TrailingPartialRecordIsReportedAndIgnored) {
   test::TempDir dir;
   test::CapturedReports reports;
   CscFile reader;
-  ASSERT_EQ(reader.Open(dir.Write("a.kcs", test::StandardHeader() + CscRecords(Timestamps(10)) + std::string(100, 'x'))),
+  const std::string path =
+      dir.Write("a.kcs", test::StandardHeader() + CscRecords(Timestamps(10)) + std::string(100, 'x'));
+  ASSERT_EQ(reader.Open(path),
             kStatusOk);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kPartialReport});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{PartialReport(path)});
   EXPECT_EQ(reader.GetNumRecords(), 10u);
 }
 
@@ -91,21 +95,24 @@ TEST(DataFileReader, HeaderOnlyFileOpensButHasNoRecords) {
   test::TempDir dir;
   test::CapturedReports reports;
   CscFile reader;
-  ASSERT_EQ(reader.Open(dir.Write("h.kcs", test::StandardHeader())), kStatusOk);
+  const std::string path = dir.Write("h.kcs", test::StandardHeader());
+  ASSERT_EQ(reader.Open(path), kStatusOk);
   EXPECT_EQ(reader.GetNumRecords(), 0u);
   const uint8_t* record = nullptr;
   EXPECT_EQ(reader.GetRecord(record, 0), kStatusNoData);
   EXPECT_EQ(record, nullptr);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kEmptyReport});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Empty File.  NumRecs = 0.: " + path});
 }
 
 TEST(DataFileReader, ShortHeaderIsRefusedAfterReportingTheBytesRead) {
   test::TempDir dir;
   test::CapturedReports reports;
   CscFile reader;
-  EXPECT_EQ(reader.Open(dir.Write("s.kcs", test::StandardHeader().substr(0, 5000))), kStatusNoData);
+  const std::string path = dir.Write("s.kcs", test::StandardHeader().substr(0, 5000));
+  EXPECT_EQ(reader.Open(path), kStatusNoData);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                 "Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:5000"});
+                                 "Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:5000: " +
+                                 path});
   EXPECT_FALSE(reader.IsOpen());
 }
 
@@ -132,8 +139,9 @@ TEST(DataFileReader, MissingFileReportsTheErrno) {
   test::CapturedReports reports;
   CscFile reader;
   EXPECT_EQ(reader.Open(dir.File("missing.kcs")), ENOENT);
-  EXPECT_EQ(reports.Texts(),
-            std::vector<std::string>{"Error opening file; Is the file/path name correct? Win Err:" + std::to_string(ENOENT)});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error opening file; Is the file/path name correct? Win Err:" +
+                                                      std::to_string(ENOENT) + ": " + dir.File("missing.kcs") +
+                                                      ": No such file or directory"});
 }
 
 TEST(DataFileReader, SecondOpenIsRefused) {
@@ -164,9 +172,10 @@ TEST(DataFileReader, UndetectableDatIsReportedAndOpenedWithoutTypeCheck) {
   test::CapturedReports reports;
   // 2 records and 1 stray byte fit no record size, and flat timestamps defeat the content probe.
   CscFile reader;
-  ASSERT_EQ(reader.Open(dir.Write("odd.dat", test::QuietCscRecords({0, 0}) + "z")), kStatusOk);
+  const std::string path = dir.Write("odd.dat", test::QuietCscRecords({0, 0}) + "z");
+  ASSERT_EQ(reader.Open(path), kStatusOk);
   EXPECT_EQ(reports.Texts(),
-            (std::vector<std::string>{"Unable to calculate file type: Error Code - -1", kPartialReport}));
+            (std::vector<std::string>{"Unable to calculate file type: Error Code - -1: " + path, PartialReport(path)}));
   EXPECT_EQ(reader.GetNumRecords(), 2u);
 }
 
@@ -242,10 +251,11 @@ TEST(LegacyDatFile, MissingEndMarkerStopsAtTheEndOfTheFile) {
     std::string bytes = "%%BEGINHEADER\r\n";
     bytes.resize(length, 'h');
     LegacyDatFile reader;
-    EXPECT_EQ(reader.Open(dir.Write("old.dat", bytes)), kStatusNoData) << length;
+    const std::string path = dir.Write("old.dat", bytes);
+    EXPECT_EQ(reader.Open(path), kStatusNoData) << length;
     EXPECT_EQ(reports.Texts(),
               std::vector<std::string>{"Corrupt legacy header - no %%ENDHEADER before the end of the file.  Bytes searched:" +
-                                       std::to_string(length)});
+                                       std::to_string(length) + ": " + path});
     EXPECT_FALSE(reader.IsOpen());
   }
 }

@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
-#include <set>
+#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "datafile/CscRecord.h"
@@ -15,7 +16,9 @@
 #include "platform/File.h"
 #include "platform/FileChooser.h"
 #include "platform/StatusCodes.h"
+#include "tools/SyntheticRecording.h"
 #include "tests/datafile/DataFileFixtures.h"
+#include "tests/datafile/SparseIndexLookup.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 
@@ -30,7 +33,16 @@ constexpr const char* kMaxSourcesReport =
 constexpr const char* kNoReaderReport = "Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?";
 constexpr const char* kNotCscReport = "Error opening file, please validate that file is a Kestrelon CSC file:";
 constexpr const char* kNoTypeReport = "Error retrieving file type, please validate that file is a Kestrelon file:";
-const std::string kOpenErrorReport = "Error opening file; microsoft error code:" + std::to_string(ENOENT);
+constexpr const char* kNotRecordingReport = "File does not look like a CSC recording (implausible record values)";
+constexpr const char* kPartialReport = "Corrupt file - incomplete record encountered: Record size in bytes:1044";
+
+// A report about a file: the message, ": " and the path, then ": " and the system's reason, if any.
+std::string About(const std::string& message, const std::string& path, int error = 0) {
+  return message + ": " + path + (error > 0 ? ": " + std::string(std::strerror(error)) : "");
+}
+std::string OpenErrorReport(const std::string& path, int error) {
+  return About("Error opening file; microsoft error code:" + std::to_string(error), path, error);
+}
 
 class RecordingListener final : public SourceListener {
  public:
@@ -54,57 +66,33 @@ class DataSourceManagerTest : public ::testing::Test {
   DataSourceManager manager_;
 };
 
-TEST_F(DataSourceManagerTest, IndexHasOneEntryPerHundredRecordsAndAlwaysTheLast) {
-  ASSERT_EQ(manager_.OpenSource(Csc("a.kcs", 250)), kStatusOk);
-  EXPECT_EQ(manager_.GetIndexRecords(0), (std::vector<uint32_t>{0, 125, 249}));
-  EXPECT_EQ(manager_.GetIndexTimestamps(0), (std::vector<int64_t>{1000, 2250, 3490}));
-
-  ASSERT_EQ(manager_.OpenSource(Csc("b.kcs", 5)), kStatusOk);
-  EXPECT_EQ(manager_.GetIndexRecords(1), (std::vector<uint32_t>{0, 4}));
-
-  ASSERT_EQ(manager_.OpenSource(Csc("c.kcs", 1)), kStatusOk);
-  EXPECT_EQ(manager_.GetIndexRecords(2), (std::vector<uint32_t>{0, 0}));
-
-  ASSERT_EQ(manager_.OpenSource(Csc("d.kcs", 1099)), kStatusOk);
-  const std::vector<uint32_t> records = manager_.GetIndexRecords(3);
-  ASSERT_EQ(records.size(), 11u);
-  EXPECT_EQ(records[9], 9u * 109u);
-  EXPECT_EQ(records[10], 1098u);
-}
-
-// Counts every record the manager asks for.
+// Counts every record the manager asks for through the mapping.
 class CountingCscReader final : public DataFileReader {
  public:
   CountingCscReader() : DataFileReader(FileKindOf(kFileTypeCsc)) {}
   int32_t GetRecord(const uint8_t*& record, int64_t index) override {
     ++requests;
-    distinct.insert(index);
     return DataFileReader::GetRecord(record, index);
   }
   int64_t requests = 0;
-  std::set<int64_t> distinct;
 };
 
-TEST(DataSourceManagerLargeFile, TwoMillionRecordsGetTenThousandAndOneEntriesFromAsManyRecords) {
+TEST(DataSourceManagerLargeFile, OpeningTwoMillionRecordsTouchesNoneThroughTheMapping) {
   test::TempDir dir;
   constexpr int64_t kRecords = 2'000'000;
-  const auto stampOf = [](int64_t k) { return 5'000'000 + k * 16'000; };
-  // A sparse file: only the records the index reads carry their timestamp.
+  // A sparse file: only the first records and the last one are written.
   const std::string path = dir.File("big.kcs");
+  const std::string header = test::StandardHeader();
+  const std::vector<int64_t> stamps = Timestamps(kRecords, 5'000'000, 16'000);
   {
     File file;
     ASSERT_EQ(file.Open(path, File::Mode::CreateReadWrite), 0);
-    const std::string header = test::StandardHeader();
-    ASSERT_TRUE(file.Write(header.data(), static_cast<int64_t>(header.size())));
-    ASSERT_EQ(::ftruncate(file.Descriptor(), static_cast<off_t>(kFileHeaderSize + kRecords * kCscRecordSize)), 0);
-    for (int64_t k = 0; k < kRecords; k += 200) {
-      for (const int64_t r : {k, kRecords - 1}) {
-        const int64_t stamp = stampOf(r);
-        ASSERT_EQ(::pwrite(file.Descriptor(), &stamp, sizeof stamp,
-                           static_cast<off_t>(kFileHeaderSize + r * kCscRecordSize)),
-                  static_cast<ssize_t>(sizeof stamp));
-      }
-    }
+    const std::string head = header + CscRecords({stamps.begin(), stamps.begin() + 8});
+    ASSERT_TRUE(file.Write(head.data(), static_cast<int64_t>(head.size())));
+    const std::string last = CscRecords({stamps.back()});
+    ASSERT_EQ(::pwrite(file.Descriptor(), last.data(), last.size(),
+                       static_cast<off_t>(kFileHeaderSize + (kRecords - 1) * kCscRecordSize)),
+              static_cast<ssize_t>(last.size()));
   }
   CountingCscReader* counting = nullptr;
   DataSourceManager manager([&counting](File& file, const std::string& p) -> std::unique_ptr<DataFileReader> {
@@ -116,20 +104,142 @@ TEST(DataSourceManagerLargeFile, TwoMillionRecordsGetTenThousandAndOneEntriesFro
   });
   ASSERT_EQ(manager.OpenSource(path), kStatusOk);
   ASSERT_NE(counting, nullptr);
+  EXPECT_EQ(counting->requests, 0);
   EXPECT_EQ(manager.GetNumRecords(0), kRecords);
+  int64_t start = 0;
+  int64_t end = 0;
+  manager.GetTimeRange(start, end);
+  EXPECT_EQ(start, stamps.front() - 1'000'000);
+  EXPECT_EQ(end, stamps.back() + 1'000'000);
 
-  const std::vector<uint32_t> records = manager.GetIndexRecords(0);
-  const std::vector<int64_t> stamps = manager.GetIndexTimestamps(0);
-  ASSERT_EQ(records.size(), 10001u);
-  ASSERT_EQ(stamps.size(), 10001u);
-  for (std::size_t i = 0; i < 10000; ++i) {
-    ASSERT_EQ(records[i], i * 200u);
-    ASSERT_EQ(stamps[i], stampOf(static_cast<int64_t>(i) * 200));
+  RecordLayout layout;
+  ASSERT_EQ(manager.GetRecordLayout(0, layout), kStatusOk);
+  EXPECT_EQ(layout.path, path);
+  EXPECT_EQ(layout.dataOffset, static_cast<int64_t>(kFileHeaderSize));
+  EXPECT_EQ(layout.recordSize, kCscRecordSize);
+  EXPECT_EQ(layout.numRecords, kRecords);
+  EXPECT_EQ(manager.GetRecordLayout(1, layout), kStatusNoData);
+
+  // A lookup maps in the one record it hands back.
+  const uint8_t* record = nullptr;
+  ASSERT_EQ(manager.FindRecordForTime(stamps.back() + 1, 0, record), kStatusOk);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(TimestampOf(record), stamps.back());
+  EXPECT_EQ(counting->requests, 1);
+}
+
+TEST(DataSourceManagerLargeFile, MoreRecordsThanThirtyTwoBitsHoldAreRefusedNamingTheFile) {
+  test::TempDir dir;
+  test::CapturedReports reports;
+  const std::string path = dir.File("huge.kcs");
+  constexpr int64_t kLength = int64_t{5} << 40;  // 5 TiB, sparse
+  {
+    File file;
+    ASSERT_EQ(file.Open(path, File::Mode::CreateWrite), 0);
+    const std::string bytes = test::StandardHeader() + CscRecords(Timestamps(8));
+    ASSERT_TRUE(file.Write(bytes.data(), static_cast<int64_t>(bytes.size())));
+    if (::ftruncate(file.Descriptor(), kLength) != 0) GTEST_SKIP() << "no 5 TiB sparse files here";
   }
-  EXPECT_EQ(records[10000], kRecords - 1);
-  EXPECT_EQ(stamps[10000], stampOf(kRecords - 1));
-  EXPECT_EQ(counting->requests, 10001);
-  EXPECT_EQ(counting->distinct.size(), 10001u);
+  DataSourceManager manager;
+  EXPECT_EQ(manager.OpenSource(path), kStatusCannotCreate);
+  EXPECT_EQ(manager.GetNumSources(), 0);
+  const int64_t records = (kLength - static_cast<int64_t>(kFileHeaderSize)) / kCscRecordSize;
+  ASSERT_GT(records, int64_t{0xFFFFFFFF});
+  EXPECT_EQ(reports.Texts(),
+            (std::vector<std::string>{
+                "Too many records in file to open it; record count:" + std::to_string(records) + ": " + path,
+                std::string(kNoReaderReport) + ": " + path}));
+}
+
+// Random recordings: pauses, runs of equal timestamps, with or without a header, with or without an
+// incomplete last record. `decreasing` lets timestamps after the first few run backwards too.
+struct RandomRecording {
+  std::vector<int64_t> stamps;
+  std::string bytes;
+};
+
+RandomRecording MakeRandomRecording(std::mt19937_64& rng, bool decreasing) {
+  std::uniform_int_distribution<int64_t> count(1, 2500);
+  std::uniform_int_distribution<int64_t> start(-1'000'000'000'000, 1'000'000'000'000);
+  std::uniform_int_distribution<int64_t> pause(1, 5'000'000'000);
+  std::uniform_int_distribution<int> kind(0, 7);
+  RandomRecording out;
+  const int64_t n = count(rng);
+  int64_t t = start(rng);
+  for (int64_t k = 0; k < n; ++k) {
+    out.stamps.push_back(t);
+    const int step = kind(rng);
+    if (decreasing && k >= 8 && step == 7) {
+      t = start(rng);  // anywhere, earlier or later
+    } else if (step == 0) {
+      // the next record repeats this timestamp
+    } else if (step == 1) {
+      t += pause(rng);
+    } else {
+      t += 16'000;
+    }
+  }
+  out.bytes = (rng() % 2 == 0 ? test::StandardHeader() : std::string()) + CscRecords(out.stamps) +
+              std::string(rng() % 3 == 0 ? rng() % kCscRecordSize : 0, '\x5a');
+  return out;
+}
+
+// Times at and around record stamps, inside pauses, and at the ends of the type, shuffled, then a
+// walk backwards the way the plot walks: each time just before the record found last.
+std::vector<int64_t> TimesToLookUp(std::mt19937_64& rng, const std::vector<int64_t>& stamps) {
+  std::vector<int64_t> times{std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
+  for (int i = 0; i < 150; ++i) {
+    const std::size_t k = rng() % stamps.size();
+    const std::size_t next = std::min(k + 1, stamps.size() - 1);
+    times.insert(times.end(), {stamps[k] - 1, stamps[k], stamps[k] + 1, stamps[k] / 2 + stamps[next] / 2});
+  }
+  std::shuffle(times.begin(), times.end(), rng);
+  return times;
+}
+
+TEST_F(DataSourceManagerTest, FindRecordForTimeAgreesWithTheSparseIndexLookup) {
+  std::mt19937_64 rng(20261208);
+  for (int file = 0; file < 24; ++file) {
+    const RandomRecording recording = MakeRandomRecording(rng, /*decreasing=*/false);
+    DataSourceManager manager;
+    ASSERT_EQ(manager.OpenSource(dir_.Write("r" + std::to_string(file) + ".kcs", recording.bytes)), kStatusOk);
+    const test::SparseIndexLookup reference(recording.stamps);
+    const uint8_t* base = nullptr;
+    ASSERT_EQ(manager.GetRecord(0, 0, base), kStatusOk);
+    const auto find = [&](int64_t time) {
+      const uint8_t* record = nullptr;
+      EXPECT_EQ(manager.FindRecordForTime(time, 0, record), kStatusOk);
+      return record == nullptr ? int64_t{-1} : (record - base) / kCscRecordSize;
+    };
+    for (const int64_t time : TimesToLookUp(rng, recording.stamps)) {
+      ASSERT_EQ(find(time), reference.Find(time)) << "file " << file << " time " << time;
+    }
+    int64_t cursor = recording.stamps.back();
+    for (int step = 0; step < 300; ++step) {
+      const int64_t found = find(cursor);
+      ASSERT_EQ(found, reference.Find(cursor)) << "file " << file << " time " << cursor;
+      if (found < 0) break;
+      cursor = recording.stamps[static_cast<std::size_t>(found)] - 1;
+    }
+  }
+}
+
+TEST_F(DataSourceManagerTest, FindRecordForTimeOnTimestampsThatGoBackNeverGivesALaterRecord) {
+  std::mt19937_64 rng(8122026);
+  for (int file = 0; file < 24; ++file) {
+    const RandomRecording recording = MakeRandomRecording(rng, /*decreasing=*/true);
+    DataSourceManager manager;
+    ASSERT_EQ(manager.OpenSource(dir_.Write("b" + std::to_string(file) + ".kcs", recording.bytes)), kStatusOk);
+    std::vector<int64_t> times = TimesToLookUp(rng, recording.stamps);
+    for (int i = 0; i < 200; ++i) times.push_back(static_cast<int64_t>(rng()));
+    for (const int64_t time : times) {
+      const uint8_t* record = nullptr;
+      ASSERT_EQ(manager.FindRecordForTime(time, 0, record), kStatusOk);
+      if (record != nullptr) {
+        ASSERT_LE(TimestampOf(record), time) << "file " << file;
+      }
+    }
+  }
 }
 
 TEST_F(DataSourceManagerTest, FindRecordForTimeGivesTheLastRecordNotAfterTheTime) {
@@ -243,7 +353,6 @@ TEST_F(DataSourceManagerTest, ClosingASourceMovesTheLastIntoItsPlace) {
   const uint8_t* record = nullptr;
   ASSERT_EQ(manager_.FindRecordForTime(3015, 0, record), kStatusOk);
   EXPECT_EQ(TimestampOf(record), 3010);
-  EXPECT_EQ(manager_.GetIndexTimestamps(0).front(), 3000);
 
   ASSERT_EQ(manager_.CloseSource(1), kStatusOk);  // the last one: nothing moves
   EXPECT_EQ(manager_.GetNumSources(), 1);
@@ -265,17 +374,70 @@ TEST_F(DataSourceManagerTest, TheTwoHundredFiftySeventhSourceIsRefused) {
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{kMaxSourcesReport});
 }
 
-TEST_F(DataSourceManagerTest, OpenSourceRefusalsCarryTheirMessages) {
-  test::CapturedReports reports;
-  EXPECT_EQ(manager_.OpenSource(dir_.File("missing.kcs")), ENOENT);
-  EXPECT_EQ(manager_.OpenSource(dir_.Write("notes.txt", CscRecords(Timestamps(8)))), kStatusFailed);
-  EXPECT_EQ(manager_.OpenSource(dir_.Write("TT1.kse", CscRecords(Timestamps(8)))), kStatusFailed);
-  EXPECT_EQ(manager_.OpenSource(dir_.Write("empty.kcs", "")), kStatusCannotCreate);
-  EXPECT_EQ(manager_.OpenSource(dir_.Path()), EISDIR);
-  EXPECT_EQ(reports.Texts(),
-            (std::vector<std::string>{kOpenErrorReport, kNoTypeReport, kNotCscReport, kNoReaderReport,
-                                      "Error opening file; microsoft error code:" + std::to_string(EISDIR)}));
+// Bytes a fixed seed makes, standing in for any file that is not a recording.
+std::string RandomBytes(std::size_t count, uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  return bytes;
+}
+
+TEST_F(DataSourceManagerTest, FilesThatAreNoRecordingsAreRefusedNamingTheFile) {
+  const std::string fifo = dir_.File("pipe.kcs");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string accounts;
+  while (accounts.size() < 3000) accounts += "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n";
+  struct Case {
+    std::string path;
+    int32_t status;
+    std::vector<std::string> reports;
+  };
+  const std::string missing = dir_.File("missing.kcs");
+  const std::string notes = dir_.Write("notes.txt", CscRecords(Timestamps(8)));
+  const std::string spikes = dir_.Write("TT1.kse", CscRecords(Timestamps(8)));
+  const std::string empty = dir_.Write("empty.kcs", "");
+  const std::string text = dir_.Write("passwd.kcs", accounts);
+  const std::string noise = dir_.Write("noise.kcs", RandomBytes(68 * 1024, 7));
+  const std::string noiseWithHeader = dir_.Write("nh.kcs", test::StandardHeader() + RandomBytes(20 * 1044, 8));
+  const std::string legacy = dir_.Write("old.kcs", test::LegacyHeader(150) + std::string(40, '\1'));
+  const std::vector<Case> cases{
+      {missing, ENOENT, {OpenErrorReport(missing, ENOENT)}},
+      {dir_.Path(), EISDIR, {OpenErrorReport(dir_.Path(), EISDIR)}},
+      {fifo, kErrorNotRegularFile, {OpenErrorReport(fifo, kErrorNotRegularFile)}},
+      {"/dev/null", kErrorNotRegularFile, {OpenErrorReport("/dev/null", kErrorNotRegularFile)}},
+      {notes, kStatusFailed, {About(kNoTypeReport, notes)}},
+      {spikes, kStatusFailed, {About(kNotCscReport, spikes)}},
+      {empty, kStatusCannotCreate, {About(kNoReaderReport, empty)}},
+      {legacy, kStatusFailed, {About(kNotCscReport, legacy)}},
+      {text, kStatusFailed, {About(kPartialReport, text), About(kNotRecordingReport, text)}},
+      {noise, kStatusFailed, {About(kPartialReport, noise), About(kNotRecordingReport, noise)}},
+      {noiseWithHeader, kStatusFailed, {About(kNotRecordingReport, noiseWithHeader)}},
+  };
+  for (const Case& c : cases) {
+    test::CapturedReports reports;
+    EXPECT_EQ(manager_.OpenSource(c.path), c.status) << c.path;
+    EXPECT_EQ(reports.Texts(), c.reports) << c.path;
+  }
   EXPECT_EQ(manager_.GetNumSources(), 0);
+}
+
+TEST_F(DataSourceManagerTest, RecordingsWithoutHeaderOrWithAnIncompleteLastRecordStillOpen) {
+  test::CapturedReports reports;
+  SynthOptions options;
+  options.outDir = dir_.File("synth");
+  options.channels = 1;
+  options.seconds = 0.5;
+  options.writeHeader = false;
+  options.trailingPartialBytes = 10;
+  SynthResult result;
+  ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
+  ASSERT_EQ(result.paths.size(), 1u);
+  EXPECT_EQ(manager_.OpenSource(result.paths[0]), kStatusOk);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{About(kPartialReport, result.paths[0])});
+  // A file that stops after its first record, and one whose records repeat a timestamp.
+  EXPECT_EQ(manager_.OpenSource(Csc("one.kcs", 1)), kStatusOk);
+  EXPECT_EQ(manager_.OpenSource(dir_.Write("same.kcs", CscRecords({5, 5, 5, 5, 5, 5, 5, 5, 5}))), kStatusOk);
+  EXPECT_EQ(manager_.GetNumSources(), 3);
 }
 
 TEST_F(DataSourceManagerTest, SourceWithoutRecordsIsDroppedAndTheFailureReturned) {
@@ -284,7 +446,7 @@ TEST_F(DataSourceManagerTest, SourceWithoutRecordsIsDroppedAndTheFailureReturned
   RecordingListener listener(log, 1);
   manager_.AddListener(&listener);
   EXPECT_EQ(manager_.OpenSource(dir_.Write("h.kcs", test::StandardHeader())), kStatusNoData);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Empty File.  NumRecs = 0."});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{About("Empty File.  NumRecs = 0.", dir_.File("h.kcs"))});
   EXPECT_EQ(manager_.GetNumSources(), 0);
   EXPECT_TRUE(log.empty());
   // The slot it used is free again.
@@ -292,41 +454,6 @@ TEST_F(DataSourceManagerTest, SourceWithoutRecordsIsDroppedAndTheFailureReturned
   std::string path;
   manager_.GetSourcePath(0, path);
   EXPECT_EQ(path, dir_.File("a.kcs"));
-}
-
-TEST_F(DataSourceManagerTest, LegacyContentInACscNamedFileIsNotTakenForCsc) {
-  test::CapturedReports reports;
-  EXPECT_EQ(manager_.OpenSource(dir_.Write("old.kcs", test::LegacyHeader(150) + std::string(40, '\1'))),
-            kStatusFailed);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kNotCscReport});
-  EXPECT_EQ(manager_.GetNumSources(), 0);
-}
-
-TEST_F(DataSourceManagerTest, CorruptCscFilesOpenWithoutCrashing) {
-  test::CapturedReports reports;
-  // Random bytes named .kcs: a CSC file by name, without a header.
-  std::string noise(20 * kCscRecordSize + 7, '\0');
-  uint64_t state = 12345;
-  for (char& c : noise) {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    c = static_cast<char>(state >> 56);
-  }
-  ASSERT_EQ(manager_.OpenSource(dir_.Write("noise.kcs", noise)), kStatusOk);
-  EXPECT_EQ(reports.Texts(),
-            std::vector<std::string>{"Corrupt file - incomplete record encountered: Record size in bytes:1044"});
-  for (const int64_t time : {std::numeric_limits<int64_t>::min(), int64_t{0}, std::numeric_limits<int64_t>::max()}) {
-    const uint8_t* record = nullptr;
-    EXPECT_EQ(manager_.FindRecordForTime(time, 0, record), kStatusOk);
-  }
-  // Timestamps at the limits of the type neither wrap the time range nor overflow.
-  ASSERT_EQ(manager_.OpenSource(dir_.Write(
-                "edge.kcs", CscRecords({std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()}))),
-            kStatusOk);
-  int64_t start = -1;
-  int64_t end = -1;
-  manager_.GetTimeRange(start, end);
-  EXPECT_EQ(start, 0);
-  EXPECT_EQ(end, std::numeric_limits<int64_t>::max());
 }
 
 TEST_F(DataSourceManagerTest, TimeRangeIsPaddedByASecondAndClampedAtZero) {
@@ -344,6 +471,29 @@ TEST_F(DataSourceManagerTest, TimeRangeIsPaddedByASecondAndClampedAtZero) {
   manager_.GetTimeRange(start, end);
   EXPECT_EQ(start, 1'000'000);
   EXPECT_EQ(end, 3'009'000);
+}
+
+TEST_F(DataSourceManagerTest, TimeRangeIsOrderedAndSaturatesWhateverTheTimestamps) {
+  int64_t start = -1;
+  int64_t end = -1;
+  // The first records are in order; the last one is stamped before the first.
+  std::vector<int64_t> stamps = Timestamps(20, 50'000'000, 1000);
+  stamps.back() = 7'000'000;
+  ASSERT_EQ(manager_.OpenSource(dir_.Write("back.kcs", CscRecords(stamps))), kStatusOk);
+  manager_.GetTimeRange(start, end);
+  EXPECT_EQ(start, 6'000'000);
+  EXPECT_EQ(end, 51'000'000);
+  // Timestamps at the limits of the type neither wrap the range nor overflow.
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  ASSERT_EQ(manager_.OpenSource(dir_.Write("edge.kcs", CscRecords({kMin, kMax}))), kStatusOk);
+  manager_.GetTimeRange(start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, kMax);
+  for (const int64_t time : {kMin, int64_t{0}, kMax}) {
+    const uint8_t* record = nullptr;
+    EXPECT_EQ(manager_.FindRecordForTime(time, 1, record), kStatusOk);
+  }
 }
 
 TEST_F(DataSourceManagerTest, ListenersAreToldInRegistrationOrderAndAnEleventhIsRefused) {
@@ -427,7 +577,7 @@ TEST_F(OpenDataFileDialogTest, OpensEveryPickedFileInOrderWhateverFails) {
   std::string path;
   manager_.GetSourcePath(0, path);
   EXPECT_EQ(path, dir_.File("b.kcs"));
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kOpenErrorReport});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{OpenErrorReport(dir_.File("gone.kcs"), ENOENT)});
 }
 
 TEST_F(OpenDataFileDialogTest, CancelledOrFullTableGivesMinusOne) {
@@ -537,7 +687,7 @@ TEST_F(SourceListTest, MissingSecondPathReturnsTheOpenErrorAndKeepsTheFirst) {
   manager_.AddListener(&listener);
   const std::string path = Csc("a.kcs", 2);
   EXPECT_EQ(Read(SourceList(3, {path, dir_.File("gone.kcs"), path})), ENOENT);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kOpenErrorReport});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{OpenErrorReport(dir_.File("gone.kcs"), ENOENT)});
   EXPECT_EQ(manager_.GetNumSources(), 1);
   EXPECT_EQ(position_, 4 + 2 * 260);  // the rest of the record is left unread
   EXPECT_EQ(log, std::vector<int>{1});  // the source that did open is announced
@@ -550,7 +700,8 @@ TEST_F(SourceListTest, UnusableEntriesAreLeftOutAndTheRestNumberedWithoutGaps) {
   const std::string spikes = dir_.Write("spikes.kse", test::RecordsWithTimestamps({1, 2}, 112, 0));
   const std::string headerOnly = dir_.Write("h.kcs", test::StandardHeader());
   EXPECT_EQ(Read(SourceList(5, {empty, spikes, good, headerOnly, good})), kStatusOk);
-  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{kNoReaderReport, kNotCscReport, "Empty File.  NumRecs = 0."}));
+  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{About(kNoReaderReport, empty), About(kNotCscReport, spikes),
+                                                       About("Empty File.  NumRecs = 0.", headerOnly)}));
   ASSERT_EQ(manager_.GetNumSources(), 2);
   std::string path;
   manager_.GetSourcePath(1, path);

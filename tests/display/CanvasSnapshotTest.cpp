@@ -90,5 +90,30 @@ TEST_F(CanvasSnapshotTest, SizesOutsideTheWindowLimitsAreRefused) {
   }
 }
 
+
+// A start past the data is placed as the window places it: the last span of the recording.
+TEST(CanvasSnapshotView, StartPastTheDataShowsTheLastSpan) {
+  test::DisplayTestState state;
+  test::TempDir dir;
+  SynthOptions o;
+  o.outDir = dir.Path();
+  o.prefix = "LS";
+  o.channels = 1;
+  o.seconds = 60.0;
+  SynthResult synth;
+  ASSERT_EQ(SyntheticRecording::Generate(o, synth), 0);
+  SnapshotOptions options{synth.paths, 320, 260, int64_t{500'000'000}, int64_t{10'000'000}};
+  MemoryBitmap frame;
+  ViewState view;
+  ASSERT_EQ(CanvasSnapshot::Render(options, frame, &view), 0);
+  EXPECT_EQ(view.VisibleSpan, 10'000'000);
+  EXPECT_EQ(view.VisibleStart, view.DataEnd - 10'000'000 + 1);
+  int32_t traced = 0;  // columns of the plot's colour ("Red")
+  for (int32_t y = 0; y < frame.Height(); ++y) {
+    for (int32_t x = 0; x < frame.Width(); ++x) traced += frame.ColorAt(x, y) == 0x0000FF ? 1 : 0;
+  }
+  EXPECT_GE(traced, 200);
+}
+
 }  // namespace
 }  // namespace skelvane

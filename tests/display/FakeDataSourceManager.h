@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
 
 namespace skelvane::test {
 
@@ -23,6 +26,8 @@ class FakeDataSourceManager : public IDataSourceManager {
     int32_t type = 5;
     std::vector<uint8_t> bytes;  // records back to back, kCscRecordSize each
     std::map<std::string, std::string> header;
+    std::string file;        // set by WriteFile: the records can then be read from disk
+    int64_t dataOffset = 0;  // where record 0 starts in that file
     int64_t Count() const { return static_cast<int64_t>(bytes.size()) / kCscRecordSize; }
   };
 
@@ -126,7 +131,33 @@ class FakeDataSourceManager : public IDataSourceManager {
     return 0;
   }
 
+  /// Writes a source's records to `path` after `headerBytes` filler bytes, followed by `trailingBytes`
+  /// of an unfinished record, and reports that file as the source's record layout from then on.
+  void WriteFile(int32_t source, const std::string& path, int64_t headerBytes, int64_t trailingBytes = 0) {
+    Source& s = sources[source];
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string filler(static_cast<std::size_t>(headerBytes), '#');
+    out.write(filler.data(), static_cast<std::streamsize>(filler.size()));
+    out.write(reinterpret_cast<const char*>(s.bytes.data()), static_cast<std::streamsize>(s.bytes.size()));
+    const std::string partial(static_cast<std::size_t>(trailingBytes), '\x7f');
+    out.write(partial.data(), static_cast<std::streamsize>(partial.size()));
+    s.file = path;
+    s.dataOffset = headerBytes;
+  }
+  int32_t GetRecordLayout(int32_t sourceIndex, RecordLayout& layout) override {
+    if (!Valid(sourceIndex) || sources[sourceIndex].file.empty()) return kStatusNoData;
+    const Source& s = sources[sourceIndex];
+    layout = RecordLayout{s.file, s.dataOffset, kCscRecordSize, s.Count()};
+    return 0;
+  }
+  int32_t CheckSource(int32_t sourceIndex) override {
+    ++checkCalls;
+    return Valid(sourceIndex) && changedPaths.count(sources[sourceIndex].path) != 0 ? kStatusSourceChanged : 0;
+  }
+
   std::vector<Source> sources;
+  std::set<std::string> changedPaths;  // sources CheckSource calls changed
+  int64_t checkCalls = 0;
   std::optional<std::vector<std::string>> dialogPicks;  // what the Open Data dialog returns; none = cancel
 
  private:

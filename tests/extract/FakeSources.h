@@ -2,8 +2,10 @@
 // In-memory stand-ins for the data source manager and the plot collection, so extraction tests can
 // lay out records, gaps and channel offsets sample by sample.
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -79,6 +81,7 @@ class FakeSourceManager : public IDataSourceManager {
     if (recordIndex < 0 || recordIndex >= static_cast<int64_t>(s.bytes.size())) return -603;
     if (recordIndex == s.failingRecord) return -603;
     ++recordReads;
+    if (onRead) onRead(sourceIndex, recordIndex);
     record = s.bytes[recordIndex].data();
     return 0;
   }
@@ -125,7 +128,8 @@ class FakeSourceManager : public IDataSourceManager {
     return 0;
   }
 
-  int64_t recordReads = 0;
+  std::atomic<int64_t> recordReads{0};  // groups read on several threads
+  std::function<void(int32_t source, int64_t record)> onRead;  // called on every record read
 
  private:
   bool Valid(int32_t index) const { return index >= 0 && index < static_cast<int32_t>(sources.size()); }

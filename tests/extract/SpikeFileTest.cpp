@@ -272,7 +272,8 @@ TEST_F(SpikeFile, FullDeviceFailsTheHeaderOnceAndNothingClaimsSuccess) {
   EXPECT_EQ(extractor_.DetectSpikes(block.Timestamps, {block.Samples}, 512, 1023, 0, 1535), -1);
   EXPECT_EQ(extractor_.GetSpikeCount(), 0);
   EXPECT_EQ(extractor_.CloseSpikeFile(), -1);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kWriteFailed + std::to_string(ENOSPC)});
+  EXPECT_EQ(reports.Texts(),
+            std::vector<std::string>{kWriteFailed + std::to_string(ENOSPC) + ": /dev/full: No space left on device"});
 }
 
 // Lowers this process's file size limit (the disk seems full at that size) and ignores the signal
@@ -323,7 +324,8 @@ TEST_F(SpikeFile, DiskFullDuringRecordsIsReportedOnceAndTheNextFileWorks) {
     EXPECT_GT(failures, 1);
     EXPECT_EQ(extractor_.CloseSpikeFile(), -1);
   }
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kWriteFailed + std::to_string(EFBIG)});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kWriteFailed + std::to_string(EFBIG) + ": " + path +
+                                                      ": File too large"});
   EXPECT_FALSE(std::filesystem::exists(path));  // a file cut short is not left under its name
 
   // The run goes on with the next group: a fresh file is written normally.
@@ -357,7 +359,8 @@ TEST_F(SpikeFile, AFailureFirstSeenWhenClosingIsReportedOnce) {
     EXPECT_TRUE(extractor_.HasWriteError());
     EXPECT_EQ(extractor_.CloseSpikeFile(), -1);  // closing again changes nothing
   }
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kWriteFailed + std::to_string(EFBIG)});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kWriteFailed + std::to_string(EFBIG) + ": " + path +
+                                                      ": File too large"});
 }
 
 TEST_F(SpikeFile, DetectingWithoutAnOpenFileIsAReportedWriteFailure) {

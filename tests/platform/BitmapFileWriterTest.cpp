@@ -124,14 +124,15 @@ TEST(BitmapFile, UncreatableFileIsReportedPlainly) {
   test::CapturedReports reports;
   EXPECT_EQ(BitmapFileWriter::WriteBitmapFile(dir.File("missing/shot.bmp"), SmallImage()), ENOENT);
   ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Unable to create() file to save .bmp...");
+  EXPECT_EQ(reports.Texts()[0], "Unable to create() file to save .bmp...: " + dir.File("missing/shot.bmp") + ": " +
+                                    std::strerror(ENOENT));
 }
 
 TEST(BitmapFile, FullDiskIsReportedAndTheDeviceIsLeftAlone) {
   test::CapturedReports reports;
   EXPECT_EQ(BitmapFileWriter::WriteBitmapFile("/dev/full", SmallImage()), ENOSPC);
   ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Unable to write .bmp file.");
+  EXPECT_EQ(reports.Texts()[0], std::string("Unable to write .bmp file.: /dev/full: ") + std::strerror(ENOSPC));
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
@@ -152,7 +153,7 @@ TEST(BitmapFile, WriteCutShortRemovesThePartialFile) {
 
   EXPECT_EQ(rc, EFBIG);
   ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Unable to write .bmp file.");
+  EXPECT_EQ(reports.Texts()[0], "Unable to write .bmp file.: " + path + ": " + std::strerror(EFBIG));
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 

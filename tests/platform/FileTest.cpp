@@ -1,9 +1,12 @@
 #include "platform/File.h"
 #include "platform/FileMapping.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
 
@@ -16,10 +19,22 @@ TEST(File, OpenMissingFileGivesErrno) {
   EXPECT_FALSE(f.IsOpen());
 }
 
-TEST(File, DirectoryIsRefused) {
+TEST(File, ReadingOpensRegularFilesOnlyAndNeverWaits) {
   test::TempDir dir;
+  const std::string fifo = dir.File("pipe.kcs");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   File f;
   EXPECT_EQ(f.Open(dir.Path(), File::Mode::Read), EISDIR);
+  EXPECT_EQ(f.Open(fifo, File::Mode::Read), kErrorNotRegularFile);  // no writer: would block without care
+  EXPECT_EQ(f.Open("/dev/zero", File::Mode::Read), kErrorNotRegularFile);
+  EXPECT_FALSE(f.IsOpen());
+  // A regular file reads normally afterwards: the descriptor is blocking again.
+  ASSERT_EQ(f.Open(dir.Write("a.bin", "0123456789"), File::Mode::Read), 0);
+  EXPECT_EQ(::fcntl(f.Descriptor(), F_GETFL) & O_NONBLOCK, 0);
+  char buf[4] = {};
+  EXPECT_EQ(f.ReadAt(6, buf, 10), 4);  // up to the end, without moving the position
+  EXPECT_EQ(std::string(buf, 4), "6789");
+  EXPECT_EQ(f.Position(), 0);
 }
 
 TEST(File, WriteSeekReadRoundTripWith64BitPositions) {

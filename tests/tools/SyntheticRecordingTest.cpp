@@ -160,7 +160,8 @@ TEST_F(SyntheticRecordingTest, PartialRecordAndNoHeader) {
   DataSourceManager manager;
   ASSERT_EQ(manager.OpenSource(result.paths[0]), kStatusOk);
   EXPECT_EQ(reports.Texts(),
-            std::vector<std::string>{"Corrupt file - incomplete record encountered: Record size in bytes:1044"});
+            std::vector<std::string>{"Corrupt file - incomplete record encountered: Record size in bytes:1044: " +
+                                     result.paths[0]});
   EXPECT_EQ(manager.GetNumRecords(0), 62);
   std::string value;
   EXPECT_EQ(manager.GetHeaderValue(0, "-ADChannel", value), kStatusNoData);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -141,16 +142,16 @@ TEST_F(SpikeExtractPropsDlgTest, ThreeChannelsAreRefusedAndTheDialogStaysOpen) {
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0], kChannelMessage);
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_EQ(params.NumChannels, 3);  // the refused value is kept
   EXPECT_EQ(ownedPlots[0]->extractionMode, -1);  // no plot was told anything
 
-  // Cancelling keeps it; the next opening shows it again.
+  // Cancelling drops the refused value; the next opening shows the count that was there before.
   Click(dialog, "cancelButton");
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(params.NumChannels, 1);
   SpikeExtractPropsDlg again(params, plots);
   again.show();
-  EXPECT_EQ(Child<QLineEdit>(again, "numChannelsEdit")->text(), "3");
+  EXPECT_EQ(Child<QLineEdit>(again, "numChannelsEdit")->text(), "1");
 }
 
 TEST_F(SpikeExtractPropsDlgTest, AcceptedChannelCountsCloseTheDialog) {
@@ -167,22 +168,99 @@ TEST_F(SpikeExtractPropsDlgTest, AcceptedChannelCountsCloseTheDialog) {
   }
 }
 
-TEST_F(SpikeExtractPropsDlgTest, CancelKeepsComboSelectionsMadeWhileOpen) {
+// Whatever is changed while the dialog is open (selections, a refused count, a browsed folder, an
+// edited value stored by Browse), Cancel, the Escape key or closing the window puts every field back.
+TEST_F(SpikeExtractPropsDlgTest, CancelRestoresEveryFieldAsItWasWhenOpened) {
+  params.ExtractionMode = 1;
+  params.ExtractionType = 1;
+  params.Threshold = -40.5;
+  params.NumChannels = 2;
+  params.OutputDirectory = "/before";
+  const ExtractionParameters before = params;
+  chooser->answer = "/browsed";
+  for (const int closeBy : {0, 1, 2}) {
+    SCOPED_TRACE(closeBy);
+    SpikeExtractPropsDlg dialog(params, plots);
+    dialog.show();
+    auto* type = Child<QComboBox>(dialog, "extractionTypeCombo");
+    type->setFocus();
+    QTest::keyClick(type, Qt::Key_Down);
+    ASSERT_EQ(type->currentText(), "Both");
+    auto* mode = Child<QComboBox>(dialog, "extractionModeCombo");
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Up);
+    ASSERT_EQ(mode->currentText(), "Threshold");
+    Retype(Child<QLineEdit>(dialog, "thresholdEdit"), "12");
+    Retype(Child<QLineEdit>(dialog, "numChannelsEdit"), "3");
+    test::CapturedReports reports;
+    Click(dialog, "okButton");
+    ASSERT_EQ(reports.Texts(), std::vector<std::string>{kChannelMessage});
+    Click(dialog, "browseButton");
+    ASSERT_EQ(params.OutputDirectory, "/browsed");
+    if (closeBy == 0) Click(dialog, "cancelButton");
+    if (closeBy == 1) QTest::keyClick(&dialog, Qt::Key_Escape);
+    if (closeBy == 2) dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(params.ExtractionMode, before.ExtractionMode);
+    EXPECT_EQ(params.ExtractionType, before.ExtractionType);
+    EXPECT_EQ(params.Threshold, before.Threshold);
+    EXPECT_EQ(params.NumChannels, before.NumChannels);
+    EXPECT_EQ(params.AlignmentPt, before.AlignmentPt);
+    EXPECT_EQ(params.NumSpikePoints, before.NumSpikePoints);
+    EXPECT_EQ(params.OutputDirectory, before.OutputDirectory);
+    EXPECT_EQ(ownedPlots[1]->extractionType, -1);
+  }
+}
+
+TEST_F(SpikeExtractPropsDlgTest, LabelsAreWholeTheDialogResizesAndFixedFieldsLookFixed) {
   SpikeExtractPropsDlg dialog(params, plots);
   dialog.show();
-  auto* type = Child<QComboBox>(dialog, "extractionTypeCombo");
-  type->setFocus();
-  QTest::keyClick(type, Qt::Key_Down);
-  QTest::keyClick(type, Qt::Key_Down);
-  ASSERT_EQ(type->currentText(), "Both");
-  auto* mode = Child<QComboBox>(dialog, "extractionModeCombo");
-  mode->setFocus();
-  QTest::keyClick(mode, Qt::Key_Down);
-  ASSERT_EQ(mode->currentText(), "Slope");
-  Click(dialog, "cancelButton");
-  EXPECT_EQ(params.ExtractionType, 2);
-  EXPECT_EQ(params.ExtractionMode, 1);
-  EXPECT_EQ(ownedPlots[1]->extractionType, -1);
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->text().isEmpty()) continue;
+    EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+  }
+  EXPECT_GT(dialog.width(), 2 * dialog.height());
+  const QSize opened = dialog.size();
+  dialog.resize(opened + QSize(200, 100));
+  EXPECT_EQ(dialog.size(), opened + QSize(200, 100));
+  const QRect directory = Child<QLineEdit>(dialog, "outputDirectoryEdit")->geometry();
+  dialog.resize(opened);
+  EXPECT_EQ(Child<QLineEdit>(dialog, "outputDirectoryEdit")->width() + 200, directory.width());
+  for (const char* name : {"numSpikePointsEdit", "alignmentPtEdit"}) {
+    QLineEdit* edit = Child<QLineEdit>(dialog, name);
+    EXPECT_TRUE(edit->isReadOnly()) << name;
+    EXPECT_FALSE(edit->toolTip().isEmpty()) << name;
+    EXPECT_EQ(edit->palette().color(QPalette::Base), edit->palette().color(QPalette::Window)) << name;
+  }
+  QLineEdit* editable = Child<QLineEdit>(dialog, "numChannelsEdit");
+  EXPECT_NE(editable->palette().color(QPalette::Base), editable->palette().color(QPalette::Window));
+}
+
+// A value whose sign contradicts the type is warned about under it, whatever order they are set in.
+TEST_F(SpikeExtractPropsDlgTest, ThresholdSignAgainstTheTypeIsWarnedAbout) {
+  const std::string negative = SpikeExtractPropsDlg::kNegativeWithPositive;
+  const std::string positive = SpikeExtractPropsDlg::kPositiveWithNegative;
+  const struct {
+    int type;
+    const char* value;
+    std::string warning;
+  } cases[] = {{0, "-5", negative}, {0, "5", ""},       {0, "0", ""},  {1, "5", positive}, {1, "-0.5", ""},
+               {1, "0.25", positive}, {2, "-5", ""}, {2, "5", ""},  {0, "abc", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.value) + " type " + std::to_string(c.type));
+    params.ExtractionType = c.type;
+    SpikeExtractPropsDlg dialog(params, plots);
+    dialog.show();
+    Retype(Child<QLineEdit>(dialog, "thresholdEdit"), c.value);
+    auto* warning = Child<QLabel>(dialog, "thresholdSignWarning");
+    EXPECT_EQ(warning->text().toStdString(), c.warning);
+    EXPECT_EQ(warning->isVisible(), !c.warning.empty());
+    // The type chosen afterwards counts as well.
+    Child<QComboBox>(dialog, "extractionTypeCombo")->setCurrentIndex(2);
+    EXPECT_FALSE(warning->isVisible());
+    Child<QComboBox>(dialog, "extractionTypeCombo")->setCurrentIndex(c.type);
+    EXPECT_EQ(warning->text().toStdString(), c.warning);
+  }
 }
 
 TEST_F(SpikeExtractPropsDlgTest, FractionalThresholdIsShownBackAndTheRunTruncatesIt) {

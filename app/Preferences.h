@@ -1,0 +1,54 @@
+#pragma once
+// What the window remembers between runs beyond the 104-byte settings file: time axis labels, data
+// axis unit, recent file sets, window geometry, extraction parameters and last folders (QSettings).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "display/IPlotCanvas.h"
+
+namespace skelvane {
+
+class ExtractionParameters;
+
+class Preferences {
+ public:
+  /// Most sets of files kept in the recent list.
+  static constexpr int32_t kMaxRecentSets = 10;
+
+  /// How the time axis was last labelled (microseconds when never set).
+  static IPlotCanvas::TimeLabelStyle TimeLabelStyle();
+  /// Remembers how the time axis is labelled.
+  static void SetTimeLabelStyle(IPlotCanvas::TimeLabelStyle style);
+  /// Whether the data axes were last shown in microvolts.
+  static bool DataAxisInMicrovolts();
+  /// Remembers the data axis unit.
+  static void SetDataAxisInMicrovolts(bool on);
+
+  /// The remembered sets of files opened together, newest first.
+  static std::vector<QStringList> RecentSets();
+  /// Puts a set first in the recent list (an equal set moves up), keeping at most kMaxRecentSets.
+  static void AddRecentSet(const QStringList& paths);
+  /// Forgets every recent set.
+  static void ClearRecentSets();
+
+  /// The window geometry saved at the last close (empty when none).
+  static QByteArray WindowGeometry();
+  /// Remembers the window geometry.
+  static void SetWindowGeometry(const QByteArray& geometry);
+
+  /// Fills `parameters` with the values saved at the last close; fields never saved keep their values.
+  static void LoadExtractionParameters(ExtractionParameters& parameters);
+  /// Remembers the extraction parameters.
+  static void SaveExtractionParameters(const ExtractionParameters& parameters);
+
+  /// The folder a chooser of the given kind ("open", "save", "folder") last ended in (empty when none).
+  static QString LastFolder(const QString& kind);
+  /// Remembers the folder a chooser of the given kind ended in.
+  static void SetLastFolder(const QString& kind, const QString& folder);
+};
+
+}  // namespace skelvane

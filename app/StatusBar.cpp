@@ -1,0 +1,63 @@
+#include "app/StatusBar.h"
+
+#include <QLabel>
+#include <cstdio>
+
+#include "display/PlotCanvas.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kMicrosecondDecimals = 6;
+constexpr int64_t kPercent = 100;
+
+}  // namespace
+
+StatusBar::StatusBar(QWidget* parent)
+    : QStatusBar(parent), pointer_(new QLabel(this)), span_(new QLabel(this)), progress_(new QLabel(this)) {
+  setSizeGripEnabled(false);
+  addWidget(pointer_, 1);
+  addPermanentWidget(progress_);
+  addPermanentWidget(span_);
+  progress_->hide();
+}
+
+std::string StatusBar::PointerText(const Pointer& p) {
+  std::string text = PlotCanvas::FormatSeconds(p.time, kMicrosecondDecimals) + " s  (" +
+                     PlotCanvas::FormatClock(p.time - p.dataStart, kMicrosecondDecimals) + ")";
+  if (p.plotName.empty()) return text;
+  text += "  " + p.plotName;
+  if (!p.counts) return text;
+  text += ": " + std::to_string(*p.counts) + " counts";
+  if (p.microvolts) {
+    char microvolts[32];
+    std::snprintf(microvolts, sizeof microvolts, " = %.1f uV", *p.microvolts);
+    text += microvolts;
+  }
+  return text;
+}
+
+std::string StatusBar::SpanText(int64_t span) { return "Span " + PlotCanvas::FormatSeconds(span, kMicrosecondDecimals) + " s"; }
+
+std::string StatusBar::ProgressText(int64_t done, int64_t total) {
+  if (total <= 0 || done >= total) return {};
+  return "Summaries " + std::to_string(std::max<int64_t>(done, 0) * kPercent / total) + "%";
+}
+
+void StatusBar::ShowPointer(const Pointer& pointer) { pointer_->setText(QString::fromStdString(PointerText(pointer))); }
+
+void StatusBar::ClearPointer() { pointer_->clear(); }
+
+void StatusBar::ShowSpan(int64_t span) { span_->setText(QString::fromStdString(SpanText(span))); }
+
+void StatusBar::ShowSummaryProgress(int64_t done, int64_t total) {
+  const std::string text = ProgressText(done, total);
+  progress_->setText(QString::fromStdString(text));
+  progress_->setVisible(!text.empty());
+}
+
+QString StatusBar::PointerLabelText() const { return pointer_->text(); }
+QString StatusBar::SpanLabelText() const { return span_->text(); }
+QString StatusBar::ProgressLabelText() const { return progress_->text(); }
+
+}  // namespace skelvane

@@ -1,0 +1,56 @@
+#pragma once
+// The line under the canvas: the time and the plot's value under the mouse, the visible span and the
+// progress of summary building. MainWindow feeds it; the texts are built by its static formatters.
+
+#include <QStatusBar>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class QLabel;
+
+namespace skelvane {
+
+class StatusBar final : public QStatusBar {
+  Q_OBJECT
+
+ public:
+  /// What lies under the mouse.
+  struct Pointer {
+    int64_t time = 0;         // microseconds
+    int64_t dataStart = 0;    // start of the recordings, for the clock reading
+    std::string plotName;     // empty: not over a plot
+    std::optional<int16_t> counts;
+    std::optional<double> microvolts;
+  };
+
+  explicit StatusBar(QWidget* parent);
+
+  /// Shows the reading under the mouse.
+  void ShowPointer(const Pointer& pointer);
+  /// Clears the reading (the mouse left the plots).
+  void ClearPointer();
+  /// Shows the visible time span.
+  void ShowSpan(int64_t span);
+  /// Shows how far summary building has come; hidden once done reaches total.
+  void ShowSummaryProgress(int64_t done, int64_t total);
+
+  /// "12.345678 s  (0:00:02.345678)", then "  TT1a: -120 counts = -36.6 uV" over a plot.
+  static std::string PointerText(const Pointer& pointer);
+  /// "Span 2.500000 s".
+  static std::string SpanText(int64_t span);
+  /// "Summaries 40%" while building, empty when done.
+  static std::string ProgressText(int64_t done, int64_t total);
+
+  /// The labels' texts, in order: pointer, span, progress.
+  QString PointerLabelText() const;
+  QString SpanLabelText() const;
+  QString ProgressLabelText() const;
+
+ private:
+  QLabel* pointer_;
+  QLabel* span_;
+  QLabel* progress_;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,51 @@
+#include "display/RecordReader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "datafile/CscRecord.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+// Reads `count` bytes at `offset`; 0, kStatusSourceChanged at an early end of file, or an errno.
+int32_t ReadAt(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, buffer + done, static_cast<std::size_t>(count - done), offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return kStatusSourceChanged;
+    done += n;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+int32_t RecordReader::Open(const RecordLayout& layout) {
+  if (layout.recordSize < kCscRecordSize || layout.dataOffset < 0) return EINVAL;
+  layout_ = layout;
+  return file_.Open(layout.path, File::Mode::Read);
+}
+
+int32_t RecordReader::Read(int64_t first, int64_t count, std::vector<uint8_t>& buffer) const {
+  if (first < 0 || count < 0 || first + count > layout_.numRecords) return kStatusNoData;
+  buffer.resize(static_cast<std::size_t>(count * layout_.recordSize));
+  return ReadAt(file_.Descriptor(), buffer.data(), count * layout_.recordSize,
+                layout_.dataOffset + first * layout_.recordSize);
+}
+
+int32_t RecordReader::ReadTimestamp(int64_t record, int64_t& timestamp) const {
+  if (record < 0 || record >= layout_.numRecords) return kStatusNoData;
+  uint8_t bytes[sizeof(int64_t)];
+  const int32_t rc = ReadAt(file_.Descriptor(), bytes, sizeof bytes,
+                            layout_.dataOffset + record * layout_.recordSize + kCscTimestampOffset);
+  if (rc == kStatusOk) std::memcpy(&timestamp, bytes, sizeof timestamp);
+  return rc;
+}
+
+}  // namespace skelvane

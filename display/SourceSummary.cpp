@@ -1,0 +1,137 @@
+#include "display/SourceSummary.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "datafile/IDataSourceManager.h"
+#include "platform/File.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+// Reads exactly `count` bytes at `offset` unless the file ends first; the bytes read or -errno.
+int64_t ReadFully(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, buffer + done, static_cast<std::size_t>(count - done), offset + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace
+
+std::size_t SourceSummary::BytesHeld() const {
+  std::size_t bytes = timestamps_.capacity() * sizeof(int64_t) + blocks_.capacity() * sizeof(int16_t) +
+                      levels_.capacity() * sizeof(Level);
+  for (const Level& level : levels_) {
+    bytes += level.extremes.capacity() * sizeof(int16_t) + level.increasing.capacity();
+  }
+  return bytes;
+}
+
+void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
+  std::memcpy(&timestamps_[static_cast<std::size_t>(record)], bytes + kCscTimestampOffset, sizeof(int64_t));
+  int16_t samples[kSamplesPerRecord];
+  std::memcpy(samples, bytes + kCscSamplesOffset, sizeof samples);
+  int16_t* out = &blocks_[Slot(record, 0)];
+  for (int32_t b = 0; b < kBlocksPerRecord; ++b) {
+    const int16_t* block = samples + b * kBlockSamples;
+    int16_t low = block[0];
+    int16_t high = block[0];
+    for (int32_t i = 1; i < kBlockSamples; ++i) {
+      low = std::min(low, block[i]);
+      high = std::max(high, block[i]);
+    }
+    out[2 * b] = low;
+    out[2 * b + 1] = high;
+  }
+}
+
+void SourceSummary::BuildLevels() {
+  const int64_t records = NumRecords();
+  levels_.assign(kLevels, Level{});
+  for (int32_t level = 1; level <= kLevels; ++level) {
+    const int64_t span = NodeRecords(level);
+    const int64_t nodes = (records + span - 1) / span;
+    Level& out = levels_[static_cast<std::size_t>(level - 1)];
+    out.extremes.resize(static_cast<std::size_t>(2 * nodes));
+    out.increasing.resize(static_cast<std::size_t>(nodes));
+    for (int64_t node = 0; node < nodes; ++node) {
+      const int64_t first = node * span;
+      const int64_t last = std::min(first + span, records) - 1;
+      int16_t low = 0;
+      int16_t high = 0;
+      bool increasing = true;
+      if (level == 1) {
+        low = BlockMin(first, 0);
+        high = BlockMax(first, 0);
+        for (int64_t r = first; r <= last; ++r) {
+          for (int32_t b = 0; b < kBlocksPerRecord; ++b) {
+            low = std::min(low, BlockMin(r, b));
+            high = std::max(high, BlockMax(r, b));
+          }
+          if (r > first && timestamps_[static_cast<std::size_t>(r - 1)] >= timestamps_[static_cast<std::size_t>(r)]) {
+            increasing = false;
+          }
+        }
+      } else {
+        // From the children, plus the step from each child's last record into the next child.
+        const int64_t childSpan = span / kFanOut;
+        const int64_t firstChild = first / childSpan;
+        const int64_t lastChild = last / childSpan;
+        low = NodeMin(level - 1, firstChild);
+        high = NodeMax(level - 1, firstChild);
+        for (int64_t c = firstChild; c <= lastChild; ++c) {
+          low = std::min(low, NodeMin(level - 1, c));
+          high = std::max(high, NodeMax(level - 1, c));
+          if (!NodeIncreasing(level - 1, c)) increasing = false;
+          const int64_t boundary = c * childSpan;
+          if (c > firstChild &&
+              timestamps_[static_cast<std::size_t>(boundary - 1)] >= timestamps_[static_cast<std::size_t>(boundary)]) {
+            increasing = false;
+          }
+        }
+      }
+      out.extremes[static_cast<std::size_t>(2 * node)] = low;
+      out.extremes[static_cast<std::size_t>(2 * node + 1)] = high;
+      out.increasing[static_cast<std::size_t>(node)] = increasing ? 1 : 0;
+    }
+  }
+}
+
+int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>& cancel,
+                             std::atomic<int64_t>& recordsDone, SourceSummary& summary) {
+  if (layout.recordSize < kCscRecordSize || layout.numRecords < 0 || layout.dataOffset < 0) return kStatusFailed;
+  File file;
+  if (const int32_t rc = file.Open(layout.path, File::Mode::Read, true); rc != 0) return rc;
+
+  const int64_t records = layout.numRecords;
+  summary.timestamps_.assign(static_cast<std::size_t>(records), 0);
+  summary.blocks_.assign(static_cast<std::size_t>(records) * 2 * kBlocksPerRecord, 0);
+  const int64_t perRead = std::max<int64_t>(1, kReadBytes / layout.recordSize);
+  std::vector<uint8_t> buffer(static_cast<std::size_t>(perRead * layout.recordSize));
+  for (int64_t first = 0; first < records; first += perRead) {
+    if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
+    const int64_t count = std::min(perRead, records - first);
+    const int64_t want = count * layout.recordSize;
+    const int64_t got = ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
+    if (got < 0) return static_cast<int32_t>(-got);
+    if (got < want) return kStatusSourceChanged;
+    for (int64_t r = 0; r < count; ++r) summary.SummariseRecord(first + r, buffer.data() + r * layout.recordSize);
+    recordsDone.store(first + count, std::memory_order_relaxed);
+  }
+  summary.BuildLevels();
+  return kStatusOk;
+}
+
+}  // namespace skelvane

@@ -1,0 +1,73 @@
+#pragma once
+// The min/max summary of one CSC source at several resolutions: every record's timestamp, the
+// extremes of every 64-sample block, and nodes over 8, 64, 512 and 4096 records. Built once by
+// SummaryBuilder in one streaming pass; read by SummaryColumns for every later redraw at any zoom.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "datafile/CscRecord.h"
+
+namespace skelvane {
+
+struct RecordLayout;
+
+class SourceSummary {
+ public:
+  /// Samples per block: a block's extremes stand for its samples while they all share a column.
+  static constexpr int32_t kBlockSamples = 64;
+  static constexpr int32_t kBlocksPerRecord = kSamplesPerRecord / kBlockSamples;
+  /// Children per node: a level-1 node covers 8 records, each level above 8 times more.
+  static constexpr int32_t kFanOut = 8;
+  static constexpr int32_t kLevels = 4;
+  /// Bytes read per call while building.
+  static constexpr int64_t kReadBytes = 1 << 20;
+
+  /// Records summarised.
+  int64_t NumRecords() const { return static_cast<int64_t>(timestamps_.size()); }
+  /// Every record's timestamp, in file order.
+  const std::vector<int64_t>& Timestamps() const { return timestamps_; }
+  /// Smallest and largest stored sample of block `block` (0..7) of record `record`.
+  int16_t BlockMin(int64_t record, int32_t block) const { return blocks_[Slot(record, block)]; }
+  int16_t BlockMax(int64_t record, int32_t block) const { return blocks_[Slot(record, block) + 1]; }
+  /// Records covered by a node of `level` (1..kLevels).
+  static int64_t NodeRecords(int32_t level) {
+    int64_t records = 1;
+    for (int32_t i = 0; i < level; ++i) records *= kFanOut;
+    return records;
+  }
+  /// Smallest and largest sample of node `node` of `level`.
+  int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node]; }
+  int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node + 1]; }
+  /// Whether the timestamps strictly increase over the node's records.
+  bool NodeIncreasing(int32_t level, int64_t node) const { return levels_[level - 1].increasing[node] != 0; }
+  /// Bytes of memory the summary holds.
+  std::size_t BytesHeld() const;
+
+  /// Reads the records of `layout` from its file in large blocks (its own descriptor, not the
+  /// mapping) and fills `summary`. 0; kStatusCancelled once `cancel` is set; kStatusSourceChanged
+  /// when the file holds fewer records than the layout says; or the errno of a failed open or read.
+  /// `recordsDone` counts the records read so far.
+  static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel,
+                       std::atomic<int64_t>& recordsDone, SourceSummary& summary);
+
+ private:
+  struct Level {
+    std::vector<int16_t> extremes;     // min, max per node
+    std::vector<uint8_t> increasing;  // 1 where the node's timestamps strictly increase
+  };
+
+  static std::size_t Slot(int64_t record, int32_t block) {
+    return static_cast<std::size_t>(record) * (2 * kBlocksPerRecord) + 2 * static_cast<std::size_t>(block);
+  }
+  void SummariseRecord(int64_t record, const uint8_t* bytes);
+  void BuildLevels();
+
+  std::vector<int64_t> timestamps_;
+  std::vector<int16_t> blocks_;  // min, max per block, 8 blocks per record
+  std::vector<Level> levels_;
+};
+
+}  // namespace skelvane

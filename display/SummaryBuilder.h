@@ -1,0 +1,76 @@
+#pragma once
+// Builds the min/max summary of one source on the shared worker pool: cancellable, with progress and
+// a completion callback. Owned by the source's CscPlot; the window reads its progress and redraws
+// when the callback fires, the snapshot waits for it.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "datafile/IDataSourceManager.h"
+#include "display/SourceSummary.h"
+
+namespace skelvane {
+
+class SummaryBuilder {
+ public:
+  enum class State { Queued, Building, Ready, Failed, Cancelled };
+  struct Progress {
+    int64_t recordsDone = 0;
+    int64_t recordsTotal = 0;
+  };
+
+  /// A builder for the records of `layout`; nothing is read before Start.
+  explicit SummaryBuilder(RecordLayout layout);
+  /// Cancels the build. Returns at once when it has not started yet, otherwise as soon as the worker
+  /// notices (after at most one read of about a megabyte, or after a running callback): the worker
+  /// never touches the file or this builder afterwards.
+  ~SummaryBuilder();
+  SummaryBuilder(const SummaryBuilder&) = delete;
+  SummaryBuilder& operator=(const SummaryBuilder&) = delete;
+
+  /// Called once on the worker thread when the build ends as Ready or Failed (not when cancelled).
+  /// It must be thread-safe and must not wait for the UI thread (post an event instead), since the
+  /// UI thread may be waiting in the destructor. Set it before Start.
+  void SetOnFinished(std::function<void()> onFinished);
+  /// Queues the build on the worker pool; a second call does nothing.
+  void Start();
+  /// Asks the build to stop; it ends as Cancelled unless it has already finished.
+  void Cancel();
+  /// Blocks until the build has ended; true when the summary is ready. Must follow Start.
+  bool Wait() const;
+
+  /// Where the build is; any thread.
+  State GetState() const;
+  /// The code the build ended with: 0, kStatusSourceChanged for a file shorter than its layout, an
+  /// errno, kStatusCancelled; 0 while it runs.
+  int32_t Status() const;
+  /// Records read so far and in all; any thread.
+  Progress GetProgress() const;
+  /// The summary once GetState() is Ready, else null.
+  const SourceSummary* Summary() const;
+
+ private:
+  struct Shared {
+    RecordLayout layout;
+    std::atomic<bool> cancel{false};
+    std::atomic<int64_t> recordsDone{0};
+    std::atomic<State> state{State::Queued};
+    std::atomic<int32_t> status{0};
+    SourceSummary summary;
+    std::function<void()> onFinished;
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    bool running = false;   // the worker is inside the build or its callback
+    bool finished = false;  // the worker is done with this build
+  };
+  static void Run(const std::shared_ptr<Shared>& shared);
+
+  std::shared_ptr<Shared> shared_;
+  bool started_ = false;
+};
+
+}  // namespace skelvane

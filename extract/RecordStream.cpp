@@ -1,0 +1,84 @@
+#include "extract/RecordStream.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "datafile/CscRecord.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+
+RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId) : sources_(sources), sourceId_(sourceId) {
+  count_ = std::max<int64_t>(sources_.GetNumRecords(sourceId), 0);
+  // Only the layout the reader itself uses is streamed directly; anything else goes through the manager.
+  if (sources_.GetRecordLayout(sourceId, layout_) == kStatusOk && layout_.recordSize == kCscRecordSize &&
+      layout_.numRecords == count_ && file_.Open(layout_.path, File::Mode::Read, true) == 0) {
+    direct_ = true;
+  }
+}
+
+const int16_t* RecordStream::Samples(int64_t index) const {
+  return samples_.data() + static_cast<std::size_t>(index - base_) * kSamplesPerRecord;
+}
+
+bool RecordStream::Ensure(int64_t first, int64_t last) {
+  if (first < 0 || last >= count_ || first > last) return false;
+  if (first >= base_ && last < base_ + held_) return true;
+  // A block starting at `first` holds the records before the scan position that the next blocks of
+  // the run still look back at (a block needs the record before its current one).
+  if (!Fill(first)) return false;
+  return last < base_ + held_;
+}
+
+bool RecordStream::Fill(int64_t first) {
+  const int64_t count = std::min(kBlockRecords, count_ - first);
+  base_ = first;
+  held_ = 0;
+  times_.resize(static_cast<std::size_t>(count));
+  samples_.resize(static_cast<std::size_t>(count) * kSamplesPerRecord);
+  return direct_ ? FillFromFile(first, count) : FillFromManager(first, count);
+}
+
+bool RecordStream::FillFromFile(int64_t first, int64_t count) {
+  const std::size_t bytes = static_cast<std::size_t>(count) * kCscRecordSize;
+  raw_.resize(bytes);
+  const off_t offset = static_cast<off_t>(layout_.dataOffset + first * kCscRecordSize);
+  std::size_t got = 0;
+  while (got < bytes) {
+    const ssize_t n = ::pread(file_.Descriptor(), raw_.data() + got, bytes - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  // Records the file no longer holds (cut short while open, or a read error) end what can be read.
+  const int64_t whole = static_cast<int64_t>(got / kCscRecordSize);
+  if (whole < count) shrank_ = true;
+  for (int64_t r = 0; r < whole; ++r) {
+    const CscRecord record(raw_.data() + static_cast<std::size_t>(r) * kCscRecordSize);
+    times_[static_cast<std::size_t>(r)] = static_cast<uint64_t>(record.Timestamp());
+    record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
+  }
+  held_ = whole;
+  return held_ > 0;
+}
+
+bool RecordStream::FillFromManager(int64_t first, int64_t count) {
+  for (int64_t r = 0; r < count; ++r) {
+    if (unreadable_ >= 0 && first + r >= unreadable_) break;
+    const uint8_t* bytes = nullptr;
+    if (sources_.GetRecord(first + r, sourceId_, bytes) != kStatusOk || bytes == nullptr) {
+      unreadable_ = first + r;
+      break;
+    }
+    const CscRecord record(bytes);
+    times_[static_cast<std::size_t>(r)] = static_cast<uint64_t>(record.Timestamp());
+    record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
+    held_ = r + 1;
+  }
+  return held_ > 0;
+}
+
+}  // namespace skelvane

@@ -1,0 +1,59 @@
+#pragma once
+// One source's records read front to back in large blocks, samples laid out contiguously record after
+// record. The extraction run and the noise estimate read through it instead of the shared mapping.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/IDataSourceManager.h"
+#include "platform/File.h"
+
+namespace skelvane {
+
+class RecordStream {
+ public:
+  /// Records read per block: about 1 MiB of file, where pread streams at the speed of the page cache.
+  static constexpr int64_t kBlockRecords = 1004;
+
+  /// A stream over source `sourceId`. It reads the file with its own descriptor when the manager
+  /// tells where the records lie, and through the manager's records otherwise.
+  RecordStream(IDataSourceManager& sources, int32_t sourceId);
+  RecordStream(const RecordStream&) = delete;
+  RecordStream& operator=(const RecordStream&) = delete;
+
+  /// Records the source holds.
+  int64_t Count() const { return count_; }
+  /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
+  bool Ensure(int64_t first, int64_t last);
+  /// Timestamp of a record made available by Ensure.
+  uint64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
+  /// The 512 samples of a record made available by Ensure; the samples of the records after it (as far
+  /// as Ensure reached) follow directly.
+  const int16_t* Samples(int64_t index) const;
+  /// True once the file held fewer bytes than its records need: it shrank while open.
+  bool FileShrank() const { return shrank_; }
+  /// The source this stream reads.
+  int32_t SourceId() const { return sourceId_; }
+
+ private:
+  bool Fill(int64_t first);
+  bool FillFromFile(int64_t first, int64_t count);
+  bool FillFromManager(int64_t first, int64_t count);
+
+  IDataSourceManager& sources_;
+  int32_t sourceId_;
+  int64_t count_ = 0;
+  RecordLayout layout_;
+  File file_;
+  bool direct_ = false;           // reading the file with our own descriptor
+  int64_t base_ = 0;              // first record held
+  int64_t held_ = 0;              // records held from base_ on
+  int64_t unreadable_ = -1;       // first record the manager could not give (-1: none yet)
+  bool shrank_ = false;
+  std::vector<uint8_t> raw_;      // one block of records as the file holds them
+  std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back
+  std::vector<uint64_t> times_;   // held records' timestamps
+};
+
+}  // namespace skelvane

@@ -1,0 +1,95 @@
+// The status bar under the canvas: what the mouse points at (time, plot, sample in counts and
+// microvolts), the visible span and the progress of summary building.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/StatusBar.h"
+#include "display/IPlot.h"
+#include "tests/app/RealWindowHarness.h"
+
+namespace skelvane {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 16384;
+constexpr std::size_t kRecordBytes = 1044;
+
+// The sample a file holds at `time`, read straight from its bytes: the last record stamped at or
+// before it, and the sample `period` steps in.
+struct FileSample {
+  int16_t counts = 0;
+  double microvoltsPerCount = 0.0;
+};
+FileSample ReadSampleAt(const std::string& path, int64_t time, double period) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  FileSample result;
+  const std::string header(bytes.data(), kHeaderBytes);
+  const std::size_t key = header.find("-ADBitVolts");
+  result.microvoltsPerCount = std::strtod(header.c_str() + key + std::strlen("-ADBitVolts"), nullptr) * 1e6;
+  std::size_t chosen = 0;
+  int64_t stamp = 0;
+  for (std::size_t offset = kHeaderBytes; offset + kRecordBytes <= bytes.size(); offset += kRecordBytes) {
+    int64_t t = 0;
+    std::memcpy(&t, bytes.data() + offset, sizeof t);
+    if (t > time) break;
+    chosen = offset;
+    stamp = t;
+  }
+  const auto index = static_cast<std::size_t>(static_cast<double>(time - stamp) / period);
+  std::memcpy(&result.counts, bytes.data() + chosen + 20 + 2 * index, sizeof result.counts);
+  return result;
+}
+
+std::string Clock(int64_t offset) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%" PRId64 ":%02" PRId64 ":%02" PRId64 ".%06" PRId64, offset / 3'600'000'000,
+                offset / 60'000'000 % 60, offset / 1'000'000 % 60, offset % 1'000'000);
+  return text;
+}
+
+class StatusBarTest : public test::RealWindowHarness {};
+
+TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgress) {
+  Start();
+  OpenTetrode();
+  Key(Qt::Key_Left, Qt::ControlModifier);  // zoom in, so the mouse can be over single samples
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  const StatusBar& status = *window->Status();
+  char span[64];
+  std::snprintf(span, sizeof span, "Span %" PRId64 ".%06" PRId64 " s", View().VisibleSpan / 1'000'000,
+                View().VisibleSpan % 1'000'000);
+  EXPECT_EQ(status.SpanLabelText().toStdString(), span);
+
+  for (int plot = 0; plot < 4; ++plot) {
+    const int x = 90 + 137 * plot;
+    MoveMouse(x, PlotMiddleY(plot));
+    int64_t time = 0;
+    ASSERT_EQ(PlotCanvas::GetTimeForPixel(x - 40, 600, View().VisibleSpan, View().VisibleStart, time), 0);
+    IPlot* shown = nullptr;
+    ASSERT_EQ(plots.GetPlot(plot, shown), 0);
+    const FileSample sample = ReadSampleAt(tetrode[plot], time, shown->GetSamplePeriod());
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "%" PRId64 ".%06" PRId64 " s  (%s)  TT1%c: %d counts = %.1f uV",
+                  time / 1'000'000, time % 1'000'000, Clock(time - View().DataStart).c_str(), 'a' + plot,
+                  sample.counts, sample.counts * sample.microvoltsPerCount);
+    EXPECT_EQ(status.PointerLabelText().toStdString(), expected) << "plot " << plot;
+  }
+  // Over the data axis there is no time to show.
+  MoveMouse(20, PlotMiddleY(0));
+  EXPECT_TRUE(status.PointerLabelText().isEmpty());
+
+  window->ShowSummaryProgress(3, 12);
+  EXPECT_EQ(status.ProgressLabelText().toStdString(), "Summaries 25%");
+  window->ShowSummaryProgress(12, 12);
+  EXPECT_TRUE(status.ProgressLabelText().isEmpty());
+}
+
+}  // namespace
+}  // namespace skelvane

@@ -1,0 +1,257 @@
+// The summary path and the record-index walk against the sample-by-sample walk through the manager's
+// time lookups, over random recordings and random views; the summary's size and its build's end states.
+#include "display/SummaryColumns.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "display/CscPlot.h"
+#include "display/LiteralColumns.h"
+#include "display/PlotCanvas.h"
+#include "display/RecordReader.h"
+#include "display/RecordWalk.h"
+#include "display/SourceSummary.h"
+#include "display/SummaryBuilder.h"
+#include "platform/StatusCodes.h"
+#include "tests/display/DisplayTestState.h"
+#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/TempDir.h"
+
+namespace skelvane {
+namespace {
+
+constexpr const char* kPath = "/rec/CSC1.kcs";
+constexpr int32_t kRecordMicros = 16'000;
+constexpr int64_t kHeaderBytes = 16'384;
+
+// A recording with what real files hold and worse: jittered intervals, runs of equal timestamps,
+// pauses, overlapping records, quiet stretches, ramps (whose extremes sit at column edges) and spikes.
+// `opening` 1 stamps record 1 one microsecond after record 0, 2 stamps record 1 like record 0 and
+// record 2 one after: the time lookups then never step back to the first records.
+void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int32_t count, std::mt19937_64& random,
+                      int32_t opening = 0) {
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  int64_t timestamp = uniform(0, 3) == 0 ? 0 : uniform(1, 50'000'000);
+  int64_t sampleIndex = 0;
+  for (int32_t r = 0; r < count; ++r) {
+    std::vector<int16_t> samples(kSamplesPerRecord);
+    const int64_t style = r < 2 ? 9 : uniform(0, 9);
+    for (int32_t i = 0; i < kSamplesPerRecord; ++i, ++sampleIndex) {
+      int64_t v = 0;
+      if (style < 5) v = uniform(-60, 60);
+      else if (style < 7) v = (sampleIndex % 3000) - 1500;
+      else if (style < 8) v = 7;
+      else v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
+      samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
+    }
+    manager.AddRecord(source, timestamp, 32'000, samples);
+    const int64_t step = uniform(0, 99);
+    if (r < opening) timestamp += r + 1 == opening ? 1 : 0;
+    else if (step < 80) timestamp += kRecordMicros + uniform(-2, 2);
+    else if (step < 88) timestamp += 0;                            // a run of equal timestamps
+    else if (step < 92) timestamp += uniform(1, 3);                // records nearly on top of each other
+    else if (step < 96) timestamp += uniform(kRecordMicros / 3, kRecordMicros);
+    else timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
+  }
+}
+
+// A random view: anywhere from before the first record to after the last, any width, and spans from
+// a fraction of a record to more than the whole recording.
+ColumnSpan RandomSpan(int64_t firstTimestamp, int64_t lastTimestamp, std::mt19937_64& random) {
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  const int64_t whole = lastTimestamp - firstTimestamp + 2 * kRecordMicros;
+  ColumnSpan span;
+  const double logSpan = std::uniform_real_distribution<double>(std::log(1000.0), std::log(1.5 * whole))(random);
+  const int64_t length = std::max<int64_t>(1, static_cast<int64_t>(std::exp(logSpan)));
+  span.start = uniform(firstTimestamp - 5 * kRecordMicros - length / 2, lastTimestamp + kRecordMicros);
+  span.end = span.start + length;
+  span.width = static_cast<int32_t>(std::exp(std::uniform_real_distribution<double>(0.0, std::log(3000.0))(random)));
+  span.recordDuration = kRecordMicros;
+  span.samplePeriod = uniform(0, 1) == 0 ? 31.25 : std::uniform_real_distribution<double>(20.0, 40.0)(random);
+  span.scale = uniform(0, 4) == 0 ? std::uniform_real_distribution<double>(0.05, 3.0)(random) : 1.0;
+  return span;
+}
+
+struct Columns {
+  int32_t status = 0;
+  PixelCache cache;
+};
+
+void ExpectSame(const Columns& expected, const Columns& actual, const ColumnSpan& span, const char* path) {
+  SCOPED_TRACE(::testing::Message() << path << ": start " << span.start << " end " << span.end << " width "
+                                    << span.width << " period " << span.samplePeriod << " scale " << span.scale);
+  EXPECT_EQ(expected.status, actual.status);
+  EXPECT_EQ(expected.cache.xs, actual.cache.xs);
+  EXPECT_EQ(expected.cache.mins, actual.cache.mins);
+  EXPECT_EQ(expected.cache.maxs, actual.cache.maxs);
+}
+
+class SummaryColumnsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PlotCanvas::dataSourceManager = &manager;
+    source = manager.AddSource(kPath);
+  }
+  // Builds the summary of the source's file synchronously.
+  int32_t BuildSummary(SourceSummary& summary) {
+    RecordLayout layout;
+    EXPECT_EQ(manager.GetRecordLayout(source, layout), 0);
+    std::atomic<bool> cancel{false};
+    std::atomic<int64_t> done{0};
+    return SourceSummary::Build(layout, cancel, done, summary);
+  }
+
+  test::DisplayTestState state;
+  test::FakeDataSourceManager manager;
+  test::TempDir folder;
+  int32_t source = 0;
+};
+
+TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
+  std::mt19937_64 random(20261208);
+  for (int32_t recording = 0; recording < 20; ++recording) {
+    manager.sources[source].bytes.clear();
+    const int32_t count = std::uniform_int_distribution<int32_t>(1, 700)(random);
+    AddRandomRecords(manager, source, count, random, recording % 3);
+    manager.WriteFile(source, folder.File("rec.kcs"), kHeaderBytes, recording % 3 == 0 ? 517 : 0);
+    SourceSummary summary;
+    ASSERT_EQ(BuildSummary(summary), 0);
+    ASSERT_EQ(summary.NumRecords(), count);
+    RecordLayout layout;
+    manager.GetRecordLayout(source, layout);
+    RecordReader reader;
+    ASSERT_EQ(reader.Open(layout), 0);
+    std::vector<uint8_t> all;
+    ASSERT_EQ(reader.Read(0, count, all), 0);
+    const std::vector<int64_t>& timestamps = summary.Timestamps();
+
+    for (int32_t view = 0; view < 40; ++view) {
+      const ColumnSpan span = RandomSpan(timestamps.front(), timestamps.back(), random);
+      for (const bool minMax : {true, false}) {
+        Columns expected;
+        expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
+        // The index walk over the records the plot would read: all of them here.
+        Columns walked;
+        const RecordWalk walk(timestamps.data(), 0, count - 1, timestamps.front());
+        walked.status = LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked.cache);
+        ExpectSame(expected, walked, span, minMax ? "index walk, bars" : "index walk, samples");
+        if (!minMax) continue;
+        Columns folded;
+        folded.status = SummaryColumns::Build(summary, reader, span, folded.cache);
+        ExpectSame(expected, folded, span, "summary");
+      }
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// The plot itself: short spans never wait for the summary, long bar spans draw nothing until it is
+// built and then exactly the columns of the lookup walk; a truncated file stops the trace for good.
+TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
+  std::mt19937_64 random(7);
+  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+  manager.WriteFile(source, folder.File("plot.kcs"), kHeaderBytes, 300);
+  CscPlot plot(kPath, "CSC1", 5);
+  plot.LoadSourceInfo();
+  const std::vector<int64_t> timestamps = [&] {
+    std::vector<int64_t> t;
+    for (int64_t r = 0; r < manager.sources[source].Count(); ++r) {
+      t.push_back(CscRecord(manager.sources[source].bytes.data() + r * kCscRecordSize).Timestamp());
+    }
+    return t;
+  }();
+  auto draw = [&](const ColumnSpan& span) {
+    PlotCanvas::viewState.VisibleStart = span.start;
+    PlotCanvas::viewState.VisibleSpan = span.end - span.start;
+    return plot.Draw(span.start, span.end, span.width, 100, 0, 0);
+  };
+
+  ColumnSpan whole;
+  whole.start = timestamps.front() - 1;
+  whole.end = timestamps.back() + kRecordMicros;
+  whole.width = 1500;
+  ASSERT_EQ(draw(whole), 0);
+  ASSERT_NE(plot.Summary(), nullptr);
+  EXPECT_TRUE(plot.Cache().xs.empty());  // nothing before the summary is there
+  EXPECT_TRUE(plot.WaitForSummary());
+  EXPECT_EQ(plot.Summary()->GetState(), SummaryBuilder::State::Ready);
+  EXPECT_EQ(plot.Summary()->GetProgress().recordsDone, plot.Summary()->GetProgress().recordsTotal);
+
+  for (int32_t view = 0; view < 30; ++view) {
+    ColumnSpan span = RandomSpan(timestamps.front(), timestamps.back(), random);
+    span.recordDuration = plot.GetRecordDuration();
+    span.samplePeriod = plot.GetSamplePeriod();
+    span.scale = 1.0;
+    if (view == 0) span = ColumnSpan{whole.start, whole.end, whole.width, span.recordDuration, span.samplePeriod};
+    const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
+    Columns expected;
+    expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
+    plot.ClearCache();
+    draw(span);
+    Columns drawn{expected.status == 0 ? 0 : kStatusFailed, plot.Cache()};
+    if (expected.status != 0) expected.cache.Clear();
+    ExpectSame(expected, drawn, span, minMax ? "plot, bars" : "plot, samples");
+    if (HasFailure()) return;
+  }
+
+  // A file that lost records: the next walk that reads them fails, the manager is asked, the trace goes.
+  std::filesystem::resize_file(folder.File("plot.kcs"), kHeaderBytes + 10 * kCscRecordSize);
+  manager.changedPaths.insert(kPath);
+  plot.ClearCache();
+  const int64_t checks = manager.checkCalls;
+  draw(whole);
+  EXPECT_GT(manager.checkCalls, checks);
+  EXPECT_TRUE(plot.SourceChanged());
+  EXPECT_TRUE(plot.Cache().xs.empty());
+}
+
+TEST_F(SummaryColumnsTest, SummaryHoldsAtMostFourPercentOfItsFile) {
+  std::mt19937_64 random(3);
+  AddRandomRecords(manager, source, 5000, random);
+  manager.WriteFile(source, folder.File("size.kcs"), kHeaderBytes);
+  SourceSummary summary;
+  ASSERT_EQ(BuildSummary(summary), 0);
+  const double fileBytes = kHeaderBytes + 5000.0 * kCscRecordSize;
+  EXPECT_LE(static_cast<double>(summary.BytesHeld()), 0.04 * fileBytes);
+  EXPECT_GT(summary.BytesHeld(), 0u);
+}
+
+TEST_F(SummaryColumnsTest, BuildsEndFailedOnAShortFileAndCancelledWhenAsked) {
+  std::mt19937_64 random(5);
+  AddRandomRecords(manager, source, 3000, random);
+  manager.WriteFile(source, folder.File("short.kcs"), kHeaderBytes);
+  RecordLayout layout;
+  manager.GetRecordLayout(source, layout);
+
+  RecordLayout longer = layout;
+  longer.numRecords += 1;
+  std::atomic<int32_t> finished{0};
+  SummaryBuilder failing(longer);
+  failing.SetOnFinished([&] { ++finished; });
+  failing.Start();
+  EXPECT_FALSE(failing.Wait());
+  EXPECT_EQ(failing.GetState(), SummaryBuilder::State::Failed);
+  EXPECT_EQ(failing.Status(), kStatusSourceChanged);
+  EXPECT_EQ(failing.Summary(), nullptr);
+  EXPECT_EQ(finished.load(), 1);
+
+  SummaryBuilder cancelled(layout);
+  cancelled.SetOnFinished([&] { ++finished; });
+  cancelled.Cancel();
+  cancelled.Start();
+  EXPECT_FALSE(cancelled.Wait());
+  EXPECT_EQ(cancelled.GetState(), SummaryBuilder::State::Cancelled);
+  EXPECT_EQ(finished.load(), 1);
+
+  // Builders dropped while queued or running leave nothing behind that touches them.
+  for (int32_t i = 0; i < 8; ++i) std::make_unique<SummaryBuilder>(layout)->Start();
+}
+
+}  // namespace
+}  // namespace skelvane
