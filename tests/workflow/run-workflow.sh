@@ -34,4 +34,13 @@ rows=$(($(wc -l <"$out/summary.csv") - 1))
 [ "$(grep -c '^ratA/day1,' "$out/summary.csv")" -eq 2 ] || fail "ratA/day1 should have 2 rows"
 [ "$(grep -c '^ratB,' "$out/summary.csv")" -eq 1 ] || fail "ratB should have 1 row"
 [ -z "$(find "$work/elsewhere" -mindepth 1 -not -path '*/.snakemake*')" ] || fail "files written in the working directory"
-echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows"
+
+# The same archive with a threshold from each group's noise level, two cores per session.
+snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet \
+  --config archive=../archive out=../out-noise channels=4 noise_threshold=5 session_cores=2 cli="$cli"
+noise_rows=$(($(wc -l <"$work/out-noise/summary.csv") - 1))
+[ "$noise_rows" -eq 3 ] || fail "noise-threshold summary has $noise_rows rows, not 3"
+column=$(head -1 "$work/out-noise/summary.csv" | tr ',' '\n' | grep -n '^noise_level$' | cut -d: -f1)
+[ -n "$column" ] && [ -n "$(tail -n +2 "$work/out-noise/summary.csv" | cut -d, -f"$column" | grep -v '^$')" ] ||
+  fail "noise-threshold summary gives no noise levels"
+echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows; with noise thresholds $noise_rows rows"
