@@ -43,4 +43,20 @@ noise_rows=$(($(wc -l <"$work/out-noise/summary.csv") - 1))
 column=$(head -1 "$work/out-noise/summary.csv" | tr ',' '\n' | grep -n '^noise_level$' | cut -d: -f1)
 [ -n "$column" ] && [ -n "$(tail -n +2 "$work/out-noise/summary.csv" | cut -d, -f"$column" | grep -v '^$')" ] ||
   fail "noise-threshold summary gives no noise levels"
-echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows; with noise thresholds $noise_rows rows"
+
+# Through the Slurm profile, with an sbatch that records its arguments and runs the job script here.
+mkdir -p "$work/bin"
+cat >"$work/bin/sbatch" <<'SBATCH'
+#!/usr/bin/env bash
+echo "$*" >>"$(dirname "$0")/submitted"
+bash "${@: -1}" >/dev/null 2>&1 &
+echo "Submitted batch job $$"
+SBATCH
+chmod +x "$work/bin/sbatch"
+PATH="$work/bin:$PATH" snakemake -s "$source_dir/workflow/Snakefile" --profile "$source_dir/workflow/slurm" --quiet \
+  --latency-wait 5 --config archive=../archive out=../out-slurm channels=4 threshold=60 cli="$cli" >/dev/null
+cmp -s "$out/summary.csv" <(sed 's|/out-slurm/|/out/|g' "$work/out-slurm/summary.csv") ||
+  fail "the Slurm profile's summary differs from the workstation run's"
+[ "$(grep -c -- '--mem=.* --time=' "$work/bin/submitted")" -eq 2 ] || fail "expected one sbatch job per session"
+echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows; with noise thresholds $noise_rows rows;"
+echo "through the Slurm profile: $(wc -l <"$work/bin/submitted") sbatch jobs"
