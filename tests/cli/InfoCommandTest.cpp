@@ -89,19 +89,13 @@ TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
   };
   for (const Ends& ends : {Ends{4'000'000'000'000'000'000, -6'000'000'000'000'000'000, "-"},
                            Ends{-6'000'000'000'000'000'000, 4'000'000'000'000'000'000, ""}}) {
-    // The first records keep their order, as a recording's must to be opened; the last lies anywhere.
-    std::vector<CscRecordData> records(9);
-    for (CscRecordData& record : records) record.timestamp = ends.first;
+    // The first records rise, as a recording's must to be opened at all; only the last jumps.
+    std::vector<CscRecordData> records(12);
+    for (std::size_t k = 0; k + 1 < records.size(); ++k) records[k].timestamp = ends.first + static_cast<int64_t>(k);
     records.back().timestamp = ends.last;
     const std::string path = dir.File("far.kcs");
     ASSERT_EQ(CscFileWriter::Write(path, "", records), 0);
     const test::CliRun run = test::RunCli({"info", path}, dir);
-    if (ends.first > ends.last) {
-      // Time running backwards over the first records marks a file that is no recording.
-      EXPECT_EQ(run.status, 1);
-      EXPECT_NE(run.err.find("File does not look like a CSC recording"), std::string::npos) << run.err;
-      continue;
-    }
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string duration = "  duration:           " + std::string(ends.durationSign) + "9223372036854.";
     EXPECT_NE(run.out.find(duration), std::string::npos) << run.out;
