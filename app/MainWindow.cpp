@@ -27,6 +27,7 @@
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
 #include "app/StatusBar.h"
+#include "app/SummaryWatcher.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
@@ -129,6 +130,8 @@ int32_t MainWindow::Create() {
   status_ = new StatusBar(this);
   setStatusBar(status_);
   locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
+  summaries_ = new SummaryWatcher(
+      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); }, this);
   Preferences::LoadExtractionParameters(extraction_->Parameters());
 
   view_ = ViewState{};
@@ -142,8 +145,9 @@ int32_t MainWindow::Create() {
   canvas_.SetDataAxisInMicrovolts(Preferences::DataAxisInMicrovolts());
   additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
 
+  const int32_t sourcesBefore = sources_.GetNumSources();
   OpenFilesAtStart();
-  RememberOpenedSince(0);
+  RememberOpenedSince(sourcesBefore);
 
   sources_.AddListener(listener_.get());
   return 0;
@@ -184,10 +188,13 @@ int32_t MainWindow::CreatePlotsForSources(int32_t firstIndex) {
 }
 
 void MainWindow::Redraw() {
+  FollowPixelRatio();
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  // A redraw may have started summary builds: follow them until they end.
+  if (summaries_ != nullptr) summaries_->Poll();
   if (client_ != nullptr) client_->update();
 }
 
@@ -306,6 +313,7 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   model_.Resize(clientWidth - kScrollBarSize, clientHeight - kScrollBarSize);
   horizontal_->setGeometry(0, 0, clientWidth, kScrollBarSize);
   vertical_->setGeometry(view_.CanvasWidth, kScrollBarSize, kScrollBarSize, view_.CanvasHeight);
+  FollowPixelRatio();
   renderer_.RequestNewDIBSection();
   UpdateHorizontalScroll();
   UpdateVerticalScroll();
@@ -317,7 +325,8 @@ void MainWindow::OnPaint(QPainter& painter) {
   if (canvas_.Present(*this) != 0) frame_ = QImage();
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
-  const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
+  const QRegion uncovered =
+      QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.deviceIndependentSize().toSize()));
   for (const QRect& rect : uncovered) painter.fillRect(rect, Qt::black);
   if (!frame_.isNull()) painter.drawImage(framePosition_, frame_);
 }
@@ -344,6 +353,8 @@ bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t heig
   } else {
     frame_ = asStored.copy(0, bitmap.Height() - height, width, height).mirrored(false, true);
   }
+  // On a HiDPI screen the frame holds device pixels: it is drawn at its size in canvas pixels.
+  frame_.setDevicePixelRatio(renderer_.PixelRatio());
   framePosition_ = QPoint(x, y);
   return true;
 }
@@ -557,6 +568,12 @@ void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(Displ
 }  // namespace skelvane
 
 namespace skelvane {
+
+// The canvas is drawn at the screen's own resolution: sharp at 200%, the same pixels at 100%.
+void MainWindow::FollowPixelRatio() {
+  const qreal screenRatio = client_ != nullptr ? client_->devicePixelRatioF() : 1.0;
+  renderer_.SetPixelRatio(std::max(1, static_cast<int32_t>(std::lround(screenRatio))));
+}
 
 void MainWindow::OnAddedCommand(int32_t command) {
   using Style = IPlotCanvas::TimeLabelStyle;
