@@ -13,13 +13,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "app/AboutBox.h"
 #include "app/AppResources.h"
 #include "app/BitmapExport.h"
 #include "app/ClientArea.h"
 #include "app/CommandIds.h"
+#include "app/ExtractionProgressDialog.h"
 #include "app/KeysAndMouseDialog.h"
 #include "app/MainMenu.h"
 #include "app/MenuAdditions.h"
@@ -53,6 +53,24 @@ constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
+static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
+
+// The view model's name for what a scrollbar asked for.
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
+  using Code = PagedScrollBar::Code;
+  switch (code) {
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
+    case Code::ThumbPosition:
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
+    case Code::EndScroll: break;
+  }
+  return ViewModel::Scroll::EndScroll;
+}
 constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
 
 }  // namespace
@@ -261,26 +279,6 @@ void MainWindow::ToggleSwitch(int32_t command) {
   Redraw();
 }
 
-namespace {
-
-ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
-  using Code = PagedScrollBar::Code;
-  switch (code) {
-    case Code::LineBack: return ViewModel::Scroll::LineBack;
-    case Code::LineForward: return ViewModel::Scroll::LineForward;
-    case Code::PageBack: return ViewModel::Scroll::PageBack;
-    case Code::PageForward: return ViewModel::Scroll::PageForward;
-    case Code::ToStart: return ViewModel::Scroll::ToStart;
-    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
-    case Code::EndScroll: break;
-  }
-  return ViewModel::Scroll::EndScroll;
-}
-
-}  // namespace
-
 void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
   if (horizontal_ == nullptr) return;
   if (!model_.ScrollHorizontally(ScrollFor(code), position)) return;
@@ -323,7 +321,8 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 }
 
 void MainWindow::OnPaint(QPainter& painter) {
-  canvas_.Present(*this);
+  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
+  if (canvas_.Present(*this) != 0) frame_ = QImage();
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
   const QRegion uncovered =
@@ -554,8 +553,8 @@ void MainWindow::ShowAboutBox() {
   box.exec();
 }
 
-// The run shows the wait cursor while it works and always ends with its completion message.
-void MainWindow::CreateSpikeFile() { extraction_->RunCreateSpikeFileCommand(); }
+// The run works on other threads behind a progress dialog and ends with its completion message.
+void MainWindow::CreateSpikeFile() { ExtractionProgressDialog::RunCommand(*extraction_, this); }
 
 // The plots' threshold overlays follow the values the dialog handed them.
 void MainWindow::ShowExtractionProperties() {
@@ -693,8 +692,7 @@ void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifie
 }
 
 void MainWindow::ScrollStackBy(int32_t pixels) {
-  view_.ScrollTop += pixels;
-  view_.ScrollBottom += pixels;
+  model_.ScrollStackBy(pixels);
   UpdateVerticalScroll();
   Redraw();
 }
@@ -714,7 +712,8 @@ void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
   if (!changed) return;
   const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
+                                         view_.VisibleSpan / (2 * int64_t{width}));
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   UpdateHorizontalScroll();
   Redraw();

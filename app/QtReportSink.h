@@ -12,7 +12,8 @@ class QtReportSink {
  public:
   /// Makes the message box the report sink; returns the sink it replaced.
   static ReportSink Install();
-  /// Shows `text` in a modal box over the active window and returns when OK closes it.
+  /// Shows `text` in a modal box over the active window and returns when OK closes it; from another
+  /// thread the box is queued to the UI thread and the call returns at once.
   static void Show(const std::string& text);
 };
 

@@ -12,6 +12,7 @@
 #include "app/QtCursorControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtReportSink.h"
+#include "app/QtUserQuestions.h"
 #include "datafile/DataSourceManager.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
   auto cursor = std::make_shared<skelvane::QtCursorControl>();
   skelvane::CursorControl::Install(cursor);
   skelvane::FileChooser::Install(std::make_shared<skelvane::QtFileChooser>());
+  skelvane::UserQuestions::Install(std::make_shared<skelvane::QtUserQuestions>());
 
   int result = 1;
   {
@@ -109,6 +111,7 @@ int main(int argc, char** argv) {
 
   skelvane::CursorControl::Install(nullptr);
   skelvane::FileChooser::Install(nullptr);
+  skelvane::UserQuestions::Install(nullptr);
   skelvane::SetReportSink(previousSink);
   return result;
 }

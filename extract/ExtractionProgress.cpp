@@ -10,6 +10,7 @@ void ExtractionProgress::Reset(const std::vector<GroupView>& groups) {
     group->fixed = view;
     groups_.push_back(std::move(group));
   }
+  ++generation_;
 }
 
 void ExtractionProgress::Started(std::size_t group) {

@@ -33,6 +33,8 @@ class ExtractionProgress {
   void Advanced(std::size_t group, int64_t records);
   /// Group `group` is over (written, failed or cancelled).
   void Finished(std::size_t group);
+  /// How many runs have started (each Reset is one): tells a new run's groups from the last run's.
+  int64_t Generation() const { return generation_; }
   /// Every group as it stands now.
   std::vector<GroupView> Snapshot() const;
 
@@ -44,6 +46,7 @@ class ExtractionProgress {
   };
   mutable std::mutex mutex_;  // guards the list itself; the counters are atomics
   std::vector<std::unique_ptr<Group>> groups_;
+  std::atomic<int64_t> generation_{0};
 };
 
 }  // namespace skelvane

@@ -106,6 +106,10 @@ const std::vector<ExtractionRun::WrittenFile>& ExtractionRun::WrittenFiles() con
 
 int32_t ExtractionRun::FailedGroups() const { return failedGroups_; }
 
+int32_t ExtractionRun::GroupCount() const {
+  return parameters_.NumChannels > 0 ? plots_.GetNumPlots() / parameters_.NumChannels : 0;
+}
+
 void ExtractionRun::SetJobs(int32_t jobs) { jobs_ = std::max(jobs, 0); }
 
 int32_t ExtractionRun::JobsFor(std::size_t groups) const {
@@ -132,10 +136,10 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   writtenFiles_.clear();
   failedGroups_ = 0;
   wasCancelled_ = false;
-  progress_.Reset({});
   if (extractor_.SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode,
                                          parameters_.TruncatedThreshold(), parameters_.NumSpikePoints,
                                          parameters_.AlignmentPt, parameters_.NumChannels) != kStatusOk) {
+    progress_.Reset({});
     cancel_ = false;
     return kStatusFailed;
   }

@@ -75,6 +75,8 @@ class ExtractionRun {
   /// data file changed); cancelled groups are not counted.
   int32_t FailedGroups() const;
 
+  /// Full groups the plots make with the current parameters (0 when the channel count is not positive).
+  int32_t GroupCount() const;
   /// Threads the groups are spread over; 0 means one per processor core.
   void SetJobs(int32_t jobs);
   /// The threads a run would use for `groups` groups.

@@ -33,6 +33,8 @@ class RecordStream {
   const int16_t* Samples(int64_t index) const;
   /// True once the file held fewer bytes than its records need: it shrank while open.
   bool FileShrank() const { return shrank_; }
+  /// True when the records come from the file through the stream's own descriptor.
+  bool ReadsFileDirectly() const { return direct_; }
   /// The source this stream reads.
   int32_t SourceId() const { return sourceId_; }
 

@@ -1,5 +1,7 @@
 #include "extract/SpikeExtractor.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <charconv>
 #include <limits>
@@ -63,6 +65,82 @@ locale_t CLocale() {
 
 void PutLittleEndian(uint8_t* out, uint64_t value, std::size_t bytes) {
   for (std::size_t b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
+}
+
+// The quiet-stretch scan: whole chunks of one channel whose extremes stay strictly between the two
+// limits cannot hold a crossing and are skipped. Values are compared as 16-bit numbers (slopes
+// saturated to 16 bits, limits clamped), which never hides a crossing: it can only call a quiet chunk
+// loud, and loud chunks are then tested sample by sample with the exact test. The loops are plain
+// so the compiler vectorises them; the AVX2 copy is chosen at load time on machines that have it.
+constexpr int64_t kQuietChunk = 64;
+
+int16_t Saturate(int64_t value) {
+  return static_cast<int16_t>(std::clamp<int64_t>(value, std::numeric_limits<int16_t>::min(),
+                                                  std::numeric_limits<int16_t>::max()));
+}
+
+// First chunk start in [from, end) (end - from a multiple of kQuietChunk) whose samples reach `high`
+// or `low`; `end` when none does.
+__attribute__((target_clones("avx2", "default"))) int64_t FirstLoudLevelChunk(const int16_t* p, int64_t from,
+                                                                              int64_t end, int16_t high,
+                                                                              int16_t low) {
+  for (int64_t at = from; at < end; at += kQuietChunk) {
+    const int16_t* q = p + at;
+    int16_t highest = std::numeric_limits<int16_t>::min();
+    int16_t lowest = std::numeric_limits<int16_t>::max();
+    for (int64_t j = 0; j < kQuietChunk; ++j) {
+      highest = std::max(highest, q[j]);
+      lowest = std::min(lowest, q[j]);
+    }
+    if (highest >= high || lowest <= low) return at;
+  }
+  return end;
+}
+
+// The same for the steps p[i+1] - p[i], saturated to 16 bits (which keeps every step at or past a
+// limit at or past it), reading one sample past each chunk. Written with intrinsics: the compiler does
+// not turn the saturating step into one instruction by itself. A limit at the end of the 16-bit range
+// is reached by every value at that end, so the caller makes such chunks loud before coming here.
+__attribute__((target("avx2"))) int64_t FirstLoudSlopeChunkAvx2(const int16_t* p, int64_t from, int64_t end,
+                                                                  int16_t high, int16_t low) {
+  const __m256i belowHigh = _mm256_set1_epi16(static_cast<int16_t>(high - 1));
+  const __m256i aboveLow = _mm256_set1_epi16(static_cast<int16_t>(low + 1));
+  for (int64_t at = from; at < end; at += kQuietChunk) {
+    const int16_t* q = p + at;
+    __m256i loud = _mm256_setzero_si256();
+    for (int64_t j = 0; j < kQuietChunk; j += 16) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + j));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + j + 1));
+      const __m256i step = _mm256_subs_epi16(next, here);
+      loud = _mm256_or_si256(loud, _mm256_or_si256(_mm256_cmpgt_epi16(step, belowHigh),
+                                                   _mm256_cmpgt_epi16(aboveLow, step)));
+    }
+    if (!_mm256_testz_si256(loud, loud)) return at;
+  }
+  return end;
+}
+
+int64_t FirstLoudSlopeChunkSse2(const int16_t* p, int64_t from, int64_t end, int16_t high, int16_t low) {
+  const __m128i belowHigh = _mm_set1_epi16(static_cast<int16_t>(high - 1));
+  const __m128i aboveLow = _mm_set1_epi16(static_cast<int16_t>(low + 1));
+  for (int64_t at = from; at < end; at += kQuietChunk) {
+    const int16_t* q = p + at;
+    __m128i loud = _mm_setzero_si128();
+    for (int64_t j = 0; j < kQuietChunk; j += 8) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + j + 1));
+      const __m128i step = _mm_subs_epi16(next, here);
+      loud = _mm_or_si128(loud, _mm_or_si128(_mm_cmpgt_epi16(step, belowHigh), _mm_cmpgt_epi16(aboveLow, step)));
+    }
+    if (_mm_movemask_epi8(loud) != 0) return at;
+  }
+  return end;
+}
+
+int64_t FirstLoudSlopeChunk(const int16_t* p, int64_t from, int64_t end, int16_t high, int16_t low) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (high == std::numeric_limits<int16_t>::min() || low == std::numeric_limits<int16_t>::max()) return from;
+  return avx2 ? FirstLoudSlopeChunkAvx2(p, from, end, high, low) : FirstLoudSlopeChunkSse2(p, from, end, high, low);
 }
 
 void StripTrailingFractionZeros(std::string& number) {
@@ -281,11 +359,11 @@ int32_t SpikeExtractor::FindCrossing() {
 }
 
 // The first (index, channel) from CurrentIndex to ScanLast, index-major, whose tested value is over
-// the threshold; -1 when there is none. Most of a recording is noise far from the threshold, so
-// whole chunks are ruled out by their extremes first (the test is monotonic in the tested value),
-// and only a chunk that may hold a crossing is tested sample by sample.
+// the threshold; -1 when there is none. Most of a recording is noise far from the threshold, so quiet
+// stretches of each channel are skipped at vector speed first (see FirstLoudLevelChunk), and only
+// where some channel may cross are the samples tested one by one, all channels at each index.
 template <int32_t Mode, int32_t Type>
-int64_t SpikeExtractor::FirstCrossing(int32_t& channel) const {
+int64_t SpikeExtractor::FirstCrossing(int32_t& channel) {
   const auto& channels = *Channels;
   const std::size_t numChannels = channels.size();
   const int64_t high = ThreshVal;
@@ -306,30 +384,27 @@ int64_t SpikeExtractor::FirstCrossing(int32_t& channel) const {
       return value >= high || value <= low;
     }
   };
+  // A side the type does not test gets a limit no 16-bit value passes (the lowest value itself
+  // still counts as loud: harmless, it is then tested exactly).
+  const int16_t loudHigh = Type == kTypeNegative ? std::numeric_limits<int16_t>::max() : Saturate(high);
+  const int16_t loudLow = Type == kTypePositive ? std::numeric_limits<int16_t>::min() : Saturate(low);
 
+  // Each channel's first loud chunk from where it was last looked for: the stretch before it is quiet.
+  NextLoud.assign(numChannels, -1);
   int64_t i = CurrentIndex;
   while (i <= ScanLast) {
-    const int64_t chunkLast = i + kSkipChunk - 1;
-    if (chunkLast <= ScanLast) {
-      bool mayCross = false;
-      for (std::size_t k = 0; k < numChannels && !mayCross; ++k) {
-        // Fixed-length loops over plain pointers: the compiler turns them into vector instructions.
-        const int16_t* p = channels[k].data() + i;
-        int32_t highest = std::numeric_limits<int32_t>::min();
-        int32_t lowest = std::numeric_limits<int32_t>::max();
-        for (int64_t j = 0; j < kSkipChunk; ++j) {
-          const int32_t value = tested(p, j);
-          if constexpr (Type != kTypeNegative) highest = std::max(highest, value);
-          if constexpr (Type != kTypePositive) lowest = std::min(lowest, value);
-        }
-        mayCross = (Type != kTypeNegative && over(highest)) || (Type != kTypePositive && over(lowest));
+    const int64_t chunkedEnd = i + (ScanLast - i + 1) / kQuietChunk * kQuietChunk;
+    int64_t loud = chunkedEnd;
+    for (std::size_t k = 0; k < numChannels && loud > i; ++k) {
+      if (NextLoud[k] < i) {
+        const int16_t* p = channels[k].data();
+        NextLoud[k] = Mode == kModeSlope ? FirstLoudSlopeChunk(p, i, chunkedEnd, loudHigh, loudLow)
+                                         : FirstLoudLevelChunk(p, i, chunkedEnd, loudHigh, loudLow);
       }
-      if (!mayCross) {
-        i = chunkLast + 1;
-        continue;
-      }
+      loud = std::min(loud, NextLoud[k]);
     }
-    const int64_t last = std::min(chunkLast, ScanLast);
+    i = loud;
+    const int64_t last = std::min(i + kQuietChunk - 1, ScanLast);
     for (; i <= last; ++i) {
       for (std::size_t k = 0; k < numChannels; ++k) {
         if (over(tested(channels[k].data(), i))) {

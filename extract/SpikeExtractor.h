@@ -94,7 +94,7 @@ class SpikeExtractor {
   int32_t WaitForRearm();
   int32_t FindCrossing();
   template <int32_t Mode, int32_t Type>
-  int64_t FirstCrossing(int32_t& channel) const;
+  int64_t FirstCrossing(int32_t& channel);
   int32_t GetSpikePeak();
   bool IsWindowStorable() const;
   int32_t StoreSpike(uint64_t timestamp);
@@ -122,8 +122,7 @@ class SpikeExtractor {
   uint32_t RecordWord2 = 0;
   std::array<int32_t, kFeatureWordCount> FeatureWords{};
 
-  // Samples per channel whose extremes are checked at once before they are tested one by one.
-  static constexpr int64_t kSkipChunk = 64;
+  std::vector<int64_t> NextLoud;  // per channel, where the quiet-stretch scan found it may cross
 
   // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
   // lies inside the block, so no test ever reads past its end.

@@ -92,7 +92,10 @@ TEST_P(CtrlSAgreesWithTheCommandLine, ByteForByteApartFromTheTimeLine) {
   {
     test::CapturedReports reports;
     QTest::keyClick(window->Client(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+    ASSERT_EQ(window->Extraction().WrittenFiles().size(), 1u);
+    EXPECT_EQ(reports.Texts(), std::vector<std::string>{
+                                   "Spike Extraction Process Completed\n" + (fs::path(outDir.Path()) / kSpikeFileName).string() +
+                                   ": " + std::to_string(window->Extraction().WrittenFiles()[0].spikeCount) + " spikes"});
   }
   const fs::path spikeFile = fs::path(outDir.Path()) / kSpikeFileName;
   ASSERT_TRUE(fs::exists(spikeFile));

@@ -2,6 +2,7 @@
 // main window holds its files, and against the spike times the generator put into the recording.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -600,6 +601,47 @@ TEST_F(ExtractCommandTest, FullDiskMidRunKeepsTheEarlierFileAndNamesTheFileAndTh
   int files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++files;
   EXPECT_EQ(files, 2) << "a temporary file was left behind";
+}
+
+
+// Runs skelvane-cli on a pseudo-terminal, as from a shell, and returns all it wrote there.
+std::string RunOnTerminal(std::vector<std::string> args, int& status) {
+  args.insert(args.begin(), SKELVANE_CLI_PATH);
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<std::size_t>(n));
+  ::close(terminal);
+  ::waitpid(child, &status, 0);
+  return seen;
+}
+
+TEST_F(ExtractCommandTest, OnATerminalProgressEndsWithAHundredPercentLineUnlessQuiet) {
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  int status = -1;
+  const std::string shown = RunOnTerminal(Args({"--channels", "2", "--threshold", "100", "--outdir", out}), status);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+  // However short the run, the last progress line says 100% and how long it took.
+  EXPECT_TRUE(std::regex_search(shown, std::regex("\r\x1b\\[KExtracting 2 files: 100%, [0-9.]+ [MG] samples/s, "
+                                                  "done in [0-9]+\\.[0-9] s\r?\n")))
+      << shown;
+  EXPECT_NE(shown.find("SkelvaneV3: Spike Extraction Process Completed"), std::string::npos) << shown;
+
+  const std::string quiet =
+      RunOnTerminal(Args({"--channels", "2", "--threshold", "100", "--outdir", out, "--quiet"}), status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << quiet;
+  EXPECT_EQ(quiet.find("Extracting"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("SkelvaneV3: Spike Extraction Process Completed"), std::string::npos) << quiet;
 }
 
 }  // namespace

@@ -694,22 +694,29 @@ TEST(SpikeDetectionEquivalence, StoresExactlyWhatAPlainScanStores) {
   std::mt19937 random(11);
   test::TempDir dir;
   std::size_t spikesCompared = 0;
-  for (int round = 0; round < 150; ++round) {
+  for (int round = 0; round < 240; ++round) {
     const int length = 4 + static_cast<int>(random() % 300);
     const int channels = 1 + static_cast<int>(random() % 4);
     const int points = 1 + static_cast<int>(random() % 12);
     const int alignmentIndex = static_cast<int>(random() % static_cast<unsigned>(points));
     const int type = static_cast<int>(random() % 3);
     const int mode = static_cast<int>(random() % 2);
-    const int threshold = static_cast<int>(random() % 160) - 10;
+    // Every third round spans the whole 16-bit range, with thresholds beyond it, where the quiet-stretch
+    // scan compares saturated 16-bit values: steps of up to 65535 and limits of 32767 or more.
+    const bool fullRange = round % 3 == 2;
+    const int32_t wideThresholds[] = {32767, 32768, 40000, 65535, 65536, -32768, -32769, -65536,
+                                      std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min() + 1};
+    const int threshold = fullRange && random() % 2 == 0 ? wideThresholds[random() % 10]
+                          : fullRange                    ? static_cast<int>(random() % 65536) - 32768
+                                                         : static_cast<int>(random() % 160) - 10;
     // Noise mostly below the threshold with sparse excursions of either sign, so that whole quiet
     // stretches can be skipped and crossings still lie between them.
     const int noise = 5 + static_cast<int>(random() % 60);
     std::uniform_int_distribution<int> quiet(-noise, noise);
-    const auto sample = [&random, &quiet]() {
+    const auto sample = [&random, &quiet, fullRange]() {
       if (random() % 60 != 0) return quiet(random);
-      const int size = 50 + static_cast<int>(random() % 300);
-      return random() % 2 == 0 ? size : -size;
+      const int size = fullRange ? 20000 + static_cast<int>(random() % 12769) : 50 + static_cast<int>(random() % 300);
+      return random() % 2 == 0 ? size : -size - (fullRange ? 1 : 0);
     };
 
     PlainScan plain(type, mode, threshold, points, alignmentIndex);

@@ -1,5 +1,8 @@
 #include "platform/ReportError.h"
 
+#include <algorithm>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/CapturedReports.h"
@@ -36,6 +39,43 @@ TEST(ReportError, SinkIsRestoredAfterCapture) {
   ShowMessage("outer");
   SetReportSink(previous);
   EXPECT_EQ(outer, std::vector<std::string>{"outer"});
+}
+
+
+TEST(ReportError, ReportsFromManyThreadsEachReachTheSinkWholeAndOneAtATime) {
+  // The sink below has no lock of its own: it is only safe when calls never overlap.
+  std::vector<std::string> texts;
+  int inside = 0;
+  int overlaps = 0;
+  auto previous = SetReportSink([&](const std::string& text) {
+    if (++inside != 1) ++overlaps;
+    texts.push_back(text);
+    --inside;
+  });
+  constexpr int kThreads = 6;
+  constexpr int kReports = 500;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kReports; ++i) ReportFileError("Thread ", t + 1, "/data/file" + std::to_string(i), 0);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  SetReportSink(previous);
+  EXPECT_EQ(overlaps, 0);
+  ASSERT_EQ(texts.size(), static_cast<std::size_t>(kThreads * kReports));
+  for (int t = 1; t <= kThreads; ++t) {
+    // Each thread's reports arrive whole and in the order it made them.
+    std::vector<std::string> own;
+    std::copy_if(texts.begin(), texts.end(), std::back_inserter(own), [t](const std::string& text) {
+      return text.starts_with("Thread " + std::to_string(t) + ": ");
+    });
+    ASSERT_EQ(own.size(), static_cast<std::size_t>(kReports));
+    for (int i = 0; i < kReports; ++i) {
+      const std::string expected = "Thread " + std::to_string(t) + ": /data/file" + std::to_string(i);
+      ASSERT_EQ(own[static_cast<std::size_t>(i)], expected);
+    }
+  }
 }
 
 }  // namespace

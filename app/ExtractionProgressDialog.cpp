@@ -1,0 +1,173 @@
+#include "app/ExtractionProgressDialog.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <chrono>
+#include <filesystem>
+
+#include "extract/ExtractionSummary.h"
+#include "extract/ProgressReport.h"
+#include "platform/CursorControl.h"
+#include "platform/PathHelpers.h"
+#include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
+#include "platform/UserQuestions.h"
+
+namespace skelvane {
+namespace {
+
+constexpr const char* kTitle = "Creating Spike Files";
+constexpr int kPollMilliseconds = 100;
+constexpr int kMinimumWidth = 480;
+constexpr int kMaximumListHeight = 320;
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string ResultLine(const ExtractionRun::WrittenFile& file) {
+  if (file.complete) return file.path + ": " + std::to_string(file.spikeCount) + " spikes";
+  return file.path + ": not written (" + ExtractionSummary::OutcomeText(file.outcome) + ")";
+}
+
+}  // namespace
+
+ExtractionProgressDialog::ExtractionProgressDialog(ExtractionRun& run, QWidget* parent) : QDialog(parent), run_(run) {
+  setWindowTitle(QString::fromUtf8(kTitle));
+  setModal(true);
+  setMinimumWidth(kMinimumWidth);
+  auto* layout = new QVBoxLayout(this);
+  overallText_ = new QLabel(this);
+  overallBar_ = new QProgressBar(this);
+  overallBar_->setRange(0, 100);
+  layout->addWidget(overallText_);
+  layout->addWidget(overallBar_);
+  cancel_ = new QPushButton(tr("Cancel"), this);
+  connect(cancel_, &QPushButton::clicked, this, &ExtractionProgressDialog::reject);
+  layout->addWidget(cancel_, 0, Qt::AlignRight);
+  timer_ = new QTimer(this);
+  timer_->setInterval(kPollMilliseconds);
+  connect(timer_, &QTimer::timeout, this, &ExtractionProgressDialog::Poll);
+}
+
+ExtractionProgressDialog::~ExtractionProgressDialog() {
+  if (worker_.joinable()) {
+    run_.Cancel();
+    worker_.join();
+  }
+}
+
+int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent) {
+  ExtractionParameters& parameters = run.Parameters();
+  // Only worth asking when some group will be extracted at all.
+  if (run.GroupCount() > 0 && parameters.NoiseThresholdFactor <= 0.0 && parameters.TruncatedThreshold() == 0 &&
+      !UserQuestions::Current().AskYesNo(kZeroThresholdQuestion)) {
+    return kStatusCancelled;
+  }
+  const std::string& folder = parameters.OutputDirectory;
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+    if (!UserQuestions::Current().AskYesNo(kCreateFolderQuestion + folder)) return kStatusCancelled;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+      ReportFileError(kCreateFolderFailedMessage, 0, folder, error.value());
+      return kStatusFailed;
+    }
+  }
+  CursorControl::Current().Show(CursorControl::Shape::Wait);
+  int32_t result = kStatusOk;
+  {
+    ExtractionProgressDialog dialog(run, parent);
+    result = dialog.RunModal();
+  }
+  CursorControl::Current().Show(CursorControl::Shape::Arrow);
+  ReportError(CompletionText(run.WrittenFiles()), 0);
+  return result;
+}
+
+std::string ExtractionProgressDialog::CompletionText(const std::vector<ExtractionRun::WrittenFile>& files) {
+  std::string text = kExtractionCompletedMessage;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string line = "\n" + ResultLine(files[i]);
+    const std::string more = "\n... and " + std::to_string(files.size() - i) + " more spike files";
+    // A report keeps 479 characters: the list ends with a count of the files it could not show.
+    const bool last = i + 1 == files.size();
+    if (text.size() + line.size() + (last ? 0 : more.size()) > kMaxReportLength) {
+      text += more;
+      break;
+    }
+    text += line;
+  }
+  return text;
+}
+
+int32_t ExtractionProgressDialog::RunModal() {
+  run_.SetJobs(0);
+  over_ = false;
+  startSeconds_ = Now();
+  startGeneration_ = run_.Progress().Generation();
+  worker_ = std::thread([this] {
+    result_ = run_.CreateSpikeFiles();
+    over_ = true;
+  });
+  timer_->start();
+  Poll();
+  exec();
+  timer_->stop();
+  if (worker_.joinable()) worker_.join();
+  return result_;
+}
+
+void ExtractionProgressDialog::reject() {
+  run_.Cancel();
+  cancel_->setEnabled(false);
+  cancel_->setText(tr("Cancelling..."));
+}
+
+void ExtractionProgressDialog::BuildGroupRows() {
+  // The rows of the last run stand until this run has planned its groups.
+  if (!groupBars_.empty() || run_.Progress().Generation() == startGeneration_) return;
+  const auto groups = run_.Progress().Snapshot();
+  auto* list = new QWidget;
+  auto* rows = new QVBoxLayout(list);
+  for (const auto& group : groups) {
+    rows->addWidget(new QLabel(QString::fromStdString(FileNameOf(group.path)), list));
+    auto* bar = new QProgressBar(list);
+    bar->setRange(0, 100);
+    rows->addWidget(bar);
+    groupBars_.push_back(bar);
+  }
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidget(list);
+  scroll->setWidgetResizable(true);
+  scroll->setMaximumHeight(kMaximumListHeight);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(2, scroll);
+}
+
+void ExtractionProgressDialog::Poll() {
+  BuildGroupRows();
+  const auto groups = run_.Progress().Snapshot();
+  const ProgressReport::Totals totals = ProgressReport::Sum(groups);
+  const double elapsed = Now() - startSeconds_;
+  const double rate = elapsed > 0.0 ? static_cast<double>(totals.doneSamples) / elapsed : 0.0;
+  const bool over = over_;
+  std::string text = std::to_string(totals.filesDone) + " of " + std::to_string(totals.files) + " spike files, " +
+                     ProgressReport::Rate(rate);
+  if (!over && rate > 0.0) {
+    text += ", " + ProgressReport::Duration(static_cast<double>(totals.totalSamples - totals.doneSamples) / rate) +
+            " left";
+  }
+  overallText_->setText(QString::fromStdString(text));
+  overallBar_->setValue(ProgressReport::Percent(totals.doneSamples, totals.totalSamples, over));
+  for (std::size_t i = 0; i < groups.size() && i < groupBars_.size(); ++i) {
+    const bool done = groups[i].state == ExtractionProgress::State::Done;
+    groupBars_[i]->setValue(ProgressReport::Percent(groups[i].doneRecords, groups[i].totalRecords, done));
+  }
+  if (over) accept();
+}
+
+}  // namespace skelvane

@@ -1,0 +1,70 @@
+#pragma once
+// Create Spike File with feedback: runs the extraction on a worker thread behind a modal dialog with the
+// overall and per-group progress and a Cancel button, then shows what was written. Used by MainWindow.
+
+#include <QDialog>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extract/ExtractionRun.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace skelvane {
+
+/// Asked before a run whose threshold is 0 (every sample would cross it).
+inline constexpr const char* kZeroThresholdQuestion =
+    "The extraction threshold is 0: nearly every sample counts as a spike. Extract anyway?";
+/// Asked before a run whose output folder does not exist; the folder follows.
+inline constexpr const char* kCreateFolderQuestion = "The output folder does not exist. Create it?\n";
+/// Reported when the folder could not be made.
+inline constexpr const char* kCreateFolderFailedMessage = "The output folder could not be created";
+
+class ExtractionProgressDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// A dialog over `run`; nothing starts before RunModal.
+  ExtractionProgressDialog(ExtractionRun& run, QWidget* parent);
+  /// Waits for a worker still running (after a cancel) before the dialog goes.
+  ~ExtractionProgressDialog() override;
+
+  /// The whole command: the questions, the run behind the dialog, then the completion box, whose first
+  /// line is "Spike Extraction Process Completed" and whose next lines list each spike file.
+  static int32_t RunCommand(ExtractionRun& run, QWidget* parent);
+  /// The completion text for the files of a run, held within one report's length.
+  static std::string CompletionText(const std::vector<ExtractionRun::WrittenFile>& files);
+
+  /// Starts the run on a worker thread and shows the dialog until it is over; the run's result.
+  int32_t RunModal();
+  /// The Cancel button (tests click it).
+  QPushButton* CancelButton() const { return cancel_; }
+
+ protected:
+  /// Escape and the close button cancel like the Cancel button; the dialog closes when the run is over.
+  void reject() override;
+
+ private:
+  void Poll();
+  void BuildGroupRows();
+
+  ExtractionRun& run_;
+  std::thread worker_;
+  std::atomic<bool> over_{false};
+  int32_t result_ = 0;
+  QLabel* overallText_ = nullptr;
+  QProgressBar* overallBar_ = nullptr;
+  std::vector<QProgressBar*> groupBars_;
+  QPushButton* cancel_ = nullptr;
+  QTimer* timer_ = nullptr;
+  double startSeconds_ = 0.0;
+  int64_t startGeneration_ = 0;
+};
+
+}  // namespace skelvane

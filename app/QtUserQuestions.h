@@ -1,0 +1,15 @@
+#pragma once
+// The platform layer's yes/no questions as Qt message boxes captioned "SkelvaneV3". main() installs
+// it; the Create Spike File command asks through UserQuestions.
+
+#include "platform/UserQuestions.h"
+
+namespace skelvane {
+
+class QtUserQuestions final : public UserQuestions {
+ public:
+  /// A modal box with Yes and No over the active window; No is the default button.
+  bool AskYesNo(const std::string& question) override;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,29 @@
+#include "platform/UserQuestions.h"
+
+#include <utility>
+
+namespace skelvane {
+namespace {
+
+// Without a user to ask, nothing is done that was not asked for.
+class AnsweringNo final : public UserQuestions {
+ public:
+  bool AskYesNo(const std::string&) override { return false; }
+};
+
+std::shared_ptr<UserQuestions>& Installed() {
+  static std::shared_ptr<UserQuestions> questions = std::make_shared<AnsweringNo>();
+  return questions;
+}
+
+}  // namespace
+
+UserQuestions& UserQuestions::Current() { return *Installed(); }
+
+std::shared_ptr<UserQuestions> UserQuestions::Install(std::shared_ptr<UserQuestions> questions) {
+  auto previous = std::move(Installed());
+  Installed() = questions ? std::move(questions) : std::make_shared<AnsweringNo>();
+  return previous;
+}
+
+}  // namespace skelvane

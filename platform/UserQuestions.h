@@ -1,0 +1,23 @@
+#pragma once
+// Yes/no questions the core puts to the user before it acts (extract with a threshold of 0? create the
+// missing output folder?). The application installs a Qt implementation; tests install fakes.
+
+#include <memory>
+#include <string>
+
+namespace skelvane {
+
+class UserQuestions {
+ public:
+  virtual ~UserQuestions() = default;
+
+  /// Puts `question` to the user; true for yes.
+  virtual bool AskYesNo(const std::string& question) = 0;
+
+  /// The questions in use (never null: one that answers no until another is installed).
+  static UserQuestions& Current();
+  /// Installs an implementation and returns the previous one; null restores the default.
+  static std::shared_ptr<UserQuestions> Install(std::shared_ptr<UserQuestions> questions);
+};
+
+}  // namespace skelvane

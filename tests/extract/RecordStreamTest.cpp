@@ -1,0 +1,117 @@
+// The extraction's block reader against the data source manager's own records, on synthetic files,
+// and what it and the run do when a file is cut short while it is open.
+#include "extract/RecordStream.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "datafile/CscRecord.h"
+#include "datafile/DataSourceManager.h"
+#include "extract/ExtractionRun.h"
+#include "tests/extract/FakeSources.h"
+#include "tests/extract/SpikeFileContents.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
+#include "tools/SyntheticRecording.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int64_t kDataOffset = 16384;
+
+class RecordStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SynthOptions o;
+    o.outDir = dir.File("rec");
+    o.prefix = "R";
+    o.channels = 2;
+    o.seconds = 40.0;  // 2500 records: several of the stream's blocks
+    o.gaps = {{700, 250'000}};
+    o.trailingPartialBytes = 300;
+    ASSERT_EQ(SyntheticRecording::Generate(o, made), 0);
+    test::CapturedReports partialRecordWarnings;
+    for (const std::string& path : made.paths) ASSERT_EQ(manager.OpenSource(path), 0);
+    ASSERT_EQ(partialRecordWarnings.Count(), made.paths.size());
+  }
+
+  // Truncates a file to half its records from another thread, as another program would.
+  void CutInHalf(const std::string& path) {
+    const auto size = static_cast<off_t>(std::filesystem::file_size(path));
+    std::thread([&] { ASSERT_EQ(::truncate(path.c_str(), kDataOffset + (size - kDataOffset) / 2), 0); }).join();
+  }
+
+  test::TempDir dir;
+  SynthResult made;
+  DataSourceManager manager;
+};
+
+TEST_F(RecordStreamTest, AnyRangeReadsTheSameRecordsAsTheManager) {
+  RecordStream stream(manager, 1);
+  ASSERT_TRUE(stream.ReadsFileDirectly());
+  ASSERT_EQ(stream.Count(), manager.GetNumRecords(1));
+  std::mt19937 random(99);
+  for (int trial = 0; trial < 400; ++trial) {
+    // Mostly forward a little, as the run walks; sometimes anywhere.
+    const int64_t first = static_cast<int64_t>(random() % static_cast<uint32_t>(stream.Count()));
+    const int64_t last = std::min(stream.Count() - 1, first + static_cast<int64_t>(random() % 3));
+    ASSERT_TRUE(stream.Ensure(first, last)) << first << ".." << last;
+    for (int64_t r = first; r <= last; ++r) {
+      const uint8_t* bytes = nullptr;
+      ASSERT_EQ(manager.GetRecord(r, 1, bytes), 0);
+      const CscRecord record(bytes);
+      EXPECT_EQ(stream.Timestamp(r), static_cast<uint64_t>(record.Timestamp())) << r;
+      ASSERT_EQ(std::memcmp(stream.Samples(first) + (r - first) * kSamplesPerRecord, bytes + kCscSamplesOffset,
+                            sizeof(int16_t) * kSamplesPerRecord),
+                0)
+          << r;
+    }
+  }
+  EXPECT_FALSE(stream.Ensure(stream.Count() - 1, stream.Count()));  // past the last whole record
+  EXPECT_FALSE(stream.FileShrank());
+}
+
+TEST_F(RecordStreamTest, AFileCutShortWhileOpenEndsTheStreamAndSaysSo) {
+  RecordStream stream(manager, 0);
+  CutInHalf(made.paths[0]);
+  int64_t readable = 0;
+  while (readable < stream.Count() && stream.Ensure(readable, readable)) ++readable;
+  EXPECT_GT(readable, 0);
+  EXPECT_LT(readable, stream.Count() / 2 + 1);
+  EXPECT_TRUE(stream.FileShrank());
+}
+
+TEST_F(RecordStreamTest, AGroupWhoseFileIsCutShortLeavesNoSpikeFileAndTheOtherGroupsAreWritten) {
+  test::FakePlotCollection plots;
+  std::vector<std::unique_ptr<test::FakePlot>> owned;
+  for (const std::string& path : made.paths) {
+    owned.push_back(std::make_unique<test::FakePlot>(path, 31.25, 32000.0, 2047));
+    plots.plots.push_back(owned.back().get());
+  }
+  ExtractionRun run(plots, manager);
+  run.Parameters().Threshold = 80.0;
+  run.Parameters().OutputDirectory = dir.Path();
+  run.SetJobs(2);
+  CutInHalf(made.paths[1]);
+  test::CapturedReports reports;
+  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Data file changed or was truncated while open: " + made.paths[1]});
+  ASSERT_EQ(run.WrittenFiles().size(), 2u);
+  EXPECT_EQ(run.WrittenFiles()[0].outcome, ExtractionRun::Outcome::Written);
+  EXPECT_EQ(run.WrittenFiles()[1].outcome, ExtractionRun::Outcome::SourceChanged);
+  EXPECT_EQ(run.FailedGroups(), 1);
+  EXPECT_TRUE(test::ReadSpikeFile(dir.File("SpikeFile_Ra.kse"), 32, 1).WholeRecords);
+  EXPECT_GT(run.WrittenFiles()[0].spikeCount, 0);
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
+  EXPECT_EQ(files, 2) << "only the recording's folder and the one spike file";
+}
+
+}  // namespace
+}  // namespace skelvane
