@@ -1,8 +1,10 @@
 #pragma once
 // "Save Current Display As A Bitmap": asks for a file name and writes the window's canvas image as
-// a BMP file. Called by the main window's command handler.
+// a BMP file, or as PNG for a .png name. Called by the main window's command handler.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace skelvane {
 
@@ -15,9 +17,18 @@ class BitmapExport {
   /// Suffix the chooser adds when the user types none.
   static constexpr const char* kDefaultSuffix = "bmp";
 
-  /// Asks for a path and writes the whole canvas image there (an existing file is replaced without a
-  /// question); 0 when written or cancelled, else the failure's code (already reported).
+  /// Asks whether an existing file at the path may be replaced; true to replace it.
+  using OverwriteQuestion = std::function<bool(const std::string& path)>;
+
+  /// Asks for a path and writes the whole canvas image there, as PNG when the name ends in ".png",
+  /// else as BMP; an existing file is replaced only when the user agrees. 0 when written, cancelled
+  /// or declined, else the failure's code (already reported).
   static int32_t SaveDisplayAsBitmap(const MemoryBitmap& windowImage);
+  /// Installs the overwrite question (tests answer it themselves) and returns the previous one; null
+  /// restores the message box.
+  static OverwriteQuestion InstallOverwriteQuestion(OverwriteQuestion question);
+  /// The text of the overwrite question for a path.
+  static std::string OverwriteQuestionText(const std::string& path);
 };
 
 }  // namespace skelvane

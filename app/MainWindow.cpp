@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "app/AboutBox.h"
 #include "app/AppResources.h"
@@ -28,6 +27,7 @@
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
 #include "app/StatusBar.h"
+#include "app/SummaryWatcher.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/GLRenderer.h"
@@ -53,6 +53,24 @@ constexpr int32_t kMaxClientSize = 10000;
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
+static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
+
+// The view model's name for what a scrollbar asked for.
+ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
+  using Code = PagedScrollBar::Code;
+  switch (code) {
+    case Code::LineBack: return ViewModel::Scroll::LineBack;
+    case Code::LineForward: return ViewModel::Scroll::LineForward;
+    case Code::PageBack: return ViewModel::Scroll::PageBack;
+    case Code::PageForward: return ViewModel::Scroll::PageForward;
+    case Code::ToStart: return ViewModel::Scroll::ToStart;
+    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
+    case Code::ThumbPosition:
+    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
+    case Code::EndScroll: break;
+  }
+  return ViewModel::Scroll::EndScroll;
+}
 constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
 
 }  // namespace
@@ -112,6 +130,8 @@ int32_t MainWindow::Create() {
   status_ = new StatusBar(this);
   setStatusBar(status_);
   locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
+  summaries_ = new SummaryWatcher(
+      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); }, this);
   Preferences::LoadExtractionParameters(extraction_->Parameters());
 
   view_ = ViewState{};
@@ -125,8 +145,9 @@ int32_t MainWindow::Create() {
   canvas_.SetDataAxisInMicrovolts(Preferences::DataAxisInMicrovolts());
   additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
 
+  const int32_t sourcesBefore = sources_.GetNumSources();
   OpenFilesAtStart();
-  RememberOpenedSince(0);
+  RememberOpenedSince(sourcesBefore);
 
   sources_.AddListener(listener_.get());
   return 0;
@@ -167,10 +188,13 @@ int32_t MainWindow::CreatePlotsForSources(int32_t firstIndex) {
 }
 
 void MainWindow::Redraw() {
+  FollowPixelRatio();
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   canvas_.RedrawAll();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  // A redraw may have started summary builds: follow them until they end.
+  if (summaries_ != nullptr) summaries_->Poll();
   if (client_ != nullptr) client_->update();
 }
 
@@ -255,26 +279,6 @@ void MainWindow::ToggleSwitch(int32_t command) {
   Redraw();
 }
 
-namespace {
-
-ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
-  using Code = PagedScrollBar::Code;
-  switch (code) {
-    case Code::LineBack: return ViewModel::Scroll::LineBack;
-    case Code::LineForward: return ViewModel::Scroll::LineForward;
-    case Code::PageBack: return ViewModel::Scroll::PageBack;
-    case Code::PageForward: return ViewModel::Scroll::PageForward;
-    case Code::ToStart: return ViewModel::Scroll::ToStart;
-    case Code::ToEnd: return ViewModel::Scroll::ToEnd;
-    case Code::ThumbPosition:
-    case Code::ThumbTrack: return ViewModel::Scroll::Thumb;
-    case Code::EndScroll: break;
-  }
-  return ViewModel::Scroll::EndScroll;
-}
-
-}  // namespace
-
 void MainWindow::OnHScroll(PagedScrollBar::Code code, int32_t position) {
   if (horizontal_ == nullptr) return;
   if (!model_.ScrollHorizontally(ScrollFor(code), position)) return;
@@ -309,6 +313,7 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   model_.Resize(clientWidth - kScrollBarSize, clientHeight - kScrollBarSize);
   horizontal_->setGeometry(0, 0, clientWidth, kScrollBarSize);
   vertical_->setGeometry(view_.CanvasWidth, kScrollBarSize, kScrollBarSize, view_.CanvasHeight);
+  FollowPixelRatio();
   renderer_.RequestNewDIBSection();
   UpdateHorizontalScroll();
   UpdateVerticalScroll();
@@ -316,10 +321,12 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 }
 
 void MainWindow::OnPaint(QPainter& painter) {
-  canvas_.Present(*this);
+  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
+  if (canvas_.Present(*this) != 0) frame_ = QImage();
   // The frame and the two bars cover the client area once it is laid out; anything they leave
   // (before the first frame, or a size that was not laid out) is black like the canvas background.
-  const QRegion uncovered = QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.size()));
+  const QRegion uncovered =
+      QRegion(client_->rect()).subtracted(QRect(framePosition_, frame_.deviceIndependentSize().toSize()));
   for (const QRect& rect : uncovered) painter.fillRect(rect, Qt::black);
   if (!frame_.isNull()) painter.drawImage(framePosition_, frame_);
 }
@@ -346,6 +353,8 @@ bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t heig
   } else {
     frame_ = asStored.copy(0, bitmap.Height() - height, width, height).mirrored(false, true);
   }
+  // On a HiDPI screen the frame holds device pixels: it is drawn at its size in canvas pixels.
+  frame_.setDevicePixelRatio(renderer_.PixelRatio());
   framePosition_ = QPoint(x, y);
   return true;
 }
@@ -560,6 +569,12 @@ void MainWindow::SaveDisplayAsBitmap() { BitmapExport::SaveDisplayAsBitmap(Displ
 
 namespace skelvane {
 
+// The canvas is drawn at the screen's own resolution: sharp at 200%, the same pixels at 100%.
+void MainWindow::FollowPixelRatio() {
+  const qreal screenRatio = client_ != nullptr ? client_->devicePixelRatioF() : 1.0;
+  renderer_.SetPixelRatio(std::max(1, static_cast<int32_t>(std::lround(screenRatio))));
+}
+
 void MainWindow::OnAddedCommand(int32_t command) {
   using Style = IPlotCanvas::TimeLabelStyle;
   switch (command) {
@@ -627,8 +642,8 @@ void MainWindow::OpenRecentSet(int32_t index) {
 }
 
 void MainWindow::ShowWholeRecording() {
-  view_.VisibleStart = view_.DataStart;
-  view_.VisibleSpan = std::max<int64_t>(view_.DataDuration, view_.CanvasWidth);
+  model_.SetVisibleSpan(view_.DataDuration);
+  model_.ScrollTo(view_.DataStart);
   UpdateHorizontalScroll();
   Redraw();
 }
@@ -677,8 +692,7 @@ void MainWindow::OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifie
 }
 
 void MainWindow::ScrollStackBy(int32_t pixels) {
-  view_.ScrollTop += pixels;
-  view_.ScrollBottom += pixels;
+  model_.ScrollStackBy(pixels);
   UpdateVerticalScroll();
   Redraw();
 }
@@ -698,7 +712,8 @@ void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
   if (!changed) return;
   const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = *anchor - ViewModel::MulDiv(view_.VisibleSpan, column, width) - view_.VisibleSpan / (2 * width);
+  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
+                                         view_.VisibleSpan / (2 * int64_t{width}));
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   UpdateHorizontalScroll();
   Redraw();

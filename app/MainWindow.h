@@ -35,6 +35,7 @@ class MainMenu;
 class MenuAdditions;
 class PlotLocator;
 class StatusBar;
+class SummaryWatcher;
 struct ViewState;
 
 class MainWindow final : public QMainWindow, public BitmapPresenter, public WheelNavigator::Target {
@@ -179,6 +180,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter, public Whee
   void ShowWholeRecording();
   void UpdatePointer(int32_t x, int32_t y);
   void ShowKeysAndMouse();
+  void FollowPixelRatio();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -216,6 +218,7 @@ class MainWindow final : public QMainWindow, public BitmapPresenter, public Whee
   std::unique_ptr<PlotLocator> locator_;
   WheelNavigator wheel_{*this};
   QPointer<QMenu> plotMenu_;
+  SummaryWatcher* summaries_ = nullptr;
   QPointer<QWidget> keysAndMouse_;
 };
 

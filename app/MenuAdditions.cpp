@@ -131,7 +131,7 @@ void MenuAdditions::SetRecentSets(const std::vector<QStringList>& sets) {
 std::vector<MenuAdditions::Binding> MenuAdditions::Bindings() {
   return {
       {QStringLiteral("Right / Left"), QStringLiteral("Page time forward / back")},
-      {QStringLiteral("Page Down / Page Up"), QStringLiteral("Page time forward / back")},
+      {QStringLiteral("PgDown / PgUp"), QStringLiteral("Page time forward / back")},
       {QStringLiteral("Home / End"), QStringLiteral("Go to the start / end of the recordings")},
       {QStringLiteral("Ctrl+Right / Ctrl+Left"), QStringLiteral("Increase / decrease the time scale (zoom out / in)")},
       {QStringLiteral("Down / Up"), QStringLiteral("Scroll the plot stack down / up")},

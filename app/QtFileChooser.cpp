@@ -5,10 +5,21 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "app/Preferences.h"
+
 namespace skelvane {
 namespace {
 
 constexpr const char* kEveryFilePattern = "*.*";
+// Each kind of chooser opens where the last one of its kind ended.
+const QString kOpenFolder = QStringLiteral("open");
+const QString kSaveFolder = QStringLiteral("save");
+const QString kChosenFolder = QStringLiteral("folder");
+
+void StartIn(QFileDialog& dialog, const QString& kind) {
+  const QString folder = Preferences::LastFolder(kind);
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
+}
 
 std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -43,12 +54,14 @@ std::optional<std::vector<std::string>> QtFileChooser::OpenFiles(const std::stri
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::ReadOnly, false);
+  StartIn(dialog, kOpenFolder);
   if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
   // An initial name with wildcards only narrows the list; a plain one is preselected.
   if (!initialName.empty() && initialName.find_first_of("*?") == std::string::npos) {
     dialog.selectFile(FromLocalPath(initialName));
   }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  Preferences::SetLastFolder(kOpenFolder, dialog.directory().absolutePath());
   std::vector<std::string> paths;
   for (const QString& path : dialog.selectedFiles()) paths.push_back(ToLocalPath(path));
   return paths;
@@ -62,16 +75,20 @@ std::optional<std::string> QtFileChooser::SaveFile(const std::string& title, con
   // Saving over an existing file replaces it without a question.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!defaultSuffix.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultSuffix));
+  StartIn(dialog, kSaveFolder);
   if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  Preferences::SetLastFolder(kSaveFolder, dialog.directory().absolutePath());
   return ToLocalPath(dialog.selectedFiles().front());
 }
 
 std::optional<std::string> QtFileChooser::ChooseFolder(const std::string& title, const std::string& start) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromStdString(title),
-                                        FromLocalPath(start), QFileDialog::ShowDirsOnly);
+  const QString from = start.empty() ? Preferences::LastFolder(kChosenFolder) : FromLocalPath(start);
+  const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+                                                           QString::fromStdString(title), from,
+                                                           QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
+  Preferences::SetLastFolder(kChosenFolder, folder);
   return ToLocalPath(folder);
 }
 

@@ -8,6 +8,7 @@
 #include "app/ClientArea.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/Preferences.h"
 #include "app/QtCursorControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtReportSink.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);  // takes Qt's own options (-platform, ...) out of argv
   QApplication::setApplicationName(QStringLiteral("Skelvane"));
   QApplication::setApplicationVersion(QStringLiteral("3.01"));
+  QApplication::setOrganizationName(QStringLiteral("Skelvane"));
   skelvane::GLRenderer renderer;
   skelvane::PlotCanvas canvas;
   skelvane::DataSourceManager sources;
@@ -96,7 +98,8 @@ int main(int argc, char** argv) {
       cursor->SetTarget(window.Client());
       QObject::connect(&window, &skelvane::MainWindow::Closed, &application, &QCoreApplication::quit,
                        Qt::QueuedConnection);
-      PlaceOnScreen(window);
+      // Where the user left it last time; the first time centred on the screen.
+      if (!window.restoreGeometry(skelvane::Preferences::WindowGeometry())) PlaceOnScreen(window);
       window.show();
       window.raise();
       window.activateWindow();

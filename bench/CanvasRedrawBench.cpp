@@ -25,7 +25,6 @@
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
-#include "datafile/FileHeader.h"
 #include "display/CscPlot.h"
 #include "display/GLRenderer.h"
 #include "display/PlotCanvas.h"
@@ -45,46 +44,10 @@ constexpr int32_t kCanvasHeight = 1080;
 constexpr int32_t kPlotHeight = 60;  // 16 plots and their separators fit the canvas
 constexpr int64_t kRecordMicros = 16'000;
 
-// The source table, adding the record layout where the table itself does not give it yet.
-class LayoutSourceTable : public IDataSourceManager {
- public:
-  int32_t AddListener(SourceListener* l) override { return inner.AddListener(l); }
-  int32_t GetRecord(int64_t r, int32_t s, const uint8_t*& rec) override { return inner.GetRecord(r, s, rec); }
-  int32_t FindRecordForTime(int64_t t, int32_t s, const uint8_t*& rec) override {
-    return inner.FindRecordForTime(t, s, rec);
-  }
-  int32_t FindSourceByPath(const std::string& p, int32_t& i) override { return inner.FindSourceByPath(p, i); }
-  int32_t GetSourcePath(int32_t i, std::string& p) override { return inner.GetSourcePath(i, p); }
-  int32_t GetSourceFileType(int32_t i, int32_t& t) override { return inner.GetSourceFileType(i, t); }
-  int64_t GetNumRecords(int32_t i) override { return inner.GetNumRecords(i); }
-  int32_t GetHeader(int32_t i, const char*& h) override { return inner.GetHeader(i, h); }
-  void GetTimeRange(int64_t& s, int64_t& e) override { inner.GetTimeRange(s, e); }
-  int32_t GetNumSources() override { return inner.GetNumSources(); }
-  int32_t OpenSource(const std::string& p) override { return inner.OpenSource(p); }
-  int32_t OpenDataFileDialog() override { return inner.OpenDataFileDialog(); }
-  int32_t CloseSource(int32_t i) override { return inner.CloseSource(i); }
-  int32_t ReadSettings(File& f) override { return inner.ReadSettings(f); }
-  int32_t WriteSettings(File& f) override { return inner.WriteSettings(f); }
-  int32_t GetHeaderValue(int32_t s, const std::string& k, std::string& v) override {
-    return inner.GetHeaderValue(s, k, v);
-  }
-  int32_t CheckSource(int32_t s) override { return inner.CheckSource(s); }
-  int32_t GetRecordLayout(int32_t s, RecordLayout& layout) override {
-    if (inner.GetRecordLayout(s, layout) == 0) return 0;
-    const char* header = nullptr;
-    layout.dataOffset = inner.GetHeader(s, header) == 0 ? static_cast<int64_t>(kFileHeaderSize) : 0;
-    layout.recordSize = kCscRecordSize;
-    layout.numRecords = inner.GetNumRecords(s);
-    return inner.GetSourcePath(s, layout.path);
-  }
-
-  DataSourceManager inner;
-};
-
 // The recording, the sources, the plots and the renderer, made once for all benchmarks.
 struct Scene {
   std::filesystem::path folder;
-  LayoutSourceTable manager;
+  DataSourceManager manager;
   PlotCollection collection;
   GLRenderer renderer;
   PlotCanvas canvas;
@@ -157,7 +120,9 @@ struct Scene {
   }
   std::vector<RecordLayout> Layouts() {
     std::vector<RecordLayout> layouts(static_cast<std::size_t>(manager.GetNumSources()));
-    for (int32_t s = 0; s < manager.GetNumSources(); ++s) manager.GetRecordLayout(s, layouts[static_cast<std::size_t>(s)]);
+    for (int32_t s = 0; s < manager.GetNumSources(); ++s) {
+      manager.GetRecordLayout(s, layouts[static_cast<std::size_t>(s)]);
+    }
     return layouts;
   }
 

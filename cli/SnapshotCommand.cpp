@@ -1,5 +1,5 @@
 // The `snapshot` subcommand: renders CSC files as the main window would show them at a given size
-// and writes the picture as a bitmap file, without a screen.
+// and writes the picture as a bitmap file (or PNG for a .png name), without a screen.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include "display/CanvasSnapshot.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/MemoryBitmap.h"
+#include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 
 namespace skelvane::cli {
@@ -35,13 +36,15 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
     ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(kExitFailed);
   }
-  if (BitmapFileWriter::WriteBitmapFile(args.output, frame) != 0) throw CLI::RuntimeError(kExitFailed);
+  const int32_t rc = PngFileWriter::HasPngSuffix(args.output) ? PngFileWriter::WritePngFile(args.output, frame)
+                                                               : BitmapFileWriter::WriteBitmapFile(args.output, frame);
+  if (rc != 0) throw CLI::RuntimeError(kExitFailed);
   std::printf("%s (%d x %d)\n", args.output.c_str(), frame.Width(), frame.Height());
 }
 
 const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<SnapshotArguments>();
-  CLI::App* cmd = app.add_subcommand("snapshot", "Render CSC files as the main window shows them into a .bmp file");
+  CLI::App* cmd = app.add_subcommand("snapshot", "Render CSC files as the main window shows them into a .bmp or .png file");
   cmd->footer(kExitStatusHelp);
   cmd->add_option("files", args->options.files, "CSC files, one plot each, top to bottom")
       ->required()
@@ -52,7 +55,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--height", args->options.height, "Canvas height in pixels")
       ->required()
       ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
-  cmd->add_option("-o,--output", args->output, "Bitmap file to write (replaced when it exists)")->required();
+  cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists)")->required();
   cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);

@@ -11,6 +11,8 @@ inline constexpr int32_t kSamplesPerRecord = 512;
 inline constexpr int32_t kCscRecordSize = 1044;
 inline constexpr int32_t kCscTimestampOffset = 0;
 inline constexpr int32_t kCscFrequencyOffset = 12;
+// The acquisition system's count of valid samples in the record; never more than it holds.
+inline constexpr int32_t kCscValidSamplesOffset = 16;
 inline constexpr int32_t kCscSamplesOffset = 20;
 
 class CscRecord {

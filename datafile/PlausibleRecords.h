@@ -13,8 +13,6 @@ inline constexpr int64_t kPlausibilityRecords = 8;
 /// Stored sampling frequencies a recording can have, in hertz.
 inline constexpr uint32_t kMinPlausibleFrequency = 1;
 inline constexpr uint32_t kMaxPlausibleFrequency = 1'000'000;
-/// Offset of the record's count of valid samples, which cannot exceed the samples a record holds.
-inline constexpr int32_t kCscValidSamplesOffset = 16;
 
 /// True when each of the first records of a CSC reader (read with pread) stores a sampling frequency
 /// of 1 Hz to 1 MHz and at most 512 valid samples, and their timestamps do not decrease. A reader

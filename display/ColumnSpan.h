@@ -22,7 +22,8 @@ struct ColumnSpan {
   /// Offsets of every sample from its record's timestamp, truncated as the plot has always done.
   std::array<int64_t, kSamplesPerRecord> SampleOffsets() const {
     std::array<int64_t, kSamplesPerRecord> offsets{};
-    for (int32_t i = 0; i < kSamplesPerRecord; ++i) offsets[static_cast<std::size_t>(i)] = static_cast<int64_t>(i * samplePeriod);
+    for (int32_t i = 0; i < kSamplesPerRecord; ++i)
+      offsets[static_cast<std::size_t>(i)] = static_cast<int64_t>(i * samplePeriod);
     return offsets;
   }
 };

@@ -12,8 +12,8 @@
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
 #include "display/GLRenderer.h"
-#include "display/PlotCanvas.h"
 #include "display/LiteralColumns.h"
+#include "display/PlotCanvas.h"
 #include "display/RecordWalk.h"
 #include "display/SampleScaling.h"
 #include "display/SaturatingTime.h"
@@ -247,7 +247,8 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
     if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
     if (count > kLiteralRecords) {
       if (summary_ == nullptr) StartSummary();
-      if (summary_ != nullptr && summary_->GetState() == SummaryBuilder::State::Failed) {
+      if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+      if (summary_->GetState() == SummaryBuilder::State::Failed) {
         // The build ran into a short file or a read error: let the manager say whether it changed.
         if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
         return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);

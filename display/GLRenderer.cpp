@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -65,6 +66,7 @@ void SetColour(uint32_t colour) {
 }  // namespace
 
 struct GLRenderer::Impl {
+  int32_t pixelRatio = 1;  // device pixels per canvas pixel each way
   bool needsNewSection = true;
   bool hasSection = false;
   MemoryBitmap bitmap;           // the frame as the window and the exports see it
@@ -118,13 +120,13 @@ struct GLRenderer::Impl {
     pointSize = 1.0f;
   }
   void SetLineWidth(int32_t width) {
-    const auto wanted = static_cast<GLfloat>(width);
+    const auto wanted = static_cast<GLfloat>(width * pixelRatio);
     if (wanted == lineWidth) return;
     glLineWidth(wanted);
     lineWidth = wanted;
   }
   void SetPointSize(int32_t size) {
-    const auto wanted = static_cast<GLfloat>(size);
+    const auto wanted = static_cast<GLfloat>(size * pixelRatio);
     if (wanted == pointSize) return;
     glPointSize(wanted);
     pointSize = wanted;
@@ -214,8 +216,14 @@ int32_t GLRenderer::CreateDIBSectionOGL(int32_t width, int32_t height) {
   }
   // A size past what the process can address is refused by the container before any
   // allocation (length_error), one past the memory at hand by the allocation (bad_alloc).
+  const int64_t deviceWidth = int64_t{width} * d.pixelRatio;
+  const int64_t deviceHeight = int64_t{height} * d.pixelRatio;
   try {
-    d.bitmap.Resize(width, height);
+    // A side past the int32 range is past what the process can address, like an oversized area.
+    if (deviceWidth > std::numeric_limits<int32_t>::max() || deviceHeight > std::numeric_limits<int32_t>::max()) {
+      throw std::length_error("bitmap side");
+    }
+    d.bitmap.Resize(static_cast<int32_t>(deviceWidth), static_cast<int32_t>(deviceHeight));
   } catch (const std::bad_alloc&) {
     d.bitmap = MemoryBitmap();
     ReportError(kNullSection, ENOMEM);
@@ -303,7 +311,7 @@ int32_t GLRenderer::CreateTextFont() {
     return kFailed;
   }
   d.font.reset();
-  d.font = BitmapFont::Load(file, faceIndex, kFontCellHeight);
+  d.font = BitmapFont::Load(file, faceIndex, kFontCellHeight * d.pixelRatio);
   if (!d.font) {
     ReportError(kFontFailed, 0);
     return kFailed;
@@ -321,8 +329,8 @@ int32_t GLRenderer::BltToScreen(BitmapPresenter& presenter, int32_t width, int32
     ReportError(kFlushFailed, 0);
     return kFailed;
   }
-  const int32_t shownWidth = std::clamp(width, 0, d.bitmap.Width());
-  const int32_t shownHeight = std::clamp(height, 0, d.bitmap.Height());
+  const int32_t shownWidth = std::clamp(width * d.pixelRatio, 0, d.bitmap.Width());
+  const int32_t shownHeight = std::clamp(height * d.pixelRatio, 0, d.bitmap.Height());
   if (!presenter.Present(d.bitmap, shownWidth, shownHeight, x, y)) {
     ReportError(kBlitFailed, 0);
     return kFailed;
@@ -477,12 +485,22 @@ int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int3
   return kOk;
 }
 
+// The font is rasterised at the device's pixels; the canvas lays text out in its own.
 int32_t GLRenderer::GetTextWidth(std::string_view text) {
-  return impl_->font ? impl_->font->TextWidth(text) : 0;
+  return impl_->font ? impl_->font->TextWidth(text) / impl_->pixelRatio : 0;
 }
 
 int32_t GLRenderer::GetTextHeight(std::string_view /*text*/) {
-  return impl_->font ? impl_->font->CellHeight() : 0;
+  return impl_->font ? impl_->font->CellHeight() / impl_->pixelRatio : 0;
 }
+
+void GLRenderer::SetPixelRatio(int32_t ratio) {
+  ratio = std::clamp(ratio, 1, kMaxPixelRatio);
+  if (ratio == impl_->pixelRatio) return;
+  impl_->pixelRatio = ratio;
+  impl_->needsNewSection = true;
+}
+
+int32_t GLRenderer::PixelRatio() const { return impl_->pixelRatio; }
 
 }  // namespace skelvane

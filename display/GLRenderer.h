@@ -87,6 +87,15 @@ class GLRenderer {
   /// Height in pixels of a line of the label font (0 without a font).
   int32_t GetTextHeight(std::string_view text);
 
+  /// Largest device pixel ratio the renderer draws at.
+  static constexpr int32_t kMaxPixelRatio = 4;
+  /// Draws every canvas pixel as ratio x ratio device pixels (a HiDPI screen): the bitmap, line widths,
+  /// point sizes and the font grow by it, text measures stay in canvas pixels. 1 by default; a change
+  /// takes effect with the next bitmap.
+  void SetPixelRatio(int32_t ratio);
+  /// Device pixels per canvas pixel each way.
+  int32_t PixelRatio() const;
+
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;
   /// Reads the current frame into the bitmap without presenting it; 0 or -1.

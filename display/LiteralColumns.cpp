@@ -90,8 +90,8 @@ class RecordFolder {
 
 }  // namespace
 
-int32_t LiteralColumns::ThroughManager(IDataSourceManager& manager, int32_t source, const ColumnSpan& span,
-                                       bool minMax, PixelCache& cache) {
+int32_t LiteralColumns::ThroughManager(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax,
+                                       PixelCache& cache) {
   RecordFolder folder(span, minMax, cache);
   const bool stopBeforeStart = !minMax;
   int64_t cursor = span.end;

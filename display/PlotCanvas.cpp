@@ -80,15 +80,28 @@ PlotCanvas::~PlotCanvas() {
 }
 
 int32_t PlotCanvas::Present(BitmapPresenter& presenter) {
-  if (renderer == nullptr) return kStatusFailed;
+  // Without a frame from the last redraw there is nothing to show; that redraw said why.
+  if (renderer == nullptr || !frameReady_) return kStatusFailed;
   return renderer->BltToScreen(presenter, viewState.CanvasWidth, viewState.CanvasHeight, 0, kPresentOffsetY);
 }
 
 int32_t PlotCanvas::RedrawAll() {
   if (renderer == nullptr) return kStatusFailed;
   const ViewState& v = viewState;
-  if (renderer->CreateDIBSectionOGL(v.CanvasWidth, v.CanvasHeight) != 0) return kStatusFailed;
-  if (renderer->SetupRenderer() != 0) return kStatusFailed;
+  // A renderer that never started, or that failed at this very size, has said why once already:
+  // trying again on every key press and paint would only say it again. A new size is tried afresh.
+  const bool sameSize = v.CanvasWidth == failedWidth_ && v.CanvasHeight == failedHeight_;
+  if (renderFailed_ && (!everDrawn_ || sameSize)) return kStatusFailed;
+  if (renderer->CreateDIBSectionOGL(v.CanvasWidth, v.CanvasHeight) != 0 || renderer->SetupRenderer() != 0) {
+    renderFailed_ = true;
+    frameReady_ = false;
+    failedWidth_ = v.CanvasWidth;
+    failedHeight_ = v.CanvasHeight;
+    return kStatusFailed;
+  }
+  renderFailed_ = false;
+  everDrawn_ = true;
+  frameReady_ = true;
   renderer->ClearScene();
   ResetProjection();
 

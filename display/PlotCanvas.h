@@ -84,9 +84,11 @@ class PlotCanvas : public IPlotCanvas {
   PlotCanvas(const PlotCanvas&) = delete;
   PlotCanvas& operator=(const PlotCanvas&) = delete;
 
-  /// Hands the finished image to the presenter, 15 pixels below the top; 0 or -1.
+  /// Hands the finished image to the presenter, 15 pixels below the top; 0, or -1 (silently) when
+  /// the last redraw produced none.
   int32_t Present(BitmapPresenter& presenter) override;
-  /// Rebuilds the whole picture: background, time axis, then the plot stack; 0 or -1.
+  /// Rebuilds the whole picture: background, time axis, then the plot stack; 0 or -1. After the
+  /// renderer failed to start it is not tried again (nor reported again) until the size changes.
   int32_t RedrawAll() override;
   /// Grey horizontal line across the canvas at y.
   void DrawSeparator(int32_t y) override;
@@ -214,6 +216,11 @@ class PlotCanvas : public IPlotCanvas {
   int32_t PlotAreaWidth() const;
 
   CanvasProperties properties_;
+  bool frameReady_ = false;    // the last redraw had a bitmap and a context to draw into
+  bool everDrawn_ = false;     // the renderer has worked at least once
+  bool renderFailed_ = false;  // the last redraw could not set the renderer up, at the size below
+  int32_t failedWidth_ = 0;
+  int32_t failedHeight_ = 0;
   TimeLabelStyle timeLabelStyle_ = TimeLabelStyle::Microseconds;
   bool dataAxisInMicrovolts_ = false;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1

@@ -32,10 +32,8 @@ int64_t ReadFully(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
 
 std::size_t SourceSummary::BytesHeld() const {
   std::size_t bytes = timestamps_.capacity() * sizeof(int64_t) + blocks_.capacity() * sizeof(int16_t) +
-                      levels_.capacity() * sizeof(Level);
-  for (const Level& level : levels_) {
-    bytes += level.extremes.capacity() * sizeof(int16_t) + level.increasing.capacity();
-  }
+                      steps_.capacity() * sizeof(uint64_t) + levels_.capacity() * sizeof(Level);
+  for (const Level& level : levels_) bytes += level.extremes.capacity() * sizeof(int16_t);
   return bytes;
 }
 
@@ -57,21 +55,42 @@ void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
   }
 }
 
+bool SourceSummary::NodeIncreasing(int32_t level, int64_t node) const {
+  constexpr int32_t kWordBits = 64;
+  const int64_t first = node << (kFanOutShift * level);
+  const int64_t count = NodeRecords(level);
+  if (count < kWordBits) {
+    const uint64_t mask = ((uint64_t{1} << count) - 1) << (first & (kWordBits - 1));
+    return (steps_[static_cast<std::size_t>(first / kWordBits)] & mask) == mask;
+  }
+  for (int64_t w = first / kWordBits; w < (first + count) / kWordBits; ++w) {
+    if (steps_[static_cast<std::size_t>(w)] != ~uint64_t{0}) return false;
+  }
+  return true;
+}
+
 void SourceSummary::BuildLevels() {
   const int64_t records = NumRecords();
+  // One bit per record, padded with set bits to whole top-level nodes so every node's bits exist.
+  const int64_t topRecords = NodeRecords(kLevels);
+  const int64_t padded = (records + topRecords - 1) / topRecords * topRecords;
+  steps_.assign(static_cast<std::size_t>(padded / 64), ~uint64_t{0});
+  for (int64_t r = 0; r + 1 < records; ++r) {
+    if (timestamps_[static_cast<std::size_t>(r)] >= timestamps_[static_cast<std::size_t>(r + 1)]) {
+      steps_[static_cast<std::size_t>(r >> 6)] &= ~(uint64_t{1} << (r & 63));
+    }
+  }
   levels_.assign(kLevels, Level{});
   for (int32_t level = 1; level <= kLevels; ++level) {
     const int64_t span = NodeRecords(level);
     const int64_t nodes = (records + span - 1) / span;
     Level& out = levels_[static_cast<std::size_t>(level - 1)];
     out.extremes.resize(static_cast<std::size_t>(2 * nodes));
-    out.increasing.resize(static_cast<std::size_t>(nodes));
     for (int64_t node = 0; node < nodes; ++node) {
       const int64_t first = node * span;
       const int64_t last = std::min(first + span, records) - 1;
       int16_t low = 0;
       int16_t high = 0;
-      bool increasing = true;
       if (level == 1) {
         low = BlockMin(first, 0);
         high = BlockMax(first, 0);
@@ -80,31 +99,20 @@ void SourceSummary::BuildLevels() {
             low = std::min(low, BlockMin(r, b));
             high = std::max(high, BlockMax(r, b));
           }
-          if (r > first && timestamps_[static_cast<std::size_t>(r - 1)] >= timestamps_[static_cast<std::size_t>(r)]) {
-            increasing = false;
-          }
         }
       } else {
-        // From the children, plus the step from each child's last record into the next child.
         const int64_t childSpan = span / kFanOut;
         const int64_t firstChild = first / childSpan;
         const int64_t lastChild = last / childSpan;
         low = NodeMin(level - 1, firstChild);
         high = NodeMax(level - 1, firstChild);
-        for (int64_t c = firstChild; c <= lastChild; ++c) {
+        for (int64_t c = firstChild + 1; c <= lastChild; ++c) {
           low = std::min(low, NodeMin(level - 1, c));
           high = std::max(high, NodeMax(level - 1, c));
-          if (!NodeIncreasing(level - 1, c)) increasing = false;
-          const int64_t boundary = c * childSpan;
-          if (c > firstChild &&
-              timestamps_[static_cast<std::size_t>(boundary - 1)] >= timestamps_[static_cast<std::size_t>(boundary)]) {
-            increasing = false;
-          }
         }
       }
       out.extremes[static_cast<std::size_t>(2 * node)] = low;
       out.extremes[static_cast<std::size_t>(2 * node + 1)] = high;
-      out.increasing[static_cast<std::size_t>(node)] = increasing ? 1 : 0;
     }
   }
 }
@@ -124,7 +132,8 @@ int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>
     if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
     const int64_t count = std::min(perRead, records - first);
     const int64_t want = count * layout.recordSize;
-    const int64_t got = ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
+    const int64_t got =
+        ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
     if (got < 0) return static_cast<int32_t>(-got);
     if (got < want) return kStatusSourceChanged;
     for (int64_t r = 0; r < count; ++r) summary.SummariseRecord(first + r, buffer.data() + r * layout.recordSize);

@@ -20,7 +20,8 @@ class SourceSummary {
   static constexpr int32_t kBlockSamples = 64;
   static constexpr int32_t kBlocksPerRecord = kSamplesPerRecord / kBlockSamples;
   /// Children per node: a level-1 node covers 8 records, each level above 8 times more.
-  static constexpr int32_t kFanOut = 8;
+  static constexpr int32_t kFanOutShift = 3;
+  static constexpr int32_t kFanOut = 1 << kFanOutShift;
   static constexpr int32_t kLevels = 4;
   /// Bytes read per call while building.
   static constexpr int64_t kReadBytes = 1 << 20;
@@ -33,16 +34,27 @@ class SourceSummary {
   int16_t BlockMin(int64_t record, int32_t block) const { return blocks_[Slot(record, block)]; }
   int16_t BlockMax(int64_t record, int32_t block) const { return blocks_[Slot(record, block) + 1]; }
   /// Records covered by a node of `level` (1..kLevels).
-  static int64_t NodeRecords(int32_t level) {
-    int64_t records = 1;
-    for (int32_t i = 0; i < level; ++i) records *= kFanOut;
-    return records;
-  }
+  static constexpr int64_t NodeRecords(int32_t level) { return int64_t{1} << (kFanOutShift * level); }
+  /// The node of `level` that holds record `record`.
+  static constexpr int64_t NodeOf(int32_t level, int64_t record) { return record >> (kFanOutShift * level); }
   /// Smallest and largest sample of node `node` of `level`.
   int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node]; }
   int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node + 1]; }
-  /// Whether the timestamps strictly increase over the node's records.
-  bool NodeIncreasing(int32_t level, int64_t node) const { return levels_[level - 1].increasing[node] != 0; }
+  /// Whether record `record`'s timestamp is below the next record's (true for the last record).
+  bool StepsUp(int64_t record) const {
+    return ((steps_[static_cast<std::size_t>(record >> 6)] >> (record & 63)) & 1) != 0;
+  }
+  /// Whether the timestamps strictly increase over the node's records and into the record after it.
+  bool NodeIncreasing(int32_t level, int64_t node) const;
+  /// Hints that a record's blocks will be read soon.
+  void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
+  /// Hints that a node will be read soon.
+  void PrefetchNode(int32_t level, int64_t node) const {
+    const Level& l = levels_[static_cast<std::size_t>(level - 1)];
+    if (node < 0 || static_cast<std::size_t>(2 * node) >= l.extremes.size()) return;
+    __builtin_prefetch(&l.extremes[static_cast<std::size_t>(2 * node)]);
+    __builtin_prefetch(&steps_[static_cast<std::size_t>((node << (kFanOutShift * level)) >> 6)]);
+  }
   /// Bytes of memory the summary holds.
   std::size_t BytesHeld() const;
 
@@ -50,12 +62,12 @@ class SourceSummary {
   /// mapping) and fills `summary`. 0; kStatusCancelled once `cancel` is set; kStatusSourceChanged
   /// when the file holds fewer records than the layout says; or the errno of a failed open or read.
   /// `recordsDone` counts the records read so far.
-  static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel,
-                       std::atomic<int64_t>& recordsDone, SourceSummary& summary);
+  static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
+                       SourceSummary& summary);
 
  private:
   struct Level {
-    std::vector<int16_t> extremes;     // min, max per node
+    std::vector<int16_t> extremes;    // min, max per node
     std::vector<uint8_t> increasing;  // 1 where the node's timestamps strictly increase
   };
 
@@ -67,6 +79,7 @@ class SourceSummary {
 
   std::vector<int64_t> timestamps_;
   std::vector<int16_t> blocks_;  // min, max per block, 8 blocks per record
+  std::vector<uint64_t> steps_;  // bit r: record r's timestamp is below record r + 1's; set past the end
   std::vector<Level> levels_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -40,12 +41,13 @@ class Folder {
         offsets_(span.SampleOffsets()),
         timePerPixel_(span.TimePerPixel()) {}
 
-  int32_t Walk() {
-    const RecordWalk walk(timestamps_.data(), 0, summary_.NumRecords() - 1,
-                          timestamps_.empty() ? 0 : timestamps_.front());
-    int64_t index = walk.Begin(span_.end);
-    if (index == RecordWalk::kNoRecord) return kStatusFailed;
-    while (index != RecordWalk::kEnd && RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
+  // Walks from record `index` (which the walk visits) down, leaving the records at or below `floor`
+  // to another folder; -1 for none.
+  void WalkFrom(int64_t index, int64_t floor) {
+    floor_ = floor;
+    const RecordWalk walk = Walker();
+    while (index != RecordWalk::kEnd && index > floor &&
+           RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
       int64_t lowest = FoldColumnRun(index);
       if (lowest < 0) {
         FoldRecord(index);
@@ -53,11 +55,14 @@ class Folder {
       }
       index = walk.Next(lowest, false, span_.start);
     }
-    return kStatusOk;
   }
 
-  // Reads the samples whose blocks could move a bar's ends, then hands out the bars.
-  int32_t Finish(const RecordReader& reader, PixelCache& cache) {
+  RecordWalk Walker() const {
+    return RecordWalk(timestamps_.data(), 0, summary_.NumRecords() - 1, timestamps_.empty() ? 0 : timestamps_.front());
+  }
+
+  // Reads the samples whose blocks could move a bar's ends.
+  int32_t Finish(const RecordReader& reader) {
     std::vector<uint8_t> buffer;
     int64_t buffered = -1;
     for (const OpenSamples& open : open_) {
@@ -68,14 +73,27 @@ class Folder {
         buffered = open.record;
       }
       const CscRecord record(buffer.data());
-      for (int32_t i = open.first; i <= open.last; ++i) Widen(open.bar, Scaled(record.Sample(i)), Scaled(record.Sample(i)));
-    }
-    cache.xs.insert(cache.xs.end(), xs_.begin(), xs_.end());
-    for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
-      cache.mins.push_back(static_cast<int16_t>(lows_[bar]));
-      cache.maxs.push_back(static_cast<int16_t>(highs_[bar]));
+      for (int32_t i = open.first; i <= open.last; ++i)
+        Widen(open.bar, Scaled(record.Sample(i)), Scaled(record.Sample(i)));
     }
     return kStatusOk;
+  }
+
+  // Appends the bars to `cache`, joining the first to the last one there when the walk was still in
+  // its column where this folder's part began.
+  void AppendTo(PixelCache& cache) const {
+    for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
+      const auto low = static_cast<int16_t>(lows_[bar]);
+      const auto high = static_cast<int16_t>(highs_[bar]);
+      if (bar == 0 && !cache.xs.empty() && cache.xs.back() == xs_[bar]) {
+        cache.mins.back() = std::min(cache.mins.back(), low);
+        cache.maxs.back() = std::max(cache.maxs.back(), high);
+        continue;
+      }
+      cache.xs.push_back(xs_[bar]);
+      cache.mins.push_back(low);
+      cache.maxs.push_back(high);
+    }
   }
 
  private:
@@ -127,73 +145,128 @@ class Folder {
   // folded, or -1 when `index` itself does not qualify.
   int64_t FoldColumnRun(int64_t index) {
     const int64_t timestamp = Timestamp(index);
-    if (index == 0 || timestamp < span_.start) return -1;
+    if (index == 0 || index <= floor_ + 1 || timestamp < span_.start) return -1;
     const int32_t x = Column(TimeOf(timestamp, kLastSample));
     if (x == std::numeric_limits<int32_t>::max() || Column(timestamp) != x) return -1;
     int64_t columnStart = 0;
     if (!FirstTimeOfColumn(x, columnStart)) return -1;
-    // The lowest record in 1..index stamped at or after the column's first time: gallop down, then halve.
-    int64_t low = index;  // known to qualify
-    int64_t step = 1;
-    int64_t below = index;
-    for (;;) {
-      below = std::max<int64_t>(1, low - step);
-      if (Timestamp(below) < columnStart || below == 1) break;
-      low = below;
-      step *= 2;
-    }
-    if (Timestamp(below) >= columnStart) {
-      low = below;
-    } else {
-      while (low - below > 1) {
-        const int64_t middle = below + (low - below) / 2;
-        if (Timestamp(middle) >= columnStart) {
-          low = middle;
-        } else {
-          below = middle;
-        }
-      }
-    }
+    // The lowest record in 1..index stamped at or after the column's first time, searched from where
+    // evenly spaced records would put it.
+    const auto qualifies = [&](int64_t i) { return Timestamp(i) >= columnStart; };
+    const int64_t low =
+        LowestQualifying(std::max<int64_t>(1, floor_ + 1), index, EstimateRecord(index, columnStart), qualifies);
+    PrefetchBefore(low);
     // Records stamped within one microsecond of record 0 end the walk at record 0's timestamp.
     const int64_t firstTimestamp = Timestamp(0);
-    while (low < index && !(Timestamp(low + 1) > firstTimestamp && Timestamp(low + 1) - 1 > firstTimestamp)) ++low;
+    int64_t first = low;
+    while (first < index && !(Timestamp(first + 1) > firstTimestamp && Timestamp(first + 1) - 1 > firstTimestamp)) {
+      ++first;
+    }
     int32_t lowest = 0;
     int32_t highest = 0;
-    if (!RangeExtremes(low, index, lowest, highest)) return -1;
+    first = FoldIncreasingRun(first, index, lowest, highest);
     Widen(BarFor(x), lowest, highest);
-    return low;
+    return first;
   }
 
-  // The scaled extremes of records first..last from the largest aligned nodes that fit, and whether
-  // their timestamps strictly increase throughout.
-  bool RangeExtremes(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
+  // Where record `index`, stamped `time` later than `earlier`, would find the record stamped
+  // `earlier` if records followed each other every record duration.
+  int64_t EstimateRecord(int64_t index, int64_t earlier) const {
+    if (span_.recordDuration <= 0) return index;
+    const double back = static_cast<double>(SaturatingSubtract(Timestamp(index), earlier)) / span_.recordDuration;
+    return back < static_cast<double>(index) ? index - static_cast<int64_t>(back) : 0;
+  }
+
+  // The lowest i in [low, high] for which `holds` is true (monotone, true at high), galloping from `guess`.
+  template <typename Holds>
+  static int64_t LowestQualifying(int64_t low, int64_t high, int64_t guess, Holds holds) {
+    guess = std::clamp(guess, low, high);
+    int64_t yes = high;    // holds here
+    int64_t no = low - 1;  // known not to hold (or before the range)
+    if (holds(guess)) {
+      yes = guess;
+      for (int64_t step = 1; yes > low;) {
+        const int64_t probe = std::max(low, yes - step);
+        if (!holds(probe)) {
+          no = probe;
+          break;
+        }
+        yes = probe;
+        step *= 2;
+      }
+    } else {
+      no = guess;
+      for (int64_t step = 1;;) {
+        const int64_t probe = std::min(high, no + step);
+        if (probe == high || holds(probe)) {
+          yes = probe;
+          break;
+        }
+        no = probe;
+        step *= 2;
+      }
+    }
+    while (yes - no > 1) {
+      const int64_t middle = no + (yes - no) / 2;
+      if (holds(middle)) {
+        yes = middle;
+      } else {
+        no = middle;
+      }
+    }
+    return yes;
+  }
+
+  // Asks for the memory the next column will read while this one is being finished: the records
+  // around where it will begin, their blocks and the nodes over them.
+  void PrefetchBefore(int64_t low) const {
+    const int64_t perColumn = span_.recordDuration > 0 ? static_cast<int64_t>(timePerPixel_ / span_.recordDuration) : 0;
+    const int64_t next = low - 1 - perColumn;
+    if (next < SourceSummary::kFanOut || perColumn < SourceSummary::kFanOut) return;
+    for (int64_t r = next - SourceSummary::kFanOut; r <= next + SourceSummary::kFanOut; r += 2) {
+      __builtin_prefetch(&timestamps_[static_cast<std::size_t>(r)]);
+      summary_.PrefetchRecord(r);
+    }
+    for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
+  }
+
+  // Folds the records from `last` down to `first`, or down to where their timestamps stop strictly
+  // increasing, from the largest aligned nodes that fit (a node's flag covers the step into the record
+  // after it, and single records have their step bit, so no timestamp is read). Returns the lowest record folded; each
+  // record is looked at once, so a file whose timestamps go back costs no more.
+  int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
     const int64_t records = summary_.NumRecords();
-    int16_t low = summary_.BlockMin(first, 0);
-    int16_t high = summary_.BlockMax(first, 0);
-    for (int64_t i = first; i <= last;) {
-      if (i > first && Timestamp(i - 1) >= Timestamp(i)) return false;
+    int16_t low = summary_.BlockMin(last, 0);
+    int16_t high = summary_.BlockMax(last, 0);
+    int64_t i = last;  // the records above i are folded
+    while (i >= first) {
       int32_t level = SourceSummary::kLevels;
+      int64_t nodeFirst = i;
       for (; level >= 1; --level) {
-        const int64_t size = SourceSummary::NodeRecords(level);
-        if (i % size == 0 && std::min(i + size, records) - 1 <= last) break;
+        const int64_t node = SourceSummary::NodeOf(level, i);
+        nodeFirst = node * SourceSummary::NodeRecords(level);
+        const int64_t nodeLast = std::min(nodeFirst + SourceSummary::NodeRecords(level), records) - 1;
+        // Below the top the flag must also hold the step into the record above; at the top it
+        // would say more than needed, so a top node whose flag fails is taken apart instead.
+        if (nodeLast == i && nodeFirst >= first && summary_.NodeIncreasing(level, node)) break;
       }
       if (level >= 1) {
-        const int64_t node = i / SourceSummary::NodeRecords(level);
-        if (!summary_.NodeIncreasing(level, node)) return false;
+        const int64_t node = SourceSummary::NodeOf(level, i);
         low = std::min(low, summary_.NodeMin(level, node));
         high = std::max(high, summary_.NodeMax(level, node));
-        i = std::min(i + SourceSummary::NodeRecords(level), records);
+        i = nodeFirst - 1;
       } else {
+        if (i < last && !summary_.StepsUp(i)) break;
         for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
           low = std::min(low, summary_.BlockMin(i, b));
           high = std::max(high, summary_.BlockMax(i, b));
         }
-        ++i;
+        --i;
       }
     }
     lowest = Scaled(low);
     highest = Scaled(high);
-    return true;
+    return i + 1;
   }
 
   // One record, as the walk takes it: samples from 511 down to the first one before start, column
@@ -202,12 +275,19 @@ class Folder {
     const int64_t timestamp = Timestamp(index);
     if (TimeOf(timestamp, kLastSample) < span_.start) return;
     // The first sample taken: the lowest index whose time is not before start.
-    const int32_t firstTaken = LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
+    const int32_t firstTaken =
+        LowestSample(0, kLastSample, [&](int32_t i) { return TimeOf(timestamp, i) >= span_.start; });
     for (int32_t i = kLastSample; i >= firstTaken;) {
       const int32_t x = Column(TimeOf(timestamp, i));
-      const int32_t j = LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
+      // The column's samples: those not before its first time (one division instead of one per probe).
+      int64_t columnStart = 0;
+      const int32_t j =
+          FirstTimeOfColumn(x, columnStart)
+              ? LowestSample(firstTaken, i, [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
+              : LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
       const int32_t bar = BarFor(x);
-      for (int32_t b = i / SourceSummary::kBlockSamples; b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
+      for (int32_t b = i / SourceSummary::kBlockSamples;
+           b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
         const int32_t blockFirst = b * SourceSummary::kBlockSamples;
         const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
         const int32_t low = Scaled(summary_.BlockMin(index, b));
@@ -246,8 +326,9 @@ class Folder {
   const std::array<int64_t, kSamplesPerRecord> offsets_;
   const double timePerPixel_;
   int32_t lastColumn_ = -1;
+  int64_t floor_ = -1;  // records at or below it are another folder's
   std::vector<int32_t> xs_;
-  std::vector<int32_t> lows_;   // the extremes known so far of each bar
+  std::vector<int32_t> lows_;  // the extremes known so far of each bar
   std::vector<int32_t> highs_;
   std::vector<OpenSamples> open_;
 };
@@ -255,10 +336,45 @@ class Folder {
 }  // namespace
 
 int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
-                              PixelCache& cache) {
-  Folder folder(summary, span);
-  if (const int32_t rc = folder.Walk(); rc != kStatusOk) return rc;
-  return folder.Finish(reader, cache);
+                              PixelCache& cache, int64_t splitRecords) {
+  Folder upper(summary, span);
+  const RecordWalk walk = upper.Walker();
+  const int64_t begin = walk.Begin(span.end);
+  if (begin == RecordWalk::kNoRecord) return kStatusFailed;
+  if (begin == RecordWalk::kEnd) return kStatusOk;
+  // A long walk is split at a record it visits for certain: the last of its timestamp, stamped more
+  // than a microsecond after record 0 and not ending before start. Everything above it is visited
+  // first and folded by another thread; the two halves' bars join where the walk crosses over.
+  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const int64_t reached =
+      std::partition_point(timestamps.begin(), timestamps.begin() + begin + 1,
+                           [&](int64_t t) { return !RecordWalk::Reaches(t, span.start, span.recordDuration); }) -
+      timestamps.begin();
+  int64_t split = reached + (begin - reached) / 2;
+  while (split > reached && !summary.StepsUp(split)) --split;
+  const bool halve = begin - reached > splitRecords && split > reached && split < begin &&
+                     timestamps[static_cast<std::size_t>(split)] > timestamps.front() &&
+                     timestamps[static_cast<std::size_t>(split)] - 1 > timestamps.front();
+  if (!halve) {
+    upper.WalkFrom(begin, -1);
+    if (const int32_t rc = upper.Finish(reader); rc != kStatusOk) return rc;
+    upper.AppendTo(cache);
+    return kStatusOk;
+  }
+  Folder lower(summary, span);
+  int32_t upperStatus = kStatusOk;
+  std::thread helper([&] {
+    upper.WalkFrom(begin, split);
+    upperStatus = upper.Finish(reader);
+  });
+  lower.WalkFrom(split, -1);
+  const int32_t lowerStatus = lower.Finish(reader);
+  helper.join();
+  if (upperStatus != kStatusOk) return upperStatus;
+  if (lowerStatus != kStatusOk) return lowerStatus;
+  upper.AppendTo(cache);
+  lower.AppendTo(cache);
+  return kStatusOk;
 }
 
 }  // namespace skelvane

@@ -18,9 +18,12 @@ class SummaryColumns {
   /// Appends the bars of `span` to `cache`. Raw samples are read through `reader` only for blocks
   /// that straddle a column edge and could change a bar. 0; -1 when the span ends before the first
   /// record; or the reader's code (kStatusSourceChanged for a file that got shorter, an errno).
-  /// Needs a positive scale (the extremes of scaled samples are then the scaled extremes).
+  /// Needs a positive scale (the extremes of scaled samples are then the scaled extremes). A walk over
+  /// more than `splitRecords` records is folded in two halves on two threads.
   static int32_t Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
-                       PixelCache& cache);
+                       PixelCache& cache, int64_t splitRecords = kSplitRecords);
+  /// Records a walk must span before it is split over two threads.
+  static constexpr int64_t kSplitRecords = 16'384;
 };
 
 }  // namespace skelvane

@@ -167,6 +167,8 @@ void ViewModel::ScrollVertically(Scroll action, int64_t position) {
   }
 }
 
+void ViewModel::ScrollStackBy(int64_t pixels) { SetScroll(int64_t{view_.ScrollTop} + pixels); }
+
 bool ViewModel::PageUp() {
   if (view_.ScrollTop == 0) return false;
   SetScroll(int64_t{view_.ScrollTop} + VerticalStep());

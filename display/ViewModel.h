@@ -44,6 +44,8 @@ class ViewModel {
   bool ScrollHorizontally(Scroll action, int64_t position);
   /// Moves the plot stack for a vertical scrollbar action.
   void ScrollVertically(Scroll action, int64_t position);
+  /// Moves the plot stack by `pixels` (positive: towards its top), the bottom edge with it.
+  void ScrollStackBy(int64_t pixels);
   /// Scrolls the stack up by one vertical page; false when already at the top.
   bool PageUp();
   /// Scrolls the stack down by one vertical page; false at the bottom or when the stack fits.

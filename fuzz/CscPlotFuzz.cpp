@@ -7,6 +7,7 @@
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
+#include "display/SaturatingTime.h"
 #include "display/SharedDisplayStateScope.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
@@ -39,14 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int k = 0; k < kDraws; ++k) {
     // Spans from a few microseconds (samples) to the whole file and beyond (min/max columns).
     const int64_t from = k % 3 == 0 ? choose.Any() : choose.Between(std::min(start, end), std::max(start, end));
-    const int64_t span = k % 4 == 0 ? choose.Any() : choose.Between(1, std::max<int64_t>(1, end - start) * 2);
+    const int64_t dataSpan = std::max<int64_t>(1, SaturatingSubtract(end, start));
+    const int64_t span = k % 4 == 0 ? choose.Any() : choose.Between(1, SaturatingAdd(dataSpan, dataSpan));
     const int32_t width = static_cast<int32_t>(choose.Between(-1, kMaxWidth));
     const int32_t height = static_cast<int32_t>(choose.Between(-1, 400));
     PlotCanvas::viewState.VisibleStart = from;
     PlotCanvas::viewState.VisibleSpan = span;
-    int64_t to = 0;
-    if (__builtin_add_overflow(from, span, &to)) to = from;
-    plot.Draw(from, to, width, height, 0, 0);
+    plot.Draw(from, SaturatingAdd(from, span), width, height, 0, 0);
   }
   return 0;
 }

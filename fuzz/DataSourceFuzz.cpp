@@ -1,5 +1,6 @@
 // Fuzzes a whole file through the data source manager: open, the time range, records by index and by
-// time (around the ends, the index's own timestamps and anywhere), header values.
+// time (around the ends, at and beside the records' own timestamps, anywhere), layout, the check that
+// the file is still whole, header values.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       touched += Touch(record);
     }
   }
-  for (const int64_t timestamp : manager.GetIndexTimestamps(0)) {
-    if (manager.FindRecordForTime(timestamp, 0, record) == 0 && record != nullptr) touched += Touch(record);
+  // The records' own timestamps, and one either side, from a few records anywhere in the file.
+  for (int k = 0; k < kTimeProbes / 4 && count > 0; ++k) {
+    if (manager.GetRecord(choose.Between(0, count - 1), 0, record) != 0 || record == nullptr) continue;
+    const int64_t timestamp = skelvane::CscRecord(record).Timestamp();
+    for (const int64_t delta : {int64_t{-1}, int64_t{0}, int64_t{1}}) {
+      int64_t time = 0;
+      if (__builtin_add_overflow(timestamp, delta, &time)) continue;
+      if (manager.FindRecordForTime(time, 0, record) == 0 && record != nullptr) touched += Touch(record);
+    }
   }
   const int64_t probes[] = {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), start, end,
                             start - 1, end + 1};
@@ -59,6 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Invalid source indexes are refused, never followed.
   if (manager.GetRecord(0, 1, record) == 0 || manager.FindRecordForTime(start, -1, record) == 0) __builtin_trap();
 
+  skelvane::RecordLayout layout;
+  manager.GetRecordLayout(0, layout);
+  manager.CheckSource(0);
   const char* header = nullptr;
   if (manager.GetHeader(0, header) == 0 && header != nullptr) touched += static_cast<uint8_t>(header[0]);
   for (const char* key : kKeys) {

@@ -12,7 +12,8 @@
 namespace skelvane::fuzz {
 
 const std::string& FuzzScratch::Folder() {
-  static const std::string folder = [] {
+  // Never destroyed: the exit handler that removes the folder runs after static destructors.
+  static const std::string* const folder = [] {
     std::string pattern = (std::filesystem::temp_directory_path() / "skelvane-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     SetReportSink([](const std::string&) {});
@@ -20,9 +21,9 @@ const std::string& FuzzScratch::Folder() {
       std::error_code ignored;
       std::filesystem::remove_all(Folder(), ignored);
     });
-    return pattern;
+    return new std::string(pattern);
   }();
-  return folder;
+  return *folder;
 }
 
 std::string FuzzScratch::WriteFile(const std::string& name, const uint8_t* data, std::size_t size) {

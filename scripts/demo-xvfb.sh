@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the viewer on the demo tetrode inside a virtual X server, drives it with xdotool (zoom in,
-# page right, rubber-band zoom, Exit) and takes a screenshot after each step. Then checks that the
-# four traces are on screen in their plot colours and that Exit wrote the settings file.
+# page right, rubber-band zoom, the mouse over a plot for the status bar, seconds on the time axis,
+# amplitude zoom, Exit) and takes a screenshot after each step. Then checks that the four traces are
+# on screen in their plot colours, that the later steps changed the picture and that Exit wrote the
+# settings file. What the viewer remembers goes to the output folder, not the user's own settings.
 #   scripts/demo-xvfb.sh [output folder]      (default: demo/xvfb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +22,8 @@ if [ ! -f "$demo/TT1a.kcs" ]; then
 fi
 settings="$build/app/Skelvane.set"
 rm -f "$settings"
+export XDG_CONFIG_HOME="$out/config"
+rm -rf "$XDG_CONFIG_HOME"
 
 display=":${SKELVANE_XVFB_DISPLAY:-97}"
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
@@ -49,6 +53,11 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + WIDTH / 3)) $((Y + 120)) mousedown 1 mousemove $((X + WIDTH / 2)) $((Y + 160)) \
   mousemove $((X + WIDTH / 2 + 10)) $((Y + 170)) mouseup 1
 settle; shot 4-rubber-band
+# The mouse over the second plot: the status bar reads the time and the sample under it.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + 170)); settle; shot 5-status-bar
+# Display > Time Axis Labels > Seconds, by the menus' mnemonics.
+xdotool key alt+d; sleep 0.5; xdotool key t; sleep 0.5; xdotool key s; settle; shot 6-seconds-axis
+xdotool key ctrl+Up ctrl+Up; settle; shot 7-amplitude-x4
 
 # Each trace colour must cover a fair number of pixels on the first screenshot, the four of them
 # from top to bottom in plot order.
@@ -63,6 +72,14 @@ for colour in "Red:#FF0000" "Blue:#0000FF" "Yellow:#FFFF00" "Purple:#800080"; do
   echo "$name ($hex): $count pixels, topmost at y=$top"
   if [ "$count" -lt 400 ] || [ "${top:-0}" -le "$previous" ]; then status=1; fi
   previous=${top:-0}
+done
+
+# Each of the later steps must have changed what the window shows.
+for pair in "4-rubber-band 5-status-bar" "5-status-bar 6-seconds-axis" "6-seconds-axis 7-amplitude-x4"; do
+  set -- $pair
+  differing=$(compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 || true)
+  echo "$1 -> $2: $differing pixels differ"
+  if [ "${differing%% *}" = 0 ]; then status=1; fi
 done
 
 xdotool key ctrl+e

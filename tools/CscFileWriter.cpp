@@ -1,5 +1,6 @@
 #include "tools/CscFileWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -46,24 +47,39 @@ void CscFileWriter::AppendRecord(const CscRecordData& record, std::string& out) 
 
 int32_t CscFileWriter::Write(const std::string& path, const std::string& header,
                              const std::vector<CscRecordData>& records, std::size_t trailingBytes) {
+  return WriteStreamed(
+      path, header, static_cast<int64_t>(records.size()),
+      [&records](int64_t first, std::span<CscRecordData> batch) {
+        std::copy_n(records.begin() + first, batch.size(), batch.begin());
+      },
+      trailingBytes);
+}
+
+int32_t CscFileWriter::WriteStreamed(const std::string& path, const std::string& header, int64_t count,
+                                     const std::function<void(int64_t, std::span<CscRecordData>)>& fill,
+                                     std::size_t trailingBytes) {
   File file;
   if (const int32_t rc = file.Open(path, File::Mode::CreateWrite); rc != 0) return rc;
   const auto failed = [&file]() { return file.LastError() != 0 ? file.LastError() : EIO; };
   if (!header.empty() && !file.Write(header.data(), static_cast<int64_t>(header.size()))) return failed();
 
+  std::vector<CscRecordData> records(static_cast<std::size_t>(std::min<int64_t>(count, kRecordsPerWrite)));
   std::string batch;
   batch.reserve(kRecordsPerWrite * kCscRecordSize);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    AppendRecord(records[i], batch);
-    if (batch.size() >= kRecordsPerWrite * kCscRecordSize || i + 1 == records.size()) {
-      if (!file.Write(batch.data(), static_cast<int64_t>(batch.size()))) return failed();
-      batch.clear();
-    }
+  int64_t lastTimestamp = 0;
+  for (int64_t first = 0; first < count; first += kRecordsPerWrite) {
+    const auto n = static_cast<std::size_t>(std::min<int64_t>(kRecordsPerWrite, count - first));
+    const std::span<CscRecordData> made(records.data(), n);
+    fill(first, made);
+    batch.clear();
+    for (const CscRecordData& record : made) AppendRecord(record, batch);
+    if (!file.Write(batch.data(), static_cast<int64_t>(batch.size()))) return failed();
+    lastTimestamp = made.back().timestamp;
   }
   if (trailingBytes > 0) {
     // The start of one more record that never got finished: its timestamp continues the sequence.
     CscRecordData partial;
-    if (!records.empty()) partial.timestamp = records.back().timestamp + 1;
+    if (count > 0) partial.timestamp = lastTimestamp + 1;
     std::string tail;
     AppendRecord(partial, tail);
     tail.resize(trailingBytes, '\0');

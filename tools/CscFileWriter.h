@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,12 @@ class CscFileWriter {
   /// (a partial record). 0 or errno.
   static int32_t Write(const std::string& path, const std::string& header, const std::vector<CscRecordData>& records,
                        std::size_t trailingBytes = 0);
+  /// Writes `header`, then `count` records made a batch at a time by `fill` (given the index of the
+  /// batch's first record), then `trailingBytes` of a partial record, so no more than one batch is
+  /// ever held in memory. The same bytes as Write with all records at once. 0 or errno.
+  static int32_t WriteStreamed(const std::string& path, const std::string& header, int64_t count,
+                               const std::function<void(int64_t first, std::span<CscRecordData> batch)>& fill,
+                               std::size_t trailingBytes = 0);
   /// Appends the 1044 bytes of `record` to `out`.
   static void AppendRecord(const CscRecordData& record, std::string& out);
 };

@@ -236,35 +236,52 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
                            p.unit, units[static_cast<std::size_t>(p.unit)].polarity});
   }
 
-  std::vector<float> signal(static_cast<std::size_t>(numSamples));
   for (int32_t c = 0; c < options.channels; ++c) {
-    // Noise is drawn for the whole timeline, so dropping records never changes the samples kept.
-    GaussianNoise noise(GaussianNoise::MixSeed(options.seed, kFirstChannelStream + static_cast<uint64_t>(c)));
-    for (float& v : signal) v = static_cast<float>(options.noiseCounts * noise.Gaussian());
-    for (const PlacedSpike& p : placed) {
-      const std::vector<double>& shape = shapes[static_cast<std::size_t>(p.unit)];
-      const double gain = units[static_cast<std::size_t>(p.unit)].gains[static_cast<std::size_t>(c)];
-      for (std::size_t i = 0; i < shape.size(); ++i) {
-        signal[static_cast<std::size_t>(p.sample - lead) + i] += static_cast<float>(gain * shape[i]);
-      }
-    }
-
     const int64_t first = c == options.lateChannel ? std::min<int64_t>(options.lateRecords, numRecords) : 0;
     int64_t end = numRecords;
     if (static_cast<std::size_t>(c) < options.missingTailRecords.size()) {
       end = std::max<int64_t>(first, numRecords - options.missingTailRecords[static_cast<std::size_t>(c)]);
     }
-    std::vector<CscRecordData> records(static_cast<std::size_t>(end - first));
-    for (int64_t k = first; k < end; ++k) {
-      CscRecordData& r = records[static_cast<std::size_t>(k - first)];
-      r.timestamp = timestamps[static_cast<std::size_t>(k)];
-      r.samplingFrequency = frequencyField;
-      const float* from = signal.data() + k * kSamplesPerRecord;
-      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
-        const float v = std::round(from[i]);
-        r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, kLowestSample, kHighestSample));
+    // The channel's signal is made a batch of records at a time: its noise in timeline order (drawn
+    // for the whole timeline, so dropping records never changes the samples kept), then every spike
+    // that reaches into the batch, in spike order, so each sample sums exactly as for the whole signal.
+    GaussianNoise noise(GaussianNoise::MixSeed(options.seed, kFirstChannelStream + static_cast<uint64_t>(c)));
+    int64_t noiseDrawn = 0;  // samples of the timeline whose noise has been drawn
+    std::size_t firstSpike = 0;
+    std::vector<float> signal;
+    const auto fill = [&](int64_t batchFirst, std::span<CscRecordData> batch) {
+      const int64_t from = (first + batchFirst) * kSamplesPerRecord;
+      const auto length = static_cast<int64_t>(batch.size()) * kSamplesPerRecord;
+      for (; noiseDrawn < from; ++noiseDrawn) noise.Gaussian();
+      signal.resize(static_cast<std::size_t>(length));
+      for (float& v : signal) v = static_cast<float>(options.noiseCounts * noise.Gaussian());
+      noiseDrawn += length;
+      // Spikes come in time order and their waveforms share one length: those ending before the batch
+      // stay behind for good.
+      const auto endOf = [&](const PlacedSpike& p) {
+        return p.sample - lead + static_cast<int64_t>(shapes[static_cast<std::size_t>(p.unit)].size());
+      };
+      while (firstSpike < placed.size() && endOf(placed[firstSpike]) <= from) ++firstSpike;
+      for (std::size_t s = firstSpike; s < placed.size() && placed[s].sample - lead < from + length; ++s) {
+        const PlacedSpike& p = placed[s];
+        const std::vector<double>& shape = shapes[static_cast<std::size_t>(p.unit)];
+        const double gain = units[static_cast<std::size_t>(p.unit)].gains[static_cast<std::size_t>(c)];
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+          const int64_t at = p.sample - lead + static_cast<int64_t>(i) - from;
+          if (at >= 0 && at < length) signal[static_cast<std::size_t>(at)] += static_cast<float>(gain * shape[i]);
+        }
       }
-    }
+      for (std::size_t k = 0; k < batch.size(); ++k) {
+        CscRecordData& r = batch[k];
+        r.timestamp = timestamps[static_cast<std::size_t>(first + batchFirst) + k];
+        r.samplingFrequency = frequencyField;
+        const float* samples = signal.data() + k * kSamplesPerRecord;
+        for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+          const float v = std::round(samples[i]);
+          r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, kLowestSample, kHighestSample));
+        }
+      }
+    };
 
     std::string header;
     if (options.writeHeader) {
@@ -280,7 +297,8 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
       });
     }
     const std::string path = outDir + "/" + options.prefix + static_cast<char>('a' + c) + kFileExtension;
-    const int32_t rc = CscFileWriter::Write(path, header, records, static_cast<std::size_t>(options.trailingPartialBytes));
+    const int32_t rc = CscFileWriter::WriteStreamed(path, header, end - first, fill,
+                                                    static_cast<std::size_t>(options.trailingPartialBytes));
     if (rc != 0) {
       ReportError("Unable to write synthetic recording file; error code:", rc);
       return rc;
@@ -301,7 +319,7 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
 
 int32_t SyntheticRecording::Generate(const SynthOptions& options, SynthResult& result) {
   if (const int32_t rc = Validate(options); rc != kStatusOk) return rc;
-  // The whole signal of a channel is held in memory while its file is written.
+  // Only the timeline's timestamps and spikes are held whole; samples are made a batch at a time.
   try {
     return GenerateValid(options, result);
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QColor>
+#include <QImage>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -67,12 +69,24 @@ MemoryBitmap PatternImage(int32_t width, int32_t height) {
 
 class BitmapExportTest : public ::testing::Test {
  protected:
-  BitmapExportTest() { previous = FileChooser::Install(chooser); }
-  ~BitmapExportTest() override { FileChooser::Install(previous); }
+  BitmapExportTest() {
+    previous = FileChooser::Install(chooser);
+    previousQuestion = BitmapExport::InstallOverwriteQuestion([this](const std::string& path) {
+      asked.push_back(path);
+      return replace;
+    });
+  }
+  ~BitmapExportTest() override {
+    FileChooser::Install(previous);
+    BitmapExport::InstallOverwriteQuestion(previousQuestion);
+  }
 
   test::TempDir dir;
   std::shared_ptr<FakeSaveChooser> chooser = std::make_shared<FakeSaveChooser>();
   std::shared_ptr<FileChooser> previous;
+  BitmapExport::OverwriteQuestion previousQuestion;
+  std::vector<std::string> asked;  // the paths the overwrite question was asked about
+  bool replace = true;             // its answer
 };
 
 TEST_F(BitmapExportTest, AsksWithTheTitleSuffixAndFilters) {
@@ -82,11 +96,13 @@ TEST_F(BitmapExportTest, AsksWithTheTitleSuffixAndFilters) {
   EXPECT_EQ(chooser->calls, 1);
   EXPECT_EQ(chooser->lastTitle, "Save Kestrelon Bitmap File");
   EXPECT_EQ(chooser->lastSuffix, "bmp");
-  ASSERT_EQ(chooser->lastFilters.size(), 2u);
+  ASSERT_EQ(chooser->lastFilters.size(), 3u);
   EXPECT_EQ(chooser->lastFilters[0].description, "Bitmap Files (*.bmp)");
   EXPECT_EQ(chooser->lastFilters[0].patterns, std::vector<std::string>{"*.bmp"});
-  EXPECT_EQ(chooser->lastFilters[1].description, "All Files (*.*)");
-  EXPECT_EQ(chooser->lastFilters[1].patterns, std::vector<std::string>{"*.*"});
+  EXPECT_EQ(chooser->lastFilters[1].description, "PNG Images (*.png)");
+  EXPECT_EQ(chooser->lastFilters[1].patterns, std::vector<std::string>{"*.png"});
+  EXPECT_EQ(chooser->lastFilters[2].description, "All Files (*.*)");
+  EXPECT_EQ(chooser->lastFilters[2].patterns, std::vector<std::string>{"*.*"});
   EXPECT_TRUE(reports.Empty());  // cancelling is no failure
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -130,14 +146,54 @@ TEST_F(BitmapExportTest, PixelsAreTheWholeCanvasImageRowForRow) {
   }
 }
 
-TEST_F(BitmapExportTest, ExistingFileIsReplacedWithoutAQuestion) {
+TEST_F(BitmapExportTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
   const std::string path = dir.Write("old.bmp", std::string(5000, 'x'));
   chooser->answer = path;
   const MemoryBitmap image = PatternImage(2, 2);
   test::CapturedReports reports;
+  replace = false;
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(ReadFile(path), std::string(5000, 'x'));
+  replace = true;
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
   EXPECT_EQ(ReadFile(path).size(), kHeadersSize + 16u);
+  EXPECT_EQ(asked, (std::vector<std::string>{path, path}));
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(BitmapExport::OverwriteQuestionText(path), "old.bmp already exists.\nDo you want to replace it?");
+
+  // A new name is written without a question.
+  chooser->answer = dir.File("new.bmp");
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+// A .png name (in any case) gets a PNG of exactly the canvas pixels; .bmp stays byte for byte a BMP.
+TEST_F(BitmapExportTest, PngNameWritesThePixelsAsPng) {
+  const MemoryBitmap image = PatternImage(37, 11);
+  for (const char* name : {"display.png", "DISPLAY.PNG"}) {
+    chooser->answer = dir.File(name);
+    test::CapturedReports reports;
+    ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+    EXPECT_TRUE(reports.Empty());
+    QImage png;
+    ASSERT_TRUE(png.load(QString::fromStdString(dir.File(name)), "PNG")) << name;
+    ASSERT_EQ(png.size(), QSize(37, 11));
+    for (int y = 0; y < 11; ++y) {
+      const uint8_t* row = image.Bits() + static_cast<std::size_t>(10 - y) * image.BytesPerRow();
+      for (int x = 0; x < 37; ++x) {
+        ASSERT_EQ(png.pixelColor(x, y), QColor(row[4 * x + 2], row[4 * x + 1], row[4 * x])) << x << "," << y;
+      }
+    }
+  }
+  chooser->answer = dir.File("no/such/folder/display.png");
+  test::CapturedReports reports;
+  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Unable to create() file to save .png..."});
+  // A link to a full device: the bytes go to the device and do not fit.
+  std::filesystem::create_symlink("/dev/full", dir.File("full.png"));
+  chooser->answer = dir.File("full.png");
+  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(reports.Texts().back(), "Unable to write .png file.");
 }
 
 TEST_F(BitmapExportTest, UncreatableFileShowsThePlainMessage) {

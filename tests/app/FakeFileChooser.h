@@ -1,6 +1,6 @@
 #pragma once
-// A file chooser for tests: answers Save As with a path the test chose (or cancels) and remembers
-// the titles it was asked with.
+// A file chooser for tests: answers Open and Save As with paths the test chose (or cancels) and
+// remembers the titles and filters it was asked with.
 
 #include <optional>
 #include <string>
@@ -15,11 +15,12 @@ class FakeFileChooser final : public FileChooser {
   std::optional<std::vector<std::string>> OpenFiles(const std::string& title, const std::string&,
                                                     const std::vector<Filter>&, bool) override {
     titles.push_back(title);
-    return std::nullopt;
+    return openPaths;
   }
   std::optional<std::string> SaveFile(const std::string& title, const std::string&,
-                                      const std::vector<Filter>&) override {
+                                      const std::vector<Filter>& filters) override {
     titles.push_back(title);
+    saveFilters = filters;
     return savePath;
   }
   std::optional<std::string> ChooseFolder(const std::string& title, const std::string&) override {
@@ -28,6 +29,8 @@ class FakeFileChooser final : public FileChooser {
   }
 
   std::optional<std::string> savePath;
+  std::optional<std::vector<std::string>> openPaths;  // the answer to Open (cancel when empty)
+  std::vector<Filter> saveFilters;                    // the filters Save As offered last
   std::vector<std::string> titles;
 };
 

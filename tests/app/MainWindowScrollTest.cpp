@@ -293,7 +293,7 @@ TEST_F(MainWindowScroll, VerticalScrollWithoutPlotsOrAxisLeavesTheBar) {
   EXPECT_EQ(view.ScrollTop, 0);
 }
 
-TEST_F(MainWindowScroll, StackThatFitsAfterAResizeScrollsBackToTheTop) {
+TEST_F(MainWindowScroll, StackThatFitsAfterAResizeOrCloseScrollsBackToTheTop) {
   AddPlots(10);  // 1047 pixels with the time axis
   Start();
   window->VerticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
@@ -301,6 +301,16 @@ TEST_F(MainWindowScroll, StackThatFitsAfterAResizeScrollsBackToTheTop) {
   ResizeClient(kClientWidth, 1100);  // a 1085-pixel canvas holds the whole stack
   EXPECT_EQ(view.ScrollTop, 0);
   EXPECT_EQ(view.ScrollBottom, -1085);
+  EXPECT_FALSE(window->VerticalScrollBar()->isEnabled());
+
+  // The same after closing plots: closing a plot closes its source, which the window hears of.
+  ResizeClient(kClientWidth, kClientHeight);
+  window->VerticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+  ASSERT_EQ(view.ScrollTop, 400 - 1047);
+  plots.plots.resize(3);
+  sources.Notify();
+  EXPECT_EQ(view.ScrollTop, 0);
+  EXPECT_EQ(view.ScrollBottom, -400);
   EXPECT_FALSE(window->VerticalScrollBar()->isEnabled());
 }
 

@@ -5,6 +5,8 @@
 
 #include <QColor>
 #include <QTest>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -195,6 +197,35 @@ TEST_F(MainWindowWithRecordings, SettingsReadAtStartSetTheCheckMarks) {
   EXPECT_TRUE(window->CommandAction(commands::kToggleDataAxis)->isChecked());
   EXPECT_FALSE(window->CommandAction(commands::kToggleTimeAxis)->isChecked());
   EXPECT_EQ(canvas.GetTimeAxisHeight(), 0);
+}
+
+// Without a usable OpenGL driver the window still starts, says so once (not once per key press
+// and paint) and shows a black canvas. The driver search path is changed before the first EGL
+// call, so the test runs in a fresh child process.
+TEST_F(MainWindowWithRecordings, RendererThatCannotStartIsReportedOnceAndTheCanvasIsBlack) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("LIBGL_DRIVERS_PATH", "/nonexistent-skelvane-drivers", 1);
+        setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+        test::CapturedReports reports;
+        Start();
+        OpenTetrode();
+        Key(Qt::Key_Right);
+        Key(Qt::Key_Right, Qt::ControlModifier);
+        window->Client()->repaint();
+        QCoreApplication::processEvents();
+        const QImage shown = Shown();
+        bool black = true;
+        for (int y = MainWindow::kScrollBarSize; y < shown.height(); ++y) {
+          for (int x = 0; x < View().CanvasWidth; ++x) black = black && shown.pixel(x, y) == qRgb(0, 0, 0);
+        }
+        for (const std::string& text : reports.Texts()) std::fprintf(stderr, "report: %s\n", text.c_str());
+        const bool once =
+            reports.Texts() == std::vector<std::string>{"CreateCompatibleDC() failed in CreateDIBSectionOGL()"};
+        std::exit(once && black ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

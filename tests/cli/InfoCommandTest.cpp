@@ -89,10 +89,10 @@ TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
   };
   for (const Ends& ends : {Ends{4'000'000'000'000'000'000, -6'000'000'000'000'000'000, "-"},
                            Ends{-6'000'000'000'000'000'000, 4'000'000'000'000'000'000, ""}}) {
-    std::vector<CscRecordData> records(3);
-    records[0].timestamp = ends.first;
-    records[1].timestamp = 0;
-    records[2].timestamp = ends.last;
+    // The first records rise, as a recording's must to be opened at all; only the last jumps.
+    std::vector<CscRecordData> records(12);
+    for (std::size_t k = 0; k + 1 < records.size(); ++k) records[k].timestamp = ends.first + static_cast<int64_t>(k);
+    records.back().timestamp = ends.last;
     const std::string path = dir.File("far.kcs");
     ASSERT_EQ(CscFileWriter::Write(path, "", records), 0);
     const test::CliRun run = test::RunCli({"info", path}, dir);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <iterator>
 #include <set>
 #include <vector>
@@ -152,6 +153,36 @@ TEST_F(SnapshotCommand, SizesOutsideTheWindowLimitsAreRefused) {
     EXPECT_NE(test::RunCli({"snapshot", first, "--width", width, "--height", "100", "-o", out}, dir).status, 0);
   }
   EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// A .png name gets the same picture as a PNG, read back here with the PNG library's own reader.
+TEST_F(SnapshotCommand, PngNameWritesTheSamePixelsAsTheBitmap) {
+  const std::string bmpPath = dir.File("shot.bmp");
+  const std::string pngPath = dir.File("shot.PNG");
+  ASSERT_EQ(Snapshot({"-o", bmpPath}).status, 0);
+  const test::CliRun run = Snapshot({"-o", pngPath});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, pngPath + " (240 x 260)\n");
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, pngPath.c_str()), 0) << image.message;
+  ASSERT_EQ(image.width, static_cast<uint32_t>(kWidth));
+  ASSERT_EQ(image.height, static_cast<uint32_t>(kHeight));
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0) << image.message;
+  const std::vector<uint8_t> bmp = ReadAll(bmpPath);
+  std::set<uint32_t> colours;
+  for (int32_t y = 0; y < kHeight; ++y) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const std::size_t at = (static_cast<std::size_t>(y) * kWidth + x) * 3;
+      const uint32_t colour = uint32_t{rgb[at]} | uint32_t{rgb[at + 1]} << 8 | uint32_t{rgb[at + 2]} << 16;
+      ASSERT_EQ(colour, ColourAt(bmp, x, y)) << x << "," << y;
+      colours.insert(colour);
+    }
+  }
+  EXPECT_GT(colours.size(), 3u);  // traces, grid and labels, not a blank picture
 }
 
 }  // namespace

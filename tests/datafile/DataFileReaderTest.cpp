@@ -110,9 +110,8 @@ TEST(DataFileReader, ShortHeaderIsRefusedAfterReportingTheBytesRead) {
   CscFile reader;
   const std::string path = dir.Write("s.kcs", test::StandardHeader().substr(0, 5000));
   EXPECT_EQ(reader.Open(path), kStatusNoData);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                 "Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:5000: " +
-                                 path});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Insufficient read length.  Likely corrupt header or invalid "
+                                                      "file.  Bytes read:5000: " + path});
   EXPECT_FALSE(reader.IsOpen());
 }
 

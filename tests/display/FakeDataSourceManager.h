@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 

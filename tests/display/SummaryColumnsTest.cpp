@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -44,20 +45,30 @@ void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int3
     const int64_t style = r < 2 ? 9 : uniform(0, 9);
     for (int32_t i = 0; i < kSamplesPerRecord; ++i, ++sampleIndex) {
       int64_t v = 0;
-      if (style < 5) v = uniform(-60, 60);
-      else if (style < 7) v = (sampleIndex % 3000) - 1500;
-      else if (style < 8) v = 7;
-      else v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
+      if (style < 5)
+        v = uniform(-60, 60);
+      else if (style < 7)
+        v = (sampleIndex % 3000) - 1500;
+      else if (style < 8)
+        v = 7;
+      else
+        v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
       samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
     }
     manager.AddRecord(source, timestamp, 32'000, samples);
     const int64_t step = uniform(0, 99);
-    if (r < opening) timestamp += r + 1 == opening ? 1 : 0;
-    else if (step < 80) timestamp += kRecordMicros + uniform(-2, 2);
-    else if (step < 88) timestamp += 0;                            // a run of equal timestamps
-    else if (step < 92) timestamp += uniform(1, 3);                // records nearly on top of each other
-    else if (step < 96) timestamp += uniform(kRecordMicros / 3, kRecordMicros);
-    else timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
+    if (r < opening)
+      timestamp += r + 1 == opening ? 1 : 0;
+    else if (step < 80)
+      timestamp += kRecordMicros + uniform(-2, 2);
+    else if (step < 88)
+      timestamp += 0;  // a run of equal timestamps
+    else if (step < 92)
+      timestamp += uniform(1, 3);  // records nearly on top of each other
+    else if (step < 96)
+      timestamp += uniform(kRecordMicros / 3, kRecordMicros);
+    else
+      timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
   }
 }
 
@@ -145,6 +156,9 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
         Columns folded;
         folded.status = SummaryColumns::Build(summary, reader, span, folded.cache);
         ExpectSame(expected, folded, span, "summary");
+        Columns halves;  // the walk split over two threads wherever it spans more than a few records
+        halves.status = SummaryColumns::Build(summary, reader, span, halves.cache, view % 8);
+        ExpectSame(expected, halves, span, "summary in two halves");
       }
       if (HasFailure()) return;
     }
@@ -171,6 +185,15 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
     PlotCanvas::viewState.VisibleSpan = span.end - span.start;
     return plot.Draw(span.start, span.end, span.width, 100, 0, 0);
   };
+
+  // A few records' span is read and drawn at once: no summary is started or waited for.
+  ColumnSpan few;
+  few.start = timestamps[timestamps.size() / 2];
+  few.end = few.start + 40 * kRecordMicros;
+  few.width = 900;
+  ASSERT_EQ(draw(few), 0);
+  EXPECT_EQ(plot.Summary(), nullptr);
+  EXPECT_FALSE(plot.Cache().xs.empty());
 
   ColumnSpan whole;
   whole.start = timestamps.front() - 1;
@@ -209,6 +232,45 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_GT(manager.checkCalls, checks);
   EXPECT_TRUE(plot.SourceChanged());
   EXPECT_TRUE(plot.Cache().xs.empty());
+}
+
+// Timestamps that go back or sit at the ends of the range give some picture, never a crash or a
+// walk that does not end, on every path.
+TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
+  std::mt19937_64 random(11);
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  const std::vector<int64_t> extremes = {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), 0, -1};
+  for (int32_t r = 0; r < 900; ++r) {
+    const int64_t timestamp = uniform(0, 9) == 0 ? extremes[static_cast<std::size_t>(uniform(0, 3))]
+                                                 : uniform(0, 900) * kRecordMicros + uniform(-50'000, 50'000);
+    manager.AddRecord(source, timestamp, 32'000, std::vector<int16_t>(kSamplesPerRecord, static_cast<int16_t>(r)));
+  }
+  manager.WriteFile(source, folder.File("back.kcs"), 0);
+  SourceSummary summary;
+  ASSERT_EQ(BuildSummary(summary), 0);
+  RecordLayout layout;
+  manager.GetRecordLayout(source, layout);
+  RecordReader reader;
+  ASSERT_EQ(reader.Open(layout), 0);
+  std::vector<uint8_t> all;
+  ASSERT_EQ(reader.Read(0, summary.NumRecords(), all), 0);
+  const RecordWalk walk(summary.Timestamps().data(), 0, summary.NumRecords() - 1, summary.Timestamps().front());
+  for (int32_t view = 0; view < 200; ++view) {
+    ColumnSpan span = RandomSpan(0, 900 * kRecordMicros, random);
+    if (view % 10 == 0) {  // a span reaching the end of time
+      span.start = std::max<int64_t>(span.start, 0);
+      span.end = std::numeric_limits<int64_t>::max() - uniform(0, 5);
+    }
+    for (const bool minMax : {true, false}) {
+      PixelCache walked;
+      LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked);
+      EXPECT_EQ(walked.xs.size(), walked.mins.size());
+    }
+    PixelCache folded;
+    SummaryColumns::Build(summary, reader, span, folded, view % 3);
+    EXPECT_EQ(folded.xs.size(), folded.maxs.size());
+    EXPECT_EQ(folded.mins.size(), folded.maxs.size());
+  }
 }
 
 TEST_F(SummaryColumnsTest, SummaryHoldsAtMostFourPercentOfItsFile) {

@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -66,6 +68,30 @@ TEST(FileMapping, MapsWholeFileAndRefusesEmptyOne) {
   FileMapping empty;
   EXPECT_EQ(empty.MapPath(dir.Write("e.bin", "")), EINVAL);
   EXPECT_FALSE(empty.IsMapped());
+}
+
+TEST(FileMappingDeathTest, TruncationZeroFillsOurMappingsAndLeavesOtherFaultsAlone) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test::TempDir dir;
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::string path = dir.Write("x.bin", std::string(3 * page, 'x'));
+  FileMapping ours;
+  ASSERT_EQ(ours.MapPath(path), 0);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  void* foreign = ::mmap(nullptr, 3 * page, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  ASSERT_NE(foreign, MAP_FAILED);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(page)), 0);
+
+  EXPECT_FALSE(ours.WasDamaged());
+  EXPECT_EQ(ours.Data()[2 * page + 5], 0);
+  EXPECT_EQ(ours.Data()[page - 1], 'x');
+  EXPECT_TRUE(ours.WasDamaged());
+  // A mapping that is not ours still faults as it would without the guard.
+  const auto* other = static_cast<const volatile uint8_t*>(foreign);
+  EXPECT_DEATH({ [[maybe_unused]] const uint8_t byte = other[2 * page]; }, "");
+  ::munmap(foreign, 3 * page);
 }
 
 }  // namespace

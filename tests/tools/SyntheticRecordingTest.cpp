@@ -353,26 +353,36 @@ class AddressSpaceLimit {
   bool ok_ = false;
 };
 
-TEST_F(SyntheticRecordingTest, RecordingTooLargeForMemoryIsReportedNotACrash) {
+// Samples are made and written a batch at a time: a channel whose samples alone would need more
+// memory than the process may have is still written whole; a timeline whose record times do not fit
+// is reported, not a crash.
+TEST_F(SyntheticRecordingTest, SamplesAreStreamedAndATimelineTooLargeForMemoryIsReported) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
 #endif
-  SynthOptions options = Options(3600.0);  // 115 million samples: far more than the headroom
-  options.channels = 1;
-  options.units = 0;
+  SynthOptions streamed = Options(600.0);  // 19.2 million samples, 77 MB as floats: more than the limit
+  streamed.channels = 1;
+  SynthOptions huge = Options(200'000.0);  // 12.5 million record times alone need 100 MB
+  huge.channels = 1;
+  huge.units = 0;
   SynthResult result;
-  int32_t rc = 0;
+  SynthResult none;
+  int32_t streamedRc = -1;
+  int32_t hugeRc = 0;
   test::CapturedReports reports;
   {
     AddressSpaceLimit limit(64u << 20);
     ASSERT_TRUE(limit.Ok());
-    rc = SyntheticRecording::Generate(options, result);
+    streamedRc = SyntheticRecording::Generate(streamed, result);
+    hugeRc = SyntheticRecording::Generate(huge, none);
   }
-  EXPECT_EQ(rc, ENOMEM);
+  EXPECT_EQ(streamedRc, 0);
+  ASSERT_EQ(result.paths.size(), 1u);
+  EXPECT_EQ(std::filesystem::file_size(result.paths[0]), kFileHeaderSize + 37'500u * kCscRecordSize);
+  EXPECT_EQ(hugeRc, ENOMEM);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                 "Not enough memory for the synthetic recording; samples per channel:115200000"});
-  EXPECT_TRUE(result.paths.empty());
-  EXPECT_FALSE(std::filesystem::exists(dir_.File("TT9a.kcs")));
+                                 "Not enough memory for the synthetic recording; samples per channel:6400000000"});
+  EXPECT_TRUE(none.paths.empty());
 }
 
 TEST_F(SyntheticRecordingTest, UnusableOutputFolderGivesTheErrno) {

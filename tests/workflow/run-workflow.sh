@@ -11,10 +11,6 @@ if ! command -v snakemake >/dev/null; then
   echo "snakemake is not installed (scripts/install-deps.sh installs it): workflow test skipped"
   exit 77
 fi
-if ! "$cli" extract --help | grep -q -- --summary; then
-  echo "skelvane-cli extract has no --summary option yet: workflow test skipped"
-  exit 77
-fi
 rm -rf "$work"
 mkdir -p "$work/archive/ratA/day1" "$work/archive/ratB" "$work/elsewhere"
 "$cli" synth --out "$work/archive/ratA/day1" --prefix TT1 --channels 4 --seconds 2 --seed 1 >/dev/null
@@ -38,4 +34,29 @@ rows=$(($(wc -l <"$out/summary.csv") - 1))
 [ "$(grep -c '^ratA/day1,' "$out/summary.csv")" -eq 2 ] || fail "ratA/day1 should have 2 rows"
 [ "$(grep -c '^ratB,' "$out/summary.csv")" -eq 1 ] || fail "ratB should have 1 row"
 [ -z "$(find "$work/elsewhere" -mindepth 1 -not -path '*/.snakemake*')" ] || fail "files written in the working directory"
-echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows"
+
+# The same archive with a threshold from each group's noise level, two cores per session.
+snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet \
+  --config archive=../archive out=../out-noise channels=4 noise_threshold=5 session_cores=2 cli="$cli"
+noise_rows=$(($(wc -l <"$work/out-noise/summary.csv") - 1))
+[ "$noise_rows" -eq 3 ] || fail "noise-threshold summary has $noise_rows rows, not 3"
+column=$(head -1 "$work/out-noise/summary.csv" | tr ',' '\n' | grep -n '^noise_level$' | cut -d: -f1)
+[ -n "$column" ] && [ -n "$(tail -n +2 "$work/out-noise/summary.csv" | cut -d, -f"$column" | grep -v '^$')" ] ||
+  fail "noise-threshold summary gives no noise levels"
+
+# Through the Slurm profile, with an sbatch that records its arguments and runs the job script here.
+mkdir -p "$work/bin"
+cat >"$work/bin/sbatch" <<'SBATCH'
+#!/usr/bin/env bash
+echo "$*" >>"$(dirname "$0")/submitted"
+bash "${@: -1}" >/dev/null 2>&1 &
+echo "Submitted batch job $$"
+SBATCH
+chmod +x "$work/bin/sbatch"
+PATH="$work/bin:$PATH" snakemake -s "$source_dir/workflow/Snakefile" --profile "$source_dir/workflow/slurm" --quiet \
+  --latency-wait 5 --config archive=../archive out=../out-slurm channels=4 threshold=60 cli="$cli" >/dev/null
+cmp -s "$out/summary.csv" <(sed 's|/out-slurm/|/out/|g' "$work/out-slurm/summary.csv") ||
+  fail "the Slurm profile's summary differs from the workstation run's"
+[ "$(grep -c -- '--mem=.* --time=' "$work/bin/submitted")" -eq 2 ] || fail "expected one sbatch job per session"
+echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows; with noise thresholds $noise_rows rows;"
+echo "through the Slurm profile: $(wc -l <"$work/bin/submitted") sbatch jobs"

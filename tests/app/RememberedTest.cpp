@@ -1,0 +1,112 @@
+// What the window remembers between runs (QSettings in the test's own folder): the sets of files
+// opened together, the window geometry, the extraction parameters and the choosers' last folders.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSettings>
+#include <QTimer>
+
+#include "app/MenuAdditions.h"
+#include "app/Preferences.h"
+#include "app/QtFileChooser.h"
+#include "extract/ExtractionRun.h"
+#include "tests/app/RealWindowHarness.h"
+
+namespace skelvane {
+namespace {
+
+class RememberedTest : public test::RealWindowHarness {
+ protected:
+  std::vector<std::string> RecentTexts() {
+    std::vector<std::string> texts;
+    for (QAction* action : window->Additions()->RecentMenu()->actions()) texts.push_back(action->text().toStdString());
+    return texts;
+  }
+  void Restart() {
+    window->close();
+    window.reset();
+    Start();
+  }
+};
+
+TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow) {
+  Start();
+  EXPECT_EQ(RecentTexts(), (std::vector<std::string>{"&Clear Recent Files"}));
+  window->OnDropFiles({tetrode[0], tetrode[1]});
+  window->OnDropFiles({tetrode[2], tetrode[3]});
+  ExtractionParameters& parameters = window->Extraction().Parameters();
+  parameters.NumChannels = 4;
+  parameters.Threshold = 123.5;
+  parameters.ExtractionType = kExtractionTypeBoth;
+  parameters.OutputDirectory = "/tmp/spikes";
+  const QByteArray geometry = window->saveGeometry();
+
+  Restart();
+  EXPECT_EQ(Preferences::WindowGeometry(), geometry);
+  const ExtractionParameters& loaded = window->Extraction().Parameters();
+  EXPECT_EQ(loaded.NumChannels, 4);
+  EXPECT_EQ(loaded.Threshold, 123.5);
+  EXPECT_EQ(loaded.ExtractionType, kExtractionTypeBoth);
+  EXPECT_EQ(loaded.OutputDirectory, "/tmp/spikes");
+  EXPECT_EQ(RecentTexts(), (std::vector<std::string>{"&1 TT1c.kcs, TT1d.kcs", "&2 TT1a.kcs, TT1b.kcs", "",
+                                                     "&Clear Recent Files"}));
+
+  // The older set opens again, in its order, as one step.
+  ASSERT_EQ(plots.RemoveAllPlots(), 0);
+  window->Additions()->RecentMenu()->actions().at(1)->trigger();
+  ASSERT_EQ(plots.GetNumPlots(), 2);
+  EXPECT_EQ(PlotPath(0), tetrode[0]);
+  EXPECT_EQ(PlotPath(1), tetrode[1]);
+  EXPECT_EQ(RecentTexts().front(), "&1 TT1a.kcs, TT1b.kcs");
+
+  // Ten sets at most, newest first.
+  for (int i = 0; i < 12; ++i) Preferences::AddRecentSet({QStringLiteral("/data/set%1.kcs").arg(i)});
+  const std::vector<QStringList> sets = Preferences::RecentSets();
+  ASSERT_EQ(sets.size(), 10u);
+  EXPECT_EQ(sets.front(), QStringList{"/data/set11.kcs"});
+  EXPECT_EQ(sets.back(), QStringList{"/data/set2.kcs"});
+  window->Additions()->RecentMenu()->actions().back()->trigger();  // Clear Recent Files
+  EXPECT_TRUE(Preferences::RecentSets().empty());
+
+  // A parameter set that does not hold together (3 channels) is ignored as a whole.
+  window->close();
+  window.reset();
+  QSettings(QSettings::IniFormat, QSettings::UserScope, "Skelvane", "Skelvane").setValue("extraction/channels", 3);
+  Start();
+  EXPECT_EQ(window->Extraction().Parameters().NumChannels, kDefaultNumChannels);
+  EXPECT_EQ(window->Extraction().Parameters().Threshold, 0.0);
+}
+
+TEST_F(RememberedTest, ChoosersStartInTheFolderTheLastOneOfTheirKindEndedIn) {
+
+  QtFileChooser chooser;
+  const QString folder = QFileInfo(QString::fromStdString(tetrode[0])).absolutePath();
+  QString shownFolder;
+  auto answer = [&](const QString& file) {
+    QTimer::singleShot(0, [&shownFolder, file] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      shownFolder = dialog->directory().absolutePath();
+      dialog->selectFile(file);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  };
+  answer(QString::fromStdString(tetrode[0]));
+  const auto opened = chooser.OpenFiles("Open", "", {}, true);
+  ASSERT_TRUE(opened.has_value());
+  EXPECT_EQ(Preferences::LastFolder("open"), folder);
+
+  answer(QString::fromStdString(tetrode[1]));
+  ASSERT_TRUE(chooser.OpenFiles("Open", "", {}, true).has_value());
+  EXPECT_EQ(shownFolder, folder);
+
+  answer(folder + "/view.png");
+  ASSERT_TRUE(chooser.SaveFile("Save", "bmp", {}).has_value());
+  EXPECT_EQ(Preferences::LastFolder("save"), folder);
+}
+
+}  // namespace
+}  // namespace skelvane
