@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 #include "datafile/DataSourceManager.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
@@ -34,11 +35,6 @@ namespace {
 constexpr const char* kNotAllOpenedMessage =
     "Not every data file could be opened; no spike files were written, so that no group mixes channels.";
 constexpr const char* kNotOpenedMessage = "This data file could not be opened: ";
-
-// Usage errors leave with the parser's own codes (above 100); 1 is kept for runs that went wrong.
-constexpr const char* kExitStatusFooter =
-    "Exit status: 0 when every group's spike file was written; 1 when a data file could not be opened\n"
-    "or a spike file could not be written; above 100 for a usage error (nothing is then read or written).";
 
 constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
 // How often the signal watcher looks whether the run is over.
@@ -218,7 +214,7 @@ void Run(const ExtractArguments& args) {
   if (!allOpened) {
     // A missing file would shift every later file into the wrong group.
     ReportError(kNotAllOpenedMessage, 0);
-    throw CLI::RuntimeError(1);
+    throw CLI::RuntimeError(kExitFailed);
   }
 
   ExtractionRun run(plots, manager);
@@ -259,7 +255,7 @@ void Run(const ExtractArguments& args) {
   bool summaryWritten = true;
   if (!args.summary.empty()) summaryWritten = ExtractionSummary::Write(args.summary, run.WrittenFiles()) == 0;
   // Warnings (a damaged last record, time going back) leave every output written: status 0.
-  if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(1);
+  if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(kExitFailed);
 }
 
 std::vector<std::string> Keys(const std::map<std::string, int32_t>& map) {
@@ -291,7 +287,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<ExtractArguments>();
   CLI::App* cmd = app.add_subcommand(
       "extract", "Extract spikes from CSC files into spike files, grouping consecutive files by --channels");
-  cmd->footer(kExitStatusFooter);
+  cmd->footer(std::string(kExitStatusHelp) + "\nAfter SIGINT or SIGTERM: 130 or 143, with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
   cmd->add_option("--channels", args->channels, "Channels per group: 1, 2 or 4")
       ->required()
