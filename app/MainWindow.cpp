@@ -559,6 +559,8 @@ void MainWindow::CreateSpikeFile() { ExtractionProgressDialog::RunCommand(*extra
 // The plots' threshold overlays follow the values the dialog handed them.
 void MainWindow::ShowExtractionProperties() {
   SpikeExtractPropsDlg dialog(extraction_->Parameters(), plots_, this);
+  dialog.SetNoiseEstimate(
+      [this](double factor, double& noiseLevel) { return extraction_->NoiseThresholdOfPlots(factor, noiseLevel); });
   dialog.exec();
   Redraw();
 }

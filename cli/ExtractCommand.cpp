@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/ExitStatus.h"
 #include "datafile/DataSourceManager.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
@@ -25,7 +26,6 @@
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
 #include "extract/ProgressReport.h"
-#include "platform/AtomicFile.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 
@@ -36,12 +36,9 @@ constexpr const char* kNotAllOpenedMessage =
     "Not every data file could be opened; no spike files were written, so that no group mixes channels.";
 constexpr const char* kNotOpenedMessage = "This data file could not be opened: ";
 
-// Usage errors leave with the parser's own codes (above 100); 1 is kept for runs that went wrong.
-constexpr const char* kExitStatusFooter =
-    "Exit status: 0 when every group's spike file was written; 1 when a data file could not be opened\n"
-    "or a spike file could not be written; above 100 for a usage error (nothing is then read or written).";
-
 constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
+// How often the signal watcher looks whether the run is over.
+constexpr long kSignalPollNanoseconds = 50'000'000;
 // A terminal's progress line is redrawn this often.
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 // Exit status after a signal, as shells report it.
@@ -83,36 +80,46 @@ class TerminalSink {
   ReportSink previous_;
 };
 
-// SIGINT or SIGTERM ends the run at once: spike files already complete stay, the ones being written
-// are removed, and the exit status says which signal it was.
-extern "C" void StopOnSignal(int signalNumber) {
-  AtomicFile::RemovePendingFromSignal();
-  if (progressShown) {
-    const char newline = '\n';
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, &newline, 1);
-  }
-  ::_exit(kSignalExitBase + signalNumber);
-}
-
-class SignalStop {
+// SIGINT or SIGTERM stops the run at once: spike files already complete stay, each group being written
+// drops its file, and the exit status says which signal it was. The signals are blocked in every
+// thread of the run and taken by one watcher, so no handler can cut into a file being created.
+class SignalWatch {
  public:
-  SignalStop() {
-    struct sigaction action = {};
-    action.sa_handler = StopOnSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previousInt_);
-    ::sigaction(SIGTERM, &action, &previousTerm_);
+  explicit SignalWatch(ExtractionRun& run) : run_(run) {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);  // the workers inherit the mask
+    watcher_ = std::thread([this] { Watch(); });
   }
-  ~SignalStop() {
-    ::sigaction(SIGINT, &previousInt_, nullptr);
-    ::sigaction(SIGTERM, &previousTerm_, nullptr);
+  ~SignalWatch() {
+    over_ = true;
+    watcher_.join();
+    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
   }
-  SignalStop(const SignalStop&) = delete;
-  SignalStop& operator=(const SignalStop&) = delete;
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+
+  /// The signal that stopped the run, 0 when none came.
+  int Received() const { return received_; }
 
  private:
-  struct sigaction previousInt_ = {};
-  struct sigaction previousTerm_ = {};
+  void Watch() {
+    const timespec wait = {0, kSignalPollNanoseconds};
+    while (!over_) {
+      const int signalNumber = ::sigtimedwait(&signals_, nullptr, &wait);
+      if (signalNumber <= 0 || received_ != 0) continue;
+      received_ = signalNumber;
+      run_.Cancel();
+    }
+  }
+
+  ExtractionRun& run_;
+  sigset_t signals_{};
+  sigset_t previousMask_{};
+  std::atomic<bool> over_{false};
+  std::atomic<int> received_{0};
+  std::thread watcher_;
 };
 
 // Redraws the progress line on a terminal until the run is over, then leaves the final 100% line.
@@ -125,8 +132,8 @@ class TerminalProgress {
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-  /// Stops redrawing and prints the last line.
-  void Finish() {
+  /// Stops redrawing and prints the last line (the line as it stood when a signal stopped the run).
+  void Finish(bool stopped = false) {
     if (!thread_.joinable()) return;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -134,21 +141,22 @@ class TerminalProgress {
     }
     wake_.notify_all();
     thread_.join();
-    Print(true);
+    Print(!stopped, stopped);
     progressShown = false;
   }
 
  private:
   void Draw() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, kProgressInterval, [this] { return over_; })) Print(false);
+    while (!wake_.wait_for(lock, kProgressInterval, [this] { return over_; })) Print(false, false);
   }
-  void Print(bool finished) {
+  void Print(bool finished, bool stopped) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const std::string line = ProgressReport::Line(run_.Progress().Snapshot(), elapsed, finished);
-    std::fprintf(stderr, "\r\033[K%s%s", line.c_str(), finished ? "\n" : "");
+    const bool last = finished || stopped;
+    std::fprintf(stderr, "\r\033[K%s%s", line.c_str(), stopped ? " (stopped)\n" : last ? "\n" : "");
     std::fflush(stderr);
-    progressShown = !finished;
+    progressShown = !last;
   }
 
   const ExtractionRun& run_;
@@ -206,7 +214,7 @@ void Run(const ExtractArguments& args) {
   if (!allOpened) {
     // A missing file would shift every later file into the wrong group.
     ReportError(kNotAllOpenedMessage, 0);
-    throw CLI::RuntimeError(1);
+    throw CLI::RuntimeError(kExitFailed);
   }
 
   ExtractionRun run(plots, manager);
@@ -219,13 +227,16 @@ void Run(const ExtractArguments& args) {
   p.NoiseThresholdFactor = args.noiseFactor;
   run.SetJobs(args.jobs);
   int32_t result = 0;
+  int stoppedBy = 0;
   {
-    SignalStop stop;
+    SignalWatch signals(run);
     TerminalProgress progress(run, !args.quiet && ::isatty(STDERR_FILENO) == 1);
     result = run.CreateSpikeFiles();
-    progress.Finish();
+    stoppedBy = signals.Received();
+    progress.Finish(stoppedBy != 0);
   }
-  ReportError(kExtractionCompletedMessage, 0);
+  // Stopped by a signal: the files already complete are listed, nothing more is written.
+  if (stoppedBy == 0) ReportError(kExtractionCompletedMessage, 0);
 
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
     if (args.noiseFactor > 0.0) {
@@ -240,10 +251,11 @@ void Run(const ExtractArguments& args) {
     std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(), args.channels);
   }
   std::fflush(stdout);
+  if (stoppedBy != 0) throw CLI::RuntimeError(kSignalExitBase + stoppedBy);
   bool summaryWritten = true;
   if (!args.summary.empty()) summaryWritten = ExtractionSummary::Write(args.summary, run.WrittenFiles()) == 0;
   // Warnings (a damaged last record, time going back) leave every output written: status 0.
-  if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(1);
+  if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(kExitFailed);
 }
 
 std::vector<std::string> Keys(const std::map<std::string, int32_t>& map) {
@@ -275,7 +287,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<ExtractArguments>();
   CLI::App* cmd = app.add_subcommand(
       "extract", "Extract spikes from CSC files into spike files, grouping consecutive files by --channels");
-  cmd->footer(kExitStatusFooter);
+  cmd->footer(std::string(kExitStatusHelp) + "\nAfter SIGINT or SIGTERM: 130 or 143, with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
   cmd->add_option("--channels", args->channels, "Channels per group: 1, 2 or 4")
       ->required()

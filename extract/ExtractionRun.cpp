@@ -48,6 +48,12 @@ constexpr const char* kTimeGoesBackMessage =
     "Timestamps go back here; the recording is taken up again as after a pause, at record ";
 constexpr const char* kShrankMessage = "Data file shorter than when it was opened; no spike file written from it";
 
+// K x noise level truncated toward zero, as the threshold of the run is, held inside the int32 range.
+int32_t ThresholdFromNoise(double factor, double noiseLevel) {
+  const double threshold = std::trunc(factor * noiseLevel);
+  return static_cast<int32_t>(std::clamp(threshold, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
+}
+
 // The noise level: median(|x|) / 0.6745 (the median absolute deviation of Gaussian noise) over the
 // first seconds of each channel.
 constexpr double kNoiseSeconds = 10.0;
@@ -380,8 +386,29 @@ int32_t ExtractionRun::NoiseThreshold(const std::vector<int32_t>& sourceIds, dou
     noiseLevel = 0.0;
     return -1;
   }
-  const double threshold = std::trunc(factor * noiseLevel);
-  return static_cast<int32_t>(std::clamp(threshold, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
+  return ThresholdFromNoise(factor, noiseLevel);
+}
+
+int32_t ExtractionRun::NoiseThresholdOfPlots(double factor, double& noiseLevel) {
+  noiseLevel = -1.0;
+  const int32_t numPlots = plots_.GetNumPlots();
+  for (int32_t i = 0; i < numPlots; ++i) {
+    IPlot* plot = nullptr;
+    int32_t sourceId = -1;
+    if (plots_.GetPlot(i, plot) != kStatusOk || plot == nullptr ||
+        sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) {
+      continue;
+    }
+    double level = 0.0;
+    if (NoiseThreshold({sourceId}, plot->GetSamplingFrequency(), factor, level) >= 0) {
+      noiseLevel = std::max(noiseLevel, level);
+    }
+  }
+  if (noiseLevel < 0.0) {
+    noiseLevel = 0.0;
+    return -1;
+  }
+  return ThresholdFromNoise(factor, noiseLevel);
 }
 
 int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds, double dt) {

@@ -94,6 +94,9 @@ class ExtractionRun {
   /// the group holds no samples.
   int32_t NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
                          double& noiseLevel);
+  /// The same over the sources of every plot (the Properties dialog's one threshold for all groups);
+  /// -1 when no plot has samples.
+  int32_t NoiseThresholdOfPlots(double factor, double& noiseLevel);
 
  private:
   struct Group;

@@ -9,6 +9,7 @@ namespace {
 class AnsweringNo final : public UserQuestions {
  public:
   bool AskYesNo(const std::string&) override { return false; }
+  std::optional<double> AskNumber(const std::string&, double) override { return std::nullopt; }
 };
 
 std::shared_ptr<UserQuestions>& Installed() {

@@ -3,6 +3,7 @@
 // missing output folder?). The application installs a Qt implementation; tests install fakes.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace skelvane {
@@ -13,6 +14,8 @@ class UserQuestions {
 
   /// Puts `question` to the user; true for yes.
   virtual bool AskYesNo(const std::string& question) = 0;
+  /// Asks for a positive number, offering `initial`; nullopt when the user cancels.
+  virtual std::optional<double> AskNumber(const std::string& question, double initial) = 0;
 
   /// The questions in use (never null: one that answers no until another is installed).
   static UserQuestions& Current();

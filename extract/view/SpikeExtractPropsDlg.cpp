@@ -18,6 +18,7 @@
 #include "extract/ExtractionParameters.h"
 #include "platform/FileChooser.h"
 #include "platform/ReportError.h"
+#include "platform/UserQuestions.h"
 
 namespace skelvane {
 namespace {
@@ -126,6 +127,12 @@ void SpikeExtractPropsDlg::BuildControls() {
   thresholdEdit_ = edit("thresholdEdit", 2, 1);
   // Column 2 keeps room beside the value for a button that helps choose it.
   grid->setColumnMinimumWidth(kSpareColumn, du(0, 0, kSpareColumnUnits, 0).width());
+  fromNoiseButton_ = new QPushButton(QStringLiteral("From noise..."), group);
+  fromNoiseButton_->setObjectName(QStringLiteral("fromNoiseButton"));
+  fromNoiseButton_->setAutoDefault(false);
+  fromNoiseButton_->setEnabled(false);  // until the window says where the recordings are
+  fromNoiseButton_->setToolTip(QStringLiteral("Set the value to K times the noise level of the open recordings"));
+  grid->addWidget(fromNoiseButton_, 2, kSpareColumn);
   label("Number Of Channels", 0, 3);
   channelsEdit_ = edit("numChannelsEdit", 0, 4);
   label("Number Of Spike Points", 1, 3);
@@ -173,8 +180,29 @@ void SpikeExtractPropsDlg::BuildControls() {
   connect(typeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnTypeSelected);
   connect(thresholdEdit_, &QLineEdit::textChanged, this, &SpikeExtractPropsDlg::UpdateSignWarning);
   connect(browseButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::OnBrowse);
+  connect(fromNoiseButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::OnFromNoise);
   connect(okButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::accept);
   connect(cancelButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::reject);
+}
+
+void SpikeExtractPropsDlg::SetNoiseEstimate(NoiseEstimate estimate) {
+  noiseEstimate_ = std::move(estimate);
+  fromNoiseButton_->setEnabled(static_cast<bool>(noiseEstimate_));
+}
+
+// The same threshold `skelvane-cli extract --noise-threshold K` would use, for all the open recordings.
+void SpikeExtractPropsDlg::OnFromNoise() {
+  if (!noiseEstimate_) return;
+  const std::optional<double> factor = UserQuestions::Current().AskNumber(kNoiseFactorQuestion, noiseFactor_);
+  if (!factor || !(*factor > 0.0)) return;
+  noiseFactor_ = *factor;
+  double noiseLevel = 0.0;
+  const int32_t threshold = noiseEstimate_(*factor, noiseLevel);
+  if (threshold < 0) {
+    ReportError(kNoNoiseMessage, 0);
+    return;
+  }
+  thresholdEdit_->setText(QString::number(threshold));
 }
 
 void SpikeExtractPropsDlg::UpdateSignWarning() {

@@ -3,6 +3,8 @@
 // hands mode, type and threshold to every plot. Opened by the main window's Properties command.
 
 #include <QDialog>
+#include <cstdint>
+#include <functional>
 
 #include "extract/ExtractionParameters.h"
 
@@ -14,6 +16,9 @@ class QPushButton;
 namespace skelvane {
 
 class IPlotCollection;
+
+/// K offered when the threshold is first set from the noise level.
+inline constexpr double kDefaultNoiseFactor = 5.0;
 
 class SpikeExtractPropsDlg : public QDialog {
   Q_OBJECT
@@ -33,10 +38,22 @@ class SpikeExtractPropsDlg : public QDialog {
   static constexpr const char* kPositiveWithNegative =
       "Warning: the value is positive but the type is Negative: nearly every sample lies below it.";
 
+  /// Asked for K when the threshold is set from the noise level.
+  static constexpr const char* kNoiseFactorQuestion =
+      "Threshold = K x noise level (median |x| / 0.6745 over the first 10 s of each channel, the largest "
+      "channel counts). K:";
+  /// Reported when no channel has samples to estimate the noise from.
+  static constexpr const char* kNoNoiseMessage = "No samples to estimate the noise level from";
+  /// Gives the threshold K x noise level of the open recordings (and the level), or -1 without samples.
+  using NoiseEstimate = std::function<int32_t(double factor, double& noiseLevel)>;
+
   /// Builds the dialog over `params`, which it edits in place; `plots` receive mode, type and threshold on OK.
   SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent = nullptr);
   /// The fields keep their values: they belong to the caller.
   ~SpikeExtractPropsDlg() override;
+
+  /// Enables "From noise...", which fills the value from `estimate` with a K the user enters.
+  void SetNoiseEstimate(NoiseEstimate estimate);
 
   /// Copies the fields into the controls (done whenever the dialog is shown).
   void LoadControls();
@@ -56,6 +73,7 @@ class SpikeExtractPropsDlg : public QDialog {
   void OnModeSelected(int index);
   void OnTypeSelected(int index);
   void OnBrowse();
+  void OnFromNoise();
   void UpdateSignWarning();
 
  private:
@@ -73,6 +91,9 @@ class SpikeExtractPropsDlg : public QDialog {
   QLineEdit* directoryEdit_ = nullptr;
   QLabel* signWarning_ = nullptr;
   QPushButton* browseButton_ = nullptr;
+  QPushButton* fromNoiseButton_ = nullptr;
+  NoiseEstimate noiseEstimate_;
+  double noiseFactor_ = kDefaultNoiseFactor;
   QPushButton* okButton_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
 };

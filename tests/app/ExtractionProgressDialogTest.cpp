@@ -39,6 +39,10 @@ class FakeQuestions final : public UserQuestions {
     answers.pop_front();
     return answer;
   }
+  std::optional<double> AskNumber(const std::string& question, double) override {
+    asked.push_back(question);
+    return std::nullopt;
+  }
   std::deque<bool> answers;
   std::vector<std::string> asked;
 };

@@ -14,6 +14,7 @@
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "platform/FileChooser.h"
+#include "platform/UserQuestions.h"
 #include "tests/extract/FakeSources.h"
 #include "tests/support/CapturedReports.h"
 
@@ -348,6 +349,73 @@ TEST_F(SpikeExtractPropsDlgTest, CancelledBrowseChangesNoFolder) {
   EXPECT_EQ(chooser->lastStart, "/kept");
   EXPECT_EQ(params.OutputDirectory, "/kept");
   EXPECT_EQ(Child<QLineEdit>(dialog, "outputDirectoryEdit")->text(), "/kept");
+}
+
+
+// Answers every number question with `answer` and keeps the questions.
+class FakeNumberQuestions final : public UserQuestions {
+ public:
+  bool AskYesNo(const std::string&) override { return false; }
+  std::optional<double> AskNumber(const std::string& question, double initial) override {
+    asked.push_back(question);
+    offered.push_back(initial);
+    return answer;
+  }
+  std::optional<double> answer;
+  std::vector<std::string> asked;
+  std::vector<double> offered;
+};
+
+TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoiseLevelOfTheOpenRecordings) {
+  // Two recordings whose samples alternate +-40 and +-25 counts: median magnitudes 40 and 25.
+  test::FakeSourceManager sources;
+  test::FakePlotCollection shown;
+  std::vector<std::unique_ptr<test::FakePlot>> owned;
+  for (const int16_t level : {int16_t{25}, int16_t{40}}) {
+    test::FakeSource source;
+    source.path = "/rec/n" + std::to_string(level) + ".kcs";
+    source.AddRecords(1'000'000, 16'000, 30);
+    for (auto& record : source.samples) {
+      for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<int16_t>(i % 2 == 0 ? level : -level);
+    }
+    sources.sources.push_back(std::move(source));
+    owned.push_back(std::make_unique<test::FakePlot>(sources.sources.back().path, 31.25, 32000.0, 2047));
+    shown.plots.push_back(owned.back().get());
+  }
+  sources.SealAll();
+  ExtractionRun run(shown, sources);
+  auto questions = std::make_shared<FakeNumberQuestions>();
+  const auto previous = UserQuestions::Install(questions);
+
+  SpikeExtractPropsDlg dialog(params, plots);
+  auto* button = Child<QPushButton>(dialog, "fromNoiseButton");
+  EXPECT_EQ(button->text(), "From noise...");
+  EXPECT_FALSE(button->isEnabled()) << "no recordings to measure yet";
+  dialog.SetNoiseEstimate([&run](double k, double& level) { return run.NoiseThresholdOfPlots(k, level); });
+  ASSERT_TRUE(button->isEnabled());
+
+  questions->answer = std::nullopt;  // cancelled: nothing changes
+  Click(dialog, "fromNoiseButton");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), "0");
+  questions->answer = 4.5;
+  Click(dialog, "fromNoiseButton");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text().toStdString(),
+            std::to_string(static_cast<int32_t>(4.5 * (40 / 0.6745))));
+  EXPECT_EQ(questions->asked, std::vector<std::string>(2, SpikeExtractPropsDlg::kNoiseFactorQuestion));
+  EXPECT_EQ(questions->offered, (std::vector<double>{5.0, 5.0}));
+  Click(dialog, "fromNoiseButton");
+  EXPECT_EQ(questions->offered.back(), 4.5) << "the last K is offered again";
+
+  // Without samples the value stays and the user is told why.
+  test::FakeSourceManager empty;
+  ExtractionRun nothing(plots, empty);
+  dialog.SetNoiseEstimate([&nothing](double k, double& level) { return nothing.NoiseThresholdOfPlots(k, level); });
+  test::CapturedReports reports;
+  const QString before = Child<QLineEdit>(dialog, "thresholdEdit")->text();
+  Click(dialog, "fromNoiseButton");
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"No samples to estimate the noise level from"});
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), before);
+  UserQuestions::Install(previous);
 }
 
 }  // namespace
