@@ -47,7 +47,8 @@ Columns MakeColumns(uint32_t seed) {
 
 skelvane::GLRenderer& Renderer() {
   static skelvane::GLRenderer renderer;
-  static const bool ready = renderer.CreateDIBSectionOGL(kFrameWidth, kFrameHeight) == 0 && renderer.SetupRenderer() == 0;
+  static const bool ready =
+      renderer.CreateDIBSectionOGL(kFrameWidth, kFrameHeight) == 0 && renderer.SetupRenderer() == 0;
   if (!ready) std::fprintf(stderr, "renderer could not be set up\n");
   return renderer;
 }

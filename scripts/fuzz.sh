@@ -20,7 +20,7 @@ if ! command -v clang++-14 >/dev/null || ! fuzzer_runtime; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends clang-14 libclang-rt-14-dev
 fi
 
-build=build-fuzz
+build=${FUZZ_BUILD:-build-fuzz}
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKELVANE_FUZZ=ON \
   -DSKELVANE_GUI=OFF -DSKELVANE_BENCH=OFF >/dev/null
 targets=("$@")
