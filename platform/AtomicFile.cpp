@@ -92,20 +92,25 @@ int32_t AtomicFile::Open(const std::string& requestedPath) {
   if (name.empty()) return EISDIR;
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     const std::string candidate = folder + "." + name + "." + RandomSuffix() + ".tmp";
+    // The name is known to a signal handler before the file exists, so no signal can leave it behind.
+    const int32_t slot = ClaimSlot(candidate);
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return errno;
+      const int error = errno;
+      ReleaseSlot(slot);
+      if (error == EEXIST) continue;
+      return error;
     }
     ::close(fd);
     // Reopened through File so writes, seeks and errors behave as for every other file.
     if (const int32_t rc = file_.Open(candidate, File::Mode::CreateReadWrite); rc != 0) {
       ::unlink(candidate.c_str());
+      ReleaseSlot(slot);
       return rc;
     }
     finalPath_ = finalPath;
     temporaryPath_ = candidate;
-    pendingSlot_ = ClaimSlot(candidate);
+    pendingSlot_ = slot;
     return 0;
   }
   return EEXIST;
