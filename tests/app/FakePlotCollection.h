@@ -15,6 +15,9 @@
 #include "platform/ReportError.h"
 
 namespace skelvane::test {
+// The extraction tests have their own FakePlot and FakePlotCollection, and one test program may link
+// both: the inline namespace keeps the two apart for the linker while the names stay as they are.
+inline namespace window_fakes {
 
 class FakePlot final : public IPlot {
  public:
@@ -108,4 +111,5 @@ class FakePlotCollection final : public IPlotCollection {
   int addPlotsCalls = 0;
 };
 
+}  // namespace window_fakes
 }  // namespace skelvane::test
