@@ -667,7 +667,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   }
   StatusBar::Pointer pointer;
   pointer.time = *time;
-  pointer.dataStart = view_.DataStart;
+  pointer.dataStart = PlotCanvas::RecordingStart(sources_, view_.DataStart);
   const int32_t plot = locator_->PlotAt(y);
   if (plot >= 0) {
     pointer.plotName = locator_->NameOf(plot);

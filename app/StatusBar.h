@@ -18,7 +18,7 @@ class StatusBar final : public QStatusBar {
   /// What lies under the mouse.
   struct Pointer {
     int64_t time = 0;         // microseconds
-    int64_t dataStart = 0;    // start of the recordings, for the clock reading
+    int64_t dataStart = 0;    // first record of the recordings, for the clock reading
     std::string plotName;     // empty: not over a plot
     std::optional<int16_t> counts;
     std::optional<double> microvolts;

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
+#include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
 #include "display/GLRenderer.h"
@@ -243,11 +245,25 @@ std::string PlotCanvas::FormatClock(int64_t offset, int32_t decimals) {
   return text + fraction;
 }
 
+int64_t PlotCanvas::RecordingStart(IDataSourceManager& sources, int64_t fallback) {
+  std::optional<int64_t> earliest;
+  for (int32_t i = 0; i < sources.GetNumSources(); ++i) {
+    const uint8_t* record = nullptr;
+    if (sources.GetRecord(0, i, record) != 0 || record == nullptr) continue;
+    const int64_t first = CscRecord(record).Timestamp();
+    if (!earliest || first < *earliest) earliest = first;
+  }
+  return earliest.value_or(fallback);
+}
+
 std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const {
   switch (timeLabelStyle_) {
     case TimeLabelStyle::Seconds: return FormatSeconds(time, DecimalsForStep(step));
-    case TimeLabelStyle::Clock:
-      return FormatClock(SaturatingSubtract(time, viewState.DataStart), DecimalsForStep(step));
+    case TimeLabelStyle::Clock: {
+      const int64_t origin =
+          dataSourceManager != nullptr ? RecordingStart(*dataSourceManager, viewState.DataStart) : viewState.DataStart;
+      return FormatClock(SaturatingSubtract(time, origin), DecimalsForStep(step));
+    }
     case TimeLabelStyle::Microseconds: break;
   }
   return FormatTimeLabel(time, properties_.timeLabelScale);

@@ -201,6 +201,9 @@ class PlotCanvas : public IPlotCanvas {
   static std::string FormatSeconds(int64_t time, int32_t decimals);
   /// `offset` microseconds as h:mm:ss rounded to `decimals` second decimals ("1:02:03.25", "-0:00:01").
   static std::string FormatClock(int64_t offset, int32_t decimals);
+  /// Timestamp of the earliest first record of the open sources (the data range is padded around
+  /// the recordings), or `fallback` without sources.
+  static int64_t RecordingStart(IDataSourceManager& sources, int64_t fallback);
   /// The label of `time` in the current style, for ticks `step` microseconds apart.
   std::string FormatTimeLabelInStyle(int64_t time, int64_t step) const;
 

@@ -14,10 +14,9 @@
 #include "display/IPlotCollection.h"
 #include "platform/ReportError.h"
 
-namespace skelvane::test {
-// The extraction tests have their own FakePlot and FakePlotCollection, and one test program may link
-// both: the inline namespace keeps the two apart for the linker while the names stay as they are.
-inline namespace window_fakes {
+// The window's fakes live in a namespace of their own: tests/extract has fakes of the same names,
+// and a test program that links both must not get one class's inline members for the other's.
+namespace skelvane::test::window {
 
 class FakePlot final : public IPlot {
  public:
@@ -111,5 +110,9 @@ class FakePlotCollection final : public IPlotCollection {
   int addPlotsCalls = 0;
 };
 
-}  // namespace window_fakes
+}  // namespace skelvane::test::window
+
+namespace skelvane::test {
+using window::FakePlot;
+using window::FakePlotCollection;
 }  // namespace skelvane::test

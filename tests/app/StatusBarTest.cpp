@@ -47,6 +47,19 @@ FileSample ReadSampleAt(const std::string& path, int64_t time, double period) {
   return result;
 }
 
+// The earliest first-record timestamp of the files, read from their bytes.
+int64_t FirstRecordTime(const std::vector<std::string>& paths) {
+  int64_t earliest = INT64_MAX;
+  for (const std::string& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(kHeaderBytes));
+    int64_t t = 0;
+    in.read(reinterpret_cast<char*>(&t), sizeof t);
+    earliest = std::min(earliest, t);
+  }
+  return earliest;
+}
+
 std::string Clock(int64_t offset) {
   char text[64];
   std::snprintf(text, sizeof text, "%" PRId64 ":%02" PRId64 ":%02" PRId64 ".%06" PRId64, offset / 3'600'000'000,
@@ -77,7 +90,7 @@ TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgre
     const FileSample sample = ReadSampleAt(tetrode[plot], time, shown->GetSamplePeriod());
     char expected[160];
     std::snprintf(expected, sizeof expected, "%" PRId64 ".%06" PRId64 " s  (%s)  TT1%c: %d counts = %.1f uV",
-                  time / 1'000'000, time % 1'000'000, Clock(time - View().DataStart).c_str(), 'a' + plot,
+                  time / 1'000'000, time % 1'000'000, Clock(time - FirstRecordTime(tetrode)).c_str(), 'a' + plot,
                   sample.counts, sample.counts * sample.microvoltsPerCount);
     EXPECT_EQ(status.PointerLabelText().toStdString(), expected) << "plot " << plot;
   }
