@@ -8,9 +8,9 @@
 
 namespace skelvane {
 
-/// What Open answers for a FIFO, socket or device opened for reading: the errno a mapping of such a
-/// file gets ("No such device").
-inline constexpr int kErrorNotRegularFile = ENODEV;
+/// What Open answers for a FIFO, socket or device opened for reading ("Operation not supported"):
+/// such files would block a read or cannot be mapped.
+inline constexpr int kErrorNotRegularFile = ENOTSUP;
 
 class File {
  public:
