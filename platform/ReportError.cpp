@@ -45,7 +45,8 @@ void ReportError(std::string_view message, int64_t number) {
 
 std::string FormatFileReport(std::string_view message, int64_t number, std::string_view path, int errorNumber) {
   std::string text = FormatReport(message, number);
-  text += ": ";
+  // A message that ends on its own colon (and no number) takes the path after a space.
+  text += !text.empty() && text.back() == ':' ? " " : ": ";
   text += path;
   if (errorNumber > 0) {
     text += ": ";

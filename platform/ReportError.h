@@ -26,7 +26,8 @@ std::string FormatReport(std::string_view message, int64_t number);
 /// at a time, in the order they were made.
 void ReportError(std::string_view message, int64_t number);
 
-/// Reports a failure on a file: the text ReportError would show, then ": " and the path, then, when
+/// Reports a failure on a file: the text ReportError would show, then ": " (just a space after a
+/// message that ends on a colon and shows no number) and the path, then, when
 /// `errorNumber` is an errno (positive), ": " and the system's words for it, as in
 /// "Error opening file; microsoft error code:13: /data/x.kcs: Permission denied".
 void ReportFileError(std::string_view message, int64_t number, std::string_view path, int errorNumber);

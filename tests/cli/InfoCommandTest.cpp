@@ -72,7 +72,7 @@ TEST(InfoCommand, FailedFilesAreReportedOnStderrAndMakeTheStatusNonZero) {
                 dir.File("missing.kcs") + ": No such file or directory\n"
                 "SkelvaneV3: Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?: " +
                 empty + "\n"
-                "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file:: " +
+                "SkelvaneV3: Error retrieving file type, please validate that file is a Kestrelon file: " +
                 result.truthCsvPath + "\n");
   // The good file between them is still described.
   EXPECT_EQ(run.out.substr(0, result.paths[0].size() + 1), result.paths[0] + "\n");

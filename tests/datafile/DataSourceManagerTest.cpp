@@ -15,6 +15,7 @@
 #include "datafile/SourceListener.h"
 #include "platform/File.h"
 #include "platform/FileChooser.h"
+#include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 #include "tools/SyntheticRecording.h"
 #include "tests/datafile/DataFileFixtures.h"
@@ -38,7 +39,7 @@ constexpr const char* kPartialReport = "Corrupt file - incomplete record encount
 
 // A report about a file: the message, ": " and the path, then ": " and the system's reason, if any.
 std::string About(const std::string& message, const std::string& path, int error = 0) {
-  return message + ": " + path + (error > 0 ? ": " + std::string(std::strerror(error)) : "");
+  return FormatFileReport(message, 0, path, error);  // the wording itself is pinned in ReportErrorTest
 }
 std::string OpenErrorReport(const std::string& path, int error) {
   return About("Error opening file; microsoft error code:" + std::to_string(error), path, error);

@@ -21,6 +21,15 @@ TEST(ReportError, AppendsNonZeroNumberWithoutSeparator) {
   EXPECT_EQ(reports.Texts()[2], "Empty File.  NumRecs = 0.");
 }
 
+TEST(ReportError, FileReportsNameThePathAndTheSystemsReason) {
+  EXPECT_EQ(FormatFileReport("Error opening file; microsoft error code:", 13, "/data/x.kcs", 13),
+            "Error opening file; microsoft error code:13: /data/x.kcs: Permission denied");
+  EXPECT_EQ(FormatFileReport("Error opening file, please validate that file is a Kestrelon CSC file:", 0, "/d/x.kcs", 0),
+            "Error opening file, please validate that file is a Kestrelon CSC file: /d/x.kcs");
+  EXPECT_EQ(FormatFileReport("Data file changed or was truncated while open", 0, "/d/x.kcs", -1),
+            "Data file changed or was truncated while open: /d/x.kcs");
+}
+
 TEST(ReportError, CutsMessageTo479CharactersBeforeTheNumber) {
   test::CapturedReports reports;
   ReportError(std::string(600, 'x'), 9223372036854775807LL);
