@@ -13,15 +13,9 @@ namespace {
 
 // Reads `count` bytes at `offset`; 0, kStatusSourceChanged at an early end of file, or an errno.
 int32_t ReadAt(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, buffer + done, static_cast<std::size_t>(count - done), offset + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return kStatusSourceChanged;
-    done += n;
-  }
-  return kStatusOk;
+  const int64_t got = File::ReadFullyAt(fd, buffer, count, offset);
+  if (got < 0) return static_cast<int32_t>(-got);
+  return got < count ? kStatusSourceChanged : kStatusOk;
 }
 
 }  // namespace

@@ -11,24 +11,6 @@
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
-namespace {
-
-// Reads exactly `count` bytes at `offset` unless the file ends first; the bytes read or -errno.
-int64_t ReadFully(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, buffer + done, static_cast<std::size_t>(count - done), offset + done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -errno;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
-}
-
-}  // namespace
 
 std::size_t SourceSummary::BytesHeld() const {
   std::size_t bytes = timestamps_.capacity() * sizeof(int64_t) + blocks_.capacity() * sizeof(int16_t) +
@@ -133,7 +115,7 @@ int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>
     const int64_t count = std::min(perRead, records - first);
     const int64_t want = count * layout.recordSize;
     const int64_t got =
-        ReadFully(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
+        File::ReadFullyAt(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
     if (got < 0) return static_cast<int32_t>(-got);
     if (got < want) return kStatusSourceChanged;
     for (int64_t r = 0; r < count; ++r) summary.SummariseRecord(first + r, buffer.data() + r * layout.recordSize);

@@ -46,13 +46,9 @@ bool RecordStream::FillFromFile(int64_t first, int64_t count) {
   const std::size_t bytes = static_cast<std::size_t>(count) * kCscRecordSize;
   raw_.resize(bytes);
   const off_t offset = static_cast<off_t>(layout_.dataOffset + first * kCscRecordSize);
-  std::size_t got = 0;
-  while (got < bytes) {
-    const ssize_t n = ::pread(file_.Descriptor(), raw_.data() + got, bytes - got, offset + static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
+  // A read error counts like an early end: the group cannot be completed either way.
+  const int64_t read = File::ReadFullyAt(file_.Descriptor(), raw_.data(), static_cast<int64_t>(bytes), offset);
+  const std::size_t got = read < 0 ? 0 : static_cast<std::size_t>(read);
   // Records the file no longer holds (cut short while open, or a read error) end what can be read.
   const int64_t whole = static_cast<int64_t>(got / kCscRecordSize);
   if (whole < count) shrank_ = true;

@@ -97,24 +97,30 @@ int64_t File::Read(void* buffer, int64_t count) {
   return done;
 }
 
-int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
-  if (fd_ < 0) {
-    lastError_ = EBADF;
-    return -1;
-  }
+int64_t File::ReadFullyAt(int descriptor, void* buffer, int64_t count, int64_t offset) {
   auto* out = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(fd_, out + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+    const ssize_t n =
+        ::pread(descriptor, out + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      lastError_ = errno;
-      return done > 0 ? done : -1;
+      return -errno;
     }
     if (n == 0) break;
     done += n;
   }
   return done;
+}
+
+int64_t File::ReadAt(int64_t offset, void* buffer, int64_t count) {
+  if (fd_ < 0) {
+    lastError_ = EBADF;
+    return -1;
+  }
+  const int64_t got = ReadFullyAt(fd_, buffer, count, offset);
+  if (got < 0) lastError_ = static_cast<int>(-got);
+  return got < 0 ? -1 : got;
 }
 
 bool File::Write(const void* buffer, int64_t count) {

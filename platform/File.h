@@ -39,6 +39,10 @@ class File {
   int64_t Read(void* buffer, int64_t count);
   /// Reads up to `count` bytes at `offset` without moving the position; as Read.
   int64_t ReadAt(int64_t offset, void* buffer, int64_t count);
+  /// Reads `count` bytes at `offset` of an open descriptor without moving its position, retrying
+  /// interrupted reads: the bytes read (fewer only at the end of the file) or -errno. Keeps no state,
+  /// so readers on several threads can share one descriptor.
+  static int64_t ReadFullyAt(int descriptor, void* buffer, int64_t count, int64_t offset);
   /// Writes all `count` bytes; true on success, false with LastError() set (ENOSPC, EFBIG, ...).
   bool Write(const void* buffer, int64_t count);
   /// Moves the position; the new position or -1 with LastError() set.
