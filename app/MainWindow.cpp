@@ -36,7 +36,7 @@
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
 #include "display/Plot.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
 #include "extract/view/SpikeExtractPropsDlg.h"

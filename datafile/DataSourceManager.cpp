@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileChooser.h"
 #include "platform/ReportError.h"
+#include "platform/SaturatingTime.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -36,12 +37,6 @@ constexpr const char* kReadErrorMessage = "Error reading data file; error code:"
 
 constexpr const char* kDialogTitle = "Open Data File";
 constexpr const char* kDialogInitialName = "*.kcs*";
-
-int64_t SaturatingAdd(int64_t a, int64_t b) {
-  if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) return std::numeric_limits<int64_t>::max();
-  if (b < 0 && a < std::numeric_limits<int64_t>::min() - b) return std::numeric_limits<int64_t>::min();
-  return a + b;
-}
 
 }  // namespace
 

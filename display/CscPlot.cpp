@@ -16,7 +16,7 @@
 #include "display/PlotCanvas.h"
 #include "display/RecordWalk.h"
 #include "display/SampleScaling.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/SummaryColumns.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"

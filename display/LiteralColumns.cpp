@@ -9,7 +9,7 @@
 #include "display/PlotCanvas.h"
 #include "display/RecordWalk.h"
 #include "display/SampleScaling.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {

@@ -15,7 +15,7 @@
 #include "display/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/ViewModel.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 
 namespace skelvane {
 

@@ -11,7 +11,7 @@
 #include "display/RecordReader.h"
 #include "display/RecordWalk.h"
 #include "display/SampleScaling.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/SourceSummary.h"
 #include "platform/StatusCodes.h"
 

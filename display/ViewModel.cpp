@@ -7,7 +7,7 @@
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "platform/StatusCodes.h"
 

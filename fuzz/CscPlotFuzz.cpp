@@ -7,7 +7,7 @@
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
-#include "display/SaturatingTime.h"
+#include "platform/SaturatingTime.h"
 #include "display/SharedDisplayStateScope.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"

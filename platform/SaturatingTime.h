@@ -1,6 +1,6 @@
 #pragma once
 // Sums and differences of microsecond times that saturate at the ends of the 64-bit range instead of
-// overflowing: a corrupt record may carry any timestamp. Used by the canvas and the CSC plot.
+// overflowing: a corrupt record may carry any timestamp. Used by the source table, the display and the CLI.
 
 #include <cstdint>
 #include <limits>
