@@ -1,5 +1,7 @@
 // Frame cost of the off-screen renderer at full-HD: 16 plots of 1920 minimum/maximum columns,
-// each figure printed as a multiple of the read-back alone, measured in the same run.
+// each figure printed as a multiple of the read-back alone, measured in the same run. The plot
+// frames draw what a zoomed-out trace draws (bars with a point on each end), through the masks and
+// as plain segments and points; the column-pair frame draws the bare segments.
 
 #include <benchmark/benchmark.h>
 
@@ -62,7 +64,9 @@ const std::vector<Columns>& Plots() {
   return plots;
 }
 
-void DrawFrame(skelvane::GLRenderer& renderer) {
+enum class Bars { kColumnPairs, kPlotBars };
+
+void DrawFrame(skelvane::GLRenderer& renderer, Bars bars = Bars::kColumnPairs) {
   renderer.ClearScene();
   renderer.SetProjection(0, kFrameWidth, -kFrameHeight, 0);
   const int32_t xs[] = {0, kFrameWidth, kFrameWidth, 0};
@@ -72,7 +76,11 @@ void DrawFrame(skelvane::GLRenderer& renderer) {
     renderer.SetProjection(0, kFrameWidth, -kFrameHeight, 0);
     renderer.Translate(0.0f, static_cast<float>(-plot * kPlotHeight - kPlotHeight / 2), 0.0f);
     const Columns& columns = Plots()[static_cast<std::size_t>(plot)];
-    renderer.DrawColumnPairs(columns.xs, columns.lows, columns.highs, kTraceColour, 1, kTraceDepth, 1.0f);
+    if (bars == Bars::kPlotBars) {
+      renderer.DrawColumnBars(columns.xs, columns.lows, columns.highs, kTraceColour, 1, kTraceDepth, 1.0f);
+    } else {
+      renderer.DrawColumnPairs(columns.xs, columns.lows, columns.highs, kTraceColour, 1, kTraceDepth, 1.0f);
+    }
   }
   renderer.Flush();
 }
@@ -92,6 +100,24 @@ void BM_Frame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Frame)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+void PlotFrames(benchmark::State& state, bool masks) {
+  skelvane::GLRenderer& renderer = Renderer();
+  renderer.AllowBarMasks(masks);
+  DrawFrame(renderer, Bars::kPlotBars);  // the first frame runs the masks' self-check
+  if (masks && !renderer.BarMasksInUse()) state.SkipWithError("the bar masks failed their self-check");
+  for (auto _ : state) {
+    DrawFrame(renderer, Bars::kPlotBars);
+    benchmark::DoNotOptimize(renderer.ReadBack());
+  }
+  renderer.AllowBarMasks(true);
+}
+
+void BM_PlotFrameMasked(benchmark::State& state) { PlotFrames(state, true); }
+BENCHMARK(BM_PlotFrameMasked)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+void BM_PlotFrameSegments(benchmark::State& state) { PlotFrames(state, false); }
+BENCHMARK(BM_PlotFrameSegments)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's best wall time and best process CPU time (the rasteriser's threads
 // included) per iteration over its repetitions: other processes on a shared machine only ever

@@ -294,13 +294,10 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
   }
 
   if (GLRenderer* renderer = PlotCanvas::renderer) {
-    const uint32_t colour = properties_.traceColour;
-    const int32_t lineWidth = properties_.traceLineWidth;
-    renderer->DrawColumnPairs(cache_.xs, cache_.mins, cache_.maxs, colour, lineWidth, kDepthTrace, kOpaque);
-    // A bar shorter than a pixel rasterises to nothing, so a quiet channel would vanish when zoomed
-    // out: its ends are also drawn as points, which always light the pixel they fall in.
-    renderer->DrawPoints(cache_.xs, cache_.mins, colour, lineWidth, kDepthTrace, kOpaque);
-    renderer->DrawPoints(cache_.xs, cache_.maxs, colour, lineWidth, kDepthTrace, kOpaque);
+    // The bars' ends are drawn as points too: a bar shorter than a pixel rasterises to nothing, and
+    // a quiet channel would vanish when zoomed out.
+    renderer->DrawColumnBars(cache_.xs, cache_.mins, cache_.maxs, properties_.traceColour,
+                             properties_.traceLineWidth, kDepthTrace, kOpaque);
   }
   return kStatusOk;
 }

@@ -4,7 +4,9 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "display/BitmapFont.h"
+#include "display/ColumnBarCoverage.h"
+#include "display/ColumnBarMask.h"
 #include "display/EglContext.h"
 #include "display/FramebufferObject.h"
 #include "platform/BitmapPresenter.h"
@@ -57,6 +61,13 @@ constexpr const char* kReadPixelsFailed = "glReadPixels() failed in ReadBack(), 
 // partial mask would make the rasteriser read back every pixel it writes and rule out its fast clear.
 constexpr float kStoredAlpha = 0.0f;
 
+// The corner the bar-mask self-check draws in (a height whose half is not a power of two, so the
+// viewport step rounds), the smallest frame it runs on, and the depth it draws at.
+constexpr int32_t kBarCheckWidth = 256;
+constexpr int32_t kBarCheckHeight = 250;
+constexpr int32_t kBarCheckMinimum = 32;
+constexpr int32_t kBarCheckDepth = -10;
+
 void SetColour(uint32_t colour) {
   float red = 0.0f, green = 0.0f, blue = 0.0f;
   GLRenderer::ColorToFloats(colour, red, green, blue);
@@ -82,6 +93,17 @@ struct GLRenderer::Impl {
   // Sequences go down as client vertex arrays, one draw call per primitive call.
   std::vector<GLint> vertices;   // x, y, z per vertex
   std::vector<GLfloat> colours;  // r, g, b, a per vertex
+  // Zoomed-out bars go down as masked quads once a self-check on the first frame has shown that
+  // gives the pixels the segments and points would.
+  enum class BarMasks { kUnchecked, kInUse, kOff };
+  BarMasks barMasks = BarMasks::kUnchecked;
+  bool barMasksAllowed = true;
+  ColumnBarCoverage barCoverage;
+  ColumnBarMask barMask;
+  std::vector<ColumnBarCoverage::Span> barSpans;
+  std::vector<uint32_t> undecidedBars;
+  std::vector<int32_t> leftoverXs;
+  std::vector<int16_t> leftoverLows, leftoverHighs;
   // Line width and point size as last set: every change costs the driver a state validation.
   GLfloat lineWidth = 1.0f;
   GLfloat pointSize = 1.0f;
@@ -156,6 +178,145 @@ struct GLRenderer::Impl {
     vertices.clear();
     colours.clear();
   }
+  // The bars as segments with a point on each end: the way every bar can be drawn.
+  void DrawBarSegments(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                       uint32_t colour, int32_t lineWidth, int32_t z) {
+    SetColour(colour);
+    SetLineWidth(lineWidth);
+    const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
+    for (std::size_t i = 0; i < count; ++i) {
+      AddVertex(xs[i], lows[i], z);
+      AddVertex(xs[i], highs[i], z);
+    }
+    Submit(GL_LINES, false);
+    SetPointSize(lineWidth);
+    for (std::size_t i = 0; i < count; ++i) AddVertex(xs[i], lows[i], z);
+    Submit(GL_POINTS, false);
+    for (std::size_t i = 0; i < count; ++i) AddVertex(xs[i], highs[i], z);
+    Submit(GL_POINTS, false);
+  }
+  // The one-pixel bars through a mask, and the few the mask cannot decide as segments. False, with
+  // nothing drawn, when the transform or the depth is not one the mask reproduces.
+  bool DrawBarsMasked(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                      uint32_t colour, int32_t z) {
+    std::array<GLfloat, 16> modelView{};
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+    for (int32_t i = 0; i < 16; ++i) {
+      if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+    }
+    std::array<GLfloat, 16> projection{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    // Depths on or past the near and far planes are clipped: left to the segments.
+    const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
+    if (!(std::fabs(clipZ) < 1.0f)) return false;
+    if (!barCoverage.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3])) return false;
+    barCoverage.Compute(xs, lows, highs, barSpans, undecidedBars);
+    SetColour(colour);
+    const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
+    if (!barMask.Draw(barSpans, z, depthRow, viewport)) return false;
+    if (!undecidedBars.empty()) {
+      leftoverXs.clear();
+      leftoverLows.clear();
+      leftoverHighs.clear();
+      for (const uint32_t i : undecidedBars) {
+        leftoverXs.push_back(xs[i]);
+        leftoverLows.push_back(lows[i]);
+        leftoverHighs.push_back(highs[i]);
+      }
+      DrawBarSegments(leftoverXs, leftoverLows, leftoverHighs, colour, 1, z);
+    }
+    return true;
+  }
+  // Draws the same bars both ways into a corner of the framebuffer and keeps the masks only if
+  // every byte agrees: once with a fractional scale (values picked where a fused and a separate
+  // multiply-add land in different pixels) and once with bar ends on exact pixel edges.
+  void CheckBarMasks() {
+    const int32_t width = std::min(bitmap.Width(), kBarCheckWidth);
+    const int32_t height = std::min(bitmap.Height(), kBarCheckHeight);
+    if (width < kBarCheckMinimum || height < kBarCheckMinimum) return;  // checked on a later, larger frame
+    GLint savedViewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, savedViewport);
+    glViewport(0, 0, width, height);
+    bool same = true;
+    std::vector<uint8_t> segments, masked;
+    for (int32_t pass = 0; pass < 2 && same; ++pass) {
+      const bool onEdges = pass == 1;
+      const double bottom = onEdges ? -height : -1000.0;
+      const float centre = onEdges ? static_cast<float>(-height / 2) : -517.0f;
+      const float scale = onEdges ? 1.0f : 0.0123f;
+      std::vector<int32_t> xs;
+      std::vector<int16_t> lows, highs;
+      uint32_t state = 12345u + static_cast<uint32_t>(pass);
+      const int32_t range = onEdges ? height : 90000;
+      for (int32_t x = -2; x <= width + 2; ++x) {
+        state = state * 1664525u + 1013904223u;
+        const auto a = static_cast<int32_t>(state >> 8) % range - range / 2;
+        state = state * 1664525u + 1013904223u;
+        const auto b = a + static_cast<int32_t>(state >> 8) % (range / 8 + 1);
+        xs.push_back(x);
+        lows.push_back(static_cast<int16_t>(std::clamp(a, -32768, 32767)));
+        highs.push_back(static_cast<int16_t>(std::clamp(b, -32768, 32767)));
+      }
+      for (int pathIndex = 0; pathIndex < 2 && same; ++pathIndex) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0.0, width + 1.0, bottom, 0.0, kNearPlane, kFarPlane);
+        glTranslatef(3.0f, centre, 0.0f);
+        glScalef(1.0f, scale, 1.0f);
+        if (!onEdges && pathIndex == 0) AddSensitiveBars(width, xs, lows, highs);
+        // Something at the bars' own depth under them and over them: depths must match exactly.
+        DrawBarSegments(std::span<const int32_t>(xs).first(xs.size() / 2), highs, lows, 0x0000FFu, 1, kBarCheckDepth);
+        if (pathIndex == 0) {
+          DrawBarSegments(xs, lows, highs, 0x00FF00u, 1, kBarCheckDepth);
+        } else if (!DrawBarsMasked(xs, lows, highs, 0x00FF00u, kBarCheckDepth) || barSpans.empty()) {
+          same = false;
+        }
+        DrawBarSegments(std::span<const int32_t>(xs).last(xs.size() / 3), highs, highs, 0xFF0000u, 1, kBarCheckDepth);
+        std::vector<uint8_t>& pixels = pathIndex == 0 ? segments : masked;
+        pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+      }
+      if (same) same = segments == masked;
+    }
+    glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    barMasks = same ? BarMasks::kInUse : BarMasks::kOff;
+  }
+  // Values whose window row differs when the viewport step is one fused multiply-add and when it
+  // is two roundings, or when the vertex step is fused: one degenerate bar each.
+  static void AddSensitiveBars(int32_t width, std::vector<int32_t>& xs, std::vector<int16_t>& lows,
+                               std::vector<int16_t>& highs) {
+    std::array<GLfloat, 16> projection{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float half = static_cast<float>(viewport[3]) * 0.5f;
+    auto row = [](float window) { return std::floor(std::nearbyint(window * 256.0f) / 256.0f); };
+    int32_t added = 0;
+    for (int32_t y = -32768; y <= 32767 && added < width; ++y) {
+      const float product = projection[5] * static_cast<float>(y);
+      const float clip = product + projection[13];
+      const float fusedClip = std::fmaf(projection[5], static_cast<float>(y), projection[13]);
+      const float fused = row(std::fmaf(clip, half, half));
+      const float window = clip * half;
+      const float separate = row(window + half);
+      const float fusedVertex = row(std::fmaf(fusedClip, half, half));
+      if (fused == separate && fused == fusedVertex) continue;
+      if (fused < 0.0f || fused >= static_cast<float>(viewport[3])) continue;
+      xs.push_back(added++ % width);
+      lows.push_back(static_cast<int16_t>(y));
+      highs.push_back(static_cast<int16_t>(y));
+    }
+  }
   bool BuildGlyphLists() {
     if (!font) return false;
     if (listedFont == font.get()) return true;
@@ -191,6 +352,7 @@ GLRenderer::GLRenderer() : impl_(std::make_unique<Impl>()) {}
 GLRenderer::~GLRenderer() {
   ReleaseDIBSection();
   impl_->font.reset();
+  impl_->barMask.Forget();
   impl_->egl.Destroy();
 }
 
@@ -264,6 +426,7 @@ int32_t GLRenderer::SetupRenderer() {
     if (!d.egl.Destroy()) ReportError(kDeleteContextFailed, d.egl.LastError());
     d.framebuffer.Forget();
     d.listedFont = nullptr;
+    d.barMask.Forget();
     return kFailed;
   }
   if (SetPixelFormatOGL() != kOk) return kFailed;
@@ -355,6 +518,11 @@ int32_t GLRenderer::ReadBack() {
 const MemoryBitmap& GLRenderer::Bitmap() const { return impl_->bitmap; }
 
 void GLRenderer::ClearScene() {
+  Impl& d = *impl_;
+  if (d.barMasks == Impl::BarMasks::kUnchecked && d.barMasksAllowed && d.FramebufferMatchesBitmap()) {
+    d.CheckBarMasks();
+  }
+  d.barMask.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -412,6 +580,21 @@ void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const in
     d.AddVertex(xs[i], highs[i], z);
   }
   d.Submit(GL_LINES, false);
+}
+
+void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows,
+                                std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
+                                float /*alpha*/) {
+  Impl& d = *impl_;
+  const bool masks = d.barMasks == Impl::BarMasks::kInUse && d.barMasksAllowed && lineWidth * d.pixelRatio == 1;
+  if (masks && d.DrawBarsMasked(xs, lows, highs, colour, z)) return;
+  d.DrawBarSegments(xs, lows, highs, colour, lineWidth, z);
+}
+
+void GLRenderer::AllowBarMasks(bool allowed) { impl_->barMasksAllowed = allowed; }
+
+bool GLRenderer::BarMasksInUse() const {
+  return impl_->barMasks == Impl::BarMasks::kInUse && impl_->barMasksAllowed;
 }
 
 void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,

@@ -64,6 +64,11 @@ class GLRenderer {
   /// A vertical segment from (xs[i], lows[i]) to (xs[i], highs[i]) for each i.
   void DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
                        uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
+  /// A zoomed-out trace: for each i, the vertical segment from (xs[i], lows[i]) to (xs[i], highs[i])
+  /// and a point on each of its ends, so a bar shorter than a pixel still shows. With one-pixel
+  /// lines the bars of one call go down as a few masked quads with the same pixels.
+  void DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                      uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
   /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i.
   void DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, float alpha);
@@ -95,6 +100,12 @@ class GLRenderer {
   void SetPixelRatio(int32_t ratio);
   /// Device pixels per canvas pixel each way.
   int32_t PixelRatio() const;
+
+  /// Lets DrawColumnBars use masks once a self-check on the first frame has shown they give the
+  /// segments' and points' own pixels on this driver (allowed by default).
+  void AllowBarMasks(bool allowed);
+  /// True when DrawColumnBars draws through masks.
+  bool BarMasksInUse() const;
 
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;

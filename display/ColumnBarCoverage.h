@@ -1,0 +1,47 @@
+#pragma once
+// Works out on the CPU which pixels a zoomed-out trace's min/max bars light: each bar is a one-pixel
+// vertical segment with a one-pixel point on each end. The renderer uses it to draw a plot's bars as
+// one masked quad instead of thousands of lines, with the rasteriser's own pixels.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace skelvane {
+
+class ColumnBarCoverage {
+ public:
+  /// The pixels of one bar: rows firstRow..lastRow (bottom-up, inclusive) of one pixel column.
+  struct Span {
+    int32_t column = 0;
+    int32_t firstRow = 0;
+    int32_t lastRow = 0;
+  };
+
+  /// Takes the combined model-view-projection matrix (column-major, as GL stores it) and the viewport.
+  /// False, and no bar is decided, unless the matrix only scales and translates x and y.
+  bool SetTransform(const std::array<float, 16>& matrix, int32_t viewportX, int32_t viewportY, int32_t viewportWidth,
+                    int32_t viewportHeight);
+
+  /// Fills `spans` with the pixels of each bar that lies inside the viewport, and `undecided` with
+  /// the index of each bar on a tie (a column on a pixel edge or centre, an end on or past the
+  /// viewport's edge): those the caller draws the ordinary way. Bars wholly outside are in neither.
+  /// As many bars as the shortest sequence holds.
+  void Compute(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+               std::vector<Span>& spans, std::vector<uint32_t>& undecided) const;
+
+ private:
+  // Clip-space position of a vertex coordinate, and a clip position's window position in 1/256
+  // pixel as the rasteriser snaps it.
+  float ClipX(int32_t x) const;
+  float ClipY(int32_t y) const;
+  static int64_t Snap(float clip, float half, float centre);
+
+  bool valid_ = false;
+  float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;  // object -> clip
+  float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
+  int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
+};
+
+}  // namespace skelvane
