@@ -239,6 +239,9 @@ struct GLRenderer::Impl {
     GLint savedViewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, savedViewport);
     glViewport(0, 0, width, height);
+    // The masks stand in for one-pixel segments only, whatever the screen's pixel ratio.
+    const int32_t savedRatio = pixelRatio;
+    pixelRatio = 1;
     bool same = true;
     std::vector<uint8_t> segments, masked;
     for (int32_t pass = 0; pass < 2 && same; ++pass) {
@@ -286,6 +289,7 @@ struct GLRenderer::Impl {
       }
       if (same) same = segments == masked;
     }
+    pixelRatio = savedRatio;
     glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

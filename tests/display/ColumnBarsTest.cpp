@@ -131,5 +131,15 @@ TEST_F(ColumnBarsTest, MasksGiveTheSegmentsAndPointsPixelsOnRandomPlots) {
   EXPECT_TRUE(reports_.Empty());
 }
 
+// A HiDPI renderer draws its two-pixel bars as segments, but its masks pass the check and stay
+// ready for one-pixel drawing.
+TEST_F(ColumnBarsTest, HiDpiBarsAreSegmentsAndTheMasksStillPassTheirCheck) {
+  renderer_.SetPixelRatio(2);
+  Prepare(320, 180);
+  EXPECT_TRUE(renderer_.BarMasksInUse());
+  const std::vector<PlotBars> plots = MakePlots(5u, 320, 180);
+  EXPECT_EQ(Draw(plots, true), Draw(plots, false));
+}
+
 }  // namespace
 }  // namespace skelvane
