@@ -8,14 +8,13 @@ namespace {
 
 // The rasteriser snaps window positions to 1/256 pixel before it decides coverage.
 constexpr float kSubpixels = 256.0f;
-constexpr int64_t kSubpixelsPerPixel = 256;
+constexpr int32_t kSubpixelBits = 8;
+constexpr int64_t kSubpixelMask = 255;
 // A column position within this many subpixels of a pixel edge is left to the rasteriser: its
 // segment and its points settle that tie by different rules. So is one on a pixel centre, where
 // the segment's end touches the corner of the next pixel's diamond.
 constexpr int64_t kColumnEdgeMargin = 1;
 constexpr int64_t kPixelCentre = 128;
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 }  // namespace
 
@@ -86,8 +85,8 @@ void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int
       continue;
     }
     const int64_t fx = Snap(clipX, halfWidth_, centreX_);
-    const int64_t within = fx - FloorDiv(fx, kSubpixelsPerPixel) * kSubpixelsPerPixel;
-    if (within <= kColumnEdgeMargin || within >= kSubpixelsPerPixel - kColumnEdgeMargin ||
+    const int64_t within = fx & kSubpixelMask;
+    if (within <= kColumnEdgeMargin || within >= kSubpixelMask + 1 - kColumnEdgeMargin ||
         std::llabs(within - kPixelCentre) <= kColumnEdgeMargin) {
       undecided.push_back(index);
       continue;
@@ -96,9 +95,10 @@ void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int
     // above it), and the segment every pixel in between.
     const int64_t a = Snap(clipLow, halfHeight_, centreY_);
     const int64_t b = Snap(clipHigh, halfHeight_, centreY_);
-    const int64_t column = FloorDiv(fx, kSubpixelsPerPixel);
-    const int64_t first = FloorDiv(std::min(a, b), kSubpixelsPerPixel);
-    const int64_t last = FloorDiv(std::max(a, b), kSubpixelsPerPixel);
+    // Arithmetic shifts: pixel numbers round down, below the origin too.
+    const int64_t column = fx >> kSubpixelBits;
+    const int64_t first = std::min(a, b) >> kSubpixelBits;
+    const int64_t last = std::max(a, b) >> kSubpixelBits;
     if (column < viewportX_ || column >= int64_t{viewportX_} + viewportWidth_ || first < viewportY_ ||
         last >= int64_t{viewportY_} + viewportHeight_) {
       undecided.push_back(index);

@@ -69,8 +69,10 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
   // Transposed, so each bar is one run of bytes.
   mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns), kMasked);
   const int32_t strips = (columns + kStripColumns - 1) / kStripColumns;
-  std::vector<int32_t> stripLow(static_cast<std::size_t>(strips), lastRow + 1);
-  std::vector<int32_t> stripHigh(static_cast<std::size_t>(strips), firstRow - 1);
+  std::vector<int32_t>& stripLow = stripLow_;
+  std::vector<int32_t>& stripHigh = stripHigh_;
+  stripLow.assign(static_cast<std::size_t>(strips), lastRow + 1);
+  stripHigh.assign(static_cast<std::size_t>(strips), firstRow - 1);
   for (const ColumnBarCoverage::Span& span : spans) {
     const int32_t column = span.column - firstColumn;
     std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - firstRow), kLit,

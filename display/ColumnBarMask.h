@@ -37,6 +37,8 @@ class ColumnBarMask {
   std::vector<Texture> textures_;  // one per draw within a frame, so no draw waits for an earlier one
   std::size_t nextTexture_ = 0;
   std::vector<uint8_t> mask_;      // one texel per pixel, a texture row per pixel column
+  std::vector<int32_t> stripLow_;  // the rows each quad covers
+  std::vector<int32_t> stripHigh_;
   GLint maxTextureSize_ = 0;
 };
 

@@ -178,9 +178,8 @@ struct GLRenderer::Impl {
     vertices.clear();
     colours.clear();
   }
-  // The bars as segments with a point on each end: the way every bar can be drawn.
-  void DrawBarSegments(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
-                       uint32_t colour, int32_t lineWidth, int32_t z) {
+  void ColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                   uint32_t colour, int32_t lineWidth, int32_t z) {
     SetColour(colour);
     SetLineWidth(lineWidth);
     const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
@@ -189,11 +188,21 @@ struct GLRenderer::Impl {
       AddVertex(xs[i], highs[i], z);
     }
     Submit(GL_LINES, false);
-    SetPointSize(lineWidth);
-    for (std::size_t i = 0; i < count; ++i) AddVertex(xs[i], lows[i], z);
+  }
+  void Points(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour, int32_t pointSize,
+              int32_t z) {
+    SetColour(colour);
+    SetPointSize(pointSize);
+    const std::size_t count = std::min(xs.size(), ys.size());
+    for (std::size_t i = 0; i < count; ++i) AddVertex(xs[i], ys[i], z);
     Submit(GL_POINTS, false);
-    for (std::size_t i = 0; i < count; ++i) AddVertex(xs[i], highs[i], z);
-    Submit(GL_POINTS, false);
+  }
+  // The bars as segments with a point on each end: the way every bar can be drawn.
+  void DrawBarSegments(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                       uint32_t colour, int32_t lineWidth, int32_t z) {
+    ColumnPairs(xs, lows, highs, colour, lineWidth, z);
+    Points(xs, lows, colour, lineWidth, z);
+    Points(xs, highs, colour, lineWidth, z);
   }
   // The one-pixel bars through a mask, and the few the mask cannot decide as segments. False, with
   // nothing drawn, when the transform or the depth is not one the mask reproduces.
@@ -575,15 +584,7 @@ void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16
 void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                  std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
                                  float /*alpha*/) {
-  Impl& d = *impl_;
-  SetColour(colour);
-  d.SetLineWidth(lineWidth);
-  const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
-  for (std::size_t i = 0; i < count; ++i) {
-    d.AddVertex(xs[i], lows[i], z);
-    d.AddVertex(xs[i], highs[i], z);
-  }
-  d.Submit(GL_LINES, false);
+  impl_->ColumnPairs(xs, lows, highs, colour, lineWidth, z);
 }
 
 void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows,
@@ -629,12 +630,7 @@ void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, i
 
 void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
                             int32_t pointSize, int32_t z, float /*alpha*/) {
-  Impl& d = *impl_;
-  SetColour(colour);
-  d.SetPointSize(pointSize);
-  const std::size_t count = std::min(xs.size(), ys.size());
-  for (std::size_t i = 0; i < count; ++i) d.AddVertex(xs[i], ys[i], z);
-  d.Submit(GL_POINTS, false);
+  impl_->Points(xs, ys, colour, pointSize, z);
 }
 
 void GLRenderer::DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t count, uint32_t colour,
