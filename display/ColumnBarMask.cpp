@@ -13,6 +13,10 @@ constexpr uint8_t kMasked = 255;
 constexpr GLfloat kAlphaCut = 0.5f;
 // Columns per quad: each quad covers only the rows its columns light.
 constexpr int32_t kStripColumns = 256;
+// A strip's solid middle is drawn flat only when it is at least this many rows and this fraction
+// (one in kMinCoreShare) of the strip's rows.
+constexpr int32_t kMinCoreRows = 4;
+constexpr int32_t kMinCoreShare = 4;
 
 }  // namespace
 
@@ -66,20 +70,48 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
   const int32_t columns = lastColumn - firstColumn + 1;
   if (rows > maxTextureSize_ || columns > maxTextureSize_) return false;
 
-  // Transposed, so each bar is one run of bytes.
+  // Transposed, so each bar is one run of bytes. Each column's lit rows are also kept while they
+  // form one run, for the strips' solid middles.
   mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns), kMasked);
-  const int32_t strips = (columns + kStripColumns - 1) / kStripColumns;
-  std::vector<int32_t>& stripLow = stripLow_;
-  std::vector<int32_t>& stripHigh = stripHigh_;
-  stripLow.assign(static_cast<std::size_t>(strips), lastRow + 1);
-  stripHigh.assign(static_cast<std::size_t>(strips), firstRow - 1);
+  columns_.assign(static_cast<std::size_t>(columns), Run{});
   for (const ColumnBarCoverage::Span& span : spans) {
     const int32_t column = span.column - firstColumn;
     std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - firstRow), kLit,
                 static_cast<std::size_t>(span.lastRow - span.firstRow + 1));
-    const auto strip = static_cast<std::size_t>(column / kStripColumns);
-    stripLow[strip] = std::min(stripLow[strip], span.firstRow);
-    stripHigh[strip] = std::max(stripHigh[strip], span.lastRow);
+    Run& run = columns_[static_cast<std::size_t>(column)];
+    if (run.state == Run::State::kEmpty) {
+      run = {Run::State::kOneRun, span.firstRow, span.lastRow};
+    } else if (span.firstRow <= run.high + 1 && span.lastRow >= run.low - 1) {
+      run.low = std::min(run.low, span.firstRow);
+      run.high = std::max(run.high, span.lastRow);
+    } else {
+      run = {Run::State::kBroken, std::min(run.low, span.firstRow), std::max(run.high, span.lastRow)};
+    }
+  }
+
+  // Per strip: the rows any column lights, and the rows every one-run column lights (drawn flat;
+  // a column with no bar here, or with two runs, is left out of that and keeps its own pixels).
+  strips_.clear();
+  for (int32_t left = 0; left < columns; left += kStripColumns) {
+    const int32_t right = std::min(left + kStripColumns, columns);
+    Strip strip{left + firstColumn, right + firstColumn, lastRow + 1, firstRow - 1, firstRow - 1, lastRow + 1};
+    for (int32_t c = left; c < right; ++c) {
+      const Run& run = columns_[static_cast<std::size_t>(c)];
+      if (run.state == Run::State::kEmpty) continue;
+      strip.low = std::min(strip.low, run.low);
+      strip.high = std::max(strip.high, run.high);
+      if (run.state == Run::State::kOneRun) {
+        strip.coreLow = std::max(strip.coreLow, run.low);
+        strip.coreHigh = std::min(strip.coreHigh, run.high);
+      }
+    }
+    // A thin middle saves fewer texel fetches than its extra quads cost.
+    const int32_t coreRows = strip.coreHigh - strip.coreLow + 1;
+    if (coreRows < kMinCoreRows || coreRows * kMinCoreShare < strip.high - strip.low + 1) {
+      strip.coreLow = lastRow + 1;
+      strip.coreHigh = firstRow - 1;
+    }
+    if (strip.low <= strip.high) strips_.push_back(strip);
   }
 
   const Texture& texture = NextTexture(rows, columns);
@@ -99,19 +131,17 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
                               -(2.0f * static_cast<float>(viewport[0]) + width) / width,
                               -(2.0f * static_cast<float>(viewport[1]) + height) / height, depthRow[3], 1.0f};
   glLoadMatrixf(window);
+
+  // The ragged rows through the mask.
   glEnable(GL_TEXTURE_2D);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   glEnable(GL_ALPHA_TEST);
   glAlphaFunc(GL_LESS, kAlphaCut);
   const float perRow = 1.0f / static_cast<float>(texture.width);
   const float perColumn = 1.0f / static_cast<float>(texture.height);
-  glBegin(GL_QUADS);
-  for (int32_t strip = 0; strip < strips; ++strip) {
-    const int32_t low = stripLow[static_cast<std::size_t>(strip)];
-    const int32_t high = stripHigh[static_cast<std::size_t>(strip)] + 1;
-    if (low >= high) continue;
-    const int32_t left = firstColumn + strip * kStripColumns;
-    const int32_t right = std::min(left + kStripColumns, lastColumn + 1);
+  // Columns left..right - 1, rows low..high - 1 through the mask.
+  auto maskedQuad = [&](int32_t left, int32_t right, int32_t low, int32_t high) {
+    if (low >= high) return;
     const float s0 = static_cast<float>(low - firstRow) * perRow, s1 = static_cast<float>(high - firstRow) * perRow;
     const float t0 = static_cast<float>(left - firstColumn) * perColumn;
     const float t1 = static_cast<float>(right - firstColumn) * perColumn;
@@ -123,11 +153,45 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
     glVertex3i(right, high, z);
     glTexCoord2f(s1, t0);
     glVertex3i(left, high, z);
+  };
+  glBegin(GL_QUADS);
+  for (const Strip& strip : strips_) {
+    if (strip.coreLow > strip.coreHigh) {
+      maskedQuad(strip.left, strip.right, strip.low, strip.high + 1);
+      continue;
+    }
+    maskedQuad(strip.left, strip.right, strip.low, strip.coreLow);
+    maskedQuad(strip.left, strip.right, strip.coreHigh + 1, strip.high + 1);
+    for (int32_t c = strip.left; c < strip.right; ++c) {
+      if (columns_[static_cast<std::size_t>(c - firstColumn)].state == Run::State::kBroken) {
+        maskedQuad(c, c + 1, strip.coreLow, strip.coreHigh + 1);
+      }
+    }
   }
   glEnd();
   glDisable(GL_ALPHA_TEST);
   glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
+
+  // The core rows of each stretch of one-run columns, in plain colour: no texel to fetch.
+  glBegin(GL_QUADS);
+  for (const Strip& strip : strips_) {
+    if (strip.coreLow > strip.coreHigh) continue;
+    for (int32_t c = strip.left; c < strip.right;) {
+      if (columns_[static_cast<std::size_t>(c - firstColumn)].state != Run::State::kOneRun) {
+        ++c;
+        continue;
+      }
+      const int32_t from = c;
+      while (c < strip.right && columns_[static_cast<std::size_t>(c - firstColumn)].state == Run::State::kOneRun) ++c;
+      glVertex3i(from, strip.coreLow, z);
+      glVertex3i(c, strip.coreLow, z);
+      glVertex3i(c, strip.coreHigh + 1, z);
+      glVertex3i(from, strip.coreHigh + 1, z);
+    }
+  }
+  glEnd();
+
   glPopMatrix();
   glMatrixMode(static_cast<GLenum>(matrixMode));
   return true;

@@ -37,8 +37,20 @@ class ColumnBarMask {
   std::vector<Texture> textures_;  // one per draw within a frame, so no draw waits for an earlier one
   std::size_t nextTexture_ = 0;
   std::vector<uint8_t> mask_;      // one texel per pixel, a texture row per pixel column
-  std::vector<int32_t> stripLow_;  // the rows each quad covers
-  std::vector<int32_t> stripHigh_;
+  // A pixel column's lit rows while they form one run.
+  struct Run {
+    enum class State : uint8_t { kEmpty, kOneRun, kBroken };
+    State state = State::kEmpty;
+    int32_t low = 0;
+    int32_t high = 0;
+  };
+  // Columns left..right - 1: rows low..high hold every lit pixel; rows coreLow..coreHigh are lit in
+  // every column that is one run.
+  struct Strip {
+    int32_t left, right, low, high, coreLow, coreHigh;
+  };
+  std::vector<Run> columns_;
+  std::vector<Strip> strips_;
   GLint maxTextureSize_ = 0;
 };
 

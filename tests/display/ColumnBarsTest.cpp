@@ -31,7 +31,8 @@ struct PlotBars {
 };
 
 // Plots as the canvas sets them up: a projection over the scrolled canvas, a translation to the
-// plot's centre and a vertical gain. Scales are fractional, exact (bar ends on pixel edges) or large.
+// plot's centre and a vertical gain. Scales are fractional, exact (bar ends on pixel edges) or large;
+// bars are random or a noise band with a solid middle.
 std::vector<PlotBars> MakePlots(uint32_t seed, int32_t width, int32_t height) {
   std::mt19937 random(seed);
   auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
@@ -49,14 +50,32 @@ std::vector<PlotBars> MakePlots(uint32_t seed, int32_t width, int32_t height) {
     plot.scissor = uniform(0, 3) == 0;
     const int32_t swing = std::max(1, static_cast<int32_t>(std::min(32767.0, height / static_cast<double>(plot.scale))));
     const int32_t columns = width - static_cast<int32_t>(plot.x0) + uniform(-10, 4);
+    // A zoomed-out recording's bars: a noise band of nearly even height with the odd spike, and now
+    // and then a column with no data.
+    const bool banded = uniform(0, 2) == 0;
+    const int32_t band = uniform(1, swing / 2 + 1);
     for (int32_t x = 0; x < columns; ++x) {
-      const int32_t low = std::clamp(uniform(-swing, swing), -32768, 32767);
-      const int32_t high = uniform(0, 4) == 0 ? low : std::clamp(low + uniform(0, swing / 4 + 2), -32768, 32767);
+      if (banded && uniform(0, 200) == 0) continue;
+      int32_t low = std::clamp(uniform(-swing, swing), -32768, 32767);
+      int32_t high = uniform(0, 4) == 0 ? low : std::clamp(low + uniform(0, swing / 4 + 2), -32768, 32767);
+      if (banded) {
+        low = -band + uniform(0, band / 4) - (uniform(0, 50) == 0 ? uniform(0, swing) : 0);
+        high = band - uniform(0, band / 4) + (uniform(0, 50) == 0 ? uniform(0, swing) : 0);
+        low = std::clamp(low, -32768, 32767);
+        high = std::clamp(high, -32768, 32767);
+      }
       plot.xs.push_back(uniform(0, 30) == 0 ? x + uniform(-3, 3) : x);
       // Now and then a bar given top first.
       const bool flipped = uniform(0, 20) == 0;
       plot.lows.push_back(static_cast<int16_t>(flipped ? high : low));
       plot.highs.push_back(static_cast<int16_t>(flipped ? low : high));
+      // A second bar in the same column, apart from the first: that column holds two runs.
+      if (banded && uniform(0, 40) == 0) {
+        const auto apart = static_cast<int16_t>(std::clamp(high + 2 + swing / 4, -32768, 32767));
+        plot.xs.push_back(plot.xs.back());
+        plot.lows.push_back(apart);
+        plot.highs.push_back(apart);
+      }
     }
   }
   return plots;
