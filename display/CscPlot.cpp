@@ -136,14 +136,52 @@ int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height,
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
-    if (recordDuration_ / kRecordQuarter >= PlotCanvas::viewState.VisibleSpan / width) {
-      DrawSamples(source, start, end, width);
-    } else {
+    if (DrawsBars(width)) {
       DrawMinMax(source, start, end, width);
+    } else {
+      DrawSamples(source, start, end, width);
     }
   }
   DrawThresholdOverlay(width, 0, kColourLight);
   return kStatusOk;
+}
+
+bool CscPlot::DrawsBars(int32_t width) const {
+  return recordDuration_ / kRecordQuarter < PlotCanvas::viewState.VisibleSpan / width;
+}
+
+void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
+  constexpr bool kMinMax = true;
+  if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0 || properties_.scale <= 0.0) {
+    return;
+  }
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(width)) return;
+  if (cache_.Matches(start, end, width, kMinMax) || sourceChanged_ || !reader_.IsOpen()) return;
+  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  if (summary == nullptr || reader_.NumRecords() == 0) return;
+  const ColumnSpan span = SpanFor(start, end, width);
+  int64_t first = 0;
+  int64_t last = 0;
+  if (!RecordsInSpan(*summary, span, first, last) || last - first + 1 <= kSummaryMinRecords) return;
+  // The canvas prepares plots side by side, so one plot's walk is not split further.
+  PixelCache cache;
+  if (SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max()) != kStatusOk) {
+    return;  // Draw takes it from the start and reports what it finds
+  }
+  cache.SetKey(start, end, width, kMinMax);
+  cache_ = std::move(cache);
+  cacheUnchecked_ = true;
+}
+
+bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {
+  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const int64_t firstTimestamp = timestamps.front();
+  if (span.end <= firstTimestamp) return false;
+  last = RecordWalk(timestamps.data(), 0, summary.NumRecords() - 1, firstTimestamp).LastAtOrBefore(span.end);
+  first = std::partition_point(timestamps.begin(), timestamps.begin() + last + 1, [&](int64_t t) {
+            return !RecordWalk::Reaches(t, span.start, span.recordDuration);
+          }) - timestamps.begin();
+  return true;
 }
 
 ColumnSpan CscPlot::SpanFor(int64_t start, int64_t end, int32_t width) const {
@@ -182,7 +220,7 @@ bool CscPlot::WaitForSummary() const {
 }
 
 int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
-  cache_.Clear();
+  ClearCache();
   if (sourceChanged_) return kStatusFailed;
   IDataSourceManager& manager = *PlotCanvas::dataSourceManager;
   int32_t rc = kStatusFailed;
@@ -212,13 +250,8 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   int64_t last = 0;
   int64_t first = 0;
   if (summary != nullptr) {
-    const std::vector<int64_t>& timestamps = summary->Timestamps();
-    firstTimestamp = timestamps.front();
-    if (span.end <= firstTimestamp) return kStatusFailed;
-    last = RecordWalk(timestamps.data(), 0, records - 1, firstTimestamp).LastAtOrBefore(span.end);
-    first = std::partition_point(timestamps.begin(), timestamps.begin() + last + 1, [&](int64_t t) {
-              return !RecordWalk::Reaches(t, span.start, span.recordDuration);
-            }) - timestamps.begin();
+    firstTimestamp = summary->Timestamps().front();
+    if (!RecordsInSpan(*summary, span, first, last)) return kStatusFailed;
   } else {
     if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
     if (span.end <= firstTimestamp) return kStatusFailed;
@@ -291,6 +324,15 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
   constexpr bool kMinMax = true;
   if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
     return kStatusFailed;
+  }
+  if (cacheUnchecked_) {
+    // Bars prepared off this thread: the same check a build ends with.
+    cacheUnchecked_ = false;
+    if (PlotCanvas::dataSourceManager->CheckSource(source) == kStatusSourceChanged) {
+      sourceChanged_ = true;
+      ClearCache();
+      return kStatusFailed;
+    }
   }
 
   if (GLRenderer* renderer = PlotCanvas::renderer) {

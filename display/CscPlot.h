@@ -51,6 +51,9 @@ class CscPlot : public Plot {
   void LoadSourceInfo() override;
   /// Draws the visible span [start, end] into the rectangle of width x height at (x0, y0); 0 or -1.
   int32_t Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x0, int32_t y0) override;
+  /// Computes the bars of a zoomed-out span from a finished summary, on any thread; nothing for
+  /// other spans (Draw reads those itself). The source is checked when Draw first uses the bars.
+  void PrepareDraw(int64_t start, int64_t end, int32_t width) override;
   /// Asks the canvas to draw the data axis from 0 to the full-scale value; 0.
   int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) override;
   /// Reads the 20-byte properties record; 0, -1 after a short read, or an errno.
@@ -77,7 +80,10 @@ class CscPlot : public Plot {
   /// The pixel columns of the last successful draw and their key.
   const PixelCache& Cache() const { return cache_; }
   /// Forgets the cached columns, so the next draw reads its records again.
-  void ClearCache() { cache_.Clear(); }
+  void ClearCache() {
+    cache_.Clear();
+    cacheUnchecked_ = false;
+  }
 
   /// Starts building the source's min/max summary on the worker pool, when the source's file can be
   /// read directly and no build exists yet; long bar spans wait for it. Draw starts it when needed.
@@ -95,6 +101,10 @@ class CscPlot : public Plot {
   int32_t BuildColumns(int32_t source, const ColumnSpan& span, bool minMax);
   int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
+  bool DrawsBars(int32_t width) const;
+  /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
+  /// one that does not end before its start; false when the span ends before the first record.
+  static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);
   ColumnSpan SpanFor(int64_t start, int64_t end, int32_t width) const;
 
   int32_t dataType_;
@@ -108,6 +118,7 @@ class CscPlot : public Plot {
   std::vector<int64_t> timestamps_;
   std::unique_ptr<SummaryBuilder> summary_;
   bool sourceChanged_ = false;
+  bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it
 };
 
 }  // namespace skelvane

@@ -30,6 +30,10 @@ class IPlot {
   /// Draws the trace for the visible span into the rectangle with lower-left corner (x, y).
   virtual int32_t Draw(int64_t visibleStart, int64_t visibleEnd, int32_t width, int32_t height, int32_t x,
                        int32_t y) = 0;
+  /// Works out ahead, possibly on another thread, what the next Draw of the same span and width will
+  /// need, so the canvas can do it for several plots at once; touches nothing another plot's
+  /// PrepareDraw, or the drawing thread between frames, uses. Draw does whatever this left undone.
+  virtual void PrepareDraw(int64_t /*visibleStart*/, int64_t /*visibleEnd*/, int32_t /*width*/) {}
   virtual void DrawIcons(int32_t height, int32_t width, int32_t x0, int32_t y0) = 0;
   virtual void DrawName(int32_t y, int32_t height, int32_t width) = 0;
   virtual int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) = 0;

@@ -15,6 +15,7 @@
 #include "display/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
+#include "display/PlotPreparation.h"
 #include "platform/SaturatingTime.h"
 #include "display/ViewModel.h"
 #include "platform/ReportError.h"
@@ -121,18 +122,48 @@ int32_t PlotCanvas::RedrawAll() {
   return kStatusOk;
 }
 
+std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() const {
+  const ViewState& v = viewState;
+  std::vector<IPlot*> visible;
+  int32_t y = 0;
+  const int32_t count = plotCollection != nullptr ? plotCollection->GetNumPlots() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    IPlot* plot = nullptr;
+    if (plotCollection->GetPlot(i, plot) != 0 || plot == nullptr) break;
+    const int32_t h = plot->GetHeight();
+    if (y - h < v.ScrollTop && y > v.ScrollBottom) visible.push_back(plot);
+    y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
+  }
+  return std::make_unique<PlotPreparation>(std::move(visible), v.VisibleStart,
+                                           SaturatingAdd(v.VisibleStart, v.VisibleSpan), TraceWidth());
+}
+
+void PlotCanvas::PreparePlots() {
+  StartPreparation()->AwaitAll();
+}
+
+int32_t PlotCanvas::TraceWidth() const {
+  return viewState.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
+}
+
 int32_t PlotCanvas::DrawPlots() {
   separatorYs_.clear();
   separatorPlots_.clear();
   ++stackDrawCount;
   if (plotCollection == nullptr) return kStatusOk;
+  // Helpers work out the plots further down while the ones above are drawn.
+  const std::unique_ptr<PlotPreparation> preparation = StartPreparation();
+  std::size_t visible = 0;
   int32_t y = 0;
   const int32_t count = plotCollection->GetNumPlots();
   for (int32_t i = 0; i < count; ++i) {
     IPlot* plot = nullptr;
     if (plotCollection->GetPlot(i, plot) != 0 || plot == nullptr) return kStatusFailed;
     const int32_t h = plot->GetHeight();
-    if (y - h < viewState.ScrollTop && y > viewState.ScrollBottom) DrawPlot(*plot, y - h);
+    if (y - h < viewState.ScrollTop && y > viewState.ScrollBottom) {
+      preparation->Await(visible++);
+      DrawPlot(*plot, y - h);
+    }
     // Two grey lines under every plot; the upper one is the border the mouse can drag.
     y = y - h - 1;
     DrawSeparator(y);

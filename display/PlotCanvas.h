@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@ class GLRenderer;
 class IDataSourceManager;
 class IPlot;
 class IPlotCollection;
+class PlotPreparation;
 
 class PlotCanvas : public IPlotCanvas {
  public:
@@ -184,6 +186,13 @@ class PlotCanvas : public IPlotCanvas {
 
   /// Stacks the plots from the top down and records the separator under each; 0 or -1.
   int32_t DrawPlots();
+  /// Lets the visible plots work out what they will draw, side by side on the machine's cores, and
+  /// waits for them (DrawPlots does the same while it draws).
+  void PreparePlots();
+  /// Starts preparing the plots DrawPlots will draw, in stacking order.
+  std::unique_ptr<PlotPreparation> StartPreparation() const;
+  /// Columns of a plot's trace: the canvas less the data axis.
+  int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
   int32_t DrawPlot(IPlot& plot, int32_t y);
   /// Draws the time axis band at y with ticks and labels for a plot area of width w starting at x0.

@@ -14,6 +14,7 @@ namespace skelvane {
 
 std::size_t SourceSummary::BytesHeld() const {
   std::size_t bytes = timestamps_.capacity() * sizeof(int64_t) + blocks_.capacity() * sizeof(int16_t) +
+                      records_.capacity() * sizeof(int16_t) +
                       steps_.capacity() * sizeof(uint64_t) + levels_.capacity() * sizeof(Level);
   for (const Level& level : levels_) bytes += level.extremes.capacity() * sizeof(int16_t);
   return bytes;
@@ -24,6 +25,8 @@ void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
   int16_t samples[kSamplesPerRecord];
   std::memcpy(samples, bytes + kCscSamplesOffset, sizeof samples);
   int16_t* out = &blocks_[Slot(record, 0)];
+  int16_t recordLow = samples[0];
+  int16_t recordHigh = samples[0];
   for (int32_t b = 0; b < kBlocksPerRecord; ++b) {
     const int16_t* block = samples + b * kBlockSamples;
     int16_t low = block[0];
@@ -34,7 +37,11 @@ void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
     }
     out[2 * b] = low;
     out[2 * b + 1] = high;
+    recordLow = std::min(recordLow, low);
+    recordHigh = std::max(recordHigh, high);
   }
+  records_[2 * static_cast<std::size_t>(record)] = recordLow;
+  records_[2 * static_cast<std::size_t>(record) + 1] = recordHigh;
 }
 
 bool SourceSummary::NodeIncreasing(int32_t level, int64_t node) const {
@@ -74,13 +81,11 @@ void SourceSummary::BuildLevels() {
       int16_t low = 0;
       int16_t high = 0;
       if (level == 1) {
-        low = BlockMin(first, 0);
-        high = BlockMax(first, 0);
-        for (int64_t r = first; r <= last; ++r) {
-          for (int32_t b = 0; b < kBlocksPerRecord; ++b) {
-            low = std::min(low, BlockMin(r, b));
-            high = std::max(high, BlockMax(r, b));
-          }
+        low = RecordMin(first);
+        high = RecordMax(first);
+        for (int64_t r = first + 1; r <= last; ++r) {
+          low = std::min(low, RecordMin(r));
+          high = std::max(high, RecordMax(r));
         }
       } else {
         const int64_t childSpan = span / kFanOut;
@@ -108,6 +113,7 @@ int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>
   const int64_t records = layout.numRecords;
   summary.timestamps_.assign(static_cast<std::size_t>(records), 0);
   summary.blocks_.assign(static_cast<std::size_t>(records) * 2 * kBlocksPerRecord, 0);
+  summary.records_.assign(static_cast<std::size_t>(records) * 2, 0);
   const int64_t perRead = std::max<int64_t>(1, kReadBytes / layout.recordSize);
   std::vector<uint8_t> buffer(static_cast<std::size_t>(perRead * layout.recordSize));
   for (int64_t first = 0; first < records; first += perRead) {

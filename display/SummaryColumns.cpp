@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -124,7 +125,22 @@ class Folder {
 
   // The first time at or after start whose column is at least x (columns only grow with time);
   // false where the estimate is too coarse to settle in a few steps (offsets beyond double precision).
-  bool FirstTimeOfColumn(int32_t x, int64_t& time) const {
+  bool FirstTimeOfColumn(int32_t x, int64_t& time) {
+    // A column's first time is asked for by its run and by the records on both of its edges.
+    for (const KnownColumn& known : knownColumns_) {
+      if (known.x == x) {
+        time = known.time;
+        return known.found;
+      }
+    }
+    KnownColumn& known = knownColumns_[nextKnown_];
+    nextKnown_ = (nextKnown_ + 1) % knownColumns_.size();
+    known.x = x;
+    known.found = SearchFirstTimeOfColumn(x, known.time);
+    time = known.time;
+    return known.found;
+  }
+  bool SearchFirstTimeOfColumn(int32_t x, int64_t& time) const {
     constexpr int32_t kSteps = 8;
     time = SaturatingAdd(span_.start, static_cast<int64_t>(x * timePerPixel_));
     for (int32_t step = 0; time > span_.start && Column(time - 1) >= x; ++step) {
@@ -223,8 +239,9 @@ class Folder {
     const int64_t perColumn = span_.recordDuration > 0 ? static_cast<int64_t>(timePerPixel_ / span_.recordDuration) : 0;
     const int64_t next = low - 1 - perColumn;
     if (next < SourceSummary::kFanOut || perColumn < SourceSummary::kFanOut) return;
-    for (int64_t r = next - SourceSummary::kFanOut; r <= next + SourceSummary::kFanOut; r += 2) {
+    for (int64_t r = next - SourceSummary::kFanOut; r <= next + SourceSummary::kFanOut; r += 4) {
       __builtin_prefetch(&timestamps_[static_cast<std::size_t>(r)]);
+      summary_.PrefetchRecordExtremes(r);
       summary_.PrefetchRecord(r);
     }
     for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
@@ -236,19 +253,22 @@ class Folder {
   // record is looked at once, so a file whose timestamps go back costs no more.
   int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
     const int64_t records = summary_.NumRecords();
-    int16_t low = summary_.BlockMin(last, 0);
-    int16_t high = summary_.BlockMax(last, 0);
+    int16_t low = summary_.RecordMin(last);
+    int16_t high = summary_.RecordMax(last);
     int64_t i = last;  // the records above i are folded
     while (i >= first) {
-      int32_t level = SourceSummary::kLevels;
+      // The nodes that end at i: those whose size divides i + 1, and every node holding the last record.
+      int32_t level = i == records - 1 ? SourceSummary::kLevels
+                                       : std::min<int32_t>(SourceSummary::kLevels,
+                                                           std::countr_zero(static_cast<uint64_t>(i + 1)) /
+                                                               SourceSummary::kFanOutShift);
       int64_t nodeFirst = i;
       for (; level >= 1; --level) {
         const int64_t node = SourceSummary::NodeOf(level, i);
         nodeFirst = node * SourceSummary::NodeRecords(level);
-        const int64_t nodeLast = std::min(nodeFirst + SourceSummary::NodeRecords(level), records) - 1;
         // Below the top the flag must also hold the step into the record above; at the top it
         // would say more than needed, so a top node whose flag fails is taken apart instead.
-        if (nodeLast == i && nodeFirst >= first && summary_.NodeIncreasing(level, node)) break;
+        if (nodeFirst >= first && summary_.NodeIncreasing(level, node)) break;
       }
       if (level >= 1) {
         const int64_t node = SourceSummary::NodeOf(level, i);
@@ -257,10 +277,8 @@ class Folder {
         i = nodeFirst - 1;
       } else {
         if (i < last && !summary_.StepsUp(i)) break;
-        for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) {
-          low = std::min(low, summary_.BlockMin(i, b));
-          high = std::max(high, summary_.BlockMax(i, b));
-        }
+        low = std::min(low, summary_.RecordMin(i));
+        high = std::max(high, summary_.RecordMax(i));
         --i;
       }
     }
@@ -325,6 +343,13 @@ class Folder {
   const ColumnSpan& span_;
   const std::array<int64_t, kSamplesPerRecord> offsets_;
   const double timePerPixel_;
+  struct KnownColumn {
+    int32_t x = std::numeric_limits<int32_t>::min();
+    bool found = false;
+    int64_t time = 0;
+  };
+  std::array<KnownColumn, 2> knownColumns_{};  // the last columns whose first time was searched
+  std::size_t nextKnown_ = 0;
   int32_t lastColumn_ = -1;
   int64_t floor_ = -1;  // records at or below it are another folder's
   std::vector<int32_t> xs_;

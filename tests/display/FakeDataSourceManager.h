@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -33,7 +34,10 @@ class FakeDataSourceManager : public IDataSourceManager {
 
   /// Adds a source and returns its index.
   int32_t AddSource(const std::string& path, int32_t type = 5) {
-    sources.push_back(Source{path, type, {}, {}});
+    Source added;
+    added.path = path;
+    added.type = type;
+    sources.push_back(std::move(added));
     return static_cast<int32_t>(sources.size()) - 1;
   }
   /// Appends a record to a source.

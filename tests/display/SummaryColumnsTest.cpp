@@ -6,15 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "display/CscPlot.h"
 #include "display/LiteralColumns.h"
 #include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
 #include "display/RecordReader.h"
 #include "display/RecordWalk.h"
 #include "display/SourceSummary.h"
@@ -126,9 +129,14 @@ class SummaryColumnsTest : public ::testing::Test {
 
 TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
   std::mt19937_64 random(20261208);
-  for (int32_t recording = 0; recording < 20; ++recording) {
+  // SUMMARY_RECORDINGS=n walks n recordings instead of 20.
+  const char* recordings = std::getenv("SUMMARY_RECORDINGS");
+  const int32_t recordingCount = recordings != nullptr ? std::max(1, std::atoi(recordings)) : 20;
+  for (int32_t recording = 0; recording < recordingCount; ++recording) {
     manager.sources[source].bytes.clear();
-    const int32_t count = std::uniform_int_distribution<int32_t>(1, 700)(random);
+    // Every fifth recording is long enough for the coarsest nodes (4096 records).
+    const int32_t count = recording % 5 == 4 ? std::uniform_int_distribution<int32_t>(4100, 9000)(random)
+                                             : std::uniform_int_distribution<int32_t>(1, 700)(random);
     AddRandomRecords(manager, source, count, random, recording % 3);
     manager.WriteFile(source, folder.File("rec.kcs"), kHeaderBytes, recording % 3 == 0 ? 517 : 0);
     SourceSummary summary;
@@ -232,6 +240,78 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_GT(manager.checkCalls, checks);
   EXPECT_TRUE(plot.SourceChanged());
   EXPECT_TRUE(plot.Cache().xs.empty());
+}
+
+// The canvas prepares its plots' bars side by side before drawing them: each plot then holds
+// exactly the bars its own draw would build, and the draw that uses them still asks the manager
+// whether the source changed.
+TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
+  constexpr const char* kSecondPath = "/rec/CSC2.kcs";
+  const int32_t second = manager.AddSource(kSecondPath);
+  std::mt19937_64 random(11);
+  PlotCollection collection;
+  PlotCanvas canvas;
+  PlotCanvas::plotCollection = &collection;
+  PlotCanvas::canvas = &canvas;
+  std::vector<CscPlot*> plots;
+  for (const int32_t s : {source, second}) {
+    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+    manager.WriteFile(s, folder.File("prepared" + std::to_string(s) + ".kcs"), kHeaderBytes, 0);
+    ASSERT_EQ(collection.CreatePlot("CSC", 5, s == source ? kPath : kSecondPath), 0);
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(collection.GetNumPlots() - 1, plot), 0);
+    plots.push_back(static_cast<CscPlot*>(plot));
+    plots.back()->StartSummary();
+    ASSERT_TRUE(plots.back()->WaitForSummary());
+  }
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasWidth = 1300;
+  v.CanvasHeight = 2000;
+  v.ScrollTop = 0;
+  v.ScrollBottom = -v.CanvasHeight;
+  int64_t first = 0;
+  int64_t last = 0;
+  manager.GetTimeRange(first, last);
+
+  for (int32_t view = 0; view < 12; ++view) {
+    ColumnSpan span = RandomSpan(first, last, random);
+    if (view == 0) span.start = first - 1, span.end = last + kRecordMicros;  // the whole recording
+    v.VisibleStart = span.start;
+    v.VisibleSpan = span.end - span.start;
+    span.width = canvas.TraceWidth();
+    span.scale = 1.0;
+    for (CscPlot* plot : plots) plot->ClearCache();
+    canvas.PreparePlots();
+    for (std::size_t p = 0; p < plots.size(); ++p) {
+      span.recordDuration = plots[p]->GetRecordDuration();
+      span.samplePeriod = plots[p]->GetSamplePeriod();
+      const bool bars = span.recordDuration / 4 < (span.end - span.start) / span.width;
+      if (view == 0) EXPECT_FALSE(plots[p]->Cache().xs.empty()) << "the whole recording is prepared";
+      if (!bars) {
+        EXPECT_TRUE(plots[p]->Cache().xs.empty()) << "only bars are prepared";
+        continue;
+      }
+      if (plots[p]->Cache().xs.empty()) continue;  // a span the plot walks itself
+      Columns expected;
+      expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, true, expected.cache);
+      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, "prepared");
+    }
+    if (HasFailure()) return;
+  }
+
+  // A prepared plot whose source changed meanwhile: its draw asks, and drops the bars.
+  v.VisibleStart = first - 1;
+  v.VisibleSpan = last + kRecordMicros - v.VisibleStart;
+  for (CscPlot* plot : plots) plot->ClearCache();
+  canvas.PreparePlots();
+  ASSERT_FALSE(plots[0]->Cache().xs.empty());
+  manager.changedPaths.insert(kPath);
+  const int64_t checks = manager.checkCalls;
+  plots[0]->Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, canvas.TraceWidth(), 100, 0, 0);
+  EXPECT_GT(manager.checkCalls, checks);
+  EXPECT_TRUE(plots[0]->SourceChanged());
+  EXPECT_TRUE(plots[0]->Cache().xs.empty());
+  collection.RemoveAllPlots();
 }
 
 // Timestamps that go back or sit at the ends of the range give some picture, never a crash or a

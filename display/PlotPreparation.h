@@ -1,0 +1,51 @@
+#pragma once
+// Lets plots work out what they will draw on helper threads while the canvas draws the ones before
+// them: helpers take the plots in stacking order, and the canvas, on reaching a plot, waits for it
+// or, when no helper has taken it yet, prepares it itself. Used by PlotCanvas for one frame.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace skelvane {
+
+class IPlot;
+
+class PlotPreparation {
+ public:
+  /// Starts preparing `plots` for the span [start, end] over `width` columns, on up to one helper
+  /// fewer than the machine has cores (none for fewer than two plots).
+  PlotPreparation(std::vector<IPlot*> plots, int64_t start, int64_t end, int32_t width);
+  /// Waits for the helpers.
+  ~PlotPreparation();
+  PlotPreparation(const PlotPreparation&) = delete;
+  PlotPreparation& operator=(const PlotPreparation&) = delete;
+
+  /// Plots given.
+  std::size_t NumPlots() const { return plots_.size(); }
+  /// Returns once plot `index` (in the order given) is prepared.
+  void Await(std::size_t index);
+  /// Helps with what is left and returns once every plot is prepared.
+  void AwaitAll();
+
+ private:
+  /// Prepares the next plot nobody has taken, if it is at most `upTo`; false when there is none.
+  bool PrepareNext(std::size_t upTo);
+  void Work();
+
+  const std::vector<IPlot*> plots_;
+  const int64_t start_;
+  const int64_t end_;
+  const int32_t width_;
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::size_t next_ = 0;             // the first plot nobody has taken
+  std::vector<bool> done_;           // guarded by mutex_
+  std::vector<std::thread> helpers_;
+};
+
+}  // namespace skelvane
