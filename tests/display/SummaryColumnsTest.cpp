@@ -286,7 +286,9 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
       span.recordDuration = plots[p]->GetRecordDuration();
       span.samplePeriod = plots[p]->GetSamplePeriod();
       const bool bars = span.recordDuration / 4 < (span.end - span.start) / span.width;
-      if (view == 0) EXPECT_FALSE(plots[p]->Cache().xs.empty()) << "the whole recording is prepared";
+      if (view == 0) {
+        EXPECT_FALSE(plots[p]->Cache().xs.empty()) << "the whole recording is prepared";
+      }
       if (!bars) {
         EXPECT_TRUE(plots[p]->Cache().xs.empty()) << "only bars are prepared";
         continue;
