@@ -307,7 +307,7 @@ void PrintRatios() {
   const auto& t = SecondsPerIteration();
   auto ratio = [&](const char* figure, const char* baseline) {
     if (!t.count(figure) || !t.count(baseline) || t.at(baseline) <= 0.0) return;
-    std::printf("  %-20s %10.1f x %s\n", figure, t.at(figure) / t.at(baseline), baseline);
+    std::printf("  %-20s %10.2f x %s\n", figure, t.at(figure) / t.at(baseline), baseline);
   };
   std::printf("\nSummary build against a plain pass over the same files on the same threads (same run):\n");
   ratio("summary/build", "read/files");
