@@ -58,6 +58,65 @@ bool SourceSummary::NodeIncreasing(int32_t level, int64_t node) const {
   return true;
 }
 
+bool SourceSummary::StepsUpThrough(int64_t first, int64_t last) const {
+  constexpr int64_t kWordBits = 64;
+  for (int64_t r = first; r < last;) {
+    const int64_t bit = r & (kWordBits - 1);
+    const int64_t count = std::min(kWordBits - bit, last - r);
+    const uint64_t mask = (count == kWordBits ? ~uint64_t{0} : (uint64_t{1} << count) - 1) << bit;
+    if ((steps_[static_cast<std::size_t>(r / kWordBits)] & mask) != mask) return false;
+    r += count;
+  }
+  return true;
+}
+
+void SourceSummary::RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const {
+  constexpr int64_t kMask = kFanOut - 1;
+  // Records [from, to) at level 0, nodes above: the unaligned ends are folded at each level and the
+  // aligned middle goes up one.
+  int64_t from = first;
+  int64_t to = last + 1;
+  int16_t lo = RecordMin(last);
+  int16_t hi = RecordMax(last);
+  const auto foldRecords = [&](int64_t begin, int64_t end) {
+    for (int64_t i = begin; i < end; ++i) {
+      lo = std::min(lo, records_[2 * static_cast<std::size_t>(i)]);
+      hi = std::max(hi, records_[2 * static_cast<std::size_t>(i) + 1]);
+    }
+  };
+  const auto foldNodes = [&](const std::vector<int16_t>& extremes, int64_t begin, int64_t end) {
+    for (int64_t i = begin; i < end; ++i) {
+      lo = std::min(lo, extremes[2 * static_cast<std::size_t>(i)]);
+      hi = std::max(hi, extremes[2 * static_cast<std::size_t>(i) + 1]);
+    }
+  };
+  int64_t alignedFrom = (from + kMask) & ~kMask;
+  int64_t alignedTo = to & ~kMask;
+  if (alignedFrom >= alignedTo) {
+    foldRecords(from, to);
+  } else {
+    foldRecords(alignedTo, to);  // the end near the walk's last column first: it is in the cache
+    foldRecords(from, alignedFrom);
+    from = alignedFrom >> kFanOutShift;
+    to = alignedTo >> kFanOutShift;
+    for (int32_t level = 1;; ++level) {
+      const std::vector<int16_t>& extremes = levels_[static_cast<std::size_t>(level - 1)].extremes;
+      alignedFrom = (from + kMask) & ~kMask;
+      alignedTo = to & ~kMask;
+      if (level == kLevels || alignedFrom >= alignedTo) {
+        foldNodes(extremes, from, to);
+        break;
+      }
+      foldNodes(extremes, alignedTo, to);
+      foldNodes(extremes, from, alignedFrom);
+      from = alignedFrom >> kFanOutShift;
+      to = alignedTo >> kFanOutShift;
+    }
+  }
+  low = lo;
+  high = hi;
+}
+
 void SourceSummary::BuildLevels() {
   const int64_t records = NumRecords();
   // One bit per record, padded with set bits to whole top-level nodes so every node's bits exist.

@@ -50,6 +50,10 @@ class SourceSummary {
   }
   /// Whether the timestamps strictly increase over the node's records and into the record after it.
   bool NodeIncreasing(int32_t level, int64_t node) const;
+  /// Whether each of records first..last - 1 is stamped below the record after it.
+  bool StepsUpThrough(int64_t first, int64_t last) const;
+  /// Smallest and largest sample of records first..last (first <= last), from the coarsest nodes that fit.
+  void RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const;
   /// Hints that a record's blocks will be read soon.
   void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
   /// Hints that the extremes of the records around `record` will be read soon.

@@ -252,6 +252,15 @@ class Folder {
   // after it, and single records have their step bit, so no timestamp is read). Returns the lowest record folded; each
   // record is looked at once, so a file whose timestamps go back costs no more.
   int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
+    if (summary_.StepsUpThrough(first, last)) {
+      // Nothing stops the fold: it takes every record of the run, whichever nodes hold them.
+      int16_t low = 0;
+      int16_t high = 0;
+      summary_.RangeExtremes(first, last, low, high);
+      lowest = Scaled(low);
+      highest = Scaled(high);
+      return first;
+    }
     const int64_t records = summary_.NumRecords();
     int16_t low = summary_.RecordMin(last);
     int16_t high = summary_.RecordMax(last);
