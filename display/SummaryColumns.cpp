@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -310,7 +311,8 @@ class Folder {
       int64_t columnStart = 0;
       const int32_t j =
           FirstTimeOfColumn(x, columnStart)
-              ? LowestSample(firstTaken, i, [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
+              ? LowestSampleNear(firstTaken, i, SampleGuess(timestamp, columnStart),
+                                 [&](int32_t k) { return TimeOf(timestamp, k) >= columnStart; })
               : LowestSample(firstTaken, i, [&](int32_t k) { return Column(TimeOf(timestamp, k)) >= x; });
       const int32_t bar = BarFor(x);
       for (int32_t b = i / SourceSummary::kBlockSamples;
@@ -330,6 +332,31 @@ class Folder {
       }
       i = j - 1;
     }
+  }
+
+  // Where the sample stamped at `time` would lie in a record stamped `timestamp`, samples following
+  // each other every sample period; any value when they do not.
+  int32_t SampleGuess(int64_t timestamp, int64_t time) const {
+    if (!(span_.samplePeriod > 0.0)) return 0;
+    const double at = std::ceil(static_cast<double>(SaturatingSubtract(time, timestamp)) / span_.samplePeriod);
+    return static_cast<int32_t>(std::clamp(at, 0.0, static_cast<double>(kLastSample)));
+  }
+
+  // LowestSample, looking a few samples around `guess` first.
+  template <typename Holds>
+  static int32_t LowestSampleNear(int32_t low, int32_t high, int32_t guess, Holds holds) {
+    constexpr int32_t kSteps = 3;
+    guess = std::clamp(guess, low, high);
+    if (holds(guess)) {
+      for (int32_t step = 0; step < kSteps; ++step, --guess) {
+        if (guess == low || !holds(guess - 1)) return guess;
+      }
+      return LowestSample(low, guess, holds);
+    }
+    for (int32_t step = 0; step < kSteps; ++step) {
+      if (holds(++guess)) return guess;  // holds at high, so guess stays within it
+    }
+    return LowestSample(guess, high, holds);
   }
 
   // The lowest i in [low, high] for which `holds` is true, `holds` being monotone and true at high.
