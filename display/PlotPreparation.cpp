@@ -1,8 +1,8 @@
 #include "display/PlotPreparation.h"
 
 #include <algorithm>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 #include "display/IPlot.h"
 
@@ -11,8 +11,10 @@ namespace skelvane {
 PlotPreparation::PlotPreparation(std::vector<IPlot*> plots, int64_t start, int64_t end, int32_t width)
     : plots_(std::move(plots)), start_(start), end_(end), width_(width), done_(plots_.size(), false) {
   if (plots_.size() < 2) return;  // a lone plot splits its own work
+  // A plot's bars take a fraction of the time its drawing does, so a few helpers keep well ahead.
+  constexpr std::size_t kMostHelpers = 3;
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t wanted = std::min(cores, plots_.size()) - 1;
+  const std::size_t wanted = std::min({cores - 1, plots_.size() - 1, kMostHelpers});
   try {
     while (helpers_.size() < wanted) helpers_.emplace_back([this] { Work(); });
   } catch (const std::system_error&) {

@@ -17,8 +17,8 @@ class IPlot;
 
 class PlotPreparation {
  public:
-  /// Starts preparing `plots` for the span [start, end] over `width` columns, on up to one helper
-  /// fewer than the machine has cores (none for fewer than two plots).
+  /// Starts preparing `plots` for the span [start, end] over `width` columns, on one helper fewer
+  /// than the machine has cores, at most three (none for fewer than two plots).
   PlotPreparation(std::vector<IPlot*> plots, int64_t start, int64_t end, int32_t width);
   /// Waits for the helpers.
   ~PlotPreparation();
