@@ -152,9 +152,8 @@ bool CscPlot::DrawsBars(int32_t width) const {
 
 void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
   constexpr bool kMinMax = true;
-  if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0 || properties_.scale <= 0.0) {
-    return;
-  }
+  // Only what Draw would take from the summary: bars, over more than kSummaryMinRecords records.
+  if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return;
   if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(width)) return;
   if (cache_.Matches(start, end, width, kMinMax) || sourceChanged_ || !reader_.IsOpen()) return;
   const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
@@ -162,7 +161,7 @@ void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
   const ColumnSpan span = SpanFor(start, end, width);
   int64_t first = 0;
   int64_t last = 0;
-  if (!RecordsInSpan(*summary, span, first, last) || last - first + 1 <= kSummaryMinRecords) return;
+  if (!RecordsInSpan(*summary, span, first, last) || !WalksSummary(last - first + 1, span)) return;
   // The canvas prepares plots side by side, so one plot's walk is not split further.
   PixelCache cache;
   if (SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max()) != kStatusOk) {
@@ -171,6 +170,10 @@ void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
   cache.SetKey(start, end, width, kMinMax);
   cache_ = std::move(cache);
   cacheUnchecked_ = true;
+}
+
+bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
+  return count > kSummaryMinRecords && span.scale > 0.0;
 }
 
 bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {
@@ -276,7 +279,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   }
   const int64_t count = last - first + 1;
 
-  if (minMax && count > kSummaryMinRecords && span.scale > 0.0) {
+  if (minMax && WalksSummary(count, span)) {
     if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
     if (count > kLiteralRecords) {
       if (summary_ == nullptr) StartSummary();

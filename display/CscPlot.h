@@ -102,6 +102,8 @@ class CscPlot : public Plot {
   int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
   bool DrawsBars(int32_t width) const;
+  /// Whether bars over `count` records of `span` come from the summary (once it is built).
+  static bool WalksSummary(int64_t count, const ColumnSpan& span);
   /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
   /// one that does not end before its start; false when the span ends before the first record.
   static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);

@@ -25,8 +25,6 @@ class PlotPreparation {
   PlotPreparation(const PlotPreparation&) = delete;
   PlotPreparation& operator=(const PlotPreparation&) = delete;
 
-  /// Plots given.
-  std::size_t NumPlots() const { return plots_.size(); }
   /// Returns once plot `index` (in the order given) is prepared.
   void Await(std::size_t index);
   /// Helps with what is left and returns once every plot is prepared.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -44,30 +45,20 @@ void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
   records_[2 * static_cast<std::size_t>(record) + 1] = recordHigh;
 }
 
-bool SourceSummary::NodeIncreasing(int32_t level, int64_t node) const {
-  constexpr int32_t kWordBits = 64;
-  const int64_t first = node << (kFanOutShift * level);
-  const int64_t count = NodeRecords(level);
-  if (count < kWordBits) {
-    const uint64_t mask = ((uint64_t{1} << count) - 1) << (first & (kWordBits - 1));
-    return (steps_[static_cast<std::size_t>(first / kWordBits)] & mask) == mask;
-  }
-  for (int64_t w = first / kWordBits; w < (first + count) / kWordBits; ++w) {
-    if (steps_[static_cast<std::size_t>(w)] != ~uint64_t{0}) return false;
-  }
-  return true;
-}
-
-bool SourceSummary::StepsUpThrough(int64_t first, int64_t last) const {
+int64_t SourceSummary::LowestSteppingUp(int64_t first, int64_t last) const {
   constexpr int64_t kWordBits = 64;
-  for (int64_t r = first; r < last;) {
-    const int64_t bit = r & (kWordBits - 1);
-    const int64_t count = std::min(kWordBits - bit, last - r);
-    const uint64_t mask = (count == kWordBits ? ~uint64_t{0} : (uint64_t{1} << count) - 1) << bit;
-    if ((steps_[static_cast<std::size_t>(r / kWordBits)] & mask) != mask) return false;
-    r += count;
+  // The highest record below `last` whose step is not up, a word of step bits at a time from the top.
+  for (int64_t end = last; end > first;) {  // bits [first, end) are left
+    const int64_t word = (end - 1) / kWordBits;
+    const int64_t from = std::max(first, word * kWordBits);
+    const int64_t count = end - from;
+    const uint64_t mask = (count == kWordBits ? ~uint64_t{0} : (uint64_t{1} << count) - 1)
+                          << (from - word * kWordBits);
+    const uint64_t down = ~steps_[static_cast<std::size_t>(word)] & mask;
+    if (down != 0) return word * kWordBits + (kWordBits - 1 - std::countl_zero(down)) + 1;
+    end = from;
   }
-  return true;
+  return first;
 }
 
 void SourceSummary::RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const {

@@ -48,10 +48,9 @@ class SourceSummary {
   bool StepsUp(int64_t record) const {
     return ((steps_[static_cast<std::size_t>(record >> 6)] >> (record & 63)) & 1) != 0;
   }
-  /// Whether the timestamps strictly increase over the node's records and into the record after it.
-  bool NodeIncreasing(int32_t level, int64_t node) const;
-  /// Whether each of records first..last - 1 is stamped below the record after it.
-  bool StepsUpThrough(int64_t first, int64_t last) const;
+  /// The lowest record r in first..last (first <= last) such that each of records r..last - 1 is
+  /// stamped below the record after it.
+  int64_t LowestSteppingUp(int64_t first, int64_t last) const;
   /// Smallest and largest sample of records first..last (first <= last), from the coarsest nodes that fit.
   void RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const;
   /// Hints that a record's blocks will be read soon.
@@ -79,8 +78,7 @@ class SourceSummary {
 
  private:
   struct Level {
-    std::vector<int16_t> extremes;    // min, max per node
-    std::vector<uint8_t> increasing;  // 1 where the node's timestamps strictly increase
+    std::vector<int16_t> extremes;  // min, max per node
   };
 
   static std::size_t Slot(int64_t record, int32_t block) {

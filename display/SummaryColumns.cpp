@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -249,52 +248,16 @@ class Folder {
   }
 
   // Folds the records from `last` down to `first`, or down to where their timestamps stop strictly
-  // increasing, from the largest aligned nodes that fit (a node's flag covers the step into the record
-  // after it, and single records have their step bit, so no timestamp is read). Returns the lowest record folded; each
-  // record is looked at once, so a file whose timestamps go back costs no more.
+  // increasing: the step bits say where, so no timestamp is read, and the coarsest nodes that fit
+  // give the extremes. Returns the lowest record folded.
   int64_t FoldIncreasingRun(int64_t first, int64_t last, int32_t& lowest, int32_t& highest) const {
-    if (summary_.StepsUpThrough(first, last)) {
-      // Nothing stops the fold: it takes every record of the run, whichever nodes hold them.
-      int16_t low = 0;
-      int16_t high = 0;
-      summary_.RangeExtremes(first, last, low, high);
-      lowest = Scaled(low);
-      highest = Scaled(high);
-      return first;
-    }
-    const int64_t records = summary_.NumRecords();
-    int16_t low = summary_.RecordMin(last);
-    int16_t high = summary_.RecordMax(last);
-    int64_t i = last;  // the records above i are folded
-    while (i >= first) {
-      // The nodes that end at i: those whose size divides i + 1, and every node holding the last record.
-      int32_t level = i == records - 1 ? SourceSummary::kLevels
-                                       : std::min<int32_t>(SourceSummary::kLevels,
-                                                           std::countr_zero(static_cast<uint64_t>(i + 1)) /
-                                                               SourceSummary::kFanOutShift);
-      int64_t nodeFirst = i;
-      for (; level >= 1; --level) {
-        const int64_t node = SourceSummary::NodeOf(level, i);
-        nodeFirst = node * SourceSummary::NodeRecords(level);
-        // Below the top the flag must also hold the step into the record above; at the top it
-        // would say more than needed, so a top node whose flag fails is taken apart instead.
-        if (nodeFirst >= first && summary_.NodeIncreasing(level, node)) break;
-      }
-      if (level >= 1) {
-        const int64_t node = SourceSummary::NodeOf(level, i);
-        low = std::min(low, summary_.NodeMin(level, node));
-        high = std::max(high, summary_.NodeMax(level, node));
-        i = nodeFirst - 1;
-      } else {
-        if (i < last && !summary_.StepsUp(i)) break;
-        low = std::min(low, summary_.RecordMin(i));
-        high = std::max(high, summary_.RecordMax(i));
-        --i;
-      }
-    }
+    const int64_t from = summary_.LowestSteppingUp(first, last);
+    int16_t low = 0;
+    int16_t high = 0;
+    summary_.RangeExtremes(from, last, low, high);
     lowest = Scaled(low);
     highest = Scaled(high);
-    return i + 1;
+    return from;
   }
 
   // One record, as the walk takes it: samples from 511 down to the first one before start, column
