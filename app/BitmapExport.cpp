@@ -1,7 +1,5 @@
 #include "app/BitmapExport.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <cerrno>
 #include <string>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include "platform/PathHelpers.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
+#include "platform/UserQuestions.h"
 
 namespace skelvane {
 namespace {
@@ -20,29 +19,12 @@ namespace {
 constexpr const char* kNoImageMessage = "Unable to get object from bitmap";
 constexpr const char* kNoBitmapInfoMessage = "Unable to create .bmp file; windows error:";
 
-bool AskWithMessageBox(const std::string& path) {
-  return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kMessageCaption),
-                               QString::fromStdString(BitmapExport::OverwriteQuestionText(path)),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
-BitmapExport::OverwriteQuestion& Question() {
-  static BitmapExport::OverwriteQuestion question = AskWithMessageBox;
-  return question;
-}
-
 bool Exists(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0;
 }
 
 }  // namespace
-
-BitmapExport::OverwriteQuestion BitmapExport::InstallOverwriteQuestion(OverwriteQuestion question) {
-  OverwriteQuestion previous = Question();
-  Question() = question ? std::move(question) : OverwriteQuestion(AskWithMessageBox);
-  return previous;
-}
 
 std::string BitmapExport::OverwriteQuestionText(const std::string& path) {
   return FileNameOf(path) + " already exists.\nDo you want to replace it?";
@@ -60,7 +42,7 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
                                                     {"All Files (*.*)", {"*.*"}}};
   const auto path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
   if (!path) return 0;
-  if (Exists(*path) && !Question()(*path)) return 0;
+  if (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path))) return 0;
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.
   if (PngFileWriter::HasPngSuffix(*path)) return PngFileWriter::WritePngFile(*path, windowImage);
   return BitmapFileWriter::WriteBitmapFile(*path, windowImage);

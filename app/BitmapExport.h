@@ -3,7 +3,6 @@
 // a BMP file, or as PNG for a .png name. Called by the main window's command handler.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace skelvane {
@@ -17,17 +16,11 @@ class BitmapExport {
   /// Suffix the chooser adds when the user types none.
   static constexpr const char* kDefaultSuffix = "bmp";
 
-  /// Asks whether an existing file at the path may be replaced; true to replace it.
-  using OverwriteQuestion = std::function<bool(const std::string& path)>;
-
   /// Asks for a path and writes the whole canvas image there, as PNG when the name ends in ".png",
   /// else as BMP; an existing file is replaced only when the user agrees. 0 when written, cancelled
   /// or declined, else the failure's code (already reported).
   static int32_t SaveDisplayAsBitmap(const MemoryBitmap& windowImage);
-  /// Installs the overwrite question (tests answer it themselves) and returns the previous one; null
-  /// restores the message box.
-  static OverwriteQuestion InstallOverwriteQuestion(OverwriteQuestion question);
-  /// The text of the overwrite question for a path.
+  /// The text of the overwrite question (put through UserQuestions) for a path.
   static std::string OverwriteQuestionText(const std::string& path);
 };
 

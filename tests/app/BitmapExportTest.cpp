@@ -14,9 +14,11 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "platform/FileChooser.h"
 #include "platform/MemoryBitmap.h"
+#include "platform/UserQuestions.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 
@@ -67,26 +69,36 @@ MemoryBitmap PatternImage(int32_t width, int32_t height) {
   return image;
 }
 
+// Keeps every question and gives one answer to all.
+class FakeQuestions final : public UserQuestions {
+ public:
+  bool AskYesNo(const std::string& question) override {
+    asked.push_back(question);
+    return replace;
+  }
+  std::optional<double> AskNumber(const std::string&, double) override { return std::nullopt; }
+  std::vector<std::string> asked;
+  bool replace = true;
+};
+
 class BitmapExportTest : public ::testing::Test {
  protected:
   BitmapExportTest() {
     previous = FileChooser::Install(chooser);
-    previousQuestion = BitmapExport::InstallOverwriteQuestion([this](const std::string& path) {
-      asked.push_back(path);
-      return replace;
-    });
+    previousQuestions = UserQuestions::Install(questions);
   }
   ~BitmapExportTest() override {
     FileChooser::Install(previous);
-    BitmapExport::InstallOverwriteQuestion(previousQuestion);
+    UserQuestions::Install(previousQuestions);
   }
 
   test::TempDir dir;
   std::shared_ptr<FakeSaveChooser> chooser = std::make_shared<FakeSaveChooser>();
   std::shared_ptr<FileChooser> previous;
-  BitmapExport::OverwriteQuestion previousQuestion;
-  std::vector<std::string> asked;  // the paths the overwrite question was asked about
-  bool replace = true;             // its answer
+  std::shared_ptr<FakeQuestions> questions = std::make_shared<FakeQuestions>();
+  std::shared_ptr<UserQuestions> previousQuestions;
+  std::vector<std::string>& asked = questions->asked;  // the overwrite questions asked
+  bool& replace = questions->replace;                  // their answer
 };
 
 TEST_F(BitmapExportTest, AsksWithTheTitleSuffixAndFilters) {
@@ -157,7 +169,8 @@ TEST_F(BitmapExportTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
   replace = true;
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
   EXPECT_EQ(ReadFile(path).size(), kHeadersSize + 16u);
-  EXPECT_EQ(asked, (std::vector<std::string>{path, path}));
+  const std::string question = BitmapExport::OverwriteQuestionText(path);
+  EXPECT_EQ(asked, (std::vector<std::string>{question, question}));
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(BitmapExport::OverwriteQuestionText(path), "old.bmp already exists.\nDo you want to replace it?");
 
