@@ -30,7 +30,7 @@
 #include "app/SummaryWatcher.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"

@@ -14,7 +14,7 @@
 #include "app/QtReportSink.h"
 #include "app/QtUserQuestions.h"
 #include "datafile/DataSourceManager.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "platform/CursorControl.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/SharedDisplayStateScope.h"

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "display/ColumnSpan.h"
+#include "summary/ColumnSpan.h"
 #include "display/CscPlotProperties.h"
-#include "display/PixelCache.h"
+#include "summary/PixelCache.h"
 #include "display/Plot.h"
-#include "display/RecordReader.h"
-#include "display/SummaryBuilder.h"
+#include "datafile/RecordReader.h"
+#include "summary/SummaryBuilder.h"
 
 namespace skelvane {
 

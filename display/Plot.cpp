@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "display/DisplayConstants.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"

@@ -12,7 +12,7 @@
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
@@ -20,6 +20,7 @@
 #include "display/ViewModel.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "summary/TimeColumns.h"
 
 namespace skelvane {
 namespace {
@@ -552,38 +553,16 @@ void PlotCanvas::SetAmplitudeGain(const std::string& path, double gain) {
 }
 
 int32_t PlotCanvas::GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel) {
-  if (width <= 0) {
-    ReportError("Invalid value passed to GetPixelForTime(), width = ", width);
-    return kStatusFailed;
-  }
-  const int64_t offset = SaturatingSubtract(time, start);
-  if (offset < 0) {
-    ReportError("Invalid value calculated GetPixelForTime(), timeOffset = ", offset);
-    return kStatusFailed;
-  }
-  if (span <= 0) {
-    ReportError("Invalid value passed to GetPixelForTime(), span = ", span);
-    return kStatusFailed;
-  }
-  pixel = ColumnForOffset(offset, static_cast<double>(span) / width);
-  return kStatusOk;
+  return TimeColumns::PixelForTime(time, start, width, span, pixel);
 }
 
 int32_t PlotCanvas::GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,
                                          int64_t& last) {
-  if (width <= 0) return kStatusFailed;
-  const double timePerPixel = static_cast<double>(span) / width;
-  first = SaturatingAdd(start, TruncToInt64(pixel * timePerPixel));
-  last = SaturatingAdd(start, TruncToInt64((int64_t{pixel} + 1) * timePerPixel) - 1);
-  return kStatusOk;
+  return TimeColumns::TimeRangeForPixel(pixel, width, span, start, first, last);
 }
 
 int32_t PlotCanvas::GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& time) {
-  int64_t first = 0;
-  int64_t last = 0;
-  if (GetTimeRangeForPixel(pixel, width, span, start, first, last) != 0) return kStatusFailed;
-  time = static_cast<int64_t>((static_cast<__int128>(first) + last) / 2);  // no overflow at the range's ends
-  return kStatusOk;
+  return TimeColumns::TimeForPixel(pixel, width, span, start, time);
 }
 
 void PlotCanvas::ResetProjection() {

@@ -16,6 +16,7 @@
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
 #include "display/ViewState.h"
+#include "summary/TimeColumns.h"
 
 namespace skelvane {
 
@@ -168,10 +169,7 @@ class PlotCanvas : public IPlotCanvas {
   /// Column of a time `offset` us after the span's start at `timePerPixel` us per column, truncated
   /// and kept in the int32 range; the arithmetic GetPixelForTime and the plots' column walks share.
   static int32_t ColumnForOffset(int64_t offset, double timePerPixel) {
-    const double column = static_cast<double>(offset) / timePerPixel;
-    if (!(column > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    if (!(column < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(column);
+    return TimeColumns::ColumnForOffset(offset, timePerPixel);
   }
   /// First and last time a pixel column covers; 0, or -1 for a width of 0 or less.
   static int32_t GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,

@@ -10,7 +10,7 @@
 
 #include "app/ClientArea.h"
 #include "app/MainWindow.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/ViewState.h"
 #include "tests/app/FakeDataSourceManager.h"
 #include "tests/app/FakePlotCanvas.h"

@@ -16,7 +16,7 @@
 #include "app/MainWindow.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/SharedDisplayStateScope.h"

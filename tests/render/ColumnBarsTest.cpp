@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "platform/MemoryBitmap.h"
 #include "tests/support/CapturedReports.h"
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "display/ColumnBarCoverage.h"
+#include "render/ColumnBarCoverage.h"
 
 namespace skelvane {
 

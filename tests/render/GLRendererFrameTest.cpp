@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 #include "platform/MemoryBitmap.h"
 #include "tests/support/CapturedReports.h"
 

@@ -1,4 +1,4 @@
-#include "display/BitmapFont.h"
+#include "render/BitmapFont.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "display/SummaryBuilder.h"
+#include "summary/SummaryBuilder.h"
 
 #include <utility>
 
-#include "display/SummaryWorkerPool.h"
+#include "summary/SummaryWorkerPool.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {

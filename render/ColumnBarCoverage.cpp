@@ -1,4 +1,4 @@
-#include "display/ColumnBarCoverage.h"
+#include "render/ColumnBarCoverage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "display/EglContext.h"
+#include "render/EglContext.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>

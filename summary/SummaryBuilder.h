@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "datafile/IDataSourceManager.h"
-#include "display/SourceSummary.h"
+#include "summary/SourceSummary.h"
 
 namespace skelvane {
 

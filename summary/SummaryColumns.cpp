@@ -1,4 +1,4 @@
-#include "display/SummaryColumns.h"
+#include "summary/SummaryColumns.h"
 
 #include <algorithm>
 #include <array>
@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "datafile/CscRecord.h"
-#include "display/PlotCanvas.h"
-#include "display/RecordReader.h"
-#include "display/RecordWalk.h"
-#include "display/SampleScaling.h"
+#include "datafile/RecordReader.h"
+#include "summary/RecordWalk.h"
+#include "summary/SampleScaling.h"
 #include "platform/SaturatingTime.h"
-#include "display/SourceSummary.h"
+#include "summary/SourceSummary.h"
 #include "platform/StatusCodes.h"
+#include "summary/TimeColumns.h"
 
 namespace skelvane {
 namespace {
@@ -104,7 +104,7 @@ class Folder {
     return SaturatingAdd(timestamp, offsets_[static_cast<std::size_t>(i)]);
   }
   int32_t Column(int64_t time) const {
-    return PlotCanvas::ColumnForOffset(SaturatingSubtract(time, span_.start), timePerPixel_);
+    return TimeColumns::ColumnForOffset(SaturatingSubtract(time, span_.start), timePerPixel_);
   }
 
   // The bar for column x: the last one when the walk is still in it, else a new one.

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "display/ColumnSpan.h"
-#include "display/PixelCache.h"
+#include "summary/ColumnSpan.h"
+#include "summary/PixelCache.h"
 
 namespace skelvane {
 

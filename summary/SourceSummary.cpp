@@ -1,4 +1,4 @@
-#include "display/SourceSummary.h"
+#include "summary/SourceSummary.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "display/FramebufferObject.h"
+#include "render/FramebufferObject.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>

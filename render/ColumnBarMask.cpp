@@ -1,4 +1,4 @@
-#include "display/ColumnBarMask.h"
+#include "render/ColumnBarMask.h"
 
 #include <algorithm>
 #include <cstring>

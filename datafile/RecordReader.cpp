@@ -1,4 +1,4 @@
-#include "display/RecordReader.h"
+#include "datafile/RecordReader.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "display/SummaryWorkerPool.h"
+#include "summary/SummaryWorkerPool.h"
 
 #include <algorithm>
 

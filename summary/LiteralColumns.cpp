@@ -1,4 +1,4 @@
-#include "display/LiteralColumns.h"
+#include "summary/LiteralColumns.h"
 
 #include <algorithm>
 #include <limits>
@@ -6,11 +6,11 @@
 
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
-#include "display/PlotCanvas.h"
-#include "display/RecordWalk.h"
-#include "display/SampleScaling.h"
+#include "summary/RecordWalk.h"
+#include "summary/SampleScaling.h"
 #include "platform/SaturatingTime.h"
 #include "platform/StatusCodes.h"
+#include "summary/TimeColumns.h"
 
 namespace skelvane {
 namespace {
@@ -41,7 +41,7 @@ class RecordFolder {
       const int64_t time = TimeOf(timestamp, i);
       if (time < span_.start) break;
       int32_t x = 0;
-      if (PlotCanvas::GetPixelForTime(time, span_.start, span_.width, width, x) != 0) continue;
+      if (TimeColumns::PixelForTime(time, span_.start, span_.width, width, x) != 0) continue;
       cache_.xs.push_back(x);
       cache_.mins.push_back(ScaleSample(record.Sample(i), span_.scale));
     }
@@ -56,14 +56,14 @@ class RecordFolder {
       // The column test is the pixel conversion itself, per sample: the truncated first time of a
       // column can lie in the column before it, which would move an edge sample into the wrong bar.
       // (Width and span are positive here, so the conversion cannot fail.)
-      const int32_t x = PlotCanvas::ColumnForOffset(SaturatingSubtract(time, span_.start), timePerPixel_);
+      const int32_t x = TimeColumns::ColumnForOffset(SaturatingSubtract(time, span_.start), timePerPixel_);
       int16_t low = ScaleSample(record.Sample(i), span_.scale);
       int16_t high = low;
       int32_t j = i - 1;
       for (; j >= 0; --j) {
         const int64_t earlier = TimeOf(timestamp, j);
         if (earlier < span_.start) break;
-        if (PlotCanvas::ColumnForOffset(SaturatingSubtract(earlier, span_.start), timePerPixel_) != x) break;
+        if (TimeColumns::ColumnForOffset(SaturatingSubtract(earlier, span_.start), timePerPixel_) != x) break;
         const int16_t v = ScaleSample(record.Sample(j), span_.scale);
         low = std::min(low, v);
         high = std::max(high, v);

@@ -1,4 +1,4 @@
-#include "display/BitmapFont.h"
+#include "render/BitmapFont.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

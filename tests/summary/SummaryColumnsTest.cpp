@@ -1,6 +1,6 @@
 // The summary path and the record-index walk against the sample-by-sample walk through the manager's
 // time lookups, over random recordings and random views; the summary's size and its build's end states.
-#include "display/SummaryColumns.h"
+#include "summary/SummaryColumns.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "display/CscPlot.h"
-#include "display/LiteralColumns.h"
+#include "summary/LiteralColumns.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "display/RecordReader.h"
-#include "display/RecordWalk.h"
-#include "display/SourceSummary.h"
-#include "display/SummaryBuilder.h"
+#include "datafile/RecordReader.h"
+#include "summary/RecordWalk.h"
+#include "summary/SourceSummary.h"
+#include "summary/SummaryBuilder.h"
 #include "platform/StatusCodes.h"
 #include "tests/display/DisplayTestState.h"
 #include "tests/display/FakeDataSourceManager.h"

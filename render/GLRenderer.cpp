@@ -1,4 +1,4 @@
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "display/BitmapFont.h"
-#include "display/ColumnBarCoverage.h"
-#include "display/ColumnBarMask.h"
-#include "display/EglContext.h"
-#include "display/FramebufferObject.h"
+#include "render/BitmapFont.h"
+#include "render/ColumnBarCoverage.h"
+#include "render/ColumnBarMask.h"
+#include "render/EglContext.h"
+#include "render/FramebufferObject.h"
 #include "platform/BitmapPresenter.h"
 #include "platform/ReportError.h"
 

@@ -1,4 +1,4 @@
-#include "display/GLRenderer.h"
+#include "render/GLRenderer.h"
 
 #include <gtest/gtest.h>
 
