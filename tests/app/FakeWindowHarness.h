@@ -73,6 +73,12 @@ class FakeWindowHarness : public ::testing::Test {
     for (int i = 0; i < count; ++i) plots.CreatePlot("p" + std::to_string(i), 5, "/data/p" + std::to_string(i));
   }
 
+  /// The frames the canvas drew, once the window has painted what was asked of it.
+  int Frames() {
+    QCoreApplication::processEvents();
+    return canvas.redrawCount;
+  }
+
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(window->Client(), key, modifiers);
   }
