@@ -20,15 +20,13 @@ void FramePacer::Ask() {
 bool FramePacer::DrawIfDue() {
   if (!due_) return false;
   due_ = false;
-  const auto start = std::chrono::steady_clock::now();
   CursorControl::Current().Show(CursorControl::Shape::Wait);
+  const auto start = std::chrono::steady_clock::now();
   canvas_.RedrawAll();
+  const auto end = std::chrono::steady_clock::now();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   ++frames_;
-  if (log_ != nullptr) {
-    log_->FrameDrawn(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                     view_.VisibleSpan);
-  }
+  if (log_ != nullptr) log_->FrameDrawn(std::chrono::duration<double, std::milli>(end - start).count(), view_.VisibleSpan);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // When SKELVANE_LATENCY_LOG asks for it, the window logs each user action (a key, a menu item, the
-// wheel, a click) with the time from the application's receipt of its input event to the end of the
-// paint that showed its outcome, the visible span and the canvas frame time of that paint: one line
+// wheel, a click) with the time from the arrival of its input event to the end of the paint that
+// showed its outcome, the visible span and the canvas frame time of that paint: one line
 // per action. MainWindow and FramePacer feed it; scripts/latency-xvfb.sh reads it.
 
 #include <QObject>
@@ -56,6 +56,8 @@ class LatencyLog final : public QObject {
   bool owned_;
   std::optional<Action> current_;  // the input being handled, until a redraw takes it or it is done
   uint64_t serial_ = 0;
+  bool calibrated_ = false;
+  uint32_t shortestDelay_ = 0;     // from a window system stamp to our clock, milliseconds
   std::vector<Action> asked_;      // waiting for the next frame
   std::vector<Action> drawn_;      // shown by the frame drawn last, waiting for the paint to end
   double frameMilliseconds_ = 0.0;
