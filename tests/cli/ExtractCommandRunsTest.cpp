@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -218,33 +217,6 @@ TEST_P(ExtractCommandSignal, StopsAtOnceKeepingFinishedFilesAndRemovingTheOneBei
 INSTANTIATE_TEST_SUITE_P(EverySignalThatEndsIt, ExtractCommandSignal,
                          ::testing::ValuesIn(TerminationSignals::kSignals),
                          [](const ::testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
-
-// Another program writes over a recording while it is extracted: its spikes would mix what the reads
-// happened to see, so its group writes no file and the run fails; the other groups are written.
-TEST_F(ExtractCommandTest, ARecordingWrittenOverDuringTheRunGivesNoSpikeFile) {
-  const std::string out = dir.File("out");
-  std::filesystem::create_directory(out);
-  const std::string changing = recording.paths[0];
-  const std::string bytes = test::ReadWholeFile(changing);
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    while (!stop) {
-      std::fstream file(changing, std::ios::in | std::ios::out | std::ios::binary);
-      file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      file.close();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
-  const test::CliRun cli = test::RunCli(Args({"--channels", "1", "--threshold", "100", "--outdir", out}), dir);
-  stop = true;
-  writer.join();
-  EXPECT_EQ(cli.status, 1);
-  EXPECT_NE(cli.err.find("SkelvaneV3: Data file changed or was truncated while open: " + changing + "\n"),
-            std::string::npos)
-      << cli.err;
-  EXPECT_FALSE(std::filesystem::exists(out + "/SpikeFile_TT1a.kse"));
-  EXPECT_TRUE(std::filesystem::exists(out + "/SpikeFile_TT1b.kse"));
-}
 
 // `extract ... | head -1`: the reader going away stops the printing, not the run; every file and the
 // summary are still written and the status says so.

@@ -212,33 +212,6 @@ TEST_F(ExtractionRunTest, AnOutputThatIsOneOfTheInputsStopsTheRunBeforeAnythingI
   }
 }
 
-// Every spike of a recording whose timestamps never increase would carry one and the same time.
-TEST_F(ExtractionRunTest, ARecordingWhoseTimestampsNeverIncreaseGetsNoSpikeFileAndIsNamed) {
-  for (const int64_t stamp : {int64_t{0}, kStart}) {
-    SCOPED_TRACE(stamp);
-    sources.sources.clear();
-    plots.plots.clear();
-    AddSource("still.kcs", 8);
-    AddSource("fine.kcs", 8);
-    for (int64_t& timestamp : Source(0).timestamps) timestamp = stamp;
-    for (int32_t r = 1; r < 7; ++r) {
-      Source(0).AddSpike(r, 200);
-      Source(1).AddSpike(r, 200);
-    }
-    ShowAll();
-    test::CapturedReports reports;
-    EXPECT_EQ(run.CreateSpikeFiles(), 0);
-    EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                   "No spikes can be cut from a recording whose timestamps never increase; no spike "
-                                   "file written: " + dir.File("still.kcs")});
-    EXPECT_FALSE(std::filesystem::exists(dir.File("SpikeFile_still.kse")));
-    EXPECT_EQ(Output("SpikeFile_fine.kse", 1).Spikes.size(), 6u);
-    EXPECT_EQ(run.FailedGroups(), 1);
-    ASSERT_EQ(run.WrittenFiles().size(), 2u);
-    EXPECT_EQ(run.WrittenFiles()[0].outcome, ExtractionRun::Outcome::TimeStandsStill);
-  }
-}
-
 TEST_F(ExtractionRunTest, EmptyGroupIsReported) {
   test::CapturedReports reports;
   EXPECT_EQ(run.CreateSpikeBuffers({}, kDt), -1);
