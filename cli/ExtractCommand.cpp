@@ -26,8 +26,8 @@
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
 #include "extract/ProgressReport.h"
-#include "platform/PathHelpers.h"
 #include "platform/FileIdentity.h"
+#include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/TerminationSignals.h"
 
