@@ -30,11 +30,11 @@ class FakePlot final : public IPlot {
   void SetExtractionMode(int32_t) override {}
   void SetExtractionType(int32_t) override {}
   void SetExtractionValue(double) override {}
-  int32_t Draw(int64_t, int64_t, int32_t, int32_t, int32_t, int32_t) override { return 0; }
-  void DrawIcons(int32_t, int32_t, int32_t, int32_t) override {}
-  void DrawName(int32_t, int32_t, int32_t) override {}
-  int32_t DrawDataAxisLabel(int32_t, int32_t, int32_t, int32_t) override { return 0; }
-  int32_t DrawThresholdOverlay(int32_t, int32_t, uint32_t) override { return 0; }
+  int32_t Draw(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return 0; }
+  void DrawIcons(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override {}
+  void DrawName(const PlotFrame&, int32_t, int32_t, int32_t) override {}
+  int32_t DrawDataAxisLabel(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return 0; }
+  int32_t DrawThresholdOverlay(const PlotFrame&, int32_t, int32_t, uint32_t) override { return 0; }
   int32_t RunPropertiesDialog() override { return 0; }
   int32_t HitTestIcon(int32_t, int32_t) const override { return 0; }
   int32_t ReadProperties(File&) override { return 0; }
@@ -45,6 +45,7 @@ class FakePlot final : public IPlot {
     SetHeight(height - 50);
     return 1;
   }
+  void ForgetIcons() override {}
   int32_t GetADMaxValue() const override { return 2047; }
 
   std::string name;
