@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
   p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
   p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
-  run.RunCreateSpikeFileCommand();
+  run.CreateSpikeFiles();
   return 0;
 }
