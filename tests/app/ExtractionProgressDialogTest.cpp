@@ -21,7 +21,8 @@
 #include "platform/UserQuestions.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/app/RecordingCursor.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -77,7 +78,7 @@ class ExtractionCommandTest : public ::testing::Test {
 
   test::TempDir data;
   test::TempDir out;
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection plots;
   std::vector<std::unique_ptr<test::FakePlot>> owned;
   ExtractionRun run{plots, sources};

@@ -11,7 +11,7 @@
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
@@ -167,24 +167,30 @@ TEST_F(CanvasRender, MinMaxBarsSpanTheTrueExtremesOfTheirColumns) {
 }
 
 TEST_F(CanvasRender, RedrawWithAnUnchangedSpanReadsNoRecord) {
-  // The same recording plotted through a manager that counts the lookups reaching it.
-  test::CountingDataSourceManager counting(manager);
+  // The same recording in a manager that counts the lookups reaching it (it has no file to read).
+  test::FakeDataSourceManager counting;
+  const int32_t source = counting.AddSource(path);
+  for (int32_t r = 0; r < kRecords; ++r) {
+    std::vector<int16_t> samples(kSamplesPerRecord);
+    for (int32_t i = 0; i < kSamplesPerRecord; ++i) samples[i] = SineSample(int64_t{r} * 512 + i);
+    counting.AddRecord(source, kStart + int64_t{r} * 16'000, 32'000, samples);
+  }
   ColorTable countedColours = PlotCanvas::MakePlotColours();
   PlotCollection counted(counting, countedColours);
   AddTracePlot(counted);
   PlotCanvas countingCanvas(view, &renderer, &counted, &counting);
   ShowTraceOnly(countingCanvas);
   RenderWith(countingCanvas, kStart, 2'000'000);
-  EXPECT_GT(counting.RecordReads(), 0);
+  EXPECT_GT(counting.recordReads, 0);
   const MemoryBitmap first = renderer.Bitmap();
-  counting.ResetCounts();
+  counting.recordReads = 0;
   const MemoryBitmap& second = RenderWith(countingCanvas, kStart, 2'000'000);
-  EXPECT_EQ(counting.RecordReads(), 0);
+  EXPECT_EQ(counting.recordReads, 0);
   ASSERT_EQ(first.SizeInBytes(), second.SizeInBytes());
   EXPECT_EQ(std::memcmp(first.Bits(), second.Bits(), first.SizeInBytes()), 0);
-  counting.ResetCounts();
+  counting.recordReads = 0;
   RenderWith(countingCanvas, kStart, 40'000);  // a zoom reads again
-  EXPECT_GT(counting.RecordReads(), 0);
+  EXPECT_GT(counting.recordReads, 0);
 }
 
 TEST_F(CanvasRender, DefaultLayoutDrawsHeaderAxesAndSeparators) {

@@ -12,7 +12,7 @@
 #include "display/PlotCanvas.h"
 #include "platform/File.h"
 #include "display/ViewState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
@@ -49,7 +49,7 @@ class CscPlotTest : public ::testing::Test {
     return CscRecord(manager.sources[source].bytes.data() + record * kCscRecordSize).Sample(i);
   }
   std::unique_ptr<CscPlot> MakePlot() {
-    auto plot = std::make_unique<CscPlot>(kPath, "CSC1", *plotSources, 0xFFFFFF);
+    auto plot = std::make_unique<CscPlot>(kPath, "CSC1", manager, 0xFFFFFF);
     plot->LoadSourceInfo();
     return plot;
   }
@@ -59,7 +59,6 @@ class CscPlotTest : public ::testing::Test {
   }
 
   test::FakeDataSourceManager manager;
-  IDataSourceManager* plotSources = &manager;  // what MakePlot's plots read through
   int32_t source = 0;
 };
 
@@ -330,28 +329,24 @@ TEST_F(CscPlotTest, RecordsStampedAtTheEndsOfTheTimeRangeNeitherWrapNorLoop) {
 
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
-  test::CountingDataSourceManager counting(manager);
-  plotSources = &counting;
   auto plot = MakePlot();
   for (const int64_t span : {int64_t{40'000}, int64_t{280'000}}) {  // both paths
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 37), 0);
-    EXPECT_GT(counting.RecordReads(), 0);
+    EXPECT_GT(manager.recordReads, 0);
     const auto xs = plot->Cache().xs;
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 37), 0);
-    EXPECT_EQ(counting.RecordReads(), 0);
+    EXPECT_EQ(manager.recordReads, 0);
     EXPECT_EQ(plot->Cache().xs, xs);
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 38), 0);  // another width
-    EXPECT_GT(counting.RecordReads(), 0);
+    EXPECT_GT(manager.recordReads, 0);
   }
 }
 
 TEST_F(CscPlotTest, SpanEndingBeforeTheFirstRecordDrawsNoTraceAndIsRetriedLater) {
   AddRecords(20);
-  test::CountingDataSourceManager counting(manager);
-  plotSources = &counting;
   auto plot = MakePlot();
   ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 100'000, 50), 0);
   const auto good = plot->Cache().xs;
@@ -359,23 +354,21 @@ TEST_F(CscPlotTest, SpanEndingBeforeTheFirstRecordDrawsNoTraceAndIsRetriedLater)
   EXPECT_EQ(DrawSpan(*plot, 0, 100'000, 50), 0);  // ends before the first record
   EXPECT_TRUE(plot->Cache().xs.empty());
   // Going back to the first span rebuilds it rather than drawing the emptied arrays.
-  counting.ResetCounts();
+  manager.recordReads = 0;
   ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 100'000, 50), 0);
-  EXPECT_GT(counting.RecordReads(), 0);
+  EXPECT_GT(manager.recordReads, 0);
   EXPECT_EQ(plot->Cache().xs, good);
 }
 
 TEST_F(CscPlotTest, NoColumnsOrZeroFullScaleDrawsNothing) {
   AddRecords(4);
-  test::CountingDataSourceManager counting(manager);
-  plotSources = &counting;
   auto plot = MakePlot();
-  counting.ResetCounts();
+  manager.recordReads = 0;
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, 0), 0);
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, -5), 0);
   plot->Properties().ADMaxValue = 0;
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, 100), 0);
-  EXPECT_EQ(counting.RecordReads(), 0);
+  EXPECT_EQ(manager.recordReads, 0);
 }
 
 // ---- Data axis label -------------------------------------------------------------------------

@@ -11,7 +11,7 @@
 #include "display/ColorTable.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "platform/File.h"
 #include "tests/display/RecordingPlot.h"
 #include "tests/support/CapturedReports.h"

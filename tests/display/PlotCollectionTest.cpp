@@ -5,7 +5,7 @@
 #include "display/ColorTable.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/display/RecordingPlot.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TestFrame.h"
@@ -148,6 +148,8 @@ TEST_F(PlotCollectionTest, MovingPlotsSwapsNeighboursWithinTheList) {
 
 TEST_F(PlotCollectionTest, NewSourcesFromTheOpenDialogGetPlotsNamedByFileTitle) {
   OpenWithPlot("/d/first.kcs");
+  manager.AddFile("/data/run.2/TT1a.kcs", {});
+  manager.AddFile("/data/CSC3.kcs", {});
   manager.dialogPicks = std::vector<std::string>{"/data/run.2/TT1a.kcs", "/data/CSC3.kcs"};
   ASSERT_EQ(collection.AddPlotsForNewSources(), 0);
   ASSERT_EQ(collection.GetNumPlots(), 3);

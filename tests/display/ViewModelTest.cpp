@@ -13,13 +13,10 @@
 #include <vector>
 
 #include "display/CanvasSnapshot.h"
-#include "display/ColorTable.h"
 #include "display/PlotCanvas.h"
-#include "display/PlotCollection.h"
 #include "display/ViewState.h"
 #include "summary/TimeColumns.h"
-#include "tests/display/FakeDataSourceManager.h"
-#include "tests/display/RecordingPlot.h"
+#include "tests/support/FakePlotCollection.h"
 
 namespace skelvane {
 namespace {
@@ -52,8 +49,8 @@ class RandomView {
   int32_t PlotWidth() const { return view.CanvasWidth - canvas.GetDataAxisWidth(); }
   int64_t StackHeight() const { return int64_t{plots.GetTotalHeight()} + canvas.GetTimeAxisHeight(); }
   void AddPlot() {
-    plots.AppendPlot(std::make_unique<test::RecordingPlot>("/p" + std::to_string(plots.GetNumPlots()),
-                                                           Uniform(50, 600)));
+    plots.CreatePlot("p", test::FakePlotCollection::kCscType, "/p" + std::to_string(plots.GetNumPlots()));
+    plots.Plot(plots.GetNumPlots() - 1).SetHeight(Pick(50, 600));
   }
 
   // One thing the window does, followed by the scrollbar update the window makes after it; its name.
@@ -80,10 +77,8 @@ class RandomView {
   }
 
   ViewState view;
-  test::FakeDataSourceManager sources;
-  ColorTable colours;
-  PlotCollection plots{sources, colours};
-  PlotCanvas canvas{view, nullptr, &plots, &sources};
+  test::FakePlotCollection plots;
+  PlotCanvas canvas{view, nullptr, &plots, nullptr};
   ViewModel model{view, canvas, plots};
 
  private:

@@ -9,7 +9,8 @@
 #include <memory>
 #include <random>
 
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -81,7 +82,7 @@ class ExtractionRunTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection plots;
   std::vector<std::unique_ptr<test::FakePlot>> ownedPlots;
   ExtractionRun run{plots, sources};

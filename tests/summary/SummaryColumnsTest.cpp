@@ -25,7 +25,7 @@
 #include "platform/StatusCodes.h"
 #include "display/ColorTable.h"
 #include "display/ViewState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
 
