@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 
-#include "render/GLRenderer.h"
 #include "render/PrimitiveBatch.h"
 
 namespace skelvane {
@@ -61,7 +60,9 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
 
 // Once with a fractional scale (values picked where a fused and a separate multiply-add land in
 // different pixels) and once with bar ends on exact pixel edges.
-void ColumnBarDrawer::Check(int32_t frameWidth, int32_t frameHeight) {
+void ColumnBarDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
+  nearPlane_ = nearPlane;
+  farPlane_ = farPlane;
   const int32_t width = std::min(frameWidth, kCheckWidth);
   const int32_t height = std::min(frameHeight, kCheckHeight);
   if (width < kCheckMinimum || height < kCheckMinimum) return;  // checked on a later, larger frame
@@ -109,7 +110,7 @@ bool ColumnBarDrawer::DrawCheckFrame(bool masked, bool onEdges, int32_t width, i
   glLoadIdentity();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  glOrtho(0.0, width + 1.0, onEdges ? -height : -1000.0, 0.0, GLRenderer::kNearPlane, GLRenderer::kFarPlane);
+  glOrtho(0.0, width + 1.0, onEdges ? -height : -1000.0, 0.0, nearPlane_, farPlane_);
   glTranslatef(3.0f, onEdges ? static_cast<float>(-height / 2) : -517.0f, 0.0f);
   glScalef(1.0f, onEdges ? 1.0f : 0.0123f, 1.0f);
   if (!onEdges && !masked) AddSensitiveBars(width, xs, lows, highs);

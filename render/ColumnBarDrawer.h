@@ -25,9 +25,10 @@ class ColumnBarDrawer {
   /// True while the masks are allowed and have not been checked yet.
   bool NeedsCheck() const { return state_ == State::kUnchecked && allowed_; }
   /// Draws the same bars both ways in a corner of the current framebuffer of `frameWidth` x
-  /// `frameHeight` pixels and keeps the masks only if every byte agrees (on a frame too small to tell,
-  /// the check waits for a later one). Leaves the projection reset; the caller clears the frame.
-  void Check(int32_t frameWidth, int32_t frameHeight);
+  /// `frameHeight` pixels, under an orthographic projection with the renderer's depth range, and
+  /// keeps the masks only if every byte agrees (on a frame too small to tell, the check waits for a
+  /// later one). Leaves the projection reset; the caller clears the frame.
+  void Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane);
   /// Lets the masks be used once checked (allowed by default).
   void Allow(bool allowed) { allowed_ = allowed; }
   /// True when Draw goes through the masks.
@@ -53,6 +54,9 @@ class ColumnBarDrawer {
   // false when the masks refused them.
   bool DrawCheckFrame(bool masked, bool onEdges, int32_t width, int32_t height, std::vector<int32_t>& xs,
                       std::vector<int16_t>& lows, std::vector<int16_t>& highs, std::vector<uint8_t>& pixels);
+  // The depth range of the check's projection, the renderer's own.
+  double nearPlane_ = 0.0;
+  double farPlane_ = 0.0;
   // Values whose window row differs when the viewport step is one fused multiply-add and when it is
   // two roundings, or when the vertex step is fused: one degenerate bar each.
   static void AddSensitiveBars(int32_t width, std::vector<int32_t>& xs, std::vector<int16_t>& lows,

@@ -24,6 +24,10 @@ namespace {
 constexpr int32_t kOk = 0;
 constexpr int32_t kFailed = -1;
 
+// Orthographic depth range: z runs from 0 (front) to -20 (back).
+constexpr double kNearPlane = 0.0;
+constexpr double kFarPlane = 20.0;
+
 // The label font: a 14-pixel cell (ascent plus descent), looked up by face name.
 constexpr const char* kFontFace = "Arial";
 constexpr int32_t kFontCellHeight = 14;
@@ -302,7 +306,9 @@ const MemoryBitmap& GLRenderer::Bitmap() const { return impl_->bitmap; }
 
 void GLRenderer::ClearScene() {
   Impl& d = *impl_;
-  if (d.bars.NeedsCheck() && d.FramebufferMatchesBitmap()) d.bars.Check(d.bitmap.Width(), d.bitmap.Height());
+  if (d.bars.NeedsCheck() && d.FramebufferMatchesBitmap()) {
+    d.bars.Check(d.bitmap.Width(), d.bitmap.Height(), kNearPlane, kFarPlane);
+  }
   d.bars.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();

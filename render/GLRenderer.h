@@ -92,10 +92,6 @@ class GLRenderer {
   /// Height in pixels of a line of the label font (0 without a font).
   int32_t GetTextHeight(std::string_view text);
 
-  /// Depth range of the orthographic projections: z runs from 0 (front) to -20 (back).
-  static constexpr double kNearPlane = 0.0;
-  static constexpr double kFarPlane = 20.0;
-
   /// Largest device pixel ratio the renderer draws at.
   static constexpr int32_t kMaxPixelRatio = 4;
   /// Draws every canvas pixel as ratio x ratio device pixels (a HiDPI screen): the bitmap, line widths,
