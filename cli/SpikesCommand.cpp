@@ -177,7 +177,9 @@ void Run(const SpikesArguments& args) {
     // A refused file has been reported by the reader; the others are still shown.
     SpikeFile file;
     SpikeStatistics statistics;
-    if (file.Open(args.files[i]) != 0 || SpikeStatistics::Compute(file, statistics) != 0) {
+    // The figure draws the mean waveform and its spread; the numbers alone need neither.
+    const auto detail = args.plot.empty() ? SpikeStatistics::Detail::kSummary : SpikeStatistics::Detail::kWithWaveforms;
+    if (file.Open(args.files[i]) != 0 || SpikeStatistics::Compute(file, statistics, 0, -1, detail) != 0) {
       allRead = false;
       continue;
     }

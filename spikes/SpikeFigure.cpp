@@ -131,7 +131,7 @@ void DrawWaveforms(GLRenderer& renderer, const View& view, const SpikeStatistics
     TraceLine(view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(k, p, c)); }, xs, ys);
     renderer.DrawPolyline(xs, ys, SpikeFigure::TraceColour(c), kThinLine, kDepthData, kOpaque);
   }
-  if (statistics.count > 0) {
+  if (!statistics.waveformMean.empty()) {
     for (const double spread : {-1.0, 1.0}) {
       TraceLine(view, statistics.points,
                 [&](int32_t p) { return statistics.Mean(c, p) + spread * statistics.Deviation(c, p); }, xs, ys);

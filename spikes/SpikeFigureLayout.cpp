@@ -67,7 +67,7 @@ std::pair<double, double> WaveformRange(const SpikeStatistics& statistics, const
       }
     }
   }
-  for (int32_t c = 0; c < statistics.channels; ++c) {
+  for (int32_t c = 0; c < statistics.channels && !statistics.waveformMean.empty(); ++c) {
     for (int32_t p = 0; p < statistics.points; ++p) {
       low = std::min(low, statistics.Mean(c, p) - statistics.Deviation(c, p));
       high = std::max(high, statistics.Mean(c, p) + statistics.Deviation(c, p));

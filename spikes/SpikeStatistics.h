@@ -21,9 +21,14 @@ class SpikeStatistics {
   static constexpr int64_t kIntervalBinUs = 500;
   static constexpr int32_t kIntervalBins = static_cast<int32_t>(kIntervalRangeUs / kIntervalBinUs);
 
+  /// What a pass works out: the summary alone, or also the mean waveform and its spread (what a
+  /// figure draws; it costs about as much again as the summary).
+  enum class Detail { kSummary, kWithWaveforms };
+
   /// Reads spikes [first, end) of `file` (end -1: to the last spike) once, in blocks, and fills `out`;
   /// 0, or the reader's status after its report.
-  static int32_t Compute(const SpikeFile& file, SpikeStatistics& out, int64_t first = 0, int64_t end = -1);
+  static int32_t Compute(const SpikeFile& file, SpikeStatistics& out, int64_t first = 0, int64_t end = -1,
+                         Detail detail = Detail::kSummary);
 
   std::string path;
   int32_t channels = 0;
@@ -49,12 +54,10 @@ class SpikeStatistics {
   std::vector<int64_t> intervalHistogram;      // kIntervalBins counts
   int64_t intervalsBeyondHistogram = 0;        // at or past kIntervalRangeUs, or going back in time
 
-  // Per channel and point (index channel * points + point): mean and standard deviation of the
-  // samples over every spike counted; empty without spikes.
+  // With Detail::kWithWaveforms, per channel and point (index channel * points + point): mean and
+  // standard deviation (over n) of the samples of every spike counted; empty without spikes.
   std::vector<double> waveformMean;
   std::vector<double> waveformDeviation;
-  int16_t sampleMin = 0;  // the lowest and highest sample of every window counted
-  int16_t sampleMax = 0;
 
   /// Mean of `point` on `channel`.
   double Mean(int32_t channel, int32_t point) const { return waveformMean[Index(channel, point)]; }

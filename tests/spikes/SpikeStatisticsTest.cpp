@@ -102,7 +102,7 @@ TEST(SpikeStatisticsTest, OnePassAgreesWithTheReferenceForAnySizeAndRange) {
     SpikeFile file;
     ASSERT_EQ(file.Open(path), 0);
     SpikeStatistics whole;
-    ASSERT_EQ(SpikeStatistics::Compute(file, whole), 0);
+    ASSERT_EQ(SpikeStatistics::Compute(file, whole, 0, -1, SpikeStatistics::Detail::kWithWaveforms), 0);
     EXPECT_EQ(whole.channels, channels);
     EXPECT_EQ(whole.alignmentPt, kAlignmentPt);
     EXPECT_EQ(whole.path, path);
@@ -111,10 +111,17 @@ TEST(SpikeStatisticsTest, OnePassAgreesWithTheReferenceForAnySizeAndRange) {
       const int64_t first = std::uniform_int_distribution<int64_t>(0, count - 1)(random);
       const int64_t end = std::uniform_int_distribution<int64_t>(first, count)(random);
       SpikeStatistics part;
-      ASSERT_EQ(SpikeStatistics::Compute(file, part, first, end), 0);
+      ASSERT_EQ(SpikeStatistics::Compute(file, part, first, end, SpikeStatistics::Detail::kWithWaveforms), 0);
       EXPECT_EQ(part.firstIndex, first);
       ExpectSame(part, Reference(spikes, channels, static_cast<std::size_t>(first), static_cast<std::size_t>(end)),
                  path + " part");
+      // The summary alone is the same without the waveforms.
+      SpikeStatistics summary;
+      ASSERT_EQ(SpikeStatistics::Compute(file, summary, first, end), 0);
+      EXPECT_TRUE(summary.waveformMean.empty() && summary.waveformDeviation.empty());
+      summary.waveformMean = part.waveformMean;
+      summary.waveformDeviation = part.waveformDeviation;
+      ExpectSame(summary, part, path + " summary");
     }
   }
   EXPECT_TRUE(reports.Empty());
