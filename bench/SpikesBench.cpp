@@ -4,7 +4,6 @@
 // read, layout, drawing) against the same pass, as a hint of the Spikes panel's first picture.
 // The file is synthesised here, records written directly after the extraction's own header.
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -132,7 +131,9 @@ void StatisticsOfFile(benchmark::State& state, skelvane::SpikeStatistics::Detail
   state.counters["spikes"] = static_cast<double>(count);
 }
 
-void BM_SpikeStatistics(benchmark::State& state) { StatisticsOfFile(state, skelvane::SpikeStatistics::Detail::kSummary); }
+void BM_SpikeStatistics(benchmark::State& state) {
+  StatisticsOfFile(state, skelvane::SpikeStatistics::Detail::kSummary);
+}
 BENCHMARK(BM_SpikeStatistics)->Unit(benchmark::kMillisecond);
 
 void BM_SpikeStatisticsWithWaveforms(benchmark::State& state) {
@@ -154,9 +155,8 @@ void BM_SpikeFigure(benchmark::State& state) {
         skelvane::SpikeSubset::Choose(file, skelvane::SpikeSubset::kDefaultMaxSpikes, subset) != 0) {
       state.SkipWithError("read failed");
     }
-    const auto layout = skelvane::SpikeFigureLayout::ForFigure(skelvane::SpikeFigureLayout::kDefaultWidth,
-                                                               skelvane::SpikeFigureLayout::kDefaultHeight,
-                                                               statistics, subset);
+    const auto layout = skelvane::SpikeFigureLayout::ForFigure(
+        skelvane::SpikeFigureLayout::kDefaultWidth, skelvane::SpikeFigureLayout::kDefaultHeight, statistics, subset);
     if (skelvane::SpikeFigure::Render(renderer, layout, statistics, subset, picture) != 0) {
       state.SkipWithError("render failed");
     }
@@ -164,7 +164,8 @@ void BM_SpikeFigure(benchmark::State& state) {
 }
 BENCHMARK(BM_SpikeFigure)->Unit(benchmark::kMillisecond);
 
-void PrintRatio(const skelvane::bench::RatioReporter& reporter, const char* name, const char* what, const char* target) {
+void PrintRatio(const skelvane::bench::RatioReporter& reporter, const char* name, const char* what,
+                const char* target) {
   const auto run = reporter.times.find(name);
   const auto pass = reporter.times.find("BM_ReadLikeCat");
   if (run == reporter.times.end() || pass == reporter.times.end() || !(pass->second > 0)) return;

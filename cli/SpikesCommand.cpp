@@ -2,11 +2,10 @@
 // peak amplitudes per channel and short intervals, as a table or as JSON; --plot draws the figure
 // (waveforms, peak scatter, interval histogram) into a .png or .bmp file.
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,7 +70,7 @@ std::optional<FigureResult> WriteFigure(const SpikeFile& file, const SpikeStatis
     return std::nullopt;
   }
   const int32_t rc = PngFileWriter::HasPngSuffix(output) ? PngFileWriter::WritePngFile(output, picture)
-                                                          : BitmapFileWriter::WriteBitmapFile(output, picture);
+                                                         : BitmapFileWriter::WriteBitmapFile(output, picture);
   if (rc != 0) return std::nullopt;
   return FigureResult{output, subset.Size()};
 }
@@ -205,7 +204,8 @@ void Run(const SpikesArguments& args) {
 
 const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<SpikesArguments>();
-  CLI::App* cmd = app.add_subcommand("spikes", "Print what spike files hold (.kse, .kst, .ktt, .dat) and draw their spikes");
+  CLI::App* cmd =
+      app.add_subcommand("spikes", "Print what spike files hold (.kse, .kst, .ktt, .dat) and draw their spikes");
   cmd->footer(kExitStatusHelp);
   cmd->add_option("files", args->files, "Spike files to read")->required();
   cmd->add_flag("--json", args->json, "Print a JSON array with one object per spike file instead of tables");

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   SpikeStatistics statistics;
   SpikeSubset subset;
-  if (SpikeStatistics::Compute(file, statistics, 0, -1, SpikeStatistics::Detail::kWithWaveforms) != 0 || SpikeSubset::Choose(file, kDrawnSpikes, subset) != 0) {
+  if (SpikeStatistics::Compute(file, statistics, 0, -1, SpikeStatistics::Detail::kWithWaveforms) != 0 ||
+      SpikeSubset::Choose(file, kDrawnSpikes, subset) != 0) {
     __builtin_trap();  // nothing changed the file since it was opened
   }
   if (statistics.count != file.NumSpikes() || subset.Size() > kDrawnSpikes) __builtin_trap();

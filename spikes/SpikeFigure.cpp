@@ -45,6 +45,10 @@ constexpr int32_t kXLabelFromBottom = 6;
 constexpr int32_t kTitleBandBaseline = 21;
 // Individual waveforms are the channel colour this far towards the paper.
 constexpr double kTraceTint = 0.65;
+constexpr double kFullComponent = 255.0;
+constexpr uint32_t kComponentMask = 0xFFu;
+constexpr int32_t kComponentBits = 8;
+constexpr int32_t kComponents = 3;
 constexpr double kMicrosecondsPerMillisecond = 1000.0;
 
 int32_t Round(double value) {
@@ -122,26 +126,30 @@ void TraceLine(const View& view, int32_t points, const auto& valueAt, std::vecto
   }
 }
 
-void DrawWaveforms(GLRenderer& renderer, const View& view, const SpikeStatistics& statistics,
-                   const SpikeSubset& subset, int64_t highlight) {
+void DrawWaveforms(GLRenderer& renderer, const View& view, const SpikeStatistics& statistics, const SpikeSubset& subset,
+                   int64_t highlight) {
   const int32_t c = view.channel;
   std::vector<int32_t> xs;
   std::vector<int16_t> ys;
   for (int64_t k = 0; k < subset.Size(); ++k) {
-    TraceLine(view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(k, p, c)); }, xs, ys);
+    TraceLine(
+        view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(k, p, c)); }, xs, ys);
     renderer.DrawPolyline(xs, ys, SpikeFigure::TraceColour(c), kThinLine, kDepthData, kOpaque);
   }
   if (!statistics.waveformMean.empty()) {
     for (const double spread : {-1.0, 1.0}) {
-      TraceLine(view, statistics.points,
-                [&](int32_t p) { return statistics.Mean(c, p) + spread * statistics.Deviation(c, p); }, xs, ys);
+      TraceLine(
+          view, statistics.points,
+          [&](int32_t p) { return statistics.Mean(c, p) + spread * statistics.Deviation(c, p); }, xs, ys);
       renderer.DrawPolyline(xs, ys, SpikeFigure::ChannelColour(c), kThinLine, kDepthSpread, kOpaque);
     }
-    TraceLine(view, statistics.points, [&](int32_t p) { return statistics.Mean(c, p); }, xs, ys);
+    TraceLine(
+        view, statistics.points, [&](int32_t p) { return statistics.Mean(c, p); }, xs, ys);
     renderer.DrawPolyline(xs, ys, SpikeFigure::ChannelColour(c), kMeanLine, kDepthMean, kOpaque);
   }
   if (highlight >= 0 && highlight < subset.Size()) {
-    TraceLine(view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(highlight, p, c)); }, xs, ys);
+    TraceLine(
+        view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(highlight, p, c)); }, xs, ys);
     renderer.DrawPolyline(xs, ys, SpikeFigure::kHighlightColour, kHighlightLine, kDepthHighlight, kOpaque);
   }
 }
@@ -190,9 +198,10 @@ uint32_t SpikeFigure::ChannelColour(int32_t channel) {
 uint32_t SpikeFigure::TraceColour(int32_t channel) {
   const uint32_t colour = ChannelColour(channel);
   uint32_t tint = 0;
-  for (int32_t shift = 0; shift <= 16; shift += 8) {
-    const double component = (colour >> shift) & 0xFFu;
-    const auto mixed = static_cast<uint32_t>(std::lround(component + (255.0 - component) * kTraceTint));
+  for (int32_t i = 0; i < kComponents; ++i) {
+    const int32_t shift = i * kComponentBits;
+    const double component = (colour >> shift) & kComponentMask;
+    const auto mixed = static_cast<uint32_t>(std::lround(component + (kFullComponent - component) * kTraceTint));
     tint |= mixed << shift;
   }
   return tint;

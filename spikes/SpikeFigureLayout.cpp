@@ -102,9 +102,9 @@ SpikeFigureLayout::View SpikeFigureLayout::MakeView(ViewKind kind, int32_t chann
   view.channel = channel;
   view.otherChannel = otherChannel;
   view.frame = frame;
-  view.plot = Rect{frame.left + kMarginLeft, frame.top + kMarginTop,
-                   std::max(1, frame.width - kMarginLeft - kMarginRight),
-                   std::max(1, frame.height - kMarginTop - kMarginBottom)};
+  view.plot =
+      Rect{frame.left + kMarginLeft, frame.top + kMarginTop, std::max(1, frame.width - kMarginLeft - kMarginRight),
+           std::max(1, frame.height - kMarginTop - kMarginBottom)};
   switch (kind) {
     case ViewKind::kWaveforms: {
       const auto [low, high] = WaveformRange(statistics, subset);
@@ -129,9 +129,8 @@ SpikeFigureLayout::View SpikeFigureLayout::MakeView(ViewKind kind, int32_t chann
                         "interval (ms)");
       view.y = MakeAxis(0.0, static_cast<double>(tallest) * kHistogramHeadroom, kMostTicksY, "intervals");
       view.title = "Intervals 0 to 50 ms (bins of 0.5 ms): ";
-      view.title += statistics.shortIntervalPercent
-                        ? Format("%.3g %% under 2 ms", *statistics.shortIntervalPercent)
-                        : std::string("none, fewer than two spikes");
+      view.title += statistics.shortIntervalPercent ? Format("%.3g %% under 2 ms", *statistics.shortIntervalPercent)
+                                                    : std::string("none, fewer than two spikes");
       break;
     }
   }
@@ -150,15 +149,18 @@ SpikeFigureLayout SpikeFigureLayout::ForFigure(int32_t width, int32_t height, co
   const int32_t waveformColumns = std::clamp(channels, 1, kMaxWaveformColumns);
   const int32_t waveformRows = (channels + kMaxWaveformColumns - 1) / kMaxWaveformColumns;
   const auto pairs = ChannelPairs(channels);
-  const double totalWeight =
-      waveformRows * kWaveformRowWeight + (pairs.empty() ? 0.0 : kScatterRowWeight) + kIntervalRowWeight;
+  // A single pair shares its row with the histogram: alone it would stretch across the figure.
+  const bool sharedRow = pairs.size() == 1;
+  const double totalWeight = waveformRows * kWaveformRowWeight + (pairs.empty() ? 0.0 : kScatterRowWeight) +
+                             (sharedRow ? 0.0 : kIntervalRowWeight);
   const int32_t available = std::max(0, height - layout.titleBand_.height);
   int32_t top = layout.titleBand_.height;
   double weightAbove = 0.0;
   // Rows end on rounded fractions of the height, so they tile it exactly.
   auto nextRow = [&](double weight) {
     weightAbove += weight;
-    const int32_t bottom = layout.titleBand_.height + static_cast<int32_t>(std::lround(available * weightAbove / totalWeight));
+    const int32_t bottom =
+        layout.titleBand_.height + static_cast<int32_t>(std::lround(available * weightAbove / totalWeight));
     const int32_t rowTop = top;
     top = bottom;
     return std::pair<int32_t, int32_t>{rowTop, bottom - rowTop};
@@ -173,8 +175,20 @@ SpikeFigureLayout SpikeFigureLayout::ForFigure(int32_t width, int32_t height, co
     const auto row = nextRow(kWaveformRowWeight);
     for (int32_t c = 0; c < waveformColumns && r * kMaxWaveformColumns + c < channels; ++c) {
       const int32_t channel = r * kMaxWaveformColumns + c;
-      layout.views_.push_back(MakeView(ViewKind::kWaveforms, channel, -1, cell(c, waveformColumns, row), statistics, subset));
+      layout.views_.push_back(
+          MakeView(ViewKind::kWaveforms, channel, -1, cell(c, waveformColumns, row), statistics, subset));
     }
+  }
+  if (sharedRow) {
+    const auto row = nextRow(kScatterRowWeight);
+    // The scatter's data area about square, the histogram in the rest of the row.
+    const int32_t square = row.second - kMarginTop - kMarginBottom + kMarginLeft + kMarginRight;
+    const int32_t scatterWidth = std::clamp(square, width / 4, width / 2);
+    const Rect scatter{0, row.first, scatterWidth, row.second};
+    const Rect intervals{scatterWidth, row.first, width - scatterWidth, row.second};
+    layout.views_.push_back(MakeView(ViewKind::kScatter, pairs[0].first, pairs[0].second, scatter, statistics, subset));
+    layout.views_.push_back(MakeView(ViewKind::kIntervals, -1, -1, intervals, statistics, subset));
+    return layout;
   }
   if (!pairs.empty()) {
     const auto row = nextRow(kScatterRowWeight);
@@ -184,7 +198,8 @@ SpikeFigureLayout SpikeFigureLayout::ForFigure(int32_t width, int32_t height, co
       layout.views_.push_back(MakeView(ViewKind::kScatter, a, b, cell(i, columns, row), statistics, subset));
     }
   }
-  layout.views_.push_back(MakeView(ViewKind::kIntervals, -1, -1, cell(0, 1, nextRow(kIntervalRowWeight)), statistics, subset));
+  layout.views_.push_back(
+      MakeView(ViewKind::kIntervals, -1, -1, cell(0, 1, nextRow(kIntervalRowWeight)), statistics, subset));
   return layout;
 }
 
@@ -243,8 +258,8 @@ int64_t SpikeFigureLayout::NearestSpike(int32_t viewIndex, int32_t x, int32_t y,
     const int32_t after = std::min(before + 1, subset.Points() - 1);
     const double fraction = point - before;
     for (int64_t k = 0; k < subset.Size(); ++k) {
-      const double value = subset.Sample(k, before, view.channel) * (1.0 - fraction) +
-                           subset.Sample(k, after, view.channel) * fraction;
+      const double value =
+          subset.Sample(k, before, view.channel) * (1.0 - fraction) + subset.Sample(k, after, view.channel) * fraction;
       const double dy = PixelY(view, value) - y;
       if (dy * dy <= best) {
         best = dy * dy;

@@ -23,8 +23,11 @@ class SpikeFigureLayout {
     int32_t top = 0;
     int32_t width = 0;
     int32_t height = 0;
+    /// The first column past the right edge.
     int32_t Right() const { return left + width; }
+    /// The first row below the bottom edge.
     int32_t Bottom() const { return top + height; }
+    /// True when pixel (x, y) lies inside.
     bool Contains(int32_t x, int32_t y) const { return x >= left && x < Right() && y >= top && y < Bottom(); }
   };
 
@@ -56,16 +59,17 @@ class SpikeFigureLayout {
   static constexpr int32_t kTitleBand = 30;
   static constexpr int32_t kMarginLeft = 64;
   static constexpr int32_t kMarginRight = 14;
-  static constexpr int32_t kMarginTop = 40;   // the view's title, then the vertical axis label
+  static constexpr int32_t kMarginTop = 40;  // the view's title, then the vertical axis label
   static constexpr int32_t kMarginBottom = 42;
 
-  /// The whole figure at `width` x `height`: a title band, a row of waveform views (four to a row),
-  /// a row of scatter views when there are pairs, and the interval histogram across the bottom.
+  /// The whole figure at `width` x `height`: a title band, rows of waveform views (four to a row), a
+  /// row of scatter views when there are pairs, and the interval histogram across the bottom (beside
+  /// the scatter when there is one pair).
   static SpikeFigureLayout ForFigure(int32_t width, int32_t height, const SpikeStatistics& statistics,
                                      const SpikeSubset& subset);
   /// One view filling `width` x `height` (no title band): the panel draws its views one at a time.
-  static SpikeFigureLayout ForView(int32_t width, int32_t height, ViewKind kind, int32_t channel,
-                                   int32_t otherChannel, const SpikeStatistics& statistics, const SpikeSubset& subset);
+  static SpikeFigureLayout ForView(int32_t width, int32_t height, ViewKind kind, int32_t channel, int32_t otherChannel,
+                                   const SpikeStatistics& statistics, const SpikeSubset& subset);
 
   /// Figure size in pixels.
   int32_t Width() const { return width_; }

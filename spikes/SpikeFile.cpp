@@ -24,8 +24,7 @@ constexpr const char* kRecordSizeWordMessage = "Spike file header's -RecordSize 
 constexpr const char* kNoAlignmentMessage = "Spike file header has no -AlignmentPt:";
 constexpr const char* kBadAlignmentMessage = "Alignment point outside the 32-point spike window; AlignmentPt = ";
 constexpr const char* kAlignmentWordMessage = "Spike file header's -AlignmentPt is not a number:";
-constexpr const char* kCutShortMessage =
-    "Spike file cut short, read up to its last whole record; bytes after it: ";
+constexpr const char* kCutShortMessage = "Spike file cut short, read up to its last whole record; bytes after it: ";
 constexpr const char* kReadFailedMessage = "Error reading spike file:";
 constexpr const char* kChangedMessage = "Spike file changed or was truncated while open:";
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ class SpikeFile {
   /// Visits one block: the index of its first spike in the file and its records.
   using BlockVisitor = std::function<bool(int64_t first, const SpikeRecords& records)>;
 
+  /// A reader with no file open.
   SpikeFile() = default;
   SpikeFile(const SpikeFile&) = delete;
   SpikeFile& operator=(const SpikeFile&) = delete;

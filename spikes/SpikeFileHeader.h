@@ -15,6 +15,7 @@ class SpikeFileHeader {
   /// The line that names each data file of the group, in channel order.
   static constexpr std::string_view kCreatedFromPrefix = "## Created From File: ";
 
+  /// An empty header (no file read yet).
   SpikeFileHeader() = default;
   /// Keeps the header bytes up to the first NUL (the writer pads the block with zeros).
   explicit SpikeFileHeader(std::string_view bytes);

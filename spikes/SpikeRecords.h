@@ -22,6 +22,7 @@ class SpikeRecords {
   /// Samples per channel in every record: the run always cuts windows of this many points.
   static constexpr int32_t kPoints = kDefaultNumSpikePoints;
 
+  /// An empty run.
   SpikeRecords() = default;
   /// `count` records of `channels` channels each, back to back from `bytes`.
   SpikeRecords(const uint8_t* bytes, int64_t count, int32_t channels)

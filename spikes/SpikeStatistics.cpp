@@ -25,9 +25,9 @@ static_assert(SpikeFile::kReadBlockBytes / SpikeRecords::RecordSizeFor(1) * kSam
 // per-position sums: the sums of a block stay exact in 32 bits, the squares (each below 2^30) go
 // into 64-bit sums. A plain loop the compiler vectorises; with AVX2 where the machine has it.
 __attribute__((target_clones("avx2", "default"))) void AddWindowSums(const uint8_t* samples, int64_t count,
-                                                                      int32_t stride, std::size_t window,
-                                                                      int32_t* __restrict sums,
-                                                                      int64_t* __restrict squares) {
+                                                                     int32_t stride, std::size_t window,
+                                                                     int32_t* __restrict sums,
+                                                                     int64_t* __restrict squares) {
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t* record = samples + i * stride;
     for (std::size_t s = 0; s < window; ++s) {
@@ -68,7 +68,8 @@ class Accumulator {
   void Finish(int32_t points) {
     const int64_t n = out_.count;
     if (out_.intervals > 0) {
-      out_.shortIntervalPercent = kPercent * static_cast<double>(out_.shortIntervals) / static_cast<double>(out_.intervals);
+      out_.shortIntervalPercent =
+          kPercent * static_cast<double>(out_.shortIntervals) / static_cast<double>(out_.intervals);
     }
     if (n > 0 && *out_.lastUs > *out_.firstUs) {
       const double seconds = static_cast<double>(*out_.lastUs - *out_.firstUs) / kMicrosecondsPerSecond;
@@ -143,7 +144,7 @@ class Accumulator {
 
   int32_t channels_;
   int32_t alignmentIndex_;
-  std::size_t window_;                // samples per record, 0 when the waveforms are not wanted
+  std::size_t window_;  // samples per record, 0 when the waveforms are not wanted
   std::vector<int32_t> blockSums_;
   std::vector<int64_t> sums_;
   std::vector<int64_t> squares_;

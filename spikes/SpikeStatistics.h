@@ -32,15 +32,15 @@ class SpikeStatistics {
 
   std::string path;
   int32_t channels = 0;
-  int32_t points = 0;          // samples per channel in each window
-  int32_t alignmentPt = 0;     // 1-based, from the header
+  int32_t points = 0;                              // samples per channel in each window
+  int32_t alignmentPt = 0;                         // 1-based, from the header
   std::vector<std::optional<int64_t>> thresholds;  // the header's, one per data file
-  int64_t firstIndex = 0;      // the spikes counted: [firstIndex, firstIndex + count)
+  int64_t firstIndex = 0;                          // the spikes counted: [firstIndex, firstIndex + count)
   int64_t count = 0;
 
   std::optional<uint64_t> firstUs;  // none without spikes
   std::optional<uint64_t> lastUs;
-  std::optional<double> rateHz;     // count over (last - first) in seconds; none unless last > first
+  std::optional<double> rateHz;  // count over (last - first) in seconds; none unless last > first
 
   // Per channel, the sample at the alignment point (the peak the detector aligned on); empty
   // without spikes.
@@ -48,8 +48,8 @@ class SpikeStatistics {
   std::vector<int32_t> amplitudeMin;
   std::vector<int32_t> amplitudeMax;
 
-  int64_t intervals = 0;              // count - 1 successive intervals
-  int64_t shortIntervals = 0;         // of them, rising by less than kShortIntervalUs
+  int64_t intervals = 0;                       // count - 1 successive intervals
+  int64_t shortIntervals = 0;                  // of them, rising by less than kShortIntervalUs
   std::optional<double> shortIntervalPercent;  // none without an interval
   std::vector<int64_t> intervalHistogram;      // kIntervalBins counts
   int64_t intervalsBeyondHistogram = 0;        // at or past kIntervalRangeUs, or going back in time

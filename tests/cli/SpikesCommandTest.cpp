@@ -25,8 +25,8 @@ class SpikesCommandTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new test::TempDir;
-    const test::CliRun synth = test::RunCli({"synth", "--out", dir_->File("rec"), "--channels", "4", "--seconds",
-                                             "20", "--seed", "5", "--spike-rate", "15"},
+    const test::CliRun synth = test::RunCli({"synth", "--out", dir_->File("rec"), "--channels", "4", "--seconds", "20",
+                                             "--seed", "5", "--spike-rate", "15"},
                                             *dir_);
     ASSERT_EQ(synth.status, 0) << synth.err;
     std::vector<std::string> recordings;
@@ -100,7 +100,8 @@ TEST_F(SpikesCommandTest, JsonFieldsAgreeWithTheRecordsReadIndependently) {
     const double seconds = static_cast<double>(spikes.back().Timestamp - spikes.front().Timestamp) / 1e6;
     EXPECT_DOUBLE_EQ(got["rate_hz"].get<double>(), static_cast<double>(spikes.size()) / seconds);
     std::size_t shortIntervals = 0;
-    for (std::size_t i = 1; i < spikes.size(); ++i) shortIntervals += spikes[i].Timestamp - spikes[i - 1].Timestamp < 2000;
+    for (std::size_t i = 1; i < spikes.size(); ++i)
+      shortIntervals += spikes[i].Timestamp - spikes[i - 1].Timestamp < 2000;
     EXPECT_DOUBLE_EQ(got["isi_under_2ms_percent"].get<double>(),
                      100.0 * static_cast<double>(shortIntervals) / static_cast<double>(spikes.size() - 1));
     for (int c = 0; c < channels; ++c) {

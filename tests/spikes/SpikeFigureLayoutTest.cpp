@@ -29,7 +29,8 @@ void Load(Loaded& loaded, const test::TempDir& dir, int channels, int64_t count,
   const std::string path =
       dir.Write(name, test::MadeSpikeFile(test::MadeHeaderText(channels), test::RandomSpikes(channels, count, 9)));
   ASSERT_EQ(loaded.file.Open(path), 0);
-  ASSERT_EQ(SpikeStatistics::Compute(loaded.file, loaded.statistics, 0, -1, SpikeStatistics::Detail::kWithWaveforms), 0);
+  ASSERT_EQ(SpikeStatistics::Compute(loaded.file, loaded.statistics, 0, -1, SpikeStatistics::Detail::kWithWaveforms),
+            0);
   ASSERT_EQ(SpikeSubset::Choose(loaded.file, most, loaded.subset), 0);
 }
 

@@ -53,7 +53,8 @@ std::set<uint32_t> ColoursIn(const MemoryBitmap& bitmap, const Layout::Rect& r) 
 class SpikeFigureTest : public ::testing::Test {
  protected:
   void Load(int channels, int count) {
-    const std::string path = dir_.Write("fig.dat", test::MadeSpikeFile(test::MadeHeaderText(channels), PeakedSpikes(channels, count)));
+    const std::string path =
+        dir_.Write("fig.dat", test::MadeSpikeFile(test::MadeHeaderText(channels), PeakedSpikes(channels, count)));
     ASSERT_EQ(file_.Open(path), 0);
     ASSERT_EQ(SpikeStatistics::Compute(file_, statistics_, 0, -1, SpikeStatistics::Detail::kWithWaveforms), 0);
     ASSERT_EQ(SpikeSubset::Choose(file_, 200, subset_), 0);

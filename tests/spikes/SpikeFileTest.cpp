@@ -1,7 +1,6 @@
 // The spike reader against files made byte by byte: every field of every record as written, across
 // read blocks and for every channel count, and each kind of bad file refused with its own message.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,7 +19,8 @@ using test::MadeSpikeFile;
 using test::RandomSpikes;
 
 bool SameRecord(const SpikeRecords& records, int64_t i, const test::MadeSpike& made, int channels) {
-  bool same = records.Timestamp(i) == made.timestamp && records.Word1(i) == made.word1 && records.Word2(i) == made.word2;
+  bool same =
+      records.Timestamp(i) == made.timestamp && records.Word1(i) == made.word1 && records.Word2(i) == made.word2;
   for (int32_t w = 0; w < 8; ++w) same = same && records.Feature(i, w) == made.features[static_cast<std::size_t>(w)];
   for (int32_t p = 0; p < 32; ++p) {
     for (int32_t c = 0; c < channels; ++c) {
@@ -53,17 +53,20 @@ TEST(SpikeFileTest, EveryFieldOfEveryRecordReadsBackAsWrittenAcrossBlocks) {
 
     int64_t next = 0;
     int32_t blocks = 0;
-    ASSERT_EQ(file.ForEachBlock(0, file.NumSpikes(), [&](int64_t first, const SpikeRecords& records) {
-      EXPECT_EQ(first, next);
-      ++blocks;
-      for (int64_t i = 0; i < records.Count(); ++i, ++next) {
-        if (!SameRecord(records, i, spikes[static_cast<std::size_t>(next)], shape.channels)) {
-          ADD_FAILURE() << shape.name << " record " << next;
-          return false;
-        }
-      }
-      return true;
-    }), 0);
+    ASSERT_EQ(
+        file.ForEachBlock(0, file.NumSpikes(),
+                          [&](int64_t first, const SpikeRecords& records) {
+                            EXPECT_EQ(first, next);
+                            ++blocks;
+                            for (int64_t i = 0; i < records.Count(); ++i, ++next) {
+                              if (!SameRecord(records, i, spikes[static_cast<std::size_t>(next)], shape.channels)) {
+                                ADD_FAILURE() << shape.name << " record " << next;
+                                return false;
+                              }
+                            }
+                            return true;
+                          }),
+        0);
     EXPECT_EQ(next, 4000);
     EXPECT_EQ(blocks, shape.channels == 4 ? 2 : 1) << shape.name;
 
@@ -148,8 +151,8 @@ TEST(SpikeFileTest, BadFilesAreRefusedWithAMessageNamingTheFileAndTheFault) {
   test::CapturedReports reports;
   SpikeFile file;
   EXPECT_EQ(file.Open(dir.File("absent.ktt")), ENOENT);
-  EXPECT_EQ(reports.Texts(),
-            std::vector<std::string>{"Error opening spike file: " + dir.File("absent.ktt") + ": No such file or directory"});
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error opening spike file: " + dir.File("absent.ktt") +
+                                                      ": No such file or directory"});
 }
 
 TEST(SpikeFileTest, FileCutShortIsReportedAndReadUpToItsLastWholeRecord) {
@@ -162,8 +165,9 @@ TEST(SpikeFileTest, FileCutShortIsReportedAndReadUpToItsLastWholeRecord) {
   ASSERT_EQ(file.Open(path), 0);
   EXPECT_EQ(file.NumSpikes(), 4);
   EXPECT_EQ(file.TrailingBytes(), 76);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{
-                                 "Spike file cut short, read up to its last whole record; bytes after it: 76: " + path});
+  EXPECT_EQ(
+      reports.Texts(),
+      std::vector<std::string>{"Spike file cut short, read up to its last whole record; bytes after it: 76: " + path});
 }
 
 TEST(SpikeFileTest, FileShrinkingWhileOpenIsReportedOnRead) {

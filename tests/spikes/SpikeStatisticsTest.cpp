@@ -151,8 +151,12 @@ TEST(SpikeSubsetTest, ChosenSpikesSpreadEvenlyAndCarryTheirRecords) {
   const auto spikes = test::RandomSpikes(4, 2500, 6);
   SpikeFile file;
   ASSERT_EQ(file.Open(dir.Write("s.ktt", test::MadeSpikeFile(test::MadeHeaderText(4, kAlignmentPt), spikes))), 0);
-  for (const auto& [most, first, end] : {std::tuple<int64_t, int64_t, int64_t>{1000, 0, -1}, {3000, 0, -1},
-                                        {7, 100, 200}, {1, 0, -1}, {0, 0, -1}, {50, 2490, 2500}}) {
+  for (const auto& [most, first, end] : {std::tuple<int64_t, int64_t, int64_t>{1000, 0, -1},
+                                         {3000, 0, -1},
+                                         {7, 100, 200},
+                                         {1, 0, -1},
+                                         {0, 0, -1},
+                                         {50, 2490, 2500}}) {
     SpikeSubset subset;
     ASSERT_EQ(SpikeSubset::Choose(file, most, subset, first, end), 0);
     const int64_t available = (end < 0 ? 2500 : end) - first;
