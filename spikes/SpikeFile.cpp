@@ -20,6 +20,7 @@ constexpr const char* kShortHeaderMessage =
     "Not a spike file, it ends inside its 16384-byte header; file size in bytes: ";  // + the size
 constexpr const char* kNoRecordSizeMessage = "Not a spike file, its header has no -RecordSize:";
 constexpr const char* kBadRecordSizeMessage = "Spike record size is not 48 + 64 bytes per channel; RecordSize = ";
+constexpr const char* kTooManyChannelsMessage = "Spike record size gives more than 64 channels; RecordSize = ";
 constexpr const char* kRecordSizeWordMessage = "Spike file header's -RecordSize is not a number:";
 constexpr const char* kNoAlignmentMessage = "Spike file header has no -AlignmentPt:";
 constexpr const char* kBadAlignmentMessage = "Alignment point outside the 32-point spike window; AlignmentPt = ";
@@ -50,11 +51,12 @@ std::string LowerExtension(const std::string& path) {
 }  // namespace
 
 int32_t SpikeFile::ChannelsForRecordSize(int64_t recordSize) {
+  if (recordSize <= SpikeRecords::kSamplesOffset) return 0;
   const int64_t perChannel = SpikeRecords::RecordSizeFor(1) - SpikeRecords::kSamplesOffset;
   const int64_t sampleBytes = recordSize - SpikeRecords::kSamplesOffset;
-  if (sampleBytes <= 0 || sampleBytes % perChannel != 0) return 0;
-  // More channels than an int32 record size can hold is no record this program writes.
-  if (recordSize > SpikeRecords::RecordSizeFor(1) * int64_t{1 << 20}) return 0;
+  if (sampleBytes % perChannel != 0) return 0;
+  // Checked before dividing into an int32: a header may state any size.
+  if (sampleBytes / perChannel > kMaxChannels) return kMaxChannels + 1;
   return static_cast<int32_t>(sampleBytes / perChannel);
 }
 
@@ -107,6 +109,9 @@ int32_t SpikeFile::CheckHeader(const std::string& extension) {
   if (!recordSize) return Refuse(kStatusWrongType, kRecordSizeWordMessage);
   if (ChannelsForRecordSize(*recordSize) == 0) {
     return Refuse(kStatusWrongType, kBadRecordSizeMessage + std::to_string(*recordSize));
+  }
+  if (ChannelsForRecordSize(*recordSize) > kMaxChannels) {
+    return Refuse(kStatusWrongType, kTooManyChannelsMessage + std::to_string(*recordSize));
   }
   recordSize_ = static_cast<int32_t>(*recordSize);
   channels_ = ChannelsForRecordSize(*recordSize);

@@ -21,6 +21,9 @@ class SpikeFile {
   static constexpr int64_t kHeaderSize = SpikeExtractor::kHeaderSize;
   /// Bytes a block read asks for at most (whole records of it).
   static constexpr int64_t kReadBlockBytes = int64_t{1} << 20;
+  /// Most channels a record may hold: far more than any group the extraction forms, few enough that
+  /// the per-channel tallies of a pass stay small whatever a header states.
+  static constexpr int32_t kMaxChannels = 64;
   /// Keys the reader takes from the header.
   static constexpr const char* kRecordSizeKey = "-RecordSize";
   static constexpr const char* kAlignmentKey = "-AlignmentPt";
@@ -74,7 +77,8 @@ class SpikeFile {
   /// extraction writes it (NumSpikes() when none is); found by bisection, a few reads.
   int64_t FirstAtOrAfter(uint64_t time) const;
 
-  /// Channels a record of `recordSize` bytes holds; 0 when no whole number of channels fits it.
+  /// Channels a record of `recordSize` bytes holds; 0 when no whole number of channels fits it,
+  /// kMaxChannels + 1 for any number above kMaxChannels.
   static int32_t ChannelsForRecordSize(int64_t recordSize);
   /// Channels the file extension of `path` stands for (1, 2, 4); 0 for ".dat" or any other name.
   static int32_t ChannelsForExtension(const std::string& path);

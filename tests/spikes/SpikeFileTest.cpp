@@ -123,6 +123,12 @@ TEST(SpikeFileTest, BadFilesAreRefusedWithAMessageNamingTheFileAndTheFault) {
        "Spike file header's -RecordSize is not a number:"},
       {"zero.ktt", test::HeaderBlock(WithLine(tetrode, "-RecordSize  304", "-RecordSize  0")) + twoRecords,
        "Spike record size is not 48 + 64 bytes per channel; RecordSize = 0"},
+      {"negative.dat", test::HeaderBlock(WithLine(tetrode, "-RecordSize  304", "-RecordSize  -9223372036854775808")),
+       "Spike record size is not 48 + 64 bytes per channel; RecordSize = -9223372036854775808"},
+      {"wide.dat", test::HeaderBlock(WithLine(tetrode, "-RecordSize  304", "-RecordSize  4208")) + twoRecords,
+       "Spike record size gives more than 64 channels; RecordSize = 4208"},
+      {"huge.dat", test::HeaderBlock(WithLine(tetrode, "-RecordSize  304", "-RecordSize  70368744177712")),
+       "Spike record size gives more than 64 channels; RecordSize = 70368744177712"},
       {"stereo.ktt", test::HeaderBlock(MadeHeaderText(2)) + twoRecords,
        "Spike record size does not match the file's extension: a .ktt file holds 4 channels (RecordSize 304); "
        "RecordSize = 176"},
