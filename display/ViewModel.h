@@ -65,8 +65,8 @@ class ViewModel {
   /// duration, and keeps it inside the data; -1 when already there or the factor is below 2.
   int32_t ZoomOut(int32_t zoomFactor);
   /// A rubber band released between canvas columns x1 and x2 (either order): a click centres the
-  /// clicked column and zooms in through the canvas; a band becomes the visible span unless it is
-  /// narrower than a microsecond per column. False when nothing is to be done.
+  /// clicked column and zooms in through the canvas; a band becomes the visible span, no longer than
+  /// the data, unless it is narrower than a microsecond per column. False when nothing is to be done.
   bool ZoomToBand(int32_t x1, int32_t x2);
   /// Shift-click at canvas x: centres that column and zooms out through the canvas; false when the
   /// column has no time.
