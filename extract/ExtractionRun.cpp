@@ -15,7 +15,6 @@
 #include "display/IPlotCollection.h"
 #include "extract/GroupRecordWalk.h"
 #include "extract/RecordStream.h"
-#include "platform/CursorControl.h"
 #include "platform/FileIdentity.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
@@ -113,14 +112,6 @@ void ExtractionRun::Cancel() { cancel_ = true; }
 bool ExtractionRun::WasCancelled() const { return wasCancelled_; }
 
 const ExtractionProgress& ExtractionRun::Progress() const { return progress_; }
-
-int32_t ExtractionRun::RunCreateSpikeFileCommand() {
-  CursorControl::Current().Show(CursorControl::Shape::Wait);
-  const int32_t result = CreateSpikeFiles();
-  CursorControl::Current().Show(CursorControl::Shape::Arrow);
-  ReportError(kExtractionCompletedMessage, 0);
-  return result;
-}
 
 int32_t ExtractionRun::CreateSpikeFiles() {
   writtenFiles_.clear();

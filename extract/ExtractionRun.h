@@ -51,8 +51,6 @@ class ExtractionRun {
   ExtractionRun(const ExtractionRun&) = delete;
   ExtractionRun& operator=(const ExtractionRun&) = delete;
 
-  /// The command: wait cursor, CreateSpikeFiles, arrow cursor, then always the completion message.
-  int32_t RunCreateSpikeFileCommand();
   /// The whole run over every plot in display order; 0, or -1 when it was stopped (nothing at all is
   /// written when a spike file would be one of the data files). Groups run on up to Jobs() threads;
   /// each spike file is the same whatever the number.

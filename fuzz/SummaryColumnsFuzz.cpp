@@ -18,7 +18,7 @@
 #include "datafile/RecordReader.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "summary/ColumnSpan.h"
 #include "summary/LiteralColumns.h"
 #include "summary/PixelCache.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "datafile/DataSourceManager.h"
-#include "display/PlotCanvas.h"
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionRun.h"
 #include "platform/PathHelpers.h"
@@ -30,13 +30,10 @@ inline constexpr const char* kTimeLineStart = "\r\n## Time Opened: ";
 inline constexpr const char* kCompleted = "SkelvaneV3: Spike Extraction Process Completed\n";
 inline constexpr const char* kOpenFailure = "SkelvaneV3: Error opening file; Is the file/path name correct?: ";
 
-// The files open in the window: a source and a plot each, reached through the canvas's pointers.
+// The files open in the window: a source and a plot each.
 class WindowSession {
  public:
-  explicit WindowSession(const std::vector<std::string>& files)
-      : savedManager_(PlotCanvas::dataSourceManager), savedPlots_(PlotCanvas::plotCollection) {
-    PlotCanvas::dataSourceManager = &manager;
-    PlotCanvas::plotCollection = &plots;
+  explicit WindowSession(const std::vector<std::string>& files) {
     for (const std::string& path : files) {
       const int32_t index = manager.GetNumSources();
       EXPECT_EQ(manager.OpenSource(path), 0) << path;
@@ -47,18 +44,10 @@ class WindowSession {
       EXPECT_EQ(plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath), 0);
     }
   }
-  ~WindowSession() {
-    PlotCanvas::dataSourceManager = savedManager_;
-    PlotCanvas::plotCollection = savedPlots_;
-  }
-
   DataSourceManager manager;
-  PlotCollection plots;
+  ColorTable colours;
+  PlotCollection plots{manager, colours};
   ExtractionRun run{plots, manager};
-
- private:
-  IDataSourceManager* savedManager_;
-  IPlotCollection* savedPlots_;
 };
 
 // A tetrode with two pauses, a channel that starts late and two that end early.

@@ -19,40 +19,17 @@
 #include "platform/StatusCodes.h"
 #include "tools/SyntheticRecording.h"
 #include "tests/datafile/DataFileFixtures.h"
+#include "tests/datafile/DataSourceManagerFixture.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 
 namespace skelvane {
 namespace {
 
-using test::CscRecords;
-using test::Timestamps;
+using namespace test;  // the manager fixture, its reports and the record builders
 
-constexpr const char* kMaxSourcesReport =
-    "Unable to open data source; maximum number of sources already open - please close some sources, and try again.";
-constexpr const char* kNoReaderReport = "Unable to locate Kestrelon data in file.  Are you sure this is a kestrelon file?";
-constexpr const char* kNotCscReport = "Error opening file, please validate that file is a Kestrelon CSC file:";
-constexpr const char* kNoTypeReport = "Error retrieving file type, please validate that file is a Kestrelon file:";
-constexpr const char* kNotRecordingReport = "File does not look like a CSC recording (implausible record values)";
-constexpr const char* kPartialReport = "Corrupt file - incomplete record encountered: Record size in bytes:1044";
 constexpr const char* kStandsStillReport =
     "The timestamps of this recording never increase; it is shown, but no spikes can be cut from it";
-
-std::string About(const std::string& message, const std::string& path, int error = 0) {
-  return FormatFileReport(message, 0, path, error);
-}
-std::string OpenErrorReport(const std::string& path, int error) {
-  return About("Error opening file; microsoft error code:" + std::to_string(error), path, error);
-}
-
-class OpeningTest : public ::testing::Test {
- protected:
-  std::string Csc(const std::string& name, int64_t count, int64_t first = 1000, int64_t step = 10) {
-    return dir_.Write(name, test::StandardHeader() + CscRecords(Timestamps(count, first, step)));
-  }
-  test::TempDir dir_;
-  DataSourceManager manager_;
-};
 
 // Bytes a fixed seed makes, standing in for any file that is not a recording.
 std::string RandomBytes(std::size_t count, uint64_t seed) {
@@ -62,7 +39,7 @@ std::string RandomBytes(std::size_t count, uint64_t seed) {
   return bytes;
 }
 
-TEST_F(OpeningTest, FilesThatArePlainlyNoRecordingsAreRefusedNamingTheFile) {
+TEST_F(DataSourceManagerTest, FilesThatArePlainlyNoRecordingsAreRefusedNamingTheFile) {
   const std::string fifo = dir_.File("pipe.kcs");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string accounts;
@@ -99,7 +76,7 @@ TEST_F(OpeningTest, FilesThatArePlainlyNoRecordingsAreRefusedNamingTheFile) {
   EXPECT_EQ(manager_.GetNumSources(), 0);
 }
 
-TEST_F(OpeningTest, RecordingsWithoutHeaderOrWithAnIncompleteLastRecordStillOpen) {
+TEST_F(DataSourceManagerTest, RecordingsWithoutHeaderOrWithAnIncompleteLastRecordStillOpen) {
   test::CapturedReports reports;
   SynthOptions options;
   options.outDir = dir_.File("synth");
@@ -125,7 +102,7 @@ void PutWord(std::string& records, int64_t record, int32_t offset, uint32_t valu
 
 // Records out of order, the words the program does not read, any stored frequency and a record of
 // zeros are all within the format: with the marker such a file always opens, and without it too.
-TEST_F(OpeningTest, RecordValuesTheFormatAllowsNeverStopAFileFromOpening) {
+TEST_F(DataSourceManagerTest, RecordValuesTheFormatAllowsNeverStopAFileFromOpening) {
   const std::string plain = CscRecords(Timestamps(12));
   std::vector<std::pair<std::string, std::string>> variants;
   std::vector<int64_t> swapped = Timestamps(12);
@@ -163,7 +140,7 @@ TEST_F(OpeningTest, RecordValuesTheFormatAllowsNeverStopAFileFromOpening) {
   EXPECT_TRUE(reports.Empty());
 }
 
-TEST_F(OpeningTest, ARecordingWhoseTimeNeverMovesOnOpensWithOneWarning) {
+TEST_F(DataSourceManagerTest, ARecordingWhoseTimeNeverMovesOnOpensWithOneWarning) {
   const std::vector<std::vector<int64_t>> still = {{0, 0, 0, 0, 0}, {7, 7, 7, 7}, {900, 800, 800, 100}};
   for (const std::vector<int64_t>& timestamps : still) {
     test::CapturedReports reports;
@@ -203,7 +180,7 @@ class FakeChooser final : public FileChooser {
   bool multiple = false;
 };
 
-class OpenDataFileDialogTest : public OpeningTest {
+class OpenDataFileDialogTest : public DataSourceManagerTest {
  protected:
   void SetUp() override { previous_ = FileChooser::Install(chooser_); }
   void TearDown() override { FileChooser::Install(previous_); }

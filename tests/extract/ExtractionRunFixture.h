@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "extract/ExtractionRun.h"
-#include "platform/CursorControl.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/TempDir.h"
 
@@ -56,12 +56,6 @@ inline int16_t SampleAt(const test::StoredSpike& spike, int32_t point, int32_t c
   return spike.Samples[static_cast<std::size_t>(point * numChannels + channel)];
 }
 
-class RecordingCursor : public CursorControl {
- public:
-  void Show(Shape shape) override { shapes.push_back(shape); }
-  std::vector<Shape> shapes;
-};
-
 class ExtractionRunTest : public ::testing::Test {
  protected:
   ExtractionRunTest() {
@@ -93,7 +87,7 @@ class ExtractionRunTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection plots;
   std::vector<std::unique_ptr<test::FakePlot>> ownedPlots;
   ExtractionRun run{plots, sources};

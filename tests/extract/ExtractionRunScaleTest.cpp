@@ -9,9 +9,9 @@
 #include <random>
 
 #include "extract/ExtractionRun.h"
-#include "platform/CursorControl.h"
 #include "tests/extract/ExtractionRunFixture.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
