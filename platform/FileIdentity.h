@@ -20,6 +20,7 @@ class FileIdentity {
   /// True when `output` leads to the same file as one of `inputs` (whatever the names).
   static bool IsOneOf(const std::string& output, const std::vector<std::string>& inputs);
 
+  /// True for the same device and inode.
   bool operator==(const FileIdentity& other) const = default;
 
  private:
