@@ -9,17 +9,17 @@
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
-#include "display/PlotCanvas.h"
+#include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/CursorControl.h"
-#include "platform/SaturatingTime.h"
 
 namespace skelvane {
 
-CanvasMouse::CanvasMouse(IPlotCanvas& canvas, ViewState& view, IPlotCollection& plots, WindowView& window,
-                         QWidget& client)
+CanvasMouse::CanvasMouse(IPlotCanvas& canvas, ViewState& view, ViewModel& model, IPlotCollection& plots,
+                         WindowView& window, QWidget& client)
     : canvas_(canvas),
       view_(view),
+      model_(model),
       plots_(plots),
       window_(window),
       client_(&client),
@@ -28,8 +28,6 @@ CanvasMouse::CanvasMouse(IPlotCanvas& canvas, ViewState& view, IPlotCollection& 
 }
 
 int32_t CanvasMouse::CanvasYForWindowY(int32_t y) const { return ClientLayout::CanvasY(view_, y); }
-
-int32_t CanvasMouse::PlotAreaWidth() const { return view_.CanvasWidth - canvas_.GetDataAxisWidth(); }
 
 void CanvasMouse::UpdateHorizontalScroll() { window_.UpdateHorizontalScroll(); }
 void CanvasMouse::UpdateVerticalScroll() { window_.UpdateVerticalScroll(); }
@@ -138,49 +136,13 @@ void CanvasMouse::OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_
     return;
   }
   EndRubberBand();
-  int64_t centre = 0;
-  if (PlotCanvas::GetTimeForPixel(x - canvas_.GetDataAxisWidth(), PlotAreaWidth(), view_.VisibleSpan,
-                                  view_.VisibleStart, centre) != 0) {
-    return;
-  }
-  view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
-  canvas_.ZoomOut();
+  if (!model_.ZoomOutAbout(x)) return;
   UpdateHorizontalScroll();
   Redraw();
 }
 
 void CanvasMouse::ZoomToRubberBand() {
-  int32_t x1 = rubberBandAnchor_.x();
-  int32_t x2 = rubberBandCurrent_.x();
-  if (x1 > x2) std::swap(x1, x2);
-  const int32_t axisWidth = canvas_.GetDataAxisWidth();
-  const int32_t width = PlotAreaWidth();
-  int64_t first1 = 0;
-  int64_t last1 = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(x1 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first1,
-                                       last1) != 0) {
-    return;
-  }
-  if (x1 == x2) {
-    // A click: centre the span on the clicked column, then zoom in around it.
-    const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
-    view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
-    canvas_.ZoomIn();
-    UpdateHorizontalScroll();
-    Redraw();
-    return;
-  }
-  int64_t first2 = 0;
-  int64_t last2 = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(x2 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first2,
-                                       last2) != 0) {
-    return;
-  }
-  const int64_t span = SaturatingSubtract(last2, first1);
-  // Narrower than one microsecond per pixel: the band is ignored.
-  if (span < width) return;
-  view_.VisibleStart = first1;
-  view_.VisibleSpan = std::max<int64_t>(span, width);
+  if (!model_.ZoomToBand(rubberBandAnchor_.x(), rubberBandCurrent_.x())) return;
   UpdateHorizontalScroll();
   Redraw();
 }

@@ -16,13 +16,15 @@ namespace skelvane {
 
 class IPlotCanvas;
 class IPlotCollection;
+class ViewModel;
 class WindowView;
 struct ViewState;
 
 class CanvasMouse {
  public:
   /// Works on the view and plots of `window`; the rubber band is drawn in `client`.
-  CanvasMouse(IPlotCanvas& canvas, ViewState& view, IPlotCollection& plots, WindowView& window, QWidget& client);
+  CanvasMouse(IPlotCanvas& canvas, ViewState& view, ViewModel& model, IPlotCollection& plots, WindowView& window,
+              QWidget& client);
 
   /// Mouse moved to client (x, y) with `buttons` held.
   void OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y);
@@ -42,7 +44,6 @@ class CanvasMouse {
 
  private:
   int32_t CanvasYForWindowY(int32_t y) const;
-  int32_t PlotAreaWidth() const;
   void StartRubberBand(int32_t x, int32_t y);
   void EndRubberBand();
   void ZoomToRubberBand();
@@ -52,6 +53,7 @@ class CanvasMouse {
 
   IPlotCanvas& canvas_;
   ViewState& view_;
+  ViewModel& model_;
   IPlotCollection& plots_;
   WindowView& window_;
   QWidget* client_;

@@ -25,7 +25,6 @@
 #include "display/PlotCanvas.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
-#include "platform/SaturatingTime.h"
 #include "render/GLRenderer.h"
 
 namespace skelvane {
@@ -104,7 +103,7 @@ int32_t MainWindow::Create() {
   connect(vertical_, &PagedScrollBar::Scrolled, this,
           [this](PagedScrollBar::Code code, int32_t position) { OnVScroll(code, position); });
 
-  mouse_ = std::make_unique<CanvasMouse>(canvas_, view_, plots_, *this, *client_);
+  mouse_ = std::make_unique<CanvasMouse>(canvas_, view_, model_, plots_, *this, *client_);
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
   commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
       canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *this, latency_.get()});
@@ -212,8 +211,6 @@ MemoryBitmap MainWindow::DisplayedImage() {
   return picture_.Bitmap();
 }
 
-int32_t MainWindow::PlotAreaWidth() const { return view_.CanvasWidth - canvas_.GetDataAxisWidth(); }
-
 void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
   mouse_->OnMouseMove(buttons, x, y);
   UpdatePointer(x, y);
@@ -312,19 +309,8 @@ void MainWindow::PageTime(int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) OnHScroll(code, 0);
 }
 
-// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
-// moved so that the time under the mouse stays under it.
 void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
-  const int32_t width = PlotAreaWidth();
-  const std::optional<int64_t> anchor = locator_.TimeAt(x);
-  if (!anchor || width <= 0) return;
-  bool changed = false;
-  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
-  if (!changed) return;
-  const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
-                                         view_.VisibleSpan / (2 * int64_t{width}));
-  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  if (!model_.ZoomTimeAbout(x, steps)) return;
   UpdateHorizontalScroll();
   Redraw();
 }

@@ -145,7 +145,6 @@ class MainWindow final : public QMainWindow,
 
   void UpdatePointer(int32_t x, int32_t y);
   void FollowPixelRatio();
-  int32_t PlotAreaWidth() const;
 
   IPlotCanvas& canvas_;
   ViewState& view_;

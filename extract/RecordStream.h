@@ -1,13 +1,14 @@
 #pragma once
 // One source's records read front to back in large blocks, samples laid out contiguously record after
-// record. The extraction run and the noise estimate read through it instead of the shared mapping.
+// record. The extraction run and the noise estimate read through it instead of the shared mapping;
+// the file itself is read by a RecordReader.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
-#include "platform/File.h"
+#include "datafile/RecordReader.h"
 
 namespace skelvane {
 
@@ -27,7 +28,7 @@ class RecordStream {
   /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
   bool Ensure(int64_t first, int64_t last);
   /// Timestamp of a record made available by Ensure.
-  uint64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
+  int64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
   /// The 512 samples of a record made available by Ensure; the samples of the records after it (as far
   /// as Ensure reached) follow directly.
   const int16_t* Samples(int64_t index) const;
@@ -46,8 +47,7 @@ class RecordStream {
   IDataSourceManager& sources_;
   int32_t sourceId_;
   int64_t count_ = 0;
-  RecordLayout layout_;
-  File file_;
+  RecordReader reader_;
   bool direct_ = false;           // reading the file with our own descriptor
   int64_t base_ = 0;              // first record held
   int64_t held_ = 0;              // records held from base_ on
@@ -55,7 +55,7 @@ class RecordStream {
   bool shrank_ = false;
   std::vector<uint8_t> raw_;      // one block of records as the file holds them
   std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back
-  std::vector<uint64_t> times_;   // held records' timestamps
+  std::vector<int64_t> times_;    // held records' timestamps
 };
 
 }  // namespace skelvane
