@@ -33,11 +33,14 @@ class CanvasPicture final : public BitmapPresenter {
   const QImage& Frame() const { return frame_; }
   /// The frame as a bottom-up bitmap (empty before the first paint).
   MemoryBitmap Bitmap() const;
+  /// How long the last Present took to copy the frame, milliseconds.
+  double LastCopyMilliseconds() const { return copyMilliseconds_; }
 
  private:
   const GLRenderer& renderer_;
   QImage frame_;
   QPoint position_;
+  double copyMilliseconds_ = 0.0;
 };
 
 }  // namespace skelvane

@@ -3,12 +3,14 @@
 // or command still changes the view at once, but the picture is drawn when the window paints, once
 // for all that arrived since the last frame. A held key (its repeats arrive while a frame is being
 // drawn) so pages at the rate frames can be drawn and stops with the next frame after its release.
-// Owned by MainWindow, whose Redraw asks and whose paint draws.
+// Each frame is read back and handed to the window's picture once. Owned by MainWindow, whose
+// Redraw asks and whose paint draws.
 
 #include <cstdint>
 
 namespace skelvane {
 
+class CanvasPicture;
 class IPlotCanvas;
 class LatencyLog;
 struct ViewState;
@@ -22,8 +24,9 @@ class FramePacer {
   void Ask();
   /// A frame has been asked for and not drawn yet.
   bool Due() const { return due_; }
-  /// Draws the frame when one is due, under the wait cursor; true when it drew.
-  bool DrawIfDue();
+  /// Draws the frame when one is due, under the wait cursor, and hands it to `picture` (which is
+  /// left empty, black, when the canvas has no picture); true when it drew.
+  bool DrawIfDue(CanvasPicture& picture);
   /// Frames drawn so far.
   int64_t FramesDrawn() const { return frames_; }
 

@@ -186,16 +186,15 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
   Redraw();
 }
 
-// The frame asked for since the last paint is drawn now, once, however many changes asked for it.
+// The frame asked for since the last paint is drawn now, once, however many changes asked for it;
+// other paints (the mouse, a rubber band, an exposed window) show the picture already there.
 void MainWindow::OnPaint(QPainter& painter) {
   if (pacer_.Due()) {
     FollowPixelRatio();
-    pacer_.DrawIfDue();
+    pacer_.DrawIfDue(picture_);
     // The frame may have started summary builds: follow them until they end.
     if (summaries_ != nullptr) summaries_->Poll();
   }
-  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
-  if (canvas_.Present(picture_) != 0) picture_.Clear();
   picture_.Paint(painter, client_->rect());
 }
 

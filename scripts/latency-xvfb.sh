@@ -54,13 +54,15 @@ xdotool mousemove --window "$window" 960 540
 sleep "${SKELVANE_SETTLE_SECONDS:-8}"  # the summaries are built and drawn
 
 lines() { wc -l <"$log"; }
-# Waits until the log has more than $1 lines and has been quiet for a moment.
+# Waits until the log has at least $2 (default 1) lines more than $1, or has been quiet for $3 seconds
+# (default 0.3) after its first new line.
 wait_for_frame() {
-  local before=$1
+  local before=$1 want=${2:-1} quiet=${3:-0.3}
   for _ in $(seq 300); do [ "$(lines)" -gt "$before" ] && break; sleep 0.05; done
   local count
   count=$(lines)
-  while sleep 0.3; [ "$(lines)" != "$count" ]; do count=$(lines); done
+  while [ "$count" -lt $((before + want)) ] && sleep "$quiet" && [ "$(lines)" != "$count" ]; do count=$(lines); done
+  sleep "$quiet"
 }
 field() { sed -n "s/.* $1=\\([^ ]*\\).*/\\1/p"; }
 
@@ -98,7 +100,7 @@ for _ in $(seq 7); do before=$(lines); xdotool key ctrl+Left; wait_for_frame "$b
 before=$(lines)
 xdotool key --delay 2 --repeat 60 --repeat-delay 31 Right
 released=$(date +%s.%N)
-wait_for_frame "$before"
+wait_for_frame "$before" 60 1.5
 sed -n "$((before + 1)),\$p" "$log" | awk -v released="$released" '
   { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
     presses++; frames[v["painted_at_s"]] = 1; frame_ms[v["painted_at_s"]] = v["frame_ms"]
