@@ -14,8 +14,8 @@ constexpr int32_t kEndMark = 3;        // the short strokes closing a bar's ends
 constexpr int32_t kTextGap = 4;        // between a bar and its label
 constexpr int32_t kCursorTextGap = 3;  // between a cursor line and its letter
 constexpr int32_t kMinBarLength = 2;   // a shorter bar would read as a dot
-constexpr double kMicrosecondsPerMs = 1e3;
-constexpr double kMicrosecondsPerSecond = 1e6;
+constexpr int64_t kMicrosecondsPerMs = 1'000;
+constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
 constexpr double kRoundingSlack = 1e-9;  // 10^k in doubles is a hair off for negative k
 
 std::string Number(double value, const char* unit) {
@@ -37,8 +37,8 @@ double CanvasOverlays::RoundDown(double limit) {
 
 std::string CanvasOverlays::DurationText(int64_t microseconds) {
   const double us = static_cast<double>(microseconds);
-  if (microseconds < 1000) return Number(us, "us");
-  if (microseconds < 1'000'000) return Number(us / kMicrosecondsPerMs, "ms");
+  if (microseconds < kMicrosecondsPerMs) return Number(us, "us");
+  if (microseconds < kMicrosecondsPerSecond) return Number(us / kMicrosecondsPerMs, "ms");
   return Number(us / kMicrosecondsPerSecond, "s");
 }
 

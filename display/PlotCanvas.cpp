@@ -43,6 +43,8 @@ constexpr double kMicrovoltsPerVolt = 1e6;
 constexpr const char* kCountsUnit = "  AD Counts";  // the unit a CSC plot gives counts
 constexpr const char* kMicrovoltUnit = "  uV";
 constexpr const char* kBitVoltsKey = "-ADBitVolts";
+constexpr const char* kBarCountsUnit = "counts";  // what an amplitude scale bar measures in
+constexpr const char* kBarMicrovoltUnit = "uV";
 
 }  // namespace
 
@@ -162,10 +164,10 @@ void PlotCanvas::DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCe
   if (fullScale <= 0 || height <= 1) return;
   // The trace puts the full scale half the trace's height from its middle, times the gain.
   double perPixel = fullScale / (height / 2.0 * gain);
-  std::string unit = "counts";
+  std::string unit = kBarCountsUnit;
   if (const std::optional<double> microvolts = MicrovoltsPerCount(plot)) {
     perPixel *= *microvolts;
-    unit = "uV";
+    unit = kBarMicrovoltUnit;
   }
   DrawOverlay(CanvasOverlays::AmplitudeBar(perPixel, unit, height, view_.CanvasWidth, yCentre,
                                            renderer_->GetTextHeight(unit),

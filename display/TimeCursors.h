@@ -1,7 +1,7 @@
 #pragma once
-// The two measuring cursors, A and B: times in the recording (so they stay put as the view moves),
-// the readout the status bar shows for them, and where their lines fall on the canvas. The canvas
-// owns one and draws it; the main window sets, clears and reads it.
+// The two measuring cursors, A and B: times in the recording (so they stay put as the view moves)
+// and the readout the status bar shows for them. The canvas owns one and draws its lines (laid out
+// by CanvasOverlays); the main window sets, clears and reads it.
 
 #include <array>
 #include <cstdint>
