@@ -24,12 +24,14 @@ struct SnapshotArguments {
   std::string output;
   int64_t start = 0;
   int64_t span = 0;
+  bool noCache = false;
 };
 
 void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   SnapshotOptions options = args.options;
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
+  options.keepSummaries = !args.noCache;
   MemoryBitmap frame;
   // Files that cannot be opened have been reported by the data source manager.
   if (CanvasSnapshot::Render(options, frame) != 0) {
@@ -59,6 +61,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);
+  cmd->add_flag("--no-cache", args->noCache,
+                "Build the summaries of long spans in memory: neither read nor keep them in the summary cache "
+                "($XDG_CACHE_HOME/skelvane)");
   cmd->callback([args, cmd] { Run(*args, *cmd); });
 });
 

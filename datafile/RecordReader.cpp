@@ -20,10 +20,10 @@ int32_t ReadAt(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
 
 }  // namespace
 
-int32_t RecordReader::Open(const RecordLayout& layout) {
+int32_t RecordReader::Open(const RecordLayout& layout, bool sequential) {
   if (layout.recordSize < kCscRecordSize || layout.dataOffset < 0) return EINVAL;
   layout_ = layout;
-  return file_.Open(layout.path, File::Mode::Read);
+  return file_.Open(layout.path, File::Mode::Read, sequential);
 }
 
 int32_t RecordReader::Read(int64_t first, int64_t count, std::vector<uint8_t>& buffer) const {

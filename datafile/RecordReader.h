@@ -1,6 +1,7 @@
 #pragma once
 // Reads a source's records with its own descriptor and pread, not through the mapping: scattered
-// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs.
+// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs and by
+// SourceSummary for its one pass over every record.
 
 #include <cstdint>
 #include <vector>
@@ -12,8 +13,8 @@ namespace skelvane {
 
 class RecordReader {
  public:
-  /// Opens the file of `layout`; 0 or the errno of the failure.
-  int32_t Open(const RecordLayout& layout);
+  /// Opens the file of `layout`; 0 or the errno of the failure. `sequential` hints a front-to-back scan.
+  int32_t Open(const RecordLayout& layout, bool sequential = false);
   bool IsOpen() const { return file_.IsOpen(); }
   /// Records in the source when it was opened.
   int64_t NumRecords() const { return layout_.numRecords; }

@@ -11,6 +11,7 @@
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -77,6 +78,15 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   if (options.width <= 0 || options.width > kMaxSide || options.height <= 0 || options.height > kMaxSide) {
     return kStatusFailed;
   }
+  // Whether summaries are kept is the process's choice: this snapshot's for its own duration.
+  SummaryCache& cache = SummaryCache::Instance();
+  const bool keptBefore = cache.Enabled();
+  cache.SetEnabled(options.keepSummaries);
+  struct RestoreCache {
+    SummaryCache& cache;
+    bool enabled;
+    ~RestoreCache() { cache.SetEnabled(enabled); }
+  } restore{cache, keptBefore};
   // Declared in the order the program makes them, so they go in the reverse order.
   GLRenderer renderer;
   DataSourceManager manager;

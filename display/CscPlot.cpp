@@ -177,7 +177,7 @@ bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
 }
 
 bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {
-  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const std::span<const int64_t> timestamps = summary.Timestamps();
   const int64_t firstTimestamp = timestamps.front();
   if (span.end <= firstTimestamp) return false;
   last = RecordWalk(timestamps.data(), 0, summary.NumRecords() - 1, firstTimestamp).LastAtOrBefore(span.end);
@@ -206,12 +206,17 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
   return true;
 }
 
-void CscPlot::StartSummary() {
-  if (summary_ != nullptr || sourceChanged_ || PlotCanvas::dataSourceManager == nullptr) return;
+void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
+  if (summary_ != nullptr) {
+    if (rank == SummaryBuilder::Rank::Shown) summary_->SetRank(rank);
+    return;
+  }
+  if (sourceChanged_ || PlotCanvas::dataSourceManager == nullptr) return;
   int32_t source = -1;
   if (PlotCanvas::dataSourceManager->FindSourceByPath(GetPath(), source) != 0) return;
   if (!OpenReader(*PlotCanvas::dataSourceManager, source)) return;
   summary_ = std::make_unique<SummaryBuilder>(layout_);
+  summary_->SetRank(rank);
   if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
   summary_->Start();
 }
@@ -282,7 +287,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   if (minMax && WalksSummary(count, span)) {
     if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
     if (count > kLiteralRecords) {
-      if (summary_ == nullptr) StartSummary();
+      StartSummary();
       if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
       if (summary_->GetState() == SummaryBuilder::State::Failed) {
         // The build ran into a short file or a read error: let the manager say whether it changed.

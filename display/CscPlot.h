@@ -85,9 +85,10 @@ class CscPlot : public Plot {
     cacheUnchecked_ = false;
   }
 
-  /// Starts building the source's min/max summary on the worker pool, when the source's file can be
-  /// read directly and no build exists yet; long bar spans wait for it. Draw starts it when needed.
-  void StartSummary();
+  /// Starts making the source's min/max summary on the worker pool (loaded from the summary cache
+  /// when kept there), when the source's file can be read directly and no build exists yet; long bar
+  /// spans wait for it. Draw starts it, or moves a build queued as Hidden ahead, when it needs it.
+  void StartSummary(SummaryBuilder::Rank rank = SummaryBuilder::Rank::Shown);
   /// Blocks until a started summary build has ended; true when there was one to wait for.
   bool WaitForSummary() const;
   /// The summary build (progress, state), or null before one started.

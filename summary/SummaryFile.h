@@ -1,0 +1,76 @@
+#pragma once
+// A kept summary on disk: a 4 KiB header (magic, version, byte order, the summary's key and sizes,
+// its own checksum), a table of one checksum per 1 MiB of the image, then the image itself, page
+// aligned, so it is mapped read-only and read in place. Written to a temporary file and renamed, so
+// it appears whole or not at all. Used by SummaryCache; the fuzz target reads arbitrary bytes with it.
+
+#include <cstdint>
+#include <string>
+
+#include "summary/SummaryKey.h"
+
+namespace skelvane {
+
+class SourceSummary;
+
+class SummaryFile {
+ public:
+  /// What a kept file turned out to be.
+  enum class Verdict {
+    Usable,        // whole, every checksum right
+    Missing,       // no file of that name
+    Unreadable,    // could not be opened or read (the errno is in Error())
+    OtherVersion,  // written by another version of the format or on a machine of another byte order
+    Damaged        // cut short, lengthened, garbled or failing a checksum
+  };
+
+  static constexpr char kMagic[8] = {'S', 'K', 'V', 'S', 'U', 'M', 'M', '\x1a'};
+  static constexpr uint32_t kVersion = 1;
+  static constexpr uint32_t kByteOrderMark = 0x01020304;
+  static constexpr int64_t kHeaderBytes = 4096;
+  static constexpr int64_t kChecksumBlockBytes = int64_t{1} << 20;
+  static constexpr int64_t kImageAlignment = 4096;
+  /// Longest recording path a header holds (longer ones are not kept).
+  static constexpr std::size_t kMaxPathBytes = 3072;
+  /// Names of temporary files start with this and end with kTemporarySuffix.
+  static constexpr const char* kTemporaryPrefix = ".";
+  static constexpr const char* kTemporarySuffix = ".tmp";
+
+  SummaryFile() = default;
+  ~SummaryFile();
+  SummaryFile(const SummaryFile&) = delete;
+  SummaryFile& operator=(const SummaryFile&) = delete;
+
+  /// Opens the kept file at `path` (a link is refused) and checks its header against the file: magic,
+  /// version, checksum, sizes. Usable (the key is then in Key()), or why not.
+  Verdict Open(const std::string& path);
+  /// The key the open file was written for.
+  const SummaryKey& Key() const { return key_; }
+  /// Checks every block of the open file against its checksum and maps its image read-only into
+  /// `summary`: Usable, Damaged or Unreadable (then `summary` is left as it was).
+  Verdict Load(SourceSummary& summary);
+  /// Marks the open file as used now: the least recently used files are evicted first.
+  void Touch();
+  /// The errno behind the last Unreadable verdict.
+  int32_t Error() const { return error_; }
+
+  /// Writes `summary` and its `key` to a new file in `folder` and renames it to `name` once whole;
+  /// then shows the written file, mapped read-only, in `mapped`. 0 or the errno of the failure
+  /// (ENAMETOOLONG for a path too long to keep); nothing is left behind on failure.
+  static int32_t Write(const std::string& folder, const std::string& name, const SummaryKey& key,
+                       const SourceSummary& summary, SourceSummary& mapped);
+  /// The process id in a temporary file name of Write, or -1 when `name` is not one.
+  static int64_t TemporaryOwner(const std::string& name);
+
+ private:
+  Verdict Fail(int32_t error);
+
+  int descriptor_ = -1;
+  SummaryKey key_;
+  int64_t imageStart_ = 0;
+  int64_t imageBytes_ = 0;
+  uint64_t tableChecksum_ = 0;
+  int32_t error_ = 0;
+};
+
+}  // namespace skelvane
