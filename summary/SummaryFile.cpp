@@ -21,27 +21,8 @@
 namespace skelvane {
 namespace {
 
-// Where each header field lies.
-constexpr std::size_t kMagicAt = 0;
-constexpr std::size_t kVersionAt = 8;
-constexpr std::size_t kByteOrderAt = 12;
-constexpr std::size_t kFileBytesAt = 16;
-constexpr std::size_t kImageStartAt = 24;
-constexpr std::size_t kBlockBytesAt = 32;
-constexpr std::size_t kTableChecksumAt = 40;
-constexpr std::size_t kRecordsAt = 48;
-constexpr std::size_t kSizeAt = 56;
-constexpr std::size_t kModifiedAt = 64;
-constexpr std::size_t kInodeAt = 72;
-constexpr std::size_t kDeviceAt = 80;
-constexpr std::size_t kDataOffsetAt = 88;
-constexpr std::size_t kRecordSizeAt = 96;
-constexpr std::size_t kPathBytesAt = 100;
-constexpr std::size_t kHeadHashAt = 104;
-constexpr std::size_t kLastHashAt = 112;
-constexpr std::size_t kPathAt = 120;
-constexpr std::size_t kHeaderChecksumAt = SummaryFile::kHeaderBytes - sizeof(uint64_t);
-static_assert(kPathAt + SummaryFile::kMaxPathBytes <= kHeaderChecksumAt, "the path fits the header");
+using F = SummaryFile;
+static_assert(F::kPathAt + F::kMaxPathBytes <= F::kHeaderChecksumAt, "the path fits the header");
 constexpr mode_t kFileMode = 0600;
 
 using HeaderBytes = std::array<uint8_t, SummaryFile::kHeaderBytes>;
@@ -58,43 +39,29 @@ T Get(const HeaderBytes& header, std::size_t at) {
 }
 
 int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
-int64_t BlockCount(int64_t imageBytes) { return RoundUp(imageBytes, SummaryFile::kChecksumBlockBytes) / SummaryFile::kChecksumBlockBytes; }
-// The image starts on the first page after the header and the checksum table.
-int64_t ImageStart(int64_t imageBytes) {
-  return RoundUp(SummaryFile::kHeaderBytes + BlockCount(imageBytes) * static_cast<int64_t>(sizeof(uint64_t)),
-                 SummaryFile::kImageAlignment);
-}
-
-std::vector<uint64_t> Checksums(const uint8_t* image, int64_t bytes) {
-  std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(bytes)));
-  for (std::size_t b = 0; b < table.size(); ++b) {
-    const int64_t at = static_cast<int64_t>(b) * SummaryFile::kChecksumBlockBytes;
-    table[b] = XXH3_64bits(image + at, static_cast<std::size_t>(std::min(SummaryFile::kChecksumBlockBytes, bytes - at)));
-  }
-  return table;
-}
+int64_t BlockCount(int64_t imageBytes) { return RoundUp(imageBytes, F::kChecksumBlockBytes) / F::kChecksumBlockBytes; }
 
 HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tableChecksum) {
   HeaderBytes header{};
-  std::memcpy(header.data() + kMagicAt, SummaryFile::kMagic, sizeof SummaryFile::kMagic);
-  Put<uint32_t>(header, kVersionAt, SummaryFile::kVersion);
-  Put<uint32_t>(header, kByteOrderAt, SummaryFile::kByteOrderMark);
-  Put<int64_t>(header, kFileBytesAt, ImageStart(imageBytes) + imageBytes);
-  Put<int64_t>(header, kImageStartAt, ImageStart(imageBytes));
-  Put<int64_t>(header, kBlockBytesAt, SummaryFile::kChecksumBlockBytes);
-  Put<uint64_t>(header, kTableChecksumAt, tableChecksum);
-  Put<int64_t>(header, kRecordsAt, key.numRecords);
-  Put<uint64_t>(header, kSizeAt, key.size);
-  Put<int64_t>(header, kModifiedAt, key.modifiedNs);
-  Put<uint64_t>(header, kInodeAt, key.inode);
-  Put<uint64_t>(header, kDeviceAt, key.device);
-  Put<int64_t>(header, kDataOffsetAt, key.dataOffset);
-  Put<int32_t>(header, kRecordSizeAt, key.recordSize);
-  Put<uint32_t>(header, kPathBytesAt, static_cast<uint32_t>(key.path.size()));
-  Put<uint64_t>(header, kHeadHashAt, key.headHash);
-  Put<uint64_t>(header, kLastHashAt, key.lastHash);
-  std::memcpy(header.data() + kPathAt, key.path.data(), key.path.size());
-  Put<uint64_t>(header, kHeaderChecksumAt, XXH3_64bits(header.data(), kHeaderChecksumAt));
+  std::memcpy(header.data(), SummaryFile::kMagic, sizeof SummaryFile::kMagic);
+  Put<uint32_t>(header, F::kVersionAt, SummaryFile::kVersion);
+  Put<uint32_t>(header, F::kByteOrderAt, SummaryFile::kByteOrderMark);
+  Put<int64_t>(header, F::kFileBytesAt, F::ImageStart(imageBytes) + imageBytes);
+  Put<int64_t>(header, F::kImageStartAt, F::ImageStart(imageBytes));
+  Put<int64_t>(header, F::kBlockBytesAt, SummaryFile::kChecksumBlockBytes);
+  Put<uint64_t>(header, F::kTableChecksumAt, tableChecksum);
+  Put<int64_t>(header, F::kRecordsAt, key.numRecords);
+  Put<uint64_t>(header, F::kSizeAt, key.size);
+  Put<int64_t>(header, F::kModifiedAt, key.modifiedNs);
+  Put<uint64_t>(header, F::kInodeAt, key.inode);
+  Put<uint64_t>(header, F::kDeviceAt, key.device);
+  Put<int64_t>(header, F::kDataOffsetAt, key.dataOffset);
+  Put<int32_t>(header, F::kRecordSizeAt, key.recordSize);
+  Put<uint32_t>(header, F::kPathBytesAt, static_cast<uint32_t>(key.path.size()));
+  Put<uint64_t>(header, F::kHeadHashAt, key.headHash);
+  Put<uint64_t>(header, F::kLastHashAt, key.lastHash);
+  std::memcpy(header.data() + F::kPathAt, key.path.data(), key.path.size());
+  Put<uint64_t>(header, F::kHeaderChecksumAt, F::HeaderChecksum(header.data()));
   return header;
 }
 
@@ -148,11 +115,11 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   HeaderBytes header{};
   const int64_t got = File::ReadFullyAt(descriptor_, header.data(), kHeaderBytes, 0);
   if (got < 0) return Fail(static_cast<int32_t>(-got));
-  if (got < kHeaderBytes || std::memcmp(header.data() + kMagicAt, kMagic, sizeof kMagic) != 0) return Verdict::Damaged;
+  if (got < kHeaderBytes || std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return Verdict::Damaged;
   if (Get<uint32_t>(header, kVersionAt) != kVersion || Get<uint32_t>(header, kByteOrderAt) != kByteOrderMark) {
     return Verdict::OtherVersion;
   }
-  if (Get<uint64_t>(header, kHeaderChecksumAt) != XXH3_64bits(header.data(), kHeaderChecksumAt)) return Verdict::Damaged;
+  if (Get<uint64_t>(header, kHeaderChecksumAt) != HeaderChecksum(header.data())) return Verdict::Damaged;
   const auto pathBytes = Get<uint32_t>(header, kPathBytesAt);
   const auto records = Get<int64_t>(header, kRecordsAt);
   if (pathBytes > kMaxPathBytes || records < 0 || records > SummaryLayout::kMaxRecords ||
@@ -187,7 +154,7 @@ SummaryFile::Verdict SummaryFile::Load(SourceSummary& summary) {
   const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
   int64_t got = File::ReadFullyAt(descriptor_, table.data(), tableBytes, kHeaderBytes);
   if (got < 0) return Fail(static_cast<int32_t>(-got));
-  if (got < tableBytes || XXH3_64bits(table.data(), static_cast<std::size_t>(tableBytes)) != tableChecksum_) {
+  if (got < tableBytes || TableChecksum(table) != tableChecksum_) {
     return Verdict::Damaged;
   }
   // Read, not touched through the mapping: a stream of reads costs a fraction of the page faults.
@@ -214,9 +181,9 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   if (key.path.size() > kMaxPathBytes) return ENAMETOOLONG;
   const uint8_t* image = summary.Storage().Data();
   const int64_t imageBytes = summary.Storage().Size();
-  const std::vector<uint64_t> table = Checksums(image, imageBytes);
+  const std::vector<uint64_t> table = BlockChecksums(image, imageBytes);
   const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
-  const HeaderBytes header = EncodeHeader(key, imageBytes, XXH3_64bits(table.data(), static_cast<std::size_t>(tableBytes)));
+  const HeaderBytes header = EncodeHeader(key, imageBytes, TableChecksum(table));
 
   // A name no one else uses, created here and now: never a link planted in its place, never a file
   // another process is writing.
@@ -240,6 +207,25 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   mapped.Attach(std::move(storage), key.numRecords);
   return 0;
 }
+
+int64_t SummaryFile::ImageStart(int64_t imageBytes) {
+  return RoundUp(kHeaderBytes + BlockCount(imageBytes) * static_cast<int64_t>(sizeof(uint64_t)), kImageAlignment);
+}
+
+std::vector<uint64_t> SummaryFile::BlockChecksums(const uint8_t* image, int64_t bytes) {
+  std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(bytes)));
+  for (std::size_t b = 0; b < table.size(); ++b) {
+    const int64_t at = static_cast<int64_t>(b) * kChecksumBlockBytes;
+    table[b] = XXH3_64bits(image + at, static_cast<std::size_t>(std::min(kChecksumBlockBytes, bytes - at)));
+  }
+  return table;
+}
+
+uint64_t SummaryFile::TableChecksum(const std::vector<uint64_t>& table) {
+  return XXH3_64bits(table.data(), table.size() * sizeof(uint64_t));
+}
+
+uint64_t SummaryFile::HeaderChecksum(const uint8_t* header) { return XXH3_64bits(header, kHeaderChecksumAt); }
 
 int64_t SummaryFile::TemporaryOwner(const std::string& name) {
   const std::size_t prefix = std::strlen(kTemporaryPrefix);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "summary/SummaryKey.h"
 
@@ -32,6 +33,25 @@ class SummaryFile {
   static constexpr int64_t kImageAlignment = 4096;
   /// Longest recording path a header holds (longer ones are not kept).
   static constexpr std::size_t kMaxPathBytes = 3072;
+  /// Where each header field lies (the 8-byte magic at 0).
+  static constexpr std::size_t kVersionAt = 8;
+  static constexpr std::size_t kByteOrderAt = 12;
+  static constexpr std::size_t kFileBytesAt = 16;
+  static constexpr std::size_t kImageStartAt = 24;
+  static constexpr std::size_t kBlockBytesAt = 32;
+  static constexpr std::size_t kTableChecksumAt = 40;
+  static constexpr std::size_t kRecordsAt = 48;
+  static constexpr std::size_t kSizeAt = 56;
+  static constexpr std::size_t kModifiedAt = 64;
+  static constexpr std::size_t kInodeAt = 72;
+  static constexpr std::size_t kDeviceAt = 80;
+  static constexpr std::size_t kDataOffsetAt = 88;
+  static constexpr std::size_t kRecordSizeAt = 96;
+  static constexpr std::size_t kPathBytesAt = 100;
+  static constexpr std::size_t kHeadHashAt = 104;
+  static constexpr std::size_t kLastHashAt = 112;
+  static constexpr std::size_t kPathAt = 120;
+  static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
   /// Names of temporary files start with this and end with kTemporarySuffix.
   static constexpr const char* kTemporaryPrefix = ".";
   static constexpr const char* kTemporarySuffix = ".tmp";
@@ -59,6 +79,13 @@ class SummaryFile {
   /// (ENAMETOOLONG for a path too long to keep); nothing is left behind on failure.
   static int32_t Write(const std::string& folder, const std::string& name, const SummaryKey& key,
                        const SourceSummary& summary, SourceSummary& mapped);
+  /// Where the image of a summary of `imageBytes` starts: on the first page after the header and
+  /// the checksum table.
+  static int64_t ImageStart(int64_t imageBytes);
+  /// Checksums: of each block of an image, of the table of them, of a header's first bytes.
+  static std::vector<uint64_t> BlockChecksums(const uint8_t* image, int64_t bytes);
+  static uint64_t TableChecksum(const std::vector<uint64_t>& table);
+  static uint64_t HeaderChecksum(const uint8_t* header);
   /// The process id in a temporary file name of Write, or -1 when `name` is not one.
   static int64_t TemporaryOwner(const std::string& name);
 
