@@ -10,6 +10,7 @@
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
+#include "platform/SaturatingTime.h"
 #include "platform/StatusCodes.h"
 #include "summary/SummaryCache.h"
 
@@ -103,8 +104,16 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   SetUpView(PlotCanvas::viewState, canvas, collection, dataStart, dataEnd, options);
   if (view != nullptr) *view = PlotCanvas::viewState;
   renderer.RequestNewDIBSection();
-  // A plot over a long span starts its summary and draws no trace the first time; the window redraws
-  // when the build completes, the snapshot waits for all of them and draws once more.
+  // A plot over a long span draws no trace until its summary is there; the window redraws when each
+  // build completes. The snapshot starts every build the frame needs, waits for them (they load or
+  // build in parallel) and draws once; a plot that still waited is waited for and drawn again.
+  const ViewState& v = PlotCanvas::viewState;
+  for (IPlot* plot : canvas.VisiblePlots()) {
+    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr) {
+      csc->StartSummaryFor(v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan), canvas.TraceWidth());
+    }
+  }
+  WaitForSummaries(collection);
   if (canvas.RedrawAll() != 0) return kStatusFailed;
   if (WaitForSummaries(collection) && canvas.RedrawAll() != 0) return kStatusFailed;
   if (renderer.ReadBack() != 0) return kStatusFailed;

@@ -215,10 +215,57 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   int32_t source = -1;
   if (PlotCanvas::dataSourceManager->FindSourceByPath(GetPath(), source) != 0) return;
   if (!OpenReader(*PlotCanvas::dataSourceManager, source)) return;
+  // A recording short enough to be walked record by record at any zoom never needs one.
+  if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kLiteralRecords) return;
   summary_ = std::make_unique<SummaryBuilder>(layout_);
   summary_->SetRank(rank);
   if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
   summary_->Start();
+}
+
+int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last,
+                                    int64_t& firstTimestamp) const {
+  if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
+  if (span.end <= firstTimestamp) return kStatusFailed;
+  int32_t rc = kStatusOk;
+  // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
+  auto search = [&](int64_t low, int64_t high, auto past) {
+    while (low < high && rc == kStatusOk) {
+      const int64_t middle = low + (high - low) / 2;
+      int64_t t = 0;
+      rc = reader_.ReadTimestamp(middle, t);
+      if (past(t)) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return low;
+  };
+  last = search(0, reader_.NumRecords(), [&](int64_t t) { return t > span.end; }) - 1;
+  first = search(0, last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
+  return rc;
+}
+
+bool CscPlot::StartSummaryFor(int64_t start, int64_t end, int32_t width) {
+  if (summary_ != nullptr) return true;
+  IDataSourceManager* manager = PlotCanvas::dataSourceManager;
+  if (manager == nullptr || width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return false;
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(width) || sourceChanged_) return false;
+  int32_t source = -1;
+  if (manager->FindSourceByPath(GetPath(), source) != 0 || !OpenReader(*manager, source) || reader_.NumRecords() == 0) {
+    return false;
+  }
+  const ColumnSpan span = SpanFor(start, end, width);
+  int64_t first = 0;
+  int64_t last = 0;
+  int64_t firstTimestamp = 0;
+  if (ProbeRecordsInSpan(span, first, last, firstTimestamp) != kStatusOk) return false;
+  // The same test the draw makes before it waits for the summary.
+  const int64_t count = last - first + 1;
+  if (!WalksSummary(count, span) || count <= kLiteralRecords) return false;
+  StartSummary();
+  return summary_ != nullptr;
 }
 
 bool CscPlot::WaitForSummary() const {
@@ -260,27 +307,8 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   if (summary != nullptr) {
     firstTimestamp = summary->Timestamps().front();
     if (!RecordsInSpan(*summary, span, first, last)) return kStatusFailed;
-  } else {
-    if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
-    if (span.end <= firstTimestamp) return kStatusFailed;
-    int32_t rc = kStatusOk;
-    // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
-    auto search = [&](int64_t low, int64_t high, auto past) {
-      while (low < high && rc == kStatusOk) {
-        const int64_t middle = low + (high - low) / 2;
-        int64_t t = 0;
-        rc = reader_.ReadTimestamp(middle, t);
-        if (past(t)) {
-          high = middle;
-        } else {
-          low = middle + 1;
-        }
-      }
-      return low;
-    };
-    last = search(0, records, [&](int64_t t) { return t > span.end; }) - 1;
-    first = search(0, last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
-    if (rc != kStatusOk) return rc;
+  } else if (const int32_t rc = ProbeRecordsInSpan(span, first, last, firstTimestamp); rc != kStatusOk) {
+    return rc;
   }
   const int64_t count = last - first + 1;
 

@@ -125,6 +125,12 @@ int32_t PlotCanvas::RedrawAll() {
 
 std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() const {
   const ViewState& v = viewState;
+  return std::make_unique<PlotPreparation>(VisiblePlots(), v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan),
+                                           TraceWidth());
+}
+
+std::vector<IPlot*> PlotCanvas::VisiblePlots() const {
+  const ViewState& v = viewState;
   std::vector<IPlot*> visible;
   int32_t y = 0;
   const int32_t count = plotCollection != nullptr ? plotCollection->GetNumPlots() : 0;
@@ -135,8 +141,7 @@ std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() const {
     if (y - h < v.ScrollTop && y > v.ScrollBottom) visible.push_back(plot);
     y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
   }
-  return std::make_unique<PlotPreparation>(std::move(visible), v.VisibleStart,
-                                           SaturatingAdd(v.VisibleStart, v.VisibleSpan), TraceWidth());
+  return visible;
 }
 
 void PlotCanvas::PreparePlots() {
