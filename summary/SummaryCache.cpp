@@ -10,6 +10,8 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -167,38 +169,50 @@ bool SummaryCache::Keep(const SummaryKey& key, SourceSummary& summary) {
 }
 
 void SummaryCache::Evict(const std::string& folder, const std::string& keep, int64_t cap) {
+  constexpr int64_t kNanoseconds = 1'000'000'000;
   struct Kept {
-    int64_t used;  // modification time, nanoseconds: when it was written or last found
-    int64_t bytes;
-    std::string name;
+    int64_t used = -1;  // last write or use, nanoseconds: of the file or of its note
+    int64_t bytes = 0;  // of both
+    bool summary = false;
   };
-  std::vector<Kept> files;
-  int64_t total = 0;
+  std::map<std::string, Kept> files;  // by the kept file's name
   DIR* directory = ::opendir(folder.c_str());
   if (directory == nullptr) return;
+  const int descriptor = ::dirfd(directory);
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  const std::string noteSuffix = std::string(kFileSuffix) + SummaryFile::kCheckedSuffix;
   while (const dirent* entry = ::readdir(directory)) {
     const std::string name = entry->d_name;
     struct stat status {};
-    if (::fstatat(::dirfd(directory), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode)) {
-      continue;
-    }
+    if (::fstatat(descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode)) continue;
     if (const int64_t owner = SummaryFile::TemporaryOwner(name); owner > 0) {
       const bool gone = ::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH;
-      if (gone || now - status.st_mtim.tv_sec > kOrphanSeconds) ::unlinkat(::dirfd(directory), name.c_str(), 0);
+      if (gone || now - status.st_mtim.tv_sec > kOrphanSeconds) ::unlinkat(descriptor, name.c_str(), 0);
       continue;
     }
-    if (!EndsWith(name, kFileSuffix)) continue;
-    constexpr int64_t kNanoseconds = 1'000'000'000;
-    const int64_t used = static_cast<int64_t>(status.st_mtim.tv_sec) * kNanoseconds + status.st_mtim.tv_nsec;
-    files.push_back({used, static_cast<int64_t>(status.st_size), name});
-    total += status.st_size;
+    const bool note = EndsWith(name, noteSuffix);
+    if (!note && !EndsWith(name, kFileSuffix)) continue;
+    Kept& kept = files[note ? name.substr(0, name.size() - std::strlen(SummaryFile::kCheckedSuffix)) : name];
+    kept.used = std::max<int64_t>(kept.used, status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec);
+    kept.bytes += status.st_size;
+    kept.summary = kept.summary || !note;
   }
-  std::sort(files.begin(), files.end(), [](const Kept& a, const Kept& b) { return a.used < b.used; });
-  for (const Kept& file : files) {
+  int64_t total = 0;
+  std::vector<std::pair<int64_t, std::string>> byUse;
+  for (const auto& [name, kept] : files) {
+    if (!kept.summary) {
+      ::unlinkat(descriptor, (name + SummaryFile::kCheckedSuffix).c_str(), 0);  // the note of a file gone
+      continue;
+    }
+    total += kept.bytes;
+    byUse.emplace_back(kept.used, name);
+  }
+  std::sort(byUse.begin(), byUse.end());
+  for (const auto& [used, name] : byUse) {
     if (total <= cap) break;
-    if (file.name == keep) continue;
-    if (::unlinkat(::dirfd(directory), file.name.c_str(), 0) == 0) total -= file.bytes;
+    if (name == keep) continue;
+    ::unlinkat(descriptor, (name + SummaryFile::kCheckedSuffix).c_str(), 0);
+    if (::unlinkat(descriptor, name.c_str(), 0) == 0) total -= files[name].bytes;
   }
   ::closedir(directory);
 }

@@ -107,6 +107,7 @@ SummaryFile::Verdict SummaryFile::Fail(int32_t error) {
 
 SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   if (descriptor_ >= 0) ::close(descriptor_);
+  path_ = path;
   descriptor_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (descriptor_ < 0) return errno == ENOENT ? Verdict::Missing : Fail(errno);
   struct stat status {};
@@ -150,30 +151,88 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
 
 SummaryFile::Verdict SummaryFile::Load(SourceSummary& summary) {
   if (descriptor_ < 0) return Fail(EBADF);
-  std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(imageBytes_)));
-  const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
-  int64_t got = File::ReadFullyAt(descriptor_, table.data(), tableBytes, kHeaderBytes);
-  if (got < 0) return Fail(static_cast<int32_t>(-got));
-  if (got < tableBytes || TableChecksum(table) != tableChecksum_) {
-    return Verdict::Damaged;
-  }
-  // Read, not touched through the mapping: a stream of reads costs a fraction of the page faults.
-  std::vector<uint8_t> block(static_cast<std::size_t>(std::min(kChecksumBlockBytes, imageBytes_)));
-  for (std::size_t b = 0; b < table.size(); ++b) {
-    const int64_t at = static_cast<int64_t>(b) * kChecksumBlockBytes;
-    const int64_t want = std::min(kChecksumBlockBytes, imageBytes_ - at);
-    got = File::ReadFullyAt(descriptor_, block.data(), want, imageStart_ + at);
+  checkedWhole_ = !NoteMatches();
+  if (checkedWhole_) {
+    std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(imageBytes_)));
+    const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
+    int64_t got = File::ReadFullyAt(descriptor_, table.data(), tableBytes, kHeaderBytes);
     if (got < 0) return Fail(static_cast<int32_t>(-got));
-    if (got < want || XXH3_64bits(block.data(), static_cast<std::size_t>(want)) != table[b]) return Verdict::Damaged;
+    if (got < tableBytes || TableChecksum(table) != tableChecksum_) return Verdict::Damaged;
+    // Read, not touched through the mapping: a stream of reads costs a fraction of the page faults.
+    std::vector<uint8_t> block(static_cast<std::size_t>(std::min(kChecksumBlockBytes, imageBytes_)));
+    for (std::size_t b = 0; b < table.size(); ++b) {
+      const int64_t at = static_cast<int64_t>(b) * kChecksumBlockBytes;
+      const int64_t want = std::min(kChecksumBlockBytes, imageBytes_ - at);
+      got = File::ReadFullyAt(descriptor_, block.data(), want, imageStart_ + at);
+      if (got < 0) return Fail(static_cast<int32_t>(-got));
+      if (got < want || XXH3_64bits(block.data(), static_cast<std::size_t>(want)) != table[b]) return Verdict::Damaged;
+    }
   }
   SummaryStorage storage;
   if (const int32_t rc = storage.MapFile(descriptor_, imageStart_, imageBytes_); rc != 0) return Fail(rc);
   if (!summary.Attach(std::move(storage), key_.numRecords)) return Verdict::Damaged;
+  if (checkedWhole_) WriteNote();
   return Verdict::Usable;
 }
 
 void SummaryFile::Touch() {
+  const std::string note = path_ + kCheckedSuffix;
+  if (::utimensat(AT_FDCWD, note.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0) return;
   if (descriptor_ >= 0) ::futimens(descriptor_, nullptr);
+}
+
+const std::string& SummaryFile::BootId() {
+  // The kernel's id of this boot: a note from before a restart may describe a file whose last
+  // blocks never reached the disk.
+  static const std::string id = [] {
+    std::string text(kBootIdBytes, '\0');
+    const int descriptor = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::string();
+    const int64_t got = File::ReadFullyAt(descriptor, text.data(), kBootIdBytes, 0);
+    ::close(descriptor);
+    return got > 0 ? text : std::string();
+  }();
+  return id;
+}
+
+std::string SummaryFile::NoteFor(int descriptor) {
+  struct stat status {};
+  if (BootId().empty() || ::fstat(descriptor, &status) != 0) return {};
+  const uint64_t fields[] = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                             static_cast<uint64_t>(status.st_size), static_cast<uint64_t>(status.st_mtim.tv_sec),
+                             static_cast<uint64_t>(status.st_mtim.tv_nsec), static_cast<uint64_t>(status.st_ctim.tv_sec),
+                             static_cast<uint64_t>(status.st_ctim.tv_nsec)};
+  std::string note(kCheckedMagic, sizeof kCheckedMagic);
+  note += BootId();
+  note.append(reinterpret_cast<const char*>(fields), sizeof fields);
+  const uint64_t checksum = XXH3_64bits(note.data(), note.size());
+  note.append(reinterpret_cast<const char*>(&checksum), sizeof checksum);
+  return note;
+}
+
+bool SummaryFile::NoteMatches() const {
+  const std::string expected = NoteFor(descriptor_);
+  if (expected.empty()) return false;
+  const int descriptor = ::open((path_ + kCheckedSuffix).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return false;
+  std::string note(expected.size() + 1, '\0');  // one byte more: a longer note is another note
+  const int64_t got = File::ReadFullyAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0);
+  ::close(descriptor);
+  return got == static_cast<int64_t>(expected.size()) && note.compare(0, expected.size(), expected) == 0;
+}
+
+void SummaryFile::WriteNote() const {
+  const std::string note = NoteFor(descriptor_);
+  const std::size_t slash = path_.rfind('/');
+  if (note.empty() || slash == std::string::npos) return;
+  const std::string folder = path_.substr(0, slash);
+  const std::string name = path_.substr(slash + 1) + kCheckedSuffix;
+  const std::string temporary = folder + "/" + TemporaryName(name);
+  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (descriptor < 0) return;  // a folder that cannot be written: the next load checks every block again
+  const bool written = WriteAllAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0) == 0;
+  ::close(descriptor);
+  if (!written || ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) ::unlink(temporary.c_str());
 }
 
 int32_t SummaryFile::Write(const std::string& folder, const std::string& name, const SummaryKey& key,
@@ -199,11 +258,16 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   SummaryStorage storage;
   if (rc == 0) rc = storage.MapFile(descriptor, ImageStart(imageBytes), imageBytes);
   if (rc == 0 && ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) rc = errno;
-  ::close(descriptor);
   if (rc != 0) {
+    ::close(descriptor);
     ::unlink(temporary.c_str());
     return rc;
   }
+  // Written from the image itself: its blocks need no checking in this boot of the machine.
+  SummaryFile written;
+  written.path_ = folder + "/" + name;
+  written.descriptor_ = descriptor;
+  written.WriteNote();
   mapped.Attach(std::move(storage), key.numRecords);
   return 0;
 }

@@ -2,7 +2,9 @@
 // A kept summary on disk: a 4 KiB header (magic, version, byte order, the summary's key and sizes,
 // its own checksum), a table of one checksum per 1 MiB of the image, then the image itself, page
 // aligned, so it is mapped read-only and read in place. Written to a temporary file and renamed, so
-// it appears whole or not at all. Used by SummaryCache; the fuzz target reads arbitrary bytes with it.
+// it appears whole or not at all. Beside it, a note that this very file (inode, size, times) had
+// every block checked since the machine started: a file untouched since is mapped without reading
+// it all again. Used by SummaryCache; the fuzz target reads arbitrary bytes with it.
 
 #include <cstdint>
 #include <string>
@@ -52,6 +54,9 @@ class SummaryFile {
   static constexpr std::size_t kLastHashAt = 112;
   static constexpr std::size_t kPathAt = 120;
   static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
+  /// The note beside a kept file is named after it with this suffix.
+  static constexpr const char* kCheckedSuffix = ".checked";
+  static constexpr char kCheckedMagic[8] = {'S', 'K', 'V', 'C', 'H', 'K', 'D', '\x1a'};
   /// Names of temporary files start with this and end with kTemporarySuffix.
   static constexpr const char* kTemporaryPrefix = ".";
   static constexpr const char* kTemporarySuffix = ".tmp";
@@ -66,10 +71,13 @@ class SummaryFile {
   Verdict Open(const std::string& path);
   /// The key the open file was written for.
   const SummaryKey& Key() const { return key_; }
-  /// Checks every block of the open file against its checksum and maps its image read-only into
-  /// `summary`: Usable, Damaged or Unreadable (then `summary` is left as it was).
+  /// Maps the open file's image read-only into `summary`, every block checked against its checksum
+  /// unless the note says they were since the machine started and the file is untouched since (then
+  /// the note is written): Usable, Damaged or Unreadable (then `summary` is left as it was).
   Verdict Load(SourceSummary& summary);
-  /// Marks the open file as used now: the least recently used files are evicted first.
+  /// Whether the last Load read every block.
+  bool CheckedWhole() const { return checkedWhole_; }
+  /// Marks the open file as used now (its note, else the file): the least recently used go first.
   void Touch();
   /// The errno behind the last Unreadable verdict.
   int32_t Error() const { return error_; }
@@ -91,7 +99,18 @@ class SummaryFile {
 
  private:
   Verdict Fail(int32_t error);
+  /// Whether the note beside the open file describes it as it is now, in this boot of the machine.
+  bool NoteMatches() const;
+  /// The id of this boot of the machine (empty when unknown: then no note is trusted).
+  static const std::string& BootId();
+  static constexpr int64_t kBootIdBytes = 36;
+  /// Writes the note for the open file, replacing an older one.
+  void WriteNote() const;
+  /// The note's bytes for the file behind `descriptor` now; empty when its state cannot be read.
+  static std::string NoteFor(int descriptor);
 
+  std::string path_;
+  bool checkedWhole_ = false;
   int descriptor_ = -1;
   SummaryKey key_;
   int64_t imageStart_ = 0;

@@ -112,18 +112,37 @@ TEST_F(SummaryCacheTest, AKeptSummaryIsTheBuiltOneFoundAgainMappedFromItsFile) {
   EXPECT_EQ(first.origin, SummaryBuilder::Origin::Built);
   EXPECT_TRUE(first.fromFile);
   EXPECT_EQ(first.image, reference);
-  EXPECT_EQ(CacheEntries(), std::vector<std::string>{fs::path(KeptFile(paths[0])).filename().string()});
+  const std::string name = fs::path(KeptFile(paths[0])).filename().string();
+  EXPECT_EQ(CacheEntries(), (std::vector<std::string>{name, name + SummaryFile::kCheckedSuffix}));
   EXPECT_EQ(fs::status(Cache()).permissions(), fs::perms::owner_all);
 
   const Made again = Summarise(paths[0]);
   EXPECT_EQ(again.origin, SummaryBuilder::Origin::Loaded);
   EXPECT_TRUE(again.fromFile);
   EXPECT_EQ(again.image, reference);
+  // Written in this boot of the machine and untouched since: not read whole again. A note from
+  // another boot, or about another file, is no reason to trust it.
+  SummaryFile kept;
+  SourceSummary loaded;
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_FALSE(kept.CheckedWhole());
+  {
+    std::fstream note(KeptFile(paths[0]) + SummaryFile::kCheckedSuffix, std::ios::in | std::ios::out | std::ios::binary);
+    note.seekp(sizeof SummaryFile::kCheckedMagic);
+    note.write("x", 1);
+  }
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_TRUE(kept.CheckedWhole());
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_FALSE(kept.CheckedWhole()) << "checked whole, it got a new note";
   // A link to the same file is another recording, with a summary of its own.
   const std::string link = folder.File("link.kcs");
   fs::create_symlink(paths[0], link);
   EXPECT_EQ(Summarise(link).origin, SummaryBuilder::Origin::Built);
-  EXPECT_EQ(CacheEntries().size(), 2u);
+  EXPECT_EQ(CacheEntries().size(), 4u);
   EXPECT_TRUE(reports.Empty());
 }
 
@@ -259,8 +278,10 @@ TEST_F(SummaryCacheTest, OverTheCapTheLeastRecentlyUsedGoAndOrphanedWritesAreSwe
   ASSERT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Built);
   ASSERT_EQ(Summarise(paths[1]).origin, SummaryBuilder::Origin::Built);
   const auto each = static_cast<int64_t>(fs::file_size(KeptFile(paths[0])));
-  SetModified(KeptFile(paths[0]), 200);
-  SetModified(KeptFile(paths[1]), 100);
+  for (const char* suffix : {"", SummaryFile::kCheckedSuffix}) {  // last used: when written, or its note
+    SetModified(KeptFile(paths[0]) + suffix, 200);
+    SetModified(KeptFile(paths[1]) + suffix, 100);
+  }
   // A write cut off in a process that is gone, and one still going on in this one.
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
