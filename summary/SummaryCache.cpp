@@ -126,6 +126,13 @@ int32_t SummaryCache::MakeFolder(const std::string& folder) {
 SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary) {
   const std::string folder = Folder();
   if (folder.empty()) return Found::None;
+  // Once per process, the folder is brought under the cap and rid of what writes cut off left behind.
+  bool first = false;
+  {
+    std::lock_guard lock(mutex_);
+    first = swept_.insert(folder).second;
+  }
+  if (first) Evict(folder, {}, CapBytes(folder));
   const std::string path = folder + "/" + FileNameFor(key.path);
   SummaryFile file;
   SummaryFile::Verdict verdict = file.Open(path);

@@ -79,6 +79,7 @@ class SummaryCache {
   std::mutex mutex_;
   NoticeSink sink_;
   std::set<std::string> noticed_;  // folders that had their notice
+  std::set<std::string> swept_;    // folders evicted down to the cap since the process started
 };
 
 }  // namespace skelvane
