@@ -5,7 +5,8 @@
 # server; the recording, the cache and the settings live in a temporary folder removed at the end.
 #   bench/window-memory-xvfb.sh APP CLI [channels] [hours]
 #   e.g. bench/window-memory-xvfb.sh build/app/skelvane build/cli/skelvane-cli 64 8.9
-# SKELVANE_BENCH_RECORDING names an existing recording to link to instead of synthesising one.
+# SKELVANE_BENCH_RECORDING names an existing recording to link to instead of synthesising one;
+# SKELVANE_BENCH_SHOT names a PNG to keep a screenshot of the last run's final view in.
 set -euo pipefail
 app=$1
 cli=$2
@@ -67,6 +68,7 @@ run() {
     sleep 0.25
   done
   sleep 2
+  if [ -n "${SKELVANE_BENCH_SHOT:-}" ]; then import -window root "$SKELVANE_BENCH_SHOT"; fi
   now=$(anon)
   [ "$now" -gt "$peak" ] && peak=$now
   echo "$1: peak RssAnon ${peak} MB, at the end ${now} MB, RssFile $(awk '/^RssFile/ { print int($2 / 1024) }' "/proc/$viewer/status") MB"
