@@ -7,6 +7,7 @@ set(SKELVANE_FUZZ_TARGETS
   csc_plot CscPlotFuzz.cpp
   extraction ExtractionFuzz.cpp
   settings_file SettingsFileFuzz.cpp
+  spike_file SpikeFileFuzz.cpp
   summary_file SummaryFileFuzz.cpp)
 # Sources every target is built with besides the library under test; the settings reader lives in
 # app/ but needs nothing of Qt.
