@@ -115,7 +115,12 @@ int32_t SummaryCache::MakeFolder(const std::string& folder) {
   // Each missing folder on the way is made private, as the user's cache folder itself should be.
   for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) return errno;
+    struct stat existing {};
+    // A folder that is there may still refuse a mkdir with another error than EEXIST (read-only media).
+    if (::mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) {
+      const int error = errno;
+      if (::stat(part.c_str(), &existing) != 0) return error;
+    }
     if (slash == std::string::npos) break;
   }
   struct stat status {};

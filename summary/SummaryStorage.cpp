@@ -82,6 +82,4 @@ void SummaryStorage::Release() {
   writable_ = false;
 }
 
-bool SummaryStorage::WasDamaged() const { return file_ != nullptr && file_->WasDamaged(); }
-
 }  // namespace skelvane

@@ -35,8 +35,6 @@ class SummaryStorage {
   int64_t Size() const { return size_; }
   /// True for a mapping of a kept file.
   bool FromFile() const { return file_ != nullptr; }
-  /// True once a read of a mapped file hit a part cut off by someone else (zeros were read instead).
-  bool WasDamaged() const;
 
  private:
   std::unique_ptr<FileMapping> file_;

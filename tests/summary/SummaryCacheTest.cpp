@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -94,6 +95,7 @@ class SummaryCacheTest : public ::testing::Test {
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(Cache(), ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
   }
   std::string KeptFile(const std::string& recording) const {
@@ -327,6 +329,7 @@ TEST(SummaryWorkerPoolRanks, TasksOnScreenRunBeforeHiddenOnesQueuedEarlier) {
   std::condition_variable changed;
   int32_t waiting = 0;
   int32_t released = 0;  // blocked workers let go so far, in the order they blocked
+  int32_t done = 0;      // workers let go that no longer touch this test's state
   std::vector<char> order;
   SummaryWorkerPool& pool = SummaryWorkerPool::Instance();
   const int32_t threads = SummaryWorkerPool::ThreadCount();
@@ -337,6 +340,8 @@ TEST(SummaryWorkerPoolRanks, TasksOnScreenRunBeforeHiddenOnesQueuedEarlier) {
       const int32_t place = waiting++;
       changed.notify_all();
       changed.wait(lock, [&] { return released > place; });
+      ++done;
+      changed.notify_all();
     });
   }
   const auto waitFor = [&](auto condition) {
@@ -367,6 +372,7 @@ TEST(SummaryWorkerPoolRanks, TasksOnScreenRunBeforeHiddenOnesQueuedEarlier) {
     released = threads;
     changed.notify_all();
   }
+  waitFor([&] { return done == threads; });
   EXPECT_EQ(std::string(order.begin(), order.end()), "rnh");
 }
 
