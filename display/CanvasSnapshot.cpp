@@ -1,37 +1,20 @@
 #include "display/CanvasSnapshot.h"
 
 #include "datafile/DataSourceManager.h"
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
-#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "display/SharedDisplayStateScope.h"
 #include "display/ViewModel.h"
+#include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
-#include "platform/ReportError.h"
-#include "platform/SaturatingTime.h"
 #include "platform/StatusCodes.h"
+#include "render/GLRenderer.h"
 #include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
-
-// The shared display state points at this snapshot's objects while it renders, and back afterwards.
-class SharedStateScope {
- public:
-  SharedStateScope(GLRenderer& renderer, IPlotCollection& collection, IDataSourceManager& manager) {
-    // Colours are handed out as in a freshly started program, so every snapshot looks the same.
-    PlotCanvas::colorAllocator = ColorTable{};
-    PlotCanvas::viewState = ViewState{};
-    PlotCanvas::renderer = &renderer;
-    PlotCanvas::plotCollection = &collection;
-    PlotCanvas::dataSourceManager = &manager;
-  }
-
- private:
-  SharedDisplayStateScope saved_;  // restored when the snapshot ends
-};
 
 // Opens one file and makes a plot for every source it added; 0 or the first failure's code.
 int32_t OpenWithPlots(const std::string& path, IDataSourceManager& manager, IPlotCollection& collection) {
@@ -88,12 +71,14 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
     bool enabled;
     ~RestoreCache() { cache.SetEnabled(enabled); }
   } restore{cache, keptBefore};
-  // Declared in the order the program makes them, so they go in the reverse order.
+  // Made in the order the program makes its own, so they go in the reverse order; colours are
+  // handed out as in a freshly started program, so every snapshot looks the same.
   GLRenderer renderer;
   DataSourceManager manager;
-  PlotCollection collection;
-  SharedStateScope scope(renderer, collection, manager);
-  PlotCanvas canvas;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection(manager, colours);
+  ViewState shown;
+  PlotCanvas canvas(shown, &renderer, &collection, &manager);
 
   for (const std::string& path : options.files) {
     if (const int32_t rc = OpenWithPlots(path, manager, collection); rc != 0) return rc;
@@ -101,17 +86,15 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   int64_t dataStart = 0;
   int64_t dataEnd = 0;
   manager.GetTimeRange(dataStart, dataEnd);
-  SetUpView(PlotCanvas::viewState, canvas, collection, dataStart, dataEnd, options);
-  if (view != nullptr) *view = PlotCanvas::viewState;
+  SetUpView(shown, canvas, collection, dataStart, dataEnd, options);
+  if (view != nullptr) *view = shown;
   renderer.RequestNewDIBSection();
   // A plot over a long span draws no trace until its summary is there; the window redraws when each
   // build completes. The snapshot starts every build the frame needs, waits for them (they load or
   // build in parallel) and draws once; a plot that still waited is waited for and drawn again.
-  const ViewState& v = PlotCanvas::viewState;
+  const PlotFrame shownFrame = canvas.Frame();
   for (IPlot* plot : canvas.VisiblePlots()) {
-    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr) {
-      csc->StartSummaryFor(v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan), canvas.TraceWidth());
-    }
+    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr) csc->StartSummaryFor(shownFrame);
   }
   WaitForSummaries(collection);
   if (canvas.RedrawAll() != 0) return kStatusFailed;

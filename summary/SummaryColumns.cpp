@@ -12,7 +12,7 @@
 #include "datafile/RecordReader.h"
 #include "summary/RecordWalk.h"
 #include "summary/SampleScaling.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "summary/SourceSummary.h"
 #include "platform/StatusCodes.h"
 #include "summary/TimeColumns.h"
