@@ -12,6 +12,7 @@
 #include "cli/ExitStatus.h"
 #include "display/CanvasSnapshot.h"
 #include "platform/BitmapFileWriter.h"
+#include "platform/FileIdentity.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
@@ -32,8 +33,13 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
   options.keepSummaries = !args.noCache;
+  // Replacing an input would destroy the very recording the picture is of.
+  if (FileIdentity::IsOneOf(args.output, options.files)) {
+    ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
+    throw CLI::RuntimeError(kExitFailed);
+  }
   MemoryBitmap frame;
-  // Files that cannot be opened have been reported by the data source manager.
+  // Files that cannot be opened, or that changed while they were drawn, have been reported.
   if (CanvasSnapshot::Render(options, frame) != 0) {
     ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(kExitFailed);

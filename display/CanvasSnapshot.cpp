@@ -100,6 +100,10 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   if (canvas.RedrawAll() != 0) return kStatusFailed;
   if (WaitForSummaries(collection) && canvas.RedrawAll() != 0) return kStatusFailed;
   if (renderer.ReadBack() != 0) return kStatusFailed;
+  // A file cut short or written over while it was drawn leaves a picture of nothing, or of two recordings.
+  for (int32_t i = 0; i < manager.GetNumSources(); ++i) {
+    if (const int32_t rc = manager.CheckSource(i); rc != kStatusOk) return rc;
+  }
   frame = renderer.Bitmap();
   return kStatusOk;
 }
