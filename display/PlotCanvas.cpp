@@ -187,6 +187,10 @@ void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
 }
 
 std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
+  return std::make_unique<PlotPreparation>(VisiblePlots(), Frame());
+}
+
+std::vector<IPlot*> PlotCanvas::VisiblePlots() const {
   const ViewState& v = view_;
   std::vector<IPlot*> visible;
   int32_t y = 0;
@@ -198,7 +202,7 @@ std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
     if (y - h < v.ScrollTop && y > v.ScrollBottom) visible.push_back(plot);
     y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
   }
-  return std::make_unique<PlotPreparation>(std::move(visible), Frame());
+  return visible;
 }
 
 void PlotCanvas::PreparePlots() {

@@ -207,6 +207,8 @@ class PlotCanvas : public IPlotCanvas {
   void PreparePlots();
   /// Starts preparing the plots DrawPlots will draw, in stacking order.
   std::unique_ptr<PlotPreparation> StartPreparation();
+  /// The plots DrawPlots will draw (those the scroll position shows), in stacking order.
+  std::vector<IPlot*> VisiblePlots() const;
   /// Columns of a plot's trace: the canvas less the data axis.
   int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
