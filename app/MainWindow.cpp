@@ -26,6 +26,7 @@
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
 #include "render/GLRenderer.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -33,6 +34,7 @@ namespace {
 constexpr const char* kWindowTitle = "Skelvane Version 3.01";
 // Client sizes outside 15 < size <= 10000 pixels are not laid out.
 constexpr int32_t kMaxClientSize = 10000;
+constexpr int kNoticeMilliseconds = 15000;  // how long a summary cache notice stays in the status bar
 static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
 
 // The view model's name for what a scrollbar asked for.
@@ -112,7 +114,10 @@ int32_t MainWindow::Create() {
   status_ = new StatusBar(this);
   setStatusBar(status_);
   summaries_ = new SummaryWatcher(
-      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); }, this);
+      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); },
+      [this](const std::string& notice) { status_->showMessage(QString::fromStdString(notice), kNoticeMilliseconds); },
+      this);
+  SummaryCache::Instance().SetEnabled(Preferences::KeepSummaries());
 
   view_ = ViewState{};
   if (settingsFolder_.empty()) {

@@ -15,6 +15,7 @@
 #include "app/Preferences.h"
 #include "app/WindowView.h"
 #include "display/ViewState.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -137,6 +138,8 @@ std::span<const CommandRow> WindowCommands::Table() {
            [](C& w) { w.plots_.ResetAmplitudes(); }),
       Check(c::kDataAxisMicrovolts, Menu::Display, "Data Axis In Micro&volts", [](C& w) { w.ToggleMicrovolts(); },
             [](const C& w) { return w.canvas_.GetDataAxisInMicrovolts(); }),
+      Check(c::kKeepSummaries, Menu::Display, "&Keep Summaries On Disk", [](C&) { ToggleKeepSummaries(); },
+            [](const C&) { return SummaryCache::Instance().Enabled(); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -238,6 +241,12 @@ void WindowCommands::ToggleMicrovolts() {
   canvas_.SetDataAxisInMicrovolts(!canvas_.GetDataAxisInMicrovolts());
   Preferences::SetDataAxisInMicrovolts(canvas_.GetDataAxisInMicrovolts());
   window_.Redraw();
+}
+
+// Builds already made stay as they are; those started from now on follow the new choice.
+void WindowCommands::ToggleKeepSummaries() {
+  SummaryCache::Instance().SetEnabled(!SummaryCache::Instance().Enabled());
+  Preferences::SetKeepSummaries(SummaryCache::Instance().Enabled());
 }
 
 void WindowCommands::ShowWholeRecording() {

@@ -73,6 +73,7 @@ class WindowCommands {
   void Toggle(int32_t (IPlotCanvas::*get)() const, void (IPlotCanvas::*set)(int32_t));
   void LabelTime(IPlotCanvas::TimeLabelStyle style);
   void ToggleMicrovolts();
+  static void ToggleKeepSummaries();
   void ShowWholeRecording();
   void SaveDisplayAsBitmap();
   void ShowAboutBox();

@@ -20,6 +20,7 @@ struct SnapshotOptions {
   int32_t height = 0;                   // canvas height in pixels
   std::optional<int64_t> visibleStart;  // microseconds; the start of the data when absent
   std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
+  bool keepSummaries = true;            // summaries are read from and kept in the summary cache
 };
 
 class CanvasSnapshot {

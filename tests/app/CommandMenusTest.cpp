@@ -61,7 +61,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Page &Right\tRight Arrow", "Page &Left\tLeft Arrow", "Page Up\tUp Arrow", "Page Down\tDown Arrow", "-",
                 "Display File Name", "Display Icons", "Display Data Axis", "Display Time Axis", "-",
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
-                "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts"}));
+                "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
+                "&Keep Summaries On Disk"}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -116,7 +117,8 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
   const std::set<int32_t> checkable = {commands::kToggleFileName,        commands::kToggleIcons,
                                        commands::kToggleDataAxis,        commands::kToggleTimeAxis,
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
-                                       commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts};
+                                       commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
+                                       commands::kKeepSummaries};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -136,7 +138,7 @@ TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   Built built;
   const std::vector<int32_t> all = {32772, 32804, 33014, 57665, 32784, 32785, 32786, 32787, 32788, 32789,
                                     32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004, 33005, 33006,
-                                    33007, 33008, 32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012};
+                                    33007, 33008, 33015, 32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
   for (int32_t command : all) built.menus->Action(command)->trigger();
