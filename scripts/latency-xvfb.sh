@@ -29,8 +29,9 @@ fi
 log="$out/latency.log"
 rm -f "$log"
 touch "$log"
-export XDG_CONFIG_HOME="$out/config"  # what the viewer remembers stays in the output folder
+export XDG_CONFIG_HOME="$out/config"  # what the viewer remembers stays in the output folder,
 rm -rf "$XDG_CONFIG_HOME"
+export XDG_CACHE_HOME="$out/cache"    # and so do the summaries it keeps (reused by the next run)
 
 display=":${SKELVANE_XVFB_DISPLAY:-98}"
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
