@@ -192,6 +192,105 @@ int32_t WriteTruth(const std::string& path, const std::vector<SynthSpike>& spike
   return file.Close();
 }
 
+// What every channel of one recording shares: the timeline, the spikes and the units' waveforms.
+struct RecordingPlan {
+  const SynthOptions& options;
+  int64_t numRecords = 0;
+  std::vector<int64_t> timestamps;
+  uint32_t frequencyField = 0;
+  std::vector<Unit> units;
+  int64_t lead = 0;
+  int64_t trail = 0;
+  std::vector<PlacedSpike> placed;
+  // Every unit's waveform, sampled once around its main lobe, and how far its largest sample lies
+  // from the placed peak.
+  std::vector<std::vector<double>> shapes;
+  std::vector<int64_t> peakShifts;
+};
+
+// The slower rebound can pull the largest sample one step early, so the truth names the sample that
+// really is the largest.
+void SampleShapes(RecordingPlan& plan) {
+  for (const Unit& unit : plan.units) {
+    std::vector<double> shape;
+    for (int64_t off = -plan.lead; off <= plan.trail; ++off) {
+      shape.push_back(Waveform(unit, off / plan.options.samplingHz));
+    }
+    const auto largest = std::max_element(shape.begin(), shape.end(),
+                                          [](double a, double b) { return std::abs(a) < std::abs(b); });
+    plan.peakShifts.push_back((largest - shape.begin()) - plan.lead);
+    plan.shapes.push_back(std::move(shape));
+  }
+}
+
+std::string ChannelHeader(const SynthOptions& options, int32_t channel) {
+  if (!options.writeHeader) return {};
+  return CscFileWriter::MakeHeader({
+      {"-SamplingFrequency", FormatNumber(options.samplingHz)},
+      {"-ADMaxValue", std::to_string(kAdMaxValue)},
+      {"-ADBitVolts", kAdBitVolts},
+      {"-ADChannel", std::to_string(channel)},
+      {"-ADGain", kAdGain},
+      {"-AmpGain", kAmpGain},
+      {"-AmpLowCut", kAmpLowCut},
+      {"-AmpHiCut", kAmpHiCut},
+  });
+}
+
+// Writes channel `c` to `path`; 0 or the writer's code.
+int32_t WriteChannel(const RecordingPlan& plan, int32_t c, const std::string& path) {
+  const SynthOptions& options = plan.options;
+  const int64_t numRecords = plan.numRecords;
+  const int64_t first = c == options.lateChannel ? std::min<int64_t>(options.lateRecords, numRecords) : 0;
+  int64_t end = numRecords;
+  if (static_cast<std::size_t>(c) < options.missingTailRecords.size()) {
+    end = std::max<int64_t>(first, numRecords - options.missingTailRecords[static_cast<std::size_t>(c)]);
+  }
+  // The channel's signal is made a batch of records at a time: its noise in timeline order (drawn
+  // for the whole timeline, so dropping records never changes the samples kept), then every spike
+  // that reaches into the batch, in spike order, so each sample sums exactly as for the whole signal.
+  GaussianNoise noise(GaussianNoise::MixSeed(options.seed, kFirstChannelStream + static_cast<uint64_t>(c)));
+  int64_t noiseDrawn = 0;  // samples of the timeline whose noise has been drawn
+  std::size_t firstSpike = 0;
+  std::vector<float> signal;
+  const std::vector<PlacedSpike>& placed = plan.placed;
+  const auto fill = [&](int64_t batchFirst, std::span<CscRecordData> batch) {
+    const int64_t from = (first + batchFirst) * kSamplesPerRecord;
+    const auto length = static_cast<int64_t>(batch.size()) * kSamplesPerRecord;
+    for (; noiseDrawn < from; ++noiseDrawn) noise.Gaussian();
+    signal.resize(static_cast<std::size_t>(length));
+    for (float& v : signal) v = static_cast<float>(options.noiseCounts * noise.Gaussian());
+    noiseDrawn += length;
+    // Spikes come in time order and their waveforms share one length: those ending before the batch
+    // stay behind for good.
+    const auto endOf = [&](const PlacedSpike& p) {
+      return p.sample - plan.lead + static_cast<int64_t>(plan.shapes[static_cast<std::size_t>(p.unit)].size());
+    };
+    while (firstSpike < placed.size() && endOf(placed[firstSpike]) <= from) ++firstSpike;
+    for (std::size_t s = firstSpike; s < placed.size() && placed[s].sample - plan.lead < from + length; ++s) {
+      const PlacedSpike& p = placed[s];
+      const std::vector<double>& shape = plan.shapes[static_cast<std::size_t>(p.unit)];
+      const double gain = plan.units[static_cast<std::size_t>(p.unit)].gains[static_cast<std::size_t>(c)];
+      for (std::size_t i = 0; i < shape.size(); ++i) {
+        const int64_t at = p.sample - plan.lead + static_cast<int64_t>(i) - from;
+        if (at >= 0 && at < length) signal[static_cast<std::size_t>(at)] += static_cast<float>(gain * shape[i]);
+      }
+    }
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+      CscRecordData& r = batch[k];
+      r.timestamp = plan.timestamps[static_cast<std::size_t>(first + batchFirst) + k];
+      r.samplingFrequency = plan.frequencyField;
+      const float* samples = signal.data() + k * kSamplesPerRecord;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        const float v = std::round(samples[i]);
+        r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, kLowestSample, kHighestSample));
+      }
+    }
+  };
+  return CscFileWriter::WriteStreamed(path, ChannelHeader(options, c), end - first, fill,
+                                      static_cast<std::size_t>(options.trailingPartialBytes));
+}
+
 // Generates a recording from options that passed Validate.
 int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
   const std::string outDir = options.outDir.empty() ? std::string(".") : options.outDir;
@@ -202,104 +301,32 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
     return ec.value();
   }
 
-  const auto numRecords = static_cast<int64_t>(options.seconds * options.samplingHz / kSamplesPerRecord);
-  const int64_t numSamples = numRecords * kSamplesPerRecord;
-  const std::vector<int64_t> timestamps = RecordTimestamps(options, numRecords);
+  RecordingPlan plan{options};
+  plan.numRecords = static_cast<int64_t>(options.seconds * options.samplingHz / kSamplesPerRecord);
+  const int64_t numSamples = plan.numRecords * kSamplesPerRecord;
+  plan.timestamps = RecordTimestamps(options, plan.numRecords);
   const double sampleMicroseconds = kMicrosecondsPerSecond / options.samplingHz;
-  const auto frequencyField = static_cast<uint32_t>(std::llround(options.samplingHz));
+  plan.frequencyField = static_cast<uint32_t>(std::llround(options.samplingHz));
 
   GaussianNoise spikeRandom(GaussianNoise::MixSeed(options.seed, kSpikeStream));
-  const std::vector<Unit> units = MakeUnits(options, spikeRandom);
-  const auto lead = static_cast<int64_t>(std::ceil(kPeakLeadSeconds * options.samplingHz));
-  const auto trail = static_cast<int64_t>(std::ceil(kPeakTrailSeconds * options.samplingHz));
-  const std::vector<PlacedSpike> placed = PlaceSpikes(options, numSamples, lead, trail, spikeRandom);
-
-  // Every unit's waveform, sampled once around its main lobe. The slower rebound can pull the
-  // largest sample one step early, so the truth names the sample that really is the largest.
-  std::vector<std::vector<double>> shapes;
-  std::vector<int64_t> peakShifts;
-  for (const Unit& unit : units) {
-    std::vector<double> shape;
-    for (int64_t off = -lead; off <= trail; ++off) shape.push_back(Waveform(unit, off / options.samplingHz));
-    const auto largest = std::max_element(shape.begin(), shape.end(),
-                                          [](double a, double b) { return std::abs(a) < std::abs(b); });
-    peakShifts.push_back((largest - shape.begin()) - lead);
-    shapes.push_back(std::move(shape));
-  }
+  plan.units = MakeUnits(options, spikeRandom);
+  plan.lead = static_cast<int64_t>(std::ceil(kPeakLeadSeconds * options.samplingHz));
+  plan.trail = static_cast<int64_t>(std::ceil(kPeakTrailSeconds * options.samplingHz));
+  plan.placed = PlaceSpikes(options, numSamples, plan.lead, plan.trail, spikeRandom);
+  SampleShapes(plan);
 
   SynthResult made;
-  for (const PlacedSpike& p : placed) {
-    const int64_t peak = p.sample + peakShifts[static_cast<std::size_t>(p.unit)];
+  for (const PlacedSpike& p : plan.placed) {
+    const int64_t peak = p.sample + plan.peakShifts[static_cast<std::size_t>(p.unit)];
     const int64_t record = peak / kSamplesPerRecord;
     const int64_t within = peak % kSamplesPerRecord;
-    made.spikes.push_back({timestamps[static_cast<std::size_t>(record)] + std::llround(within * sampleMicroseconds),
-                           p.unit, units[static_cast<std::size_t>(p.unit)].polarity});
+    made.spikes.push_back({plan.timestamps[static_cast<std::size_t>(record)] + std::llround(within * sampleMicroseconds),
+                           p.unit, plan.units[static_cast<std::size_t>(p.unit)].polarity});
   }
 
   for (int32_t c = 0; c < options.channels; ++c) {
-    const int64_t first = c == options.lateChannel ? std::min<int64_t>(options.lateRecords, numRecords) : 0;
-    int64_t end = numRecords;
-    if (static_cast<std::size_t>(c) < options.missingTailRecords.size()) {
-      end = std::max<int64_t>(first, numRecords - options.missingTailRecords[static_cast<std::size_t>(c)]);
-    }
-    // The channel's signal is made a batch of records at a time: its noise in timeline order (drawn
-    // for the whole timeline, so dropping records never changes the samples kept), then every spike
-    // that reaches into the batch, in spike order, so each sample sums exactly as for the whole signal.
-    GaussianNoise noise(GaussianNoise::MixSeed(options.seed, kFirstChannelStream + static_cast<uint64_t>(c)));
-    int64_t noiseDrawn = 0;  // samples of the timeline whose noise has been drawn
-    std::size_t firstSpike = 0;
-    std::vector<float> signal;
-    const auto fill = [&](int64_t batchFirst, std::span<CscRecordData> batch) {
-      const int64_t from = (first + batchFirst) * kSamplesPerRecord;
-      const auto length = static_cast<int64_t>(batch.size()) * kSamplesPerRecord;
-      for (; noiseDrawn < from; ++noiseDrawn) noise.Gaussian();
-      signal.resize(static_cast<std::size_t>(length));
-      for (float& v : signal) v = static_cast<float>(options.noiseCounts * noise.Gaussian());
-      noiseDrawn += length;
-      // Spikes come in time order and their waveforms share one length: those ending before the batch
-      // stay behind for good.
-      const auto endOf = [&](const PlacedSpike& p) {
-        return p.sample - lead + static_cast<int64_t>(shapes[static_cast<std::size_t>(p.unit)].size());
-      };
-      while (firstSpike < placed.size() && endOf(placed[firstSpike]) <= from) ++firstSpike;
-      for (std::size_t s = firstSpike; s < placed.size() && placed[s].sample - lead < from + length; ++s) {
-        const PlacedSpike& p = placed[s];
-        const std::vector<double>& shape = shapes[static_cast<std::size_t>(p.unit)];
-        const double gain = units[static_cast<std::size_t>(p.unit)].gains[static_cast<std::size_t>(c)];
-        for (std::size_t i = 0; i < shape.size(); ++i) {
-          const int64_t at = p.sample - lead + static_cast<int64_t>(i) - from;
-          if (at >= 0 && at < length) signal[static_cast<std::size_t>(at)] += static_cast<float>(gain * shape[i]);
-        }
-      }
-      for (std::size_t k = 0; k < batch.size(); ++k) {
-        CscRecordData& r = batch[k];
-        r.timestamp = timestamps[static_cast<std::size_t>(first + batchFirst) + k];
-        r.samplingFrequency = frequencyField;
-        const float* samples = signal.data() + k * kSamplesPerRecord;
-        for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
-          const float v = std::round(samples[i]);
-          r.samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp(v, kLowestSample, kHighestSample));
-        }
-      }
-    };
-
-    std::string header;
-    if (options.writeHeader) {
-      header = CscFileWriter::MakeHeader({
-          {"-SamplingFrequency", FormatNumber(options.samplingHz)},
-          {"-ADMaxValue", std::to_string(kAdMaxValue)},
-          {"-ADBitVolts", kAdBitVolts},
-          {"-ADChannel", std::to_string(c)},
-          {"-ADGain", kAdGain},
-          {"-AmpGain", kAmpGain},
-          {"-AmpLowCut", kAmpLowCut},
-          {"-AmpHiCut", kAmpHiCut},
-      });
-    }
     const std::string path = outDir + "/" + options.prefix + static_cast<char>('a' + c) + kFileExtension;
-    const int32_t rc = CscFileWriter::WriteStreamed(path, header, end - first, fill,
-                                                    static_cast<std::size_t>(options.trailingPartialBytes));
-    if (rc != 0) {
+    if (const int32_t rc = WriteChannel(plan, c, path); rc != 0) {
       ReportError("Unable to write synthetic recording file; error code:", rc);
       return rc;
     }

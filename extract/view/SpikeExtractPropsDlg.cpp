@@ -88,7 +88,30 @@ void SpikeExtractPropsDlg::BuildControls() {
   const int charWidth = metrics.averageCharWidth() > 0 ? metrics.averageCharWidth() : kFallbackCharWidth;
   const int charHeight = metrics.height() > 0 ? metrics.height() : kFallbackCharHeight;
   const DialogUnits du{charWidth / kHorizontalUnitsPerChar, charHeight / kVerticalUnitsPerChar};
+  QGroupBox* group =
+      BuildPropertiesGroup(du(0, 0, kEditWidthUnits, 0).width(), du(0, 0, kSpareColumnUnits, 0).width());
+  okButton_ = new QPushButton(QStringLiteral("OK"), this);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  okButton_->setDefault(true);
+  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+  cancelButton_->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(okButton_);
+  buttons->addWidget(cancelButton_);
 
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+  layout->addLayout(buttons);
+  // At least the classic size, more when the labels need it; the user may make it larger.
+  resize(sizeHint().expandedTo(du(0, 0, kDialogWidthUnits, kDialogHeightUnits).size()));
+
+  ConnectControls();
+}
+
+QGroupBox* SpikeExtractPropsDlg::BuildPropertiesGroup(int editWidth, int spareColumnWidth) {
   auto* group = new QGroupBox(QStringLiteral("Spike Extraction Properties"), this);
   auto* grid = new QGridLayout(group);
   const auto label = [&](const char* text, int row, int column) {
@@ -97,7 +120,7 @@ void SpikeExtractPropsDlg::BuildControls() {
   const auto edit = [&](const char* name, int row, int column) {
     auto* e = new QLineEdit(group);
     e->setObjectName(QString::fromLatin1(name));
-    e->setMinimumWidth(du(0, 0, kEditWidthUnits, 0).width());
+    e->setMinimumWidth(editWidth);
     grid->addWidget(e, row, column);
     return e;
   };
@@ -126,7 +149,7 @@ void SpikeExtractPropsDlg::BuildControls() {
   label("Extraction Value", 2, 0);
   thresholdEdit_ = edit("thresholdEdit", 2, 1);
   // Column 2 keeps room beside the value for a button that helps choose it.
-  grid->setColumnMinimumWidth(kSpareColumn, du(0, 0, kSpareColumnUnits, 0).width());
+  grid->setColumnMinimumWidth(kSpareColumn, spareColumnWidth);
   fromNoiseButton_ = new QPushButton(QStringLiteral("From noise..."), group);
   fromNoiseButton_->setObjectName(QStringLiteral("fromNoiseButton"));
   fromNoiseButton_->setAutoDefault(false);
@@ -158,24 +181,10 @@ void SpikeExtractPropsDlg::BuildControls() {
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(4, 1);
 
-  okButton_ = new QPushButton(QStringLiteral("OK"), this);
-  okButton_->setObjectName(QStringLiteral("okButton"));
-  okButton_->setDefault(true);
-  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
-  cancelButton_->setObjectName(QStringLiteral("cancelButton"));
-  cancelButton_->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(okButton_);
-  buttons->addWidget(cancelButton_);
+  return group;
+}
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(group);
-  layout->addStretch(1);
-  layout->addLayout(buttons);
-  // At least the classic size, more when the labels need it; the user may make it larger.
-  resize(sizeHint().expandedTo(du(0, 0, kDialogWidthUnits, kDialogHeightUnits).size()));
-
+void SpikeExtractPropsDlg::ConnectControls() {
   connect(modeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnModeSelected);
   connect(typeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnTypeSelected);
   connect(thresholdEdit_, &QLineEdit::textChanged, this, &SpikeExtractPropsDlg::UpdateSignWarning);

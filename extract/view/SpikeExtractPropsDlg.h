@@ -9,6 +9,7 @@
 #include "extract/ExtractionParameters.h"
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -78,6 +79,10 @@ class SpikeExtractPropsDlg : public QDialog {
 
  private:
   void BuildControls();
+  /// The group of labelled fields, edits `editWidth` pixels wide at least.
+  QGroupBox* BuildPropertiesGroup(int editWidth, int spareColumnWidth);
+  /// Wires the controls to their handlers.
+  void ConnectControls();
 
   ExtractionParameters& params_;
   IPlotCollection& plots_;
