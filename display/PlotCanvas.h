@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "display/CanvasProperties.h"
@@ -27,6 +28,7 @@ class IDataSourceManager;
 class IPlot;
 class IPlotCollection;
 class PlotPreparation;
+class SpikeMarks;
 
 class PlotCanvas : public IPlotCanvas {
  public:
@@ -185,6 +187,11 @@ class PlotCanvas : public IPlotCanvas {
   /// What the plots are given to draw the current view.
   PlotFrame Frame();
 
+  /// Marks these spikes on the traces from the next redraw on; none draws no marks.
+  void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) { spikeMarks_ = std::move(marks); }
+  /// The spikes marked on the traces, or none.
+  const std::shared_ptr<const SpikeMarks>& GetSpikeMarks() const { return spikeMarks_; }
+
   /// The embedded display settings.
   CanvasProperties& Properties() { return properties_; }
   /// The embedded display settings, read-only.
@@ -255,6 +262,7 @@ class PlotCanvas : public IPlotCanvas {
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;
   std::vector<int32_t> separatorPlots_;
+  std::shared_ptr<const SpikeMarks> spikeMarks_;
 };
 
 }  // namespace skelvane
