@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,8 @@ namespace {
 constexpr const char* kNotAllOpenedMessage =
     "Not every data file could be opened; no spike files were written, so that no group mixes channels.";
 constexpr const char* kNotOpenedMessage = "This data file could not be opened: ";
+constexpr const char* kOutdirMadeMessage = "Made the output folder ";
+constexpr const char* kOutdirNotMadeMessage = "The output folder could not be made: ";
 
 constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
 // How often the signal watcher looks whether the run is over.
@@ -168,6 +171,21 @@ bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotColle
   return plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath) == 0;
 }
 
+// A missing output folder is made, parents and all, as `mkdir -p` would; false (said why) when it
+// cannot be.
+bool MakeOutputFolder(const std::string& folder) {
+  std::error_code error;
+  if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
+  std::filesystem::create_directories(folder, error);
+  // Judged by the result: with a trailing slash the call may say false after making every folder.
+  if (error || !std::filesystem::is_directory(folder)) {
+    ReportError(kOutdirNotMadeMessage + folder + ": " + (error ? error.message() : "not a folder"), 0);
+    return false;
+  }
+  ReportError(kOutdirMadeMessage + folder, 0);
+  return true;
+}
+
 void Run(const ExtractArguments& args) {
   TerminalSink sink;
   DataSourceManager manager;
@@ -196,6 +214,7 @@ void Run(const ExtractArguments& args) {
   args.detection.ApplyTo(p);
   p.OutputDirectory = args.outdir;
   run.SetJobs(args.jobs);
+  if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
   int stoppedBy = 0;
   {
@@ -247,8 +266,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
               "reports 128 + its number), with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
   args->detection.AddTo(cmd, true);
-  cmd->add_option("--outdir", args->outdir, "Folder for the spike files (default: beside each group's first file)")
-      ->check(CLI::ExistingDirectory);
+  cmd->add_option("--outdir", args->outdir,
+                  "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");

@@ -29,6 +29,7 @@ struct SnapshotArguments {
   std::string output;
   int64_t start = 0;
   int64_t span = 0;
+  bool noCache = false;
   bool showSpikes = false;
   ExtractionOptions detection;
 };
@@ -52,6 +53,7 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   SnapshotOptions options = args.options;
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
+  options.keepSummaries = !args.noCache;
   if (args.showSpikes) options.spikeMarks = MarksFor(args.detection);
   // Replacing an input would destroy the very recording the picture is of.
   if (FileIdentity::IsOneOf(args.output, options.files)) {
@@ -87,6 +89,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);
+  cmd->add_flag("--no-cache", args->noCache,
+                "Build the summaries of long spans in memory: neither read nor keep them in the summary cache "
+                "($XDG_CACHE_HOME/skelvane)");
   CLI::Option* showSpikes = cmd->add_flag(
       "--show-spikes", args->showSpikes,
       "Mark the spikes that extract with the options below would write, at their peaks (nothing else changes)");

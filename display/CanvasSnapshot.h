@@ -29,7 +29,8 @@ struct SnapshotOptions {
   int32_t height = 0;                   // canvas height in pixels
   std::optional<int64_t> visibleStart;  // microseconds; the start of the data when absent
   std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
-  SnapshotSpikeMarks spikeMarks;        // the spikes marked on the traces; none without it
+  bool keepSummaries = true;            // summaries are read from and kept in the summary cache
+  SnapshotSpikeMarks spikeMarks = {};   // the spikes marked on the traces; none without it
 };
 
 class CanvasSnapshot {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <span>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -119,7 +120,7 @@ std::string MakeRecording(const uint8_t* data, std::size_t size, FuzzChoices& ch
 
 // A view anywhere from before the first record to after the last, of any width, from a fraction of a
 // record to more than the whole recording.
-skelvane::ColumnSpan ViewOf(const std::vector<int64_t>& timestamps, FuzzChoices& choose) {
+skelvane::ColumnSpan ViewOf(std::span<const int64_t> timestamps, FuzzChoices& choose) {
   const auto [low, high] = std::minmax_element(timestamps.begin(), timestamps.end());
   skelvane::ColumnSpan span;
   const int64_t whole = std::max<int64_t>(1, skelvane::SaturatingSubtract(*high, *low));
@@ -163,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RecordReader reader;
   std::vector<uint8_t> records;
   if (reader.Open(layout) != 0 || reader.Read(0, count, records) != 0) __builtin_trap();
-  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const std::span<const int64_t> timestamps = summary.Timestamps();
   const RecordWalk walk(timestamps.data(), 0, count - 1, timestamps.front());
 
   for (int v = 0; v < kViews; ++v) {

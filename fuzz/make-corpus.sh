@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file,summary_columns,column_bars}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file,summary_columns,column_bars,summary_file}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -91,4 +91,14 @@ for f in "$rec"/spikes*/*; do
   { printf "$code"; head -c "$header_size" "$f"; } >"$out/spike_file/$name-header"
 done
 { printf '\004'; head -c 20000 "$rec/plain/TT1a.kcs"; } >"$out/spike_file/recording"
+# Kept summaries: the snapshot of a recording long enough to need one keeps it in a cache of our own.
+# A first byte of 0 leaves the file as it is, 1 makes its checksums right after the fuzzer's changes.
+"$cli" synth --out "$rec/long" --channels 1 --seconds 1300 --rate 2048 --seed 8 >/dev/null
+XDG_CACHE_HOME="$rec/cache" "$cli" snapshot --width 300 --height 200 -o "$rec/long.bmp" "$rec/long/TT1a.kcs" >/dev/null
+for kept in "$rec"/cache/skelvane/*.sum; do
+  { printf '\000'; cat "$kept"; } >"$out/summary_file/kept"
+  { printf '\001'; cat "$kept"; } >"$out/summary_file/kept-resealed"
+  { printf '\000'; head -c 5000 "$kept"; } >"$out/summary_file/kept-short"
+  { printf '\001'; head -c 4096 "$kept"; } >"$out/summary_file/header-only"
+done
 rm -rf "$rec"

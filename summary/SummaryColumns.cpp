@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -338,7 +339,7 @@ class Folder {
   }
 
   const SourceSummary& summary_;
-  const std::vector<int64_t>& timestamps_;
+  const std::span<const int64_t> timestamps_;
   const ColumnSpan& span_;
   const std::array<int64_t, kSamplesPerRecord> offsets_;
   const double timePerPixel_;
@@ -369,7 +370,7 @@ int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& 
   // A long walk is split at a record it visits for certain: the last of its timestamp, stamped more
   // than a microsecond after record 0 and not ending before start. Everything above it is visited
   // first and folded by another thread; the two halves' bars join where the walk crosses over.
-  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const std::span<const int64_t> timestamps = summary.Timestamps();
   const int64_t reached =
       std::partition_point(timestamps.begin(), timestamps.begin() + begin + 1,
                            [&](int64_t t) { return !RecordWalk::Reaches(t, span.start, span.recordDuration); }) -
