@@ -24,6 +24,8 @@ constexpr int64_t kEarlierPeakLast = kCurrentLast - 1;
 constexpr double kRecordIntervals = kSamplesPerRecord - 1;
 
 constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+// Records read beyond the span's estimated end: the record after it, and a few for uneven records.
+constexpr int64_t kReadAheadSlack = 4;
 
 // The first index from `from` up to `last` where the trace stops rising (or, for `falling`, stops
 // falling); -1 when it does not within them.
@@ -142,6 +144,12 @@ bool DetectionPreview::WalkFrom(const std::vector<int64_t>& starts, int64_t to,
   walk.SetQuiet(true);
   walk.StartAt(starts);
   walk.StopAt(to);
+  // Only the records up to the span's end, and the one after it, are read.
+  if (!starts.empty() && !times_.empty() && starts[0] < times_[0]->Known()) {
+    const double records = (static_cast<double>(to) - static_cast<double>(times_[0]->At(starts[0]))) /
+                           (kSamplesPerRecord * std::max(dt_, 1.0));
+    walk.SetReadAhead(static_cast<int64_t>(std::clamp(records, 0.0, 1e9)) + kReadAheadSlack);
+  }
   for (bool firstBlock = true;; firstBlock = false) {
     const GroupRecordWalk::Step step = walk.Next(cancel);
     if (step == GroupRecordWalk::Step::Cancelled) return false;

@@ -1,5 +1,8 @@
 #include "extract/DetectionPreviewWorker.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -15,6 +18,8 @@ namespace {
 
 // Marks are handed out at most this often while a long span fills in.
 constexpr auto kPublishInterval = std::chrono::milliseconds(50);
+// The worker's scheduling priority below the window's threads (a nice value): frames come first.
+constexpr int kWorkerNiceness = 10;
 
 bool SameLayout(const RecordLayout& a, const RecordLayout& b) {
   return a.path == b.path && a.dataOffset == b.dataOffset && a.recordSize == b.recordSize &&
@@ -183,6 +188,8 @@ bool DetectionPreviewWorker::Pending() const {
 }
 
 void DetectionPreviewWorker::Run() {
+  // A frame must never wait for marks: on a busy machine the drawing threads run first.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNiceness);
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stop_ || Pending(); });

@@ -63,6 +63,10 @@ void GroupRecordWalk::StartAt(const std::vector<int64_t>& records) {
   for (std::size_t k = 0; k < recordIndex_.size() && k < records.size(); ++k) recordIndex_[k] = std::max<int64_t>(records[k], 0);
 }
 
+void GroupRecordWalk::SetReadAhead(int64_t records) {
+  for (const auto& stream : streams_) stream->SetReadAhead(records);
+}
+
 void GroupRecordWalk::StopAt(int64_t time) {
   stops_ = true;
   stopTime_ = time;

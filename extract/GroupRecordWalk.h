@@ -38,6 +38,8 @@ class GroupRecordWalk {
   /// Ends the walk, from then on, as soon as no channel's current record is stamped before `time`: no
   /// later block can begin before it.
   void StopAt(int64_t time);
+  /// Reads at most `records` records of each channel at a time (see RecordStream::SetReadAhead).
+  void SetReadAhead(int64_t records);
   /// Says nothing about time going back (a preview shows what the run would write; the run speaks).
   void SetQuiet(bool quiet) { quiet_ = quiet; }
 
