@@ -198,7 +198,7 @@ class PlotCanvas : public IPlotCanvas {
   PlotFrame Frame();
 
   /// Marks these spikes on the traces from the next redraw on; none draws no marks.
-  void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) { spikeMarks_ = std::move(marks); }
+  void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) override { spikeMarks_ = std::move(marks); }
   /// The spikes marked on the traces, or none.
   const std::shared_ptr<const SpikeMarks>& GetSpikeMarks() const { return spikeMarks_; }
 

@@ -91,6 +91,10 @@ struct DetectionPreviewWorker::Task {
   std::vector<GroupSource> sources;
   int64_t from = 0;
   int64_t to = 0;
+  std::optional<int64_t> seekFrom;
+  bool seekForward = true;
+  int64_t seekLimit = 0;
+  std::function<void(std::optional<int64_t>)> seekFound;
 };
 
 DetectionPreviewWorker::DetectionPreviewWorker(std::function<void()> onMarks)
@@ -142,6 +146,8 @@ void DetectionPreviewWorker::Configure(const ExtractionParameters& parameters, s
     valid_ = valid;
     ++configuration_;
     marks_.reset();
+    seekFrom_.reset();
+    seekFound_ = nullptr;
     cancel_ = true;
   }
   wake_.notify_all();
@@ -161,6 +167,19 @@ void DetectionPreviewWorker::Show(int64_t from, int64_t to) {
   idle_.notify_all();
 }
 
+void DetectionPreviewWorker::Seek(int64_t from, bool forward, int64_t limit,
+                                  std::function<void(std::optional<int64_t>)> found) {
+  {
+    std::lock_guard lock(mutex_);
+    seekFrom_ = from;
+    seekForward_ = forward;
+    seekLimit_ = limit;
+    seekFound_ = std::move(found);
+    cancel_ = true;
+  }
+  wake_.notify_all();
+}
+
 void DetectionPreviewWorker::Clear() {
   {
     std::lock_guard lock(mutex_);
@@ -168,6 +187,8 @@ void DetectionPreviewWorker::Clear() {
     valid_ = false;
     ++configuration_;
     marks_.reset();
+    seekFrom_.reset();
+    seekFound_ = nullptr;
     cancel_ = true;
   }
   idle_.notify_all();
@@ -192,11 +213,28 @@ void DetectionPreviewWorker::Run() {
   ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNiceness);
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return stop_ || Pending(); });
+    wake_.wait(lock, [this] { return stop_ || Pending() || (valid_ && seekFrom_); });
     if (stop_) return;
-    Task task{configuration_, request_, parameters_, sources_, from_, to_};
+    Task task;
+    task.configuration = configuration_;
+    task.request = request_;
+    task.parameters = parameters_;
+    task.sources = sources_;
+    task.from = from_;
+    task.to = to_;
+    if (valid_ && seekFrom_) {
+      task.seekFrom = std::exchange(seekFrom_, std::nullopt);
+      task.seekForward = seekForward_;
+      task.seekLimit = seekLimit_;
+      task.seekFound = std::exchange(seekFound_, nullptr);
+    }
     cancel_ = false;
     lock.unlock();
+    if (task.seekFrom) {
+      SeekFor(task);
+      lock.lock();
+      continue;
+    }
     const bool finished = Work(task);
     lock.lock();
     if (finished && task.request == request_ && task.configuration == configuration_) {
@@ -235,18 +273,50 @@ void DetectionPreviewWorker::Prepare(const Task& task) {
   preparedFor_ = task.configuration;
 }
 
+bool DetectionPreviewWorker::WorkOut(int64_t from, int64_t to) {
+  for (const std::unique_ptr<Group>& group : groups_) {
+    for (const auto& [low, high] : group->Uncovered(from, to)) {
+      std::vector<int64_t> found;
+      if (!group->preview->SpikesBetween(low, high, found, cancel_)) return false;
+      group->Add(low, high, found);
+    }
+  }
+  return true;
+}
+
+void DetectionPreviewWorker::SeekFor(const Task& task) {
+  Prepare(task);
+  // Piece by piece away from the start point until some group has a spike there.
+  const int64_t from = *task.seekFrom;
+  std::optional<int64_t> found;
+  for (int64_t near = from; !found && (task.seekForward ? near < task.seekLimit : near > task.seekLimit);) {
+    const int64_t far = task.seekForward ? std::min(task.seekLimit, SaturatingAdd(near, kPieceMicroseconds))
+                                         : std::max(task.seekLimit, SaturatingSubtract(near, kPieceMicroseconds));
+    // The piece holds the start point itself only going back: a spike at `from` is no step forward.
+    const int64_t low = task.seekForward ? SaturatingAdd(near, 1) : far;
+    const int64_t high = task.seekForward ? SaturatingAdd(far, 1) : near;
+    if (!WorkOut(low, high)) return;  // replaced by something newer: it answers instead
+    for (const std::unique_ptr<Group>& group : groups_) {
+      const std::vector<int64_t>& peaks = group->peaks;
+      if (task.seekForward) {
+        const auto next = std::upper_bound(peaks.begin(), peaks.end(), from);
+        if (next != peaks.end() && *next < high && (!found || *next < *found)) found = *next;
+      } else {
+        const auto next = std::lower_bound(peaks.begin(), peaks.end(), from);
+        if (next != peaks.begin() && *(next - 1) >= low && (!found || *(next - 1) > *found)) found = *(next - 1);
+      }
+    }
+    near = far;
+  }
+  if (task.seekFound) task.seekFound(found);
+}
+
 bool DetectionPreviewWorker::Work(const Task& task) {
   Prepare(task);
   // Piece by piece from the left, every group in each piece, so the marks fill in across the traces.
   for (int64_t from = task.from; from < task.to;) {
     const int64_t to = std::min(task.to, SaturatingAdd(from, kPieceMicroseconds));
-    for (const std::unique_ptr<Group>& group : groups_) {
-      for (const auto& [low, high] : group->Uncovered(from, to)) {
-        std::vector<int64_t> found;
-        if (!group->preview->SpikesBetween(low, high, found, cancel_)) return false;
-        group->Add(low, high, found);
-      }
-    }
+    if (!WorkOut(from, to)) return false;
     from = to;
     if (from < task.to && std::chrono::steady_clock::now() - published_ < kPublishInterval) continue;
     Publish(task);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +57,10 @@ class DetectionPreviewWorker {
   void Configure(const ExtractionParameters& parameters, std::vector<GroupSource> groups);
   /// Marks the spikes in [from, to), with the ones just outside when already known; returns at once.
   void Show(int64_t from, int64_t to);
+  /// Looks for the first spike after `from` (or, going back, the last one before it), no further than
+  /// `limit`, and calls `found` on the worker thread with its peak time, or none; a later Seek or
+  /// Configure replaces it unanswered. Takes precedence over the span shown.
+  void Seek(int64_t from, bool forward, int64_t limit, std::function<void(std::optional<int64_t>)> found);
   /// Marks nothing from now on (and forgets what was found).
   void Clear();
   /// The marks found so far for the last span asked for (null before any, and after Clear).
@@ -70,6 +75,8 @@ class DetectionPreviewWorker {
   bool Pending() const;
   void Run();
   bool Work(const Task& task);
+  bool WorkOut(int64_t from, int64_t to);
+  void SeekFor(const Task& task);
   void Prepare(const Task& task);
   void Publish(const Task& task);
   int32_t SourceFor(const RecordLayout& layout);
@@ -88,6 +95,11 @@ class DetectionPreviewWorker {
   uint64_t doneConfiguration_ = 0;
   int64_t from_ = 0;
   int64_t to_ = 0;
+  // The seek asked for, if any (answered once, then cleared).
+  std::optional<int64_t> seekFrom_;
+  bool seekForward_ = true;
+  int64_t seekLimit_ = 0;
+  std::function<void(std::optional<int64_t>)> seekFound_;
   bool stop_ = false;
   std::shared_ptr<const SpikeMarks> marks_;
   // Set to stop the piece being worked out when something newer is asked for.
