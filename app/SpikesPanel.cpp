@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
@@ -72,7 +73,7 @@ void SpikesPanel::BuildWidgets() {
   column->addLayout(choosers);
   column->addWidget(spanOnly_);
   picture_ = new SpikesPicture({[this](int x, int y) { Pointed(x, y); }, [this](int x, int y) { Clicked(x, y); },
-                                [this] { Draw(); }},
+                                [this] { ScheduleDraw(); }},
                                contents);
   column->addWidget(picture_, 1);
   info_ = new QLabel(contents);
@@ -169,6 +170,16 @@ void SpikesPanel::Draw() {
   picture_->SetImage(ImageOf(bitmap));
 }
 
+// Drawing takes a good part of a frame: a burst of mouse moves or resizes is drawn once, after it.
+void SpikesPanel::ScheduleDraw() {
+  if (drawScheduled_) return;
+  drawScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    drawScheduled_ = false;
+    Draw();
+  });
+}
+
 void SpikesPanel::ShowDrawnCount() {
   if (!views_) return;
   const SpikeSubset& subset = views_->Subset();
@@ -191,7 +202,7 @@ void SpikesPanel::Pointed(int x, int y) {
                        .arg(file_->NumSpikes())
                        .arg(QString::fromStdString(TimeText::Seconds(time, kMicrosecondDecimals))));
   }
-  Draw();
+  ScheduleDraw();
 }
 
 void SpikesPanel::Clicked(int x, int y) {

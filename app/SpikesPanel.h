@@ -70,6 +70,7 @@ class SpikesPanel final : public QDockWidget {
   void Load();
   void TakeLoaded(uint64_t serial);
   void Draw();
+  void ScheduleDraw();
   void Pointed(int x, int y);
   void Clicked(int x, int y);
   void ShowDrawnCount();
@@ -82,6 +83,7 @@ class SpikesPanel final : public QDockWidget {
   std::unique_ptr<SpikePanelViews> views_;  // what is shown
   std::optional<std::pair<int64_t, int64_t>> triedRange_;  // the range of the last load started
   int64_t highlight_ = -1;
+  bool drawScheduled_ = false;  // a redraw waits for the events queued before it (mouse moves, resizes)
   std::optional<std::pair<int64_t, int64_t>> span_;  // the traces' span, once told
 
   // The loader: one thread at a time works out the views of a range of spikes; a range asked for
