@@ -21,12 +21,13 @@ namespace skelvane {
 namespace {
 
 constexpr int32_t kMicrosecondDecimals = 6;
+constexpr std::size_t kBytesPerPixel = 4;  // 32-bit pixels, as the renderer's bitmap holds them
 constexpr const char* kSpanSwitchText = "Only the spikes in the visible span";
 
 // The renderer's bottom-up 32-bit bitmap as an image the right way up.
 QImage ImageOf(const MemoryBitmap& bitmap) {
   QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
-  const auto rowBytes = static_cast<std::size_t>(bitmap.Width()) * 4;
+  const auto rowBytes = static_cast<std::size_t>(bitmap.Width()) * kBytesPerPixel;
   for (int32_t row = 0; row < bitmap.Height(); ++row) {
     std::memcpy(image.scanLine(row), bitmap.Bits() + static_cast<std::size_t>(bitmap.Height() - 1 - row) * bitmap.BytesPerRow(),
                 rowBytes);

@@ -35,6 +35,7 @@ class DetectionPreviewWorker {
     std::vector<RecordLayout> layouts;
     double sampleInterval = 0.0;
     double samplingFrequency = 0.0;
+    /// The same files, laid out alike, with the same timing.
     bool operator==(const GroupSource& other) const;
   };
   /// Longest piece of a span worked out at once before the marks found so far are handed out.
