@@ -42,4 +42,10 @@ inline constexpr int32_t kKeepSummaries = 33015;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 
+// Spikes: the detected spikes on the traces and spike files in their panels.
+inline constexpr int32_t kShowDetectedSpikes = 33301;
+inline constexpr int32_t kNextSpike = 33302;
+inline constexpr int32_t kPreviousSpike = 33303;
+inline constexpr int32_t kOpenSpikeFiles = 33304;
+
 }  // namespace skelvane::commands

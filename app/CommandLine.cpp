@@ -9,7 +9,8 @@ namespace {
 
 constexpr const char* kDescription =
     "Skelvane shows continuously sampled channel (CSC) recordings as a stack of trace plots and\n"
-    "extracts spikes from them into spike files. Each FILE is opened as a data source at start.";
+    "extracts spikes from them into spike files. Each FILE is opened at start: a recording as a data\n"
+    "source, a spike file in a Spikes panel.";
 constexpr const char* kVersionLine = "Skelvane Version 3.01";
 
 struct Parser {
@@ -22,7 +23,7 @@ struct Parser {
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     parser.addOption(help);
     parser.addOption(version);
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A CSC data file to open."),
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A CSC data file or a spike file to open."),
                                  QStringLiteral("[FILE...]"));
   }
 };

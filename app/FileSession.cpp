@@ -9,6 +9,7 @@
 #include "datafile/StripQuotes.h"
 #include "display/IPlotCollection.h"
 #include "platform/PathHelpers.h"
+#include "spikes/SpikeFile.h"
 
 namespace skelvane {
 namespace {
@@ -41,6 +42,7 @@ void FileSession::ShowRecentSetsWith(RecentSetsShown shown) {
 void FileSession::OpenFilesAtStart() {
   const int32_t sourcesBefore = sources_.GetNumSources();
   for (const std::string& text : filesToOpen_) {
+    if (OpenedAsSpikeFile(StripQuotes(text))) continue;
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(StripQuotes(text)) != 0) break;
     window_.UpdateTimeRange();
@@ -67,6 +69,7 @@ void FileSession::OnDropFiles(const std::vector<std::string>& paths) {
   const int32_t first = sources_.GetNumSources();
   for (const std::string& path : paths) {
     if (path.empty() || path.size() > kMaxDroppedNameLength) continue;
+    if (OpenedAsSpikeFile(path)) continue;
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(path) != 0) break;
     if (CreatePlotsForSources(before) != 0) break;
@@ -75,6 +78,14 @@ void FileSession::OnDropFiles(const std::vector<std::string>& paths) {
   // The new plots change the stack's height: the vertical bar follows it.
   window_.UpdateVerticalScroll();
   window_.Redraw();
+}
+
+// A spike file, told by its name or its header, opens in a panel whether or not it is sound (the
+// panel says what is wrong); it takes no part in the recordings' channel groups.
+bool FileSession::OpenedAsSpikeFile(const std::string& path) {
+  if (!openSpikeFile_ || !SpikeFile::IsMeantAsSpikeFile(path)) return false;
+  openSpikeFile_(path);
+  return true;
 }
 
 void FileSession::OpenData() {

@@ -1,7 +1,8 @@
 #pragma once
 // The files the main window shows: those named on the command line, dropped on the window, chosen
-// with Open Data or picked from File > Recent Files, each opened as a source with its plot, and the
-// sets of files opened together remembered for Recent Files. Owned by MainWindow; the commands and
+// with Open Data or picked from File > Recent Files, each opened as a source with its plot (a spike
+// file among them goes to its own panel instead), and the sets of recordings opened together
+// remembered for Recent Files. Owned by MainWindow; the commands and
 // the client area's drops use it.
 
 #include <QStringList>
@@ -20,6 +21,8 @@ class FileSession {
  public:
   /// Called with the remembered sets, newest first, whenever they change.
   using RecentSetsShown = std::function<void(const std::vector<QStringList>& sets)>;
+  /// Opens a spike file named on the command line or dropped (it says itself what is wrong with it).
+  using SpikeFileOpener = std::function<void(const std::string& path)>;
 
   FileSession(IDataSourceManager& sources, IPlotCollection& plots, WindowView& window);
 
@@ -30,6 +33,9 @@ class FileSession {
   void SetFilesToOpen(const std::vector<std::string>& paths);
   /// Shows the remembered sets through `shown`, now and after every change.
   void ShowRecentSetsWith(RecentSetsShown shown);
+  /// Hands the spike files among the files to open to `open` (without one they are opened as
+  /// recordings, and refused as such).
+  void OpenSpikeFilesWith(SpikeFileOpener open) { openSpikeFile_ = std::move(open); }
 
   /// Opens the files remembered for the start, in order, up to the first that fails.
   void OpenFilesAtStart();
@@ -44,6 +50,7 @@ class FileSession {
 
  private:
   int32_t CreatePlotsForSources(int32_t firstIndex);
+  bool OpenedAsSpikeFile(const std::string& path);
   void RememberOpenedSince(int32_t firstSource);
 
   IDataSourceManager& sources_;
@@ -51,6 +58,7 @@ class FileSession {
   WindowView& window_;
   std::vector<std::string> filesToOpen_;
   RecentSetsShown showRecent_;
+  SpikeFileOpener openSpikeFile_;
 };
 
 }  // namespace skelvane

@@ -11,10 +11,12 @@
 #include "app/AppResources.h"
 #include "app/CanvasMouse.h"
 #include "app/CommandMenus.h"
+#include "app/DetectedSpikes.h"
 #include "app/LatencyLog.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
+#include "app/SpikePanels.h"
 #include "app/StatusBar.h"
 #include "app/SummaryWatcher.h"
 #include "app/WindowCommands.h"
@@ -107,8 +109,13 @@ int32_t MainWindow::Create() {
 
   mouse_ = std::make_unique<CanvasMouse>(canvas_, view_, model_, plots_, *this, *client_);
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
-  commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
-      canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *this, latency_.get()});
+  detectedSpikes_ = std::make_unique<DetectedSpikes>(
+      DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), sources_, *this});
+  spikePanels_ = std::make_unique<SpikePanels>(sources_, view_, model_, *this, *this);
+  session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
+  commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{canvas_, view_, model_, *this, session_,
+                                                                     *plotActions_, extraction_, *detectedSpikes_,
+                                                                     *spikePanels_, *this, latency_.get()});
   commands_->BuildMenus(*menuBar());
   session_.ShowRecentSetsWith([this](const std::vector<QStringList>& sets) { Menus()->SetRecentSets(sets); });
   status_ = new StatusBar(this);
@@ -134,7 +141,20 @@ int32_t MainWindow::Create() {
 void MainWindow::Redraw() {
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  FollowSpikes();
   if (client_ != nullptr) client_->update();
+}
+
+// The detected spikes and the Spikes panels follow every change of the view, the plots or the
+// extraction properties, all of which ask for a frame.
+void MainWindow::FollowSpikes() {
+  if (detectedSpikes_) {
+    detectedSpikes_->Follow();
+    const std::optional<DetectedSpikes::Count> count = detectedSpikes_->InView();
+    if (status_ != nullptr && count) status_->ShowSpikeCount(count->spikes, count->complete);
+    if (status_ != nullptr && !count) status_->HideSpikeCount();
+  }
+  if (spikePanels_) spikePanels_->FollowView();
 }
 
 void MainWindow::UpdateTimeRange() {

@@ -30,6 +30,7 @@ namespace skelvane {
 
 class CanvasMouse;
 class CommandMenus;
+class DetectedSpikes;
 class ExtractionRun;
 class GLRenderer;
 class IDataSourceManager;
@@ -37,6 +38,7 @@ class IPlotCanvas;
 class IPlotCollection;
 class LatencyLog;
 class PlotActions;
+class SpikePanels;
 class StatusBar;
 class SummaryWatcher;
 class WindowCommands;
@@ -129,6 +131,10 @@ class MainWindow final : public QMainWindow,
   ExtractionRun& Extraction() { return extraction_.Extraction(); }
   /// The status bar under the canvas; null before Create.
   StatusBar* Status() const { return status_; }
+  /// Show Detected Spikes and its N and P keys; null before Create.
+  DetectedSpikes* Detected() const { return detectedSpikes_.get(); }
+  /// The Spikes panels; null before Create.
+  SpikePanels* SpikeFilePanels() const { return spikePanels_.get(); }
   /// The Keys and Mouse dialog while it is open.
   QWidget* KeysAndMouse() const;
 
@@ -144,6 +150,7 @@ class MainWindow final : public QMainWindow,
   class SourcesChanged;
 
   void UpdatePointer(int32_t x, int32_t y);
+  void FollowSpikes();
   void FollowPixelRatio();
 
   IPlotCanvas& canvas_;
@@ -169,6 +176,8 @@ class MainWindow final : public QMainWindow,
   SummaryWatcher* summaries_ = nullptr;
   std::unique_ptr<CanvasMouse> mouse_;
   std::unique_ptr<PlotActions> plotActions_;
+  std::unique_ptr<DetectedSpikes> detectedSpikes_;
+  std::unique_ptr<SpikePanels> spikePanels_;
   std::unique_ptr<WindowCommands> commands_;
   WheelNavigator wheel_{*this};
 };

@@ -14,12 +14,18 @@ constexpr int64_t kPercent = 100;
 }  // namespace
 
 StatusBar::StatusBar(QWidget* parent)
-    : QStatusBar(parent), pointer_(new QLabel(this)), span_(new QLabel(this)), progress_(new QLabel(this)) {
+    : QStatusBar(parent),
+      pointer_(new QLabel(this)),
+      span_(new QLabel(this)),
+      progress_(new QLabel(this)),
+      spikes_(new QLabel(this)) {
   setSizeGripEnabled(false);
   addWidget(pointer_, 1);
   addPermanentWidget(progress_);
+  addPermanentWidget(spikes_);
   addPermanentWidget(span_);
   progress_->hide();
+  spikes_->hide();
 }
 
 std::string StatusBar::PointerText(const Pointer& p) {
@@ -44,6 +50,20 @@ std::string StatusBar::ProgressText(int64_t done, int64_t total) {
   return "Summaries " + std::to_string(std::max<int64_t>(done, 0) * kPercent / total) + "%";
 }
 
+std::string StatusBar::SpikeCountText(int64_t spikes, bool complete) {
+  return (complete ? "" : "at least ") + std::to_string(spikes) + (spikes == 1 ? " spike" : " spikes") + " in view";
+}
+
+void StatusBar::ShowSpikeCount(int64_t spikes, bool complete) {
+  spikes_->setText(QString::fromStdString(SpikeCountText(spikes, complete)));
+  spikes_->show();
+}
+
+void StatusBar::HideSpikeCount() {
+  spikes_->clear();
+  spikes_->hide();
+}
+
 void StatusBar::ShowPointer(const Pointer& pointer) { pointer_->setText(QString::fromStdString(PointerText(pointer))); }
 
 void StatusBar::ClearPointer() { pointer_->clear(); }
@@ -59,5 +79,6 @@ void StatusBar::ShowSummaryProgress(int64_t done, int64_t total) {
 QString StatusBar::PointerLabelText() const { return pointer_->text(); }
 QString StatusBar::SpanLabelText() const { return span_->text(); }
 QString StatusBar::ProgressLabelText() const { return progress_->text(); }
+QString StatusBar::SpikeCountLabelText() const { return spikes_->text(); }
 
 }  // namespace skelvane

@@ -1,6 +1,6 @@
 #pragma once
-// The line under the canvas: the time and the plot's value under the mouse, the visible span and the
-// progress of summary building. MainWindow feeds it; the texts are built by its static formatters.
+// The line under the canvas: the time and the plot's value under the mouse, the visible span, the
+// detected spikes in it and the progress of summary building. MainWindow feeds it; the texts are built by its static formatters.
 
 #include <QStatusBar>
 #include <cstdint>
@@ -34,6 +34,10 @@ class StatusBar final : public QStatusBar {
   void ShowSpan(int64_t span);
   /// Shows how far summary building has come; hidden once done reaches total.
   void ShowSummaryProgress(int64_t done, int64_t total);
+  /// Shows how many detected spikes lie in the visible span (`complete`: all are known yet).
+  void ShowSpikeCount(int64_t spikes, bool complete);
+  /// Hides the spike count (the spikes are not shown).
+  void HideSpikeCount();
 
   /// "12.345678 s  (0:00:02.345678)", then "  TT1a: -120 counts = -36.6 uV" over a plot.
   static std::string PointerText(const Pointer& pointer);
@@ -41,16 +45,21 @@ class StatusBar final : public QStatusBar {
   static std::string SpanText(int64_t span);
   /// "Summaries 40%" while building, empty when done.
   static std::string ProgressText(int64_t done, int64_t total);
+  /// "12 spikes in view", "1 spike in view", and "at least 12 spikes in view" while they fill in.
+  static std::string SpikeCountText(int64_t spikes, bool complete);
 
   /// The labels' texts, in order: pointer, span, progress.
   QString PointerLabelText() const;
   QString SpanLabelText() const;
   QString ProgressLabelText() const;
+  /// The spike count's text (empty while hidden).
+  QString SpikeCountLabelText() const;
 
  private:
   QLabel* pointer_;
   QLabel* span_;
   QLabel* progress_;
+  QLabel* spikes_;
 };
 
 }  // namespace skelvane

@@ -8,11 +8,13 @@
 #include "app/BitmapExport.h"
 #include "app/CommandIds.h"
 #include "app/CommandMenus.h"
+#include "app/DetectedSpikes.h"
 #include "app/ExtractionCommands.h"
 #include "app/FileSession.h"
 #include "app/LatencyLog.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
+#include "app/SpikePanels.h"
 #include "app/WindowView.h"
 #include "display/ViewState.h"
 #include "summary/SummaryCache.h"
@@ -50,6 +52,7 @@ constexpr const char* kPageTime = "Page time forward / back";
 constexpr const char* kScrollStack = "Scroll the plot stack up / down";
 constexpr const char* kAmplitude = "Increase / decrease the amplitude of all plots";
 constexpr const char* kEnds = "Go to the start / end of the recordings";
+constexpr const char* kStepSpike = "Centre the next / previous detected spike";
 
 // The mouse gestures, which the canvas and the wheel handle, for Keys and Mouse.
 constexpr const char* kGestures[][2] = {
@@ -82,6 +85,8 @@ std::span<const CommandRow> WindowCommands::Table() {
       Popup(Menu::Bar, "&File", Menu::File),
       Item(c::kOpenData, Menu::File, "&Open Data\tCtrl-Alt-O", "Ctrl+Alt+O; Ctrl+O", "Open data files",
            [](C& w) { w.session_.OpenData(); }),
+      Item(c::kOpenSpikeFiles, Menu::File, "Open &Spike Files...", "", nullptr,
+           [](C& w) { w.spikePanels_.OpenWithChooser(); }),
       Separator(Menu::File),
       Item(c::kSaveDisplayAsBitmap, Menu::File, "Save Current Display As A &Bitmap", "", nullptr,
            [](C& w) { w.SaveDisplayAsBitmap(); }),
@@ -140,6 +145,10 @@ std::span<const CommandRow> WindowCommands::Table() {
             [](const C& w) { return w.canvas_.GetDataAxisInMicrovolts(); }),
       Check(c::kKeepSummaries, Menu::Display, "&Keep Summaries On Disk", [](C&) { ToggleKeepSummaries(); },
             [](const C&) { return SummaryCache::Instance().Enabled(); }),
+      Separator(Menu::Display),
+      Item(c::kShowDetectedSpikes, Menu::Display, "Show Detected Spikes\tCtrl-D", "Ctrl+D",
+           "Mark the spikes Create Spike File would write", [](C& w) { w.detectedSpikes_.Toggle(); },
+           [](const C& w) { return w.detectedSpikes_.Shown(); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -155,6 +164,8 @@ std::span<const CommandRow> WindowCommands::Table() {
       Key(c::kGoToEnd, "End", kEnds, [](C& w) { w.ScrollTime(S::ToEnd); }),
       Key(c::kPageTimeForward, "PgDown", kPageTime, [](C& w) { w.ScrollTime(S::PageForward); }),
       Key(c::kPageTimeBack, "PgUp", kPageTime, [](C& w) { w.ScrollTime(S::PageBack); }),
+      Key(c::kNextSpike, "N", kStepSpike, [](C& w) { w.detectedSpikes_.Step(true); }),
+      Key(c::kPreviousSpike, "P", kStepSpike, [](C& w) { w.detectedSpikes_.Step(false); }),
   };
   return kRows;
 }
@@ -173,6 +184,8 @@ WindowCommands::WindowCommands(const Parts& parts)
       session_(parts.session),
       plots_(parts.plots),
       extraction_(parts.extraction),
+      detectedSpikes_(parts.detectedSpikes),
+      spikePanels_(parts.spikePanels),
       widget_(parts.widget),
       log_(parts.log) {}
 

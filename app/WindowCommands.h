@@ -22,10 +22,12 @@ class QWidget;
 namespace skelvane {
 
 class CommandMenus;
+class DetectedSpikes;
 class ExtractionCommands;
 class FileSession;
 class LatencyLog;
 class PlotActions;
+class SpikePanels;
 class WindowView;
 struct ViewState;
 
@@ -40,6 +42,8 @@ class WindowCommands {
     FileSession& session;
     PlotActions& plots;
     ExtractionCommands& extraction;
+    DetectedSpikes& detectedSpikes;
+    SpikePanels& spikePanels;
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
   };
@@ -87,6 +91,8 @@ class WindowCommands {
   FileSession& session_;
   PlotActions& plots_;
   ExtractionCommands& extraction_;
+  DetectedSpikes& detectedSpikes_;
+  SpikePanels& spikePanels_;
   QWidget& widget_;
   LatencyLog* log_;
   std::unique_ptr<CommandMenus> menus_;

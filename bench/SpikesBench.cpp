@@ -1,7 +1,8 @@
 // `skelvane-cli spikes` on a tetrode spike file of a million spikes: opening it and computing its
 // statistics, against the cheapest pass over the same bytes, reading the file in 1 MiB blocks as
 // `cat` does (target: at most 2). Also the figure of that file (statistics, 1000 spikes chosen and
-// read, layout, drawing) against the same pass, as a hint of the Spikes panel's first picture.
+// read, layout, drawing) against the same pass, and the window's Spikes panel's first picture (the
+// file opened, its statistics and 2000 spikes read, three views drawn at a panel's size).
 // The file is synthesised here, records written directly after the extraction's own header.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -24,6 +25,7 @@
 #include "spikes/SpikeFigure.h"
 #include "spikes/SpikeFigureLayout.h"
 #include "spikes/SpikeFile.h"
+#include "spikes/SpikePanelViews.h"
 #include "spikes/SpikeStatistics.h"
 #include "spikes/SpikeSubset.h"
 
@@ -164,6 +166,39 @@ void BM_SpikeFigure(benchmark::State& state) {
 }
 BENCHMARK(BM_SpikeFigure)->Unit(benchmark::kMillisecond);
 
+// A panel docked beside the traces of a 1920 x 1080 window.
+constexpr int32_t kPanelWidth = 420;
+constexpr int32_t kPanelHeight = 900;
+
+void BM_SpikesPanelFirstPicture(benchmark::State& state) {
+  const std::string& path = BenchSpikeFile().path;
+  skelvane::GLRenderer renderer;
+  skelvane::MemoryBitmap picture;
+  for (auto _ : state) {
+    skelvane::SpikeFile file;
+    skelvane::SpikePanelViews views;
+    if (file.Open(path) != 0 || views.Load(file) != 0) state.SkipWithError("read failed");
+    if (views.Render(renderer, kPanelWidth, kPanelHeight, {}, -1, picture) != 0) state.SkipWithError("render failed");
+  }
+}
+BENCHMARK(BM_SpikesPanelFirstPicture)->Unit(benchmark::kMillisecond);
+
+// Every move of the mouse onto another spike draws the panel again with it highlighted.
+void BM_SpikesPanelRedraw(benchmark::State& state) {
+  skelvane::SpikeFile file;
+  skelvane::SpikePanelViews views;
+  if (file.Open(BenchSpikeFile().path) != 0 || views.Load(file) != 0) state.SkipWithError("read failed");
+  skelvane::GLRenderer renderer;
+  skelvane::MemoryBitmap picture;
+  int64_t highlight = 0;
+  for (auto _ : state) {
+    if (views.Render(renderer, kPanelWidth, kPanelHeight, {}, ++highlight % views.Subset().Size(), picture) != 0) {
+      state.SkipWithError("render failed");
+    }
+  }
+}
+BENCHMARK(BM_SpikesPanelRedraw)->Unit(benchmark::kMillisecond);
+
 void PrintRatio(const skelvane::bench::RatioReporter& reporter, const char* name, const char* what,
                 const char* target) {
   const auto run = reporter.times.find(name);
@@ -182,7 +217,9 @@ int main(int argc, char** argv) {
   std::printf("\n");
   PrintRatio(reporter, "BM_SpikeStatistics", "The statistics", "at most 2");
   PrintRatio(reporter, "BM_SpikeStatisticsWithWaveforms", "The statistics with the mean waveforms", "none");
-  PrintRatio(reporter, "BM_SpikeFigure", "The figure", "the panel's first picture within 1 s");
+  PrintRatio(reporter, "BM_SpikeFigure", "The figure", "none");
+  PrintRatio(reporter, "BM_SpikesPanelFirstPicture", "The Spikes panel's first picture", "within 1 s");
+  PrintRatio(reporter, "BM_SpikesPanelRedraw", "A redraw of the Spikes panel (a spike pointed at)", "none");
   std::error_code ec;
   if (fileMade) std::filesystem::remove_all(BenchSpikeFile().folder, ec);
   benchmark::Shutdown();

@@ -6,12 +6,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +18,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
+#include "cli/ExtractionOptions.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
 #include "display/PlotCollection.h"
@@ -47,21 +46,12 @@ constexpr long kSignalPollNanoseconds = 50'000'000;
 // A terminal's progress line is redrawn this often.
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 
-const std::map<std::string, int32_t> kModes = {{"threshold", kExtractionModeThreshold},
-                                               {"slope", kExtractionModeSlope}};
-const std::map<std::string, int32_t> kTypes = {
-    {"positive", kExtractionTypePositive}, {"negative", kExtractionTypeNegative}, {"both", kExtractionTypeBoth}};
-
 struct ExtractArguments {
   std::vector<std::string> files;
-  int32_t channels = 0;
-  double threshold = 0.0;
-  double noiseFactor = 0.0;
+  ExtractionOptions detection;
   int32_t jobs = 0;
   bool quiet = false;
   std::string summary;
-  std::string mode = "threshold";
-  std::string type = "positive";
   std::string outdir;
 };
 
@@ -221,12 +211,8 @@ void Run(const ExtractArguments& args) {
 
   ExtractionRun run(plots, manager);
   ExtractionParameters& p = run.Parameters();
-  p.NumChannels = args.channels;
-  p.Threshold = args.threshold;
-  p.ExtractionMode = kModes.at(args.mode);
-  p.ExtractionType = kTypes.at(args.type);
+  args.detection.ApplyTo(p);
   p.OutputDirectory = args.outdir;
-  p.NoiseThresholdFactor = args.noiseFactor;
   run.SetJobs(args.jobs);
   if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
@@ -242,16 +228,17 @@ void Run(const ExtractArguments& args) {
   if (stoppedBy == 0) ReportError(kExtractionCompletedMessage, 0);
 
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
-    if (args.noiseFactor > 0.0) {
-      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.noiseFactor, file.noiseLevel);
+    if (args.detection.noiseFactor > 0.0) {
+      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.detection.noiseFactor, file.noiseLevel);
     }
     std::printf("%s: %lld spikes%s\n", file.path.c_str(), static_cast<long long>(file.spikeCount),
                 file.complete ? "" : " (not written)");
   }
   // As in the window, files after the last full group are not extracted; in a batch that must show.
-  const std::size_t groupSize = static_cast<std::size_t>(args.channels);
+  const std::size_t groupSize = static_cast<std::size_t>(args.detection.channels);
   for (std::size_t i = args.files.size() - args.files.size() % groupSize; i < args.files.size(); ++i) {
-    std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(), args.channels);
+    std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(),
+                args.detection.channels);
   }
   std::fflush(stdout);
   if (stoppedBy != 0) TerminationSignals::EndBy(stoppedBy);
@@ -260,22 +247,6 @@ void Run(const ExtractArguments& args) {
   // Warnings (a damaged last record, time going back) leave every output written: status 0.
   if (result != 0 || run.FailedGroups() > 0 || !summaryWritten) throw CLI::RuntimeError(kExitFailed);
 }
-
-std::vector<std::string> Keys(const std::map<std::string, int32_t>& map) {
-  std::vector<std::string> keys;
-  for (const auto& entry : map) keys.push_back(entry.first);
-  return keys;
-}
-
-// A threshold has to be a finite number: truncated for the detector, NaN would become 0.
-const CLI::Validator kFiniteNumber(
-    [](std::string& text) {
-      char* end = nullptr;
-      const double value = std::strtod(text.c_str(), &end);
-      const bool finite = end != text.c_str() && *end == '\0' && std::isfinite(value);
-      return finite ? std::string() : std::string("Not a finite number: ") + text;
-    },
-    "FINITE");
 
 // The summary's form follows its extension.
 const CLI::Validator kSummaryName(
@@ -294,24 +265,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
               "\nA signal that ends it (HUP, INT, QUIT, TERM, ALRM, USR1, USR2) ends it as that signal (a shell\n"
               "reports 128 + its number), with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
-  cmd->add_option("--channels", args->channels, "Channels per group: 1, 2 or 4")
-      ->required()
-      ->check(CLI::IsMember({1, 2, 4}));
-  CLI::Option* threshold =
-      cmd->add_option("--threshold", args->threshold, "Threshold in A/D counts (slope: counts per sample)")
-          ->check(kFiniteNumber);
-  CLI::Option* noise = cmd->add_option("--noise-threshold", args->noiseFactor,
-                                       "Threshold as K times each group's noise level (median |x| / 0.6745 over "
-                                       "the first 10 s, largest channel)")
-                           ->check(kFiniteNumber & CLI::PositiveNumber);
-  threshold->excludes(noise);
-  noise->excludes(threshold);
-  cmd->add_option("--mode", args->mode, "Detect by amplitude or by slope")
-      ->check(CLI::IsMember(Keys(kModes)))
-      ->capture_default_str();
-  cmd->add_option("--type", args->type, "Which side of the threshold counts")
-      ->check(CLI::IsMember(Keys(kTypes)))
-      ->capture_default_str();
+  args->detection.AddTo(cmd, true);
   cmd->add_option("--outdir", args->outdir,
                   "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
@@ -319,10 +273,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");
   cmd->add_option("--summary", args->summary, "Write a summary of every spike file (.csv or .json)")
       ->check(kSummaryName);
-  cmd->callback([args, threshold, noise] {
-    if (threshold->count() == 0 && noise->count() == 0) {
-      throw CLI::RequiredError("--threshold or --noise-threshold");
-    }
+  cmd->callback([args] {
+    args->detection.RequireDetection();
     Run(*args);
   });
 });

@@ -10,7 +10,11 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
+#include "cli/ExtractionOptions.h"
 #include "display/CanvasSnapshot.h"
+#include "display/SpikeMarks.h"
+#include "extract/DetectionPreviewWorker.h"
+#include "extract/ExtractionRun.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/FileIdentity.h"
 #include "platform/MemoryBitmap.h"
@@ -26,13 +30,31 @@ struct SnapshotArguments {
   int64_t start = 0;
   int64_t span = 0;
   bool noCache = false;
+  bool showSpikes = false;
+  ExtractionOptions detection;
 };
+
+// The marks of the spikes a run with the detection options would write from the snapshot's plots,
+// found by the same preview the window uses.
+SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection) {
+  return [detection](IPlotCollection& plots, IDataSourceManager& sources, int64_t start, int64_t end) {
+    ExtractionRun run(plots, sources);
+    detection.ApplyTo(run.Parameters());
+    DetectionPreviewWorker worker;
+    worker.Configure(run.Parameters(), DetectionPreviewWorker::Locate(sources, run.GroupsToWrite()));
+    worker.Show(start, end);
+    worker.Wait();
+    std::shared_ptr<const SpikeMarks> marks = worker.Marks();
+    return marks != nullptr ? marks : std::make_shared<const SpikeMarks>();
+  };
+}
 
 void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   SnapshotOptions options = args.options;
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
   options.keepSummaries = !args.noCache;
+  if (args.showSpikes) options.spikeMarks = MarksFor(args.detection);
   // Replacing an input would destroy the very recording the picture is of.
   if (FileIdentity::IsOneOf(args.output, options.files)) {
     ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
@@ -70,7 +92,15 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_flag("--no-cache", args->noCache,
                 "Build the summaries of long spans in memory: neither read nor keep them in the summary cache "
                 "($XDG_CACHE_HOME/skelvane)");
-  cmd->callback([args, cmd] { Run(*args, *cmd); });
+  CLI::Option* showSpikes = cmd->add_flag(
+      "--show-spikes", args->showSpikes,
+      "Mark the spikes that extract with the options below would write, at their peaks (nothing else changes)");
+  args->detection.AddTo(cmd, false);
+  args->detection.Need(showSpikes);
+  cmd->callback([args, cmd] {
+    if (args->showSpikes) args->detection.RequireDetection();
+    Run(*args, *cmd);
+  });
 });
 
 }  // namespace

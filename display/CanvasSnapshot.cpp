@@ -5,6 +5,7 @@
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/SpikeMarks.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"
@@ -88,6 +89,10 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   manager.GetTimeRange(dataStart, dataEnd);
   SetUpView(shown, canvas, collection, dataStart, dataEnd, options);
   if (view != nullptr) *view = shown;
+  if (options.spikeMarks) {
+    const PlotFrame frame = canvas.Frame();
+    canvas.SetSpikeMarks(options.spikeMarks(collection, manager, frame.start, frame.end));
+  }
   renderer.RequestNewDIBSection();
   // A plot over a long span draws no trace until its summary is there; the window redraws when each
   // build completes. The snapshot starts every build the frame needs, waits for them (they load or

@@ -3,16 +3,25 @@
 // after a resize to the given size. Used by `skelvane-cli snapshot` and the redraw benchmark.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace skelvane {
 
+class IDataSourceManager;
 class IPlotCanvas;
 class IPlotCollection;
 class MemoryBitmap;
+class SpikeMarks;
 struct ViewState;
+
+/// Works out the spikes to mark on the traces of a snapshot between two times, over its own plots
+/// and sources; none marks nothing.
+using SnapshotSpikeMarks = std::function<std::shared_ptr<const SpikeMarks>(
+    IPlotCollection& plots, IDataSourceManager& sources, int64_t start, int64_t end)>;
 
 struct SnapshotOptions {
   std::vector<std::string> files;
@@ -21,6 +30,7 @@ struct SnapshotOptions {
   std::optional<int64_t> visibleStart;  // microseconds; the start of the data when absent
   std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
   bool keepSummaries = true;            // summaries are read from and kept in the summary cache
+  SnapshotSpikeMarks spikeMarks = {};   // the spikes marked on the traces; none without it
 };
 
 class CanvasSnapshot {

@@ -12,6 +12,8 @@
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
 #include "display/IPlotCanvas.h"
+#include "display/SpikeMarks.h"
+#include "display/SpikeTicks.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
@@ -125,9 +127,9 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
   const double fullScale = properties_.ADMaxValue * properties_.scale;
   if (width <= 0 || frame.end <= frame.start || fullScale == 0.0) return kStatusOk;
 
+  const double gain = frame.canvas != nullptr ? frame.canvas->GetAmplitudeGain(GetPath()) : 1.0;
   if (GLRenderer* renderer = frame.renderer) {
     renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
-    const double gain = frame.canvas != nullptr ? frame.canvas->GetAmplitudeGain(GetPath()) : 1.0;
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
@@ -138,6 +140,11 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
     }
   }
   DrawThresholdOverlay(frame, width, 0, kColourLight);
+  if (frame.spikeMarks != nullptr && frame.renderer != nullptr) {
+    const double pixelsPerCount = static_cast<float>((height / 2.0) / fullScale * gain);
+    SpikeTicks::Draw(SpikeTicks::Layout(frame.spikeMarks->PeaksFor(GetPath()), cache_, frame, width, height, pixelsPerCount),
+                     frame, x0, y0);
+  }
   return kStatusOk;
 }
 

@@ -3,12 +3,14 @@
 // switches, settings. PlotCanvas is the one implementation.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace skelvane {
 
 class BitmapPresenter;
 class File;
+class SpikeMarks;
 class TimeCursors;
 
 class IPlotCanvas {
@@ -72,6 +74,9 @@ class IPlotCanvas {
   virtual void SetShowScaleBars(bool /*on*/) {}
   /// The measuring cursors the canvas draws; none for a canvas that draws none.
   virtual TimeCursors* Cursors() { return nullptr; }
+  /// Marks these spikes on the traces from the next redraw on (none: no marks); a canvas that draws
+  /// no marks ignores them.
+  virtual void SetSpikeMarks(std::shared_ptr<const SpikeMarks> /*marks*/) {}
 };
 
 }  // namespace skelvane

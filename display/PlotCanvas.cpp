@@ -95,6 +95,7 @@ PlotFrame PlotCanvas::Frame() {
   frame.scrollBottom = view_.ScrollBottom;
   frame.renderer = renderer_;
   frame.canvas = this;
+  frame.spikeMarks = spikeMarks_.get();
   return frame;
 }
 

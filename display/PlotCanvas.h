@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "display/CanvasOverlays.h"
@@ -31,6 +32,7 @@ class IDataSourceManager;
 class IPlot;
 class IPlotCollection;
 class PlotPreparation;
+class SpikeMarks;
 
 class PlotCanvas : public IPlotCanvas {
  public:
@@ -195,6 +197,11 @@ class PlotCanvas : public IPlotCanvas {
   /// What the plots are given to draw the current view.
   PlotFrame Frame();
 
+  /// Marks these spikes on the traces from the next redraw on; none draws no marks.
+  void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) override { spikeMarks_ = std::move(marks); }
+  /// The spikes marked on the traces, or none.
+  const std::shared_ptr<const SpikeMarks>& GetSpikeMarks() const { return spikeMarks_; }
+
   /// The embedded display settings.
   CanvasProperties& Properties() { return properties_; }
   /// The embedded display settings, read-only.
@@ -273,6 +280,7 @@ class PlotCanvas : public IPlotCanvas {
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;
   std::vector<int32_t> separatorPlots_;
+  std::shared_ptr<const SpikeMarks> spikeMarks_;
 };
 
 }  // namespace skelvane

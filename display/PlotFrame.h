@@ -9,6 +9,7 @@ namespace skelvane {
 
 class GLRenderer;
 class IPlotCanvas;
+class SpikeMarks;
 
 struct PlotFrame {
   int64_t start = 0;        // time at the trace's left edge, microseconds
@@ -24,6 +25,8 @@ struct PlotFrame {
   // The canvas the plots ask for header icons, the data axis and their amplitude gain; none draws
   // no icons or axis and keeps the gain at 1.
   IPlotCanvas* canvas = nullptr;
+  // The spikes to mark on the traces, or none. Read on the drawing thread only.
+  const SpikeMarks* spikeMarks = nullptr;
 };
 
 }  // namespace skelvane

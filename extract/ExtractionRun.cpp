@@ -66,16 +66,6 @@ const char* ExtensionFor(int32_t numChannels) {
 
 }  // namespace
 
-// A group planned before any file is written: the plots, the name and the values from its last plot.
-struct ExtractionRun::Group {
-  std::vector<int32_t> sourceIds;
-  double sampleInterval = 0.0;
-  double samplingFrequency = 0.0;
-  int32_t adMaxValue = 0;
-  std::string path;
-  bool nameTaken = false;
-};
-
 // What walking one group's records found out besides its spikes.
 struct ExtractionRun::Walk {
   std::size_t progressIndex = 0;
@@ -128,7 +118,7 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   // display order whatever finishes first.
   std::vector<Group> groups;
   std::vector<std::string> inputs;
-  int32_t result = PlanGroups(groups, inputs);
+  int32_t result = PlanGroups(groups, inputs, true);
   // A spike file that is one of the data files (whatever its name) would destroy a recording.
   for (const Group& group : groups) {
     if (!FileIdentity::IsOneOf(group.path, inputs)) continue;
@@ -142,7 +132,19 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   return result;
 }
 
-int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs) {
+std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite() {
+  std::vector<Group> groups;
+  std::vector<std::string> inputs;
+  if (parameters_.NumChannels <= 0) return groups;
+  PlanGroups(groups, inputs, false);  // as in a run, the groups planned before a plot that fails stand
+  for (const Group& group : groups) {
+    if (FileIdentity::IsOneOf(group.path, inputs)) return {};
+  }
+  std::erase_if(groups, [](const Group& group) { return group.nameTaken; });
+  return groups;
+}
+
+int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs, bool report) {
   const int32_t numChannels = parameters_.NumChannels;  // checked positive by the detector
   std::vector<int32_t> group;
   const int32_t numPlots = plots_.GetNumPlots();
@@ -150,7 +152,7 @@ int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::s
     IPlot* plot = nullptr;
     if (plots_.GetPlot(i, plot) != kStatusOk) return kStatusFailed;
     if (plot == nullptr) {
-      ReportError(kNoPlotMessage, i);
+      if (report) ReportError(kNoPlotMessage, i);
       return kStatusFailed;
     }
     int32_t sourceId = -1;
@@ -172,7 +174,7 @@ int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::s
         planned.nameTaken = true;
       }
     }
-    if (planned.nameTaken) {
+    if (planned.nameTaken && report) {
       ReportError(kNameTakenMessage + planned.path, 0);
       ++failedGroups_;
     }
@@ -254,12 +256,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
     if (sources_.GetSourcePath(id, path) != kStatusOk) path.clear();
     file.inputs.push_back(path);
   }
-  file.threshold = parameters_.TruncatedThreshold();
-  if (parameters_.NoiseThresholdFactor > 0.0) {
-    file.threshold =
-        NoiseThreshold(group.sourceIds, group.samplingFrequency, parameters_.NoiseThresholdFactor, file.noiseLevel);
-    if (file.threshold < 0) file.threshold = parameters_.TruncatedThreshold();
-  }
+  file.threshold = GroupThreshold(sources_, parameters_, group.sourceIds, group.samplingFrequency, file.noiseLevel);
   // Checked when the run began: only the threshold can differ from group to group.
   extractor.SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode, file.threshold,
                                     parameters_.NumSpikePoints, parameters_.AlignmentPt, parameters_.NumChannels);
@@ -351,13 +348,28 @@ std::vector<SourceHeaderInfo> ExtractionRun::GatherSourceHeaderInfo(const std::v
   return infos;
 }
 
+int32_t ExtractionRun::GroupThreshold(IDataSourceManager& sources, const ExtractionParameters& parameters,
+                                      const std::vector<int32_t>& sourceIds, double samplingFrequency,
+                                      double& noiseLevel) {
+  noiseLevel = 0.0;
+  if (parameters.NoiseThresholdFactor <= 0.0) return parameters.TruncatedThreshold();
+  const int32_t threshold =
+      NoiseThreshold(sources, sourceIds, samplingFrequency, parameters.NoiseThresholdFactor, noiseLevel);
+  return threshold >= 0 ? threshold : parameters.TruncatedThreshold();
+}
+
 int32_t ExtractionRun::NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
                                       double& noiseLevel) {
+  return NoiseThreshold(sources_, sourceIds, samplingFrequency, factor, noiseLevel);
+}
+
+int32_t ExtractionRun::NoiseThreshold(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
+                                      double samplingFrequency, double factor, double& noiseLevel) {
   noiseLevel = -1.0;
   const double wanted = std::max(1.0, std::ceil(kNoiseSeconds * samplingFrequency));
   std::vector<int32_t> magnitudes;
   for (const int32_t id : sourceIds) {
-    RecordStream stream(sources_, id);
+    RecordStream stream(sources, id);
     magnitudes.clear();
     for (int64_t r = 0; r < stream.Count() && static_cast<double>(magnitudes.size()) < wanted; ++r) {
       if (!stream.Ensure(r, r)) break;
@@ -413,8 +425,6 @@ int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double
   }
   walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt);
   GroupRecordWalk& records = *walk.records;
-  const int32_t alignmentPt = parameters_.AlignmentPt;
-  const int32_t numSpikePoints = parameters_.NumSpikePoints;
   for (;;) {
     const GroupRecordWalk::Step step = records.Next(cancel_);
     if (step == GroupRecordWalk::Step::Cancelled) {
@@ -422,23 +432,27 @@ int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double
       return kStatusCancelled;
     }
     if (step == GroupRecordWalk::Step::End) return kStatusOk;
-    // Windows before the recording started over are other samples, not the same ones seen again.
-    if (records.TimeWentBack()) extractor.StartNewSegment();
-
-    // A missing or separated neighbour stays outside every window; crossings are searched in the
-    // current record only.
-    const bool hasPrevious = records.HasPrevious();
-    const bool hasNext = records.HasNext();
-    const int32_t start = hasPrevious ? kCurrentStart : alignmentPt + kCurrentStart;
-    const int32_t windowLow = hasPrevious ? kPreviousStart : kCurrentStart;
-    const int32_t searchEnd = hasNext ? kCurrentLast : alignmentPt - numSpikePoints + kNextStart;
-    const int32_t windowHigh = hasNext ? kBlockLast : kCurrentLast;
-    extractor.DetectSpikes(records.Timeline(), records.Channels(), start, searchEnd, windowLow, windowHigh);
+    ScanBlock(records, parameters_.AlignmentPt, parameters_.NumSpikePoints, extractor);
     if (extractor.HasWriteError()) return kStatusOk;
 
     ++walk.blocks;
     if (walk.reportProgress) progress_.Advanced(walk.progressIndex, records.BlocksDone());
   }
+}
+
+void ExtractionRun::ScanBlock(const GroupRecordWalk& records, int32_t alignmentPt, int32_t numSpikePoints,
+                              SpikeExtractor& extractor) {
+  // Windows before the recording started over are other samples, not the same ones seen again.
+  if (records.TimeWentBack()) extractor.StartNewSegment();
+  // A missing or separated neighbour stays outside every window; crossings are searched in the
+  // current record only.
+  const bool hasPrevious = records.HasPrevious();
+  const bool hasNext = records.HasNext();
+  const int32_t start = hasPrevious ? kCurrentStart : alignmentPt + kCurrentStart;
+  const int32_t windowLow = hasPrevious ? kPreviousStart : kCurrentStart;
+  const int32_t searchEnd = hasNext ? kCurrentLast : alignmentPt - numSpikePoints + kNextStart;
+  const int32_t windowHigh = hasNext ? kBlockLast : kCurrentLast;
+  extractor.DetectSpikes(records.Timeline(), records.Channels(), start, searchEnd, windowLow, windowHigh);
 }
 
 }  // namespace skelvane

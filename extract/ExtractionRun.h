@@ -14,6 +14,7 @@
 
 namespace skelvane {
 
+class GroupRecordWalk;
 class IDataSourceManager;
 class IPlotCollection;
 class RecordStream;
@@ -42,6 +43,17 @@ class ExtractionRun {
     int32_t threshold = 0;            // as the detector used it and the header states it
     double noiseLevel = 0.0;          // the estimate the threshold came from; 0 for a fixed threshold
     double recordedSeconds = 0.0;     // samples walked, as time (pauses not counted)
+  };
+
+  /// A group planned before any file is written: its sources in channel order, the values it takes
+  /// from its last plot, its spike file, and whether an earlier group of the run took that name.
+  struct Group {
+    std::vector<int32_t> sourceIds;
+    double sampleInterval = 0.0;
+    double samplingFrequency = 0.0;
+    int32_t adMaxValue = 0;
+    std::string path;
+    bool nameTaken = false;
   };
 
   /// A run over the plots of `plots`, reading their records through `sources`; default parameters.
@@ -94,17 +106,33 @@ class ExtractionRun {
   /// the group holds no samples.
   int32_t NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
                          double& noiseLevel);
+  /// The same over the records of `sources`.
+  static int32_t NoiseThreshold(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
+                                double samplingFrequency, double factor, double& noiseLevel);
+  /// The threshold a run with `parameters` uses for a group: theirs, or K x the group's noise level.
+  static int32_t GroupThreshold(IDataSourceManager& sources, const ExtractionParameters& parameters,
+                                const std::vector<int32_t>& sourceIds, double samplingFrequency, double& noiseLevel);
+
+  /// The groups a run with the current parameters writes spike files for, planned as it plans them
+  /// but without a word: none when a spike file would be one of the data files, none after a plot or
+  /// source that cannot be had, and no group whose name an earlier group took. The parameters are
+  /// not checked here (none for a channel count below 1).
+  std::vector<Group> GroupsToWrite();
+  /// Scans one block of a group's walk as the run does: a new segment where time went back, crossings
+  /// searched in the current record only, no window on a missing or separated neighbour.
+  static void ScanBlock(const GroupRecordWalk& records, int32_t alignmentPt, int32_t numSpikePoints,
+                        SpikeExtractor& extractor);
   /// The same over the sources of every plot (the Properties dialog's one threshold for all groups);
   /// -1 when no plot has samples.
   int32_t NoiseThresholdOfPlots(double factor, double& noiseLevel);
 
  private:
-  struct Group;
   struct Walk;
 
   // Plans a group for every full set of plots in display order and lists every plot's data file; 0,
-  // or -1 when a plot or its source cannot be had (the groups planned before it stand).
-  int32_t PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs);
+  // or -1 when a plot or its source cannot be had (the groups planned before it stand). Says what
+  // it skips when `report`.
+  int32_t PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs, bool report);
   // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
   bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
   int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor, Walk& walk);

@@ -59,6 +59,19 @@ GroupRecordWalk::GroupRecordWalk(IDataSourceManager& sources, const std::vector<
   lastSeen_.assign(channels, 0);
 }
 
+void GroupRecordWalk::StartAt(const std::vector<int64_t>& records) {
+  for (std::size_t k = 0; k < recordIndex_.size() && k < records.size(); ++k) recordIndex_[k] = std::max<int64_t>(records[k], 0);
+}
+
+void GroupRecordWalk::SetReadAhead(int64_t records) {
+  for (const auto& stream : streams_) stream->SetReadAhead(records);
+}
+
+void GroupRecordWalk::StopAt(int64_t time) {
+  stops_ = true;
+  stopTime_ = time;
+}
+
 GroupRecordWalk::Step GroupRecordWalk::Next(const std::atomic<bool>& cancel) {
   if (advancePending_) {
     for (int64_t& index : recordIndex_) ++index;
@@ -67,6 +80,7 @@ GroupRecordWalk::Step GroupRecordWalk::Next(const std::atomic<bool>& cancel) {
   while (processed_ < total_) {
     if (cancel.load(std::memory_order_relaxed)) return Step::Cancelled;
     if (!ReadRecordTimes()) return Step::End;
+    if (stops_ && *std::min_element(currentTimes_.begin(), currentTimes_.end()) >= stopTime_) return Step::End;
     if (hasPrevious_) {
       hasPrevious_ = AllEqual(previousTimes_) && RecordsContiguous(previousTimes_, currentTimes_, dt_);
     }
@@ -126,7 +140,7 @@ bool GroupRecordWalk::NoteTimeGoingBack() {
   const bool wentBack = haveLastBlock_ && currentTimes_[0] < lastBlockTime_;
   haveLastBlock_ = true;
   lastBlockTime_ = currentTimes_[0];
-  if (!wentBack) return false;
+  if (!wentBack || quiet_) return wentBack;
   // Time going back is a fault of the recording, not the same samples seen again: say where, once
   // per file; the run goes on as after a pause so that the spikes after it are still found.
   for (std::size_t k = 0; k < streams_.size(); ++k) {

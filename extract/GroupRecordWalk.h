@@ -32,6 +32,17 @@ class GroupRecordWalk {
   /// A walk over the sources of `sourceIds`, in channel order, `sampleInterval` microseconds apart.
   GroupRecordWalk(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds, double sampleInterval);
 
+  /// Starts the walk with channel k at record `records[k]` instead of at the first record (a preview
+  /// resumes the walk shortly before the span it shows). Called before the first Next.
+  void StartAt(const std::vector<int64_t>& records);
+  /// Ends the walk, from then on, as soon as no channel's current record is stamped before `time`: no
+  /// later block can begin before it.
+  void StopAt(int64_t time);
+  /// Reads at most `records` records of each channel at a time (see RecordStream::SetReadAhead).
+  void SetReadAhead(int64_t records);
+  /// Says nothing about time going back (a preview shows what the run would write; the run speaks).
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
   /// Moves to the next block. Channels out of step are brought into step first (the ones behind
   /// catch up a record at a time); a block whose time went back is reported once per file.
   Step Next(const std::atomic<bool>& cancel);
@@ -85,6 +96,9 @@ class GroupRecordWalk {
   bool wentBack_ = false;
   bool haveLastBlock_ = false;
   int64_t lastBlockTime_ = 0;
+  bool stops_ = false;  // StopAt was given a time
+  int64_t stopTime_ = 0;
+  bool quiet_ = false;
 };
 
 }  // namespace skelvane

@@ -21,6 +21,11 @@ const int16_t* RecordStream::Samples(int64_t index) const {
   return samples_.data() + static_cast<std::size_t>(index - base_) * kSamplesPerRecord;
 }
 
+void RecordStream::SetReadAhead(int64_t records) {
+  constexpr int64_t kFewestRecords = 3;  // a block's previous, current and next record
+  readAhead_ = std::clamp(records, kFewestRecords, kBlockRecords);
+}
+
 bool RecordStream::Ensure(int64_t first, int64_t last) {
   if (first < 0 || last >= count_ || first > last) return false;
   if (first >= base_ && last < base_ + held_) return true;
@@ -31,7 +36,7 @@ bool RecordStream::Ensure(int64_t first, int64_t last) {
 }
 
 bool RecordStream::Fill(int64_t first) {
-  const int64_t count = std::min(kBlockRecords, count_ - first);
+  const int64_t count = std::min(readAhead_, count_ - first);
   base_ = first;
   held_ = 0;
   times_.resize(static_cast<std::size_t>(count));

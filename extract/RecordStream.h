@@ -25,6 +25,9 @@ class RecordStream {
 
   /// Records the source holds.
   int64_t Count() const { return count_; }
+  /// Reads at most `records` records at a time from now on (at least three: a block's worth), for a
+  /// walk that needs only a short stretch; kBlockRecords at most.
+  void SetReadAhead(int64_t records);
   /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
   bool Ensure(int64_t first, int64_t last);
   /// Timestamp of a record made available by Ensure.
@@ -52,6 +55,7 @@ class RecordStream {
   int64_t base_ = 0;              // first record held
   int64_t held_ = 0;              // records held from base_ on
   int64_t unreadable_ = -1;       // first record the manager could not give (-1: none yet)
+  int64_t readAhead_ = kBlockRecords;  // records read at a time
   bool shrank_ = false;
   std::vector<uint8_t> raw_;      // one block of records as the file holds them
   std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back

@@ -471,6 +471,10 @@ int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
   }
   const int64_t first = int64_t{CurrentIndex} - AlignmentIndex;
   LastWindowEnd = TimeAt(first + NumSpikePoints - 1);
+  if (Collected != nullptr) {
+    Collected->push_back({timestamp, TimeAt(first)});
+    return SpikeStored();
+  }
 
   uint8_t* out = Record.data();
   PutLittleEndian(out + kRecordTimestampOffset, static_cast<uint64_t>(timestamp), sizeof(int64_t));
@@ -493,6 +497,10 @@ int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
     NoteWriteFailure(OutputFile.LastError());
     return kStatusFailed;
   }
+  return SpikeStored();
+}
+
+int32_t SpikeExtractor::SpikeStored() {
   ++SpikeCount;
   CurrentIndex = static_cast<int32_t>(std::min<int64_t>(int64_t{CurrentIndex} + NumSpikePoints, int64_t{SearchEnd} + 1));
   return kStatusOk;
@@ -584,6 +592,8 @@ int32_t SpikeExtractor::CloseSpikeFile() {
 void SpikeExtractor::DiscardSpikeFile() { OutputFile.Discard(); }
 
 void SpikeExtractor::StartNewSegment() { LastWindowEnd = kNoWindowYet; }
+
+void SpikeExtractor::CollectSpikesInto(std::vector<StoredSpike>* spikes) { Collected = spikes; }
 
 bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || OutputFile.LastError() != 0; }
 

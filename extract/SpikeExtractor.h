@@ -34,6 +34,13 @@ class SpikeExtractor {
   /// Where the last stored window ended before any was stored: every window may follow it.
   static constexpr int64_t kNoWindowYet = std::numeric_limits<int64_t>::min();
 
+  /// A spike as the detector stores it: the peak's time (the record's timestamp) and the time of the
+  /// first sample of its window.
+  struct StoredSpike {
+    int64_t peak = 0;
+    int64_t windowStart = 0;
+  };
+
   /// No parameters yet and no file open.
   SpikeExtractor();
   /// Closes a spike file still open (reporting a failed flush).
@@ -62,6 +69,9 @@ class SpikeExtractor {
   /// True once a header or record write of the open file failed (reported once); the run then
   /// closes the file and goes on with the next group.
   bool HasWriteError() const;
+  /// Appends every spike stored from now on to `spikes` instead of writing it (the detection preview
+  /// shows what a run would write); null writes to the file again.
+  void CollectSpikesInto(std::vector<StoredSpike>* spikes);
 
   /// Scans one block (one sample sequence per channel, all as long as `timestamps`) and stores every
   /// spike found; 0, or -1 (also the normal end of a block).
@@ -102,6 +112,7 @@ class SpikeExtractor {
   int32_t GetSpikePeak();
   bool IsWindowStorable() const;
   int32_t StoreSpike(int64_t timestamp);
+  int32_t SpikeStored();
   void NoteWriteFailure(int error);
   std::string BuildHeaderText(const std::string& path, const std::vector<SourceHeaderInfo>& sources) const;
 
@@ -136,6 +147,7 @@ class SpikeExtractor {
   int64_t ScanLast = -1;
   int64_t PeakLast = -1;
 
+  std::vector<StoredSpike>* Collected = nullptr;  // when set, stored spikes go here, not to the file
   std::string OutputPath;       // the spike file's final name, for messages
   std::vector<uint8_t> Record;  // one spike record, reused for every spike
   int64_t SpikeCount = 0;

@@ -68,6 +68,20 @@ int32_t SpikeFile::ChannelsForExtension(const std::string& path) {
   return 0;
 }
 
+bool SpikeFile::IsMeantAsSpikeFile(const std::string& path) {
+  if (ChannelsForExtension(path) != 0) return true;
+  if (LowerExtension(path) == kCscExtension) return false;
+  File file;
+  if (file.Open(path, File::Mode::Read, true) != 0) return false;
+  std::string bytes(static_cast<std::size_t>(kHeaderSize), '\0');
+  const int64_t got = File::ReadFullyAt(file.Descriptor(), bytes.data(), kHeaderSize, 0);
+  if (got <= 0) return false;
+  bytes.resize(static_cast<std::size_t>(got));
+  if (!std::string_view(bytes).starts_with(kHeaderMarker)) return false;
+  const SpikeFileHeader header(bytes);
+  return header.Values(kRecordSizeKey).has_value() && header.Values(kAlignmentKey).has_value();
+}
+
 int32_t SpikeFile::Refuse(int32_t status, const std::string& message, int errorNumber) {
   ReportFileError(message, 0, path_, errorNumber);
   Close();

@@ -82,6 +82,10 @@ class SpikeFile {
   static int32_t ChannelsForRecordSize(int64_t recordSize);
   /// Channels the file extension of `path` stands for (1, 2, 4); 0 for ".dat" or any other name.
   static int32_t ChannelsForExtension(const std::string& path);
+  /// True when `path` is meant as a spike file rather than a recording: named like one, or (a ".dat"
+  /// or any other name but a recording's) with a header that gives a record size and an alignment
+  /// point. Open then says whether it is a sound one.
+  static bool IsMeantAsSpikeFile(const std::string& path);
 
  private:
   int32_t Refuse(int32_t status, const std::string& message, int errorNumber = 0);

@@ -52,9 +52,10 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
   std::vector<std::string> titles;
   for (QAction* action : built.window.menuBar()->actions()) titles.push_back(action->text().toStdString());
   EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Display", "Spike Extraction", "&Help"}));
-  EXPECT_EQ(built.Items(Menu::File), (std::vector<std::string>{"&Open Data\tCtrl-Alt-O", "-",
-                                                                "Save Current Display As A &Bitmap", "-",
-                                                                "Recent &Files>", "-", "E&xit\tCtrl-E"}));
+  EXPECT_EQ(built.Items(Menu::File),
+            (std::vector<std::string>{"&Open Data\tCtrl-Alt-O", "Open &Spike Files...", "-",
+                                      "Save Current Display As A &Bitmap", "-", "Recent &Files>", "-",
+                                      "E&xit\tCtrl-E"}));
   EXPECT_EQ(built.Items(Menu::Display),
             (std::vector<std::string>{
                 "&Increase Time Scale\tCtrl-Right Arrow", "&Decrease Time Scale\tCtrl-Left Arrow", "-",
@@ -62,7 +63,7 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Display File Name", "Display Icons", "Display Data Axis", "Display Time Axis", "-",
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
-                "&Keep Summaries On Disk"}));
+                "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D"}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -93,6 +94,10 @@ TEST(CommandMenus, KeysOfEveryCommandWorkInTheWindow) {
       {commands::kGoToEnd, {QKeySequence(Qt::Key_End)}},
       {commands::kPageTimeBack, {QKeySequence(Qt::Key_PageUp)}},
       {commands::kPageTimeForward, {QKeySequence(Qt::Key_PageDown)}},
+      {commands::kShowDetectedSpikes, {QKeySequence(Qt::CTRL | Qt::Key_D)}},
+      {commands::kNextSpike, {QKeySequence(Qt::Key_N)}},
+      {commands::kPreviousSpike, {QKeySequence(Qt::Key_P)}},
+      {commands::kOpenSpikeFiles, {}},
       {commands::kSaveDisplayAsBitmap, {}},
       {commands::kAbout, {}},
       {commands::kToggleFileName, {}},
@@ -118,7 +123,7 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kToggleDataAxis,        commands::kToggleTimeAxis,
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
-                                       commands::kKeepSummaries};
+                                       commands::kKeepSummaries,         commands::kShowDetectedSpikes};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -136,9 +141,10 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
 
 TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   Built built;
-  const std::vector<int32_t> all = {32772, 32804, 33014, 57665, 32784, 32785, 32786, 32787, 32788, 32789,
-                                    32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004, 33005, 33006,
-                                    33007, 33008, 33015, 32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012};
+  const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 57665, 32784, 32785, 32786, 32787, 32788,
+                                    32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004, 33005,
+                                    33006, 33007, 33008, 33015, 33301, 32808, 32807, 33009, 57664, 33010,
+                                    33011, 33013, 33012, 33302, 33303};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
   for (int32_t command : all) built.menus->Action(command)->trigger();
@@ -200,11 +206,13 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Up / Down", "Scroll the plot stack up / down"},
       {"Ctrl+Up / Ctrl+Down", "Increase / decrease the amplitude of all plots"},
       {"Ctrl+0", "Reset the amplitude of all plots"},
+      {"Ctrl+D", "Mark the spikes Create Spike File would write"},
       {"Ctrl+S", "Create spike files"},
       {"Ctrl+P", "Spike extraction properties"},
       {"F1", "This list"},
       {"Home / End", "Go to the start / end of the recordings"},
       {"PgDown / PgUp", "Page time forward / back"},
+      {"N / P", "Centre the next / previous detected spike"},
       {"Wheel", "Scroll the plot stack"},
       {"Shift+Wheel", "Page time"},
       {"Ctrl+Wheel", "Zoom time about the mouse"},

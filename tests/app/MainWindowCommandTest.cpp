@@ -212,9 +212,9 @@ TEST_F(MainWindowCommands, DroppedNamesLongerThanTheSystemPathLimitAreSkipped) {
 
 TEST_F(MainWindowCommands, DropOfAnotherKindOfFileReportsThePlotError) {
   Start();
-  sources.AddFile("/data/a.kse", {3, 0, 1, false});
+  sources.AddFile("/data/a.kev", {6, 0, 1, false});
   test::CapturedReports reports;
-  window->OnDropFiles({"/data/a.kse"});
+  window->OnDropFiles({"/data/a.kev"});
   EXPECT_EQ(plots.GetNumPlots(), 0);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Invalid DataType value when creating a new plot."});
 }

@@ -1,0 +1,50 @@
+#pragma once
+// The spike files the window shows, each in a Spikes panel docked beside the traces: opened from
+// File > Open Spike Files, the command line or a drop, told the span the traces show, and centring
+// the traces on a spike clicked in a panel when one of its recordings is open. Owned by MainWindow.
+
+#include <QPointer>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QMainWindow;
+
+namespace skelvane {
+
+class IDataSourceManager;
+class SpikesPanel;
+class ViewModel;
+class WindowView;
+struct ViewState;
+
+class SpikePanels {
+ public:
+  /// Panels docked on `window`, centring the view of `model` among the recordings of `sources`.
+  SpikePanels(IDataSourceManager& sources, ViewState& view, ViewModel& model, WindowView& windowView,
+              QMainWindow& window);
+
+  /// Opens a spike file in a new panel; false after a message naming the file and what is wrong.
+  bool Open(const std::string& path);
+  /// File > Open Spike Files: each file chosen in a panel of its own.
+  void OpenWithChooser();
+  /// Tells every panel the span the traces show now.
+  void FollowView();
+  /// Centres the traces on `time` when a recording of the spike file is open: one named by its
+  /// header (`sourceFiles`), else any open recording that holds the time; false when none is.
+  bool CentreOn(const std::vector<std::string>& sourceFiles, int64_t time);
+  /// The panels open now.
+  std::vector<SpikesPanel*> Panels() const;
+
+ private:
+  bool RecordingOpen(const std::vector<std::string>& sourceFiles, int64_t time);
+
+  IDataSourceManager& sources_;
+  ViewState& view_;
+  ViewModel& model_;
+  WindowView& windowView_;
+  QMainWindow& window_;
+  std::vector<QPointer<SpikesPanel>> panels_;  // a panel closed by the user deletes itself
+};
+
+}  // namespace skelvane
