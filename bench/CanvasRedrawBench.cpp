@@ -3,8 +3,11 @@
 // filled (warm), once the source summaries exist; and the cost of building those summaries. Each
 // figure is printed as a ratio to a baseline measured in the same run: the whole-recording frame
 // against the one-record frame, the summary build against a plain pread pass summing every sample
-// on the same worker threads. SKELVANE_BENCH_DATA names a folder of CSC files to use (for example
-// the 16 x 1 h set); otherwise a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
+// on the same worker threads. A sweep of spans from one record to the whole recording prints one
+// line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
+// span in turn (so a busy spell on the host hits all spans alike), against the one-record frame.
+// SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
+// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -20,8 +23,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
@@ -182,10 +187,13 @@ struct Scene {
     PlotCanvas::viewState.VisibleSpan = PlotCanvas::viewState.DataDuration;
   }
   // One record's span in the middle of the recording.
-  void ShowOneRecord() {
+  void ShowOneRecord() { ShowSpan(kRecordMicros); }
+  // A span of `micros` starting where the one-record span starts (the whole recording at most).
+  void ShowSpan(int64_t micros) {
     const int64_t records = manager.GetNumRecords(0);
-    PlotCanvas::viewState.VisibleStart = dataStart + (records / 2) * kRecordMicros;
-    PlotCanvas::viewState.VisibleSpan = kRecordMicros;
+    ViewState& v = PlotCanvas::viewState;
+    v.VisibleStart = std::max(v.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
+    v.VisibleSpan = std::min(micros, v.DataEnd - v.VisibleStart);
   }
   void ClearCaches() {
     for (CscPlot* plot : Plots()) plot->ClearCache();
@@ -286,6 +294,67 @@ void RedrawOneRecordWarm(benchmark::State& state) {
           [](Scene& s) { return s.Redraw(); });
 }
 
+// The spans of the sweep, microseconds: one record up to an hour; 0 stands for the whole recording.
+constexpr int64_t kSweepSpans[] = {16'000,      50'000,      100'000,     250'000,       500'000,       1'000'000,
+                                   2'000'000,   4'000'000,   6'000'000,   8'000'000,     16'000'000,    30'000'000,
+                                   60'000'000,  120'000'000, 300'000'000, 1'200'000'000, 3'600'000'000, 0};
+constexpr int32_t kSweepRounds = 9;
+
+std::vector<std::pair<int64_t, double>>& SweepFrames() {
+  static std::vector<std::pair<int64_t, double>> frames;
+  return frames;
+}
+
+// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
+void SpanSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready) {
+    state.SkipWithError("the synthetic recording could not be made");
+    return;
+  }
+  // SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
+  // for profiling one of them.
+  std::vector<int64_t> spans(std::begin(kSweepSpans), std::end(kSweepSpans));
+  if (const char* only = std::getenv("SKELVANE_BENCH_SPANS"); only != nullptr) {
+    spans.clear();
+    for (const char* p = only; *p != '\0';) {
+      char* next = nullptr;
+      spans.push_back(std::strtoll(p, &next, 10));
+      if (next == p) break;
+      p = *next == ',' ? next + 1 : next;
+    }
+  }
+  const std::size_t kSpans = spans.size();
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
+  std::vector<std::vector<double>> times(kSpans);
+  for (auto _ : state) {
+    for (int32_t round = 0; round < rounds; ++round) {
+      for (std::size_t i = 0; i < kSpans; ++i) {
+        state.PauseTiming();
+        if (spans[i] == 0) {
+          scene.ShowWholeRecording();
+        } else {
+          scene.ShowSpan(spans[i]);
+        }
+        scene.ClearCaches();
+        state.ResumeTiming();
+        const auto begin = std::chrono::steady_clock::now();
+        if (!scene.Redraw()) state.SkipWithError("redraw failed");
+        times[i].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+      }
+    }
+  }
+  SweepFrames().clear();
+  for (std::size_t i = 0; i < kSpans; ++i) {
+    std::vector<double>& t = times[i];
+    if (t.empty()) return;
+    std::nth_element(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(t.size() / 2), t.end());
+    const int64_t span = spans[i] != 0 ? spans[i] : PlotCanvas::viewState.DataDuration;
+    SweepFrames().emplace_back(span, t[t.size() / 2]);
+  }
+}
+
 void PlainPassAllFiles(benchmark::State& state) {
   Measure(state, "read/files", [](Scene&) {}, [](Scene& s) { return s.ReadAllFiles(); });
 }
@@ -302,6 +371,7 @@ BENCHMARK(RedrawWholeWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->Measu
 BENCHMARK(PlainReadOneRecord)->Unit(benchmark::kMillisecond)->Iterations(200)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordCold)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
+BENCHMARK(SpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 
 void PrintRatios() {
   const auto& t = SecondsPerIteration();
@@ -320,6 +390,14 @@ void PrintRatios() {
   ratio("redraw/whole/warm", "read/whole");
   ratio("redraw/record/cold", "read/record");
   ratio("redraw/record/warm", "read/record");
+  const auto& sweep = SweepFrames();
+  if (sweep.empty() || sweep.front().second <= 0.0) return;
+  std::printf("\nCold frame at each span against the one-record frame (median of %d interleaved rounds):\n",
+              kSweepRounds);
+  for (const auto& [span, seconds] : sweep) {
+    std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f\n", static_cast<long long>(span), seconds * 1e3,
+                seconds / sweep.front().second);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "display/DisplayConstants.h"
 #include "render/GLRenderer.h"
 #include "summary/LiteralColumns.h"
+#include "summary/RecordColumns.h"
 #include "display/PlotCanvas.h"
 #include "summary/RecordWalk.h"
 #include "summary/SampleScaling.h"
@@ -300,7 +301,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
     timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * reader_.RecordSize()).Timestamp();
   }
   const RecordWalk walk(timestamps_.data(), first, last, firstTimestamp);
-  return LiteralColumns::FromRecords(walk, first, records_.data(), reader_.RecordSize(), span, minMax, cache_);
+  return RecordColumns::Build(walk, first, records_.data(), reader_.RecordSize(), span, minMax, cache_);
 }
 
 int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width) {
@@ -312,13 +313,13 @@ int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t
   GLRenderer* renderer = PlotCanvas::renderer;
   if (renderer == nullptr) return kStatusOk;
   if (properties_.drawTrace) {
-    renderer->DrawPolyline(cache_.xs, cache_.mins, properties_.traceColour, properties_.traceLineWidth, kDepthTrace,
-                           kOpaque);
+    renderer->DrawPolyline(cache_.PointColumns(), cache_.mins, properties_.traceColour, properties_.traceLineWidth,
+                           kDepthTrace, kOpaque);
   }
   // Points only where neighbouring samples lie more than two pixels apart.
   const int64_t timePerColumn = PlotCanvas::viewState.VisibleSpan / width;
   if (properties_.drawPoints && static_cast<double>(timePerColumn) < samplePeriod_ / 2.0) {
-    renderer->DrawPoints(cache_.xs, cache_.mins, kColourLight, properties_.pointSize, kDepthTrace, kOpaque);
+    renderer->DrawPoints(cache_.PointColumns(), cache_.mins, kColourLight, properties_.pointSize, kDepthTrace, kOpaque);
   }
   return kStatusOk;
 }

@@ -16,6 +16,7 @@
 
 #include "display/CscPlot.h"
 #include "summary/LiteralColumns.h"
+#include "summary/RecordColumns.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "datafile/RecordReader.h"
@@ -104,6 +105,7 @@ void ExpectSame(const Columns& expected, const Columns& actual, const ColumnSpan
                                     << span.width << " period " << span.samplePeriod << " scale " << span.scale);
   EXPECT_EQ(expected.status, actual.status);
   EXPECT_EQ(expected.cache.xs, actual.cache.xs);
+  EXPECT_EQ(expected.cache.counts, actual.cache.counts);
   EXPECT_EQ(expected.cache.mins, actual.cache.mins);
   EXPECT_EQ(expected.cache.maxs, actual.cache.maxs);
 }
@@ -162,6 +164,9 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
         const RecordWalk walk(timestamps.data(), 0, count - 1, timestamps.front());
         walked.status = LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked.cache);
         ExpectSame(expected, walked, span, minMax ? "index walk, bars" : "index walk, samples");
+        Columns split;
+        split.status = RecordColumns::Build(walk, 0, all.data(), kCscRecordSize, span, minMax, split.cache);
+        ExpectSame(expected, split, span, minMax ? "records by column, bars" : "records by column, samples");
         if (!minMax) continue;
         Columns folded;
         folded.status = SummaryColumns::Build(summary, reader, span, folded.cache);
@@ -348,7 +353,11 @@ TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
     for (const bool minMax : {true, false}) {
       PixelCache walked;
       LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked);
-      EXPECT_EQ(walked.xs.size(), walked.mins.size());
+      PixelCache split;
+      RecordColumns::Build(walk, 0, all.data(), kCscRecordSize, span, minMax, split);
+      for (const PixelCache* cache : {&walked, &split}) {
+        EXPECT_EQ(minMax ? cache->xs.size() : cache->PointColumns().size(), cache->mins.size());
+      }
     }
     PixelCache folded;
     SummaryColumns::Build(summary, reader, span, folded, view % 3);

@@ -1,0 +1,98 @@
+#include "summary/BarAccumulator.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "datafile/CscRecord.h"
+#include "datafile/RecordReader.h"
+#include "platform/StatusCodes.h"
+#include "summary/SampleExtremes.h"
+#include "summary/SampleScaling.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kNoValue = std::numeric_limits<int32_t>::max();
+// Needed records at most this many apart are read in one go: reading a few records too many costs
+// less than another read call.
+constexpr int64_t kReadGap = 8;
+
+}  // namespace
+
+int32_t BarAccumulator::BarFor(int32_t x) {
+  if (x != lastColumn_ || xs_.empty()) {
+    xs_.push_back(x);
+    lows_.push_back(kNoValue);
+    highs_.push_back(-kNoValue);
+    lastColumn_ = x;
+  }
+  return static_cast<int32_t>(xs_.size()) - 1;
+}
+
+void BarAccumulator::Widen(int32_t bar, int32_t low, int32_t high) {
+  const auto b = static_cast<std::size_t>(bar);
+  lows_[b] = std::min(lows_[b], low);
+  highs_[b] = std::max(highs_[b], high);
+}
+
+void BarAccumulator::AddOpen(int32_t bar, int64_t record, int32_t first, int32_t last, int16_t low, int16_t high) {
+  open_.push_back({bar, record, static_cast<int16_t>(first), static_cast<int16_t>(last), low, high});
+}
+
+bool BarAccumulator::CouldWiden(const OpenSamples& open) const {
+  const auto bar = static_cast<std::size_t>(open.bar);
+  return open.low < lows_[bar] || open.high > highs_[bar];
+}
+
+// Reads every record an open piece could need, as a few ranges: the bars only widen from here on,
+// so a piece that cannot widen its bar now never will.
+int32_t BarAccumulator::ReadNeeded(const RecordReader& reader) {
+  std::vector<int64_t> needed;
+  for (const OpenSamples& open : open_) {
+    if (CouldWiden(open)) needed.push_back(open.record);
+  }
+  std::sort(needed.begin(), needed.end());
+  needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+  ranges_.clear();
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < needed.size();) {
+    std::size_t j = i;
+    while (j + 1 < needed.size() && needed[j + 1] - needed[j] <= kReadGap) ++j;
+    const int64_t count = needed[j] - needed[i] + 1;
+    ranges_.push_back({needed[i], count, bytes});
+    bytes += static_cast<std::size_t>(count * reader.RecordSize());
+    i = j + 1;
+  }
+  buffer_.resize(bytes);
+  std::vector<uint8_t> chunk;
+  for (const ReadRange& range : ranges_) {
+    if (const int32_t rc = reader.Read(range.first, range.count, chunk); rc != kStatusOk) return rc;
+    std::copy(chunk.begin(), chunk.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(range.offset));
+  }
+  return kStatusOk;
+}
+
+int32_t BarAccumulator::ResolveOpen(const RecordReader& reader, double scale) {
+  if (const int32_t rc = ReadNeeded(reader); rc != kStatusOk) return rc;
+  for (const OpenSamples& open : open_) {
+    if (!CouldWiden(open)) continue;
+    const auto range = std::upper_bound(ranges_.begin(), ranges_.end(), open.record,
+                                        [](int64_t record, const ReadRange& r) { return record < r.first; }) -
+                       1;
+    const uint8_t* bytes =
+        buffer_.data() + range->offset + static_cast<std::size_t>((open.record - range->first) * reader.RecordSize());
+    int16_t low = 0;
+    int16_t high = 0;
+    SampleExtremes::Of(bytes + kCscSamplesOffset + 2 * open.first, open.last - open.first + 1, low, high);
+    Widen(open.bar, ScaleSample(low, scale), ScaleSample(high, scale));
+  }
+  return kStatusOk;
+}
+
+void BarAccumulator::AppendTo(PixelCache& cache) const {
+  for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
+    cache.AddBar(xs_[bar], static_cast<int16_t>(lows_[bar]), static_cast<int16_t>(highs_[bar]));
+  }
+}
+
+}  // namespace skelvane

@@ -1,0 +1,16 @@
+#pragma once
+// The smallest and largest of a run of 16-bit samples as a record stores them, with vector
+// instructions (AVX2 where the machine has it, SSE2 otherwise). Used by the column builders for the
+// samples of one pixel column.
+
+#include <cstdint>
+
+namespace skelvane {
+
+class SampleExtremes {
+ public:
+  /// Smallest and largest of the `count` (at least 1) little-endian samples stored from `bytes` on.
+  static void Of(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high);
+};
+
+}  // namespace skelvane

@@ -1,0 +1,47 @@
+#pragma once
+// One thread's part of the summary walk: visits a source summary's records for one span as the
+// sample-by-sample walk does, folding whole runs of records from the summary's nodes and the rest
+// of each record block by block into a BarAccumulator. Used by SummaryColumns.
+
+#include <cstdint>
+#include <vector>
+
+#include "summary/BarAccumulator.h"
+#include "summary/ColumnSplitter.h"
+#include "summary/ColumnSpan.h"
+#include "summary/RecordWalk.h"
+
+namespace skelvane {
+
+class SourceSummary;
+
+class SummaryBarWalk {
+ public:
+  SummaryBarWalk(const SourceSummary& summary, const ColumnSpan& span);
+
+  /// The walk over the summary's records.
+  RecordWalk Walker() const;
+  /// Walks from record `index` (which the walk visits) down, leaving the records at or below
+  /// `floor` to another walk; -1 for none.
+  void WalkFrom(int64_t index, int64_t floor);
+  /// The bars found so far.
+  BarAccumulator& Bars() { return bars_; }
+
+ private:
+  int64_t Timestamp(int64_t record) const { return timestamps_[static_cast<std::size_t>(record)]; }
+  int16_t Scaled(int16_t sample) const;
+  int64_t FoldColumnRun(int64_t index);
+  int64_t EstimateRecord(int64_t index, int64_t earlier) const;
+  void PrefetchBefore(int64_t low) const;
+  void FoldRecord(int64_t index);
+
+  const SourceSummary& summary_;
+  const std::vector<int64_t>& timestamps_;
+  const ColumnSpan& span_;
+  const double timePerPixel_;
+  ColumnSplitter splitter_;
+  BarAccumulator bars_;
+  int64_t floor_ = -1;  // records at or below it are another walk's
+};
+
+}  // namespace skelvane
