@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -152,23 +153,27 @@ bool CscPlot::DrawsBars(int32_t width) const {
 }
 
 void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
-  constexpr bool kMinMax = true;
-  // Only what Draw would take from the summary: bars, over more than kSummaryMinRecords records.
+  // Only what Draw would build from the file without asking the manager: a finished summary's bars,
+  // or the records read in one go.
   if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return;
-  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(width)) return;
-  if (cache_.Matches(start, end, width, kMinMax) || sourceChanged_ || !reader_.IsOpen()) return;
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0) return;
+  const bool minMax = DrawsBars(width);
+  if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
+  if (reader_.NumRecords() == 0) return;
   const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
-  if (summary == nullptr || reader_.NumRecords() == 0) return;
   const ColumnSpan span = SpanFor(start, end, width);
-  int64_t first = 0;
-  int64_t last = 0;
-  if (!RecordsInSpan(*summary, span, first, last) || !WalksSummary(last - first + 1, span)) return;
-  // The canvas prepares plots side by side, so one plot's walk is not split further.
+  RecordRange range;
+  if (LocateRecords(summary, span, range) != kStatusOk) return;
   PixelCache cache;
-  if (SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max()) != kStatusOk) {
-    return;  // Draw takes it from the start and reports what it finds
+  int32_t rc = kStatusFailed;
+  if (minMax && summary != nullptr && WalksSummary(range.Count(), span)) {
+    // The canvas prepares plots side by side, so one plot's walk is not split further.
+    rc = SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max());
+  } else if (range.Count() <= kReadRecords) {
+    rc = ReadAndBuild(span, minMax, range, cache);
   }
-  cache.SetKey(start, end, width, kMinMax);
+  if (rc != kStatusOk) return;  // Draw takes it from the start and reports what it finds
+  cache.SetKey(start, end, width, minMax);
   cache_ = std::move(cache);
   cacheUnchecked_ = true;
 }
@@ -224,7 +229,8 @@ bool CscPlot::WaitForSummary() const {
 }
 
 int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
-  ClearCache();
+  cache_.Clear();
+  cacheUnchecked_ = false;
   if (sourceChanged_) return kStatusFailed;
   IDataSourceManager& manager = *PlotCanvas::dataSourceManager;
   int32_t rc = kStatusFailed;
@@ -244,64 +250,118 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   return kStatusOk;
 }
 
-int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
-  const int64_t records = reader_.NumRecords();
-  if (records == 0) return kStatusOk;
+int32_t CscPlot::LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const {
   // The records the walk can visit: from the last one stamped at or before end back to the first
   // one that does not end before start. Timestamps come from the summary, or a few probes.
-  int64_t firstTimestamp = 0;
-  int64_t last = 0;
-  int64_t first = 0;
   if (summary != nullptr) {
-    firstTimestamp = summary->Timestamps().front();
-    if (!RecordsInSpan(*summary, span, first, last)) return kStatusFailed;
-  } else {
-    if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
-    if (span.end <= firstTimestamp) return kStatusFailed;
-    int32_t rc = kStatusOk;
-    // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
-    auto search = [&](int64_t low, int64_t high, auto past) {
-      while (low < high && rc == kStatusOk) {
-        const int64_t middle = low + (high - low) / 2;
-        int64_t t = 0;
-        rc = reader_.ReadTimestamp(middle, t);
-        if (past(t)) {
-          high = middle;
-        } else {
-          low = middle + 1;
-        }
-      }
-      return low;
-    };
-    last = search(0, records, [&](int64_t t) { return t > span.end; }) - 1;
-    first = search(0, last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
-    if (rc != kStatusOk) return rc;
+    range.firstTimestamp = summary->Timestamps().front();
+    return RecordsInSpan(*summary, span, range.first, range.last) ? kStatusOk : kStatusFailed;
   }
-  const int64_t count = last - first + 1;
-
-  if (minMax && WalksSummary(count, span)) {
-    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
-    if (count > kLiteralRecords) {
-      if (summary_ == nullptr) StartSummary();
-      if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-      if (summary_->GetState() == SummaryBuilder::State::Failed) {
-        // The build ran into a short file or a read error: let the manager say whether it changed.
-        if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
-        return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  if (const int32_t rc = reader_.ReadTimestamp(0, range.firstTimestamp); rc != kStatusOk) return rc;
+  if (span.end <= range.firstTimestamp) return kStatusFailed;
+  int32_t rc = kStatusOk;
+  // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
+  auto search = [&](int64_t low, int64_t high, auto past) {
+    while (low < high && rc == kStatusOk) {
+      const int64_t middle = low + (high - low) / 2;
+      int64_t t = 0;
+      rc = reader_.ReadTimestamp(middle, t);
+      if (past(t)) {
+        high = middle;
+      } else {
+        low = middle + 1;
       }
-      return kStatusBusy;  // drawn when the build completes
     }
+    return low;
+  };
+  range.last = search(0, reader_.NumRecords(), [&](int64_t t) { return t > span.end; }) - 1;
+  range.first =
+      search(0, range.last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
+  return rc;
+}
+
+int32_t CscPlot::ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
+  if (range.Count() <= 0) return kStatusOk;  // the last record ends before start
+  if (const int32_t rc = ReadRecords(range.first, range.Count()); rc != kStatusOk) return rc;
+  const RecordWalk walk(timestamps_.data(), range.first, range.last, range.firstTimestamp);
+  return RecordColumns::Build(walk, range.first, records_.data(), reader_.RecordSize(), span, minMax, cache);
+}
+
+int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
+  const int64_t size = reader_.RecordSize();
+  // A view moved by part of a page finds some of its records already read: they are moved into
+  // place and only the rest is read.
+  const int64_t keptFrom = std::max(first, recordsFirst_);
+  const int64_t keptTo = std::min(first + count, recordsFirst_ + recordsCount_);
+  int32_t rc = kStatusOk;
+  if (keptFrom >= keptTo) {
+    rc = reader_.Read(first, count, records_);
+  } else {
+    const std::size_t keptBytes = static_cast<std::size_t>((keptTo - keptFrom) * size);
+    records_.resize(std::max(records_.size(), static_cast<std::size_t>(count * size)));
+    std::memmove(records_.data() + (keptFrom - first) * size, records_.data() + (keptFrom - recordsFirst_) * size,
+                 keptBytes);
+    records_.resize(static_cast<std::size_t>(count * size));
+    auto read = [&](int64_t from, int64_t to) -> int32_t {
+      if (from >= to) return kStatusOk;
+      if (const int32_t status = reader_.Read(from, to - from, readBuffer_); status != kStatusOk) return status;
+      std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
+      return kStatusOk;
+    };
+    rc = read(first, keptFrom);
+    if (rc == kStatusOk) rc = read(keptTo, first + count);
   }
-  if (count > kLiteralRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-  if (count <= 0) return kStatusOk;  // the last record ends before start
-  if (const int32_t rc = reader_.Read(first, count, records_); rc != kStatusOk) return rc;
+  if (rc != kStatusOk) {
+    ForgetRecords();
+    return rc;
+  }
+  recordsFirst_ = first;
+  recordsCount_ = count;
   timestamps_.resize(static_cast<std::size_t>(count));
   for (int64_t r = 0; r < count; ++r) {
-    timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * reader_.RecordSize()).Timestamp();
+    timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * size).Timestamp();
   }
-  const RecordWalk walk(timestamps_.data(), first, last, firstTimestamp);
-  return RecordColumns::Build(walk, first, records_.data(), reader_.RecordSize(), span, minMax, cache_);
+  return kStatusOk;
+}
+
+void CscPlot::ForgetRecords() {
+  timestamps_.clear();
+  recordsFirst_ = 0;
+  recordsCount_ = 0;
+}
+
+int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
+  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  if (reader_.NumRecords() == 0) return kStatusOk;
+  RecordRange range;
+  if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
+  if (minMax && WalksSummary(range.Count(), span)) {
+    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
+  }
+  if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {
+    if (summary_ == nullptr) StartSummary();
+    if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+    if (summary_->GetState() == SummaryBuilder::State::Failed) {
+      // The build ran into a short file or a read error: let the manager say whether it changed.
+      if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
+      return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+    }
+    return kStatusBusy;  // drawn when the build completes
+  }
+  if (range.Count() > kReadRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  return ReadAndBuild(span, minMax, range, cache_);
+}
+
+int32_t CscPlot::TakePrepared(int32_t source) {
+  if (!cacheUnchecked_) return kStatusOk;
+  // Columns prepared off this thread: the same check a build ends with.
+  cacheUnchecked_ = false;
+  if (PlotCanvas::dataSourceManager->CheckSource(source) == kStatusSourceChanged) {
+    sourceChanged_ = true;
+    ClearCache();
+    return kStatusFailed;
+  }
+  return kStatusOk;
 }
 
 int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width) {
@@ -309,12 +369,13 @@ int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t
   if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
+  if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
   GLRenderer* renderer = PlotCanvas::renderer;
   if (renderer == nullptr) return kStatusOk;
   if (properties_.drawTrace) {
-    renderer->DrawPolyline(cache_.PointColumns(), cache_.mins, properties_.traceColour, properties_.traceLineWidth,
-                           kDepthTrace, kOpaque);
+    renderer->DrawTrace(cache_.xs, cache_.counts, cache_.mins, properties_.traceColour, properties_.traceLineWidth,
+                        kDepthTrace, kOpaque);
   }
   // Points only where neighbouring samples lie more than two pixels apart.
   const int64_t timePerColumn = PlotCanvas::viewState.VisibleSpan / width;
@@ -329,15 +390,7 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
   if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
-  if (cacheUnchecked_) {
-    // Bars prepared off this thread: the same check a build ends with.
-    cacheUnchecked_ = false;
-    if (PlotCanvas::dataSourceManager->CheckSource(source) == kStatusSourceChanged) {
-      sourceChanged_ = true;
-      ClearCache();
-      return kStatusFailed;
-    }
-  }
+  if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
   if (GLRenderer* renderer = PlotCanvas::renderer) {
     // The bars' ends are drawn as points too: a bar shorter than a pixel rasterises to nothing, and

@@ -27,11 +27,12 @@ class CscPlot : public Plot {
   static constexpr int32_t kTimingRecords = 4;
   /// Intervals longer than this many times the shortest one are recording gaps.
   static constexpr double kGapFactor = 1.5;
-  /// Spans of at most this many records are read in one go and walked sample by sample; longer
-  /// bar spans use the source summary (and draw no trace until it is built).
-  static constexpr int64_t kLiteralRecords = 2048;
-  /// Bar spans of at most this many records are walked sample by sample even with a summary.
-  static constexpr int64_t kSummaryMinRecords = 256;
+  /// Spans of at most this many records are read in one go and split into columns from memory;
+  /// longer bar spans use the source summary (and draw no trace until it is built).
+  static constexpr int64_t kReadRecords = 4096;
+  /// Bar spans over more records than this come from the source summary once it is built: below
+  /// it, reading every record costs less than reading the ones at column edges.
+  static constexpr int64_t kSummaryMinRecords = 2048;
 
   /// Called on a worker thread whenever a plot's summary build ends (built or failed), so the window
   /// can redraw; it must be thread-safe and must not wait for the UI thread. Copied into each build
@@ -79,10 +80,11 @@ class CscPlot : public Plot {
   int32_t GetDataType() const { return dataType_; }
   /// The pixel columns of the last successful draw and their key.
   const PixelCache& Cache() const { return cache_; }
-  /// Forgets the cached columns, so the next draw reads its records again.
+  /// Forgets the cached columns and the records read for them, so the next draw reads its records again.
   void ClearCache() {
     cache_.Clear();
     cacheUnchecked_ = false;
+    ForgetRecords();
   }
 
   /// Starts building the source's min/max summary on the worker pool, when the source's file can be
@@ -98,8 +100,20 @@ class CscPlot : public Plot {
  private:
   int32_t DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width);
   int32_t DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width);
+  // The records a walk of a span can visit, and record 0's timestamp.
+  struct RecordRange {
+    int64_t first = 0;
+    int64_t last = -1;
+    int64_t firstTimestamp = 0;
+    int64_t Count() const { return last - first + 1; }
+  };
   int32_t BuildColumns(int32_t source, const ColumnSpan& span, bool minMax);
   int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
+  int32_t LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const;
+  int32_t ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
+  int32_t ReadRecords(int64_t first, int64_t count);
+  void ForgetRecords();
+  int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
   bool DrawsBars(int32_t width) const;
   /// Whether bars over `count` records of `span` come from the summary (once it is built).
@@ -116,8 +130,11 @@ class CscPlot : public Plot {
   PixelCache cache_;
   RecordLayout layout_;
   RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
-  std::vector<uint8_t> records_;
+  std::vector<uint8_t> records_;  // records recordsFirst_.. of the last read, kept for the next one
   std::vector<int64_t> timestamps_;
+  int64_t recordsFirst_ = 0;
+  int64_t recordsCount_ = 0;
+  std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
   bool sourceChanged_ = false;
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it

@@ -18,6 +18,7 @@
 #include "render/ColumnBarMask.h"
 #include "render/EglContext.h"
 #include "render/FramebufferObject.h"
+#include "render/TraceMask.h"
 #include "platform/BitmapPresenter.h"
 #include "platform/ReportError.h"
 
@@ -104,6 +105,10 @@ struct GLRenderer::Impl {
   std::vector<uint32_t> undecidedBars;
   std::vector<int32_t> leftoverXs;
   std::vector<int16_t> leftoverLows, leftoverHighs;
+  // Zoomed-in traces go down through the same masks once their own self-check has passed.
+  BarMasks traceMasks = BarMasks::kUnchecked;
+  bool traceMasksAllowed = true;
+  TraceMask traceMask;
   // Line width and point size as last set: every change costs the driver a state validation.
   GLfloat lineWidth = 1.0f;
   GLfloat pointSize = 1.0f;
@@ -303,6 +308,21 @@ struct GLRenderer::Impl {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     barMasks = same ? BarMasks::kInUse : BarMasks::kOff;
+  }
+  // Draws test strips both ways into a corner of the framebuffer, one-pixel lines whatever the
+  // screen's pixel ratio, and keeps the trace masks only if every byte agrees.
+  void CheckTraceMasks() {
+    const int32_t width = std::min(bitmap.Width(), kBarCheckWidth);
+    const int32_t height = std::min(bitmap.Height(), kBarCheckHeight);
+    if (width < kBarCheckMinimum || height < kBarCheckMinimum) return;  // checked on a later, larger frame
+    GLint savedViewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, savedViewport);
+    const bool same = traceMask.Check(width, height, barMask);
+    glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
+    glLineWidth(lineWidth);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    traceMasks = same ? BarMasks::kInUse : BarMasks::kOff;
   }
   // Values whose window row differs when the viewport step is one fused multiply-add and when it
   // is two roundings, or when the vertex step is fused: one degenerate bar each.
@@ -535,6 +555,9 @@ void GLRenderer::ClearScene() {
   if (d.barMasks == Impl::BarMasks::kUnchecked && d.barMasksAllowed && d.FramebufferMatchesBitmap()) {
     d.CheckBarMasks();
   }
+  if (d.traceMasks == Impl::BarMasks::kUnchecked && d.traceMasksAllowed && d.FramebufferMatchesBitmap()) {
+    d.CheckTraceMasks();
+  }
   d.barMask.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
@@ -594,6 +617,23 @@ void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int
   const bool masks = d.barMasks == Impl::BarMasks::kInUse && d.barMasksAllowed && lineWidth * d.pixelRatio == 1;
   if (masks && d.DrawBarsMasked(xs, lows, highs, colour, z)) return;
   d.DrawBarSegments(xs, lows, highs, colour, lineWidth, z);
+}
+
+void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                           std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z,
+                           float /*alpha*/) {
+  Impl& d = *impl_;
+  SetColour(colour);
+  d.SetLineWidth(lineWidth);
+  const bool masks = d.traceMasks == Impl::BarMasks::kInUse && d.traceMasksAllowed && lineWidth * d.pixelRatio == 1;
+  if (masks && d.traceMask.Draw(xs, counts, ys, z, d.barMask)) return;
+  d.traceMask.DrawStrip(xs, counts, ys, z);
+}
+
+void GLRenderer::AllowTraceMasks(bool allowed) { impl_->traceMasksAllowed = allowed; }
+
+bool GLRenderer::TraceMasksInUse() const {
+  return impl_->traceMasks == Impl::BarMasks::kInUse && impl_->traceMasksAllowed;
 }
 
 void GLRenderer::AllowBarMasks(bool allowed) { impl_->barMasksAllowed = allowed; }

@@ -184,7 +184,7 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
 // built and then exactly the columns of the lookup walk; a truncated file stops the trace for good.
 TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   std::mt19937_64 random(7);
-  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
   manager.WriteFile(source, folder.File("plot.kcs"), kHeaderBytes, 300);
   CscPlot plot(kPath, "CSC1", 5);
   plot.LoadSourceInfo();
@@ -249,10 +249,10 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_TRUE(plot.Cache().xs.empty());
 }
 
-// The canvas prepares its plots' bars side by side before drawing them: each plot then holds
-// exactly the bars its own draw would build, and the draw that uses them still asks the manager
+// The canvas prepares its plots side by side before drawing them: each plot then holds exactly the
+// bars or trace its own draw would build, and the draw that uses them still asks the manager
 // whether the source changed.
-TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
+TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   constexpr const char* kSecondPath = "/rec/CSC2.kcs";
   const int32_t second = manager.AddSource(kSecondPath);
   std::mt19937_64 random(11);
@@ -262,7 +262,7 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
   PlotCanvas::canvas = &canvas;
   std::vector<CscPlot*> plots;
   for (const int32_t s : {source, second}) {
-    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kReadRecords), random);
     manager.WriteFile(s, folder.File("prepared" + std::to_string(s) + ".kcs"), kHeaderBytes, 0);
     ASSERT_EQ(collection.CreatePlot("CSC", 5, s == source ? kPath : kSecondPath), 0);
     IPlot* plot = nullptr;
@@ -296,14 +296,11 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
       if (view == 0) {
         EXPECT_FALSE(plots[p]->Cache().xs.empty()) << "the whole recording is prepared";
       }
-      if (!bars) {
-        EXPECT_TRUE(plots[p]->Cache().xs.empty()) << "only bars are prepared";
-        continue;
-      }
-      if (plots[p]->Cache().xs.empty()) continue;  // a span the plot walks itself
+      if (plots[p]->Cache().width == 0) continue;  // a span the plot walks itself
+      EXPECT_EQ(plots[p]->Cache().minMax, bars);
       Columns expected;
-      expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, true, expected.cache);
-      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, "prepared");
+      expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, bars, expected.cache);
+      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, bars ? "prepared bars" : "prepared trace");
     }
     if (HasFailure()) return;
   }

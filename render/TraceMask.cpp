@@ -1,0 +1,209 @@
+#include "render/TraceMask.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iterator>
+
+namespace skelvane {
+namespace {
+
+// Orthographic depth range, as the renderer sets it.
+constexpr double kNearPlane = 0.0;
+constexpr double kFarPlane = 20.0;
+// The depth the self-check draws at, and its colours (alpha 0, as every colour the renderer sets).
+constexpr int32_t kCheckDepth = -10;
+constexpr std::array<GLfloat, 3> kUnder = {0.0f, 0.0f, 1.0f};
+constexpr std::array<GLfloat, 3> kTrace = {0.0f, 1.0f, 0.0f};
+constexpr std::array<GLfloat, 3> kOver = {1.0f, 0.0f, 0.0f};
+// Where the check's points fall within their pixels, along each axis.
+enum class Placement { kFractional, kEdge, kCentre };
+// Strips run right to left, as a plot's walk back in time puts its points, and once the other way.
+struct Pass {
+  Placement columns;
+  Placement rows;
+  bool rightToLeft;
+};
+constexpr Pass kPasses[] = {
+    {Placement::kFractional, Placement::kFractional, true}, {Placement::kFractional, Placement::kEdge, true},
+    {Placement::kEdge, Placement::kEdge, true},             {Placement::kCentre, Placement::kCentre, true},
+    {Placement::kCentre, Placement::kEdge, true},           {Placement::kEdge, Placement::kCentre, true},
+    {Placement::kFractional, Placement::kFractional, false}};
+constexpr int32_t kCheckPasses = static_cast<int32_t>(std::size(kPasses));
+// Window positions this close (in pixels) to a pixel's centre or edge are where the rasteriser's
+// decisions turn; the check's values are picked there.
+constexpr float kNearTie = 1.0f / 256.0f;
+
+// A small deterministic generator, so every run checks the same strips.
+struct Random {
+  uint32_t state;
+  uint32_t Next(uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  }
+};
+
+// A test strip over columns -2..width + 2: runs of up to eight points, skipped columns, flat
+// stretches, small steps and jumps, the values mostly ones whose window rows sit right at a tie.
+struct TestStrip {
+  std::vector<int32_t> xs, counts;
+  std::vector<int16_t> ys;
+};
+
+TestStrip MakeStrip(int32_t width, uint32_t seed, const std::vector<int16_t>& nearTies, int32_t range) {
+  Random random{seed};
+  TestStrip strip;
+  int32_t value = 0;
+  for (int32_t x = -2; x <= width + 2; ++x) {
+    // Now and then a stretch of lone points a few columns apart: segments along x.
+    if (random.Next(9) == 0) x += static_cast<int32_t>(random.Next(12));
+    const bool lone = random.Next(4) == 0;
+    const auto count = lone ? 1 : static_cast<int32_t>(random.Next(9)) + (x == -2 ? 1 : 0);
+    if (count == 0) continue;
+    strip.xs.push_back(x);
+    strip.counts.push_back(count);
+    for (int32_t i = 0; i < count; ++i) {
+      const uint32_t kind = random.Next(8);
+      if (kind < 4 && !nearTies.empty()) {
+        value = nearTies[random.Next(static_cast<uint32_t>(nearTies.size()))];
+      } else if (kind < 6) {
+        value = static_cast<int32_t>(random.Next(static_cast<uint32_t>(2 * range + 1))) - range;
+      } else if (kind < 7) {
+        value += static_cast<int32_t>(random.Next(5)) - 2;
+      }  // else a flat stretch: the same value again
+      strip.ys.push_back(static_cast<int16_t>(std::clamp(value, -32768, 32767)));
+    }
+  }
+  return strip;
+}
+
+// Values whose window row lies within kNearTie of a pixel centre or edge under the current matrices.
+std::vector<int16_t> NearTies(int32_t range) {
+  std::array<GLfloat, 16> projection{};
+  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const float half = static_cast<float>(viewport[3]) * 0.5f;
+  const float centre = static_cast<float>(viewport[1]) + half;
+  std::vector<int16_t> values;
+  for (int32_t v = -range; v <= range; ++v) {
+    const float product = projection[5] * static_cast<float>(v);
+    const float window = std::fmaf(product + projection[13], half, centre);
+    const float fraction = window - std::floor(window);
+    if (std::fabs(fraction - 0.5f) < kNearTie || fraction < kNearTie || fraction > 1.0f - kNearTie) {
+      values.push_back(static_cast<int16_t>(v));
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+bool TraceMask::Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
+                     int32_t z, ColumnBarMask& mask) {
+  std::array<GLfloat, 16> modelView{};
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+  for (int32_t i = 0; i < 16; ++i) {
+    if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+  }
+  std::array<GLfloat, 16> projection{};
+  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  // Depths on or past the near and far planes are clipped: left to the rasteriser.
+  const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
+  if (!(std::fabs(clipZ) < 1.0f)) return false;
+  if (!coverage_.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3])) return false;
+  coverage_.Compute(xs, counts, ys, spans_, undecided_);
+  const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
+  if (!mask.Draw(spans_, z, depthRow, viewport)) return false;
+  DrawSegments(xs, counts, ys, z);
+  return true;
+}
+
+// The undecided segments, each as a line of its own: a strip's segments are drawn one by one anyway.
+void TraceMask::DrawSegments(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                             std::span<const int16_t> ys, int32_t z) {
+  if (undecided_.empty()) return;
+  vertices_.clear();
+  std::size_t run = 0;
+  uint32_t runEnd = counts.empty() ? 0 : static_cast<uint32_t>(counts[0]);
+  auto columnOf = [&](uint32_t point) {
+    while (point >= runEnd && run + 1 < counts.size()) runEnd += static_cast<uint32_t>(counts[++run]);
+    return xs[run];
+  };
+  for (const uint32_t i : undecided_) {
+    vertices_.insert(vertices_.end(), {columnOf(i), ys[i], z});
+    vertices_.insert(vertices_.end(), {columnOf(i + 1), ys[i + 1], z});
+  }
+  glVertexPointer(3, GL_INT, 0, vertices_.data());
+  glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(vertices_.size() / 3));
+}
+
+void TraceMask::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
+                          int32_t z) {
+  vertices_.clear();
+  std::size_t point = 0;
+  for (std::size_t run = 0; run < std::min(xs.size(), counts.size()); ++run) {
+    for (int32_t i = 0; i < counts[run] && point < ys.size(); ++i, ++point) {
+      vertices_.insert(vertices_.end(), {xs[run], ys[point], z});
+    }
+  }
+  if (vertices_.empty()) return;
+  glVertexPointer(3, GL_INT, 0, vertices_.data());
+  glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(vertices_.size() / 3));
+}
+
+bool TraceMask::Check(int32_t width, int32_t height, ColumnBarMask& mask) {
+  glViewport(0, 0, width, height);
+  glLineWidth(1.0f);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  std::vector<uint8_t> pixels[2];
+  for (int32_t pass = 0; pass < kCheckPasses; ++pass) {
+    // Columns and rows each at fractional positions, on exact pixel edges or on exact pixel centres.
+    const Placement columns = kPasses[pass].columns;
+    const Placement rows = kPasses[pass].rows;
+    const bool exactRows = rows != Placement::kFractional;
+    const int32_t range = exactRows ? height : 9000;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width + (columns == Placement::kFractional ? 1.0 : 0.0), exactRows ? -height : -1000.0, 0.0,
+            kNearPlane, kFarPlane);
+    glTranslatef(columns == Placement::kCentre ? 2.5f : 3.0f,
+                 exactRows ? static_cast<float>(-height / 2) + (rows == Placement::kCentre ? 0.5f : 0.0f) : -517.0f,
+                 0.0f);
+    glScalef(1.0f, exactRows ? 1.0f : 0.0537f, 1.0f);
+    TestStrip strip = MakeStrip(width, 4242u + static_cast<uint32_t>(pass), NearTies(range), range);
+    if (kPasses[pass].rightToLeft) {
+      std::reverse(strip.xs.begin(), strip.xs.end());
+      std::reverse(strip.counts.begin(), strip.counts.end());
+      std::reverse(strip.ys.begin(), strip.ys.end());
+    }
+    for (int32_t way = 0; way < 2; ++way) {
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(GL_LEQUAL);
+      // Something at the strip's own depth under it and over it: depths must match exactly.
+      const std::size_t runs = strip.xs.size();
+      glColor4f(kUnder[0], kUnder[1], kUnder[2], 0.0f);
+      DrawStrip(std::span(strip.xs).first(runs / 2), strip.counts, std::span(strip.ys).last(strip.ys.size() / 2),
+                kCheckDepth);
+      glColor4f(kTrace[0], kTrace[1], kTrace[2], 0.0f);
+      if (way == 0) {
+        DrawStrip(strip.xs, strip.counts, strip.ys, kCheckDepth);
+      } else if (!Draw(strip.xs, strip.counts, strip.ys, kCheckDepth, mask) || spans_.empty()) {
+        return false;
+      }
+      glColor4f(kOver[0], kOver[1], kOver[2], 0.0f);
+      DrawStrip(std::span(strip.xs).last(runs / 3), std::span(strip.counts).last(runs / 3), strip.ys, kCheckDepth);
+      pixels[way].assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
+      glPixelStorei(GL_PACK_ALIGNMENT, 4);
+      glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels[way].data());
+    }
+    if (pixels[0] != pixels[1]) return false;
+  }
+  return true;
+}
+
+}  // namespace skelvane
