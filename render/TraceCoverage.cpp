@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "render/LineRaster.h"
+#include "render/VerticalChain.h"
 
 namespace skelvane {
 namespace {
@@ -13,6 +14,8 @@ constexpr int64_t kSubpixels = LineRaster::kSubpixels;
 constexpr int32_t kSubpixelBits = 8;
 constexpr int64_t kHalfPixel = kSubpixels / 2;
 constexpr int32_t kWordBits = 64;
+// Runs of at least this many points go through the vector form.
+constexpr std::size_t kVectorRun = 4;
 
 // The first pixel row (or column) whose centre lies at or above a fixed-point edge.
 int32_t FirstCentreFrom(int64_t edge) { return static_cast<int32_t>((edge + kSubpixels - 1) >> kSubpixelBits); }
@@ -137,47 +140,78 @@ void TraceCoverage::Compute(std::span<const int32_t> xs, std::span<const int32_t
   spans.clear();
   undecided.clear();
   const std::size_t runs = std::min(xs.size(), counts.size());
-  points_.clear();
-  for (std::size_t k = 0; k < runs && points_.size() < ys.size(); ++k) {
-    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(counts[k], 0)),
-                                                    ys.size() - points_.size());
-    for (std::size_t i = 0; i < count; ++i) points_.push_back(Window(xs[k], ys[points_.size()]));
-  }
-  const auto segments = static_cast<uint32_t>(points_.empty() ? 0 : points_.size() - 1);
-  if (!valid_) {
-    for (uint32_t i = 0; i < segments; ++i) undecided.push_back(i);
-    return;
-  }
   uint32_t first = 0;
-  for (std::size_t k = 0; k < runs && first < points_.size(); ++k) {
-    const uint32_t end = std::min<uint32_t>(first + static_cast<uint32_t>(counts[k]), static_cast<uint32_t>(points_.size()));
-    const int32_t column = FirstCentreFrom(LineRaster::Snap(points_[first].x - 0.5f) - kHalfPixel);
-    rows_.clear();
-    for (uint32_t i = first; i + 1 < end; ++i) {
-      const Rows r = VerticalRows(points_[i], points_[i + 1]);
-      if (!points_[i].inside || !points_[i + 1].inside ||
-          (r.first <= r.last && !InViewport({column, r.first, r.last}))) {
-        undecided.push_back(i);
-      } else if (r.first <= r.last) {
-        rows_.push_back(r);
-      }
-    }
-    AddColumn(column, rows_, spans);
-    if (end < points_.size()) {
-      // The segment into the next column.
-      const Point& a = points_[end - 1];
-      const Point& b = points_[end];
-      segmentSpans_.clear();
-      if (a.inside && b.inside) LineRaster::Segment(a.x, a.y, b.x, b.y, segmentSpans_);
-      const bool fits = std::all_of(segmentSpans_.begin(), segmentSpans_.end(),
-                                    [&](const ColumnBarCoverage::Span& s) { return InViewport(s); });
-      if (!a.inside || !b.inside || !fits) {
-        undecided.push_back(end - 1);
-      } else {
-        spans.insert(spans.end(), segmentSpans_.begin(), segmentSpans_.end());
-      }
+  const auto points = static_cast<uint32_t>(ys.size());
+  for (std::size_t k = 0; k < runs && first < points; ++k) {
+    const uint32_t end = first + std::min<uint32_t>(static_cast<uint32_t>(std::max(counts[k], 0)), points - first);
+    if (!valid_) {
+      for (uint32_t i = first; i < end && i + 1 < points; ++i) undecided.push_back(i);
+    } else {
+      AddRun(xs[k], ys.subspan(first, end - first), first, spans, undecided);
+      if (end < points && k + 1 < runs) AddStep(Window(xs[k], ys[end - 1]), Window(xs[k + 1], ys[end]), end - 1, spans, undecided);
     }
     first = end;
+  }
+}
+
+// The vertical segments of one run, as the vector form finds them when it can, else one by one.
+void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t first,
+                           std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided) {
+  const Point top = Window(x, 0);
+  const int32_t column = FirstCentreFrom(LineRaster::Snap(top.x - 0.5f) - kHalfPixel);
+  const float productX = scaleX_ * static_cast<float>(x);
+  const float clipX = productX + offsetX_;
+  const bool insideX = clipX > -1.0f && clipX < 1.0f;
+  if (insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
+    VerticalChain::Rows rows;
+    const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
+    if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
+                       {scaleY_, offsetY_, halfHeight_, centreY_}, rows)) {
+      if (rows.bits == 0) return;
+      const int32_t low = rows.low + std::countr_zero(rows.bits);
+      const int32_t high = rows.low + kWordBits - 1 - std::countl_zero(rows.bits);
+      if (InViewport({column, low, high})) {
+        AddBits(column, rows.low, rows.bits, spans);
+        return;
+      }
+    }
+  }
+  rows_.clear();
+  Point from = Window(x, ys[0]);
+  for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
+    const Point to = Window(x, ys[i + 1]);
+    const Rows r = VerticalRows(from, to);
+    if (!from.inside || !to.inside || (r.first <= r.last && !InViewport({column, r.first, r.last}))) {
+      undecided.push_back(first + static_cast<uint32_t>(i));
+    } else if (r.first <= r.last) {
+      rows_.push_back(r);
+    }
+    from = to;
+  }
+  AddColumn(column, rows_, spans);
+}
+
+// The segment from one column's last point to the next column's first.
+void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
+                            std::vector<uint32_t>& undecided) {
+  segmentSpans_.clear();
+  if (a.inside && b.inside) LineRaster::Segment(a.x, a.y, b.x, b.y, segmentSpans_);
+  const bool fits = std::all_of(segmentSpans_.begin(), segmentSpans_.end(),
+                                [&](const ColumnBarCoverage::Span& s) { return InViewport(s); });
+  if (!a.inside || !b.inside || !fits) {
+    undecided.push_back(index);
+  } else {
+    spans.insert(spans.end(), segmentSpans_.begin(), segmentSpans_.end());
+  }
+}
+
+void TraceCoverage::AddBits(int32_t column, int32_t low, uint64_t bits, std::vector<ColumnBarCoverage::Span>& spans) {
+  while (bits != 0) {
+    const int32_t from = std::countr_zero(bits);
+    const int32_t length = std::countr_one(bits >> from);
+    spans.push_back({column, low + from, low + from + length - 1});
+    if (from + length >= kWordBits) break;
+    bits &= ~((uint64_t{1} << (from + length)) - 1);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/ColumnBarCoverage.h"
+#include "render/VerticalChain.h"
 
 namespace skelvane {
 
@@ -42,14 +43,19 @@ class TraceCoverage {
   Point Window(int32_t x, int16_t y) const;
   Rows VerticalRows(const Point& from, const Point& to) const;
   bool InViewport(const ColumnBarCoverage::Span& span) const;
+  void AddRun(int32_t x, std::span<const int16_t> ys, uint32_t first, std::vector<ColumnBarCoverage::Span>& spans,
+              std::vector<uint32_t>& undecided);
+  void AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
+               std::vector<uint32_t>& undecided);
   void AddColumn(int32_t column, std::span<const Rows> rows, std::vector<ColumnBarCoverage::Span>& spans);
+  static void AddBits(int32_t column, int32_t low, uint64_t bits, std::vector<ColumnBarCoverage::Span>& spans);
 
   bool valid_ = false;
   float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;        // object -> clip
   float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
   int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
-  std::vector<Point> points_;
   std::vector<Rows> rows_;
+  VerticalChain chain_;
   std::vector<uint64_t> bits_;
   std::vector<ColumnBarCoverage::Span> segmentSpans_;
 };
