@@ -163,15 +163,12 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
   const float clipX = productX + offsetX_;
   const bool insideX = clipX > -1.0f && clipX < 1.0f;
   if (insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
-    VerticalChain::Rows rows;
     const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
     if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
-                       {scaleY_, offsetY_, halfHeight_, centreY_}, rows)) {
-      if (rows.bits == 0) return;
-      const int32_t low = rows.low + std::countr_zero(rows.bits);
-      const int32_t high = rows.low + kWordBits - 1 - std::countl_zero(rows.bits);
-      if (InViewport({column, low, high})) {
-        AddBits(column, rows.low, rows.bits, spans);
+                       {scaleY_, offsetY_, halfHeight_, centreY_}, chainRows_)) {
+      if (chainRows_.empty()) return;
+      if (InViewport({column, chainRows_.front().first, chainRows_.back().last})) {
+        for (const VerticalChain::RowRun& run : chainRows_) spans.push_back({column, run.first, run.last});
         return;
       }
     }
@@ -202,16 +199,6 @@ void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std:
     undecided.push_back(index);
   } else {
     spans.insert(spans.end(), segmentSpans_.begin(), segmentSpans_.end());
-  }
-}
-
-void TraceCoverage::AddBits(int32_t column, int32_t low, uint64_t bits, std::vector<ColumnBarCoverage::Span>& spans) {
-  while (bits != 0) {
-    const int32_t from = std::countr_zero(bits);
-    const int32_t length = std::countr_one(bits >> from);
-    spans.push_back({column, low + from, low + from + length - 1});
-    if (from + length >= kWordBits) break;
-    bits &= ~((uint64_t{1} << (from + length)) - 1);
   }
 }
 

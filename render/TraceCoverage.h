@@ -48,7 +48,6 @@ class TraceCoverage {
   void AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
                std::vector<uint32_t>& undecided);
   void AddColumn(int32_t column, std::span<const Rows> rows, std::vector<ColumnBarCoverage::Span>& spans);
-  static void AddBits(int32_t column, int32_t low, uint64_t bits, std::vector<ColumnBarCoverage::Span>& spans);
 
   bool valid_ = false;
   float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;        // object -> clip
@@ -56,6 +55,7 @@ class TraceCoverage {
   int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
   std::vector<Rows> rows_;
   VerticalChain chain_;
+  std::vector<VerticalChain::RowRun> chainRows_;
   std::vector<uint64_t> bits_;
   std::vector<ColumnBarCoverage::Span> segmentSpans_;
 };

@@ -3,6 +3,8 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <limits>
 
 namespace skelvane {
@@ -13,107 +15,193 @@ constexpr int32_t kMaskRows = 64;
 constexpr int32_t kSubpixelBits = 8;
 constexpr int32_t kHalfPixel = 128;
 constexpr int32_t kCeilingAdd = 255;
+constexpr int32_t kNoRow = std::numeric_limits<int32_t>::max();
+
+#define SKELVANE_VECTOR __attribute__((target("avx2,fma"), always_inline)) inline
+
+// The transform and the rasteriser's constants, as vectors.
+struct Constants {
+  __m256 scale, offset, half, centre, offCentre, zero, one, minusOne, halfPixel, minusHalf, subpixels, absMask;
+  __m256i bottomShift, topShift, ceiling;
+};
+
+SKELVANE_VECTOR Constants MakeConstants(const VerticalChain::Transform& t, float offCentreX) {
+  return {_mm256_set1_ps(t.scaleY),   _mm256_set1_ps(t.offsetY),  _mm256_set1_ps(t.halfHeight),
+          _mm256_set1_ps(t.centreY),  _mm256_set1_ps(offCentreX), _mm256_setzero_ps(),
+          _mm256_set1_ps(1.0f),       _mm256_set1_ps(-1.0f),      _mm256_set1_ps(0.5f),
+          _mm256_set1_ps(-0.5f),      _mm256_set1_ps(256.0f),     _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)),
+          _mm256_set1_epi32(-kHalfPixel), _mm256_set1_epi32(kHalfPixel), _mm256_set1_epi32(kCeilingAdd)};
+}
+
+// Eight points: their window rows, whether they lie inside the clip volume, and the first row whose
+// centre lies at or above each one's end of a segment running up, of one running down from it and
+// of one running down to it.
+struct Points {
+  __m256 window, inside;
+  __m256i up, downStart, downEnd;
+};
 
 // The first row whose centre lies at or above an end: `moved` where `move` is set, else `unmoved`.
-__attribute__((target("avx2,fma"))) inline __m256i RowFrom(__m256i unmoved, __m256i moved, __m256 move,
-                                                           __m256i ceiling) {
+SKELVANE_VECTOR __m256i RowFrom(__m256i unmoved, __m256i moved, __m256 move, __m256i ceiling) {
   const __m256i edge =
       _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(unmoved), _mm256_castsi256_ps(moved), move));
   return _mm256_srai_epi32(_mm256_add_epi32(edge, ceiling), kSubpixelBits);
 }
 
-// Per point: its window row, and the first row whose centre lies at or above its end of a segment
-// running up, of one running down from it, and of one running down to it.
-__attribute__((target("avx2,fma"))) bool PointPass(const int16_t* ys, int32_t lanes, float offCentreX,
-                                                   const VerticalChain::Transform& t, float* window, int32_t* up,
-                                                   int32_t* downStart, int32_t* downEnd) {
-  const __m256 scale = _mm256_set1_ps(t.scaleY), offset = _mm256_set1_ps(t.offsetY);
-  const __m256 half = _mm256_set1_ps(t.halfHeight), centre = _mm256_set1_ps(t.centreY);
-  const __m256 offCentre = _mm256_set1_ps(offCentreX);
-  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f), minusOne = _mm256_set1_ps(-1.0f);
-  const __m256 halfPixel = _mm256_set1_ps(0.5f), minusHalf = _mm256_set1_ps(-0.5f);
-  const __m256 subpixels = _mm256_set1_ps(256.0f), absMask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
-  const __m256i bottomShift = _mm256_set1_epi32(-kHalfPixel), topShift = _mm256_set1_epi32(kHalfPixel);
-  const __m256i ceiling = _mm256_set1_epi32(kCeilingAdd);
-  __m256 inside = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
-  for (int32_t i = 0; i < lanes; i += kLanes) {
-    const __m256 v = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i))));
-    const __m256 clip = _mm256_add_ps(_mm256_mul_ps(scale, v), offset);
-    inside = _mm256_and_ps(inside, _mm256_and_ps(_mm256_cmp_ps(clip, minusOne, _CMP_GT_OQ),
-                                                 _mm256_cmp_ps(clip, one, _CMP_LT_OQ)));
-    const __m256 w = _mm256_fmadd_ps(clip, half, centre);
-    const __m256 row = _mm256_floor_ps(w);
-    const __m256 d = _mm256_sub_ps(_mm256_sub_ps(w, row), halfPixel);
-    const __m256 inDiamond = _mm256_cmp_ps(_mm256_add_ps(offCentre, _mm256_and_ps(d, absMask)), halfPixel, _CMP_LT_OQ);
-    // The unmoved end, snapped half away from zero as the line setup does it.
-    const __m256 fixed = _mm256_mul_ps(_mm256_sub_ps(w, halfPixel), subpixels);
-    const __m256 away = _mm256_blendv_ps(minusHalf, halfPixel, _mm256_cmp_ps(fixed, zero, _CMP_GE_OQ));
-    const __m256i unmoved = _mm256_cvttps_epi32(_mm256_add_ps(fixed, away));
-    const __m256i base = _mm256_slli_epi32(_mm256_cvttps_epi32(row), kSubpixelBits);
-    const __m256i bottom = _mm256_add_epi32(base, bottomShift), top = _mm256_add_epi32(base, topShift);
-    const __m256 dAtLeast = _mm256_cmp_ps(d, zero, _CMP_GE_OQ), dZero = _mm256_cmp_ps(d, zero, _CMP_EQ_OQ);
-    const __m256 dBelow = _mm256_cmp_ps(d, zero, _CMP_LT_OQ), dAtMost = _mm256_cmp_ps(d, zero, _CMP_LE_OQ);
-    const __m256 moveUp = _mm256_and_ps(dAtLeast, _mm256_or_ps(inDiamond, dZero));
-    const __m256 moveStart = _mm256_or_ps(_mm256_and_ps(inDiamond, dBelow), _mm256_andnot_ps(inDiamond, dZero));
-    const __m256 moveEnd = _mm256_and_ps(inDiamond, dAtMost);
-    _mm256_storeu_ps(window + i, w);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(up + i), RowFrom(unmoved, bottom, moveUp, ceiling));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(downStart + i), RowFrom(unmoved, top, moveStart, ceiling));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(downEnd + i), RowFrom(unmoved, top, moveEnd, ceiling));
+SKELVANE_VECTOR Points PointsAt(const int16_t* ys, const Constants& c) {
+  const __m256 v = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ys))));
+  const __m256 clip = _mm256_add_ps(_mm256_mul_ps(c.scale, v), c.offset);
+  Points p;
+  p.inside = _mm256_and_ps(_mm256_cmp_ps(clip, c.minusOne, _CMP_GT_OQ), _mm256_cmp_ps(clip, c.one, _CMP_LT_OQ));
+  p.window = _mm256_fmadd_ps(clip, c.half, c.centre);
+  const __m256 row = _mm256_floor_ps(p.window);
+  const __m256 d = _mm256_sub_ps(_mm256_sub_ps(p.window, row), c.halfPixel);
+  const __m256 inDiamond =
+      _mm256_cmp_ps(_mm256_add_ps(c.offCentre, _mm256_and_ps(d, c.absMask)), c.halfPixel, _CMP_LT_OQ);
+  // The unmoved end, snapped half away from zero as the line setup does it.
+  const __m256 fixed = _mm256_mul_ps(_mm256_sub_ps(p.window, c.halfPixel), c.subpixels);
+  const __m256 away = _mm256_blendv_ps(c.minusHalf, c.halfPixel, _mm256_cmp_ps(fixed, c.zero, _CMP_GE_OQ));
+  const __m256i unmoved = _mm256_cvttps_epi32(_mm256_add_ps(fixed, away));
+  const __m256i base = _mm256_slli_epi32(_mm256_cvttps_epi32(row), kSubpixelBits);
+  const __m256i bottom = _mm256_add_epi32(base, c.bottomShift), top = _mm256_add_epi32(base, c.topShift);
+  const __m256 dAtLeast = _mm256_cmp_ps(d, c.zero, _CMP_GE_OQ), dZero = _mm256_cmp_ps(d, c.zero, _CMP_EQ_OQ);
+  const __m256 dBelow = _mm256_cmp_ps(d, c.zero, _CMP_LT_OQ), dAtMost = _mm256_cmp_ps(d, c.zero, _CMP_LE_OQ);
+  // Up: an end in its diamond's upper half, or on the centre row of an edge column, moves down. Down:
+  // the upper end moves up from its diamond's lower half or from the centre row of an edge column,
+  // the lower end from its diamond's lower half.
+  const __m256 moveUp = _mm256_and_ps(dAtLeast, _mm256_or_ps(inDiamond, dZero));
+  const __m256 moveStart = _mm256_or_ps(_mm256_and_ps(inDiamond, dBelow), _mm256_andnot_ps(inDiamond, dZero));
+  const __m256 moveEnd = _mm256_and_ps(inDiamond, dAtMost);
+  p.up = RowFrom(unmoved, bottom, moveUp, c.ceiling);
+  p.downStart = RowFrom(unmoved, top, moveStart, c.ceiling);
+  p.downEnd = RowFrom(unmoved, top, moveEnd, c.ceiling);
+  return p;
+}
+
+// The eight lanes moved down one, the next vector's first lane coming in last.
+SKELVANE_VECTOR __m256i Next(__m256i here, __m256i after) {
+  return _mm256_alignr_epi8(_mm256_permute2x128_si256(here, after, 0x21), here, 4);
+}
+SKELVANE_VECTOR __m256 Next(__m256 here, __m256 after) {
+  return _mm256_castsi256_ps(Next(_mm256_castps_si256(here), _mm256_castps_si256(after)));
+}
+
+// Segments from each of eight points to the one after it: rows low..high, and whether they light any.
+SKELVANE_VECTOR void Segments(const Points& here, const Points& after, __m256i& low, __m256i& high, __m256i& lights) {
+  const __m256 w1 = Next(here.window, after.window);
+  const __m256i rising = _mm256_castps_si256(_mm256_cmp_ps(w1, here.window, _CMP_GT_OQ));
+  const __m256i falling = _mm256_castps_si256(_mm256_cmp_ps(w1, here.window, _CMP_LT_OQ));
+  low = _mm256_blendv_epi8(Next(here.downEnd, after.downEnd), here.up, rising);
+  const __m256i above = _mm256_blendv_epi8(here.downStart, Next(here.up, after.up), rising);
+  high = _mm256_sub_epi32(above, _mm256_set1_epi32(1));
+  lights = _mm256_and_si256(_mm256_or_si256(rising, falling), _mm256_cmpgt_epi32(above, low));
+}
+
+// Bits low..high (from `base`) of the lit segments among four, as 64-bit lanes.
+SKELVANE_VECTOR __m256i Bits(__m128i low, __m128i high, __m128i lights, __m128i base) {
+  const __m256i one = _mm256_set1_epi64x(1);
+  const __m256i l = _mm256_cvtepi32_epi64(_mm_sub_epi32(low, base));
+  const __m256i h = _mm256_cvtepi32_epi64(_mm_sub_epi32(high, base));
+  const __m256i upTo = _mm256_sub_epi64(_mm256_sllv_epi64(one, _mm256_add_epi64(h, one)), one);
+  const __m256i below = _mm256_sub_epi64(_mm256_sllv_epi64(one, l), one);
+  return _mm256_and_si256(_mm256_cvtepi32_epi64(lights), _mm256_andnot_si256(below, upTo));
+}
+
+// Eight points from `at` on, those past the end taking the last point's value (equal points make
+// no segment).
+SKELVANE_VECTOR const int16_t* Load(const int16_t* ys, int32_t count, int32_t at, int16_t* padded) {
+  if (at + kLanes <= count) return ys + at;
+  for (int32_t i = 0; i < kLanes; ++i) padded[i] = ys[std::min(at + i, count - 1)];
+  return padded;
+}
+
+// The rows of a column whose rows all lie within 64 of `base`, in one pass: false when a point
+// lies outside the clip volume.
+__attribute__((target("avx2,fma"))) bool ShortColumn(const int16_t* ys, int32_t count, float offCentreX,
+                                                    const VerticalChain::Transform& t, int32_t base,
+                                                    uint64_t& rows) {
+  const Constants c = MakeConstants(t, offCentreX);
+  const __m128i bases = _mm_set1_epi32(base);
+  int16_t padded[kLanes];
+  Points here = PointsAt(Load(ys, count, 0, padded), c);
+  __m256 inside = here.inside;
+  __m256i bits = _mm256_setzero_si256();
+  for (int32_t i = 0; i + 1 < count; i += kLanes) {
+    const Points after = PointsAt(Load(ys, count, i + kLanes, padded), c);
+    inside = _mm256_and_ps(inside, after.inside);
+    __m256i low, high, lights;
+    Segments(here, after, low, high, lights);
+    bits = _mm256_or_si256(bits, Bits(_mm256_castsi256_si128(low), _mm256_castsi256_si128(high),
+                                      _mm256_castsi256_si128(lights), bases));
+    bits = _mm256_or_si256(bits, Bits(_mm256_extracti128_si256(low, 1), _mm256_extracti128_si256(high, 1),
+                                      _mm256_extracti128_si256(lights, 1), bases));
+    here = after;
+  }
+  alignas(32) uint64_t words[kLanes / 2];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(words), bits);
+  rows = words[0] | words[1] | words[2] | words[3];
+  return _mm256_movemask_ps(inside) == 0xff;
+}
+
+// Every segment's rows, for a column too tall for one mask: false when a point lies outside the
+// clip volume.
+__attribute__((target("avx2,fma"))) bool SegmentRows(const int16_t* ys, int32_t count, float offCentreX,
+                                                    const VerticalChain::Transform& t, int32_t* low, int32_t* high) {
+  const Constants c = MakeConstants(t, offCentreX);
+  const __m256i none = _mm256_set1_epi32(kNoRow);
+  int16_t padded[kLanes];
+  Points here = PointsAt(Load(ys, count, 0, padded), c);
+  __m256 inside = here.inside;
+  for (int32_t i = 0; i + 1 < count; i += kLanes) {
+    const Points after = PointsAt(Load(ys, count, i + kLanes, padded), c);
+    inside = _mm256_and_ps(inside, after.inside);
+    __m256i l, h, lights;
+    Segments(here, after, l, h, lights);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + i), _mm256_blendv_epi8(none, l, lights));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(high + i), h);
+    here = after;
   }
   return _mm256_movemask_ps(inside) == 0xff;
 }
 
-// Per segment i -> i + 1: its rows low..high (low > high when it lights none); returns the lowest
-// low and the highest high over the segments that light any.
-__attribute__((target("avx2,fma"))) void SegmentPass(int32_t lanes, const float* window, const int32_t* up,
-                                                     const int32_t* downStart, const int32_t* downEnd, int32_t* low,
-                                                     int32_t* high, int32_t& lowest, int32_t& highest) {
-  const __m256i none = _mm256_set1_epi32(std::numeric_limits<int32_t>::max());
-  const __m256i one = _mm256_set1_epi32(1);
-  __m256i lows = none;
-  __m256i highs = _mm256_set1_epi32(std::numeric_limits<int32_t>::min());
-  for (int32_t i = 0; i < lanes; i += kLanes) {
-    const __m256 w0 = _mm256_loadu_ps(window + i), w1 = _mm256_loadu_ps(window + i + 1);
-    const __m256i rising = _mm256_castps_si256(_mm256_cmp_ps(w1, w0, _CMP_GT_OQ));
-    const __m256i falling = _mm256_castps_si256(_mm256_cmp_ps(w1, w0, _CMP_LT_OQ));
-    const __m256i u0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + i));
-    const __m256i u1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + i + 1));
-    const __m256i start = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(downStart + i));
-    const __m256i end = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(downEnd + i + 1));
-    __m256i l = _mm256_blendv_epi8(end, u0, rising);
-    __m256i h = _mm256_sub_epi32(_mm256_blendv_epi8(start, u1, rising), one);
-    const __m256i lights = _mm256_and_si256(_mm256_or_si256(rising, falling), _mm256_cmpgt_epi32(_mm256_add_epi32(h, one), l));
-    l = _mm256_blendv_epi8(none, l, lights);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + i), l);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(high + i), h);
-    lows = _mm256_min_epi32(lows, l);
-    highs = _mm256_max_epi32(highs, _mm256_blendv_epi8(_mm256_set1_epi32(std::numeric_limits<int32_t>::min()), h, lights));
+// Smallest and largest of the values.
+__attribute__((target("avx2"))) void ValueRange(const int16_t* ys, int32_t count, int16_t& lowest, int16_t& highest) {
+  __m256i low = _mm256_set1_epi16(std::numeric_limits<int16_t>::max());
+  __m256i high = _mm256_set1_epi16(std::numeric_limits<int16_t>::min());
+  int32_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys + i));
+    low = _mm256_min_epi16(low, v);
+    high = _mm256_max_epi16(high, v);
   }
-  alignas(32) int32_t l[kLanes], h[kLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(l), lows);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(h), highs);
-  lowest = *std::min_element(l, l + kLanes);
-  highest = *std::max_element(h, h + kLanes);
+  alignas(32) int16_t l[16], h[16];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(l), low);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(h), high);
+  lowest = *std::min_element(l, l + 16);
+  highest = *std::max_element(h, h + 16);
+  for (; i < count; ++i) {
+    lowest = std::min(lowest, ys[i]);
+    highest = std::max(highest, ys[i]);
+  }
 }
 
-// The segments' rows as bits from row `base` on (every lit row within 64 of it).
-__attribute__((target("avx2,fma"))) uint64_t MaskPass(int32_t lanes, const int32_t* low, const int32_t* high,
-                                                      int32_t base) {
-  const __m256i one = _mm256_set1_epi64x(1);
-  const __m128i baseLanes = _mm_set1_epi32(base);
-  __m256i bits = _mm256_setzero_si256();
-  for (int32_t i = 0; i < lanes; i += kLanes / 2) {
-    // A segment lighting no row has low = int max: its bits below low are all of them, so none is left.
-    const __m256i l = _mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low + i)), baseLanes));
-    const __m256i h = _mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high + i)), baseLanes));
-    const __m256i upTo = _mm256_sub_epi64(_mm256_sllv_epi64(one, _mm256_add_epi64(h, one)), one);
-    const __m256i below = _mm256_sub_epi64(_mm256_sllv_epi64(one, l), one);
-    bits = _mm256_or_si256(bits, _mm256_andnot_si256(below, upTo));
+// The window row a value falls in, by the same steps as the vector form; false when the value lies
+// on or past the clip volume's top or bottom.
+bool WindowRow(int16_t y, const VerticalChain::Transform& t, int32_t& row) {
+  const float product = t.scaleY * static_cast<float>(y);
+  const float clip = product + t.offsetY;
+  row = static_cast<int32_t>(std::floor(std::fmaf(clip, t.halfHeight, t.centreY)));
+  return clip > -1.0f && clip < 1.0f;
+}
+
+void AddBits(int32_t low, uint64_t bits, std::vector<VerticalChain::RowRun>& runs) {
+  while (bits != 0) {
+    const int32_t from = std::countr_zero(bits);
+    const int32_t length = std::countr_one(bits >> from);
+    runs.push_back({low + from, low + from + length - 1});
+    if (from + length >= kMaskRows) break;
+    bits &= ~((uint64_t{1} << (from + length)) - 1);
   }
-  alignas(32) uint64_t words[kLanes / 2];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(words), bits);
-  return words[0] | words[1] | words[2] | words[3];
 }
 
 }  // namespace
@@ -124,28 +212,52 @@ bool VerticalChain::Available() {
 }
 
 bool VerticalChain::Compute(const int16_t* ys, int32_t count, float offCentreX, const Transform& transform,
-                            Rows& rows) {
-  rows = Rows{};
+                            std::vector<RowRun>& runs) {
+  runs.clear();
   if (count < 2) return true;
-  // Whole vectors of points, padded with the last one (equal points make no segment), and one more
-  // vector for the segment pass's look at the next point.
-  const int32_t lanes = (count + kLanes - 1) / kLanes * kLanes;
-  padded_.assign(ys, ys + count);
-  padded_.resize(static_cast<std::size_t>(lanes + kLanes), ys[count - 1]);
-  for (std::vector<int32_t>* v : {&up_, &downStart_, &downEnd_, &low_, &high_}) v->resize(static_cast<std::size_t>(lanes + kLanes));
-  window_.resize(static_cast<std::size_t>(lanes + kLanes));
-  if (!PointPass(padded_.data(), lanes + kLanes, offCentreX, transform, window_.data(), up_.data(), downStart_.data(),
-                 downEnd_.data())) {
-    return false;
+  // Every segment's rows lie between the rows of the lowest and the highest point.
+  int16_t lowest = 0;
+  int16_t highest = 0;
+  ValueRange(ys, count, lowest, highest);
+  int32_t a = 0;
+  int32_t b = 0;
+  if (!WindowRow(lowest, transform, a) || !WindowRow(highest, transform, b)) return false;
+  const int32_t low = std::min(a, b);
+  const int32_t high = std::max(a, b);
+  if (static_cast<int64_t>(high) - low >= kMaskRows) {
+    return ComputeTall(ys, count, offCentreX, transform, low, high, runs);
   }
-  int32_t lowest = 0;
-  int32_t highest = 0;
-  SegmentPass(lanes, window_.data(), up_.data(), downStart_.data(), downEnd_.data(), low_.data(), high_.data(),
-              lowest, highest);
-  if (lowest > highest) return true;  // no segment lights a row
-  if (highest - lowest >= kMaskRows) return false;
-  rows.low = lowest;
-  rows.bits = MaskPass(lanes, low_.data(), high_.data(), lowest);
+  uint64_t bits = 0;
+  if (!ShortColumn(ys, count, offCentreX, transform, low, bits)) return false;
+  AddBits(low, bits, runs);
+  return true;
+}
+
+// A tall column: each segment's rows counted in, then read off as runs.
+bool VerticalChain::ComputeTall(const int16_t* ys, int32_t count, float offCentreX, const Transform& transform,
+                                int32_t low, int32_t high, std::vector<RowRun>& runs) {
+  const auto segments = static_cast<std::size_t>((count + kLanes - 1) / kLanes * kLanes);
+  if (low_.size() < segments) {
+    low_.resize(segments);
+    high_.resize(segments);
+  }
+  if (!SegmentRows(ys, count, offCentreX, transform, low_.data(), high_.data())) return false;
+  coverage_.assign(static_cast<std::size_t>(high - low + 2), 0);
+  for (int32_t i = 0; i + 1 < count; ++i) {
+    if (low_[static_cast<std::size_t>(i)] == kNoRow) continue;
+    ++coverage_[static_cast<std::size_t>(low_[static_cast<std::size_t>(i)] - low)];
+    --coverage_[static_cast<std::size_t>(high_[static_cast<std::size_t>(i)] - low + 1)];
+  }
+  int32_t lit = 0;
+  int32_t start = -1;
+  for (int32_t row = 0; row <= high - low + 1; ++row) {
+    lit += coverage_[static_cast<std::size_t>(row)];
+    if (lit > 0 && start < 0) start = row;
+    if (lit == 0 && start >= 0) {
+      runs.push_back({low + start, low + row - 1});
+      start = -1;
+    }
+  }
   return true;
 }
 

@@ -43,13 +43,17 @@ TEST(VerticalChainTest, LightsTheRowsOfEverySegmentOfTheChain) {
     const float windowX = static_cast<float>(uniform(10, 900)) + (uniform(0, 3) == 0 ? 0.5f * static_cast<float>(uniform(0, 1))
                                                                                       : std::uniform_real_distribution<float>(0.0f, 1.0f)(random));
     const float offCentreX = std::fabs((windowX - std::floor(windowX)) - 0.5f);
-    // A chain of up to a hundred points within a few dozen rows: steps of any size, repeats.
+    // A chain of up to a hundred points within a few rows to a few hundred (past one 64-row mask):
+    // steps of any size, repeats.
     const int32_t count = uniform(2, 100);
-    const int32_t reach = kind == 0 ? static_cast<int32_t>(20.0f / (t.scaleY * t.halfHeight)) + 1 : 20;
+    const int32_t rows = uniform(0, 3) == 0 ? uniform(40, 250) : uniform(2, 20);
+    const int32_t reach = kind == 0 ? static_cast<int32_t>(static_cast<float>(rows) / (t.scaleY * t.halfHeight)) + 1
+                                    : rows;
+    const int32_t bound = std::min(reach, 32767);
     std::vector<int16_t> ys;
-    int32_t value = uniform(-reach, reach);
+    int32_t value = uniform(-bound, bound);
     for (int32_t i = 0; i < count; ++i) {
-      if (uniform(0, 4) != 0) value = std::clamp(value + uniform(-reach / 4 - 1, reach / 4 + 1), -reach, reach);
+      if (uniform(0, 4) != 0) value = std::clamp(value + uniform(-bound / 4 - 1, bound / 4 + 1), -bound, bound);
       ys.push_back(static_cast<int16_t>(value));
     }
     std::set<int32_t> expected;
@@ -60,11 +64,14 @@ TEST(VerticalChainTest, LightsTheRowsOfEverySegmentOfTheChain) {
         for (int32_t r = s.firstRow; r <= s.lastRow; ++r) expected.insert(r);
       }
     }
-    VerticalChain::Rows rows;
-    if (!chain.Compute(ys.data(), count, offCentreX, t, rows)) continue;  // past the clip volume, or too tall
+    std::vector<VerticalChain::RowRun> runs;
+    if (!chain.Compute(ys.data(), count, offCentreX, t, runs)) continue;  // past the clip volume
     std::set<int32_t> actual;
-    for (int32_t bit = 0; bit < 64; ++bit) {
-      if ((rows.bits >> bit) & 1) actual.insert(rows.low + bit);
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      if (k > 0) {
+        ASSERT_GT(runs[k].first, runs[k - 1].last + 1) << "runs apart and in order";
+      }
+      for (int32_t r = runs[k].first; r <= runs[k].last; ++r) actual.insert(r);
     }
     ASSERT_EQ(actual, expected) << "trial " << trial;
     ++compared;
