@@ -160,24 +160,42 @@ void LineRaster::Segment(float ax, float ay, float bx, float by, std::vector<Col
   const int64_t maxX = FloorDivide(*std::max_element(c.x.begin(), c.x.end()), kSubpixels) + 1;
   const int64_t minY = FloorDivide(*std::min_element(c.y.begin(), c.y.end()), kSubpixels);
   const int64_t maxY = FloorDivide(*std::max_element(c.y.begin(), c.y.end()), kSubpixels) + 1;
+  // Rows bottom up, each row's pixels left to right: the edge functions step by constants. A
+  // column's pixels are one run (the parallelogram is convex), so a span per column suffices.
   const std::size_t first = spans.size();
+  const int64_t columns = maxX - minX + 1;
+  spans.resize(first + static_cast<std::size_t>(columns), {0, 1, 0});
+  auto start = [&](std::size_t i) { return k[i] - dcdx[i] * minX * kSubpixels + dcdy[i] * minY * kSubpixels; };
+  int64_t row0 = start(0), row1 = start(1), row2 = start(2), row3 = start(3);
+  const int64_t across0 = dcdx[0] * kSubpixels, across1 = dcdx[1] * kSubpixels;
+  const int64_t across2 = dcdx[2] * kSubpixels, across3 = dcdx[3] * kSubpixels;
+  ColumnBarCoverage::Span* const columnSpans = spans.data() + first;
   for (int64_t py = minY; py <= maxY; ++py) {
-    for (int64_t px = minX; px <= maxX; ++px) {
-      bool inside = true;
-      for (std::size_t i = 0; i < 4 && inside; ++i) {
-        inside = k[i] - dcdx[i] * px * kSubpixels + dcdy[i] * py * kSubpixels > 0;
+    int64_t e0 = row0, e1 = row1, e2 = row2, e3 = row3;
+    for (int64_t px = 0; px < columns; ++px) {
+      if (e0 > 0 && e1 > 0 && e2 > 0 && e3 > 0) {
+        ColumnBarCoverage::Span& span = columnSpans[px];
+        if (span.firstRow > span.lastRow) span.firstRow = static_cast<int32_t>(py);
+        span.lastRow = static_cast<int32_t>(py);
       }
-      if (!inside) continue;
-      const auto column = static_cast<int32_t>(px);
-      auto span = std::find_if(spans.begin() + static_cast<std::ptrdiff_t>(first), spans.end(),
-                               [&](const ColumnBarCoverage::Span& s) { return s.column == column; });
-      if (span == spans.end()) {
-        spans.push_back({column, static_cast<int32_t>(py), static_cast<int32_t>(py)});
-      } else {
-        span->lastRow = static_cast<int32_t>(py);
-      }
+      e0 -= across0;
+      e1 -= across1;
+      e2 -= across2;
+      e3 -= across3;
     }
+    row0 += dcdy[0] * kSubpixels;
+    row1 += dcdy[1] * kSubpixels;
+    row2 += dcdy[2] * kSubpixels;
+    row3 += dcdy[3] * kSubpixels;
   }
+  // Keep the columns that have pixels.
+  std::size_t kept = first;
+  for (std::size_t i = first; i < spans.size(); ++i) {
+    if (spans[i].firstRow > spans[i].lastRow) continue;
+    spans[i].column = static_cast<int32_t>(minX + static_cast<int64_t>(i - first));
+    spans[kept++] = spans[i];
+  }
+  spans.resize(kept);
 }
 
 }  // namespace skelvane

@@ -12,41 +12,30 @@ namespace {
 
 constexpr int32_t kLanes = 8;
 constexpr int32_t kMaskRows = 64;
-constexpr int32_t kSubpixelBits = 8;
-constexpr int32_t kHalfPixel = 128;
-constexpr int32_t kCeilingAdd = 255;
 constexpr int32_t kNoRow = std::numeric_limits<int32_t>::max();
 
 #define SKELVANE_VECTOR __attribute__((target("avx2,fma"), always_inline)) inline
 
 // The transform and the rasteriser's constants, as vectors.
 struct Constants {
-  __m256 scale, offset, half, centre, offCentre, zero, one, minusOne, halfPixel, minusHalf, subpixels, absMask;
-  __m256i bottomShift, topShift, ceiling;
+  __m256 scale, offset, half, centre, offCentre, zero, one, minusOne, halfPixel, subpixels, absMask;
 };
 
 SKELVANE_VECTOR Constants MakeConstants(const VerticalChain::Transform& t, float offCentreX) {
-  return {_mm256_set1_ps(t.scaleY),   _mm256_set1_ps(t.offsetY),  _mm256_set1_ps(t.halfHeight),
-          _mm256_set1_ps(t.centreY),  _mm256_set1_ps(offCentreX), _mm256_setzero_ps(),
-          _mm256_set1_ps(1.0f),       _mm256_set1_ps(-1.0f),      _mm256_set1_ps(0.5f),
-          _mm256_set1_ps(-0.5f),      _mm256_set1_ps(256.0f),     _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)),
-          _mm256_set1_epi32(-kHalfPixel), _mm256_set1_epi32(kHalfPixel), _mm256_set1_epi32(kCeilingAdd)};
+  return {_mm256_set1_ps(t.scaleY),  _mm256_set1_ps(t.offsetY),   _mm256_set1_ps(t.halfHeight),
+          _mm256_set1_ps(t.centreY), _mm256_set1_ps(offCentreX),  _mm256_setzero_ps(),
+          _mm256_set1_ps(1.0f),      _mm256_set1_ps(-1.0f),       _mm256_set1_ps(0.5f),
+          _mm256_set1_ps(256.0f),    _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))};
 }
 
-// Eight points: their window rows, whether they lie inside the clip volume, and the first row whose
-// centre lies at or above each one's end of a segment running up, of one running down from it and
-// of one running down to it.
+// Eight points: their window positions, whether they lie inside the clip volume, and for each the
+// first row whose centre lies at or above its end of a segment running up, of one running down
+// from it and of one running down to it. An end stays in its pixel, unmoved or moved to the pixel's
+// bottom or top edge, so that row is its pixel's row or the one above.
 struct Points {
   __m256 window, inside;
   __m256i up, downStart, downEnd;
 };
-
-// The first row whose centre lies at or above an end: `moved` where `move` is set, else `unmoved`.
-SKELVANE_VECTOR __m256i RowFrom(__m256i unmoved, __m256i moved, __m256 move, __m256i ceiling) {
-  const __m256i edge =
-      _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(unmoved), _mm256_castsi256_ps(moved), move));
-  return _mm256_srai_epi32(_mm256_add_epi32(edge, ceiling), kSubpixelBits);
-}
 
 SKELVANE_VECTOR Points PointsAt(const int16_t* ys, const Constants& c) {
   const __m256 v = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ys))));
@@ -58,23 +47,24 @@ SKELVANE_VECTOR Points PointsAt(const int16_t* ys, const Constants& c) {
   const __m256 d = _mm256_sub_ps(_mm256_sub_ps(p.window, row), c.halfPixel);
   const __m256 inDiamond =
       _mm256_cmp_ps(_mm256_add_ps(c.offCentre, _mm256_and_ps(d, c.absMask)), c.halfPixel, _CMP_LT_OQ);
-  // The unmoved end, snapped half away from zero as the line setup does it.
-  const __m256 fixed = _mm256_mul_ps(_mm256_sub_ps(p.window, c.halfPixel), c.subpixels);
-  const __m256 away = _mm256_blendv_ps(c.minusHalf, c.halfPixel, _mm256_cmp_ps(fixed, c.zero, _CMP_GE_OQ));
-  const __m256i unmoved = _mm256_cvttps_epi32(_mm256_add_ps(fixed, away));
-  const __m256i base = _mm256_slli_epi32(_mm256_cvttps_epi32(row), kSubpixelBits);
-  const __m256i bottom = _mm256_add_epi32(base, c.bottomShift), top = _mm256_add_epi32(base, c.topShift);
+  // The unmoved end, snapped as the line setup does it (half up, the point lying above the
+  // viewport's bottom), is past its pixel's centre when it reaches 256 row + 1.
+  const __m256 snapped =
+      _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(p.window, c.halfPixel), c.subpixels), c.halfPixel);
+  const __m256 above = _mm256_cmp_ps(snapped, _mm256_fmadd_ps(row, c.subpixels, c.one), _CMP_GE_OQ);
   const __m256 dAtLeast = _mm256_cmp_ps(d, c.zero, _CMP_GE_OQ), dZero = _mm256_cmp_ps(d, c.zero, _CMP_EQ_OQ);
-  const __m256 dBelow = _mm256_cmp_ps(d, c.zero, _CMP_LT_OQ), dAtMost = _mm256_cmp_ps(d, c.zero, _CMP_LE_OQ);
-  // Up: an end in its diamond's upper half, or on the centre row of an edge column, moves down. Down:
-  // the upper end moves up from its diamond's lower half or from the centre row of an edge column,
-  // the lower end from its diamond's lower half.
+  const __m256 lowerHalf = _mm256_andnot_ps(dAtLeast, inDiamond);  // in the diamond, below its centre
+  // Up: an end in its diamond's upper half, or on the centre row of an edge column, moves down to its
+  // pixel's bottom. Down: the upper end moves up to the top from its diamond's lower half or from
+  // the centre row of an edge column, the lower end from its diamond's lower half or centre.
   const __m256 moveUp = _mm256_and_ps(dAtLeast, _mm256_or_ps(inDiamond, dZero));
-  const __m256 moveStart = _mm256_or_ps(_mm256_and_ps(inDiamond, dBelow), _mm256_andnot_ps(inDiamond, dZero));
-  const __m256 moveEnd = _mm256_and_ps(inDiamond, dAtMost);
-  p.up = RowFrom(unmoved, bottom, moveUp, c.ceiling);
-  p.downStart = RowFrom(unmoved, top, moveStart, c.ceiling);
-  p.downEnd = RowFrom(unmoved, top, moveEnd, c.ceiling);
+  const __m256 moveStart = _mm256_or_ps(lowerHalf, _mm256_andnot_ps(inDiamond, dZero));
+  const __m256 moveEnd = _mm256_or_ps(lowerHalf, _mm256_and_ps(inDiamond, dZero));
+  // A set mask is -1: subtracting it makes the row the one above.
+  const __m256i pixelRow = _mm256_cvttps_epi32(row);
+  p.up = _mm256_sub_epi32(pixelRow, _mm256_castps_si256(_mm256_andnot_ps(moveUp, above)));
+  p.downStart = _mm256_sub_epi32(pixelRow, _mm256_castps_si256(_mm256_or_ps(moveStart, above)));
+  p.downEnd = _mm256_sub_epi32(pixelRow, _mm256_castps_si256(_mm256_or_ps(moveEnd, above)));
   return p;
 }
 
@@ -115,13 +105,24 @@ SKELVANE_VECTOR const int16_t* Load(const int16_t* ys, int32_t count, int32_t at
   return padded;
 }
 
-// The rows of a column whose rows all lie within 64 of `base`, in one pass: false when a point
-// lies outside the clip volume.
+// Bits low..high (from `base`, within 32 of it) of the lit segments among eight.
+SKELVANE_VECTOR __m256i NarrowBits(__m256i low, __m256i high, __m256i lights, __m256i base) {
+  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i upTo =
+      _mm256_sub_epi32(_mm256_sllv_epi32(one, _mm256_add_epi32(_mm256_sub_epi32(high, base), one)), one);
+  const __m256i below = _mm256_sub_epi32(_mm256_sllv_epi32(one, _mm256_sub_epi32(low, base)), one);
+  return _mm256_and_si256(lights, _mm256_andnot_si256(below, upTo));
+}
+
+// The rows of a column whose rows all lie within 64 (kNarrow: 32) of `base`, in one pass: false when
+// a point lies outside the clip volume.
+template <bool kNarrow>
 __attribute__((target("avx2,fma"))) bool ShortColumn(const int16_t* ys, int32_t count, float offCentreX,
                                                     const VerticalChain::Transform& t, int32_t base,
                                                     uint64_t& rows) {
   const Constants c = MakeConstants(t, offCentreX);
   const __m128i bases = _mm_set1_epi32(base);
+  const __m256i wideBases = _mm256_set1_epi32(base);
   int16_t padded[kLanes];
   Points here = PointsAt(Load(ys, count, 0, padded), c);
   __m256 inside = here.inside;
@@ -131,15 +132,20 @@ __attribute__((target("avx2,fma"))) bool ShortColumn(const int16_t* ys, int32_t 
     inside = _mm256_and_ps(inside, after.inside);
     __m256i low, high, lights;
     Segments(here, after, low, high, lights);
-    bits = _mm256_or_si256(bits, Bits(_mm256_castsi256_si128(low), _mm256_castsi256_si128(high),
-                                      _mm256_castsi256_si128(lights), bases));
-    bits = _mm256_or_si256(bits, Bits(_mm256_extracti128_si256(low, 1), _mm256_extracti128_si256(high, 1),
-                                      _mm256_extracti128_si256(lights, 1), bases));
+    if (kNarrow) {
+      bits = _mm256_or_si256(bits, NarrowBits(low, high, lights, wideBases));
+    } else {
+      bits = _mm256_or_si256(bits, Bits(_mm256_castsi256_si128(low), _mm256_castsi256_si128(high),
+                                        _mm256_castsi256_si128(lights), bases));
+      bits = _mm256_or_si256(bits, Bits(_mm256_extracti128_si256(low, 1), _mm256_extracti128_si256(high, 1),
+                                        _mm256_extracti128_si256(lights, 1), bases));
+    }
     here = after;
   }
   alignas(32) uint64_t words[kLanes / 2];
   _mm256_store_si256(reinterpret_cast<__m256i*>(words), bits);
   rows = words[0] | words[1] | words[2] | words[3];
+  if (kNarrow) rows = (rows | (rows >> 32)) & 0xffffffffu;  // eight 32-bit lanes folded into one
   return _mm256_movemask_ps(inside) == 0xff;
 }
 
@@ -166,19 +172,29 @@ __attribute__((target("avx2,fma"))) bool SegmentRows(const int16_t* ys, int32_t 
 
 // Smallest and largest of the values.
 __attribute__((target("avx2"))) void ValueRange(const int16_t* ys, int32_t count, int16_t& lowest, int16_t& highest) {
-  __m256i low = _mm256_set1_epi16(std::numeric_limits<int16_t>::max());
-  __m256i high = _mm256_set1_epi16(std::numeric_limits<int16_t>::min());
+  __m128i low = _mm_set1_epi16(std::numeric_limits<int16_t>::max());
+  __m128i high = _mm_set1_epi16(std::numeric_limits<int16_t>::min());
   int32_t i = 0;
-  for (; i + 16 <= count; i += 16) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys + i));
-    low = _mm256_min_epi16(low, v);
-    high = _mm256_max_epi16(high, v);
+  if (count >= 16) {
+    __m256i wideLow = _mm256_set1_epi16(std::numeric_limits<int16_t>::max());
+    __m256i wideHigh = _mm256_set1_epi16(std::numeric_limits<int16_t>::min());
+    for (; i + 16 <= count; i += 16) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys + i));
+      wideLow = _mm256_min_epi16(wideLow, v);
+      wideHigh = _mm256_max_epi16(wideHigh, v);
+    }
+    low = _mm_min_epi16(_mm256_castsi256_si128(wideLow), _mm256_extracti128_si256(wideLow, 1));
+    high = _mm_max_epi16(_mm256_castsi256_si128(wideHigh), _mm256_extracti128_si256(wideHigh, 1));
   }
-  alignas(32) int16_t l[16], h[16];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(l), low);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(h), high);
-  lowest = *std::min_element(l, l + 16);
-  highest = *std::max_element(h, h + 16);
+  for (; i + 8 <= count; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
+    low = _mm_min_epi16(low, v);
+    high = _mm_max_epi16(high, v);
+  }
+  // Eight lanes down to one: the unsigned minimum of the values shifted by 0x8000 is one instruction.
+  const __m128i bias = _mm_set1_epi16(std::numeric_limits<int16_t>::min());
+  lowest = static_cast<int16_t>(_mm_extract_epi16(_mm_minpos_epu16(_mm_xor_si128(low, bias)), 0) ^ 0x8000);
+  highest = static_cast<int16_t>(~_mm_extract_epi16(_mm_minpos_epu16(_mm_xor_si128(high, _mm_set1_epi16(0x7fff))), 0) ^ 0x8000);
   for (; i < count; ++i) {
     lowest = std::min(lowest, ys[i]);
     highest = std::max(highest, ys[i]);
@@ -187,10 +203,10 @@ __attribute__((target("avx2"))) void ValueRange(const int16_t* ys, int32_t count
 
 // The window row a value falls in, by the same steps as the vector form; false when the value lies
 // on or past the clip volume's top or bottom.
-bool WindowRow(int16_t y, const VerticalChain::Transform& t, int32_t& row) {
+__attribute__((target("avx2,fma"))) bool WindowRow(int16_t y, const VerticalChain::Transform& t, int32_t& row) {
   const float product = t.scaleY * static_cast<float>(y);
   const float clip = product + t.offsetY;
-  row = static_cast<int32_t>(std::floor(std::fmaf(clip, t.halfHeight, t.centreY)));
+  row = static_cast<int32_t>(std::floor(__builtin_fmaf(clip, t.halfHeight, t.centreY)));
   return clip > -1.0f && clip < 1.0f;
 }
 
@@ -228,7 +244,8 @@ bool VerticalChain::Compute(const int16_t* ys, int32_t count, float offCentreX, 
     return ComputeTall(ys, count, offCentreX, transform, low, high, runs);
   }
   uint64_t bits = 0;
-  if (!ShortColumn(ys, count, offCentreX, transform, low, bits)) return false;
+  const bool narrow = high - low < kMaskRows / 2;
+  if (!(narrow ? ShortColumn<true> : ShortColumn<false>)(ys, count, offCentreX, transform, low, bits)) return false;
   AddBits(low, bits, runs);
   return true;
 }
