@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -300,9 +301,26 @@ constexpr int64_t kSweepSpans[] = {16'000,      50'000,      100'000,     250'00
                                    60'000'000,  120'000'000, 300'000'000, 1'200'000'000, 3'600'000'000, 0};
 constexpr int32_t kSweepRounds = 9;
 
-std::vector<std::pair<int64_t, double>>& SweepFrames() {
-  static std::vector<std::pair<int64_t, double>> frames;
+// Per span: the span, the median wall time and the median process CPU time of its frames.
+struct SweepFrame {
+  int64_t span;
+  double seconds;
+  double cpuSeconds;
+};
+std::vector<SweepFrame>& SweepFrames() {
+  static std::vector<SweepFrame> frames;
   return frames;
+}
+
+double ProcessSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double Median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+  return values[values.size() / 2];
 }
 
 // Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
@@ -327,7 +345,7 @@ void SpanSweep(benchmark::State& state) {
   const std::size_t kSpans = spans.size();
   const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
   const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
-  std::vector<std::vector<double>> times(kSpans);
+  std::vector<std::vector<double>> times(kSpans), cpuTimes(kSpans);
   for (auto _ : state) {
     for (int32_t round = 0; round < rounds; ++round) {
       for (std::size_t i = 0; i < kSpans; ++i) {
@@ -340,18 +358,18 @@ void SpanSweep(benchmark::State& state) {
         scene.ClearCaches();
         state.ResumeTiming();
         const auto begin = std::chrono::steady_clock::now();
+        const double cpuBegin = ProcessSeconds();
         if (!scene.Redraw()) state.SkipWithError("redraw failed");
         times[i].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        cpuTimes[i].push_back(ProcessSeconds() - cpuBegin);
       }
     }
   }
   SweepFrames().clear();
   for (std::size_t i = 0; i < kSpans; ++i) {
-    std::vector<double>& t = times[i];
-    if (t.empty()) return;
-    std::nth_element(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(t.size() / 2), t.end());
+    if (times[i].empty()) return;
     const int64_t span = spans[i] != 0 ? spans[i] : PlotCanvas::viewState.DataDuration;
-    SweepFrames().emplace_back(span, t[t.size() / 2]);
+    SweepFrames().push_back({span, Median(times[i]), Median(cpuTimes[i])});
   }
 }
 
@@ -391,12 +409,16 @@ void PrintRatios() {
   ratio("redraw/record/cold", "read/record");
   ratio("redraw/record/warm", "read/record");
   const auto& sweep = SweepFrames();
-  if (sweep.empty() || sweep.front().second <= 0.0) return;
-  std::printf("\nCold frame at each span against the one-record frame (median of %d interleaved rounds):\n",
-              kSweepRounds);
-  for (const auto& [span, seconds] : sweep) {
-    std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f\n", static_cast<long long>(span), seconds * 1e3,
-                seconds / sweep.front().second);
+  if (sweep.empty() || sweep.front().seconds <= 0.0 || sweep.front().cpuSeconds <= 0.0) return;
+  std::printf("\nCold frame at each span against the one-record frame (median of interleaved rounds):\n");
+  for (const SweepFrame& frame : sweep) {
+    std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f\n", static_cast<long long>(frame.span), frame.seconds * 1e3,
+                frame.seconds / sweep.front().seconds);
+  }
+  std::printf("\nThe same frames' process CPU time (all threads), against the one-record frame's:\n");
+  for (const SweepFrame& frame : sweep) {
+    std::printf("span_us=%lld cpu_ms=%.2f cpu_ratio=%.2f\n", static_cast<long long>(frame.span),
+                frame.cpuSeconds * 1e3, frame.cpuSeconds / sweep.front().cpuSeconds);
   }
 }
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <cstdio>
-#include <cstdlib>
 
 #include "datafile/CscRecord.h"
 #include "datafile/RecordReader.h"
@@ -17,7 +15,7 @@ namespace {
 constexpr int32_t kNoValue = std::numeric_limits<int32_t>::max();
 // Needed records at most this many apart are read in one go: reading a few records too many costs
 // less than another read call.
-constexpr int64_t kReadGap = 8;
+constexpr int64_t kReadGap = 3;
 
 }  // namespace
 
@@ -59,15 +57,13 @@ int32_t BarAccumulator::ReadNeeded(const RecordReader& reader) {
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < needed.size();) {
     std::size_t j = i;
-    static const int64_t gap = getenv("XX_GAP") ? atoll(getenv("XX_GAP")) : kReadGap;
-    while (j + 1 < needed.size() && needed[j + 1] - needed[j] <= gap) ++j;
+    while (j + 1 < needed.size() && needed[j + 1] - needed[j] <= kReadGap) ++j;
     const int64_t count = needed[j] - needed[i] + 1;
     ranges_.push_back({needed[i], count, bytes});
     bytes += static_cast<std::size_t>(count * reader.RecordSize());
     i = j + 1;
   }
   buffer_.resize(bytes);
-  if (getenv("XX_READS")) fprintf(stderr, "open %zu needed %zu ranges %zu bytes %zu\n", open_.size(), needed.size(), ranges_.size(), bytes);
   std::vector<uint8_t> chunk;
   for (const ReadRange& range : ranges_) {
     if (const int32_t rc = reader.Read(range.first, range.count, chunk); rc != kStatusOk) return rc;

@@ -221,16 +221,35 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_EQ(plot.Summary()->GetState(), SummaryBuilder::State::Ready);
   EXPECT_EQ(plot.Summary()->GetProgress().recordsDone, plot.Summary()->GetProgress().recordsTotal);
 
-  for (int32_t view = 0; view < 30; ++view) {
-    ColumnSpan span = RandomSpan(timestamps.front(), timestamps.back(), random);
+  // Random views; views whose records number just about the summary's threshold or what is read in
+  // one go; one sample per column; and views scrolled or zoomed a little from the last one, where
+  // the plot keeps the records it has already read.
+  ColumnSpan span = whole;
+  for (int32_t view = 0; view < 60; ++view) {
+    const int32_t kind = view == 0 ? -1 : view % 5;
+    const bool keepRecords = kind == 4;
+    if (kind == 4) {
+      const int64_t length = span.end - span.start;
+      const int64_t shift = std::uniform_int_distribution<int64_t>(-length / 2, length / 2)(random);
+      span.start += shift;
+      span.end = span.start + std::max<int64_t>(1000, length * std::uniform_int_distribution<int64_t>(7, 9)(random) / 8);
+    } else if (kind >= 0) {
+      span = RandomSpan(timestamps.front(), timestamps.back(), random);
+    }
     span.recordDuration = plot.GetRecordDuration();
     span.samplePeriod = plot.GetSamplePeriod();
     span.scale = 1.0;
-    if (view == 0) span = ColumnSpan{whole.start, whole.end, whole.width, span.recordDuration, span.samplePeriod};
+    if (kind == 1 || kind == 2) {
+      const int64_t records = (kind == 1 ? CscPlot::kSummaryMinRecords : CscPlot::kReadRecords) +
+                              std::uniform_int_distribution<int64_t>(-3, 3)(random);
+      span.end = span.start + records * kRecordMicros;
+    } else if (kind == 3) {
+      span.end = span.start + static_cast<int64_t>(span.width * span.samplePeriod);
+    }
     const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
     Columns expected;
     expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
-    plot.ClearCache();
+    if (!keepRecords) plot.ClearCache();
     draw(span);
     Columns drawn{expected.status == 0 ? 0 : kStatusFailed, plot.Cache()};
     if (expected.status != 0) expected.cache.Clear();
