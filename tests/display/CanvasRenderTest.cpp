@@ -135,6 +135,33 @@ TEST_F(CanvasRender, SineReachesItsAmplitudeRowsInTheEverySamplePath) {
   EXPECT_TRUE(reports.Empty());
 }
 
+// A dense trace goes down through masks: the frame is the one the line strip gives, byte for byte,
+// at every zoom of the every-sample path, with the axes and names shown, and at amplitude gains
+// that move the trace's rows (and, above 1, clip it to its plot).
+TEST_F(CanvasRender, TraceMasksGiveTheStripsFrameAtEveryZoomAndGain) {
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowDataAxis(1);
+  canvas.SetShowTimeAxis(1);
+  auto frame = [&](int64_t start, int64_t span, bool masks) {
+    renderer.AllowTraceMasks(masks);
+    csc->ClearCache();
+    const MemoryBitmap& bitmap = Render(start, span);
+    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+  };
+  for (const double gain : {1.0, 0.37, 3.0}) {
+    canvas.SetAmplitudeGain(path, gain);
+    for (const int64_t perColumn : {20, 90, 400, 1500, 3900}) {
+      const int64_t start = kStart + 37'123 + perColumn * 11;
+      const int64_t span = perColumn * canvas.TraceWidth();
+      const std::vector<uint8_t> masked = frame(start, span, true);
+      ASSERT_FALSE(csc->Cache().minMax);
+      ASSERT_TRUE(renderer.TraceMasksInUse());
+      EXPECT_EQ(masked, frame(start, span, false)) << perColumn << " us per column, gain " << gain;
+    }
+  }
+  EXPECT_TRUE(reports.Empty());
+}
+
 TEST_F(CanvasRender, MinMaxBarsSpanTheTrueExtremesOfTheirColumns) {
   // The whole 2 s over 400 columns: 5000 us per column, one bar each.
   const int64_t start = kStart;
