@@ -176,6 +176,10 @@ void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
   cache.SetKey(start, end, width, minMax);
   cache_ = std::move(cache);
   cacheUnchecked_ = true;
+  // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
+  // from one frame to the next far more often than not.
+  tracePixels_.Invalidate();
+  if (!minMax) tracePixels_.Prepare(cache_.xs, cache_.counts, cache_.mins);
 }
 
 bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
@@ -231,6 +235,7 @@ bool CscPlot::WaitForSummary() const {
 int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
   cache_.Clear();
   cacheUnchecked_ = false;
+  tracePixels_.Invalidate();
   if (sourceChanged_) return kStatusFailed;
   IDataSourceManager& manager = *PlotCanvas::dataSourceManager;
   int32_t rc = kStatusFailed;
@@ -375,7 +380,7 @@ int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t
   if (renderer == nullptr) return kStatusOk;
   if (properties_.drawTrace) {
     renderer->DrawTrace(cache_.xs, cache_.counts, cache_.mins, properties_.traceColour, properties_.traceLineWidth,
-                        kDepthTrace, kOpaque);
+                        kDepthTrace, kOpaque, &tracePixels_);
   }
   // Points only where neighbouring samples lie more than two pixels apart.
   const int64_t timePerColumn = PlotCanvas::viewState.VisibleSpan / width;

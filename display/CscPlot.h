@@ -15,6 +15,7 @@
 #include "summary/PixelCache.h"
 #include "display/Plot.h"
 #include "datafile/RecordReader.h"
+#include "render/TracePixels.h"
 #include "summary/SummaryBuilder.h"
 
 namespace skelvane {
@@ -84,6 +85,7 @@ class CscPlot : public Plot {
   void ClearCache() {
     cache_.Clear();
     cacheUnchecked_ = false;
+    tracePixels_.Invalidate();
     ForgetRecords();
   }
 
@@ -128,6 +130,7 @@ class CscPlot : public Plot {
   int32_t recordDuration_ = 0;
   double samplePeriod_ = 0.0;
   PixelCache cache_;
+  TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw
   RecordLayout layout_;
   RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
   std::vector<uint8_t> records_;  // records recordsFirst_.. of the last read, kept for the next one

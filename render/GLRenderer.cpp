@@ -621,12 +621,15 @@ void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int
 
 void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts,
                            std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z,
-                           float /*alpha*/) {
+                           float /*alpha*/, TracePixels* pixels) {
   Impl& d = *impl_;
   SetColour(colour);
   d.SetLineWidth(lineWidth);
   const bool masks = d.traceMasks == Impl::BarMasks::kInUse && d.traceMasksAllowed && lineWidth * d.pixelRatio == 1;
-  if (masks && d.traceMask.Draw(xs, counts, ys, z, d.barMask)) return;
+  if (masks && (pixels != nullptr ? d.traceMask.Draw(xs, counts, ys, z, d.barMask, *pixels)
+                                  : d.traceMask.Draw(xs, counts, ys, z, d.barMask))) {
+    return;
+  }
   d.traceMask.DrawStrip(xs, counts, ys, z);
 }
 

@@ -13,6 +13,7 @@
 namespace skelvane {
 
 class BitmapPresenter;
+class TracePixels;
 
 class GLRenderer {
  public:
@@ -71,9 +72,10 @@ class GLRenderer {
                       uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
   /// A zoomed-in trace: one connected strip through the points, run k holding counts[k] points in
   /// column xs[k] and ys every point's value. With one-pixel lines the strip goes down as a few
-  /// masked quads with the same pixels.
+  /// masked quads with the same pixels, taken from `pixels` when given and worked out for the
+  /// current transform (they are worked out now otherwise, and kept there).
   void DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
-                 uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
+                 uint32_t colour, int32_t lineWidth, int32_t z, float alpha, TracePixels* pixels = nullptr);
   /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i.
   void DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, float alpha);

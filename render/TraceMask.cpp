@@ -100,7 +100,7 @@ std::vector<int16_t> NearTies(int32_t range) {
 }  // namespace
 
 bool TraceMask::Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
-                     int32_t z, ColumnBarMask& mask) {
+                     int32_t z, ColumnBarMask& mask, TracePixels& pixels) {
   std::array<GLfloat, 16> modelView{};
   glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
   for (int32_t i = 0; i < 16; ++i) {
@@ -113,18 +113,18 @@ bool TraceMask::Draw(std::span<const int32_t> xs, std::span<const int32_t> count
   // Depths on or past the near and far planes are clipped: left to the rasteriser.
   const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
   if (!(std::fabs(clipZ) < 1.0f)) return false;
-  if (!coverage_.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3])) return false;
-  coverage_.Compute(xs, counts, ys, spans_, undecided_);
+  const TracePixels::Transform transform{projection, {viewport[0], viewport[1], viewport[2], viewport[3]}};
+  if (!pixels.Use(transform, xs, counts, ys)) return false;
   const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
-  if (!mask.Draw(spans_, z, depthRow, viewport)) return false;
-  DrawSegments(xs, counts, ys, z);
+  if (!mask.Draw(pixels.Spans(), z, depthRow, viewport)) return false;
+  DrawSegments(xs, counts, ys, pixels.Undecided(), z);
   return true;
 }
 
 // The undecided segments, each as a line of its own: a strip's segments are drawn one by one anyway.
 void TraceMask::DrawSegments(std::span<const int32_t> xs, std::span<const int32_t> counts,
-                             std::span<const int16_t> ys, int32_t z) {
-  if (undecided_.empty()) return;
+                             std::span<const int16_t> ys, std::span<const uint32_t> undecided, int32_t z) {
+  if (undecided.empty()) return;
   vertices_.clear();
   std::size_t run = 0;
   uint32_t runEnd = counts.empty() ? 0 : static_cast<uint32_t>(counts[0]);
@@ -132,7 +132,7 @@ void TraceMask::DrawSegments(std::span<const int32_t> xs, std::span<const int32_
     while (point >= runEnd && run + 1 < counts.size()) runEnd += static_cast<uint32_t>(counts[++run]);
     return xs[run];
   };
-  for (const uint32_t i : undecided_) {
+  for (const uint32_t i : undecided) {
     vertices_.insert(vertices_.end(), {columnOf(i), ys[i], z});
     vertices_.insert(vertices_.end(), {columnOf(i + 1), ys[i + 1], z});
   }
@@ -192,7 +192,7 @@ bool TraceMask::Check(int32_t width, int32_t height, ColumnBarMask& mask) {
       glColor4f(kTrace[0], kTrace[1], kTrace[2], 0.0f);
       if (way == 0) {
         DrawStrip(strip.xs, strip.counts, strip.ys, kCheckDepth);
-      } else if (!Draw(strip.xs, strip.counts, strip.ys, kCheckDepth, mask) || spans_.empty()) {
+      } else if (!Draw(strip.xs, strip.counts, strip.ys, kCheckDepth, mask) || pixels_.Spans().empty()) {
         return false;
       }
       glColor4f(kOver[0], kOver[1], kOver[2], 0.0f);

@@ -12,17 +12,24 @@
 
 #include "render/ColumnBarCoverage.h"
 #include "render/ColumnBarMask.h"
-#include "render/TraceCoverage.h"
+#include "render/TracePixels.h"
 
 namespace skelvane {
 
 class TraceMask {
  public:
   /// Draws the strip (run k: counts[k] points in column xs[k]; ys every point's value) in the
-  /// current colour at depth z, one-pixel lines set; false, with nothing drawn, when the transform
-  /// or the depth is not one the masks reproduce.
+  /// current colour at depth z, one-pixel lines set, taking its pixels from `pixels` when they were
+  /// worked out for the current transform; false, with nothing drawn, when the transform or the
+  /// depth is not one the masks reproduce.
   bool Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys, int32_t z,
-            ColumnBarMask& mask);
+            ColumnBarMask& mask, TracePixels& pixels);
+  /// As Draw, with pixels of its own.
+  bool Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys, int32_t z,
+            ColumnBarMask& mask) {
+    pixels_.Invalidate();
+    return Draw(xs, counts, ys, z, mask, pixels_);
+  }
   /// Draws the strip as one line strip, the rasteriser's own way.
   void DrawStrip(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
                  int32_t z);
@@ -33,11 +40,9 @@ class TraceMask {
 
  private:
   void DrawSegments(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
-                    int32_t z);
+                    std::span<const uint32_t> undecided, int32_t z);
 
-  TraceCoverage coverage_;
-  std::vector<ColumnBarCoverage::Span> spans_;
-  std::vector<uint32_t> undecided_;
+  TracePixels pixels_;
   std::vector<GLint> vertices_;
 };
 

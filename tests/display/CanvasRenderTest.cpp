@@ -285,3 +285,84 @@ TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {
 
 }  // namespace
 }  // namespace skelvane
+
+namespace skelvane {
+namespace {
+
+// Two plots prepared side by side work their traces' pixels out ahead for the transform of their
+// last draw. Frames drawn one after another (warm, scrolled, with a gain or a height changed in
+// between) must each equal the line strips' frame drawn from scratch.
+TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight) {
+  test::DisplayTestState state;
+  test::TempDir dir;
+  test::CapturedReports reports;
+  DataSourceManager manager;
+  GLRenderer renderer;
+  PlotCanvas canvas;
+  PlotCollection collection;
+  PlotCanvas::renderer = &renderer;
+  PlotCanvas::plotCollection = &collection;
+  PlotCanvas::dataSourceManager = &manager;
+  std::vector<std::string> paths;
+  for (int32_t channel = 0; channel < 2; ++channel) {
+    std::vector<CscRecordData> records(kRecords);
+    for (int32_t r = 0; r < kRecords; ++r) {
+      records[r].timestamp = kStart + int64_t{r} * 16'000 + channel * 5'000;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        records[r].samples[i] = static_cast<int16_t>(SineSample(int64_t{r} * 512 + i + channel * 77) / (channel + 1));
+      }
+    }
+    paths.push_back(dir.File("CSC" + std::to_string(channel) + ".kcs"));
+    ASSERT_EQ(CscFileWriter::Write(paths.back(), CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
+    ASSERT_EQ(manager.OpenSource(paths.back()), 0);
+    ASSERT_EQ(collection.CreatePlot("CSC", 5, paths.back()), 0);
+  }
+  std::vector<CscPlot*> plots;
+  for (int32_t i = 0; i < 2; ++i) {
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(i, plot), 0);
+    plots.push_back(dynamic_cast<CscPlot*>(plot));
+    plots.back()->SetHeight(100);
+  }
+  ViewState& v = PlotCanvas::viewState;
+  v.CanvasWidth = kCanvasWidth;
+  v.CanvasHeight = kCanvasHeight;
+  v.ScrollTop = 0;
+  v.ScrollBottom = -kCanvasHeight;
+  canvas.SetMinimumSpan(kCanvasWidth);
+  manager.GetTimeRange(v.DataStart, v.DataEnd);
+  v.DataDuration = v.DataEnd - v.DataStart;
+
+  struct Step {
+    int64_t start, span;
+    double gain;
+    int32_t height;
+  };
+  const int64_t page = 900 * canvas.TraceWidth();
+  const Step steps[] = {{kStart + 50'000, page, 1.0, 100},       {kStart + 50'000, page, 1.0, 100},
+                        {kStart + 50'000 + page / 3, page, 1.0, 100}, {kStart + 50'000 + page / 3, page, 2.5, 100},
+                        {kStart + 50'000 + page / 3, page, 2.5, 80},  {kStart + 60'000, page * 7 / 8, 2.5, 80}};
+  auto render = [&](const Step& step) {
+    canvas.SetAmplitudeGain(paths[0], step.gain);
+    plots[1]->SetHeight(step.height);
+    v.VisibleStart = step.start;
+    v.VisibleSpan = step.span;
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
+  };
+  std::vector<std::vector<uint8_t>> masked;
+  for (const Step& step : steps) masked.push_back(render(step));
+  ASSERT_TRUE(renderer.TraceMasksInUse());
+  ASSERT_FALSE(plots[0]->Cache().minMax);
+  renderer.AllowTraceMasks(false);
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    for (CscPlot* plot : plots) plot->ClearCache();
+    EXPECT_EQ(masked[i], render(steps[i])) << "step " << i;
+  }
+  EXPECT_TRUE(reports.Empty());
+  collection.RemoveAllPlots();
+}
+
+}  // namespace
+}  // namespace skelvane
