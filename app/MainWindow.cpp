@@ -36,7 +36,6 @@
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
 #include "display/Plot.h"
-#include "platform/SaturatingTime.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
 #include "extract/view/SpikeExtractPropsDlg.h"
@@ -361,8 +360,6 @@ bool MainWindow::Present(const MemoryBitmap& bitmap, int32_t width, int32_t heig
 
 int32_t MainWindow::CanvasYForWindowY(int32_t y) const { return view_.ScrollTop - y + kScrollBarSize; }
 
-int32_t MainWindow::PlotAreaWidth() const { return view_.CanvasWidth - canvas_.GetDataAxisWidth(); }
-
 void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
   const int32_t canvasY = CanvasYForWindowY(y);
   if (!rubberBandActive_) {
@@ -467,49 +464,13 @@ void MainWindow::OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_t
     return;
   }
   EndRubberBand();
-  int64_t centre = 0;
-  if (PlotCanvas::GetTimeForPixel(x - canvas_.GetDataAxisWidth(), PlotAreaWidth(), view_.VisibleSpan,
-                                  view_.VisibleStart, centre) != 0) {
-    return;
-  }
-  view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
-  canvas_.ZoomOut();
+  if (!model_.ZoomOutAbout(x)) return;
   UpdateHorizontalScroll();
   Redraw();
 }
 
 void MainWindow::ZoomToRubberBand() {
-  int32_t x1 = rubberBandAnchor_.x();
-  int32_t x2 = rubberBandCurrent_.x();
-  if (x1 > x2) std::swap(x1, x2);
-  const int32_t axisWidth = canvas_.GetDataAxisWidth();
-  const int32_t width = PlotAreaWidth();
-  int64_t first1 = 0;
-  int64_t last1 = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(x1 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first1,
-                                       last1) != 0) {
-    return;
-  }
-  if (x1 == x2) {
-    // A click: centre the span on the clicked column, then zoom in around it.
-    const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
-    view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
-    canvas_.ZoomIn();
-    UpdateHorizontalScroll();
-    Redraw();
-    return;
-  }
-  int64_t first2 = 0;
-  int64_t last2 = 0;
-  if (PlotCanvas::GetTimeRangeForPixel(x2 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first2,
-                                       last2) != 0) {
-    return;
-  }
-  const int64_t span = SaturatingSubtract(last2, first1);
-  // Narrower than one microsecond per pixel: the band is ignored.
-  if (span < width) return;
-  view_.VisibleStart = first1;
-  view_.VisibleSpan = std::max<int64_t>(span, width);
+  if (!model_.ZoomToBand(rubberBandAnchor_.x(), rubberBandCurrent_.x())) return;
   UpdateHorizontalScroll();
   Redraw();
 }
@@ -704,19 +665,8 @@ void MainWindow::PageTime(int32_t steps) {
   for (int32_t i = 0; i < std::abs(steps); ++i) OnHScroll(code, 0);
 }
 
-// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
-// moved so that the time under the mouse stays under it.
 void MainWindow::ZoomTimeAbout(int32_t x, int32_t steps) {
-  const int32_t width = PlotAreaWidth();
-  const std::optional<int64_t> anchor = locator_->TimeAt(x);
-  if (!anchor || width <= 0) return;
-  bool changed = false;
-  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
-  if (!changed) return;
-  const int32_t column = x - canvas_.GetDataAxisWidth();
-  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(*anchor, ViewModel::MulDiv(view_.VisibleSpan, column, width)),
-                                         view_.VisibleSpan / (2 * int64_t{width}));
-  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  if (!model_.ZoomTimeAbout(x, steps)) return;
   UpdateHorizontalScroll();
   Redraw();
 }

@@ -162,7 +162,6 @@ class MainWindow final : public QMainWindow, public BitmapPresenter, public Whee
   void OpenFilesAtStart();
   int32_t CreatePlotsForSources(int32_t firstIndex);
   int32_t CanvasYForWindowY(int32_t y) const;
-  int32_t PlotAreaWidth() const;
   void PageUp();
   void PageDown();
   void ToggleSwitch(int32_t command);

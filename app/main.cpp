@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   skelvane::GLRenderer renderer;
   skelvane::PlotCanvas canvas;
   skelvane::DataSourceManager sources;
-  skelvane::PlotCollection plots;
+  skelvane::PlotCollection plots(sources, skelvane::PlotCanvas::colorAllocator);
   skelvane::PlotCanvas::renderer = &renderer;
   skelvane::PlotCanvas::canvas = &canvas;
   skelvane::PlotCanvas::dataSourceManager = &sources;

@@ -31,6 +31,7 @@
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
@@ -54,9 +55,11 @@ constexpr int64_t kRecordMicros = 16'000;
 struct Scene {
   std::filesystem::path folder;
   DataSourceManager manager;
-  PlotCollection collection;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection{manager, colours};
   GLRenderer renderer;
-  PlotCanvas canvas;
+  ViewState view;
+  PlotCanvas canvas{view, &renderer, &collection, &manager};
   int64_t dataStart = 0;
   bool ready = false;
 
@@ -80,9 +83,6 @@ struct Scene {
       if (SyntheticRecording::Generate(options, result) != 0) return;
       paths = result.paths;
     }
-    PlotCanvas::renderer = &renderer;
-    PlotCanvas::plotCollection = &collection;
-    PlotCanvas::dataSourceManager = &manager;
     for (const std::string& path : paths) {
       if (manager.OpenSource(path) != 0) return;
       if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
@@ -92,7 +92,7 @@ struct Scene {
       collection.GetPlot(i, plot);
       plot->SetHeight(kPlotHeight);
     }
-    ViewState& v = PlotCanvas::viewState;
+    ViewState& v = view;
     v.CanvasWidth = kCanvasWidth;
     v.CanvasHeight = kCanvasHeight;
     canvas.SetMinimumSpan(kCanvasWidth);
@@ -184,17 +184,17 @@ struct Scene {
   }
 
   void ShowWholeRecording() {
-    PlotCanvas::viewState.VisibleStart = PlotCanvas::viewState.DataStart;
-    PlotCanvas::viewState.VisibleSpan = PlotCanvas::viewState.DataDuration;
+    view.VisibleStart = view.DataStart;
+    view.VisibleSpan = view.DataDuration;
   }
   // One record's span in the middle of the recording.
   void ShowOneRecord() { ShowSpan(kRecordMicros); }
   // A span of `micros` starting where the one-record span starts (the whole recording at most).
   void ShowSpan(int64_t micros) {
     const int64_t records = manager.GetNumRecords(0);
-    ViewState& v = PlotCanvas::viewState;
-    v.VisibleStart = std::max(v.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
-    v.VisibleSpan = std::min(micros, v.DataEnd - v.VisibleStart);
+    view.VisibleStart =
+        std::max(view.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
+    view.VisibleSpan = std::min(micros, view.DataEnd - view.VisibleStart);
   }
   void ClearCaches() {
     for (CscPlot* plot : Plots()) plot->ClearCache();
@@ -202,21 +202,17 @@ struct Scene {
   bool Redraw() { return canvas.RedrawAll() == 0 && renderer.ReadBack() == 0; }
   // Only the plots' columns, as a redraw computes them (prepared side by side), with nothing rendered.
   bool ComputeColumns() {
-    const ViewState& v = PlotCanvas::viewState;
-    PlotCanvas::renderer = nullptr;
     canvas.PreparePlots();
     bool ok = true;
-    const int32_t width = canvas.TraceWidth();
-    for (CscPlot* plot : Plots()) {
-      ok = plot->Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, width, kPlotHeight, 0, 0) == 0 && ok;
-    }
-    PlotCanvas::renderer = &renderer;
+    PlotFrame frame = canvas.Frame();
+    frame.renderer = nullptr;
+    for (CscPlot* plot : Plots()) ok = plot->Draw(frame, frame.traceWidth, kPlotHeight, 0, 0) == 0 && ok;
     return ok;
   }
 
   // The baseline: every sample of the records that cover the visible span, read and summed.
   int64_t ReadVisibleSamples() {
-    const ViewState& v = PlotCanvas::viewState;
+    const ViewState& v = view;
     int64_t sum = 0;
     for (int32_t s = 0; s < manager.GetNumSources(); ++s) {
       const int64_t records = manager.GetNumRecords(s);
@@ -368,7 +364,7 @@ void SpanSweep(benchmark::State& state) {
   SweepFrames().clear();
   for (std::size_t i = 0; i < kSpans; ++i) {
     if (times[i].empty()) return;
-    const int64_t span = spans[i] != 0 ? spans[i] : PlotCanvas::viewState.DataDuration;
+    const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;
     SweepFrames().push_back({span, Median(times[i]), Median(cpuTimes[i])});
   }
 }

@@ -18,7 +18,7 @@
 #include "bench/RatioReporter.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
-#include "display/PlotCanvas.h"
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionRun.h"
 #include "platform/FileMapping.h"
@@ -62,11 +62,9 @@ const Recording& BenchRecording() {
   return recording;
 }
 
-// The four files open in the window: sources, one plot each, the canvas's pointers set.
+// The four files open in the window: sources and one plot each.
 struct WindowSession {
   WindowSession() {
-    skelvane::PlotCanvas::dataSourceManager = &manager;
-    skelvane::PlotCanvas::plotCollection = &plots;
     for (const std::string& path : BenchRecording().files) {
       const int32_t index = manager.GetNumSources();
       int32_t type = 0;
@@ -84,12 +82,9 @@ struct WindowSession {
     p.OutputDirectory = BenchRecording().folder;
     run.SetJobs(0);
   }
-  ~WindowSession() {
-    skelvane::PlotCanvas::dataSourceManager = nullptr;
-    skelvane::PlotCanvas::plotCollection = nullptr;
-  }
   skelvane::DataSourceManager manager;
-  skelvane::PlotCollection plots;
+  skelvane::ColorTable colours;
+  skelvane::PlotCollection plots{manager, colours};
   skelvane::ExtractionRun run{plots, manager};
 };
 

@@ -20,7 +20,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "datafile/DataSourceManager.h"
-#include "display/PlotCanvas.h"
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
@@ -168,26 +168,6 @@ class TerminalProgress {
   std::thread thread_;
 };
 
-// The plots reach their sources through the canvas's shared pointers, as in the window.
-class SharedPointers {
- public:
-  SharedPointers(IDataSourceManager& manager, IPlotCollection& plots)
-      : manager_(PlotCanvas::dataSourceManager), plots_(PlotCanvas::plotCollection) {
-    PlotCanvas::dataSourceManager = &manager;
-    PlotCanvas::plotCollection = &plots;
-  }
-  ~SharedPointers() {
-    PlotCanvas::dataSourceManager = manager_;
-    PlotCanvas::plotCollection = plots_;
-  }
-  SharedPointers(const SharedPointers&) = delete;
-  SharedPointers& operator=(const SharedPointers&) = delete;
-
- private:
-  IDataSourceManager* manager_;
-  IPlotCollection* plots_;
-};
-
 // Opens one file as the window's start-up open does: the source, then a plot for it.
 bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotCollection& plots) {
   const int32_t before = manager.GetNumSources();
@@ -201,8 +181,8 @@ bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotColle
 void Run(const ExtractArguments& args) {
   TerminalSink sink;
   DataSourceManager manager;
-  PlotCollection plots;
-  SharedPointers shared(manager, plots);
+  ColorTable colours;  // the plots are never drawn: any colours do
+  PlotCollection plots(manager, colours);
 
   bool allOpened = true;
   for (const std::string& path : args.files) {

@@ -14,7 +14,7 @@
 #include "datafile/DataSourceManager.h"
 #include "datafile/FileHeader.h"
 #include "datafile/FileKind.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane::cli {

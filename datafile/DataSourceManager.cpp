@@ -12,7 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileChooser.h"
 #include "platform/ReportError.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {

@@ -11,33 +11,50 @@
 namespace skelvane {
 namespace {
 
-// Reads `count` bytes at `offset`; 0, kStatusSourceChanged at an early end of file, or an errno.
-int32_t ReadAt(int fd, uint8_t* buffer, int64_t count, int64_t offset) {
-  const int64_t got = File::ReadFullyAt(fd, buffer, count, offset);
-  if (got < 0) return static_cast<int32_t>(-got);
+// Reads `count` bytes at `offset`, `got` of them there; 0, kStatusSourceChanged at an early end of
+// file, or an errno.
+int32_t ReadAt(int fd, uint8_t* buffer, int64_t count, int64_t offset, int64_t& got) {
+  got = File::ReadFullyAt(fd, buffer, count, offset);
+  if (got < 0) {
+    const auto error = static_cast<int32_t>(-got);
+    got = 0;
+    return error;
+  }
   return got < count ? kStatusSourceChanged : kStatusOk;
 }
 
 }  // namespace
 
-int32_t RecordReader::Open(const RecordLayout& layout) {
+int32_t RecordReader::Open(const RecordLayout& layout, bool sequential) {
   if (layout.recordSize < kCscRecordSize || layout.dataOffset < 0) return EINVAL;
   layout_ = layout;
-  return file_.Open(layout.path, File::Mode::Read);
+  return file_.Open(layout.path, File::Mode::Read, sequential);
 }
 
 int32_t RecordReader::Read(int64_t first, int64_t count, std::vector<uint8_t>& buffer) const {
+  int64_t whole = 0;
+  return ReadAvailable(first, count, buffer, whole);
+}
+
+int32_t RecordReader::ReadAvailable(int64_t first, int64_t count, std::vector<uint8_t>& buffer,
+                                    int64_t& whole) const {
+  whole = 0;
   if (first < 0 || count < 0 || first + count > layout_.numRecords) return kStatusNoData;
-  buffer.resize(static_cast<std::size_t>(count * layout_.recordSize));
-  return ReadAt(file_.Descriptor(), buffer.data(), count * layout_.recordSize,
-                layout_.dataOffset + first * layout_.recordSize);
+  const int64_t bytes = count * layout_.recordSize;
+  buffer.resize(static_cast<std::size_t>(bytes));
+  int64_t got = 0;
+  const int32_t rc =
+      ReadAt(file_.Descriptor(), buffer.data(), bytes, layout_.dataOffset + first * layout_.recordSize, got);
+  whole = got / layout_.recordSize;
+  return rc;
 }
 
 int32_t RecordReader::ReadTimestamp(int64_t record, int64_t& timestamp) const {
   if (record < 0 || record >= layout_.numRecords) return kStatusNoData;
   uint8_t bytes[sizeof(int64_t)];
+  int64_t got = 0;
   const int32_t rc = ReadAt(file_.Descriptor(), bytes, sizeof bytes,
-                            layout_.dataOffset + record * layout_.recordSize + kCscTimestampOffset);
+                            layout_.dataOffset + record * layout_.recordSize + kCscTimestampOffset, got);
   if (rc == kStatusOk) std::memcpy(&timestamp, bytes, sizeof timestamp);
   return rc;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Reads a source's records with its own descriptor and pread, not through the mapping: scattered
-// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs.
+// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs and,
+// through RecordStream, by the extraction for its front-to-back pass.
 
 #include <cstdint>
 #include <vector>
@@ -12,8 +13,9 @@ namespace skelvane {
 
 class RecordReader {
  public:
-  /// Opens the file of `layout`; 0 or the errno of the failure.
-  int32_t Open(const RecordLayout& layout);
+  /// Opens the file of `layout`; 0 or the errno of the failure. `sequential` hints a front-to-back scan.
+  int32_t Open(const RecordLayout& layout, bool sequential = false);
+  /// True once Open succeeded.
   bool IsOpen() const { return file_.IsOpen(); }
   /// Records in the source when it was opened.
   int64_t NumRecords() const { return layout_.numRecords; }
@@ -23,6 +25,9 @@ class RecordReader {
   /// Reads records first .. first + count - 1 into `buffer`, back to back. 0; kStatusSourceChanged
   /// when the file ends early; or an errno.
   int32_t Read(int64_t first, int64_t count, std::vector<uint8_t>& buffer) const;
+  /// As Read, and `whole` says how many of the records, from the first on, the file still held
+  /// whole (0 after a read error).
+  int32_t ReadAvailable(int64_t first, int64_t count, std::vector<uint8_t>& buffer, int64_t& whole) const;
   /// The timestamp of one record; 0 or as Read.
   int32_t ReadTimestamp(int64_t record, int64_t& timestamp) const;
 

@@ -1,35 +1,19 @@
 #include "display/CanvasSnapshot.h"
 
 #include "datafile/DataSourceManager.h"
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
-#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "display/SharedDisplayStateScope.h"
 #include "display/ViewModel.h"
+#include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
-#include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "render/GLRenderer.h"
 
 namespace skelvane {
 namespace {
-
-// The shared display state points at this snapshot's objects while it renders, and back afterwards.
-class SharedStateScope {
- public:
-  SharedStateScope(GLRenderer& renderer, IPlotCollection& collection, IDataSourceManager& manager) {
-    // Colours are handed out as in a freshly started program, so every snapshot looks the same.
-    PlotCanvas::colorAllocator = ColorTable{};
-    PlotCanvas::viewState = ViewState{};
-    PlotCanvas::renderer = &renderer;
-    PlotCanvas::plotCollection = &collection;
-    PlotCanvas::dataSourceManager = &manager;
-  }
-
- private:
-  SharedDisplayStateScope saved_;  // restored when the snapshot ends
-};
 
 // Opens one file and makes a plot for every source it added; 0 or the first failure's code.
 int32_t OpenWithPlots(const std::string& path, IDataSourceManager& manager, IPlotCollection& collection) {
@@ -77,12 +61,14 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   if (options.width <= 0 || options.width > kMaxSide || options.height <= 0 || options.height > kMaxSide) {
     return kStatusFailed;
   }
-  // Declared in the order the program makes them, so they go in the reverse order.
+  // Made in the order the program makes its own, so they go in the reverse order; colours are
+  // handed out as in a freshly started program, so every snapshot looks the same.
   GLRenderer renderer;
   DataSourceManager manager;
-  PlotCollection collection;
-  SharedStateScope scope(renderer, collection, manager);
-  PlotCanvas canvas;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection(manager, colours);
+  ViewState shown;
+  PlotCanvas canvas(shown, &renderer, &collection, &manager);
 
   for (const std::string& path : options.files) {
     if (const int32_t rc = OpenWithPlots(path, manager, collection); rc != 0) return rc;
@@ -90,8 +76,8 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   int64_t dataStart = 0;
   int64_t dataEnd = 0;
   manager.GetTimeRange(dataStart, dataEnd);
-  SetUpView(PlotCanvas::viewState, canvas, collection, dataStart, dataEnd, options);
-  if (view != nullptr) *view = PlotCanvas::viewState;
+  SetUpView(shown, canvas, collection, dataStart, dataEnd, options);
+  if (view != nullptr) *view = shown;
   renderer.RequestNewDIBSection();
   // A plot over a long span starts its summary and draws no trace the first time; the window redraws
   // when the build completes, the snapshot waits for all of them and draws once more.

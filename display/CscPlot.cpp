@@ -12,22 +12,22 @@
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
+#include "display/IPlotCanvas.h"
+#include "platform/ReportError.h"
+#include "platform/Saturating.h"
+#include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
 #include "summary/LiteralColumns.h"
 #include "summary/RecordColumns.h"
-#include "display/PlotCanvas.h"
 #include "summary/RecordWalk.h"
 #include "summary/SampleScaling.h"
-#include "platform/SaturatingTime.h"
 #include "summary/SummaryColumns.h"
-#include "platform/ReportError.h"
-#include "platform/StatusCodes.h"
 
 namespace skelvane {
 namespace {
 
 constexpr double kMicrosecondsPerSecond = 1'000'000.0;
-constexpr double kSampleMicroseconds = 512'000'000.0;  // 512 samples x 1,000,000 us
+constexpr double kSampleMicroseconds = kSamplesPerRecord * kMicrosecondsPerSecond;  // a record's samples x 1 s
 constexpr const char* kADMaxValueKey = "-ADMaxValue";
 constexpr const char* kSourceIndexMessage = "Error retrieving Data Source Index, err = ";
 constexpr const char* kCountsUnit = "  AD Counts";
@@ -39,9 +39,9 @@ constexpr int32_t kStatusBusy = 1;     // the columns wait for the source summar
 
 std::function<void()> CscPlot::onSummaryFinished;
 
-CscPlot::CscPlot(std::string path, std::string displayName, int32_t dataType)
-    : Plot(std::move(path), std::move(displayName)), dataType_(dataType) {
-  PlotCanvas::colorAllocator.GetNextColor(properties_.traceColour);
+CscPlot::CscPlot(std::string path, std::string displayName, IDataSourceManager& sources, uint32_t traceColour)
+    : Plot(std::move(path), std::move(displayName)), sources_(sources) {
+  properties_.traceColour = traceColour;
 }
 
 double CscPlot::GetSamplingFrequency() const { return properties_.samplingFrequency; }
@@ -78,28 +78,26 @@ int32_t CscPlot::ParseHeaderInteger(const std::string& text) {
     value = std::min<int64_t>(value * 10 + (text[i++] - '0'), int64_t{std::numeric_limits<int32_t>::max()} + 1);
   }
   if (negative) value = -value;
-  return static_cast<int32_t>(
-      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  return ClampTo<int32_t>(value);
 }
 
 void CscPlot::LoadSourceInfo() {
-  IDataSourceManager* manager = PlotCanvas::dataSourceManager;
-  if (manager == nullptr) return;
+  IDataSourceManager& manager = sources_;
   int32_t source = -1;
-  if (const int32_t rc = manager->FindSourceByPath(GetPath(), source); rc != 0) {
+  if (const int32_t rc = manager.FindSourceByPath(GetPath(), source); rc != 0) {
     ReportError(kSourceIndexMessage, rc);
     return;
   }
   const uint8_t* bytes = nullptr;
-  if (manager->GetRecord(0, source, bytes) == 0 && bytes != nullptr) {
+  if (manager.GetRecord(0, source, bytes) == 0 && bytes != nullptr) {
     const CscRecord first(bytes);
     properties_.samplingFrequency = first.SamplingFrequency();
     // Only records that exist are asked for, so a short file raises no past-the-end report.
-    const int64_t available = std::min<int64_t>(manager->GetNumRecords(source), kTimingRecords + 1);
+    const int64_t available = std::min<int64_t>(manager.GetNumRecords(source), kTimingRecords + 1);
     std::vector<int64_t> intervals;
     int64_t previous = first.Timestamp();
     for (int64_t i = 1; i < available; ++i) {
-      if (manager->GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
+      if (manager.GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
       const int64_t timestamp = CscRecord(bytes).Timestamp();
       intervals.push_back(SaturatingSubtract(timestamp, previous));
       previous = timestamp;
@@ -113,51 +111,51 @@ void CscPlot::LoadSourceInfo() {
     }
   }
   std::string value;
-  if (manager->GetHeaderValue(source, kADMaxValueKey, value) == 0) {
+  if (manager.GetHeaderValue(source, kADMaxValueKey, value) == 0) {
     properties_.ADMaxValue = ParseHeaderInteger(value);
   }
 }
 
-int32_t CscPlot::Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x0, int32_t y0) {
-  IDataSourceManager* manager = PlotCanvas::dataSourceManager;
-  if (manager == nullptr) return kStatusFailed;
+int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) {
   int32_t source = -1;
-  if (const int32_t rc = manager->FindSourceByPath(GetPath(), source); rc != 0) {
+  if (const int32_t rc = sources_.FindSourceByPath(GetPath(), source); rc != 0) {
     ReportError(kSourceIndexMessage, rc);
     return kStatusFailed;
   }
   ClearIconPositions();
   // Nothing can be drawn into no columns, over an empty span or with a zero full scale.
   const double fullScale = properties_.ADMaxValue * properties_.scale;
-  if (width <= 0 || end <= start || fullScale == 0.0) return kStatusOk;
+  if (width <= 0 || frame.end <= frame.start || fullScale == 0.0) return kStatusOk;
 
-  GLRenderer* renderer = PlotCanvas::renderer;
-  if (renderer != nullptr) {
+  if (GLRenderer* renderer = frame.renderer) {
     renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
-    const double gain = PlotCanvas::canvas != nullptr ? PlotCanvas::canvas->GetAmplitudeGain(GetPath()) : 1.0;
+    const double gain = frame.canvas != nullptr ? frame.canvas->GetAmplitudeGain(GetPath()) : 1.0;
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
-    if (DrawsBars(width)) {
-      DrawMinMax(source, start, end, width);
+    if (DrawsBars(frame.visibleSpan, width)) {
+      DrawMinMax(frame, source, width);
     } else {
-      DrawSamples(source, start, end, width);
+      DrawSamples(frame, source, width);
     }
   }
-  DrawThresholdOverlay(width, 0, kColourLight);
+  DrawThresholdOverlay(frame, width, 0, kColourLight);
   return kStatusOk;
 }
 
-bool CscPlot::DrawsBars(int32_t width) const {
-  return recordDuration_ / kRecordQuarter < PlotCanvas::viewState.VisibleSpan / width;
+bool CscPlot::DrawsBars(int64_t visibleSpan, int32_t width) const {
+  return recordDuration_ / kRecordQuarter < visibleSpan / width;
 }
 
-void CscPlot::PrepareDraw(int64_t start, int64_t end, int32_t width) {
+void CscPlot::PrepareDraw(const PlotFrame& frame) {
+  const int64_t start = frame.start;
+  const int64_t end = frame.end;
+  const int32_t width = frame.traceWidth;
   // Only what Draw would build from the file without asking the manager: a finished summary's bars,
   // or the records read in one go.
   if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return;
   if (recordDuration_ <= 0 || samplePeriod_ <= 0.0) return;
-  const bool minMax = DrawsBars(width);
+  const bool minMax = DrawsBars(frame.visibleSpan, width);
   if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
   if (reader_.NumRecords() == 0) return;
   const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
@@ -217,10 +215,10 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
 }
 
 void CscPlot::StartSummary() {
-  if (summary_ != nullptr || sourceChanged_ || PlotCanvas::dataSourceManager == nullptr) return;
+  if (summary_ != nullptr || sourceChanged_) return;
   int32_t source = -1;
-  if (PlotCanvas::dataSourceManager->FindSourceByPath(GetPath(), source) != 0) return;
-  if (!OpenReader(*PlotCanvas::dataSourceManager, source)) return;
+  if (sources_.FindSourceByPath(GetPath(), source) != 0) return;
+  if (!OpenReader(sources_, source)) return;
   summary_ = std::make_unique<SummaryBuilder>(layout_);
   if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
   summary_->Start();
@@ -237,7 +235,7 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   cacheUnchecked_ = false;
   tracePixels_.Invalidate();
   if (sourceChanged_) return kStatusFailed;
-  IDataSourceManager& manager = *PlotCanvas::dataSourceManager;
+  IDataSourceManager& manager = sources_;
   int32_t rc = kStatusFailed;
   if (OpenReader(manager, source)) {
     rc = BuildFromFile(manager, source, span, minMax);
@@ -361,7 +359,7 @@ int32_t CscPlot::TakePrepared(int32_t source) {
   if (!cacheUnchecked_) return kStatusOk;
   // Columns prepared off this thread: the same check a build ends with.
   cacheUnchecked_ = false;
-  if (PlotCanvas::dataSourceManager->CheckSource(source) == kStatusSourceChanged) {
+  if (sources_.CheckSource(source) == kStatusSourceChanged) {
     sourceChanged_ = true;
     ClearCache();
     return kStatusFailed;
@@ -369,35 +367,37 @@ int32_t CscPlot::TakePrepared(int32_t source) {
   return kStatusOk;
 }
 
-int32_t CscPlot::DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width) {
+int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t width) {
   constexpr bool kMinMax = false;
-  if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
+  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) &&
+      BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
   if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
-  GLRenderer* renderer = PlotCanvas::renderer;
+  GLRenderer* renderer = frame.renderer;
   if (renderer == nullptr) return kStatusOk;
   if (properties_.drawTrace) {
     renderer->DrawTrace(cache_.xs, cache_.counts, cache_.mins, properties_.traceColour, properties_.traceLineWidth,
                         kDepthTrace, kOpaque, &tracePixels_);
   }
   // Points only where neighbouring samples lie more than two pixels apart.
-  const int64_t timePerColumn = PlotCanvas::viewState.VisibleSpan / width;
+  const int64_t timePerColumn = frame.visibleSpan / width;
   if (properties_.drawPoints && static_cast<double>(timePerColumn) < samplePeriod_ / 2.0) {
     renderer->DrawPoints(cache_.PointColumns(), cache_.mins, kColourLight, properties_.pointSize, kDepthTrace, kOpaque);
   }
   return kStatusOk;
 }
 
-int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width) {
+int32_t CscPlot::DrawMinMax(const PlotFrame& frame, int32_t source, int32_t width) {
   constexpr bool kMinMax = true;
-  if (!cache_.Matches(start, end, width, kMinMax) && BuildColumns(source, SpanFor(start, end, width), kMinMax) != 0) {
+  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) &&
+      BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
   if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
-  if (GLRenderer* renderer = PlotCanvas::renderer) {
+  if (GLRenderer* renderer = frame.renderer) {
     // The bars' ends are drawn as points too: a bar shorter than a pixel rasterises to nothing, and
     // a quiet channel would vanish when zoomed out.
     renderer->DrawColumnBars(cache_.xs, cache_.mins, cache_.maxs, properties_.traceColour,
@@ -406,10 +406,11 @@ int32_t CscPlot::DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t 
   return kStatusOk;
 }
 
-int32_t CscPlot::DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) {
-  if (PlotCanvas::canvas == nullptr) return kStatusOk;
+int32_t CscPlot::DrawDataAxisLabel(const PlotFrame& frame, int32_t axisWidth, int32_t plotHeight, int32_t unused,
+                                   int32_t plotY) {
+  if (frame.canvas == nullptr) return kStatusOk;
   const int32_t top = SaturateTo<int32_t>(std::trunc(properties_.ADMaxValue * properties_.scale));
-  PlotCanvas::canvas->DrawDataAxis(axisWidth, plotHeight, unused, plotY, 0, top,
+  frame.canvas->DrawDataAxis(axisWidth, plotHeight, unused, plotY, 0, top,
                                    properties_.scale == 1.0 ? kCountsUnit : kMicrovoltUnit);
   return kStatusOk;
 }

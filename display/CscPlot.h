@@ -22,8 +22,6 @@ namespace skelvane {
 
 class CscPlot : public Plot {
  public:
-  /// Samples in every CSC record.
-  static constexpr int32_t kSamplesPerRecord = 512;
   /// Records after the first whose intervals estimate the sampling rate.
   static constexpr int32_t kTimingRecords = 4;
   /// Intervals longer than this many times the shortest one are recording gaps.
@@ -40,8 +38,8 @@ class CscPlot : public Plot {
   /// as it starts.
   static std::function<void()> onSummaryFinished;
 
-  /// Makes the plot of the source at `path`, taking the next trace colour from the allocator.
-  CscPlot(std::string path, std::string displayName, int32_t dataType);
+  /// Makes the plot of the source at `path`, read through `sources`, drawn in `traceColour`.
+  CscPlot(std::string path, std::string displayName, IDataSourceManager& sources, uint32_t traceColour);
   ~CscPlot() override = default;
 
   /// Estimated sampling frequency, hertz.
@@ -51,13 +49,15 @@ class CscPlot : public Plot {
   /// Derives the record duration, sample period and frequency from the first records and reads
   /// "-ADMaxValue" from the header.
   void LoadSourceInfo() override;
-  /// Draws the visible span [start, end] into the rectangle of width x height at (x0, y0); 0 or -1.
-  int32_t Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x0, int32_t y0) override;
-  /// Computes the bars of a zoomed-out span from a finished summary, on any thread; nothing for
-  /// other spans (Draw reads those itself). The source is checked when Draw first uses the bars.
-  void PrepareDraw(int64_t start, int64_t end, int32_t width) override;
-  /// Asks the canvas to draw the data axis from 0 to the full-scale value; 0.
-  int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t unused, int32_t plotY) override;
+  /// Draws the frame's span into the rectangle of width x height at (x0, y0); 0 or -1.
+  int32_t Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) override;
+  /// Computes the bars of a zoomed-out span over the frame's trace width from a finished summary, on
+  /// any thread; nothing for other spans (Draw reads those itself). The source is checked when Draw
+  /// first uses the bars.
+  void PrepareDraw(const PlotFrame& frame) override;
+  /// Asks the frame's canvas to draw the data axis from 0 to the full-scale value; 0.
+  int32_t DrawDataAxisLabel(const PlotFrame& frame, int32_t axisWidth, int32_t plotHeight, int32_t unused,
+                            int32_t plotY) override;
   /// Reads the 20-byte properties record; 0, -1 after a short read, or an errno.
   int32_t ReadProperties(File& file) override;
   /// Writes the 20-byte properties record; 0 or an errno.
@@ -77,8 +77,6 @@ class CscPlot : public Plot {
   const CscPlotProperties& Properties() const { return properties_; }
   /// Mean record interval in whole microseconds (0 until known).
   int32_t GetRecordDuration() const { return recordDuration_; }
-  /// File type code of the source (5).
-  int32_t GetDataType() const { return dataType_; }
   /// The pixel columns of the last successful draw and their key.
   const PixelCache& Cache() const { return cache_; }
   /// Forgets the cached columns and the records read for them, so the next draw reads its records again.
@@ -100,8 +98,8 @@ class CscPlot : public Plot {
   bool SourceChanged() const { return sourceChanged_; }
 
  private:
-  int32_t DrawSamples(int32_t source, int64_t start, int64_t end, int32_t width);
-  int32_t DrawMinMax(int32_t source, int64_t start, int64_t end, int32_t width);
+  int32_t DrawSamples(const PlotFrame& frame, int32_t source, int32_t width);
+  int32_t DrawMinMax(const PlotFrame& frame, int32_t source, int32_t width);
   // The records a walk of a span can visit, and record 0's timestamp.
   struct RecordRange {
     int64_t first = 0;
@@ -117,7 +115,8 @@ class CscPlot : public Plot {
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
-  bool DrawsBars(int32_t width) const;
+  /// Whether a column of `width` columns over the visible span covers more than a quarter record.
+  bool DrawsBars(int64_t visibleSpan, int32_t width) const;
   /// Whether bars over `count` records of `span` come from the summary (once it is built).
   static bool WalksSummary(int64_t count, const ColumnSpan& span);
   /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
@@ -125,7 +124,7 @@ class CscPlot : public Plot {
   static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);
   ColumnSpan SpanFor(int64_t start, int64_t end, int32_t width) const;
 
-  int32_t dataType_;
+  IDataSourceManager& sources_;
   CscPlotProperties properties_;
   int32_t recordDuration_ = 0;
   double samplePeriod_ = 0.0;

@@ -5,10 +5,11 @@
 #include <utility>
 
 #include "display/DisplayConstants.h"
-#include "render/GLRenderer.h"
-#include "display/PlotCanvas.h"
+#include "display/IPlotCanvas.h"
 #include "platform/ReportError.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
+#include "render/GLRenderer.h"
 
 namespace skelvane {
 namespace {
@@ -23,12 +24,6 @@ constexpr int32_t kNameIconStride = 18;   // the name starts this far right per 
 constexpr int32_t kNameLeftPad = 5;
 constexpr int32_t kUnknownMode = -2;      // internal: the overlay has no layout for this mode
 constexpr int32_t kDialogOk = 1;
-
-int32_t TruncToInt32(double value) {
-  if (!(value > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  if (!(value < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(value);
-}
 
 }  // namespace
 
@@ -58,10 +53,12 @@ void Plot::ClearIconPositions() {
   iconYs_.clear();
 }
 
-void Plot::DrawIcons(int32_t height, int32_t, int32_t x0, int32_t y0) {
+void Plot::ForgetIcons() { iconsShown_ = false; }
+
+void Plot::DrawIcons(const PlotFrame& frame, int32_t height, int32_t, int32_t x0, int32_t y0) {
   ClearIconPositions();
-  iconsStackDraw_ = PlotCanvas::stackDrawCount;
-  IPlotCanvas* canvas = PlotCanvas::canvas;
+  iconsShown_ = true;
+  IPlotCanvas* canvas = frame.canvas;
   using DrawIcon = void (IPlotCanvas::*)(int32_t, int32_t, int32_t);
   // The order fixes the hit codes 1..5: close, up, down, plus, minus.
   static constexpr DrawIcon kIcons[] = {&IPlotCanvas::DrawCloseIcon, &IPlotCanvas::DrawUpIcon,
@@ -77,11 +74,11 @@ void Plot::DrawIcons(int32_t height, int32_t, int32_t x0, int32_t y0) {
   }
 }
 
-void Plot::DrawName(int32_t y, int32_t height, int32_t) {
-  GLRenderer* renderer = PlotCanvas::renderer;
-  if (renderer == nullptr || PlotCanvas::canvas == nullptr) return;
+void Plot::DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t) {
+  GLRenderer* renderer = frame.renderer;
+  if (renderer == nullptr || frame.canvas == nullptr) return;
   const int32_t textY = y + height - renderer->GetTextHeight(displayName_);
-  if (textY < PlotCanvas::viewState.ScrollBottom + PlotCanvas::canvas->GetTimeAxisHeight()) return;
+  if (textY < frame.scrollBottom + frame.canvas->GetTimeAxisHeight()) return;
   const int32_t x = static_cast<int32_t>(iconXs_.size()) * kNameIconStride + kNameLeftPad;
   renderer->DrawString(displayName_, x, textY, kDepthIcons, kColourLight);
 }
@@ -91,14 +88,14 @@ int32_t Plot::LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<Overl
   const bool positive = extractionType_ == kTypePositive || extractionType_ == kTypeBoth;
   const bool negative = extractionType_ == kTypeNegative || extractionType_ == kTypeBoth;
   if (extractionMode_ == kModeThreshold) {
-    const int32_t v = TruncToInt32(extractionValue_);
-    const int32_t mirrored = TruncToInt32(extractionValue_ * -1.0);
+    const int32_t v = SaturateTo<int32_t>(extractionValue_);
+    const int32_t mirrored = SaturateTo<int32_t>(extractionValue_ * -1.0);
     if (positive) lines.push_back({x, v, x + width, v});
     if (negative) lines.push_back({x, mirrored, x + width, mirrored});
     return kStatusOk;
   }
   if (extractionMode_ == kModeSlope) {
-    const int32_t t = TruncToInt32(extractionValue_);
+    const int32_t t = SaturateTo<int32_t>(extractionValue_);
     if (t == 0) return kStatusFailed;
     const int32_t c0 = width / 2;
     const int32_t d = kSlopeReach / t;
@@ -109,7 +106,7 @@ int32_t Plot::LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<Overl
   return kUnknownMode;
 }
 
-int32_t Plot::DrawThresholdOverlay(int32_t width, int32_t x, uint32_t colour) {
+int32_t Plot::DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) {
   std::vector<OverlayLine> lines;
   const int32_t rc = LayoutThresholdOverlay(width, x, lines);
   if (rc == kUnknownMode) {
@@ -117,7 +114,7 @@ int32_t Plot::DrawThresholdOverlay(int32_t width, int32_t x, uint32_t colour) {
     return kStatusOk;
   }
   if (rc != kStatusOk) return rc;
-  if (GLRenderer* renderer = PlotCanvas::renderer) {
+  if (GLRenderer* renderer = frame.renderer) {
     for (const OverlayLine& l : lines) renderer->DrawLine(l.x1, l.y1, l.x2, l.y2, colour, 1, kDepthSeparator, kOpaque);
   }
   return kStatusOk;
@@ -130,7 +127,7 @@ int32_t Plot::RunPropertiesDialog() {
 
 int32_t Plot::HitTestIcon(int32_t x, int32_t y) const {
   // A plot the stack skipped keeps the positions of its last draw, which other plots may cover now.
-  if (iconsStackDraw_ != PlotCanvas::stackDrawCount) return kHitNone;
+  if (!iconsShown_) return kHitNone;
   for (std::size_t i = 0; i < iconXs_.size(); ++i) {
     if (iconXs_[i] <= x && x <= iconXs_[i] + iconSize_ && iconYs_[i] <= y && y <= iconYs_[i] + iconSize_) {
       return static_cast<int32_t>(i) + 1;

@@ -56,20 +56,22 @@ class Plot : public IPlot {
   /// Threshold or slope value in the plot's data units.
   void SetExtractionValue(double value) override;
   /// Lays out and draws the five header icons; the renderer is already translated by (0, y0).
-  void DrawIcons(int32_t height, int32_t width, int32_t x0, int32_t y0) override;
+  void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) override;
   /// Draws the display name in the header, right of the icons.
-  void DrawName(int32_t y, int32_t height, int32_t width) override;
+  void DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t width) override;
   /// Draws the extraction threshold or slope lines; 0, or -1 for a slope that truncates to 0.
-  int32_t DrawThresholdOverlay(int32_t width, int32_t x, uint32_t colour) override;
+  int32_t DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) override;
   /// Runs the attached properties dialog; 0 when none is attached or it ended with OK, else -1.
   int32_t RunPropertiesDialog() override;
-  /// 1..5 for the icon under (x, y), edges included; 0 for none, and for icons the latest redraw
-  /// of the plot stack did not lay out (the plot was out of view, they are not on screen).
+  /// 1..5 for the icon under (x, y), edges included; 0 for none, and for icons forgotten since they
+  /// were laid out (the latest redraw of the plot stack did not draw them: they are not on screen).
   int32_t HitTestIcon(int32_t x, int32_t y) const override;
   /// Height + 50, with no upper limit.
   void IncreaseHeight() override;
   /// Height - 50 (limited); 0 when the height was already exactly 50, else 1.
   int32_t DecreaseHeight() override;
+  /// The icons are off screen until the next DrawIcons; their positions still place the name.
+  void ForgetIcons() override;
 
   /// The overlay lines for a plot area of width w at x, or -1 for a slope that truncates to 0.
   int32_t LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<OverlayLine>& lines) const;
@@ -77,12 +79,6 @@ class Plot : public IPlot {
   void SetPropertiesDialog(PropertiesDialog dialog);
   /// The name drawn in the header.
   const std::string& DisplayName() const { return displayName_; }
-  /// 0 threshold, 1 slope.
-  int32_t GetExtractionMode() const { return extractionMode_; }
-  /// 0 positive, 1 negative, 2 both.
-  int32_t GetExtractionType() const { return extractionType_; }
-  /// Threshold or slope value in the plot's data units.
-  double GetExtractionValue() const { return extractionValue_; }
   /// Icon x positions (canvas coordinates) from the last DrawIcons, in hit-code order.
   const std::vector<int32_t>& IconXs() const { return iconXs_; }
   /// Icon y positions (canvas coordinates) from the last DrawIcons, in hit-code order.
@@ -100,7 +96,7 @@ class Plot : public IPlot {
   std::vector<int32_t> iconXs_;
   std::vector<int32_t> iconYs_;
   int32_t iconSize_ = kIconSize;
-  uint64_t iconsStackDraw_ = 0;  // the canvas's stack redraw that laid the icons out
+  bool iconsShown_ = false;  // laid out by DrawIcons and not forgotten since
   int32_t extractionMode_ = 0;
   int32_t extractionType_ = 0;
   double extractionValue_ = 0.0;

@@ -12,14 +12,14 @@
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
-#include "render/GLRenderer.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
-#include "platform/SaturatingTime.h"
 #include "display/ViewModel.h"
 #include "platform/ReportError.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
+#include "render/GLRenderer.h"
 #include "summary/TimeColumns.h"
 
 namespace skelvane {
@@ -46,20 +46,6 @@ constexpr const char* kCountsUnit = "  AD Counts";  // the unit a CSC plot gives
 constexpr const char* kMicrovoltUnit = "  uV";
 constexpr const char* kBitVoltsKey = "-ADBitVolts";
 
-// Truncates towards zero into the int32 range, so corrupt inputs cannot overflow a conversion.
-int32_t TruncToInt32(double value) {
-  if (!(value > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  if (!(value < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(value);
-}
-
-int64_t TruncToInt64(double value) {
-  constexpr double kLimit = 9.2e18;
-  if (!(value > -kLimit)) return static_cast<int64_t>(-kLimit);
-  if (!(value < kLimit)) return static_cast<int64_t>(kLimit);
-  return static_cast<int64_t>(value);
-}
-
 }  // namespace
 
 ViewState PlotCanvas::viewState;
@@ -70,13 +56,46 @@ IDataSourceManager* PlotCanvas::dataSourceManager = nullptr;
 ColorTable PlotCanvas::colorAllocator;
 uint32_t PlotCanvas::excludedColour = 2;
 int32_t PlotCanvas::colourCount = 0;
-uint64_t PlotCanvas::stackDrawCount = 0;
 
-PlotCanvas::PlotCanvas() {
+PlotCanvas::PlotCanvas()
+    : view_(viewState), renderer_(renderer), plots_(plotCollection), sources_(dataSourceManager) {
   canvas = this;
-  colorAllocator.ExcludeFamilyOf(excludedColour);
-  colorAllocator.ExcludeFamilyOf(kUnfamiliarColour);
+  ExcludeUnusedFamilies(colorAllocator);
   colorAllocator.GetNumColors(colourCount);
+}
+
+PlotCanvas::PlotCanvas(ViewState& view, GLRenderer* renderer, IPlotCollection* plots, IDataSourceManager* sources)
+    : ownRenderer_(renderer),
+      ownPlots_(plots),
+      ownSources_(sources),
+      view_(view),
+      renderer_(ownRenderer_),
+      plots_(ownPlots_),
+      sources_(ownSources_) {}
+
+void PlotCanvas::ExcludeUnusedFamilies(ColorTable& colours) {
+  colours.ExcludeFamilyOf(excludedColour);
+  colours.ExcludeFamilyOf(kUnfamiliarColour);
+}
+
+ColorTable PlotCanvas::MakePlotColours() {
+  ColorTable colours;
+  ExcludeUnusedFamilies(colours);
+  return colours;
+}
+
+PlotFrame PlotCanvas::Frame() {
+  PlotFrame frame;
+  frame.start = view_.VisibleStart;
+  frame.end = SaturatingAdd(view_.VisibleStart, view_.VisibleSpan);
+  frame.visibleSpan = view_.VisibleSpan;
+  frame.traceWidth = TraceWidth();
+  frame.canvasWidth = view_.CanvasWidth;
+  frame.scrollTop = view_.ScrollTop;
+  frame.scrollBottom = view_.ScrollBottom;
+  frame.renderer = renderer_;
+  frame.canvas = this;
+  return frame;
 }
 
 PlotCanvas::~PlotCanvas() {
@@ -85,18 +104,18 @@ PlotCanvas::~PlotCanvas() {
 
 int32_t PlotCanvas::Present(BitmapPresenter& presenter) {
   // Without a frame from the last redraw there is nothing to show; that redraw said why.
-  if (renderer == nullptr || !frameReady_) return kStatusFailed;
-  return renderer->BltToScreen(presenter, viewState.CanvasWidth, viewState.CanvasHeight, 0, kPresentOffsetY);
+  if (renderer_ == nullptr || !frameReady_) return kStatusFailed;
+  return renderer_->BltToScreen(presenter, view_.CanvasWidth, view_.CanvasHeight, 0, kPresentOffsetY);
 }
 
 int32_t PlotCanvas::RedrawAll() {
-  if (renderer == nullptr) return kStatusFailed;
-  const ViewState& v = viewState;
+  if (renderer_ == nullptr) return kStatusFailed;
+  const ViewState& v = view_;
   // A renderer that never started, or that failed at this very size, has said why once already:
   // trying again on every key press and paint would only say it again. A new size is tried afresh.
   const bool sameSize = v.CanvasWidth == failedWidth_ && v.CanvasHeight == failedHeight_;
   if (renderFailed_ && (!everDrawn_ || sameSize)) return kStatusFailed;
-  if (renderer->CreateDIBSectionOGL(v.CanvasWidth, v.CanvasHeight) != 0 || renderer->SetupRenderer() != 0) {
+  if (renderer_->CreateDIBSectionOGL(v.CanvasWidth, v.CanvasHeight) != 0 || renderer_->SetupRenderer() != 0) {
     renderFailed_ = true;
     frameReady_ = false;
     failedWidth_ = v.CanvasWidth;
@@ -106,37 +125,36 @@ int32_t PlotCanvas::RedrawAll() {
   renderFailed_ = false;
   everDrawn_ = true;
   frameReady_ = true;
-  renderer->ClearScene();
+  renderer_->ClearScene();
   ResetProjection();
 
   const int32_t xs[4] = {0, 0, v.CanvasWidth, v.CanvasWidth};
   const int32_t ys[4] = {v.ScrollBottom, v.ScrollTop, v.ScrollTop, v.ScrollBottom};
-  renderer->DrawPolygon(xs, ys, 4, kColourBlack, kDepthBackground, kOpaque);
+  renderer_->DrawPolygon(xs, ys, 4, kColourBlack, kDepthBackground, kOpaque);
 
   if (properties_.showTimeAxis) {
     DrawTimeAxis(v.CanvasWidth - GetDataAxisWidth(), GetDataAxisWidth(), v.ScrollBottom, v.VisibleStart,
                  v.VisibleSpan);
   }
-  renderer->Flush();
+  renderer_->Flush();
   if (DrawPlots() != 0) return kStatusFailed;
-  renderer->Flush();
+  renderer_->Flush();
   return kStatusOk;
 }
 
-std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() const {
-  const ViewState& v = viewState;
+std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
+  const ViewState& v = view_;
   std::vector<IPlot*> visible;
   int32_t y = 0;
-  const int32_t count = plotCollection != nullptr ? plotCollection->GetNumPlots() : 0;
+  const int32_t count = plots_ != nullptr ? plots_->GetNumPlots() : 0;
   for (int32_t i = 0; i < count; ++i) {
     IPlot* plot = nullptr;
-    if (plotCollection->GetPlot(i, plot) != 0 || plot == nullptr) break;
+    if (plots_->GetPlot(i, plot) != 0 || plot == nullptr) break;
     const int32_t h = plot->GetHeight();
     if (y - h < v.ScrollTop && y > v.ScrollBottom) visible.push_back(plot);
     y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
   }
-  return std::make_unique<PlotPreparation>(std::move(visible), v.VisibleStart,
-                                           SaturatingAdd(v.VisibleStart, v.VisibleSpan), TraceWidth());
+  return std::make_unique<PlotPreparation>(std::move(visible), Frame());
 }
 
 void PlotCanvas::PreparePlots() {
@@ -144,24 +162,25 @@ void PlotCanvas::PreparePlots() {
 }
 
 int32_t PlotCanvas::TraceWidth() const {
-  return viewState.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
+  return view_.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
 }
 
 int32_t PlotCanvas::DrawPlots() {
   separatorYs_.clear();
   separatorPlots_.clear();
-  ++stackDrawCount;
-  if (plotCollection == nullptr) return kStatusOk;
+  if (plots_ == nullptr) return kStatusOk;
   // Helpers work out the plots further down while the ones above are drawn.
   const std::unique_ptr<PlotPreparation> preparation = StartPreparation();
   std::size_t visible = 0;
   int32_t y = 0;
-  const int32_t count = plotCollection->GetNumPlots();
+  const int32_t count = plots_->GetNumPlots();
   for (int32_t i = 0; i < count; ++i) {
     IPlot* plot = nullptr;
-    if (plotCollection->GetPlot(i, plot) != 0 || plot == nullptr) return kStatusFailed;
+    if (plots_->GetPlot(i, plot) != 0 || plot == nullptr) return kStatusFailed;
+    // Icons from the last redraw may be covered now; the plots drawn lay theirs out again.
+    plot->ForgetIcons();
     const int32_t h = plot->GetHeight();
-    if (y - h < viewState.ScrollTop && y > viewState.ScrollBottom) {
+    if (y - h < view_.ScrollTop && y > view_.ScrollBottom) {
       preparation->Await(visible++);
       DrawPlot(*plot, y - h);
     }
@@ -187,44 +206,44 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
     axisWidth = GetDataAxisWidth();
     vMargin = properties_.dataAxisMargin;
   }
-  const ViewState& v = viewState;
+  const ViewState& v = view_;
+  const PlotFrame frame = Frame();
   ResetProjection();
   // A magnified trace is clipped to its own plot so it cannot run over its neighbours or the header.
-  const bool clip = renderer != nullptr && GetAmplitudeGain(plot.GetPath()) != 1.0;
+  const bool clip = renderer_ != nullptr && GetAmplitudeGain(plot.GetPath()) != 1.0;
   if (clip) {
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, y - v.ScrollBottom, v.CanvasWidth, std::max(h, 0));
   }
-  plot.Draw(v.VisibleStart, SaturatingAdd(v.VisibleStart, v.VisibleSpan), v.CanvasWidth - axisWidth,
-            h - 2 * vMargin, axisWidth, y + vMargin);
+  plot.Draw(frame, v.CanvasWidth - axisWidth, h - 2 * vMargin, axisWidth, y + vMargin);
   if (clip) {
-    renderer->Flush();
+    renderer_->Flush();
     glDisable(GL_SCISSOR_TEST);
   }
   if (properties_.showDataAxis) {
     ResetProjection();
     drawingPlot_ = &plot;
-    plot.DrawDataAxisLabel(axisWidth, h, 0, y);
+    plot.DrawDataAxisLabel(frame, axisWidth, h, 0, y);
     drawingPlot_ = nullptr;
   }
   if (header) h += properties_.plotHeaderHeight;
   if (properties_.showPlotIcons) {
     ResetProjection();
-    if (renderer != nullptr) renderer->Translate(0.0f, static_cast<float>(y), 0.0f);
-    plot.DrawIcons(h, v.CanvasWidth, 0, y);
+    if (renderer_ != nullptr) renderer_->Translate(0.0f, static_cast<float>(y), 0.0f);
+    plot.DrawIcons(frame, h, v.CanvasWidth, 0, y);
   }
   if (properties_.showPlotNames) {
     ResetProjection();
-    plot.DrawName(y, h, v.CanvasWidth);
+    plot.DrawName(frame, y, h, v.CanvasWidth);
   }
-  if (renderer != nullptr) renderer->Flush();
+  if (renderer_ != nullptr) renderer_->Flush();
   return kStatusOk;
 }
 
 void PlotCanvas::DrawSeparator(int32_t y) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   ResetProjection();
-  renderer->DrawLine(0, y, viewState.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
+  renderer_->DrawLine(0, y, view_.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
 }
 
 std::string PlotCanvas::FormatTimeLabel(int64_t time, double scale) {
@@ -293,7 +312,7 @@ std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const
     case TimeLabelStyle::Seconds: return FormatSeconds(time, DecimalsForStep(step));
     case TimeLabelStyle::Clock: {
       const int64_t origin =
-          dataSourceManager != nullptr ? RecordingStart(*dataSourceManager, viewState.DataStart) : viewState.DataStart;
+          sources_ != nullptr ? RecordingStart(*sources_, view_.DataStart) : view_.DataStart;
       return FormatClock(SaturatingSubtract(time, origin), DecimalsForStep(step));
     }
     case TimeLabelStyle::Microseconds: break;
@@ -349,25 +368,25 @@ PlotCanvas::TimeAxisLayout PlotCanvas::LayoutTimeAxis(int32_t w, int32_t x0, int
 }
 
 void PlotCanvas::DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   const int32_t height = properties_.timeAxisHeight;
-  const int32_t width = viewState.CanvasWidth;
+  const int32_t width = view_.CanvasWidth;
   const int32_t xs[4] = {0, 0, width, width};
   const int32_t ys[4] = {y, y + height, y + height, y};
-  renderer->DrawPolygon(xs, ys, 4, kColourBlack, kDepthTimeAxisBand, kOpaque);
+  renderer_->DrawPolygon(xs, ys, 4, kColourBlack, kDepthTimeAxisBand, kOpaque);
 
   const TimeAxisLayout layout =
-      LayoutTimeAxis(w, x0, start, span, [](std::string_view text) { return renderer->GetTextWidth(text); });
+      LayoutTimeAxis(w, x0, start, span, [this](std::string_view text) { return renderer_->GetTextWidth(text); });
   for (const TimeTick& tick : layout.ticks) {
-    renderer->DrawLine(tick.x, y, tick.x, y + height, tick.colour, kLineWidth, kDepthTimeTicks, kOpaque);
-    renderer->DrawLine(tick.x, y, tick.x, y + viewState.CanvasHeight, tick.colour, kLineWidth, kDepthGrid, kOpaque);
+    renderer_->DrawLine(tick.x, y, tick.x, y + height, tick.colour, kLineWidth, kDepthTimeTicks, kOpaque);
+    renderer_->DrawLine(tick.x, y, tick.x, y + view_.CanvasHeight, tick.colour, kLineWidth, kDepthGrid, kOpaque);
   }
   DrawSeparator(y + height);
   DrawSeparator(y + height - 1);
   DrawSeparator(y);
-  renderer->Flush();
+  renderer_->Flush();
   for (const TimeLabel& label : layout.labels) {
-    renderer->DrawString(label.text, label.x, y + kTimeLabelRaise, kDepthTimeTicks, kColourLight);
+    renderer_->DrawString(label.text, label.x, y + kTimeLabelRaise, kDepthTimeTicks, kColourLight);
   }
 }
 
@@ -375,7 +394,7 @@ PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int3
                                                       const std::string& unit) const {
   DataAxisLayout layout;
   const int32_t m = properties_.dataAxisMargin;
-  const int32_t right = viewState.CanvasWidth;
+  const int32_t right = view_.CanvasWidth;
   const int32_t gridLeft = properties_.dataAxisWidth - kAxisGridInset;
   const int32_t half = h / 2;
   layout.lines.push_back({kAxisLineX, y + m, kAxisLineX, y + h - m, kColourLight});
@@ -389,7 +408,7 @@ PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int3
   const double pixelsPerTick = static_cast<double>(half - m) / n;
   const double valuePerTick = static_cast<double>(int64_t{topValue} - centreValue) / n;
   auto valueText = [&](int32_t k) { return std::to_string(TruncToInt64(centreValue + k * valuePerTick)); };
-  auto tickY = [&](int32_t k) { return TruncToInt32(y + half + k * pixelsPerTick); };
+  auto tickY = [&](int32_t k) { return SaturateTo<int32_t>(y + half + k * pixelsPerTick); };
   layout.labels.push_back({valueText(n), tickY(n)});
   layout.labels.push_back({valueText(-n), tickY(-n)});
   for (int32_t k = 1; k < n; ++k) {
@@ -403,7 +422,7 @@ PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int3
 
 void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32_t centreValue, int32_t topValue,
                               const std::string& unit) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   // The labels follow the plot's display gain: a doubled trace spans half the values.
   const double gain = drawingPlot_ != nullptr ? GetAmplitudeGain(drawingPlot_->GetPath()) : 1.0;
   double top = topValue;
@@ -413,11 +432,11 @@ void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32
     centre /= gain;
   }
   std::string shownUnit = unit;
-  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr && dataSourceManager != nullptr) {
+  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr && sources_ != nullptr) {
     int32_t source = -1;
     std::string bitVolts;
-    if (dataSourceManager->FindSourceByPath(drawingPlot_->GetPath(), source) == 0 &&
-        dataSourceManager->GetHeaderValue(source, kBitVoltsKey, bitVolts) == 0) {
+    if (sources_->FindSourceByPath(drawingPlot_->GetPath(), source) == 0 &&
+        sources_->GetHeaderValue(source, kBitVoltsKey, bitVolts) == 0) {
       const double microvoltsPerCount = std::strtod(bitVolts.c_str(), nullptr) * kMicrovoltsPerVolt;
       if (microvoltsPerCount > 0.0 && std::isfinite(microvoltsPerCount)) {
         top *= microvoltsPerCount;
@@ -426,86 +445,87 @@ void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32
       }
     }
   }
-  const DataAxisLayout layout = LayoutDataAxis(height, y, TruncToInt32(centre), TruncToInt32(top), shownUnit);
+  const DataAxisLayout layout =
+      LayoutDataAxis(height, y, SaturateTo<int32_t>(centre), SaturateTo<int32_t>(top), shownUnit);
   for (const AxisLine& line : layout.lines) {
-    renderer->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthDataAxis, kOpaque);
+    renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthDataAxis, kOpaque);
   }
   // Labels never overwrite the time axis band at the bottom of the canvas.
-  const int32_t lowest = viewState.ScrollBottom + GetTimeAxisHeight();
+  const int32_t lowest = view_.ScrollBottom + GetTimeAxisHeight();
   for (const AxisLabel& label : layout.labels) {
-    const int32_t textY = label.y - renderer->GetTextHeight(label.text) / 4;
-    if (textY >= lowest) renderer->DrawString(label.text, kAxisLabelX, textY, kDepthAxisLabels, kColourLight);
+    const int32_t textY = label.y - renderer_->GetTextHeight(label.text) / 4;
+    if (textY >= lowest) renderer_->DrawString(label.text, kAxisLabelX, textY, kDepthAxisLabels, kColourLight);
   }
 }
 
 void PlotCanvas::DrawIconFrame(int32_t x, int32_t y, int32_t s, uint32_t innerColour) {
   const int32_t outerXs[4] = {x, x, x + s, x + s};
   const int32_t outerYs[4] = {y, y + s, y + s, y};
-  renderer->DrawPolygon(outerXs, outerYs, 4, kColourBlack, kDepthIcons, kOpaque);
+  renderer_->DrawPolygon(outerXs, outerYs, 4, kColourBlack, kDepthIcons, kOpaque);
   const int32_t innerXs[4] = {x + 1, x + 1, x + s - 1, x + s - 1};
   const int32_t innerYs[4] = {y + 1, y + s - 1, y + s - 1, y + 1};
-  renderer->DrawPolygon(innerXs, innerYs, 4, innerColour, kDepthIcons, kOpaque);
+  renderer_->DrawPolygon(innerXs, innerYs, 4, innerColour, kDepthIcons, kOpaque);
 }
 
 void PlotCanvas::DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY) {
   const int32_t xs[3] = {cx, cx - kArrowHalfWidth, cx + kArrowHalfWidth};
   const int32_t ys[3] = {tipY, baseY, baseY};
-  renderer->DrawPolygon(xs, ys, 3, kColourLight, kDepthIcons, kOpaque);
+  renderer_->DrawPolygon(xs, ys, 3, kColourLight, kDepthIcons, kOpaque);
 }
 
 void PlotCanvas::DrawCloseIcon(int32_t x, int32_t y, int32_t s) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   DrawIconFrame(x, y, s, kColourCloseIcon);
   const int32_t a = kIconInset;
-  renderer->DrawLine(x + a, y + a, x + s - a, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
-  renderer->DrawLine(x + a, y + s - a, x + s - a, y + a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(x + a, y + a, x + s - a, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(x + a, y + s - a, x + s - a, y + a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
 }
 
 void PlotCanvas::DrawMinusIcon(int32_t x, int32_t y, int32_t s) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   DrawIconFrame(x, y, s, kColourSeparator);
   const int32_t a = kIconInset;
   const int32_t my = y + s / 2 + 1;
-  renderer->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
 }
 
 void PlotCanvas::DrawPlusIcon(int32_t x, int32_t y, int32_t s) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   DrawIconFrame(x, y, s, kColourSeparator);
   const int32_t a = kIconInset;
   const int32_t my = y + s / 2 + 1;
   const int32_t mx = x + s / 2;
-  renderer->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
-  renderer->DrawLine(mx, y + a, mx, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(x + a, my, x + s - a, my, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(mx, y + a, mx, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
 }
 
 void PlotCanvas::DrawUpIcon(int32_t x, int32_t y, int32_t s) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   DrawIconFrame(x, y, s, kColourSeparator);
   const int32_t a = kIconInset;
   const int32_t c = x + s / 2;
-  renderer->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
   DrawTriangle(c, y + s - a, y + s - a - kArrowHeight);
 }
 
 void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
-  if (renderer == nullptr) return;
+  if (renderer_ == nullptr) return;
   DrawIconFrame(x, y, s, kColourSeparator);
   const int32_t a = kIconInset;
   const int32_t c = x + s / 2;
-  renderer->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
+  renderer_->DrawLine(c, y + a, c, y + s - a, kColourLight, kLineWidth, kDepthIcons, kOpaque);
   DrawTriangle(c, y + a, y + a + kArrowHeight);
 }
 
 int32_t PlotCanvas::ZoomIn() {
-  return ViewModel::ZoomIn(viewState, properties_.minimumVisibleSpan, properties_.zoomFactor, PlotAreaWidth());
+  return ViewModel(view_, *this).ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor);
 }
 
-int32_t PlotCanvas::ZoomOut() { return ViewModel::ZoomOut(viewState, properties_.zoomFactor, PlotAreaWidth()); }
+int32_t PlotCanvas::ZoomOut() { return ViewModel(view_, *this).ZoomOut(properties_.zoomFactor); }
 
 void PlotCanvas::SetMinimumSpan(int64_t span) {
   properties_.minimumVisibleSpan = span;
-  if (viewState.VisibleSpan < span) viewState.VisibleSpan = span;
+  if (view_.VisibleSpan < span) view_.VisibleSpan = span;
 }
 
 int32_t PlotCanvas::GetTimeAxisHeight() const { return properties_.showTimeAxis ? properties_.timeAxisHeight : 0; }
@@ -566,10 +586,8 @@ int32_t PlotCanvas::GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, 
 }
 
 void PlotCanvas::ResetProjection() {
-  if (renderer == nullptr) return;
-  renderer->SetProjection(0.0, viewState.CanvasWidth, viewState.ScrollBottom, viewState.ScrollTop);
+  if (renderer_ == nullptr) return;
+  renderer_->SetProjection(0.0, view_.CanvasWidth, view_.ScrollBottom, view_.ScrollTop);
 }
-
-int32_t PlotCanvas::PlotAreaWidth() const { return viewState.CanvasWidth - GetDataAxisWidth(); }
 
 }  // namespace skelvane

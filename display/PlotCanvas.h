@@ -1,7 +1,9 @@
 #pragma once
 // The one drawing surface of the main window: stacks the plots with separators, draws the time axis,
 // the data axes and the header icons, converts between times and pixel columns, and zooms. Its
-// class-wide members are the shared display state the plots and the main window reach.
+// class-wide members hold the program's display state, read by the canvas, the view model and the
+// window; the plots are handed a PlotFrame instead. Snapshots, tests and benches make a canvas of
+// their own over their own view, renderer, plots and sources.
 
 #include <cstdint>
 #include <functional>
@@ -15,8 +17,8 @@
 #include "display/CanvasProperties.h"
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
+#include "display/PlotFrame.h"
 #include "display/ViewState.h"
-#include "summary/TimeColumns.h"
 
 namespace skelvane {
 
@@ -77,12 +79,15 @@ class PlotCanvas : public IPlotCanvas {
   static uint32_t excludedColour;
   /// Number of colours in the allocator's table.
   static int32_t colourCount;
-  /// Counts the redraws of the plot stack; header icons laid out before the latest one may belong to
-  /// a plot that is no longer on screen.
-  static uint64_t stackDrawCount;
 
-  /// Sets the defaults, makes itself the class-wide canvas and sets up the colour allocator.
+  /// The program's canvas: draws the class-wide view with the class-wide renderer, plot collection
+  /// and data source manager (looked up at each use, so they may be set after it), makes itself the
+  /// class-wide canvas and sets up the class-wide colour allocator.
   PlotCanvas();
+  /// A canvas of its own, leaving the class-wide members alone: draws `view` with `renderer` (none:
+  /// it only lays out) and stacks `plots` (none: an empty stack); `sources` (may be none) give the
+  /// clock labels their origin and the data axes their microvolts.
+  PlotCanvas(ViewState& view, GLRenderer* renderer, IPlotCollection* plots, IDataSourceManager* sources);
   ~PlotCanvas() override;
   PlotCanvas(const PlotCanvas&) = delete;
   PlotCanvas& operator=(const PlotCanvas&) = delete;
@@ -166,16 +171,19 @@ class PlotCanvas : public IPlotCanvas {
 
   /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
   static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
-  /// Column of a time `offset` us after the span's start at `timePerPixel` us per column, truncated
-  /// and kept in the int32 range; the arithmetic GetPixelForTime and the plots' column walks share.
-  static int32_t ColumnForOffset(int64_t offset, double timePerPixel) {
-    return TimeColumns::ColumnForOffset(offset, timePerPixel);
-  }
   /// First and last time a pixel column covers; 0, or -1 for a width of 0 or less.
   static int32_t GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,
                                       int64_t& last);
   /// Middle time of a pixel column; 0, or -1 for a width of 0 or less.
   static int32_t GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& time);
+
+  /// A plot colour allocator as a freshly started program has it: "Black" excluded.
+  static ColorTable MakePlotColours();
+
+  /// The view this canvas draws.
+  ViewState& View() const { return view_; }
+  /// What the plots are given to draw the current view.
+  PlotFrame Frame();
 
   /// The embedded display settings.
   CanvasProperties& Properties() { return properties_; }
@@ -188,7 +196,7 @@ class PlotCanvas : public IPlotCanvas {
   /// waits for them (DrawPlots does the same while it draws).
   void PreparePlots();
   /// Starts preparing the plots DrawPlots will draw, in stacking order.
-  std::unique_ptr<PlotPreparation> StartPreparation() const;
+  std::unique_ptr<PlotPreparation> StartPreparation();
   /// Columns of a plot's trace: the canvas less the data axis.
   int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
@@ -223,7 +231,17 @@ class PlotCanvas : public IPlotCanvas {
   void ResetProjection();
   void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);
   void DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY);
-  int32_t PlotAreaWidth() const;
+  static void ExcludeUnusedFamilies(ColorTable& colours);
+
+  // What this canvas draws with: its own, or (the program's canvas) the class-wide members, which
+  // the references below are then bound to.
+  GLRenderer* ownRenderer_ = nullptr;
+  IPlotCollection* ownPlots_ = nullptr;
+  IDataSourceManager* ownSources_ = nullptr;
+  ViewState& view_;
+  GLRenderer*& renderer_;
+  IPlotCollection*& plots_;
+  IDataSourceManager*& sources_;
 
   CanvasProperties properties_;
   bool frameReady_ = false;    // the last redraw had a bitmap and a context to draw into

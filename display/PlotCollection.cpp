@@ -3,9 +3,10 @@
 #include <utility>
 
 #include "datafile/IDataSourceManager.h"
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
+#include "display/CscPlotProperties.h"
 #include "display/Plot.h"
-#include "display/PlotCanvas.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -17,27 +18,30 @@ constexpr int32_t kGapBelowPlot = 3;  // two separator lines and the pixel betwe
 
 }  // namespace
 
+PlotCollection::PlotCollection(IDataSourceManager& sources, ColorTable& colours)
+    : sources_(sources), colours_(colours) {}
+
 int32_t PlotCollection::CreatePlot(const std::string& name, int32_t dataType, const std::string& path) {
   if (dataType != kCscDataType) {
     ReportError("Invalid DataType value when creating a new plot.", 0);
     return kStatusFailed;
   }
-  auto plot = std::make_unique<CscPlot>(path, name, dataType);
+  uint32_t colour = CscPlotProperties().traceColour;
+  colours_.GetNextColor(colour);
+  auto plot = std::make_unique<CscPlot>(path, name, sources_, colour);
   plot->LoadSourceInfo();
   plots_.push_back(std::move(plot));
   return kStatusOk;
 }
 
 int32_t PlotCollection::AddPlotsForNewSources() {
-  IDataSourceManager* manager = PlotCanvas::dataSourceManager;
-  if (manager == nullptr) return kStatusFailed;
-  const int32_t first = manager->GetNumSources();
-  if (manager->OpenDataFileDialog() != 0) return kStatusFailed;
-  const int32_t count = manager->GetNumSources();
+  const int32_t first = sources_.GetNumSources();
+  if (sources_.OpenDataFileDialog() != 0) return kStatusFailed;
+  const int32_t count = sources_.GetNumSources();
   for (int32_t i = first; i < count; ++i) {
     int32_t type = 0;
     std::string path;
-    if (manager->GetSourceFileType(i, type) != 0 || manager->GetSourcePath(i, path) != 0) break;
+    if (sources_.GetSourceFileType(i, type) != 0 || sources_.GetSourcePath(i, path) != 0) break;
     if (CreatePlot(FileTitleOf(path), type, path) != 0) break;
   }
   return kStatusOk;
@@ -50,10 +54,8 @@ int32_t PlotCollection::RemovePlot(int32_t index) {
   }
   // Sources are found by path, so the source that CloseSource moves into the freed index is still
   // found by its own plot.
-  if (IDataSourceManager* manager = PlotCanvas::dataSourceManager) {
-    int32_t source = -1;
-    if (manager->FindSourceByPath(plots_[index]->GetPath(), source) == 0) manager->CloseSource(source);
-  }
+  int32_t source = -1;
+  if (sources_.FindSourceByPath(plots_[index]->GetPath(), source) == 0) sources_.CloseSource(source);
   plots_.erase(plots_.begin() + index);
   return kStatusOk;
 }

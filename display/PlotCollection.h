@@ -13,12 +13,17 @@
 
 namespace skelvane {
 
+class ColorTable;
+class IDataSourceManager;
+
 class PlotCollection : public IPlotCollection {
  public:
   /// File type code of a CSC file, the only kind that gets a plot.
   static constexpr int32_t kCscDataType = 5;
 
-  PlotCollection() = default;
+  /// An empty collection whose plots read from `sources` and take their trace colours, in turn, from
+  /// `colours`; both outlive it.
+  PlotCollection(IDataSourceManager& sources, ColorTable& colours);
   ~PlotCollection() override = default;
   PlotCollection(const PlotCollection&) = delete;
   PlotCollection& operator=(const PlotCollection&) = delete;
@@ -48,6 +53,8 @@ class PlotCollection : public IPlotCollection {
   void AppendPlot(std::unique_ptr<IPlot> plot);
 
  private:
+  IDataSourceManager& sources_;
+  ColorTable& colours_;
   std::vector<std::unique_ptr<IPlot>> plots_;
 };
 

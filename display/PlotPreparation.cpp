@@ -8,8 +8,8 @@
 
 namespace skelvane {
 
-PlotPreparation::PlotPreparation(std::vector<IPlot*> plots, int64_t start, int64_t end, int32_t width)
-    : plots_(std::move(plots)), start_(start), end_(end), width_(width), done_(plots_.size(), false) {
+PlotPreparation::PlotPreparation(std::vector<IPlot*> plots, const PlotFrame& frame)
+    : plots_(std::move(plots)), frame_(frame), done_(plots_.size(), false) {
   if (plots_.size() < 2) return;  // a lone plot splits its own work
   // A plot's bars take a fraction of the time its drawing does, so a few helpers keep well ahead.
   constexpr std::size_t kMostHelpers = 3;
@@ -42,7 +42,7 @@ bool PlotPreparation::PrepareNext(std::size_t upTo) {
     if (next_ >= plots_.size() || next_ > upTo) return false;
     index = next_++;
   }
-  plots_[index]->PrepareDraw(start_, end_, width_);
+  plots_[index]->PrepareDraw(frame_);
   {
     std::lock_guard lock(mutex_);
     done_[index] = true;

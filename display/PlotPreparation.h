@@ -11,15 +11,17 @@
 #include <thread>
 #include <vector>
 
+#include "display/PlotFrame.h"
+
 namespace skelvane {
 
 class IPlot;
 
 class PlotPreparation {
  public:
-  /// Starts preparing `plots` for the span [start, end] over `width` columns, on one helper fewer
-  /// than the machine has cores, at most three (none for fewer than two plots).
-  PlotPreparation(std::vector<IPlot*> plots, int64_t start, int64_t end, int32_t width);
+  /// Starts preparing `plots` for `frame`, on one helper fewer than the machine has cores, at most
+  /// three (none for fewer than two plots). The helpers hand the plots a copy of the frame.
+  PlotPreparation(std::vector<IPlot*> plots, const PlotFrame& frame);
   /// Waits for the helpers.
   ~PlotPreparation();
   PlotPreparation(const PlotPreparation&) = delete;
@@ -36,9 +38,7 @@ class PlotPreparation {
   void Work();
 
   const std::vector<IPlot*> plots_;
-  const int64_t start_;
-  const int64_t end_;
-  const int32_t width_;
+  const PlotFrame frame_;
   std::mutex mutex_;
   std::condition_variable finished_;
   std::size_t next_ = 0;             // the first plot nobody has taken

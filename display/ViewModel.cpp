@@ -1,26 +1,21 @@
 #include "display/ViewModel.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
-#include "display/PlotCanvas.h"
-#include "platform/SaturatingTime.h"
 #include "display/ViewState.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
+#include "summary/TimeColumns.h"
 
 namespace skelvane {
 namespace {
 
 constexpr int32_t kMinimumZoomFactor = 2;
-
-// Pixel values come from settings and file sizes: held in the int32 range instead of wrapping.
-int32_t ClampToInt32(int64_t value) {
-  return static_cast<int32_t>(
-      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 // The thumb's share of the bar: trunc(part / whole * 32766), at most the whole bar.
 int32_t PageFor(double part, double whole) {
@@ -33,23 +28,21 @@ int32_t PageFor(double part, double whole) {
 
 // The column at the middle of the plot area: the time that stays put while zooming.
 int32_t MiddleTime(const ViewState& view, int32_t plotWidth, int64_t& centre) {
-  return PlotCanvas::GetTimeForPixel(plotWidth / 2, plotWidth, view.VisibleSpan, view.VisibleStart, centre);
+  return TimeColumns::TimeForPixel(plotWidth / 2, plotWidth, view.VisibleSpan, view.VisibleStart, centre);
 }
 
 }  // namespace
 
 ViewModel::ViewModel(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots)
-    : view_(view), canvas_(canvas), plots_(plots) {}
+    : view_(view), canvas_(canvas), plots_(&plots) {}
 
-int64_t ViewModel::MulDiv(int64_t a, int64_t b, int64_t c) {
-  if (c == 0) return 0;
-  const __int128 result = static_cast<__int128>(a) * b / c;
-  return static_cast<int64_t>(std::clamp<__int128>(result, std::numeric_limits<int64_t>::min(),
-                                                   std::numeric_limits<int64_t>::max()));
-}
+ViewModel::ViewModel(ViewState& view, IPlotCanvas& canvas) : view_(view), canvas_(canvas), plots_(nullptr) {}
+
+int32_t ViewModel::PlotAreaWidth() const { return view_.CanvasWidth - canvas_.GetDataAxisWidth(); }
 
 int64_t ViewModel::StackHeight() const {
-  return int64_t{plots_.GetTotalHeight()} + canvas_.GetTimeAxisHeight();
+  const int64_t plots = plots_ != nullptr ? plots_->GetTotalHeight() : 0;
+  return plots + canvas_.GetTimeAxisHeight();
 }
 
 int64_t ViewModel::VerticalStep() const {
@@ -58,9 +51,9 @@ int64_t ViewModel::VerticalStep() const {
 
 void ViewModel::SetScroll(int64_t top) {
   // The bottom edge moves with the top, so the projection never stretches or turns over.
-  view_.ScrollTop = ClampToInt32(std::max<int64_t>(top, int64_t{std::numeric_limits<int32_t>::min()} +
-                                                            std::max(view_.CanvasHeight, 0)));
-  view_.ScrollBottom = ClampToInt32(int64_t{view_.ScrollTop} - view_.CanvasHeight);
+  view_.ScrollTop = ClampTo<int32_t>(std::max<int64_t>(top, int64_t{std::numeric_limits<int32_t>::min()} +
+                                                                std::max(view_.CanvasHeight, 0)));
+  view_.ScrollBottom = ClampTo<int32_t>(int64_t{view_.ScrollTop} - view_.CanvasHeight);
 }
 
 void ViewModel::Resize(int32_t canvasWidth, int32_t canvasHeight) {
@@ -123,8 +116,9 @@ bool ViewModel::ScrollHorizontally(Scroll action, int64_t position) {
   if (v.VisibleSpan == 0 || v.DataDuration == 1) return false;
   int64_t first = 0;
   int64_t last = 0;
-  const int32_t plotWidth = v.CanvasWidth - canvas_.GetDataAxisWidth();
-  if (PlotCanvas::GetTimeRangeForPixel(0, plotWidth, v.VisibleSpan, v.VisibleStart, first, last) != 0) return false;
+  if (TimeColumns::TimeRangeForPixel(0, PlotAreaWidth(), v.VisibleSpan, v.VisibleStart, first, last) != 0) {
+    return false;
+  }
   const int64_t column = SaturatingAdd(SaturatingSubtract(last, first), 1);
   const int64_t pageStep = MulDiv(v.VisibleSpan, canvas_.GetHorizontalPagePercent(), kPercent);
   const bool atStart = v.VisibleStart == v.DataStart;
@@ -191,25 +185,87 @@ void ViewModel::ScrollTo(int64_t start) {
   UpdateHorizontalScroll();
 }
 
-int32_t ViewModel::ZoomIn(ViewState& v, int64_t minimumSpan, int32_t zoomFactor, int32_t plotWidth) {
+int32_t ViewModel::ZoomIn(int64_t minimumSpan, int32_t zoomFactor) {
+  ViewState& v = view_;
   if (v.VisibleSpan == minimumSpan || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
-  if (MiddleTime(v, plotWidth, centre) != 0) return kStatusFailed;
+  if (MiddleTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
   v.VisibleSpan = std::max(v.VisibleSpan / zoomFactor, minimumSpan);
   v.VisibleStart = SaturatingSubtract(centre, v.VisibleSpan / 2);
   return kStatusOk;
 }
 
-int32_t ViewModel::ZoomOut(ViewState& v, int32_t zoomFactor, int32_t plotWidth) {
+int32_t ViewModel::ZoomOut(int32_t zoomFactor) {
+  ViewState& v = view_;
   if (v.VisibleSpan == v.DataDuration || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
-  if (MiddleTime(v, plotWidth, centre) != 0) return kStatusFailed;
+  if (MiddleTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
   v.VisibleSpan = std::min(MulDiv(v.VisibleSpan, zoomFactor, 1), v.DataDuration);
   v.VisibleStart = SaturatingSubtract(centre, v.VisibleSpan / 2);
   if (v.VisibleStart < v.DataStart) v.VisibleStart = v.DataStart;
   const int64_t lastStart = SaturatingSubtract(v.DataEnd, v.VisibleSpan);
   if (v.VisibleStart > lastStart) v.VisibleStart = lastStart;
   return kStatusOk;
+}
+
+bool ViewModel::ZoomToBand(int32_t x1, int32_t x2) {
+  if (x1 > x2) std::swap(x1, x2);
+  const int32_t axisWidth = canvas_.GetDataAxisWidth();
+  const int32_t width = PlotAreaWidth();
+  int64_t first1 = 0;
+  int64_t last1 = 0;
+  if (TimeColumns::TimeRangeForPixel(x1 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first1, last1) !=
+      0) {
+    return false;
+  }
+  if (x1 == x2) {
+    // A click: centre the span on the clicked column, then zoom in around it.
+    const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
+    view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
+    canvas_.ZoomIn();
+    return true;
+  }
+  int64_t first2 = 0;
+  int64_t last2 = 0;
+  if (TimeColumns::TimeRangeForPixel(x2 - axisWidth, width, view_.VisibleSpan, view_.VisibleStart, first2, last2) !=
+      0) {
+    return false;
+  }
+  const int64_t span = SaturatingSubtract(last2, first1);
+  // Narrower than one microsecond per pixel: the band is ignored.
+  if (span < width) return false;
+  view_.VisibleStart = first1;
+  // A band dragged on over the scrollbar reaches past the plots: never wider than the data.
+  view_.VisibleSpan = std::min(std::max<int64_t>(span, width), std::max<int64_t>(view_.DataDuration, width));
+  return true;
+}
+
+bool ViewModel::ZoomOutAbout(int32_t x) {
+  int64_t centre = 0;
+  if (TimeColumns::TimeForPixel(x - canvas_.GetDataAxisWidth(), PlotAreaWidth(), view_.VisibleSpan,
+                                view_.VisibleStart, centre) != 0) {
+    return false;
+  }
+  view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
+  canvas_.ZoomOut();
+  return true;
+}
+
+// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
+// moved so that the time under the mouse stays under it.
+bool ViewModel::ZoomTimeAbout(int32_t x, int32_t steps) {
+  const int32_t column = x - canvas_.GetDataAxisWidth();
+  const int32_t width = PlotAreaWidth();
+  if (column < 0 || column >= width) return false;
+  int64_t anchor = 0;
+  if (TimeColumns::TimeForPixel(column, width, view_.VisibleSpan, view_.VisibleStart, anchor) != 0) return false;
+  bool changed = false;
+  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
+  if (!changed) return false;
+  view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(anchor, MulDiv(view_.VisibleSpan, column, width)),
+                                          view_.VisibleSpan / (2 * int64_t{width}));
+  if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+  return true;
 }
 
 }  // namespace skelvane

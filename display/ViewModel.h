@@ -1,6 +1,7 @@
 #pragma once
-// The view arithmetic in one place: canvas size, data time range, visible span, paging, zoom and the
-// vertical scroll of the plot stack, each with its clamping. Used by the main window and the snapshot.
+// The view arithmetic in one place: canvas size, data time range, visible span, paging, zoom (by
+// steps, to a rubber band, about a column) and the vertical scroll of the plot stack, each with its
+// clamping. Used by the main window, the snapshot and the canvas, whose zoom operations forward here.
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +30,8 @@ class ViewModel {
 
   /// Works on `view`, with the canvas's settings and the height of the plot stack.
   ViewModel(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots);
+  /// Works on `view` with the canvas's settings and no plot stack (the canvas zooming).
+  ViewModel(ViewState& view, IPlotCanvas& canvas);
 
   /// Takes a new canvas size: one microsecond per pixel at least, bottom edge kept under the top.
   void Resize(int32_t canvasWidth, int32_t canvasHeight);
@@ -55,24 +58,32 @@ class ViewModel {
   /// Puts `start` at the left edge, kept inside the data as a scroll there would.
   void ScrollTo(int64_t start);
 
-  /// Divides the visible span by `zoomFactor` around the middle column of a `plotWidth` plot area,
-  /// not below `minimumSpan`; -1 when already there or the factor is below 2.
-  static int32_t ZoomIn(ViewState& view, int64_t minimumSpan, int32_t zoomFactor, int32_t plotWidth);
+  /// Divides the visible span by `zoomFactor` around the middle column of the plot area, not below
+  /// `minimumSpan`; -1 when already there or the factor is below 2.
+  int32_t ZoomIn(int64_t minimumSpan, int32_t zoomFactor);
   /// Multiplies the visible span by `zoomFactor` around the middle column, not past the data's
   /// duration, and keeps it inside the data; -1 when already there or the factor is below 2.
-  static int32_t ZoomOut(ViewState& view, int32_t zoomFactor, int32_t plotWidth);
-
-  /// a * b / c with the product in 128 bits, held within the 64-bit range; 0 when c is 0.
-  static int64_t MulDiv(int64_t a, int64_t b, int64_t c);
+  int32_t ZoomOut(int32_t zoomFactor);
+  /// A rubber band released between canvas columns x1 and x2 (either order): a click centres the
+  /// clicked column and zooms in through the canvas; a band becomes the visible span, no longer than
+  /// the data, unless it is narrower than a microsecond per column. False when nothing is to be done.
+  bool ZoomToBand(int32_t x1, int32_t x2);
+  /// Shift-click at canvas x: centres that column and zooms out through the canvas; false when the
+  /// column has no time.
+  bool ZoomOutAbout(int32_t x);
+  /// Zooms `steps` steps through the canvas (in for positive) and moves the span so that the time
+  /// under canvas x stays under it; false when x is off the plots or no step changed the span.
+  bool ZoomTimeAbout(int32_t x, int32_t steps);
 
  private:
   int64_t StackHeight() const;
   int64_t VerticalStep() const;
   void SetScroll(int64_t top);
+  int32_t PlotAreaWidth() const;
 
   ViewState& view_;
   IPlotCanvas& canvas_;
-  IPlotCollection& plots_;
+  IPlotCollection* plots_;  // none when the canvas zooms: no stack to scroll
 };
 
 }  // namespace skelvane

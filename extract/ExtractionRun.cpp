@@ -15,7 +15,6 @@
 #include "display/IPlotCollection.h"
 #include "extract/BlockTimeline.h"
 #include "extract/RecordStream.h"
-#include "platform/CursorControl.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -129,14 +128,6 @@ void ExtractionRun::Cancel() { cancel_ = true; }
 bool ExtractionRun::WasCancelled() const { return wasCancelled_; }
 
 const ExtractionProgress& ExtractionRun::Progress() const { return progress_; }
-
-int32_t ExtractionRun::RunCreateSpikeFileCommand() {
-  CursorControl::Current().Show(CursorControl::Shape::Wait);
-  const int32_t result = CreateSpikeFiles();
-  CursorControl::Current().Show(CursorControl::Shape::Arrow);
-  ReportError(kExtractionCompletedMessage, 0);
-  return result;
-}
 
 int32_t ExtractionRun::CreateSpikeFiles() {
   writtenFiles_.clear();

@@ -50,8 +50,6 @@ class ExtractionRun {
   ExtractionRun(const ExtractionRun&) = delete;
   ExtractionRun& operator=(const ExtractionRun&) = delete;
 
-  /// The command: wait cursor, CreateSpikeFiles, arrow cursor, then always the completion message.
-  int32_t RunCreateSpikeFileCommand();
   /// The whole run over every plot in display order; 0, or -1 when it was stopped. Groups run on up to
   /// Jobs() threads; each spike file is the same whatever the number.
   int32_t CreateSpikeFiles();

@@ -1,10 +1,6 @@
 #include "extract/RecordStream.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "datafile/CscRecord.h"
 #include "platform/StatusCodes.h"
@@ -14,8 +10,9 @@ namespace skelvane {
 RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId) : sources_(sources), sourceId_(sourceId) {
   count_ = std::max<int64_t>(sources_.GetNumRecords(sourceId), 0);
   // Only the layout the reader itself uses is streamed directly; anything else goes through the manager.
-  if (sources_.GetRecordLayout(sourceId, layout_) == kStatusOk && layout_.recordSize == kCscRecordSize &&
-      layout_.numRecords == count_ && file_.Open(layout_.path, File::Mode::Read, true) == 0) {
+  RecordLayout layout;
+  if (sources_.GetRecordLayout(sourceId, layout) == kStatusOk && layout.recordSize == kCscRecordSize &&
+      layout.numRecords == count_ && reader_.Open(layout, true) == 0) {
     direct_ = true;
   }
 }
@@ -43,14 +40,10 @@ bool RecordStream::Fill(int64_t first) {
 }
 
 bool RecordStream::FillFromFile(int64_t first, int64_t count) {
-  const std::size_t bytes = static_cast<std::size_t>(count) * kCscRecordSize;
-  raw_.resize(bytes);
-  const off_t offset = static_cast<off_t>(layout_.dataOffset + first * kCscRecordSize);
-  // A read error counts like an early end: the group cannot be completed either way.
-  const int64_t read = File::ReadFullyAt(file_.Descriptor(), raw_.data(), static_cast<int64_t>(bytes), offset);
-  const std::size_t got = read < 0 ? 0 : static_cast<std::size_t>(read);
-  // Records the file no longer holds (cut short while open, or a read error) end what can be read.
-  const int64_t whole = static_cast<int64_t>(got / kCscRecordSize);
+  // Records the file no longer holds (cut short while open, or a read error) end what can be read: a
+  // read error counts like an early end, the group cannot be completed either way.
+  int64_t whole = 0;
+  reader_.ReadAvailable(first, count, raw_, whole);
   if (whole < count) shrank_ = true;
   for (int64_t r = 0; r < whole; ++r) {
     const CscRecord record(raw_.data() + static_cast<std::size_t>(r) * kCscRecordSize);

@@ -1,13 +1,14 @@
 #pragma once
 // One source's records read front to back in large blocks, samples laid out contiguously record after
-// record. The extraction run and the noise estimate read through it instead of the shared mapping.
+// record. The extraction run and the noise estimate read through it instead of the shared mapping;
+// the file itself is read by a RecordReader.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
-#include "platform/File.h"
+#include "datafile/RecordReader.h"
 
 namespace skelvane {
 
@@ -46,8 +47,7 @@ class RecordStream {
   IDataSourceManager& sources_;
   int32_t sourceId_;
   int64_t count_ = 0;
-  RecordLayout layout_;
-  File file_;
+  RecordReader reader_;
   bool direct_ = false;           // reading the file with our own descriptor
   int64_t base_ = 0;              // first record held
   int64_t held_ = 0;              // records held from base_ on

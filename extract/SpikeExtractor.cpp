@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include "platform/ReportError.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -73,11 +74,6 @@ void PutLittleEndian(uint8_t* out, uint64_t value, std::size_t bytes) {
 // loud, and loud chunks are then tested sample by sample with the exact test. The loops are plain
 // so the compiler vectorises them; the AVX2 copy is chosen at load time on machines that have it.
 constexpr int64_t kQuietChunk = 64;
-
-int16_t Saturate(int64_t value) {
-  return static_cast<int16_t>(std::clamp<int64_t>(value, std::numeric_limits<int16_t>::min(),
-                                                  std::numeric_limits<int16_t>::max()));
-}
 
 // First chunk start in [from, end) (end - from a multiple of kQuietChunk) whose samples reach `high`
 // or `low`; `end` when none does.
@@ -386,8 +382,8 @@ int64_t SpikeExtractor::FirstCrossing(int32_t& channel) {
   };
   // A side the type does not test gets a limit no 16-bit value passes (the lowest value itself
   // still counts as loud: harmless, it is then tested exactly).
-  const int16_t loudHigh = Type == kTypeNegative ? std::numeric_limits<int16_t>::max() : Saturate(high);
-  const int16_t loudLow = Type == kTypePositive ? std::numeric_limits<int16_t>::min() : Saturate(low);
+  const int16_t loudHigh = Type == kTypeNegative ? std::numeric_limits<int16_t>::max() : ClampTo<int16_t>(high);
+  const int16_t loudLow = Type == kTypePositive ? std::numeric_limits<int16_t>::min() : ClampTo<int16_t>(low);
 
   // Each channel's first loud chunk from where it was last looked for: the stretch before it is quiet.
   NextLoud.assign(numChannels, -1);

@@ -6,17 +6,16 @@
 
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
-#include "display/PlotCanvas.h"
-#include "platform/SaturatingTime.h"
-#include "display/SharedDisplayStateScope.h"
+#include "display/PlotFrame.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
+#include "platform/Saturating.h"
 
 namespace {
 
 constexpr int kDraws = 12;
-constexpr int32_t kCscType = 5;
 constexpr int32_t kMaxWidth = 4096;
+constexpr uint32_t kTraceColour = 0x0000FF;
 
 }  // namespace
 
@@ -24,14 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skelvane;
   const std::string path = fuzz::FuzzScratch::WriteFile("plot.kcs", data, size);
   fuzz::FuzzChoices choose(data, size);
-  SharedDisplayStateScope saved;
   DataSourceManager manager;
-  PlotCanvas::dataSourceManager = &manager;
-  PlotCanvas::renderer = nullptr;
-  PlotCanvas::plotCollection = nullptr;
   if (manager.OpenSource(path) != 0) return 0;
 
-  CscPlot plot(path, "plot", kCscType);
+  CscPlot plot(path, "plot", manager, kTraceColour);
   plot.LoadSourceInfo();
   (void)plot.GetSamplingFrequency();
   (void)plot.GetADMaxValue();
@@ -44,9 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t span = k % 4 == 0 ? choose.Any() : choose.Between(1, SaturatingAdd(dataSpan, dataSpan));
     const int32_t width = static_cast<int32_t>(choose.Between(-1, kMaxWidth));
     const int32_t height = static_cast<int32_t>(choose.Between(-1, 400));
-    PlotCanvas::viewState.VisibleStart = from;
-    PlotCanvas::viewState.VisibleSpan = span;
-    plot.Draw(from, SaturatingAdd(from, span), width, height, 0, 0);
+    PlotFrame frame;  // no renderer or canvas: the walk without the drawing
+    frame.start = from;
+    frame.end = SaturatingAdd(from, span);
+    frame.visibleSpan = span;
+    frame.traceWidth = width;
+    plot.PrepareDraw(frame);
+    plot.Draw(frame, width, height, 0, 0);
   }
   return 0;
 }

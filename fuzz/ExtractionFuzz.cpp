@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "datafile/DataSourceManager.h"
-#include "display/PlotCanvas.h"
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
-#include "display/SharedDisplayStateScope.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "fuzz/FuzzChoices.h"
@@ -26,12 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skelvane;
   fuzz::FuzzChoices choose(data, size);
   const int32_t channels = kGroupSizes[choose.Between(0, 2)];
-  SharedDisplayStateScope saved;
   DataSourceManager manager;
-  PlotCollection plots;
-  PlotCanvas::dataSourceManager = &manager;
-  PlotCanvas::plotCollection = &plots;
-  PlotCanvas::renderer = nullptr;
+  ColorTable colours;
+  PlotCollection plots(manager, colours);
   for (int32_t c = 0; c < channels; ++c) {
     const std::string name = "chan" + std::to_string(c);
     const std::string path = fuzz::FuzzScratch::WriteFile(name + ".kcs", data, size);
@@ -47,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
   p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
   p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
-  run.RunCreateSpikeFileCommand();
+  run.CreateSpikeFiles();
   return 0;
 }

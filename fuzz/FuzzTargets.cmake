@@ -6,7 +6,8 @@ set(SKELVANE_FUZZ_TARGETS
   data_source DataSourceFuzz.cpp
   csc_plot CscPlotFuzz.cpp
   extraction ExtractionFuzz.cpp
-  settings_file SettingsFileFuzz.cpp)
+  settings_file SettingsFileFuzz.cpp
+  spike_file SpikeFileFuzz.cpp)
 # Sources every target is built with besides the library under test; the settings reader lives in
 # app/ but needs nothing of Qt.
 set(SKELVANE_FUZZ_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/FuzzScratch.cpp ${PROJECT_SOURCE_DIR}/app/SettingsFile.cpp)

@@ -7,17 +7,15 @@
 #include "app/SettingsFile.h"
 #include "display/CanvasProperties.h"
 #include "display/PlotCanvas.h"
-#include "display/SharedDisplayStateScope.h"
+#include "display/ViewState.h"
 #include "fuzz/FuzzScratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skelvane;
   const std::string folder = fuzz::FuzzScratch::EmptyFolder("settings");
   fuzz::FuzzScratch::WriteFile(std::string("settings/") + SettingsFile::kReadName, data, size);
-  SharedDisplayStateScope saved;
-  PlotCanvas canvas;
-  PlotCanvas::renderer = nullptr;
-  PlotCanvas::plotCollection = nullptr;
+  ViewState view;
+  PlotCanvas canvas(view, nullptr, nullptr, nullptr);
   SettingsFile::ReadSettingsFileIn(canvas, folder);
   // The section's own decoder, at every length the file could be cut to.
   CanvasProperties properties;

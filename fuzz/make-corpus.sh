@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -63,4 +63,21 @@ head -c 104 /dev/zero >"$out/settings_file/zeros"
 head -c 104 /dev/zero | tr '\0' '\377' >"$out/settings_file/all-ones"
 head -c 50 /dev/zero | tr '\0' '\001' >"$out/settings_file/short"
 for i in $(seq 1 26); do printf '\024\000\000\000'; done >"$out/settings_file/twenties"
+# Spike files of every group size, extracted from a small tetrode with a low threshold; the first byte
+# picks the extension (0: .ktt, 1: .kst, 2: .kse, 3: .dat), as whole files, cut inside a record and as
+# the header alone.
+"$cli" synth --out "$rec/tetrode" --channels 4 --seconds 2 --rate 4096 --spike-rate 20 --seed 8 >/dev/null
+for group in 1 2 4; do
+  mkdir -p "$rec/spikes$group"
+  "$cli" extract "$rec"/tetrode/*.kcs --channels "$group" --threshold 40 --type both --outdir "$rec/spikes$group" \
+    --quiet >/dev/null
+done
+for f in "$rec"/spikes*/*; do
+  case "$f" in *.ktt) code='\000' ;; *.kst) code='\001' ;; *.kse) code='\002' ;; *) code='\003' ;; esac
+  name=$(basename "$f")
+  { printf "$code"; cat "$f"; } >"$out/spike_file/$name"
+  { printf "$code"; head -c -7 "$f"; } >"$out/spike_file/$name-cut"
+  { printf "$code"; head -c "$header_size" "$f"; } >"$out/spike_file/$name-header"
+done
+{ printf '\004'; head -c 20000 "$rec/plain/TT1a.kcs"; } >"$out/spike_file/recording"
 rm -rf "$rec"

@@ -22,11 +22,6 @@ constexpr int32_t kMinCoreShare = 4;
 
 void ColumnBarMask::StartFrame() { nextTexture_ = 0; }
 
-void ColumnBarMask::Release() {
-  for (const Texture& texture : textures_) glDeleteTextures(1, &texture.name);
-  Forget();
-}
-
 void ColumnBarMask::Forget() {
   textures_.clear();
   nextTexture_ = 0;
@@ -58,25 +53,38 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
                          const GLint viewport[4]) {
   if (spans.empty()) return true;
   if (maxTextureSize_ == 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
-  int32_t firstColumn = spans.front().column, lastColumn = firstColumn;
-  int32_t firstRow = spans.front().firstRow, lastRow = spans.front().lastRow;
+  Area area{spans.front().column, spans.front().column, spans.front().firstRow, spans.front().lastRow};
   for (const ColumnBarCoverage::Span& span : spans) {
-    firstColumn = std::min(firstColumn, span.column);
-    lastColumn = std::max(lastColumn, span.column);
-    firstRow = std::min(firstRow, span.firstRow);
-    lastRow = std::max(lastRow, span.lastRow);
+    area.firstColumn = std::min(area.firstColumn, span.column);
+    area.lastColumn = std::max(area.lastColumn, span.column);
+    area.firstRow = std::min(area.firstRow, span.firstRow);
+    area.lastRow = std::max(area.lastRow, span.lastRow);
   }
-  const int32_t rows = lastRow - firstRow + 1;
-  const int32_t columns = lastColumn - firstColumn + 1;
-  if (rows > maxTextureSize_ || columns > maxTextureSize_) return false;
+  if (area.Rows() > maxTextureSize_ || area.Columns() > maxTextureSize_) return false;
 
-  // Transposed, so each bar is one run of bytes. Each column's lit rows are also kept while they
-  // form one run, for the strips' solid middles.
-  mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns), kMasked);
-  columns_.assign(static_cast<std::size_t>(columns), Run{});
+  FillMask(spans, area);
+  PlanStrips(area);
+  const Texture& texture = NextTexture(area.Rows(), area.Columns());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, area.Rows(), area.Columns(), GL_ALPHA, GL_UNSIGNED_BYTE, mask_.data());
+
+  GLint matrixMode = GL_MODELVIEW;
+  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+  LoadWindowProjection(depthRow, viewport);
+  DrawThroughMask(texture, area, z);
+  DrawCores(area, z);
+  glPopMatrix();
+  glMatrixMode(static_cast<GLenum>(matrixMode));
+  return true;
+}
+
+void ColumnBarMask::FillMask(std::span<const ColumnBarCoverage::Span> spans, const Area& area) {
+  const int32_t rows = area.Rows();
+  mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(area.Columns()), kMasked);
+  columns_.assign(static_cast<std::size_t>(area.Columns()), Run{});
   for (const ColumnBarCoverage::Span& span : spans) {
-    const int32_t column = span.column - firstColumn;
-    std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - firstRow), kLit,
+    const int32_t column = span.column - area.firstColumn;
+    std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - area.firstRow), kLit,
                 static_cast<std::size_t>(span.lastRow - span.firstRow + 1));
     Run& run = columns_[static_cast<std::size_t>(column)];
     if (run.state == Run::State::kEmpty) {
@@ -88,13 +96,18 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
       run = {Run::State::kBroken, std::min(run.low, span.firstRow), std::max(run.high, span.lastRow)};
     }
   }
+}
 
-  // Per strip: the rows any column lights, and the rows every one-run column lights (drawn flat;
-  // a column with no bar here, or with two runs, is left out of that and keeps its own pixels).
+// Per strip: the rows any column lights, and the rows every one-run column lights (drawn flat; a
+// column with no bar here, or with two runs, is left out of that and keeps its own pixels).
+void ColumnBarMask::PlanStrips(const Area& area) {
+  const int32_t firstRow = area.firstRow;
+  const int32_t lastRow = area.lastRow;
   strips_.clear();
-  for (int32_t left = 0; left < columns; left += kStripColumns) {
-    const int32_t right = std::min(left + kStripColumns, columns);
-    Strip strip{left + firstColumn, right + firstColumn, lastRow + 1, firstRow - 1, firstRow - 1, lastRow + 1};
+  for (int32_t left = 0; left < area.Columns(); left += kStripColumns) {
+    const int32_t right = std::min(left + kStripColumns, area.Columns());
+    Strip strip{left + area.firstColumn, right + area.firstColumn, lastRow + 1, firstRow - 1, firstRow - 1,
+                lastRow + 1};
     for (int32_t c = left; c < right; ++c) {
       const Run& run = columns_[static_cast<std::size_t>(c)];
       if (run.state == Run::State::kEmpty) continue;
@@ -113,14 +126,10 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
     }
     if (strip.low <= strip.high) strips_.push_back(strip);
   }
+}
 
-  const Texture& texture = NextTexture(rows, columns);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rows, columns, GL_ALPHA, GL_UNSIGNED_BYTE, mask_.data());
-
-  // Vertices in window pixels; the z row is the bars' own, so depths come out the same.
-  GLint matrixMode = GL_MODELVIEW;
-  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+// Vertices in window pixels; the z row is the bars' own, so depths come out the same.
+void ColumnBarMask::LoadWindowProjection(const float depthRow[4], const GLint viewport[4]) {
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   const auto width = static_cast<float>(viewport[2]);
@@ -131,8 +140,9 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
                               -(2.0f * static_cast<float>(viewport[0]) + width) / width,
                               -(2.0f * static_cast<float>(viewport[1]) + height) / height, depthRow[3], 1.0f};
   glLoadMatrixf(window);
+}
 
-  // The ragged rows through the mask.
+void ColumnBarMask::DrawThroughMask(const Texture& texture, const Area& area, int32_t z) const {
   glEnable(GL_TEXTURE_2D);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   glEnable(GL_ALPHA_TEST);
@@ -142,9 +152,10 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
   // Columns left..right - 1, rows low..high - 1 through the mask.
   auto maskedQuad = [&](int32_t left, int32_t right, int32_t low, int32_t high) {
     if (low >= high) return;
-    const float s0 = static_cast<float>(low - firstRow) * perRow, s1 = static_cast<float>(high - firstRow) * perRow;
-    const float t0 = static_cast<float>(left - firstColumn) * perColumn;
-    const float t1 = static_cast<float>(right - firstColumn) * perColumn;
+    const float s0 = static_cast<float>(low - area.firstRow) * perRow;
+    const float s1 = static_cast<float>(high - area.firstRow) * perRow;
+    const float t0 = static_cast<float>(left - area.firstColumn) * perColumn;
+    const float t1 = static_cast<float>(right - area.firstColumn) * perColumn;
     glTexCoord2f(s0, t0);
     glVertex3i(left, low, z);
     glTexCoord2f(s0, t1);
@@ -163,7 +174,7 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
     maskedQuad(strip.left, strip.right, strip.low, strip.coreLow);
     maskedQuad(strip.left, strip.right, strip.coreHigh + 1, strip.high + 1);
     for (int32_t c = strip.left; c < strip.right; ++c) {
-      if (columns_[static_cast<std::size_t>(c - firstColumn)].state == Run::State::kBroken) {
+      if (columns_[static_cast<std::size_t>(c - area.firstColumn)].state == Run::State::kBroken) {
         maskedQuad(c, c + 1, strip.coreLow, strip.coreHigh + 1);
       }
     }
@@ -172,18 +183,23 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
   glDisable(GL_ALPHA_TEST);
   glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
+}
 
-  // The core rows of each stretch of one-run columns, in plain colour: no texel to fetch.
+// No texel to fetch for the core rows.
+void ColumnBarMask::DrawCores(const Area& area, int32_t z) const {
+  auto oneRun = [&](int32_t c) {
+    return columns_[static_cast<std::size_t>(c - area.firstColumn)].state == Run::State::kOneRun;
+  };
   glBegin(GL_QUADS);
   for (const Strip& strip : strips_) {
     if (strip.coreLow > strip.coreHigh) continue;
     for (int32_t c = strip.left; c < strip.right;) {
-      if (columns_[static_cast<std::size_t>(c - firstColumn)].state != Run::State::kOneRun) {
+      if (!oneRun(c)) {
         ++c;
         continue;
       }
       const int32_t from = c;
-      while (c < strip.right && columns_[static_cast<std::size_t>(c - firstColumn)].state == Run::State::kOneRun) ++c;
+      while (c < strip.right && oneRun(c)) ++c;
       glVertex3i(from, strip.coreLow, z);
       glVertex3i(c, strip.coreLow, z);
       glVertex3i(c, strip.coreHigh + 1, z);
@@ -191,10 +207,6 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
     }
   }
   glEnd();
-
-  glPopMatrix();
-  glMatrixMode(static_cast<GLenum>(matrixMode));
-  return true;
 }
 
 }  // namespace skelvane

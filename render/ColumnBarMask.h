@@ -16,8 +16,6 @@ class ColumnBarMask {
  public:
   /// Lets every texture be refilled: a new frame no longer needs the last one's masks.
   void StartFrame();
-  /// Deletes the textures (the context must be current).
-  void Release();
   /// Drops the texture names of a context that is gone.
   void Forget();
 
@@ -32,7 +30,26 @@ class ColumnBarMask {
     int32_t width = 0;
     int32_t height = 0;
   };
+  // The pixel columns and rows one draw's spans cover.
+  struct Area {
+    int32_t firstColumn = 0;
+    int32_t lastColumn = 0;
+    int32_t firstRow = 0;
+    int32_t lastRow = 0;
+    int32_t Columns() const { return lastColumn - firstColumn + 1; }
+    int32_t Rows() const { return lastRow - firstRow + 1; }
+  };
   Texture& NextTexture(int32_t width, int32_t height);
+  // Fills the mask (transposed, so each bar is one run of bytes) and each column's run.
+  void FillMask(std::span<const ColumnBarCoverage::Span> spans, const Area& area);
+  // Groups the columns into strips with the rows they light and their solid middles.
+  void PlanStrips(const Area& area);
+  // Loads a projection onto window pixels whose z row is the bars' own; the caller pops it.
+  static void LoadWindowProjection(const float depthRow[4], const GLint viewport[4]);
+  // The strips' ragged rows through the mask texture.
+  void DrawThroughMask(const Texture& texture, const Area& area, int32_t z) const;
+  // The solid middles of each stretch of one-run columns, in plain colour.
+  void DrawCores(const Area& area, int32_t z) const;
 
   std::vector<Texture> textures_;  // one per draw within a frame, so no draw waits for an earlier one
   std::size_t nextTexture_ = 0;

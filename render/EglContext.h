@@ -31,8 +31,6 @@ class EglContext {
   /// Releases and destroys the context; false when EGL refused to destroy it.
   bool Destroy();
 
-  /// True once OpenDisplay succeeded.
-  bool HasDisplay() const { return display_ != nullptr; }
   /// True while a context exists.
   bool HasContext() const { return context_ != nullptr; }
   /// True when this context is current on the calling thread.

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins
   libegl-dev libopengl-dev libgl-dev libegl1 libopengl0 libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-liberation
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libpng-dev appstream
   help2man snakemake
 )

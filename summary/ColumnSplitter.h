@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "datafile/CscRecord.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "summary/ColumnSpan.h"
 #include "summary/TimeColumns.h"
 

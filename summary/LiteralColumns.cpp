@@ -8,7 +8,7 @@
 #include "datafile/IDataSourceManager.h"
 #include "summary/RecordWalk.h"
 #include "summary/SampleScaling.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "summary/TimeColumns.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 
 namespace skelvane {
 

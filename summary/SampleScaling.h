@@ -4,17 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
+
+#include "platform/Saturating.h"
 
 namespace skelvane {
-
-/// `value` converted to T, held at T's ends when it lies beyond them (NaN gives the lowest value).
-template <typename T>
-T SaturateTo(double value) {
-  if (!(value > std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-  if (!(value < std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-  return static_cast<T>(value);
-}
 
 /// The cached value of a sample: trunc(sample x scale) as 16 bits; the sample itself at scale 1.
 inline int16_t ScaleSample(int16_t sample, double scale) {

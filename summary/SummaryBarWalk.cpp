@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "datafile/CscRecord.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "summary/SampleScaling.h"
 #include "summary/SourceSummary.h"
 

@@ -1,20 +1,10 @@
 #include "summary/TimeColumns.h"
 
 #include "platform/ReportError.h"
-#include "platform/SaturatingTime.h"
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
-namespace {
-
-int64_t TruncToInt64(double value) {
-  constexpr double kLimit = 9.2e18;
-  if (!(value > -kLimit)) return static_cast<int64_t>(-kLimit);
-  if (!(value < kLimit)) return static_cast<int64_t>(kLimit);
-  return static_cast<int64_t>(value);
-}
-
-}  // namespace
 
 int32_t TimeColumns::PixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel) {
   if (width <= 0) {

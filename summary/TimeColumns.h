@@ -4,7 +4,8 @@
 // every conversion truncates towards zero. The column walks, the canvas and the view model share it.
 
 #include <cstdint>
-#include <limits>
+
+#include "platform/Saturating.h"
 
 namespace skelvane {
 
@@ -16,10 +17,7 @@ class TimeColumns {
   /// Column of a time `offset` us after the span's start at `timePerPixel` us per column, truncated
   /// and kept in the int32 range; the arithmetic PixelForTime and the plots' column walks share.
   static int32_t ColumnForOffset(int64_t offset, double timePerPixel) {
-    const double column = static_cast<double>(offset) / timePerPixel;
-    if (!(column > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    if (!(column < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(column);
+    return SaturateTo<int32_t>(static_cast<double>(offset) / timePerPixel);
   }
   /// First and last time a pixel column covers; 0, or -1 for a width of 0 or less.
   static int32_t TimeRangeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& first,

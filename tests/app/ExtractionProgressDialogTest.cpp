@@ -16,10 +16,13 @@
 #include <memory>
 #include <thread>
 
+#include "platform/CursorControl.h"
 #include "platform/StatusCodes.h"
 #include "platform/UserQuestions.h"
 #include "tests/app/QtTestApplication.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/app/RecordingCursor.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -75,7 +78,7 @@ class ExtractionCommandTest : public ::testing::Test {
 
   test::TempDir data;
   test::TempDir out;
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection plots;
   std::vector<std::unique_ptr<test::FakePlot>> owned;
   ExtractionRun run{plots, sources};
@@ -92,6 +95,24 @@ TEST_F(ExtractionCommandTest, CompletionBoxListsEverySpikeFileWithItsSpikeCount)
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed" +
                                                       Listed("SpikeFile_g0.kse", 38) + Listed("SpikeFile_g1.kse", 38) +
                                                       Listed("SpikeFile_g2.kse", 38)});
+}
+
+TEST_F(ExtractionCommandTest, WaitCursorWhileItRunsAndTheCompletionMessageEvenAfterAFailedRun) {
+  auto cursor = std::make_shared<test::RecordingCursor>();
+  const auto previousCursor = CursorControl::Install(cursor);
+  test::CapturedReports reports;
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(reports.Count(), 1u);
+  reports.Clear();
+  run.Parameters().NumChannels = 0;
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusFailed);
+  EXPECT_EQ(reports.Texts(),
+            (std::vector<std::string>{
+                "Invalid Number Of Channels For Extracting Paramters In SetExtractionParameters(), NumChannels = ",
+                "Spike Extraction Process Completed"}));
+  CursorControl::Install(previousCursor);
+  using S = CursorControl::Shape;
+  EXPECT_EQ(cursor->shapes, (std::vector<S>{S::Wait, S::Arrow, S::Wait, S::Arrow}));
 }
 
 TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {

@@ -41,7 +41,7 @@ TEST_F(HiDpiTest, CanvasIsDrawnAtTheScreensPixelRatio) {
     ASSERT_EQ(plots.GetPlot(plot, shown), 0);
     const QColor trace = [&] {
       const char* names[] = {"Red", "Blue", "Yellow", "Purple"};
-      EXPECT_EQ(PlotCanvas::colorAllocator.FindColorByName(names[plot], colour), 0);
+      EXPECT_EQ(ColorTable().FindColorByName(names[plot], colour), 0);
       return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
     }();
     int first = -1, last = -1;

@@ -162,7 +162,7 @@ TEST_F(MainWindowMouse, BorderHitUsesTheScrolledCanvas) {
 
 TEST_F(MainWindowMouse, IconClickActsWithoutZooming) {
   plots.CreatePlot("a", 5, "/data/a.kcs");
-  plots.plusIcon = QRect(3, -18, 16, 16);  // canvas x 3..18, y -18..-3
+  plots.plusIcon = {3, -18, 16, 16};  // canvas x 3..18, y -18..-3
   Start();
   const int redraws = canvas.redrawCount;
   Press(10, 25);
@@ -177,7 +177,7 @@ TEST_F(MainWindowMouse, IconClickActsWithoutZooming) {
 
 TEST_F(MainWindowMouse, DoubleClickOnAnIconActsOnce) {
   plots.CreatePlot("a", 5, "/data/a.kcs");
-  plots.plusIcon = QRect(3, -18, 16, 16);
+  plots.plusIcon = {3, -18, 16, 16};
   Start();
   // The second press of a double click arrives as a double-click event, not as a press.
   Press(10, 25);
@@ -202,7 +202,7 @@ TEST_F(MainWindowMouse, DoubleClickOnTheCanvasZoomsInTwice) {
 
 TEST_F(MainWindowMouse, ClickBesideTheIconsStartsARubberBand) {
   plots.CreatePlot("a", 5, "/data/a.kcs");
-  plots.plusIcon = QRect(3, -18, 16, 16);
+  plots.plusIcon = {3, -18, 16, 16};
   Start();
   Press(30, 25);
   EXPECT_EQ(plots.Plot(0).height, 100);

@@ -367,7 +367,7 @@ TEST_F(MainWindowScroll, SnapshotShowsTheSpanTheWindowShows) {
 
     view = ViewState{};
     window->OnSize(width + MainWindow::kScrollBarSize, height + MainWindow::kScrollBarSize);
-    sources.open.clear();
+    sources.sources.clear();
     const std::string path = "/data/run" + std::to_string(run) + ".kcs";
     DropFile(path, first, first + length);
     view.VisibleSpan = options.visibleSpan.value_or(view.DataDuration);

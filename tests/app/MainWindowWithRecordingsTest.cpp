@@ -34,7 +34,7 @@ class MainWindowWithRecordings : public test::RealWindowHarness {
   }
   static QColor Named(const char* name) {
     uint32_t colour = 0;
-    EXPECT_EQ(PlotCanvas::colorAllocator.FindColorByName(name, colour), 0) << name;
+    EXPECT_EQ(ColorTable().FindColorByName(name, colour), 0) << name;
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
   }
   // Rows of the client image that hold at least one pixel of `colour`.

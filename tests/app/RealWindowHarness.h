@@ -1,7 +1,6 @@
 #pragma once
-// A MainWindow over the real renderer, canvas, plot collection and data source manager, with a
-// synthetic tetrode on disk. The class-wide display state is pointed at these objects for the test
-// and restored afterwards.
+// A MainWindow over a real renderer, canvas, plot collection and data source manager of its own, with
+// a synthetic tetrode on disk; the canvas's class-wide members are left alone.
 
 #include <gtest/gtest.h>
 
@@ -19,25 +18,12 @@
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "display/SharedDisplayStateScope.h"
+#include "display/ViewState.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"
 
 namespace skelvane::test {
-
-// Colours are handed out as in a freshly started program while it lives; the previous class-wide
-// display state comes back afterwards.
-class SharedDisplayState {
- public:
-  SharedDisplayState() {
-    PlotCanvas::colorAllocator = ColorTable{};
-    PlotCanvas::viewState = ViewState{};
-  }
-
- private:
-  SharedDisplayStateScope saved_;
-};
 
 class RealWindowHarness : public ::testing::Test {
  protected:
@@ -56,17 +42,12 @@ class RealWindowHarness : public ::testing::Test {
     ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
     tetrode = result.paths;
     ASSERT_EQ(tetrode.size(), 4u);
-
-    PlotCanvas::renderer = &renderer;
-    PlotCanvas::plotCollection = &plots;
-    PlotCanvas::dataSourceManager = &sources;
-    PlotCanvas::canvas = &canvas;
   }
 
   void TearDown() override { window.reset(); }
 
   void Start() {
-    window = std::make_unique<MainWindow>(canvas, PlotCanvas::viewState, plots, sources, renderer);
+    window = std::make_unique<MainWindow>(canvas, view, plots, sources, renderer);
     window->SetSettingsFolder(settingsDir.Path());
     ASSERT_EQ(window->Create(), 0);
     window->show();
@@ -107,7 +88,7 @@ class RealWindowHarness : public ::testing::Test {
   /// What the client area shows now.
   QImage Shown() const { return window->Client()->grab().toImage(); }
 
-  ViewState& View() { return PlotCanvas::viewState; }
+  ViewState& View() { return view; }
 
   int32_t PlotHeight(int32_t index) const {
     IPlot* plot = nullptr;
@@ -124,14 +105,15 @@ class RealWindowHarness : public ::testing::Test {
 
  private:
   TempDir dir_;
-  SharedDisplayState shared_;
 
  protected:
-  // Built after the shared state was saved, destroyed before it is restored.
+  // In the order the program makes its own; colours are handed out as in a freshly started program.
+  ViewState view;
+  ColorTable colours = PlotCanvas::MakePlotColours();
   GLRenderer renderer;
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, &renderer, &plots, &sources};
   DataSourceManager sources;
-  PlotCollection plots;
+  PlotCollection plots{sources, colours};
   std::unique_ptr<MainWindow> window;
 };
 

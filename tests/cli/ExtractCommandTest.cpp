@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "datafile/DataSourceManager.h"
-#include "display/PlotCanvas.h"
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionRun.h"
 #include "platform/PathHelpers.h"
@@ -37,13 +37,10 @@ constexpr const char* kTimeLineStart = "\r\n## Time Opened: ";
 constexpr const char* kCompleted = "SkelvaneV3: Spike Extraction Process Completed\n";
 constexpr const char* kOpenFailure = "SkelvaneV3: Error opening file; Is the file/path name correct?\n";
 
-// The files open in the window: a source and a plot each, reached through the canvas's pointers.
+// The files open in the window: a source and a plot each.
 class WindowSession {
  public:
-  explicit WindowSession(const std::vector<std::string>& files)
-      : savedManager_(PlotCanvas::dataSourceManager), savedPlots_(PlotCanvas::plotCollection) {
-    PlotCanvas::dataSourceManager = &manager;
-    PlotCanvas::plotCollection = &plots;
+  explicit WindowSession(const std::vector<std::string>& files) {
     for (const std::string& path : files) {
       const int32_t index = manager.GetNumSources();
       EXPECT_EQ(manager.OpenSource(path), 0) << path;
@@ -54,18 +51,10 @@ class WindowSession {
       EXPECT_EQ(plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath), 0);
     }
   }
-  ~WindowSession() {
-    PlotCanvas::dataSourceManager = savedManager_;
-    PlotCanvas::plotCollection = savedPlots_;
-  }
-
   DataSourceManager manager;
-  PlotCollection plots;
+  ColorTable colours;
+  PlotCollection plots{manager, colours};
   ExtractionRun run{plots, manager};
-
- private:
-  IDataSourceManager* savedManager_;
-  IPlotCollection* savedPlots_;
 };
 
 // A tetrode with two pauses, a channel that starts late and two that end early.
@@ -177,8 +166,8 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
     p.ExtractionType = s.typeCode;
     p.OutputDirectory = out;
     test::CapturedReports reports;
-    ASSERT_EQ(window.run.RunCreateSpikeFileCommand(), 0);
-    EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed"});
+    ASSERT_EQ(window.run.CreateSpikeFiles(), 0);
+    EXPECT_TRUE(reports.Empty());
   }
   // The same name, so that the header's file name line agrees too.
   std::filesystem::rename(TetrodeFile(out), dir.File("window.ktt"));

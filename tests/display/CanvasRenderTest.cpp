@@ -10,8 +10,8 @@
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "tests/display/DisplayTestState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "display/ViewState.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
@@ -43,37 +43,42 @@ class CanvasRender : public ::testing::Test {
     path = dir.File("CSC7.kcs");
     ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
     ASSERT_EQ(manager.OpenSource(path), 0);
+    csc = AddTracePlot(collection);
 
-    PlotCanvas::renderer = &renderer;
-    PlotCanvas::plotCollection = &collection;
-    PlotCanvas::dataSourceManager = &manager;
-    ASSERT_EQ(collection.CreatePlot("CSC7", 5, path), 0);
-    IPlot* plot = nullptr;
-    ASSERT_EQ(collection.GetPlot(0, plot), 0);
-    csc = dynamic_cast<CscPlot*>(plot);
-    csc->SetHeight(kPlotHeight);
-    csc->Properties().drawPoints = 0;
-
-    ViewState& v = PlotCanvas::viewState;
+    ViewState& v = view;
     v.CanvasWidth = kCanvasWidth;
     v.CanvasHeight = kCanvasHeight;
     v.ScrollTop = 0;
     v.ScrollBottom = -kCanvasHeight;
-    canvas.SetMinimumSpan(kCanvasWidth);
     manager.GetTimeRange(v.DataStart, v.DataEnd);
     v.DataDuration = v.DataEnd - v.DataStart;
-    // Only the trace: no header, no axes, so the plot fills columns 0..399 and rows 0..199.
-    canvas.SetShowPlotNames(0);
-    canvas.SetShowPlotIcons(0);
-    canvas.SetShowDataAxis(0);
-    canvas.SetShowTimeAxis(0);
+    ShowTraceOnly(canvas);
+  }
+  // The recording's plot, as tall as the canvas shows it, without points.
+  CscPlot* AddTracePlot(PlotCollection& plots) {
+    EXPECT_EQ(plots.CreatePlot("CSC7", 5, path), 0);
+    IPlot* plot = nullptr;
+    EXPECT_EQ(plots.GetPlot(plots.GetNumPlots() - 1, plot), 0);
+    auto* added = dynamic_cast<CscPlot*>(plot);
+    added->SetHeight(kPlotHeight);
+    added->Properties().drawPoints = 0;
+    return added;
+  }
+  // Only the trace: no header, no axes, so the plot fills columns 0..399 and rows 0..199.
+  static void ShowTraceOnly(PlotCanvas& shown) {
+    shown.SetMinimumSpan(kCanvasWidth);
+    shown.SetShowPlotNames(0);
+    shown.SetShowPlotIcons(0);
+    shown.SetShowDataAxis(0);
+    shown.SetShowTimeAxis(0);
   }
 
-  const MemoryBitmap& Render(int64_t start, int64_t span) {
-    PlotCanvas::viewState.VisibleStart = start;
-    PlotCanvas::viewState.VisibleSpan = span;
+  const MemoryBitmap& Render(int64_t start, int64_t span) { return RenderWith(canvas, start, span); }
+  const MemoryBitmap& RenderWith(PlotCanvas& shown, int64_t start, int64_t span) {
+    view.VisibleStart = start;
+    view.VisibleSpan = span;
     renderer.RequestNewDIBSection();
-    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(shown.RedrawAll(), 0);
     EXPECT_EQ(renderer.ReadBack(), 0);
     return renderer.Bitmap();
   }
@@ -95,14 +100,15 @@ class CanvasRender : public ::testing::Test {
     return rows;
   }
 
-  test::DisplayTestState state;
   test::TempDir dir;
   test::CapturedReports reports;
   std::string path;
-  DataSourceManager manager;
+  ViewState view;
+  ColorTable colours = PlotCanvas::MakePlotColours();
   GLRenderer renderer;
-  PlotCanvas canvas;
-  PlotCollection collection;
+  DataSourceManager manager;
+  PlotCollection collection{manager, colours};
+  PlotCanvas canvas{view, &renderer, &collection, &manager};
   CscPlot* csc = nullptr;
 };
 
@@ -188,19 +194,30 @@ TEST_F(CanvasRender, MinMaxBarsSpanTheTrueExtremesOfTheirColumns) {
 }
 
 TEST_F(CanvasRender, RedrawWithAnUnchangedSpanReadsNoRecord) {
-  test::CountingDataSourceManager counting(manager);
-  PlotCanvas::dataSourceManager = &counting;
-  Render(kStart, 2'000'000);
-  EXPECT_GT(counting.RecordReads(), 0);
+  // The same recording in a manager that counts the lookups reaching it (it has no file to read).
+  test::FakeDataSourceManager counting;
+  const int32_t source = counting.AddSource(path);
+  for (int32_t r = 0; r < kRecords; ++r) {
+    std::vector<int16_t> samples(kSamplesPerRecord);
+    for (int32_t i = 0; i < kSamplesPerRecord; ++i) samples[i] = SineSample(int64_t{r} * 512 + i);
+    counting.AddRecord(source, kStart + int64_t{r} * 16'000, 32'000, samples);
+  }
+  ColorTable countedColours = PlotCanvas::MakePlotColours();
+  PlotCollection counted(counting, countedColours);
+  AddTracePlot(counted);
+  PlotCanvas countingCanvas(view, &renderer, &counted, &counting);
+  ShowTraceOnly(countingCanvas);
+  RenderWith(countingCanvas, kStart, 2'000'000);
+  EXPECT_GT(counting.recordReads, 0);
   const MemoryBitmap first = renderer.Bitmap();
-  counting.ResetCounts();
-  const MemoryBitmap& second = Render(kStart, 2'000'000);
-  EXPECT_EQ(counting.RecordReads(), 0);
+  counting.recordReads = 0;
+  const MemoryBitmap& second = RenderWith(countingCanvas, kStart, 2'000'000);
+  EXPECT_EQ(counting.recordReads, 0);
   ASSERT_EQ(first.SizeInBytes(), second.SizeInBytes());
   EXPECT_EQ(std::memcmp(first.Bits(), second.Bits(), first.SizeInBytes()), 0);
-  counting.ResetCounts();
-  Render(kStart, 40'000);  // a zoom reads again
-  EXPECT_GT(counting.RecordReads(), 0);
+  counting.recordReads = 0;
+  RenderWith(countingCanvas, kStart, 40'000);  // a zoom reads again
+  EXPECT_GT(counting.recordReads, 0);
 }
 
 TEST_F(CanvasRender, DefaultLayoutDrawsHeaderAxesAndSeparators) {
@@ -243,22 +260,20 @@ TEST_F(CanvasRender, ThresholdOverlayLinesLandOnTheirValueRows) {
 }
 
 TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {
-  test::DisplayTestState state;
   test::FakeDataSourceManager manager;
   const int32_t source = manager.AddSource("/rec/flat.kcs");
   for (int32_t r = 0; r < kRecords; ++r) manager.AddRecord(source, kStart + int64_t{r} * 16'000, 32'000, {});
   GLRenderer renderer;
-  PlotCanvas canvas;
-  PlotCollection collection;
-  PlotCanvas::renderer = &renderer;
-  PlotCanvas::plotCollection = &collection;
-  PlotCanvas::dataSourceManager = &manager;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection(manager, colours);
+  ViewState view;
+  PlotCanvas canvas(view, &renderer, &collection, &manager);
   ASSERT_EQ(collection.CreatePlot("flat", 5, "/rec/flat.kcs"), 0);
   canvas.SetShowPlotNames(0);
   canvas.SetShowPlotIcons(0);
   canvas.SetShowDataAxis(0);
   canvas.SetShowTimeAxis(0);
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.CanvasWidth = kCanvasWidth;
   v.CanvasHeight = kCanvasHeight;
   v.ScrollBottom = -kCanvasHeight;
@@ -293,16 +308,14 @@ namespace {
 // last draw. Frames drawn one after another (warm, scrolled, with a gain or a height changed in
 // between) must each equal the line strips' frame drawn from scratch.
 TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight) {
-  test::DisplayTestState state;
   test::TempDir dir;
   test::CapturedReports reports;
-  DataSourceManager manager;
+  ViewState v;
+  ColorTable colours = PlotCanvas::MakePlotColours();
   GLRenderer renderer;
-  PlotCanvas canvas;
-  PlotCollection collection;
-  PlotCanvas::renderer = &renderer;
-  PlotCanvas::plotCollection = &collection;
-  PlotCanvas::dataSourceManager = &manager;
+  DataSourceManager manager;
+  PlotCollection collection{manager, colours};
+  PlotCanvas canvas{v, &renderer, &collection, &manager};
   std::vector<std::string> paths;
   for (int32_t channel = 0; channel < 2; ++channel) {
     std::vector<CscRecordData> records(kRecords);
@@ -324,7 +337,6 @@ TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight
     plots.push_back(dynamic_cast<CscPlot*>(plot));
     plots.back()->SetHeight(100);
   }
-  ViewState& v = PlotCanvas::viewState;
   v.CanvasWidth = kCanvasWidth;
   v.CanvasHeight = kCanvasHeight;
   v.ScrollTop = 0;

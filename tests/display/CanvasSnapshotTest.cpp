@@ -5,8 +5,8 @@
 #include <map>
 
 #include "display/PlotCanvas.h"
+#include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"
-#include "tests/display/DisplayTestState.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"
@@ -33,7 +33,6 @@ class CanvasSnapshotTest : public ::testing::Test {
     }
     return counts;
   }
-  test::DisplayTestState state;
   test::TempDir dir;
   SynthResult synth;
 };
@@ -42,7 +41,10 @@ TEST_F(CanvasSnapshotTest, RendersOnePlotPerFileInTheirOwnColours) {
   test::CapturedReports reports;
   SnapshotOptions options{synth.paths, 320, 260, std::nullopt, std::nullopt};
   MemoryBitmap frame;
-  const uint64_t stackDraws = PlotCanvas::stackDrawCount;
+  const ViewState classView = PlotCanvas::viewState;
+  const GLRenderer* classRenderer = PlotCanvas::renderer;
+  const IPlotCollection* classPlots = PlotCanvas::plotCollection;
+  const IDataSourceManager* classSources = PlotCanvas::dataSourceManager;
   ASSERT_EQ(CanvasSnapshot::Render(options, frame), 0);
   EXPECT_EQ(frame.Width(), 320);
   EXPECT_EQ(frame.Height(), 260);
@@ -53,10 +55,12 @@ TEST_F(CanvasSnapshotTest, RendersOnePlotPerFileInTheirOwnColours) {
   EXPECT_GE(colours.count(0x0000FF) ? colours.at(0x0000FF) : 0, 130);  // first plot: "Red"
   EXPECT_GE(colours.count(0xFF0000) ? colours.at(0xFF0000) : 0, 130);  // second plot: "Blue"
   EXPECT_TRUE(reports.Empty());
-  // The shared display state is left as it was found.
-  EXPECT_EQ(PlotCanvas::renderer, nullptr);
-  EXPECT_EQ(PlotCanvas::viewState.CanvasWidth, 0);
-  EXPECT_EQ(PlotCanvas::stackDrawCount, stackDraws);  // icons laid out by the window stay clickable
+  // The snapshot draws with objects of its own: the program's display state is not touched.
+  EXPECT_EQ(PlotCanvas::renderer, classRenderer);
+  EXPECT_EQ(PlotCanvas::plotCollection, classPlots);
+  EXPECT_EQ(PlotCanvas::dataSourceManager, classSources);
+  EXPECT_EQ(PlotCanvas::viewState.CanvasWidth, classView.CanvasWidth);
+  EXPECT_EQ(PlotCanvas::viewState.VisibleSpan, classView.VisibleSpan);
 }
 
 TEST_F(CanvasSnapshotTest, StartAndSpanChooseTheVisibleTime) {
@@ -93,7 +97,6 @@ TEST_F(CanvasSnapshotTest, SizesOutsideTheWindowLimitsAreRefused) {
 
 // A start past the data is placed as the window places it: the last span of the recording.
 TEST(CanvasSnapshotView, StartPastTheDataShowsTheLastSpan) {
-  test::DisplayTestState state;
   test::TempDir dir;
   SynthOptions o;
   o.outDir = dir.Path();

@@ -11,10 +11,11 @@
 
 #include "display/PlotCanvas.h"
 #include "platform/File.h"
-#include "tests/display/DisplayTestState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "display/ViewState.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFrame.h"
 
 namespace skelvane {
 namespace {
@@ -28,10 +29,7 @@ int16_t SineAt(int64_t n) { return static_cast<int16_t>(std::lround(1000.0 * std
 
 class CscPlotTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PlotCanvas::dataSourceManager = &manager;
-    source = manager.AddSource(kPath);
-  }
+  void SetUp() override { source = manager.AddSource(kPath); }
   // Contiguous 32 kHz records; `spikeAtZero` puts a 1900 at sample 0 of every record.
   void AddRecords(int32_t count, bool spikeAtZero = false) {
     for (int32_t r = 0; r < count; ++r) {
@@ -51,18 +49,15 @@ class CscPlotTest : public ::testing::Test {
     return CscRecord(manager.sources[source].bytes.data() + record * kCscRecordSize).Sample(i);
   }
   std::unique_ptr<CscPlot> MakePlot() {
-    auto plot = std::make_unique<CscPlot>(kPath, "CSC1", 5);
+    auto plot = std::make_unique<CscPlot>(kPath, "CSC1", manager, 0xFFFFFF);
     plot->LoadSourceInfo();
     return plot;
   }
   // Draws as the canvas would: the visible span is [start, start + span].
   int32_t DrawSpan(CscPlot& plot, int64_t start, int64_t span, int32_t width) {
-    PlotCanvas::viewState.VisibleStart = start;
-    PlotCanvas::viewState.VisibleSpan = span;
-    return plot.Draw(start, start + span, width, 100, 0, 0);
+    return plot.Draw(test::FrameFor(start, span, width), width, 100, 0, 0);
   }
 
-  test::DisplayTestState state;
   test::FakeDataSourceManager manager;
   int32_t source = 0;
 };
@@ -122,11 +117,11 @@ TEST_F(CscPlotTest, ASingleRecordLeavesTheTimingUnknownAndDrawsNothing) {
 
 TEST_F(CscPlotTest, MissingSourceIsReportedAndChangesNothing) {
   test::CapturedReports reports;
-  CscPlot plot("/rec/other.kcs", "other", 5);
+  CscPlot plot("/rec/other.kcs", "other", manager, 0xFFFFFF);
   plot.LoadSourceInfo();
   EXPECT_EQ(plot.GetSamplingFrequency(), 1.0);
   EXPECT_EQ(plot.GetRecordDuration(), 0);
-  EXPECT_EQ(plot.Draw(0, 1000, 100, 100, 0, 0), -1);
+  EXPECT_EQ(plot.Draw(test::FrameFor(0, 1000, 100), 100, 100, 0, 0), -1);
   ASSERT_EQ(reports.Count(), 2u);
   EXPECT_EQ(reports.Texts()[0], "Error retrieving Data Source Index, err = -1");
   EXPECT_EQ(reports.Texts()[1], "Error retrieving Data Source Index, err = -1");
@@ -148,13 +143,6 @@ TEST(CscPlotHeader, IntegersAreReadLikeTheHeaderWritesThem) {
   EXPECT_EQ(CscPlot::ParseHeaderInteger("- 5"), 0);
   EXPECT_EQ(CscPlot::ParseHeaderInteger("99999999999999"), std::numeric_limits<int32_t>::max());
   EXPECT_EQ(CscPlot::ParseHeaderInteger("-99999999999999"), std::numeric_limits<int32_t>::min());
-}
-
-TEST_F(CscPlotTest, SuccessivePlotsTakeSuccessiveColours) {
-  AddRecords(2);
-  EXPECT_EQ(MakePlot()->Properties().traceColour, 0x0000FFu);  // "Red"
-  EXPECT_EQ(MakePlot()->Properties().traceColour, 0xFF0000u);  // "Blue"
-  EXPECT_EQ(MakePlot()->Properties().traceColour, 0x00FFFFu);  // "Yellow"
 }
 
 // ---- Drawing paths ---------------------------------------------------------------------------
@@ -341,28 +329,24 @@ TEST_F(CscPlotTest, RecordsStampedAtTheEndsOfTheTimeRangeNeitherWrapNorLoop) {
 
 TEST_F(CscPlotTest, RedrawOfAnUnchangedSpanReadsNoRecord) {
   AddRecords(20);
-  test::CountingDataSourceManager counting(manager);
-  PlotCanvas::dataSourceManager = &counting;
   auto plot = MakePlot();
   for (const int64_t span : {int64_t{40'000}, int64_t{280'000}}) {  // both paths
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 37), 0);
-    EXPECT_GT(counting.RecordReads(), 0);
+    EXPECT_GT(manager.recordReads, 0);
     const auto xs = plot->Cache().xs;
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 37), 0);
-    EXPECT_EQ(counting.RecordReads(), 0);
+    EXPECT_EQ(manager.recordReads, 0);
     EXPECT_EQ(plot->Cache().xs, xs);
-    counting.ResetCounts();
+    manager.recordReads = 0;
     ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp + 5'000, span, 38), 0);  // another width
-    EXPECT_GT(counting.RecordReads(), 0);
+    EXPECT_GT(manager.recordReads, 0);
   }
 }
 
 TEST_F(CscPlotTest, SpanEndingBeforeTheFirstRecordDrawsNoTraceAndIsRetriedLater) {
   AddRecords(20);
-  test::CountingDataSourceManager counting(manager);
-  PlotCanvas::dataSourceManager = &counting;
   auto plot = MakePlot();
   ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 100'000, 50), 0);
   const auto good = plot->Cache().xs;
@@ -370,29 +354,28 @@ TEST_F(CscPlotTest, SpanEndingBeforeTheFirstRecordDrawsNoTraceAndIsRetriedLater)
   EXPECT_EQ(DrawSpan(*plot, 0, 100'000, 50), 0);  // ends before the first record
   EXPECT_TRUE(plot->Cache().xs.empty());
   // Going back to the first span rebuilds it rather than drawing the emptied arrays.
-  counting.ResetCounts();
+  manager.recordReads = 0;
   ASSERT_EQ(DrawSpan(*plot, kFirstTimestamp, 100'000, 50), 0);
-  EXPECT_GT(counting.RecordReads(), 0);
+  EXPECT_GT(manager.recordReads, 0);
   EXPECT_EQ(plot->Cache().xs, good);
 }
 
 TEST_F(CscPlotTest, NoColumnsOrZeroFullScaleDrawsNothing) {
   AddRecords(4);
-  test::CountingDataSourceManager counting(manager);
-  PlotCanvas::dataSourceManager = &counting;
   auto plot = MakePlot();
-  counting.ResetCounts();
+  manager.recordReads = 0;
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, 0), 0);
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, -5), 0);
   plot->Properties().ADMaxValue = 0;
   EXPECT_EQ(DrawSpan(*plot, kFirstTimestamp, 10'000, 100), 0);
-  EXPECT_EQ(counting.RecordReads(), 0);
+  EXPECT_EQ(manager.recordReads, 0);
 }
 
 // ---- Data axis label -------------------------------------------------------------------------
 
 class AxisRecordingCanvas : public PlotCanvas {
  public:
+  explicit AxisRecordingCanvas(ViewState& view) : PlotCanvas(view, nullptr, nullptr, nullptr) {}
   void DrawDataAxis(int32_t a, int32_t h, int32_t b, int32_t y, int32_t centre, int32_t top,
                     const std::string& unit) override {
     calls.push_back({std::to_string(a), std::to_string(h), std::to_string(b), std::to_string(y),
@@ -403,11 +386,13 @@ class AxisRecordingCanvas : public PlotCanvas {
 
 TEST_F(CscPlotTest, DataAxisRunsFromZeroToTheFullScaleInCountsOrMicrovolts) {
   AddRecords(2);
-  AxisRecordingCanvas canvas;
+  ViewState view;
+  AxisRecordingCanvas canvas(view);
+  const PlotFrame frame = test::FrameFor(0, 1000, 100, nullptr, &canvas);
   auto plot = MakePlot();
-  EXPECT_EQ(plot->DrawDataAxisLabel(40, 80, 0, -100), 0);
+  EXPECT_EQ(plot->DrawDataAxisLabel(frame, 40, 80, 0, -100), 0);
   plot->Properties().scale = 0.5;
-  plot->DrawDataAxisLabel(40, 80, 0, -100);
+  plot->DrawDataAxisLabel(frame, 40, 80, 0, -100);
   ASSERT_EQ(canvas.calls.size(), 2u);
   EXPECT_EQ(canvas.calls[0], (std::vector<std::string>{"40", "80", "0", "-100", "0", "2047", "  AD Counts"}));
   EXPECT_EQ(canvas.calls[1], (std::vector<std::string>{"40", "80", "0", "-100", "0", "1023", "  uV"}));

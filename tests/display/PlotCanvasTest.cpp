@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 #include <iterator>
 
+#include "display/ColorTable.h"
 #include "display/PlotCollection.h"
+#include "display/ViewState.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "platform/File.h"
-#include "tests/display/DisplayTestState.h"
 #include "tests/display/RecordingPlot.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -103,7 +105,7 @@ TEST(PlotCanvasTime, RangeForPixelWithoutWidthFailsSilently) {
 class PlotCanvasZoom : public ::testing::Test {
  protected:
   void SetUp() override {
-    ViewState& v = PlotCanvas::viewState;
+    ViewState& v = view;
     v.CanvasWidth = 1040;  // a plot area of 1000 columns beside the 40-pixel data axis
     v.CanvasHeight = 300;
     v.DataStart = 0;
@@ -113,12 +115,12 @@ class PlotCanvasZoom : public ::testing::Test {
     v.VisibleSpan = 1'000'000;
     canvas.SetMinimumSpan(1000);
   }
-  test::DisplayTestState state;
-  PlotCanvas canvas;
+  ViewState view;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
 };
 
 TEST_F(PlotCanvasZoom, ZoomInHalvesTheSpanAroundTheMiddleColumn) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   ASSERT_EQ(canvas.ZoomIn(), 0);
   EXPECT_EQ(v.VisibleSpan, 500'000);
   // The middle column (500) covers 500000..500999; its middle time stays in the middle.
@@ -126,7 +128,7 @@ TEST_F(PlotCanvasZoom, ZoomInHalvesTheSpanAroundTheMiddleColumn) {
 }
 
 TEST_F(PlotCanvasZoom, ZoomInStopsAtTheMinimumSpan) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.VisibleSpan = 1500;
   v.VisibleStart = 10'000;
   ASSERT_EQ(canvas.ZoomIn(), 0);
@@ -138,7 +140,7 @@ TEST_F(PlotCanvasZoom, ZoomInStopsAtTheMinimumSpan) {
 }
 
 TEST_F(PlotCanvasZoom, ZoomOutAtTheFullDurationChangesNothing) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.VisibleStart = 123;
   EXPECT_EQ(canvas.ZoomOut(), -1);
   EXPECT_EQ(v.VisibleSpan, 1'000'000);
@@ -146,7 +148,7 @@ TEST_F(PlotCanvasZoom, ZoomOutAtTheFullDurationChangesNothing) {
 }
 
 TEST_F(PlotCanvasZoom, ZoomOutIsBoundedByTheDataRange) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.VisibleSpan = 400'000;
   v.VisibleStart = 550'000;  // near the end: doubling around the middle would pass DataEnd
   ASSERT_EQ(canvas.ZoomOut(), 0);
@@ -163,7 +165,7 @@ TEST_F(PlotCanvasZoom, ZoomOutIsBoundedByTheDataRange) {
 }
 
 TEST_F(PlotCanvasZoom, ZoomFactorBelowTwoFromASettingsFileCannotLoopOrDivideByZero) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.VisibleSpan = 500'000;
   canvas.Properties().zoomFactor = 0;
   EXPECT_EQ(canvas.ZoomIn(), -1);
@@ -174,7 +176,7 @@ TEST_F(PlotCanvasZoom, ZoomFactorBelowTwoFromASettingsFileCannotLoopOrDivideByZe
 }
 
 TEST_F(PlotCanvasZoom, MinimumSpanRaisesASmallerVisibleSpan) {
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.VisibleSpan = 700;
   canvas.SetMinimumSpan(1040);
   EXPECT_EQ(v.VisibleSpan, 1040);
@@ -188,14 +190,13 @@ TEST_F(PlotCanvasZoom, MinimumSpanRaisesASmallerVisibleSpan) {
 class PlotStack : public ::testing::Test {
  protected:
   void SetUp() override {
-    ViewState& v = PlotCanvas::viewState;
+    ViewState& v = view;
     v.CanvasWidth = 500;
     v.CanvasHeight = 400;
     v.ScrollTop = 0;
     v.ScrollBottom = -400;
     v.VisibleStart = 7000;
     v.VisibleSpan = 3000;
-    PlotCanvas::plotCollection = &collection;
   }
   test::RecordingPlot& Add(int32_t height) {
     auto plot = std::make_unique<test::RecordingPlot>("/data/p" + std::to_string(collection.GetNumPlots()) + ".kcs",
@@ -204,9 +205,11 @@ class PlotStack : public ::testing::Test {
     collection.AppendPlot(std::move(plot));
     return ref;
   }
-  test::DisplayTestState state;
-  PlotCanvas canvas;
-  PlotCollection collection;
+  ViewState view;
+  test::FakeDataSourceManager sources;
+  ColorTable colours;
+  PlotCollection collection{sources, colours};
+  PlotCanvas canvas{view, nullptr, &collection, &sources};
 };
 
 TEST_F(PlotStack, EachPlotIsFollowedByTwoSeparatorsAndTheUpperOneIsRecorded) {
@@ -254,7 +257,7 @@ TEST_F(PlotStack, OnlyPlotsAtLeastPartlyInsideTheScrolledViewAreDrawn) {
   test::RecordingPlot& b = Add(100);  // -103 .. -203
   test::RecordingPlot& c = Add(100);  // -206 .. -306
   test::RecordingPlot& d = Add(100);  // -309 .. -409
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.ScrollTop = -150;
   v.ScrollBottom = -250;
   ASSERT_EQ(canvas.DrawPlots(), 0);
@@ -269,7 +272,7 @@ TEST_F(PlotStack, OnlyPlotsAtLeastPartlyInsideTheScrolledViewAreDrawn) {
 TEST_F(PlotStack, PlotTouchingTheViewOnlyAtAnEdgeIsNotDrawn) {
   test::RecordingPlot& a = Add(100);  // 0 .. -100
   test::RecordingPlot& b = Add(100);  // -103 .. -203
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.ScrollTop = -100;  // a's bottom edge is exactly the top of the view
   v.ScrollBottom = -103;  // b's top edge is exactly the bottom of the view
   ASSERT_EQ(canvas.DrawPlots(), 0);
@@ -280,7 +283,7 @@ TEST_F(PlotStack, PlotTouchingTheViewOnlyAtAnEdgeIsNotDrawn) {
 TEST_F(PlotStack, IconsOfAPlotPushedOutOfViewCannotBeClickedWhereItWas) {
   test::RecordingPlot& a = Add(100);  // 0 .. -100
   test::RecordingPlot& b = Add(100);  // -103 .. -203: its header shows at the bottom of the view
-  ViewState& v = PlotCanvas::viewState;
+  ViewState& v = view;
   v.CanvasHeight = 150;
   v.ScrollBottom = -150;
   ASSERT_EQ(canvas.DrawPlots(), 0);
@@ -296,6 +299,18 @@ TEST_F(PlotStack, IconsOfAPlotPushedOutOfViewCannotBeClickedWhereItWas) {
   // a's own icons, laid out by the same redraw, still answer.
   EXPECT_EQ(collection.HandleClick(75, -10), 1);
   EXPECT_EQ(a.GetHeight(), 100);
+}
+
+TEST_F(PlotStack, HelpersAreGivenTheFrameTheStackIsDrawnWith) {
+  std::vector<test::RecordingPlot*> plots;
+  for (int32_t i = 0; i < 3; ++i) plots.push_back(&Add(100));
+  ASSERT_EQ(canvas.DrawPlots(), 0);
+  for (test::RecordingPlot* plot : plots) {
+    ASSERT_EQ(plot->prepared.size(), 1u);
+    ASSERT_EQ(plot->draws.size(), 1u);
+    const auto& drawn = plot->draws[0];
+    EXPECT_EQ(plot->prepared[0], (std::vector<int64_t>{drawn.start, drawn.end, drawn.width}));
+  }
 }
 
 TEST_F(PlotStack, FindSeparatorAcceptsTwoPixelsBelowAndOneAbove) {
@@ -323,8 +338,8 @@ TEST_F(PlotStack, RedrawWithoutRendererFails) {
 
 class TimeAxis : public ::testing::Test {
  protected:
-  test::DisplayTestState state;
-  PlotCanvas canvas;
+  ViewState view;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
 };
 
 TEST_F(TimeAxis, TicksLieAtTheMiddleAndEveryTickSpacingToBothSides) {
@@ -382,7 +397,7 @@ TEST_F(TimeAxis, NoWidthMeansTicksButNoLabels) {
 // ---- Data axis -------------------------------------------------------------------------------
 
 TEST_F(TimeAxis, DataAxisLabelsEveryTwentyPixelsOrMore) {
-  PlotCanvas::viewState.CanvasWidth = 500;
+  view.CanvasWidth = 500;
   // h 200: half 100, n = (100 - 10) / 20 = 4 ticks of 22.5 px and 511.75 counts each side.
   const auto layout = canvas.LayoutDataAxis(200, -300, 0, 2047, "  AD Counts");
   std::vector<std::pair<std::string, int32_t>> labels;
@@ -479,20 +494,20 @@ class CanvasSettingsFile : public ::testing::Test {
     p.Encode(s);
     return dir.Write("settings.set", std::string(reinterpret_cast<char*>(s), keep) + extra);
   }
-  test::DisplayTestState state;
+  ViewState view;
   test::TempDir dir;
   test::CapturedReports reports;
 };
 
 TEST_F(CanvasSettingsFile, RoundTripThroughAFileKeepsEveryField) {
-  PlotCanvas writer;
+  PlotCanvas writer{view, nullptr, nullptr, nullptr};
   writer.Properties() = Distinctive();
   File out;
   ASSERT_EQ(out.Open(dir.File("round.set"), File::Mode::CreateWrite), 0);
   ASSERT_EQ(writer.WriteSettings(out), 0);
   ASSERT_EQ(out.Close(), 0);
 
-  PlotCanvas reader;
+  PlotCanvas reader{view, nullptr, nullptr, nullptr};
   File in;
   ASSERT_EQ(in.Open(dir.File("round.set"), File::Mode::Read), 0);
   ASSERT_EQ(reader.ReadSettings(in), 0);
@@ -507,7 +522,7 @@ TEST_F(CanvasSettingsFile, RoundTripThroughAFileKeepsEveryField) {
 
 TEST_F(CanvasSettingsFile, SectionCutAfterTheSeventhFieldKeepsTheRestAtDefaults) {
   const std::string path = WriteSection(Distinctive(), 28);
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   File in;
   ASSERT_EQ(in.Open(path, File::Mode::Read), 0);
   EXPECT_EQ(canvas.ReadSettings(in), -1);
@@ -526,7 +541,7 @@ TEST_F(CanvasSettingsFile, SectionCutAfterTheSeventhFieldKeepsTheRestAtDefaults)
 
 TEST_F(CanvasSettingsFile, PartOfAFieldIsNotTaken) {
   const std::string path = WriteSection(Distinctive(), 50);  // field 13 (8 bytes at 48) only half there
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   File in;
   ASSERT_EQ(in.Open(path, File::Mode::Read), 0);
   EXPECT_EQ(canvas.ReadSettings(in), -1);
@@ -537,7 +552,7 @@ TEST_F(CanvasSettingsFile, PartOfAFieldIsNotTaken) {
 
 TEST_F(CanvasSettingsFile, LongerFileIsReadOnlyForItsFirst104Bytes) {
   const std::string path = WriteSection(Distinctive(), 104, std::string(40, '\x7F'));
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   File in;
   ASSERT_EQ(in.Open(path, File::Mode::Read), 0);
   EXPECT_EQ(canvas.ReadSettings(in), 0);
@@ -547,7 +562,7 @@ TEST_F(CanvasSettingsFile, LongerFileIsReadOnlyForItsFirst104Bytes) {
 }
 
 TEST_F(CanvasSettingsFile, FailedReadReportsTheErrno) {
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   File in;
   ASSERT_EQ(in.Open(dir.File("wo.set"), File::Mode::CreateWrite), 0);  // not open for reading
   EXPECT_EQ(canvas.ReadSettings(in), EBADF);
@@ -557,7 +572,7 @@ TEST_F(CanvasSettingsFile, FailedReadReportsTheErrno) {
 }
 
 TEST_F(CanvasSettingsFile, FullDiskIsReportedWithTheErrno) {
-  PlotCanvas canvas;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   File out;
   ASSERT_EQ(out.Open("/dev/full", File::Mode::CreateWrite), 0);
   EXPECT_EQ(canvas.WriteSettings(out), ENOSPC);

@@ -2,22 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
-#include "tests/display/DisplayTestState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/display/RecordingPlot.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/TestFrame.h"
 
 namespace skelvane {
 namespace {
 
 class PlotCollectionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PlotCanvas::dataSourceManager = &manager;
-    PlotCanvas::plotCollection = &collection;
-  }
   // Opens a source with a few records and makes its plot, as the main window does.
   void OpenWithPlot(const std::string& path) {
     const int32_t s = manager.AddSource(path);
@@ -42,12 +39,27 @@ class PlotCollectionTest : public ::testing::Test {
     for (const auto& s : manager.sources) paths.push_back(s.path);
     return paths;
   }
-  test::DisplayTestState state;
   test::FakeDataSourceManager manager;
-  PlotCanvas canvas;
-  PlotCollection collection;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection{manager, colours};
   test::CapturedReports reports;
 };
+
+TEST_F(PlotCollectionTest, PlotsTakeTheirTraceColoursInTurnFromTheGivenAllocator) {
+  OpenWithPlot("/d/a.kcs");
+  uint32_t skipped = 0;
+  colours.GetNextColor(skipped);  // someone else took "Blue"
+  OpenWithPlot("/d/b.kcs");
+  OpenWithPlot("/d/c.kcs");
+  std::vector<uint32_t> traces;
+  for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(i, plot), 0);
+    traces.push_back(dynamic_cast<CscPlot&>(*plot).Properties().traceColour);
+  }
+  EXPECT_EQ(skipped, 0xFF0000u);
+  EXPECT_EQ(traces, (std::vector<uint32_t>{0x0000FF, 0x00FFFF, 0x800080}));  // "Red", "Yellow", "Purple"
+}
 
 TEST_F(PlotCollectionTest, OnlyCscSourcesGetAPlot) {
   EXPECT_EQ(collection.CreatePlot("x", 4, "/d/x.kse"), -1);
@@ -107,7 +119,7 @@ TEST_F(PlotCollectionTest, RemovingAPlotClosesItsOwnSourceEvenAfterSourcesMoved)
   // The remaining plot still draws from its source.
   IPlot* plot = nullptr;
   ASSERT_EQ(collection.GetPlot(0, plot), 0);
-  EXPECT_EQ(plot->Draw(0, 48'000, 100, 50, 0, 0), 0);
+  EXPECT_EQ(plot->Draw(test::FrameFor(0, 48'000, 100), 100, 50, 0, 0), 0);
   EXPECT_TRUE(reports.Empty());
 }
 
@@ -136,6 +148,8 @@ TEST_F(PlotCollectionTest, MovingPlotsSwapsNeighboursWithinTheList) {
 
 TEST_F(PlotCollectionTest, NewSourcesFromTheOpenDialogGetPlotsNamedByFileTitle) {
   OpenWithPlot("/d/first.kcs");
+  manager.AddFile("/data/run.2/TT1a.kcs", {});
+  manager.AddFile("/data/CSC3.kcs", {});
   manager.dialogPicks = std::vector<std::string>{"/data/run.2/TT1a.kcs", "/data/CSC3.kcs"};
   ASSERT_EQ(collection.AddPlotsForNewSources(), 0);
   ASSERT_EQ(collection.GetNumPlots(), 3);
@@ -163,8 +177,8 @@ class PlotClicks : public PlotCollectionTest {
       collection.AppendPlot(std::move(plot));
     }
     // Header icons of plot a (bottom at -100) and b (bottom at -203), as the canvas lays them out.
-    plots[0]->DrawIcons(100, 500, 0, -100);
-    plots[1]->DrawIcons(100, 500, 0, -203);
+    plots[0]->DrawIcons(test::FrameFor(0, 500, 460), 100, 500, 0, -100);
+    plots[1]->DrawIcons(test::FrameFor(0, 500, 460), 100, 500, 0, -203);
   }
   std::vector<test::RecordingPlot*> plots;
 };

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "display/PlotCanvas.h"
-#include "tests/display/DisplayTestState.h"
+#include "display/ViewState.h"
 #include "tests/display/RecordingPlot.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/TestFrame.h"
 
 namespace skelvane {
 namespace {
@@ -68,7 +69,7 @@ TEST(ThresholdOverlay, SlopeThatTruncatesToZeroDrawsNothing) {
   int32_t rc = 0;
   EXPECT_TRUE(Overlay(plot, 1, 2, 0.5, 100, 0, &rc).empty());
   EXPECT_EQ(rc, -1);
-  EXPECT_EQ(plot.DrawThresholdOverlay(100, 0, 0xCCCCCC), -1);
+  EXPECT_EQ(plot.DrawThresholdOverlay(test::FrameFor(0, 100, 100), 100, 0, 0xCCCCCC), -1);
   EXPECT_TRUE(reports.Empty());
 }
 
@@ -80,7 +81,7 @@ TEST(ThresholdOverlay, UnknownTypeDrawsNothingAndUnknownModeIsReported) {
   EXPECT_EQ(rc, 0);
   EXPECT_TRUE(reports.Empty());
   plot.SetExtractionMode(7);
-  EXPECT_EQ(plot.DrawThresholdOverlay(100, 0, 0xCCCCCC), 0);
+  EXPECT_EQ(plot.DrawThresholdOverlay(test::FrameFor(0, 100, 100), 100, 0, 0xCCCCCC), 0);
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0], "Error Drawing Spike Extraction Display, Unknown Mode Value = 7");
 }
@@ -94,13 +95,14 @@ TEST(ThresholdOverlay, HugeValuesAreClampedInsteadOfOverflowing) {
 
 class PlotIcons : public ::testing::Test {
  protected:
-  test::DisplayTestState state;
-  PlotCanvas canvas;
+  ViewState view;
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
+  const PlotFrame frame = test::FrameFor(0, 500, 460, nullptr, &canvas);
 };
 
 TEST_F(PlotIcons, FiveIconsAreLaidOutLeftToRightInTheHeader) {
   test::RecordingPlot plot("/p.kcs");
-  plot.DrawIcons(100, 500, 0, -300);
+  plot.DrawIcons(frame, 100, 500, 0, -300);
   EXPECT_EQ(plot.IconXs(), (std::vector<int32_t>{3, 21, 39, 57, 75}));
   // 3 pixels below the top of a 100-pixel plot whose bottom is at -300.
   EXPECT_EQ(plot.IconYs(), (std::vector<int32_t>(5, -300 + 100 - 3 - 15)));
@@ -109,7 +111,7 @@ TEST_F(PlotIcons, FiveIconsAreLaidOutLeftToRightInTheHeader) {
 TEST_F(PlotIcons, HitTestIncludesTheIconEdges) {
   test::RecordingPlot plot("/p.kcs");
   EXPECT_EQ(plot.HitTestIcon(5, -210), 0);  // nothing laid out yet
-  plot.DrawIcons(100, 500, 0, -300);
+  plot.DrawIcons(frame, 100, 500, 0, -300);
   // The icons span y -218 .. -203.
   EXPECT_EQ(plot.HitTestIcon(3, -218), 1);        // bottom-left corner
   EXPECT_EQ(plot.HitTestIcon(18, -210), 1);       // right edge
@@ -123,13 +125,18 @@ TEST_F(PlotIcons, HitTestIncludesTheIconEdges) {
   EXPECT_EQ(plot.HitTestIcon(10, -202), 0);       // above
   EXPECT_EQ(plot.HitTestIcon(10, -219), 0);       // below
   EXPECT_EQ(plot.HitTestIcon(2, -210), 0);        // left of the first
+  // Once the canvas says the icons are gone, none answers until they are laid out again.
+  plot.ForgetIcons();
+  EXPECT_EQ(plot.HitTestIcon(3, -218), 0);
+  plot.DrawIcons(frame, 100, 500, 0, -300);
+  EXPECT_EQ(plot.HitTestIcon(3, -218), 1);
 }
 
 TEST_F(PlotIcons, ADrawWithoutIconsForgetsTheOldPositions) {
   test::RecordingPlot plot("/p.kcs");
-  plot.DrawIcons(100, 500, 0, 0);
+  plot.DrawIcons(frame, 100, 500, 0, 0);
   ASSERT_EQ(plot.HitTestIcon(5, 90), 1);
-  plot.Draw(0, 10, 10, 10, 0, 0);
+  plot.Draw(test::FrameFor(0, 10, 10), 10, 10, 0, 0);
   EXPECT_EQ(plot.HitTestIcon(5, 90), 0);
 }
 

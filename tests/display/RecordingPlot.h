@@ -21,25 +21,30 @@ class RecordingPlot : public Plot {
   double GetSamplingFrequency() const override { return 0.0; }
   double GetSamplePeriod() const override { return 0.0; }
   void LoadSourceInfo() override {}
-  int32_t Draw(int64_t start, int64_t end, int32_t width, int32_t height, int32_t x, int32_t y) override {
-    draws.push_back({start, end, width, height, x, y});
+  int32_t Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x, int32_t y) override {
+    draws.push_back({frame.start, frame.end, width, height, x, y});
     ClearIconPositions();
     return 0;
   }
-  int32_t DrawDataAxisLabel(int32_t axisWidth, int32_t plotHeight, int32_t, int32_t plotY) override {
+  void PrepareDraw(const PlotFrame& frame) override { prepared.push_back({frame.start, frame.end, frame.traceWidth}); }
+  int32_t DrawDataAxisLabel(const PlotFrame&, int32_t axisWidth, int32_t plotHeight, int32_t,
+                            int32_t plotY) override {
     axisLabels.push_back({axisWidth, plotHeight, plotY});
     return 0;
   }
-  void DrawIcons(int32_t height, int32_t width, int32_t x0, int32_t y0) override {
+  void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) override {
     iconCalls.push_back({height, width, x0, y0});
-    Plot::DrawIcons(height, width, x0, y0);
+    Plot::DrawIcons(frame, height, width, x0, y0);
   }
-  void DrawName(int32_t y, int32_t height, int32_t width) override { nameCalls.push_back({y, height, width}); }
+  void DrawName(const PlotFrame&, int32_t y, int32_t height, int32_t width) override {
+    nameCalls.push_back({y, height, width});
+  }
   int32_t ReadProperties(File&) override { return 0; }
   int32_t WriteProperties(File&) override { return 0; }
   int32_t GetADMaxValue() const override { return 2047; }
 
   std::vector<DrawCall> draws;
+  std::vector<std::vector<int64_t>> prepared;  // start, end and trace width of each PrepareDraw
   std::vector<std::vector<int32_t>> axisLabels;
   std::vector<std::vector<int32_t>> iconCalls;
   std::vector<std::vector<int32_t>> nameCalls;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "display/PlotCanvas.h"
-#include "display/SharedDisplayStateScope.h"
+#include "display/ViewState.h"
 
 namespace skelvane {
 namespace {
@@ -74,8 +74,8 @@ TEST(TimeLabelFormat, DecimalsAreTheFewestThatResolveTheTickStep) {
 }
 
 TEST(TimeLabelFormat, NeighbouringSecondsAndClockLabelsDiffer) {
-  SharedDisplayStateScope saved;
-  PlotCanvas canvas;
+  ViewState view;
+  PlotCanvas canvas(view, nullptr, nullptr, nullptr);
   std::mt19937_64 random(5);
   for (IPlotCanvas::TimeLabelStyle style : {IPlotCanvas::TimeLabelStyle::Seconds, IPlotCanvas::TimeLabelStyle::Clock}) {
     canvas.SetTimeLabelStyle(style);
@@ -83,7 +83,7 @@ TEST(TimeLabelFormat, NeighbouringSecondsAndClockLabelsDiffer) {
       const int32_t width = 200 + static_cast<int32_t>(random() % 1800);
       const int64_t span = width + static_cast<int64_t>(random() % 4'000'000'000);
       const int64_t start = static_cast<int64_t>(random() % 10'000'000'000);
-      PlotCanvas::viewState.DataStart = start - static_cast<int64_t>(random() % 1'000'000);
+      view.DataStart = start - static_cast<int64_t>(random() % 1'000'000);
       const auto layout = canvas.LayoutTimeAxis(width, 0, start, span, [](std::string_view) { return 1; });
       std::set<std::string> texts;
       for (const auto& label : layout.labels) texts.insert(label.text);

@@ -9,8 +9,8 @@
 #include <memory>
 #include <random>
 
-#include "platform/CursorControl.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -51,12 +51,6 @@ int16_t SampleAt(const test::StoredSpike& spike, int32_t point, int32_t channel,
   return spike.Samples[static_cast<std::size_t>(point * numChannels + channel)];
 }
 
-class RecordingCursor : public CursorControl {
- public:
-  void Show(Shape shape) override { shapes.push_back(shape); }
-  std::vector<Shape> shapes;
-};
-
 class ExtractionRunTest : public ::testing::Test {
  protected:
   ExtractionRunTest() {
@@ -88,7 +82,7 @@ class ExtractionRunTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection plots;
   std::vector<std::unique_ptr<test::FakePlot>> ownedPlots;
   ExtractionRun run{plots, sources};
@@ -288,29 +282,6 @@ TEST_F(ExtractionRunTest, RefusedParametersStopTheRunBeforeAnyFile) {
   EXPECT_EQ(reports.Texts()[0],
             "Invalid Alignment Point For Extracting Paramters In SetExtractionParameters(), Alignment Point  = 39");
   EXPECT_FALSE(std::filesystem::exists(dir.File("SpikeFile_p0.kse")));
-}
-
-TEST_F(ExtractionRunTest, CommandShowsWaitCursorAndAlwaysEndsWithCompletionMessage) {
-  AddSource("p0.kcs", 3);
-  ShowAll();
-  auto cursor = std::make_shared<RecordingCursor>();
-  auto previous = CursorControl::Install(cursor);
-  test::CapturedReports reports;
-
-  EXPECT_EQ(run.RunCreateSpikeFileCommand(), 0);
-  ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Spike Extraction Process Completed");
-
-  reports.Clear();
-  run.Parameters().NumChannels = 0;
-  EXPECT_EQ(run.RunCreateSpikeFileCommand(), -1);
-  ASSERT_EQ(reports.Count(), 2u);
-  EXPECT_EQ(reports.Texts()[0],
-            "Invalid Number Of Channels For Extracting Paramters In SetExtractionParameters(), NumChannels = ");
-  EXPECT_EQ(reports.Texts()[1], "Spike Extraction Process Completed");
-  CursorControl::Install(previous);
-  using S = CursorControl::Shape;
-  EXPECT_EQ(cursor->shapes, (std::vector<S>{S::Wait, S::Arrow, S::Wait, S::Arrow}));
 }
 
 TEST_F(ExtractionRunTest, UnwritableOutputDirectoryReportsOpenFailureForEachGroupAndGoesOn) {

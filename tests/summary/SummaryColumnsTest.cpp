@@ -24,9 +24,11 @@
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
 #include "platform/StatusCodes.h"
-#include "tests/display/DisplayTestState.h"
-#include "tests/display/FakeDataSourceManager.h"
+#include "display/ColorTable.h"
+#include "display/ViewState.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFrame.h"
 
 namespace skelvane {
 namespace {
@@ -112,10 +114,7 @@ void ExpectSame(const Columns& expected, const Columns& actual, const ColumnSpan
 
 class SummaryColumnsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PlotCanvas::dataSourceManager = &manager;
-    source = manager.AddSource(kPath);
-  }
+  void SetUp() override { source = manager.AddSource(kPath); }
   // Builds the summary of the source's file synchronously.
   int32_t BuildSummary(SourceSummary& summary) {
     RecordLayout layout;
@@ -125,7 +124,6 @@ class SummaryColumnsTest : public ::testing::Test {
     return SourceSummary::Build(layout, cancel, done, summary);
   }
 
-  test::DisplayTestState state;
   test::FakeDataSourceManager manager;
   test::TempDir folder;
   int32_t source = 0;
@@ -186,7 +184,7 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   std::mt19937_64 random(7);
   AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
   manager.WriteFile(source, folder.File("plot.kcs"), kHeaderBytes, 300);
-  CscPlot plot(kPath, "CSC1", 5);
+  CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
   plot.LoadSourceInfo();
   const std::vector<int64_t> timestamps = [&] {
     std::vector<int64_t> t;
@@ -196,9 +194,7 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
     return t;
   }();
   auto draw = [&](const ColumnSpan& span) {
-    PlotCanvas::viewState.VisibleStart = span.start;
-    PlotCanvas::viewState.VisibleSpan = span.end - span.start;
-    return plot.Draw(span.start, span.end, span.width, 100, 0, 0);
+    return plot.Draw(test::FrameFor(span.start, span.end - span.start, span.width), span.width, 100, 0, 0);
   };
 
   // A few records' span is read and drawn at once: no summary is started or waited for.
@@ -275,10 +271,10 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   constexpr const char* kSecondPath = "/rec/CSC2.kcs";
   const int32_t second = manager.AddSource(kSecondPath);
   std::mt19937_64 random(11);
-  PlotCollection collection;
-  PlotCanvas canvas;
-  PlotCanvas::plotCollection = &collection;
-  PlotCanvas::canvas = &canvas;
+  ColorTable colours;
+  PlotCollection collection(manager, colours);
+  ViewState v;
+  PlotCanvas canvas(v, nullptr, &collection, &manager);
   std::vector<CscPlot*> plots;
   for (const int32_t s : {source, second}) {
     AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kReadRecords), random);
@@ -290,7 +286,6 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
     plots.back()->StartSummary();
     ASSERT_TRUE(plots.back()->WaitForSummary());
   }
-  ViewState& v = PlotCanvas::viewState;
   v.CanvasWidth = 1300;
   v.CanvasHeight = 2000;
   v.ScrollTop = 0;
@@ -332,7 +327,7 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   ASSERT_FALSE(plots[0]->Cache().xs.empty());
   manager.changedPaths.insert(kPath);
   const int64_t checks = manager.checkCalls;
-  plots[0]->Draw(v.VisibleStart, v.VisibleStart + v.VisibleSpan, canvas.TraceWidth(), 100, 0, 0);
+  plots[0]->Draw(canvas.Frame(), canvas.TraceWidth(), 100, 0, 0);
   EXPECT_GT(manager.checkCalls, checks);
   EXPECT_TRUE(plots[0]->SourceChanged());
   EXPECT_TRUE(plots[0]->Cache().xs.empty());

@@ -15,7 +15,8 @@
 #include "extract/ExtractionRun.h"
 #include "platform/FileChooser.h"
 #include "platform/UserQuestions.h"
-#include "tests/extract/FakeSources.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 #include "tests/support/CapturedReports.h"
 
 namespace skelvane {
@@ -265,7 +266,7 @@ TEST_F(SpikeExtractPropsDlgTest, ThresholdSignAgainstTheTypeIsWarnedAbout) {
 }
 
 TEST_F(SpikeExtractPropsDlgTest, FractionalThresholdIsShownBackAndTheRunTruncatesIt) {
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakeSource source;
   source.path = "/d/p0.kcs";
   sources.sources.push_back(source);
@@ -368,7 +369,7 @@ class FakeNumberQuestions final : public UserQuestions {
 
 TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoiseLevelOfTheOpenRecordings) {
   // Two recordings whose samples alternate +-40 and +-25 counts: median magnitudes 40 and 25.
-  test::FakeSourceManager sources;
+  test::FakeDataSourceManager sources;
   test::FakePlotCollection shown;
   std::vector<std::unique_ptr<test::FakePlot>> owned;
   for (const int16_t level : {int16_t{25}, int16_t{40}}) {
@@ -407,7 +408,7 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   EXPECT_EQ(questions->offered.back(), 4.5) << "the last K is offered again";
 
   // Without samples the value stays and the user is told why.
-  test::FakeSourceManager empty;
+  test::FakeDataSourceManager empty;
   ExtractionRun nothing(plots, empty);
   dialog.SetNoiseEstimate([&nothing](double k, double& level) { return nothing.NoiseThresholdOfPlots(k, level); });
   test::CapturedReports reports;

@@ -1,0 +1,246 @@
+// The view arithmetic the window and the snapshot share, tested as properties over random views: a
+// zoom in and out comes back to the view, every operation the window performs keeps the view's
+// invariants, zooming about the mouse keeps the time under it, and the snapshot sets up the view the
+// window shows.
+#include "display/ViewModel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/CanvasSnapshot.h"
+#include "display/PlotCanvas.h"
+#include "display/ViewState.h"
+#include "summary/TimeColumns.h"
+#include "tests/support/FakePlotCollection.h"
+
+namespace skelvane {
+namespace {
+
+// The manager pads the sources' range by a second each side, so the data spans more than the widest
+// canvas (10000 pixels) and the span never has to be widened to one microsecond per pixel.
+constexpr int64_t kShortestData = 2'000'000;
+constexpr int32_t kTrials = 400;
+
+// A window's view over a random stack of plots, with random canvas settings.
+class RandomView {
+ public:
+  explicit RandomView(uint64_t seed) : random_(seed) {
+    for (int32_t i = Uniform(0, 12); i > 0; --i) AddPlot();
+    canvas.SetShowDataAxis(Uniform(0, 1));
+    canvas.SetShowTimeAxis(Uniform(0, 1));
+    canvas.Properties().zoomFactor = Uniform(2, 5);
+    model.Resize(Uniform(60, 3000), Uniform(60, 2000));
+    const int64_t start = Uniform(-1'000'000'000'000, 1'000'000'000'000);
+    model.UpdateTimeRange(start, start + Uniform(kShortestData, 1'000'000'000'000));
+    model.UpdateHorizontalScroll();
+    model.UpdateVerticalScroll();
+    model.SetVisibleSpan(Uniform(view.CanvasWidth, view.DataDuration));
+    model.ScrollTo(Uniform(view.DataStart, view.DataEnd));
+  }
+
+  int64_t Uniform(int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random_); }
+  int32_t Pick(int32_t low, int32_t high) { return static_cast<int32_t>(Uniform(low, high)); }
+  ViewModel::Scroll Action() { return static_cast<ViewModel::Scroll>(Pick(0, 7)); }
+  int32_t PlotWidth() const { return view.CanvasWidth - canvas.GetDataAxisWidth(); }
+  int64_t StackHeight() const { return int64_t{plots.GetTotalHeight()} + canvas.GetTimeAxisHeight(); }
+  void AddPlot() {
+    plots.CreatePlot("p", test::FakePlotCollection::kCscType, "/p" + std::to_string(plots.GetNumPlots()));
+    plots.Plot(plots.GetNumPlots() - 1).SetHeight(Pick(50, 600));
+  }
+
+  // One thing the window does, followed by the scrollbar update the window makes after it; its name.
+  std::string RandomStep() {
+    const std::string what = Step();
+    if (view.VisibleSpan <= view.DataDuration) spanAboveData_ = 0;
+    return what;
+  }
+
+  // What every step leaves true; empty when it holds, else what broke.
+  std::string BrokenInvariant() const {
+    const ViewState& v = view;
+    if (v.ScrollBottom != v.ScrollTop - v.CanvasHeight) return "bottom edge not under the top";
+    if (v.ScrollTop > 0) return "stack scrolled below its top";
+    if (v.ScrollTop != 0 && v.ScrollBottom < -StackHeight()) return "stack scrolled past its bottom";
+    if (v.DataDuration != v.DataEnd - v.DataStart) return "duration is not the data's";
+    if (v.VisibleSpan < PlotWidth()) return "less than a microsecond per column";
+    if (v.VisibleSpan > std::max(v.DataDuration, spanAboveData_)) return "span longer than the data";
+    // A span left longer than the data cannot lie inside it: the window places it by the end rule.
+    if (v.VisibleSpan > v.DataDuration) return {};
+    if (v.VisibleStart > v.DataEnd - v.VisibleSpan + 1) return "span past the end of the data";
+    if (v.VisibleStart < v.DataStart) return "start before the data";
+    return {};
+  }
+
+  ViewState view;
+  test::FakePlotCollection plots;
+  PlotCanvas canvas{view, nullptr, &plots, nullptr};
+  ViewModel model{view, canvas, plots};
+
+ private:
+  std::string Step() {
+    using Scroll = ViewModel::Scroll;
+    const auto x = Pick(-10, view.CanvasWidth + 10);
+    switch (Pick(0, 11)) {
+      case 0:
+        model.Resize(Uniform(60, 3000), Uniform(60, 2000));
+        Update();
+        return "resize";
+      case 1: {
+        const int64_t start = Uniform(-1'000'000'000'000, 1'000'000'000'000);
+        model.UpdateTimeRange(start, start + Uniform(kShortestData, 1'000'000'000'000));
+        Update();
+        // Closing the longest source leaves the span as it was until the next zoom out.
+        if (view.VisibleSpan > view.DataDuration) spanAboveData_ = view.VisibleSpan;
+        return "time range";
+      }
+      case 2:
+        if (model.ScrollHorizontally(Action(), Uniform(0, ViewModel::kScrollRange))) {
+          model.UpdateHorizontalScroll();
+        }
+        return "horizontal scroll";
+      case 3:
+        model.ScrollVertically(Action(), Uniform(0, ViewModel::kScrollRange));
+        model.UpdateVerticalScroll();
+        return "vertical scroll";
+      case 4:
+        model.ScrollStackBy(Uniform(-500, 500));
+        model.UpdateVerticalScroll();
+        return "scroll stack";
+      case 5:
+        if (Uniform(0, 1) == 0 ? model.PageUp() : model.PageDown()) model.UpdateVerticalScroll();
+        return "page";
+      case 6:
+        if ((Uniform(0, 1) == 0 ? canvas.ZoomIn() : canvas.ZoomOut()) == 0) model.UpdateHorizontalScroll();
+        return "zoom";
+      case 7:
+        // The window keeps the band's end inside its client area, scrollbar included.
+        if (model.ZoomToBand(x, Uniform(0, 3) == 0 ? x : Pick(0, view.CanvasWidth + 14))) {
+          model.UpdateHorizontalScroll();
+        }
+        return "rubber band";
+      case 8:
+        if (model.ZoomOutAbout(x)) model.UpdateHorizontalScroll();
+        return "shift-click";
+      case 9:
+        if (model.ZoomTimeAbout(x, Pick(-3, 3))) model.UpdateHorizontalScroll();
+        return "wheel zoom";
+      case 10:
+        model.SetVisibleSpan(view.DataDuration);
+        model.ScrollTo(view.DataStart);
+        return "whole recording";
+      default:
+        AddPlot();
+        model.UpdateVerticalScroll();
+        return "plot added";
+    }
+  }
+
+  void Update() {
+    model.UpdateHorizontalScroll();
+    model.UpdateVerticalScroll();
+  }
+
+  std::mt19937_64 random_;
+  int64_t spanAboveData_ = 0;  // the span a shrunken range left standing, until it fits again
+};
+
+TEST(ViewModelProperties, ZoomingInThenOutReturnsTheViewWithinOneColumn) {
+  int32_t exact = 0;
+  for (int32_t trial = 0; trial < kTrials; ++trial) {
+    RandomView r(trial);
+    const ViewState before = r.view;
+    const int32_t factor = r.canvas.Properties().zoomFactor;
+    if (r.canvas.ZoomIn() != 0) continue;
+    // Only a span that divides evenly and stays above the minimum can come back exactly.
+    if (before.VisibleSpan % factor != 0 || before.VisibleSpan / factor < r.view.CanvasWidth) continue;
+    ASSERT_EQ(r.canvas.ZoomOut(), 0) << trial;
+    EXPECT_EQ(r.view.VisibleSpan, before.VisibleSpan) << trial;
+    // Each zoom keeps the middle column's time in the middle, to within half a column.
+    EXPECT_LE(std::abs(r.view.VisibleStart - before.VisibleStart), before.VisibleSpan / r.PlotWidth() + 4) << trial;
+    exact += r.view.VisibleStart == before.VisibleStart ? 1 : 0;
+  }
+  EXPECT_GT(exact, 0);  // the property was not vacuous
+}
+
+TEST(ViewModelProperties, EveryWindowOperationKeepsTheViewsInvariants) {
+  for (int32_t trial = 0; trial < kTrials / 4; ++trial) {
+    RandomView r(1000 + trial);
+    ASSERT_EQ(r.BrokenInvariant(), "") << "set-up of trial " << trial;
+    for (int32_t step = 0; step < 60; ++step) {
+      const std::string what = r.RandomStep();
+      ASSERT_EQ(r.BrokenInvariant(), "") << "trial " << trial << ", step " << step << ": " << what;
+    }
+  }
+}
+
+TEST(ViewModelProperties, ZoomingAboutTheMouseKeepsTheTimeUnderIt) {
+  int32_t moved = 0;
+  for (int32_t trial = 0; trial < kTrials; ++trial) {
+    RandomView r(5000 + trial);
+    const int32_t width = r.PlotWidth();
+    const auto column = r.Pick(0, width - 1);
+    int64_t anchor = 0;
+    ASSERT_EQ(TimeColumns::TimeForPixel(column, width, r.view.VisibleSpan, r.view.VisibleStart, anchor), 0);
+    if (!r.model.ZoomTimeAbout(column + r.canvas.GetDataAxisWidth(), r.Pick(-3, 3))) continue;
+    if (r.view.VisibleStart == r.view.DataStart) continue;  // held at the start of the data
+    ++moved;
+    int64_t under = 0;
+    ASSERT_EQ(TimeColumns::TimeForPixel(column, width, r.view.VisibleSpan, r.view.VisibleStart, under), 0);
+    EXPECT_LE(std::abs(under - anchor), r.view.VisibleSpan / width + 2) << trial;
+  }
+  EXPECT_GT(moved, kTrials / 4);
+}
+
+TEST(ViewModelProperties, TheSnapshotShowsWhatTheWindowShowsAfterOpeningTheFiles) {
+  for (int32_t trial = 0; trial < kTrials / 4; ++trial) {
+    RandomView r(9000 + trial);
+    const auto width = r.Pick(60, 3000);
+    const auto height = r.Pick(60, 2000);
+    // The files open one after another, each widening the range; the window may be resized before
+    // or after. Then Show Whole Recording.
+    const int64_t start = r.Uniform(-1'000'000'000'000, 1'000'000'000'000);
+    std::vector<int64_t> ends;
+    for (int64_t end = start + kShortestData; ends.size() < 4; end += r.Uniform(0, 100'000'000'000)) {
+      ends.push_back(end);
+    }
+    const bool resizeFirst = r.Uniform(0, 1) == 0;
+    auto openFiles = [&] {
+      for (const int64_t end : ends) {
+        r.model.UpdateTimeRange(start, end);
+        r.model.UpdateHorizontalScroll();
+        r.model.UpdateVerticalScroll();
+      }
+    };
+    auto resize = [&] {
+      r.model.Resize(width, height);
+      r.model.UpdateHorizontalScroll();
+      r.model.UpdateVerticalScroll();
+    };
+    if (resizeFirst) resize();
+    openFiles();
+    if (!resizeFirst) resize();
+    r.model.SetVisibleSpan(r.view.DataDuration);
+    r.model.ScrollTo(r.view.DataStart);
+
+    ViewState snapshot;
+    PlotCanvas snapshotCanvas(snapshot, nullptr, &r.plots, nullptr);
+    snapshotCanvas.Properties() = r.canvas.Properties();
+    SnapshotOptions options{{}, width, height, std::nullopt, std::nullopt};
+    CanvasSnapshot::SetUpView(snapshot, snapshotCanvas, r.plots, start, ends.back(), options);
+    const ViewState& w = r.view;
+    EXPECT_EQ(std::vector<int64_t>({snapshot.CanvasWidth, snapshot.CanvasHeight, snapshot.DataStart, snapshot.DataEnd,
+                                    snapshot.DataDuration, snapshot.VisibleStart, snapshot.VisibleSpan,
+                                    snapshot.ScrollTop, snapshot.ScrollBottom}),
+              std::vector<int64_t>({w.CanvasWidth, w.CanvasHeight, w.DataStart, w.DataEnd, w.DataDuration,
+                                    w.VisibleStart, w.VisibleSpan, w.ScrollTop, w.ScrollBottom}))
+        << "trial " << trial << (resizeFirst ? ", resized first" : ", resized last");
+  }
+}
+
+}  // namespace
+}  // namespace skelvane

@@ -1,0 +1,165 @@
+// The renderer's text: the label font's measures and where and how its glyphs are drawn.
+#include "render/GLRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "tests/render/RendererFixture.h"
+
+namespace skelvane {
+namespace {
+
+using namespace test;  // the shared fixture, its presenter and colours
+
+class RendererTextTest : public RendererTest {
+ protected:
+  struct Box {
+    int32_t left = 1 << 20, right = -1, bottom = 1 << 20, top = -1, count = 0;
+    bool operator==(const Box&) const = default;
+  };
+  // The bounding box (rows counted from the bottom) of the pixels in `colour`, and their number.
+  Box BoxOf(uint32_t colour) {
+    Box box;
+    for (int32_t y = 0; y < renderer_.Bitmap().Height(); ++y) {
+      for (int32_t x = 0; x < renderer_.Bitmap().Width(); ++x) {
+        if (At(x, y) != colour) continue;
+        box.left = std::min(box.left, x);
+        box.right = std::max(box.right, x);
+        box.bottom = std::min(box.bottom, y);
+        box.top = std::max(box.top, y);
+        ++box.count;
+      }
+    }
+    return box;
+  }
+  // The frame's pixels after drawing `text` alone in white at (x, y).
+  std::vector<uint8_t> FrameOf(std::string_view text, int32_t x = 4, int32_t y = 20) {
+    StartFrame();
+    EXPECT_EQ(renderer_.DrawString(text, x, y, -1, kWhite), 0);
+    const MemoryBitmap& frame = Frame();
+    return std::vector<uint8_t>(frame.Bits(), frame.Bits() + frame.SizeInBytes());
+  }
+};
+
+TEST_F(RendererTextTest, TextLineIsFourteenPixelsHighWhateverTheText) {
+  EXPECT_EQ(renderer_.GetTextHeight("Hg"), 14);
+  EXPECT_EQ(renderer_.GetTextHeight(""), 14);
+  EXPECT_EQ(renderer_.GetTextWidth(""), 0);
+}
+
+TEST_F(RendererTextTest, TextIsDrawnFromTheRasterPositionAndAsWideAsMeasured) {
+  constexpr int32_t kX = 4;
+  constexpr int32_t kBaseline = 20;
+  renderer_.DrawString("MMMM", kX, kBaseline, -1, kGreen);
+  Frame();
+  const Box box = BoxOf(kGreen);
+  ASSERT_GT(box.count, 0);
+  EXPECT_GE(box.left, kX);
+  EXPECT_LT(box.right, kX + renderer_.GetTextWidth("MMMM"));
+  EXPECT_GE(box.right, kX + renderer_.GetTextWidth("MMM"));  // the fourth M starts there
+  EXPECT_GE(box.bottom, kBaseline);                          // capitals sit on the baseline
+  EXPECT_LT(box.top, kBaseline + renderer_.GetTextHeight("MMMM"));
+  // One-bit glyphs: every pixel is either the text colour or background.
+  const MemoryBitmap& frame = renderer_.Bitmap();
+  for (int32_t y = 0; y < frame.Height(); ++y) {
+    for (int32_t x = 0; x < frame.Width(); ++x) {
+      const uint32_t c = frame.ColorAt(x, y);
+      ASSERT_TRUE(c == kGreen || c == kBlack) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(RendererTextTest, DescendersAreDrawnBelowTheBaseline) {
+  renderer_.DrawString("gy", 4, 20, -1, kWhite);
+  Frame();
+  const Box box = BoxOf(kWhite);
+  ASSERT_GT(box.count, 0);
+  EXPECT_LT(box.bottom, 20);
+  EXPECT_LT(box.top - box.bottom, renderer_.GetTextHeight("gy"));  // the line's cell holds it
+}
+
+TEST_F(RendererTextTest, ConsecutiveStringsMeetWhereTheFirstIsMeasuredToEnd) {
+  const std::vector<uint8_t> whole = FrameOf("AVAV");
+  StartFrame();
+  renderer_.DrawString("AV", 4, 20, -1, kWhite);
+  renderer_.DrawString("AV", 4 + renderer_.GetTextWidth("AV"), 20, -1, kWhite);
+  const MemoryBitmap& frame = Frame();
+  EXPECT_TRUE(whole == std::vector<uint8_t>(frame.Bits(), frame.Bits() + frame.SizeInBytes()));
+}
+
+TEST_F(RendererTextTest, ByteTwoHundredFiftyFiveDrawsNothingAndDoesNotAdvance) {
+  const std::vector<uint8_t> a = FrameOf("A");
+  EXPECT_GT(LitCount(), 0);
+  EXPECT_TRUE(FrameOf("A\xFF") == a);
+  EXPECT_TRUE(FrameOf("\xFF" "A") == a);
+  FrameOf("\xFF");
+  EXPECT_EQ(LitCount(), 0);
+}
+
+TEST_F(RendererTextTest, EmptyTextDrawsNothing) {
+  StartFrame();
+  EXPECT_EQ(renderer_.DrawString("", 4, 20, -1, kWhite), 0);
+  Frame();
+  EXPECT_EQ(LitCount(), 0);
+}
+
+TEST_F(RendererTextTest, Windows1252PunctuationHasGlyphs) {
+  FrameOf("\x80\x93\x94");  // euro sign and curly double quotes
+  EXPECT_GT(LitCount(), 0);
+  EXPECT_GT(renderer_.GetTextWidth("\x80"), 0);
+}
+
+TEST_F(RendererTextTest, TextTakesPartInTheDepthTest) {
+  FillRect(0, 0, kWidth, kHeight, kRed, -9);
+  renderer_.DrawString("HHH", 4, 20, -19, kWhite);
+  renderer_.DrawString("HHH", 4, 4, -3, kGreen);
+  Frame();
+  EXPECT_EQ(BoxOf(kWhite).count, 0);
+  EXPECT_GT(BoxOf(kGreen).count, 0);
+}
+
+TEST_F(RendererTextTest, GlyphsDrawTheSameAfterTheBitmapIsReplaced) {
+  const std::vector<uint8_t> before = FrameOf("Ske 3.0");
+  const Box first = BoxOf(kWhite);
+  ASSERT_LT(first.right, kWidth - 1);  // not cut by the right edge
+  const std::vector<uint8_t> again = FrameOf("Ske 3.0");
+  EXPECT_TRUE(before == again);
+  Prepare(kWidth + 20, kHeight + 10);
+  FrameOf("Ske 3.0");
+  const Box resized = BoxOf(kWhite);
+  EXPECT_EQ(resized.left, first.left);
+  EXPECT_EQ(resized.right, first.right);
+  EXPECT_EQ(resized.bottom, first.bottom);
+  EXPECT_EQ(resized.top, first.top);
+  EXPECT_EQ(resized.count, first.count);
+  EXPECT_TRUE(reports_.Empty());
+}
+
+TEST_F(RendererTextTest, TextLandsOnTheCanvasRowsBelowTheTop) {
+  // The canvas draws a name with its baseline GetTextHeight below a plot's top edge.
+  constexpr int32_t kCanvasHeight = kHeight;
+  renderer_.SetProjection(0, kWidth, -kCanvasHeight, 0);
+  const int32_t baseline = -renderer_.GetTextHeight("E");
+  renderer_.DrawString("E", 5, baseline, -4, kWhite);
+  Frame();
+  const MemoryBitmap& frame = renderer_.Bitmap();
+  int32_t lowestRowFromTop = -1;
+  int32_t highestRowFromTop = kCanvasHeight;
+  for (int32_t y = 0; y < kCanvasHeight; ++y) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      if (frame.ColorAt(x, y) != kWhite) continue;
+      lowestRowFromTop = std::max(lowestRowFromTop, y);
+      highestRowFromTop = std::min(highestRowFromTop, y);
+    }
+  }
+  // The baseline is row 14 from the top, so the E's bottom row is the one just above it.
+  EXPECT_EQ(lowestRowFromTop, 14 - 1);
+  EXPECT_GE(highestRowFromTop, 0);
+}
+
+}  // namespace
+}  // namespace skelvane
