@@ -19,6 +19,11 @@ class BarAccumulator {
   int32_t BarFor(int32_t x);
   /// Widens bar `bar` to take in low..high.
   void Widen(int32_t bar, int32_t low, int32_t high);
+  /// True when bar `bar` already takes in low..high.
+  bool Holds(int32_t bar, int32_t low, int32_t high) const {
+    const auto b = static_cast<std::size_t>(bar);
+    return lows_[b] <= low && high <= highs_[b];
+  }
   /// Samples first..last of record `record` belong to bar `bar`, their values only known to lie in
   /// low..high (already scaled).
   void AddOpen(int32_t bar, int64_t record, int32_t first, int32_t last, int16_t low, int16_t high);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 
 #include "datafile/CscRecord.h"
 #include "platform/Saturating.h"
@@ -75,11 +76,12 @@ void SummaryBarWalk::WalkFrom(int64_t index, int64_t floor) {
          RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
     int64_t lowest = FoldColumnRun(index);
     if (lowest < 0) {
-      FoldRecord(index);
+      SplitRecord(index);
       lowest = index;
     }
     index = walk.Next(lowest, false, span_.start);
   }
+  FoldSplitRecords();
 }
 
 // Folds, in one step, every record from `index` down that the walk visits in turn with all its
@@ -137,30 +139,55 @@ void SummaryBarWalk::PrefetchBefore(int64_t low) const {
   for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
 }
 
-// One record, as the walk takes it: samples from 511 down to the first one before start, column
-// by column. Whole blocks inside a column are folded; the rest stay open with their block's extremes.
-void SummaryBarWalk::FoldRecord(int64_t index) {
+// A record the walk takes column by column: its samples from 511 down to the first one before
+// start, split into the columns they fall in, each with its bar, are kept to be folded once the
+// runs of whole records have widened the bars.
+void SummaryBarWalk::SplitRecord(int64_t index) {
   const int64_t timestamp = Timestamp(index);
   const int32_t firstTaken = splitter_.FirstTaken(timestamp);
+  split_.push_back({index, static_cast<int32_t>(pieces_.size()), 0});
   for (int32_t i = kLastSample; i >= firstTaken;) {
     const int32_t x = splitter_.Column(splitter_.TimeOf(timestamp, i));
     const int32_t j = splitter_.RunStart(timestamp, firstTaken, i, x);
-    const int32_t bar = bars_.BarFor(x);
-    for (int32_t b = i / SourceSummary::kBlockSamples;
-         b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= j; --b) {
-      const int32_t blockFirst = b * SourceSummary::kBlockSamples;
-      const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
-      const int16_t low = Scaled(summary_.BlockMin(index, b));
-      const int16_t high = Scaled(summary_.BlockMax(index, b));
-      const int32_t from = std::max(blockFirst, j);
-      const int32_t to = std::min(blockLast, i);
-      if (from == blockFirst && to == blockLast) {
-        bars_.Widen(bar, low, high);
-      } else {
-        bars_.AddOpen(bar, index, from, to, low, high);
-      }
-    }
+    pieces_.push_back({bars_.BarFor(x), static_cast<int16_t>(j), static_cast<int16_t>(i)});
     i = j - 1;
+  }
+  split_.back().pieces = static_cast<int32_t>(pieces_.size()) - split_.back().firstPiece;
+}
+
+// The split records, each only where it could still widen a bar: a record whose extremes all its
+// bars already hold is skipped without reading its blocks (the bars only widen, so the order does
+// not matter). Whole blocks inside a column are folded; the rest stay open with their block's
+// extremes.
+void SummaryBarWalk::FoldSplitRecords() {
+  for (const Split& record : split_) {
+    const std::span<const Piece> pieces(pieces_.data() + record.firstPiece, static_cast<std::size_t>(record.pieces));
+    const int16_t recordLow = Scaled(summary_.RecordMin(record.index));
+    const int16_t recordHigh = Scaled(summary_.RecordMax(record.index));
+    if (std::all_of(pieces.begin(), pieces.end(),
+                    [&](const Piece& p) { return bars_.Holds(p.bar, recordLow, recordHigh); })) {
+      continue;
+    }
+    for (const Piece& piece : pieces) FoldPiece(record.index, piece);
+  }
+  split_.clear();
+  pieces_.clear();
+}
+
+void SummaryBarWalk::FoldPiece(int64_t index, const Piece& piece) {
+  for (int32_t b = piece.last / SourceSummary::kBlockSamples;
+       b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= piece.first; --b) {
+    const int32_t blockFirst = b * SourceSummary::kBlockSamples;
+    const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
+    const int16_t low = Scaled(summary_.BlockMin(index, b));
+    const int16_t high = Scaled(summary_.BlockMax(index, b));
+    const int32_t from = std::max<int32_t>(blockFirst, piece.first);
+    const int32_t to = std::min<int32_t>(blockLast, piece.last);
+    if (from == blockFirst && to == blockLast) {
+      bars_.Widen(piece.bar, low, high);
+    } else {
+      bars_.AddOpen(piece.bar, index, from, to, low, high);
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // One thread's part of the summary walk: visits a source summary's records for one span as the
-// sample-by-sample walk does, folding whole runs of records from the summary's nodes and the rest
-// of each record block by block into a BarAccumulator. Used by SummaryColumns.
+// sample-by-sample walk does, folding whole runs of records from the summary's nodes into a
+// BarAccumulator, then the records split between columns block by block where they could still
+// widen a bar. Used by SummaryColumns.
 
 #include <cstdint>
 #include <vector>
@@ -33,7 +34,21 @@ class SummaryBarWalk {
   int64_t FoldColumnRun(int64_t index);
   int64_t EstimateRecord(int64_t index, int64_t earlier) const;
   void PrefetchBefore(int64_t low) const;
-  void FoldRecord(int64_t index);
+  // Samples first..last of a split record, all in the column of bar `bar`.
+  struct Piece {
+    int32_t bar;
+    int16_t first;
+    int16_t last;
+  };
+  // A split record's pieces: pieces_[firstPiece .. firstPiece + pieces).
+  struct Split {
+    int64_t index;
+    int32_t firstPiece;
+    int32_t pieces;
+  };
+  void SplitRecord(int64_t index);
+  void FoldSplitRecords();
+  void FoldPiece(int64_t index, const Piece& piece);
 
   const SourceSummary& summary_;
   const std::vector<int64_t>& timestamps_;
@@ -41,6 +56,8 @@ class SummaryBarWalk {
   const double timePerPixel_;
   ColumnSplitter splitter_;
   BarAccumulator bars_;
+  std::vector<Split> split_;
+  std::vector<Piece> pieces_;
   int64_t floor_ = -1;  // records at or below it are another walk's
 };
 
