@@ -181,7 +181,8 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
 }
 
 bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
-  return count > kSummaryMinRecords && span.scale > 0.0;
+  return count > kSummaryMinRecords && static_cast<double>(count) > kSummaryRecordsPerColumn * span.width &&
+         span.scale > 0.0;
 }
 
 bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {

@@ -29,9 +29,11 @@ class CscPlot : public Plot {
   /// Spans of at most this many records are read in one go and split into columns from memory;
   /// longer bar spans use the source summary (and draw no trace until it is built).
   static constexpr int64_t kReadRecords = 4096;
-  /// Bar spans over more records than this come from the source summary once it is built: below
-  /// it, reading every record costs less than reading the ones at column edges.
-  static constexpr int64_t kSummaryMinRecords = 2048;
+  /// Bar spans over more records than this, and over more than kSummaryRecordsPerColumn records per
+  /// column, come from the source summary once it is built: below that, reading every record costs
+  /// less than folding the summary and reading the records at column edges.
+  static constexpr int64_t kSummaryMinRecords = 256;
+  static constexpr double kSummaryRecordsPerColumn = 0.8;
 
   /// Called on a worker thread whenever a plot's summary build ends (built or failed), so the window
   /// can redraw; it must be thread-safe and must not wait for the UI thread. Copied into each build

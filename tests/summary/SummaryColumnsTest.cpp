@@ -236,8 +236,10 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
     span.samplePeriod = plot.GetSamplePeriod();
     span.scale = 1.0;
     if (kind == 1 || kind == 2) {
-      const int64_t records = (kind == 1 ? CscPlot::kSummaryMinRecords : CscPlot::kReadRecords) +
-                              std::uniform_int_distribution<int64_t>(-3, 3)(random);
+      const auto summaryFrom = std::max<int64_t>(
+          CscPlot::kSummaryMinRecords, static_cast<int64_t>(CscPlot::kSummaryRecordsPerColumn * span.width));
+      const int64_t records =
+          (kind == 1 ? summaryFrom : CscPlot::kReadRecords) + std::uniform_int_distribution<int64_t>(-3, 3)(random);
       span.end = span.start + records * kRecordMicros;
     } else if (kind == 3) {
       span.end = span.start + static_cast<int64_t>(span.width * span.samplePeriod);
