@@ -106,7 +106,8 @@ void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> cou
                        uint32_t colour, int32_t lineWidth, int32_t z, TracePixels* pixels) {
   PrimitiveBatch::SetColour(colour);
   batch_.SetLineWidth(lineWidth);
-  if (InUse() && lineWidth * batch_.PixelRatio() == 1) {
+  const bool dense = TracePixels::Dense(ys.size(), std::min(xs.size(), counts.size()));
+  if (InUse() && dense && lineWidth * batch_.PixelRatio() == 1) {
     if (pixels == nullptr) {
       pixels_.Invalidate();
       pixels = &pixels_;

@@ -1,8 +1,8 @@
 #pragma once
 // Draws zoomed-in traces for GLRenderer: one line strip through every point, either as that strip
-// or, for one-pixel lines, as the pixels TraceCoverage works out put down through a ColumnBarMask
-// as a few masked quads (the segments it leaves undecided drawn as lines), once a self-check on the
-// first frame has shown the masks give the very same pixels on this driver.
+// or, for a dense strip of one-pixel lines, as the pixels TraceCoverage works out put down through
+// a ColumnBarMask as a few masked quads (the segments it leaves undecided drawn as lines), once a
+// self-check on the first frame has shown the masks give the very same pixels on this driver.
 
 #include <GL/gl.h>
 

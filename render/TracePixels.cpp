@@ -1,5 +1,7 @@
 #include "render/TracePixels.h"
 
+#include <algorithm>
+
 namespace skelvane {
 
 void TracePixels::Compute(std::span<const int32_t> xs, std::span<const int32_t> counts,
@@ -12,7 +14,7 @@ void TracePixels::Compute(std::span<const int32_t> xs, std::span<const int32_t> 
 
 void TracePixels::Prepare(std::span<const int32_t> xs, std::span<const int32_t> counts,
                           std::span<const int16_t> ys) {
-  if (known_) Compute(xs, counts, ys);
+  if (known_ && Dense(ys.size(), std::min(xs.size(), counts.size()))) Compute(xs, counts, ys);
 }
 
 bool TracePixels::Use(const Transform& transform, std::span<const int32_t> xs, std::span<const int32_t> counts,

@@ -22,8 +22,11 @@ class TracePixels {
     bool operator==(const Transform&) const = default;
   };
 
+  /// True when a strip of `points` points in `runs` runs is dense enough to go through masks: the
+  /// lines of a sparse one cost the rasteriser less than working its pixels out.
+  static bool Dense(std::size_t points, std::size_t runs) { return 2 * points >= 3 * runs && points > 0; }
   /// Works out the pixels of the strip (as GLRenderer::DrawTrace takes it) for the transform of the
-  /// last draw, if there was one; on any thread.
+  /// last draw, if there was one and the strip is dense; on any thread.
   void Prepare(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys);
   /// Forgets the pixels, for a strip that changed.
   void Invalidate() { ready_ = false; }

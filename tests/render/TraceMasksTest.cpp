@@ -51,12 +51,14 @@ std::vector<PlotTrace> MakePlots(uint32_t seed, int32_t width, int32_t height) {
     plot.scissor = uniform(0, 3) == 0;
     const int32_t swing = std::max(1, static_cast<int32_t>(std::min(32767.0, height / static_cast<double>(plot.scale))));
     const int32_t noise = uniform(0, 2) == 0 ? uniform(1, 6) : uniform(1, swing / 2 + 1);
-    const int32_t perColumn = uniform(0, 3) == 0 ? 0 : uniform(1, 100);  // 0: sparse, a point every few columns
+    // 0: a few points every few columns, whose segments reach across columns.
+    const int32_t perColumn = uniform(0, 3) == 0 ? 0 : uniform(1, 100);
     const int32_t columns = width - static_cast<int32_t>(plot.x0) + uniform(-10, 6);
     int32_t value = uniform(-swing / 2, swing / 2);
     for (int32_t x = columns; x >= 0; --x) {
       if (perColumn == 0 && uniform(0, 3) != 0) continue;
-      const int32_t count = perColumn == 0 ? 1 : std::max(1, perColumn + uniform(-perColumn / 3, perColumn / 3));
+      const int32_t count =
+          perColumn == 0 ? uniform(1, 3) : std::max(1, perColumn + uniform(-perColumn / 3, perColumn / 3));
       plot.xs.push_back(x);
       plot.counts.push_back(count);
       for (int32_t i = 0; i < count; ++i) {
