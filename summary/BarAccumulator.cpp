@@ -54,20 +54,15 @@ int32_t BarAccumulator::ReadNeeded(const RecordReader& reader) {
   std::sort(needed.begin(), needed.end());
   needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
   ranges_.clear();
-  std::size_t bytes = 0;
   for (std::size_t i = 0; i < needed.size();) {
     std::size_t j = i;
     while (j + 1 < needed.size() && needed[j + 1] - needed[j] <= kReadGap) ++j;
-    const int64_t count = needed[j] - needed[i] + 1;
-    ranges_.push_back({needed[i], count, bytes});
-    bytes += static_cast<std::size_t>(count * reader.RecordSize());
+    ranges_.push_back({needed[i], needed[j] - needed[i] + 1, ranges_.size()});
     i = j + 1;
   }
-  buffer_.resize(bytes);
-  std::vector<uint8_t> chunk;
+  if (buffers_.size() < ranges_.size()) buffers_.resize(ranges_.size());
   for (const ReadRange& range : ranges_) {
-    if (const int32_t rc = reader.Read(range.first, range.count, chunk); rc != kStatusOk) return rc;
-    std::copy(chunk.begin(), chunk.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(range.offset));
+    if (const int32_t rc = reader.Read(range.first, range.count, buffers_[range.buffer]); rc != kStatusOk) return rc;
   }
   return kStatusOk;
 }
@@ -80,7 +75,7 @@ int32_t BarAccumulator::ResolveOpen(const RecordReader& reader, double scale) {
                                         [](int64_t record, const ReadRange& r) { return record < r.first; }) -
                        1;
     const uint8_t* bytes =
-        buffer_.data() + range->offset + static_cast<std::size_t>((open.record - range->first) * reader.RecordSize());
+        buffers_[range->buffer].data() + static_cast<std::size_t>((open.record - range->first) * reader.RecordSize());
     int16_t low = 0;
     int16_t high = 0;
     SampleExtremes::Of(bytes + kCscSamplesOffset + 2 * open.first, open.last - open.first + 1, low, high);

@@ -43,11 +43,11 @@ class BarAccumulator {
     int16_t low;
     int16_t high;
   };
-  // Records first..first + count - 1, read back to back from `offset` in the read buffer.
+  // Records first..first + count - 1, read back to back into buffers_[buffer].
   struct ReadRange {
     int64_t first;
     int64_t count;
-    std::size_t offset;
+    std::size_t buffer;
   };
   bool CouldWiden(const OpenSamples& open) const;
   int32_t ReadNeeded(const RecordReader& reader);
@@ -58,7 +58,7 @@ class BarAccumulator {
   int32_t lastColumn_ = -1;
   std::vector<OpenSamples> open_;
   std::vector<ReadRange> ranges_;
-  std::vector<uint8_t> buffer_;
+  std::vector<std::vector<uint8_t>> buffers_;
 };
 
 }  // namespace skelvane
