@@ -287,6 +287,7 @@ int32_t CscPlot::LocateRecords(const SourceSummary* summary, const ColumnSpan& s
 int32_t CscPlot::ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
   if (range.Count() <= 0) return kStatusOk;  // the last record ends before start
   if (const int32_t rc = ReadRecords(range.first, range.Count()); rc != kStatusOk) return rc;
+  if (!minMax) cache.mins.reserve(cache.mins.size() + static_cast<std::size_t>(range.Count() * kSamplesPerRecord));
   const RecordWalk walk(timestamps_.data(), range.first, range.last, range.firstTimestamp);
   return RecordColumns::Build(walk, range.first, records_.data(), reader_.RecordSize(), span, minMax, cache);
 }

@@ -13,9 +13,14 @@ constexpr float kPixelOffset = 0.5f;
 constexpr int64_t kHalfWidth = LineRaster::kSubpixels / 2;
 
 float Sign(float value) { return value >= 0.0f ? 1.0f : -1.0f; }
-float Fraction(float value) { return value - std::floor(value); }
+// The floor of a window position (well within the int32 range), without a library call.
+float Floor(float value) {
+  const auto truncated = static_cast<float>(static_cast<int32_t>(value));
+  return truncated > value ? truncated - 1.0f : truncated;
+}
+float Fraction(float value) { return value - Floor(value); }
 // Distance of a position from the centre of its pixel, along one axis.
-float FromCentre(float value) { return value - std::floor(value) - 0.5f; }
+float FromCentre(float value) { return value - Floor(value) - 0.5f; }
 
 // The line's ends after the diamond-exit adjustments, in fixed point: ends 0 and 1 at the first
 // vertex (after any swap), 2 and 3 at the second, widened across the minor axis.
@@ -131,6 +136,7 @@ Corners YMajor(float ax, float ay, float bx, float by) {
 
 // Floor and ceiling of a / b for b > 0.
 int64_t FloorDivide(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64_t CeilDivide(int64_t a, int64_t b) { return -FloorDivide(-a, b); }
 
 }  // namespace
 
@@ -156,27 +162,36 @@ void LineRaster::Segment(float ax, float ay, float bx, float by, std::vector<Col
     k[i] = dcdx[i] * c.x[i] - dcdy[i] * c.y[i];
     if (dcdx[i] < 0 || (dcdx[i] == 0 && dcdy[i] > 0)) ++k[i];
   }
-  const int64_t minX = FloorDivide(*std::min_element(c.x.begin(), c.x.end()), kSubpixels);
-  const int64_t maxX = FloorDivide(*std::max_element(c.x.begin(), c.x.end()), kSubpixels) + 1;
-  const int64_t minY = FloorDivide(*std::min_element(c.y.begin(), c.y.end()), kSubpixels);
-  const int64_t maxY = FloorDivide(*std::max_element(c.y.begin(), c.y.end()), kSubpixels) + 1;
+  // The pixel centres (256 px, 256 py) within the corners' extent: the only ones that can be inside.
+  const int64_t minX = CeilDivide(std::min({c.x[0], c.x[1], c.x[2], c.x[3]}), kSubpixels);
+  const int64_t maxX = FloorDivide(std::max({c.x[0], c.x[1], c.x[2], c.x[3]}), kSubpixels);
+  const int64_t minY = CeilDivide(std::min({c.y[0], c.y[1], c.y[2], c.y[3]}), kSubpixels);
+  const int64_t maxY = FloorDivide(std::max({c.y[0], c.y[1], c.y[2], c.y[3]}), kSubpixels);
+  if (minX > maxX || minY > maxY) return;
   // Rows bottom up, each row's pixels left to right: the edge functions step by constants. A
   // column's pixels are one run (the parallelogram is convex), so a span per column suffices.
-  const std::size_t first = spans.size();
   const int64_t columns = maxX - minX + 1;
-  spans.resize(first + static_cast<std::size_t>(columns), {0, 1, 0});
+  constexpr int64_t kFewColumns = 16;
+  std::array<ColumnBarCoverage::Span, kFewColumns> few;
+  std::vector<ColumnBarCoverage::Span> many;
+  if (columns > kFewColumns) many.resize(static_cast<std::size_t>(columns));
+  ColumnBarCoverage::Span* const columnSpans = columns > kFewColumns ? many.data() : few.data();
+  for (int64_t px = 0; px < columns; ++px) columnSpans[px] = {static_cast<int32_t>(minX + px), 1, 0};
   auto start = [&](std::size_t i) { return k[i] - dcdx[i] * minX * kSubpixels + dcdy[i] * minY * kSubpixels; };
   int64_t row0 = start(0), row1 = start(1), row2 = start(2), row3 = start(3);
   const int64_t across0 = dcdx[0] * kSubpixels, across1 = dcdx[1] * kSubpixels;
   const int64_t across2 = dcdx[2] * kSubpixels, across3 = dcdx[3] * kSubpixels;
-  ColumnBarCoverage::Span* const columnSpans = spans.data() + first;
   for (int64_t py = minY; py <= maxY; ++py) {
     int64_t e0 = row0, e1 = row1, e2 = row2, e3 = row3;
+    bool entered = false;
     for (int64_t px = 0; px < columns; ++px) {
       if (e0 > 0 && e1 > 0 && e2 > 0 && e3 > 0) {
         ColumnBarCoverage::Span& span = columnSpans[px];
         if (span.firstRow > span.lastRow) span.firstRow = static_cast<int32_t>(py);
         span.lastRow = static_cast<int32_t>(py);
+        entered = true;
+      } else if (entered) {
+        break;  // a row's pixels are one run too
       }
       e0 -= across0;
       e1 -= across1;
@@ -188,14 +203,9 @@ void LineRaster::Segment(float ax, float ay, float bx, float by, std::vector<Col
     row2 += dcdy[2] * kSubpixels;
     row3 += dcdy[3] * kSubpixels;
   }
-  // Keep the columns that have pixels.
-  std::size_t kept = first;
-  for (std::size_t i = first; i < spans.size(); ++i) {
-    if (spans[i].firstRow > spans[i].lastRow) continue;
-    spans[i].column = static_cast<int32_t>(minX + static_cast<int64_t>(i - first));
-    spans[kept++] = spans[i];
+  for (int64_t px = 0; px < columns; ++px) {
+    if (columnSpans[px].firstRow <= columnSpans[px].lastRow) spans.push_back(columnSpans[px]);
   }
-  spans.resize(kept);
 }
 
 }  // namespace skelvane

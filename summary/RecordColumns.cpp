@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -15,29 +16,30 @@
 namespace skelvane {
 namespace {
 
-// Samples last..first of a record, in that order, to `out`: eight at a time reversed in a register.
-void CopyReversed(const int16_t* samples, int32_t first, int32_t last, int16_t* out) {
+// Samples last..first of a record (as it stores them, from `samples` on), in that order, to `out`:
+// eight at a time reversed in a register.
+void CopyReversed(const uint8_t* samples, int32_t first, int32_t last, int16_t* out) {
   constexpr int32_t kLanes = 8;
   constexpr int kReverseFour = _MM_SHUFFLE(0, 1, 2, 3);
   constexpr int kSwapHalves = _MM_SHUFFLE(1, 0, 3, 2);
   int32_t i = last;
   for (; i - kLanes + 1 >= first; i -= kLanes, out += kLanes) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i - kLanes + 1));
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 2 * (i - kLanes + 1)));
     v = _mm_shuffle_epi32(_mm_shufflehi_epi16(_mm_shufflelo_epi16(v, kReverseFour), kReverseFour), kSwapHalves);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
   }
-  for (; i >= first; --i) *out++ = samples[i];
+  for (; i >= first; --i) std::memcpy(out++, samples + 2 * i, sizeof(int16_t));
 }
 
 // A record's samples as the cache keeps them: from the run's last sample down, scaled.
-void AppendTrace(const int16_t* samples, const ColumnSplitter::Run& run, double scale, PixelCache& cache,
+void AppendTrace(const CscRecord& record, const ColumnSplitter::Run& run, double scale, PixelCache& cache,
                  int16_t*& out) {
   cache.AddRun(run.x, run.last - run.first + 1);
   if (scale == 1.0) {
-    CopyReversed(samples, run.first, run.last, out);
+    CopyReversed(record.Bytes() + kCscSamplesOffset, run.first, run.last, out);
     out += run.last - run.first + 1;
   } else {
-    for (int32_t i = run.last; i >= run.first; --i) *out++ = ScaleSample(samples[i], scale);
+    for (int32_t i = run.last; i >= run.first; --i) *out++ = ScaleSample(record.Sample(i), scale);
   }
 }
 
@@ -68,7 +70,6 @@ int32_t RecordColumns::Build(const RecordWalk& walk, int64_t first, const uint8_
   if (index == RecordWalk::kNoRecord) return kStatusFailed;
   ColumnSplitter splitter(span);
   std::vector<ColumnSplitter::Run> runs;
-  int16_t samples[kSamplesPerRecord];
   while (index != RecordWalk::kEnd && RecordWalk::Reaches(walk.At(index), span.start, span.recordDuration)) {
     const CscRecord record(records + (index - first) * recordSize);
     const int64_t timestamp = record.Timestamp();
@@ -79,11 +80,10 @@ int32_t RecordColumns::Build(const RecordWalk& walk, int64_t first, const uint8_
       if (minMax) {
         for (const ColumnSplitter::Run& run : runs) AppendBar(record, run, span.scale, cache);
       } else {
-        record.CopySamples(samples);
         const std::size_t at = cache.mins.size();
         cache.mins.resize(at + static_cast<std::size_t>(kSamplesPerRecord - taken));
         int16_t* out = cache.mins.data() + at;
-        for (const ColumnSplitter::Run& run : runs) AppendTrace(samples, run, span.scale, cache, out);
+        for (const ColumnSplitter::Run& run : runs) AppendTrace(record, run, span.scale, cache, out);
       }
     }
     index = walk.Next(index, !minMax, span.start);
