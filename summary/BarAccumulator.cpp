@@ -19,14 +19,18 @@ constexpr int64_t kReadGap = 3;
 
 }  // namespace
 
-int32_t BarAccumulator::BarFor(int32_t x) {
-  if (x != lastColumn_ || xs_.empty()) {
-    xs_.push_back(x);
-    lows_.push_back(kNoValue);
-    highs_.push_back(-kNoValue);
-    lastColumn_ = x;
-  }
-  return static_cast<int32_t>(xs_.size()) - 1;
+void BarAccumulator::Reserve(std::size_t bars) {
+  xs_.reserve(bars);
+  lows_.reserve(bars);
+  highs_.reserve(bars);
+  open_.reserve(2 * bars);
+}
+
+void BarAccumulator::NewBar(int32_t x) {
+  xs_.push_back(x);
+  lows_.push_back(kNoValue);
+  highs_.push_back(-kNoValue);
+  lastColumn_ = x;
 }
 
 void BarAccumulator::Widen(int32_t bar, int32_t low, int32_t high) {
@@ -54,15 +58,23 @@ int32_t BarAccumulator::ReadNeeded(const RecordReader& reader) {
   std::sort(needed.begin(), needed.end());
   needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
   ranges_.clear();
+  std::size_t bytes = 0;
   for (std::size_t i = 0; i < needed.size();) {
     std::size_t j = i;
     while (j + 1 < needed.size() && needed[j + 1] - needed[j] <= kReadGap) ++j;
-    ranges_.push_back({needed[i], needed[j] - needed[i] + 1, ranges_.size()});
+    const int64_t count = needed[j] - needed[i] + 1;
+    ranges_.push_back({needed[i], count, bytes});
+    bytes += static_cast<std::size_t>(count * reader.RecordSize());
     i = j + 1;
   }
-  if (buffers_.size() < ranges_.size()) buffers_.resize(ranges_.size());
+  if (bufferSize_ < bytes) {
+    buffer_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    bufferSize_ = bytes;
+  }
   for (const ReadRange& range : ranges_) {
-    if (const int32_t rc = reader.Read(range.first, range.count, buffers_[range.buffer]); rc != kStatusOk) return rc;
+    int64_t whole = 0;
+    const int32_t rc = reader.ReadInto(range.first, range.count, buffer_.get() + range.offset, whole);
+    if (rc != kStatusOk) return rc;
   }
   return kStatusOk;
 }
@@ -75,7 +87,7 @@ int32_t BarAccumulator::ResolveOpen(const RecordReader& reader, double scale) {
                                         [](int64_t record, const ReadRange& r) { return record < r.first; }) -
                        1;
     const uint8_t* bytes =
-        buffers_[range->buffer].data() + static_cast<std::size_t>((open.record - range->first) * reader.RecordSize());
+        buffer_.get() + range->offset + static_cast<std::size_t>((open.record - range->first) * reader.RecordSize());
     int16_t low = 0;
     int16_t high = 0;
     SampleExtremes::Of(bytes + kCscSamplesOffset + 2 * open.first, open.last - open.first + 1, low, high);

@@ -5,6 +5,7 @@
 // still widen their bar. Used by SummaryBarWalk.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "summary/PixelCache.h"
@@ -15,8 +16,13 @@ class RecordReader;
 
 class BarAccumulator {
  public:
+  /// Makes room for about `bars` bars and twice as many open pieces.
+  void Reserve(std::size_t bars);
   /// The bar of column x: the last one while the walk is still in that column, else a new one.
-  int32_t BarFor(int32_t x);
+  int32_t BarFor(int32_t x) {
+    if (x != lastColumn_ || xs_.empty()) NewBar(x);
+    return static_cast<int32_t>(xs_.size()) - 1;
+  }
   /// Widens bar `bar` to take in low..high.
   void Widen(int32_t bar, int32_t low, int32_t high);
   /// True when bar `bar` already takes in low..high.
@@ -43,12 +49,13 @@ class BarAccumulator {
     int16_t low;
     int16_t high;
   };
-  // Records first..first + count - 1, read back to back into buffers_[buffer].
+  // Records first..first + count - 1, read back to back from `offset` in the read buffer.
   struct ReadRange {
     int64_t first;
     int64_t count;
-    std::size_t buffer;
+    std::size_t offset;
   };
+  void NewBar(int32_t x);
   bool CouldWiden(const OpenSamples& open) const;
   int32_t ReadNeeded(const RecordReader& reader);
 
@@ -58,7 +65,8 @@ class BarAccumulator {
   int32_t lastColumn_ = -1;
   std::vector<OpenSamples> open_;
   std::vector<ReadRange> ranges_;
-  std::vector<std::vector<uint8_t>> buffers_;
+  std::unique_ptr<uint8_t[]> buffer_;  // left uninitialised: every byte used is read into it first
+  std::size_t bufferSize_ = 0;
 };
 
 }  // namespace skelvane

@@ -13,6 +13,8 @@ namespace skelvane {
 namespace {
 
 constexpr int32_t kLastSample = kSamplesPerRecord - 1;
+// Room is made for the bars of at most this many columns beforehand.
+constexpr int32_t kMostReservedColumns = 1 << 14;
 
 // The lowest i in [low, high] for which `holds` is true (monotone, true at high), galloping from `guess`.
 template <typename Holds>
@@ -61,7 +63,13 @@ SummaryBarWalk::SummaryBarWalk(const SourceSummary& summary, const ColumnSpan& s
       timestamps_(summary.Timestamps()),
       span_(span),
       timePerPixel_(span.TimePerPixel()),
-      splitter_(span) {}
+      splitter_(span) {
+  // About a bar per column, and at most a split record or two per column.
+  const auto columns = static_cast<std::size_t>(std::clamp(span.width, 0, kMostReservedColumns)) + 2;
+  bars_.Reserve(columns);
+  split_.reserve(2 * columns);
+  pieces_.reserve(4 * columns);
+}
 
 RecordWalk SummaryBarWalk::Walker() const {
   return RecordWalk(timestamps_.data(), 0, summary_.NumRecords() - 1, timestamps_.empty() ? 0 : timestamps_.front());
