@@ -178,6 +178,32 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
   }
 }
 
+// The view after `span`: random (kind 0), over just about as many records as the summary's
+// threshold (1) or what is read in one go (2), at one sample per column (3), or scrolled or zoomed
+// a little (4); the whole one (-1) as it is. The plot's timing goes into it.
+void NextView(int32_t kind, const std::vector<int64_t>& timestamps, const CscPlot& plot, std::mt19937_64& random,
+              ColumnSpan& span) {
+  if (kind == 4) {
+    const int64_t length = span.end - span.start;
+    span.start += std::uniform_int_distribution<int64_t>(-length / 2, length / 2)(random);
+    span.end = span.start + std::max<int64_t>(1000, length * std::uniform_int_distribution<int64_t>(7, 9)(random) / 8);
+  } else if (kind >= 0) {
+    span = RandomSpan(timestamps.front(), timestamps.back(), random);
+  }
+  span.recordDuration = plot.GetRecordDuration();
+  span.samplePeriod = plot.GetSamplePeriod();
+  span.scale = 1.0;
+  if (kind == 1 || kind == 2) {
+    const auto summaryFrom = std::max<int64_t>(CscPlot::kSummaryMinRecords,
+                                               static_cast<int64_t>(CscPlot::kSummaryRecordsPerColumn * span.width));
+    const int64_t records =
+        (kind == 1 ? summaryFrom : CscPlot::kReadRecords) + std::uniform_int_distribution<int64_t>(-3, 3)(random);
+    span.end = span.start + records * kRecordMicros;
+  } else if (kind == 3) {
+    span.end = span.start + static_cast<int64_t>(span.width * span.samplePeriod);
+  }
+}
+
 // The plot itself: short spans never wait for the summary, long bar spans draw nothing until it is
 // built and then exactly the columns of the lookup walk; a truncated file stops the trace for good.
 TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
@@ -224,26 +250,7 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   for (int32_t view = 0; view < 60; ++view) {
     const int32_t kind = view == 0 ? -1 : view % 5;
     const bool keepRecords = kind == 4;
-    if (kind == 4) {
-      const int64_t length = span.end - span.start;
-      const int64_t shift = std::uniform_int_distribution<int64_t>(-length / 2, length / 2)(random);
-      span.start += shift;
-      span.end = span.start + std::max<int64_t>(1000, length * std::uniform_int_distribution<int64_t>(7, 9)(random) / 8);
-    } else if (kind >= 0) {
-      span = RandomSpan(timestamps.front(), timestamps.back(), random);
-    }
-    span.recordDuration = plot.GetRecordDuration();
-    span.samplePeriod = plot.GetSamplePeriod();
-    span.scale = 1.0;
-    if (kind == 1 || kind == 2) {
-      const auto summaryFrom = std::max<int64_t>(
-          CscPlot::kSummaryMinRecords, static_cast<int64_t>(CscPlot::kSummaryRecordsPerColumn * span.width));
-      const int64_t records =
-          (kind == 1 ? summaryFrom : CscPlot::kReadRecords) + std::uniform_int_distribution<int64_t>(-3, 3)(random);
-      span.end = span.start + records * kRecordMicros;
-    } else if (kind == 3) {
-      span.end = span.start + static_cast<int64_t>(span.width * span.samplePeriod);
-    }
+    NextView(kind, timestamps, plot, random, span);
     const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
     Columns expected;
     expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
