@@ -162,7 +162,7 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
   const float productX = scaleX_ * static_cast<float>(x);
   const float clipX = productX + offsetX_;
   const bool insideX = clipX > -1.0f && clipX < 1.0f;
-  if (insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
+  if (vectorForm_ && insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
     const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
     if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
                        {scaleY_, offsetY_, halfHeight_, centreY_}, chainRows_)) {

@@ -21,6 +21,10 @@ class TraceCoverage {
   bool SetTransform(const std::array<float, 16>& matrix, int32_t viewportX, int32_t viewportY, int32_t viewportWidth,
                     int32_t viewportHeight);
 
+  /// Lets whole columns go through VerticalChain's vector form where the machine runs it (the
+  /// default), or takes every segment one by one, as machines without it do.
+  void UseVectorForm(bool use) { vectorForm_ = use; }
+
   /// The strip through the points: run k holds counts[k] points in column xs[k], `ys` every point's
   /// value, in strip order. Fills `spans` with its pixels (at most a few per pixel column) and
   /// `undecided` with the first point i of each segment i -> i + 1 left to the rasteriser: those with
@@ -50,6 +54,7 @@ class TraceCoverage {
   void AddColumn(int32_t column, std::span<const Rows> rows, std::vector<ColumnBarCoverage::Span>& spans);
 
   bool valid_ = false;
+  bool vectorForm_ = true;
   float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;        // object -> clip
   float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
   int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;

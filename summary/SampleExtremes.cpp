@@ -75,4 +75,8 @@ void SampleExtremes::Of(const uint8_t* bytes, int32_t count, int16_t& low, int16
   }
 }
 
+void SampleExtremes::OfPortable(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high) {
+  ExtremesSse2(bytes, count, low, high);
+}
+
 }  // namespace skelvane

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "render/LineRaster.h"
+#include "render/TraceCoverage.h"
 
 namespace skelvane {
 namespace {
@@ -77,6 +80,57 @@ TEST(VerticalChainTest, LightsTheRowsOfEverySegmentOfTheChain) {
     ++compared;
   }
   EXPECT_GT(compared, 15000);
+}
+
+// The pixel set of a whole strip's coverage.
+std::set<std::pair<int32_t, int32_t>> Pixels(const std::vector<ColumnBarCoverage::Span>& spans) {
+  std::set<std::pair<int32_t, int32_t>> pixels;
+  for (const ColumnBarCoverage::Span& s : spans) {
+    for (int32_t r = s.firstRow; r <= s.lastRow; ++r) pixels.insert({s.column, r});
+  }
+  return pixels;
+}
+
+// A strip's coverage through the vector form and segment by segment (as machines without AVX2 and
+// FMA work it out) must be the same pixels and leave the same segments to the rasteriser.
+TEST(VerticalChainTest, TraceCoverageGivesTheSamePixelsWithoutTheVectorForm) {
+  std::mt19937 random(23);
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  TraceCoverage vector;
+  TraceCoverage plain;
+  plain.UseVectorForm(false);
+  for (int32_t trial = 0; trial < 30; ++trial) {
+    // A plot's transform over a 1920 x 1080 canvas, a gain that may put the strip past its edges.
+    std::array<float, 16> m{};
+    m[0] = 2.0f / 1921.0f;
+    m[5] = 2.0f / 1080.0f * std::uniform_real_distribution<float>(0.001f, 0.3f)(random);
+    m[10] = -0.1f;
+    m[12] = -1.0f + static_cast<float>(uniform(0, 80)) * m[0];
+    m[13] = std::uniform_real_distribution<float>(-0.9f, 0.9f)(random);
+    m[14] = -1.0f;
+    m[15] = 1.0f;
+    ASSERT_TRUE(vector.SetTransform(m, 0, 0, 1920, 1080));
+    ASSERT_TRUE(plain.SetTransform(m, 0, 0, 1920, 1080));
+    std::vector<int32_t> xs, counts;
+    std::vector<int16_t> ys;
+    int32_t value = 0;
+    const int32_t perColumn = uniform(1, 120);
+    for (int32_t x = uniform(1800, 1950); x >= 0; --x) {
+      xs.push_back(x);
+      counts.push_back(std::max(1, perColumn + uniform(-perColumn / 2, perColumn / 2)));
+      for (int32_t i = 0; i < counts.back(); ++i) {
+        value = std::clamp(value + uniform(-300, 300), -32768, 32767);
+        ys.push_back(static_cast<int16_t>(uniform(0, 200) == 0 ? uniform(-32768, 32767) : value));
+      }
+    }
+    std::vector<ColumnBarCoverage::Span> vectorSpans, plainSpans;
+    std::vector<uint32_t> vectorUndecided, plainUndecided;
+    vector.Compute(xs, counts, ys, vectorSpans, vectorUndecided);
+    plain.Compute(xs, counts, ys, plainSpans, plainUndecided);
+    ASSERT_EQ(Pixels(vectorSpans), Pixels(plainSpans)) << "trial " << trial;
+    std::sort(vectorUndecided.begin(), vectorUndecided.end());
+    ASSERT_EQ(vectorUndecided, plainUndecided) << "trial " << trial;
+  }
 }
 
 }  // namespace
