@@ -38,6 +38,7 @@ inline constexpr int32_t kGoToEnd = 33011;
 inline constexpr int32_t kPageTimeBack = 33012;
 inline constexpr int32_t kPageTimeForward = 33013;
 inline constexpr int32_t kClearRecentFiles = 33014;
+inline constexpr int32_t kKeepSummaries = 33015;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 

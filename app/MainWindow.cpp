@@ -42,6 +42,7 @@
 #include "platform/CursorControl.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -71,6 +72,7 @@ ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
   return ViewModel::Scroll::EndScroll;
 }
 constexpr double kAmplitudeStep = 2.0;  // one amplitude step doubles or halves the gain
+constexpr int kNoticeMilliseconds = 15000;  // how long a summary cache notice stays in the status bar
 
 }  // namespace
 
@@ -130,7 +132,11 @@ int32_t MainWindow::Create() {
   setStatusBar(status_);
   locator_ = std::make_unique<PlotLocator>(canvas_, view_, plots_, sources_);
   summaries_ = new SummaryWatcher(
-      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); }, this);
+      plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); },
+      [this](const std::string& notice) { status_->showMessage(QString::fromStdString(notice), kNoticeMilliseconds); },
+      this);
+  SummaryCache::Instance().SetEnabled(Preferences::KeepSummaries());
+  additions_->SetChecked(commands::kKeepSummaries, SummaryCache::Instance().Enabled());
   Preferences::LoadExtractionParameters(extraction_->Parameters());
 
   view_ = ViewState{};
@@ -556,6 +562,12 @@ void MainWindow::OnAddedCommand(int32_t command) {
       Preferences::SetDataAxisInMicrovolts(canvas_.GetDataAxisInMicrovolts());
       additions_->SetChecked(commands::kDataAxisMicrovolts, canvas_.GetDataAxisInMicrovolts());
       break;
+    case commands::kKeepSummaries:
+      // Builds already made stay as they are; those started from now on follow the new choice.
+      SummaryCache::Instance().SetEnabled(!SummaryCache::Instance().Enabled());
+      Preferences::SetKeepSummaries(SummaryCache::Instance().Enabled());
+      additions_->SetChecked(commands::kKeepSummaries, SummaryCache::Instance().Enabled());
+      return;
     case commands::kKeysAndMouse: ShowKeysAndMouse(); return;
     case commands::kGoToStart: OnHScroll(PagedScrollBar::Code::ToStart, 0); return;
     case commands::kGoToEnd: OnHScroll(PagedScrollBar::Code::ToEnd, 0); return;

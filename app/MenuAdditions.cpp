@@ -65,6 +65,7 @@ MenuAdditions::MenuAdditions(QMenuBar& bar, MainMenu& menu, QWidget& window, Com
       kCtrl | Qt::Key_Down, false);
   Add(*display, commands::kResetAmplitude, QStringLiteral("Reset Am&plitude\tCtrl-0"), kCtrl | Qt::Key_0, false);
   Add(*display, commands::kDataAxisMicrovolts, QStringLiteral("Data Axis In Micro&volts"), 0, true);
+  Add(*display, commands::kKeepSummaries, QStringLiteral("&Keep Summaries On Disk"), 0, true);
 
   QMenu* help = Popup(bar, kHelpMenu);
   QAction* keys = Add(*help, commands::kKeysAndMouse, QStringLiteral("&Keys and Mouse\tF1"), Qt::Key_F1, false);

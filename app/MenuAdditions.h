@@ -1,6 +1,7 @@
 #pragma once
 // The commands the window gained on top of its original menus: Recent Files, Show Whole Recording,
-// time axis labels, amplitude zoom, the microvolt data axis, Keys and Mouse, and plain keys (Home,
+// time axis labels, amplitude zoom, the microvolt data axis, keeping summaries on disk, Keys and Mouse,
+// and plain keys (Home,
 // End, PageUp, PageDown, Ctrl+O, Ctrl+Q). Built by MainWindow after MainMenu.
 
 #include <QString>

@@ -13,6 +13,7 @@ constexpr const char* kOrganisation = "Skelvane";
 constexpr const char* kApplication = "Skelvane";
 constexpr const char* kTimeLabelsKey = "display/timeLabels";
 constexpr const char* kMicrovoltsKey = "display/dataAxisMicrovolts";
+constexpr const char* kKeepSummariesKey = "display/keepSummariesOnDisk";
 constexpr const char* kRecentKey = "recentFiles";
 constexpr const char* kRecentPathsKey = "paths";
 constexpr const char* kGeometryKey = "window/geometry";
@@ -39,6 +40,10 @@ void Preferences::SetTimeLabelStyle(IPlotCanvas::TimeLabelStyle style) {
 bool Preferences::DataAxisInMicrovolts() { return Store().value(kMicrovoltsKey, false).toBool(); }
 
 void Preferences::SetDataAxisInMicrovolts(bool on) { Store().setValue(kMicrovoltsKey, on); }
+
+bool Preferences::KeepSummaries() { return Store().value(kKeepSummariesKey, true).toBool(); }
+
+void Preferences::SetKeepSummaries(bool on) { Store().setValue(kKeepSummariesKey, on); }
 
 std::vector<QStringList> Preferences::RecentSets() {
   QSettings store = Store();

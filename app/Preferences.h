@@ -1,6 +1,7 @@
 #pragma once
 // What the window remembers between runs beyond the 104-byte settings file: time axis labels, data
-// axis unit, recent file sets, window geometry, extraction parameters and last folders (QSettings).
+// axis unit, keeping summaries on disk, recent file sets, window geometry, extraction parameters and
+// last folders (QSettings).
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +28,10 @@ class Preferences {
   static bool DataAxisInMicrovolts();
   /// Remembers the data axis unit.
   static void SetDataAxisInMicrovolts(bool on);
+  /// Whether summaries are kept on disk between runs (yes when never set).
+  static bool KeepSummaries();
+  /// Remembers whether summaries are kept on disk.
+  static void SetKeepSummaries(bool on);
 
   /// The remembered sets of files opened together, newest first.
   static std::vector<QStringList> RecentSets();

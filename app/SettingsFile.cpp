@@ -61,6 +61,8 @@ int32_t SettingsFile::ReadSettingsFileIn(IPlotCanvas& canvas, const std::string&
   for (const std::string& path : ReadCandidates(folder)) {
     File file;
     if (file.Open(path, File::Mode::Read) != 0) continue;
+    // An empty file (a full disk or a crash at some earlier time) holds nothing to hide another behind.
+    if (file.Length() == 0) continue;
     canvas.ReadSettings(file);
     file.Close();
     return kStatusOk;
@@ -77,8 +79,9 @@ int32_t SettingsFile::WriteSettingsFileIn(IPlotCanvas& canvas, const std::string
   }
   const std::string path = target + "/" + kWriteName;
   AtomicFile file;
-  if (file.Open(path) != 0) {
-    ShowMessage(kCannotCreateMessage);
+  // A link here was put there by the user (to keep the settings elsewhere): its target is replaced.
+  if (const int32_t rc = file.Open(path, AtomicFile::Links::Follow); rc != 0) {
+    ReportFileError(kCannotCreateMessage, 0, path, rc);
     return kStatusFailed;
   }
   // The canvas reports its own write failures; the earlier file then stays as it was.

@@ -19,11 +19,12 @@ class SettingsFile {
   /// Folder under the user's configuration folder that holds the settings file.
   static constexpr const char* kUserSubfolder = "skelvane";
 
-  /// Lets the canvas read its settings from the first file found (ReadSettingsFileIn, beside the
-  /// executable); 0 when one was opened (whatever the canvas made of it), -1 silently when none was.
+  /// Lets the canvas read its settings from the first file found that is not empty (ReadSettingsFileIn,
+  /// beside the executable); 0 when one was opened (whatever the canvas made of it), -1 silently when none was.
   static int32_t ReadSettingsFile(IPlotCanvas& canvas);
-  /// Writes "Skelvane.set" whole or not at all (WriteSettingsFileIn, beside the executable); 0 when
-  /// it could be created, -1 after a plain message when it could not be.
+  /// Writes "Skelvane.set" whole or not at all (WriteSettingsFileIn, beside the executable), through a
+  /// link the user put there, keeping the mode of the file it replaces; 0 when it could be created, -1
+  /// after a message naming it and the reason when it could not be.
   static int32_t WriteSettingsFile(IPlotCanvas& canvas);
 
   /// As ReadSettingsFile with `folder` as the program's folder: "Skelvane.set", then "SkelvaneV3.set",

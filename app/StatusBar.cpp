@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <cstdio>
 
-#include "display/PlotCanvas.h"
+#include "display/TimeText.h"
 
 namespace skelvane {
 namespace {
@@ -23,8 +23,8 @@ StatusBar::StatusBar(QWidget* parent)
 }
 
 std::string StatusBar::PointerText(const Pointer& p) {
-  std::string text = PlotCanvas::FormatSeconds(p.time, kMicrosecondDecimals) + " s  (" +
-                     PlotCanvas::FormatClock(p.time - p.dataStart, kMicrosecondDecimals) + ")";
+  std::string text = TimeText::Seconds(p.time, kMicrosecondDecimals) + " s  (" +
+                     TimeText::Clock(p.time - p.dataStart, kMicrosecondDecimals) + ")";
   if (p.plotName.empty()) return text;
   text += "  " + p.plotName;
   if (!p.counts) return text;
@@ -37,7 +37,7 @@ std::string StatusBar::PointerText(const Pointer& p) {
   return text;
 }
 
-std::string StatusBar::SpanText(int64_t span) { return "Span " + PlotCanvas::FormatSeconds(span, kMicrosecondDecimals) + " s"; }
+std::string StatusBar::SpanText(int64_t span) { return "Span " + TimeText::Seconds(span, kMicrosecondDecimals) + " s"; }
 
 std::string StatusBar::ProgressText(int64_t done, int64_t total) {
   if (total <= 0 || done >= total) return {};

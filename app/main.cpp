@@ -19,6 +19,7 @@
 #include "display/PlotCollection.h"
 #include "platform/CursorControl.h"
 #include "platform/FileChooser.h"
+#include "platform/TerminationSignals.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ void PlaceOnScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A signal that ends the program removes the temporary file of a settings file or bitmap being written.
+  skelvane::TerminationSignals::Install();
   int exitCode = 0;
   if (AnswersWithoutWindow(argc, argv, exitCode)) return exitCode;
 

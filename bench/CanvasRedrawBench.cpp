@@ -37,10 +37,12 @@
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "summary/SummaryBuilder.h"
+#include "summary/SummaryCache.h"
 #include "summary/SummaryWorkerPool.h"
 #include "platform/File.h"
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
+#include "bench/PlainPass.h"
 
 namespace skelvane {
 namespace {
@@ -145,42 +147,8 @@ struct Scene {
   }
   // The baseline of the build: the same files read the same way on the same threads, every sample summed.
   bool ReadAllFiles() {
-    std::atomic<int64_t> total{0};
-    std::atomic<int32_t> left{0};
-    std::mutex mutex;
-    std::condition_variable done;
-    const std::vector<RecordLayout> layouts = Layouts();
-    left = static_cast<int32_t>(layouts.size());
-    for (const RecordLayout& layout : layouts) {
-      SummaryWorkerPool::Instance().Submit([&, layout] {
-        total += SumFile(layout);
-        std::lock_guard lock(mutex);
-        if (--left == 0) done.notify_all();
-      });
-    }
-    std::unique_lock lock(mutex);
-    done.wait(lock, [&] { return left.load() == 0; });
-    benchmark::DoNotOptimize(total.load());
+    benchmark::DoNotOptimize(bench::SumFilesOnWorkers(Layouts()));
     return true;
-  }
-  static int64_t SumFile(const RecordLayout& layout) {
-    File file;
-    if (file.Open(layout.path, File::Mode::Read, true) != 0) return 0;
-    const int64_t perRead = (1 << 20) / layout.recordSize;
-    std::vector<uint8_t> buffer(static_cast<std::size_t>(perRead * layout.recordSize));
-    int64_t sum = 0;
-    for (int64_t first = 0; first < layout.numRecords; first += perRead) {
-      const int64_t count = std::min(perRead, layout.numRecords - first);
-      const ssize_t got = ::pread(file.Descriptor(), buffer.data(), static_cast<std::size_t>(count * layout.recordSize),
-                                  layout.dataOffset + first * layout.recordSize);
-      if (got != count * layout.recordSize) return sum;
-      for (int64_t r = 0; r < count; ++r) {
-        int16_t samples[kSamplesPerRecord];
-        std::memcpy(samples, buffer.data() + r * layout.recordSize + kCscSamplesOffset, sizeof samples);
-        for (const int16_t v : samples) sum += v;
-      }
-    }
-    return sum;
   }
 
   void ShowWholeRecording() {
@@ -422,6 +390,8 @@ void PrintRatios() {
 }  // namespace skelvane
 
 int main(int argc, char** argv) {
+  // These figures are of summaries built in memory: none read from or left in the summary cache.
+  skelvane::SummaryCache::Instance().SetEnabled(false);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

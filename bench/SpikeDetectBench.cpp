@@ -36,13 +36,13 @@ constexpr const char* kOutput = "/dev/null";
 // per second, each seen on all four channels with its own amplitudes.
 struct Recording {
   std::vector<std::vector<int16_t>> Channels;
-  std::vector<uint64_t> Timestamps;
+  std::vector<int64_t> Timestamps;
   int SpikesPerChannel = 0;
 
   Recording() : Channels(kChannels), Timestamps(kRecords * kSamplesPerRecord) {
     const std::size_t length = Timestamps.size();
     const double interval = 1e6 / kSamplingFrequency;
-    for (std::size_t i = 0; i < length; ++i) Timestamps[i] = 5'000'000 + static_cast<uint64_t>(i * interval);
+    for (std::size_t i = 0; i < length; ++i) Timestamps[i] = 5'000'000 + static_cast<int64_t>(i * interval);
 
     std::mt19937 random(20240611);
     std::normal_distribution<double> noise(0.0, kNoiseSigma * 1.3);
@@ -89,7 +89,7 @@ struct Recording {
     }
     return channels;
   }
-  std::span<const uint64_t> BlockTimestamps(int b) const {
+  std::span<const int64_t> BlockTimestamps(int b) const {
     return {Timestamps.data() + static_cast<std::size_t>(b) * kSamplesPerRecord, kBlockLength};
   }
 };

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,8 +27,10 @@
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
 #include "extract/ProgressReport.h"
+#include "platform/FileIdentity.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
+#include "platform/TerminationSignals.h"
 
 namespace skelvane::cli {
 namespace {
@@ -35,14 +38,14 @@ namespace {
 constexpr const char* kNotAllOpenedMessage =
     "Not every data file could be opened; no spike files were written, so that no group mixes channels.";
 constexpr const char* kNotOpenedMessage = "This data file could not be opened: ";
+constexpr const char* kOutdirMadeMessage = "Made the output folder ";
+constexpr const char* kOutdirNotMadeMessage = "The output folder could not be made: ";
 
 constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
 // How often the signal watcher looks whether the run is over.
 constexpr long kSignalPollNanoseconds = 50'000'000;
 // A terminal's progress line is redrawn this often.
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
-// Exit status after a signal, as shells report it.
-constexpr int kSignalExitBase = 128;
 
 const std::map<std::string, int32_t> kModes = {{"threshold", kExtractionModeThreshold},
                                                {"slope", kExtractionModeSlope}};
@@ -80,15 +83,15 @@ class TerminalSink {
   ReportSink previous_;
 };
 
-// SIGINT or SIGTERM stops the run at once: spike files already complete stay, each group being written
-// drops its file, and the exit status says which signal it was. The signals are blocked in every
-// thread of the run and taken by one watcher, so no handler can cut into a file being created.
+// A signal that ends the tool (HUP, INT, QUIT, TERM, ALRM, USR1, USR2) stops the run at once: spike
+// files already complete stay, each group being written drops its file, and the tool then ends by
+// that signal. The signals are blocked in every thread of the run and taken by one watcher, so no
+// handler can cut into a file being created.
 class SignalWatch {
  public:
   explicit SignalWatch(ExtractionRun& run) : run_(run) {
     sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
+    TerminationSignals::AddHandled(signals_);
     ::pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);  // the workers inherit the mask
     watcher_ = std::thread([this] { Watch(); });
   }
@@ -178,6 +181,21 @@ bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotColle
   return plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath) == 0;
 }
 
+// A missing output folder is made, parents and all, as `mkdir -p` would; false (said why) when it
+// cannot be.
+bool MakeOutputFolder(const std::string& folder) {
+  std::error_code error;
+  if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
+  std::filesystem::create_directories(folder, error);
+  // Judged by the result: with a trailing slash the call may say false after making every folder.
+  if (error || !std::filesystem::is_directory(folder)) {
+    ReportError(kOutdirNotMadeMessage + folder + ": " + (error ? error.message() : "not a folder"), 0);
+    return false;
+  }
+  ReportError(kOutdirMadeMessage + folder, 0);
+  return true;
+}
+
 void Run(const ExtractArguments& args) {
   TerminalSink sink;
   DataSourceManager manager;
@@ -196,6 +214,10 @@ void Run(const ExtractArguments& args) {
     ReportError(kNotAllOpenedMessage, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
+  if (!args.summary.empty() && FileIdentity::IsOneOf(args.summary, args.files)) {
+    ReportFileError(kOutputIsInputMessage, 0, args.summary, 0);
+    throw CLI::RuntimeError(kExitFailed);
+  }
 
   ExtractionRun run(plots, manager);
   ExtractionParameters& p = run.Parameters();
@@ -206,6 +228,7 @@ void Run(const ExtractArguments& args) {
   p.OutputDirectory = args.outdir;
   p.NoiseThresholdFactor = args.noiseFactor;
   run.SetJobs(args.jobs);
+  if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
   int stoppedBy = 0;
   {
@@ -231,7 +254,7 @@ void Run(const ExtractArguments& args) {
     std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(), args.channels);
   }
   std::fflush(stdout);
-  if (stoppedBy != 0) throw CLI::RuntimeError(kSignalExitBase + stoppedBy);
+  if (stoppedBy != 0) TerminationSignals::EndBy(stoppedBy);
   bool summaryWritten = true;
   if (!args.summary.empty()) summaryWritten = ExtractionSummary::Write(args.summary, run.WrittenFiles()) == 0;
   // Warnings (a damaged last record, time going back) leave every output written: status 0.
@@ -267,7 +290,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<ExtractArguments>();
   CLI::App* cmd = app.add_subcommand(
       "extract", "Extract spikes from CSC files into spike files, grouping consecutive files by --channels");
-  cmd->footer(std::string(kExitStatusHelp) + "\nAfter SIGINT or SIGTERM: 130 or 143, with the spike files already complete kept.");
+  cmd->footer(std::string(kExitStatusHelp) +
+              "\nA signal that ends it (HUP, INT, QUIT, TERM, ALRM, USR1, USR2) ends it as that signal (a shell\n"
+              "reports 128 + its number), with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
   cmd->add_option("--channels", args->channels, "Channels per group: 1, 2 or 4")
       ->required()
@@ -287,8 +312,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--type", args->type, "Which side of the threshold counts")
       ->check(CLI::IsMember(Keys(kTypes)))
       ->capture_default_str();
-  cmd->add_option("--outdir", args->outdir, "Folder for the spike files (default: beside each group's first file)")
-      ->check(CLI::ExistingDirectory);
+  cmd->add_option("--outdir", args->outdir,
+                  "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");

@@ -16,6 +16,7 @@
 #include "datafile/FileKind.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
+#include "platform/Utf8Text.h"
 
 namespace skelvane::cli {
 namespace {
@@ -46,7 +47,8 @@ void PrintHeader(DataSourceManager& manager, std::ostream& out) {
     const int32_t rc = manager.GetHeaderValue(0, key, value);
     out << "    " << std::left << std::setw(20) << key << std::right;
     if (rc == kStatusOk) {
-      out << value << '\n';
+      // Header text is anyone's: its escape sequences must not reach the terminal.
+      out << Utf8Text::ForTerminal(value) << '\n';
     } else if (rc == kStatusKeyAtEnd) {
       out << "(at the very end of the header)\n";
     } else {
@@ -69,7 +71,7 @@ bool PrintInfo(const std::string& path, std::ostream& out) {
   // Any timestamps may stand in a corrupt file, the first even after the last.
   const int64_t span = SaturatingSubtract(last, first);
 
-  out << path << '\n';
+  out << Utf8Text::ForTerminal(path) << '\n';
   out << "  kind:               CSC records (type " << type << ")\n";
   out << "  records:            " << count << '\n';
   out << "  first timestamp:    " << first << " us\n";

@@ -12,6 +12,7 @@
 #include "cli/ExitStatus.h"
 #include "display/CanvasSnapshot.h"
 #include "platform/BitmapFileWriter.h"
+#include "platform/FileIdentity.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
@@ -24,14 +25,21 @@ struct SnapshotArguments {
   std::string output;
   int64_t start = 0;
   int64_t span = 0;
+  bool noCache = false;
 };
 
 void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   SnapshotOptions options = args.options;
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
+  options.keepSummaries = !args.noCache;
+  // Replacing an input would destroy the very recording the picture is of.
+  if (FileIdentity::IsOneOf(args.output, options.files)) {
+    ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
+    throw CLI::RuntimeError(kExitFailed);
+  }
   MemoryBitmap frame;
-  // Files that cannot be opened have been reported by the data source manager.
+  // Files that cannot be opened, or that changed while they were drawn, have been reported.
   if (CanvasSnapshot::Render(options, frame) != 0) {
     ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(kExitFailed);
@@ -59,6 +67,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);
+  cmd->add_flag("--no-cache", args->noCache,
+                "Build the summaries of long spans in memory: neither read nor keep them in the summary cache "
+                "($XDG_CACHE_HOME/skelvane)");
   cmd->callback([args, cmd] { Run(*args, *cmd); });
 });
 

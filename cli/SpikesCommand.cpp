@@ -13,6 +13,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "platform/BitmapFileWriter.h"
+#include "platform/FileIdentity.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
@@ -60,6 +61,11 @@ struct FigureResult {
 std::optional<FigureResult> WriteFigure(const SpikeFile& file, const SpikeStatistics& statistics,
                                         const SpikesArguments& args, const std::string& output,
                                         std::unique_ptr<GLRenderer>& renderer) {
+  // The figure must never take the place of a spike file it is drawn from, under whatever name.
+  if (FileIdentity::IsOneOf(output, args.files)) {
+    ReportFileError(kOutputIsInputMessage, 0, output, 0);
+    return std::nullopt;
+  }
   SpikeSubset subset;
   if (SpikeSubset::Choose(file, args.maxSpikes, subset) != 0) return std::nullopt;
   if (!renderer) renderer = std::make_unique<GLRenderer>();

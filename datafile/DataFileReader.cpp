@@ -22,6 +22,11 @@ constexpr int64_t kWindowRefill = kLegacyProbeLength - kWindowOverlap;
 constexpr int64_t kLegacyEndTrailer = 1;
 // The most bytes any kind needs from the start of a record to read its timestamp.
 constexpr int64_t kMaxTimestampBytes = 16;
+constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+int64_t ModifiedNanoseconds(const struct stat& status) {
+  return static_cast<int64_t>(status.st_mtim.tv_sec) * kNanosecondsPerSecond + status.st_mtim.tv_nsec;
+}
 
 }  // namespace
 
@@ -114,6 +119,8 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
   if (mapError != 0) return mapError;
   dataOffset_ = headerSize;
   openedLength_ = static_cast<int64_t>(mapping_.Size());
+  struct stat status {};
+  if (::fstat(file_.Descriptor(), &status) == 0) openedModified_ = ModifiedNanoseconds(status);
   recordBase_ = mapping_.Data() + headerSize;
   return kStatusOk;
 }
@@ -188,7 +195,9 @@ int32_t DataFileReader::ReadTimestamp(int64_t index, int64_t& timestamp) {
 bool DataFileReader::IsIntact() const {
   if (mapping_.WasDamaged()) return false;
   struct stat st {};
-  return ::fstat(file_.Descriptor(), &st) != 0 || st.st_size >= openedLength_;
+  if (::fstat(file_.Descriptor(), &st) != 0) return true;
+  if (st.st_size < openedLength_) return false;
+  return st.st_size > openedLength_ || ModifiedNanoseconds(st) == openedModified_;
 }
 
 int32_t DataFileReader::GetTimestamp(int64_t& timestamp, int64_t index) {

@@ -44,8 +44,9 @@ class DataFileReader {
   /// The timestamp of record `index` read as ReadRecordBytes does; 0, kStatusSourceChanged when the
   /// file no longer holds the record, or an errno.
   int32_t ReadTimestamp(int64_t index, int64_t& timestamp);
-  /// False once the file shrank since it was opened or a read through the mapping met a lost page
-  /// (which then read as zeros). Callable from any thread.
+  /// False once the file shrank since it was opened, was written over in place at its size (its
+  /// modification time moved), or a read through the mapping met a lost page (which then read as
+  /// zeros). A file that only grew, as one still being recorded, stays intact. Callable from any thread.
   bool IsIntact() const;
 
   /// Number of whole records.
@@ -81,6 +82,7 @@ class DataFileReader {
   const uint8_t* recordBase_ = nullptr;
   int64_t dataOffset_ = 0;
   int64_t openedLength_ = 0;  // the file's length in bytes when it was opened
+  int64_t openedModified_ = 0;  // its modification time then, nanoseconds
   uint32_t numRecords_ = 0;
   int32_t recordSize_ = 0;
   int32_t typeCode_ = kFileTypeNone;

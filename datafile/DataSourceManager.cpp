@@ -34,6 +34,11 @@ constexpr const char* kInvalidSourceMessage = "Attempting to display invalid dat
 constexpr const char* kNotRecordingMessage = "File does not look like a CSC recording (implausible record values)";
 constexpr const char* kChangedMessage = "Data file changed or was truncated while open";
 constexpr const char* kReadErrorMessage = "Error reading data file; error code:";
+constexpr const char* kNeverIncreasesWarning =
+    "The timestamps of this recording never increase; it is shown, but no spikes can be cut from it";
+constexpr const char* kLeftClosedMessage =
+    "Files chosen after one that could not be opened were left closed, so that no channel group shifts; "
+    "files left closed: ";
 
 constexpr const char* kDialogTitle = "Open Data File";
 constexpr const char* kDialogInitialName = "*.kcs*";
@@ -227,12 +232,24 @@ int32_t DataSourceManager::AddSource(File& file, const std::string& path) {
     }
     return rc;
   }
+  WarnWhenTimeNeverIncreases(*reader, state->search, path);
   const auto slot = static_cast<std::size_t>(count_);
   paths_[slot] = path;
   readers_[slot] = std::move(reader);
   states_[slot] = std::move(state);
   ++count_;
   return kStatusOk;
+}
+
+void DataSourceManager::WarnWhenTimeNeverIncreases(DataFileReader& reader, const RecordTimeSearch& search,
+                                                   const std::string& path) {
+  // Most recordings end later than they begin: only the others are read record by record.
+  if (search.LastTimestamp() > search.FirstTimestamp()) return;
+  bool standsStill = false;
+  const auto timestampOf = [&reader](int64_t index, int64_t& timestamp) { return reader.ReadTimestamp(index, timestamp); };
+  if (FindTimeStandingStill(reader.GetNumRecords(), timestampOf, standsStill) == kStatusOk && standsStill) {
+    ReportFileError(kNeverIncreasesWarning, 0, path, 0);
+  }
 }
 
 void DataSourceManager::ClearSlot(int32_t slotIndex) {
@@ -254,8 +271,13 @@ int32_t DataSourceManager::OpenDataFileDialog() {
   };
   const auto chosen = FileChooser::Current().OpenFiles(kDialogTitle, kDialogInitialName, filters, /*multiple=*/true);
   if (!chosen) return kStatusFailed;
-  // Each failure has reported itself; the command succeeded once the user confirmed.
-  for (const std::string& path : *chosen) OpenSource(path);
+  // Each failure has reported itself; the command succeeded once the user confirmed. The files after
+  // a refused one would each take the place of the one before in the plots' channel groups.
+  for (std::size_t i = 0; i < chosen->size(); ++i) {
+    if (OpenSource((*chosen)[i]) == kStatusOk) continue;
+    if (const std::size_t left = chosen->size() - i - 1; left > 0) ReportError(kLeftClosedMessage, static_cast<int64_t>(left));
+    break;
+  }
   return kStatusOk;
 }
 

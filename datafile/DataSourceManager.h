@@ -68,6 +68,8 @@ class DataSourceManager final : public IDataSourceManager {
   int32_t OpenFileForSource(File& file, const std::string& path);
   int32_t AddSource(File& file, const std::string& path);
   void ClearSlot(int32_t slot);
+  // One warning for a recording whose timestamps never increase: it is shown, but cannot be extracted.
+  static void WarnWhenTimeNeverIncreases(DataFileReader& reader, const RecordTimeSearch& search, const std::string& path);
   void NotifyListeners();
 
   ReaderFactory factory_;

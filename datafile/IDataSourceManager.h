@@ -48,7 +48,8 @@ class IDataSourceManager {
   virtual int32_t GetNumSources() = 0;
   /// Opens a CSC file as a new source and notifies the listeners.
   virtual int32_t OpenSource(const std::string& path) = 0;
-  /// Runs the Open Data File chooser and opens every file picked; 0, or -1 when cancelled or full.
+  /// Runs the Open Data File chooser and opens the files picked, in order, up to the first that cannot
+  /// be opened (the rest would shift the plots' channel groups); 0, or -1 when cancelled or full.
   virtual int32_t OpenDataFileDialog() = 0;
   /// Closes a source; the last source moves into its index. 0 or -603.
   virtual int32_t CloseSource(int32_t index) = 0;

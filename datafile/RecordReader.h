@@ -1,7 +1,7 @@
 #pragma once
 // Reads a source's records with its own descriptor and pread, not through the mapping: scattered
-// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs and,
-// through RecordStream, by the extraction for its front-to-back pass.
+// reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs, by
+// SourceSummary for its one pass over every record and, through RecordStream, by the extraction.
 
 #include <cstdint>
 #include <vector>

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,13 @@ class CanvasProperties {
   static constexpr int32_t kMaxBandPixels = 1000;
   /// Largest data-axis width and time-tick spacing, pixels (the widest canvas).
   static constexpr int32_t kMaxAxisPixels = 10000;
-  /// Zoom steps smaller than halving would never get anywhere; larger than this jump past the data.
-  static constexpr int32_t kMinZoomFactor = 2;
-  static constexpr int32_t kMaxZoomFactor = 1000;
+  /// Zoom and paging steps must be positive; any positive value is safe (the view's arithmetic
+  /// saturates): a factor of 1 only leaves zooming without effect, a page above 100 % pages further.
+  static constexpr int32_t kMinZoomFactor = 1;
+  static constexpr int32_t kMaxZoomFactor = std::numeric_limits<int32_t>::max();
   /// Paging steps are whole percentages of a page.
   static constexpr int32_t kMinPagePercent = 1;
-  static constexpr int32_t kMaxPagePercent = 100;
+  static constexpr int32_t kMaxPagePercent = std::numeric_limits<int32_t>::max();
 
   virtual ~CanvasProperties() = default;
 

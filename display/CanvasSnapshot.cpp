@@ -11,6 +11,7 @@
 #include "platform/PathHelpers.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -61,6 +62,15 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   if (options.width <= 0 || options.width > kMaxSide || options.height <= 0 || options.height > kMaxSide) {
     return kStatusFailed;
   }
+  // Whether summaries are kept is the process's choice: this snapshot's for its own duration.
+  SummaryCache& cache = SummaryCache::Instance();
+  const bool keptBefore = cache.Enabled();
+  cache.SetEnabled(options.keepSummaries);
+  struct RestoreCache {
+    SummaryCache& cache;
+    bool enabled;
+    ~RestoreCache() { cache.SetEnabled(enabled); }
+  } restore{cache, keptBefore};
   // Made in the order the program makes its own, so they go in the reverse order; colours are
   // handed out as in a freshly started program, so every snapshot looks the same.
   GLRenderer renderer;
@@ -79,11 +89,21 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   SetUpView(shown, canvas, collection, dataStart, dataEnd, options);
   if (view != nullptr) *view = shown;
   renderer.RequestNewDIBSection();
-  // A plot over a long span starts its summary and draws no trace the first time; the window redraws
-  // when the build completes, the snapshot waits for all of them and draws once more.
+  // A plot over a long span draws no trace until its summary is there; the window redraws when each
+  // build completes. The snapshot starts every build the frame needs, waits for them (they load or
+  // build in parallel) and draws once; a plot that still waited is waited for and drawn again.
+  const PlotFrame shownFrame = canvas.Frame();
+  for (IPlot* plot : canvas.VisiblePlots()) {
+    if (auto* csc = dynamic_cast<CscPlot*>(plot); csc != nullptr) csc->StartSummaryFor(shownFrame);
+  }
+  WaitForSummaries(collection);
   if (canvas.RedrawAll() != 0) return kStatusFailed;
   if (WaitForSummaries(collection) && canvas.RedrawAll() != 0) return kStatusFailed;
   if (renderer.ReadBack() != 0) return kStatusFailed;
+  // A file cut short or written over while it was drawn leaves a picture of nothing, or of two recordings.
+  for (int32_t i = 0; i < manager.GetNumSources(); ++i) {
+    if (const int32_t rc = manager.CheckSource(i); rc != kStatusOk) return rc;
+  }
   frame = renderer.Bitmap();
   return kStatusOk;
 }

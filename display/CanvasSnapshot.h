@@ -20,6 +20,7 @@ struct SnapshotOptions {
   int32_t height = 0;                   // canvas height in pixels
   std::optional<int64_t> visibleStart;  // microseconds; the start of the data when absent
   std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
+  bool keepSummaries = true;            // summaries are read from and kept in the summary cache
 };
 
 class CanvasSnapshot {
@@ -30,7 +31,7 @@ class CanvasSnapshot {
   /// Opens the files as sources with a plot each (named by file title), sets up the view, renders
   /// and copies the frame (32-bit, bottom-up) into `frame` (and the view it showed into `view`).
   /// 0; -1 for a bad size or a failed render; or the data source manager's code for a file it
-  /// could not open (it has reported why).
+  /// could not open or that changed while it was drawn (it has reported why).
   static int32_t Render(const SnapshotOptions& options, MemoryBitmap& frame, ViewState* view = nullptr);
   /// Sets `view` up as the main window shows data from `dataStart` to `dataEnd` on a canvas of the
   /// options' size, after the user zoomed to their span and scrolled to their start.

@@ -186,7 +186,7 @@ bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
 }
 
 bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {
-  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const std::span<const int64_t> timestamps = summary.Timestamps();
   const int64_t firstTimestamp = timestamps.front();
   if (span.end <= firstTimestamp) return false;
   last = RecordWalk(timestamps.data(), 0, summary.NumRecords() - 1, firstTimestamp).LastAtOrBefore(span.end);
@@ -215,14 +215,68 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
   return true;
 }
 
-void CscPlot::StartSummary() {
-  if (summary_ != nullptr || sourceChanged_) return;
+void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
+  if (summary_ != nullptr) {
+    if (rank == SummaryBuilder::Rank::Shown) summary_->SetRank(rank);
+    return;
+  }
+  if (sourceChanged_) return;
   int32_t source = -1;
   if (sources_.FindSourceByPath(GetPath(), source) != 0) return;
   if (!OpenReader(sources_, source)) return;
+  // A recording short enough to be walked record by record at any zoom never needs one.
+  if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
   summary_ = std::make_unique<SummaryBuilder>(layout_);
+  summary_->SetRank(rank);
   if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
   summary_->Start();
+}
+
+int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last,
+                                    int64_t& firstTimestamp) const {
+  if (const int32_t rc = reader_.ReadTimestamp(0, firstTimestamp); rc != kStatusOk) return rc;
+  if (span.end <= firstTimestamp) return kStatusFailed;
+  int32_t rc = kStatusOk;
+  // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
+  auto search = [&](int64_t low, int64_t high, auto past) {
+    while (low < high && rc == kStatusOk) {
+      const int64_t middle = low + (high - low) / 2;
+      int64_t t = 0;
+      rc = reader_.ReadTimestamp(middle, t);
+      if (past(t)) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return low;
+  };
+  last = search(0, reader_.NumRecords(), [&](int64_t t) { return t > span.end; }) - 1;
+  first = search(0, last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
+  return rc;
+}
+
+bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
+  const int32_t width = frame.traceWidth;
+  if (summary_ != nullptr) return true;
+  if (width <= 0 || frame.end <= frame.start || properties_.ADMaxValue * properties_.scale == 0.0) return false;
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(frame.visibleSpan, width) || sourceChanged_) {
+    return false;
+  }
+  int32_t source = -1;
+  if (sources_.FindSourceByPath(GetPath(), source) != 0 || !OpenReader(sources_, source) || reader_.NumRecords() == 0) {
+    return false;
+  }
+  const ColumnSpan span = SpanFor(frame.start, frame.end, width);
+  int64_t first = 0;
+  int64_t last = 0;
+  int64_t firstTimestamp = 0;
+  if (ProbeRecordsInSpan(span, first, last, firstTimestamp) != kStatusOk) return false;
+  // The same test the draw makes before it waits for the summary.
+  const int64_t count = last - first + 1;
+  if (!WalksSummary(count, span) || count <= kReadRecords) return false;
+  StartSummary();
+  return summary_ != nullptr;
 }
 
 bool CscPlot::WaitForSummary() const {
@@ -261,27 +315,7 @@ int32_t CscPlot::LocateRecords(const SourceSummary* summary, const ColumnSpan& s
     range.firstTimestamp = summary->Timestamps().front();
     return RecordsInSpan(*summary, span, range.first, range.last) ? kStatusOk : kStatusFailed;
   }
-  if (const int32_t rc = reader_.ReadTimestamp(0, range.firstTimestamp); rc != kStatusOk) return rc;
-  if (span.end <= range.firstTimestamp) return kStatusFailed;
-  int32_t rc = kStatusOk;
-  // Smallest index in [low, high) for which `past` holds (high when none), probing timestamps.
-  auto search = [&](int64_t low, int64_t high, auto past) {
-    while (low < high && rc == kStatusOk) {
-      const int64_t middle = low + (high - low) / 2;
-      int64_t t = 0;
-      rc = reader_.ReadTimestamp(middle, t);
-      if (past(t)) {
-        high = middle;
-      } else {
-        low = middle + 1;
-      }
-    }
-    return low;
-  };
-  range.last = search(0, reader_.NumRecords(), [&](int64_t t) { return t > span.end; }) - 1;
-  range.first =
-      search(0, range.last + 1, [&](int64_t t) { return RecordWalk::Reaches(t, span.start, span.recordDuration); });
-  return rc;
+  return ProbeRecordsInSpan(span, range.first, range.last, range.firstTimestamp);
 }
 
 int32_t CscPlot::ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
@@ -344,7 +378,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
     if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
   }
   if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {
-    if (summary_ == nullptr) StartSummary();
+    StartSummary();
     if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
     if (summary_->GetState() == SummaryBuilder::State::Failed) {
       // The build ran into a short file or a read error: let the manager say whether it changed.

@@ -89,9 +89,15 @@ class CscPlot : public Plot {
     ForgetRecords();
   }
 
-  /// Starts building the source's min/max summary on the worker pool, when the source's file can be
-  /// read directly and no build exists yet; long bar spans wait for it. Draw starts it when needed.
-  void StartSummary();
+  /// Starts making the source's min/max summary on the worker pool (loaded from the summary cache
+  /// when kept there), when the source's file can be read directly and no build exists yet; long bar
+  /// spans wait for it. Draw starts it, or moves a build queued as Hidden ahead, when it needs it. A
+  /// Hidden build is not started for a recording too short ever to need one.
+  void StartSummary(SummaryBuilder::Rank rank = SummaryBuilder::Rank::Shown);
+  /// Starts the summary when a draw of `frame` would wait for it (bars over more records than are
+  /// walked one by one), so a caller that must wait anyway starts every one before the first draw;
+  /// true when a build exists afterwards.
+  bool StartSummaryFor(const PlotFrame& frame);
   /// Blocks until a started summary build has ended; true when there was one to wait for.
   bool WaitForSummary() const;
   /// The summary build (progress, state), or null before one started.
@@ -117,6 +123,10 @@ class CscPlot : public Plot {
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
+  /// The records a walk of `span` can visit, found by probing the file's timestamps (as RecordsInSpan
+  /// does with a summary) and the first record's timestamp: 0, kStatusFailed when the span ends before
+  /// the first record, or the reader's code.
+  int32_t ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last, int64_t& firstTimestamp) const;
   /// Whether a column of `width` columns over the visible span covers more than a quarter record.
   bool DrawsBars(int64_t visibleSpan, int32_t width) const;
   /// Whether bars over `count` records of `span` come from the summary (once it is built).

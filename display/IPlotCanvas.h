@@ -9,6 +9,7 @@ namespace skelvane {
 
 class BitmapPresenter;
 class File;
+class TimeCursors;
 
 class IPlotCanvas {
  public:
@@ -65,6 +66,12 @@ class IPlotCanvas {
   virtual bool GetDataAxisInMicrovolts() const { return false; }
   /// Switches the data axes between counts and microvolts.
   virtual void SetDataAxisInMicrovolts(bool /*on*/) {}
+  /// Whether each plot gets an amplitude scale bar and the view a time scale bar (off unless set).
+  virtual bool GetShowScaleBars() const { return false; }
+  /// Switches the scale bars on or off.
+  virtual void SetShowScaleBars(bool /*on*/) {}
+  /// The measuring cursors the canvas draws; none for a canvas that draws none.
+  virtual TimeCursors* Cursors() { return nullptr; }
 };
 
 }  // namespace skelvane

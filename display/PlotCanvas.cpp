@@ -15,6 +15,8 @@
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
+#include "display/TimeAxisTicks.h"
+#include "display/TimeText.h"
 #include "display/ViewModel.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
@@ -37,14 +39,12 @@ constexpr int32_t kPixelsPerAxisTick = 20;
 constexpr int32_t kIconInset = 3;
 constexpr int32_t kArrowHalfWidth = 4;
 constexpr int32_t kArrowHeight = 4;
-constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
-constexpr int64_t kSecondsPerMinute = 60;
-constexpr int64_t kSecondsPerHour = 3600;
-constexpr int32_t kMaxSecondDecimals = 6;
 constexpr double kMicrovoltsPerVolt = 1e6;
 constexpr const char* kCountsUnit = "  AD Counts";  // the unit a CSC plot gives counts
 constexpr const char* kMicrovoltUnit = "  uV";
 constexpr const char* kBitVoltsKey = "-ADBitVolts";
+constexpr const char* kBarCountsUnit = "counts";  // what an amplitude scale bar measures in
+constexpr const char* kBarMicrovoltUnit = "uV";
 
 }  // namespace
 
@@ -139,10 +139,58 @@ int32_t PlotCanvas::RedrawAll() {
   renderer_->Flush();
   if (DrawPlots() != 0) return kStatusFailed;
   renderer_->Flush();
+  DrawOverlays();
   return kStatusOk;
 }
 
+void PlotCanvas::DrawOverlays() {
+  const ViewState& v = view_;
+  if (cursors_.Any()) {
+    const int32_t axisWidth = GetDataAxisWidth();
+    DrawOverlay(CanvasOverlays::Cursors(cursors_, v.VisibleStart, v.VisibleSpan, v.CanvasWidth - axisWidth,
+                                        axisWidth, v.ScrollBottom + GetTimeAxisHeight(), v.ScrollTop,
+                                        renderer_->GetTextHeight("AB")));
+  }
+  if (showScaleBars_) {
+    DrawOverlay(CanvasOverlays::TimeBar(v.VisibleSpan, TraceWidth(), v.CanvasWidth,
+                                        v.ScrollBottom + GetTimeAxisHeight() + CanvasOverlays::kBarInset,
+                                        [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
+  }
+}
+
+void PlotCanvas::DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre) {
+  const int32_t fullScale = plot.GetADMaxValue();
+  const double gain = GetAmplitudeGain(plot.GetPath());
+  if (fullScale <= 0 || height <= 1) return;
+  // The trace puts the full scale half the trace's height from its middle, times the gain.
+  double perPixel = fullScale / (height / 2.0 * gain);
+  std::string unit = kBarCountsUnit;
+  if (const std::optional<double> microvolts = MicrovoltsPerCount(plot)) {
+    perPixel *= *microvolts;
+    unit = kBarMicrovoltUnit;
+  }
+  DrawOverlay(CanvasOverlays::AmplitudeBar(perPixel, unit, height, view_.CanvasWidth, yCentre,
+                                           renderer_->GetTextHeight(unit),
+                                           [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
+}
+
+void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
+  ResetProjection();
+  for (const CanvasOverlays::Line& line : layout.lines) {
+    renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthOverlay, kOpaque);
+  }
+  renderer_->Flush();
+  for (const CanvasOverlays::Text& text : layout.texts) {
+    renderer_->DrawString(text.text, text.x, text.y, kDepthOverlay, text.colour);
+  }
+  renderer_->Flush();
+}
+
 std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
+  return std::make_unique<PlotPreparation>(VisiblePlots(), Frame());
+}
+
+std::vector<IPlot*> PlotCanvas::VisiblePlots() const {
   const ViewState& v = view_;
   std::vector<IPlot*> visible;
   int32_t y = 0;
@@ -154,7 +202,7 @@ std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
     if (y - h < v.ScrollTop && y > v.ScrollBottom) visible.push_back(plot);
     y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
   }
-  return std::make_unique<PlotPreparation>(std::move(visible), Frame());
+  return visible;
 }
 
 void PlotCanvas::PreparePlots() {
@@ -226,6 +274,10 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
     plot.DrawDataAxisLabel(frame, axisWidth, h, 0, y);
     drawingPlot_ = nullptr;
   }
+  if (showScaleBars_ && renderer_ != nullptr) {
+    const int32_t traceHeight = h - 2 * vMargin;
+    DrawAmplitudeBar(plot, traceHeight, y + vMargin + traceHeight / 2);
+  }
   if (header) h += properties_.plotHeaderHeight;
   if (properties_.showPlotIcons) {
     ResetProjection();
@@ -246,56 +298,6 @@ void PlotCanvas::DrawSeparator(int32_t y) {
   renderer_->DrawLine(0, y, view_.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
 }
 
-std::string PlotCanvas::FormatTimeLabel(int64_t time, double scale) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", std::fabs(static_cast<double>(time) * scale));
-  return text;
-}
-
-int32_t PlotCanvas::DecimalsForStep(int64_t step) {
-  int32_t decimals = 0;
-  for (int64_t unit = kMicrosecondsPerSecond; decimals < kMaxSecondDecimals && unit > step; unit /= 10) ++decimals;
-  return decimals;
-}
-
-// Integer arithmetic throughout: a double would blur the microseconds of a day-long recording.
-// The magnitude is rounded to `decimals` (half away from zero); `negative` only when the rounded
-// value is not zero, so no label reads "-0".
-namespace {
-std::string WholeAndFraction(int64_t microseconds, int32_t decimals, uint64_t& whole, bool& negative) {
-  decimals = std::clamp(decimals, 0, kMaxSecondDecimals);
-  uint64_t unit = 1;
-  for (int32_t i = decimals; i < kMaxSecondDecimals; ++i) unit *= 10;
-  uint64_t magnitude = microseconds < 0 ? 0 - static_cast<uint64_t>(microseconds) : microseconds;
-  magnitude = (magnitude / unit + (magnitude % unit >= (unit + 1) / 2 ? 1 : 0)) * unit;
-  negative = microseconds < 0 && magnitude != 0;
-  whole = magnitude / kMicrosecondsPerSecond;
-  if (decimals == 0) return {};
-  char digits[8];
-  std::snprintf(digits, sizeof digits, "%06llu", static_cast<unsigned long long>(magnitude % kMicrosecondsPerSecond));
-  return "." + std::string(digits, static_cast<std::size_t>(decimals));
-}
-}  // namespace
-
-std::string PlotCanvas::FormatSeconds(int64_t time, int32_t decimals) {
-  uint64_t seconds = 0;
-  bool negative = false;
-  const std::string fraction = WholeAndFraction(time, decimals, seconds, negative);
-  return (negative ? "-" : "") + std::to_string(seconds) + fraction;
-}
-
-std::string PlotCanvas::FormatClock(int64_t offset, int32_t decimals) {
-  uint64_t seconds = 0;
-  bool negative = false;
-  const std::string fraction = WholeAndFraction(offset, decimals, seconds, negative);
-  char text[48];
-  std::snprintf(text, sizeof text, "%s%llu:%02llu:%02llu", negative ? "-" : "",
-                static_cast<unsigned long long>(seconds / kSecondsPerHour),
-                static_cast<unsigned long long>(seconds / kSecondsPerMinute % kSecondsPerMinute),
-                static_cast<unsigned long long>(seconds % kSecondsPerMinute));
-  return text + fraction;
-}
-
 int64_t PlotCanvas::RecordingStart(IDataSourceManager& sources, int64_t fallback) {
   std::optional<int64_t> earliest;
   for (int32_t i = 0; i < sources.GetNumSources(); ++i) {
@@ -307,21 +309,66 @@ int64_t PlotCanvas::RecordingStart(IDataSourceManager& sources, int64_t fallback
   return earliest.value_or(fallback);
 }
 
+int64_t PlotCanvas::ClockOrigin() const {
+  return sources_ != nullptr ? RecordingStart(*sources_, view_.DataStart) : view_.DataStart;
+}
+
 std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const {
   switch (timeLabelStyle_) {
-    case TimeLabelStyle::Seconds: return FormatSeconds(time, DecimalsForStep(step));
-    case TimeLabelStyle::Clock: {
-      const int64_t origin =
-          sources_ != nullptr ? RecordingStart(*sources_, view_.DataStart) : view_.DataStart;
-      return FormatClock(SaturatingSubtract(time, origin), DecimalsForStep(step));
-    }
+    case TimeLabelStyle::Seconds: return TimeText::Seconds(time, TimeText::DecimalsForStep(step));
+    case TimeLabelStyle::Clock:
+      return TimeText::Clock(SaturatingSubtract(time, ClockOrigin()), TimeText::DecimalsForStep(step));
     case TimeLabelStyle::Microseconds: break;
   }
-  return FormatTimeLabel(time, properties_.timeLabelScale);
+  return TimeText::Microseconds(time, properties_.timeLabelScale);
+}
+
+// Seconds and clock labels: ticks on round times, each labelled with its own time, exactly. The step
+// grows until the widest label fits between two ticks, so no label has to be left out.
+PlotCanvas::TimeAxisLayout PlotCanvas::LayoutRoundTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
+                                                           const TextMeasure& textWidth) const {
+  TimeAxisLayout layout;
+  if (w <= 0 || span <= 0) return layout;
+  const bool clock = timeLabelStyle_ == TimeLabelStyle::Clock;
+  const TimeAxisTicks::Kind kind = clock ? TimeAxisTicks::Kind::Clock : TimeAxisTicks::Kind::Decimal;
+  const int64_t origin = clock ? ClockOrigin() : 0;
+  int64_t step = TimeAxisTicks::Step(kind, span, w, properties_.timeTickSpacing);
+  std::vector<int64_t> times;
+  std::vector<TimeLabel> labels;
+  for (;;) {
+    times = TimeAxisTicks::Times(start, span, origin, step);
+    labels.clear();
+    int32_t widest = 0;
+    for (const int64_t time : times) {
+      TimeLabel label;
+      label.text = FormatTimeLabelInStyle(time, step);
+      label.width = textWidth(label.text);
+      widest = std::max(widest, label.width);
+      labels.push_back(std::move(label));
+    }
+    const double pixelsPerStep = static_cast<double>(step) * w / static_cast<double>(span);
+    const int64_t next = TimeAxisTicks::Next(kind, step);
+    // Columns are whole pixels: neighbouring ticks may stand a pixel closer than the step.
+    if (pixelsPerStep > widest + kLabelGap + 1 || next == step) break;
+    step = next;
+  }
+  int32_t lastRight = std::numeric_limits<int32_t>::min();
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    int32_t pixel = 0;
+    if (TimeColumns::PixelForTime(times[i], start, w, span, pixel) != 0 || pixel >= w) continue;
+    layout.ticks.push_back({x0 + pixel, kColourGrid});
+    TimeLabel& label = labels[i];
+    label.x = x0 + pixel - label.width / 2;
+    if (lastRight != std::numeric_limits<int32_t>::min() && label.x <= lastRight + kLabelGap) continue;
+    lastRight = label.x + label.width;
+    layout.labels.push_back(std::move(label));
+  }
+  return layout;
 }
 
 PlotCanvas::TimeAxisLayout PlotCanvas::LayoutTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
                                                       const TextMeasure& textWidth) const {
+  if (timeLabelStyle_ != TimeLabelStyle::Microseconds) return LayoutRoundTimeAxis(w, x0, start, span, textWidth);
   TimeAxisLayout layout;
   const int32_t spacing = properties_.timeTickSpacing;
   const int32_t centre = w / 2;
@@ -432,17 +479,11 @@ void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32
     centre /= gain;
   }
   std::string shownUnit = unit;
-  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr && sources_ != nullptr) {
-    int32_t source = -1;
-    std::string bitVolts;
-    if (sources_->FindSourceByPath(drawingPlot_->GetPath(), source) == 0 &&
-        sources_->GetHeaderValue(source, kBitVoltsKey, bitVolts) == 0) {
-      const double microvoltsPerCount = std::strtod(bitVolts.c_str(), nullptr) * kMicrovoltsPerVolt;
-      if (microvoltsPerCount > 0.0 && std::isfinite(microvoltsPerCount)) {
-        top *= microvoltsPerCount;
-        centre *= microvoltsPerCount;
-        shownUnit = kMicrovoltUnit;
-      }
+  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr) {
+    if (const std::optional<double> microvoltsPerCount = MicrovoltsPerCount(*drawingPlot_)) {
+      top *= *microvoltsPerCount;
+      centre *= *microvoltsPerCount;
+      shownUnit = kMicrovoltUnit;
     }
   }
   const DataAxisLayout layout =
@@ -583,6 +624,18 @@ int32_t PlotCanvas::GetTimeRangeForPixel(int32_t pixel, int32_t width, int64_t s
 
 int32_t PlotCanvas::GetTimeForPixel(int32_t pixel, int32_t width, int64_t span, int64_t start, int64_t& time) {
   return TimeColumns::TimeForPixel(pixel, width, span, start, time);
+}
+
+std::optional<double> PlotCanvas::MicrovoltsPerCount(const IPlot& plot) const {
+  int32_t source = -1;
+  std::string bitVolts;
+  if (sources_ == nullptr || sources_->FindSourceByPath(plot.GetPath(), source) != 0 ||
+      sources_->GetHeaderValue(source, kBitVoltsKey, bitVolts) != 0) {
+    return std::nullopt;
+  }
+  const double microvoltsPerCount = std::strtod(bitVolts.c_str(), nullptr) * kMicrovoltsPerVolt;
+  if (!(microvoltsPerCount > 0.0) || !std::isfinite(microvoltsPerCount)) return std::nullopt;
+  return microvoltsPerCount;
 }
 
 void PlotCanvas::ResetProjection() {

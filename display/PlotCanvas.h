@@ -1,6 +1,7 @@
 #pragma once
 // The one drawing surface of the main window: stacks the plots with separators, draws the time axis,
-// the data axes and the header icons, converts between times and pixel columns, and zooms. Its
+// the data axes and the header icons (and on request the measuring cursors and scale bars), converts
+// between times and pixel columns, and zooms. Its
 // class-wide members hold the program's display state, read by the canvas, the view model and the
 // window; the plots are handed a PlotFrame instead. Snapshots, tests and benches make a canvas of
 // their own over their own view, renderer, plots and sources.
@@ -10,14 +11,17 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "display/CanvasOverlays.h"
 #include "display/CanvasProperties.h"
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
 #include "display/PlotFrame.h"
+#include "display/TimeCursors.h"
 #include "display/ViewState.h"
 
 namespace skelvane {
@@ -168,6 +172,12 @@ class PlotCanvas : public IPlotCanvas {
   bool GetDataAxisInMicrovolts() const override { return dataAxisInMicrovolts_; }
   /// Switches the data axes between counts and microvolts.
   void SetDataAxisInMicrovolts(bool on) override { dataAxisInMicrovolts_ = on; }
+  /// Whether the scale bars are drawn.
+  bool GetShowScaleBars() const override { return showScaleBars_; }
+  /// Switches the scale bars on or off.
+  void SetShowScaleBars(bool on) override { showScaleBars_ = on; }
+  /// The measuring cursors, drawn over the plots while set.
+  TimeCursors* Cursors() override { return &cursors_; }
 
   /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
   static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
@@ -197,25 +207,20 @@ class PlotCanvas : public IPlotCanvas {
   void PreparePlots();
   /// Starts preparing the plots DrawPlots will draw, in stacking order.
   std::unique_ptr<PlotPreparation> StartPreparation();
+  /// The plots DrawPlots will draw (those the scroll position shows), in stacking order.
+  std::vector<IPlot*> VisiblePlots() const;
   /// Columns of a plot's trace: the canvas less the data axis.
   int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
   int32_t DrawPlot(IPlot& plot, int32_t y);
   /// Draws the time axis band at y with ticks and labels for a plot area of width w starting at x0.
   void DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span);
-  /// Tick positions and the labels that are drawn, for a plot area of width w starting at x0.
+  /// Tick positions and the labels that are drawn, for a plot area of width w starting at x0: every
+  /// timeTickSpacing pixels from the middle in microseconds, on round times in seconds and as a clock.
   TimeAxisLayout LayoutTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span, const TextMeasure& textWidth) const;
   /// Grid lines and value labels of a data axis for a plot of height h with its bottom at y.
   DataAxisLayout LayoutDataAxis(int32_t h, int32_t y, int32_t centreValue, int32_t topValue,
                                 const std::string& unit) const;
-  /// Formats a time label: the scaled time rounded to whole units, digits only.
-  static std::string FormatTimeLabel(int64_t time, double scale);
-  /// Decimals a seconds or clock label needs so that labels `step` microseconds apart differ (0..6).
-  static int32_t DecimalsForStep(int64_t step);
-  /// `time` in seconds rounded to `decimals` decimals ("12.25", "-0.5").
-  static std::string FormatSeconds(int64_t time, int32_t decimals);
-  /// `offset` microseconds as h:mm:ss rounded to `decimals` second decimals ("1:02:03.25", "-0:00:01").
-  static std::string FormatClock(int64_t offset, int32_t decimals);
   /// Timestamp of the earliest first record of the open sources (the data range is padded around
   /// the recordings), or `fallback` without sources.
   static int64_t RecordingStart(IDataSourceManager& sources, int64_t fallback);
@@ -229,6 +234,17 @@ class PlotCanvas : public IPlotCanvas {
 
  private:
   void ResetProjection();
+  /// Microvolts per A/D count from the plot's source header, or none.
+  std::optional<double> MicrovoltsPerCount(const IPlot& plot) const;
+  /// The cursor lines and the time scale bar, over the finished stack.
+  void DrawOverlays();
+  /// The amplitude scale bar of a plot whose trace is `height` pixels tall, centred at yCentre.
+  void DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre);
+  void DrawOverlay(const CanvasOverlays::Layout& layout);
+  /// The time a clock label counts from: the recordings' first record.
+  int64_t ClockOrigin() const;
+  TimeAxisLayout LayoutRoundTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
+                                     const TextMeasure& textWidth) const;
   void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);
   void DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY);
   static void ExcludeUnusedFamilies(ColorTable& colours);
@@ -251,6 +267,8 @@ class PlotCanvas : public IPlotCanvas {
   int32_t failedHeight_ = 0;
   TimeLabelStyle timeLabelStyle_ = TimeLabelStyle::Microseconds;
   bool dataAxisInMicrovolts_ = false;
+  bool showScaleBars_ = false;
+  TimeCursors cursors_;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;

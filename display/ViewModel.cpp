@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/ViewState.h"
@@ -16,6 +17,7 @@ namespace skelvane {
 namespace {
 
 constexpr int32_t kMinimumZoomFactor = 2;
+constexpr int64_t kSeparatorRows = 3;  // two separator lines and a gap under every plot
 
 // The thumb's share of the bar: trunc(part / whole * 32766), at most the whole bar.
 int32_t PageFor(double part, double whole) {
@@ -266,6 +268,36 @@ bool ViewModel::ZoomTimeAbout(int32_t x, int32_t steps) {
                                           view_.VisibleSpan / (2 * int64_t{width}));
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
   return true;
+}
+
+int64_t ViewModel::CentreOn(int64_t time) {
+  ViewState& v = view_;
+  const int64_t centre = std::clamp(time, v.DataStart, std::max(v.DataStart, v.DataEnd));
+  const int64_t lastStart = std::max(v.DataStart, SaturatingSubtract(v.DataEnd, v.VisibleSpan));
+  v.VisibleStart = std::clamp(SaturatingSubtract(centre, v.VisibleSpan / 2), v.DataStart, lastStart);
+  return centre;
+}
+
+std::vector<int32_t> ViewModel::FitHeights(int64_t available, int32_t count, int32_t minimum) {
+  std::vector<int32_t> heights;
+  if (count <= 0) return heights;
+  const int64_t share = std::max<int64_t>(available, 0) / count - kSeparatorRows;
+  const int64_t spare = std::max<int64_t>(available, 0) % count;
+  for (int32_t i = 0; i < count; ++i) {
+    heights.push_back(ClampTo<int32_t>(std::max<int64_t>(share + (i < spare ? 1 : 0), minimum)));
+  }
+  return heights;
+}
+
+void ViewModel::FitPlotsToWindow(int32_t minimum) {
+  if (plots_ == nullptr) return;
+  const std::vector<int32_t> heights =
+      FitHeights(int64_t{view_.CanvasHeight} - canvas_.GetTimeAxisHeight(), plots_->GetNumPlots(), minimum);
+  for (std::size_t i = 0; i < heights.size(); ++i) {
+    IPlot* plot = nullptr;
+    if (plots_->GetPlot(static_cast<int32_t>(i), plot) == 0 && plot != nullptr) plot->SetHeight(heights[i]);
+  }
+  SetScroll(0);
 }
 
 }  // namespace skelvane

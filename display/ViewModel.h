@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace skelvane {
 
@@ -74,6 +75,16 @@ class ViewModel {
   /// Zooms `steps` steps through the canvas (in for positive) and moves the span so that the time
   /// under canvas x stays under it; false when x is off the plots or no step changed the span.
   bool ZoomTimeAbout(int32_t x, int32_t steps);
+
+  /// Centres the view on `time`, keeping the span: the time is first held to the data's range, and
+  /// the view kept inside the data. The time gone to: `time`, or the end of the data it was held to.
+  int64_t CentreOn(int64_t time);
+  /// Shares the canvas height above the time axis among the plots, each at least `minimum` pixels
+  /// (the rest then scroll), and scrolls to the top of the stack.
+  void FitPlotsToWindow(int32_t minimum);
+  /// The heights that fill `available` pixels with `count` plots, each followed by its separator
+  /// rows: equal shares, the odd pixels to the first plots, none below `minimum`.
+  static std::vector<int32_t> FitHeights(int64_t available, int32_t count, int32_t minimum);
 
  private:
   int64_t StackHeight() const;

@@ -13,16 +13,17 @@ class BlockTimeline {
   static constexpr int32_t kRecordsPerBlock = 3;
 
   /// Sets the block: each record's timestamp (or absent: its samples read as time 0) and the sample interval.
-  void Set(const std::array<uint64_t, kRecordsPerBlock>& recordTimes, const std::array<bool, kRecordsPerBlock>& present,
+  void Set(const std::array<int64_t, kRecordsPerBlock>& recordTimes, const std::array<bool, kRecordsPerBlock>& present,
            double sampleInterval);
-  /// Time of block sample `index` (0 .. 1535): the record's timestamp plus the sample's offset, computed
-  /// in double precision and truncated toward zero; held at the ends of the unsigned range.
-  uint64_t At(int64_t index) const;
+  /// Time of block sample `index` (0 .. 1535): the record's timestamp plus the sample's offset, added in
+  /// double precision and rounded down to a whole microsecond; held at the ends of the 64-bit range.
+  int64_t At(int64_t index) const;
   /// Samples in the block.
   int64_t Length() const;
-  /// A time in double precision truncated to an unsigned microsecond count, 0 below and the top of the
-  /// range above it (a plain conversion of a value out of range is undefined).
-  static uint64_t Truncate(double time);
+  /// A time in double precision rounded down to a whole microsecond, held at the ends of the signed
+  /// 64-bit range (a plain conversion of a value out of range is undefined); NaN gives 0. Rounding down
+  /// rather than toward zero makes a time before zero land as its shift after zero does.
+  static int64_t Floor(double time);
 
  private:
   std::array<double, kRecordsPerBlock> base_{};

@@ -13,8 +13,9 @@
 #include "datafile/IDataSourceManager.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
-#include "extract/BlockTimeline.h"
+#include "extract/GroupRecordWalk.h"
 #include "extract/RecordStream.h"
+#include "platform/FileIdentity.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -26,12 +27,8 @@ namespace {
 constexpr int32_t kPreviousStart = 0;
 constexpr int32_t kCurrentStart = kSamplesPerRecord;
 constexpr int32_t kNextStart = 2 * kSamplesPerRecord;
-constexpr int32_t kBlockLength = 3 * kSamplesPerRecord;
 constexpr int32_t kCurrentLast = kNextStart - 1;
-constexpr int32_t kBlockLast = kBlockLength - 1;
-
-// Records further apart than this many sample intervals are separated by a recording gap.
-constexpr double kContiguityIntervals = 2.0 * kSamplesPerRecord;
+constexpr int32_t kBlockLast = GroupRecordWalk::kBlockLength - 1;
 
 constexpr const char* kSpikeFileStem = "SpikeFile";
 constexpr const char* kSingleElectrodeExtension = ".kse";
@@ -43,8 +40,8 @@ constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
 constexpr const char* kNameTakenMessage = "An earlier group of this run already wrote this spike file; group skipped: ";
-constexpr const char* kTimeGoesBackMessage =
-    "Timestamps go back here; the recording is taken up again as after a pause, at record ";
+constexpr const char* kTimeStandsStillMessage =
+    "No spikes can be cut from a recording whose timestamps never increase; no spike file written";
 constexpr const char* kShrankMessage = "Data file shorter than when it was opened; no spike file written from it";
 
 // K x noise level truncated toward zero, as the threshold of the run is, held inside the int32 range.
@@ -67,19 +64,6 @@ const char* ExtensionFor(int32_t numChannels) {
   }
 }
 
-bool AllEqual(const std::vector<uint64_t>& values) {
-  return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
-}
-
-// A later timestamp below the earlier one wraps to a huge difference and so counts as a gap.
-bool RecordsContiguous(const std::vector<uint64_t>& earlier, const std::vector<uint64_t>& later, double dt) {
-  const double limit = kContiguityIntervals * dt;
-  for (std::size_t i = 0; i < earlier.size(); ++i) {
-    if (static_cast<double>(later[i] - earlier[i]) > limit) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // A group planned before any file is written: the plots, the name and the values from its last plot.
@@ -98,7 +82,7 @@ struct ExtractionRun::Walk {
   bool reportProgress = false;
   int64_t blocks = 0;
   bool cancelled = false;
-  std::vector<std::unique_ptr<RecordStream>> streams;
+  std::unique_ptr<GroupRecordWalk> records;  // made by WalkRecords
 };
 
 ExtractionRun::ExtractionRun(IPlotCollection& plots, IDataSourceManager& sources) : plots_(plots), sources_(sources) {}
@@ -142,55 +126,60 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   }
   // Every group is planned first, so that groups can run side by side and the names are settled in
   // display order whatever finishes first.
-  const int32_t numChannels = parameters_.NumChannels;  // checked positive by the detector
   std::vector<Group> groups;
-  std::vector<int32_t> group;
-  int32_t result = kStatusOk;
-  const int32_t numPlots = plots_.GetNumPlots();
-  for (int32_t i = 0; i < numPlots && result == kStatusOk; ++i) {
-    IPlot* plot = nullptr;
-    if (plots_.GetPlot(i, plot) != kStatusOk) {
-      result = kStatusFailed;
-      break;
-    }
-    if (plot == nullptr) {
-      ReportError(kNoPlotMessage, i);
-      result = kStatusFailed;
-      break;
-    }
-    int32_t sourceId = -1;
-    if (sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) {
-      result = kStatusFailed;
-      break;
-    }
-    group.push_back(sourceId);
-    if ((i + 1) % numChannels == 0) {
-      Group planned;
-      planned.sourceIds = group;
-      planned.sampleInterval = plot->GetSamplePeriod();
-      planned.samplingFrequency = plot->GetSamplingFrequency();
-      planned.adMaxValue = plot->GetADMaxValue();
-      planned.path = BuildSpikeFileName(group);
-      // Opening would replace what an earlier group of this run writes: its spikes would be lost without a word.
-      for (const Group& earlier : groups) {
-        std::error_code error;
-        if (!earlier.nameTaken &&
-            (earlier.path == planned.path || std::filesystem::equivalent(earlier.path, planned.path, error))) {
-          planned.nameTaken = true;
-        }
-      }
-      if (planned.nameTaken) {
-        ReportError(kNameTakenMessage + planned.path, 0);
-        ++failedGroups_;
-      }
-      groups.push_back(std::move(planned));
-      group.clear();
-    }
+  std::vector<std::string> inputs;
+  int32_t result = PlanGroups(groups, inputs);
+  // A spike file that is one of the data files (whatever its name) would destroy a recording.
+  for (const Group& group : groups) {
+    if (!FileIdentity::IsOneOf(group.path, inputs)) continue;
+    ReportFileError(kOutputIsInputMessage, 0, group.path, 0);
+    groups.clear();
+    result = kStatusFailed;
   }
   RunGroups(groups);
   wasCancelled_ = cancel_;
   cancel_ = false;
   return result;
+}
+
+int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs) {
+  const int32_t numChannels = parameters_.NumChannels;  // checked positive by the detector
+  std::vector<int32_t> group;
+  const int32_t numPlots = plots_.GetNumPlots();
+  for (int32_t i = 0; i < numPlots; ++i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) != kStatusOk) return kStatusFailed;
+    if (plot == nullptr) {
+      ReportError(kNoPlotMessage, i);
+      return kStatusFailed;
+    }
+    int32_t sourceId = -1;
+    if (sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) return kStatusFailed;
+    inputs.push_back(plot->GetPath());
+    group.push_back(sourceId);
+    if ((i + 1) % numChannels != 0) continue;
+    Group planned;
+    planned.sourceIds = group;
+    planned.sampleInterval = plot->GetSamplePeriod();
+    planned.samplingFrequency = plot->GetSamplingFrequency();
+    planned.adMaxValue = plot->GetADMaxValue();
+    planned.path = BuildSpikeFileName(group);
+    // Opening would replace what an earlier group of this run writes: its spikes would be lost without a word.
+    for (const Group& earlier : groups) {
+      std::error_code error;
+      if (!earlier.nameTaken &&
+          (earlier.path == planned.path || std::filesystem::equivalent(earlier.path, planned.path, error))) {
+        planned.nameTaken = true;
+      }
+    }
+    if (planned.nameTaken) {
+      ReportError(kNameTakenMessage + planned.path, 0);
+      ++failedGroups_;
+    }
+    groups.push_back(std::move(planned));
+    group.clear();
+  }
+  return kStatusOk;
 }
 
 void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
@@ -291,16 +280,25 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
 
   // A data file cut short while it was read gave zeros or too few records: the spikes are not to be trusted.
   bool sourceChanged = false;
-  for (const auto& stream : walk.streams) {
-    const bool changed = sources_.CheckSource(stream->SourceId()) != kStatusOk;
-    if (stream->FileShrank() && !changed) {
-      ReportFileError(kShrankMessage, 0, file.inputs[static_cast<std::size_t>(&stream - walk.streams.data())], 0);
-    }
-    sourceChanged = sourceChanged || changed || stream->FileShrank();
+  const std::size_t streams = walk.records != nullptr ? walk.records->Streams().size() : 0;
+  for (std::size_t k = 0; k < streams; ++k) {
+    const RecordStream& stream = *walk.records->Streams()[k];
+    const bool changed = sources_.CheckSource(stream.SourceId()) != kStatusOk;
+    if (stream.FileShrank() && !changed) ReportFileError(kShrankMessage, 0, file.inputs[k], 0);
+    sourceChanged = sourceChanged || changed || stream.FileShrank();
   }
-  if (walk.cancelled || sourceChanged) {
+  // Every spike of a recording whose time stands still would carry one and the same time.
+  bool timeStandsStill = false;
+  for (std::size_t k = 0; k < streams && !walk.cancelled && !sourceChanged; ++k) {
+    if (!walk.records->TimeStandsStill(k)) continue;
+    ReportFileError(kTimeStandsStillMessage, 0, file.inputs[k], 0);
+    timeStandsStill = true;
+  }
+  if (walk.cancelled || sourceChanged || timeStandsStill) {
     extractor.DiscardSpikeFile();
-    file.outcome = walk.cancelled ? Outcome::Cancelled : Outcome::SourceChanged;
+    file.outcome = walk.cancelled     ? Outcome::Cancelled
+                   : sourceChanged    ? Outcome::SourceChanged
+                                      : Outcome::TimeStandsStill;
     file.complete = false;
     return true;
   }
@@ -413,113 +411,34 @@ int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double
     ReportError(kEmptyGroupMessage, 0);
     return kStatusFailed;
   }
-  const std::size_t numChannels = sourceIds.size();
-  int64_t total = 0;
-  for (const int32_t id : sourceIds) {
-    walk.streams.push_back(std::make_unique<RecordStream>(sources_, id));
-    total = std::max(total, walk.streams.back()->Count());
-  }
-
-  std::vector<int64_t> recordIndex(numChannels, 0);
-  std::vector<uint64_t> previousTimes(numChannels), currentTimes(numChannels), nextTimes(numChannels);
-  // Blocks whose three records lie side by side in a stream are scanned where they lie; the others
-  // (a neighbour missing or replaced by silence) are put together here.
-  std::vector<std::vector<int16_t>> assembled(numChannels, std::vector<int16_t>(kBlockLength, 0));
-  std::vector<std::span<const int16_t>> channelViews(numChannels);
-  std::vector<char> reportedGoingBack(numChannels, 0);
-  BlockTimeline timeline;
+  walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt);
+  GroupRecordWalk& records = *walk.records;
   const int32_t alignmentPt = parameters_.AlignmentPt;
   const int32_t numSpikePoints = parameters_.NumSpikePoints;
-  bool haveLastBlock = false;
-  uint64_t lastBlockTime = 0;
-
-  int64_t processed = 0;
-  while (processed < total) {
-    if (cancel_.load(std::memory_order_relaxed)) {
+  for (;;) {
+    const GroupRecordWalk::Step step = records.Next(cancel_);
+    if (step == GroupRecordWalk::Step::Cancelled) {
       walk.cancelled = true;
       return kStatusCancelled;
     }
-    bool hasPrevious = true;
-    bool hasNext = true;
-    // The same records in the same order as a record-by-record walk would read: a record that cannot
-    // be read ends the group only when the walk needs it.
-    for (std::size_t k = 0; k < numChannels; ++k) {
-      RecordStream& stream = *walk.streams[k];
-      const int64_t n = recordIndex[k];
-      const int64_t count = stream.Count();
-      if (n - 1 >= count || n - 1 < 0) hasPrevious = false;
-      if (n >= count) return kStatusOk;  // the normal end of a group: a channel ran out of records
-      if (n + 1 >= count) hasNext = false;
-      if (!stream.Ensure(hasPrevious ? n - 1 : n, hasNext ? n + 1 : n)) return kStatusOk;
-      previousTimes[k] = hasPrevious ? stream.Timestamp(n - 1) : 0;
-      currentTimes[k] = stream.Timestamp(n);
-      nextTimes[k] = hasNext ? stream.Timestamp(n + 1) : 0;
-    }
-    if (hasPrevious) hasPrevious = AllEqual(previousTimes) && RecordsContiguous(previousTimes, currentTimes, dt);
-    if (!AllEqual(currentTimes)) {
-      // Out of step: let the channels that lag behind catch up, one record at a time.
-      const uint64_t earliest = *std::min_element(currentTimes.begin(), currentTimes.end());
-      for (std::size_t k = 0; k < numChannels; ++k) {
-        if (currentTimes[k] == earliest) ++recordIndex[k];
-      }
-      continue;
-    }
-    if (hasNext) hasNext = AllEqual(nextTimes) && RecordsContiguous(currentTimes, nextTimes, dt);
-
-    // Time going back is a fault of the recording, not the same samples seen again: say where, once
-    // per file, and go on as after a pause so that the spikes after it are still found.
-    if (haveLastBlock && currentTimes[0] < lastBlockTime) {
-      for (std::size_t k = 0; k < numChannels; ++k) {
-        if (reportedGoingBack[k]) continue;
-        reportedGoingBack[k] = 1;
-        std::string path;
-        if (sources_.GetSourcePath(sourceIds[k], path) != kStatusOk) path.clear();
-        ReportFileError(kTimeGoesBackMessage, recordIndex[k], path, 0);
-      }
-      extractor.StartNewSegment();
-    }
-    haveLastBlock = true;
-    lastBlockTime = currentTimes[0];
-
-    for (std::size_t k = 0; k < numChannels; ++k) {
-      RecordStream& stream = *walk.streams[k];
-      const int64_t n = recordIndex[k];
-      if (hasPrevious && hasNext) {
-        channelViews[k] = std::span<const int16_t>(stream.Samples(n - 1), kBlockLength);
-        continue;
-      }
-      // A neighbour lost to a gap or to another channel reads as silence, never as foreign samples.
-      std::vector<int16_t>& block = assembled[k];
-      if (hasPrevious) {
-        std::copy_n(stream.Samples(n - 1), kSamplesPerRecord, block.begin() + kPreviousStart);
-      } else {
-        std::fill_n(block.begin() + kPreviousStart, kSamplesPerRecord, int16_t{0});
-      }
-      std::copy_n(stream.Samples(n), kSamplesPerRecord, block.begin() + kCurrentStart);
-      if (hasNext) {
-        std::copy_n(stream.Samples(n + 1), kSamplesPerRecord, block.begin() + kNextStart);
-      } else {
-        std::fill_n(block.begin() + kNextStart, kSamplesPerRecord, int16_t{0});
-      }
-      channelViews[k] = block;
-    }
-    timeline.Set({previousTimes[0], currentTimes[0], nextTimes[0]}, {hasPrevious, true, hasNext}, dt);
+    if (step == GroupRecordWalk::Step::End) return kStatusOk;
+    // Windows before the recording started over are other samples, not the same ones seen again.
+    if (records.TimeWentBack()) extractor.StartNewSegment();
 
     // A missing or separated neighbour stays outside every window; crossings are searched in the
     // current record only.
+    const bool hasPrevious = records.HasPrevious();
+    const bool hasNext = records.HasNext();
     const int32_t start = hasPrevious ? kCurrentStart : alignmentPt + kCurrentStart;
     const int32_t windowLow = hasPrevious ? kPreviousStart : kCurrentStart;
     const int32_t searchEnd = hasNext ? kCurrentLast : alignmentPt - numSpikePoints + kNextStart;
     const int32_t windowHigh = hasNext ? kBlockLast : kCurrentLast;
-    extractor.DetectSpikes(timeline, channelViews, start, searchEnd, windowLow, windowHigh);
+    extractor.DetectSpikes(records.Timeline(), records.Channels(), start, searchEnd, windowLow, windowHigh);
     if (extractor.HasWriteError()) return kStatusOk;
 
-    ++processed;
     ++walk.blocks;
-    if (walk.reportProgress) progress_.Advanced(walk.progressIndex, processed);
-    for (int64_t& index : recordIndex) ++index;
+    if (walk.reportProgress) progress_.Advanced(walk.progressIndex, records.BlocksDone());
   }
-  return kStatusOk;
 }
 
 }  // namespace skelvane

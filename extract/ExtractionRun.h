@@ -29,6 +29,7 @@ class ExtractionRun {
     WriteFailed,    // a write failed: nothing of it is left under its name
     Cancelled,      // stopped by Cancel(): nothing of it is left
     SourceChanged,  // a data file shrank or changed while it was read: nothing of it is left
+    TimeStandsStill,  // a data file's timestamps never increase: nothing of it is left
   };
 
   /// One spike file the last run opened, with the spikes stored in it.
@@ -50,8 +51,9 @@ class ExtractionRun {
   ExtractionRun(const ExtractionRun&) = delete;
   ExtractionRun& operator=(const ExtractionRun&) = delete;
 
-  /// The whole run over every plot in display order; 0, or -1 when it was stopped. Groups run on up to
-  /// Jobs() threads; each spike file is the same whatever the number.
+  /// The whole run over every plot in display order; 0, or -1 when it was stopped (nothing at all is
+  /// written when a spike file would be one of the data files). Groups run on up to Jobs() threads;
+  /// each spike file is the same whatever the number.
   int32_t CreateSpikeFiles();
   /// Writes the spike file of one group; 0, or -1 when the file could not be opened or an earlier group
   /// of this run already wrote a file of that name (which is kept).
@@ -69,8 +71,8 @@ class ExtractionRun {
   ExtractionParameters& Parameters();
   /// The spike files of the last run, in group order.
   const std::vector<WrittenFile>& WrittenFiles() const;
-  /// Groups of the last run that left no complete spike file (not opened, name taken, write failed,
-  /// data file changed); cancelled groups are not counted.
+  /// Groups of the last run that left no complete spike file (not opened, name taken, a recording
+  /// whose timestamps never increase, write failed, data file changed); cancelled groups are not counted.
   int32_t FailedGroups() const;
 
   /// Full groups the plots make with the current parameters (0 when the channel count is not positive).
@@ -100,6 +102,9 @@ class ExtractionRun {
   struct Group;
   struct Walk;
 
+  // Plans a group for every full set of plots in display order and lists every plot's data file; 0,
+  // or -1 when a plot or its source cannot be had (the groups planned before it stand).
+  int32_t PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs);
   // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
   bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
   int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor, Walk& walk);

@@ -7,6 +7,7 @@
 #include "platform/BufferedFileWriter.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "platform/Utf8Text.h"
 
 namespace skelvane {
 namespace {
@@ -24,24 +25,6 @@ std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
   return quoted + "\"";
 }
 
@@ -65,6 +48,7 @@ const char* ExtractionSummary::OutcomeText(ExtractionRun::Outcome outcome) {
     case ExtractionRun::Outcome::WriteFailed: return "write failed";
     case ExtractionRun::Outcome::Cancelled: return "cancelled";
     case ExtractionRun::Outcome::SourceChanged: return "data file changed";
+    case ExtractionRun::Outcome::TimeStandsStill: return "timestamps never increase";
   }
   return "";
 }
@@ -86,13 +70,13 @@ std::string ExtractionSummary::Json(const std::vector<ExtractionRun::WrittenFile
   for (std::size_t i = 0; i < files.size(); ++i) {
     const auto& file = files[i];
     std::string inputs;
-    for (const std::string& input : file.inputs) inputs += (inputs.empty() ? "" : ", ") + JsonString(input);
+    for (const std::string& input : file.inputs) inputs += (inputs.empty() ? "" : ", ") + Utf8Text::JsonQuoted(input);
     text += i == 0 ? "\n" : ",\n";
-    text += "  {\"spike_file\": " + JsonString(file.path) + ", \"inputs\": [" + inputs +
+    text += "  {\"spike_file\": " + Utf8Text::JsonQuoted(file.path) + ", \"inputs\": [" + inputs +
             "], \"threshold\": " + std::to_string(file.threshold) + ", \"noise_level\": " +
             Number(file.noiseLevel, "%.3f") + ", \"spikes\": " + std::to_string(file.spikeCount) +
             ", \"recorded_seconds\": " + Number(file.recordedSeconds, "%.6f") + ", \"outcome\": " +
-            JsonString(OutcomeText(file.outcome)) + "}";
+            Utf8Text::JsonQuoted(OutcomeText(file.outcome)) + "}";
   }
   return text + (files.empty() ? "]\n" : "\n]\n");
 }

@@ -47,7 +47,7 @@ bool RecordStream::FillFromFile(int64_t first, int64_t count) {
   if (whole < count) shrank_ = true;
   for (int64_t r = 0; r < whole; ++r) {
     const CscRecord record(raw_.data() + static_cast<std::size_t>(r) * kCscRecordSize);
-    times_[static_cast<std::size_t>(r)] = static_cast<uint64_t>(record.Timestamp());
+    times_[static_cast<std::size_t>(r)] = record.Timestamp();
     record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
   }
   held_ = whole;
@@ -63,7 +63,7 @@ bool RecordStream::FillFromManager(int64_t first, int64_t count) {
       break;
     }
     const CscRecord record(bytes);
-    times_[static_cast<std::size_t>(r)] = static_cast<uint64_t>(record.Timestamp());
+    times_[static_cast<std::size_t>(r)] = record.Timestamp();
     record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
     held_ = r + 1;
   }

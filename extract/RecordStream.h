@@ -28,7 +28,7 @@ class RecordStream {
   /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
   bool Ensure(int64_t first, int64_t last);
   /// Timestamp of a record made available by Ensure.
-  uint64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
+  int64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
   /// The 512 samples of a record made available by Ensure; the samples of the records after it (as far
   /// as Ensure reached) follow directly.
   const int16_t* Samples(int64_t index) const;
@@ -55,7 +55,7 @@ class RecordStream {
   bool shrank_ = false;
   std::vector<uint8_t> raw_;      // one block of records as the file holds them
   std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back
-  std::vector<uint64_t> times_;   // held records' timestamps
+  std::vector<int64_t> times_;    // held records' timestamps
 };
 
 }  // namespace skelvane

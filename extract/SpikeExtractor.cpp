@@ -236,7 +236,7 @@ bool SpikeExtractor::IsOverThreshold(int32_t sample, int32_t nextSample) {
   }
 }
 
-int32_t SpikeExtractor::DetectSpikes(std::span<const uint64_t> timestamps,
+int32_t SpikeExtractor::DetectSpikes(std::span<const int64_t> timestamps,
                                      const std::vector<std::span<const int16_t>>& channels, int32_t start,
                                      int32_t searchEnd, int32_t windowLow, int32_t windowHigh) {
   Timestamps = timestamps;
@@ -442,16 +442,18 @@ bool SpikeExtractor::IsWindowStorable() const {
   if (first < WindowLow || last > WindowHigh) return false;
 
   const auto at = [this](int64_t i) { return TimeAt(i); };
-  // A window must not span a recording gap: no step may exceed twice the first one. Steps are
-  // unsigned, so a timestamp going backwards is a huge step; the first step is checked for that
-  // too, since a backwards first step would otherwise make every later step look small.
+  // Steps as unsigned differences: exact however far apart (and across zero) the times are, and a
+  // timestamp going backwards is a huge step.
+  const auto step = [&at](int64_t i) { return static_cast<uint64_t>(at(i + 1)) - static_cast<uint64_t>(at(i)); };
+  // A window must not span a recording gap: no step may exceed twice the first one. The first step is
+  // checked for going back too, since a backwards first step would otherwise make every step look small.
   if (NumSpikePoints >= 3) {
     if (at(first + 1) < at(first)) return false;
-    const uint64_t firstStep = at(first + 1) - at(first);
+    const uint64_t firstStep = step(first);
     const uint64_t limit =
         firstStep > std::numeric_limits<uint64_t>::max() / 2 ? std::numeric_limits<uint64_t>::max() : 2 * firstStep;
     for (int64_t i = 1; i <= NumSpikePoints - 2; ++i) {
-      if (at(first + i + 1) - at(first + i) > limit) return false;
+      if (step(first + i) > limit) return false;
     }
   }
   // The same samples come again in the next block: a window may begin at the last sample of the
@@ -459,7 +461,7 @@ bool SpikeExtractor::IsWindowStorable() const {
   return at(first) >= LastWindowEnd;
 }
 
-int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
+int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
   if (HasWriteError()) return kStatusFailed;
   try {
     Record.resize(static_cast<std::size_t>(RecordSize));
@@ -471,7 +473,7 @@ int32_t SpikeExtractor::StoreSpike(uint64_t timestamp) {
   LastWindowEnd = TimeAt(first + NumSpikePoints - 1);
 
   uint8_t* out = Record.data();
-  PutLittleEndian(out + kRecordTimestampOffset, timestamp, sizeof(uint64_t));
+  PutLittleEndian(out + kRecordTimestampOffset, static_cast<uint64_t>(timestamp), sizeof(int64_t));
   PutLittleEndian(out + kRecordWord1Offset, RecordWord1, sizeof(uint32_t));
   PutLittleEndian(out + kRecordWord2Offset, RecordWord2, sizeof(uint32_t));
   for (int32_t w = 0; w < kFeatureWordCount; ++w) {
@@ -505,11 +507,12 @@ int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
   WriteErrorReported = false;
   BlockMismatchReported = false;
   OutputPath = path;
-  if (OutputFile.Open(path) != 0) {
-    ShowMessage(kOpenFailedMessage);
+  if (const int32_t error = OutputFile.Open(path); error != 0) {
+    // The message the user knows, then which file and why (a folder missing, a file not writable).
+    ReportFileError(kOpenFailedMessage, 0, path, error);
     return kStatusFailed;
   }
-  LastWindowEnd = 0;
+  LastWindowEnd = kNoWindowYet;
   return kStatusOk;
 }
 
@@ -580,7 +583,7 @@ int32_t SpikeExtractor::CloseSpikeFile() {
 
 void SpikeExtractor::DiscardSpikeFile() { OutputFile.Discard(); }
 
-void SpikeExtractor::StartNewSegment() { LastWindowEnd = 0; }
+void SpikeExtractor::StartNewSegment() { LastWindowEnd = kNoWindowYet; }
 
 bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || OutputFile.LastError() != 0; }
 

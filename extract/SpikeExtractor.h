@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ class SpikeExtractor {
   static constexpr int32_t kRecordFixedBytes = 48;
   /// Number of feature words in every spike record.
   static constexpr int32_t kFeatureWordCount = 8;
+  /// Where the last stored window ended before any was stored: every window may follow it.
+  static constexpr int64_t kNoWindowYet = std::numeric_limits<int64_t>::min();
 
   /// No parameters yet and no file open.
   SpikeExtractor();
@@ -44,7 +47,8 @@ class SpikeExtractor {
   /// Stores the two per-file header values written by WriteSpikeFileHeader.
   void SetHeaderValues(const std::string& samplingFrequency, int32_t adMaxValue);
 
-  /// Creates (truncates) the spike file; 0, or -1 after the plain "Error opening file; ..." message.
+  /// Starts the spike file, which replaces a file of that name when closed; 0, or -1 after the message
+  /// "Error opening file; Is the file/path name correct?" with the path and the system's reason.
   int32_t OpenSpikeFile(const std::string& path);
   /// Writes the 16384-byte text header at the start of the file; 0, or -1 when the write failed.
   int32_t WriteSpikeFileHeader(const std::string& path, const std::vector<SourceHeaderInfo>& sources);
@@ -61,7 +65,7 @@ class SpikeExtractor {
 
   /// Scans one block (one sample sequence per channel, all as long as `timestamps`) and stores every
   /// spike found; 0, or -1 (also the normal end of a block).
-  int32_t DetectSpikes(std::span<const uint64_t> timestamps, const std::vector<std::span<const int16_t>>& channels,
+  int32_t DetectSpikes(std::span<const int64_t> timestamps, const std::vector<std::span<const int16_t>>& channels,
                        int32_t start, int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
   /// The same over a block whose sample times are worked out only where a window needs them.
   int32_t DetectSpikes(const BlockTimeline& timeline, const std::vector<std::span<const int16_t>>& channels,
@@ -87,7 +91,7 @@ class SpikeExtractor {
  private:
   int32_t DetectInBlock(int64_t length, const std::vector<std::span<const int16_t>>& channels, int32_t start,
                         int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
-  uint64_t TimeAt(int64_t index) const {
+  int64_t TimeAt(int64_t index) const {
     return Timeline != nullptr ? Timeline->At(index) : Timestamps[static_cast<std::size_t>(index)];
   }
   bool IsOverThreshold(int32_t sample, int32_t nextSample);
@@ -97,7 +101,7 @@ class SpikeExtractor {
   int64_t FirstCrossing(int32_t& channel);
   int32_t GetSpikePeak();
   bool IsWindowStorable() const;
-  int32_t StoreSpike(uint64_t timestamp);
+  int32_t StoreSpike(int64_t timestamp);
   void NoteWriteFailure(int error);
   std::string BuildHeaderText(const std::string& path, const std::vector<SourceHeaderInfo>& sources) const;
 
@@ -106,7 +110,7 @@ class SpikeExtractor {
   int32_t SearchEnd = 0;
   int32_t WindowLow = 0;
   int32_t WindowHigh = 0;
-  uint64_t LastWindowEnd = 0;
+  int64_t LastWindowEnd = kNoWindowYet;
   int32_t CrossingChannel = 0;
   int32_t NumChannels = 0;
   int32_t ExtractionType = kTypePositive;
@@ -126,7 +130,7 @@ class SpikeExtractor {
 
   // The block being scanned. `ScanLast` and `PeakLast` are the last indices whose next sample
   // lies inside the block, so no test ever reads past its end.
-  std::span<const uint64_t> Timestamps;
+  std::span<const int64_t> Timestamps;
   const BlockTimeline* Timeline = nullptr;  // when set, the block's times come from it
   const std::vector<std::span<const int16_t>>* Channels = nullptr;
   int64_t ScanLast = -1;

@@ -17,6 +17,8 @@ const std::string& FuzzScratch::Folder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "skelvane-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     SetReportSink([](const std::string&) {});
+    // Summaries the targets make are kept here, not in the user's cache.
+    ::setenv("XDG_CACHE_HOME", (pattern + "/cache").c_str(), 1);
     std::atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(Folder(), ignored);

@@ -7,7 +7,10 @@ set(SKELVANE_FUZZ_TARGETS
   csc_plot CscPlotFuzz.cpp
   extraction ExtractionFuzz.cpp
   settings_file SettingsFileFuzz.cpp
-  spike_file SpikeFileFuzz.cpp)
+  spike_file SpikeFileFuzz.cpp
+  summary_columns SummaryColumnsFuzz.cpp
+  column_bars ColumnBarsFuzz.cpp
+  summary_file SummaryFileFuzz.cpp)
 # Sources every target is built with besides the library under test; the settings reader lives in
 # app/ but needs nothing of Qt.
 set(SKELVANE_FUZZ_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/FuzzScratch.cpp ${PROJECT_SOURCE_DIR}/app/SettingsFile.cpp)

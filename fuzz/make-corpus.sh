@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file,summary_columns,column_bars,summary_file}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -63,6 +63,17 @@ head -c 104 /dev/zero >"$out/settings_file/zeros"
 head -c 104 /dev/zero | tr '\0' '\377' >"$out/settings_file/all-ones"
 head -c 50 /dev/zero | tr '\0' '\001' >"$out/settings_file/short"
 for i in $(seq 1 26); do printf '\024\000\000\000'; done >"$out/settings_file/twenties"
+# Summary columns: runs of four bytes (records, timing, its amount, samples). Short runs of every kind,
+# then long runs that reach the coarsest nodes, then recordings cut from the generated files' bytes.
+runs() { for r in "$@"; do printf "\\$(printf '%03o' "${r%%,*}")\\$(printf '%03o' "$(echo "$r" | cut -d, -f2)")\\001\\$(printf '%03o' "${r##*,}")"; done; }
+runs 15,0,0 3,3,1 9,4,2 2,5,3 1,6,4 4,7,0 >"$out/summary_columns/short-runs"
+runs 200,0,0 255,1,3 130,6,1 220,2,2 >"$out/summary_columns/long-runs"
+runs 250,0,4 5,7,0 250,0,1 >"$out/summary_columns/going-back"
+head -c 400 "$rec/plain/TT1a.kcs" | tail -c 200 >"$out/summary_columns/from-plain"
+# Bar masks: bars of four bytes (column step, two ends, their spread); quiet bands, wide swings, jumps.
+head -c 3000 /dev/zero | tr '\0' '\001' >"$out/column_bars/quiet-band"
+head -c 3000 "$rec/fast/TT1a.kcs" | tail -c 2000 >"$out/column_bars/from-samples"
+{ for i in $(seq 1 300); do printf '\001\200\177\377\371\005\003\020'; done; } >"$out/column_bars/swings-and-jumps"
 # Spike files of every group size, extracted from a small tetrode with a low threshold; the first byte
 # picks the extension (0: .ktt, 1: .kst, 2: .kse, 3: .dat), as whole files, cut inside a record and as
 # the header alone.
@@ -80,4 +91,14 @@ for f in "$rec"/spikes*/*; do
   { printf "$code"; head -c "$header_size" "$f"; } >"$out/spike_file/$name-header"
 done
 { printf '\004'; head -c 20000 "$rec/plain/TT1a.kcs"; } >"$out/spike_file/recording"
+# Kept summaries: the snapshot of a recording long enough to need one keeps it in a cache of our own.
+# A first byte of 0 leaves the file as it is, 1 makes its checksums right after the fuzzer's changes.
+"$cli" synth --out "$rec/long" --channels 1 --seconds 1300 --rate 2048 --seed 8 >/dev/null
+XDG_CACHE_HOME="$rec/cache" "$cli" snapshot --width 300 --height 200 -o "$rec/long.bmp" "$rec/long/TT1a.kcs" >/dev/null
+for kept in "$rec"/cache/skelvane/*.sum; do
+  { printf '\000'; cat "$kept"; } >"$out/summary_file/kept"
+  { printf '\001'; cat "$kept"; } >"$out/summary_file/kept-resealed"
+  { printf '\000'; head -c 5000 "$kept"; } >"$out/summary_file/kept-short"
+  { printf '\001'; head -c 4096 "$kept"; } >"$out/summary_file/header-only"
+done
 rm -rf "$rec"

@@ -10,16 +10,22 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <random>
-
 
 namespace skelvane {
 namespace {
 
 constexpr int kCreateAttempts = 100;
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
+constexpr mode_t kNewFileMode = 0666;      // narrowed by the umask, as for any new file
+constexpr mode_t kPrivateMode = 0600;      // until the replaced file's bits are set
+// What a replacement keeps of the replaced file's mode: never set-id bits, which would hand the
+// replaced file's rights to whoever wrote the new one.
+constexpr mode_t kPermissionBits = 0777;
+constexpr const char* kTemporaryPrefix = ".";
+constexpr const char* kTemporaryEnd = ".tmp";
 
 // Temporary names a signal handler may have to remove. A slot is claimed by compare-and-swap, its name
 // written, then published; the handler reads only published slots.
@@ -61,53 +67,106 @@ std::string RandomSuffix() {
   return text;
 }
 
+// The longest start of `name` of at most `limit` bytes that does not end inside a UTF-8 character.
+std::string CutAtCharacter(const std::string& name, std::size_t limit) {
+  if (name.size() <= limit) return name;
+  std::size_t end = limit;
+  constexpr unsigned char kContinuationMask = 0xC0;
+  constexpr unsigned char kContinuation = 0x80;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & kContinuationMask) == kContinuation) --end;
+  return name.substr(0, end);
+}
+
+// The final path with a link at its name resolved (a dangling link stays as it is and is replaced).
+std::string Resolved(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
 }  // namespace
 
 AtomicFile::~AtomicFile() { Discard(); }
 
-int32_t AtomicFile::Open(const std::string& requestedPath) {
+std::string AtomicFile::TemporaryNameFor(const std::string& finalPath, const std::string& suffix) {
+  const std::size_t slash = finalPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+  const std::size_t fixed = std::strlen(kTemporaryPrefix) + 1 + suffix.size() + std::strlen(kTemporaryEnd);
+  const std::size_t room = kMaxNameBytes > fixed ? kMaxNameBytes - fixed : 0;
+  return folder + kTemporaryPrefix + CutAtCharacter(name, room) + "." + suffix + kTemporaryEnd;
+}
+
+int32_t AtomicFile::Open(const std::string& requestedPath, Links links) {
   Discard();
   IgnoreFileSizeSignal();
   error_ = 0;
   direct_ = false;
-  // A link is followed, so the file it names is replaced and the link stays.
-  std::string finalPath = requestedPath;
-  struct stat status {};
-  if (::lstat(finalPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-    char resolved[PATH_MAX];
-    if (::realpath(finalPath.c_str(), resolved) != nullptr) finalPath = resolved;
-  }
-  if (::stat(finalPath.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-    if (S_ISDIR(status.st_mode)) return EISDIR;
-    // A pipe or socket would block or vanish; a device cannot be replaced, so its bytes go straight to it.
-    if (!S_ISCHR(status.st_mode) && !S_ISBLK(status.st_mode)) return EINVAL;
-    if (const int32_t rc = file_.Open(finalPath, File::Mode::CreateWrite); rc != 0) return rc;
-    finalPath_ = finalPath;
-    direct_ = true;
-    return 0;
-  }
+  const std::string finalPath = links == Links::Follow ? Resolved(requestedPath) : requestedPath;
   const std::size_t slash = finalPath.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
-  if (name.empty()) return EISDIR;
+  if (finalPath.empty() || slash == finalPath.size() - 1) return EISDIR;
+
+  // The name itself is looked at, never what a link there points to: a link is replaced like a file.
+  struct stat status {};
+  if (::lstat(finalPath.c_str(), &status) != 0) {
+    if (errno != ENOENT) return errno;
+    return CreateTemporary(finalPath, false, 0, 0);
+  }
+  if (S_ISDIR(status.st_mode)) return EISDIR;
+  // A device cannot be replaced, so its bytes go straight to it; a pipe or socket would block or vanish.
+  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return OpenDevice(finalPath);
+  if (S_ISLNK(status.st_mode)) return CreateTemporary(finalPath, false, 0, 0);
+  if (!S_ISREG(status.st_mode)) return EINVAL;
+  // A file the user may not write (read-only, or another's) is not the user's to replace.
+  if (::faccessat(AT_FDCWD, finalPath.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  return CreateTemporary(finalPath, true, status.st_mode & kPermissionBits, status.st_gid);
+}
+
+int32_t AtomicFile::OpenDevice(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  file_.Adopt(fd, path);
+  finalPath_ = path;
+  direct_ = true;
+  return 0;
+}
+
+int32_t AtomicFile::CreateTemporary(const std::string& finalPath, bool keepAttributes, mode_t keptMode,
+                                    gid_t keptGroup) {
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-    const std::string candidate = folder + "." + name + "." + RandomSuffix() + ".tmp";
+    const std::string candidate = TemporaryNameFor(finalPath, RandomSuffix());
     // The name is known to a signal handler before the file exists, so no signal can leave it behind.
     const int32_t slot = ClaimSlot(candidate);
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    int fd;
+    do {
+      fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  keepAttributes ? kPrivateMode : kNewFileMode);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       const int error = errno;
       ReleaseSlot(slot);
       if (error == EEXIST) continue;
       return error;
     }
-    ::close(fd);
-    // Reopened through File so writes, seeks and errors behave as for every other file.
-    if (const int32_t rc = file_.Open(candidate, File::Mode::CreateReadWrite); rc != 0) {
-      ::unlink(candidate.c_str());
-      ReleaseSlot(slot);
-      return rc;
+    if (keepAttributes) {
+      struct stat created {};
+      if (::fstat(fd, &created) == 0 && created.st_gid != keptGroup &&
+          ::fchown(fd, static_cast<uid_t>(-1), keptGroup) != 0) {
+        // A group the user is not in cannot be given: the file keeps the user's own.
+      }
+      if (::fchmod(fd, keptMode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(candidate.c_str());
+        ReleaseSlot(slot);
+        return error;
+      }
     }
+    file_.Adopt(fd, candidate);
     finalPath_ = finalPath;
     temporaryPath_ = candidate;
     pendingSlot_ = slot;
@@ -138,6 +197,7 @@ int32_t AtomicFile::Commit() {
   if (error_ == 0 && ::fdatasync(file_.Descriptor()) != 0) error_ = errno;
   const int32_t closeError = file_.Close();
   if (error_ == 0) error_ = closeError;
+  // rename replaces the directory entry itself: a link put there since Open goes, its target stays.
   if (error_ == 0 && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) error_ = errno;
   if (error_ != 0) {
     ::unlink(temporaryPath_.c_str());

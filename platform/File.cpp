@@ -66,6 +66,13 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
   return 0;
 }
 
+void File::Adopt(int descriptor, const std::string& path) {
+  Close();
+  fd_ = descriptor;
+  path_ = path;
+  lastError_ = 0;
+}
+
 int32_t File::Close() {
   if (fd_ < 0) return 0;
   const int rc = ::close(fd_);

@@ -31,6 +31,8 @@ class File {
   /// Opens the file; 0 or the errno of the failure. `sequential` hints a front-to-back scan. Read mode
   /// opens regular files only and never blocks: EISDIR for a directory, kErrorNotRegularFile otherwise.
   int32_t Open(const std::string& path, Mode mode, bool sequential = false);
+  /// Takes over `descriptor`, already open on `path` (closing a file still open); the file closes it.
+  void Adopt(int descriptor, const std::string& path);
   /// Closes the file; 0 or the errno the close reported (data that could not be written).
   int32_t Close();
   bool IsOpen() const { return fd_ >= 0; }

@@ -67,12 +67,12 @@ int32_t PngFileWriter::WritePngFile(const std::string& path, const MemoryBitmap&
   }
   AtomicFile file;
   if (const int32_t rc = file.Open(path); rc != 0) {
-    ShowMessage(kCreateFailedMessage);
+    ReportFileError(kCreateFailedMessage, 0, path, rc);
     return rc;
   }
   file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
   if (const int32_t rc = file.Commit(); rc != 0) {
-    ShowMessage(kWriteFailedMessage);
+    ReportFileError(kWriteFailedMessage, 0, path, rc);
     return rc;
   }
   return kStatusOk;

@@ -108,19 +108,22 @@ void ColumnBarMask::PlanStrips(const Area& area) {
     const int32_t right = std::min(left + kStripColumns, area.Columns());
     Strip strip{left + area.firstColumn, right + area.firstColumn, lastRow + 1, firstRow - 1, firstRow - 1,
                 lastRow + 1};
+    bool oneRunColumn = false;
     for (int32_t c = left; c < right; ++c) {
       const Run& run = columns_[static_cast<std::size_t>(c)];
       if (run.state == Run::State::kEmpty) continue;
       strip.low = std::min(strip.low, run.low);
       strip.high = std::max(strip.high, run.high);
       if (run.state == Run::State::kOneRun) {
+        oneRunColumn = true;
         strip.coreLow = std::max(strip.coreLow, run.low);
         strip.coreHigh = std::min(strip.coreHigh, run.high);
       }
     }
-    // A thin middle saves fewer texel fetches than its extra quads cost.
+    // A thin middle saves fewer texel fetches than its extra quads cost. Without a one-run column the
+    // middle would still span every row and beyond, where the mask's edge texels would be repeated.
     const int32_t coreRows = strip.coreHigh - strip.coreLow + 1;
-    if (coreRows < kMinCoreRows || coreRows * kMinCoreShare < strip.high - strip.low + 1) {
+    if (!oneRunColumn || coreRows < kMinCoreRows || coreRows * kMinCoreShare < strip.high - strip.low + 1) {
       strip.coreLow = lastRow + 1;
       strip.coreHigh = firstRow - 1;
     }

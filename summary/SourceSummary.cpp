@@ -1,48 +1,129 @@
 #include "summary/SourceSummary.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "datafile/IDataSourceManager.h"
-#include "platform/File.h"
+#include "datafile/RecordReader.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
+namespace {
 
-std::size_t SourceSummary::BytesHeld() const {
-  std::size_t bytes = timestamps_.capacity() * sizeof(int64_t) + blocks_.capacity() * sizeof(int16_t) +
-                      records_.capacity() * sizeof(int16_t) +
-                      steps_.capacity() * sizeof(uint64_t) + levels_.capacity() * sizeof(Level);
-  for (const Level& level : levels_) bytes += level.extremes.capacity() * sizeof(int16_t);
-  return bytes;
-}
+// The arrays of an image being filled.
+struct WritableArrays {
+  WritableArrays(uint8_t* image, const SummaryLayout& shape)
+      : timestamps(reinterpret_cast<int64_t*>(image + shape.Offset(SummaryLayout::kTimestamps))),
+        blocks(reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::kBlocks))),
+        records(reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::kRecords))),
+        steps(reinterpret_cast<uint64_t*>(image + shape.Offset(SummaryLayout::kSteps))) {
+    for (int32_t level = 1; level <= SummaryLayout::kLevels; ++level) {
+      levels[level - 1] = reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::LevelSection(level)));
+    }
+  }
+  int64_t* timestamps;
+  int16_t* blocks;
+  int16_t* records;
+  uint64_t* steps;
+  int16_t* levels[SummaryLayout::kLevels];
+};
 
-void SourceSummary::SummariseRecord(int64_t record, const uint8_t* bytes) {
-  std::memcpy(&timestamps_[static_cast<std::size_t>(record)], bytes + kCscTimestampOffset, sizeof(int64_t));
+void SummariseRecord(WritableArrays& out, int64_t record, const uint8_t* bytes) {
+  constexpr int32_t kBlocks = SourceSummary::kBlocksPerRecord;
+  constexpr int32_t kSamples = SourceSummary::kBlockSamples;
+  std::memcpy(&out.timestamps[record], bytes + kCscTimestampOffset, sizeof(int64_t));
   int16_t samples[kSamplesPerRecord];
   std::memcpy(samples, bytes + kCscSamplesOffset, sizeof samples);
-  int16_t* out = &blocks_[Slot(record, 0)];
+  int16_t* blocks = out.blocks + record * 2 * kBlocks;
   int16_t recordLow = samples[0];
   int16_t recordHigh = samples[0];
-  for (int32_t b = 0; b < kBlocksPerRecord; ++b) {
-    const int16_t* block = samples + b * kBlockSamples;
+  for (int32_t b = 0; b < kBlocks; ++b) {
+    const int16_t* block = samples + b * kSamples;
     int16_t low = block[0];
     int16_t high = block[0];
-    for (int32_t i = 1; i < kBlockSamples; ++i) {
+    for (int32_t i = 1; i < kSamples; ++i) {
       low = std::min(low, block[i]);
       high = std::max(high, block[i]);
     }
-    out[2 * b] = low;
-    out[2 * b + 1] = high;
+    blocks[2 * b] = low;
+    blocks[2 * b + 1] = high;
     recordLow = std::min(recordLow, low);
     recordHigh = std::max(recordHigh, high);
   }
-  records_[2 * static_cast<std::size_t>(record)] = recordLow;
-  records_[2 * static_cast<std::size_t>(record) + 1] = recordHigh;
+  out.records[2 * record] = recordLow;
+  out.records[2 * record + 1] = recordHigh;
+}
+
+// The step bits and the nodes, from the timestamps and the records' extremes.
+void BuildLevels(WritableArrays& out, const SummaryLayout& shape) {
+  const int64_t records = shape.Records();
+  // One bit per record, padded with set bits to whole top-level nodes so every node's bits exist.
+  std::fill_n(out.steps, shape.StepWords(), ~uint64_t{0});
+  for (int64_t r = 0; r + 1 < records; ++r) {
+    if (out.timestamps[r] >= out.timestamps[r + 1]) out.steps[r >> 6] &= ~(uint64_t{1} << (r & 63));
+  }
+  for (int32_t level = 1; level <= SummaryLayout::kLevels; ++level) {
+    // A node's children: records at level 1, the nodes of the level below above it.
+    const int16_t* children = level == 1 ? out.records : out.levels[level - 2];
+    const int64_t childCount = level == 1 ? records : shape.Nodes(level - 1);
+    int16_t* nodes = out.levels[level - 1];
+    for (int64_t node = 0; node < shape.Nodes(level); ++node) {
+      const int64_t first = node * SourceSummary::kFanOut;
+      const int64_t last = std::min<int64_t>(first + SourceSummary::kFanOut, childCount) - 1;
+      int16_t low = children[2 * first];
+      int16_t high = children[2 * first + 1];
+      for (int64_t c = first + 1; c <= last; ++c) {
+        low = std::min(low, children[2 * c]);
+        high = std::max(high, children[2 * c + 1]);
+      }
+      nodes[2 * node] = low;
+      nodes[2 * node + 1] = high;
+    }
+  }
+}
+
+}  // namespace
+
+SourceSummary::SourceSummary() = default;
+SourceSummary::~SourceSummary() = default;
+
+SourceSummary::SourceSummary(SourceSummary&& other) noexcept { *this = std::move(other); }
+
+SourceSummary& SourceSummary::operator=(SourceSummary&& other) noexcept {
+  if (this == &other) return *this;
+  // The arrays point into the storage, whose bytes stay where they are when it moves.
+  storage_ = std::move(other.storage_);
+  numRecords_ = std::exchange(other.numRecords_, 0);
+  timestamps_ = std::exchange(other.timestamps_, nullptr);
+  blocks_ = std::exchange(other.blocks_, nullptr);
+  records_ = std::exchange(other.records_, nullptr);
+  steps_ = std::exchange(other.steps_, nullptr);
+  for (int32_t i = 0; i < kLevels; ++i) {
+    levels_[i] = std::exchange(other.levels_[i], nullptr);
+    nodes_[i] = std::exchange(other.nodes_[i], 0);
+  }
+  return *this;
+}
+
+bool SourceSummary::Attach(SummaryStorage storage, int64_t records) {
+  if (records < 0 || records > SummaryLayout::kMaxRecords) return false;
+  const SummaryLayout shape(records);
+  if (storage.Size() != shape.TotalBytes()) return false;
+  storage_ = std::move(storage);
+  const uint8_t* image = storage_.Data();
+  numRecords_ = records;
+  timestamps_ = reinterpret_cast<const int64_t*>(image + shape.Offset(SummaryLayout::kTimestamps));
+  blocks_ = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::kBlocks));
+  records_ = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::kRecords));
+  steps_ = reinterpret_cast<const uint64_t*>(image + shape.Offset(SummaryLayout::kSteps));
+  for (int32_t level = 1; level <= kLevels; ++level) {
+    levels_[level - 1] = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::LevelSection(level)));
+    nodes_[level - 1] = shape.Nodes(level);
+  }
+  return true;
 }
 
 int64_t SourceSummary::LowestSteppingUp(int64_t first, int64_t last) const {
@@ -69,37 +150,31 @@ void SourceSummary::RangeExtremes(int64_t first, int64_t last, int16_t& low, int
   int64_t to = last + 1;
   int16_t lo = RecordMin(last);
   int16_t hi = RecordMax(last);
-  const auto foldRecords = [&](int64_t begin, int64_t end) {
+  const auto fold = [&](const int16_t* extremes, int64_t begin, int64_t end) {
     for (int64_t i = begin; i < end; ++i) {
-      lo = std::min(lo, records_[2 * static_cast<std::size_t>(i)]);
-      hi = std::max(hi, records_[2 * static_cast<std::size_t>(i) + 1]);
-    }
-  };
-  const auto foldNodes = [&](const std::vector<int16_t>& extremes, int64_t begin, int64_t end) {
-    for (int64_t i = begin; i < end; ++i) {
-      lo = std::min(lo, extremes[2 * static_cast<std::size_t>(i)]);
-      hi = std::max(hi, extremes[2 * static_cast<std::size_t>(i) + 1]);
+      lo = std::min(lo, extremes[2 * i]);
+      hi = std::max(hi, extremes[2 * i + 1]);
     }
   };
   int64_t alignedFrom = (from + kMask) & ~kMask;
   int64_t alignedTo = to & ~kMask;
   if (alignedFrom >= alignedTo) {
-    foldRecords(from, to);
+    fold(records_, from, to);
   } else {
-    foldRecords(alignedTo, to);  // the end near the walk's last column first: it is in the cache
-    foldRecords(from, alignedFrom);
+    fold(records_, alignedTo, to);  // the end near the walk's last column first: it is in the cache
+    fold(records_, from, alignedFrom);
     from = alignedFrom >> kFanOutShift;
     to = alignedTo >> kFanOutShift;
     for (int32_t level = 1;; ++level) {
-      const std::vector<int16_t>& extremes = levels_[static_cast<std::size_t>(level - 1)].extremes;
+      const int16_t* extremes = levels_[level - 1];
       alignedFrom = (from + kMask) & ~kMask;
       alignedTo = to & ~kMask;
       if (level == kLevels || alignedFrom >= alignedTo) {
-        foldNodes(extremes, from, to);
+        fold(extremes, from, to);
         break;
       }
-      foldNodes(extremes, alignedTo, to);
-      foldNodes(extremes, from, alignedFrom);
+      fold(extremes, alignedTo, to);
+      fold(extremes, from, alignedFrom);
       from = alignedFrom >> kFanOutShift;
       to = alignedTo >> kFanOutShift;
     }
@@ -108,76 +183,50 @@ void SourceSummary::RangeExtremes(int64_t first, int64_t last, int16_t& low, int
   high = hi;
 }
 
-void SourceSummary::BuildLevels() {
-  const int64_t records = NumRecords();
-  // One bit per record, padded with set bits to whole top-level nodes so every node's bits exist.
-  const int64_t topRecords = NodeRecords(kLevels);
-  const int64_t padded = (records + topRecords - 1) / topRecords * topRecords;
-  steps_.assign(static_cast<std::size_t>(padded / 64), ~uint64_t{0});
-  for (int64_t r = 0; r + 1 < records; ++r) {
-    if (timestamps_[static_cast<std::size_t>(r)] >= timestamps_[static_cast<std::size_t>(r + 1)]) {
-      steps_[static_cast<std::size_t>(r >> 6)] &= ~(uint64_t{1} << (r & 63));
-    }
-  }
-  levels_.assign(kLevels, Level{});
-  for (int32_t level = 1; level <= kLevels; ++level) {
-    const int64_t span = NodeRecords(level);
-    const int64_t nodes = (records + span - 1) / span;
-    Level& out = levels_[static_cast<std::size_t>(level - 1)];
-    out.extremes.resize(static_cast<std::size_t>(2 * nodes));
-    for (int64_t node = 0; node < nodes; ++node) {
-      const int64_t first = node * span;
-      const int64_t last = std::min(first + span, records) - 1;
-      int16_t low = 0;
-      int16_t high = 0;
-      if (level == 1) {
-        low = RecordMin(first);
-        high = RecordMax(first);
-        for (int64_t r = first + 1; r <= last; ++r) {
-          low = std::min(low, RecordMin(r));
-          high = std::max(high, RecordMax(r));
-        }
-      } else {
-        const int64_t childSpan = span / kFanOut;
-        const int64_t firstChild = first / childSpan;
-        const int64_t lastChild = last / childSpan;
-        low = NodeMin(level - 1, firstChild);
-        high = NodeMax(level - 1, firstChild);
-        for (int64_t c = firstChild + 1; c <= lastChild; ++c) {
-          low = std::min(low, NodeMin(level - 1, c));
-          high = std::max(high, NodeMax(level - 1, c));
-        }
-      }
-      out.extremes[static_cast<std::size_t>(2 * node)] = low;
-      out.extremes[static_cast<std::size_t>(2 * node + 1)] = high;
-    }
-  }
-}
-
 int32_t SourceSummary::Build(const RecordLayout& layout, const std::atomic<bool>& cancel,
                              std::atomic<int64_t>& recordsDone, SourceSummary& summary) {
-  if (layout.recordSize < kCscRecordSize || layout.numRecords < 0 || layout.dataOffset < 0) return kStatusFailed;
-  File file;
-  if (const int32_t rc = file.Open(layout.path, File::Mode::Read, true); rc != 0) return rc;
+  return Fill(nullptr, layout, cancel, recordsDone, summary);
+}
 
-  const int64_t records = layout.numRecords;
-  summary.timestamps_.assign(static_cast<std::size_t>(records), 0);
-  summary.blocks_.assign(static_cast<std::size_t>(records) * 2 * kBlocksPerRecord, 0);
-  summary.records_.assign(static_cast<std::size_t>(records) * 2, 0);
+int32_t SourceSummary::Extend(const SourceSummary& earlier, const RecordLayout& layout,
+                              const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
+                              SourceSummary& summary) {
+  return Fill(&earlier, layout, cancel, recordsDone, summary);
+}
+
+int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& layout, const std::atomic<bool>& cancel,
+                            std::atomic<int64_t>& recordsDone, SourceSummary& summary) {
+  if (layout.recordSize < kCscRecordSize || layout.numRecords < 0 || layout.dataOffset < 0 ||
+      layout.numRecords > SummaryLayout::kMaxRecords) {
+    return kStatusFailed;
+  }
+  const int64_t kept = earlier != nullptr ? earlier->NumRecords() : 0;
+  if (kept > layout.numRecords) return kStatusFailed;
+  RecordReader reader;
+  if (const int32_t rc = reader.Open(layout, true); rc != 0) return rc;
+
+  const SummaryLayout shape(layout.numRecords);
+  SummaryStorage storage;
+  if (const int32_t rc = storage.Allocate(shape.TotalBytes()); rc != 0) return rc;
+  WritableArrays out(storage.Writable(), shape);
+  if (kept > 0) {
+    std::memcpy(out.timestamps, earlier->timestamps_, static_cast<std::size_t>(kept) * sizeof(int64_t));
+    std::memcpy(out.blocks, earlier->blocks_, Slot(kept, 0) * sizeof(int16_t));
+    std::memcpy(out.records, earlier->records_, static_cast<std::size_t>(2 * kept) * sizeof(int16_t));
+  }
+  recordsDone.store(kept, std::memory_order_relaxed);
   const int64_t perRead = std::max<int64_t>(1, kReadBytes / layout.recordSize);
-  std::vector<uint8_t> buffer(static_cast<std::size_t>(perRead * layout.recordSize));
-  for (int64_t first = 0; first < records; first += perRead) {
+  std::vector<uint8_t> buffer;
+  for (int64_t first = kept; first < layout.numRecords; first += perRead) {
     if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
-    const int64_t count = std::min(perRead, records - first);
-    const int64_t want = count * layout.recordSize;
-    const int64_t got =
-        File::ReadFullyAt(file.Descriptor(), buffer.data(), want, layout.dataOffset + first * layout.recordSize);
-    if (got < 0) return static_cast<int32_t>(-got);
-    if (got < want) return kStatusSourceChanged;
-    for (int64_t r = 0; r < count; ++r) summary.SummariseRecord(first + r, buffer.data() + r * layout.recordSize);
+    const int64_t count = std::min(perRead, layout.numRecords - first);
+    if (const int32_t rc = reader.Read(first, count, buffer); rc != kStatusOk) return rc;
+    for (int64_t r = 0; r < count; ++r) SummariseRecord(out, first + r, buffer.data() + r * layout.recordSize);
     recordsDone.store(first + count, std::memory_order_relaxed);
   }
-  summary.BuildLevels();
+  BuildLevels(out, shape);
+  storage.Seal();
+  summary.Attach(std::move(storage), layout.numRecords);
   return kStatusOk;
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 // The min/max summary of one CSC source at several resolutions: every record's timestamp, the
 // extremes of every 128-sample block and of every record, and nodes over 8, 64, 512 and 4096
-// records (about 2.8 % of the file). Built once by
-// SummaryBuilder in one streaming pass; read by SummaryColumns for every later redraw at any zoom.
+// records (about 2.8 % of the file). A view over its image, in anonymous memory or mapped from a kept
+// summary file (SummaryLayout says where each array lies). Built by SummaryBuilder in one streaming
+// pass or loaded from the summary cache; read by SummaryColumns for every later redraw at any zoom.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <span>
 
 #include "datafile/CscRecord.h"
+#include "summary/SummaryLayout.h"
+#include "summary/SummaryStorage.h"
 
 namespace skelvane {
 
@@ -21,16 +24,25 @@ class SourceSummary {
   static constexpr int32_t kBlockSamples = 128;
   static constexpr int32_t kBlocksPerRecord = kSamplesPerRecord / kBlockSamples;
   /// Children per node: a level-1 node covers 8 records, each level above 8 times more.
-  static constexpr int32_t kFanOutShift = 3;
+  static constexpr int32_t kFanOutShift = SummaryLayout::kFanOutShift;
   static constexpr int32_t kFanOut = 1 << kFanOutShift;
-  static constexpr int32_t kLevels = 4;
+  static constexpr int32_t kLevels = SummaryLayout::kLevels;
   /// Bytes read per call while building.
   static constexpr int64_t kReadBytes = 1 << 20;
+  static_assert(kBlocksPerRecord == SummaryLayout::kBlocksPerRecord, "the image keeps four blocks per record");
+
+  /// An empty summary (no records).
+  SourceSummary();
+  ~SourceSummary();
+  SourceSummary(SourceSummary&& other) noexcept;
+  SourceSummary& operator=(SourceSummary&& other) noexcept;
+  SourceSummary(const SourceSummary&) = delete;
+  SourceSummary& operator=(const SourceSummary&) = delete;
 
   /// Records summarised.
-  int64_t NumRecords() const { return static_cast<int64_t>(timestamps_.size()); }
+  int64_t NumRecords() const { return numRecords_; }
   /// Every record's timestamp, in file order.
-  const std::vector<int64_t>& Timestamps() const { return timestamps_; }
+  std::span<const int64_t> Timestamps() const { return {timestamps_, static_cast<std::size_t>(numRecords_)}; }
   /// Smallest and largest stored sample of block `block` (0..kBlocksPerRecord - 1) of record `record`.
   int16_t BlockMin(int64_t record, int32_t block) const { return blocks_[Slot(record, block)]; }
   int16_t BlockMax(int64_t record, int32_t block) const { return blocks_[Slot(record, block) + 1]; }
@@ -42,8 +54,8 @@ class SourceSummary {
   /// The node of `level` that holds record `record`.
   static constexpr int64_t NodeOf(int32_t level, int64_t record) { return record >> (kFanOutShift * level); }
   /// Smallest and largest sample of node `node` of `level`.
-  int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node]; }
-  int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1].extremes[2 * node + 1]; }
+  int16_t NodeMin(int32_t level, int64_t node) const { return levels_[level - 1][2 * node]; }
+  int16_t NodeMax(int32_t level, int64_t node) const { return levels_[level - 1][2 * node + 1]; }
   /// Whether record `record`'s timestamp is below the next record's (true for the last record).
   bool StepsUp(int64_t record) const {
     return ((steps_[static_cast<std::size_t>(record >> 6)] >> (record & 63)) & 1) != 0;
@@ -61,37 +73,44 @@ class SourceSummary {
   }
   /// Hints that a node will be read soon.
   void PrefetchNode(int32_t level, int64_t node) const {
-    const Level& l = levels_[static_cast<std::size_t>(level - 1)];
-    if (node < 0 || static_cast<std::size_t>(2 * node) >= l.extremes.size()) return;
-    __builtin_prefetch(&l.extremes[static_cast<std::size_t>(2 * node)]);
+    if (node < 0 || node >= nodes_[static_cast<std::size_t>(level - 1)]) return;
+    __builtin_prefetch(&levels_[level - 1][2 * node]);
     __builtin_prefetch(&steps_[static_cast<std::size_t>((node << (kFanOutShift * level)) >> 6)]);
   }
-  /// Bytes of memory the summary holds.
-  std::size_t BytesHeld() const;
+  /// Bytes of the summary's image.
+  std::size_t BytesHeld() const { return static_cast<std::size_t>(storage_.Size()); }
+  /// The image, laid out as SummaryLayout says (what a kept summary file holds after its header).
+  const SummaryStorage& Storage() const { return storage_; }
 
-  /// Reads the records of `layout` from its file in large blocks (its own descriptor, not the
-  /// mapping) and fills `summary`. 0; kStatusCancelled once `cancel` is set; kStatusSourceChanged
-  /// when the file holds fewer records than the layout says; or the errno of a failed open or read.
-  /// `recordsDone` counts the records read so far.
+  /// Reads the records of `layout` from its file in large blocks (through a RecordReader of its own,
+  /// not the mapping) and fills `summary`. 0; kStatusCancelled once `cancel` is set;
+  /// kStatusSourceChanged when the file holds fewer records than the layout says; or the errno of a
+  /// failed open, read or allocation. `recordsDone` counts the records read so far.
   static int32_t Build(const RecordLayout& layout, const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
                        SourceSummary& summary);
+  /// As Build, for a recording that only grew since `earlier` summarised its first records: those are
+  /// taken from `earlier`, only the records after them are read.
+  static int32_t Extend(const SourceSummary& earlier, const RecordLayout& layout, const std::atomic<bool>& cancel,
+                        std::atomic<int64_t>& recordsDone, SourceSummary& summary);
+  /// Shows `storage`, an image of `records` records laid out as SummaryLayout says, as this summary;
+  /// false (and nothing changed) when its size does not match.
+  bool Attach(SummaryStorage storage, int64_t records);
 
  private:
-  struct Level {
-    std::vector<int16_t> extremes;  // min, max per node
-  };
-
   static std::size_t Slot(int64_t record, int32_t block) {
     return static_cast<std::size_t>(record) * (2 * kBlocksPerRecord) + 2 * static_cast<std::size_t>(block);
   }
-  void SummariseRecord(int64_t record, const uint8_t* bytes);
-  void BuildLevels();
+  static int32_t Fill(const SourceSummary* earlier, const RecordLayout& layout, const std::atomic<bool>& cancel,
+                      std::atomic<int64_t>& recordsDone, SourceSummary& summary);
 
-  std::vector<int64_t> timestamps_;
-  std::vector<int16_t> blocks_;   // min, max per block, kBlocksPerRecord blocks per record
-  std::vector<int16_t> records_;  // min, max per record
-  std::vector<uint64_t> steps_;  // bit r: record r's timestamp is below record r + 1's; set past the end
-  std::vector<Level> levels_;
+  SummaryStorage storage_;
+  int64_t numRecords_ = 0;
+  const int64_t* timestamps_ = nullptr;
+  const int16_t* blocks_ = nullptr;   // min, max per block, kBlocksPerRecord blocks per record
+  const int16_t* records_ = nullptr;  // min, max per record
+  const uint64_t* steps_ = nullptr;   // bit r: record r's timestamp is below record r + 1's; set past the end
+  const int16_t* levels_[kLevels] = {};  // min, max per node
+  int64_t nodes_[kLevels] = {};
 };
 
 }  // namespace skelvane

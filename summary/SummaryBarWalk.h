@@ -5,6 +5,7 @@
 // widen a bar. Used by SummaryColumns.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "summary/BarAccumulator.h"
@@ -51,7 +52,7 @@ class SummaryBarWalk {
   void FoldPiece(int64_t index, const Piece& piece);
 
   const SourceSummary& summary_;
-  const std::vector<int64_t>& timestamps_;
+  const std::span<const int64_t> timestamps_;
   const ColumnSpan& span_;
   const double timePerPixel_;
   ColumnSplitter splitter_;

@@ -2,8 +2,11 @@
 
 #include <utility>
 
-#include "summary/SummaryWorkerPool.h"
+#include "datafile/RecordReader.h"
 #include "platform/StatusCodes.h"
+#include "summary/SummaryCache.h"
+#include "summary/SummaryKey.h"
+#include "summary/SummaryWorkerPool.h"
 
 namespace skelvane {
 
@@ -24,9 +27,12 @@ void SummaryBuilder::SetOnFinished(std::function<void()> onFinished) {
 void SummaryBuilder::Start() {
   if (started_) return;
   started_ = true;
+  shared_->useCache = SummaryCache::Instance().Enabled();
   // The task holds the shared state, never the builder, so a builder may go while it is queued.
-  SummaryWorkerPool::Instance().Submit([shared = shared_] { Run(shared); });
+  SummaryWorkerPool::Instance().Submit([shared = shared_] { Run(shared); }, shared_->rank);
 }
+
+void SummaryBuilder::SetRank(Rank rank) { shared_->rank->store(static_cast<int32_t>(rank)); }
 
 void SummaryBuilder::Cancel() { shared_->cancel.store(true); }
 
@@ -39,6 +45,7 @@ bool SummaryBuilder::Wait() const {
 
 SummaryBuilder::State SummaryBuilder::GetState() const { return shared_->state.load(); }
 int32_t SummaryBuilder::Status() const { return shared_->status.load(); }
+SummaryBuilder::Origin SummaryBuilder::GetOrigin() const { return shared_->origin.load(); }
 
 SummaryBuilder::Progress SummaryBuilder::GetProgress() const {
   return Progress{shared_->recordsDone.load(std::memory_order_relaxed), shared_->layout.numRecords};
@@ -46,6 +53,43 @@ SummaryBuilder::Progress SummaryBuilder::GetProgress() const {
 
 const SourceSummary* SummaryBuilder::Summary() const {
   return shared_->state.load(std::memory_order_acquire) == State::Ready ? &shared_->summary : nullptr;
+}
+
+int32_t SummaryBuilder::Summarise(Shared& shared) {
+  const RecordLayout& layout = shared.layout;
+  if (!shared.useCache) {
+    shared.origin.store(Origin::Built);
+    return SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
+  }
+  RecordReader reader;
+  SummaryKey key;
+  if (reader.Open(layout) != 0 || SummaryKey::Of(layout, reader, key) != 0) {
+    // A file that cannot be keyed is not kept either; the build says what is wrong with it.
+    shared.origin.store(Origin::Built);
+    return SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
+  }
+  SummaryCache& cache = SummaryCache::Instance();
+  SourceSummary kept;
+  int32_t rc = kStatusOk;
+  switch (cache.Find(key, reader, kept)) {
+    case SummaryCache::Found::Kept:
+      shared.summary = std::move(kept);
+      shared.recordsDone.store(layout.numRecords);
+      shared.origin.store(Origin::Loaded);
+      return kStatusOk;
+    case SummaryCache::Found::Grown:
+      rc = SourceSummary::Extend(kept, layout, shared.cancel, shared.recordsDone, shared.summary);
+      shared.origin.store(Origin::Extended);
+      break;
+    case SummaryCache::Found::None:
+      rc = SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
+      shared.origin.store(Origin::Built);
+      break;
+  }
+  kept = SourceSummary{};
+  // A summary that cannot be kept is used from memory all the same.
+  if (rc == kStatusOk && !shared.cancel.load()) cache.Keep(key, shared.summary);
+  return rc;
 }
 
 void SummaryBuilder::Run(const std::shared_ptr<Shared>& shared) {
@@ -61,7 +105,7 @@ void SummaryBuilder::Run(const std::shared_ptr<Shared>& shared) {
     shared->running = true;
     shared->state.store(State::Building);
   }
-  const int32_t rc = SourceSummary::Build(shared->layout, shared->cancel, shared->recordsDone, shared->summary);
+  const int32_t rc = Summarise(*shared);
   const bool cancelled = rc == kStatusCancelled || shared->cancel.load();
   shared->status.store(cancelled ? kStatusCancelled : rc);
   shared->state.store(cancelled ? State::Cancelled : (rc == kStatusOk ? State::Ready : State::Failed),

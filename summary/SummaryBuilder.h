@@ -1,7 +1,8 @@
 #pragma once
-// Builds the min/max summary of one source on the shared worker pool: cancellable, with progress and
-// a completion callback. Owned by the source's CscPlot; the window reads its progress and redraws
-// when the callback fires, the snapshot waits for it.
+// Makes the min/max summary of one source on the shared worker pool: loaded from the summary cache
+// when a kept one matches the recording, extended when the recording only grew, else built from the
+// records and then kept. Cancellable, with progress and a completion callback. Owned by the source's
+// CscPlot; the window reads its progress and redraws when it finishes, the snapshot waits for it.
 
 #include <atomic>
 #include <condition_variable>
@@ -18,6 +19,10 @@ namespace skelvane {
 class SummaryBuilder {
  public:
   enum class State { Queued, Building, Ready, Failed, Cancelled };
+  /// Where a ready summary came from.
+  enum class Origin { None, Built, Extended, Loaded };
+  /// How soon a queued build runs: the plots on screen before the others.
+  enum class Rank : int32_t { Shown = 0, Hidden = 1 };
   struct Progress {
     int64_t recordsDone = 0;
     int64_t recordsTotal = 0;
@@ -36,8 +41,11 @@ class SummaryBuilder {
   /// It must be thread-safe and must not wait for the UI thread (post an event instead), since the
   /// UI thread may be waiting in the destructor. Set it before Start.
   void SetOnFinished(std::function<void()> onFinished);
-  /// Queues the build on the worker pool; a second call does nothing.
+  /// Queues the build on the worker pool, using the summary cache when it is switched on now; a
+  /// second call does nothing.
   void Start();
+  /// Moves a build that has not begun yet ahead of or behind others; any thread.
+  void SetRank(Rank rank);
   /// Asks the build to stop; it ends as Cancelled unless it has already finished.
   void Cancel();
   /// Blocks until the build has ended; true when the summary is ready. Must follow Start.
@@ -52,14 +60,19 @@ class SummaryBuilder {
   Progress GetProgress() const;
   /// The summary once GetState() is Ready, else null.
   const SourceSummary* Summary() const;
+  /// How the ready summary came about (None before).
+  Origin GetOrigin() const;
 
  private:
   struct Shared {
     RecordLayout layout;
+    bool useCache = false;
     std::atomic<bool> cancel{false};
     std::atomic<int64_t> recordsDone{0};
     std::atomic<State> state{State::Queued};
     std::atomic<int32_t> status{0};
+    std::atomic<Origin> origin{Origin::None};
+    std::shared_ptr<std::atomic<int32_t>> rank = std::make_shared<std::atomic<int32_t>>(0);
     SourceSummary summary;
     std::function<void()> onFinished;
     mutable std::mutex mutex;
@@ -68,6 +81,8 @@ class SummaryBuilder {
     bool finished = false;  // the worker is done with this build
   };
   static void Run(const std::shared_ptr<Shared>& shared);
+  /// Fills the shared summary from the cache or the records; 0 or the failure's code.
+  static int32_t Summarise(Shared& shared);
 
   std::shared_ptr<Shared> shared_;
   bool started_ = false;

@@ -1,6 +1,7 @@
 #include "summary/SummaryColumns.h"
 
 #include <algorithm>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -21,7 +22,7 @@ int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& 
   // A long walk is split at a record it visits for certain: the last of its timestamp, stamped more
   // than a microsecond after record 0 and not ending before start. Everything above it is visited
   // first and folded by another thread; the two halves' bars join where the walk crosses over.
-  const std::vector<int64_t>& timestamps = summary.Timestamps();
+  const std::span<const int64_t> timestamps = summary.Timestamps();
   const int64_t reached =
       std::partition_point(timestamps.begin(), timestamps.begin() + begin + 1,
                            [&](int64_t t) { return !RecordWalk::Reaches(t, span.start, span.recordDuration); }) -

@@ -13,10 +13,10 @@ int32_t SummaryWorkerPool::ThreadCount() {
   return static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-void SummaryWorkerPool::Submit(std::function<void()> task) {
+void SummaryWorkerPool::Submit(std::function<void()> task, Rank rank) {
   {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
+    tasks_.push_back(Task{std::move(task), std::move(rank)});
     if (threads_.empty()) {
       for (int32_t i = 0; i < ThreadCount(); ++i) threads_.emplace_back([this] { Work(); });
     }
@@ -31,8 +31,14 @@ void SummaryWorkerPool::Work() {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
       if (stopping_) return;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
+      // The first of the lowest rank; a few hundred tasks at most, so a scan is enough.
+      const auto rankOf = [](const Task& t) { return t.rank != nullptr ? t.rank->load() : 0; };
+      auto chosen = tasks_.begin();
+      for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
+        if (rankOf(*it) < rankOf(*chosen)) chosen = it;
+      }
+      task = std::move(chosen->run);
+      tasks_.erase(chosen);
     }
     task();
   }

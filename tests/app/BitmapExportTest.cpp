@@ -201,12 +201,17 @@ TEST_F(BitmapExportTest, PngNameWritesThePixelsAsPng) {
   chooser->answer = dir.File("no/such/folder/display.png");
   test::CapturedReports reports;
   EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Unable to create() file to save .png..."});
-  // A link to a full device: the bytes go to the device and do not fit.
-  std::filesystem::create_symlink("/dev/full", dir.File("full.png"));
-  chooser->answer = dir.File("full.png");
-  EXPECT_NE(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  EXPECT_EQ(reports.Texts().back(), "Unable to write .png file.");
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Unable to create() file to save .png...: " + *chooser->answer +
+                                                      ": " + std::strerror(ENOENT)});
+  // A link at the name is replaced by the picture; what it pointed to is not written through it.
+  const std::string elsewhere = dir.Write("elsewhere.txt", "not a picture");
+  std::filesystem::create_symlink(elsewhere, dir.File("linked.png"));
+  chooser->answer = dir.File("linked.png");
+  EXPECT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("linked.png")));
+  EXPECT_EQ(ReadFile(elsewhere), "not a picture");
+  QImage replaced;
+  EXPECT_TRUE(replaced.load(QString::fromStdString(dir.File("linked.png")), "PNG"));
 }
 
 TEST_F(BitmapExportTest, UncreatableFileShowsThePlainMessage) {

@@ -291,7 +291,9 @@ TEST_F(MainWindowCommands, UnwritableSettingsFolderIsReportedAndTheWindowStillCl
   window->close();
   EXPECT_EQ(closed.count(), 1);
   EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error; Settings file could not be opened for writing."});
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_TRUE(reports.Texts()[0].starts_with("Error; Settings file could not be opened for writing.: " + plain))
+      << reports.Texts()[0];
 }
 
 TEST_F(MainWindowCommands, AboutCommandShowsTheAboutBoxModally) {

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <tuple>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -107,10 +109,10 @@ TEST_F(SettingsFileTest, OutOfRangeFieldsTakeTheirDefaultsAndAreNamedOnce) {
       {"timeLabelScale", [&](CanvasProperties& p) { p.timeLabelScale = std::numeric_limits<double>::quiet_NaN(); }},
       {"timeLabelScale", [&](CanvasProperties& p) { p.timeLabelScale = -std::numeric_limits<double>::infinity(); }},
       {"minimumVisibleSpan", [&](CanvasProperties& p) { p.minimumVisibleSpan = -1; }},
-      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = 1; }},
-      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = big; }},
+      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = 0; }},
+      {"zoomFactor", [&](CanvasProperties& p) { p.zoomFactor = small; }},
       {"horizontalPagePercent", [&](CanvasProperties& p) { p.horizontalPagePercent = 0; }},
-      {"verticalPagePercent", [&](CanvasProperties& p) { p.verticalPagePercent = big; }},
+      {"verticalPagePercent", [&](CanvasProperties& p) { p.verticalPagePercent = -50; }},
       {"dataAxisMargin, zoomFactor", [&](CanvasProperties& p) {
          p.dataAxisMargin = -1;
          p.zoomFactor = 0;
@@ -130,6 +132,48 @@ TEST_F(SettingsFileTest, OutOfRangeFieldsTakeTheirDefaultsAndAreNamedOnce) {
     EXPECT_EQ(reports.Texts(),
               std::vector<std::string>{"Settings out of range, defaults used for " + names + ": " + path});
   }
+}
+
+// Steps that are merely unusual do no harm: zooming by 1 (not at all) or 2000, paging more than a page.
+TEST_F(SettingsFileTest, UnusualButHarmlessStepsAreKeptAsTheFileHasThem) {
+  for (const auto& [zoom, horizontal, vertical] : {std::tuple{1, 250, 100'000}, std::tuple{2000, 101, 1}}) {
+    CanvasProperties unusual;
+    unusual.zoomFactor = zoom;
+    unusual.horizontalPagePercent = horizontal;
+    unusual.verticalPagePercent = vertical;
+    dir.Write("SkelvaneV3.set", SectionOf(unusual));
+    PlotCanvas next;
+    ASSERT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
+    EXPECT_EQ(SectionOf(next.Properties()), SectionOf(unusual));
+  }
+  EXPECT_TRUE(reports.Empty());
+}
+
+// An empty file (left by a crash or a full disk) holds nothing that could stand for the settings.
+TEST_F(SettingsFileTest, AnEmptyNewerFileDoesNotHideTheOlderOne) {
+  CanvasProperties older;
+  older.showTimeAxis = 0;
+  dir.Write("SkelvaneV3.set", SectionOf(older));
+  dir.Write("Skelvane.set", "");
+  ASSERT_EQ(SettingsFile::ReadSettingsFileIn(canvas, dir.Path()), 0);
+  EXPECT_EQ(canvas.GetShowTimeAxis(), 0);
+  EXPECT_TRUE(reports.Empty());
+}
+
+// A user who keeps the settings elsewhere links them in: the link stays, the file it points to is
+// replaced and keeps its mode.
+TEST_F(SettingsFileTest, ALinkAtTheSettingsNameIsFollowedAndTheFileKeepsItsMode) {
+  std::filesystem::create_directory(dir.File("dotfiles"));
+  const std::string target = dir.Write("dotfiles/skelvane.set", std::string(104, '\0'));
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::filesystem::create_symlink(target, dir.File("Skelvane.set"));
+  canvas.SetShowDataAxis(0);
+  ASSERT_EQ(SettingsFile::WriteSettingsFileIn(canvas, dir.Path()), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Skelvane.set")));
+  EXPECT_EQ(ReadAll(target), SectionOf(canvas.Properties()));
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_TRUE(reports.Empty());
 }
 
 TEST_F(SettingsFileTest, HugeNegativeAxisMarginNoLongerFloodsTheDataAxis) {
@@ -183,12 +227,13 @@ TEST_F(SettingsFileTest, ShortFileIsOpenedAndTheCanvasReportsIt) {
   EXPECT_EQ(reports.Texts()[0], "Error reading in canvas properties from file");
 }
 
-TEST_F(SettingsFileTest, UncreatableFileShowsThePlainMessage) {
+TEST_F(SettingsFileTest, UncreatableFileIsNamedWithTheReason) {
   // Neither the program's folder nor the user folder (under a plain file) can take it.
   const ScopedVariable configHome("XDG_CONFIG_HOME", dir.Write("plain", "x"));
   EXPECT_EQ(SettingsFile::WriteSettingsFileIn(canvas, dir.File("no/such/folder")), -1);
-  ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Error; Settings file could not be opened for writing.");
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error; Settings file could not be opened for writing.: " +
+                                                      dir.File("plain/skelvane/Skelvane.set") + ": " +
+                                                      std::strerror(ENOTDIR)});
 }
 
 TEST_F(SettingsFileTest, TheFileLivesBesideTheExecutable) {

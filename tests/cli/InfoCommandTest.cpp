@@ -103,6 +103,23 @@ TEST(InfoCommand, TimestampsFarApartGiveASignedDurationAndAPositiveFrequency) {
   }
 }
 
+// A header is anyone's text: what it holds must not reach the terminal as control sequences (a title
+// change, a cleared screen), nor may a file's name.
+TEST(InfoCommand, HeaderValuesAndNamesCannotSendControlSequencesToTheTerminal) {
+  test::TempDir dir;
+  const std::string path = dir.File("CSC\x1b[2J.kcs");
+  ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADChannel", "\x1b]2;owned\x07"}, {"-AmpGain", "\xc2\x9b" "31m"}}),
+                                 std::vector<CscRecordData>(3)),
+            0);
+  const test::CliRun run = test::RunCli({"info", path}, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("\xc2\x9b"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(dir.File("CSC\\x1b[2J.kcs") + "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("    -ADChannel          \\x1b]2;owned\\x07\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("    -AmpGain            \\xc2\\x9b31m\n"), std::string::npos) << run.out;
+}
+
 TEST(InfoCommand, NeedsAtLeastOneFile) {
   test::TempDir dir;
   EXPECT_NE(test::RunCli({"info"}, dir).status, 0);

@@ -1,6 +1,9 @@
 // The snapshot command, run as a user would on a recording made by the synth command: the bitmap
 // file it writes, what it prints, and how it refuses what it cannot do.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -145,6 +148,44 @@ TEST_F(SnapshotCommand, AFileThatIsNoRecordingWritesNothing) {
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.err.ends_with("SkelvaneV3: snapshot: nothing written\n")) << run.err;
   EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// The picture must never take the place of a recording it shows, under whatever name.
+TEST_F(SnapshotCommand, AnOutputThatIsOneOfTheInputsIsRefusedAndNothingIsWritten) {
+  const std::vector<uint8_t> recording = ReadAll(second);
+  std::filesystem::create_symlink(second, dir.File("view.bmp"));
+  for (const std::string& output : {second, dir.File("view.bmp")}) {
+    const test::CliRun run = Snapshot({"-o", output});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "SkelvaneV3: This output is one of the input files; nothing written: " + output + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(ReadAll(second) == recording);
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("view.bmp")));
+}
+
+// Another program writes over a recording while it is drawn: the picture would show what the reads
+// happened to see, so nothing is written and the command fails.
+TEST_F(SnapshotCommand, ARecordingWrittenOverWhileItIsDrawnFailsTheCommand) {
+  const std::vector<uint8_t> bytes = ReadAll(second);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    while (!stop) {
+      std::fstream out(second, std::ios::in | std::ios::out | std::ios::binary);
+      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      out.close();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const test::CliRun run = Snapshot({"-o", dir.File("view.bmp")});
+  stop = true;
+  writer.join();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("SkelvaneV3: Data file changed or was truncated while open: " + second + "\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(run.err.ends_with("SkelvaneV3: snapshot: nothing written\n")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("view.bmp")));
 }
 
 TEST_F(SnapshotCommand, SizesOutsideTheWindowLimitsAreRefused) {

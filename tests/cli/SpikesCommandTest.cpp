@@ -218,6 +218,15 @@ TEST_F(SpikesCommandTest, PlotWritesOneFigureOfTheAskedSizePerFile) {
   }
 }
 
+TEST_F(SpikesCommandTest, AFigureNamedLikeOneOfTheSpikeFilesIsRefused) {
+  const std::string before = test::ReadWholeFile(tetrode_);
+  const test::CliRun run = Spikes({tetrode_, "--plot", tetrode_});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("This output is one of the input files; nothing written: " + tetrode_), std::string::npos)
+      << run.err;
+  EXPECT_TRUE(test::ReadWholeFile(tetrode_) == before);
+}
+
 TEST_F(SpikesCommandTest, FigureOptionsWithoutAFigureAndBadSizesAreUsageErrors) {
   EXPECT_GT(Spikes({tetrode_, "--max", "10"}).status, 100);
   EXPECT_GT(Spikes({tetrode_, "--plot", dir_->File("x.png"), "--width", "0"}).status, 100);

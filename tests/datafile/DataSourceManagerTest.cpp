@@ -1,5 +1,5 @@
-// The data source manager's table: opening, refusing and closing sources, the padded time range,
-// the listeners and the Open Data File chooser.
+// The data source manager's table: opening and closing sources, the padded time range and the
+// listeners (what opening accepts and the Open Data File chooser: OpeningRecordingsTest).
 #include "datafile/DataSourceManager.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,6 @@
 #include "datafile/FileKind.h"
 #include "datafile/SourceListener.h"
 #include "platform/File.h"
-#include "platform/FileChooser.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 #include "tests/datafile/DataFileFixtures.h"
@@ -71,72 +70,6 @@ TEST_F(DataSourceManagerTest, TheTwoHundredFiftySeventhSourceIsRefused) {
   EXPECT_EQ(manager_.OpenSource(path), kStatusFailed);
   EXPECT_EQ(manager_.GetNumSources(), kMaxSources);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{kMaxSourcesReport});
-}
-
-// Bytes a fixed seed makes, standing in for any file that is not a recording.
-std::string RandomBytes(std::size_t count, uint64_t seed) {
-  std::mt19937_64 rng(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng());
-  return bytes;
-}
-
-TEST_F(DataSourceManagerTest, FilesThatAreNoRecordingsAreRefusedNamingTheFile) {
-  const std::string fifo = dir_.File("pipe.kcs");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string accounts;
-  while (accounts.size() < 3000) accounts += "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n";
-  struct Case {
-    std::string path;
-    int32_t status;
-    std::vector<std::string> reports;
-  };
-  const std::string missing = dir_.File("missing.kcs");
-  const std::string notes = dir_.Write("notes.txt", CscRecords(Timestamps(8)));
-  const std::string spikes = dir_.Write("TT1.kse", CscRecords(Timestamps(8)));
-  const std::string empty = dir_.Write("empty.kcs", "");
-  const std::string text = dir_.Write("passwd.kcs", accounts);
-  const std::string noise = dir_.Write("noise.kcs", RandomBytes(68 * 1024, 7));
-  const std::string noiseWithHeader = dir_.Write("nh.kcs", test::StandardHeader() + RandomBytes(20 * 1044, 8));
-  const std::string legacy = dir_.Write("old.kcs", test::LegacyHeader(150) + std::string(40, '\1'));
-  const std::vector<Case> cases{
-      {missing, ENOENT, {OpenErrorReport(missing, ENOENT)}},
-      {dir_.Path(), EISDIR, {OpenErrorReport(dir_.Path(), EISDIR)}},
-      {fifo, kErrorNotRegularFile, {OpenErrorReport(fifo, kErrorNotRegularFile)}},
-      {"/dev/null", kErrorNotRegularFile, {OpenErrorReport("/dev/null", kErrorNotRegularFile)}},
-      {notes, kStatusFailed, {About(kNoTypeReport, notes)}},
-      {spikes, kStatusFailed, {About(kNotCscReport, spikes)}},
-      {empty, kStatusCannotCreate, {About(kNoReaderReport, empty)}},
-      {legacy, kStatusFailed, {About(kNotCscReport, legacy)}},
-      {text, kStatusFailed, {About(kPartialReport, text), About(kNotRecordingReport, text)}},
-      {noise, kStatusFailed, {About(kPartialReport, noise), About(kNotRecordingReport, noise)}},
-      {noiseWithHeader, kStatusFailed, {About(kNotRecordingReport, noiseWithHeader)}},
-  };
-  for (const Case& c : cases) {
-    test::CapturedReports reports;
-    EXPECT_EQ(manager_.OpenSource(c.path), c.status) << c.path;
-    EXPECT_EQ(reports.Texts(), c.reports) << c.path;
-  }
-  EXPECT_EQ(manager_.GetNumSources(), 0);
-}
-
-TEST_F(DataSourceManagerTest, RecordingsWithoutHeaderOrWithAnIncompleteLastRecordStillOpen) {
-  test::CapturedReports reports;
-  SynthOptions options;
-  options.outDir = dir_.File("synth");
-  options.channels = 1;
-  options.seconds = 0.5;
-  options.writeHeader = false;
-  options.trailingPartialBytes = 10;
-  SynthResult result;
-  ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
-  ASSERT_EQ(result.paths.size(), 1u);
-  EXPECT_EQ(manager_.OpenSource(result.paths[0]), kStatusOk);
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{About(kPartialReport, result.paths[0])});
-  // A file that stops after its first record, and one whose records repeat a timestamp.
-  EXPECT_EQ(manager_.OpenSource(Csc("one.kcs", 1)), kStatusOk);
-  EXPECT_EQ(manager_.OpenSource(dir_.Write("same.kcs", CscRecords({5, 5, 5, 5, 5, 5, 5, 5, 5}))), kStatusOk);
-  EXPECT_EQ(manager_.GetNumSources(), 3);
 }
 
 TEST_F(DataSourceManagerTest, SourceWithoutRecordsIsDroppedAndTheFailureReturned) {
@@ -224,71 +157,6 @@ TEST_F(DataSourceManagerTest, RemovedListenerIsNoLongerToldAndFreesItsPlace) {
   ASSERT_EQ(manager_.OpenSource(Csc("a.kcs", 3)), kStatusOk);
   EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 4, 5, 6, 7, 8, 9, 10}));
   EXPECT_TRUE(reports.Texts().empty());
-}
-
-class FakeChooser final : public FileChooser {
- public:
-  std::optional<std::vector<std::string>> OpenFiles(const std::string& t, const std::string& initial,
-                                                    const std::vector<Filter>& f, bool many) override {
-    ++calls;
-    title = t;
-    initialName = initial;
-    filters = f;
-    multiple = many;
-    return answer;
-  }
-  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::vector<Filter>&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
-
-  std::optional<std::vector<std::string>> answer;
-  int calls = 0;
-  std::string title;
-  std::string initialName;
-  std::vector<Filter> filters;
-  bool multiple = false;
-};
-
-class OpenDataFileDialogTest : public DataSourceManagerTest {
- protected:
-  void SetUp() override { previous_ = FileChooser::Install(chooser_); }
-  void TearDown() override { FileChooser::Install(previous_); }
-  std::shared_ptr<FakeChooser> chooser_ = std::make_shared<FakeChooser>();
-  std::shared_ptr<FileChooser> previous_;
-};
-
-TEST_F(OpenDataFileDialogTest, OpensEveryPickedFileInOrderWhateverFails) {
-  test::CapturedReports reports;
-  chooser_->answer = std::vector<std::string>{Csc("b.kcs", 3), dir_.File("gone.kcs"), Csc("a.kcs", 3)};
-  EXPECT_EQ(manager_.OpenDataFileDialog(), kStatusOk);
-  EXPECT_EQ(chooser_->title, "Open Data File");
-  EXPECT_EQ(chooser_->initialName, "*.kcs*");
-  EXPECT_TRUE(chooser_->multiple);
-  ASSERT_EQ(chooser_->filters.size(), 3u);
-  EXPECT_EQ(chooser_->filters[0].description, "Continuously Sampled Files (*.kcs)");
-  EXPECT_EQ(chooser_->filters[0].patterns, std::vector<std::string>{"*.kcs"});
-  EXPECT_EQ(chooser_->filters[1].description, "All Kestrelon Data Files (*.k*)");
-  EXPECT_EQ(chooser_->filters[1].patterns, std::vector<std::string>{"*.k*"});
-  EXPECT_EQ(chooser_->filters[2].description, "Old-Versions Kestrelon Files (*.dat)");
-  EXPECT_EQ(chooser_->filters[2].patterns, std::vector<std::string>{"*.dat"});
-  EXPECT_EQ(manager_.GetNumSources(), 2);
-  std::string path;
-  manager_.GetSourcePath(0, path);
-  EXPECT_EQ(path, dir_.File("b.kcs"));
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{OpenErrorReport(dir_.File("gone.kcs"), ENOENT)});
-}
-
-TEST_F(OpenDataFileDialogTest, CancelledOrFullTableGivesMinusOne) {
-  test::CapturedReports reports;
-  EXPECT_EQ(manager_.OpenDataFileDialog(), kStatusFailed);
-  EXPECT_EQ(chooser_->calls, 1);
-  const std::string path = Csc("a.kcs", 2);
-  for (int i = 0; i < kMaxSources; ++i) ASSERT_EQ(manager_.OpenSource(path), kStatusOk);
-  chooser_->answer = std::vector<std::string>{path};
-  EXPECT_EQ(manager_.OpenDataFileDialog(), kStatusFailed);
-  EXPECT_EQ(chooser_->calls, 1);  // the dialog is not even shown
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{kMaxSourcesReport});
 }
 
 }  // namespace

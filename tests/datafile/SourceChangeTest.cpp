@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -107,6 +110,31 @@ TEST(SourceChange, ShrunkFileIsFoundWithoutAnyReadOfTheLostPart) {
   EXPECT_EQ(record, nullptr);
   EXPECT_EQ(manager.CheckSource(0), kStatusSourceChanged);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Data file changed or was truncated while open: " + path});
+}
+
+// Another program writing over a recording in place, at its size, changes what the reads see without
+// shrinking it: that is noticed too. A file that only grows (still being recorded) stays intact.
+TEST(SourceChange, WritingOverAFileInPlaceIsNoticedAndGrowingIsNot) {
+  test::TempDir dir;
+  test::CapturedReports reports;
+  const std::string bytes = test::StandardHeader() + test::CscRecords(test::Timestamps(50));
+  const std::string rewritten = dir.Write("rewritten.kcs", bytes);
+  const std::string growing = dir.Write("growing.kcs", bytes);
+  DataSourceManager manager;
+  ASSERT_EQ(manager.OpenSource(rewritten), kStatusOk);
+  ASSERT_EQ(manager.OpenSource(growing), kStatusOk);
+  // Later than the file system's clock step, so the new modification time differs.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  {
+    std::fstream out(rewritten, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(kFileHeaderSize) + 100);
+    out.write("\x7f\x7f", 2);
+  }
+  std::ofstream(growing, std::ios::app | std::ios::binary) << test::CscRecords({99'000'000});
+  EXPECT_EQ(std::filesystem::file_size(rewritten), bytes.size());
+  EXPECT_EQ(manager.CheckSource(0), kStatusSourceChanged);
+  EXPECT_EQ(manager.CheckSource(1), kStatusOk);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Data file changed or was truncated while open: " + rewritten});
 }
 
 }  // namespace

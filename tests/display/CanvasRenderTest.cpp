@@ -8,7 +8,9 @@
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
+#include "display/CanvasOverlays.h"
 #include "display/PlotCanvas.h"
+#include "display/TimeCursors.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
 #include "tests/support/FakeDataSourceManager.h"
@@ -257,6 +259,46 @@ TEST_F(CanvasRender, ThresholdOverlayLinesLandOnTheirValueRows) {
     for (int32_t r = row - 1; r <= row + 1; ++r) lit += frame.ColorAt(200, r) == 0xCCCCCC ? 1 : 0;
     EXPECT_EQ(lit, 1) << value;
   }
+}
+
+TEST_F(CanvasRender, CursorsAndScaleBarsDrawOverThePlotsAndLeaveNoTraceWhenRemoved) {
+  canvas.SetShowTimeAxis(1);
+  const MemoryBitmap before = Render(kStart, 2'000'000);
+  // A at the middle column of the 2 s, B a quarter in; 5000 us per column.
+  canvas.Cursors()->Set(TimeCursors::Cursor::A, kStart + 1'000'000);
+  canvas.Cursors()->Set(TimeCursors::Cursor::B, kStart + 500'000);
+  canvas.SetShowScaleBars(true);
+  const MemoryBitmap& marked = Render(kStart, 2'000'000);
+  auto rowsOf = [&](int32_t column, uint32_t colour) {
+    int32_t rows = 0;
+    for (int32_t row = 0; row < kCanvasHeight; ++row) rows += marked.ColorAt(column, row) == colour ? 1 : 0;
+    return rows;
+  };
+  // Each line runs from the top of the canvas down to the time axis.
+  EXPECT_GE(rowsOf(WindowColumn(200), CanvasOverlays::kColourCursorA), kCanvasHeight - 17 - 15);
+  EXPECT_GE(rowsOf(WindowColumn(100), CanvasOverlays::kColourCursorB), kCanvasHeight - 17 - 15);
+  EXPECT_EQ(rowsOf(WindowColumn(300), CanvasOverlays::kColourCursorA), 0);
+  // The time bar (a fifth of 2 s held to 200 ms: 40 columns) ten pixels above the time axis,
+  // ending ten from the right.
+  const int32_t barRow = kCanvasHeight - 17 - 10;
+  int32_t barColumns = 0;
+  for (int32_t column = 0; column < kCanvasWidth; ++column) barColumns += marked.ColorAt(column, barRow) == 0xCCCCCC;
+  EXPECT_NEAR(barColumns, 40, 2);
+  EXPECT_EQ(marked.ColorAt(WindowColumn(kCanvasWidth - 20), barRow), 0xCCCCCCu);
+  // The plot's amplitude bar: 2047 counts over half of 200 rows, 40 % of the trace held to 1000
+  // counts, 49 rows about the plot's middle.
+  int32_t amplitudeRows = 0;
+  for (int32_t row = 0; row < kPlotHeight; ++row) {
+    amplitudeRows += marked.ColorAt(WindowColumn(kCanvasWidth - 10), row) == 0xCCCCCC;
+  }
+  EXPECT_NEAR(amplitudeRows, 49, 1);
+
+  canvas.Cursors()->Clear();
+  canvas.SetShowScaleBars(false);
+  const MemoryBitmap& after = Render(kStart, 2'000'000);
+  ASSERT_EQ(after.SizeInBytes(), before.SizeInBytes());
+  EXPECT_EQ(std::memcmp(after.Bits(), before.Bits(), before.SizeInBytes()), 0);
+  EXPECT_TRUE(reports.Empty());
 }
 
 TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {

@@ -85,7 +85,7 @@ class RandomView {
   std::string Step() {
     using Scroll = ViewModel::Scroll;
     const auto x = Pick(-10, view.CanvasWidth + 10);
-    switch (Pick(0, 11)) {
+    switch (Pick(0, 13)) {
       case 0:
         model.Resize(Uniform(60, 3000), Uniform(60, 2000));
         Update();
@@ -133,6 +133,14 @@ class RandomView {
         model.SetVisibleSpan(view.DataDuration);
         model.ScrollTo(view.DataStart);
         return "whole recording";
+      case 11:
+        model.CentreOn(Uniform(view.DataStart - view.DataDuration, view.DataEnd + view.DataDuration));
+        model.UpdateHorizontalScroll();
+        return "go to time";
+      case 12:
+        model.FitPlotsToWindow(50);
+        model.UpdateVerticalScroll();
+        return "fit plots to window";
       default:
         AddPlot();
         model.UpdateVerticalScroll();
@@ -240,6 +248,59 @@ TEST(ViewModelProperties, TheSnapshotShowsWhatTheWindowShowsAfterOpeningTheFiles
                                     w.VisibleStart, w.VisibleSpan, w.ScrollTop, w.ScrollBottom}))
         << "trial " << trial << (resizeFirst ? ", resized first" : ", resized last");
   }
+}
+
+TEST(ViewModelProperties, GoToTimeCentresTheTimeKeepsTheSpanAndHoldsItToTheData) {
+  int32_t centred = 0;
+  for (int32_t trial = 0; trial < kTrials; ++trial) {
+    RandomView r(12000 + trial);
+    const ViewState before = r.view;
+    const int64_t quarter = before.DataDuration / 4;
+    const int64_t asked = r.Uniform(before.DataStart - quarter, before.DataEnd + quarter);
+    const int64_t shown = r.model.CentreOn(asked);
+    r.model.UpdateHorizontalScroll();
+    ASSERT_EQ(r.BrokenInvariant(), "") << trial;
+    EXPECT_EQ(r.view.VisibleSpan, before.VisibleSpan);
+    EXPECT_EQ(shown, std::clamp(asked, before.DataStart, before.DataEnd)) << trial;
+    // The time is in view; in the middle column unless the view stands against an end of the data.
+    EXPECT_GE(shown, r.view.VisibleStart);
+    EXPECT_LE(shown, r.view.VisibleStart + r.view.VisibleSpan);
+    if (r.view.VisibleStart == r.view.DataStart || r.view.VisibleStart >= r.view.DataEnd - r.view.VisibleSpan) continue;
+    ++centred;
+    int32_t column = -1;
+    ASSERT_EQ(TimeColumns::PixelForTime(shown, r.view.VisibleStart, r.PlotWidth(), r.view.VisibleSpan, column), 0);
+    EXPECT_LE(std::abs(column - r.PlotWidth() / 2), 1) << trial;
+  }
+  EXPECT_GT(centred, kTrials / 4);
+}
+
+TEST(ViewModel, FitHeightsShareTheHeightEquallyAndNoneGoesBelowTheMinimum) {
+  struct Case {
+    int64_t available;
+    int32_t count;
+    std::vector<int32_t> heights;
+  };
+  const std::vector<Case> cases = {
+      {700, 4, {172, 172, 172, 172}},        // 4 x (172 + 3 separator rows) = 700
+      {702, 4, {173, 173, 172, 172}},        // the odd pixels to the first plots
+      {483, 1, {480}},
+      {16 * 40, 16, std::vector<int32_t>(16, 50)},  // 37 each would be too short: they scroll
+      {-5, 2, {50, 50}},
+      {100, 0, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ViewModel::FitHeights(c.available, c.count, 50), c.heights) << c.available;
+}
+
+TEST(ViewModel, FitPlotsToWindowFillsTheCanvasAboveTheTimeAxisAndScrollsToTheTop) {
+  RandomView r(77);
+  while (r.plots.GetNumPlots() < 5) r.AddPlot();
+  r.model.Resize(800, 600);
+  r.model.ScrollStackBy(-200);
+  r.model.FitPlotsToWindow(50);
+  EXPECT_EQ(r.view.ScrollTop, 0);
+  EXPECT_EQ(r.StackHeight(), r.view.CanvasHeight);  // heights + separators + time axis: the canvas, exactly
+  ASSERT_TRUE(r.model.UpdateVerticalScroll().has_value());
+  EXPECT_EQ(r.model.UpdateVerticalScroll()->page, ViewModel::kScrollRange);  // nothing left to scroll
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST_F(RecordStreamTest, AnyRangeReadsTheSameRecordsAsTheManager) {
       const uint8_t* bytes = nullptr;
       ASSERT_EQ(manager.GetRecord(r, 1, bytes), 0);
       const CscRecord record(bytes);
-      EXPECT_EQ(stream.Timestamp(r), static_cast<uint64_t>(record.Timestamp())) << r;
+      EXPECT_EQ(stream.Timestamp(r), record.Timestamp()) << r;
       ASSERT_EQ(std::memcmp(stream.Samples(first) + (r - first) * kSamplesPerRecord, bytes + kCscSamplesOffset,
                             sizeof(int16_t) * kSamplesPerRecord),
                 0)

@@ -12,7 +12,7 @@
 namespace skelvane::test {
 
 struct StoredSpike {
-  uint64_t Timestamp = 0;
+  int64_t Timestamp = 0;  // signed, as in the data files
   uint32_t Word1 = 0;
   uint32_t Word2 = 0;
   std::vector<int32_t> Features;
@@ -47,7 +47,7 @@ inline SpikeFileContents ReadSpikeFile(const std::string& path, int points, int 
   std::size_t offset = headerSize;
   while (offset + recordSize <= contents.Bytes.size()) {
     StoredSpike spike;
-    spike.Timestamp = LittleEndianAt(contents.Bytes, offset, 8);
+    spike.Timestamp = static_cast<int64_t>(LittleEndianAt(contents.Bytes, offset, 8));
     spike.Word1 = static_cast<uint32_t>(LittleEndianAt(contents.Bytes, offset + 8, 4));
     spike.Word2 = static_cast<uint32_t>(LittleEndianAt(contents.Bytes, offset + 12, 4));
     for (int w = 0; w < 8; ++w) {

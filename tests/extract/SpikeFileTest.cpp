@@ -6,6 +6,9 @@
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <span>
 #include <ostream>
 #include <string>
@@ -49,7 +52,7 @@ std::time_t UtcInstant(int year, int month, int day, int hour, int minute, int s
 // A one-channel block of 1536 samples with a positive spike every `spacing` samples in 512..1023
 // and timestamps that follow on from the previous block.
 struct SpikyBlock {
-  std::vector<uint64_t> Timestamps;
+  std::vector<int64_t> Timestamps;
   std::vector<int16_t> Samples;
 
   SpikyBlock(int blockNumber, int spacing) : Timestamps(1536), Samples(1536, 0) {
@@ -201,12 +204,15 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // Opening, reopening, closing
 
-TEST_F(SpikeFile, OpenFailureShowsThePlainMessage) {
+// The message the user knows, then which file and why, so the user knows what to fix.
+TEST_F(SpikeFile, OpenFailureNamesTheFileAndTheReason) {
   test::CapturedReports reports;
   EXPECT_EQ(extractor_.OpenSpikeFile(dir_.File("missing/SpikeFile_a.kse")), -1);
   EXPECT_EQ(extractor_.OpenSpikeFile(dir_.Path()), -1);  // a directory
-  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{"Error opening file; Is the file/path name correct?",
-                                                       "Error opening file; Is the file/path name correct?"}));
+  const std::string message = "Error opening file; Is the file/path name correct?: ";
+  EXPECT_EQ(reports.Texts(),
+            (std::vector<std::string>{message + dir_.File("missing/SpikeFile_a.kse") + ": " + std::strerror(ENOENT),
+                                      message + dir_.Path() + ": " + std::strerror(EISDIR)}));
 }
 
 TEST_F(SpikeFile, OpenTruncatesAnExistingFileAndARunWithoutSpikesLeavesOnlyTheHeader) {

@@ -150,7 +150,7 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
     ASSERT_EQ(reader.Open(layout), 0);
     std::vector<uint8_t> all;
     ASSERT_EQ(reader.Read(0, count, all), 0);
-    const std::vector<int64_t>& timestamps = summary.Timestamps();
+    const std::span<const int64_t> timestamps = summary.Timestamps();
 
     for (int32_t view = 0; view < 40; ++view) {
       const ColumnSpan span = RandomSpan(timestamps.front(), timestamps.back(), random);

@@ -58,5 +58,32 @@ PATH="$work/bin:$PATH" snakemake -s "$source_dir/workflow/Snakefile" --profile "
 cmp -s "$out/summary.csv" <(sed 's|/out-slurm/|/out/|g' "$work/out-slurm/summary.csv") ||
   fail "the Slurm profile's summary differs from the workstation run's"
 [ "$(grep -c -- '--mem=.* --time=' "$work/bin/submitted")" -eq 2 ] || fail "expected one sbatch job per session"
+# Session folders and recordings named with blanks, quotes, $(), a line break and other scripts, beside
+# a session whose name a shell would make of one of them: each session's spike files land in its own
+# folder, and nothing in a name is run.
+hostile=$work/hostile
+names=('s1' 's1$(touch PWNED)' "it's \"quoted\"" 'two  words' $'line\nbreak' 'Überblick/日本語 ёж')
+for i in "${!names[@]}"; do
+  mkdir -p "$hostile/archive/${names[$i]}"
+  "$cli" synth --out "$hostile/archive/${names[$i]}" --prefix "T$i \$(touch PWNED)'\"" --channels 1 --seconds 1 \
+    --seed $((i + 10)) >/dev/null
+done
+(cd "$hostile" && snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet \
+  --config archive=archive out=out channels=1 threshold=60 cli="$cli" >/dev/null)
+[ -z "$(find "$work" -name PWNED)" ] || fail "a name was run as a command"
+python3 - "$hostile" "${names[@]}" <<'CHECK' || fail "hostile names: spike files or summary rows out of place"
+import csv, os, sys
+hostile, names = sys.argv[1], sys.argv[2:]
+out = os.path.join(hostile, "out")
+for name in names:
+    recordings = sorted(f for f in os.listdir(os.path.join(hostile, "archive", name)) if f.endswith(".kcs"))
+    expected = sorted("SpikeFile_" + f.split(".")[0] + ".kse" for f in recordings)
+    found = sorted(f for f in os.listdir(os.path.join(out, name)) if f.endswith(".kse"))
+    assert found == expected, (name, found, expected)
+with open(os.path.join(out, "summary.csv"), newline="", encoding="utf-8") as f:
+    sessions = [row["session"] for row in csv.DictReader(f)]
+assert sorted(sessions) == sorted(names), sessions
+CHECK
+
 echo "workflow: 2 sessions, $spike_files spike files, $rows summary rows; with noise thresholds $noise_rows rows;"
-echo "through the Slurm profile: $(wc -l <"$work/bin/submitted") sbatch jobs"
+echo "through the Slurm profile: $(wc -l <"$work/bin/submitted") sbatch jobs; ${#names[@]} sessions with hostile names"

@@ -1,0 +1,66 @@
+#pragma once
+// Lays out what the canvas draws over the plots on request: the lines of the measuring cursors with
+// their letters, and the scale bars (a round amplitude per plot, a round time for the view). Only
+// positions and texts, no drawing: PlotCanvas draws the layouts, tests read them.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace skelvane {
+
+class TimeCursors;
+
+class CanvasOverlays {
+ public:
+  /// Measures a text in pixels.
+  using TextMeasure = std::function<int32_t(std::string_view)>;
+
+  /// Cursor A's colour (yellow) and cursor B's (cyan), 0x00BBGGRR.
+  static constexpr uint32_t kColourCursorA = 0x00FFFF;
+  static constexpr uint32_t kColourCursorB = 0xFFFF00;
+  /// A scale bar is at most this share of the trace's width (time) or height (amplitude).
+  static constexpr double kTimeBarShare = 0.2;
+  static constexpr double kAmplitudeBarShare = 0.4;
+  /// Bars keep this far from the canvas's right edge and the time axis.
+  static constexpr int32_t kBarInset = 10;
+
+  struct Line {
+    int32_t x1, y1, x2, y2;
+    uint32_t colour;
+  };
+  /// A text with the raster position of its baseline's left end.
+  struct Text {
+    std::string text;
+    int32_t x, y;
+    uint32_t colour;
+  };
+  struct Layout {
+    std::vector<Line> lines;
+    std::vector<Text> texts;
+  };
+
+  /// The largest 1, 2 or 5 x 10^k (k may be negative) not above `limit`; 0 for a limit of 0 or
+  /// less or not finite.
+  static double RoundDown(double limit);
+  /// A round duration as its bar is labelled: "500 us", "20 ms", "2 s".
+  static std::string DurationText(int64_t microseconds);
+  /// A round amplitude with its unit: "100 uV", "0.5 uV", "2000 counts".
+  static std::string AmplitudeText(double value, const std::string& unit);
+
+  /// The line of each set cursor whose time lies in the view of `span` from `start` over `width`
+  /// columns from x0, from yLow up to yTop, with its letter at the top right of it.
+  static Layout Cursors(const TimeCursors& cursors, int64_t start, int64_t span, int32_t width, int32_t x0,
+                        int32_t yLow, int32_t yTop, int32_t textHeight);
+  /// The time bar of a view of `span` over `width` columns: at the right edge `right`, its
+  /// label above it, on the line y; nothing when no round time fits.
+  static Layout TimeBar(int64_t span, int32_t width, int32_t right, int32_t y, const TextMeasure& textWidth);
+  /// The amplitude bar of a trace `height` pixels tall centred at yCentre, with `unitsPerPixel` of
+  /// `unit` per pixel: at the right edge `right`, its label left of it; nothing when none fits.
+  static Layout AmplitudeBar(double unitsPerPixel, const std::string& unit, int32_t height, int32_t right,
+                             int32_t yCentre, int32_t textHeight, const TextMeasure& textWidth);
+};
+
+}  // namespace skelvane

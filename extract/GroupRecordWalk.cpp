@@ -1,0 +1,167 @@
+#include "extract/GroupRecordWalk.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "datafile/IDataSourceManager.h"
+#include "platform/ReportError.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+// A block holds three consecutive records per channel: previous, current, next.
+constexpr int32_t kPreviousStart = 0;
+constexpr int32_t kCurrentStart = kSamplesPerRecord;
+constexpr int32_t kNextStart = 2 * kSamplesPerRecord;
+
+// Records further apart than this many sample intervals are separated by a recording gap.
+constexpr double kContiguityIntervals = 2.0 * kSamplesPerRecord;
+
+constexpr const char* kTimeGoesBackMessage =
+    "Timestamps go back here; the recording is taken up again as after a pause, at record ";
+
+bool AllEqual(const std::vector<int64_t>& values) {
+  return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
+}
+
+// The step is taken as an unsigned difference: exact across zero, and a later timestamp below the
+// earlier one wraps to a huge step and so counts as a gap.
+bool RecordsContiguous(const std::vector<int64_t>& earlier, const std::vector<int64_t>& later, double dt) {
+  const double limit = kContiguityIntervals * dt;
+  for (std::size_t i = 0; i < earlier.size(); ++i) {
+    const uint64_t step = static_cast<uint64_t>(later[i]) - static_cast<uint64_t>(earlier[i]);
+    if (static_cast<double>(step) > limit) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+GroupRecordWalk::GroupRecordWalk(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
+                                 double sampleInterval)
+    : sources_(sources), sourceIds_(sourceIds), dt_(sampleInterval) {
+  const std::size_t channels = sourceIds.size();
+  for (const int32_t id : sourceIds) {
+    streams_.push_back(std::make_unique<RecordStream>(sources_, id));
+    total_ = std::max(total_, streams_.back()->Count());
+  }
+  recordIndex_.assign(channels, 0);
+  previousTimes_.assign(channels, 0);
+  currentTimes_.assign(channels, 0);
+  nextTimes_.assign(channels, 0);
+  assembled_.assign(channels, std::vector<int16_t>(kBlockLength, 0));
+  channelViews_.resize(channels);
+  reportedGoingBack_.assign(channels, 0);
+  walked_.assign(channels, 0);
+  rose_.assign(channels, 0);
+  lastSeen_.assign(channels, 0);
+}
+
+GroupRecordWalk::Step GroupRecordWalk::Next(const std::atomic<bool>& cancel) {
+  if (advancePending_) {
+    for (int64_t& index : recordIndex_) ++index;
+    advancePending_ = false;
+  }
+  while (processed_ < total_) {
+    if (cancel.load(std::memory_order_relaxed)) return Step::Cancelled;
+    if (!ReadRecordTimes()) return Step::End;
+    if (hasPrevious_) {
+      hasPrevious_ = AllEqual(previousTimes_) && RecordsContiguous(previousTimes_, currentTimes_, dt_);
+    }
+    if (!AllEqual(currentTimes_)) {
+      CatchUp();
+      continue;
+    }
+    if (hasNext_) hasNext_ = AllEqual(nextTimes_) && RecordsContiguous(currentTimes_, nextTimes_, dt_);
+    wentBack_ = NoteTimeGoingBack();
+    AssembleChannels();
+    timeline_.Set({previousTimes_[0], currentTimes_[0], nextTimes_[0]}, {hasPrevious_, true, hasNext_}, dt_);
+    ++processed_;
+    advancePending_ = true;
+    return Step::Block;
+  }
+  return Step::End;
+}
+
+bool GroupRecordWalk::ReadRecordTimes() {
+  hasPrevious_ = true;
+  hasNext_ = true;
+  // The same records in the same order as a record-by-record walk would read: a record that cannot
+  // be read ends the group only when the walk needs it.
+  for (std::size_t k = 0; k < streams_.size(); ++k) {
+    RecordStream& stream = *streams_[k];
+    const int64_t n = recordIndex_[k];
+    const int64_t count = stream.Count();
+    if (n - 1 >= count || n - 1 < 0) hasPrevious_ = false;
+    if (n >= count) return false;  // the normal end of a group: a channel ran out of records
+    if (n + 1 >= count) hasNext_ = false;
+    if (!stream.Ensure(hasPrevious_ ? n - 1 : n, hasNext_ ? n + 1 : n)) return false;
+    previousTimes_[k] = hasPrevious_ ? stream.Timestamp(n - 1) : 0;
+    currentTimes_[k] = stream.Timestamp(n);
+    nextTimes_[k] = hasNext_ ? stream.Timestamp(n + 1) : 0;
+    NoteCurrentTime(k, n);
+  }
+  return true;
+}
+
+void GroupRecordWalk::NoteCurrentTime(std::size_t channel, int64_t record) {
+  // Each record is the current one at least once, in order; a catching-up pass reads it again.
+  if (record < walked_[channel]) return;
+  if (walked_[channel] > 0 && currentTimes_[channel] > lastSeen_[channel]) rose_[channel] = 1;
+  lastSeen_[channel] = currentTimes_[channel];
+  walked_[channel] = record + 1;
+}
+
+void GroupRecordWalk::CatchUp() {
+  // Out of step: the channels that lag behind catch up, one record at a time.
+  const int64_t earliest = *std::min_element(currentTimes_.begin(), currentTimes_.end());
+  for (std::size_t k = 0; k < streams_.size(); ++k) {
+    if (currentTimes_[k] == earliest) ++recordIndex_[k];
+  }
+}
+
+bool GroupRecordWalk::NoteTimeGoingBack() {
+  const bool wentBack = haveLastBlock_ && currentTimes_[0] < lastBlockTime_;
+  haveLastBlock_ = true;
+  lastBlockTime_ = currentTimes_[0];
+  if (!wentBack) return false;
+  // Time going back is a fault of the recording, not the same samples seen again: say where, once
+  // per file; the run goes on as after a pause so that the spikes after it are still found.
+  for (std::size_t k = 0; k < streams_.size(); ++k) {
+    if (reportedGoingBack_[k]) continue;
+    reportedGoingBack_[k] = 1;
+    std::string path;
+    if (sources_.GetSourcePath(sourceIds_[k], path) != kStatusOk) path.clear();
+    ReportFileError(kTimeGoesBackMessage, recordIndex_[k], path, 0);
+  }
+  return true;
+}
+
+void GroupRecordWalk::AssembleChannels() {
+  for (std::size_t k = 0; k < streams_.size(); ++k) {
+    RecordStream& stream = *streams_[k];
+    const int64_t n = recordIndex_[k];
+    if (hasPrevious_ && hasNext_) {
+      channelViews_[k] = std::span<const int16_t>(stream.Samples(n - 1), kBlockLength);
+      continue;
+    }
+    // A neighbour lost to a gap or to another channel reads as silence, never as foreign samples.
+    std::vector<int16_t>& block = assembled_[k];
+    if (hasPrevious_) {
+      std::copy_n(stream.Samples(n - 1), kSamplesPerRecord, block.begin() + kPreviousStart);
+    } else {
+      std::fill_n(block.begin() + kPreviousStart, kSamplesPerRecord, int16_t{0});
+    }
+    std::copy_n(stream.Samples(n), kSamplesPerRecord, block.begin() + kCurrentStart);
+    if (hasNext_) {
+      std::copy_n(stream.Samples(n + 1), kSamplesPerRecord, block.begin() + kNextStart);
+    } else {
+      std::fill_n(block.begin() + kNextStart, kSamplesPerRecord, int16_t{0});
+    }
+    channelViews_[k] = block;
+  }
+}
+
+}  // namespace skelvane

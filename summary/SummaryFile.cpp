@@ -1,0 +1,312 @@
+#include "summary/SummaryFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "platform/File.h"
+#include "summary/SourceSummary.h"
+#include "summary/SummaryLayout.h"
+
+namespace skelvane {
+namespace {
+
+using F = SummaryFile;
+static_assert(F::kPathAt + F::kMaxPathBytes <= F::kHeaderChecksumAt, "the path fits the header");
+constexpr mode_t kFileMode = 0600;
+
+using HeaderBytes = std::array<uint8_t, SummaryFile::kHeaderBytes>;
+
+template <typename T>
+void Put(HeaderBytes& header, std::size_t at, T value) {
+  std::memcpy(header.data() + at, &value, sizeof value);
+}
+template <typename T>
+T Get(const HeaderBytes& header, std::size_t at) {
+  T value;
+  std::memcpy(&value, header.data() + at, sizeof value);
+  return value;
+}
+
+int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
+int64_t BlockCount(int64_t imageBytes) { return RoundUp(imageBytes, F::kChecksumBlockBytes) / F::kChecksumBlockBytes; }
+
+HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tableChecksum) {
+  HeaderBytes header{};
+  std::memcpy(header.data(), SummaryFile::kMagic, sizeof SummaryFile::kMagic);
+  Put<uint32_t>(header, F::kVersionAt, SummaryFile::kVersion);
+  Put<uint32_t>(header, F::kByteOrderAt, SummaryFile::kByteOrderMark);
+  Put<int64_t>(header, F::kFileBytesAt, F::ImageStart(imageBytes) + imageBytes);
+  Put<int64_t>(header, F::kImageStartAt, F::ImageStart(imageBytes));
+  Put<int64_t>(header, F::kBlockBytesAt, SummaryFile::kChecksumBlockBytes);
+  Put<uint64_t>(header, F::kTableChecksumAt, tableChecksum);
+  Put<int64_t>(header, F::kRecordsAt, key.numRecords);
+  Put<uint64_t>(header, F::kSizeAt, key.size);
+  Put<int64_t>(header, F::kModifiedAt, key.modifiedNs);
+  Put<uint64_t>(header, F::kInodeAt, key.inode);
+  Put<uint64_t>(header, F::kDeviceAt, key.device);
+  Put<int64_t>(header, F::kDataOffsetAt, key.dataOffset);
+  Put<int32_t>(header, F::kRecordSizeAt, key.recordSize);
+  Put<uint32_t>(header, F::kPathBytesAt, static_cast<uint32_t>(key.path.size()));
+  Put<uint64_t>(header, F::kHeadHashAt, key.headHash);
+  Put<uint64_t>(header, F::kLastHashAt, key.lastHash);
+  std::memcpy(header.data() + F::kPathAt, key.path.data(), key.path.size());
+  Put<uint64_t>(header, F::kHeaderChecksumAt, F::HeaderChecksum(header.data()));
+  return header;
+}
+
+// Writes all `count` bytes at `offset`; 0 or the errno.
+int32_t WriteAllAt(int descriptor, const void* data, int64_t count, int64_t offset) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  while (count > 0) {
+    const ssize_t written = ::pwrite(descriptor, bytes, static_cast<std::size_t>(std::min<int64_t>(count, 1 << 30)), offset);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes += written;
+    count -= written;
+    offset += written;
+  }
+  return 0;
+}
+
+std::string TemporaryName(const std::string& name) {
+  static std::mt19937_64 generator{std::random_device{}()};
+  static std::mutex lock;
+  uint64_t random = 0;
+  {
+    std::lock_guard guard(lock);
+    random = generator();
+  }
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%lld.%016llx", static_cast<long long>(::getpid()),
+                static_cast<unsigned long long>(random));
+  return std::string(SummaryFile::kTemporaryPrefix) + name + suffix + SummaryFile::kTemporarySuffix;
+}
+
+}  // namespace
+
+SummaryFile::~SummaryFile() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+SummaryFile::Verdict SummaryFile::Fail(int32_t error) {
+  error_ = error;
+  return Verdict::Unreadable;
+}
+
+SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  path_ = path;
+  descriptor_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor_ < 0) return errno == ENOENT ? Verdict::Missing : Fail(errno);
+  struct stat status {};
+  if (::fstat(descriptor_, &status) != 0) return Fail(errno);
+  if (!S_ISREG(status.st_mode)) return Verdict::Damaged;
+  HeaderBytes header{};
+  const int64_t got = File::ReadFullyAt(descriptor_, header.data(), kHeaderBytes, 0);
+  if (got < 0) return Fail(static_cast<int32_t>(-got));
+  if (got < kHeaderBytes || std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return Verdict::Damaged;
+  if (Get<uint32_t>(header, kVersionAt) != kVersion || Get<uint32_t>(header, kByteOrderAt) != kByteOrderMark) {
+    return Verdict::OtherVersion;
+  }
+  if (Get<uint64_t>(header, kHeaderChecksumAt) != HeaderChecksum(header.data())) return Verdict::Damaged;
+  const auto pathBytes = Get<uint32_t>(header, kPathBytesAt);
+  const auto records = Get<int64_t>(header, kRecordsAt);
+  if (pathBytes > kMaxPathBytes || records < 0 || records > SummaryLayout::kMaxRecords ||
+      Get<int64_t>(header, kBlockBytesAt) != kChecksumBlockBytes) {
+    return Verdict::Damaged;
+  }
+  // Every size follows from the record count; the file must be exactly that long.
+  imageBytes_ = SummaryLayout(records).TotalBytes();
+  imageStart_ = ImageStart(imageBytes_);
+  if (Get<int64_t>(header, kImageStartAt) != imageStart_ || Get<int64_t>(header, kFileBytesAt) != imageStart_ + imageBytes_ ||
+      status.st_size != imageStart_ + imageBytes_) {
+    return Verdict::Damaged;
+  }
+  tableChecksum_ = Get<uint64_t>(header, kTableChecksumAt);
+  key_ = SummaryKey{};
+  key_.path.assign(reinterpret_cast<const char*>(header.data() + kPathAt), pathBytes);
+  key_.size = Get<uint64_t>(header, kSizeAt);
+  key_.modifiedNs = Get<int64_t>(header, kModifiedAt);
+  key_.inode = Get<uint64_t>(header, kInodeAt);
+  key_.device = Get<uint64_t>(header, kDeviceAt);
+  key_.dataOffset = Get<int64_t>(header, kDataOffsetAt);
+  key_.recordSize = Get<int32_t>(header, kRecordSizeAt);
+  key_.numRecords = records;
+  key_.headHash = Get<uint64_t>(header, kHeadHashAt);
+  key_.lastHash = Get<uint64_t>(header, kLastHashAt);
+  return Verdict::Usable;
+}
+
+SummaryFile::Verdict SummaryFile::Load(SourceSummary& summary) {
+  if (descriptor_ < 0) return Fail(EBADF);
+  checkedWhole_ = !NoteMatches();
+  if (checkedWhole_) {
+    std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(imageBytes_)));
+    const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
+    int64_t got = File::ReadFullyAt(descriptor_, table.data(), tableBytes, kHeaderBytes);
+    if (got < 0) return Fail(static_cast<int32_t>(-got));
+    if (got < tableBytes || TableChecksum(table) != tableChecksum_) return Verdict::Damaged;
+    // Read, not touched through the mapping: a stream of reads costs a fraction of the page faults.
+    std::vector<uint8_t> block(static_cast<std::size_t>(std::min(kChecksumBlockBytes, imageBytes_)));
+    for (std::size_t b = 0; b < table.size(); ++b) {
+      const int64_t at = static_cast<int64_t>(b) * kChecksumBlockBytes;
+      const int64_t want = std::min(kChecksumBlockBytes, imageBytes_ - at);
+      got = File::ReadFullyAt(descriptor_, block.data(), want, imageStart_ + at);
+      if (got < 0) return Fail(static_cast<int32_t>(-got));
+      if (got < want || XXH3_64bits(block.data(), static_cast<std::size_t>(want)) != table[b]) return Verdict::Damaged;
+    }
+  }
+  SummaryStorage storage;
+  if (const int32_t rc = storage.MapFile(descriptor_, imageStart_, imageBytes_); rc != 0) return Fail(rc);
+  if (!summary.Attach(std::move(storage), key_.numRecords)) return Verdict::Damaged;
+  if (checkedWhole_) WriteNote();
+  return Verdict::Usable;
+}
+
+void SummaryFile::Touch() {
+  const std::string note = path_ + kCheckedSuffix;
+  if (::utimensat(AT_FDCWD, note.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0) return;
+  if (descriptor_ >= 0) ::futimens(descriptor_, nullptr);
+}
+
+const std::string& SummaryFile::BootId() {
+  // The kernel's id of this boot: a note from before a restart may describe a file whose last
+  // blocks never reached the disk.
+  static const std::string id = [] {
+    std::string text(kBootIdBytes, '\0');
+    const int descriptor = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::string();
+    const int64_t got = File::ReadFullyAt(descriptor, text.data(), kBootIdBytes, 0);
+    ::close(descriptor);
+    return got > 0 ? text : std::string();
+  }();
+  return id;
+}
+
+std::string SummaryFile::NoteFor(int descriptor) {
+  struct stat status {};
+  if (BootId().empty() || ::fstat(descriptor, &status) != 0) return {};
+  const uint64_t fields[] = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                             static_cast<uint64_t>(status.st_size), static_cast<uint64_t>(status.st_mtim.tv_sec),
+                             static_cast<uint64_t>(status.st_mtim.tv_nsec), static_cast<uint64_t>(status.st_ctim.tv_sec),
+                             static_cast<uint64_t>(status.st_ctim.tv_nsec)};
+  std::string note(kCheckedMagic, sizeof kCheckedMagic);
+  note += BootId();
+  note.append(reinterpret_cast<const char*>(fields), sizeof fields);
+  const uint64_t checksum = XXH3_64bits(note.data(), note.size());
+  note.append(reinterpret_cast<const char*>(&checksum), sizeof checksum);
+  return note;
+}
+
+bool SummaryFile::NoteMatches() const {
+  const std::string expected = NoteFor(descriptor_);
+  if (expected.empty()) return false;
+  const int descriptor = ::open((path_ + kCheckedSuffix).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return false;
+  std::string note(expected.size() + 1, '\0');  // one byte more: a longer note is another note
+  const int64_t got = File::ReadFullyAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0);
+  ::close(descriptor);
+  return got == static_cast<int64_t>(expected.size()) && note.compare(0, expected.size(), expected) == 0;
+}
+
+void SummaryFile::WriteNote() const {
+  const std::string note = NoteFor(descriptor_);
+  const std::size_t slash = path_.rfind('/');
+  if (note.empty() || slash == std::string::npos) return;
+  const std::string folder = path_.substr(0, slash);
+  const std::string name = path_.substr(slash + 1) + kCheckedSuffix;
+  const std::string temporary = folder + "/" + TemporaryName(name);
+  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (descriptor < 0) return;  // a folder that cannot be written: the next load checks every block again
+  const bool written = WriteAllAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0) == 0;
+  ::close(descriptor);
+  if (!written || ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) ::unlink(temporary.c_str());
+}
+
+int32_t SummaryFile::Write(const std::string& folder, const std::string& name, const SummaryKey& key,
+                           const SourceSummary& summary, SourceSummary& mapped) {
+  if (key.path.size() > kMaxPathBytes) return ENAMETOOLONG;
+  const uint8_t* image = summary.Storage().Data();
+  const int64_t imageBytes = summary.Storage().Size();
+  const std::vector<uint64_t> table = BlockChecksums(image, imageBytes);
+  const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
+  const HeaderBytes header = EncodeHeader(key, imageBytes, TableChecksum(table));
+
+  // A name no one else uses, created here and now: never a link planted in its place, never a file
+  // another process is writing.
+  const std::string temporary = folder + "/" + TemporaryName(name);
+  const int descriptor = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (descriptor < 0) return errno;
+  int32_t rc = WriteAllAt(descriptor, header.data(), kHeaderBytes, 0);
+  if (rc == 0) rc = WriteAllAt(descriptor, table.data(), tableBytes, kHeaderBytes);
+  if (rc == 0 && imageBytes > 0) rc = WriteAllAt(descriptor, image, imageBytes, ImageStart(imageBytes));
+  if (rc == 0 && ::ftruncate(descriptor, ImageStart(imageBytes) + imageBytes) != 0) rc = errno;
+  // Not flushed to the disk: after a crash a file that lost blocks fails its checksums and is built
+  // again, which costs less than waiting for the disk on every build.
+  SummaryStorage storage;
+  if (rc == 0) rc = storage.MapFile(descriptor, ImageStart(imageBytes), imageBytes);
+  if (rc == 0 && ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) rc = errno;
+  if (rc != 0) {
+    ::close(descriptor);
+    ::unlink(temporary.c_str());
+    return rc;
+  }
+  // Written from the image itself: its blocks need no checking in this boot of the machine.
+  SummaryFile written;
+  written.path_ = folder + "/" + name;
+  written.descriptor_ = descriptor;
+  written.WriteNote();
+  mapped.Attach(std::move(storage), key.numRecords);
+  return 0;
+}
+
+int64_t SummaryFile::ImageStart(int64_t imageBytes) {
+  return RoundUp(kHeaderBytes + BlockCount(imageBytes) * static_cast<int64_t>(sizeof(uint64_t)), kImageAlignment);
+}
+
+std::vector<uint64_t> SummaryFile::BlockChecksums(const uint8_t* image, int64_t bytes) {
+  std::vector<uint64_t> table(static_cast<std::size_t>(BlockCount(bytes)));
+  for (std::size_t b = 0; b < table.size(); ++b) {
+    const int64_t at = static_cast<int64_t>(b) * kChecksumBlockBytes;
+    table[b] = XXH3_64bits(image + at, static_cast<std::size_t>(std::min(kChecksumBlockBytes, bytes - at)));
+  }
+  return table;
+}
+
+uint64_t SummaryFile::TableChecksum(const std::vector<uint64_t>& table) {
+  return XXH3_64bits(table.data(), table.size() * sizeof(uint64_t));
+}
+
+uint64_t SummaryFile::HeaderChecksum(const uint8_t* header) { return XXH3_64bits(header, kHeaderChecksumAt); }
+
+int64_t SummaryFile::TemporaryOwner(const std::string& name) {
+  const std::size_t prefix = std::strlen(kTemporaryPrefix);
+  const std::size_t suffix = std::strlen(kTemporarySuffix);
+  if (name.size() <= prefix + suffix || name.compare(0, prefix, kTemporaryPrefix) != 0 ||
+      name.compare(name.size() - suffix, suffix, kTemporarySuffix) != 0) {
+    return -1;
+  }
+  // ".<name>.<pid>.<random>.tmp"
+  const std::string stem = name.substr(0, name.size() - suffix);
+  const std::size_t randomDot = stem.rfind('.');
+  if (randomDot == std::string::npos || randomDot == 0) return -1;
+  const std::size_t pidDot = stem.rfind('.', randomDot - 1);
+  if (pidDot == std::string::npos) return -1;
+  const std::string pid = stem.substr(pidDot + 1, randomDot - pidDot - 1);
+  if (pid.empty() || pid.size() > 18 || pid.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoll(pid);
+}
+
+}  // namespace skelvane

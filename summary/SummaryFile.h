@@ -1,0 +1,122 @@
+#pragma once
+// A kept summary on disk: a 4 KiB header (magic, version, byte order, the summary's key and sizes,
+// its own checksum), a table of one checksum per 1 MiB of the image, then the image itself, page
+// aligned, so it is mapped read-only and read in place. Written to a temporary file and renamed, so
+// it appears whole or not at all. Beside it, a note that this very file (inode, size, times) had
+// every block checked since the machine started: a file untouched since is mapped without reading
+// it all again. Used by SummaryCache; the fuzz target reads arbitrary bytes with it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "summary/SummaryKey.h"
+
+namespace skelvane {
+
+class SourceSummary;
+
+class SummaryFile {
+ public:
+  /// What a kept file turned out to be.
+  enum class Verdict {
+    Usable,        // whole, every checksum right
+    Missing,       // no file of that name
+    Unreadable,    // could not be opened or read (the errno is in Error())
+    OtherVersion,  // written by another version of the format or on a machine of another byte order
+    Damaged        // cut short, lengthened, garbled or failing a checksum
+  };
+
+  static constexpr char kMagic[8] = {'S', 'K', 'V', 'S', 'U', 'M', 'M', '\x1a'};
+  static constexpr uint32_t kVersion = 1;
+  static constexpr uint32_t kByteOrderMark = 0x01020304;
+  static constexpr int64_t kHeaderBytes = 4096;
+  static constexpr int64_t kChecksumBlockBytes = int64_t{1} << 20;
+  static constexpr int64_t kImageAlignment = 4096;
+  /// Longest recording path a header holds (longer ones are not kept).
+  static constexpr std::size_t kMaxPathBytes = 3072;
+  /// Where each header field lies (the 8-byte magic at 0).
+  static constexpr std::size_t kVersionAt = 8;
+  static constexpr std::size_t kByteOrderAt = 12;
+  static constexpr std::size_t kFileBytesAt = 16;
+  static constexpr std::size_t kImageStartAt = 24;
+  static constexpr std::size_t kBlockBytesAt = 32;
+  static constexpr std::size_t kTableChecksumAt = 40;
+  static constexpr std::size_t kRecordsAt = 48;
+  static constexpr std::size_t kSizeAt = 56;
+  static constexpr std::size_t kModifiedAt = 64;
+  static constexpr std::size_t kInodeAt = 72;
+  static constexpr std::size_t kDeviceAt = 80;
+  static constexpr std::size_t kDataOffsetAt = 88;
+  static constexpr std::size_t kRecordSizeAt = 96;
+  static constexpr std::size_t kPathBytesAt = 100;
+  static constexpr std::size_t kHeadHashAt = 104;
+  static constexpr std::size_t kLastHashAt = 112;
+  static constexpr std::size_t kPathAt = 120;
+  static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
+  /// The note beside a kept file is named after it with this suffix.
+  static constexpr const char* kCheckedSuffix = ".checked";
+  static constexpr char kCheckedMagic[8] = {'S', 'K', 'V', 'C', 'H', 'K', 'D', '\x1a'};
+  /// Names of temporary files start with this and end with kTemporarySuffix.
+  static constexpr const char* kTemporaryPrefix = ".";
+  static constexpr const char* kTemporarySuffix = ".tmp";
+
+  SummaryFile() = default;
+  ~SummaryFile();
+  SummaryFile(const SummaryFile&) = delete;
+  SummaryFile& operator=(const SummaryFile&) = delete;
+
+  /// Opens the kept file at `path` (a link is refused) and checks its header against the file: magic,
+  /// version, checksum, sizes. Usable (the key is then in Key()), or why not.
+  Verdict Open(const std::string& path);
+  /// The key the open file was written for.
+  const SummaryKey& Key() const { return key_; }
+  /// Maps the open file's image read-only into `summary`, every block checked against its checksum
+  /// unless the note says they were since the machine started and the file is untouched since (then
+  /// the note is written): Usable, Damaged or Unreadable (then `summary` is left as it was).
+  Verdict Load(SourceSummary& summary);
+  /// Whether the last Load read every block.
+  bool CheckedWhole() const { return checkedWhole_; }
+  /// Marks the open file as used now (its note, else the file): the least recently used go first.
+  void Touch();
+  /// The errno behind the last Unreadable verdict.
+  int32_t Error() const { return error_; }
+
+  /// Writes `summary` and its `key` to a new file in `folder` and renames it to `name` once whole;
+  /// then shows the written file, mapped read-only, in `mapped`. 0 or the errno of the failure
+  /// (ENAMETOOLONG for a path too long to keep); nothing is left behind on failure.
+  static int32_t Write(const std::string& folder, const std::string& name, const SummaryKey& key,
+                       const SourceSummary& summary, SourceSummary& mapped);
+  /// Where the image of a summary of `imageBytes` starts: on the first page after the header and
+  /// the checksum table.
+  static int64_t ImageStart(int64_t imageBytes);
+  /// Checksums: of each block of an image, of the table of them, of a header's first bytes.
+  static std::vector<uint64_t> BlockChecksums(const uint8_t* image, int64_t bytes);
+  static uint64_t TableChecksum(const std::vector<uint64_t>& table);
+  static uint64_t HeaderChecksum(const uint8_t* header);
+  /// The process id in a temporary file name of Write, or -1 when `name` is not one.
+  static int64_t TemporaryOwner(const std::string& name);
+
+ private:
+  Verdict Fail(int32_t error);
+  /// Whether the note beside the open file describes it as it is now, in this boot of the machine.
+  bool NoteMatches() const;
+  /// The id of this boot of the machine (empty when unknown: then no note is trusted).
+  static const std::string& BootId();
+  static constexpr int64_t kBootIdBytes = 36;
+  /// Writes the note for the open file, replacing an older one.
+  void WriteNote() const;
+  /// The note's bytes for the file behind `descriptor` now; empty when its state cannot be read.
+  static std::string NoteFor(int descriptor);
+
+  std::string path_;
+  bool checkedWhole_ = false;
+  int descriptor_ = -1;
+  SummaryKey key_;
+  int64_t imageStart_ = 0;
+  int64_t imageBytes_ = 0;
+  uint64_t tableChecksum_ = 0;
+  int32_t error_ = 0;
+};
+
+}  // namespace skelvane

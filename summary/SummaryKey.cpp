@@ -1,0 +1,74 @@
+#include "summary/SummaryKey.h"
+
+#include <sys/stat.h>
+#include <xxhash.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "datafile/IDataSourceManager.h"
+#include "datafile/RecordReader.h"
+#include "platform/File.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
+constexpr int64_t kLongestHeader = 1 << 20;  // a key is not worth reading more than this before record 0
+
+}  // namespace
+
+std::string SummaryKey::AbsolutePath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+int32_t SummaryKey::HashRecord(const RecordReader& reader, int64_t record, uint64_t& hash) {
+  std::vector<uint8_t> bytes;
+  if (const int32_t rc = reader.Read(record, 1, bytes); rc != kStatusOk) return rc;
+  hash = XXH3_64bits(bytes.data(), bytes.size());
+  return kStatusOk;
+}
+
+int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, SummaryKey& key) {
+  if (layout.dataOffset < 0 || layout.dataOffset > kLongestHeader || layout.numRecords < 0) return EINVAL;
+  struct stat status {};
+  if (::stat(layout.path.c_str(), &status) != 0) return errno;
+  key = SummaryKey{};
+  key.path = AbsolutePath(layout.path);
+  key.size = static_cast<uint64_t>(status.st_size);
+  key.modifiedNs = static_cast<int64_t>(status.st_mtim.tv_sec) * kNanosecondsPerSecond + status.st_mtim.tv_nsec;
+  key.inode = static_cast<uint64_t>(status.st_ino);
+  key.device = static_cast<uint64_t>(status.st_dev);
+  key.dataOffset = layout.dataOffset;
+  key.recordSize = layout.recordSize;
+  key.numRecords = layout.numRecords;
+
+  File file;
+  if (const int32_t rc = file.Open(layout.path, File::Mode::Read); rc != 0) return rc;
+  std::vector<uint8_t> header(static_cast<std::size_t>(layout.dataOffset));
+  const int64_t got = File::ReadFullyAt(file.Descriptor(), header.data(), layout.dataOffset, 0);
+  if (got < 0) return static_cast<int32_t>(-got);
+  if (got < layout.dataOffset) return kStatusSourceChanged;
+  key.headHash = XXH3_64bits(header.data(), header.size());
+  if (layout.numRecords == 0) return kStatusOk;
+  uint64_t first = 0;
+  if (const int32_t rc = HashRecord(reader, 0, first); rc != kStatusOk) return rc;
+  key.headHash = XXH3_64bits_withSeed(&first, sizeof first, key.headHash);
+  return HashRecord(reader, layout.numRecords - 1, key.lastHash);
+}
+
+bool SummaryKey::MayHaveGrownInto(const SummaryKey& now) const {
+  // A file of the same size grew only when it is untouched since (the reader of the earlier key
+  // counted fewer records); one rewritten in place keeps its size and changes its time.
+  const bool grew = size < now.size || (size == now.size && modifiedNs == now.modifiedNs);
+  return path == now.path && inode == now.inode && device == now.device && dataOffset == now.dataOffset &&
+         recordSize == now.recordSize && headHash == now.headHash && numRecords > 0 &&
+         numRecords <= now.numRecords && grew && !(*this == now);
+}
+
+}  // namespace skelvane

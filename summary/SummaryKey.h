@@ -1,0 +1,43 @@
+#pragma once
+// What a kept summary was made from: the recording's absolute path (as named: two links to one file
+// are two recordings), its size, modification time, inode and device, where its records lie, and
+// hashes of its header with the first record and of its last record. Taken by SummaryBuilder before
+// a build; SummaryFile stores it and SummaryCache compares it.
+
+#include <cstdint>
+#include <string>
+
+namespace skelvane {
+
+class RecordReader;
+struct RecordLayout;
+
+struct SummaryKey {
+  std::string path;         // absolute, links not followed
+  uint64_t size = 0;        // bytes of the file
+  int64_t modifiedNs = 0;   // modification time, nanoseconds since the epoch
+  uint64_t inode = 0;
+  uint64_t device = 0;
+  int64_t dataOffset = 0;   // where record 0 starts
+  int32_t recordSize = 0;
+  int64_t numRecords = 0;   // records summarised
+  uint64_t headHash = 0;    // the bytes before record 0, then record 0
+  uint64_t lastHash = 0;    // the last record summarised (0 without records)
+
+  /// The key of the recording of `layout` as its file stands now, through `reader` (open on it).
+  /// 0, kStatusSourceChanged when the file holds fewer records than the layout says, or an errno.
+  static int32_t Of(const RecordLayout& layout, const RecordReader& reader, SummaryKey& key);
+  /// The hash of one record as the key keeps it; 0 or as RecordReader::Read.
+  static int32_t HashRecord(const RecordReader& reader, int64_t record, uint64_t& hash);
+  /// The absolute form of `path`, with "." and ".." folded but links left as they are.
+  static std::string AbsolutePath(const std::string& path);
+
+  /// True when `now` is the same recording with whole records appended since this key was taken:
+  /// the same file and layout, no shorter, and the header and first record hash the same. Whether
+  /// this key's last record is still the same is for the caller to check (SummaryCache reads it).
+  bool MayHaveGrownInto(const SummaryKey& now) const;
+
+  bool operator==(const SummaryKey&) const = default;
+};
+
+}  // namespace skelvane

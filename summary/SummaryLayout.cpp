@@ -1,0 +1,31 @@
+#include "summary/SummaryLayout.h"
+
+namespace skelvane {
+namespace {
+
+int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
+
+}  // namespace
+
+SummaryLayout::SummaryLayout(int64_t records) : records_(records < 0 ? 0 : records) {
+  bytes_[kTimestamps] = records_ * static_cast<int64_t>(sizeof(int64_t));
+  bytes_[kBlocks] = records_ * kBlocksPerRecord * kExtremesBytes;
+  bytes_[kRecords] = records_ * kExtremesBytes;
+  bytes_[kSteps] = StepWords() * static_cast<int64_t>(sizeof(uint64_t));
+  for (int32_t level = 1; level <= kLevels; ++level) bytes_[LevelSection(level)] = Nodes(level) * kExtremesBytes;
+  int64_t at = 0;
+  for (int32_t s = 0; s < kSections; ++s) {
+    offsets_[s] = at;
+    at = RoundUp(at + bytes_[s], kAlignment);
+  }
+  total_ = at;
+}
+
+int64_t SummaryLayout::Nodes(int32_t level) const {
+  const int64_t span = int64_t{1} << (kFanOutShift * level);
+  return (records_ + span - 1) / span;
+}
+
+int64_t SummaryLayout::StepWords() const { return RoundUp(records_, kStepPadding) / 64; }
+
+}  // namespace skelvane

@@ -1,0 +1,105 @@
+// What the canvas draws on request over the plots: scale bars of round values no longer than their
+// share of the trace, labelled with that value, and cursor lines at their times' columns.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "display/CanvasOverlays.h"
+#include "display/TimeCursors.h"
+
+namespace skelvane {
+namespace {
+
+const CanvasOverlays::TextMeasure kSevenPerLetter = [](std::string_view text) {
+  return static_cast<int32_t>(7 * text.size());
+};
+
+TEST(CanvasOverlays, RoundValuesAndTheirTexts) {
+  const std::vector<std::pair<double, double>> rounded = {
+      {1.0, 1.0},
+      {0.3, 0.2},
+      {7.0, 5.0},
+      {100.0, 100.0},
+      {199.99, 100.0},
+      {250.0, 200.0},
+      {0.00099, 0.0005},
+      {4.9999e9, 2e9},
+      {0.0, 0.0},
+      {-3.0, 0.0},
+      {std::numeric_limits<double>::infinity(), 0.0},
+      {std::nan(""), 0.0},
+  };
+  for (const auto& [limit, value] : rounded) EXPECT_DOUBLE_EQ(CanvasOverlays::RoundDown(limit), value) << limit;
+  const std::vector<std::pair<int64_t, std::string>> durations = {
+      {1, "1 us"}, {500, "500 us"}, {1000, "1 ms"}, {20'000, "20 ms"}, {2'000'000, "2 s"}, {1'000'000'000, "1000 s"}};
+  for (const auto& [us, text] : durations) EXPECT_EQ(CanvasOverlays::DurationText(us), text);
+  EXPECT_EQ(CanvasOverlays::AmplitudeText(50.0, "uV"), "50 uV");
+  EXPECT_EQ(CanvasOverlays::AmplitudeText(0.5, "uV"), "0.5 uV");
+  EXPECT_EQ(CanvasOverlays::AmplitudeText(2000.0, "counts"), "2000 counts");
+}
+
+TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
+  // 10 s over 1000 columns: a fifth is 2 s, 200 columns, at the right edge less the inset.
+  const auto time = CanvasOverlays::TimeBar(10'000'000, 1000, 1040, -300, kSevenPerLetter);
+  ASSERT_EQ(time.lines.size(), 3u);
+  EXPECT_EQ(time.lines[0].x2, 1030);
+  EXPECT_EQ(time.lines[0].x2 - time.lines[0].x1, 200);
+  EXPECT_EQ(time.lines[0].y1, -300);
+  ASSERT_EQ(time.texts.size(), 1u);
+  EXPECT_EQ(time.texts[0].text, "2 s");
+  EXPECT_EQ(time.texts[0].x, 930 - 10);  // centred over the bar
+  // 7 s: a fifth is 1.4 s, so 1 s, 1000 / 7 columns.
+  const auto odd = CanvasOverlays::TimeBar(7'000'000, 1000, 1040, 0, kSevenPerLetter);
+  EXPECT_EQ(odd.lines[0].x2 - odd.lines[0].x1, 143);
+  EXPECT_EQ(odd.texts[0].text, "1 s");
+
+  // 2 uV a pixel on a 100-pixel trace: 40 % is 80 uV, so 50 uV over 25 pixels, centred.
+  const auto amplitude = CanvasOverlays::AmplitudeBar(2.0, "uV", 100, 800, -150, 12, kSevenPerLetter);
+  ASSERT_EQ(amplitude.lines.size(), 3u);
+  EXPECT_EQ(amplitude.lines[0].x1, 790);
+  EXPECT_EQ(amplitude.lines[0].y2 - amplitude.lines[0].y1, 25);
+  EXPECT_EQ(amplitude.lines[0].y1, -150 - 12);
+  EXPECT_EQ(amplitude.texts[0].text, "50 uV");
+  EXPECT_EQ(amplitude.texts[0].x + 7 * 5, 790 - 3 - 4);  // ends left of the bar
+  EXPECT_TRUE(CanvasOverlays::AmplitudeBar(0.0, "uV", 100, 800, 0, 12, kSevenPerLetter).lines.empty());
+  EXPECT_TRUE(CanvasOverlays::TimeBar(0, 1000, 800, 0, kSevenPerLetter).lines.empty());
+}
+
+TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
+  TimeCursors cursors;
+  EXPECT_TRUE(CanvasOverlays::Cursors(cursors, 0, 1000, 100, 40, -200, 0, 12).lines.empty());
+  cursors.Set(TimeCursors::Cursor::A, 5'250);
+  cursors.Set(TimeCursors::Cursor::B, 20'000);  // past the view
+  const auto layout = CanvasOverlays::Cursors(cursors, 5'000, 1'000, 100, 40, -200, 0, 12);
+  ASSERT_EQ(layout.lines.size(), 1u);
+  EXPECT_EQ(layout.lines[0].x1, 40 + 25);
+  EXPECT_EQ(layout.lines[0].y1, -200);
+  EXPECT_EQ(layout.lines[0].y2, 0);
+  EXPECT_EQ(layout.lines[0].colour, CanvasOverlays::kColourCursorA);
+  ASSERT_EQ(layout.texts.size(), 1u);
+  EXPECT_EQ(layout.texts[0].text, "A");
+  cursors.Clear();
+  EXPECT_FALSE(cursors.Any());
+}
+
+TEST(TimeCursors, ReadoutGivesTheTimesTheirDifferenceAndThePlotsSampleDifference) {
+  TimeCursors cursors;
+  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "");
+  cursors.Set(TimeCursors::Cursor::B, 1'500'000);
+  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "B 1.500000 s");
+  cursors.Set(TimeCursors::Cursor::A, 1'250'000);
+  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
+  const TimeCursors::PlotDifference plot{"TT1a", 120, 36.6};
+  EXPECT_EQ(cursors.ReadoutText(plot),
+            "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1a: B-A 120 counts = 36.6 uV");
+  EXPECT_EQ(cursors.ReadoutText(TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
+            "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1b: B-A in a gap");
+  cursors.Set(TimeCursors::Cursor::A, 1'500'000);  // no frequency for no interval
+  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");
+}
+
+}  // namespace
+}  // namespace skelvane

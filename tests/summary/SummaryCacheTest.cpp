@@ -1,0 +1,380 @@
+// Kept summaries against summaries built in memory from the same bytes: found again, extended when
+// the recording grew, ignored (with one notice) whenever the file or the recording no longer match,
+// left in memory when the folder cannot be written, evicted least recently used first over the cap.
+#include "summary/SummaryCache.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "datafile/CscRecord.h"
+#include "datafile/IDataSourceManager.h"
+#include "summary/SourceSummary.h"
+#include "summary/SummaryBuilder.h"
+#include "summary/SummaryFile.h"
+#include "summary/SummaryWorkerPool.h"
+#include "tests/support/CapturedReports.h"
+#include "tests/support/ScopedVariable.h"
+#include "tests/support/TempDir.h"
+#include "tools/SyntheticRecording.h"
+
+namespace skelvane {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int64_t kHeaderBytes = 16'384;
+
+RecordLayout LayoutOf(const std::string& path) {
+  RecordLayout layout;
+  layout.path = path;
+  layout.dataOffset = kHeaderBytes;
+  layout.recordSize = kCscRecordSize;
+  layout.numRecords = (static_cast<int64_t>(fs::file_size(path)) - kHeaderBytes) / kCscRecordSize;
+  return layout;
+}
+
+// The summary of the file's bytes as they are now, built in memory: the reference.
+std::vector<uint8_t> ReferenceImage(const std::string& path) {
+  SourceSummary summary;
+  std::atomic<bool> cancel{false};
+  std::atomic<int64_t> done{0};
+  EXPECT_EQ(SourceSummary::Build(LayoutOf(path), cancel, done, summary), 0);
+  const uint8_t* image = summary.Storage().Data();
+  return {image, image + summary.Storage().Size()};
+}
+
+struct Made {
+  SummaryBuilder::Origin origin = SummaryBuilder::Origin::None;
+  bool fromFile = false;
+  std::vector<uint8_t> image;
+};
+
+// What a plot's builder makes of the file now.
+Made Summarise(const std::string& path) {
+  SummaryBuilder builder(LayoutOf(path));
+  builder.Start();
+  Made made;
+  if (!builder.Wait()) return made;
+  made.origin = builder.GetOrigin();
+  made.fromFile = builder.Summary()->Storage().FromFile();
+  const uint8_t* image = builder.Summary()->Storage().Data();
+  made.image.assign(image, image + builder.Summary()->Storage().Size());
+  return made;
+}
+
+void SetModified(const std::string& path, int64_t secondsAgo) {
+  const auto now = fs::file_time_type::clock::now();
+  fs::last_write_time(path, now - std::chrono::seconds(secondsAgo));
+}
+
+class SummaryCacheTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SynthOptions options;
+    options.outDir = folder.File("rec");
+    options.channels = 3;
+    options.seconds = 70.0;
+    options.seed = 5;
+    SynthResult result;
+    ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
+    paths = result.paths;
+  }
+  std::string Cache() const { return folder.File("cache/skelvane"); }
+  std::vector<std::string> CacheEntries() const {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(Cache(), ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string KeptFile(const std::string& recording) const {
+    return Cache() + "/" + SummaryCache::FileNameFor(SummaryKey::AbsolutePath(recording));
+  }
+
+  test::TempDir folder;
+  test::ScopedVariable cacheHome{"XDG_CACHE_HOME", folder.File("cache")};
+  test::CapturedReports reports;
+  std::vector<std::string> paths;
+};
+
+TEST_F(SummaryCacheTest, AKeptSummaryIsTheBuiltOneFoundAgainMappedFromItsFile) {
+  const std::vector<uint8_t> reference = ReferenceImage(paths[0]);
+  const Made first = Summarise(paths[0]);
+  EXPECT_EQ(first.origin, SummaryBuilder::Origin::Built);
+  EXPECT_TRUE(first.fromFile);
+  EXPECT_EQ(first.image, reference);
+  const std::string name = fs::path(KeptFile(paths[0])).filename().string();
+  EXPECT_EQ(CacheEntries(), (std::vector<std::string>{name, name + SummaryFile::kCheckedSuffix}));
+  EXPECT_EQ(fs::status(Cache()).permissions(), fs::perms::owner_all);
+
+  const Made again = Summarise(paths[0]);
+  EXPECT_EQ(again.origin, SummaryBuilder::Origin::Loaded);
+  EXPECT_TRUE(again.fromFile);
+  EXPECT_EQ(again.image, reference);
+  // Written in this boot of the machine and untouched since: not read whole again. A note from
+  // another boot, or about another file, is no reason to trust it.
+  SummaryFile kept;
+  SourceSummary loaded;
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_FALSE(kept.CheckedWhole());
+  {
+    std::fstream note(KeptFile(paths[0]) + SummaryFile::kCheckedSuffix, std::ios::in | std::ios::out | std::ios::binary);
+    note.seekp(sizeof SummaryFile::kCheckedMagic);
+    note.write("x", 1);
+  }
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_TRUE(kept.CheckedWhole());
+  ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
+  ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
+  EXPECT_FALSE(kept.CheckedWhole()) << "checked whole, it got a new note";
+  // A link to the same file is another recording, with a summary of its own.
+  const std::string link = folder.File("link.kcs");
+  fs::create_symlink(paths[0], link);
+  EXPECT_EQ(Summarise(link).origin, SummaryBuilder::Origin::Built);
+  EXPECT_EQ(CacheEntries().size(), 4u);
+  EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(SummaryCacheTest, ARecordingRewrittenInPlaceWithItsSizeIsSummarisedAgain) {
+  ASSERT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Built);
+  // Other samples in a middle record: the same size, header, first and last records; a new time.
+  {
+    std::fstream file(paths[0], std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(kHeaderBytes + 1000 * kCscRecordSize + kCscSamplesOffset);
+    const std::vector<char> loud(kSamplesPerRecord * 2, 0x7f);
+    file.write(loud.data(), static_cast<std::streamsize>(loud.size()));
+  }
+  SetModified(paths[0], -5);
+  const Made rebuilt = Summarise(paths[0]);
+  EXPECT_EQ(rebuilt.origin, SummaryBuilder::Origin::Built);
+  EXPECT_EQ(rebuilt.image, ReferenceImage(paths[0]));
+  EXPECT_TRUE(reports.Empty());  // a changed recording is no fault of the cache
+}
+
+TEST_F(SummaryCacheTest, ARecordingThatGrewExtendsItsKeptSummary) {
+  // The first 2000 records now, the rest appended later to the same file.
+  const std::string growing = folder.File("growing.kcs");
+  const auto whole = static_cast<int64_t>(fs::file_size(paths[1]));
+  fs::copy_file(paths[1], growing);
+  fs::resize_file(growing, kHeaderBytes + 2000 * kCscRecordSize);
+  ASSERT_EQ(Summarise(growing).origin, SummaryBuilder::Origin::Built);
+  {
+    std::ifstream in(paths[1], std::ios::binary);
+    in.seekg(kHeaderBytes + 2000 * kCscRecordSize);
+    std::vector<char> rest(static_cast<std::size_t>(whole - kHeaderBytes - 2000 * kCscRecordSize));
+    in.read(rest.data(), static_cast<std::streamsize>(rest.size()));
+    std::ofstream out(growing, std::ios::binary | std::ios::app);
+    out.write(rest.data(), static_cast<std::streamsize>(rest.size()));
+  }
+  const Made grown = Summarise(growing);
+  EXPECT_EQ(grown.origin, SummaryBuilder::Origin::Extended);
+  EXPECT_EQ(grown.image, ReferenceImage(growing));
+  EXPECT_EQ(Summarise(growing).origin, SummaryBuilder::Origin::Loaded);
+
+  // A last record changed on the way is no growth: everything is read again.
+  fs::resize_file(growing, kHeaderBytes + 3000 * kCscRecordSize);
+  ASSERT_EQ(Summarise(growing).origin, SummaryBuilder::Origin::Built);
+  {
+    std::fstream file(growing, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(kHeaderBytes + 2999 * kCscRecordSize + kCscSamplesOffset);
+    file.write("\x01\x02", 2);
+    file.seekp(0, std::ios::end);
+    const std::vector<char> more(10 * kCscRecordSize, 0);
+    file.write(more.data(), static_cast<std::streamsize>(more.size()));
+  }
+  const Made changed = Summarise(growing);
+  EXPECT_EQ(changed.origin, SummaryBuilder::Origin::Built);
+  EXPECT_EQ(changed.image, ReferenceImage(growing));
+}
+
+TEST_F(SummaryCacheTest, DamagedKeptFilesAreBuiltAgainWithOneNotice) {
+  const std::vector<uint8_t> reference = ReferenceImage(paths[2]);
+  const std::string kept = KeptFile(paths[2]);
+  const auto damages = std::vector<std::pair<const char*, std::function<void()>>>{
+      {"cut short", [&] { fs::resize_file(kept, fs::file_size(kept) - 100); }},
+      {"header only", [&] { fs::resize_file(kept, SummaryFile::kHeaderBytes); }},
+      {"empty", [&] { fs::resize_file(kept, 0); }},
+      {"noise", [&] {
+         std::ofstream out(kept, std::ios::binary);
+         for (uint32_t i = 0; i < 300'000; ++i) out.put(static_cast<char>((i * 7919u) >> 3));
+       }},
+      {"another version", [&] {
+         std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(SummaryFile::kVersionAt);
+         file.write("\x09\x00\x00\x00", 4);
+       }},
+      {"a flipped image byte", [&] {
+         std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(static_cast<std::streamoff>(fs::file_size(kept)) - 5000);
+         file.write("\x55", 1);
+       }},
+      {"a flipped header byte", [&] {
+         std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(SummaryFile::kModifiedAt);
+         file.write("\x55", 1);
+       }},
+      {"a folder in its place", [&] {
+         fs::remove(kept);
+         fs::create_directory(kept);
+       }}};
+  ASSERT_EQ(Summarise(paths[2]).origin, SummaryBuilder::Origin::Built);
+  for (const auto& [what, damage] : damages) {
+    SCOPED_TRACE(what);
+    damage();
+    const Made made = Summarise(paths[2]);
+    EXPECT_EQ(made.origin, SummaryBuilder::Origin::Built);
+    EXPECT_EQ(made.image, reference);
+    if (fs::is_directory(kept)) {
+      EXPECT_FALSE(made.fromFile);  // a folder cannot be replaced: the summary stays in memory
+      fs::remove(kept);
+      continue;
+    }
+    EXPECT_EQ(Summarise(paths[2]).origin, SummaryBuilder::Origin::Loaded) << "a good file took its place";
+  }
+  const std::string notice = std::string(SummaryCache::kRebuiltNotice) + " " + kept;
+  EXPECT_EQ(reports.CountOf(notice), 1u);  // one line for the folder, however many files were bad
+  for (const std::string& name : CacheEntries()) EXPECT_EQ(SummaryFile::TemporaryOwner(name), -1) << name;
+}
+
+TEST_F(SummaryCacheTest, ACacheFolderThatIsAFileLeavesSummariesInMemory) {
+  fs::create_directories(folder.File("cache"));
+  std::ofstream(Cache()) << "not a folder";
+  const Made made = Summarise(paths[0]);
+  EXPECT_EQ(made.origin, SummaryBuilder::Origin::Built);
+  EXPECT_FALSE(made.fromFile);
+  EXPECT_EQ(made.image, ReferenceImage(paths[0]));
+  Summarise(paths[1]);
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(SummaryCache::kUnwritableNotice) + " " + Cache() +
+                                                      ": Not a directory"});
+}
+
+TEST_F(SummaryCacheTest, SwitchedOffNothingIsReadOrWritten) {
+  ASSERT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Built);
+  fs::resize_file(KeptFile(paths[0]), 10);
+  SummaryCache::Instance().SetEnabled(false);
+  const Made made = Summarise(paths[0]);
+  const Made other = Summarise(paths[1]);
+  SummaryCache::Instance().SetEnabled(true);
+  EXPECT_FALSE(made.fromFile);
+  EXPECT_EQ(made.image, ReferenceImage(paths[0]));
+  EXPECT_EQ(fs::file_size(KeptFile(paths[0])), 10u);
+  EXPECT_FALSE(fs::exists(KeptFile(paths[1])));
+  EXPECT_EQ(other.origin, SummaryBuilder::Origin::Built);
+  EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(SummaryCacheTest, OverTheCapTheLeastRecentlyUsedGoAndOrphanedWritesAreSwept) {
+  ASSERT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Built);
+  ASSERT_EQ(Summarise(paths[1]).origin, SummaryBuilder::Origin::Built);
+  const auto each = static_cast<int64_t>(fs::file_size(KeptFile(paths[0])));
+  for (const char* suffix : {"", SummaryFile::kCheckedSuffix}) {  // last used: when written, or its note
+    SetModified(KeptFile(paths[0]) + suffix, 200);
+    SetModified(KeptFile(paths[1]) + suffix, 100);
+  }
+  // A write cut off in a process that is gone, and one still going on in this one.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string orphan = Cache() + "/.x.sum." + std::to_string(child) + ".00.tmp";
+  const std::string ours = Cache() + "/.y.sum." + std::to_string(::getpid()) + ".00.tmp";
+  std::ofstream(orphan) << "partial";
+  std::ofstream(ours) << "partial";
+
+  test::ScopedVariable cap(SummaryCache::kCapVariable, std::to_string(2 * each + each / 2));
+  EXPECT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Loaded);  // now the most recently used
+  EXPECT_EQ(Summarise(paths[2]).origin, SummaryBuilder::Origin::Built);
+  EXPECT_TRUE(fs::exists(KeptFile(paths[0])));
+  EXPECT_FALSE(fs::exists(KeptFile(paths[1])));
+  EXPECT_TRUE(fs::exists(KeptFile(paths[2])));
+  EXPECT_FALSE(fs::exists(orphan));
+  EXPECT_TRUE(fs::exists(ours));
+}
+
+TEST(SummaryCacheFolder, FollowsTheUsersCacheFolderAndTheCapVariable) {
+  test::ScopedVariable home("HOME", "/home/someone");
+  {
+    test::ScopedVariable cacheHome("XDG_CACHE_HOME", "/var/cache/user");
+    EXPECT_EQ(SummaryCache::Folder(), "/var/cache/user/skelvane");
+  }
+  for (const char* unusable : {"", "relative/cache"}) {
+    test::ScopedVariable cacheHome("XDG_CACHE_HOME", unusable);
+    EXPECT_EQ(SummaryCache::Folder(), "/home/someone/.cache/skelvane") << unusable;
+  }
+  const int64_t fallback = SummaryCache::CapBytes("/");
+  EXPECT_GT(fallback, 0);
+  EXPECT_LE(fallback, SummaryCache::kMostBytes);
+  for (const auto& [text, bytes] : std::vector<std::pair<const char*, int64_t>>{
+           {"123", 123}, {"64K", 64 << 10}, {"5m", 5 << 20}, {"2G", int64_t{2} << 30}, {"1T", int64_t{1} << 40},
+           {"0", 0}, {"12Q", fallback}, {"-5", fallback}, {"M", fallback}}) {
+    test::ScopedVariable cap(SummaryCache::kCapVariable, text);
+    EXPECT_EQ(SummaryCache::CapBytes("/"), bytes) << text;
+  }
+}
+
+TEST(SummaryWorkerPoolRanks, TasksOnScreenRunBeforeHiddenOnesQueuedEarlier) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int32_t waiting = 0;
+  int32_t released = 0;  // blocked workers let go so far, in the order they blocked
+  int32_t done = 0;      // workers let go that no longer touch this test's state
+  std::vector<char> order;
+  SummaryWorkerPool& pool = SummaryWorkerPool::Instance();
+  const int32_t threads = SummaryWorkerPool::ThreadCount();
+  // Every worker held while the queue fills; then a single one runs it, so its order is the pool's.
+  for (int32_t i = 0; i < threads; ++i) {
+    pool.Submit([&] {
+      std::unique_lock lock(mutex);
+      const int32_t place = waiting++;
+      changed.notify_all();
+      changed.wait(lock, [&] { return released > place; });
+      ++done;
+      changed.notify_all();
+    });
+  }
+  const auto waitFor = [&](auto condition) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, condition);
+  };
+  waitFor([&] { return waiting == threads; });
+  const auto rank = [](SummaryBuilder::Rank r) { return std::make_shared<std::atomic<int32_t>>(static_cast<int32_t>(r)); };
+  const auto hidden = rank(SummaryBuilder::Rank::Hidden);
+  const auto raised = rank(SummaryBuilder::Rank::Hidden);
+  const auto note = [&](char c) {
+    std::lock_guard lock(mutex);
+    order.push_back(c);
+    changed.notify_all();
+  };
+  pool.Submit([&] { note('h'); }, hidden);
+  pool.Submit([&] { note('r'); }, raised);
+  pool.Submit([&] { note('n'); });  // no rank: as if on screen
+  raised->store(static_cast<int32_t>(SummaryBuilder::Rank::Shown));  // raised while it waits
+  {
+    std::lock_guard lock(mutex);
+    released = 1;
+    changed.notify_all();
+  }
+  waitFor([&] { return order.size() == 3; });
+  {
+    std::lock_guard lock(mutex);
+    released = threads;
+    changed.notify_all();
+  }
+  waitFor([&] { return done == threads; });
+  EXPECT_EQ(std::string(order.begin(), order.end()), "rnh");
+}
+
+}  // namespace
+}  // namespace skelvane
