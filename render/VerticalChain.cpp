@@ -18,22 +18,22 @@ constexpr int32_t kNoRow = std::numeric_limits<int32_t>::max();
 
 // The transform and the rasteriser's constants, as vectors.
 struct Constants {
-  __m256 scale, offset, half, centre, offCentre, zero, one, minusOne, halfPixel, subpixels, absMask;
+  __m256 scale, offset, half, centre, offCentre, zero, one, halfPixel, subpixels, absMask;
 };
 
 SKELVANE_VECTOR Constants MakeConstants(const VerticalChain::Transform& t, float offCentreX) {
-  return {_mm256_set1_ps(t.scaleY),  _mm256_set1_ps(t.offsetY),   _mm256_set1_ps(t.halfHeight),
-          _mm256_set1_ps(t.centreY), _mm256_set1_ps(offCentreX),  _mm256_setzero_ps(),
-          _mm256_set1_ps(1.0f),      _mm256_set1_ps(-1.0f),       _mm256_set1_ps(0.5f),
-          _mm256_set1_ps(256.0f),    _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))};
+  return {_mm256_set1_ps(t.scaleY),  _mm256_set1_ps(t.offsetY),  _mm256_set1_ps(t.halfHeight),
+          _mm256_set1_ps(t.centreY), _mm256_set1_ps(offCentreX), _mm256_setzero_ps(),
+          _mm256_set1_ps(1.0f),      _mm256_set1_ps(0.5f),       _mm256_set1_ps(256.0f),
+          _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))};
 }
 
-// Eight points: their window positions, whether they lie inside the clip volume, and for each the
+// Eight points (all inside the clip volume): their window positions, and for each the
 // first row whose centre lies at or above its end of a segment running up, of one running down
 // from it and of one running down to it. An end stays in its pixel, unmoved or moved to the pixel's
 // bottom or top edge, so that row is its pixel's row or the one above.
 struct Points {
-  __m256 window, inside;
+  __m256 window;
   __m256i up, downStart, downEnd;
 };
 
@@ -41,7 +41,6 @@ SKELVANE_VECTOR Points PointsAt(const int16_t* ys, const Constants& c) {
   const __m256 v = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ys))));
   const __m256 clip = _mm256_add_ps(_mm256_mul_ps(c.scale, v), c.offset);
   Points p;
-  p.inside = _mm256_and_ps(_mm256_cmp_ps(clip, c.minusOne, _CMP_GT_OQ), _mm256_cmp_ps(clip, c.one, _CMP_LT_OQ));
   p.window = _mm256_fmadd_ps(clip, c.half, c.centre);
   const __m256 row = _mm256_floor_ps(p.window);
   const __m256 d = _mm256_sub_ps(_mm256_sub_ps(p.window, row), c.halfPixel);
@@ -116,20 +115,32 @@ SKELVANE_VECTOR __m256i NarrowBits(__m256i low, __m256i high, __m256i lights, __
 
 // The rows of a column whose rows all lie within 64 (kNarrow: 32) of `base`, in one pass: false when
 // a point lies outside the clip volume.
+// The 64-bit lanes (kNarrow: the 32-bit lanes) of a mask joined into one.
 template <bool kNarrow>
-__attribute__((target("avx2,fma"))) bool ShortColumn(const int16_t* ys, int32_t count, float offCentreX,
-                                                    const VerticalChain::Transform& t, int32_t base,
-                                                    uint64_t& rows) {
+__attribute__((target("avx2,fma"))) inline uint64_t Fold(__m256i bits) {
+  __m256i folded = _mm256_or_si256(bits, _mm256_permute2x128_si256(bits, bits, 1));
+  folded = _mm256_or_si256(folded, _mm256_shuffle_epi32(folded, _MM_SHUFFLE(1, 0, 3, 2)));
+  auto rows = static_cast<uint64_t>(_mm256_extract_epi64(folded, 0));
+  if (kNarrow) rows = (rows | (rows >> 32)) & 0xffffffffu;
+  return rows;
+}
+
+// The rows of a column whose rows all lie within 64 (kNarrow: 32) of `base`, in one pass, stopping
+// once every row from `base` to `base` + `span` is lit: no later segment can light another.
+template <bool kNarrow>
+__attribute__((target("avx2,fma"))) uint64_t ShortColumn(const int16_t* ys, int32_t count, float offCentreX,
+                                                        const VerticalChain::Transform& t, int32_t base,
+                                                        int32_t span) {
+  constexpr int32_t kCheckEvery = 4 * kLanes;
+  const uint64_t all = span == kMaskRows - 1 ? ~uint64_t{0} : (uint64_t{1} << (span + 1)) - 1;
   const Constants c = MakeConstants(t, offCentreX);
   const __m128i bases = _mm_set1_epi32(base);
   const __m256i wideBases = _mm256_set1_epi32(base);
   int16_t padded[kLanes];
   Points here = PointsAt(Load(ys, count, 0, padded), c);
-  __m256 inside = here.inside;
   __m256i bits = _mm256_setzero_si256();
   for (int32_t i = 0; i + 1 < count; i += kLanes) {
     const Points after = PointsAt(Load(ys, count, i + kLanes, padded), c);
-    inside = _mm256_and_ps(inside, after.inside);
     __m256i low, high, lights;
     Segments(here, after, low, high, lights);
     if (kNarrow) {
@@ -140,34 +151,27 @@ __attribute__((target("avx2,fma"))) bool ShortColumn(const int16_t* ys, int32_t 
       bits = _mm256_or_si256(bits, Bits(_mm256_extracti128_si256(low, 1), _mm256_extracti128_si256(high, 1),
                                         _mm256_extracti128_si256(lights, 1), bases));
     }
+    if ((i + kLanes) % kCheckEvery == 0 && Fold<kNarrow>(bits) == all) return all;
     here = after;
   }
-  alignas(32) uint64_t words[kLanes / 2];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(words), bits);
-  rows = words[0] | words[1] | words[2] | words[3];
-  if (kNarrow) rows = (rows | (rows >> 32)) & 0xffffffffu;  // eight 32-bit lanes folded into one
-  return _mm256_movemask_ps(inside) == 0xff;
+  return Fold<kNarrow>(bits);
 }
 
-// Every segment's rows, for a column too tall for one mask: false when a point lies outside the
-// clip volume.
-__attribute__((target("avx2,fma"))) bool SegmentRows(const int16_t* ys, int32_t count, float offCentreX,
+// Every segment's rows, for a column too tall for one mask.
+__attribute__((target("avx2,fma"))) void SegmentRows(const int16_t* ys, int32_t count, float offCentreX,
                                                     const VerticalChain::Transform& t, int32_t* low, int32_t* high) {
   const Constants c = MakeConstants(t, offCentreX);
   const __m256i none = _mm256_set1_epi32(kNoRow);
   int16_t padded[kLanes];
   Points here = PointsAt(Load(ys, count, 0, padded), c);
-  __m256 inside = here.inside;
   for (int32_t i = 0; i + 1 < count; i += kLanes) {
     const Points after = PointsAt(Load(ys, count, i + kLanes, padded), c);
-    inside = _mm256_and_ps(inside, after.inside);
     __m256i l, h, lights;
     Segments(here, after, l, h, lights);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(low + i), _mm256_blendv_epi8(none, l, lights));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(high + i), h);
     here = after;
   }
-  return _mm256_movemask_ps(inside) == 0xff;
 }
 
 // Smallest and largest of the values.
@@ -243,9 +247,9 @@ bool VerticalChain::Compute(const int16_t* ys, int32_t count, float offCentreX, 
   if (static_cast<int64_t>(high) - low >= kMaskRows) {
     return ComputeTall(ys, count, offCentreX, transform, low, high, runs);
   }
-  uint64_t bits = 0;
   const bool narrow = high - low < kMaskRows / 2;
-  if (!(narrow ? ShortColumn<true> : ShortColumn<false>)(ys, count, offCentreX, transform, low, bits)) return false;
+  const uint64_t bits = (narrow ? ShortColumn<true> : ShortColumn<false>)(ys, count, offCentreX, transform, low,
+                                                                          high - low);
   AddBits(low, bits, runs);
   return true;
 }
@@ -258,7 +262,7 @@ bool VerticalChain::ComputeTall(const int16_t* ys, int32_t count, float offCentr
     low_.resize(segments);
     high_.resize(segments);
   }
-  if (!SegmentRows(ys, count, offCentreX, transform, low_.data(), high_.data())) return false;
+  SegmentRows(ys, count, offCentreX, transform, low_.data(), high_.data());
   coverage_.assign(static_cast<std::size_t>(high - low + 2), 0);
   for (int32_t i = 0; i + 1 < count; ++i) {
     if (low_[static_cast<std::size_t>(i)] == kNoRow) continue;
