@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "app/MainWindow.h"
 
 namespace skelvane {
 namespace {
@@ -30,7 +29,7 @@ bool CarriesLocalFiles(const QMimeData* data) {
 
 }  // namespace
 
-ClientArea::ClientArea(MainWindow& window) : QWidget(&window), window_(window) {
+ClientArea::ClientArea(QWidget& parent, Handler& handler) : QWidget(&parent), handler_(handler) {
   // Moves without a button pressed show the resize cursor over plot borders.
   setMouseTracking(true);
   setAcceptDrops(true);
@@ -41,33 +40,33 @@ ClientArea::ClientArea(MainWindow& window) : QWidget(&window), window_(window) {
 
 void ClientArea::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  window_.OnPaint(painter);
+  handler_.OnPaint(painter);
 }
 
-void ClientArea::resizeEvent(QResizeEvent* event) { window_.OnSize(event->size().width(), event->size().height()); }
+void ClientArea::resizeEvent(QResizeEvent* event) { handler_.OnSize(event->size().width(), event->size().height()); }
 
 void ClientArea::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  window_.OnMouseMove(event->buttons(), at.x(), at.y());
+  handler_.OnMouseMove(event->buttons(), at.x(), at.y());
 }
 
 void ClientArea::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint at = event->position().toPoint();
-  window_.OnLButtonDown(event->modifiers(), at.x(), at.y());
+  handler_.OnLButtonDown(event->modifiers(), at.x(), at.y());
 }
 
 void ClientArea::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint at = event->position().toPoint();
-  window_.OnLButtonUp(event->modifiers(), at.x(), at.y());
+  handler_.OnLButtonUp(event->modifiers(), at.x(), at.y());
 }
 
 // Qt would hand the second press of a double click to mousePressEvent; it is a gesture of its own.
 void ClientArea::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint at = event->position().toPoint();
-  window_.OnLButtonDblClk(event->modifiers(), at.x(), at.y());
+  handler_.OnLButtonDblClk(event->modifiers(), at.x(), at.y());
 }
 
 void ClientArea::dragEnterEvent(QDragEnterEvent* event) {
@@ -85,22 +84,22 @@ void ClientArea::dropEvent(QDropEvent* event) {
     if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
   }
   event->acceptProposedAction();
-  window_.OnDropFiles(paths);
+  handler_.OnDropFiles(paths);
 }
 
 void ClientArea::wheelEvent(QWheelEvent* event) {
   const QPoint at = event->position().toPoint();
-  window_.OnWheel(at, event->angleDelta(), event->modifiers());
+  handler_.OnWheel(at, event->angleDelta(), event->modifiers());
   event->accept();
 }
 
 void ClientArea::contextMenuEvent(QContextMenuEvent* event) {
-  window_.OnContextMenu(event->pos().x(), event->pos().y());
+  handler_.OnContextMenu(event->pos().x(), event->pos().y());
   event->accept();
 }
 
 void ClientArea::leaveEvent(QEvent* event) {
-  window_.OnMouseLeave();
+  handler_.OnMouseLeave();
   QWidget::leaveEvent(event);
 }
 
@@ -108,7 +107,7 @@ void ClientArea::leaveEvent(QEvent* event) {
 bool ClientArea::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
-    const QString text = window_.ToolTipAt(help->pos().x(), help->pos().y());
+    const QString text = handler_.ToolTipAt(help->pos().x(), help->pos().y());
     if (text.isEmpty()) {
       QToolTip::hideText();
       event->ignore();

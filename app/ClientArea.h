@@ -1,19 +1,52 @@
 #pragma once
-// The main window's client area below the menu bar: it shows the canvas image and hands its size,
-// mouse and drop events to MainWindow, which owns it and does all the work.
+// The main window's client area below the menu bar: it shows the canvas image and hands its paint,
+// size, mouse, wheel and drop events to its Handler (MainWindow), which owns it and does all the work.
 
+#include <QPoint>
+#include <QString>
 #include <QWidget>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPainter;
 
 namespace skelvane {
-
-class MainWindow;
 
 class ClientArea final : public QWidget {
   Q_OBJECT
 
  public:
-  /// Creates the area as a child of the window it reports to.
-  explicit ClientArea(MainWindow& window);
+  /// What the area hands on; coordinates are the client area's.
+  class Handler {
+   public:
+    virtual ~Handler() = default;
+    /// Paints the client area.
+    virtual void OnPaint(QPainter& painter) = 0;
+    /// The area got a new size.
+    virtual void OnSize(int32_t clientWidth, int32_t clientHeight) = 0;
+    /// Mouse moved to (x, y) with `buttons` held.
+    virtual void OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) = 0;
+    /// Left button pressed at (x, y).
+    virtual void OnLButtonDown(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y) = 0;
+    /// Second press of a double click at (x, y).
+    virtual void OnLButtonDblClk(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y) = 0;
+    /// Left button released at (x, y).
+    virtual void OnLButtonUp(Qt::KeyboardModifiers modifiers, int32_t x, int32_t y) = 0;
+    /// Local files were dropped, in order.
+    virtual void OnDropFiles(const std::vector<std::string>& paths) = 0;
+    /// Wheel turned at `position` by `angleDelta` (eighths of a degree).
+    virtual void OnWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers modifiers) = 0;
+    /// Right button (or the menu key) at (x, y).
+    virtual void OnContextMenu(int32_t x, int32_t y) = 0;
+    /// The mouse left the area.
+    virtual void OnMouseLeave() = 0;
+    /// The tooltip for (x, y), or empty for none.
+    virtual QString ToolTipAt(int32_t x, int32_t y) const = 0;
+  };
+
+  /// Creates the area as a child of `parent`, handing its events to `handler`.
+  ClientArea(QWidget& parent, Handler& handler);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -31,7 +64,7 @@ class ClientArea final : public QWidget {
   bool event(QEvent* event) override;
 
  private:
-  MainWindow& window_;
+  Handler& handler_;
 };
 
 }  // namespace skelvane

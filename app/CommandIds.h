@@ -23,7 +23,7 @@ inline constexpr int32_t kCreateSpikeFile = 32808;
 inline constexpr int32_t kExtractionProperties = 32807;
 inline constexpr int32_t kAbout = 57664;
 
-// Commands added to the menus by MenuAdditions and to the window as plain keys.
+// Commands beyond the original menus: further items and keys without an item.
 inline constexpr int32_t kShowWholeRecording = 33001;
 inline constexpr int32_t kTimeLabelsMicroseconds = 33002;
 inline constexpr int32_t kTimeLabelsSeconds = 33003;

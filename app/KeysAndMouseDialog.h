@@ -1,8 +1,13 @@
 #pragma once
-// Help > Keys and Mouse (F1): a table of every key and mouse gesture of the main window, from
-// MenuAdditions::Bindings. Shown modelessly by MainWindow so it can stay open beside the plots.
+// Help > Keys and Mouse (F1): a table of every key of the command table and every mouse gesture of
+// the main window. Shown modelessly by WindowCommands so it can stay open beside the plots.
 
 #include <QDialog>
+#include <QString>
+#include <span>
+#include <vector>
+
+#include "app/CommandRow.h"
 
 class QTableWidget;
 
@@ -12,10 +17,20 @@ class KeysAndMouseDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  /// Fills the table; the dialog deletes itself when closed.
-  explicit KeysAndMouseDialog(QWidget* parent);
+  /// One line of the table: a key or gesture (or several) and what it does.
+  struct Line {
+    QString keys;
+    QString does;
+  };
 
-  /// The table of keys (column 0) and actions (column 1).
+  /// The lines of the table's keys, in table order: every listed row's shortcuts, and consecutive
+  /// rows that do the same (forward / back) on one line.
+  static std::vector<Line> KeyLines(std::span<const CommandRow> rows);
+
+  /// Fills the table with `lines`; the dialog deletes itself when closed.
+  KeysAndMouseDialog(const std::vector<Line>& lines, QWidget* parent);
+
+  /// The table of keys (column 0) and what they do (column 1).
   QTableWidget* Table() const { return table_; }
 
  private:

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/MainWindow.h"
+#include "app/ClientLayout.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/IPlot.h"
@@ -36,8 +36,8 @@ std::optional<int64_t> PlotLocator::TimeAt(int32_t x) const {
 }
 
 int32_t PlotLocator::PlotAt(int32_t y) const {
-  if (y < MainWindow::kScrollBarSize) return -1;
-  const int32_t canvasY = view_.ScrollTop - y + MainWindow::kScrollBarSize;
+  if (y < ClientLayout::kScrollBarSize) return -1;
+  const int32_t canvasY = ClientLayout::CanvasY(view_, y);
   // The stack as the canvas lays it out: from 0 downwards, each plot then its separator rows.
   int32_t top = 0;
   const int32_t count = plots_.GetNumPlots();

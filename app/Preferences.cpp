@@ -78,7 +78,6 @@ void Preferences::ClearRecentSets() { Store().remove(kRecentKey); }
 
 QByteArray Preferences::WindowGeometry() { return Store().value(kGeometryKey).toByteArray(); }
 
-void Preferences::SetWindowGeometry(const QByteArray& geometry) { Store().setValue(kGeometryKey, geometry); }
 
 // A hand-edited or foreign file must not hand the run values its dialog would refuse: a set that
 // does not hold together is ignored as a whole.
@@ -110,8 +109,9 @@ void Preferences::LoadExtractionParameters(ExtractionParameters& p) {
   p.OutputDirectory = loaded.OutputDirectory;
 }
 
-void Preferences::SaveExtractionParameters(const ExtractionParameters& p) {
+void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParameters& p) {
   QSettings store = Store();
+  store.setValue(kGeometryKey, geometry);
   store.beginGroup(QStringLiteral("extraction"));
   store.setValue("mode", p.ExtractionMode);
   store.setValue("type", p.ExtractionType);

@@ -42,13 +42,12 @@ class Preferences {
 
   /// The window geometry saved at the last close (empty when none).
   static QByteArray WindowGeometry();
-  /// Remembers the window geometry.
-  static void SetWindowGeometry(const QByteArray& geometry);
 
   /// Fills `parameters` with the values saved at the last close; fields never saved keep their values.
   static void LoadExtractionParameters(ExtractionParameters& parameters);
-  /// Remembers the extraction parameters.
-  static void SaveExtractionParameters(const ExtractionParameters& parameters);
+  /// Remembers the window geometry and the extraction parameters at close, in one write of the
+  /// store (each write waits for the disk).
+  static void SaveAtClose(const QByteArray& geometry, const ExtractionParameters& parameters);
 
   /// The folder a chooser of the given kind ("open", "save", "folder") last ended in (empty when none).
   static QString LastFolder(const QString& kind);

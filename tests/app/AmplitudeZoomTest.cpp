@@ -7,7 +7,7 @@
 #include <QColor>
 
 #include "app/CommandIds.h"
-#include "app/MenuAdditions.h"
+#include "app/CommandMenus.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -69,9 +69,9 @@ TEST_F(AmplitudeZoomTest, AllPlotsOnePlotResetAndMicrovoltAxis) {
   EXPECT_EQ(Shown(), gainOne);
 
   // The data axis in microvolts relabels the axes only; switched off it is the counts picture again.
-  window->Additions()->Action(commands::kDataAxisMicrovolts)->trigger();
+  window->CommandAction(commands::kDataAxisMicrovolts)->trigger();
   EXPECT_NE(Shown(), gainOne);
-  window->Additions()->Action(commands::kDataAxisMicrovolts)->trigger();
+  window->CommandAction(commands::kDataAxisMicrovolts)->trigger();
   EXPECT_EQ(Shown(), gainOne);
 }
 

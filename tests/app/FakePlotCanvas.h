@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@ class FakePlotCanvas final : public IPlotCanvas {
   }
   int32_t RedrawAll() override {
     ++redrawCount;
+    if (whileDrawing) whileDrawing();
     return 0;
   }
   void DrawSeparator(int32_t) override {}
@@ -92,6 +94,7 @@ class FakePlotCanvas final : public IPlotCanvas {
   int32_t verticalPercent = 50;
   std::vector<std::pair<int32_t, int32_t>> separators;  // canvas y of a border, index of the plot above it
   MemoryBitmap frame;
+  std::function<void()> whileDrawing;  // runs inside each frame, as input arriving meanwhile would
 };
 
 }  // namespace skelvane::test

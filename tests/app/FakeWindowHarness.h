@@ -27,6 +27,7 @@ class FakeWindowHarness : public ::testing::Test {
   // plot area 600 pixels wide.
   static constexpr int kClientWidth = 655;
   static constexpr int kClientHeight = 415;
+  static constexpr int kMaxSettleRounds = 10;
 
   void SetUp() override {
     EnsureQtApplication();
@@ -71,6 +72,14 @@ class FakeWindowHarness : public ::testing::Test {
   /// Adds `count` fake plots of height 100 without sources.
   void AddPlots(int count) {
     for (int i = 0; i < count; ++i) plots.CreatePlot("p" + std::to_string(i), 5, "/data/p" + std::to_string(i));
+  }
+
+  /// The frames the canvas drew, once the window has painted what was asked of it (a frame asked
+  /// for while one was drawn included).
+  int Frames() {
+    QCoreApplication::processEvents();
+    for (int i = 0; i < kMaxSettleRounds && window && window->Pacer().Due(); ++i) QCoreApplication::processEvents();
+    return canvas.redrawCount;
   }
 
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {

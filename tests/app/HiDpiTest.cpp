@@ -16,7 +16,7 @@ TEST_F(HiDpiTest, CanvasIsDrawnAtTheScreensPixelRatio) {
   Start();
   OpenTetrode();
   const QImage shown = Shown();  // paints, which takes the new frame
-  const QImage& frame = window->Frame();
+  const QImage& frame = window->Picture().Frame();
   EXPECT_EQ(shown.size(), QSize(2 * 655, 2 * 515));
   // 640 x 500 canvas pixels below the 15-pixel bar, each 2 x 2 device pixels.
   ASSERT_EQ(frame.size(), QSize(2 * 640, 2 * 500));

@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "app/AboutBox.h"
+#include "app/CanvasPicture.h"
 #include "app/CommandIds.h"
 #include "extract/view/SpikeExtractPropsDlg.h"
 #include "tests/app/FakeFileChooser.h"
@@ -76,13 +77,13 @@ TEST_F(MainWindowCommands, DestroyedWindowNoLongerListensToTheSources) {
 
 TEST_F(MainWindowCommands, CtrlRightZoomsOutAndCtrlLeftZoomsIn) {
   Start();
-  int redraws = canvas.redrawCount;
+  int redraws = Frames();
   Key(Qt::Key_Right, Qt::ControlModifier);
   EXPECT_EQ(canvas.zoomOutCalls, 1);
-  EXPECT_EQ(canvas.redrawCount, ++redraws);
+  EXPECT_EQ(Frames(), ++redraws);
   Key(Qt::Key_Left, Qt::ControlModifier);
   EXPECT_EQ(canvas.zoomInCalls, 1);
-  EXPECT_EQ(canvas.redrawCount, ++redraws);
+  EXPECT_EQ(Frames(), ++redraws);
   EXPECT_EQ(view.VisibleStart, 0);  // zooming does not page
 }
 
@@ -90,12 +91,12 @@ TEST_F(MainWindowCommands, ZoomAtItsBoundDoesNotRedraw) {
   Start();
   canvas.zoomInResult = -1;
   canvas.zoomOutResult = -1;
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Key(Qt::Key_Right, Qt::ControlModifier);
   Key(Qt::Key_Left, Qt::ControlModifier);
   EXPECT_EQ(canvas.zoomOutCalls, 1);
   EXPECT_EQ(canvas.zoomInCalls, 1);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowCommands, CtrlAltOOpensDataAndUpdatesTheStack) {
@@ -104,20 +105,20 @@ TEST_F(MainWindowCommands, CtrlAltOOpensDataAndUpdatesTheStack) {
     AddPlots(5);
     return 0;
   };
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Key(Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_EQ(plots.addPlotsCalls, 1);
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+  EXPECT_EQ(Frames(), redraws + 1);
   // 515 + 17 pixels, 400 visible.
   EXPECT_EQ(window->VerticalScrollBar()->Page(), 24636);
 }
 
 TEST_F(MainWindowCommands, CancelledOpenDataChangesNothing) {
   Start();
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   window->CommandAction(commands::kOpenData)->trigger();
   EXPECT_EQ(plots.addPlotsCalls, 1);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowCommands, ChecksFollowTheCanvasSwitchesAtStart) {
@@ -142,11 +143,11 @@ TEST_F(MainWindowCommands, TogglesFlipTheirSwitchAndCheckMark) {
                                Toggle{commands::kToggleTimeAxis, &canvas.showTimeAxis}}) {
     QAction* action = window->CommandAction(toggle.command);
     ASSERT_NE(action, nullptr);
-    const int redraws = canvas.redrawCount;
+    const int redraws = Frames();
     action->trigger();
     EXPECT_EQ(*toggle.value, 0) << toggle.command;
     EXPECT_FALSE(action->isChecked()) << toggle.command;
-    EXPECT_EQ(canvas.redrawCount, redraws + 1);
+    EXPECT_EQ(Frames(), redraws + 1);
     action->trigger();
     EXPECT_EQ(*toggle.value, 1) << toggle.command;
     EXPECT_TRUE(action->isChecked()) << toggle.command;
@@ -167,11 +168,11 @@ TEST_F(MainWindowCommands, DroppedFilesOpenInOrderWithTheirPlots) {
   for (const char* path : {"/data/TT1a.kcs", "/data/TT1b.kcs", "/data/TT1c.kcs"}) {
     sources.AddFile(path, {5, 1'000'000, 2'000'000, false});
   }
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Drop({"/data/TT1a.kcs", "/data/TT1b.kcs", "/data/TT1c.kcs"});
   EXPECT_EQ(PlotNames(), (std::vector<std::string>{"TT1a", "TT1b", "TT1c"}));
   EXPECT_EQ(PlotPaths(), (std::vector<std::string>{"/data/TT1a.kcs", "/data/TT1b.kcs", "/data/TT1c.kcs"}));
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+  EXPECT_EQ(Frames(), redraws + 1);
   EXPECT_EQ(view.DataEnd, 3'000'000);
 }
 
@@ -325,6 +326,7 @@ TEST_F(MainWindowCommands, CtrlSRunsTheExtractionAndAlwaysReportsCompletion) {
 
 TEST_F(MainWindowCommands, CtrlPShowsThePropertiesDialogModallyThenRedraws) {
   Start();
+  const int redraws = Frames();
   QString title;
   bool modal = false;
   QTimer::singleShot(0, [&] {
@@ -334,11 +336,10 @@ TEST_F(MainWindowCommands, CtrlPShowsThePropertiesDialogModallyThenRedraws) {
     modal = dialog->isModal();
     dialog->reject();
   });
-  const int redraws = canvas.redrawCount;
   Key(Qt::Key_P, Qt::ControlModifier);
   EXPECT_EQ(title.toStdString(), "Spike Extraction Properties Dialog");
   EXPECT_TRUE(modal);
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+  EXPECT_EQ(Frames(), redraws + 1);
 }
 
 TEST_F(MainWindowCommands, SaveBitmapWritesTheDisplayedCanvas) {
@@ -388,7 +389,7 @@ TEST_F(MainWindowCommands, PaintShowsTheCanvasFrameRightWayUpBelowTheBar) {
   EXPECT_EQ(QColor(shown.pixel(0, 15)), QColor(0, 0, 255));
   EXPECT_EQ(QColor(shown.pixel(3, 16)), QColor(0, 255, 0));
   EXPECT_EQ(QColor(shown.pixel(2, 17)), QColor(255, 0, 0));
-  EXPECT_EQ(window->Frame().size(), QSize(4, 3));
+  EXPECT_EQ(window->Picture().Frame().size(), QSize(4, 3));
   // Handed on (to the bitmap export) bottom-up again, colours as 0x00BBGGRR.
   const MemoryBitmap displayed = window->DisplayedImage();
   ASSERT_EQ(displayed.Width(), 4);
@@ -400,12 +401,12 @@ TEST_F(MainWindowCommands, PaintShowsTheCanvasFrameRightWayUpBelowTheBar) {
 }
 
 TEST_F(MainWindowCommands, PresentRefusesARegionLargerThanTheBitmap) {
-  Start();
+  CanvasPicture picture(renderer);
   MemoryBitmap small(2, 2);
-  EXPECT_FALSE(window->Present(small, 3, 2, 0, 15));
-  EXPECT_FALSE(window->Present(small, 2, 0, 0, 15));
-  EXPECT_TRUE(window->Present(small, 2, 1, 0, 15));
-  EXPECT_EQ(window->Frame().size(), QSize(2, 1));
+  EXPECT_FALSE(picture.Present(small, 3, 2, 0, 15));
+  EXPECT_FALSE(picture.Present(small, 2, 0, 0, 15));
+  EXPECT_TRUE(picture.Present(small, 2, 1, 0, 15));
+  EXPECT_EQ(picture.Frame().size(), QSize(2, 1));
 }
 
 }  // namespace

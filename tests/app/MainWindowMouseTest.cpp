@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include "app/CanvasMouse.h"
 #include "tests/app/FakeWindowHarness.h"
 
 namespace skelvane {
@@ -41,14 +42,14 @@ TEST_F(MainWindowMouse, ClickCentresOnTheColumnAndZoomsIn) {
   Release(340, 200);
   EXPECT_EQ(canvas.zoomInCalls, 1);
   EXPECT_EQ(view.VisibleStart, 5'008'332 - 5'000'000);
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
 }
 
 TEST_F(MainWindowMouse, ShiftClickCentresOnTheColumnAndZoomsOut) {
   StartWithOneMinute();
   view.VisibleStart = 20'000'000;
   Press(340, 200, Qt::ShiftModifier);
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
   Release(340, 200, Qt::ShiftModifier);
   EXPECT_EQ(canvas.zoomOutCalls, 1);
   EXPECT_EQ(canvas.zoomInCalls, 0);
@@ -58,12 +59,12 @@ TEST_F(MainWindowMouse, ShiftClickCentresOnTheColumnAndZoomsOut) {
 TEST_F(MainWindowMouse, RubberBandZoomsToTheDraggedColumns) {
   StartWithOneMinute();
   Press(140, 100);
-  EXPECT_TRUE(window->IsRubberBandActive());
+  EXPECT_TRUE(window->Mouse()->IsRubberBandActive());
   Move(300, 150);
   Move(440, 250);
-  EXPECT_EQ(window->RubberBandRect(), QRect(QPoint(140, 100), QPoint(440, 250)));
+  EXPECT_EQ(window->Mouse()->RubberBandRect(), QRect(QPoint(140, 100), QPoint(440, 250)));
   Release(440, 250);
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
   // First time of column 100 to last time of column 400.
   EXPECT_EQ(view.VisibleStart, 1'666'666);
   EXPECT_EQ(view.VisibleSpan, 6'683'332 - 1'666'666);
@@ -82,21 +83,21 @@ TEST_F(MainWindowMouse, RubberBandDraggedLeftwardsZoomsTheSameWay) {
 TEST_F(MainWindowMouse, RubberBandNarrowerThanOneMicrosecondPerPixelIsIgnored) {
   StartWithOneMinute();
   view.VisibleSpan = 1200;  // 2 microseconds per column
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Press(140, 100);
   Move(340, 100);
   Release(340, 100);
   // Columns 100 .. 300 cover 200 .. 601: 401 microseconds for a 600-pixel plot area.
   EXPECT_EQ(view.VisibleStart, 0);
   EXPECT_EQ(view.VisibleSpan, 1200);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowMouse, RubberBandStaysInsideTheClientArea) {
   StartWithOneMinute();
   Press(100, 100);
   Move(5000, -300);
-  EXPECT_EQ(window->RubberBandRect(), QRect(QPoint(100, 0), QPoint(654, 100)));
+  EXPECT_EQ(window->Mouse()->RubberBandRect(), QRect(QPoint(100, 0), QPoint(654, 100)));
   Release(5000, -300);
 }
 
@@ -117,11 +118,11 @@ TEST_F(MainWindowMouse, BorderDragResizesThePlotAbove) {
   canvas.separators = {{-101, 0}, {-204, 1}};
   Start();
   Press(200, 15 + 204);
-  EXPECT_TRUE(window->IsBorderDragActive());
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_TRUE(window->Mouse()->IsBorderDragActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
   Move(200, 15 + 254);
   Release(200, 15 + 254);
-  EXPECT_FALSE(window->IsBorderDragActive());
+  EXPECT_FALSE(window->Mouse()->IsBorderDragActive());
   EXPECT_EQ(plots.Plot(0).height, 100);
   EXPECT_EQ(plots.Plot(1).height, 150);
   EXPECT_EQ(canvas.zoomInCalls, 0);
@@ -156,7 +157,7 @@ TEST_F(MainWindowMouse, BorderHitUsesTheScrolledCanvas) {
   Key(Qt::Key_Down);  // ScrollTop -200
   ASSERT_EQ(view.ScrollTop, -200);
   Press(200, 15 + 212);  // canvas y = ScrollTop - y + 15 = -412
-  EXPECT_TRUE(window->IsBorderDragActive());
+  EXPECT_TRUE(window->Mouse()->IsBorderDragActive());
   Release(200, 15 + 212);
 }
 
@@ -164,15 +165,15 @@ TEST_F(MainWindowMouse, IconClickActsWithoutZooming) {
   plots.CreatePlot("a", 5, "/data/a.kcs");
   plots.plusIcon = {3, -18, 16, 16};  // canvas x 3..18, y -18..-3
   Start();
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Press(10, 25);
   EXPECT_EQ(plots.clicks.back(), std::make_pair(10, -10));
   EXPECT_EQ(plots.Plot(0).height, 150);
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
   Release(10, 25);
   EXPECT_EQ(canvas.zoomInCalls, 0);
   EXPECT_EQ(view.VisibleStart, 0);
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+  EXPECT_EQ(Frames(), redraws + 1);
 }
 
 TEST_F(MainWindowMouse, DoubleClickOnAnIconActsOnce) {
@@ -197,7 +198,7 @@ TEST_F(MainWindowMouse, DoubleClickOnTheCanvasZoomsInTwice) {
   Release(340, 200);
   EXPECT_EQ(canvas.zoomInCalls, 2);
   EXPECT_EQ(plots.clicks.size(), 1u);  // only the first press is offered to the icons
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
 }
 
 TEST_F(MainWindowMouse, ClickBesideTheIconsStartsARubberBand) {
@@ -206,23 +207,36 @@ TEST_F(MainWindowMouse, ClickBesideTheIconsStartsARubberBand) {
   Start();
   Press(30, 25);
   EXPECT_EQ(plots.Plot(0).height, 100);
-  EXPECT_TRUE(window->IsRubberBandActive());
+  EXPECT_TRUE(window->Mouse()->IsRubberBandActive());
   Release(30, 25);
 }
 
-TEST_F(MainWindowMouse, MovesWithoutButtonRepaint) {
+// The canvas is not drawn again for it: the picture already there is painted.
+TEST_F(MainWindowMouse, MovesWithoutButtonRepaintTheShownPicture) {
   Start();
-  QCoreApplication::processEvents();
+  const int frames = Frames();
   const int presents = canvas.presentCount;
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      paints += event->type() == QEvent::Paint ? 1 : 0;
+      return false;
+    }
+  } counter;
+  Client()->installEventFilter(&counter);
   Move(100, 100, Qt::NoButton);
   QCoreApplication::processEvents();
-  EXPECT_GT(canvas.presentCount, presents);
+  EXPECT_GT(counter.paints, 0);
+  EXPECT_EQ(Frames(), frames);
+  EXPECT_EQ(canvas.presentCount, presents);
 }
 
 TEST_F(MainWindowMouse, RedrawShowsTheWaitCursorThenTheArrow) {
   Start();
   cursor->shapes.clear();
   window->Redraw();
+  EXPECT_TRUE(cursor->shapes.empty());  // the frame is drawn when the window paints
+  Frames();
   EXPECT_EQ(cursor->shapes, (std::vector<Shape>{Shape::Wait, Shape::Arrow}));
 }
 

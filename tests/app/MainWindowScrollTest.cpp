@@ -49,19 +49,19 @@ TEST_F(MainWindowScroll, ResizeRaisesVisibleSpanToOneMicrosecondPerPixel) {
 
 TEST_F(MainWindowScroll, UnusableSizesAreIgnored) {
   Start();
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   for (const auto& [width, height] : std::vector<std::pair<int, int>>{
            {655, 15}, {655, 0}, {0, 415}, {10001, 415}, {655, 10001}, {15, 415}}) {
     window->OnSize(width, height);
     EXPECT_EQ(view.CanvasWidth, 640) << width << "x" << height;
     EXPECT_EQ(view.CanvasHeight, 400) << width << "x" << height;
   }
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 
   window->OnSize(10000, 16);
   EXPECT_EQ(view.CanvasWidth, 9985);
   EXPECT_EQ(view.CanvasHeight, 1);
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);
+  EXPECT_EQ(Frames(), redraws + 1);
 }
 
 TEST_F(MainWindowScroll, SizeBeforeCreateIsIgnored) {
@@ -69,7 +69,7 @@ TEST_F(MainWindowScroll, SizeBeforeCreateIsIgnored) {
   MainWindow early(canvas, view, plots, sources, renderer);
   early.OnSize(655, 415);
   EXPECT_EQ(view.CanvasWidth, 0);
-  EXPECT_EQ(canvas.redrawCount, 0);
+  EXPECT_EQ(Frames(), 0);
 }
 
 TEST_F(MainWindowScroll, OpeningSourceSetsTimeRangeAndHorizontalBar) {
@@ -117,10 +117,10 @@ TEST_F(MainWindowScroll, PageLeftStopsAtTheStart) {
   EXPECT_EQ(view.VisibleStart, 2'000'000);
   Key(Qt::Key_Left);
   EXPECT_EQ(view.VisibleStart, 0);  // raised back to DataStart
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Key(Qt::Key_Left);
   EXPECT_EQ(view.VisibleStart, 0);
-  EXPECT_EQ(canvas.redrawCount, redraws + 1);  // nothing moved, the picture is still redrawn
+  EXPECT_EQ(Frames(), redraws + 1);  // nothing moved, the picture is still redrawn
 }
 
 TEST_F(MainWindowScroll, PagingUsesTheCanvasPercentage) {
@@ -184,14 +184,14 @@ TEST_F(MainWindowScroll, NewTimeRangeRaisesTheStartBeforeTheBarIsSet) {
 
 TEST_F(MainWindowScroll, HorizontalScrollDoesNothingWithoutATimeSpan) {
   StartWithOneMinute();
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   view.DataDuration = 1;
   window->OnHScroll(Code::PageForward, 0);
   view.DataDuration = 62'000'000;
   view.VisibleSpan = 0;
   window->OnHScroll(Code::PageForward, 0);
   EXPECT_EQ(view.VisibleStart, 0);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowScroll, ZeroDataRangeKeepsTheBarAtTheStart) {
@@ -231,10 +231,10 @@ TEST_F(MainWindowScroll, PageDownStopsAtTheBottomOfTheStack) {
 TEST_F(MainWindowScroll, PageDownDoesNothingWhenTheStackFits) {
   AddPlots(2);
   Start();
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Key(Qt::Key_Down);
   EXPECT_EQ(view.ScrollTop, 0);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowScroll, PageUpReturnsToTheTopAndThenDoesNothing) {
@@ -249,9 +249,9 @@ TEST_F(MainWindowScroll, PageUpReturnsToTheTopAndThenDoesNothing) {
   Key(Qt::Key_Up);
   EXPECT_EQ(view.ScrollTop, 0);
   EXPECT_EQ(view.ScrollBottom, -400);
-  const int redraws = canvas.redrawCount;
+  const int redraws = Frames();
   Key(Qt::Key_Up);
-  EXPECT_EQ(canvas.redrawCount, redraws);
+  EXPECT_EQ(Frames(), redraws);
 }
 
 TEST_F(MainWindowScroll, VerticalBarActionsScrollTheStack) {

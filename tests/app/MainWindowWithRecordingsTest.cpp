@@ -14,6 +14,7 @@
 #include "extract/ExtractionRun.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
+#include "app/CanvasMouse.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -23,8 +24,12 @@ namespace fs = std::filesystem;
 
 class MainWindowWithRecordings : public test::RealWindowHarness {
  protected:
-  void Click(int x, int y) { QTest::mouseClick(window->Client(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); }
+  void Click(int x, int y) {
+    Settle();
+    QTest::mouseClick(window->Client(), Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+  }
   void Drag(QPoint from, QPoint to) {
+    Settle();
     QWidget* client = window->Client();
     QTest::mousePress(client, Qt::LeftButton, Qt::NoModifier, from);
     QMouseEvent move(QEvent::MouseMove, QPointF(to), client->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
@@ -142,7 +147,7 @@ TEST_F(MainWindowWithRecordings, HeaderIconsCloseGrowAndMovePlots) {
   EXPECT_EQ(sources.GetNumSources(), 3);
   EXPECT_EQ(PlotPath(0), tetrode[0]);
   // The clicks acted on icons only: nothing zoomed.
-  EXPECT_FALSE(window->IsRubberBandActive());
+  EXPECT_FALSE(window->Mouse()->IsRubberBandActive());
 }
 
 TEST_F(MainWindowWithRecordings, CtrlSWritesOneSpikeFileForTheTetrode) {

@@ -13,8 +13,9 @@
 
 #include "app/CommandIds.h"
 #include "app/KeysAndMouseDialog.h"
-#include "app/MenuAdditions.h"
+#include "app/CommandMenus.h"
 #include "display/Plot.h"
+#include "app/PlotActions.h"
 #include "tests/app/FakeFileChooser.h"
 #include "tests/app/RealWindowHarness.h"
 
@@ -84,7 +85,7 @@ TEST_F(NavigationTest, WheelKeysAndWholeRecordingMoveTheViewLikeTheScrollbars) {
   Key(Qt::Key_Home);
   EXPECT_EQ(View().VisibleStart, View().DataStart);
   Key(Qt::Key_End);
-  window->Additions()->Action(commands::kShowWholeRecording)->trigger();
+  window->CommandAction(commands::kShowWholeRecording)->trigger();
   EXPECT_EQ(View().VisibleStart, View().DataStart);
   EXPECT_EQ(View().VisibleSpan, View().DataDuration);
 }
@@ -118,6 +119,8 @@ TEST_F(NavigationTest, CtrlOOpensCtrlQQuitsAndF1ListsEveryKey) {
   }
   EXPECT_GE(bound, 20);
   keys->close();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
   QSignalSpy closed(window.get(), &MainWindow::Closed);
   Key(Qt::Key_Q, Qt::ControlModifier);
@@ -127,6 +130,7 @@ TEST_F(NavigationTest, CtrlOOpensCtrlQQuitsAndF1ListsEveryKey) {
 TEST_F(NavigationTest, RightClickOffersThePlotsHeaderActionsAndIconsNameThemselves) {
   Start();
   OpenTetrode();
+  Settle();
   QWidget* client = window->Client();
 
   // The close icon of the second plot, in client coordinates.
@@ -145,7 +149,7 @@ TEST_F(NavigationTest, RightClickOffersThePlotsHeaderActionsAndIconsNameThemselv
   const QPoint inSecond(300, PlotMiddleY(1));
   QContextMenuEvent right(QContextMenuEvent::Mouse, inSecond, client->mapToGlobal(inSecond));
   QApplication::sendEvent(client, &right);
-  QMenu* menu = window->PlotMenu();
+  QMenu* menu = window->Plots()->PlotMenu();
   ASSERT_NE(menu, nullptr);
   std::vector<std::string> texts;
   for (QAction* action : menu->actions()) texts.push_back(action->text().toStdString());

@@ -62,12 +62,18 @@ class RealWindowHarness : public ::testing::Test {
   /// Opens the synthetic tetrode as if its four files were dropped on the window.
   void OpenTetrode() { window->OnDropFiles(tetrode); }
 
+  /// Lets the window paint what it was asked to, as it does before the user acts again: the plots'
+  /// borders and icons are where the last frame drew them.
+  static void Settle() { QCoreApplication::processEvents(); }
+
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    Settle();
     QTest::keyClick(window->Client(), key, modifiers);
   }
 
   /// Moves the mouse over client (x, y) with no button held.
   void MoveMouse(int x, int y) {
+    Settle();
     QWidget* client = window->Client();
     QMouseEvent move(QEvent::MouseMove, QPointF(x, y), client->mapToGlobal(QPointF(x, y)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -76,6 +82,7 @@ class RealWindowHarness : public ::testing::Test {
 
   /// Turns the wheel by `notches` (positive: away from the user) over client (x, y).
   void Wheel(int x, int y, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    Settle();
     QWidget* client = window->Client();
     QWheelEvent wheel(QPointF(x, y), client->mapToGlobal(QPointF(x, y)), QPoint(), QPoint(0, 120 * notches),
                       Qt::NoButton, modifiers, Qt::NoScrollPhase, false);

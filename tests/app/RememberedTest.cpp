@@ -9,7 +9,7 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "app/MenuAdditions.h"
+#include "app/CommandMenus.h"
 #include "app/Preferences.h"
 #include "app/QtFileChooser.h"
 #include "extract/ExtractionRun.h"
@@ -22,7 +22,7 @@ class RememberedTest : public test::RealWindowHarness {
  protected:
   std::vector<std::string> RecentTexts() {
     std::vector<std::string> texts;
-    for (QAction* action : window->Additions()->RecentMenu()->actions()) texts.push_back(action->text().toStdString());
+    for (QAction* action : window->Menus()->Menu(CommandRow::Menu::RecentFiles)->actions()) texts.push_back(action->text().toStdString());
     return texts;
   }
   void Restart() {
@@ -56,7 +56,7 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
 
   // The older set opens again, in its order, as one step.
   ASSERT_EQ(plots.RemoveAllPlots(), 0);
-  window->Additions()->RecentMenu()->actions().at(1)->trigger();
+  window->Menus()->Menu(CommandRow::Menu::RecentFiles)->actions().at(1)->trigger();
   ASSERT_EQ(plots.GetNumPlots(), 2);
   EXPECT_EQ(PlotPath(0), tetrode[0]);
   EXPECT_EQ(PlotPath(1), tetrode[1]);
@@ -68,7 +68,7 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
   ASSERT_EQ(sets.size(), 10u);
   EXPECT_EQ(sets.front(), QStringList{"/data/set11.kcs"});
   EXPECT_EQ(sets.back(), QStringList{"/data/set2.kcs"});
-  window->Additions()->RecentMenu()->actions().back()->trigger();  // Clear Recent Files
+  window->Menus()->Menu(CommandRow::Menu::RecentFiles)->actions().back()->trigger();  // Clear Recent Files
   EXPECT_TRUE(Preferences::RecentSets().empty());
 
   // A parameter set that does not hold together (3 channels) is ignored as a whole.

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "app/CommandIds.h"
-#include "app/MenuAdditions.h"
+#include "app/CommandMenus.h"
 #include "app/Preferences.h"
+#include "app/WindowCommands.h"
 #include "display/CscPlot.h"
 #include "summary/SummaryCache.h"
 #include "tests/app/RealWindowHarness.h"
@@ -55,6 +56,7 @@ class SummaryWatcherTest : public test::RealWindowHarness {
 TEST_F(SummaryWatcherTest, PlotsOutOfViewGetTheirSummariesKeptOnDiskBehindTheOnesOnScreen) {
   Start();
   window->OnDropFiles(LongRecording());
+  Settle();
   ASSERT_EQ(plots.GetNumPlots(), 6);
   // The first span is a few seconds: no plot needs its summary to draw, yet every one is made.
   for (CscPlot* plot : Plots()) {
@@ -68,18 +70,20 @@ TEST_F(SummaryWatcherTest, PlotsOutOfViewGetTheirSummariesKeptOnDiskBehindTheOne
 
 TEST_F(SummaryWatcherTest, KeepSummariesOnDiskIsAPreferenceTheMenuSwitches) {
   Start();
-  QAction* item = window->Additions()->Action(commands::kKeepSummaries);
+  QAction* item = window->CommandAction(commands::kKeepSummaries);
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->text().toStdString(), "&Keep Summaries On Disk");
   EXPECT_TRUE(item->isChecked());
-  window->OnCommand(commands::kKeepSummaries);
+  window->Commands()->Run(commands::kKeepSummaries);
   EXPECT_FALSE(item->isChecked());
   EXPECT_FALSE(Preferences::KeepSummaries());
   EXPECT_FALSE(SummaryCache::Instance().Enabled());
   // Switched off, summaries are made only when a view needs them, and in memory.
   window->OnDropFiles(LongRecording());
+  Settle();
   for (CscPlot* plot : Plots()) EXPECT_EQ(plot->Summary(), nullptr);
-  window->OnCommand(commands::kShowWholeRecording);
+  window->Commands()->Run(commands::kShowWholeRecording);
+  Settle();
   for (CscPlot* plot : Plots()) {
     if (plot->Summary() == nullptr) continue;  // out of view
     ASSERT_TRUE(plot->WaitForSummary());
@@ -92,8 +96,8 @@ TEST_F(SummaryWatcherTest, KeepSummariesOnDiskIsAPreferenceTheMenuSwitches) {
   SummaryCache::Instance().SetEnabled(true);
   Start();
   EXPECT_FALSE(SummaryCache::Instance().Enabled());
-  EXPECT_FALSE(window->Additions()->Action(commands::kKeepSummaries)->isChecked());
-  window->OnCommand(commands::kKeepSummaries);
+  EXPECT_FALSE(window->CommandAction(commands::kKeepSummaries)->isChecked());
+  window->Commands()->Run(commands::kKeepSummaries);
   EXPECT_TRUE(Preferences::KeepSummaries());
 }
 

@@ -5,7 +5,7 @@
 #include <QAction>
 
 #include "app/CommandIds.h"
-#include "app/MenuAdditions.h"
+#include "app/CommandMenus.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -13,8 +13,8 @@ namespace {
 
 class TimeAxisLabelsTest : public test::RealWindowHarness {
  protected:
-  void Choose(int32_t command) { window->Additions()->Action(command)->trigger(); }
-  bool Checked(int32_t command) { return window->Additions()->Action(command)->isChecked(); }
+  void Choose(int32_t command) { window->CommandAction(command)->trigger(); }
+  bool Checked(int32_t command) { return window->CommandAction(command)->isChecked(); }
   // The time axis band at the bottom of the canvas.
   QImage Axis() const {
     const QImage shown = Shown();

@@ -1,0 +1,67 @@
+#pragma once
+// When SKELVANE_LATENCY_LOG asks for it, the window logs each user action (a key, a menu item, the
+// wheel, a click) with the time from the arrival of its input event to the end of the paint that
+// showed its outcome, the visible span and the canvas frame time of that paint: one line
+// per action. MainWindow and FramePacer feed it; scripts/latency-xvfb.sh reads it.
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace skelvane {
+
+class LatencyLog final : public QObject {
+  Q_OBJECT
+
+ public:
+  /// The environment variable: "1" logs to standard error, anything else names a file to append to.
+  static constexpr const char* kVariable = "SKELVANE_LATENCY_LOG";
+
+  /// The log the environment asks for, or null when it asks for none (or the file cannot be opened,
+  /// which is said on standard error).
+  static std::unique_ptr<LatencyLog> FromEnvironment();
+
+  /// Writes lines to `out`, closing it at the end when `owned`; watches the application's input.
+  LatencyLog(std::FILE* out, bool owned);
+  ~LatencyLog() override;
+
+  /// Names the action the input being handled asks for ("Page Right"), instead of the input's own name.
+  void NameAction(const QString& name);
+  /// A redraw was asked for: the input being handled is shown by the next frame.
+  void RedrawAsked();
+  /// The canvas drew a frame of `span` microseconds in `milliseconds`.
+  void FrameDrawn(double milliseconds, int64_t span);
+  /// The window handed a painted picture to the screen: one line for each action its frame showed.
+  void Painted();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Action {
+    Clock::time_point arrival;
+    QString input;   // the key or gesture
+    QString name;    // the command it ran, when one did
+    unsigned long stamp = 0;  // the window system's time of the event, 0 when it gave none
+    uint64_t serial = 0;
+  };
+
+  std::FILE* out_;
+  bool owned_;
+  std::optional<Action> current_;  // the input being handled, until a redraw takes it or it is done
+  uint64_t serial_ = 0;
+  bool calibrated_ = false;
+  uint32_t shortestDelay_ = 0;     // from a window system stamp to our clock, milliseconds
+  std::vector<Action> asked_;      // waiting for the next frame
+  std::vector<Action> drawn_;      // shown by the frame drawn last, waiting for the paint to end
+  double frameMilliseconds_ = 0.0;
+  int64_t span_ = 0;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,106 @@
+#include "app/PlotActions.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
+#include <cmath>
+#include <string>
+
+#include "app/ClientLayout.h"
+#include "app/PlotLocator.h"
+#include "app/WindowView.h"
+#include "display/IPlot.h"
+#include "display/IPlotCanvas.h"
+#include "display/IPlotCollection.h"
+#include "display/Plot.h"
+
+namespace skelvane {
+
+PlotActions::PlotActions(IPlotCanvas& canvas, const ViewState& view, IPlotCollection& plots,
+                         const PlotLocator& locator, WindowView& window, QWidget& client)
+    : canvas_(canvas), view_(view), plots_(plots), locator_(locator), window_(window), client_(client) {}
+
+void PlotActions::OnContextMenu(int32_t x, int32_t y) {
+  const int32_t index = locator_.PlotAt(y);
+  if (index < 0) return;
+  if (plotMenu_ != nullptr) plotMenu_->close();
+  auto* menu = new QMenu(&client_);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->setTitle(QString::fromStdString(locator_.NameOf(index)));
+  // The header icons' actions, then the plot's amplitude; each finds the plot again by its path,
+  // since another command may have moved or closed it while the menu was open.
+  const std::string path = locator_.PathOf(index);
+  auto act = [this, menu, path](const QString& text, auto&& action) {
+    QObject::connect(menu->addAction(text), &QAction::triggered, menu, [this, path, action] {
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+        if (locator_.PathOf(i) != path) continue;
+        action(i);
+        window_.UpdateVerticalScroll();
+        window_.Redraw();
+        return;
+      }
+    });
+  };
+  act(QStringLiteral("&Close Plot"), [this](int32_t i) { plots_.RemovePlot(i); });
+  act(QStringLiteral("Move &Up"), [this](int32_t i) { plots_.MovePlotUp(i); });
+  act(QStringLiteral("Move &Down"), [this](int32_t i) { plots_.MovePlotDown(i); });
+  act(QStringLiteral("&Taller"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->IncreaseHeight();
+  });
+  act(QStringLiteral("&Shorter"), [this](int32_t i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) == 0 && plot != nullptr) plot->DecreaseHeight();
+  });
+  menu->addSeparator();
+  act(QStringLiteral("&Increase Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * kAmplitudeStep);
+  });
+  act(QStringLiteral("D&ecrease Amplitude"), [this, path](int32_t) {
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) / kAmplitudeStep);
+  });
+  act(QStringLiteral("&Reset Amplitude"), [this, path](int32_t) { canvas_.SetAmplitudeGain(path, 1.0); });
+  plotMenu_ = menu;
+  menu->popup(client_.mapToGlobal(QPoint(x, y)));
+}
+
+QString PlotActions::ToolTipAt(int32_t x, int32_t y) const {
+  if (canvas_.GetShowPlotIcons() == 0 || y < ClientLayout::kScrollBarSize) return {};
+  const int32_t canvasY = ClientLayout::CanvasY(view_, y);
+  static const char* const kIconNames[] = {"", "Close plot", "Move plot up", "Move plot down", "Make plot taller",
+                                           "Make plot shorter"};
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) != 0 || plot == nullptr) continue;
+    const int32_t hit = plot->HitTestIcon(x, canvasY);
+    if (hit > Plot::kHitNone && hit <= Plot::kHitMinus) return QString::fromUtf8(kIconNames[hit]);
+  }
+  return {};
+}
+
+void PlotActions::ZoomAmplitudeAt(int32_t y, int32_t steps) {
+  const int32_t plot = locator_.PlotAt(y);
+  if (plot >= 0) ZoomAmplitudeOf(plot, steps);
+}
+
+void PlotActions::ZoomAmplitudeOf(int32_t index, int32_t steps) {
+  const std::string path = locator_.PathOf(index);
+  if (path.empty()) return;
+  canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  window_.Redraw();
+}
+
+void PlotActions::ZoomAllAmplitudes(int32_t steps) {
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+    const std::string path = locator_.PathOf(i);
+    canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) * std::pow(kAmplitudeStep, steps));
+  }
+  window_.Redraw();
+}
+
+void PlotActions::ResetAmplitudes() {
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) canvas_.SetAmplitudeGain(locator_.PathOf(i), 1.0);
+  window_.Redraw();
+}
+
+}  // namespace skelvane

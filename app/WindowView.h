@@ -1,0 +1,30 @@
+#pragma once
+// The main window as its helpers (mouse gestures, file session, commands, plot actions) see it: after
+// they changed the view or the plots the scrollbars follow and the canvas is drawn again. MainWindow
+// implements it; the helpers never include the window itself.
+
+#include <cstdint>
+
+#include "display/ViewModel.h"
+#include "platform/MemoryBitmap.h"
+
+namespace skelvane {
+
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+  /// Takes the data time range from the sources, widened to at least the canvas width.
+  virtual void UpdateTimeRange() = 0;
+  /// Keeps the visible span inside the data and sets the horizontal scrollbar from it.
+  virtual void UpdateHorizontalScroll() = 0;
+  /// Keeps the vertical scroll inside the plot stack and sets the vertical scrollbar from it.
+  virtual void UpdateVerticalScroll() = 0;
+  /// Draws the canvas again at the next paint: one frame for everything asked for until then.
+  virtual void Redraw() = 0;
+  /// Moves the visible span as a horizontal scrollbar action would, then the bar and the picture.
+  virtual void ScrollTime(ViewModel::Scroll action, int64_t position) = 0;
+  /// The canvas picture as the window shows it, drawn first if a redraw is still due.
+  virtual MemoryBitmap DisplayedImage() = 0;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,120 @@
+// One canvas frame per paint: key presses and wheel turns that arrive together each change the view
+// but are drawn by one frame, input that arrives while a frame is drawn is drawn by the next one,
+// Exit after a burst of keys draws nothing for them, and the latency log has one line per action.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QWheelEvent>
+#include <fstream>
+#include <regex>
+
+#include "app/LatencyLog.h"
+#include "tests/app/FakeWindowHarness.h"
+#include "tests/support/ScopedVariable.h"
+
+namespace skelvane {
+namespace {
+
+class FramePacing : public test::FakeWindowHarness {
+ protected:
+  // 62 s of data, 10 s shown: a page is 5 s.
+  static constexpr int64_t kPage = 5'000'000;
+  void StartWithOneMinute() {
+    Start();
+    DropFile("/data/a.kcs", 1'000'000, 61'000'000);
+    Frames();
+  }
+  void Wheel(int notches) {
+    QWidget* client = window->Client();
+    const QPointF at(300, 200);
+    QWheelEvent wheel(at, client->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(client, &wheel);
+  }
+};
+
+TEST_F(FramePacing, KeysThatArriveTogetherPageOnceEachAndAreDrawnInOneFrame) {
+  StartWithOneMinute();
+  const int frames = Frames();
+  for (int i = 0; i < 4; ++i) Key(Qt::Key_Right);
+  EXPECT_EQ(view.VisibleStart, 4 * kPage);
+  EXPECT_EQ(Frames(), frames + 1);
+  Key(Qt::Key_Left);
+  EXPECT_EQ(view.VisibleStart, 3 * kPage);
+  EXPECT_EQ(Frames(), frames + 2);
+}
+
+TEST_F(FramePacing, KeysArrivingWhileAFrameIsDrawnAreDrawnByTheNextFrameOnly) {
+  StartWithOneMinute();
+  const int frames = Frames();
+  // A held key: three repeats arrive while the first press is drawn.
+  int repeats = 3;
+  canvas.whileDrawing = [&] {
+    for (; repeats > 0; --repeats) Key(Qt::Key_Right);
+  };
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Frames(), frames + 2);
+  EXPECT_EQ(view.VisibleStart, 4 * kPage);
+  // Released: no frame is left to draw.
+  EXPECT_FALSE(window->Pacer().Due());
+  EXPECT_EQ(Frames(), frames + 2);
+}
+
+TEST_F(FramePacing, WheelBurstScrollsByEveryNotchAndIsDrawnOnce) {
+  AddPlots(8);  // 8 x 103 + 17 pixels, 400 shown
+  Start();
+  window->UpdateVerticalScroll();
+  const int frames = Frames();
+  for (int i = 0; i < 5; ++i) Wheel(-1);
+  EXPECT_EQ(view.ScrollTop, -5 * WheelNavigator::kPixelsPerNotch);
+  EXPECT_EQ(Frames(), frames + 1);
+}
+
+TEST_F(FramePacing, ExitAfterABurstOfKeysWritesTheSettingsAndDrawsNothingForThem) {
+  StartWithOneMinute();
+  const int frames = Frames();
+  QSignalSpy closed(window.get(), &MainWindow::Closed);
+  for (int i = 0; i < 8; ++i) Key(Qt::Key_Right);
+  Key(Qt::Key_E, Qt::ControlModifier);
+  EXPECT_EQ(closed.count(), 1);
+  EXPECT_EQ(canvas.settingsWrites, 1);
+  EXPECT_EQ(Frames(), frames);
+}
+
+TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
+  const std::string path = settingsDir.File("latency.log");
+  const test::ScopedVariable variable(LatencyLog::kVariable, path);
+  StartWithOneMinute();
+  Key(Qt::Key_Right);
+  Frames();
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  Key(Qt::Key_Right);
+  Frames();
+  Key(Qt::Key_Up);  // at the top already: nothing changes, nothing is drawn
+  Frames();
+  window->Redraw();  // a redraw of another cause does not take the key
+  Frames();
+
+  std::ifstream in(path);
+  std::vector<std::string> texts;
+  for (std::string line; std::getline(in, line);) texts.push_back(line);
+  ASSERT_EQ(texts.size(), 3u);
+  const std::regex format(
+      R"re(latency action="([^"]+)" input="([^"]+)" span_us=(\d+) latency_ms=([\d.]+) frame_ms=([\d.]+) )re"
+      R"re(actions_in_frame=(\d+) painted_at_s=[\d.]+)re");
+  const std::vector<std::vector<std::string>> expected = {{"Page Right", "Right", "10000000", "1"},
+                                                          {"Decrease Time Scale", "Ctrl+Left", "10000000", "2"},
+                                                          {"Page Right", "Right", "10000000", "2"}};
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(texts[i], match, format)) << texts[i];
+    EXPECT_EQ(match[1], expected[i][0]);
+    EXPECT_EQ(match[2], expected[i][1]);
+    EXPECT_EQ(match[3], expected[i][2]);
+    EXPECT_EQ(match[6], expected[i][3]);
+    EXPECT_GE(std::stod(match[4]), std::stod(match[5])) << "the frame is part of the latency";
+  }
+}
+
+}  // namespace
+}  // namespace skelvane
