@@ -3,8 +3,11 @@
 // filled (warm), once the source summaries exist; and the cost of building those summaries. Each
 // figure is printed as a ratio to a baseline measured in the same run: the whole-recording frame
 // against the one-record frame, the summary build against a plain pread pass summing every sample
-// on the same worker threads. SKELVANE_BENCH_DATA names a folder of CSC files to use (for example
-// the 16 x 1 h set); otherwise a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
+// on the same worker threads. A sweep of spans from one record to the whole recording prints one
+// line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
+// span in turn (so a busy spell on the host hits all spans alike), against the one-record frame.
+// SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
+// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -20,8 +24,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
@@ -150,10 +156,13 @@ struct Scene {
     view.VisibleSpan = view.DataDuration;
   }
   // One record's span in the middle of the recording.
-  void ShowOneRecord() {
+  void ShowOneRecord() { ShowSpan(kRecordMicros); }
+  // A span of `micros` starting where the one-record span starts (the whole recording at most).
+  void ShowSpan(int64_t micros) {
     const int64_t records = manager.GetNumRecords(0);
-    view.VisibleStart = dataStart + (records / 2) * kRecordMicros;
-    view.VisibleSpan = kRecordMicros;
+    view.VisibleStart =
+        std::max(view.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
+    view.VisibleSpan = std::min(micros, view.DataEnd - view.VisibleStart);
   }
   void ClearCaches() {
     for (CscPlot* plot : Plots()) plot->ClearCache();
@@ -250,6 +259,84 @@ void RedrawOneRecordWarm(benchmark::State& state) {
           [](Scene& s) { return s.Redraw(); });
 }
 
+// The spans of the sweep, microseconds: one record up to an hour; 0 stands for the whole recording.
+constexpr int64_t kSweepSpans[] = {16'000,      50'000,      100'000,     250'000,       500'000,       1'000'000,
+                                   2'000'000,   4'000'000,   6'000'000,   8'000'000,     16'000'000,    30'000'000,
+                                   60'000'000,  120'000'000, 300'000'000, 1'200'000'000, 3'600'000'000, 0};
+constexpr int32_t kSweepRounds = 9;
+
+// Per span: the span, the median wall time and the median process CPU time of its frames.
+struct SweepFrame {
+  int64_t span;
+  double seconds;
+  double cpuSeconds;
+};
+std::vector<SweepFrame>& SweepFrames() {
+  static std::vector<SweepFrame> frames;
+  return frames;
+}
+
+double ProcessSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double Median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+  return values[values.size() / 2];
+}
+
+// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
+void SpanSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready) {
+    state.SkipWithError("the synthetic recording could not be made");
+    return;
+  }
+  // SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
+  // for profiling one of them.
+  std::vector<int64_t> spans(std::begin(kSweepSpans), std::end(kSweepSpans));
+  if (const char* only = std::getenv("SKELVANE_BENCH_SPANS"); only != nullptr) {
+    spans.clear();
+    for (const char* p = only; *p != '\0';) {
+      char* next = nullptr;
+      spans.push_back(std::strtoll(p, &next, 10));
+      if (next == p) break;
+      p = *next == ',' ? next + 1 : next;
+    }
+  }
+  const std::size_t kSpans = spans.size();
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
+  std::vector<std::vector<double>> times(kSpans), cpuTimes(kSpans);
+  for (auto _ : state) {
+    for (int32_t round = 0; round < rounds; ++round) {
+      for (std::size_t i = 0; i < kSpans; ++i) {
+        state.PauseTiming();
+        if (spans[i] == 0) {
+          scene.ShowWholeRecording();
+        } else {
+          scene.ShowSpan(spans[i]);
+        }
+        scene.ClearCaches();
+        state.ResumeTiming();
+        const auto begin = std::chrono::steady_clock::now();
+        const double cpuBegin = ProcessSeconds();
+        if (!scene.Redraw()) state.SkipWithError("redraw failed");
+        times[i].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        cpuTimes[i].push_back(ProcessSeconds() - cpuBegin);
+      }
+    }
+  }
+  SweepFrames().clear();
+  for (std::size_t i = 0; i < kSpans; ++i) {
+    if (times[i].empty()) return;
+    const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;
+    SweepFrames().push_back({span, Median(times[i]), Median(cpuTimes[i])});
+  }
+}
+
 void PlainPassAllFiles(benchmark::State& state) {
   Measure(state, "read/files", [](Scene&) {}, [](Scene& s) { return s.ReadAllFiles(); });
 }
@@ -266,6 +353,7 @@ BENCHMARK(RedrawWholeWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->Measu
 BENCHMARK(PlainReadOneRecord)->Unit(benchmark::kMillisecond)->Iterations(200)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordCold)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
+BENCHMARK(SpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 
 void PrintRatios() {
   const auto& t = SecondsPerIteration();
@@ -284,6 +372,18 @@ void PrintRatios() {
   ratio("redraw/whole/warm", "read/whole");
   ratio("redraw/record/cold", "read/record");
   ratio("redraw/record/warm", "read/record");
+  const auto& sweep = SweepFrames();
+  if (sweep.empty() || sweep.front().seconds <= 0.0 || sweep.front().cpuSeconds <= 0.0) return;
+  std::printf("\nCold frame at each span against the one-record frame (median of interleaved rounds):\n");
+  for (const SweepFrame& frame : sweep) {
+    std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f\n", static_cast<long long>(frame.span), frame.seconds * 1e3,
+                frame.seconds / sweep.front().seconds);
+  }
+  std::printf("\nThe same frames' process CPU time (all threads), against the one-record frame's:\n");
+  for (const SweepFrame& frame : sweep) {
+    std::printf("span_us=%lld cpu_ms=%.2f cpu_ratio=%.2f\n", static_cast<long long>(frame.span),
+                frame.cpuSeconds * 1e3, frame.cpuSeconds / sweep.front().cpuSeconds);
+  }
 }
 
 }  // namespace

@@ -40,11 +40,16 @@ int32_t RecordReader::ReadAvailable(int64_t first, int64_t count, std::vector<ui
                                     int64_t& whole) const {
   whole = 0;
   if (first < 0 || count < 0 || first + count > layout_.numRecords) return kStatusNoData;
-  const int64_t bytes = count * layout_.recordSize;
-  buffer.resize(static_cast<std::size_t>(bytes));
+  buffer.resize(static_cast<std::size_t>(count * layout_.recordSize));
+  return ReadInto(first, count, buffer.data(), whole);
+}
+
+int32_t RecordReader::ReadInto(int64_t first, int64_t count, uint8_t* out, int64_t& whole) const {
+  whole = 0;
+  if (first < 0 || count < 0 || first + count > layout_.numRecords) return kStatusNoData;
   int64_t got = 0;
-  const int32_t rc =
-      ReadAt(file_.Descriptor(), buffer.data(), bytes, layout_.dataOffset + first * layout_.recordSize, got);
+  const int32_t rc = ReadAt(file_.Descriptor(), out, count * layout_.recordSize,
+                            layout_.dataOffset + first * layout_.recordSize, got);
   whole = got / layout_.recordSize;
   return rc;
 }

@@ -28,6 +28,8 @@ class RecordReader {
   /// As Read, and `whole` says how many of the records, from the first on, the file still held
   /// whole (0 after a read error).
   int32_t ReadAvailable(int64_t first, int64_t count, std::vector<uint8_t>& buffer, int64_t& whole) const;
+  /// As ReadAvailable, into `out`, which holds count x RecordSize() bytes.
+  int32_t ReadInto(int64_t first, int64_t count, uint8_t* out, int64_t& whole) const;
   /// The timestamp of one record; 0 or as Read.
   int32_t ReadTimestamp(int64_t record, int64_t& timestamp) const;
 

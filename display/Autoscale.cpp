@@ -10,20 +10,26 @@
 namespace skelvane {
 namespace {
 
-// The cached columns of exactly this span, drawn either way (every sample or min-max bars). The
-// walks keep a few points past the span's ends for the line to run off the edge: only columns in
-// view count.
+// The cached columns of exactly this span, drawn either way (every sample, a run of points per
+// column, or min-max bars). The walks keep a few points past the span's ends for the line to run
+// off the edge: only columns in view count.
 std::optional<int32_t> FromColumns(const CscPlot& plot, const PlotFrame& frame) {
   const PixelCache& cache = plot.Cache();
   if (cache.mins.empty() || !cache.Matches(frame.start, frame.end, frame.traceWidth, cache.minMax)) {
     return std::nullopt;
   }
   std::optional<int32_t> peak;
-  for (std::size_t i = 0; i < cache.xs.size() && i < cache.mins.size(); ++i) {
-    if (cache.xs[i] < 0 || cache.xs[i] >= frame.traceWidth) continue;
-    int32_t magnitude = std::abs(int32_t{cache.mins[i]});
-    if (i < cache.maxs.size()) magnitude = std::max(magnitude, std::abs(int32_t{cache.maxs[i]}));
-    peak = std::max(peak.value_or(0), magnitude);
+  std::size_t point = 0;
+  for (std::size_t i = 0; i < cache.xs.size(); ++i) {
+    // A bar is one point with its maximum beside it; a run of the trace is counts[i] points.
+    const std::size_t points = cache.minMax ? 1 : static_cast<std::size_t>(cache.counts[i]);
+    const bool inView = cache.xs[i] >= 0 && cache.xs[i] < frame.traceWidth;
+    for (std::size_t end = std::min(point + points, cache.mins.size()); point < end; ++point) {
+      if (!inView) continue;
+      int32_t magnitude = std::abs(int32_t{cache.mins[point]});
+      if (cache.minMax) magnitude = std::max(magnitude, std::abs(int32_t{cache.maxs[point]}));
+      peak = std::max(peak.value_or(0), magnitude);
+    }
   }
   return peak;
 }

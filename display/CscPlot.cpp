@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
 #include "summary/LiteralColumns.h"
+#include "summary/RecordColumns.h"
 #include "summary/RecordWalk.h"
 #include "summary/SampleScaling.h"
 #include "summary/SummaryColumns.h"
@@ -153,32 +155,41 @@ bool CscPlot::DrawsBars(int64_t visibleSpan, int32_t width) const {
 }
 
 void CscPlot::PrepareDraw(const PlotFrame& frame) {
-  constexpr bool kMinMax = true;
   const int64_t start = frame.start;
   const int64_t end = frame.end;
   const int32_t width = frame.traceWidth;
-  // Only what Draw would take from the summary: bars, over more than kSummaryMinRecords records.
+  // Only what Draw would build from the file without asking the manager: a finished summary's bars,
+  // or the records read in one go.
   if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return;
-  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(frame.visibleSpan, width)) return;
-  if (cache_.Matches(start, end, width, kMinMax) || sourceChanged_ || !reader_.IsOpen()) return;
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0) return;
+  const bool minMax = DrawsBars(frame.visibleSpan, width);
+  if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
+  if (reader_.NumRecords() == 0) return;
   const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
-  if (summary == nullptr || reader_.NumRecords() == 0) return;
   const ColumnSpan span = SpanFor(start, end, width);
-  int64_t first = 0;
-  int64_t last = 0;
-  if (!RecordsInSpan(*summary, span, first, last) || !WalksSummary(last - first + 1, span)) return;
-  // The canvas prepares plots side by side, so one plot's walk is not split further.
+  RecordRange range;
+  if (LocateRecords(summary, span, range) != kStatusOk) return;
   PixelCache cache;
-  if (SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max()) != kStatusOk) {
-    return;  // Draw takes it from the start and reports what it finds
+  int32_t rc = kStatusFailed;
+  if (minMax && summary != nullptr && WalksSummary(range.Count(), span)) {
+    // The canvas prepares plots side by side, so one plot's walk is not split further.
+    rc = SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max());
+  } else if (range.Count() <= kReadRecords) {
+    rc = ReadAndBuild(span, minMax, range, cache);
   }
-  cache.SetKey(start, end, width, kMinMax);
+  if (rc != kStatusOk) return;  // Draw takes it from the start and reports what it finds
+  cache.SetKey(start, end, width, minMax);
   cache_ = std::move(cache);
   cacheUnchecked_ = true;
+  // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
+  // from one frame to the next far more often than not.
+  tracePixels_.Invalidate();
+  if (!minMax) tracePixels_.Prepare(cache_.xs, cache_.counts, cache_.mins);
 }
 
 bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
-  return count > kSummaryMinRecords && span.scale > 0.0;
+  return count > kSummaryMinRecords && static_cast<double>(count) > kSummaryRecordsPerColumn * span.width &&
+         span.scale > 0.0;
 }
 
 bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last) {
@@ -221,7 +232,7 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   if (sources_.FindSourceByPath(GetPath(), source) != 0) return;
   if (!OpenReader(sources_, source)) return;
   // A recording short enough to be walked record by record at any zoom never needs one.
-  if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kLiteralRecords) return;
+  if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
   summary_ = std::make_unique<SummaryBuilder>(layout_);
   summary_->SetRank(rank);
   if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
@@ -270,7 +281,7 @@ bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
   if (ProbeRecordsInSpan(span, first, last, firstTimestamp) != kStatusOk) return false;
   // The same test the draw makes before it waits for the summary.
   const int64_t count = last - first + 1;
-  if (!WalksSummary(count, span) || count <= kLiteralRecords) return false;
+  if (!WalksSummary(count, span) || count <= kReadRecords) return false;
   StartSummary();
   return summary_ != nullptr;
 }
@@ -282,7 +293,9 @@ bool CscPlot::WaitForSummary() const {
 }
 
 int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
-  ClearCache();
+  cache_.Clear();
+  cacheUnchecked_ = false;
+  tracePixels_.Invalidate();
   if (sourceChanged_) return kStatusFailed;
   IDataSourceManager& manager = sources_;
   int32_t rc = kStatusFailed;
@@ -302,45 +315,99 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   return kStatusOk;
 }
 
-int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
-  const int64_t records = reader_.NumRecords();
-  if (records == 0) return kStatusOk;
+int32_t CscPlot::LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const {
   // The records the walk can visit: from the last one stamped at or before end back to the first
   // one that does not end before start. Timestamps come from the summary, or a few probes.
-  int64_t firstTimestamp = 0;
-  int64_t last = 0;
-  int64_t first = 0;
   if (summary != nullptr) {
-    firstTimestamp = summary->Timestamps().front();
-    if (!RecordsInSpan(*summary, span, first, last)) return kStatusFailed;
-  } else if (const int32_t rc = ProbeRecordsInSpan(span, first, last, firstTimestamp); rc != kStatusOk) {
+    range.firstTimestamp = summary->Timestamps().front();
+    return RecordsInSpan(*summary, span, range.first, range.last) ? kStatusOk : kStatusFailed;
+  }
+  return ProbeRecordsInSpan(span, range.first, range.last, range.firstTimestamp);
+}
+
+int32_t CscPlot::ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
+  if (range.Count() <= 0) return kStatusOk;  // the last record ends before start
+  if (const int32_t rc = ReadRecords(range.first, range.Count()); rc != kStatusOk) return rc;
+  if (!minMax) cache.mins.reserve(cache.mins.size() + static_cast<std::size_t>(range.Count() * kSamplesPerRecord));
+  const RecordWalk walk(timestamps_.data(), range.first, range.last, range.firstTimestamp);
+  return RecordColumns::Build(walk, range.first, records_.data(), reader_.RecordSize(), span, minMax, cache);
+}
+
+int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
+  const int64_t size = reader_.RecordSize();
+  // A view moved by part of a page finds some of its records already read: they are moved into
+  // place and only the rest is read.
+  const int64_t keptFrom = std::max(first, recordsFirst_);
+  const int64_t keptTo = std::min(first + count, recordsFirst_ + recordsCount_);
+  int32_t rc = kStatusOk;
+  if (keptFrom >= keptTo) {
+    rc = reader_.Read(first, count, records_);
+  } else {
+    const std::size_t keptBytes = static_cast<std::size_t>((keptTo - keptFrom) * size);
+    records_.resize(std::max(records_.size(), static_cast<std::size_t>(count * size)));
+    std::memmove(records_.data() + (keptFrom - first) * size, records_.data() + (keptFrom - recordsFirst_) * size,
+                 keptBytes);
+    records_.resize(static_cast<std::size_t>(count * size));
+    auto read = [&](int64_t from, int64_t to) -> int32_t {
+      if (from >= to) return kStatusOk;
+      if (const int32_t status = reader_.Read(from, to - from, readBuffer_); status != kStatusOk) return status;
+      std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
+      return kStatusOk;
+    };
+    rc = read(first, keptFrom);
+    if (rc == kStatusOk) rc = read(keptTo, first + count);
+  }
+  if (rc != kStatusOk) {
+    ForgetRecords();
     return rc;
   }
-  const int64_t count = last - first + 1;
-
-  if (minMax && WalksSummary(count, span)) {
-    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
-    if (count > kLiteralRecords) {
-      StartSummary();
-      if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-      if (summary_->GetState() == SummaryBuilder::State::Failed) {
-        // The build ran into a short file or a read error: let the manager say whether it changed.
-        if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
-        return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-      }
-      return kStatusBusy;  // drawn when the build completes
-    }
-  }
-  if (count > kLiteralRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-  if (count <= 0) return kStatusOk;  // the last record ends before start
-  if (const int32_t rc = reader_.Read(first, count, records_); rc != kStatusOk) return rc;
+  recordsFirst_ = first;
+  recordsCount_ = count;
   timestamps_.resize(static_cast<std::size_t>(count));
   for (int64_t r = 0; r < count; ++r) {
-    timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * reader_.RecordSize()).Timestamp();
+    timestamps_[static_cast<std::size_t>(r)] = CscRecord(records_.data() + r * size).Timestamp();
   }
-  const RecordWalk walk(timestamps_.data(), first, last, firstTimestamp);
-  return LiteralColumns::FromRecords(walk, first, records_.data(), reader_.RecordSize(), span, minMax, cache_);
+  return kStatusOk;
+}
+
+void CscPlot::ForgetRecords() {
+  timestamps_.clear();
+  recordsFirst_ = 0;
+  recordsCount_ = 0;
+}
+
+int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
+  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  if (reader_.NumRecords() == 0) return kStatusOk;
+  RecordRange range;
+  if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
+  if (minMax && WalksSummary(range.Count(), span)) {
+    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
+  }
+  if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {
+    StartSummary();
+    if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+    if (summary_->GetState() == SummaryBuilder::State::Failed) {
+      // The build ran into a short file or a read error: let the manager say whether it changed.
+      if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
+      return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+    }
+    return kStatusBusy;  // drawn when the build completes
+  }
+  if (range.Count() > kReadRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  return ReadAndBuild(span, minMax, range, cache_);
+}
+
+int32_t CscPlot::TakePrepared(int32_t source) {
+  if (!cacheUnchecked_) return kStatusOk;
+  // Columns prepared off this thread: the same check a build ends with.
+  cacheUnchecked_ = false;
+  if (sources_.CheckSource(source) == kStatusSourceChanged) {
+    sourceChanged_ = true;
+    ClearCache();
+    return kStatusFailed;
+  }
+  return kStatusOk;
 }
 
 int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t width) {
@@ -349,17 +416,18 @@ int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t wid
       BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
+  if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
   GLRenderer* renderer = frame.renderer;
   if (renderer == nullptr) return kStatusOk;
   if (properties_.drawTrace) {
-    renderer->DrawPolyline(cache_.xs, cache_.mins, properties_.traceColour, properties_.traceLineWidth, kDepthTrace,
-                           kOpaque);
+    renderer->DrawTrace(cache_.xs, cache_.counts, cache_.mins, properties_.traceColour, properties_.traceLineWidth,
+                        kDepthTrace, kOpaque, &tracePixels_);
   }
   // Points only where neighbouring samples lie more than two pixels apart.
   const int64_t timePerColumn = frame.visibleSpan / width;
   if (properties_.drawPoints && static_cast<double>(timePerColumn) < samplePeriod_ / 2.0) {
-    renderer->DrawPoints(cache_.xs, cache_.mins, kColourLight, properties_.pointSize, kDepthTrace, kOpaque);
+    renderer->DrawPoints(cache_.PointColumns(), cache_.mins, kColourLight, properties_.pointSize, kDepthTrace, kOpaque);
   }
   return kStatusOk;
 }
@@ -370,15 +438,7 @@ int32_t CscPlot::DrawMinMax(const PlotFrame& frame, int32_t source, int32_t widt
       BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
-  if (cacheUnchecked_) {
-    // Bars prepared off this thread: the same check a build ends with.
-    cacheUnchecked_ = false;
-    if (sources_.CheckSource(source) == kStatusSourceChanged) {
-      sourceChanged_ = true;
-      ClearCache();
-      return kStatusFailed;
-    }
-  }
+  if (TakePrepared(source) != kStatusOk) return kStatusFailed;
 
   if (GLRenderer* renderer = frame.renderer) {
     // The bars' ends are drawn as points too: a bar shorter than a pixel rasterises to nothing, and

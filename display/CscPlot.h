@@ -15,6 +15,7 @@
 #include "summary/PixelCache.h"
 #include "display/Plot.h"
 #include "datafile/RecordReader.h"
+#include "render/TracePixels.h"
 #include "summary/SummaryBuilder.h"
 
 namespace skelvane {
@@ -25,11 +26,14 @@ class CscPlot : public Plot {
   static constexpr int32_t kTimingRecords = 4;
   /// Intervals longer than this many times the shortest one are recording gaps.
   static constexpr double kGapFactor = 1.5;
-  /// Spans of at most this many records are read in one go and walked sample by sample; longer
-  /// bar spans use the source summary (and draw no trace until it is built).
-  static constexpr int64_t kLiteralRecords = 2048;
-  /// Bar spans of at most this many records are walked sample by sample even with a summary.
+  /// Spans of at most this many records are read in one go and split into columns from memory;
+  /// longer bar spans use the source summary (and draw no trace until it is built).
+  static constexpr int64_t kReadRecords = 4096;
+  /// Bar spans over more records than this, and over more than kSummaryRecordsPerColumn records per
+  /// column, come from the source summary once it is built: below that, reading every record costs
+  /// less than folding the summary and reading the records at column edges.
   static constexpr int64_t kSummaryMinRecords = 256;
+  static constexpr double kSummaryRecordsPerColumn = 0.8;
 
   /// Called on a worker thread whenever a plot's summary build ends (built or failed), so the window
   /// can redraw; it must be thread-safe and must not wait for the UI thread. Copied into each build
@@ -77,10 +81,12 @@ class CscPlot : public Plot {
   int32_t GetRecordDuration() const { return recordDuration_; }
   /// The pixel columns of the last successful draw and their key.
   const PixelCache& Cache() const { return cache_; }
-  /// Forgets the cached columns, so the next draw reads its records again.
+  /// Forgets the cached columns and the records read for them, so the next draw reads its records again.
   void ClearCache() {
     cache_.Clear();
     cacheUnchecked_ = false;
+    tracePixels_.Invalidate();
+    ForgetRecords();
   }
 
   /// Starts making the source's min/max summary on the worker pool (loaded from the summary cache
@@ -102,8 +108,20 @@ class CscPlot : public Plot {
  private:
   int32_t DrawSamples(const PlotFrame& frame, int32_t source, int32_t width);
   int32_t DrawMinMax(const PlotFrame& frame, int32_t source, int32_t width);
+  // The records a walk of a span can visit, and record 0's timestamp.
+  struct RecordRange {
+    int64_t first = 0;
+    int64_t last = -1;
+    int64_t firstTimestamp = 0;
+    int64_t Count() const { return last - first + 1; }
+  };
   int32_t BuildColumns(int32_t source, const ColumnSpan& span, bool minMax);
   int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
+  int32_t LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const;
+  int32_t ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
+  int32_t ReadRecords(int64_t first, int64_t count);
+  void ForgetRecords();
+  int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
   /// The records a walk of `span` can visit, found by probing the file's timestamps (as RecordsInSpan
   /// does with a summary) and the first record's timestamp: 0, kStatusFailed when the span ends before
@@ -123,10 +141,14 @@ class CscPlot : public Plot {
   int32_t recordDuration_ = 0;
   double samplePeriod_ = 0.0;
   PixelCache cache_;
+  TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw
   RecordLayout layout_;
   RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
-  std::vector<uint8_t> records_;
+  std::vector<uint8_t> records_;  // records recordsFirst_.. of the last read, kept for the next one
   std::vector<int64_t> timestamps_;
+  int64_t recordsFirst_ = 0;
+  int64_t recordsCount_ = 0;
+  std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
   bool sourceChanged_ = false;
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it

@@ -23,6 +23,7 @@
 #include "summary/ColumnSpan.h"
 #include "summary/LiteralColumns.h"
 #include "summary/PixelCache.h"
+#include "summary/RecordColumns.h"
 #include "summary/RecordWalk.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryColumns.h"
@@ -139,7 +140,7 @@ skelvane::ColumnSpan ViewOf(std::span<const int64_t> timestamps, FuzzChoices& ch
 }
 
 bool Same(const skelvane::PixelCache& a, const skelvane::PixelCache& b) {
-  return a.xs == b.xs && a.mins == b.mins && a.maxs == b.maxs;
+  return a.xs == b.xs && a.counts == b.counts && a.mins == b.mins && a.maxs == b.maxs;
 }
 
 }  // namespace
@@ -178,6 +179,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Where time goes back the walks only promise to stay inside the data and to end; elsewhere
     // they promise the same bars.
     if (!goesBack && (foldedStatus != literalStatus || !Same(literal, folded))) __builtin_trap();
+    // The records split into columns from memory: the same bars, and the same trace, wherever the
+    // walk is the sample-by-sample one's.
+    for (const bool minMax : {true, false}) {
+      PixelCache walked;
+      PixelCache split;
+      const int32_t walkedStatus = minMax ? literalStatus
+                                          : LiteralColumns::FromRecords(walk, 0, records.data(), kCscRecordSize, span,
+                                                                        false, walked);
+      const int32_t splitStatus = RecordColumns::Build(walk, 0, records.data(), kCscRecordSize, span, minMax, split);
+      if (splitStatus != walkedStatus || !Same(minMax ? literal : walked, split)) __builtin_trap();
+    }
   }
   return 0;
 }

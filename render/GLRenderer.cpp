@@ -17,6 +17,7 @@
 #include "render/EglContext.h"
 #include "render/FramebufferObject.h"
 #include "render/PrimitiveBatch.h"
+#include "render/TraceDrawer.h"
 
 namespace skelvane {
 namespace {
@@ -71,6 +72,7 @@ struct GLRenderer::Impl {
   // (device pixels per canvas pixel each way) is the renderer's.
   PrimitiveBatch batch;
   ColumnBarDrawer bars{batch};
+  TraceDrawer traces{batch};
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -140,6 +142,7 @@ GLRenderer::~GLRenderer() {
   ReleaseDIBSection();
   impl_->font.reset();
   impl_->bars.Forget();
+  impl_->traces.Forget();
   impl_->egl.Destroy();
 }
 
@@ -214,6 +217,7 @@ int32_t GLRenderer::SetupRenderer() {
     d.framebuffer.Forget();
     d.listedFont = nullptr;
     d.bars.Forget();
+    d.traces.Forget();
     return kFailed;
   }
   if (SetPixelFormatOGL() != kOk) return kFailed;
@@ -309,7 +313,11 @@ void GLRenderer::ClearScene() {
   if (d.bars.NeedsCheck() && d.FramebufferMatchesBitmap()) {
     d.bars.Check(d.bitmap.Width(), d.bitmap.Height(), kNearPlane, kFarPlane);
   }
+  if (d.traces.NeedsCheck() && d.FramebufferMatchesBitmap()) {
+    d.traces.Check(d.bitmap.Width(), d.bitmap.Height(), kNearPlane, kFarPlane);
+  }
   d.bars.StartFrame();
+  d.traces.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -364,6 +372,16 @@ void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int
                                 float /*alpha*/) {
   impl_->bars.Draw(xs, lows, highs, colour, lineWidth, z);
 }
+
+void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                           std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z,
+                           float /*alpha*/, TracePixels* pixels) {
+  impl_->traces.Draw(xs, counts, ys, colour, lineWidth, z, pixels);
+}
+
+void GLRenderer::AllowTraceMasks(bool allowed) { impl_->traces.Allow(allowed); }
+
+bool GLRenderer::TraceMasksInUse() const { return impl_->traces.InUse(); }
 
 void GLRenderer::AllowBarMasks(bool allowed) { impl_->bars.Allow(allowed); }
 

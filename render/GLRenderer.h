@@ -13,6 +13,7 @@
 namespace skelvane {
 
 class BitmapPresenter;
+class TracePixels;
 
 class GLRenderer {
  public:
@@ -69,6 +70,12 @@ class GLRenderer {
   /// lines the bars of one call go down as a few masked quads with the same pixels.
   void DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
                       uint32_t colour, int32_t lineWidth, int32_t z, float alpha);
+  /// A zoomed-in trace: one connected strip through the points, run k holding counts[k] points in
+  /// column xs[k] and ys every point's value. With one-pixel lines the strip goes down as a few
+  /// masked quads with the same pixels, taken from `pixels` when given and worked out for the
+  /// current transform (they are worked out now otherwise, and kept there).
+  void DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
+                 uint32_t colour, int32_t lineWidth, int32_t z, float alpha, TracePixels* pixels = nullptr);
   /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i.
   void DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, float alpha);
@@ -106,6 +113,11 @@ class GLRenderer {
   void AllowBarMasks(bool allowed);
   /// True when DrawColumnBars draws through masks.
   bool BarMasksInUse() const;
+  /// Lets DrawTrace use masks once a self-check on the first frame has shown they give the strip's
+  /// own pixels on this driver (allowed by default).
+  void AllowTraceMasks(bool allowed);
+  /// True when DrawTrace draws through masks.
+  bool TraceMasksInUse() const;
 
   /// The frame as last read back (valid after BltToScreen or ReadBack).
   const MemoryBitmap& Bitmap() const;

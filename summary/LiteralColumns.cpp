@@ -42,8 +42,7 @@ class RecordFolder {
       if (time < span_.start) break;
       int32_t x = 0;
       if (TimeColumns::PixelForTime(time, span_.start, span_.width, width, x) != 0) continue;
-      cache_.xs.push_back(x);
-      cache_.mins.push_back(ScaleSample(record.Sample(i), span_.scale));
+      cache_.AddPoint(x, ScaleSample(record.Sample(i), span_.scale));
     }
   }
 
@@ -68,15 +67,7 @@ class RecordFolder {
         low = std::min(low, v);
         high = std::max(high, v);
       }
-      if (x == lastColumn_) {
-        cache_.mins.back() = std::min(cache_.mins.back(), low);
-        cache_.maxs.back() = std::max(cache_.maxs.back(), high);
-      } else {
-        cache_.xs.push_back(x);
-        cache_.mins.push_back(low);
-        cache_.maxs.push_back(high);
-        lastColumn_ = x;
-      }
+      cache_.AddBar(x, low, high);
       i = j;
     }
   }
@@ -85,7 +76,6 @@ class RecordFolder {
   bool minMax_;
   PixelCache& cache_;
   double timePerPixel_;
-  int32_t lastColumn_ = -1;
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Fills a CSC plot's pixel cache sample by sample: every sample (the trace path) or one min-max bar
-// per column (the bar path), walking the records back from the end of the span. Used by CscPlot for
-// short spans and as the reference the summary path is tested against.
+// per column (the bar path), walking the records back from the end of the span, one time lookup and
+// one column division per sample. Used by CscPlot for sources it cannot read directly, and as the
+// reference the faster builders are tested against.
 
 #include <cstdint>
 

@@ -1,18 +1,23 @@
 #pragma once
 // The pixel columns a CSC plot last computed and the span and width they were computed for, so an
-// unchanged redraw costs no file access. Owned by CscPlot.
+// unchanged redraw costs no file access. Owned by CscPlot; filled by the column builders.
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace skelvane {
 
 struct PixelCache {
-  std::vector<int32_t> xs;    // column of each point
-  std::vector<int16_t> mins;  // the sample (every-sample path) or the column's minimum
-  std::vector<int16_t> maxs;  // the column's maximum; empty in the every-sample path
-  int64_t start = 0;          // the key: span start, span end and width the arrays were built for,
-  int64_t end = 0;            // and which path built them
+  // The trace (every sample): the points in walk order, consecutive points of one column as a run:
+  // run k holds counts[k] points in column xs[k], and mins holds every point's value. The bars: one
+  // per column, xs[k] holding mins[k]..maxs[k], and counts empty.
+  std::vector<int32_t> xs;
+  std::vector<int32_t> counts;
+  std::vector<int16_t> mins;
+  std::vector<int16_t> maxs;
+  int64_t start = 0;  // the key: span start, span end and width the arrays were built for,
+  int64_t end = 0;    // and which path built them
   int32_t width = 0;
   bool minMax = false;
 
@@ -30,9 +35,44 @@ struct PixelCache {
   /// Empties the arrays and forgets the key, so nothing stale is ever drawn from them.
   void Clear() {
     xs.clear();
+    counts.clear();
     mins.clear();
     maxs.clear();
     SetKey(0, 0, 0, false);
+  }
+
+  /// Counts `count` trace points in column x, whose values the caller appends to mins; a run in the
+  /// last run's column joins it.
+  void AddRun(int32_t x, int32_t count) {
+    if (!xs.empty() && xs.back() == x) {
+      counts.back() += count;
+    } else {
+      xs.push_back(x);
+      counts.push_back(count);
+    }
+  }
+  /// Appends one trace point.
+  void AddPoint(int32_t x, int16_t value) {
+    AddRun(x, 1);
+    mins.push_back(value);
+  }
+  /// Appends the bar of column x, or widens the last bar when the walk is still in its column.
+  void AddBar(int32_t x, int16_t low, int16_t high) {
+    if (!xs.empty() && xs.back() == x) {
+      mins.back() = std::min(mins.back(), low);
+      maxs.back() = std::max(maxs.back(), high);
+      return;
+    }
+    xs.push_back(x);
+    mins.push_back(low);
+    maxs.push_back(high);
+  }
+  /// The column of every trace point, in walk order.
+  std::vector<int32_t> PointColumns() const {
+    std::vector<int32_t> columns;
+    columns.reserve(mins.size());
+    for (std::size_t run = 0; run < counts.size(); ++run) columns.insert(columns.end(), counts[run], xs[run]);
+    return columns;
   }
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// Fills a CSC plot's min-max bars from its source summary: whole nodes, records and 64-sample blocks
+// Fills a CSC plot's min-max bars from its source summary: whole nodes, records and 128-sample blocks
 // are folded while they provably land in one column, giving exactly the bars of the sample-by-sample
 // walk at a cost that follows the number of columns. Used by CscPlot for long spans.
 

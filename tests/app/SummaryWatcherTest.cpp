@@ -23,13 +23,14 @@ namespace {
 
 class SummaryWatcherTest : public test::RealWindowHarness {
  protected:
-  // Six channels of 2200 records: more than the window shows, each long enough to need a summary.
+  // Six channels of 4200 records: more than the window shows, each long enough to need a summary
+  // (longer than CscPlot::kReadRecords).
   std::vector<std::string> LongRecording() {
     SynthOptions options;
     options.outDir = recordings.Path();
     options.prefix = "LR";
     options.channels = 6;
-    options.seconds = 2200 * 0.016;
+    options.seconds = 4200 * 0.016;
     SynthResult result;
     EXPECT_EQ(SyntheticRecording::Generate(options, result), 0);
     return result.paths;

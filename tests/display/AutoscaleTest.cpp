@@ -19,11 +19,11 @@ constexpr const char* kPath = "/rec/CSC2.kcs";
 
 class AutoscaleTest : public ::testing::Test {
  protected:
-  // 4000 records of a sine of amplitude 500, but 1500 in records 1000..1009.
+  // 5000 records of a sine of amplitude 500, but 1500 in records 1000..1009.
   void SetUp() override {
     const int32_t source = manager.AddSource(kPath);
     manager.sources[source].header["-ADMaxValue"] = "2047";
-    for (int32_t r = 0; r < 4000; ++r) {
+    for (int32_t r = 0; r < 5000; ++r) {
       const double amplitude = r >= 1000 && r < 1010 ? 1500.0 : 500.0;
       std::vector<int16_t> samples(kSamplesPerRecord);
       for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
@@ -60,8 +60,9 @@ TEST_F(AutoscaleTest, TheLargestExcursionInViewReachesNineTenthsOfHalfThePlot) {
 }
 
 TEST_F(AutoscaleTest, DrawnColumnsSummaryAndFreshColumnsGiveTheSamePeak) {
-  // A span long enough for the summary: 3000 records.
-  const PlotFrame frame = test::FrameFor(kStart, 3000 * kRecordMicros, 1000);
+  // A span long enough for the summary: more records than are read in one go.
+  static_assert(CscPlot::kReadRecords < 4500);
+  const PlotFrame frame = test::FrameFor(kStart, 4500 * kRecordMicros, 1000);
   auto fresh = MakePlot();
   EXPECT_FALSE(Autoscale::Peak(*fresh, frame).has_value());  // its summary starts, nothing to scale to yet
   ASSERT_TRUE(fresh->WaitForSummary());

@@ -143,6 +143,33 @@ TEST_F(CanvasRender, SineReachesItsAmplitudeRowsInTheEverySamplePath) {
   EXPECT_TRUE(reports.Empty());
 }
 
+// A dense trace goes down through masks: the frame is the one the line strip gives, byte for byte,
+// at every zoom of the every-sample path, with the axes and names shown, and at amplitude gains
+// that move the trace's rows (and, above 1, clip it to its plot).
+TEST_F(CanvasRender, TraceMasksGiveTheStripsFrameAtEveryZoomAndGain) {
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowDataAxis(1);
+  canvas.SetShowTimeAxis(1);
+  auto frame = [&](int64_t start, int64_t span, bool masks) {
+    renderer.AllowTraceMasks(masks);
+    csc->ClearCache();
+    const MemoryBitmap& bitmap = Render(start, span);
+    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+  };
+  for (const double gain : {1.0, 0.37, 3.0}) {
+    canvas.SetAmplitudeGain(path, gain);
+    for (const int64_t perColumn : {20, 90, 400, 1500, 3900}) {
+      const int64_t start = kStart + 37'123 + perColumn * 11;
+      const int64_t span = perColumn * canvas.TraceWidth();
+      const std::vector<uint8_t> masked = frame(start, span, true);
+      ASSERT_FALSE(csc->Cache().minMax);
+      ASSERT_TRUE(renderer.TraceMasksInUse());
+      EXPECT_EQ(masked, frame(start, span, false)) << perColumn << " us per column, gain " << gain;
+    }
+  }
+  EXPECT_TRUE(reports.Empty());
+}
+
 TEST_F(CanvasRender, MinMaxBarsSpanTheTrueExtremesOfTheirColumns) {
   // The whole 2 s over 400 columns: 5000 us per column, one bar each.
   const int64_t start = kStart;
@@ -311,6 +338,84 @@ TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {
     EXPECT_LE(rows.back() - rows.front(), 1) << column;
   }
   EXPECT_GE(columnsWithTrace, kCanvasWidth - 2);
+}
+
+}  // namespace
+}  // namespace skelvane
+
+namespace skelvane {
+namespace {
+
+// Two plots prepared side by side work their traces' pixels out ahead for the transform of their
+// last draw. Frames drawn one after another (warm, scrolled, with a gain or a height changed in
+// between) must each equal the line strips' frame drawn from scratch.
+TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight) {
+  test::TempDir dir;
+  test::CapturedReports reports;
+  ViewState v;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  GLRenderer renderer;
+  DataSourceManager manager;
+  PlotCollection collection{manager, colours};
+  PlotCanvas canvas{v, &renderer, &collection, &manager};
+  std::vector<std::string> paths;
+  for (int32_t channel = 0; channel < 2; ++channel) {
+    std::vector<CscRecordData> records(kRecords);
+    for (int32_t r = 0; r < kRecords; ++r) {
+      records[r].timestamp = kStart + int64_t{r} * 16'000 + channel * 5'000;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        records[r].samples[i] = static_cast<int16_t>(SineSample(int64_t{r} * 512 + i + channel * 77) / (channel + 1));
+      }
+    }
+    paths.push_back(dir.File("CSC" + std::to_string(channel) + ".kcs"));
+    ASSERT_EQ(CscFileWriter::Write(paths.back(), CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
+    ASSERT_EQ(manager.OpenSource(paths.back()), 0);
+    ASSERT_EQ(collection.CreatePlot("CSC", 5, paths.back()), 0);
+  }
+  std::vector<CscPlot*> plots;
+  for (int32_t i = 0; i < 2; ++i) {
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(i, plot), 0);
+    plots.push_back(dynamic_cast<CscPlot*>(plot));
+    plots.back()->SetHeight(100);
+  }
+  v.CanvasWidth = kCanvasWidth;
+  v.CanvasHeight = kCanvasHeight;
+  v.ScrollTop = 0;
+  v.ScrollBottom = -kCanvasHeight;
+  canvas.SetMinimumSpan(kCanvasWidth);
+  manager.GetTimeRange(v.DataStart, v.DataEnd);
+  v.DataDuration = v.DataEnd - v.DataStart;
+
+  struct Step {
+    int64_t start, span;
+    double gain;
+    int32_t height;
+  };
+  const int64_t page = 900 * canvas.TraceWidth();
+  const Step steps[] = {{kStart + 50'000, page, 1.0, 100},       {kStart + 50'000, page, 1.0, 100},
+                        {kStart + 50'000 + page / 3, page, 1.0, 100}, {kStart + 50'000 + page / 3, page, 2.5, 100},
+                        {kStart + 50'000 + page / 3, page, 2.5, 80},  {kStart + 60'000, page * 7 / 8, 2.5, 80}};
+  auto render = [&](const Step& step) {
+    canvas.SetAmplitudeGain(paths[0], step.gain);
+    plots[1]->SetHeight(step.height);
+    v.VisibleStart = step.start;
+    v.VisibleSpan = step.span;
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
+  };
+  std::vector<std::vector<uint8_t>> masked;
+  for (const Step& step : steps) masked.push_back(render(step));
+  ASSERT_TRUE(renderer.TraceMasksInUse());
+  ASSERT_FALSE(plots[0]->Cache().minMax);
+  renderer.AllowTraceMasks(false);
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    for (CscPlot* plot : plots) plot->ClearCache();
+    EXPECT_EQ(masked[i], render(steps[i])) << "step " << i;
+  }
+  EXPECT_TRUE(reports.Empty());
+  collection.RemoveAllPlots();
 }
 
 }  // namespace

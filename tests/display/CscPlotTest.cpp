@@ -181,7 +181,7 @@ TEST_F(CscPlotTest, EverySamplePathHoldsEachSampleOfTheSpanNewestFirst) {
       values.push_back(ValueOf(r, i));
     }
   }
-  EXPECT_EQ(plot->Cache().xs, xs);
+  EXPECT_EQ(plot->Cache().PointColumns(), xs);
   EXPECT_EQ(plot->Cache().mins, values);
   EXPECT_GT(plot->Cache().xs.front(), width);  // samples after the end lie right of the rectangle
   EXPECT_EQ(plot->Cache().xs.back(), 0);
@@ -281,7 +281,7 @@ TEST_F(CscPlotTest, ASpanStartingBeforeTimeZeroStillShowsTheFirstRecords) {
   auto plot = MakePlot();
   ASSERT_EQ(DrawSpan(*plot, -50'000, 100'000, 50), 0);  // 2000 us per column: every sample
   // All four records lie in the span: 2048 samples from column 25 (time 0) on.
-  EXPECT_EQ(plot->Cache().xs.size(), 4u * 512u);
+  EXPECT_EQ(plot->Cache().mins.size(), 4u * 512u);
   EXPECT_EQ(plot->Cache().xs.back(), 25);
 }
 
@@ -295,7 +295,7 @@ TEST_F(CscPlotTest, ARecordStampedAtTimeZeroIsDrawnWhenTheSpanEndsInsideIt) {
   // 200 us per column: every sample of record 0, the one holding the span's end, is drawn.
   ASSERT_EQ(DrawSpan(*plot, 0, 10'000, 50), 0);
   ASSERT_FALSE(plot->Cache().minMax);
-  ASSERT_EQ(plot->Cache().xs.size(), 512u);
+  ASSERT_EQ(plot->Cache().mins.size(), 512u);
   EXPECT_EQ(plot->Cache().xs.back(), 0);
   EXPECT_EQ(plot->Cache().mins.front(), ValueOf(0, 511));
   // 6000 us per column: the bars of record 0 in the min-max path.
@@ -315,11 +315,11 @@ TEST_F(CscPlotTest, RecordsStampedAtTheEndsOfTheTimeRangeNeitherWrapNorLoop) {
   EXPECT_EQ(plot->GetRecordDuration(), 16'000);
   // A span ending inside the first record: nothing lies before it, so the walk ends there.
   ASSERT_EQ(DrawSpan(*plot, kMin, 8'000, 10), 0);
-  EXPECT_EQ(plot->Cache().xs.size(), 512u);
+  EXPECT_EQ(plot->Cache().mins.size(), 512u);
   // Sample times past the end of the range stay at its end, right of the rectangle; sample 0 of
   // the last record falls in the last column.
   ASSERT_EQ(DrawSpan(*plot, kMax - 50'000, 50'000, 50), 0);
-  ASSERT_EQ(plot->Cache().xs.size(), 512u);
+  ASSERT_EQ(plot->Cache().mins.size(), 512u);
   EXPECT_EQ(plot->Cache().xs.front(), 50);
   EXPECT_EQ(plot->Cache().xs.back(), 49);
   ASSERT_EQ(DrawSpan(*plot, kMax - 250'000, 250'000, 50), 0);  // 5000 us per column: min-max bars

@@ -16,6 +16,7 @@
 
 #include "display/CscPlot.h"
 #include "summary/LiteralColumns.h"
+#include "summary/RecordColumns.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "datafile/RecordReader.h"
@@ -106,6 +107,7 @@ void ExpectSame(const Columns& expected, const Columns& actual, const ColumnSpan
                                     << span.width << " period " << span.samplePeriod << " scale " << span.scale);
   EXPECT_EQ(expected.status, actual.status);
   EXPECT_EQ(expected.cache.xs, actual.cache.xs);
+  EXPECT_EQ(expected.cache.counts, actual.cache.counts);
   EXPECT_EQ(expected.cache.mins, actual.cache.mins);
   EXPECT_EQ(expected.cache.maxs, actual.cache.maxs);
 }
@@ -160,6 +162,9 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
         const RecordWalk walk(timestamps.data(), 0, count - 1, timestamps.front());
         walked.status = LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked.cache);
         ExpectSame(expected, walked, span, minMax ? "index walk, bars" : "index walk, samples");
+        Columns split;
+        split.status = RecordColumns::Build(walk, 0, all.data(), kCscRecordSize, span, minMax, split.cache);
+        ExpectSame(expected, split, span, minMax ? "records by column, bars" : "records by column, samples");
         if (!minMax) continue;
         Columns folded;
         folded.status = SummaryColumns::Build(summary, reader, span, folded.cache);
@@ -173,11 +178,37 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
   }
 }
 
+// The view after `span`: random (kind 0), over just about as many records as the summary's
+// threshold (1) or what is read in one go (2), at one sample per column (3), or scrolled or zoomed
+// a little (4); the whole one (-1) as it is. The plot's timing goes into it.
+void NextView(int32_t kind, const std::vector<int64_t>& timestamps, const CscPlot& plot, std::mt19937_64& random,
+              ColumnSpan& span) {
+  if (kind == 4) {
+    const int64_t length = span.end - span.start;
+    span.start += std::uniform_int_distribution<int64_t>(-length / 2, length / 2)(random);
+    span.end = span.start + std::max<int64_t>(1000, length * std::uniform_int_distribution<int64_t>(7, 9)(random) / 8);
+  } else if (kind >= 0) {
+    span = RandomSpan(timestamps.front(), timestamps.back(), random);
+  }
+  span.recordDuration = plot.GetRecordDuration();
+  span.samplePeriod = plot.GetSamplePeriod();
+  span.scale = 1.0;
+  if (kind == 1 || kind == 2) {
+    const auto summaryFrom = std::max<int64_t>(CscPlot::kSummaryMinRecords,
+                                               static_cast<int64_t>(CscPlot::kSummaryRecordsPerColumn * span.width));
+    const int64_t records =
+        (kind == 1 ? summaryFrom : CscPlot::kReadRecords) + std::uniform_int_distribution<int64_t>(-3, 3)(random);
+    span.end = span.start + records * kRecordMicros;
+  } else if (kind == 3) {
+    span.end = span.start + static_cast<int64_t>(span.width * span.samplePeriod);
+  }
+}
+
 // The plot itself: short spans never wait for the summary, long bar spans draw nothing until it is
 // built and then exactly the columns of the lookup walk; a truncated file stops the trace for good.
 TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   std::mt19937_64 random(7);
-  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
   manager.WriteFile(source, folder.File("plot.kcs"), kHeaderBytes, 300);
   CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
   plot.LoadSourceInfo();
@@ -212,16 +243,18 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_EQ(plot.Summary()->GetState(), SummaryBuilder::State::Ready);
   EXPECT_EQ(plot.Summary()->GetProgress().recordsDone, plot.Summary()->GetProgress().recordsTotal);
 
-  for (int32_t view = 0; view < 30; ++view) {
-    ColumnSpan span = RandomSpan(timestamps.front(), timestamps.back(), random);
-    span.recordDuration = plot.GetRecordDuration();
-    span.samplePeriod = plot.GetSamplePeriod();
-    span.scale = 1.0;
-    if (view == 0) span = ColumnSpan{whole.start, whole.end, whole.width, span.recordDuration, span.samplePeriod};
+  // Random views; views whose records number just about the summary's threshold or what is read in
+  // one go; one sample per column; and views scrolled or zoomed a little from the last one, where
+  // the plot keeps the records it has already read.
+  ColumnSpan span = whole;
+  for (int32_t view = 0; view < 60; ++view) {
+    const int32_t kind = view == 0 ? -1 : view % 5;
+    const bool keepRecords = kind == 4;
+    NextView(kind, timestamps, plot, random, span);
     const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
     Columns expected;
     expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
-    plot.ClearCache();
+    if (!keepRecords) plot.ClearCache();
     draw(span);
     Columns drawn{expected.status == 0 ? 0 : kStatusFailed, plot.Cache()};
     if (expected.status != 0) expected.cache.Clear();
@@ -240,10 +273,10 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_TRUE(plot.Cache().xs.empty());
 }
 
-// The canvas prepares its plots' bars side by side before drawing them: each plot then holds
-// exactly the bars its own draw would build, and the draw that uses them still asks the manager
+// The canvas prepares its plots side by side before drawing them: each plot then holds exactly the
+// bars or trace its own draw would build, and the draw that uses them still asks the manager
 // whether the source changed.
-TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
+TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   constexpr const char* kSecondPath = "/rec/CSC2.kcs";
   const int32_t second = manager.AddSource(kSecondPath);
   std::mt19937_64 random(11);
@@ -253,7 +286,7 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
   PlotCanvas canvas(v, nullptr, &collection, &manager);
   std::vector<CscPlot*> plots;
   for (const int32_t s : {source, second}) {
-    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kLiteralRecords), random);
+    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kReadRecords), random);
     manager.WriteFile(s, folder.File("prepared" + std::to_string(s) + ".kcs"), kHeaderBytes, 0);
     ASSERT_EQ(collection.CreatePlot("CSC", 5, s == source ? kPath : kSecondPath), 0);
     IPlot* plot = nullptr;
@@ -286,14 +319,11 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheBarsTheirDrawWouldBuild) {
       if (view == 0) {
         EXPECT_FALSE(plots[p]->Cache().xs.empty()) << "the whole recording is prepared";
       }
-      if (!bars) {
-        EXPECT_TRUE(plots[p]->Cache().xs.empty()) << "only bars are prepared";
-        continue;
-      }
-      if (plots[p]->Cache().xs.empty()) continue;  // a span the plot walks itself
+      if (plots[p]->Cache().width == 0) continue;  // a span the plot walks itself
+      EXPECT_EQ(plots[p]->Cache().minMax, bars);
       Columns expected;
-      expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, true, expected.cache);
-      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, "prepared");
+      expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, bars, expected.cache);
+      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, bars ? "prepared bars" : "prepared trace");
     }
     if (HasFailure()) return;
   }
@@ -343,7 +373,11 @@ TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
     for (const bool minMax : {true, false}) {
       PixelCache walked;
       LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked);
-      EXPECT_EQ(walked.xs.size(), walked.mins.size());
+      PixelCache split;
+      RecordColumns::Build(walk, 0, all.data(), kCscRecordSize, span, minMax, split);
+      for (const PixelCache* cache : {&walked, &split}) {
+        EXPECT_EQ(minMax ? cache->xs.size() : cache->PointColumns().size(), cache->mins.size());
+      }
     }
     PixelCache folded;
     SummaryColumns::Build(summary, reader, span, folded, view % 3);

@@ -1,0 +1,205 @@
+#include "render/TraceCoverage.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "render/LineRaster.h"
+#include "render/VerticalChain.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int64_t kSubpixels = LineRaster::kSubpixels;
+constexpr int32_t kSubpixelBits = 8;
+constexpr int64_t kHalfPixel = kSubpixels / 2;
+constexpr int32_t kWordBits = 64;
+// Runs of at least this many points go through the vector form.
+constexpr std::size_t kVectorRun = 4;
+
+// The first pixel row (or column) whose centre lies at or above a fixed-point edge.
+int32_t FirstCentreFrom(int64_t edge) { return static_cast<int32_t>((edge + kSubpixels - 1) >> kSubpixelBits); }
+
+// Bits first..last of a word (0 <= first <= last < 64).
+uint64_t BitRange(int32_t first, int32_t last) {
+  const uint64_t upTo = last == kWordBits - 1 ? ~uint64_t{0} : (uint64_t{1} << (last + 1)) - 1;
+  return upTo & ~((uint64_t{1} << first) - 1);
+}
+
+}  // namespace
+
+bool TraceCoverage::SetTransform(const std::array<float, 16>& m, int32_t viewportX, int32_t viewportY,
+                                 int32_t viewportWidth, int32_t viewportHeight) {
+  // Column-major: m[0] and m[5] scale x and y, m[12] and m[13] translate; anything that mixes the
+  // axes or makes w other than 1 is not a plot's transform.
+  const bool scaleAndTranslate = m[1] == 0.0f && m[2] == 0.0f && m[3] == 0.0f && m[4] == 0.0f && m[6] == 0.0f &&
+                                 m[7] == 0.0f && m[8] == 0.0f && m[9] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
+  valid_ = scaleAndTranslate && viewportWidth > 0 && viewportHeight > 0 && std::isfinite(m[0]) &&
+           std::isfinite(m[5]) && std::isfinite(m[12]) && std::isfinite(m[13]);
+  if (!valid_) return false;
+  scaleX_ = m[0];
+  offsetX_ = m[12];
+  scaleY_ = m[5];
+  offsetY_ = m[13];
+  viewportX_ = viewportX;
+  viewportY_ = viewportY;
+  viewportWidth_ = viewportWidth;
+  viewportHeight_ = viewportHeight;
+  halfWidth_ = static_cast<float>(viewportWidth) * 0.5f;
+  centreX_ = static_cast<float>(viewportX) + halfWidth_;
+  halfHeight_ = static_cast<float>(viewportHeight) * 0.5f;
+  centreY_ = static_cast<float>(viewportY) + halfHeight_;
+  return true;
+}
+
+// The vertex stage rounds the product and the sum apart (this file is built without contraction);
+// the viewport step is one fused multiply-add.
+TraceCoverage::Point TraceCoverage::Window(int32_t x, int16_t y) const {
+  const float productX = scaleX_ * static_cast<float>(x);
+  const float clipX = productX + offsetX_;
+  const float productY = scaleY_ * static_cast<float>(y);
+  const float clipY = productY + offsetY_;
+  return {std::fmaf(clipX, halfWidth_, centreX_), std::fmaf(clipY, halfHeight_, centreY_),
+          clipX > -1.0f && clipX < 1.0f && clipY > -1.0f && clipY < 1.0f};
+}
+
+// A vertical segment lights the rows whose centres lie from its lower end up to (not including) its
+// upper end, each end in fixed point. An end stays where it is, or moves to the bottom or the top
+// edge of its pixel, depending on whether it lies inside its pixel's diamond, on which half of the
+// pixel, and on the direction the segment runs.
+TraceCoverage::Rows TraceCoverage::VerticalRows(const Point& from, const Point& to) const {
+  if (from.y == to.y) return {1, 0};
+  const float offCentreX = std::fabs((from.x - std::floor(from.x)) - 0.5f);
+  struct End {
+    int64_t unmoved, bottom, top;
+    float d;
+    bool inside;
+  };
+  auto end = [&](float y) {
+    const float row = std::floor(y);
+    const float d = (y - row) - 0.5f;
+    const auto base = static_cast<int64_t>(row) * kSubpixels;
+    return End{LineRaster::Snap(y - 0.5f), base - kHalfPixel, base + kHalfPixel, d, offCentreX + std::fabs(d) < 0.5f};
+  };
+  const End a = end(from.y);
+  const End b = end(to.y);
+  int64_t low = 0;
+  int64_t high = 0;
+  if (to.y > from.y) {
+    // Upwards: an end in its diamond's upper half, or on the centre row of an edge column, moves down.
+    low = a.d >= 0.0f && (a.inside || a.d == 0.0f) ? a.bottom : a.unmoved;
+    high = b.d >= 0.0f && (b.inside || b.d == 0.0f) ? b.bottom : b.unmoved;
+  } else {
+    // Downwards: the lower end moves up from its diamond's lower half; the upper end from the lower
+    // half too, or from the centre row of an edge column.
+    low = b.inside && b.d <= 0.0f ? b.top : b.unmoved;
+    high = (a.inside ? a.d < 0.0f : a.d == 0.0f) ? a.top : a.unmoved;
+  }
+  return {FirstCentreFrom(low), FirstCentreFrom(high) - 1};
+}
+
+bool TraceCoverage::InViewport(const ColumnBarCoverage::Span& span) const {
+  return span.column >= viewportX_ && span.column - viewportX_ < viewportWidth_ && span.firstRow >= viewportY_ &&
+         span.lastRow - viewportY_ < viewportHeight_;
+}
+
+// The union of one column's vertical segments, as runs of rows.
+void TraceCoverage::AddColumn(int32_t column, std::span<const Rows> rows,
+                              std::vector<ColumnBarCoverage::Span>& spans) {
+  if (rows.empty()) return;
+  int32_t low = rows.front().first;
+  int32_t high = rows.front().last;
+  for (const Rows& r : rows) {
+    low = std::min(low, r.first);
+    high = std::max(high, r.last);
+  }
+  bits_.assign(static_cast<std::size_t>((high - low) / kWordBits + 1), 0);
+  for (const Rows& r : rows) {
+    for (int32_t from = r.first - low; from <= r.last - low;) {
+      const int32_t word = from / kWordBits;
+      const int32_t to = std::min(r.last - low, word * kWordBits + kWordBits - 1);
+      bits_[static_cast<std::size_t>(word)] |= BitRange(from % kWordBits, to % kWordBits);
+      from = to + 1;
+    }
+  }
+  // Runs of set bits, across words.
+  int32_t runStart = -1;
+  for (int32_t row = 0; row <= high - low; ++row) {
+    const bool set = (bits_[static_cast<std::size_t>(row / kWordBits)] >> (row % kWordBits)) & 1;
+    if (set && runStart < 0) runStart = row;
+    if (!set && runStart >= 0) {
+      spans.push_back({column, low + runStart, low + row - 1});
+      runStart = -1;
+    }
+  }
+  if (runStart >= 0) spans.push_back({column, low + runStart, high});
+}
+
+void TraceCoverage::Compute(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
+                            std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided) {
+  spans.clear();
+  undecided.clear();
+  const std::size_t runs = std::min(xs.size(), counts.size());
+  uint32_t first = 0;
+  const auto points = static_cast<uint32_t>(ys.size());
+  for (std::size_t k = 0; k < runs && first < points; ++k) {
+    const uint32_t end = first + std::min<uint32_t>(static_cast<uint32_t>(std::max(counts[k], 0)), points - first);
+    if (!valid_) {
+      for (uint32_t i = first; i < end && i + 1 < points; ++i) undecided.push_back(i);
+    } else {
+      AddRun(xs[k], ys.subspan(first, end - first), first, spans, undecided);
+      if (end < points && k + 1 < runs) AddStep(Window(xs[k], ys[end - 1]), Window(xs[k + 1], ys[end]), end - 1, spans, undecided);
+    }
+    first = end;
+  }
+}
+
+// The vertical segments of one run, as the vector form finds them when it can, else one by one.
+void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t first,
+                           std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided) {
+  const Point top = Window(x, 0);
+  const int32_t column = FirstCentreFrom(LineRaster::Snap(top.x - 0.5f) - kHalfPixel);
+  const float productX = scaleX_ * static_cast<float>(x);
+  const float clipX = productX + offsetX_;
+  const bool insideX = clipX > -1.0f && clipX < 1.0f;
+  if (vectorForm_ && insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
+    const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
+    if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
+                       {scaleY_, offsetY_, halfHeight_, centreY_}, chainRows_)) {
+      if (chainRows_.empty()) return;
+      if (InViewport({column, chainRows_.front().first, chainRows_.back().last})) {
+        for (const VerticalChain::RowRun& run : chainRows_) spans.push_back({column, run.first, run.last});
+        return;
+      }
+    }
+  }
+  rows_.clear();
+  Point from = Window(x, ys[0]);
+  for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
+    const Point to = Window(x, ys[i + 1]);
+    const Rows r = VerticalRows(from, to);
+    if (!from.inside || !to.inside || (r.first <= r.last && !InViewport({column, r.first, r.last}))) {
+      undecided.push_back(first + static_cast<uint32_t>(i));
+    } else if (r.first <= r.last) {
+      rows_.push_back(r);
+    }
+    from = to;
+  }
+  AddColumn(column, rows_, spans);
+}
+
+// The segment from one column's last point to the next column's first.
+void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
+                            std::vector<uint32_t>& undecided) {
+  segmentSpans_.clear();
+  if (a.inside && b.inside) LineRaster::Segment(a.x, a.y, b.x, b.y, segmentSpans_);
+  const bool fits = std::all_of(segmentSpans_.begin(), segmentSpans_.end(),
+                                [&](const ColumnBarCoverage::Span& s) { return InViewport(s); });
+  if (!a.inside || !b.inside || !fits) {
+    undecided.push_back(index);
+  } else {
+    spans.insert(spans.end(), segmentSpans_.begin(), segmentSpans_.end());
+  }
+}
+
+}  // namespace skelvane

@@ -1,0 +1,240 @@
+#include "render/TraceDrawer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iterator>
+
+#include "render/PrimitiveBatch.h"
+
+namespace skelvane {
+namespace {
+
+// The corner the self-check draws in (a height whose half is not a power of two, so the viewport
+// step rounds), the smallest frame it runs on, the depth it draws at and its colours.
+constexpr int32_t kCheckWidth = 256;
+constexpr int32_t kCheckHeight = 250;
+constexpr int32_t kCheckMinimum = 32;
+constexpr int32_t kCheckDepth = -10;
+constexpr uint32_t kUnder = 0xFF0000u;
+constexpr uint32_t kTrace = 0x00FF00u;
+constexpr uint32_t kOver = 0x0000FFu;
+// Where the check's points fall within their pixels, along each axis.
+enum class Placement { kFractional, kEdge, kCentre };
+// Strips run right to left, as a plot's walk back in time puts its points, and once the other way.
+struct Pass {
+  Placement columns;
+  Placement rows;
+  bool rightToLeft;
+};
+constexpr Pass kPasses[] = {
+    {Placement::kFractional, Placement::kFractional, true}, {Placement::kFractional, Placement::kEdge, true},
+    {Placement::kEdge, Placement::kEdge, true},             {Placement::kCentre, Placement::kCentre, true},
+    {Placement::kCentre, Placement::kEdge, true},           {Placement::kEdge, Placement::kCentre, true},
+    {Placement::kFractional, Placement::kFractional, false}};
+constexpr int32_t kCheckPasses = static_cast<int32_t>(std::size(kPasses));
+// Window positions this close (in pixels) to a pixel's centre or edge are where the rasteriser's
+// decisions turn; the check's values are picked there.
+constexpr float kNearTie = 1.0f / 256.0f;
+
+// A small deterministic generator, so every run checks the same strips.
+struct Random {
+  uint32_t state;
+  uint32_t Next(uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  }
+};
+
+// A test strip over columns -2..width + 2: runs of up to eight points, skipped columns, flat
+// stretches, small steps and jumps, the values mostly ones whose window rows sit right at a tie.
+struct TestStrip {
+  std::vector<int32_t> xs, counts;
+  std::vector<int16_t> ys;
+};
+
+TestStrip MakeStrip(int32_t width, uint32_t seed, const std::vector<int16_t>& nearTies, int32_t range) {
+  Random random{seed};
+  TestStrip strip;
+  int32_t value = 0;
+  for (int32_t x = -2; x <= width + 2; ++x) {
+    // Now and then a stretch of lone points a few columns apart: segments along x.
+    if (random.Next(9) == 0) x += static_cast<int32_t>(random.Next(12));
+    const bool lone = random.Next(4) == 0;
+    const auto count = lone ? 1 : static_cast<int32_t>(random.Next(9)) + (x == -2 ? 1 : 0);
+    if (count == 0) continue;
+    strip.xs.push_back(x);
+    strip.counts.push_back(count);
+    for (int32_t i = 0; i < count; ++i) {
+      const uint32_t kind = random.Next(8);
+      if (kind < 4 && !nearTies.empty()) {
+        value = nearTies[random.Next(static_cast<uint32_t>(nearTies.size()))];
+      } else if (kind < 6) {
+        value = static_cast<int32_t>(random.Next(static_cast<uint32_t>(2 * range + 1))) - range;
+      } else if (kind < 7) {
+        value += static_cast<int32_t>(random.Next(5)) - 2;
+      }  // else a flat stretch: the same value again
+      strip.ys.push_back(static_cast<int16_t>(std::clamp(value, -32768, 32767)));
+    }
+  }
+  return strip;
+}
+
+// Values whose window row lies within kNearTie of a pixel centre or edge under the current matrices.
+std::vector<int16_t> NearTies(int32_t range) {
+  std::array<GLfloat, 16> projection{};
+  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const float half = static_cast<float>(viewport[3]) * 0.5f;
+  const float centre = static_cast<float>(viewport[1]) + half;
+  std::vector<int16_t> values;
+  for (int32_t v = -range; v <= range; ++v) {
+    const float product = projection[5] * static_cast<float>(v);
+    const float window = std::fmaf(product + projection[13], half, centre);
+    const float fraction = window - std::floor(window);
+    if (std::fabs(fraction - 0.5f) < kNearTie || fraction < kNearTie || fraction > 1.0f - kNearTie) {
+      values.push_back(static_cast<int16_t>(v));
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
+                       uint32_t colour, int32_t lineWidth, int32_t z, TracePixels* pixels) {
+  PrimitiveBatch::SetColour(colour);
+  batch_.SetLineWidth(lineWidth);
+  const bool dense = TracePixels::Dense(ys.size(), std::min(xs.size(), counts.size()));
+  if (InUse() && dense && lineWidth * batch_.PixelRatio() == 1) {
+    if (pixels == nullptr) {
+      pixels_.Invalidate();
+      pixels = &pixels_;
+    }
+    if (DrawMasked(xs, counts, ys, z, *pixels)) return;
+  }
+  DrawStrip(xs, counts, ys, z);
+}
+
+bool TraceDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                             std::span<const int16_t> ys, int32_t z, TracePixels& pixels) {
+  std::array<GLfloat, 16> modelView{};
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+  for (int32_t i = 0; i < 16; ++i) {
+    if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+  }
+  std::array<GLfloat, 16> projection{};
+  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  // Depths on or past the near and far planes are clipped: left to the rasteriser.
+  const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
+  if (!(std::fabs(clipZ) < 1.0f)) return false;
+  const TracePixels::Transform transform{projection, {viewport[0], viewport[1], viewport[2], viewport[3]}};
+  if (!pixels.Use(transform, xs, counts, ys)) return false;
+  const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
+  if (!mask_.Draw(pixels.Spans(), z, depthRow, viewport)) return false;
+  DrawSegments(xs, counts, ys, pixels.Undecided(), z);
+  return true;
+}
+
+void TraceDrawer::DrawSegments(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                               std::span<const int16_t> ys, std::span<const uint32_t> undecided, int32_t z) {
+  if (undecided.empty()) return;
+  std::size_t run = 0;
+  uint32_t runEnd = counts.empty() ? 0 : static_cast<uint32_t>(counts[0]);
+  auto columnOf = [&](uint32_t point) {
+    while (point >= runEnd && run + 1 < counts.size()) runEnd += static_cast<uint32_t>(counts[++run]);
+    return xs[run];
+  };
+  for (const uint32_t i : undecided) {
+    batch_.AddVertex(columnOf(i), ys[i], z);
+    batch_.AddVertex(columnOf(i + 1), ys[i + 1], z);
+  }
+  batch_.Submit(GL_LINES, false);
+}
+
+void TraceDrawer::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t> counts,
+                            std::span<const int16_t> ys, int32_t z) {
+  std::size_t point = 0;
+  for (std::size_t run = 0; run < std::min(xs.size(), counts.size()); ++run) {
+    for (int32_t i = 0; i < counts[run] && point < ys.size(); ++i, ++point) batch_.AddVertex(xs[run], ys[point], z);
+  }
+  batch_.Submit(GL_LINE_STRIP, false);
+}
+
+void TraceDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
+  nearPlane_ = nearPlane;
+  farPlane_ = farPlane;
+  const int32_t width = std::min(frameWidth, kCheckWidth);
+  const int32_t height = std::min(frameHeight, kCheckHeight);
+  if (width < kCheckMinimum || height < kCheckMinimum) return;  // checked on a later, larger frame
+  GLint savedViewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, savedViewport);
+  glViewport(0, 0, width, height);
+  // The masks stand in for one-pixel lines only, whatever the screen's pixel ratio.
+  const int32_t savedRatio = batch_.PixelRatio();
+  batch_.SetPixelRatio(1);
+  bool same = true;
+  std::vector<uint8_t> strip, masked;
+  for (int32_t pass = 0; pass < kCheckPasses && same; ++pass) {
+    DrawCheckFrame(false, pass, width, height, strip);
+    same = DrawCheckFrame(true, pass, width, height, masked) && strip == masked;
+  }
+  batch_.SetPixelRatio(savedRatio);
+  glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  state_ = same ? State::kInUse : State::kOff;
+}
+
+// Columns and rows each at fractional positions, on exact pixel edges or on exact pixel centres;
+// something at the strip's own depth under it and over it, since depths must match exactly.
+bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32_t height,
+                                 std::vector<uint8_t>& pixels) {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  const Placement columns = kPasses[pass].columns;
+  const Placement rows = kPasses[pass].rows;
+  const bool exactRows = rows != Placement::kFractional;
+  const int32_t range = exactRows ? height : 9000;
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, width + (columns == Placement::kFractional ? 1.0 : 0.0), exactRows ? -height : -1000.0, 0.0,
+          nearPlane_, farPlane_);
+  glTranslatef(columns == Placement::kCentre ? 2.5f : 3.0f,
+               exactRows ? static_cast<float>(-height / 2) + (rows == Placement::kCentre ? 0.5f : 0.0f) : -517.0f,
+               0.0f);
+  glScalef(1.0f, exactRows ? 1.0f : 0.0537f, 1.0f);
+  TestStrip strip = MakeStrip(width, 4242u + static_cast<uint32_t>(pass), NearTies(range), range);
+  if (kPasses[pass].rightToLeft) {
+    std::reverse(strip.xs.begin(), strip.xs.end());
+    std::reverse(strip.counts.begin(), strip.counts.end());
+    std::reverse(strip.ys.begin(), strip.ys.end());
+  }
+  const std::size_t runs = strip.xs.size();
+  PrimitiveBatch::SetColour(kUnder);
+  batch_.SetLineWidth(1);
+  DrawStrip(std::span(strip.xs).first(runs / 2), strip.counts, std::span(strip.ys).last(strip.ys.size() / 2),
+            kCheckDepth);
+  PrimitiveBatch::SetColour(kTrace);
+  bool drawn = true;
+  if (!masked) {
+    DrawStrip(strip.xs, strip.counts, strip.ys, kCheckDepth);
+  } else {
+    pixels_.Invalidate();
+    drawn = DrawMasked(strip.xs, strip.counts, strip.ys, kCheckDepth, pixels_) && !pixels_.Spans().empty();
+  }
+  PrimitiveBatch::SetColour(kOver);
+  DrawStrip(std::span(strip.xs).last(runs / 3), std::span(strip.counts).last(runs / 3), strip.ys, kCheckDepth);
+  pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+  return drawn;
+}
+
+}  // namespace skelvane

@@ -1,0 +1,82 @@
+#include "summary/SampleExtremes.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace skelvane {
+namespace {
+
+constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
+constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
+
+// The smallest and largest of the eight lanes.
+void Reduce(__m128i low, __m128i high, int16_t& lowest, int16_t& highest) {
+  low = _mm_min_epi16(low, _mm_shuffle_epi32(low, _MM_SHUFFLE(1, 0, 3, 2)));
+  high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(1, 0, 3, 2)));
+  low = _mm_min_epi16(low, _mm_shuffle_epi32(low, _MM_SHUFFLE(2, 3, 0, 1)));
+  high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(2, 3, 0, 1)));
+  low = _mm_min_epi16(low, _mm_srli_epi32(low, 16));
+  high = _mm_max_epi16(high, _mm_srli_epi32(high, 16));
+  lowest = static_cast<int16_t>(_mm_cvtsi128_si32(low));
+  highest = static_cast<int16_t>(_mm_cvtsi128_si32(high));
+}
+
+// The samples left over after the last whole vector.
+void Tail(const uint8_t* bytes, int32_t from, int32_t count, int16_t& lowest, int16_t& highest) {
+  for (int32_t i = from; i < count; ++i) {
+    int16_t sample = 0;
+    std::memcpy(&sample, bytes + 2 * i, sizeof sample);
+    lowest = std::min(lowest, sample);
+    highest = std::max(highest, sample);
+  }
+}
+
+__attribute__((target("avx2"))) void ExtremesAvx2(const uint8_t* bytes, int32_t count, int16_t& lowest,
+                                                  int16_t& highest) {
+  constexpr int32_t kLanes = 16;
+  __m256i low = _mm256_set1_epi16(kHighest);
+  __m256i high = _mm256_set1_epi16(kLowest);
+  int32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 2 * i));
+    low = _mm256_min_epi16(low, v);
+    high = _mm256_max_epi16(high, v);
+  }
+  Reduce(_mm_min_epi16(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1)),
+         _mm_max_epi16(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1)), lowest, highest);
+  Tail(bytes, i, count, lowest, highest);
+}
+
+void ExtremesSse2(const uint8_t* bytes, int32_t count, int16_t& lowest, int16_t& highest) {
+  constexpr int32_t kLanes = 8;
+  __m128i low = _mm_set1_epi16(kHighest);
+  __m128i high = _mm_set1_epi16(kLowest);
+  int32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+    low = _mm_min_epi16(low, v);
+    high = _mm_max_epi16(high, v);
+  }
+  Reduce(low, high, lowest, highest);
+  Tail(bytes, i, count, lowest, highest);
+}
+
+}  // namespace
+
+void SampleExtremes::Of(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    ExtremesAvx2(bytes, count, low, high);
+  } else {
+    ExtremesSse2(bytes, count, low, high);
+  }
+}
+
+void SampleExtremes::OfPortable(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high) {
+  ExtremesSse2(bytes, count, low, high);
+}
+
+}  // namespace skelvane

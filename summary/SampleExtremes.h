@@ -1,0 +1,18 @@
+#pragma once
+// The smallest and largest of a run of 16-bit samples as a record stores them, with vector
+// instructions (AVX2 where the machine has it, SSE2 otherwise, chosen once at run time). Used by the
+// column builders for the samples of one pixel column.
+
+#include <cstdint>
+
+namespace skelvane {
+
+class SampleExtremes {
+ public:
+  /// Smallest and largest of the `count` (at least 1) little-endian samples stored from `bytes` on.
+  static void Of(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high);
+  /// The same in the SSE2 form every x86-64 machine runs (what Of does without AVX2).
+  static void OfPortable(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high);
+};
+
+}  // namespace skelvane

@@ -1,0 +1,202 @@
+#include "summary/SummaryBarWalk.h"
+
+#include <algorithm>
+#include <limits>
+#include <span>
+
+#include "datafile/CscRecord.h"
+#include "platform/Saturating.h"
+#include "summary/SampleScaling.h"
+#include "summary/SourceSummary.h"
+
+namespace skelvane {
+namespace {
+
+constexpr int32_t kLastSample = kSamplesPerRecord - 1;
+// Room is made for the bars of at most this many columns beforehand.
+constexpr int32_t kMostReservedColumns = 1 << 14;
+
+// The lowest i in [low, high] for which `holds` is true (monotone, true at high), galloping from `guess`.
+template <typename Holds>
+int64_t LowestQualifying(int64_t low, int64_t high, int64_t guess, Holds holds) {
+  guess = std::clamp(guess, low, high);
+  int64_t yes = high;    // holds here
+  int64_t no = low - 1;  // known not to hold (or before the range)
+  if (holds(guess)) {
+    yes = guess;
+    for (int64_t step = 1; yes > low;) {
+      const int64_t probe = std::max(low, yes - step);
+      if (!holds(probe)) {
+        no = probe;
+        break;
+      }
+      yes = probe;
+      step *= 2;
+    }
+  } else {
+    no = guess;
+    for (int64_t step = 1;;) {
+      const int64_t probe = std::min(high, no + step);
+      if (probe == high || holds(probe)) {
+        yes = probe;
+        break;
+      }
+      no = probe;
+      step *= 2;
+    }
+  }
+  while (yes - no > 1) {
+    const int64_t middle = no + (yes - no) / 2;
+    if (holds(middle)) {
+      yes = middle;
+    } else {
+      no = middle;
+    }
+  }
+  return yes;
+}
+
+}  // namespace
+
+SummaryBarWalk::SummaryBarWalk(const SourceSummary& summary, const ColumnSpan& span)
+    : summary_(summary),
+      timestamps_(summary.Timestamps()),
+      span_(span),
+      timePerPixel_(span.TimePerPixel()),
+      splitter_(span) {
+  // About a bar per column, and at most a split record or two per column.
+  const auto columns = static_cast<std::size_t>(std::clamp(span.width, 0, kMostReservedColumns)) + 2;
+  bars_.Reserve(columns);
+  split_.reserve(2 * columns);
+  pieces_.reserve(4 * columns);
+}
+
+RecordWalk SummaryBarWalk::Walker() const {
+  return RecordWalk(timestamps_.data(), 0, summary_.NumRecords() - 1, timestamps_.empty() ? 0 : timestamps_.front());
+}
+
+int16_t SummaryBarWalk::Scaled(int16_t sample) const { return ScaleSample(sample, span_.scale); }
+
+void SummaryBarWalk::WalkFrom(int64_t index, int64_t floor) {
+  floor_ = floor;
+  const RecordWalk walk = Walker();
+  while (index != RecordWalk::kEnd && index > floor &&
+         RecordWalk::Reaches(walk.At(index), span_.start, span_.recordDuration)) {
+    int64_t lowest = FoldColumnRun(index);
+    if (lowest < 0) {
+      SplitRecord(index);
+      lowest = index;
+    }
+    index = walk.Next(lowest, false, span_.start);
+  }
+  FoldSplitRecords();
+}
+
+// Folds, in one step, every record from `index` down that the walk visits in turn with all its
+// samples in the column of `index`'s last sample: timestamps strictly increasing (each record is
+// visited), never record 0 nor one whose step back would stop at record 0's timestamp, and the
+// first record's first sample not before the column's first time. The step bits say where the
+// timestamps stop rising, and the coarsest nodes that fit give the extremes. Returns the lowest
+// record folded, or -1 when `index` itself does not qualify.
+int64_t SummaryBarWalk::FoldColumnRun(int64_t index) {
+  const int64_t timestamp = Timestamp(index);
+  if (index == 0 || index <= floor_ + 1 || timestamp < span_.start) return -1;
+  const int32_t x = splitter_.Column(splitter_.TimeOf(timestamp, kLastSample));
+  if (x == std::numeric_limits<int32_t>::max() || splitter_.Column(timestamp) != x) return -1;
+  int64_t columnStart = 0;
+  if (!splitter_.FirstTimeOfColumn(x, columnStart)) return -1;
+  // The lowest record in 1..index stamped at or after the column's first time, searched from where
+  // evenly spaced records would put it.
+  const auto qualifies = [&](int64_t i) { return Timestamp(i) >= columnStart; };
+  const int64_t low =
+      LowestQualifying(std::max<int64_t>(1, floor_ + 1), index, EstimateRecord(index, columnStart), qualifies);
+  PrefetchBefore(low);
+  // Records stamped within one microsecond of record 0 end the walk at record 0's timestamp.
+  const int64_t firstTimestamp = Timestamp(0);
+  int64_t first = low;
+  while (first < index && !(Timestamp(first + 1) > firstTimestamp && Timestamp(first + 1) - 1 > firstTimestamp)) {
+    ++first;
+  }
+  const int64_t from = summary_.LowestSteppingUp(first, index);
+  int16_t low16 = 0;
+  int16_t high16 = 0;
+  summary_.RangeExtremes(from, index, low16, high16);
+  bars_.Widen(bars_.BarFor(x), Scaled(low16), Scaled(high16));
+  return from;
+}
+
+// Where record `index`, stamped later than `earlier`, would find the record stamped `earlier` if
+// records followed each other every record duration.
+int64_t SummaryBarWalk::EstimateRecord(int64_t index, int64_t earlier) const {
+  if (span_.recordDuration <= 0) return index;
+  const double back = static_cast<double>(SaturatingSubtract(Timestamp(index), earlier)) / span_.recordDuration;
+  return back < static_cast<double>(index) ? index - static_cast<int64_t>(back) : 0;
+}
+
+// Asks for the memory the next column will read while this one is being finished: the records
+// around where it will begin, their blocks and the nodes over them.
+void SummaryBarWalk::PrefetchBefore(int64_t low) const {
+  const int64_t perColumn = span_.recordDuration > 0 ? static_cast<int64_t>(timePerPixel_ / span_.recordDuration) : 0;
+  const int64_t next = low - 1 - perColumn;
+  if (next < SourceSummary::kFanOut || perColumn < SourceSummary::kFanOut) return;
+  for (int64_t r = next - SourceSummary::kFanOut; r <= next + SourceSummary::kFanOut; r += 4) {
+    __builtin_prefetch(&timestamps_[static_cast<std::size_t>(r)]);
+    summary_.PrefetchRecordExtremes(r);
+    summary_.PrefetchRecord(r);
+  }
+  for (int32_t level = 1; level <= 2; ++level) summary_.PrefetchNode(level, SourceSummary::NodeOf(level, next));
+}
+
+// A record the walk takes column by column: its samples from 511 down to the first one before
+// start, split into the columns they fall in, each with its bar, are kept to be folded once the
+// runs of whole records have widened the bars.
+void SummaryBarWalk::SplitRecord(int64_t index) {
+  const int64_t timestamp = Timestamp(index);
+  const int32_t firstTaken = splitter_.FirstTaken(timestamp);
+  split_.push_back({index, static_cast<int32_t>(pieces_.size()), 0});
+  for (int32_t i = kLastSample; i >= firstTaken;) {
+    const int32_t x = splitter_.Column(splitter_.TimeOf(timestamp, i));
+    const int32_t j = splitter_.RunStart(timestamp, firstTaken, i, x);
+    pieces_.push_back({bars_.BarFor(x), static_cast<int16_t>(j), static_cast<int16_t>(i)});
+    i = j - 1;
+  }
+  split_.back().pieces = static_cast<int32_t>(pieces_.size()) - split_.back().firstPiece;
+}
+
+// The split records, each only where it could still widen a bar: a record whose extremes all its
+// bars already hold is skipped without reading its blocks (the bars only widen, so the order does
+// not matter). Whole blocks inside a column are folded; the rest stay open with their block's
+// extremes.
+void SummaryBarWalk::FoldSplitRecords() {
+  for (const Split& record : split_) {
+    const std::span<const Piece> pieces(pieces_.data() + record.firstPiece, static_cast<std::size_t>(record.pieces));
+    const int16_t recordLow = Scaled(summary_.RecordMin(record.index));
+    const int16_t recordHigh = Scaled(summary_.RecordMax(record.index));
+    if (std::all_of(pieces.begin(), pieces.end(),
+                    [&](const Piece& p) { return bars_.Holds(p.bar, recordLow, recordHigh); })) {
+      continue;
+    }
+    for (const Piece& piece : pieces) FoldPiece(record.index, piece);
+  }
+  split_.clear();
+  pieces_.clear();
+}
+
+void SummaryBarWalk::FoldPiece(int64_t index, const Piece& piece) {
+  for (int32_t b = piece.last / SourceSummary::kBlockSamples;
+       b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= piece.first; --b) {
+    const int32_t blockFirst = b * SourceSummary::kBlockSamples;
+    const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
+    const int16_t low = Scaled(summary_.BlockMin(index, b));
+    const int16_t high = Scaled(summary_.BlockMax(index, b));
+    const int32_t from = std::max<int32_t>(blockFirst, piece.first);
+    const int32_t to = std::min<int32_t>(blockLast, piece.last);
+    if (from == blockFirst && to == blockLast) {
+      bars_.Widen(piece.bar, low, high);
+    } else {
+      bars_.AddOpen(piece.bar, index, from, to, low, high);
+    }
+  }
+}
+
+}  // namespace skelvane
