@@ -1,9 +1,10 @@
 #pragma once
-// The program's one top-level window: menu, keys, two scrollbars and the canvas image. It owns the
-// helpers that turn commands (WindowCommands), mouse gestures (CanvasMouse), files (FileSession),
-// plot actions (PlotActions) and the wheel into changes of the view state, the plots or the display
-// switches, keeps the scrollbars in step with the view and draws the canvas once per paint
-// (FramePacer). Created by main().
+// The program's one top-level window: menu, keys, the overview strip, two scrollbars and the canvas
+// image. It owns the helpers that turn commands (WindowCommands), mouse gestures (CanvasMouse), files
+// (FileSession), plot actions (PlotActions), the measuring cursors (MeasuringCursors), the overview
+// (OverviewStrip) and the wheel into changes of the view state, the plots or the display switches,
+// keeps the scrollbars in step with the view and draws the canvas once per paint (FramePacer).
+// Created by main().
 
 #include <QMainWindow>
 #include <QPoint>
@@ -36,6 +37,8 @@ class IDataSourceManager;
 class IPlotCanvas;
 class IPlotCollection;
 class LatencyLog;
+class MeasuringCursors;
+class OverviewStrip;
 class PlotActions;
 class StatusBar;
 class SummaryWatcher;
@@ -75,6 +78,7 @@ class MainWindow final : public QMainWindow,
   void Redraw() override;
   void ScrollTime(ViewModel::Scroll action, int64_t position) override;
   MemoryBitmap DisplayedImage() override;
+  void ShowNotice(const std::string& text) override;
 
   /// Scrolls the time span after a horizontal scrollbar action.
   void OnHScroll(PagedScrollBar::Code code, int32_t position);
@@ -129,6 +133,10 @@ class MainWindow final : public QMainWindow,
   ExtractionRun& Extraction() { return extraction_.Extraction(); }
   /// The status bar under the canvas; null before Create.
   StatusBar* Status() const { return status_; }
+  /// The overview strip above the canvas; null before Create.
+  OverviewStrip* Overview() const { return overview_; }
+  /// The measuring cursors; null before Create.
+  MeasuringCursors* Cursors() const { return cursors_.get(); }
   /// The Keys and Mouse dialog while it is open.
   QWidget* KeysAndMouse() const;
 
@@ -166,9 +174,11 @@ class MainWindow final : public QMainWindow,
   PagedScrollBar* horizontal_ = nullptr;
   PagedScrollBar* vertical_ = nullptr;
   StatusBar* status_ = nullptr;
+  OverviewStrip* overview_ = nullptr;
   SummaryWatcher* summaries_ = nullptr;
   std::unique_ptr<CanvasMouse> mouse_;
   std::unique_ptr<PlotActions> plotActions_;
+  std::unique_ptr<MeasuringCursors> cursors_;
   std::unique_ptr<WindowCommands> commands_;
   WheelNavigator wheel_{*this};
 };

@@ -10,10 +10,13 @@
 #include "app/CommandMenus.h"
 #include "app/ExtractionCommands.h"
 #include "app/FileSession.h"
+#include "app/GoToTimeDialog.h"
 #include "app/LatencyLog.h"
+#include "app/MeasuringCursors.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/WindowView.h"
+#include "display/Plot.h"
 #include "display/ViewState.h"
 #include "summary/SummaryCache.h"
 
@@ -50,6 +53,7 @@ constexpr const char* kPageTime = "Page time forward / back";
 constexpr const char* kScrollStack = "Scroll the plot stack up / down";
 constexpr const char* kAmplitude = "Increase / decrease the amplitude of all plots";
 constexpr const char* kEnds = "Go to the start / end of the recordings";
+constexpr const char* kPlaceCursor = "Put measuring cursor A / B at the time under the mouse";
 
 // The mouse gestures, which the canvas and the wheel handle, for Keys and Mouse.
 constexpr const char* kGestures[][2] = {
@@ -63,6 +67,7 @@ constexpr const char* kGestures[][2] = {
     {"Drag a plot's lower border", "Resize the plot"},
     {"Right-click a plot", "Close, move, resize or change the amplitude of the plot"},
     {"Drop files", "Open them"},
+    {"Click or drag the overview", "Centre the view there"},
 };
 
 // "Page &Right\tRight Arrow" is the action "Page Right".
@@ -89,6 +94,11 @@ std::span<const CommandRow> WindowCommands::Table() {
       Popup(Menu::File, "Recent &Files", Menu::RecentFiles),
       Item(c::kClearRecentFiles, Menu::RecentFiles, "&Clear Recent Files", "", nullptr,
            [](C& w) { w.session_.ClearRecentSets(); }),
+      Item(c::kCloseAll, Menu::File, "Close &All\tCtrl-Shift-W", "Ctrl+Shift+W", "Close every plot",
+           [](C& w) {
+             w.session_.CloseAll();
+             w.cursors_.Clear();
+           }),
       Separator(Menu::File),
       Item(c::kExit, Menu::File, "E&xit\tCtrl-E", "Ctrl+E; Ctrl+Q", "Quit", [](C& w) { w.widget_.close(); }),
 
@@ -140,6 +150,14 @@ std::span<const CommandRow> WindowCommands::Table() {
             [](const C& w) { return w.canvas_.GetDataAxisInMicrovolts(); }),
       Check(c::kKeepSummaries, Menu::Display, "&Keep Summaries On Disk", [](C&) { ToggleKeepSummaries(); },
             [](const C&) { return SummaryCache::Instance().Enabled(); }),
+      Separator(Menu::Display),
+      Item(c::kGoToTime, Menu::Display, "&Go To Time\tCtrl-G", "Ctrl+G", "Go to a time", [](C& w) { w.GoToTime(); }),
+      Item(c::kFitPlotsToWindow, Menu::Display, "&Fit Plots To Window\tCtrl-Shift-F", "Ctrl+Shift+F",
+           "Fit the plots to the window", [](C& w) { w.FitPlotsToWindow(); }),
+      Item(c::kAutoscaleAll, Menu::Display, "Auto&scale\tCtrl-Shift-A", "Ctrl+Shift+A",
+           "Autoscale the amplitude of every plot", [](C& w) { w.plots_.AutoscaleAll(); }),
+      Check(c::kScaleBars, Menu::Display, "Scale &Bars", [](C& w) { w.ToggleScaleBars(); },
+            [](const C& w) { return w.canvas_.GetShowScaleBars(); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -155,6 +173,9 @@ std::span<const CommandRow> WindowCommands::Table() {
       Key(c::kGoToEnd, "End", kEnds, [](C& w) { w.ScrollTime(S::ToEnd); }),
       Key(c::kPageTimeForward, "PgDown", kPageTime, [](C& w) { w.ScrollTime(S::PageForward); }),
       Key(c::kPageTimeBack, "PgUp", kPageTime, [](C& w) { w.ScrollTime(S::PageBack); }),
+      Key(c::kCursorA, "A", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::A); }),
+      Key(c::kCursorB, "B", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::B); }),
+      Key(c::kRemoveCursors, "Esc", "Remove the measuring cursors", [](C& w) { w.cursors_.Clear(); }),
   };
   return kRows;
 }
@@ -173,6 +194,8 @@ WindowCommands::WindowCommands(const Parts& parts)
       session_(parts.session),
       plots_(parts.plots),
       extraction_(parts.extraction),
+      cursors_(parts.cursors),
+      sources_(parts.sources),
       widget_(parts.widget),
       log_(parts.log) {}
 
@@ -273,6 +296,20 @@ void WindowCommands::ShowKeysAndMouse() {
   if (keysAndMouse_ == nullptr) keysAndMouse_ = new KeysAndMouseDialog(KeysAndMouseLines(), &widget_);
   keysAndMouse_->show();
   keysAndMouse_->raise();
+}
+
+void WindowCommands::GoToTime() { GoToTimeDialog::Run(sources_, model_, view_, window_, widget_); }
+
+// Each plot at least its own smallest height: when even those do not fit, the rest scroll.
+void WindowCommands::FitPlotsToWindow() {
+  model_.FitPlotsToWindow(Plot::kMinHeight);
+  window_.UpdateVerticalScroll();
+  window_.Redraw();
+}
+
+void WindowCommands::ToggleScaleBars() {
+  canvas_.SetShowScaleBars(!canvas_.GetShowScaleBars());
+  window_.Redraw();
 }
 
 }  // namespace skelvane

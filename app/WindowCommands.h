@@ -24,7 +24,9 @@ namespace skelvane {
 class CommandMenus;
 class ExtractionCommands;
 class FileSession;
+class IDataSourceManager;
 class LatencyLog;
+class MeasuringCursors;
 class PlotActions;
 class WindowView;
 struct ViewState;
@@ -40,6 +42,8 @@ class WindowCommands {
     FileSession& session;
     PlotActions& plots;
     ExtractionCommands& extraction;
+    MeasuringCursors& cursors;
+    IDataSourceManager& sources;  // the recordings Go To Time goes within
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
   };
@@ -79,6 +83,9 @@ class WindowCommands {
   void ShowAboutBox();
   void ShowExtractionProperties();
   void ShowKeysAndMouse();
+  void GoToTime();
+  void FitPlotsToWindow();
+  void ToggleScaleBars();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -87,6 +94,8 @@ class WindowCommands {
   FileSession& session_;
   PlotActions& plots_;
   ExtractionCommands& extraction_;
+  MeasuringCursors& cursors_;
+  IDataSourceManager& sources_;
   QWidget& widget_;
   LatencyLog* log_;
   std::unique_ptr<CommandMenus> menus_;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "display/PlotFrame.h"
+
 namespace skelvane {
 
 class BitmapPresenter;
@@ -72,6 +74,8 @@ class IPlotCanvas {
   virtual void SetShowScaleBars(bool /*on*/) {}
   /// The measuring cursors the canvas draws; none for a canvas that draws none.
   virtual TimeCursors* Cursors() { return nullptr; }
+  /// What the plots are given to draw the current view; an empty frame for a canvas that draws none.
+  virtual PlotFrame Frame() { return {}; }
 };
 
 }  // namespace skelvane

@@ -193,7 +193,7 @@ class PlotCanvas : public IPlotCanvas {
   /// The view this canvas draws.
   ViewState& View() const { return view_; }
   /// What the plots are given to draw the current view.
-  PlotFrame Frame();
+  PlotFrame Frame() override;
 
   /// The embedded display settings.
   CanvasProperties& Properties() { return properties_; }
