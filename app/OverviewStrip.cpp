@@ -79,6 +79,12 @@ CscPlot* OverviewStrip::ShownPlot(std::string& path) const {
   return dynamic_cast<CscPlot*>(shown);
 }
 
+std::string OverviewStrip::ShownPath() const {
+  std::string path;
+  ShownPlot(path);
+  return path;
+}
+
 // Only a change of what the image shows draws it again; otherwise the kept one is used.
 void OverviewStrip::RefreshEnvelope() {
   EnvelopeKey key;

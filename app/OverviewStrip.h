@@ -40,7 +40,7 @@ class OverviewStrip final : public QWidget {
   void ViewChanged();
 
   /// The path of the plot whose envelope is shown (empty with no plot).
-  std::string ShownPath() const { return envelopeKey_.path; }
+  std::string ShownPath() const;
   /// Whether the envelope is drawn (its plot's summary is built).
   bool HasEnvelope() const { return envelopeKey_.built; }
   /// The box over the visible span, in the strip's coordinates (empty with no data range).
