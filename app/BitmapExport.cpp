@@ -1,6 +1,7 @@
 #include "app/BitmapExport.h"
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -40,9 +41,12 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
   const std::vector<FileChooser::Filter> filters = {{"Bitmap Files (*.bmp)", {"*.bmp"}},
                                                     {"PNG Images (*.png)", {"*.png"}},
                                                     {"All Files (*.*)", {"*.*"}}};
-  const auto path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
-  if (!path) return 0;
-  if (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path))) return 0;
+  // No to replacing a file brings the chooser back for another name.
+  std::optional<std::string> path;
+  do {
+    path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
+    if (!path) return 0;
+  } while (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path)));
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.
   if (PngFileWriter::HasPngSuffix(*path)) return PngFileWriter::WritePngFile(*path, windowImage);
   return BitmapFileWriter::WriteBitmapFile(*path, windowImage);

@@ -17,8 +17,8 @@ class BitmapExport {
   static constexpr const char* kDefaultSuffix = "bmp";
 
   /// Asks for a path and writes the whole canvas image there, as PNG when the name ends in ".png",
-  /// else as BMP; an existing file is replaced only when the user agrees. 0 when written, cancelled
-  /// or declined, else the failure's code (already reported).
+  /// else as BMP; an existing file is replaced only when the user agrees, and No asks for another
+  /// name. 0 when written or cancelled, else the failure's code (already reported).
   static int32_t SaveDisplayAsBitmap(const MemoryBitmap& windowImage);
   /// The text of the overwrite question (put through UserQuestions) for a path.
   static std::string OverwriteQuestionText(const std::string& path);

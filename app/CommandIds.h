@@ -39,6 +39,15 @@ inline constexpr int32_t kPageTimeBack = 33012;
 inline constexpr int32_t kPageTimeForward = 33013;
 inline constexpr int32_t kClearRecentFiles = 33014;
 inline constexpr int32_t kKeepSummaries = 33015;
+// Going to a time, measuring and fitting the plots.
+inline constexpr int32_t kGoToTime = 33030;
+inline constexpr int32_t kFitPlotsToWindow = 33031;
+inline constexpr int32_t kAutoscaleAll = 33032;
+inline constexpr int32_t kScaleBars = 33033;
+inline constexpr int32_t kCloseAll = 33034;
+inline constexpr int32_t kCursorA = 33035;
+inline constexpr int32_t kCursorB = 33036;
+inline constexpr int32_t kRemoveCursors = 33037;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 

@@ -14,11 +14,25 @@
 namespace skelvane {
 namespace {
 
-// "TT1a, TT1b, TT1c, TT1d" for a set of files; the full paths go into the tooltip.
+// "TT1a.kcs, TT1b.kcs in /data/day1" for a set of files, each folder after its files, so that sets
+// of the same names in different folders tell apart; the full paths go into the tooltip.
 QString SetTitle(const QStringList& paths) {
+  QStringList parts;
   QStringList names;
-  for (const QString& path : paths) names << QFileInfo(path).fileName();
-  return names.join(QStringLiteral(", "));
+  QString folder;
+  const auto endFolder = [&] {
+    if (!names.isEmpty()) parts << names.join(QStringLiteral(", ")) + QStringLiteral(" in ") + folder;
+    names.clear();
+  };
+  for (const QString& path : paths) {
+    const QFileInfo file(path);
+    if (!names.isEmpty() && file.path() != folder) endFolder();
+    folder = file.path();
+    names << file.fileName();
+  }
+  endFolder();
+  // A single "&" would underline the next letter.
+  return parts.join(QStringLiteral("; ")).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 // The tenth set is numbered 0, the key beside 9.

@@ -85,17 +85,27 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent
     result = dialog.RunModal();
   }
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
-  ReportError(CompletionText(run.WrittenFiles()), 0);
+  std::vector<std::string> notStarted;
+  if (run.WasCancelled()) {
+    for (const ExtractionProgress::GroupView& group : run.Progress().Snapshot()) {
+      if (group.state == ExtractionProgress::State::Waiting) notStarted.push_back(group.path);
+    }
+  }
+  ReportError(CompletionText(run.WrittenFiles(), notStarted, run.WasCancelled()), 0);
   return result;
 }
 
-std::string ExtractionProgressDialog::CompletionText(const std::vector<ExtractionRun::WrittenFile>& files) {
-  std::string text = kExtractionCompletedMessage;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string line = "\n" + ResultLine(files[i]);
-    const std::string more = "\n... and " + std::to_string(files.size() - i) + " more spike files";
+std::string ExtractionProgressDialog::CompletionText(const std::vector<ExtractionRun::WrittenFile>& files,
+                                                     const std::vector<std::string>& notStarted, bool cancelled) {
+  std::vector<std::string> lines;
+  for (const auto& file : files) lines.push_back(ResultLine(file));
+  for (const std::string& path : notStarted) lines.push_back(path + ": not started");
+  std::string text = cancelled ? kExtractionCancelledMessage : kExtractionCompletedMessage;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string line = "\n" + lines[i];
+    const std::string more = "\n... and " + std::to_string(lines.size() - i) + " more spike files";
     // A report keeps 479 characters: the list ends with a count of the files it could not show.
-    const bool last = i + 1 == files.size();
+    const bool last = i + 1 == lines.size();
     if (text.size() + line.size() + (last ? 0 : more.size()) > kMaxReportLength) {
       text += more;
       break;

@@ -25,6 +25,8 @@ inline constexpr const char* kZeroThresholdQuestion =
 inline constexpr const char* kCreateFolderQuestion = "The output folder does not exist. Create it?\n";
 /// Reported when the folder could not be made.
 inline constexpr const char* kCreateFolderFailedMessage = "The output folder could not be created";
+/// The completion box's first line after Cancel (instead of "Spike Extraction Process Completed").
+inline constexpr const char* kExtractionCancelledMessage = "Spike Extraction Cancelled";
 
 class ExtractionProgressDialog final : public QDialog {
   Q_OBJECT
@@ -36,10 +38,13 @@ class ExtractionProgressDialog final : public QDialog {
   ~ExtractionProgressDialog() override;
 
   /// The whole command: the questions, the run behind the dialog, then the completion box, whose first
-  /// line is "Spike Extraction Process Completed" and whose next lines list each spike file.
+  /// line is "Spike Extraction Process Completed" (kExtractionCancelledMessage after Cancel) and whose
+  /// next lines list each spike file, then each group Cancel kept from starting.
   static int32_t RunCommand(ExtractionRun& run, QWidget* parent);
-  /// The completion text for the files of a run, held within one report's length.
-  static std::string CompletionText(const std::vector<ExtractionRun::WrittenFile>& files);
+  /// The completion text for the files of a run and the spike files of the groups that never started
+  /// (after Cancel), held within one report's length.
+  static std::string CompletionText(const std::vector<ExtractionRun::WrittenFile>& files,
+                                    const std::vector<std::string>& notStarted = {}, bool cancelled = false);
 
   /// Starts the run on a worker thread and shows the dialog until it is over; the run's result.
   int32_t RunModal();

@@ -1,15 +1,19 @@
 #include "app/FileSession.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <climits>
+#include <set>
 
 #include "app/Preferences.h"
 #include "app/WindowView.h"
+#include "datafile/DataSourceManager.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/StripQuotes.h"
 #include "display/IPlotCollection.h"
 #include "platform/PathHelpers.h"
 #include "spikes/SpikeFile.h"
+#include "platform/ReportError.h"
 
 namespace skelvane {
 namespace {
@@ -17,6 +21,9 @@ namespace {
 // Dropped names are used only when they have 1 to PATH_MAX - 1 characters (the longest path the
 // system can open); longer ones are skipped.
 constexpr std::size_t kMaxDroppedNameLength = PATH_MAX - 1;
+
+std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 }  // namespace
 
@@ -36,19 +43,50 @@ void FileSession::SetFilesToOpen(const std::vector<std::string>& paths) {
 
 void FileSession::ShowRecentSetsWith(RecentSetsShown shown) {
   showRecent_ = std::move(shown);
+  ShowRecentSets();
+}
+
+void FileSession::ShowRecentSets() {
   if (showRecent_) showRecent_(Preferences::RecentSets());
 }
 
 void FileSession::OpenFilesAtStart() {
-  const int32_t sourcesBefore = sources_.GetNumSources();
-  for (const std::string& text : filesToOpen_) {
-    if (OpenedAsSpikeFile(StripQuotes(text))) continue;
+  std::vector<std::string> paths;
+  for (const std::string& text : filesToOpen_) paths.push_back(StripQuotes(text));
+  OpenInOrder(paths, Origin::Start);
+}
+
+// One source per file, each with its plot, in order up to the first that fails. A file open already
+// (by the same absolute path: a link to it is another recording) would be a second plot of the same
+// channel, and a spike file would group it with itself: it is passed over, and the status bar says so.
+void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin origin) {
+  const int32_t first = sources_.GetNumSources();
+  std::set<std::string> open;
+  for (int32_t index = 0; index < first; ++index) {
+    std::string path;
+    if (sources_.GetSourcePath(index, path) == 0) open.insert(AbsolutePathOf(path));
+  }
+  std::string passedOver;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (OpenedAsSpikeFile(paths[i])) continue;
+    const std::string absolute = AbsolutePathOf(paths[i]);
+    if (open.count(absolute) != 0) {
+      passedOver += (passedOver.empty() ? "" : ", ") + FileNameOf(paths[i]);
+      continue;
+    }
     const int32_t before = sources_.GetNumSources();
-    if (sources_.OpenSource(StripQuotes(text)) != 0) break;
-    window_.UpdateTimeRange();
+    if (sources_.OpenSource(paths[i]) != 0) {
+      // The files after a refused one would each take the place of the one before in the groups.
+      const std::size_t left = paths.size() - i - 1;
+      if (origin == Origin::Chooser && left > 0) ReportError(kLeftClosedMessage, static_cast<int64_t>(left));
+      break;
+    }
+    open.insert(absolute);
+    if (origin == Origin::Start) window_.UpdateTimeRange();
     if (CreatePlotsForSources(before) != 0) break;
   }
-  RememberOpenedSince(sourcesBefore);
+  RememberOpenedSince(first);
+  if (!passedOver.empty()) window_.ShowNotice(kAlreadyOpenNotice + passedOver);
 }
 
 int32_t FileSession::CreatePlotsForSources(int32_t firstIndex) {
@@ -66,15 +104,11 @@ int32_t FileSession::CreatePlotsForSources(int32_t firstIndex) {
 }
 
 void FileSession::OnDropFiles(const std::vector<std::string>& paths) {
-  const int32_t first = sources_.GetNumSources();
+  std::vector<std::string> usable;
   for (const std::string& path : paths) {
-    if (path.empty() || path.size() > kMaxDroppedNameLength) continue;
-    if (OpenedAsSpikeFile(path)) continue;
-    const int32_t before = sources_.GetNumSources();
-    if (sources_.OpenSource(path) != 0) break;
-    if (CreatePlotsForSources(before) != 0) break;
+    if (!path.empty() && path.size() <= kMaxDroppedNameLength) usable.push_back(path);
   }
-  RememberOpenedSince(first);
+  OpenInOrder(usable, Origin::Drop);
   // The new plots change the stack's height: the vertical bar follows it.
   window_.UpdateVerticalScroll();
   window_.Redraw();
@@ -89,37 +123,55 @@ bool FileSession::OpenedAsSpikeFile(const std::string& path) {
 }
 
 void FileSession::OpenData() {
-  const int32_t before = sources_.GetNumSources();
-  if (plots_.AddPlotsForNewSources() != 0) return;
-  RememberOpenedSince(before);
+  const std::optional<std::vector<std::string>> chosen = sources_.ChooseDataFiles();
+  if (!chosen) return;
+  OpenInOrder(*chosen, Origin::Chooser);
   window_.UpdateVerticalScroll();
   window_.Redraw();
 }
 
-// The sources that joined since `firstSource` were opened together: they become one recent set.
+// The sources that joined since `firstSource` were opened together: they become one recent set, by
+// their absolute paths, so that it opens from wherever the program is started next time.
 void FileSession::RememberOpenedSince(int32_t firstSource) {
   QStringList paths;
   for (int32_t index = firstSource; index < sources_.GetNumSources(); ++index) {
     std::string path;
-    if (sources_.GetSourcePath(index, path) == 0) paths << QFile::decodeName(QByteArray::fromStdString(path));
+    if (sources_.GetSourcePath(index, path) == 0) paths << FromLocalPath(AbsolutePathOf(path));
   }
   if (paths.isEmpty()) return;
   Preferences::AddRecentSet(paths);
-  if (showRecent_) showRecent_(Preferences::RecentSets());
+  ShowRecentSets();
 }
 
 void FileSession::OpenRecentSet(int32_t index) {
   const std::vector<QStringList> sets = Preferences::RecentSets();
   if (index < 0 || index >= static_cast<int32_t>(sets.size())) return;
   std::vector<std::string> paths;
-  for (const QString& path : sets[index]) paths.push_back(QFile::encodeName(path).toStdString());
-  // Opened like dropped files: a file that is gone is reported and ends the set.
+  std::string gone;
+  for (const QString& path : sets[index]) {
+    paths.push_back(ToLocalPath(path));
+    if (!QFileInfo::exists(path)) gone += "\n" + paths.back();
+  }
+  // Part of a set would put the wrong channels together: none of it is opened.
+  if (!gone.empty()) {
+    Preferences::RemoveRecentSet(sets[index]);
+    ShowRecentSets();
+    ShowMessage(kGoneSetMessage + gone);
+    return;
+  }
   OnDropFiles(paths);
 }
 
 void FileSession::ClearRecentSets() {
   Preferences::ClearRecentSets();
-  if (showRecent_) showRecent_({});
+  ShowRecentSets();
+}
+
+void FileSession::CloseAll() {
+  if (plots_.GetNumPlots() == 0) return;
+  plots_.RemoveAllPlots();
+  window_.UpdateVerticalScroll();
+  window_.Redraw();
 }
 
 }  // namespace skelvane

@@ -1,9 +1,9 @@
 #pragma once
 // The files the main window shows: those named on the command line, dropped on the window, chosen
-// with Open Data or picked from File > Recent Files, each opened as a source with its plot (a spike
-// file among them goes to its own panel instead), and the sets of recordings opened together
-// remembered for Recent Files. Owned by MainWindow; the commands and
-// the client area's drops use it.
+// with Open Data or picked from File > Recent Files, each opened as a source with its plot unless
+// the same file (the same absolute path) is open already (a spike file among them goes to its own
+// panel instead), Close All, and the sets of files opened together remembered for Recent Files by
+// their absolute paths. Owned by MainWindow; the commands and the client area's drops use it.
 
 #include <QStringList>
 #include <cstdint>
@@ -24,6 +24,11 @@ class FileSession {
   /// Opens a spike file named on the command line or dropped (it says itself what is wrong with it).
   using SpikeFileOpener = std::function<void(const std::string& path)>;
 
+  /// The status bar's words for files passed over because they are open already; their names follow.
+  static constexpr const char* kAlreadyOpenNotice = "Already open, not opened again: ";
+  /// Said when a recent set is picked whose files are gone; the missing paths follow, one a line.
+  static constexpr const char* kGoneSetMessage = "These files are gone, so their set was taken off Recent Files:";
+
   FileSession(IDataSourceManager& sources, IPlotCollection& plots, WindowView& window);
 
   /// Remembers one file named on the command line (one pair of surrounding quotes is removed when
@@ -41,17 +46,26 @@ class FileSession {
   void OpenFilesAtStart();
   /// Opens dropped files as new sources, in order, each with its plot, then redraws.
   void OnDropFiles(const std::vector<std::string>& paths);
-  /// Open Data: the chooser's files with their plots.
+  /// Open Data: the chooser's files with their plots, up to the first that fails (the rest are
+  /// left closed and counted, so that no channel group shifts).
   void OpenData();
-  /// Opens the `index`-th remembered set (newest first) as if its files were dropped.
+  /// Opens the `index`-th remembered set (newest first) as if its files were dropped; a set with a
+  /// file that is gone is forgotten instead, saying which files are gone.
   void OpenRecentSet(int32_t index);
   /// Forgets every remembered set.
   void ClearRecentSets();
+  /// Closes every plot and its source.
+  void CloseAll();
 
  private:
+  // Where files to open come from: at start no source listener takes the new time range yet; files
+  // chosen with Open Data that are left closed after a failure are counted.
+  enum class Origin { Start, Drop, Chooser };
+  void OpenInOrder(const std::vector<std::string>& paths, Origin origin);
   int32_t CreatePlotsForSources(int32_t firstIndex);
   bool OpenedAsSpikeFile(const std::string& path);
   void RememberOpenedSince(int32_t firstSource);
+  void ShowRecentSets();
 
   IDataSourceManager& sources_;
   IPlotCollection& plots_;

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include "app/CommandMenus.h"
 #include "app/DetectedSpikes.h"
 #include "app/LatencyLog.h"
+#include "app/MeasuringCursors.h"
+#include "app/OverviewStrip.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
@@ -36,7 +39,7 @@ namespace {
 constexpr const char* kWindowTitle = "Skelvane Version 3.01";
 // Client sizes outside 15 < size <= 10000 pixels are not laid out.
 constexpr int32_t kMaxClientSize = 10000;
-constexpr int kNoticeMilliseconds = 15000;  // how long a summary cache notice stays in the status bar
+constexpr int kNoticeMilliseconds = 15000;  // how long a notice stays in the status bar
 static_assert(ViewModel::kScrollRange == PagedScrollBar::kRangeMax, "the bars' range is the view model's");
 
 // The view model's name for what a scrollbar asked for.
@@ -96,8 +99,16 @@ int32_t MainWindow::Create() {
   setWindowTitle(QString::fromUtf8(kWindowTitle));
   LoadAppResources();
   setWindowIcon(QIcon(QString::fromUtf8(kAppIconResource)));
-  client_ = new ClientArea(*this, *this);
-  setCentralWidget(client_);
+  // The overview strip stands above the client area, outside the canvas and its picture.
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  overview_ = new OverviewStrip(canvas_, view_, plots_, model_, *this, [this] { summaries_->Poll(); }, central);
+  client_ = new ClientArea(*central, *this);
+  column->addWidget(overview_);
+  column->addWidget(client_, 1);
+  setCentralWidget(central);
 
   // Both bars start with nothing to scroll: the page covers the whole range.
   horizontal_ = new PagedScrollBar(Qt::Horizontal, client_);
@@ -113,16 +124,19 @@ int32_t MainWindow::Create() {
       DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), sources_, *this});
   spikePanels_ = std::make_unique<SpikePanels>(sources_, view_, model_, *this, *this);
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
-  commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{canvas_, view_, model_, *this, session_,
-                                                                     *plotActions_, extraction_, *detectedSpikes_,
-                                                                     *spikePanels_, *this, latency_.get()});
+  cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
+    if (status_ != nullptr) status_->ShowCursors(readout);
+  });
+  commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
+      canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *detectedSpikes_, *spikePanels_,
+      *cursors_, sources_, *this, latency_.get()});
   commands_->BuildMenus(*menuBar());
   session_.ShowRecentSetsWith([this](const std::vector<QStringList>& sets) { Menus()->SetRecentSets(sets); });
   status_ = new StatusBar(this);
   setStatusBar(status_);
   summaries_ = new SummaryWatcher(
       plots_, [this](int64_t done, int64_t total) { ShowSummaryProgress(done, total); }, [this] { Redraw(); },
-      [this](const std::string& notice) { status_->showMessage(QString::fromStdString(notice), kNoticeMilliseconds); },
+      [this](const std::string& notice) { ShowNotice(notice); },
       this);
   SummaryCache::Instance().SetEnabled(Preferences::KeepSummaries());
 
@@ -143,6 +157,11 @@ void MainWindow::Redraw() {
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   FollowSpikes();
   if (client_ != nullptr) client_->update();
+  if (overview_ != nullptr) overview_->ViewChanged();
+}
+
+void MainWindow::ShowNotice(const std::string& text) {
+  if (status_ != nullptr) status_->showMessage(QString::fromStdString(text), kNoticeMilliseconds);
 }
 
 // The detected spikes and the Spikes panels follow every change of the view, the plots or the
@@ -291,6 +310,9 @@ void MainWindow::FollowPixelRatio() {
 
 void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (status_ == nullptr) return;
+  const int32_t plot = locator_.PlotAt(y);
+  if (plot >= 0) overview_->FollowPlot(plot);
+  cursors_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
     status_->ClearPointer();
@@ -299,7 +321,6 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   StatusBar::Pointer pointer;
   pointer.time = *time;
   pointer.dataStart = PlotCanvas::RecordingStart(sources_, view_.DataStart);
-  const int32_t plot = locator_.PlotAt(y);
   if (plot >= 0) {
     pointer.plotName = locator_.NameOf(plot);
     if (const auto sample = locator_.SampleAt(plot, *time)) {
@@ -312,6 +333,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
 
 void MainWindow::OnMouseLeave() {
   if (status_ != nullptr) status_->ClearPointer();
+  if (cursors_) cursors_->PointerLeft();
 }
 
 void MainWindow::ShowSummaryProgress(int64_t done, int64_t total) {

@@ -1,9 +1,10 @@
 #pragma once
-// The program's one top-level window: menu, keys, two scrollbars and the canvas image. It owns the
-// helpers that turn commands (WindowCommands), mouse gestures (CanvasMouse), files (FileSession),
-// plot actions (PlotActions) and the wheel into changes of the view state, the plots or the display
-// switches, keeps the scrollbars in step with the view and draws the canvas once per paint
-// (FramePacer). Created by main().
+// The program's one top-level window: menu, keys, the overview strip, two scrollbars and the canvas
+// image. It owns the helpers that turn commands (WindowCommands), mouse gestures (CanvasMouse), files
+// (FileSession), plot actions (PlotActions), the measuring cursors (MeasuringCursors), the overview
+// (OverviewStrip) and the wheel into changes of the view state, the plots or the display switches,
+// keeps the scrollbars in step with the view and draws the canvas once per paint (FramePacer).
+// Created by main().
 
 #include <QMainWindow>
 #include <QPoint>
@@ -37,6 +38,8 @@ class IDataSourceManager;
 class IPlotCanvas;
 class IPlotCollection;
 class LatencyLog;
+class MeasuringCursors;
+class OverviewStrip;
 class PlotActions;
 class SpikePanels;
 class StatusBar;
@@ -77,6 +80,7 @@ class MainWindow final : public QMainWindow,
   void Redraw() override;
   void ScrollTime(ViewModel::Scroll action, int64_t position) override;
   MemoryBitmap DisplayedImage() override;
+  void ShowNotice(const std::string& text) override;
 
   /// Scrolls the time span after a horizontal scrollbar action.
   void OnHScroll(PagedScrollBar::Code code, int32_t position);
@@ -135,6 +139,10 @@ class MainWindow final : public QMainWindow,
   DetectedSpikes* Detected() const { return detectedSpikes_.get(); }
   /// The Spikes panels; null before Create.
   SpikePanels* SpikeFilePanels() const { return spikePanels_.get(); }
+  /// The overview strip above the canvas; null before Create.
+  OverviewStrip* Overview() const { return overview_; }
+  /// The measuring cursors; null before Create.
+  MeasuringCursors* Cursors() const { return cursors_.get(); }
   /// The Keys and Mouse dialog while it is open.
   QWidget* KeysAndMouse() const;
 
@@ -173,11 +181,13 @@ class MainWindow final : public QMainWindow,
   PagedScrollBar* horizontal_ = nullptr;
   PagedScrollBar* vertical_ = nullptr;
   StatusBar* status_ = nullptr;
+  OverviewStrip* overview_ = nullptr;
   SummaryWatcher* summaries_ = nullptr;
   std::unique_ptr<CanvasMouse> mouse_;
   std::unique_ptr<PlotActions> plotActions_;
   std::unique_ptr<DetectedSpikes> detectedSpikes_;
   std::unique_ptr<SpikePanels> spikePanels_;
+  std::unique_ptr<MeasuringCursors> cursors_;
   std::unique_ptr<WindowCommands> commands_;
   WheelNavigator wheel_{*this};
 };

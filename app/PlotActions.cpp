@@ -9,6 +9,8 @@
 #include "app/ClientLayout.h"
 #include "app/PlotLocator.h"
 #include "app/WindowView.h"
+#include "display/Autoscale.h"
+#include "display/CscPlot.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
@@ -60,6 +62,7 @@ void PlotActions::OnContextMenu(int32_t x, int32_t y) {
     canvas_.SetAmplitudeGain(path, canvas_.GetAmplitudeGain(path) / kAmplitudeStep);
   });
   act(QStringLiteral("&Reset Amplitude"), [this, path](int32_t) { canvas_.SetAmplitudeGain(path, 1.0); });
+  act(QStringLiteral("&Autoscale"), [this](int32_t i) { AutoscaleOf(i); });
   plotMenu_ = menu;
   menu->popup(client_.mapToGlobal(QPoint(x, y)));
 }
@@ -101,6 +104,22 @@ void PlotActions::ZoomAllAmplitudes(int32_t steps) {
 void PlotActions::ResetAmplitudes() {
   for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) canvas_.SetAmplitudeGain(locator_.PathOf(i), 1.0);
   window_.Redraw();
+}
+
+bool PlotActions::AutoscaleOf(int32_t index) {
+  IPlot* plot = nullptr;
+  if (plots_.GetPlot(index, plot) != 0 || plot == nullptr) return false;
+  auto* csc = dynamic_cast<CscPlot*>(plot);
+  if (csc == nullptr) return false;
+  const std::optional<double> gain = Autoscale::GainFor(*csc, canvas_.Frame());
+  if (!gain) return false;
+  canvas_.SetAmplitudeGain(plot->GetPath(), *gain);
+  window_.Redraw();
+  return true;
+}
+
+void PlotActions::AutoscaleAll() {
+  for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) AutoscaleOf(i);
 }
 
 }  // namespace skelvane

@@ -1,7 +1,8 @@
 #pragma once
 // What the user does to one plot or to all of them outside the header icons: the plot's right-click
-// menu (close, move, resize, amplitude), the names of the header icons as tooltips, and amplitude
-// zoom of one plot or of every plot. Owned by MainWindow; the commands and the wheel use it.
+// menu (close, move, resize, amplitude, autoscale), the names of the header icons as tooltips, and
+// amplitude zoom and autoscale of one plot or of every plot. Owned by MainWindow; the commands and
+// the wheel use it.
 
 #include <QPointer>
 #include <QString>
@@ -42,6 +43,11 @@ class PlotActions {
   void ZoomAllAmplitudes(int32_t steps);
   /// Gives every plot the gain 1 again.
   void ResetAmplitudes();
+  /// Sets the gain of plot `index` so that its signal in view fills most of its height (Autoscale);
+  /// a plot with nothing to show there keeps its gain. False when it kept it.
+  bool AutoscaleOf(int32_t index);
+  /// Autoscales every plot.
+  void AutoscaleAll();
 
  private:
   IPlotCanvas& canvas_;

@@ -58,20 +58,34 @@ std::vector<QStringList> Preferences::RecentSets() {
   return sets;
 }
 
-void Preferences::AddRecentSet(const QStringList& paths) {
-  if (paths.isEmpty()) return;
-  std::vector<QStringList> sets = RecentSets();
-  std::erase(sets, paths);
-  sets.insert(sets.begin(), paths);
-  if (sets.size() > static_cast<std::size_t>(kMaxRecentSets)) sets.resize(kMaxRecentSets);
+namespace {
+
+void StoreRecentSets(const std::vector<QStringList>& sets) {
   QSettings store = Store();
   store.remove(kRecentKey);
+  if (sets.empty()) return;
   store.beginWriteArray(kRecentKey, static_cast<int>(sets.size()));
   for (std::size_t i = 0; i < sets.size(); ++i) {
     store.setArrayIndex(static_cast<int>(i));
     store.setValue(kRecentPathsKey, sets[i]);
   }
   store.endArray();
+}
+
+}  // namespace
+
+void Preferences::AddRecentSet(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  std::vector<QStringList> sets = RecentSets();
+  std::erase(sets, paths);
+  sets.insert(sets.begin(), paths);
+  if (sets.size() > static_cast<std::size_t>(kMaxRecentSets)) sets.resize(kMaxRecentSets);
+  StoreRecentSets(sets);
+}
+
+void Preferences::RemoveRecentSet(const QStringList& paths) {
+  std::vector<QStringList> sets = RecentSets();
+  if (std::erase(sets, paths) > 0) StoreRecentSets(sets);
 }
 
 void Preferences::ClearRecentSets() { Store().remove(kRecentKey); }

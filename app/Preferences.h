@@ -37,6 +37,8 @@ class Preferences {
   static std::vector<QStringList> RecentSets();
   /// Puts a set first in the recent list (an equal set moves up), keeping at most kMaxRecentSets.
   static void AddRecentSet(const QStringList& paths);
+  /// Forgets one recent set (nothing when it is not remembered).
+  static void RemoveRecentSet(const QStringList& paths);
   /// Forgets every recent set.
   static void ClearRecentSets();
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "app/Preferences.h"
@@ -19,6 +20,15 @@ const QString kChosenFolder = QStringLiteral("folder");
 void StartIn(QFileDialog& dialog, const QString& kind) {
   const QString folder = Preferences::LastFolder(kind);
   if (!folder.isEmpty()) dialog.setDirectory(folder);
+}
+
+// The extension a filter stands for: "png" for "*.png"; empty for "*.*" or several patterns' wildcards.
+std::string SuffixOf(const FileChooser::Filter& filter) {
+  if (filter.patterns.empty()) return {};
+  const std::string& pattern = filter.patterns.front();
+  if (pattern == kEveryFilePattern || pattern.rfind("*.", 0) != 0) return {};
+  const std::string suffix = pattern.substr(2);
+  return suffix.find_first_of("*?[") == std::string::npos ? suffix : std::string();
 }
 
 std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -74,12 +84,22 @@ std::optional<std::string> QtFileChooser::SaveFile(const std::string& title, con
   dialog.setFileMode(QFileDialog::AnyFile);
   // Saving over an existing file replaces it without a question.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  if (!defaultSuffix.empty()) dialog.setDefaultSuffix(QString::fromStdString(defaultSuffix));
   StartIn(dialog, kSaveFolder);
-  if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
+  const QStringList qtFilters = ToQtFilters(filters).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+  if (!qtFilters.isEmpty()) dialog.setNameFilters(qtFilters);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  Preferences::SetLastFolder(kSaveFolder, dialog.directory().absolutePath());
-  return ToLocalPath(dialog.selectedFiles().front());
+  // A name typed without an extension takes the one of the type chosen (the default suffix for
+  // "every file"); the dialog would give every name the default.
+  QString path = dialog.selectedFiles().front();
+  if (QFileInfo(path).suffix().isEmpty()) {
+    const qsizetype chosen = qtFilters.indexOf(dialog.selectedNameFilter());
+    const std::string suffix = chosen >= 0 ? SuffixOf(filters[static_cast<std::size_t>(chosen)]) : std::string();
+    const std::string added = suffix.empty() ? defaultSuffix : suffix;
+    if (!added.empty()) path += QLatin1Char('.') + QString::fromStdString(added);
+  }
+  // The next Save As starts where this file goes, not where the dialog was browsing.
+  Preferences::SetLastFolder(kSaveFolder, QFileInfo(path).absolutePath());
+  return ToLocalPath(path);
 }
 
 std::optional<std::string> QtFileChooser::ChooseFolder(const std::string& title, const std::string& start) {

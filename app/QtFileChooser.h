@@ -13,7 +13,8 @@ class QtFileChooser final : public FileChooser {
   /// The Open dialog; several files when `multiple`, nullopt when cancelled.
   std::optional<std::vector<std::string>> OpenFiles(const std::string& title, const std::string& initialName,
                                                     const std::vector<Filter>& filters, bool multiple) override;
-  /// The Save As dialog without an overwrite prompt; nullopt when cancelled.
+  /// The Save As dialog without an overwrite prompt; a name typed without an extension gets the one
+  /// of the file type chosen. Remembers the folder of the file named; nullopt when cancelled.
   std::optional<std::string> SaveFile(const std::string& title, const std::string& defaultSuffix,
                                       const std::vector<Filter>& filters) override;
   /// The folder chooser; nullopt when cancelled.

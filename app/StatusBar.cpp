@@ -16,11 +16,14 @@ constexpr int64_t kPercent = 100;
 StatusBar::StatusBar(QWidget* parent)
     : QStatusBar(parent),
       pointer_(new QLabel(this)),
+      cursors_(new QLabel(this)),
       span_(new QLabel(this)),
       progress_(new QLabel(this)),
       spikes_(new QLabel(this)) {
   setSizeGripEnabled(false);
   addWidget(pointer_, 1);
+  addWidget(cursors_);
+  cursors_->hide();
   addPermanentWidget(progress_);
   addPermanentWidget(spikes_);
   addPermanentWidget(span_);
@@ -68,6 +71,11 @@ void StatusBar::ShowPointer(const Pointer& pointer) { pointer_->setText(QString:
 
 void StatusBar::ClearPointer() { pointer_->clear(); }
 
+void StatusBar::ShowCursors(const std::string& readout) {
+  cursors_->setText(QString::fromStdString(readout));
+  cursors_->setVisible(!readout.empty());
+}
+
 void StatusBar::ShowSpan(int64_t span) { span_->setText(QString::fromStdString(SpanText(span))); }
 
 void StatusBar::ShowSummaryProgress(int64_t done, int64_t total) {
@@ -77,6 +85,7 @@ void StatusBar::ShowSummaryProgress(int64_t done, int64_t total) {
 }
 
 QString StatusBar::PointerLabelText() const { return pointer_->text(); }
+QString StatusBar::CursorsLabelText() const { return cursors_->text(); }
 QString StatusBar::SpanLabelText() const { return span_->text(); }
 QString StatusBar::ProgressLabelText() const { return progress_->text(); }
 QString StatusBar::SpikeCountLabelText() const { return spikes_->text(); }

@@ -1,6 +1,7 @@
 #pragma once
-// The line under the canvas: the time and the plot's value under the mouse, the visible span, the
-// detected spikes in it and the progress of summary building. MainWindow feeds it; the texts are built by its static formatters.
+// The line under the canvas: the time and the plot's value under the mouse, the measuring cursors'
+// readout, the visible span, the detected spikes in it and the progress of summary building.
+// MainWindow feeds it; the texts are built by its static formatters and by TimeCursors.
 
 #include <QStatusBar>
 #include <cstdint>
@@ -30,6 +31,8 @@ class StatusBar final : public QStatusBar {
   void ShowPointer(const Pointer& pointer);
   /// Clears the reading (the mouse left the plots).
   void ClearPointer();
+  /// Shows the measuring cursors' readout (empty: no cursor set).
+  void ShowCursors(const std::string& readout);
   /// Shows the visible time span.
   void ShowSpan(int64_t span);
   /// Shows how far summary building has come; hidden once done reaches total.
@@ -48,8 +51,9 @@ class StatusBar final : public QStatusBar {
   /// "12 spikes in view", "1 spike in view", and "at least 12 spikes in view" while they fill in.
   static std::string SpikeCountText(int64_t spikes, bool complete);
 
-  /// The labels' texts, in order: pointer, span, progress.
+  /// The labels' texts, in order: pointer, cursors, span, progress.
   QString PointerLabelText() const;
+  QString CursorsLabelText() const;
   QString SpanLabelText() const;
   QString ProgressLabelText() const;
   /// The spike count's text (empty while hidden).
@@ -57,6 +61,7 @@ class StatusBar final : public QStatusBar {
 
  private:
   QLabel* pointer_;
+  QLabel* cursors_;
   QLabel* span_;
   QLabel* progress_;
   QLabel* spikes_;

@@ -11,11 +11,14 @@
 #include "app/DetectedSpikes.h"
 #include "app/ExtractionCommands.h"
 #include "app/FileSession.h"
+#include "app/GoToTimeDialog.h"
 #include "app/LatencyLog.h"
+#include "app/MeasuringCursors.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/SpikePanels.h"
 #include "app/WindowView.h"
+#include "display/Plot.h"
 #include "display/ViewState.h"
 #include "summary/SummaryCache.h"
 
@@ -53,6 +56,7 @@ constexpr const char* kScrollStack = "Scroll the plot stack up / down";
 constexpr const char* kAmplitude = "Increase / decrease the amplitude of all plots";
 constexpr const char* kEnds = "Go to the start / end of the recordings";
 constexpr const char* kStepSpike = "Centre the next / previous detected spike";
+constexpr const char* kPlaceCursor = "Put measuring cursor A / B at the time under the mouse";
 
 // The mouse gestures, which the canvas and the wheel handle, for Keys and Mouse.
 constexpr const char* kGestures[][2] = {
@@ -66,6 +70,7 @@ constexpr const char* kGestures[][2] = {
     {"Drag a plot's lower border", "Resize the plot"},
     {"Right-click a plot", "Close, move, resize or change the amplitude of the plot"},
     {"Drop files", "Open them"},
+    {"Click or drag the overview", "Centre the view there"},
 };
 
 // "Page &Right\tRight Arrow" is the action "Page Right".
@@ -94,6 +99,11 @@ std::span<const CommandRow> WindowCommands::Table() {
       Popup(Menu::File, "Recent &Files", Menu::RecentFiles),
       Item(c::kClearRecentFiles, Menu::RecentFiles, "&Clear Recent Files", "", nullptr,
            [](C& w) { w.session_.ClearRecentSets(); }),
+      Item(c::kCloseAll, Menu::File, "Close &All\tCtrl-Shift-W", "Ctrl+Shift+W", "Close every plot",
+           [](C& w) {
+             w.session_.CloseAll();
+             w.cursors_.Clear();
+           }),
       Separator(Menu::File),
       Item(c::kExit, Menu::File, "E&xit\tCtrl-E", "Ctrl+E; Ctrl+Q", "Quit", [](C& w) { w.widget_.close(); }),
 
@@ -149,6 +159,13 @@ std::span<const CommandRow> WindowCommands::Table() {
       Item(c::kShowDetectedSpikes, Menu::Display, "Show Detected Spikes\tCtrl-D", "Ctrl+D",
            "Mark the spikes Create Spike File would write", [](C& w) { w.detectedSpikes_.Toggle(); },
            [](const C& w) { return w.detectedSpikes_.Shown(); }),
+      Item(c::kGoToTime, Menu::Display, "&Go To Time\tCtrl-G", "Ctrl+G", "Go to a time", [](C& w) { w.GoToTime(); }),
+      Item(c::kFitPlotsToWindow, Menu::Display, "&Fit Plots To Window\tCtrl-Shift-F", "Ctrl+Shift+F",
+           "Fit the plots to the window", [](C& w) { w.FitPlotsToWindow(); }),
+      Item(c::kAutoscaleAll, Menu::Display, "Auto&scale\tCtrl-Shift-A", "Ctrl+Shift+A",
+           "Autoscale the amplitude of every plot", [](C& w) { w.plots_.AutoscaleAll(); }),
+      Check(c::kScaleBars, Menu::Display, "Scale &Bars", [](C& w) { w.ToggleScaleBars(); },
+            [](const C& w) { return w.canvas_.GetShowScaleBars(); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -166,6 +183,9 @@ std::span<const CommandRow> WindowCommands::Table() {
       Key(c::kPageTimeBack, "PgUp", kPageTime, [](C& w) { w.ScrollTime(S::PageBack); }),
       Key(c::kNextSpike, "N", kStepSpike, [](C& w) { w.detectedSpikes_.Step(true); }),
       Key(c::kPreviousSpike, "P", kStepSpike, [](C& w) { w.detectedSpikes_.Step(false); }),
+      Key(c::kCursorA, "A", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::A); }),
+      Key(c::kCursorB, "B", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::B); }),
+      Key(c::kRemoveCursors, "Esc", "Remove the measuring cursors", [](C& w) { w.cursors_.Clear(); }),
   };
   return kRows;
 }
@@ -186,6 +206,8 @@ WindowCommands::WindowCommands(const Parts& parts)
       extraction_(parts.extraction),
       detectedSpikes_(parts.detectedSpikes),
       spikePanels_(parts.spikePanels),
+      cursors_(parts.cursors),
+      sources_(parts.sources),
       widget_(parts.widget),
       log_(parts.log) {}
 
@@ -286,6 +308,20 @@ void WindowCommands::ShowKeysAndMouse() {
   if (keysAndMouse_ == nullptr) keysAndMouse_ = new KeysAndMouseDialog(KeysAndMouseLines(), &widget_);
   keysAndMouse_->show();
   keysAndMouse_->raise();
+}
+
+void WindowCommands::GoToTime() { GoToTimeDialog::Run(sources_, model_, view_, window_, widget_); }
+
+// Each plot at least its own smallest height: when even those do not fit, the rest scroll.
+void WindowCommands::FitPlotsToWindow() {
+  model_.FitPlotsToWindow(Plot::kMinHeight);
+  window_.UpdateVerticalScroll();
+  window_.Redraw();
+}
+
+void WindowCommands::ToggleScaleBars() {
+  canvas_.SetShowScaleBars(!canvas_.GetShowScaleBars());
+  window_.Redraw();
 }
 
 }  // namespace skelvane

@@ -25,7 +25,9 @@ class CommandMenus;
 class DetectedSpikes;
 class ExtractionCommands;
 class FileSession;
+class IDataSourceManager;
 class LatencyLog;
+class MeasuringCursors;
 class PlotActions;
 class SpikePanels;
 class WindowView;
@@ -44,6 +46,8 @@ class WindowCommands {
     ExtractionCommands& extraction;
     DetectedSpikes& detectedSpikes;
     SpikePanels& spikePanels;
+    MeasuringCursors& cursors;
+    IDataSourceManager& sources;  // the recordings Go To Time goes within
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
   };
@@ -83,6 +87,9 @@ class WindowCommands {
   void ShowAboutBox();
   void ShowExtractionProperties();
   void ShowKeysAndMouse();
+  void GoToTime();
+  void FitPlotsToWindow();
+  void ToggleScaleBars();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -93,6 +100,8 @@ class WindowCommands {
   ExtractionCommands& extraction_;
   DetectedSpikes& detectedSpikes_;
   SpikePanels& spikePanels_;
+  MeasuringCursors& cursors_;
+  IDataSourceManager& sources_;
   QWidget& widget_;
   LatencyLog* log_;
   std::unique_ptr<CommandMenus> menus_;

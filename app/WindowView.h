@@ -4,6 +4,7 @@
 // implements it; the helpers never include the window itself.
 
 #include <cstdint>
+#include <string>
 
 #include "display/ViewModel.h"
 #include "platform/MemoryBitmap.h"
@@ -25,6 +26,8 @@ class WindowView {
   virtual void ScrollTime(ViewModel::Scroll action, int64_t position) = 0;
   /// The canvas picture as the window shows it, drawn first if a redraw is still due.
   virtual MemoryBitmap DisplayedImage() = 0;
+  /// Says something in the status bar for a while: files passed over, a time held to the recording.
+  virtual void ShowNotice(const std::string& text) = 0;
 };
 
 }  // namespace skelvane

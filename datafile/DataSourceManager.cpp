@@ -36,9 +36,6 @@ constexpr const char* kChangedMessage = "Data file changed or was truncated whil
 constexpr const char* kReadErrorMessage = "Error reading data file; error code:";
 constexpr const char* kNeverIncreasesWarning =
     "The timestamps of this recording never increase; it is shown, but no spikes can be cut from it";
-constexpr const char* kLeftClosedMessage =
-    "Files chosen after one that could not be opened were left closed, so that no channel group shifts; "
-    "files left closed: ";
 
 constexpr const char* kDialogTitle = "Open Data File";
 constexpr const char* kDialogInitialName = "*.kcs*";
@@ -260,16 +257,7 @@ void DataSourceManager::ClearSlot(int32_t slotIndex) {
 }
 
 int32_t DataSourceManager::OpenDataFileDialog() {
-  if (count_ >= kMaxSources) {
-    ReportError(kMaxSourcesMessage, 0);
-    return kStatusFailed;
-  }
-  const std::vector<FileChooser::Filter> filters{
-      {"Continuously Sampled Files (*.kcs)", {"*.kcs"}},
-      {"All Kestrelon Data Files (*.k*)", {"*.k*"}},
-      {"Old-Versions Kestrelon Files (*.dat)", {"*.dat"}},
-  };
-  const auto chosen = FileChooser::Current().OpenFiles(kDialogTitle, kDialogInitialName, filters, /*multiple=*/true);
+  const auto chosen = ChooseDataFiles();
   if (!chosen) return kStatusFailed;
   // Each failure has reported itself; the command succeeded once the user confirmed. The files after
   // a refused one would each take the place of the one before in the plots' channel groups.
@@ -279,6 +267,19 @@ int32_t DataSourceManager::OpenDataFileDialog() {
     break;
   }
   return kStatusOk;
+}
+
+std::optional<std::vector<std::string>> DataSourceManager::ChooseDataFiles() {
+  if (count_ >= kMaxSources) {
+    ReportError(kMaxSourcesMessage, 0);
+    return std::nullopt;
+  }
+  const std::vector<FileChooser::Filter> filters{
+      {"Continuously Sampled Files (*.kcs)", {"*.kcs"}},
+      {"All Kestrelon Data Files (*.k*)", {"*.k*"}},
+      {"Old-Versions Kestrelon Files (*.dat)", {"*.dat"}},
+  };
+  return FileChooser::Current().OpenFiles(kDialogTitle, kDialogInitialName, filters, /*multiple=*/true);
 }
 
 int32_t DataSourceManager::CloseSource(int32_t index) {

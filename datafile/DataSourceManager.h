@@ -18,6 +18,10 @@ namespace skelvane {
 
 /// Most sources open at once.
 inline constexpr int32_t kMaxSources = 256;
+/// Reported, with their count, for the chosen files left closed after one that could not be opened.
+inline constexpr const char* kLeftClosedMessage =
+    "Files chosen after one that could not be opened were left closed, so that no channel group shifts; "
+    "files left closed: ";
 /// Most listeners registered at once.
 inline constexpr int32_t kMaxListeners = 10;
 /// Bytes of one path field in a source list record (at most 259 characters and a NUL).
@@ -48,6 +52,7 @@ class DataSourceManager final : public IDataSourceManager {
   int32_t GetNumSources() override;
   int32_t OpenSource(const std::string& path) override;
   int32_t OpenDataFileDialog() override;
+  std::optional<std::vector<std::string>> ChooseDataFiles() override;
   int32_t CloseSource(int32_t index) override;
   int32_t ReadSettings(File& file) override;
   int32_t WriteSettings(File& file) override;

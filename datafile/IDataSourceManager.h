@@ -3,7 +3,9 @@
 // DataSourceManager is the one implementation; tests may substitute their own.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace skelvane {
 
@@ -51,6 +53,9 @@ class IDataSourceManager {
   /// Runs the Open Data File chooser and opens the files picked, in order, up to the first that cannot
   /// be opened (the rest would shift the plots' channel groups); 0, or -1 when cancelled or full.
   virtual int32_t OpenDataFileDialog() = 0;
+  /// The Open Data File chooser alone: the files picked, in order; none when cancelled or when the
+  /// table is already full (reported). The window opens them itself, passing over those already open.
+  virtual std::optional<std::vector<std::string>> ChooseDataFiles() = 0;
   /// Closes a source; the last source moves into its index. 0 or -603.
   virtual int32_t CloseSource(int32_t index) = 0;
   /// Reads a source list record at the file's position and opens the sources it names.

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "display/PlotFrame.h"
+
 namespace skelvane {
 
 class BitmapPresenter;
@@ -77,6 +79,8 @@ class IPlotCanvas {
   /// Marks these spikes on the traces from the next redraw on (none: no marks); a canvas that draws
   /// no marks ignores them.
   virtual void SetSpikeMarks(std::shared_ptr<const SpikeMarks> /*marks*/) {}
+  /// What the plots are given to draw the current view; an empty frame for a canvas that draws none.
+  virtual PlotFrame Frame() { return {}; }
 };
 
 }  // namespace skelvane

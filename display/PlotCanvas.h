@@ -195,7 +195,7 @@ class PlotCanvas : public IPlotCanvas {
   /// The view this canvas draws.
   ViewState& View() const { return view_; }
   /// What the plots are given to draw the current view.
-  PlotFrame Frame();
+  PlotFrame Frame() override;
 
   /// Marks these spikes on the traces from the next redraw on; none draws no marks.
   void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) override { spikeMarks_ = std::move(marks); }

@@ -62,6 +62,7 @@ void LayoutSources::GetTimeRange(int64_t& start, int64_t& end) {
 
 int32_t LayoutSources::OpenSource(const std::string&) { return kStatusFailed; }
 int32_t LayoutSources::OpenDataFileDialog() { return kStatusFailed; }
+std::optional<std::vector<std::string>> LayoutSources::ChooseDataFiles() { return std::nullopt; }
 int32_t LayoutSources::CloseSource(int32_t) { return kStatusNoData; }
 int32_t LayoutSources::ReadSettings(File&) { return kStatusFailed; }
 int32_t LayoutSources::WriteSettings(File&) { return kStatusFailed; }

@@ -46,6 +46,8 @@ class LayoutSources final : public IDataSourceManager {
   int32_t OpenSource(const std::string& path) override;
   /// Opens nothing: -1.
   int32_t OpenDataFileDialog() override;
+  /// Chooses nothing.
+  std::optional<std::vector<std::string>> ChooseDataFiles() override;
   /// Closes nothing: -603.
   int32_t CloseSource(int32_t index) override;
   /// Reads nothing: -1.

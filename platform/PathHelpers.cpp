@@ -1,5 +1,8 @@
 #include "platform/PathHelpers.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace skelvane {
 
 std::string FileNameOf(std::string_view path) {
@@ -16,6 +19,17 @@ std::string FileTitleOf(std::string_view path) {
 std::string FolderOf(std::string_view path) {
   const auto slash = path.rfind('/');
   return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+std::string AbsolutePathOf(std::string_view path) {
+  if (path.empty()) return {};
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), error);
+  if (error) absolute = std::filesystem::path(path);
+  std::string text = absolute.lexically_normal().string();
+  // "/data/" names the folder "/data".
+  if (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
 }
 
 }  // namespace skelvane

@@ -1,5 +1,5 @@
 #pragma once
-// Path helpers shared by the data source manager, the plots and the extraction run.
+// Path helpers shared by the data source manager, the plots, the extraction run and the window's files.
 // '/' separates folders; a name's title is the name cut before its first '.'.
 
 #include <string>
@@ -13,5 +13,8 @@ std::string FileNameOf(std::string_view path);
 std::string FileTitleOf(std::string_view path);
 /// The text before the last '/' (empty when there is none).
 std::string FolderOf(std::string_view path);
+/// The path made absolute against the working folder, with "." and ".." taken out by the text alone:
+/// links are not followed, so two names linking to one file stay two paths.
+std::string AbsolutePathOf(std::string_view path);
 
 }  // namespace skelvane

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,7 +40,10 @@ class FakeSaveChooser : public FileChooser {
     lastTitle = title;
     lastSuffix = suffix;
     lastFilters = filters;
-    return answer;
+    if (queued.empty()) return answer;
+    const std::optional<std::string> next = queued.front();
+    queued.pop_front();
+    return next;
   }
   std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
 
@@ -48,6 +52,7 @@ class FakeSaveChooser : public FileChooser {
   std::string lastSuffix;
   std::vector<Filter> lastFilters;
   std::optional<std::string> answer;
+  std::deque<std::optional<std::string>> queued;  // answered first, in order, before `answer`
 };
 
 template <typename T>
@@ -158,26 +163,34 @@ TEST_F(BitmapExportTest, PixelsAreTheWholeCanvasImageRowForRow) {
   }
 }
 
-TEST_F(BitmapExportTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
+// No to replacing a file brings the chooser back: cancelled, nothing is written; another name is
+// written instead; Yes replaces the file.
+TEST_F(BitmapExportTest, ExistingFileIsReplacedOnlyWhenTheUserAgreesAndNoAsksAgain) {
   const std::string path = dir.Write("old.bmp", std::string(5000, 'x'));
-  chooser->answer = path;
   const MemoryBitmap image = PatternImage(2, 2);
   test::CapturedReports reports;
   replace = false;
+  chooser->queued = {path, std::nullopt};
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(chooser->calls, 2);
+  EXPECT_EQ(ReadFile(path), std::string(5000, 'x'));
+  chooser->queued = {path, dir.File("other.bmp")};
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
   EXPECT_EQ(ReadFile(path), std::string(5000, 'x'));
+  EXPECT_EQ(ReadFile(dir.File("other.bmp")).size(), kHeadersSize + 16u);
   replace = true;
+  chooser->queued = {path};
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
   EXPECT_EQ(ReadFile(path).size(), kHeadersSize + 16u);
   const std::string question = BitmapExport::OverwriteQuestionText(path);
-  EXPECT_EQ(asked, (std::vector<std::string>{question, question}));
+  EXPECT_EQ(asked, (std::vector<std::string>{question, question, question}));
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(BitmapExport::OverwriteQuestionText(path), "old.bmp already exists.\nDo you want to replace it?");
 
   // A new name is written without a question.
   chooser->answer = dir.File("new.bmp");
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
-  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked.size(), 3u);
 }
 
 // A .png name (in any case) gets a PNG of exactly the canvas pixels; .bmp stays byte for byte a BMP.

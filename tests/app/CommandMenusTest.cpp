@@ -54,8 +54,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
   EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Display", "Spike Extraction", "&Help"}));
   EXPECT_EQ(built.Items(Menu::File),
             (std::vector<std::string>{"&Open Data\tCtrl-Alt-O", "Open &Spike Files...", "-",
-                                      "Save Current Display As A &Bitmap", "-", "Recent &Files>", "-",
-                                      "E&xit\tCtrl-E"}));
+                                      "Save Current Display As A &Bitmap", "-", "Recent &Files>",
+                                      "Close &All\tCtrl-Shift-W", "-", "E&xit\tCtrl-E"}));
   EXPECT_EQ(built.Items(Menu::Display),
             (std::vector<std::string>{
                 "&Increase Time Scale\tCtrl-Right Arrow", "&Decrease Time Scale\tCtrl-Left Arrow", "-",
@@ -63,7 +63,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Display File Name", "Display Icons", "Display Data Axis", "Display Time Axis", "-",
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
-                "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D"}));
+                "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "&Go To Time\tCtrl-G",
+                "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A", "Scale &Bars"}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -98,6 +99,14 @@ TEST(CommandMenus, KeysOfEveryCommandWorkInTheWindow) {
       {commands::kNextSpike, {QKeySequence(Qt::Key_N)}},
       {commands::kPreviousSpike, {QKeySequence(Qt::Key_P)}},
       {commands::kOpenSpikeFiles, {}},
+      {commands::kCloseAll, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W)}},
+      {commands::kGoToTime, {QKeySequence(Qt::CTRL | Qt::Key_G)}},
+      {commands::kFitPlotsToWindow, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}},
+      {commands::kAutoscaleAll, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)}},
+      {commands::kCursorA, {QKeySequence(Qt::Key_A)}},
+      {commands::kCursorB, {QKeySequence(Qt::Key_B)}},
+      {commands::kRemoveCursors, {QKeySequence(Qt::Key_Escape)}},
+      {commands::kScaleBars, {}},
       {commands::kSaveDisplayAsBitmap, {}},
       {commands::kAbout, {}},
       {commands::kToggleFileName, {}},
@@ -123,7 +132,8 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kToggleDataAxis,        commands::kToggleTimeAxis,
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
-                                       commands::kKeepSummaries,         commands::kShowDetectedSpikes};
+                                       commands::kKeepSummaries,         commands::kShowDetectedSpikes,
+                                       commands::kScaleBars};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -141,10 +151,11 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
 
 TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   Built built;
-  const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 57665, 32784, 32785, 32786, 32787, 32788,
-                                    32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004, 33005,
-                                    33006, 33007, 33008, 33015, 33301, 32808, 32807, 33009, 57664, 33010,
-                                    33011, 33013, 33012, 33302, 33303};
+  const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 33034, 57665, 32784, 32785, 32786, 32787,
+                                    32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004,
+                                    33005, 33006, 33007, 33008, 33015, 33301, 33030, 33031, 33032, 33033,
+                                    32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012, 33302, 33303,
+                                    33035, 33036, 33037};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
   for (int32_t command : all) built.menus->Action(command)->trigger();
@@ -155,16 +166,19 @@ TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
 TEST(CommandMenus, RecentSetsStandAboveClearRecentFilesNewestFirst) {
   Built built;
   EXPECT_FALSE(built.menus->Action(commands::kClearRecentFiles)->isEnabled());
-  built.menus->SetRecentSets({{"/a/x.kcs", "/a/y.kcs"}, {"/b/z.kcs"}});
+  // Each folder follows its files: sets of the same names in two folders tell apart.
+  built.menus->SetRecentSets({{"/a/x.kcs", "/a/y.kcs"}, {"/b/x.kcs", "/b/y.kcs"}, {"/a/x.kcs", "/c&d/z.kcs"}});
   EXPECT_EQ(built.Items(Menu::RecentFiles),
-            (std::vector<std::string>{"&1 x.kcs, y.kcs", "&2 z.kcs", "-", "&Clear Recent Files"}));
+            (std::vector<std::string>{"&1 x.kcs, y.kcs in /a", "&2 x.kcs, y.kcs in /b",
+                                      "&3 x.kcs in /a; z.kcs in /c&&d", "-", "&Clear Recent Files"}));
   EXPECT_EQ(built.menus->Action(commands::kRecentFilesFirst)->toolTip().toStdString(), "/a/x.kcs\n/a/y.kcs");
   EXPECT_TRUE(built.menus->Action(commands::kClearRecentFiles)->isEnabled());
   built.menus->Action(commands::kRecentFilesFirst + 1)->trigger();
   EXPECT_EQ(built.chosen, std::vector<int32_t>{commands::kRecentFilesFirst + 1});
 
   built.menus->SetRecentSets({{"/c/w.kcs"}});
-  EXPECT_EQ(built.Items(Menu::RecentFiles), (std::vector<std::string>{"&1 w.kcs", "-", "&Clear Recent Files"}));
+  EXPECT_EQ(built.Items(Menu::RecentFiles),
+            (std::vector<std::string>{"&1 w.kcs in /c", "-", "&Clear Recent Files"}));
   EXPECT_EQ(built.menus->Action(commands::kRecentFilesFirst + 1), nullptr);
   built.menus->SetRecentSets({});
   EXPECT_EQ(built.Items(Menu::RecentFiles), std::vector<std::string>{"&Clear Recent Files"});
@@ -200,6 +214,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
   }
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"Ctrl+Alt+O, Ctrl+O", "Open data files"},
+      {"Ctrl+Shift+W", "Close every plot"},
       {"Ctrl+E, Ctrl+Q", "Quit"},
       {"Ctrl+Right / Ctrl+Left", "Increase / decrease the time scale (zoom out / in)"},
       {"Right / Left", "Page time forward / back"},
@@ -207,12 +222,17 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Ctrl+Up / Ctrl+Down", "Increase / decrease the amplitude of all plots"},
       {"Ctrl+0", "Reset the amplitude of all plots"},
       {"Ctrl+D", "Mark the spikes Create Spike File would write"},
+      {"Ctrl+G", "Go to a time"},
+      {"Ctrl+Shift+F", "Fit the plots to the window"},
+      {"Ctrl+Shift+A", "Autoscale the amplitude of every plot"},
       {"Ctrl+S", "Create spike files"},
       {"Ctrl+P", "Spike extraction properties"},
       {"F1", "This list"},
       {"Home / End", "Go to the start / end of the recordings"},
       {"PgDown / PgUp", "Page time forward / back"},
       {"N / P", "Centre the next / previous detected spike"},
+      {"A / B", "Put measuring cursor A / B at the time under the mouse"},
+      {"Esc", "Remove the measuring cursors"},
       {"Wheel", "Scroll the plot stack"},
       {"Shift+Wheel", "Page time"},
       {"Ctrl+Wheel", "Zoom time about the mouse"},
@@ -223,6 +243,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Drag a plot's lower border", "Resize the plot"},
       {"Right-click a plot", "Close, move, resize or change the amplitude of the plot"},
       {"Drop files", "Open them"},
+      {"Click or drag the overview", "Centre the view there"},
   };
   EXPECT_EQ(lines, expected);
 }

@@ -101,13 +101,15 @@ TEST_F(MainWindowCommands, ZoomAtItsBoundDoesNotRedraw) {
 
 TEST_F(MainWindowCommands, CtrlAltOOpensDataAndUpdatesTheStack) {
   Start();
-  plots.addPlots = [this] {
-    AddPlots(5);
-    return 0;
-  };
+  sources.dialogPicks.emplace();
+  for (int i = 0; i < 5; ++i) {
+    const std::string path = "/data/p" + std::to_string(i) + ".kcs";
+    sources.AddFile(path, {5, 1'000'000, 9'000'000, false});
+    sources.dialogPicks->push_back(path);
+  }
   const int redraws = Frames();
   Key(Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
-  EXPECT_EQ(plots.addPlotsCalls, 1);
+  EXPECT_EQ(plots.GetNumPlots(), 5);
   EXPECT_EQ(Frames(), redraws + 1);
   // 515 + 17 pixels, 400 visible.
   EXPECT_EQ(window->VerticalScrollBar()->Page(), 24636);
@@ -117,7 +119,7 @@ TEST_F(MainWindowCommands, CancelledOpenDataChangesNothing) {
   Start();
   const int redraws = Frames();
   window->CommandAction(commands::kOpenData)->trigger();
-  EXPECT_EQ(plots.addPlotsCalls, 1);
+  EXPECT_TRUE(sources.openAttempts.empty());
   EXPECT_EQ(Frames(), redraws);
 }
 

@@ -13,6 +13,7 @@
 #include "app/Preferences.h"
 #include "app/QtFileChooser.h"
 #include "extract/ExtractionRun.h"
+#include "platform/PathHelpers.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -51,7 +52,8 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
   EXPECT_EQ(loaded.Threshold, 123.5);
   EXPECT_EQ(loaded.ExtractionType, kExtractionTypeBoth);
   EXPECT_EQ(loaded.OutputDirectory, "/tmp/spikes");
-  EXPECT_EQ(RecentTexts(), (std::vector<std::string>{"&1 TT1c.kcs, TT1d.kcs", "&2 TT1a.kcs, TT1b.kcs", "",
+  const std::string in = " in " + FolderOf(tetrode[0]);
+  EXPECT_EQ(RecentTexts(), (std::vector<std::string>{"&1 TT1c.kcs, TT1d.kcs" + in, "&2 TT1a.kcs, TT1b.kcs" + in, "",
                                                      "&Clear Recent Files"}));
 
   // The older set opens again, in its order, as one step.
@@ -60,7 +62,7 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
   ASSERT_EQ(plots.GetNumPlots(), 2);
   EXPECT_EQ(PlotPath(0), tetrode[0]);
   EXPECT_EQ(PlotPath(1), tetrode[1]);
-  EXPECT_EQ(RecentTexts().front(), "&1 TT1a.kcs, TT1b.kcs");
+  EXPECT_EQ(RecentTexts().front(), "&1 TT1a.kcs, TT1b.kcs" + in);
 
   // Ten sets at most, newest first.
   for (int i = 0; i < 12; ++i) Preferences::AddRecentSet({QStringLiteral("/data/set%1.kcs").arg(i)});

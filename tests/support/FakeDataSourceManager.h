@@ -252,6 +252,7 @@ class FakeDataSourceManager final : public IDataSourceManager {
     for (const auto& path : *dialogPicks) OpenSource(path);
     return kStatusOk;
   }
+  std::optional<std::vector<std::string>> ChooseDataFiles() override { return dialogPicks; }
   int32_t CloseSource(int32_t index) override {
     if (!Valid(index)) return kStatusNoData;
     if (index != GetNumSources() - 1) sources[index] = sources.back();

@@ -1,0 +1,85 @@
+#pragma once
+// The strip above the canvas that shows the whole recording of one plot (the plot last under the
+// mouse, else the first) as its min/max envelope from the plot's summary, with a box over the
+// visible span; a click or a drag centres the view there. The envelope is drawn once into an image
+// kept until its plot, the data range, the width or the summary change: a view change repaints only
+// the image and the box. A widget of its own: it is not part of the canvas picture or a snapshot.
+// Owned (as a child widget) by MainWindow, which tells it of view changes and of the plot under the
+// mouse.
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace skelvane {
+
+class CscPlot;
+class IPlotCanvas;
+class IPlotCollection;
+class ViewModel;
+class WindowView;
+struct ViewState;
+
+class OverviewStrip final : public QWidget {
+  Q_OBJECT
+
+ public:
+  /// Height of the strip in pixels.
+  static constexpr int kHeight = 40;
+
+  /// Shows the plots of `plots` over the data range of `view`; moves the view through `model` and
+  /// `window`. `summaryStarted` is called after the strip started a plot's summary build.
+  OverviewStrip(const IPlotCanvas& canvas, const ViewState& view, const IPlotCollection& plots, ViewModel& model,
+                WindowView& window, std::function<void()> summaryStarted, QWidget* parent);
+
+  /// Shows the envelope of plot `index` from now on (the mouse is over it).
+  void FollowPlot(int32_t index);
+  /// The view, the plots or a summary changed: the strip is painted again.
+  void ViewChanged();
+
+  /// The path of the plot whose envelope is shown (empty with no plot).
+  std::string ShownPath() const;
+  /// Whether the envelope is drawn (its plot's summary is built).
+  bool HasEnvelope() const { return envelopeKey_.built; }
+  /// The box over the visible span, in the strip's coordinates (empty with no data range).
+  QRect SpanBox() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  // What the kept envelope image was drawn for.
+  struct EnvelopeKey {
+    std::string path;
+    int64_t dataStart = 0;
+    int64_t dataEnd = 0;
+    int32_t left = 0;
+    int32_t columns = 0;
+    int32_t height = 0;
+    bool built = false;  // the summary was there
+    bool operator==(const EnvelopeKey&) const = default;
+  };
+
+  CscPlot* ShownPlot(std::string& path) const;
+  void RefreshEnvelope();
+  void DrawEnvelope(const CscPlot& plot, const EnvelopeKey& key);
+  int32_t TraceLeft() const;
+  int32_t TraceColumns() const;
+  void CentreOnColumnAt(int32_t x);
+
+  const IPlotCanvas& canvas_;
+  const ViewState& view_;
+  const IPlotCollection& plots_;
+  ViewModel& model_;
+  WindowView& window_;
+  std::function<void()> summaryStarted_;
+  std::string followed_;  // the path of the plot last under the mouse
+  EnvelopeKey envelopeKey_;
+  QImage envelope_;
+};
+
+}  // namespace skelvane
