@@ -41,8 +41,8 @@ class OverviewStrip final : public QWidget {
 
   /// The path of the plot whose envelope is shown (empty with no plot).
   std::string ShownPath() const;
-  /// Whether the envelope is drawn (its plot's summary is built).
-  bool HasEnvelope() const { return envelopeKey_.built; }
+  /// Whether the envelope of the plot shown now is drawn (its summary was built by the last paint).
+  bool HasEnvelope() const { return envelopeKey_.built && envelopeKey_.path == ShownPath(); }
   /// The box over the visible span, in the strip's coordinates (empty with no data range).
   QRect SpanBox() const;
 
