@@ -210,7 +210,9 @@ TEST_F(MeasureAndNavigateTest, OverviewShowsTheWholeRecordingOfThePlotUnderTheMo
   // box; none in the margins the view's range keeps before and after it.
   ASSERT_TRUE(QTest::qWaitFor([&] { return strip->HasEnvelope(); }, 10000));
   EXPECT_EQ(strip->ShownPath(), tetrode[0]);
-  const auto column = [&](int64_t time) { return kTraceLeft + static_cast<int>((time - View().DataStart) / perColumn); };
+  const auto column = [&](int64_t time) {
+    return kTraceLeft + static_cast<int>((time - View().DataStart) / perColumn);
+  };
   const int first = column(RecordingStart());
   const int last = column(RecordingStart() + kRecordingLength);
   const int recordingOutsideBox = last - first - strip->SpanBox().width();
