@@ -94,7 +94,7 @@ done
 # Kept summaries: the snapshot of a recording long enough to need one keeps it in a cache of our own.
 # A first byte of 0 leaves the file as it is, 1 makes its checksums right after the fuzzer's changes.
 "$cli" synth --out "$rec/long" --channels 1 --seconds 1300 --rate 2048 --seed 8 >/dev/null
-XDG_CACHE_HOME="$rec/cache" "$cli" snapshot --width 300 --height 200 -o "$rec/long.bmp" "$rec/long/TT1a.kcs" >/dev/null
+XDG_CACHE_HOME="$(cd "$rec" && pwd)/cache" "$cli" snapshot --width 300 --height 200 -o "$rec/long.bmp" "$rec/long/TT1a.kcs" >/dev/null
 for kept in "$rec"/cache/skelvane/*.sum; do
   { printf '\000'; cat "$kept"; } >"$out/summary_file/kept"
   { printf '\001'; cat "$kept"; } >"$out/summary_file/kept-resealed"
