@@ -3,38 +3,19 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <optional>
 
 #include "app/WindowView.h"
 #include "display/CscPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
-#include "display/OverviewEnvelope.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
-#include "platform/PathHelpers.h"
 #include "platform/Saturating.h"
 
 namespace skelvane {
 namespace {
 
-const QColor kBackground(0, 0, 0);
-const QColor kNameColour(0xCC, 0xCC, 0xCC);
-const QColor kBoxOutline(0xFF, 0xFF, 0xFF);
-const QColor kBoxFill(0xFF, 0xFF, 0xFF, 48);
-constexpr int kNameInset = 3;
 constexpr int kMinimumBoxWidth = 2;
-constexpr uint32_t kByteMask = 0xFF;
-constexpr int kGreenShift = 8;
-constexpr int kBlueShift = 16;
-
-// A plot colour (0x00BBGGRR) as Qt's.
-QColor FromBgr(uint32_t colour) {
-  return QColor(static_cast<int>(colour & kByteMask), static_cast<int>((colour >> kGreenShift) & kByteMask),
-                static_cast<int>((colour >> kBlueShift) & kByteMask));
-}
 
 }  // namespace
 
@@ -87,49 +68,20 @@ std::string OverviewStrip::ShownPath() const {
 
 // Only a change of what the image shows draws it again; otherwise the kept one is used.
 void OverviewStrip::RefreshEnvelope() {
-  EnvelopeKey key;
-  CscPlot* plot = ShownPlot(key.path);
-  key.dataStart = view_.DataStart;
-  key.dataEnd = view_.DataEnd;
-  key.left = TraceLeft();
-  key.columns = TraceColumns();
-  key.height = height();
+  OverviewPicture::Content content;
+  CscPlot* plot = ShownPlot(content.path);
+  content.dataStart = view_.DataStart;
+  content.dataEnd = view_.DataEnd;
+  content.left = TraceLeft();
+  content.columns = TraceColumns();
+  content.width = width();
+  content.height = height();
   if (plot != nullptr && plot->Summary() == nullptr) {
     plot->StartSummary(SummaryBuilder::Rank::Shown);
     if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
   }
-  key.built = plot != nullptr && plot->Summary() != nullptr && plot->Summary()->Summary() != nullptr;
-  if (key == envelopeKey_ && !envelope_.isNull()) return;
-  envelopeKey_ = key;
-  envelope_ = QImage(width(), height(), QImage::Format_RGB32);
-  envelope_.fill(kBackground);
-  if (plot != nullptr) DrawEnvelope(*plot, key);
-}
-
-void OverviewStrip::DrawEnvelope(const CscPlot& plot, const EnvelopeKey& key) {
-  QPainter painter(&envelope_);
-  painter.setPen(kNameColour);
-  painter.drawText(QRect(kNameInset, 0, std::max(key.left - kNameInset, 0), key.height),
-                   Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(FileTitleOf(key.path)));
-  if (!key.built || key.columns <= 0) return;
-  const std::optional<OverviewEnvelope> envelope =
-      OverviewEnvelope::FromPlot(plot, key.dataStart, key.dataEnd, key.columns);
-  if (!envelope) return;
-  // The strip's height holds the largest excursion of the whole recording, either way from zero.
-  int32_t peak = 1;
-  for (int32_t column = 0; column < envelope->Width(); ++column) {
-    if (!envelope->HasColumn(column)) continue;
-    peak = std::max({peak, std::abs(int32_t{envelope->Min(column)}), std::abs(int32_t{envelope->Max(column)})});
-  }
-  const double middle = (key.height - 1) / 2.0;
-  const double pixelsPerCount = middle / peak;
-  painter.setPen(FromBgr(plot.Properties().traceColour));
-  for (int32_t column = 0; column < envelope->Width(); ++column) {
-    if (!envelope->HasColumn(column)) continue;
-    const int top = static_cast<int>(std::lround(middle - envelope->Max(column) * pixelsPerCount));
-    const int bottom = static_cast<int>(std::lround(middle - envelope->Min(column) * pixelsPerCount));
-    painter.drawLine(key.left + column, top, key.left + column, bottom);
-  }
+  content.built = plot != nullptr && plot->Summary() != nullptr && plot->Summary()->Summary() != nullptr;
+  picture_.Show(plot, content);
 }
 
 QRect OverviewStrip::SpanBox() const {
@@ -141,19 +93,15 @@ QRect OverviewStrip::SpanBox() const {
     return static_cast<int32_t>(MulDiv(offset, columns, duration));
   };
   const int32_t first = columnOf(view_.VisibleStart);
-  const int32_t last = std::max(columnOf(SaturatingAdd(view_.VisibleStart, view_.VisibleSpan)), first + kMinimumBoxWidth);
+  const int32_t end = columnOf(SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));
+  const int32_t last = std::max(end, first + kMinimumBoxWidth);
   return QRect(TraceLeft() + first, 0, last - first, height());
 }
 
 void OverviewStrip::paintEvent(QPaintEvent*) {
   RefreshEnvelope();
   QPainter painter(this);
-  painter.drawImage(0, 0, envelope_);
-  const QRect box = SpanBox();
-  if (box.isEmpty()) return;
-  painter.fillRect(box, kBoxFill);
-  painter.setPen(kBoxOutline);
-  painter.drawRect(box.adjusted(0, 0, -1, -1));
+  picture_.Paint(painter, SpanBox());
 }
 
 void OverviewStrip::CentreOnColumnAt(int32_t x) {

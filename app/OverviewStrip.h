@@ -2,16 +2,17 @@
 // The strip above the canvas that shows the whole recording of one plot (the plot last under the
 // mouse, else the first) as its min/max envelope from the plot's summary, with a box over the
 // visible span; a click or a drag centres the view there. The envelope is drawn once into an image
-// kept until its plot, the data range, the width or the summary change: a view change repaints only
+// (OverviewPicture) kept until its plot, the data range, the width or the summary change: a view change repaints only
 // the image and the box. A widget of its own: it is not part of the canvas picture or a snapshot.
 // Owned (as a child widget) by MainWindow, which tells it of view changes and of the plot under the
 // mouse.
 
-#include <QImage>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "app/OverviewPicture.h"
 
 namespace skelvane {
 
@@ -41,8 +42,8 @@ class OverviewStrip final : public QWidget {
 
   /// The path of the plot whose envelope is shown (empty with no plot).
   std::string ShownPath() const;
-  /// Whether the envelope is drawn (its plot's summary is built).
-  bool HasEnvelope() const { return envelopeKey_.built; }
+  /// Whether the envelope of the plot shown now is drawn (its summary was built by the last paint).
+  bool HasEnvelope() const { return picture_.Shown().built && picture_.Shown().path == ShownPath(); }
   /// The box over the visible span, in the strip's coordinates (empty with no data range).
   QRect SpanBox() const;
 
@@ -52,21 +53,8 @@ class OverviewStrip final : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
-  // What the kept envelope image was drawn for.
-  struct EnvelopeKey {
-    std::string path;
-    int64_t dataStart = 0;
-    int64_t dataEnd = 0;
-    int32_t left = 0;
-    int32_t columns = 0;
-    int32_t height = 0;
-    bool built = false;  // the summary was there
-    bool operator==(const EnvelopeKey&) const = default;
-  };
-
   CscPlot* ShownPlot(std::string& path) const;
   void RefreshEnvelope();
-  void DrawEnvelope(const CscPlot& plot, const EnvelopeKey& key);
   int32_t TraceLeft() const;
   int32_t TraceColumns() const;
   void CentreOnColumnAt(int32_t x);
@@ -78,8 +66,7 @@ class OverviewStrip final : public QWidget {
   WindowView& window_;
   std::function<void()> summaryStarted_;
   std::string followed_;  // the path of the plot last under the mouse
-  EnvelopeKey envelopeKey_;
-  QImage envelope_;
+  OverviewPicture picture_;
 };
 
 }  // namespace skelvane

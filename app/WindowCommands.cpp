@@ -68,7 +68,7 @@ constexpr const char* kGestures[][2] = {
     {"Shift+Click", "Zoom out around the click"},
     {"Drag", "Zoom to the dragged span"},
     {"Drag a plot's lower border", "Resize the plot"},
-    {"Right-click a plot", "Close, move, resize or change the amplitude of the plot"},
+    {"Right-click a plot", "Close, move, resize, change the amplitude of or autoscale the plot"},
     {"Drop files", "Open them"},
     {"Click or drag the overview", "Centre the view there"},
 };

@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <QColor>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,9 +21,14 @@
 #include <memory>
 #include <optional>
 
+#include "app/CommandIds.h"
+#include "app/Preferences.h"
+#include "app/QtFileChooser.h"
+#include "app/QtUserQuestions.h"
 #include "platform/FileChooser.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/UserQuestions.h"
+#include "tests/app/RealWindowHarness.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 
@@ -271,6 +280,78 @@ TEST_F(BitmapExportTest, EmptyCanvasIsReportedBeforeAnyNameIsAskedFor) {
   EXPECT_EQ(reports.Texts()[0], "Unable to get object from bitmap");
   EXPECT_EQ(reports.Texts()[1], "Unable to create .bmp file; windows error:22");
   EXPECT_FALSE(std::filesystem::exists(dir.File("never.bmp")));
+}
+
+// Save Current Display As A Bitmap in the window, through the program's own chooser and question box.
+class SaveBitmapInTheWindow : public test::RealWindowHarness {
+ protected:
+  void SetUp() override {
+    test::RealWindowHarness::SetUp();
+    previousChooser_ = FileChooser::Install(std::make_shared<QtFileChooser>());
+    previousQuestions_ = UserQuestions::Install(std::make_shared<QtUserQuestions>());
+  }
+  void TearDown() override {
+    test::RealWindowHarness::TearDown();
+    FileChooser::Install(previousChooser_);
+    UserQuestions::Install(previousQuestions_);
+  }
+
+  /// Answers the next Save As chooser: browses to `browsed`, picks the PNG type and types `typed`.
+  void ChoosePng(const QString& browsed, const QString& typed) {
+    modals->Expect<QFileDialog>([browsed, typed](QFileDialog& dialog) {
+      dialog.setDirectory(browsed);
+      dialog.selectNameFilter(QStringLiteral("PNG Images (*.png)"));
+      auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(name, nullptr);
+      name->setText(typed);
+      static_cast<QDialog&>(dialog).accept();
+    });
+  }
+
+ private:
+  std::shared_ptr<FileChooser> previousChooser_;
+  std::shared_ptr<UserQuestions> previousQuestions_;
+};
+
+// A name typed without an extension under the PNG type is written as PNG; the folder remembered is
+// the one written to, not the one browsed; No to replacing it brings the chooser back.
+TEST_F(SaveBitmapInTheWindow, PngTypeWithoutExtensionWritesPngNoAsksAgainAndTheFolderWrittenIsRemembered) {
+  Start();
+  OpenTetrode();
+  Settle();
+  test::TempDir browsed;
+  test::TempDir written;
+  const QString target = QString::fromStdString(written.File("view"));
+  ChoosePng(QString::fromStdString(browsed.Path()), target);
+  window->CommandAction(commands::kSaveDisplayAsBitmap)->trigger();
+  ASSERT_TRUE(modals->AllAnswered());
+  const std::string png = written.File("view.png");
+  const std::string bytes = ReadFile(png);
+  ASSERT_GE(bytes.size(), 8u);
+  EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(png), "PNG"));
+  EXPECT_EQ(image.size(), QSize(View().CanvasWidth, View().CanvasHeight));
+  EXPECT_FALSE(std::filesystem::exists(written.File("view")));
+  EXPECT_EQ(Preferences::LastFolder(QStringLiteral("save")).toStdString(), written.Path());
+
+  // The same name again: No, and the chooser is back; cancelled there, the file is as it was.
+  ChoosePng(QString::fromStdString(browsed.Path()), target);
+  std::string question;
+  modals->Expect<QMessageBox>([&question](QMessageBox& box) {
+    question = box.text().toStdString();
+    box.button(QMessageBox::No)->click();
+  });
+  bool chooserAgain = false;
+  modals->Expect<QFileDialog>([&chooserAgain](QFileDialog& dialog) {
+    chooserAgain = true;
+    dialog.reject();
+  });
+  window->CommandAction(commands::kSaveDisplayAsBitmap)->trigger();
+  EXPECT_TRUE(modals->AllAnswered());
+  EXPECT_EQ(question, BitmapExport::OverwriteQuestionText(png));
+  EXPECT_TRUE(chooserAgain);
+  EXPECT_EQ(ReadFile(png), bytes);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The menus, keys and Keys and Mouse list built from the command table: popups, item texts with
 // their accelerator texts, separators and submenus in order, check marks, every key of every item,
 // that each item reports its own command number, File > Recent Files, and a table that stays
-// consistent as rows are added (no number or key twice, every item with a handler).
+// consistent as rows are added (no number or key twice, every item with a handler), and the README's
+// keys table naming every key.
 #include "app/CommandMenus.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,9 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <set>
 
 #include "app/CommandIds.h"
@@ -241,11 +245,39 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Shift+Click", "Zoom out around the click"},
       {"Drag", "Zoom to the dragged span"},
       {"Drag a plot's lower border", "Resize the plot"},
-      {"Right-click a plot", "Close, move, resize or change the amplitude of the plot"},
+      {"Right-click a plot", "Close, move, resize, change the amplitude of or autoscale the plot"},
       {"Drop files", "Open them"},
       {"Click or drag the overview", "Centre the view there"},
   };
   EXPECT_EQ(lines, expected);
+}
+
+
+// The README's "Keys and mouse" table: every key of every command is in the first cell of a row
+// (cells such as "Right / Left, PgDown / PgUp" or "Ctrl+O (or Ctrl+Alt+O)" name several).
+TEST(CommandMenus, TheReadmeKeysTableNamesEveryKey) {
+  Built built;
+  std::ifstream readme(SKELVANE_SOURCE_DIR "/README.md");
+  const std::string text{std::istreambuf_iterator<char>(readme), {}};
+  const std::size_t section = text.find("### Keys and mouse");
+  ASSERT_NE(section, std::string::npos);
+  const std::size_t end = text.find("\n\n", text.find("\n|", section));
+  std::set<std::string> named;
+  const std::regex row(R"(\n\| ([^|]+) \|)");
+  const std::regex key(R"([^ ,/()]+)");
+  const std::string table = text.substr(section, end - section);
+  for (auto r = std::sregex_iterator(table.begin(), table.end(), row); r != std::sregex_iterator(); ++r) {
+    const std::string cell = (*r)[1];
+    for (auto k = std::sregex_iterator(cell.begin(), cell.end(), key); k != std::sregex_iterator(); ++k) {
+      named.insert(k->str());
+    }
+  }
+  for (int32_t command : built.menus->Commands()) {
+    for (const QKeySequence& keys : built.menus->Action(command)->shortcuts()) {
+      const std::string name = keys.toString(QKeySequence::PortableText).toStdString();
+      EXPECT_EQ(named.count(name), 1u) << name << " (command " << command << ") is not in the README's keys table";
+    }
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/app/FakePlotCanvas.h"
 #include "tests/support/FakePlotCollection.h"
+#include "tests/app/ModalGuard.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/app/RecordingCursor.h"
 #include "tests/support/TempDir.h"
@@ -31,6 +32,7 @@ class FakeWindowHarness : public ::testing::Test {
 
   void SetUp() override {
     EnsureQtApplication();
+    modals = std::make_unique<ModalGuard>();
     cursor = std::make_shared<RecordingCursor>();
     previousCursor_ = CursorControl::Install(cursor);
   }
@@ -87,6 +89,8 @@ class FakeWindowHarness : public ::testing::Test {
   }
 
   TempDir settingsDir;
+  // Answers the dialogs a test expects and closes any other left open.
+  std::unique_ptr<ModalGuard> modals;
   FakePlotCanvas canvas;
   ViewState view;
   FakePlotCollection plots;

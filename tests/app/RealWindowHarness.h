@@ -19,6 +19,7 @@
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
+#include "tests/app/ModalGuard.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"
@@ -32,6 +33,7 @@ class RealWindowHarness : public ::testing::Test {
 
   void SetUp() override {
     EnsureQtApplication();
+    modals = std::make_unique<ModalGuard>();
     SynthOptions options;
     options.outDir = dir_.Path();
     options.prefix = "TT1";
@@ -68,6 +70,12 @@ class RealWindowHarness : public ::testing::Test {
 
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     Settle();
+    // A desktop gives the window the keys back when a dialog over it closes; the offscreen platform
+    // leaves that to the program.
+    if (!window->isActiveWindow()) {
+      window->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
     QTest::keyClick(window->Client(), key, modifiers);
   }
 
@@ -109,6 +117,8 @@ class RealWindowHarness : public ::testing::Test {
 
   std::vector<std::string> tetrode;
   TempDir settingsDir;
+  // Answers the dialogs a test expects and closes any other left open.
+  std::unique_ptr<ModalGuard> modals;
 
  private:
   TempDir dir_;

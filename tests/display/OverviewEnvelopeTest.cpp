@@ -62,7 +62,9 @@ TEST(OverviewEnvelope, EachColumnHoldsTheExtremesOfTheRecordsRunningIntoIt) {
       ASSERT_EQ(envelope->Min(c), low) << "width " << width << " column " << c;
       ASSERT_EQ(envelope->Max(c), high) << "width " << width << " column " << c;
     }
-    if (width >= 300) EXPECT_GT(empty, 0) << "the pauses and the padding show as empty columns";
+    if (width >= 300) {
+      EXPECT_GT(empty, 0) << "the pauses and the padding show as empty columns";
+    }
   }
 }
 

@@ -132,7 +132,9 @@ TEST(TimeText, SecondsAndClockTicksLieOnRoundTimesAndEachLabelStatesItsTicksTime
       std::vector<int64_t> times;
       for (std::size_t k = 0; k < layout.labels.size(); ++k) {
         const auto& label = layout.labels[k];
-        if (k > 0) EXPECT_GT(label.x, layout.labels[k - 1].x + layout.labels[k - 1].width + 5) << where;
+        if (k > 0) {
+          EXPECT_GT(label.x, layout.labels[k - 1].x + layout.labels[k - 1].width + 5) << where;
+        }
         int32_t decimals = 0;
         const int64_t time = clock ? ParseClock(label.text) + view.DataStart : ParseSeconds(label.text, decimals);
         int32_t pixel = -1;
@@ -145,7 +147,9 @@ TEST(TimeText, SecondsAndClockTicksLieOnRoundTimesAndEachLabelStatesItsTicksTime
       const int64_t step = times[1] - times[0];
       for (std::size_t k = 0; k < times.size(); ++k) {
         EXPECT_EQ(times[k] % step, 0) << where;
-        if (k > 0) EXPECT_EQ(times[k] - times[k - 1], step) << where;
+        if (k > 0) {
+          EXPECT_EQ(times[k] - times[k - 1], step) << where;
+        }
       }
       EXPECT_TRUE(TimeAxisTicks::Next(clock ? TimeAxisTicks::Kind::Clock : TimeAxisTicks::Kind::Decimal, step - 1) ==
                   step) << step << " is no round step; " << where;

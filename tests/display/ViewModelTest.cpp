@@ -83,7 +83,6 @@ class RandomView {
 
  private:
   std::string Step() {
-    using Scroll = ViewModel::Scroll;
     const auto x = Pick(-10, view.CanvasWidth + 10);
     switch (Pick(0, 13)) {
       case 0:
