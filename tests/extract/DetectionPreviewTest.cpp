@@ -120,18 +120,26 @@ struct PreviewTally {
   int64_t spikesCompared = 0;
 };
 
-void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
-  Rng rng(seed);
+// One or two groups of random recordings written to files, each with its plot.
+struct RandomRecordings {
   TempDir dir;
   FakeDataSourceManager sources;
   FakePlotCollection plots;
   std::vector<std::unique_ptr<FakePlot>> owned;
-  const int32_t channels = std::vector<int32_t>{1, 2, 4}[Uniform(rng, 0, 2)];
-  const int64_t groups = Uniform(rng, 1, 2);
-  const double dt = std::vector<double>{31.25, 40.0, 62.5}[Uniform(rng, 0, 2)];
-  const int64_t recordSpan = std::llround(kSamplesPerRecord * dt);
-  const int64_t start = Uniform(rng, -4'000'000, 2'000'000);  // often before zero, sometimes across it
+  int32_t channels = 0;
+  int64_t groups = 0;
+  double dt = 0.0;
+  int64_t recordSpan = 0;
 
+  explicit RandomRecordings(Rng& rng);
+};
+
+RandomRecordings::RandomRecordings(Rng& rng)
+    : channels(std::vector<int32_t>{1, 2, 4}[Uniform(rng, 0, 2)]),
+      groups(Uniform(rng, 1, 2)),
+      dt(std::vector<double>{31.25, 40.0, 62.5}[Uniform(rng, 0, 2)]),
+      recordSpan(std::llround(kSamplesPerRecord * dt)) {
+  const int64_t start = Uniform(rng, -4'000'000, 2'000'000);  // often before zero, sometimes across it
   for (int64_t g = 0; g < groups; ++g) {
     const std::vector<int64_t> timeline = GroupTimeline(rng, start + g * 777, recordSpan, Chance(rng, 0.1));
     std::vector<FakeSource*> members;
@@ -151,7 +159,12 @@ void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
     owned.push_back(std::make_unique<FakePlot>(sources.sources[i].path, dt, 1e6 / dt));
     plots.plots.push_back(owned.back().get());
   }
+}
 
+void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
+  Rng rng(seed);
+  RandomRecordings recordings(rng);
+  auto& [dir, sources, plots, owned, channels, groups, dt, recordSpan] = recordings;
   ExtractionRun run(plots, sources);
   run.Parameters() = RandomParameters(rng, channels);
   run.Parameters().OutputDirectory = dir.Path();
