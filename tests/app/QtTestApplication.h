@@ -16,13 +16,14 @@ inline QApplication& EnsureQtApplication() {
   static char name[] = "app_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* application = new QApplication(argc, argv);
-  // What the window remembers (QSettings) goes to a folder of this test run, never the user's own.
-  static QTemporaryDir* settings = [] {
-    auto* dir = new QTemporaryDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir->path());
-    return dir;
+  // What the window remembers (QSettings) goes to a folder of this test run, never the user's own;
+  // the folder goes when the program ends (a static object, not a leaked one).
+  static QTemporaryDir settings;
+  static const bool pointed = [] {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    return true;
   }();
-  (void)settings;
+  (void)pointed;
   // Each test starts from nothing remembered, as on a first start.
   QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Skelvane"), QStringLiteral("Skelvane")).clear();
   return *application;
