@@ -47,24 +47,26 @@ void Reseal(std::vector<uint8_t>& bytes) {
 }
 
 // Touches what the column walk reads, at places the input picks.
-int64_t Walk(const skelvane::SourceSummary& summary, skelvane::fuzz::FuzzChoices& choose) {
+uint64_t Walk(const skelvane::SourceSummary& summary, skelvane::fuzz::FuzzChoices& choose) {
   using skelvane::SourceSummary;
   const int64_t records = summary.NumRecords();
   if (static_cast<int64_t>(summary.Timestamps().size()) != records) __builtin_trap();
   if (records == 0) return 0;
-  int64_t sum = 0;
+  // Wrapping arithmetic: the sum only keeps the reads from being optimised away, and a garbled file's
+  // timestamps may be anything.
+  uint64_t sum = 0;
   for (int k = 0; k < kProbes; ++k) {
     int64_t first = choose.Between(0, records - 1);
     int64_t last = choose.Between(0, records - 1);
     if (first > last) std::swap(first, last);
-    sum += summary.Timestamps()[static_cast<std::size_t>(first)];
+    sum += static_cast<uint64_t>(summary.Timestamps()[static_cast<std::size_t>(first)]);
     for (int32_t b = 0; b < SourceSummary::kBlocksPerRecord; ++b) sum += summary.BlockMin(first, b) + summary.BlockMax(last, b);
     sum += summary.RecordMin(first) + summary.RecordMax(last) + (summary.StepsUp(last) ? 1 : 0);
     const int64_t from = summary.LowestSteppingUp(first, last);
     if (from < first || from > last) __builtin_trap();
     int16_t low = 0, high = 0;
     summary.RangeExtremes(first, last, low, high);
-    sum += low + high;
+    sum += static_cast<uint64_t>(low + high);
     for (int32_t level = 1; level <= SourceSummary::kLevels; ++level) {
       const int64_t node = SourceSummary::NodeOf(level, last);
       summary.PrefetchNode(level, node);
@@ -86,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file.Open(path) != SummaryFile::Verdict::Usable) return 0;
   skelvane::SourceSummary summary;
   if (file.Load(summary) != SummaryFile::Verdict::Usable) return 0;
-  volatile int64_t sink = Walk(summary, choose);
+  volatile uint64_t sink = Walk(summary, choose);
   (void)sink;
   return 0;
 }
