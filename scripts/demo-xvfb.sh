@@ -22,7 +22,7 @@ if [ ! -f "$demo/TT1a.kcs" ]; then
 fi
 settings="$build/app/Skelvane.set"
 rm -f "$settings"
-export XDG_CONFIG_HOME="$out/config"
+export XDG_CONFIG_HOME="$(cd "$out" && pwd)/config"  # absolute: a relative one is ignored
 rm -rf "$XDG_CONFIG_HOME"
 
 display=":${SKELVANE_XVFB_DISPLAY:-97}"

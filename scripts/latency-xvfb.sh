@@ -22,6 +22,7 @@ cmake --build "$build" --target skelvane skelvane-cli -j 2
 out="${1:-demo/latency}"
 data="${SKELVANE_BENCH_DATA:-/work/data/16x1h}"
 mkdir -p "$out"
+out=$(cd "$out" && pwd)  # XDG folders must be absolute: a relative one is ignored
 if ! ls "$data"/CH*.kcs >/dev/null 2>&1; then
   mkdir -p "$data"
   "$build/cli/skelvane-cli" synth --out "$data" --channels 16 --seconds 3600 --prefix CH --seed 1
