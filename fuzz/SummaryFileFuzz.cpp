@@ -40,7 +40,7 @@ void Reseal(std::vector<uint8_t>& bytes) {
   const int64_t imageStart = SummaryFile::ImageStart(imageBytes);
   if (static_cast<int64_t>(bytes.size()) >= imageStart + imageBytes) {
     const std::vector<uint64_t> table = SummaryFile::BlockChecksums(bytes.data() + imageStart, imageBytes);
-    std::memcpy(bytes.data() + SummaryFile::kHeaderBytes, table.data(), table.size() * sizeof(uint64_t));
+    if (!table.empty()) std::memcpy(bytes.data() + SummaryFile::kHeaderBytes, table.data(), table.size() * sizeof(uint64_t));
     Write<uint64_t>(bytes, SummaryFile::kTableChecksumAt, SummaryFile::TableChecksum(table));
   }
   Write<uint64_t>(bytes, SummaryFile::kHeaderChecksumAt, SummaryFile::HeaderChecksum(bytes.data()));
