@@ -4,16 +4,13 @@
 #include <array>
 #include <cmath>
 
+#include "render/MaskCheckScope.h"
 #include "render/PrimitiveBatch.h"
 
 namespace skelvane {
 namespace {
 
-// The corner the self-check draws in (a height whose half is not a power of two, so the viewport
-// step rounds), the smallest frame it runs on, and the depth it draws at.
-constexpr int32_t kCheckWidth = 256;
-constexpr int32_t kCheckHeight = 250;
-constexpr int32_t kCheckMinimum = 32;
+// The depth the self-check draws at.
 constexpr int32_t kCheckDepth = -10;
 
 }  // namespace
@@ -63,15 +60,10 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
 void ColumnBarDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
   nearPlane_ = nearPlane;
   farPlane_ = farPlane;
-  const int32_t width = std::min(frameWidth, kCheckWidth);
-  const int32_t height = std::min(frameHeight, kCheckHeight);
-  if (width < kCheckMinimum || height < kCheckMinimum) return;  // checked on a later, larger frame
-  GLint savedViewport[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, savedViewport);
-  glViewport(0, 0, width, height);
-  // The masks stand in for one-pixel segments only, whatever the screen's pixel ratio.
-  const int32_t savedRatio = batch_.PixelRatio();
-  batch_.SetPixelRatio(1);
+  const MaskCheckScope corner(batch_, frameWidth, frameHeight);
+  if (!corner.Usable()) return;
+  const int32_t width = corner.Width();
+  const int32_t height = corner.Height();
   bool same = true;
   std::vector<uint8_t> segments, masked;
   for (int32_t pass = 0; pass < 2 && same; ++pass) {
@@ -93,21 +85,13 @@ void ColumnBarDrawer::Check(int32_t frameWidth, int32_t frameHeight, double near
     same = DrawCheckFrame(true, onEdges, width, height, xs, lows, highs, masked);
     if (same) same = segments == masked;
   }
-  batch_.SetPixelRatio(savedRatio);
-  glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
   state_ = same ? State::kInUse : State::kOff;
 }
 
 bool ColumnBarDrawer::DrawCheckFrame(bool masked, bool onEdges, int32_t width, int32_t height,
                                      std::vector<int32_t>& xs, std::vector<int16_t>& lows,
                                      std::vector<int16_t>& highs, std::vector<uint8_t>& pixels) {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  MaskCheckScope::BeginFrame();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0.0, width + 1.0, onEdges ? -height : -1000.0, 0.0, nearPlane_, farPlane_);

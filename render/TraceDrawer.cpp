@@ -5,16 +5,13 @@
 #include <cmath>
 #include <iterator>
 
+#include "render/MaskCheckScope.h"
 #include "render/PrimitiveBatch.h"
 
 namespace skelvane {
 namespace {
 
-// The corner the self-check draws in (a height whose half is not a power of two, so the viewport
-// step rounds), the smallest frame it runs on, the depth it draws at and its colours.
-constexpr int32_t kCheckWidth = 256;
-constexpr int32_t kCheckHeight = 250;
-constexpr int32_t kCheckMinimum = 32;
+// The depth the self-check draws at and its colours.
 constexpr int32_t kCheckDepth = -10;
 constexpr uint32_t kUnder = 0xFF0000u;
 constexpr uint32_t kTrace = 0x00FF00u;
@@ -167,25 +164,16 @@ void TraceDrawer::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t
 void TraceDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
   nearPlane_ = nearPlane;
   farPlane_ = farPlane;
-  const int32_t width = std::min(frameWidth, kCheckWidth);
-  const int32_t height = std::min(frameHeight, kCheckHeight);
-  if (width < kCheckMinimum || height < kCheckMinimum) return;  // checked on a later, larger frame
-  GLint savedViewport[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, savedViewport);
-  glViewport(0, 0, width, height);
-  // The masks stand in for one-pixel lines only, whatever the screen's pixel ratio.
-  const int32_t savedRatio = batch_.PixelRatio();
-  batch_.SetPixelRatio(1);
+  const MaskCheckScope corner(batch_, frameWidth, frameHeight);
+  if (!corner.Usable()) return;
+  const int32_t width = corner.Width();
+  const int32_t height = corner.Height();
   bool same = true;
   std::vector<uint8_t> strip, masked;
   for (int32_t pass = 0; pass < kCheckPasses && same; ++pass) {
     DrawCheckFrame(false, pass, width, height, strip);
     same = DrawCheckFrame(true, pass, width, height, masked) && strip == masked;
   }
-  batch_.SetPixelRatio(savedRatio);
-  glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
   state_ = same ? State::kInUse : State::kOff;
 }
 
@@ -193,11 +181,7 @@ void TraceDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlan
 // something at the strip's own depth under it and over it, since depths must match exactly.
 bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32_t height,
                                  std::vector<uint8_t>& pixels) {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  MaskCheckScope::BeginFrame();
   const Placement columns = kPasses[pass].columns;
   const Placement rows = kPasses[pass].rows;
   const bool exactRows = rows != Placement::kFractional;
