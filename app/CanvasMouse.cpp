@@ -50,7 +50,7 @@ void CanvasMouse::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
   if (buttons & Qt::LeftButton) {
     leftButtonDown_ = true;
   } else {
-    if (client_ != nullptr) client_->update();
+    if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
     leftButtonDown_ = false;
   }
   if (rubberBandActive_ && client_ != nullptr) {

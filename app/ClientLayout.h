@@ -3,6 +3,7 @@
 // vertical one along the right edge and the canvas image below the first. The window and its mouse,
 // plot and pointer helpers use it to turn client points into canvas coordinates.
 
+#include <QWidget>
 #include <cstdint>
 
 #include "display/ViewState.h"
@@ -16,6 +17,11 @@ struct ClientLayout {
 
   /// The canvas y (upwards from the top of the plot stack) of client y.
   static int32_t CanvasY(const ViewState& view, int32_t y) { return view.ScrollTop - y + kScrollBarSize; }
+  /// Asks `client` to repaint the canvas image only: the scrollbars beside it repaint themselves when
+  /// they change, and painting them with every frame cost a millisecond.
+  static void UpdateCanvas(QWidget& client, const ViewState& view) {
+    client.update(0, kScrollBarSize, view.CanvasWidth, view.CanvasHeight);
+  }
 };
 
 }  // namespace skelvane

@@ -156,7 +156,7 @@ void MainWindow::Redraw() {
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   FollowSpikes();
-  if (client_ != nullptr) client_->update();
+  if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
   if (overview_ != nullptr) overview_->ViewChanged();
 }
 

@@ -1,12 +1,34 @@
 #include "app/PagedScrollBar.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
 #include <algorithm>
 
 namespace skelvane {
 
+namespace {
+
+// The plain Windows style, made once for every bar and kept until the application ends (null where
+// the style is missing: the bars keep the application's).
+QStyle* PlainStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = QStyleFactory::create(QStringLiteral("Windows"));
+    if (!style.isNull()) style->setParent(QCoreApplication::instance());
+  }
+  return style.data();
+}
+
+}  // namespace
+
 PagedScrollBar::PagedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {
   // Keys belong to the window's accelerators; the bar never takes the focus.
   setFocusPolicy(Qt::NoFocus);
+  // The bars repaint with every page and zoom, in the same paint as the new frame: the default
+  // style's shaded bars (blended on helper threads) cost about as much as showing the frame itself.
+  if (QStyle* style = PlainStyle()) setStyle(style);
   setSingleStep(1);
   SetPage(kRangeMax);
   SetPosition(0);

@@ -58,7 +58,7 @@ constexpr const char* kReadPixelsFailed = "glReadPixels() failed in ReadBack(), 
 struct GLRenderer::Impl {
   bool needsNewSection = true;
   bool hasSection = false;
-  MemoryBitmap bitmap;           // the frame as the window and the exports see it
+  MemoryBitmap bitmap;           // the frame as read back, until a presenter takes it
   uint64_t sectionVersion = 0;   // bumped whenever the bitmap is replaced
   uint64_t framebufferVersion = 0;  // the bitmap version the framebuffer was built for
 
@@ -285,9 +285,16 @@ int32_t GLRenderer::BltToScreen(BitmapPresenter& presenter, int32_t width, int32
   }
   const int32_t shownWidth = std::clamp(width * d.batch.PixelRatio(), 0, d.bitmap.Width());
   const int32_t shownHeight = std::clamp(height * d.batch.PixelRatio(), 0, d.bitmap.Height());
-  if (!presenter.Present(d.bitmap, shownWidth, shownHeight, x, y)) {
+  const int32_t bitmapWidth = d.bitmap.Width();
+  const int32_t bitmapHeight = d.bitmap.Height();
+  if (!presenter.Take(d.bitmap, shownWidth, shownHeight, x, y)) {
     ReportError(kBlitFailed, 0);
     return kFailed;
+  }
+  // The presenter may have kept the frame and handed back a bitmap of its own: the next read-back
+  // overwrites every pixel of one of the right size; without a framebuffer to read it starts black.
+  if (d.bitmap.Width() != bitmapWidth || d.bitmap.Height() != bitmapHeight || !d.FramebufferMatchesBitmap()) {
+    d.bitmap.Resize(bitmapWidth, bitmapHeight);
   }
   return kOk;
 }

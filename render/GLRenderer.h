@@ -35,7 +35,8 @@ class GLRenderer {
   int32_t SetPixelFormatOGL();
   /// Loads the label font ("Arial" at a 14-pixel cell); 0 or -1.
   int32_t CreateTextFont();
-  /// Reads the frame back into the bitmap and hands (0,0)-(width,height) to the presenter at (x,y).
+  /// Reads the frame back into the bitmap and hands (0,0)-(width,height) to the presenter at (x,y),
+  /// which may keep the bitmap and give back one of its own.
   int32_t BltToScreen(BitmapPresenter& presenter, int32_t width, int32_t height, int32_t x, int32_t y);
 
   /// Resets the model-view matrix, clears colour (to black) and depth, enables the <= depth test.
@@ -119,7 +120,8 @@ class GLRenderer {
   /// True when DrawTrace draws through masks.
   bool TraceMasksInUse() const;
 
-  /// The frame as last read back (valid after BltToScreen or ReadBack).
+  /// The frame as last read back (valid after ReadBack, and after BltToScreen to a presenter that
+  /// copied it rather than took it).
   const MemoryBitmap& Bitmap() const;
   /// Reads the current frame into the bitmap without presenting it; 0 or -1.
   int32_t ReadBack();

@@ -82,7 +82,7 @@ for action in "${actions[@]}"; do
   case "$action" in
     wheel-down) xdotool click 5 ;;
     ctrl+wheel-down) xdotool keydown ctrl click 5 keyup ctrl ;;
-    *) xdotool key "$action" ;;
+    *) xdotool key --delay 0 "$action" ;;
   esac
   wait_for_frame "$before"
   line=$(sed -n "$((before + 1))p" "$log")

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QScreen>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +76,35 @@ TEST_F(MainWindowWithRecordings, DroppedTetrodeShowsFourTracesInTheirColoursTopT
   // data: neither bar has anything to scroll.
   EXPECT_FALSE(window->VerticalScrollBar()->isEnabled());
   EXPECT_FALSE(window->HorizontalScrollBar()->isEnabled());
+}
+
+// The window copies the frame straight into its backing store (so does a grab, into its pixmap);
+// an image that takes no such copy is painted through QPainter. All of them show the bitmap the
+// export hands on, the right way up below the bar.
+TEST_F(MainWindowWithRecordings, TheWindowShowsTheFrameTheBitmapExportHolds) {
+  Start();
+  OpenTetrode();
+  Key(Qt::Key_Left, Qt::ControlModifier);  // a frame of its own, not the first
+  const QImage grabbed = Shown().convertToFormat(QImage::Format_RGB32);
+  const QRect client(window->Client()->mapTo(window.get(), QPoint(0, 0)), window->Client()->size());
+  window->Client()->repaint();
+  const QImage screen = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(screen.copy(client), grabbed);
+  QImage painted(client.size(), QImage::Format_ARGB32_Premultiplied);
+  window->Client()->render(&painted);
+  EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB32), grabbed);
+
+  const MemoryBitmap exported = window->DisplayedImage();
+  ASSERT_EQ(exported.Height(), client.height() - 15);
+  ASSERT_LT(exported.Width(), client.width());
+  int32_t differing = 0;
+  for (int32_t y = 0; y < exported.Height(); ++y) {
+    for (int32_t x = 0; x < exported.Width(); ++x) {
+      const QRgb pixel = grabbed.pixel(x, y + 15);
+      differing += exported.ColorAt(x, y) != static_cast<uint32_t>(qRed(pixel) | (qGreen(pixel) << 8) | (qBlue(pixel) << 16));
+    }
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 TEST_F(MainWindowWithRecordings, TimeRangeIsTheSourcesPaddedByOneSecond) {
