@@ -1,5 +1,7 @@
 #include "summary/SourceSummary.h"
 
+#include "summary/SampleExtremes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -35,23 +37,18 @@ void SummariseRecord(WritableArrays& out, int64_t record, const uint8_t* bytes) 
   constexpr int32_t kBlocks = SourceSummary::kBlocksPerRecord;
   constexpr int32_t kSamples = SourceSummary::kBlockSamples;
   std::memcpy(&out.timestamps[record], bytes + kCscTimestampOffset, sizeof(int64_t));
-  int16_t samples[kSamplesPerRecord];
-  std::memcpy(samples, bytes + kCscSamplesOffset, sizeof samples);
+  const uint8_t* samples = bytes + kCscSamplesOffset;
   int16_t* blocks = out.blocks + record * 2 * kBlocks;
-  int16_t recordLow = samples[0];
-  int16_t recordHigh = samples[0];
+  int16_t recordLow = 0;
+  int16_t recordHigh = 0;
   for (int32_t b = 0; b < kBlocks; ++b) {
-    const int16_t* block = samples + b * kSamples;
-    int16_t low = block[0];
-    int16_t high = block[0];
-    for (int32_t i = 1; i < kSamples; ++i) {
-      low = std::min(low, block[i]);
-      high = std::max(high, block[i]);
-    }
+    int16_t low = 0;
+    int16_t high = 0;
+    SampleExtremes::Of(samples + static_cast<std::size_t>(b) * kSamples * sizeof(int16_t), kSamples, low, high);
     blocks[2 * b] = low;
     blocks[2 * b + 1] = high;
-    recordLow = std::min(recordLow, low);
-    recordHigh = std::max(recordHigh, high);
+    recordLow = b == 0 ? low : std::min(recordLow, low);
+    recordHigh = b == 0 ? high : std::max(recordHigh, high);
   }
   out.records[2 * record] = recordLow;
   out.records[2 * record + 1] = recordHigh;
@@ -82,6 +79,19 @@ void BuildLevels(WritableArrays& out, const SummaryLayout& shape) {
       nodes[2 * node] = low;
       nodes[2 * node + 1] = high;
     }
+  }
+}
+
+// The bytes between the sections (the memory may be a summary's released earlier: a kept file is the
+// same whatever memory built it).
+void ZeroPadding(uint8_t* image, const SummaryLayout& shape) {
+  if (image == nullptr) return;  // an empty summary
+  for (int32_t s = 0; s < SummaryLayout::kSections; ++s) {
+    const auto section = static_cast<SummaryLayout::Section>(s);
+    const int64_t end = shape.Offset(section) + shape.Bytes(section);
+    const int64_t next = s + 1 < SummaryLayout::kSections ? shape.Offset(static_cast<SummaryLayout::Section>(s + 1))
+                                                         : shape.TotalBytes();
+    std::memset(image + end, 0, static_cast<std::size_t>(next - end));
   }
 }
 
@@ -207,7 +217,7 @@ int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& la
 
   const SummaryLayout shape(layout.numRecords);
   SummaryStorage storage;
-  if (const int32_t rc = storage.Allocate(shape.TotalBytes()); rc != 0) return rc;
+  if (const int32_t rc = storage.Allocate(shape.TotalBytes(), false); rc != 0) return rc;
   WritableArrays out(storage.Writable(), shape);
   if (kept > 0) {
     std::memcpy(out.timestamps, earlier->timestamps_, static_cast<std::size_t>(kept) * sizeof(int64_t));
@@ -225,6 +235,7 @@ int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& la
     recordsDone.store(first + count, std::memory_order_relaxed);
   }
   BuildLevels(out, shape);
+  ZeroPadding(storage.Writable(), shape);
   storage.Seal();
   summary.Attach(std::move(storage), layout.numRecords);
   return kStatusOk;

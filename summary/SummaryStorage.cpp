@@ -4,11 +4,65 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/FileMapping.h"
+#include "summary/SummaryWorkerPool.h"
 
 namespace skelvane {
+namespace {
+
+// Anonymous memory released by summaries on the workers, kept for the next build while builds go on.
+struct Spare {
+  void* memory = nullptr;
+  std::size_t bytes = 0;
+};
+// One per worker: each takes the memory of the summary it kept last. Never more than a quarter of
+// the window's memory budget.
+constexpr std::size_t kMostSpareBytes = std::size_t{128} << 20;
+
+std::mutex& SparesMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<Spare>& Spares() {
+  static std::vector<Spare> spares;
+  return spares;
+}
+
+// A spare of at least `bytes` and at most twice that (a larger one would hold memory unused), or none.
+Spare TakeSpare(std::size_t bytes) {
+  std::lock_guard lock(SparesMutex());
+  std::vector<Spare>& spares = Spares();
+  auto best = spares.end();
+  for (auto it = spares.begin(); it != spares.end(); ++it) {
+    if (it->bytes >= bytes && it->bytes / 2 <= bytes && (best == spares.end() || it->bytes < best->bytes)) best = it;
+  }
+  if (best == spares.end()) return {};
+  const Spare spare = *best;
+  spares.erase(best);
+  return spare;
+}
+
+// Keeps `spare` when there is room, else unmaps it.
+void KeepSpare(Spare spare) {
+  {
+    std::lock_guard lock(SparesMutex());
+    std::vector<Spare>& spares = Spares();
+    std::size_t held = 0;
+    for (const Spare& kept : spares) held += kept.bytes;
+    const auto most = static_cast<std::size_t>(SummaryWorkerPool::ThreadCount());
+    if (spares.size() < most && held + spare.bytes <= kMostSpareBytes) {
+      spares.push_back(spare);
+      return;
+    }
+  }
+  ::munmap(spare.memory, spare.bytes);
+}
+
+}  // namespace
 
 SummaryStorage::SummaryStorage() = default;
 SummaryStorage::~SummaryStorage() { Release(); }
@@ -27,12 +81,25 @@ SummaryStorage& SummaryStorage::operator=(SummaryStorage&& other) noexcept {
   return *this;
 }
 
-int32_t SummaryStorage::Allocate(int64_t bytes) {
+int32_t SummaryStorage::Allocate(int64_t bytes, bool zeroed) {
   Release();
   if (bytes < 0 || static_cast<uint64_t>(bytes) > SIZE_MAX / 2) return EINVAL;
   if (bytes == 0) {
     writable_ = true;
     return 0;
+  }
+  if (!zeroed) {
+    if (const Spare spare = TakeSpare(static_cast<std::size_t>(bytes)); spare.memory != nullptr) {
+      if (::mprotect(spare.memory, spare.bytes, PROT_READ | PROT_WRITE) == 0) {
+        anonymous_ = spare.memory;
+        anonymousBytes_ = spare.bytes;
+        data_ = static_cast<const uint8_t*>(spare.memory);
+        size_ = bytes;
+        writable_ = true;
+        return 0;
+      }
+      ::munmap(spare.memory, spare.bytes);
+    }
   }
   // Its own mapping rather than the heap: the memory goes back to the system the moment the summary
   // is kept on disk, whatever the allocator would have done with a freed block this size.
@@ -73,13 +140,34 @@ void SummaryStorage::Seal() {
 }
 
 void SummaryStorage::Release() {
-  if (anonymous_ != nullptr) ::munmap(anonymous_, anonymousBytes_);
+  // Kept for the next build only on a worker, which gives it back when the builds are done.
+  if (anonymous_ != nullptr && SummaryWorkerPool::OnWorkerThread()) {
+    KeepSpare(Spare{anonymous_, anonymousBytes_});
+  } else if (anonymous_ != nullptr) {
+    ::munmap(anonymous_, anonymousBytes_);
+  }
   anonymous_ = nullptr;
   anonymousBytes_ = 0;
   file_.reset();
   data_ = nullptr;
   size_ = 0;
   writable_ = false;
+}
+
+std::size_t SummaryStorage::SpareBytes() {
+  std::lock_guard lock(SparesMutex());
+  std::size_t bytes = 0;
+  for (const Spare& spare : Spares()) bytes += spare.bytes;
+  return bytes;
+}
+
+void SummaryStorage::ReleaseSpares() {
+  std::vector<Spare> spares;
+  {
+    std::lock_guard lock(SparesMutex());
+    spares.swap(Spares());
+  }
+  for (const Spare& spare : spares) ::munmap(spare.memory, spare.bytes);
 }
 
 }  // namespace skelvane

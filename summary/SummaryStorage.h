@@ -3,6 +3,7 @@
 // disk), or a read-only mapping of its kept file. Owned by SourceSummary; the mapping's pages belong
 // to the page cache, so a kept summary adds nothing to the process's anonymous memory.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -19,15 +20,22 @@ class SummaryStorage {
   SummaryStorage(const SummaryStorage&) = delete;
   SummaryStorage& operator=(const SummaryStorage&) = delete;
 
-  /// Zeroed, writable anonymous memory of `bytes`; 0 or the errno of the failure.
-  int32_t Allocate(int64_t bytes);
+  /// Writable anonymous memory of `bytes`, zeroed or, when `zeroed` is false, as a summary released
+  /// earlier left it (the caller writes every byte); 0 or the errno of the failure.
+  int32_t Allocate(int64_t bytes, bool zeroed = true);
   /// Maps the whole file behind the open descriptor read-only and shows the `bytes` from `offset`;
   /// 0, EINVAL when they lie outside the file, or the errno of the failure.
   int32_t MapFile(int descriptor, int64_t offset, int64_t bytes);
   /// Makes anonymous memory read-only, once it is filled.
   void Seal();
-  /// Gives the memory back.
+  /// Gives the memory back; on a summary worker, anonymous memory is kept for the next build until
+  /// the workers run out of work (see ReleaseSpares).
   void Release();
+  /// Gives back the anonymous memory kept for the next build: a new page costs its zeroing, which
+  /// for a summary built after one just kept on disk is a tenth of the build.
+  static void ReleaseSpares();
+  /// Bytes of anonymous memory kept for the next build.
+  static std::size_t SpareBytes();
 
   const uint8_t* Data() const { return data_; }
   /// Writable bytes of anonymous memory not yet sealed, else null.

@@ -2,12 +2,22 @@
 
 #include <algorithm>
 
+#include "summary/SummaryStorage.h"
+
 namespace skelvane {
 
 SummaryWorkerPool& SummaryWorkerPool::Instance() {
   static SummaryWorkerPool pool;
   return pool;
 }
+
+namespace {
+
+thread_local bool onWorkerThread = false;
+
+}  // namespace
+
+bool SummaryWorkerPool::OnWorkerThread() { return onWorkerThread; }
 
 int32_t SummaryWorkerPool::ThreadCount() {
   return static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
@@ -25,6 +35,7 @@ void SummaryWorkerPool::Submit(std::function<void()> task, Rank rank) {
 }
 
 void SummaryWorkerPool::Work() {
+  onWorkerThread = true;
   for (;;) {
     std::function<void()> task;
     {
@@ -39,8 +50,16 @@ void SummaryWorkerPool::Work() {
       }
       task = std::move(chosen->run);
       tasks_.erase(chosen);
+      ++running_;
     }
     task();
+    bool idle = false;
+    {
+      std::lock_guard lock(mutex_);
+      idle = --running_ == 0 && tasks_.empty();
+    }
+    // The memory kept for the next build goes back once there is none.
+    if (idle) SummaryStorage::ReleaseSpares();
   }
 }
 

@@ -28,6 +28,8 @@ class SummaryWorkerPool {
   void Submit(std::function<void()> task, Rank rank = nullptr);
   /// Threads the pool runs (at least 1, at most the number of cores).
   static int32_t ThreadCount();
+  /// True on one of the pool's threads.
+  static bool OnWorkerThread();
 
   ~SummaryWorkerPool();
 
@@ -42,6 +44,7 @@ class SummaryWorkerPool {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Task> tasks_;
+  int32_t running_ = 0;  // tasks under way
   std::vector<std::thread> threads_;
   bool stopping_ = false;
 };
