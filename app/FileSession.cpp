@@ -76,9 +76,10 @@ void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin orig
     }
     const int32_t before = sources_.GetNumSources();
     if (sources_.OpenSource(paths[i]) != 0) {
-      // The files after a refused one would each take the place of the one before in the groups.
+      // The files after a refused one would each take the place of the one before in the groups;
+      // however they were chosen (the chooser, a drop, the command line), the user hears of them.
       const std::size_t left = paths.size() - i - 1;
-      if (origin == Origin::Chooser && left > 0) ReportError(kLeftClosedMessage, static_cast<int64_t>(left));
+      if (left > 0) ReportError(kLeftClosedMessage, static_cast<int64_t>(left));
       break;
     }
     open.insert(absolute);

@@ -178,7 +178,7 @@ TEST_F(MainWindowCommands, DroppedFilesOpenInOrderWithTheirPlots) {
   EXPECT_EQ(view.DataEnd, 3'000'000);
 }
 
-TEST_F(MainWindowCommands, DropStopsAtTheFirstFileThatCannotBeOpened) {
+TEST_F(MainWindowCommands, DropStopsAtTheFirstFileThatCannotBeOpenedAndSaysHowManyWereLeftClosed) {
   Start();
   sources.AddFile("/data/a.kcs", {5, 0, 1, false});
   sources.AddFile("/data/c.kcs", {5, 0, 1, false});
@@ -186,7 +186,9 @@ TEST_F(MainWindowCommands, DropStopsAtTheFirstFileThatCannotBeOpened) {
   Drop({"/data/a.kcs", "/data/missing.kcs", "/data/c.kcs"});
   EXPECT_EQ(sources.openAttempts, (std::vector<std::string>{"/data/a.kcs", "/data/missing.kcs"}));
   EXPECT_EQ(PlotNames(), std::vector<std::string>{"a"});
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error opening file; microsoft error code:2"});
+  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{"Error opening file; microsoft error code:2",
+                                                        "Files chosen after one that could not be opened were left "
+                                                        "closed, so that no channel group shifts; files left closed: 1"}));
 }
 
 TEST_F(MainWindowCommands, DroppedFileThatWasDroppedAgainGetsNoPlot) {
