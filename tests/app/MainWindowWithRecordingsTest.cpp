@@ -78,9 +78,9 @@ TEST_F(MainWindowWithRecordings, DroppedTetrodeShowsFourTracesInTheirColoursTopT
   EXPECT_FALSE(window->HorizontalScrollBar()->isEnabled());
 }
 
-// The window copies the frame straight into its backing store (so does a grab, into its pixmap);
-// an image that takes no such copy is painted through QPainter. All of them show the bitmap the
-// export hands on, the right way up below the bar.
+// The window copies the frame straight into its backing store (so does a grab, into its pixmap); a
+// 24-bit image, which takes no such copy, is painted through QPainter. All of them show the bitmap
+// the export hands on, the right way up below the bar.
 TEST_F(MainWindowWithRecordings, TheWindowShowsTheFrameTheBitmapExportHolds) {
   Start();
   OpenTetrode();
@@ -90,7 +90,7 @@ TEST_F(MainWindowWithRecordings, TheWindowShowsTheFrameTheBitmapExportHolds) {
   window->Client()->repaint();
   const QImage screen = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(screen.copy(client), grabbed);
-  QImage painted(client.size(), QImage::Format_ARGB32_Premultiplied);
+  QImage painted(client.size(), QImage::Format_RGB888);
   window->Client()->render(&painted);
   EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB32), grabbed);
 
