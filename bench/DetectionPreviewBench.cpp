@@ -132,6 +132,16 @@ std::map<std::string, double>& SecondsPerIteration() {
   return seconds;
 }
 
+// Every repetition's iterations of a figure, summed: the figures above are their means.
+struct Totals {
+  double seconds = 0.0;
+  int64_t count = 0;
+};
+std::map<std::string, Totals>& AllRepetitions() {
+  static std::map<std::string, Totals> totals;
+  return totals;
+}
+
 // One worker for all the figures, configured once: the record times it reads the first time it
 // resumes near the end of the recording are read once, as in the window, and timed on their own.
 DetectionPreviewWorker& TheWorker() {
@@ -160,6 +170,11 @@ void Measure(benchmark::State& state, const std::string& name, Prepare prepare, 
     return;
   }
   DetectionPreviewWorker& worker = TheWorker();
+  // Every figure pages through the same spans, with a worker that has found nothing in them yet:
+  // frames cost more or less with where they fall, so figures are only compared over the same spans.
+  scene.page = 0;
+  worker.Clear();
+  scene.Configure(worker);
   double total = 0.0;
   int64_t count = 0;
   for (auto _ : state) {
@@ -175,7 +190,10 @@ void Measure(benchmark::State& state, const std::string& name, Prepare prepare, 
     state.ResumeTiming();
   }
   scene.canvas.SetSpikeMarks(nullptr);
-  if (count > 0) SecondsPerIteration()[name] = total / count;
+  Totals& totals = AllRepetitions()[name];
+  totals.seconds += total;
+  totals.count += count;
+  if (totals.count > 0) SecondsPerIteration()[name] = totals.seconds / static_cast<double>(totals.count);
 }
 
 std::string Named(const char* what, int64_t span) { return std::string(what) + "/" + std::to_string(span / 1'000'000) + "s"; }
@@ -246,7 +264,9 @@ void FrameAfterMarks(benchmark::State& state) {
 
 constexpr int64_t kOneSecond = 1'000'000;
 constexpr int64_t kTenSeconds = 10'000'000;
-#define SPANS ->Arg(kOneSecond)->Arg(kTenSeconds)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime()
+// Repeated, the repetitions of every figure shuffled among each other's (see main): a figure and its
+// baseline are then measured over the same stretch of the run, not one after the other.
+#define SPANS ->Arg(kOneSecond)->Arg(kTenSeconds)->Unit(benchmark::kMillisecond)->Iterations(30)->Repetitions(3)->UseRealTime()
 BENCHMARK(Frame) SPANS;
 BENCHMARK(FrameWithMarks) SPANS;
 BENCHMARK(FrameWhileWorking) SPANS;
@@ -275,7 +295,14 @@ void PrintRatios() {
 
 int main(int argc, char** argv) {
   skelvane::SummaryCache::Instance().SetEnabled(false);
-  benchmark::Initialize(&argc, argv);
+  // Repetitions run interleaved in a random order unless the command line says otherwise.
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, interleave.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  argc = count;
+  argv = args.data();
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   skelvane::PrintRatios();
