@@ -144,8 +144,10 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
   DrawThresholdOverlay(frame, width, 0, kColourLight);
   if (frame.spikeMarks != nullptr && frame.renderer != nullptr) {
     const double pixelsPerCount = static_cast<float>((height / 2.0) / fullScale * gain);
-    SpikeTicks::Draw(SpikeTicks::Layout(frame.spikeMarks->PeaksFor(GetPath()), cache_, frame, width, height, pixelsPerCount),
-                     frame, x0, y0);
+    std::vector<OverlayLine> overlay;
+    if (LayoutThresholdOverlay(width, 0, overlay) != kStatusOk) overlay.clear();
+    const SpikeTicks::Trace trace{cache_, width, height, pixelsPerCount, properties_.traceLineWidth, overlay};
+    SpikeTicks::Draw(SpikeTicks::Layout(frame.spikeMarks->PeaksFor(GetPath()), trace, frame), frame, x0, y0);
   }
   return kStatusOk;
 }

@@ -41,29 +41,47 @@ std::vector<int32_t> SpikeTicks::ColumnTops(const PixelCache& cache, int32_t wid
   return tops;
 }
 
-std::vector<SpikeTicks::Tick> SpikeTicks::Layout(std::span<const int64_t> peaks, const PixelCache& cache,
-                                                 const PlotFrame& frame, int32_t width, int32_t height,
-                                                 double pixelsPerCount) {
+bool SpikeTicks::CrossesOverlay(const Trace& trace, int32_t x, int32_t low, int32_t high) {
+  const int32_t middle = trace.height / 2;
+  for (const Plot::OverlayLine& line : trace.overlay) {
+    // The pixels the line can be drawn in: its bounding box, out to whole pixels.
+    const double rowA = middle + line.y1 * trace.pixelsPerCount;
+    const double rowB = middle + line.y2 * trace.pixelsPerCount;
+    const bool columnsMeet = std::min(line.x1, line.x2) - 1 <= x + 1 && x - 1 <= std::max(line.x1, line.x2);
+    const bool rowsMeet = std::floor(std::min(rowA, rowB)) <= high && low <= std::ceil(std::max(rowA, rowB));
+    if (columnsMeet && rowsMeet) return true;
+  }
+  return false;
+}
+
+std::vector<SpikeTicks::Tick> SpikeTicks::Layout(std::span<const int64_t> peaks, const Trace& trace,
+                                                 const PlotFrame& frame) {
   std::vector<Tick> ticks;
+  const int32_t width = trace.width;
+  const int32_t height = trace.height;
   if (width <= 0 || height <= 0 || frame.visibleSpan <= 0) return ticks;
   const auto first = std::lower_bound(peaks.begin(), peaks.end(), frame.start);
   const auto last = std::lower_bound(first, peaks.end(), frame.end);
   if (first == last) return ticks;
-  const std::vector<int32_t> tops = ColumnTops(cache, width);
+  const std::vector<int32_t> tops = ColumnTops(trace.cache, width);
   const double timePerColumn = static_cast<double>(frame.visibleSpan) / width;
   const int32_t middle = height / 2;
+  // Rows a tick keeps clear above the trace's highest point before it needs edges: the trace's
+  // line reaches about half its width above that point.
+  const int32_t clearance = std::max(trace.lineWidth, 1);
   for (auto peak = first; peak != last; ++peak) {
     // The same column the trace puts the peak's sample in.
     const int32_t x = TimeColumns::ColumnForOffset(*peak - frame.start, timePerColumn);
     if (x < 0 || x >= width || (!ticks.empty() && ticks.back().x == x)) continue;
     int32_t top = kNoTrace;
     for (int32_t c = std::max(x - 1, 0); c <= std::min(x + 1, width - 1); ++c) top = std::max(top, tops[static_cast<std::size_t>(c)]);
-    const double traceRow = middle + (top == kNoTrace ? 0.0 : top * pixelsPerCount);
+    const double traceRow = middle + (top == kNoTrace ? 0.0 : top * trace.pixelsPerCount);
     const int32_t highest = height - 1;
     int32_t low = static_cast<int32_t>(std::clamp(std::ceil(traceRow) + kGap, 0.0, static_cast<double>(highest)));
     int32_t high = std::min(low + kLength - 1, highest);
     low = std::max(high - kLength + 1, 0);  // a trace reaching the top still gets a whole tick, over it
-    ticks.push_back({x, low, high});
+    const bool overTrace = top != kNoTrace && low - std::ceil(traceRow) <= clearance;
+    ticks.push_back({x, low, high, overTrace || CrossesOverlay(trace, x, low, high)});
   }
   return ticks;
 }
@@ -74,16 +92,22 @@ void SpikeTicks::Draw(const std::vector<Tick>& ticks, const PlotFrame& frame, in
   renderer->SetProjection(0.0, frame.canvasWidth, frame.scrollBottom, frame.scrollTop);
   renderer->Translate(static_cast<float>(x0), static_cast<float>(y0), 0.0f);
   std::vector<int32_t> xs, lefts, rights;
-  std::vector<int16_t> lows, highs;
+  std::vector<int16_t> lows, highs, edgeLows, edgeHighs;
   for (const Tick& tick : ticks) {
     xs.push_back(tick.x);
-    lefts.push_back(tick.x - 1);
-    rights.push_back(tick.x + 1);
     lows.push_back(static_cast<int16_t>(tick.low));
     highs.push_back(static_cast<int16_t>(tick.high));
+    if (!tick.edged) continue;
+    lefts.push_back(tick.x - 1);
+    rights.push_back(tick.x + 1);
+    edgeLows.push_back(static_cast<int16_t>(tick.low));
+    edgeHighs.push_back(static_cast<int16_t>(tick.high));
   }
-  renderer->DrawColumnPairs(lefts, lows, highs, kEdgeColour, kLineWidth, kDepthSpikeMarks, kOpaque);
-  renderer->DrawColumnPairs(rights, lows, highs, kEdgeColour, kLineWidth, kDepthSpikeMarks, kOpaque);
+  // Edges first: a white tick in the next column stays whole.
+  if (!lefts.empty()) {
+    renderer->DrawColumnPairs(lefts, edgeLows, edgeHighs, kEdgeColour, kLineWidth, kDepthSpikeMarks, kOpaque);
+    renderer->DrawColumnPairs(rights, edgeLows, edgeHighs, kEdgeColour, kLineWidth, kDepthSpikeMarks, kOpaque);
+  }
   renderer->DrawColumnPairs(xs, lows, highs, kColour, kLineWidth, kDepthSpikeMarks, kOpaque);
 }
 
