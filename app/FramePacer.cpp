@@ -7,6 +7,7 @@
 #include "display/IPlotCanvas.h"
 #include "display/ViewState.h"
 #include "platform/CursorControl.h"
+#include "platform/ForegroundWork.h"
 
 namespace skelvane {
 
@@ -25,9 +26,13 @@ bool FramePacer::DrawIfDue(CanvasPicture& picture) {
   due_ = false;
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   const auto start = std::chrono::steady_clock::now();
-  canvas_.RedrawAll();
-  // No picture to show (the renderer could not start): the canvas is painted black, not stale.
-  if (canvas_.Present(picture) != 0) picture.Clear();
+  {
+    // Background work (the spikes found ahead of the view) sits the frame out.
+    const ForegroundWork::Scope frame;
+    canvas_.RedrawAll();
+    // No picture to show (the renderer could not start): the canvas is painted black, not stale.
+    if (canvas_.Present(picture) != 0) picture.Clear();
+  }
   const auto end = std::chrono::steady_clock::now();
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   ++frames_;

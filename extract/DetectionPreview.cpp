@@ -7,6 +7,7 @@
 #include "datafile/CscRecord.h"
 #include "extract/ExtractionRun.h"
 #include "extract/GroupRecordWalk.h"
+#include "platform/ForegroundWork.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 
@@ -140,7 +141,7 @@ bool DetectionPreview::WalkFrom(const std::vector<int64_t>& starts, int64_t to,
   earlierWindowsEnd = SpikeExtractor::kNoWindowYet;
   if (!PrepareExtractor(extractor)) return true;
   extractor.CollectSpikesInto(&stored);
-  GroupRecordWalk walk(sources_, sourceIds_, dt_);
+  GroupRecordWalk walk(sources_, sourceIds_, dt_, &buffers_);
   walk.SetQuiet(true);
   walk.StartAt(starts);
   walk.StopAt(to);
@@ -151,6 +152,7 @@ bool DetectionPreview::WalkFrom(const std::vector<int64_t>& starts, int64_t to,
     walk.SetReadAhead(static_cast<int64_t>(std::clamp(records, 0.0, 1e9)) + kReadAheadSlack);
   }
   for (bool firstBlock = true;; firstBlock = false) {
+    if (stepsAside_) ForegroundWork::WaitUntilClear(cancel);
     const GroupRecordWalk::Step step = walk.Next(cancel);
     if (step == GroupRecordWalk::Step::Cancelled) return false;
     if (step == GroupRecordWalk::Step::End) return true;
@@ -188,6 +190,7 @@ bool DetectionPreview::WalkWholeGroup(const std::atomic<bool>& cancel) {
     GroupRecordWalk walk(sources_, sourceIds_, dt_);
     walk.SetQuiet(true);
     for (;;) {
+      if (stepsAside_) ForegroundWork::WaitUntilClear(cancel);
       const GroupRecordWalk::Step step = walk.Next(cancel);
       if (step == GroupRecordWalk::Step::Cancelled) return false;
       if (step == GroupRecordWalk::Step::End) break;

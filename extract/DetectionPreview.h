@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "extract/ExtractionParameters.h"
+#include "extract/RecordStream.h"
 #include "extract/RecordTimes.h"
 #include "extract/SpikeExtractor.h"
 
@@ -54,6 +55,9 @@ class DetectionPreview {
   /// Appends the peak times of the spikes the run writes for the group in [from, to), ascending;
   /// false when `cancel` was set first (what was appended is then incomplete).
   bool SpikesBetween(int64_t from, int64_t to, std::vector<int64_t>& peaks, const std::atomic<bool>& cancel);
+  /// Makes the walks sit out every frame being drawn (ForegroundWork), between blocks: for a preview
+  /// on a background thread.
+  void SetStepsAsideForFrames(bool stepsAside) { stepsAside_ = stepsAside; }
   /// The threshold the group's run uses: the parameters' own or K x the group's noise level.
   int32_t Threshold();
   /// How the last SpikesBetween found its spikes.
@@ -74,10 +78,12 @@ class DetectionPreview {
   double samplingFrequency_;
   std::vector<std::shared_ptr<RecordTimes>> times_;
   std::vector<int64_t> checked_;  // per channel: records whose order has been checked
+  std::vector<RecordStream::Buffers> buffers_;  // per channel: what every walk reads into
   bool disordered_ = false;
   std::optional<int32_t> threshold_;
   std::optional<std::vector<int64_t>> wholeGroup_;  // every peak of the group, once walked whole
   Method method_ = Method::None;
+  bool stepsAside_ = false;
 };
 
 }  // namespace skelvane

@@ -268,6 +268,7 @@ void DetectionPreviewWorker::Prepare(const Task& task) {
     }
     group->preview = std::make_unique<DetectionPreview>(files_, task.parameters, ids, source.sampleInterval,
                                                         source.samplingFrequency, times);
+    group->preview->SetStepsAsideForFrames(true);
     groups_.push_back(std::move(group));
   }
   preparedFor_ = task.configuration;

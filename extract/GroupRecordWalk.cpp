@@ -40,11 +40,12 @@ bool RecordsContiguous(const std::vector<int64_t>& earlier, const std::vector<in
 }  // namespace
 
 GroupRecordWalk::GroupRecordWalk(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
-                                 double sampleInterval)
+                                 double sampleInterval, std::vector<RecordStream::Buffers>* buffers)
     : sources_(sources), sourceIds_(sourceIds), dt_(sampleInterval) {
   const std::size_t channels = sourceIds.size();
-  for (const int32_t id : sourceIds) {
-    streams_.push_back(std::make_unique<RecordStream>(sources_, id));
+  if (buffers != nullptr && buffers->size() < channels) buffers->resize(channels);
+  for (std::size_t k = 0; k < channels; ++k) {
+    streams_.push_back(std::make_unique<RecordStream>(sources_, sourceIds[k], buffers != nullptr ? &(*buffers)[k] : nullptr));
     total_ = std::max(total_, streams_.back()->Count());
   }
   recordIndex_.assign(channels, 0);

@@ -30,7 +30,9 @@ class GroupRecordWalk {
   };
 
   /// A walk over the sources of `sourceIds`, in channel order, `sampleInterval` microseconds apart.
-  GroupRecordWalk(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds, double sampleInterval);
+  /// With `buffers`, channel k reads into buffers[k] (made when missing) and gives them back at the end.
+  GroupRecordWalk(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds, double sampleInterval,
+                  std::vector<RecordStream::Buffers>* buffers = nullptr);
 
   /// Starts the walk with channel k at record `records[k]` instead of at the first record (a preview
   /// resumes the walk shortly before the span it shows). Called before the first Next.

@@ -1,13 +1,20 @@
 #include "extract/RecordStream.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "datafile/CscRecord.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
 
-RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId) : sources_(sources), sourceId_(sourceId) {
+RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId, Buffers* buffers)
+    : sources_(sources), sourceId_(sourceId), lender_(buffers) {
+  if (lender_ != nullptr) {
+    raw_ = std::move(lender_->raw);
+    samples_ = std::move(lender_->samples);
+    times_ = std::move(lender_->times);
+  }
   count_ = std::max<int64_t>(sources_.GetNumRecords(sourceId), 0);
   // Only the layout the reader itself uses is streamed directly; anything else goes through the manager.
   RecordLayout layout;
@@ -15,6 +22,13 @@ RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId) : sour
       layout.numRecords == count_ && reader_.Open(layout, true) == 0) {
     direct_ = true;
   }
+}
+
+RecordStream::~RecordStream() {
+  if (lender_ == nullptr) return;
+  lender_->raw = std::move(raw_);
+  lender_->samples = std::move(samples_);
+  lender_->times = std::move(times_);
 }
 
 const int16_t* RecordStream::Samples(int64_t index) const {

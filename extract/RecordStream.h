@@ -17,9 +17,20 @@ class RecordStream {
   /// Records read per block: about 1 MiB of file, where pread streams at the speed of the page cache.
   static constexpr int64_t kBlockRecords = 1004;
 
+  /// The memory a stream reads into. A caller that walks short stretches again and again (the
+  /// detection preview) hands the same buffers from one stream to the next: fresh ones would cost their
+  /// page faults and zeroing on every walk.
+  struct Buffers {
+    std::vector<uint8_t> raw;
+    std::vector<int16_t> samples;
+    std::vector<int64_t> times;
+  };
+
   /// A stream over source `sourceId`. It reads the file with its own descriptor when the manager
-  /// tells where the records lie, and through the manager's records otherwise.
-  RecordStream(IDataSourceManager& sources, int32_t sourceId);
+  /// tells where the records lie, and through the manager's records otherwise. With `buffers`, it
+  /// reads into their memory and gives it back when it ends.
+  RecordStream(IDataSourceManager& sources, int32_t sourceId, Buffers* buffers = nullptr);
+  ~RecordStream();
   RecordStream(const RecordStream&) = delete;
   RecordStream& operator=(const RecordStream&) = delete;
 
@@ -57,6 +68,7 @@ class RecordStream {
   int64_t unreadable_ = -1;       // first record the manager could not give (-1: none yet)
   int64_t readAhead_ = kBlockRecords;  // records read at a time
   bool shrank_ = false;
+  Buffers* lender_ = nullptr;     // where the buffers go back to
   std::vector<uint8_t> raw_;      // one block of records as the file holds them
   std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back
   std::vector<int64_t> times_;    // held records' timestamps

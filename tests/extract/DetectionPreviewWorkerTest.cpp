@@ -1,12 +1,16 @@
 // The detection preview's worker on a synthetic tetrode opened as the window opens it: the marks it
 // hands out are the spike file's spikes on every trace of the group, a span is worked out once per
-// parameters, and new parameters or a cleared preview drop the old marks.
+// parameters, new parameters or a cleared preview drop the old marks, and a frame being drawn holds
+// the worker off.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "datafile/DataSourceManager.h"
@@ -15,6 +19,7 @@
 #include "display/SpikeMarks.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
+#include "platform/ForegroundWork.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -118,6 +123,26 @@ TEST_F(DetectionPreviewWorkerTest, ASpanIsWorkedOutOncePerParameters) {
   worker.Clear();
   EXPECT_EQ(worker.Marks(), nullptr);
   worker.Wait();  // returns: nothing is asked for
+}
+
+// A frame being drawn holds the worker off: it finds nothing while the frame lasts, then completes.
+TEST_F(DetectionPreviewWorkerTest, SitsOutAFrameAndCompletesTheSpanAfterIt) {
+  constexpr int64_t kFrom = 9'000'000;
+  constexpr int64_t kTo = 26'000'000;
+  const int64_t waitsBefore = ForegroundWork::Waits();
+  std::optional<ForegroundWork::Scope> frame(std::in_place);
+  Configure();
+  worker.Show(kFrom, kTo);
+  for (int i = 0; i < 1000 && ForegroundWork::Waits() == waitsBefore; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GT(ForegroundWork::Waits(), waitsBefore) << "the worker never stepped aside for the frame";
+  const std::shared_ptr<const SpikeMarks> during = worker.Marks();
+  EXPECT_TRUE(during == nullptr || during->CountBetween(kFrom, kTo) == 0);
+  frame.reset();
+  worker.Wait();
+  ASSERT_NE(worker.Marks(), nullptr);
+  EXPECT_EQ(worker.Marks()->CountBetween(kFrom, kTo), static_cast<int64_t>(Written(kFrom, kTo).size()));
 }
 
 TEST_F(DetectionPreviewWorkerTest, InvalidParametersMarkNothingAndSayWhyAsTheRunWould) {
