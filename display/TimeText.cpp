@@ -34,7 +34,9 @@ std::string WholeAndFraction(int64_t microseconds, int32_t decimals, uint64_t& w
   if (decimals == 0) return {};
   char digits[8];
   std::snprintf(digits, sizeof digits, "%06llu", static_cast<unsigned long long>(magnitude % kMicrosecondsPerSecond));
-  return "." + std::string(digits, static_cast<std::size_t>(decimals));
+  std::string fraction(1, '.');
+  fraction.append(digits, static_cast<std::size_t>(decimals));
+  return fraction;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -102,7 +104,9 @@ Fault ReadClock(std::string_view text, __int128& microseconds) {
 }
 
 std::string Explain(Fault fault, std::string_view text) {
-  const std::string quoted = "\"" + std::string(text) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted.push_back('"');
   switch (fault) {
     case Fault::Decimals:
       return "Times go to the microsecond: at most 6 decimals of a second, not " + quoted + ".";
@@ -135,7 +139,10 @@ std::string TimeText::Seconds(int64_t time, int32_t decimals) {
   uint64_t seconds = 0;
   bool negative = false;
   const std::string fraction = WholeAndFraction(time, decimals, seconds, negative);
-  return (negative ? "-" : "") + std::to_string(seconds) + fraction;
+  std::string text(negative ? "-" : "");
+  text.append(std::to_string(seconds));
+  text.append(fraction);
+  return text;
 }
 
 std::string TimeText::Clock(int64_t offset, int32_t decimals) {
