@@ -25,9 +25,9 @@ constexpr const char* kWriteFailedMessage = "Unable to write .bmp file.";
 
 template <typename T>
 void Put(std::vector<uint8_t>& out, T value) {
-  uint8_t bytes[sizeof(T)];
-  std::memcpy(bytes, &value, sizeof(T));
-  out.insert(out.end(), bytes, bytes + sizeof(T));
+  const std::size_t at = out.size();
+  out.resize(at + sizeof(T));
+  std::memcpy(out.data() + at, &value, sizeof(T));
 }
 
 // Entries allocated for the table: a 32-bit image keeps one spare entry that is never written.

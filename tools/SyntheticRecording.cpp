@@ -194,6 +194,7 @@ int32_t WriteTruth(const std::string& path, const std::vector<SynthSpike>& spike
 
 // What every channel of one recording shares: the timeline, the spikes and the units' waveforms.
 struct RecordingPlan {
+  explicit RecordingPlan(const SynthOptions& o) : options(o) {}
   const SynthOptions& options;
   int64_t numRecords = 0;
   std::vector<int64_t> timestamps;
@@ -301,7 +302,7 @@ int32_t GenerateValid(const SynthOptions& options, SynthResult& result) {
     return ec.value();
   }
 
-  RecordingPlan plan{options};
+  RecordingPlan plan(options);
   plan.numRecords = static_cast<int64_t>(options.seconds * options.samplingHz / kSamplesPerRecord);
   const int64_t numSamples = plan.numRecords * kSamplesPerRecord;
   plan.timestamps = RecordTimestamps(options, plan.numRecords);
