@@ -5,10 +5,13 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tests/support/TestScratch.h"
+
 namespace skelvane::test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "skelvane-test-XXXXXX").string();
+  // In a death test's child, inside the parent's scratch folder: the child dies before it could remove it.
+  std::string pattern = (std::filesystem::path(TestScratch::TemporaryRoot()) / "skelvane-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
