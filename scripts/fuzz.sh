@@ -32,6 +32,10 @@ nice cmake --build "$build" -j2 --target skelvane-cli "${targets[@]/#/fuzz_}"
 fuzz/make-corpus.sh "$build/cli/skelvane-cli" "$build/corpus-seed"
 mkdir -p "$build/logs" "$build/findings"
 export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
+# libFuzzer ends a run with _Exit, past the targets' own clean-up: their scratch folders go here.
+TMPDIR=$(mktemp -d "${TMPDIR:-/tmp}/skelvane-fuzz-runs-XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
 run() {
   local target=$1
