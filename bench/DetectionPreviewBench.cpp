@@ -3,8 +3,9 @@
 // timed without marks, with the marks already found (the ticks alone), with the worker asked for the
 // new span's marks as the frame begins (it sits the frame out, as it does in the window), and as if
 // the marks were found first on the drawing thread. The time the worker takes to
-// complete a span is given too, and once, the first marks at the end of the recording (which reads
-// every record time before them). Each figure is printed as a ratio to the frame without marks in the
+// complete a span is given too, and once, the first marks at the end of the recording: reading every
+// record time before them, and again with the recordings' summaries kept on disk (whose record times
+// are taken instead; the summaries are made first, in a folder of the run). Each figure is printed as a ratio to the frame without marks in the
 // same run. SKELVANE_BENCH_DATA names a folder of CSC files (for example the 16 x 1 h set);
 // otherwise a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
 #include <benchmark/benchmark.h>
@@ -32,6 +33,7 @@
 #include "platform/ForegroundWork.h"
 #include "platform/PathHelpers.h"
 #include "render/GLRenderer.h"
+#include "summary/SummaryBuilder.h"
 #include "summary/SummaryCache.h"
 #include "tools/SyntheticRecording.h"
 
@@ -280,11 +282,45 @@ BENCHMARK(FrameWhileWorking) SPANS;
 BENCHMARK(MarksOfASpan) SPANS;
 BENCHMARK(FrameAfterMarks) SPANS;
 
+// A fresh worker's first marks at the end, with every recording's summary kept on disk.
+void FirstMarksWithKeptSummaries() {
+  Scene& scene = TheScene();
+  if (!scene.ready) return;
+  const std::filesystem::path cacheHome =
+      std::filesystem::temp_directory_path() / ("skelvane-bench-cache-" + std::to_string(::getpid()));
+  ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+  SummaryCache::Instance().SetEnabled(true);
+  bool kept = true;
+  for (int32_t source = 0; source < scene.manager.GetNumSources(); ++source) {
+    RecordLayout layout;
+    if (scene.manager.GetRecordLayout(source, layout) != 0) kept = false;
+    SummaryBuilder builder(layout);
+    builder.Start();
+    kept = kept && builder.Wait();
+  }
+  if (kept) {
+    DetectionPreviewWorker worker;
+    scene.Configure(worker);
+    const auto begin = std::chrono::steady_clock::now();
+    worker.Show(scene.dataEnd - 1'000'000, scene.dataEnd);
+    worker.Wait();
+    SecondsPerIteration()["first marks at the end, kept summaries"] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  }
+  SummaryCache::Instance().SetEnabled(false);
+  std::error_code ec;
+  std::filesystem::remove_all(cacheHome, ec);
+}
+
 void PrintRatios() {
   const auto& t = SecondsPerIteration();
   if (t.count("first marks at the end")) {
     std::printf("\nFirst marks of the preview, 1 s at the end of the recording: %.0f ms (once per session)\n",
                 1e3 * t.at("first marks at the end"));
+  }
+  if (t.count("first marks at the end, kept summaries")) {
+    std::printf("The same with the recordings' summaries kept on disk: %.0f ms\n",
+                1e3 * t.at("first marks at the end, kept summaries"));
   }
   std::printf("\nAgainst the frame without marks of a new span of the same length (same run):\n");
   for (const int64_t span : {kOneSecond, kTenSeconds}) {
@@ -312,6 +348,7 @@ int main(int argc, char** argv) {
   argv = args.data();
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
+  skelvane::FirstMarksWithKeptSummaries();
   skelvane::PrintRatios();
   benchmark::Shutdown();
   return 0;
