@@ -110,7 +110,8 @@ void DrawGridAndAxes(GLRenderer& renderer, const View& view) {
 
 void DrawLabels(GLRenderer& renderer, const View& view) {
   const SpikeFigureLayout::Rect& frame = view.frame;
-  DrawCentredText(renderer, view.title, frame.left, frame.width, frame.top + kTitleBaseline);
+  const bool fits = renderer.GetTextWidth(view.title) <= frame.width;
+  DrawCentredText(renderer, fits ? view.title : view.shortTitle, frame.left, frame.width, frame.top + kTitleBaseline);
   DrawText(renderer, view.y.label, frame.left + kLabelInset, frame.top + kAxisLabelBaseline, SpikeFigure::kInkColour);
   DrawCentredText(renderer, view.x.label, view.plot.left, view.plot.width, frame.Bottom() - kXLabelFromBottom);
 }

@@ -113,6 +113,8 @@ SpikeFigureLayout::View SpikeFigureLayout::MakeView(ViewKind kind, int32_t chann
       view.y = PaddedAxis(low, high, kMostTicksY, "A/D counts");
       view.title = ChannelName(channel) + ": " + std::to_string(subset.Size()) + " of " +
                    std::to_string(subset.ChosenFrom()) + " drawn, mean \xB1 SD";
+      view.shortTitle = ChannelName(channel) + ": " + std::to_string(subset.Size()) + " of " +
+                        std::to_string(subset.ChosenFrom());
       break;
     }
     case ViewKind::kScatter: {
@@ -120,6 +122,7 @@ SpikeFigureLayout::View SpikeFigureLayout::MakeView(ViewKind kind, int32_t chann
       view.x = PaddedAxis(low, high, kMostTicksX, ChannelName(channel) + " peak (A/D counts)");
       view.y = PaddedAxis(low, high, kMostTicksY, ChannelName(otherChannel) + " peak");
       view.title = "Peaks: " + ChannelName(channel) + " vs " + ChannelName(otherChannel);
+      view.shortTitle = ChannelName(channel) + " vs " + ChannelName(otherChannel);
       break;
     }
     case ViewKind::kIntervals: {
@@ -128,9 +131,11 @@ SpikeFigureLayout::View SpikeFigureLayout::MakeView(ViewKind kind, int32_t chann
       view.x = MakeAxis(0.0, SpikeStatistics::kIntervalRangeUs / kMicrosecondsPerMillisecond, 2 * kMostTicksX,
                         "interval (ms)");
       view.y = MakeAxis(0.0, static_cast<double>(tallest) * kHistogramHeadroom, kMostTicksY, "intervals");
-      view.title = "Intervals 0 to 50 ms (bins of 0.5 ms): ";
-      view.title += statistics.shortIntervalPercent ? Format("%.3g %% under 2 ms", *statistics.shortIntervalPercent)
-                                                    : std::string("none, fewer than two spikes");
+      const std::string shortOnes = statistics.shortIntervalPercent
+                                        ? Format("%.3g %% under 2 ms", *statistics.shortIntervalPercent)
+                                        : std::string("none, fewer than two spikes");
+      view.title = "Intervals 0 to 50 ms (bins of 0.5 ms): " + shortOnes;
+      view.shortTitle = "Intervals: " + shortOnes;
       break;
     }
   }

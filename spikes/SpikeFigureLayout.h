@@ -47,6 +47,7 @@ class SpikeFigureLayout {
     Axis x;
     Axis y;
     std::string title;
+    std::string shortTitle;  // what the title says where it does not fit the view's width
   };
 
   /// Size of the figure when none is given.

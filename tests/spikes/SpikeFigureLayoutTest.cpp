@@ -159,7 +159,15 @@ TEST(SpikeFigureLayoutTest, ASingleViewFillsTheSizeItIsGiven) {
   EXPECT_EQ(v.frame.width, 300);
   EXPECT_EQ(v.frame.height, 200);
   EXPECT_EQ(v.title, "Peaks: ch 2 vs ch 1");
+  EXPECT_EQ(v.shortTitle, "ch 2 vs ch 1");
   EXPECT_EQ(v.x.label, "ch 2 peak (A/D counts)");
+  // A narrow view shows the statistic of its long title, not the start of it.
+  const Layout intervals = Layout::ForView(300, 200, Kind::kIntervals, 0, 0, loaded.statistics, loaded.subset);
+  const std::string& full = intervals.Views().at(0).title;
+  const std::string& brief = intervals.Views().at(0).shortTitle;
+  ASSERT_TRUE(brief.starts_with("Intervals: "));
+  EXPECT_TRUE(full.ends_with(brief.substr(std::string("Intervals: ").size()))) << full << " / " << brief;
+  EXPECT_LT(brief.size(), full.size());
 }
 
 }  // namespace
