@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times `skelvane-cli snapshot` of whole recordings against `cat` of the same files, warm, in one run,
-# and prints the ratio and the snapshot's peak resident set.
+# and prints the ratio and the snapshot's peak resident set. Every run builds its summaries in memory
+# (--no-cache): the user's summary cache is neither read nor written.
 #   bench/snapshot-vs-cat.sh CLI FOLDER [runs]   e.g. bench/snapshot-vs-cat.sh build-release/cli/skelvane-cli /work/data/16x1h
 set -euo pipefail
 cli=$1
@@ -15,7 +16,7 @@ cat "${files[@]}" > /dev/null  # warm the page cache
 best() { sort -n | head -1; }
 cat_s=$(for _ in $(seq "$runs"); do /usr/bin/time -f %e cat "${files[@]}" 2>&1 >/dev/null; done | best)
 snap_s=$(for _ in $(seq "$runs"); do
-  /usr/bin/time -f '%e %M' -o "$out/time" "$cli" snapshot --width 1600 --height 1000 -o "$out/frame.bmp" "${files[@]}" >/dev/null
+  /usr/bin/time -f '%e %M' -o "$out/time" "$cli" snapshot --no-cache --width 1600 --height 1000 -o "$out/frame.bmp" "${files[@]}" >/dev/null
   cat "$out/time"
 done | sort -n | head -1)
 read -r snap_e snap_kb <<<"$snap_s"
