@@ -11,6 +11,7 @@
 #include "datafile/DataSourceManager.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
+#include "platform/Saturating.h"
 
 namespace {
 
@@ -55,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (manager.FindRecordForTime(time, 0, record) == 0 && record != nullptr) touched += Touch(record);
     }
   }
+  // The range may reach either end of the 64-bit times (it is padded, saturating).
   const int64_t probes[] = {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), start, end,
-                            start - 1, end + 1};
+                            skelvane::SaturatingSubtract(start, int64_t{1}), skelvane::SaturatingAdd(end, int64_t{1})};
   for (const int64_t time : probes) {
     if (manager.FindRecordForTime(time, 0, record) == 0 && record != nullptr) touched += Touch(record);
   }
