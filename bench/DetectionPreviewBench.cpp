@@ -150,6 +150,15 @@ std::map<std::string, Totals>& AllRepetitions() {
   return totals;
 }
 
+// Seconds a worker just configured takes to complete the marks of the last second of the recording.
+double FirstMarksAtTheEnd(Scene& scene, DetectionPreviewWorker& worker) {
+  scene.Configure(worker);
+  const auto begin = std::chrono::steady_clock::now();
+  worker.Show(scene.dataEnd - 1'000'000, scene.dataEnd);
+  worker.Wait();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
 // One worker for all the figures, configured once: the record times it reads the first time it
 // resumes near the end of the recording are read once, as in the window, and timed on their own.
 DetectionPreviewWorker& TheWorker() {
@@ -157,12 +166,7 @@ DetectionPreviewWorker& TheWorker() {
   static const bool warmed = [] {
     Scene& scene = TheScene();
     if (!scene.ready) return false;
-    scene.Configure(worker);
-    const auto begin = std::chrono::steady_clock::now();
-    worker.Show(scene.dataEnd - 1'000'000, scene.dataEnd);
-    worker.Wait();
-    SecondsPerIteration()["first marks at the end"] =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    SecondsPerIteration()["first marks at the end"] = FirstMarksAtTheEnd(scene, worker);
     return true;
   }();
   (void)warmed;
@@ -300,12 +304,7 @@ void FirstMarksWithKeptSummaries() {
   }
   if (kept) {
     DetectionPreviewWorker worker;
-    scene.Configure(worker);
-    const auto begin = std::chrono::steady_clock::now();
-    worker.Show(scene.dataEnd - 1'000'000, scene.dataEnd);
-    worker.Wait();
-    SecondsPerIteration()["first marks at the end, kept summaries"] =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    SecondsPerIteration()["first marks at the end, kept summaries"] = FirstMarksAtTheEnd(scene, worker);
   }
   SummaryCache::Instance().SetEnabled(false);
   std::error_code ec;
