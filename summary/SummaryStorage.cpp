@@ -46,8 +46,15 @@ Spare TakeSpare(std::size_t bytes) {
   return spare;
 }
 
+// The spares go back once the workers run out of work, asked for when the first is kept.
+void ReleaseSparesWhenIdle() {
+  static std::once_flag once;
+  std::call_once(once, [] { SummaryWorkerPool::Instance().WhenIdle(&SummaryStorage::ReleaseSpares); });
+}
+
 // Keeps `spare` when there is room, else unmaps it.
 void KeepSpare(Spare spare) {
+  ReleaseSparesWhenIdle();
   {
     std::lock_guard lock(SparesMutex());
     std::vector<Spare>& spares = Spares();

@@ -1,8 +1,7 @@
 #include "summary/SummaryWorkerPool.h"
 
 #include <algorithm>
-
-#include "summary/SummaryStorage.h"
+#include <utility>
 
 namespace skelvane {
 
@@ -34,6 +33,11 @@ void SummaryWorkerPool::Submit(std::function<void()> task, Rank rank) {
   wake_.notify_one();
 }
 
+void SummaryWorkerPool::WhenIdle(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  idleHooks_.push_back(std::move(hook));
+}
+
 void SummaryWorkerPool::Work() {
   onWorkerThread = true;
   for (;;) {
@@ -53,13 +57,12 @@ void SummaryWorkerPool::Work() {
       ++running_;
     }
     task();
-    bool idle = false;
+    std::vector<std::function<void()>> hooks;
     {
       std::lock_guard lock(mutex_);
-      idle = --running_ == 0 && tasks_.empty();
+      if (--running_ == 0 && tasks_.empty()) hooks = idleHooks_;
     }
-    // The memory kept for the next build goes back once there is none.
-    if (idle) SummaryStorage::ReleaseSpares();
+    for (const std::function<void()>& hook : hooks) hook();
   }
 }
 

@@ -30,6 +30,9 @@ class SummaryWorkerPool {
   static int32_t ThreadCount();
   /// True on one of the pool's threads.
   static bool OnWorkerThread();
+  /// Runs `hook` on a worker thread each time the pool runs out of work (its last task done and none
+  /// queued), from then on; what the builds kept for the next one goes back that way.
+  void WhenIdle(std::function<void()> hook);
 
   ~SummaryWorkerPool();
 
@@ -46,6 +49,7 @@ class SummaryWorkerPool {
   std::deque<Task> tasks_;
   int32_t running_ = 0;  // tasks under way
   std::vector<std::thread> threads_;
+  std::vector<std::function<void()>> idleHooks_;
   bool stopping_ = false;
 };
 
