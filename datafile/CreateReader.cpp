@@ -4,6 +4,7 @@
 
 #include "datafile/FileTypeDetection.h"
 #include "datafile/LegacyDatFile.h"
+#include "datafile/LegacyHeader.h"
 #include "datafile/RecordFile.h"
 #include "platform/File.h"
 #include "platform/StatusCodes.h"
@@ -29,7 +30,7 @@ std::unique_ptr<DataFileReader> CreateReader(File& file, const std::string& path
   file.Seek(0);
 
   std::unique_ptr<DataFileReader> reader;
-  if (LegacyDatFile::HasLegacyBegin(firstBytes, count)) {
+  if (LegacyHeader::HasBegin(firstBytes, count)) {
     reader = MakeReaderForType(kFileTypeLegacy);
   } else {
     int32_t type = kFileTypeUnknown;

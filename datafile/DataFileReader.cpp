@@ -4,22 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 #include "datafile/FileTypeDetection.h"
-#include "datafile/LegacyDatFile.h"
+#include "datafile/LegacyHeader.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
 namespace {
 
-// While searching for the legacy end marker the window keeps its last bytes, so a marker split
-// between two reads is still found, and refills the rest from the file.
-constexpr int64_t kWindowOverlap = 20;
-constexpr int64_t kWindowRefill = kLegacyProbeLength - kWindowOverlap;
-// The end marker is followed by one more header byte (the line break) before the first record.
-constexpr int64_t kLegacyEndTrailer = 1;
 // The most bytes any kind needs from the start of a record to read its timestamp.
 constexpr int64_t kMaxTimestampBytes = 16;
 constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
@@ -73,7 +66,7 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
   const int64_t firstCount = std::max<int64_t>(file_.Read(firstBytes, kLegacyProbeLength), 0);
 
   int64_t headerSize = 0;
-  if (!LegacyDatFile::HasLegacyBegin(firstBytes, firstCount)) {
+  if (!LegacyHeader::HasBegin(firstBytes, firstCount)) {
     int32_t detected = kFileTypeUnknown;
     const int32_t detection = DetectFileType(file_, detected);
     if (detection != kStatusOk) {
@@ -96,7 +89,7 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
       headerSize = static_cast<int64_t>(kFileHeaderSize);
     }
   } else {
-    const int32_t rc = FindLegacyHeaderEnd(firstBytes, firstCount, headerSize);
+    const int32_t rc = LegacyHeader::FindEnd(file_, path, firstBytes, firstCount, headerSize);
     if (rc != kStatusOk) return rc;
     file_.Seek(headerSize);
   }
@@ -123,35 +116,6 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
   if (::fstat(file_.Descriptor(), &status) == 0) openedModified_ = ModifiedNanoseconds(status);
   recordBase_ = mapping_.Data() + headerSize;
   return kStatusOk;
-}
-
-int32_t DataFileReader::FindLegacyHeaderEnd(const char* firstBytes, int64_t firstCount, int64_t& headerSize) {
-  char window[kLegacyProbeLength];
-  std::memcpy(window, firstBytes, static_cast<std::size_t>(firstCount));
-  int64_t valid = firstCount;
-  int64_t consumed = 0;
-  for (;;) {
-    const std::string_view text(window, static_cast<std::size_t>(valid));
-    const std::size_t at = text.find(kLegacyEndMarker);
-    if (at != std::string_view::npos) {
-      headerSize = consumed + static_cast<int64_t>(at + kLegacyEndMarker.size()) + kLegacyEndTrailer;
-      return kStatusOk;
-    }
-    // A window that could not be filled means the file has ended.
-    if (valid < kLegacyProbeLength) break;
-    std::memmove(window, window + kWindowRefill, kWindowOverlap);
-    const int64_t got = file_.Read(window + kWindowOverlap, kWindowRefill);
-    if (got < 0) {
-      ReportFileError("Error reading legacy header; error code:", file_.LastError(), path_, file_.LastError());
-      return file_.LastError();
-    }
-    consumed += kWindowRefill;
-    valid = kWindowOverlap + got;
-    if (got == 0) break;
-  }
-  ReportFileError("Corrupt legacy header - no %%ENDHEADER before the end of the file.  Bytes searched:",
-                  consumed + valid, path_, 0);
-  return kStatusNoData;
 }
 
 int32_t DataFileReader::GetRecord(const uint8_t*& record, int64_t index) {

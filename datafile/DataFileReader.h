@@ -74,7 +74,6 @@ class DataFileReader {
 
  private:
   int32_t OpenLocked(const std::string& path);
-  int32_t FindLegacyHeaderEnd(const char* firstBytes, int64_t firstCount, int64_t& headerSize);
   void CloseLocked();
 
   std::mutex lock_;

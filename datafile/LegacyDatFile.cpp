@@ -7,12 +7,6 @@ constexpr int64_t kLegacyTimeUnitMicroseconds = 100;
 
 LegacyDatFile::LegacyDatFile() : DataFileReader(kLegacyFileKind) {}
 
-bool LegacyDatFile::HasLegacyBegin(const char* firstBytes, int64_t count) {
-  if (count <= 0) return false;
-  const std::string_view text(firstBytes, static_cast<std::size_t>(count));
-  return text.substr(0, text.find('\0')).find(kLegacyBeginMarker) != std::string_view::npos;
-}
-
 int64_t LegacyDatFile::TimestampFromRecord(const uint8_t* record) const {
   if (record == nullptr) return -1;
   const uint32_t units = (static_cast<uint32_t>(record[0]) << 24) | (static_cast<uint32_t>(record[1]) << 16) |
