@@ -1,13 +1,13 @@
-#include "summary/BarAccumulator.h"
+#include "columns/BarAccumulator.h"
 
 #include <algorithm>
 #include <limits>
 
+#include "columns/SampleScaling.h"
 #include "datafile/CscRecord.h"
 #include "datafile/RecordReader.h"
 #include "platform/StatusCodes.h"
 #include "summary/SampleExtremes.h"
-#include "summary/SampleScaling.h"
 
 namespace skelvane {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "summary/PixelCache.h"
+#include "columns/PixelCache.h"
 
 namespace skelvane {
 

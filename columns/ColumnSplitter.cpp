@@ -1,4 +1,4 @@
-#include "summary/ColumnSplitter.h"
+#include "columns/ColumnSplitter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,10 +9,10 @@
 #include <limits>
 #include <vector>
 
+#include "columns/ColumnSpan.h"
+#include "columns/TimeColumns.h"
 #include "datafile/CscRecord.h"
 #include "platform/Saturating.h"
-#include "summary/ColumnSpan.h"
-#include "summary/TimeColumns.h"
 
 namespace skelvane {
 

@@ -1,16 +1,16 @@
-#include "summary/LiteralColumns.h"
+#include "columns/LiteralColumns.h"
 
 #include <algorithm>
 #include <limits>
 #include <optional>
 
+#include "columns/RecordWalk.h"
+#include "columns/SampleScaling.h"
+#include "columns/TimeColumns.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
-#include "summary/RecordWalk.h"
-#include "summary/SampleScaling.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
-#include "summary/TimeColumns.h"
 
 namespace skelvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "summary/RecordColumns.h"
+#include "columns/RecordColumns.h"
 
 #include <emmintrin.h>
 
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "columns/ColumnSplitter.h"
+#include "columns/RecordWalk.h"
+#include "columns/SampleScaling.h"
 #include "datafile/CscRecord.h"
 #include "platform/StatusCodes.h"
-#include "summary/ColumnSplitter.h"
-#include "summary/RecordWalk.h"
 #include "summary/SampleExtremes.h"
-#include "summary/SampleScaling.h"
 
 namespace skelvane {
 namespace {

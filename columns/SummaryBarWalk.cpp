@@ -1,12 +1,12 @@
-#include "summary/SummaryBarWalk.h"
+#include "columns/SummaryBarWalk.h"
 
 #include <algorithm>
 #include <limits>
 #include <span>
 
+#include "columns/SampleScaling.h"
 #include "datafile/CscRecord.h"
 #include "platform/Saturating.h"
-#include "summary/SampleScaling.h"
 #include "summary/SourceSummary.h"
 
 namespace skelvane {

@@ -8,10 +8,10 @@
 #include <span>
 #include <vector>
 
-#include "summary/BarAccumulator.h"
-#include "summary/ColumnSplitter.h"
-#include "summary/ColumnSpan.h"
-#include "summary/RecordWalk.h"
+#include "columns/BarAccumulator.h"
+#include "columns/ColumnSpan.h"
+#include "columns/ColumnSplitter.h"
+#include "columns/RecordWalk.h"
 
 namespace skelvane {
 

@@ -1,14 +1,14 @@
-#include "summary/SummaryColumns.h"
+#include "columns/SummaryColumns.h"
 
 #include <algorithm>
 #include <span>
 #include <thread>
 #include <vector>
 
+#include "columns/RecordWalk.h"
+#include "columns/SummaryBarWalk.h"
 #include "platform/StatusCodes.h"
-#include "summary/RecordWalk.h"
 #include "summary/SourceSummary.h"
-#include "summary/SummaryBarWalk.h"
 
 namespace skelvane {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "summary/ColumnSpan.h"
-#include "summary/PixelCache.h"
+#include "columns/ColumnSpan.h"
+#include "columns/PixelCache.h"
 
 namespace skelvane {
 

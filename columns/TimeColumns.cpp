@@ -1,4 +1,4 @@
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"

@@ -5,7 +5,7 @@
 
 #include "display/CscPlot.h"
 #include "display/PlotFrame.h"
-#include "summary/SampleScaling.h"
+#include "columns/SampleScaling.h"
 
 namespace skelvane {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "display/DisplayConstants.h"
 #include "display/TimeCursors.h"
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 
 namespace skelvane {
 namespace {

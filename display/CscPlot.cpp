@@ -19,11 +19,11 @@
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
-#include "summary/LiteralColumns.h"
-#include "summary/RecordColumns.h"
-#include "summary/RecordWalk.h"
-#include "summary/SampleScaling.h"
-#include "summary/SummaryColumns.h"
+#include "columns/LiteralColumns.h"
+#include "columns/RecordColumns.h"
+#include "columns/RecordWalk.h"
+#include "columns/SampleScaling.h"
+#include "columns/SummaryColumns.h"
 
 namespace skelvane {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "summary/ColumnSpan.h"
+#include "columns/ColumnSpan.h"
 #include "display/CscPlotProperties.h"
-#include "summary/PixelCache.h"
+#include "columns/PixelCache.h"
 #include "display/Plot.h"
 #include "datafile/RecordReader.h"
 #include "render/TracePixels.h"

@@ -22,7 +22,7 @@
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 
 namespace skelvane {
 namespace {

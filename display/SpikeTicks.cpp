@@ -7,8 +7,8 @@
 #include "display/DisplayConstants.h"
 #include "display/PlotFrame.h"
 #include "render/GLRenderer.h"
-#include "summary/PixelCache.h"
-#include "summary/TimeColumns.h"
+#include "columns/PixelCache.h"
+#include "columns/TimeColumns.h"
 
 namespace skelvane {
 namespace {

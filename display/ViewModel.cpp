@@ -11,7 +11,7 @@
 #include "display/ViewState.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 
 namespace skelvane {
 namespace {

@@ -20,13 +20,13 @@
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
 #include "platform/Saturating.h"
-#include "summary/ColumnSpan.h"
-#include "summary/LiteralColumns.h"
-#include "summary/PixelCache.h"
-#include "summary/RecordColumns.h"
-#include "summary/RecordWalk.h"
+#include "columns/ColumnSpan.h"
+#include "columns/LiteralColumns.h"
+#include "columns/PixelCache.h"
+#include "columns/RecordColumns.h"
+#include "columns/RecordWalk.h"
 #include "summary/SourceSummary.h"
-#include "summary/SummaryColumns.h"
+#include "columns/SummaryColumns.h"
 
 namespace {
 

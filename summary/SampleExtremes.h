@@ -1,7 +1,7 @@
 #pragma once
 // The smallest and largest of a run of 16-bit samples as a record stores them, with vector
-// instructions (AVX2 where the machine has it, SSE2 otherwise, chosen once at run time). Used by the
-// column builders for the samples of one pixel column.
+// instructions (AVX2 where the machine has it, SSE2 otherwise, chosen once at run time). Used by
+// SourceSummary for each block it summarises and by the column builders for one pixel column.
 
 #include <cstdint>
 

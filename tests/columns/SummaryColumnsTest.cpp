@@ -1,6 +1,6 @@
 // The summary path and the record-index walk against the sample-by-sample walk through the manager's
-// time lookups, over random recordings and random views; the summary's size and its build's end states.
-#include "summary/SummaryColumns.h"
+// time lookups, over random recordings and random views.
+#include "columns/SummaryColumns.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +14,20 @@
 #include <string>
 #include <vector>
 
+#include "columns/LiteralColumns.h"
+#include "columns/RecordColumns.h"
+#include "columns/RecordWalk.h"
+#include "datafile/RecordReader.h"
+#include "display/ColorTable.h"
 #include "display/CscPlot.h"
-#include "summary/LiteralColumns.h"
-#include "summary/RecordColumns.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "datafile/RecordReader.h"
-#include "summary/RecordWalk.h"
+#include "display/ViewState.h"
+#include "platform/StatusCodes.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
-#include "platform/StatusCodes.h"
-#include "display/ColorTable.h"
-#include "display/ViewState.h"
 #include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/RandomRecording.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
 
@@ -34,51 +35,8 @@ namespace skelvane {
 namespace {
 
 constexpr const char* kPath = "/rec/CSC1.kcs";
-constexpr int32_t kRecordMicros = 16'000;
+constexpr int32_t kRecordMicros = test::kRandomRecordMicros;
 constexpr int64_t kHeaderBytes = 16'384;
-
-// A recording with what real files hold and worse: jittered intervals, runs of equal timestamps,
-// pauses, overlapping records, quiet stretches, ramps (whose extremes sit at column edges) and spikes.
-// `opening` 1 stamps record 1 one microsecond after record 0, 2 stamps record 1 like record 0 and
-// record 2 one after: the time lookups then never step back to the first records. `increasing`
-// leaves out the equal timestamps, so long runs of records are folded from the coarser nodes.
-void AddRandomRecords(test::FakeDataSourceManager& manager, int32_t source, int32_t count, std::mt19937_64& random,
-                      int32_t opening = 0, bool increasing = false) {
-  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
-  int64_t timestamp = uniform(0, 3) == 0 ? 0 : uniform(1, 50'000'000);
-  int64_t sampleIndex = 0;
-  for (int32_t r = 0; r < count; ++r) {
-    std::vector<int16_t> samples(kSamplesPerRecord);
-    const int64_t style = r < 2 ? 9 : uniform(0, 9);
-    for (int32_t i = 0; i < kSamplesPerRecord; ++i, ++sampleIndex) {
-      int64_t v = 0;
-      if (style < 5)
-        v = uniform(-60, 60);
-      else if (style < 7)
-        v = (sampleIndex % 3000) - 1500;
-      else if (style < 8)
-        v = 7;
-      else
-        v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
-      samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
-    }
-    manager.AddRecord(source, timestamp, 32'000, samples);
-    int64_t step = uniform(0, 99);
-    if (increasing && step >= 80 && step < 88) step = 0;
-    if (r < opening)
-      timestamp += r + 1 == opening ? 1 : 0;
-    else if (step < 80)
-      timestamp += kRecordMicros + uniform(-2, 2);
-    else if (step < 88)
-      timestamp += 0;  // a run of equal timestamps
-    else if (step < 92)
-      timestamp += uniform(1, 3);  // records nearly on top of each other
-    else if (step < 96)
-      timestamp += uniform(kRecordMicros / 3, kRecordMicros);
-    else
-      timestamp += uniform(kRecordMicros, 200 * kRecordMicros);  // a pause
-  }
-}
 
 // A random view: anywhere from before the first record to after the last, any width, and spans from
 // a fraction of a record to more than the whole recording.
@@ -139,7 +97,7 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
     // Every fifth recording is long enough for the coarsest nodes (4096 records).
     const int32_t count = recording % 5 == 4 ? std::uniform_int_distribution<int32_t>(4100, 9000)(random)
                                              : std::uniform_int_distribution<int32_t>(1, 700)(random);
-    AddRandomRecords(manager, source, count, random, recording % 3, recording % 10 == 9);
+    test::AddRandomRecords(manager, source, count, random, recording % 3, recording % 10 == 9);
     manager.WriteFile(source, folder.File("rec.kcs"), kHeaderBytes, recording % 3 == 0 ? 517 : 0);
     SourceSummary summary;
     ASSERT_EQ(BuildSummary(summary), 0);
@@ -208,7 +166,7 @@ void NextView(int32_t kind, const std::vector<int64_t>& timestamps, const CscPlo
 // built and then exactly the columns of the lookup walk; a truncated file stops the trace for good.
 TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   std::mt19937_64 random(7);
-  AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
+  test::AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
   manager.WriteFile(source, folder.File("plot.kcs"), kHeaderBytes, 300);
   CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
   plot.LoadSourceInfo();
@@ -286,7 +244,7 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   PlotCanvas canvas(v, nullptr, &collection, &manager);
   std::vector<CscPlot*> plots;
   for (const int32_t s : {source, second}) {
-    AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kReadRecords), random);
+    test::AddRandomRecords(manager, s, 2 * static_cast<int32_t>(CscPlot::kReadRecords), random);
     manager.WriteFile(s, folder.File("prepared" + std::to_string(s) + ".kcs"), kHeaderBytes, 0);
     ASSERT_EQ(collection.CreatePlot("CSC", 5, s == source ? kPath : kSecondPath), 0);
     IPlot* plot = nullptr;
@@ -384,48 +342,6 @@ TEST_F(SummaryColumnsTest, TimestampsGoingBackNeitherCrashNorLoop) {
     EXPECT_EQ(folded.xs.size(), folded.maxs.size());
     EXPECT_EQ(folded.mins.size(), folded.maxs.size());
   }
-}
-
-TEST_F(SummaryColumnsTest, SummaryHoldsAtMostFourPercentOfItsFile) {
-  std::mt19937_64 random(3);
-  AddRandomRecords(manager, source, 5000, random);
-  manager.WriteFile(source, folder.File("size.kcs"), kHeaderBytes);
-  SourceSummary summary;
-  ASSERT_EQ(BuildSummary(summary), 0);
-  const double fileBytes = kHeaderBytes + 5000.0 * kCscRecordSize;
-  EXPECT_LE(static_cast<double>(summary.BytesHeld()), 0.04 * fileBytes);
-  EXPECT_GT(summary.BytesHeld(), 0u);
-}
-
-TEST_F(SummaryColumnsTest, BuildsEndFailedOnAShortFileAndCancelledWhenAsked) {
-  std::mt19937_64 random(5);
-  AddRandomRecords(manager, source, 3000, random);
-  manager.WriteFile(source, folder.File("short.kcs"), kHeaderBytes);
-  RecordLayout layout;
-  manager.GetRecordLayout(source, layout);
-
-  RecordLayout longer = layout;
-  longer.numRecords += 1;
-  std::atomic<int32_t> finished{0};
-  SummaryBuilder failing(longer);
-  failing.SetOnFinished([&] { ++finished; });
-  failing.Start();
-  EXPECT_FALSE(failing.Wait());
-  EXPECT_EQ(failing.GetState(), SummaryBuilder::State::Failed);
-  EXPECT_EQ(failing.Status(), kStatusSourceChanged);
-  EXPECT_EQ(failing.Summary(), nullptr);
-  EXPECT_EQ(finished.load(), 1);
-
-  SummaryBuilder cancelled(layout);
-  cancelled.SetOnFinished([&] { ++finished; });
-  cancelled.Cancel();
-  cancelled.Start();
-  EXPECT_FALSE(cancelled.Wait());
-  EXPECT_EQ(cancelled.GetState(), SummaryBuilder::State::Cancelled);
-  EXPECT_EQ(finished.load(), 1);
-
-  // Builders dropped while queued or running leave nothing behind that touches them.
-  for (int32_t i = 0; i < 8; ++i) std::make_unique<SummaryBuilder>(layout)->Start();
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "display/PlotFrame.h"
-#include "summary/PixelCache.h"
+#include "columns/PixelCache.h"
 
 namespace skelvane {
 namespace {

@@ -16,7 +16,7 @@
 #include "display/TimeText.h"
 #include "display/TimeAxisTicks.h"
 #include "display/ViewState.h"
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 
 namespace skelvane {
 namespace {

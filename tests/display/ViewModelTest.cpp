@@ -15,7 +15,7 @@
 #include "display/CanvasSnapshot.h"
 #include "display/PlotCanvas.h"
 #include "display/ViewState.h"
-#include "summary/TimeColumns.h"
+#include "columns/TimeColumns.h"
 #include "tests/support/FakePlotCollection.h"
 
 namespace skelvane {
