@@ -30,10 +30,6 @@ QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteA
 FileSession::FileSession(IDataSourceManager& sources, IPlotCollection& plots, WindowView& window)
     : sources_(sources), plots_(plots), window_(window) {}
 
-void FileSession::SetFileToOpen(const std::string& text) {
-  if (!text.empty()) filesToOpen_ = {text};
-}
-
 void FileSession::SetFilesToOpen(const std::vector<std::string>& paths) {
   filesToOpen_.clear();
   for (const std::string& path : paths) {

@@ -31,10 +31,8 @@ class FileSession {
 
   FileSession(IDataSourceManager& sources, IPlotCollection& plots, WindowView& window);
 
-  /// Remembers one file named on the command line (one pair of surrounding quotes is removed when
-  /// it is opened); an empty text is ignored.
-  void SetFileToOpen(const std::string& text);
-  /// Remembers several files to open at start, in order.
+  /// Remembers the files named on the command line, to open at start in order (one pair of
+  /// surrounding quotes is removed from each when it is opened); empty texts are ignored.
   void SetFilesToOpen(const std::vector<std::string>& paths);
   /// Shows the remembered sets through `shown`, now and after every change.
   void ShowRecentSetsWith(RecentSetsShown shown);

@@ -66,9 +66,7 @@ class MainWindow final : public QMainWindow,
   /// Builds the window: title, menu, scrollbars, settings, the files to open at start and the
   /// source listener; 0, or -1 after a report.
   int32_t Create();
-  /// Remembers one file named on the command line; an empty text is ignored (FileSession).
-  void SetFileToOpen(const std::string& text) { session_.SetFileToOpen(text); }
-  /// Remembers several files to open at start, in order.
+  /// Remembers the files named on the command line, to open at start in order (FileSession).
   void SetFilesToOpen(const std::vector<std::string>& paths) { session_.SetFilesToOpen(paths); }
   /// Keeps the settings file in `folder` instead of beside the program (before Create).
   void SetSettingsFolder(const std::string& folder) { settingsFolder_ = folder; }

@@ -14,8 +14,6 @@ class IPlotCollection {
   virtual ~IPlotCollection() = default;
   /// Makes a plot for a source of file type `dataType` (only CSC, 5); 0 or -1.
   virtual int32_t CreatePlot(const std::string& name, int32_t dataType, const std::string& path) = 0;
-  /// Runs the Open Data File command and makes a plot per new source; 0 or -1.
-  virtual int32_t AddPlotsForNewSources() = 0;
   /// Removes a plot and closes its source; 0 or -1.
   virtual int32_t RemovePlot(int32_t index) = 0;
   virtual int32_t RemoveAllPlots() = 0;

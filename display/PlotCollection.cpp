@@ -7,7 +7,6 @@
 #include "display/CscPlot.h"
 #include "display/CscPlotProperties.h"
 #include "display/Plot.h"
-#include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -31,19 +30,6 @@ int32_t PlotCollection::CreatePlot(const std::string& name, int32_t dataType, co
   auto plot = std::make_unique<CscPlot>(path, name, sources_, colour);
   plot->LoadSourceInfo();
   plots_.push_back(std::move(plot));
-  return kStatusOk;
-}
-
-int32_t PlotCollection::AddPlotsForNewSources() {
-  const int32_t first = sources_.GetNumSources();
-  if (sources_.OpenDataFileDialog() != 0) return kStatusFailed;
-  const int32_t count = sources_.GetNumSources();
-  for (int32_t i = first; i < count; ++i) {
-    int32_t type = 0;
-    std::string path;
-    if (sources_.GetSourceFileType(i, type) != 0 || sources_.GetSourcePath(i, path) != 0) break;
-    if (CreatePlot(FileTitleOf(path), type, path) != 0) break;
-  }
   return kStatusOk;
 }
 

@@ -30,8 +30,6 @@ class PlotCollection : public IPlotCollection {
 
   /// Makes a CSC plot for a source of type 5, loads its source info and appends it; 0 or -1.
   int32_t CreatePlot(const std::string& name, int32_t dataType, const std::string& path) override;
-  /// Runs the Open Data File command and makes a plot per new source; 0 or -1.
-  int32_t AddPlotsForNewSources() override;
   /// Closes the plot's source and deletes the plot; later plots move up. 0 or -1.
   int32_t RemovePlot(int32_t index) override;
   /// Removes every plot from the last to the first; 0 or -1 at the first failure.

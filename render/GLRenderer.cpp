@@ -425,13 +425,6 @@ void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t
   impl_->batch.Points(xs, ys, colour, pointSize, z);
 }
 
-void GLRenderer::DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t count, uint32_t colour,
-                                int32_t pointSize, int32_t z, float alpha) {
-  if (xs == nullptr || ys == nullptr || count <= 0) return;
-  const auto size = static_cast<std::size_t>(count);
-  DrawPoints(std::span<const int32_t>(xs, size), std::span<const int16_t>(ys, size), colour, pointSize, z, alpha);
-}
-
 void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float /*alpha*/) {
   PrimitiveBatch::SetColour(colour);
   impl_->batch.SetPointSize(pointSize);

@@ -86,9 +86,6 @@ class GLRenderer {
   /// One point at (xs[i], ys[i]) for each i.
   void DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour, int32_t pointSize,
                   int32_t z, float alpha);
-  /// As DrawPoints for the first `count` entries (nothing for null pointers).
-  void DrawPointArray(const int32_t* xs, const int16_t* ys, int32_t count, uint32_t colour, int32_t pointSize,
-                      int32_t z, float alpha);
   /// One point.
   void DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float alpha);
   /// One filled polygon through `count` vertices (nothing for null pointers).

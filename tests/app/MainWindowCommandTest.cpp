@@ -241,7 +241,7 @@ TEST_F(MainWindowCommands, StartupFilesOpenInOrderWithQuotesStripped) {
 TEST_F(MainWindowCommands, SingleStartupFileLosesOnePairOfQuotes) {
   sources.AddFile("/data/x.kcs\"", {5, 0, 1, false});
   MakeWindow();
-  window->SetFileToOpen("\"/data/x.kcs\"\"");
+  window->SetFilesToOpen({"\"/data/x.kcs\"\""});
   ASSERT_EQ(window->Create(), 0);
   EXPECT_EQ(sources.openAttempts, std::vector<std::string>{"/data/x.kcs\""});
 }
@@ -249,8 +249,7 @@ TEST_F(MainWindowCommands, SingleStartupFileLosesOnePairOfQuotes) {
 TEST_F(MainWindowCommands, StartupFileThatCannotBeOpenedStillCreatesTheWindow) {
   test::CapturedReports reports;
   MakeWindow();
-  window->SetFileToOpen("/data/none.kcs");
-  window->SetFileToOpen("");  // an empty command line keeps the file already given
+  window->SetFilesToOpen({"", "/data/none.kcs"});  // an empty name is passed over
   EXPECT_EQ(window->Create(), 0);
   EXPECT_EQ(sources.openAttempts, std::vector<std::string>{"/data/none.kcs"});
   EXPECT_EQ(plots.GetNumPlots(), 0);

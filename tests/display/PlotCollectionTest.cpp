@@ -146,27 +146,6 @@ TEST_F(PlotCollectionTest, MovingPlotsSwapsNeighboursWithinTheList) {
   EXPECT_EQ(PlotPaths(), (std::vector<std::string>{"/c", "/a", "/b"}));
 }
 
-TEST_F(PlotCollectionTest, NewSourcesFromTheOpenDialogGetPlotsNamedByFileTitle) {
-  OpenWithPlot("/d/first.kcs");
-  manager.AddFile("/data/run.2/TT1a.kcs", {});
-  manager.AddFile("/data/CSC3.kcs", {});
-  manager.dialogPicks = std::vector<std::string>{"/data/run.2/TT1a.kcs", "/data/CSC3.kcs"};
-  ASSERT_EQ(collection.AddPlotsForNewSources(), 0);
-  ASSERT_EQ(collection.GetNumPlots(), 3);
-  IPlot* plot = nullptr;
-  ASSERT_EQ(collection.GetPlot(1, plot), 0);
-  EXPECT_EQ(dynamic_cast<Plot*>(plot)->DisplayName(), "TT1a");
-  ASSERT_EQ(collection.GetPlot(2, plot), 0);
-  EXPECT_EQ(dynamic_cast<Plot*>(plot)->DisplayName(), "CSC3");
-  EXPECT_EQ(plot->GetPath(), "/data/CSC3.kcs");
-}
-
-TEST_F(PlotCollectionTest, CancelledOpenDialogAddsNothing) {
-  manager.dialogPicks.reset();
-  EXPECT_EQ(collection.AddPlotsForNewSources(), -1);
-  EXPECT_EQ(collection.GetNumPlots(), 0);
-}
-
 class PlotClicks : public PlotCollectionTest {
  protected:
   void SetUp() override {

@@ -189,19 +189,6 @@ TEST_F(RendererTest, PointSizeGrowsThePointAroundItsCentre) {
   EXPECT_EQ(At(21, 21), kWhite);
 }
 
-TEST_F(RendererTest, PointArrayDrawsOnlyTheFirstCountEntries) {
-  const int32_t xs[] = {4, 8, 12};
-  const int16_t ys[] = {4, 8, 12};
-  renderer_.DrawPointArray(xs, ys, 2, kWhite, 1, -5, 1.0f);
-  renderer_.DrawPointArray(nullptr, ys, 3, kWhite, 1, -5, 1.0f);
-  renderer_.DrawPointArray(xs, ys, -1, kWhite, 1, -5, 1.0f);
-  Frame();
-  EXPECT_EQ(At(4, 4), kWhite);
-  EXPECT_EQ(At(8, 8), kWhite);
-  EXPECT_EQ(At(12, 12), kBlack);
-  EXPECT_EQ(LitCount(), 2);
-}
-
 TEST_F(RendererTest, PolygonIsFilled) {
   const int32_t xs[] = {10, 40, 10};
   const int32_t ys[] = {10, 10, 40};

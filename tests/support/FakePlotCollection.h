@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -90,10 +89,6 @@ class FakePlotCollection final : public IPlotCollection {
     plots.push_back(owned_.back().get());
     return kStatusOk;
   }
-  int32_t AddPlotsForNewSources() override {
-    ++addPlotsCalls;
-    return addPlots ? addPlots() : kStatusFailed;
-  }
   int32_t RemovePlot(int32_t index) override {
     if (index < 0 || index >= GetNumPlots()) return kStatusFailed;
     plots.erase(plots.begin() + index);
@@ -131,8 +126,6 @@ class FakePlotCollection final : public IPlotCollection {
   int32_t failingIndex = -1;  // GetPlot of this index fails
   std::vector<std::pair<int32_t, int32_t>> clicks;
   Rect plusIcon;  // empty: no icon is hit
-  std::function<int32_t()> addPlots;
-  int addPlotsCalls = 0;
 
  private:
   std::vector<std::unique_ptr<FakePlot>> owned_;
