@@ -1,6 +1,9 @@
 // The synth command, run as a user would: files written, what it prints, how it refuses bad input.
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <xxhash.h>
 
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
@@ -27,6 +30,48 @@ TEST(SynthCommand, WritesOneFilePerChannelAndTheTruthAndListsThem) {
   std::string value;
   ASSERT_EQ(manager.GetHeaderValue(0, "-SamplingFrequency", value), kStatusOk);
   EXPECT_EQ(value, "16000");
+}
+
+// Golden figures, the demo and other tests' expectations rest on these bytes: whatever the generator
+// learns, the files that today's options make stay as they are.
+TEST(SynthCommand, TodaysOptionsKeepTheirBytes) {
+  test::TempDir dir;
+  const auto hashOf = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    return XXH3_64bits(bytes.data(), bytes.size());
+  };
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, XXH64_hash_t>> files;
+  };
+  const std::vector<Case> cases = {
+      {{},
+       {{"TT1a.kcs", 13214245062140205233ull},
+        {"TT1b.kcs", 1695621140592514909ull},
+        {"TT1c.kcs", 4087941113251141204ull},
+        {"TT1d.kcs", 2257455754947503509ull},
+        {"TT1_truth.csv", 2971500487707446554ull}}},
+      {{"--prefix", "V", "--channels", "3", "--seconds", "2", "--rate", "30000", "--seed", "7", "--start", "0",
+        "--noise", "35", "--units", "5", "--spike-rate", "20", "--gap", "10:250000", "--gap", "40:3",
+        "--late-channel", "1", "--late-records", "4", "--missing-tail", "2:3", "--partial", "17"},
+       {{"Va.kcs", 12331817061586390188ull},
+        {"Vb.kcs", 1425255911378354347ull},
+        {"Vc.kcs", 14688125997028476485ull},
+        {"V_truth.csv", 1461510886636224237ull}}},
+      {{"--prefix", "N", "--channels", "1", "--seconds", "1", "--units", "0", "--no-header"},
+       {{"Na.kcs", 12542506999604361250ull}, {"N_truth.csv", 17455718884911906608ull}}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string out = dir.File("case" + std::to_string(i));
+    std::vector<std::string> args = {"synth", "--out", out};
+    args.insert(args.end(), cases[i].args.begin(), cases[i].args.end());
+    const test::CliRun run = test::RunCli(args, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const auto& [name, hash] : cases[i].files) {
+      EXPECT_EQ(hashOf(out + "/" + name), hash) << "case " << i << ": " << name;
+    }
+  }
 }
 
 TEST(SynthCommand, GapsLateChannelMissingTailsPartialAndNoHeaderReachTheFiles) {
