@@ -1,4 +1,5 @@
 // The synth command, run as a user would: files written, what it prints, how it refuses bad input.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -108,6 +109,64 @@ TEST(SynthCommand, MissingTailBeyondTheRecordingDropsEveryRecordWhateverItsSize)
   }
 }
 
+// A kind sets the noise, the spikes and the wave; --units, --noise and --oscillation given beside it
+// override its own, and what cannot be made is refused before anything is written.
+TEST(SynthCommand, SignalKindsAndTheOptionsThatOverrideThem) {
+  test::TempDir dir;
+  const auto samplesOf = [](const std::string& path) {
+    DataSourceManager manager;
+    EXPECT_EQ(manager.OpenSource(path), kStatusOk) << path;
+    std::vector<int16_t> samples;
+    for (int64_t k = 0; k < manager.GetNumRecords(0); ++k) {
+      const uint8_t* record = nullptr;
+      EXPECT_EQ(manager.GetRecord(k, 0, record), kStatusOk);
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) samples.push_back(CscRecord(record).Sample(i));
+    }
+    return samples;
+  };
+  const auto synth = [&dir](const std::string& name, std::vector<std::string> args) {
+    args.insert(args.begin(), {"synth", "--out", dir.File(name), "--channels", "1", "--seconds", "1"});
+    const test::CliRun run = test::RunCli(args, dir);
+    EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+    return run;
+  };
+
+  EXPECT_TRUE(synth("sine", {"--signal", "sine", "--oscillation", "16000:700"}).out.ends_with("(0 spikes)\n"));
+  const std::vector<int16_t> sine = samplesOf(dir.File("sine/TT1a.kcs"));
+  for (std::size_t n = 0; n < sine.size(); ++n) ASSERT_EQ(sine[n], n % 2 == 0 ? 700 : -700) << n;
+
+  EXPECT_FALSE(synth("flat", {"--signal", "flat", "--units", "2"}).out.ends_with("(0 spikes)\n"));
+  const std::vector<int16_t> flat = samplesOf(dir.File("flat/TT1a.kcs"));
+  EXPECT_GT(std::count(flat.begin(), flat.end(), int16_t{0}), static_cast<std::ptrdiff_t>(flat.size() * 9 / 10));
+  EXPECT_GT(*std::max_element(flat.begin(), flat.end()), 100);
+
+  // The oscillation kind with its wave taken away is the spiky default.
+  synth("spiky", {});
+  synth("unwaved", {"--signal", "oscillation", "--oscillation", "0:0"});
+  synth("waved", {"--signal", "oscillation"});
+  EXPECT_EQ(samplesOf(dir.File("unwaved/TT1a.kcs")), samplesOf(dir.File("spiky/TT1a.kcs")));
+  EXPECT_NE(samplesOf(dir.File("waved/TT1a.kcs")), samplesOf(dir.File("spiky/TT1a.kcs")));
+
+  const std::string out = dir.File("refused");
+  const auto usageError = [&](const std::vector<std::string>& args, const std::string& message) {
+    std::vector<std::string> all = {"synth", "--out", out};
+    all.insert(all.end(), args.begin(), args.end());
+    const test::CliRun run = test::RunCli(all, dir);
+    EXPECT_GT(run.status, 100) << message;
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')), message);
+  };
+  usageError({"--signal", "wobbly"}, "--signal: no signal kind wobbly (spiky|oscillation|clipped|noise|flat|sine)");
+  usageError({"--signal", "noise", "--noise", "3"}, "--noise: the noise kind is full-scale noise of its own");
+  usageError({"--oscillation", "3"}, "--oscillation: expected a frequency and an amplitude as F:A, got 3");
+  const test::CliRun aboveHalf =
+      test::RunCli({"synth", "--out", out, "--rate", "30000", "--oscillation", "15001:5"}, dir);
+  EXPECT_EQ(aboveHalf.status, 1);
+  EXPECT_EQ(aboveHalf.err,
+            "SkelvaneV3: Invalid synthetic recording options: oscillation frequency must be 0 to half the sampling "
+            "rate\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST(SynthCommand, MalformedOrImpossibleOptionsFailWithoutWritingFiles) {
   test::TempDir dir;
   const std::string out = dir.File("rec");
@@ -115,9 +174,9 @@ TEST(SynthCommand, MalformedOrImpossibleOptionsFailWithoutWritingFiles) {
   EXPECT_NE(test::RunCli({"synth", "--out", out, "--missing-tail", "9:1"}, dir).status, 0);
   EXPECT_NE(test::RunCli({"synth", "--out", out, "--late-records", "3"}, dir).status, 0);  // needs --late-channel
   EXPECT_NE(test::RunCli({"synth", "--seconds", "1"}, dir).status, 0);                     // --out is required
-  const test::CliRun run = test::RunCli({"synth", "--out", out, "--channels", "30"}, dir);
+  const test::CliRun run = test::RunCli({"synth", "--out", out, "--channels", "129"}, dir);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "SkelvaneV3: Invalid synthetic recording options: channels must be 1 to 26\n");
+  EXPECT_EQ(run.err, "SkelvaneV3: Invalid synthetic recording options: channels must be 1 to 128\n");
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
