@@ -124,13 +124,6 @@ TEST(SignalKinds, SinesAtAnyFrequencyUpToHalfTheRateOverAnyBase) {
                              std::to_string(options.oscillation.counts) + (options.clip ? " clipped" : "");
     ExpectWaveOverBase(options, what);
   }
-  // At half the rate the sine alternates between its two extremes.
-  SynthOptions nyquist = test::SignalKindOptions("flat", 0.1);
-  nyquist.oscillation = {16'000.0, 700.0};
-  const Samples made = SamplesOf(nyquist);
-  for (std::size_t n = 0; n < made.channels[0].size(); ++n) {
-    ASSERT_EQ(made.channels[0][n], n % 2 == 0 ? 700 : -700) << n;
-  }
 }
 
 TEST(SignalKinds, ServedRecordsAreTheFilesSynthWritesInWhateverOrderTheyAreMade) {
