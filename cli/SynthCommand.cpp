@@ -134,7 +134,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--prefix", o.prefix, "File name prefix; files are <prefix>a.kcs, <prefix>b.kcs, ...")
       ->capture_default_str();
   cmd->add_option("--channels", o.channels,
-                  "Number of channels (1-128); up to 26 are files <prefix>a..z.kcs, more <prefix>000..127.kcs")
+                  "Number of channels (1-128); up to 26 are <prefix>a.kcs, b, ..., more <prefix>000.kcs, 001, ...")
       ->capture_default_str();
   cmd->add_option("--seconds", o.seconds, "Duration in seconds")->capture_default_str();
   cmd->add_option("--rate", o.samplingHz, "Sampling rate in Hz")->capture_default_str();
