@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release, generates a synthetic demo tetrode and runs the main
-# job on it: the viewer when a display is present, otherwise a snapshot of what it would show.
+# Installs what is missing, builds the viewer and the CLI in Release, generates a synthetic demo
+# tetrode and runs the main job on it: the viewer when a display is present, otherwise a snapshot of
+# what it would show.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -8,7 +9,8 @@ scripts/install-deps.sh
 
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKELVANE_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+# Only the two programs this script runs: the tests and benches are test.sh's and bench/run.sh's.
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target skelvane skelvane-cli
 
 cli="$build/cli/skelvane-cli"
 demo=demo

@@ -42,6 +42,7 @@
 #include "platform/File.h"
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
+#include "bench/BenchSignal.h"
 #include "bench/PlainPass.h"
 
 namespace skelvane {
@@ -82,7 +83,7 @@ struct Scene {
       options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
       options.seed = 3;
       SynthResult result;
-      if (SyntheticRecording::Generate(options, result) != 0) return;
+      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return;
       paths = result.paths;
     }
     for (const std::string& path : paths) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSignal.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
@@ -79,7 +80,7 @@ struct Scene {
       options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
       options.seed = 3;
       SynthResult result;
-      if (SyntheticRecording::Generate(options, result) != 0) return;
+      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return;
       paths = result.paths;
     }
     for (const std::string& path : paths) {

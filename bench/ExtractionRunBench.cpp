@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSignal.h"
 #include "bench/RatioReporter.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
@@ -54,7 +55,9 @@ const Recording& BenchRecording() {
       options.seed = static_cast<uint64_t>(t + 1);
       options.spikeRateHz = 20.0;  // three units: about 60 spikes per second per tetrode
       skelvane::SynthResult result;
-      if (skelvane::SyntheticRecording::Generate(options, result) != 0) std::abort();
+      if (!skelvane::bench::ApplyBenchSignal(options) || skelvane::SyntheticRecording::Generate(options, result) != 0) {
+        std::abort();
+      }
       r.files.insert(r.files.end(), result.paths.begin(), result.paths.end());
     }
     return r;

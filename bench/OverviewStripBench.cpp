@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/OverviewPicture.h"
+#include "bench/BenchSignal.h"
 #include "bench/RatioReporter.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
@@ -80,7 +81,10 @@ struct Scene {
       options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : kDefaultMinutes);
       options.seed = 5;
       SynthResult result;
-      if (SyntheticRecording::Generate(options, result) != 0 || result.paths.empty()) return;
+      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0 ||
+          result.paths.empty()) {
+        return;
+      }
       path = result.paths.front();
     }
     if (manager.OpenSource(path) != 0 || collection.CreatePlot(FileTitleOf(path), kCscType, path) != 0) return;

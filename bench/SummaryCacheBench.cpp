@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSignal.h"
 #include "bench/PlainPass.h"
 #include "bench/RatioReporter.h"
 #include "datafile/DataSourceManager.h"
@@ -113,7 +114,7 @@ Set MakeFewChannels() {
     const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
     options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
     SynthResult result;
-    if (SyntheticRecording::Generate(options, result) != 0) return set;
+    if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return set;
     set.paths = result.paths;
   }
   set.Open();
@@ -129,7 +130,7 @@ Set MakeManyChannels() {
   const char* hours = std::getenv("SKELVANE_BENCH_HOURS");
   options.seconds = 3600.0 * (hours != nullptr ? std::atof(hours) : 8.9);
   SynthResult result;
-  if (SyntheticRecording::Generate(options, result) != 0) return set;
+  if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return set;
   for (int32_t c = 0; c < kManyChannels; ++c) {
     const std::filesystem::path link = Scratch() / "long" / ("CH" + std::to_string(c) + ".kcs");
     std::error_code ec;

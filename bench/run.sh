@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and runs them; each prints its figures as ratios to a baseline
 # measured in the same run.  bench/run.sh [name-filter]   e.g. bench/run.sh spikedetect
+# The benches that synthesise their recording make the kind of signal SKELVANE_BENCH_SIGNAL names,
+# one of `skelvane-cli synth --signal`'s: spiky (the default: noise and spikes), oscillation (spiky on
+# a 3 Hz wave of 600 counts), clipped, noise (full-scale noise), flat or sine; for example
+#   SKELVANE_BENCH_SIGNAL=oscillation bench/run.sh canvasredraw
+# (SKELVANE_BENCH_DATA, where a bench reads it, names a folder of recordings made beforehand instead.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

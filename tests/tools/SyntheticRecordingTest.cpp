@@ -92,6 +92,35 @@ TEST_F(SyntheticRecordingTest, OneFilePerChannelWithTheAcquisitionHeader) {
   }
 }
 
+// Up to 26 channels keep their letters; more are numbered from 000, so file names sort in channel
+// order either way.
+TEST_F(SyntheticRecordingTest, ChannelsBeyondTheAlphabetAreNumberedInNameOrder) {
+  struct Case {
+    int32_t channels;
+    std::string first, tenth, last;
+  };
+  for (const Case& c : {Case{26, "TT9a.kcs", "TT9j.kcs", "TT9z.kcs"},
+                        Case{27, "TT9000.kcs", "TT9009.kcs", "TT9026.kcs"},
+                        Case{128, "TT9000.kcs", "TT9009.kcs", "TT9127.kcs"}}) {
+    const int32_t channels = c.channels;
+    SynthOptions options = Options(0.02);  // one record
+    options.outDir = dir_.File(std::to_string(channels));
+    options.channels = channels;
+    SynthResult result;
+    ASSERT_EQ(SyntheticRecording::Generate(options, result), kStatusOk) << channels;
+    ASSERT_EQ(result.paths.size(), static_cast<std::size_t>(channels));
+    EXPECT_TRUE(std::is_sorted(result.paths.begin(), result.paths.end())) << channels;
+    EXPECT_EQ(result.paths[0], options.outDir + "/" + c.first);
+    EXPECT_EQ(result.paths[9], options.outDir + "/" + c.tenth);
+    EXPECT_EQ(result.paths.back(), options.outDir + "/" + c.last);
+    DataSourceManager manager;
+    ASSERT_EQ(manager.OpenSource(result.paths.back()), kStatusOk);
+    std::string value;
+    ASSERT_EQ(manager.GetHeaderValue(0, "-ADChannel", value), kStatusOk);
+    EXPECT_EQ(value, std::to_string(channels - 1));
+  }
+}
+
 TEST_F(SyntheticRecordingTest, NonIntegerRecordPeriodIsAccumulatedAndRounded) {
   SynthOptions options = Options();
   options.channels = 1;
@@ -295,9 +324,9 @@ TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
   };
   SynthOptions o = Options();
   o.channels = 0;
-  refused(o, "channels must be 1 to 26");
-  o.channels = 27;
-  refused(o, "channels must be 1 to 26");
+  refused(o, "channels must be 1 to 128");
+  o.channels = 129;
+  refused(o, "channels must be 1 to 128");
   o = Options(0.01);
   refused(o, "too short for one record");
   o = Options();
@@ -318,6 +347,13 @@ TEST_F(SyntheticRecordingTest, OptionsThatMakeNoRecordingAreReported) {
   refused(o, "spike rate must be 0 to 1000 Hz");
   o.spikeRateHz = -1.0;
   refused(o, "spike rate must be 0 to 1000 Hz");
+  o = Options();
+  o.oscillation = {16'000.5, 100.0};  // above half the sampling rate
+  refused(o, "oscillation frequency must be 0 to half the sampling rate");
+  o.oscillation = {-1.0, 100.0};
+  refused(o, "oscillation frequency must be 0 to half the sampling rate");
+  o.oscillation = {3.0, -600.0};
+  refused(o, "oscillation amplitude must not be negative");
   EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 }
 
