@@ -224,6 +224,10 @@ void AtomicFile::Forget() {
   temporaryPath_.clear();
 }
 
+int32_t AtomicFile::AddPending(const std::string& path) { return ClaimSlot(path); }
+
+void AtomicFile::ForgetPending(int32_t slot) { ReleaseSlot(slot); }
+
 void AtomicFile::RemovePendingFromSignal() noexcept {
   for (PendingSlot& slot : gPending) {
     if (slot.state.load() == 2) ::unlink(slot.path);

@@ -63,6 +63,10 @@ class AtomicFile {
   /// Removes every temporary file of this process that is neither committed nor discarded. Only
   /// async-signal-safe calls: meant for a handler of a signal that then ends the process.
   static void RemovePendingFromSignal() noexcept;
+  /// Lists a temporary file made elsewhere among those RemovePendingFromSignal removes; its slot, or
+  /// -1 when every slot is taken (or the path too long). ForgetPending(slot) takes it off again.
+  static int32_t AddPending(const std::string& path);
+  static void ForgetPending(int32_t slot);
 
  private:
   int32_t OpenDevice(const std::string& path);

@@ -394,6 +394,10 @@ void GLRenderer::AllowBarMasks(bool allowed) { impl_->bars.Allow(allowed); }
 
 bool GLRenderer::BarMasksInUse() const { return impl_->bars.InUse(); }
 
+bool GLRenderer::BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const {
+  return impl_->bars.Rows(lineWidth, z, rows);
+}
+
 void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
                              int32_t lineWidth, int32_t z, float /*alpha*/) {
   PrimitiveBatch& batch = impl_->batch;

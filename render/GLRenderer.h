@@ -13,6 +13,7 @@
 namespace skelvane {
 
 class BitmapPresenter;
+class ColumnBarCoverage;
 class TracePixels;
 
 class GLRenderer {
@@ -111,6 +112,10 @@ class GLRenderer {
   void AllowBarMasks(bool allowed);
   /// True when DrawColumnBars draws through masks.
   bool BarMasksInUse() const;
+  /// The pixel rows the next DrawColumnBars with `lineWidth` at depth z lights for the current
+  /// transform, in `rows`; false when those bars would not go through the masks (only their exact
+  /// values are then known to give their pixels).
+  bool BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const;
   /// Lets DrawTrace use masks once a self-check on the first frame has shown they give the strip's
   /// own pixels on this driver (allowed by default).
   void AllowTraceMasks(bool allowed);
