@@ -2,8 +2,8 @@
 // A filter made of cascaded centred moving averages (boxcars) of one odd length L: a polynomial in the
 // boxcar B with small integer weights, as x - B^3 x (a high-pass whose support is far too long for a
 // direct FIR) or 10 B^6 - 15 B^8 + 6 B^10 (a flat, steep low-pass: the smoothstep of B^2). Each
-// moving average is an exact running sum in 64 bits divided by L in 16-bit fixed point, so the stage
-// costs the same few operations per sample whatever L, and any start reaches the same values.
+// moving average is an exact running sum in 64 bits divided by L in fixed point, so the stage costs
+// the same few operations per sample whatever L, and any start reaches the same values.
 // FilterDesign holds one for a band's edge below the reach of its FIR.
 
 #include <cstdint>
@@ -14,11 +14,13 @@ namespace skelvane {
 class BoxcarStage {
  public:
   /// Fractional bits the moving averages carry between one another.
-  static constexpr int32_t kFractionBits = 16;
+  static constexpr int32_t kFractionBits = 6;
+  /// Longest boxcar: with it every product below stays inside 64 bits.
+  static constexpr int64_t kLongestLength = int64_t{1} << 20;
 
-  /// x - B^3 x with boxcars of `length` samples (odd).
+  /// x - B^3 x with boxcars of `length` samples (odd, at most kLongestLength).
   static BoxcarStage HighPass(int64_t length);
-  /// 10 B^6 - 15 B^8 + 6 B^10 with boxcars of `length` samples (odd).
+  /// 10 B^6 - 15 B^8 + 6 B^10 with boxcars of `length` samples (odd, at most kLongestLength).
   static BoxcarStage LowPass(int64_t length);
 
   /// Samples in one boxcar.
@@ -30,10 +32,10 @@ class BoxcarStage {
   /// Amplitude response at `cyclesPerSample` (0 to 0.5), the fixed-point division by L included.
   double Gain(double cyclesPerSample) const;
 
-  /// Working memory of Apply, kept by the caller so that repeated calls reuse it.
+  /// Working memory of Apply (a ring of recent values per boxcar level, about two boxcars long,
+  /// and the running sums), kept by the caller so that repeated calls reuse it.
   struct Workspace {
     std::vector<int64_t> level;
-    std::vector<int64_t> next;
     std::vector<int64_t> sum;
   };
   /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
@@ -45,7 +47,7 @@ class BoxcarStage {
 
   int64_t length_;
   std::vector<int32_t> weights_;  // weight of B^j at index j
-  int64_t reciprocal_;            // round(2^kReciprocalBits / L)
+  int64_t reciprocal_;            // round(2^41 / L)
 };
 
 }  // namespace skelvane

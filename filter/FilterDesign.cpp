@@ -80,7 +80,9 @@ double LowPassBoxcarCorner() {
 int64_t OddLength(double length) { return std::max<int64_t>(3, 2 * DesignMath::Round((length - 1.0) / 2.0) + 1); }
 
 // The longest boxcar a stage of `depth` boxcars may use.
-int64_t LongestBoxcar(int32_t depth) { return 2 * (FilterDesign::kLongestBoxcarReach / depth) + 1; }
+int64_t LongestBoxcar(int32_t depth) {
+  return std::min(BoxcarStage::kLongestLength - 1, 2 * (FilterDesign::kLongestBoxcarReach / depth) + 1);
+}
 
 constexpr int32_t kHighPassDepth = 3;
 constexpr int32_t kLowPassDepth = 10;

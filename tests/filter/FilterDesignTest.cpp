@@ -91,7 +91,9 @@ TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
     const FilterDesign design = Designed(c.band, c.rate);
     const FilterSpec& spec = design.Spec();
     for (const auto& cutOff : {spec.LowHz(), spec.HighHz()}) {
-      if (cutOff) EXPECT_NEAR(MeasuredDb(design, *cutOff), -6.02, 0.1) << *cutOff << " Hz of " << c.band << " at " << c.rate;
+      if (cutOff) {
+        EXPECT_NEAR(MeasuredDb(design, *cutOff), -6.02, 0.1) << *cutOff << " Hz of " << c.band << " at " << c.rate;
+      }
     }
     const double middle = std::sqrt(spec.LowHz().value_or(1.0) * spec.HighHz().value_or(c.rate / 4.0));
     EXPECT_LE(std::fabs(MeasuredDb(design, middle)), 0.5) << middle << " Hz of " << c.band << " at " << c.rate;
