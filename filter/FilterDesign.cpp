@@ -32,10 +32,11 @@ constexpr double kLowPassFlatFraction = 2.0 / 3.0;
 constexpr double kLowPassStopFraction = 10.0 / 3.0;
 constexpr double kDesignFlatDb = 0.4;
 constexpr double kDesignStopDb = -31.0;
-// How many frequencies each requirement is checked at, and how far the window grows between tries.
+// How many frequencies each requirement is checked at, and how far the window grows between tries (a
+// tap pair at a time while it is short, a 32nd of its length beyond).
 constexpr int32_t kFlatChecks = 96;
 constexpr int32_t kStopChecks = 48;
-constexpr double kWindowGrowth = 1.1;
+constexpr int64_t kWindowGrowthDivisor = 32;
 // Rounds of placing each ideal cut-off so that -6 dB falls on the cut-off asked for (the two edges of a
 // band pull on each other a little).
 constexpr int32_t kPlacementRounds = 3;
@@ -222,7 +223,7 @@ std::vector<double> DesignFir(const FirEdges& edges) {
   for (;;) {
     std::vector<double> taps = PlacedBand(KaiserWindow(half), edges);
     if (half >= FilterDesign::kLongestBandFir || Steep(taps, edges)) return taps;
-    half = std::min(FilterDesign::kLongestBandFir, std::max(half + 1, Ceil(static_cast<double>(half) * kWindowGrowth)));
+    half = std::min(FilterDesign::kLongestBandFir, half + std::max<int64_t>(1, half / kWindowGrowthDivisor));
   }
 }
 
