@@ -16,6 +16,7 @@
 #include "cli/FilterOption.h"
 #include "cli/ResponseFigure.h"
 #include "datafile/FileTypeDetection.h"
+#include "filter/FilterDesign.h"
 #include "filter/FilterResponse.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/File.h"

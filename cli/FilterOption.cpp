@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include "platform/ReportError.h"
 
 namespace skelvane::cli {
 namespace {
@@ -24,13 +23,6 @@ CLI::Option* FilterOption::AddTo(CLI::App* cmd, const std::string& name, const s
 FilterSpec FilterOption::Spec() const {
   std::string refusal;
   return FilterSpec::Parse(text, refusal).value_or(FilterSpec());
-}
-
-std::optional<FilterDesign> FilterOption::DesignFor(double samplingHz) const {
-  std::string refusal;
-  std::optional<FilterDesign> design = FilterDesign::For(Spec(), samplingHz, refusal);
-  if (!design) ReportError(refusal, 0);
-  return design;
 }
 
 }  // namespace skelvane::cli

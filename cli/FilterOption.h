@@ -3,10 +3,8 @@
 // checked while the command line is parsed, so text that does not parse is a usage error whose
 // message names the field. Used by `filter --response` and by the commands' --filter.
 
-#include <optional>
 #include <string>
 
-#include "filter/FilterDesign.h"
 #include "filter/FilterSpec.h"
 
 namespace CLI {
@@ -27,9 +25,6 @@ struct FilterOption {
   CLI::Option* AddTo(CLI::App* cmd, const std::string& name, const std::string& description);
   /// The filter given (the text has passed the check).
   FilterSpec Spec() const;
-  /// The filter's design for a recording sampled at `samplingHz`; nullopt after reporting why it is
-  /// refused there (a cut-off outside the rate's range).
-  std::optional<FilterDesign> DesignFor(double samplingHz) const;
 };
 
 }  // namespace skelvane::cli

@@ -30,11 +30,12 @@ constexpr double kHighPassStopFraction = 0.25;
 constexpr double kHighPassFlatFraction = 5.0 / 3.0;
 constexpr double kLowPassFlatFraction = 2.0 / 3.0;
 constexpr double kLowPassStopFraction = 10.0 / 3.0;
-constexpr double kDesignFlatDb = 0.4;
-constexpr double kDesignStopDb = -31.0;
-// How many frequencies each requirement is checked at, and how far the window grows between tries (a
-// tap pair at a time while it is short, a 32nd of its length beyond).
-constexpr int32_t kFlatChecks = 96;
+constexpr double kDesignFlatGain = 1.0471285480508996;   // +0.4 dB
+constexpr double kDesignStopGain = 0.028183829312644536;  // -31 dB
+// How many frequencies each requirement is checked at (the flat ones spaced evenly on a log scale,
+// 2^7 steps), and how far the window grows between tries (a tap pair at a time while it is short, a
+// 32nd of its length beyond).
+constexpr int32_t kFlatCheckHalvings = 7;
 constexpr int32_t kStopChecks = 48;
 constexpr int64_t kWindowGrowthDivisor = 32;
 // Rounds of placing each ideal cut-off so that -6 dB falls on the cut-off asked for (the two edges of a
@@ -187,14 +188,11 @@ std::vector<double> PlacedBand(const std::vector<double>& window, const FirEdges
 
 // True when `taps` have the steepness every edge is given.
 bool Steep(const std::vector<double>& taps, const FirEdges& edges) {
-  const double stop = std::pow(10.0, kDesignStopDb / 20.0);
-  const double flatHigh = std::pow(10.0, kDesignFlatDb / 20.0);
-  const double flatLow = 1.0 / flatHigh;
   const double half = static_cast<double>(taps.size() / 2);
   if (edges.low) {
     const double edge = *edges.low * kHighPassStopFraction;
     for (int32_t i = 1; i <= kStopChecks; ++i) {
-      if (std::fabs(TapsGain(taps, edge * i / kStopChecks)) > stop) return false;
+      if (std::fabs(TapsGain(taps, edge * i / kStopChecks)) > kDesignStopGain) return false;
     }
   }
   if (edges.high && *edges.high * kLowPassStopFraction < 0.5) {
@@ -202,16 +200,22 @@ bool Steep(const std::vector<double>& taps, const FirEdges& edges) {
     const double edge = *edges.high * kLowPassStopFraction;
     const double span = std::min(0.5 - edge, 2.0 / half);
     for (int32_t i = 0; i <= kStopChecks; ++i) {
-      if (std::fabs(TapsGain(taps, edge + span * i / kStopChecks)) > stop) return false;
+      if (std::fabs(TapsGain(taps, edge + span * i / kStopChecks)) > kDesignStopGain) return false;
     }
   }
   const double from = edges.low ? *edges.low * kHighPassFlatFraction : 0.0;
   const double to = edges.high ? *edges.high * kLowPassFlatFraction : 0.5;
-  for (int32_t i = 0; from < to && i <= kFlatChecks; ++i) {
-    const double t = static_cast<double>(i) / kFlatChecks;
-    const double f = from > 0.0 ? from * std::pow(to / from, t) : to * t;
+  if (!(from < to)) return true;
+  // From a high-pass edge, steps of a constant ratio (its root taken by square roots, so the
+  // frequencies are the same bits everywhere); from 0 Hz, even steps.
+  const int32_t steps = 1 << kFlatCheckHalvings;
+  double ratio = from > 0.0 ? to / from : 1.0;
+  for (int32_t i = 0; i < kFlatCheckHalvings; ++i) ratio = std::sqrt(ratio);
+  double f = from > 0.0 ? from : 0.0;
+  for (int32_t i = 0; i <= steps; ++i) {
     const double gain = TapsGain(taps, f);
-    if (gain > flatHigh || gain < flatLow) return false;
+    if (gain > kDesignFlatGain || gain < 1.0 / kDesignFlatGain) return false;
+    f = from > 0.0 ? f * ratio : to * (i + 1) / steps;
   }
   return true;
 }

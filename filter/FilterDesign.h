@@ -54,10 +54,8 @@ class FilterDesign {
   /// holds count + 2 x HalfSupport() samples, then FirStage::kReadPad readable ones.
   void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work) const;
 
-  /// The parts, absent when not needed.
-  const std::optional<BoxcarStage>& BoxcarHighPass() const { return highPass_; }
+  /// The FIR part, absent when neither edge is within its reach.
   const std::optional<FirStage>& Fir() const { return fir_; }
-  const std::optional<BoxcarStage>& BoxcarLowPass() const { return lowPass_; }
 
  private:
   FilterDesign(const FilterSpec& spec, double rate) : spec_(spec), rate_(rate) {}

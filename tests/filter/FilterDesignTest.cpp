@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,27 @@ TEST(FilterDesignTest, CutOffsOutsideTheRateAreRefusedNamingTheField) {
   EXPECT_TRUE(FilterDesign::For(FilterSpec::Custom(0.0168, std::nullopt), 32000.0, text).has_value()) << text;
   EXPECT_TRUE(FilterDesign::For(FilterSpec::Custom(std::nullopt, 0.0676), 32000.0, text).has_value()) << text;
   EXPECT_TRUE(FilterDesign::For(FilterSpec(), 0.0, text).has_value()) << "None needs no rate";
+}
+
+// A digest of what a design computes with: the FIR's taps and scale and the parts' supports.
+uint64_t Digest(const FilterDesign& design) {
+  uint64_t hash = 1469598103934665603ull;
+  const auto mix = [&](int64_t value) { hash = (hash ^ static_cast<uint64_t>(value)) * 1099511628211ull; };
+  if (design.Fir()) {
+    for (const int16_t tap : design.Fir()->Taps()) mix(tap);
+    mix(design.Fir()->Shift());
+  }
+  mix(design.HalfSupport());
+  return hash;
+}
+
+TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
+  // Filtered results are kept under keys that carry FilterSpec::kDesignGeneration. Any change to what a
+  // band computes must raise it, and then set these digests anew.
+  EXPECT_EQ(FilterSpec::kDesignGeneration, 1);
+  EXPECT_EQ(Digest(Designed("spike", 32000.0)), 0x52e2a390bfe6872dull);
+  EXPECT_EQ(Digest(Designed("lfp", 32000.0)), 0x47da50feddc43bbfull);
+  EXPECT_EQ(Digest(Designed("300:3000", 30000.0)), 0xabeb6fe7c47d4355ull);
 }
 
 }  // namespace
