@@ -270,10 +270,6 @@ int main(int argc, char** argv) {
   ratio("BM_SpikeBandFrame", "BM_RawFrame", "Spike Band frame (16 x 1920 columns x 128 samples) over the raw one");
   ratio("BM_LfpBandFrame", "BM_RawFrame", "LFP Band frame over the raw one");
   ratio("BM_SpikeBandPass", "BM_ReadFiles", "Spike Band pass over 16 files of 60 s over reading them");
-  const auto spike = t.find("BM_SpikeBand");
-  if (spike != t.end()) {
-    std::printf("Spike Band: %.0f million samples per second on one core\n", static_cast<double>(kSamples) / spike->second / 1e3);
-  }
   benchmark::Shutdown();
   return 0;
 }
