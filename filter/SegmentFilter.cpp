@@ -29,7 +29,7 @@ int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch
   // need it, and one that does not end it is never mirrored at its end.
   const int64_t length = stretch.count;
   if (stretch.startsSegment && stretch.endsSegment && from < half && to + half > length) {
-    // Some output's support reaches past both ends: the one nearest the middle of the segment.
+    // The outputs whose support reaches past both ends lie in [length - half, half): are any asked for?
     const int64_t beyondStart = std::min(to, half);
     const int64_t beyondEnd = std::max(from, length - half);
     if (beyondEnd < beyondStart) shortSegment = true;
