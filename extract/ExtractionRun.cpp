@@ -31,10 +31,6 @@ constexpr int32_t kCurrentLast = kNextStart - 1;
 constexpr int32_t kBlockLast = GroupRecordWalk::kBlockLength - 1;
 
 constexpr const char* kSpikeFileStem = "SpikeFile";
-constexpr const char* kSingleElectrodeExtension = ".kse";
-constexpr const char* kStereotrodeExtension = ".kst";
-constexpr const char* kTetrodeExtension = ".ktt";
-constexpr const char* kOtherGroupExtension = ".dat";
 
 constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is NULL, Plot Index = ";
 constexpr const char* kEmptyGroupMessage =
@@ -54,15 +50,6 @@ int32_t ThresholdFromNoise(double factor, double noiseLevel) {
 // first seconds of each channel.
 constexpr double kNoiseSeconds = 10.0;
 constexpr double kMedianToSigma = 0.6745;
-
-const char* ExtensionFor(int32_t numChannels) {
-  switch (numChannels) {
-    case 1: return kSingleElectrodeExtension;
-    case 2: return kStereotrodeExtension;
-    case 4: return kTetrodeExtension;
-    default: return kOtherGroupExtension;
-  }
-}
 
 }  // namespace
 
@@ -262,7 +249,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
                                     parameters_.NumSpikePoints, parameters_.AlignmentPt, parameters_.NumChannels);
 
   if (extractor.OpenSpikeFile(group.path) != kStatusOk) return false;
-  extractor.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
+  extractor.SetHeaderValues(SpikeFileWriter::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
   std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(group.sourceIds);
   for (SourceHeaderInfo& info : headerInfo) info.ThreshVal = file.threshold;
   const bool headerWritten =
@@ -322,7 +309,7 @@ std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& source
   if (!folder.empty() && folder.back() != '/') name += '/';
   name += kSpikeFileStem;
   for (const std::string& path : paths) name += "_" + FileTitleOf(path);
-  name += ExtensionFor(parameters_.NumChannels);
+  name += SpikeFileFormat::ExtensionFor(parameters_.NumChannels);
   return name;
 }
 

@@ -9,8 +9,8 @@
 
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionProgress.h"
-#include "extract/SourceHeaderInfo.h"
 #include "extract/SpikeExtractor.h"
+#include "spikes/SourceHeaderInfo.h"
 
 namespace skelvane {
 
