@@ -1,5 +1,5 @@
 #pragma once
-// What every plot offers the canvas, the plot collection, the extraction run and its dialog.
+// What every plot offers the canvas, the plot collection, the extraction dialog and PlotChannels.
 // Plot implements the common part; CscPlot is the one concrete plot.
 
 #include <cstdint>
