@@ -43,7 +43,6 @@ class FakePlot final : public IPlot {
   void DrawName(const PlotFrame&, int32_t, int32_t, int32_t) override {}
   int32_t DrawDataAxisLabel(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return kStatusOk; }
   int32_t DrawThresholdOverlay(const PlotFrame&, int32_t, int32_t, uint32_t) override { return kStatusOk; }
-  int32_t RunPropertiesDialog() override { return kStatusOk; }
   int32_t HitTestIcon(int32_t, int32_t) const override { return 0; }
   int32_t ReadProperties(File&) override { return kStatusOk; }
   int32_t WriteProperties(File&) override { return kStatusOk; }
