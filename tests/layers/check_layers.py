@@ -28,7 +28,8 @@ ALLOWED = {
     # to pixel columns.
     "columns": {"platform", "datafile", "render", "summary"},
     # The spike-file format, its writer and readers, the figure and the spike marks: below both the
-    # extraction that writes spike files and the display that draws the marks.
+    # extraction that writes spike files and the display that draws the marks. Only the figure's
+    # drawing uses the renderer, in a library of its own that the extraction does not link.
     "spikes": {"platform", "datafile", "render"},
     # The display draws recordings, their summaries and spike marks; it never runs an extraction.
     "display": {"platform", "datafile", "render", "summary", "columns", "spikes"},
