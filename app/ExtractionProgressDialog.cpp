@@ -36,7 +36,9 @@ std::string ResultLine(const ExtractionRun::WrittenFile& file) {
 
 }  // namespace
 
-ExtractionProgressDialog::ExtractionProgressDialog(ExtractionRun& run, QWidget* parent) : QDialog(parent), run_(run) {
+ExtractionProgressDialog::ExtractionProgressDialog(ExtractionRun& run, std::vector<ChannelSource> channels,
+                                                   QWidget* parent)
+    : QDialog(parent), run_(run), channels_(std::move(channels)) {
   setWindowTitle(QString::fromUtf8(kTitle));
   setModal(true);
   setMinimumWidth(kMinimumWidth);
@@ -61,10 +63,11 @@ ExtractionProgressDialog::~ExtractionProgressDialog() {
   }
 }
 
-int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent) {
+int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, const std::vector<ChannelSource>& channels,
+                                             QWidget* parent) {
   ExtractionParameters& parameters = run.Parameters();
   // Only worth asking when some group will be extracted at all.
-  if (run.GroupCount() > 0 && parameters.NoiseThresholdFactor <= 0.0 && parameters.TruncatedThreshold() == 0 &&
+  if (run.GroupCount(channels) > 0 && parameters.NoiseThresholdFactor <= 0.0 && parameters.TruncatedThreshold() == 0 &&
       !UserQuestions::Current().AskYesNo(kZeroThresholdQuestion)) {
     return kStatusCancelled;
   }
@@ -81,7 +84,7 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   int32_t result = kStatusOk;
   {
-    ExtractionProgressDialog dialog(run, parent);
+    ExtractionProgressDialog dialog(run, channels, parent);
     result = dialog.RunModal();
   }
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
@@ -121,7 +124,7 @@ int32_t ExtractionProgressDialog::RunModal() {
   startSeconds_ = Now();
   startGeneration_ = run_.Progress().Generation();
   worker_ = std::thread([this] {
-    result_ = run_.CreateSpikeFiles();
+    result_ = run_.CreateSpikeFiles(channels_);
     over_ = true;
   });
   timer_->start();

@@ -32,15 +32,15 @@ class ExtractionProgressDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  /// A dialog over `run`; nothing starts before RunModal.
-  ExtractionProgressDialog(ExtractionRun& run, QWidget* parent);
+  /// A dialog over `run` of `channels`; nothing starts before RunModal.
+  ExtractionProgressDialog(ExtractionRun& run, std::vector<ChannelSource> channels, QWidget* parent);
   /// Waits for a worker still running (after a cancel) before the dialog goes.
   ~ExtractionProgressDialog() override;
 
   /// The whole command: the questions, the run behind the dialog, then the completion box, whose first
   /// line is "Spike Extraction Process Completed" (kExtractionCancelledMessage after Cancel) and whose
   /// next lines list each spike file, then each group Cancel kept from starting.
-  static int32_t RunCommand(ExtractionRun& run, QWidget* parent);
+  static int32_t RunCommand(ExtractionRun& run, const std::vector<ChannelSource>& channels, QWidget* parent);
   /// The completion text for the files of a run and the spike files of the groups that never started
   /// (after Cancel), held within one report's length.
   static std::string CompletionText(const std::vector<ExtractionRun::WrittenFile>& files,
@@ -60,6 +60,7 @@ class ExtractionProgressDialog final : public QDialog {
   void BuildGroupRows();
 
   ExtractionRun& run_;
+  const std::vector<ChannelSource> channels_;
   std::thread worker_;
   std::atomic<bool> over_{false};
   int32_t result_ = 0;

@@ -121,7 +121,7 @@ int32_t MainWindow::Create() {
   mouse_ = std::make_unique<CanvasMouse>(canvas_, view_, model_, plots_, *this, *client_);
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
   detectedSpikes_ = std::make_unique<DetectedSpikes>(
-      DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), sources_, *this});
+      DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), plots_, sources_, *this});
   spikePanels_ = std::make_unique<SpikePanels>(sources_, view_, model_, *this, *this);
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {

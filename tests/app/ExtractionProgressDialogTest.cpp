@@ -22,7 +22,6 @@
 #include "tests/app/QtTestApplication.h"
 #include "tests/app/RecordingCursor.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -63,10 +62,7 @@ class ExtractionCommandTest : public ::testing::Test {
       sources.sources.push_back(std::move(source));
     }
     sources.SealAll();
-    for (const auto& source : sources.sources) {
-      owned.push_back(std::make_unique<test::FakePlot>(source.path, 31.25, 32000.0, 2047));
-      plots.plots.push_back(owned.back().get());
-    }
+    for (const auto& source : sources.sources) channels.push_back({source.path, 31.25, 32000.0, 2047});
     run.Parameters().Threshold = 50.0;
     run.Parameters().OutputDirectory = out.Path();
   }
@@ -79,9 +75,8 @@ class ExtractionCommandTest : public ::testing::Test {
   test::TempDir data;
   test::TempDir out;
   test::FakeDataSourceManager sources;
-  test::FakePlotCollection plots;
-  std::vector<std::unique_ptr<test::FakePlot>> owned;
-  ExtractionRun run{plots, sources};
+  std::vector<ChannelSource> channels;
+  ExtractionRun run{sources};
   std::shared_ptr<FakeQuestions> questions = std::make_shared<FakeQuestions>();
 
  private:
@@ -90,7 +85,7 @@ class ExtractionCommandTest : public ::testing::Test {
 
 TEST_F(ExtractionCommandTest, CompletionBoxListsEverySpikeFileWithItsSpikeCount) {
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_TRUE(questions->asked.empty());
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed" +
                                                       Listed("SpikeFile_g0.kse", 38) + Listed("SpikeFile_g1.kse", 38) +
@@ -101,11 +96,11 @@ TEST_F(ExtractionCommandTest, WaitCursorWhileItRunsAndTheCompletionMessageEvenAf
   auto cursor = std::make_shared<test::RecordingCursor>();
   const auto previousCursor = CursorControl::Install(cursor);
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(reports.Count(), 1u);
   reports.Clear();
   run.Parameters().NumChannels = 0;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusFailed);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusFailed);
   EXPECT_EQ(reports.Texts(),
             (std::vector<std::string>{
                 "Invalid Number Of Channels For Extracting Paramters In SetExtractionParameters(), NumChannels = ",
@@ -119,10 +114,10 @@ TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {
   run.Parameters().Threshold = 0.7;  // truncated to 0
   questions->answers = {false, true};
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusCancelled);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_TRUE(reports.Empty());
   EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked,
             std::vector<std::string>(2, "The extraction threshold is 0: nearly every sample counts as a spike. "
                                         "Extract anyway?"));
@@ -136,10 +131,10 @@ TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserA
   run.Parameters().OutputDirectory = folder;
   questions->answers = {false, true};
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusCancelled);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_FALSE(std::filesystem::exists(folder));
   EXPECT_TRUE(reports.Empty());
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked, std::vector<std::string>(2, "The output folder does not exist. Create it?\n" + folder));
   EXPECT_EQ(test::ReadSpikeFile(folder + "/SpikeFile_g2.kse", 32, 1).Spikes.size(), 38u);
 }
@@ -168,7 +163,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   });
   clicker.start(5);
   test::CapturedReports reports;
-  ExtractionProgressDialog::RunCommand(run, nullptr);
+  ExtractionProgressDialog::RunCommand(run, channels, nullptr);
   EXPECT_TRUE(clicked);
   EXPECT_EQ(bars, 4) << "one bar for the whole run and one per group";
   EXPECT_TRUE(run.WasCancelled());

@@ -23,6 +23,7 @@
 #include "app/SpikesPicture.h"
 #include "app/StatusBar.h"
 #include "app/WindowCommands.h"
+#include "display/PlotChannels.h"
 #include "extract/ExtractionRun.h"
 #include "spikes/SpikeFile.h"
 #include "tests/app/RealWindowHarness.h"
@@ -41,7 +42,7 @@ class SpikesInWindow : public test::RealWindowHarness {
     p.Threshold = 100;
     p.ExtractionType = kExtractionTypeBoth;
     p.OutputDirectory = out.Path();
-    EXPECT_EQ(window->Extraction().CreateSpikeFiles(), 0);
+    EXPECT_EQ(window->Extraction().CreateSpikeFiles(PlotChannels::Of(plots)), 0);
     const std::string path = window->Extraction().WrittenFiles().at(0).path;
     SpikeFile file;
     EXPECT_EQ(file.Open(path), 0);
