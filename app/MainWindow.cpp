@@ -122,7 +122,7 @@ int32_t MainWindow::Create() {
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
   detectedSpikes_ = std::make_unique<DetectedSpikes>(
       DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), sources_, *this});
-  spikePanels_ = std::make_unique<SpikePanels>(sources_, view_, model_, *this, *this);
+  spikePanels_ = std::make_unique<SpikePanels>(canvas_, sources_, view_, model_, *this, *this);
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
@@ -155,6 +155,8 @@ int32_t MainWindow::Create() {
 void MainWindow::Redraw() {
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
+  if (pointer_) UpdatePointer(pointer_->x(), pointer_->y());
   FollowSpikes();
   if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
   if (overview_ != nullptr) overview_->ViewChanged();
@@ -256,6 +258,7 @@ MemoryBitmap MainWindow::DisplayedImage() {
 
 void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
   mouse_->OnMouseMove(buttons, x, y);
+  pointer_ = QPoint(x, y);
   UpdatePointer(x, y);
 }
 
@@ -311,7 +314,7 @@ void MainWindow::FollowPixelRatio() {
 void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (status_ == nullptr) return;
   const int32_t plot = locator_.PlotAt(y);
-  if (plot >= 0) overview_->FollowPlot(plot);
+  if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
@@ -320,7 +323,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   }
   StatusBar::Pointer pointer;
   pointer.time = *time;
-  pointer.dataStart = PlotCanvas::RecordingStart(sources_, view_.DataStart);
+  pointer.clockOrigin = canvas_.Clock().Origin();
   if (plot >= 0) {
     pointer.plotName = locator_.NameOf(plot);
     if (const auto sample = locator_.SampleAt(plot, *time)) {
@@ -332,6 +335,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
 }
 
 void MainWindow::OnMouseLeave() {
+  pointer_.reset();
   if (status_ != nullptr) status_->ClearPointer();
   if (cursors_) cursors_->PointerLeft();
 }

@@ -8,6 +8,7 @@
 #include "app/WindowView.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
+#include "display/IPlotCanvas.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/FileChooser.h"
@@ -25,13 +26,19 @@ const std::vector<FileChooser::Filter> kSpikeFileFilters = {
 
 }  // namespace
 
-SpikePanels::SpikePanels(IDataSourceManager& sources, ViewState& view, ViewModel& model, WindowView& windowView,
-                         QMainWindow& window)
-    : sources_(sources), view_(view), model_(model), windowView_(windowView), window_(window) {}
+SpikePanels::SpikePanels(const IPlotCanvas& canvas, IDataSourceManager& sources, ViewState& view, ViewModel& model,
+                         WindowView& windowView, QMainWindow& window)
+    : canvas_(canvas),
+      sources_(sources),
+      view_(view),
+      model_(model),
+      windowView_(windowView),
+      window_(window) {}
 
 bool SpikePanels::Open(const std::string& path) {
   SpikesPanel* panel = SpikesPanel::Open(
-      path, [this](const std::vector<std::string>& files, int64_t time) { return CentreOn(files, time); }, &window_);
+      path, [this](const std::vector<std::string>& files, int64_t time) { return CentreOn(files, time); },
+      [this] { return canvas_.Clock(); }, &window_);
   if (panel == nullptr) return false;
   window_.addDockWidget(Qt::RightDockWidgetArea, panel);
   panel->FollowSpan(view_.VisibleStart, SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));

@@ -13,6 +13,7 @@ class QMainWindow;
 namespace skelvane {
 
 class IDataSourceManager;
+class IPlotCanvas;
 class SpikesPanel;
 class ViewModel;
 class WindowView;
@@ -20,9 +21,10 @@ struct ViewState;
 
 class SpikePanels {
  public:
-  /// Panels docked on `window`, centring the view of `model` among the recordings of `sources`.
-  SpikePanels(IDataSourceManager& sources, ViewState& view, ViewModel& model, WindowView& windowView,
-              QMainWindow& window);
+  /// Panels docked on `window`, centring the view of `model` among the recordings of `sources` and
+  /// reading times on the canvas's clock.
+  SpikePanels(const IPlotCanvas& canvas, IDataSourceManager& sources, ViewState& view, ViewModel& model,
+              WindowView& windowView, QMainWindow& window);
 
   /// Opens a spike file in a new panel; false after a message naming the file and what is wrong.
   bool Open(const std::string& path);
@@ -39,6 +41,7 @@ class SpikePanels {
  private:
   bool RecordingOpen(const std::vector<std::string>& sourceFiles, int64_t time);
 
+  const IPlotCanvas& canvas_;
   IDataSourceManager& sources_;
   ViewState& view_;
   ViewModel& model_;

@@ -15,6 +15,7 @@
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
+#include "display/RecordingClock.h"
 #include "display/TimeAxisTicks.h"
 #include "display/TimeText.h"
 #include "display/ViewModel.h"
@@ -299,26 +300,14 @@ void PlotCanvas::DrawSeparator(int32_t y) {
   renderer_->DrawLine(0, y, view_.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
 }
 
-int64_t PlotCanvas::RecordingStart(IDataSourceManager& sources, int64_t fallback) {
-  std::optional<int64_t> earliest;
-  for (int32_t i = 0; i < sources.GetNumSources(); ++i) {
-    const uint8_t* record = nullptr;
-    if (sources.GetRecord(0, i, record) != 0 || record == nullptr) continue;
-    const int64_t first = CscRecord(record).Timestamp();
-    if (!earliest || first < *earliest) earliest = first;
-  }
-  return earliest.value_or(fallback);
-}
-
-int64_t PlotCanvas::ClockOrigin() const {
-  return sources_ != nullptr ? RecordingStart(*sources_, view_.DataStart) : view_.DataStart;
+RecordingClock PlotCanvas::Clock() const {
+  return sources_ != nullptr ? RecordingClock::Of(*sources_, view_.DataStart) : RecordingClock(view_.DataStart);
 }
 
 std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const {
   switch (timeLabelStyle_) {
-    case TimeLabelStyle::Seconds: return TimeText::Seconds(time, TimeText::DecimalsForStep(step));
-    case TimeLabelStyle::Clock:
-      return TimeText::Clock(SaturatingSubtract(time, ClockOrigin()), TimeText::DecimalsForStep(step));
+    case TimeLabelStyle::Seconds: return Clock().Seconds(time, TimeText::DecimalsForStep(step));
+    case TimeLabelStyle::Clock: return Clock().Clock(time, TimeText::DecimalsForStep(step));
     case TimeLabelStyle::Microseconds: break;
   }
   return TimeText::Microseconds(time, properties_.timeLabelScale);
@@ -332,7 +321,8 @@ PlotCanvas::TimeAxisLayout PlotCanvas::LayoutRoundTimeAxis(int32_t w, int32_t x0
   if (w <= 0 || span <= 0) return layout;
   const bool clock = timeLabelStyle_ == TimeLabelStyle::Clock;
   const TimeAxisTicks::Kind kind = clock ? TimeAxisTicks::Kind::Clock : TimeAxisTicks::Kind::Decimal;
-  const int64_t origin = clock ? ClockOrigin() : 0;
+  // Seconds and clock ticks alike fall on round times of the one clock.
+  const int64_t origin = Clock().Origin();
   int64_t step = TimeAxisTicks::Step(kind, span, w, properties_.timeTickSpacing);
   std::vector<int64_t> times;
   std::vector<TimeLabel> labels;

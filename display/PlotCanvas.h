@@ -22,6 +22,7 @@
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
 #include "display/PlotFrame.h"
+#include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 #include "display/ViewState.h"
 
@@ -228,9 +229,9 @@ class PlotCanvas : public IPlotCanvas {
   /// Grid lines and value labels of a data axis for a plot of height h with its bottom at y.
   DataAxisLayout LayoutDataAxis(int32_t h, int32_t y, int32_t centreValue, int32_t topValue,
                                 const std::string& unit) const;
-  /// Timestamp of the earliest first record of the open sources (the data range is padded around
-  /// the recordings), or `fallback` without sources.
-  static int64_t RecordingStart(IDataSourceManager& sources, int64_t fallback);
+  /// The clock the Seconds and Clock labels read: from the first record of this canvas's sources (the
+  /// data range is padded around the recordings), or from the data range's start without any.
+  RecordingClock Clock() const override;
   /// The label of `time` in the current style, for ticks `step` microseconds apart.
   std::string FormatTimeLabelInStyle(int64_t time, int64_t step) const;
 
@@ -248,8 +249,6 @@ class PlotCanvas : public IPlotCanvas {
   /// The amplitude scale bar of a plot whose trace is `height` pixels tall, centred at yCentre.
   void DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre);
   void DrawOverlay(const CanvasOverlays::Layout& layout);
-  /// The time a clock label counts from: the recordings' first record.
-  int64_t ClockOrigin() const;
   TimeAxisLayout LayoutRoundTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
                                      const TextMeasure& textWidth) const;
   void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);

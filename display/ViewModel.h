@@ -76,8 +76,11 @@ class ViewModel {
   /// under canvas x stays under it; false when x is off the plots or no step changed the span.
   bool ZoomTimeAbout(int32_t x, int32_t steps);
 
-  /// Centres the view on `time`, keeping the span: the time is first held to the data's range, and
-  /// the view kept inside the data. The time gone to: `time`, or the end of the data it was held to.
+  /// The middle time of the plot area's middle column: the time zooming keeps fixed.
+  int64_t MiddleTime() const;
+  /// Centres the view on `time`, keeping the span: the time becomes the middle time (MiddleTime),
+  /// unless it is first held to the data's range, or the view to the data. The time gone to: `time`,
+  /// or the end of the data it was held to.
   int64_t CentreOn(int64_t time);
   /// Shares the canvas height above the time axis among the plots, each at least `minimum` pixels
   /// (the rest then scroll), and scrolls to the top of the stack.

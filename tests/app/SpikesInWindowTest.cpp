@@ -34,24 +34,8 @@ namespace {
 
 class SpikesInWindow : public test::RealWindowHarness {
  protected:
-  // Extracts the open tetrode with the window's own run; the spike file's path and its peak times.
-  std::string Extract() {
-    ExtractionParameters& p = window->Extraction().Parameters();
-    p.NumChannels = 4;
-    p.Threshold = 100;
-    p.ExtractionType = kExtractionTypeBoth;
-    p.OutputDirectory = out.Path();
-    EXPECT_EQ(window->Extraction().CreateSpikeFiles(), 0);
-    const std::string path = window->Extraction().WrittenFiles().at(0).path;
-    SpikeFile file;
-    EXPECT_EQ(file.Open(path), 0);
-    for (int64_t i = 0; i < file.NumSpikes(); ++i) {
-      uint64_t time = 0;
-      EXPECT_EQ(file.ReadTimestamp(i, time), 0);
-      peaks.push_back(static_cast<int64_t>(time));
-    }
-    return path;
-  }
+  // Extracts the open tetrode with the window's own run; the spike file's path (its times in peaks).
+  std::string Extract() { return ExtractTetrode(out.Path(), peaks); }
   // Lets the window handle what the workers sent it until `done` holds (at most five seconds).
   static bool Until(const std::function<bool()>& done) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -61,7 +45,13 @@ class SpikesInWindow : public test::RealWindowHarness {
     }
     return done();
   }
-  int64_t Centre() const { return view.VisibleStart + view.VisibleSpan / 2; }
+  // The time in the middle of the view: where centring on a spike puts it.
+  int64_t Centre() const {
+    const int32_t width = view.CanvasWidth - canvas.GetDataAxisWidth();
+    int64_t middle = 0;
+    EXPECT_EQ(PlotCanvas::GetTimeForPixel(width / 2, width, view.VisibleSpan, view.VisibleStart, middle), 0);
+    return middle;
+  }
   int64_t InView() const {
     return std::count_if(peaks.begin(), peaks.end(), [this](int64_t t) {
       return t >= view.VisibleStart && t < view.VisibleStart + view.VisibleSpan;

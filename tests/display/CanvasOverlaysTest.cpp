@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "display/CanvasOverlays.h"
+#include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 
 namespace skelvane {
@@ -85,20 +86,23 @@ TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
   EXPECT_FALSE(cursors.Any());
 }
 
-TEST(TimeCursors, ReadoutGivesTheTimesTheirDifferenceAndThePlotsSampleDifference) {
+TEST(TimeCursors, ReadoutGivesTheTimesOnTheClockTheirDifferenceAndThePlotsSampleDifference) {
   TimeCursors cursors;
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "");
-  cursors.Set(TimeCursors::Cursor::B, 1'500'000);
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "B 1.500000 s");
-  cursors.Set(TimeCursors::Cursor::A, 1'250'000);
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
+  const RecordingClock clock(10'000'000);  // the cursors' times read from the first record
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "");
+  cursors.Set(TimeCursors::Cursor::B, 11'500'000);
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "B 1.500000 s");
+  cursors.Set(TimeCursors::Cursor::A, 11'250'000);
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
   const TimeCursors::PlotDifference plot{"TT1a", 120, 36.6};
-  EXPECT_EQ(cursors.ReadoutText(plot),
+  EXPECT_EQ(cursors.ReadoutText(clock, plot),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1a: B-A 120 counts = 36.6 uV");
-  EXPECT_EQ(cursors.ReadoutText(TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
+  EXPECT_EQ(cursors.ReadoutText(clock, TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1b: B-A in a gap");
-  cursors.Set(TimeCursors::Cursor::A, 1'500'000);  // no frequency for no interval
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");
+  cursors.Set(TimeCursors::Cursor::A, 11'500'000);  // no frequency for no interval
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");
+  cursors.Set(TimeCursors::Cursor::A, 9'500'000);  // before the first record
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A -0.500000 s  B 1.500000 s  dt 2.000000 s  1/dt 0.5 Hz");
 }
 
 }  // namespace
