@@ -549,11 +549,29 @@ void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
   DrawTriangle(c, y + a, y + a + kArrowHeight);
 }
 
-int32_t PlotCanvas::ZoomIn() {
-  return ViewModel(view_, *this).ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor);
-}
+int32_t PlotCanvas::ZoomIn() { return Zoom(ZoomHistory::Direction::In); }
 
-int32_t PlotCanvas::ZoomOut() { return ViewModel(view_, *this).ZoomOut(properties_.zoomFactor); }
+int32_t PlotCanvas::ZoomOut() { return Zoom(ZoomHistory::Direction::Out); }
+
+// A step back the other way returns to the view before the step, as long as that view is still
+// within the span's bounds (the data may have changed since).
+int32_t PlotCanvas::Zoom(ZoomHistory::Direction direction) {
+  const bool in = direction == ZoomHistory::Direction::In;
+  const ZoomHistory::View current{view_.VisibleStart, view_.VisibleSpan};
+  if (const std::optional<ZoomHistory::View> back = zooms_.Back(direction, current)) {
+    if (back->span >= properties_.minimumVisibleSpan && back->span <= view_.DataDuration) {
+      view_.VisibleStart = back->start;
+      view_.VisibleSpan = back->span;
+      return kStatusOk;
+    }
+    zooms_.Clear();
+  }
+  ViewModel model(view_, *this);
+  const int32_t rc = in ? model.ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor)
+                        : model.ZoomOut(properties_.zoomFactor);
+  if (rc == kStatusOk) zooms_.Step(direction, current, {view_.VisibleStart, view_.VisibleSpan});
+  return rc;
+}
 
 void PlotCanvas::SetMinimumSpan(int64_t span) {
   properties_.minimumVisibleSpan = span;

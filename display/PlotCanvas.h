@@ -25,6 +25,7 @@
 #include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 #include "display/ViewState.h"
+#include "display/ZoomHistory.h"
 
 namespace skelvane {
 
@@ -108,8 +109,10 @@ class PlotCanvas : public IPlotCanvas {
   /// Grey horizontal line across the canvas at y.
   void DrawSeparator(int32_t y) override;
   /// Divides the visible span by the zoom factor around the middle column; -1 at the minimum span.
+  /// Right after zooming out, it returns to the view before exactly.
   int32_t ZoomIn() override;
   /// Multiplies the visible span by the zoom factor around the middle column; -1 at the full duration.
+  /// Right after zooming in, it returns to the view before exactly.
   int32_t ZoomOut() override;
   /// Sets the smallest visible span and raises the visible span to it.
   void SetMinimumSpan(int64_t span) override;
@@ -242,6 +245,7 @@ class PlotCanvas : public IPlotCanvas {
 
  private:
   void ResetProjection();
+  int32_t Zoom(ZoomHistory::Direction direction);
   /// Microvolts per A/D count from the plot's source header, or none.
   std::optional<double> MicrovoltsPerCount(const IPlot& plot) const;
   /// The cursor lines and the time scale bar, over the finished stack.
@@ -275,6 +279,7 @@ class PlotCanvas : public IPlotCanvas {
   bool dataAxisInMicrovolts_ = false;
   bool showScaleBars_ = false;
   TimeCursors cursors_;
+  ZoomHistory zooms_;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;
