@@ -178,7 +178,12 @@ void MainWindow::FollowSpikes() {
   if (spikePanels_) spikePanels_->FollowView();
 }
 
+// With the last recording closed the view is the start-up one, not one padded around nothing.
 void MainWindow::UpdateTimeRange() {
+  if (sources_.GetNumSources() == 0) {
+    model_.ResetTime();
+    return;
+  }
   int64_t start = 0;
   int64_t end = 0;
   sources_.GetTimeRange(start, end);

@@ -82,6 +82,15 @@ void ViewModel::UpdateTimeRange(int64_t dataStart, int64_t dataEnd) {
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
 }
 
+void ViewModel::ResetTime() {
+  const ViewState startUp;
+  view_.DataStart = startUp.DataStart;
+  view_.DataEnd = startUp.DataEnd;
+  view_.DataDuration = startUp.DataDuration;
+  view_.VisibleStart = startUp.VisibleStart;
+  view_.VisibleSpan = std::max<int64_t>(startUp.VisibleSpan, view_.CanvasWidth);
+}
+
 ViewModel::ScrollBarSetting ViewModel::UpdateHorizontalScroll() {
   ScrollBarSetting bar;
   bar.page = PageFor(static_cast<double>(view_.VisibleSpan), static_cast<double>(view_.DataDuration));

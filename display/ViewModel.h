@@ -38,6 +38,9 @@ class ViewModel {
   void Resize(int32_t canvasWidth, int32_t canvasHeight);
   /// Takes the sources' time range (ordered first), widened to at least the canvas width.
   void UpdateTimeRange(int64_t dataStart, int64_t dataEnd);
+  /// Puts the time axis back as a window shows it before any recording is opened, so that the next
+  /// recordings open as the first ones did.
+  void ResetTime();
   /// Keeps the visible span inside the data; the horizontal scrollbar that goes with it.
   ScrollBarSetting UpdateHorizontalScroll();
   /// Keeps the vertical scroll inside the plot stack (at the top when it fits); the vertical
