@@ -122,7 +122,8 @@ int32_t MainWindow::Create() {
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
   detectedSpikes_ = std::make_unique<DetectedSpikes>(
       DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), sources_, *this});
-  spikePanels_ = std::make_unique<SpikePanels>(canvas_, sources_, view_, model_, *this, *this);
+  spikePanels_ = std::make_unique<SpikePanels>(canvas_, sources_, view_, model_, *this, *this,
+                                               [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);

@@ -75,6 +75,8 @@ void SpikesPanel::BuildWidgets() {
   picture_ = new SpikesPicture({[this](int x, int y) { Pointed(x, y); }, [this](int x, int y) { Clicked(x, y); },
                                 [this] { ScheduleDraw(); }},
                                contents);
+  // Never so short that the views have no room (a panel docked under another was left a sliver).
+  picture_->setMinimumHeight(SpikePanelViews::SmallestHeight(file_->NumChannels()));
   column->addWidget(picture_, 1);
   info_ = new QLabel(contents);
   column->addWidget(info_);
@@ -84,11 +86,14 @@ void SpikesPanel::BuildWidgets() {
   connect(spanOnly_, &QCheckBox::toggled, this, [this] { Load(); });
 }
 
+// Channels go by their recordings' names, as the views title them.
 void SpikesPanel::FillChoosers() {
   const int32_t channels = file_->NumChannels();
-  for (int32_t c = 0; c < channels; ++c) channel_->addItem(QString::number(c + 1));
+  const SpikeFigureLayout::Channels named = SpikeFigureLayout::ChannelsOf(file_->Header());
+  const auto name = [&named](int32_t channel) { return QString::fromStdString(named.Name(channel)); };
+  for (int32_t c = 0; c < channels; ++c) channel_->addItem(name(c));
   for (const auto& [x, y] : SpikeFigureLayout::ChannelPairs(channels)) {
-    pair_->addItem(QStringLiteral("%1 vs %2").arg(x + 1).arg(y + 1));
+    pair_->addItem(QStringLiteral("%1 vs %2").arg(name(x), name(y)));
   }
   pair_->setEnabled(channels >= 2);
 }

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QMouseEvent>
 #include <QTest>
 #include <cinttypes>
 #include <cstdio>
@@ -98,10 +97,7 @@ TEST_P(OneClockTest, EveryTimeOnScreenCountsFromTheFirstRecord) {
                   static_cast<int>(SpikeFigureLayout::PixelY(scatter, subset.Peak(k, scatter.otherChannel))));
   const int64_t pointed = panel.Views().SpikeAt(w, h, choice, at.x(), at.y());
   ASSERT_GE(pointed, 0);
-  // Sent, not moved to: the pointer may stand there already from a test before.
-  QMouseEvent move(QEvent::MouseMove, QPointF(at), panel.Picture()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(panel.Picture(), &move);
+  SendMouse(*panel.Picture(), QEvent::MouseMove, at);
   const auto stamp = static_cast<int64_t>(subset.Timestamp(pointed));
   EXPECT_EQ(panel.InfoText().toStdString(), "Spike " + std::to_string(subset.FileIndex(pointed) + 1) + " of " +
                                                 std::to_string(peaks.size()) + " at " + Reading(stamp - first, stamp));

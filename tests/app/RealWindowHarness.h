@@ -100,6 +100,14 @@ class RealWindowHarness : public ::testing::Test {
     QApplication::sendEvent(client, &move);
   }
 
+  /// Sends `widget` a mouse event at (x, y) straight away: nothing else is handled first (a layout
+  /// that would move what lies there), and a pointer already standing there still moves.
+  static void SendMouse(QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
+    QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+  }
+
   /// Turns the wheel by `notches` (positive: away from the user) over client (x, y).
   void Wheel(int x, int y, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     Settle();
