@@ -156,6 +156,7 @@ void PlotCanvas::DrawOverlays() {
   if (showScaleBars_) {
     DrawOverlay(CanvasOverlays::TimeBar(v.VisibleSpan, TraceWidth(), v.CanvasWidth,
                                         v.ScrollBottom + GetTimeAxisHeight() + CanvasOverlays::kBarInset,
+                                        renderer_->GetTextHeight("0"),
                                         [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
   }
 }
@@ -178,6 +179,11 @@ void PlotCanvas::DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCe
 
 void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
   ResetProjection();
+  for (const CanvasOverlays::Plate& plate : layout.plates) {
+    const int32_t xs[4] = {plate.left, plate.left, plate.right, plate.right};
+    const int32_t ys[4] = {plate.bottom, plate.top, plate.top, plate.bottom};
+    renderer_->DrawPolygon(xs, ys, 4, plate.colour, kDepthOverlayPlate, kOpaque);
+  }
   for (const CanvasOverlays::Line& line : layout.lines) {
     renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthOverlay, kOpaque);
   }

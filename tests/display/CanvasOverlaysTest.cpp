@@ -1,5 +1,6 @@
 // What the canvas draws on request over the plots: scale bars of round values no longer than their
-// share of the trace, labelled with that value, and cursor lines at their times' columns.
+// share of the trace, labelled with that value on a plate of their own, and cursor lines at their
+// times' columns.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -44,7 +45,7 @@ TEST(CanvasOverlays, RoundValuesAndTheirTexts) {
 
 TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   // 10 s over 1000 columns: a fifth is 2 s, 200 columns, at the right edge less the inset.
-  const auto time = CanvasOverlays::TimeBar(10'000'000, 1000, 1040, -300, kSevenPerLetter);
+  const auto time = CanvasOverlays::TimeBar(10'000'000, 1000, 1040, -300, 12, kSevenPerLetter);
   ASSERT_EQ(time.lines.size(), 3u);
   EXPECT_EQ(time.lines[0].x2, 1030);
   EXPECT_EQ(time.lines[0].x2 - time.lines[0].x1, 200);
@@ -53,7 +54,7 @@ TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   EXPECT_EQ(time.texts[0].text, "2 s");
   EXPECT_EQ(time.texts[0].x, 930 - 10);  // centred over the bar
   // 7 s: a fifth is 1.4 s, so 1 s, 1000 / 7 columns.
-  const auto odd = CanvasOverlays::TimeBar(7'000'000, 1000, 1040, 0, kSevenPerLetter);
+  const auto odd = CanvasOverlays::TimeBar(7'000'000, 1000, 1040, 0, 12, kSevenPerLetter);
   EXPECT_EQ(odd.lines[0].x2 - odd.lines[0].x1, 143);
   EXPECT_EQ(odd.texts[0].text, "1 s");
 
@@ -65,8 +66,21 @@ TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   EXPECT_EQ(amplitude.lines[0].y1, -150 - 12);
   EXPECT_EQ(amplitude.texts[0].text, "50 uV");
   EXPECT_EQ(amplitude.texts[0].x + 7 * 5, 790 - 3 - 4);  // ends left of the bar
+  // Each label stands on a black plate over its whole box (a quarter of the text height below the
+  // baseline, the rest above), clear of its bar's end marks.
+  for (const CanvasOverlays::Layout* bar : {&time, &amplitude}) {
+    ASSERT_EQ(bar->plates.size(), 1u);
+    const CanvasOverlays::Plate& plate = bar->plates[0];
+    const CanvasOverlays::Text& text = bar->texts[0];
+    EXPECT_EQ(plate.colour, 0x000000u);
+    EXPECT_LT(plate.left, text.x);
+    EXPECT_GT(plate.right, text.x + 7 * static_cast<int32_t>(text.text.size()));
+    EXPECT_LT(plate.bottom, text.y - 3);
+    EXPECT_GT(plate.top, text.y + 9);
+  }
+  EXPECT_LT(amplitude.plates[0].right, amplitude.lines[1].x1);
   EXPECT_TRUE(CanvasOverlays::AmplitudeBar(0.0, "uV", 100, 800, 0, 12, kSevenPerLetter).lines.empty());
-  EXPECT_TRUE(CanvasOverlays::TimeBar(0, 1000, 800, 0, kSevenPerLetter).lines.empty());
+  EXPECT_TRUE(CanvasOverlays::TimeBar(0, 1000, 800, 0, 12, kSevenPerLetter).lines.empty());
 }
 
 TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
