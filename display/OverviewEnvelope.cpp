@@ -43,15 +43,17 @@ OverviewEnvelope OverviewEnvelope::Build(const SourceSummary& summary, int64_t s
     const int64_t last = std::lower_bound(begin, stop, std::max(to, from + 1)) - begin - 1;
     if (first > last) continue;
     summary.RangeExtremes(first, last, envelope.mins_[Index(column)], envelope.maxs_[Index(column)]);
-    const int64_t blocks = (last - first + 1) * SourceSummary::kBlocksPerRecord;
-    const int64_t stride = std::max<int64_t>(1, (blocks + kMostBlocksPerColumn - 1) / kMostBlocksPerColumn);
+    // Whole records' blocks, the records spread evenly over the column: a record's blocks lie
+    // together in memory.
+    constexpr int64_t kMostRecords = kMostBlocksPerColumn / SourceSummary::kBlocksPerRecord;
+    const int64_t stride = std::max<int64_t>(1, (last - first + kMostRecords) / kMostRecords);
     lows.clear();
     highs.clear();
-    for (int64_t block = 0; block < blocks; block += stride) {
-      const int64_t record = first + block / SourceSummary::kBlocksPerRecord;
-      const auto inRecord = static_cast<int32_t>(block % SourceSummary::kBlocksPerRecord);
-      lows.push_back(summary.BlockMin(record, inRecord));
-      highs.push_back(summary.BlockMax(record, inRecord));
+    for (int64_t record = first; record <= last; record += stride) {
+      for (int32_t block = 0; block < SourceSummary::kBlocksPerRecord; ++block) {
+        lows.push_back(summary.BlockMin(record, block));
+        highs.push_back(summary.BlockMax(record, block));
+      }
     }
     envelope.typicalMins_[Index(column)] = Median(lows);
     envelope.typicalMaxs_[Index(column)] = Median(highs);

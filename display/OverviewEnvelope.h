@@ -16,9 +16,9 @@ class SourceSummary;
 
 class OverviewEnvelope {
  public:
-  /// Blocks a column's typical range is taken from at most, spread evenly over it: the time to build
-  /// grows with the strip's width, not with the recording.
-  static constexpr int64_t kMostBlocksPerColumn = 256;
+  /// Blocks a column's typical range is taken from at most (those of records spread evenly over it):
+  /// the time to build grows with the strip's width, not with the recording.
+  static constexpr int64_t kMostBlocksPerColumn = 48;
 
   /// The extremes of `summary` over `width` equal columns from `start` to `end` (microseconds). A
   /// column no record reaches into (before, after or in a gap of the recording) is empty.

@@ -108,7 +108,7 @@ TEST(OverviewEnvelope, TheTypicalRangeOfASpikingRecordingFollowsItsNoiseNotItsSp
   plot.LoadSourceInfo();
   plot.StartSummary();
   ASSERT_TRUE(plot.WaitForSummary());
-  constexpr int32_t kWidth = 50;  // 80 records, 320 blocks a column: the typical range from 256 of them
+  constexpr int32_t kWidth = 50;  // 80 records, 320 blocks a column: the typical range from 48 of them
   const std::optional<OverviewEnvelope> envelope = OverviewEnvelope::FromPlot(plot, 0, kRecords * kRecordMicros, kWidth);
   ASSERT_TRUE(envelope.has_value());
   for (int32_t c = 0; c < kWidth; ++c) {
