@@ -121,7 +121,7 @@ TEST(SpikeTicksDrawn, EachTickStandsInItsColumnsPixelUpToTheLastColumnAtEveryWid
     canvas.SetMinimumSpan(canvasWidth);
     const int32_t width = canvasWidth - canvas.GetDataAxisWidth();
     for (const int32_t column : {width / 3, width - 3, width - 2, width - 1}) {
-      for (const int64_t span : {400'000, 4'000'000}) {  // samples, and the bars of the summary's blocks
+      for (const int64_t span : {400'000, 4'000'000}) {  // every sample, and min/max bars
         view.VisibleSpan = span;
         view.VisibleStart = peaks[5] - static_cast<int64_t>((column + 0.5) * static_cast<double>(span) / width);
         renderer.RequestNewDIBSection();
