@@ -1,18 +1,22 @@
-// Why the vector paths of the FIR may be trusted: every path this machine runs gives the scalar path's
-// bytes, for the bands' own taps and for taps at the sum bound, neighbouring or spaced apart, on inputs
-// that push every product and sum to its limits (folded at the edge of the fold range, plain beyond it,
-// and both within one call), at lengths that leave every kind of tail.
+// Why the vector paths may be trusted: every path this machine runs gives the scalar path's bytes for
+// the FIR, with the bands' own taps and taps at the sum bound, neighbouring or spaced apart, and gives
+// the spaced high-pass's definition; on inputs that push every product and sum to its limits (folded
+// at the edge of the fold range, plain beyond it, and both within one call), at lengths that leave
+// every kind of tail.
 #include "filter/FirStage.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <numeric>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "filter/FilterDesign.h"
+#include "filter/SpacedHighPass.h"
 
 namespace skelvane {
 namespace {
@@ -92,6 +96,56 @@ TEST(FirStageTest, EveryPathGivesTheScalarBytes) {
           stage.ApplyWith(path, in.data(), count, got.data());
           ASSERT_EQ(got, expected) << "path " << static_cast<int>(path) << ", " << count << " samples, kind " << kind;
           ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 0) << "no vector path ran on this machine";
+}
+
+// The spaced high-pass by its definition: the centre sample less the mean of the values its window
+// weighs as B^3 does, rounded to the nearest integer (an odd length leaves no halves).
+std::vector<int16_t> ByDefinition(const SpacedHighPass& stage, const std::vector<int16_t>& in, int64_t count) {
+  const int64_t length = stage.Length();
+  std::vector<int64_t> weights(static_cast<std::size_t>(3 * (length - 1) + 1));
+  std::vector<int64_t> twice(static_cast<std::size_t>(2 * (length - 1) + 1));
+  for (int64_t a = 0; a < length; ++a) {
+    for (int64_t b = 0; b < length; ++b) ++twice[static_cast<std::size_t>(a + b)];
+  }
+  for (std::size_t a = 0; a < twice.size(); ++a) {
+    for (int64_t b = 0; b < length; ++b) weights[a + static_cast<std::size_t>(b)] += twice[a];
+  }
+  const int64_t cube = length * length * length;
+  std::vector<int16_t> out(static_cast<std::size_t>(count));
+  for (int64_t i = 0; i < count; ++i) {
+    int64_t sum = 0;
+    for (std::size_t k = 0; k < weights.size(); ++k) {
+      sum += weights[k] * in[static_cast<std::size_t>(i + static_cast<int64_t>(k) * stage.Spacing())];
+    }
+    const int64_t twiceSum = 2 * sum + cube;
+    const int64_t nearest = twiceSum / (2 * cube) - (twiceSum % (2 * cube) < 0 ? 1 : 0);
+    out[static_cast<std::size_t>(i)] =
+        static_cast<int16_t>(std::clamp<int64_t>(in[static_cast<std::size_t>(i + stage.HalfSupport())] - nearest, -32768, 32767));
+  }
+  return out;
+}
+
+TEST(FirStageTest, EveryPathOfTheSpacedHighPassGivesItsDefinition) {
+  std::mt19937 random(13);
+  int32_t compared = 0;
+  for (const auto& [length, spacing] : std::vector<std::pair<int64_t, int32_t>>{{3, 8}, {9, 16}, {5, 6}, {915, 8}, {733, 16}}) {
+    const SpacedHighPass stage(length, spacing);
+    for (const int64_t count : {int64_t{1}, int64_t{7}, int64_t{8}, int64_t{40}, int64_t{1001}}) {
+      for (int32_t kind = 0; kind < 5; ++kind) {
+        const std::vector<int16_t> in = Input(count + 2 * stage.HalfSupport(), kind, random);
+        const std::vector<int16_t> expected = ByDefinition(stage, in, count);
+        for (const Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {
+          if (!FirStage::Supports(path)) continue;
+          std::vector<int16_t> got(static_cast<std::size_t>(count), 0x5555);
+          stage.ApplyWith(path, in.data(), count, got.data());
+          ASSERT_EQ(got, expected) << "path " << static_cast<int>(path) << ", length " << length << " spaced " << spacing
+                                   << ", " << count << " samples, kind " << kind;
+          compared += path == Path::kAvx2 ? 1 : 0;
         }
       }
     }
