@@ -64,35 +64,30 @@ std::vector<int16_t> ScaledTaps(const std::vector<double>& taps, int32_t dcGain,
 SKELVANE_AVX2 inline __m256i Load256(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline __m128i Load128(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
-// True when all `count` samples lie within the fold range.
+static_assert(FirStage::kFoldHighest - FirStage::kFoldLowest == 32767, "the fold range is the 15-bit range moved");
+
+// True when all `count` samples lie within the fold range: then x - kFoldLowest, taken in 16 bits, never
+// sets the top bit.
 SKELVANE_AVX2 bool FoldableAvx2(const int16_t* x, int64_t count) {
-  const __m256i lowest = _mm256_set1_epi16(static_cast<int16_t>(FirStage::kFoldLowest));
-  const __m256i highest = _mm256_set1_epi16(static_cast<int16_t>(FirStage::kFoldHighest));
-  __m256i outside = _mm256_setzero_si256();
+  const __m256i offset = _mm256_set1_epi16(static_cast<int16_t>(-FirStage::kFoldLowest));
+  __m256i bits = _mm256_setzero_si256();
   int64_t i = 0;
-  for (; i + 16 <= count; i += 16) {
-    const __m256i v = Load256(x + i);
-    outside = _mm256_or_si256(outside, _mm256_or_si256(_mm256_cmpgt_epi16(lowest, v), _mm256_cmpgt_epi16(v, highest)));
-  }
+  for (; i + 16 <= count; i += 16) bits = _mm256_or_si256(bits, _mm256_add_epi16(Load256(x + i), offset));
   for (; i < count; ++i) {
     if (x[i] < FirStage::kFoldLowest || x[i] > FirStage::kFoldHighest) return false;
   }
-  return _mm256_testz_si256(outside, outside) != 0;
+  return _mm256_testz_si256(bits, _mm256_set1_epi16(static_cast<int16_t>(0x8000))) != 0;
 }
 
 bool FoldableSse2(const int16_t* x, int64_t count) {
-  const __m128i lowest = _mm_set1_epi16(static_cast<int16_t>(FirStage::kFoldLowest));
-  const __m128i highest = _mm_set1_epi16(static_cast<int16_t>(FirStage::kFoldHighest));
-  __m128i outside = _mm_setzero_si128();
+  const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(-FirStage::kFoldLowest));
+  __m128i bits = _mm_setzero_si128();
   int64_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m128i v = Load128(x + i);
-    outside = _mm_or_si128(outside, _mm_or_si128(_mm_cmplt_epi16(v, lowest), _mm_cmpgt_epi16(v, highest)));
-  }
+  for (; i + 8 <= count; i += 8) bits = _mm_or_si128(bits, _mm_add_epi16(Load128(x + i), offset));
   for (; i < count; ++i) {
     if (x[i] < FirStage::kFoldLowest || x[i] > FirStage::kFoldHighest) return false;
   }
-  return _mm_movemask_epi8(outside) == 0;
+  return (_mm_movemask_epi8(bits) & 0xAAAA) == 0;
 }
 
 // Plain, neighbouring taps: 16 outputs a block. Even lanes hold outputs 0, 2, ..., 14 of the block,
