@@ -36,8 +36,8 @@ int32_t ThirdDifference(const int16_t* in, int64_t n, int64_t delay) {
 // Samples [from, to) of the input through the running sums, one at a time.
 void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int64_t half, int32_t spacing,
                  double reciprocal, Sums& sums, int16_t* out) {
-  for (int64_t n = from; n < to; ++n) {
-    const auto phase = static_cast<std::size_t>(n % spacing);
+  auto phase = static_cast<std::size_t>(from % spacing);
+  for (int64_t n = from; n < to; ++n, phase = phase + 1 == static_cast<std::size_t>(spacing) ? 0 : phase + 1) {
     // Wraps as the vector path's 32-bit lanes do; the true value fits.
     sums.first[phase] = static_cast<int32_t>(static_cast<uint32_t>(sums.first[phase]) +
                                              static_cast<uint32_t>(ThirdDifference(in, n, delay)));
