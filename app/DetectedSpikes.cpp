@@ -4,12 +4,13 @@
 
 #include "app/WindowView.h"
 #include "display/IPlotCanvas.h"
-#include "display/SpikeMarks.h"
+#include "display/PlotChannels.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
 #include "platform/Saturating.h"
+#include "spikes/SpikeMarks.h"
 
 namespace skelvane {
 
@@ -18,6 +19,7 @@ DetectedSpikes::DetectedSpikes(const Parts& parts)
       view_(parts.view),
       model_(parts.model),
       run_(parts.run),
+      plots_(parts.plots),
       sources_(parts.sources),
       window_(parts.window) {}
 
@@ -38,7 +40,8 @@ void DetectedSpikes::Toggle() {
 
 void DetectedSpikes::Follow() {
   if (!worker_) return;
-  worker_->Configure(run_.Parameters(), DetectionPreviewWorker::Locate(sources_, run_.GroupsToWrite()));
+  worker_->Configure(run_.Parameters(),
+                     DetectionPreviewWorker::Locate(sources_, run_.GroupsToWrite(PlotChannels::Of(plots_))));
   worker_->Show(view_.VisibleStart, SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));
   canvas_.SetSpikeMarks(worker_->Marks());
 }
@@ -57,7 +60,7 @@ void DetectedSpikes::Step(bool forward) {
   // From the spike the last step went to while the view is still there (the view may not have
   // centred it at the ends of the data), else from the middle of the view.
   const bool stillThere = stepped_ && view_.VisibleStart == steppedStart_;
-  const int64_t from = stillThere ? *stepped_ : SaturatingAdd(view_.VisibleStart, view_.VisibleSpan / 2);
+  const int64_t from = stillThere ? *stepped_ : model_.MiddleTime();
   if (const std::shared_ptr<const SpikeMarks> marks = worker_->Marks()) {
     const std::optional<int64_t> next = forward ? marks->NextAfter(from) : marks->PreviousBefore(from);
     // Taken from the marks only when no spike between could be missing from them.

@@ -16,6 +16,7 @@ class DetectionPreviewWorker;
 class ExtractionRun;
 class IDataSourceManager;
 class IPlotCanvas;
+class IPlotCollection;
 class ViewModel;
 class WindowView;
 struct ViewState;
@@ -28,6 +29,7 @@ class DetectedSpikes final : public QObject {
     ViewState& view;
     ViewModel& model;
     ExtractionRun& run;  // its parameters and groups are what Create Spike File would write
+    IPlotCollection& plots;  // the channels Create Spike File would take
     IDataSourceManager& sources;
     WindowView& window;
   };
@@ -62,6 +64,7 @@ class DetectedSpikes final : public QObject {
   ViewState& view_;
   ViewModel& model_;
   ExtractionRun& run_;
+  IPlotCollection& plots_;
   IDataSourceManager& sources_;
   WindowView& window_;
   std::unique_ptr<DetectionPreviewWorker> worker_;  // made when shown

@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -24,6 +25,7 @@ constexpr const char* kTitle = "Creating Spike Files";
 constexpr int kPollMilliseconds = 100;
 constexpr int kMinimumWidth = 480;
 constexpr int kMaximumListHeight = 320;
+constexpr int kShownFiles = 5;  // spike files listed without scrolling
 
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -36,7 +38,9 @@ std::string ResultLine(const ExtractionRun::WrittenFile& file) {
 
 }  // namespace
 
-ExtractionProgressDialog::ExtractionProgressDialog(ExtractionRun& run, QWidget* parent) : QDialog(parent), run_(run) {
+ExtractionProgressDialog::ExtractionProgressDialog(ExtractionRun& run, std::vector<ChannelSource> channels,
+                                                   QWidget* parent)
+    : QDialog(parent), run_(run), channels_(std::move(channels)) {
   setWindowTitle(QString::fromUtf8(kTitle));
   setModal(true);
   setMinimumWidth(kMinimumWidth);
@@ -61,17 +65,21 @@ ExtractionProgressDialog::~ExtractionProgressDialog() {
   }
 }
 
-int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent) {
+int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, const std::vector<ChannelSource>& channels,
+                                             QWidget* parent) {
   ExtractionParameters& parameters = run.Parameters();
   // Only worth asking when some group will be extracted at all.
-  if (run.GroupCount() > 0 && parameters.NoiseThresholdFactor <= 0.0 && parameters.TruncatedThreshold() == 0 &&
+  if (run.GroupCount(channels) > 0 && parameters.NoiseThresholdFactor <= 0.0 && parameters.TruncatedThreshold() == 0 &&
       !UserQuestions::Current().AskYesNo(kZeroThresholdQuestion)) {
     return kStatusCancelled;
   }
   const std::string& folder = parameters.OutputDirectory;
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-    if (!UserQuestions::Current().AskYesNo(kCreateFolderQuestion + folder)) return kStatusCancelled;
+    if (!UserQuestions::Current().AskToGoOn(kCreateFolderQuestion + folder)) {
+      ReportError(kFolderNotCreatedMessage + folder, 0);
+      return kStatusCancelled;
+    }
     std::filesystem::create_directories(folder, error);
     if (error) {
       ReportFileError(kCreateFolderFailedMessage, 0, folder, error.value());
@@ -81,7 +89,7 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, QWidget* parent
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   int32_t result = kStatusOk;
   {
-    ExtractionProgressDialog dialog(run, parent);
+    ExtractionProgressDialog dialog(run, channels, parent);
     result = dialog.RunModal();
   }
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
@@ -121,7 +129,7 @@ int32_t ExtractionProgressDialog::RunModal() {
   startSeconds_ = Now();
   startGeneration_ = run_.Progress().Generation();
   worker_ = std::thread([this] {
-    result_ = run_.CreateSpikeFiles();
+    result_ = run_.CreateSpikeFiles(channels_);
     over_ = true;
   });
   timer_->start();
@@ -154,8 +162,18 @@ void ExtractionProgressDialog::BuildGroupRows() {
   auto* scroll = new QScrollArea(this);
   scroll->setWidget(list);
   scroll->setWidgetResizable(true);
-  scroll->setMaximumHeight(kMaximumListHeight);
+  // The rows take the list's width; a sideways scrollbar would only hide the last row under it.
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The dialog is on screen already and would keep its size, leaving the list a row and a half: it
+  // shows up to kShownFiles files (the rest scroll), and the dialog grows to hold them.
+  const int rowHeight = groups.empty() ? 0 : list->sizeHint().height() / static_cast<int>(groups.size());
+  const int shown = std::min(static_cast<int>(groups.size()), kShownFiles);
+  const int frame = 2 * scroll->frameWidth();
+  scroll->setMinimumHeight(std::min(shown * rowHeight + frame, kMaximumListHeight));
+  scroll->setMaximumHeight(std::max(scroll->minimumHeight(), std::min(list->sizeHint().height() + frame,
+                                                                      kMaximumListHeight)));
   static_cast<QVBoxLayout*>(layout())->insertWidget(2, scroll);
+  adjustSize();
 }
 
 void ExtractionProgressDialog::Poll() {

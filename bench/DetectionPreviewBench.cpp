@@ -27,8 +27,9 @@
 #include "display/ColorTable.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
+#include "display/PlotChannels.h"
 #include "display/PlotCollection.h"
-#include "display/SpikeMarks.h"
+#include "spikes/SpikeMarks.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
 #include "platform/ForegroundWork.h"
@@ -57,7 +58,7 @@ struct Scene {
   GLRenderer renderer;
   ViewState view;
   PlotCanvas canvas{view, &renderer, &collection, &manager};
-  ExtractionRun run{collection, manager};
+  ExtractionRun run{manager};
   int64_t dataStart = 0;
   int64_t dataEnd = 0;
   int64_t page = 0;
@@ -121,7 +122,8 @@ struct Scene {
     view.VisibleSpan = span;
   }
   void Configure(DetectionPreviewWorker& worker) {
-    worker.Configure(run.Parameters(), DetectionPreviewWorker::Locate(manager, run.GroupsToWrite()));
+    worker.Configure(run.Parameters(),
+                     DetectionPreviewWorker::Locate(manager, run.GroupsToWrite(PlotChannels::Of(collection))));
   }
   void ShowMarks(DetectionPreviewWorker& worker) { worker.Show(view.VisibleStart, view.VisibleStart + view.VisibleSpan); }
   // As the window draws a frame: background work sits it out.

@@ -20,6 +20,7 @@
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
+#include "display/PlotChannels.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionRun.h"
 #include "platform/FileMapping.h"
@@ -88,7 +89,7 @@ struct WindowSession {
   skelvane::DataSourceManager manager;
   skelvane::ColorTable colours;
   skelvane::PlotCollection plots{manager, colours};
-  skelvane::ExtractionRun run{plots, manager};
+  skelvane::ExtractionRun run{manager};
 };
 
 void BM_ReadEverySample(benchmark::State& state) {
@@ -113,7 +114,9 @@ void BM_CreateSpikeFiles(benchmark::State& state) {
   WindowSession session;
   const skelvane::ReportSink previous = skelvane::SetReportSink([](const std::string&) {});
   for (auto _ : state) {
-    if (session.run.CreateSpikeFiles() != 0) state.SkipWithError("run failed");
+    if (session.run.CreateSpikeFiles(skelvane::PlotChannels::Of(session.plots)) != 0) {
+      state.SkipWithError("run failed");
+    }
   }
   skelvane::SetReportSink(previous);
   const auto& files = session.run.WrittenFiles();

@@ -1,5 +1,5 @@
-// The `extract` subcommand: runs "Create Spike File" headless over CSC files, one plot per file in
-// the order given, exactly as the main window would with those files open.
+// The `extract` subcommand: runs "Create Spike File" headless over CSC files, one channel per file in
+// the order given, exactly as the main window would with those files open as plots.
 #include <CLI/CLI.hpp>
 #include <signal.h>
 #include <unistd.h>
@@ -19,15 +19,13 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
-#include "display/ColorTable.h"
-#include "display/PlotCollection.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
 #include "extract/ProgressReport.h"
 #include "platform/FileIdentity.h"
-#include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/TerminationSignals.h"
 
@@ -161,14 +159,13 @@ class TerminalProgress {
   std::thread thread_;
 };
 
-// Opens one file as the window's start-up open does: the source, then a plot for it.
-bool OpenWithPlot(const std::string& path, DataSourceManager& manager, PlotCollection& plots) {
+// Opens one file as the window's start-up open does, and takes its channel as the window's plot of it
+// would show it.
+bool OpenChannel(const std::string& path, DataSourceManager& manager, std::vector<ChannelSource>& channels) {
   const int32_t before = manager.GetNumSources();
   if (manager.OpenSource(path) != 0 || manager.GetNumSources() == before) return false;
-  int32_t type = 0;
-  std::string sourcePath;
-  if (manager.GetSourceFileType(before, type) != 0 || manager.GetSourcePath(before, sourcePath) != 0) return false;
-  return plots.CreatePlot(FileTitleOf(sourcePath), type, sourcePath) == 0;
+  channels.push_back(ChannelSource::Measured(manager, before));
+  return true;
 }
 
 // A missing output folder is made, parents and all, as `mkdir -p` would; false (said why) when it
@@ -189,12 +186,11 @@ bool MakeOutputFolder(const std::string& folder) {
 void Run(const ExtractArguments& args) {
   TerminalSink sink;
   DataSourceManager manager;
-  ColorTable colours;  // the plots are never drawn: any colours do
-  PlotCollection plots(manager, colours);
+  std::vector<ChannelSource> channels;
 
   bool allOpened = true;
   for (const std::string& path : args.files) {
-    if (OpenWithPlot(path, manager, plots)) continue;
+    if (OpenChannel(path, manager, channels)) continue;
     // The reader's own message does not say which of the files it was.
     ReportError(kNotOpenedMessage + path, 0);
     allOpened = false;
@@ -209,7 +205,7 @@ void Run(const ExtractArguments& args) {
     throw CLI::RuntimeError(kExitFailed);
   }
 
-  ExtractionRun run(plots, manager);
+  ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
   args.detection.ApplyTo(p);
   p.OutputDirectory = args.outdir;
@@ -220,7 +216,7 @@ void Run(const ExtractArguments& args) {
   {
     SignalWatch signals(run);
     TerminalProgress progress(run, !args.quiet && ::isatty(STDERR_FILENO) == 1);
-    result = run.CreateSpikeFiles();
+    result = run.CreateSpikeFiles(channels);
     stoppedBy = signals.Received();
     progress.Finish(stoppedBy != 0);
   }

@@ -12,7 +12,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
 #include "display/CanvasSnapshot.h"
-#include "display/SpikeMarks.h"
+#include "display/PlotChannels.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
 #include "platform/BitmapFileWriter.h"
@@ -20,6 +20,7 @@
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
+#include "spikes/SpikeMarks.h"
 
 namespace skelvane::cli {
 namespace {
@@ -38,10 +39,11 @@ struct SnapshotArguments {
 // found by the same preview the window uses.
 SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection) {
   return [detection](IPlotCollection& plots, IDataSourceManager& sources, int64_t start, int64_t end) {
-    ExtractionRun run(plots, sources);
+    ExtractionRun run(sources);
     detection.ApplyTo(run.Parameters());
     DetectionPreviewWorker worker;
-    worker.Configure(run.Parameters(), DetectionPreviewWorker::Locate(sources, run.GroupsToWrite()));
+    worker.Configure(run.Parameters(),
+                     DetectionPreviewWorker::Locate(sources, run.GroupsToWrite(PlotChannels::Of(plots))));
     worker.Show(start, end);
     worker.Wait();
     std::shared_ptr<const SpikeMarks> marks = worker.Marks();

@@ -5,7 +5,7 @@
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
-#include "display/SpikeMarks.h"
+#include "spikes/SpikeMarks.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"

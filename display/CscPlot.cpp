@@ -1,7 +1,6 @@
 #include "display/CscPlot.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,11 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "datafile/ChannelTiming.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
 #include "display/IPlotCanvas.h"
-#include "display/SpikeMarks.h"
 #include "display/SpikeTicks.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
@@ -28,13 +27,11 @@
 #include "datafile/SparseTimeIndex.h"
 #include "columns/SampleScaling.h"
 #include "columns/SummaryColumns.h"
+#include "spikes/SpikeMarks.h"
 
 namespace skelvane {
 namespace {
 
-constexpr double kMicrosecondsPerSecond = 1'000'000.0;
-constexpr double kSampleMicroseconds = kSamplesPerRecord * kMicrosecondsPerSecond;  // a record's samples x 1 s
-constexpr const char* kADMaxValueKey = "-ADMaxValue";
 constexpr const char* kSourceIndexMessage = "Error retrieving Data Source Index, err = ";
 constexpr const char* kCountsUnit = "  AD Counts";
 constexpr const char* kMicrovoltUnit = "  uV";
@@ -67,70 +64,19 @@ int32_t CscPlot::GetADMaxValue() const { return properties_.ADMaxValue; }
 int32_t CscPlot::ReadProperties(File& file) { return properties_.Read(file); }
 int32_t CscPlot::WriteProperties(File& file) { return properties_.Write(file); }
 
-double CscPlot::MeanRecordInterval(std::span<const int64_t> intervals) {
-  int64_t shortest = 0;
-  for (int64_t d : intervals) {
-    if (d > 0 && (shortest == 0 || d < shortest)) shortest = d;
-  }
-  if (shortest == 0) return 0.0;
-  const double longest = kGapFactor * static_cast<double>(shortest);
-  double sum = 0.0;
-  int32_t count = 0;
-  for (int64_t d : intervals) {
-    if (d > 0 && static_cast<double>(d) <= longest) {
-      sum += static_cast<double>(d);
-      ++count;
-    }
-  }
-  return sum / count;
-}
-
-int32_t CscPlot::ParseHeaderInteger(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = std::min<int64_t>(value * 10 + (text[i++] - '0'), int64_t{std::numeric_limits<int32_t>::max()} + 1);
-  }
-  if (negative) value = -value;
-  return ClampTo<int32_t>(value);
-}
-
 void CscPlot::LoadSourceInfo() {
-  IDataSourceManager& manager = sources_;
   int32_t source = -1;
-  if (const int32_t rc = manager.FindSourceByPath(GetPath(), source); rc != 0) {
+  if (const int32_t rc = sources_.FindSourceByPath(GetPath(), source); rc != 0) {
     ReportError(kSourceIndexMessage, rc);
     return;
   }
-  const uint8_t* bytes = nullptr;
-  if (manager.GetRecord(0, source, bytes) == 0 && bytes != nullptr) {
-    const CscRecord first(bytes);
-    properties_.samplingFrequency = first.SamplingFrequency();
-    // Only records that exist are asked for, so a short file raises no past-the-end report.
-    const int64_t available = std::min<int64_t>(manager.GetNumRecords(source), kTimingRecords + 1);
-    std::vector<int64_t> intervals;
-    int64_t previous = first.Timestamp();
-    for (int64_t i = 1; i < available; ++i) {
-      if (manager.GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
-      const int64_t timestamp = CscRecord(bytes).Timestamp();
-      intervals.push_back(SaturatingSubtract(timestamp, previous));
-      previous = timestamp;
-    }
-    // Without a usable interval the timing stays unknown (0) and the trace is not drawn.
-    const double mean = MeanRecordInterval(intervals);
-    if (mean > 0.0) {
-      properties_.samplingFrequency = kSampleMicroseconds / mean;
-      recordDuration_ = SaturateTo<int32_t>(std::floor(mean));
-      samplePeriod_ = (1.0 / properties_.samplingFrequency) * kMicrosecondsPerSecond;
-    }
-  }
-  std::string value;
-  if (manager.GetHeaderValue(source, kADMaxValueKey, value) == 0) {
-    properties_.ADMaxValue = ParseHeaderInteger(value);
-  }
+  // Called once, right after the plot is made: the properties still hold their defaults, which are
+  // the measurement's own where the source says nothing.
+  const ChannelTiming timing = ChannelTiming::Measure(sources_, source);
+  properties_.samplingFrequency = timing.samplingFrequency;
+  properties_.ADMaxValue = timing.adMaxValue;
+  recordDuration_ = timing.recordDuration;
+  samplePeriod_ = timing.samplePeriod;
 }
 
 int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) {

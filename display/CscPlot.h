@@ -1,7 +1,8 @@
 #pragma once
 // The plot of one open CSC source: pulls the records covering the visible span from the data source
 // manager and draws them as a trace through every sample or as one min-max bar per pixel column,
-// caching the columns between redraws. Made by the plot collection; read by the extraction run.
+// caching the columns between redraws. Made by the plot collection; its timing and full scale
+// (ChannelTiming) are what the extraction takes for its channel (PlotChannels).
 
 #include <cstdint>
 #include <functional>
@@ -28,10 +29,6 @@ class RecordWalk;
 
 class CscPlot : public Plot {
  public:
-  /// Records after the first whose intervals estimate the sampling rate.
-  static constexpr int32_t kTimingRecords = 4;
-  /// Intervals longer than this many times the shortest one are recording gaps.
-  static constexpr double kGapFactor = 1.5;
   /// Spans of at most this many records are read in one go and split into columns from memory;
   /// longer bar spans use the source summary (and draw no trace until it is built).
   static constexpr int64_t kReadRecords = 4096;
@@ -72,12 +69,6 @@ class CscPlot : public Plot {
   int32_t WriteProperties(File& file) override;
   /// Full-scale A/D value of the source.
   int32_t GetADMaxValue() const override;
-
-  /// Mean record interval over the positive intervals no longer than 1.5 times the shortest one,
-  /// so a recording gap does not distort it; 0 when no interval is usable.
-  static double MeanRecordInterval(std::span<const int64_t> intervals);
-  /// Reads a decimal integer as the header stores it: leading blanks, optional sign, digits; 0 without.
-  static int32_t ParseHeaderInteger(const std::string& text);
 
   /// The trace and scaling settings.
   CscPlotProperties& Properties() { return properties_; }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "datafile/ChannelTiming.h"
+
 namespace skelvane {
 
 class File;
@@ -13,7 +15,7 @@ class CscPlotProperties {
   /// Bytes of the properties record: five 32-bit fields.
   static constexpr int32_t kRecordSize = 20;
   /// Full-scale A/D value assumed until the source's header says otherwise.
-  static constexpr int32_t kDefaultADMaxValue = 2047;
+  static constexpr int32_t kDefaultADMaxValue = ChannelTiming::kDefaultADMaxValue;
 
   virtual ~CscPlotProperties() = default;
 
@@ -29,7 +31,7 @@ class CscPlotProperties {
   int32_t pointSize = 2;
   int32_t ADMaxValue = kDefaultADMaxValue;
   double scale = 1.0;               // display units per A/D count
-  double samplingFrequency = 1.0;   // estimated, hertz
+  double samplingFrequency = ChannelTiming::kUnknownSamplingFrequency;  // estimated, hertz
 };
 
 }  // namespace skelvane

@@ -1,5 +1,5 @@
 #pragma once
-// What every plot offers the canvas, the plot collection, the extraction run and its dialog.
+// What every plot offers the canvas, the plot collection, the extraction dialog and PlotChannels.
 // Plot implements the common part; CscPlot is the one concrete plot.
 
 #include <cstdint>
@@ -48,8 +48,6 @@ class IPlot {
                                     int32_t plotY) = 0;
   /// Draws the extraction threshold or slope lines.
   virtual int32_t DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) = 0;
-  /// Runs the plot's properties dialog, when one is attached; 0 or -1.
-  virtual int32_t RunPropertiesDialog() = 0;
   /// 1..5 for the close, up, down, plus and minus icons under (x, y); 0 for none.
   virtual int32_t HitTestIcon(int32_t x, int32_t y) const = 0;
   /// Reads the plot's properties record at the file's position.

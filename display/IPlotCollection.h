@@ -1,5 +1,5 @@
 #pragma once
-// The ordered, owning list of plots as the canvas, the main window and the extraction run see it.
+// The ordered, owning list of plots as the canvas, the main window and PlotChannels see it.
 // Index 0 is drawn at the top.
 
 #include <cstdint>

@@ -23,7 +23,6 @@ constexpr int32_t kSlopeReach = 2048;     // slope lines run from -2048 to +2048
 constexpr int32_t kNameIconStride = 18;   // the name starts this far right per laid-out icon
 constexpr int32_t kNameLeftPad = 5;
 constexpr int32_t kUnknownMode = -2;      // internal: the overlay has no layout for this mode
-constexpr int32_t kDialogOk = 1;
 
 }  // namespace
 
@@ -36,7 +35,6 @@ void Plot::SetHeight(int32_t height) { height_ = std::clamp(height, kMinHeight, 
 void Plot::SetExtractionMode(int32_t mode) { extractionMode_ = mode; }
 void Plot::SetExtractionType(int32_t type) { extractionType_ = type; }
 void Plot::SetExtractionValue(double value) { extractionValue_ = value; }
-void Plot::SetPropertiesDialog(PropertiesDialog dialog) { propertiesDialog_ = std::move(dialog); }
 
 void Plot::IncreaseHeight() {
   if (height_ <= std::numeric_limits<int32_t>::max() - kHeightStep) height_ += kHeightStep;
@@ -118,11 +116,6 @@ int32_t Plot::DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_
     for (const OverlayLine& l : lines) renderer->DrawLine(l.x1, l.y1, l.x2, l.y2, colour, 1, kDepthSeparator, kOpaque);
   }
   return kStatusOk;
-}
-
-int32_t Plot::RunPropertiesDialog() {
-  if (!propertiesDialog_) return kStatusOk;
-  return propertiesDialog_() == kDialogOk ? kStatusOk : kStatusFailed;
 }
 
 int32_t Plot::HitTestIcon(int32_t x, int32_t y) const {

@@ -4,7 +4,6 @@
 // derives from it; the plot collection owns plots through IPlot.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,9 +33,6 @@ class Plot : public IPlot {
     bool operator==(const OverlayLine&) const = default;
   };
 
-  /// Runs the plot's properties dialog modally; 1 when it ended with OK.
-  using PropertiesDialog = std::function<int32_t()>;
-
   /// A plot of the source at `path`, shown as `displayName`.
   Plot(std::string path, std::string displayName);
   ~Plot() override = default;
@@ -61,8 +57,6 @@ class Plot : public IPlot {
   void DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t width) override;
   /// Draws the extraction threshold or slope lines; 0, or -1 for a slope that truncates to 0.
   int32_t DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) override;
-  /// Runs the attached properties dialog; 0 when none is attached or it ended with OK, else -1.
-  int32_t RunPropertiesDialog() override;
   /// 1..5 for the icon under (x, y), edges included; 0 for none, and for icons forgotten since they
   /// were laid out (the latest redraw of the plot stack did not draw them: they are not on screen).
   int32_t HitTestIcon(int32_t x, int32_t y) const override;
@@ -75,8 +69,6 @@ class Plot : public IPlot {
 
   /// The overlay lines for a plot area of width w at x, or -1 for a slope that truncates to 0.
   int32_t LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<OverlayLine>& lines) const;
-  /// Attaches (or with an empty function detaches) a properties dialog.
-  void SetPropertiesDialog(PropertiesDialog dialog);
   /// The name drawn in the header.
   const std::string& DisplayName() const { return displayName_; }
   /// Icon x positions (canvas coordinates) from the last DrawIcons, in hit-code order.
@@ -89,7 +81,6 @@ class Plot : public IPlot {
   void ClearIconPositions();
 
  private:
-  PropertiesDialog propertiesDialog_;
   std::string path_;
   std::string displayName_;
   int32_t height_ = kDefaultHeight;

@@ -1,7 +1,7 @@
 #pragma once
 // The ordered, owning list of plots: makes a CSC plot for each new source, removes plots together
 // with their sources, reorders and resizes them and acts on clicks on their header icons. The canvas
-// draws it top-down; the main window and the extraction run walk it in display order.
+// draws it top-down; the main window and PlotChannels (for the extraction) walk it in display order.
 
 #include <cstdint>
 #include <memory>

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "datafile/CscRecord.h"
-#include "display/SpikeMarks.h"
+#include "spikes/SpikeMarks.h"
 #include "extract/DetectionPreview.h"
 #include "extract/SpikeExtractor.h"
 #include "platform/Saturating.h"

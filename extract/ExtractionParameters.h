@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "spikes/SpikeFileFormat.h"
+
 namespace skelvane {
 
 /// Detection by amplitude or by the difference of neighbouring samples.
@@ -18,7 +20,7 @@ inline constexpr int32_t kExtractionTypeBoth = 2;
 /// Values every program start begins with.
 inline constexpr int32_t kDefaultNumChannels = 1;
 inline constexpr int32_t kDefaultAlignmentPt = 8;
-inline constexpr int32_t kDefaultNumSpikePoints = 32;
+inline constexpr int32_t kDefaultNumSpikePoints = SpikeFileFormat::kPoints;
 
 class ExtractionParameters {
  public:

@@ -11,8 +11,6 @@
 
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
-#include "display/IPlot.h"
-#include "display/IPlotCollection.h"
 #include "extract/GroupRecordWalk.h"
 #include "extract/RecordStream.h"
 #include "platform/FileIdentity.h"
@@ -31,12 +29,7 @@ constexpr int32_t kCurrentLast = kNextStart - 1;
 constexpr int32_t kBlockLast = GroupRecordWalk::kBlockLength - 1;
 
 constexpr const char* kSpikeFileStem = "SpikeFile";
-constexpr const char* kSingleElectrodeExtension = ".kse";
-constexpr const char* kStereotrodeExtension = ".kst";
-constexpr const char* kTetrodeExtension = ".ktt";
-constexpr const char* kOtherGroupExtension = ".dat";
 
-constexpr const char* kNoPlotMessage = "Error retriving Plot Pointer, Pointer Is NULL, Plot Index = ";
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
 constexpr const char* kNameTakenMessage = "An earlier group of this run already wrote this spike file; group skipped: ";
@@ -55,15 +48,6 @@ int32_t ThresholdFromNoise(double factor, double noiseLevel) {
 constexpr double kNoiseSeconds = 10.0;
 constexpr double kMedianToSigma = 0.6745;
 
-const char* ExtensionFor(int32_t numChannels) {
-  switch (numChannels) {
-    case 1: return kSingleElectrodeExtension;
-    case 2: return kStereotrodeExtension;
-    case 4: return kTetrodeExtension;
-    default: return kOtherGroupExtension;
-  }
-}
-
 }  // namespace
 
 // What walking one group's records found out besides its spikes.
@@ -75,7 +59,7 @@ struct ExtractionRun::Walk {
   std::unique_ptr<GroupRecordWalk> records;  // made by WalkRecords
 };
 
-ExtractionRun::ExtractionRun(IPlotCollection& plots, IDataSourceManager& sources) : plots_(plots), sources_(sources) {}
+ExtractionRun::ExtractionRun(IDataSourceManager& sources) : sources_(sources) {}
 
 ExtractionRun::~ExtractionRun() = default;
 
@@ -85,8 +69,8 @@ const std::vector<ExtractionRun::WrittenFile>& ExtractionRun::WrittenFiles() con
 
 int32_t ExtractionRun::FailedGroups() const { return failedGroups_; }
 
-int32_t ExtractionRun::GroupCount() const {
-  return parameters_.NumChannels > 0 ? plots_.GetNumPlots() / parameters_.NumChannels : 0;
+int32_t ExtractionRun::GroupCount(const std::vector<ChannelSource>& channels) const {
+  return parameters_.NumChannels > 0 ? static_cast<int32_t>(channels.size()) / parameters_.NumChannels : 0;
 }
 
 void ExtractionRun::SetJobs(int32_t jobs) { jobs_ = std::max(jobs, 0); }
@@ -103,7 +87,7 @@ bool ExtractionRun::WasCancelled() const { return wasCancelled_; }
 
 const ExtractionProgress& ExtractionRun::Progress() const { return progress_; }
 
-int32_t ExtractionRun::CreateSpikeFiles() {
+int32_t ExtractionRun::CreateSpikeFiles(const std::vector<ChannelSource>& channels) {
   writtenFiles_.clear();
   failedGroups_ = 0;
   wasCancelled_ = false;
@@ -118,7 +102,7 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   // display order whatever finishes first.
   std::vector<Group> groups;
   std::vector<std::string> inputs;
-  int32_t result = PlanGroups(groups, inputs, true);
+  int32_t result = PlanGroups(channels, groups, inputs, true);
   // A spike file that is one of the data files (whatever its name) would destroy a recording.
   for (const Group& group : groups) {
     if (!FileIdentity::IsOneOf(group.path, inputs)) continue;
@@ -132,11 +116,11 @@ int32_t ExtractionRun::CreateSpikeFiles() {
   return result;
 }
 
-std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite() {
+std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite(const std::vector<ChannelSource>& channels) {
   std::vector<Group> groups;
   std::vector<std::string> inputs;
   if (parameters_.NumChannels <= 0) return groups;
-  PlanGroups(groups, inputs, false);  // as in a run, the groups planned before a plot that fails stand
+  PlanGroups(channels, groups, inputs, false);  // as in a run, the groups planned before a source that fails stand
   for (const Group& group : groups) {
     if (FileIdentity::IsOneOf(group.path, inputs)) return {};
   }
@@ -144,27 +128,22 @@ std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite() {
   return groups;
 }
 
-int32_t ExtractionRun::PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs, bool report) {
-  const int32_t numChannels = parameters_.NumChannels;  // checked positive by the detector
+int32_t ExtractionRun::PlanGroups(const std::vector<ChannelSource>& channels, std::vector<Group>& groups,
+                                  std::vector<std::string>& inputs, bool report) {
+  const std::size_t numChannels = static_cast<std::size_t>(parameters_.NumChannels);  // checked positive
   std::vector<int32_t> group;
-  const int32_t numPlots = plots_.GetNumPlots();
-  for (int32_t i = 0; i < numPlots; ++i) {
-    IPlot* plot = nullptr;
-    if (plots_.GetPlot(i, plot) != kStatusOk) return kStatusFailed;
-    if (plot == nullptr) {
-      if (report) ReportError(kNoPlotMessage, i);
-      return kStatusFailed;
-    }
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    const ChannelSource& channel = channels[i];
     int32_t sourceId = -1;
-    if (sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) return kStatusFailed;
-    inputs.push_back(plot->GetPath());
+    if (sources_.FindSourceByPath(channel.path, sourceId) != kStatusOk) return kStatusFailed;
+    inputs.push_back(channel.path);
     group.push_back(sourceId);
     if ((i + 1) % numChannels != 0) continue;
     Group planned;
     planned.sourceIds = group;
-    planned.sampleInterval = plot->GetSamplePeriod();
-    planned.samplingFrequency = plot->GetSamplingFrequency();
-    planned.adMaxValue = plot->GetADMaxValue();
+    planned.sampleInterval = channel.sampleInterval;
+    planned.samplingFrequency = channel.samplingFrequency;
+    planned.adMaxValue = channel.adMaxValue;
     planned.path = BuildSpikeFileName(group);
     // Opening would replace what an earlier group of this run writes: its spikes would be lost without a word.
     for (const Group& earlier : groups) {
@@ -262,7 +241,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
                                     parameters_.NumSpikePoints, parameters_.AlignmentPt, parameters_.NumChannels);
 
   if (extractor.OpenSpikeFile(group.path) != kStatusOk) return false;
-  extractor.SetHeaderValues(SpikeExtractor::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
+  extractor.SetHeaderValues(SpikeFileWriter::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
   std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(group.sourceIds);
   for (SourceHeaderInfo& info : headerInfo) info.ThreshVal = file.threshold;
   const bool headerWritten =
@@ -322,7 +301,7 @@ std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& source
   if (!folder.empty() && folder.back() != '/') name += '/';
   name += kSpikeFileStem;
   for (const std::string& path : paths) name += "_" + FileTitleOf(path);
-  name += ExtensionFor(parameters_.NumChannels);
+  name += SpikeFileFormat::ExtensionFor(parameters_.NumChannels);
   return name;
 }
 
@@ -390,18 +369,14 @@ int32_t ExtractionRun::NoiseThreshold(IDataSourceManager& sources, const std::ve
   return ThresholdFromNoise(factor, noiseLevel);
 }
 
-int32_t ExtractionRun::NoiseThresholdOfPlots(double factor, double& noiseLevel) {
+int32_t ExtractionRun::NoiseThresholdOfChannels(const std::vector<ChannelSource>& channels, double factor,
+                                                double& noiseLevel) {
   noiseLevel = -1.0;
-  const int32_t numPlots = plots_.GetNumPlots();
-  for (int32_t i = 0; i < numPlots; ++i) {
-    IPlot* plot = nullptr;
+  for (const ChannelSource& channel : channels) {
     int32_t sourceId = -1;
-    if (plots_.GetPlot(i, plot) != kStatusOk || plot == nullptr ||
-        sources_.FindSourceByPath(plot->GetPath(), sourceId) != kStatusOk) {
-      continue;
-    }
+    if (sources_.FindSourceByPath(channel.path, sourceId) != kStatusOk) continue;
     double level = 0.0;
-    if (NoiseThreshold({sourceId}, plot->GetSamplingFrequency(), factor, level) >= 0) {
+    if (NoiseThreshold({sourceId}, channel.samplingFrequency, factor, level) >= 0) {
       noiseLevel = std::max(noiseLevel, level);
     }
   }

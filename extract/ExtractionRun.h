@@ -1,22 +1,23 @@
 #pragma once
-// Carries out "Create Spike File": splits the plots into consecutive channel groups, and for each
-// group names, opens and fills one spike file. Used by the main window's command and skelvane-cli.
+// Carries out "Create Spike File": splits a list of channel sources into consecutive channel groups,
+// and for each group names, opens and fills one spike file. Its callers build the list: the main
+// window and the snapshot from their plots, skelvane-cli's extract from the files it is given.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "datafile/ChannelSource.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionProgress.h"
-#include "extract/SourceHeaderInfo.h"
 #include "extract/SpikeExtractor.h"
+#include "spikes/SourceHeaderInfo.h"
 
 namespace skelvane {
 
 class GroupRecordWalk;
 class IDataSourceManager;
-class IPlotCollection;
 class RecordStream;
 
 /// Message shown at the end of every "Create Spike File" command, whatever happened.
@@ -46,7 +47,7 @@ class ExtractionRun {
   };
 
   /// A group planned before any file is written: its sources in channel order, the values it takes
-  /// from its last plot, its spike file, and whether an earlier group of the run took that name.
+  /// from its last channel, its spike file, and whether an earlier group of the run took that name.
   struct Group {
     std::vector<int32_t> sourceIds;
     double sampleInterval = 0.0;
@@ -56,17 +57,18 @@ class ExtractionRun {
     bool nameTaken = false;
   };
 
-  /// A run over the plots of `plots`, reading their records through `sources`; default parameters.
-  ExtractionRun(IPlotCollection& plots, IDataSourceManager& sources);
+  /// A run over channels of `sources`, reading their records through it; default parameters.
+  explicit ExtractionRun(IDataSourceManager& sources);
   /// Closes a spike file still open.
   virtual ~ExtractionRun();
   ExtractionRun(const ExtractionRun&) = delete;
   ExtractionRun& operator=(const ExtractionRun&) = delete;
 
-  /// The whole run over every plot in display order; 0, or -1 when it was stopped (nothing at all is
-  /// written when a spike file would be one of the data files). Groups run on up to Jobs() threads;
-  /// each spike file is the same whatever the number.
-  int32_t CreateSpikeFiles();
+  /// The whole run over `channels` in their order; 0, or -1 when it was stopped: by parameters the
+  /// detector refuses, by a channel whose source `sources` does not know (the groups before it are
+  /// written), or by a spike file that would be one of the data files (nothing at all is written).
+  /// Groups run on up to Jobs() threads; each spike file is the same whatever the number.
+  int32_t CreateSpikeFiles(const std::vector<ChannelSource>& channels);
   /// Writes the spike file of one group; 0, or -1 when the file could not be opened or an earlier group
   /// of this run already wrote a file of that name (which is kept).
   int32_t ExtractGroup(const std::vector<int32_t>& sourceIds, double sampleInterval, double samplingFrequency,
@@ -87,8 +89,8 @@ class ExtractionRun {
   /// whose timestamps never increase, write failed, data file changed); cancelled groups are not counted.
   int32_t FailedGroups() const;
 
-  /// Full groups the plots make with the current parameters (0 when the channel count is not positive).
-  int32_t GroupCount() const;
+  /// Full groups `channels` make with the current parameters (0 when the channel count is not positive).
+  int32_t GroupCount(const std::vector<ChannelSource>& channels) const;
   /// Threads the groups are spread over; 0 means one per processor core.
   void SetJobs(int32_t jobs);
   /// The threads a run would use for `groups` groups.
@@ -113,32 +115,32 @@ class ExtractionRun {
   static int32_t GroupThreshold(IDataSourceManager& sources, const ExtractionParameters& parameters,
                                 const std::vector<int32_t>& sourceIds, double samplingFrequency, double& noiseLevel);
 
-  /// The groups a run with the current parameters writes spike files for, planned as it plans them
-  /// but without a word: none when a spike file would be one of the data files, none after a plot or
-  /// source that cannot be had, and no group whose name an earlier group took. The parameters are
-  /// not checked here (none for a channel count below 1).
-  std::vector<Group> GroupsToWrite();
+  /// The groups a run over `channels` with the current parameters writes spike files for, planned as
+  /// it plans them but without a word: none when a spike file would be one of the data files, none
+  /// after a source that cannot be had, and no group whose name an earlier group took. The parameters
+  /// are not checked here (none for a channel count below 1).
+  std::vector<Group> GroupsToWrite(const std::vector<ChannelSource>& channels);
   /// Scans one block of a group's walk as the run does: a new segment where time went back, crossings
   /// searched in the current record only, no window on a missing or separated neighbour.
   static void ScanBlock(const GroupRecordWalk& records, int32_t alignmentPt, int32_t numSpikePoints,
                         SpikeExtractor& extractor);
-  /// The same over the sources of every plot (the Properties dialog's one threshold for all groups);
-  /// -1 when no plot has samples.
-  int32_t NoiseThresholdOfPlots(double factor, double& noiseLevel);
+  /// The same over every one of `channels` whose source is known (the Properties dialog's one
+  /// threshold for all groups); -1 when none has samples.
+  int32_t NoiseThresholdOfChannels(const std::vector<ChannelSource>& channels, double factor, double& noiseLevel);
 
  private:
   struct Walk;
 
-  // Plans a group for every full set of plots in display order and lists every plot's data file; 0,
-  // or -1 when a plot or its source cannot be had (the groups planned before it stand). Says what
+  // Plans a group for every full set of channels in their order and lists every channel's data file;
+  // 0, or -1 when a channel's source cannot be had (the groups planned before it stand). Says what
   // it skips when `report`.
-  int32_t PlanGroups(std::vector<Group>& groups, std::vector<std::string>& inputs, bool report);
+  int32_t PlanGroups(const std::vector<ChannelSource>& channels, std::vector<Group>& groups,
+                     std::vector<std::string>& inputs, bool report);
   // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
   bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
   int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor, Walk& walk);
   void RunGroups(const std::vector<Group>& groups);
 
-  IPlotCollection& plots_;
   IDataSourceManager& sources_;
   SpikeExtractor extractor_;
   ExtractionParameters parameters_;

@@ -3,11 +3,8 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
-#include <locale.h>
 #include <new>
-#include <time.h>
 
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
@@ -35,38 +32,8 @@ constexpr const char* kNoBufferMessage =
     "Cannot Allocate Memory For Writing Buffer To File, Null Pointer Recieved In StoreSpike()";
 constexpr const char* kBlockMismatchMessage =
     "Block Does Not Match The Extraction Parameters In DetectSpikes(), Channels In Block = ";
-constexpr const char* kOpenFailedMessage = "Error opening file; Is the file/path name correct?";
-constexpr const char* kWriteFailedMessage =
-    "Error writing spike file; disk full or file not writable, error code: ";
-
-// Byte offsets inside a spike record; the samples follow at kRecordFixedBytes.
-constexpr int kRecordTimestampOffset = 0;
-constexpr int kRecordWord1Offset = 8;
-constexpr int kRecordWord2Offset = 12;
-constexpr int kRecordFeaturesOffset = 16;
-
 constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
 constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
-
-// Sampling-frequency text: 10 significant digits, fixed point for exponents -1 (0.1) to 9
-// (10 digits before the point).
-constexpr int kSignificantDigits = 10;
-constexpr int kLowestFixedExponent = -1;
-constexpr int kHighestFixedExponent = 9;
-
-constexpr const char* kLineEnd = "\r\n";
-constexpr const char* kValueSeparator = "  ";
-
-// The header time is written as the C locale shows it (mm/dd/yy, HH:MM:SS), whatever locale the
-// application has switched to.
-locale_t CLocale() {
-  static const locale_t locale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
-void PutLittleEndian(uint8_t* out, uint64_t value, std::size_t bytes) {
-  for (std::size_t b = 0; b < bytes; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
-}
 
 // The quiet-stretch scan: whole chunks of one channel whose extremes stay strictly between the two
 // limits cannot hold a crossing and are skipped. Values are compared as 16-bit numbers (slopes
@@ -139,23 +106,12 @@ int64_t FirstLoudSlopeChunk(const int16_t* p, int64_t from, int64_t end, int16_t
   return avx2 ? FirstLoudSlopeChunkAvx2(p, from, end, high, low) : FirstLoudSlopeChunkSse2(p, from, end, high, low);
 }
 
-void StripTrailingFractionZeros(std::string& number) {
-  const std::size_t point = number.find('.');
-  if (point == std::string::npos) {
-    number += '.';
-    return;
-  }
-  const std::size_t lastKept = number.find_last_not_of('0');
-  number.erase(std::max(lastKept, point) + 1);
-}
-
 }  // namespace
 
 SpikeExtractor::SpikeExtractor() = default;
 
-SpikeExtractor::~SpikeExtractor() {
-  if (OutputFile.IsOpen()) CloseSpikeFile();
-}
+// The writer closes a file still open.
+SpikeExtractor::~SpikeExtractor() = default;
 
 int32_t SpikeExtractor::SetExtractionParameters(int32_t extractionType, int32_t extractionMode, int32_t threshVal,
                                                 int32_t numSpikePoints, int32_t alignmentPt, int32_t numChannels) {
@@ -191,8 +147,7 @@ int32_t SpikeExtractor::SetExtractionParameters(int32_t extractionType, int32_t 
   }
   NumChannels = numChannels;
 
-  const int64_t recordSize =
-      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * int64_t{NumChannels};
+  const int64_t recordSize = SpikeFileFormat::RecordSize(NumSpikePoints, NumChannels);
   if (recordSize > std::numeric_limits<int32_t>::max()) {
     ReportError(kRecordTooLargeMessage, recordSize);
     return kStatusFailed;
@@ -263,7 +218,7 @@ int32_t SpikeExtractor::DetectInBlock(int64_t timeCount, const std::vector<std::
   // Records are laid out from the parameters (and the header already says so): a block with another
   // channel count, or parameters that were never completely set, would make a corrupt file.
   const int64_t expectedRecordSize =
-      kRecordFixedBytes + int64_t{2} * int64_t{NumSpikePoints} * static_cast<int64_t>(channels.size());
+      SpikeFileFormat::RecordSize(NumSpikePoints, static_cast<int64_t>(channels.size()));
   if (channels.empty() || static_cast<int64_t>(channels.size()) != NumChannels || NumSpikePoints <= 0 ||
       expectedRecordSize != RecordSize) {
     if (!BlockMismatchReported) ReportError(kBlockMismatchMessage, static_cast<int64_t>(channels.size()));
@@ -464,7 +419,7 @@ bool SpikeExtractor::IsWindowStorable() const {
 int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
   if (HasWriteError()) return kStatusFailed;
   try {
-    Record.resize(static_cast<std::size_t>(RecordSize));
+    Window.resize(static_cast<std::size_t>(NumSpikePoints) * static_cast<std::size_t>(NumChannels));
   } catch (const std::bad_alloc&) {
     ReportError(kNoBufferMessage, 0);
     return kStatusFailed;
@@ -476,27 +431,12 @@ int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
     return SpikeStored();
   }
 
-  uint8_t* out = Record.data();
-  PutLittleEndian(out + kRecordTimestampOffset, static_cast<uint64_t>(timestamp), sizeof(int64_t));
-  PutLittleEndian(out + kRecordWord1Offset, RecordWord1, sizeof(uint32_t));
-  PutLittleEndian(out + kRecordWord2Offset, RecordWord2, sizeof(uint32_t));
-  for (int32_t w = 0; w < kFeatureWordCount; ++w) {
-    PutLittleEndian(out + kRecordFeaturesOffset + sizeof(int32_t) * w,
-                    static_cast<uint32_t>(FeatureWords[static_cast<std::size_t>(w)]), sizeof(int32_t));
-  }
-  uint8_t* sampleOut = out + kRecordFixedBytes;
-  const auto& channels = *Channels;
+  // Point by point, channels inside, as the record holds them.
+  int16_t* out = Window.data();
   for (int64_t j = 0; j < NumSpikePoints; ++j) {
-    for (const auto& channel : channels) {
-      PutLittleEndian(sampleOut, static_cast<uint16_t>(channel[static_cast<std::size_t>(first + j)]), sizeof(int16_t));
-      sampleOut += sizeof(int16_t);
-    }
+    for (const auto& channel : *Channels) *out++ = channel[static_cast<std::size_t>(first + j)];
   }
-
-  if (!OutputFile.Write(Record.data(), Record.size())) {
-    NoteWriteFailure(OutputFile.LastError());
-    return kStatusFailed;
-  }
+  if (!OutputFile.WriteRecord(timestamp, RecordWord1, RecordWord2, FeatureWords, Window)) return kStatusFailed;
   return SpikeStored();
 }
 
@@ -510,84 +450,18 @@ int32_t SpikeExtractor::SpikeStored() {
 // Spike file
 
 int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
-  if (OutputFile.IsOpen()) CloseSpikeFile();
   SpikeCount = 0;
-  WriteErrorReported = false;
   BlockMismatchReported = false;
-  OutputPath = path;
-  if (const int32_t error = OutputFile.Open(path); error != 0) {
-    // The message the user knows, then which file and why (a folder missing, a file not writable).
-    ReportFileError(kOpenFailedMessage, 0, path, error);
-    return kStatusFailed;
-  }
+  if (OutputFile.Open(path) != kStatusOk) return kStatusFailed;
   LastWindowEnd = kNoWindowYet;
   return kStatusOk;
 }
 
-std::string SpikeExtractor::BuildHeaderText(const std::string& path,
-                                             const std::vector<SourceHeaderInfo>& sources) const {
-  std::string text;
-  text += "######## Kestrelon Data File Header";
-  text += kLineEnd;
-  text += "## Created By Kestrelon Skelvane Version 3.0";
-  text += kLineEnd;
-  text += "## File Name: " + path + kLineEnd;
-  for (const auto& source : sources) text += "## Created From File: " + source.FileName + kLineEnd;
-
-  text += "## Time Opened: (m/d/y): ";
-  const std::time_t now = Clock ? Clock() : std::time(nullptr);
-  std::tm utc{};
-  char timeText[64] = {};
-  if (::gmtime_r(&now, &utc) != nullptr) {
-    const char* format = "%x At Time %X\r\n";
-    if (CLocale() != static_cast<locale_t>(nullptr)) {
-      ::strftime_l(timeText, sizeof timeText, format, &utc, CLocale());
-    } else {
-      std::strftime(timeText, sizeof timeText, format, &utc);
-    }
-  }
-  text += timeText[0] != '\0' ? timeText : kLineEnd;
-
-  const auto perSource = [&](const char* key, auto value) {
-    text += key;
-    for (const auto& source : sources) text += kValueSeparator + value(source);
-    text += kLineEnd;
-  };
-  text += "-RecordSize  " + std::to_string(RecordSize) + kLineEnd;
-  perSource("\t-ADChannel", [](const SourceHeaderInfo& s) { return s.ADChannel; });
-  perSource("\t-ADGain", [](const SourceHeaderInfo& s) { return s.ADGain; });
-  perSource("\t-AmpGain", [](const SourceHeaderInfo& s) { return s.AmpGain; });
-  perSource("\t-AmpLowCut", [](const SourceHeaderInfo& s) { return s.AmpLowCut; });
-  perSource("\t-AmpHiCut", [](const SourceHeaderInfo& s) { return s.AmpHiCut; });
-  text += "\t-SamplingFrequency  " + SamplingFrequency + kLineEnd;
-  perSource("\t-ADBitVolts", [](const SourceHeaderInfo& s) { return s.ADBitVolts; });
-  text += "\t-ADMaxValue  " + std::to_string(ADMaxValue) + kLineEnd;
-  text += "\t-AlignmentPt  " + std::to_string(AlignmentIndex + 1) + kLineEnd;
-  perSource("\t-ThreshVal", [](const SourceHeaderInfo& s) { return std::to_string(s.ThreshVal); });
-  text += kLineEnd;
-  return text;
-}
-
 int32_t SpikeExtractor::WriteSpikeFileHeader(const std::string& path, const std::vector<SourceHeaderInfo>& sources) {
-  if (HasWriteError()) return kStatusFailed;
-  const std::string text = BuildHeaderText(path, sources);
-  // The block always ends in at least one zero byte, so readers that take the header as a
-  // zero-terminated text stop inside it even when over-long names had to be cut.
-  std::vector<char> block(kHeaderSize, '\0');
-  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), block.size() - 1), block.begin());
-  // Flushed at once so that an unwritable file shows up here, before any detection work.
-  if (!OutputFile.Write(block.data(), block.size()) || !OutputFile.Flush()) {
-    NoteWriteFailure(OutputFile.LastError());
-    return kStatusFailed;
-  }
-  return kStatusOk;
+  return OutputFile.WriteHeader(path, {RecordSize, SamplingFrequency, ADMaxValue, AlignmentIndex + 1}, sources);
 }
 
-int32_t SpikeExtractor::CloseSpikeFile() {
-  const int32_t error = OutputFile.Close();
-  if (error != 0) NoteWriteFailure(error);
-  return WriteErrorReported ? kStatusFailed : kStatusOk;
-}
+int32_t SpikeExtractor::CloseSpikeFile() { return OutputFile.Close(); }
 
 void SpikeExtractor::DiscardSpikeFile() { OutputFile.Discard(); }
 
@@ -595,48 +469,13 @@ void SpikeExtractor::StartNewSegment() { LastWindowEnd = kNoWindowYet; }
 
 void SpikeExtractor::CollectSpikesInto(std::vector<StoredSpike>* spikes) { Collected = spikes; }
 
-bool SpikeExtractor::HasWriteError() const { return WriteErrorReported || OutputFile.LastError() != 0; }
-
-void SpikeExtractor::NoteWriteFailure(int error) {
-  if (WriteErrorReported) return;
-  WriteErrorReported = true;
-  // The file and the system's reason tell the user what to free or fix.
-  if (OutputPath.empty()) {
-    ReportError(kWriteFailedMessage, error);
-  } else {
-    ReportFileError(kWriteFailedMessage, error, OutputPath, error);
-  }
-}
-
-std::string SpikeExtractor::FormatSamplingFrequency(double hertz) {
-  char buffer[128];
-  // The exponent of the value rounded to 10 significant digits decides the form, so that a value
-  // just below a power of ten that rounds up to it is written like that power.
-  const auto scientific =
-      std::to_chars(buffer, buffer + sizeof buffer, hertz, std::chars_format::scientific, kSignificantDigits - 1);
-  std::string text(buffer, scientific.ptr);
-  const std::size_t e = text.find('e');
-  if (e == std::string::npos) return text;  // inf or nan: no digits to tidy
-  int exponent = 0;
-  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
-
-  if (hertz > 0.0 && exponent >= kLowestFixedExponent && exponent <= kHighestFixedExponent) {
-    const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, hertz, std::chars_format::fixed,
-                                     kSignificantDigits - 1 - exponent);
-    std::string fixedText(buffer, fixed.ptr);
-    StripTrailingFractionZeros(fixedText);
-    return fixedText;
-  }
-  std::string mantissa = text.substr(0, e);
-  StripTrailingFractionZeros(mantissa);
-  return mantissa + text.substr(e);
-}
+bool SpikeExtractor::HasWriteError() const { return OutputFile.HasWriteError(); }
 
 int32_t SpikeExtractor::GetRecordSize() const { return RecordSize; }
 int32_t SpikeExtractor::GetNumSpikePoints() const { return NumSpikePoints; }
 int32_t SpikeExtractor::GetAlignmentIndex() const { return AlignmentIndex; }
 int32_t SpikeExtractor::GetNumChannels() const { return NumChannels; }
 int64_t SpikeExtractor::GetSpikeCount() const { return SpikeCount; }
-void SpikeExtractor::SetClock(std::function<std::time_t()> clock) { Clock = std::move(clock); }
+void SpikeExtractor::SetClock(std::function<std::time_t()> clock) { OutputFile.SetClock(std::move(clock)); }
 
 }  // namespace skelvane

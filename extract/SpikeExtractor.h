@@ -1,6 +1,7 @@
 #pragma once
 // Finds threshold or slope crossings in blocks of one channel group, cuts a window around each peak
-// and appends it as a spike record to the spike file it owns. Driven by the extraction run.
+// and appends it as a spike record to the spike file it writes through its SpikeFileWriter. Driven by
+// the extraction run and the detection preview.
 
 #include <array>
 #include <cstdint>
@@ -12,8 +13,8 @@
 #include <vector>
 
 #include "extract/BlockTimeline.h"
-#include "extract/SourceHeaderInfo.h"
-#include "platform/BufferedFileWriter.h"
+#include "spikes/SourceHeaderInfo.h"
+#include "spikes/SpikeFileWriter.h"
 
 namespace skelvane {
 
@@ -25,12 +26,6 @@ class SpikeExtractor {
   static constexpr int32_t kTypeBoth = 2;
   static constexpr int32_t kModeThreshold = 0;
   static constexpr int32_t kModeSlope = 1;
-  /// Size of the text header at the start of every spike file.
-  static constexpr int32_t kHeaderSize = 16384;
-  /// Bytes of a spike record before its samples: timestamp, two words and eight feature words.
-  static constexpr int32_t kRecordFixedBytes = 48;
-  /// Number of feature words in every spike record.
-  static constexpr int32_t kFeatureWordCount = 8;
   /// Where the last stored window ended before any was stored: every window may follow it.
   static constexpr int64_t kNoWindowYet = std::numeric_limits<int64_t>::min();
 
@@ -81,9 +76,6 @@ class SpikeExtractor {
   int32_t DetectSpikes(const BlockTimeline& timeline, const std::vector<std::span<const int16_t>>& channels,
                        int32_t start, int32_t searchEnd, int32_t windowLow, int32_t windowHigh);
 
-  /// The sampling frequency as header text: 10 significant digits, fixed point when sensible.
-  static std::string FormatSamplingFrequency(double hertz);
-
   /// Bytes per spike record for the current parameters.
   int32_t GetRecordSize() const;
   /// Samples per channel in a spike window.
@@ -113,10 +105,8 @@ class SpikeExtractor {
   bool IsWindowStorable() const;
   int32_t StoreSpike(int64_t timestamp);
   int32_t SpikeStored();
-  void NoteWriteFailure(int error);
-  std::string BuildHeaderText(const std::string& path, const std::vector<SourceHeaderInfo>& sources) const;
 
-  BufferedFileWriter OutputFile;
+  SpikeFileWriter OutputFile;
   int32_t CurrentIndex = 0;
   int32_t SearchEnd = 0;
   int32_t WindowLow = 0;
@@ -135,7 +125,7 @@ class SpikeExtractor {
   int32_t ADMaxValue = 0;
   uint32_t RecordWord1 = 0;
   uint32_t RecordWord2 = 0;
-  std::array<int32_t, kFeatureWordCount> FeatureWords{};
+  SpikeFileWriter::FeatureWords FeatureWords{};
 
   std::vector<int64_t> NextLoud;  // per channel, where the quiet-stretch scan found it may cross
 
@@ -148,12 +138,9 @@ class SpikeExtractor {
   int64_t PeakLast = -1;
 
   std::vector<StoredSpike>* Collected = nullptr;  // when set, stored spikes go here, not to the file
-  std::string OutputPath;       // the spike file's final name, for messages
-  std::vector<uint8_t> Record;  // one spike record, reused for every spike
+  std::vector<int16_t> Window;  // the samples of one spike record, reused for every spike
   int64_t SpikeCount = 0;
-  bool WriteErrorReported = false;
   bool BlockMismatchReported = false;
-  std::function<std::time_t()> Clock;
 };
 
 }  // namespace skelvane

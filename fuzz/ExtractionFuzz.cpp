@@ -1,13 +1,12 @@
-// Fuzzes an extraction run over plots made from a file (opened once per channel of the group, as
+// Fuzzes an extraction run over channels made from a file (opened once per channel of the group, as
 // copies), with parameters drawn from the input, into a temporary folder emptied after each run.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
-#include "display/ColorTable.h"
-#include "display/PlotCollection.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "fuzz/FuzzChoices.h"
@@ -16,7 +15,6 @@
 namespace {
 
 constexpr int32_t kGroupSizes[] = {1, 2, 4};
-constexpr int32_t kCscType = 5;
 constexpr double kThresholds[] = {0.0, 1.0, 50.0, 300.0, -300.0, 40000.0};
 
 }  // namespace
@@ -26,23 +24,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzChoices choose(data, size);
   const int32_t channels = kGroupSizes[choose.Between(0, 2)];
   DataSourceManager manager;
-  ColorTable colours;
-  PlotCollection plots(manager, colours);
+  std::vector<ChannelSource> group;
   for (int32_t c = 0; c < channels; ++c) {
     const std::string name = "chan" + std::to_string(c);
     const std::string path = fuzz::FuzzScratch::WriteFile(name + ".kcs", data, size);
     const int32_t before = manager.GetNumSources();
     if (manager.OpenSource(path) != 0 || manager.GetNumSources() == before) return 0;
-    if (plots.CreatePlot(name, kCscType, path) != 0) return 0;
+    group.push_back(ChannelSource::Measured(manager, before));
   }
 
-  ExtractionRun run(plots, manager);
+  ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
   p.NumChannels = channels;
   p.ExtractionMode = static_cast<int32_t>(choose.Between(kExtractionModeThreshold, kExtractionModeSlope));
   p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
   p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
   p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
-  run.CreateSpikeFiles();
+  run.CreateSpikeFiles(group);
   return 0;
 }

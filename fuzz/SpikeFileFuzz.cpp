@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string("spikes") + kExtensions[data[0] % std::size(kExtensions)], data + 1, size - 1);
   SpikeFile file;
   if (file.Open(path) != 0) return 0;
-  if (file.NumChannels() <= 0 || file.AlignmentIndex() < 0 || file.AlignmentIndex() >= SpikeRecords::kPoints) {
+  if (file.NumChannels() <= 0 || file.AlignmentIndex() < 0 || file.AlignmentIndex() >= SpikeFileFormat::kPoints) {
     __builtin_trap();
   }
   SpikeStatistics statistics;

@@ -9,7 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   libpng-dev libxxhash-dev appstream
-  help2man snakemake
+  help2man snakemake python3
 )
 if [ "${SKELVANE_GUI_TOOLS:-0}" = 1 ]; then
   packages+=(xvfb xdotool imagemagick)

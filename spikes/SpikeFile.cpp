@@ -1,7 +1,6 @@
 #include "spikes/SpikeFile.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 
 #include "datafile/FileHeader.h"
@@ -32,13 +31,6 @@ constexpr const char* kChangedMessage = "Spike file changed or was truncated whi
 // The extension of a recording, which shares the header marker with spike files.
 constexpr std::string_view kCscExtension = ".kcs";
 
-struct ExtensionChannels {
-  std::string_view extension;
-  int32_t channels;
-};
-// The names the extraction gives its files; every other channel count goes to ".dat".
-constexpr std::array<ExtensionChannels, 3> kExtensions{{{".kse", 1}, {".kst", 2}, {".ktt", 4}}};
-
 std::string LowerExtension(const std::string& path) {
   const std::string name = FileNameOf(path);
   const std::size_t dot = name.rfind('.');
@@ -51,9 +43,9 @@ std::string LowerExtension(const std::string& path) {
 }  // namespace
 
 int32_t SpikeFile::ChannelsForRecordSize(int64_t recordSize) {
-  if (recordSize <= SpikeRecords::kSamplesOffset) return 0;
-  const int64_t perChannel = SpikeRecords::RecordSizeFor(1) - SpikeRecords::kSamplesOffset;
-  const int64_t sampleBytes = recordSize - SpikeRecords::kSamplesOffset;
+  if (recordSize <= SpikeFileFormat::kSamplesOffset) return 0;
+  const int64_t perChannel = SpikeRecords::RecordSizeFor(1) - SpikeFileFormat::kSamplesOffset;
+  const int64_t sampleBytes = recordSize - SpikeFileFormat::kSamplesOffset;
   if (sampleBytes % perChannel != 0) return 0;
   // Checked before dividing into an int32: a header may state any size.
   if (sampleBytes / perChannel > kMaxChannels) return kMaxChannels + 1;
@@ -61,11 +53,7 @@ int32_t SpikeFile::ChannelsForRecordSize(int64_t recordSize) {
 }
 
 int32_t SpikeFile::ChannelsForExtension(const std::string& path) {
-  const std::string extension = LowerExtension(path);
-  for (const ExtensionChannels& known : kExtensions) {
-    if (extension == known.extension) return known.channels;
-  }
-  return 0;
+  return SpikeFileFormat::ChannelsForExtension(LowerExtension(path));
 }
 
 bool SpikeFile::IsMeantAsSpikeFile(const std::string& path) {
@@ -79,7 +67,7 @@ bool SpikeFile::IsMeantAsSpikeFile(const std::string& path) {
   bytes.resize(static_cast<std::size_t>(got));
   if (!std::string_view(bytes).starts_with(kHeaderMarker)) return false;
   const SpikeFileHeader header(bytes);
-  return header.Values(kRecordSizeKey).has_value() && header.Values(kAlignmentKey).has_value();
+  return header.Values(SpikeFileFormat::kRecordSizeKey).has_value() && header.Values(SpikeFileFormat::kAlignmentKey).has_value();
 }
 
 int32_t SpikeFile::Refuse(int32_t status, const std::string& message, int errorNumber) {
@@ -118,8 +106,8 @@ int32_t SpikeFile::Open(const std::string& path) {
 
 int32_t SpikeFile::CheckHeader(const std::string& extension) {
   // Numbers go into the text itself: a 0 would be left out as a report's number.
-  const auto recordSize = header_.IntegerValue(kRecordSizeKey);
-  if (!header_.Values(kRecordSizeKey)) return Refuse(kStatusWrongType, kNoRecordSizeMessage);
+  const auto recordSize = header_.IntegerValue(SpikeFileFormat::kRecordSizeKey);
+  if (!header_.Values(SpikeFileFormat::kRecordSizeKey)) return Refuse(kStatusWrongType, kNoRecordSizeMessage);
   if (!recordSize) return Refuse(kStatusWrongType, kRecordSizeWordMessage);
   if (ChannelsForRecordSize(*recordSize) == 0) {
     return Refuse(kStatusWrongType, kBadRecordSizeMessage + std::to_string(*recordSize));
@@ -146,14 +134,14 @@ int32_t SpikeFile::CheckHeader(const std::string& extension) {
     return Refuse(kStatusWrongType, message);
   }
 
-  const auto alignment = header_.IntegerValue(kAlignmentKey);
-  if (!header_.Values(kAlignmentKey)) return Refuse(kStatusWrongType, kNoAlignmentMessage);
+  const auto alignment = header_.IntegerValue(SpikeFileFormat::kAlignmentKey);
+  if (!header_.Values(SpikeFileFormat::kAlignmentKey)) return Refuse(kStatusWrongType, kNoAlignmentMessage);
   if (!alignment) return Refuse(kStatusWrongType, kAlignmentWordMessage);
-  if (*alignment < 1 || *alignment > SpikeRecords::kPoints) {
+  if (*alignment < 1 || *alignment > SpikeFileFormat::kPoints) {
     return Refuse(kStatusWrongType, kBadAlignmentMessage + std::to_string(*alignment));
   }
   alignmentPt_ = static_cast<int32_t>(*alignment);
-  thresholds_ = header_.IntegerValues(kThresholdKey);
+  thresholds_ = header_.IntegerValues(SpikeFileFormat::kThresholdKey);
   return kStatusOk;
 }
 

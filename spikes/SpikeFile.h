@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "spikes/SpikeFileFormat.h"
 #include "spikes/SpikeFileHeader.h"
 #include "spikes/SpikeRecords.h"
 
@@ -18,16 +19,12 @@ namespace skelvane {
 class SpikeFile {
  public:
   /// Size of the text header before the first record.
-  static constexpr int64_t kHeaderSize = SpikeExtractor::kHeaderSize;
+  static constexpr int64_t kHeaderSize = SpikeFileFormat::kHeaderSize;
   /// Bytes a block read asks for at most (whole records of it).
   static constexpr int64_t kReadBlockBytes = int64_t{1} << 20;
   /// Most channels a record may hold: far more than any group the extraction forms, few enough that
   /// the per-channel tallies of a pass stay small whatever a header states.
   static constexpr int32_t kMaxChannels = 64;
-  /// Keys the reader takes from the header.
-  static constexpr const char* kRecordSizeKey = "-RecordSize";
-  static constexpr const char* kAlignmentKey = "-AlignmentPt";
-  static constexpr const char* kThresholdKey = "-ThreshVal";
 
   /// Visits one block: the index of its first spike in the file and its records.
   using BlockVisitor = std::function<bool(int64_t first, const SpikeRecords& records)>;

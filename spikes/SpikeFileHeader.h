@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "spikes/SpikeFileFormat.h"
+
 namespace skelvane {
 
 class SpikeFileHeader {
  public:
   /// The line that names each data file of the group, in channel order.
-  static constexpr std::string_view kCreatedFromPrefix = "## Created From File: ";
+  static constexpr std::string_view kCreatedFromPrefix = SpikeFileFormat::kCreatedFromPrefix;
 
   /// An empty header (no file read yet).
   SpikeFileHeader() = default;

@@ -5,31 +5,22 @@
 #include <cstdint>
 #include <cstring>
 
-#include "extract/ExtractionParameters.h"
-#include "extract/SpikeExtractor.h"
+#include "spikes/SpikeFileFormat.h"
 
 namespace skelvane {
 
 class SpikeRecords {
  public:
-  /// Byte offsets inside a record, as the extraction writes it.
-  static constexpr int32_t kTimestampOffset = 0;
-  static constexpr int32_t kWord1Offset = 8;
-  static constexpr int32_t kWord2Offset = 12;
-  static constexpr int32_t kFeaturesOffset = 16;
-  static constexpr int32_t kFeatureCount = SpikeExtractor::kFeatureWordCount;
-  static constexpr int32_t kSamplesOffset = SpikeExtractor::kRecordFixedBytes;
-  /// Samples per channel in every record: the run always cuts windows of this many points.
-  static constexpr int32_t kPoints = kDefaultNumSpikePoints;
-
   /// An empty run.
   SpikeRecords() = default;
   /// `count` records of `channels` channels each, back to back from `bytes`.
   SpikeRecords(const uint8_t* bytes, int64_t count, int32_t channels)
       : bytes_(bytes), count_(count), channels_(channels), recordSize_(RecordSizeFor(channels)) {}
 
-  /// Bytes of one record of `channels` channels.
-  static constexpr int32_t RecordSizeFor(int32_t channels) { return kSamplesOffset + 2 * kPoints * channels; }
+  /// Bytes of one record of `channels` channels of SpikeFileFormat::kPoints samples.
+  static constexpr int32_t RecordSizeFor(int32_t channels) {
+    return static_cast<int32_t>(SpikeFileFormat::RecordSize(SpikeFileFormat::kPoints, channels));
+  }
 
   /// Number of records in the run.
   int64_t Count() const { return count_; }
@@ -38,16 +29,18 @@ class SpikeRecords {
   /// The raw bytes of record `i`.
   const uint8_t* Record(int64_t i) const { return bytes_ + i * recordSize_; }
   /// Timestamp of record `i` in microseconds (the peak's sample time).
-  uint64_t Timestamp(int64_t i) const { return Read<uint64_t>(i, kTimestampOffset); }
+  uint64_t Timestamp(int64_t i) const { return Read<uint64_t>(i, SpikeFileFormat::kTimestampOffset); }
   /// The first of the two words after the timestamp.
-  uint32_t Word1(int64_t i) const { return Read<uint32_t>(i, kWord1Offset); }
+  uint32_t Word1(int64_t i) const { return Read<uint32_t>(i, SpikeFileFormat::kWord1Offset); }
   /// The second of the two words after the timestamp.
-  uint32_t Word2(int64_t i) const { return Read<uint32_t>(i, kWord2Offset); }
+  uint32_t Word2(int64_t i) const { return Read<uint32_t>(i, SpikeFileFormat::kWord2Offset); }
   /// Feature word `w` (0..7) of record `i`.
-  int32_t Feature(int64_t i, int32_t w) const { return Read<int32_t>(i, kFeaturesOffset + 4 * w); }
+  int32_t Feature(int64_t i, int32_t w) const {
+    return Read<int32_t>(i, SpikeFileFormat::kFeaturesOffset + static_cast<int32_t>(sizeof(int32_t)) * w);
+  }
   /// Sample `point` (0..31) of `channel` in record `i`, in A/D counts (stored point-major).
   int16_t Sample(int64_t i, int32_t point, int32_t channel) const {
-    return Read<int16_t>(i, kSamplesOffset + 2 * (point * channels_ + channel));
+    return Read<int16_t>(i, SpikeFileFormat::kSamplesOffset + SpikeFileFormat::kSampleBytes * (point * channels_ + channel));
   }
 
  private:

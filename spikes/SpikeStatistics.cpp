@@ -96,7 +96,7 @@ class Accumulator {
  private:
   void AddWindows(const SpikeRecords& records) {
     std::fill(blockSums_.begin(), blockSums_.end(), 0);
-    AddWindowSums(records.Record(0) + SpikeRecords::kSamplesOffset, records.Count(),
+    AddWindowSums(records.Record(0) + SpikeFileFormat::kSamplesOffset, records.Count(),
                   SpikeRecords::RecordSizeFor(channels_), window_, blockSums_.data(), squares_.data());
     for (std::size_t s = 0; s < window_; ++s) sums_[s] += blockSums_[s];
   }
@@ -160,7 +160,7 @@ int32_t SpikeStatistics::Compute(const SpikeFile& file, SpikeStatistics& out, in
   out = SpikeStatistics();
   out.path = file.Path();
   out.channels = file.NumChannels();
-  out.points = SpikeRecords::kPoints;
+  out.points = SpikeFileFormat::kPoints;
   out.alignmentPt = file.AlignmentPt();
   out.thresholds = file.Thresholds();
   if (end < 0) end = file.NumSpikes();

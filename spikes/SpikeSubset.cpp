@@ -16,7 +16,7 @@ constexpr int64_t kRunGapRecords = 4;
 int32_t SpikeSubset::Choose(const SpikeFile& file, int64_t maxSpikes, SpikeSubset& out, int64_t first, int64_t end) {
   out = SpikeSubset();
   out.channels_ = file.NumChannels();
-  out.points_ = SpikeRecords::kPoints;
+  out.points_ = SpikeFileFormat::kPoints;
   out.alignmentIndex_ = file.AlignmentIndex();
   if (end < 0) end = file.NumSpikes();
   first = std::clamp<int64_t>(first, 0, file.NumSpikes());

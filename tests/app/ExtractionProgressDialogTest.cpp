@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -22,7 +23,6 @@
 #include "tests/app/QtTestApplication.h"
 #include "tests/app/RecordingCursor.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -42,12 +42,17 @@ class FakeQuestions final : public UserQuestions {
     answers.pop_front();
     return answer;
   }
+  bool AskToGoOn(const std::string& question) override {
+    goingOnAsked.push_back(question);
+    return AskYesNo(question);
+  }
   std::optional<double> AskNumber(const std::string& question, double) override {
     asked.push_back(question);
     return std::nullopt;
   }
   std::deque<bool> answers;
   std::vector<std::string> asked;
+  std::vector<std::string> goingOnAsked;  // of them, those whose yes (Enter) goes on
 };
 
 class ExtractionCommandTest : public ::testing::Test {
@@ -63,10 +68,7 @@ class ExtractionCommandTest : public ::testing::Test {
       sources.sources.push_back(std::move(source));
     }
     sources.SealAll();
-    for (const auto& source : sources.sources) {
-      owned.push_back(std::make_unique<test::FakePlot>(source.path, 31.25, 32000.0, 2047));
-      plots.plots.push_back(owned.back().get());
-    }
+    for (const auto& source : sources.sources) channels.push_back({source.path, 31.25, 32000.0, 2047});
     run.Parameters().Threshold = 50.0;
     run.Parameters().OutputDirectory = out.Path();
   }
@@ -79,9 +81,8 @@ class ExtractionCommandTest : public ::testing::Test {
   test::TempDir data;
   test::TempDir out;
   test::FakeDataSourceManager sources;
-  test::FakePlotCollection plots;
-  std::vector<std::unique_ptr<test::FakePlot>> owned;
-  ExtractionRun run{plots, sources};
+  std::vector<ChannelSource> channels;
+  ExtractionRun run{sources};
   std::shared_ptr<FakeQuestions> questions = std::make_shared<FakeQuestions>();
 
  private:
@@ -90,7 +91,7 @@ class ExtractionCommandTest : public ::testing::Test {
 
 TEST_F(ExtractionCommandTest, CompletionBoxListsEverySpikeFileWithItsSpikeCount) {
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_TRUE(questions->asked.empty());
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Spike Extraction Process Completed" +
                                                       Listed("SpikeFile_g0.kse", 38) + Listed("SpikeFile_g1.kse", 38) +
@@ -101,11 +102,11 @@ TEST_F(ExtractionCommandTest, WaitCursorWhileItRunsAndTheCompletionMessageEvenAf
   auto cursor = std::make_shared<test::RecordingCursor>();
   const auto previousCursor = CursorControl::Install(cursor);
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(reports.Count(), 1u);
   reports.Clear();
   run.Parameters().NumChannels = 0;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusFailed);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusFailed);
   EXPECT_EQ(reports.Texts(),
             (std::vector<std::string>{
                 "Invalid Number Of Channels For Extracting Paramters In SetExtractionParameters(), NumChannels = ",
@@ -119,10 +120,10 @@ TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {
   run.Parameters().Threshold = 0.7;  // truncated to 0
   questions->answers = {false, true};
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusCancelled);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_TRUE(reports.Empty());
   EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked,
             std::vector<std::string>(2, "The extraction threshold is 0: nearly every sample counts as a spike. "
                                         "Extract anyway?"));
@@ -131,16 +132,20 @@ TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {
   EXPECT_TRUE(reports.Texts()[0].starts_with("Spike Extraction Process Completed\n")) << reports.Texts()[0];
 }
 
+// The question's yes is what Enter gives, and no says that nothing was made.
 TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserAgrees) {
   const std::string folder = out.File("sessions/day 1");
   run.Parameters().OutputDirectory = folder;
   questions->answers = {false, true};
   test::CapturedReports reports;
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusCancelled);
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_FALSE(std::filesystem::exists(folder));
-  EXPECT_TRUE(reports.Empty());
-  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, nullptr), kStatusOk);
+  EXPECT_EQ(reports.Texts(),
+            std::vector<std::string>{"No spike files were made: the output folder does not exist:\n" + folder});
+  reports.Clear();
+  EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked, std::vector<std::string>(2, "The output folder does not exist. Create it?\n" + folder));
+  EXPECT_EQ(questions->goingOnAsked, questions->asked);
   EXPECT_EQ(test::ReadSpikeFile(folder + "/SpikeFile_g2.kse", 32, 1).Spikes.size(), 38u);
 }
 
@@ -155,6 +160,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   };
   int bars = 0;
   int ticks = 0;
+  bool listShown = false;
   QTimer clicker;
   QObject::connect(&clicker, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<ExtractionProgressDialog*>(QApplication::activeModalWidget());
@@ -162,15 +168,21 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
     bars = static_cast<int>(dialog->findChildren<QProgressBar*>().size());
     // The dialog shows the groups at its next look at the run; never wait forever for it.
     if (bars < 4 && ++ticks < 1000) return;
+    // Every file's row is on show (a few do not scroll), once the dialog has laid the list out.
+    if (const auto* list = dialog->findChild<QScrollArea*>(); list != nullptr && list->widget() != nullptr) {
+      listShown = list->viewport()->height() >= list->widget()->sizeHint().height();
+    }
+    if (!listShown && ++ticks < 1000) return;
     dialog->CancelButton()->click();
     EXPECT_FALSE(dialog->CancelButton()->isEnabled());
     clicked = true;
   });
   clicker.start(5);
   test::CapturedReports reports;
-  ExtractionProgressDialog::RunCommand(run, nullptr);
+  ExtractionProgressDialog::RunCommand(run, channels, nullptr);
   EXPECT_TRUE(clicked);
   EXPECT_EQ(bars, 4) << "one bar for the whole run and one per group";
+  EXPECT_TRUE(listShown);
   EXPECT_TRUE(run.WasCancelled());
   // On more than one core the third group may have been written beside the blocked second one.
   const auto& files = run.WrittenFiles();

@@ -19,7 +19,7 @@
 #include "app/AboutBox.h"
 #include "app/CanvasPicture.h"
 #include "app/CommandIds.h"
-#include "extract/view/SpikeExtractPropsDlg.h"
+#include "app/SpikeExtractPropsDlg.h"
 #include "tests/app/FakeFileChooser.h"
 #include "tests/app/FakeWindowHarness.h"
 #include "tests/support/CapturedReports.h"

@@ -12,6 +12,7 @@
 
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
+#include "display/PlotChannels.h"
 #include "display/PlotCollection.h"
 #include "extract/ExtractionRun.h"
 #include "platform/PathHelpers.h"
@@ -47,7 +48,9 @@ class WindowSession {
   DataSourceManager manager;
   ColorTable colours;
   PlotCollection plots{manager, colours};
-  ExtractionRun run{plots, manager};
+  ExtractionRun run{manager};
+  /// The channels the window's Create Spike File takes from its plots.
+  std::vector<ChannelSource> Channels() const { return PlotChannels::Of(plots); }
 };
 
 // A tetrode with two pauses, a channel that starts late and two that end early.

@@ -54,7 +54,7 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
     p.ExtractionType = s.typeCode;
     p.OutputDirectory = out;
     test::CapturedReports reports;
-    ASSERT_EQ(window.run.CreateSpikeFiles(), 0);
+    ASSERT_EQ(window.run.CreateSpikeFiles(window.Channels()), 0);
     EXPECT_TRUE(reports.Empty());
   }
   // The same name, so that the header's file name line agrees too.

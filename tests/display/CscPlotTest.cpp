@@ -93,16 +93,6 @@ TEST_F(CscPlotTest, WithoutAGapTheRateIsTheMeanOfAllFourIntervals) {
   EXPECT_NEAR(plot->GetSamplePeriod(), mean / 512.0, 1e-9);
 }
 
-TEST_F(CscPlotTest, MeanIntervalIgnoresGapsAndUnusableIntervals) {
-  EXPECT_EQ(CscPlot::MeanRecordInterval({}), 0.0);
-  const std::vector<int64_t> none = {0, -16'000};
-  EXPECT_EQ(CscPlot::MeanRecordInterval(none), 0.0);
-  const std::vector<int64_t> edge = {100, 150, 151, 120};  // 150 is exactly 1.5 times the shortest
-  EXPECT_DOUBLE_EQ(CscPlot::MeanRecordInterval(edge), (100.0 + 150.0 + 120.0) / 3.0);
-  const std::vector<int64_t> repeated = {16'000, 0, 16'000, 16'000};  // a duplicated timestamp
-  EXPECT_DOUBLE_EQ(CscPlot::MeanRecordInterval(repeated), 16'000.0);
-}
-
 TEST_F(CscPlotTest, ASingleRecordLeavesTheTimingUnknownAndDrawsNothing) {
   test::CapturedReports reports;
   manager.AddRecord(source, 5'000, 30'000, std::vector<int16_t>(512, 300));
@@ -132,17 +122,6 @@ TEST_F(CscPlotTest, FullScaleComesFromTheHeader) {
   EXPECT_EQ(MakePlot()->GetADMaxValue(), 2047);  // no key
   manager.sources[source].header["-ADMaxValue"] = " 32767 counts";
   EXPECT_EQ(MakePlot()->GetADMaxValue(), 32767);
-}
-
-TEST(CscPlotHeader, IntegersAreReadLikeTheHeaderWritesThem) {
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("2047"), 2047);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("\t -12x"), -12);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("+7"), 7);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("abc"), 0);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger(""), 0);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("- 5"), 0);
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("99999999999999"), std::numeric_limits<int32_t>::max());
-  EXPECT_EQ(CscPlot::ParseHeaderInteger("-99999999999999"), std::numeric_limits<int32_t>::min());
 }
 
 // ---- Drawing paths ---------------------------------------------------------------------------

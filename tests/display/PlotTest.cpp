@@ -140,16 +140,5 @@ TEST_F(PlotIcons, ADrawWithoutIconsForgetsTheOldPositions) {
   EXPECT_EQ(plot.HitTestIcon(5, 90), 0);
 }
 
-TEST(PlotDialog, PropertiesDialogResultIsPassedOn) {
-  test::RecordingPlot plot("/p.kcs");
-  EXPECT_EQ(plot.RunPropertiesDialog(), 0);
-  int32_t runs = 0;
-  plot.SetPropertiesDialog([&] { ++runs; return 1; });
-  EXPECT_EQ(plot.RunPropertiesDialog(), 0);
-  plot.SetPropertiesDialog([&] { ++runs; return 2; });
-  EXPECT_EQ(plot.RunPropertiesDialog(), -1);
-  EXPECT_EQ(runs, 2);
-}
-
 }  // namespace
 }  // namespace skelvane

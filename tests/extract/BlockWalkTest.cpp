@@ -12,7 +12,6 @@
 #include "extract/ExtractionRun.h"
 #include "tests/extract/ExtractionRunFixture.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -28,7 +27,7 @@ TEST_F(ExtractionRunTest, SpikeIsStoredAtItsPeakTimeWithTheWindowAlignedOnThePea
   AddSource("a.kcs", 5);
   Source(0).AddSpike(2, 100);
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 100));
@@ -45,7 +44,7 @@ TEST_F(ExtractionRunTest, WindowReachingIntoTheNextRecordIsStoredOnce) {
   AddSource("a.kcs", 5);
   Source(0).AddSpike(2, 510);  // the shape's last sample is sample 0 of record 3
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 510));
@@ -56,7 +55,7 @@ TEST_F(ExtractionRunTest, WindowReachingBackIntoThePreviousRecordIsStored) {
   AddSource("a.kcs", 5);
   Source(0).AddSpike(2, 3);  // the window starts at sample 508 of record 1
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 3));
@@ -72,7 +71,7 @@ TEST_F(ExtractionRunTest, FirstRecordIsSearchedFromTheAlignmentPointOn) {
   Source(0).AddSpike(0, 9);
   Source(1).AddSpike(0, 10);
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_EQ(Output("SpikeFile_early.kse", 1).Spikes.size(), 0u);
   const auto late = Output("SpikeFile_late.kse", 1);
   ASSERT_EQ(late.Spikes.size(), 1u);
@@ -86,7 +85,7 @@ TEST_F(ExtractionRunTest, LastRecordKeepsWindowsInsideTheRecord) {
   Source(0).AddSpike(2, 487);
   Source(1).AddSpike(2, 488);
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto fits = Output("SpikeFile_fits.kse", 1);
   ASSERT_EQ(fits.Spikes.size(), 1u);
   EXPECT_EQ(fits.Spikes[0].Timestamp, SampleTime(kStart + 2 * kRecordSpan, 487));
@@ -103,7 +102,7 @@ TEST_F(ExtractionRunTest, RecordsAcrossATimeGapAreNotJoined) {
     Source(i).AddSpike(5, 2);
   }
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_EQ(Output("SpikeFile_joined.kse", 1).Spikes.size(), 2u);
   EXPECT_EQ(Output("SpikeFile_gap.kse", 1).Spikes.size(), 1u);  // records 4 and 5 are still joined
 }
@@ -114,7 +113,7 @@ TEST_F(ExtractionRunTest, SpikeRightAfterAGapIsDroppedButOneLaterIsKept) {
   Source(0).AddSpike(4, 3);    // would need record 3 for its window
   Source(0).AddSpike(4, 200);
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_gap.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 4 * kRecordSpan + 1'000'000, 200));
@@ -131,7 +130,7 @@ TEST_F(ExtractionRunTest, OutOfStepChannelIsBroughtIntoStep) {
   Source(1).AddSpike(12, 300, 200);
   ShowAll();
   run.Parameters().NumChannels = 2;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
   ASSERT_EQ(file.Spikes.size(), 2u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 4 * kRecordSpan, 100));
@@ -159,7 +158,7 @@ TEST_F(ExtractionRunTest, PassesThatOnlyBringChannelsIntoStepAreNotCounted) {
   Source(1).AddSpike(3, 100);
   ShowAll();
   run.Parameters().NumChannels = 2;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
   ASSERT_EQ(file.Spikes.size(), 2u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
@@ -187,7 +186,7 @@ TEST_F(ExtractionRunTest, NeighboursThatDifferAcrossChannelsStayOutOfTheWindows)
   Source(1).AddSpike(5, 200);
   ShowAll();
   run.Parameters().NumChannels = 2;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 6 * kRecordSpan, 200));
@@ -208,7 +207,7 @@ TEST_F(ExtractionRunTest, ScanAfterAGapStartsAtTheAlignmentPoint) {
     Source(i).samples[3][13] = 40;
   }
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto joined = Output("SpikeFile_joined.kse", 1);
   ASSERT_EQ(joined.Spikes.size(), 1u);
   EXPECT_EQ(joined.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 12));
@@ -226,7 +225,7 @@ TEST_F(ExtractionRunTest, GroupEndsWhereItsShortestChannelEnds) {
   }
   ShowAll();
   run.Parameters().NumChannels = 2;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_long_short.kst", 2);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
@@ -242,7 +241,7 @@ TEST_F(ExtractionRunTest, UnreadableRecordEndsItsGroupQuietlyAndTheNextGroupFoll
   Source(0).failingRecord = 6;
   ShowAll();
   test::CapturedReports reports;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(Output("SpikeFile_broken.kse", 1).Spikes.size(), 1u);
   EXPECT_EQ(Output("SpikeFile_fine.kse", 1).Spikes.size(), 2u);
@@ -262,7 +261,7 @@ TEST_F(ExtractionRunTest, SampleTimesAreComputedInDoublePrecisionAndRoundedDown)
   Source(0).AddSpike(1, 250);
   Source(0).AddSpike(2, 509);
   ShowAll(dt, 30000.0);
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 2u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(Source(0).timestamps[1], 250, dt));
@@ -279,7 +278,7 @@ TEST_F(ExtractionRunTest, SampleTimesPastTheSignedRangeStayAtItsTopInsteadOfWrap
   sources.sources.push_back(source);
   Source(0).AddSpike(2, 100);
   ShowAll();
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, std::numeric_limits<int64_t>::max());
@@ -300,8 +299,7 @@ TEST_F(ExtractionRunTest, ShiftingARecordingShiftsEverySpikeTimeByExactlyThatMuc
     const int64_t limit = (int64_t{1} << (53 - rate.fractionBits)) - 200 * span;
     const auto extract = [&](int64_t offset) {
       sources.sources.clear();
-      plots.plots.clear();
-      ownedPlots.clear();
+      channels.clear();
       std::mt19937_64 shape(7);  // the same recording every time, only its times moved
       const int32_t records = 60;
       AddSource("a.kcs", records, kStart + offset);
@@ -313,7 +311,7 @@ TEST_F(ExtractionRunTest, ShiftingARecordingShiftsEverySpikeTimeByExactlyThatMuc
       }
       ShowAll(rate.dt, 1e6 / rate.dt);
       test::CapturedReports reports;  // no time going back where it crosses zero
-      EXPECT_EQ(run.CreateSpikeFiles(), 0);
+      EXPECT_EQ(run.CreateSpikeFiles(channels), 0);
       EXPECT_TRUE(reports.Empty()) << reports.Texts().front();
       return Output("SpikeFile_a.kse", 1);
     };
@@ -345,7 +343,7 @@ TEST_F(ExtractionRunTest, ModeAndTypeReachTheDetectorInTheirOwnPlaces) {
   ShowAll();
   run.Parameters().ExtractionMode = 0;
   run.Parameters().ExtractionType = 1;  // negative only
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));
@@ -360,7 +358,7 @@ TEST_F(ExtractionRunTest, SlopeModeFindsSteepRisesButNotSlowOnes) {
   ShowAll();
   run.Parameters().ExtractionMode = 1;
   run.Parameters().Threshold = 30.0;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a.kse", 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + 3 * kRecordSpan, 100));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "datafile/ChannelSource.h"
 #include "extract/DetectionPreview.h"
 #include "extract/ExtractionRun.h"
 #include "extract/LayoutSources.h"
@@ -19,7 +20,6 @@
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/support/TempDir.h"
 
 namespace skelvane {
@@ -124,8 +124,7 @@ struct PreviewTally {
 struct RandomRecordings {
   TempDir dir;
   FakeDataSourceManager sources;
-  FakePlotCollection plots;
-  std::vector<std::unique_ptr<FakePlot>> owned;
+  std::vector<ChannelSource> shown;
   int32_t channels = 0;
   int64_t groups = 0;
   double dt = 0.0;
@@ -156,22 +155,21 @@ RandomRecordings::RandomRecordings(Rng& rng)
   sources.SealAll();
   for (std::size_t i = 0; i < sources.sources.size(); ++i) {
     sources.WriteFile(static_cast<int32_t>(i), sources.sources[i].path, 0);
-    owned.push_back(std::make_unique<FakePlot>(sources.sources[i].path, dt, 1e6 / dt));
-    plots.plots.push_back(owned.back().get());
+    shown.push_back({sources.sources[i].path, dt, 1e6 / dt, 2047});
   }
 }
 
 void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
   Rng rng(seed);
   RandomRecordings recordings(rng);
-  auto& [dir, sources, plots, owned, channels, groups, dt, recordSpan] = recordings;
-  ExtractionRun run(plots, sources);
+  auto& [dir, sources, shown, channels, groups, dt, recordSpan] = recordings;
+  ExtractionRun run(sources);
   run.Parameters() = RandomParameters(rng, channels);
   run.Parameters().OutputDirectory = dir.Path();
   const ExtractionParameters parameters = run.Parameters();
   {
     CapturedReports quiet;  // a run over records that go back in time says so
-    ASSERT_EQ(run.CreateSpikeFiles(), 0);
+    ASSERT_EQ(run.CreateSpikeFiles(shown), 0);
   }
   std::map<std::string, std::vector<int64_t>> written;
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
@@ -192,7 +190,7 @@ void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
   IDataSourceManager& read = byLayout ? static_cast<IDataSourceManager&>(layouts) : sources;
 
   CapturedReports reports;
-  const std::vector<ExtractionRun::Group> planned = run.GroupsToWrite();
+  const std::vector<ExtractionRun::Group> planned = run.GroupsToWrite(shown);
   ASSERT_EQ(planned.size(), static_cast<std::size_t>(groups));
   const std::atomic<bool> cancel{false};
   for (const ExtractionRun::Group& group : planned) {

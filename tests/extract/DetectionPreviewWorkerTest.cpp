@@ -13,13 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
-#include "display/ColorTable.h"
-#include "display/PlotCollection.h"
-#include "display/SpikeMarks.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
 #include "platform/ForegroundWork.h"
+#include "spikes/SpikeMarks.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -42,7 +41,7 @@ class DetectionPreviewWorkerTest : public ::testing::Test {
     ASSERT_EQ(SyntheticRecording::Generate(options, synth), 0);
     for (const std::string& path : synth.paths) {
       ASSERT_EQ(sources.OpenSource(path), 0);
-      ASSERT_EQ(plots.CreatePlot(path, 5, path), 0);
+      channels.push_back(ChannelSource::Measured(sources, sources.GetNumSources() - 1));
     }
     run.Parameters().NumChannels = 4;
     run.Parameters().Threshold = 90;
@@ -52,7 +51,7 @@ class DetectionPreviewWorkerTest : public ::testing::Test {
 
   // The spike file the run writes with the current parameters, its peak times in [from, to).
   std::vector<int64_t> Written(int64_t from, int64_t to) {
-    EXPECT_EQ(run.CreateSpikeFiles(), 0);
+    EXPECT_EQ(run.CreateSpikeFiles(channels), 0);
     std::vector<int64_t> peaks;
     for (const auto& spike : test::ReadSpikeFile(run.WrittenFiles().at(0).path, 32, 4).Spikes) {
       if (spike.Timestamp >= from && spike.Timestamp < to) peaks.push_back(spike.Timestamp);
@@ -61,15 +60,14 @@ class DetectionPreviewWorkerTest : public ::testing::Test {
   }
 
   void Configure() {
-    worker.Configure(run.Parameters(), DetectionPreviewWorker::Locate(sources, run.GroupsToWrite()));
+    worker.Configure(run.Parameters(), DetectionPreviewWorker::Locate(sources, run.GroupsToWrite(channels)));
   }
 
   test::TempDir dir;
   SynthResult synth;
   DataSourceManager sources;
-  ColorTable colours;
-  PlotCollection plots{sources, colours};
-  ExtractionRun run{plots, sources};
+  std::vector<ChannelSource> channels;
+  ExtractionRun run{sources};
   std::atomic<int> published{0};
   DetectionPreviewWorker worker{[this] { ++published; }};
 };

@@ -1,6 +1,6 @@
 #pragma once
-// The extraction run's tests share this: a run over fake sources and plots in a temporary folder,
-// the timing constants of a 32 kHz recording, and readers for the spike files it writes.
+// The extraction run's tests share this: a run over fake sources and their channels in a temporary
+// folder, the timing constants of a 32 kHz recording, and readers for the spike files it writes.
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "datafile/ChannelSource.h"
 #include "extract/ExtractionRun.h"
-#include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
 
 namespace skelvane::test {
@@ -73,13 +73,10 @@ class ExtractionRunTest : public ::testing::Test {
   }
   test::FakeSource& Source(int32_t i) { return sources.sources[i]; }
 
-  /// Seals every source and shows each as one plot, in source order.
+  /// Seals every source and takes each as one channel, in source order.
   void ShowAll(double dt = kDt, double frequency = 32000.0, int32_t adMax = 2047) {
     sources.SealAll();
-    for (const auto& source : sources.sources) {
-      ownedPlots.push_back(std::make_unique<test::FakePlot>(source.path, dt, frequency, adMax));
-      plots.plots.push_back(ownedPlots.back().get());
-    }
+    for (const auto& source : sources.sources) channels.push_back({source.path, dt, frequency, adMax});
   }
 
   test::SpikeFileContents Output(const std::string& name, int32_t channels) {
@@ -88,9 +85,8 @@ class ExtractionRunTest : public ::testing::Test {
 
   test::TempDir dir;
   test::FakeDataSourceManager sources;
-  test::FakePlotCollection plots;
-  std::vector<std::unique_ptr<test::FakePlot>> ownedPlots;
-  ExtractionRun run{plots, sources};
+  std::vector<ChannelSource> channels;
+  ExtractionRun run{sources};
 };
 
 // The header's "Time Opened" line is the one part two runs may differ in.

@@ -11,7 +11,6 @@
 #include "extract/ExtractionRun.h"
 #include "tests/extract/ExtractionRunFixture.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -42,16 +41,16 @@ TEST_F(ExtractionRunTest, GroupsOnSeveralThreadsWriteTheSameFilesAsOnOne) {
   const std::string several = dir.File("jobs3");
   std::filesystem::create_directory(single);
   std::filesystem::create_directory(several);
-  for (const int32_t channels : {1, 2, 4}) {
-    run.Parameters().NumChannels = channels;
+  for (const int32_t groupSize : {1, 2, 4}) {
+    run.Parameters().NumChannels = groupSize;
     run.Parameters().ExtractionType = kExtractionTypeBoth;
     run.SetJobs(1);
     run.Parameters().OutputDirectory = single;
-    ASSERT_EQ(run.CreateSpikeFiles(), 0);
+    ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
     run.SetJobs(3);
     run.Parameters().OutputDirectory = several;
-    ASSERT_EQ(run.CreateSpikeFiles(), 0);
-    ASSERT_EQ(run.WrittenFiles().size(), 8u / static_cast<std::size_t>(channels));
+    ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+    ASSERT_EQ(run.WrittenFiles().size(), 8u / static_cast<std::size_t>(groupSize));
     const auto names = SpikeFilesIn(single);
     ASSERT_EQ(names, SpikeFilesIn(several));
     for (const std::string& name : names) {
@@ -87,7 +86,7 @@ TEST_F(ExtractionRunTest, TimeGoingBackIsReportedOncePerFileAndTheSpikesAfterItA
   ShowAll();
   run.Parameters().NumChannels = 2;
   test::CapturedReports reports;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const std::string message = "Timestamps go back here; the recording is taken up again as after a pause, at record 50: ";
   EXPECT_EQ(reports.Texts(), (std::vector<std::string>{message + dir.File("a.kcs"), message + dir.File("b.kcs")}));
   const auto file = Output("SpikeFile_a_b.kst", 2);
@@ -104,7 +103,7 @@ TEST_F(ExtractionRunTest, CancelKeepsFinishedGroupsAndLeavesNothingOfTheGroupBei
   sources.onRead = [&](int32_t source, int64_t record) {
     if (source == 1 && record == 20) run.Cancel();
   };
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_TRUE(run.WasCancelled());
   EXPECT_EQ(SpikeFilesIn(dir.Path()), std::vector<std::string>{"SpikeFile_g0.kse"});
   EXPECT_EQ(Output("SpikeFile_g0.kse", 1).Spikes.size(), 38u);
@@ -116,7 +115,7 @@ TEST_F(ExtractionRunTest, CancelKeepsFinishedGroupsAndLeavesNothingOfTheGroupBei
 
   // The next run starts afresh.
   sources.onRead = nullptr;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_FALSE(run.WasCancelled());
   EXPECT_EQ(SpikeFilesIn(dir.Path()).size(), 3u);
 }
@@ -127,7 +126,7 @@ TEST_F(ExtractionRunTest, ProgressEndsWithEveryGroupDoneAndEveryRecordWalked) {
   AddSource("p2.kcs", 4);
   ShowAll();
   run.SetJobs(2);
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto views = run.Progress().Snapshot();
   ASSERT_EQ(views.size(), 3u);
   for (std::size_t i = 0; i < views.size(); ++i) {
@@ -164,7 +163,7 @@ TEST_F(ExtractionRunTest, NoiseThresholdIsKTimesTheLargestChannelsMedianMagnitud
   }
   run.Parameters().NumChannels = 2;
   run.Parameters().NoiseThresholdFactor = 4.5;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   ASSERT_EQ(run.WrittenFiles().size(), 1u);
   const auto& written = run.WrittenFiles()[0];
   EXPECT_DOUBLE_EQ(written.noiseLevel, expectedNoise);

@@ -1,5 +1,5 @@
-// The run over the plots: grouping, stopping, the cursor and completion message, and groups whose
-// files cannot be opened or written.
+// The run over a list of channels: grouping, stopping, the cursor and completion message, and groups
+// whose files cannot be opened or written.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -16,7 +16,6 @@
 #include "extract/ExtractionRun.h"
 #include "tests/extract/ExtractionRunFixture.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -26,14 +25,14 @@ namespace {
 
 using namespace test;
 
-// ---- Run over the plots ---------------------------------------------------------------------
+// ---- Run over the channels ------------------------------------------------------------------
 
-TEST_F(ExtractionRunTest, FivePlotsWithTwoChannelsGiveTwoStereotrodeFiles) {
+TEST_F(ExtractionRunTest, FiveChannelsInGroupsOfTwoGiveTwoStereotrodeFiles) {
   for (const char* name : {"p0.kcs", "p1.kcs", "p2.kcs", "p3.kcs", "p4.kcs"}) AddSource(name, 4);
   ShowAll();
   run.Parameters().NumChannels = 2;
   test::CapturedReports reports;
-  EXPECT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_TRUE(reports.Empty());
   ASSERT_EQ(run.WrittenFiles().size(), 2u);
   EXPECT_EQ(run.WrittenFiles()[0].path, dir.File("SpikeFile_p0_p1.kst"));
@@ -45,31 +44,17 @@ TEST_F(ExtractionRunTest, FivePlotsWithTwoChannelsGiveTwoStereotrodeFiles) {
   EXPECT_EQ(files, 2);
 }
 
-TEST_F(ExtractionRunTest, MissingPlotStopsTheRunWithItsIndexAndKeepsEarlierFiles) {
+TEST_F(ExtractionRunTest, AnUnknownSourceStopsTheRunAndKeepsEarlierFiles) {
   for (const char* name : {"p0.kcs", "p1.kcs", "p2.kcs", "p3.kcs"}) AddSource(name, 3);
   ShowAll();
-  plots.plots[2] = nullptr;
-  test::CapturedReports reports;
-  EXPECT_EQ(run.CreateSpikeFiles(), -1);
-  ASSERT_EQ(reports.Count(), 1u);
-  EXPECT_EQ(reports.Texts()[0], "Error retriving Plot Pointer, Pointer Is NULL, Plot Index = 2");
-  EXPECT_TRUE(std::filesystem::exists(dir.File("SpikeFile_p0.kse")));
+  channels[2].path = dir.File("gone.kcs");
+  EXPECT_EQ(run.CreateSpikeFiles(channels), -1);
+  EXPECT_EQ(run.WrittenFiles().size(), 2u);
   EXPECT_TRUE(std::filesystem::exists(dir.File("SpikeFile_p1.kse")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("SpikeFile_p3.kse")));
-}
 
-TEST_F(ExtractionRunTest, FailedPlotLookupOrUnknownSourceStopsTheRun) {
-  AddSource("p0.kcs", 3);
-  AddSource("p1.kcs", 3);
-  ShowAll();
-  plots.failingIndex = 1;
-  EXPECT_EQ(run.CreateSpikeFiles(), -1);
-  EXPECT_EQ(run.WrittenFiles().size(), 1u);
-
-  plots.failingIndex = -1;
-  test::FakePlot stranger(dir.File("gone.kcs"), kDt, 32000.0, 2047);
-  plots.plots[0] = &stranger;
-  EXPECT_EQ(run.CreateSpikeFiles(), -1);
+  channels[0].path = dir.File("gone.kcs");
+  EXPECT_EQ(run.CreateSpikeFiles(channels), -1);
   EXPECT_TRUE(run.WrittenFiles().empty());
 }
 
@@ -78,7 +63,7 @@ TEST_F(ExtractionRunTest, RefusedParametersStopTheRunBeforeAnyFile) {
   ShowAll();
   run.Parameters().AlignmentPt = 40;
   test::CapturedReports reports;
-  EXPECT_EQ(run.CreateSpikeFiles(), -1);
+  EXPECT_EQ(run.CreateSpikeFiles(channels), -1);
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0],
             "Invalid Alignment Point For Extracting Paramters In SetExtractionParameters(), Alignment Point  = 39");
@@ -91,7 +76,7 @@ TEST_F(ExtractionRunTest, UnwritableOutputDirectoryReportsOpenFailureForEachGrou
   ShowAll();
   run.Parameters().OutputDirectory = dir.File("missing/deeper");
   test::CapturedReports reports;
-  EXPECT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_EQ(run.CreateSpikeFiles(channels), 0);
   // The message names the file and the system's reason.
   const std::string reason = std::string(": ") + std::strerror(ENOENT);
   EXPECT_EQ(reports.Texts(),
@@ -116,7 +101,7 @@ TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull
   limit.rlim_cur = kHeaderSize + 10 * 112;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   test::CapturedReports reports;
-  const int32_t result = run.CreateSpikeFiles();
+  const int32_t result = run.CreateSpikeFiles(channels);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &previous), 0);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Error writing spike file; disk full or file not writable, error code: " +
@@ -144,7 +129,7 @@ TEST_F(ExtractionRunTest, GroupWhoseFileNameAnEarlierGroupOfTheRunUsedIsSkippedN
   ShowAll();
   run.Parameters().OutputDirectory = dir.File("out");
   test::CapturedReports reports;
-  EXPECT_EQ(run.CreateSpikeFiles(), 0);
+  EXPECT_EQ(run.CreateSpikeFiles(channels), 0);
   const std::string reused = dir.File("out/SpikeFile_TT1.kse");
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0], "An earlier group of this run already wrote this spike file; group skipped: " + reused);
@@ -161,8 +146,8 @@ TEST_F(ExtractionRunTest, SpikeFileOfAnEarlierRunIsWrittenOver) {
   Source(0).AddSpike(1, 100);
   ShowAll();
   test::CapturedReports reports;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(Output("SpikeFile_a.kse", 1).Spikes.size(), 1u);
 }
@@ -181,7 +166,7 @@ TEST_F(ExtractionRunTest, AnOutputThatIsOneOfTheInputsStopsTheRunBeforeAnythingI
     std::filesystem::remove(clash);
     symbolic ? std::filesystem::create_symlink(recording, clash) : std::filesystem::create_hard_link(recording, clash);
     test::CapturedReports reports;
-    EXPECT_EQ(run.CreateSpikeFiles(), -1);
+    EXPECT_EQ(run.CreateSpikeFiles(channels), -1);
     EXPECT_EQ(reports.Texts(), std::vector<std::string>{"This output is one of the input files; nothing written: " + clash});
     EXPECT_FALSE(std::filesystem::exists(dir.File("SpikeFile_p0.kse")));
     EXPECT_EQ(test::ReadWholeFile(recording), "the recording");

@@ -11,11 +11,11 @@
 #include <random>
 #include <thread>
 
+#include "datafile/ChannelSource.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "extract/ExtractionRun.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -89,19 +89,15 @@ TEST_F(RecordStreamTest, AFileCutShortWhileOpenEndsTheStreamAndSaysSo) {
 }
 
 TEST_F(RecordStreamTest, AGroupWhoseFileIsCutShortLeavesNoSpikeFileAndTheOtherGroupsAreWritten) {
-  test::FakePlotCollection plots;
-  std::vector<std::unique_ptr<test::FakePlot>> owned;
-  for (const std::string& path : made.paths) {
-    owned.push_back(std::make_unique<test::FakePlot>(path, 31.25, 32000.0, 2047));
-    plots.plots.push_back(owned.back().get());
-  }
-  ExtractionRun run(plots, manager);
+  std::vector<ChannelSource> channels;
+  for (const std::string& path : made.paths) channels.push_back({path, 31.25, 32000.0, 2047});
+  ExtractionRun run(manager);
   run.Parameters().Threshold = 80.0;
   run.Parameters().OutputDirectory = dir.Path();
   run.SetJobs(2);
   CutInHalf(made.paths[1]);
   test::CapturedReports reports;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Data file changed or was truncated while open: " + made.paths[1]});
   ASSERT_EQ(run.WrittenFiles().size(), 2u);
   EXPECT_EQ(run.WrittenFiles()[0].outcome, ExtractionRun::Outcome::Written);

@@ -12,7 +12,6 @@
 #include "extract/ExtractionRun.h"
 #include "tests/extract/ExtractionRunFixture.h"
 #include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -131,17 +130,15 @@ TEST_F(ExtractionRunTest, ThresholdIsTruncatedTowardZero) {
   EXPECT_EQ(run.GatherSourceHeaderInfo({0})[0].ThreshVal, 2147483647);
 }
 
-TEST_F(ExtractionRunTest, SpikeFileHeaderCarriesEverySourceAndTheGroupsLastPlotValues) {
+TEST_F(ExtractionRunTest, SpikeFileHeaderCarriesEverySourceAndTheGroupsLastChannelValues) {
   AddSource("a.kcs", 3);
   AddSource("b.kcs", 3);
   Source(0).header = {{"-ADChannel", "0"}, {"-ADBitVolts", "0.1"}};
   Source(1).header = {{"-ADChannel", "1"}, {"-ADBitVolts", "0.2"}};
   sources.SealAll();
-  test::FakePlot first(Source(0).path, kDt, 32000.0, 1000);
-  test::FakePlot second(Source(1).path, kDt, 30000.0, 2047);
-  plots.plots = {&first, &second};
+  channels = {{Source(0).path, kDt, 32000.0, 1000}, {Source(1).path, kDt, 30000.0, 2047}};
   run.Parameters().NumChannels = 2;
-  ASSERT_EQ(run.CreateSpikeFiles(), 0);
+  ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
   const auto file = Output("SpikeFile_a_b.kst", 2);
   EXPECT_EQ(file.Bytes.size(), kHeaderSize);
   const auto lines = HeaderLines(file.Header);

@@ -1,8 +1,8 @@
 #pragma once
 // The one stand-in for the plot collection in tests: plots that keep their name, path and height
-// (limited like real plots), the timing and full scale the extraction reads and the extraction
-// settings they were given; the collection records the clicks it was offered. Used by the window's
-// and the extraction's tests.
+// (limited like real plots), the timing and full scale the extraction takes from them and the
+// extraction settings they were given; the collection records the clicks it was offered. Used by the
+// window's tests and those of the plots' channels.
 
 #include <algorithm>
 #include <cstdint>
@@ -24,7 +24,7 @@ class FakePlot final : public IPlot {
   static constexpr int32_t kMaxHeight = 5000;
   static constexpr int32_t kHeightStep = 50;
 
-  /// A plot of the source at `path` (also its name) with the timing and full scale the extraction reads.
+  /// A plot of the source at `path` (also its name) with the timing and full scale the extraction takes.
   explicit FakePlot(std::string path, double samplePeriod = 0.0, double frequency = 0.0, int32_t adMax = 2047)
       : name(path), path(std::move(path)), samplePeriod(samplePeriod), frequency(frequency), adMax(adMax) {}
 
@@ -42,7 +42,6 @@ class FakePlot final : public IPlot {
   void DrawName(const PlotFrame&, int32_t, int32_t, int32_t) override {}
   int32_t DrawDataAxisLabel(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return kStatusOk; }
   int32_t DrawThresholdOverlay(const PlotFrame&, int32_t, int32_t, uint32_t) override { return kStatusOk; }
-  int32_t RunPropertiesDialog() override { return kStatusOk; }
   int32_t HitTestIcon(int32_t, int32_t) const override { return 0; }
   int32_t ReadProperties(File&) override { return kStatusOk; }
   int32_t WriteProperties(File&) override { return kStatusOk; }

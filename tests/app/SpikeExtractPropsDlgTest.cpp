@@ -1,4 +1,4 @@
-#include "extract/view/SpikeExtractPropsDlg.h"
+#include "app/SpikeExtractPropsDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,14 @@
 
 #include <memory>
 
+#include "display/PlotChannels.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "platform/FileChooser.h"
 #include "platform/UserQuestions.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/FakePlotCollection.h"
+#include "tests/app/QtTestApplication.h"
 #include "tests/support/CapturedReports.h"
 
 namespace skelvane {
@@ -47,18 +49,8 @@ class FakeFolderChooser : public FileChooser {
 
 class SpikeExtractPropsDlgTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "extract_view_tests";
-      static char* argv[] = {name, nullptr};
-      application = std::make_unique<QApplication>(argc, argv);
-    }
-  }
-  static void TearDownTestSuite() { application.reset(); }
-  static inline std::unique_ptr<QApplication> application;
-
   SpikeExtractPropsDlgTest() {
+    test::EnsureQtApplication();
     for (int i = 0; i < 3; ++i) {
       ownedPlots.push_back(std::make_unique<test::FakePlot>("/d/p" + std::to_string(i) + ".kcs", 31.25, 32000.0, 2047));
       plots.plots.push_back(ownedPlots.back().get());
@@ -270,7 +262,7 @@ TEST_F(SpikeExtractPropsDlgTest, FractionalThresholdIsShownBackAndTheRunTruncate
   test::FakeSource source;
   source.path = "/d/p0.kcs";
   sources.sources.push_back(source);
-  ExtractionRun run(plots, sources);
+  ExtractionRun run(sources);
   {
     SpikeExtractPropsDlg dialog(run.Parameters(), plots);
     dialog.show();
@@ -384,7 +376,7 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
     shown.plots.push_back(owned.back().get());
   }
   sources.SealAll();
-  ExtractionRun run(shown, sources);
+  ExtractionRun run(sources);
   auto questions = std::make_shared<FakeNumberQuestions>();
   const auto previous = UserQuestions::Install(questions);
 
@@ -392,7 +384,8 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   auto* button = Child<QPushButton>(dialog, "fromNoiseButton");
   EXPECT_EQ(button->text(), "From noise...");
   EXPECT_FALSE(button->isEnabled()) << "no recordings to measure yet";
-  dialog.SetNoiseEstimate([&run](double k, double& level) { return run.NoiseThresholdOfPlots(k, level); });
+  dialog.SetNoiseEstimate(
+      [&](double k, double& level) { return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level); });
   ASSERT_TRUE(button->isEnabled());
 
   questions->answer = std::nullopt;  // cancelled: nothing changes
@@ -409,8 +402,9 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
 
   // Without samples the value stays and the user is told why.
   test::FakeDataSourceManager empty;
-  ExtractionRun nothing(plots, empty);
-  dialog.SetNoiseEstimate([&nothing](double k, double& level) { return nothing.NoiseThresholdOfPlots(k, level); });
+  ExtractionRun nothing(empty);
+  dialog.SetNoiseEstimate(
+      [&](double k, double& level) { return nothing.NoiseThresholdOfChannels(PlotChannels::Of(plots), k, level); });
   test::CapturedReports reports;
   const QString before = Child<QLineEdit>(dialog, "thresholdEdit")->text();
   Click(dialog, "fromNoiseButton");

@@ -1,4 +1,4 @@
-#include "display/SpikeMarks.h"
+#include "spikes/SpikeMarks.h"
 
 #include <algorithm>
 #include <utility>

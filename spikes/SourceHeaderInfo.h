@@ -1,6 +1,6 @@
 #pragma once
 // Per-source values copied into a spike file's header, one entry per channel of the group, in
-// group order. Built by the extraction run, written by SpikeExtractor::WriteSpikeFileHeader.
+// group order. Built by the extraction run, written by SpikeFileWriter::WriteHeader.
 
 #include <cstdint>
 #include <string>

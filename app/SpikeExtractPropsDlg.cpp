@@ -1,4 +1,4 @@
-#include "extract/view/SpikeExtractPropsDlg.h"
+#include "app/SpikeExtractPropsDlg.h"
 
 #include <QComboBox>
 #include <QFontMetrics>

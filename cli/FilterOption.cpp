@@ -1,0 +1,28 @@
+#include "cli/FilterOption.h"
+
+#include <CLI/CLI.hpp>
+
+
+namespace skelvane::cli {
+namespace {
+
+const CLI::Validator kFilterText(
+    [](std::string& text) {
+      std::string refusal;
+      return FilterSpec::Parse(text, refusal) ? std::string() : refusal;
+    },
+    FilterOption::kSpelling);
+
+}  // namespace
+
+CLI::Option* FilterOption::AddTo(CLI::App* cmd, const std::string& name, const std::string& description) {
+  option = cmd->add_option(name, text, description)->check(kFilterText);
+  return option;
+}
+
+FilterSpec FilterOption::Spec() const {
+  std::string refusal;
+  return FilterSpec::Parse(text, refusal).value_or(FilterSpec());
+}
+
+}  // namespace skelvane::cli

@@ -1,0 +1,82 @@
+#include "datafile/ChannelTiming.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "datafile/CscRecord.h"
+#include "datafile/IDataSourceManager.h"
+#include "platform/Saturating.h"
+
+namespace skelvane {
+namespace {
+
+constexpr double kMicrosecondsPerSecond = 1'000'000.0;
+constexpr double kSampleMicroseconds = kSamplesPerRecord * kMicrosecondsPerSecond;  // a record's samples x 1 s
+constexpr const char* kADMaxValueKey = "-ADMaxValue";
+
+}  // namespace
+
+ChannelTiming ChannelTiming::Measure(IDataSourceManager& sources, int32_t source) {
+  ChannelTiming timing;
+  const uint8_t* bytes = nullptr;
+  if (sources.GetRecord(0, source, bytes) == 0 && bytes != nullptr) {
+    const CscRecord first(bytes);
+    timing.samplingFrequency = first.SamplingFrequency();
+    // Only records that exist are asked for, so a short file raises no past-the-end report.
+    const int64_t available = std::min<int64_t>(sources.GetNumRecords(source), kTimingRecords + 1);
+    std::vector<int64_t> intervals;
+    int64_t previous = first.Timestamp();
+    for (int64_t i = 1; i < available; ++i) {
+      if (sources.GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
+      const int64_t timestamp = CscRecord(bytes).Timestamp();
+      intervals.push_back(SaturatingSubtract(timestamp, previous));
+      previous = timestamp;
+    }
+    // Without a usable interval the timing stays unknown (0) and the trace is not drawn.
+    const double mean = MeanRecordInterval(intervals);
+    if (mean > 0.0) {
+      timing.samplingFrequency = kSampleMicroseconds / mean;
+      timing.recordDuration = SaturateTo<int32_t>(std::floor(mean));
+      timing.samplePeriod = (1.0 / timing.samplingFrequency) * kMicrosecondsPerSecond;
+    }
+  }
+  std::string value;
+  if (sources.GetHeaderValue(source, kADMaxValueKey, value) == 0) timing.adMaxValue = ParseHeaderInteger(value);
+  return timing;
+}
+
+double ChannelTiming::MeanRecordInterval(std::span<const int64_t> intervals) {
+  int64_t shortest = 0;
+  for (int64_t d : intervals) {
+    if (d > 0 && (shortest == 0 || d < shortest)) shortest = d;
+  }
+  if (shortest == 0) return 0.0;
+  const double longest = kGapFactor * static_cast<double>(shortest);
+  double sum = 0.0;
+  int32_t count = 0;
+  for (int64_t d : intervals) {
+    if (d > 0 && static_cast<double>(d) <= longest) {
+      sum += static_cast<double>(d);
+      ++count;
+    }
+  }
+  return sum / count;
+}
+
+int32_t ChannelTiming::ParseHeaderInteger(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int64_t value = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    value = std::min<int64_t>(value * 10 + (text[i++] - '0'), int64_t{std::numeric_limits<int32_t>::max()} + 1);
+  }
+  if (negative) value = -value;
+  return ClampTo<int32_t>(value);
+}
+
+}  // namespace skelvane

@@ -1,0 +1,79 @@
+#pragma once
+// A band filter designed for one sampling rate: zero phase (every part symmetric and centred), so a
+// filtered sample depends on exactly HalfSupport() raw samples on each side and nothing else, and a
+// view that starts anywhere computes the values a pass over the whole file computes. The parts, in
+// the order they run: a boxcar high-pass for a low cut-off too low for the FIR; for a high cut-off
+// alone, an interpolated low-pass (the square of a short moving average, then a FIR whose taps stand
+// that many samples apart), with a boxcar high-pass on every spacing-th sample before its FIR; one
+// Kaiser-windowed FIR for the edges within its reach; a boxcar low-pass for a high cut-off too low for
+// either. All arithmetic is integer (or exact integers in double) and the coefficients are designed
+// from +, -, *, / and sqrt alone, so the output is the same bytes on every machine. Built by the
+// window, the snapshot, the extraction and `skelvane-cli filter`; SegmentFilter applies it to records.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "filter/BoxcarStage.h"
+#include "filter/FilterSpec.h"
+#include "filter/FilterWorkspace.h"
+#include "filter/FirStage.h"
+#include "filter/SpacedHighPass.h"
+
+namespace skelvane {
+
+class FilterDesign {
+ public:
+  /// Half-length of the FIR at most for one edge; an edge that needs a longer one is a boxcar stage.
+  static constexpr int64_t kLongestEdgeFir = 256;
+  /// Half-length of the FIR at most for a narrow band (both edges in the FIR, close together).
+  static constexpr int64_t kLongestBandFir = 4096;
+  /// Samples on each side a boxcar stage may span at most (about 33 s at 32 kHz): a lower cut-off is
+  /// refused.
+  static constexpr int64_t kLongestBoxcarReach = int64_t{1} << 20;
+
+  /// The design of `spec` for a recording sampled at `samplingHz` (taken to the nearest whole hertz,
+  /// so that every caller's rate estimate of one recording gives the same design). nullopt with
+  /// `refusal` naming the field when a cut-off is not inside (0, half the rate), lies below the lowest
+  /// the rate allows, or the low one is not below the high one.
+  static std::optional<FilterDesign> For(const FilterSpec& spec, double samplingHz, std::string& refusal);
+  /// The rate a design for `samplingHz` is made for.
+  static double DesignRate(double samplingHz);
+
+  const FilterSpec& Spec() const { return spec_; }
+  /// The sampling rate designed for, in hertz.
+  double RateHz() const { return rate_; }
+  bool IsNone() const { return spec_.IsNone(); }
+  /// Raw samples on each side of a filtered sample that it depends on.
+  int64_t HalfSupport() const;
+  /// Raw samples a filtered sample depends on: 2 x HalfSupport() + 1.
+  int64_t Support() const { return 2 * HalfSupport() + 1; }
+  /// Amplitude gain at `hz`, computed from the quantised coefficients as they are applied.
+  double Gain(double hz) const;
+  /// The parts in words, for the response command: "FIR of 77 taps", "boxcar high-pass x - B^3 (B of
+  /// 11715 samples)".
+  std::string Structure() const;
+
+  /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
+  /// holds count + 2 x HalfSupport() samples, then FirStage::kReadPad readable ones.
+  void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work) const;
+
+  /// The FIR part (the spaced one of an interpolated low-pass), absent when neither edge is within its
+  /// reach.
+  const std::optional<FirStage>& Fir() const { return fir_; }
+
+ private:
+  FilterDesign(const FilterSpec& spec, double rate) : spec_(spec), rate_(rate) {}
+
+  FilterSpec spec_;
+  double rate_;
+  // The parts in the order they run; the image suppressor and a spaced FIR make an interpolated
+  // low-pass, which a spaced high-pass needs behind it.
+  std::optional<BoxcarStage> highPass_;
+  std::optional<FirStage> suppressor_;
+  std::optional<SpacedHighPass> spacedHighPass_;
+  std::optional<FirStage> fir_;
+  std::optional<BoxcarStage> lowPass_;
+};
+
+}  // namespace skelvane

@@ -1,0 +1,71 @@
+#include "filter/FilteredRecords.h"
+
+#include <algorithm>
+
+#include "datafile/CscRecord.h"
+#include "datafile/RecordContiguity.h"
+#include "datafile/RecordReader.h"
+#include "filter/SegmentFilter.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+
+FilteredRecords::FilteredRecords(const RecordReader& reader, const FilterDesign& design, double sampleInterval)
+    : reader_(reader), design_(design), sampleInterval_(sampleInterval) {}
+
+int64_t FilteredRecords::ContextRecords() const {
+  return (design_.HalfSupport() + kSamplesPerRecord - 1) / kSamplesPerRecord;
+}
+
+int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome,
+                              int64_t* times) const {
+  const int64_t total = reader_.NumRecords();
+  if (first < 0 || end > total || first >= end) return kStatusNoData;
+  const int64_t lo = std::max<int64_t>(0, first - ContextRecords());
+  const int64_t hi = std::min(total, end + ContextRecords());
+  const int64_t count = hi - lo;
+  const int32_t recordSize = reader_.RecordSize();
+  buffers.raw.resize(static_cast<std::size_t>(count * recordSize));
+  int64_t whole = 0;
+  if (const int32_t rc = reader_.ReadInto(lo, count, buffers.raw.data(), whole); rc != kStatusOk) return rc;
+  if (whole < count) return kStatusSourceChanged;
+
+  buffers.samples.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
+  buffers.times.resize(static_cast<std::size_t>(count));
+  for (int64_t r = 0; r < count; ++r) {
+    const CscRecord record(buffers.raw.data() + r * recordSize);
+    buffers.times[static_cast<std::size_t>(r)] = record.Timestamp();
+    record.CopySamples(buffers.samples.data() + r * kSamplesPerRecord);
+  }
+  if (times != nullptr) std::copy_n(buffers.times.begin() + (first - lo), end - first, times);
+
+  Outcome found;
+  // Segments of the records read: a new one wherever a record does not follow the one before it.
+  int64_t segmentStart = 0;
+  for (int64_t r = 1; r <= count; ++r) {
+    const bool boundary =
+        r == count || !RecordContiguity::Contiguous(buffers.times[static_cast<std::size_t>(r - 1)],
+                                                    buffers.times[static_cast<std::size_t>(r)], sampleInterval_);
+    if (!boundary) continue;
+    // The records of [segmentStart, r) asked for, if any.
+    const int64_t wantFirst = std::max(first - lo, segmentStart);
+    const int64_t wantEnd = std::min(end - lo, r);
+    if (wantFirst < wantEnd) {
+      SegmentFilter::Stretch stretch;
+      stretch.samples = buffers.samples.data() + segmentStart * kSamplesPerRecord;
+      stretch.count = (r - segmentStart) * kSamplesPerRecord;
+      // A segment edge at the edge of what was read is the file's edge, or was read past.
+      stretch.startsSegment = segmentStart > 0 || lo == 0;
+      stretch.endsSegment = r < count || hi == total;
+      const int32_t rc = SegmentFilter::Filter(
+          design_, stretch, (wantFirst - segmentStart) * kSamplesPerRecord, (wantEnd - segmentStart) * kSamplesPerRecord,
+          out + (wantFirst - (first - lo)) * kSamplesPerRecord, buffers.work, found.shortSegment);
+      if (rc != kStatusOk) return rc;
+    }
+    segmentStart = r;
+  }
+  if (outcome != nullptr) *outcome = found;
+  return kStatusOk;
+}
+
+}  // namespace skelvane

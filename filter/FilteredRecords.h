@@ -1,0 +1,55 @@
+#pragma once
+// The filtered samples of any run of records of one recording, read from its file: the records asked
+// for and the support around them, in one read through the caller's RecordReader, cut into segments
+// where the record timestamps leave a gap (or go back) and filtered per segment. The values are those
+// a pass over the whole file (FilterStream) gives, wherever the run starts. For the views that draw
+// filtered traces; the caller keeps the buffers so frames and workers reuse the memory.
+
+#include <cstdint>
+#include <vector>
+
+#include "filter/FilterDesign.h"
+#include "filter/FilterWorkspace.h"
+
+namespace skelvane {
+
+class RecordReader;
+
+class FilteredRecords {
+ public:
+  /// The memory one Read uses, kept by the caller between reads.
+  struct Buffers {
+    std::vector<uint8_t> raw;
+    std::vector<int16_t> samples;
+    std::vector<int64_t> times;
+    FilterWorkspace work;
+  };
+
+  /// What one Read found besides the samples.
+  struct Outcome {
+    /// Some of the samples come from a segment shorter than the filter's support (a short
+    /// recording, or records between two gaps): their values lean on the mirrored edges.
+    bool shortSegment = false;
+  };
+
+  /// Filters the recording `reader` has open (it must outlive this object), its samples
+  /// `sampleInterval` microseconds apart (the interval the gaps are judged by).
+  FilteredRecords(const RecordReader& reader, const FilterDesign& design, double sampleInterval);
+
+  const FilterDesign& Design() const { return design_; }
+  /// Records read on each side of a run, where the recording has them: enough for the support.
+  int64_t ContextRecords() const;
+
+  /// Writes the filtered samples of records [first, end) to `out` (512 per record) and, when `times`
+  /// is given, their timestamps. 0; kStatusNoData for a run outside the recording; kStatusSourceChanged
+  /// when the file no longer holds the records; or the errno of a failed read.
+  int32_t Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome = nullptr,
+               int64_t* times = nullptr) const;
+
+ private:
+  const RecordReader& reader_;
+  FilterDesign design_;
+  double sampleInterval_;
+};
+
+}  // namespace skelvane

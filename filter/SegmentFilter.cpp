@@ -1,0 +1,58 @@
+#include "filter/SegmentFilter.h"
+
+#include <algorithm>
+
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+
+int64_t SegmentFilter::Mirror(int64_t position, int64_t length) {
+  // Mirrored about both edges the samples repeat every two lengths.
+  const int64_t period = 2 * length;
+  int64_t p = position % period;
+  if (p < 0) p += period;
+  return p < length ? p : period - 1 - p;
+}
+
+int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
+                              FilterWorkspace& work, bool& shortSegment) {
+  const int64_t half = design.HalfSupport();
+  if (from < 0 || to > stretch.count || from > to) return kStatusNoData;
+  if ((!stretch.startsSegment && from - half < 0) || (!stretch.endsSegment && to + half > stretch.count)) {
+    return kStatusNoData;
+  }
+  if (from == to) return kStatusOk;
+  const int64_t count = to - from;
+  const int64_t first = from - half;   // position of the extended input's first sample
+  const int64_t last = to + half;      // position just past its last
+  // Mirroring at both edges needs the segment's length; only a stretch holding the whole segment can
+  // need it, and one that does not end it is never mirrored at its end.
+  const int64_t length = stretch.count;
+  if (stretch.startsSegment && stretch.endsSegment && from < half && to + half > length) {
+    // The outputs whose support reaches past both ends lie in [length - half, half): are any asked for?
+    const int64_t beyondStart = std::min(to, half);
+    const int64_t beyondEnd = std::max(from, length - half);
+    if (beyondEnd < beyondStart) shortSegment = true;
+  }
+  // A stretch that holds the whole support and the read pad after it is filtered where it lies.
+  if (first >= 0 && last + FirStage::kReadPad <= length) {
+    design.Apply(stretch.samples + first, count, out, work);
+    return kStatusOk;
+  }
+  std::vector<int16_t>& extended = work.extended;
+  extended.resize(static_cast<std::size_t>(last - first + FirStage::kReadPad));
+  const int64_t inside0 = std::max<int64_t>(first, 0);
+  const int64_t inside1 = std::min<int64_t>(last, length);
+  for (int64_t p = first; p < inside0; ++p) extended[static_cast<std::size_t>(p - first)] = stretch.samples[Mirror(p, length)];
+  if (inside1 > inside0) {
+    std::copy(stretch.samples + inside0, stretch.samples + inside1, extended.begin() + (inside0 - first));
+  }
+  for (int64_t p = std::max(inside1, first); p < last; ++p) {
+    extended[static_cast<std::size_t>(p - first)] = stretch.samples[Mirror(p, length)];
+  }
+  std::fill(extended.end() - FirStage::kReadPad, extended.end(), int16_t{0});
+  design.Apply(extended.data(), count, out, work);
+  return kStatusOk;
+}
+
+}  // namespace skelvane
