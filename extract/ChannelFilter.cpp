@@ -22,7 +22,7 @@ std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const Filte
     std::string why;
     std::optional<FilterDesign> design = FilterDesign::For(spec, channel.samplingFrequency, why);
     if (!design) {
-      refusal = why + ", for the recording " + channel.path;
+      refusal = why + ": " + channel.path;
       return std::nullopt;
     }
     filters.emplace_back(std::move(*design), channel.sampleInterval);
