@@ -199,11 +199,12 @@ void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
   std::atomic<std::size_t> next{0};
   // Each thread has its own detector: one spike file open per thread, parameters already checked.
   const auto work = [&](SpikeExtractor& extractor) {
+    std::vector<RecordStream::Buffers> buffers;  // this thread's, from one group to the next
     for (std::size_t i = next++; i < groups.size(); i = next++) {
       if (groups[i].nameTaken) continue;
       if (cancel_) break;
       progress_.Started(i);
-      opened[i] = RunGroup(groups[i], i, extractor, files[i]) ? 1 : 0;
+      opened[i] = RunGroup(groups[i], i, extractor, files[i], &buffers) ? 1 : 0;
       progress_.Finished(i);
     }
   };
@@ -256,12 +257,13 @@ int32_t ExtractionRun::ExtractGroup(const std::vector<int32_t>& sourceIds, doubl
   }
   group = std::move(one.front());
   WrittenFile file;
-  if (!RunGroup(group, progress_.Snapshot().size(), extractor_, file)) return kStatusFailed;
+  if (!RunGroup(group, progress_.Snapshot().size(), extractor_, file, nullptr)) return kStatusFailed;
   writtenFiles_.push_back(std::move(file));
   return kStatusOk;
 }
 
-bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file) {
+bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file,
+                             std::vector<RecordStream::Buffers>* buffers) {
   file = WrittenFile();
   file.path = group.path;
   for (const int32_t id : group.sourceIds) {
@@ -287,7 +289,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
   walk.progressIndex = index;
   walk.reportProgress = index < progress_.Snapshot().size();
   // After a failed write nothing more of this group can reach the disk: close and go on.
-  if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, group.filters, extractor, walk);
+  if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, group.filters, extractor, walk, buffers);
   file.spikeCount = extractor.GetSpikeCount();
   file.recordedSeconds = static_cast<double>(walk.blocks) * kSamplesPerRecord * group.sampleInterval / 1e6;
 
@@ -432,16 +434,17 @@ int32_t ExtractionRun::NoiseThresholdOfChannels(const std::vector<ChannelSource>
 
 int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds, double dt) {
   Walk walk;
-  return WalkRecords(sourceIds, dt, {}, extractor_, walk);
+  return WalkRecords(sourceIds, dt, {}, extractor_, walk, nullptr);
 }
 
 int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double dt,
-                                   const std::vector<ChannelFilter>& filters, SpikeExtractor& extractor, Walk& walk) {
+                                   const std::vector<ChannelFilter>& filters, SpikeExtractor& extractor, Walk& walk,
+                                   std::vector<RecordStream::Buffers>* buffers) {
   if (sourceIds.empty()) {
     ReportError(kEmptyGroupMessage, 0);
     return kStatusFailed;
   }
-  walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt);
+  walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt, buffers);
   GroupRecordWalk& records = *walk.records;
   records.SetFilters(filters);
   for (;;) {

@@ -12,6 +12,7 @@
 #include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionProgress.h"
+#include "extract/RecordStream.h"
 #include "extract/SpikeExtractor.h"
 #include "spikes/SourceHeaderInfo.h"
 
@@ -144,9 +145,11 @@ class ExtractionRun {
   int32_t PlanGroups(const std::vector<ChannelSource>& channels, std::vector<Group>& groups,
                      std::vector<std::string>& inputs, bool report);
   // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
-  bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
+  // `buffers` (may be null) is the memory the group's records are read into, handed from group to group.
+  bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file,
+                std::vector<RecordStream::Buffers>* buffers);
   int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, const std::vector<ChannelFilter>& filters,
-                      SpikeExtractor& extractor, Walk& walk);
+                      SpikeExtractor& extractor, Walk& walk, std::vector<RecordStream::Buffers>* buffers);
   // Designs the band filter for every channel of every group; false, with `refusal` naming the field
   // and the recording, when one of them cannot take it.
   bool DesignFilters(std::vector<Group>& groups, std::string& refusal) const;

@@ -15,6 +15,9 @@ RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId, Buffer
     raw_ = std::move(lender_->raw);
     samples_ = std::move(lender_->samples);
     times_ = std::move(lender_->times);
+    rawSamples_ = std::move(lender_->rawSamples);
+    rawTimes_ = std::move(lender_->rawTimes);
+    work_ = std::move(lender_->work);
   }
   count_ = std::max<int64_t>(sources_.GetNumRecords(sourceId), 0);
   // Only the layout the reader itself uses is streamed directly; anything else goes through the manager.
@@ -30,6 +33,9 @@ RecordStream::~RecordStream() {
   lender_->raw = std::move(raw_);
   lender_->samples = std::move(samples_);
   lender_->times = std::move(times_);
+  lender_->rawSamples = std::move(rawSamples_);
+  lender_->rawTimes = std::move(rawTimes_);
+  lender_->work = std::move(work_);
 }
 
 const int16_t* RecordStream::Samples(int64_t index) const {

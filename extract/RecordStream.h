@@ -21,12 +21,15 @@ class RecordStream {
   static constexpr int64_t kBlockRecords = 1004;
 
   /// The memory a stream reads into. A caller that walks short stretches again and again (the
-  /// detection preview) hands the same buffers from one stream to the next: fresh ones would cost their
-  /// page faults and zeroing on every walk.
+  /// detection preview), or one file after another (the run's threads), hands the same buffers from
+  /// one stream to the next: fresh ones would cost their page faults and zeroing on every walk.
   struct Buffers {
     std::vector<uint8_t> raw;
     std::vector<int16_t> samples;
     std::vector<int64_t> times;
+    std::vector<int16_t> rawSamples;  // with a filter: the records a block is filtered from
+    std::vector<int64_t> rawTimes;
+    FilterWorkspace work;
   };
 
   /// A stream over source `sourceId`. It reads the file with its own descriptor when the manager
