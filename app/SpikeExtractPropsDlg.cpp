@@ -215,6 +215,10 @@ void SpikeExtractPropsDlg::SetNoiseEstimate(NoiseEstimate estimate) {
 // The same threshold `skelvane-cli extract --noise-threshold K` would use, for all the open recordings.
 void SpikeExtractPropsDlg::OnFromNoise() {
   if (!noiseEstimate_) return;
+  // The noise of what detection will see: the band chosen now, not the one the dialog opened with.
+  const std::optional<FilterSpec> filter = FilterOfControls();
+  if (!filter) return;
+  params_.Filter = *filter;
   const std::optional<double> factor = UserQuestions::Current().AskNumber(kNoiseFactorQuestion, noiseFactor_);
   if (!factor || !(*factor > 0.0)) return;
   noiseFactor_ = *factor;

@@ -112,10 +112,12 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
       "--show-spikes", args->showSpikes,
       "Mark the spikes that extract with the options below would write, at their peaks (nothing else changes)");
   args->detection.AddTo(cmd, false);
+  // For now the band filters only what the spike marks are detected on (the traces are drawn as
+  // recorded), so without --show-spikes it would be ignored: it needs it.
   args->filter.AddTo(cmd, "--filter",
-                     std::string("Band filter: ") + FilterOption::kSpelling +
-                         " (cut-offs in Hz; default none). With --show-spikes the spikes are detected on the "
-                         "filtered samples, as extract --filter detects them");
+                     std::string("Band filter the spikes marked by --show-spikes are detected on: ") +
+                         FilterOption::kSpelling + " (cut-offs in Hz; default none), as extract --filter detects them")
+      ->needs(showSpikes);
   args->detection.Need(showSpikes);
   cmd->callback([args, cmd] {
     if (args->showSpikes) args->detection.RequireDetection();

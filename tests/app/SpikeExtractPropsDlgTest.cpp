@@ -400,6 +400,17 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   Click(dialog, "fromNoiseButton");
   EXPECT_EQ(questions->offered.back(), 4.5) << "the last K is offered again";
 
+  // The noise is that of the band chosen in the dialog, before OK: the Spike Band takes out the
+  // alternation at half the sampling rate, so what is left is far below the raw level.
+  SpikeExtractPropsDlg bound(run.Parameters(), plots);
+  bound.SetNoiseEstimate(
+      [&](double k, double& level) { return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level); });
+  Child<QComboBox>(bound, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
+  Click(bound, "fromNoiseButton");
+  EXPECT_LT(Child<QLineEdit>(bound, "thresholdEdit")->text().toInt(), 4.5 * 25 / 0.6745);
+  bound.reject();
+  EXPECT_EQ(run.Parameters().Filter, FilterSpec()) << "Cancel leaves the band as it was";
+
   // Without samples the value stays and the user is told why.
   test::FakeDataSourceManager empty;
   ExtractionRun nothing(empty);
