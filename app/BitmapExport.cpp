@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "app/Preferences.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/FileChooser.h"
 #include "platform/MemoryBitmap.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kNoImageMessage = "Unable to get object from bitmap";
 constexpr const char* kNoBitmapInfoMessage = "Unable to create .bmp file; windows error:";
+constexpr const char* kPngSuffix = "png";
 
 bool Exists(const std::string& path) {
   struct stat status {};
@@ -41,11 +43,15 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
   const std::vector<FileChooser::Filter> filters = {{"Bitmap Files (*.bmp)", {"*.bmp"}},
                                                     {"PNG Images (*.png)", {"*.png"}},
                                                     {"All Files (*.*)", {"*.*"}}};
-  // No to replacing a file brings the chooser back for another name.
+  // No to replacing a file brings the chooser back for another name. The type a name gets (PNG for
+  // ".png", else BMP) is offered again, after No as at the next save.
   std::optional<std::string> path;
+  std::string type = Preferences::PictureType(kDefaultSuffix);
   do {
-    path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
+    path = FileChooser::Current().SaveFile(kChooserTitle, type, filters);
     if (!path) return 0;
+    type = PngFileWriter::HasPngSuffix(*path) ? kPngSuffix : kDefaultSuffix;
+    Preferences::SetPictureType(type);
   } while (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path)));
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.
   if (PngFileWriter::HasPngSuffix(*path)) return PngFileWriter::WritePngFile(*path, windowImage);

@@ -14,6 +14,12 @@ bool QtUserQuestions::AskYesNo(const std::string& question) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUserQuestions::AskToGoOn(const std::string& question) {
+  return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kMessageCaption),
+                               QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 std::optional<double> QtUserQuestions::AskNumber(const std::string& question, double initial) {
   constexpr double kSmallest = 0.01;
   constexpr double kLargest = 1e6;

@@ -10,6 +10,8 @@ class QtUserQuestions final : public UserQuestions {
  public:
   /// A modal box with Yes and No over the active window; No is the default button.
   bool AskYesNo(const std::string& question) override;
+  /// As AskYesNo with Yes the default button.
+  bool AskToGoOn(const std::string& question) override;
   /// A modal number box over the active window (two decimals, above 0).
   std::optional<double> AskNumber(const std::string& question, double initial) override;
 };

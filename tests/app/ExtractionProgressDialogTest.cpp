@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -41,12 +42,17 @@ class FakeQuestions final : public UserQuestions {
     answers.pop_front();
     return answer;
   }
+  bool AskToGoOn(const std::string& question) override {
+    goingOnAsked.push_back(question);
+    return AskYesNo(question);
+  }
   std::optional<double> AskNumber(const std::string& question, double) override {
     asked.push_back(question);
     return std::nullopt;
   }
   std::deque<bool> answers;
   std::vector<std::string> asked;
+  std::vector<std::string> goingOnAsked;  // of them, those whose yes (Enter) goes on
 };
 
 class ExtractionCommandTest : public ::testing::Test {
@@ -126,6 +132,7 @@ TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {
   EXPECT_TRUE(reports.Texts()[0].starts_with("Spike Extraction Process Completed\n")) << reports.Texts()[0];
 }
 
+// The question's yes is what Enter gives, and no says that nothing was made.
 TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserAgrees) {
   const std::string folder = out.File("sessions/day 1");
   run.Parameters().OutputDirectory = folder;
@@ -133,9 +140,12 @@ TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserA
   test::CapturedReports reports;
   EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_FALSE(std::filesystem::exists(folder));
-  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(reports.Texts(),
+            std::vector<std::string>{"No spike files were made: the output folder does not exist:\n" + folder});
+  reports.Clear();
   EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked, std::vector<std::string>(2, "The output folder does not exist. Create it?\n" + folder));
+  EXPECT_EQ(questions->goingOnAsked, questions->asked);
   EXPECT_EQ(test::ReadSpikeFile(folder + "/SpikeFile_g2.kse", 32, 1).Spikes.size(), 38u);
 }
 
@@ -150,6 +160,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   };
   int bars = 0;
   int ticks = 0;
+  bool listShown = false;
   QTimer clicker;
   QObject::connect(&clicker, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<ExtractionProgressDialog*>(QApplication::activeModalWidget());
@@ -157,6 +168,11 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
     bars = static_cast<int>(dialog->findChildren<QProgressBar*>().size());
     // The dialog shows the groups at its next look at the run; never wait forever for it.
     if (bars < 4 && ++ticks < 1000) return;
+    // Every file's row is on show (a few do not scroll), once the dialog has laid the list out.
+    if (const auto* list = dialog->findChild<QScrollArea*>(); list != nullptr && list->widget() != nullptr) {
+      listShown = list->viewport()->height() >= list->widget()->sizeHint().height();
+    }
+    if (!listShown && ++ticks < 1000) return;
     dialog->CancelButton()->click();
     EXPECT_FALSE(dialog->CancelButton()->isEnabled());
     clicked = true;
@@ -166,6 +182,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   ExtractionProgressDialog::RunCommand(run, channels, nullptr);
   EXPECT_TRUE(clicked);
   EXPECT_EQ(bars, 4) << "one bar for the whole run and one per group";
+  EXPECT_TRUE(listShown);
   EXPECT_TRUE(run.WasCancelled());
   // On more than one core the third group may have been written beside the blocked second one.
   const auto& files = run.WrittenFiles();
