@@ -11,6 +11,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/OutputName.h"
 #include "display/CanvasSnapshot.h"
 #include "display/PlotChannels.h"
 #include "extract/DetectionPreviewWorker.h"
@@ -20,6 +21,7 @@
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
+#include "spikes/DataFileGuard.h"
 #include "spikes/SpikeMarks.h"
 
 namespace skelvane::cli {
@@ -62,6 +64,8 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
     ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
+  // Nor may it take the place of any other recording or spike file (a typo in a pattern).
+  if (!DataFileGuard::MayWrite(args.output)) throw CLI::RuntimeError(kExitFailed);
   MemoryBitmap frame;
   // Files that cannot be opened, or that changed while they were drawn, have been reported.
   if (CanvasSnapshot::Render(options, frame) != 0) {
@@ -87,7 +91,10 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--height", args->options.height, "Canvas height in pixels")
       ->required()
       ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
-  cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists)")->required();
+  cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists, unless it is a recording or a "
+                 "spike file)")
+      ->required()
+      ->check(OutputName::Check());
   cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);
