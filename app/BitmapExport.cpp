@@ -13,6 +13,7 @@
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 #include "platform/UserQuestions.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
@@ -41,12 +42,14 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
   const std::vector<FileChooser::Filter> filters = {{"Bitmap Files (*.bmp)", {"*.bmp"}},
                                                     {"PNG Images (*.png)", {"*.png"}},
                                                     {"All Files (*.*)", {"*.*"}}};
-  // No to replacing a file brings the chooser back for another name.
+  // No to replacing a file brings the chooser back for another name, and so does a recording or a
+  // spike file at the name (after the message that says so): a picture never takes their place.
   std::optional<std::string> path;
   do {
     path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
     if (!path) return 0;
-  } while (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path)));
+  } while (!DataFileGuard::MayWrite(*path) ||
+           (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path))));
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.
   if (PngFileWriter::HasPngSuffix(*path)) return PngFileWriter::WritePngFile(*path, windowImage);
   return BitmapFileWriter::WriteBitmapFile(*path, windowImage);
