@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "app/Preferences.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/FileChooser.h"
 #include "platform/MemoryBitmap.h"
@@ -20,6 +21,7 @@ namespace {
 
 constexpr const char* kNoImageMessage = "Unable to get object from bitmap";
 constexpr const char* kNoBitmapInfoMessage = "Unable to create .bmp file; windows error:";
+constexpr const char* kPngSuffix = "png";
 
 bool Exists(const std::string& path) {
   struct stat status {};
@@ -43,11 +45,15 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
                                                     {"PNG Images (*.png)", {"*.png"}},
                                                     {"All Files (*.*)", {"*.*"}}};
   // No to replacing a file brings the chooser back for another name, and so does a recording or a
-  // spike file at the name (after the message that says so): a picture never takes their place.
+  // spike file at the name (after the message that says so): a picture never takes their place. The
+  // type a name gets (PNG for ".png", else BMP) is offered again, after No as at the next save.
   std::optional<std::string> path;
+  std::string type = Preferences::PictureType(kDefaultSuffix);
   do {
-    path = FileChooser::Current().SaveFile(kChooserTitle, kDefaultSuffix, filters);
+    path = FileChooser::Current().SaveFile(kChooserTitle, type, filters);
     if (!path) return 0;
+    type = PngFileWriter::HasPngSuffix(*path) ? kPngSuffix : kDefaultSuffix;
+    Preferences::SetPictureType(type);
   } while (!DataFileGuard::MayWrite(*path) ||
            (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path))));
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.

@@ -1,6 +1,7 @@
 #pragma once
 // "Save Current Display As A Bitmap": asks for a file name and writes the window's canvas image as
-// a BMP file, or as PNG for a .png name. Called by the main window's command handler.
+// a BMP file, or as PNG for a .png name; the chooser offers the type saved last. Called by the main
+// window's command handler.
 
 #include <cstdint>
 #include <string>
@@ -13,7 +14,7 @@ class BitmapExport {
  public:
   /// Title of the Save As chooser.
   static constexpr const char* kChooserTitle = "Save Kestrelon Bitmap File";
-  /// Suffix the chooser adds when the user types none.
+  /// Suffix the chooser offers and adds to a name typed without one, until a picture is saved.
   static constexpr const char* kDefaultSuffix = "bmp";
 
   /// Asks for a path and writes the whole canvas image there, as PNG when the name ends in ".png",

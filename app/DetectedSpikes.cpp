@@ -60,7 +60,7 @@ void DetectedSpikes::Step(bool forward) {
   // From the spike the last step went to while the view is still there (the view may not have
   // centred it at the ends of the data), else from the middle of the view.
   const bool stillThere = stepped_ && view_.VisibleStart == steppedStart_;
-  const int64_t from = stillThere ? *stepped_ : SaturatingAdd(view_.VisibleStart, view_.VisibleSpan / 2);
+  const int64_t from = stillThere ? *stepped_ : model_.MiddleTime();
   if (const std::shared_ptr<const SpikeMarks> marks = worker_->Marks()) {
     const std::optional<int64_t> next = forward ? marks->NextAfter(from) : marks->PreviousBefore(from);
     // Taken from the marks only when no spike between could be missing from them.

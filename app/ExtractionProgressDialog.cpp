@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -24,6 +25,7 @@ constexpr const char* kTitle = "Creating Spike Files";
 constexpr int kPollMilliseconds = 100;
 constexpr int kMinimumWidth = 480;
 constexpr int kMaximumListHeight = 320;
+constexpr int kShownFiles = 5;  // spike files listed without scrolling
 
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -79,7 +81,10 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, const std::vect
   const std::string& folder = parameters.OutputDirectory;
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-    if (!UserQuestions::Current().AskYesNo(kCreateFolderQuestion + folder)) return kStatusCancelled;
+    if (!UserQuestions::Current().AskToGoOn(kCreateFolderQuestion + folder)) {
+      ReportError(kFolderNotCreatedMessage + folder, 0);
+      return kStatusCancelled;
+    }
     std::filesystem::create_directories(folder, error);
     if (error) {
       ReportFileError(kCreateFolderFailedMessage, 0, folder, error.value());
@@ -187,8 +192,18 @@ void ExtractionProgressDialog::BuildGroupRows() {
   auto* scroll = new QScrollArea(this);
   scroll->setWidget(list);
   scroll->setWidgetResizable(true);
-  scroll->setMaximumHeight(kMaximumListHeight);
+  // The rows take the list's width; a sideways scrollbar would only hide the last row under it.
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The dialog is on screen already and would keep its size, leaving the list a row and a half: it
+  // shows up to kShownFiles files (the rest scroll), and the dialog grows to hold them.
+  const int rowHeight = groups.empty() ? 0 : list->sizeHint().height() / static_cast<int>(groups.size());
+  const int shown = std::min(static_cast<int>(groups.size()), kShownFiles);
+  const int frame = 2 * scroll->frameWidth();
+  scroll->setMinimumHeight(std::min(shown * rowHeight + frame, kMaximumListHeight));
+  scroll->setMaximumHeight(std::max(scroll->minimumHeight(), std::min(list->sizeHint().height() + frame,
+                                                                      kMaximumListHeight)));
   static_cast<QVBoxLayout*>(layout())->insertWidget(2, scroll);
+  adjustSize();
 }
 
 void ExtractionProgressDialog::Poll() {

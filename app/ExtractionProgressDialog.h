@@ -1,6 +1,7 @@
 #pragma once
 // Create Spike File with feedback: runs the extraction on a worker thread behind a modal dialog with the
-// overall and per-group progress and a Cancel button, then shows what was written. Used by MainWindow.
+// overall progress, a list of the spike files with their own progress (several rows on show, the rest
+// scrolled) and a Cancel button, then shows what was written. Used by MainWindow.
 
 #include <QDialog>
 #include <array>
@@ -22,8 +23,10 @@ namespace skelvane {
 /// Asked before a run whose threshold is 0 (every sample would cross it).
 inline constexpr const char* kZeroThresholdQuestion =
     "The extraction threshold is 0: nearly every sample counts as a spike. Extract anyway?";
-/// Asked before a run whose output folder does not exist; the folder follows.
+/// Asked before a run whose output folder does not exist; the folder follows. Enter answers yes.
 inline constexpr const char* kCreateFolderQuestion = "The output folder does not exist. Create it?\n";
+/// Reported after no to that question, so that nothing ends silently; the folder follows.
+inline constexpr const char* kFolderNotCreatedMessage = "No spike files were made: the output folder does not exist:\n";
 /// Reported when the folder could not be made.
 inline constexpr const char* kCreateFolderFailedMessage = "The output folder could not be created";
 /// Asked before a run that would write over spike files already there: this line, the files one a

@@ -10,12 +10,10 @@
 #include "app/WindowView.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
-#include "display/PlotCanvas.h"
 #include "display/TimeText.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/ReportError.h"
-#include "platform/Saturating.h"
 
 namespace skelvane {
 namespace {
@@ -38,8 +36,8 @@ int64_t RecordingEnd(IDataSourceManager& sources, int64_t fallback) {
 
 }  // namespace
 
-GoToTimeDialog::GoToTimeDialog(int64_t recordingStart, const QString& initial, QWidget* parent)
-    : QDialog(parent), recordingStart_(recordingStart), field_(new QLineEdit(initial, this)) {
+GoToTimeDialog::GoToTimeDialog(const RecordingClock& clock, const QString& initial, QWidget* parent)
+    : QDialog(parent), clock_(clock), field_(new QLineEdit(initial, this)) {
   setWindowTitle(QString::fromUtf8(kTitle));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(QString::fromUtf8(kPrompt), this));
@@ -54,7 +52,7 @@ GoToTimeDialog::GoToTimeDialog(int64_t recordingStart, const QString& initial, Q
 
 void GoToTimeDialog::accept() {
   std::string error;
-  time_ = TimeText::Parse(field_->text().toStdString(), recordingStart_, error);
+  time_ = clock_.Parse(field_->text().toStdString(), error);
   if (!time_) {
     ShowMessage(error);
     field_->selectAll();
@@ -64,14 +62,14 @@ void GoToTimeDialog::accept() {
   QDialog::accept();
 }
 
-void GoToTimeDialog::Run(IDataSourceManager& sources, ViewModel& model, const ViewState& view, WindowView& window,
-                         QWidget& parent) {
-  const int64_t first = PlotCanvas::RecordingStart(sources, view.DataStart);
+void GoToTimeDialog::Run(const RecordingClock& clock, IDataSourceManager& sources, ViewModel& model,
+                         const ViewState& view, WindowView& window, QWidget& parent) {
+  const int64_t first = clock.Origin();
   const int64_t last = std::max(first, RecordingEnd(sources, view.DataEnd));
-  // The field starts at the middle of the view, so a small change is a small edit.
-  const int64_t centre = SaturatingAdd(view.VisibleStart, view.VisibleSpan / 2);
-  const int64_t offset = SaturatingSubtract(centre, first);
-  GoToTimeDialog dialog(first, QString::fromStdString(TimeText::Seconds(offset, TimeText::ExactDecimals(offset))),
+  // The field starts at the time in the middle of the view: Enter keeps the view where it is, and a
+  // small change is a small edit.
+  const int64_t offset = clock.Offset(model.MiddleTime());
+  GoToTimeDialog dialog(clock, QString::fromStdString(TimeText::Seconds(offset, TimeText::ExactDecimals(offset))),
                         &parent);
   if (dialog.exec() != QDialog::Accepted || !dialog.Time()) return;
   const int64_t asked = *dialog.Time();

@@ -1,11 +1,13 @@
 #pragma once
-// Display > Go To Time: a small dialog that takes a time as typed (seconds from the recording's
-// start, h:mm:ss, or a raw timestamp in microseconds with "us"; TimeText reads it) and the command
-// that centres the view there, keeping the span. WindowCommands runs it.
+// Display > Go To Time: a small dialog that takes a time as typed (seconds or h:mm:ss on the
+// recordings' clock, or a raw timestamp in microseconds with "us"; RecordingClock reads it) and the
+// command that centres the view there, keeping the span. WindowCommands runs it.
 
 #include <QDialog>
 #include <cstdint>
 #include <optional>
+
+#include "display/RecordingClock.h"
 
 class QLineEdit;
 
@@ -23,8 +25,8 @@ class GoToTimeDialog final : public QDialog {
   /// The dialog's title.
   static constexpr const char* kTitle = "Go To Time";
 
-  /// A dialog reading times from `recordingStart`, the text field holding `initial`.
-  GoToTimeDialog(int64_t recordingStart, const QString& initial, QWidget* parent);
+  /// A dialog reading times on `clock`, the text field holding `initial`.
+  GoToTimeDialog(const RecordingClock& clock, const QString& initial, QWidget* parent);
 
   /// The time read when the dialog was accepted.
   std::optional<int64_t> Time() const { return time_; }
@@ -33,15 +35,15 @@ class GoToTimeDialog final : public QDialog {
 
   /// The whole command: asks over `parent`, then centres the view on the time. A time outside the
   /// recordings is held to their first or last record and the status bar says so.
-  static void Run(IDataSourceManager& sources, ViewModel& model, const ViewState& view, WindowView& window,
-                  QWidget& parent);
+  static void Run(const RecordingClock& clock, IDataSourceManager& sources, ViewModel& model, const ViewState& view,
+                  WindowView& window, QWidget& parent);
 
  public slots:
   /// Takes the text; a text that is not a time is explained and the dialog stays open.
   void accept() override;
 
  private:
-  int64_t recordingStart_;
+  RecordingClock clock_;
   QLineEdit* field_;
   std::optional<int64_t> time_;
 };

@@ -122,7 +122,8 @@ int32_t MainWindow::Create() {
   plotActions_ = std::make_unique<PlotActions>(canvas_, view_, plots_, locator_, *this, *client_);
   detectedSpikes_ = std::make_unique<DetectedSpikes>(
       DetectedSpikes::Parts{canvas_, view_, model_, extraction_.Extraction(), plots_, sources_, *this});
-  spikePanels_ = std::make_unique<SpikePanels>(sources_, view_, model_, *this, *this);
+  spikePanels_ = std::make_unique<SpikePanels>(canvas_, sources_, view_, model_, *this, *this,
+                                               [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
@@ -155,6 +156,8 @@ int32_t MainWindow::Create() {
 void MainWindow::Redraw() {
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
+  if (pointer_) UpdatePointer(pointer_->x(), pointer_->y());
   FollowSpikes();
   if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
   if (overview_ != nullptr) overview_->ViewChanged();
@@ -176,7 +179,12 @@ void MainWindow::FollowSpikes() {
   if (spikePanels_) spikePanels_->FollowView();
 }
 
+// With the last recording closed the view is the start-up one, not one padded around nothing.
 void MainWindow::UpdateTimeRange() {
+  if (sources_.GetNumSources() == 0) {
+    model_.ResetTime();
+    return;
+  }
   int64_t start = 0;
   int64_t end = 0;
   sources_.GetTimeRange(start, end);
@@ -256,6 +264,7 @@ MemoryBitmap MainWindow::DisplayedImage() {
 
 void MainWindow::OnMouseMove(Qt::MouseButtons buttons, int32_t x, int32_t y) {
   mouse_->OnMouseMove(buttons, x, y);
+  pointer_ = QPoint(x, y);
   UpdatePointer(x, y);
 }
 
@@ -311,7 +320,7 @@ void MainWindow::FollowPixelRatio() {
 void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (status_ == nullptr) return;
   const int32_t plot = locator_.PlotAt(y);
-  if (plot >= 0) overview_->FollowPlot(plot);
+  if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
@@ -320,7 +329,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   }
   StatusBar::Pointer pointer;
   pointer.time = *time;
-  pointer.dataStart = PlotCanvas::RecordingStart(sources_, view_.DataStart);
+  pointer.clockOrigin = canvas_.Clock().Origin();
   if (plot >= 0) {
     pointer.plotName = locator_.NameOf(plot);
     if (const auto sample = locator_.SampleAt(plot, *time)) {
@@ -332,6 +341,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
 }
 
 void MainWindow::OnMouseLeave() {
+  pointer_.reset();
   if (status_ != nullptr) status_->ClearPointer();
   if (cursors_) cursors_->PointerLeft();
 }

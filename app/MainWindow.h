@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,7 @@ class MainWindow final : public QMainWindow,
   ExtractionCommands extraction_;
   PlotLocator locator_;
   std::string settingsFolder_;  // empty: beside the program
+  std::optional<QPoint> pointer_;  // the mouse, while it is over the client area
   bool closed_ = false;
 
   ClientArea* client_ = nullptr;

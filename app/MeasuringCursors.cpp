@@ -45,7 +45,7 @@ bool MeasuringCursors::Clear() {
 std::string MeasuringCursors::Readout() const {
   TimeCursors* cursors = canvas_.Cursors();
   if (cursors == nullptr) return {};
-  return cursors->ReadoutText(DifferenceUnderPointer(*cursors));
+  return cursors->ReadoutText(canvas_.Clock(), DifferenceUnderPointer(*cursors));
 }
 
 std::optional<TimeCursors::PlotDifference> MeasuringCursors::DifferenceUnderPointer(const TimeCursors& cursors) const {

@@ -31,8 +31,9 @@ class OverviewPicture {
   };
 
   /// Draws the kept image for `content` unless it shows that already: the plot's name left of the
-  /// trace columns and, once its summary is built, its envelope scaled to the recording's largest
-  /// excursion. A null `plot` leaves the image black.
+  /// trace columns and, once its summary is built, its envelope: the typical range in the plot's
+  /// colour, filling at least half the height, over the extremes in a dimmer shade (held to the
+  /// strip). A null `plot` leaves the image black.
   void Show(const CscPlot* plot, const Content& content);
   /// What the kept image shows.
   const Content& Shown() const { return content_; }

@@ -15,7 +15,7 @@
 namespace skelvane {
 namespace {
 
-constexpr int kMinimumBoxWidth = 2;
+constexpr int kMinimumBoxWidth = 8;  // pixels
 
 }  // namespace
 
@@ -92,10 +92,14 @@ QRect OverviewStrip::SpanBox() const {
     const int64_t offset = std::clamp<int64_t>(SaturatingSubtract(time, view_.DataStart), 0, duration);
     return static_cast<int32_t>(MulDiv(offset, columns, duration));
   };
-  const int32_t first = columnOf(view_.VisibleStart);
-  const int32_t end = columnOf(SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));
-  const int32_t last = std::max(end, first + kMinimumBoxWidth);
-  return QRect(TraceLeft() + first, 0, last - first, height());
+  int32_t first = columnOf(view_.VisibleStart);
+  int32_t end = columnOf(SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));
+  // A short span still gets a box one can see and point at, about its middle, inside the strip.
+  if (end - first < kMinimumBoxWidth) {
+    first = std::clamp((first + end - kMinimumBoxWidth) / 2, 0, std::max(columns - kMinimumBoxWidth, 0));
+    end = first + kMinimumBoxWidth;
+  }
+  return QRect(TraceLeft() + first, 0, end - first, height());
 }
 
 void OverviewStrip::paintEvent(QPaintEvent*) {

@@ -1,11 +1,11 @@
 #pragma once
 // The strip above the canvas that shows the whole recording of one plot (the plot last under the
-// mouse, else the first) as its min/max envelope from the plot's summary, with a box over the
-// visible span; a click or a drag centres the view there. The envelope is drawn once into an image
-// (OverviewPicture) kept until its plot, the data range, the width or the summary change: a view change repaints only
-// the image and the box. A widget of its own: it is not part of the canvas picture or a snapshot.
-// Owned (as a child widget) by MainWindow, which tells it of view changes and of the plot under the
-// mouse.
+// mouse, else the first) as its envelope from the plot's summary (typical range and extremes), with a
+// box (a few pixels at least) over the visible span; a click or a drag centres the view there. The
+// envelope is drawn once into an image (OverviewPicture) kept until its plot, the data range, the
+// width or the summary change: a view change repaints only the image and the box. A widget of its
+// own: it is not part of the canvas picture or a snapshot. Owned (as a child widget) by MainWindow,
+// which tells it of view changes and of the plot under the mouse.
 
 #include <QWidget>
 #include <cstdint>
@@ -44,7 +44,8 @@ class OverviewStrip final : public QWidget {
   std::string ShownPath() const;
   /// Whether the envelope of the plot shown now is drawn (its summary was built by the last paint).
   bool HasEnvelope() const { return picture_.Shown().built && picture_.Shown().path == ShownPath(); }
-  /// The box over the visible span, in the strip's coordinates (empty with no data range).
+  /// The box over the visible span, in the strip's coordinates, at least a few pixels wide about the
+  /// span's middle (empty with no data range).
   QRect SpanBox() const;
 
  protected:

@@ -18,6 +18,7 @@ constexpr const char* kRecentKey = "recentFiles";
 constexpr const char* kRecentPathsKey = "paths";
 constexpr const char* kGeometryKey = "window/geometry";
 constexpr const char* kFolderGroup = "folders/";
+constexpr const char* kPictureTypeKey = "bitmap/type";
 
 // An INI file in the user's configuration folder; tests point QSettings::setPath at a temporary one.
 QSettings Store() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
@@ -141,6 +142,14 @@ QString Preferences::LastFolder(const QString& kind) { return Store().value(kFol
 
 void Preferences::SetLastFolder(const QString& kind, const QString& folder) {
   Store().setValue(kFolderGroup + kind, folder);
+}
+
+std::string Preferences::PictureType(const std::string& fallback) {
+  return Store().value(kPictureTypeKey, QString::fromStdString(fallback)).toString().toStdString();
+}
+
+void Preferences::SetPictureType(const std::string& extension) {
+  Store().setValue(kPictureTypeKey, QString::fromStdString(extension));
 }
 
 }  // namespace skelvane

@@ -1,12 +1,13 @@
 #pragma once
 // What the window remembers between runs beyond the 104-byte settings file: time axis labels, data
-// axis unit, keeping summaries on disk, recent file sets, window geometry, extraction parameters and
-// last folders (QSettings).
+// axis unit, keeping summaries on disk, recent file sets, window geometry, extraction parameters,
+// last folders and the type of the last saved picture (QSettings).
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "display/IPlotCanvas.h"
@@ -55,6 +56,11 @@ class Preferences {
   static QString LastFolder(const QString& kind);
   /// Remembers the folder a chooser of the given kind ended in.
   static void SetLastFolder(const QString& kind, const QString& folder);
+
+  /// The extension of the last picture saved ("png"), or `fallback` when none was.
+  static std::string PictureType(const std::string& fallback);
+  /// Remembers the extension of the picture saved.
+  static void SetPictureType(const std::string& extension);
 };
 
 }  // namespace skelvane

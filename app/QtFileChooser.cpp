@@ -66,9 +66,13 @@ std::optional<std::vector<std::string>> QtFileChooser::OpenFiles(const std::stri
   dialog.setOption(QFileDialog::ReadOnly, false);
   StartIn(dialog, kOpenFolder);
   if (!filters.empty()) dialog.setNameFilters(ToQtFilters(filters).split(QStringLiteral(";;")));
-  // An initial name with wildcards only narrows the list; a plain one is preselected.
-  if (!initialName.empty() && initialName.find_first_of("*?") == std::string::npos) {
-    dialog.selectFile(FromLocalPath(initialName));
+  // An initial folder is where the chooser starts; an initial name with wildcards only narrows the
+  // list; a plain one is preselected.
+  const QString initial = FromLocalPath(initialName);
+  if (!initialName.empty() && QFileInfo(initial).isDir()) {
+    dialog.setDirectory(initial);
+  } else if (!initialName.empty() && initialName.find_first_of("*?") == std::string::npos) {
+    dialog.selectFile(initial);
   }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   Preferences::SetLastFolder(kOpenFolder, dialog.directory().absolutePath());
@@ -87,6 +91,13 @@ std::optional<std::string> QtFileChooser::SaveFile(const std::string& title, con
   StartIn(dialog, kSaveFolder);
   const QStringList qtFilters = ToQtFilters(filters).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
   if (!qtFilters.isEmpty()) dialog.setNameFilters(qtFilters);
+  // The type of the default suffix is the one offered.
+  for (std::size_t i = 0; i < filters.size() && i < static_cast<std::size_t>(qtFilters.size()); ++i) {
+    if (!defaultSuffix.empty() && SuffixOf(filters[i]) == defaultSuffix) {
+      dialog.selectNameFilter(qtFilters[static_cast<qsizetype>(i)]);
+      break;
+    }
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   // A name typed without an extension takes the one of the type chosen (the default suffix for
   // "every file"); the dialog would give every name the default.

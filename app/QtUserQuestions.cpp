@@ -34,6 +34,12 @@ int32_t QtUserQuestions::AskChoice(const std::string& question, const std::vecto
   return chosen == buttons.end() ? -1 : static_cast<int32_t>(chosen - buttons.begin());
 }
 
+bool QtUserQuestions::AskToGoOn(const std::string& question) {
+  return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kMessageCaption),
+                               QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 std::optional<double> QtUserQuestions::AskNumber(const std::string& question, double initial) {
   constexpr double kSmallest = 0.01;
   constexpr double kLargest = 1e6;

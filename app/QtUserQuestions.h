@@ -13,6 +13,8 @@ class QtUserQuestions final : public UserQuestions {
   /// A modal box with one button per answer over the active window.
   int32_t AskChoice(const std::string& question, const std::vector<std::string>& answers,
                     int32_t defaultAnswer) override;
+  /// As AskYesNo with Yes the default button.
+  bool AskToGoOn(const std::string& question) override;
   /// A modal number box over the active window (two decimals, above 0).
   std::optional<double> AskNumber(const std::string& question, double initial) override;
 };

@@ -1,6 +1,8 @@
 #include "app/SpikePanels.h"
 
+#include <QDockWidget>
 #include <QMainWindow>
+#include <QTimer>
 #include <algorithm>
 #include <optional>
 
@@ -8,10 +10,12 @@
 #include "app/WindowView.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
+#include "display/IPlotCanvas.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "platform/FileChooser.h"
 #include "platform/FileIdentity.h"
+#include "platform/PathHelpers.h"
 #include "platform/Saturating.h"
 
 namespace skelvane {
@@ -25,22 +29,79 @@ const std::vector<FileChooser::Filter> kSpikeFileFilters = {
 
 }  // namespace
 
-SpikePanels::SpikePanels(IDataSourceManager& sources, ViewState& view, ViewModel& model, WindowView& windowView,
-                         QMainWindow& window)
-    : sources_(sources), view_(view), model_(model), windowView_(windowView), window_(window) {}
+SpikePanels::SpikePanels(const IPlotCanvas& canvas, IDataSourceManager& sources, ViewState& view, ViewModel& model,
+                         WindowView& windowView, QMainWindow& window, OutputFolder outputFolder)
+    : canvas_(canvas),
+      sources_(sources),
+      view_(view),
+      model_(model),
+      windowView_(windowView),
+      window_(window),
+      outputFolder_(std::move(outputFolder)) {}
 
 bool SpikePanels::Open(const std::string& path) {
   SpikesPanel* panel = SpikesPanel::Open(
-      path, [this](const std::vector<std::string>& files, int64_t time) { return CentreOn(files, time); }, &window_);
+      path, [this](const std::vector<std::string>& files, int64_t time) { return CentreOn(files, time); },
+      [this] { return canvas_.Clock(); }, &window_);
   if (panel == nullptr) return false;
+  const std::vector<QDockWidget*> before = Stacked();
   window_.addDockWidget(Qt::RightDockWidgetArea, panel);
   panel->FollowSpan(view_.VisibleStart, SaturatingAdd(view_.VisibleStart, view_.VisibleSpan));
   panels_.emplace_back(panel);
+  Arrange(panel, before);
   return true;
 }
 
+std::vector<QDockWidget*> SpikePanels::Stacked() const {
+  std::vector<QDockWidget*> stacked;
+  for (SpikesPanel* panel : Panels()) {
+    if (panel->isFloating() || window_.dockWidgetArea(panel) != Qt::RightDockWidgetArea) continue;
+    const QList<QDockWidget*> tabs = window_.tabifiedDockWidgets(panel);
+    const bool inTabsCounted =
+        std::any_of(stacked.begin(), stacked.end(), [&tabs](QDockWidget* counted) { return tabs.contains(counted); });
+    if (!inTabsCounted) stacked.push_back(panel);
+  }
+  return stacked;
+}
+
+// A dock added under others got what they left over, a sliver: the panels share the height beside
+// the traces equally while each keeps room for its views, and past that the new one goes into a tab
+// over the last.
+void SpikePanels::Arrange(SpikesPanel* added, const std::vector<QDockWidget*>& before) {
+  if (before.empty()) return;
+  const QWidget* beside = window_.centralWidget() != nullptr ? window_.centralWidget() : &window_;
+  const int available = beside->height();
+  const int count = static_cast<int>(before.size()) + 1;
+  if (available / count < added->minimumSizeHint().height()) {
+    window_.tabifyDockWidget(before.back(), added);
+    added->raise();
+    return;
+  }
+  // Once the new dock is laid out: sizes given before that are not kept.
+  QList<QPointer<QDockWidget>> docks(before.begin(), before.end());
+  docks << added;
+  QTimer::singleShot(0, &window_, [this, docks] {
+    QList<QDockWidget*> shown;
+    for (const QPointer<QDockWidget>& dock : docks) {
+      if (!dock.isNull()) shown << dock.data();
+    }
+    if (shown.size() < 2) return;
+    const QWidget* area = window_.centralWidget() != nullptr ? window_.centralWidget() : &window_;
+    const auto share = std::max(area->height() / static_cast<int>(shown.size()), 1);
+    window_.resizeDocks(shown, QList<int>(shown.size(), share), Qt::Vertical);
+  });
+}
+
+std::string SpikePanels::SpikeFileFolder() const {
+  const std::string output = outputFolder_ ? outputFolder_() : std::string();
+  if (!output.empty()) return output;
+  std::string path;
+  if (sources_.GetNumSources() > 0 && sources_.GetSourcePath(0, path) == 0) return FolderOf(AbsolutePathOf(path));
+  return {};
+}
+
 void SpikePanels::OpenWithChooser() {
-  const auto chosen = FileChooser::Current().OpenFiles(kChooserTitle, "", kSpikeFileFilters, true);
+  const auto chosen = FileChooser::Current().OpenFiles(kChooserTitle, SpikeFileFolder(), kSpikeFileFilters, true);
   if (!chosen) return;
   // A file that is no sound spike file is reported; the others open all the same.
   for (const std::string& path : *chosen) Open(path);

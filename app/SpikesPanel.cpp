@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "app/SpikesPicture.h"
-#include "display/TimeText.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
 #include "platform/StatusCodes.h"
@@ -20,7 +19,6 @@
 namespace skelvane {
 namespace {
 
-constexpr int32_t kMicrosecondDecimals = 6;
 constexpr std::size_t kBytesPerPixel = 4;  // 32-bit pixels, as the renderer's bitmap holds them
 constexpr const char* kSpanSwitchText = "Only the spikes in the visible span";
 
@@ -37,16 +35,17 @@ QImage ImageOf(const MemoryBitmap& bitmap) {
 
 }  // namespace
 
-SpikesPanel* SpikesPanel::Open(const std::string& path, CentreOnSpike centre, QWidget* parent) {
+SpikesPanel* SpikesPanel::Open(const std::string& path, CentreOnSpike centre, ClockNow clock, QWidget* parent) {
   auto file = std::make_unique<SpikeFile>();
   if (file->Open(path) != kStatusOk) return nullptr;  // the reader said what is wrong
-  return new SpikesPanel(std::move(file), std::move(centre), parent);
+  return new SpikesPanel(std::move(file), std::move(centre), std::move(clock), parent);
 }
 
-SpikesPanel::SpikesPanel(std::unique_ptr<SpikeFile> file, CentreOnSpike centre, QWidget* parent)
+SpikesPanel::SpikesPanel(std::unique_ptr<SpikeFile> file, CentreOnSpike centre, ClockNow clock, QWidget* parent)
     : QDockWidget(QString::fromStdString(FileNameOf(file->Path())), parent),
       file_(std::move(file)),
-      centre_(std::move(centre)) {
+      centre_(std::move(centre)),
+      clock_(std::move(clock)) {
   setObjectName(QStringLiteral("Spikes ") + QString::fromStdString(file_->Path()));
   setAttribute(Qt::WA_DeleteOnClose);
   BuildWidgets();
@@ -76,6 +75,8 @@ void SpikesPanel::BuildWidgets() {
   picture_ = new SpikesPicture({[this](int x, int y) { Pointed(x, y); }, [this](int x, int y) { Clicked(x, y); },
                                 [this] { ScheduleDraw(); }},
                                contents);
+  // Never so short that the views have no room (a panel docked under another was left a sliver).
+  picture_->setMinimumHeight(SpikePanelViews::SmallestHeight(file_->NumChannels()));
   column->addWidget(picture_, 1);
   info_ = new QLabel(contents);
   column->addWidget(info_);
@@ -85,11 +86,14 @@ void SpikesPanel::BuildWidgets() {
   connect(spanOnly_, &QCheckBox::toggled, this, [this] { Load(); });
 }
 
+// Channels go by their recordings' names, as the views title them.
 void SpikesPanel::FillChoosers() {
   const int32_t channels = file_->NumChannels();
-  for (int32_t c = 0; c < channels; ++c) channel_->addItem(QString::number(c + 1));
+  const SpikeFigureLayout::Channels named = SpikeFigureLayout::ChannelsOf(file_->Header());
+  const auto name = [&named](int32_t channel) { return QString::fromStdString(named.Name(channel)); };
+  for (int32_t c = 0; c < channels; ++c) channel_->addItem(name(c));
   for (const auto& [x, y] : SpikeFigureLayout::ChannelPairs(channels)) {
-    pair_->addItem(QStringLiteral("%1 vs %2").arg(x + 1).arg(y + 1));
+    pair_->addItem(QStringLiteral("%1 vs %2").arg(name(x), name(y)));
   }
   pair_->setEnabled(channels >= 2);
 }
@@ -197,10 +201,11 @@ void SpikesPanel::Pointed(int x, int y) {
   } else {
     const SpikeSubset& subset = views_->Subset();
     const auto time = static_cast<int64_t>(subset.Timestamp(spike));
-    info_->setText(QStringLiteral("Spike %1 of %2 at %3 s")
+    const RecordingClock clock = clock_ ? clock_() : RecordingClock(0);
+    info_->setText(QStringLiteral("Spike %1 of %2 at %3")
                        .arg(subset.FileIndex(spike) + 1)
                        .arg(file_->NumSpikes())
-                       .arg(QString::fromStdString(TimeText::Seconds(time, kMicrosecondDecimals))));
+                       .arg(QString::fromStdString(clock.Reading(time))));
   }
   ScheduleDraw();
 }

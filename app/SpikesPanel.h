@@ -1,7 +1,8 @@
 #pragma once
 // A Spikes panel: one spike file docked beside the traces, shown as the views of its figure (the
 // waveforms of a chosen channel, the peak scatter of a chosen pair, the interval histogram) over at
-// most SpikePanelViews::kDrawnSpikes spikes. Pointing at a spike shows its time, a click centres the
+// most SpikePanelViews::kDrawnSpikes spikes. Pointing at a spike shows its time on the window's clock
+// and its timestamp, a click centres the
 // traces on it, and a switch limits the panel to the spikes of the span the traces show. The file's
 // statistics are worked out on a thread of the panel's own. Made and owned by SpikePanels.
 
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "display/RecordingClock.h"
 #include "render/GLRenderer.h"
 #include "spikes/SpikePanelViews.h"
 
@@ -34,12 +36,14 @@ class SpikesPanel final : public QDockWidget {
   /// Asked to centre the traces on a spike of the file: the data files its header names and the
   /// spike's time; false when no recording of it is open.
   using CentreOnSpike = std::function<bool(const std::vector<std::string>& sourceFiles, int64_t time)>;
+  /// The clock the window reads times on now (it follows the recordings opened and closed).
+  using ClockNow = std::function<RecordingClock()>;
   /// What the info line says when a click finds no recording of the spike open.
   static constexpr const char* kNotOpenText = "None of its recordings is open: nothing to centre";
 
   /// A panel over `parent` for the spike file `path`; null, after the reader's message naming the file
   /// and what is wrong with it, when it is no sound spike file.
-  static SpikesPanel* Open(const std::string& path, CentreOnSpike centre, QWidget* parent);
+  static SpikesPanel* Open(const std::string& path, CentreOnSpike centre, ClockNow clock, QWidget* parent);
   /// Waits for a load still running.
   ~SpikesPanel() override;
 
@@ -63,7 +67,7 @@ class SpikesPanel final : public QDockWidget {
   QString InfoText() const;
 
  private:
-  SpikesPanel(std::unique_ptr<SpikeFile> file, CentreOnSpike centre, QWidget* parent);
+  SpikesPanel(std::unique_ptr<SpikeFile> file, CentreOnSpike centre, ClockNow clock, QWidget* parent);
 
   void BuildWidgets();
   void FillChoosers();
@@ -79,6 +83,7 @@ class SpikesPanel final : public QDockWidget {
 
   std::unique_ptr<SpikeFile> file_;
   CentreOnSpike centre_;
+  ClockNow clock_;
   GLRenderer renderer_;
   std::unique_ptr<SpikePanelViews> views_;  // what is shown
   std::optional<std::pair<int64_t, int64_t>> triedRange_;  // the range of the last load started

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <cstdio>
 
+#include "display/RecordingClock.h"
 #include "display/TimeText.h"
 
 namespace skelvane {
@@ -21,6 +22,9 @@ StatusBar::StatusBar(QWidget* parent)
       progress_(new QLabel(this)),
       spikes_(new QLabel(this)) {
   setSizeGripEnabled(false);
+  // Long readings are cut at the window's edge: a label as wide as its text would widen the window.
+  pointer_->setMinimumWidth(1);
+  cursors_->setMinimumWidth(1);
   addWidget(pointer_, 1);
   addWidget(cursors_);
   cursors_->hide();
@@ -29,11 +33,14 @@ StatusBar::StatusBar(QWidget* parent)
   addPermanentWidget(span_);
   progress_->hide();
   spikes_->hide();
+  // A notice takes the place of the readings while it lasts; the cursors' readout returns after it.
+  connect(this, &QStatusBar::messageChanged, this, [this] { FitCursors(); });
 }
 
+void StatusBar::FitCursors() { cursors_->setVisible(!cursors_->text().isEmpty() && currentMessage().isEmpty()); }
+
 std::string StatusBar::PointerText(const Pointer& p) {
-  std::string text = TimeText::Seconds(p.time, kMicrosecondDecimals) + " s  (" +
-                     TimeText::Clock(p.time - p.dataStart, kMicrosecondDecimals) + ")";
+  std::string text = RecordingClock(p.clockOrigin).Reading(p.time);
   if (p.plotName.empty()) return text;
   text += "  " + p.plotName;
   if (!p.counts) return text;
@@ -73,7 +80,7 @@ void StatusBar::ClearPointer() { pointer_->clear(); }
 
 void StatusBar::ShowCursors(const std::string& readout) {
   cursors_->setText(QString::fromStdString(readout));
-  cursors_->setVisible(!readout.empty());
+  FitCursors();
 }
 
 void StatusBar::ShowSpan(int64_t span) { span_->setText(QString::fromStdString(SpanText(span))); }
@@ -86,6 +93,7 @@ void StatusBar::ShowSummaryProgress(int64_t done, int64_t total) {
 
 QString StatusBar::PointerLabelText() const { return pointer_->text(); }
 QString StatusBar::CursorsLabelText() const { return cursors_->text(); }
+bool StatusBar::CursorsShown() const { return cursors_->isVisible(); }
 QString StatusBar::SpanLabelText() const { return span_->text(); }
 QString StatusBar::ProgressLabelText() const { return progress_->text(); }
 QString StatusBar::SpikeCountLabelText() const { return spikes_->text(); }

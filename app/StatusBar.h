@@ -18,8 +18,8 @@ class StatusBar final : public QStatusBar {
  public:
   /// What lies under the mouse.
   struct Pointer {
-    int64_t time = 0;         // microseconds
-    int64_t dataStart = 0;    // first record of the recordings, for the clock reading
+    int64_t time = 0;         // a timestamp, microseconds
+    int64_t clockOrigin = 0;  // what the recordings' clock counts from (RecordingClock)
     std::string plotName;     // empty: not over a plot
     std::optional<int16_t> counts;
     std::optional<double> microvolts;
@@ -31,7 +31,7 @@ class StatusBar final : public QStatusBar {
   void ShowPointer(const Pointer& pointer);
   /// Clears the reading (the mouse left the plots).
   void ClearPointer();
-  /// Shows the measuring cursors' readout (empty: no cursor set).
+  /// Shows the measuring cursors' readout (empty: no cursor set), once no notice stands there.
   void ShowCursors(const std::string& readout);
   /// Shows the visible time span.
   void ShowSpan(int64_t span);
@@ -42,7 +42,8 @@ class StatusBar final : public QStatusBar {
   /// Hides the spike count (the spikes are not shown).
   void HideSpikeCount();
 
-  /// "12.345678 s  (0:00:02.345678)", then "  TT1a: -120 counts = -36.6 uV" over a plot.
+  /// The clock's reading ("2.345678 s  (0:00:02.345678)  timestamp 3345678 us"), then
+  /// "  TT1a: -120 counts = -36.6 uV" over a plot.
   static std::string PointerText(const Pointer& pointer);
   /// "Span 2.500000 s".
   static std::string SpanText(int64_t span);
@@ -56,10 +57,14 @@ class StatusBar final : public QStatusBar {
   QString CursorsLabelText() const;
   QString SpanLabelText() const;
   QString ProgressLabelText() const;
+  /// Whether the cursors' readout is on show (it gives way to a notice).
+  bool CursorsShown() const;
   /// The spike count's text (empty while hidden).
   QString SpikeCountLabelText() const;
 
  private:
+  void FitCursors();
+
   QLabel* pointer_;
   QLabel* cursors_;
   QLabel* span_;

@@ -310,7 +310,9 @@ void WindowCommands::ShowKeysAndMouse() {
   keysAndMouse_->raise();
 }
 
-void WindowCommands::GoToTime() { GoToTimeDialog::Run(sources_, model_, view_, window_, widget_); }
+void WindowCommands::GoToTime() {
+  GoToTimeDialog::Run(canvas_.Clock(), sources_, model_, view_, window_, widget_);
+}
 
 // Each plot at least its own smallest height: when even those do not fit, the rest scroll.
 void WindowCommands::FitPlotsToWindow() {

@@ -1,7 +1,9 @@
 // The band filters against a plain pass over the same samples, in the same run: the Spike Band and
-// the LFP Band per core (and per vector path), a filtered frame drawn sample by sample (16 plots of
-// 1920 columns of 128 samples, read from the files) against the same frame read raw, and a whole pass
-// over 16 files through FilterStream against reading them. Every figure is printed as a ratio.
+// the LFP Band per core (and per vector path, and on full-scale samples, which the folded paths do not
+// take), a filtered frame drawn sample by sample (16 plots of 1920 columns of 128 samples, read from
+// the files) against the same frame read raw, and a whole pass over 16 files through FilterStream
+// against reading them. Every figure is printed as a ratio of processor times (the filters run on one
+// thread; the machines the benches run on are shared).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -48,16 +50,19 @@ const FilterDesign& Design(const FilterSpec& spec) {
   return found->second;
 }
 
-// Spiky noise over a slow wave, with its support on both sides and the FIR's read pad.
-const std::vector<int16_t>& Samples(int64_t extra) {
-  static std::map<int64_t, std::vector<int16_t>> made;
-  std::vector<int16_t>& samples = made[extra];
+// Spiky noise over a slow wave (or full-scale noise), with its support on both sides and the FIR's
+// read pad.
+const std::vector<int16_t>& Samples(int64_t extra, bool fullScale = false) {
+  static std::map<std::pair<int64_t, bool>, std::vector<int16_t>> made;
+  std::vector<int16_t>& samples = made[{extra, fullScale}];
   if (samples.empty()) {
     std::mt19937 random(3);
     std::normal_distribution<double> noise(0.0, 30.0);
+    std::uniform_int_distribution<int32_t> full(-32768, 32767);
     samples.resize(static_cast<std::size_t>(kSamples + extra));
     for (std::size_t i = 0; i < samples.size(); ++i) {
-      samples[i] = static_cast<int16_t>(noise(random) + 400.0 * std::sin(static_cast<double>(i) * 0.0006));
+      samples[i] = fullScale ? static_cast<int16_t>(full(random))
+                             : static_cast<int16_t>(noise(random) + 400.0 * std::sin(static_cast<double>(i) * 0.0006));
     }
   }
   return samples;
@@ -123,8 +128,8 @@ void BM_PlainPass(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainPass)->Unit(benchmark::kMillisecond);
 
-void Filter(benchmark::State& state, const FilterDesign& design) {
-  const std::vector<int16_t>& in = Samples(2 * design.HalfSupport() + FirStage::kReadPad);
+void Filter(benchmark::State& state, const FilterDesign& design, bool fullScale = false) {
+  const std::vector<int16_t>& in = Samples(2 * design.HalfSupport() + FirStage::kReadPad, fullScale);
   std::vector<int16_t> out(static_cast<std::size_t>(kSamples));
   skelvane::FilterWorkspace work;
   for (auto _ : state) {
@@ -139,6 +144,12 @@ BENCHMARK(BM_SpikeBand)->Unit(benchmark::kMillisecond);
 
 void BM_LfpBand(benchmark::State& state) { Filter(state, Design(FilterSpec::Lfp())); }
 BENCHMARK(BM_LfpBand)->Unit(benchmark::kMillisecond);
+
+void BM_SpikeBandFullScale(benchmark::State& state) { Filter(state, Design(FilterSpec::Spike()), true); }
+BENCHMARK(BM_SpikeBandFullScale)->Unit(benchmark::kMillisecond);
+
+void BM_LfpBandFullScale(benchmark::State& state) { Filter(state, Design(FilterSpec::Lfp()), true); }
+BENCHMARK(BM_LfpBandFullScale)->Unit(benchmark::kMillisecond);
 
 void BM_SpikeBandPath(benchmark::State& state) {
   const auto path = static_cast<FirStage::Path>(state.range(0));
@@ -249,22 +260,36 @@ void BM_SpikeBandPass(benchmark::State& state) {
 }
 BENCHMARK(BM_SpikeBandPass)->Unit(benchmark::kMillisecond);
 
+// Keeps each benchmark's processor time per iteration beside the wall time the base keeps.
+class ProcessorTimeReporter : public skelvane::bench::RatioReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) processor[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    }
+    RatioReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> processor;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  skelvane::bench::RatioReporter reporter;
+  ProcessorTimeReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto& t = reporter.times;
+  const auto& t = reporter.processor;
   const auto ratio = [&](const char* name, const char* baseline, const char* what) {
     const auto a = t.find(name);
     const auto b = t.find(baseline);
     if (a == t.end() || b == t.end() || b->second <= 0) return;
     std::printf("%s: %.2f (%.2f ms vs %.2f ms)\n", what, a->second / b->second, a->second, b->second);
   };
-  std::printf("\n");
+  std::printf("\nRatios of processor time:\n");
   ratio("BM_SpikeBand", "BM_PlainPass", "Spike Band over a plain pass (min and max) of the same samples, one core");
   ratio("BM_LfpBand", "BM_PlainPass", "LFP Band over the same plain pass");
+  ratio("BM_SpikeBandFullScale", "BM_SpikeBand", "Spike Band on full-scale noise (plain paths) over the same on these samples");
+  ratio("BM_LfpBandFullScale", "BM_LfpBand", "LFP Band on full-scale noise (plain paths) over the same on these samples");
   ratio("BM_SpikeBandPath/0", "BM_SpikeBandPath/2", "Spike Band, scalar path over AVX2 path");
   ratio("BM_SpikeBandPath/1", "BM_SpikeBandPath/2", "Spike Band, SSE2 path over AVX2 path");
   ratio("BM_SpikeBandFrame", "BM_RawFrame", "Spike Band frame (16 x 1920 columns x 128 samples) over the raw one");

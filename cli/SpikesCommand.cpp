@@ -73,7 +73,10 @@ std::optional<FigureResult> WriteFigure(const SpikeFile& file, const SpikeStatis
   SpikeSubset subset;
   if (SpikeSubset::Choose(file, args.maxSpikes, subset) != 0) return std::nullopt;
   if (!renderer) renderer = std::make_unique<GLRenderer>();
-  const SpikeFigureLayout layout = SpikeFigureLayout::ForFigure(args.width, args.height, statistics, subset);
+  // Channels by their recordings' names, amplitudes in microvolts too and waveforms in milliseconds,
+  // as far as the header tells.
+  const SpikeFigureLayout layout = SpikeFigureLayout::ForFigure(args.width, args.height, statistics, subset,
+                                                                SpikeFigureLayout::ChannelsOf(file.Header()));
   MemoryBitmap picture;
   if (SpikeFigure::Render(*renderer, layout, statistics, subset, picture) != 0) {
     ReportError(std::string(kFigureFailedMessage) + file.Path(), 0);

@@ -17,6 +17,14 @@ constexpr int32_t kMinBarLength = 2;   // a shorter bar would read as a dot
 constexpr int64_t kMicrosecondsPerMs = 1'000;
 constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
 constexpr double kRoundingSlack = 1e-9;  // 10^k in doubles is a hair off for negative k
+constexpr int32_t kPlateMargin = 2;      // background kept around a bar's label
+
+// The label's plate: its text's box (a quarter of the text height below the baseline, the rest
+// above) and a margin.
+CanvasOverlays::Plate PlateBehind(const CanvasOverlays::Text& text, int32_t width, int32_t textHeight) {
+  return {text.x - kPlateMargin, text.y - textHeight / 4 - kPlateMargin, text.x + width + kPlateMargin,
+          text.y + textHeight - textHeight / 4 + kPlateMargin, kColourBlack};
+}
 
 std::string Number(double value, const char* unit) {
   char text[64];
@@ -62,7 +70,7 @@ CanvasOverlays::Layout CanvasOverlays::Cursors(const TimeCursors& cursors, int64
 }
 
 CanvasOverlays::Layout CanvasOverlays::TimeBar(int64_t span, int32_t width, int32_t right, int32_t y,
-                                               const TextMeasure& textWidth) {
+                                               int32_t textHeight, const TextMeasure& textWidth) {
   Layout layout;
   if (width <= 0 || span <= 0) return layout;
   const auto value = static_cast<int64_t>(RoundDown(static_cast<double>(span) * kTimeBarShare));
@@ -75,8 +83,9 @@ CanvasOverlays::Layout CanvasOverlays::TimeBar(int64_t span, int32_t width, int3
   layout.lines.push_back({x1, y, x1, y + kEndMark, kColourLight});
   layout.lines.push_back({x2, y, x2, y + kEndMark, kColourLight});
   std::string text = DurationText(value);
-  const int32_t x = (x1 + x2) / 2 - textWidth(text) / 2;
-  layout.texts.push_back({std::move(text), x, y + kTextGap, kColourLight});
+  const int32_t labelWidth = textWidth(text);
+  layout.texts.push_back({std::move(text), (x1 + x2) / 2 - labelWidth / 2, y + kTextGap, kColourLight});
+  layout.plates.push_back(PlateBehind(layout.texts.back(), labelWidth, textHeight));
   return layout;
 }
 
@@ -96,8 +105,10 @@ CanvasOverlays::Layout CanvasOverlays::AmplitudeBar(double unitsPerPixel, const 
   layout.lines.push_back({x - kEndMark, y1, x, y1, kColourLight});
   layout.lines.push_back({x - kEndMark, y2, x, y2, kColourLight});
   std::string text = AmplitudeText(value, unit);
-  const int32_t textX = x - kEndMark - kTextGap - textWidth(text);
+  const int32_t labelWidth = textWidth(text);
+  const int32_t textX = x - kEndMark - kTextGap - labelWidth;
   layout.texts.push_back({std::move(text), textX, yCentre - textHeight / 4, kColourLight});
+  layout.plates.push_back(PlateBehind(layout.texts.back(), labelWidth, textHeight));
   return layout;
 }
 

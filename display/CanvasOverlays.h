@@ -1,7 +1,8 @@
 #pragma once
 // Lays out what the canvas draws over the plots on request: the lines of the measuring cursors with
-// their letters, and the scale bars (a round amplitude per plot, a round time for the view). Only
-// positions and texts, no drawing: PlotCanvas draws the layouts, tests read them.
+// their letters, and the scale bars (a round amplitude per plot, a round time for the view) with their
+// labels on plates of the background's colour. Only positions and texts, no drawing: PlotCanvas draws
+// the layouts, tests read them.
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +38,13 @@ class CanvasOverlays {
     int32_t x, y;
     uint32_t colour;
   };
+  /// A filled rectangle (y grows upwards), drawn behind the texts and over the traces.
+  struct Plate {
+    int32_t left, bottom, right, top;
+    uint32_t colour;
+  };
   struct Layout {
+    std::vector<Plate> plates;
     std::vector<Line> lines;
     std::vector<Text> texts;
   };
@@ -55,10 +62,12 @@ class CanvasOverlays {
   static Layout Cursors(const TimeCursors& cursors, int64_t start, int64_t span, int32_t width, int32_t x0,
                         int32_t yLow, int32_t yTop, int32_t textHeight);
   /// The time bar of a view of `span` over `width` columns: at the right edge `right`, its
-  /// label above it, on the line y; nothing when no round time fits.
-  static Layout TimeBar(int64_t span, int32_t width, int32_t right, int32_t y, const TextMeasure& textWidth);
+  /// label (`textHeight` tall) above it on a black plate, on the line y; nothing when no round time fits.
+  static Layout TimeBar(int64_t span, int32_t width, int32_t right, int32_t y, int32_t textHeight,
+                        const TextMeasure& textWidth);
   /// The amplitude bar of a trace `height` pixels tall centred at yCentre, with `unitsPerPixel` of
-  /// `unit` per pixel: at the right edge `right`, its label left of it; nothing when none fits.
+  /// `unit` per pixel: at the right edge `right`, its label left of it on a black plate (readable over
+  /// a trace of any colour); nothing when none fits.
   static Layout AmplitudeBar(double unitsPerPixel, const std::string& unit, int32_t height, int32_t right,
                              int32_t yCentre, int32_t textHeight, const TextMeasure& textWidth);
 };

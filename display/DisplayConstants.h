@@ -12,6 +12,7 @@ inline constexpr int32_t kDepthDataAxis = -12;
 inline constexpr int32_t kDepthTrace = -10;
 inline constexpr int32_t kDepthSeparator = -9;  // also the threshold overlay
 inline constexpr int32_t kDepthSpikeMarks = -8;
+inline constexpr int32_t kDepthOverlayPlate = -6;  // what keeps a scale bar's label off the traces
 inline constexpr int32_t kDepthOverlay = -5;    // cursor lines and scale bars, over the traces
 inline constexpr int32_t kDepthIcons = -4;      // also the plot names
 inline constexpr int32_t kDepthAxisLabels = -3;

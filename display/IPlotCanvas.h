@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display/PlotFrame.h"
+#include "display/RecordingClock.h"
 
 namespace skelvane {
 
@@ -17,8 +18,8 @@ class TimeCursors;
 
 class IPlotCanvas {
  public:
-  /// How the time axis prints its labels: raw microseconds scaled by timeLabelScale, seconds, or
-  /// h:mm:ss from the start of the data.
+  /// How the time axis prints its labels: raw microseconds scaled by timeLabelScale, or seconds or
+  /// h:mm:ss on the recordings' clock (from their first record).
   enum class TimeLabelStyle { Microseconds, Seconds, Clock };
 
   virtual ~IPlotCanvas() = default;
@@ -81,6 +82,8 @@ class IPlotCanvas {
   virtual void SetSpikeMarks(std::shared_ptr<const SpikeMarks> /*marks*/) {}
   /// What the plots are given to draw the current view; an empty frame for a canvas that draws none.
   virtual PlotFrame Frame() { return {}; }
+  /// The clock every time on screen is read on; a canvas without recordings counts from 0.
+  virtual RecordingClock Clock() const { return RecordingClock(0); }
 };
 
 }  // namespace skelvane

@@ -8,6 +8,16 @@
 #include "summary/SourceSummary.h"
 
 namespace skelvane {
+namespace {
+
+// The middle value (the upper one of an even count); reorders `values`.
+int16_t Median(std::vector<int16_t>& values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+}  // namespace
 
 OverviewEnvelope OverviewEnvelope::Build(const SourceSummary& summary, int64_t start, int64_t end, int32_t width,
                                          int64_t recordDuration) {
@@ -16,6 +26,10 @@ OverviewEnvelope OverviewEnvelope::Build(const SourceSummary& summary, int64_t s
   // Empty columns hold min > max.
   envelope.mins_.assign(static_cast<std::size_t>(width), std::numeric_limits<int16_t>::max());
   envelope.maxs_.assign(static_cast<std::size_t>(width), std::numeric_limits<int16_t>::min());
+  envelope.typicalMins_.assign(static_cast<std::size_t>(width), 0);
+  envelope.typicalMaxs_.assign(static_cast<std::size_t>(width), 0);
+  std::vector<int16_t> lows;
+  std::vector<int16_t> highs;
   const auto& timestamps = summary.Timestamps();
   const auto begin = timestamps.begin();
   const auto stop = timestamps.end();
@@ -29,6 +43,20 @@ OverviewEnvelope OverviewEnvelope::Build(const SourceSummary& summary, int64_t s
     const int64_t last = std::lower_bound(begin, stop, std::max(to, from + 1)) - begin - 1;
     if (first > last) continue;
     summary.RangeExtremes(first, last, envelope.mins_[Index(column)], envelope.maxs_[Index(column)]);
+    // Whole records' blocks, the records spread evenly over the column: a record's blocks lie
+    // together in memory.
+    constexpr int64_t kMostRecords = kMostBlocksPerColumn / SourceSummary::kBlocksPerRecord;
+    const int64_t stride = std::max<int64_t>(1, (last - first + kMostRecords) / kMostRecords);
+    lows.clear();
+    highs.clear();
+    for (int64_t record = first; record <= last; record += stride) {
+      for (int32_t block = 0; block < SourceSummary::kBlocksPerRecord; ++block) {
+        lows.push_back(summary.BlockMin(record, block));
+        highs.push_back(summary.BlockMax(record, block));
+      }
+    }
+    envelope.typicalMins_[Index(column)] = Median(lows);
+    envelope.typicalMaxs_[Index(column)] = Median(highs);
   }
   return envelope;
 }

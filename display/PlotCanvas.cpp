@@ -15,6 +15,7 @@
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
+#include "display/RecordingClock.h"
 #include "display/TimeAxisTicks.h"
 #include "display/TimeText.h"
 #include "display/ViewModel.h"
@@ -155,6 +156,7 @@ void PlotCanvas::DrawOverlays() {
   if (showScaleBars_) {
     DrawOverlay(CanvasOverlays::TimeBar(v.VisibleSpan, TraceWidth(), v.CanvasWidth,
                                         v.ScrollBottom + GetTimeAxisHeight() + CanvasOverlays::kBarInset,
+                                        renderer_->GetTextHeight("0"),
                                         [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
   }
 }
@@ -177,6 +179,11 @@ void PlotCanvas::DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCe
 
 void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
   ResetProjection();
+  for (const CanvasOverlays::Plate& plate : layout.plates) {
+    const int32_t xs[4] = {plate.left, plate.left, plate.right, plate.right};
+    const int32_t ys[4] = {plate.bottom, plate.top, plate.top, plate.bottom};
+    renderer_->DrawPolygon(xs, ys, 4, plate.colour, kDepthOverlayPlate, kOpaque);
+  }
   for (const CanvasOverlays::Line& line : layout.lines) {
     renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthOverlay, kOpaque);
   }
@@ -299,26 +306,14 @@ void PlotCanvas::DrawSeparator(int32_t y) {
   renderer_->DrawLine(0, y, view_.CanvasWidth, y, kColourSeparator, kLineWidth, kDepthSeparator, kOpaque);
 }
 
-int64_t PlotCanvas::RecordingStart(IDataSourceManager& sources, int64_t fallback) {
-  std::optional<int64_t> earliest;
-  for (int32_t i = 0; i < sources.GetNumSources(); ++i) {
-    const uint8_t* record = nullptr;
-    if (sources.GetRecord(0, i, record) != 0 || record == nullptr) continue;
-    const int64_t first = CscRecord(record).Timestamp();
-    if (!earliest || first < *earliest) earliest = first;
-  }
-  return earliest.value_or(fallback);
-}
-
-int64_t PlotCanvas::ClockOrigin() const {
-  return sources_ != nullptr ? RecordingStart(*sources_, view_.DataStart) : view_.DataStart;
+RecordingClock PlotCanvas::Clock() const {
+  return sources_ != nullptr ? RecordingClock::Of(*sources_, view_.DataStart) : RecordingClock(view_.DataStart);
 }
 
 std::string PlotCanvas::FormatTimeLabelInStyle(int64_t time, int64_t step) const {
   switch (timeLabelStyle_) {
-    case TimeLabelStyle::Seconds: return TimeText::Seconds(time, TimeText::DecimalsForStep(step));
-    case TimeLabelStyle::Clock:
-      return TimeText::Clock(SaturatingSubtract(time, ClockOrigin()), TimeText::DecimalsForStep(step));
+    case TimeLabelStyle::Seconds: return Clock().Seconds(time, TimeText::DecimalsForStep(step));
+    case TimeLabelStyle::Clock: return Clock().Clock(time, TimeText::DecimalsForStep(step));
     case TimeLabelStyle::Microseconds: break;
   }
   return TimeText::Microseconds(time, properties_.timeLabelScale);
@@ -332,7 +327,8 @@ PlotCanvas::TimeAxisLayout PlotCanvas::LayoutRoundTimeAxis(int32_t w, int32_t x0
   if (w <= 0 || span <= 0) return layout;
   const bool clock = timeLabelStyle_ == TimeLabelStyle::Clock;
   const TimeAxisTicks::Kind kind = clock ? TimeAxisTicks::Kind::Clock : TimeAxisTicks::Kind::Decimal;
-  const int64_t origin = clock ? ClockOrigin() : 0;
+  // Seconds and clock ticks alike fall on round times of the one clock.
+  const int64_t origin = Clock().Origin();
   int64_t step = TimeAxisTicks::Step(kind, span, w, properties_.timeTickSpacing);
   std::vector<int64_t> times;
   std::vector<TimeLabel> labels;
@@ -559,11 +555,29 @@ void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
   DrawTriangle(c, y + a, y + a + kArrowHeight);
 }
 
-int32_t PlotCanvas::ZoomIn() {
-  return ViewModel(view_, *this).ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor);
-}
+int32_t PlotCanvas::ZoomIn() { return Zoom(ZoomHistory::Direction::In); }
 
-int32_t PlotCanvas::ZoomOut() { return ViewModel(view_, *this).ZoomOut(properties_.zoomFactor); }
+int32_t PlotCanvas::ZoomOut() { return Zoom(ZoomHistory::Direction::Out); }
+
+// A step back the other way returns to the view before the step, as long as that view is still
+// within the span's bounds (the data may have changed since).
+int32_t PlotCanvas::Zoom(ZoomHistory::Direction direction) {
+  const bool in = direction == ZoomHistory::Direction::In;
+  const ZoomHistory::View current{view_.VisibleStart, view_.VisibleSpan};
+  if (const std::optional<ZoomHistory::View> back = zooms_.Back(direction, current)) {
+    if (back->span >= properties_.minimumVisibleSpan && back->span <= view_.DataDuration) {
+      view_.VisibleStart = back->start;
+      view_.VisibleSpan = back->span;
+      return kStatusOk;
+    }
+    zooms_.Clear();
+  }
+  ViewModel model(view_, *this);
+  const int32_t rc = in ? model.ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor)
+                        : model.ZoomOut(properties_.zoomFactor);
+  if (rc == kStatusOk) zooms_.Step(direction, current, {view_.VisibleStart, view_.VisibleSpan});
+  return rc;
+}
 
 void PlotCanvas::SetMinimumSpan(int64_t span) {
   properties_.minimumVisibleSpan = span;

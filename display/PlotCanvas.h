@@ -22,8 +22,10 @@
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
 #include "display/PlotFrame.h"
+#include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 #include "display/ViewState.h"
+#include "display/ZoomHistory.h"
 
 namespace skelvane {
 
@@ -107,8 +109,10 @@ class PlotCanvas : public IPlotCanvas {
   /// Grey horizontal line across the canvas at y.
   void DrawSeparator(int32_t y) override;
   /// Divides the visible span by the zoom factor around the middle column; -1 at the minimum span.
+  /// Right after zooming out, it returns to the view before exactly.
   int32_t ZoomIn() override;
   /// Multiplies the visible span by the zoom factor around the middle column; -1 at the full duration.
+  /// Right after zooming in, it returns to the view before exactly.
   int32_t ZoomOut() override;
   /// Sets the smallest visible span and raises the visible span to it.
   void SetMinimumSpan(int64_t span) override;
@@ -228,9 +232,9 @@ class PlotCanvas : public IPlotCanvas {
   /// Grid lines and value labels of a data axis for a plot of height h with its bottom at y.
   DataAxisLayout LayoutDataAxis(int32_t h, int32_t y, int32_t centreValue, int32_t topValue,
                                 const std::string& unit) const;
-  /// Timestamp of the earliest first record of the open sources (the data range is padded around
-  /// the recordings), or `fallback` without sources.
-  static int64_t RecordingStart(IDataSourceManager& sources, int64_t fallback);
+  /// The clock the Seconds and Clock labels read: from the first record of this canvas's sources (the
+  /// data range is padded around the recordings), or from the data range's start without any.
+  RecordingClock Clock() const override;
   /// The label of `time` in the current style, for ticks `step` microseconds apart.
   std::string FormatTimeLabelInStyle(int64_t time, int64_t step) const;
 
@@ -241,6 +245,7 @@ class PlotCanvas : public IPlotCanvas {
 
  private:
   void ResetProjection();
+  int32_t Zoom(ZoomHistory::Direction direction);
   /// Microvolts per A/D count from the plot's source header, or none.
   std::optional<double> MicrovoltsPerCount(const IPlot& plot) const;
   /// The cursor lines and the time scale bar, over the finished stack.
@@ -248,8 +253,6 @@ class PlotCanvas : public IPlotCanvas {
   /// The amplitude scale bar of a plot whose trace is `height` pixels tall, centred at yCentre.
   void DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre);
   void DrawOverlay(const CanvasOverlays::Layout& layout);
-  /// The time a clock label counts from: the recordings' first record.
-  int64_t ClockOrigin() const;
   TimeAxisLayout LayoutRoundTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
                                      const TextMeasure& textWidth) const;
   void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);
@@ -276,6 +279,7 @@ class PlotCanvas : public IPlotCanvas {
   bool dataAxisInMicrovolts_ = false;
   bool showScaleBars_ = false;
   TimeCursors cursors_;
+  ZoomHistory zooms_;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int32_t kNoTrace = std::numeric_limits<int32_t>::min();
 constexpr int32_t kLineWidth = 1;
+constexpr double kHalfPixel = 0.5;
 
 }  // namespace
 
@@ -86,20 +87,25 @@ std::vector<SpikeTicks::Tick> SpikeTicks::Layout(std::span<const int64_t> peaks,
   return ticks;
 }
 
+// The canvas's projection spans a unit more than its pixels, so canvas x lies in pixel x - 1, ever
+// nearer that pixel's left edge towards the right: in the last columns the rasteriser's 1/256-pixel
+// snapping puts it on the edge, and a line there in the pixel before (the trace's points, its peaks'
+// tips, stay in theirs). The ticks are drawn on pixel centres instead, each in its column's pixel.
 void SpikeTicks::Draw(const std::vector<Tick>& ticks, const PlotFrame& frame, int32_t x0, int32_t y0) {
   GLRenderer* renderer = frame.renderer;
   if (renderer == nullptr || ticks.empty()) return;
-  renderer->SetProjection(0.0, frame.canvasWidth, frame.scrollBottom, frame.scrollTop);
-  renderer->Translate(static_cast<float>(x0), static_cast<float>(y0), 0.0f);
+  renderer->SetProjection(-kHalfPixel, frame.canvasWidth - 1 - kHalfPixel, frame.scrollBottom, frame.scrollTop);
+  renderer->Translate(0.0f, static_cast<float>(y0), 0.0f);
+  const auto pixel = [x0](int32_t column) { return std::max(x0 + column - 1, 0); };
   std::vector<int32_t> xs, lefts, rights;
   std::vector<int16_t> lows, highs, edgeLows, edgeHighs;
   for (const Tick& tick : ticks) {
-    xs.push_back(tick.x);
+    xs.push_back(pixel(tick.x));
     lows.push_back(static_cast<int16_t>(tick.low));
     highs.push_back(static_cast<int16_t>(tick.high));
     if (!tick.edged) continue;
-    lefts.push_back(tick.x - 1);
-    rights.push_back(tick.x + 1);
+    lefts.push_back(pixel(tick.x - 1));
+    rights.push_back(pixel(tick.x + 1));
     edgeLows.push_back(static_cast<int16_t>(tick.low));
     edgeHighs.push_back(static_cast<int16_t>(tick.high));
   }

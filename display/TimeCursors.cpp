@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "display/RecordingClock.h"
 #include "display/TimeText.h"
 #include "platform/Saturating.h"
 
@@ -19,13 +20,13 @@ void TimeCursors::Clear() { times_.fill(std::nullopt); }
 
 const char* TimeCursors::Name(Cursor cursor) { return cursor == Cursor::A ? "A" : "B"; }
 
-std::string TimeCursors::ReadoutText(const std::optional<PlotDifference>& plot) const {
+std::string TimeCursors::ReadoutText(const RecordingClock& clock, const std::optional<PlotDifference>& plot) const {
   if (!Any()) return {};
   std::string text;
   for (const Cursor cursor : {Cursor::A, Cursor::B}) {
     if (!TimeOf(cursor)) continue;
     if (!text.empty()) text += "  ";
-    text += std::string(Name(cursor)) + " " + TimeText::Seconds(*TimeOf(cursor), kMicrosecondDecimals) + " s";
+    text += std::string(Name(cursor)) + " " + clock.Seconds(*TimeOf(cursor), kMicrosecondDecimals) + " s";
   }
   if (!times_[0] || !times_[1]) return text;
   const int64_t dt = SaturatingSubtract(*times_[1], *times_[0]);

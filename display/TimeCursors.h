@@ -10,6 +10,8 @@
 
 namespace skelvane {
 
+class RecordingClock;
+
 class TimeCursors {
  public:
   enum class Cursor { A, B };
@@ -33,9 +35,10 @@ class TimeCursors {
   /// The letter the cursor is labelled with.
   static const char* Name(Cursor cursor);
 
-  /// "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz", each part only when it can be had,
-  /// then "  TT1a: B-A 120 counts = 36.6 uV" for the plot under the mouse; empty with no cursor.
-  std::string ReadoutText(const std::optional<PlotDifference>& plot) const;
+  /// "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz", the times read on `clock`, each part only
+  /// when it can be had, then "  TT1a: B-A 120 counts = 36.6 uV" for the plot under the mouse; empty
+  /// with no cursor.
+  std::string ReadoutText(const RecordingClock& clock, const std::optional<PlotDifference>& plot) const;
 
  private:
   static std::size_t Index(Cursor cursor) { return cursor == Cursor::A ? 0 : 1; }

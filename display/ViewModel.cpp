@@ -29,7 +29,7 @@ int32_t PageFor(double part, double whole) {
 }
 
 // The column at the middle of the plot area: the time that stays put while zooming.
-int32_t MiddleTime(const ViewState& view, int32_t plotWidth, int64_t& centre) {
+int32_t MiddleColumnTime(const ViewState& view, int32_t plotWidth, int64_t& centre) {
   return TimeColumns::TimeForPixel(plotWidth / 2, plotWidth, view.VisibleSpan, view.VisibleStart, centre);
 }
 
@@ -80,6 +80,15 @@ void ViewModel::UpdateTimeRange(int64_t dataStart, int64_t dataEnd) {
     view_.DataStart = view_.DataEnd - (view_.CanvasWidth - 1);
   }
   if (view_.VisibleStart < view_.DataStart) view_.VisibleStart = view_.DataStart;
+}
+
+void ViewModel::ResetTime() {
+  const ViewState startUp;
+  view_.DataStart = startUp.DataStart;
+  view_.DataEnd = startUp.DataEnd;
+  view_.DataDuration = startUp.DataDuration;
+  view_.VisibleStart = startUp.VisibleStart;
+  view_.VisibleSpan = std::max<int64_t>(startUp.VisibleSpan, view_.CanvasWidth);
 }
 
 ViewModel::ScrollBarSetting ViewModel::UpdateHorizontalScroll() {
@@ -191,7 +200,7 @@ int32_t ViewModel::ZoomIn(int64_t minimumSpan, int32_t zoomFactor) {
   ViewState& v = view_;
   if (v.VisibleSpan == minimumSpan || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
-  if (MiddleTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
+  if (MiddleColumnTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
   v.VisibleSpan = std::max(v.VisibleSpan / zoomFactor, minimumSpan);
   v.VisibleStart = SaturatingSubtract(centre, v.VisibleSpan / 2);
   return kStatusOk;
@@ -201,7 +210,7 @@ int32_t ViewModel::ZoomOut(int32_t zoomFactor) {
   ViewState& v = view_;
   if (v.VisibleSpan == v.DataDuration || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
-  if (MiddleTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
+  if (MiddleColumnTime(v, PlotAreaWidth(), centre) != 0) return kStatusFailed;
   v.VisibleSpan = std::min(MulDiv(v.VisibleSpan, zoomFactor, 1), v.DataDuration);
   v.VisibleStart = SaturatingSubtract(centre, v.VisibleSpan / 2);
   if (v.VisibleStart < v.DataStart) v.VisibleStart = v.DataStart;
@@ -270,11 +279,29 @@ bool ViewModel::ZoomTimeAbout(int32_t x, int32_t steps) {
   return true;
 }
 
+int64_t ViewModel::MiddleTime() const {
+  int64_t middle = SaturatingAdd(view_.VisibleStart, view_.VisibleSpan / 2);
+  MiddleColumnTime(view_, PlotAreaWidth(), middle);
+  return middle;
+}
+
+// The time lands on the middle column's middle time, the one zooming keeps fixed: half the span
+// from the start lies anywhere in that column (up to a whole column off the middle of it).
 int64_t ViewModel::CentreOn(int64_t time) {
   ViewState& v = view_;
   const int64_t centre = std::clamp(time, v.DataStart, std::max(v.DataStart, v.DataEnd));
+  const int32_t width = PlotAreaWidth();
+  int64_t start = SaturatingSubtract(centre, v.VisibleSpan / 2);
+  int64_t middle = 0;
+  if (width > 0 && TimeColumns::TimeForPixel(width / 2, width, v.VisibleSpan, 0, middle) == 0) {
+    start = SaturatingSubtract(centre, middle);
+    // The column's middle is halved towards zero: below zero it can lie a microsecond further on.
+    if (TimeColumns::TimeForPixel(width / 2, width, v.VisibleSpan, start, middle) == 0 && middle != centre) {
+      start = SaturatingAdd(start, SaturatingSubtract(centre, middle));
+    }
+  }
   const int64_t lastStart = std::max(v.DataStart, SaturatingSubtract(v.DataEnd, v.VisibleSpan));
-  v.VisibleStart = std::clamp(SaturatingSubtract(centre, v.VisibleSpan / 2), v.DataStart, lastStart);
+  v.VisibleStart = std::clamp(start, v.DataStart, lastStart);
   return centre;
 }
 

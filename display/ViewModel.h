@@ -38,6 +38,9 @@ class ViewModel {
   void Resize(int32_t canvasWidth, int32_t canvasHeight);
   /// Takes the sources' time range (ordered first), widened to at least the canvas width.
   void UpdateTimeRange(int64_t dataStart, int64_t dataEnd);
+  /// Puts the time axis back as a window shows it before any recording is opened, so that the next
+  /// recordings open as the first ones did.
+  void ResetTime();
   /// Keeps the visible span inside the data; the horizontal scrollbar that goes with it.
   ScrollBarSetting UpdateHorizontalScroll();
   /// Keeps the vertical scroll inside the plot stack (at the top when it fits); the vertical
@@ -76,8 +79,11 @@ class ViewModel {
   /// under canvas x stays under it; false when x is off the plots or no step changed the span.
   bool ZoomTimeAbout(int32_t x, int32_t steps);
 
-  /// Centres the view on `time`, keeping the span: the time is first held to the data's range, and
-  /// the view kept inside the data. The time gone to: `time`, or the end of the data it was held to.
+  /// The middle time of the plot area's middle column: the time zooming keeps fixed.
+  int64_t MiddleTime() const;
+  /// Centres the view on `time`, keeping the span: the time becomes the middle time (MiddleTime),
+  /// unless it is first held to the data's range, or the view to the data. The time gone to: `time`,
+  /// or the end of the data it was held to.
   int64_t CentreOn(int64_t time);
   /// Shares the canvas height above the time axis among the plots, each at least `minimum` pixels
   /// (the rest then scroll), and scrolls to the top of the stack.

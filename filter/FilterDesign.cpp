@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "filter/DesignMath.h"
+#include "filter/SpacedHighPass.h"
 
 namespace skelvane {
 namespace {
@@ -169,8 +170,9 @@ int64_t FirstGuess(const FirEdges& edges) {
 }
 
 // The band under `window` with its ideal cut-offs placed so that the response is half its amplitude at
-// the edges.
-std::vector<double> PlacedBand(const std::vector<double>& window, const FirEdges& edges) {
+// the edges (at the high edge `highTarget`, for a FIR that another part follows).
+std::vector<double> PlacedBand(const std::vector<double>& window, const FirEdges& edges,
+                               double highTarget = kCutOffGain) {
   double lowCut = edges.low ? *edges.low : 0.0;
   double highCut = edges.high ? *edges.high : 0.5;
   for (int32_t round = 0; round < kPlacementRounds; ++round) {
@@ -179,7 +181,7 @@ std::vector<double> PlacedBand(const std::vector<double>& window, const FirEdges
                      0.0, highCut);
     }
     if (edges.high) {
-      highCut = Solve([&](double fc) { return TapsGain(WindowedBand(window, lowCut, fc), *edges.high); }, kCutOffGain,
+      highCut = Solve([&](double fc) { return TapsGain(WindowedBand(window, lowCut, fc), *edges.high); }, highTarget,
                       lowCut, 0.5);
     }
   }
@@ -231,6 +233,77 @@ std::vector<double> DesignFir(const FirEdges& edges) {
   }
 }
 
+// An interpolated low-pass: a FIR G whose taps stand `spacing` samples apart (so that its edge lies at
+// the edge times the spacing, where a short G is steep enough), behind the square of a moving average
+// over `spacing` samples, whose double zeros at the multiples of the rate over the spacing remove the
+// images of G's pass band there.
+struct Interpolated {
+  int32_t spacing = 0;
+  std::vector<double> suppressor;
+  std::vector<double> taps;
+};
+
+// Spacings tried, widest first: G's edge must then lie at or below kMostSpacedEdge of its own rate.
+constexpr int32_t kSpacings[] = {16, 8, 4};
+constexpr double kMostSpacedEdge = 0.2;
+// The stop band of an interpolated low-pass is checked at frequencies this many times closer than
+// the narrowest feature of G's response (its window over the spacing).
+constexpr int32_t kStopChecksPerFeature = 8;
+// Fewest values a spaced boxcar high-pass averages: with an odd count rounded from the exact one, its
+// cut-off then lies within 1/127 of the one asked for.
+constexpr int64_t kFewestSpacedValues = 127;
+constexpr int32_t kLanesOfSpacedHighPass = 8;
+
+// The square of a moving average over `spacing` samples: 1, 2, ..., spacing, ..., 2, 1 over spacing^2.
+std::vector<double> Triangle(int32_t spacing) {
+  std::vector<double> taps(static_cast<std::size_t>(2 * spacing - 1));
+  const double scale = static_cast<double>(spacing) * spacing;
+  for (int32_t k = 0; k < 2 * spacing - 1; ++k) taps[static_cast<std::size_t>(k)] = (spacing - std::abs(k - (spacing - 1))) / scale;
+  return taps;
+}
+
+double InterpolatedGain(const Interpolated& design, double f) {
+  return TapsGain(design.taps, f * design.spacing) * TapsGain(design.suppressor, f);
+}
+
+// True when the interpolated low-pass has the steepness of a low-pass edge at `edge`, images included.
+bool Steep(const Interpolated& design, double edge) {
+  const double flatTo = edge * kLowPassFlatFraction;
+  const int32_t flatSteps = 1 << kFlatCheckHalvings;
+  for (int32_t i = 0; i <= flatSteps; ++i) {
+    const double gain = InterpolatedGain(design, flatTo * i / flatSteps);
+    if (gain > kDesignFlatGain || gain < 1.0 / kDesignFlatGain) return false;
+  }
+  const double stopFrom = edge * kLowPassStopFraction;
+  const auto stopSteps = static_cast<int64_t>((0.5 - stopFrom) * kStopChecksPerFeature * design.spacing *
+                                              static_cast<double>(design.taps.size())) + 1;
+  for (int64_t i = 0; i <= stopSteps; ++i) {
+    const double f = stopFrom + (0.5 - stopFrom) * static_cast<double>(i) / static_cast<double>(stopSteps);
+    if (std::fabs(InterpolatedGain(design, f)) > kDesignStopGain) return false;
+  }
+  return true;
+}
+
+// The interpolated low-pass for the edge at `edge` (cycles per sample) with the widest spacing that
+// reaches the low-pass steepness with a G within kLongestEdgeFir; nullopt when none does.
+std::optional<Interpolated> DesignInterpolated(double edge) {
+  for (const int32_t spacing : kSpacings) {
+    const double spacedEdge = edge * spacing;
+    if (spacedEdge > kMostSpacedEdge) continue;
+    Interpolated design;
+    design.spacing = spacing;
+    design.suppressor = Triangle(spacing);
+    const double target = kCutOffGain / TapsGain(design.suppressor, edge);
+    const FirEdges edges{std::nullopt, spacedEdge};
+    int64_t half = FirstGuess(edges);
+    while (half <= FilterDesign::kLongestEdgeFir) {
+      design.taps = PlacedBand(KaiserWindow(half), edges, target);
+      if (Steep(design, edge)) return design;
+      half += std::max<int64_t>(1, half / kWindowGrowthDivisor);
+    }
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -262,11 +335,15 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double sam
     return std::nullopt;
   }
 
-  // Each edge in the FIR when the window its steepness needs is within reach, else a boxcar stage.
+  // The low edge in the FIR when the window its steepness needs is within reach, else a boxcar stage.
+  // The high edge alone (no FIR low edge) in an interpolated FIR where a spacing reaches it, else in
+  // the FIR when within reach, else a boxcar stage.
   const FirEdges lowEdge{low ? std::optional<double>(RateFraction(*low, rate)) : std::nullopt, std::nullopt};
   const FirEdges highEdge{std::nullopt, high ? std::optional<double>(RateFraction(*high, rate)) : std::nullopt};
   const bool firLow = low && FirstGuess(lowEdge) <= kLongestEdgeFir;
-  const bool firHigh = high && FirstGuess(highEdge) <= kLongestEdgeFir;
+  const std::optional<Interpolated> interpolated =
+      high && !firLow ? DesignInterpolated(*highEdge.high) : std::nullopt;
+  const bool firHigh = high && !interpolated && FirstGuess(highEdge) <= kLongestEdgeFir;
 
   if (low && !firLow) {
     const int64_t length = OddLength(HighPassBoxcarCorner() / RateFraction(*low, rate));
@@ -276,9 +353,17 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double sam
                 " Hz, the lowest a filter reaches at " + FilterSpec::FormatHz(rate) + " Hz";
       return std::nullopt;
     }
-    design.highPass_ = BoxcarStage::HighPass(length);
+    // Behind an interpolated low-pass the boxcars may take every spacing-th sample: what they let
+    // through near the multiples of the rate over the spacing, the low-pass removes.
+    if (interpolated && interpolated->spacing % kLanesOfSpacedHighPass == 0) {
+      const int64_t values = OddLength(HighPassBoxcarCorner() / (RateFraction(*low, rate) * interpolated->spacing));
+      if (values >= kFewestSpacedValues && values <= SpacedHighPass::kLongestLength) {
+        design.spacedHighPass_.emplace(values, interpolated->spacing);
+      }
+    }
+    if (!design.spacedHighPass_) design.highPass_ = BoxcarStage::HighPass(length);
   }
-  if (high && !firHigh) {
+  if (high && !firHigh && !interpolated) {
     const int64_t length = OddLength(LowPassBoxcarCorner() / RateFraction(*high, rate));
     if (length > LongestBoxcar(kLowPassDepth)) {
       refusal = "Filter high cut-off: " + FilterSpec::FormatHz(*high) + " Hz is below " +
@@ -288,7 +373,10 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double sam
     }
     design.lowPass_ = BoxcarStage::LowPass(length);
   }
-  if (firLow || firHigh) {
+  if (interpolated) {
+    design.suppressor_ = FirStage::Quantise(interpolated->suppressor, 1);
+    design.fir_ = FirStage::Quantise(interpolated->taps, 1, interpolated->spacing);
+  } else if (firLow || firHigh) {
     const FirEdges edges{firLow ? lowEdge.low : std::nullopt, firHigh ? highEdge.high : std::nullopt};
     design.fir_ = FirStage::Quantise(DesignFir(edges), firLow ? 0 : 1);
   }
@@ -296,7 +384,8 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double sam
 }
 
 int64_t FilterDesign::HalfSupport() const {
-  return (highPass_ ? highPass_->HalfSupport() : 0) + (fir_ ? fir_->HalfSupport() : 0) +
+  return (highPass_ ? highPass_->HalfSupport() : 0) + (suppressor_ ? suppressor_->HalfSupport() : 0) +
+         (spacedHighPass_ ? spacedHighPass_->HalfSupport() : 0) + (fir_ ? fir_->HalfSupport() : 0) +
          (lowPass_ ? lowPass_->HalfSupport() : 0);
 }
 
@@ -304,6 +393,8 @@ double FilterDesign::Gain(double hz) const {
   const double f = rate_ > 0.0 ? hz / rate_ : 0.0;
   double gain = 1.0;
   if (highPass_) gain *= highPass_->Gain(f);
+  if (suppressor_) gain *= suppressor_->Gain(f);
+  if (spacedHighPass_) gain *= spacedHighPass_->Gain(f);
   if (fir_) gain *= fir_->Gain(f);
   if (lowPass_) gain *= lowPass_->Gain(f);
   return gain;
@@ -314,7 +405,16 @@ std::string FilterDesign::Structure() const {
   if (highPass_) {
     parts.push_back("boxcar high-pass x - B^3 (B of " + std::to_string(highPass_->Length()) + " samples)");
   }
-  if (fir_) parts.push_back("FIR of " + std::to_string(2 * fir_->HalfSupport() + 1) + " taps");
+  if (suppressor_) parts.push_back("moving average of " + std::to_string(suppressor_->HalfSupport() + 1) + " samples, twice");
+  if (spacedHighPass_) {
+    parts.push_back("boxcar high-pass x - B^3 (B of " + std::to_string(spacedHighPass_->Length()) + " values " +
+                    std::to_string(spacedHighPass_->Spacing()) + " samples apart)");
+  }
+  if (fir_) {
+    std::string fir = "FIR of " + std::to_string(fir_->Taps().size()) + " taps";
+    if (fir_->Spacing() > 1) fir += " " + std::to_string(fir_->Spacing()) + " samples apart";
+    parts.push_back(fir);
+  }
   if (lowPass_) {
     parts.push_back("boxcar low-pass 10 B^6 - 15 B^8 + 6 B^10 (B of " + std::to_string(lowPass_->Length()) + " samples)");
   }
@@ -342,20 +442,19 @@ void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterW
     std::fill(between.end() - FirStage::kReadPad, between.end(), int16_t{0});
     return between.data();
   };
-  if (highPass_) {
-    int16_t* next = target(highPass_->HalfSupport());
-    highPass_->Apply(source, count + 2 * left, next, work.boxcars);
+  const auto run = [&](int64_t stageHalf, const auto& apply) {
+    const int64_t outputs = count + 2 * (left - stageHalf);
+    int16_t* next = target(stageHalf);
+    apply(source, outputs, next);
     source = next;
+  };
+  if (highPass_) run(highPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { highPass_->Apply(s, n, o, work.boxcars); });
+  if (suppressor_) run(suppressor_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { suppressor_->Apply(s, n, o); });
+  if (spacedHighPass_) {
+    run(spacedHighPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { spacedHighPass_->Apply(s, n, o); });
   }
-  if (fir_) {
-    int16_t* next = target(fir_->HalfSupport());
-    fir_->Apply(source, count + 2 * left, next);
-    source = next;
-  }
-  if (lowPass_) {
-    int16_t* next = target(lowPass_->HalfSupport());
-    lowPass_->Apply(source, count + 2 * left, next, work.boxcars);
-  }
+  if (fir_) run(fir_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { fir_->Apply(s, n, o); });
+  if (lowPass_) run(lowPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { lowPass_->Apply(s, n, o, work.boxcars); });
 }
 
 }  // namespace skelvane

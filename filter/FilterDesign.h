@@ -2,11 +2,13 @@
 // A band filter designed for one sampling rate: zero phase (every part symmetric and centred), so a
 // filtered sample depends on exactly HalfSupport() raw samples on each side and nothing else, and a
 // view that starts anywhere computes the values a pass over the whole file computes. The parts, in
-// the order they run: a boxcar high-pass for a low cut-off too low for the FIR, one Kaiser-windowed
-// FIR for the edges within its reach, a boxcar low-pass for a high cut-off too low for it. All
-// arithmetic is integer and the coefficients are designed from +, -, *, / and sqrt alone, so the
-// output is the same bytes on every machine. Built by the window, the snapshot, the extraction and
-// `skelvane-cli filter`; SegmentFilter applies it to records.
+// the order they run: a boxcar high-pass for a low cut-off too low for the FIR; for a high cut-off
+// alone, an interpolated low-pass (the square of a short moving average, then a FIR whose taps stand
+// that many samples apart), with a boxcar high-pass on every spacing-th sample before its FIR; one
+// Kaiser-windowed FIR for the edges within its reach; a boxcar low-pass for a high cut-off too low for
+// either. All arithmetic is integer (or exact integers in double) and the coefficients are designed
+// from +, -, *, / and sqrt alone, so the output is the same bytes on every machine. Built by the
+// window, the snapshot, the extraction and `skelvane-cli filter`; SegmentFilter applies it to records.
 
 #include <cstdint>
 #include <optional>
@@ -16,6 +18,7 @@
 #include "filter/FilterSpec.h"
 #include "filter/FilterWorkspace.h"
 #include "filter/FirStage.h"
+#include "filter/SpacedHighPass.h"
 
 namespace skelvane {
 
@@ -47,14 +50,16 @@ class FilterDesign {
   int64_t Support() const { return 2 * HalfSupport() + 1; }
   /// Amplitude gain at `hz`, computed from the quantised coefficients as they are applied.
   double Gain(double hz) const;
-  /// The parts in words, for the response command: "FIR of 81 taps", "boxcar high-pass 3 x 16963".
+  /// The parts in words, for the response command: "FIR of 77 taps", "boxcar high-pass x - B^3 (B of
+  /// 11715 samples)".
   std::string Structure() const;
 
   /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
   /// holds count + 2 x HalfSupport() samples, then FirStage::kReadPad readable ones.
   void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work) const;
 
-  /// The FIR part, absent when neither edge is within its reach.
+  /// The FIR part (the spaced one of an interpolated low-pass), absent when neither edge is within its
+  /// reach.
   const std::optional<FirStage>& Fir() const { return fir_; }
 
  private:
@@ -62,7 +67,11 @@ class FilterDesign {
 
   FilterSpec spec_;
   double rate_;
+  // The parts in the order they run; the image suppressor and a spaced FIR make an interpolated
+  // low-pass, which a spaced high-pass needs behind it.
   std::optional<BoxcarStage> highPass_;
+  std::optional<FirStage> suppressor_;
+  std::optional<SpacedHighPass> spacedHighPass_;
   std::optional<FirStage> fir_;
   std::optional<BoxcarStage> lowPass_;
 };

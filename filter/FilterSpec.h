@@ -24,7 +24,7 @@ class FilterSpec {
   static constexpr std::string_view kHeaderKey = "-Filter";
   /// The generation of FilterDesign's rules, part of every key: raised whenever a band's design
   /// changes, so that nothing computed by an earlier design is taken for the new one's.
-  static constexpr int32_t kDesignGeneration = 1;
+  static constexpr int32_t kDesignGeneration = 2;
 
   /// None: samples as recorded.
   FilterSpec() = default;

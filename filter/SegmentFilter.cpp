@@ -34,6 +34,11 @@ int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch
     const int64_t beyondEnd = std::max(from, length - half);
     if (beyondEnd < beyondStart) shortSegment = true;
   }
+  // A stretch that holds the whole support and the read pad after it is filtered where it lies.
+  if (first >= 0 && last + FirStage::kReadPad <= length) {
+    design.Apply(stretch.samples + first, count, out, work);
+    return kStatusOk;
+  }
   std::vector<int16_t>& extended = work.extended;
   extended.resize(static_cast<std::size_t>(last - first + FirStage::kReadPad));
   const int64_t inside0 = std::max<int64_t>(first, 0);

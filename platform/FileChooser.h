@@ -19,10 +19,12 @@ class FileChooser {
 
   virtual ~FileChooser() = default;
 
-  /// Lets the user pick one or several existing files; nullopt when cancelled.
+  /// Lets the user pick one or several existing files, starting in `initialName` when it is a folder
+  /// (a plain name is preselected, one with wildcards narrows the list); nullopt when cancelled.
   virtual std::optional<std::vector<std::string>> OpenFiles(const std::string& title, const std::string& initialName,
                                                             const std::vector<Filter>& filters, bool multiple) = 0;
-  /// Lets the user name a file to write; nullopt when cancelled. `defaultSuffix` has no dot ("bmp").
+  /// Lets the user name a file to write; nullopt when cancelled. `defaultSuffix` has no dot ("bmp"):
+  /// the type offered first (the filter of that extension) and added to a name typed without one.
   virtual std::optional<std::string> SaveFile(const std::string& title, const std::string& defaultSuffix,
                                               const std::vector<Filter>& filters) = 0;
   /// Lets the user pick a folder, starting at `start`; nullopt when cancelled.

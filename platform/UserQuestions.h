@@ -14,12 +14,15 @@ class UserQuestions {
  public:
   virtual ~UserQuestions() = default;
 
-  /// Puts `question` to the user; true for yes.
+  /// Puts `question` to the user; true for yes. Enter answers no.
   virtual bool AskYesNo(const std::string& question) = 0;
   /// Puts `question` with one button per answer, `defaultAnswer` taken by Enter; the index of the
   /// answer chosen, or -1 when the user closes the box (Escape) or nobody can be asked.
   virtual int32_t AskChoice(const std::string& question, const std::vector<std::string>& answers,
                             int32_t defaultAnswer) = 0;
+  /// Puts a question whose yes does what the user asked for (create the missing folder and go on);
+  /// true for yes. Enter answers yes where the implementation can say so; otherwise as AskYesNo.
+  virtual bool AskToGoOn(const std::string& question) { return AskYesNo(question); }
   /// Asks for a positive number, offering `initial`; nullopt when the user cancels.
   virtual std::optional<double> AskNumber(const std::string& question, double initial) = 0;
 

@@ -36,12 +36,10 @@ constexpr int32_t kHighlightLine = 2;
 constexpr int32_t kScatterPoint = 2;
 constexpr int32_t kHighlightPoint = 6;
 constexpr int64_t kWaveformsPerFinish = 2000;
-constexpr int32_t kTickLength = 4;
 // Text baselines inside a view's frame, and gaps between the axes and their labels.
 constexpr int32_t kTitleBaseline = 17;
 constexpr int32_t kAxisLabelBaseline = 35;
-constexpr int32_t kLabelInset = 4;
-constexpr int32_t kTickLabelGap = 16;
+constexpr int32_t kLabelInset = SpikeFigureLayout::kLabelInset;
 constexpr int32_t kXLabelFromBottom = 6;
 constexpr int32_t kTitleBandBaseline = 21;
 // Individual waveforms are the channel colour this far towards the paper.
@@ -73,40 +71,43 @@ void DrawCentredText(GLRenderer& renderer, const std::string& text, int32_t left
   DrawText(renderer, text, x, baseline, SpikeFigure::kInkColour);
 }
 
-std::string TickText(double value, const std::vector<double>& ticks) {
-  const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
-  const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
 void DrawGridAndAxes(GLRenderer& renderer, const View& view) {
   const SpikeFigureLayout::Rect& plot = view.plot;
   const int32_t right = plot.Right() - 1;
   const int32_t bottom = plot.Bottom() - 1;
-  for (const double tick : view.x.ticks) {
-    const int32_t x = Round(SpikeFigureLayout::PixelX(view, tick));
+  const int32_t tick = SpikeFigureLayout::kTickLength;
+  const auto ink = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    renderer.DrawLine(x1, y1, x2, y2, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
+  };
+  for (const double value : view.x.ticks) {
+    const int32_t x = Round(SpikeFigureLayout::PixelX(view, value));
     renderer.DrawLine(x, plot.top, x, bottom, SpikeFigure::kGridColour, kThinLine, kDepthGrid, kOpaque);
-    renderer.DrawLine(x, bottom, x, bottom + kTickLength, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
-    const std::string text = TickText(tick, view.x.ticks);
-    DrawText(renderer, text, x - renderer.GetTextWidth(text) / 2, bottom + kTickLength + kTickLabelGap,
-             SpikeFigure::kInkColour);
+    ink(x, bottom, x, bottom + tick);
   }
-  for (const double tick : view.y.ticks) {
-    const int32_t y = Round(SpikeFigureLayout::PixelY(view, tick));
+  for (const double value : view.y.ticks) {
+    const int32_t y = Round(SpikeFigureLayout::PixelY(view, value));
     renderer.DrawLine(plot.left, y, right, y, SpikeFigure::kGridColour, kThinLine, kDepthGrid, kOpaque);
-    renderer.DrawLine(plot.left - kTickLength, y, plot.left, y, SpikeFigure::kInkColour, kThinLine, kDepthAxes,
-                      kOpaque);
-    const std::string text = TickText(tick, view.y.ticks);
-    const int32_t x = plot.left - kTickLength - kLabelInset - renderer.GetTextWidth(text);
-    DrawText(renderer, text, std::max(view.frame.left, x), y + renderer.GetTextHeight(text) / 3,
-             SpikeFigure::kInkColour);
+    ink(plot.left - tick, y, plot.left, y);
   }
-  renderer.DrawLine(plot.left, plot.top, right, plot.top, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
-  renderer.DrawLine(right, plot.top, right, bottom, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
-  renderer.DrawLine(right, bottom, plot.left, bottom, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
-  renderer.DrawLine(plot.left, bottom, plot.left, plot.top, SpikeFigure::kInkColour, kThinLine, kDepthAxes, kOpaque);
+  // The other scales' marks stand on the far side of the axis line from their labels' row or column.
+  for (const double value : view.x.otherTicks) {
+    const int32_t x = Round(SpikeFigureLayout::PixelX(view, value / view.x.otherScale));
+    ink(x, bottom - tick, x, bottom);
+  }
+  for (const double value : view.y.otherTicks) {
+    const int32_t y = Round(SpikeFigureLayout::PixelY(view, value / view.y.otherScale));
+    ink(right, y, right + tick, y);
+  }
+  const int32_t textHeight = renderer.GetTextHeight("0");
+  for (const SpikeFigureLayout::Label& label :
+       SpikeFigureLayout::TickLabels(view, [&](std::string_view text) { return renderer.GetTextWidth(text); },
+                                     textHeight)) {
+    DrawText(renderer, label.text, label.x, label.baseline, SpikeFigure::kInkColour);
+  }
+  ink(plot.left, plot.top, right, plot.top);
+  ink(right, plot.top, right, bottom);
+  ink(right, bottom, plot.left, bottom);
+  ink(plot.left, bottom, plot.left, plot.top);
 }
 
 void DrawLabels(GLRenderer& renderer, const View& view) {
@@ -114,7 +115,14 @@ void DrawLabels(GLRenderer& renderer, const View& view) {
   const bool fits = renderer.GetTextWidth(view.title) <= frame.width;
   DrawCentredText(renderer, fits ? view.title : view.shortTitle, frame.left, frame.width, frame.top + kTitleBaseline);
   DrawText(renderer, view.y.label, frame.left + kLabelInset, frame.top + kAxisLabelBaseline, SpikeFigure::kInkColour);
-  DrawCentredText(renderer, view.x.label, view.plot.left, view.plot.width, frame.Bottom() - kXLabelFromBottom);
+  if (view.y.otherScale != 0.0) {
+    DrawText(renderer, view.y.otherLabel, view.plot.Right() + SpikeFigureLayout::kTickLength + kLabelInset,
+             frame.top + kAxisLabelBaseline, SpikeFigure::kInkColour);
+  }
+
+  const bool labelFits = renderer.GetTextWidth(view.x.label) <= view.plot.width;
+  DrawCentredText(renderer, labelFits ? view.x.label : view.x.shortLabel, view.plot.left, view.plot.width,
+                  frame.Bottom() - kXLabelFromBottom);
 }
 
 // One channel's waveform `k` (or the mean, or the mean + `spread` deviations) as a polyline.
@@ -123,7 +131,7 @@ void TraceLine(const View& view, int32_t points, const auto& valueAt, std::vecto
   xs.clear();
   ys.clear();
   for (int32_t p = 0; p < points; ++p) {
-    xs.push_back(Round(SpikeFigureLayout::PixelX(view, p + 1.0)));
+    xs.push_back(Round(SpikeFigureLayout::PixelX(view, SpikeFigureLayout::PointValue(view, p))));
     ys.push_back(static_cast<int16_t>(Round(SpikeFigureLayout::PixelY(view, valueAt(p)))));
   }
 }

@@ -13,12 +13,15 @@ namespace {
 
 using ViewKind = SpikeFigureLayout::ViewKind;
 
-// Below this many pixels a row has no room for its labels and data.
-constexpr int32_t kSmallestRow = 80;
+// Rows: the waveforms and the intervals, and the scatter for two channels or more.
+int32_t RowCount(int32_t channels) { return channels >= 2 ? 3 : 2; }
 
 }  // namespace
 
+int32_t SpikePanelViews::SmallestHeight(int32_t channels) { return RowCount(channels) * kSmallestRow; }
+
 int32_t SpikePanelViews::Load(const SpikeFile& file, int64_t first, int64_t end) {
+  channels_ = SpikeFigureLayout::ChannelsOf(file.Header());
   if (const int32_t rc = SpikeStatistics::Compute(file, statistics_, first, end,
                                                   SpikeStatistics::Detail::kWithWaveforms);
       rc != kStatusOk) {
@@ -36,13 +39,13 @@ std::vector<std::pair<SpikeFigureLayout, int32_t>> SpikePanelViews::Rows(int32_t
                                                                           const Choice& choice) const {
   std::vector<std::pair<SpikeFigureLayout, int32_t>> rows;
   const std::vector<std::pair<int32_t, int32_t>> pairs = Pairs();
-  const int32_t count = pairs.empty() ? 2 : 3;
-  const int32_t rowHeight = height / count;
+  const int32_t rowHeight = height / RowCount(pairs.empty() ? 1 : 2);
   if (width < kSmallestRow || rowHeight < kSmallestRow) return rows;
   const int32_t channel = std::clamp(choice.channel, 0, std::max(statistics_.channels - 1, 0));
   int32_t top = 0;
   const auto add = [&](ViewKind kind, int32_t first, int32_t second) {
-    rows.emplace_back(SpikeFigureLayout::ForView(width, rowHeight, kind, first, second, statistics_, subset_), top);
+    rows.emplace_back(
+        SpikeFigureLayout::ForView(width, rowHeight, kind, first, second, statistics_, subset_, channels_), top);
     top += rowHeight;
   };
   add(ViewKind::kWaveforms, channel, -1);

@@ -1,7 +1,8 @@
 #pragma once
 // What the window's Spikes panel shows of one spike file: the statistics and the evenly drawn subset
 // of all its spikes or of those in a span, stacked as one waveform view (a chosen channel), one peak
-// scatter (a chosen pair of channels) and the interval histogram, and which spike lies under a pixel.
+// scatter (a chosen pair of channels) and the interval histogram, each channel named by its recording,
+// and which spike lies under a pixel.
 // Headless: the panel loads it on a worker thread and draws it with a renderer of its own.
 
 #include <cstdint>
@@ -25,6 +26,11 @@ class SpikePanelViews {
   static constexpr int64_t kDrawnSpikes = 2000;
   /// How far from a drawn spike (pixels) the mouse still points at it.
   static constexpr int32_t kPointingRadius = 6;
+  /// Below this many pixels a view has no room for its labels and data.
+  static constexpr int32_t kSmallestRow = 80;
+
+  /// The smallest height at which the views of a file of `channels` channels are drawn at all.
+  static int32_t SmallestHeight(int32_t channels);
 
   /// Which views to show: the channel of the waveforms and the pair of the scatter (an index into
   /// SpikeFigureLayout::ChannelPairs).
@@ -41,6 +47,8 @@ class SpikePanelViews {
   const SpikeStatistics& Statistics() const { return statistics_; }
   /// The spikes drawn.
   const SpikeSubset& Subset() const { return subset_; }
+  /// The channels' names and units, as the file's header gives them.
+  const SpikeFigureLayout::Channels& Channels() const { return channels_; }
   /// The channel pairs the scatter can show (none for a single channel).
   std::vector<std::pair<int32_t, int32_t>> Pairs() const;
 
@@ -61,6 +69,7 @@ class SpikePanelViews {
 
   SpikeStatistics statistics_;
   SpikeSubset subset_;
+  SpikeFigureLayout::Channels channels_;
 };
 
 }  // namespace skelvane

@@ -50,6 +50,7 @@ class FakeSaveChooser : public FileChooser {
     ++calls;
     lastTitle = title;
     lastSuffix = suffix;
+    suffixes.push_back(suffix);
     lastFilters = filters;
     if (queued.empty()) return answer;
     const std::optional<std::string> next = queued.front();
@@ -61,6 +62,7 @@ class FakeSaveChooser : public FileChooser {
   int calls = 0;
   std::string lastTitle;
   std::string lastSuffix;
+  std::vector<std::string> suffixes;  // offered at each call
   std::vector<Filter> lastFilters;
   std::optional<std::string> answer;
   std::deque<std::optional<std::string>> queued;  // answered first, in order, before `answer`
@@ -101,6 +103,7 @@ class FakeQuestions final : public UserQuestions {
 class BitmapExportTest : public ::testing::Test {
  protected:
   BitmapExportTest() {
+    test::EnsureQtApplication();  // nothing remembered from another test (the type saved last)
     previous = FileChooser::Install(chooser);
     previousQuestions = UserQuestions::Install(questions);
   }
@@ -221,6 +224,25 @@ TEST_F(BitmapExportTest, ExistingFileIsReplacedOnlyWhenTheUserAgreesAndNoAsksAga
   chooser->answer = dir.File("new.bmp");
   ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
   EXPECT_EQ(asked.size(), 3u);
+}
+
+// The type a name gets is offered again: after No (typing the same name again then writes the same
+// type) and at the next save.
+TEST_F(BitmapExportTest, TheTypeSavedIsOfferedAfterNoAndAtTheNextSave) {
+  const MemoryBitmap image = PatternImage(4, 4);
+  const std::string taken = dir.Write("view.png", "taken");
+  replace = false;
+  chooser->queued = {taken, dir.File("view2.png")};
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  chooser->queued = {std::nullopt};
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  chooser->queued = {dir.File("view.bmp"), std::nullopt};
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(chooser->suffixes, (std::vector<std::string>{"bmp", "png", "png", "png", "bmp"}));
+  EXPECT_EQ(ReadFile(taken), "taken");
+  QImage written;
+  EXPECT_TRUE(written.load(QString::fromStdString(dir.File("view2.png")), "PNG"));
 }
 
 // A .png name (in any case) gets a PNG of exactly the canvas pixels; .bmp stays byte for byte a BMP.

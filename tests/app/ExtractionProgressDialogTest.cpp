@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -104,6 +105,7 @@ TEST_F(ExtractionCommandTest, ThresholdZeroIsExtractedOnlyAfterTheUserSaysYes) {
   EXPECT_TRUE(reports.Texts()[0].starts_with("Spike Extraction Process Completed\n")) << reports.Texts()[0];
 }
 
+// The question's yes is what Enter gives, and no says that nothing was made.
 TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserAgrees) {
   const std::string folder = out.File("sessions/day 1");
   run.Parameters().OutputDirectory = folder;
@@ -111,9 +113,12 @@ TEST_F(ExtractionCommandTest, AMissingOutputFolderIsNamedAndMadeOnlyWhenTheUserA
   test::CapturedReports reports;
   EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusCancelled);
   EXPECT_FALSE(std::filesystem::exists(folder));
-  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(reports.Texts(),
+            std::vector<std::string>{"No spike files were made: the output folder does not exist:\n" + folder});
+  reports.Clear();
   EXPECT_EQ(ExtractionProgressDialog::RunCommand(run, channels, nullptr), kStatusOk);
   EXPECT_EQ(questions->asked, std::vector<std::string>(2, "The output folder does not exist. Create it?\n" + folder));
+  EXPECT_EQ(questions->goingOnAsked, questions->asked);
   EXPECT_EQ(test::ReadSpikeFile(folder + "/SpikeFile_g2.kse", 32, 1).Spikes.size(), 38u);
 }
 
@@ -128,6 +133,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   };
   int bars = 0;
   int ticks = 0;
+  bool listShown = false;
   QTimer clicker;
   QObject::connect(&clicker, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<ExtractionProgressDialog*>(QApplication::activeModalWidget());
@@ -135,6 +141,11 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
     bars = static_cast<int>(dialog->findChildren<QProgressBar*>().size());
     // The dialog shows the groups at its next look at the run; never wait forever for it.
     if (bars < 4 && ++ticks < 1000) return;
+    // Every file's row is on show (a few do not scroll), once the dialog has laid the list out.
+    if (const auto* list = dialog->findChild<QScrollArea*>(); list != nullptr && list->widget() != nullptr) {
+      listShown = list->viewport()->height() >= list->widget()->sizeHint().height();
+    }
+    if (!listShown && ++ticks < 1000) return;
     dialog->CancelButton()->click();
     EXPECT_FALSE(dialog->CancelButton()->isEnabled());
     clicked = true;
@@ -144,6 +155,7 @@ TEST_F(ExtractionCommandTest, CancelKeepsTheFinishedFilesAndLeavesNoPartOfTheFil
   ExtractionProgressDialog::RunCommand(run, channels, nullptr);
   EXPECT_TRUE(clicked);
   EXPECT_EQ(bars, 4) << "one bar for the whole run and one per group";
+  EXPECT_TRUE(listShown);
   EXPECT_TRUE(run.WasCancelled());
   // On more than one core the third group may have been written beside the blocked second one.
   const auto& files = run.WrittenFiles();

@@ -1,6 +1,6 @@
 #pragma once
 // A file chooser for tests: answers Open and Save As with paths the test chose (or cancels) and
-// remembers the titles and filters it was asked with.
+// remembers the titles, initial names and filters it was asked with.
 
 #include <optional>
 #include <string>
@@ -12,9 +12,10 @@ namespace skelvane::test {
 
 class FakeFileChooser final : public FileChooser {
  public:
-  std::optional<std::vector<std::string>> OpenFiles(const std::string& title, const std::string&,
+  std::optional<std::vector<std::string>> OpenFiles(const std::string& title, const std::string& initialName,
                                                     const std::vector<Filter>&, bool) override {
     titles.push_back(title);
+    openInitialNames.push_back(initialName);
     return openPaths;
   }
   std::optional<std::string> SaveFile(const std::string& title, const std::string&,
@@ -32,6 +33,7 @@ class FakeFileChooser final : public FileChooser {
   std::optional<std::vector<std::string>> openPaths;  // the answer to Open (cancel when empty)
   std::vector<Filter> saveFilters;                    // the filters Save As offered last
   std::vector<std::string> titles;
+  std::vector<std::string> openInitialNames;  // where each Open was asked to start
 };
 
 }  // namespace skelvane::test

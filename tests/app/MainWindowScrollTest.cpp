@@ -85,14 +85,16 @@ TEST_F(MainWindowScroll, OpeningSourceSetsTimeRangeAndHorizontalBar) {
   EXPECT_TRUE(window->HorizontalScrollBar()->isEnabled());
 }
 
-TEST_F(MainWindowScroll, ShortDataRangeIsWidenedToCanvasWidth) {
+TEST_F(MainWindowScroll, LastSourceClosedLeavesTheTimeAxisAsAtStartUp) {
   StartWithOneMinute();
   sources.CloseSource(0);
-  // No source left: 0 .. 1 widened to 0 .. CanvasWidth - 1.
-  EXPECT_EQ(view.DataStart, 0);
-  EXPECT_EQ(view.DataEnd, 639);
-  EXPECT_EQ(view.DataDuration, 640);
-  EXPECT_EQ(view.VisibleSpan, 640);
+  // No source left: the first 10 s, as before any file was opened (not a span of one pixel each).
+  const ViewState startUp;
+  EXPECT_EQ(view.DataStart, startUp.DataStart);
+  EXPECT_EQ(view.DataEnd, startUp.DataEnd);
+  EXPECT_EQ(view.DataDuration, startUp.DataDuration);
+  EXPECT_EQ(view.VisibleStart, startUp.VisibleStart);
+  EXPECT_EQ(view.VisibleSpan, startUp.VisibleSpan);
   EXPECT_EQ(window->HorizontalScrollBar()->Page(), PagedScrollBar::kRangeMax);
   EXPECT_FALSE(window->HorizontalScrollBar()->isEnabled());
 }

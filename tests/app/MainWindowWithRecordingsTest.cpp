@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "app/CommandIds.h"
+#include "app/WindowCommands.h"
 #include "extract/ExtractionRun.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -119,6 +120,31 @@ TEST_F(MainWindowWithRecordings, TimeRangeIsTheSourcesPaddedByOneSecond) {
   // 4 s of data from 1 s on, padded: 0 .. a little over 6 s.
   EXPECT_EQ(start, 0);
   EXPECT_GT(end, 5'900'000);
+}
+
+// Close All leaves the window as it started: whatever the view was, files opened next (by a drop or
+// from Recent Files) show as the first ones did.
+TEST_F(MainWindowWithRecordings, AfterCloseAllTheNextFilesOpenAsTheFirstOnesDid) {
+  Start();
+  OpenTetrode();
+  const ViewState first = View();
+  for (const int32_t command : {commands::kPageRight, commands::kDecreaseTimeScale, commands::kDecreaseTimeScale,
+                                commands::kPageRight, commands::kCloseAll}) {
+    window->Commands()->Run(command);
+  }
+  EXPECT_EQ(plots.GetNumPlots(), 0);
+  const auto same = [&first](const ViewState& v) {
+    return std::vector<int64_t>{v.DataStart, v.DataEnd, v.DataDuration, v.VisibleStart, v.VisibleSpan, v.ScrollTop} ==
+           std::vector<int64_t>{first.DataStart, first.DataEnd, first.DataDuration, first.VisibleStart,
+                                first.VisibleSpan, first.ScrollTop};
+  };
+  OpenTetrode();
+  EXPECT_TRUE(same(View())) << "span " << View().VisibleSpan << " from " << View().VisibleStart;
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  window->Commands()->Run(commands::kCloseAll);
+  window->Commands()->Run(commands::kRecentFilesFirst);
+  EXPECT_EQ(plots.GetNumPlots(), 4);
+  EXPECT_TRUE(same(View())) << "span " << View().VisibleSpan << " from " << View().VisibleStart;
 }
 
 TEST_F(MainWindowWithRecordings, ZoomKeysStopAtTheFullDurationAndAtOneMicrosecondPerPixel) {

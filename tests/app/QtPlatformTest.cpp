@@ -1,15 +1,17 @@
-// The Qt implementations of the platform layer: the report sink's message box, the cursor shapes
-// and the file chooser's filter list.
+// The Qt implementations of the platform layer: the report sink's message box, the questions' default
+// answers, the cursor shapes and the file chooser's filter list.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "app/QtCursorControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtReportSink.h"
+#include "app/QtUserQuestions.h"
 #include "platform/ReportError.h"
 #include "tests/app/QtTestApplication.h"
 
@@ -38,6 +40,24 @@ TEST(QtReportSink, ShowsReportsInAModalBoxCaptionedWithTheProgramTitle) {
   EXPECT_EQ(text.toStdString(), "Error opening file; microsoft error code:2");
   EXPECT_EQ(buttons, static_cast<int>(QMessageBox::Ok));
   EXPECT_TRUE(modal);
+}
+
+// Enter answers no to a question before anything is replaced, and yes to one whose yes goes on with
+// what the user asked for.
+TEST(QtUserQuestions, EnterAnswersNoToAskYesNoAndYesToAskToGoOn) {
+  test::EnsureQtApplication();
+  QtUserQuestions questions;
+  const auto pressEnter = [] {
+    QTimer::singleShot(0, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        QTest::keyClick(box, Qt::Key_Return);
+      }
+    });
+  };
+  pressEnter();
+  EXPECT_FALSE(questions.AskYesNo("Replace it?"));
+  pressEnter();
+  EXPECT_TRUE(questions.AskToGoOn("The output folder does not exist. Create it?"));
 }
 
 TEST(QtCursorControl, WaitCursorCoversTheApplicationUntilTheNextShape) {

@@ -108,6 +108,23 @@ TEST_F(RememberedTest, ChoosersStartInTheFolderTheLastOneOfTheirKindEndedIn) {
   answer(folder + "/view.png");
   ASSERT_TRUE(chooser.SaveFile("Save", "bmp", {}).has_value());
   EXPECT_EQ(Preferences::LastFolder("save"), folder);
+
+  // A folder named to start in wins over the last one; the default suffix picks the type offered.
+  const QString other = QFileInfo(QString::fromStdString(settingsDir.Path())).absoluteFilePath();
+  answer(QString::fromStdString(tetrode[2]));
+  ASSERT_TRUE(chooser.OpenFiles("Open", settingsDir.Path(), {}, true).has_value());
+  EXPECT_EQ(shownFolder, other);
+  QString offered;
+  QTimer::singleShot(0, [&offered, folder] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    offered = dialog->selectedNameFilter();
+    dialog->selectFile(folder + "/typed");
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const auto saved = chooser.SaveFile("Save", "png", {{"Bitmap Files (*.bmp)", {"*.bmp"}}, {"PNG Images (*.png)", {"*.png"}}});
+  EXPECT_EQ(offered.toStdString(), "PNG Images (*.png)");
+  EXPECT_EQ(saved, (folder + "/typed.png").toStdString());
 }
 
 }  // namespace

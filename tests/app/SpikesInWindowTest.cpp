@@ -9,6 +9,7 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,7 +26,10 @@
 #include "app/WindowCommands.h"
 #include "display/PlotChannels.h"
 #include "extract/ExtractionRun.h"
+#include "platform/FileChooser.h"
+#include "spikes/SpikePanelViews.h"
 #include "spikes/SpikeFile.h"
+#include "tests/app/FakeFileChooser.h"
 #include "tests/app/RealWindowHarness.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -35,24 +39,8 @@ namespace {
 
 class SpikesInWindow : public test::RealWindowHarness {
  protected:
-  // Extracts the open tetrode with the window's own run; the spike file's path and its peak times.
-  std::string Extract() {
-    ExtractionParameters& p = window->Extraction().Parameters();
-    p.NumChannels = 4;
-    p.Threshold = 100;
-    p.ExtractionType = kExtractionTypeBoth;
-    p.OutputDirectory = out.Path();
-    EXPECT_EQ(window->Extraction().CreateSpikeFiles(PlotChannels::Of(plots)), 0);
-    const std::string path = window->Extraction().WrittenFiles().at(0).path;
-    SpikeFile file;
-    EXPECT_EQ(file.Open(path), 0);
-    for (int64_t i = 0; i < file.NumSpikes(); ++i) {
-      int64_t time = 0;
-      EXPECT_EQ(file.ReadTimestamp(i, time), 0);
-      peaks.push_back(time);
-    }
-    return path;
-  }
+  // Extracts the open tetrode with the window's own run; the spike file's path (its times in peaks).
+  std::string Extract() { return ExtractTetrode(out.Path(), peaks); }
   // Lets the window handle what the workers sent it until `done` holds (at most five seconds).
   static bool Until(const std::function<bool()>& done) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -62,7 +50,13 @@ class SpikesInWindow : public test::RealWindowHarness {
     }
     return done();
   }
-  int64_t Centre() const { return view.VisibleStart + view.VisibleSpan / 2; }
+  // The time in the middle of the view: where centring on a spike puts it.
+  int64_t Centre() const {
+    const int32_t width = view.CanvasWidth - canvas.GetDataAxisWidth();
+    int64_t middle = 0;
+    EXPECT_EQ(PlotCanvas::GetTimeForPixel(width / 2, width, view.VisibleSpan, view.VisibleStart, middle), 0);
+    return middle;
+  }
   int64_t InView() const {
     return std::count_if(peaks.begin(), peaks.end(), [this](int64_t t) {
       return t >= view.VisibleStart && t < view.VisibleStart + view.VisibleSpan;
@@ -153,13 +147,14 @@ TEST_F(SpikesInWindow, ASpikeFileOpensInAPanelBesideItsRecordingsAndAClickCentre
                   static_cast<int>(SpikeFigureLayout::PixelY(scatter, subset.Peak(k, scatter.otherChannel))));
   const int64_t pointed = panel.Views().SpikeAt(w, h, choice, at.x(), at.y());
   ASSERT_GE(pointed, 0);
-  QTest::mouseMove(panel.Picture(), at);
+  SendMouse(*panel.Picture(), QEvent::MouseMove, at);
   EXPECT_TRUE(panel.InfoText().startsWith(QStringLiteral("Spike %1 of %2 at ").arg(subset.FileIndex(pointed) + 1).arg(peaks.size())))
       << panel.InfoText().toStdString();
   // Zoomed in to a second, the click centres the traces on the spike.
   view.VisibleSpan = 1'000'000;
   window->Redraw();
-  QTest::mouseClick(panel.Picture(), Qt::LeftButton, Qt::NoModifier, at);
+  SendMouse(*panel.Picture(), QEvent::MouseButtonPress, at, Qt::LeftButton);
+  SendMouse(*panel.Picture(), QEvent::MouseButtonRelease, at, Qt::LeftButton);
   EXPECT_EQ(Centre(), static_cast<int64_t>(subset.Timestamp(pointed)));
   EXPECT_TRUE(reports.Empty()) << reports.Texts().front();
 
@@ -168,6 +163,58 @@ TEST_F(SpikesInWindow, ASpikeFileOpensInAPanelBesideItsRecordingsAndAClickCentre
   panel.WaitForLoad();
   EXPECT_EQ(panel.Views().Subset().ChosenFrom(), InView());
   EXPECT_EQ(plots.GetNumPlots(), 4);
+}
+
+// Spike files opened one after another share the height beside the traces while each panel has room
+// for its views (the second was left a sliver of 20 pixels), then go into tabs; their channels go by
+// their recordings' names; File > Open Spike Files starts where Create Spike File wrote them.
+TEST_F(SpikesInWindow, PanelsShareTheHeightNameTheirChannelsAfterTheRecordingsAndAreChosenWhereWritten) {
+  Start();
+  const QSize started = window->size();
+  window->resize(started.width(), started.height() + 500);
+  OpenTetrode();
+  const std::string spikeFile = Extract();
+  const std::string copy = out.File("copy.ktt");
+  std::filesystem::copy_file(spikeFile, copy);
+  auto chooser = std::make_shared<test::FakeFileChooser>();
+  chooser->openPaths = std::vector<std::string>{spikeFile, copy};
+  const std::shared_ptr<FileChooser> previous = FileChooser::Install(chooser);
+  Run(commands::kOpenSpikeFiles);
+  FileChooser::Install(previous);
+  EXPECT_EQ(chooser->openInitialNames, std::vector<std::string>{out.Path()});
+
+  const std::vector<SpikesPanel*> panels = window->SpikeFilePanels()->Panels();
+  ASSERT_EQ(panels.size(), 2u);
+  const int smallest = SpikePanelViews::SmallestHeight(4);
+  for (SpikesPanel* panel : panels) panel->WaitForLoad();
+  QCoreApplication::processEvents();
+  for (SpikesPanel* panel : panels) {
+    EXPECT_GE(panel->Picture()->height(), smallest);
+    EXPECT_FALSE(panel->Picture()->Image().isNull());
+    EXPECT_TRUE(window->tabifiedDockWidgets(panel).isEmpty());
+  }
+  // The shares are laid out once the docks are.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(panels[0]->height() - panels[1]->height()) <= 2; }, 2000))
+      << panels[0]->height() << " and " << panels[1]->height();
+
+  QComboBox& channels = *panels[0]->ChannelChooser();
+  ASSERT_EQ(channels.count(), 4);
+  EXPECT_EQ(channels.itemText(0).toStdString(), "TT1a");
+  EXPECT_EQ(channels.itemText(3).toStdString(), "TT1d");
+  EXPECT_EQ(panels[0]->PairChooser()->itemText(0).toStdString(), "TT1a vs TT1b");
+  const SpikeFigureLayout::View waveforms =
+      panels[0]->Views().Views(panels[0]->Picture()->width(), panels[0]->Picture()->height(), {3, 0}).front();
+  EXPECT_TRUE(waveforms.title.starts_with("TT1d: ")) << waveforms.title;
+
+  // Back at the first size a third panel has no room beside the others: it opens in a tab.
+  window->resize(started);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(window->SpikeFilePanels()->Open(spikeFile));
+  SpikesPanel* third = window->SpikeFilePanels()->Panels().back();
+  third->WaitForLoad();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window->tabifiedDockWidgets(third).isEmpty());
+  EXPECT_GE(third->Picture()->height(), smallest);
 }
 
 TEST_F(SpikesInWindow, AClickWithNoRecordingOfTheSpikeOpenSaysSo) {

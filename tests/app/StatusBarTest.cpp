@@ -1,5 +1,6 @@
 // The status bar under the canvas: what the mouse points at (time, plot, sample in counts and
-// microvolts), the visible span and the progress of summary building.
+// microvolts), the visible span and the progress of summary building; readings that follow the view,
+// and notices that never share the line with the cursors' readout.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/StatusBar.h"
@@ -88,10 +90,14 @@ TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgre
     IPlot* shown = nullptr;
     ASSERT_EQ(plots.GetPlot(plot, shown), 0);
     const FileSample sample = ReadSampleAt(tetrode[plot], time, shown->GetSamplePeriod());
-    char expected[160];
-    std::snprintf(expected, sizeof expected, "%" PRId64 ".%06" PRId64 " s  (%s)  TT1%c: %d counts = %.1f uV",
-                  time / 1'000'000, time % 1'000'000, Clock(time - FirstRecordTime(tetrode)).c_str(), 'a' + plot,
-                  sample.counts, sample.counts * sample.microvoltsPerCount);
+    // Seconds and clock from the first record (the data range starts a second before it), and the
+    // raw timestamp labelled as one.
+    const int64_t offset = time - FirstRecordTime(tetrode);
+    char expected[200];
+    std::snprintf(expected, sizeof expected,
+                  "%" PRId64 ".%06" PRId64 " s  (%s)  timestamp %" PRId64 " us  TT1%c: %d counts = %.1f uV",
+                  offset / 1'000'000, offset % 1'000'000, Clock(offset).c_str(), time, 'a' + plot, sample.counts,
+                  sample.counts * sample.microvoltsPerCount);
     EXPECT_EQ(status.PointerLabelText().toStdString(), expected) << "plot " << plot;
   }
   // Over the data axis there is no time to show.
@@ -102,6 +108,41 @@ TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgre
   EXPECT_EQ(status.ProgressLabelText().toStdString(), "Summaries 25%");
   window->ShowSummaryProgress(12, 12);
   EXPECT_TRUE(status.ProgressLabelText().isEmpty());
+}
+
+// A zoom or a page by key moves the view under a mouse that stays put: the readings follow at once.
+// A notice takes the line while it lasts; the cursors' readout waits for it instead of being drawn
+// over it, and comes back up to date.
+TEST_F(StatusBarTest, ReadingsFollowTheViewUnderAStillMouseAndANoticeNeverSharesTheLineWithTheCursors) {
+  Start();
+  OpenTetrode();
+  const StatusBar& status = *window->Status();
+  const int x = 300;
+  MoveMouse(x, PlotMiddleY(1));
+  const auto timestampUnderMouse = [&] {
+    int64_t time = 0;
+    EXPECT_EQ(PlotCanvas::GetTimeForPixel(x - 40, 600, View().VisibleSpan, View().VisibleStart, time), 0);
+    return " timestamp " + std::to_string(time) + " us  TT1b: ";
+  };
+  for (const auto& [key, modifiers] : {std::pair{Qt::Key_Left, Qt::ControlModifier}, std::pair{Qt::Key_Right, Qt::NoModifier},
+                                       std::pair{Qt::Key_Right, Qt::ControlModifier}}) {
+    const QString before = status.PointerLabelText();
+    Key(key, modifiers);
+    EXPECT_NE(status.PointerLabelText(), before);
+    EXPECT_TRUE(status.PointerLabelText().contains(QString::fromStdString(timestampUnderMouse())))
+        << status.PointerLabelText().toStdString();
+  }
+
+  Key(Qt::Key_A);
+  EXPECT_TRUE(status.CursorsShown());
+  window->ShowNotice("Already open, not opened again: TT1a.kcs");
+  EXPECT_FALSE(status.CursorsShown());
+  MoveMouse(x + 100, PlotMiddleY(1));
+  Key(Qt::Key_B);
+  EXPECT_FALSE(status.CursorsShown());
+  window->Status()->clearMessage();
+  EXPECT_TRUE(status.CursorsShown());
+  EXPECT_TRUE(status.CursorsLabelText().contains(QStringLiteral("  B "))) << status.CursorsLabelText().toStdString();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // What the canvas draws on request over the plots: scale bars of round values no longer than their
-// share of the trace, labelled with that value, and cursor lines at their times' columns.
+// share of the trace, labelled with that value on a plate of their own, and cursor lines at their
+// times' columns.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "display/CanvasOverlays.h"
+#include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 
 namespace skelvane {
@@ -43,7 +45,7 @@ TEST(CanvasOverlays, RoundValuesAndTheirTexts) {
 
 TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   // 10 s over 1000 columns: a fifth is 2 s, 200 columns, at the right edge less the inset.
-  const auto time = CanvasOverlays::TimeBar(10'000'000, 1000, 1040, -300, kSevenPerLetter);
+  const auto time = CanvasOverlays::TimeBar(10'000'000, 1000, 1040, -300, 12, kSevenPerLetter);
   ASSERT_EQ(time.lines.size(), 3u);
   EXPECT_EQ(time.lines[0].x2, 1030);
   EXPECT_EQ(time.lines[0].x2 - time.lines[0].x1, 200);
@@ -52,7 +54,7 @@ TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   EXPECT_EQ(time.texts[0].text, "2 s");
   EXPECT_EQ(time.texts[0].x, 930 - 10);  // centred over the bar
   // 7 s: a fifth is 1.4 s, so 1 s, 1000 / 7 columns.
-  const auto odd = CanvasOverlays::TimeBar(7'000'000, 1000, 1040, 0, kSevenPerLetter);
+  const auto odd = CanvasOverlays::TimeBar(7'000'000, 1000, 1040, 0, 12, kSevenPerLetter);
   EXPECT_EQ(odd.lines[0].x2 - odd.lines[0].x1, 143);
   EXPECT_EQ(odd.texts[0].text, "1 s");
 
@@ -64,8 +66,21 @@ TEST(CanvasOverlays, BarsAreRoundValuesAtMostTheirShareOfTheTrace) {
   EXPECT_EQ(amplitude.lines[0].y1, -150 - 12);
   EXPECT_EQ(amplitude.texts[0].text, "50 uV");
   EXPECT_EQ(amplitude.texts[0].x + 7 * 5, 790 - 3 - 4);  // ends left of the bar
+  // Each label stands on a black plate over its whole box (a quarter of the text height below the
+  // baseline, the rest above), clear of its bar's end marks.
+  for (const CanvasOverlays::Layout* bar : {&time, &amplitude}) {
+    ASSERT_EQ(bar->plates.size(), 1u);
+    const CanvasOverlays::Plate& plate = bar->plates[0];
+    const CanvasOverlays::Text& text = bar->texts[0];
+    EXPECT_EQ(plate.colour, 0x000000u);
+    EXPECT_LT(plate.left, text.x);
+    EXPECT_GT(plate.right, text.x + 7 * static_cast<int32_t>(text.text.size()));
+    EXPECT_LT(plate.bottom, text.y - 3);
+    EXPECT_GT(plate.top, text.y + 9);
+  }
+  EXPECT_LT(amplitude.plates[0].right, amplitude.lines[1].x1);
   EXPECT_TRUE(CanvasOverlays::AmplitudeBar(0.0, "uV", 100, 800, 0, 12, kSevenPerLetter).lines.empty());
-  EXPECT_TRUE(CanvasOverlays::TimeBar(0, 1000, 800, 0, kSevenPerLetter).lines.empty());
+  EXPECT_TRUE(CanvasOverlays::TimeBar(0, 1000, 800, 0, 12, kSevenPerLetter).lines.empty());
 }
 
 TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
@@ -85,20 +100,23 @@ TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
   EXPECT_FALSE(cursors.Any());
 }
 
-TEST(TimeCursors, ReadoutGivesTheTimesTheirDifferenceAndThePlotsSampleDifference) {
+TEST(TimeCursors, ReadoutGivesTheTimesOnTheClockTheirDifferenceAndThePlotsSampleDifference) {
   TimeCursors cursors;
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "");
-  cursors.Set(TimeCursors::Cursor::B, 1'500'000);
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "B 1.500000 s");
-  cursors.Set(TimeCursors::Cursor::A, 1'250'000);
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
+  const RecordingClock clock(10'000'000);  // the cursors' times read from the first record
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "");
+  cursors.Set(TimeCursors::Cursor::B, 11'500'000);
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "B 1.500000 s");
+  cursors.Set(TimeCursors::Cursor::A, 11'250'000);
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
   const TimeCursors::PlotDifference plot{"TT1a", 120, 36.6};
-  EXPECT_EQ(cursors.ReadoutText(plot),
+  EXPECT_EQ(cursors.ReadoutText(clock, plot),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1a: B-A 120 counts = 36.6 uV");
-  EXPECT_EQ(cursors.ReadoutText(TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
+  EXPECT_EQ(cursors.ReadoutText(clock, TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1b: B-A in a gap");
-  cursors.Set(TimeCursors::Cursor::A, 1'500'000);  // no frequency for no interval
-  EXPECT_EQ(cursors.ReadoutText(std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");
+  cursors.Set(TimeCursors::Cursor::A, 11'500'000);  // no frequency for no interval
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");
+  cursors.Set(TimeCursors::Cursor::A, 9'500'000);  // before the first record
+  EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A -0.500000 s  B 1.500000 s  dt 2.000000 s  1/dt 0.5 Hz");
 }
 
 }  // namespace

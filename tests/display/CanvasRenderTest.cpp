@@ -292,7 +292,17 @@ TEST_F(CanvasRender, CursorsAndScaleBarsDrawOverThePlotsAndLeaveNoTraceWhenRemov
     amplitudeRows += marked.ColorAt(WindowColumn(kCanvasWidth - 10), row) == 0xCCCCCC;
   }
   EXPECT_NEAR(amplitudeRows, 49, 1);
-
+  // Its label ("1000 counts", left of the bar about the plot's middle) stands on its plate, clear of
+  // the dense trace: the rows of its letters hold no trace pixel from the first letter to the bar.
+  int32_t traceBesideLetters = 0;
+  for (int32_t row = kPlotHeight / 2 - 8; row < kPlotHeight / 2 + 4; ++row) {
+    int32_t first = kCanvasWidth;
+    for (int32_t column = kCanvasWidth - 110; column < kCanvasWidth - 16; ++column) {
+      if (marked.ColorAt(column, row) == 0xCCCCCC && marked.ColorAt(column + 1, row) != 0xCCCCCC) first = std::min(first, column);
+    }
+    for (int32_t column = first; column < kCanvasWidth - 16; ++column) traceBesideLetters += marked.ColorAt(column, row) == kTrace;
+  }
+  EXPECT_EQ(traceBesideLetters, 0);
   canvas.Cursors()->Clear();
   canvas.SetShowScaleBars(false);
   const MemoryBitmap& after = Render(kStart, 2'000'000);

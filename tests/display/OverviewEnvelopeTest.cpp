@@ -1,8 +1,10 @@
 // The overview strip's envelope, from a plot's summary, against the records themselves: every column
-// holds the extremes of exactly the records that run into its time, and a column in a gap is empty.
+// holds the extremes of exactly the records that run into its time and the typical range of their
+// blocks, a column in a gap is empty, and the typical range of a spiking recording follows its noise.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "display/CscPlot.h"
@@ -61,10 +63,62 @@ TEST(OverviewEnvelope, EachColumnHoldsTheExtremesOfTheRecordsRunningIntoIt) {
       }
       ASSERT_EQ(envelope->Min(c), low) << "width " << width << " column " << c;
       ASSERT_EQ(envelope->Max(c), high) << "width " << width << " column " << c;
+      // The typical range: the medians of the records' 128-sample blocks' extremes, inside the extremes.
+      std::vector<int16_t> lows, highs;
+      for (std::size_t r = 0; r < s.timestamps.size(); ++r) {
+        if (s.timestamps[r] >= to || s.timestamps[r] + kRecordMicros <= from) continue;
+        for (std::size_t b = 0; b < s.samples[r].size(); b += 128) {
+          const auto block = s.samples[r].begin() + static_cast<std::ptrdiff_t>(b);
+          lows.push_back(*std::min_element(block, block + 128));
+          highs.push_back(*std::max_element(block, block + 128));
+        }
+      }
+      ASSERT_LE(low, envelope->TypicalMin(c));
+      ASSERT_LE(envelope->TypicalMax(c), high);
+      if (static_cast<int64_t>(lows.size()) > OverviewEnvelope::kMostBlocksPerColumn) continue;
+      std::sort(lows.begin(), lows.end());
+      std::sort(highs.begin(), highs.end());
+      ASSERT_EQ(envelope->TypicalMin(c), lows[lows.size() / 2]) << "width " << width << " column " << c;
+      ASSERT_EQ(envelope->TypicalMax(c), highs[highs.size() / 2]) << "width " << width << " column " << c;
     }
     if (width >= 300) {
       EXPECT_GT(empty, 0) << "the pauses and the padding show as empty columns";
     }
+  }
+}
+
+// A spiking recording: its extremes are its spikes in every column, one solid band, while its typical
+// range follows the noise, which here doubles halfway through: the shape the strip is to show.
+TEST(OverviewEnvelope, TheTypicalRangeOfASpikingRecordingFollowsItsNoiseNotItsSpikes) {
+  std::mt19937_64 random(5);
+  test::TempDir dir;
+  test::FakeDataSourceManager manager;
+  const int32_t source = manager.AddSource(kPath);
+  constexpr int32_t kRecords = 4000;
+  for (int32_t r = 0; r < kRecords; ++r) {
+    const double noise = r < kRecords / 2 ? 20.0 : 40.0;
+    std::normal_distribution<double> sample(0.0, noise);
+    std::vector<int16_t> samples(kSamplesPerRecord);
+    for (int16_t& v : samples) v = static_cast<int16_t>(std::lround(sample(random)));
+    if (r % 3 == 0) samples[random() % kSamplesPerRecord] = static_cast<int16_t>(r % 2 == 0 ? 900 : -900);
+    manager.AddRecord(source, int64_t{r} * kRecordMicros, 32'000, samples);
+  }
+  manager.WriteFile(source, dir.File("CSC3.kcs"), 16384);
+  CscPlot plot(kPath, "CSC3", manager, 0xFFFFFF);
+  plot.LoadSourceInfo();
+  plot.StartSummary();
+  ASSERT_TRUE(plot.WaitForSummary());
+  constexpr int32_t kWidth = 50;  // 80 records, 320 blocks a column: the typical range from 48 of them
+  const std::optional<OverviewEnvelope> envelope = OverviewEnvelope::FromPlot(plot, 0, kRecords * kRecordMicros, kWidth);
+  ASSERT_TRUE(envelope.has_value());
+  for (int32_t c = 0; c < kWidth; ++c) {
+    ASSERT_TRUE(envelope->HasColumn(c));
+    EXPECT_GE(envelope->Max(c), 900);
+    EXPECT_LE(envelope->Min(c), -900);
+    // The largest of 128 normal samples lies about 2.6 deviations out.
+    const double noise = c < kWidth / 2 ? 20.0 : 40.0;
+    EXPECT_NEAR(envelope->TypicalMax(c), 2.6 * noise, noise) << c;
+    EXPECT_NEAR(envelope->TypicalMin(c), -2.6 * noise, noise) << c;
   }
 }
 

@@ -136,12 +136,13 @@ TEST(TimeText, SecondsAndClockTicksLieOnRoundTimesAndEachLabelStatesItsTicksTime
           EXPECT_GT(label.x, layout.labels[k - 1].x + layout.labels[k - 1].width + 5) << where;
         }
         int32_t decimals = 0;
-        const int64_t time = clock ? ParseClock(label.text) + view.DataStart : ParseSeconds(label.text, decimals);
+        // Both count from the recordings' first record: here, with no recording, the range's start.
+        const int64_t time = (clock ? ParseClock(label.text) : ParseSeconds(label.text, decimals)) + view.DataStart;
         int32_t pixel = -1;
         ASSERT_EQ(TimeColumns::PixelForTime(time, start, width, span, pixel), 0) << label.text << " " << where;
         EXPECT_EQ(layout.ticks[k].x, x0 + pixel) << label.text << " " << where;
         EXPECT_EQ(label.x + label.width / 2, x0 + pixel) << label.text;
-        times.push_back(time - (clock ? view.DataStart : 0));
+        times.push_back(time - view.DataStart);
       }
       // Evenly spaced on a multiple of the step: 1, 2 or 5 x 10^k, or a clock's 15 s, 30 s, ... hours.
       const int64_t step = times[1] - times[0];

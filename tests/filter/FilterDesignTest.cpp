@@ -1,6 +1,6 @@
 // The bands' response as the issue states it, measured by feeding sines through the filter as it is
-// applied (not from the design's own formula), at the defaults, for custom bands and at other rates;
-// the design's refusals by their exact words.
+// applied (not from the design's own formula), at the defaults, for custom bands and at other rates,
+// the images of interpolated low-passes included; the design's refusals by their exact words.
 #include "filter/FilterDesign.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +73,21 @@ void ExpectStopped(const FilterDesign& design, const std::vector<double>& freque
   }
 }
 
+// Where an interpolated low-pass (taps M samples apart) has images of its pass band: around every
+// multiple of the rate over M, from its own stop band (10/3 of the high cut-off) on.
+std::vector<double> Images(const FilterDesign& design) {
+  std::vector<double> frequencies;
+  const double high = *design.Spec().HighHz();
+  const double step = design.RateHz() / design.Fir()->Spacing();
+  for (double centre = step; centre <= design.RateHz() / 2.0; centre += step) {
+    for (const double offset : {-1.0, -2.0 / 3.0, 0.0, 2.0 / 3.0, 1.0}) {
+      const double hz = centre + offset * high;
+      if (hz >= high * 10.0 / 3.0 && hz <= design.RateHz() / 2.0) frequencies.push_back(hz);
+    }
+  }
+  return frequencies;
+}
+
 TEST(FilterDesignTest, TheBandsPassAndStopWhatTheyPromiseAtTheDefaultRate) {
   const FilterDesign spike = Designed("spike", 32000.0);
   ExpectFlat(spike, {1000.0, 1500.0, 2200.0, 3000.0, 4000.0, 4600.0, 5000.0});
@@ -80,6 +95,8 @@ TEST(FilterDesignTest, TheBandsPassAndStopWhatTheyPromiseAtTheDefaultRate) {
   const FilterDesign lfp = Designed("lfp", 32000.0);
   ExpectFlat(lfp, {3.0, 8.0, 30.0, 100.0, 160.0, 200.0});
   ExpectStopped(lfp, {1000.0, 1300.0, 2500.0, 6000.0, 15000.0});
+  ASSERT_GT(lfp.Fir()->Spacing(), 1) << "the LFP Band's low-pass is interpolated";
+  ExpectStopped(lfp, Images(lfp));
 }
 
 TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
@@ -98,6 +115,7 @@ TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
     }
     const double middle = std::sqrt(spec.LowHz().value_or(1.0) * spec.HighHz().value_or(c.rate / 4.0));
     EXPECT_LE(std::fabs(MeasuredDb(design, middle)), 0.5) << middle << " Hz of " << c.band << " at " << c.rate;
+    if (design.Fir() && design.Fir()->Spacing() > 1) ExpectStopped(design, Images(design));
   }
 }
 
@@ -131,6 +149,7 @@ uint64_t Digest(const FilterDesign& design) {
   if (design.Fir()) {
     for (const int16_t tap : design.Fir()->Taps()) mix(tap);
     mix(design.Fir()->Shift());
+    if (design.Fir()->Spacing() > 1) mix(design.Fir()->Spacing());
   }
   mix(design.HalfSupport());
   return hash;
@@ -139,10 +158,11 @@ uint64_t Digest(const FilterDesign& design) {
 TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
   // Filtered results are kept under keys that carry FilterSpec::kDesignGeneration. Any change to what a
   // band computes must raise it, and then set these digests anew.
-  EXPECT_EQ(FilterSpec::kDesignGeneration, 1);
+  EXPECT_EQ(FilterSpec::kDesignGeneration, 2);
   EXPECT_EQ(Digest(Designed("spike", 32000.0)), 0x52e2a390bfe6872dull);
-  EXPECT_EQ(Digest(Designed("lfp", 32000.0)), 0x47da50feddc43bbfull);
+  EXPECT_EQ(Digest(Designed("lfp", 32000.0)), 0xdc91b6f0f38d5545ull);
   EXPECT_EQ(Digest(Designed("300:3000", 30000.0)), 0xabeb6fe7c47d4355ull);
+  EXPECT_EQ(Digest(Designed(":300", 32000.0)), 0xdcd516f0f3ffd165ull);
 }
 
 }  // namespace

@@ -126,10 +126,15 @@ std::vector<FilterDesign> Designs(std::mt19937& random) {
   std::vector<FilterDesign> designs;
   std::string refusal;
   designs.push_back(*FilterDesign::For(FilterSpec::Spike(), 32000.0, refusal));
-  // The LFP Band, and a band of both boxcar stages, at a low rate that keeps them short enough for the
-  // reference.
+  // The LFP Band and bands of every other kind of part, at rates that keep them short enough for the
+  // reference: at 1000 Hz the LFP Band is a boxcar high-pass and a FIR, 1.5-4 Hz a boxcar high-pass and
+  // an interpolated low-pass, 0.05-0.2 Hz both boxcar stages; at 20000 Hz the LFP Band and at 4000 Hz
+  // 0.5-40 Hz have a spaced high-pass behind the interpolated low-pass's suppressor (8 and 16 apart).
   designs.push_back(*FilterDesign::For(FilterSpec::Lfp(), 1000.0, refusal));
   designs.push_back(*FilterDesign::For(FilterSpec::Custom(1.5, 4.0), 1000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterSpec::Custom(0.05, 0.2), 1000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterSpec::Lfp(), 20000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterSpec::Custom(0.5, 40.0), 4000.0, refusal));
   for (const double rate : {8000.0, 20000.0, 30000.0}) {
     const double low = rate * std::uniform_real_distribution<double>(1.0 / 400.0, 0.1)(random);
     const double high = std::uniform_real_distribution<double>(low * 1.5, rate * 0.45)(random);

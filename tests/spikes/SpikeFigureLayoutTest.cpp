@@ -1,5 +1,7 @@
 // The figure's layout without drawing: which views a file gets and where, that pixels and data map
-// both ways, and that the spike found under a pixel is the one drawn there.
+// both ways, that the spike found under a pixel is the one drawn there, that channels go by their
+// recordings' names with microvolts beside the counts and waveforms in milliseconds where the header
+// tells, and that tick labels never run into each other.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,10 +26,19 @@ struct Loaded {
   SpikeSubset subset;
 };
 
-void Load(Loaded& loaded, const test::TempDir& dir, int channels, int64_t count, int64_t most = 1000) {
-  const std::string name = "f" + std::to_string(channels) + ".dat";
-  const std::string path =
-      dir.Write(name, test::MadeSpikeFile(test::MadeHeaderText(channels), test::RandomSpikes(channels, count, 9)));
+// "-ADBitVolts" for every channel: 30.5 uV per count.
+std::string WithBitVolts(std::string header, int channels) {
+  std::string line = "\t-ADBitVolts";
+  for (int c = 0; c < channels; ++c) line += "  0.0000305";
+  return header.insert(header.find("\t-ADMaxValue"), line + "\r\n");
+}
+
+void Load(Loaded& loaded, const test::TempDir& dir, int channels, int64_t count, int64_t most = 1000,
+          bool bitVolts = false) {
+  const std::string name = "f" + std::to_string(channels) + (bitVolts ? "v" : "") + ".dat";
+  const std::string header = bitVolts ? WithBitVolts(test::MadeHeaderText(channels), channels)
+                                      : test::MadeHeaderText(channels);
+  const std::string path = dir.Write(name, test::MadeSpikeFile(header, test::RandomSpikes(channels, count, 9)));
   ASSERT_EQ(loaded.file.Open(path), 0);
   ASSERT_EQ(SpikeStatistics::Compute(loaded.file, loaded.statistics, 0, -1, SpikeStatistics::Detail::kWithWaveforms),
             0);
@@ -168,6 +179,78 @@ TEST(SpikeFigureLayoutTest, ASingleViewFillsTheSizeItIsGiven) {
   ASSERT_TRUE(brief.starts_with("Intervals: "));
   EXPECT_TRUE(full.ends_with(brief.substr(std::string("Intervals: ").size()))) << full << " / " << brief;
   EXPECT_LT(brief.size(), full.size());
+}
+
+TEST(SpikeFigureLayoutTest, ChannelsGoByTheirRecordingsWithMicrovoltsAndWaveformsInMilliseconds) {
+  test::TempDir dir;
+  Loaded loaded;
+  Load(loaded, dir, 4, 100, 1000, true);
+  const Layout::Channels channels = Layout::ChannelsOf(loaded.file.Header());
+  EXPECT_EQ(channels.names, (std::vector<std::string>{"TT1a", "TT1b", "TT1c", "TT1d"}));
+  EXPECT_EQ(channels.Name(4), "ch 5");
+  const Layout::View w =
+      Layout::ForView(400, 300, Kind::kWaveforms, 2, -1, loaded.statistics, loaded.subset, channels).Views()[0];
+  EXPECT_TRUE(w.title.starts_with("TT1c: ")) << w.title;
+  // The alignment point (8) at 0 ms, 32 kHz: the 32 points from -7/32 to 24/32 ms.
+  EXPECT_EQ(w.x.label, "time from peak (ms)");
+  EXPECT_DOUBLE_EQ(w.x.low, -7.0 / 32.0);
+  EXPECT_DOUBLE_EQ(w.x.high, 24.0 / 32.0);
+  EXPECT_DOUBLE_EQ(Layout::PointAt(w, Layout::PointValue(w, 12.5)), 12.5);
+  // 30.5 uV a count, on round microvolt ticks within the counts' range.
+  EXPECT_EQ(w.y.otherLabel, "uV");
+  EXPECT_NEAR(w.y.otherScale, 30.5, 1e-9);
+  ASSERT_FALSE(w.y.otherTicks.empty());
+  EXPECT_GE(w.y.otherTicks.front(), w.y.low * w.y.otherScale - 1e-6);
+  EXPECT_LE(w.y.otherTicks.back(), w.y.high * w.y.otherScale + 1e-6);
+  const Layout::View scatter =
+      Layout::ForView(400, 300, Kind::kScatter, 0, 1, loaded.statistics, loaded.subset, channels).Views()[0];
+  EXPECT_EQ(scatter.title, "Peaks: TT1a vs TT1b");
+  EXPECT_EQ(scatter.x.label, "TT1a peak (A/D counts)");
+  EXPECT_EQ(scatter.x.otherLabel, "uV");
+  // Too narrow a view keeps its data room: no microvolts beside the counts.
+  EXPECT_EQ(Layout::ForView(200, 300, Kind::kWaveforms, 2, -1, loaded.statistics, loaded.subset, channels)
+                .Views()[0].y.otherScale,
+            0.0);
+  // Without those header lines: channels by number, counts alone, window points.
+  const Layout::View plain = Layout::ForView(400, 300, Kind::kWaveforms, 2, -1, loaded.statistics, loaded.subset).Views()[0];
+  EXPECT_TRUE(plain.title.starts_with("ch 3: "));
+  EXPECT_EQ(plain.x.label, "point (peak at 8)");
+  EXPECT_EQ(plain.y.otherScale, 0.0);
+}
+
+// At any size, the tick labels of a row keep kLabelGap apart and those of a column a line apart:
+// never "-400-200".
+TEST(SpikeFigureLayoutTest, TickLabelsNeverRunIntoEachOtherAtAnySize) {
+  test::TempDir dir;
+  Loaded loaded;
+  Load(loaded, dir, 4, 300, 1000, true);
+  const Layout::Channels channels = Layout::ChannelsOf(loaded.file.Header());
+  const auto width = [](std::string_view text) { return static_cast<int32_t>(8 * text.size()); };
+  constexpr int32_t kTextHeight = 14;
+  int32_t thinned = 0;
+  for (int32_t figureWidth = 300; figureWidth <= 1500; figureWidth += 97) {
+    for (int32_t figureHeight = 260; figureHeight <= 1100; figureHeight += 211) {
+      const Layout layout = Layout::ForFigure(figureWidth, figureHeight, loaded.statistics, loaded.subset, channels);
+      for (const Layout::View& view : layout.Views()) {
+        const std::vector<Layout::Label> labels = Layout::TickLabels(view, width, kTextHeight);
+        const std::size_t ticks = view.x.ticks.size() + view.x.otherTicks.size() + view.y.ticks.size() +
+                                  view.y.otherTicks.size();
+        thinned += labels.size() < ticks ? 1 : 0;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+          for (std::size_t j = i + 1; j < labels.size(); ++j) {
+            const Layout::Label& a = labels[i];
+            const Layout::Label& b = labels[j];
+            const bool apartSideways = a.x + a.width + Layout::kLabelGap <= b.x || b.x + b.width + Layout::kLabelGap <= a.x;
+            const bool apartUpDown = std::abs(a.baseline - b.baseline) >= kTextHeight;
+            EXPECT_TRUE(apartSideways || apartUpDown)
+                << "\"" << a.text << "\" and \"" << b.text << "\" at " << figureWidth << " x " << figureHeight << " in "
+                << view.title;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(thinned, 0);  // narrow views had labels left out
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ class FakeUserQuestions final : public UserQuestions {
     choices.pop_front();
     return choice;
   }
+  bool AskToGoOn(const std::string& question) override {
+    goingOnAsked.push_back(question);
+    return AskYesNo(question);
+  }
   std::optional<double> AskNumber(const std::string& question, double) override {
     asked.push_back(question);
     return std::nullopt;
@@ -39,6 +43,7 @@ class FakeUserQuestions final : public UserQuestions {
   std::deque<bool> answers;     // to the yes/no questions, in order; no once they run out
   std::deque<int32_t> choices;  // to the choices, in order; -1 (closed) once they run out
   std::vector<std::string> asked;
+  std::vector<std::string> goingOnAsked;    // of them, those whose yes (Enter) goes on
   std::vector<std::string> choicesOffered;  // the answers of the last choice
   int32_t defaultChoice = -1;
 };

@@ -1,0 +1,163 @@
+#include "filter/SpacedHighPass.h"
+
+#include <array>
+#include <cmath>
+
+#include "filter/DesignMath.h"
+#include "platform/Saturating.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SKELVANE_FILTER_X86 1
+#endif
+
+namespace skelvane {
+namespace {
+
+// With D = spacing x length, the sum T of B^3 x over the window ending at sample n (times length^3)
+// is the triple running sum, taken every `spacing` samples, of the third difference
+// x[n] - 3 x[n - D] + 3 x[n - 2D] - x[n - 3D] (samples before the input's start counted as 0, which
+// no output's window reaches). The first running sum is a second difference of window sums and fits
+// 32 bits; the second and third are exact integers below 2^53 in double. The output is the centre
+// sample less T / length^3 rounded to the nearest integer (ties to even, as every path converts).
+constexpr int32_t kLanes = 8;
+
+struct Sums {
+  std::array<int32_t, SpacedHighPass::kMostSpacing> first{};
+  std::array<double, SpacedHighPass::kMostSpacing> second{};
+  std::array<double, SpacedHighPass::kMostSpacing> third{};
+};
+
+int32_t ThirdDifference(const int16_t* in, int64_t n, int64_t delay) {
+  const auto at = [&](int64_t k) { return k >= 0 ? int32_t{in[k]} : 0; };
+  return at(n) - 3 * at(n - delay) + 3 * at(n - 2 * delay) - at(n - 3 * delay);
+}
+
+// Samples [from, to) of the input through the running sums, one at a time.
+void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int64_t half, int32_t spacing,
+                 double reciprocal, Sums& sums, int16_t* out) {
+  auto phase = static_cast<std::size_t>(from % spacing);
+  for (int64_t n = from; n < to; ++n, phase = phase + 1 == static_cast<std::size_t>(spacing) ? 0 : phase + 1) {
+    // Wraps as the vector path's 32-bit lanes do; the true value fits.
+    sums.first[phase] = static_cast<int32_t>(static_cast<uint32_t>(sums.first[phase]) +
+                                             static_cast<uint32_t>(ThirdDifference(in, n, delay)));
+    sums.second[phase] += sums.first[phase];
+    sums.third[phase] += sums.second[phase];
+    if (n >= 2 * half) out[n - 2 * half] = ClampTo<int16_t>(in[n - half] - std::lrint(sums.third[phase] * reciprocal));
+  }
+}
+
+#ifdef SKELVANE_FILTER_X86
+
+#define SKELVANE_AVX2 __attribute__((target("avx2")))
+
+// The running sums of eight neighbouring phases.
+struct Lanes {
+  __m256i first;
+  __m256d second[2];
+  __m256d third[2];
+};
+
+SKELVANE_AVX2 inline __m256i Widened(const int16_t* in, int64_t k) {
+  if (k < 0) return _mm256_setzero_si256();
+  return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k)));
+}
+
+SKELVANE_AVX2 inline void Step(const int16_t* in, int64_t n, int64_t delay, int64_t half, __m256d reciprocal,
+                               Lanes& lanes, int16_t* out) {
+  const __m256i inner = _mm256_sub_epi32(Widened(in, n - 2 * delay), Widened(in, n - delay));
+  const __m256i outer = _mm256_sub_epi32(Widened(in, n), Widened(in, n - 3 * delay));
+  const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
+  lanes.first = _mm256_add_epi32(lanes.first, difference);
+  lanes.second[0] = _mm256_add_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
+  lanes.second[1] = _mm256_add_pd(lanes.second[1], _mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes.first, 1)));
+  lanes.third[0] = _mm256_add_pd(lanes.third[0], lanes.second[0]);
+  lanes.third[1] = _mm256_add_pd(lanes.third[1], lanes.second[1]);
+  if (n < 2 * half) return;
+  const __m256i slow = _mm256_setr_m128i(_mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[0], reciprocal)),
+                                         _mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[1], reciprocal)));
+  const __m256i result = _mm256_sub_epi32(Widened(in, n - half), slow);
+  const __m128i packed = _mm_packs_epi32(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 2 * half), packed);
+}
+
+SKELVANE_AVX2 void LoadLanes(const Sums& sums, int32_t group, Lanes& lanes) {
+  const std::size_t at = static_cast<std::size_t>(group) * kLanes;
+  lanes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums.first.data() + at));
+  for (std::size_t h = 0; h < 2; ++h) {
+    lanes.second[h] = _mm256_loadu_pd(sums.second.data() + at + 4 * h);
+    lanes.third[h] = _mm256_loadu_pd(sums.third.data() + at + 4 * h);
+  }
+}
+
+SKELVANE_AVX2 void StoreLanes(const Lanes& lanes, int32_t group, Sums& sums) {
+  const std::size_t at = static_cast<std::size_t>(group) * kLanes;
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums.first.data() + at), lanes.first);
+  for (std::size_t h = 0; h < 2; ++h) {
+    _mm256_storeu_pd(sums.second.data() + at + 4 * h, lanes.second[h]);
+    _mm256_storeu_pd(sums.third.data() + at + 4 * h, lanes.third[h]);
+  }
+}
+
+// Samples from 0 on, eight phases a step while a whole step remains: the first sample not taken.
+SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t total, int64_t delay, int64_t half, int32_t spacing,
+                                  double reciprocal, Sums& sums, int16_t* out) {
+  const __m256d scale = _mm256_set1_pd(reciprocal);
+  Lanes low{};
+  Lanes high{};
+  LoadLanes(sums, 0, low);
+  int64_t n = 0;
+  if (spacing == kLanes) {
+    for (; n + kLanes <= total; n += kLanes) Step(in, n, delay, half, scale, low, out);
+  } else {
+    LoadLanes(sums, 1, high);
+    for (; n + 2 * kLanes <= total; n += 2 * kLanes) {
+      Step(in, n, delay, half, scale, low, out);
+      Step(in, n + kLanes, delay, half, scale, high, out);
+    }
+    if (n + kLanes <= total) {
+      Step(in, n, delay, half, scale, low, out);
+      n += kLanes;
+    }
+    StoreLanes(high, 1, sums);
+  }
+  StoreLanes(low, 0, sums);
+  return n;
+}
+
+#endif
+
+}  // namespace
+
+SpacedHighPass::SpacedHighPass(int64_t length, int32_t spacing)
+    : length_(length), spacing_(spacing), reciprocal_(1.0 / (static_cast<double>(length) * length * length)) {}
+
+double SpacedHighPass::Gain(double cyclesPerSample) const {
+  // One moving average: the Dirichlet kernel of its length at the frequency times the spacing.
+  const double half = cyclesPerSample * spacing_ / 2.0;
+  const double denominator = static_cast<double>(length_) * DesignMath::SineOfTurns(half);
+  const double mean = denominator == 0.0 ? 1.0 : DesignMath::SineOfTurns(half * static_cast<double>(length_)) / denominator;
+  return 1.0 - mean * mean * mean;
+}
+
+void SpacedHighPass::Apply(const int16_t* in, int64_t count, int16_t* out) const {
+  ApplyWith(FirStage::BestPath(), in, count, out);
+}
+
+void SpacedHighPass::ApplyWith(FirStage::Path path, const int16_t* in, int64_t count, int16_t* out) const {
+  const int64_t half = HalfSupport();
+  const int64_t delay = spacing_ * length_;
+  const int64_t total = count + 2 * half;
+  Sums sums;
+  int64_t done = 0;
+#ifdef SKELVANE_FILTER_X86
+  if (path == FirStage::Path::kAvx2 && (spacing_ == kLanes || spacing_ == 2 * kLanes)) {
+    done = VectorSteps(in, total, delay, half, spacing_, reciprocal_, sums, out);
+  }
+#else
+  (void)path;
+#endif
+  ScalarSteps(in, done, total, delay, half, spacing_, reciprocal_, sums, out);
+}
+
+}  // namespace skelvane

@@ -1,0 +1,46 @@
+#pragma once
+// A high-pass x - B^3 x whose moving average B takes every `spacing`-th sample (`length` of them,
+// odd): the low edge of a band whose high edge is an interpolated FIR of the same spacing, which
+// removes what this stage lets through near the multiples of the rate over the spacing. Its sums are
+// exact integers, kept on each of the `spacing` interleaved sequences as running sums of the input's
+// third difference, and its one division is made in double on exact operands, so any start reaches
+// the same values and every path gives the same bytes. FilterDesign holds one for the LFP Band.
+
+#include <cstdint>
+
+#include "filter/FirStage.h"
+
+namespace skelvane {
+
+class SpacedHighPass {
+ public:
+  /// Samples between the values one moving average takes, at most.
+  static constexpr int32_t kMostSpacing = 16;
+  /// Longest moving average: every running sum then stays below 2^53, where doubles hold integers
+  /// exactly.
+  static constexpr int64_t kLongestLength = 4095;
+
+  /// x - B^3 x with B the mean of `length` values (odd, at most kLongestLength) `spacing` samples
+  /// apart (even, at most kMostSpacing).
+  SpacedHighPass(int64_t length, int32_t spacing);
+
+  int64_t Length() const { return length_; }
+  int32_t Spacing() const { return spacing_; }
+  /// Samples on each side of an output that it depends on.
+  int64_t HalfSupport() const { return 3 * spacing_ * (length_ - 1) / 2; }
+  /// Amplitude response at `cyclesPerSample` (0 to 0.5).
+  double Gain(double cyclesPerSample) const;
+
+  /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
+  /// holds count + 2 x HalfSupport() samples. Results beyond 16 bits saturate.
+  void Apply(const int16_t* in, int64_t count, int16_t* out) const;
+  /// Apply on a chosen path (FirStage::Supports(path) must hold); SSE2 runs the scalar code.
+  void ApplyWith(FirStage::Path path, const int16_t* in, int64_t count, int16_t* out) const;
+
+ private:
+  int64_t length_;
+  int32_t spacing_;
+  double reciprocal_;  // 1 / length^3
+};
+
+}  // namespace skelvane
