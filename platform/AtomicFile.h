@@ -34,7 +34,7 @@ class AtomicFile {
   /// `finalPath`, discarding one still open; 0 or the errno of the failure. A regular file there that
   /// the user may not write is refused (EACCES); otherwise its replacement gets its permission bits (not
   /// set-id bits) and, where the system allows, its group. A device named directly is written directly (it cannot be
-  /// replaced); a folder, pipe or socket is refused.
+  /// replaced); a folder (EISDIR), pipe or socket (kErrorNotRegularFile) is refused.
   int32_t Open(const std::string& finalPath, Links links = Links::Replace);
   /// Writes all `count` bytes; false with LastError() set (ENOSPC, EFBIG, ...). The first failure
   /// sticks: nothing more is written and Commit fails.

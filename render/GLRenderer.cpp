@@ -344,6 +344,8 @@ void GLRenderer::Scale(float x, float y, float z) { glScalef(x, y, z); }
 
 void GLRenderer::Flush() { glFlush(); }
 
+void GLRenderer::Finish() { glFinish(); }
+
 void GLRenderer::ColorToFloats(uint32_t colour, float& red, float& green, float& blue) {
   PrimitiveBatch::ColourToFloats(colour, red, green, blue);
 }

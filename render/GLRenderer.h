@@ -51,6 +51,9 @@ class GLRenderer {
   void Scale(float x, float y, float z);
   /// Flushes the OpenGL command stream.
   void Flush();
+  /// Waits until every command so far is drawn: the software rasteriser then lets go of what it kept
+  /// for them (a frame of very many lines stays within the memory of a few thousand).
+  void Finish();
   /// Splits a 0x00BBGGRR colour into components 0..1 (the top byte is ignored).
   static void ColorToFloats(uint32_t colour, float& red, float& green, float& blue);
 
