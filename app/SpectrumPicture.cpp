@@ -20,10 +20,12 @@ constexpr int kLeftMargin = 56;  // room for "-120 dB"
 constexpr int kRightMargin = 12;
 constexpr int kTopMargin = 18;  // the legend
 constexpr int kBottomMargin = 20;  // the frequency labels
+constexpr int kSmallestWidth = 360;
+constexpr int kSmallestHeight = 200;
 constexpr double kDbHeadroom = 3.0;
 constexpr double kDbStep = 10.0;
 constexpr double kWidestDbRange = 120.0;  // below the top, where a filter's stop band is cut off
-constexpr int kLinearTicks = 8;  // about this many labels on a linear axis
+constexpr double kPixelsPerLabel = 70.0;  // a linear axis labels about one step in this many pixels
 
 // 1, 2 or 5 times a power of ten, the smallest at least `rough`.
 double RoundStep(double rough) {
@@ -43,7 +45,7 @@ QString HzLabel(double hz) {
 
 SpectrumPicture::SpectrumPicture(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(240, 160);
+  setMinimumSize(kSmallestWidth, kSmallestHeight);
 }
 
 void SpectrumPicture::Show(std::optional<Drawn> drawn) {
@@ -132,7 +134,8 @@ void SpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
       }
     }
   } else {
-    const double step = RoundStep((axes.highHz - axes.lowHz) / kLinearTicks);
+    const double labels = std::max(2.0, area.width() / kPixelsPerLabel);
+    const double step = RoundStep((axes.highHz - axes.lowHz) / labels);
     for (double hz = 0.0; hz <= axes.highHz; hz += step) ticks.emplace_back(hz, true);
   }
   for (const auto& [hz, labelled] : ticks) {
