@@ -122,6 +122,7 @@ void SpectrumPanel::FollowView() {
 
 void SpectrumPanel::Work() {
   RecordReader reader;
+  SpanSpectrum spectrum;
   std::string readerPath;
   int64_t readerRecords = -1;
   std::unique_lock lock(mutex_);
@@ -143,7 +144,7 @@ void SpectrumPanel::Work() {
     if (!reader.IsOpen()) {
       result.status = SpanSpectrum::Result::Status::kFailed;
     } else {
-      result = SpanSpectrum::Compute(reader, subject.sampleInterval, subject.start, subject.end, subject.filter, [this, serial] {
+      result = spectrum.Compute(reader, subject.sampleInterval, subject.start, subject.end, subject.filter, [this, serial] {
         std::lock_guard check(mutex_);
         return quit_ || serial_ != serial;
       });

@@ -52,6 +52,11 @@ PowerSpectrum::PowerSpectrum(int64_t segmentLength, double samplingHz)
 
 PowerSpectrum::~PowerSpectrum() = default;
 
+void PowerSpectrum::Clear() {
+  std::fill(sum_.begin(), sum_.end(), 0.0);
+  segments_ = 0;
+}
+
 double PowerSpectrum::BinHz() const { return rate_ / static_cast<double>(length_); }
 
 void PowerSpectrum::AddStretch(const int16_t* samples, int64_t count) {

@@ -40,6 +40,9 @@ class PowerSpectrum {
   PowerSpectrum(const PowerSpectrum&) = delete;
   PowerSpectrum& operator=(const PowerSpectrum&) = delete;
 
+  /// Forgets the segments added: the estimate starts again.
+  void Clear();
+  double RateHz() const { return rate_; }
   /// Adds every segment that fits in `count` consecutive samples without a gap.
   void AddStretch(const int16_t* samples, int64_t count);
 

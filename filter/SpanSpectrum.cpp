@@ -18,20 +18,6 @@ namespace {
 
 constexpr double kMicrosecondsPerSecond = 1e6;
 
-// Consecutive samples without a gap, as an offset and a count into the samples gathered.
-struct Stretch {
-  int64_t offset = 0;
-  int64_t count = 0;
-};
-
-// The samples of the span gathered from its pieces, raw and filtered alike, and their stretches.
-struct Gathered {
-  std::vector<int16_t> raw;
-  std::vector<int16_t> filtered;
-  std::vector<Stretch> stretches;
-  bool gaps = false;
-};
-
 // The first record in [lo, hi) for which `after` holds (it holds for every record past it), or hi; an
 // unreadable timestamp gives nullopt.
 template <typename After>
@@ -49,11 +35,15 @@ std::optional<int64_t> Bisect(const RecordReader& reader, int64_t lo, int64_t hi
   return lo;
 }
 
-// Reads records [first, end) and appends the samples of each within [start, stop) to `gathered`,
-// starting a new stretch wherever a record does not follow the one before it.
-int32_t GatherPiece(const RecordReader& reader, const FilteredRecords* filter, double interval, int64_t first,
-                    int64_t end, int64_t start, int64_t stop, Gathered& gathered, FilteredRecords::Buffers& buffers,
-                    std::vector<uint8_t>& bytes, std::vector<int16_t>& filtered) {
+}  // namespace
+
+// Reads records [first, end) and appends the samples of each within [start, stop) to the gathered
+// ones, starting a new stretch wherever a record does not follow the one before it.
+int32_t SpanSpectrum::GatherPiece(const RecordReader& reader, const FilteredRecords* filter, double interval,
+                                  int64_t first, int64_t end, int64_t start, int64_t stop) {
+  Gathered& gathered = gathered_;
+  std::vector<uint8_t>& bytes = bytes_;
+  std::vector<int16_t>& filtered = filteredPiece_;
   const int64_t count = end - first;
   bytes.resize(static_cast<std::size_t>(count * reader.RecordSize()));
   int64_t whole = 0;
@@ -61,7 +51,7 @@ int32_t GatherPiece(const RecordReader& reader, const FilteredRecords* filter, d
   if (whole < count) return kStatusSourceChanged;
   if (filter != nullptr) {
     filtered.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
-    if (const int32_t rc = filter->Read(first, end, filtered.data(), buffers); rc != kStatusOk) return rc;
+    if (const int32_t rc = filter->Read(first, end, filtered.data(), buffers_); rc != kStatusOk) return rc;
   }
   bool open = false;  // the last stretch may go on with the next record's samples
   int64_t previousStamp = 0;
@@ -96,7 +86,13 @@ int32_t GatherPiece(const RecordReader& reader, const FilteredRecords* filter, d
   return kStatusOk;
 }
 
-}  // namespace
+PowerSpectrum& SpanSpectrum::Emptied(std::unique_ptr<PowerSpectrum>& kept, int64_t length, double rate) {
+  if (!kept || kept->SegmentLength() != length || kept->RateHz() != rate) {
+    kept = std::make_unique<PowerSpectrum>(length, rate);
+  }
+  kept->Clear();
+  return *kept;
+}
 
 std::pair<int64_t, int64_t> SpanSpectrum::RecordsIn(const RecordReader& reader, double sampleInterval, int64_t start,
                                                     int64_t end) {
@@ -118,9 +114,14 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
   result.samplingHz = kMicrosecondsPerSecond / sampleInterval;
   std::unique_ptr<FilteredRecords> filtered;
   if (!filter.IsNone()) {
-    if (auto design = FilterDesign::For(filter, result.samplingHz, result.filterRefusal)) {
-      filtered = std::make_unique<FilteredRecords>(reader, *design, sampleInterval);
+    if (!designed_ || designed_->spec != filter || designed_->rate != result.samplingHz) {
+      designed_.emplace();
+      designed_->spec = filter;
+      designed_->rate = result.samplingHz;
+      designed_->design = FilterDesign::For(filter, result.samplingHz, designed_->refusal);
     }
+    result.filterRefusal = designed_->refusal;
+    if (designed_->design) filtered = std::make_unique<FilteredRecords>(reader, *designed_->design, sampleInterval);
   }
 
   const auto [first, last] = RecordsIn(reader, sampleInterval, start, end);
@@ -138,17 +139,17 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
     }
   }
 
-  Gathered gathered;
-  FilteredRecords::Buffers buffers;
-  std::vector<uint8_t> bytes;
-  std::vector<int16_t> filteredPiece;
+  Gathered& gathered = gathered_;
+  gathered.raw.clear();
+  gathered.filtered.clear();
+  gathered.stretches.clear();
+  gathered.gaps = false;
   for (const auto& [from, to] : pieces) {
     if (stop && stop()) {
       result.status = Result::Status::kStopped;
       return result;
     }
-    const int32_t rc = GatherPiece(reader, filtered.get(), sampleInterval, from, to, start, end, gathered, buffers,
-                                   bytes, filteredPiece);
+    const int32_t rc = GatherPiece(reader, filtered.get(), sampleInterval, from, to, start, end);
     if (rc != kStatusOk) {
       result.status = Result::Status::kFailed;
       result.readError = rc;
@@ -165,23 +166,22 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
     result.status = Result::Status::kTooLittleData;
     return result;
   }
-  PowerSpectrum raw(*segment, result.samplingHz);
-  std::optional<PowerSpectrum> through;
-  if (filtered) through.emplace(*segment, result.samplingHz);
+  PowerSpectrum& raw = Emptied(raw_, *segment, result.samplingHz);
+  PowerSpectrum* through = filtered ? &Emptied(through_, *segment, result.samplingHz) : nullptr;
   for (const Stretch& stretch : gathered.stretches) {
     if (stop && stop()) {
       result.status = Result::Status::kStopped;
       return result;
     }
     raw.AddStretch(gathered.raw.data() + stretch.offset, stretch.count);
-    if (through) through->AddStretch(gathered.filtered.data() + stretch.offset, stretch.count);
+    if (through != nullptr) through->AddStretch(gathered.filtered.data() + stretch.offset, stretch.count);
   }
   result.status = Result::Status::kOk;
   result.segmentLength = *segment;
   result.segments = raw.Segments();
   result.binHz = raw.BinHz();
   result.raw = PowerSpectrum::Decibels(raw.Density());
-  if (through) result.filtered = PowerSpectrum::Decibels(through->Density());
+  if (through != nullptr) result.filtered = PowerSpectrum::Decibels(through->Density());
   return result;
 }
 

@@ -173,11 +173,12 @@ TEST(SpanSpectrumTest, SpanWithAGapAndAFilterIsTheEstimateOfItsStretches) {
   RecordReader reader;
   ASSERT_EQ(reader.Open({path, kHeaderBytes, kCscRecordSize, kRecords}), 0);
   const double interval = 1e6 / kRate;
+  SpanSpectrum spectrum;
 
   // From inside record 100 to inside record 600, across the gap.
   const int64_t start = records[100].timestamp + 100 * 31;
   const int64_t end = records[600].timestamp + 300 * 31;
-  const SpanSpectrum::Result result = SpanSpectrum::Compute(reader, interval, start, end, FilterSpec::Spike());
+  const SpanSpectrum::Result result = spectrum.Compute(reader, interval, start, end, FilterSpec::Spike());
   ASSERT_EQ(result.status, SpanSpectrum::Result::Status::kOk);
   EXPECT_TRUE(result.gaps);
   EXPECT_FALSE(result.spread);
@@ -223,10 +224,11 @@ TEST(SpanSpectrumTest, LongSpansAreSpreadShortOnesTooLittleAndEmptyOnesNothing) 
   RecordReader reader;
   ASSERT_EQ(reader.Open({path, kHeaderBytes, kCscRecordSize, kRecords}), 0);
   const double interval = 1e6 / kRate;
+  SpanSpectrum spectrum;
   const int64_t first = 5'000'000;
   const int64_t last = first + std::llround(kRecords * kSamplesPerRecord * interval);
 
-  const auto whole = SpanSpectrum::Compute(reader, interval, first, last, FilterSpec::Lfp());
+  const auto whole = spectrum.Compute(reader, interval, first, last, FilterSpec::Lfp());
   ASSERT_EQ(whole.status, SpanSpectrum::Result::Status::kOk);
   EXPECT_TRUE(whole.spread);
   EXPECT_FALSE(whole.gaps);
@@ -234,20 +236,22 @@ TEST(SpanSpectrumTest, LongSpansAreSpreadShortOnesTooLittleAndEmptyOnesNothing) 
   EXPECT_FALSE(whole.filtered.empty());
 
   // 300 samples: one segment of the floor; 200: too little; before the recording: nothing.
-  const auto shortSpan = SpanSpectrum::Compute(reader, interval, first + 100000, first + 100000 + std::llround(300 * interval), FilterSpec());
+  const auto shortSpan = spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(300 * interval), FilterSpec());
   EXPECT_EQ(shortSpan.status, SpanSpectrum::Result::Status::kOk);
   EXPECT_EQ(shortSpan.segmentLength, PowerSpectrum::kShortestSegment);
   EXPECT_TRUE(shortSpan.filtered.empty());
-  EXPECT_EQ(SpanSpectrum::Compute(reader, interval, first + 100000, first + 100000 + std::llround(200 * interval), FilterSpec()).status,
+  EXPECT_EQ(spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(200 * interval), FilterSpec()).status,
             SpanSpectrum::Result::Status::kTooLittleData);
-  EXPECT_EQ(SpanSpectrum::Compute(reader, interval, 0, first - 1, FilterSpec()).status,
+  EXPECT_EQ(spectrum.Compute(reader, interval, 0, first - 1, FilterSpec()).status,
             SpanSpectrum::Result::Status::kNoRecords);
   // A band the rate cannot take: the raw curve, and why not the filtered one.
-  const auto refused = SpanSpectrum::Compute(reader, interval, first, first + 1'000'000, FilterSpec::Custom(100.0, 20000.0));
+  const auto refused = spectrum.Compute(reader, interval, first, first + 1'000'000, FilterSpec::Custom(100.0, 20000.0));
   EXPECT_EQ(refused.status, SpanSpectrum::Result::Status::kOk);
   EXPECT_TRUE(refused.filtered.empty());
   EXPECT_FALSE(refused.raw.empty());
   EXPECT_NE(refused.filterRefusal.find("Filter high cut-off: 20000 Hz is not inside (0, "), std::string::npos) << refused.filterRefusal;
+  // The design kept between calls follows the filter asked for.
+  EXPECT_EQ(spectrum.Compute(reader, interval, first, last, FilterSpec::Lfp()).filtered, whole.filtered);
 }
 
 }  // namespace
