@@ -125,6 +125,7 @@ void SpectrumPanel::Work() {
   SpanSpectrum spectrum;
   std::string readerPath;
   int64_t readerRecords = -1;
+  int32_t openError = 0;
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
@@ -138,11 +139,12 @@ void SpectrumPanel::Work() {
       reader = RecordReader();
       readerPath = subject.layout.path;
       readerRecords = subject.layout.numRecords;
-      reader.Open(subject.layout);
+      openError = reader.Open(subject.layout);
     }
     SpanSpectrum::Result result;
     if (!reader.IsOpen()) {
       result.status = SpanSpectrum::Result::Status::kFailed;
+      result.readError = openError;
     } else {
       result = spectrum.Compute(reader, subject.sampleInterval, subject.start, subject.end, subject.filter, [this, serial] {
         std::lock_guard check(mutex_);
