@@ -57,4 +57,7 @@ inline constexpr int32_t kNextSpike = 33302;
 inline constexpr int32_t kPreviousSpike = 33303;
 inline constexpr int32_t kOpenSpikeFiles = 33304;
 
+// The Spectrum panel.
+inline constexpr int32_t kSpectrum = 33401;
+
 }  // namespace skelvane::commands

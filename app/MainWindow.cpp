@@ -19,6 +19,7 @@
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/SettingsFile.h"
+#include "app/SpectrumPanel.h"
 #include "app/SpikePanels.h"
 #include "app/StatusBar.h"
 #include "app/SummaryWatcher.h"
@@ -92,8 +93,12 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       locator_(canvas, view, plots, sources) {}
 
 // The sources outlive the window (they are closed only at process exit): they must not call back
-// into a window that is gone.
-MainWindow::~MainWindow() { sources_.RemoveListener(listener_.get()); }
+// into a window that is gone. The Spectrum panel is hidden as the window goes, after the commands its
+// check mark would update are gone.
+MainWindow::~MainWindow() {
+  sources_.RemoveListener(listener_.get());
+  if (spectrum_ != nullptr) disconnect(spectrum_, nullptr, this, nullptr);
+}
 
 int32_t MainWindow::Create() {
   setWindowTitle(QString::fromUtf8(kWindowTitle));
@@ -128,9 +133,15 @@ int32_t MainWindow::Create() {
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
+  // The filter each plot draws through is the one its spectrum shows filtered.
+  spectrum_ = new SpectrumPanel(plots_, sources_, view_, [](const IPlot&) { return FilterSpec(); }, this);
+  addDockWidget(Qt::RightDockWidgetArea, spectrum_);
+  spectrum_->hide();
   commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
       canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *detectedSpikes_, *spikePanels_,
-      *cursors_, sources_, *this, latency_.get()});
+      *cursors_, sources_, *this, latency_.get(), spectrum_});
+  // Closed from its own title bar, the panel's item loses its check mark.
+  connect(spectrum_, &QDockWidget::visibilityChanged, this, [this] { commands_->UpdateChecks(); });
   commands_->BuildMenus(*menuBar());
   session_.ShowRecentSetsWith([this](const std::vector<QStringList>& sets) { Menus()->SetRecentSets(sets); });
   status_ = new StatusBar(this);
@@ -159,6 +170,7 @@ void MainWindow::Redraw() {
   // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
   if (pointer_) UpdatePointer(pointer_->x(), pointer_->y());
   FollowSpikes();
+  if (spectrum_ != nullptr) spectrum_->FollowView();
   if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
   if (overview_ != nullptr) overview_->ViewChanged();
 }
@@ -321,6 +333,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (status_ == nullptr) return;
   const int32_t plot = locator_.PlotAt(y);
   if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
+  if (plot >= 0 && spectrum_ != nullptr) spectrum_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {

@@ -42,6 +42,7 @@ class LatencyLog;
 class MeasuringCursors;
 class OverviewStrip;
 class PlotActions;
+class SpectrumPanel;
 class SpikePanels;
 class StatusBar;
 class SummaryWatcher;
@@ -138,6 +139,8 @@ class MainWindow final : public QMainWindow,
   DetectedSpikes* Detected() const { return detectedSpikes_.get(); }
   /// The Spikes panels; null before Create.
   SpikePanels* SpikeFilePanels() const { return spikePanels_.get(); }
+  /// The Spectrum panel (hidden until Display > Spectrum); null before Create.
+  SpectrumPanel* Spectrum() const { return spectrum_; }
   /// The overview strip above the canvas; null before Create.
   OverviewStrip* Overview() const { return overview_; }
   /// The measuring cursors; null before Create.
@@ -182,6 +185,7 @@ class MainWindow final : public QMainWindow,
   PagedScrollBar* vertical_ = nullptr;
   StatusBar* status_ = nullptr;
   OverviewStrip* overview_ = nullptr;
+  SpectrumPanel* spectrum_ = nullptr;
   SummaryWatcher* summaries_ = nullptr;
   std::unique_ptr<CanvasMouse> mouse_;
   std::unique_ptr<PlotActions> plotActions_;

@@ -16,6 +16,7 @@
 #include "app/MeasuringCursors.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
+#include "app/SpectrumPanel.h"
 #include "app/SpikePanels.h"
 #include "app/WindowView.h"
 #include "display/Plot.h"
@@ -159,6 +160,9 @@ std::span<const CommandRow> WindowCommands::Table() {
       Item(c::kShowDetectedSpikes, Menu::Display, "Show Detected Spikes\tCtrl-D", "Ctrl+D",
            "Mark the spikes Create Spike File would write", [](C& w) { w.detectedSpikes_.Toggle(); },
            [](const C& w) { return w.detectedSpikes_.Shown(); }),
+      Item(c::kSpectrum, Menu::Display, "Spectr&um\tCtrl-Shift-S", "Ctrl+Shift+S",
+           "Show or hide the spectrum of the plot under the mouse", [](C& w) { w.ToggleSpectrum(); },
+           [](const C& w) { return w.spectrum_ != nullptr && !w.spectrum_->isHidden(); }),
       Item(c::kGoToTime, Menu::Display, "&Go To Time\tCtrl-G", "Ctrl+G", "Go to a time", [](C& w) { w.GoToTime(); }),
       Item(c::kFitPlotsToWindow, Menu::Display, "&Fit Plots To Window\tCtrl-Shift-F", "Ctrl+Shift+F",
            "Fit the plots to the window", [](C& w) { w.FitPlotsToWindow(); }),
@@ -209,7 +213,8 @@ WindowCommands::WindowCommands(const Parts& parts)
       cursors_(parts.cursors),
       sources_(parts.sources),
       widget_(parts.widget),
-      log_(parts.log) {}
+      log_(parts.log),
+      spectrum_(parts.spectrum) {}
 
 WindowCommands::~WindowCommands() = default;
 
@@ -319,6 +324,12 @@ void WindowCommands::FitPlotsToWindow() {
   model_.FitPlotsToWindow(Plot::kMinHeight);
   window_.UpdateVerticalScroll();
   window_.Redraw();
+}
+
+void WindowCommands::ToggleSpectrum() {
+  if (spectrum_ == nullptr) return;
+  spectrum_->setVisible(spectrum_->isHidden());
+  if (!spectrum_->isHidden()) spectrum_->raise();
 }
 
 void WindowCommands::ToggleScaleBars() {

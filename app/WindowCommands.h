@@ -29,6 +29,7 @@ class IDataSourceManager;
 class LatencyLog;
 class MeasuringCursors;
 class PlotActions;
+class SpectrumPanel;
 class SpikePanels;
 class WindowView;
 struct ViewState;
@@ -50,6 +51,7 @@ class WindowCommands {
     IDataSourceManager& sources;  // the recordings Go To Time goes within
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
+    SpectrumPanel* spectrum = nullptr;  // Display > Spectrum shows and hides it
   };
 
   explicit WindowCommands(const Parts& parts);
@@ -90,6 +92,7 @@ class WindowCommands {
   void GoToTime();
   void FitPlotsToWindow();
   void ToggleScaleBars();
+  void ToggleSpectrum();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -104,6 +107,7 @@ class WindowCommands {
   IDataSourceManager& sources_;
   QWidget& widget_;
   LatencyLog* log_;
+  SpectrumPanel* spectrum_;
   std::unique_ptr<CommandMenus> menus_;
   QPointer<QWidget> keysAndMouse_;
 };

@@ -67,7 +67,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Display File Name", "Display Icons", "Display Data Axis", "Display Time Axis", "-",
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
-                "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "&Go To Time\tCtrl-G",
+                "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "Spectr&um\tCtrl-Shift-S",
+                "&Go To Time\tCtrl-G",
                 "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A", "Scale &Bars"}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
@@ -100,6 +101,7 @@ TEST(CommandMenus, KeysOfEveryCommandWorkInTheWindow) {
       {commands::kPageTimeBack, {QKeySequence(Qt::Key_PageUp)}},
       {commands::kPageTimeForward, {QKeySequence(Qt::Key_PageDown)}},
       {commands::kShowDetectedSpikes, {QKeySequence(Qt::CTRL | Qt::Key_D)}},
+      {commands::kSpectrum, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
       {commands::kNextSpike, {QKeySequence(Qt::Key_N)}},
       {commands::kPreviousSpike, {QKeySequence(Qt::Key_P)}},
       {commands::kOpenSpikeFiles, {}},
@@ -137,7 +139,7 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
                                        commands::kKeepSummaries,         commands::kShowDetectedSpikes,
-                                       commands::kScaleBars};
+                                       commands::kScaleBars,             commands::kSpectrum};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -157,7 +159,7 @@ TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   Built built;
   const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 33034, 57665, 32784, 32785, 32786, 32787,
                                     32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004,
-                                    33005, 33006, 33007, 33008, 33015, 33301, 33030, 33031, 33032, 33033,
+                                    33005, 33006, 33007, 33008, 33015, 33301, 33401, 33030, 33031, 33032, 33033,
                                     32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012, 33302, 33303,
                                     33035, 33036, 33037};
   EXPECT_EQ(built.menus->Commands(), all);
@@ -226,6 +228,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Ctrl+Up / Ctrl+Down", "Increase / decrease the amplitude of all plots"},
       {"Ctrl+0", "Reset the amplitude of all plots"},
       {"Ctrl+D", "Mark the spikes Create Spike File would write"},
+      {"Ctrl+Shift+S", "Show or hide the spectrum of the plot under the mouse"},
       {"Ctrl+G", "Go to a time"},
       {"Ctrl+Shift+F", "Fit the plots to the window"},
       {"Ctrl+Shift+A", "Autoscale the amplitude of every plot"},
