@@ -160,7 +160,7 @@ std::span<const CommandRow> WindowCommands::Table() {
       Item(c::kShowDetectedSpikes, Menu::Display, "Show Detected Spikes\tCtrl-D", "Ctrl+D",
            "Mark the spikes Create Spike File would write", [](C& w) { w.detectedSpikes_.Toggle(); },
            [](const C& w) { return w.detectedSpikes_.Shown(); }),
-      Item(c::kSpectrum, Menu::Display, "Spectr&um\tCtrl-Shift-S", "Ctrl+Shift+S",
+      Item(c::kSpectrum, Menu::Display, "Spectr&um\tCtrl-Shift-U", "Ctrl+Shift+U",
            "Show or hide the spectrum of the plot under the mouse", [](C& w) { w.ToggleSpectrum(); },
            [](const C& w) { return w.spectrum_ != nullptr && !w.spectrum_->isHidden(); }),
       Item(c::kGoToTime, Menu::Display, "&Go To Time\tCtrl-G", "Ctrl+G", "Go to a time", [](C& w) { w.GoToTime(); }),

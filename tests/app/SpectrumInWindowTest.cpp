@@ -1,4 +1,4 @@
-// The Spectrum panel in the window over a synthetic tetrode: Display > Spectrum (Ctrl+Shift+S) opens
+// The Spectrum panel in the window over a synthetic tetrode: Display > Spectrum (Ctrl+Shift+U) opens
 // it on the first plot's visible span, it follows a change of the view and the plot under the mouse,
 // marks a filter's band and switches between log and linear frequency.
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ TEST_F(SpectrumInWindow, OpensOnTheFirstPlotAndFollowsTheViewAndTheMouse) {
   Start();
   OpenTetrode();
   ASSERT_TRUE(Panel().isHidden());
-  Key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  Key(Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_FALSE(Panel().isHidden());
   EXPECT_TRUE(window->CommandAction(commands::kSpectrum)->isChecked());
   ASSERT_TRUE(Until([this] { return ShowsViewOf(0); })) << Panel().InfoText().toStdString();
