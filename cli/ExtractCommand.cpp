@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/SessionInput.h"
 #include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
 #include "extract/ExtractionParameters.h"
@@ -28,6 +30,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/ReportError.h"
 #include "platform/TerminationSignals.h"
+#include "session/SessionRestore.h"
 
 namespace skelvane::cli {
 namespace {
@@ -51,6 +54,7 @@ struct ExtractArguments {
   bool quiet = false;
   std::string summary;
   std::string outdir;
+  std::string session;
 };
 
 // True while a progress line stands on stderr: a message or the signal handler starts a new line first.
@@ -183,13 +187,28 @@ bool MakeOutputFolder(const std::string& folder) {
   return true;
 }
 
-void Run(const ExtractArguments& args) {
+void Run(const ExtractArguments& args, const CLI::App& cmd) {
   TerminalSink sink;
   DataSourceManager manager;
   std::vector<ChannelSource> channels;
 
+  // A session brings its recordings in display order and its extraction properties; --outdir given
+  // beside it still chooses the folder.
+  std::vector<std::string> files = args.files;
+  std::optional<ExtractionParameters> sessionParameters;
+  if (!args.session.empty()) {
+    SessionInput input;
+    if (!input.Load(args.session)) throw CLI::RuntimeError(kExitFailed);
+    files = input.paths;
+    sessionParameters = SessionRestore::Extraction(input.session, input.folder);
+    if (files.empty()) {
+      ReportError("This session holds no recordings; nothing to extract: " + args.session, 0);
+      throw CLI::RuntimeError(kExitFailed);
+    }
+  }
+
   bool allOpened = true;
-  for (const std::string& path : args.files) {
+  for (const std::string& path : files) {
     if (OpenChannel(path, manager, channels)) continue;
     // The reader's own message does not say which of the files it was.
     ReportError(kNotOpenedMessage + path, 0);
@@ -200,17 +219,22 @@ void Run(const ExtractArguments& args) {
     ReportError(kNotAllOpenedMessage, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
-  if (!args.summary.empty() && FileIdentity::IsOneOf(args.summary, args.files)) {
+  if (!args.summary.empty() && FileIdentity::IsOneOf(args.summary, files)) {
     ReportFileError(kOutputIsInputMessage, 0, args.summary, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
 
   ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
-  args.detection.ApplyTo(p);
-  p.OutputDirectory = args.outdir;
+  if (sessionParameters) {
+    p = *sessionParameters;
+    if (cmd.count("--outdir") > 0) p.OutputDirectory = args.outdir;
+  } else {
+    args.detection.ApplyTo(p);
+    p.OutputDirectory = args.outdir;
+  }
   run.SetJobs(args.jobs);
-  if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
+  if (!MakeOutputFolder(p.OutputDirectory)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
   int stoppedBy = 0;
   {
@@ -224,17 +248,16 @@ void Run(const ExtractArguments& args) {
   if (stoppedBy == 0) ReportError(kExtractionCompletedMessage, 0);
 
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
-    if (args.detection.noiseFactor > 0.0) {
-      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.detection.noiseFactor, file.noiseLevel);
+    if (p.NoiseThresholdFactor > 0.0) {
+      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, p.NoiseThresholdFactor, file.noiseLevel);
     }
     std::printf("%s: %lld spikes%s\n", file.path.c_str(), static_cast<long long>(file.spikeCount),
                 file.complete ? "" : " (not written)");
   }
   // As in the window, files after the last full group are not extracted; in a batch that must show.
-  const std::size_t groupSize = static_cast<std::size_t>(args.detection.channels);
-  for (std::size_t i = args.files.size() - args.files.size() % groupSize; i < args.files.size(); ++i) {
-    std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(),
-                args.detection.channels);
+  const std::size_t groupSize = static_cast<std::size_t>(p.NumChannels);
+  for (std::size_t i = files.size() - files.size() % groupSize; i < files.size(); ++i) {
+    std::printf("%s: not extracted, too few files left for a group of %d\n", files[i].c_str(), p.NumChannels);
   }
   std::fflush(stdout);
   if (stoppedBy != 0) TerminationSignals::EndBy(stoppedBy);
@@ -260,8 +283,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->footer(std::string(kExitStatusHelp) +
               "\nA signal that ends it (HUP, INT, QUIT, TERM, ALRM, USR1, USR2) ends it as that signal (a shell\n"
               "reports 128 + its number), with the spike files already complete kept.");
-  cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
-  args->detection.AddTo(cmd, true);
+  CLI::Option* files = cmd->add_option("files", args->files, "CSC files, in display order")->check(CLI::ExistingFile);
+  args->detection.AddTo(cmd, false);
   cmd->add_option("--outdir", args->outdir,
                   "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
@@ -269,9 +292,18 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");
   cmd->add_option("--summary", args->summary, "Write a summary of every spike file (.csv or .json)")
       ->check(kSummaryName);
-  cmd->callback([args] {
-    args->detection.RequireDetection();
-    Run(*args);
+  CLI::Option* session = cmd->add_option("--session", args->session,
+                                         "Extract a saved session (.skvs): its recordings in its order, with its "
+                                         "extraction properties (its output folder unless --outdir is given)")
+                             ->check(CLI::ExistingFile)
+                             ->excludes(files);
+  args->detection.Exclude(session);
+  cmd->callback([args, cmd] {
+    if (args->session.empty()) {
+      if (args->files.empty()) throw CLI::RequiredError("files (or --session)");
+      args->detection.RequireDetection();
+    }
+    Run(*args, *cmd);
   });
 });
 

@@ -35,7 +35,6 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr int kSignificantDigits = 4;
 // Gains below this are exact or all but exact zeros; the table says so instead of a number.
 constexpr double kLowestShownDb = -200.0;
-constexpr const char* kOutputIsDataMessage = "This output is a recording or a spike file; nothing written:";
 
 struct FilterArguments {
   FilterOption band;
@@ -97,12 +96,6 @@ void PrintResponse(std::FILE* out, const FilterDesign& design, const FilterRespo
     }
     std::fprintf(out, "  %14.3f %s%s%s\n", row.hz, gain, row.label.empty() ? "" : "  ", row.label.c_str());
   }
-}
-
-// True when `path` holds a recording or a spike file (both begin with the header marker).
-bool IsDataFile(const std::string& path) {
-  File file;
-  return file.Open(path, File::Mode::Read) == 0 && HasHeaderMarker(file);
 }
 
 void Run(const FilterArguments& args) {
