@@ -14,10 +14,12 @@
 #include "app/CommandMenus.h"
 #include "app/DetectedSpikes.h"
 #include "app/LatencyLog.h"
+#include "app/MarkerCommands.h"
 #include "app/MeasuringCursors.h"
 #include "app/OverviewStrip.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
+#include "app/SessionCommands.h"
 #include "app/SettingsFile.h"
 #include "app/SpikePanels.h"
 #include "app/StatusBar.h"
@@ -128,9 +130,13 @@ int32_t MainWindow::Create() {
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
+  markers_ = std::make_unique<MarkerCommands>(canvas_, view_, model_, locator_, *this, *this, *client_);
+  sessions_ = std::make_unique<SessionCommands>(SessionCommands::Parts{
+      canvas_, view_, plots_, session_, Extraction(), *markers_, *cursors_, *spikePanels_, *this});
+  session_.OpenSessionsWith([this](const std::string& path) { sessions_->Open(path); });
   commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
       canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *detectedSpikes_, *spikePanels_,
-      *cursors_, sources_, *this, latency_.get()});
+      *cursors_, *markers_, *sessions_, sources_, *this, latency_.get()});
   commands_->BuildMenus(*menuBar());
   session_.ShowRecentSetsWith([this](const std::vector<QStringList>& sets) { Menus()->SetRecentSets(sets); });
   status_ = new StatusBar(this);
@@ -322,6 +328,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   const int32_t plot = locator_.PlotAt(y);
   if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
+  markers_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
     status_->ClearPointer();
@@ -344,6 +351,7 @@ void MainWindow::OnMouseLeave() {
   pointer_.reset();
   if (status_ != nullptr) status_->ClearPointer();
   if (cursors_) cursors_->PointerLeft();
+  if (markers_) markers_->PointerLeft();
 }
 
 void MainWindow::ShowSummaryProgress(int64_t done, int64_t total) {
