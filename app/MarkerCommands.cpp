@@ -24,17 +24,22 @@ class MarkerEditor final : public QLineEdit {
  public:
   explicit MarkerEditor(QWidget* parent) : QLineEdit(parent) {}
 
+  /// Takes the field away and gives the keys back to the canvas.
+  void Close() {
+    QWidget* canvas = parentWidget();
+    hide();
+    deleteLater();
+    if (canvas != nullptr) canvas->setFocus();
+  }
+
  protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Escape) {
-      deleteLater();
-      return;
-    }
+    if (event->key() == Qt::Key_Escape) return Close();
     QLineEdit::keyPressEvent(event);
   }
   void focusOutEvent(QFocusEvent* event) override {
     QLineEdit::focusOutEvent(event);
-    deleteLater();
+    if (isVisible()) Close();
   }
 };
 
@@ -80,7 +85,7 @@ bool MarkerCommands::Place(bool onePlot) {
 }
 
 void MarkerCommands::OpenEditor(std::size_t index, int32_t x, int32_t y) {
-  if (editor_) editor_->deleteLater();
+  if (editor_) static_cast<MarkerEditor*>(editor_.data())->Close();
   auto* editor = new MarkerEditor(&client_);
   editor->setPlaceholderText(QString::fromUtf8(kEditorHint));
   editor->setFixedWidth(kEditorWidth);
@@ -97,7 +102,7 @@ void MarkerCommands::OpenEditor(std::size_t index, int32_t x, int32_t y) {
       }
     }
     MarkersChanged();
-    editor->deleteLater();
+    editor->Close();
   });
   editor->show();
   editor->setFocus();

@@ -4,7 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -63,13 +63,22 @@ MarkersPanel::MarkersPanel(MarkerSet& markers, ClockNow clock, GoTo goTo, Change
       goTo_(markers_.All()[static_cast<std::size_t>(index.row())].timestamp);
     }
   });
-  auto* remove = new QShortcut(QKeySequence::Delete, table_, nullptr, nullptr, Qt::WidgetShortcut);
-  connect(remove, &QShortcut::activated, this, [this] { RemoveSelected(); });
+  table_->installEventFilter(this);
   connect(exportButton, &QPushButton::clicked, this, [this] { Export(); });
   connect(importButton, &QPushButton::clicked, this, [this] { Import(); });
 }
 
 void MarkersPanel::Refresh() { model_->Refresh(); }
+
+bool MarkersPanel::eventFilter(QObject* watched, QEvent* event) {
+  // Delete removes the selected markers (while a text is edited the keys go to its editor, not here).
+  if (watched == table_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RemoveSelected();
+    return true;
+  }
+  return QDockWidget::eventFilter(watched, event);
+}
 
 void MarkersPanel::Select(std::size_t index) {
   Refresh();

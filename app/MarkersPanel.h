@@ -49,6 +49,9 @@ class MarkersPanel final : public QDockWidget {
   QTableView* Table() const { return table_; }
   MarkerTableModel* Model() const { return model_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   MarkerSet& markers_;
   ClockNow clock_;

@@ -135,12 +135,12 @@ class Fields {
   void Filter(const char* key, std::string& target) const {
     const Json* value = Find(key);
     if (value == nullptr) return;
-    std::string refusal = "is not a filter (none, spike, lfp or LO:HI)";
+    std::string refusal;
     if (value->is_string() && FilterSpec::Parse(value->get<std::string>(), refusal)) {
       target = value->get<std::string>();
       return;
     }
-    Refuse(key, *value, value->is_string() ? "is not a filter: " + refusal : refusal);
+    Refuse(key, *value, value->is_string() ? "(" + refusal + ")" : "is not a filter (none, spike, lfp or LO:HI)");
   }
   void Colour(const char* key, uint32_t& target) const {
     const Json* value = Find(key);
