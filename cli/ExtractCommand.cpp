@@ -21,8 +21,10 @@
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
 #include "cli/SessionInput.h"
+#include "cli/FilterOption.h"
 #include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
@@ -50,6 +52,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 struct ExtractArguments {
   std::vector<std::string> files;
   ExtractionOptions detection;
+  FilterOption filter;
   int32_t jobs = 0;
   bool quiet = false;
   std::string summary;
@@ -231,7 +234,13 @@ void Run(const ExtractArguments& args, const CLI::App& cmd) {
     if (cmd.count("--outdir") > 0) p.OutputDirectory = args.outdir;
   } else {
     args.detection.ApplyTo(p);
+    p.Filter = args.filter.Spec();
     p.OutputDirectory = args.outdir;
+  }
+  // A band some recording cannot take is refused before anything is made, the output folder included.
+  if (std::string refusal; !ChannelFilter::ForChannels(p.Filter, channels, refusal)) {
+    ReportError(refusal, 0);
+    throw CLI::RuntimeError(kExitFailed);
   }
   run.SetJobs(args.jobs);
   if (!MakeOutputFolder(p.OutputDirectory)) throw CLI::RuntimeError(kExitFailed);
@@ -285,6 +294,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
               "reports 128 + its number), with the spike files already complete kept.");
   CLI::Option* files = cmd->add_option("files", args->files, "CSC files, in display order")->check(CLI::ExistingFile);
   args->detection.AddTo(cmd, false);
+  args->filter.AddTo(cmd, "--filter",
+                     std::string("Band filter the samples go through before detection: ") + FilterOption::kSpelling +
+                         " (cut-offs in Hz; default none, the samples as recorded)");
   cmd->add_option("--outdir", args->outdir,
                   "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")
@@ -298,6 +310,7 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
                              ->check(CLI::ExistingFile)
                              ->excludes(files);
   args->detection.Exclude(session);
+  args->filter.option->excludes(session);
   cmd->callback([args, cmd] {
     if (args->session.empty()) {
       if (args->files.empty()) throw CLI::RequiredError("files (or --session)");

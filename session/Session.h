@@ -39,7 +39,6 @@ struct Session {
   std::optional<int64_t> cursorA;
   std::optional<int64_t> cursorB;
   ExtractionParameters extraction;   // OutputDirectory stored as the paths are
-  std::string extractionFilter = "none";
   std::vector<MarkerSet::Marker> markers;
   bool markersPanel = false;
   std::vector<std::string> spikeFilePanels;  // stored as the paths are

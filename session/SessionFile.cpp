@@ -224,7 +224,10 @@ void ReadExtraction(const Json& object, Session& session, std::vector<std::strin
   fields.Integer("spike_points", p.NumSpikePoints, 1, kDefaultNumSpikePoints);
   fields.Integer("alignment_point", p.AlignmentPt, 1, p.NumSpikePoints);
   fields.Text("output_folder", p.OutputDirectory);
-  fields.Filter("filter", session.extractionFilter);
+  std::string filter = p.Filter.Text();
+  fields.Filter("filter", filter);
+  std::string refusal;
+  p.Filter = FilterSpec::Parse(filter, refusal).value_or(FilterSpec());
 }
 
 Session::View ReadView(const Json& object, std::vector<std::string>& problems) {
@@ -271,7 +274,7 @@ std::string SessionFile::Text(const Session& session) {
                             {"spike_points", p.NumSpikePoints},
                             {"alignment_point", p.AlignmentPt},
                             {"output_folder", p.OutputDirectory},
-                            {"filter", session.extractionFilter}};
+                            {"filter", p.Filter.Text()}};
   Json markers = Json::array();
   for (const MarkerSet::Marker& m : session.markers) {
     markers.push_back({{"timestamp_us", m.timestamp}, {"plot", m.plot}, {"text", m.text}});

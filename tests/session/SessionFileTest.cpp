@@ -49,7 +49,7 @@ Session RandomSession(std::mt19937_64& random) {
   s.extraction.NumSpikePoints = static_cast<int32_t>(pick(8, 32));
   s.extraction.AlignmentPt = static_cast<int32_t>(pick(1, s.extraction.NumSpikePoints));
   s.extraction.OutputDirectory = pick(0, 1) ? "spikes out" : "";
-  s.extractionFilter = pick(0, 1) ? "lfp" : ":3000";
+  s.extraction.Filter = pick(0, 1) ? FilterSpec::Lfp() : FilterSpec::Custom(std::nullopt, 3000.0);
   for (int64_t i = pick(0, 6); i > 0; --i) {
     s.markers.push_back({pick(INT64_MIN, INT64_MAX), pick(0, 1) ? "TT2" : "", texts[pick(0, 4)]});
   }
@@ -85,7 +85,7 @@ void ExpectSame(const Session& a, const Session& b) {
   EXPECT_EQ(a.extraction.NumSpikePoints, b.extraction.NumSpikePoints);
   EXPECT_EQ(a.extraction.AlignmentPt, b.extraction.AlignmentPt);
   EXPECT_EQ(a.extraction.OutputDirectory, b.extraction.OutputDirectory);
-  EXPECT_EQ(a.extractionFilter, b.extractionFilter);
+  EXPECT_EQ(a.extraction.Filter, b.extraction.Filter);
   EXPECT_EQ(a.markers, b.markers);
   EXPECT_EQ(a.markersPanel, b.markersPanel);
   EXPECT_EQ(a.spikeFilePanels, b.spikeFilePanels);
