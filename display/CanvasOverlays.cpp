@@ -21,6 +21,9 @@ constexpr int64_t kMicrosecondsPerMs = 1'000;
 constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
 constexpr double kRoundingSlack = 1e-9;  // 10^k in doubles is a hair off for negative k
 constexpr int32_t kPlateMargin = 2;      // background kept around a bar's label
+// Texts are the dear part of an overlay (a glyph costs a raster operation): a crowded view shows the
+// first of its markers' texts, as many as can be read at once, and the panel lists the rest.
+constexpr std::size_t kMaxMarkerTexts = 32;
 
 // The label's plate: its text's box (a quarter of the text height below the baseline, the rest
 // above) and a margin.
@@ -101,7 +104,7 @@ CanvasOverlays::Layout CanvasOverlays::Markers(const MarkerSet& markers, int64_t
     const int32_t x = x0 + pixel;
     if (pixel != lastColumn[scope]) layout.lines.push_back({x, low, x, top, kColourMarker});
     lastColumn[scope] = pixel;
-    if (marker.text.empty() || x + kCursorTextGap <= textEnd[scope]) continue;
+    if (marker.text.empty() || x + kCursorTextGap <= textEnd[scope] || layout.texts.size() >= kMaxMarkerTexts) continue;
     const int32_t textX = x + kCursorTextGap;
     const int32_t textWidthPixels = textWidth(marker.text);
     const int32_t textY = top - textHeight;
