@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "app/MarkerTableModel.h"
-#include "datafile/FileTypeDetection.h"
 #include "display/MarkerSet.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileChooser.h"
 #include "platform/ReportError.h"
 #include "session/MarkerCsv.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
@@ -112,10 +112,7 @@ bool MarkersPanel::Import() {
 
 bool MarkersPanel::ExportTo(const std::string& path) {
   // Never in place of a recording or a spike file.
-  if (IsDataFile(path)) {
-    ReportFileError(kOutputIsDataMessage, 0, path, 0);
-    return false;
-  }
+  if (!DataFileGuard::MayWrite(path)) return false;
   const std::string text = MarkerCsv::Text(markers_.All(), clock_());
   AtomicFile file;
   int32_t rc = file.Open(path, AtomicFile::Links::Replace);

@@ -7,7 +7,8 @@
 // line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
 // span in turn (so a busy spell on the host hits all spans alike), against the one-record frame.
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
-// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised.
+// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
+// plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -90,10 +91,13 @@ struct Scene {
       if (manager.OpenSource(path) != 0) return;
       if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
     }
+    const char* gainText = std::getenv("SKELVANE_BENCH_GAIN");
+    const double gain = gainText != nullptr ? std::atof(gainText) : 1.0;
     for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
       IPlot* plot = nullptr;
       collection.GetPlot(i, plot);
       plot->SetHeight(kPlotHeight);
+      if (gain > 0.0) canvas.SetAmplitudeGain(plot->GetPath(), gain);
     }
     ViewState& v = view;
     v.CanvasWidth = kCanvasWidth;

@@ -14,16 +14,16 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/FilterOption.h"
+#include "cli/OutputName.h"
 #include "cli/ResponseFigure.h"
-#include "datafile/FileTypeDetection.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterResponse.h"
 #include "platform/BitmapFileWriter.h"
-#include "platform/File.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 #include "render/GLRenderer.h"
+#include "spikes/DataFileGuard.h"
 #include "spikes/SpikeFigure.h"
 
 namespace skelvane::cli {
@@ -110,10 +110,7 @@ void Run(const FilterArguments& args) {
     return;
   }
   // A picture never takes the place of data.
-  if (IsDataFile(args.plot)) {
-    ReportFileError(kOutputIsDataMessage, 0, args.plot, 0);
-    throw CLI::RuntimeError(kExitFailed);
-  }
+  if (!DataFileGuard::MayWrite(args.plot)) throw CLI::RuntimeError(kExitFailed);
   GLRenderer renderer;
   MemoryBitmap picture;
   if (ResponseFigure::Render(renderer, *design, response, args.width, args.height, picture) != 0) {
@@ -138,7 +135,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--rate", args->rate, "Sampling rate the filter is designed for, in Hz (default 32000)")
       ->check(CLI::PositiveNumber);
   CLI::Option* plot =
-      cmd->add_option("--plot", args->plot, "Draw the response into a .png (else .bmp) file instead of printing it");
+      cmd->add_option("--plot", args->plot, "Draw the response into a .png (else .bmp) file instead of printing it")
+          ->check(OutputName::Check());
   cmd->add_option("--width", args->width, "Figure width in pixels (default 1200)")
       ->check(CLI::Range(1, SpikeFigure::kMaxSide))
       ->needs(plot);

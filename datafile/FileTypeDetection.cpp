@@ -45,11 +45,6 @@ bool HasHeaderMarker(File& file) {
   return found;
 }
 
-bool IsDataFile(const std::string& path) {
-  File file;
-  return file.Open(path, File::Mode::Read) == 0 && HasHeaderMarker(file);
-}
-
 bool TimestampsIncrease(File& file, int32_t recordSize, int32_t timestampOffset, int64_t start) {
   if (recordSize < static_cast<int32_t>(sizeof(int64_t))) return false;
   if (file.Seek(start + timestampOffset) < 0) return false;

@@ -3,20 +3,13 @@
 // failing both, by probing its records for increasing timestamps. Used by the readers and the manager.
 
 #include <cstdint>
-#include <string>
 
 namespace skelvane {
 
 class File;
 
-/// Reported, with the output's path, when an output would take the place of data; nothing is written.
-inline constexpr const char* kOutputIsDataMessage = "This output is a recording or a spike file; nothing written:";
-
 /// True when the file's first 18 bytes are the header marker; the position is 0 afterwards.
 bool HasHeaderMarker(File& file);
-/// True when the file at `path` begins with the header marker: a recording or a spike file, which an
-/// output (a picture, a session) must never replace.
-bool IsDataFile(const std::string& path);
 
 /// Sets `type` to the file's kind and returns 0. Returns -1 with `type` untouched for an unknown
 /// extension, or -1 with `type` 0 for a ".dat" file whose kind could not be found.

@@ -12,6 +12,7 @@ set(SKELVANE_FUZZ_TARGETS
   summary_columns SummaryColumnsFuzz.cpp
   column_bars ColumnBarsFuzz.cpp
   summary_file SummaryFileFuzz.cpp
+  summary_cache SummaryCacheFuzz.cpp
   session_file SessionFileFuzz.cpp)
 # Sources every target is built with besides the library under test; the settings reader lives in
 # app/ but needs nothing of Qt.

@@ -10,7 +10,6 @@
 #include <limits>
 #include <optional>
 
-#include "datafile/FileTypeDetection.h"
 #include "display/CanvasSnapshot.h"
 #include "display/Plot.h"
 #include "display/PlotCanvas.h"
@@ -19,6 +18,7 @@
 #include "platform/File.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
@@ -351,10 +351,7 @@ SessionFile::Outcome SessionFile::Read(const std::string& path, Session& session
 }
 
 int32_t SessionFile::Write(const std::string& path, const Session& session) {
-  if (IsDataFile(path)) {
-    ReportFileError(kOutputIsDataMessage, 0, path, 0);
-    return kStatusFailed;
-  }
+  if (!DataFileGuard::MayWrite(path)) return kStatusFailed;
   const std::string text = Text(session);
   AtomicFile file;
   int32_t rc = file.Open(path, AtomicFile::Links::Replace);

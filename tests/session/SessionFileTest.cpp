@@ -182,7 +182,9 @@ TEST(SessionFileTest, NeverTakesThePlaceOfARecordingAndLeavesNoTemporaryFile) {
   test::CapturedReports reports;
   EXPECT_NE(SessionFile::Write(recording, Session{}), 0);
   EXPECT_EQ(reports.Texts(),
-            std::vector<std::string>{"This output is a recording or a spike file; nothing written: " + recording});
+            std::vector<std::string>{"Nothing written: this output is a recording (choose another name, or move the "
+                                     "recording away first): " +
+                                     recording});
   std::ifstream after(recording, std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), bytes);
   std::size_t entries = 0;
