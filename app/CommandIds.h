@@ -48,6 +48,14 @@ inline constexpr int32_t kCloseAll = 33034;
 inline constexpr int32_t kCursorA = 33035;
 inline constexpr int32_t kCursorB = 33036;
 inline constexpr int32_t kRemoveCursors = 33037;
+// Sessions and markers.
+inline constexpr int32_t kSaveSession = 33040;
+inline constexpr int32_t kOpenSession = 33041;
+inline constexpr int32_t kMarkerAllPlots = 33042;
+inline constexpr int32_t kMarkerOnePlot = 33043;
+inline constexpr int32_t kPreviousMarker = 33044;
+inline constexpr int32_t kNextMarker = 33045;
+inline constexpr int32_t kMarkersPanel = 33046;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 

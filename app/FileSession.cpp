@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <climits>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "datafile/StripQuotes.h"
 #include "display/IPlotCollection.h"
 #include "platform/PathHelpers.h"
+#include "session/SessionFile.h"
 #include "spikes/SpikeFile.h"
 #include "platform/ReportError.h"
 
@@ -56,7 +58,7 @@ void FileSession::OpenFilesAtStart() {
 // (by the same absolute path: a link to it is another recording) would be a second plot of the same
 // channel, and a spike file would group it with itself: it is passed over, and the status bar says so.
 void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin origin) {
-  const int32_t first = sources_.GetNumSources();
+  int32_t first = sources_.GetNumSources();
   std::set<std::string> open;
   for (int32_t index = 0; index < first; ++index) {
     std::string path;
@@ -65,6 +67,17 @@ void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin orig
   std::string passedOver;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     if (OpenedAsSpikeFile(paths[i])) continue;
+    if (OpenedAsSession(paths[i])) {
+      // The session put its own recordings in place of those open before; they are remembered as
+      // the session, and the files after it join them.
+      open.clear();
+      for (int32_t index = 0; index < sources_.GetNumSources(); ++index) {
+        std::string path;
+        if (sources_.GetSourcePath(index, path) == 0) open.insert(AbsolutePathOf(path));
+      }
+      first = sources_.GetNumSources();
+      continue;
+    }
     const std::string absolute = AbsolutePathOf(paths[i]);
     if (open.count(absolute) != 0) {
       passedOver += (passedOver.empty() ? "" : ", ") + FileNameOf(paths[i]);
@@ -79,10 +92,10 @@ void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin orig
       break;
     }
     open.insert(absolute);
-    if (origin == Origin::Start) window_.UpdateTimeRange();
+    if (origin == Origin::Start || origin == Origin::Session) window_.UpdateTimeRange();
     if (CreatePlotsForSources(before) != 0) break;
   }
-  RememberOpenedSince(first);
+  if (origin != Origin::Session) RememberOpenedSince(first);
   if (!passedOver.empty()) window_.ShowNotice(kAlreadyOpenNotice + passedOver);
 }
 
@@ -117,6 +130,21 @@ bool FileSession::OpenedAsSpikeFile(const std::string& path) {
   if (!openSpikeFile_ || !SpikeFile::IsMeantAsSpikeFile(path)) return false;
   openSpikeFile_(path);
   return true;
+}
+
+bool FileSession::OpenedAsSession(const std::string& path) {
+  if (!openSession_ || !SessionFile::HasSessionSuffix(path)) return false;
+  openSession_(path);
+  return true;
+}
+
+void FileSession::OpenSessionRecordings(const std::vector<std::string>& paths) {
+  OpenInOrder(paths, Origin::Session);
+}
+
+void FileSession::RememberSession(const std::string& path) {
+  Preferences::AddRecentSet(QStringList{FromLocalPath(AbsolutePathOf(path))});
+  ShowRecentSets();
 }
 
 void FileSession::OpenData() {

@@ -23,6 +23,8 @@ class FileSession {
   using RecentSetsShown = std::function<void(const std::vector<QStringList>& sets)>;
   /// Opens a spike file named on the command line or dropped (it says itself what is wrong with it).
   using SpikeFileOpener = std::function<void(const std::string& path)>;
+  /// Opens a session file named on the command line, dropped or picked from Recent Files.
+  using SessionOpener = std::function<void(const std::string& path)>;
 
   /// The status bar's words for files passed over because they are open already; their names follow.
   static constexpr const char* kAlreadyOpenNotice = "Already open, not opened again: ";
@@ -39,6 +41,13 @@ class FileSession {
   /// Hands the spike files among the files to open to `open` (without one they are opened as
   /// recordings, and refused as such).
   void OpenSpikeFilesWith(SpikeFileOpener open) { openSpikeFile_ = std::move(open); }
+  /// Hands the session files (.skvs) among the files to open to `open`.
+  void OpenSessionsWith(SessionOpener open) { openSession_ = std::move(open); }
+  /// Opens a session's recordings in order, each with its plot, up to the first that fails; they are
+  /// not remembered as a set of their own (the session is).
+  void OpenSessionRecordings(const std::vector<std::string>& paths);
+  /// Remembers a session file for Recent Files, as a set of its own.
+  void RememberSession(const std::string& path);
 
   /// Opens the files remembered for the start, in order, up to the first that fails.
   void OpenFilesAtStart();
@@ -58,10 +67,11 @@ class FileSession {
  private:
   // Where files to open come from: at start no source listener takes the new time range yet; files
   // chosen with Open Data that are left closed after a failure are counted.
-  enum class Origin { Start, Drop, Chooser };
+  enum class Origin { Start, Drop, Chooser, Session };
   void OpenInOrder(const std::vector<std::string>& paths, Origin origin);
   int32_t CreatePlotsForSources(int32_t firstIndex);
   bool OpenedAsSpikeFile(const std::string& path);
+  bool OpenedAsSession(const std::string& path);
   void RememberOpenedSince(int32_t firstSource);
   void ShowRecentSets();
 
@@ -71,6 +81,7 @@ class FileSession {
   std::vector<std::string> filesToOpen_;
   RecentSetsShown showRecent_;
   SpikeFileOpener openSpikeFile_;
+  SessionOpener openSession_;
 };
 
 }  // namespace skelvane

@@ -14,10 +14,12 @@
 #include "app/CommandMenus.h"
 #include "app/DetectedSpikes.h"
 #include "app/LatencyLog.h"
+#include "app/MarkerCommands.h"
 #include "app/MeasuringCursors.h"
 #include "app/OverviewStrip.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
+#include "app/SessionCommands.h"
 #include "app/SettingsFile.h"
 #include "app/SpectrumPanel.h"
 #include "app/SpikePanels.h"
@@ -133,13 +135,17 @@ int32_t MainWindow::Create() {
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
+  markers_ = std::make_unique<MarkerCommands>(canvas_, view_, model_, locator_, *this, *this, *client_);
+  sessions_ = std::make_unique<SessionCommands>(SessionCommands::Parts{
+      canvas_, view_, plots_, session_, Extraction(), *markers_, *cursors_, *spikePanels_, *this});
+  session_.OpenSessionsWith([this](const std::string& path) { sessions_->Open(path); });
   // The filter each plot draws through is the one its spectrum shows filtered.
   spectrum_ = new SpectrumPanel(plots_, sources_, view_, [](const IPlot&) { return FilterSpec(); }, this);
   addDockWidget(Qt::RightDockWidgetArea, spectrum_);
   spectrum_->hide();
   commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{
       canvas_, view_, model_, *this, session_, *plotActions_, extraction_, *detectedSpikes_, *spikePanels_,
-      *cursors_, sources_, *this, latency_.get(), spectrum_});
+      *cursors_, *markers_, *sessions_, sources_, *this, latency_.get(), spectrum_});
   // Closed from its own title bar, the panel's item loses its check mark.
   connect(spectrum_, &QDockWidget::visibilityChanged, this, [this] { commands_->UpdateChecks(); });
   commands_->BuildMenus(*menuBar());
@@ -335,6 +341,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
   if (plot >= 0 && spectrum_ != nullptr) spectrum_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
+  markers_->PointerAt(x, y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
     status_->ClearPointer();
@@ -357,6 +364,7 @@ void MainWindow::OnMouseLeave() {
   pointer_.reset();
   if (status_ != nullptr) status_->ClearPointer();
   if (cursors_) cursors_->PointerLeft();
+  if (markers_) markers_->PointerLeft();
 }
 
 void MainWindow::ShowSummaryProgress(int64_t done, int64_t total) {

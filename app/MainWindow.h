@@ -39,9 +39,11 @@ class IDataSourceManager;
 class IPlotCanvas;
 class IPlotCollection;
 class LatencyLog;
+class MarkerCommands;
 class MeasuringCursors;
 class OverviewStrip;
 class PlotActions;
+class SessionCommands;
 class SpectrumPanel;
 class SpikePanels;
 class StatusBar;
@@ -145,6 +147,10 @@ class MainWindow final : public QMainWindow,
   OverviewStrip* Overview() const { return overview_; }
   /// The measuring cursors; null before Create.
   MeasuringCursors* Cursors() const { return cursors_.get(); }
+  /// The markers' keys and panel; null before Create.
+  MarkerCommands* Markers() const { return markers_.get(); }
+  /// Save and Open Session; null before Create.
+  SessionCommands* Sessions() const { return sessions_.get(); }
   /// The Keys and Mouse dialog while it is open.
   QWidget* KeysAndMouse() const;
 
@@ -192,6 +198,8 @@ class MainWindow final : public QMainWindow,
   std::unique_ptr<DetectedSpikes> detectedSpikes_;
   std::unique_ptr<SpikePanels> spikePanels_;
   std::unique_ptr<MeasuringCursors> cursors_;
+  std::unique_ptr<MarkerCommands> markers_;
+  std::unique_ptr<SessionCommands> sessions_;
   std::unique_ptr<WindowCommands> commands_;
   WheelNavigator wheel_{*this};
 };

@@ -13,12 +13,15 @@
 #include "app/FileSession.h"
 #include "app/GoToTimeDialog.h"
 #include "app/LatencyLog.h"
+#include "app/MarkerCommands.h"
 #include "app/MeasuringCursors.h"
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
+#include "app/SessionCommands.h"
 #include "app/SpectrumPanel.h"
 #include "app/SpikePanels.h"
 #include "app/WindowView.h"
+#include "display/MarkerSet.h"
 #include "display/Plot.h"
 #include "display/ViewState.h"
 #include "summary/SummaryCache.h"
@@ -58,6 +61,7 @@ constexpr const char* kAmplitude = "Increase / decrease the amplitude of all plo
 constexpr const char* kEnds = "Go to the start / end of the recordings";
 constexpr const char* kStepSpike = "Centre the next / previous detected spike";
 constexpr const char* kPlaceCursor = "Put measuring cursor A / B at the time under the mouse";
+constexpr const char* kStepMarker = "Centre the next / previous marker";
 
 // The mouse gestures, which the canvas and the wheel handle, for Keys and Mouse.
 constexpr const char* kGestures[][2] = {
@@ -94,6 +98,10 @@ std::span<const CommandRow> WindowCommands::Table() {
       Item(c::kOpenSpikeFiles, Menu::File, "Open &Spike Files...", "", nullptr,
            [](C& w) { w.spikePanels_.OpenWithChooser(); }),
       Separator(Menu::File),
+      Item(c::kOpenSession, Menu::File, "Open Sessio&n...", "", nullptr, [](C& w) { w.sessions_.OpenWithChooser(); }),
+      Item(c::kSaveSession, Menu::File, "Sav&e Session...\tCtrl-Shift-S", "Ctrl+Shift+S", "Save the session",
+           [](C& w) { w.sessions_.Save(); }),
+      Separator(Menu::File),
       Item(c::kSaveDisplayAsBitmap, Menu::File, "Save Current Display As A &Bitmap", "", nullptr,
            [](C& w) { w.SaveDisplayAsBitmap(); }),
       Separator(Menu::File),
@@ -104,6 +112,11 @@ std::span<const CommandRow> WindowCommands::Table() {
            [](C& w) {
              w.session_.CloseAll();
              w.cursors_.Clear();
+             // Markers belong to the recordings closed.
+             if (MarkerSet* markers = w.markers_.Markers(); markers != nullptr && !markers->Empty()) {
+               markers->Clear();
+               w.markers_.MarkersChanged();
+             }
            }),
       Separator(Menu::File),
       Item(c::kExit, Menu::File, "E&xit\tCtrl-E", "Ctrl+E; Ctrl+Q", "Quit", [](C& w) { w.widget_.close(); }),
@@ -170,6 +183,9 @@ std::span<const CommandRow> WindowCommands::Table() {
            "Autoscale the amplitude of every plot", [](C& w) { w.plots_.AutoscaleAll(); }),
       Check(c::kScaleBars, Menu::Display, "Scale &Bars", [](C& w) { w.ToggleScaleBars(); },
             [](const C& w) { return w.canvas_.GetShowScaleBars(); }),
+      Check(c::kMarkersPanel, Menu::Display, "Mar&kers Panel",
+            [](C& w) { w.markers_.ShowPanel(!w.markers_.PanelShown()); },
+            [](const C& w) { return w.markers_.PanelShown(); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -190,6 +206,12 @@ std::span<const CommandRow> WindowCommands::Table() {
       Key(c::kCursorA, "A", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::A); }),
       Key(c::kCursorB, "B", kPlaceCursor, [](C& w) { w.cursors_.Place(TimeCursors::Cursor::B); }),
       Key(c::kRemoveCursors, "Esc", "Remove the measuring cursors", [](C& w) { w.cursors_.Clear(); }),
+      Key(c::kMarkerAllPlots, "M", "Put a marker at the time under the mouse on every plot",
+          [](C& w) { w.markers_.Place(false); }),
+      Key(c::kMarkerOnePlot, "Shift+M", "Put a marker at the time under the mouse on the plot there",
+          [](C& w) { w.markers_.Place(true); }),
+      Key(c::kNextMarker, "]", kStepMarker, [](C& w) { w.markers_.Step(true); }),
+      Key(c::kPreviousMarker, "[", kStepMarker, [](C& w) { w.markers_.Step(false); }),
   };
   return kRows;
 }
@@ -211,6 +233,8 @@ WindowCommands::WindowCommands(const Parts& parts)
       detectedSpikes_(parts.detectedSpikes),
       spikePanels_(parts.spikePanels),
       cursors_(parts.cursors),
+      markers_(parts.markers),
+      sessions_(parts.sessions),
       sources_(parts.sources),
       widget_(parts.widget),
       log_(parts.log),

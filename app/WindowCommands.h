@@ -27,8 +27,10 @@ class ExtractionCommands;
 class FileSession;
 class IDataSourceManager;
 class LatencyLog;
+class MarkerCommands;
 class MeasuringCursors;
 class PlotActions;
+class SessionCommands;
 class SpectrumPanel;
 class SpikePanels;
 class WindowView;
@@ -48,6 +50,8 @@ class WindowCommands {
     DetectedSpikes& detectedSpikes;
     SpikePanels& spikePanels;
     MeasuringCursors& cursors;
+    MarkerCommands& markers;
+    SessionCommands& sessions;
     IDataSourceManager& sources;  // the recordings Go To Time goes within
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
@@ -104,6 +108,8 @@ class WindowCommands {
   DetectedSpikes& detectedSpikes_;
   SpikePanels& spikePanels_;
   MeasuringCursors& cursors_;
+  MarkerCommands& markers_;
+  SessionCommands& sessions_;
   IDataSourceManager& sources_;
   QWidget& widget_;
   LatencyLog* log_;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/SessionInput.h"
 #include "cli/FilterOption.h"
 #include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
@@ -30,6 +32,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/ReportError.h"
 #include "platform/TerminationSignals.h"
+#include "session/SessionRestore.h"
 #include "spikes/DataFileGuard.h"
 
 namespace skelvane::cli {
@@ -59,6 +62,7 @@ struct ExtractArguments {
   bool quiet = false;
   std::string summary;
   std::string outdir;
+  std::string session;
 };
 
 // True while a progress line stands on stderr: a message or the signal handler starts a new line first.
@@ -191,13 +195,28 @@ bool MakeOutputFolder(const std::string& folder) {
   return true;
 }
 
-void Run(const ExtractArguments& args) {
+void Run(const ExtractArguments& args, const CLI::App& cmd) {
   TerminalSink sink;
   DataSourceManager manager;
   std::vector<ChannelSource> channels;
 
+  // A session brings its recordings in display order and its extraction properties; --outdir given
+  // beside it still chooses the folder.
+  std::vector<std::string> files = args.files;
+  std::optional<ExtractionParameters> sessionParameters;
+  if (!args.session.empty()) {
+    SessionInput input;
+    if (!input.Load(args.session)) throw CLI::RuntimeError(kExitFailed);
+    files = input.paths;
+    sessionParameters = SessionRestore::Extraction(input.session, input.folder);
+    if (files.empty()) {
+      ReportError("This session holds no recordings; nothing to extract: " + args.session, 0);
+      throw CLI::RuntimeError(kExitFailed);
+    }
+  }
+
   bool allOpened = true;
-  for (const std::string& path : args.files) {
+  for (const std::string& path : files) {
     if (OpenChannel(path, manager, channels)) continue;
     // The reader's own message does not say which of the files it was.
     ReportError(kNotOpenedMessage + path, 0);
@@ -208,7 +227,7 @@ void Run(const ExtractArguments& args) {
     ReportError(kNotAllOpenedMessage, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
-  if (!args.summary.empty() && FileIdentity::IsOneOf(args.summary, args.files)) {
+  if (!args.summary.empty() && FileIdentity::IsOneOf(args.summary, files)) {
     ReportFileError(kOutputIsInputMessage, 0, args.summary, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
@@ -216,16 +235,21 @@ void Run(const ExtractArguments& args) {
 
   ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
-  args.detection.ApplyTo(p);
-  p.Filter = args.filter.Spec();
-  p.OutputDirectory = args.outdir;
+  if (sessionParameters) {
+    p = *sessionParameters;
+    if (cmd.count("--outdir") > 0) p.OutputDirectory = args.outdir;
+  } else {
+    args.detection.ApplyTo(p);
+    p.Filter = args.filter.Spec();
+    p.OutputDirectory = args.outdir;
+  }
   // A band some recording cannot take is refused before anything is made, the output folder included.
   if (std::string refusal; !ChannelFilter::ForChannels(p.Filter, channels, refusal)) {
     ReportError(refusal, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
   run.SetJobs(args.jobs);
-  if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
+  if (!MakeOutputFolder(p.OutputDirectory)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
   int stoppedBy = 0;
   {
@@ -240,8 +264,8 @@ void Run(const ExtractArguments& args) {
 
   int32_t written = 0;
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
-    if (file.complete && args.detection.noiseFactor > 0.0) {
-      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.detection.noiseFactor, file.noiseLevel);
+    if (file.complete && p.NoiseThresholdFactor > 0.0) {
+      std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, p.NoiseThresholdFactor, file.noiseLevel);
     }
     if (file.complete) {
       ++written;
@@ -261,10 +285,9 @@ void Run(const ExtractArguments& args) {
     ReportError(kNothingWrittenMessage, 0);
   }
   // As in the window, files after the last full group are not extracted; in a batch that must show.
-  const std::size_t groupSize = static_cast<std::size_t>(args.detection.channels);
-  for (std::size_t i = args.files.size() - args.files.size() % groupSize; i < args.files.size(); ++i) {
-    std::printf("%s: not extracted, too few files left for a group of %d\n", args.files[i].c_str(),
-                args.detection.channels);
+  const std::size_t groupSize = static_cast<std::size_t>(p.NumChannels);
+  for (std::size_t i = files.size() - files.size() % groupSize; i < files.size(); ++i) {
+    std::printf("%s: not extracted, too few files left for a group of %d\n", files[i].c_str(), p.NumChannels);
   }
   std::fflush(stdout);
   if (stoppedBy != 0) TerminationSignals::EndBy(stoppedBy);
@@ -290,8 +313,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->footer(std::string(kExitStatusHelp) +
               "\nA signal that ends it (HUP, INT, QUIT, TERM, ALRM, USR1, USR2) ends it as that signal (a shell\n"
               "reports 128 + its number), with the spike files already complete kept.");
-  cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
-  args->detection.AddTo(cmd, true);
+  CLI::Option* files = cmd->add_option("files", args->files, "CSC files, in display order")->check(CLI::ExistingFile);
+  args->detection.AddTo(cmd, false);
   args->filter.AddTo(cmd, "--filter",
                      std::string("Band filter the samples go through before detection: ") + FilterOption::kSpelling +
                          " (cut-offs in Hz; default none, the samples as recorded)");
@@ -302,9 +325,19 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_flag("--quiet", args->quiet, "No progress line on a terminal");
   cmd->add_option("--summary", args->summary, "Write a summary of every spike file (.csv or .json)")
       ->check(kSummaryName);
-  cmd->callback([args] {
-    args->detection.RequireDetection();
-    Run(*args);
+  CLI::Option* session = cmd->add_option("--session", args->session,
+                                         "Extract a saved session (.skvs): its recordings in its order, with its "
+                                         "extraction properties (its output folder unless --outdir is given)")
+                             ->check(CLI::ExistingFile)
+                             ->excludes(files);
+  args->detection.Exclude(session);
+  args->filter.option->excludes(session);
+  cmd->callback([args, cmd] {
+    if (args->session.empty()) {
+      if (args->files.empty()) throw CLI::RequiredError("files (or --session)");
+      args->detection.RequireDetection();
+    }
+    Run(*args, *cmd);
   });
 });
 

@@ -59,6 +59,10 @@ void ExtractionOptions::Need(CLI::Option* option) {
   for (CLI::Option* own : {channelsOption, thresholdOption, noiseOption, modeOption, typeOption}) own->needs(option);
 }
 
+void ExtractionOptions::Exclude(CLI::Option* option) {
+  for (CLI::Option* own : {channelsOption, thresholdOption, noiseOption, modeOption, typeOption}) own->excludes(option);
+}
+
 void ExtractionOptions::RequireDetection() const {
   if (channelsOption->count() == 0) throw CLI::RequiredError("--channels");
   if (thresholdOption->count() == 0 && noiseOption->count() == 0) {

@@ -33,6 +33,8 @@ struct ExtractionOptions {
   void AddTo(CLI::App* cmd, bool channelsRequired);
   /// Makes every one of them need `option` (they mean nothing without it).
   void Need(CLI::Option* option);
+  /// Makes every one of them exclude `option` (it brings its own).
+  void Exclude(CLI::Option* option);
   /// Throws the usage error for a missing --threshold or --noise-threshold (and --channels).
   void RequireDetection() const;
   /// Writes them into a run's parameters (the other parameters keep their values).

@@ -11,6 +11,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/SessionInput.h"
 #include "cli/FilterOption.h"
 #include "cli/OutputName.h"
 #include "display/CanvasSnapshot.h"
@@ -24,6 +25,7 @@
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
+#include "session/SessionRestore.h"
 #include "spikes/DataFileGuard.h"
 #include "spikes/SpikeMarks.h"
 
@@ -37,6 +39,7 @@ struct SnapshotArguments {
   int64_t span = 0;
   bool noCache = false;
   bool showSpikes = false;
+  std::string session;
   ExtractionOptions detection;
   FilterOption filter;
 };
@@ -71,10 +74,30 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
   options.keepSummaries = !args.noCache;
+  if (!args.session.empty()) {
+    // The session's recordings, looks and view, drawn on its canvas's size unless one is given.
+    auto input = std::make_shared<SessionInput>();
+    if (!input->Load(args.session)) throw CLI::RuntimeError(kExitFailed);
+    options.files = input->paths;
+    if (cmd.count("--width") == 0) options.width = input->session.view.canvasWidth;
+    if (cmd.count("--height") == 0) options.height = input->session.view.canvasHeight;
+    if (options.width <= 0 || options.height <= 0) {
+      throw CLI::ValidationError("--width/--height", "the session holds no canvas size: give both");
+    }
+    options.arrange = [input](IPlotCanvas& canvas, ViewState& view, IPlotCollection& plots) {
+      std::vector<std::string> problems;
+      SessionRestore::ApplyDisplay(input->session, input->paths, canvas, view, plots, problems);
+      for (const std::string& problem : problems) ReportError("snapshot: " + problem, 0);
+    };
+  } else if (options.files.empty() || options.width <= 0 || options.height <= 0) {
+    throw CLI::RequiredError("files, --width and --height (or --session)");
+  }
   auto refused = std::make_shared<bool>(false);
   if (args.showSpikes) options.spikeMarks = MarksFor(args.detection, args.filter.Spec(), refused);
   // Replacing an input would destroy the very recording the picture is of.
-  if (FileIdentity::IsOneOf(args.output, options.files)) {
+  std::vector<std::string> inputs = options.files;
+  if (!args.session.empty()) inputs.push_back(args.session);
+  if (FileIdentity::IsOneOf(args.output, inputs)) {
     ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
@@ -106,24 +129,29 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   auto args = std::make_shared<SnapshotArguments>();
   CLI::App* cmd = app.add_subcommand("snapshot", "Render CSC files as the main window shows them into a .bmp or .png file");
   cmd->footer(kExitStatusHelp);
-  cmd->add_option("files", args->options.files, "CSC files, one plot each, top to bottom")
-      ->required()
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--width", args->options.width, "Canvas width in pixels")
-      ->required()
+  CLI::Option* files = cmd->add_option("files", args->options.files, "CSC files, one plot each, top to bottom")
+                           ->check(CLI::ExistingFile);
+  cmd->add_option("--width", args->options.width, "Canvas width in pixels (with --session: the session's)")
       ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
-  cmd->add_option("--height", args->options.height, "Canvas height in pixels")
-      ->required()
+  cmd->add_option("--height", args->options.height, "Canvas height in pixels (with --session: the session's)")
       ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
   cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists, unless it is a recording or a "
                  "spike file)")
       ->required()
       ->check(OutputName::Check());
-  cmd->add_option("--start", args->start,
-                  "Time at the left edge in microseconds (default: start of the data); held within the data, as the "
-                  "window's scrollbar holds it, and said on stderr when that moves it");
-  cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
-      ->check(CLI::PositiveNumber);
+  CLI::Option* start =
+      cmd->add_option("--start", args->start,
+                      "Time at the left edge in microseconds (default: start of the data); held within the data, as the "
+                      "window's scrollbar holds it, and said on stderr when that moves it");
+  CLI::Option* span = cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
+                          ->check(CLI::PositiveNumber);
+  cmd->add_option("--session", args->session,
+                  "Draw a saved session (.skvs): its recordings, plots, view, axes, cursors and markers, as the "
+                  "window shows it after opening it")
+      ->check(CLI::ExistingFile)
+      ->excludes(files)
+      ->excludes(start)
+      ->excludes(span);
   cmd->add_flag("--no-cache", args->noCache,
                 "Build the summaries of long spans in memory: neither read nor keep them in the summary cache "
                 "($XDG_CACHE_HOME/skelvane)");

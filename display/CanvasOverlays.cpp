@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <limits>
 
 #include "display/DisplayConstants.h"
 #include "display/TimeCursors.h"
 #include "columns/TimeColumns.h"
+#include "display/MarkerSet.h"
 
 namespace skelvane {
 namespace {
@@ -18,6 +21,9 @@ constexpr int64_t kMicrosecondsPerMs = 1'000;
 constexpr int64_t kMicrosecondsPerSecond = 1'000'000;
 constexpr double kRoundingSlack = 1e-9;  // 10^k in doubles is a hair off for negative k
 constexpr int32_t kPlateMargin = 2;      // background kept around a bar's label
+// Texts are the dear part of an overlay (a glyph costs a raster operation): a crowded view shows the
+// first of its markers' texts, as many as can be read at once, and the panel lists the rest.
+constexpr std::size_t kMaxMarkerTexts = 32;
 
 // The label's plate: its text's box (a quarter of the text height below the baseline, the rest
 // above) and a margin.
@@ -65,6 +71,46 @@ CanvasOverlays::Layout CanvasOverlays::Cursors(const TimeCursors& cursors, int64
     const int32_t x = x0 + pixel;
     layout.lines.push_back({x, yLow, x, yTop, colour});
     layout.texts.push_back({TimeCursors::Name(cursor), x + kCursorTextGap, yTop - textHeight, colour});
+  }
+  return layout;
+}
+
+CanvasOverlays::Layout CanvasOverlays::Markers(const MarkerSet& markers, int64_t start, int64_t span, int32_t width,
+                                               int32_t x0, int32_t yLow, int32_t yTop,
+                                               const std::vector<PlotRows>& plots, int32_t textHeight,
+                                               const TextMeasure& textWidth) {
+  Layout layout;
+  if (width <= 0 || span <= 0 || markers.Empty()) return layout;
+  // Per scope (every plot, or one plot by its index + 1): the last column drawn and where its text ends.
+  std::vector<int32_t> lastColumn(plots.size() + 1, -1);
+  std::vector<int32_t> textEnd(plots.size() + 1, std::numeric_limits<int32_t>::min());
+  const int64_t end = start > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
+                                                                          : start + span;
+  const auto [first, last] = markers.Within(start, end);
+  for (std::size_t i = first; i < last; ++i) {
+    const MarkerSet::Marker& marker = markers.All()[i];
+    std::size_t scope = 0;
+    int32_t low = yLow;
+    int32_t top = yTop;
+    if (!marker.plot.empty()) {
+      const auto row = std::find_if(plots.begin(), plots.end(), [&](const PlotRows& r) { return r.name == marker.plot; });
+      if (row == plots.end()) continue;  // its plot is not on screen
+      scope = static_cast<std::size_t>(row - plots.begin()) + 1;
+      low = row->yLow;
+      top = row->yTop;
+    }
+    int32_t pixel = 0;
+    if (TimeColumns::PixelForTime(marker.timestamp, start, width, span, pixel) != 0 || pixel >= width) continue;
+    const int32_t x = x0 + pixel;
+    if (pixel != lastColumn[scope]) layout.lines.push_back({x, low, x, top, kColourMarker});
+    lastColumn[scope] = pixel;
+    if (marker.text.empty() || x + kCursorTextGap <= textEnd[scope] || layout.texts.size() >= kMaxMarkerTexts) continue;
+    const int32_t textX = x + kCursorTextGap;
+    const int32_t textWidthPixels = textWidth(marker.text);
+    const int32_t textY = top - textHeight;
+    layout.texts.push_back({marker.text, textX, textY, kColourMarker});
+    layout.plates.push_back(PlateBehind(layout.texts.back(), textWidthPixels, textHeight));
+    textEnd[scope] = textX + textWidthPixels + kPlateMargin;
   }
   return layout;
 }

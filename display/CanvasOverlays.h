@@ -1,6 +1,6 @@
 #pragma once
 // Lays out what the canvas draws over the plots on request: the lines of the measuring cursors with
-// their letters, and the scale bars (a round amplitude per plot, a round time for the view) with their
+// their letters, the user's markers with their texts, and the scale bars (a round amplitude per plot, a round time for the view) with their
 // labels on plates of the background's colour. Only positions and texts, no drawing: PlotCanvas draws
 // the layouts, tests read them.
 
@@ -12,6 +12,7 @@
 
 namespace skelvane {
 
+class MarkerSet;
 class TimeCursors;
 
 class CanvasOverlays {
@@ -22,6 +23,8 @@ class CanvasOverlays {
   /// Cursor A's colour (yellow) and cursor B's (cyan), 0x00BBGGRR.
   static constexpr uint32_t kColourCursorA = 0x00FFFF;
   static constexpr uint32_t kColourCursorB = 0xFFFF00;
+  /// Markers and their texts (orange).
+  static constexpr uint32_t kColourMarker = 0x0080FF;
   /// A scale bar is at most this share of the trace's width (time) or height (amplitude).
   static constexpr double kTimeBarShare = 0.2;
   static constexpr double kAmplitudeBarShare = 0.4;
@@ -43,6 +46,11 @@ class CanvasOverlays {
     int32_t left, bottom, right, top;
     uint32_t colour;
   };
+  /// Where a plot's rows lie, for the markers put on that plot alone.
+  struct PlotRows {
+    std::string name;
+    int32_t yLow, yTop;
+  };
   struct Layout {
     std::vector<Plate> plates;
     std::vector<Line> lines;
@@ -61,6 +69,13 @@ class CanvasOverlays {
   /// columns from x0, from yLow up to yTop, with its letter at the top right of it.
   static Layout Cursors(const TimeCursors& cursors, int64_t start, int64_t span, int32_t width, int32_t x0,
                         int32_t yLow, int32_t yTop, int32_t textHeight);
+  /// The line of each marker in the view of `span` from `start` over `width` columns from x0: through
+  /// the whole stack (yLow up to yTop) or through its plot's rows, its text right of it at the top on a
+  /// plate of the background's colour. One line per column and scope, a text only where the one
+  /// before it has ended and 32 texts at most, so a crowded view costs what its columns cost.
+  static Layout Markers(const MarkerSet& markers, int64_t start, int64_t span, int32_t width, int32_t x0,
+                        int32_t yLow, int32_t yTop, const std::vector<PlotRows>& plots, int32_t textHeight,
+                        const TextMeasure& textWidth);
   /// The time bar of a view of `span` over `width` columns: at the right edge `right`, its
   /// label (`textHeight` tall) above it on a black plate, on the line y; nothing when no round time fits.
   static Layout TimeBar(int64_t span, int32_t width, int32_t right, int32_t y, int32_t textHeight,

@@ -88,6 +88,7 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
   int64_t dataEnd = 0;
   manager.GetTimeRange(dataStart, dataEnd);
   SetUpView(shown, canvas, collection, dataStart, dataEnd, options);
+  if (options.arrange) options.arrange(canvas, shown, collection);
   if (view != nullptr) *view = shown;
   if (options.spikeMarks) {
     const PlotFrame frame = canvas.Frame();

@@ -22,6 +22,9 @@ struct ViewState;
 /// and sources; none marks nothing.
 using SnapshotSpikeMarks = std::function<std::shared_ptr<const SpikeMarks>(
     IPlotCollection& plots, IDataSourceManager& sources, int64_t start, int64_t end)>;
+/// Arranges the snapshot's canvas, view and plots once the files are open and the view set up as the
+/// window's would be (a saved session given back to them).
+using SnapshotArrangement = std::function<void(IPlotCanvas& canvas, ViewState& view, IPlotCollection& plots)>;
 
 struct SnapshotOptions {
   std::vector<std::string> files;
@@ -31,6 +34,7 @@ struct SnapshotOptions {
   std::optional<int64_t> visibleSpan;   // microseconds; the whole data when absent
   bool keepSummaries = true;            // summaries are read from and kept in the summary cache
   SnapshotSpikeMarks spikeMarks = {};   // the spikes marked on the traces; none without it
+  SnapshotArrangement arrange = {};     // applied before drawing; nothing without it
 };
 
 class CanvasSnapshot {

@@ -14,6 +14,7 @@ namespace skelvane {
 class BitmapPresenter;
 class File;
 class SpikeMarks;
+class MarkerSet;
 class TimeCursors;
 
 class IPlotCanvas {
@@ -77,6 +78,8 @@ class IPlotCanvas {
   virtual void SetShowScaleBars(bool /*on*/) {}
   /// The measuring cursors the canvas draws; none for a canvas that draws none.
   virtual TimeCursors* Cursors() { return nullptr; }
+  /// The user's markers, drawn over the plots; none for a canvas without them.
+  virtual MarkerSet* Markers() { return nullptr; }
   /// Marks these spikes on the traces from the next redraw on (none: no marks); a canvas that draws
   /// no marks ignores them.
   virtual void SetSpikeMarks(std::shared_ptr<const SpikeMarks> /*marks*/) {}

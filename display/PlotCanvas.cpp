@@ -19,6 +19,7 @@
 #include "display/TimeAxisTicks.h"
 #include "display/TimeText.h"
 #include "display/ViewModel.h"
+#include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
@@ -147,6 +148,13 @@ int32_t PlotCanvas::RedrawAll() {
 
 void PlotCanvas::DrawOverlays() {
   const ViewState& v = view_;
+  if (!markers_.Empty()) {
+    const int32_t axisWidth = GetDataAxisWidth();
+    DrawOverlay(CanvasOverlays::Markers(markers_, v.VisibleStart, v.VisibleSpan, v.CanvasWidth - axisWidth, axisWidth,
+                                        v.ScrollBottom + GetTimeAxisHeight(), v.ScrollTop, ShownPlotRows(),
+                                        renderer_->GetTextHeight("Ag"),
+                                        [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
+  }
   if (cursors_.Any()) {
     const int32_t axisWidth = GetDataAxisWidth();
     DrawOverlay(CanvasOverlays::Cursors(cursors_, v.VisibleStart, v.VisibleSpan, v.CanvasWidth - axisWidth,
@@ -159,6 +167,20 @@ void PlotCanvas::DrawOverlays() {
                                         renderer_->GetTextHeight("0"),
                                         [this](std::string_view text) { return renderer_->GetTextWidth(text); }));
   }
+}
+
+std::vector<CanvasOverlays::PlotRows> PlotCanvas::ShownPlotRows() const {
+  std::vector<CanvasOverlays::PlotRows> rows;
+  const int32_t count = plots_ != nullptr ? plots_->GetNumPlots() : 0;
+  int32_t y = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    IPlot* plot = nullptr;
+    if (plots_->GetPlot(i, plot) != 0 || plot == nullptr) break;
+    const int32_t h = plot->GetHeight();
+    if (y - h < view_.ScrollTop && y > view_.ScrollBottom) rows.push_back({FileTitleOf(plot->GetPath()), y - h, y});
+    y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
+  }
+  return rows;
 }
 
 void PlotCanvas::DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre) {

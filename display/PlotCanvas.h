@@ -21,6 +21,7 @@
 #include "display/CanvasProperties.h"
 #include "display/ColorTable.h"
 #include "display/IPlotCanvas.h"
+#include "display/MarkerSet.h"
 #include "display/PlotFrame.h"
 #include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
@@ -184,6 +185,8 @@ class PlotCanvas : public IPlotCanvas {
   void SetShowScaleBars(bool on) override { showScaleBars_ = on; }
   /// The measuring cursors, drawn over the plots while set.
   TimeCursors* Cursors() override { return &cursors_; }
+  /// The user's markers, drawn over the plots (nothing while there are none).
+  MarkerSet* Markers() override { return &markers_; }
 
   /// Pixel column of `time` in a span of `span` microseconds from `start` over `width` columns; 0 or -1.
   static int32_t GetPixelForTime(int64_t time, int64_t start, int32_t width, int64_t span, int32_t& pixel);
@@ -248,8 +251,10 @@ class PlotCanvas : public IPlotCanvas {
   int32_t Zoom(ZoomHistory::Direction direction);
   /// Microvolts per A/D count from the plot's source header, or none.
   std::optional<double> MicrovoltsPerCount(const IPlot& plot) const;
-  /// The cursor lines and the time scale bar, over the finished stack.
+  /// The markers, the cursor lines and the time scale bar, over the finished stack.
   void DrawOverlays();
+  /// The rows of the plots the stack shows, by name, for the markers on one plot.
+  std::vector<CanvasOverlays::PlotRows> ShownPlotRows() const;
   /// The amplitude scale bar of a plot whose trace is `height` pixels tall, centred at yCentre.
   void DrawAmplitudeBar(const IPlot& plot, int32_t height, int32_t yCentre);
   void DrawOverlay(const CanvasOverlays::Layout& layout);
@@ -279,6 +284,7 @@ class PlotCanvas : public IPlotCanvas {
   bool dataAxisInMicrovolts_ = false;
   bool showScaleBars_ = false;
   TimeCursors cursors_;
+  MarkerSet markers_;
   ZoomHistory zooms_;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
   const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing

@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,detection_preview,settings_file,spike_file,summary_columns,column_bars,summary_file,summary_cache}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,detection_preview,settings_file,spike_file,summary_columns,column_bars,summary_file,summary_cache,session_file}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -63,6 +63,22 @@ head -c 104 /dev/zero >"$out/settings_file/zeros"
 head -c 104 /dev/zero | tr '\0' '\377' >"$out/settings_file/all-ones"
 head -c 50 /dev/zero | tr '\0' '\001' >"$out/settings_file/short"
 for i in $(seq 1 26); do printf '\024\000\000\000'; done >"$out/settings_file/twenties"
+# Sessions: a whole one, one with every field out of range, a newer version, and a markers CSV.
+cat >"$out/session_file/whole" <<'SESSION'
+{"format": "skelvane-session", "version": 1, "recordings": [{"path": "TT1a.kcs", "height": 150, "gain": 2,
+ "colour": "#FF8000", "filter": "spike"}], "view": {"start_us": 1000000, "span_us": 500000, "scroll_top": -20,
+ "canvas_width": 800, "canvas_height": 500}, "time_axis": "clock", "data_axis": "microvolts", "scale_bars": true,
+ "cursors": {"a_us": 1100000, "b_us": null}, "extraction": {"mode": "slope", "type": "both", "threshold": 30,
+ "channels": 4, "spike_points": 32, "alignment_point": 8, "output_folder": "out", "filter": "300:3000"},
+ "markers": [{"timestamp_us": 1200000, "plot": "", "text": "onset"}, {"timestamp_us": 1300000, "plot": "TT1a",
+ "text": "noise"}], "panels": {"markers": true, "spike_files": ["a.ktt"]}}
+SESSION
+printf '%s' '{"format": "skelvane-session", "version": 1, "recordings": [{"path": "", "height": 1e300}], "view": {"span_us": -1, "scroll_top": 99999999999}, "time_axis": 3, "cursors": {"a_us": 1.5}, "markers": [{"timestamp_us": 18446744073709551615}]}' >"$out/session_file/out-of-range"
+printf '%s' '{"format": "skelvane-session", "version": 9, "markers": [], "later": {"x": [1, 2]}}' >"$out/session_file/newer"
+printf 'timestamp_us,time_s,plot,text
+1,0.000001,TT1a,"a ""b"", c"
+-5,x,,
+' >"$out/session_file/markers.csv"
 # Summary columns: runs of four bytes (records, timing, its amount, samples). Short runs of every kind,
 # then long runs that reach the coarsest nodes, then recordings cut from the generated files' bytes.
 runs() { for r in "$@"; do printf "\\$(printf '%03o' "${r%%,*}")\\$(printf '%03o' "$(echo "$r" | cut -d, -f2)")\\001\\$(printf '%03o' "${r##*,}")"; done; }

@@ -57,8 +57,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
   for (QAction* action : built.window.menuBar()->actions()) titles.push_back(action->text().toStdString());
   EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Display", "Spike Extraction", "&Help"}));
   EXPECT_EQ(built.Items(Menu::File),
-            (std::vector<std::string>{"&Open Data\tCtrl-Alt-O", "Open &Spike Files...", "-",
-                                      "Save Current Display As A &Bitmap", "-", "Recent &Files>",
+            (std::vector<std::string>{"&Open Data\tCtrl-Alt-O", "Open &Spike Files...", "-", "Open Sessio&n...",
+                                      "Sav&e Session...\tCtrl-Shift-S", "-", "Save Current Display As A &Bitmap", "-", "Recent &Files>",
                                       "Close &All\tCtrl-Shift-W", "-", "E&xit\tCtrl-E"}));
   EXPECT_EQ(built.Items(Menu::Display),
             (std::vector<std::string>{
@@ -68,8 +68,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
                 "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "Spectr&um\tCtrl-Shift-U",
-                "&Go To Time\tCtrl-G",
-                "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A", "Scale &Bars"}));
+                "&Go To Time\tCtrl-G", "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A",
+                "Scale &Bars", "Mar&kers Panel"}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -139,7 +139,8 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
                                        commands::kKeepSummaries,         commands::kShowDetectedSpikes,
-                                       commands::kScaleBars,             commands::kSpectrum};
+                                       commands::kScaleBars,             commands::kSpectrum,
+                                       commands::kMarkersPanel};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -157,11 +158,11 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
 
 TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   Built built;
-  const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 33034, 57665, 32784, 32785, 32786, 32787,
-                                    32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004,
-                                    33005, 33006, 33007, 33008, 33015, 33301, 33401, 33030, 33031, 33032, 33033,
-                                    32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012, 33302, 33303,
-                                    33035, 33036, 33037};
+  const std::vector<int32_t> all = {32772, 33304, 33041, 33040, 32804, 33014, 33034, 57665, 32784, 32785,
+                                    32786, 32787, 32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002,
+                                    33003, 33004, 33005, 33006, 33007, 33008, 33015, 33301, 33401, 33030, 33031,
+                                    33032, 33033, 33046, 32808, 32807, 33009, 57664, 33010, 33011, 33013,
+                                    33012, 33302, 33303, 33035, 33036, 33037, 33042, 33043, 33045, 33044};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
   for (int32_t command : all) built.menus->Action(command)->trigger();
@@ -220,6 +221,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
   }
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"Ctrl+Alt+O, Ctrl+O", "Open data files"},
+      {"Ctrl+Shift+S", "Save the session"},
       {"Ctrl+Shift+W", "Close every plot"},
       {"Ctrl+E, Ctrl+Q", "Quit"},
       {"Ctrl+Right / Ctrl+Left", "Increase / decrease the time scale (zoom out / in)"},
@@ -240,6 +242,9 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"N / P", "Centre the next / previous detected spike"},
       {"A / B", "Put measuring cursor A / B at the time under the mouse"},
       {"Esc", "Remove the measuring cursors"},
+      {"M", "Put a marker at the time under the mouse on every plot"},
+      {"Shift+M", "Put a marker at the time under the mouse on the plot there"},
+      {"] / [", "Centre the next / previous marker"},
       {"Wheel", "Scroll the plot stack"},
       {"Shift+Wheel", "Page time"},
       {"Ctrl+Wheel", "Zoom time about the mouse"},

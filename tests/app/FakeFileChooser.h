@@ -26,11 +26,12 @@ class FakeFileChooser final : public FileChooser {
   }
   std::optional<std::string> ChooseFolder(const std::string& title, const std::string&) override {
     titles.push_back(title);
-    return std::nullopt;
+    return folderAnswer;
   }
 
   std::optional<std::string> savePath;
   std::optional<std::vector<std::string>> openPaths;  // the answer to Open (cancel when empty)
+  std::optional<std::string> folderAnswer;            // the answer to a folder chooser (cancel when empty)
   std::vector<Filter> saveFilters;                    // the filters Save As offered last
   std::vector<std::string> titles;
   std::vector<std::string> openInitialNames;  // where each Open was asked to start

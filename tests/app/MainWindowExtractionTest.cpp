@@ -12,6 +12,7 @@
 #include "extract/ExtractionRun.h"
 #include "tests/app/RealWindowHarness.h"
 #include "tests/cli/CliRunner.h"
+#include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/FakeUserQuestions.h"
 #include "tests/support/TempDir.h"
@@ -30,18 +31,6 @@ constexpr const char* kSpikeFileName = "SpikeFile_TT1a_TT1b_TT1c_TT1d.ktt";
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The file with the text of its "## Time Opened" line blanked: the one line two runs may differ in.
-std::string WithoutTimeLine(const std::string& bytes) {
-  std::string result = bytes;
-  const std::size_t from = bytes.find(kTimeLineStart);
-  if (from == std::string::npos || from >= kSpikeFileHeaderBytes) return result;
-  const std::size_t end = bytes.find("\r\n", from + 2);
-  if (end == std::string::npos) return result;
-  std::fill(result.begin() + static_cast<std::ptrdiff_t>(from + 2), result.begin() + static_cast<std::ptrdiff_t>(end),
-            '*');
-  return result;
 }
 
 struct Setting {
@@ -120,7 +109,7 @@ TEST_P(CtrlSAgreesWithTheCommandLine, ByteForByteApartFromTheTimeLine) {
   EXPECT_GT((fromWindow.size() - kSpikeFileHeaderBytes) / kTetrodeRecordBytes, 20u) << "too few spikes to compare";
   EXPECT_NE(fromWindow.find(kTimeLineStart), std::string::npos);
   ASSERT_EQ(fromWindow.size(), fromCli.size());
-  EXPECT_TRUE(WithoutTimeLine(fromWindow) == WithoutTimeLine(fromCli));
+  EXPECT_TRUE(test::WithoutTimeLine(fromWindow) == test::WithoutTimeLine(fromCli));
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, CtrlSAgreesWithTheCommandLine,

@@ -70,17 +70,6 @@ inline SynthOptions TetrodeOptions(const std::string& outDir) {
   return o;
 }
 
-// The file with its time line blanked: the only part that may differ between two runs.
-inline std::string WithoutTimeLine(const std::string& bytes) {
-  std::string result = bytes;
-  const std::size_t from = bytes.find(kTimeLineStart);
-  if (from == std::string::npos) return result;
-  const std::size_t end = bytes.find("\r\n", from + 2);
-  std::fill(result.begin() + static_cast<std::ptrdiff_t>(from) + 2, result.begin() + static_cast<std::ptrdiff_t>(end),
-            '*');
-  return result;
-}
-
 inline std::vector<std::string> HeaderLines(const std::string& header) {
   const std::string text = header.substr(0, header.find('\0'));
   std::vector<std::string> lines;

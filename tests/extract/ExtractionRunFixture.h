@@ -89,15 +89,6 @@ class ExtractionRunTest : public ::testing::Test {
   ExtractionRun run{sources};
 };
 
-// The header's "Time Opened" line is the one part two runs may differ in.
-inline std::string WithoutTimeLine(std::string bytes) {
-  const std::size_t from = bytes.find("## Time Opened: ");
-  if (from == std::string::npos) return bytes;
-  const std::size_t end = bytes.find("\r\n", from);
-  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(end), '*');
-  return bytes;
-}
-
 inline std::vector<std::string> SpikeFilesIn(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());

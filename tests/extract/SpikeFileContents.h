@@ -26,6 +26,21 @@ struct SpikeFileContents {
   bool WholeRecords = false;  // false when the file ends inside a record
 };
 
+/// The spike file's bytes with the text of its "## Time Opened" line blanked: the one line in which two
+/// runs over the same recordings may differ.
+inline std::string WithoutTimeLine(const std::string& bytes) {
+  constexpr const char* kTimeLineStart = "\r\n## Time Opened: ";
+  constexpr std::size_t kHeaderBytes = 16384;
+  std::string result = bytes;
+  const std::size_t from = bytes.find(kTimeLineStart);
+  if (from == std::string::npos || from >= kHeaderBytes) return result;
+  const std::size_t end = bytes.find("\r\n", from + 2);
+  if (end == std::string::npos) return result;
+  std::fill(result.begin() + static_cast<std::ptrdiff_t>(from + 2), result.begin() + static_cast<std::ptrdiff_t>(end),
+            '*');
+  return result;
+}
+
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -37,12 +37,17 @@ ALLOWED = {
     "display": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes"},
     # Extraction takes channel sources, not plots: nothing of the display or the renderer.
     "extract": {"platform", "datafile", "filter", "summary", "spikes"},
+    # Sessions save and restore what the display shows and the extraction's properties: above both,
+    # below the window and the command-line tool that open them.
+    "session": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes", "display", "extract"},
     # The synthetic recording generator writes data files.
     "tools": {"platform", "datafile"},
     # The application is built from the core; no command-line code.
-    "app": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes", "display", "extract"},
+    "app": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes", "display", "extract",
+            "session"},
     # The command-line tool is built from the core and the generator; no window.
-    "cli": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes", "display", "extract", "tools"},
+    "cli": {"platform", "datafile", "filter", "render", "summary", "columns", "spikes", "display", "extract",
+            "session", "tools"},
 }
 
 # Folders that are not part of the layers: tests, benchmarks and fuzz targets may use anything.

@@ -44,6 +44,24 @@ column=$(head -1 "$work/out-noise/summary.csv" | tr ',' '\n' | grep -n '^noise_l
 [ -n "$column" ] && [ -n "$(tail -n +2 "$work/out-noise/summary.csv" | cut -d, -f"$column" | grep -v '^$')" ] ||
   fail "noise-threshold summary gives no noise levels"
 
+# The same sessions saved as .skvs files (the recordings in name order, the extraction properties in
+# each): the same spike files and summary.
+mkdir -p "$work/sessions/ratA"
+write_session() {  # FILE FOLDER_OF_RECORDINGS
+  python3 - "$1" "$2" <<'SESSION'
+import glob, json, os, sys
+recordings = sorted(glob.glob(os.path.join(sys.argv[2], "*.kcs")))
+json.dump({"format": "skelvane-session", "version": 1, "recordings": [{"path": p} for p in recordings],
+           "extraction": {"channels": 4, "threshold": 60}}, open(sys.argv[1], "w"))
+SESSION
+}
+write_session "$work/sessions/ratA/day1.skvs" "$work/archive/ratA/day1"
+write_session "$work/sessions/ratB.skvs" "$work/archive/ratB"
+snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet \
+  --config sessions=../sessions out=../out-sessions cli="$cli"
+cmp -s "$out/summary.csv" <(sed 's|/out-sessions/|/out/|g' "$work/out-sessions/summary.csv") ||
+  fail "the sessions' summary differs from the archive's"
+
 # Through the Slurm profile, with an sbatch that records its arguments and runs the job script here.
 mkdir -p "$work/bin"
 cat >"$work/bin/sbatch" <<'SBATCH'
