@@ -48,6 +48,11 @@ inline constexpr int32_t kCloseAll = 33034;
 inline constexpr int32_t kCursorA = 33035;
 inline constexpr int32_t kCursorB = 33036;
 inline constexpr int32_t kRemoveCursors = 33037;
+// Display > Filter: the band filter of every plot.
+inline constexpr int32_t kFilterNone = 33040;
+inline constexpr int32_t kFilterSpike = 33041;
+inline constexpr int32_t kFilterLfp = 33042;
+inline constexpr int32_t kFilterCustom = 33043;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "columns/FilteredPieceExtremes.h"
 #include "columns/SampleScaling.h"
 #include "datafile/CscRecord.h"
 #include "datafile/RecordReader.h"
@@ -92,6 +93,22 @@ int32_t BarAccumulator::ResolveOpen(const RecordReader& reader, double scale) {
     int16_t high = 0;
     SampleExtremes::Of(bytes + kCscSamplesOffset + 2 * open.first, open.last - open.first + 1, low, high);
     Widen(open.bar, ScaleSample(low, scale), ScaleSample(high, scale));
+  }
+  return kStatusOk;
+}
+
+int32_t BarAccumulator::ResolveOpen(const FilteredPieceExtremes& pieces, double scale) {
+  std::vector<FilteredPieceExtremes::Piece> needed;
+  std::vector<int32_t> bars;
+  for (const OpenSamples& open : open_) {
+    if (!CouldWiden(open)) continue;
+    needed.push_back({open.record, open.first, open.last});
+    bars.push_back(open.bar);
+  }
+  std::vector<FilteredPieceExtremes::Extremes> found(needed.size());
+  if (const int32_t rc = pieces.Find(needed, found); rc != kStatusOk) return rc;
+  for (std::size_t i = 0; i < needed.size(); ++i) {
+    Widen(bars[i], ScaleSample(found[i].low, scale), ScaleSample(found[i].high, scale));
   }
   return kStatusOk;
 }

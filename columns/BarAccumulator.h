@@ -12,6 +12,7 @@
 
 namespace skelvane {
 
+class FilteredPieceExtremes;
 class RecordReader;
 
 class BarAccumulator {
@@ -36,6 +37,8 @@ class BarAccumulator {
   /// Reads the open samples that could widen their bars and widens them, scaling by `scale` (which
   /// must be positive); 0 or the reader's code.
   int32_t ResolveOpen(const RecordReader& reader, double scale);
+  /// As ResolveOpen, the open samples' values being the filtered ones `pieces` finds.
+  int32_t ResolveOpen(const FilteredPieceExtremes& pieces, double scale);
   /// Appends the bars to `cache`; a first bar in the column of the cache's last one joins it.
   void AppendTo(PixelCache& cache) const;
 

@@ -12,8 +12,12 @@
 
 namespace skelvane {
 
-int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
-                              PixelCache& cache, int64_t splitRecords) {
+namespace {
+
+// The walk of Build, its open samples settled through `values` (a reader or a piece finder).
+template <typename Values>
+int32_t Fold(const SourceSummary& summary, const Values& values, const ColumnSpan& span, PixelCache& cache,
+             int64_t splitRecords) {
   SummaryBarWalk upper(summary, span);
   const RecordWalk walk = upper.Walker();
   const int64_t begin = walk.Begin(span.end);
@@ -34,7 +38,7 @@ int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& 
                      timestamps[static_cast<std::size_t>(split)] - 1 > timestamps.front();
   if (!halve) {
     upper.WalkFrom(begin, -1);
-    if (const int32_t rc = upper.Bars().ResolveOpen(reader, span.scale); rc != kStatusOk) return rc;
+    if (const int32_t rc = upper.Bars().ResolveOpen(values, span.scale); rc != kStatusOk) return rc;
     upper.Bars().AppendTo(cache);
     return kStatusOk;
   }
@@ -42,16 +46,28 @@ int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& 
   int32_t upperStatus = kStatusOk;
   std::thread helper([&] {
     upper.WalkFrom(begin, split);
-    upperStatus = upper.Bars().ResolveOpen(reader, span.scale);
+    upperStatus = upper.Bars().ResolveOpen(values, span.scale);
   });
   lower.WalkFrom(split, -1);
-  const int32_t lowerStatus = lower.Bars().ResolveOpen(reader, span.scale);
+  const int32_t lowerStatus = lower.Bars().ResolveOpen(values, span.scale);
   helper.join();
   if (upperStatus != kStatusOk) return upperStatus;
   if (lowerStatus != kStatusOk) return lowerStatus;
   upper.Bars().AppendTo(cache);
   lower.Bars().AppendTo(cache);
   return kStatusOk;
+}
+
+}  // namespace
+
+int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
+                              PixelCache& cache, int64_t splitRecords) {
+  return Fold(summary, reader, span, cache, splitRecords);
+}
+
+int32_t SummaryColumns::Build(const SourceSummary& summary, const FilteredPieceExtremes& pieces,
+                              const ColumnSpan& span, PixelCache& cache, int64_t splitRecords) {
+  return Fold(summary, pieces, span, cache, splitRecords);
 }
 
 }  // namespace skelvane

@@ -10,6 +10,7 @@
 
 namespace skelvane {
 
+class FilteredPieceExtremes;
 class RecordReader;
 class SourceSummary;
 
@@ -21,6 +22,10 @@ class SummaryColumns {
   /// Needs a positive scale (the extremes of scaled samples are then the scaled extremes). A walk over
   /// more than `splitRecords` records is folded in two halves on two threads.
   static int32_t Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
+                       PixelCache& cache, int64_t splitRecords = kSplitRecords);
+  /// As Build, for a summary of filtered samples: the open samples' values are the filtered ones
+  /// `pieces` finds.
+  static int32_t Build(const SourceSummary& summary, const FilteredPieceExtremes& pieces, const ColumnSpan& span,
                        PixelCache& cache, int64_t splitRecords = kSplitRecords);
   /// Records a walk must span before it is split over two threads.
   static constexpr int64_t kSplitRecords = 16'384;

@@ -98,6 +98,38 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
   return kStatusOk;
 }
 
+bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
+  if (filter == filter_) return true;
+  std::optional<FilterDesign> design;
+  if (!filter.IsNone()) {
+    design = FilterDesign::For(filter, properties_.samplingFrequency, refusal);
+    if (!design) {
+      refusal += ": " + GetPath();
+      return false;
+    }
+  }
+  // The filtered summary is of one filter; the raw one is kept for going back to None.
+  filteredSummary_.reset();
+  filteredPieces_.reset();
+  filtered_.reset();
+  filter_ = filter;
+  design_ = std::move(design);
+  ClearCache();
+  return true;
+}
+
+std::string CscPlot::HeaderNote() const { return filter_.IsNone() ? std::string() : filter_.Description(); }
+
+std::string CscPlot::FilterNotice() {
+  if (!design_) return {};
+  int32_t source = -1;
+  if (sources_.FindSourceByPath(GetPath(), source) != 0 || !OpenReader(sources_, source)) return {};
+  const int64_t samples = reader_.NumRecords() * kSamplesPerRecord;
+  if (samples >= design_->Support()) return {};
+  return DisplayName() + ": " + std::to_string(samples) + " samples, fewer than the " + std::to_string(design_->Support()) +
+         " the " + filter_.Description() + " weighs: filtered with its own samples mirrored past its ends";
+}
+
 bool CscPlot::DrawsBars(int64_t visibleSpan, int32_t width) const {
   return recordDuration_ / kRecordQuarter < visibleSpan / width;
 }
@@ -113,7 +145,8 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   const bool minMax = DrawsBars(frame.visibleSpan, width);
   if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
   if (reader_.NumRecords() == 0) return;
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  const std::unique_ptr<SummaryBuilder>& builder = ActiveSummary();
+  const SourceSummary* summary = builder != nullptr ? builder->Summary() : nullptr;
   const ColumnSpan span = SpanFor(start, end, width);
   RecordRange range;
   if (LocateRecords(summary, span, range) != kStatusOk) return;
@@ -121,7 +154,7 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   int32_t rc = kStatusFailed;
   if (minMax && summary != nullptr && WalksSummary(range.Count(), span)) {
     // The canvas prepares plots side by side, so one plot's walk is not split further.
-    rc = SummaryColumns::Build(*summary, reader_, span, cache, std::numeric_limits<int64_t>::max());
+    rc = BuildFromSummary(*summary, span, cache, std::numeric_limits<int64_t>::max());
   } else if (range.Count() <= kReadRecords) {
     rc = ReadAndBuild(span, minMax, range, cache);
   }
@@ -171,8 +204,9 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
 }
 
 void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
-  if (summary_ != nullptr) {
-    if (rank == SummaryBuilder::Rank::Shown) summary_->SetRank(rank);
+  std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  if (summary != nullptr) {
+    if (rank == SummaryBuilder::Rank::Shown) summary->SetRank(rank);
     return;
   }
   if (sourceChanged_) return;
@@ -181,10 +215,11 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   if (!OpenReader(sources_, source)) return;
   // A recording short enough to be walked record by record at any zoom never needs one.
   if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
-  summary_ = std::make_unique<SummaryBuilder>(layout_);
-  summary_->SetRank(rank);
-  if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
-  summary_->Start();
+  summary = design_ ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
+                   : std::make_unique<SummaryBuilder>(layout_);
+  summary->SetRank(rank);
+  if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
+  summary->Start();
 }
 
 int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last,
@@ -213,7 +248,7 @@ int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int6
 
 bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
-  if (summary_ != nullptr) return true;
+  if (ActiveSummary() != nullptr) return true;
   if (width <= 0 || frame.end <= frame.start || properties_.ADMaxValue * properties_.scale == 0.0) return false;
   if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(frame.visibleSpan, width) || sourceChanged_) {
     return false;
@@ -231,12 +266,13 @@ bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
   const int64_t count = last - first + 1;
   if (!WalksSummary(count, span) || count <= kReadRecords) return false;
   StartSummary();
-  return summary_ != nullptr;
+  return ActiveSummary() != nullptr;
 }
 
 bool CscPlot::WaitForSummary() const {
-  if (summary_ == nullptr) return false;
-  summary_->Wait();
+  const std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  if (summary == nullptr) return false;
+  summary->Wait();
   return true;
 }
 
@@ -249,7 +285,7 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   int32_t rc = kStatusFailed;
   if (OpenReader(manager, source)) {
     rc = BuildFromFile(manager, source, span, minMax);
-  } else {
+  } else if (!design_) {
     // A source whose file cannot be read directly is walked through the manager's lookups.
     rc = LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
   }
@@ -289,7 +325,7 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
   const int64_t keptTo = std::min(first + count, recordsFirst_ + recordsCount_);
   int32_t rc = kStatusOk;
   if (keptFrom >= keptTo) {
-    rc = reader_.Read(first, count, records_);
+    rc = ReadShown(first, count, records_);
   } else {
     const std::size_t keptBytes = static_cast<std::size_t>((keptTo - keptFrom) * size);
     records_.resize(std::max(records_.size(), static_cast<std::size_t>(count * size)));
@@ -298,7 +334,7 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
     records_.resize(static_cast<std::size_t>(count * size));
     auto read = [&](int64_t from, int64_t to) -> int32_t {
       if (from >= to) return kStatusOk;
-      if (const int32_t status = reader_.Read(from, to - from, readBuffer_); status != kStatusOk) return status;
+      if (const int32_t status = ReadShown(from, to - from, readBuffer_); status != kStatusOk) return status;
       std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
       return kStatusOk;
     };
@@ -318,6 +354,37 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
   return kStatusOk;
 }
 
+int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out) {
+  if (!design_) return reader_.Read(first, count, out);
+  if (filtered_ == nullptr) filtered_ = std::make_unique<FilteredRecords>(reader_, *design_, samplePeriod_);
+  filteredSamples_.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
+  filteredTimes_.resize(static_cast<std::size_t>(count));
+  if (const int32_t rc = filtered_->Read(first, first + count, filteredSamples_.data(), filterBuffers_, nullptr,
+                                         filteredTimes_.data());
+      rc != kStatusOk) {
+    return rc;
+  }
+  // Laid out as records, so that every walk over records takes the filtered ones unchanged.
+  const int32_t size = reader_.RecordSize();
+  out.assign(static_cast<std::size_t>(count * size), 0);
+  for (int64_t r = 0; r < count; ++r) {
+    uint8_t* record = out.data() + r * size;
+    std::memcpy(record + kCscTimestampOffset, &filteredTimes_[static_cast<std::size_t>(r)], sizeof(int64_t));
+    std::memcpy(record + kCscSamplesOffset, filteredSamples_.data() + r * kSamplesPerRecord,
+                kSamplesPerRecord * sizeof(int16_t));
+  }
+  return kStatusOk;
+}
+
+int32_t CscPlot::BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
+                                  int64_t splitRecords) {
+  if (!design_) return SummaryColumns::Build(summary, reader_, span, cache, splitRecords);
+  if (filteredPieces_ == nullptr) {
+    filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
+  }
+  return SummaryColumns::Build(summary, *filteredPieces_, span, cache, splitRecords);
+}
+
 void CscPlot::ForgetRecords() {
   timestamps_.clear();
   recordsFirst_ = 0;
@@ -325,24 +392,31 @@ void CscPlot::ForgetRecords() {
 }
 
 int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  const std::unique_ptr<SummaryBuilder>& builder = ActiveSummary();
+  const SourceSummary* summary = builder != nullptr ? builder->Summary() : nullptr;
   if (reader_.NumRecords() == 0) return kStatusOk;
   RecordRange range;
   if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
   if (minMax && WalksSummary(range.Count(), span)) {
-    if (summary != nullptr) return SummaryColumns::Build(*summary, reader_, span, cache_);
+    if (summary != nullptr) return BuildFromSummary(*summary, span, cache_, SummaryColumns::kSplitRecords);
   }
+  // A filtered view reads its records whatever their number: the manager's walk knows no filter.
+  const auto walkAll = [&] {
+    return design_ ? ReadAndBuild(span, minMax, range, cache_)
+                   : LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  };
   if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {
     StartSummary();
-    if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-    if (summary_->GetState() == SummaryBuilder::State::Failed) {
+    const std::unique_ptr<SummaryBuilder>& started = ActiveSummary();
+    if (started == nullptr) return walkAll();
+    if (started->GetState() == SummaryBuilder::State::Failed) {
       // The build ran into a short file or a read error: let the manager say whether it changed.
       if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
-      return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+      return walkAll();
     }
     return kStatusBusy;  // drawn when the build completes
   }
-  if (range.Count() > kReadRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  if (range.Count() > kReadRecords) return walkAll();
   return ReadAndBuild(span, minMax, range, cache_);
 }
 

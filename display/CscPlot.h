@@ -7,15 +7,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "columns/ColumnSpan.h"
+#include "columns/FilteredPieceExtremes.h"
 #include "display/CscPlotProperties.h"
 #include "columns/PixelCache.h"
 #include "display/Plot.h"
 #include "datafile/RecordReader.h"
+#include "filter/FilterDesign.h"
+#include "filter/FilterSpec.h"
+#include "filter/FilteredRecords.h"
 #include "render/TracePixels.h"
 #include "summary/SummaryBuilder.h"
 
@@ -64,6 +69,18 @@ class CscPlot : public Plot {
   /// Full-scale A/D value of the source.
   int32_t GetADMaxValue() const override;
 
+  /// The band filter the plot draws its samples through (None: as recorded).
+  const FilterSpec& Filter() const { return filter_; }
+  /// Draws the samples through `filter` from the next frame on, designed for the recording's rate.
+  /// False, with `refusal` naming the field and the recording, when the rate cannot take it (the
+  /// plot keeps its filter).
+  bool SetFilter(const FilterSpec& filter, std::string& refusal);
+  /// What the header says after the plot's name: the filter in effect, nothing with None.
+  std::string HeaderNote() const override;
+  /// One line when the recording is shorter than the filter's support (it is then filtered with its
+  /// own samples mirrored past both ends, and shown all the same); empty otherwise.
+  std::string FilterNotice();
+
   /// The trace and scaling settings.
   CscPlotProperties& Properties() { return properties_; }
   /// The trace and scaling settings, read-only.
@@ -111,6 +128,13 @@ class CscPlot : public Plot {
   int32_t LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const;
   int32_t ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
   int32_t ReadRecords(int64_t first, int64_t count);
+  /// Records [first, first + count) as the plot shows them, laid out as in the file, into `out`.
+  int32_t ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out);
+  /// Bars of `span` from a finished summary of what the plot shows.
+  int32_t BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
+                           int64_t splitRecords);
+  std::unique_ptr<SummaryBuilder>& ActiveSummary() { return design_ ? filteredSummary_ : summary_; }
+  const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return design_ ? filteredSummary_ : summary_; }
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
@@ -141,6 +165,14 @@ class CscPlot : public Plot {
   int64_t recordsCount_ = 0;
   std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
+  FilterSpec filter_;
+  std::optional<FilterDesign> design_;               // none with None
+  std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
+  std::unique_ptr<FilteredPieceExtremes> filteredPieces_;
+  FilteredRecords::Buffers filterBuffers_;
+  std::vector<int16_t> filteredSamples_;
+  std::vector<int64_t> filteredTimes_;
+  std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_
   bool sourceChanged_ = false;
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it
 };

@@ -68,7 +68,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Show &Whole Recording", "&Time Axis Labels>", "-", "Increase &Amplitude\tCtrl-Up Arrow",
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
                 "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "&Go To Time\tCtrl-G",
-                "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A", "Scale &Bars"}));
+                "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A", "Scale &Bars", "F&ilter>"}));
+  EXPECT_EQ(built.Items(Menu::Filter), (std::vector<std::string>{"&None", "&Spike Band", "&LFP Band", "&Custom..."}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -137,7 +138,9 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kTimeLabelsMicroseconds, commands::kTimeLabelsSeconds,
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
                                        commands::kKeepSummaries,         commands::kShowDetectedSpikes,
-                                       commands::kScaleBars};
+                                       commands::kScaleBars,             commands::kFilterNone,
+                                       commands::kFilterSpike,           commands::kFilterLfp,
+                                       commands::kFilterCustom};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -158,7 +161,7 @@ TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   const std::vector<int32_t> all = {32772, 33304, 32804, 33014, 33034, 57665, 32784, 32785, 32786, 32787,
                                     32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002, 33003, 33004,
                                     33005, 33006, 33007, 33008, 33015, 33301, 33030, 33031, 33032, 33033,
-                                    32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012, 33302, 33303,
+                                    33040, 33041, 33042, 33043, 32808, 32807, 33009, 57664, 33010, 33011, 33013, 33012, 33302, 33303,
                                     33035, 33036, 33037};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
@@ -245,7 +248,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Shift+Click", "Zoom out around the click"},
       {"Drag", "Zoom to the dragged span"},
       {"Drag a plot's lower border", "Resize the plot"},
-      {"Right-click a plot", "Close, move, resize, change the amplitude of or autoscale the plot"},
+      {"Right-click a plot", "Close, move, resize, change the amplitude of, autoscale or filter the plot"},
       {"Drop files", "Open them"},
       {"Click or drag the overview", "Centre the view there"},
   };

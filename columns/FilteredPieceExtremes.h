@@ -1,0 +1,43 @@
+#pragma once
+// The exact extremes of pieces of records as a filtered view shows them: the records the pieces lie
+// in are filtered as FilteredRecords filters any run of them (the support around them read too), so
+// the bar ends a filtered summary only bounds are settled with the filtered samples. Used by CscPlot
+// for the zoomed-out bars of a filtered plot.
+
+#include <cstdint>
+#include <span>
+
+#include "filter/FilteredRecords.h"
+
+namespace skelvane {
+
+class RecordReader;
+
+class FilteredPieceExtremes {
+ public:
+  /// Samples first..last (0-based, inclusive) of record `record`.
+  struct Piece {
+    int64_t record;
+    int16_t first;
+    int16_t last;
+  };
+  /// Their smallest and largest filtered value, unscaled.
+  struct Extremes {
+    int16_t low;
+    int16_t high;
+  };
+
+  /// Filters the recording `reader` has open (it must outlive this object) through `design`, its gaps
+  /// judged by `sampleInterval` (microseconds per sample).
+  FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval)
+      : records_(reader, design, sampleInterval) {}
+
+  /// Fills `extremes[i]` for each `pieces[i]`; 0 or the code of the read that failed. Any thread: the
+  /// buffers are the call's own.
+  int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) const;
+
+ private:
+  FilteredRecords records_;
+};
+
+}  // namespace skelvane
