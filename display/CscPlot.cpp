@@ -100,20 +100,19 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
 
 bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
   if (filter == filter_) return true;
-  std::optional<FilterDesign> design;
-  if (!filter.IsNone()) {
-    design = FilterDesign::For(filter, properties_.samplingFrequency, refusal);
+  // The last filter's design and summary are kept through None, so going back to it costs nothing.
+  if (!filter.IsNone() && !(design_ && design_->Spec() == filter)) {
+    std::optional<FilterDesign> design = FilterDesign::For(filter, properties_.samplingFrequency, refusal);
     if (!design) {
       refusal += ": " + GetPath();
       return false;
     }
+    filteredSummary_.reset();
+    filteredPieces_.reset();
+    filtered_.reset();
+    design_ = std::move(design);
   }
-  // The filtered summary is of one filter; the raw one is kept for going back to None.
-  filteredSummary_.reset();
-  filteredPieces_.reset();
-  filtered_.reset();
   filter_ = filter;
-  design_ = std::move(design);
   ClearCache();
   return true;
 }
@@ -121,7 +120,7 @@ bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
 std::string CscPlot::HeaderNote() const { return filter_.IsNone() ? std::string() : filter_.Description(); }
 
 std::string CscPlot::FilterNotice() {
-  if (!design_) return {};
+  if (!Filtered()) return {};
   int32_t source = -1;
   if (sources_.FindSourceByPath(GetPath(), source) != 0 || !OpenReader(sources_, source)) return {};
   const int64_t samples = reader_.NumRecords() * kSamplesPerRecord;
@@ -215,7 +214,7 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   if (!OpenReader(sources_, source)) return;
   // A recording short enough to be walked record by record at any zoom never needs one.
   if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
-  summary = design_ ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
+  summary = Filtered() ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
                    : std::make_unique<SummaryBuilder>(layout_);
   summary->SetRank(rank);
   if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
@@ -285,7 +284,7 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   int32_t rc = kStatusFailed;
   if (OpenReader(manager, source)) {
     rc = BuildFromFile(manager, source, span, minMax);
-  } else if (!design_) {
+  } else if (!Filtered()) {
     // A source whose file cannot be read directly is walked through the manager's lookups.
     rc = LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
   }
@@ -355,7 +354,7 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
 }
 
 int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out) {
-  if (!design_) return reader_.Read(first, count, out);
+  if (!Filtered()) return reader_.Read(first, count, out);
   if (filtered_ == nullptr) filtered_ = std::make_unique<FilteredRecords>(reader_, *design_, samplePeriod_);
   filteredSamples_.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
   filteredTimes_.resize(static_cast<std::size_t>(count));
@@ -378,7 +377,7 @@ int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& o
 
 int32_t CscPlot::BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
                                   int64_t splitRecords) {
-  if (!design_) return SummaryColumns::Build(summary, reader_, span, cache, splitRecords);
+  if (!Filtered()) return SummaryColumns::Build(summary, reader_, span, cache, splitRecords);
   if (filteredPieces_ == nullptr) {
     filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
   }
@@ -402,7 +401,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   }
   // A filtered view reads its records whatever their number: the manager's walk knows no filter.
   const auto walkAll = [&] {
-    return design_ ? ReadAndBuild(span, minMax, range, cache_)
+    return Filtered() ? ReadAndBuild(span, minMax, range, cache_)
                    : LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
   };
   if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {

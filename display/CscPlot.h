@@ -133,8 +133,9 @@ class CscPlot : public Plot {
   /// Bars of `span` from a finished summary of what the plot shows.
   int32_t BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
                            int64_t splitRecords);
-  std::unique_ptr<SummaryBuilder>& ActiveSummary() { return design_ ? filteredSummary_ : summary_; }
-  const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return design_ ? filteredSummary_ : summary_; }
+  bool Filtered() const { return !filter_.IsNone(); }
+  std::unique_ptr<SummaryBuilder>& ActiveSummary() { return Filtered() ? filteredSummary_ : summary_; }
+  const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return Filtered() ? filteredSummary_ : summary_; }
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
   bool OpenReader(IDataSourceManager& manager, int32_t source);
@@ -166,13 +167,13 @@ class CscPlot : public Plot {
   std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
   FilterSpec filter_;
-  std::optional<FilterDesign> design_;               // none with None
+  std::optional<FilterDesign> design_;               // of the last filter other than None
   std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
   std::unique_ptr<FilteredPieceExtremes> filteredPieces_;
   FilteredRecords::Buffers filterBuffers_;
   std::vector<int16_t> filteredSamples_;
   std::vector<int64_t> filteredTimes_;
-  std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_
+  std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_, kept through None
   bool sourceChanged_ = false;
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it
 };
