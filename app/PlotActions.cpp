@@ -163,7 +163,7 @@ std::vector<CscPlot*> PlotActions::FilterTargets(int32_t index) const {
 bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal) {
   if (filter.IsNone()) return true;
   for (CscPlot* plot : targets) {
-    if (!FilterDesign::For(filter, plot->GetSamplingFrequency(), refusal)) {
+    if (!FilterDesign::Shared(filter, plot->GetSamplingFrequency(), refusal)) {
       refusal += ": " + plot->GetPath();
       return false;
     }

@@ -316,15 +316,9 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
-void SpanSweep(benchmark::State& state) {
-  Scene& scene = TheScene();
-  if (!scene.ready) {
-    state.SkipWithError("the synthetic recording could not be made");
-    return;
-  }
-  // SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
-  // for profiling one of them.
+// SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
+// for profiling one of them.
+std::vector<int64_t> SweepSpans() {
   std::vector<int64_t> spans(std::begin(kSweepSpans), std::end(kSweepSpans));
   if (const char* only = std::getenv("SKELVANE_BENCH_SPANS"); only != nullptr) {
     spans.clear();
@@ -335,6 +329,17 @@ void SpanSweep(benchmark::State& state) {
       p = *next == ',' ? next + 1 : next;
     }
   }
+  return spans;
+}
+
+// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
+void SpanSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready) {
+    state.SkipWithError("the synthetic recording could not be made");
+    return;
+  }
+  const std::vector<int64_t> spans = SweepSpans();
   const std::size_t kSpans = spans.size();
   const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
   const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
@@ -405,7 +410,8 @@ void FilteredSpanSweep(benchmark::State& state) {
     state.SkipWithError("the filtered summaries could not be built");
     return;
   }
-  const std::size_t kSpans = std::size(kSweepSpans);
+  const std::vector<int64_t> spans = SweepSpans();
+  const std::size_t kSpans = spans.size();
   std::vector<std::vector<double>> raw(kSpans), filtered(kSpans), rawCpu(kSpans), filteredCpu(kSpans);
   const auto frame = [&](int64_t span, const FilterSpec& filter, std::vector<double>& times,
                          std::vector<double>& cpuTimes) {
@@ -424,18 +430,20 @@ void FilteredSpanSweep(benchmark::State& state) {
     times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
     cpuTimes.push_back(ProcessSeconds() - cpuBegin);
   };
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
   for (auto _ : state) {
-    for (int32_t round = 0; round < kSweepRounds; ++round) {
+    for (int32_t round = 0; round < rounds; ++round) {
       for (std::size_t i = 0; i < kSpans; ++i) {
-        frame(kSweepSpans[i], FilterSpec(), raw[i], rawCpu[i]);
-        frame(kSweepSpans[i], *BenchFilter(), filtered[i], filteredCpu[i]);
+        frame(spans[i], FilterSpec(), raw[i], rawCpu[i]);
+        frame(spans[i], *BenchFilter(), filtered[i], filteredCpu[i]);
       }
     }
   }
   scene.SetFilter(FilterSpec());
   FilteredSweepFrames().clear();
   for (std::size_t i = 0; i < kSpans; ++i) {
-    const int64_t span = kSweepSpans[i] != 0 ? kSweepSpans[i] : scene.view.DataDuration;
+    const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;
     FilteredSweepFrames().push_back(
         {span, Median(raw[i]), Median(filtered[i]), Median(rawCpu[i]), Median(filteredCpu[i])});
   }

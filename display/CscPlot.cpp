@@ -102,7 +102,7 @@ bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
   if (filter == filter_) return true;
   // The last filter's design and summary are kept through None, so going back to it costs nothing.
   if (!filter.IsNone() && !(design_ && design_->Spec() == filter)) {
-    std::optional<FilterDesign> design = FilterDesign::For(filter, properties_.samplingFrequency, refusal);
+    std::optional<FilterDesign> design = FilterDesign::Shared(filter, properties_.samplingFrequency, refusal);
     if (!design) {
       refusal += ": " + GetPath();
       return false;

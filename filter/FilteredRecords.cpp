@@ -24,19 +24,7 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
   const int64_t lo = std::max<int64_t>(0, first - ContextRecords());
   const int64_t hi = std::min(total, end + ContextRecords());
   const int64_t count = hi - lo;
-  const int32_t recordSize = reader_.RecordSize();
-  buffers.raw.resize(static_cast<std::size_t>(count * recordSize));
-  int64_t whole = 0;
-  if (const int32_t rc = reader_.ReadInto(lo, count, buffers.raw.data(), whole); rc != kStatusOk) return rc;
-  if (whole < count) return kStatusSourceChanged;
-
-  buffers.samples.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
-  buffers.times.resize(static_cast<std::size_t>(count));
-  for (int64_t r = 0; r < count; ++r) {
-    const CscRecord record(buffers.raw.data() + r * recordSize);
-    buffers.times[static_cast<std::size_t>(r)] = record.Timestamp();
-    record.CopySamples(buffers.samples.data() + r * kSamplesPerRecord);
-  }
+  if (const int32_t rc = ReadRaw(lo, hi, buffers); rc != kStatusOk) return rc;
   if (times != nullptr) std::copy_n(buffers.times.begin() + (first - lo), end - first, times);
 
   Outcome found;
@@ -66,6 +54,49 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
   }
   if (outcome != nullptr) *outcome = found;
   return kStatusOk;
+}
+
+int32_t FilteredRecords::ReadRaw(int64_t lo, int64_t hi, Buffers& buffers) const {
+  const int64_t count = hi - lo;
+  const int32_t recordSize = reader_.RecordSize();
+  buffers.raw.resize(static_cast<std::size_t>(count * recordSize));
+  int64_t whole = 0;
+  if (const int32_t rc = reader_.ReadInto(lo, count, buffers.raw.data(), whole); rc != kStatusOk) return rc;
+  if (whole < count) return kStatusSourceChanged;
+  buffers.samples.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
+  buffers.times.resize(static_cast<std::size_t>(count));
+  for (int64_t r = 0; r < count; ++r) {
+    const CscRecord record(buffers.raw.data() + r * recordSize);
+    buffers.times[static_cast<std::size_t>(r)] = record.Timestamp();
+    record.CopySamples(buffers.samples.data() + r * kSamplesPerRecord);
+  }
+  return kStatusOk;
+}
+
+int32_t FilteredRecords::ReadSamples(int64_t record, int32_t from, int32_t to, int16_t* out,
+                                     Buffers& buffers) const {
+  const int64_t total = reader_.NumRecords();
+  if (record < 0 || record >= total || from < 0 || to > kSamplesPerRecord || from >= to) return kStatusNoData;
+  const int64_t lo = std::max<int64_t>(0, record - ContextRecords());
+  const int64_t hi = std::min(total, record + 1 + ContextRecords());
+  if (const int32_t rc = ReadRaw(lo, hi, buffers); rc != kStatusOk) return rc;
+  // The segment the record lies in, as far as the records read reach.
+  const auto follows = [&](int64_t r) {  // record r (counted from lo) follows the one before it
+    return RecordContiguity::Contiguous(buffers.times[static_cast<std::size_t>(r - 1)],
+                                        buffers.times[static_cast<std::size_t>(r)], sampleInterval_);
+  };
+  int64_t segmentStart = record - lo;
+  while (segmentStart > 0 && follows(segmentStart)) --segmentStart;
+  int64_t segmentEnd = record - lo + 1;
+  while (segmentEnd < hi - lo && follows(segmentEnd)) ++segmentEnd;
+  SegmentFilter::Stretch stretch;
+  stretch.samples = buffers.samples.data() + segmentStart * kSamplesPerRecord;
+  stretch.count = (segmentEnd - segmentStart) * kSamplesPerRecord;
+  stretch.startsSegment = segmentStart > 0 || lo == 0;
+  stretch.endsSegment = segmentEnd < hi - lo || hi == total;
+  const int64_t at = (record - lo - segmentStart) * kSamplesPerRecord;
+  bool shortSegment = false;
+  return SegmentFilter::Filter(design_, stretch, at + from, at + to, out, buffers.work, shortSegment);
 }
 
 }  // namespace skelvane

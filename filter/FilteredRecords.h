@@ -45,8 +45,14 @@ class FilteredRecords {
   /// when the file no longer holds the records; or the errno of a failed read.
   int32_t Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome = nullptr,
                int64_t* times = nullptr) const;
+  /// Writes the filtered samples [from, to) of record `record` (0 <= from < to <= 512) to `out`: only
+  /// those are filtered, for a few samples wanted here and there. Codes as Read.
+  int32_t ReadSamples(int64_t record, int32_t from, int32_t to, int16_t* out, Buffers& buffers) const;
 
  private:
+  // Reads records [lo, hi) into the buffers' raw records, samples and times; codes as Read.
+  int32_t ReadRaw(int64_t lo, int64_t hi, Buffers& buffers) const;
+
   const RecordReader& reader_;
   FilterDesign design_;
   double sampleInterval_;
