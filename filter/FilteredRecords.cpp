@@ -77,8 +77,13 @@ int32_t FilteredRecords::ReadSamples(int64_t record, int32_t from, int32_t to, i
                                      Buffers& buffers) const {
   const int64_t total = reader_.NumRecords();
   if (record < 0 || record >= total || from < 0 || to > kSamplesPerRecord || from >= to) return kStatusNoData;
-  const int64_t lo = std::max<int64_t>(0, record - ContextRecords());
-  const int64_t hi = std::min(total, record + 1 + ContextRecords());
+  // Only the records the samples' support reaches: where it stays inside the record, whether a gap
+  // lies beside it makes no difference.
+  const int64_t half = design_.HalfSupport();
+  const int64_t before = (std::max<int64_t>(0, half - from) + kSamplesPerRecord - 1) / kSamplesPerRecord;
+  const int64_t after = (std::max<int64_t>(0, to + half - kSamplesPerRecord) + kSamplesPerRecord - 1) / kSamplesPerRecord;
+  const int64_t lo = std::max<int64_t>(0, record - before);
+  const int64_t hi = std::min(total, record + 1 + after);
   if (const int32_t rc = ReadRaw(lo, hi, buffers); rc != kStatusOk) return rc;
   // The segment the record lies in, as far as the records read reach.
   const auto follows = [&](int64_t r) {  // record r (counted from lo) follows the one before it
