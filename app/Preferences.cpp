@@ -3,6 +3,8 @@
 #include <QSettings>
 #include <QVariant>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include "extract/ExtractionParameters.h"
 
@@ -108,12 +110,16 @@ void Preferences::LoadExtractionParameters(ExtractionParameters& p) {
   loaded.AlignmentPt = store.value("alignment").toInt();
   loaded.NumSpikePoints = store.value("spikePoints").toInt();
   loaded.OutputDirectory = store.value("outputDirectory").toString().toStdString();
+  // A file from before the band filters has none: samples as recorded.
+  std::string refusal;
+  const std::optional<FilterSpec> filter =
+      FilterSpec::Parse(store.value("filter", QStringLiteral("none")).toString().toStdString(), refusal);
   store.endGroup();
   const bool valid = (loaded.ExtractionMode == kExtractionModeThreshold || loaded.ExtractionMode == kExtractionModeSlope) &&
                      loaded.ExtractionType >= kExtractionTypePositive && loaded.ExtractionType <= kExtractionTypeBoth &&
                      (loaded.NumChannels == 1 || loaded.NumChannels == 2 || loaded.NumChannels == 4) &&
                      loaded.NumSpikePoints > 0 && loaded.AlignmentPt >= 1 &&
-                     loaded.AlignmentPt <= loaded.NumSpikePoints && std::isfinite(loaded.Threshold);
+                     loaded.AlignmentPt <= loaded.NumSpikePoints && std::isfinite(loaded.Threshold) && filter;
   if (!valid) return;
   p.ExtractionMode = loaded.ExtractionMode;
   p.ExtractionType = loaded.ExtractionType;
@@ -122,6 +128,7 @@ void Preferences::LoadExtractionParameters(ExtractionParameters& p) {
   p.AlignmentPt = loaded.AlignmentPt;
   p.NumSpikePoints = loaded.NumSpikePoints;
   p.OutputDirectory = loaded.OutputDirectory;
+  p.Filter = *filter;
 }
 
 void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParameters& p) {
@@ -135,6 +142,7 @@ void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParame
   store.setValue("alignment", p.AlignmentPt);
   store.setValue("spikePoints", p.NumSpikePoints);
   store.setValue("outputDirectory", QString::fromStdString(p.OutputDirectory));
+  store.setValue("filter", QString::fromStdString(p.Filter.Text()));
   store.endGroup();
 }
 

@@ -15,6 +15,8 @@
 
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
+#include "display/PlotChannels.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "platform/FileChooser.h"
 #include "platform/ReportError.h"
@@ -162,10 +164,20 @@ QGroupBox* SpikeExtractPropsDlg::BuildPropertiesGroup(int editWidth, int spareCo
   spikePointsEdit_ = fixed("numSpikePointsEdit", 1, 4, kFixedSpikePointsTip);
   label("Alignment Point", 2, 3);
   alignmentEdit_ = fixed("alignmentPtEdit", 2, 4, kFixedAlignmentTip);
+  label("Filter", 3, 0);
+  QStringList filters;
+  for (const char* entry : kFilterEntries) filters << QString::fromLatin1(entry);
+  filterCombo_ = combo("filterCombo", 3, 1, filters);
+  filterCombo_->setToolTip(QStringLiteral("Band the samples are filtered to before detection"));
+  label("Low Cut-off (Hz)", 3, 3);
+  lowCutEdit_ = edit("lowCutOffEdit", 3, 4);
+  label("High Cut-off (Hz)", 4, 3);
+  highCutEdit_ = edit("highCutOffEdit", 4, 4);
+  for (QLineEdit* cut : {lowCutEdit_, highCutEdit_}) cut->setPlaceholderText(QStringLiteral("open"));
   signWarning_ = new QLabel(group);
   signWarning_->setObjectName(QStringLiteral("thresholdSignWarning"));
   signWarning_->setWordWrap(true);
-  grid->addWidget(signWarning_, 3, 0, 1, kGridColumns);
+  grid->addWidget(signWarning_, 5, 0, 1, kGridColumns);
 
   auto* directoryRow = new QHBoxLayout;
   directoryRow->addWidget(new QLabel(QStringLiteral("Output Directory"), group));
@@ -174,10 +186,10 @@ QGroupBox* SpikeExtractPropsDlg::BuildPropertiesGroup(int editWidth, int spareCo
   browseButton_->setAutoDefault(false);
   directoryRow->addWidget(browseButton_);
   directoryRow->addStretch(1);
-  grid->addLayout(directoryRow, 4, 0, 1, kGridColumns);
+  grid->addLayout(directoryRow, 6, 0, 1, kGridColumns);
   directoryEdit_ = new QLineEdit(group);
   directoryEdit_->setObjectName(QStringLiteral("outputDirectoryEdit"));
-  grid->addWidget(directoryEdit_, 5, 0, 1, kGridColumns);
+  grid->addWidget(directoryEdit_, 7, 0, 1, kGridColumns);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(4, 1);
 
@@ -188,6 +200,7 @@ void SpikeExtractPropsDlg::ConnectControls() {
   connect(modeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnModeSelected);
   connect(typeCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnTypeSelected);
   connect(thresholdEdit_, &QLineEdit::textChanged, this, &SpikeExtractPropsDlg::UpdateSignWarning);
+  connect(filterCombo_, &QComboBox::currentIndexChanged, this, &SpikeExtractPropsDlg::OnFilterSelected);
   connect(browseButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::OnBrowse);
   connect(fromNoiseButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::OnFromNoise);
   connect(okButton_, &QPushButton::clicked, this, &SpikeExtractPropsDlg::accept);
@@ -202,6 +215,10 @@ void SpikeExtractPropsDlg::SetNoiseEstimate(NoiseEstimate estimate) {
 // The same threshold `skelvane-cli extract --noise-threshold K` would use, for all the open recordings.
 void SpikeExtractPropsDlg::OnFromNoise() {
   if (!noiseEstimate_) return;
+  // The noise of what detection will see: the band chosen now, not the one the dialog opened with.
+  const std::optional<FilterSpec> filter = FilterOfControls();
+  if (!filter) return;
+  params_.Filter = *filter;
   const std::optional<double> factor = UserQuestions::Current().AskNumber(kNoiseFactorQuestion, noiseFactor_);
   if (!factor || !(*factor > 0.0)) return;
   noiseFactor_ = *factor;
@@ -241,7 +258,61 @@ void SpikeExtractPropsDlg::LoadControls() {
   spikePointsEdit_->setText(QString::number(params_.NumSpikePoints));
   alignmentEdit_->setText(QString::number(params_.AlignmentPt));
   directoryEdit_->setText(QString::fromStdString(params_.OutputDirectory));
+  ShowFilter(params_.Filter);
   UpdateSignWarning();
+}
+
+void SpikeExtractPropsDlg::ShowFilter(const FilterSpec& filter) {
+  const QSignalBlocker blockFilter(filterCombo_);
+  const auto hz = [](const std::optional<double>& cut) {
+    return cut ? QString::fromStdString(FilterSpec::FormatHz(*cut)) : QString();
+  };
+  if (filter.GetBand() == FilterSpec::Band::kCustom) {
+    customLow_ = hz(filter.LowHz());
+    customHigh_ = hz(filter.HighHz());
+  }
+  filterCombo_->setCurrentIndex(static_cast<int>(filter.GetBand()));
+  const bool custom = filter.GetBand() == FilterSpec::Band::kCustom;
+  lowCutEdit_->setText(custom ? customLow_ : hz(filter.LowHz()));
+  highCutEdit_->setText(custom ? customHigh_ : hz(filter.HighHz()));
+  // The named bands' cut-offs are fixed: shown, not edited.
+  for (QLineEdit* cut : {lowCutEdit_, highCutEdit_}) cut->setReadOnly(!custom);
+}
+
+void SpikeExtractPropsDlg::OnFilterSelected(int index) {
+  // The Custom band's cut-offs stay as typed while a named band is shown.
+  if (!lowCutEdit_->isReadOnly()) {
+    customLow_ = lowCutEdit_->text();
+    customHigh_ = highCutEdit_->text();
+  }
+  if (index == static_cast<int>(FilterSpec::Band::kCustom)) {
+    lowCutEdit_->setText(customLow_);
+    highCutEdit_->setText(customHigh_);
+    for (QLineEdit* cut : {lowCutEdit_, highCutEdit_}) cut->setReadOnly(false);
+    lowCutEdit_->setFocus();
+    return;
+  }
+  const FilterSpec bands[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp()};
+  if (index >= 0 && index < static_cast<int>(std::size(bands))) ShowFilter(bands[index]);
+}
+
+std::optional<FilterSpec> SpikeExtractPropsDlg::FilterOfControls() {
+  const int index = filterCombo_->currentIndex();
+  if (index != static_cast<int>(FilterSpec::Band::kCustom)) {
+    const FilterSpec bands[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp()};
+    return index >= 0 && index < static_cast<int>(std::size(bands)) ? bands[index] : FilterSpec();
+  }
+  const std::string text = lowCutEdit_->text().toStdString() + ":" + highCutEdit_->text().toStdString();
+  std::string refusal;
+  std::optional<FilterSpec> filter = FilterSpec::Parse(text, refusal);
+  if (!filter) {
+    ReportError(refusal, 0);
+    // The field the message names, or the low one when it names neither.
+    QLineEdit* field = refusal.starts_with("Filter high") ? highCutEdit_ : lowCutEdit_;
+    field->setFocus();
+    field->selectAll();
+  }
+  return filter;
 }
 
 bool SpikeExtractPropsDlg::StoreControls() {
@@ -257,6 +328,9 @@ bool SpikeExtractPropsDlg::StoreControls() {
   if (!ParseInteger(spikePointsEdit_->text(), params_.NumSpikePoints)) return refuse(spikePointsEdit_, kIntegerPrompt);
   if (!ParseInteger(alignmentEdit_->text(), params_.AlignmentPt)) return refuse(alignmentEdit_, kIntegerPrompt);
   params_.OutputDirectory = directoryEdit_->text().toStdString();
+  const std::optional<FilterSpec> filter = FilterOfControls();
+  if (!filter) return false;
+  params_.Filter = *filter;
   return true;
 }
 
@@ -265,6 +339,13 @@ void SpikeExtractPropsDlg::accept() {
   if (params_.NumChannels != 1 && params_.NumChannels != 2 && params_.NumChannels != 4) {
     ReportError(kChannelCountMessage, 0);
     channelsEdit_->setFocus();
+    return;
+  }
+  // A band some open recording cannot take (a cut-off at or above half its sampling rate) would stop
+  // every run: said now, with the field and the recording.
+  if (std::string refusal; !ChannelFilter::ForChannels(params_.Filter, PlotChannels::Of(plots_), refusal)) {
+    ReportError(refusal, 0);
+    (refusal.starts_with("Filter high") ? highCutEdit_ : lowCutEdit_)->setFocus();
     return;
   }
   const int32_t count = plots_.GetNumPlots();

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "extract/ExtractionParameters.h"
 
@@ -43,6 +44,8 @@ class SpikeExtractPropsDlg : public QDialog {
   static constexpr const char* kNoiseFactorQuestion =
       "Threshold = K x noise level (median |x| / 0.6745 over the first 10 s of each channel, the largest "
       "channel counts). K:";
+  /// The band filter's entries, in the order of its list.
+  static constexpr const char* kFilterEntries[] = {"None", "Spike Band", "LFP Band", "Custom"};
   /// Reported when no channel has samples to estimate the noise from.
   static constexpr const char* kNoNoiseMessage = "No samples to estimate the noise level from";
   /// Gives the threshold K x noise level of the open recordings (and the level), or -1 without samples.
@@ -62,7 +65,8 @@ class SpikeExtractPropsDlg : public QDialog {
   bool StoreControls();
 
  public slots:
-  /// Stores the fields, checks the channel count, updates every plot and closes; stays open on a refusal.
+  /// Stores the fields, checks the channel count and that every plot's recording can take the band
+  /// filter, updates every plot and closes; stays open on a refusal.
   void accept() override;
   /// Puts every field back as it was when the dialog opened and closes.
   void reject() override;
@@ -75,6 +79,7 @@ class SpikeExtractPropsDlg : public QDialog {
   void OnTypeSelected(int index);
   void OnBrowse();
   void OnFromNoise();
+  void OnFilterSelected(int index);
   void UpdateSignWarning();
 
  private:
@@ -83,6 +88,10 @@ class SpikeExtractPropsDlg : public QDialog {
   QGroupBox* BuildPropertiesGroup(int editWidth, int spareColumnWidth);
   /// Wires the controls to their handlers.
   void ConnectControls();
+  /// Shows `filter` in the filter's list and cut-off edits (editable for Custom only).
+  void ShowFilter(const FilterSpec& filter);
+  /// The filter the controls name; nullopt after the message naming the field that does not parse.
+  std::optional<FilterSpec> FilterOfControls();
 
   ExtractionParameters& params_;
   IPlotCollection& plots_;
@@ -94,6 +103,11 @@ class SpikeExtractPropsDlg : public QDialog {
   QLineEdit* spikePointsEdit_ = nullptr;
   QLineEdit* alignmentEdit_ = nullptr;
   QLineEdit* directoryEdit_ = nullptr;
+  QComboBox* filterCombo_ = nullptr;
+  QLineEdit* lowCutEdit_ = nullptr;
+  QLineEdit* highCutEdit_ = nullptr;
+  QString customLow_;   // the Custom band's cut-offs as last typed, kept while another band is chosen
+  QString customHigh_;
   QLabel* signWarning_ = nullptr;
   QPushButton* browseButton_ = nullptr;
   QPushButton* fromNoiseButton_ = nullptr;

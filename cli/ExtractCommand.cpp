@@ -19,8 +19,10 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/FilterOption.h"
 #include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "extract/ExtractionSummary.h"
@@ -47,6 +49,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 struct ExtractArguments {
   std::vector<std::string> files;
   ExtractionOptions detection;
+  FilterOption filter;
   int32_t jobs = 0;
   bool quiet = false;
   std::string summary;
@@ -208,7 +211,13 @@ void Run(const ExtractArguments& args) {
   ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
   args.detection.ApplyTo(p);
+  p.Filter = args.filter.Spec();
   p.OutputDirectory = args.outdir;
+  // A band some recording cannot take is refused before anything is made, the output folder included.
+  if (std::string refusal; !ChannelFilter::ForChannels(p.Filter, channels, refusal)) {
+    ReportError(refusal, 0);
+    throw CLI::RuntimeError(kExitFailed);
+  }
   run.SetJobs(args.jobs);
   if (!MakeOutputFolder(args.outdir)) throw CLI::RuntimeError(kExitFailed);
   int32_t result = 0;
@@ -262,6 +271,9 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
               "reports 128 + its number), with the spike files already complete kept.");
   cmd->add_option("files", args->files, "CSC files, in display order")->required()->check(CLI::ExistingFile);
   args->detection.AddTo(cmd, true);
+  args->filter.AddTo(cmd, "--filter",
+                     std::string("Band filter the samples go through before detection: ") + FilterOption::kSpelling +
+                         " (cut-offs in Hz; default none, the samples as recorded)");
   cmd->add_option("--outdir", args->outdir,
                   "Folder for the spike files, made when missing (default: beside each group's first file)");
   cmd->add_option("--jobs", args->jobs, "Groups extracted at once (default: one per processor core)")

@@ -11,8 +11,10 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
+#include "cli/FilterOption.h"
 #include "display/CanvasSnapshot.h"
 #include "display/PlotChannels.h"
+#include "extract/ChannelFilter.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
 #include "platform/BitmapFileWriter.h"
@@ -33,14 +35,24 @@ struct SnapshotArguments {
   bool noCache = false;
   bool showSpikes = false;
   ExtractionOptions detection;
+  FilterOption filter;
 };
 
 // The marks of the spikes a run with the detection options would write from the snapshot's plots,
 // found by the same preview the window uses.
-SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection) {
-  return [detection](IPlotCollection& plots, IDataSourceManager& sources, int64_t start, int64_t end) {
+// A band filter some recording cannot take sets `refused` (after its message) and marks nothing.
+SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection, const FilterSpec& filter,
+                            std::shared_ptr<bool> refused) {
+  return [detection, filter, refused](IPlotCollection& plots, IDataSourceManager& sources, int64_t start,
+                                      int64_t end) {
     ExtractionRun run(sources);
     detection.ApplyTo(run.Parameters());
+    run.Parameters().Filter = filter;
+    if (std::string refusal; !ChannelFilter::ForChannels(filter, PlotChannels::Of(plots), refusal)) {
+      ReportError(refusal, 0);
+      *refused = true;
+      return std::make_shared<const SpikeMarks>();
+    }
     DetectionPreviewWorker worker;
     worker.Configure(run.Parameters(),
                      DetectionPreviewWorker::Locate(sources, run.GroupsToWrite(PlotChannels::Of(plots))));
@@ -56,7 +68,8 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   if (cmd.count("--start") > 0) options.visibleStart = args.start;
   if (cmd.count("--span") > 0) options.visibleSpan = args.span;
   options.keepSummaries = !args.noCache;
-  if (args.showSpikes) options.spikeMarks = MarksFor(args.detection);
+  auto refused = std::make_shared<bool>(false);
+  if (args.showSpikes) options.spikeMarks = MarksFor(args.detection, args.filter.Spec(), refused);
   // Replacing an input would destroy the very recording the picture is of.
   if (FileIdentity::IsOneOf(args.output, options.files)) {
     ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
@@ -68,6 +81,7 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
     ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(kExitFailed);
   }
+  if (*refused) throw CLI::RuntimeError(kExitFailed);
   const int32_t rc = PngFileWriter::HasPngSuffix(args.output) ? PngFileWriter::WritePngFile(args.output, frame)
                                                                : BitmapFileWriter::WriteBitmapFile(args.output, frame);
   if (rc != 0) throw CLI::RuntimeError(kExitFailed);
@@ -98,6 +112,12 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
       "--show-spikes", args->showSpikes,
       "Mark the spikes that extract with the options below would write, at their peaks (nothing else changes)");
   args->detection.AddTo(cmd, false);
+  // For now the band filters only what the spike marks are detected on (the traces are drawn as
+  // recorded), so without --show-spikes it would be ignored: it needs it.
+  args->filter.AddTo(cmd, "--filter",
+                     std::string("Band filter the spikes marked by --show-spikes are detected on: ") +
+                         FilterOption::kSpelling + " (cut-offs in Hz; default none), as extract --filter detects them")
+      ->needs(showSpikes);
   args->detection.Need(showSpikes);
   cmd->callback([args, cmd] {
     if (args->showSpikes) args->detection.RequireDetection();

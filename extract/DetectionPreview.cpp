@@ -43,19 +43,21 @@ int64_t FirstTurn(std::span<const int16_t> samples, int64_t from, int64_t last, 
 
 DetectionPreview::DetectionPreview(IDataSourceManager& sources, const ExtractionParameters& parameters,
                                    std::vector<int32_t> sourceIds, double sampleInterval, double samplingFrequency,
-                                   std::vector<std::shared_ptr<RecordTimes>> times)
+                                   std::vector<std::shared_ptr<RecordTimes>> times, std::vector<ChannelFilter> filters)
     : sources_(sources),
       parameters_(parameters),
       sourceIds_(std::move(sourceIds)),
       dt_(sampleInterval),
       samplingFrequency_(samplingFrequency),
       times_(std::move(times)),
+      filters_(std::move(filters)),
       checked_(times_.size(), 0) {}
 
 int32_t DetectionPreview::Threshold() {
   if (!threshold_) {
     double noiseLevel = 0.0;
-    threshold_ = ExtractionRun::GroupThreshold(sources_, parameters_, sourceIds_, samplingFrequency_, noiseLevel);
+    threshold_ =
+        ExtractionRun::GroupThreshold(sources_, parameters_, sourceIds_, samplingFrequency_, noiseLevel, filters_);
   }
   return *threshold_;
 }
@@ -119,6 +121,30 @@ bool DetectionPreview::SpikesBetween(int64_t from, int64_t to, std::vector<int64
   return true;
 }
 
+int64_t DetectionPreview::NextStretch(int64_t time, bool forward) {
+  const int64_t none = forward ? kNoLimit : std::numeric_limits<int64_t>::min();
+  if (sourceIds_.empty() || times_.size() != sourceIds_.size()) return none;
+  const auto nearest = [&](const std::vector<int64_t>& sorted) {
+    if (forward) {
+      const auto at = std::lower_bound(sorted.begin(), sorted.end(), time);
+      return at != sorted.end() ? *at : none;
+    }
+    const auto at = std::lower_bound(sorted.begin(), sorted.end(), time);
+    return at != sorted.begin() ? *(at - 1) : none;
+  };
+  if (wholeGroup_) return nearest(*wholeGroup_);
+  // Not looked at yet (or found out of order and not walked yet): no stretch is known to be empty.
+  if (disordered_) return time;
+  const RecordTimes& first = *times_[0];
+  if (forward) {
+    const int64_t at = first.FirstAtOrAfter(time);
+    if (at < first.Known()) return first.At(at);
+    return first.Known() == first.Count() ? none : time;
+  }
+  const int64_t at = first.FirstAtOrAfter(time);
+  return at > 0 ? first.At(at - 1) : none;
+}
+
 bool DetectionPreview::TimesInOrderUntil(int64_t time) {
   const double minimumStep = kRecordIntervals * dt_;
   for (std::size_t k = 0; k < times_.size(); ++k) {
@@ -142,14 +168,14 @@ bool DetectionPreview::WalkFrom(const std::vector<int64_t>& starts, int64_t to,
   if (!PrepareExtractor(extractor)) return true;
   extractor.CollectSpikesInto(&stored);
   GroupRecordWalk walk(sources_, sourceIds_, dt_, &buffers_);
+  walk.SetFilters(filters_);
   walk.SetQuiet(true);
   walk.StartAt(starts);
   walk.StopAt(to);
-  // Only the records up to the span's end, and the one after it, are read.
+  // Only the records up to the span's end, and the one after it, are read: counted, not estimated
+  // from the time between, which says nothing where the timestamps jump.
   if (!starts.empty() && !times_.empty() && starts[0] < times_[0]->Known()) {
-    const double records = (static_cast<double>(to) - static_cast<double>(times_[0]->At(starts[0]))) /
-                           (kSamplesPerRecord * std::max(dt_, 1.0));
-    walk.SetReadAhead(static_cast<int64_t>(std::clamp(records, 0.0, 1e9)) + kReadAheadSlack);
+    walk.SetReadAhead(times_[0]->FirstAtOrAfter(to) - starts[0] + kReadAheadSlack);
   }
   for (bool firstBlock = true;; firstBlock = false) {
     if (stepsAside_) ForegroundWork::WaitUntilClear(cancel);
@@ -188,6 +214,7 @@ bool DetectionPreview::WalkWholeGroup(const std::atomic<bool>& cancel) {
   if (PrepareExtractor(extractor)) {
     extractor.CollectSpikesInto(&stored);
     GroupRecordWalk walk(sources_, sourceIds_, dt_);
+    walk.SetFilters(filters_);
     walk.SetQuiet(true);
     for (;;) {
       if (stepsAside_) ForegroundWork::WaitUntilClear(cancel);

@@ -23,6 +23,7 @@
 #include <optional>
 #include <vector>
 
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/RecordStream.h"
 #include "extract/RecordTimes.h"
@@ -46,15 +47,22 @@ class DetectionPreview {
   static constexpr int64_t kMaxLeadRecords = 64;
 
   /// The preview of a group of `sourceIds` (channel order), `sampleInterval` microseconds apart, as a
-  /// run with `parameters` (checked by the caller) writes it. `times` holds one RecordTimes per channel
-  /// of the same sources; they may be shared with other previews on the same thread.
+  /// run with `parameters` (checked by the caller) writes it, its channels filtered by `filters` (one
+  /// per channel, as the run designs them; none without a band filter). `times` holds one RecordTimes
+  /// per channel of the same sources; they may be shared with other previews on the same thread.
   DetectionPreview(IDataSourceManager& sources, const ExtractionParameters& parameters,
                    std::vector<int32_t> sourceIds, double sampleInterval, double samplingFrequency,
-                   std::vector<std::shared_ptr<RecordTimes>> times);
+                   std::vector<std::shared_ptr<RecordTimes>> times, std::vector<ChannelFilter> filters = {});
 
   /// Appends the peak times of the spikes the run writes for the group in [from, to), ascending;
   /// false when `cancel` was set first (what was appended is then incomplete).
   bool SpikesBetween(int64_t from, int64_t to, std::vector<int64_t>& peaks, const std::atomic<bool>& cancel);
+  /// Where the next stretch of the group's records begins, for a caller that works a long span out a
+  /// piece at a time and must not spend anything on time that holds no records: going forward, the
+  /// earliest record start (or, for a group walked whole, spike) at or after `time`; going back, the
+  /// latest one before it. Without one, the largest (forward) or smallest time. Asked after
+  /// SpikesBetween has looked at the stretch up to `time`, it reads nothing new.
+  int64_t NextStretch(int64_t time, bool forward);
   /// Makes the walks sit out every frame being drawn (ForegroundWork), between blocks: for a preview
   /// on a background thread.
   void SetStepsAsideForFrames(bool stepsAside) { stepsAside_ = stepsAside; }
@@ -77,6 +85,7 @@ class DetectionPreview {
   double dt_;
   double samplingFrequency_;
   std::vector<std::shared_ptr<RecordTimes>> times_;
+  std::vector<ChannelFilter> filters_;
   std::vector<int64_t> checked_;  // per channel: records whose order has been checked
   std::vector<RecordStream::Buffers> buffers_;  // per channel: what every walk reads into
   bool disordered_ = false;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "datafile/CscRecord.h"
@@ -30,7 +31,7 @@ bool SameLayout(const RecordLayout& a, const RecordLayout& b) {
 bool SameDetection(const ExtractionParameters& a, const ExtractionParameters& b) {
   return a.ExtractionMode == b.ExtractionMode && a.ExtractionType == b.ExtractionType && a.Threshold == b.Threshold &&
          a.NumChannels == b.NumChannels && a.AlignmentPt == b.AlignmentPt && a.NumSpikePoints == b.NumSpikePoints &&
-         a.NoiseThresholdFactor == b.NoiseThresholdFactor;
+         a.NoiseThresholdFactor == b.NoiseThresholdFactor && a.Filter == b.Filter;
 }
 
 }  // namespace
@@ -118,6 +119,7 @@ std::vector<DetectionPreviewWorker::GroupSource> DetectionPreviewWorker::Locate(
     GroupSource source;
     source.sampleInterval = group.sampleInterval;
     source.samplingFrequency = group.samplingFrequency;
+    source.filters = group.filters;
     for (const int32_t id : group.sourceIds) {
       RecordLayout layout;
       // Only files read with the worker's own descriptors: the table's records are not its to read.
@@ -267,7 +269,7 @@ void DetectionPreviewWorker::Prepare(const Task& task) {
       group->paths.push_back(layout.path);
     }
     group->preview = std::make_unique<DetectionPreview>(files_, task.parameters, ids, source.sampleInterval,
-                                                        source.samplingFrequency, times);
+                                                        source.samplingFrequency, times, source.filters);
     group->preview->SetStepsAsideForFrames(true);
     groups_.push_back(std::move(group));
   }
@@ -285,14 +287,26 @@ bool DetectionPreviewWorker::WorkOut(int64_t from, int64_t to) {
   return true;
 }
 
+int64_t DetectionPreviewWorker::PieceEnd(int64_t from, bool forward, int64_t limit) {
+  // A piece's usual length, or as far as the nearest stretch of records of any group when it starts
+  // beyond that: the piece then holds that record's start, so every piece but the last holds one.
+  int64_t end = forward ? SaturatingAdd(from, kPieceMicroseconds) : SaturatingSubtract(from, kPieceMicroseconds);
+  int64_t nearest = forward ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+  for (const std::unique_ptr<Group>& group : groups_) {
+    const int64_t next = group->preview->NextStretch(from, forward);
+    nearest = forward ? std::min(nearest, next) : std::max(nearest, next);
+  }
+  end = forward ? std::max(end, SaturatingAdd(nearest, 1)) : std::min(end, nearest);
+  return forward ? std::min(end, limit) : std::max(end, limit);
+}
+
 void DetectionPreviewWorker::SeekFor(const Task& task) {
   Prepare(task);
   // Piece by piece away from the start point until some group has a spike there.
   const int64_t from = *task.seekFrom;
   std::optional<int64_t> found;
   for (int64_t near = from; !found && (task.seekForward ? near < task.seekLimit : near > task.seekLimit);) {
-    const int64_t far = task.seekForward ? std::min(task.seekLimit, SaturatingAdd(near, kPieceMicroseconds))
-                                         : std::max(task.seekLimit, SaturatingSubtract(near, kPieceMicroseconds));
+    const int64_t far = PieceEnd(near, task.seekForward, task.seekLimit);
     // The piece holds the start point itself only going back: a spike at `from` is no step forward.
     const int64_t low = task.seekForward ? SaturatingAdd(near, 1) : far;
     const int64_t high = task.seekForward ? SaturatingAdd(far, 1) : near;
@@ -316,7 +330,7 @@ bool DetectionPreviewWorker::Work(const Task& task) {
   Prepare(task);
   // Piece by piece from the left, every group in each piece, so the marks fill in across the traces.
   for (int64_t from = task.from; from < task.to;) {
-    const int64_t to = std::min(task.to, SaturatingAdd(from, kPieceMicroseconds));
+    const int64_t to = PieceEnd(from, true, task.to);
     if (!WorkOut(from, to)) return false;
     from = to;
     if (from < task.to && std::chrono::steady_clock::now() - published_ < kPublishInterval) continue;

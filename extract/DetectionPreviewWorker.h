@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "extract/LayoutSources.h"
@@ -35,10 +36,13 @@ class DetectionPreviewWorker {
     std::vector<RecordLayout> layouts;
     double sampleInterval = 0.0;
     double samplingFrequency = 0.0;
-    /// The same files, laid out alike, with the same timing.
+    std::vector<ChannelFilter> filters;  // one per channel, as the run designs them; none without a band
+    /// The same files, laid out alike, with the same timing (the filters follow from the parameters).
     bool operator==(const GroupSource& other) const;
   };
-  /// Longest piece of a span worked out at once before the marks found so far are handed out.
+  /// Longest piece of a span worked out at once before the marks found so far are handed out, unless
+  /// it holds no record: a piece then reaches to the next record, so that the pieces of a span are
+  /// never more than its records (whatever the timestamps), and time without records costs nothing.
   static constexpr int64_t kPieceMicroseconds = 10'000'000;
 
   /// A worker that calls `onMarks` (on its own thread; it must not wait for the caller's) whenever it
@@ -77,6 +81,7 @@ class DetectionPreviewWorker {
   void Run();
   bool Work(const Task& task);
   bool WorkOut(int64_t from, int64_t to);
+  int64_t PieceEnd(int64_t from, bool forward, int64_t limit);
   void SeekFor(const Task& task);
   void Prepare(const Task& task);
   void Publish(const Task& task);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
 
@@ -103,6 +104,12 @@ int32_t ExtractionRun::CreateSpikeFiles(const std::vector<ChannelSource>& channe
   std::vector<Group> groups;
   std::vector<std::string> inputs;
   int32_t result = PlanGroups(channels, groups, inputs, true);
+  // A band a recording cannot take stops the run before any file is written.
+  if (std::string refusal; !DesignFilters(groups, refusal)) {
+    ReportError(refusal, 0);
+    groups.clear();
+    result = kStatusFailed;
+  }
   // A spike file that is one of the data files (whatever its name) would destroy a recording.
   for (const Group& group : groups) {
     if (!FileIdentity::IsOneOf(group.path, inputs)) continue;
@@ -121,6 +128,7 @@ std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite(const std::vector
   std::vector<std::string> inputs;
   if (parameters_.NumChannels <= 0) return groups;
   PlanGroups(channels, groups, inputs, false);  // as in a run, the groups planned before a source that fails stand
+  if (std::string refusal; !DesignFilters(groups, refusal)) return {};
   for (const Group& group : groups) {
     if (FileIdentity::IsOneOf(group.path, inputs)) return {};
   }
@@ -145,6 +153,8 @@ int32_t ExtractionRun::PlanGroups(const std::vector<ChannelSource>& channels, st
     planned.samplingFrequency = channel.samplingFrequency;
     planned.adMaxValue = channel.adMaxValue;
     planned.path = BuildSpikeFileName(group);
+    planned.channels.assign(channels.begin() + static_cast<std::ptrdiff_t>(i + 1 - numChannels),
+                            channels.begin() + static_cast<std::ptrdiff_t>(i + 1));
     // Opening would replace what an earlier group of this run writes: its spikes would be lost without a word.
     for (const Group& earlier : groups) {
       std::error_code error;
@@ -163,6 +173,16 @@ int32_t ExtractionRun::PlanGroups(const std::vector<ChannelSource>& channels, st
   return kStatusOk;
 }
 
+bool ExtractionRun::DesignFilters(std::vector<Group>& groups, std::string& refusal) const {
+  for (Group& group : groups) {
+    std::optional<std::vector<ChannelFilter>> filters =
+        ChannelFilter::ForChannels(parameters_.Filter, group.channels, refusal);
+    if (!filters) return false;
+    group.filters = std::move(*filters);
+  }
+  return true;
+}
+
 void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
   std::vector<ExtractionProgress::GroupView> views;
   for (const Group& group : groups) {
@@ -179,11 +199,12 @@ void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
   std::atomic<std::size_t> next{0};
   // Each thread has its own detector: one spike file open per thread, parameters already checked.
   const auto work = [&](SpikeExtractor& extractor) {
+    std::vector<RecordStream::Buffers> buffers;  // this thread's, from one group to the next
     for (std::size_t i = next++; i < groups.size(); i = next++) {
       if (groups[i].nameTaken) continue;
       if (cancel_) break;
       progress_.Started(i);
-      opened[i] = RunGroup(groups[i], i, extractor, files[i]) ? 1 : 0;
+      opened[i] = RunGroup(groups[i], i, extractor, files[i], &buffers) ? 1 : 0;
       progress_.Finished(i);
     }
   };
@@ -221,13 +242,28 @@ int32_t ExtractionRun::ExtractGroup(const std::vector<int32_t>& sourceIds, doubl
   group.samplingFrequency = samplingFrequency;
   group.adMaxValue = adMaxValue;
   group.path = BuildSpikeFileName(sourceIds);
+  for (const int32_t id : sourceIds) {
+    ChannelSource channel;
+    if (sources_.GetSourcePath(id, channel.path) != kStatusOk) channel.path.clear();
+    channel.sampleInterval = sampleInterval;
+    channel.samplingFrequency = samplingFrequency;
+    channel.adMaxValue = adMaxValue;
+    group.channels.push_back(channel);
+  }
+  std::vector<Group> one{group};
+  if (std::string refusal; !DesignFilters(one, refusal)) {
+    ReportError(refusal, 0);
+    return kStatusFailed;
+  }
+  group = std::move(one.front());
   WrittenFile file;
-  if (!RunGroup(group, progress_.Snapshot().size(), extractor_, file)) return kStatusFailed;
+  if (!RunGroup(group, progress_.Snapshot().size(), extractor_, file, nullptr)) return kStatusFailed;
   writtenFiles_.push_back(std::move(file));
   return kStatusOk;
 }
 
-bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file) {
+bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file,
+                             std::vector<RecordStream::Buffers>* buffers) {
   file = WrittenFile();
   file.path = group.path;
   for (const int32_t id : group.sourceIds) {
@@ -235,13 +271,16 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
     if (sources_.GetSourcePath(id, path) != kStatusOk) path.clear();
     file.inputs.push_back(path);
   }
-  file.threshold = GroupThreshold(sources_, parameters_, group.sourceIds, group.samplingFrequency, file.noiseLevel);
+  file.threshold =
+      GroupThreshold(sources_, parameters_, group.sourceIds, group.samplingFrequency, file.noiseLevel, group.filters);
   // Checked when the run began: only the threshold can differ from group to group.
   extractor.SetExtractionParameters(parameters_.ExtractionType, parameters_.ExtractionMode, file.threshold,
                                     parameters_.NumSpikePoints, parameters_.AlignmentPt, parameters_.NumChannels);
 
   if (extractor.OpenSpikeFile(group.path) != kStatusOk) return false;
   extractor.SetHeaderValues(SpikeFileWriter::FormatSamplingFrequency(group.samplingFrequency), group.adMaxValue);
+  // The file says what its waveforms are of; without a filter the header stays as it always was.
+  extractor.SetFilterLine(parameters_.Filter.IsNone() ? std::string() : parameters_.Filter.HeaderLine());
   std::vector<SourceHeaderInfo> headerInfo = GatherSourceHeaderInfo(group.sourceIds);
   for (SourceHeaderInfo& info : headerInfo) info.ThreshVal = file.threshold;
   const bool headerWritten =
@@ -250,7 +289,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
   walk.progressIndex = index;
   walk.reportProgress = index < progress_.Snapshot().size();
   // After a failed write nothing more of this group can reach the disk: close and go on.
-  if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, extractor, walk);
+  if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, group.filters, extractor, walk, buffers);
   file.spikeCount = extractor.GetSpikeCount();
   file.recordedSeconds = static_cast<double>(walk.blocks) * kSamplesPerRecord * group.sampleInterval / 1e6;
 
@@ -329,26 +368,28 @@ std::vector<SourceHeaderInfo> ExtractionRun::GatherSourceHeaderInfo(const std::v
 
 int32_t ExtractionRun::GroupThreshold(IDataSourceManager& sources, const ExtractionParameters& parameters,
                                       const std::vector<int32_t>& sourceIds, double samplingFrequency,
-                                      double& noiseLevel) {
+                                      double& noiseLevel, const std::vector<ChannelFilter>& filters) {
   noiseLevel = 0.0;
   if (parameters.NoiseThresholdFactor <= 0.0) return parameters.TruncatedThreshold();
   const int32_t threshold =
-      NoiseThreshold(sources, sourceIds, samplingFrequency, parameters.NoiseThresholdFactor, noiseLevel);
+      NoiseThreshold(sources, sourceIds, samplingFrequency, parameters.NoiseThresholdFactor, noiseLevel, filters);
   return threshold >= 0 ? threshold : parameters.TruncatedThreshold();
 }
 
 int32_t ExtractionRun::NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
-                                      double& noiseLevel) {
-  return NoiseThreshold(sources_, sourceIds, samplingFrequency, factor, noiseLevel);
+                                      double& noiseLevel, const std::vector<ChannelFilter>& filters) {
+  return NoiseThreshold(sources_, sourceIds, samplingFrequency, factor, noiseLevel, filters);
 }
 
 int32_t ExtractionRun::NoiseThreshold(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
-                                      double samplingFrequency, double factor, double& noiseLevel) {
+                                      double samplingFrequency, double factor, double& noiseLevel,
+                                      const std::vector<ChannelFilter>& filters) {
   noiseLevel = -1.0;
   const double wanted = std::max(1.0, std::ceil(kNoiseSeconds * samplingFrequency));
   std::vector<int32_t> magnitudes;
-  for (const int32_t id : sourceIds) {
-    RecordStream stream(sources, id);
+  for (std::size_t k = 0; k < sourceIds.size(); ++k) {
+    RecordStream stream(sources, sourceIds[k]);
+    if (k < filters.size()) stream.SetFilter(&filters[k]);
     magnitudes.clear();
     for (int64_t r = 0; r < stream.Count() && static_cast<double>(magnitudes.size()) < wanted; ++r) {
       if (!stream.Ensure(r, r)) break;
@@ -375,8 +416,12 @@ int32_t ExtractionRun::NoiseThresholdOfChannels(const std::vector<ChannelSource>
   for (const ChannelSource& channel : channels) {
     int32_t sourceId = -1;
     if (sources_.FindSourceByPath(channel.path, sourceId) != kStatusOk) continue;
+    // The noise of what detection sees: the filtered samples, where the band fits the recording.
+    std::string refusal;
+    const std::vector<ChannelFilter> filters =
+        ChannelFilter::ForChannels(parameters_.Filter, {channel}, refusal).value_or(std::vector<ChannelFilter>());
     double level = 0.0;
-    if (NoiseThreshold({sourceId}, channel.samplingFrequency, factor, level) >= 0) {
+    if (NoiseThreshold({sourceId}, channel.samplingFrequency, factor, level, filters) >= 0) {
       noiseLevel = std::max(noiseLevel, level);
     }
   }
@@ -389,17 +434,19 @@ int32_t ExtractionRun::NoiseThresholdOfChannels(const std::vector<ChannelSource>
 
 int32_t ExtractionRun::CreateSpikeBuffers(const std::vector<int32_t>& sourceIds, double dt) {
   Walk walk;
-  return WalkRecords(sourceIds, dt, extractor_, walk);
+  return WalkRecords(sourceIds, dt, {}, extractor_, walk, nullptr);
 }
 
-int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor,
-                                   Walk& walk) {
+int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double dt,
+                                   const std::vector<ChannelFilter>& filters, SpikeExtractor& extractor, Walk& walk,
+                                   std::vector<RecordStream::Buffers>* buffers) {
   if (sourceIds.empty()) {
     ReportError(kEmptyGroupMessage, 0);
     return kStatusFailed;
   }
-  walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt);
+  walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt, buffers);
   GroupRecordWalk& records = *walk.records;
+  records.SetFilters(filters);
   for (;;) {
     const GroupRecordWalk::Step step = records.Next(cancel_);
     if (step == GroupRecordWalk::Step::Cancelled) {

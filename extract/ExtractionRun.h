@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "datafile/ChannelSource.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionProgress.h"
+#include "extract/RecordStream.h"
 #include "extract/SpikeExtractor.h"
 #include "spikes/SourceHeaderInfo.h"
 
@@ -55,6 +57,8 @@ class ExtractionRun {
     int32_t adMaxValue = 0;
     std::string path;
     bool nameTaken = false;
+    std::vector<ChannelSource> channels;  // the group's channels, in channel order
+    std::vector<ChannelFilter> filters;   // one per channel with a band filter; empty without one
   };
 
   /// A run over channels of `sources`, reading their records through it; default parameters.
@@ -65,7 +69,7 @@ class ExtractionRun {
   ExtractionRun& operator=(const ExtractionRun&) = delete;
 
   /// The whole run over `channels` in their order; 0, or -1 when it was stopped: by parameters the
-  /// detector refuses, by a channel whose source `sources` does not know (the groups before it are
+  /// detector refuses, by a band filter one of the recordings cannot take (nothing is written), by a channel whose source `sources` does not know (the groups before it are
   /// written), or by a spike file that would be one of the data files (nothing at all is written).
   /// Groups run on up to Jobs() threads; each spike file is the same whatever the number.
   int32_t CreateSpikeFiles(const std::vector<ChannelSource>& channels);
@@ -104,21 +108,25 @@ class ExtractionRun {
   const ExtractionProgress& Progress() const;
 
   /// The threshold K x noise level gives for a group: the noise level of each channel is the median
-  /// absolute sample over its first 10 s divided by 0.6745, and the largest channel's counts; -1 when
-  /// the group holds no samples.
+  /// absolute sample over its first 10 s divided by 0.6745 (of the filtered samples, with `filters`:
+  /// one per channel), and the largest channel's counts; -1 when the group holds no samples.
   int32_t NoiseThreshold(const std::vector<int32_t>& sourceIds, double samplingFrequency, double factor,
-                         double& noiseLevel);
+                         double& noiseLevel, const std::vector<ChannelFilter>& filters = {});
   /// The same over the records of `sources`.
   static int32_t NoiseThreshold(IDataSourceManager& sources, const std::vector<int32_t>& sourceIds,
-                                double samplingFrequency, double factor, double& noiseLevel);
-  /// The threshold a run with `parameters` uses for a group: theirs, or K x the group's noise level.
+                                double samplingFrequency, double factor, double& noiseLevel,
+                                const std::vector<ChannelFilter>& filters = {});
+  /// The threshold a run with `parameters` uses for a group filtered by `filters`: theirs, or K x the
+  /// group's noise level.
   static int32_t GroupThreshold(IDataSourceManager& sources, const ExtractionParameters& parameters,
-                                const std::vector<int32_t>& sourceIds, double samplingFrequency, double& noiseLevel);
+                                const std::vector<int32_t>& sourceIds, double samplingFrequency, double& noiseLevel,
+                                const std::vector<ChannelFilter>& filters = {});
 
   /// The groups a run over `channels` with the current parameters writes spike files for, planned as
-  /// it plans them but without a word: none when a spike file would be one of the data files, none
-  /// after a source that cannot be had, and no group whose name an earlier group took. The parameters
-  /// are not checked here (none for a channel count below 1).
+  /// it plans them but without a word: none when a spike file would be one of the data files or the
+  /// band filter cannot be made for one of them, none after a source that cannot be had, and no group
+  /// whose name an earlier group took. The other parameters are not checked here (none for a channel
+  /// count below 1).
   std::vector<Group> GroupsToWrite(const std::vector<ChannelSource>& channels);
   /// Scans one block of a group's walk as the run does: a new segment where time went back, crossings
   /// searched in the current record only, no window on a missing or separated neighbour.
@@ -137,8 +145,14 @@ class ExtractionRun {
   int32_t PlanGroups(const std::vector<ChannelSource>& channels, std::vector<Group>& groups,
                      std::vector<std::string>& inputs, bool report);
   // Writes one planned group with `extractor`; fills `file` when the spike file was opened.
-  bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file);
-  int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, SpikeExtractor& extractor, Walk& walk);
+  // `buffers` (may be null) is the memory the group's records are read into, handed from group to group.
+  bool RunGroup(const Group& group, std::size_t index, SpikeExtractor& extractor, WrittenFile& file,
+                std::vector<RecordStream::Buffers>* buffers);
+  int32_t WalkRecords(const std::vector<int32_t>& sourceIds, double dt, const std::vector<ChannelFilter>& filters,
+                      SpikeExtractor& extractor, Walk& walk, std::vector<RecordStream::Buffers>* buffers);
+  // Designs the band filter for every channel of every group; false, with `refusal` naming the field
+  // and the recording, when one of them cannot take it.
+  bool DesignFilters(std::vector<Group>& groups, std::string& refusal) const;
   void RunGroups(const std::vector<Group>& groups);
 
   IDataSourceManager& sources_;

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "datafile/IDataSourceManager.h"
+#include "datafile/RecordContiguity.h"
+#include "extract/ChannelFilter.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 
@@ -16,9 +18,6 @@ constexpr int32_t kPreviousStart = 0;
 constexpr int32_t kCurrentStart = kSamplesPerRecord;
 constexpr int32_t kNextStart = 2 * kSamplesPerRecord;
 
-// Records further apart than this many sample intervals are separated by a recording gap.
-constexpr double kContiguityIntervals = 2.0 * kSamplesPerRecord;
-
 constexpr const char* kTimeGoesBackMessage =
     "Timestamps go back here; the recording is taken up again as after a pause, at record ";
 
@@ -26,13 +25,10 @@ bool AllEqual(const std::vector<int64_t>& values) {
   return std::adjacent_find(values.begin(), values.end(), std::not_equal_to<>()) == values.end();
 }
 
-// The step is taken as an unsigned difference: exact across zero, and a later timestamp below the
-// earlier one wraps to a huge step and so counts as a gap.
+// Every channel's records follow each other without a gap, judged by the group's sample interval.
 bool RecordsContiguous(const std::vector<int64_t>& earlier, const std::vector<int64_t>& later, double dt) {
-  const double limit = kContiguityIntervals * dt;
   for (std::size_t i = 0; i < earlier.size(); ++i) {
-    const uint64_t step = static_cast<uint64_t>(later[i]) - static_cast<uint64_t>(earlier[i]);
-    if (static_cast<double>(step) > limit) return false;
+    if (!RecordContiguity::Contiguous(earlier[i], later[i], dt)) return false;
   }
   return true;
 }
@@ -62,6 +58,11 @@ GroupRecordWalk::GroupRecordWalk(IDataSourceManager& sources, const std::vector<
 
 void GroupRecordWalk::StartAt(const std::vector<int64_t>& records) {
   for (std::size_t k = 0; k < recordIndex_.size() && k < records.size(); ++k) recordIndex_[k] = std::max<int64_t>(records[k], 0);
+}
+
+void GroupRecordWalk::SetFilters(const std::vector<ChannelFilter>& filters) {
+  if (filters.empty()) return;
+  for (std::size_t k = 0; k < streams_.size() && k < filters.size(); ++k) streams_[k]->SetFilter(&filters[k]);
 }
 
 void GroupRecordWalk::SetReadAhead(int64_t records) {

@@ -15,6 +15,7 @@
 
 namespace skelvane {
 
+class ChannelFilter;
 class IDataSourceManager;
 
 class GroupRecordWalk {
@@ -37,6 +38,9 @@ class GroupRecordWalk {
   /// Starts the walk with channel k at record `records[k]` instead of at the first record (a preview
   /// resumes the walk shortly before the span it shows). Called before the first Next.
   void StartAt(const std::vector<int64_t>& records);
+  /// Hands out the samples of `filters` (one per channel, outliving the walk) instead of the raw ones;
+  /// an empty list keeps them raw. Called before the first Next.
+  void SetFilters(const std::vector<ChannelFilter>& filters);
   /// Ends the walk, from then on, as soon as no channel's current record is stamped before `time`: no
   /// later block can begin before it.
   void StopAt(int64_t time);

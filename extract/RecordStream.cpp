@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "datafile/CscRecord.h"
+#include "extract/ChannelFilter.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -14,6 +15,9 @@ RecordStream::RecordStream(IDataSourceManager& sources, int32_t sourceId, Buffer
     raw_ = std::move(lender_->raw);
     samples_ = std::move(lender_->samples);
     times_ = std::move(lender_->times);
+    rawSamples_ = std::move(lender_->rawSamples);
+    rawTimes_ = std::move(lender_->rawTimes);
+    work_ = std::move(lender_->work);
   }
   count_ = std::max<int64_t>(sources_.GetNumRecords(sourceId), 0);
   // Only the layout the reader itself uses is streamed directly; anything else goes through the manager.
@@ -29,6 +33,9 @@ RecordStream::~RecordStream() {
   lender_->raw = std::move(raw_);
   lender_->samples = std::move(samples_);
   lender_->times = std::move(times_);
+  lender_->rawSamples = std::move(rawSamples_);
+  lender_->rawTimes = std::move(rawTimes_);
+  lender_->work = std::move(work_);
 }
 
 const int16_t* RecordStream::Samples(int64_t index) const {
@@ -49,16 +56,49 @@ bool RecordStream::Ensure(int64_t first, int64_t last) {
   return last < base_ + held_;
 }
 
+void RecordStream::SetFilter(const ChannelFilter* filter) {
+  filter_ = filter;
+  base_ = 0;
+  held_ = 0;
+}
+
 bool RecordStream::Fill(int64_t first) {
   const int64_t count = std::min(readAhead_, count_ - first);
   base_ = first;
   held_ = 0;
-  times_.resize(static_cast<std::size_t>(count));
-  samples_.resize(static_cast<std::size_t>(count) * kSamplesPerRecord);
-  return direct_ ? FillFromFile(first, count) : FillFromManager(first, count);
+  if (filter_ == nullptr) {
+    held_ = Load(first, count, times_, samples_);
+    return held_ > 0;
+  }
+  // The block with the records its filtered samples depend on, on each side where the file has them.
+  const int64_t context = filter_->ContextRecords();
+  const int64_t lo = std::max<int64_t>(0, first - context);
+  const int64_t hi = std::min(count_, first + count + context);
+  const int64_t loaded = Load(lo, hi - lo, rawTimes_, rawSamples_);
+  const int64_t available = std::min(count, lo + loaded - first);
+  if (available <= 0) return false;
+  ChannelFilter::Records records;
+  records.times = rawTimes_.data();
+  records.samples = rawSamples_.data();
+  records.count = loaded;
+  records.startsFile = lo == 0;
+  // Records that could not be read end the recording for the filter as they end it for the walk.
+  records.endsFile = lo + loaded == count_ || loaded < hi - lo;
+  times_.assign(rawTimes_.begin() + (first - lo), rawTimes_.begin() + (first - lo + available));
+  samples_.resize(static_cast<std::size_t>(available) * kSamplesPerRecord);
+  if (!filter_->Filter(records, first - lo, first - lo + available, samples_.data(), work_)) return false;
+  held_ = available;
+  return true;
 }
 
-bool RecordStream::FillFromFile(int64_t first, int64_t count) {
+int64_t RecordStream::Load(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples) {
+  times.resize(static_cast<std::size_t>(count));
+  samples.resize(static_cast<std::size_t>(count) * kSamplesPerRecord);
+  return direct_ ? LoadFromFile(first, count, times, samples) : LoadFromManager(first, count, times, samples);
+}
+
+int64_t RecordStream::LoadFromFile(int64_t first, int64_t count, std::vector<int64_t>& times,
+                                   std::vector<int16_t>& samples) {
   // Records the file no longer holds (cut short while open, or a read error) end what can be read: a
   // read error counts like an early end, the group cannot be completed either way.
   int64_t whole = 0;
@@ -66,14 +106,15 @@ bool RecordStream::FillFromFile(int64_t first, int64_t count) {
   if (whole < count) shrank_ = true;
   for (int64_t r = 0; r < whole; ++r) {
     const CscRecord record(raw_.data() + static_cast<std::size_t>(r) * kCscRecordSize);
-    times_[static_cast<std::size_t>(r)] = record.Timestamp();
-    record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
+    times[static_cast<std::size_t>(r)] = record.Timestamp();
+    record.CopySamples(samples.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
   }
-  held_ = whole;
-  return held_ > 0;
+  return whole;
 }
 
-bool RecordStream::FillFromManager(int64_t first, int64_t count) {
+int64_t RecordStream::LoadFromManager(int64_t first, int64_t count, std::vector<int64_t>& times,
+                                      std::vector<int16_t>& samples) {
+  int64_t loaded = 0;
   for (int64_t r = 0; r < count; ++r) {
     if (unreadable_ >= 0 && first + r >= unreadable_) break;
     const uint8_t* bytes = nullptr;
@@ -82,11 +123,11 @@ bool RecordStream::FillFromManager(int64_t first, int64_t count) {
       break;
     }
     const CscRecord record(bytes);
-    times_[static_cast<std::size_t>(r)] = record.Timestamp();
-    record.CopySamples(samples_.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
-    held_ = r + 1;
+    times[static_cast<std::size_t>(r)] = record.Timestamp();
+    record.CopySamples(samples.data() + static_cast<std::size_t>(r) * kSamplesPerRecord);
+    loaded = r + 1;
   }
-  return held_ > 0;
+  return loaded;
 }
 
 }  // namespace skelvane

@@ -9,8 +9,11 @@
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
+#include "filter/FilterWorkspace.h"
 
 namespace skelvane {
+
+class ChannelFilter;
 
 class RecordStream {
  public:
@@ -18,12 +21,15 @@ class RecordStream {
   static constexpr int64_t kBlockRecords = 1004;
 
   /// The memory a stream reads into. A caller that walks short stretches again and again (the
-  /// detection preview) hands the same buffers from one stream to the next: fresh ones would cost their
-  /// page faults and zeroing on every walk.
+  /// detection preview), or one file after another (the run's threads), hands the same buffers from
+  /// one stream to the next: fresh ones would cost their page faults and zeroing on every walk.
   struct Buffers {
     std::vector<uint8_t> raw;
     std::vector<int16_t> samples;
     std::vector<int64_t> times;
+    std::vector<int16_t> rawSamples;  // with a filter: the records a block is filtered from
+    std::vector<int64_t> rawTimes;
+    FilterWorkspace work;
   };
 
   /// A stream over source `sourceId`. It reads the file with its own descriptor when the manager
@@ -39,6 +45,9 @@ class RecordStream {
   /// Reads at most `records` records at a time from now on (at least three: a block's worth), for a
   /// walk that needs only a short stretch; kBlockRecords at most.
   void SetReadAhead(int64_t records);
+  /// Gives the samples of `filter` (which must outlive the stream) from now on instead of the raw
+  /// ones: the values a whole-file pass gives, the records around each block read along for them.
+  void SetFilter(const ChannelFilter* filter);
   /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
   bool Ensure(int64_t first, int64_t last);
   /// Timestamp of a record made available by Ensure.
@@ -55,8 +64,9 @@ class RecordStream {
 
  private:
   bool Fill(int64_t first);
-  bool FillFromFile(int64_t first, int64_t count);
-  bool FillFromManager(int64_t first, int64_t count);
+  int64_t Load(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples);
+  int64_t LoadFromFile(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples);
+  int64_t LoadFromManager(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples);
 
   IDataSourceManager& sources_;
   int32_t sourceId_;
@@ -72,6 +82,11 @@ class RecordStream {
   std::vector<uint8_t> raw_;      // one block of records as the file holds them
   std::vector<int16_t> samples_;  // held records' samples, 512 each, back to back
   std::vector<int64_t> times_;    // held records' timestamps
+  const ChannelFilter* filter_ = nullptr;
+  // With a filter: the raw records a block is filtered from, and the filter's working memory.
+  std::vector<int16_t> rawSamples_;
+  std::vector<int64_t> rawTimes_;
+  FilterWorkspace work_;
 };
 
 }  // namespace skelvane

@@ -161,6 +161,8 @@ void SpikeExtractor::SetHeaderValues(const std::string& samplingFrequency, int32
   ADMaxValue = adMaxValue;
 }
 
+void SpikeExtractor::SetFilterLine(const std::string& line) { FilterLine = line; }
+
 // ---------------------------------------------------------------------------------------------
 // Detection
 
@@ -458,7 +460,8 @@ int32_t SpikeExtractor::OpenSpikeFile(const std::string& path) {
 }
 
 int32_t SpikeExtractor::WriteSpikeFileHeader(const std::string& path, const std::vector<SourceHeaderInfo>& sources) {
-  return OutputFile.WriteHeader(path, {RecordSize, SamplingFrequency, ADMaxValue, AlignmentIndex + 1}, sources);
+  return OutputFile.WriteHeader(path, {RecordSize, SamplingFrequency, ADMaxValue, AlignmentIndex + 1, FilterLine},
+                                sources);
 }
 
 int32_t SpikeExtractor::CloseSpikeFile() { return OutputFile.Close(); }

@@ -48,6 +48,9 @@ class SpikeExtractor {
                                   int32_t numSpikePoints, int32_t alignmentPt, int32_t numChannels);
   /// Stores the two per-file header values written by WriteSpikeFileHeader.
   void SetHeaderValues(const std::string& samplingFrequency, int32_t adMaxValue);
+  /// The header line naming the band filter the samples went through (without its line end), written
+  /// before the header's closing line; empty writes none.
+  void SetFilterLine(const std::string& line);
 
   /// Starts the spike file, which replaces a file of that name when closed; 0, or -1 after the message
   /// "Error opening file; Is the file/path name correct?" with the path and the system's reason.
@@ -122,6 +125,7 @@ class SpikeExtractor {
   int32_t SpikeType = 0;
   int32_t RecordSize = 0;
   std::string SamplingFrequency;
+  std::string FilterLine;
   int32_t ADMaxValue = 0;
   uint32_t RecordWord1 = 0;
   uint32_t RecordWord2 = 0;

@@ -6,6 +6,7 @@ set(SKELVANE_FUZZ_TARGETS
   data_source DataSourceFuzz.cpp
   csc_plot CscPlotFuzz.cpp
   extraction ExtractionFuzz.cpp
+  detection_preview DetectionPreviewFuzz.cpp
   settings_file SettingsFileFuzz.cpp
   spike_file SpikeFileFuzz.cpp
   summary_columns SummaryColumnsFuzz.cpp

@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,settings_file,spike_file,summary_columns,column_bars,summary_file}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,detection_preview,settings_file,spike_file,summary_columns,column_bars,summary_file}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -39,7 +39,7 @@ files+=("$rec/short-header.kcs" "$rec/header-only.kcs" "$rec/key-at-end.kcs" "$r
 n=0
 for f in "${files[@]}"; do
   n=$((n + 1))
-  for target in data_source csc_plot extraction; do cp "$f" "$out/$target/seed$n"; done
+  for target in data_source csc_plot extraction detection_preview; do cp "$f" "$out/$target/seed$n"; done
   # The file type target reads a first byte that picks the extension (0: .kcs, 8: .txt).
   { printf '\000'; cat "$f"; } >"$out/file_type/seed$n"
   { printf '\010'; head -c 20000 "$f"; } >"$out/file_type/seed$n-txt"

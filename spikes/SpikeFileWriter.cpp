@@ -117,6 +117,7 @@ std::string SpikeFileWriter::HeaderText(const std::string& path, const HeaderVal
   line(kKeyIndent, SpikeFileFormat::kADMaxValueKey, std::to_string(values.adMaxValue));
   line(kKeyIndent, SpikeFileFormat::kAlignmentKey, std::to_string(values.alignmentPt));
   perSource(SpikeFileFormat::kThresholdKey, [](const SourceHeaderInfo& s) { return std::to_string(s.ThreshVal); });
+  if (!values.filterLine.empty()) text += values.filterLine + kLineEnd;
   text += kLineEnd;
   return text;
 }

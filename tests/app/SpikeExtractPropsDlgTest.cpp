@@ -400,6 +400,17 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   Click(dialog, "fromNoiseButton");
   EXPECT_EQ(questions->offered.back(), 4.5) << "the last K is offered again";
 
+  // The noise is that of the band chosen in the dialog, before OK: the Spike Band takes out the
+  // alternation at half the sampling rate, so what is left is far below the raw level.
+  SpikeExtractPropsDlg bound(run.Parameters(), plots);
+  bound.SetNoiseEstimate(
+      [&](double k, double& level) { return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level); });
+  Child<QComboBox>(bound, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
+  Click(bound, "fromNoiseButton");
+  EXPECT_LT(Child<QLineEdit>(bound, "thresholdEdit")->text().toInt(), 4.5 * 25 / 0.6745);
+  bound.reject();
+  EXPECT_EQ(run.Parameters().Filter, FilterSpec()) << "Cancel leaves the band as it was";
+
   // Without samples the value stays and the user is told why.
   test::FakeDataSourceManager empty;
   ExtractionRun nothing(empty);
@@ -411,6 +422,51 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"No samples to estimate the noise level from"});
   EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), before);
   UserQuestions::Install(previous);
+}
+
+// The band filter: a Custom band that does not parse, or that a plot's recording cannot take, is
+// refused with a message naming the field and the dialog stays open; the named bands show their
+// fixed cut-offs; what OK took is shown again at the next opening.
+TEST_F(SpikeExtractPropsDlgTest, BandFilterIsRefusedByItsFieldBeforeOkAndShownAgain) {
+  SpikeExtractPropsDlg dialog(params, plots);
+  dialog.show();
+  auto* filter = Child<QComboBox>(dialog, "filterCombo");
+  auto* low = Child<QLineEdit>(dialog, "lowCutOffEdit");
+  auto* high = Child<QLineEdit>(dialog, "highCutOffEdit");
+  ASSERT_EQ(filter->count(), 4);
+  EXPECT_EQ(filter->currentText(), "None");
+  filter->setCurrentIndex(3);
+  EXPECT_FALSE(low->isReadOnly());
+  test::CapturedReports reports;
+  Retype(low, "abc");
+  Click(dialog, "okButton");
+  Retype(low, "300");
+  Retype(high, "20000");
+  Click(dialog, "okButton");
+  EXPECT_EQ(reports.Texts(),
+            (std::vector<std::string>{"Filter low cut-off: \"abc\" is not a number of hertz",
+                                      "Filter high cut-off: 20000 Hz is not inside (0, 16000) Hz, above 0 and below "
+                                      "half the sampling rate: /d/p0.kcs"}));
+  EXPECT_TRUE(dialog.isVisible());
+
+  reports.Clear();
+  Retype(high, "3000");
+  Click(dialog, "okButton");
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(params.Filter, FilterSpec::Custom(300.0, 3000.0));
+
+  SpikeExtractPropsDlg again(params, plots);
+  again.show();
+  EXPECT_EQ(Child<QComboBox>(again, "filterCombo")->currentText(), "Custom");
+  EXPECT_EQ(Child<QLineEdit>(again, "lowCutOffEdit")->text(), "300");
+  EXPECT_EQ(Child<QLineEdit>(again, "highCutOffEdit")->text(), "3000");
+  Child<QComboBox>(again, "filterCombo")->setCurrentIndex(1);
+  EXPECT_EQ(Child<QLineEdit>(again, "lowCutOffEdit")->text(), "600");
+  EXPECT_EQ(Child<QLineEdit>(again, "highCutOffEdit")->text(), "6000");
+  EXPECT_TRUE(Child<QLineEdit>(again, "highCutOffEdit")->isReadOnly());
+  Click(again, "okButton");
+  EXPECT_EQ(params.Filter, FilterSpec::Spike());
 }
 
 }  // namespace

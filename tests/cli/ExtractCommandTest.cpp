@@ -37,6 +37,7 @@ struct Setting {
   int32_t modeCode;
   int32_t typeCode;
   const char* threshold;
+  const char* filter = "none";
 };
 
 class ExtractCommandAgreesWithTheWindow : public ExtractCommandTest, public ::testing::WithParamInterface<Setting> {};
@@ -52,6 +53,8 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
     p.Threshold = std::stod(s.threshold);
     p.ExtractionMode = s.modeCode;
     p.ExtractionType = s.typeCode;
+    std::string refusal;
+    p.Filter = FilterSpec::Parse(s.filter, refusal).value();
     p.OutputDirectory = out;
     test::CapturedReports reports;
     ASSERT_EQ(window.run.CreateSpikeFiles(window.Channels()), 0);
@@ -61,7 +64,9 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
   std::filesystem::rename(TetrodeFile(out), dir.File("window.ktt"));
 
   const test::CliRun cli = test::RunCli(
-      Args({"--channels", "4", "--threshold", s.threshold, "--mode", s.mode, "--type", s.type, "--outdir", out}), dir);
+      Args({"--channels", "4", "--threshold", s.threshold, "--mode", s.mode, "--type", s.type, "--filter", s.filter,
+            "--outdir", out}),
+      dir);
   ASSERT_EQ(cli.status, 0) << cli.err;
   EXPECT_EQ(cli.err, kCompleted);
   const auto fromCli = test::ReadSpikeFile(TetrodeFile(out), kNumSpikePoints, 4);
@@ -71,14 +76,24 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
   EXPECT_GT(fromCli.Spikes.size(), 20u);
   ASSERT_EQ(fromCli.Bytes.size(), fromWindow.Bytes.size());
   EXPECT_TRUE(WithoutTimeLine(fromCli.Bytes) == WithoutTimeLine(fromWindow.Bytes));
+  // A filtered file says so on the line that closes its header; one as recorded has no such line.
+  std::string refusal;
+  const std::string filterLine = FilterSpec::Parse(s.filter, refusal).value().HeaderLine();
+  EXPECT_EQ(fromCli.Header.find(filterLine + "\r\n\r\n") != std::string::npos, std::string(s.filter) != "none");
+  EXPECT_EQ(fromCli.Header.find("-Filter") != std::string::npos, std::string(s.filter) != "none");
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, ExtractCommandAgreesWithTheWindow,
                          ::testing::Values(Setting{"threshold", "both", 0, 2, "100"},
                                            Setting{"threshold", "negative", 0, 1, "90.7"},
-                                           Setting{"slope", "positive", 1, 0, "25"}),
+                                           Setting{"slope", "positive", 1, 0, "25"},
+                                           Setting{"threshold", "both", 0, 2, "40", "spike"},
+                                           Setting{"threshold", "negative", 0, 1, "30", "300:3000"}),
                          [](const ::testing::TestParamInfo<Setting>& info) {
-                           return std::string(info.param.mode) + "_" + info.param.type;
+                           std::string name = std::string(info.param.mode) + "_" + info.param.type;
+                           if (std::string(info.param.filter) == "spike") name += "_spike_band";
+                           if (std::string(info.param.filter) == "300:3000") name += "_custom_band";
+                           return name;
                          });
 
 TEST_F(ExtractCommandTest, SpikesFoundMatchTheGeneratedSpikeTimes) {
@@ -244,6 +259,30 @@ TEST_F(ExtractCommandTest, ThresholdThatIsNoFiniteNumberIsRefused) {
     EXPECT_NE(cli.err.find("--threshold"), std::string::npos) << threshold << ": " << cli.err;
   }
   EXPECT_TRUE(std::filesystem::is_empty(out));
+}
+
+// A band the recordings cannot take, or that does not parse, is refused with a message naming the
+// field before anything is made: not even the missing output folder.
+TEST_F(ExtractCommandTest, ABandFilterThatCannotBeHadIsRefusedNamingTheFieldBeforeAnythingIsMade) {
+  const std::string out = dir.File("out");
+  const test::CliRun high = test::RunCli(Args({"--channels", "4", "--threshold", "40", "--filter", "300:20000",
+                                               "--outdir", out}),
+                                         dir);
+  EXPECT_EQ(high.status, 1);
+  EXPECT_EQ(high.err, "SkelvaneV3: Filter high cut-off: 20000 Hz is not inside (0, 16000) Hz, above 0 and below half "
+                      "the sampling rate: " + recording.paths[0] + "\n");
+  const test::CliRun crossed =
+      test::RunCli(Args({"--channels", "4", "--threshold", "40", "--filter", "3000:300", "--outdir", out}), dir);
+  EXPECT_GT(crossed.status, 100);
+  EXPECT_NE(crossed.err.find("--filter: Filter low cut-off: 3000 Hz is not below the high cut-off, 300 Hz\n"),
+            std::string::npos)
+      << crossed.err;
+  const test::CliRun text =
+      test::RunCli(Args({"--channels", "4", "--threshold", "40", "--filter", "6k:", "--outdir", out}), dir);
+  EXPECT_GT(text.status, 100);
+  EXPECT_NE(text.err.find("--filter: Filter low cut-off: \"6k\" is not a number of hertz\n"), std::string::npos)
+      << text.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(ExtractCommandTest, MalformedOptionsAreRefusedWithoutWritingFiles) {

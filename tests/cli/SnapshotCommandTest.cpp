@@ -227,60 +227,65 @@ TEST_F(SnapshotCommand, PngNameWritesTheSamePixelsAsTheBitmap) {
 }
 
 // --show-spikes marks, on both traces of the group, the peak of every spike extract writes with the
-// same options: a white tick edged in black at the peak's column. Nothing else in the picture changes.
+// same options (a band filter among them): a white tick edged in black at the peak's column. Nothing
+// else in the picture changes.
 TEST_F(SnapshotCommand, ShowSpikesMarksTheSpikeFilesSpikesAndChangesNothingElse) {
-  const std::vector<std::string> detection = {"--channels", "2", "--threshold", "120", "--type", "both"};
-  std::vector<std::string> extract = {"extract", first, second, "--outdir", dir.Path(), "--quiet"};
-  extract.insert(extract.end(), detection.begin(), detection.end());
-  ASSERT_EQ(test::RunCli(extract, dir).status, 0);
-  const std::vector<uint8_t> file = ReadAll(dir.File("SpikeFile_TT1a_TT1b.kst"));
-  constexpr std::size_t kSpikeHeader = 16384;
-  constexpr std::size_t kRecordSize = 48 + 2 * 32 * 2;
-  constexpr int64_t kStart = 1'100'000;
-  constexpr int64_t kSpan = 600'000;
-  // Trace column c lands in canvas pixel 40 + c - 1, right of the 40-pixel data axis: the renderer
-  // puts a line at x on the left of pixel x, as it does the trace's own columns.
-  constexpr int32_t kFirstColumn = 39;
-  constexpr int32_t kAxis = 40;
-  constexpr double kPerColumn = static_cast<double>(kSpan) / (kWidth - kAxis);
-  std::set<int32_t> spikeColumns;
-  for (std::size_t at = kSpikeHeader; at + kRecordSize <= file.size(); at += kRecordSize) {
-    const int64_t peak = static_cast<int64_t>(U32(file, at) | uint64_t{U32(file, at + 4)} << 32);
-    if (peak >= kStart && peak < kStart + kSpan) spikeColumns.insert(kFirstColumn + static_cast<int32_t>((peak - kStart) / kPerColumn));
-  }
-  ASSERT_GE(spikeColumns.size(), 3u);
-
-  const std::vector<std::string> view = {"--start", std::to_string(kStart), "--span", std::to_string(kSpan)};
-  std::vector<std::string> plainArgs = {"-o", dir.File("plain.bmp")};
-  plainArgs.insert(plainArgs.end(), view.begin(), view.end());
-  std::vector<std::string> markedArgs = {"-o", dir.File("marked.bmp"), "--show-spikes"};
-  markedArgs.insert(markedArgs.end(), view.begin(), view.end());
-  markedArgs.insert(markedArgs.end(), detection.begin(), detection.end());
-  ASSERT_EQ(Snapshot(plainArgs).status, 0);
-  const test::CliRun marked = Snapshot(markedArgs);
-  ASSERT_EQ(marked.status, 0) << marked.err;
-  EXPECT_EQ(marked.err, "");
-  const std::vector<uint8_t> plain = ReadAll(dir.File("plain.bmp"));
-  const std::vector<uint8_t> ticked = ReadAll(dir.File("marked.bmp"));
-  ASSERT_EQ(plain.size(), ticked.size());
-
-  // Per plot (rows 0..99 and 103..202 from the top), the columns holding a white tick pixel.
-  std::set<int32_t> tickColumns[2];
-  for (int32_t row = 0; row < kHeight; ++row) {
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const uint32_t before = ColourAt(plain, x, row);
-      const uint32_t after = ColourAt(ticked, x, row);
-      if (before == after) continue;
-      ASSERT_TRUE(after == 0xFFFFFF || after == 0x000000) << "changed to " << std::hex << after << " at " << std::dec << x << "," << row;
-      const bool nearSpike = spikeColumns.count(x) + spikeColumns.count(x - 1) + spikeColumns.count(x + 1) > 0;
-      ASSERT_TRUE(nearSpike) << "changed away from every spike at " << x << "," << row;
-      const int plot = row < 100 ? 0 : row >= 103 && row < 203 ? 1 : -1;
-      ASSERT_GE(plot, 0) << "changed outside the plots at " << x << "," << row;
-      if (after == 0xFFFFFF) tickColumns[plot].insert(x);
+  for (const char* filter : {"none", "spike"}) {
+    SCOPED_TRACE(filter);
+    const std::vector<std::string> detection = {"--channels", "2", "--threshold", "120", "--type", "both",
+                                                "--filter", filter};
+    std::vector<std::string> extract = {"extract", first, second, "--outdir", dir.Path(), "--quiet"};
+    extract.insert(extract.end(), detection.begin(), detection.end());
+    ASSERT_EQ(test::RunCli(extract, dir).status, 0);
+    const std::vector<uint8_t> file = ReadAll(dir.File("SpikeFile_TT1a_TT1b.kst"));
+    constexpr std::size_t kSpikeHeader = 16384;
+    constexpr std::size_t kRecordSize = 48 + 2 * 32 * 2;
+    constexpr int64_t kStart = 1'100'000;
+    constexpr int64_t kSpan = 600'000;
+    // Trace column c lands in canvas pixel 40 + c - 1, right of the 40-pixel data axis: the renderer
+    // puts a line at x on the left of pixel x, as it does the trace's own columns.
+    constexpr int32_t kFirstColumn = 39;
+    constexpr int32_t kAxis = 40;
+    constexpr double kPerColumn = static_cast<double>(kSpan) / (kWidth - kAxis);
+    std::set<int32_t> spikeColumns;
+    for (std::size_t at = kSpikeHeader; at + kRecordSize <= file.size(); at += kRecordSize) {
+      const int64_t peak = static_cast<int64_t>(U32(file, at) | uint64_t{U32(file, at + 4)} << 32);
+      if (peak >= kStart && peak < kStart + kSpan) spikeColumns.insert(kFirstColumn + static_cast<int32_t>((peak - kStart) / kPerColumn));
     }
+    ASSERT_GE(spikeColumns.size(), 3u);
+
+    const std::vector<std::string> view = {"--start", std::to_string(kStart), "--span", std::to_string(kSpan)};
+    std::vector<std::string> plainArgs = {"-o", dir.File("plain.bmp")};
+    plainArgs.insert(plainArgs.end(), view.begin(), view.end());
+    std::vector<std::string> markedArgs = {"-o", dir.File("marked.bmp"), "--show-spikes"};
+    markedArgs.insert(markedArgs.end(), view.begin(), view.end());
+    markedArgs.insert(markedArgs.end(), detection.begin(), detection.end());
+    ASSERT_EQ(Snapshot(plainArgs).status, 0);
+    const test::CliRun marked = Snapshot(markedArgs);
+    ASSERT_EQ(marked.status, 0) << marked.err;
+    EXPECT_EQ(marked.err, "");
+    const std::vector<uint8_t> plain = ReadAll(dir.File("plain.bmp"));
+    const std::vector<uint8_t> ticked = ReadAll(dir.File("marked.bmp"));
+    ASSERT_EQ(plain.size(), ticked.size());
+
+    // Per plot (rows 0..99 and 103..202 from the top), the columns holding a white tick pixel.
+    std::set<int32_t> tickColumns[2];
+    for (int32_t row = 0; row < kHeight; ++row) {
+      for (int32_t x = 0; x < kWidth; ++x) {
+        const uint32_t before = ColourAt(plain, x, row);
+        const uint32_t after = ColourAt(ticked, x, row);
+        if (before == after) continue;
+        ASSERT_TRUE(after == 0xFFFFFF || after == 0x000000) << "changed to " << std::hex << after << " at " << std::dec << x << "," << row;
+        const bool nearSpike = spikeColumns.count(x) + spikeColumns.count(x - 1) + spikeColumns.count(x + 1) > 0;
+        ASSERT_TRUE(nearSpike) << "changed away from every spike at " << x << "," << row;
+        const int plot = row < 100 ? 0 : row >= 103 && row < 203 ? 1 : -1;
+        ASSERT_GE(plot, 0) << "changed outside the plots at " << x << "," << row;
+        if (after == 0xFFFFFF) tickColumns[plot].insert(x);
+      }
+    }
+    EXPECT_EQ(tickColumns[0], spikeColumns);
+    EXPECT_EQ(tickColumns[1], spikeColumns);
   }
-  EXPECT_EQ(tickColumns[0], spikeColumns);
-  EXPECT_EQ(tickColumns[1], spikeColumns);
 }
 
 TEST_F(SnapshotCommand, ShowSpikesWantsTheDetectionOptionsAndTheyWantIt) {
@@ -288,6 +293,7 @@ TEST_F(SnapshotCommand, ShowSpikesWantsTheDetectionOptionsAndTheyWantIt) {
   EXPECT_GT(Snapshot({"-o", out, "--show-spikes", "--channels", "2"}).status, 100);
   EXPECT_GT(Snapshot({"-o", out, "--show-spikes", "--threshold", "50"}).status, 100);
   EXPECT_GT(Snapshot({"-o", out, "--channels", "2", "--threshold", "50"}).status, 100);
+  EXPECT_GT(Snapshot({"-o", out, "--filter", "spike"}).status, 100);
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 

@@ -1,12 +1,16 @@
 // The detection preview against the spike files the run writes: over random recordings (1, 2 or 4
-// channels, gaps, channels out of step, times before zero, records going back in time) and random
-// parameters, the spikes the preview finds in any span are the file's spikes in that span.
+// channels, gaps, channels out of step, times before zero, records going back in time; spiky noise,
+// slow waves under the spikes, flat lines) and random parameters and band filters, the spikes the
+// preview finds in any span are the file's spikes in that span. A run with a band filter writes what
+// a run without one writes from recordings filtered beforehand by a pass over each whole file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,6 +21,7 @@
 #include "extract/ExtractionRun.h"
 #include "extract/LayoutSources.h"
 #include "extract/RecordTimes.h"
+#include "filter/FilterStream.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/FakeDataSourceManager.h"
@@ -34,10 +39,10 @@ bool Chance(Rng& rng, double p) { return std::bernoulli_distribution(p)(rng); }
 
 // One channel group's timeline: its record times, with gaps (some short enough to stay joined but
 // long enough to break a window) and, now and then, a step back in time.
-std::vector<int64_t> GroupTimeline(Rng& rng, int64_t start, int64_t recordSpan, bool goesBack) {
+std::vector<int64_t> GroupTimeline(Rng& rng, int64_t start, int64_t recordSpan, bool goesBack, int64_t longest) {
   std::vector<int64_t> times;
   int64_t t = start;
-  const int64_t records = Uniform(rng, 24, 70);
+  const int64_t records = Uniform(rng, 24, longest);
   for (int64_t r = 0; r < records; ++r) {
     times.push_back(t);
     int64_t step = recordSpan;
@@ -48,14 +53,26 @@ std::vector<int64_t> GroupTimeline(Rng& rng, int64_t start, int64_t recordSpan, 
   return times;
 }
 
-// Noise, spikes of either sign on some or all channels of the group, and now and then a burst.
-void AddSignal(Rng& rng, std::vector<FakeSource*>& channels) {
+// Noise, spikes of either sign on some or all channels of the group, and now and then a burst; on
+// some groups a slow wave of hundreds of counts under it all, on a few channels a flat line.
+void AddSignal(Rng& rng, std::vector<FakeSource*>& channels, double dt) {
   std::normal_distribution<double> noise(0.0, 12.0);
   const std::size_t records = channels.front()->timestamps.size();
+  const bool wave = Chance(rng, 0.3);
+  const double waveHz = static_cast<double>(Uniform(rng, 2, 12));
+  const double waveCounts = static_cast<double>(Uniform(rng, 200, 800));
   for (FakeSource* channel : channels) {
     channel->samples.assign(channel->timestamps.size(), std::vector<int16_t>(kSamplesPerRecord));
-    for (auto& record : channel->samples) {
-      for (int16_t& sample : record) sample = static_cast<int16_t>(std::lround(noise(rng)));
+    if (Chance(rng, 0.08)) continue;  // flat: no noise, and whatever spikes land on it below
+    for (std::size_t r = 0; r < channel->samples.size(); ++r) {
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        double value = noise(rng);
+        if (wave) {
+          const double seconds = (static_cast<double>(channel->timestamps[r]) + i * dt) / 1e6;
+          value += waveCounts * std::sin(2.0 * 3.141592653589793 * waveHz * seconds);
+        }
+        channel->samples[r][static_cast<std::size_t>(i)] = static_cast<int16_t>(std::lround(value));
+      }
     }
   }
   const int16_t shape[] = {10, 35, 80, 100, 70, 30, -10, -25, -15, -5};
@@ -115,9 +132,30 @@ ExtractionParameters RandomParameters(Rng& rng, int32_t channels) {
   return p;
 }
 
+// None half the time; else the Spike Band, the LFP Band or a Custom band, one side open at times, that
+// every rate of the recordings can take.
+FilterSpec RandomFilter(Rng& rng) {
+  if (Chance(rng, 0.5)) return FilterSpec();
+  switch (Uniform(rng, 0, 3)) {
+    case 0:
+    case 1:
+      return FilterSpec::Spike();
+    case 2:
+      return FilterSpec::Lfp();
+    default:
+      break;
+  }
+  const int64_t low = Uniform(rng, 20, 3000);
+  const int64_t high = Uniform(rng, low * 2, 7000);
+  const int64_t sides = Uniform(rng, 0, 2);
+  return FilterSpec::Custom(sides != 2 ? std::optional<double>(low) : std::nullopt,
+                            sides != 1 ? std::optional<double>(high) : std::nullopt);
+}
+
 struct PreviewTally {
   std::map<DetectionPreview::Method, int> methods;
   int64_t spikesCompared = 0;
+  int64_t filteredViews = 0;
 };
 
 // One or two groups of random recordings written to files, each with its plot.
@@ -130,17 +168,18 @@ struct RandomRecordings {
   double dt = 0.0;
   int64_t recordSpan = 0;
 
-  explicit RandomRecordings(Rng& rng);
+  /// Groups of 24 to `longest` records.
+  explicit RandomRecordings(Rng& rng, int64_t longest = 70);
 };
 
-RandomRecordings::RandomRecordings(Rng& rng)
+RandomRecordings::RandomRecordings(Rng& rng, int64_t longest)
     : channels(std::vector<int32_t>{1, 2, 4}[Uniform(rng, 0, 2)]),
       groups(Uniform(rng, 1, 2)),
       dt(std::vector<double>{31.25, 40.0, 62.5}[Uniform(rng, 0, 2)]),
       recordSpan(std::llround(kSamplesPerRecord * dt)) {
   const int64_t start = Uniform(rng, -4'000'000, 2'000'000);  // often before zero, sometimes across it
   for (int64_t g = 0; g < groups; ++g) {
-    const std::vector<int64_t> timeline = GroupTimeline(rng, start + g * 777, recordSpan, Chance(rng, 0.1));
+    const std::vector<int64_t> timeline = GroupTimeline(rng, start + g * 777, recordSpan, Chance(rng, 0.1), longest);
     std::vector<FakeSource*> members;
     for (int32_t k = 0; k < channels; ++k) {
       FakeSource source;
@@ -150,7 +189,7 @@ RandomRecordings::RandomRecordings(Rng& rng)
       sources.sources.push_back(std::move(source));
     }
     for (int32_t k = 0; k < channels; ++k) members.push_back(&sources.sources[sources.sources.size() - channels + k]);
-    AddSignal(rng, members);
+    AddSignal(rng, members, dt);
   }
   sources.SealAll();
   for (std::size_t i = 0; i < sources.sources.size(); ++i) {
@@ -165,6 +204,7 @@ void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
   auto& [dir, sources, shown, channels, groups, dt, recordSpan] = recordings;
   ExtractionRun run(sources);
   run.Parameters() = RandomParameters(rng, channels);
+  run.Parameters().Filter = RandomFilter(rng);
   run.Parameters().OutputDirectory = dir.Path();
   const ExtractionParameters parameters = run.Parameters();
   {
@@ -196,7 +236,8 @@ void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
   for (const ExtractionRun::Group& group : planned) {
     std::vector<std::shared_ptr<RecordTimes>> times;
     for (const int32_t id : group.sourceIds) times.push_back(std::make_shared<RecordTimes>(read, id));
-    DetectionPreview preview(read, parameters, group.sourceIds, group.sampleInterval, group.samplingFrequency, times);
+    DetectionPreview preview(read, parameters, group.sourceIds, group.sampleInterval, group.samplingFrequency, times,
+                             group.filters);
     const std::vector<int64_t>& file = written[group.path];
     const FakeSource& first = sources.sources[static_cast<std::size_t>(group.sourceIds.front())];
     const int64_t low = first.timestamps.front() - 3 * recordSpan;
@@ -215,11 +256,14 @@ void CheckOneRecording(uint64_t seed, PreviewTally& tally) {
       ASSERT_TRUE(preview.SpikesBetween(from, to, shown, cancel));
       const std::vector<int64_t> expected(std::lower_bound(file.begin(), file.end(), from),
                                           std::lower_bound(file.begin(), file.end(), to));
-      ASSERT_EQ(shown, expected) << "method " << static_cast<int>(preview.LastMethod()) << " seed " << seed << ", group " << group.path << ", view " << from << " + " << span
+      ASSERT_EQ(shown, expected) << "method " << static_cast<int>(preview.LastMethod()) << " seed " << seed
+                                 << ", filter " << parameters.Filter.Text() << ", group " << group.path << ", view "
+                                 << from << " + " << span
                                  << ", threshold " << parameters.Threshold << ", mode " << parameters.ExtractionMode
                                  << ", type " << parameters.ExtractionType << ", points " << parameters.NumSpikePoints
                                  << ", alignment " << parameters.AlignmentPt;
       ++tally.methods[preview.LastMethod()];
+      if (!parameters.Filter.IsNone()) ++tally.filteredViews;
       tally.spikesCompared += static_cast<int64_t>(expected.size());
     }
   }
@@ -237,6 +281,93 @@ TEST(DetectionPreviewTest, SpikesInAnySpanAreTheSpikeFilesSpikesInThatSpan) {
   EXPECT_GT(tally.methods[DetectionPreview::Method::Resumed], 1000);
   EXPECT_GT(tally.methods[DetectionPreview::Method::FromStart], 50);
   EXPECT_GT(tally.methods[DetectionPreview::Method::WholeGroup], 20);
+  EXPECT_GT(tally.filteredViews, 500);
+}
+
+// Every channel of `from` filtered by a pass over its whole file, as `filtered` (same timestamps,
+// files of the same names in `folder`).
+void FilterBeforehand(const FakeDataSourceManager& from, const std::vector<ChannelSource>& shown,
+                      const FilterSpec& spec, const std::string& folder, FakeDataSourceManager& filtered) {
+  for (std::size_t i = 0; i < from.sources.size(); ++i) {
+    const FakeSource& raw = from.sources[i];
+    std::string refusal;
+    const std::optional<FilterDesign> design = FilterDesign::For(spec, shown[i].samplingFrequency, refusal);
+    ASSERT_TRUE(design) << refusal;
+    FilterStream stream(*design, shown[i].sampleInterval);
+    FakeSource source;
+    source.path = folder + raw.path.substr(raw.path.rfind('/'));
+    const auto take = [&] {
+      for (; stream.Ready() > 0; stream.Pop()) {
+        source.AddRecord(stream.FrontTimestamp(), kFakeFrequency,
+                         std::vector<int16_t>(stream.FrontSamples(), stream.FrontSamples() + kSamplesPerRecord));
+      }
+    };
+    for (std::size_t r = 0; r < raw.timestamps.size(); ++r) {
+      stream.Push(raw.timestamps[r], raw.samples[r].data());
+      take();
+    }
+    stream.Finish();
+    take();
+    filtered.sources.push_back(std::move(source));
+  }
+  filtered.SealAll();
+  for (std::size_t i = 0; i < filtered.sources.size(); ++i) {
+    filtered.WriteFile(static_cast<int32_t>(i), filtered.sources[i].path, 0);
+  }
+}
+
+// The line of `header` that starts with `key`.
+std::string HeaderLine(const std::string& header, const std::string& key) {
+  const std::size_t at = header.find(key);
+  return at == std::string::npos ? std::string() : header.substr(at, header.find("\r\n", at) - at);
+}
+
+TEST(DetectionPreviewTest, AFilteredRunWritesWhatARunOverTheRecordingsFilteredBeforehandWrites) {
+  int64_t spikes = 0;
+  for (uint64_t seed = 1000; seed < 1040; ++seed) {
+    Rng rng(seed);
+    // Now and then longer than the blocks the run reads at a time, so that blocks meet inside segments.
+    RandomRecordings recordings(rng, seed % 8 == 0 ? 2 * RecordStream::kBlockRecords : 70);
+    ExtractionParameters parameters = RandomParameters(rng, recordings.channels);
+    parameters.Filter = RandomFilter(rng);
+    if (parameters.Filter.IsNone()) parameters.Filter = FilterSpec::Spike();
+    const std::string reference = recordings.dir.File("reference");
+    ASSERT_TRUE(std::filesystem::create_directory(reference));
+    FakeDataSourceManager filtered;
+    FilterBeforehand(recordings.sources, recordings.shown, parameters.Filter, reference, filtered);
+    std::vector<ChannelSource> filteredShown = recordings.shown;
+    for (std::size_t i = 0; i < filteredShown.size(); ++i) filteredShown[i].path = filtered.sources[i].path;
+
+    ExtractionRun run(recordings.sources);
+    run.Parameters() = parameters;
+    run.Parameters().OutputDirectory = recordings.dir.Path();
+    ExtractionRun direct(filtered);
+    direct.Parameters() = parameters;
+    direct.Parameters().Filter = FilterSpec();
+    direct.Parameters().OutputDirectory = reference;
+    {
+      CapturedReports quiet;  // records going back in time are said
+      ASSERT_EQ(run.CreateSpikeFiles(recordings.shown), 0);
+      ASSERT_EQ(direct.CreateSpikeFiles(filteredShown), 0);
+    }
+    ASSERT_EQ(run.WrittenFiles().size(), direct.WrittenFiles().size());
+    for (std::size_t f = 0; f < run.WrittenFiles().size(); ++f) {
+      const SpikeFileContents got =
+          ReadSpikeFile(run.WrittenFiles()[f].path, parameters.NumSpikePoints, recordings.channels);
+      const SpikeFileContents want =
+          ReadSpikeFile(direct.WrittenFiles()[f].path, parameters.NumSpikePoints, recordings.channels);
+      // The waveforms and their times, and the threshold (K x the noise of the filtered samples).
+      ASSERT_TRUE(got.Bytes.substr(16384) == want.Bytes.substr(16384))
+          << "seed " << seed << ", filter " << parameters.Filter.Text() << ": " << got.Spikes.size() << " spikes against "
+          << want.Spikes.size();
+      EXPECT_EQ(HeaderLine(got.Header, "\t-ThreshVal"), HeaderLine(want.Header, "\t-ThreshVal")) << "seed " << seed;
+      // The filter's line closes the header's lines, and only a filtered run's header has one.
+      EXPECT_NE(got.Header.find(parameters.Filter.HeaderLine() + "\r\n\r\n"), std::string::npos);
+      EXPECT_EQ(want.Header.find("-Filter"), std::string::npos);
+      spikes += static_cast<int64_t>(got.Spikes.size());
+    }
+  }
+  EXPECT_GT(spikes, 3000);
 }
 
 }  // namespace

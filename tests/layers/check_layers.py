@@ -61,7 +61,9 @@ def source_folders(root):
     folders = []
     for name in sorted(os.listdir(root)):
         path = os.path.join(root, name)
-        if name.startswith(".") or name in NOT_LAYERED or not os.path.isdir(path):
+        # Build folders beside the sources (build-bench of bench/run.sh, any /build*/ git ignores)
+        # hold CMake's own probe sources.
+        if name.startswith((".", "build")) or name in NOT_LAYERED or not os.path.isdir(path):
             continue
         if any(f.endswith(SOURCE_SUFFIXES) for _, _, files in os.walk(path) for f in files):
             folders.append(name)

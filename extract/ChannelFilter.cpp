@@ -1,0 +1,94 @@
+#include "extract/ChannelFilter.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "datafile/CscRecord.h"
+#include "datafile/RecordContiguity.h"
+#include "filter/SegmentFilter.h"
+#include "platform/StatusCodes.h"
+
+namespace skelvane {
+namespace {
+
+// Designs made so far, by band and design rate: designing a band costs about as much as filtering
+// seconds of a channel, and every run, every group and every frame of the preview asks again.
+constexpr std::size_t kMostKeptDesigns = 64;
+
+std::optional<FilterDesign> DesignFor(const FilterSpec& spec, double samplingHz, std::string& refusal) {
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, double>, FilterDesign> made;
+  const std::pair<std::string, double> key(spec.Key(), FilterDesign::DesignRate(samplingHz));
+  {
+    const std::lock_guard lock(mutex);
+    if (const auto found = made.find(key); found != made.end()) return found->second;
+  }
+  std::optional<FilterDesign> design = FilterDesign::For(spec, samplingHz, refusal);
+  if (design) {
+    const std::lock_guard lock(mutex);
+    if (made.size() >= kMostKeptDesigns) made.clear();
+    made.emplace(key, *design);
+  }
+  return design;
+}
+
+}  // namespace
+
+ChannelFilter::ChannelFilter(FilterDesign design, double sampleInterval)
+    : design_(std::move(design)), sampleInterval_(sampleInterval) {}
+
+std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const FilterSpec& spec,
+                                                                     const std::vector<ChannelSource>& channels,
+                                                                     std::string& refusal) {
+  std::vector<ChannelFilter> filters;
+  if (spec.IsNone()) return filters;
+  for (const ChannelSource& channel : channels) {
+    std::string why;
+    std::optional<FilterDesign> design = DesignFor(spec, channel.samplingFrequency, why);
+    if (!design) {
+      refusal = why + ": " + channel.path;
+      return std::nullopt;
+    }
+    filters.emplace_back(std::move(*design), channel.sampleInterval);
+  }
+  return filters;
+}
+
+int64_t ChannelFilter::ContextRecords() const {
+  return (design_.HalfSupport() + kSamplesPerRecord - 1) / kSamplesPerRecord;
+}
+
+bool ChannelFilter::Filter(const Records& records, int64_t first, int64_t end, int16_t* out,
+                           FilterWorkspace& work) const {
+  if (first < 0 || end > records.count || first >= end) return false;
+  bool shortSegment = false;
+  // A new segment wherever a record does not follow the one before it.
+  int64_t segmentStart = 0;
+  for (int64_t r = 1; r <= records.count; ++r) {
+    const bool boundary = r == records.count ||
+                          !RecordContiguity::Contiguous(records.times[r - 1], records.times[r], sampleInterval_);
+    if (!boundary) continue;
+    const int64_t wantFirst = std::max(first, segmentStart);
+    const int64_t wantEnd = std::min(end, r);
+    if (wantFirst < wantEnd) {
+      SegmentFilter::Stretch stretch;
+      stretch.samples = records.samples + segmentStart * kSamplesPerRecord;
+      stretch.count = (r - segmentStart) * kSamplesPerRecord;
+      // A segment edge at the edge of what was read is the file's edge, or was read past.
+      stretch.startsSegment = segmentStart > 0 || records.startsFile;
+      stretch.endsSegment = r < records.count || records.endsFile;
+      if (SegmentFilter::Filter(design_, stretch, (wantFirst - segmentStart) * kSamplesPerRecord,
+                                (wantEnd - segmentStart) * kSamplesPerRecord,
+                                out + (wantFirst - first) * kSamplesPerRecord, work, shortSegment) != kStatusOk) {
+        return false;
+      }
+    }
+    if (r >= end) break;
+    segmentStart = r;
+  }
+  return true;
+}
+
+}  // namespace skelvane
