@@ -14,28 +14,37 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
   std::vector<std::size_t> order(pieces.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
-  FilteredRecords::Buffers buffers;
+  FilteredRecords::Loaded loaded;
   int16_t samples[kSamplesPerRecord];
-  // The pieces of one record (a column edge's two sides, most often) are filtered in one stretch, and
-  // only their samples.
+  // Records close together are read in one go with the support around them (a read call costs more
+  // than a few records more), and of each record only the pieces' samples are filtered: a column
+  // edge's two sides, most often, in one stretch.
+  const int64_t join = std::max<int64_t>(kJoinRecords, 2 * records_.ContextRecords());
   for (std::size_t i = 0; i < order.size();) {
-    const int64_t record = pieces[order[i]].record;
-    std::size_t j = i;
-    int32_t from = pieces[order[i]].first;
-    int32_t to = pieces[order[i]].last + 1;
-    while (j + 1 < order.size() && pieces[order[j + 1]].record == record) {
-      ++j;
-      from = std::min<int32_t>(from, pieces[order[j]].first);
-      to = std::max<int32_t>(to, pieces[order[j]].last + 1);
+    std::size_t last = i;
+    while (last + 1 < order.size() && pieces[order[last + 1]].record - pieces[order[last]].record <= join) ++last;
+    const int64_t first = pieces[order[i]].record;
+    if (const int32_t rc = records_.Load(first, pieces[order[last]].record + 1, loaded); rc != kStatusOk) return rc;
+    for (std::size_t j = i; j <= last;) {
+      const int64_t record = pieces[order[j]].record;
+      std::size_t k = j;
+      int32_t from = pieces[order[j]].first;
+      int32_t to = pieces[order[j]].last + 1;
+      while (k + 1 <= last && pieces[order[k + 1]].record == record) {
+        ++k;
+        from = std::min<int32_t>(from, pieces[order[k]].first);
+        to = std::max<int32_t>(to, pieces[order[k]].last + 1);
+      }
+      if (const int32_t rc = records_.FilterSamples(loaded, record, from, to, samples); rc != kStatusOk) return rc;
+      for (std::size_t p = j; p <= k; ++p) {
+        const Piece& piece = pieces[order[p]];
+        Extremes& found = extremes[order[p]];
+        SampleExtremes::Of(reinterpret_cast<const uint8_t*>(samples + (piece.first - from)),
+                           piece.last - piece.first + 1, found.low, found.high);
+      }
+      j = k + 1;
     }
-    if (const int32_t rc = records_.ReadSamples(record, from, to, samples, buffers); rc != kStatusOk) return rc;
-    for (std::size_t k = i; k <= j; ++k) {
-      const Piece& piece = pieces[order[k]];
-      Extremes& found = extremes[order[k]];
-      SampleExtremes::Of(reinterpret_cast<const uint8_t*>(samples + (piece.first - from)), piece.last - piece.first + 1,
-                         found.low, found.high);
-    }
-    i = j + 1;
+    i = last + 1;
   }
   return kStatusOk;
 }

@@ -27,6 +27,9 @@ class FilteredPieceExtremes {
     int16_t high;
   };
 
+  /// Records needed at most this many apart are read in one go (with their support around them).
+  static constexpr int64_t kJoinRecords = 3;
+
   /// Filters the recording `reader` has open (it must outlive this object) through `design`, its gaps
   /// judged by `sampleInterval` (microseconds per sample).
   FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval)

@@ -73,35 +73,44 @@ int32_t FilteredRecords::ReadRaw(int64_t lo, int64_t hi, Buffers& buffers) const
   return kStatusOk;
 }
 
-int32_t FilteredRecords::ReadSamples(int64_t record, int32_t from, int32_t to, int16_t* out,
-                                     Buffers& buffers) const {
+int32_t FilteredRecords::Load(int64_t first, int64_t end, Loaded& loaded) const {
   const int64_t total = reader_.NumRecords();
-  if (record < 0 || record >= total || from < 0 || to > kSamplesPerRecord || from >= to) return kStatusNoData;
-  // Only the records the samples' support reaches: where it stays inside the record, whether a gap
-  // lies beside it makes no difference.
-  const int64_t half = design_.HalfSupport();
-  const int64_t before = (std::max<int64_t>(0, half - from) + kSamplesPerRecord - 1) / kSamplesPerRecord;
-  const int64_t after = (std::max<int64_t>(0, to + half - kSamplesPerRecord) + kSamplesPerRecord - 1) / kSamplesPerRecord;
-  const int64_t lo = std::max<int64_t>(0, record - before);
-  const int64_t hi = std::min(total, record + 1 + after);
-  if (const int32_t rc = ReadRaw(lo, hi, buffers); rc != kStatusOk) return rc;
-  // The segment the record lies in, as far as the records read reach.
-  const auto follows = [&](int64_t r) {  // record r (counted from lo) follows the one before it
-    return RecordContiguity::Contiguous(buffers.times[static_cast<std::size_t>(r - 1)],
-                                        buffers.times[static_cast<std::size_t>(r)], sampleInterval_);
-  };
-  int64_t segmentStart = record - lo;
-  while (segmentStart > 0 && follows(segmentStart)) --segmentStart;
-  int64_t segmentEnd = record - lo + 1;
-  while (segmentEnd < hi - lo && follows(segmentEnd)) ++segmentEnd;
+  if (first < 0 || end > total || first >= end) return kStatusNoData;
+  const int64_t lo = std::max<int64_t>(0, first - ContextRecords());
+  const int64_t hi = std::min(total, end + ContextRecords());
+  if (const int32_t rc = ReadRaw(lo, hi, loaded.buffers); rc != kStatusOk) return rc;
+  loaded.first = lo;
+  // Each record's segment among those read, both ways in one pass each.
+  const auto count = static_cast<std::size_t>(hi - lo);
+  const std::vector<int64_t>& times = loaded.buffers.times;
+  const auto follows = [&](std::size_t r) { return RecordContiguity::Contiguous(times[r - 1], times[r], sampleInterval_); };
+  loaded.segmentStarts.resize(count);
+  loaded.segmentEnds.resize(count);
+  for (std::size_t r = 0; r < count; ++r) {
+    loaded.segmentStarts[r] = r > 0 && follows(r) ? loaded.segmentStarts[r - 1] : static_cast<int64_t>(r);
+  }
+  for (std::size_t r = count; r-- > 0;) {
+    loaded.segmentEnds[r] = r + 1 < count && follows(r + 1) ? loaded.segmentEnds[r + 1] : static_cast<int64_t>(r + 1);
+  }
+  return kStatusOk;
+}
+
+int32_t FilteredRecords::FilterSamples(Loaded& loaded, int64_t record, int32_t from, int32_t to, int16_t* out) const {
+  const auto count = static_cast<int64_t>(loaded.segmentStarts.size());
+  const int64_t at = record - loaded.first;
+  if (at < 0 || at >= count || from < 0 || to > kSamplesPerRecord || from >= to) return kStatusNoData;
+  const int64_t segmentStart = loaded.segmentStarts[static_cast<std::size_t>(at)];
+  const int64_t segmentEnd = loaded.segmentEnds[static_cast<std::size_t>(at)];
   SegmentFilter::Stretch stretch;
-  stretch.samples = buffers.samples.data() + segmentStart * kSamplesPerRecord;
+  stretch.samples = loaded.buffers.samples.data() + segmentStart * kSamplesPerRecord;
   stretch.count = (segmentEnd - segmentStart) * kSamplesPerRecord;
-  stretch.startsSegment = segmentStart > 0 || lo == 0;
-  stretch.endsSegment = segmentEnd < hi - lo || hi == total;
-  const int64_t at = (record - lo - segmentStart) * kSamplesPerRecord;
+  // A segment edge at the edge of what was read is the file's edge, or was read past.
+  stretch.startsSegment = segmentStart > 0 || loaded.first == 0;
+  stretch.endsSegment = segmentEnd < count || loaded.first + count == reader_.NumRecords();
+  const int64_t position = (at - segmentStart) * kSamplesPerRecord;
   bool shortSegment = false;
-  return SegmentFilter::Filter(design_, stretch, at + from, at + to, out, buffers.work, shortSegment);
+  return SegmentFilter::Filter(design_, stretch, position + from, position + to, out, loaded.buffers.work,
+                               shortSegment);
 }
 
 }  // namespace skelvane
