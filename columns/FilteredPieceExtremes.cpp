@@ -16,6 +16,7 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
   FilteredRecords::Loaded loaded;
   int16_t samples[kSamplesPerRecord];
+  std::vector<int16_t> run;
   // Records close together are read in one go with the support around them (a read call costs more
   // than a few records more), and of each record only the pieces' samples are filtered: a column
   // edge's two sides, most often, in one stretch.
@@ -24,7 +25,26 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
     std::size_t last = i;
     while (last + 1 < order.size() && pieces[order[last + 1]].record - pieces[order[last]].record <= join) ++last;
     const int64_t first = pieces[order[i]].record;
-    if (const int32_t rc = records_.Load(first, pieces[order[last]].record + 1, loaded); rc != kStatusOk) return rc;
+    const int64_t end = pieces[order[last]].record + 1;
+    // Filtering a piece costs about the support, filtering a run of records the run: a long support
+    // (the LFP Band's) over pieces close together filters the whole run instead.
+    std::size_t stretches = 1;
+    for (std::size_t j = i + 1; j <= last; ++j) stretches += pieces[order[j]].record != pieces[order[j - 1]].record;
+    const int64_t support = records_.Design().Support();
+    if ((end - first) * kSamplesPerRecord + support < static_cast<int64_t>(stretches) * support) {
+      run.resize(static_cast<std::size_t>((end - first) * kSamplesPerRecord));
+      if (const int32_t rc = records_.Read(first, end, run.data(), loaded.buffers); rc != kStatusOk) return rc;
+      for (std::size_t p = i; p <= last; ++p) {
+        const Piece& piece = pieces[order[p]];
+        Extremes& found = extremes[order[p]];
+        SampleExtremes::Of(reinterpret_cast<const uint8_t*>(run.data() + (piece.record - first) * kSamplesPerRecord +
+                                                            piece.first),
+                           piece.last - piece.first + 1, found.low, found.high);
+      }
+      i = last + 1;
+      continue;
+    }
+    if (const int32_t rc = records_.Load(first, end, loaded); rc != kStatusOk) return rc;
     for (std::size_t j = i; j <= last;) {
       const int64_t record = pieces[order[j]].record;
       std::size_t k = j;
