@@ -14,6 +14,7 @@
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 #include "platform/UserQuestions.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
@@ -43,8 +44,9 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
   const std::vector<FileChooser::Filter> filters = {{"Bitmap Files (*.bmp)", {"*.bmp"}},
                                                     {"PNG Images (*.png)", {"*.png"}},
                                                     {"All Files (*.*)", {"*.*"}}};
-  // No to replacing a file brings the chooser back for another name. The type a name gets (PNG for
-  // ".png", else BMP) is offered again, after No as at the next save.
+  // No to replacing a file brings the chooser back for another name, and so does a recording or a
+  // spike file at the name (after the message that says so): a picture never takes their place. The
+  // type a name gets (PNG for ".png", else BMP) is offered again, after No as at the next save.
   std::optional<std::string> path;
   std::string type = Preferences::PictureType(kDefaultSuffix);
   do {
@@ -52,7 +54,8 @@ int32_t BitmapExport::SaveDisplayAsBitmap(const MemoryBitmap& windowImage) {
     if (!path) return 0;
     type = PngFileWriter::HasPngSuffix(*path) ? kPngSuffix : kDefaultSuffix;
     Preferences::SetPictureType(type);
-  } while (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path)));
+  } while (!DataFileGuard::MayWrite(*path) ||
+           (Exists(*path) && !UserQuestions::Current().AskYesNo(OverwriteQuestionText(*path))));
   // The whole canvas, time axis included: it is what the user sees below the scrollbar.
   if (PngFileWriter::HasPngSuffix(*path)) return PngFileWriter::WritePngFile(*path, windowImage);
   return BitmapFileWriter::WriteBitmapFile(*path, windowImage);

@@ -19,7 +19,7 @@ class BitmapExport {
 
   /// Asks for a path and writes the whole canvas image there, as PNG when the name ends in ".png",
   /// else as BMP; an existing file is replaced only when the user agrees, and No asks for another
-  /// name. 0 when written or cancelled, else the failure's code (already reported).
+  /// name, as a recording or a spike file at the name does (never replaced, said why). 0 when written or cancelled, else the failure's code (already reported).
   static int32_t SaveDisplayAsBitmap(const MemoryBitmap& windowImage);
   /// The text of the overwrite question (put through UserQuestions) for a path.
   static std::string OverwriteQuestionText(const std::string& path);

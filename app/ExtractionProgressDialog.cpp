@@ -31,8 +31,13 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// The answers to the question before replacing spike files, in kExistingSpikeFilesAnswers' order.
+enum ExistingAnswer : int32_t { kReplace = 0, kKeepBoth = 1 };
+
 std::string ResultLine(const ExtractionRun::WrittenFile& file) {
-  if (file.complete) return file.path + ": " + std::to_string(file.spikeCount) + " spikes";
+  if (file.complete) {
+    return file.path + ": " + std::to_string(file.spikeCount) + " spikes" + (file.replaced ? " (replaced the earlier file)" : "");
+  }
   return file.path + ": not written (" + ExtractionSummary::OutcomeText(file.outcome) + ")";
 }
 
@@ -86,6 +91,15 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, const std::vect
       return kStatusFailed;
     }
   }
+  // The spike files of an earlier run would be lost without a word: the user says what becomes of them.
+  run.SetExisting(ExtractionRun::Existing::Replace);
+  if (const std::vector<std::string> existing = run.ExistingSpikeFiles(channels); !existing.empty()) {
+    const int32_t answer = UserQuestions::Current().AskChoice(
+        ExistingSpikeFilesText(existing), {kExistingSpikeFilesAnswers.begin(), kExistingSpikeFilesAnswers.end()},
+        kKeepBoth);
+    if (answer != kReplace && answer != kKeepBoth) return kStatusCancelled;
+    if (answer == kKeepBoth) run.SetExisting(ExtractionRun::Existing::KeepBoth);
+  }
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   int32_t result = kStatusOk;
   {
@@ -101,6 +115,22 @@ int32_t ExtractionProgressDialog::RunCommand(ExtractionRun& run, const std::vect
   }
   ReportError(CompletionText(run.WrittenFiles(), notStarted, run.WasCancelled()), 0);
   return result;
+}
+
+std::string ExtractionProgressDialog::ExistingSpikeFilesText(const std::vector<std::string>& existing) {
+  const std::string end = std::string("\n") + kExistingSpikeFilesChoice;
+  std::string text = kExistingSpikeFilesQuestion;
+  for (std::size_t i = 0; i < existing.size(); ++i) {
+    const std::string line = "\n" + existing[i];
+    const std::string more = "\n... and " + std::to_string(existing.size() - i) + " more";
+    const bool last = i + 1 == existing.size();
+    if (text.size() + line.size() + (last ? 0 : more.size()) + end.size() > kMaxReportLength) {
+      text += more;
+      break;
+    }
+    text += line;
+  }
+  return text + end;
 }
 
 std::string ExtractionProgressDialog::CompletionText(const std::vector<ExtractionRun::WrittenFile>& files,

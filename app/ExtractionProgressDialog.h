@@ -4,6 +4,7 @@
 // scrolled) and a Cancel button, then shows what was written. Used by MainWindow.
 
 #include <QDialog>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,12 @@ inline constexpr const char* kCreateFolderQuestion = "The output folder does not
 inline constexpr const char* kFolderNotCreatedMessage = "No spike files were made: the output folder does not exist:\n";
 /// Reported when the folder could not be made.
 inline constexpr const char* kCreateFolderFailedMessage = "The output folder could not be created";
+/// Asked before a run that would write over spike files already there: this line, the files one a
+/// line, then kExistingSpikeFilesChoice; answered with kExistingSpikeFilesAnswers (Enter: Keep Both).
+inline constexpr const char* kExistingSpikeFilesQuestion = "Spike files of these names are already there:";
+inline constexpr const char* kExistingSpikeFilesChoice =
+    "Replace them, keep both (the new files under numbered names), or cancel?";
+inline constexpr std::array<const char*, 3> kExistingSpikeFilesAnswers = {"Replace", "Keep Both", "Cancel"};
 /// The completion box's first line after Cancel (instead of "Spike Extraction Process Completed").
 inline constexpr const char* kExtractionCancelledMessage = "Spike Extraction Cancelled";
 
@@ -40,10 +47,13 @@ class ExtractionProgressDialog final : public QDialog {
   /// Waits for a worker still running (after a cancel) before the dialog goes.
   ~ExtractionProgressDialog() override;
 
-  /// The whole command: the questions, the run behind the dialog, then the completion box, whose first
+  /// The whole command: the questions (a threshold of 0, a missing output folder, spike files that
+  /// would be written over: Replace, Keep Both or Cancel), the run behind the dialog, then the completion box, whose first
   /// line is "Spike Extraction Process Completed" (kExtractionCancelledMessage after Cancel) and whose
   /// next lines list each spike file, then each group Cancel kept from starting.
   static int32_t RunCommand(ExtractionRun& run, const std::vector<ChannelSource>& channels, QWidget* parent);
+  /// The question put before replacing `existing` spike files, listing as many as one report holds.
+  static std::string ExistingSpikeFilesText(const std::vector<std::string>& existing);
   /// The completion text for the files of a run and the spike files of the groups that never started
   /// (after Cancel), held within one report's length.
   static std::string CompletionText(const std::vector<ExtractionRun::WrittenFile>& files,

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
 
 #include "platform/ReportError.h"
 
@@ -12,6 +14,24 @@ bool QtUserQuestions::AskYesNo(const std::string& question) {
   return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kMessageCaption),
                                QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+int32_t QtUserQuestions::AskChoice(const std::string& question, const std::vector<std::string>& answers,
+                                   int32_t defaultAnswer) {
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(kMessageCaption), QString::fromStdString(question),
+                  QMessageBox::NoButton, QApplication::activeWindow());
+  std::vector<QPushButton*> buttons;
+  for (const std::string& answer : answers) {
+    buttons.push_back(box.addButton(QString::fromStdString(answer), QMessageBox::ActionRole));
+  }
+  if (defaultAnswer >= 0 && static_cast<std::size_t>(defaultAnswer) < buttons.size()) {
+    box.setDefaultButton(buttons[static_cast<std::size_t>(defaultAnswer)]);
+  }
+  // Escape or the close button answer none of them.
+  box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+  box.exec();
+  const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  return chosen == buttons.end() ? -1 : static_cast<int32_t>(chosen - buttons.begin());
 }
 
 bool QtUserQuestions::AskToGoOn(const std::string& question) {

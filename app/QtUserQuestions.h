@@ -10,6 +10,9 @@ class QtUserQuestions final : public UserQuestions {
  public:
   /// A modal box with Yes and No over the active window; No is the default button.
   bool AskYesNo(const std::string& question) override;
+  /// A modal box with one button per answer over the active window.
+  int32_t AskChoice(const std::string& question, const std::vector<std::string>& answers,
+                    int32_t defaultAnswer) override;
   /// As AskYesNo with Yes the default button.
   bool AskToGoOn(const std::string& question) override;
   /// A modal number box over the active window (two decimals, above 0).

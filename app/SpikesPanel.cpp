@@ -101,8 +101,7 @@ void SpikesPanel::FillChoosers() {
 std::pair<int64_t, int64_t> SpikesPanel::WantedRange() const {
   if (!spanOnly_->isChecked() || !span_) return {0, -1};
   // The file is in time order, as the extraction writes it.
-  return {file_->FirstAtOrAfter(static_cast<uint64_t>(span_->first)),
-          file_->FirstAtOrAfter(static_cast<uint64_t>(span_->second))};
+  return {file_->FirstAtOrAfter(span_->first), file_->FirstAtOrAfter(span_->second)};
 }
 
 void SpikesPanel::FollowSpan(int64_t start, int64_t end) {

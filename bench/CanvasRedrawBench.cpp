@@ -7,10 +7,12 @@
 // line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
 // span in turn (so a busy spell on the host hits all spans alike), against the one-record frame.
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
-// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_FILTER=spike|lfp|
-// LO:HI adds the filtered figures: the sweep again with every span drawn raw and through the band
-// (each filtered frame against the raw one-record frame of the same rounds), and the first filtered
-// whole view (the filtered summaries built on the workers, then the frame) against the plain pass.
+// a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
+// plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
+// SKELVANE_BENCH_FILTER=spike|lfp|LO:HI adds the filtered figures: the sweep again with every span
+// drawn raw and through the band (each filtered frame against the raw one-record frame of the same
+// rounds), and the first filtered whole view (the filtered summaries built on the workers, then the
+// frame) against the plain pass.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -119,6 +121,8 @@ struct Scene {
   // A plot per source, as opening them makes: no summary, no filter. The sources go with their plots.
   bool MakePlots() {
     collection.RemoveAllPlots();
+    const char* gainText = std::getenv("SKELVANE_BENCH_GAIN");
+    const double gain = gainText != nullptr ? std::atof(gainText) : 1.0;
     for (const std::string& path : paths) {
       if (int32_t source = -1; manager.FindSourceByPath(path, source) != 0 && manager.OpenSource(path) != 0) {
         return false;
@@ -129,6 +133,7 @@ struct Scene {
       IPlot* plot = nullptr;
       collection.GetPlot(i, plot);
       plot->SetHeight(kPlotHeight);
+      if (gain > 0.0) canvas.SetAmplitudeGain(plot->GetPath(), gain);
     }
     return true;
   }

@@ -30,6 +30,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/ReportError.h"
 #include "platform/TerminationSignals.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane::cli {
 namespace {
@@ -39,6 +40,10 @@ constexpr const char* kNotAllOpenedMessage =
 constexpr const char* kNotOpenedMessage = "This data file could not be opened: ";
 constexpr const char* kOutdirMadeMessage = "Made the output folder ";
 constexpr const char* kOutdirNotMadeMessage = "The output folder could not be made: ";
+
+constexpr const char* kReplacedMessage = "Replaced the spike file of an earlier run: ";
+constexpr const char* kNotAllWrittenMessage = " spike files written (each one not written is listed with its reason)";
+constexpr const char* kNothingWrittenMessage = "No spike file was written";
 
 constexpr const char* kNoiseThresholdLine = "%s: threshold %d = %g x noise level %.2f\n";
 // How often the signal watcher looks whether the run is over.
@@ -207,6 +212,7 @@ void Run(const ExtractArguments& args) {
     ReportFileError(kOutputIsInputMessage, 0, args.summary, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
+  if (!args.summary.empty() && !DataFileGuard::MayWrite(args.summary)) throw CLI::RuntimeError(kExitFailed);
 
   ExtractionRun run(manager);
   ExtractionParameters& p = run.Parameters();
@@ -232,12 +238,27 @@ void Run(const ExtractArguments& args) {
   // Stopped by a signal: the files already complete are listed, nothing more is written.
   if (stoppedBy == 0) ReportError(kExtractionCompletedMessage, 0);
 
+  int32_t written = 0;
   for (const ExtractionRun::WrittenFile& file : run.WrittenFiles()) {
-    if (args.detection.noiseFactor > 0.0) {
+    if (file.complete && args.detection.noiseFactor > 0.0) {
       std::printf(kNoiseThresholdLine, file.path.c_str(), file.threshold, args.detection.noiseFactor, file.noiseLevel);
     }
-    std::printf("%s: %lld spikes%s\n", file.path.c_str(), static_cast<long long>(file.spikeCount),
-                file.complete ? "" : " (not written)");
+    if (file.complete) {
+      ++written;
+      std::printf("%s: %lld spikes\n", file.path.c_str(), static_cast<long long>(file.spikeCount));
+    } else {
+      std::printf("%s: not written (%s)\n", file.path.c_str(), ExtractionSummary::OutcomeText(file.outcome));
+    }
+    // The command line writes over earlier spike files as it always has, but never without a word.
+    if (file.replaced) ReportError(kReplacedMessage + file.path, 0);
+  }
+  const int32_t planned = static_cast<int32_t>(run.WrittenFiles().size());
+  if (stoppedBy == 0 && written < planned) {
+    ReportError("Not every spike file was written: " + std::to_string(written) + " of " + std::to_string(planned) +
+                    kNotAllWrittenMessage,
+                0);
+  } else if (stoppedBy == 0 && planned == 0 && result != 0) {
+    ReportError(kNothingWrittenMessage, 0);
   }
   // As in the window, files after the last full group are not extracted; in a batch that must show.
   const std::size_t groupSize = static_cast<std::size_t>(args.detection.channels);

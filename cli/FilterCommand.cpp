@@ -14,16 +14,16 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/FilterOption.h"
+#include "cli/OutputName.h"
 #include "cli/ResponseFigure.h"
-#include "datafile/FileTypeDetection.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterResponse.h"
 #include "platform/BitmapFileWriter.h"
-#include "platform/File.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 #include "render/GLRenderer.h"
+#include "spikes/DataFileGuard.h"
 #include "spikes/SpikeFigure.h"
 
 namespace skelvane::cli {
@@ -35,7 +35,6 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr int kSignificantDigits = 4;
 // Gains below this are exact or all but exact zeros; the table says so instead of a number.
 constexpr double kLowestShownDb = -200.0;
-constexpr const char* kOutputIsDataMessage = "This output is a recording or a spike file; nothing written:";
 
 struct FilterArguments {
   FilterOption band;
@@ -99,12 +98,6 @@ void PrintResponse(std::FILE* out, const FilterDesign& design, const FilterRespo
   }
 }
 
-// True when `path` holds a recording or a spike file (both begin with the header marker).
-bool IsDataFile(const std::string& path) {
-  File file;
-  return file.Open(path, File::Mode::Read) == 0 && HasHeaderMarker(file);
-}
-
 void Run(const FilterArguments& args) {
   std::string refusal;
   const std::optional<FilterDesign> design = FilterDesign::For(args.band.Spec(), args.rate, refusal);
@@ -117,10 +110,7 @@ void Run(const FilterArguments& args) {
     return;
   }
   // A picture never takes the place of data.
-  if (IsDataFile(args.plot)) {
-    ReportFileError(kOutputIsDataMessage, 0, args.plot, 0);
-    throw CLI::RuntimeError(kExitFailed);
-  }
+  if (!DataFileGuard::MayWrite(args.plot)) throw CLI::RuntimeError(kExitFailed);
   GLRenderer renderer;
   MemoryBitmap picture;
   if (ResponseFigure::Render(renderer, *design, response, args.width, args.height, picture) != 0) {
@@ -145,7 +135,8 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--rate", args->rate, "Sampling rate the filter is designed for, in Hz (default 32000)")
       ->check(CLI::PositiveNumber);
   CLI::Option* plot =
-      cmd->add_option("--plot", args->plot, "Draw the response into a .png (else .bmp) file instead of printing it");
+      cmd->add_option("--plot", args->plot, "Draw the response into a .png (else .bmp) file instead of printing it")
+          ->check(OutputName::Check());
   cmd->add_option("--width", args->width, "Figure width in pixels (default 1200)")
       ->check(CLI::Range(1, SpikeFigure::kMaxSide))
       ->needs(plot);

@@ -12,8 +12,10 @@
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
 #include "cli/FilterOption.h"
+#include "cli/OutputName.h"
 #include "display/CanvasSnapshot.h"
 #include "display/PlotChannels.h"
+#include "display/ViewState.h"
 #include "extract/ChannelFilter.h"
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionRun.h"
@@ -22,6 +24,7 @@
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
+#include "spikes/DataFileGuard.h"
 #include "spikes/SpikeMarks.h"
 
 namespace skelvane::cli {
@@ -76,13 +79,24 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
     ReportFileError(kOutputIsInputMessage, 0, args.output, 0);
     throw CLI::RuntimeError(kExitFailed);
   }
+  // Nor may it take the place of any other recording or spike file (a typo in a pattern).
+  if (!DataFileGuard::MayWrite(args.output)) throw CLI::RuntimeError(kExitFailed);
   MemoryBitmap frame;
+  ViewState view;
   // Files that cannot be opened, or that changed while they were drawn, have been reported.
-  if (CanvasSnapshot::Render(options, frame) != 0) {
+  if (CanvasSnapshot::Render(options, frame, &view) != 0) {
     ReportError("snapshot: nothing written", 0);
     throw CLI::RuntimeError(kExitFailed);
   }
   if (*refused) throw CLI::RuntimeError(kExitFailed);
+  // As the window's scrollbar does, the view is held within the data: a start outside it is said.
+  if (options.visibleStart && view.VisibleStart != *options.visibleStart) {
+    ReportError("snapshot: --start " + std::to_string(*options.visibleStart) + " us would show " +
+                    (*options.visibleStart < view.VisibleStart ? "before" : "after") + " the data (" +
+                    std::to_string(view.DataStart) + " to " + std::to_string(view.DataEnd) +
+                    " us with its margins); the picture starts at " + std::to_string(view.VisibleStart) + " us",
+                0);
+  }
   const int32_t rc = PngFileWriter::HasPngSuffix(args.output) ? PngFileWriter::WritePngFile(args.output, frame)
                                                                : BitmapFileWriter::WriteBitmapFile(args.output, frame);
   if (rc != 0) throw CLI::RuntimeError(kExitFailed);
@@ -102,8 +116,13 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   cmd->add_option("--height", args->options.height, "Canvas height in pixels")
       ->required()
       ->check(CLI::Range(1, CanvasSnapshot::kMaxSide));
-  cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists)")->required();
-  cmd->add_option("--start", args->start, "Time at the left edge in microseconds (default: start of the data)");
+  cmd->add_option("-o,--output", args->output, "Image to write: PNG for a .png name, else BMP (replaced when it exists, unless it is a recording or a "
+                 "spike file)")
+      ->required()
+      ->check(OutputName::Check());
+  cmd->add_option("--start", args->start,
+                  "Time at the left edge in microseconds (default: start of the data); held within the data, as the "
+                  "window's scrollbar holds it, and said on stderr when that moves it");
   cmd->add_option("--span", args->span, "Visible span in microseconds (default: all the data)")
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--no-cache", args->noCache,

@@ -12,12 +12,14 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
+#include "cli/OutputName.h"
 #include "platform/BitmapFileWriter.h"
 #include "platform/FileIdentity.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PngFileWriter.h"
 #include "platform/ReportError.h"
 #include "render/GLRenderer.h"
+#include "spikes/DataFileGuard.h"
 #include "spikes/SpikeFigure.h"
 #include "spikes/SpikeFigureLayout.h"
 #include "spikes/SpikeFile.h"
@@ -66,6 +68,8 @@ std::optional<FigureResult> WriteFigure(const SpikeFile& file, const SpikeStatis
     ReportFileError(kOutputIsInputMessage, 0, output, 0);
     return std::nullopt;
   }
+  // Nor the place of any other spike file or recording (a pattern whose first match became --plot).
+  if (!DataFileGuard::MayWrite(output)) return std::nullopt;
   SpikeSubset subset;
   if (SpikeSubset::Choose(file, args.maxSpikes, subset) != 0) return std::nullopt;
   if (!renderer) renderer = std::make_unique<GLRenderer>();
@@ -106,6 +110,7 @@ Json ToJson(const SpikeStatistics& s, const std::optional<FigureResult>& figure)
   object["isi_under_2ms_percent"] = OptionalJson(s.shortIntervalPercent);
   object["intervals"] = s.intervals;
   object["intervals_under_2ms"] = s.shortIntervals;
+  object["intervals_going_back"] = s.intervalsBack;
   object["threshold"] = thresholds;
   object["alignment_pt"] = s.alignmentPt;
   if (figure) {
@@ -134,11 +139,15 @@ void PrintTable(std::FILE* out, const SpikeStatistics& s, const std::optional<Fi
   std::fprintf(out, "  channels:              %d\n", s.channels);
   std::fprintf(out, "  spikes:                %lld\n", static_cast<long long>(s.count));
   if (s.firstUs) {
-    std::fprintf(out, "  first spike:           %llu us\n", static_cast<unsigned long long>(*s.firstUs));
-    std::fprintf(out, "  last spike:            %llu us\n", static_cast<unsigned long long>(*s.lastUs));
+    std::fprintf(out, "  first spike:           %lld us\n", static_cast<long long>(*s.firstUs));
+    std::fprintf(out, "  last spike:            %lld us\n", static_cast<long long>(*s.lastUs));
   } else {
     std::fprintf(out, "  first spike:           %s\n", Missing(s).c_str());
     std::fprintf(out, "  last spike:            %s\n", Missing(s).c_str());
+  }
+  if (s.intervalsBack > 0) {
+    std::fprintf(out, "  times going back:      %lld of %lld intervals (the file is not in time order)\n",
+                 static_cast<long long>(s.intervalsBack), static_cast<long long>(s.intervals));
   }
   if (s.rateHz) {
     std::fprintf(out, "  rate:                  %.3f Hz\n", *s.rateHz);
@@ -221,9 +230,12 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
   CLI::Option* plot = cmd->add_option(
       "--plot", args->plot,
       "Draw waveforms, peak scatter and interval histogram into a .png (else .bmp) file; with several spike "
-      "files, NAME-1.png, NAME-2.png, ... in their order");
-  cmd->add_option("--max", args->maxSpikes, "Waveforms and scatter points drawn at most, chosen evenly (default 1000)")
-      ->check(CLI::PositiveNumber)
+      "files, NAME-1.png, NAME-2.png, ... in their order (never over a recording or a spike file)")
+      ->check(OutputName::Check());
+  cmd->add_option("--max", args->maxSpikes,
+                  "Waveforms and scatter points drawn at most, chosen evenly (default 1000, at most " +
+                      std::to_string(SpikeSubset::kMaxDrawnSpikes) + ")")
+      ->check(CLI::Range(int64_t{1}, SpikeSubset::kMaxDrawnSpikes))
       ->needs(plot);
   cmd->add_option("--width", args->width, "Figure width in pixels (default 1400)")
       ->check(CLI::Range(1, SpikeFigure::kMaxSide))

@@ -10,7 +10,7 @@
 
 namespace skelvane {
 
-int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) const {
+int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) {
   std::vector<std::size_t> order(pieces.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });

@@ -1,32 +1,21 @@
 #pragma once
 // The exact extremes of pieces of records as a filtered view shows them: the records the pieces lie
 // in are filtered as FilteredRecords filters any run of them (the support around them read too), so
-// the bar ends a filtered summary only bounds are settled with the filtered samples. Used by CscPlot
-// for the zoomed-out bars of a filtered plot.
+// the bar ends a filtered summary only bounds are settled with the filtered samples. Asked by
+// BarSettler, for CscPlot's zoomed-out bars of a filtered plot.
 
 #include <cstdint>
 #include <span>
 
+#include "columns/PieceExtremes.h"
 #include "filter/FilteredRecords.h"
 
 namespace skelvane {
 
 class RecordReader;
 
-class FilteredPieceExtremes {
+class FilteredPieceExtremes final : public PieceExtremes {
  public:
-  /// Samples first..last (0-based, inclusive) of record `record`.
-  struct Piece {
-    int64_t record;
-    int16_t first;
-    int16_t last;
-  };
-  /// Their smallest and largest filtered value, unscaled.
-  struct Extremes {
-    int16_t low;
-    int16_t high;
-  };
-
   /// Records needed at most this many apart are read in one go (with their support around them).
   static constexpr int64_t kJoinRecords = 3;
 
@@ -35,9 +24,8 @@ class FilteredPieceExtremes {
   FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval)
       : records_(reader, design, sampleInterval) {}
 
-  /// Fills `extremes[i]` for each `pieces[i]`; 0 or the code of the read that failed. Any thread: the
-  /// buffers are the call's own.
-  int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) const;
+  /// The extremes are of the filtered samples. Any thread: the buffers are the call's own.
+  int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) override;
 
  private:
   FilteredRecords records_;

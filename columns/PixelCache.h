@@ -9,13 +9,39 @@
 namespace skelvane {
 
 struct PixelCache {
+  // A bar whose extremes the summary only bounds: bar `bar` holds at least knownLow..knownHigh (the
+  // samples folded or read) and its open pieces pieces[firstPiece .. firstPiece + pieceCount).
+  struct OpenBar {
+    int32_t bar;
+    int32_t knownLow;  // kNothingKnown..-kNothingKnown when no sample of the bar is known exactly
+    int32_t knownHigh;
+    int32_t firstPiece;
+    int32_t pieceCount;
+  };
+  // Samples first..last of one record, known only by bounds (scaled): their minimum lies in
+  // minLow..minHigh and their maximum in maxLow..maxHigh.
+  struct OpenPiece {
+    int64_t record;
+    int16_t first;
+    int16_t last;
+    int16_t minLow;
+    int16_t minHigh;
+    int16_t maxLow;
+    int16_t maxHigh;
+  };
+  static constexpr int32_t kNothingKnown = 1 << 20;
+
   // The trace (every sample): the points in walk order, consecutive points of one column as a run:
   // run k holds counts[k] points in column xs[k], and mins holds every point's value. The bars: one
-  // per column, xs[k] holding mins[k]..maxs[k], and counts empty.
+  // per column, xs[k] holding mins[k]..maxs[k], and counts empty; a bar listed in `open` holds
+  // values that light the pixels of its exact extremes for the rows it was last settled for
+  // (BarSettler), not the extremes themselves.
   std::vector<int32_t> xs;
   std::vector<int32_t> counts;
   std::vector<int16_t> mins;
   std::vector<int16_t> maxs;
+  std::vector<OpenBar> open;
+  std::vector<OpenPiece> openPieces;
   int64_t start = 0;  // the key: span start, span end and width the arrays were built for,
   int64_t end = 0;    // and which path built them
   int32_t width = 0;
@@ -38,8 +64,12 @@ struct PixelCache {
     counts.clear();
     mins.clear();
     maxs.clear();
+    open.clear();
+    openPieces.clear();
     SetKey(0, 0, 0, false);
   }
+  /// True when every bar holds its exact extremes (and for the trace).
+  bool Exact() const { return open.empty(); }
 
   /// Counts `count` trace points in column x, whose values the caller appends to mins; a run in the
   /// last run's column joins it.

@@ -71,9 +71,7 @@ SummaryBarWalk::SummaryBarWalk(const SourceSummary& summary, const ColumnSpan& s
   pieces_.reserve(4 * columns);
 }
 
-RecordWalk SummaryBarWalk::Walker() const {
-  return RecordWalk(timestamps_.data(), 0, summary_.NumRecords() - 1, timestamps_.empty() ? 0 : timestamps_.front());
-}
+RecordWalk SummaryBarWalk::Walker() const { return RecordWalk(summary_.TimeIndex()); }
 
 int16_t SummaryBarWalk::Scaled(int16_t sample) const { return ScaleSample(sample, span_.scale); }
 
@@ -117,7 +115,14 @@ int64_t SummaryBarWalk::FoldColumnRun(int64_t index) {
   while (first < index && !(Timestamp(first + 1) > firstTimestamp && Timestamp(first + 1) - 1 > firstTimestamp)) {
     ++first;
   }
-  const int64_t from = summary_.LowestSteppingUp(first, index);
+  int64_t from = summary_.LowestSteppingUp(first, index);
+  // Where timestamps go back, the records found above may not rise all the way: from `from` on
+  // they do (each is the walk's next), so the column's first one is found among them.
+  if (Timestamp(from) < columnStart) {
+    from = std::partition_point(timestamps_.begin() + from, timestamps_.begin() + index + 1,
+                                [&](int64_t t) { return t < columnStart; }) -
+           timestamps_.begin();
+  }
   int16_t low16 = 0;
   int16_t high16 = 0;
   summary_.RangeExtremes(from, index, low16, high16);
@@ -165,8 +170,8 @@ void SummaryBarWalk::SplitRecord(int64_t index) {
 
 // The split records, each only where it could still widen a bar: a record whose extremes all its
 // bars already hold is skipped without reading its blocks (the bars only widen, so the order does
-// not matter). Whole blocks inside a column are folded; the rest stay open with their block's
-// extremes.
+// not matter). Whole blocks inside a column are folded; the rest stay open with the bounds of their
+// sub-blocks.
 void SummaryBarWalk::FoldSplitRecords() {
   for (const Split& record : split_) {
     const std::span<const Piece> pieces(pieces_.data() + record.firstPiece, static_cast<std::size_t>(record.pieces));
@@ -183,20 +188,52 @@ void SummaryBarWalk::FoldSplitRecords() {
 }
 
 void SummaryBarWalk::FoldPiece(int64_t index, const Piece& piece) {
-  for (int32_t b = piece.last / SourceSummary::kBlockSamples;
-       b >= 0 && b * SourceSummary::kBlockSamples + SourceSummary::kBlockSamples - 1 >= piece.first; --b) {
-    const int32_t blockFirst = b * SourceSummary::kBlockSamples;
-    const int32_t blockLast = blockFirst + SourceSummary::kBlockSamples - 1;
-    const int16_t low = Scaled(summary_.BlockMin(index, b));
-    const int16_t high = Scaled(summary_.BlockMax(index, b));
+  constexpr int32_t kBlock = SourceSummary::kBlockSamples;
+  for (int32_t b = piece.last / kBlock; b >= 0 && b * kBlock + kBlock - 1 >= piece.first; --b) {
+    const int32_t blockFirst = b * kBlock;
     const int32_t from = std::max<int32_t>(blockFirst, piece.first);
-    const int32_t to = std::min<int32_t>(blockLast, piece.last);
-    if (from == blockFirst && to == blockLast) {
-      bars_.Widen(piece.bar, low, high);
+    const int32_t to = std::min<int32_t>(blockFirst + kBlock - 1, piece.last);
+    if (from == blockFirst && to == blockFirst + kBlock - 1) {
+      bars_.Widen(piece.bar, Scaled(summary_.BlockMin(index, b)), Scaled(summary_.BlockMax(index, b)));
     } else {
-      bars_.AddOpen(piece.bar, index, from, to, low, high);
+      FoldPartialBlock(index, b, from, to, piece.bar);
     }
   }
+}
+
+// Samples from..to of block `block`, which a column edge cuts: its sub-blocks known exactly go into
+// the bar, the rest stays open with the bounds the sub-blocks give.
+void SummaryBarWalk::FoldPartialBlock(int64_t index, int32_t block, int32_t from, int32_t to, int32_t bar) {
+  constexpr int32_t kSub = SourceSummary::kSubBlockSamples;
+  const int32_t blockFirst = block * SourceSummary::kBlockSamples;
+  int32_t minLow = PixelCache::kNothingKnown;
+  int32_t minHigh = PixelCache::kNothingKnown;
+  int32_t maxLow = -PixelCache::kNothingKnown;
+  int32_t maxHigh = -PixelCache::kNothingKnown;
+  int32_t openFirst = to + 1;
+  int32_t openLast = from - 1;
+  SourceSummary::SubBlockRange ranges[SourceSummary::kSubBlocksPerBlock];
+  summary_.SubBlocks(index, block, ranges);
+  for (int32_t k = (from - blockFirst) / kSub; k <= (to - blockFirst) / kSub; ++k) {
+    const int32_t subFirst = blockFirst + k * kSub;
+    const SourceSummary::SubBlockRange& range = ranges[k];
+    const bool whole = from <= subFirst && subFirst + kSub - 1 <= to;
+    if (whole && range.minLow == range.minHigh && range.maxLow == range.maxHigh) {
+      bars_.Widen(bar, Scaled(range.minLow), Scaled(range.maxHigh));
+      continue;
+    }
+    minLow = std::min<int32_t>(minLow, range.minLow);
+    maxHigh = std::max<int32_t>(maxHigh, range.maxHigh);
+    // A part of a sub-block holds some sample within the sub-block's range, no more.
+    minHigh = std::min<int32_t>(minHigh, whole ? range.minHigh : range.maxHigh);
+    maxLow = std::max<int32_t>(maxLow, whole ? range.maxLow : range.minLow);
+    openFirst = std::min(openFirst, std::max(from, subFirst));
+    openLast = std::max(openLast, std::min(to, subFirst + kSub - 1));
+  }
+  if (openFirst > openLast) return;
+  bars_.AddOpen(bar, PixelCache::OpenPiece{index, static_cast<int16_t>(openFirst), static_cast<int16_t>(openLast),
+                                           Scaled(static_cast<int16_t>(minLow)), Scaled(static_cast<int16_t>(minHigh)),
+                                           Scaled(static_cast<int16_t>(maxLow)), Scaled(static_cast<int16_t>(maxHigh))});
 }
 
 }  // namespace skelvane

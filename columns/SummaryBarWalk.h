@@ -1,8 +1,8 @@
 #pragma once
 // One thread's part of the summary walk: visits a source summary's records for one span as the
 // sample-by-sample walk does, folding whole runs of records from the summary's nodes into a
-// BarAccumulator, then the records split between columns block by block where they could still
-// widen a bar. Used by SummaryColumns.
+// BarAccumulator, then the records split between columns block by block (and, where a column edge
+// cuts a block, sub-block by sub-block) where they could still widen a bar. Used by SummaryColumns.
 
 #include <cstdint>
 #include <span>
@@ -50,6 +50,7 @@ class SummaryBarWalk {
   void SplitRecord(int64_t index);
   void FoldSplitRecords();
   void FoldPiece(int64_t index, const Piece& piece);
+  void FoldPartialBlock(int64_t index, int32_t block, int32_t from, int32_t to, int32_t bar);
 
   const SourceSummary& summary_;
   const std::span<const int64_t> timestamps_;

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "columns/BarSettler.h"
+#include "columns/FilePieceExtremes.h"
 #include "columns/RecordWalk.h"
 #include "columns/SummaryBarWalk.h"
 #include "platform/StatusCodes.h"
@@ -12,12 +14,16 @@
 
 namespace skelvane {
 
-namespace {
+int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
+                              PixelCache& cache, int64_t splitRecords) {
+  if (const int32_t rc = Walk(summary, span, cache, splitRecords); rc != kStatusOk) return rc;
+  FilePieceExtremes source(reader);
+  BarSettler settler;
+  return settler.Settle(cache, nullptr, source, span.scale);
+}
 
-// The walk of Build, its open samples settled through `values` (a reader or a piece finder).
-template <typename Values>
-int32_t Fold(const SourceSummary& summary, const Values& values, const ColumnSpan& span, PixelCache& cache,
-             int64_t splitRecords) {
+int32_t SummaryColumns::Walk(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
+                             int64_t splitRecords) {
   SummaryBarWalk upper(summary, span);
   const RecordWalk walk = upper.Walker();
   const int64_t begin = walk.Begin(span.end);
@@ -33,41 +39,23 @@ int32_t Fold(const SourceSummary& summary, const Values& values, const ColumnSpa
       timestamps.begin();
   int64_t split = reached + (begin - reached) / 2;
   while (split > reached && !summary.StepsUp(split)) --split;
-  const bool halve = begin - reached > splitRecords && split > reached && split < begin &&
+  const bool halve = summary.Descents() == 0 && begin - reached > splitRecords && split > reached && split < begin &&
                      timestamps[static_cast<std::size_t>(split)] > timestamps.front() &&
                      timestamps[static_cast<std::size_t>(split)] - 1 > timestamps.front();
   if (!halve) {
     upper.WalkFrom(begin, -1);
-    if (const int32_t rc = upper.Bars().ResolveOpen(values, span.scale); rc != kStatusOk) return rc;
     upper.Bars().AppendTo(cache);
+    BarSettler().Compact(cache);
     return kStatusOk;
   }
   SummaryBarWalk lower(summary, span);
-  int32_t upperStatus = kStatusOk;
-  std::thread helper([&] {
-    upper.WalkFrom(begin, split);
-    upperStatus = upper.Bars().ResolveOpen(values, span.scale);
-  });
+  std::thread helper([&] { upper.WalkFrom(begin, split); });
   lower.WalkFrom(split, -1);
-  const int32_t lowerStatus = lower.Bars().ResolveOpen(values, span.scale);
   helper.join();
-  if (upperStatus != kStatusOk) return upperStatus;
-  if (lowerStatus != kStatusOk) return lowerStatus;
   upper.Bars().AppendTo(cache);
   lower.Bars().AppendTo(cache);
+  BarSettler().Compact(cache);
   return kStatusOk;
-}
-
-}  // namespace
-
-int32_t SummaryColumns::Build(const SourceSummary& summary, const RecordReader& reader, const ColumnSpan& span,
-                              PixelCache& cache, int64_t splitRecords) {
-  return Fold(summary, reader, span, cache, splitRecords);
-}
-
-int32_t SummaryColumns::Build(const SourceSummary& summary, const FilteredPieceExtremes& pieces,
-                              const ColumnSpan& span, PixelCache& cache, int64_t splitRecords) {
-  return Fold(summary, pieces, span, cache, splitRecords);
 }
 
 }  // namespace skelvane

@@ -162,8 +162,11 @@ void DataSourceManager::GetTimeRange(int64_t& start, int64_t& end) {
     first = std::min({first, search.FirstTimestamp(), search.LastTimestamp()});
     last = std::max({last, search.FirstTimestamp(), search.LastTimestamp()});
   }
-  // Corrupt files may hold timestamps near the type's limits: saturate instead of wrapping.
-  start = std::max<int64_t>(SaturatingAdd(first, -kTimeRangeMargin), 0);
+  // Corrupt files may hold timestamps near the type's limits: saturate instead of wrapping. The margin
+  // stops at zero for data that starts at or after it; data before zero keeps its margin, or a
+  // recording made wholly before zero would lie outside its own range.
+  start = SaturatingAdd(first, -kTimeRangeMargin);
+  if (first >= 0) start = std::max<int64_t>(start, 0);
   end = SaturatingAdd(last, kTimeRangeMargin);
 }
 

@@ -54,6 +54,16 @@ int32_t RecordReader::ReadInto(int64_t first, int64_t count, uint8_t* out, int64
   return rc;
 }
 
+int32_t RecordReader::ReadBytes(int64_t record, int64_t offset, int64_t count, uint8_t* out) const {
+  const int64_t recordBytes = layout_.recordSize;
+  if (record < 0 || record >= layout_.numRecords || offset < 0 || count < 0 ||
+      count > (layout_.numRecords - record) * recordBytes - offset) {
+    return kStatusNoData;
+  }
+  int64_t got = 0;
+  return ReadAt(file_.Descriptor(), out, count, layout_.dataOffset + record * recordBytes + offset, got);
+}
+
 int32_t RecordReader::ReadTimestamp(int64_t record, int64_t& timestamp) const {
   if (record < 0 || record >= layout_.numRecords) return kStatusNoData;
   uint8_t bytes[sizeof(int64_t)];

@@ -30,6 +30,9 @@ class RecordReader {
   int32_t ReadAvailable(int64_t first, int64_t count, std::vector<uint8_t>& buffer, int64_t& whole) const;
   /// As ReadAvailable, into `out`, which holds count x RecordSize() bytes.
   int32_t ReadInto(int64_t first, int64_t count, uint8_t* out, int64_t& whole) const;
+  /// `count` bytes from `offset` bytes into record `record` on (running on into the records after it)
+  /// into `out`; 0 or as Read.
+  int32_t ReadBytes(int64_t record, int64_t offset, int64_t count, uint8_t* out) const;
   /// The timestamp of one record; 0 or as Read.
   int32_t ReadTimestamp(int64_t record, int64_t& timestamp) const;
 

@@ -13,8 +13,8 @@ namespace {
 // The cached columns of exactly this span, drawn either way (every sample, a run of points per
 // column, or min-max bars). The walks keep a few points past the span's ends for the line to run
 // off the edge: only columns in view count.
-std::optional<int32_t> FromColumns(const CscPlot& plot, const PlotFrame& frame) {
-  const PixelCache& cache = plot.Cache();
+std::optional<int32_t> FromColumns(CscPlot& plot, const PlotFrame& frame) {
+  const PixelCache& cache = plot.SettledCache();
   if (cache.mins.empty() || !cache.Matches(frame.start, frame.end, frame.traceWidth, cache.minMax)) {
     return std::nullopt;
   }
@@ -48,6 +48,7 @@ std::optional<int32_t> FromSummary(const CscPlot& plot, const PlotFrame& frame) 
   int16_t low = 0;
   int16_t high = 0;
   summary->RangeExtremes(first, last, low, high);
+  if (summary->Damaged()) return std::nullopt;  // cut short while read: the columns are worked out afresh
   const double scale = plot.Properties().scale;
   return std::max(std::abs(int32_t{ScaleSample(low, scale)}), std::abs(int32_t{ScaleSample(high, scale)}));
 }

@@ -18,9 +18,13 @@
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
+#include "summary/SummaryCache.h"
+#include "columns/BarRowKeys.h"
+#include "columns/FilePieceExtremes.h"
 #include "columns/LiteralColumns.h"
 #include "columns/RecordColumns.h"
 #include "columns/RecordWalk.h"
+#include "datafile/SparseTimeIndex.h"
 #include "columns/SampleScaling.h"
 #include "columns/SummaryColumns.h"
 #include "spikes/SpikeMarks.h"
@@ -33,6 +37,17 @@ constexpr const char* kCountsUnit = "  AD Counts";
 constexpr const char* kMicrovoltUnit = "  uV";
 constexpr int32_t kRecordQuarter = 4;  // every sample is drawn while a column covers at most a quarter record
 constexpr int32_t kStatusBusy = 1;     // the columns wait for the source summary
+
+// The row keys of the bar masks for one draw's transform.
+class MaskRows final : public BarRowKeys {
+ public:
+  explicit MaskRows(const ColumnBarCoverage& coverage) : coverage_(coverage) {}
+  int64_t Key(int32_t value) const override { return coverage_.RowKey(value); }
+  bool ExactColumn(int32_t x) const override { return coverage_.TieColumn(x); }
+
+ private:
+  const ColumnBarCoverage& coverage_;
+};
 
 }  // namespace
 
@@ -71,6 +86,8 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
     return kStatusFailed;
   }
   ClearIconPositions();
+  // Columns folded from a kept summary that was cut short meanwhile may hold zeros: never drawn.
+  if (SummaryCutShort()) ClearCache();
   // Nothing can be drawn into no columns, over an empty span or with a zero full scale.
   const double fullScale = properties_.ADMaxValue * properties_.scale;
   if (width <= 0 || frame.end <= frame.start || fullScale == 0.0) return kStatusOk;
@@ -153,13 +170,19 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   int32_t rc = kStatusFailed;
   if (minMax && summary != nullptr && WalksSummary(range.Count(), span)) {
     // The canvas prepares plots side by side, so one plot's walk is not split further.
-    rc = BuildFromSummary(*summary, span, cache, std::numeric_limits<int64_t>::max());
+    rc = SummaryColumns::Walk(*summary, span, cache, std::numeric_limits<int64_t>::max());
   } else if (range.Count() <= kReadRecords) {
     rc = ReadAndBuild(span, minMax, range, cache);
   }
+  if (summary != nullptr && summary->Damaged()) return;  // the draw finds out and has it built again
+  // Open bars settled here, beside the frame, for the rows of the last draw (exactly with spike
+  // marks shown, or when the last draw did not draw through the masks): the draw checks the rows.
+  const std::optional<ColumnBarCoverage> rows = frame.spikeMarks == nullptr ? lastRows_ : std::nullopt;
+  if (rc == kStatusOk && !cache.Exact()) rc = Settle(cache, rows);
   if (rc != kStatusOk) return;  // Draw takes it from the start and reports what it finds
   cache.SetKey(start, end, width, minMax);
   cache_ = std::move(cache);
+  settledFor_ = cache_.Exact() ? std::nullopt : rows;
   cacheUnchecked_ = true;
   // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
   // from one frame to the next far more often than not.
@@ -277,6 +300,7 @@ bool CscPlot::WaitForSummary() const {
 
 int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMax) {
   cache_.Clear();
+  settledFor_.reset();
   cacheUnchecked_ = false;
   tracePixels_.Invalidate();
   if (sourceChanged_) return kStatusFailed;
@@ -284,6 +308,7 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   int32_t rc = kStatusFailed;
   if (OpenReader(manager, source)) {
     rc = BuildFromFile(manager, source, span, minMax);
+    if (SummaryCutShort()) rc = kStatusBusy;  // what was read from the summary may be zeros
   } else if (!Filtered()) {
     // A source whose file cannot be read directly is walked through the manager's lookups.
     rc = LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
@@ -303,17 +328,78 @@ int32_t CscPlot::LocateRecords(const SourceSummary* summary, const ColumnSpan& s
   // one that does not end before start. Timestamps come from the summary, or a few probes.
   if (summary != nullptr) {
     range.firstTimestamp = summary->Timestamps().front();
+    if (summary->Descents() > 0) {
+      if (span.end <= range.firstTimestamp) return kStatusFailed;
+      VisitRecords(RecordWalk(summary->TimeIndex()), span, range);
+      return kStatusOk;
+    }
     return RecordsInSpan(*summary, span, range.first, range.last) ? kStatusOk : kStatusFailed;
   }
   return ProbeRecordsInSpan(span, range.first, range.last, range.firstTimestamp);
 }
 
+// Where timestamps go back, the records a walk visits are not one stretch of the file: they are
+// found by walking the timestamps (at most one more than are read in one go).
+void CscPlot::VisitRecords(const RecordWalk& walk, const ColumnSpan& span, RecordRange& range) {
+  range.visited.clear();
+  for (int64_t index = walk.Begin(span.end);
+       index >= 0 && RecordWalk::Reaches(walk.At(index), span.start, span.recordDuration) &&
+       static_cast<int64_t>(range.visited.size()) <= kReadRecords;
+       index = walk.Next(index, false, span.start)) {
+    range.visited.push_back(index);
+  }
+  range.first = 0;
+  range.last = static_cast<int64_t>(range.visited.size()) - 1;
+}
+
 int32_t CscPlot::ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
   if (range.Count() <= 0) return kStatusOk;  // the last record ends before start
-  if (const int32_t rc = ReadRecords(range.first, range.Count()); rc != kStatusOk) return rc;
+  if (!range.visited.empty()) return ReadVisited(span, minMax, range, cache);
   if (!minMax) cache.mins.reserve(cache.mins.size() + static_cast<std::size_t>(range.Count() * kSamplesPerRecord));
+  if (reader_.NumRecords() <= kReadRecords && (summary_ == nullptr || summary_->Summary() == nullptr)) {
+    // A recording read in one go is read whole, once, and walked by its own time index: exact
+    // wherever its timestamps go.
+    if (const int32_t rc = ReadRecords(0, reader_.NumRecords()); rc != kStatusOk) return rc;
+    const std::span<const int64_t> all(timestamps_);
+    const std::vector<int64_t> maxima =
+        SparseTimeIndex::Descents(all) > 0 ? SparseTimeIndex::EntryMaxima(all) : std::vector<int64_t>();
+    const SparseTimeIndex index(all, maxima);
+    return RecordColumns::Build(RecordWalk(index), 0, records_.data(), reader_.RecordSize(), span, minMax, cache);
+  }
+  if (const int32_t rc = ReadRecords(range.first, range.Count()); rc != kStatusOk) return rc;
   const RecordWalk walk(timestamps_.data(), range.first, range.last, range.firstTimestamp);
   return RecordColumns::Build(walk, range.first, records_.data(), reader_.RecordSize(), span, minMax, cache);
+}
+
+// The visited records read one by one (nearby ones together) into walk order reversed: stamped in
+// rising order there, a walk over them by index visits them in the order the lookups do.
+int32_t CscPlot::ReadVisited(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache) {
+  const int64_t size = reader_.RecordSize();
+  const auto count = static_cast<int64_t>(range.visited.size());
+  ForgetRecords();
+  records_.resize(static_cast<std::size_t>(count * size));
+  timestamps_.resize(static_cast<std::size_t>(count));
+  for (int64_t v = 0; v < count;) {
+    // Visits that follow each other in the file are read at once.
+    int64_t run = 1;
+    while (v + run < count && range.visited[static_cast<std::size_t>(v + run)] ==
+                                  range.visited[static_cast<std::size_t>(v + run - 1)] - 1) {
+      ++run;
+    }
+    const int64_t firstRecord = range.visited[static_cast<std::size_t>(v + run - 1)];
+    if (const int32_t rc = reader_.Read(firstRecord, run, readBuffer_); rc != kStatusOk) return rc;
+    for (int64_t k = 0; k < run; ++k) {
+      // Visit v + k is record firstRecord + run - 1 - k; it goes to slot count - 1 - (v + k).
+      const int64_t slot = count - 1 - (v + k);
+      std::memcpy(records_.data() + slot * size, readBuffer_.data() + (run - 1 - k) * size, static_cast<std::size_t>(size));
+      timestamps_[static_cast<std::size_t>(slot)] = CscRecord(records_.data() + slot * size).Timestamp();
+    }
+    v += run;
+  }
+  const RecordWalk walk(timestamps_.data(), 0, count - 1, range.firstTimestamp);
+  const int32_t rc = RecordColumns::Build(walk, 0, records_.data(), reader_.RecordSize(), span, minMax, cache);
+  ForgetRecords();  // not a stretch of the file: nothing to keep for the next read
+  return rc;
 }
 
 int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
@@ -375,15 +461,6 @@ int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& o
   return kStatusOk;
 }
 
-int32_t CscPlot::BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
-                                  int64_t splitRecords) {
-  if (!Filtered()) return SummaryColumns::Build(summary, reader_, span, cache, splitRecords);
-  if (filteredPieces_ == nullptr) {
-    filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
-  }
-  return SummaryColumns::Build(summary, *filteredPieces_, span, cache, splitRecords);
-}
-
 void CscPlot::ForgetRecords() {
   timestamps_.clear();
   recordsFirst_ = 0;
@@ -397,7 +474,8 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   RecordRange range;
   if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
   if (minMax && WalksSummary(range.Count(), span)) {
-    if (summary != nullptr) return BuildFromSummary(*summary, span, cache_, SummaryColumns::kSplitRecords);
+    // Open where a column edge cuts a sub-block: settled when drawn, for the rows drawn in.
+    if (summary != nullptr) return SummaryColumns::Walk(*summary, span, cache_);
   }
   // A filtered view reads its records whatever their number: the manager's walk knows no filter.
   const auto walkAll = [&] {
@@ -431,6 +509,61 @@ int32_t CscPlot::TakePrepared(int32_t source) {
   return kStatusOk;
 }
 
+int32_t CscPlot::Settle(PixelCache& cache, const std::optional<ColumnBarCoverage>& rows) {
+  PieceExtremes* source = nullptr;
+  if (Filtered()) {
+    // A filtered summary bounds the filtered samples: its open bars are settled with them.
+    if (filteredPieces_ == nullptr) {
+      filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
+    }
+    source = filteredPieces_.get();
+  } else {
+    if (pieceReads_ == nullptr) pieceReads_ = std::make_unique<FilePieceExtremes>(reader_);
+    source = pieceReads_.get();
+  }
+  if (!rows) return settler_.Settle(cache, nullptr, *source, properties_.scale);
+  const MaskRows keys(*rows);
+  return settler_.Settle(cache, &keys, *source, properties_.scale);
+}
+
+int32_t CscPlot::SettleBars(const PlotFrame& frame, int32_t source) {
+  ColumnBarCoverage coverage;
+  // Spike ticks sit on the bars' exact tops: with marks shown every bar is exact.
+  const bool byRows = frame.renderer != nullptr && frame.spikeMarks == nullptr &&
+                      frame.renderer->BarRows(properties_.traceLineWidth, kDepthTrace, coverage);
+  const std::optional<ColumnBarCoverage> rows = byRows ? std::optional(coverage) : std::nullopt;
+  if (frame.renderer != nullptr) lastRows_ = rows;
+  if (cache_.Exact() || (rows && settledFor_ == rows)) return kStatusOk;
+  if (Settle(cache_, rows) != kStatusOk) {
+    // A read that failed: the file may have shrunk; the trace goes until it is drawn afresh.
+    if (sources_.CheckSource(source) == kStatusSourceChanged) sourceChanged_ = true;
+    ClearCache();
+    return kStatusFailed;
+  }
+  settledFor_ = cache_.Exact() ? std::nullopt : rows;
+  return kStatusOk;
+}
+
+// A kept summary cut short while mapped (by another program) read zeros where it lost its end: said
+// once, and built again from the recording; the trace waits for it, as at first.
+bool CscPlot::SummaryCutShort() {
+  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  if (summary == nullptr || !summary->Damaged()) return false;
+  SummaryCache::Instance().ReportCutShort(GetPath());
+  summary_.reset();
+  // A filtered view's columns come from its own summary, built in memory: they stand.
+  if (Filtered()) return false;
+  StartSummary();
+  return true;
+}
+
+const PixelCache& CscPlot::SettledCache() {
+  if (cache_.Exact()) return cache_;
+  int32_t source = -1;
+  if (sources_.FindSourceByPath(GetPath(), source) != 0 || SettleBars(PlotFrame{}, source) != kStatusOk) ClearCache();
+  return cache_;
+}
+
 int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t width) {
   constexpr bool kMinMax = false;
   if (!cache_.Matches(frame.start, frame.end, width, kMinMax) &&
@@ -460,6 +593,7 @@ int32_t CscPlot::DrawMinMax(const PlotFrame& frame, int32_t source, int32_t widt
     return kStatusFailed;
   }
   if (TakePrepared(source) != kStatusOk) return kStatusFailed;
+  if (SettleBars(frame, source) != kStatusOk) return kStatusFailed;
 
   if (GLRenderer* renderer = frame.renderer) {
     // The bars' ends are drawn as points too: a bar shorter than a pixel rasterises to nothing, and

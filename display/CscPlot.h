@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "columns/BarSettler.h"
+#include "columns/FilePieceExtremes.h"
 #include "columns/ColumnSpan.h"
 #include "columns/FilteredPieceExtremes.h"
 #include "display/CscPlotProperties.h"
@@ -21,10 +23,13 @@
 #include "filter/FilterDesign.h"
 #include "filter/FilterSpec.h"
 #include "filter/FilteredRecords.h"
+#include "render/ColumnBarCoverage.h"
 #include "render/TracePixels.h"
 #include "summary/SummaryBuilder.h"
 
 namespace skelvane {
+
+class RecordWalk;
 
 class CscPlot : public Plot {
  public:
@@ -87,11 +92,17 @@ class CscPlot : public Plot {
   const CscPlotProperties& Properties() const { return properties_; }
   /// Mean record interval in whole microseconds (0 until known).
   int32_t GetRecordDuration() const { return recordDuration_; }
-  /// The pixel columns of the last successful draw and their key.
+  /// The pixel columns of the last successful draw and their key. Bars a summary left open hold
+  /// values with the pixels of their exact extremes for the last draw's rows (SettledCache has the
+  /// extremes themselves).
   const PixelCache& Cache() const { return cache_; }
+  /// The pixel columns of the last successful draw with every bar at its exact extremes: the samples
+  /// a summary left open are read first. Empty when they cannot be read.
+  const PixelCache& SettledCache();
   /// Forgets the cached columns and the records read for them, so the next draw reads its records again.
   void ClearCache() {
     cache_.Clear();
+    settledFor_.reset();
     cacheUnchecked_ = false;
     tracePixels_.Invalidate();
     ForgetRecords();
@@ -116,28 +127,32 @@ class CscPlot : public Plot {
  private:
   int32_t DrawSamples(const PlotFrame& frame, int32_t source, int32_t width);
   int32_t DrawMinMax(const PlotFrame& frame, int32_t source, int32_t width);
-  // The records a walk of a span can visit, and record 0's timestamp.
+  // The records a walk of a span can visit, and record 0's timestamp. Where the timestamps go
+  // back, the records the walk visits, in its order (first..last then count them).
   struct RecordRange {
     int64_t first = 0;
     int64_t last = -1;
     int64_t firstTimestamp = 0;
+    std::vector<int64_t> visited;
     int64_t Count() const { return last - first + 1; }
   };
   int32_t BuildColumns(int32_t source, const ColumnSpan& span, bool minMax);
   int32_t BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax);
   int32_t LocateRecords(const SourceSummary* summary, const ColumnSpan& span, RecordRange& range) const;
   int32_t ReadAndBuild(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
+  static void VisitRecords(const RecordWalk& walk, const ColumnSpan& span, RecordRange& range);
+  int32_t ReadVisited(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
   int32_t ReadRecords(int64_t first, int64_t count);
   /// Records [first, first + count) as the plot shows them, laid out as in the file, into `out`.
   int32_t ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out);
-  /// Bars of `span` from a finished summary of what the plot shows.
-  int32_t BuildFromSummary(const SourceSummary& summary, const ColumnSpan& span, PixelCache& cache,
-                           int64_t splitRecords);
   bool Filtered() const { return !filter_.IsNone(); }
   std::unique_ptr<SummaryBuilder>& ActiveSummary() { return Filtered() ? filteredSummary_ : summary_; }
   const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return Filtered() ? filteredSummary_ : summary_; }
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
+  int32_t SettleBars(const PlotFrame& frame, int32_t source);
+  int32_t Settle(PixelCache& cache, const std::optional<ColumnBarCoverage>& rows);
+  bool SummaryCutShort();
   bool OpenReader(IDataSourceManager& manager, int32_t source);
   /// The records a walk of `span` can visit, found by probing the file's timestamps (as RecordsInSpan
   /// does with a summary) and the first record's timestamp: 0, kStatusFailed when the span ends before
@@ -157,6 +172,13 @@ class CscPlot : public Plot {
   int32_t recordDuration_ = 0;
   double samplePeriod_ = 0.0;
   PixelCache cache_;
+  // The rows cache_'s open bars were settled for (none: not settled, or no bar is open), and the
+  // rows the last draw's bars went into (none: not through the masks), which a plot keeps from one
+  // frame to the next far more often than not.
+  std::optional<ColumnBarCoverage> settledFor_;
+  std::optional<ColumnBarCoverage> lastRows_;
+  BarSettler settler_;
+  std::unique_ptr<FilePieceExtremes> pieceReads_;  // the bar ends read from reader_, its buffer kept
   TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw
   RecordLayout layout_;
   RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
@@ -169,7 +191,7 @@ class CscPlot : public Plot {
   FilterSpec filter_;
   std::optional<FilterDesign> design_;               // of the last filter other than None
   std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
-  std::unique_ptr<FilteredPieceExtremes> filteredPieces_;
+  std::unique_ptr<FilteredPieceExtremes> filteredPieces_;  // the filtered bar ends, for settler_
   FilteredRecords::Buffers filterBuffers_;
   std::vector<int16_t> filteredSamples_;
   std::vector<int64_t> filteredTimes_;

@@ -65,7 +65,10 @@ std::optional<OverviewEnvelope> OverviewEnvelope::FromPlot(const CscPlot& plot, 
                                                            int32_t width) {
   const SourceSummary* summary = plot.Summary() != nullptr ? plot.Summary()->Summary() : nullptr;
   if (summary == nullptr || summary->NumRecords() == 0) return std::nullopt;
-  return Build(*summary, start, end, width, plot.GetRecordDuration());
+  std::optional<OverviewEnvelope> envelope = Build(*summary, start, end, width, plot.GetRecordDuration());
+  // Read from a kept summary cut short meanwhile: nothing to show until the plot has it built again.
+  if (summary->Damaged()) return std::nullopt;
+  return envelope;
 }
 
 }  // namespace skelvane

@@ -1,5 +1,7 @@
 #include "extract/ExtractionRun.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
@@ -30,6 +33,14 @@ constexpr int32_t kCurrentLast = kNextStart - 1;
 constexpr int32_t kBlockLast = GroupRecordWalk::kBlockLength - 1;
 
 constexpr const char* kSpikeFileStem = "SpikeFile";
+// Keep Both numbers the new file from here: the one already there is the first.
+constexpr int64_t kFirstNumberedName = 2;
+
+// Anything at the name, a link that leads nowhere included: writing there would replace it.
+bool Exists(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
 
 constexpr const char* kEmptyGroupMessage =
     "Error, There are not any files to create spike files from in CreateSpikeBuffers()";
@@ -117,10 +128,51 @@ int32_t ExtractionRun::CreateSpikeFiles(const std::vector<ChannelSource>& channe
     groups.clear();
     result = kStatusFailed;
   }
+  SettleExisting(groups);
   RunGroups(groups);
   wasCancelled_ = cancel_;
   cancel_ = false;
   return result;
+}
+
+void ExtractionRun::SetExisting(Existing existing) { existing_ = existing; }
+
+std::vector<std::string> ExtractionRun::ExistingSpikeFiles(const std::vector<ChannelSource>& channels) {
+  std::vector<std::string> existing;
+  for (const Group& group : GroupsToWrite(channels)) {
+    // A recording at the name is refused, never replaced: it is not asked about.
+    if (Exists(group.path) && DataFileGuard::At(group.path) != DataFileGuard::Holds::Recording) {
+      existing.push_back(group.path);
+    }
+  }
+  return existing;
+}
+
+void ExtractionRun::SettleExisting(std::vector<Group>& groups) const {
+  // Every name the run plans, so that a numbered name never lands on another group's.
+  std::vector<std::string> taken;
+  for (const Group& group : groups) taken.push_back(group.path);
+  for (Group& group : groups) {
+    if (group.nameTaken) continue;
+    if (!DataFileGuard::MayWrite(group.path, DataFileGuard::Holds::SpikeFile)) {
+      group.refused = true;
+      continue;
+    }
+    if (!Exists(group.path)) continue;
+    if (existing_ == Existing::Replace) {
+      group.replaces = true;
+      continue;
+    }
+    const std::string_view extension = SpikeFileFormat::ExtensionFor(parameters_.NumChannels);
+    const std::string stem = group.path.substr(0, group.path.size() - extension.size());
+    for (int64_t number = kFirstNumberedName;; ++number) {
+      std::string candidate = stem + "-" + std::to_string(number) + std::string(extension);
+      if (Exists(candidate) || std::find(taken.begin(), taken.end(), candidate) != taken.end()) continue;
+      taken.push_back(candidate);
+      group.path = std::move(candidate);
+      break;
+    }
+  }
 }
 
 std::vector<ExtractionRun::Group> ExtractionRun::GroupsToWrite(const std::vector<ChannelSource>& channels) {
@@ -201,7 +253,7 @@ void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
   const auto work = [&](SpikeExtractor& extractor) {
     std::vector<RecordStream::Buffers> buffers;  // this thread's, from one group to the next
     for (std::size_t i = next++; i < groups.size(); i = next++) {
-      if (groups[i].nameTaken) continue;
+      if (groups[i].nameTaken || groups[i].refused) continue;
       if (cancel_) break;
       progress_.Started(i);
       opened[i] = RunGroup(groups[i], i, extractor, files[i], &buffers) ? 1 : 0;
@@ -224,9 +276,29 @@ void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
     for (std::thread& thread : threads) thread.join();
   }
   for (std::size_t i = 0; i < groups.size(); ++i) {
-    if (groups[i].nameTaken) continue;
+    // Groups that wrote nothing are listed too, so that every account of the run says what is missing.
+    const auto notWritten = [&](Outcome outcome) {
+      WrittenFile file;
+      file.path = groups[i].path;
+      file.complete = false;
+      file.outcome = outcome;
+      file.inputs = InputsOf(groups[i].sourceIds);
+      writtenFiles_.push_back(std::move(file));
+    };
+    if (groups[i].nameTaken) {
+      notWritten(Outcome::NameTaken);  // counted as failed where it was reported
+      continue;
+    }
+    if (groups[i].refused) {
+      ++failedGroups_;
+      notWritten(Outcome::Refused);
+      continue;
+    }
     if (!opened[i]) {
-      if (!cancel_) ++failedGroups_;  // could not be opened (reported), or never started after a cancel
+      // Could not be opened (reported), or never started after a cancel.
+      if (cancel_) continue;
+      ++failedGroups_;
+      notWritten(Outcome::NotCreated);
       continue;
     }
     if (files[i].outcome != Outcome::Written && files[i].outcome != Outcome::Cancelled) ++failedGroups_;
@@ -266,11 +338,7 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
                              std::vector<RecordStream::Buffers>* buffers) {
   file = WrittenFile();
   file.path = group.path;
-  for (const int32_t id : group.sourceIds) {
-    std::string path;
-    if (sources_.GetSourcePath(id, path) != kStatusOk) path.clear();
-    file.inputs.push_back(path);
-  }
+  file.inputs = InputsOf(group.sourceIds);
   file.threshold =
       GroupThreshold(sources_, parameters_, group.sourceIds, group.samplingFrequency, file.noiseLevel, group.filters);
   // Checked when the run began: only the threshold can differ from group to group.
@@ -320,7 +388,19 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
   const bool closed = extractor.CloseSpikeFile() == kStatusOk;
   file.complete = headerWritten && closed && !extractor.HasWriteError();
   file.outcome = file.complete ? Outcome::Written : Outcome::WriteFailed;
+  // A file that was not written whole leaves the earlier one as it was.
+  file.replaced = group.replaces && file.complete;
   return true;
+}
+
+std::vector<std::string> ExtractionRun::InputsOf(const std::vector<int32_t>& sourceIds) {
+  std::vector<std::string> inputs;
+  for (const int32_t id : sourceIds) {
+    std::string path;
+    if (sources_.GetSourcePath(id, path) != kStatusOk) path.clear();
+    inputs.push_back(path);
+  }
+  return inputs;
 }
 
 std::string ExtractionRun::BuildSpikeFileName(const std::vector<int32_t>& sourceIds) {

@@ -34,13 +34,23 @@ class ExtractionRun {
     Cancelled,      // stopped by Cancel(): nothing of it is left
     SourceChanged,  // a data file shrank or changed while it was read: nothing of it is left
     TimeStandsStill,  // a data file's timestamps never increase: nothing of it is left
+    NotCreated,       // the file could not be created (the reason was reported): nothing written
+    Refused,          // a recording lies at its name and stays: nothing written
+    NameTaken,        // an earlier group of the run wrote a file of that name, which stays
   };
 
-  /// One spike file the last run opened, with the spikes stored in it.
+  /// What a run does with a spike file already at a group's name.
+  enum class Existing {
+    Replace,   // writes over it (the command line, and the window after Replace)
+    KeepBoth,  // writes to the first free numbered name beside it: SpikeFile_a-2.kse, -3, ...
+  };
+
+  /// The spike file of one group of the last run, with the spikes stored in it, or why it was not written.
   struct WrittenFile {
     std::string path;
     int64_t spikeCount = 0;
     bool complete = true;  // false unless the file was written whole (see outcome)
+    bool replaced = false;  // a file of that name was there before the run and was written over
     Outcome outcome = Outcome::Written;
     std::vector<std::string> inputs;  // the group's data files, in channel order
     int32_t threshold = 0;            // as the detector used it and the header states it
@@ -59,6 +69,8 @@ class ExtractionRun {
     bool nameTaken = false;
     std::vector<ChannelSource> channels;  // the group's channels, in channel order
     std::vector<ChannelFilter> filters;   // one per channel with a band filter; empty without one
+    bool refused = false;      // a recording lies at its name: never written
+    bool replaces = false;     // a file lies at its name and will be written over
   };
 
   /// A run over channels of `sources`, reading their records through it; default parameters.
@@ -87,8 +99,14 @@ class ExtractionRun {
 
   /// The parameters of every later run (read at the start of each run).
   ExtractionParameters& Parameters();
-  /// The spike files of the last run, in group order.
+  /// The spike files of the last run, in group order: every group planned, written or not (but for
+  /// the groups that a cancel kept from starting, and for none when a spike file would be a data file).
   const std::vector<WrittenFile>& WrittenFiles() const;
+  /// What later runs do with a spike file already at a group's name (Replace at first).
+  void SetExisting(Existing existing);
+  /// The spike files already at the names of the groups a run over `channels` would write, in group
+  /// order (the window asks before replacing them).
+  std::vector<std::string> ExistingSpikeFiles(const std::vector<ChannelSource>& channels);
   /// Groups of the last run that left no complete spike file (not opened, name taken, a recording
   /// whose timestamps never increase, write failed, data file changed); cancelled groups are not counted.
   int32_t FailedGroups() const;
@@ -154,11 +172,17 @@ class ExtractionRun {
   // and the recording, when one of them cannot take it.
   bool DesignFilters(std::vector<Group>& groups, std::string& refusal) const;
   void RunGroups(const std::vector<Group>& groups);
+  // The data files of a group, in channel order.
+  std::vector<std::string> InputsOf(const std::vector<int32_t>& sourceIds);
+  // Settles what each group does with a file already at its name: refused over a recording (said),
+  // written over anything else, or moved to a free numbered name.
+  void SettleExisting(std::vector<Group>& groups) const;
 
   IDataSourceManager& sources_;
   SpikeExtractor extractor_;
   ExtractionParameters parameters_;
   std::vector<WrittenFile> writtenFiles_;
+  Existing existing_ = Existing::Replace;
   int32_t failedGroups_ = 0;
   int32_t jobs_ = 1;
   std::atomic<bool> cancel_{false};

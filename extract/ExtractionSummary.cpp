@@ -49,6 +49,9 @@ const char* ExtractionSummary::OutcomeText(ExtractionRun::Outcome outcome) {
     case ExtractionRun::Outcome::Cancelled: return "cancelled";
     case ExtractionRun::Outcome::SourceChanged: return "data file changed";
     case ExtractionRun::Outcome::TimeStandsStill: return "timestamps never increase";
+    case ExtractionRun::Outcome::NotCreated: return "could not be created";
+    case ExtractionRun::Outcome::Refused: return "a recording has its name";
+    case ExtractionRun::Outcome::NameTaken: return "an earlier group wrote its name";
   }
   return "";
 }

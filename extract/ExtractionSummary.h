@@ -24,7 +24,7 @@ class ExtractionSummary {
   /// Writes the summary in the form its name asks for, whole or not at all; 0, or -1 after a report
   /// naming the file and the system's reason.
   static int32_t Write(const std::string& path, const std::vector<ExtractionRun::WrittenFile>& files);
-  /// The word for an outcome: "written", "write failed", "cancelled", "data file changed".
+  /// The words for an outcome: "written", "write failed", "cancelled", "data file changed", ...
   static const char* OutcomeText(ExtractionRun::Outcome outcome);
 };
 

@@ -26,9 +26,14 @@ void RecordTimes::TakeKeptTimes() {
   // The summary of this very file (or of its first records, when it has grown since): checked by the
   // cache as it is for the traces, and only its timestamps are taken.
   SourceSummary kept;
-  if (cache.Find(key, reader, kept) == SummaryCache::Found::None) return;
+  const SummaryCache::Found found = cache.Find(key, reader, kept);
+  if (found != SummaryCache::Found::Kept && found != SummaryCache::Found::Grown) return;
   const std::span<const int64_t> times = kept.Timestamps();
   times_.assign(times.begin(), times.begin() + std::min<int64_t>(kept.NumRecords(), Count()));
+  if (kept.Damaged()) {  // cut short while read: the records' own times are read instead
+    times_.clear();
+    return;
+  }
   for (const int64_t t : times_) latest_ = std::max(latest_, t);
   fromKeptSummary_ = !times_.empty();
 }

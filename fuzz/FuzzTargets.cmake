@@ -11,7 +11,8 @@ set(SKELVANE_FUZZ_TARGETS
   spike_file SpikeFileFuzz.cpp
   summary_columns SummaryColumnsFuzz.cpp
   column_bars ColumnBarsFuzz.cpp
-  summary_file SummaryFileFuzz.cpp)
+  summary_file SummaryFileFuzz.cpp
+  summary_cache SummaryCacheFuzz.cpp)
 # Sources every target is built with besides the library under test; the settings reader lives in
 # app/ but needs nothing of Qt.
 set(SKELVANE_FUZZ_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/FuzzScratch.cpp ${PROJECT_SOURCE_DIR}/app/SettingsFile.cpp)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fuzz/FuzzScratch.h"
+#include "platform/Saturating.h"
 #include "spikes/SpikeFigureLayout.h"
 #include "spikes/SpikeFile.h"
 #include "spikes/SpikeStatistics.h"
@@ -45,6 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (k >= subset.Size()) __builtin_trap();
     }
   }
-  file.FirstAtOrAfter(statistics.firstUs.value_or(0) + 1);
+  file.FirstAtOrAfter(skelvane::SaturatingAdd(statistics.firstUs.value_or(0), 1));
   return 0;
 }

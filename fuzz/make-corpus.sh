@@ -7,7 +7,7 @@ set -euo pipefail
 cli=$1
 out=$2
 rm -rf "$out"
-mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,detection_preview,settings_file,spike_file,summary_columns,column_bars,summary_file}
+mkdir -p "$out"/{recordings,header_lookup,file_type,data_source,csc_plot,extraction,detection_preview,settings_file,spike_file,summary_columns,column_bars,summary_file,summary_cache}
 rec=$out/recordings
 
 # A few hundred samples a second keeps each seed a few records long: fast to run, all paths reached.
@@ -101,4 +101,10 @@ for kept in "$rec"/cache/skelvane/*.sum; do
   { printf '\000'; head -c 5000 "$kept"; } >"$out/summary_file/kept-short"
   { printf '\001'; head -c 4096 "$kept"; } >"$out/summary_file/header-only"
 done
+# The summary cache: a handful of layouts of a hostile folder, each input's hash choosing what lies
+# where; the bytes written over the recording's own summary come from a kept one.
+for n in 1 2 3 4 5 6 7 8; do
+  head -c $((n * 37)) "$rec/plain/TT1a.kcs" | tail -c 29 >"$out/summary_cache/layout$n"
+done
+for kept in "$rec"/cache/skelvane/*.sum; do head -c 300 "$kept" >"$out/summary_cache/kept-header"; done
 rm -rf "$rec"

@@ -117,7 +117,7 @@ int32_t AtomicFile::Open(const std::string& requestedPath, Links links) {
   // A device cannot be replaced, so its bytes go straight to it; a pipe or socket would block or vanish.
   if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return OpenDevice(finalPath);
   if (S_ISLNK(status.st_mode)) return CreateTemporary(finalPath, false, 0, 0);
-  if (!S_ISREG(status.st_mode)) return EINVAL;
+  if (!S_ISREG(status.st_mode)) return kErrorNotRegularFile;
   // A file the user may not write (read-only, or another's) is not the user's to replace.
   if (::faccessat(AT_FDCWD, finalPath.c_str(), W_OK, AT_EACCESS) != 0) return errno;
   return CreateTemporary(finalPath, true, status.st_mode & kPermissionBits, status.st_gid);
@@ -223,6 +223,10 @@ void AtomicFile::Forget() {
   pendingSlot_ = -1;
   temporaryPath_.clear();
 }
+
+int32_t AtomicFile::AddPending(const std::string& path) { return ClaimSlot(path); }
+
+void AtomicFile::ForgetPending(int32_t slot) { ReleaseSlot(slot); }
 
 void AtomicFile::RemovePendingFromSignal() noexcept {
   for (PendingSlot& slot : gPending) {

@@ -34,7 +34,7 @@ class AtomicFile {
   /// `finalPath`, discarding one still open; 0 or the errno of the failure. A regular file there that
   /// the user may not write is refused (EACCES); otherwise its replacement gets its permission bits (not
   /// set-id bits) and, where the system allows, its group. A device named directly is written directly (it cannot be
-  /// replaced); a folder, pipe or socket is refused.
+  /// replaced); a folder (EISDIR), pipe or socket (kErrorNotRegularFile) is refused.
   int32_t Open(const std::string& finalPath, Links links = Links::Replace);
   /// Writes all `count` bytes; false with LastError() set (ENOSPC, EFBIG, ...). The first failure
   /// sticks: nothing more is written and Commit fails.
@@ -63,6 +63,10 @@ class AtomicFile {
   /// Removes every temporary file of this process that is neither committed nor discarded. Only
   /// async-signal-safe calls: meant for a handler of a signal that then ends the process.
   static void RemovePendingFromSignal() noexcept;
+  /// Lists a temporary file made elsewhere among those RemovePendingFromSignal removes; its slot, or
+  /// -1 when every slot is taken (or the path too long). ForgetPending(slot) takes it off again.
+  static int32_t AddPending(const std::string& path);
+  static void ForgetPending(int32_t slot);
 
  private:
   int32_t OpenDevice(const std::string& path);

@@ -1,9 +1,13 @@
 #include "platform/ReportError.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <utility>
+
+#include "platform/File.h"
 
 namespace skelvane {
 namespace {
@@ -31,6 +35,22 @@ void Deliver(const std::string& text) {
   if (CurrentSink()) CurrentSink()(text);
 }
 
+// What stands at `path` when an open was refused because it is no regular file: the system's own words
+// ("Operation not supported") would not say what is wrong with it.
+std::string NotRegularFileText(const std::string& path, int errorNumber) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) {
+    const char* kind = S_ISFIFO(status.st_mode)   ? "a FIFO (named pipe)"
+                       : S_ISCHR(status.st_mode)  ? "a character device"
+                       : S_ISBLK(status.st_mode)  ? "a block device"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                                                  : nullptr;
+    if (kind != nullptr) return std::string("not a regular file but ") + kind;
+  }
+  char reason[256];
+  return ::strerror_r(errorNumber, reason, sizeof reason);
+}
+
 }  // namespace
 
 std::string FormatReport(std::string_view message, int64_t number) {
@@ -48,7 +68,9 @@ std::string FormatFileReport(std::string_view message, int64_t number, std::stri
   // A message that ends on its own colon (and no number) takes the path after a space.
   text += !text.empty() && text.back() == ':' ? " " : ": ";
   text += path;
-  if (errorNumber > 0) {
+  if (errorNumber == kErrorNotRegularFile) {
+    text += ": " + NotRegularFileText(std::string(path), errorNumber);
+  } else if (errorNumber > 0) {
     text += ": ";
     // strerror may share one buffer between threads; the reentrant form fills ours (GNU: returns the text).
     char reason[256];

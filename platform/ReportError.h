@@ -29,7 +29,8 @@ void ReportError(std::string_view message, int64_t number);
 /// Reports a failure on a file: the text ReportError would show, then ": " (just a space after a
 /// message that ends on a colon and shows no number) and the path, then, when
 /// `errorNumber` is an errno (positive), ": " and the system's words for it, as in
-/// "Error opening file; microsoft error code:13: /data/x.kcs: Permission denied".
+/// "Error opening file; microsoft error code:13: /data/x.kcs: Permission denied" (for
+/// kErrorNotRegularFile, what the path is instead: "not a regular file but a FIFO (named pipe)").
 void ReportFileError(std::string_view message, int64_t number, std::string_view path, int errorNumber);
 
 /// The text ReportFileError shows (for callers that collect messages instead of showing them).

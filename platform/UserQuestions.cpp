@@ -9,6 +9,7 @@ namespace {
 class AnsweringNo final : public UserQuestions {
  public:
   bool AskYesNo(const std::string&) override { return false; }
+  int32_t AskChoice(const std::string&, const std::vector<std::string>&, int32_t) override { return -1; }
   std::optional<double> AskNumber(const std::string&, double) override { return std::nullopt; }
 };
 

@@ -1,10 +1,12 @@
 #pragma once
-// Yes/no questions the core puts to the user before it acts (extract with a threshold of 0? create the
-// missing output folder?). The application installs a Qt implementation; tests install fakes.
+// Questions the core puts to the user before it acts (extract with a threshold of 0? create the
+// missing output folder? replace the spike files already there?). The application installs a Qt implementation; tests install fakes.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace skelvane {
 
@@ -14,6 +16,10 @@ class UserQuestions {
 
   /// Puts `question` to the user; true for yes. Enter answers no.
   virtual bool AskYesNo(const std::string& question) = 0;
+  /// Puts `question` with one button per answer, `defaultAnswer` taken by Enter; the index of the
+  /// answer chosen, or -1 when the user closes the box (Escape) or nobody can be asked.
+  virtual int32_t AskChoice(const std::string& question, const std::vector<std::string>& answers,
+                            int32_t defaultAnswer) = 0;
   /// Puts a question whose yes does what the user asked for (create the missing folder and go on);
   /// true for yes. Enter answers yes where the implementation can say so; otherwise as AskYesNo.
   virtual bool AskToGoOn(const std::string& question) { return AskYesNo(question); }

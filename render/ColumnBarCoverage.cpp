@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace skelvane {
 namespace {
@@ -15,6 +16,11 @@ constexpr int64_t kSubpixelMask = 255;
 // the segment's end touches the corner of the next pixel's diamond.
 constexpr int64_t kColumnEdgeMargin = 1;
 constexpr int64_t kPixelCentre = 128;
+// Row keys: a row's key leaves room below the next row's for a key per value of its own.
+constexpr int64_t kKeysPerRow = int64_t{1} << 17;
+constexpr int64_t kValueKeyOffset = 32769;  // int16 values map to 1..65536
+constexpr int64_t kBelowKey = std::numeric_limits<int64_t>::min();
+constexpr int64_t kAboveKey = std::numeric_limits<int64_t>::max();
 
 }  // namespace
 
@@ -39,7 +45,13 @@ bool ColumnBarCoverage::SetTransform(const std::array<float, 16>& m, int32_t vie
   centreX_ = static_cast<float>(viewportX) + halfWidth_;
   halfHeight_ = static_cast<float>(viewportHeight) * 0.5f;
   centreY_ = static_cast<float>(viewportY) + halfHeight_;
+  KeepRows(viewportY, viewportHeight);
   return true;
+}
+
+void ColumnBarCoverage::KeepRows(int32_t firstRow, int32_t rows) {
+  keptFirstRow_ = std::max(firstRow, viewportY_);
+  keptLastRow_ = static_cast<int32_t>(std::min<int64_t>(int64_t{firstRow} + rows, int64_t{viewportY_} + viewportHeight_) - 1);
 }
 
 // The vertex stage rounds the product and the sum apart (this file is built without contraction);
@@ -57,6 +69,36 @@ float ColumnBarCoverage::ClipY(int32_t y) const {
 
 int64_t ColumnBarCoverage::Snap(float clip, float half, float centre) {
   return std::lrint(std::fmaf(clip, half, centre) * kSubpixels);
+}
+
+bool ColumnBarCoverage::OnTie(int64_t snappedX) {
+  const int64_t within = snappedX & kSubpixelMask;
+  return within <= kColumnEdgeMargin || within >= kSubpixelMask + 1 - kColumnEdgeMargin ||
+         std::llabs(within - kPixelCentre) <= kColumnEdgeMargin;
+}
+
+int64_t ColumnBarCoverage::RowKey(int32_t value) const {
+  const float clip = ClipY(value);
+  // Past the clip volume an end is cut at its edge: where it was does not matter.
+  if (clip < -1.0f) return kBelowKey;
+  if (clip > 1.0f) return kAboveKey;
+  const int64_t row = Snap(clip, halfHeight_, centreY_) >> kSubpixelBits;
+  // Past the kept rows an end lights only rows nobody sees: the rows it reaches up to from the other
+  // end are all of those kept on its side.
+  if (row > keptLastRow_) return kAboveKey;
+  if (row < keptFirstRow_) return kBelowKey;
+  // A row strictly inside the viewport holds only values strictly inside the clip volume, which the
+  // masks decide by their row alone; anything on the first or last row may sit on the edge itself.
+  if (row > viewportY_ && row < int64_t{viewportY_} + viewportHeight_ - 1) return row * kKeysPerRow;
+  return row * kKeysPerRow + value + kValueKeyOffset;
+}
+
+bool ColumnBarCoverage::TieColumn(int32_t x) const {
+  const float clipX = ClipX(x);
+  if (!(clipX > -1.0f && clipX < 1.0f)) return true;
+  const int64_t fx = Snap(clipX, halfWidth_, centreX_);
+  const int64_t column = fx >> kSubpixelBits;
+  return OnTie(fx) || column < viewportX_ || column >= int64_t{viewportX_} + viewportWidth_;
 }
 
 void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int16_t> lows,
@@ -85,9 +127,7 @@ void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int
       continue;
     }
     const int64_t fx = Snap(clipX, halfWidth_, centreX_);
-    const int64_t within = fx & kSubpixelMask;
-    if (within <= kColumnEdgeMargin || within >= kSubpixelMask + 1 - kColumnEdgeMargin ||
-        std::llabs(within - kPixelCentre) <= kColumnEdgeMargin) {
+    if (OnTie(fx)) {
       undecided.push_back(index);
       continue;
     }

@@ -24,6 +24,25 @@ class ColumnBarCoverage {
   bool SetTransform(const std::array<float, 16>& matrix, int32_t viewportX, int32_t viewportY, int32_t viewportWidth,
                     int32_t viewportHeight);
 
+  /// Only rows `firstRow`..`firstRow + rows - 1` are kept (the scissor box's rows; all of the
+  /// viewport's by default, and again after SetTransform).
+  void KeepRows(int32_t firstRow, int32_t rows);
+  /// A bar end value's place among the pixel rows: where two bars in one column (not a TieColumn)
+  /// have ends with equal keys, they light the same kept pixels, whether the masks or the rasteriser
+  /// draw them. Values on rows strictly inside the viewport share their row's key; values above the
+  /// kept rows or beyond the viewport's top edge (cut off there) share one key, as do those below;
+  /// values on the viewport's first or last row or on its edge have keys of their own.
+  /// Non-decreasing in the value; only for a transform that scales y by a positive factor (see
+  /// RowsUsable).
+  int64_t RowKey(int32_t value) const;
+  /// True for a column whose bars' pixels depend on more than their ends' row keys: a column on a
+  /// pixel edge or centre (left to the rasteriser), on the viewport's edge or past it.
+  bool TieColumn(int32_t x) const;
+  /// Whether RowKey and TieColumn describe the transform (it is valid and scales y up the screen).
+  bool RowsUsable() const { return valid_ && scaleY_ > 0.0f; }
+  /// The same transform and viewport.
+  bool operator==(const ColumnBarCoverage& other) const = default;
+
   /// Fills `spans` with the pixels of each bar that lies inside the viewport, and `undecided` with
   /// the index of each bar on a tie (a column on a pixel edge or centre, an end on or past the
   /// viewport's edge): those the caller draws the ordinary way. Bars wholly outside are in neither.
@@ -37,11 +56,14 @@ class ColumnBarCoverage {
   float ClipX(int32_t x) const;
   float ClipY(int32_t y) const;
   static int64_t Snap(float clip, float half, float centre);
+  // Whether a column's snapped position is one the masks leave to the rasteriser.
+  static bool OnTie(int64_t snappedX);
 
   bool valid_ = false;
   float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;  // object -> clip
   float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
   int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
+  int32_t keptFirstRow_ = 0, keptLastRow_ = -1;  // the rows whose pixels are kept
 };
 
 }  // namespace skelvane

@@ -22,8 +22,7 @@ void ColumnBarDrawer::Draw(std::span<const int32_t> xs, std::span<const int16_t>
   batch_.BarSegments(xs, lows, highs, colour, lineWidth, z);
 }
 
-bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows,
-                                 std::span<const int16_t> highs, uint32_t colour, int32_t z) {
+bool ColumnBarDrawer::MaskedTransform(int32_t z, ColumnBarCoverage& coverage, float depthRow[4], int32_t viewport[4]) {
   std::array<GLfloat, 16> modelView{};
   glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
   for (int32_t i = 0; i < 16; ++i) {
@@ -31,15 +30,58 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
   }
   std::array<GLfloat, 16> projection{};
   glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
-  GLint viewport[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, viewport);
+  GLint view[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, view);
+  std::copy(view, view + 4, viewport);
   // Depths on or past the near and far planes are clipped: left to the segments.
   const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
   if (!(std::fabs(clipZ) < 1.0f)) return false;
-  if (!coverage_.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3])) return false;
+  depthRow[0] = projection[2];
+  depthRow[1] = projection[6];
+  depthRow[2] = projection[10];
+  depthRow[3] = projection[14];
+  return coverage.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+// Rows outside the scissor box would be thrown away pixel by pixel: a magnified trace's bars reach
+// far past its plot, and its mask would be that much larger.
+void ColumnBarDrawer::ClipToScissor(std::vector<ColumnBarCoverage::Span>& spans) {
+  if (glIsEnabled(GL_SCISSOR_TEST) != GL_TRUE) return;
+  GLint box[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_SCISSOR_BOX, box);
+  const int32_t bottom = box[1];
+  const int32_t top = box[1] + box[3] - 1;
+  std::size_t kept = 0;
+  for (ColumnBarCoverage::Span span : spans) {
+    if (span.column < box[0] || span.column >= box[0] + box[2] || span.lastRow < bottom || span.firstRow > top) continue;
+    span.firstRow = std::max(span.firstRow, bottom);
+    span.lastRow = std::min(span.lastRow, top);
+    spans[kept++] = span;
+  }
+  spans.resize(kept);
+}
+
+bool ColumnBarDrawer::Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const {
+  if (!InUse() || lineWidth * batch_.PixelRatio() != 1) return false;
+  float depthRow[4];
+  int32_t viewport[4];
+  if (!MaskedTransform(z, rows, depthRow, viewport) || !rows.RowsUsable()) return false;
+  if (glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE) {
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    rows.KeepRows(box[1], box[3]);
+  }
+  return true;
+}
+
+bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows,
+                                 std::span<const int16_t> highs, uint32_t colour, int32_t z) {
+  float depthRow[4];
+  int32_t viewport[4];
+  if (!MaskedTransform(z, coverage_, depthRow, viewport)) return false;
   coverage_.Compute(xs, lows, highs, spans_, undecided_);
+  ClipToScissor(spans_);
   PrimitiveBatch::SetColour(colour);
-  const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
   if (!mask_.Draw(spans_, z, depthRow, viewport)) return false;
   if (!undecided_.empty()) {
     leftoverXs_.clear();

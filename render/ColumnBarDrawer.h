@@ -38,6 +38,10 @@ class ColumnBarDrawer {
   /// Drops the mask textures of a context that is gone.
   void Forget() { mask_.Forget(); }
 
+  /// The rows bars of `lineWidth` at depth z would be drawn in through the masks for the current
+  /// transform, in `rows`; false when they would not go through the masks (then nothing but their
+  /// exact values is known to give their pixels).
+  bool Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const;
   /// The bars from (xs[i], lows[i]) to (xs[i], highs[i]) in `colour` at depth z, `lineWidth` canvas
   /// pixels wide.
   void Draw(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
@@ -46,6 +50,9 @@ class ColumnBarDrawer {
  private:
   enum class State { kUnchecked, kInUse, kOff };
 
+  static void ClipToScissor(std::vector<ColumnBarCoverage::Span>& spans);
+  // The transform of the next bars in `coverage` when the masks reproduce it at depth z.
+  static bool MaskedTransform(int32_t z, ColumnBarCoverage& coverage, float depthRow[4], int32_t viewport[4]);
   // The one-pixel bars through a mask, and the few the mask cannot decide as segments. False, with
   // nothing drawn, when the transform or the depth is not one the mask reproduces.
   bool DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,

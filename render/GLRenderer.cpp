@@ -346,6 +346,8 @@ void GLRenderer::Scale(float x, float y, float z) { glScalef(x, y, z); }
 
 void GLRenderer::Flush() { glFlush(); }
 
+void GLRenderer::Finish() { glFinish(); }
+
 void GLRenderer::ColorToFloats(uint32_t colour, float& red, float& green, float& blue) {
   PrimitiveBatch::ColourToFloats(colour, red, green, blue);
 }
@@ -395,6 +397,10 @@ bool GLRenderer::TraceMasksInUse() const { return impl_->traces.InUse(); }
 void GLRenderer::AllowBarMasks(bool allowed) { impl_->bars.Allow(allowed); }
 
 bool GLRenderer::BarMasksInUse() const { return impl_->bars.InUse(); }
+
+bool GLRenderer::BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const {
+  return impl_->bars.Rows(lineWidth, z, rows);
+}
 
 void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
                              int32_t lineWidth, int32_t z, float /*alpha*/) {

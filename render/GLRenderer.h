@@ -13,6 +13,7 @@
 namespace skelvane {
 
 class BitmapPresenter;
+class ColumnBarCoverage;
 class TracePixels;
 
 class GLRenderer {
@@ -50,6 +51,9 @@ class GLRenderer {
   void Scale(float x, float y, float z);
   /// Flushes the OpenGL command stream.
   void Flush();
+  /// Waits until every command so far is drawn: the software rasteriser then lets go of what it kept
+  /// for them (a frame of very many lines stays within the memory of a few thousand).
+  void Finish();
   /// Splits a 0x00BBGGRR colour into components 0..1 (the top byte is ignored).
   static void ColorToFloats(uint32_t colour, float& red, float& green, float& blue);
 
@@ -111,6 +115,10 @@ class GLRenderer {
   void AllowBarMasks(bool allowed);
   /// True when DrawColumnBars draws through masks.
   bool BarMasksInUse() const;
+  /// The pixel rows the next DrawColumnBars with `lineWidth` at depth z lights for the current
+  /// transform, in `rows`; false when those bars would not go through the masks (only their exact
+  /// values are then known to give their pixels).
+  bool BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const;
   /// Lets DrawTrace use masks once a self-check on the first frame has shown they give the strip's
   /// own pixels on this driver (allowed by default).
   void AllowTraceMasks(bool allowed);

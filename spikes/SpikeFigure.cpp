@@ -35,6 +35,7 @@ constexpr int32_t kMeanLine = 2;
 constexpr int32_t kHighlightLine = 2;
 constexpr int32_t kScatterPoint = 2;
 constexpr int32_t kHighlightPoint = 6;
+constexpr int64_t kWaveformsPerFinish = 2000;
 // Text baselines inside a view's frame, and gaps between the axes and their labels.
 constexpr int32_t kTitleBaseline = 17;
 constexpr int32_t kAxisLabelBaseline = 35;
@@ -144,6 +145,9 @@ void DrawWaveforms(GLRenderer& renderer, const View& view, const SpikeStatistics
     TraceLine(
         view, subset.Points(), [&](int32_t p) { return static_cast<double>(subset.Sample(k, p, c)); }, xs, ys);
     renderer.DrawPolyline(xs, ys, SpikeFigure::TraceColour(c), kThinLine, kDepthData, kOpaque);
+    // The software rasteriser keeps every line of a frame until it is drawn: drawn now and then, a
+    // hundred thousand waveforms take the memory of a few thousand. The pixels are the same.
+    if ((k + 1) % kWaveformsPerFinish == 0) renderer.Finish();
   }
   if (!statistics.waveformMean.empty()) {
     for (const double spread : {-1.0, 1.0}) {

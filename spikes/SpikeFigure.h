@@ -29,8 +29,9 @@ class SpikeFigure {
   static constexpr uint32_t kIntervalColour = 0x787878;
   static constexpr uint32_t kShortIntervalColour = 0x0000DC;
   static constexpr uint32_t kHighlightColour = 0x008CFF;
-  /// Largest figure side drawn.
-  static constexpr int32_t kMaxSide = 8000;
+  /// Largest figure side drawn: the frame, its depth buffer, the picture read back and its file take
+  /// about 20 bytes a pixel, so the largest figure of the most waveforms stays under a gigabyte.
+  static constexpr int32_t kMaxSide = 6000;
 
   /// The colour of `channel`'s mean and spread lines.
   static uint32_t ChannelColour(int32_t channel);

@@ -65,8 +65,12 @@ bool SpikeFile::IsMeantAsSpikeFile(const std::string& path) {
   const int64_t got = File::ReadFullyAt(file.Descriptor(), bytes.data(), kHeaderSize, 0);
   if (got <= 0) return false;
   bytes.resize(static_cast<std::size_t>(got));
-  if (!std::string_view(bytes).starts_with(kHeaderMarker)) return false;
-  const SpikeFileHeader header(bytes);
+  return HeaderMarksSpikeFile(bytes);
+}
+
+bool SpikeFile::HeaderMarksSpikeFile(std::string_view firstBytes) {
+  if (!firstBytes.starts_with(kHeaderMarker)) return false;
+  const SpikeFileHeader header(firstBytes);
   return header.Values(SpikeFileFormat::kRecordSizeKey).has_value() && header.Values(SpikeFileFormat::kAlignmentKey).has_value();
 }
 
@@ -173,7 +177,7 @@ int32_t SpikeFile::Read(int64_t first, int64_t count, std::vector<uint8_t>& buff
   return kStatusOk;
 }
 
-int32_t SpikeFile::ReadTimestamp(int64_t index, uint64_t& timestamp) const {
+int32_t SpikeFile::ReadTimestamp(int64_t index, int64_t& timestamp) const {
   std::vector<uint8_t> buffer;
   SpikeRecords records;
   if (const int32_t rc = Read(index, 1, buffer, records); rc != kStatusOk) return rc;
@@ -193,12 +197,12 @@ int32_t SpikeFile::ForEachBlock(int64_t first, int64_t end, const BlockVisitor& 
   return kStatusOk;
 }
 
-int64_t SpikeFile::FirstAtOrAfter(uint64_t time) const {
+int64_t SpikeFile::FirstAtOrAfter(int64_t time) const {
   int64_t low = 0;
   int64_t high = numSpikes_;
   while (low < high) {
     const int64_t middle = low + (high - low) / 2;
-    uint64_t stamp = 0;
+    int64_t stamp = 0;
     if (ReadTimestamp(middle, stamp) != kStatusOk) return numSpikes_;
     if (stamp < time) {
       low = middle + 1;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/File.h"
@@ -66,13 +67,13 @@ class SpikeFile {
   /// for a range outside the file, or after a report kStatusSourceChanged (the file shrank) or an errno.
   int32_t Read(int64_t first, int64_t count, std::vector<uint8_t>& buffer, SpikeRecords& records) const;
   /// The timestamp of spike `index`; 0 or as Read.
-  int32_t ReadTimestamp(int64_t index, uint64_t& timestamp) const;
+  int32_t ReadTimestamp(int64_t index, int64_t& timestamp) const;
   /// Visits spikes [first, end) in blocks of at most kReadBlockBytes, in file order, until `visit`
   /// answers false; 0 or as Read.
   int32_t ForEachBlock(int64_t first, int64_t end, const BlockVisitor& visit) const;
   /// The index of the first spike stamped at or after `time`, for a file in time order as the
   /// extraction writes it (NumSpikes() when none is); found by bisection, a few reads.
-  int64_t FirstAtOrAfter(uint64_t time) const;
+  int64_t FirstAtOrAfter(int64_t time) const;
 
   /// Channels a record of `recordSize` bytes holds; 0 when no whole number of channels fits it,
   /// kMaxChannels + 1 for any number above kMaxChannels.
@@ -83,6 +84,9 @@ class SpikeFile {
   /// or any other name but a recording's) with a header that gives a record size and an alignment
   /// point. Open then says whether it is a sound one.
   static bool IsMeantAsSpikeFile(const std::string& path);
+  /// True when a file's first bytes (its header, or as much of it as there is) begin with the header
+  /// marker and give a record size and an alignment point, as a spike file's do and a recording's never.
+  static bool HeaderMarksSpikeFile(std::string_view firstBytes);
 
  private:
   int32_t Refuse(int32_t status, const std::string& message, int errorNumber = 0);

@@ -28,8 +28,9 @@ class SpikeRecords {
   int32_t Channels() const { return channels_; }
   /// The raw bytes of record `i`.
   const uint8_t* Record(int64_t i) const { return bytes_ + i * recordSize_; }
-  /// Timestamp of record `i` in microseconds (the peak's sample time).
-  uint64_t Timestamp(int64_t i) const { return Read<uint64_t>(i, SpikeFileFormat::kTimestampOffset); }
+  /// Timestamp of record `i` in microseconds (the peak's sample time). Times are signed, as the
+  /// recordings' are: the 64-bit field holds a time before zero in two's complement.
+  int64_t Timestamp(int64_t i) const { return Read<int64_t>(i, SpikeFileFormat::kTimestampOffset); }
   /// The first of the two words after the timestamp.
   uint32_t Word1(int64_t i) const { return Read<uint32_t>(i, SpikeFileFormat::kWord1Offset); }
   /// The second of the two words after the timestamp.

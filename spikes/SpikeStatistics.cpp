@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "spikes/SpikeFile.h"
 
@@ -72,7 +73,9 @@ class Accumulator {
           kPercent * static_cast<double>(out_.shortIntervals) / static_cast<double>(out_.intervals);
     }
     if (n > 0 && *out_.lastUs > *out_.firstUs) {
-      const double seconds = static_cast<double>(*out_.lastUs - *out_.firstUs) / kMicrosecondsPerSecond;
+      // In 128 bits: the earliest and the latest may lie further apart than 64 bits hold.
+      const double seconds =
+          static_cast<double>(static_cast<__int128>(*out_.lastUs) - *out_.firstUs) / kMicrosecondsPerSecond;
       out_.rateHz = static_cast<double>(n) / seconds;
     }
     if (n == 0) return;
@@ -101,26 +104,30 @@ class Accumulator {
     for (std::size_t s = 0; s < window_; ++s) sums_[s] += blockSums_[s];
   }
 
-  void AddTime(uint64_t time) {
+  void AddTime(int64_t time) {
     if (out_.count++ == 0) {
       out_.firstUs = time;
+      out_.lastUs = time;
     } else {
       ++out_.intervals;
       // An interval that goes back in time is a fault of the file, not a short interval.
       if (time >= previous_) {
-        const uint64_t interval = time - previous_;
-        if (interval < static_cast<uint64_t>(SpikeStatistics::kShortIntervalUs)) ++out_.shortIntervals;
-        if (interval < static_cast<uint64_t>(SpikeStatistics::kIntervalRangeUs)) {
-          ++out_.intervalHistogram[interval / SpikeStatistics::kIntervalBinUs];
+        // Held at the 64-bit limit: two absurd timestamps far apart must not wrap into a short interval.
+        const int64_t interval = SaturatingSubtract(time, previous_);
+        if (interval < SpikeStatistics::kShortIntervalUs) ++out_.shortIntervals;
+        if (interval < SpikeStatistics::kIntervalRangeUs) {
+          ++out_.intervalHistogram[static_cast<std::size_t>(interval / SpikeStatistics::kIntervalBinUs)];
         } else {
           ++out_.intervalsBeyondHistogram;
         }
       } else {
         ++out_.intervalsBeyondHistogram;
+        ++out_.intervalsBack;
       }
+      out_.firstUs = std::min(*out_.firstUs, time);
+      out_.lastUs = std::max(*out_.lastUs, time);
     }
     previous_ = time;
-    out_.lastUs = time;
   }
 
   // The value of rank `rank` (0-based) among the channel's peaks.
@@ -149,7 +156,7 @@ class Accumulator {
   std::vector<int64_t> sums_;
   std::vector<int64_t> squares_;
   std::vector<uint64_t> peakCounts_;
-  uint64_t previous_ = 0;
+  int64_t previous_ = 0;
   SpikeStatistics& out_;
 };
 

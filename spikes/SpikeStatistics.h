@@ -38,8 +38,10 @@ class SpikeStatistics {
   int64_t firstIndex = 0;                          // the spikes counted: [firstIndex, firstIndex + count)
   int64_t count = 0;
 
-  std::optional<uint64_t> firstUs;  // none without spikes
-  std::optional<uint64_t> lastUs;
+  // Times are signed (a recording may start before zero). First and last are the earliest and the
+  // latest spike, which are the file's first and last spike unless its times go back somewhere.
+  std::optional<int64_t> firstUs;  // none without spikes
+  std::optional<int64_t> lastUs;
   std::optional<double> rateHz;  // count over (last - first) in seconds; none unless last > first
 
   // Per channel, the sample at the alignment point (the peak the detector aligned on); empty
@@ -53,6 +55,7 @@ class SpikeStatistics {
   std::optional<double> shortIntervalPercent;  // none without an interval
   std::vector<int64_t> intervalHistogram;      // kIntervalBins counts
   int64_t intervalsBeyondHistogram = 0;        // at or past kIntervalRangeUs, or going back in time
+  int64_t intervalsBack = 0;                   // of them, going back in time (a fault of the file)
 
   // With Detail::kWithWaveforms, per channel and point (index channel * points + point): mean and
   // standard deviation (over n) of the samples of every spike counted; empty without spikes.

@@ -22,7 +22,7 @@ int32_t SpikeSubset::Choose(const SpikeFile& file, int64_t maxSpikes, SpikeSubse
   first = std::clamp<int64_t>(first, 0, file.NumSpikes());
   end = std::clamp<int64_t>(end, first, file.NumSpikes());
   const int64_t available = end - first;
-  const int64_t chosen = std::clamp<int64_t>(maxSpikes, 0, available);
+  const int64_t chosen = std::clamp<int64_t>(maxSpikes, 0, std::min(available, kMaxDrawnSpikes));
   out.chosenFrom_ = available;
   out.indices_.reserve(static_cast<std::size_t>(chosen));
   // k * available / chosen spreads the picks over the whole run, first spike included.

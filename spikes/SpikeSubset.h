@@ -14,6 +14,9 @@ class SpikeSubset {
  public:
   /// Spikes drawn when no number is given.
   static constexpr int64_t kDefaultMaxSpikes = 1000;
+  /// Most spikes a picture may be asked to draw: enough to show any file's shape, few enough that the
+  /// largest figure stays well inside a gigabyte.
+  static constexpr int64_t kMaxDrawnSpikes = 100'000;
 
   /// Chooses min(maxSpikes, end - first) spikes of [first, end) (end -1: to the last spike), evenly
   /// spaced by index (all of them when they fit), and reads them; 0, or the reader's status after its
@@ -34,7 +37,7 @@ class SpikeSubset {
   /// Index in the file of chosen spike `k`.
   int64_t FileIndex(int64_t k) const { return indices_[static_cast<std::size_t>(k)]; }
   /// Timestamp of chosen spike `k` in microseconds.
-  uint64_t Timestamp(int64_t k) const { return timestamps_[static_cast<std::size_t>(k)]; }
+  int64_t Timestamp(int64_t k) const { return timestamps_[static_cast<std::size_t>(k)]; }
   /// Sample `point` of `channel` in chosen spike `k`.
   int16_t Sample(int64_t k, int32_t point, int32_t channel) const {
     return samples_[(static_cast<std::size_t>(k) * points_ + point) * channels_ + channel];
@@ -44,7 +47,7 @@ class SpikeSubset {
 
  private:
   std::vector<int64_t> indices_;
-  std::vector<uint64_t> timestamps_;
+  std::vector<int64_t> timestamps_;
   std::vector<int16_t> samples_;  // per spike, point-major as in the file
   int64_t chosenFrom_ = 0;
   int32_t channels_ = 0;

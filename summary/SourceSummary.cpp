@@ -1,12 +1,13 @@
 #include "summary/SourceSummary.h"
 
-#include "summary/SampleExtremes.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
+
+#include "summary/SampleExtremes.h"
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
@@ -19,35 +20,61 @@ namespace {
 // The arrays of an image being filled.
 struct WritableArrays {
   WritableArrays(uint8_t* image, const SummaryLayout& shape)
-      : timestamps(reinterpret_cast<int64_t*>(image + shape.Offset(SummaryLayout::kTimestamps))),
+      : facts(reinterpret_cast<uint64_t*>(image + shape.Offset(SummaryLayout::kFacts))),
+        timestamps(reinterpret_cast<int64_t*>(image + shape.Offset(SummaryLayout::kTimestamps))),
         blocks(reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::kBlocks))),
+        subBlocks(image + shape.Offset(SummaryLayout::kSubBlocks)),
         records(reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::kRecords))),
-        steps(reinterpret_cast<uint64_t*>(image + shape.Offset(SummaryLayout::kSteps))) {
+        steps(reinterpret_cast<uint64_t*>(image + shape.Offset(SummaryLayout::kSteps))),
+        entries(reinterpret_cast<int64_t*>(image + shape.Offset(SummaryLayout::kEntries))) {
     for (int32_t level = 1; level <= SummaryLayout::kLevels; ++level) {
       levels[level - 1] = reinterpret_cast<int16_t*>(image + shape.Offset(SummaryLayout::LevelSection(level)));
     }
   }
+  uint64_t* facts;
   int64_t* timestamps;
   int16_t* blocks;
+  uint8_t* subBlocks;
   int16_t* records;
   uint64_t* steps;
+  int64_t* entries;
   int16_t* levels[SummaryLayout::kLevels];
 };
+
+// The steps of a block's range a sub-block's extremes are kept in: one count while the range
+// allows, else as many counts as it takes to reach across the range in kSubBlockSteps steps.
+int32_t SubBlockStep(int16_t blockMin, int16_t blockMax) {
+  const int32_t range = int32_t{blockMax} - int32_t{blockMin};
+  return std::max(1, (range + SourceSummary::kSubBlockSteps - 1) / SourceSummary::kSubBlockSteps);
+}
 
 // Record `record` stamped `timestamp`, its 512 samples stored little-endian from `samples` on.
 void SummariseSamples(WritableArrays& out, int64_t record, int64_t timestamp, const uint8_t* samples) {
   constexpr int32_t kBlocks = SourceSummary::kBlocksPerRecord;
-  constexpr int32_t kSamples = SourceSummary::kBlockSamples;
+  constexpr int32_t kSubs = SourceSummary::kSubBlocksPerBlock;
+  constexpr int32_t kSubSamples = SourceSummary::kSubBlockSamples;
   out.timestamps[record] = timestamp;
   int16_t* blocks = out.blocks + record * 2 * kBlocks;
+  uint8_t* subBlocks = out.subBlocks + record * 2 * kBlocks * kSubs;
   int16_t recordLow = 0;
   int16_t recordHigh = 0;
   for (int32_t b = 0; b < kBlocks; ++b) {
-    int16_t low = 0;
-    int16_t high = 0;
-    SampleExtremes::Of(samples + static_cast<std::size_t>(b) * kSamples * sizeof(int16_t), kSamples, low, high);
+    int16_t subLows[kSubs];
+    int16_t subHighs[kSubs];
+    for (int32_t k = 0; k < kSubs; ++k) {
+      const int32_t first = b * SourceSummary::kBlockSamples + k * kSubSamples;
+      SampleExtremes::Of(samples + static_cast<std::size_t>(first) * sizeof(int16_t), kSubSamples, subLows[k],
+                         subHighs[k]);
+    }
+    const int16_t low = *std::min_element(subLows, subLows + kSubs);
+    const int16_t high = *std::max_element(subHighs, subHighs + kSubs);
     blocks[2 * b] = low;
     blocks[2 * b + 1] = high;
+    const int32_t step = SubBlockStep(low, high);
+    for (int32_t k = 0; k < kSubs; ++k) {
+      subBlocks[2 * (b * kSubs + k)] = static_cast<uint8_t>((subLows[k] - low) / step);
+      subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>((high - subHighs[k]) / step);
+    }
     recordLow = b == 0 ? low : std::min(recordLow, low);
     recordHigh = b == 0 ? high : std::max(recordHigh, high);
   }
@@ -67,14 +94,33 @@ bool Summarisable(const RecordLayout& layout) {
          layout.numRecords <= SummaryLayout::kMaxRecords;
 }
 
-// The step bits and the nodes, from the timestamps and the records' extremes.
-void BuildLevels(WritableArrays& out, const SummaryLayout& shape) {
+// The step bits, the time index and the facts, from the timestamps: bit r is set where the walk's
+// lookup one microsecond before record r + 1's timestamp finds record r.
+void BuildWalk(WritableArrays& out, const SummaryLayout& shape) {
   const int64_t records = shape.Records();
+  const std::span<const int64_t> timestamps(out.timestamps, static_cast<std::size_t>(records));
+  const int64_t descents = SparseTimeIndex::Descents(timestamps);
+  std::fill_n(out.facts, SummaryLayout::kFactsBytes / static_cast<int64_t>(sizeof(uint64_t)), uint64_t{0});
+  out.facts[0] = static_cast<uint64_t>(descents);
+  const std::vector<int64_t> maxima = SparseTimeIndex::EntryMaxima(timestamps);
+  std::copy(maxima.begin(), maxima.end(), out.entries);
+  const SparseTimeIndex index(timestamps, descents > 0 ? std::span<const int64_t>(maxima) : std::span<const int64_t>());
   // One bit per record, padded with set bits to whole top-level nodes so every node's bits exist.
   std::fill_n(out.steps, shape.StepWords(), ~uint64_t{0});
   for (int64_t r = 0; r + 1 < records; ++r) {
-    if (out.timestamps[r] >= out.timestamps[r + 1]) out.steps[r >> 6] &= ~(uint64_t{1} << (r & 63));
+    const int64_t next = out.timestamps[r + 1];
+    bool steps = false;
+    if (next != std::numeric_limits<int64_t>::min()) {
+      // Where the stamps never decrease the lookup is the bisection, whose answer is r exactly then.
+      steps = descents == 0 ? out.timestamps[r] < next && next - 1 > out.timestamps[0] : index.Find(next - 1) == r;
+    }
+    if (!steps) out.steps[r >> 6] &= ~(uint64_t{1} << (r & 63));
   }
+}
+
+// The nodes, from the records' extremes.
+void BuildLevels(WritableArrays& out, const SummaryLayout& shape) {
+  const int64_t records = shape.Records();
   for (int32_t level = 1; level <= SummaryLayout::kLevels; ++level) {
     // A node's children: records at level 1, the nodes of the level below above it.
     const int16_t* children = level == 1 ? out.records : out.levels[level - 2];
@@ -120,10 +166,14 @@ SourceSummary& SourceSummary::operator=(SourceSummary&& other) noexcept {
   // The arrays point into the storage, whose bytes stay where they are when it moves.
   storage_ = std::move(other.storage_);
   numRecords_ = std::exchange(other.numRecords_, 0);
+  facts_ = std::exchange(other.facts_, nullptr);
   timestamps_ = std::exchange(other.timestamps_, nullptr);
   blocks_ = std::exchange(other.blocks_, nullptr);
+  subBlocks_ = std::exchange(other.subBlocks_, nullptr);
   records_ = std::exchange(other.records_, nullptr);
   steps_ = std::exchange(other.steps_, nullptr);
+  entries_ = std::exchange(other.entries_, nullptr);
+  numEntries_ = std::exchange(other.numEntries_, 0);
   for (int32_t i = 0; i < kLevels; ++i) {
     levels_[i] = std::exchange(other.levels_[i], nullptr);
     nodes_[i] = std::exchange(other.nodes_[i], 0);
@@ -138,15 +188,39 @@ bool SourceSummary::Attach(SummaryStorage storage, int64_t records) {
   storage_ = std::move(storage);
   const uint8_t* image = storage_.Data();
   numRecords_ = records;
+  facts_ = reinterpret_cast<const uint64_t*>(image + shape.Offset(SummaryLayout::kFacts));
   timestamps_ = reinterpret_cast<const int64_t*>(image + shape.Offset(SummaryLayout::kTimestamps));
   blocks_ = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::kBlocks));
+  subBlocks_ = image + shape.Offset(SummaryLayout::kSubBlocks);
   records_ = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::kRecords));
   steps_ = reinterpret_cast<const uint64_t*>(image + shape.Offset(SummaryLayout::kSteps));
+  entries_ = reinterpret_cast<const int64_t*>(image + shape.Offset(SummaryLayout::kEntries));
+  numEntries_ = shape.Entries();
   for (int32_t level = 1; level <= kLevels; ++level) {
     levels_[level - 1] = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::LevelSection(level)));
     nodes_[level - 1] = shape.Nodes(level);
   }
   return true;
+}
+
+void SourceSummary::SubBlocks(int64_t record, int32_t block, SubBlockRange (&ranges)[kSubBlocksPerBlock]) const {
+  const int32_t blockMin = BlockMin(record, block);
+  const int32_t blockMax = BlockMax(record, block);
+  const int32_t step = SubBlockStep(static_cast<int16_t>(blockMin), static_cast<int16_t>(blockMax));
+  const uint8_t* steps = subBlocks_ + SubSlot(record, block, 0);
+  for (int32_t k = 0; k < kSubBlocksPerBlock; ++k) {
+    // A garbled kept file may hold steps past the block's range: the bounds stay within it.
+    const int32_t minLow = std::min(blockMin + int32_t{steps[2 * k]} * step, blockMax);
+    const int32_t maxHigh = std::max(blockMax - int32_t{steps[2 * k + 1]} * step, blockMin);
+    ranges[k] = SubBlockRange{static_cast<int16_t>(minLow), static_cast<int16_t>(std::min(minLow + step - 1, blockMax)),
+                              static_cast<int16_t>(std::max(maxHigh - step + 1, blockMin)), static_cast<int16_t>(maxHigh)};
+  }
+}
+
+SparseTimeIndex SourceSummary::TimeIndex() const {
+  const std::span<const int64_t> maxima =
+      Descents() > 0 ? std::span<const int64_t>(entries_, static_cast<std::size_t>(numEntries_)) : std::span<const int64_t>();
+  return SparseTimeIndex(Timestamps(), maxima);
 }
 
 int64_t SourceSummary::LowestSteppingUp(int64_t first, int64_t last) const {
@@ -232,6 +306,7 @@ int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& la
   if (kept > 0) {
     std::memcpy(out.timestamps, earlier->timestamps_, static_cast<std::size_t>(kept) * sizeof(int64_t));
     std::memcpy(out.blocks, earlier->blocks_, Slot(kept, 0) * sizeof(int16_t));
+    std::memcpy(out.subBlocks, earlier->subBlocks_, SubSlot(kept, 0, 0));
     std::memcpy(out.records, earlier->records_, static_cast<std::size_t>(2 * kept) * sizeof(int16_t));
   }
   recordsDone.store(kept, std::memory_order_relaxed);
@@ -250,6 +325,7 @@ int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& la
 
 void SourceSummary::Finish(SummaryStorage storage, const SummaryLayout& shape, SourceSummary& summary) {
   WritableArrays out(storage.Writable(), shape);
+  BuildWalk(out, shape);
   BuildLevels(out, shape);
   ZeroPadding(storage.Writable(), shape);
   storage.Seal();

@@ -82,7 +82,8 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
   SummaryCache& cache = SummaryCache::Instance();
   SourceSummary kept;
   int32_t rc = kStatusOk;
-  switch (cache.Find(key, reader, kept)) {
+  const SummaryCache::Found found = cache.Find(key, reader, kept);
+  switch (found) {
     case SummaryCache::Found::Kept:
       shared.summary = std::move(kept);
       shared.recordsDone.store(layout.numRecords);
@@ -93,13 +94,14 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
       shared.origin.store(Origin::Extended);
       break;
     case SummaryCache::Found::None:
+    case SummaryCache::Found::Blocked:
       rc = SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
       shared.origin.store(Origin::Built);
       break;
   }
   kept = SourceSummary{};
   // A summary that cannot be kept is used from memory all the same.
-  if (rc == kStatusOk && !shared.cancel.load()) cache.Keep(key, shared.summary);
+  if (rc == kStatusOk && !shared.cancel.load() && found != SummaryCache::Found::Blocked) cache.Keep(key, shared.summary);
   return rc;
 }
 

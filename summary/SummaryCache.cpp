@@ -66,11 +66,11 @@ void SummaryCache::SetNoticeSink(NoticeSink sink) {
   sink_ = std::move(sink);
 }
 
-void SummaryCache::Notice(const std::string& folder, const std::string& text) {
+void SummaryCache::Notice(const char* kind, const std::string& subject, const std::string& text) {
   NoticeSink sink;
   {
     std::lock_guard lock(mutex_);
-    if (!noticed_.insert(folder).second) return;
+    if (!noticed_.insert(std::string(kind) + '\n' + subject).second) return;
     sink = sink_;
   }
   if (sink) {
@@ -93,9 +93,10 @@ std::string SummaryCache::Folder() {
   return home + kDefaultCacheHome + "/" + kFolderName;
 }
 
-int64_t SummaryCache::CapBytes(const std::string& folder) {
+int64_t SummaryCache::CapBytes(const std::string& folder, bool* refused) {
   if (const char* text = std::getenv(kCapVariable); text != nullptr && text[0] != '\0') {
     if (const int64_t bytes = ParseBytes(text); bytes >= 0) return bytes;
+    if (refused != nullptr) *refused = true;
   }
   struct statvfs volume {};
   if (::statvfs(folder.c_str(), &volume) != 0) return kMostBytes;
@@ -103,8 +104,9 @@ int64_t SummaryCache::CapBytes(const std::string& folder) {
   return std::min(kMostBytes, size / 100 * kCapPercent);
 }
 
-std::string SummaryCache::FileNameFor(const std::string& absolutePath) {
-  const XXH128_hash_t hash = XXH3_128bits(absolutePath.data(), absolutePath.size());
+std::string SummaryCache::FileNameFor(uint64_t device, uint64_t inode) {
+  const uint64_t file[] = {device, inode};
+  const XXH128_hash_t hash = XXH3_128bits(file, sizeof file);
   char name[40];
   std::snprintf(name, sizeof name, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
                 static_cast<unsigned long long>(hash.low64));
@@ -128,17 +130,44 @@ int32_t SummaryCache::MakeFolder(const std::string& folder) {
   return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
 }
 
+int64_t SummaryCache::Cap(const std::string& folder) {
+  bool refused = false;
+  const int64_t cap = CapBytes(folder, &refused);
+  if (refused) {
+    const std::string setting = std::string(kCapVariable) + "=" + std::getenv(kCapVariable);
+    Notice(kCapNotice, setting, std::string(kCapNotice) + " " + setting);
+  }
+  return cap;
+}
+
+bool SummaryCache::Trusted(const std::string& folder) {
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0) return true;  // not there yet: made private when first kept
+  const std::string fault = SummaryFile::Distrust(status);
+  if (fault.empty()) return true;
+  Notice(kDistrustedNotice, folder, std::string(kDistrustedNotice) + " " + folder + ": " + fault);
+  return false;
+}
+
+void SummaryCache::ReportCutShort(const std::string& path) {
+  Notice(kCutShortNotice, path, std::string(kCutShortNotice) + " " + path);
+  // The build that follows finds the file cut short: that is the same news.
+  std::lock_guard lock(mutex_);
+  noticed_.insert(std::string(kRebuiltNotice) + '\n' + Folder());
+}
+
 SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary) {
   const std::string folder = Folder();
   if (folder.empty()) return Found::None;
+  if (!Trusted(folder)) return Found::Blocked;
   // Once per process, the folder is brought under the cap and rid of what writes cut off left behind.
   bool first = false;
   {
     std::lock_guard lock(mutex_);
     first = swept_.insert(folder).second;
   }
-  if (first) Evict(folder, {}, CapBytes(folder));
-  const std::string path = folder + "/" + FileNameFor(key.path);
+  if (first) Evict(folder, {}, Cap(folder));
+  const std::string path = folder + "/" + FileNameFor(key.device, key.inode);
   SummaryFile file;
   SummaryFile::Verdict verdict = file.Open(path);
   if (verdict == SummaryFile::Verdict::Usable) {
@@ -158,25 +187,39 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
       return found;
     }
   }
-  if (verdict == SummaryFile::Verdict::Damaged || verdict == SummaryFile::Verdict::OtherVersion) {
-    Notice(folder, FormatFileReport(kRebuiltNotice, 0, path, 0));
+  switch (verdict) {
+    case SummaryFile::Verdict::Damaged:
+    case SummaryFile::Verdict::OtherVersion:
+      Notice(kRebuiltNotice, folder, FormatFileReport(kRebuiltNotice, 0, path, 0));
+      return Found::None;
+    case SummaryFile::Verdict::NotAFile:
+      Notice(kNotAFileNotice, path, FormatFileReport(kNotAFileNotice, 0, path, 0));
+      return Found::Blocked;
+    case SummaryFile::Verdict::Foreign: {
+      struct stat status {};
+      const std::string fault = ::stat(path.c_str(), &status) == 0 ? SummaryFile::Distrust(status) : "";
+      Notice(kDistrustedNotice, path, std::string(kDistrustedNotice) + " " + path + (fault.empty() ? "" : ": " + fault));
+      return Found::Blocked;
+    }
+    default:
+      return Found::None;
   }
-  return Found::None;
 }
 
 bool SummaryCache::Keep(const SummaryKey& key, SourceSummary& summary) {
   const std::string folder = Folder();
   if (folder.empty()) return false;
   int32_t rc = MakeFolder(folder);
-  const std::string name = FileNameFor(key.path);
+  if (rc == 0 && !Trusted(folder)) return false;
+  const std::string name = FileNameFor(key.device, key.inode);
   SourceSummary mapped;
   if (rc == 0) rc = SummaryFile::Write(folder, name, key, summary, mapped);
   if (rc != 0) {
-    Notice(folder, FormatFileReport(kUnwritableNotice, 0, folder, rc));
+    Notice(kUnwritableNotice, folder, FormatFileReport(kUnwritableNotice, 0, folder, rc));
     return false;
   }
   summary = std::move(mapped);
-  Evict(folder, name, CapBytes(folder));
+  Evict(folder, name, Cap(folder));
   return true;
 }
 

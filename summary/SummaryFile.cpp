@@ -12,8 +12,10 @@
 #include <cstring>
 #include <mutex>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryLayout.h"
@@ -22,7 +24,7 @@ namespace skelvane {
 namespace {
 
 using F = SummaryFile;
-static_assert(F::kPathAt + F::kMaxPathBytes <= F::kHeaderChecksumAt, "the path fits the header");
+static_assert(F::kChangedAt + sizeof(int64_t) <= F::kHeaderChecksumAt, "the key fits the header");
 constexpr mode_t kFileMode = 0600;
 
 using HeaderBytes = std::array<uint8_t, SummaryFile::kHeaderBytes>;
@@ -57,10 +59,9 @@ HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tab
   Put<uint64_t>(header, F::kDeviceAt, key.device);
   Put<int64_t>(header, F::kDataOffsetAt, key.dataOffset);
   Put<int32_t>(header, F::kRecordSizeAt, key.recordSize);
-  Put<uint32_t>(header, F::kPathBytesAt, static_cast<uint32_t>(key.path.size()));
   Put<uint64_t>(header, F::kHeadHashAt, key.headHash);
   Put<uint64_t>(header, F::kLastHashAt, key.lastHash);
-  std::memcpy(header.data() + F::kPathAt, key.path.data(), key.path.size());
+  Put<int64_t>(header, F::kChangedAt, key.changedNs);
   Put<uint64_t>(header, F::kHeaderChecksumAt, F::HeaderChecksum(header.data()));
   return header;
 }
@@ -94,6 +95,70 @@ std::string TemporaryName(const std::string& name) {
   return std::string(SummaryFile::kTemporaryPrefix) + name + suffix + SummaryFile::kTemporarySuffix;
 }
 
+// A file being written for the name `name` in `folder` that no signal can leave behind: unnamed
+// (O_TMPFILE) and linked in once whole; where the file system has no unnamed files, named, and listed
+// for removal by the handlers of the signals that end the process.
+class NewFile {
+ public:
+  NewFile(std::string folder, std::string name) : folder_(std::move(folder)), name_(std::move(name)) {}
+  ~NewFile() { Abandon(); }
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  // 0 or the errno of the failure.
+  int32_t Create() {
+    // Never a link planted in its place, never a file another process is writing.
+    descriptor_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kFileMode);
+    if (descriptor_ >= 0) return 0;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    temporary_ = folder_ + "/" + TemporaryName(name_);
+    descriptor_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    if (descriptor_ < 0) {
+      temporary_.clear();
+      return errno;
+    }
+    pending_ = AtomicFile::AddPending(temporary_);
+    return 0;
+  }
+  int Descriptor() const { return descriptor_; }
+  // Gives the whole file its name, replacing an older file of it; 0 or the errno of the failure.
+  // The descriptor stays open (and the caller closes it).
+  int32_t Publish() {
+    const std::string path = folder_ + "/" + name_;
+    if (!temporary_.empty()) {
+      if (::rename(temporary_.c_str(), path.c_str()) != 0) return errno;
+      temporary_.clear();
+      AtomicFile::ForgetPending(pending_);
+      pending_ = -1;
+      return 0;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+    const auto link = [&] { return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW); };
+    if (link() == 0) return 0;
+    if (errno != EEXIST) return errno;
+    // An older file of the name. Removed and replaced, a reader in between finds none and builds the
+    // summary itself; a writer in between puts the same summary there, as good as this one.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return errno;
+    return link() == 0 || errno == EEXIST ? 0 : errno;
+  }
+  // Gives up the descriptor to the caller.
+  int Release() { return std::exchange(descriptor_, -1); }
+
+ private:
+  void Abandon() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    AtomicFile::ForgetPending(pending_);
+  }
+
+  std::string folder_;
+  std::string name_;
+  int descriptor_ = -1;
+  std::string temporary_;  // the named file's name, while it is not in place
+  int32_t pending_ = -1;
+};
+
 }  // namespace
 
 SummaryFile::~SummaryFile() {
@@ -112,7 +177,8 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   if (descriptor_ < 0) return errno == ENOENT ? Verdict::Missing : Fail(errno);
   struct stat status {};
   if (::fstat(descriptor_, &status) != 0) return Fail(errno);
-  if (!S_ISREG(status.st_mode)) return Verdict::Damaged;
+  if (!S_ISREG(status.st_mode)) return Verdict::NotAFile;
+  if (!Distrust(status).empty()) return Verdict::Foreign;
   HeaderBytes header{};
   const int64_t got = File::ReadFullyAt(descriptor_, header.data(), kHeaderBytes, 0);
   if (got < 0) return Fail(static_cast<int32_t>(-got));
@@ -121,9 +187,8 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
     return Verdict::OtherVersion;
   }
   if (Get<uint64_t>(header, kHeaderChecksumAt) != HeaderChecksum(header.data())) return Verdict::Damaged;
-  const auto pathBytes = Get<uint32_t>(header, kPathBytesAt);
   const auto records = Get<int64_t>(header, kRecordsAt);
-  if (pathBytes > kMaxPathBytes || records < 0 || records > SummaryLayout::kMaxRecords ||
+  if (records < 0 || records > SummaryLayout::kMaxRecords ||
       Get<int64_t>(header, kBlockBytesAt) != kChecksumBlockBytes) {
     return Verdict::Damaged;
   }
@@ -136,9 +201,9 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   }
   tableChecksum_ = Get<uint64_t>(header, kTableChecksumAt);
   key_ = SummaryKey{};
-  key_.path.assign(reinterpret_cast<const char*>(header.data() + kPathAt), pathBytes);
   key_.size = Get<uint64_t>(header, kSizeAt);
   key_.modifiedNs = Get<int64_t>(header, kModifiedAt);
+  key_.changedNs = Get<int64_t>(header, kChangedAt);
   key_.inode = Get<uint64_t>(header, kInodeAt);
   key_.device = Get<uint64_t>(header, kDeviceAt);
   key_.dataOffset = Get<int64_t>(header, kDataOffsetAt);
@@ -181,6 +246,15 @@ void SummaryFile::Touch() {
   if (descriptor_ >= 0) ::futimens(descriptor_, nullptr);
 }
 
+std::string SummaryFile::Distrust(const struct stat& status) {
+  // The user's own, or the system's (root may write anything anyway).
+  if (status.st_uid != ::geteuid() && status.st_uid != 0) {
+    return "belongs to another user (" + std::to_string(status.st_uid) + ")";
+  }
+  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "can be written by others than its owner";
+  return {};
+}
+
 const std::string& SummaryFile::BootId() {
   // The kernel's id of this boot: a note from before a restart may describe a file whose last
   // blocks never reached the disk.
@@ -215,6 +289,11 @@ bool SummaryFile::NoteMatches() const {
   if (expected.empty()) return false;
   const int descriptor = ::open((path_ + kCheckedSuffix).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return false;
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || !Distrust(status).empty()) {
+    ::close(descriptor);
+    return false;  // a note someone else could have written says nothing
+  }
   std::string note(expected.size() + 1, '\0');  // one byte more: a longer note is another note
   const int64_t got = File::ReadFullyAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0);
   ::close(descriptor);
@@ -225,30 +304,23 @@ void SummaryFile::WriteNote() const {
   const std::string note = NoteFor(descriptor_);
   const std::size_t slash = path_.rfind('/');
   if (note.empty() || slash == std::string::npos) return;
-  const std::string folder = path_.substr(0, slash);
-  const std::string name = path_.substr(slash + 1) + kCheckedSuffix;
-  const std::string temporary = folder + "/" + TemporaryName(name);
-  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-  if (descriptor < 0) return;  // a folder that cannot be written: the next load checks every block again
-  const bool written = WriteAllAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0) == 0;
-  ::close(descriptor);
-  if (!written || ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) ::unlink(temporary.c_str());
+  NewFile file(path_.substr(0, slash), path_.substr(slash + 1) + kCheckedSuffix);
+  // A folder that cannot be written: the next load checks every block again.
+  if (file.Create() != 0 || WriteAllAt(file.Descriptor(), note.data(), static_cast<int64_t>(note.size()), 0) != 0) return;
+  file.Publish();
 }
 
 int32_t SummaryFile::Write(const std::string& folder, const std::string& name, const SummaryKey& key,
                            const SourceSummary& summary, SourceSummary& mapped) {
-  if (key.path.size() > kMaxPathBytes) return ENAMETOOLONG;
   const uint8_t* image = summary.Storage().Data();
   const int64_t imageBytes = summary.Storage().Size();
   const std::vector<uint64_t> table = BlockChecksums(image, imageBytes);
   const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
   const HeaderBytes header = EncodeHeader(key, imageBytes, TableChecksum(table));
 
-  // A name no one else uses, created here and now: never a link planted in its place, never a file
-  // another process is writing.
-  const std::string temporary = folder + "/" + TemporaryName(name);
-  const int descriptor = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-  if (descriptor < 0) return errno;
+  NewFile file(folder, name);
+  if (const int32_t rc = file.Create(); rc != 0) return rc;
+  const int descriptor = file.Descriptor();
   int32_t rc = WriteAllAt(descriptor, header.data(), kHeaderBytes, 0);
   if (rc == 0) rc = WriteAllAt(descriptor, table.data(), tableBytes, kHeaderBytes);
   if (rc == 0 && imageBytes > 0) rc = WriteAllAt(descriptor, image, imageBytes, ImageStart(imageBytes));
@@ -257,16 +329,12 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   // again, which costs less than waiting for the disk on every build.
   SummaryStorage storage;
   if (rc == 0) rc = storage.MapFile(descriptor, ImageStart(imageBytes), imageBytes);
-  if (rc == 0 && ::rename(temporary.c_str(), (folder + "/" + name).c_str()) != 0) rc = errno;
-  if (rc != 0) {
-    ::close(descriptor);
-    ::unlink(temporary.c_str());
-    return rc;
-  }
+  if (rc == 0) rc = file.Publish();
+  if (rc != 0) return rc;
   // Written from the image itself: its blocks need no checking in this boot of the machine.
   SummaryFile written;
   written.path_ = folder + "/" + name;
-  written.descriptor_ = descriptor;
+  written.descriptor_ = file.Release();
   written.WriteNote();
   mapped.Attach(std::move(storage), key.numRecords);
   return 0;

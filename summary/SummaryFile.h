@@ -1,10 +1,14 @@
 #pragma once
 // A kept summary on disk: a 4 KiB header (magic, version, byte order, the summary's key and sizes,
 // its own checksum), a table of one checksum per 1 MiB of the image, then the image itself, page
-// aligned, so it is mapped read-only and read in place. Written to a temporary file and renamed, so
-// it appears whole or not at all. Beside it, a note that this very file (inode, size, times) had
-// every block checked since the machine started: a file untouched since is mapped without reading
-// it all again. Used by SummaryCache; the fuzz target reads arbitrary bytes with it.
+// aligned, so it is mapped read-only and read in place. Written to an unnamed file linked into place
+// once whole (where the file system has no unnamed files, a named one renamed, which the handlers of
+// the signals that end the process remove), so it appears whole or not at all and nothing is left
+// behind. Beside it, a note that this very file (inode, size, times) had every block checked since
+// the machine started: a file untouched since is mapped without reading it all again. Used by
+// SummaryCache; the fuzz target reads arbitrary bytes with it.
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
@@ -24,17 +28,17 @@ class SummaryFile {
     Missing,       // no file of that name
     Unreadable,    // could not be opened or read (the errno is in Error())
     OtherVersion,  // written by another version of the format or on a machine of another byte order
-    Damaged        // cut short, lengthened, garbled or failing a checksum
+    Damaged,       // cut short, lengthened, garbled or failing a checksum
+    NotAFile,      // a folder, pipe or device in its place
+    Foreign        // another user's, or writable by others than its owner: not to be trusted
   };
 
   static constexpr char kMagic[8] = {'S', 'K', 'V', 'S', 'U', 'M', 'M', '\x1a'};
-  static constexpr uint32_t kVersion = 1;
+  static constexpr uint32_t kVersion = 2;
   static constexpr uint32_t kByteOrderMark = 0x01020304;
   static constexpr int64_t kHeaderBytes = 4096;
   static constexpr int64_t kChecksumBlockBytes = int64_t{1} << 20;
   static constexpr int64_t kImageAlignment = 4096;
-  /// Longest recording path a header holds (longer ones are not kept).
-  static constexpr std::size_t kMaxPathBytes = 3072;
   /// Where each header field lies (the 8-byte magic at 0).
   static constexpr std::size_t kVersionAt = 8;
   static constexpr std::size_t kByteOrderAt = 12;
@@ -49,10 +53,9 @@ class SummaryFile {
   static constexpr std::size_t kDeviceAt = 80;
   static constexpr std::size_t kDataOffsetAt = 88;
   static constexpr std::size_t kRecordSizeAt = 96;
-  static constexpr std::size_t kPathBytesAt = 100;
   static constexpr std::size_t kHeadHashAt = 104;
   static constexpr std::size_t kLastHashAt = 112;
-  static constexpr std::size_t kPathAt = 120;
+  static constexpr std::size_t kChangedAt = 120;
   static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
   /// The note beside a kept file is named after it with this suffix.
   static constexpr const char* kCheckedSuffix = ".checked";
@@ -81,10 +84,13 @@ class SummaryFile {
   void Touch();
   /// The errno behind the last Unreadable verdict.
   int32_t Error() const { return error_; }
+  /// Why a file or folder with this status may not be trusted with summaries (another user's, or
+  /// writable by others than its owner), or empty: the secure shell's rule for its own folders.
+  static std::string Distrust(const struct stat& status);
 
   /// Writes `summary` and its `key` to a new file in `folder` and renames it to `name` once whole;
-  /// then shows the written file, mapped read-only, in `mapped`. 0 or the errno of the failure
-  /// (ENAMETOOLONG for a path too long to keep); nothing is left behind on failure.
+  /// then shows the written file, mapped read-only, in `mapped`. 0 or the errno of the failure;
+  /// nothing is left behind on failure.
   static int32_t Write(const std::string& folder, const std::string& name, const SummaryKey& key,
                        const SourceSummary& summary, SourceSummary& mapped);
   /// Where the image of a summary of `imageBytes` starts: on the first page after the header and

@@ -42,6 +42,7 @@ int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, S
   key.path = AbsolutePath(layout.path);
   key.size = static_cast<uint64_t>(status.st_size);
   key.modifiedNs = static_cast<int64_t>(status.st_mtim.tv_sec) * kNanosecondsPerSecond + status.st_mtim.tv_nsec;
+  key.changedNs = static_cast<int64_t>(status.st_ctim.tv_sec) * kNanosecondsPerSecond + status.st_ctim.tv_nsec;
   key.inode = static_cast<uint64_t>(status.st_ino);
   key.device = static_cast<uint64_t>(status.st_dev);
   key.dataOffset = layout.dataOffset;
@@ -62,11 +63,20 @@ int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, S
   return HashRecord(reader, layout.numRecords - 1, key.lastHash);
 }
 
+bool SummaryKey::operator==(const SummaryKey& other) const {
+  return size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs &&
+         inode == other.inode && device == other.device && dataOffset == other.dataOffset &&
+         recordSize == other.recordSize && numRecords == other.numRecords && headHash == other.headHash &&
+         lastHash == other.lastHash;
+}
+
 bool SummaryKey::MayHaveGrownInto(const SummaryKey& now) const {
   // A file of the same size grew only when it is untouched since (the reader of the earlier key
-  // counted fewer records); one rewritten in place keeps its size and changes its time.
-  const bool grew = size < now.size || (size == now.size && modifiedNs == now.modifiedNs);
-  return path == now.path && inode == now.inode && device == now.device && dataOffset == now.dataOffset &&
+  // counted fewer records); one rewritten in place keeps its size and changes its change time,
+  // whatever its modification time was set back to.
+  const bool grew =
+      size < now.size || (size == now.size && modifiedNs == now.modifiedNs && changedNs == now.changedNs);
+  return inode == now.inode && device == now.device && dataOffset == now.dataOffset &&
          recordSize == now.recordSize && headHash == now.headHash && numRecords > 0 &&
          numRecords <= now.numRecords && grew && !(*this == now);
 }

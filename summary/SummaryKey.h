@@ -1,8 +1,8 @@
 #pragma once
-// What a kept summary was made from: the recording's absolute path (as named: two links to one file
-// are two recordings), its size, modification time, inode and device, where its records lie, and
-// hashes of its header with the first record and of its last record. Taken by SummaryBuilder before
-// a build; SummaryFile stores it and SummaryCache compares it.
+// What a kept summary was made from: the recording's file (device and inode: every name of one file
+// is one recording), its size, modification and change times, where its records lie, and hashes of
+// its header with the first record and of its last record; and the path it was opened by, for
+// messages. Taken by SummaryBuilder before a build; SummaryFile stores it and SummaryCache compares it.
 
 #include <cstdint>
 #include <string>
@@ -13,9 +13,10 @@ class RecordReader;
 struct RecordLayout;
 
 struct SummaryKey {
-  std::string path;         // absolute, links not followed
+  std::string path;         // absolute, links not followed; not part of the key
   uint64_t size = 0;        // bytes of the file
   int64_t modifiedNs = 0;   // modification time, nanoseconds since the epoch
+  int64_t changedNs = 0;    // change time (moves with any write, whatever the modification time says)
   uint64_t inode = 0;
   uint64_t device = 0;
   int64_t dataOffset = 0;   // where record 0 starts
@@ -37,7 +38,8 @@ struct SummaryKey {
   /// this key's last record is still the same is for the caller to check (SummaryCache reads it).
   bool MayHaveGrownInto(const SummaryKey& now) const;
 
-  bool operator==(const SummaryKey&) const = default;
+  /// The same file in the same state: every field but the path.
+  bool operator==(const SummaryKey& other) const;
 };
 
 }  // namespace skelvane

@@ -10,15 +10,33 @@ namespace skelvane {
 class SummaryLayout {
  public:
   /// The arrays, in image order.
-  enum Section : int32_t { kTimestamps, kBlocks, kRecords, kSteps, kLevel1, kLevel2, kLevel3, kLevel4, kSections };
+  enum Section : int32_t {
+    kFacts,
+    kTimestamps,
+    kBlocks,
+    kSubBlocks,
+    kRecords,
+    kSteps,
+    kEntries,
+    kLevel1,
+    kLevel2,
+    kLevel3,
+    kLevel4,
+    kSections
+  };
   /// Every array starts on a cache line.
   static constexpr int64_t kAlignment = 64;
   /// Bytes of one block's or node's extremes (min, max as int16).
   static constexpr int64_t kExtremesBytes = 4;
   /// Records whose step bits are kept in whole words up to the next multiple of this (a top node).
   static constexpr int64_t kStepPadding = 4096;
-  /// Blocks per record, children per node and node levels of the summary.
+  /// Bytes of the facts about the whole recording (how many times its timestamps go back).
+  static constexpr int64_t kFactsBytes = 64;
+  /// Blocks per record, sub-blocks per block (one byte each for their minimum and maximum), children
+  /// per node and node levels of the summary.
   static constexpr int64_t kBlocksPerRecord = 4;
+  static constexpr int64_t kSubBlocksPerBlock = 4;
+  static constexpr int64_t kSubBlockBytes = 2;
   static constexpr int32_t kFanOutShift = 3;
   static constexpr int32_t kLevels = 4;
 
@@ -36,6 +54,8 @@ class SummaryLayout {
   int64_t Nodes(int32_t level) const;
   /// Step words (64 bits each), padded to whole top-level nodes.
   int64_t StepWords() const;
+  /// Entries of the sparse time index over the records (the running maximum of their timestamps).
+  int64_t Entries() const;
   /// Bytes of the whole image.
   int64_t TotalBytes() const { return total_; }
   /// The most records whose image stays below 2^62 bytes (a bound for sizes read from a file).

@@ -141,6 +141,8 @@ int32_t SummaryStorage::MapFile(int descriptor, int64_t offset, int64_t bytes) {
   return 0;
 }
 
+bool SummaryStorage::Damaged() const { return file_ != nullptr && file_->WasDamaged(); }
+
 void SummaryStorage::Seal() {
   if (anonymous_ != nullptr) ::mprotect(anonymous_, anonymousBytes_, PROT_READ);
   writable_ = false;

@@ -43,6 +43,8 @@ class SummaryStorage {
   int64_t Size() const { return size_; }
   /// True for a mapping of a kept file.
   bool FromFile() const { return file_ != nullptr; }
+  /// True once a read of the mapping met a part of the file that was cut off (and read zeros there).
+  bool Damaged() const;
 
  private:
   std::unique_ptr<FileMapping> file_;

@@ -25,9 +25,11 @@
 #include "app/Preferences.h"
 #include "app/QtFileChooser.h"
 #include "app/QtUserQuestions.h"
+#include "datafile/FileHeader.h"
 #include "platform/FileChooser.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/UserQuestions.h"
+#include "spikes/DataFileGuard.h"
 #include "tests/app/RealWindowHarness.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
@@ -92,6 +94,7 @@ class FakeQuestions final : public UserQuestions {
     asked.push_back(question);
     return replace;
   }
+  int32_t AskChoice(const std::string&, const std::vector<std::string>&, int32_t) override { return -1; }
   std::optional<double> AskNumber(const std::string&, double) override { return std::nullopt; }
   std::vector<std::string> asked;
   bool replace = true;
@@ -173,6 +176,24 @@ TEST_F(BitmapExportTest, PixelsAreTheWholeCanvasImageRowForRow) {
     EXPECT_EQ(At<int32_t>(bytes, 22), height) << "the bottom rows (time axis) are kept";
     EXPECT_EQ(std::memcmp(bytes.data() + kHeadersSize, image.Bits(), image.SizeInBytes()), 0) << width;
   }
+}
+
+// A recording or a spike file at the chosen name (whatever it is called) is never replaced by a
+// picture, even when the user would say yes: the message says why and the chooser comes back.
+TEST_F(BitmapExportTest, ARecordingOrASpikeFileAtTheNameIsRefusedAndTheChooserComesBack) {
+  const std::string recording = dir.Write("view.bmp", std::string(kHeaderMarker) + " Data File Header\r\n");
+  const std::string spikes =
+      dir.Write("spikes.png", std::string(kHeaderMarker) + "\r\n-RecordSize  112\r\n\t-AlignmentPt  8\r\n");
+  const MemoryBitmap image = PatternImage(2, 2);
+  test::CapturedReports reports;
+  chooser->queued = {recording, spikes, std::nullopt};
+  ASSERT_EQ(BitmapExport::SaveDisplayAsBitmap(image), 0);
+  EXPECT_EQ(chooser->calls, 3);
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{std::string(kOutputIsRecordingMessage) + " " + recording,
+                                                       std::string(kOutputIsSpikeFileMessage) + " " + spikes}));
+  EXPECT_EQ(ReadFile(recording), std::string(kHeaderMarker) + " Data File Header\r\n");
+  EXPECT_TRUE(ReadFile(spikes).ends_with("-AlignmentPt  8\r\n"));
 }
 
 // No to replacing a file brings the chooser back: cancelled, nothing is written; another name is

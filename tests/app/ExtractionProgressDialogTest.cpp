@@ -25,6 +25,7 @@
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/FakeUserQuestions.h"
 #include "tests/support/TempDir.h"
 
 namespace skelvane {
@@ -32,34 +33,10 @@ namespace {
 
 constexpr int64_t kRecordSpan = 16000;  // 512 samples at 32 kHz
 
-// Answers from a list and keeps every question.
-class FakeQuestions final : public UserQuestions {
- public:
-  bool AskYesNo(const std::string& question) override {
-    asked.push_back(question);
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  bool AskToGoOn(const std::string& question) override {
-    goingOnAsked.push_back(question);
-    return AskYesNo(question);
-  }
-  std::optional<double> AskNumber(const std::string& question, double) override {
-    asked.push_back(question);
-    return std::nullopt;
-  }
-  std::deque<bool> answers;
-  std::vector<std::string> asked;
-  std::vector<std::string> goingOnAsked;  // of them, those whose yes (Enter) goes on
-};
-
 class ExtractionCommandTest : public ::testing::Test {
  protected:
   ExtractionCommandTest() {
     test::EnsureQtApplication();
-    previous_ = UserQuestions::Install(questions);
     for (const char* name : {"g0.kcs", "g1.kcs", "g2.kcs"}) {
       test::FakeSource source;
       source.path = data.File(name);
@@ -72,7 +49,6 @@ class ExtractionCommandTest : public ::testing::Test {
     run.Parameters().Threshold = 50.0;
     run.Parameters().OutputDirectory = out.Path();
   }
-  ~ExtractionCommandTest() override { UserQuestions::Install(previous_); }
 
   std::string Listed(const std::string& name, int spikes) const {
     return "\n" + out.File(name) + ": " + std::to_string(spikes) + " spikes";
@@ -83,10 +59,7 @@ class ExtractionCommandTest : public ::testing::Test {
   test::FakeDataSourceManager sources;
   std::vector<ChannelSource> channels;
   ExtractionRun run{sources};
-  std::shared_ptr<FakeQuestions> questions = std::make_shared<FakeQuestions>();
-
- private:
-  std::shared_ptr<UserQuestions> previous_;
+  test::InstalledQuestions questions;
 };
 
 TEST_F(ExtractionCommandTest, CompletionBoxListsEverySpikeFileWithItsSpikeCount) {

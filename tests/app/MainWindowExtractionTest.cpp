@@ -13,6 +13,7 @@
 #include "tests/app/RealWindowHarness.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/FakeUserQuestions.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"
 
@@ -128,6 +129,66 @@ INSTANTIATE_TEST_SUITE_P(Settings, CtrlSAgreesWithTheCommandLine,
                          [](const ::testing::TestParamInfo<Setting>& info) {
                            return std::string(info.param.mode) + "_" + info.param.type;
                          });
+
+// A second Create Spike File over the same groups asks once, naming the files: Keep Both writes the
+// new file beside the first under the next number, Cancel writes nothing and shows no completion box,
+// Replace writes over the first and the completion box says so.
+class SpikeFilesAlreadyThere : public test::RealWindowHarness {};
+
+TEST_F(SpikeFilesAlreadyThere, CtrlSAsksOnceAndKeepsBothCancelsOrReplacesAsAnswered) {
+  Start();
+  OpenTetrode();
+  test::TempDir out;
+  ExtractionParameters& p = window->Extraction().Parameters();
+  p.NumChannels = 4;
+  p.Threshold = 100;
+  p.OutputDirectory = out.Path();
+  test::InstalledQuestions questions;
+  const fs::path first = fs::path(out.Path()) / kSpikeFileName;
+  const auto press = [&] {
+    test::CapturedReports reports;
+    // The progress dialog took the focus; the user's next Ctrl+S goes to the window again.
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->Client(), Qt::Key_S, Qt::ControlModifier);
+    return reports.Texts();
+  };
+  const auto completion = [&](const fs::path& path, const char* more) {
+    return std::vector<std::string>{"Spike Extraction Process Completed\n" + path.string() + ": " +
+                                    std::to_string(window->Extraction().WrittenFiles().at(0).spikeCount) + " spikes" +
+                                    more};
+  };
+  std::vector<std::string> shown = press();
+  ASSERT_EQ(window->Extraction().WrittenFiles().size(), 1u) << testing::PrintToString(shown);
+  EXPECT_EQ(shown, completion(first, ""));
+  EXPECT_TRUE(questions->asked.empty()) << "nothing to replace yet";
+  const std::string firstBytes = ReadAll(first);
+  const std::string question = "Spike files of these names are already there:\n" + first.string() +
+                               "\nReplace them, keep both (the new files under numbered names), or cancel?";
+
+  questions->choices = {1};  // Keep Both
+  const fs::path second = fs::path(out.Path()) / "SpikeFile_TT1a_TT1b_TT1c_TT1d-2.ktt";
+  shown = press();
+  EXPECT_EQ(shown, completion(second, ""));
+  EXPECT_EQ(questions->asked, std::vector<std::string>{question});
+  EXPECT_EQ(questions->choicesOffered, (std::vector<std::string>{"Replace", "Keep Both", "Cancel"}));
+  EXPECT_EQ(questions->defaultChoice, 1);
+  EXPECT_EQ(ReadAll(first), firstBytes);
+  EXPECT_EQ(ReadAll(second).size(), firstBytes.size());
+
+  questions->choices = {2};  // Cancel
+  EXPECT_TRUE(press().empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(out.Path()), fs::directory_iterator()), 2);
+
+  questions->choices = {0};  // Replace, over a first file cut back to its header
+  fs::remove(second);
+  fs::resize_file(first, 16384);
+  shown = press();
+  EXPECT_EQ(shown, completion(first, " (replaced the earlier file)"));
+  EXPECT_EQ(questions->asked.size(), 3u);
+  EXPECT_EQ(questions->asked.back(), question);
+  EXPECT_EQ(ReadAll(first).size(), firstBytes.size());
+}
 
 }  // namespace
 }  // namespace skelvane

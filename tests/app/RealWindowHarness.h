@@ -147,9 +147,9 @@ class RealWindowHarness : public ::testing::Test {
     SpikeFile file;
     EXPECT_EQ(file.Open(path), 0);
     for (int64_t i = 0; i < file.NumSpikes(); ++i) {
-      uint64_t time = 0;
+      int64_t time = 0;
       EXPECT_EQ(file.ReadTimestamp(i, time), 0);
-      peaks.push_back(static_cast<int64_t>(time));
+      peaks.push_back(time);
     }
     return path;
   }

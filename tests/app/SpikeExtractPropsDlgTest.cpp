@@ -349,6 +349,7 @@ TEST_F(SpikeExtractPropsDlgTest, CancelledBrowseChangesNoFolder) {
 class FakeNumberQuestions final : public UserQuestions {
  public:
   bool AskYesNo(const std::string&) override { return false; }
+  int32_t AskChoice(const std::string&, const std::vector<std::string>&, int32_t) override { return -1; }
   std::optional<double> AskNumber(const std::string& question, double initial) override {
     asked.push_back(question);
     offered.push_back(initial);

@@ -282,7 +282,10 @@ TEST_F(ExtractCommandTest, FullDiskMidRunKeepsTheEarlierFileAndNamesTheFileAndTh
   EXPECT_EQ(WEXITSTATUS(raw), 1);
   EXPECT_EQ(test::ReadWholeFile(dir.File("full.err")),
             "SkelvaneV3: Error writing spike file; disk full or file not writable, error code: " +
-                std::to_string(EFBIG) + ": " + spiky + ": File too large\n" + kCompleted);
+                std::to_string(EFBIG) + ": " + spiky + ": File too large\n" + kCompleted +
+                "SkelvaneV3: Replaced the spike file of an earlier run: " + out + "/SpikeFile_Qa.kse\n"
+                "SkelvaneV3: Not every spike file was written: 1 of 2 spike files written (each one not written "
+                "is listed with its reason)\n");
   EXPECT_TRUE(test::ReadWholeFile(spiky) == before) << "the earlier complete file was touched";
   EXPECT_EQ(std::filesystem::file_size(out + "/SpikeFile_Qa.kse"), 16384u);
   int files = 0;

@@ -198,9 +198,27 @@ TEST_F(ExtractCommandTest, UnwritableOutputFolderNamesEachFileWithTheReasonAndTh
   const test::CliRun cli = test::RunCli(Args({"--channels", "2", "--threshold", "100", "--outdir", "/proc"}), dir);
   EXPECT_EQ(cli.status, 1);
   const std::string reason = std::string(": ") + std::strerror(ENOENT) + "\n";
+  // Every file is refused: the account says so, file by file, and the command fails.
   EXPECT_EQ(cli.err, kOpenFailure + std::string("/proc/SpikeFile_TT1a_TT1b.kst") + reason + kOpenFailure +
-                         "/proc/SpikeFile_TT1c_TT1d.kst" + reason + kCompleted);
-  EXPECT_EQ(cli.out, "");
+                         "/proc/SpikeFile_TT1c_TT1d.kst" + reason + kCompleted +
+                         "SkelvaneV3: Not every spike file was written: 0 of 2 spike files written (each one not "
+                         "written is listed with its reason)\n");
+  EXPECT_EQ(cli.out, "/proc/SpikeFile_TT1a_TT1b.kst: not written (could not be created)\n"
+                     "/proc/SpikeFile_TT1c_TT1d.kst: not written (could not be created)\n");
+}
+
+// The command line writes over the spike files of an earlier run, as it always has, and says which.
+TEST_F(ExtractCommandTest, ASecondRunReplacesTheEarlierSpikeFilesAndSaysWhich) {
+  const std::string out = dir.File("out");
+  const std::vector<std::string> args = Args({"--channels", "2", "--threshold", "100", "--outdir", out, "--quiet"});
+  const test::CliRun first = test::RunCli(args, dir);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const test::CliRun second = test::RunCli(args, dir);
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(second.err, kCompleted + std::string("SkelvaneV3: Replaced the spike file of an earlier run: ") + out +
+                            "/SpikeFile_TT1a_TT1b.kst\nSkelvaneV3: Replaced the spike file of an earlier run: " + out +
+                            "/SpikeFile_TT1c_TT1d.kst\n");
 }
 
 TEST_F(ExtractCommandTest, MissingOutputFolderIsMadeWithItsParentsAndSaidSo) {
@@ -353,7 +371,8 @@ TEST_F(ExtractCommandTest, ARecordingWhoseTimestampsNeverIncreaseIsRefusedWithSt
   EXPECT_FALSE(std::filesystem::exists(out + "/SpikeFile_still.kse"));
   EXPECT_TRUE(std::filesystem::exists(out + "/SpikeFile_TT1a.kse"));
   EXPECT_TRUE(cli.out.starts_with(out + "/SpikeFile_still.kse: ")) << cli.out;
-  EXPECT_NE(cli.out.find(" (not written)\n"), std::string::npos) << cli.out;
+  EXPECT_NE(cli.out.find(out + "/SpikeFile_still.kse: not written (timestamps never increase)\n"), std::string::npos)
+      << cli.out;
 }
 
 }  // namespace

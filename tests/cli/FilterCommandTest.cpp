@@ -61,9 +61,8 @@ TEST(FilterCommandTest, PlotDrawsAPictureButNeverOverARecording) {
   const auto size = std::filesystem::file_size(recording);
   const test::CliRun refused = test::RunCli({"filter", "--response", "spike", "--plot", recording}, dir);
   EXPECT_EQ(refused.status, cli::kExitFailed);
-  EXPECT_NE(refused.err.find("This output is a recording or a spike file; nothing written: " + recording),
-            std::string::npos)
-      << refused.err;
+  EXPECT_EQ(refused.err, "SkelvaneV3: Nothing written: this output is a recording (choose another name, or move the "
+                         "recording away first): " + recording + "\n");
   EXPECT_EQ(std::filesystem::file_size(recording), size);
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <png.h>
 #include <iterator>
 #include <set>
@@ -162,6 +163,83 @@ TEST_F(SnapshotCommand, AnOutputThatIsOneOfTheInputsIsRefusedAndNothingIsWritten
     EXPECT_TRUE(ReadAll(second) == recording);
   }
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("view.bmp")));
+}
+
+// `snapshot ... -o typo/?.kcs`: the pattern matched another recording, which is no input. A picture
+// never takes the place of a recording or a spike file, whatever its name; a FIFO is named as such,
+// and an empty name is a usage error that says so.
+TEST_F(SnapshotCommand, AnOutputThatIsARecordingASpikeFileAFifoOrNoNameIsRefused) {
+  const std::string other = dir.File("typo/a.kcs");
+  std::filesystem::create_directory(dir.File("typo"));
+  std::filesystem::copy_file(first, other);
+  const std::string spikeFile = dir.Write("typo/b.png", std::string("######## Kestrelon Data File Header\r\n") +
+                                                           "-RecordSize  112\r\n\t-AlignmentPt  8\r\n");
+  const std::vector<uint8_t> recording = ReadAll(other);
+  const std::vector<uint8_t> spikes = ReadAll(spikeFile);
+  test::CliRun run = test::RunCli({"snapshot", second, "--width", "50", "--height", "50", "-o", other}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "SkelvaneV3: Nothing written: this output is a recording (choose another name, or move the "
+                     "recording away first): " + other + "\n");
+  run = test::RunCli({"snapshot", second, "--width", "50", "--height", "50", "-o", spikeFile}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "SkelvaneV3: Nothing written: this output is a spike file (choose another name, or move the "
+                     "spike file away first): " + spikeFile + "\n");
+  EXPECT_TRUE(ReadAll(other) == recording);
+  EXPECT_TRUE(ReadAll(spikeFile) == spikes);
+
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  run = Snapshot({"-o", fifo});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "SkelvaneV3: Unable to create() file to save .bmp...: " + fifo +
+                         ": not a regular file but a FIFO (named pipe)\n");
+  run = test::RunCli({"snapshot", fifo, "--width", "50", "--height", "50", "-o", dir.File("x.bmp")}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.starts_with("SkelvaneV3: Error opening file; microsoft error code:95: " + fifo +
+                                  ": not a regular file but a FIFO (named pipe)\n"))
+      << run.err;
+  run = Snapshot({"-o", ""});
+  EXPECT_GT(run.status, 100);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "--output: The output file name is empty");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("x.bmp")));
+}
+
+// A recording made wholly before time zero is drawn as the same recording made later: the plots are
+// the same pixels (only the time axis's labels differ). A start outside the data is said.
+TEST_F(SnapshotCommand, ARecordingBeforeZeroIsDrawnLikeAnyOtherAndAStartOutsideTheDataIsSaid) {
+  std::vector<std::vector<uint8_t>> pictures;
+  for (const char* start : {"-5000000", "100000000"}) {
+    const std::string folder = dir.File(std::string("at") + start);
+    ASSERT_EQ(test::RunCli({"synth", "--out", folder, "--channels", "1", "--seconds", "3", "--seed", "4", "--start",
+                            start},
+                           dir)
+                  .status,
+              0);
+    const std::string out = folder + "/shot.bmp";
+    const test::CliRun run = test::RunCli(
+        {"snapshot", folder + "/TT1a.kcs", "--width", std::to_string(kWidth), "--height", std::to_string(kHeight), "-o", out},
+        dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    pictures.push_back(ReadAll(out));
+  }
+  ASSERT_EQ(pictures[0].size(), pictures[1].size());
+  // The plot (rows 0..99 from the top) holds the trace, in the same columns.
+  int traced = 0;
+  for (int32_t row = 0; row < 100; ++row) {
+    for (int32_t x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(ColourAt(pictures[0], x, row), ColourAt(pictures[1], x, row)) << x << "," << row;
+      traced += ColourAt(pictures[0], x, row) == 0x0000FF;
+    }
+  }
+  EXPECT_GT(traced, 100);
+
+  const test::CliRun after = test::RunCli({"snapshot", dir.File("at-5000000/TT1a.kcs"), "--width", "300", "--height",
+                                           "50", "-o", dir.File("after.bmp"), "--start", "0", "--span", "1000000"},
+                                          dir);
+  ASSERT_EQ(after.status, 0) << after.err;
+  EXPECT_EQ(after.err, "SkelvaneV3: snapshot: --start 0 us would show after the data (-6000000 to -1024000 us with its "
+                       "margins); the picture starts at -2023999 us\n");
 }
 
 // Another program writes over a recording while it is drawn: the picture would show what the reads

@@ -227,9 +227,63 @@ TEST_F(SpikesCommandTest, AFigureNamedLikeOneOfTheSpikeFilesIsRefused) {
   EXPECT_TRUE(test::ReadWholeFile(tetrode_) == before);
 }
 
+// `spikes --plot typo/*.kse` with two spike files there: the shell hands the first as the figure's
+// name. It is no input, but it is a spike file: refused, left as it was, and the command fails.
+TEST_F(SpikesCommandTest, AFigureOverAnotherSpikeFileOrARecordingIsRefused) {
+  test::TempDir typo;
+  const std::string first = typo.File("SpikeFile_TT1a.kse");
+  std::filesystem::copy_file(dir_->File("out1/SpikeFile_TT1a.kse"), first);
+  std::filesystem::copy_file(dir_->File("out1/SpikeFile_TT1b.kse"), typo.File("SpikeFile_TT1b.kse"));
+  const std::string recording = typo.File("view.png");
+  std::filesystem::copy_file(dir_->File("rec/TT1c.kcs"), recording);
+  const std::string spikesBefore = test::ReadWholeFile(first);
+  const std::string recordingBefore = test::ReadWholeFile(recording);
+  const test::CliRun run = Spikes({"--plot", first, typo.File("SpikeFile_TT1b.kse")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "SkelvaneV3: Nothing written: this output is a spike file (choose another name, or move the "
+                     "spike file away first): " + first + "\n");
+  const test::CliRun overRecording = Spikes({tetrode_, "--plot", recording});
+  EXPECT_EQ(overRecording.status, 1);
+  EXPECT_EQ(overRecording.err, "SkelvaneV3: Nothing written: this output is a recording (choose another name, or "
+                               "move the recording away first): " + recording + "\n");
+  EXPECT_TRUE(test::ReadWholeFile(first) == spikesBefore);
+  EXPECT_TRUE(test::ReadWholeFile(recording) == recordingBefore);
+}
+
+// Spikes before time zero (a recording that starts at -5 s), times going back and times at the ends
+// of the 64-bit range are read as the signed times they are, in the table and in the JSON.
+TEST_F(SpikesCommandTest, TimesBeforeZeroAndGoingBackAreSaidAsSuch) {
+  auto spikes = test::RandomSpikes(1, 4, 9);
+  const std::vector<int64_t> times = {-5'000'000, -4'000'000, -4'500'000, -3'000'000};
+  for (std::size_t i = 0; i < spikes.size(); ++i) spikes[i].timestamp = times[i];
+  const std::string path = dir_->Write("before.kse", test::MadeSpikeFile(test::MadeHeaderText(1), spikes));
+  const test::CliRun table = Spikes({path});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("  first spike:           -5000000 us\n"
+                           "  last spike:            -3000000 us\n"
+                           "  times going back:      1 of 3 intervals (the file is not in time order)\n"
+                           "  rate:                  2.000 Hz\n"),
+            std::string::npos)
+      << table.out;
+  const test::CliRun json = Spikes({path, "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  const Json all = Json::parse(json.out);
+  EXPECT_EQ(all[0]["first_us"], -5'000'000);
+  EXPECT_EQ(all[0]["last_us"], -3'000'000);
+  EXPECT_EQ(all[0]["rate_hz"], 2.0);
+  EXPECT_EQ(all[0]["intervals_going_back"], 1);
+}
+
 TEST_F(SpikesCommandTest, FigureOptionsWithoutAFigureAndBadSizesAreUsageErrors) {
   EXPECT_GT(Spikes({tetrode_, "--max", "10"}).status, 100);
   EXPECT_GT(Spikes({tetrode_, "--plot", dir_->File("x.png"), "--width", "0"}).status, 100);
+  // The figure's bounds are said with their limits, and an empty name is no figure.
+  const test::CliRun tooMany = Spikes({tetrode_, "--plot", dir_->File("x.png"), "--max", "100001"});
+  EXPECT_GT(tooMany.status, 100);
+  EXPECT_EQ(tooMany.err.substr(0, tooMany.err.find('\n')), "--max: Value 100001 not in range 1 to 100000");
+  const test::CliRun emptyName = Spikes({tetrode_, "--plot", ""});
+  EXPECT_GT(emptyName.status, 100);
+  EXPECT_EQ(emptyName.err.substr(0, emptyName.err.find('\n')), "--plot: The output file name is empty");
   EXPECT_GT(Spikes({}).status, 100);
   EXPECT_FALSE(std::filesystem::exists(dir_->File("x.png")));
   const test::CliRun help = Spikes({"--help"});

@@ -1,5 +1,6 @@
 // The summary path and the record-index walk against the sample-by-sample walk through the manager's
-// time lookups, over random recordings and random views.
+// time lookups, over random recordings (whose record times may go back) and random views; and the
+// plot's pictures against that walk's, whatever the signal, the gain and the plot's place.
 #include "columns/SummaryColumns.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -26,10 +28,12 @@
 #include "filter/FilterDesign.h"
 #include "filter/FilterStream.h"
 #include "platform/StatusCodes.h"
+#include "render/GLRenderer.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/RandomRecording.h"
+#include "tests/support/SyntheticSources.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
 
@@ -99,7 +103,9 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
     // Every fifth recording is long enough for the coarsest nodes (4096 records).
     const int32_t count = recording % 5 == 4 ? std::uniform_int_distribution<int32_t>(4100, 9000)(random)
                                              : std::uniform_int_distribution<int32_t>(1, 700)(random);
-    test::AddRandomRecords(manager, source, count, random, recording % 3, recording % 10 == 9);
+    // Every fourth recording has records stamped late or stepping back, as files of crashed or
+    // restarted acquisitions do: the walks follow the time lookups wherever those go.
+    test::AddRandomRecords(manager, source, count, random, recording % 3, recording % 10 == 9, recording % 4 == 1);
     manager.WriteFile(source, folder.File("rec.kcs"), kHeaderBytes, recording % 3 == 0 ? 517 : 0);
     SourceSummary summary;
     ASSERT_EQ(BuildSummary(summary), 0);
@@ -119,7 +125,8 @@ TEST_F(SummaryColumnsTest, SummaryAndIndexWalksGiveTheColumnsOfTheLookupWalk) {
         expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
         // The index walk over the records the plot would read: all of them here.
         Columns walked;
-        const RecordWalk walk(timestamps.data(), 0, count - 1, timestamps.front());
+        const SparseTimeIndex index = summary.TimeIndex();
+        const RecordWalk walk(index);
         walked.status = LiteralColumns::FromRecords(walk, 0, all.data(), kCscRecordSize, span, minMax, walked.cache);
         ExpectSame(expected, walked, span, minMax ? "index walk, bars" : "index walk, samples");
         Columns split;
@@ -390,7 +397,7 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
       EXPECT_EQ(plots[p]->Cache().minMax, bars);
       Columns expected;
       expected.status = LiteralColumns::ThroughManager(manager, p == 0 ? source : second, span, bars, expected.cache);
-      ExpectSame(expected, Columns{0, plots[p]->Cache()}, span, bars ? "prepared bars" : "prepared trace");
+      ExpectSame(expected, Columns{0, plots[p]->SettledCache()}, span, bars ? "prepared bars" : "prepared trace");
     }
     if (HasFailure()) return;
   }
@@ -408,6 +415,130 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   EXPECT_TRUE(plots[0]->SourceChanged());
   EXPECT_TRUE(plots[0]->Cache().xs.empty());
   collection.RemoveAllPlots();
+}
+
+// One recording drawn twice on canvases alike: by a plot that reads its file (short spans read,
+// long ones from the summary, bars settled for the rows they land in) and by one that can only walk
+// the manager's time lookups sample by sample.
+class TwoPlots {
+ public:
+  static constexpr int32_t kWidth = 640;
+  static constexpr int32_t kHeight = 360;
+
+  TwoPlots(test::FakeDataSourceManager& manager, int32_t readable, int32_t literal, GLRenderer& renderer)
+      : read_(manager), walked_(manager), renderer_(renderer) {
+    for (Side* side : {&read_, &walked_}) {
+      side->canvas = std::make_unique<PlotCanvas>(side->view, &renderer, &side->plots, &manager);
+      const int32_t source = side == &read_ ? readable : literal;
+      EXPECT_EQ(side->plots.CreatePlot("CSC", 5, manager.sources[static_cast<std::size_t>(source)].path), 0);
+      IPlot* plot = nullptr;
+      EXPECT_EQ(side->plots.GetPlot(0, plot), 0);
+      side->plot = static_cast<CscPlot*>(plot);
+      side->plot->Properties().drawPoints = 0;
+      side->view.CanvasWidth = kWidth;
+      side->view.CanvasHeight = kHeight;
+      side->canvas->SetMinimumSpan(kWidth);
+    }
+    read_.plot->StartSummary();
+    read_.plot->WaitForSummary();
+  }
+  ~TwoPlots() {
+    read_.plots.RemoveAllPlots();
+    walked_.plots.RemoveAllPlots();
+  }
+  // Both drawn over [start, start + span] with the plot `height` tall at `gain`, the canvas
+  // scrolled by `scroll`: the number of pixels that differ.
+  int64_t DifferingPixels(int64_t start, int64_t span, int32_t height, double gain, int32_t scroll) {
+    std::vector<uint8_t> pictures[2];
+    for (Side* side : {&read_, &walked_}) {
+      ViewState& v = side->view;
+      v.VisibleStart = start;
+      v.VisibleSpan = span;
+      v.ScrollTop = scroll;
+      v.ScrollBottom = scroll - kHeight;
+      side->plot->SetHeight(height);
+      side->canvas->SetAmplitudeGain(side->plot->GetPath(), gain);
+      renderer_.RequestNewDIBSection();
+      EXPECT_EQ(side->canvas->RedrawAll(), 0);
+      EXPECT_EQ(renderer_.ReadBack(), 0);
+      const MemoryBitmap& bitmap = renderer_.Bitmap();
+      pictures[side == &read_ ? 0 : 1].assign(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+    }
+    if (pictures[0].size() != pictures[1].size()) return -1;
+    int64_t differing = 0;
+    for (std::size_t i = 0; i + 3 <= pictures[0].size(); i += 4) {
+      differing += std::memcmp(&pictures[0][i], &pictures[1][i], 3) != 0 ? 1 : 0;
+    }
+    return differing;
+  }
+  CscPlot& ReadingPlot() { return *read_.plot; }
+
+ private:
+  struct Side {
+    explicit Side(IDataSourceManager& manager) : plots(manager, colours) {}
+    ViewState view;
+    ColorTable colours = PlotCanvas::MakePlotColours();
+    PlotCollection plots;
+    std::unique_ptr<PlotCanvas> canvas;
+    CscPlot* plot = nullptr;
+  };
+  Side read_;
+  Side walked_;
+  GLRenderer& renderer_;
+};
+
+// Every signal kind, and random records whose times jitter and go back: at random spans, gains,
+// plot heights and places on the canvas (partly off it, against its edges), the plot's picture is
+// the sample-by-sample walk's, pixel for pixel, while bars are settled for their rows.
+TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesGainAndPlace) {
+  test::TempDir folder;
+  GLRenderer renderer;
+  std::mt19937_64 random(20261209);
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  std::vector<std::string> cases;
+  for (const SignalKind& kind : SignalKinds::All()) cases.emplace_back(kind.name);
+  cases.insert(cases.end(), {"going back", "going back"});
+  int64_t openBars = 0;
+  for (std::size_t c = 0; c < cases.size(); ++c) {
+    SCOPED_TRACE(cases[c]);
+    test::FakeDataSourceManager manager;
+    std::vector<int32_t> sources;
+    if (cases[c] == "going back") {
+      std::mt19937_64 copy = random;
+      for (const char* path : {"/rec/A.kcs", "/rec/B.kcs"}) {
+        sources.push_back(manager.AddSource(path));
+        std::mt19937_64 same = copy;
+        test::AddRandomRecords(manager, sources.back(), 3000, same, 0, false, true);
+        random = same;
+      }
+    } else {
+      SynthOptions options = test::SignalKindOptions(cases[c], 50.0, 1, c + 1);
+      for (const char* prefix : {"A", "B"}) {
+        options.prefix = prefix;
+        sources.push_back(test::AddSyntheticSources(manager, options).front());
+      }
+    }
+    manager.WriteFile(sources[0], folder.File("plot" + std::to_string(c) + ".kcs"), kHeaderBytes);
+    TwoPlots plots(manager, sources[0], sources[1], renderer);
+    int64_t first = 0;
+    int64_t last = 0;
+    manager.GetTimeRange(first, last);
+    for (int32_t view = 0; view < 14; ++view) {
+      const double logSpan = std::uniform_real_distribution<double>(std::log(2.0e5), std::log(double(last - first)))(random);
+      const auto span = static_cast<int64_t>(std::exp(logSpan));
+      const int64_t start = uniform(first, std::max(first, last - span));
+      const int32_t height = static_cast<int32_t>(uniform(60, 420));
+      const double gains[] = {1.0, 1.0, 2.0, 4.0, 16.0, 0.5};
+      const double gain = gains[uniform(0, 5)];
+      const int32_t scroll = static_cast<int32_t>(uniform(-height, 60));
+      ASSERT_EQ(plots.DifferingPixels(start, span, height, gain, scroll), 0)
+          << "view " << view << ": start " << start << " span " << span << " height " << height << " gain " << gain
+          << " scroll " << scroll;
+      openBars += static_cast<int64_t>(plots.ReadingPlot().Cache().open.size());
+    }
+  }
+  EXPECT_TRUE(renderer.BarMasksInUse());
+  EXPECT_GT(openBars, 0) << "some bars were settled for their rows, never read";
 }
 
 // Timestamps that go back or sit at the ends of the range give some picture, never a crash or a

@@ -23,7 +23,7 @@
 #include "platform/StatusCodes.h"
 #include "tests/datafile/DataFileFixtures.h"
 #include "tests/datafile/DataSourceManagerFixture.h"
-#include "tests/datafile/SparseIndexLookup.h"
+#include "tests/support/SparseIndexLookup.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/TempDir.h"
 #include "tools/SyntheticRecording.h"

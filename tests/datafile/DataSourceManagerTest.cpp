@@ -88,7 +88,7 @@ TEST_F(DataSourceManagerTest, SourceWithoutRecordsIsDroppedAndTheFailureReturned
   EXPECT_EQ(path, dir_.File("a.kcs"));
 }
 
-TEST_F(DataSourceManagerTest, TimeRangeIsPaddedByASecondAndClampedAtZero) {
+TEST_F(DataSourceManagerTest, TimeRangeIsPaddedByASecondAndClampedAtZeroUnlessTheDataStartsBeforeIt) {
   int64_t start = -1;
   int64_t end = -1;
   manager_.GetTimeRange(start, end);
@@ -103,6 +103,12 @@ TEST_F(DataSourceManagerTest, TimeRangeIsPaddedByASecondAndClampedAtZero) {
   manager_.GetTimeRange(start, end);
   EXPECT_EQ(start, 1'000'000);
   EXPECT_EQ(end, 3'009'000);
+  // A recording made wholly before zero (from -5 s) keeps its margin on both sides.
+  manager_.CloseSource(0);
+  ASSERT_EQ(manager_.OpenSource(Csc("before.kcs", 10, -5'000'000, 1000)), kStatusOk);
+  manager_.GetTimeRange(start, end);
+  EXPECT_EQ(start, -6'000'000);
+  EXPECT_EQ(end, -4'991'000 + 1'000'000);
 }
 
 TEST_F(DataSourceManagerTest, TimeRangeIsOrderedAndSaturatesWhateverTheTimestamps) {
@@ -120,7 +126,7 @@ TEST_F(DataSourceManagerTest, TimeRangeIsOrderedAndSaturatesWhateverTheTimestamp
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   ASSERT_EQ(manager_.OpenSource(dir_.Write("edge.kcs", CscRecords({kMin, kMax}))), kStatusOk);
   manager_.GetTimeRange(start, end);
-  EXPECT_EQ(start, 0);
+  EXPECT_EQ(start, kMin);
   EXPECT_EQ(end, kMax);
   for (const int64_t time : {kMin, int64_t{0}, kMax}) {
     const uint8_t* record = nullptr;

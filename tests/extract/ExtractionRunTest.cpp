@@ -13,7 +13,9 @@
 #include <memory>
 #include <random>
 
+#include "datafile/FileHeader.h"
 #include "extract/ExtractionRun.h"
+#include "spikes/DataFileGuard.h"
 #include "tests/extract/ExtractionRunFixture.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/extract/SpikeFileContents.h"
@@ -82,7 +84,13 @@ TEST_F(ExtractionRunTest, UnwritableOutputDirectoryReportsOpenFailureForEachGrou
   EXPECT_EQ(reports.Texts(),
             (std::vector<std::string>{std::string(kOpenFailure) + ": " + dir.File("missing/deeper/SpikeFile_p0.kse") + reason,
                                       std::string(kOpenFailure) + ": " + dir.File("missing/deeper/SpikeFile_p1.kse") + reason}));
-  EXPECT_TRUE(run.WrittenFiles().empty());
+    // Both groups are listed as not written, so that every account of the run says so.
+  ASSERT_EQ(run.WrittenFiles().size(), 2u);
+  for (const auto& file : run.WrittenFiles()) {
+    EXPECT_FALSE(file.complete);
+    EXPECT_EQ(file.outcome, ExtractionRun::Outcome::NotCreated);
+  }
+  EXPECT_EQ(run.FailedGroups(), 2);
 }
 
 TEST_F(ExtractionRunTest, WriteFailureEndsItsGroupAndTheNextGroupIsWrittenInFull) {
@@ -133,9 +141,11 @@ TEST_F(ExtractionRunTest, GroupWhoseFileNameAnEarlierGroupOfTheRunUsedIsSkippedN
   const std::string reused = dir.File("out/SpikeFile_TT1.kse");
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts()[0], "An earlier group of this run already wrote this spike file; group skipped: " + reused);
-  ASSERT_EQ(run.WrittenFiles().size(), 2u);
+  ASSERT_EQ(run.WrittenFiles().size(), 3u);
   EXPECT_EQ(run.WrittenFiles()[0].path, reused);
-  EXPECT_EQ(run.WrittenFiles()[1].path, dir.File("out/SpikeFile_TT2.kse"));
+  EXPECT_EQ(run.WrittenFiles()[1].path, reused);
+  EXPECT_EQ(run.WrittenFiles()[1].outcome, ExtractionRun::Outcome::NameTaken);
+  EXPECT_EQ(run.WrittenFiles()[2].path, dir.File("out/SpikeFile_TT2.kse"));
   const auto file = test::ReadSpikeFile(reused, kNumSpikePoints, 1);
   ASSERT_EQ(file.Spikes.size(), 1u);
   EXPECT_EQ(file.Spikes[0].Timestamp, SampleTime(kStart + kRecordSpan, 100));
@@ -146,10 +156,50 @@ TEST_F(ExtractionRunTest, SpikeFileOfAnEarlierRunIsWrittenOver) {
   Source(0).AddSpike(1, 100);
   ShowAll();
   test::CapturedReports reports;
+  const std::string path = dir.File("SpikeFile_a.kse");
   ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+  EXPECT_FALSE(run.WrittenFiles().at(0).replaced);
+  EXPECT_EQ(run.ExistingSpikeFiles(channels), std::vector<std::string>{path});
   ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+  EXPECT_TRUE(run.WrittenFiles().at(0).replaced);
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(Output("SpikeFile_a.kse", 1).Spikes.size(), 1u);
+
+  // Keep Both: each run writes beside the files already there, under the first free number.
+  const std::string earlier = test::ReadWholeFile(path) + "earlier";
+  dir.Write("SpikeFile_a.kse", earlier);
+  run.SetExisting(ExtractionRun::Existing::KeepBoth);
+  for (const char* numbered : {"SpikeFile_a-2.kse", "SpikeFile_a-3.kse"}) {
+    ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+    EXPECT_EQ(run.WrittenFiles().at(0).path, dir.File(numbered));
+    EXPECT_FALSE(run.WrittenFiles().at(0).replaced);
+    EXPECT_EQ(Output(numbered, 1).Spikes.size(), 1u);
+  }
+  EXPECT_EQ(test::ReadWholeFile(path), earlier);
+  EXPECT_TRUE(reports.Empty());
+}
+
+// A recording that lies at a spike file's name is never written over, whatever the run was told to do
+// with existing spike files; nor is it offered for replacing.
+TEST_F(ExtractionRunTest, ARecordingAtASpikeFilesNameIsRefusedAndListedAsNotWritten) {
+  AddSource("a.kcs", 5);
+  AddSource("b.kcs", 5);
+  ShowAll();
+  const std::string recording = dir.Write("SpikeFile_a.kse", std::string(kHeaderMarker) + " Data File Header\r\n");
+  for (const auto existing : {ExtractionRun::Existing::Replace, ExtractionRun::Existing::KeepBoth}) {
+    run.SetExisting(existing);
+    const std::vector<std::string> offered = run.ExistingSpikeFiles(channels);
+    EXPECT_EQ(std::count(offered.begin(), offered.end(), recording), 0);
+    test::CapturedReports reports;
+    ASSERT_EQ(run.CreateSpikeFiles(channels), 0);
+    EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(kOutputIsRecordingMessage) + " " + recording});
+    ASSERT_EQ(run.WrittenFiles().size(), 2u);
+    EXPECT_EQ(run.WrittenFiles()[0].outcome, ExtractionRun::Outcome::Refused);
+    EXPECT_FALSE(run.WrittenFiles()[0].complete);
+    EXPECT_TRUE(run.WrittenFiles()[1].complete);
+    EXPECT_EQ(run.FailedGroups(), 1);
+    EXPECT_EQ(test::ReadWholeFile(recording), std::string(kHeaderMarker) + " Data File Header\r\n");
+  }
 }
 
 // A spike file name that leads to one of the run's data files (a link, a second name of the file, the

@@ -1,10 +1,12 @@
 #include "platform/ReportError.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/File.h"
 #include "tests/support/CapturedReports.h"
 
 namespace skelvane {
@@ -28,6 +30,15 @@ TEST(ReportError, FileReportsNameThePathAndTheSystemsReason) {
             "Error opening file, please validate that file is a Kestrelon CSC file: /d/x.kcs");
   EXPECT_EQ(FormatFileReport("Data file changed or was truncated while open", 0, "/d/x.kcs", -1),
             "Data file changed or was truncated while open: /d/x.kcs");
+}
+
+// "Operation not supported" would not say what is wrong with a pipe or a device: the report says what
+// stands at the path; a regular file (or nothing) keeps the system's words.
+TEST(ReportError, AFileThatIsNoRegularFileIsNamedForWhatItIs) {
+  EXPECT_EQ(FormatFileReport("Error opening spike file:", 0, "/dev/null", kErrorNotRegularFile),
+            "Error opening spike file: /dev/null: not a regular file but a character device");
+  EXPECT_EQ(FormatFileReport("Error opening spike file:", 0, "/no/such/file", kErrorNotRegularFile),
+            std::string("Error opening spike file: /no/such/file: ") + std::strerror(kErrorNotRegularFile));
 }
 
 TEST(ReportError, CutsMessageTo479CharactersBeforeTheNumber) {

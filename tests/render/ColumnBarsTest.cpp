@@ -1,6 +1,7 @@
 // Zoomed-out bars drawn through masks must give, byte for byte, the frame the same bars give as
 // one-pixel segments with a point on each end, whatever the plot's transform, depth company,
-// clipping and columns on pixel edges.
+// clipping and columns on pixel edges; and bars whose ends have the same row keys must give the
+// same frame, whatever their values.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -11,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "render/ColumnBarCoverage.h"
 #include "render/GLRenderer.h"
 #include "platform/MemoryBitmap.h"
 #include "tests/support/CapturedReports.h"
@@ -93,7 +95,8 @@ class ColumnBarsTest : public ::testing::Test {
     renderer_.ClearScene();
   }
 
-  std::vector<uint8_t> Draw(const std::vector<PlotBars>& plots, bool masks) {
+  // With `alike`, every bar end outside a tie column is drawn as another value of the same row key.
+  std::vector<uint8_t> Draw(const std::vector<PlotBars>& plots, bool masks, std::mt19937* alike = nullptr) {
     renderer_.AllowBarMasks(masks);
     renderer_.ClearScene();
     renderer_.SetProjection(0, width_, -height_, 0);
@@ -108,9 +111,20 @@ class ColumnBarsTest : public ::testing::Test {
       }
       renderer_.Translate(plot.x0, plot.centre, 0.0f);
       renderer_.Scale(1.0f, plot.scale, 1.0f);
+      std::vector<int16_t> lows = plot.lows;
+      std::vector<int16_t> highs = plot.highs;
+      ColumnBarCoverage rows;
+      if (alike != nullptr && renderer_.BarRows(plot.lineWidth, -10, rows)) {
+        ++alikePlots_;
+        for (std::size_t i = 0; i < plot.xs.size(); ++i) {
+          if (rows.TieColumn(plot.xs[i])) continue;
+          lows[i] = Alike(rows, lows[i], *alike);
+          highs[i] = Alike(rows, highs[i], *alike);
+        }
+      }
       // Neighbours at the bars' own depth, drawn before and after them.
       renderer_.DrawColumnPairs(plot.xs, plot.highs, plot.lows, 0x0000FF, 1, -10, 1.0f);
-      renderer_.DrawColumnBars(plot.xs, plot.lows, plot.highs, 0x00FF00, plot.lineWidth, -10, 1.0f);
+      renderer_.DrawColumnBars(plot.xs, lows, highs, 0x00FF00, plot.lineWidth, -10, 1.0f);
       renderer_.DrawPoints(std::span<const int32_t>(plot.xs).first(plot.xs.size() / 2), plot.highs, 0xFF00FF, 1, -10,
                            1.0f);
       renderer_.DrawLine(0, plot.lows.empty() ? 0 : plot.lows[0], width_, 0, 0xFFFFFF, 1, -9, 1.0f);
@@ -122,9 +136,21 @@ class ColumnBarsTest : public ::testing::Test {
     return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
   }
 
+  // A random value with the same row key as `value` (within a few thousand counts of it).
+  static int16_t Alike(const ColumnBarCoverage& rows, int16_t value, std::mt19937& random) {
+    constexpr int32_t kReach = 3000;
+    const int64_t key = rows.RowKey(value);
+    int32_t low = value;
+    int32_t high = value;
+    while (low > -32768 && value - low < kReach && rows.RowKey(low - 1) == key) --low;
+    while (high < 32767 && high - value < kReach && rows.RowKey(high + 1) == key) ++high;
+    return static_cast<int16_t>(std::uniform_int_distribution<int32_t>(low, high)(random));
+  }
+
   test::CapturedReports reports_;
   GLRenderer renderer_;
   int32_t width_ = 0, height_ = 0;
+  int32_t alikePlots_ = 0;
 };
 
 TEST_F(ColumnBarsTest, MasksGiveTheSegmentsAndPointsPixelsOnRandomPlots) {
@@ -148,6 +174,30 @@ TEST_F(ColumnBarsTest, MasksGiveTheSegmentsAndPointsPixelsOnRandomPlots) {
     }
   }
   EXPECT_TRUE(reports_.Empty());
+}
+
+// Row keys are what the bar settling trusts instead of exact extremes: any values of the same keys
+// give the very frame of the true ones, on the scroll's edges, in scissor boxes and at any gain.
+TEST_F(ColumnBarsTest, EndsOfTheSameRowKeysGiveTheSameFrame) {
+  Prepare(640, 360);
+  ASSERT_TRUE(renderer_.BarMasksInUse());
+  std::mt19937 random(29);
+  for (uint32_t seed = 0; seed < 2 * kSeeds; ++seed) {
+    const std::vector<PlotBars> plots = MakePlots(seed * 104729u + 17u, 640, 360);
+    for (const PlotBars& plot : plots) {
+      std::vector<int16_t> values(plot.lows);
+      values.insert(values.end(), plot.highs.begin(), plot.highs.end());
+      std::sort(values.begin(), values.end());
+      ColumnBarCoverage rows;
+      renderer_.SetProjection(0, width_, plot.bottom, plot.top);
+      renderer_.Translate(plot.x0, plot.centre, 0.0f);
+      renderer_.Scale(1.0f, plot.scale, 1.0f);
+      if (!renderer_.BarRows(1, -10, rows)) continue;
+      for (std::size_t i = 1; i < values.size(); ++i) ASSERT_LE(rows.RowKey(values[i - 1]), rows.RowKey(values[i]));
+    }
+    EXPECT_EQ(Draw(plots, true, &random), Draw(plots, true)) << "seed " << seed;
+  }
+  EXPECT_GT(alikePlots_, 0);
 }
 
 // A HiDPI renderer draws its two-pixel bars as segments, but its masks pass the check and stay

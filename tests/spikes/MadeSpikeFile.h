@@ -12,7 +12,7 @@
 namespace skelvane::test {
 
 struct MadeSpike {
-  uint64_t timestamp = 0;
+  int64_t timestamp = 0;  // signed, as the recordings' times
   uint32_t word1 = 0;
   uint32_t word2 = 0;
   std::vector<int32_t> features = std::vector<int32_t>(8, 0);
@@ -59,12 +59,12 @@ inline std::string MadeSpikeFile(const std::string& headerText, const std::vecto
 
 /// `count` spikes of `channels` channels with random words and samples, rising times from `start`
 /// (gaps from 1 us to 60 ms, so some fall under 2 ms and some past the 50 ms histogram).
-inline std::vector<MadeSpike> RandomSpikes(int channels, int64_t count, uint32_t seed, uint64_t start = 1'000'000) {
+inline std::vector<MadeSpike> RandomSpikes(int channels, int64_t count, uint32_t seed, int64_t start = 1'000'000) {
   std::mt19937_64 random(seed);
   std::uniform_int_distribution<int> sample(-32768, 32767);
-  std::uniform_int_distribution<uint64_t> gap(1, 60'000);
+  std::uniform_int_distribution<int64_t> gap(1, 60'000);
   std::vector<MadeSpike> spikes(static_cast<std::size_t>(count));
-  uint64_t time = start;
+  int64_t time = start;
   for (MadeSpike& spike : spikes) {
     spike.timestamp = time;
     time += gap(random);

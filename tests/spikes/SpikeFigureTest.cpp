@@ -27,10 +27,10 @@ using Kind = SpikeFigureLayout::ViewKind;
 std::vector<test::MadeSpike> PeakedSpikes(int channels, int count) {
   auto spikes = test::RandomSpikes(channels, count, 11);
   std::mt19937 random(12);
-  uint64_t time = 1'000'000;
+  int64_t time = 1'000'000;
   for (test::MadeSpike& s : spikes) {
     s.timestamp = time;
-    time += std::uniform_int_distribution<uint64_t>(1000, 20'000)(random);
+    time += std::uniform_int_distribution<int64_t>(1000, 20'000)(random);
     const int height = std::uniform_int_distribution<int>(150, 400)(random);
     for (int p = 0; p < 32; ++p) {
       for (int c = 0; c < channels; ++c) {

@@ -71,7 +71,7 @@ TEST(SpikeFileTest, EveryFieldOfEveryRecordReadsBackAsWrittenAcrossBlocks) {
     EXPECT_EQ(blocks, shape.channels == 4 ? 2 : 1) << shape.name;
 
     for (const int64_t probe : {int64_t{0}, int64_t{1}, int64_t{1999}, int64_t{3999}}) {
-      const uint64_t time = spikes[static_cast<std::size_t>(probe)].timestamp;
+      const int64_t time = spikes[static_cast<std::size_t>(probe)].timestamp;
       EXPECT_EQ(file.FirstAtOrAfter(time), probe);
       EXPECT_EQ(file.FirstAtOrAfter(time - 1), probe);
     }

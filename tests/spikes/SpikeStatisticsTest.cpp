@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "spikes/SpikeFile.h"
 #include "spikes/SpikeStatistics.h"
@@ -26,15 +28,22 @@ SpikeStatistics Reference(const std::vector<MadeSpike>& spikes, int channels, st
   r.count = static_cast<int64_t>(end - first);
   r.intervalHistogram.assign(SpikeStatistics::kIntervalBins, 0);
   if (r.count == 0) return r;
-  r.firstUs = spikes[first].timestamp;
-  r.lastUs = spikes[end - 1].timestamp;
-  if (*r.lastUs > *r.firstUs) r.rateHz = r.count / ((*r.lastUs - *r.firstUs) / 1e6);
-  for (std::size_t i = first + 1; i < end; ++i) {
-    const uint64_t gap = spikes[i].timestamp - spikes[i - 1].timestamp;
+  std::vector<int64_t> times;
+  for (std::size_t i = first; i < end; ++i) times.push_back(spikes[i].timestamp);
+  r.firstUs = *std::min_element(times.begin(), times.end());
+  r.lastUs = *std::max_element(times.begin(), times.end());
+  if (*r.lastUs > *r.firstUs) r.rateHz = r.count / ((static_cast<long double>(*r.lastUs) - *r.firstUs) / 1e6);
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    const __int128 gap = static_cast<__int128>(times[i]) - times[i - 1];
     ++r.intervals;
+    if (gap < 0) {
+      ++r.intervalsBack;
+      ++r.intervalsBeyondHistogram;
+      continue;
+    }
     if (gap < 2000) ++r.shortIntervals;
     if (gap < 50'000) {
-      ++r.intervalHistogram[gap / 500];
+      ++r.intervalHistogram[static_cast<std::size_t>(gap / 500)];
     } else {
       ++r.intervalsBeyondHistogram;
     }
@@ -66,7 +75,7 @@ void ExpectSame(const SpikeStatistics& got, const SpikeStatistics& want, const s
   EXPECT_EQ(got.lastUs, want.lastUs) << what;
   ASSERT_EQ(got.rateHz.has_value(), want.rateHz.has_value()) << what;
   if (want.rateHz) {
-    EXPECT_DOUBLE_EQ(*got.rateHz, *want.rateHz) << what;
+    EXPECT_NEAR(*got.rateHz, *want.rateHz, 1e-12 * *want.rateHz) << what;
   }
   EXPECT_EQ(got.amplitudeMin, want.amplitudeMin) << what;
   EXPECT_EQ(got.amplitudeMax, want.amplitudeMax) << what;
@@ -76,6 +85,7 @@ void ExpectSame(const SpikeStatistics& got, const SpikeStatistics& want, const s
   EXPECT_EQ(got.shortIntervalPercent, want.shortIntervalPercent) << what;
   EXPECT_EQ(got.intervalHistogram, want.intervalHistogram) << what;
   EXPECT_EQ(got.intervalsBeyondHistogram, want.intervalsBeyondHistogram) << what;
+  EXPECT_EQ(got.intervalsBack, want.intervalsBack) << what;
   ASSERT_EQ(got.waveformMean.size(), want.waveformMean.size()) << what;
   for (std::size_t i = 0; i < want.waveformMean.size(); ++i) {
     EXPECT_NEAR(got.waveformMean[i], want.waveformMean[i], 1e-9 * 32768) << what << " mean " << i;
@@ -91,7 +101,14 @@ TEST(SpikeStatisticsTest, OnePassAgreesWithTheReferenceForAnySizeAndRange) {
     const int channels = std::array{1, 2, 3, 4}[trial % 4];
     // Sizes from none to several read blocks; short runs of few distinct values make ties likely.
     const int64_t count = std::array<int64_t, 6>{0, 1, 2, 7, 1000, 9000}[trial % 6];
-    auto spikes = test::RandomSpikes(channels, count, static_cast<uint32_t>(trial));
+    // Times before zero, around it, and at the ends of the 64-bit range, where a difference overflows.
+    const int64_t start = std::array<int64_t, 5>{1'000'000, -5'000'000, -60'000'000'000, INT64_MIN, 0}[trial % 5];
+    auto spikes = test::RandomSpikes(channels, count, static_cast<uint32_t>(trial), start);
+    if (trial % 5 == 3 && count > 1) spikes.back().timestamp = INT64_MAX;
+    // Some files whose times go back here and there.
+    if (trial % 4 == 1) {
+      for (std::size_t i = 2; i < spikes.size(); i += 3) std::swap(spikes[i].timestamp, spikes[i - 2].timestamp);
+    }
     if (trial % 3 == 0) {
       for (MadeSpike& s : spikes) {
         for (int16_t& v : s.samples) v = static_cast<int16_t>(v % 5);
@@ -127,7 +144,7 @@ TEST(SpikeStatisticsTest, OnePassAgreesWithTheReferenceForAnySizeAndRange) {
   EXPECT_TRUE(reports.Empty());
 }
 
-TEST(SpikeStatisticsTest, SpikesAtOneTimeOrGoingBackHaveNoRateAndNoShortInterval) {
+TEST(SpikeStatisticsTest, SpikesAtOneTimeHaveNoRateAndTimesGoingBackAreCountedAsSuch) {
   test::TempDir dir;
   auto spikes = test::RandomSpikes(1, 3, 5);
   spikes[0].timestamp = spikes[1].timestamp = spikes[2].timestamp = 5000;
@@ -137,13 +154,17 @@ TEST(SpikeStatisticsTest, SpikesAtOneTimeOrGoingBackHaveNoRateAndNoShortInterval
   ASSERT_EQ(SpikeStatistics::Compute(file, s), 0);
   EXPECT_FALSE(s.rateHz);
   EXPECT_EQ(s.shortIntervalPercent, 100.0);
+  EXPECT_EQ(s.intervalsBack, 0);
 
-  spikes[2].timestamp = 1000;  // back in time: a fault of the file, not a short interval
+  spikes[2].timestamp = -1000;  // back in time: a fault of the file, not a short interval
   ASSERT_EQ(file.Open(dir.Write("back.kse", test::MadeSpikeFile(test::MadeHeaderText(1), spikes))), 0);
   ASSERT_EQ(SpikeStatistics::Compute(file, s), 0);
   EXPECT_EQ(s.shortIntervals, 1);
-  EXPECT_EQ(s.intervalsBeyondHistogram, 1);
-  EXPECT_FALSE(s.rateHz);
+  EXPECT_EQ(s.intervalsBack, 1);
+  EXPECT_EQ(s.firstUs, -1000);
+  EXPECT_EQ(s.lastUs, 5000);
+  ASSERT_TRUE(s.rateHz);
+  EXPECT_DOUBLE_EQ(*s.rateHz, 3 / 0.006);
 }
 
 TEST(SpikeSubsetTest, ChosenSpikesSpreadEvenlyAndCarryTheirRecords) {

@@ -1,9 +1,12 @@
-// Kept summaries against summaries built in memory from the same bytes: found again, extended when
-// the recording grew, ignored (with one notice) whenever the file or the recording no longer match,
-// left in memory when the folder cannot be written, evicted least recently used first over the cap.
+// Kept summaries against summaries built in memory from the same bytes: found again (by any name of
+// the file), extended when the recording grew, ignored (with one notice) whenever the file or the
+// recording no longer match or others could have written them, left in memory when the folder
+// cannot be written, never drawn once cut short while mapped, never left half written by a signal,
+// evicted least recently used first over the cap.
 #include "summary/SummaryCache.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "columns/LiteralColumns.h"
 #include "datafile/CscRecord.h"
+#include "datafile/DataSourceManager.h"
 #include "datafile/IDataSourceManager.h"
+#include "datafile/RecordReader.h"
+#include "display/CscPlot.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
 #include "summary/SummaryFile.h"
@@ -27,6 +34,7 @@
 #include "tests/support/CapturedReports.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFrame.h"
 #include "tools/SyntheticRecording.h"
 
 namespace skelvane {
@@ -99,7 +107,9 @@ class SummaryCacheTest : public ::testing::Test {
     return names;
   }
   std::string KeptFile(const std::string& recording) const {
-    return Cache() + "/" + SummaryCache::FileNameFor(SummaryKey::AbsolutePath(recording));
+    struct stat status {};
+    EXPECT_EQ(::stat(recording.c_str(), &status), 0) << recording;
+    return Cache() + "/" + SummaryCache::FileNameFor(status.st_dev, status.st_ino);
   }
 
   test::TempDir folder;
@@ -140,11 +150,15 @@ TEST_F(SummaryCacheTest, AKeptSummaryIsTheBuiltOneFoundAgainMappedFromItsFile) {
   ASSERT_EQ(kept.Open(KeptFile(paths[0])), SummaryFile::Verdict::Usable);
   ASSERT_EQ(kept.Load(loaded), SummaryFile::Verdict::Usable);
   EXPECT_FALSE(kept.CheckedWhole()) << "checked whole, it got a new note";
-  // A link to the same file is another recording, with a summary of its own.
+  // Another name of the same file, a link of either kind, is the same recording with the same summary.
   const std::string link = folder.File("link.kcs");
+  const std::string hardLink = folder.File("hard.kcs");
   fs::create_symlink(paths[0], link);
-  EXPECT_EQ(Summarise(link).origin, SummaryBuilder::Origin::Built);
-  EXPECT_EQ(CacheEntries().size(), 4u);
+  EXPECT_EQ(Summarise(link).origin, SummaryBuilder::Origin::Loaded);
+  fs::create_hard_link(paths[0], hardLink);
+  EXPECT_EQ(Summarise(hardLink).origin, SummaryBuilder::Origin::Built) << "a new link changes the file's time";
+  EXPECT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Loaded);
+  EXPECT_EQ(CacheEntries().size(), 2u);
   EXPECT_TRUE(reports.Empty());
 }
 
@@ -161,6 +175,19 @@ TEST_F(SummaryCacheTest, ARecordingRewrittenInPlaceWithItsSizeIsSummarisedAgain)
   const Made rebuilt = Summarise(paths[0]);
   EXPECT_EQ(rebuilt.origin, SummaryBuilder::Origin::Built);
   EXPECT_EQ(rebuilt.image, ReferenceImage(paths[0]));
+  // Rewritten once more with its modification time put back as it was (touch -r): its change time
+  // still moved, and says so.
+  const auto modified = fs::last_write_time(paths[0]);
+  {
+    std::fstream file(paths[0], std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(kHeaderBytes + 1500 * kCscRecordSize + kCscSamplesOffset);
+    const std::vector<char> burst(kSamplesPerRecord * 2, 0x07);
+    file.write(burst.data(), static_cast<std::streamsize>(burst.size()));
+  }
+  fs::last_write_time(paths[0], modified);
+  const Made again = Summarise(paths[0]);
+  EXPECT_EQ(again.origin, SummaryBuilder::Origin::Built);
+  EXPECT_EQ(again.image, ReferenceImage(paths[0]));
   EXPECT_TRUE(reports.Empty());  // a changed recording is no fault of the cache
 }
 
@@ -238,7 +265,10 @@ TEST_F(SummaryCacheTest, DamagedKeptFilesAreBuiltAgainWithOneNotice) {
     EXPECT_EQ(made.origin, SummaryBuilder::Origin::Built);
     EXPECT_EQ(made.image, reference);
     if (fs::is_directory(kept)) {
-      EXPECT_FALSE(made.fromFile);  // a folder cannot be replaced: the summary stays in memory
+      // A folder cannot be replaced: the summary stays in memory, said once, not said to be rebuilt.
+      EXPECT_FALSE(made.fromFile);
+      EXPECT_FALSE(Summarise(paths[2]).fromFile);
+      EXPECT_EQ(reports.CountOf(std::string(SummaryCache::kNotAFileNotice) + " " + kept), 1u);
       fs::remove(kept);
       continue;
     }
@@ -247,6 +277,141 @@ TEST_F(SummaryCacheTest, DamagedKeptFilesAreBuiltAgainWithOneNotice) {
   const std::string notice = std::string(SummaryCache::kRebuiltNotice) + " " + kept;
   EXPECT_EQ(reports.CountOf(notice), 1u);  // one line for the folder, however many files were bad
   for (const std::string& name : CacheEntries()) EXPECT_EQ(SummaryFile::TemporaryOwner(name), -1) << name;
+}
+
+// What someone else could have written is never trusted: another recording's columns planted under
+// this recording's key in a file others may write, or any file in a folder others may write, leave
+// the summary in memory, with one line naming the file or folder and the fault.
+TEST_F(SummaryCacheTest, AFileOrFolderOthersCouldWriteIsNotUsed) {
+  ASSERT_EQ(Summarise(paths[1]).origin, SummaryBuilder::Origin::Built);
+  {
+    SourceSummary other;
+    SourceSummary mapped;
+    std::atomic<bool> cancel{false};
+    std::atomic<int64_t> done{0};
+    ASSERT_EQ(SourceSummary::Build(LayoutOf(paths[1]), cancel, done, other), 0);
+    RecordReader reader;
+    SummaryKey key;
+    ASSERT_EQ(reader.Open(LayoutOf(paths[0])), 0);
+    ASSERT_EQ(SummaryKey::Of(LayoutOf(paths[0]), reader, key), 0);
+    const std::string name = fs::path(KeptFile(paths[0])).filename().string();
+    ASSERT_EQ(SummaryFile::Write(Cache(), name, key, other, mapped), 0);
+    fs::permissions(KeptFile(paths[0]), fs::perms::others_write, fs::perm_options::add);
+  }
+  const Made planted = Summarise(paths[0]);
+  EXPECT_EQ(planted.origin, SummaryBuilder::Origin::Built);
+  EXPECT_FALSE(planted.fromFile);
+  EXPECT_EQ(planted.image, ReferenceImage(paths[0]));
+  const std::string others = ": can be written by others than its owner";
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(SummaryCache::kDistrustedNotice) + " " +
+                                                      KeptFile(paths[0]) + others});
+  reports.Clear();
+  fs::permissions(Cache(), fs::perms::group_write, fs::perm_options::add);
+  const Made open = Summarise(paths[2]);
+  EXPECT_FALSE(open.fromFile);
+  EXPECT_EQ(open.image, ReferenceImage(paths[2]));
+  EXPECT_FALSE(fs::exists(KeptFile(paths[2])));
+  EXPECT_FALSE(Summarise(paths[1]).fromFile) << "its own kept file is in the same folder";
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(SummaryCache::kDistrustedNotice) + " " + Cache() + others});
+}
+
+// A folder another user owns, as the test makes one where it can (running as root, it gives the
+// folder away).
+TEST_F(SummaryCacheTest, AnotherUsersFolderIsNotUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user here";
+  constexpr uid_t kNobody = 65534;
+  fs::create_directories(Cache());
+  ASSERT_EQ(::chown(Cache().c_str(), kNobody, kNobody), 0);
+  const Made made = Summarise(paths[0]);
+  EXPECT_FALSE(made.fromFile);
+  EXPECT_EQ(made.image, ReferenceImage(paths[0]));
+  EXPECT_TRUE(CacheEntries().empty());
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(SummaryCache::kDistrustedNotice) + " " + Cache() +
+                                                      ": belongs to another user (65534)"});
+}
+
+// A kept summary cut short while mapped (another program truncates it while the window is open):
+// the plot draws nothing from it, says so once, has it built again, then draws what the records hold.
+TEST_F(SummaryCacheTest, ASummaryCutShortWhileMappedIsNeverDrawn) {
+  ASSERT_EQ(Summarise(paths[0]).origin, SummaryBuilder::Origin::Built);
+  DataSourceManager manager;
+  ASSERT_EQ(manager.OpenSource(paths[0]), 0);
+  CscPlot plot(paths[0], "CSC", manager, 0xFFFFFF);
+  plot.LoadSourceInfo();
+  plot.StartSummary();
+  ASSERT_TRUE(plot.WaitForSummary());
+  ASSERT_EQ(plot.Summary()->GetOrigin(), SummaryBuilder::Origin::Loaded);
+  int64_t first = 0;
+  int64_t last = 0;
+  manager.GetTimeRange(first, last);
+  const PlotFrame whole = test::FrameFor(first, last - first, 1200);
+  ColumnSpan span;
+  span.start = whole.start;
+  span.end = whole.end;
+  span.width = 1200;
+  span.recordDuration = plot.GetRecordDuration();
+  span.samplePeriod = plot.GetSamplePeriod();
+  PixelCache expected;
+  ASSERT_EQ(LiteralColumns::ThroughManager(manager, 0, span, true, expected), 0);
+
+  const std::string kept = KeptFile(paths[0]);
+  const auto imageStart = static_cast<uintmax_t>(SummaryFile::ImageStart(
+      static_cast<int64_t>(fs::file_size(kept)) - SummaryFile::kHeaderBytes));
+  fs::resize_file(kept, imageStart + 64);
+  plot.Draw(whole, 1200, 100, 0, 0);
+  EXPECT_TRUE(plot.Cache().xs.empty()) << "nothing drawn from zeros";
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(SummaryCache::kCutShortNotice) + " " + paths[0]});
+  ASSERT_TRUE(plot.WaitForSummary());
+  plot.Draw(whole, 1200, 100, 0, 0);
+  EXPECT_EQ(plot.SettledCache().xs, expected.xs);
+  EXPECT_EQ(plot.SettledCache().mins, expected.mins);
+  EXPECT_EQ(plot.SettledCache().maxs, expected.maxs);
+}
+
+// Ended by a signal while it keeps summaries, a process leaves no temporary file and no partial
+// summary behind: its summaries are written unnamed and linked into place once whole.
+TEST_F(SummaryCacheTest, ASignalDuringAWriteLeavesNothingBehind) {
+  RecordReader reader;
+  SummaryKey key;
+  ASSERT_EQ(reader.Open(LayoutOf(paths[1])), 0);
+  ASSERT_EQ(SummaryKey::Of(LayoutOf(paths[1]), reader, key), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Only this thread lives in the child: the summaries are built here, not on the workers.
+    for (;;) {
+      SourceSummary summary;
+      std::atomic<bool> cancel{false};
+      std::atomic<int64_t> done{0};
+      if (SourceSummary::Build(LayoutOf(paths[1]), cancel, done, summary) != 0) ::_exit(1);
+      SummaryCache::Instance().Keep(key, summary);
+    }
+  }
+  ASSERT_GT(child, 0);
+  ::usleep(300'000);
+  ASSERT_EQ(::kill(child, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the child was still writing";
+  for (const std::string& name : CacheEntries()) {
+    EXPECT_EQ(name.find(SummaryFile::kTemporarySuffix), std::string::npos) << name;
+    if (name.size() < 4 || name.substr(name.size() - 4) != SummaryCache::kFileSuffix) continue;
+    SummaryFile kept;
+    EXPECT_EQ(kept.Open(Cache() + "/" + name), SummaryFile::Verdict::Usable) << name;
+  }
+}
+
+// A cap that is no size is said once, naming the variable and its value, and the usual cap holds.
+TEST_F(SummaryCacheTest, ACapThatIsNoSizeIsSaidAndTheUsualOneKept) {
+  const int64_t usual = SummaryCache::CapBytes(folder.File("cache"));
+  for (const char* text : {"garbage", "1.5G", "0x100000", "-5"}) {
+    test::ScopedVariable cap(SummaryCache::kCapVariable, text);
+    EXPECT_EQ(SummaryCache::CapBytes(folder.File("cache")), usual) << text;
+    fs::remove_all(Cache());  // each summary is kept afresh, under the cap
+    Summarise(paths[0]);
+    Summarise(paths[1]);
+    EXPECT_EQ(reports.CountOf(std::string(SummaryCache::kCapNotice) + " " + SummaryCache::kCapVariable + "=" + text), 1u);
+  }
+  EXPECT_EQ(reports.Count(), 4u);
 }
 
 TEST_F(SummaryCacheTest, ACacheFolderThatIsAFileLeavesSummariesInMemory) {

@@ -22,6 +22,7 @@
 #include "datafile/SourceListener.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
+#include "tests/support/SparseIndexLookup.h"
 
 namespace skelvane::test {
 
@@ -182,9 +183,9 @@ class FakeDataSourceManager final : public IDataSourceManager {
     if (!Valid(sourceIndex)) return kStatusNoData;
     const FakeSource& s = sources[sourceIndex];
     if (s.Count() == 0) return kStatusNoData;
-    if (time <= s.TimestampOf(0)) return kStatusOk;
-    int64_t found = 0;
-    for (int64_t i = 0; i < s.Count() && s.TimestampOf(i) <= time; ++i) found = i;
+    // The Part's sparse index, whatever the timestamps do.
+    const int64_t found = SparseIndexLookup::Find(s.Count(), [&s](int64_t i) { return s.TimestampOf(i); }, time);
+    if (found < 0) return kStatusOk;
     record = s.bytes.data() + found * kCscRecordSize;
     return kStatusOk;
   }

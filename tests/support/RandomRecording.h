@@ -20,8 +20,9 @@ inline constexpr int32_t kRandomRecordMicros = 16'000;
 /// `opening` 1 stamps record 1 one microsecond after record 0, 2 stamps record 1 like record 0 and
 /// record 2 one after: the time lookups then never step back to the first records. `increasing`
 /// leaves out the equal timestamps, so long runs of records are folded from the coarser nodes.
+/// `goingBack` stamps now and then a record seconds late, or steps back a little or a lot.
 inline void AddRandomRecords(FakeDataSourceManager& manager, int32_t source, int32_t count, std::mt19937_64& random,
-                             int32_t opening = 0, bool increasing = false) {
+                             int32_t opening = 0, bool increasing = false, bool goingBack = false) {
   constexpr int32_t kRecordMicros = kRandomRecordMicros;
   auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
   int64_t timestamp = uniform(0, 3) == 0 ? 0 : uniform(1, 50'000'000);
@@ -41,7 +42,12 @@ inline void AddRandomRecords(FakeDataSourceManager& manager, int32_t source, int
         v = uniform(-60, 60) + (uniform(0, r < 2 ? 20 : 200) == 0 ? uniform(-32768, 32767) : 0);
       samples[static_cast<std::size_t>(i)] = static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
     }
-    manager.AddRecord(source, timestamp, 32'000, samples);
+    const int64_t stamp = goingBack && r >= 2 && uniform(0, 150) == 0 ? timestamp + uniform(1, 5'000'000) : timestamp;
+    manager.AddRecord(source, stamp, 32'000, samples);
+    if (goingBack && r >= 2 && uniform(0, 150) == 0) {
+      timestamp -= uniform(0, 1) == 0 ? uniform(1, 2 * kRecordMicros) : uniform(kRecordMicros, 300 * kRecordMicros);
+      continue;
+    }
     int64_t step = uniform(0, 99);
     if (increasing && step >= 80 && step < 88) step = 0;
     if (r < opening)
