@@ -56,6 +56,11 @@ inline constexpr int32_t kMarkerOnePlot = 33043;
 inline constexpr int32_t kPreviousMarker = 33044;
 inline constexpr int32_t kNextMarker = 33045;
 inline constexpr int32_t kMarkersPanel = 33046;
+// Display > Filter: the band filter of every plot.
+inline constexpr int32_t kFilterNone = 33050;
+inline constexpr int32_t kFilterSpike = 33051;
+inline constexpr int32_t kFilterLfp = 33052;
+inline constexpr int32_t kFilterCustom = 33053;
 /// File > Recent Files: the n-th remembered set is kRecentFilesFirst + n.
 inline constexpr int32_t kRecentFilesFirst = 33100;
 

@@ -12,7 +12,7 @@ class WindowCommands;
 
 struct CommandRow {
   /// Where a row stands: the menu bar, one of the menus, or nowhere (a key without an item).
-  enum class Menu : uint8_t { None, Bar, File, RecentFiles, Display, TimeAxisLabels, SpikeExtraction, Help };
+  enum class Menu : uint8_t { None, Bar, File, RecentFiles, Display, TimeAxisLabels, Filter, SpikeExtraction, Help };
   enum class Kind : uint8_t { Item, Separator, Submenu };
   using Handler = void (*)(WindowCommands& commands);
   using CheckQuery = bool (*)(const WindowCommands& commands);

@@ -28,6 +28,7 @@
 #include "app/WindowCommands.h"
 #include "datafile/IDataSourceManager.h"
 #include "datafile/SourceListener.h"
+#include "display/CscPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotCanvas.h"
@@ -140,7 +141,10 @@ int32_t MainWindow::Create() {
       canvas_, view_, plots_, session_, Extraction(), *markers_, *cursors_, *spikePanels_, *this});
   session_.OpenSessionsWith([this](const std::string& path) { sessions_->Open(path); });
   // The filter each plot draws through is the one its spectrum shows filtered.
-  spectrum_ = new SpectrumPanel(plots_, sources_, view_, [](const IPlot&) { return FilterSpec(); }, this);
+  spectrum_ = new SpectrumPanel(plots_, sources_, view_, [](const IPlot& plot) {
+    const auto* csc = dynamic_cast<const CscPlot*>(&plot);
+    return csc != nullptr ? csc->Filter() : FilterSpec();
+  }, this);
   addDockWidget(Qt::RightDockWidgetArea, spectrum_);
   spectrum_->hide();
   commands_ = std::make_unique<WindowCommands>(WindowCommands::Parts{

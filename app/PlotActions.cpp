@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QMenu>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "app/ClientLayout.h"
+#include "app/CustomFilterDialog.h"
 #include "app/PlotLocator.h"
 #include "app/WindowView.h"
 #include "display/Autoscale.h"
@@ -15,6 +17,8 @@
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/Plot.h"
+#include "filter/FilterDesign.h"
+#include "platform/ReportError.h"
 
 namespace skelvane {
 
@@ -63,6 +67,28 @@ void PlotActions::OnContextMenu(int32_t x, int32_t y) {
   });
   act(QStringLiteral("&Reset Amplitude"), [this, path](int32_t) { canvas_.SetAmplitudeGain(path, 1.0); });
   act(QStringLiteral("&Autoscale"), [this](int32_t i) { AutoscaleOf(i); });
+  // The plot's band filter, its own filter checked.
+  QMenu* filters = menu->addMenu(QStringLiteral("&Filter"));
+  const std::vector<CscPlot*> shown = FilterTargets(index);
+  const FilterSpec current = shown.empty() ? FilterSpec() : shown.front()->Filter();
+  const auto filterItem = [&](const QString& text, FilterSpec::Band band, auto&& action) {
+    QAction* item = filters->addAction(text);
+    item->setCheckable(true);
+    item->setChecked(current.GetBand() == band);
+    QObject::connect(item, &QAction::triggered, menu, [this, path, action] {
+      for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+        if (locator_.PathOf(i) == path) {
+          action(i);
+          return;
+        }
+      }
+    });
+  };
+  using Band = FilterSpec::Band;
+  filterItem(QStringLiteral("&None"), Band::kNone, [this](int32_t i) { SetFilter(i, FilterSpec()); });
+  filterItem(QStringLiteral("&Spike Band"), Band::kSpike, [this](int32_t i) { SetFilter(i, FilterSpec::Spike()); });
+  filterItem(QStringLiteral("&LFP Band"), Band::kLfp, [this](int32_t i) { SetFilter(i, FilterSpec::Lfp()); });
+  filterItem(QStringLiteral("&Custom..."), Band::kCustom, [this](int32_t i) { AskCustomFilter(i); });
   plotMenu_ = menu;
   menu->popup(client_.mapToGlobal(QPoint(x, y)));
 }
@@ -120,6 +146,83 @@ bool PlotActions::AutoscaleOf(int32_t index) {
 
 void PlotActions::AutoscaleAll() {
   for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) AutoscaleOf(i);
+}
+
+std::vector<CscPlot*> PlotActions::FilterTargets(int32_t index) const {
+  std::vector<CscPlot*> targets;
+  const int32_t first = index < 0 ? 0 : index;
+  const int32_t end = index < 0 ? plots_.GetNumPlots() : std::min(index + 1, plots_.GetNumPlots());
+  for (int32_t i = first; i < end; ++i) {
+    IPlot* plot = nullptr;
+    if (plots_.GetPlot(i, plot) != 0 || plot == nullptr) continue;
+    if (auto* csc = dynamic_cast<CscPlot*>(plot)) targets.push_back(csc);
+  }
+  return targets;
+}
+
+bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal) {
+  if (filter.IsNone()) return true;
+  for (CscPlot* plot : targets) {
+    if (!FilterDesign::Shared(filter, plot->GetSamplingFrequency(), refusal)) {
+      refusal += ": " + plot->GetPath();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PlotActions::SetFilter(int32_t index, const FilterSpec& filter) {
+  const std::vector<CscPlot*> targets = FilterTargets(index);
+  // All or none: a band one recording cannot take leaves every plot as it was.
+  if (std::string refusal; !CanTake(targets, filter, refusal)) {
+    ReportError(refusal, 0);
+    return false;
+  }
+  std::string notice;
+  for (CscPlot* plot : targets) {
+    std::string refusal;
+    if (!plot->SetFilter(filter, refusal)) {
+      ReportError(refusal, 0);
+      return false;
+    }
+    if (const std::string said = plot->FilterNotice(); !said.empty() && notice.empty()) notice = said;
+  }
+  if (!notice.empty()) window_.ShowNotice(notice);
+  window_.Redraw();
+  return true;
+}
+
+void PlotActions::AskCustomFilter(int32_t index) {
+  const std::vector<CscPlot*> targets = FilterTargets(index);
+  if (targets.empty()) return;
+  const std::string path = index < 0 ? std::string() : locator_.PathOf(index);
+  auto* dialog = new CustomFilterDialog(
+      targets.front()->Filter(),
+      [targets](const FilterSpec& filter, std::string& refusal) { return CanTake(targets, filter, refusal); },
+      &client_);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  customDialog_ = dialog;
+  // The plot is found again by its path when the dialog closes: it may have moved meanwhile.
+  QObject::connect(dialog, &QDialog::accepted, dialog, [this, dialog, index, path] {
+    if (!dialog->Filter()) return;
+    if (index < 0) {
+      SetFilter(-1, *dialog->Filter());
+      return;
+    }
+    for (int32_t i = 0; i < plots_.GetNumPlots(); ++i) {
+      if (locator_.PathOf(i) == path) SetFilter(i, *dialog->Filter());
+    }
+  });
+  dialog->open();
+}
+
+std::optional<FilterSpec> PlotActions::SharedFilter() const {
+  const std::vector<CscPlot*> plots = FilterTargets(-1);
+  if (plots.empty()) return FilterSpec();
+  for (CscPlot* plot : plots) {
+    if (!(plot->Filter() == plots.front()->Filter())) return std::nullopt;
+  }
+  return plots.front()->Filter();
 }
 
 }  // namespace skelvane

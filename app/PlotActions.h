@@ -1,18 +1,25 @@
 #pragma once
 // What the user does to one plot or to all of them outside the header icons: the plot's right-click
-// menu (close, move, resize, amplitude, autoscale), the names of the header icons as tooltips, and
-// amplitude zoom and autoscale of one plot or of every plot. Owned by MainWindow; the commands and
+// menu (close, move, resize, amplitude, autoscale, filter), the names of the header icons as tooltips,
+// and amplitude zoom, autoscale and the band filter of one plot or of every plot. Owned by MainWindow; the commands and
 // the wheel use it.
 
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CustomFilterDialog.h"
+#include "filter/FilterSpec.h"
 
 class QMenu;
 class QWidget;
 
 namespace skelvane {
 
+class CscPlot;
 class IPlotCanvas;
 class IPlotCollection;
 class PlotLocator;
@@ -49,6 +56,18 @@ class PlotActions {
   /// Autoscales every plot.
   void AutoscaleAll();
 
+  /// Draws every plot (`index` < 0) or plot `index` through `filter`. When a recording cannot take it,
+  /// the refusal is reported and no plot changes; a recording too short for its support is filtered
+  /// as far as it goes and the status bar says so. False when refused.
+  bool SetFilter(int32_t index, const FilterSpec& filter);
+  /// Asks for a Custom band's cut-offs (the dialog refuses what the plots cannot take), then filters
+  /// every plot (`index` < 0) or plot `index` through it.
+  void AskCustomFilter(int32_t index);
+  /// The filter every open plot draws through; nullopt while they differ. None without plots.
+  std::optional<FilterSpec> SharedFilter() const;
+  /// The Custom Filter dialog while it is open (null otherwise).
+  CustomFilterDialog* CustomDialog() const { return customDialog_; }
+
  private:
   IPlotCanvas& canvas_;
   const ViewState& view_;
@@ -56,7 +75,13 @@ class PlotActions {
   const PlotLocator& locator_;
   WindowView& window_;
   QWidget& client_;
+  /// The CSC plots `index` stands for (every plot when below 0).
+  std::vector<CscPlot*> FilterTargets(int32_t index) const;
+  /// Whether every plot of `targets` can take `filter`; false with the refusal for the first that cannot.
+  static bool CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal);
+
   QPointer<QMenu> plotMenu_;
+  QPointer<CustomFilterDialog> customDialog_;
 };
 
 }  // namespace skelvane

@@ -1,5 +1,6 @@
 #include "app/WindowCommands.h"
 
+#include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
 #include <iterator>
@@ -73,7 +74,7 @@ constexpr const char* kGestures[][2] = {
     {"Shift+Click", "Zoom out around the click"},
     {"Drag", "Zoom to the dragged span"},
     {"Drag a plot's lower border", "Resize the plot"},
-    {"Right-click a plot", "Close, move, resize, change the amplitude of or autoscale the plot"},
+    {"Right-click a plot", "Close, move, resize, change the amplitude of, autoscale or filter the plot"},
     {"Drop files", "Open them"},
     {"Click or drag the overview", "Centre the view there"},
 };
@@ -186,6 +187,15 @@ std::span<const CommandRow> WindowCommands::Table() {
       Check(c::kMarkersPanel, Menu::Display, "Mar&kers Panel",
             [](C& w) { w.markers_.ShowPanel(!w.markers_.PanelShown()); },
             [](const C& w) { return w.markers_.PanelShown(); }),
+      Popup(Menu::Display, "F&ilter", Menu::Filter),
+      Check(c::kFilterNone, Menu::Filter, "&None", [](C& w) { w.plots_.SetFilter(-1, FilterSpec()); },
+            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kNone); }),
+      Check(c::kFilterSpike, Menu::Filter, "&Spike Band", [](C& w) { w.plots_.SetFilter(-1, FilterSpec::Spike()); },
+            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kSpike); }),
+      Check(c::kFilterLfp, Menu::Filter, "&LFP Band", [](C& w) { w.plots_.SetFilter(-1, FilterSpec::Lfp()); },
+            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kLfp); }),
+      Check(c::kFilterCustom, Menu::Filter, "&Custom...", [](C& w) { w.plots_.AskCustomFilter(-1); },
+            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kCustom); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -244,6 +254,11 @@ WindowCommands::~WindowCommands() = default;
 
 void WindowCommands::BuildMenus(QMenuBar& bar) {
   menus_ = std::make_unique<CommandMenus>(Table(), bar, widget_, [this](int32_t command) { Run(command); });
+  // A plot's own filter changes from its right-click menu: the marks are brought up to date as the
+  // menu opens.
+  if (QMenu* filters = menus_->Menu(Menu::Filter)) {
+    QObject::connect(filters, &QMenu::aboutToShow, filters, [this] { UpdateChecks(); });
+  }
   UpdateChecks();
 }
 
@@ -267,6 +282,11 @@ void WindowCommands::UpdateChecks() {
   for (const CommandRow& row : Table()) {
     if (row.checked != nullptr) menus_->SetChecked(row.command, row.checked(*this));
   }
+}
+
+bool WindowCommands::FiltersAre(FilterSpec::Band band) const {
+  const std::optional<FilterSpec> shared = plots_.SharedFilter();
+  return shared && shared->GetBand() == band;
 }
 
 void WindowCommands::ApplyRememberedDisplay() {

@@ -15,6 +15,7 @@
 #include "app/KeysAndMouseDialog.h"
 #include "display/IPlotCanvas.h"
 #include "display/ViewModel.h"
+#include "filter/FilterSpec.h"
 
 class QMenuBar;
 class QWidget;
@@ -97,6 +98,8 @@ class WindowCommands {
   void FitPlotsToWindow();
   void ToggleScaleBars();
   void ToggleSpectrum();
+  /// Whether every plot draws through a filter of `band` (Display > Filter's marks).
+  bool FiltersAre(FilterSpec::Band band) const;
 
   IPlotCanvas& canvas_;
   ViewState& view_;

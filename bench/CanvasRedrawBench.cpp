@@ -9,6 +9,10 @@
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
+// SKELVANE_BENCH_FILTER=spike|lfp|LO:HI adds the filtered figures: the sweep again with every span
+// drawn raw and through the band (each filtered frame against the raw one-record frame of the same
+// rounds), and the first filtered whole view (the filtered summaries built on the workers, then the
+// frame) against the plain pass.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -27,6 +31,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -37,6 +42,7 @@
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "filter/FilterSpec.h"
 #include "summary/SummaryBuilder.h"
 #include "summary/SummaryCache.h"
 #include "summary/SummaryWorkerPool.h"
@@ -67,8 +73,9 @@ struct Scene {
   int64_t dataStart = 0;
   bool ready = false;
 
+  std::vector<std::string> paths;
+
   Scene() {
-    std::vector<std::string> paths;
     if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
       for (const auto& entry : std::filesystem::directory_iterator(data)) {
         if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
@@ -87,18 +94,7 @@ struct Scene {
       if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return;
       paths = result.paths;
     }
-    for (const std::string& path : paths) {
-      if (manager.OpenSource(path) != 0) return;
-      if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
-    }
-    const char* gainText = std::getenv("SKELVANE_BENCH_GAIN");
-    const double gain = gainText != nullptr ? std::atof(gainText) : 1.0;
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      plot->SetHeight(kPlotHeight);
-      if (gain > 0.0) canvas.SetAmplitudeGain(plot->GetPath(), gain);
-    }
+    if (!MakePlots()) return;
     ViewState& v = view;
     v.CanvasWidth = kCanvasWidth;
     v.CanvasHeight = kCanvasHeight;
@@ -120,6 +116,39 @@ struct Scene {
     collection.RemoveAllPlots();
     std::error_code ec;
     if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+
+  // A plot per source, as opening them makes: no summary, no filter. The sources go with their plots.
+  bool MakePlots() {
+    collection.RemoveAllPlots();
+    const char* gainText = std::getenv("SKELVANE_BENCH_GAIN");
+    const double gain = gainText != nullptr ? std::atof(gainText) : 1.0;
+    for (const std::string& path : paths) {
+      if (int32_t source = -1; manager.FindSourceByPath(path, source) != 0 && manager.OpenSource(path) != 0) {
+        return false;
+      }
+      if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return false;
+    }
+    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+      IPlot* plot = nullptr;
+      collection.GetPlot(i, plot);
+      plot->SetHeight(kPlotHeight);
+      if (gain > 0.0) canvas.SetAmplitudeGain(plot->GetPath(), gain);
+    }
+    return true;
+  }
+  bool SetFilter(const FilterSpec& filter) {
+    bool ok = true;
+    std::string refusal;
+    for (CscPlot* plot : Plots()) ok = plot->SetFilter(filter, refusal) && ok;
+    return ok;
+  }
+  // The frame as the window first shows it: the plots start their summaries, which the workers build
+  // while nothing is drawn of them, and the frame once they are there.
+  bool RedrawOnceBuilt() {
+    if (!Redraw()) return false;
+    for (CscPlot* plot : Plots()) plot->WaitForSummary();
+    return Redraw();
   }
 
   std::vector<CscPlot*> Plots() {
@@ -292,15 +321,9 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
-void SpanSweep(benchmark::State& state) {
-  Scene& scene = TheScene();
-  if (!scene.ready) {
-    state.SkipWithError("the synthetic recording could not be made");
-    return;
-  }
-  // SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
-  // for profiling one of them.
+// SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
+// for profiling one of them.
+std::vector<int64_t> SweepSpans() {
   std::vector<int64_t> spans(std::begin(kSweepSpans), std::end(kSweepSpans));
   if (const char* only = std::getenv("SKELVANE_BENCH_SPANS"); only != nullptr) {
     spans.clear();
@@ -311,6 +334,17 @@ void SpanSweep(benchmark::State& state) {
       p = *next == ',' ? next + 1 : next;
     }
   }
+  return spans;
+}
+
+// Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
+void SpanSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready) {
+    state.SkipWithError("the synthetic recording could not be made");
+    return;
+  }
+  const std::vector<int64_t> spans = SweepSpans();
   const std::size_t kSpans = spans.size();
   const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
   const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
@@ -342,6 +376,100 @@ void SpanSweep(benchmark::State& state) {
   }
 }
 
+// The band of the filtered figures, from SKELVANE_BENCH_FILTER; none when it is not set or does not parse.
+const std::optional<FilterSpec>& BenchFilter() {
+  static const std::optional<FilterSpec> filter = []() -> std::optional<FilterSpec> {
+    const char* text = std::getenv("SKELVANE_BENCH_FILTER");
+    std::string refusal;
+    if (text == nullptr) return std::nullopt;
+    std::optional<FilterSpec> parsed = FilterSpec::Parse(text, refusal);
+    if (!parsed) std::fprintf(stderr, "SKELVANE_BENCH_FILTER: %s\n", refusal.c_str());
+    return parsed;
+  }();
+  return filter;
+}
+
+// Per span: the median raw and filtered frames of the filtered sweep.
+struct FilteredSweepFrame {
+  int64_t span;
+  double raw;
+  double filtered;
+  double rawCpu;
+  double filteredCpu;
+};
+std::vector<FilteredSweepFrame>& FilteredSweepFrames() {
+  static std::vector<FilteredSweepFrame> frames;
+  return frames;
+}
+
+// Every span of the sweep in turn, drawn raw and then filtered, caches emptied before each frame, once
+// both kinds of summary are built.
+void FilteredSpanSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready || !BenchFilter() || BenchFilter()->IsNone()) {
+    state.SkipWithError("needs SKELVANE_BENCH_FILTER=spike|lfp|LO:HI");
+    return;
+  }
+  scene.ShowWholeRecording();
+  if (!scene.SetFilter(*BenchFilter()) || !scene.RedrawOnceBuilt()) {
+    state.SkipWithError("the filtered summaries could not be built");
+    return;
+  }
+  const std::vector<int64_t> spans = SweepSpans();
+  const std::size_t kSpans = spans.size();
+  std::vector<std::vector<double>> raw(kSpans), filtered(kSpans), rawCpu(kSpans), filteredCpu(kSpans);
+  const auto frame = [&](int64_t span, const FilterSpec& filter, std::vector<double>& times,
+                         std::vector<double>& cpuTimes) {
+    state.PauseTiming();
+    if (span == 0) {
+      scene.ShowWholeRecording();
+    } else {
+      scene.ShowSpan(span);
+    }
+    scene.SetFilter(filter);
+    scene.ClearCaches();
+    state.ResumeTiming();
+    const auto begin = std::chrono::steady_clock::now();
+    const double cpuBegin = ProcessSeconds();
+    if (!scene.Redraw()) state.SkipWithError("redraw failed");
+    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    cpuTimes.push_back(ProcessSeconds() - cpuBegin);
+  };
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
+  for (auto _ : state) {
+    for (int32_t round = 0; round < rounds; ++round) {
+      for (std::size_t i = 0; i < kSpans; ++i) {
+        frame(spans[i], FilterSpec(), raw[i], rawCpu[i]);
+        frame(spans[i], *BenchFilter(), filtered[i], filteredCpu[i]);
+      }
+    }
+  }
+  scene.SetFilter(FilterSpec());
+  FilteredSweepFrames().clear();
+  for (std::size_t i = 0; i < kSpans; ++i) {
+    const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;
+    FilteredSweepFrames().push_back(
+        {span, Median(raw[i]), Median(filtered[i]), Median(rawCpu[i]), Median(filteredCpu[i])});
+  }
+}
+
+// The first whole view through the band, on plots as freshly opened: the filtered summaries built on
+// the workers, then the frame. Last of all, since the plots it makes have no raw summary.
+void FilteredFirstWhole(benchmark::State& state) {
+  if (!BenchFilter() || BenchFilter()->IsNone()) {
+    state.SkipWithError("needs SKELVANE_BENCH_FILTER=spike|lfp|LO:HI");
+    return;
+  }
+  Measure(
+      state, "filtered/first-whole",
+      [](Scene& s) {
+        s.MakePlots();
+        s.ShowWholeRecording();
+      },
+      [](Scene& s) { return s.SetFilter(*BenchFilter()) && s.RedrawOnceBuilt(); });
+}
+
 void PlainPassAllFiles(benchmark::State& state) {
   Measure(state, "read/files", [](Scene&) {}, [](Scene& s) { return s.ReadAllFiles(); });
 }
@@ -359,6 +487,8 @@ BENCHMARK(PlainReadOneRecord)->Unit(benchmark::kMillisecond)->Iterations(200)->M
 BENCHMARK(RedrawOneRecordCold)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(SpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+BENCHMARK(FilteredSpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+BENCHMARK(FilteredFirstWhole)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
 
 void PrintRatios() {
   const auto& t = SecondsPerIteration();
@@ -368,6 +498,26 @@ void PrintRatios() {
   };
   std::printf("\nSummary build against a plain pass over the same files on the same threads (same run):\n");
   ratio("summary/build", "read/files");
+  if (t.count("filtered/first-whole")) {
+    std::printf("\nFirst whole view through %s (filtered summaries built, then the frame) against a plain pass:\n",
+                BenchFilter()->Description().c_str());
+    ratio("filtered/first-whole", "read/files");
+  }
+  const auto& filteredSweep = FilteredSweepFrames();
+  if (!filteredSweep.empty() && filteredSweep.front().raw > 0.0) {
+    std::printf("\nFiltered cold frame at each span against the raw one-record frame (medians, same rounds):\n");
+    for (const FilteredSweepFrame& frame : filteredSweep) {
+      std::printf("span_us=%lld raw_ms=%.2f filtered_ms=%.2f filtered_ratio=%.2f\n",
+                  static_cast<long long>(frame.span), frame.raw * 1e3, frame.filtered * 1e3,
+                  frame.filtered / filteredSweep.front().raw);
+    }
+    std::printf("\nThe same frames' process CPU time (all threads), against the raw one-record frame's:\n");
+    for (const FilteredSweepFrame& frame : filteredSweep) {
+      std::printf("span_us=%lld raw_cpu_ms=%.2f filtered_cpu_ms=%.2f filtered_cpu_ratio=%.2f\n",
+                  static_cast<long long>(frame.span), frame.rawCpu * 1e3, frame.filteredCpu * 1e3,
+                  frame.filteredCpu / filteredSweep.front().rawCpu);
+    }
+  }
   std::printf("\nWhole-recording frame against the one-record frame, both with empty column caches (same run):\n");
   ratio("redraw/whole/cold", "redraw/record/cold");
   ratio("redraw/whole/warm", "redraw/record/warm");

@@ -92,6 +92,7 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   } else if (options.files.empty() || options.width <= 0 || options.height <= 0) {
     throw CLI::RequiredError("files, --width and --height (or --session)");
   }
+  options.filter = args.filter.Spec();
   auto refused = std::make_shared<bool>(false);
   if (args.showSpikes) options.spikeMarks = MarksFor(args.detection, args.filter.Spec(), refused);
   // Replacing an input would destroy the very recording the picture is of.
@@ -159,12 +160,10 @@ const CommandRegistry::Registration kRegistration([](CLI::App& app) {
       "--show-spikes", args->showSpikes,
       "Mark the spikes that extract with the options below would write, at their peaks (nothing else changes)");
   args->detection.AddTo(cmd, false);
-  // For now the band filters only what the spike marks are detected on (the traces are drawn as
-  // recorded), so without --show-spikes it would be ignored: it needs it.
   args->filter.AddTo(cmd, "--filter",
-                     std::string("Band filter the spikes marked by --show-spikes are detected on: ") +
-                         FilterOption::kSpelling + " (cut-offs in Hz; default none), as extract --filter detects them")
-      ->needs(showSpikes);
+                     std::string("Band filter the traces are drawn through: ") + FilterOption::kSpelling +
+                         " (cut-offs in Hz; default none). With --show-spikes the spikes are detected on the "
+                         "filtered samples, as extract --filter detects them");
   args->detection.Need(showSpikes);
   cmd->callback([args, cmd] {
     if (args->showSpikes) args->detection.RequireDetection();

@@ -10,6 +10,7 @@
 #include "display/ViewState.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
+#include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
 #include "summary/SummaryCache.h"
@@ -83,6 +84,16 @@ int32_t CanvasSnapshot::Render(const SnapshotOptions& options, MemoryBitmap& fra
 
   for (const std::string& path : options.files) {
     if (const int32_t rc = OpenWithPlots(path, manager, collection); rc != 0) return rc;
+  }
+  for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
+    IPlot* plot = nullptr;
+    auto* csc = collection.GetPlot(i, plot) == 0 ? dynamic_cast<CscPlot*>(plot) : nullptr;
+    if (csc == nullptr) continue;
+    if (std::string refusal; !csc->SetFilter(options.filter, refusal)) {
+      ReportError(refusal, 0);
+      return kStatusFailed;
+    }
+    if (const std::string notice = csc->FilterNotice(); !notice.empty()) ShowMessage(notice);
   }
   int64_t dataStart = 0;
   int64_t dataEnd = 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "filter/FilterSpec.h"
+
 namespace skelvane {
 
 class IDataSourceManager;
@@ -35,6 +37,7 @@ struct SnapshotOptions {
   bool keepSummaries = true;            // summaries are read from and kept in the summary cache
   SnapshotSpikeMarks spikeMarks = {};   // the spikes marked on the traces; none without it
   SnapshotArrangement arrange = {};     // applied before drawing; nothing without it
+  FilterSpec filter;                    // the band filter every plot draws through
 };
 
 class CanvasSnapshot {
@@ -44,8 +47,9 @@ class CanvasSnapshot {
 
   /// Opens the files as sources with a plot each (named by file title), sets up the view, renders
   /// and copies the frame (32-bit, bottom-up) into `frame` (and the view it showed into `view`).
-  /// 0; -1 for a bad size or a failed render; or the data source manager's code for a file it
-  /// could not open or that changed while it was drawn (it has reported why).
+  /// 0; -1 for a bad size, a filter some recording cannot take (reported) or a failed render; or the
+  /// data source manager's code for a file it could not open or that changed while it was drawn (it
+  /// has reported why). A recording too short for the filter's support is drawn, with a message.
   static int32_t Render(const SnapshotOptions& options, MemoryBitmap& frame, ViewState* view = nullptr);
   /// Sets `view` up as the main window shows data from `dataStart` to `dataEnd` on a canvas of the
   /// options' size, after the user zoomed to their span and scrolled to their start.

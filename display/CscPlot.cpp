@@ -115,6 +115,37 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
   return kStatusOk;
 }
 
+bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
+  if (filter == filter_) return true;
+  // The last filter's design and summary are kept through None, so going back to it costs nothing.
+  if (!filter.IsNone() && !(design_ && design_->Spec() == filter)) {
+    std::optional<FilterDesign> design = FilterDesign::Shared(filter, properties_.samplingFrequency, refusal);
+    if (!design) {
+      refusal += ": " + GetPath();
+      return false;
+    }
+    filteredSummary_.reset();
+    filteredPieces_.reset();
+    filtered_.reset();
+    design_ = std::move(design);
+  }
+  filter_ = filter;
+  ClearCache();
+  return true;
+}
+
+std::string CscPlot::HeaderNote() const { return filter_.IsNone() ? std::string() : filter_.Description(); }
+
+std::string CscPlot::FilterNotice() {
+  if (!Filtered()) return {};
+  int32_t source = -1;
+  if (sources_.FindSourceByPath(GetPath(), source) != 0 || !OpenReader(sources_, source)) return {};
+  const int64_t samples = reader_.NumRecords() * kSamplesPerRecord;
+  if (samples >= design_->Support()) return {};
+  return DisplayName() + ": " + std::to_string(samples) + " samples, fewer than the " + std::to_string(design_->Support()) +
+         " the " + filter_.Description() + " weighs: filtered with its own samples mirrored past its ends";
+}
+
 bool CscPlot::DrawsBars(int64_t visibleSpan, int32_t width) const {
   return recordDuration_ / kRecordQuarter < visibleSpan / width;
 }
@@ -130,7 +161,8 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   const bool minMax = DrawsBars(frame.visibleSpan, width);
   if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
   if (reader_.NumRecords() == 0) return;
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  const std::unique_ptr<SummaryBuilder>& builder = ActiveSummary();
+  const SourceSummary* summary = builder != nullptr ? builder->Summary() : nullptr;
   const ColumnSpan span = SpanFor(start, end, width);
   RecordRange range;
   if (LocateRecords(summary, span, range) != kStatusOk) return;
@@ -194,8 +226,9 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
 }
 
 void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
-  if (summary_ != nullptr) {
-    if (rank == SummaryBuilder::Rank::Shown) summary_->SetRank(rank);
+  std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  if (summary != nullptr) {
+    if (rank == SummaryBuilder::Rank::Shown) summary->SetRank(rank);
     return;
   }
   if (sourceChanged_) return;
@@ -204,10 +237,11 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   if (!OpenReader(sources_, source)) return;
   // A recording short enough to be walked record by record at any zoom never needs one.
   if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
-  summary_ = std::make_unique<SummaryBuilder>(layout_);
-  summary_->SetRank(rank);
-  if (onSummaryFinished) summary_->SetOnFinished(onSummaryFinished);
-  summary_->Start();
+  summary = Filtered() ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
+                   : std::make_unique<SummaryBuilder>(layout_);
+  summary->SetRank(rank);
+  if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
+  summary->Start();
 }
 
 int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last,
@@ -236,7 +270,7 @@ int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int6
 
 bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
-  if (summary_ != nullptr) return true;
+  if (ActiveSummary() != nullptr) return true;
   if (width <= 0 || frame.end <= frame.start || properties_.ADMaxValue * properties_.scale == 0.0) return false;
   if (recordDuration_ <= 0 || samplePeriod_ <= 0.0 || !DrawsBars(frame.visibleSpan, width) || sourceChanged_) {
     return false;
@@ -254,12 +288,13 @@ bool CscPlot::StartSummaryFor(const PlotFrame& frame) {
   const int64_t count = last - first + 1;
   if (!WalksSummary(count, span) || count <= kReadRecords) return false;
   StartSummary();
-  return summary_ != nullptr;
+  return ActiveSummary() != nullptr;
 }
 
 bool CscPlot::WaitForSummary() const {
-  if (summary_ == nullptr) return false;
-  summary_->Wait();
+  const std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  if (summary == nullptr) return false;
+  summary->Wait();
   return true;
 }
 
@@ -274,7 +309,7 @@ int32_t CscPlot::BuildColumns(int32_t source, const ColumnSpan& span, bool minMa
   if (OpenReader(manager, source)) {
     rc = BuildFromFile(manager, source, span, minMax);
     if (SummaryCutShort()) rc = kStatusBusy;  // what was read from the summary may be zeros
-  } else {
+  } else if (!Filtered()) {
     // A source whose file cannot be read directly is walked through the manager's lookups.
     rc = LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
   }
@@ -375,7 +410,7 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
   const int64_t keptTo = std::min(first + count, recordsFirst_ + recordsCount_);
   int32_t rc = kStatusOk;
   if (keptFrom >= keptTo) {
-    rc = reader_.Read(first, count, records_);
+    rc = ReadShown(first, count, records_);
   } else {
     const std::size_t keptBytes = static_cast<std::size_t>((keptTo - keptFrom) * size);
     records_.resize(std::max(records_.size(), static_cast<std::size_t>(count * size)));
@@ -384,7 +419,7 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
     records_.resize(static_cast<std::size_t>(count * size));
     auto read = [&](int64_t from, int64_t to) -> int32_t {
       if (from >= to) return kStatusOk;
-      if (const int32_t status = reader_.Read(from, to - from, readBuffer_); status != kStatusOk) return status;
+      if (const int32_t status = ReadShown(from, to - from, readBuffer_); status != kStatusOk) return status;
       std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
       return kStatusOk;
     };
@@ -404,6 +439,28 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
   return kStatusOk;
 }
 
+int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out) {
+  if (!Filtered()) return reader_.Read(first, count, out);
+  if (filtered_ == nullptr) filtered_ = std::make_unique<FilteredRecords>(reader_, *design_, samplePeriod_);
+  filteredSamples_.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
+  filteredTimes_.resize(static_cast<std::size_t>(count));
+  if (const int32_t rc = filtered_->Read(first, first + count, filteredSamples_.data(), filterBuffers_, nullptr,
+                                         filteredTimes_.data());
+      rc != kStatusOk) {
+    return rc;
+  }
+  // Laid out as records, so that every walk over records takes the filtered ones unchanged.
+  const int32_t size = reader_.RecordSize();
+  out.assign(static_cast<std::size_t>(count * size), 0);
+  for (int64_t r = 0; r < count; ++r) {
+    uint8_t* record = out.data() + r * size;
+    std::memcpy(record + kCscTimestampOffset, &filteredTimes_[static_cast<std::size_t>(r)], sizeof(int64_t));
+    std::memcpy(record + kCscSamplesOffset, filteredSamples_.data() + r * kSamplesPerRecord,
+                kSamplesPerRecord * sizeof(int16_t));
+  }
+  return kStatusOk;
+}
+
 void CscPlot::ForgetRecords() {
   timestamps_.clear();
   recordsFirst_ = 0;
@@ -411,7 +468,8 @@ void CscPlot::ForgetRecords() {
 }
 
 int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, const ColumnSpan& span, bool minMax) {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  const std::unique_ptr<SummaryBuilder>& builder = ActiveSummary();
+  const SourceSummary* summary = builder != nullptr ? builder->Summary() : nullptr;
   if (reader_.NumRecords() == 0) return kStatusOk;
   RecordRange range;
   if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
@@ -419,17 +477,23 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
     // Open where a column edge cuts a sub-block: settled when drawn, for the rows drawn in.
     if (summary != nullptr) return SummaryColumns::Walk(*summary, span, cache_);
   }
+  // A filtered view reads its records whatever their number: the manager's walk knows no filter.
+  const auto walkAll = [&] {
+    return Filtered() ? ReadAndBuild(span, minMax, range, cache_)
+                   : LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  };
   if (minMax && WalksSummary(range.Count(), span) && range.Count() > kReadRecords) {
     StartSummary();
-    if (summary_ == nullptr) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
-    if (summary_->GetState() == SummaryBuilder::State::Failed) {
+    const std::unique_ptr<SummaryBuilder>& started = ActiveSummary();
+    if (started == nullptr) return walkAll();
+    if (started->GetState() == SummaryBuilder::State::Failed) {
       // The build ran into a short file or a read error: let the manager say whether it changed.
       if (manager.CheckSource(source) == kStatusSourceChanged) return kStatusSourceChanged;
-      return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+      return walkAll();
     }
     return kStatusBusy;  // drawn when the build completes
   }
-  if (range.Count() > kReadRecords) return LiteralColumns::ThroughManager(manager, source, span, minMax, cache_);
+  if (range.Count() > kReadRecords) return walkAll();
   return ReadAndBuild(span, minMax, range, cache_);
 }
 
@@ -446,10 +510,20 @@ int32_t CscPlot::TakePrepared(int32_t source) {
 }
 
 int32_t CscPlot::Settle(PixelCache& cache, const std::optional<ColumnBarCoverage>& rows) {
-  if (pieceReads_ == nullptr) pieceReads_ = std::make_unique<FilePieceExtremes>(reader_);
-  if (!rows) return settler_.Settle(cache, nullptr, *pieceReads_, properties_.scale);
+  PieceExtremes* source = nullptr;
+  if (Filtered()) {
+    // A filtered summary bounds the filtered samples: its open bars are settled with them.
+    if (filteredPieces_ == nullptr) {
+      filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
+    }
+    source = filteredPieces_.get();
+  } else {
+    if (pieceReads_ == nullptr) pieceReads_ = std::make_unique<FilePieceExtremes>(reader_);
+    source = pieceReads_.get();
+  }
+  if (!rows) return settler_.Settle(cache, nullptr, *source, properties_.scale);
   const MaskRows keys(*rows);
-  return settler_.Settle(cache, &keys, *pieceReads_, properties_.scale);
+  return settler_.Settle(cache, &keys, *source, properties_.scale);
 }
 
 int32_t CscPlot::SettleBars(const PlotFrame& frame, int32_t source) {
@@ -477,6 +551,8 @@ bool CscPlot::SummaryCutShort() {
   if (summary == nullptr || !summary->Damaged()) return false;
   SummaryCache::Instance().ReportCutShort(GetPath());
   summary_.reset();
+  // A filtered view's columns come from its own summary, built in memory: they stand.
+  if (Filtered()) return false;
   StartSummary();
   return true;
 }

@@ -15,10 +15,14 @@
 #include "columns/BarSettler.h"
 #include "columns/FilePieceExtremes.h"
 #include "columns/ColumnSpan.h"
+#include "columns/FilteredPieceExtremes.h"
 #include "display/CscPlotProperties.h"
 #include "columns/PixelCache.h"
 #include "display/Plot.h"
 #include "datafile/RecordReader.h"
+#include "filter/FilterDesign.h"
+#include "filter/FilterSpec.h"
+#include "filter/FilteredRecords.h"
 #include "render/ColumnBarCoverage.h"
 #include "render/TracePixels.h"
 #include "summary/SummaryBuilder.h"
@@ -69,6 +73,18 @@ class CscPlot : public Plot {
   int32_t WriteProperties(File& file) override;
   /// Full-scale A/D value of the source.
   int32_t GetADMaxValue() const override;
+
+  /// The band filter the plot draws its samples through (None: as recorded).
+  const FilterSpec& Filter() const { return filter_; }
+  /// Draws the samples through `filter` from the next frame on, designed for the recording's rate.
+  /// False, with `refusal` naming the field and the recording, when the rate cannot take it (the
+  /// plot keeps its filter).
+  bool SetFilter(const FilterSpec& filter, std::string& refusal);
+  /// What the header says after the plot's name: the filter in effect, nothing with None.
+  std::string HeaderNote() const override;
+  /// One line when the recording is shorter than the filter's support (it is then filtered with its
+  /// own samples mirrored past both ends, and shown all the same); empty otherwise.
+  std::string FilterNotice();
 
   /// The trace and scaling settings.
   CscPlotProperties& Properties() { return properties_; }
@@ -127,6 +143,11 @@ class CscPlot : public Plot {
   static void VisitRecords(const RecordWalk& walk, const ColumnSpan& span, RecordRange& range);
   int32_t ReadVisited(const ColumnSpan& span, bool minMax, const RecordRange& range, PixelCache& cache);
   int32_t ReadRecords(int64_t first, int64_t count);
+  /// Records [first, first + count) as the plot shows them, laid out as in the file, into `out`.
+  int32_t ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out);
+  bool Filtered() const { return !filter_.IsNone(); }
+  std::unique_ptr<SummaryBuilder>& ActiveSummary() { return Filtered() ? filteredSummary_ : summary_; }
+  const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return Filtered() ? filteredSummary_ : summary_; }
   void ForgetRecords();
   int32_t TakePrepared(int32_t source);
   int32_t SettleBars(const PlotFrame& frame, int32_t source);
@@ -167,6 +188,14 @@ class CscPlot : public Plot {
   int64_t recordsCount_ = 0;
   std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
+  FilterSpec filter_;
+  std::optional<FilterDesign> design_;               // of the last filter other than None
+  std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
+  std::unique_ptr<FilteredPieceExtremes> filteredPieces_;  // the filtered bar ends, for settler_
+  FilteredRecords::Buffers filterBuffers_;
+  std::vector<int16_t> filteredSamples_;
+  std::vector<int64_t> filteredTimes_;
+  std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_, kept through None
   bool sourceChanged_ = false;
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it
 };

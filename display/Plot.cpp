@@ -22,6 +22,8 @@ constexpr int32_t kTypeBoth = 2;
 constexpr int32_t kSlopeReach = 2048;     // slope lines run from -2048 to +2048 data units
 constexpr int32_t kNameIconStride = 18;   // the name starts this far right per laid-out icon
 constexpr int32_t kNameLeftPad = 5;
+// Between the name and what the plot adds after it in the header.
+constexpr const char* kHeaderNoteGap = "   ";
 constexpr int32_t kUnknownMode = -2;      // internal: the overlay has no layout for this mode
 
 }  // namespace
@@ -75,10 +77,12 @@ void Plot::DrawIcons(const PlotFrame& frame, int32_t height, int32_t, int32_t x0
 void Plot::DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t) {
   GLRenderer* renderer = frame.renderer;
   if (renderer == nullptr || frame.canvas == nullptr) return;
-  const int32_t textY = y + height - renderer->GetTextHeight(displayName_);
+  const std::string note = HeaderNote();
+  const std::string text = note.empty() ? displayName_ : displayName_ + kHeaderNoteGap + note;
+  const int32_t textY = y + height - renderer->GetTextHeight(text);
   if (textY < frame.scrollBottom + frame.canvas->GetTimeAxisHeight()) return;
   const int32_t x = static_cast<int32_t>(iconXs_.size()) * kNameIconStride + kNameLeftPad;
-  renderer->DrawString(displayName_, x, textY, kDepthIcons, kColourLight);
+  renderer->DrawString(text, x, textY, kDepthIcons, kColourLight);
 }
 
 int32_t Plot::LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<OverlayLine>& lines) const {

@@ -54,6 +54,8 @@ class Plot : public IPlot {
   /// Lays out and draws the five header icons; the renderer is already translated by (0, y0).
   void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) override;
   /// Draws the display name in the header, right of the icons.
+  /// What the header says after the plot's name (the CSC plot's filter); nothing by default.
+  virtual std::string HeaderNote() const { return {}; }
   void DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t width) override;
   /// Draws the extraction threshold or slope lines; 0, or -1 for a slope that truncates to 0.
   int32_t DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) override;

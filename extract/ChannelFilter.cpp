@@ -1,8 +1,6 @@
 #include "extract/ChannelFilter.h"
 
 #include <algorithm>
-#include <map>
-#include <mutex>
 #include <utility>
 
 #include "datafile/CscRecord.h"
@@ -11,30 +9,6 @@
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
-namespace {
-
-// Designs made so far, by band and design rate: designing a band costs about as much as filtering
-// seconds of a channel, and every run, every group and every frame of the preview asks again.
-constexpr std::size_t kMostKeptDesigns = 64;
-
-std::optional<FilterDesign> DesignFor(const FilterSpec& spec, double samplingHz, std::string& refusal) {
-  static std::mutex mutex;
-  static std::map<std::pair<std::string, double>, FilterDesign> made;
-  const std::pair<std::string, double> key(spec.Key(), FilterDesign::DesignRate(samplingHz));
-  {
-    const std::lock_guard lock(mutex);
-    if (const auto found = made.find(key); found != made.end()) return found->second;
-  }
-  std::optional<FilterDesign> design = FilterDesign::For(spec, samplingHz, refusal);
-  if (design) {
-    const std::lock_guard lock(mutex);
-    if (made.size() >= kMostKeptDesigns) made.clear();
-    made.emplace(key, *design);
-  }
-  return design;
-}
-
-}  // namespace
 
 ChannelFilter::ChannelFilter(FilterDesign design, double sampleInterval)
     : design_(std::move(design)), sampleInterval_(sampleInterval) {}
@@ -46,7 +20,7 @@ std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const Filte
   if (spec.IsNone()) return filters;
   for (const ChannelSource& channel : channels) {
     std::string why;
-    std::optional<FilterDesign> design = DesignFor(spec, channel.samplingFrequency, why);
+    std::optional<FilterDesign> design = FilterDesign::Shared(spec, channel.samplingFrequency, why);
     if (!design) {
       refusal = why + ": " + channel.path;
       return std::nullopt;

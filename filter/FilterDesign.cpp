@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "filter/DesignMath.h"
@@ -309,6 +312,25 @@ std::optional<Interpolated> DesignInterpolated(double edge) {
 
 double FilterDesign::DesignRate(double samplingHz) {
   return std::isfinite(samplingHz) ? static_cast<double>(DesignMath::Round(samplingHz)) : 0.0;
+}
+
+std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& spec, double samplingHz, std::string& refusal) {
+  // A few dozen designs at most: a session shows a handful of bands at one or two rates.
+  constexpr std::size_t kMostKept = 64;
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, double>, FilterDesign> made;
+  const std::pair<std::string, double> key(spec.Key(), DesignRate(samplingHz));
+  {
+    const std::lock_guard lock(mutex);
+    if (const auto found = made.find(key); found != made.end()) return found->second;
+  }
+  std::optional<FilterDesign> design = For(spec, samplingHz, refusal);
+  if (design) {
+    const std::lock_guard lock(mutex);
+    if (made.size() >= kMostKept) made.clear();
+    made.emplace(key, *design);
+  }
+  return design;
 }
 
 std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double samplingHz, std::string& refusal) {

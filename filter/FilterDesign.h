@@ -37,6 +37,9 @@ class FilterDesign {
   /// `refusal` naming the field when a cut-off is not inside (0, half the rate), lies below the lowest
   /// the rate allows, or the low one is not below the high one.
   static std::optional<FilterDesign> For(const FilterSpec& spec, double samplingHz, std::string& refusal);
+  /// As For, from the designs made so far in this process when there is one: designing a band costs
+  /// about as much as filtering seconds of a channel, and every plot of a recording asks alike.
+  static std::optional<FilterDesign> Shared(const FilterSpec& spec, double samplingHz, std::string& refusal);
   /// The rate a design for `samplingHz` is made for.
   static double DesignRate(double samplingHz);
 

@@ -45,8 +45,23 @@ class FilteredRecords {
   /// when the file no longer holds the records; or the errno of a failed read.
   int32_t Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome = nullptr,
                int64_t* times = nullptr) const;
+  /// Records [first, end) and the support around them, read into `loaded` for FilterSamples, for a
+  /// few samples wanted here and there among them. Codes as Read.
+  struct Loaded {
+    Buffers buffers;
+    int64_t first = 0;                   // the first record read
+    std::vector<int64_t> segmentStarts;  // per record read, the first record (read) of its segment
+    std::vector<int64_t> segmentEnds;    // per record read, one past the last record (read) of its segment
+  };
+  int32_t Load(int64_t first, int64_t end, Loaded& loaded) const;
+  /// Writes the filtered samples [from, to) of record `record` (one of those asked for in the last
+  /// Load; 0 <= from < to <= 512) to `out`: only those are filtered. 0 or kStatusNoData.
+  int32_t FilterSamples(Loaded& loaded, int64_t record, int32_t from, int32_t to, int16_t* out) const;
 
  private:
+  // Reads records [lo, hi) into the buffers' raw records, samples and times; codes as Read.
+  int32_t ReadRaw(int64_t lo, int64_t hi, Buffers& buffers) const;
+
   const RecordReader& reader_;
   FilterDesign design_;
   double sampleInterval_;

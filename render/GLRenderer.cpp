@@ -17,6 +17,7 @@
 #include "render/EglContext.h"
 #include "render/FramebufferObject.h"
 #include "render/PrimitiveBatch.h"
+#include "render/TextBitmaps.h"
 #include "render/TraceDrawer.h"
 
 namespace skelvane {
@@ -67,6 +68,7 @@ struct GLRenderer::Impl {
 
   std::shared_ptr<const BitmapFont> font;
   const BitmapFont* listedFont = nullptr;  // the font whose glyph lists exist in the context
+  TextBitmaps lines;                       // the lines of text drawn so far, each one bitmap
 
   // Sequences go down as client vertex arrays, one draw call per primitive call; its pixel ratio
   // (device pixels per canvas pixel each way) is the renderer's.
@@ -452,10 +454,12 @@ int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int3
   Impl& d = *impl_;
   PrimitiveBatch::SetColour(colour);
   glRasterPos3i(x, y, z);
-  // Code 255 has no list, so glCallLists skips that byte.
   if (text.empty() || !d.BuildGlyphLists()) return kOk;
-  glListBase(kFirstGlyphList);
-  glCallLists(static_cast<GLsizei>(text.size()), GL_UNSIGNED_BYTE, text.data());
+  // The whole line in one bitmap call: the pixels of its glyphs' calls, for the set-up of one.
+  const TextBitmaps::Line& line = d.lines.Of(d.font, text);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glBitmap(line.width, line.rows, static_cast<GLfloat>(line.xOrigin), static_cast<GLfloat>(line.yOrigin),
+           static_cast<GLfloat>(line.advance), 0.0f, line.bits.empty() ? nullptr : line.bits.data());
   return kOk;
 }
 

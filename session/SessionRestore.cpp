@@ -7,6 +7,7 @@
 #include "display/TimeCursors.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
+#include "filter/FilterSpec.h"
 #include "platform/PathHelpers.h"
 #include "session/SessionPaths.h"
 
@@ -34,7 +35,10 @@ Session SessionRestore::Capture(IPlotCanvas& canvas, const ViewState& view, cons
     recording.path = SessionPaths::Stored(plot->GetPath(), sessionFolder);
     recording.height = plot->GetHeight();
     recording.gain = canvas.GetAmplitudeGain(plot->GetPath());
-    if (const auto* csc = dynamic_cast<const CscPlot*>(plot)) recording.colour = csc->Properties().traceColour;
+    if (const auto* csc = dynamic_cast<const CscPlot*>(plot)) {
+      recording.colour = csc->Properties().traceColour;
+      recording.filter = csc->Filter().Text();
+    }
     session.recordings.push_back(std::move(recording));
   }
   session.view = {view.VisibleStart, view.VisibleSpan, view.ScrollTop, view.CanvasWidth, view.CanvasHeight};
@@ -63,7 +67,13 @@ void SessionRestore::ApplyDisplay(const Session& session, const std::vector<std:
     const Session::Recording& recording = session.recordings[i];
     plot->SetHeight(recording.height);
     canvas.SetAmplitudeGain(plot->GetPath(), recording.gain);
-    if (auto* csc = dynamic_cast<CscPlot*>(plot)) csc->Properties().traceColour = recording.colour;
+    if (auto* csc = dynamic_cast<CscPlot*>(plot)) {
+      csc->Properties().traceColour = recording.colour;
+      // The text was checked when the session was read; a band this recording's rate cannot take is said.
+      std::string refusal;
+      const FilterSpec filter = FilterSpec::Parse(recording.filter, refusal).value_or(FilterSpec());
+      if (!csc->SetFilter(filter, refusal)) problems.push_back("filter " + recording.filter + " refused: " + refusal);
+    }
   }
   // The threshold lines show the extraction properties, as after the Properties dialog's OK.
   for (int32_t i = 0; i < plots.GetNumPlots(); ++i) {

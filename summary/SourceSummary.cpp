@@ -11,6 +11,7 @@
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
+#include "filter/FilterStream.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -47,12 +48,12 @@ int32_t SubBlockStep(int16_t blockMin, int16_t blockMax) {
   return std::max(1, (range + SourceSummary::kSubBlockSteps - 1) / SourceSummary::kSubBlockSteps);
 }
 
-void SummariseRecord(WritableArrays& out, int64_t record, const uint8_t* bytes) {
+// Record `record` stamped `timestamp`, its 512 samples stored little-endian from `samples` on.
+void SummariseSamples(WritableArrays& out, int64_t record, int64_t timestamp, const uint8_t* samples) {
   constexpr int32_t kBlocks = SourceSummary::kBlocksPerRecord;
   constexpr int32_t kSubs = SourceSummary::kSubBlocksPerBlock;
   constexpr int32_t kSubSamples = SourceSummary::kSubBlockSamples;
-  std::memcpy(&out.timestamps[record], bytes + kCscTimestampOffset, sizeof(int64_t));
-  const uint8_t* samples = bytes + kCscSamplesOffset;
+  out.timestamps[record] = timestamp;
   int16_t* blocks = out.blocks + record * 2 * kBlocks;
   uint8_t* subBlocks = out.subBlocks + record * 2 * kBlocks * kSubs;
   int16_t recordLow = 0;
@@ -79,6 +80,18 @@ void SummariseRecord(WritableArrays& out, int64_t record, const uint8_t* bytes) 
   }
   out.records[2 * record] = recordLow;
   out.records[2 * record + 1] = recordHigh;
+}
+
+void SummariseRecord(WritableArrays& out, int64_t record, const uint8_t* bytes) {
+  int64_t timestamp = 0;
+  std::memcpy(&timestamp, bytes + kCscTimestampOffset, sizeof(int64_t));
+  SummariseSamples(out, record, timestamp, bytes + kCscSamplesOffset);
+}
+
+// What every build checks of the layout before it reads a byte.
+bool Summarisable(const RecordLayout& layout) {
+  return layout.recordSize >= kCscRecordSize && layout.numRecords >= 0 && layout.dataOffset >= 0 &&
+         layout.numRecords <= SummaryLayout::kMaxRecords;
 }
 
 // The step bits, the time index and the facts, from the timestamps: bit r is set where the walk's
@@ -280,10 +293,7 @@ int32_t SourceSummary::Extend(const SourceSummary& earlier, const RecordLayout& 
 
 int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& layout, const std::atomic<bool>& cancel,
                             std::atomic<int64_t>& recordsDone, SourceSummary& summary) {
-  if (layout.recordSize < kCscRecordSize || layout.numRecords < 0 || layout.dataOffset < 0 ||
-      layout.numRecords > SummaryLayout::kMaxRecords) {
-    return kStatusFailed;
-  }
+  if (!Summarisable(layout)) return kStatusFailed;
   const int64_t kept = earlier != nullptr ? earlier->NumRecords() : 0;
   if (kept > layout.numRecords) return kStatusFailed;
   RecordReader reader;
@@ -309,11 +319,59 @@ int32_t SourceSummary::Fill(const SourceSummary* earlier, const RecordLayout& la
     for (int64_t r = 0; r < count; ++r) SummariseRecord(out, first + r, buffer.data() + r * layout.recordSize);
     recordsDone.store(first + count, std::memory_order_relaxed);
   }
+  Finish(std::move(storage), shape, summary);
+  return kStatusOk;
+}
+
+void SourceSummary::Finish(SummaryStorage storage, const SummaryLayout& shape, SourceSummary& summary) {
+  WritableArrays out(storage.Writable(), shape);
   BuildWalk(out, shape);
   BuildLevels(out, shape);
   ZeroPadding(storage.Writable(), shape);
   storage.Seal();
-  summary.Attach(std::move(storage), layout.numRecords);
+  summary.Attach(std::move(storage), shape.Records());
+}
+
+int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDesign& design, double sampleInterval,
+                                     const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
+                                     SourceSummary& summary) {
+  if (!Summarisable(layout)) return kStatusFailed;
+  RecordReader reader;
+  if (const int32_t rc = reader.Open(layout, true); rc != 0) return rc;
+  const SummaryLayout shape(layout.numRecords);
+  SummaryStorage storage;
+  if (const int32_t rc = storage.Allocate(shape.TotalBytes(), false); rc != 0) return rc;
+  WritableArrays out(storage.Writable(), shape);
+  recordsDone.store(0, std::memory_order_relaxed);
+
+  // The records go through the filter in file order and come out a little later, in the same order.
+  FilterStream stream(design, sampleInterval);
+  int64_t summarised = 0;
+  const auto take = [&] {
+    for (; stream.Ready() > 0; stream.Pop(), ++summarised) {
+      SummariseSamples(out, summarised, stream.FrontTimestamp(),
+                       reinterpret_cast<const uint8_t*>(stream.FrontSamples()));
+    }
+  };
+  const int64_t perRead = std::max<int64_t>(1, kReadBytes / layout.recordSize);
+  std::vector<uint8_t> buffer;
+  std::vector<int16_t> samples(kSamplesPerRecord);
+  for (int64_t first = 0; first < layout.numRecords; first += perRead) {
+    if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
+    const int64_t count = std::min(perRead, layout.numRecords - first);
+    if (const int32_t rc = reader.Read(first, count, buffer); rc != kStatusOk) return rc;
+    for (int64_t r = 0; r < count; ++r) {
+      const CscRecord record(buffer.data() + r * layout.recordSize);
+      record.CopySamples(samples.data());
+      stream.Push(record.Timestamp(), samples.data());
+    }
+    take();
+    recordsDone.store(first + count, std::memory_order_relaxed);
+  }
+  stream.Finish();
+  take();
+  if (summarised != layout.numRecords) return kStatusFailed;
+  Finish(std::move(storage), shape, summary);
   return kStatusOk;
 }
 

@@ -19,6 +19,7 @@
 
 namespace skelvane {
 
+class FilterDesign;
 struct RecordLayout;
 
 class SourceSummary {
@@ -125,6 +126,12 @@ class SourceSummary {
   /// taken from `earlier`, only the records after them are read.
   static int32_t Extend(const SourceSummary& earlier, const RecordLayout& layout, const std::atomic<bool>& cancel,
                         std::atomic<int64_t>& recordsDone, SourceSummary& summary);
+  /// As Build, of the recording's samples filtered through `design` (whose gaps are judged by
+  /// `sampleInterval`, microseconds per sample) in one pass: the values a filtered view of any run of
+  /// its records shows.
+  static int32_t BuildFiltered(const RecordLayout& layout, const FilterDesign& design, double sampleInterval,
+                               const std::atomic<bool>& cancel, std::atomic<int64_t>& recordsDone,
+                               SourceSummary& summary);
   /// Shows `storage`, an image of `records` records laid out as SummaryLayout says, as this summary;
   /// false (and nothing changed) when its size does not match.
   bool Attach(SummaryStorage storage, int64_t records);
@@ -133,6 +140,8 @@ class SourceSummary {
   static std::size_t Slot(int64_t record, int32_t block) {
     return static_cast<std::size_t>(record) * (2 * kBlocksPerRecord) + 2 * static_cast<std::size_t>(block);
   }
+  // Fills the walk and the nodes of an image whose records are summarised, then shows it as `summary`.
+  static void Finish(SummaryStorage storage, const SummaryLayout& shape, SourceSummary& summary);
   static std::size_t SubSlot(int64_t record, int32_t block, int32_t sub) {
     return (static_cast<std::size_t>(record) * kBlocksPerRecord + static_cast<std::size_t>(block)) *
                (2 * kSubBlocksPerBlock) +

@@ -14,6 +14,12 @@ SummaryBuilder::SummaryBuilder(RecordLayout layout) : shared_(std::make_shared<S
   shared_->layout = std::move(layout);
 }
 
+SummaryBuilder::SummaryBuilder(RecordLayout layout, const FilterDesign& filter, double sampleInterval)
+    : SummaryBuilder(std::move(layout)) {
+  shared_->filter = filter;
+  shared_->sampleInterval = sampleInterval;
+}
+
 SummaryBuilder::~SummaryBuilder() {
   Cancel();
   std::unique_lock lock(shared_->mutex);
@@ -57,6 +63,11 @@ const SourceSummary* SummaryBuilder::Summary() const {
 
 int32_t SummaryBuilder::Summarise(Shared& shared) {
   const RecordLayout& layout = shared.layout;
+  if (shared.filter) {
+    shared.origin.store(Origin::Built);
+    return SourceSummary::BuildFiltered(layout, *shared.filter, shared.sampleInterval, shared.cancel,
+                                        shared.recordsDone, shared.summary);
+  }
   if (!shared.useCache) {
     shared.origin.store(Origin::Built);
     return SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);

@@ -10,8 +10,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "datafile/IDataSourceManager.h"
+#include "filter/FilterDesign.h"
 #include "summary/SourceSummary.h"
 
 namespace skelvane {
@@ -30,6 +32,9 @@ class SummaryBuilder {
 
   /// A builder for the records of `layout`; nothing is read before Start.
   explicit SummaryBuilder(RecordLayout layout);
+  /// A builder for the records of `layout` filtered through `filter`, their gaps judged by
+  /// `sampleInterval` (microseconds per sample).
+  SummaryBuilder(RecordLayout layout, const FilterDesign& filter, double sampleInterval);
   /// Cancels the build. Returns at once when it has not started yet, otherwise as soon as the worker
   /// notices (after at most one read of about a megabyte, or after a running callback): the worker
   /// never touches the file or this builder afterwards.
@@ -66,6 +71,8 @@ class SummaryBuilder {
  private:
   struct Shared {
     RecordLayout layout;
+    std::optional<FilterDesign> filter;  // none: the samples as recorded
+    double sampleInterval = 0.0;
     bool useCache = false;
     std::atomic<bool> cancel{false};
     std::atomic<int64_t> recordsDone{0};

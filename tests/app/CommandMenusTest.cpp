@@ -69,7 +69,8 @@ TEST(CommandMenus, PopupsItemsSeparatorsAndSubmenusInOrder) {
                 "Decrease A&mplitude\tCtrl-Down Arrow", "Reset Am&plitude\tCtrl-0", "Data Axis In Micro&volts",
                 "&Keep Summaries On Disk", "-", "Show Detected Spikes\tCtrl-D", "Spectr&um\tCtrl-Shift-U",
                 "&Go To Time\tCtrl-G", "&Fit Plots To Window\tCtrl-Shift-F", "Auto&scale\tCtrl-Shift-A",
-                "Scale &Bars", "Mar&kers Panel"}));
+                "Scale &Bars", "Mar&kers Panel", "F&ilter>"}));
+  EXPECT_EQ(built.Items(Menu::Filter), (std::vector<std::string>{"&None", "&Spike Band", "&LFP Band", "&Custom..."}));
   EXPECT_EQ(built.Items(Menu::TimeAxisLabels),
             (std::vector<std::string>{"&Microseconds", "&Seconds", "&Clock (h:mm:ss)"}));
   EXPECT_EQ(built.Items(Menu::SpikeExtraction),
@@ -140,7 +141,9 @@ TEST(CommandMenus, CheckMarksOnTheDisplaySwitchesAndOneTimeLabelStyle) {
                                        commands::kTimeLabelsClock,       commands::kDataAxisMicrovolts,
                                        commands::kKeepSummaries,         commands::kShowDetectedSpikes,
                                        commands::kScaleBars,             commands::kSpectrum,
-                                       commands::kMarkersPanel};
+                                       commands::kMarkersPanel,          commands::kFilterNone,
+                                       commands::kFilterSpike,           commands::kFilterLfp,
+                                       commands::kFilterCustom};
   for (int32_t command : built.menus->Commands()) {
     EXPECT_EQ(built.menus->Action(command)->isCheckable(), checkable.count(command) == 1) << command;
   }
@@ -161,7 +164,7 @@ TEST(CommandMenus, EveryItemAndKeyReportsItsCommandNumber) {
   const std::vector<int32_t> all = {32772, 33304, 33041, 33040, 32804, 33014, 33034, 57665, 32784, 32785,
                                     32786, 32787, 32788, 32789, 32812, 32811, 32810, 32809, 33001, 33002,
                                     33003, 33004, 33005, 33006, 33007, 33008, 33015, 33301, 33401, 33030, 33031,
-                                    33032, 33033, 33046, 32808, 32807, 33009, 57664, 33010, 33011, 33013,
+                                    33032, 33033, 33046, 33050, 33051, 33052, 33053, 32808, 32807, 33009, 57664, 33010, 33011, 33013,
                                     33012, 33302, 33303, 33035, 33036, 33037, 33042, 33043, 33045, 33044};
   EXPECT_EQ(built.menus->Commands(), all);
   built.menus->SetRecentSets({{"/a/x.kcs"}});  // Clear Recent Files is usable only with a set
@@ -253,7 +256,7 @@ TEST(CommandMenus, KeysAndMouseListsEveryKeyWithForwardAndBackOnOneLine) {
       {"Shift+Click", "Zoom out around the click"},
       {"Drag", "Zoom to the dragged span"},
       {"Drag a plot's lower border", "Resize the plot"},
-      {"Right-click a plot", "Close, move, resize, change the amplitude of or autoscale the plot"},
+      {"Right-click a plot", "Close, move, resize, change the amplitude of, autoscale or filter the plot"},
       {"Drop files", "Open them"},
       {"Click or drag the overview", "Centre the view there"},
   };

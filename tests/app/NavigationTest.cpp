@@ -155,7 +155,7 @@ TEST_F(NavigationTest, RightClickOffersThePlotsHeaderActionsAndIconsNameThemselv
   for (QAction* action : menu->actions()) texts.push_back(action->text().toStdString());
   EXPECT_EQ(texts, (std::vector<std::string>{"&Close Plot", "Move &Up", "Move &Down", "&Taller", "&Shorter", "",
                                              "&Increase Amplitude", "D&ecrease Amplitude", "&Reset Amplitude",
-                                             "&Autoscale"}));
+                                             "&Autoscale", "&Filter"}));
   Find(menu, "&Taller")->trigger();
   EXPECT_GT(PlotHeight(1), 100);
   Find(menu, "&Close Plot")->trigger();

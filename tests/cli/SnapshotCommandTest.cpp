@@ -333,7 +333,7 @@ TEST_F(SnapshotCommand, ShowSpikesMarksTheSpikeFilesSpikesAndChangesNothingElse)
     ASSERT_GE(spikeColumns.size(), 3u);
 
     const std::vector<std::string> view = {"--start", std::to_string(kStart), "--span", std::to_string(kSpan)};
-    std::vector<std::string> plainArgs = {"-o", dir.File("plain.bmp")};
+    std::vector<std::string> plainArgs = {"-o", dir.File("plain.bmp"), "--filter", filter};
     plainArgs.insert(plainArgs.end(), view.begin(), view.end());
     std::vector<std::string> markedArgs = {"-o", dir.File("marked.bmp"), "--show-spikes"};
     markedArgs.insert(markedArgs.end(), view.begin(), view.end());
@@ -371,8 +371,27 @@ TEST_F(SnapshotCommand, ShowSpikesWantsTheDetectionOptionsAndTheyWantIt) {
   EXPECT_GT(Snapshot({"-o", out, "--show-spikes", "--channels", "2"}).status, 100);
   EXPECT_GT(Snapshot({"-o", out, "--show-spikes", "--threshold", "50"}).status, 100);
   EXPECT_GT(Snapshot({"-o", out, "--channels", "2", "--threshold", "50"}).status, 100);
-  EXPECT_GT(Snapshot({"-o", out, "--filter", "spike"}).status, 100);
   EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// --filter draws the traces through the band, with or without --show-spikes; a band the recordings
+// cannot take is refused by its field and the recording, and nothing is written.
+TEST_F(SnapshotCommand, FilterDrawsTheTracesThroughTheBandAndRefusesWhatTheRecordingsCannotTake) {
+  const auto shot = [&](const std::string& name, const std::string& filter) {
+    const test::CliRun run = Snapshot({"-o", dir.File(name), "--filter", filter});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return ReadAll(dir.File(name));
+  };
+  const std::vector<uint8_t> plain = shot("plain.bmp", "none");
+  EXPECT_NE(shot("spike.bmp", "spike"), plain);
+  EXPECT_NE(shot("lfp.bmp", "lfp"), shot("spike2.bmp", "spike"));
+  const test::CliRun refused = Snapshot({"-o", dir.File("refused.bmp"), "--filter", "20000:"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Filter low cut-off: 20000 Hz is not inside (0, 16000) Hz, above 0 and below half the "
+                             "sampling rate: " + first),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("refused.bmp")));
 }
 
 }  // namespace

@@ -25,6 +25,8 @@
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
+#include "filter/FilterDesign.h"
+#include "filter/FilterStream.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
 #include "summary/SourceSummary.h"
@@ -236,6 +238,113 @@ TEST_F(SummaryColumnsTest, PlotDrawsTheLookupWalkColumnsOnceItsSummaryIsBuilt) {
   EXPECT_GT(manager.checkCalls, checks);
   EXPECT_TRUE(plot.SourceChanged());
   EXPECT_TRUE(plot.Cache().xs.empty());
+}
+
+// A source holding the whole-file filtered pass of source `from`: its records' timestamps with their
+// samples filtered front to back in one stream, as the extraction filters a file.
+int32_t AddFilteredPass(test::FakeDataSourceManager& manager, int32_t from, const FilterDesign& design,
+                        double sampleInterval, const std::string& path) {
+  const int32_t pass = manager.AddSource(path);
+  FilterStream stream(design, sampleInterval);
+  const auto take = [&] {
+    for (; stream.Ready() > 0; stream.Pop()) {
+      const int16_t* filtered = stream.FrontSamples();
+      manager.AddRecord(pass, stream.FrontTimestamp(), 32'000, std::vector<int16_t>(filtered, filtered + kSamplesPerRecord));
+    }
+  };
+  std::vector<int16_t> samples(kSamplesPerRecord);
+  for (int64_t r = 0; r < manager.sources[from].Count(); ++r) {
+    const CscRecord record(manager.sources[from].bytes.data() + r * kCscRecordSize);
+    record.CopySamples(samples.data());
+    stream.Push(record.Timestamp(), samples.data());
+    take();
+  }
+  stream.Finish();
+  take();
+  return pass;
+}
+
+// A band of any kind: a named one, or custom cut-offs with either side open.
+FilterSpec RandomFilter(std::mt19937_64& random) {
+  const auto hz = [&](double low, double high) {
+    return std::exp(std::uniform_real_distribution<double>(std::log(low), std::log(high))(random));
+  };
+  switch (std::uniform_int_distribution<int32_t>(0, 4)(random)) {
+    case 0: return FilterSpec::Spike();
+    case 1: return FilterSpec::Lfp();
+    case 2: return FilterSpec::Custom(hz(20.0, 3000.0), std::nullopt);
+    case 3: return FilterSpec::Custom(std::nullopt, hz(100.0, 12000.0));
+    default: break;
+  }
+  const double low = hz(20.0, 3000.0);
+  return FilterSpec::Custom(low, low * hz(1.5, 5.0));
+}
+
+// The filtered plot at every zoom: through the records it reads, through its filtered summary with
+// the filtered samples read at column edges, exactly the columns the lookup walk finds in a
+// whole-file filtered pass of its recording (gaps, overlaps and runs of equal timestamps included);
+// None again draws the recording as it is.
+TEST_F(SummaryColumnsTest, FilteredPlotDrawsTheLookupWalkOfAWholeFileFilteredPass) {
+  std::mt19937_64 random(29);
+  // Long enough for the summary at the whole view, and one shorter than the LFP Band's support.
+  const int32_t counts[] = {9000, 6000, 2 * static_cast<int32_t>(CscPlot::kReadRecords) + 100, 40};
+  for (int32_t recording = 0; recording < 4; ++recording) {
+    manager.sources[source].bytes.clear();
+    test::AddRandomRecords(manager, source, counts[recording], random);
+    const std::string file = folder.File("filtered" + std::to_string(recording) + ".kcs");
+    manager.WriteFile(source, file, kHeaderBytes, 0);
+    CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
+    plot.LoadSourceInfo();
+    const FilterSpec filter = recording == 1 || recording == 3 ? FilterSpec::Lfp() : RandomFilter(random);
+    std::string refusal;
+    ASSERT_TRUE(plot.SetFilter(filter, refusal)) << refusal;
+    EXPECT_EQ(plot.HeaderNote(), filter.Description());
+    EXPECT_EQ(plot.FilterNotice().empty(), recording != 3);
+    const std::optional<FilterDesign> design = FilterDesign::For(filter, plot.GetSamplingFrequency(), refusal);
+    ASSERT_TRUE(design.has_value());
+    const int32_t pass =
+        AddFilteredPass(manager, source, *design, plot.GetSamplePeriod(), "/rec/pass" + std::to_string(recording));
+    std::vector<int64_t> timestamps;
+    for (int64_t r = 0; r < manager.sources[source].Count(); ++r) {
+      timestamps.push_back(CscRecord(manager.sources[source].bytes.data() + r * kCscRecordSize).Timestamp());
+    }
+    auto draw = [&](const ColumnSpan& span) {
+      return plot.Draw(test::FrameFor(span.start, span.end - span.start, span.width), span.width, 100, 0, 0);
+    };
+    ColumnSpan span;
+    span.start = timestamps.front() - 1;
+    span.end = *std::max_element(timestamps.begin(), timestamps.end()) + kRecordMicros;
+    span.width = 1500;
+    draw(span);
+    plot.WaitForSummary();
+    for (int32_t view = 0; view < 30; ++view) {
+      SCOPED_TRACE(::testing::Message() << filter.Description() << ", recording " << recording);
+      const int32_t kind = view == 0 ? -1 : view % 5;
+      NextView(kind, timestamps, plot, random, span);
+      const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
+      Columns expected;
+      expected.status = LiteralColumns::ThroughManager(manager, pass, span, minMax, expected.cache);
+      if (kind != 4) plot.ClearCache();
+      draw(span);
+      Columns drawn{expected.status == 0 ? 0 : kStatusFailed, plot.Cache()};
+      if (expected.status != 0) expected.cache.Clear();
+      ExpectSame(expected, drawn, span, minMax ? "filtered plot, bars" : "filtered plot, samples");
+      if (HasFailure()) return;
+    }
+    ASSERT_TRUE(plot.SetFilter(FilterSpec(), refusal));
+    EXPECT_EQ(plot.HeaderNote(), "");
+    NextView(0, timestamps, plot, random, span);
+    const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
+    Columns expected;
+    expected.status = LiteralColumns::ThroughManager(manager, source, span, minMax, expected.cache);
+    draw(span);
+    plot.WaitForSummary();
+    plot.ClearCache();
+    draw(span);
+    if (expected.status != 0) expected.cache.Clear();
+    ExpectSame(expected, Columns{expected.status == 0 ? 0 : kStatusFailed, plot.Cache()}, span, "None again");
+    if (HasFailure()) return;
+  }
 }
 
 // The canvas prepares its plots side by side before drawing them: each plot then holds exactly the

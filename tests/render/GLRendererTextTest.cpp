@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <string>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -89,6 +91,28 @@ TEST_F(RendererTextTest, ConsecutiveStringsMeetWhereTheFirstIsMeasuredToEnd) {
   renderer_.DrawString("AV", 4 + renderer_.GetTextWidth("AV"), 20, -1, kWhite);
   const MemoryBitmap& frame = Frame();
   EXPECT_TRUE(whole == std::vector<uint8_t>(frame.Bits(), frame.Bits() + frame.SizeInBytes()));
+}
+
+// A line is drawn as one bitmap: the pixels of its letters drawn one by one, each where the text
+// before it is measured to end, for any bytes (blanks, 255, overlapping glyphs) at any place,
+// running off the frame's right and top edges included.
+TEST_F(RendererTextTest, ALineDrawsThePixelsOfItsLettersDrawnOneByOne) {
+  std::mt19937 random(1252);
+  for (int32_t trial = 0; trial < 40; ++trial) {
+    std::string text(std::uniform_int_distribution<int32_t>(1, 30)(random), ' ');
+    for (char& c : text) c = static_cast<char>(std::uniform_int_distribution<int32_t>(1, 255)(random));
+    const int32_t x = std::uniform_int_distribution<int32_t>(0, kWidth - 1)(random);
+    const int32_t y = std::uniform_int_distribution<int32_t>(0, kHeight - 1)(random);
+    const std::vector<uint8_t> line = FrameOf(text, x, y);
+    StartFrame();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const int32_t at = x + renderer_.GetTextWidth(std::string_view(text).substr(0, i));
+      if (at < kWidth) renderer_.DrawString(std::string_view(text).substr(i, 1), at, y, -1, kWhite);
+    }
+    const MemoryBitmap& frame = Frame();
+    ASSERT_TRUE(line == std::vector<uint8_t>(frame.Bits(), frame.Bits() + frame.SizeInBytes()))
+        << "at " << x << "," << y << ": " << text;
+  }
 }
 
 TEST_F(RendererTextTest, ByteTwoHundredFiftyFiveDrawsNothingAndDoesNotAdvance) {
