@@ -25,7 +25,7 @@ class SpikeFileWriter {
     std::string samplingFrequency;  // as FormatSamplingFrequency writes it
     int32_t adMaxValue = 0;
     int32_t alignmentPt = 0;        // 1-based
-    std::string filterLine;         // the line naming the band filter, without its end; empty: none
+    std::string filterLine{};       // the line naming the band filter, without its end; empty: none
   };
   using FeatureWords = std::array<int32_t, SpikeFileFormat::kFeatureCount>;
 
