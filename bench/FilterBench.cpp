@@ -40,12 +40,12 @@ constexpr int64_t kFrameRecords = kColumns * kSamplesPerColumn / kSamplesPerReco
 constexpr double kSeconds = 60.0;
 constexpr int64_t kHeaderBytes = 16384;
 
-const FilterDesign& Design(const FilterSpec& spec) {
+const FilterDesign& Design(const FilterSpec& chosen) {
   static std::map<std::string, FilterDesign> designs;
-  auto found = designs.find(spec.Key());
+  auto found = designs.find(chosen.Key());
   if (found == designs.end()) {
     std::string refusal;
-    found = designs.emplace(spec.Key(), *FilterDesign::For(spec, kRate, refusal)).first;
+    found = designs.emplace(chosen.Key(), *FilterDesign::For(chosen, kRate, refusal)).first;
   }
   return found->second;
 }

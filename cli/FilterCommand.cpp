@@ -59,14 +59,14 @@ std::string Hz(const std::optional<double>& hz) {
 }
 
 void PrintResponse(std::FILE* out, const FilterDesign& design, const FilterResponse& r) {
-  const FilterSpec& spec = design.Spec();
-  std::fprintf(out, "%s, designed for %s Hz\n", spec.Description().c_str(), FilterSpec::FormatHz(design.RateHz()).c_str());
+  const FilterSpec& chosen = design.Spec();
+  std::fprintf(out, "%s, designed for %s Hz\n", chosen.Description().c_str(), FilterSpec::FormatHz(design.RateHz()).c_str());
   std::fprintf(out, "  parts:         %s\n", design.Structure().c_str());
   std::fprintf(out, "  half-support:  %lld samples (%.3f ms) on each side\n", static_cast<long long>(design.HalfSupport()),
                static_cast<double>(design.HalfSupport()) / design.RateHz() * kMillisecondsPerSecond);
   std::fprintf(out, "  cut-offs:      %s (half amplitude, -6 dB)\n",
-               spec.LowHz() && spec.HighHz() ? (Hz(spec.LowHz()) + " and " + Hz(spec.HighHz())).c_str()
-                                              : Hz(spec.LowHz() ? spec.LowHz() : spec.HighHz()).c_str());
+               chosen.LowHz() && chosen.HighHz() ? (Hz(chosen.LowHz()) + " and " + Hz(chosen.HighHz())).c_str()
+                                              : Hz(chosen.LowHz() ? chosen.LowHz() : chosen.HighHz()).c_str());
   if (r.cornerLowHz || r.cornerHighHz) {
     std::string corners = r.cornerLowHz ? Hz(r.cornerLowHz) : std::string();
     if (r.cornerLowHz && r.cornerHighHz) corners += " and ";

@@ -13,14 +13,14 @@ namespace skelvane {
 ChannelFilter::ChannelFilter(FilterDesign design, double sampleInterval)
     : design_(std::move(design)), sampleInterval_(sampleInterval) {}
 
-std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const FilterSpec& spec,
+std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const FilterSpec& chosen,
                                                                      const std::vector<ChannelSource>& channels,
                                                                      std::string& refusal) {
   std::vector<ChannelFilter> filters;
-  if (spec.IsNone()) return filters;
+  if (chosen.IsNone()) return filters;
   for (const ChannelSource& channel : channels) {
     std::string why;
-    std::optional<FilterDesign> design = FilterDesign::Shared(spec, channel.samplingFrequency, why);
+    std::optional<FilterDesign> design = FilterDesign::Shared(chosen, channel.samplingFrequency, why);
     if (!design) {
       refusal = why + ": " + channel.path;
       return std::nullopt;

@@ -20,9 +20,9 @@ class ChannelFilter {
  public:
   ChannelFilter(FilterDesign design, double sampleInterval);
 
-  /// `spec` designed for every one of `channels`: empty for None. nullopt, with `refusal` naming the
+  /// `chosen` designed for every one of `channels`: empty for None. nullopt, with `refusal` naming the
   /// field and the recording, when a channel's rate cannot take it.
-  static std::optional<std::vector<ChannelFilter>> ForChannels(const FilterSpec& spec,
+  static std::optional<std::vector<ChannelFilter>> ForChannels(const FilterSpec& chosen,
                                                                const std::vector<ChannelSource>& channels,
                                                                std::string& refusal);
 

@@ -314,17 +314,17 @@ double FilterDesign::DesignRate(double samplingHz) {
   return std::isfinite(samplingHz) ? static_cast<double>(DesignMath::Round(samplingHz)) : 0.0;
 }
 
-std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& spec, double samplingHz, std::string& refusal) {
+std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& chosen, double samplingHz, std::string& refusal) {
   // A few dozen designs at most: a session shows a handful of bands at one or two rates.
   constexpr std::size_t kMostKept = 64;
   static std::mutex mutex;
   static std::map<std::pair<std::string, double>, FilterDesign> made;
-  const std::pair<std::string, double> key(spec.Key(), DesignRate(samplingHz));
+  const std::pair<std::string, double> key(chosen.Key(), DesignRate(samplingHz));
   {
     const std::lock_guard lock(mutex);
     if (const auto found = made.find(key); found != made.end()) return found->second;
   }
-  std::optional<FilterDesign> design = For(spec, samplingHz, refusal);
+  std::optional<FilterDesign> design = For(chosen, samplingHz, refusal);
   if (design) {
     const std::lock_guard lock(mutex);
     if (made.size() >= kMostKept) made.clear();
@@ -333,16 +333,16 @@ std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& spec, double 
   return design;
 }
 
-std::optional<FilterDesign> FilterDesign::For(const FilterSpec& spec, double samplingHz, std::string& refusal) {
+std::optional<FilterDesign> FilterDesign::For(const FilterSpec& chosen, double samplingHz, std::string& refusal) {
   const double rate = DesignRate(samplingHz);
-  FilterDesign design(spec, rate);
-  if (spec.IsNone()) return design;
+  FilterDesign design(chosen, rate);
+  if (chosen.IsNone()) return design;
   if (!(rate >= kLowestRateHz)) {
     refusal = "Filter: the recording's sampling rate is unknown, so no filter can be made for it";
     return std::nullopt;
   }
-  const std::optional<double> low = spec.LowHz();
-  const std::optional<double> high = spec.HighHz();
+  const std::optional<double> low = chosen.LowHz();
+  const std::optional<double> high = chosen.HighHz();
   const double nyquist = rate / 2.0;
   const auto outside = [&](const char* field, double hz) {
     if (hz > 0.0 && hz < nyquist) return false;

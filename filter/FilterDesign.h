@@ -32,14 +32,14 @@ class FilterDesign {
   /// refused.
   static constexpr int64_t kLongestBoxcarReach = int64_t{1} << 20;
 
-  /// The design of `spec` for a recording sampled at `samplingHz` (taken to the nearest whole hertz,
+  /// The design of `chosen` for a recording sampled at `samplingHz` (taken to the nearest whole hertz,
   /// so that every caller's rate estimate of one recording gives the same design). nullopt with
   /// `refusal` naming the field when a cut-off is not inside (0, half the rate), lies below the lowest
   /// the rate allows, or the low one is not below the high one.
-  static std::optional<FilterDesign> For(const FilterSpec& spec, double samplingHz, std::string& refusal);
+  static std::optional<FilterDesign> For(const FilterSpec& chosen, double samplingHz, std::string& refusal);
   /// As For, from the designs made so far in this process when there is one: designing a band costs
   /// about as much as filtering seconds of a channel, and every plot of a recording asks alike.
-  static std::optional<FilterDesign> Shared(const FilterSpec& spec, double samplingHz, std::string& refusal);
+  static std::optional<FilterDesign> Shared(const FilterSpec& chosen, double samplingHz, std::string& refusal);
   /// The rate a design for `samplingHz` is made for.
   static double DesignRate(double samplingHz);
 
@@ -66,7 +66,7 @@ class FilterDesign {
   const std::optional<FirStage>& Fir() const { return fir_; }
 
  private:
-  FilterDesign(const FilterSpec& spec, double rate) : spec_(spec), rate_(rate) {}
+  FilterDesign(const FilterSpec& chosen, double rate) : spec_(chosen), rate_(rate) {}
 
   FilterSpec spec_;
   double rate_;

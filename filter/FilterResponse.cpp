@@ -34,8 +34,8 @@ double Edge(double inside, double outside, Holds holds) {
 
 FilterResponse FilterResponse::Of(const FilterDesign& design) {
   FilterResponse response;
-  const FilterSpec& spec = design.Spec();
-  const double lowest = spec.LowHz().value_or(spec.HighHz().value_or(kLowestFromHz));
+  const FilterSpec& chosen = design.Spec();
+  const double lowest = chosen.LowHz().value_or(chosen.HighHz().value_or(kLowestFromHz));
   response.fromHz = std::min(kLowestFromHz, lowest / kDecade);
   response.toHz = design.RateHz() / 2.0;
   const double from = response.fromHz;
@@ -47,7 +47,7 @@ FilterResponse FilterResponse::Of(const FilterDesign& design) {
   std::transform(grid.begin(), grid.end(), db.begin(), [&](double hz) { return Db(design, hz); });
 
   // The band's middle: between the cut-offs (geometrically), or past the one there is.
-  const double middleHz = std::sqrt(spec.LowHz().value_or(from) * spec.HighHz().value_or(to));
+  const double middleHz = std::sqrt(chosen.LowHz().value_or(from) * chosen.HighHz().value_or(to));
   const std::size_t middle = std::min<std::size_t>(
       static_cast<std::size_t>(std::lower_bound(grid.begin(), grid.end(), middleHz) - grid.begin()), grid.size() - 1);
   const auto flat = [&](double hz) { return std::fabs(Db(design, hz)) <= kPassDeviationDb; };

@@ -114,9 +114,9 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
   result.samplingHz = kMicrosecondsPerSecond / sampleInterval;
   std::unique_ptr<FilteredRecords> filtered;
   if (!filter.IsNone()) {
-    if (!designed_ || designed_->spec != filter || designed_->rate != result.samplingHz) {
+    if (!designed_ || designed_->chosen != filter || designed_->rate != result.samplingHz) {
       designed_.emplace();
-      designed_->spec = filter;
+      designed_->chosen = filter;
       designed_->rate = result.samplingHz;
       designed_->design = FilterDesign::For(filter, result.samplingHz, designed_->refusal);
     }

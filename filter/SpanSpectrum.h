@@ -74,7 +74,7 @@ class SpanSpectrum {
  private:
   // The filter designed last, for a rate: none when it was refused (with the refusal kept).
   struct Designed {
-    FilterSpec spec;
+    FilterSpec chosen;
     double rate = 0.0;
     std::optional<FilterDesign> design;
     std::string refusal;

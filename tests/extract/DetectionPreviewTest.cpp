@@ -287,11 +287,11 @@ TEST(DetectionPreviewTest, SpikesInAnySpanAreTheSpikeFilesSpikesInThatSpan) {
 // Every channel of `from` filtered by a pass over its whole file, as `filtered` (same timestamps,
 // files of the same names in `folder`).
 void FilterBeforehand(const FakeDataSourceManager& from, const std::vector<ChannelSource>& shown,
-                      const FilterSpec& spec, const std::string& folder, FakeDataSourceManager& filtered) {
+                      const FilterSpec& chosen, const std::string& folder, FakeDataSourceManager& filtered) {
   for (std::size_t i = 0; i < from.sources.size(); ++i) {
     const FakeSource& raw = from.sources[i];
     std::string refusal;
-    const std::optional<FilterDesign> design = FilterDesign::For(spec, shown[i].samplingFrequency, refusal);
+    const std::optional<FilterDesign> design = FilterDesign::For(chosen, shown[i].samplingFrequency, refusal);
     ASSERT_TRUE(design) << refusal;
     FilterStream stream(*design, shown[i].sampleInterval);
     FakeSource source;

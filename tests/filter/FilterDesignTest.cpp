@@ -21,9 +21,9 @@ constexpr double kTwoPi = 2.0 * DesignMath::kPi;
 
 FilterDesign Designed(const std::string& band, double rate) {
   std::string refusal;
-  const auto spec = FilterSpec::Parse(band, refusal);
-  EXPECT_TRUE(spec.has_value()) << refusal;
-  const auto design = FilterDesign::For(*spec, rate, refusal);
+  const auto chosen = FilterSpec::Parse(band, refusal);
+  EXPECT_TRUE(chosen.has_value()) << refusal;
+  const auto design = FilterDesign::For(*chosen, rate, refusal);
   EXPECT_TRUE(design.has_value()) << refusal;
   return *design;
 }
@@ -107,22 +107,22 @@ TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
   for (const Case& c : {Case{"spike", 24000.0}, Case{"spike", 48000.0}, Case{"300:3000", 30000.0},
                         Case{"lfp", 20000.0}, Case{"0.5:", 32000.0}, Case{":100", 2000.0}, Case{"2:40", 32000.0}}) {
     const FilterDesign design = Designed(c.band, c.rate);
-    const FilterSpec& spec = design.Spec();
-    for (const auto& cutOff : {spec.LowHz(), spec.HighHz()}) {
+    const FilterSpec& chosen = design.Spec();
+    for (const auto& cutOff : {chosen.LowHz(), chosen.HighHz()}) {
       if (cutOff) {
         EXPECT_NEAR(MeasuredDb(design, *cutOff), -6.02, 0.1) << *cutOff << " Hz of " << c.band << " at " << c.rate;
       }
     }
-    const double middle = std::sqrt(spec.LowHz().value_or(1.0) * spec.HighHz().value_or(c.rate / 4.0));
+    const double middle = std::sqrt(chosen.LowHz().value_or(1.0) * chosen.HighHz().value_or(c.rate / 4.0));
     EXPECT_LE(std::fabs(MeasuredDb(design, middle)), 0.5) << middle << " Hz of " << c.band << " at " << c.rate;
     if (design.Fir() && design.Fir()->Spacing() > 1) ExpectStopped(design, Images(design));
   }
 }
 
 TEST(FilterDesignTest, CutOffsOutsideTheRateAreRefusedNamingTheField) {
-  const auto refusal = [](const FilterSpec& spec, double rate) {
+  const auto refusal = [](const FilterSpec& chosen, double rate) {
     std::string text;
-    EXPECT_FALSE(FilterDesign::For(spec, rate, text).has_value());
+    EXPECT_FALSE(FilterDesign::For(chosen, rate, text).has_value());
     return text;
   };
   EXPECT_EQ(refusal(FilterSpec::Spike(), 8000.0),

@@ -29,12 +29,12 @@ TEST(FilterSpecTest, BandsParseAndReadBackFromTheirText) {
   };
   for (const auto& [text, description] : cases) {
     std::string refusal;
-    const auto spec = FilterSpec::Parse(text, refusal);
-    ASSERT_TRUE(spec.has_value()) << text << ": " << refusal;
-    EXPECT_EQ(spec->Description(), description);
-    const auto again = FilterSpec::Parse(spec->Text(), refusal);
-    ASSERT_TRUE(again.has_value()) << spec->Text();
-    EXPECT_EQ(*again, *spec);
+    const auto chosen = FilterSpec::Parse(text, refusal);
+    ASSERT_TRUE(chosen.has_value()) << text << ": " << refusal;
+    EXPECT_EQ(chosen->Description(), description);
+    const auto again = FilterSpec::Parse(chosen->Text(), refusal);
+    ASSERT_TRUE(again.has_value()) << chosen->Text();
+    EXPECT_EQ(*again, *chosen);
   }
 }
 

@@ -139,9 +139,9 @@ std::vector<FilterDesign> Designs(std::mt19937& random) {
     const double low = rate * std::uniform_real_distribution<double>(1.0 / 400.0, 0.1)(random);
     const double high = std::uniform_real_distribution<double>(low * 1.5, rate * 0.45)(random);
     const int32_t open = static_cast<int32_t>(random() % 3);
-    const auto spec = FilterSpec::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
+    const auto chosen = FilterSpec::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
                                          open == 2 ? std::nullopt : std::optional<double>(high));
-    designs.push_back(*FilterDesign::For(spec, rate, refusal));
+    designs.push_back(*FilterDesign::For(chosen, rate, refusal));
   }
   return designs;
 }

@@ -131,7 +131,9 @@ TEST(PowerSpectrumTest, TotalPowerIsTheWindowedPowerAndTheVariance) {
     EXPECT_NEAR(total, windowed, windowed * 1e-4 + 1e-9);
     const double variance = Variance(samples);
     EXPECT_NEAR(total, variance, variance * 0.03);
-    if (signal == Signal::kFlat) EXPECT_EQ(PowerSpectrum::Decibels(density)[5], PowerSpectrum::kFloorDb);
+    if (signal == Signal::kFlat) {
+      EXPECT_EQ(PowerSpectrum::Decibels(density)[5], PowerSpectrum::kFloorDb);
+    }
   }
 }
 
