@@ -547,12 +547,12 @@ int32_t CscPlot::SettleBars(const PlotFrame& frame, int32_t source) {
 // A kept summary cut short while mapped (by another program) read zeros where it lost its end: said
 // once, and built again from the recording; the trace waits for it, as at first.
 bool CscPlot::SummaryCutShort() {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  // Raw and filtered summaries are kept apart; only the one the view walks matters to this frame.
+  std::unique_ptr<SummaryBuilder>& active = ActiveSummary();
+  const SourceSummary* summary = active != nullptr ? active->Summary() : nullptr;
   if (summary == nullptr || !summary->Damaged()) return false;
   SummaryCache::Instance().ReportCutShort(GetPath());
-  summary_.reset();
-  // A filtered view's columns come from its own summary, built in memory: they stand.
-  if (Filtered()) return false;
+  active.reset();
   StartSummary();
   return true;
 }
