@@ -387,7 +387,8 @@ int32_t CscPlot::ReadVisited(const ColumnSpan& span, bool minMax, const RecordRa
       ++run;
     }
     const int64_t firstRecord = range.visited[static_cast<std::size_t>(v + run - 1)];
-    if (const int32_t rc = reader_.Read(firstRecord, run, readBuffer_); rc != kStatusOk) return rc;
+    // Through the plot's filter, as every other read of what it shows.
+    if (const int32_t rc = ReadShown(firstRecord, run, readBuffer_); rc != kStatusOk) return rc;
     for (int64_t k = 0; k < run; ++k) {
       // Visit v + k is record firstRecord + run - 1 - k; it goes to slot count - 1 - (v + k).
       const int64_t slot = count - 1 - (v + k);
