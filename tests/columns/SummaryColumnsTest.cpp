@@ -445,8 +445,10 @@ class TwoPlots {
       EXPECT_TRUE(read_.plot->SetFilter(filter, refusal)) << refusal;
       const std::optional<FilterDesign> design = FilterDesign::For(filter, read_.plot->GetSamplingFrequency(), refusal);
       EXPECT_TRUE(design.has_value()) << refusal;
-      literal = AddFilteredPass(manager, readable, *design, read_.plot->GetSamplePeriod(),
-                                manager.sources[static_cast<std::size_t>(readable)].path + "." + filter.Text());
+      if (design) {  // else the pictures differ, and say so
+        literal = AddFilteredPass(manager, readable, *design, read_.plot->GetSamplePeriod(),
+                                  manager.sources[static_cast<std::size_t>(readable)].path + "." + filter.Text());
+      }
     }
     walked_.plot = AddPlot(walked_, manager, literal);
     read_.plot->StartSummary();
