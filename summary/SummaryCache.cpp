@@ -107,8 +107,9 @@ int64_t SummaryCache::CapBytes(const std::string& folder, bool* refused) {
 std::string SummaryCache::FileNameFor(uint64_t device, uint64_t inode, const std::string& filter) {
   const uint64_t file[] = {device, inode};
   // The samples as recorded keep the names they always had.
-  const XXH128_hash_t hash = filter.empty() ? XXH3_128bits(file, sizeof file)
-                                            : XXH3_128bits_withSeed(filter.data(), filter.size(), XXH3_64bits(file, sizeof file));
+  const XXH128_hash_t hash =
+      filter.empty() ? XXH3_128bits(file, sizeof file)
+                     : XXH3_128bits_withSeed(filter.data(), filter.size(), XXH3_64bits(file, sizeof file));
   char name[40];
   std::snprintf(name, sizeof name, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
                 static_cast<unsigned long long>(hash.low64));
@@ -174,7 +175,9 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
   SummaryFile::Verdict verdict = file.Open(path);
   // The name holds the filter: a file under it kept for another filter (or none) was put there by
   // something other than this cache.
-  if (verdict == SummaryFile::Verdict::Usable && file.Key().filter != key.filter) verdict = SummaryFile::Verdict::Damaged;
+  if (verdict == SummaryFile::Verdict::Usable && file.Key().filter != key.filter) {
+    verdict = SummaryFile::Verdict::Damaged;
+  }
   if (verdict == SummaryFile::Verdict::Usable) {
     const SummaryKey& kept = file.Key();
     Found found = Found::None;

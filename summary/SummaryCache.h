@@ -1,11 +1,11 @@
 #pragma once
 // The folder of kept summaries, one file per recording file (all its names share it) and filter it is
-// viewed through (none, or a band designed for its rate), shared by
-// every process of the user: $XDG_CACHE_HOME/skelvane (~/.cache/skelvane), created 0700, held under
-// a size cap by evicting the least recently used files. Used only while the folder and its files are
-// the user's own and no one else may write them (as the secure shell treats its folders); a kept
-// summary that does not match its recording is ignored; one that cannot be written leaves the
-// summary in memory. Used by SummaryBuilder; the window and the snapshot command switch it on or off.
+// viewed through (none, or a band designed for its rate), shared by every process of the user:
+// $XDG_CACHE_HOME/skelvane (~/.cache/skelvane), created 0700, held under a size cap by evicting the
+// least recently used files. Used only while the folder and its files are the user's own and no one
+// else may write them (as the secure shell treats its folders); a kept summary that does not match its
+// recording is ignored; one that cannot be written leaves the summary in memory. Used by
+// SummaryBuilder; the window and the snapshot command switch it on or off.
 
 #include <atomic>
 #include <cstdint>
