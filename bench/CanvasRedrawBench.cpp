@@ -12,7 +12,7 @@
 // SKELVANE_BENCH_FILTER=spike|lfp|LO:HI adds the filtered figures: the sweep again with every span
 // drawn raw and through the band (each filtered frame against the raw one-record frame of the same
 // rounds), and the first filtered whole view (the filtered summaries built on the workers, then the
-// frame) against the plain pass.
+// frame) against the plain pass, and the same view once an earlier open kept those summaries on disk.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -470,6 +470,43 @@ void FilteredFirstWhole(benchmark::State& state) {
       [](Scene& s) { return s.SetFilter(*BenchFilter()) && s.RedrawOnceBuilt(); });
 }
 
+// The same first whole view when an earlier open kept the filtered summaries on disk: the plots, as
+// freshly opened, map them instead of filtering the files (the kept files go with the run's folder).
+void FilteredKeptWhole(benchmark::State& state) {
+  if (!BenchFilter() || BenchFilter()->IsNone()) {
+    state.SkipWithError("needs SKELVANE_BENCH_FILTER=spike|lfp|LO:HI");
+    return;
+  }
+  const std::filesystem::path cacheHome =
+      std::filesystem::temp_directory_path() / ("skelvane-bench-cache-" + std::to_string(::getpid()));
+  const char* previous = std::getenv("XDG_CACHE_HOME");
+  const std::string restore = previous != nullptr ? previous : "";
+  ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+  SummaryCache::Instance().SetEnabled(true);
+  bool kept = false;
+  Measure(
+      state, "filtered/kept-whole",
+      [&kept](Scene& s) {
+        if (!kept) {  // the earlier open, which filters the files and keeps what it built
+          s.MakePlots();
+          s.ShowWholeRecording();
+          kept = s.SetFilter(*BenchFilter()) && s.RedrawOnceBuilt();
+        }
+        s.MakePlots();
+        s.ShowWholeRecording();
+      },
+      [](Scene& s) { return s.SetFilter(*BenchFilter()) && s.RedrawOnceBuilt(); });
+  SummaryCache::Instance().SetEnabled(false);
+  TheScene().MakePlots();  // nothing mapped from the folder any more
+  if (previous != nullptr) {
+    ::setenv("XDG_CACHE_HOME", restore.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CACHE_HOME");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(cacheHome, ec);
+}
+
 void PlainPassAllFiles(benchmark::State& state) {
   Measure(state, "read/files", [](Scene&) {}, [](Scene& s) { return s.ReadAllFiles(); });
 }
@@ -489,6 +526,7 @@ BENCHMARK(RedrawOneRecordWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->M
 BENCHMARK(SpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK(FilteredSpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK(FilteredFirstWhole)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
+BENCHMARK(FilteredKeptWhole)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime();
 
 void PrintRatios() {
   const auto& t = SecondsPerIteration();
@@ -502,6 +540,10 @@ void PrintRatios() {
     std::printf("\nFirst whole view through %s (filtered summaries built, then the frame) against a plain pass:\n",
                 BenchFilter()->Description().c_str());
     ratio("filtered/first-whole", "read/files");
+  }
+  if (t.count("filtered/kept-whole")) {
+    std::printf("\nThe same view when an earlier open kept the filtered summaries on disk, against a plain pass:\n");
+    ratio("filtered/kept-whole", "read/files");
   }
   const auto& filteredSweep = FilteredSweepFrames();
   if (!filteredSweep.empty() && filteredSweep.front().raw > 0.0) {

@@ -11,12 +11,19 @@
 namespace skelvane {
 
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) {
+  std::unique_lock lock(keptMutex_, std::try_to_lock);
+  if (lock.owns_lock()) return Find(pieces, extremes, kept_);
+  Buffers own;
+  return Find(pieces, extremes, own);
+}
+
+int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers) {
   std::vector<std::size_t> order(pieces.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
-  FilteredRecords::Loaded loaded;
+  FilteredRecords::Loaded& loaded = buffers.loaded;
   int16_t samples[kSamplesPerRecord];
-  std::vector<int16_t> run;
+  std::vector<int16_t>& run = buffers.run;
   // Records close together are read in one go with the support around them (a read call costs more
   // than a few records more), and of each record only the pieces' samples are filtered: a column
   // edge's two sides, most often, in one stretch.
@@ -32,14 +39,18 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
     for (std::size_t j = i + 1; j <= last; ++j) stretches += pieces[order[j]].record != pieces[order[j - 1]].record;
     const int64_t support = records_.Design().Support();
     if ((end - first) * kSamplesPerRecord + support < static_cast<int64_t>(stretches) * support) {
-      run.resize(static_cast<std::size_t>((end - first) * kSamplesPerRecord));
-      if (const int32_t rc = records_.Read(first, end, run.data(), loaded.buffers); rc != kStatusOk) return rc;
-      for (std::size_t p = i; p <= last; ++p) {
-        const Piece& piece = pieces[order[p]];
-        Extremes& found = extremes[order[p]];
-        SampleExtremes::Of(reinterpret_cast<const uint8_t*>(run.data() + (piece.record - first) * kSamplesPerRecord +
-                                                            piece.first),
-                           piece.last - piece.first + 1, found.low, found.high);
+      for (std::size_t p = i; p <= last;) {
+        const int64_t partFirst = pieces[order[p]].record;
+        const int64_t partEnd = std::min(end, partFirst + kRunRecords);
+        run.resize(static_cast<std::size_t>((partEnd - partFirst) * kSamplesPerRecord));
+        if (const int32_t rc = records_.Read(partFirst, partEnd, run.data(), loaded.buffers); rc != kStatusOk) return rc;
+        for (; p <= last && pieces[order[p]].record < partEnd; ++p) {
+          const Piece& piece = pieces[order[p]];
+          Extremes& found = extremes[order[p]];
+          SampleExtremes::Of(reinterpret_cast<const uint8_t*>(run.data() + (piece.record - partFirst) * kSamplesPerRecord +
+                                                              piece.first),
+                             piece.last - piece.first + 1, found.low, found.high);
+        }
       }
       i = last + 1;
       continue;

@@ -5,7 +5,9 @@
 // BarSettler, for CscPlot's zoomed-out bars of a filtered plot.
 
 #include <cstdint>
+#include <mutex>
 #include <span>
+#include <vector>
 
 #include "columns/PieceExtremes.h"
 #include "filter/FilteredRecords.h"
@@ -18,17 +20,32 @@ class FilteredPieceExtremes final : public PieceExtremes {
  public:
   /// Records needed at most this many apart are read in one go (with their support around them).
   static constexpr int64_t kJoinRecords = 3;
+  /// A run filtered whole is filtered this many records at a time at most, so the memory a call keeps
+  /// stays near a megabyte whatever the span (each part costs one support more).
+  static constexpr int64_t kRunRecords = 512;
 
   /// Filters the recording `reader` has open (it must outlive this object) through `design`, its gaps
   /// judged by `sampleInterval` (microseconds per sample).
   FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval)
       : records_(reader, design, sampleInterval) {}
 
-  /// The extremes are of the filtered samples. Any thread: the buffers are the call's own.
+  /// The extremes are of the filtered samples. Any thread: a call made while another runs uses
+  /// buffers of its own.
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) override;
 
  private:
+  // The memory of one call: the records read with their support, and a run filtered whole.
+  struct Buffers {
+    FilteredRecords::Loaded loaded;
+    std::vector<int16_t> run;
+  };
+  int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers);
+
   FilteredRecords records_;
+  // Kept from one frame to the next: a frame's reads reach megabytes, which fresh memory would have
+  // the kernel clear and map again every time.
+  std::mutex keptMutex_;
+  Buffers kept_;
 };
 
 }  // namespace skelvane

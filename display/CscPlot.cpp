@@ -387,7 +387,8 @@ int32_t CscPlot::ReadVisited(const ColumnSpan& span, bool minMax, const RecordRa
       ++run;
     }
     const int64_t firstRecord = range.visited[static_cast<std::size_t>(v + run - 1)];
-    if (const int32_t rc = reader_.Read(firstRecord, run, readBuffer_); rc != kStatusOk) return rc;
+    // Through the plot's filter, as every other read of what it shows.
+    if (const int32_t rc = ReadShown(firstRecord, run, readBuffer_); rc != kStatusOk) return rc;
     for (int64_t k = 0; k < run; ++k) {
       // Visit v + k is record firstRecord + run - 1 - k; it goes to slot count - 1 - (v + k).
       const int64_t slot = count - 1 - (v + k);
@@ -547,12 +548,12 @@ int32_t CscPlot::SettleBars(const PlotFrame& frame, int32_t source) {
 // A kept summary cut short while mapped (by another program) read zeros where it lost its end: said
 // once, and built again from the recording; the trace waits for it, as at first.
 bool CscPlot::SummaryCutShort() {
-  const SourceSummary* summary = summary_ != nullptr ? summary_->Summary() : nullptr;
+  // Raw and filtered summaries are kept apart; only the one the view walks matters to this frame.
+  std::unique_ptr<SummaryBuilder>& active = ActiveSummary();
+  const SourceSummary* summary = active != nullptr ? active->Summary() : nullptr;
   if (summary == nullptr || !summary->Damaged()) return false;
   SummaryCache::Instance().ReportCutShort(GetPath());
-  summary_.reset();
-  // A filtered view's columns come from its own summary, built in memory: they stand.
-  if (Filtered()) return false;
+  active.reset();
   StartSummary();
   return true;
 }

@@ -63,22 +63,20 @@ const SourceSummary* SummaryBuilder::Summary() const {
 
 int32_t SummaryBuilder::Summarise(Shared& shared) {
   const RecordLayout& layout = shared.layout;
-  if (shared.filter) {
+  const auto build = [&shared, &layout] {
     shared.origin.store(Origin::Built);
-    return SourceSummary::BuildFiltered(layout, *shared.filter, shared.sampleInterval, shared.cancel,
-                                        shared.recordsDone, shared.summary);
-  }
-  if (!shared.useCache) {
-    shared.origin.store(Origin::Built);
+    if (shared.filter) {
+      return SourceSummary::BuildFiltered(layout, *shared.filter, shared.sampleInterval, shared.cancel,
+                                          shared.recordsDone, shared.summary);
+    }
     return SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
-  }
+  };
+  if (!shared.useCache) return build();
   RecordReader reader;
   SummaryKey key;
-  if (reader.Open(layout) != 0 || SummaryKey::Of(layout, reader, key) != 0) {
-    // A file that cannot be keyed is not kept either; the build says what is wrong with it.
-    shared.origin.store(Origin::Built);
-    return SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
-  }
+  // A file that cannot be keyed is not kept either; the build says what is wrong with it.
+  if (reader.Open(layout) != 0 || SummaryKey::Of(layout, reader, key) != 0) return build();
+  if (shared.filter) key.filter = SummaryKey::FilterIdentity(*shared.filter, shared.sampleInterval);
   SummaryCache& cache = SummaryCache::Instance();
   SourceSummary kept;
   int32_t rc = kStatusOk;
@@ -89,14 +87,13 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
       shared.recordsDone.store(layout.numRecords);
       shared.origin.store(Origin::Loaded);
       return kStatusOk;
-    case SummaryCache::Found::Grown:
+    case SummaryCache::Found::Grown:  // only ever of the samples as recorded
       rc = SourceSummary::Extend(kept, layout, shared.cancel, shared.recordsDone, shared.summary);
       shared.origin.store(Origin::Extended);
       break;
     case SummaryCache::Found::None:
     case SummaryCache::Found::Blocked:
-      rc = SourceSummary::Build(layout, shared.cancel, shared.recordsDone, shared.summary);
-      shared.origin.store(Origin::Built);
+      rc = build();
       break;
   }
   kept = SourceSummary{};

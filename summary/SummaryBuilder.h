@@ -1,8 +1,9 @@
 #pragma once
-// Makes the min/max summary of one source on the shared worker pool: loaded from the summary cache
-// when a kept one matches the recording, extended when the recording only grew, else built from the
-// records and then kept. Cancellable, with progress and a completion callback. Owned by the source's
-// CscPlot; the window reads its progress and redraws when it finishes, the snapshot waits for it.
+// Makes the min/max summary of one source, of its samples as recorded or through a band filter, on
+// the shared worker pool: loaded from the summary cache when a kept one matches the recording (and
+// filter), extended when the recording only grew, else built from the records and then kept.
+// Cancellable, with progress and a completion callback. Owned by the source's CscPlot; the window
+// reads its progress and redraws when it finishes, the snapshot waits for it.
 
 #include <atomic>
 #include <condition_variable>

@@ -104,9 +104,12 @@ int64_t SummaryCache::CapBytes(const std::string& folder, bool* refused) {
   return std::min(kMostBytes, size / 100 * kCapPercent);
 }
 
-std::string SummaryCache::FileNameFor(uint64_t device, uint64_t inode) {
+std::string SummaryCache::FileNameFor(uint64_t device, uint64_t inode, const std::string& filter) {
   const uint64_t file[] = {device, inode};
-  const XXH128_hash_t hash = XXH3_128bits(file, sizeof file);
+  // The samples as recorded keep the names they always had.
+  const XXH128_hash_t hash =
+      filter.empty() ? XXH3_128bits(file, sizeof file)
+                     : XXH3_128bits_withSeed(filter.data(), filter.size(), XXH3_64bits(file, sizeof file));
   char name[40];
   std::snprintf(name, sizeof name, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
                 static_cast<unsigned long long>(hash.low64));
@@ -159,7 +162,7 @@ void SummaryCache::ReportCutShort(const std::string& path) {
 SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary) {
   const std::string folder = Folder();
   if (folder.empty()) return Found::None;
-  if (!Trusted(folder)) return Found::Blocked;
+  if (!Trusted(folder) || key.filter.size() > SummaryKey::kLongestFilter) return Found::Blocked;
   // Once per process, the folder is brought under the cap and rid of what writes cut off left behind.
   bool first = false;
   {
@@ -167,9 +170,14 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
     first = swept_.insert(folder).second;
   }
   if (first) Evict(folder, {}, Cap(folder));
-  const std::string path = folder + "/" + FileNameFor(key.device, key.inode);
+  const std::string path = folder + "/" + FileNameFor(key.device, key.inode, key.filter);
   SummaryFile file;
   SummaryFile::Verdict verdict = file.Open(path);
+  // The name holds the filter: a file under it kept for another filter (or none) was put there by
+  // something other than this cache.
+  if (verdict == SummaryFile::Verdict::Usable && file.Key().filter != key.filter) {
+    verdict = SummaryFile::Verdict::Damaged;
+  }
   if (verdict == SummaryFile::Verdict::Usable) {
     const SummaryKey& kept = file.Key();
     Found found = Found::None;
@@ -211,7 +219,7 @@ bool SummaryCache::Keep(const SummaryKey& key, SourceSummary& summary) {
   if (folder.empty()) return false;
   int32_t rc = MakeFolder(folder);
   if (rc == 0 && !Trusted(folder)) return false;
-  const std::string name = FileNameFor(key.device, key.inode);
+  const std::string name = FileNameFor(key.device, key.inode, key.filter);
   SourceSummary mapped;
   if (rc == 0) rc = SummaryFile::Write(folder, name, key, summary, mapped);
   if (rc != 0) {

@@ -1,10 +1,11 @@
 #pragma once
-// The folder of kept summaries, one file per recording file (all its names share it), shared by
-// every process of the user: $XDG_CACHE_HOME/skelvane (~/.cache/skelvane), created 0700, held under
-// a size cap by evicting the least recently used files. Used only while the folder and its files are
-// the user's own and no one else may write them (as the secure shell treats its folders); a kept
-// summary that does not match its recording is ignored; one that cannot be written leaves the
-// summary in memory. Used by SummaryBuilder; the window and the snapshot command switch it on or off.
+// The folder of kept summaries, one file per recording file (all its names share it) and filter it is
+// viewed through (none, or a band designed for its rate), shared by every process of the user:
+// $XDG_CACHE_HOME/skelvane (~/.cache/skelvane), created 0700, held under a size cap by evicting the
+// least recently used files. Used only while the folder and its files are the user's own and no one
+// else may write them (as the secure shell treats its folders); a kept summary that does not match its
+// recording is ignored; one that cannot be written leaves the summary in memory. Used by
+// SummaryBuilder; the window and the snapshot command switch it on or off.
 
 #include <atomic>
 #include <cstdint>
@@ -25,7 +26,8 @@ class SummaryCache {
 
   /// The folder's name inside the user's cache folder.
   static constexpr const char* kFolderName = "skelvane";
-  /// Kept summaries are named by a hash of the recording's device and inode and end with this.
+  /// Kept summaries are named by a hash of the recording's device and inode (and the filter's
+  /// identity, for a filtered one) and end with this.
   static constexpr const char* kFileSuffix = ".sum";
   /// The cap: the smaller of this and kCapPercent of the cache's file system, unless kCapVariable says.
   static constexpr int64_t kMostBytes = 20'000'000'000;
@@ -70,8 +72,9 @@ class SummaryCache {
   /// The cap in bytes for a cache in `folder` (see kMostBytes); kCapVariable may give bytes or
   /// K, M, G or T (powers of 1024). A variable that says neither is passed over (and `refused` set).
   static int64_t CapBytes(const std::string& folder, bool* refused = nullptr);
-  /// The name of the kept summary of the recording file `inode` on `device`.
-  static std::string FileNameFor(uint64_t device, uint64_t inode);
+  /// The name of the kept summary of the recording file `inode` on `device`, of its samples as
+  /// recorded or, with a `filter` identity (SummaryKey::FilterIdentity), filtered.
+  static std::string FileNameFor(uint64_t device, uint64_t inode, const std::string& filter = {});
 
   /// Looks for the kept summary of `key` (read through `reader`, open on the recording) and maps it
   /// into `summary` when it is Kept or Grown (every checksum checked first).

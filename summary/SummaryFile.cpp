@@ -24,7 +24,8 @@ namespace skelvane {
 namespace {
 
 using F = SummaryFile;
-static_assert(F::kChangedAt + sizeof(int64_t) <= F::kHeaderChecksumAt, "the key fits the header");
+static_assert(F::kChangedAt + sizeof(int64_t) <= F::kFilterBytesAt, "the key's fields do not overlap");
+static_assert(F::kFilterAt + SummaryKey::kLongestFilter <= F::kHeaderChecksumAt, "the key fits the header");
 constexpr mode_t kFileMode = 0600;
 
 using HeaderBytes = std::array<uint8_t, SummaryFile::kHeaderBytes>;
@@ -62,6 +63,9 @@ HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tab
   Put<uint64_t>(header, F::kHeadHashAt, key.headHash);
   Put<uint64_t>(header, F::kLastHashAt, key.lastHash);
   Put<int64_t>(header, F::kChangedAt, key.changedNs);
+  const std::size_t filterBytes = std::min(key.filter.size(), SummaryKey::kLongestFilter);
+  Put<uint64_t>(header, F::kFilterBytesAt, filterBytes);
+  std::memcpy(header.data() + F::kFilterAt, key.filter.data(), filterBytes);
   Put<uint64_t>(header, F::kHeaderChecksumAt, F::HeaderChecksum(header.data()));
   return header;
 }
@@ -211,6 +215,9 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   key_.numRecords = records;
   key_.headHash = Get<uint64_t>(header, kHeadHashAt);
   key_.lastHash = Get<uint64_t>(header, kLastHashAt);
+  const auto filterBytes = Get<uint64_t>(header, kFilterBytesAt);
+  if (filterBytes > SummaryKey::kLongestFilter) return Verdict::Damaged;
+  key_.filter.assign(reinterpret_cast<const char*>(header.data() + kFilterAt), filterBytes);
   return Verdict::Usable;
 }
 

@@ -56,6 +56,10 @@ class SummaryFile {
   static constexpr std::size_t kHeadHashAt = 104;
   static constexpr std::size_t kLastHashAt = 112;
   static constexpr std::size_t kChangedAt = 120;
+  /// The filter's identity (SummaryKey::filter): its length, then its bytes; zeros for a summary of
+  /// the samples as recorded, so those files read as they always did.
+  static constexpr std::size_t kFilterBytesAt = 128;
+  static constexpr std::size_t kFilterAt = 136;
   static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
   /// The note beside a kept file is named after it with this suffix.
   static constexpr const char* kCheckedSuffix = ".checked";

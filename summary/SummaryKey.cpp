@@ -4,12 +4,15 @@
 #include <xxhash.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
+#include "filter/FilterDesign.h"
 #include "platform/File.h"
 #include "platform/StatusCodes.h"
 
@@ -25,6 +28,17 @@ std::string SummaryKey::AbsolutePath(const std::string& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
   return error ? path : absolute.lexically_normal().string();
+}
+
+std::string SummaryKey::FilterIdentity(const FilterDesign& design, double sampleInterval) {
+  // The interval judges where a gap restarts the filter; its bits, not a rounded decimal, tell one
+  // judgement from another.
+  uint64_t intervalBits = 0;
+  std::memcpy(&intervalBits, &sampleInterval, sizeof intervalBits);
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "@%s/%016llx", FilterSpec::FormatHz(design.RateHz()).c_str(),
+                static_cast<unsigned long long>(intervalBits));
+  return design.Spec().Key() + tail;
 }
 
 int32_t SummaryKey::HashRecord(const RecordReader& reader, int64_t record, uint64_t& hash) {
@@ -67,7 +81,7 @@ bool SummaryKey::operator==(const SummaryKey& other) const {
   return size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs &&
          inode == other.inode && device == other.device && dataOffset == other.dataOffset &&
          recordSize == other.recordSize && numRecords == other.numRecords && headHash == other.headHash &&
-         lastHash == other.lastHash;
+         lastHash == other.lastHash && filter == other.filter;
 }
 
 bool SummaryKey::MayHaveGrownInto(const SummaryKey& now) const {
@@ -76,7 +90,7 @@ bool SummaryKey::MayHaveGrownInto(const SummaryKey& now) const {
   // whatever its modification time was set back to.
   const bool grew =
       size < now.size || (size == now.size && modifiedNs == now.modifiedNs && changedNs == now.changedNs);
-  return inode == now.inode && device == now.device && dataOffset == now.dataOffset &&
+  return filter.empty() && now.filter.empty() && inode == now.inode && device == now.device && dataOffset == now.dataOffset &&
          recordSize == now.recordSize && headHash == now.headHash && numRecords > 0 &&
          numRecords <= now.numRecords && grew && !(*this == now);
 }

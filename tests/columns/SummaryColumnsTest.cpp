@@ -282,7 +282,8 @@ FilterSpec RandomFilter(std::mt19937_64& random) {
 
 // The filtered plot at every zoom: through the records it reads, through its filtered summary with
 // the filtered samples read at column edges, exactly the columns the lookup walk finds in a
-// whole-file filtered pass of its recording (gaps, overlaps and runs of equal timestamps included);
+// whole-file filtered pass of its recording (gaps, overlaps, runs of equal timestamps and records
+// stamped late or going back included);
 // None again draws the recording as it is.
 TEST_F(SummaryColumnsTest, FilteredPlotDrawsTheLookupWalkOfAWholeFileFilteredPass) {
   std::mt19937_64 random(29);
@@ -290,7 +291,7 @@ TEST_F(SummaryColumnsTest, FilteredPlotDrawsTheLookupWalkOfAWholeFileFilteredPas
   const int32_t counts[] = {9000, 6000, 2 * static_cast<int32_t>(CscPlot::kReadRecords) + 100, 40};
   for (int32_t recording = 0; recording < 4; ++recording) {
     manager.sources[source].bytes.clear();
-    test::AddRandomRecords(manager, source, counts[recording], random);
+    test::AddRandomRecords(manager, source, counts[recording], random, 0, false, true);
     const std::string file = folder.File("filtered" + std::to_string(recording) + ".kcs");
     manager.WriteFile(source, file, kHeaderBytes, 0);
     CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
@@ -419,26 +420,37 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
 
 // One recording drawn twice on canvases alike: by a plot that reads its file (short spans read,
 // long ones from the summary, bars settled for the rows they land in) and by one that can only walk
-// the manager's time lookups sample by sample.
+// the manager's time lookups sample by sample. With a band filter the reading plot filters as it
+// draws and the walking one walks a whole-file filtered pass of the recording; the plots' names
+// (which then differ by the band the filtered one names) are left out of both pictures.
 class TwoPlots {
  public:
   static constexpr int32_t kWidth = 640;
   static constexpr int32_t kHeight = 360;
 
-  TwoPlots(test::FakeDataSourceManager& manager, int32_t readable, int32_t literal, GLRenderer& renderer)
+  TwoPlots(test::FakeDataSourceManager& manager, int32_t readable, int32_t literal, GLRenderer& renderer,
+           const FilterSpec& filter = FilterSpec())
       : read_(manager), walked_(manager), renderer_(renderer) {
     for (Side* side : {&read_, &walked_}) {
       side->canvas = std::make_unique<PlotCanvas>(side->view, &renderer, &side->plots, &manager);
-      const int32_t source = side == &read_ ? readable : literal;
-      EXPECT_EQ(side->plots.CreatePlot("CSC", 5, manager.sources[static_cast<std::size_t>(source)].path), 0);
-      IPlot* plot = nullptr;
-      EXPECT_EQ(side->plots.GetPlot(0, plot), 0);
-      side->plot = static_cast<CscPlot*>(plot);
-      side->plot->Properties().drawPoints = 0;
+      side->canvas->Properties().showPlotNames = filter.IsNone() ? 1 : 0;
       side->view.CanvasWidth = kWidth;
       side->view.CanvasHeight = kHeight;
       side->canvas->SetMinimumSpan(kWidth);
     }
+    read_.plot = AddPlot(read_, manager, readable);
+    if (!filter.IsNone()) {
+      read_.plot->LoadSourceInfo();
+      std::string refusal;
+      EXPECT_TRUE(read_.plot->SetFilter(filter, refusal)) << refusal;
+      const std::optional<FilterDesign> design = FilterDesign::For(filter, read_.plot->GetSamplingFrequency(), refusal);
+      EXPECT_TRUE(design.has_value()) << refusal;
+      if (design) {  // else the pictures differ, and say so
+        literal = AddFilteredPass(manager, readable, *design, read_.plot->GetSamplePeriod(),
+                                  manager.sources[static_cast<std::size_t>(readable)].path + "." + filter.Text());
+      }
+    }
+    walked_.plot = AddPlot(walked_, manager, literal);
     read_.plot->StartSummary();
     read_.plot->WaitForSummary();
   }
@@ -474,6 +486,15 @@ class TwoPlots {
   CscPlot& ReadingPlot() { return *read_.plot; }
 
  private:
+  struct Side;
+  static CscPlot* AddPlot(Side& side, test::FakeDataSourceManager& manager, int32_t source) {
+    EXPECT_EQ(side.plots.CreatePlot("CSC", 5, manager.sources[static_cast<std::size_t>(source)].path), 0);
+    IPlot* plot = nullptr;
+    EXPECT_EQ(side.plots.GetPlot(0, plot), 0);
+    auto* csc = static_cast<CscPlot*>(plot);
+    csc->Properties().drawPoints = 0;
+    return csc;
+  }
   struct Side {
     explicit Side(IDataSourceManager& manager) : plots(manager, colours) {}
     ViewState view;
@@ -487,10 +508,12 @@ class TwoPlots {
   GLRenderer& renderer_;
 };
 
-// Every signal kind, and random records whose times jitter and go back: at random spans, gains,
-// plot heights and places on the canvas (partly off it, against its edges), the plot's picture is
-// the sample-by-sample walk's, pixel for pixel, while bars are settled for their rows.
-TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesGainAndPlace) {
+// Every signal kind, and random records whose times jitter and go back, each unfiltered and through
+// the Spike Band, the LFP Band and a random custom band: at random spans, gains, plot heights and
+// places on the canvas (partly off it, against its edges), the plot's picture is the sample-by-sample
+// walk's (of a whole-file filtered pass, with a filter), pixel for pixel, while bars are settled for
+// their rows.
+TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndPlace) {
   test::TempDir folder;
   GLRenderer renderer;
   std::mt19937_64 random(20261209);
@@ -498,7 +521,7 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesGainAndPlace) 
   std::vector<std::string> cases;
   for (const SignalKind& kind : SignalKinds::All()) cases.emplace_back(kind.name);
   cases.insert(cases.end(), {"going back", "going back"});
-  int64_t openBars = 0;
+  int64_t openBars[2] = {};  // unfiltered, filtered
   for (std::size_t c = 0; c < cases.size(); ++c) {
     SCOPED_TRACE(cases[c]);
     test::FakeDataSourceManager manager;
@@ -519,26 +542,32 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesGainAndPlace) 
       }
     }
     manager.WriteFile(sources[0], folder.File("plot" + std::to_string(c) + ".kcs"), kHeaderBytes);
-    TwoPlots plots(manager, sources[0], sources[1], renderer);
     int64_t first = 0;
     int64_t last = 0;
     manager.GetTimeRange(first, last);
-    for (int32_t view = 0; view < 14; ++view) {
-      const double logSpan = std::uniform_real_distribution<double>(std::log(2.0e5), std::log(double(last - first)))(random);
-      const auto span = static_cast<int64_t>(std::exp(logSpan));
-      const int64_t start = uniform(first, std::max(first, last - span));
-      const int32_t height = static_cast<int32_t>(uniform(60, 420));
-      const double gains[] = {1.0, 1.0, 2.0, 4.0, 16.0, 0.5};
-      const double gain = gains[uniform(0, 5)];
-      const int32_t scroll = static_cast<int32_t>(uniform(-height, 60));
-      ASSERT_EQ(plots.DifferingPixels(start, span, height, gain, scroll), 0)
-          << "view " << view << ": start " << start << " span " << span << " height " << height << " gain " << gain
-          << " scroll " << scroll;
-      openBars += static_cast<int64_t>(plots.ReadingPlot().Cache().open.size());
+    const std::vector<test::FakeSource> made = manager.sources;
+    for (const FilterSpec& filter : {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp(), RandomFilter(random)}) {
+      SCOPED_TRACE(filter.Description());
+      manager.sources = made;  // the last pair of plots closed theirs
+      TwoPlots plots(manager, sources[0], sources[1], renderer, filter);
+      for (int32_t view = 0; view < (filter.IsNone() ? 14 : 6); ++view) {
+        const double logSpan = std::uniform_real_distribution<double>(std::log(2.0e5), std::log(double(last - first)))(random);
+        const auto span = static_cast<int64_t>(std::exp(logSpan));
+        const int64_t start = uniform(first, std::max(first, last - span));
+        const int32_t height = static_cast<int32_t>(uniform(60, 420));
+        const double gains[] = {1.0, 1.0, 2.0, 4.0, 16.0, 0.5};
+        const double gain = gains[uniform(0, 5)];
+        const int32_t scroll = static_cast<int32_t>(uniform(-height, 60));
+        ASSERT_EQ(plots.DifferingPixels(start, span, height, gain, scroll), 0)
+            << "view " << view << ": start " << start << " span " << span << " height " << height << " gain " << gain
+            << " scroll " << scroll;
+        openBars[filter.IsNone() ? 0 : 1] += static_cast<int64_t>(plots.ReadingPlot().Cache().open.size());
+      }
     }
   }
   EXPECT_TRUE(renderer.BarMasksInUse());
-  EXPECT_GT(openBars, 0) << "some bars were settled for their rows, never read";
+  EXPECT_GT(openBars[0], 0) << "some bars were settled for their rows, never read";
+  EXPECT_GT(openBars[1], 0) << "some filtered bars were settled for their rows, never filtered";
 }
 
 // Timestamps that go back or sit at the ends of the range give some picture, never a crash or a
