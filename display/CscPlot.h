@@ -119,8 +119,9 @@ class CscPlot : public Plot {
   bool StartSummaryFor(const PlotFrame& frame);
   /// Blocks until a started summary build has ended; true when there was one to wait for.
   bool WaitForSummary() const;
-  /// The summary build (progress, state), or null before one started.
-  const SummaryBuilder* Summary() const { return summary_.get(); }
+  /// The summary build of the samples the plot shows (the filtered ones under a band: autoscale, the
+  /// overview and the build's progress follow what is drawn), or null before one started.
+  const SummaryBuilder* Summary() const { return ActiveSummary().get(); }
   /// True once the source was found changed under its reader; the plot then draws no trace.
   bool SourceChanged() const { return sourceChanged_; }
 

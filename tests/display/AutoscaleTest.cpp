@@ -6,6 +6,7 @@
 
 #include "display/Autoscale.h"
 #include "display/CscPlot.h"
+#include "filter/FilterSpec.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
@@ -78,6 +79,24 @@ TEST_F(AutoscaleTest, DrawnColumnsSummaryAndFreshColumnsGiveTheSamePeak) {
   manager.sources[0].header["-ADMaxValue"] = "0";
   auto unscaled = MakePlot();
   EXPECT_FALSE(Autoscale::GainFor(*unscaled, frame).has_value());
+}
+
+TEST_F(AutoscaleTest, AFilteredPlotScalesToItsFilteredSamplesFromSummaryAndColumnsAlike) {
+  // The 500 Hz sine lies past the LFP Band's upper corner: filtered it is far below its raw 1500.
+  const PlotFrame frame = test::FrameFor(kStart, 4500 * kRecordMicros, 1000);
+  auto plot = MakePlot();
+  EXPECT_FALSE(Autoscale::Peak(*plot, frame).has_value());
+  ASSERT_TRUE(plot->WaitForSummary());
+  EXPECT_EQ(Autoscale::Peak(*plot, frame), 1500);  // the recorded samples' summary
+  std::string refusal;
+  ASSERT_TRUE(plot->SetFilter(FilterSpec::Lfp(), refusal)) << refusal;
+  EXPECT_FALSE(Autoscale::Peak(*plot, frame).has_value()) << "the filtered summary starts: nothing yet";
+  ASSERT_TRUE(plot->WaitForSummary());
+  const std::optional<int32_t> fromSummary = Autoscale::Peak(*plot, frame);
+  ASSERT_TRUE(fromSummary.has_value());
+  EXPECT_LT(*fromSummary, 1500);
+  ASSERT_EQ(plot->Draw(frame, 1000, 100, 0, 0), 0);
+  EXPECT_EQ(Autoscale::Peak(*plot, frame), fromSummary);
 }
 
 }  // namespace
