@@ -295,9 +295,9 @@ void WindowCommands::ApplyRememberedDisplay() {
   UpdateChecks();
 }
 
-// The canvas keeps the time at the middle column and reports no change at its bounds.
+// The view model keeps the time at the middle column and reports no change at its bounds.
 void WindowCommands::ZoomTime(bool in) {
-  if ((in ? canvas_.ZoomIn() : canvas_.ZoomOut()) != 0) return;
+  if ((in ? model_.ZoomIn() : model_.ZoomOut()) != 0) return;
   window_.UpdateHorizontalScroll();
   window_.Redraw();
 }

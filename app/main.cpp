@@ -15,8 +15,10 @@
 #include "app/QtUserQuestions.h"
 #include "datafile/DataSourceManager.h"
 #include "render/GLRenderer.h"
+#include "display/ColorTable.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/ViewState.h"
 #include "platform/CursorControl.h"
 #include "platform/FileChooser.h"
 #include "platform/TerminationSignals.h"
@@ -66,20 +68,18 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   if (AnswersWithoutWindow(argc, argv, exitCode)) return exitCode;
 
-  // The process-wide objects, in the order the display and data layers rely on; they are destroyed
-  // in reverse order when main returns. The colour table is a class-wide member of the canvas.
+  // The program's objects, each made before those that use it; they are destroyed in reverse order
+  // when main returns.
   QApplication application(argc, argv);  // takes Qt's own options (-platform, ...) out of argv
   QApplication::setApplicationName(QStringLiteral("Skelvane"));
   QApplication::setApplicationVersion(QStringLiteral("3.01"));
   QApplication::setOrganizationName(QStringLiteral("Skelvane"));
+  skelvane::ColorTable colours = skelvane::PlotCanvas::MakePlotColours();
   skelvane::GLRenderer renderer;
-  skelvane::PlotCanvas canvas;
   skelvane::DataSourceManager sources;
-  skelvane::PlotCollection plots(sources, skelvane::PlotCanvas::colorAllocator);
-  skelvane::PlotCanvas::renderer = &renderer;
-  skelvane::PlotCanvas::canvas = &canvas;
-  skelvane::PlotCanvas::dataSourceManager = &sources;
-  skelvane::PlotCanvas::plotCollection = &plots;
+  skelvane::PlotCollection plots(sources, colours);
+  skelvane::ViewState view;
+  skelvane::PlotCanvas canvas(view, &renderer, &plots, &sources);
 
   const skelvane::CommandLine::Request request = skelvane::CommandLine::Parse(QApplication::arguments());
   if (!request.error.empty()) {
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
 
   int result = 1;
   {
-    skelvane::MainWindow window(canvas, skelvane::PlotCanvas::viewState, plots, sources, renderer);
+    skelvane::MainWindow window(canvas, view, plots, sources, renderer);
     window.SetFilesToOpen(request.files);
     if (window.Create() == 0) {
       cursor->SetTarget(window.Client());

@@ -49,7 +49,7 @@
 #include "platform/File.h"
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
-#include "bench/BenchSignal.h"
+#include "bench/BenchScene.h"
 #include "bench/PlainPass.h"
 
 namespace skelvane {
@@ -62,47 +62,15 @@ constexpr int32_t kPlotHeight = 60;  // 16 plots and their separators fit the ca
 constexpr int64_t kRecordMicros = 16'000;
 
 // The recording, the sources, the plots and the renderer, made once for all benchmarks.
-struct Scene {
-  std::filesystem::path folder;
-  DataSourceManager manager;
-  ColorTable colours = PlotCanvas::MakePlotColours();
-  PlotCollection collection{manager, colours};
-  GLRenderer renderer;
-  ViewState view;
-  PlotCanvas canvas{view, &renderer, &collection, &manager};
+struct Scene : bench::DisplayScene {
+  bench::BenchRecordings recordings{"BR", kChannels, 3};
   int64_t dataStart = 0;
   bool ready = false;
 
-  std::vector<std::string> paths;
-
   Scene() {
-    if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
-      for (const auto& entry : std::filesystem::directory_iterator(data)) {
-        if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
-      }
-      std::sort(paths.begin(), paths.end());
-    } else {
-      folder = std::filesystem::temp_directory_path() / ("skelvane-bench-" + std::to_string(::getpid()));
-      SynthOptions options;
-      options.outDir = folder.string();
-      options.prefix = "BR";
-      options.channels = kChannels;
-      const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
-      options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
-      options.seed = 3;
-      SynthResult result;
-      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return;
-      paths = result.paths;
-    }
     if (!MakePlots()) return;
-    ViewState& v = view;
-    v.CanvasWidth = kCanvasWidth;
-    v.CanvasHeight = kCanvasHeight;
+    SetCanvas(kCanvasWidth, kCanvasHeight);
     canvas.SetMinimumSpan(kCanvasWidth);
-    v.ScrollTop = 0;
-    v.ScrollBottom = -kCanvasHeight;
-    manager.GetTimeRange(v.DataStart, v.DataEnd);
-    v.DataDuration = v.DataEnd - v.DataStart;
     const uint8_t* first = nullptr;
     if (manager.GetRecord(0, 0, first) != 0) return;
     dataStart = CscRecord(first).Timestamp();
@@ -112,28 +80,15 @@ struct Scene {
     for (CscPlot* plot : Plots()) plot->WaitForSummary();
     ready = true;
   }
-  ~Scene() {
-    collection.RemoveAllPlots();
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
-  }
 
   // A plot per source, as opening them makes: no summary, no filter. The sources go with their plots.
   bool MakePlots() {
     collection.RemoveAllPlots();
+    if (recordings.Paths().empty() || !AddPlots(recordings.Paths(), kPlotHeight)) return false;
     const char* gainText = std::getenv("SKELVANE_BENCH_GAIN");
     const double gain = gainText != nullptr ? std::atof(gainText) : 1.0;
-    for (const std::string& path : paths) {
-      if (int32_t source = -1; manager.FindSourceByPath(path, source) != 0 && manager.OpenSource(path) != 0) {
-        return false;
-      }
-      if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return false;
-    }
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      plot->SetHeight(kPlotHeight);
-      if (gain > 0.0) canvas.SetAmplitudeGain(plot->GetPath(), gain);
+    if (gain > 0.0) {
+      for (CscPlot* plot : Plots()) canvas.SetAmplitudeGain(plot->GetPath(), gain);
     }
     return true;
   }
@@ -151,15 +106,6 @@ struct Scene {
     return Redraw();
   }
 
-  std::vector<CscPlot*> Plots() {
-    std::vector<CscPlot*> plots;
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      plots.push_back(static_cast<CscPlot*>(plot));
-    }
-    return plots;
-  }
   std::vector<RecordLayout> Layouts() {
     std::vector<RecordLayout> layouts(static_cast<std::size_t>(manager.GetNumSources()));
     for (int32_t s = 0; s < manager.GetNumSources(); ++s) {

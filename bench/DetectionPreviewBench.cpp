@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchSignal.h"
+#include "bench/BenchScene.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
@@ -50,14 +50,8 @@ constexpr int32_t kGroupChannels = 4;
 constexpr double kThreshold = 100.0;  // five times the synthetic noise
 constexpr int64_t kPageStride = 7919;  // pages visited in a scattered order, none twice
 
-struct Scene {
-  std::filesystem::path folder;
-  DataSourceManager manager;
-  ColorTable colours = PlotCanvas::MakePlotColours();
-  PlotCollection collection{manager, colours};
-  GLRenderer renderer;
-  ViewState view;
-  PlotCanvas canvas{view, &renderer, &collection, &manager};
+struct Scene : bench::DisplayScene {
+  bench::BenchRecordings recordings{"DP", kChannels, 3};
   ExtractionRun run{manager};
   int64_t dataStart = 0;
   int64_t dataEnd = 0;
@@ -65,40 +59,8 @@ struct Scene {
   bool ready = false;
 
   Scene() {
-    std::vector<std::string> paths;
-    if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
-      for (const auto& entry : std::filesystem::directory_iterator(data)) {
-        if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
-      }
-      std::sort(paths.begin(), paths.end());
-    } else {
-      folder = std::filesystem::temp_directory_path() / ("skelvane-bench-" + std::to_string(::getpid()));
-      SynthOptions options;
-      options.outDir = folder.string();
-      options.prefix = "DP";
-      options.channels = kChannels;
-      const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
-      options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : 10.0);
-      options.seed = 3;
-      SynthResult result;
-      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0) return;
-      paths = result.paths;
-    }
-    for (const std::string& path : paths) {
-      if (manager.OpenSource(path) != 0) return;
-      if (collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
-    }
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      plot->SetHeight(kPlotHeight);
-    }
-    view.CanvasWidth = kCanvasWidth;
-    view.CanvasHeight = kCanvasHeight;
-    view.ScrollTop = 0;
-    view.ScrollBottom = -kCanvasHeight;
-    manager.GetTimeRange(view.DataStart, view.DataEnd);
-    view.DataDuration = view.DataEnd - view.DataStart;
+    if (!AddPlots(recordings.Paths(), kPlotHeight)) return;
+    SetCanvas(kCanvasWidth, kCanvasHeight);
     const uint8_t* first = nullptr;
     const uint8_t* last = nullptr;
     if (manager.GetRecord(0, 0, first) != 0 || manager.GetRecord(manager.GetNumRecords(0) - 1, 0, last) != 0) return;
@@ -108,11 +70,6 @@ struct Scene {
     run.Parameters().Threshold = kThreshold;
     run.Parameters().ExtractionType = kExtractionTypeBoth;
     ready = true;
-  }
-  ~Scene() {
-    collection.RemoveAllPlots();
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
   }
 
   // A span of `span` microseconds never shown before in this run.

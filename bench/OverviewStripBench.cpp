@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/OverviewPicture.h"
-#include "bench/BenchSignal.h"
+#include "bench/BenchScene.h"
 #include "bench/RatioReporter.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
@@ -50,10 +50,9 @@ constexpr int32_t kScrollBar = 15;    // the canvas leaves the vertical scroll b
 constexpr int32_t kColumns = kStripWidth - kScrollBar - kTraceLeft;
 constexpr int64_t kTenSeconds = 10'000'000;
 constexpr double kDefaultMinutes = 60.0;
-constexpr int32_t kCscType = 5;
 
 struct Scene {
-  std::filesystem::path folder;  // of a synthesised recording, removed at the end
+  bench::BenchRecordings recordings{"OV", 1, 5, kDefaultMinutes};  // the first of them is drawn
   DataSourceManager manager;
   ColorTable colours = PlotCanvas::MakePlotColours();
   PlotCollection collection{manager, colours};
@@ -63,31 +62,9 @@ struct Scene {
   bool ready = false;
 
   Scene() {
-    std::string path;
-    if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
-      std::vector<std::string> paths;
-      for (const auto& entry : std::filesystem::directory_iterator(data)) {
-        if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
-      }
-      if (paths.empty()) return;
-      path = *std::min_element(paths.begin(), paths.end());
-    } else {
-      folder = std::filesystem::temp_directory_path() / ("skelvane-overview-bench-" + std::to_string(::getpid()));
-      SynthOptions options;
-      options.outDir = folder.string();
-      options.prefix = "OV";
-      options.channels = 1;
-      const char* minutes = std::getenv("SKELVANE_BENCH_MINUTES");
-      options.seconds = 60.0 * (minutes != nullptr ? std::atof(minutes) : kDefaultMinutes);
-      options.seed = 5;
-      SynthResult result;
-      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, result) != 0 ||
-          result.paths.empty()) {
-        return;
-      }
-      path = result.paths.front();
-    }
-    if (manager.OpenSource(path) != 0 || collection.CreatePlot(FileTitleOf(path), kCscType, path) != 0) return;
+    if (recordings.Paths().empty()) return;
+    const std::string path = recordings.Paths().front();
+    if (manager.OpenSource(path) != 0 || collection.CreatePlot(FileTitleOf(path), kFileTypeCsc, path) != 0) return;
     IPlot* first = nullptr;
     if (collection.GetPlot(0, first) != 0 || (plot = dynamic_cast<CscPlot*>(first)) == nullptr) return;
     plot->StartSummary(SummaryBuilder::Rank::Shown);
@@ -101,11 +78,7 @@ struct Scene {
     content.built = true;
     ready = true;
   }
-  ~Scene() {
-    collection.RemoveAllPlots();
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
-  }
+  ~Scene() { collection.RemoveAllPlots(); }
 
   // The box the strip draws over a view of `span` from the middle of the recording.
   QRect Box(int64_t span) const {

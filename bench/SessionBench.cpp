@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchSignal.h"
+#include "bench/BenchScene.h"
 #include "bench/RatioReporter.h"
 #include "datafile/DataSourceManager.h"
 #include "display/CanvasSnapshot.h"
@@ -148,44 +148,15 @@ void OpenSessionFirstPicture(benchmark::State& state) {
 }
 
 // 16 channels on a canvas of their own, for the markers' frames.
-struct MarkerScene {
-  DataSourceManager manager;
-  ColorTable colours = PlotCanvas::MakePlotColours();
-  PlotCollection collection{manager, colours};
-  GLRenderer renderer;
-  ViewState view;
-  PlotCanvas canvas{view, &renderer, &collection, &manager};
+struct MarkerScene : bench::DisplayScene {
+  bench::BenchRecordings recordings{"MK", kChannels, 3};
   std::vector<MarkerSet::Marker> markers;
   bool ready = false;
 
   MarkerScene() {
-    std::vector<std::string> paths;
-    if (const char* data = std::getenv("SKELVANE_BENCH_DATA"); data != nullptr) {
-      for (const auto& entry : fs::directory_iterator(data)) {
-        if (entry.path().extension() == ".kcs") paths.push_back(entry.path().string());
-      }
-      std::sort(paths.begin(), paths.end());
-    } else {
-      SynthOptions options;
-      options.outDir = (Scratch() / "sixteen").string();
-      options.prefix = "MK";
-      options.channels = kChannels;
-      options.seconds = 60.0 * EnvNumber("SKELVANE_BENCH_MINUTES", 10.0);
-      options.seed = 3;
-      SynthResult made;
-      if (!bench::ApplyBenchSignal(options) || SyntheticRecording::Generate(options, made) != 0) return;
-      paths = made.paths;
-    }
-    for (const std::string& path : paths) {
-      if (manager.OpenSource(path) != 0 || collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
-    }
-    for (CscPlot* plot : Plots()) plot->SetHeight(kPlotHeight);
-    view.CanvasWidth = kWidth;
-    view.CanvasHeight = kHeight;
-    view.ScrollTop = 0;
-    view.ScrollBottom = -kHeight;
-    manager.GetTimeRange(view.DataStart, view.DataEnd);
-    view.DataDuration = view.DataEnd - view.DataStart;
+    const std::vector<std::string>& paths = recordings.Paths();
+    if (paths.empty() || !AddPlots(paths, kPlotHeight)) return;
+    SetCanvas(kWidth, kHeight);
     // Every plot's summary, so that each span draws as the window draws it once they are built.
     Show(0, 0);
     canvas.RedrawAll();
@@ -196,18 +167,7 @@ struct MarkerScene {
       markers.push_back({time, i % 3 == 0 ? FileTitleOf(paths[static_cast<std::size_t>(i) % paths.size()]) : "",
                          "marker " + std::to_string(i)});
     }
-    ready = !paths.empty();
-  }
-  ~MarkerScene() { collection.RemoveAllPlots(); }
-
-  std::vector<CscPlot*> Plots() {
-    std::vector<CscPlot*> plots;
-    for (int32_t i = 0; i < collection.GetNumPlots(); ++i) {
-      IPlot* plot = nullptr;
-      collection.GetPlot(i, plot);
-      plots.push_back(static_cast<CscPlot*>(plot));
-    }
-    return plots;
+    ready = true;
   }
   // A span of `span` (0: the whole recording) from the middle of the recording, `steps` half pages on.
   void Show(int64_t span, int32_t steps) {

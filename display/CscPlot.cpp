@@ -605,13 +605,9 @@ int32_t CscPlot::DrawMinMax(const PlotFrame& frame, int32_t source, int32_t widt
   return kStatusOk;
 }
 
-int32_t CscPlot::DrawDataAxisLabel(const PlotFrame& frame, int32_t axisWidth, int32_t plotHeight, int32_t unused,
-                                   int32_t plotY) {
-  if (frame.canvas == nullptr) return kStatusOk;
+IPlot::DataAxisRange CscPlot::DataAxis() const {
   const int32_t top = SaturateTo<int32_t>(std::trunc(properties_.ADMaxValue * properties_.scale));
-  frame.canvas->DrawDataAxis(axisWidth, plotHeight, unused, plotY, 0, top,
-                                   properties_.scale == 1.0 ? kCountsUnit : kMicrovoltUnit);
-  return kStatusOk;
+  return {0, top, properties_.scale == 1.0 ? kCountsUnit : kMicrovoltUnit};
 }
 
 }  // namespace skelvane

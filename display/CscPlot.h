@@ -64,9 +64,8 @@ class CscPlot : public Plot {
   /// any thread; nothing for other spans (Draw reads those itself). The source is checked when Draw
   /// first uses the bars.
   void PrepareDraw(const PlotFrame& frame) override;
-  /// Asks the frame's canvas to draw the data axis from 0 to the full-scale value; 0.
-  int32_t DrawDataAxisLabel(const PlotFrame& frame, int32_t axisWidth, int32_t plotHeight, int32_t unused,
-                            int32_t plotY) override;
+  /// The data axis runs from 0 at the middle to the full-scale value, in counts or (scaled) microvolts.
+  DataAxisRange DataAxis() const override;
   /// Reads the 20-byte properties record; 0, -1 after a short read, or an errno.
   int32_t ReadProperties(File& file) override;
   /// Writes the 20-byte properties record; 0 or an errno.

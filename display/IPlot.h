@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "display/PlotFrame.h"
 
@@ -13,6 +14,22 @@ class File;
 
 class IPlot {
  public:
+  /// The header icons, in the order they are laid out from the left (which fixes their hit codes).
+  enum class HeaderIcon { Close, Up, Down, Plus, Minus };
+  /// Where one header icon goes: its lower-left corner in the plot's own coordinates, and its side.
+  struct IconPlace {
+    HeaderIcon icon;
+    int32_t x;
+    int32_t y;
+    int32_t size;
+  };
+  /// What a plot's data axis shows: the value at the plot's middle, the value at its top and the unit.
+  struct DataAxisRange {
+    int32_t centre = 0;
+    int32_t top = 0;
+    std::string unit;
+  };
+
   virtual ~IPlot() = default;
   /// Full path of the plot's data source: the key by which the source is found again.
   virtual std::string GetPath() const = 0;
@@ -39,13 +56,13 @@ class IPlot {
   /// frame's numbers and touches nothing another plot's PrepareDraw, or the drawing thread between
   /// frames, uses. Draw does whatever this left undone.
   virtual void PrepareDraw(const PlotFrame& /*frame*/) {}
-  /// Lays out the five header icons and draws them through the frame's canvas.
-  virtual void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) = 0;
+  /// Lays out the five header icons of the plot `height` pixels tall whose lower-left corner lies at
+  /// (x0, y0) on the canvas, keeps them for HitTestIcon, and says where the canvas draws them.
+  virtual std::vector<IconPlace> LayOutIcons(int32_t height, int32_t x0, int32_t y0) = 0;
   /// Draws the plot's name in its header.
   virtual void DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t width) = 0;
-  /// Asks the frame's canvas to draw the plot's data axis.
-  virtual int32_t DrawDataAxisLabel(const PlotFrame& frame, int32_t axisWidth, int32_t plotHeight, int32_t unused,
-                                    int32_t plotY) = 0;
+  /// The values and unit the canvas labels the plot's data axis with.
+  virtual DataAxisRange DataAxis() const = 0;
   /// Draws the extraction threshold or slope lines.
   virtual int32_t DrawThresholdOverlay(const PlotFrame& frame, int32_t width, int32_t x, uint32_t colour) = 0;
   /// 1..5 for the close, up, down, plus and minus icons under (x, y); 0 for none.
@@ -61,7 +78,7 @@ class IPlot {
   /// Full-scale A/D value of the source.
   virtual int32_t GetADMaxValue() const = 0;
   /// The header icons are no longer on screen (the canvas says so as it restacks the plots; the ones
-  /// it draws lay theirs out again): HitTestIcon finds none until the next DrawIcons.
+  /// it draws lay theirs out again): HitTestIcon finds none until the next LayOutIcons.
   virtual void ForgetIcons() = 0;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
-// The canvas as the plots and the main window call it: redraw, zoom, icons, data axis, display
-// switches, settings. PlotCanvas is the one implementation.
+// The canvas as the plots, the view model and the main window call it: redraw, display switches,
+// settings, amplitude gains. PlotCanvas is the one implementation.
 
 #include <cstdint>
 #include <memory>
@@ -28,17 +28,12 @@ class IPlotCanvas {
   virtual int32_t Present(BitmapPresenter& presenter) = 0;
   virtual int32_t RedrawAll() = 0;
   virtual void DrawSeparator(int32_t y) = 0;
-  virtual int32_t ZoomIn() = 0;
-  virtual int32_t ZoomOut() = 0;
+  /// Smallest visible span a zoom in may reach, microseconds.
+  virtual int64_t GetMinimumSpan() const = 0;
   virtual void SetMinimumSpan(int64_t span) = 0;
+  /// What one zoom step divides or multiplies the visible span by.
+  virtual int32_t GetZoomFactor() const = 0;
   virtual int32_t GetTimeAxisHeight() const = 0;
-  virtual void DrawDataAxis(int32_t unused1, int32_t height, int32_t unused2, int32_t y, int32_t centreValue,
-                            int32_t topValue, const std::string& unit) = 0;
-  virtual void DrawCloseIcon(int32_t x, int32_t y, int32_t size) = 0;
-  virtual void DrawMinusIcon(int32_t x, int32_t y, int32_t size) = 0;
-  virtual void DrawPlusIcon(int32_t x, int32_t y, int32_t size) = 0;
-  virtual void DrawUpIcon(int32_t x, int32_t y, int32_t size) = 0;
-  virtual void DrawDownIcon(int32_t x, int32_t y, int32_t size) = 0;
   virtual int32_t GetShowPlotIcons() const = 0;
   virtual int32_t GetShowPlotNames() const = 0;
   virtual int32_t GetShowDataAxis() const = 0;

@@ -55,23 +55,22 @@ void Plot::ClearIconPositions() {
 
 void Plot::ForgetIcons() { iconsShown_ = false; }
 
-void Plot::DrawIcons(const PlotFrame& frame, int32_t height, int32_t, int32_t x0, int32_t y0) {
+std::vector<IPlot::IconPlace> Plot::LayOutIcons(int32_t height, int32_t x0, int32_t y0) {
   ClearIconPositions();
   iconsShown_ = true;
-  IPlotCanvas* canvas = frame.canvas;
-  using DrawIcon = void (IPlotCanvas::*)(int32_t, int32_t, int32_t);
-  // The order fixes the hit codes 1..5: close, up, down, plus, minus.
-  static constexpr DrawIcon kIcons[] = {&IPlotCanvas::DrawCloseIcon, &IPlotCanvas::DrawUpIcon,
-                                        &IPlotCanvas::DrawDownIcon, &IPlotCanvas::DrawPlusIcon,
-                                        &IPlotCanvas::DrawMinusIcon};
+  // The order fixes the hit codes 1..5.
+  static constexpr HeaderIcon kIcons[] = {HeaderIcon::Close, HeaderIcon::Up, HeaderIcon::Down, HeaderIcon::Plus,
+                                          HeaderIcon::Minus};
+  std::vector<IconPlace> places;
   int32_t x = kIconGap;
   const int32_t y = height - kIconGap - iconSize_;
-  for (DrawIcon draw : kIcons) {
+  for (const HeaderIcon icon : kIcons) {
     iconXs_.push_back(x + x0);
     iconYs_.push_back(y + y0);
-    if (canvas != nullptr) (canvas->*draw)(x, y, iconSize_);
+    places.push_back({icon, x, y, iconSize_});
     x += iconSize_ + kIconGap;
   }
+  return places;
 }
 
 void Plot::DrawName(const PlotFrame& frame, int32_t y, int32_t height, int32_t) {

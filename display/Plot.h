@@ -51,8 +51,8 @@ class Plot : public IPlot {
   void SetExtractionType(int32_t type) override;
   /// Threshold or slope value in the plot's data units.
   void SetExtractionValue(double value) override;
-  /// Lays out and draws the five header icons; the renderer is already translated by (0, y0).
-  void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) override;
+  /// Lays out the five header icons 3 pixels apart along the bottom of the header.
+  std::vector<IconPlace> LayOutIcons(int32_t height, int32_t x0, int32_t y0) override;
   /// Draws the display name in the header, right of the icons.
   /// What the header says after the plot's name (the CSC plot's filter); nothing by default.
   virtual std::string HeaderNote() const { return {}; }
@@ -66,16 +66,16 @@ class Plot : public IPlot {
   void IncreaseHeight() override;
   /// Height - 50 (limited); 0 when the height was already exactly 50, else 1.
   int32_t DecreaseHeight() override;
-  /// The icons are off screen until the next DrawIcons; their positions still place the name.
+  /// The icons are off screen until the next LayOutIcons; their positions still place the name.
   void ForgetIcons() override;
 
   /// The overlay lines for a plot area of width w at x, or -1 for a slope that truncates to 0.
   int32_t LayoutThresholdOverlay(int32_t width, int32_t x, std::vector<OverlayLine>& lines) const;
   /// The name drawn in the header.
   const std::string& DisplayName() const { return displayName_; }
-  /// Icon x positions (canvas coordinates) from the last DrawIcons, in hit-code order.
+  /// Icon x positions (canvas coordinates) from the last LayOutIcons, in hit-code order.
   const std::vector<int32_t>& IconXs() const { return iconXs_; }
-  /// Icon y positions (canvas coordinates) from the last DrawIcons, in hit-code order.
+  /// Icon y positions (canvas coordinates) from the last LayOutIcons, in hit-code order.
   const std::vector<int32_t>& IconYs() const { return iconYs_; }
 
  protected:
@@ -89,7 +89,7 @@ class Plot : public IPlot {
   std::vector<int32_t> iconXs_;
   std::vector<int32_t> iconYs_;
   int32_t iconSize_ = kIconSize;
-  bool iconsShown_ = false;  // laid out by DrawIcons and not forgotten since
+  bool iconsShown_ = false;  // laid out by LayOutIcons and not forgotten since
   int32_t extractionMode_ = 0;
   int32_t extractionType_ = 0;
   double extractionValue_ = 0.0;

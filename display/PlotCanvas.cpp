@@ -12,13 +12,11 @@
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/DisplayConstants.h"
-#include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/PlotPreparation.h"
 #include "display/RecordingClock.h"
 #include "display/TimeAxisTicks.h"
 #include "display/TimeText.h"
-#include "display/ViewModel.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
@@ -30,6 +28,7 @@ namespace skelvane {
 namespace {
 
 constexpr int32_t kPresentOffsetY = 15;        // the image sits below the horizontal scrollbar
+constexpr uint32_t kExcludedColour = 2;        // the plots' colours skip this one's family ("Black")
 constexpr uint32_t kUnfamiliarColour = 0xCCCCCC;  // in no family: excluding it keeps "Black" excluded
 constexpr int32_t kLineWidth = 1;
 constexpr int32_t kLabelGap = 5;               // time labels closer than this to a neighbour are skipped
@@ -50,39 +49,13 @@ constexpr const char* kBarMicrovoltUnit = "uV";
 
 }  // namespace
 
-ViewState PlotCanvas::viewState;
-GLRenderer* PlotCanvas::renderer = nullptr;
-IPlotCollection* PlotCanvas::plotCollection = nullptr;
-IPlotCanvas* PlotCanvas::canvas = nullptr;
-IDataSourceManager* PlotCanvas::dataSourceManager = nullptr;
-ColorTable PlotCanvas::colorAllocator;
-uint32_t PlotCanvas::excludedColour = 2;
-int32_t PlotCanvas::colourCount = 0;
-
-PlotCanvas::PlotCanvas()
-    : view_(viewState), renderer_(renderer), plots_(plotCollection), sources_(dataSourceManager) {
-  canvas = this;
-  ExcludeUnusedFamilies(colorAllocator);
-  colorAllocator.GetNumColors(colourCount);
-}
-
 PlotCanvas::PlotCanvas(ViewState& view, GLRenderer* renderer, IPlotCollection* plots, IDataSourceManager* sources)
-    : ownRenderer_(renderer),
-      ownPlots_(plots),
-      ownSources_(sources),
-      view_(view),
-      renderer_(ownRenderer_),
-      plots_(ownPlots_),
-      sources_(ownSources_) {}
-
-void PlotCanvas::ExcludeUnusedFamilies(ColorTable& colours) {
-  colours.ExcludeFamilyOf(excludedColour);
-  colours.ExcludeFamilyOf(kUnfamiliarColour);
-}
+    : view_(view), renderer_(renderer), plots_(plots), sources_(sources) {}
 
 ColorTable PlotCanvas::MakePlotColours() {
   ColorTable colours;
-  ExcludeUnusedFamilies(colours);
+  colours.ExcludeFamilyOf(kExcludedColour);
+  colours.ExcludeFamilyOf(kUnfamiliarColour);
   return colours;
 }
 
@@ -99,10 +72,6 @@ PlotFrame PlotCanvas::Frame() {
   frame.canvas = this;
   frame.spikeMarks = spikeMarks_.get();
   return frame;
-}
-
-PlotCanvas::~PlotCanvas() {
-  if (canvas == this) canvas = nullptr;
 }
 
 int32_t PlotCanvas::Present(BitmapPresenter& presenter) {
@@ -300,9 +269,7 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
   }
   if (properties_.showDataAxis) {
     ResetProjection();
-    drawingPlot_ = &plot;
-    plot.DrawDataAxisLabel(frame, axisWidth, h, 0, y);
-    drawingPlot_ = nullptr;
+    DrawDataAxis(plot, h, y);
   }
   if (showScaleBars_ && renderer_ != nullptr) {
     const int32_t traceHeight = h - 2 * vMargin;
@@ -312,7 +279,7 @@ int32_t PlotCanvas::DrawPlot(IPlot& plot, int32_t y) {
   if (properties_.showPlotIcons) {
     ResetProjection();
     if (renderer_ != nullptr) renderer_->Translate(0.0f, static_cast<float>(y), 0.0f);
-    plot.DrawIcons(frame, h, v.CanvasWidth, 0, y);
+    for (const IPlot::IconPlace& place : plot.LayOutIcons(h, 0, y)) DrawIcon(place);
   }
   if (properties_.showPlotNames) {
     ResetProjection();
@@ -486,20 +453,20 @@ PlotCanvas::DataAxisLayout PlotCanvas::LayoutDataAxis(int32_t h, int32_t y, int3
   return layout;
 }
 
-void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32_t centreValue, int32_t topValue,
-                              const std::string& unit) {
+void PlotCanvas::DrawDataAxis(const IPlot& plot, int32_t height, int32_t y) {
   if (renderer_ == nullptr) return;
+  const IPlot::DataAxisRange range = plot.DataAxis();
   // The labels follow the plot's display gain: a doubled trace spans half the values.
-  const double gain = drawingPlot_ != nullptr ? GetAmplitudeGain(drawingPlot_->GetPath()) : 1.0;
-  double top = topValue;
-  double centre = centreValue;
+  const double gain = GetAmplitudeGain(plot.GetPath());
+  double top = range.top;
+  double centre = range.centre;
   if (gain != 1.0) {
     top /= gain;
     centre /= gain;
   }
-  std::string shownUnit = unit;
-  if (dataAxisInMicrovolts_ && unit == kCountsUnit && drawingPlot_ != nullptr) {
-    if (const std::optional<double> microvoltsPerCount = MicrovoltsPerCount(*drawingPlot_)) {
+  std::string shownUnit = range.unit;
+  if (dataAxisInMicrovolts_ && range.unit == kCountsUnit) {
+    if (const std::optional<double> microvoltsPerCount = MicrovoltsPerCount(plot)) {
       top *= *microvoltsPerCount;
       centre *= *microvoltsPerCount;
       shownUnit = kMicrovoltUnit;
@@ -515,6 +482,16 @@ void PlotCanvas::DrawDataAxis(int32_t, int32_t height, int32_t, int32_t y, int32
   for (const AxisLabel& label : layout.labels) {
     const int32_t textY = label.y - renderer_->GetTextHeight(label.text) / 4;
     if (textY >= lowest) renderer_->DrawString(label.text, kAxisLabelX, textY, kDepthAxisLabels, kColourLight);
+  }
+}
+
+void PlotCanvas::DrawIcon(const IPlot::IconPlace& place) {
+  switch (place.icon) {
+    case IPlot::HeaderIcon::Close: DrawCloseIcon(place.x, place.y, place.size); break;
+    case IPlot::HeaderIcon::Up: DrawUpIcon(place.x, place.y, place.size); break;
+    case IPlot::HeaderIcon::Down: DrawDownIcon(place.x, place.y, place.size); break;
+    case IPlot::HeaderIcon::Plus: DrawPlusIcon(place.x, place.y, place.size); break;
+    case IPlot::HeaderIcon::Minus: DrawMinusIcon(place.x, place.y, place.size); break;
   }
 }
 
@@ -577,35 +554,9 @@ void PlotCanvas::DrawDownIcon(int32_t x, int32_t y, int32_t s) {
   DrawTriangle(c, y + a, y + a + kArrowHeight);
 }
 
-int32_t PlotCanvas::ZoomIn() { return Zoom(ZoomHistory::Direction::In); }
-
-int32_t PlotCanvas::ZoomOut() { return Zoom(ZoomHistory::Direction::Out); }
-
-// A step back the other way returns to the view before the step, as long as that view is still
-// within the span's bounds (the data may have changed since).
-int32_t PlotCanvas::Zoom(ZoomHistory::Direction direction) {
-  const bool in = direction == ZoomHistory::Direction::In;
-  const ZoomHistory::View current{view_.VisibleStart, view_.VisibleSpan};
-  if (const std::optional<ZoomHistory::View> back = zooms_.Back(direction, current)) {
-    if (back->span >= properties_.minimumVisibleSpan && back->span <= view_.DataDuration) {
-      view_.VisibleStart = back->start;
-      view_.VisibleSpan = back->span;
-      return kStatusOk;
-    }
-    zooms_.Clear();
-  }
-  ViewModel model(view_, *this);
-  const int32_t rc = in ? model.ZoomIn(properties_.minimumVisibleSpan, properties_.zoomFactor)
-                        : model.ZoomOut(properties_.zoomFactor);
-  if (rc == kStatusOk) zooms_.Step(direction, current, {view_.VisibleStart, view_.VisibleSpan});
-  return rc;
-}
-
-void PlotCanvas::SetMinimumSpan(int64_t span) {
-  properties_.minimumVisibleSpan = span;
-  if (view_.VisibleSpan < span) view_.VisibleSpan = span;
-}
-
+int64_t PlotCanvas::GetMinimumSpan() const { return properties_.minimumVisibleSpan; }
+void PlotCanvas::SetMinimumSpan(int64_t span) { properties_.minimumVisibleSpan = span; }
+int32_t PlotCanvas::GetZoomFactor() const { return properties_.zoomFactor; }
 int32_t PlotCanvas::GetTimeAxisHeight() const { return properties_.showTimeAxis ? properties_.timeAxisHeight : 0; }
 int32_t PlotCanvas::GetShowPlotIcons() const { return properties_.showPlotIcons; }
 int32_t PlotCanvas::GetShowPlotNames() const { return properties_.showPlotNames; }

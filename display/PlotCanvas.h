@@ -1,10 +1,9 @@
 #pragma once
 // The one drawing surface of the main window: stacks the plots with separators, draws the time axis,
-// the data axes and the header icons (and on request the measuring cursors and scale bars), converts
-// between times and pixel columns, and zooms. Its
-// class-wide members hold the program's display state, read by the canvas, the view model and the
-// window; the plots are handed a PlotFrame instead. Snapshots, tests and benches make a canvas of
-// their own over their own view, renderer, plots and sources.
+// the data axes and the header icons (and on request the measuring cursors and scale bars) for the
+// view it is given, and converts between times and pixel columns. The window, snapshots, tests and
+// benches each make one over their own view, renderer, plots and sources; the plots are handed a
+// PlotFrame at every redraw.
 
 #include <cstdint>
 #include <functional>
@@ -20,19 +19,18 @@
 #include "display/CanvasOverlays.h"
 #include "display/CanvasProperties.h"
 #include "display/ColorTable.h"
+#include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/MarkerSet.h"
 #include "display/PlotFrame.h"
 #include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 #include "display/ViewState.h"
-#include "display/ZoomHistory.h"
 
 namespace skelvane {
 
 class GLRenderer;
 class IDataSourceManager;
-class IPlot;
 class IPlotCollection;
 class PlotPreparation;
 class SpikeMarks;
@@ -78,26 +76,10 @@ class PlotCanvas : public IPlotCanvas {
     std::vector<AxisLabel> labels;
   };
 
-  static ViewState viewState;
-  static GLRenderer* renderer;
-  static IPlotCollection* plotCollection;
-  static IPlotCanvas* canvas;
-  static IDataSourceManager* dataSourceManager;
-  static ColorTable colorAllocator;
-  /// The colour whose family the plot colour allocator skips ("Black").
-  static uint32_t excludedColour;
-  /// Number of colours in the allocator's table.
-  static int32_t colourCount;
-
-  /// The program's canvas: draws the class-wide view with the class-wide renderer, plot collection
-  /// and data source manager (looked up at each use, so they may be set after it), makes itself the
-  /// class-wide canvas and sets up the class-wide colour allocator.
-  PlotCanvas();
-  /// A canvas of its own, leaving the class-wide members alone: draws `view` with `renderer` (none:
-  /// it only lays out) and stacks `plots` (none: an empty stack); `sources` (may be none) give the
-  /// clock labels their origin and the data axes their microvolts.
+  /// Draws `view` with `renderer` (none: it only lays out) and stacks `plots` (none: an empty stack);
+  /// `sources` (may be none) give the clock labels their origin and the data axes their microvolts.
   PlotCanvas(ViewState& view, GLRenderer* renderer, IPlotCollection* plots, IDataSourceManager* sources);
-  ~PlotCanvas() override;
+  ~PlotCanvas() override = default;
   PlotCanvas(const PlotCanvas&) = delete;
   PlotCanvas& operator=(const PlotCanvas&) = delete;
 
@@ -109,29 +91,14 @@ class PlotCanvas : public IPlotCanvas {
   int32_t RedrawAll() override;
   /// Grey horizontal line across the canvas at y.
   void DrawSeparator(int32_t y) override;
-  /// Divides the visible span by the zoom factor around the middle column; -1 at the minimum span.
-  /// Right after zooming out, it returns to the view before exactly.
-  int32_t ZoomIn() override;
-  /// Multiplies the visible span by the zoom factor around the middle column; -1 at the full duration.
-  /// Right after zooming in, it returns to the view before exactly.
-  int32_t ZoomOut() override;
-  /// Sets the smallest visible span and raises the visible span to it.
+  /// Smallest visible span a zoom in may reach.
+  int64_t GetMinimumSpan() const override;
+  /// Sets the smallest visible span (the view model keeps the span above it).
   void SetMinimumSpan(int64_t span) override;
+  /// What one zoom step divides or multiplies the visible span by.
+  int32_t GetZoomFactor() const override;
   /// Height of the time axis band, 0 when it is hidden.
   int32_t GetTimeAxisHeight() const override;
-  /// Draws one plot's data axis, grid lines and value labels.
-  void DrawDataAxis(int32_t unused1, int32_t height, int32_t unused2, int32_t y, int32_t centreValue,
-                    int32_t topValue, const std::string& unit) override;
-  /// Header icon: red square with a cross.
-  void DrawCloseIcon(int32_t x, int32_t y, int32_t size) override;
-  /// Header icon: grey square with a minus.
-  void DrawMinusIcon(int32_t x, int32_t y, int32_t size) override;
-  /// Header icon: grey square with a plus.
-  void DrawPlusIcon(int32_t x, int32_t y, int32_t size) override;
-  /// Header icon: grey square with an upward arrow.
-  void DrawUpIcon(int32_t x, int32_t y, int32_t size) override;
-  /// Header icon: grey square with a downward arrow.
-  void DrawDownIcon(int32_t x, int32_t y, int32_t size) override;
   /// Whether the plots' header icons are drawn.
   int32_t GetShowPlotIcons() const override;
   /// Whether the plots' names are drawn.
@@ -227,6 +194,9 @@ class PlotCanvas : public IPlotCanvas {
   int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
   int32_t DrawPlot(IPlot& plot, int32_t y);
+  /// Draws a plot's data axis, grid lines and value labels for its trace `height` pixels tall with its
+  /// bottom at y, in the plot's gain and the chosen unit.
+  void DrawDataAxis(const IPlot& plot, int32_t height, int32_t y);
   /// Draws the time axis band at y with ticks and labels for a plot area of width w starting at x0.
   void DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span);
   /// Tick positions and the labels that are drawn, for a plot area of width w starting at x0: every
@@ -248,7 +218,6 @@ class PlotCanvas : public IPlotCanvas {
 
  private:
   void ResetProjection();
-  int32_t Zoom(ZoomHistory::Direction direction);
   /// Microvolts per A/D count from the plot's source header, or none.
   std::optional<double> MicrovoltsPerCount(const IPlot& plot) const;
   /// The markers, the cursor lines and the time scale bar, over the finished stack.
@@ -260,19 +229,20 @@ class PlotCanvas : public IPlotCanvas {
   void DrawOverlay(const CanvasOverlays::Layout& layout);
   TimeAxisLayout LayoutRoundTimeAxis(int32_t w, int32_t x0, int64_t start, int64_t span,
                                      const TextMeasure& textWidth) const;
+  /// One header icon as a plot laid it out, in the plot's own coordinates.
+  void DrawIcon(const IPlot::IconPlace& place);
   void DrawIconFrame(int32_t x, int32_t y, int32_t size, uint32_t innerColour);
   void DrawTriangle(int32_t cx, int32_t tipY, int32_t baseY);
-  static void ExcludeUnusedFamilies(ColorTable& colours);
+  void DrawCloseIcon(int32_t x, int32_t y, int32_t size);
+  void DrawMinusIcon(int32_t x, int32_t y, int32_t size);
+  void DrawPlusIcon(int32_t x, int32_t y, int32_t size);
+  void DrawUpIcon(int32_t x, int32_t y, int32_t size);
+  void DrawDownIcon(int32_t x, int32_t y, int32_t size);
 
-  // What this canvas draws with: its own, or (the program's canvas) the class-wide members, which
-  // the references below are then bound to.
-  GLRenderer* ownRenderer_ = nullptr;
-  IPlotCollection* ownPlots_ = nullptr;
-  IDataSourceManager* ownSources_ = nullptr;
   ViewState& view_;
-  GLRenderer*& renderer_;
-  IPlotCollection*& plots_;
-  IDataSourceManager*& sources_;
+  GLRenderer* renderer_;
+  IPlotCollection* plots_;
+  IDataSourceManager* sources_;
 
   CanvasProperties properties_;
   bool frameReady_ = false;    // the last redraw had a bitmap and a context to draw into
@@ -285,9 +255,7 @@ class PlotCanvas : public IPlotCanvas {
   bool showScaleBars_ = false;
   TimeCursors cursors_;
   MarkerSet markers_;
-  ZoomHistory zooms_;
   std::map<std::string, double> amplitudeGains_;  // by source path; absent means 1
-  const IPlot* drawingPlot_ = nullptr;            // the plot whose data axis DrawDataAxis is drawing
   std::vector<int32_t> separatorYs_;
   std::vector<int32_t> separatorPlots_;
   std::shared_ptr<const SpikeMarks> spikeMarks_;

@@ -22,8 +22,8 @@ struct PlotFrame {
   // What the plots draw with, or none (they then only lay out). Drawing thread only: a helper
   // preparing a plot reads the numbers above and nothing else.
   GLRenderer* renderer = nullptr;
-  // The canvas the plots ask for header icons, the data axis and their amplitude gain; none draws
-  // no icons or axis and keeps the gain at 1.
+  // The canvas the plots ask for their amplitude gain and the time axis' height; none keeps the gain
+  // at 1 and draws no name.
   IPlotCanvas* canvas = nullptr;
   // The spikes to mark on the traces, or none. Read on the drawing thread only.
   const SpikeMarks* spikeMarks = nullptr;

@@ -36,15 +36,12 @@ int32_t MiddleColumnTime(const ViewState& view, int32_t plotWidth, int64_t& cent
 }  // namespace
 
 ViewModel::ViewModel(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots)
-    : view_(view), canvas_(canvas), plots_(&plots) {}
-
-ViewModel::ViewModel(ViewState& view, IPlotCanvas& canvas) : view_(view), canvas_(canvas), plots_(nullptr) {}
+    : view_(view), canvas_(canvas), plots_(plots) {}
 
 int32_t ViewModel::PlotAreaWidth() const { return view_.CanvasWidth - canvas_.GetDataAxisWidth(); }
 
 int64_t ViewModel::StackHeight() const {
-  const int64_t plots = plots_ != nullptr ? plots_->GetTotalHeight() : 0;
-  return plots + canvas_.GetTimeAxisHeight();
+  return int64_t{plots_.GetTotalHeight()} + canvas_.GetTimeAxisHeight();
 }
 
 int64_t ViewModel::VerticalStep() const {
@@ -196,7 +193,30 @@ void ViewModel::ScrollTo(int64_t start) {
   UpdateHorizontalScroll();
 }
 
-int32_t ViewModel::ZoomIn(int64_t minimumSpan, int32_t zoomFactor) {
+int32_t ViewModel::ZoomIn() { return Zoom(ZoomHistory::Direction::In); }
+
+int32_t ViewModel::ZoomOut() { return Zoom(ZoomHistory::Direction::Out); }
+
+// A step back the other way returns to the view before the step, as long as that view is still
+// within the span's bounds (the data may have changed since).
+int32_t ViewModel::Zoom(ZoomHistory::Direction direction) {
+  const bool in = direction == ZoomHistory::Direction::In;
+  const int64_t minimumSpan = canvas_.GetMinimumSpan();
+  const ZoomHistory::View current{view_.VisibleStart, view_.VisibleSpan};
+  if (const std::optional<ZoomHistory::View> back = zooms_.Back(direction, current)) {
+    if (back->span >= minimumSpan && back->span <= view_.DataDuration) {
+      view_.VisibleStart = back->start;
+      view_.VisibleSpan = back->span;
+      return kStatusOk;
+    }
+    zooms_.Clear();
+  }
+  const int32_t rc = in ? StepIn(minimumSpan, canvas_.GetZoomFactor()) : StepOut(canvas_.GetZoomFactor());
+  if (rc == kStatusOk) zooms_.Step(direction, current, {view_.VisibleStart, view_.VisibleSpan});
+  return rc;
+}
+
+int32_t ViewModel::StepIn(int64_t minimumSpan, int32_t zoomFactor) {
   ViewState& v = view_;
   if (v.VisibleSpan == minimumSpan || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
@@ -206,7 +226,7 @@ int32_t ViewModel::ZoomIn(int64_t minimumSpan, int32_t zoomFactor) {
   return kStatusOk;
 }
 
-int32_t ViewModel::ZoomOut(int32_t zoomFactor) {
+int32_t ViewModel::StepOut(int32_t zoomFactor) {
   ViewState& v = view_;
   if (v.VisibleSpan == v.DataDuration || zoomFactor < kMinimumZoomFactor) return kStatusFailed;
   int64_t centre = 0;
@@ -233,7 +253,7 @@ bool ViewModel::ZoomToBand(int32_t x1, int32_t x2) {
     // A click: centre the span on the clicked column, then zoom in around it.
     const auto middle = static_cast<int64_t>((static_cast<__int128>(first1) + last1) / 2);
     view_.VisibleStart = SaturatingSubtract(middle, view_.VisibleSpan / 2);
-    canvas_.ZoomIn();
+    ZoomIn();
     return true;
   }
   int64_t first2 = 0;
@@ -258,11 +278,11 @@ bool ViewModel::ZoomOutAbout(int32_t x) {
     return false;
   }
   view_.VisibleStart = SaturatingSubtract(centre, view_.VisibleSpan / 2);
-  canvas_.ZoomOut();
+  ZoomOut();
   return true;
 }
 
-// The canvas zooms about the middle column and keeps the span within its bounds; the start is then
+// Each step zooms about the middle column and keeps the span within its bounds; the start is then
 // moved so that the time under the mouse stays under it.
 bool ViewModel::ZoomTimeAbout(int32_t x, int32_t steps) {
   const int32_t column = x - canvas_.GetDataAxisWidth();
@@ -271,7 +291,7 @@ bool ViewModel::ZoomTimeAbout(int32_t x, int32_t steps) {
   int64_t anchor = 0;
   if (TimeColumns::TimeForPixel(column, width, view_.VisibleSpan, view_.VisibleStart, anchor) != 0) return false;
   bool changed = false;
-  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? canvas_.ZoomIn() : canvas_.ZoomOut()) == 0;
+  for (int32_t i = 0; i < std::abs(steps); ++i) changed |= (steps > 0 ? ZoomIn() : ZoomOut()) == 0;
   if (!changed) return false;
   view_.VisibleStart = SaturatingSubtract(SaturatingSubtract(anchor, MulDiv(view_.VisibleSpan, column, width)),
                                           view_.VisibleSpan / (2 * int64_t{width}));
@@ -317,12 +337,11 @@ std::vector<int32_t> ViewModel::FitHeights(int64_t available, int32_t count, int
 }
 
 void ViewModel::FitPlotsToWindow(int32_t minimum) {
-  if (plots_ == nullptr) return;
   const std::vector<int32_t> heights =
-      FitHeights(int64_t{view_.CanvasHeight} - canvas_.GetTimeAxisHeight(), plots_->GetNumPlots(), minimum);
+      FitHeights(int64_t{view_.CanvasHeight} - canvas_.GetTimeAxisHeight(), plots_.GetNumPlots(), minimum);
   for (std::size_t i = 0; i < heights.size(); ++i) {
     IPlot* plot = nullptr;
-    if (plots_->GetPlot(static_cast<int32_t>(i), plot) == 0 && plot != nullptr) plot->SetHeight(heights[i]);
+    if (plots_.GetPlot(static_cast<int32_t>(i), plot) == 0 && plot != nullptr) plot->SetHeight(heights[i]);
   }
   SetScroll(0);
 }

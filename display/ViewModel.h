@@ -1,11 +1,13 @@
 #pragma once
 // The view arithmetic in one place: canvas size, data time range, visible span, paging, zoom (by
 // steps, to a rubber band, about a column) and the vertical scroll of the plot stack, each with its
-// clamping. Used by the main window, the snapshot and the canvas, whose zoom operations forward here.
+// clamping. Used by the main window, the snapshot and session restore; the canvas draws what it leaves.
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "display/ZoomHistory.h"
 
 namespace skelvane {
 
@@ -31,8 +33,6 @@ class ViewModel {
 
   /// Works on `view`, with the canvas's settings and the height of the plot stack.
   ViewModel(ViewState& view, IPlotCanvas& canvas, IPlotCollection& plots);
-  /// Works on `view` with the canvas's settings and no plot stack (the canvas zooming).
-  ViewModel(ViewState& view, IPlotCanvas& canvas);
 
   /// Takes a new canvas size: one microsecond per pixel at least, bottom edge kept under the top.
   void Resize(int32_t canvasWidth, int32_t canvasHeight);
@@ -62,21 +62,23 @@ class ViewModel {
   /// Puts `start` at the left edge, kept inside the data as a scroll there would.
   void ScrollTo(int64_t start);
 
-  /// Divides the visible span by `zoomFactor` around the middle column of the plot area, not below
-  /// `minimumSpan`; -1 when already there or the factor is below 2.
-  int32_t ZoomIn(int64_t minimumSpan, int32_t zoomFactor);
-  /// Multiplies the visible span by `zoomFactor` around the middle column, not past the data's
-  /// duration, and keeps it inside the data; -1 when already there or the factor is below 2.
-  int32_t ZoomOut(int32_t zoomFactor);
+  /// Divides the visible span by the canvas's zoom factor around the middle column of the plot area,
+  /// not below the canvas's minimum span; -1 when already there or the factor is below 2. Right after
+  /// zooming out, it returns to the view before exactly.
+  int32_t ZoomIn();
+  /// Multiplies the visible span by the canvas's zoom factor around the middle column, not past the
+  /// data's duration, and keeps it inside the data; -1 when already there or the factor is below 2.
+  /// Right after zooming in, it returns to the view before exactly.
+  int32_t ZoomOut();
   /// A rubber band released between canvas columns x1 and x2 (either order): a click centres the
-  /// clicked column and zooms in through the canvas; a band becomes the visible span, no longer than
-  /// the data, unless it is narrower than a microsecond per column. False when nothing is to be done.
+  /// clicked column and zooms in a step; a band becomes the visible span, no longer than the data,
+  /// unless it is narrower than a microsecond per column. False when nothing is to be done.
   bool ZoomToBand(int32_t x1, int32_t x2);
-  /// Shift-click at canvas x: centres that column and zooms out through the canvas; false when the
-  /// column has no time.
+  /// Shift-click at canvas x: centres that column and zooms out a step; false when the column has
+  /// no time.
   bool ZoomOutAbout(int32_t x);
-  /// Zooms `steps` steps through the canvas (in for positive) and moves the span so that the time
-  /// under canvas x stays under it; false when x is off the plots or no step changed the span.
+  /// Zooms `steps` steps (in for positive) and moves the span so that the time under canvas x stays
+  /// under it; false when x is off the plots or no step changed the span.
   bool ZoomTimeAbout(int32_t x, int32_t steps);
 
   /// The middle time of the plot area's middle column: the time zooming keeps fixed.
@@ -97,10 +99,14 @@ class ViewModel {
   int64_t VerticalStep() const;
   void SetScroll(int64_t top);
   int32_t PlotAreaWidth() const;
+  int32_t Zoom(ZoomHistory::Direction direction);
+  int32_t StepIn(int64_t minimumSpan, int32_t zoomFactor);
+  int32_t StepOut(int32_t zoomFactor);
 
   ViewState& view_;
   IPlotCanvas& canvas_;
-  IPlotCollection* plots_;  // none when the canvas zooms: no stack to scroll
+  IPlotCollection& plots_;
+  ZoomHistory zooms_;
 };
 
 }  // namespace skelvane

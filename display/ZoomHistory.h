@@ -2,7 +2,7 @@
 // The zoom steps taken one after another, so that zooming back the other way returns to each view
 // before exactly: a step in divides the span and drops the remainder, and every step holds the middle
 // time only to within a column. A step back is taken only while the view is still the one the step
-// made; any other move forgets the steps. PlotCanvas keeps one and zooms through it.
+// made; any other move forgets the steps. ViewModel keeps one and zooms through it.
 
 #include <cstdint>
 #include <optional>

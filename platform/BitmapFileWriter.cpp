@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/AtomicFile.h"
+#include "platform/ImageFileWriter.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -120,19 +120,7 @@ int32_t BitmapFileWriter::WriteBitmapFile(const std::string& path, const MemoryB
     return kStatusFailed;
   }
 
-  // Written beside the final name and renamed over it when complete: on any failure the earlier
-  // file of that name stays as it was and no half-written image is left behind.
-  AtomicFile file;
-  if (const int32_t rc = file.Open(path); rc != 0) {
-    ReportFileError(kCreateFailedMessage, 0, path, rc);
-    return rc;
-  }
-  file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
-  if (const int32_t rc = file.Commit(); rc != 0) {
-    ReportFileError(kWriteFailedMessage, 0, path, rc);
-    return rc;
-  }
-  return kStatusOk;
+  return ImageFileWriter::WriteWhole(path, bytes, {kCreateFailedMessage, kWriteFailedMessage});
 }
 
 }  // namespace skelvane

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/AtomicFile.h"
+#include "platform/ImageFileWriter.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/ReportError.h"
 #include "platform/StatusCodes.h"
@@ -65,17 +65,7 @@ int32_t PngFileWriter::WritePngFile(const std::string& path, const MemoryBitmap&
     ShowMessage(kWriteFailedMessage);
     return kStatusFailed;
   }
-  AtomicFile file;
-  if (const int32_t rc = file.Open(path); rc != 0) {
-    ReportFileError(kCreateFailedMessage, 0, path, rc);
-    return rc;
-  }
-  file.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
-  if (const int32_t rc = file.Commit(); rc != 0) {
-    ReportFileError(kWriteFailedMessage, 0, path, rc);
-    return rc;
-  }
-  return kStatusOk;
+  return ImageFileWriter::WriteWhole(path, bytes, {kCreateFailedMessage, kWriteFailedMessage});
 }
 
 bool PngFileWriter::HasPngSuffix(const std::string& path) {

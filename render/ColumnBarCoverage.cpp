@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <limits>
 
 namespace skelvane {
@@ -24,47 +25,33 @@ constexpr int64_t kAboveKey = std::numeric_limits<int64_t>::max();
 
 }  // namespace
 
-bool ColumnBarCoverage::SetTransform(const std::array<float, 16>& m, int32_t viewportX, int32_t viewportY,
-                                     int32_t viewportWidth, int32_t viewportHeight) {
-  // Column-major: m[0] and m[5] scale x and y, m[12] and m[13] translate; anything that mixes the
-  // axes or makes w other than 1 is not a plot's transform.
-  const bool scaleAndTranslate = m[1] == 0.0f && m[2] == 0.0f && m[3] == 0.0f && m[4] == 0.0f && m[6] == 0.0f &&
-                                 m[7] == 0.0f && m[8] == 0.0f && m[9] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
-  valid_ = scaleAndTranslate && viewportWidth > 0 && viewportHeight > 0 && std::isfinite(m[0]) &&
-           std::isfinite(m[5]) && std::isfinite(m[12]) && std::isfinite(m[13]);
+bool ColumnBarCoverage::SetTransform(const std::array<float, 16>& matrix, int32_t viewportX, int32_t viewportY,
+                                    int32_t viewportWidth, int32_t viewportHeight) {
+  const std::optional<WindowTransform> transform =
+      WindowTransform::From(matrix, viewportX, viewportY, viewportWidth, viewportHeight);
+  valid_ = transform.has_value();
   if (!valid_) return false;
-  scaleX_ = m[0];
-  offsetX_ = m[12];
-  scaleY_ = m[5];
-  offsetY_ = m[13];
-  viewportX_ = viewportX;
-  viewportY_ = viewportY;
-  viewportWidth_ = viewportWidth;
-  viewportHeight_ = viewportHeight;
-  halfWidth_ = static_cast<float>(viewportWidth) * 0.5f;
-  centreX_ = static_cast<float>(viewportX) + halfWidth_;
-  halfHeight_ = static_cast<float>(viewportHeight) * 0.5f;
-  centreY_ = static_cast<float>(viewportY) + halfHeight_;
+  t_ = *transform;
   KeepRows(viewportY, viewportHeight);
   return true;
 }
 
 void ColumnBarCoverage::KeepRows(int32_t firstRow, int32_t rows) {
-  keptFirstRow_ = std::max(firstRow, viewportY_);
-  keptLastRow_ = static_cast<int32_t>(std::min<int64_t>(int64_t{firstRow} + rows, int64_t{viewportY_} + viewportHeight_) - 1);
+  keptFirstRow_ = std::max(firstRow, t_.viewportY);
+  keptLastRow_ = static_cast<int32_t>(std::min<int64_t>(int64_t{firstRow} + rows, int64_t{t_.viewportY} + t_.viewportHeight) - 1);
 }
 
 // The vertex stage rounds the product and the sum apart (this file is built without contraction);
 // the viewport step is one fused multiply-add. A self-check in the renderer confirms both on the
 // driver at hand before any bar is drawn this way.
 float ColumnBarCoverage::ClipX(int32_t x) const {
-  const float product = scaleX_ * static_cast<float>(x);
-  return product + offsetX_;
+  const float product = t_.scaleX * static_cast<float>(x);
+  return product + t_.offsetX;
 }
 
 float ColumnBarCoverage::ClipY(int32_t y) const {
-  const float product = scaleY_ * static_cast<float>(y);
-  return product + offsetY_;
+  const float product = t_.scaleY * static_cast<float>(y);
+  return product + t_.offsetY;
 }
 
 int64_t ColumnBarCoverage::Snap(float clip, float half, float centre) {
@@ -82,23 +69,23 @@ int64_t ColumnBarCoverage::RowKey(int32_t value) const {
   // Past the clip volume an end is cut at its edge: where it was does not matter.
   if (clip < -1.0f) return kBelowKey;
   if (clip > 1.0f) return kAboveKey;
-  const int64_t row = Snap(clip, halfHeight_, centreY_) >> kSubpixelBits;
+  const int64_t row = Snap(clip, t_.halfHeight, t_.centreY) >> kSubpixelBits;
   // Past the kept rows an end lights only rows nobody sees: the rows it reaches up to from the other
   // end are all of those kept on its side.
   if (row > keptLastRow_) return kAboveKey;
   if (row < keptFirstRow_) return kBelowKey;
   // A row strictly inside the viewport holds only values strictly inside the clip volume, which the
   // masks decide by their row alone; anything on the first or last row may sit on the edge itself.
-  if (row > viewportY_ && row < int64_t{viewportY_} + viewportHeight_ - 1) return row * kKeysPerRow;
+  if (row > t_.viewportY && row < int64_t{t_.viewportY} + t_.viewportHeight - 1) return row * kKeysPerRow;
   return row * kKeysPerRow + value + kValueKeyOffset;
 }
 
 bool ColumnBarCoverage::TieColumn(int32_t x) const {
   const float clipX = ClipX(x);
   if (!(clipX > -1.0f && clipX < 1.0f)) return true;
-  const int64_t fx = Snap(clipX, halfWidth_, centreX_);
+  const int64_t fx = Snap(clipX, t_.halfWidth, t_.centreX);
   const int64_t column = fx >> kSubpixelBits;
-  return OnTie(fx) || column < viewportX_ || column >= int64_t{viewportX_} + viewportWidth_;
+  return OnTie(fx) || column < t_.viewportX || column >= int64_t{t_.viewportX} + t_.viewportWidth;
 }
 
 void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int16_t> lows,
@@ -126,21 +113,21 @@ void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int
       undecided.push_back(index);
       continue;
     }
-    const int64_t fx = Snap(clipX, halfWidth_, centreX_);
+    const int64_t fx = Snap(clipX, t_.halfWidth, t_.centreX);
     if (OnTie(fx)) {
       undecided.push_back(index);
       continue;
     }
     // A point lights the pixel its snapped position falls in (an exact edge counts to the pixel
     // above it), and the segment every pixel in between.
-    const int64_t a = Snap(clipLow, halfHeight_, centreY_);
-    const int64_t b = Snap(clipHigh, halfHeight_, centreY_);
+    const int64_t a = Snap(clipLow, t_.halfHeight, t_.centreY);
+    const int64_t b = Snap(clipHigh, t_.halfHeight, t_.centreY);
     // Arithmetic shifts: pixel numbers round down, below the origin too.
     const int64_t column = fx >> kSubpixelBits;
     const int64_t first = std::min(a, b) >> kSubpixelBits;
     const int64_t last = std::max(a, b) >> kSubpixelBits;
-    if (column < viewportX_ || column >= int64_t{viewportX_} + viewportWidth_ || first < viewportY_ ||
-        last >= int64_t{viewportY_} + viewportHeight_) {
+    if (column < t_.viewportX || column >= int64_t{t_.viewportX} + t_.viewportWidth || first < t_.viewportY ||
+        last >= int64_t{t_.viewportY} + t_.viewportHeight) {
       undecided.push_back(index);
       continue;
     }

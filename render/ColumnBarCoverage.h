@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "render/WindowTransform.h"
+
 namespace skelvane {
 
 class ColumnBarCoverage {
@@ -39,7 +41,7 @@ class ColumnBarCoverage {
   /// pixel edge or centre (left to the rasteriser), on the viewport's edge or past it.
   bool TieColumn(int32_t x) const;
   /// Whether RowKey and TieColumn describe the transform (it is valid and scales y up the screen).
-  bool RowsUsable() const { return valid_ && scaleY_ > 0.0f; }
+  bool RowsUsable() const { return valid_ && t_.scaleY > 0.0f; }
   /// The same transform and viewport.
   bool operator==(const ColumnBarCoverage& other) const = default;
 
@@ -60,9 +62,7 @@ class ColumnBarCoverage {
   static bool OnTie(int64_t snappedX);
 
   bool valid_ = false;
-  float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;  // object -> clip
-  float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
-  int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
+  WindowTransform t_;  // the last transform SetTransform took
   int32_t keptFirstRow_ = 0, keptLastRow_ = -1;  // the rows whose pixels are kept
 };
 

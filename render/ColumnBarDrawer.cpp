@@ -1,5 +1,7 @@
 #include "render/ColumnBarDrawer.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -22,25 +24,10 @@ void ColumnBarDrawer::Draw(std::span<const int32_t> xs, std::span<const int16_t>
   batch_.BarSegments(xs, lows, highs, colour, lineWidth, z);
 }
 
-bool ColumnBarDrawer::MaskedTransform(int32_t z, ColumnBarCoverage& coverage, float depthRow[4], int32_t viewport[4]) {
-  std::array<GLfloat, 16> modelView{};
-  glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
-  for (int32_t i = 0; i < 16; ++i) {
-    if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
-  }
-  std::array<GLfloat, 16> projection{};
-  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
-  GLint view[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, view);
-  std::copy(view, view + 4, viewport);
-  // Depths on or past the near and far planes are clipped: left to the segments.
-  const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
-  if (!(std::fabs(clipZ) < 1.0f)) return false;
-  depthRow[0] = projection[2];
-  depthRow[1] = projection[6];
-  depthRow[2] = projection[10];
-  depthRow[3] = projection[14];
-  return coverage.SetTransform(projection, viewport[0], viewport[1], viewport[2], viewport[3]);
+bool ColumnBarDrawer::MaskedTransform(int32_t z, ColumnBarCoverage& coverage, MaskedState& state) {
+  if (!ReadMaskedState(z, state)) return false;
+  const int32_t* viewport = state.viewport;
+  return coverage.SetTransform(state.projection, viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
 // Rows outside the scissor box would be thrown away pixel by pixel: a magnified trace's bars reach
@@ -63,9 +50,8 @@ void ColumnBarDrawer::ClipToScissor(std::vector<ColumnBarCoverage::Span>& spans)
 
 bool ColumnBarDrawer::Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const {
   if (!InUse() || lineWidth * batch_.PixelRatio() != 1) return false;
-  float depthRow[4];
-  int32_t viewport[4];
-  if (!MaskedTransform(z, rows, depthRow, viewport) || !rows.RowsUsable()) return false;
+  MaskedState state;
+  if (!MaskedTransform(z, rows, state) || !rows.RowsUsable()) return false;
   if (glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE) {
     GLint box[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_SCISSOR_BOX, box);
@@ -76,13 +62,12 @@ bool ColumnBarDrawer::Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows
 
 bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                  std::span<const int16_t> highs, uint32_t colour, int32_t z) {
-  float depthRow[4];
-  int32_t viewport[4];
-  if (!MaskedTransform(z, coverage_, depthRow, viewport)) return false;
+  MaskedState state;
+  if (!MaskedTransform(z, coverage_, state)) return false;
   coverage_.Compute(xs, lows, highs, spans_, undecided_);
   ClipToScissor(spans_);
   PrimitiveBatch::SetColour(colour);
-  if (!mask_.Draw(spans_, z, depthRow, viewport)) return false;
+  if (!mask_.Draw(spans_, z, state.depthRow, state.viewport)) return false;
   if (!undecided_.empty()) {
     leftoverXs_.clear();
     leftoverLows_.clear();
@@ -99,35 +84,24 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
 
 // Once with a fractional scale (values picked where a fused and a separate multiply-add land in
 // different pixels) and once with bar ends on exact pixel edges.
-void ColumnBarDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
-  nearPlane_ = nearPlane;
-  farPlane_ = farPlane;
-  const MaskCheckScope corner(batch_, frameWidth, frameHeight);
-  if (!corner.Usable()) return;
-  const int32_t width = corner.Width();
-  const int32_t height = corner.Height();
-  bool same = true;
-  std::vector<uint8_t> segments, masked;
-  for (int32_t pass = 0; pass < 2 && same; ++pass) {
-    const bool onEdges = pass == 1;
-    std::vector<int32_t> xs;
-    std::vector<int16_t> lows, highs;
-    uint32_t state = 12345u + static_cast<uint32_t>(pass);
-    const int32_t range = onEdges ? height : 90000;
-    for (int32_t x = -2; x <= width + 2; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const auto a = static_cast<int32_t>(state >> 8) % range - range / 2;
-      state = state * 1664525u + 1013904223u;
-      const auto b = a + static_cast<int32_t>(state >> 8) % (range / 8 + 1);
-      xs.push_back(x);
-      lows.push_back(static_cast<int16_t>(std::clamp(a, -32768, 32767)));
-      highs.push_back(static_cast<int16_t>(std::clamp(b, -32768, 32767)));
-    }
-    DrawCheckFrame(false, onEdges, width, height, xs, lows, highs, segments);
-    same = DrawCheckFrame(true, onEdges, width, height, xs, lows, highs, masked);
-    if (same) same = segments == masked;
+bool ColumnBarDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
+  const bool onEdges = pass == 1;
+  std::vector<int32_t> xs;
+  std::vector<int16_t> lows, highs;
+  uint32_t state = 12345u + static_cast<uint32_t>(pass);
+  const int32_t range = onEdges ? height : 90000;
+  for (int32_t x = -2; x <= width + 2; ++x) {
+    state = state * 1664525u + 1013904223u;
+    const auto a = static_cast<int32_t>(state >> 8) % range - range / 2;
+    state = state * 1664525u + 1013904223u;
+    const auto b = a + static_cast<int32_t>(state >> 8) % (range / 8 + 1);
+    xs.push_back(x);
+    lows.push_back(static_cast<int16_t>(std::clamp(a, -32768, 32767)));
+    highs.push_back(static_cast<int16_t>(std::clamp(b, -32768, 32767)));
   }
-  state_ = same ? State::kInUse : State::kOff;
+  std::vector<uint8_t> segments, masked;
+  DrawCheckFrame(false, onEdges, width, height, xs, lows, highs, segments);
+  return DrawCheckFrame(true, onEdges, width, height, xs, lows, highs, masked) && segments == masked;
 }
 
 bool ColumnBarDrawer::DrawCheckFrame(bool masked, bool onEdges, int32_t width, int32_t height,
@@ -149,9 +123,7 @@ bool ColumnBarDrawer::DrawCheckFrame(bool masked, bool onEdges, int32_t width, i
     drawn = false;
   }
   batch_.BarSegments(std::span<const int32_t>(xs).last(xs.size() / 3), highs, highs, 0xFF0000u, 1, kCheckDepth);
-  pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+  ReadCheckFrame(width, height, pixels);
   return drawn;
 }
 

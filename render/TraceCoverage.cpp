@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <optional>
 
 #include "render/LineRaster.h"
 #include "render/VerticalChain.h"
@@ -28,38 +29,24 @@ uint64_t BitRange(int32_t first, int32_t last) {
 
 }  // namespace
 
-bool TraceCoverage::SetTransform(const std::array<float, 16>& m, int32_t viewportX, int32_t viewportY,
-                                 int32_t viewportWidth, int32_t viewportHeight) {
-  // Column-major: m[0] and m[5] scale x and y, m[12] and m[13] translate; anything that mixes the
-  // axes or makes w other than 1 is not a plot's transform.
-  const bool scaleAndTranslate = m[1] == 0.0f && m[2] == 0.0f && m[3] == 0.0f && m[4] == 0.0f && m[6] == 0.0f &&
-                                 m[7] == 0.0f && m[8] == 0.0f && m[9] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
-  valid_ = scaleAndTranslate && viewportWidth > 0 && viewportHeight > 0 && std::isfinite(m[0]) &&
-           std::isfinite(m[5]) && std::isfinite(m[12]) && std::isfinite(m[13]);
+bool TraceCoverage::SetTransform(const std::array<float, 16>& matrix, int32_t viewportX, int32_t viewportY,
+                                int32_t viewportWidth, int32_t viewportHeight) {
+  const std::optional<WindowTransform> transform =
+      WindowTransform::From(matrix, viewportX, viewportY, viewportWidth, viewportHeight);
+  valid_ = transform.has_value();
   if (!valid_) return false;
-  scaleX_ = m[0];
-  offsetX_ = m[12];
-  scaleY_ = m[5];
-  offsetY_ = m[13];
-  viewportX_ = viewportX;
-  viewportY_ = viewportY;
-  viewportWidth_ = viewportWidth;
-  viewportHeight_ = viewportHeight;
-  halfWidth_ = static_cast<float>(viewportWidth) * 0.5f;
-  centreX_ = static_cast<float>(viewportX) + halfWidth_;
-  halfHeight_ = static_cast<float>(viewportHeight) * 0.5f;
-  centreY_ = static_cast<float>(viewportY) + halfHeight_;
+  t_ = *transform;
   return true;
 }
 
 // The vertex stage rounds the product and the sum apart (this file is built without contraction);
 // the viewport step is one fused multiply-add.
 TraceCoverage::Point TraceCoverage::Window(int32_t x, int16_t y) const {
-  const float productX = scaleX_ * static_cast<float>(x);
-  const float clipX = productX + offsetX_;
-  const float productY = scaleY_ * static_cast<float>(y);
-  const float clipY = productY + offsetY_;
-  return {std::fmaf(clipX, halfWidth_, centreX_), std::fmaf(clipY, halfHeight_, centreY_),
+  const float productX = t_.scaleX * static_cast<float>(x);
+  const float clipX = productX + t_.offsetX;
+  const float productY = t_.scaleY * static_cast<float>(y);
+  const float clipY = productY + t_.offsetY;
+  return {std::fmaf(clipX, t_.halfWidth, t_.centreX), std::fmaf(clipY, t_.halfHeight, t_.centreY),
           clipX > -1.0f && clipX < 1.0f && clipY > -1.0f && clipY < 1.0f};
 }
 
@@ -99,8 +86,8 @@ TraceCoverage::Rows TraceCoverage::VerticalRows(const Point& from, const Point& 
 }
 
 bool TraceCoverage::InViewport(const ColumnBarCoverage::Span& span) const {
-  return span.column >= viewportX_ && span.column - viewportX_ < viewportWidth_ && span.firstRow >= viewportY_ &&
-         span.lastRow - viewportY_ < viewportHeight_;
+  return span.column >= t_.viewportX && span.column - t_.viewportX < t_.viewportWidth && span.firstRow >= t_.viewportY &&
+         span.lastRow - t_.viewportY < t_.viewportHeight;
 }
 
 // The union of one column's vertical segments, as runs of rows.
@@ -159,13 +146,13 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
                            std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided) {
   const Point top = Window(x, 0);
   const int32_t column = FirstCentreFrom(LineRaster::Snap(top.x - 0.5f) - kHalfPixel);
-  const float productX = scaleX_ * static_cast<float>(x);
-  const float clipX = productX + offsetX_;
+  const float productX = t_.scaleX * static_cast<float>(x);
+  const float clipX = productX + t_.offsetX;
   const bool insideX = clipX > -1.0f && clipX < 1.0f;
   if (vectorForm_ && insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
     const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
     if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
-                       {scaleY_, offsetY_, halfHeight_, centreY_}, chainRows_)) {
+                       {t_.scaleY, t_.offsetY, t_.halfHeight, t_.centreY}, chainRows_)) {
       if (chainRows_.empty()) return;
       if (InViewport({column, chainRows_.front().first, chainRows_.back().last})) {
         for (const VerticalChain::RowRun& run : chainRows_) spans.push_back({column, run.first, run.last});

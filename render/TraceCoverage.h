@@ -11,6 +11,7 @@
 
 #include "render/ColumnBarCoverage.h"
 #include "render/VerticalChain.h"
+#include "render/WindowTransform.h"
 
 namespace skelvane {
 
@@ -55,9 +56,7 @@ class TraceCoverage {
 
   bool valid_ = false;
   bool vectorForm_ = true;
-  float scaleX_ = 0.0f, offsetX_ = 0.0f, scaleY_ = 0.0f, offsetY_ = 0.0f;        // object -> clip
-  float halfWidth_ = 0.0f, centreX_ = 0.0f, halfHeight_ = 0.0f, centreY_ = 0.0f;  // clip -> window
-  int32_t viewportX_ = 0, viewportY_ = 0, viewportWidth_ = 0, viewportHeight_ = 0;
+  WindowTransform t_;  // the last transform SetTransform took
   std::vector<Rows> rows_;
   VerticalChain chain_;
   std::vector<VerticalChain::RowRun> chainRows_;

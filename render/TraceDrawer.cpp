@@ -1,5 +1,7 @@
 #include "render/TraceDrawer.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -116,22 +118,12 @@ void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> cou
 
 bool TraceDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int32_t> counts,
                              std::span<const int16_t> ys, int32_t z, TracePixels& pixels) {
-  std::array<GLfloat, 16> modelView{};
-  glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
-  for (int32_t i = 0; i < 16; ++i) {
-    if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
-  }
-  std::array<GLfloat, 16> projection{};
-  glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
-  GLint viewport[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  // Depths on or past the near and far planes are clipped: left to the rasteriser.
-  const float clipZ = projection[10] * static_cast<float>(z) + projection[14];
-  if (!(std::fabs(clipZ) < 1.0f)) return false;
-  const TracePixels::Transform transform{projection, {viewport[0], viewport[1], viewport[2], viewport[3]}};
+  MaskedState state;
+  if (!ReadMaskedState(z, state)) return false;
+  const int32_t* viewport = state.viewport;
+  const TracePixels::Transform transform{state.projection, {viewport[0], viewport[1], viewport[2], viewport[3]}};
   if (!pixels.Use(transform, xs, counts, ys)) return false;
-  const float depthRow[4] = {projection[2], projection[6], projection[10], projection[14]};
-  if (!mask_.Draw(pixels.Spans(), z, depthRow, viewport)) return false;
+  if (!mask_.Draw(pixels.Spans(), z, state.depthRow, state.viewport)) return false;
   DrawSegments(xs, counts, ys, pixels.Undecided(), z);
   return true;
 }
@@ -161,20 +153,12 @@ void TraceDrawer::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t
   batch_.Submit(GL_LINE_STRIP, false);
 }
 
-void TraceDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
-  nearPlane_ = nearPlane;
-  farPlane_ = farPlane;
-  const MaskCheckScope corner(batch_, frameWidth, frameHeight);
-  if (!corner.Usable()) return;
-  const int32_t width = corner.Width();
-  const int32_t height = corner.Height();
-  bool same = true;
+int32_t TraceDrawer::CheckPasses() const { return kCheckPasses; }
+
+bool TraceDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
   std::vector<uint8_t> strip, masked;
-  for (int32_t pass = 0; pass < kCheckPasses && same; ++pass) {
-    DrawCheckFrame(false, pass, width, height, strip);
-    same = DrawCheckFrame(true, pass, width, height, masked) && strip == masked;
-  }
-  state_ = same ? State::kInUse : State::kOff;
+  DrawCheckFrame(false, pass, width, height, strip);
+  return DrawCheckFrame(true, pass, width, height, masked) && strip == masked;
 }
 
 // Columns and rows each at fractional positions, on exact pixel edges or on exact pixel centres;
@@ -215,9 +199,7 @@ bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32
   }
   PrimitiveBatch::SetColour(kOver);
   DrawStrip(std::span(strip.xs).last(runs / 3), std::span(strip.counts).last(runs / 3), strip.ys, kCheckDepth);
-  pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+  ReadCheckFrame(width, height, pixels);
   return drawn;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A canvas for the main window's tests: it counts redraws and zooms, keeps the display switches and a
-// list of plot borders, and hands over a frame the test paints itself.
+// A canvas for the main window's tests: it counts redraws, keeps the display switches, the zoom
+// settings and a list of plot borders, and hands over a frame the test paints itself.
 
 #include <cstdint>
 #include <cstring>
@@ -29,22 +29,10 @@ class FakePlotCanvas final : public IPlotCanvas {
     return 0;
   }
   void DrawSeparator(int32_t) override {}
-  int32_t ZoomIn() override {
-    ++zoomInCalls;
-    return zoomInResult;
-  }
-  int32_t ZoomOut() override {
-    ++zoomOutCalls;
-    return zoomOutResult;
-  }
+  int64_t GetMinimumSpan() const override { return minimumSpan; }
   void SetMinimumSpan(int64_t span) override { minimumSpan = span; }
+  int32_t GetZoomFactor() const override { return zoomFactor; }
   int32_t GetTimeAxisHeight() const override { return showTimeAxis ? timeAxisHeight : 0; }
-  void DrawDataAxis(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, const std::string&) override {}
-  void DrawCloseIcon(int32_t, int32_t, int32_t) override {}
-  void DrawMinusIcon(int32_t, int32_t, int32_t) override {}
-  void DrawPlusIcon(int32_t, int32_t, int32_t) override {}
-  void DrawUpIcon(int32_t, int32_t, int32_t) override {}
-  void DrawDownIcon(int32_t, int32_t, int32_t) override {}
   int32_t GetShowPlotIcons() const override { return showIcons; }
   int32_t GetShowPlotNames() const override { return showNames; }
   int32_t GetShowDataAxis() const override { return showDataAxis; }
@@ -78,12 +66,9 @@ class FakePlotCanvas final : public IPlotCanvas {
 
   int redrawCount = 0;
   int presentCount = 0;
-  int zoomInCalls = 0;
-  int zoomOutCalls = 0;
   int settingsWrites = 0;
-  int32_t zoomInResult = 0;
-  int32_t zoomOutResult = 0;
   int64_t minimumSpan = 0;
+  int32_t zoomFactor = 2;
   int32_t showNames = 1;
   int32_t showIcons = 1;
   int32_t showDataAxis = 1;

@@ -1,8 +1,7 @@
 #pragma once
 // A MainWindow over a real renderer, canvas, plot collection and data source manager of its own, with
 // a synthetic tetrode on disk (more on request, starting at any time), and what a user does with it:
-// keys, the mouse, the wheel, Go To Time, an extraction of the open recordings. The canvas's
-// class-wide members are left alone.
+// keys, the mouse, the wheel, Go To Time, an extraction of the open recordings.
 
 #include <gtest/gtest.h>
 

@@ -17,6 +17,7 @@
 
 #include "display/CanvasProperties.h"
 #include "display/PlotCanvas.h"
+#include "display/ViewState.h"
 #include "platform/ExecutablePath.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/ScopedVariable.h"
@@ -43,7 +44,8 @@ class SettingsFileTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   test::CapturedReports reports;
-  PlotCanvas canvas;
+  ViewState view;  // the canvases here are only read and written as settings
+  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
   ScopedVariable configHome{"XDG_CONFIG_HOME", dir.File("config")};
 };
 
@@ -63,12 +65,12 @@ TEST_F(SettingsFileTest, WhatClosingWroteIsReadAtTheNextStartBeforeTheOlderName)
   older.showTimeAxis = 0;
   dir.Write("SkelvaneV3.set", SectionOf(older));
 
-  PlotCanvas next;
+  PlotCanvas next(view, nullptr, nullptr, nullptr);
   EXPECT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
   EXPECT_EQ(next.GetShowDataAxis(), 0);
   EXPECT_EQ(next.GetShowTimeAxis(), 1);  // the older file is not read when the newer one is there
   std::filesystem::remove(dir.File("Skelvane.set"));
-  PlotCanvas fromOlder;
+  PlotCanvas fromOlder(view, nullptr, nullptr, nullptr);
   EXPECT_EQ(SettingsFile::ReadSettingsFileIn(fromOlder, dir.Path()), 0);
   EXPECT_EQ(fromOlder.GetShowTimeAxis(), 0);
   EXPECT_TRUE(reports.Empty());
@@ -79,7 +81,7 @@ TEST_F(SettingsFileTest, ReadOnlyProgramFolderKeepsTheFileInTheUserFolder) {
   canvas.SetShowPlotIcons(0);
   ASSERT_EQ(SettingsFile::WriteSettingsFileIn(canvas, program), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.File("config/skelvane/Skelvane.set")), 104u);
-  PlotCanvas next;
+  PlotCanvas next(view, nullptr, nullptr, nullptr);
   EXPECT_EQ(SettingsFile::ReadSettingsFileIn(next, program), 0);
   EXPECT_EQ(next.GetShowPlotIcons(), 0);
   EXPECT_TRUE(reports.Empty());
@@ -125,7 +127,7 @@ TEST_F(SettingsFileTest, OutOfRangeFieldsTakeTheirDefaultsAndAreNamedOnce) {
     CanvasProperties bad;
     spoil(bad);
     dir.Write("SkelvaneV3.set", SectionOf(bad));
-    PlotCanvas next;
+    PlotCanvas next(view, nullptr, nullptr, nullptr);
     reports.Clear();
     ASSERT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
     EXPECT_EQ(SectionOf(next.Properties()), defaults);
@@ -142,7 +144,7 @@ TEST_F(SettingsFileTest, UnusualButHarmlessStepsAreKeptAsTheFileHasThem) {
     unusual.horizontalPagePercent = horizontal;
     unusual.verticalPagePercent = vertical;
     dir.Write("SkelvaneV3.set", SectionOf(unusual));
-    PlotCanvas next;
+    PlotCanvas next(view, nullptr, nullptr, nullptr);
     ASSERT_EQ(SettingsFile::ReadSettingsFileIn(next, dir.Path()), 0);
     EXPECT_EQ(SectionOf(next.Properties()), SectionOf(unusual));
   }
@@ -197,7 +199,7 @@ TEST_F(SettingsFileTest, FullDiskLeavesTheEarlierFileAsItWas) {
     const rlimit limit{50, 50};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
     test::CapturedReports childReports;
-    PlotCanvas changed;
+    PlotCanvas changed(view, nullptr, nullptr, nullptr);
     if (SettingsFile::WriteSettingsFileIn(changed, dir.Path()) != 0) _exit(3);
     const std::string expected = "Unable to write canvas properties information to file" + std::to_string(EFBIG);
     _exit(childReports.Texts() == std::vector<std::string>{expected} ? 0 : 4);

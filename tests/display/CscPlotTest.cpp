@@ -352,29 +352,18 @@ TEST_F(CscPlotTest, NoColumnsOrZeroFullScaleDrawsNothing) {
 
 // ---- Data axis label -------------------------------------------------------------------------
 
-class AxisRecordingCanvas : public PlotCanvas {
- public:
-  explicit AxisRecordingCanvas(ViewState& view) : PlotCanvas(view, nullptr, nullptr, nullptr) {}
-  void DrawDataAxis(int32_t a, int32_t h, int32_t b, int32_t y, int32_t centre, int32_t top,
-                    const std::string& unit) override {
-    calls.push_back({std::to_string(a), std::to_string(h), std::to_string(b), std::to_string(y),
-                     std::to_string(centre), std::to_string(top), unit});
-  }
-  std::vector<std::vector<std::string>> calls;
-};
-
 TEST_F(CscPlotTest, DataAxisRunsFromZeroToTheFullScaleInCountsOrMicrovolts) {
   AddRecords(2);
-  ViewState view;
-  AxisRecordingCanvas canvas(view);
-  const PlotFrame frame = test::FrameFor(0, 1000, 100, nullptr, &canvas);
   auto plot = MakePlot();
-  EXPECT_EQ(plot->DrawDataAxisLabel(frame, 40, 80, 0, -100), 0);
+  const IPlot::DataAxisRange counts = plot->DataAxis();
   plot->Properties().scale = 0.5;
-  plot->DrawDataAxisLabel(frame, 40, 80, 0, -100);
-  ASSERT_EQ(canvas.calls.size(), 2u);
-  EXPECT_EQ(canvas.calls[0], (std::vector<std::string>{"40", "80", "0", "-100", "0", "2047", "  AD Counts"}));
-  EXPECT_EQ(canvas.calls[1], (std::vector<std::string>{"40", "80", "0", "-100", "0", "1023", "  uV"}));
+  const IPlot::DataAxisRange scaled = plot->DataAxis();
+  EXPECT_EQ(counts.centre, 0);
+  EXPECT_EQ(counts.top, plot->GetADMaxValue());
+  EXPECT_EQ(counts.unit, "  AD Counts");
+  EXPECT_EQ(scaled.centre, 0);
+  EXPECT_EQ(scaled.top, plot->GetADMaxValue() / 2);  // truncated
+  EXPECT_EQ(scaled.unit, "  uV");
 }
 
 // ---- Properties record -----------------------------------------------------------------------

@@ -100,91 +100,6 @@ TEST(PlotCanvasTime, RangeForPixelWithoutWidthFailsSilently) {
   EXPECT_TRUE(reports.Empty());
 }
 
-// ---- Zoom ------------------------------------------------------------------------------------
-
-class PlotCanvasZoom : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ViewState& v = view;
-    v.CanvasWidth = 1040;  // a plot area of 1000 columns beside the 40-pixel data axis
-    v.CanvasHeight = 300;
-    v.DataStart = 0;
-    v.DataEnd = 1'000'000;
-    v.DataDuration = 1'000'000;
-    v.VisibleStart = 0;
-    v.VisibleSpan = 1'000'000;
-    canvas.SetMinimumSpan(1000);
-  }
-  ViewState view;
-  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
-};
-
-TEST_F(PlotCanvasZoom, ZoomInHalvesTheSpanAroundTheMiddleColumn) {
-  ViewState& v = view;
-  ASSERT_EQ(canvas.ZoomIn(), 0);
-  EXPECT_EQ(v.VisibleSpan, 500'000);
-  // The middle column (500) covers 500000..500999; its middle time stays in the middle.
-  EXPECT_EQ(v.VisibleStart, 500'499 - 250'000);
-}
-
-TEST_F(PlotCanvasZoom, ZoomInStopsAtTheMinimumSpan) {
-  ViewState& v = view;
-  v.VisibleSpan = 1500;
-  v.VisibleStart = 10'000;
-  ASSERT_EQ(canvas.ZoomIn(), 0);
-  EXPECT_EQ(v.VisibleSpan, 1000);  // 750 would be below the minimum
-  const ViewState before = v;
-  EXPECT_EQ(canvas.ZoomIn(), -1);
-  EXPECT_EQ(v.VisibleSpan, before.VisibleSpan);
-  EXPECT_EQ(v.VisibleStart, before.VisibleStart);
-}
-
-TEST_F(PlotCanvasZoom, ZoomOutAtTheFullDurationChangesNothing) {
-  ViewState& v = view;
-  v.VisibleStart = 123;
-  EXPECT_EQ(canvas.ZoomOut(), -1);
-  EXPECT_EQ(v.VisibleSpan, 1'000'000);
-  EXPECT_EQ(v.VisibleStart, 123);
-}
-
-TEST_F(PlotCanvasZoom, ZoomOutIsBoundedByTheDataRange) {
-  ViewState& v = view;
-  v.VisibleSpan = 400'000;
-  v.VisibleStart = 550'000;  // near the end: doubling around the middle would pass DataEnd
-  ASSERT_EQ(canvas.ZoomOut(), 0);
-  EXPECT_EQ(v.VisibleSpan, 800'000);
-  EXPECT_EQ(v.VisibleStart, 200'000);
-  v.VisibleSpan = 300'000;
-  v.VisibleStart = 0;  // near the start: the start is raised to DataStart
-  ASSERT_EQ(canvas.ZoomOut(), 0);
-  EXPECT_EQ(v.VisibleSpan, 600'000);
-  EXPECT_EQ(v.VisibleStart, 0);
-  ASSERT_EQ(canvas.ZoomOut(), 0);
-  EXPECT_EQ(v.VisibleSpan, 1'000'000);  // not more than the duration
-  EXPECT_EQ(v.VisibleStart, 0);
-}
-
-TEST_F(PlotCanvasZoom, ZoomFactorBelowTwoFromASettingsFileCannotLoopOrDivideByZero) {
-  ViewState& v = view;
-  v.VisibleSpan = 500'000;
-  canvas.Properties().zoomFactor = 0;
-  EXPECT_EQ(canvas.ZoomIn(), -1);
-  EXPECT_EQ(canvas.ZoomOut(), -1);
-  canvas.Properties().zoomFactor = 1;
-  EXPECT_EQ(canvas.ZoomIn(), -1);
-  EXPECT_EQ(v.VisibleSpan, 500'000);
-}
-
-TEST_F(PlotCanvasZoom, MinimumSpanRaisesASmallerVisibleSpan) {
-  ViewState& v = view;
-  v.VisibleSpan = 700;
-  canvas.SetMinimumSpan(1040);
-  EXPECT_EQ(v.VisibleSpan, 1040);
-  EXPECT_EQ(canvas.Properties().minimumVisibleSpan, 1040);
-  canvas.SetMinimumSpan(10);
-  EXPECT_EQ(v.VisibleSpan, 1040);  // never lowered
-}
-
 // ---- The plot stack --------------------------------------------------------------------------
 
 class PlotStack : public ::testing::Test {
@@ -231,8 +146,7 @@ TEST_F(PlotStack, EachPlotIsFollowedByTwoSeparatorsAndTheUpperOneIsRecorded) {
   // Plot b starts three pixels below a's bottom.
   EXPECT_EQ(b.draws[0].y, -163 + 10);
   EXPECT_EQ(b.draws[0].height, 60 - 20 - 20);
-  EXPECT_EQ(a.axisLabels[0], (std::vector<int32_t>{40, 80, -100}));
-  EXPECT_EQ(a.iconCalls[0], (std::vector<int32_t>{100, 500, 0, -100}));
+  EXPECT_EQ(a.iconCalls[0], (std::vector<int32_t>{100, 0, -100}));
   EXPECT_EQ(a.nameCalls[0], (std::vector<int32_t>{-100, 100, 500}));
 }
 
@@ -247,7 +161,6 @@ TEST_F(PlotStack, HiddenHeaderAndAxisGiveTheTraceTheWholeStrip) {
   EXPECT_EQ(a.draws[0].height, 100);
   EXPECT_EQ(a.draws[0].x, 0);
   EXPECT_EQ(a.draws[0].y, -100);
-  EXPECT_TRUE(a.axisLabels.empty());
   EXPECT_TRUE(a.iconCalls.empty());
   EXPECT_TRUE(a.nameCalls.empty());
 }

@@ -156,8 +156,8 @@ class PlotClicks : public PlotCollectionTest {
       collection.AppendPlot(std::move(plot));
     }
     // Header icons of plot a (bottom at -100) and b (bottom at -203), as the canvas lays them out.
-    plots[0]->DrawIcons(test::FrameFor(0, 500, 460), 100, 500, 0, -100);
-    plots[1]->DrawIcons(test::FrameFor(0, 500, 460), 100, 500, 0, -203);
+    plots[0]->LayOutIcons(100, 0, -100);
+    plots[1]->LayOutIcons(100, 0, -203);
   }
   std::vector<test::RecordingPlot*> plots;
 };

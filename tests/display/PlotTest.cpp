@@ -93,25 +93,29 @@ TEST(ThresholdOverlay, HugeValuesAreClampedInsteadOfOverflowing) {
   EXPECT_EQ(lines[0].y1, std::numeric_limits<int32_t>::max());
 }
 
-class PlotIcons : public ::testing::Test {
- protected:
-  ViewState view;
-  PlotCanvas canvas{view, nullptr, nullptr, nullptr};
-  const PlotFrame frame = test::FrameFor(0, 500, 460, nullptr, &canvas);
-};
-
-TEST_F(PlotIcons, FiveIconsAreLaidOutLeftToRightInTheHeader) {
+TEST(PlotIcons, FiveIconsAreLaidOutLeftToRightInTheHeader) {
   test::RecordingPlot plot("/p.kcs");
-  plot.DrawIcons(frame, 100, 500, 0, -300);
+  const std::vector<IPlot::IconPlace> places = plot.LayOutIcons(100, 0, -300);
   EXPECT_EQ(plot.IconXs(), (std::vector<int32_t>{3, 21, 39, 57, 75}));
   // 3 pixels below the top of a 100-pixel plot whose bottom is at -300.
   EXPECT_EQ(plot.IconYs(), (std::vector<int32_t>(5, -300 + 100 - 3 - 15)));
+  // The canvas draws them where they are hit, in the plot's own coordinates, in hit-code order.
+  using Icon = IPlot::HeaderIcon;
+  const Icon order[] = {Icon::Close, Icon::Up, Icon::Down, Icon::Plus, Icon::Minus};
+  ASSERT_EQ(places.size(), 5u);
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    EXPECT_EQ(places[i].icon, order[i]);
+    EXPECT_EQ(places[i].x, plot.IconXs()[i]);
+    EXPECT_EQ(places[i].y + -300, plot.IconYs()[i]);
+    EXPECT_EQ(places[i].size, Plot::kIconSize);
+    EXPECT_EQ(plot.HitTestIcon(places[i].x + places[i].size / 2, plot.IconYs()[i]), static_cast<int32_t>(i) + 1);
+  }
 }
 
-TEST_F(PlotIcons, HitTestIncludesTheIconEdges) {
+TEST(PlotIcons, HitTestIncludesTheIconEdges) {
   test::RecordingPlot plot("/p.kcs");
   EXPECT_EQ(plot.HitTestIcon(5, -210), 0);  // nothing laid out yet
-  plot.DrawIcons(frame, 100, 500, 0, -300);
+  plot.LayOutIcons(100, 0, -300);
   // The icons span y -218 .. -203.
   EXPECT_EQ(plot.HitTestIcon(3, -218), 1);        // bottom-left corner
   EXPECT_EQ(plot.HitTestIcon(18, -210), 1);       // right edge
@@ -128,13 +132,13 @@ TEST_F(PlotIcons, HitTestIncludesTheIconEdges) {
   // Once the canvas says the icons are gone, none answers until they are laid out again.
   plot.ForgetIcons();
   EXPECT_EQ(plot.HitTestIcon(3, -218), 0);
-  plot.DrawIcons(frame, 100, 500, 0, -300);
+  plot.LayOutIcons(100, 0, -300);
   EXPECT_EQ(plot.HitTestIcon(3, -218), 1);
 }
 
-TEST_F(PlotIcons, ADrawWithoutIconsForgetsTheOldPositions) {
+TEST(PlotIcons, ADrawWithoutIconsForgetsTheOldPositions) {
   test::RecordingPlot plot("/p.kcs");
-  plot.DrawIcons(frame, 100, 500, 0, 0);
+  plot.LayOutIcons(100, 0, 0);
   ASSERT_EQ(plot.HitTestIcon(5, 90), 1);
   plot.Draw(test::FrameFor(0, 10, 10), 10, 10, 0, 0);
   EXPECT_EQ(plot.HitTestIcon(5, 90), 0);

@@ -27,14 +27,10 @@ class RecordingPlot : public Plot {
     return 0;
   }
   void PrepareDraw(const PlotFrame& frame) override { prepared.push_back({frame.start, frame.end, frame.traceWidth}); }
-  int32_t DrawDataAxisLabel(const PlotFrame&, int32_t axisWidth, int32_t plotHeight, int32_t,
-                            int32_t plotY) override {
-    axisLabels.push_back({axisWidth, plotHeight, plotY});
-    return 0;
-  }
-  void DrawIcons(const PlotFrame& frame, int32_t height, int32_t width, int32_t x0, int32_t y0) override {
-    iconCalls.push_back({height, width, x0, y0});
-    Plot::DrawIcons(frame, height, width, x0, y0);
+  DataAxisRange DataAxis() const override { return {0, GetADMaxValue(), "  AD Counts"}; }
+  std::vector<IconPlace> LayOutIcons(int32_t height, int32_t x0, int32_t y0) override {
+    iconCalls.push_back({height, x0, y0});
+    return Plot::LayOutIcons(height, x0, y0);
   }
   void DrawName(const PlotFrame&, int32_t y, int32_t height, int32_t width) override {
     nameCalls.push_back({y, height, width});
@@ -45,7 +41,6 @@ class RecordingPlot : public Plot {
 
   std::vector<DrawCall> draws;
   std::vector<std::vector<int64_t>> prepared;  // start, end and trace width of each PrepareDraw
-  std::vector<std::vector<int32_t>> axisLabels;
   std::vector<std::vector<int32_t>> iconCalls;
   std::vector<std::vector<int32_t>> nameCalls;
 };

@@ -114,7 +114,7 @@ class RandomView {
         if (Uniform(0, 1) == 0 ? model.PageUp() : model.PageDown()) model.UpdateVerticalScroll();
         return "page";
       case 6:
-        if ((Uniform(0, 1) == 0 ? canvas.ZoomIn() : canvas.ZoomOut()) == 0) model.UpdateHorizontalScroll();
+        if ((Uniform(0, 1) == 0 ? model.ZoomIn() : model.ZoomOut()) == 0) model.UpdateHorizontalScroll();
         return "zoom";
       case 7:
         // The window keeps the band's end inside its client area, scrollbar included.
@@ -156,6 +156,83 @@ class RandomView {
   int64_t spanAboveData_ = 0;  // the span a shrunken range left standing, until it fits again
 };
 
+// ---- Zoom ------------------------------------------------------------------------------------
+
+class ViewModelZoom : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ViewState& v = view;
+    v.CanvasWidth = 1040;  // a plot area of 1000 columns beside the 40-pixel data axis
+    v.CanvasHeight = 300;
+    v.DataStart = 0;
+    v.DataEnd = 1'000'000;
+    v.DataDuration = 1'000'000;
+    v.VisibleStart = 0;
+    v.VisibleSpan = 1'000'000;
+    canvas.SetMinimumSpan(1000);
+  }
+  ViewState view;
+  test::FakePlotCollection plots;
+  PlotCanvas canvas{view, nullptr, &plots, nullptr};
+  ViewModel model{view, canvas, plots};
+};
+
+TEST_F(ViewModelZoom, ZoomInHalvesTheSpanAroundTheMiddleColumn) {
+  ViewState& v = view;
+  ASSERT_EQ(model.ZoomIn(), 0);
+  EXPECT_EQ(v.VisibleSpan, 500'000);
+  // The middle column (500) covers 500000..500999; its middle time stays in the middle.
+  EXPECT_EQ(v.VisibleStart, 500'499 - 250'000);
+}
+
+TEST_F(ViewModelZoom, ZoomInStopsAtTheMinimumSpan) {
+  ViewState& v = view;
+  v.VisibleSpan = 1500;
+  v.VisibleStart = 10'000;
+  ASSERT_EQ(model.ZoomIn(), 0);
+  EXPECT_EQ(v.VisibleSpan, 1000);  // 750 would be below the minimum
+  const ViewState before = v;
+  EXPECT_EQ(model.ZoomIn(), -1);
+  EXPECT_EQ(v.VisibleSpan, before.VisibleSpan);
+  EXPECT_EQ(v.VisibleStart, before.VisibleStart);
+}
+
+TEST_F(ViewModelZoom, ZoomOutAtTheFullDurationChangesNothing) {
+  ViewState& v = view;
+  v.VisibleStart = 123;
+  EXPECT_EQ(model.ZoomOut(), -1);
+  EXPECT_EQ(v.VisibleSpan, 1'000'000);
+  EXPECT_EQ(v.VisibleStart, 123);
+}
+
+TEST_F(ViewModelZoom, ZoomOutIsBoundedByTheDataRange) {
+  ViewState& v = view;
+  v.VisibleSpan = 400'000;
+  v.VisibleStart = 550'000;  // near the end: doubling around the middle would pass DataEnd
+  ASSERT_EQ(model.ZoomOut(), 0);
+  EXPECT_EQ(v.VisibleSpan, 800'000);
+  EXPECT_EQ(v.VisibleStart, 200'000);
+  v.VisibleSpan = 300'000;
+  v.VisibleStart = 0;  // near the start: the start is raised to DataStart
+  ASSERT_EQ(model.ZoomOut(), 0);
+  EXPECT_EQ(v.VisibleSpan, 600'000);
+  EXPECT_EQ(v.VisibleStart, 0);
+  ASSERT_EQ(model.ZoomOut(), 0);
+  EXPECT_EQ(v.VisibleSpan, 1'000'000);  // not more than the duration
+  EXPECT_EQ(v.VisibleStart, 0);
+}
+
+TEST_F(ViewModelZoom, ZoomFactorBelowTwoFromASettingsFileCannotLoopOrDivideByZero) {
+  ViewState& v = view;
+  v.VisibleSpan = 500'000;
+  canvas.Properties().zoomFactor = 0;
+  EXPECT_EQ(model.ZoomIn(), -1);
+  EXPECT_EQ(model.ZoomOut(), -1);
+  canvas.Properties().zoomFactor = 1;
+  EXPECT_EQ(model.ZoomIn(), -1);
+  EXPECT_EQ(v.VisibleSpan, 500'000);
+}
+
 // Zooming in divides the span and drops the remainder (10 s / 2^8 is 39062 us, and 256 of those are
 // 9.999872 s), and each step holds the middle time only to a column: yet the same number of steps
 // back, as the keys take them, returns to the very view, either way round.
@@ -170,7 +247,7 @@ TEST(ViewModelProperties, ZoomingAndZoomingBackByTheSameStepsReturnsTheViewExact
     const ViewState before = r.view;
     const bool inFirst = r.Uniform(0, 1) == 0;
     const auto zoom = [&](bool in) {
-      if ((in ? r.canvas.ZoomIn() : r.canvas.ZoomOut()) != 0) return false;
+      if ((in ? r.model.ZoomIn() : r.model.ZoomOut()) != 0) return false;
       r.model.UpdateHorizontalScroll();
       return true;
     };

@@ -38,9 +38,9 @@ class FakePlot final : public IPlot {
   void SetExtractionType(int32_t type) override { extractionType = type; }
   void SetExtractionValue(double value) override { extractionValue = value; }
   int32_t Draw(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return kStatusOk; }
-  void DrawIcons(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override {}
+  std::vector<IconPlace> LayOutIcons(int32_t, int32_t, int32_t) override { return {}; }
   void DrawName(const PlotFrame&, int32_t, int32_t, int32_t) override {}
-  int32_t DrawDataAxisLabel(const PlotFrame&, int32_t, int32_t, int32_t, int32_t) override { return kStatusOk; }
+  DataAxisRange DataAxis() const override { return {0, adMax, "  AD Counts"}; }
   int32_t DrawThresholdOverlay(const PlotFrame&, int32_t, int32_t, uint32_t) override { return kStatusOk; }
   int32_t HitTestIcon(int32_t, int32_t) const override { return 0; }
   int32_t ReadProperties(File&) override { return kStatusOk; }
