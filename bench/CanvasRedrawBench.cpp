@@ -6,7 +6,8 @@
 // on the same worker threads. A sweep of spans from one record to the whole recording prints one
 // line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
 // span in turn (so a busy spell on the host hits all spans alike), against the one-record frame, and
-// the CPU time of the first round's frame of each span, whose samples no earlier frame read.
+// the CPU time of the first round's frame of each span, whose samples no earlier frame read (but the
+// whole recording's, drawn once to build the summaries).
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
@@ -301,7 +302,7 @@ constexpr int64_t kSweepSpans[] = {16'000,      50'000,      100'000,     250'00
 constexpr int32_t kSweepRounds = 9;
 
 // Per span: the span, the median wall time and the median process CPU time of its frames, and the
-// CPU time of its first frame (the first visit: nothing of its span read before).
+// CPU time of its first frame (the span's first visit).
 struct SweepFrame {
   int64_t span;
   double seconds;
