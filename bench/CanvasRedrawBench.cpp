@@ -5,7 +5,9 @@
 // against the one-record frame, the summary build against a plain pread pass summing every sample
 // on the same worker threads. A sweep of spans from one record to the whole recording prints one
 // line per span, `span_us=N frame_ms=F ratio=R`: the median cold frame over rounds that visit every
-// span in turn (so a busy spell on the host hits all spans alike), against the one-record frame.
+// span in turn (so a busy spell on the host hits all spans alike), against the one-record frame, and
+// the CPU time of the first round's frame of each span, whose samples no earlier frame read (but the
+// whole recording's, drawn once to build the summaries).
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
@@ -245,11 +247,13 @@ constexpr int64_t kSweepSpans[] = {16'000,      50'000,      100'000,     250'00
                                    60'000'000,  120'000'000, 300'000'000, 1'200'000'000, 3'600'000'000, 0};
 constexpr int32_t kSweepRounds = 9;
 
-// Per span: the span, the median wall time and the median process CPU time of its frames.
+// Per span: the span, the median wall time and the median process CPU time of its frames, and the
+// CPU time of its first frame (the span's first visit).
 struct SweepFrame {
   int64_t span;
   double seconds;
   double cpuSeconds;
+  double firstCpuSeconds;
 };
 std::vector<SweepFrame>& SweepFrames() {
   static std::vector<SweepFrame> frames;
@@ -318,7 +322,7 @@ void SpanSweep(benchmark::State& state) {
   for (std::size_t i = 0; i < kSpans; ++i) {
     if (times[i].empty()) return;
     const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;
-    SweepFrames().push_back({span, Median(times[i]), Median(cpuTimes[i])});
+    SweepFrames().push_back({span, Median(times[i]), Median(cpuTimes[i]), cpuTimes[i].front()});
   }
 }
 
@@ -522,10 +526,12 @@ void PrintRatios() {
     std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f\n", static_cast<long long>(frame.span), frame.seconds * 1e3,
                 frame.seconds / sweep.front().seconds);
   }
-  std::printf("\nThe same frames' process CPU time (all threads), against the one-record frame's:\n");
+  std::printf("\nThe same frames' process CPU time (all threads), against the one-record frame's; then the first\n"
+              "round's frame (the span's first visit) against the one-record frame's median:\n");
   for (const SweepFrame& frame : sweep) {
-    std::printf("span_us=%lld cpu_ms=%.2f cpu_ratio=%.2f\n", static_cast<long long>(frame.span),
-                frame.cpuSeconds * 1e3, frame.cpuSeconds / sweep.front().cpuSeconds);
+    std::printf("span_us=%lld cpu_ms=%.2f cpu_ratio=%.2f first_cpu_ms=%.2f first_ratio=%.2f\n",
+                static_cast<long long>(frame.span), frame.cpuSeconds * 1e3, frame.cpuSeconds / sweep.front().cpuSeconds,
+                frame.firstCpuSeconds * 1e3, frame.firstCpuSeconds / sweep.front().cpuSeconds);
   }
 }
 

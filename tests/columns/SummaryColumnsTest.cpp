@@ -11,9 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "columns/LiteralColumns.h"
@@ -508,11 +510,12 @@ class TwoPlots {
   GLRenderer& renderer_;
 };
 
-// Every signal kind, and random records whose times jitter and go back, each unfiltered and through
-// the Spike Band, the LFP Band and a random custom band: at random spans, gains, plot heights and
-// places on the canvas (partly off it, against its edges), the plot's picture is the sample-by-sample
-// walk's (of a whole-file filtered pass, with a filter), pixel for pixel, while bars are settled for
-// their rows.
+// Every signal kind, a large slow wave (its column extremes at the columns' edges, its rows fine at
+// high gains), a sine near half the sampling rate, and random records whose times jitter and go
+// back, each unfiltered and through the Spike Band, the LFP Band and a random custom band: at random
+// spans, gains (every third view at x4), plot heights and places on the canvas (partly off it,
+// against its edges), the plot's picture is the sample-by-sample walk's (of a whole-file filtered
+// pass, with a filter), pixel for pixel, while bars are settled for their rows.
 TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndPlace) {
   test::TempDir folder;
   GLRenderer renderer;
@@ -520,7 +523,10 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndP
   auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
   std::vector<std::string> cases;
   for (const SignalKind& kind : SignalKinds::All()) cases.emplace_back(kind.name);
-  cases.insert(cases.end(), {"going back", "going back"});
+  cases.insert(cases.end(), {"slow wave", "near Nyquist", "going back", "going back"});
+  // The named cases' waves, on the kind whose noise and spikes they keep.
+  const std::map<std::string, std::pair<std::string, SynthOscillation>> waves = {
+      {"slow wave", {"oscillation", {0.5, 1500.0}}}, {"near Nyquist", {"sine", {15'900.0, 1000.0}}}};
   int64_t openBars[2] = {};  // unfiltered, filtered
   for (std::size_t c = 0; c < cases.size(); ++c) {
     SCOPED_TRACE(cases[c]);
@@ -535,7 +541,9 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndP
         random = same;
       }
     } else {
-      SynthOptions options = test::SignalKindOptions(cases[c], 50.0, 1, c + 1);
+      const auto wave = waves.find(cases[c]);
+      SynthOptions options = test::SignalKindOptions(wave != waves.end() ? wave->second.first : cases[c], 50.0, 1, c + 1);
+      if (wave != waves.end()) options.oscillation = wave->second.second;
       for (const char* prefix : {"A", "B"}) {
         options.prefix = prefix;
         sources.push_back(test::AddSyntheticSources(manager, options).front());
@@ -556,7 +564,7 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndP
         const int64_t start = uniform(first, std::max(first, last - span));
         const int32_t height = static_cast<int32_t>(uniform(60, 420));
         const double gains[] = {1.0, 1.0, 2.0, 4.0, 16.0, 0.5};
-        const double gain = gains[uniform(0, 5)];
+        const double gain = view % 3 == 0 ? 4.0 : gains[uniform(0, 5)];
         const int32_t scroll = static_cast<int32_t>(uniform(-height, 60));
         ASSERT_EQ(plots.DifferingPixels(start, span, height, gain, scroll), 0)
             << "view " << view << ": start " << start << " span " << span << " height " << height << " gain " << gain
