@@ -28,6 +28,7 @@
 #include "summary/SummaryFile.h"
 #include "summary/SummaryKey.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/KeptSummaries.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
@@ -37,18 +38,11 @@ namespace skelvane {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int64_t kHeaderBytes = 16'384;
+constexpr int64_t kHeaderBytes = test::kSynthHeaderBytes;
 constexpr double kRateHz = 32'000.0;
 constexpr double kSampleInterval = 1e6 / kRateHz;
 
-RecordLayout LayoutOf(const std::string& path) {
-  RecordLayout layout;
-  layout.path = path;
-  layout.dataOffset = kHeaderBytes;
-  layout.recordSize = kCscRecordSize;
-  layout.numRecords = (static_cast<int64_t>(fs::file_size(path)) - kHeaderBytes) / kCscRecordSize;
-  return layout;
-}
+RecordLayout LayoutOf(const std::string& path) { return test::SynthLayoutOf(path); }
 
 FilterDesign DesignOf(const FilterSpec& spec) {
   std::string refusal;
@@ -69,27 +63,15 @@ std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterSpec& s
   std::atomic<bool> cancel{false};
   std::atomic<int64_t> done{0};
   EXPECT_EQ(SourceSummary::BuildFiltered(LayoutOf(path), DesignOf(spec), kSampleInterval, cancel, done, summary), 0);
-  const uint8_t* image = summary.Storage().Data();
-  return {image, image + summary.Storage().Size()};
+  return test::ImageOf(summary);
 }
 
-struct Made {
-  SummaryBuilder::Origin origin = SummaryBuilder::Origin::None;
-  bool fromFile = false;
-  std::vector<uint8_t> image;
-};
+using Made = test::MadeSummary;
 
 // What a filtered plot's builder makes of the file now.
 Made Summarise(const std::string& path, const FilterSpec& spec) {
   SummaryBuilder builder(LayoutOf(path), DesignOf(spec), kSampleInterval);
-  builder.Start();
-  Made made;
-  if (!builder.Wait()) return made;
-  made.origin = builder.GetOrigin();
-  made.fromFile = builder.Summary()->Storage().FromFile();
-  const uint8_t* image = builder.Summary()->Storage().Data();
-  made.image.assign(image, image + builder.Summary()->Storage().Size());
-  return made;
+  return test::Summarise(builder);
 }
 
 class FilteredSummaryCacheTest : public ::testing::Test {

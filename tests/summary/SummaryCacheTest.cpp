@@ -32,6 +32,7 @@
 #include "summary/SummaryFile.h"
 #include "summary/SummaryWorkerPool.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/KeptSummaries.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
@@ -41,16 +42,9 @@ namespace skelvane {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int64_t kHeaderBytes = 16'384;
+constexpr int64_t kHeaderBytes = test::kSynthHeaderBytes;
 
-RecordLayout LayoutOf(const std::string& path) {
-  RecordLayout layout;
-  layout.path = path;
-  layout.dataOffset = kHeaderBytes;
-  layout.recordSize = kCscRecordSize;
-  layout.numRecords = (static_cast<int64_t>(fs::file_size(path)) - kHeaderBytes) / kCscRecordSize;
-  return layout;
-}
+RecordLayout LayoutOf(const std::string& path) { return test::SynthLayoutOf(path); }
 
 // The summary of the file's bytes as they are now, built in memory: the reference.
 std::vector<uint8_t> ReferenceImage(const std::string& path) {
@@ -58,27 +52,15 @@ std::vector<uint8_t> ReferenceImage(const std::string& path) {
   std::atomic<bool> cancel{false};
   std::atomic<int64_t> done{0};
   EXPECT_EQ(SourceSummary::Build(LayoutOf(path), cancel, done, summary), 0);
-  const uint8_t* image = summary.Storage().Data();
-  return {image, image + summary.Storage().Size()};
+  return test::ImageOf(summary);
 }
 
-struct Made {
-  SummaryBuilder::Origin origin = SummaryBuilder::Origin::None;
-  bool fromFile = false;
-  std::vector<uint8_t> image;
-};
+using Made = test::MadeSummary;
 
 // What a plot's builder makes of the file now.
 Made Summarise(const std::string& path) {
   SummaryBuilder builder(LayoutOf(path));
-  builder.Start();
-  Made made;
-  if (!builder.Wait()) return made;
-  made.origin = builder.GetOrigin();
-  made.fromFile = builder.Summary()->Storage().FromFile();
-  const uint8_t* image = builder.Summary()->Storage().Data();
-  made.image.assign(image, image + builder.Summary()->Storage().Size());
-  return made;
+  return test::Summarise(builder);
 }
 
 void SetModified(const std::string& path, int64_t secondsAgo) {
