@@ -386,7 +386,7 @@ void SpanSweep(benchmark::State& state) {
 // The canvas of a 1920 x 1080 window: less the vertical scrollbar across, less the menu bar, the
 // overview strip, the horizontal scrollbar and the status bar down.
 constexpr int32_t kWindowCanvasWidth = 1905;
-constexpr int32_t kWindowCanvasHeight = 962;
+constexpr int32_t kWindowCanvasHeight = 985;
 constexpr int64_t kWindowOpeningSpan = 10'000'000;  // the span a window opens recordings at
 constexpr int32_t kWheelPixels = 40;                // the stack scrolled by one wheel notch
 constexpr int32_t kWindowRounds = 3;
