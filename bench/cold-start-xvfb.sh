@@ -84,6 +84,9 @@ for run in $(seq "$runs"); do
   start_viewer
   for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
   opened=$(grep '^opened ' "$log" | head -1)
+  # What a cold start reads before any recording: the program and the libraries it maps.
+  libraries=$(awk '$6 ~ /^\// && $6 !~ /\.(kcs|sum)$/ { print $6 }' "/proc/$viewer/maps" | sort -u |
+    xargs -r stat -L -c %s 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s / 1e6 }' || true)
   sleep 1
   worst=0
   worst_at=""
@@ -105,9 +108,9 @@ for run in $(seq "$runs"); do
     previous=""
   done
   stop_viewer
-  echo "$opened" | awk -v run="$run" -v rate="$rate" -v worst="$worst" -v at="$worst_at" '
+  echo "$opened" | awk -v run="$run" -v rate="$rate" -v worst="$worst" -v at="$worst_at" -v lib="$libraries" '
     { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-      printf "run %d: disk read %.0f MB/s; first picture %s ms after the process started, %.0f ms after the files began to open (its frame %.1f ms, %s pages read in it); slowest zoom after it %.0f ms (span_us=%s)\n",
-             run, rate, v["since_process_start_ms"], v["first_picture_ms"], v["frame_ms"], v["major_faults"], worst, at }'
+      printf "run %d: disk read %.0f MB/s; the program and its libraries %d MB (%.0f ms at that rate); first picture %s ms after the process started, %.0f ms after the files began to open (its frame %.1f ms, %s major faults in it); slowest zoom after it %.0f ms (span_us=%s)\n",
+             run, rate, lib, lib / rate * 1000, v["since_process_start_ms"], v["first_picture_ms"], v["frame_ms"], v["major_faults"], worst, at }'
   printf '%s' "$report"
 done
