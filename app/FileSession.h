@@ -51,6 +51,8 @@ class FileSession {
 
   /// Opens the files remembered for the start, in order, up to the first that fails.
   void OpenFilesAtStart();
+  /// Files were named to be opened at start.
+  bool HasFilesToOpen() const { return !filesToOpen_.empty(); }
   /// Opens dropped files as new sources, in order, each with its plot, then redraws.
   void OnDropFiles(const std::vector<std::string>& paths);
   /// Open Data: the chooser's files with their plots, up to the first that fails (the rest are

@@ -8,6 +8,7 @@
 #include "display/ViewState.h"
 #include "platform/CursorControl.h"
 #include "platform/ForegroundWork.h"
+#include "platform/ProcessUsage.h"
 
 namespace skelvane {
 
@@ -26,6 +27,7 @@ bool FramePacer::DrawIfDue(CanvasPicture& picture) {
   due_ = false;
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   const auto start = std::chrono::steady_clock::now();
+  const ProcessUsage before = log_ != nullptr ? ProcessUsage::Now() : ProcessUsage{};
   {
     // Background work (the spikes found ahead of the view) sits the frame out.
     const ForegroundWork::Scope frame;
@@ -34,11 +36,12 @@ bool FramePacer::DrawIfDue(CanvasPicture& picture) {
     if (canvas_.Present(picture) != 0) picture.Clear();
   }
   const auto end = std::chrono::steady_clock::now();
+  const ProcessUsage usage = log_ != nullptr ? ProcessUsage::Now().Since(before) : ProcessUsage{};
   CursorControl::Current().Show(CursorControl::Shape::Arrow);
   ++frames_;
   if (log_ != nullptr) {
     const double milliseconds = std::chrono::duration<double, std::milli>(end - start).count();
-    log_->FrameDrawn(milliseconds - picture.LastCopyMilliseconds(), view_.VisibleSpan);
+    log_->FrameDrawn(milliseconds - picture.LastCopyMilliseconds(), usage, view_.VisibleSpan);
   }
   return true;
 }

@@ -119,26 +119,47 @@ void LatencyLog::RedrawAsked() {
   current_.reset();
 }
 
-void LatencyLog::FrameDrawn(double milliseconds, int64_t span) {
+void LatencyLog::OpeningStarted() {
+  opening_ = Clock::now();
+  openingDrawn_ = false;
+}
+
+void LatencyLog::FrameDrawn(double milliseconds, const ProcessUsage& usage, int64_t span) {
   drawn_.insert(drawn_.end(), asked_.begin(), asked_.end());
   asked_.clear();
   frameMilliseconds_ = milliseconds;
+  frameUsage_ = usage;
   span_ = span;
+  if (opening_) openingDrawn_ = true;
 }
 
+// The frame's own processor time and page faults stand beside its wall time: on a machine shared with
+// other work, the wall time alone cannot tell a costly frame from a frame kept waiting for a core.
 void LatencyLog::Painted() {
-  if (drawn_.empty()) return;
+  if (drawn_.empty() && !(opening_ && openingDrawn_)) return;
   const Clock::time_point end = Clock::now();
   // The wall clock too, so that a script can set the paint against the moment it sent a key.
   const double wallSeconds =
       std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  const double cpuMilliseconds = frameUsage_.cpuSeconds * 1e3;
+  const int64_t faults = frameUsage_.minorFaults + frameUsage_.majorFaults;
+  if (opening_ && openingDrawn_) {
+    std::fprintf(out_,
+                 "opened first_picture_ms=%.3f since_process_start_ms=%.0f span_us=%" PRId64
+                 " frame_ms=%.3f cpu_ms=%.3f faults=%" PRId64 " major_faults=%" PRId64 "\n",
+                 Milliseconds(end - *opening_), ProcessUsage::SecondsSinceStart() * 1e3, span_, frameMilliseconds_,
+                 cpuMilliseconds, faults, frameUsage_.majorFaults);
+    opening_.reset();
+  }
   for (const Action& action : drawn_) {
     const QString name = action.name.isEmpty() ? action.input : action.name;
     std::fprintf(out_,
                  "latency action=\"%s\" input=\"%s\" span_us=%" PRId64
-                 " latency_ms=%.3f frame_ms=%.3f actions_in_frame=%zu painted_at_s=%.6f\n",
+                 " latency_ms=%.3f frame_ms=%.3f cpu_ms=%.3f faults=%" PRId64
+                 " major_faults=%" PRId64 " actions_in_frame=%zu painted_at_s=%.6f\n",
                  name.toUtf8().constData(), action.input.toUtf8().constData(), span_,
-                 Milliseconds(end - action.arrival), frameMilliseconds_, drawn_.size(), wallSeconds);
+                 Milliseconds(end - action.arrival), frameMilliseconds_, cpuMilliseconds, faults,
+                 frameUsage_.majorFaults, drawn_.size(), wallSeconds);
   }
   std::fflush(out_);
   drawn_.clear();

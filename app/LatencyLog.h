@@ -2,7 +2,8 @@
 // When SKELVANE_LATENCY_LOG asks for it, the window logs each user action (a key, a menu item, the
 // wheel, a click) with the time from the arrival of its input event to the end of the paint that
 // showed its outcome, the visible span and the canvas frame time of that paint: one line
-// per action. MainWindow and FramePacer feed it; scripts/latency-xvfb.sh reads it.
+// per action; and the first picture after the files given at start were opened. MainWindow and
+// FramePacer feed it; scripts/latency-xvfb.sh and bench/cold-start-xvfb.sh read it.
 
 #include <QObject>
 #include <QString>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "platform/ProcessUsage.h"
 
 namespace skelvane {
 
@@ -34,8 +37,11 @@ class LatencyLog final : public QObject {
   void NameAction(const QString& name);
   /// A redraw was asked for: the input being handled is shown by the next frame.
   void RedrawAsked();
-  /// The canvas drew a frame of `span` microseconds in `milliseconds`.
-  void FrameDrawn(double milliseconds, int64_t span);
+  /// The files given at start are being opened: the first picture after this is logged.
+  void OpeningStarted();
+  /// The canvas drew a frame of `span` microseconds in `milliseconds`, using `usage` (processor time
+  /// of every thread, page faults) meanwhile.
+  void FrameDrawn(double milliseconds, const ProcessUsage& usage, int64_t span);
   /// The window handed a painted picture to the screen: one line for each action its frame showed.
   void Painted();
 
@@ -61,7 +67,10 @@ class LatencyLog final : public QObject {
   std::vector<Action> asked_;      // waiting for the next frame
   std::vector<Action> drawn_;      // shown by the frame drawn last, waiting for the paint to end
   double frameMilliseconds_ = 0.0;
+  ProcessUsage frameUsage_;
   int64_t span_ = 0;
+  std::optional<Clock::time_point> opening_;  // until the first picture after it is painted
+  bool openingDrawn_ = false;                 // a frame was drawn since the opening started
 };
 
 }  // namespace skelvane

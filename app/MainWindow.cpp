@@ -169,6 +169,7 @@ int32_t MainWindow::Create() {
     SettingsFile::ReadSettingsFileIn(canvas_, settingsFolder_);
   }
   commands_->ApplyRememberedDisplay();
+  if (latency_ && session_.HasFilesToOpen()) latency_->OpeningStarted();
   session_.OpenFilesAtStart();
   sources_.AddListener(listener_.get());
   return 0;

@@ -8,6 +8,12 @@
 // span in turn (so a busy spell on the host hits all spans alike), against the one-record frame, and
 // the CPU time of the first round's frame of each span, whose samples no earlier frame read (but the
 // whole recording's, drawn once to build the summaries).
+// The window sweep does what scripts/latency-xvfb.sh does in the real window, on the window's canvas
+// (SKELVANE_BENCH_CANVAS=WxH, by default that of a 1920 x 1080 window) with the plots at their default
+// height, the stack scrolled and the columns kept from frame to frame as the window keeps them: from
+// one record out to the whole recording and back, a zoom, a page and a scroll down and up at each span,
+// each action timed as one frame and printed as `span_us=N frame_ms=F ratio=R` against the median
+// one-record frame of the same run (SKELVANE_BENCH_ROUNDS passes, default 3, the median of each).
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
@@ -44,6 +50,7 @@
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/ViewModel.h"
 #include "filter/FilterSpec.h"
 #include "summary/SummaryBuilder.h"
 #include "summary/SummaryCache.h"
@@ -326,6 +333,132 @@ void SpanSweep(benchmark::State& state) {
   }
 }
 
+// The canvas of a 1920 x 1080 window: less the vertical scrollbar across, less the menu bar, the
+// overview strip, the horizontal scrollbar and the status bar down.
+constexpr int32_t kWindowCanvasWidth = 1905;
+constexpr int32_t kWindowCanvasHeight = 985;
+constexpr int64_t kWindowOpeningSpan = 10'000'000;  // the span a window opens recordings at
+constexpr int32_t kWheelPixels = 40;                // the stack scrolled by one wheel notch
+constexpr int32_t kWindowRounds = 3;
+
+// Per action of the window sweep: its name, span and the median wall and processor time of its frames.
+struct WindowFrame {
+  std::string action;
+  int64_t span;
+  double seconds;
+  double cpuSeconds;
+};
+std::vector<WindowFrame>& WindowFrames() {
+  static std::vector<WindowFrame> frames;
+  return frames;
+}
+
+// The window's actions, each followed by its frame, on the window's canvas and plot heights; the
+// columns stay from one frame to the next as in the window.
+void WindowSweep(benchmark::State& state) {
+  Scene& scene = TheScene();
+  if (!scene.ready) {
+    state.SkipWithError("the synthetic recording could not be made");
+    return;
+  }
+  int32_t width = kWindowCanvasWidth;
+  int32_t height = kWindowCanvasHeight;
+  if (const char* size = std::getenv("SKELVANE_BENCH_CANVAS"); size != nullptr) {
+    std::sscanf(size, "%dx%d", &width, &height);
+  }
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kWindowRounds;
+  ViewState& view = scene.view;
+  const ViewState before = view;
+  for (CscPlot* plot : scene.Plots()) plot->SetHeight(Plot::kDefaultHeight);
+  ViewModel model(view, scene.canvas, scene.collection);
+  model.Resize(width, height);
+  model.UpdateTimeRange(view.DataStart, view.DataEnd);
+  const int64_t oneRecordAtMost = 2 * kRecordMicros;
+
+  std::vector<std::string> names;
+  std::vector<int64_t> spans;
+  std::vector<std::vector<double>> times, cpuTimes;
+  std::size_t index = 0;
+  // One action: the view changed by `change` (false: nothing changed, no frame), then the frame.
+  auto frame = [&](const std::string& name, bool timed, auto change) {
+    if (!change()) return;
+    model.UpdateHorizontalScroll();
+    model.UpdateVerticalScroll();
+    const auto begin = std::chrono::steady_clock::now();
+    const double cpuBegin = ProcessSeconds();
+    if (!scene.Redraw()) state.SkipWithError("redraw failed");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double cpu = ProcessSeconds() - cpuBegin;
+    if (!timed) return;
+    if (index == names.size()) {
+      names.push_back(name);
+      spans.push_back(view.VisibleSpan);
+      times.emplace_back();
+      cpuTimes.emplace_back();
+    }
+    times[index].push_back(seconds);
+    cpuTimes[index].push_back(cpu);
+    ++index;
+  };
+  auto scrolls = [&](bool wheel) {
+    if (wheel) {
+      frame("scroll wheel-down", true, [&] { const int32_t top = view.ScrollTop; model.ScrollStackBy(-kWheelPixels); return view.ScrollTop != top; });
+      frame("scroll wheel-up", true, [&] { const int32_t top = view.ScrollTop; model.ScrollStackBy(kWheelPixels); return view.ScrollTop != top; });
+    } else {
+      frame("scroll Down", true, [&] { return model.PageDown(); });
+      frame("scroll Up", true, [&] { return model.PageUp(); });
+    }
+  };
+  auto page = [&](bool forward) {
+    frame(forward ? "page Right" : "page Left", true, [&] {
+      return model.ScrollHorizontally(forward ? ViewModel::Scroll::PageForward : ViewModel::Scroll::PageBack, 0);
+    });
+  };
+  for (auto _ : state) {
+    for (int32_t round = 0; round < rounds; ++round) {
+      index = 0;
+      // Opened: the first records at the opening span, the stack at its top; then in to one record.
+      view.VisibleStart = view.DataStart;
+      view.VisibleSpan = kWindowOpeningSpan;
+      model.ScrollVertically(ViewModel::Scroll::ToStart, 0);
+      scene.ClearCaches();
+      frame("open", false, [] { return true; });
+      while (view.VisibleSpan > oneRecordAtMost) {
+        const int64_t span = view.VisibleSpan;
+        frame("zoom in", false, [&] { return model.ZoomIn() == 0; });
+        if (view.VisibleSpan == span) break;
+      }
+      // Later rounds start further on, on records no earlier round has drawn.
+      for (int32_t i = 0; i < round * 7; ++i) model.ScrollHorizontally(ViewModel::Scroll::PageForward, 0);
+      page(true);
+      scrolls(true);
+      int32_t out = 0;
+      for (int32_t step = 1;; ++step) {
+        const int64_t span = view.VisibleSpan;
+        bool widened = false;
+        frame("zoom out", true, [&] { widened = model.ZoomOut() == 0 && view.VisibleSpan > span; return widened; });
+        if (!widened) break;
+        ++out;
+        page(true);
+        scrolls(step % 2 == 1);
+      }
+      for (int32_t step = 0; step < out && view.VisibleSpan > oneRecordAtMost; ++step) {
+        frame("zoom in", true, [&] { return model.ZoomIn() == 0; });
+        page(false);
+        scrolls(step % 2 == 1);
+      }
+    }
+  }
+  WindowFrames().clear();
+  for (std::size_t i = 0; i < names.size() && i < times.size(); ++i) {
+    if (times[i].empty()) continue;
+    WindowFrames().push_back({names[i], spans[i], Median(times[i]), Median(cpuTimes[i])});
+  }
+  for (CscPlot* plot : scene.Plots()) plot->SetHeight(kPlotHeight);
+  view = before;
+}
+
 // The band of the filtered figures, from SKELVANE_BENCH_FILTER; none when it is not set or does not parse.
 const std::optional<FilterSpec>& BenchFilter() {
   static const std::optional<FilterSpec> filter = []() -> std::optional<FilterSpec> {
@@ -474,6 +607,7 @@ BENCHMARK(PlainReadOneRecord)->Unit(benchmark::kMillisecond)->Iterations(200)->M
 BENCHMARK(RedrawOneRecordCold)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(RedrawOneRecordWarm)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime();
 BENCHMARK(SpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+BENCHMARK(WindowSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK(FilteredSpanSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK(FilteredFirstWhole)->Unit(benchmark::kMillisecond)->Iterations(2)->MeasureProcessCPUTime();
 BENCHMARK(FilteredKeptWhole)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime();
@@ -519,6 +653,32 @@ void PrintRatios() {
   ratio("redraw/whole/warm", "read/whole");
   ratio("redraw/record/cold", "read/record");
   ratio("redraw/record/warm", "read/record");
+  const auto& window = WindowFrames();
+  std::vector<double> oneRecord, oneRecordCpu;
+  for (const WindowFrame& frame : window) {
+    if (frame.span <= 2 * kRecordMicros) {
+      oneRecord.push_back(frame.seconds);
+      oneRecordCpu.push_back(frame.cpuSeconds);
+    }
+  }
+  if (!oneRecord.empty()) {
+    const double base = Median(oneRecord);
+    const double cpuBase = Median(oneRecordCpu);
+    std::printf("\nThe window's sweep, each action's frame against the one-record frame (%.2f ms, %.2f ms processor):\n",
+                base * 1e3, cpuBase * 1e3);
+    double worst = 0.0;
+    int64_t worstSpan = 0;
+    for (const WindowFrame& frame : window) {
+      std::printf("span_us=%lld frame_ms=%.2f ratio=%.2f cpu_ms=%.2f cpu_ratio=%.2f action=%s\n",
+                  static_cast<long long>(frame.span), frame.seconds * 1e3, frame.seconds / base, frame.cpuSeconds * 1e3,
+                  frame.cpuSeconds / cpuBase, frame.action.c_str());
+      if (frame.seconds / base > worst) {
+        worst = frame.seconds / base;
+        worstSpan = frame.span;
+      }
+    }
+    std::printf("worst frame %.2f x at span_us=%lld\n", worst, static_cast<long long>(worstSpan));
+  }
   const auto& sweep = SweepFrames();
   if (sweep.empty() || sweep.front().seconds <= 0.0 || sweep.front().cpuSeconds <= 0.0) return;
   std::printf("\nCold frame at each span against the one-record frame (median of interleaved rounds):\n");

@@ -1,7 +1,8 @@
 // Opening a large CSC file as a data source (type check, plausibility check, first and last
 // timestamps) against the cheapest full pass over the same file: reading it whole in 1 MiB blocks,
 // as cat does. Both run in the same process on the same warm file; the summary prints their ratio.
-// The file (2,000,000 records, about 2 GB) is made once under /work/data and kept for later runs.
+// The file (2,000,000 records, about 2 GB) is made once in data/ at the top of the checkout (or in the
+// folder SKELVANE_BENCH_DATA names) and kept for later runs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,7 +26,7 @@ constexpr int64_t kRecordsPerWrite = 8192;
 constexpr int64_t kFirstTimestamp = 1'000'000;
 constexpr int64_t kRecordPeriod = 16'000;
 constexpr std::size_t kReadBlock = 1 << 20;
-constexpr const char* kDataFolder = "/work/data";
+constexpr const char* kDataFolder = SKELVANE_DATA_FOLDER;
 
 // Header and records written in large blocks; another run (or another program) reuses the file.
 const std::string& BenchFile() {
@@ -35,6 +36,7 @@ const std::string& BenchFile() {
     const auto expected = static_cast<std::uintmax_t>(skelvane::kFileHeaderSize + kRecords * skelvane::kCscRecordSize);
     std::error_code ec;
     if (std::filesystem::file_size(file, ec) == expected) return file;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
 
     const std::string partial = file + ".part" + std::to_string(::getpid());
     skelvane::File out;

@@ -2,7 +2,7 @@
 # Times `skelvane-cli snapshot` of whole recordings against `cat` of the same files, warm, in one run,
 # and prints the ratio and the snapshot's peak resident set. Every run builds its summaries in memory
 # (--no-cache): the user's summary cache is neither read nor written.
-#   bench/snapshot-vs-cat.sh CLI FOLDER [runs]   e.g. bench/snapshot-vs-cat.sh build-release/cli/skelvane-cli /work/data/16x1h
+#   bench/snapshot-vs-cat.sh CLI FOLDER [runs]   e.g. bench/snapshot-vs-cat.sh build-release/cli/skelvane-cli data/spiky
 set -euo pipefail
 cli=$1
 folder=$2

@@ -60,11 +60,12 @@ run() {
     now=$(anon)
     [ "$now" -gt "$peak" ] && peak=$now
   done
-  # Until every summary is made (none left to build: the cache holds one per channel), then a while.
+  # Until every summary is made (none left to build: the cache holds one per file, and the links
+  # are all names of one file), then a while.
   for _ in $(seq 1 2400); do
     now=$(anon)
     [ "$now" -gt "$peak" ] && peak=$now
-    [ "$(ls "$XDG_CACHE_HOME/skelvane/" 2>/dev/null | grep -c '\.sum$' || true)" -ge "$channels" ] && break
+    [ "$(ls "$XDG_CACHE_HOME/skelvane/" 2>/dev/null | grep -c '\.sum$' || true)" -ge 1 ] && break
     sleep 0.25
   done
   sleep 2

@@ -1,38 +1,52 @@
 #!/usr/bin/env bash
-# Key press to picture in the real window: opens the 16 x 1 h recordings in the viewer inside a
-# virtual X server (1920 x 1080), drives 20 actions across spans of about 0.1 s to 10 minutes (zoom by
-# key and by Ctrl+wheel, page, scroll the plot stack) and prints for each the time from its input
-# event to the end of the paint that showed it, as the window logs it (SKELVANE_LATENCY_LOG), beside
-# the canvas frame time of that paint and their ratio. Then holds Right for two seconds at a 5 s span
-# (key repeats 33 ms apart) and reports how many frames that drew and how long after the last repeat
-# the window stopped, and last how long Exit takes. Screenshots cannot resolve a few milliseconds.
-#   scripts/latency-xvfb.sh [output folder]      (default: demo/latency)
-# SKELVANE_BUILD names the build folder (default build-release, a Release build made here).
-# SKELVANE_BENCH_DATA names the folder of the 16 x 1 h set (default /work/data/16x1h); it is made
-# when it holds no recordings.
+# The window measured as users see it: opens a set of 16 x 1 h recordings in the viewer inside a
+# virtual X server (1920 x 1080) with their summaries kept from an earlier run, and sweeps the time
+# axis from one record out to the whole recording and back in, paging and scrolling the plot stack at
+# every span (zoom by key and by Ctrl+wheel, page by key, scroll by wheel and by key). The window logs
+# every action (SKELVANE_LATENCY_LOG); for each this prints
+#   span_us=N frame_ms=F ratio=R cpu_ms=C cpu_ratio=Q latency_ms=L action=A
+# where ratio is the canvas frame against the one-record frame of the same run (the median of the
+# frames drawn at one record) and cpu_ratio the same for the frame's processor time over all threads
+# (steadier than the wall time when other work shares the cores); then the first picture after
+# opening (first_picture_ms=, from the start of opening the files to that picture on the screen),
+# the peak anonymous memory, a key held for two seconds at a 5 s span, Exit, and last the time from
+# key press to picture against the canvas frame of the paint that showed it.
+#   scripts/latency-xvfb.sh [output folder]      (default demo/latency)
+# SKELVANE_BENCH_DATA names one folder of CH*.kcs recordings: that set alone is swept. Otherwise the
+# three sets under data/ at the top of the checkout are (made when missing, 16 channels x 1 h each by
+# skelvane-cli synth): spiky (noise and spikes), oscillation (the same on a 3 Hz wave of 600 counts)
+# and noise (full-scale noise).
+# SKELVANE_BUILD names the build folder (default build-release, a Release build made here);
+# SKELVANE_XVFB_DISPLAY the display number (default 98). Screenshots cannot resolve a few milliseconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+checkout=$(pwd)
 
 SKELVANE_GUI_TOOLS=1 scripts/install-deps.sh
 
 build="${SKELVANE_BUILD:-build-release}"  # another configured build folder may be named
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKELVANE_BENCH=OFF >/dev/null
 cmake --build "$build" --target skelvane skelvane-cli -j 2
+build=$(cd "$build" && pwd)
 
 out="${1:-demo/latency}"
-data="${SKELVANE_BENCH_DATA:-/work/data/16x1h}"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)  # XDG folders must be absolute: a relative one is ignored
-if ! ls "$data"/CH*.kcs >/dev/null 2>&1; then
-  mkdir -p "$data"
-  "$build/cli/skelvane-cli" synth --out "$data" --channels 16 --seconds 3600 --prefix CH --seed 1
+
+# The sets to sweep: name and folder.
+sets=()
+if [ -n "${SKELVANE_BENCH_DATA:-}" ]; then
+  sets+=("$(basename "$SKELVANE_BENCH_DATA")=$(cd "$SKELVANE_BENCH_DATA" && pwd)")
+else
+  for kind in spiky oscillation noise; do
+    folder="$checkout/data/$kind"
+    if ! ls "$folder"/CH*.kcs >/dev/null 2>&1; then
+      echo "making $folder (16 x 1 h of $kind)"
+      "$build/cli/skelvane-cli" synth --out "$folder" --signal "$kind" --channels 16 --seconds 3600 --prefix CH --seed 1 >/dev/null
+    fi
+    sets+=("$kind=$folder")
+  done
 fi
-log="$out/latency.log"
-rm -f "$log"
-touch "$log"
-export XDG_CONFIG_HOME="$out/config"  # what the viewer remembers stays in the output folder,
-rm -rf "$XDG_CONFIG_HOME"
-export XDG_CACHE_HOME="$out/cache"    # and so do the summaries it keeps (reused by the next run)
 
 display=":${SKELVANE_XVFB_DISPLAY:-98}"
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
@@ -46,15 +60,7 @@ trap cleanup EXIT
 export DISPLAY="$display"
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
-SKELVANE_LATENCY_LOG="$log" LIBGL_ALWAYS_SOFTWARE=1 "$build/app/skelvane" "$data"/CH*.kcs >"$out/skelvane.log" 2>&1 &
-app=$!
-window=$(xdotool search --sync --onlyvisible --name "Skelvane Version 3.01" | head -1)
-xdotool windowmove --sync "$window" 0 0 windowsize --sync "$window" 1920 1080
-# Without a window manager only this gives the window the keyboard (PLATFORM.md).
-xdotool windowactivate --sync "$window" 2>/dev/null || true
-xdotool mousemove --window "$window" 960 540
-sleep "${SKELVANE_SETTLE_SECONDS:-8}"  # the summaries are built and drawn
-
+log=""
 lines() { wc -l <"$log"; }
 # Waits until the log has at least $2 (default 1) lines more than $1, or has been quiet for $3 seconds
 # (default 0.3) after its first new line.
@@ -67,54 +73,208 @@ wait_for_frame() {
   sleep "$quiet"
 }
 field() { sed -n "s/.* $1=\\([^ ]*\\).*/\\1/p"; }
+anon_mb() { awk '/^RssAnon/ { print int($2 / 1024) }' "/proc/$app/status" 2>/dev/null || echo 0; }
 
-# The 20 actions: zoom in from 10 s to 0.16 s, page and scroll the stack there, zoom out to 640 s by
-# keys and Ctrl+wheel (the mouse is over the plots).
-actions=(ctrl+Left ctrl+Left ctrl+Left ctrl+Left ctrl+Left ctrl+Left Right wheel-down
-         ctrl+Right ctrl+wheel-down ctrl+Right ctrl+wheel-down ctrl+Right ctrl+wheel-down
-         ctrl+Right ctrl+wheel-down ctrl+Right ctrl+wheel-down ctrl+Right ctrl+wheel-down)
-printf '%-3s %-24s %12s %12s %10s %7s\n' "#" action span_s latency_ms frame_ms ratio
-ratios=()
-n=0
-for action in "${actions[@]}"; do
-  n=$((n + 1))
+# Starts the viewer with the set's cache and settings on the files of folder $1 (none when it is
+# empty); sets $app and $window.
+start_viewer() {
+  local folder=$1 files=()
+  [ -n "$folder" ] && files=("$folder"/CH*.kcs)
+  export XDG_CONFIG_HOME="$setout/config" XDG_CACHE_HOME="$setout/cache"
+  SKELVANE_LATENCY_LOG="$log" LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe "$build/app/skelvane" "${files[@]}" \
+    >>"$setout/skelvane.log" 2>&1 &
+  app=$!
+  window=$(xdotool search --sync --onlyvisible --name "Skelvane Version 3.01" | head -1)
+  xdotool windowmove --sync "$window" 0 0 windowsize --sync "$window" 1920 1080
+  # Without a window manager only this gives the window the keyboard (PLATFORM.md).
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window" 2>/dev/null || true
+  xdotool mousemove --window "$window" 960 540
+}
+# Ends the viewer by Ctrl+E, so that it remembers the set among its Recent Files.
+stop_viewer() {
+  xdotool key ctrl+e
+  for _ in $(seq 500); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
+  if kill -0 "$app" 2>/dev/null; then echo "the viewer did not end on Ctrl+E"; exit 1; fi
+  app=""
+}
+
+# Summaries are kept per file (device and inode): one per distinct file of the set.
+kept_needed() { stat -L -c '%d:%i' "$1"/CH*.kcs | sort -u | wc -l; }
+kept_count() { ls "$setout/cache/skelvane/" 2>/dev/null | grep -c '\.sum$' || true; }
+
+# One action: its input, then $line is the first log line it made (empty when it drew no frame).
+line=""
+act() {
+  local action=$1 before
   before=$(lines)
   case "$action" in
     wheel-down) xdotool click 5 ;;
+    wheel-up) xdotool click 4 ;;
     ctrl+wheel-down) xdotool keydown ctrl click 5 keyup ctrl ;;
+    ctrl+wheel-up) xdotool keydown ctrl click 4 keyup ctrl ;;
     *) xdotool key --delay 0 "$action" ;;
   esac
   wait_for_frame "$before"
+  local now
+  now=$(anon_mb)
+  [ "$now" -gt "$peak_anon" ] && peak_anon=$now
   line=$(sed -n "$((before + 1))p" "$log")
-  if [ -z "$line" ]; then printf '%-3s %-24s %s\n' "$n" "$action" "no frame"; continue; fi
-  span=$(echo "$line" | field span_us)
-  latency=$(echo "$line" | field latency_ms)
-  frame=$(echo "$line" | field frame_ms)
-  ratio=$(awk -v l="$latency" -v f="$frame" 'BEGIN { printf "%.2f", (f > 0 ? l / f : 0) }')
-  ratios+=("$ratio")
-  printf '%-3s %-24s %12s %12s %10s %7s\n' "$n" "$action" "$(awk -v s="$span" 'BEGIN { printf "%.3f", s / 1e6 }')" \
-    "$latency" "$frame" "$ratio"
+}
+# Does the action and keeps its line among the results under its name.
+results=()
+record() {
+  act "$1"
+  [ -n "$line" ] && results+=("${2:-$1}|$line")
+  return 0
+}
+
+sweep_set() {
+  local name=$1 folder=$2
+  setout="$out/$name"
+  mkdir -p "$setout"
+  log="$setout/latency.log"
+  rm -f "$log" "$setout/skelvane.log"
+  rm -rf "$setout/config"  # the view starts as on a fresh machine; the kept summaries stay
+  touch "$log"
+  local needed
+  needed=$(kept_needed "$folder")
+  if [ "$(kept_count)" -lt "$needed" ]; then
+    # A first run builds and keeps the summaries; the sweep is of a later opening, as on any day after.
+    echo "== $name: building the summaries of $needed files first"
+    start_viewer "$folder"
+    for _ in $(seq 7200); do [ "$(kept_count)" -ge "$needed" ] && break; sleep 0.25; done
+    sleep 1
+    stop_viewer
+    : >"$log"
+  fi
+
+  peak_anon=0
+  start_viewer "$folder"
+  for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
+  local opened
+  opened=$(grep '^opened ' "$log" | head -1)
+  sleep "${SKELVANE_SETTLE_SECONDS:-3}"  # the kept summaries are mapped behind the first picture
+
+  echo "== $name: $(ls "$folder"/CH*.kcs | wc -l) recordings in $folder, summaries kept"
+  results=()
+  local span previous
+  # To one record (16 ms) from the 10 s the view opens at: not part of the sweep.
+  for _ in $(seq 12); do
+    act ctrl+Left
+    span=$(echo "$line" | field span_us)
+    [ -n "$span" ] && [ "$span" -le 32000 ] && break
+  done
+  local step=0 out_steps=0
+  previous=$span
+  record Right "page Right"
+  record wheel-down "scroll wheel-down"
+  record wheel-up "scroll wheel-up"
+  # Out: at each span a zoom, a page and a scroll down and up; until the zoom no longer widens the view.
+  for _ in $(seq 40); do
+    step=$((step + 1))
+    local zoom=ctrl+Right page=Right down=wheel-down up=wheel-up
+    if [ $((step % 2)) -eq 0 ]; then zoom=ctrl+wheel-down page=Next down=Down up=Up; fi
+    act "$zoom"
+    span=$(echo "$line" | field span_us)
+    if [ -z "$span" ] || [ "$span" -le "$previous" ]; then break; fi
+    results+=("zoom out $zoom|$line")
+    out_steps=$((out_steps + 1))
+    record "$page" "page $page"
+    record "$down" "scroll $down"
+    record "$up" "scroll $up"
+    previous=$span
+  done
+  # Back in, the same way, to one record.
+  for _ in $(seq "$out_steps"); do
+    step=$((step + 1))
+    local zoom=ctrl+Left page=Left down=wheel-down up=wheel-up
+    if [ $((step % 2)) -eq 0 ]; then zoom=ctrl+wheel-up page=Prior down=Down up=Up; fi
+    record "$zoom" "zoom in $zoom"
+    span=$(echo "$line" | field span_us)
+    record "$page" "page $page"
+    record "$down" "scroll $down"
+    record "$up" "scroll $up"
+    [ -n "$span" ] && [ "$span" -le 32000 ] && break
+  done
+
+  # The one-record frame: the median of the frames drawn at a span of one record, wall and processor.
+  local table
+  table=$(for entry in "${results[@]}"; do
+    l=${entry#*|}
+    printf '%s %s %s %s %s\n' "$(echo "$l" | field span_us)" "$(echo "$l" | field frame_ms)" \
+      "$(echo "$l" | field cpu_ms)" "$(echo "$l" | field latency_ms)" "${entry%%|*}" | tr ' ' '\t' | sed 's/\t/ /5g'
+  done)
+  local base cpu_base
+  base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $2 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  cpu_base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $3 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  echo "$table" | awk -F'\t' -v b="$base" -v c="$cpu_base" '
+    { printf "span_us=%s frame_ms=%.2f ratio=%.2f cpu_ms=%.2f cpu_ratio=%.2f latency_ms=%.2f action=%s\n",
+             $1, $2, $2 / b, $3, (c > 0 ? $3 / c : 0), $4, $5
+      if ($2 / b > worst) { worst = $2 / b; at = $1 } }
+    END { printf "one-record frame %.2f ms (%.2f ms processor); worst frame %.2f x at span_us=%s (target at most 1.5)\n",
+                 b, c, worst, at }'
+  echo "peak RssAnon over the sweep: $peak_anon MB"
+
+  # A 5 s span, then Right held for two seconds.
+  for _ in $(seq 40); do
+    act ctrl+Right
+    span=$(echo "$line" | field span_us)
+    [ -z "$span" ] || [ "$span" -ge 4000000 ] && break
+  done
+  local before released
+  before=$(lines)
+  xdotool key --delay 2 --repeat 60 --repeat-delay 31 Right
+  released=$(date +%s.%N)
+  wait_for_frame "$before" 60 1.5
+  sed -n "$((before + 1)),\$p" "$log" | grep '^latency ' | awk -v released="$released" '
+    { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      presses++; frames[v["painted_at_s"]] = 1; frame_ms[v["painted_at_s"]] = v["frame_ms"]
+      if (v["painted_at_s"] > last) last = v["painted_at_s"] }
+    END { n = 0; for (f in frames) n++
+          printf "Right held 2 s at a %.0f s span: %d presses paged, %d frames drawn, last frame ended %.0f ms after the last press (that frame took %.0f ms)\n",
+                 v["span_us"] / 1e6, presses, n, (last - released) * 1000, frame_ms[last] }'
+
+  local start
+  start=$(date +%s.%N)
+  xdotool key ctrl+e
+  for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
+  if kill -0 "$app" 2>/dev/null; then echo "the viewer did not end on Ctrl+E"; exit 1; fi
+  app=""
+  awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "Exit took %.0f ms\n", (e - s) * 1000 }'
+
+  # The first picture after opening, in a window already showing (its renderer started): the set
+  # opened again from File > Recent Files, timed from that key to the picture. Then the same from the
+  # command line, where the start of the renderer comes first.
+  start_viewer ""
+  sleep 2
+  local before
+  before=$(lines)
+  xdotool key --delay 100 alt+f f 1
+  wait_for_frame "$before"
+  local reopened
+  reopened=$(sed -n "$((before + 1)),\$p" "$log" | grep -m1 'action="Recent Files"' || true)
+  if [ -n "$reopened" ]; then
+    echo "$reopened" | awk -v b="$base" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      printf "first_picture_ms=%.1f ratio=%.2f (File > Recent Files to the picture, against the one-record frame; target at most 2) frame_ms=%.1f span_us=%s\n",
+             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["span_us"] }'
+  else
+    echo "first_picture_ms=none (File > Recent Files drew no frame)"
+  fi
+  stop_viewer
+  if [ -n "$opened" ]; then
+    echo "$opened" | awk -v b="$base" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      printf "from the command line: first picture %.1f ms after the files began to open, %s ms after the process started (its frame %.1f ms)\n",
+             v["first_picture_ms"], v["since_process_start_ms"], v["frame_ms"] }'
+  fi
+
+  # Key press to picture against the frame of the paint that showed it, over the sweep's actions.
+  for entry in "${results[@]}"; do
+    l=${entry#*|}
+    awk -v l="$(echo "$l" | field latency_ms)" -v f="$(echo "$l" | field frame_ms)" 'BEGIN { if (f > 0) printf "%.4f\n", l / f }'
+  done | sort -n | awk '{ r[NR] = $1 } END { if (NR) printf "ratio key press to picture / canvas frame: median %.2f, worst %.2f (target at most 1.3)\n", r[int((NR + 1) / 2)], r[NR] }'
+  echo "log: $log"
+}
+
+for entry in "${sets[@]}"; do
+  sweep_set "${entry%%=*}" "${entry#*=}"
 done
-printf '%s\n' "${ratios[@]}" | sort -n | awk '{ r[NR] = $1 } END { if (NR) printf "ratio key press to picture / canvas frame: median %.2f, worst %.2f (target at most 1.3)\n", r[int((NR + 1) / 2)], r[NR] }'
-
-# Back to a 5 s span, then Right held for two seconds.
-for _ in $(seq 7); do before=$(lines); xdotool key ctrl+Left; wait_for_frame "$before"; done
-before=$(lines)
-xdotool key --delay 2 --repeat 60 --repeat-delay 31 Right
-released=$(date +%s.%N)
-wait_for_frame "$before" 60 1.5
-sed -n "$((before + 1)),\$p" "$log" | awk -v released="$released" '
-  { for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-    presses++; frames[v["painted_at_s"]] = 1; frame_ms[v["painted_at_s"]] = v["frame_ms"]
-    if (v["painted_at_s"] > last) last = v["painted_at_s"] }
-  END { n = 0; for (f in frames) n++
-        printf "Right held 2 s at a 5 s span: %d presses paged, %d frames drawn, last frame ended %.0f ms after the last press (that frame took %.0f ms)\n",
-               presses, n, (last - released) * 1000, frame_ms[last] }'
-
-start=$(date +%s.%N)
-xdotool key ctrl+e
-for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
-if kill -0 "$app" 2>/dev/null; then echo "the viewer did not end on Ctrl+E"; exit 1; fi
-app=""
-awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "Exit took %.0f ms\n", (e - s) * 1000 }'
-echo "log: $log"

@@ -11,6 +11,7 @@
 #include "app/LatencyLog.h"
 #include "tests/app/FakeWindowHarness.h"
 #include "tests/support/ScopedVariable.h"
+#include "tests/support/TempDir.h"
 
 namespace skelvane {
 namespace {
@@ -101,7 +102,7 @@ TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
   ASSERT_EQ(texts.size(), 3u);
   const std::regex format(
       R"re(latency action="([^"]+)" input="([^"]+)" span_us=(\d+) latency_ms=([\d.]+) frame_ms=([\d.]+) )re"
-      R"re(actions_in_frame=(\d+) painted_at_s=[\d.]+)re");
+      R"re(cpu_ms=([\d.]+) faults=\d+ major_faults=\d+ actions_in_frame=(\d+) painted_at_s=[\d.]+)re");
   // Each line gives the span the action left: zooming in divided it by the zoom factor.
   const std::string zoomed = std::to_string(10'000'000 / canvas.zoomFactor);
   const std::vector<std::vector<std::string>> expected = {{"Page Right", "Right", "10000000", "1"},
@@ -113,9 +114,37 @@ TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
     EXPECT_EQ(match[1], expected[i][0]);
     EXPECT_EQ(match[2], expected[i][1]);
     EXPECT_EQ(match[3], expected[i][2]);
-    EXPECT_EQ(match[6], expected[i][3]);
+    EXPECT_EQ(match[7], expected[i][3]);
     EXPECT_GE(std::stod(match[4]), std::stod(match[5])) << "the frame is part of the latency";
   }
+}
+
+// The first picture after opening is said once, by the first paint of a frame drawn after the opening
+// began, whether or not an action asked for that frame; frames before the opening do not count.
+TEST(LatencyLogOpening, FirstPictureAfterOpeningIsLoggedOnceByThePaintOfTheFirstFrameDrawnAfterIt) {
+  const test::TempDir scratch;
+  const std::string path = scratch.File("latency.log");
+  {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    LatencyLog log(file, true);
+    log.FrameDrawn(3.0, ProcessUsage{}, 1000);
+    log.Painted();  // before the opening: nothing
+    log.OpeningStarted();
+    log.Painted();  // no frame drawn since: nothing
+    log.FrameDrawn(4.5, ProcessUsage{0.006, 7, 2}, 10'000'000);
+    log.Painted();
+    log.FrameDrawn(5.0, ProcessUsage{}, 10'000'000);
+    log.Painted();
+  }
+  std::ifstream in(path);
+  std::vector<std::string> texts;
+  for (std::string line; std::getline(in, line);) texts.push_back(line);
+  ASSERT_EQ(texts.size(), 1u);
+  const std::regex format(
+      R"re(opened first_picture_ms=[\d.]+ since_process_start_ms=\d+ span_us=10000000 frame_ms=4\.500 )re"
+      R"re(cpu_ms=6\.000 faults=9 major_faults=2)re");
+  EXPECT_TRUE(std::regex_match(texts[0], format)) << texts[0];
 }
 
 }  // namespace
