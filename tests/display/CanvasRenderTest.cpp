@@ -9,6 +9,7 @@
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
 #include "display/CanvasOverlays.h"
+#include "display/MarkerSet.h"
 #include "display/PlotCanvas.h"
 #include "display/TimeCursors.h"
 #include "display/PlotCollection.h"
@@ -308,6 +309,34 @@ TEST_F(CanvasRender, CursorsAndScaleBarsDrawOverThePlotsAndLeaveNoTraceWhenRemov
   const MemoryBitmap& after = Render(kStart, 2'000'000);
   ASSERT_EQ(after.SizeInBytes(), before.SizeInBytes());
   EXPECT_EQ(std::memcmp(after.Bits(), before.Bits(), before.SizeInBytes()), 0);
+  EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(CanvasRender, ManyMarkersDrawTheSameFrameAsRectanglesAsLineByLine) {
+  // The default layout (header, axes, scale bars over the markers), a second plot for markers of one
+  // plot, and markers crowded enough for runs of columns, lone columns and columns both scopes light.
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowPlotIcons(1);
+  canvas.SetShowDataAxis(1);
+  canvas.SetShowTimeAxis(1);
+  canvas.SetShowScaleBars(true);
+  AddTracePlot(collection)->SetHeight(60);
+  csc->SetHeight(120);
+  uint64_t state = 7;
+  for (int32_t i = 0; i < 3000; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    const int64_t time = kStart + static_cast<int64_t>((state >> 33) % 2'000'000);
+    canvas.Markers()->Add({time, (state >> 20) % 3 == 0 ? "CSC7" : "", i % 7 == 0 ? "m" + std::to_string(i) : ""});
+  }
+  for (const int64_t span : {int64_t{20'000}, int64_t{300'000}, int64_t{2'000'000}}) {
+    renderer.AllowColumnRectangles(false);
+    const MemoryBitmap lines = RenderWith(canvas, kStart + 100'000, span);
+    renderer.AllowColumnRectangles(true);
+    const MemoryBitmap& rectangles = RenderWith(canvas, kStart + 100'000, span);
+    EXPECT_TRUE(renderer.ColumnRectanglesInUse());
+    ASSERT_EQ(lines.SizeInBytes(), rectangles.SizeInBytes());
+    EXPECT_EQ(std::memcmp(lines.Bits(), rectangles.Bits(), lines.SizeInBytes()), 0) << "span " << span;
+  }
   EXPECT_TRUE(reports.Empty());
 }
 
