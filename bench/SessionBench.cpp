@@ -185,6 +185,8 @@ struct MarkerScene {
       if (manager.OpenSource(path) != 0 || collection.CreatePlot(FileTitleOf(path), 5, path) != 0) return;
     }
     for (CscPlot* plot : Plots()) plot->SetHeight(kPlotHeight);
+    // SKELVANE_BENCH_MARKER_LINES=1: the markers' columns drawn line by line, to compare with.
+    if (std::getenv("SKELVANE_BENCH_MARKER_LINES") != nullptr) renderer.AllowColumnRectangles(false);
     view.CanvasWidth = kWidth;
     view.CanvasHeight = kHeight;
     view.ScrollTop = 0;
