@@ -24,8 +24,8 @@ void ExtractionCommands::CreateSpikeFile(QWidget& parent) {
 void ExtractionCommands::ShowProperties(QWidget& parent) {
   SpikeExtractPropsDlg dialog(run_->Parameters(), plots_, &parent);
   dialog.SetNoiseEstimate(
-      [this](double factor, double& noiseLevel) {
-        return run_->NoiseThresholdOfChannels(PlotChannels::Of(plots_), factor, noiseLevel);
+      [this](double factor, double& noiseLevel, std::string& refusal) {
+        return run_->NoiseThresholdOfChannels(PlotChannels::Of(plots_), factor, noiseLevel, refusal);
       });
   dialog.exec();
 }

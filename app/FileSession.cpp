@@ -103,14 +103,18 @@ int32_t FileSession::CreatePlotsForSources(int32_t firstIndex) {
   // Only sources that really joined the table get a plot: one whose time index could not be built
   // was dropped again although its open reported success.
   const int32_t count = sources_.GetNumSources();
-  for (int32_t index = firstIndex; index < count; ++index) {
+  const int32_t firstPlot = plots_.GetNumPlots();
+  int32_t rc = 0;
+  for (int32_t index = firstIndex; index < count && rc == 0; ++index) {
     int32_t type = 0;
     std::string path;
-    if (sources_.GetSourceFileType(index, type) != 0) return -1;
-    if (sources_.GetSourcePath(index, path) != 0) return -1;
-    if (plots_.CreatePlot(FileTitleOf(path), type, path) != 0) return -1;
+    if (sources_.GetSourceFileType(index, type) != 0 || sources_.GetSourcePath(index, path) != 0 ||
+        plots_.CreatePlot(FileTitleOf(path), type, path) != 0) {
+      rc = -1;
+    }
   }
-  return 0;
+  if (plotsAdded_ && plots_.GetNumPlots() > firstPlot) plotsAdded_(firstPlot);
+  return rc;
 }
 
 void FileSession::OnDropFiles(const std::vector<std::string>& paths) {

@@ -25,6 +25,8 @@ class FileSession {
   using SpikeFileOpener = std::function<void(const std::string& path)>;
   /// Opens a session file named on the command line, dropped or picked from Recent Files.
   using SessionOpener = std::function<void(const std::string& path)>;
+  /// Told of the plots just made for newly opened recordings, from plot index `first` on.
+  using PlotsAdded = std::function<void(int32_t first)>;
 
   /// The status bar's words for files passed over because they are open already; their names follow.
   static constexpr const char* kAlreadyOpenNotice = "Already open, not opened again: ";
@@ -43,6 +45,8 @@ class FileSession {
   void OpenSpikeFilesWith(SpikeFileOpener open) { openSpikeFile_ = std::move(open); }
   /// Hands the session files (.skvs) among the files to open to `open`.
   void OpenSessionsWith(SessionOpener open) { openSession_ = std::move(open); }
+  /// Tells `added` of every plot made for a recording opened from now on.
+  void TellPlotsAdded(PlotsAdded added) { plotsAdded_ = std::move(added); }
   /// Opens a session's recordings in order, each with its plot, up to the first that fails; they are
   /// not remembered as a set of their own (the session is).
   void OpenSessionRecordings(const std::vector<std::string>& paths);
@@ -84,6 +88,7 @@ class FileSession {
   RecentSetsShown showRecent_;
   SpikeFileOpener openSpikeFile_;
   SessionOpener openSession_;
+  PlotsAdded plotsAdded_;
 };
 
 }  // namespace skelvane

@@ -133,6 +133,7 @@ int32_t MainWindow::Create() {
   spikePanels_ = std::make_unique<SpikePanels>(canvas_, sources_, view_, model_, *this, *this,
                                                [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
+  session_.TellPlotsAdded([this](int32_t first) { plotActions_->StartNewPlots(first); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
@@ -360,6 +361,7 @@ void MainWindow::UpdatePointer(int32_t x, int32_t y) {
     if (const auto sample = locator_.SampleAt(plot, *time)) {
       pointer.counts = sample->counts;
       pointer.microvolts = sample->microvolts;
+      pointer.band = sample->band;
     }
   }
   status_->ShowPointer(pointer);

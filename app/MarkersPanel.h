@@ -37,7 +37,8 @@ class MarkersPanel final : public QDockWidget {
   void Select(std::size_t index);
   /// Removes the markers selected in the table.
   void RemoveSelected();
-  /// Writes the markers to a CSV file the user names; false when cancelled or not written.
+  /// Writes the markers to a CSV file the user names, asking again after a name it could not write to;
+  /// false when cancelled.
   bool Export();
   /// Adds the markers of a CSV file the user chooses; false when cancelled or refused.
   bool Import();

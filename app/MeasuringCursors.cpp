@@ -60,6 +60,7 @@ std::optional<TimeCursors::PlotDifference> MeasuringCursors::DifferenceUnderPoin
   const std::optional<PlotLocator::Sample> atB = locator_.SampleAt(plot, *b);
   if (!atA || !atB) return difference;  // a cursor in a gap of this plot
   difference.counts = int32_t{atB->counts} - int32_t{atA->counts};
+  difference.band = atB->band;
   if (atA->microvolts && atB->microvolts) difference.microvolts = *atB->microvolts - *atA->microvolts;
   return difference;
 }

@@ -187,9 +187,26 @@ bool PlotActions::SetFilter(int32_t index, const FilterSpec& filter) {
     }
     if (const std::string said = plot->FilterNotice(); !said.empty() && notice.empty()) notice = said;
   }
+  if (index < 0) newPlotsFilter_ = filter;
   if (!notice.empty()) window_.ShowNotice(notice);
   window_.Redraw();
   return true;
+}
+
+void PlotActions::StartNewPlots(int32_t first) {
+  if (newPlotsFilter_.IsNone()) return;
+  std::string notice;
+  for (int32_t i = std::max(first, 0); i < plots_.GetNumPlots(); ++i) {
+    const std::vector<CscPlot*> targets = FilterTargets(i);
+    if (targets.empty()) continue;
+    std::string refusal;
+    if (!CanTake(targets, newPlotsFilter_, refusal) || !targets.front()->SetFilter(newPlotsFilter_, refusal)) {
+      if (notice.empty()) notice = std::string(kUnfilteredNotice) + refusal;
+      continue;
+    }
+    if (const std::string said = targets.front()->FilterNotice(); !said.empty() && notice.empty()) notice = said;
+  }
+  if (!notice.empty()) window_.ShowNotice(notice);
 }
 
 void PlotActions::AskCustomFilter(int32_t index) {
@@ -218,7 +235,7 @@ void PlotActions::AskCustomFilter(int32_t index) {
 
 std::optional<FilterSpec> PlotActions::SharedFilter() const {
   const std::vector<CscPlot*> plots = FilterTargets(-1);
-  if (plots.empty()) return FilterSpec();
+  if (plots.empty()) return newPlotsFilter_;
   for (CscPlot* plot : plots) {
     if (!(plot->Filter() == plots.front()->Filter())) return std::nullopt;
   }

@@ -30,6 +30,9 @@ class PlotActions {
  public:
   /// One amplitude step doubles or halves the gain.
   static constexpr double kAmplitudeStep = 2.0;
+  /// The status bar's words for a plot opened later that cannot take the band set for every plot;
+  /// why follows.
+  static constexpr const char* kUnfilteredNotice = "Drawn unfiltered: ";
 
   /// Menus pop up over `client`, whose points `locator` turns into plots.
   PlotActions(IPlotCanvas& canvas, const ViewState& view, IPlotCollection& plots, const PlotLocator& locator,
@@ -58,12 +61,17 @@ class PlotActions {
 
   /// Draws every plot (`index` < 0) or plot `index` through `filter`. When a recording cannot take it,
   /// the refusal is reported and no plot changes; a recording too short for its support is filtered
-  /// as far as it goes and the status bar says so. False when refused.
+  /// as far as it goes and the status bar says so. False when refused. A band set for every plot is
+  /// also the one plots opened later start with.
   bool SetFilter(int32_t index, const FilterSpec& filter);
+  /// Gives the plots from index `first` on, just made for newly opened recordings, the band last set
+  /// for every plot; a recording that cannot take it is drawn unfiltered and the status bar says why.
+  void StartNewPlots(int32_t first);
   /// Asks for a Custom band's cut-offs (the dialog refuses what the plots cannot take), then filters
   /// every plot (`index` < 0) or plot `index` through it.
   void AskCustomFilter(int32_t index);
-  /// The filter every open plot draws through; nullopt while they differ. None without plots.
+  /// The filter every open plot draws through; nullopt while they differ. Without plots, the one
+  /// plots opened next start with.
   std::optional<FilterSpec> SharedFilter() const;
   /// The Custom Filter dialog while it is open (null otherwise).
   CustomFilterDialog* CustomDialog() const { return customDialog_; }
@@ -80,6 +88,7 @@ class PlotActions {
   /// Whether every plot of `targets` can take `filter`; false with the refusal for the first that cannot.
   static bool CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal);
 
+  FilterSpec newPlotsFilter_;  // the band last set for every plot
   QPointer<QMenu> plotMenu_;
   QPointer<CustomFilterDialog> customDialog_;
 };

@@ -6,6 +6,7 @@
 #include "app/ClientLayout.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
+#include "display/CscPlot.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
@@ -64,6 +65,13 @@ std::optional<PlotLocator::Sample> PlotLocator::SampleAt(int32_t index, int64_t 
   if (!(offset >= 0.0) || offset >= kSamplesPerRecord) return std::nullopt;  // before the record or in a gap
   Sample sample;
   sample.counts = record.Sample(static_cast<int32_t>(offset));
+  // A filtered plot reads the value its trace draws there, not the recorded one.
+  if (const auto* csc = dynamic_cast<const CscPlot*>(plot); csc != nullptr && !csc->Filter().IsNone()) {
+    const std::optional<int16_t> filtered = csc->FilteredSampleAt(record.Timestamp(), static_cast<int32_t>(offset));
+    if (!filtered) return std::nullopt;
+    sample.counts = *filtered;
+    sample.band = csc->Filter().Description();
+  }
   std::string bitVolts;
   if (sources_.GetHeaderValue(source, kBitVoltsKey, bitVolts) == 0) {
     const double perCount = std::strtod(bitVolts.c_str(), nullptr);

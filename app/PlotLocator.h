@@ -19,6 +19,7 @@ class PlotLocator {
   struct Sample {
     int16_t counts = 0;
     std::optional<double> microvolts;  // when the header gives "-ADBitVolts"
+    std::string band;                  // the band it was filtered through, as the header names it; empty: as recorded
   };
 
   PlotLocator(const IPlotCanvas& canvas, const ViewState& view, const IPlotCollection& plots,

@@ -32,8 +32,13 @@ constexpr const char* kSessionSuffix = "skvs";
 SessionCommands::SessionCommands(const Parts& parts) : parts_(parts) {}
 
 bool SessionCommands::Save() {
-  const std::optional<std::string> path = FileChooser::Current().SaveFile(kSaveTitle, kSessionSuffix, kSessionFilters);
-  return path && SaveTo(*path);
+  // A name that cannot take the session (a recording or a spike file there, a folder that cannot be
+  // written) has been said why; the chooser comes back for another, until one is written or cancelled.
+  for (;;) {
+    const std::optional<std::string> path = FileChooser::Current().SaveFile(kSaveTitle, kSessionSuffix, kSessionFilters);
+    if (!path) return false;
+    if (SaveTo(*path)) return true;
+  }
 }
 
 bool SessionCommands::SaveTo(const std::string& path) {

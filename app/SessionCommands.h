@@ -39,7 +39,8 @@ class SessionCommands {
 
   explicit SessionCommands(const Parts& parts);
 
-  /// Save Session: asks for the file, then writes it; false when cancelled or not written.
+  /// Save Session: asks for the file, then writes it, asking again after a name it could not write
+  /// to; false when cancelled.
   bool Save();
   /// Writes what the window shows to `path`; false after a message naming the file.
   bool SaveTo(const std::string& path);

@@ -223,9 +223,10 @@ void SpikeExtractPropsDlg::OnFromNoise() {
   if (!factor || !(*factor > 0.0)) return;
   noiseFactor_ = *factor;
   double noiseLevel = 0.0;
-  const int32_t threshold = noiseEstimate_(*factor, noiseLevel);
+  std::string refusal;
+  const int32_t threshold = noiseEstimate_(*factor, noiseLevel, refusal);
   if (threshold < 0) {
-    ReportError(kNoNoiseMessage, 0);
+    ReportError(refusal.empty() ? std::string(kNoNoiseMessage) : std::string(kNoiseBandRefusedMessage) + " " + refusal, 0);
     return;
   }
   thresholdEdit_->setText(QString::number(threshold));

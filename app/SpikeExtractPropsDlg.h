@@ -48,8 +48,12 @@ class SpikeExtractPropsDlg : public QDialog {
   static constexpr const char* kFilterEntries[] = {"None", "Spike Band", "LFP Band", "Custom"};
   /// Reported when no channel has samples to estimate the noise from.
   static constexpr const char* kNoNoiseMessage = "No samples to estimate the noise level from";
-  /// Gives the threshold K x noise level of the open recordings (and the level), or -1 without samples.
-  using NoiseEstimate = std::function<int32_t(double factor, double& noiseLevel)>;
+  /// Reported, with why, when the band chosen cannot apply to a recording: no noise is measured then.
+  static constexpr const char* kNoiseBandRefusedMessage =
+      "The noise level was not measured: the band filter cannot apply to a recording:";
+  /// Gives the threshold K x noise level of the open recordings (and the level), or -1 without
+  /// samples or, with `refusal` saying why, when the band cannot apply.
+  using NoiseEstimate = std::function<int32_t(double factor, double& noiseLevel, std::string& refusal)>;
 
   /// Builds the dialog over `params`, which it edits in place; `plots` receive mode, type and threshold on OK.
   SpikeExtractPropsDlg(ExtractionParameters& params, IPlotCollection& plots, QWidget* parent = nullptr);

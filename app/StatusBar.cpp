@@ -50,6 +50,7 @@ std::string StatusBar::PointerText(const Pointer& p) {
     std::snprintf(microvolts, sizeof microvolts, " = %.1f uV", *p.microvolts);
     text += microvolts;
   }
+  if (!p.band.empty()) text += " filtered (" + p.band + ")";
   return text;
 }
 

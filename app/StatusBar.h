@@ -23,6 +23,7 @@ class StatusBar final : public QStatusBar {
     std::string plotName;     // empty: not over a plot
     std::optional<int16_t> counts;
     std::optional<double> microvolts;
+    std::string band;  // the band the plot draws through (its value is the filtered one); empty: as recorded
   };
 
   explicit StatusBar(QWidget* parent);

@@ -3,15 +3,20 @@
 // its first picture at 1920 x 1080: read, recordings found and opened, restored and drawn, against the
 // snapshot of the same files without a session (the ratio is what the session adds; the absolute
 // figure is held against 1 s). And 10,000 markers spread over a 16-channel recording (SKELVANE_BENCH_DATA,
-// or 16 x SKELVANE_BENCH_MINUTES, default 10, synthesised): the frame at spans from one record to the
-// whole recording and a scroll of ten half pages, with the markers against without, as the span sweep
-// prints them (`span_us=N without_ms=A with_ms=B ratio=R`).
+// or 16 x SKELVANE_BENCH_MINUTES, default 10, synthesised): ten half pages of a scroll at spans from one
+// record to the whole recording, each frame drawn from cold columns once with the markers and once
+// without, interleaved so that a loaded machine weighs on both alike (SKELVANE_BENCH_ROUNDS rounds,
+// default 3). Per span it prints the median frames (process CPU time, which counts the rasteriser's
+// threads, and wall time), the markers' frame against the same span's without them, and against the
+// one-record frame without them, as the span sweep holds every frame:
+// `span_us=N without_ms=A with_ms=B ratio=R to_one_record=Q`.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -157,6 +162,8 @@ struct MarkerScene : bench::DisplayScene {
     const std::vector<std::string>& paths = recordings.Paths();
     if (paths.empty() || !AddPlots(paths, kPlotHeight)) return;
     SetCanvas(kWidth, kHeight);
+    // SKELVANE_BENCH_MARKER_LINES=1: the markers' columns drawn line by line, to compare with.
+    if (std::getenv("SKELVANE_BENCH_MARKER_LINES") != nullptr) renderer.AllowColumnRectangles(false);
     // Every plot's summary, so that each span draws as the window draws it once they are built.
     Show(0, 0);
     canvas.RedrawAll();
@@ -176,15 +183,10 @@ struct MarkerScene : bench::DisplayScene {
     view.VisibleSpan = shown;
     view.VisibleStart = std::clamp(middle + shown / 2 * steps, view.DataStart, view.DataEnd - shown);
   }
-  // Ten half pages from the middle, each frame drawn from cold columns as a scroll draws them.
-  bool Scroll(int64_t span) {
-    bool ok = true;
-    for (int32_t step = 0; step < kScrollSteps; ++step) {
-      Show(span, step);
-      for (CscPlot* plot : Plots()) plot->ClearCache();
-      ok = canvas.RedrawAll() == 0 && renderer.ReadBack() == 0 && ok;
-    }
-    return ok;
+  // One frame drawn from cold columns, as a scroll draws them; false when it failed.
+  bool Frame() {
+    for (CscPlot* plot : Plots()) plot->ClearCache();
+    return canvas.RedrawAll() == 0 && renderer.ReadBack() == 0;
   }
 };
 
@@ -193,23 +195,64 @@ MarkerScene& Markers() {
   return scene;
 }
 
-void MarkerSweep(benchmark::State& state, bool withMarkers) {
+double ProcessSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+  return values[values.size() / 2];
+}
+
+// Per span: the median frame without and with the markers, process CPU and wall seconds.
+struct MarkerFrames {
+  double withoutCpu = 0.0, withCpu = 0.0, withoutWall = 0.0, withWall = 0.0;
+};
+std::vector<MarkerFrames>& SweepFigures() {
+  static std::vector<MarkerFrames> figures;
+  return figures;
+}
+
+// Every span's scroll in turn, each position drawn without and with the markers (the order swapped
+// every other position).
+void ScrollMarkerSweep(benchmark::State& state) {
   MarkerScene& scene = Markers();
   if (!scene.ready) return state.SkipWithError("no recordings");
-  scene.canvas.Markers()->Assign(withMarkers ? scene.markers : std::vector<MarkerSet::Marker>{});
-  const int64_t span = kSpans[state.range(0)];
+  const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");
+  const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : 3;
+  std::vector<std::vector<double>> cpu[2], wall[2];
+  for (auto& times : cpu) times.resize(std::size(kSpans));
+  for (auto& times : wall) times.resize(std::size(kSpans));
   for (auto _ : state) {
-    if (!scene.Scroll(span)) return state.SkipWithError("redraw failed");
+    for (int32_t round = 0; round < rounds; ++round) {
+      for (std::size_t i = 0; i < std::size(kSpans); ++i) {
+        for (int32_t step = 0; step < kScrollSteps; ++step) {
+          scene.Show(kSpans[i], step);
+          for (int32_t k = 0; k < 2; ++k) {
+            const int32_t withMarkers = (k + step) % 2;
+            scene.canvas.Markers()->Assign(withMarkers != 0 ? scene.markers : std::vector<MarkerSet::Marker>{});
+            const auto begin = std::chrono::steady_clock::now();
+            const double cpuBegin = ProcessSeconds();
+            if (!scene.Frame()) return state.SkipWithError("redraw failed");
+            cpu[withMarkers][i].push_back(ProcessSeconds() - cpuBegin);
+            wall[withMarkers][i].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+          }
+        }
+      }
+    }
+  }
+  SweepFigures().clear();
+  for (std::size_t i = 0; i < std::size(kSpans); ++i) {
+    SweepFigures().push_back({Median(cpu[0][i]), Median(cpu[1][i]), Median(wall[0][i]), Median(wall[1][i])});
   }
 }
 
-void ScrollWithoutMarkers(benchmark::State& state) { MarkerSweep(state, false); }
-void ScrollWith10000Markers(benchmark::State& state) { MarkerSweep(state, true); }
-
 BENCHMARK(SnapshotWithoutSession)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(OpenSessionFirstPicture)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(ScrollWithoutMarkers)->DenseRange(0, std::size(kSpans) - 1)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(ScrollWith10000Markers)->DenseRange(0, std::size(kSpans) - 1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(ScrollMarkerSweep)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 
 }  // namespace
 }  // namespace skelvane
@@ -225,14 +268,15 @@ int main(int argc, char** argv) {
     std::printf("open_session_ms=%.1f (first picture of 64 recordings; held against 1000) ratio_to_snapshot=%.2f\n",
                 open->second, open->second / plain->second);
   }
-  for (std::size_t i = 0; i < std::size(skelvane::kSpans); ++i) {
-    const std::string suffix = "/" + std::to_string(i) + "/iterations:3";
-    const auto without = t.find("ScrollWithoutMarkers" + suffix);
-    const auto with = t.find("ScrollWith10000Markers" + suffix);
-    if (without == t.end() || with == t.end() || without->second <= 0.0) continue;
-    std::printf("span_us=%lld without_ms=%.2f with_ms=%.2f ratio=%.2f (per frame)\n",
-                static_cast<long long>(skelvane::kSpans[i]), without->second / skelvane::kScrollSteps,
-                with->second / skelvane::kScrollSteps, with->second / without->second);
+  const auto& figures = skelvane::SweepFigures();
+  for (std::size_t i = 0; i < figures.size(); ++i) {
+    const skelvane::MarkerFrames& f = figures[i];
+    const skelvane::MarkerFrames& oneRecord = figures.front();
+    if (f.withoutCpu <= 0.0 || oneRecord.withoutCpu <= 0.0 || f.withoutWall <= 0.0) continue;
+    std::printf("span_us=%lld without_ms=%.2f with_ms=%.2f ratio=%.2f to_one_record=%.2f (CPU; wall %.2f %.2f %.2f %.2f)\n",
+                static_cast<long long>(skelvane::kSpans[i]), 1e3 * f.withoutCpu, 1e3 * f.withCpu,
+                f.withCpu / f.withoutCpu, f.withCpu / oneRecord.withoutCpu, 1e3 * f.withoutWall, 1e3 * f.withWall,
+                f.withWall / f.withoutWall, f.withWall / oneRecord.withoutWall);
   }
   std::error_code ec;
   if (!skelvane::Scratch().empty()) std::filesystem::remove_all(skelvane::Scratch(), ec);

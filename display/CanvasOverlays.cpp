@@ -81,12 +81,27 @@ CanvasOverlays::Layout CanvasOverlays::Markers(const MarkerSet& markers, int64_t
                                                const TextMeasure& textWidth) {
   Layout layout;
   if (width <= 0 || span <= 0 || markers.Empty()) return layout;
-  // Per scope (every plot, or one plot by its index + 1): the last column drawn and where its text ends.
+  // Per scope (every plot, or one plot by its index + 1): its columns in the layout, the last column
+  // drawn and where its text ends.
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  std::vector<std::size_t> columnsOf(plots.size() + 1, kNone);
   std::vector<int32_t> lastColumn(plots.size() + 1, -1);
   std::vector<int32_t> textEnd(plots.size() + 1, std::numeric_limits<int32_t>::min());
   const int64_t end = start > std::numeric_limits<int64_t>::max() - span ? std::numeric_limits<int64_t>::max()
                                                                           : start + span;
   const auto [first, last] = markers.Within(start, end);
+  // A plot's marker in a column that a marker on every plot fills adds no pixel: a crowded view
+  // would otherwise draw each plot's columns over the stack's.
+  std::vector<bool> everyPlot(static_cast<std::size_t>(width), false);
+  for (std::size_t i = first; i < last; ++i) {
+    int32_t pixel = 0;
+    const MarkerSet::Marker& marker = markers.All()[i];
+    if (!marker.plot.empty() || TimeColumns::PixelForTime(marker.timestamp, start, width, span, pixel) != 0 ||
+        pixel < 0 || pixel >= width) {
+      continue;
+    }
+    everyPlot[static_cast<std::size_t>(pixel)] = true;
+  }
   for (std::size_t i = first; i < last; ++i) {
     const MarkerSet::Marker& marker = markers.All()[i];
     std::size_t scope = 0;
@@ -102,7 +117,14 @@ CanvasOverlays::Layout CanvasOverlays::Markers(const MarkerSet& markers, int64_t
     int32_t pixel = 0;
     if (TimeColumns::PixelForTime(marker.timestamp, start, width, span, pixel) != 0 || pixel >= width) continue;
     const int32_t x = x0 + pixel;
-    if (pixel != lastColumn[scope]) layout.lines.push_back({x, low, x, top, kColourMarker});
+    const bool covered = scope != 0 && everyPlot[static_cast<std::size_t>(pixel)] && low >= yLow && top <= yTop;
+    if (pixel != lastColumn[scope] && !covered) {
+      if (columnsOf[scope] == kNone) {
+        columnsOf[scope] = layout.columns.size();
+        layout.columns.push_back({low, top, kColourMarker, {}});
+      }
+      layout.columns[columnsOf[scope]].xs.push_back(x);
+    }
     lastColumn[scope] = pixel;
     if (marker.text.empty() || x + kCursorTextGap <= textEnd[scope] || layout.texts.size() >= kMaxMarkerTexts) continue;
     const int32_t textX = x + kCursorTextGap;

@@ -51,9 +51,18 @@ class CanvasOverlays {
     std::string name;
     int32_t yLow, yTop;
   };
+  /// Lines from (x, yLow) to (x, yTop) for each x of `xs`, one per pixel column: many of them are drawn
+  /// as a few rectangles.
+  struct Columns {
+    int32_t yLow, yTop;
+    uint32_t colour;
+    std::vector<int32_t> xs;
+  };
+  /// Drawn in this order: plates, lines and columns, texts.
   struct Layout {
     std::vector<Plate> plates;
     std::vector<Line> lines;
+    std::vector<Columns> columns;
     std::vector<Text> texts;
   };
 
@@ -71,8 +80,9 @@ class CanvasOverlays {
                         int32_t yLow, int32_t yTop, int32_t textHeight);
   /// The line of each marker in the view of `span` from `start` over `width` columns from x0: through
   /// the whole stack (yLow up to yTop) or through its plot's rows, its text right of it at the top on a
-  /// plate of the background's colour. One line per column and scope, a text only where the one
-  /// before it has ended and 32 texts at most, so a crowded view costs what its columns cost.
+  /// plate of the background's colour. One column per pixel and scope (the columns of a scope share
+  /// their ends), a text only where the one before it has ended and 32 texts at most, so a crowded
+  /// view costs what its columns cost.
   static Layout Markers(const MarkerSet& markers, int64_t start, int64_t span, int32_t width, int32_t x0,
                         int32_t yLow, int32_t yTop, const std::vector<PlotRows>& plots, int32_t textHeight,
                         const TextMeasure& textWidth);

@@ -206,6 +206,36 @@ bool CscPlot::RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span
   return true;
 }
 
+std::optional<int16_t> CscPlot::FilteredSampleAt(int64_t recordTime, int32_t offset) const {
+  if (!Filtered() || !design_ || !reader_.IsOpen() || offset < 0 || offset >= kSamplesPerRecord) return std::nullopt;
+  // The first record stamped at or after the time, by bisection over the file's timestamps.
+  int64_t low = 0;
+  int64_t high = reader_.NumRecords();
+  while (low < high) {
+    const int64_t middle = low + (high - low) / 2;
+    int64_t t = 0;
+    if (reader_.ReadTimestamp(middle, t) != kStatusOk) return std::nullopt;
+    if (t < recordTime) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  int64_t found = 0;
+  if (low >= reader_.NumRecords() || reader_.ReadTimestamp(low, found) != kStatusOk || found != recordTime) {
+    return std::nullopt;
+  }
+  // Only the one sample is filtered, from the record and its support.
+  const FilteredRecords records(reader_, *design_, samplePeriod_);
+  FilteredRecords::Loaded loaded;
+  int16_t value = 0;
+  if (records.Load(low, low + 1, loaded) != kStatusOk ||
+      records.FilterSamples(loaded, low, offset, offset + 1, &value) != kStatusOk) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 ColumnSpan CscPlot::SpanFor(int64_t start, int64_t end, int32_t width) const {
   ColumnSpan span;
   span.start = start;

@@ -81,6 +81,10 @@ class CscPlot : public Plot {
   bool SetFilter(const FilterSpec& filter, std::string& refusal);
   /// What the header says after the plot's name: the filter in effect, nothing with None.
   std::string HeaderNote() const override;
+  /// The value the trace draws for sample `offset` (0..511) of the record stamped `recordTime`: the
+  /// filtered sample. Nullopt without a band, before the file is open, when no record has that time
+  /// (records are looked up by their times in order) or when it cannot be read.
+  std::optional<int16_t> FilteredSampleAt(int64_t recordTime, int32_t offset) const;
   /// One line when the recording is shorter than the filter's support (it is then filtered with its
   /// own samples mirrored past both ends, and shown all the same); empty otherwise.
   std::string FilterNotice();

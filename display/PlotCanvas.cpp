@@ -178,6 +178,9 @@ void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
   for (const CanvasOverlays::Line& line : layout.lines) {
     renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthOverlay, kOpaque);
   }
+  for (const CanvasOverlays::Columns& columns : layout.columns) {
+    renderer_->DrawColumns(columns.xs, columns.yLow, columns.yTop, columns.colour, kLineWidth, kDepthOverlay, kOpaque);
+  }
   renderer_->Flush();
   for (const CanvasOverlays::Text& text : layout.texts) {
     renderer_->DrawString(text.text, text.x, text.y, kDepthOverlay, text.colour);

@@ -45,6 +45,7 @@ std::string TimeCursors::ReadoutText(const RecordingClock& clock, const std::opt
     std::snprintf(microvolts, sizeof microvolts, " = %.1f uV", *plot->microvolts);
     text += microvolts;
   }
+  if (!plot->band.empty()) text += " filtered (" + plot->band + ")";
   return text;
 }
 

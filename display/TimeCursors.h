@@ -22,6 +22,7 @@ class TimeCursors {
     std::string plotName;
     std::optional<int32_t> counts;     // none when either cursor lies in a gap of that plot
     std::optional<double> microvolts;  // when its header gives the volts per count
+    std::string band;                  // the band both values were filtered through; empty: as recorded
   };
 
   /// Puts `cursor` at `time` (microseconds).

@@ -491,15 +491,20 @@ int32_t ExtractionRun::NoiseThreshold(IDataSourceManager& sources, const std::ve
 }
 
 int32_t ExtractionRun::NoiseThresholdOfChannels(const std::vector<ChannelSource>& channels, double factor,
-                                                double& noiseLevel) {
+                                                double& noiseLevel, std::string& refusal) {
   noiseLevel = -1.0;
+  refusal.clear();
   for (const ChannelSource& channel : channels) {
     int32_t sourceId = -1;
     if (sources_.FindSourceByPath(channel.path, sourceId) != kStatusOk) continue;
-    // The noise of what detection sees: the filtered samples, where the band fits the recording.
-    std::string refusal;
-    const std::vector<ChannelFilter> filters =
-        ChannelFilter::ForChannels(parameters_.Filter, {channel}, refusal).value_or(std::vector<ChannelFilter>());
+    // The noise of what detection sees: the filtered samples.
+    const std::optional<std::vector<ChannelFilter>> chosen =
+        ChannelFilter::ForChannels(parameters_.Filter, {channel}, refusal);
+    if (!chosen) {
+      noiseLevel = 0.0;
+      return -1;
+    }
+    const std::vector<ChannelFilter>& filters = *chosen;
     double level = 0.0;
     if (NoiseThreshold({sourceId}, channel.samplingFrequency, factor, level, filters) >= 0) {
       noiseLevel = std::max(noiseLevel, level);

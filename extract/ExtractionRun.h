@@ -151,8 +151,11 @@ class ExtractionRun {
   static void ScanBlock(const GroupRecordWalk& records, int32_t alignmentPt, int32_t numSpikePoints,
                         SpikeExtractor& extractor);
   /// The same over every one of `channels` whose source is known (the Properties dialog's one
-  /// threshold for all groups); -1 when none has samples.
-  int32_t NoiseThresholdOfChannels(const std::vector<ChannelSource>& channels, double factor, double& noiseLevel);
+  /// threshold for all groups), through the parameters' band filter; -1 when none has samples, or,
+  /// with `refusal` saying why, when the band cannot apply to one of them (its raw noise is no
+  /// measure of what detection would see).
+  int32_t NoiseThresholdOfChannels(const std::vector<ChannelSource>& channels, double factor, double& noiseLevel,
+                                   std::string& refusal);
 
  private:
   struct Walk;

@@ -14,6 +14,7 @@
 #include "platform/ReportError.h"
 #include "render/BitmapFont.h"
 #include "render/ColumnBarDrawer.h"
+#include "render/ColumnLineDrawer.h"
 #include "render/EglContext.h"
 #include "render/FramebufferObject.h"
 #include "render/PrimitiveBatch.h"
@@ -75,6 +76,7 @@ struct GLRenderer::Impl {
   PrimitiveBatch batch;
   ColumnBarDrawer bars{batch};
   TraceDrawer traces{batch};
+  ColumnLineDrawer columnLines{batch};
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -325,6 +327,9 @@ void GLRenderer::ClearScene() {
   if (d.traces.NeedsCheck() && d.FramebufferMatchesBitmap()) {
     d.traces.Check(d.bitmap.Width(), d.bitmap.Height(), kNearPlane, kFarPlane);
   }
+  if (d.columnLines.NeedsCheck() && d.FramebufferMatchesBitmap()) {
+    d.columnLines.Check(d.bitmap.Width(), d.bitmap.Height(), kNearPlane, kFarPlane);
+  }
   d.bars.StartFrame();
   d.traces.StartFrame();
   glMatrixMode(GL_MODELVIEW);
@@ -404,15 +409,12 @@ bool GLRenderer::BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) 
 
 void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
                              int32_t lineWidth, int32_t z, float /*alpha*/) {
-  PrimitiveBatch& batch = impl_->batch;
-  PrimitiveBatch::SetColour(colour);
-  batch.SetLineWidth(lineWidth);
-  for (const int32_t x : xs) {
-    batch.AddVertex(x, yLow, z);
-    batch.AddVertex(x, yHigh, z);
-  }
-  batch.Submit(GL_LINES, false);
+  impl_->columnLines.Draw(xs, yLow, yHigh, colour, lineWidth, z);
 }
+
+void GLRenderer::AllowColumnRectangles(bool allowed) { impl_->columnLines.Allow(allowed); }
+
+bool GLRenderer::ColumnRectanglesInUse() const { return impl_->columnLines.InUse(); }
 
 void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh,
                                     std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float /*alpha*/) {

@@ -81,7 +81,10 @@ class GLRenderer {
   /// current transform (they are worked out now otherwise, and kept there).
   void DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
                  uint32_t colour, int32_t lineWidth, int32_t z, float alpha, TracePixels* pixels = nullptr);
-  /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i.
+  /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i. With one-pixel lines going up
+  /// the screen between pixel edges, the segments go down as one rectangle per run of neighbouring
+  /// columns with the same pixels (a full-height line costs the software rasteriser a partly covered
+  /// block every four rows; a run of columns, whole blocks).
   void DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, float alpha);
   /// As DrawColumns, each segment in its own colour.
@@ -119,6 +122,11 @@ class GLRenderer {
   /// transform, in `rows`; false when those bars would not go through the masks (only their exact
   /// values are then known to give their pixels).
   bool BarRows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const;
+  /// Lets DrawColumns use rectangles once a self-check on the first frame has shown they give the
+  /// segments' own pixels on this driver (allowed by default).
+  void AllowColumnRectangles(bool allowed);
+  /// True when DrawColumns draws through rectangles.
+  bool ColumnRectanglesInUse() const;
   /// Lets DrawTrace use masks once a self-check on the first frame has shown they give the strip's
   /// own pixels on this driver (allowed by default).
   void AllowTraceMasks(bool allowed);

@@ -2,6 +2,7 @@
 // A file chooser for tests: answers Open and Save As with paths the test chose (or cancels) and
 // remembers the titles, initial names and filters it was asked with.
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ class FakeFileChooser final : public FileChooser {
                                       const std::vector<Filter>& filters) override {
     titles.push_back(title);
     saveFilters = filters;
+    if (!saveAnswers.empty()) {
+      savePath = saveAnswers.front();
+      saveAnswers.pop_front();
+    }
     return savePath;
   }
   std::optional<std::string> ChooseFolder(const std::string& title, const std::string&) override {
@@ -30,6 +35,7 @@ class FakeFileChooser final : public FileChooser {
   }
 
   std::optional<std::string> savePath;
+  std::deque<std::optional<std::string>> saveAnswers;  // the next answers to Save As, then savePath
   std::optional<std::vector<std::string>> openPaths;  // the answer to Open (cancel when empty)
   std::optional<std::string> folderAnswer;            // the answer to a folder chooser (cancel when empty)
   std::vector<Filter> saveFilters;                    // the filters Save As offered last

@@ -1,6 +1,7 @@
 // Filtered views in the window: Display > Filter for every plot, a plot's right-click menu for that
 // plot alone, the Custom dialog refusing what a recording cannot take, and None giving back the
-// picture of the recordings as they are, exactly.
+// picture of the recordings as they are, exactly; plots opened later start with the band set for every
+// plot (a session keeps its own), and the read-out under the mouse is the filtered sample, said so.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -13,10 +14,13 @@
 #include "app/CommandMenus.h"
 #include "app/CustomFilterDialog.h"
 #include "app/PlotActions.h"
+#include "app/SessionCommands.h"
+#include "app/StatusBar.h"
 #include "app/WindowCommands.h"
 #include "display/CscPlot.h"
 #include "tests/app/RealWindowHarness.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/TempDir.h"
 
 namespace skelvane {
 namespace {
@@ -117,6 +121,37 @@ TEST_F(FilterViewTest, MenuAndRightClickSwitchFiltersAndNoneGivesBackTheRecordin
   Choose(commands::kFilterNone);
   EXPECT_TRUE(Checked(commands::kFilterNone));
   EXPECT_EQ(Shown(), raw);
+}
+
+TEST_F(FilterViewTest, PlotsOpenedLaterStartWithTheBandAndTheReadOutIsFiltered) {
+  Start();
+  Choose(commands::kFilterLfp);  // before any recording is open
+  EXPECT_TRUE(Checked(commands::kFilterLfp));
+  OpenTetrode();
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Lfp()) << i;
+
+  // Under the mouse, a filtered plot reads the value its trace draws, labelled with the band.
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  MoveMouse(300, PlotMiddleY(1));
+  const std::string reading = window->Status()->PointerLabelText().toStdString();
+  const std::string label = " filtered (LFP Band 1-300 Hz)";
+  ASSERT_GE(reading.size(), label.size());
+  EXPECT_EQ(reading.substr(reading.size() - label.size()), label) << reading;
+  EXPECT_NE(reading.find("TT1b: "), std::string::npos) << reading;
+
+  // A plot set apart keeps its own band through a session, whatever later plots start with.
+  ChooseForPlot(0, QStringLiteral("&None"));
+  test::TempDir folder;
+  const std::string session = folder.File("kept.skvs");
+  ASSERT_TRUE(window->Sessions()->SaveTo(session));
+  Choose(commands::kFilterSpike);
+  window->OnDropFiles({session});
+  Settle();
+  EXPECT_EQ(FilterOf(0), FilterSpec());
+  for (int32_t i = 1; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Lfp()) << i;
+  MoveMouse(300, PlotMiddleY(0));
+  EXPECT_EQ(window->Status()->PointerLabelText().toStdString().find("filtered"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Sessions and markers in the real window, as a user drives it: markers put with M and Shift+M and
 // named in place, Save Session, Close All, the session dropped back: the same picture; the command
 // line's snapshot and extract of that session give the window's picture and spike file; a session whose
-// recordings moved asks for their folder once.
+// recordings moved asks for their folder once; a name the session or the markers' export cannot take
+// is said and the chooser asked again.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include "display/MarkerSet.h"
 #include "platform/BitmapFileWriter.h"
 #include "session/SessionFile.h"
+#include "spikes/DataFileGuard.h"
 #include "tests/app/FakeFileChooser.h"
 #include "tests/app/RealWindowHarness.h"
 #include "tests/cli/CliRunner.h"
@@ -134,6 +136,34 @@ TEST_F(SessionsInWindowTest, SavedThenDroppedBackShowsTheSamePicture) {
   QTest::keyClick(panel->Table(), Qt::Key_Delete);
   ASSERT_EQ(markers.Count(), 1u);
   EXPECT_EQ(markers.All()[0].text, "seizure onset");
+}
+
+TEST_F(SessionsInWindowTest, ARefusedSaveOrExportSaysWhyAndAsksForAnotherName) {
+  Start();
+  OpenTetrode();
+  Mark(300, PlotMiddleY(1), false, "onset");
+  const std::string recording = tetrode.front();
+  const auto recordingSize = fs::file_size(recording);
+  const std::string missingFolder = sessionDir.File("gone/sitting.skvs");
+  chooser->saveAnswers = {recording, missingFolder, sessionDir.File("sitting.skvs")};
+  test::CapturedReports reports;
+  Key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(std::count(chooser->titles.begin(), chooser->titles.end(), "Save Session"), 3);
+  EXPECT_EQ(reports.Texts(), (std::vector<std::string>{std::string(kOutputIsRecordingMessage) + " " + recording,
+                                                       "The session could not be written: " + missingFolder +
+                                                           ": No such file or directory"}));
+  EXPECT_TRUE(fs::exists(sessionDir.File("sitting.skvs")));
+  EXPECT_EQ(fs::file_size(recording), recordingSize);
+
+  // The markers' export: refused at the recording, then cancelled; nothing else is written.
+  reports.Clear();
+  chooser->titles.clear();
+  chooser->saveAnswers = {recording, std::nullopt};
+  window->Commands()->Run(commands::kMarkersPanel);
+  EXPECT_FALSE(window->Markers()->Panel()->Export());
+  EXPECT_EQ(chooser->titles, (std::vector<std::string>{"Export Markers", "Export Markers"}));
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{std::string(kOutputIsRecordingMessage) + " " + recording});
+  EXPECT_EQ(fs::file_size(recording), recordingSize);
 }
 
 TEST_F(SessionsInWindowTest, TheCommandLineDrawsAndExtractsTheSessionAsTheWindowDoes) {

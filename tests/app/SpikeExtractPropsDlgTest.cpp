@@ -386,7 +386,9 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   EXPECT_EQ(button->text(), "From noise...");
   EXPECT_FALSE(button->isEnabled()) << "no recordings to measure yet";
   dialog.SetNoiseEstimate(
-      [&](double k, double& level) { return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level); });
+      [&](double k, double& level, std::string& refusal) {
+        return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level, refusal);
+      });
   ASSERT_TRUE(button->isEnabled());
 
   questions->answer = std::nullopt;  // cancelled: nothing changes
@@ -405,7 +407,9 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   // alternation at half the sampling rate, so what is left is far below the raw level.
   SpikeExtractPropsDlg bound(run.Parameters(), plots);
   bound.SetNoiseEstimate(
-      [&](double k, double& level) { return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level); });
+      [&](double k, double& level, std::string& refusal) {
+        return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level, refusal);
+      });
   Child<QComboBox>(bound, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
   Click(bound, "fromNoiseButton");
   EXPECT_LT(Child<QLineEdit>(bound, "thresholdEdit")->text().toInt(), 4.5 * 25 / 0.6745);
@@ -416,12 +420,55 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
   test::FakeDataSourceManager empty;
   ExtractionRun nothing(empty);
   dialog.SetNoiseEstimate(
-      [&](double k, double& level) { return nothing.NoiseThresholdOfChannels(PlotChannels::Of(plots), k, level); });
+      [&](double k, double& level, std::string& refusal) {
+        return nothing.NoiseThresholdOfChannels(PlotChannels::Of(plots), k, level, refusal);
+      });
   test::CapturedReports reports;
   const QString before = Child<QLineEdit>(dialog, "thresholdEdit")->text();
   Click(dialog, "fromNoiseButton");
   EXPECT_EQ(reports.Texts(), std::vector<std::string>{"No samples to estimate the noise level from"});
   EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), before);
+  UserQuestions::Install(previous);
+}
+
+// A band that cannot apply to a recording (the Spike Band above a 1 kHz recording's half rate) is not
+// measured as raw noise instead: the user is told why and the value stays.
+TEST_F(SpikeExtractPropsDlgTest, FromNoiseSaysSoWhenTheBandCannotApply) {
+  test::FakeDataSourceManager sources;
+  test::FakePlotCollection shown;
+  test::FakeSource source;
+  source.path = "/rec/slow.kcs";
+  source.AddRecords(1'000'000, 512'000, 30);
+  for (auto& record : source.samples) {
+    for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<int16_t>(i % 2 == 0 ? 30 : -30);
+  }
+  sources.sources.push_back(std::move(source));
+  test::FakePlot plot(sources.sources.back().path, 1000.0, 1000.0, 2047);
+  shown.plots.push_back(&plot);
+  sources.SealAll();
+  ExtractionRun run(sources);
+  auto questions = std::make_shared<FakeNumberQuestions>();
+  questions->answer = 4.0;
+  const auto previous = UserQuestions::Install(questions);
+  SpikeExtractPropsDlg dialog(run.Parameters(), plots);
+  dialog.SetNoiseEstimate([&](double k, double& level, std::string& refusal) {
+    return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level, refusal);
+  });
+  const QString before = Child<QLineEdit>(dialog, "thresholdEdit")->text();
+  test::CapturedReports reports;
+  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kNone));
+  Click(dialog, "fromNoiseButton");
+  EXPECT_TRUE(reports.Empty());
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text().toStdString(), std::to_string(static_cast<int32_t>(4.0 * 30 / 0.6745)));
+  Child<QLineEdit>(dialog, "thresholdEdit")->setText(before);
+  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
+  Click(dialog, "fromNoiseButton");
+  ASSERT_EQ(reports.Count(), 1u);
+  EXPECT_EQ(reports.Texts().front(),
+            "The noise level was not measured: the band filter cannot apply to a recording: Filter low cut-off: "
+            "600 Hz is not inside (0, 500) Hz, above 0 and below half the sampling rate: /rec/slow.kcs");
+  EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text(), before);
+  dialog.reject();
   UserQuestions::Install(previous);
 }
 

@@ -5,10 +5,16 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <set>
+#include <algorithm>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "display/CanvasOverlays.h"
+#include "columns/TimeColumns.h"
+#include "display/MarkerSet.h"
 #include "display/RecordingClock.h"
 #include "display/TimeCursors.h"
 
@@ -100,6 +106,66 @@ TEST(CanvasOverlays, CursorLinesStandAtTheirTimesColumnsWhileInView) {
   EXPECT_FALSE(cursors.Any());
 }
 
+// The layout draws every visible marker's line and nothing else: each marker in view whose plot is
+// shown lies in a drawn column of its own scope or in one of every plot's whose rows hold it, and
+// each drawn column is some marker's, once per scope; texts stay few and start where the last ended.
+TEST(CanvasOverlays, MarkerColumnsCoverEveryVisibleMarkerAndNothingElse) {
+  std::mt19937_64 random(5);
+  const auto pick = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  for (int32_t round = 0; round < 40; ++round) {
+    const int32_t width = static_cast<int32_t>(pick(1, 900));
+    const int64_t start = pick(-1'000'000, 1'000'000);
+    const int64_t span = pick(1, 50'000'000);
+    const int32_t x0 = static_cast<int32_t>(pick(0, 60));
+    const int32_t yTop = static_cast<int32_t>(-pick(0, 500));
+    const int32_t yLow = yTop - static_cast<int32_t>(pick(100, 900));
+    std::vector<CanvasOverlays::PlotRows> plots;
+    for (int32_t p = 0, top = yTop + 30; p < 5; ++p, top -= 90) plots.push_back({"P" + std::to_string(p), top - 80, top});
+    MarkerSet markers;
+    for (int64_t n = pick(0, round % 2 == 0 ? 60 : 5000); n > 0; --n) {
+      const int64_t plot = pick(-3, 6);  // every plot, one of the shown ones, or one not on screen
+      markers.Add({start + pick(-span / 4, span + span / 4), plot < 0 ? "" : "P" + std::to_string(plot),
+                   pick(0, 3) == 0 ? "" : "note"});
+    }
+    const auto layout = CanvasOverlays::Markers(markers, start, span, width, x0, yLow, yTop, plots, 12, kSevenPerLetter);
+    EXPECT_TRUE(layout.lines.empty());
+    const auto drawn = [&](int32_t x, int32_t low, int32_t top) {
+      for (const CanvasOverlays::Columns& columns : layout.columns) {
+        if (columns.yLow <= low && columns.yTop >= top &&
+            std::find(columns.xs.begin(), columns.xs.end(), x) != columns.xs.end()) {
+          return true;
+        }
+      }
+      return false;
+    };
+    std::set<std::pair<int32_t, int32_t>> scopeColumns;  // (x, top of its rows) of every marker in view
+    for (const MarkerSet::Marker& marker : markers.All()) {
+      int32_t pixel = 0;
+      if (marker.timestamp < start || marker.timestamp - start >= span ||
+          TimeColumns::PixelForTime(marker.timestamp, start, width, span, pixel) != 0 || pixel >= width) {
+        continue;
+      }
+      int32_t low = yLow, top = yTop;
+      if (!marker.plot.empty()) {
+        const auto row = std::find_if(plots.begin(), plots.end(), [&](const auto& r) { return r.name == marker.plot; });
+        if (row == plots.end()) continue;
+        low = row->yLow;
+        top = row->yTop;
+      }
+      EXPECT_TRUE(drawn(x0 + pixel, low, top)) << "round " << round << " column " << pixel;
+      scopeColumns.insert({x0 + pixel, top});
+    }
+    for (const CanvasOverlays::Columns& columns : layout.columns) {
+      EXPECT_EQ(columns.colour, CanvasOverlays::kColourMarker);
+      std::set<int32_t> once(columns.xs.begin(), columns.xs.end());
+      EXPECT_EQ(once.size(), columns.xs.size()) << "a column drawn twice in one scope";
+      for (const int32_t x : columns.xs) EXPECT_EQ(scopeColumns.count({x, columns.yTop}), 1u) << "no marker at " << x;
+    }
+    EXPECT_LE(layout.texts.size(), 32u);
+    EXPECT_EQ(layout.plates.size(), layout.texts.size());
+  }
+}
+
 TEST(TimeCursors, ReadoutGivesTheTimesOnTheClockTheirDifferenceAndThePlotsSampleDifference) {
   TimeCursors cursors;
   const RecordingClock clock(10'000'000);  // the cursors' times read from the first record
@@ -108,10 +174,10 @@ TEST(TimeCursors, ReadoutGivesTheTimesOnTheClockTheirDifferenceAndThePlotsSample
   EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "B 1.500000 s");
   cursors.Set(TimeCursors::Cursor::A, 11'250'000);
   EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz");
-  const TimeCursors::PlotDifference plot{"TT1a", 120, 36.6};
+  const TimeCursors::PlotDifference plot{"TT1a", 120, 36.6, ""};
   EXPECT_EQ(cursors.ReadoutText(clock, plot),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1a: B-A 120 counts = 36.6 uV");
-  EXPECT_EQ(cursors.ReadoutText(clock, TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt}),
+  EXPECT_EQ(cursors.ReadoutText(clock, TimeCursors::PlotDifference{"TT1b", std::nullopt, std::nullopt, ""}),
             "A 1.250000 s  B 1.500000 s  dt 0.250000 s  1/dt 4 Hz  TT1b: B-A in a gap");
   cursors.Set(TimeCursors::Cursor::A, 11'500'000);  // no frequency for no interval
   EXPECT_EQ(cursors.ReadoutText(clock, std::nullopt), "A 1.500000 s  B 1.500000 s  dt 0.000000 s");

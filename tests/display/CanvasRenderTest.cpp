@@ -4,11 +4,16 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
 
 #include "datafile/DataSourceManager.h"
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
 #include "display/CanvasOverlays.h"
+#include "display/MarkerSet.h"
+#include "filter/FilterDesign.h"
+#include "filter/FilterSpec.h"
+#include "filter/FilterStream.h"
 #include "display/PlotCanvas.h"
 #include "display/TimeCursors.h"
 #include "display/PlotCollection.h"
@@ -309,6 +314,68 @@ TEST_F(CanvasRender, CursorsAndScaleBarsDrawOverThePlotsAndLeaveNoTraceWhenRemov
   ASSERT_EQ(after.SizeInBytes(), before.SizeInBytes());
   EXPECT_EQ(std::memcmp(after.Bits(), before.Bits(), before.SizeInBytes()), 0);
   EXPECT_TRUE(reports.Empty());
+}
+
+TEST_F(CanvasRender, ManyMarkersDrawTheSameFrameAsRectanglesAsLineByLine) {
+  // The default layout (header, axes, scale bars over the markers), a second plot for markers of one
+  // plot, and markers crowded enough for runs of columns, lone columns and columns both scopes light.
+  canvas.SetShowPlotNames(1);
+  canvas.SetShowPlotIcons(1);
+  canvas.SetShowDataAxis(1);
+  canvas.SetShowTimeAxis(1);
+  canvas.SetShowScaleBars(true);
+  AddTracePlot(collection)->SetHeight(60);
+  csc->SetHeight(120);
+  uint64_t state = 7;
+  for (int32_t i = 0; i < 3000; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    const int64_t time = kStart + static_cast<int64_t>((state >> 33) % 2'000'000);
+    canvas.Markers()->Add({time, (state >> 20) % 3 == 0 ? "CSC7" : "", i % 7 == 0 ? "m" + std::to_string(i) : ""});
+  }
+  for (const int64_t span : {int64_t{20'000}, int64_t{300'000}, int64_t{2'000'000}}) {
+    renderer.AllowColumnRectangles(false);
+    const MemoryBitmap lines = RenderWith(canvas, kStart + 100'000, span);
+    renderer.AllowColumnRectangles(true);
+    const MemoryBitmap& rectangles = RenderWith(canvas, kStart + 100'000, span);
+    EXPECT_TRUE(renderer.ColumnRectanglesInUse());
+    ASSERT_EQ(lines.SizeInBytes(), rectangles.SizeInBytes());
+    EXPECT_EQ(std::memcmp(lines.Bits(), rectangles.Bits(), lines.SizeInBytes()), 0) << "span " << span;
+  }
+  EXPECT_TRUE(reports.Empty());
+}
+
+// What the status bar and the cursors read on a filtered plot is the sample a pass of the band over the
+// whole file gives there, for every band and anywhere in the file, ends included.
+TEST_F(CanvasRender, AFilteredPlotReadsTheWholeFilePassSample) {
+  EXPECT_FALSE(csc->FilteredSampleAt(kStart, 0)) << "no band: the recorded sample is the one drawn";
+  std::mt19937_64 random(11);
+  for (const FilterSpec& band : {FilterSpec::Spike(), FilterSpec::Lfp(), FilterSpec::Custom(20.0, 90.0),
+                                 FilterSpec::Custom(std::nullopt, 70.0)}) {
+    std::string refusal;
+    ASSERT_TRUE(csc->SetFilter(band, refusal)) << refusal;
+    Render(kStart, 100'000);  // the plot opens its file as it draws
+    const std::optional<FilterDesign> design = FilterDesign::Shared(band, 32'000.0, refusal);
+    ASSERT_TRUE(design) << refusal;
+    FilterStream pass(*design, 31.25);
+    std::vector<int16_t> record(kSamplesPerRecord);
+    for (int32_t r = 0; r < kRecords; ++r) {
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) record[i] = SineSample(int64_t{r} * 512 + i);
+      pass.Push(kStart + int64_t{r} * 16'000, record.data());
+    }
+    pass.Finish();
+    std::vector<std::vector<int16_t>> filtered;
+    for (; pass.Ready() > 0; pass.Pop()) filtered.emplace_back(pass.FrontSamples(), pass.FrontSamples() + kSamplesPerRecord);
+    ASSERT_EQ(filtered.size(), static_cast<std::size_t>(kRecords));
+    for (int32_t n = 0; n < 40; ++n) {
+      const auto r = static_cast<int32_t>(n < 2 ? (n == 0 ? 0 : kRecords - 1) : random() % kRecords);
+      const auto i = static_cast<int32_t>(random() % kSamplesPerRecord);
+      const std::optional<int16_t> read = csc->FilteredSampleAt(kStart + int64_t{r} * 16'000, i);
+      ASSERT_TRUE(read) << band.Description() << " record " << r;
+      EXPECT_EQ(*read, filtered[static_cast<std::size_t>(r)][static_cast<std::size_t>(i)])
+          << band.Description() << " record " << r << " sample " << i;
+    }
+    EXPECT_FALSE(csc->FilteredSampleAt(kStart + 8'000, 0)) << "no record has that time";
+  }
 }
 
 TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {

@@ -1,6 +1,7 @@
 // Saving then opening a session draws the same picture, byte for byte: a property over random
-// sessions (plot order, heights, gains, colours, view, scroll, axes, cursors, markers, threshold lines)
-// on recordings of every kind of signal, through the restore the window and `snapshot --session` use.
+// sessions (plot order, heights, gains, colours, display filters, view, scroll, axes, cursors,
+// markers, threshold lines) on recordings of every kind of signal, through the restore the window and
+// `snapshot --session` use.
 #include "session/SessionRestore.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include "display/CanvasSnapshot.h"
 #include "display/CscPlot.h"
+#include "filter/FilterSpec.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
@@ -88,7 +90,14 @@ void Scramble(std::mt19937_64& random, IPlotCanvas& canvas, ViewState& view, IPl
     ASSERT_EQ(plots.GetPlot(i, plot), 0);
     plot->SetHeight(static_cast<int32_t>(pick(50, 260)));
     canvas.SetAmplitudeGain(plot->GetPath(), std::ldexp(1.0, static_cast<int>(pick(-2, 4))));
-    dynamic_cast<CscPlot&>(*plot).Properties().traceColour = static_cast<uint32_t>(pick(0, 0xFFFFFF));
+    auto& csc = dynamic_cast<CscPlot&>(*plot);
+    csc.Properties().traceColour = static_cast<uint32_t>(pick(0, 0xFFFFFF));
+    // The plot's display filter: None, a named band, or a Custom band with either side open.
+    const std::optional<double> low = pick(0, 2) == 0 ? std::nullopt : std::optional<double>(pick(5, 900));
+    const std::optional<double> high = pick(0, 2) == 0 && low ? std::nullopt : std::optional<double>(pick(1000, 9000));
+    const FilterSpec filters[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp(), FilterSpec::Custom(low, high)};
+    std::string refusal;
+    ASSERT_TRUE(csc.SetFilter(filters[pick(0, 3)], refusal)) << refusal;
     // As the Properties dialog's OK leaves them.
     plot->SetExtractionMode(extraction.ExtractionMode);
     plot->SetExtractionType(extraction.ExtractionType);

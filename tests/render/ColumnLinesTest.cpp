@@ -1,0 +1,131 @@
+// Vertical lines drawn as rectangles over runs of columns must give, byte for byte, the frame the same
+// lines give drawn one by one, on canvases as the markers see them: any size and scroll, lines from
+// the time axis to the top edge and through a plot's rows (partly out of view too), columns in runs,
+// apart, repeated and off the canvas, with something in front of them and at their own depth.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/MemoryBitmap.h"
+#include "render/GLRenderer.h"
+#include "tests/support/CapturedReports.h"
+
+namespace skelvane {
+namespace {
+
+struct ColumnGroup {
+  int32_t yLow = 0, yTop = 0;
+  std::vector<int32_t> xs;
+};
+
+struct Canvas {
+  int32_t top = 0;
+  std::vector<ColumnGroup> groups;
+  std::vector<int32_t> traceXs;
+  std::vector<int16_t> traceLows, traceHighs;
+};
+
+Canvas MakeCanvas(std::mt19937& random, int32_t width, int32_t height) {
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  Canvas canvas;
+  const int32_t tops[] = {0, -517, -uniform(1, 40000)};
+  canvas.top = tops[uniform(0, 2)];
+  const int32_t bottom = canvas.top - height;
+  for (int32_t x = 0; x < width; ++x) {
+    canvas.traceXs.push_back(x);
+    const int32_t low = uniform(bottom, canvas.top) % 30000;
+    canvas.traceLows.push_back(static_cast<int16_t>(low));
+    canvas.traceHighs.push_back(static_cast<int16_t>(low + uniform(0, 50)));
+  }
+  for (int32_t g = uniform(1, 6); g > 0; --g) {
+    ColumnGroup group;
+    if (g == 1) {  // every plot's: from above the time axis to the top edge
+      group.yLow = bottom + uniform(0, 30);
+      group.yTop = canvas.top;
+    } else {  // one plot's rows, now and then reaching out of view
+      group.yTop = uniform(bottom - 40, canvas.top + 40);
+      group.yLow = group.yTop - uniform(1, height / 2);
+    }
+    // Dense runs, sparse columns or columns on every pixel; some off the canvas, some repeated.
+    const int32_t density = uniform(1, 40);
+    for (int32_t x = uniform(-4, 60); x < width + 4; ++x) {
+      if (uniform(1, 40) > density) continue;
+      group.xs.push_back(x);
+      if (uniform(0, 20) == 0) group.xs.push_back(x);
+    }
+    canvas.groups.push_back(std::move(group));
+  }
+  return canvas;
+}
+
+class ColumnLinesTest : public ::testing::Test {
+ protected:
+  void Prepare(int32_t width, int32_t height) {
+    width_ = width;
+    height_ = height;
+    renderer_.RequestNewDIBSection();
+    ASSERT_EQ(renderer_.CreateDIBSectionOGL(width, height), 0);
+    ASSERT_EQ(renderer_.SetupRenderer(), 0);
+    renderer_.ClearScene();
+  }
+
+  // The canvas with its columns drawn through DrawColumns, or each line on its own.
+  std::vector<uint8_t> Draw(const Canvas& canvas, bool oneByOne) {
+    renderer_.ClearScene();
+    renderer_.SetProjection(0, width_, canvas.top - height_, canvas.top);
+    const int32_t bottom = canvas.top - height_;
+    const int32_t backgroundXs[] = {0, 0, width_, width_};
+    const int32_t backgroundYs[] = {bottom, canvas.top, canvas.top, bottom};
+    renderer_.DrawPolygon(backgroundXs, backgroundYs, 4, 0x000000, -19, 1.0f);
+    renderer_.DrawColumnPairs(canvas.traceXs, canvas.traceLows, canvas.traceHighs, 0x00FF00, 1, -10, 1.0f);
+    // A plot's name in front of the lines, drawn before them.
+    const int32_t nameXs[] = {5, 5, 90, 90};
+    const int32_t nameYs[] = {canvas.top - 30, canvas.top - 12, canvas.top - 12, canvas.top - 30};
+    renderer_.DrawPolygon(nameXs, nameYs, 4, 0xFFFFFF, -4, 1.0f);
+    // A scale bar at the lines' own depth before them, a cursor after them.
+    renderer_.DrawLine(0, bottom + 40, width_, bottom + 40, 0xFF00FF, 1, -5, 1.0f);
+    for (const ColumnGroup& group : canvas.groups) {
+      if (oneByOne) {
+        for (const int32_t x : group.xs) renderer_.DrawLine(x, group.yLow, x, group.yTop, 0x0080FF, 1, -5, 1.0f);
+      } else {
+        renderer_.DrawColumns(group.xs, group.yLow, group.yTop, 0x0080FF, 1, -5, 1.0f);
+      }
+    }
+    renderer_.DrawLine(width_ / 3, bottom, width_ / 3, canvas.top, 0xFFFF00, 1, -5, 1.0f);
+    renderer_.Flush();
+    EXPECT_EQ(renderer_.ReadBack(), 0);
+    const MemoryBitmap& bitmap = renderer_.Bitmap();
+    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+  }
+
+  test::CapturedReports reports_;
+  GLRenderer renderer_;
+  int32_t width_ = 0, height_ = 0;
+};
+
+TEST_F(ColumnLinesTest, RectanglesGiveTheLinesPixelsOnRandomCanvases) {
+  const struct {
+    int32_t width, height;
+  } sizes[] = {{1920, 1080}, {700, 420}, {1001, 333}};
+  std::mt19937 random(31);
+  for (const auto& size : sizes) {
+    Prepare(size.width, size.height);
+    for (int32_t round = 0; round < 8; ++round) {
+      const Canvas canvas = MakeCanvas(random, size.width, size.height);
+      const std::vector<uint8_t> lines = Draw(canvas, true);
+      const std::vector<uint8_t> rectangles = Draw(canvas, false);
+      ASSERT_TRUE(renderer_.ColumnRectanglesInUse()) << "the self-check refused the rectangles on this driver";
+      ASSERT_EQ(lines.size(), rectangles.size());
+      std::size_t differing = 0;
+      for (std::size_t i = 0; i < lines.size(); ++i) differing += lines[i] != rectangles[i] ? 1 : 0;
+      EXPECT_EQ(differing, 0u) << size.width << "x" << size.height << " round " << round << " top " << canvas.top;
+    }
+  }
+  EXPECT_TRUE(reports_.Empty());
+}
+
+}  // namespace
+}  // namespace skelvane
