@@ -115,7 +115,7 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
   std::unique_ptr<FilteredRecords> filtered;
   if (!filter.IsNone()) {
     if (!designed_ || designed_->chosen != filter || designed_->rate != result.samplingHz) {
-      designed_.emplace();
+      designed_ = Designed{};
       designed_->chosen = filter;
       designed_->rate = result.samplingHz;
       designed_->design = FilterDesign::For(filter, result.samplingHz, designed_->refusal);
