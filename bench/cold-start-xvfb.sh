@@ -12,7 +12,7 @@
 # built and kept first, in the output folder (SKELVANE_BENCH_OUT, default demo/cold-start). Needs root:
 # it writes /proc/sys/vm/drop_caches.
 set -euo pipefail
-app=$(realpath "$1")
+program=$(realpath "$1")
 folder=$(realpath "${2:-data/spiky}")
 runs=${3:-3}
 out=${SKELVANE_BENCH_OUT:-demo/cold-start}
@@ -22,17 +22,8 @@ if [ "$(id -u)" != 0 ]; then echo "dropping the page cache needs root" >&2; exit
 files=("$folder"/CH*.kcs)
 
 export XDG_CACHE_HOME=$out/cache XDG_CONFIG_HOME=$out/config LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
-display=":${SKELVANE_XVFB_DISPLAY:-97}"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-viewer=""
-cleanup() {
-  [ -n "$viewer" ] && kill "$viewer" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/../scripts/xvfb-common.sh"
+xvfb_start 97 1920x1080 "$out/xvfb.log"
 
 log=$out/latency.log
 lines() { wc -l <"$log"; }
@@ -40,19 +31,16 @@ field() { sed -n "s/.* $1=\\([^ ]*\\).*/\\1/p"; }
 drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 start_viewer() {
   : >"$log"
-  SKELVANE_LATENCY_LOG=$log "$app" "${files[@]}" >>"$out/viewer.log" 2>&1 &
-  viewer=$!
-  window=$(xdotool search --sync --onlyvisible --name "Skelvane Version 3.01" | head -1)
-  xdotool windowmove --sync "$window" 0 0 windowsize --sync "$window" 1920 1080
-  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window" 2>/dev/null || true
-  xdotool mousemove --window "$window" 960 540
+  SKELVANE_LATENCY_LOG=$log "$program" "${files[@]}" >>"$out/viewer.log" 2>&1 &
+  app=$!
+  xvfb_place_window 1920 1080
 }
 stop_viewer() {
   xdotool key ctrl+e
-  for _ in $(seq 500); do kill -0 "$viewer" 2>/dev/null || break; sleep 0.01; done
-  kill "$viewer" 2>/dev/null || true
-  wait "$viewer" 2>/dev/null || true
-  viewer=""
+  for _ in $(seq 500); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
+  kill "$app" 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+  app=""
 }
 # The key, then its line in the log once its frame is on the screen (empty when none came in 15 s).
 zoom() {
@@ -85,7 +73,7 @@ for run in $(seq "$runs"); do
   for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
   opened=$(grep '^opened ' "$log" | head -1)
   # What a cold start reads before any recording: the program and the libraries it maps.
-  libraries=$(awk '$6 ~ /^\// && $6 !~ /\.(kcs|sum)$/ { print $6 }' "/proc/$viewer/maps" | sort -u |
+  libraries=$(awk '$6 ~ /^\// && $6 !~ /\.(kcs|sum)$/ { print $6 }' "/proc/$app/maps" | sort -u |
     xargs -r stat -L -c %s 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s / 1e6 }' || true)
   sleep 1
   worst=0

@@ -80,12 +80,26 @@ int64_t ColumnBarCoverage::RowKey(int32_t value) const {
   return row * kKeysPerRow + value + kValueKeyOffset;
 }
 
-bool ColumnBarCoverage::TieColumn(int32_t x) const {
+std::optional<int32_t> ColumnBarCoverage::Column(int32_t x) const {
+  if (!valid_) return std::nullopt;
   const float clipX = ClipX(x);
-  if (!(clipX > -1.0f && clipX < 1.0f)) return true;
+  if (!(clipX > -1.0f && clipX < 1.0f)) return std::nullopt;
   const int64_t fx = Snap(clipX, t_.halfWidth, t_.centreX);
   const int64_t column = fx >> kSubpixelBits;
-  return OnTie(fx) || column < t_.viewportX || column >= int64_t{t_.viewportX} + t_.viewportWidth;
+  if (OnTie(fx) || column < t_.viewportX || column >= int64_t{t_.viewportX} + t_.viewportWidth) return std::nullopt;
+  return static_cast<int32_t>(column);
+}
+
+std::optional<int32_t> ColumnBarCoverage::EdgeRow(int32_t y) const {
+  if (!valid_) return std::nullopt;
+  const float clip = ClipY(y);
+  if (!(clip >= -1.0f && clip <= 1.0f)) return std::nullopt;
+  const int64_t snapped = Snap(clip, t_.halfHeight, t_.centreY);
+  const int64_t row = snapped >> kSubpixelBits;
+  if ((snapped & kSubpixelMask) != 0 || row < t_.viewportY || row > int64_t{t_.viewportY} + t_.viewportHeight) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(row);
 }
 
 void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int16_t> lows,

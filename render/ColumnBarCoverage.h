@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,7 +40,13 @@ class ColumnBarCoverage {
   int64_t RowKey(int32_t value) const;
   /// True for a column whose bars' pixels depend on more than their ends' row keys: a column on a
   /// pixel edge or centre (left to the rasteriser), on the viewport's edge or past it.
-  bool TieColumn(int32_t x) const;
+  bool TieColumn(int32_t x) const { return !Column(x).has_value(); }
+  /// The pixel column a one-pixel vertical line or bar at x lights; none for a TieColumn.
+  std::optional<int32_t> Column(int32_t x) const;
+  /// The pixel row whose lower edge a vertex at y falls on exactly, inside the viewport or on its
+  /// edges (where the clipper leaves a vertex as it is; the top edge gives the row past the last);
+  /// none for a value between pixel edges or past the viewport.
+  std::optional<int32_t> EdgeRow(int32_t y) const;
   /// Whether RowKey and TieColumn describe the transform (it is valid and scales y up the screen).
   bool RowsUsable() const { return valid_ && t_.scaleY > 0.0f; }
   /// The same transform and viewport.

@@ -23,6 +23,9 @@ class ColumnBarMask {
   /// (entries 2, 6, 10, 14) so each fragment gets the depth the bars themselves would get; the
   /// viewport is the one in use. False, with nothing drawn, when the spans are too wide for a texture.
   bool Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t z, const float depthRow[4], const GLint viewport[4]);
+  /// Pushes a projection onto the window pixels of `viewport` whose z row is `depthRow` (the draw's
+  /// own, so depths come out the same) and leaves the projection matrix current; the caller pops it.
+  static void LoadWindowProjection(const float depthRow[4], const GLint viewport[4]);
 
  private:
   struct Texture {
@@ -44,8 +47,6 @@ class ColumnBarMask {
   void FillMask(std::span<const ColumnBarCoverage::Span> spans, const Area& area);
   // Groups the columns into strips with the rows they light and their solid middles.
   void PlanStrips(const Area& area);
-  // Loads a projection onto window pixels whose z row is the bars' own; the caller pops it.
-  static void LoadWindowProjection(const float depthRow[4], const GLint viewport[4]);
   // The strips' ragged rows through the mask texture.
   void DrawThroughMask(const Texture& texture, const Area& area, int32_t z) const;
   // The solid middles of each stretch of one-run columns, in plain colour.

@@ -1,9 +1,9 @@
 #include "render/ColumnLineDrawer.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdlib>
+#include <optional>
 
 #include "render/MaskCheckScope.h"
 #include "render/PrimitiveBatch.h"
@@ -11,39 +11,28 @@
 namespace skelvane {
 namespace {
 
-// The rasteriser snaps window positions to 1/256 pixel before it decides coverage.
-constexpr float kSubpixels = 256.0f;
-constexpr int32_t kSubpixelBits = 8;
-constexpr int64_t kSubpixelMask = 255;
-// A column within this many subpixels of a pixel edge or centre is left to the rasteriser, whose
-// rules for a line's ends and sides meet there.
-constexpr int64_t kColumnEdgeMargin = 1;
-constexpr int64_t kPixelCentre = 128;
 // The depths the self-check draws at: the lines, and something in front of them drawn first.
 constexpr int32_t kCheckDepth = -5;
 constexpr int32_t kCheckFrontDepth = -4;
-constexpr int32_t kCheckPasses = 3;
-
-int64_t Snap(float clip, float half, float centre) { return std::lrint(std::fmaf(clip, half, centre) * kSubpixels); }
-
-bool OnTie(int64_t snapped) {
-  const int64_t within = snapped & kSubpixelMask;
-  return within <= kColumnEdgeMargin || within >= kSubpixelMask + 1 - kColumnEdgeMargin ||
-         std::llabs(within - kPixelCentre) <= kColumnEdgeMargin;
-}
 
 }  // namespace
 
 void ColumnLineDrawer::Draw(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
                             int32_t lineWidth, int32_t z) {
   if (xs.empty()) return;
-  if (!InUse() || lineWidth * batch_.PixelRatio() != 1 || !Columns(xs, yLow, yHigh, z)) {
+  const bool rectangles = InUse() && lineWidth * batch_.PixelRatio() == 1;
+  if (!rectangles || !DrawDecided(xs, yLow, yHigh, colour, lineWidth, z)) {
     DrawLines(xs, yLow, yHigh, colour, lineWidth, z);
-    return;
   }
+}
+
+bool ColumnLineDrawer::DrawDecided(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
+                                   int32_t lineWidth, int32_t z) {
+  if (!Columns(xs, yLow, yHigh, z)) return false;
   PrimitiveBatch::SetColour(colour);
   DrawRectangles(z);
   DrawLines(undecided_, yLow, yHigh, colour, lineWidth, z);
+  return true;
 }
 
 void ColumnLineDrawer::DrawLines(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour,
@@ -58,57 +47,26 @@ void ColumnLineDrawer::DrawLines(std::span<const int32_t> xs, int32_t yLow, int3
   batch_.Submit(GL_LINES, false);
 }
 
-// The vertex stage rounds the product and the sum apart (this file is built without contraction);
-// the viewport step is one fused multiply-add, as for the bar masks.
 bool ColumnLineDrawer::Columns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, int32_t z) {
   columns_.clear();
   undecided_.clear();
-  std::array<GLfloat, 16> modelView{};
-  glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
-  for (int32_t i = 0; i < 16; ++i) {
-    if (modelView[static_cast<std::size_t>(i)] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
-  }
-  std::array<GLfloat, 16> m{};
-  glGetFloatv(GL_PROJECTION_MATRIX, m.data());
-  glGetIntegerv(GL_VIEWPORT, viewport_);
-  const bool scaleAndTranslate = m[1] == 0.0f && m[3] == 0.0f && m[4] == 0.0f && m[7] == 0.0f && m[8] == 0.0f &&
-                                 m[9] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
-  if (!scaleAndTranslate || viewport_[2] <= 0 || viewport_[3] <= 0) return false;
-  // Depths on or past the near and far planes are clipped: left to the lines.
-  const float clipZ = m[10] * static_cast<float>(z) + m[14];
-  if (!(std::fabs(clipZ) < 1.0f) || m[2] != 0.0f || m[6] != 0.0f) return false;
-  depthRow_[0] = m[2];
-  depthRow_[1] = m[6];
-  depthRow_[2] = m[10];
-  depthRow_[3] = m[14];
-
-  // Both ends on pixel edges within the viewport (its own edges included, where the clipper leaves a
-  // vertex as it is), going up the screen: then the line lights the rows from the lower edge up to
-  // the upper one, whatever its column's fraction.
-  const float halfHeight = static_cast<float>(viewport_[3]) * 0.5f;
-  const float centreY = static_cast<float>(viewport_[1]) + halfHeight;
-  const float clipLow = m[5] * static_cast<float>(yLow) + m[13];
-  const float clipHigh = m[5] * static_cast<float>(yHigh) + m[13];
-  if (!(clipLow >= -1.0f && clipLow <= 1.0f && clipHigh >= -1.0f && clipHigh <= 1.0f)) return false;
-  const int64_t low = Snap(clipLow, halfHeight, centreY);
-  const int64_t high = Snap(clipHigh, halfHeight, centreY);
-  if ((low & kSubpixelMask) != 0 || (high & kSubpixelMask) != 0 || low >= high) return false;
-  firstRow_ = static_cast<int32_t>(low >> kSubpixelBits);
-  endRow_ = static_cast<int32_t>(high >> kSubpixelBits);
-  if (firstRow_ < viewport_[1] || endRow_ > viewport_[1] + viewport_[3]) return false;
-
-  const float halfWidth = static_cast<float>(viewport_[2]) * 0.5f;
-  const float centreX = static_cast<float>(viewport_[0]) + halfWidth;
+  if (!ReadMaskedState(z, masked_)) return false;
+  const int32_t* viewport = masked_.viewport;
+  if (!coverage_.SetTransform(masked_.projection, viewport[0], viewport[1], viewport[2], viewport[3])) return false;
+  // Both ends on pixel edges within the viewport, going up the screen: then the line lights the rows
+  // from the lower edge up to the upper one, whatever its column's fraction.
+  const std::optional<int32_t> firstRow = coverage_.EdgeRow(yLow);
+  const std::optional<int32_t> endRow = coverage_.EdgeRow(yHigh);
+  if (!firstRow || !endRow || *firstRow >= *endRow) return false;
+  firstRow_ = *firstRow;
+  endRow_ = *endRow;
   for (const int32_t x : xs) {
-    const float clipX = m[0] * static_cast<float>(x) + m[12];
-    const int64_t fx = Snap(clipX, halfWidth, centreX);
-    const int64_t column = fx >> kSubpixelBits;
-    if (!(clipX > -1.0f && clipX < 1.0f) || OnTie(fx) || column < viewport_[0] ||
-        column >= int64_t{viewport_[0]} + viewport_[2]) {
+    const std::optional<int32_t> column = coverage_.Column(x);
+    if (column) {
+      columns_.push_back(*column);
+    } else {
       undecided_.push_back(x);
-      continue;
     }
-    columns_.push_back(static_cast<int32_t>(column));
   }
   std::sort(columns_.begin(), columns_.end());
   columns_.erase(std::unique(columns_.begin(), columns_.end()), columns_.end());
@@ -121,16 +79,7 @@ void ColumnLineDrawer::DrawRectangles(int32_t z) const {
   if (columns_.empty()) return;
   GLint matrixMode = GL_MODELVIEW;
   glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  const auto width = static_cast<float>(viewport_[2]);
-  const auto height = static_cast<float>(viewport_[3]);
-  const GLfloat window[16] = {2.0f / width, 0.0f, depthRow_[0], 0.0f,
-                              0.0f, 2.0f / height, depthRow_[1], 0.0f,
-                              0.0f, 0.0f, depthRow_[2], 0.0f,
-                              -(2.0f * static_cast<float>(viewport_[0]) + width) / width,
-                              -(2.0f * static_cast<float>(viewport_[1]) + height) / height, depthRow_[3], 1.0f};
-  glLoadMatrixf(window);
+  ColumnBarMask::LoadWindowProjection(masked_.depthRow, masked_.viewport);
   glBegin(GL_QUADS);
   for (std::size_t i = 0; i < columns_.size();) {
     const int32_t left = columns_[i];
@@ -146,21 +95,12 @@ void ColumnLineDrawer::DrawRectangles(int32_t z) const {
   glMatrixMode(static_cast<GLenum>(matrixMode));
 }
 
-// Three canvases: the lines from the bottom to the top edge and a shorter set, unscrolled and
-// scrolled, and a fractional scale whose ends fall between pixel edges; columns in runs and apart.
-void ColumnLineDrawer::Check(int32_t frameWidth, int32_t frameHeight, double nearPlane, double farPlane) {
-  nearPlane_ = nearPlane;
-  farPlane_ = farPlane;
-  const MaskCheckScope corner(batch_, frameWidth, frameHeight);
-  if (!corner.Usable()) return;
-  bool same = true;
+// Columns in runs and apart; lines from the bottom to the top edge and a shorter set.
+bool ColumnLineDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
   std::vector<uint8_t> lines, rectangles;
-  for (int32_t pass = 0; pass < kCheckPasses && same; ++pass) {
-    DrawCheckFrame(false, pass, corner.Width(), corner.Height(), lines);
-    DrawCheckFrame(true, pass, corner.Width(), corner.Height(), rectangles);
-    same = lines == rectangles;
-  }
-  state_ = same ? State::kInUse : State::kOff;
+  DrawCheckFrame(false, pass, width, height, lines);
+  DrawCheckFrame(true, pass, width, height, rectangles);
+  return lines == rectangles;
 }
 
 void ColumnLineDrawer::DrawCheckFrame(bool rectangles, int32_t pass, int32_t width, int32_t height,
@@ -191,15 +131,8 @@ void ColumnLineDrawer::DrawCheckFrame(bool rectangles, int32_t pass, int32_t wid
   batch_.AddVertex(width, ceiling - 60, kCheckDepth);
   batch_.Submit(GL_LINES, false);
   const auto draw = [&](std::span<const int32_t> columns, int32_t low, int32_t high, uint32_t colour) {
-    if (rectangles) {
-      const State kept = state_;
-      state_ = State::kInUse;
-      const bool allowed = allowed_;
-      allowed_ = true;
-      Draw(columns, low, high, colour, 1, kCheckDepth);
-      state_ = kept;
-      allowed_ = allowed;
-    } else {
+    // Through the rectangles whether or not they are in use yet: this is what decides that.
+    if (!rectangles || !DrawDecided(columns, low, high, colour, 1, kCheckDepth)) {
       DrawLines(columns, low, high, colour, 1, kCheckDepth);
     }
   };
@@ -209,9 +142,7 @@ void ColumnLineDrawer::DrawCheckFrame(bool rectangles, int32_t pass, int32_t wid
   batch_.AddVertex(width, ceiling - 90, kCheckDepth);
   PrimitiveBatch::SetColour(0xFF0000u);
   batch_.Submit(GL_LINES, false);
-  pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+  ReadCheckFrame(width, height, pixels);
 }
 
 }  // namespace skelvane

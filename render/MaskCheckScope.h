@@ -1,7 +1,7 @@
 #pragma once
 // The corner of the frame where a mask drawer checks its masks against the rasteriser: the viewport
 // and the batch's pixel ratio are set for the check while the scope lives and put back after, and
-// each check frame starts from a cleared, depth-tested corner. ColumnBarDrawer and TraceDrawer use it.
+// each check frame starts from a cleared, depth-tested corner. MaskDrawer and its drawers use it.
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #pragma once
-// What the two mask drawers share: whether their masks may be used (allowed, and shown by a
-// self-check on the first frame to give the rasteriser's very pixels on this driver), the mask
-// textures, the GL state a masked draw reads back, and the check's corner. ColumnBarDrawer and
-// TraceDrawer derive from it; GLRenderer drives both through it.
+// What the mask drawers share: whether their masks may be used (allowed, and shown by a self-check
+// on the first frame to give the rasteriser's very pixels on this driver), the mask textures, the GL
+// state a masked draw reads back, and the check's corner. ColumnBarDrawer, TraceDrawer and
+// ColumnLineDrawer derive from it; GLRenderer drives them through it.
 
 #include <array>
 #include <cstdint>

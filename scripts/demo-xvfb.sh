@@ -25,22 +25,13 @@ rm -f "$settings"
 export XDG_CONFIG_HOME="$(cd "$out" && pwd)/config"  # absolute: a relative one is ignored
 rm -rf "$XDG_CONFIG_HOME"
 
-display=":${SKELVANE_XVFB_DISPLAY:-97}"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source scripts/xvfb-common.sh
+xvfb_start 97 1280x800 "$out/xvfb.log"
 
 LIBGL_ALWAYS_SOFTWARE=1 "$build/app/skelvane" "$demo"/TT1a.kcs "$demo"/TT1b.kcs "$demo"/TT1c.kcs "$demo"/TT1d.kcs \
   >"$out/skelvane.log" 2>&1 &
 app=$!
-window=$(xdotool search --sync --onlyvisible --name "Skelvane Version 3.01" | head -1)
+xvfb_find_window
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 settle() { sleep 1.5; }
 shot() { import -window root "$out/$1.png"; echo "screenshot: $out/$1.png"; }

@@ -48,17 +48,8 @@ else
   done
 fi
 
-display=":${SKELVANE_XVFB_DISPLAY:-98}"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source scripts/xvfb-common.sh
+xvfb_start 98 1920x1080 "$out/xvfb.log"
 
 log=""
 lines() { wc -l <"$log"; }
@@ -84,11 +75,7 @@ start_viewer() {
   SKELVANE_LATENCY_LOG="$log" LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe "$build/app/skelvane" "${files[@]}" \
     >>"$setout/skelvane.log" 2>&1 &
   app=$!
-  window=$(xdotool search --sync --onlyvisible --name "Skelvane Version 3.01" | head -1)
-  xdotool windowmove --sync "$window" 0 0 windowsize --sync "$window" 1920 1080
-  # Without a window manager only this gives the window the keyboard (PLATFORM.md).
-  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window" 2>/dev/null || true
-  xdotool mousemove --window "$window" 960 540
+  xvfb_place_window 1920 1080
 }
 # Ends the viewer by Ctrl+E, so that it remembers the set among its Recent Files.
 stop_viewer() {

@@ -14,8 +14,8 @@
 
 #include "render/ColumnBarCoverage.h"
 #include "render/GLRenderer.h"
-#include "platform/MemoryBitmap.h"
-#include "tests/support/CapturedReports.h"
+#include "tests/render/MaskFrameTest.h"
+#include "tests/render/RandomPlotPlace.h"
 
 namespace skelvane {
 namespace {
@@ -24,34 +24,20 @@ namespace {
 const uint32_t kSeeds = getenv("BAR_SEEDS") != nullptr ? static_cast<uint32_t>(std::atoi(getenv("BAR_SEEDS"))) : 12;
 
 struct PlotBars {
-  double bottom = 0.0, top = 0.0;
-  float x0 = 0.0f, centre = 0.0f, scale = 1.0f;
-  int32_t lineWidth = 1;
-  bool scissor = false;
+  test::RandomPlotPlace place;
   std::vector<int32_t> xs;
   std::vector<int16_t> lows, highs;
 };
 
-// Plots as the canvas sets them up: a projection over the scrolled canvas, a translation to the
-// plot's centre and a vertical gain. Scales are fractional, exact (bar ends on pixel edges) or large;
-// bars are random or a noise band with a solid middle.
+// Plots as the canvas places them, their bars random or a noise band with a solid middle.
 std::vector<PlotBars> MakePlots(uint32_t seed, int32_t width, int32_t height) {
   std::mt19937 random(seed);
   auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
   std::vector<PlotBars> plots(static_cast<std::size_t>(uniform(2, 5)));
   for (PlotBars& plot : plots) {
-    const int32_t kind = uniform(0, 2);
-    plot.top = kind == 1 ? 0.0 : -uniform(0, 400);
-    plot.bottom = plot.top - (kind == 1 ? height : height + uniform(-height / 3, height * 3));
-    plot.x0 = static_cast<float>(uniform(0, 70));
-    plot.centre = static_cast<float>(uniform(static_cast<int32_t>(plot.bottom), static_cast<int32_t>(plot.top)));
-    plot.scale = kind == 1 ? static_cast<float>(1 << uniform(0, 2))
-                           : static_cast<float>(uniform(1, 400) / static_cast<double>(uniform(100, 40000)));
-    if (kind == 2) plot.scale *= static_cast<float>(uniform(2, 64));
-    plot.lineWidth = uniform(0, 9) == 0 ? 2 : 1;
-    plot.scissor = uniform(0, 3) == 0;
-    const int32_t swing = std::max(1, static_cast<int32_t>(std::min(32767.0, height / static_cast<double>(plot.scale))));
-    const int32_t columns = width - static_cast<int32_t>(plot.x0) + uniform(-10, 4);
+    plot.place = test::RandomPlotPlace::Make(random, height);
+    const int32_t swing = plot.place.swing;
+    const int32_t columns = width - static_cast<int32_t>(plot.place.x0) + uniform(-10, 4);
     // A zoomed-out recording's bars: a noise band of nearly even height with the odd spike, and now
     // and then a column with no data.
     const bool banded = uniform(0, 2) == 0;
@@ -83,18 +69,8 @@ std::vector<PlotBars> MakePlots(uint32_t seed, int32_t width, int32_t height) {
   return plots;
 }
 
-class ColumnBarsTest : public ::testing::Test {
+class ColumnBarsTest : public test::MaskFrameTest {
  protected:
-  void Prepare(int32_t width, int32_t height) {
-    width_ = width;
-    height_ = height;
-    renderer_.RequestNewDIBSection();
-    ASSERT_EQ(renderer_.CreateDIBSectionOGL(width, height), 0);
-    ASSERT_EQ(renderer_.SetupRenderer(), 0);
-    renderer_.AllowBarMasks(true);
-    renderer_.ClearScene();
-  }
-
   // With `alike`, every bar end outside a tie column is drawn as another value of the same row key.
   std::vector<uint8_t> Draw(const std::vector<PlotBars>& plots, bool masks, std::mt19937* alike = nullptr) {
     renderer_.AllowBarMasks(masks);
@@ -104,17 +80,11 @@ class ColumnBarsTest : public ::testing::Test {
     const int32_t backgroundYs[] = {0, 0, -height_, -height_};
     renderer_.DrawPolygon(backgroundXs, backgroundYs, 4, 0x202020, -19, 1.0f);
     for (const PlotBars& plot : plots) {
-      renderer_.SetProjection(0, width_, plot.bottom, plot.top);
-      if (plot.scissor) {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, height_ / 4, width_, height_ / 3);
-      }
-      renderer_.Translate(plot.x0, plot.centre, 0.0f);
-      renderer_.Scale(1.0f, plot.scale, 1.0f);
+      plot.place.Begin(renderer_, width_, height_);
       std::vector<int16_t> lows = plot.lows;
       std::vector<int16_t> highs = plot.highs;
       ColumnBarCoverage rows;
-      if (alike != nullptr && renderer_.BarRows(plot.lineWidth, -10, rows)) {
+      if (alike != nullptr && renderer_.BarRows(plot.place.lineWidth, -10, rows)) {
         ++alikePlots_;
         for (std::size_t i = 0; i < plot.xs.size(); ++i) {
           if (rows.TieColumn(plot.xs[i])) continue;
@@ -124,16 +94,13 @@ class ColumnBarsTest : public ::testing::Test {
       }
       // Neighbours at the bars' own depth, drawn before and after them.
       renderer_.DrawColumnPairs(plot.xs, plot.highs, plot.lows, 0x0000FF, 1, -10, 1.0f);
-      renderer_.DrawColumnBars(plot.xs, lows, highs, 0x00FF00, plot.lineWidth, -10, 1.0f);
+      renderer_.DrawColumnBars(plot.xs, lows, highs, 0x00FF00, plot.place.lineWidth, -10, 1.0f);
       renderer_.DrawPoints(std::span<const int32_t>(plot.xs).first(plot.xs.size() / 2), plot.highs, 0xFF00FF, 1, -10,
                            1.0f);
       renderer_.DrawLine(0, plot.lows.empty() ? 0 : plot.lows[0], width_, 0, 0xFFFFFF, 1, -9, 1.0f);
-      if (plot.scissor) glDisable(GL_SCISSOR_TEST);
+      plot.place.End();
     }
-    renderer_.Flush();
-    EXPECT_EQ(renderer_.ReadBack(), 0);
-    const MemoryBitmap& bitmap = renderer_.Bitmap();
-    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+    return ReadFrame();
   }
 
   // A random value with the same row key as `value` (within a few thousand counts of it).
@@ -147,9 +114,6 @@ class ColumnBarsTest : public ::testing::Test {
     return static_cast<int16_t>(std::uniform_int_distribution<int32_t>(low, high)(random));
   }
 
-  test::CapturedReports reports_;
-  GLRenderer renderer_;
-  int32_t width_ = 0, height_ = 0;
   int32_t alikePlots_ = 0;
 };
 
@@ -163,14 +127,7 @@ TEST_F(ColumnBarsTest, MasksGiveTheSegmentsAndPointsPixelsOnRandomPlots) {
     for (uint32_t seed = 0; seed < kSeeds; ++seed) {
       const std::vector<PlotBars> plots = MakePlots(seed * 7919u + static_cast<uint32_t>(size.width), size.width,
                                                     size.height);
-      const std::vector<uint8_t> masked = Draw(plots, true);
-      const std::vector<uint8_t> segments = Draw(plots, false);
-      ASSERT_EQ(masked.size(), segments.size());
-      std::size_t differing = 0;
-      for (std::size_t i = 0; i < masked.size(); i += 4) {
-        if (!std::equal(masked.begin() + i, masked.begin() + i + 4, segments.begin() + i)) ++differing;
-      }
-      EXPECT_EQ(differing, 0u) << size.width << "x" << size.height << " seed " << seed;
+      EXPECT_EQ(DifferingPixels(Draw(plots, true), Draw(plots, false)), 0u) << size.width << "x" << size.height << " seed " << seed;
     }
   }
   EXPECT_TRUE(reports_.Empty());
@@ -189,9 +146,9 @@ TEST_F(ColumnBarsTest, EndsOfTheSameRowKeysGiveTheSameFrame) {
       values.insert(values.end(), plot.highs.begin(), plot.highs.end());
       std::sort(values.begin(), values.end());
       ColumnBarCoverage rows;
-      renderer_.SetProjection(0, width_, plot.bottom, plot.top);
-      renderer_.Translate(plot.x0, plot.centre, 0.0f);
-      renderer_.Scale(1.0f, plot.scale, 1.0f);
+      renderer_.SetProjection(0, width_, plot.place.bottom, plot.place.top);
+      renderer_.Translate(plot.place.x0, plot.place.centre, 0.0f);
+      renderer_.Scale(1.0f, plot.place.scale, 1.0f);
       if (!renderer_.BarRows(1, -10, rows)) continue;
       for (std::size_t i = 1; i < values.size(); ++i) ASSERT_LE(rows.RowKey(values[i - 1]), rows.RowKey(values[i]));
     }

@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
-#include "platform/MemoryBitmap.h"
 #include "render/GLRenderer.h"
-#include "tests/support/CapturedReports.h"
+#include "tests/render/MaskFrameTest.h"
 
 namespace skelvane {
 namespace {
@@ -61,17 +59,8 @@ Canvas MakeCanvas(std::mt19937& random, int32_t width, int32_t height) {
   return canvas;
 }
 
-class ColumnLinesTest : public ::testing::Test {
+class ColumnLinesTest : public test::MaskFrameTest {
  protected:
-  void Prepare(int32_t width, int32_t height) {
-    width_ = width;
-    height_ = height;
-    renderer_.RequestNewDIBSection();
-    ASSERT_EQ(renderer_.CreateDIBSectionOGL(width, height), 0);
-    ASSERT_EQ(renderer_.SetupRenderer(), 0);
-    renderer_.ClearScene();
-  }
-
   // The canvas with its columns drawn through DrawColumns, or each line on its own.
   std::vector<uint8_t> Draw(const Canvas& canvas, bool oneByOne) {
     renderer_.ClearScene();
@@ -95,15 +84,8 @@ class ColumnLinesTest : public ::testing::Test {
       }
     }
     renderer_.DrawLine(width_ / 3, bottom, width_ / 3, canvas.top, 0xFFFF00, 1, -5, 1.0f);
-    renderer_.Flush();
-    EXPECT_EQ(renderer_.ReadBack(), 0);
-    const MemoryBitmap& bitmap = renderer_.Bitmap();
-    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+    return ReadFrame();
   }
-
-  test::CapturedReports reports_;
-  GLRenderer renderer_;
-  int32_t width_ = 0, height_ = 0;
 };
 
 TEST_F(ColumnLinesTest, RectanglesGiveTheLinesPixelsOnRandomCanvases) {
@@ -118,10 +100,7 @@ TEST_F(ColumnLinesTest, RectanglesGiveTheLinesPixelsOnRandomCanvases) {
       const std::vector<uint8_t> lines = Draw(canvas, true);
       const std::vector<uint8_t> rectangles = Draw(canvas, false);
       ASSERT_TRUE(renderer_.ColumnRectanglesInUse()) << "the self-check refused the rectangles on this driver";
-      ASSERT_EQ(lines.size(), rectangles.size());
-      std::size_t differing = 0;
-      for (std::size_t i = 0; i < lines.size(); ++i) differing += lines[i] != rectangles[i] ? 1 : 0;
-      EXPECT_EQ(differing, 0u) << size.width << "x" << size.height << " round " << round << " top " << canvas.top;
+      EXPECT_EQ(DifferingPixels(lines, rectangles), 0u) << size.width << "x" << size.height << " round " << round << " top " << canvas.top;
     }
   }
   EXPECT_TRUE(reports_.Empty());

@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
-#include "platform/MemoryBitmap.h"
 #include "render/GLRenderer.h"
-#include "tests/support/CapturedReports.h"
+#include "tests/render/MaskFrameTest.h"
+#include "tests/render/RandomPlotPlace.h"
 
 namespace skelvane {
 namespace {
@@ -22,38 +22,24 @@ namespace {
 const uint32_t kSeeds = getenv("TRACE_SEEDS") != nullptr ? static_cast<uint32_t>(std::atoi(getenv("TRACE_SEEDS"))) : 8;
 
 struct PlotTrace {
-  double bottom = 0.0, top = 0.0;
-  float x0 = 0.0f, centre = 0.0f, scale = 1.0f;
-  int32_t lineWidth = 1;
-  bool scissor = false;
+  test::RandomPlotPlace place;
   std::vector<int32_t> xs, counts;
   std::vector<int16_t> ys;
 };
 
-// Plots as the canvas sets them up: a projection over the scrolled canvas, a translation to the
-// plot's centre and a vertical gain (fractional, exact or large). Traces from one point every few
-// columns to a hundred per column: noise with spikes, quiet stretches, flat runs and points past
-// the plot's ends.
+// Plots as the canvas places them. Traces from one point every few columns to a hundred per column:
+// noise with spikes, quiet stretches, flat runs and points past the plot's ends.
 std::vector<PlotTrace> MakePlots(uint32_t seed, int32_t width, int32_t height) {
   std::mt19937 random(seed);
   auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
   std::vector<PlotTrace> plots(static_cast<std::size_t>(uniform(2, 4)));
   for (PlotTrace& plot : plots) {
-    const int32_t kind = uniform(0, 2);
-    plot.top = kind == 1 ? 0.0 : -uniform(0, 400);
-    plot.bottom = plot.top - (kind == 1 ? height : height + uniform(-height / 3, height * 3));
-    plot.x0 = static_cast<float>(uniform(0, 70));
-    plot.centre = static_cast<float>(uniform(static_cast<int32_t>(plot.bottom), static_cast<int32_t>(plot.top)));
-    plot.scale = kind == 1 ? static_cast<float>(1 << uniform(0, 2))
-                           : static_cast<float>(uniform(1, 400) / static_cast<double>(uniform(100, 40000)));
-    if (kind == 2) plot.scale *= static_cast<float>(uniform(2, 64));
-    plot.lineWidth = uniform(0, 9) == 0 ? 2 : 1;
-    plot.scissor = uniform(0, 3) == 0;
-    const int32_t swing = std::max(1, static_cast<int32_t>(std::min(32767.0, height / static_cast<double>(plot.scale))));
+    plot.place = test::RandomPlotPlace::Make(random, height);
+    const int32_t swing = plot.place.swing;
     const int32_t noise = uniform(0, 2) == 0 ? uniform(1, 6) : uniform(1, swing / 2 + 1);
     // 0: a few points every few columns, whose segments reach across columns.
     const int32_t perColumn = uniform(0, 3) == 0 ? 0 : uniform(1, 100);
-    const int32_t columns = width - static_cast<int32_t>(plot.x0) + uniform(-10, 6);
+    const int32_t columns = width - static_cast<int32_t>(plot.place.x0) + uniform(-10, 6);
     int32_t value = uniform(-swing / 2, swing / 2);
     for (int32_t x = columns; x >= 0; --x) {
       if (perColumn == 0 && uniform(0, 3) != 0) continue;
@@ -71,18 +57,8 @@ std::vector<PlotTrace> MakePlots(uint32_t seed, int32_t width, int32_t height) {
   return plots;
 }
 
-class TraceMasksTest : public ::testing::Test {
+class TraceMasksTest : public test::MaskFrameTest {
  protected:
-  void Prepare(int32_t width, int32_t height) {
-    width_ = width;
-    height_ = height;
-    renderer_.RequestNewDIBSection();
-    ASSERT_EQ(renderer_.CreateDIBSectionOGL(width, height), 0);
-    ASSERT_EQ(renderer_.SetupRenderer(), 0);
-    renderer_.AllowTraceMasks(true);
-    renderer_.ClearScene();
-  }
-
   std::vector<uint8_t> Draw(const std::vector<PlotTrace>& plots, bool masks) {
     renderer_.AllowTraceMasks(masks);
     renderer_.ClearScene();
@@ -91,30 +67,17 @@ class TraceMasksTest : public ::testing::Test {
     const int32_t backgroundYs[] = {0, 0, -height_, -height_};
     renderer_.DrawPolygon(backgroundXs, backgroundYs, 4, 0x202020, -19, 1.0f);
     for (const PlotTrace& plot : plots) {
-      renderer_.SetProjection(0, width_, plot.bottom, plot.top);
-      if (plot.scissor) {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, height_ / 4, width_, height_ / 3);
-      }
-      renderer_.Translate(plot.x0, plot.centre, 0.0f);
-      renderer_.Scale(1.0f, plot.scale, 1.0f);
+      plot.place.Begin(renderer_, width_, height_);
       // Neighbours at the trace's own depth, drawn before and after it.
       const std::size_t half = plot.xs.size() / 2;
       renderer_.DrawColumnBars(std::span(plot.xs).first(half), plot.ys, std::span(plot.ys).last(half), 0x0000FF, 1,
                                -10, 1.0f);
-      renderer_.DrawTrace(plot.xs, plot.counts, plot.ys, 0x00FF00, plot.lineWidth, -10, 1.0f);
+      renderer_.DrawTrace(plot.xs, plot.counts, plot.ys, 0x00FF00, plot.place.lineWidth, -10, 1.0f);
       renderer_.DrawPoints(std::span(plot.xs).first(half), plot.ys, 0xFF00FF, 2, -10, 1.0f);
-      if (plot.scissor) glDisable(GL_SCISSOR_TEST);
+      plot.place.End();
     }
-    renderer_.Flush();
-    EXPECT_EQ(renderer_.ReadBack(), 0);
-    const MemoryBitmap& bitmap = renderer_.Bitmap();
-    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+    return ReadFrame();
   }
-
-  test::CapturedReports reports_;
-  GLRenderer renderer_;
-  int32_t width_ = 0, height_ = 0;
 };
 
 TEST_F(TraceMasksTest, MasksGiveTheStripsPixelsOnRandomPlots) {
@@ -127,14 +90,7 @@ TEST_F(TraceMasksTest, MasksGiveTheStripsPixelsOnRandomPlots) {
     for (uint32_t seed = 0; seed < kSeeds; ++seed) {
       const std::vector<PlotTrace> plots = MakePlots(seed * 7919u + static_cast<uint32_t>(size.width), size.width,
                                                      size.height);
-      const std::vector<uint8_t> masked = Draw(plots, true);
-      const std::vector<uint8_t> strip = Draw(plots, false);
-      ASSERT_EQ(masked.size(), strip.size());
-      std::size_t differing = 0;
-      for (std::size_t i = 0; i < masked.size(); i += 4) {
-        if (!std::equal(masked.begin() + i, masked.begin() + i + 4, strip.begin() + i)) ++differing;
-      }
-      EXPECT_EQ(differing, 0u) << size.width << "x" << size.height << " seed " << seed;
+      EXPECT_EQ(DifferingPixels(Draw(plots, true), Draw(plots, false)), 0u) << size.width << "x" << size.height << " seed " << seed;
     }
   }
   EXPECT_TRUE(reports_.Empty());
