@@ -44,9 +44,9 @@ constexpr double kSampleInterval = 1e6 / kRateHz;
 
 RecordLayout LayoutOf(const std::string& path) { return test::SynthLayoutOf(path); }
 
-FilterDesign DesignOf(const FilterSpec& spec) {
+FilterDesign DesignOf(const FilterSpec& band) {
   std::string refusal;
-  const std::optional<FilterDesign> design = FilterDesign::Shared(spec, kRateHz, refusal);
+  const std::optional<FilterDesign> design = FilterDesign::Shared(band, kRateHz, refusal);
   EXPECT_TRUE(design.has_value()) << refusal;
   return *design;
 }
@@ -58,19 +58,19 @@ std::vector<FilterSpec> Bands() {
 }
 
 // The filtered summary of the file's bytes as they are now, built in memory: the reference.
-std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterSpec& spec) {
+std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterSpec& band) {
   SourceSummary summary;
   std::atomic<bool> cancel{false};
   std::atomic<int64_t> done{0};
-  EXPECT_EQ(SourceSummary::BuildFiltered(LayoutOf(path), DesignOf(spec), kSampleInterval, cancel, done, summary), 0);
+  EXPECT_EQ(SourceSummary::BuildFiltered(LayoutOf(path), DesignOf(band), kSampleInterval, cancel, done, summary), 0);
   return test::ImageOf(summary);
 }
 
 using Made = test::MadeSummary;
 
 // What a filtered plot's builder makes of the file now.
-Made Summarise(const std::string& path, const FilterSpec& spec) {
-  SummaryBuilder builder(LayoutOf(path), DesignOf(spec), kSampleInterval);
+Made Summarise(const std::string& path, const FilterSpec& band) {
+  SummaryBuilder builder(LayoutOf(path), DesignOf(band), kSampleInterval);
   return test::Summarise(builder);
 }
 
@@ -88,10 +88,10 @@ class FilteredSummaryCacheTest : public ::testing::Test {
     paths = result.paths;
   }
   std::string Cache() const { return folder.File("cache/skelvane"); }
-  std::string KeptFile(const std::string& recording, const FilterSpec& spec) const {
+  std::string KeptFile(const std::string& recording, const FilterSpec& band) const {
     struct stat status {};
     EXPECT_EQ(::stat(recording.c_str(), &status), 0) << recording;
-    const std::string filter = spec.IsNone() ? std::string() : SummaryKey::FilterIdentity(DesignOf(spec), kSampleInterval);
+    const std::string filter = band.IsNone() ? std::string() : SummaryKey::FilterIdentity(DesignOf(band), kSampleInterval);
     return Cache() + "/" + SummaryCache::FileNameFor(status.st_dev, status.st_ino, filter);
   }
 
