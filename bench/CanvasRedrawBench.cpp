@@ -59,6 +59,7 @@
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
 #include "bench/BenchScene.h"
+#include "bench/ProcessTime.h"
 #include "bench/PlainPass.h"
 
 namespace skelvane {
@@ -267,16 +268,8 @@ std::vector<SweepFrame>& SweepFrames() {
   return frames;
 }
 
-double ProcessSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-double Median(std::vector<double> values) {
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-  return values[values.size() / 2];
-}
+using bench::Median;
+using bench::ProcessSeconds;
 
 // SKELVANE_BENCH_SPANS="a,b,..." sweeps only those spans (microseconds; 0 for the whole recording),
 // for profiling one of them.

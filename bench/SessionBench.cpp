@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "bench/BenchScene.h"
+#include "bench/ProcessTime.h"
 #include "bench/RatioReporter.h"
 #include "datafile/DataSourceManager.h"
 #include "display/CanvasSnapshot.h"
@@ -195,17 +196,8 @@ MarkerScene& Markers() {
   return scene;
 }
 
-double ProcessSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-  return values[values.size() / 2];
-}
+using bench::Median;
+using bench::ProcessSeconds;
 
 // Per span: the median frame without and with the markers, process CPU and wall seconds.
 struct MarkerFrames {
