@@ -148,10 +148,10 @@ struct Scene : bench::DisplayScene {
   // One record's span in the middle of the recording.
   void ShowOneRecord() { ShowSpan(kRecordMicros); }
   // A span of `micros` starting where the one-record span starts (the whole recording at most).
-  void ShowSpan(int64_t micros) {
+  void ShowSpan(int64_t micros, int64_t shift = 0) {
     const int64_t records = manager.GetNumRecords(0);
-    view.VisibleStart =
-        std::max(view.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
+    view.VisibleStart = std::max(view.DataStart,
+                                 dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2 + shift);
     view.VisibleSpan = std::min(micros, view.DataEnd - view.VisibleStart);
   }
   void ClearCaches() {
@@ -287,6 +287,14 @@ std::vector<int64_t> SweepSpans() {
   return spans;
 }
 
+// How far a fresh round moves the view, by turns back and forth from the middle of the recording:
+// further than the longest span that reads records, so no round draws what an earlier one read.
+int64_t FreshShift(int32_t round) {
+  constexpr int64_t kFreshStep = 61'000'000;
+  const int64_t step = (round + 1) / 2 * kFreshStep;
+  return round % 2 == 1 ? step : -step;
+}
+
 // Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
 void SpanSweep(benchmark::State& state) {
   Scene& scene = TheScene();
@@ -298,6 +306,8 @@ void SpanSweep(benchmark::State& state) {
   const std::size_t kSpans = spans.size();
   const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
   const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
+  // SKELVANE_BENCH_FRESH=1: each round further on, so that every frame is a first visit.
+  const bool fresh = std::getenv("SKELVANE_BENCH_FRESH") != nullptr;
   std::vector<std::vector<double>> times(kSpans), cpuTimes(kSpans);
   for (auto _ : state) {
     for (int32_t round = 0; round < rounds; ++round) {
@@ -306,7 +316,7 @@ void SpanSweep(benchmark::State& state) {
         if (spans[i] == 0) {
           scene.ShowWholeRecording();
         } else {
-          scene.ShowSpan(spans[i]);
+          scene.ShowSpan(spans[i], fresh ? FreshShift(round) : 0);
         }
         scene.ClearCaches();
         state.ResumeTiming();
