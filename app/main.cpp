@@ -2,7 +2,6 @@
 // fixed order, installs the Qt report sink, chooser and cursors, then runs the main window.
 #include <QApplication>
 #include <QScreen>
-#include <malloc.h>
 
 #include <cstdio>
 #include <memory>
@@ -23,18 +22,13 @@
 #include "display/ViewState.h"
 #include "platform/CursorControl.h"
 #include "platform/FileChooser.h"
+#include "platform/FrameHeap.h"
 #include "platform/TerminationSignals.h"
 
 namespace {
 
 // The first window covers this share of the screen each way, centred.
 constexpr double kInitialScreenShare = 0.75;
-// Every frame builds and drops buffers of a few megabytes (columns, vertices, masks). The allocator's
-// defaults hand such blocks back to the system and map them afresh next time, and on these virtual
-// machines a fault per page of a new mapping costs more than the frame's own work on it: blocks up to
-// this size come from the heap, and the heap keeps up to the second figure free for the next frame.
-constexpr int kLargestHeapBlock = 32 << 20;
-constexpr int kHeapKeptFree = 64 << 20;
 
 QStringList ArgumentsOf(int argc, char** argv) {
   QStringList arguments;
@@ -73,8 +67,7 @@ void PlaceOnScreen(QWidget& window) {
 int main(int argc, char** argv) {
   // A signal that ends the program removes the temporary file of a settings file or bitmap being written.
   skelvane::TerminationSignals::Install();
-  mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
-  mallopt(M_TRIM_THRESHOLD, kHeapKeptFree);
+  skelvane::FrameHeap::KeepFrameBuffers();
   int exitCode = 0;
   if (AnswersWithoutWindow(argc, argv, exitCode)) return exitCode;
 

@@ -14,6 +14,9 @@
 // one record out to the whole recording and back, a zoom, a page and a scroll down and up at each span,
 // each action timed as one frame and printed as `span_us=N frame_ms=F ratio=R` against the median
 // one-record frame of the same run (SKELVANE_BENCH_ROUNDS passes, default 3, the median of each).
+// SKELVANE_BENCH_FRESH=1 moves each round of the span sweep on to data no earlier round drew, so
+// that every frame of it is a first visit. The frames' buffers stay in the heap as the viewer keeps
+// them (FrameHeap).
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
@@ -56,6 +59,7 @@
 #include "summary/SummaryCache.h"
 #include "summary/SummaryWorkerPool.h"
 #include "platform/File.h"
+#include "platform/FrameHeap.h"
 #include "platform/PathHelpers.h"
 #include "tools/SyntheticRecording.h"
 #include "bench/BenchScene.h"
@@ -148,10 +152,10 @@ struct Scene : bench::DisplayScene {
   // One record's span in the middle of the recording.
   void ShowOneRecord() { ShowSpan(kRecordMicros); }
   // A span of `micros` starting where the one-record span starts (the whole recording at most).
-  void ShowSpan(int64_t micros) {
+  void ShowSpan(int64_t micros, int64_t shift = 0) {
     const int64_t records = manager.GetNumRecords(0);
-    view.VisibleStart =
-        std::max(view.DataStart, dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2);
+    view.VisibleStart = std::max(view.DataStart,
+                                 dataStart + (records / 2) * kRecordMicros - (micros - kRecordMicros) / 2 + shift);
     view.VisibleSpan = std::min(micros, view.DataEnd - view.VisibleStart);
   }
   void ClearCaches() {
@@ -287,6 +291,14 @@ std::vector<int64_t> SweepSpans() {
   return spans;
 }
 
+// How far a fresh round moves the view, by turns back and forth from the middle of the recording:
+// further than the longest span that reads records, so no round draws what an earlier one read.
+int64_t FreshShift(int32_t round) {
+  constexpr int64_t kFreshStep = 61'000'000;
+  const int64_t step = (round + 1) / 2 * kFreshStep;
+  return round % 2 == 1 ? step : -step;
+}
+
 // Every span of the sweep in turn, caches emptied before each frame, for kSweepRounds rounds.
 void SpanSweep(benchmark::State& state) {
   Scene& scene = TheScene();
@@ -298,6 +310,8 @@ void SpanSweep(benchmark::State& state) {
   const std::size_t kSpans = spans.size();
   const char* roundsText = std::getenv("SKELVANE_BENCH_ROUNDS");  // more rounds, for a profile
   const int32_t rounds = roundsText != nullptr ? std::max(1, std::atoi(roundsText)) : kSweepRounds;
+  // SKELVANE_BENCH_FRESH=1: each round further on, so that every frame is a first visit.
+  const bool fresh = std::getenv("SKELVANE_BENCH_FRESH") != nullptr;
   std::vector<std::vector<double>> times(kSpans), cpuTimes(kSpans);
   for (auto _ : state) {
     for (int32_t round = 0; round < rounds; ++round) {
@@ -306,7 +320,7 @@ void SpanSweep(benchmark::State& state) {
         if (spans[i] == 0) {
           scene.ShowWholeRecording();
         } else {
-          scene.ShowSpan(spans[i]);
+          scene.ShowSpan(spans[i], fresh ? FreshShift(round) : 0);
         }
         scene.ClearCaches();
         state.ResumeTiming();
@@ -694,6 +708,8 @@ void PrintRatios() {
 int main(int argc, char** argv) {
   // These figures are of summaries built in memory: none read from or left in the summary cache.
   skelvane::SummaryCache::Instance().SetEnabled(false);
+  // The frames' buffers kept from one frame to the next, as the viewer keeps them.
+  skelvane::FrameHeap::KeepFrameBuffers();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -94,6 +94,7 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
 
   const double gain = frame.canvas != nullptr ? frame.canvas->GetAmplitudeGain(GetPath()) : 1.0;
   if (GLRenderer* renderer = frame.renderer) {
+    lastPlace_ = {frame.scrollTop, frame.scrollBottom, frame.canvasWidth};
     renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
   }
@@ -185,9 +186,12 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   settledFor_ = cache_.Exact() ? std::nullopt : rows;
   cacheUnchecked_ = true;
   // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
-  // from one frame to the next far more often than not.
+  // from one frame to the next far more often than not. Not when the stack scrolled or the canvas
+  // changed width since: the draw's transform will differ, and it works them out itself.
   tracePixels_.Invalidate();
-  if (!minMax) tracePixels_.Prepare(cache_.xs, cache_.counts, cache_.mins);
+  const bool samePlace = frame.scrollTop == lastPlace_.scrollTop && frame.scrollBottom == lastPlace_.scrollBottom &&
+                         frame.canvasWidth == lastPlace_.canvasWidth;
+  if (!minMax && samePlace) tracePixels_.Prepare(cache_.xs, cache_.counts, cache_.mins);
 }
 
 bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {

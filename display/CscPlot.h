@@ -184,6 +184,14 @@ class CscPlot : public Plot {
   BarSettler settler_;
   std::unique_ptr<FilePieceExtremes> pieceReads_;  // the bar ends read from reader_, its buffer kept
   TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw
+  // The canvas's scroll and width at the last draw that rendered: a frame with others draws the
+  // trace under another transform.
+  struct CanvasPlace {
+    int32_t scrollTop = 0;
+    int32_t scrollBottom = 0;
+    int32_t canvasWidth = 0;
+  };
+  CanvasPlace lastPlace_;
   RecordLayout layout_;
   RecordReader reader_;  // the source's file, read with pread for the records a redraw needs
   std::vector<uint8_t> records_;  // records recordsFirst_.. of the last read, kept for the next one

@@ -17,6 +17,18 @@ constexpr int64_t kHalfPixel = kSubpixels / 2;
 constexpr int32_t kWordBits = 64;
 // Runs of at least this many points go through the vector form.
 constexpr std::size_t kVectorRun = 4;
+// Which edge of the clip volume a point lies past.
+constexpr uint8_t kWithin = 0;
+constexpr uint8_t kAbove = 1;
+constexpr uint8_t kBelow = 2;
+// Segments with both ends within this many half-heights of the clip volume's centre are rasterised
+// whole and cut at the viewport's edge where their column allows; further out the clipper's rounding
+// could move their ends by more than the margin below.
+constexpr float kNearClip = 3.0f;
+// A vertical segment's clipped end decides its edge row the same way wherever the clipper puts it
+// (within a few thousandths of a pixel of the edge) when the column lies at least this far, in
+// pixels, off its pixels' centres.
+constexpr float kClipMargin = 1.0f / 128.0f;
 
 // The first pixel row (or column) whose centre lies at or above a fixed-point edge.
 int32_t FirstCentreFrom(int64_t edge) { return static_cast<int32_t>((edge + kSubpixels - 1) >> kSubpixelBits); }
@@ -46,8 +58,29 @@ TraceCoverage::Point TraceCoverage::Window(int32_t x, int16_t y) const {
   const float clipX = productX + t_.offsetX;
   const float productY = t_.scaleY * static_cast<float>(y);
   const float clipY = productY + t_.offsetY;
+  const bool insideX = clipX > -1.0f && clipX < 1.0f;
+  const uint8_t side = clipY > 1.0f ? kAbove : (clipY < -1.0f ? kBelow : kWithin);
   return {std::fmaf(clipX, t_.halfWidth, t_.centreX), std::fmaf(clipY, t_.halfHeight, t_.centreY),
-          clipX > -1.0f && clipX < 1.0f && clipY > -1.0f && clipY < 1.0f};
+          insideX && clipY > -1.0f && clipY < 1.0f, insideX, side, std::fabs(clipY) < kNearClip};
+}
+
+// Clipping drops a segment wholly past one edge of the volume. One that runs past the top or bottom
+// ends where it leaves the volume, give or take the clipper's rounding: a vertical segment whose
+// column lies well off its pixels' centres lights the same rows wherever in that margin its end
+// lands, those of the whole segment inside the viewport. Other crossing segments are left to the
+// rasteriser (`crossingCuts` false).
+TraceCoverage::Reach TraceCoverage::SegmentReach(const Point& a, const Point& b, bool crossingCuts) {
+  if (a.side != kWithin && a.side == b.side) return Reach::kNothing;
+  if (a.inside && b.inside) return Reach::kCut;
+  return crossingCuts && a.insideX && b.insideX && a.near && b.near ? Reach::kCut : Reach::kUndecided;
+}
+
+TraceCoverage::Rows TraceCoverage::CutToViewport(int32_t firstRow, int32_t lastRow) const {
+  return {std::max(firstRow, t_.viewportY), std::min(lastRow, t_.viewportY + t_.viewportHeight - 1)};
+}
+
+bool TraceCoverage::ColumnInViewport(int32_t column) const {
+  return column >= t_.viewportX && column - t_.viewportX < t_.viewportWidth;
 }
 
 // A vertical segment lights the rows whose centres lie from its lower end up to (not including) its
@@ -83,11 +116,6 @@ TraceCoverage::Rows TraceCoverage::VerticalRows(const Point& from, const Point& 
     high = (a.inside ? a.d < 0.0f : a.d == 0.0f) ? a.top : a.unmoved;
   }
   return {FirstCentreFrom(low), FirstCentreFrom(high) - 1};
-}
-
-bool TraceCoverage::InViewport(const ColumnBarCoverage::Span& span) const {
-  return span.column >= t_.viewportX && span.column - t_.viewportX < t_.viewportWidth && span.firstRow >= t_.viewportY &&
-         span.lastRow - t_.viewportY < t_.viewportHeight;
 }
 
 // The union of one column's vertical segments, as runs of rows.
@@ -146,29 +174,30 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
                            std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided) {
   const Point top = Window(x, 0);
   const int32_t column = FirstCentreFrom(LineRaster::Snap(top.x - 0.5f) - kHalfPixel);
-  const float productX = t_.scaleX * static_cast<float>(x);
-  const float clipX = productX + t_.offsetX;
-  const bool insideX = clipX > -1.0f && clipX < 1.0f;
-  if (vectorForm_ && insideX && ys.size() >= kVectorRun && VerticalChain::Available()) {
-    const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
+  const bool inColumns = top.insideX && ColumnInViewport(column);
+  const float offCentreX = std::fabs((top.x - std::floor(top.x)) - 0.5f);
+  const bool crossingCuts = offCentreX >= kClipMargin;
+  if (vectorForm_ && inColumns && ys.size() >= kVectorRun && VerticalChain::Available()) {
     if (chain_.Compute(ys.data(), static_cast<int32_t>(ys.size()), offCentreX,
                        {t_.scaleY, t_.offsetY, t_.halfHeight, t_.centreY}, chainRows_)) {
-      if (chainRows_.empty()) return;
-      if (InViewport({column, chainRows_.front().first, chainRows_.back().last})) {
-        for (const VerticalChain::RowRun& run : chainRows_) spans.push_back({column, run.first, run.last});
-        return;
+      for (const VerticalChain::RowRun& run : chainRows_) {
+        const Rows r = CutToViewport(run.first, run.last);
+        if (r.first <= r.last) spans.push_back({column, r.first, r.last});
       }
+      return;
     }
   }
   rows_.clear();
   Point from = Window(x, ys[0]);
   for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
     const Point to = Window(x, ys[i + 1]);
-    const Rows r = VerticalRows(from, to);
-    if (!from.inside || !to.inside || (r.first <= r.last && !InViewport({column, r.first, r.last}))) {
+    const Reach reach = inColumns ? SegmentReach(from, to, crossingCuts) : Reach::kUndecided;
+    if (reach == Reach::kUndecided) {
       undecided.push_back(first + static_cast<uint32_t>(i));
-    } else if (r.first <= r.last) {
-      rows_.push_back(r);
+    } else if (reach == Reach::kCut) {
+      const Rows whole = VerticalRows(from, to);
+      const Rows r = CutToViewport(whole.first, whole.last);
+      if (whole.first <= whole.last && r.first <= r.last) rows_.push_back(r);
     }
     from = to;
   }
@@ -178,14 +207,19 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
 // The segment from one column's last point to the next column's first.
 void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
                             std::vector<uint32_t>& undecided) {
+  const Reach reach = SegmentReach(a, b, false);
+  if (reach == Reach::kNothing) return;
   segmentSpans_.clear();
-  if (a.inside && b.inside) LineRaster::Segment(a.x, a.y, b.x, b.y, segmentSpans_);
+  if (reach == Reach::kCut) LineRaster::Segment(a.x, a.y, b.x, b.y, segmentSpans_);
   const bool fits = std::all_of(segmentSpans_.begin(), segmentSpans_.end(),
-                                [&](const ColumnBarCoverage::Span& s) { return InViewport(s); });
-  if (!a.inside || !b.inside || !fits) {
+                                [&](const ColumnBarCoverage::Span& s) { return ColumnInViewport(s.column); });
+  if (reach == Reach::kUndecided || !fits) {
     undecided.push_back(index);
-  } else {
-    spans.insert(spans.end(), segmentSpans_.begin(), segmentSpans_.end());
+    return;
+  }
+  for (const ColumnBarCoverage::Span& s : segmentSpans_) {
+    const Rows r = CutToViewport(s.firstRow, s.lastRow);
+    if (r.first <= r.last) spans.push_back({s.column, r.first, r.last});
   }
 }
 

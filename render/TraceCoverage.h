@@ -29,16 +29,25 @@ class TraceCoverage {
   /// The strip through the points: run k holds counts[k] points in column xs[k], `ys` every point's
   /// value, in strip order. Fills `spans` with its pixels (at most a few per pixel column) and
   /// `undecided` with the first point i of each segment i -> i + 1 left to the rasteriser: those with
-  /// a point on or past the clip volume's edge or a pixel outside the viewport.
+  /// a point on or past the clip volume's edge, but for vertical segments in columns off their pixels'
+  /// centres that run past its top or bottom from near it (those light their rows inside the
+  /// viewport), and those with a pixel left or right of the viewport. A segment wholly past one edge
+  /// lights nothing.
   void Compute(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
                std::vector<ColumnBarCoverage::Span>& spans, std::vector<uint32_t>& undecided);
 
  private:
-  // A point's window position; `inside` when it lies strictly inside the clip volume.
+  // A point's window position; `inside` when it lies strictly inside the clip volume, `insideX`
+  // when it does across. `side` says which of the volume's top and bottom it lies past (0: neither),
+  // and `near` whether it lies close enough to the volume that the rasteriser takes a segment to it
+  // whole and drops the pixels past the viewport's edge.
   struct Point {
     float x;
     float y;
     bool inside;
+    bool insideX;
+    uint8_t side;
+    bool near;
   };
   // The rows a vertical segment lights, first..last (none when first > last).
   struct Rows {
@@ -47,7 +56,13 @@ class TraceCoverage {
   };
   Point Window(int32_t x, int16_t y) const;
   Rows VerticalRows(const Point& from, const Point& to) const;
-  bool InViewport(const ColumnBarCoverage::Span& span) const;
+  // What a segment from `a` to `b` does: lights the pixels worked out for it that fall inside the
+  // viewport, lights nothing (both ends past the same edge) or is left to the rasteriser.
+  enum class Reach { kCut, kNothing, kUndecided };
+  static Reach SegmentReach(const Point& a, const Point& b, bool crossingCuts);
+  // The rows of a segment's pixels in one column that fall inside the viewport.
+  Rows CutToViewport(int32_t firstRow, int32_t lastRow) const;
+  bool ColumnInViewport(int32_t column) const;
   void AddRun(int32_t x, std::span<const int16_t> ys, uint32_t first, std::vector<ColumnBarCoverage::Span>& spans,
               std::vector<uint32_t>& undecided);
   void AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,

@@ -6,12 +6,15 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
 #include "render/GLRenderer.h"
+#include "render/TraceCoverage.h"
 #include "tests/render/MaskFrameTest.h"
 #include "tests/render/RandomPlotPlace.h"
 
@@ -92,6 +95,65 @@ TEST_F(TraceMasksTest, MasksGiveTheStripsPixelsOnRandomPlots) {
                                                      size.height);
       EXPECT_EQ(DifferingPixels(Draw(plots, true), Draw(plots, false)), 0u) << size.width << "x" << size.height << " seed " << seed;
     }
+  }
+  EXPECT_TRUE(reports_.Empty());
+}
+
+// A plot the canvas's edge cuts, as the stack scrolled part of the way: dense traces of every kind of
+// signal (full-scale noise, a slow wave of hundreds of counts, spiky noise, a flat line) whose
+// segments run past the edge, the plot placed at whole or fractional columns. Every frame must be the
+// strip's; and with the columns on pixel edges only the steps between columns may be left to the
+// rasteriser: the segments within a column are cut at the edge.
+TEST_F(TraceMasksTest, PlotsCutByTheCanvasEdgeGiveTheStripsPixels) {
+  Prepare(480, 300);
+  ASSERT_TRUE(renderer_.TraceMasksInUse()) << "the driver's self-check turned the masks off";
+  std::mt19937 random(29);
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  for (uint32_t seed = 0; seed < 4 * kSeeds; ++seed) {
+    PlotTrace plot;
+    const int32_t plotHeight = uniform(40, 160);
+    const bool top = uniform(0, 1) == 0;
+    // The plot's middle within half a plot of the edge, on either side of it.
+    plot.place.centre = static_cast<float>((top ? 0 : -height_) + uniform(-plotHeight / 2, plotHeight / 2));
+    plot.place.bottom = -height_;
+    plot.place.top = 0.0;
+    plot.place.x0 = static_cast<float>(uniform(0, 40)) + (uniform(0, 1) == 0 ? 0.0f : static_cast<float>(uniform(1, 15)) / 16.0f);
+    constexpr int32_t kFullScale = 2047;
+    plot.place.scale = static_cast<float>(plotHeight / 2.0 / kFullScale);
+    const int32_t kind = static_cast<int32_t>(seed % 4);
+    const int32_t perColumn = uniform(4, 90);
+    const double period = uniform(50, 2000);
+    int32_t index = 0;
+    // Walked back in time, as the plots do, over the columns inside the canvas.
+    for (int32_t x = width_ - static_cast<int32_t>(plot.place.x0) - 1; x >= 0; --x) {
+      plot.xs.push_back(x);
+      plot.counts.push_back(perColumn);
+      for (int32_t i = 0; i < perColumn; ++i, ++index) {
+        int32_t value = 0;
+        switch (kind) {
+          case 0: value = uniform(-kFullScale, kFullScale); break;
+          case 1: value = static_cast<int32_t>(600.0 * std::sin(index / period)) + uniform(-20, 20); break;
+          case 2: value = uniform(-30, 30) + (uniform(0, 400) == 0 ? uniform(-kFullScale, kFullScale) : 0); break;
+          default: value = 700; break;
+        }
+        plot.ys.push_back(static_cast<int16_t>(value));
+      }
+    }
+    EXPECT_EQ(DifferingPixels(Draw({plot}, true), Draw({plot}, false)), 0u) << "seed " << seed << " kind " << kind;
+
+    // What the masks leave to the rasteriser, with the columns on pixel edges: the steps between
+    // columns that cross the edge, and no segment within a column.
+    renderer_.SetProjection(0, width_ - 1, -height_, 0);
+    renderer_.Translate(std::floor(plot.place.x0), plot.place.centre, 0.0f);
+    renderer_.Scale(1.0f, plot.place.scale, 1.0f);
+    std::array<float, 16> matrix{};
+    glGetFloatv(GL_PROJECTION_MATRIX, matrix.data());
+    TraceCoverage coverage;
+    ASSERT_TRUE(coverage.SetTransform(matrix, 0, 0, width_, height_));
+    std::vector<ColumnBarCoverage::Span> spans;
+    std::vector<uint32_t> undecided;
+    coverage.Compute(plot.xs, plot.counts, plot.ys, spans, undecided);
+    EXPECT_LE(undecided.size(), plot.xs.size()) << "seed " << seed;
   }
   EXPECT_TRUE(reports_.Empty());
 }
