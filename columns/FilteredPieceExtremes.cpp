@@ -42,12 +42,34 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
       for (std::size_t p = i; p <= last;) {
         const int64_t partFirst = pieces[order[p]].record;
         const int64_t partEnd = std::min(end, partFirst + kRunRecords);
-        run.resize(static_cast<std::size_t>((partEnd - partFirst) * kSamplesPerRecord));
-        if (const int32_t rc = records_.Read(partFirst, partEnd, run.data(), loaded.buffers); rc != kStatusOk) return rc;
+        int16_t* filtered = FilterWorkspace::Room(run, (partEnd - partFirst) * kSamplesPerRecord);
+        // Only the pieces' samples come out of the filter's last part: a run's records in between
+        // pass through the parts before it alone.
+        std::vector<FilterDesign::OutputRange>& wanted = buffers.wanted;
+        wanted.clear();
+        for (std::size_t q = p; q <= last && pieces[order[q]].record < partEnd; ++q) {
+          const Piece& piece = pieces[order[q]];
+          const int64_t at = (piece.record - partFirst) * kSamplesPerRecord;
+          wanted.push_back({at + piece.first, at + piece.last + 1});
+        }
+        std::sort(wanted.begin(), wanted.end(), [](const auto& a, const auto& b) { return a.from < b.from; });
+        std::size_t kept = 0;
+        for (const FilterDesign::OutputRange& range : wanted) {
+          if (kept > 0 && range.from <= wanted[kept - 1].to) {
+            wanted[kept - 1].to = std::max(wanted[kept - 1].to, range.to);
+          } else {
+            wanted[kept++] = range;
+          }
+        }
+        wanted.resize(kept);
+        if (const int32_t rc = records_.Read(partFirst, partEnd, filtered, loaded.buffers, nullptr, nullptr, wanted);
+            rc != kStatusOk) {
+          return rc;
+        }
         for (; p <= last && pieces[order[p]].record < partEnd; ++p) {
           const Piece& piece = pieces[order[p]];
           Extremes& found = extremes[order[p]];
-          SampleExtremes::Of(reinterpret_cast<const uint8_t*>(run.data() + (piece.record - partFirst) * kSamplesPerRecord +
+          SampleExtremes::Of(reinterpret_cast<const uint8_t*>(filtered + (piece.record - partFirst) * kSamplesPerRecord +
                                                               piece.first),
                              piece.last - piece.first + 1, found.low, found.high);
         }

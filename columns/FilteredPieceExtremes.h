@@ -38,6 +38,7 @@ class FilteredPieceExtremes final : public PieceExtremes {
   struct Buffers {
     FilteredRecords::Loaded loaded;
     std::vector<int16_t> run;
+    std::vector<FilterDesign::OutputRange> wanted;  // the pieces' samples in the run
   };
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers);
 

@@ -446,7 +446,8 @@ std::string FilterDesign::Structure() const {
   return text;
 }
 
-void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work) const {
+void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work,
+                         std::span<const OutputRange> only) const {
   if (IsNone()) {
     std::copy(in, in + count, out);
     return;
@@ -458,11 +459,11 @@ void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterW
   const auto target = [&](int64_t stageHalf) -> int16_t* {
     left -= stageHalf;
     if (left == 0) return out;
-    std::vector<int16_t>& between = work.between[buffer];
+    const int64_t length = count + 2 * left + FirStage::kReadPad;
+    int16_t* between = FilterWorkspace::Room(work.between[buffer], length);
     buffer = 1 - buffer;
-    between.resize(static_cast<std::size_t>(count + 2 * left + FirStage::kReadPad));
-    std::fill(between.end() - FirStage::kReadPad, between.end(), int16_t{0});
-    return between.data();
+    std::fill(between + length - FirStage::kReadPad, between + length, int16_t{0});
+    return between;
   };
   const auto run = [&](int64_t stageHalf, const auto& apply) {
     const int64_t outputs = count + 2 * (left - stageHalf);
@@ -475,7 +476,20 @@ void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterW
   if (spacedHighPass_) {
     run(spacedHighPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { spacedHighPass_->Apply(s, n, o); });
   }
-  if (fir_) run(fir_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { fir_->Apply(s, n, o); });
+  if (fir_) {
+    run(fir_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) {
+      // As the last part, a FIR's outputs are each a sum of their own: those nobody asked for are skipped.
+      if (only.empty() || lowPass_) {
+        fir_->Apply(s, n, o);
+        return;
+      }
+      for (const OutputRange& range : only) {
+        const int64_t from = std::max<int64_t>(range.from, 0);
+        const int64_t to = std::min(range.to, n);
+        if (from < to) fir_->Apply(s + from, to - from, o + from);
+      }
+    });
+  }
   if (lowPass_) run(lowPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { lowPass_->Apply(s, n, o, work.boxcars); });
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "filter/BoxcarStage.h"
@@ -57,9 +58,18 @@ class FilterDesign {
   /// 11715 samples)".
   std::string Structure() const;
 
+  /// Outputs [from, to) of one Apply.
+  struct OutputRange {
+    int64_t from;
+    int64_t to;
+  };
+
   /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
-  /// holds count + 2 x HalfSupport() samples, then FirStage::kReadPad readable ones.
-  void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work) const;
+  /// holds count + 2 x HalfSupport() samples, then FirStage::kReadPad readable ones. With `only`
+  /// (ascending, not overlapping) the outputs outside its ranges may be left as they were: a last
+  /// part that is a FIR then weighs only the samples of those.
+  void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work,
+             std::span<const OutputRange> only = {}) const;
 
   /// The FIR part (the spaced one of an interpolated low-pass), absent when neither edge is within its
   /// reach.

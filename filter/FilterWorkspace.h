@@ -13,6 +13,14 @@ struct FilterWorkspace {
   std::vector<int16_t> extended;   // a stretch of samples with its support, edges extended
   std::vector<int16_t> between[2]; // one stage's output, the next stage's input
   BoxcarStage::Workspace boxcars;
+
+  /// `buffer` made to hold at least `count` elements, never shrunk: a vector grown back after a
+  /// shorter use would clear its whole new part first, a cost of the order of the filtering itself.
+  template <typename T>
+  static T* Room(std::vector<T>& buffer, int64_t count) {
+    if (buffer.size() < static_cast<std::size_t>(count)) buffer.resize(static_cast<std::size_t>(count));
+    return buffer.data();
+  }
 };
 
 }  // namespace skelvane

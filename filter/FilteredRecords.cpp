@@ -18,7 +18,7 @@ int64_t FilteredRecords::ContextRecords() const {
 }
 
 int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome,
-                              int64_t* times) const {
+                              int64_t* times, std::span<const FilterDesign::OutputRange> only) const {
   const int64_t total = reader_.NumRecords();
   if (first < 0 || end > total || first >= end) return kStatusNoData;
   const int64_t lo = std::max<int64_t>(0, first - ContextRecords());
@@ -38,7 +38,17 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
     // The records of [segmentStart, r) asked for, if any.
     const int64_t wantFirst = std::max(first - lo, segmentStart);
     const int64_t wantEnd = std::min(end - lo, r);
-    if (wantFirst < wantEnd) {
+    // The ranges asked for that fall in this segment's part of `out`, counted from that part.
+    const int64_t outFrom = (wantFirst - (first - lo)) * kSamplesPerRecord;
+    const int64_t outTo = (wantEnd - (first - lo)) * kSamplesPerRecord;
+    std::vector<FilterDesign::OutputRange>& segmentOnly = buffers.segmentOnly;
+    segmentOnly.clear();
+    for (const FilterDesign::OutputRange& range : only) {
+      const int64_t from = std::max(range.from, outFrom);
+      const int64_t to = std::min(range.to, outTo);
+      if (from < to) segmentOnly.push_back({from - outFrom, to - outFrom});
+    }
+    if (wantFirst < wantEnd && (only.empty() || !segmentOnly.empty())) {
       SegmentFilter::Stretch stretch;
       stretch.samples = buffers.samples.data() + segmentStart * kSamplesPerRecord;
       stretch.count = (r - segmentStart) * kSamplesPerRecord;
@@ -47,7 +57,7 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
       stretch.endsSegment = r < count || hi == total;
       const int32_t rc = SegmentFilter::Filter(
           design_, stretch, (wantFirst - segmentStart) * kSamplesPerRecord, (wantEnd - segmentStart) * kSamplesPerRecord,
-          out + (wantFirst - (first - lo)) * kSamplesPerRecord, buffers.work, found.shortSegment);
+          out + outFrom, buffers.work, found.shortSegment, segmentOnly);
       if (rc != kStatusOk) return rc;
     }
     segmentStart = r;
@@ -59,16 +69,17 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
 int32_t FilteredRecords::ReadRaw(int64_t lo, int64_t hi, Buffers& buffers) const {
   const int64_t count = hi - lo;
   const int32_t recordSize = reader_.RecordSize();
-  buffers.raw.resize(static_cast<std::size_t>(count * recordSize));
+  // The buffers only grow (FilterWorkspace::Room): past the records read they hold older ones.
+  uint8_t* raw = FilterWorkspace::Room(buffers.raw, count * recordSize);
   int64_t whole = 0;
-  if (const int32_t rc = reader_.ReadInto(lo, count, buffers.raw.data(), whole); rc != kStatusOk) return rc;
+  if (const int32_t rc = reader_.ReadInto(lo, count, raw, whole); rc != kStatusOk) return rc;
   if (whole < count) return kStatusSourceChanged;
-  buffers.samples.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
-  buffers.times.resize(static_cast<std::size_t>(count));
+  int16_t* samples = FilterWorkspace::Room(buffers.samples, count * kSamplesPerRecord);
+  int64_t* times = FilterWorkspace::Room(buffers.times, count);
   for (int64_t r = 0; r < count; ++r) {
-    const CscRecord record(buffers.raw.data() + r * recordSize);
-    buffers.times[static_cast<std::size_t>(r)] = record.Timestamp();
-    record.CopySamples(buffers.samples.data() + r * kSamplesPerRecord);
+    const CscRecord record(raw + r * recordSize);
+    times[r] = record.Timestamp();
+    record.CopySamples(samples + r * kSamplesPerRecord);
   }
   return kStatusOk;
 }

@@ -6,6 +6,7 @@
 // filtered traces; the caller keeps the buffers so frames and workers reuse the memory.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "filter/FilterDesign.h"
@@ -23,6 +24,7 @@ class FilteredRecords {
     std::vector<int16_t> samples;
     std::vector<int64_t> times;
     FilterWorkspace work;
+    std::vector<FilterDesign::OutputRange> segmentOnly;  // a Read's `only` as one segment's
   };
 
   /// What one Read found besides the samples.
@@ -42,9 +44,11 @@ class FilteredRecords {
 
   /// Writes the filtered samples of records [first, end) to `out` (512 per record) and, when `times`
   /// is given, their timestamps. 0; kStatusNoData for a run outside the recording; kStatusSourceChanged
-  /// when the file no longer holds the records; or the errno of a failed read.
+  /// when the file no longer holds the records; or the errno of a failed read. With `only` (ranges of
+  /// `out`'s samples, ascending, not overlapping) only the samples in them need be written: a segment
+  /// without any is not filtered, and a last FIR part weighs only theirs.
   int32_t Read(int64_t first, int64_t end, int16_t* out, Buffers& buffers, Outcome* outcome = nullptr,
-               int64_t* times = nullptr) const;
+               int64_t* times = nullptr, std::span<const FilterDesign::OutputRange> only = {}) const;
   /// Records [first, end) and the support around them, read into `loaded` for FilterSamples, for a
   /// few samples wanted here and there among them. Codes as Read.
   struct Loaded {

@@ -15,7 +15,8 @@ int64_t SegmentFilter::Mirror(int64_t position, int64_t length) {
 }
 
 int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
-                              FilterWorkspace& work, bool& shortSegment) {
+                              FilterWorkspace& work, bool& shortSegment,
+                              std::span<const FilterDesign::OutputRange> only) {
   const int64_t half = design.HalfSupport();
   if (from < 0 || to > stretch.count || from > to) return kStatusNoData;
   if ((!stretch.startsSegment && from - half < 0) || (!stretch.endsSegment && to + half > stretch.count)) {
@@ -36,22 +37,18 @@ int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch
   }
   // A stretch that holds the whole support and the read pad after it is filtered where it lies.
   if (first >= 0 && last + FirStage::kReadPad <= length) {
-    design.Apply(stretch.samples + first, count, out, work);
+    design.Apply(stretch.samples + first, count, out, work, only);
     return kStatusOk;
   }
-  std::vector<int16_t>& extended = work.extended;
-  extended.resize(static_cast<std::size_t>(last - first + FirStage::kReadPad));
+  const int64_t extendedLength = last - first + FirStage::kReadPad;
+  int16_t* extended = FilterWorkspace::Room(work.extended, extendedLength);
   const int64_t inside0 = std::max<int64_t>(first, 0);
   const int64_t inside1 = std::min<int64_t>(last, length);
-  for (int64_t p = first; p < inside0; ++p) extended[static_cast<std::size_t>(p - first)] = stretch.samples[Mirror(p, length)];
-  if (inside1 > inside0) {
-    std::copy(stretch.samples + inside0, stretch.samples + inside1, extended.begin() + (inside0 - first));
-  }
-  for (int64_t p = std::max(inside1, first); p < last; ++p) {
-    extended[static_cast<std::size_t>(p - first)] = stretch.samples[Mirror(p, length)];
-  }
-  std::fill(extended.end() - FirStage::kReadPad, extended.end(), int16_t{0});
-  design.Apply(extended.data(), count, out, work);
+  for (int64_t p = first; p < inside0; ++p) extended[p - first] = stretch.samples[Mirror(p, length)];
+  if (inside1 > inside0) std::copy(stretch.samples + inside0, stretch.samples + inside1, extended + (inside0 - first));
+  for (int64_t p = std::max(inside1, first); p < last; ++p) extended[p - first] = stretch.samples[Mirror(p, length)];
+  std::fill(extended + extendedLength - FirStage::kReadPad, extended + extendedLength, int16_t{0});
+  design.Apply(extended, count, out, work, only);
   return kStatusOk;
 }
 

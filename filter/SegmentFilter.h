@@ -6,6 +6,7 @@
 // stretch is taken from. FilteredRecords and FilterStream cut recordings into segments and call it.
 
 #include <cstdint>
+#include <span>
 
 #include "filter/FilterDesign.h"
 #include "filter/FilterWorkspace.h"
@@ -26,9 +27,11 @@ class SegmentFilter {
   /// the support of every one of them: from - HalfSupport() samples before (unless it starts the
   /// segment) and to + HalfSupport() after (unless it ends the segment). 0, or kStatusNoData when it
   /// does not (nothing written). `shortSegment` is set when the support of some of them reaches past
-  /// both ends of the segment: the segment is shorter than the support.
+  /// both ends of the segment: the segment is shorter than the support. With `only` (ranges of `out`,
+  /// ascending) the outputs outside them may be left unwritten, as FilterDesign::Apply says.
   static int32_t Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
-                        FilterWorkspace& work, bool& shortSegment);
+                        FilterWorkspace& work, bool& shortSegment,
+                        std::span<const FilterDesign::OutputRange> only = {});
 
   /// The position of the sample that stands at `position` of a segment of `length` samples (any
   /// position, before or past the segment): itself inside, mirrored outside.

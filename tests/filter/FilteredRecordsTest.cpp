@@ -178,6 +178,22 @@ TEST(FilteredRecordsTest, AnyRunAndAWholePassGiveTheSamplesOfEverySegmentFiltere
         EXPECT_EQ(outcome.shortSegment, std::any_of(shortFrom, shortFrom + static_cast<std::ptrdiff_t>(got.size()),
                                                     [](bool s) { return s; }));
         EXPECT_EQ(times.front(), recording.records[first].timestamp);
+
+        // Only a few ranges of the same run asked for: those samples are the same.
+        std::vector<FilterDesign::OutputRange> only;
+        for (int64_t at = static_cast<int64_t>(random() % 700); at < static_cast<int64_t>(got.size());
+             at += 1 + static_cast<int64_t>(random() % 1500)) {
+          const int64_t to = std::min<int64_t>(static_cast<int64_t>(got.size()), at + 1 + static_cast<int64_t>(random() % 40));
+          only.push_back({at, to});
+          at = to;
+        }
+        if (only.empty()) continue;
+        std::vector<int16_t> some(got.size(), int16_t{-12345});
+        ASSERT_EQ(filtered.Read(first, end, some.data(), buffers, nullptr, nullptr, only), kStatusOk);
+        for (const FilterDesign::OutputRange& range : only) {
+          ASSERT_TRUE(std::equal(some.begin() + range.from, some.begin() + range.to, from + range.from))
+              << "records " << first << " to " << end << ", samples " << range.from << " to " << range.to;
+        }
       }
 
       // A whole pass, taken out at random moments.
