@@ -261,6 +261,10 @@ int main(int argc, char** argv) {
                 open->second, open->second / plain->second);
   }
   const auto& figures = skelvane::SweepFigures();
+  // A sweep whose self-check refused the rectangles measured the lines instead.
+  if (!figures.empty()) {
+    std::printf("marker_rectangles_in_use=%d\n", skelvane::Markers().renderer.ColumnRectanglesInUse() ? 1 : 0);
+  }
   for (std::size_t i = 0; i < figures.size(); ++i) {
     const skelvane::MarkerFrames& f = figures[i];
     const skelvane::MarkerFrames& oneRecord = figures.front();

@@ -182,8 +182,15 @@ void PlotCanvas::DrawOverlay(const CanvasOverlays::Layout& layout) {
     renderer_->DrawColumns(columns.xs, columns.yLow, columns.yTop, columns.colour, kLineWidth, kDepthOverlay, kOpaque);
   }
   renderer_->Flush();
-  for (const CanvasOverlays::Text& text : layout.texts) {
-    renderer_->DrawString(text.text, text.x, text.y, kDepthOverlay, text.colour);
+  // Texts of one colour together: the renderer puts those of a row in one bitmap.
+  std::vector<GLRenderer::PlacedText> placed;
+  for (std::size_t i = 0; i < layout.texts.size();) {
+    const uint32_t colour = layout.texts[i].colour;
+    placed.clear();
+    for (; i < layout.texts.size() && layout.texts[i].colour == colour; ++i) {
+      placed.push_back({layout.texts[i].text, layout.texts[i].x, layout.texts[i].y});
+    }
+    renderer_->DrawStrings(placed, kDepthOverlay, colour);
   }
   renderer_->Flush();
 }

@@ -6,11 +6,6 @@
 namespace skelvane {
 namespace {
 
-// Texel values: a lit pixel passes the alpha test with alpha 0, which is also what every other
-// primitive leaves in the bitmap's unused fourth byte; the rest is discarded.
-constexpr uint8_t kLit = 0;
-constexpr uint8_t kMasked = 255;
-constexpr GLfloat kAlphaCut = 0.5f;
 // Columns per quad: each quad covers only the rows its columns light.
 constexpr int32_t kStripColumns = 256;
 // A strip's solid middle is drawn flat only when it is at least this many rows and this fraction
@@ -80,11 +75,11 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
 
 void ColumnBarMask::FillMask(std::span<const ColumnBarCoverage::Span> spans, const Area& area) {
   const int32_t rows = area.Rows();
-  mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(area.Columns()), kMasked);
+  mask_.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(area.Columns()), kMaskedTexel);
   columns_.assign(static_cast<std::size_t>(area.Columns()), Run{});
   for (const ColumnBarCoverage::Span& span : spans) {
     const int32_t column = span.column - area.firstColumn;
-    std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - area.firstRow), kLit,
+    std::memset(mask_.data() + static_cast<std::size_t>(column) * rows + (span.firstRow - area.firstRow), kLitTexel,
                 static_cast<std::size_t>(span.lastRow - span.firstRow + 1));
     Run& run = columns_[static_cast<std::size_t>(column)];
     if (run.state == Run::State::kEmpty) {

@@ -14,6 +14,12 @@ namespace skelvane {
 
 class ColumnBarMask {
  public:
+  /// Mask texels: a lit pixel passes the alpha test with alpha 0, which is also what every other
+  /// primitive leaves in the bitmap's unused fourth byte; the rest is discarded.
+  static constexpr uint8_t kLitTexel = 0;
+  static constexpr uint8_t kMaskedTexel = 255;
+  static constexpr GLfloat kAlphaCut = 0.5f;
+
   /// Lets every texture be refilled: a new frame no longer needs the last one's masks.
   void StartFrame();
   /// Drops the texture names of a context that is gone.

@@ -75,22 +75,12 @@ bool ColumnLineDrawer::Columns(std::span<const int32_t> xs, int32_t yLow, int32_
 
 // Vertices on pixel edges in window pixels, whose z row is the lines' own, so the depths come out
 // the same.
-void ColumnLineDrawer::DrawRectangles(int32_t z) const {
+void ColumnLineDrawer::DrawRectangles(int32_t z) {
   if (columns_.empty()) return;
   GLint matrixMode = GL_MODELVIEW;
   glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
   ColumnBarMask::LoadWindowProjection(masked_.depthRow, masked_.viewport);
-  glBegin(GL_QUADS);
-  for (std::size_t i = 0; i < columns_.size();) {
-    const int32_t left = columns_[i];
-    int32_t right = left + 1;
-    while (++i < columns_.size() && columns_[i] == right) ++right;
-    glVertex3i(left, firstRow_, z);
-    glVertex3i(right, firstRow_, z);
-    glVertex3i(right, endRow_, z);
-    glVertex3i(left, endRow_, z);
-  }
-  glEnd();
+  rowMask_.Draw(columns_, firstRow_, endRow_, z);
   glPopMatrix();
   glMatrixMode(static_cast<GLenum>(matrixMode));
 }

@@ -1,13 +1,15 @@
 #pragma once
 // Draws one-pixel vertical lines that share their ends, one per column, for GLRenderer (the canvas's
 // markers): as lines, or, once the self-check (MaskDrawer) on the first frame has shown they give the
-// very same pixels on this driver, as one rectangle per run of neighbouring columns.
+// very same pixels on this driver, as one rectangle per run of neighbouring columns and, where runs
+// crowd, one quad over them through a row mask (ColumnRowMask).
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "render/ColumnBarCoverage.h"
+#include "render/ColumnRowMask.h"
 #include "render/MaskDrawer.h"
 
 namespace skelvane {
@@ -18,6 +20,9 @@ class ColumnLineDrawer final : public MaskDrawer {
  public:
   /// Draws the lines it has to through `batch`.
   explicit ColumnLineDrawer(PrimitiveBatch& batch) : MaskDrawer(batch) {}
+
+  void StartFrame() override { rowMask_.StartFrame(); }
+  void Forget() override { rowMask_.Forget(); }
 
   /// The lines from (xs[i], yLow) to (xs[i], yHigh) in `colour` at depth z, `lineWidth` canvas pixels
   /// wide, for the current transform.
@@ -33,8 +38,8 @@ class ColumnLineDrawer final : public MaskDrawer {
   // transform decides none of them.
   bool DrawDecided(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z);
-  // Rectangles over each run of neighbouring columns, in window pixels at the lines' own depth.
-  void DrawRectangles(int32_t z) const;
+  // The columns' rectangles and row masks, in window pixels at the lines' own depth.
+  void DrawRectangles(int32_t z);
   void DrawLines(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                  int32_t z);
   // Three canvases: unscrolled, scrolled, and a fractional scale whose ends fall between pixel edges.
@@ -45,6 +50,7 @@ class ColumnLineDrawer final : public MaskDrawer {
 
   ColumnBarCoverage coverage_;      // the current transform's columns and pixel edges
   MaskedState masked_;              // the GL state the rectangles reproduce
+  ColumnRowMask rowMask_;           // draws the rectangles, the crowded ones through a mask
   std::vector<int32_t> columns_;    // the decided lines' pixel columns, sorted, each once
   std::vector<int32_t> undecided_;  // the xs left to the rasteriser
   int32_t firstRow_ = 0, endRow_ = 0;

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/BitmapPresenter.h"
 #include "platform/ReportError.h"
@@ -34,6 +37,22 @@ constexpr double kFarPlane = 20.0;
 // The label font: a 14-pixel cell (ascent plus descent), looked up by face name.
 constexpr const char* kFontFace = "Arial";
 constexpr int32_t kFontCellHeight = 14;
+// Texts placed together in one bitmap span at most this many pixels (within any texture size).
+constexpr int32_t kWidestTextBitmap = 2048;
+// A raster position puts a bitmap's corner on the pixel its coordinate falls in: taken as known when
+// the coordinate is whole or this far from a pixel edge (any rounding of the driver's stays inside),
+// and within this many pixels of the origin (where a float is that precise).
+constexpr double kEdgeMargin = 1.0 / 64.0;
+constexpr double kLargestPlacedPixel = 1 << 16;
+
+// The window pixel a raster coordinate falls in, where no rounding can move it to the next one.
+std::optional<int32_t> WholePixel(double coordinate) {
+  if (!(std::fabs(coordinate) < kLargestPlacedPixel)) return std::nullopt;
+  const double pixel = std::floor(coordinate);
+  const double fraction = coordinate - pixel;
+  if (fraction != 0.0 && (fraction < kEdgeMargin || fraction > 1.0 - kEdgeMargin)) return std::nullopt;
+  return static_cast<int32_t>(pixel);
+}
 // Glyph display lists: one per code 0..254, the list base added to each byte of the text.
 constexpr GLuint kFirstGlyphList = 1000;
 
@@ -147,6 +166,7 @@ GLRenderer::~GLRenderer() {
   impl_->font.reset();
   impl_->bars.Forget();
   impl_->traces.Forget();
+  impl_->columnLines.Forget();
   impl_->egl.Destroy();
 }
 
@@ -222,6 +242,7 @@ int32_t GLRenderer::SetupRenderer() {
     d.listedFont = nullptr;
     d.bars.Forget();
     d.traces.Forget();
+    d.columnLines.Forget();
     return kFailed;
   }
   if (SetPixelFormatOGL() != kOk) return kFailed;
@@ -332,6 +353,7 @@ void GLRenderer::ClearScene() {
   }
   d.bars.StartFrame();
   d.traces.StartFrame();
+  d.columnLines.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -462,6 +484,77 @@ int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int3
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glBitmap(line.width, line.rows, static_cast<GLfloat>(line.xOrigin), static_cast<GLfloat>(line.yOrigin),
            static_cast<GLfloat>(line.advance), 0.0f, line.bits.empty() ? nullptr : line.bits.data());
+  return kOk;
+}
+
+int32_t GLRenderer::DrawStrings(std::span<const PlacedText> texts, int32_t z, uint32_t colour) {
+  Impl& d = *impl_;
+  if (!d.BuildGlyphLists()) {
+    for (const PlacedText& text : texts) DrawString(text.text, text.x, text.y, z, colour);
+    return kOk;
+  }
+  PrimitiveBatch::SetColour(colour);
+  // Each text's lower left corner and size in window pixels, by its raster position. A bitmap's
+  // pixels lie whole pixels from a raster position on whole pixels, so texts of one row (and one
+  // window depth) placed side by side in one bitmap keep their pixels; the others go alone.
+  struct Placed {
+    std::size_t index;
+    float x, row, depth;
+    int32_t left, bottom, width, rows;
+  };
+  std::vector<Placed> placed;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const PlacedText& text = texts[i];
+    glRasterPos3i(text.x, text.y, z);
+    GLboolean valid = GL_FALSE;
+    glGetBooleanv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
+    if (valid == GL_FALSE) continue;  // draws nothing
+    GLfloat position[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, position);
+    const TextBitmaps::Line& line = d.lines.Of(d.font, text.text);
+    if (line.width == 0) continue;
+    const std::optional<int32_t> column = WholePixel(position[0]);
+    const std::optional<int32_t> row = WholePixel(position[1]);
+    if (!column || !row) {
+      DrawString(text.text, text.x, text.y, z, colour);
+      continue;
+    }
+    placed.push_back({i, position[0], position[1], position[2], *column - line.xOrigin, *row - line.yOrigin,
+                      line.width, line.rows});
+  }
+  std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+    return a.row != b.row ? a.row < b.row : a.depth != b.depth ? a.depth < b.depth : a.left < b.left;
+  });
+  TextBitmaps::Line bitmap;
+  for (std::size_t first = 0; first < placed.size();) {
+    // One row's texts, as far as one bitmap reaches.
+    int32_t left = placed[first].left, right = left + placed[first].width;
+    int32_t bottom = placed[first].bottom, top = bottom + placed[first].rows;
+    std::size_t end = first + 1;
+    for (; end < placed.size() && placed[end].row == placed[first].row && placed[end].depth == placed[first].depth;
+         ++end) {
+      const int32_t newRight = std::max(right, placed[end].left + placed[end].width);
+      if (newRight - left > kWidestTextBitmap) break;
+      right = newRight;
+      bottom = std::min(bottom, placed[end].bottom);
+      top = std::max(top, placed[end].bottom + placed[end].rows);
+    }
+    bitmap.width = right - left;
+    bitmap.rows = top - bottom;
+    bitmap.bits.assign(static_cast<std::size_t>((bitmap.width + 7) / 8) * static_cast<std::size_t>(bitmap.rows), 0);
+    for (std::size_t k = first; k < end; ++k) {
+      const PlacedText& text = texts[placed[k].index];
+      TextBitmaps::OrInto(d.lines.Of(d.font, text.text), placed[k].left - left, placed[k].bottom - bottom, bitmap);
+    }
+    // From the first text's raster position, its corner half a pixel into the corner pixel.
+    const Placed& anchor = placed[first];
+    const PlacedText& anchorText = texts[anchor.index];
+    glRasterPos3i(anchorText.x, anchorText.y, z);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glBitmap(bitmap.width, bitmap.rows, static_cast<GLfloat>(anchor.x - (left + 0.5)),
+             static_cast<GLfloat>(anchor.row - (bottom + 0.5)), 0.0f, 0.0f, bitmap.bits.data());
+    first = end;
+  }
   return kOk;
 }
 

@@ -99,6 +99,16 @@ class GLRenderer {
   void DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count, uint32_t colour, int32_t z, float alpha);
   /// Draws text as bitmap glyphs with its baseline origin at raster position (x, y, z); returns 0.
   int32_t DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour);
+  /// A text and its baseline origin, for DrawStrings.
+  struct PlacedText {
+    std::string_view text;
+    int32_t x = 0;
+    int32_t y = 0;
+  };
+  /// The texts in one colour at depth z, each as DrawString draws it. Those whose origins fall on
+  /// whole window pixels of one row go down as one bitmap: each bitmap call costs the software
+  /// rasteriser a set-up and a texture of its own.
+  int32_t DrawStrings(std::span<const PlacedText> texts, int32_t z, uint32_t colour);
   /// Width in pixels of the text in the label font (0 without a font).
   int32_t GetTextWidth(std::string_view text);
   /// Height in pixels of a line of the label font (0 without a font).

@@ -31,9 +31,9 @@ class MaskDrawer {
   /// True when drawing goes through the masks.
   bool InUse() const { return state_ == State::kInUse && allowed_; }
   /// A new frame: the last frame's mask textures may be refilled.
-  void StartFrame() { mask_.StartFrame(); }
+  virtual void StartFrame() { mask_.StartFrame(); }
   /// Drops the mask textures of a context that is gone.
-  void Forget() { mask_.Forget(); }
+  virtual void Forget() { mask_.Forget(); }
 
  protected:
   /// What a masked draw takes from GL: the projection, the viewport and the projection's depth row.

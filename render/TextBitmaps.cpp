@@ -69,4 +69,19 @@ const TextBitmaps::Line& TextBitmaps::Of(const std::shared_ptr<const BitmapFont>
   return lines_.emplace(key, Compose(*font, text)).first->second;
 }
 
+void TextBitmaps::OrInto(const Line& line, int32_t left, int32_t bottom, Line& into) {
+  const int32_t stride = (line.width + 7) / 8;
+  const int32_t intoStride = (into.width + 7) / 8;
+  for (int32_t row = 0; row < line.rows; ++row) {
+    const int32_t y = bottom + row;
+    if (y < 0 || y >= into.rows) continue;
+    for (int32_t column = 0; column < line.width; ++column) {
+      const uint8_t byte = line.bits[static_cast<std::size_t>(row * stride + column / 8)];
+      const int32_t x = left + column;
+      if ((byte & (0x80 >> (column % 8))) == 0 || x < 0 || x >= into.width) continue;
+      into.bits[static_cast<std::size_t>(y * intoStride + x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    }
+  }
+}
+
 }  // namespace skelvane

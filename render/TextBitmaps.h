@@ -33,6 +33,9 @@ class TextBitmaps {
   /// The line of `text` in `font` (codes without a glyph, 255, drawn as nothing and not moved over,
   /// as a list call skips them).
   const Line& Of(const std::shared_ptr<const BitmapFont>& font, std::string_view text);
+  /// Ors the bits of `line` into `into` (of the same form) with its lower left corner `left` columns
+  /// right of and `bottom` rows above that of `into`; bits falling outside are left out.
+  static void OrInto(const Line& line, int32_t left, int32_t bottom, Line& into);
 
  private:
   std::shared_ptr<const BitmapFont> font_;  // the font the kept lines are of, held so no other takes its place

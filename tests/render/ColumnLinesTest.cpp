@@ -1,7 +1,8 @@
-// Vertical lines drawn as rectangles over runs of columns must give, byte for byte, the frame the same
-// lines give drawn one by one, on canvases as the markers see them: any size and scroll, lines from
-// the time axis to the top edge and through a plot's rows (partly out of view too), columns in runs,
-// apart, repeated and off the canvas, with something in front of them and at their own depth.
+// Vertical lines drawn as rectangles over runs of columns, and through a row mask where runs crowd,
+// must give, byte for byte, the frame the same lines give drawn one by one, on canvases as the markers
+// see them: any size and scroll, lines from the time axis to the top edge and through a plot's rows
+// (partly out of view too), columns in runs, apart, evenly crowded, repeated and off the canvas, with
+// something in front of them, at their own depth, and behind them drawn after them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -47,10 +48,15 @@ Canvas MakeCanvas(std::mt19937& random, int32_t width, int32_t height) {
       group.yTop = uniform(bottom - 40, canvas.top + 40);
       group.yLow = group.yTop - uniform(1, height / 2);
     }
-    // Dense runs, sparse columns or columns on every pixel; some off the canvas, some repeated.
+    // Dense runs, sparse columns or columns on every pixel; some off the canvas, some repeated. Or,
+    // as many markers spread evenly over a long span give, one every so many pixels.
     const int32_t density = uniform(1, 40);
+    const double spacing = uniform(100, 400) / 100.0;
+    const bool even = uniform(0, 3) == 0;
     for (int32_t x = uniform(-4, 60); x < width + 4; ++x) {
-      if (uniform(1, 40) > density) continue;
+      if (even ? static_cast<int32_t>(x / spacing) == static_cast<int32_t>((x - 1) / spacing) : uniform(1, 40) > density) {
+        continue;
+      }
       group.xs.push_back(x);
       if (uniform(0, 20) == 0) group.xs.push_back(x);
     }
@@ -84,6 +90,10 @@ class ColumnLinesTest : public test::MaskFrameTest {
       }
     }
     renderer_.DrawLine(width_ / 3, bottom, width_ / 3, canvas.top, 0xFFFF00, 1, -5, 1.0f);
+    // A scale bar's plate behind the lines, drawn after them: it must not cover them.
+    const int32_t plateXs[] = {width_ / 4, width_ / 4, width_ - 10, width_ - 10};
+    const int32_t plateYs[] = {bottom + 20, canvas.top - 50, canvas.top - 50, bottom + 20};
+    renderer_.DrawPolygon(plateXs, plateYs, 4, 0x404040, -6, 1.0f);
     return ReadFrame();
   }
 };

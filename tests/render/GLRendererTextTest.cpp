@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/render/MaskFrameTest.h"
 #include "tests/render/RendererFixture.h"
 
 namespace skelvane {
@@ -183,6 +184,59 @@ TEST_F(RendererTextTest, TextLandsOnTheCanvasRowsBelowTheTop) {
   // The baseline is row 14 from the top, so the E's bottom row is the one just above it.
   EXPECT_EQ(lowestRowFromTop, 14 - 1);
   EXPECT_GE(highestRowFromTop, 0);
+}
+
+// Texts drawn together, those of a row in one bitmap, must give the frame they give drawn one by one:
+// labels side by side, overlapping and off the canvas, under projections that put them on whole pixels,
+// between pixels (the canvas's, one pixel wider than the viewport) and on a fractional scale, with
+// something in front drawn before them and a plate behind them drawn after.
+class PlacedTextsTest : public MaskFrameTest {
+ protected:
+  struct Label {
+    std::string text;
+    int32_t x, y;
+  };
+  std::vector<uint8_t> Draw(const std::vector<Label>& labels, int32_t projection, bool together) {
+    renderer_.ClearScene();
+    renderer_.SetProjection(0, projection == 0 ? width_ - 1 : width_, -height_, 0);
+    if (projection == 2) renderer_.Scale(0.61f, 0.83f, 1.0f);
+    const int32_t frontXs[] = {30, 30, 200, 200};
+    const int32_t frontYs[] = {-60, -20, -20, -60};
+    renderer_.DrawPolygon(frontXs, frontYs, 4, 0xFFFFFF, -4, 1.0f);
+    if (together) {
+      std::vector<GLRenderer::PlacedText> placed;
+      for (const Label& label : labels) placed.push_back({label.text, label.x, label.y});
+      EXPECT_EQ(renderer_.DrawStrings(placed, -5, 0x00C0FF), 0);
+    } else {
+      for (const Label& label : labels) EXPECT_EQ(renderer_.DrawString(label.text, label.x, label.y, -5, 0x00C0FF), 0);
+    }
+    const int32_t plateXs[] = {0, 0, width_, width_};
+    const int32_t plateYs[] = {-height_, -height_ / 2, -height_ / 2, -height_};
+    renderer_.DrawPolygon(plateXs, plateYs, 4, 0x303030, -6, 1.0f);
+    return ReadFrame();
+  }
+};
+
+TEST_F(PlacedTextsTest, TextsTogetherGiveThePixelsOfEachDrawnAlone) {
+  Prepare(900, 300);
+  std::mt19937 random(7);
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  for (int32_t round = 0; round < 12; ++round) {
+    std::vector<Label> labels;
+    const int32_t rows[] = {-14, -14 - uniform(1, 3), -uniform(40, 280)};
+    for (int32_t i = uniform(1, 40); i > 0; --i) {
+      std::string text = "marker " + std::to_string(uniform(0, 99999));
+      if (uniform(0, 5) == 0) text = "";
+      if (uniform(0, 5) == 0) text = "Wgy|" + text;
+      labels.push_back({std::move(text), uniform(-120, width_ + 40), rows[uniform(0, 2)]});
+    }
+    for (int32_t projection = 0; projection < 3; ++projection) {
+      const std::vector<uint8_t> alone = Draw(labels, projection, false);
+      const std::vector<uint8_t> together = Draw(labels, projection, true);
+      EXPECT_EQ(DifferingPixels(alone, together), 0u) << "round " << round << " projection " << projection;
+    }
+  }
+  EXPECT_TRUE(reports_.Empty());
 }
 
 }  // namespace

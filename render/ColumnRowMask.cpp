@@ -1,0 +1,127 @@
+#include "render/ColumnRowMask.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "render/ColumnBarMask.h"
+
+namespace skelvane {
+
+void ColumnRowMask::Forget() {
+  textures_.clear();
+  nextTexture_ = 0;
+  maxTextureSize_ = 0;
+}
+
+// A power-of-two width, so every texel's edge is an exact texture coordinate.
+ColumnRowMask::Texture& ColumnRowMask::NextTexture(int32_t width) {
+  if (nextTexture_ == textures_.size()) {
+    Texture texture;
+    glGenTextures(1, &texture.name);
+    glBindTexture(GL_TEXTURE_2D, texture.name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    textures_.push_back(texture);
+  }
+  Texture& texture = textures_[nextTexture_++];
+  glBindTexture(GL_TEXTURE_2D, texture.name);
+  if (texture.width < width) {
+    texture.width = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(width)));
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, texture.width, 1, 0, GL_ALPHA, GL_UNSIGNED_BYTE, nullptr);
+  }
+  return texture;
+}
+
+void ColumnRowMask::Draw(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
+  if (columns.empty() || firstRow >= endRow) return;
+  Plan(columns);
+  if (!spans_.empty() && !DrawSpans(columns, firstRow, endRow, z)) {
+    // Too wide for a texture: every run on its own.
+    runs_.clear();
+    for (std::size_t i = 0; i < columns.size();) {
+      const int32_t left = columns[i];
+      int32_t right = left + 1;
+      while (++i < columns.size() && columns[i] == right) ++right;
+      runs_.push_back({left, right});
+    }
+  }
+  DrawRuns(runs_, firstRow, endRow, z);
+}
+
+void ColumnRowMask::Plan(std::span<const int32_t> columns) {
+  runs_.clear();
+  spans_.clear();
+  Stretch group{columns.front(), columns.front() + 1};
+  bool severalRuns = false;
+  const auto close = [&](const Stretch& g, bool several) { (several ? spans_ : runs_).push_back(g); };
+  for (std::size_t i = 1; i < columns.size(); ++i) {
+    const int32_t x = columns[i];
+    if (x == group.right) {
+      ++group.right;
+    } else if (x - group.right < kBridgeGap) {
+      group.right = x + 1;
+      severalRuns = true;
+    } else {
+      close(group, severalRuns);
+      group = {x, x + 1};
+      severalRuns = false;
+    }
+  }
+  close(group, severalRuns);
+}
+
+// Vertices on pixel edges; the caller's projection gives them the lines' own depth.
+void ColumnRowMask::DrawRuns(std::span<const Stretch> runs, int32_t firstRow, int32_t endRow, int32_t z) const {
+  if (runs.empty()) return;
+  glBegin(GL_QUADS);
+  for (const Stretch& run : runs) {
+    glVertex3i(run.left, firstRow, z);
+    glVertex3i(run.right, firstRow, z);
+    glVertex3i(run.right, endRow, z);
+    glVertex3i(run.left, endRow, z);
+  }
+  glEnd();
+}
+
+bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
+  if (maxTextureSize_ == 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
+  const int32_t base = spans_.front().left;
+  const int32_t width = spans_.back().right - base;
+  if (width > maxTextureSize_) return false;
+  row_.assign(static_cast<std::size_t>(width), ColumnBarMask::kMaskedTexel);
+  const auto from = std::lower_bound(columns.begin(), columns.end(), base);
+  for (auto it = from; it != columns.end() && *it < base + width; ++it) {
+    row_[static_cast<std::size_t>(*it - base)] = ColumnBarMask::kLitTexel;
+  }
+  const Texture& texture = NextTexture(width);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, 1, GL_ALPHA, GL_UNSIGNED_BYTE, row_.data());
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_LESS, ColumnBarMask::kAlphaCut);
+  const float perColumn = 1.0f / static_cast<float>(texture.width);
+  constexpr float kMiddleOfRow = 0.5f;
+  glBegin(GL_QUADS);
+  for (const Stretch& span : spans_) {
+    const float s0 = static_cast<float>(span.left - base) * perColumn;
+    const float s1 = static_cast<float>(span.right - base) * perColumn;
+    glTexCoord2f(s0, kMiddleOfRow);
+    glVertex3i(span.left, firstRow, z);
+    glTexCoord2f(s1, kMiddleOfRow);
+    glVertex3i(span.right, firstRow, z);
+    glTexCoord2f(s1, kMiddleOfRow);
+    glVertex3i(span.right, endRow, z);
+    glTexCoord2f(s0, kMiddleOfRow);
+    glVertex3i(span.left, endRow, z);
+  }
+  glEnd();
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return true;
+}
+
+}  // namespace skelvane
