@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QTest>
 
 #include "app/CommandIds.h"
@@ -71,9 +72,11 @@ class FilterViewTest : public test::RealWindowHarness {
     if (dialog == nullptr) return false;
     dialog->LowField()->setText(low);
     dialog->HighField()->setText(high);
+    // An accepted dialog deletes itself once the events are settled: it is watched, not read.
+    const QPointer<CustomFilterDialog> watched(dialog);
     dialog->accept();
     Settle();
-    return !dialog->isVisible();
+    return watched.isNull() || !watched->isVisible();
   }
 };
 
