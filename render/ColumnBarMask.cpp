@@ -15,39 +15,9 @@ constexpr int32_t kMinCoreShare = 4;
 
 }  // namespace
 
-void ColumnBarMask::StartFrame() { nextTexture_ = 0; }
-
-void ColumnBarMask::Forget() {
-  textures_.clear();
-  nextTexture_ = 0;
-  maxTextureSize_ = 0;
-}
-
-ColumnBarMask::Texture& ColumnBarMask::NextTexture(int32_t width, int32_t height) {
-  if (nextTexture_ == textures_.size()) {
-    Texture texture;
-    glGenTextures(1, &texture.name);
-    glBindTexture(GL_TEXTURE_2D, texture.name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    textures_.push_back(texture);
-  }
-  Texture& texture = textures_[nextTexture_++];
-  glBindTexture(GL_TEXTURE_2D, texture.name);
-  if (texture.width < width || texture.height < height) {
-    texture.width = std::max(texture.width, width);
-    texture.height = std::max(texture.height, height);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, texture.width, texture.height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, nullptr);
-  }
-  return texture;
-}
-
 bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t z, const float depthRow[4],
                          const GLint viewport[4]) {
   if (spans.empty()) return true;
-  if (maxTextureSize_ == 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
   Area area{spans.front().column, spans.front().column, spans.front().firstRow, spans.front().lastRow};
   for (const ColumnBarCoverage::Span& span : spans) {
     area.firstColumn = std::min(area.firstColumn, span.column);
@@ -55,11 +25,11 @@ bool ColumnBarMask::Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t
     area.firstRow = std::min(area.firstRow, span.firstRow);
     area.lastRow = std::max(area.lastRow, span.lastRow);
   }
-  if (area.Rows() > maxTextureSize_ || area.Columns() > maxTextureSize_) return false;
+  if (area.Rows() > textures_.MaxSize() || area.Columns() > textures_.MaxSize()) return false;
 
   FillMask(spans, area);
   PlanStrips(area);
-  const Texture& texture = NextTexture(area.Rows(), area.Columns());
+  const MaskTextures::Texture& texture = textures_.Next(area.Rows(), area.Columns());
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, area.Rows(), area.Columns(), GL_ALPHA, GL_UNSIGNED_BYTE, mask_.data());
 
@@ -140,7 +110,7 @@ void ColumnBarMask::LoadWindowProjection(const float depthRow[4], const GLint vi
   glLoadMatrixf(window);
 }
 
-void ColumnBarMask::DrawThroughMask(const Texture& texture, const Area& area, int32_t z) const {
+void ColumnBarMask::DrawThroughMask(const MaskTextures::Texture& texture, const Area& area, int32_t z) const {
   glEnable(GL_TEXTURE_2D);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   glEnable(GL_ALPHA_TEST);

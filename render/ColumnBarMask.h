@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/ColumnBarCoverage.h"
+#include "render/MaskTextures.h"
 
 namespace skelvane {
 
@@ -21,9 +22,9 @@ class ColumnBarMask {
   static constexpr GLfloat kAlphaCut = 0.5f;
 
   /// Lets every texture be refilled: a new frame no longer needs the last one's masks.
-  void StartFrame();
+  void StartFrame() { textures_.StartFrame(); }
   /// Drops the texture names of a context that is gone.
-  void Forget();
+  void Forget() { textures_.Forget(); }
 
   /// Draws the spans in the current colour at depth z. `depthRow` holds the projection's z row
   /// (entries 2, 6, 10, 14) so each fragment gets the depth the bars themselves would get; the
@@ -34,11 +35,6 @@ class ColumnBarMask {
   static void LoadWindowProjection(const float depthRow[4], const GLint viewport[4]);
 
  private:
-  struct Texture {
-    GLuint name = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-  };
   // The pixel columns and rows one draw's spans cover.
   struct Area {
     int32_t firstColumn = 0;
@@ -48,18 +44,16 @@ class ColumnBarMask {
     int32_t Columns() const { return lastColumn - firstColumn + 1; }
     int32_t Rows() const { return lastRow - firstRow + 1; }
   };
-  Texture& NextTexture(int32_t width, int32_t height);
   // Fills the mask (transposed, so each bar is one run of bytes) and each column's run.
   void FillMask(std::span<const ColumnBarCoverage::Span> spans, const Area& area);
   // Groups the columns into strips with the rows they light and their solid middles.
   void PlanStrips(const Area& area);
   // The strips' ragged rows through the mask texture.
-  void DrawThroughMask(const Texture& texture, const Area& area, int32_t z) const;
+  void DrawThroughMask(const MaskTextures::Texture& texture, const Area& area, int32_t z) const;
   // The solid middles of each stretch of one-run columns, in plain colour.
   void DrawCores(const Area& area, int32_t z) const;
 
-  std::vector<Texture> textures_;  // one per draw within a frame, so no draw waits for an earlier one
-  std::size_t nextTexture_ = 0;
+  MaskTextures textures_;
   std::vector<uint8_t> mask_;      // one texel per pixel, a texture row per pixel column
   // A pixel column's lit rows while they form one run.
   struct Run {
@@ -75,7 +69,6 @@ class ColumnBarMask {
   };
   std::vector<Run> columns_;
   std::vector<Strip> strips_;
-  GLint maxTextureSize_ = 0;
 };
 
 }  // namespace skelvane

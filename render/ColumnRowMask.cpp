@@ -7,33 +7,6 @@
 
 namespace skelvane {
 
-void ColumnRowMask::Forget() {
-  textures_.clear();
-  nextTexture_ = 0;
-  maxTextureSize_ = 0;
-}
-
-// A power-of-two width, so every texel's edge is an exact texture coordinate.
-ColumnRowMask::Texture& ColumnRowMask::NextTexture(int32_t width) {
-  if (nextTexture_ == textures_.size()) {
-    Texture texture;
-    glGenTextures(1, &texture.name);
-    glBindTexture(GL_TEXTURE_2D, texture.name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    textures_.push_back(texture);
-  }
-  Texture& texture = textures_[nextTexture_++];
-  glBindTexture(GL_TEXTURE_2D, texture.name);
-  if (texture.width < width) {
-    texture.width = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(width)));
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, texture.width, 1, 0, GL_ALPHA, GL_UNSIGNED_BYTE, nullptr);
-  }
-  return texture;
-}
-
 void ColumnRowMask::Draw(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
   if (columns.empty() || firstRow >= endRow) return;
   Plan(columns);
@@ -86,16 +59,16 @@ void ColumnRowMask::DrawRuns(std::span<const Stretch> runs, int32_t firstRow, in
 }
 
 bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
-  if (maxTextureSize_ == 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
   const int32_t base = spans_.front().left;
   const int32_t width = spans_.back().right - base;
-  if (width > maxTextureSize_) return false;
+  if (width > textures_.MaxSize()) return false;
   row_.assign(static_cast<std::size_t>(width), ColumnBarMask::kMaskedTexel);
   const auto from = std::lower_bound(columns.begin(), columns.end(), base);
   for (auto it = from; it != columns.end() && *it < base + width; ++it) {
     row_[static_cast<std::size_t>(*it - base)] = ColumnBarMask::kLitTexel;
   }
-  const Texture& texture = NextTexture(width);
+  // A power-of-two width, so every texel's edge is an exact texture coordinate.
+  const MaskTextures::Texture& texture = textures_.Next(static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(width))), 1);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, 1, GL_ALPHA, GL_UNSIGNED_BYTE, row_.data());
   glEnable(GL_TEXTURE_2D);

@@ -9,14 +9,16 @@
 #include <span>
 #include <vector>
 
+#include "render/MaskTextures.h"
+
 namespace skelvane {
 
 class ColumnRowMask {
  public:
   /// Lets every texture be refilled: a new frame no longer needs the last one's masks.
-  void StartFrame() { nextTexture_ = 0; }
+  void StartFrame() { textures_.StartFrame(); }
   /// Drops the texture names of a context that is gone.
-  void Forget();
+  void Forget() { textures_.Forget(); }
 
   /// Draws `columns` (sorted, each once) over rows [firstRow, endRow) in the current colour at depth
   /// z, under a projection onto window pixels: runs of neighbouring columns as rectangles, and runs
@@ -29,15 +31,10 @@ class ColumnRowMask {
   static constexpr int32_t kBridgeGap = 4;
 
  private:
-  struct Texture {
-    GLuint name = 0;
-    int32_t width = 0;
-  };
   // Columns left..right - 1: lit throughout for a run, where the mask says for a span of runs.
   struct Stretch {
     int32_t left, right;
   };
-  Texture& NextTexture(int32_t width);
   // Splits the columns into runs alone and spans of close runs.
   void Plan(std::span<const int32_t> columns);
   void DrawRuns(std::span<const Stretch> runs, int32_t firstRow, int32_t endRow, int32_t z) const;
@@ -45,12 +42,10 @@ class ColumnRowMask {
   // they are wider than a texture.
   bool DrawSpans(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z);
 
-  std::vector<Texture> textures_;  // one per draw within a frame, so no draw waits for an earlier one
-  std::size_t nextTexture_ = 0;
+  MaskTextures textures_;
   std::vector<Stretch> runs_;      // runs drawn as they are
   std::vector<Stretch> spans_;     // spans drawn through the mask
   std::vector<uint8_t> row_;       // the mask's texels
-  GLint maxTextureSize_ = 0;
 };
 
 }  // namespace skelvane
