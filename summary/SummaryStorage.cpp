@@ -23,13 +23,15 @@ struct Spare {
 // the window's memory budget.
 constexpr std::size_t kMostSpareBytes = std::size_t{128} << 20;
 
+// Never destroyed: the workers hand the spares back when they run out of work, which may be while
+// the process exits and its other statics are being destroyed (a destroyed list freed twice).
 std::mutex& SparesMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* const mutex = new std::mutex;
+  return *mutex;
 }
 std::vector<Spare>& Spares() {
-  static std::vector<Spare> spares;
-  return spares;
+  static auto* const spares = new std::vector<Spare>;
+  return *spares;
 }
 
 // A spare of at least `bytes` and at most twice that (a larger one would hold memory unused), or none.
