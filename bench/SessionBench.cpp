@@ -264,6 +264,7 @@ int main(int argc, char** argv) {
   // A sweep whose self-check refused the rectangles measured the lines instead.
   if (!figures.empty()) {
     std::printf("marker_rectangles_in_use=%d\n", skelvane::Markers().renderer.ColumnRectanglesInUse() ? 1 : 0);
+    std::printf("marker_fill_in_use=%d\n", skelvane::Markers().renderer.ColumnFillInUse() ? 1 : 0);
   }
   for (std::size_t i = 0; i < figures.size(); ++i) {
     const skelvane::MarkerFrames& f = figures[i];

@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 #include "render/ColumnBarMask.h"
 
 namespace skelvane {
 
 void ColumnRowMask::Draw(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
-  if (columns.empty() || firstRow >= endRow) return;
+  const WindowBox all{std::numeric_limits<int32_t>::min(), firstRow, std::numeric_limits<int32_t>::max(), endRow};
+  DrawWithin(columns, std::span<const WindowBox>(&all, 1), z);
+}
+
+void ColumnRowMask::DrawWithin(std::span<const int32_t> columns, std::span<const WindowBox> boxes, int32_t z) {
+  if (columns.empty() || boxes.empty()) return;
   Plan(columns);
-  if (!spans_.empty() && !DrawSpans(columns, firstRow, endRow, z)) {
+  if (!spans_.empty() && !DrawSpans(columns, boxes, z)) {
     // Too wide for a texture: every run on its own.
     runs_.clear();
     for (std::size_t i = 0; i < columns.size();) {
@@ -20,7 +26,7 @@ void ColumnRowMask::Draw(std::span<const int32_t> columns, int32_t firstRow, int
       runs_.push_back({left, right});
     }
   }
-  DrawRuns(runs_, firstRow, endRow, z);
+  DrawRuns(runs_, boxes, z);
 }
 
 void ColumnRowMask::Plan(std::span<const int32_t> columns) {
@@ -46,19 +52,24 @@ void ColumnRowMask::Plan(std::span<const int32_t> columns) {
 }
 
 // Vertices on pixel edges; the caller's projection gives them the lines' own depth.
-void ColumnRowMask::DrawRuns(std::span<const Stretch> runs, int32_t firstRow, int32_t endRow, int32_t z) const {
+void ColumnRowMask::DrawRuns(std::span<const Stretch> runs, std::span<const WindowBox> boxes, int32_t z) const {
   if (runs.empty()) return;
   glBegin(GL_QUADS);
-  for (const Stretch& run : runs) {
-    glVertex3i(run.left, firstRow, z);
-    glVertex3i(run.right, firstRow, z);
-    glVertex3i(run.right, endRow, z);
-    glVertex3i(run.left, endRow, z);
+  for (const WindowBox& box : boxes) {
+    if (box.bottom >= box.top) continue;
+    for (const Stretch& run : runs) {
+      const int32_t left = std::max(run.left, box.left), right = std::min(run.right, box.right);
+      if (left >= right) continue;
+      glVertex3i(left, box.bottom, z);
+      glVertex3i(right, box.bottom, z);
+      glVertex3i(right, box.top, z);
+      glVertex3i(left, box.top, z);
+    }
   }
   glEnd();
 }
 
-bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z) {
+bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, std::span<const WindowBox> boxes, int32_t z) {
   const int32_t base = spans_.front().left;
   const int32_t width = spans_.back().right - base;
   if (width > textures_.MaxSize()) return false;
@@ -78,17 +89,22 @@ bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, int32_t firstRow
   const float perColumn = 1.0f / static_cast<float>(texture.width);
   constexpr float kMiddleOfRow = 0.5f;
   glBegin(GL_QUADS);
-  for (const Stretch& span : spans_) {
-    const float s0 = static_cast<float>(span.left - base) * perColumn;
-    const float s1 = static_cast<float>(span.right - base) * perColumn;
-    glTexCoord2f(s0, kMiddleOfRow);
-    glVertex3i(span.left, firstRow, z);
-    glTexCoord2f(s1, kMiddleOfRow);
-    glVertex3i(span.right, firstRow, z);
-    glTexCoord2f(s1, kMiddleOfRow);
-    glVertex3i(span.right, endRow, z);
-    glTexCoord2f(s0, kMiddleOfRow);
-    glVertex3i(span.left, endRow, z);
+  for (const WindowBox& box : boxes) {
+    if (box.bottom >= box.top) continue;
+    for (const Stretch& span : spans_) {
+      const int32_t left = std::max(span.left, box.left), right = std::min(span.right, box.right);
+      if (left >= right) continue;
+      const float s0 = static_cast<float>(left - base) * perColumn;
+      const float s1 = static_cast<float>(right - base) * perColumn;
+      glTexCoord2f(s0, kMiddleOfRow);
+      glVertex3i(left, box.bottom, z);
+      glTexCoord2f(s1, kMiddleOfRow);
+      glVertex3i(right, box.bottom, z);
+      glTexCoord2f(s1, kMiddleOfRow);
+      glVertex3i(right, box.top, z);
+      glTexCoord2f(s0, kMiddleOfRow);
+      glVertex3i(left, box.top, z);
+    }
   }
   glEnd();
   glDisable(GL_ALPHA_TEST);

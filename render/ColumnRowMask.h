@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "render/ColumnFill.h"
 #include "render/MaskTextures.h"
 
 namespace skelvane {
@@ -24,6 +25,8 @@ class ColumnRowMask {
   /// z, under a projection onto window pixels: runs of neighbouring columns as rectangles, and runs
   /// fewer than kBridgeGap columns apart together as one quad through the mask.
   void Draw(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z);
+  /// The same within `boxes` alone (each its rows and columns [left, right)), one texture for all.
+  void DrawWithin(std::span<const int32_t> columns, std::span<const WindowBox> boxes, int32_t z);
 
   /// Runs this many columns apart or more are drawn each on its own: a gap costs the rasteriser a
   /// masked block every four columns, a run of its own two partly covered blocks (one per triangle)
@@ -37,10 +40,10 @@ class ColumnRowMask {
   };
   // Splits the columns into runs alone and spans of close runs.
   void Plan(std::span<const int32_t> columns);
-  void DrawRuns(std::span<const Stretch> runs, int32_t firstRow, int32_t endRow, int32_t z) const;
+  void DrawRuns(std::span<const Stretch> runs, std::span<const WindowBox> boxes, int32_t z) const;
   // The spans through one texture whose texel 0 is column `base`; false, with nothing drawn, when
   // they are wider than a texture.
-  bool DrawSpans(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, int32_t z);
+  bool DrawSpans(std::span<const int32_t> columns, std::span<const WindowBox> boxes, int32_t z);
 
   MaskTextures textures_;
   std::vector<Stretch> runs_;      // runs drawn as they are

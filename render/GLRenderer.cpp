@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "render/PrimitiveBatch.h"
 #include "render/TextBitmaps.h"
 #include "render/TraceDrawer.h"
+#include "render/WindowFootprint.h"
 
 namespace skelvane {
 namespace {
@@ -96,6 +98,33 @@ struct GLRenderer::Impl {
   ColumnBarDrawer bars{batch};
   TraceDrawer traces{batch};
   ColumnLineDrawer columnLines{batch};
+  // The transform as the columns left to the read-back see the frame's other primitives; re-read when
+  // the renderer's own calls have changed it.
+  WindowFootprint where;
+  uint64_t transformVersion = 1;
+  uint64_t whereVersion = 0;
+
+  const WindowFootprint& Where() {
+    if (whereVersion != transformVersion) {
+      where = WindowFootprint::Current();
+      whereVersion = transformVersion;
+    }
+    return where;
+  }
+  // Tells the columns waiting for the read-back that a primitive is about to be drawn within canvas
+  // (x0, y0)-(x1, y1) at depth z, `margin` window pixels around.
+  void Note(double x0, double y0, double x1, double y1, int32_t z, int32_t margin) {
+    if (!columnLines.FillInUse()) return;
+    const WindowFootprint& w = Where();
+    const WindowBox box = w.Box(x0, y0, x1, y1, margin);
+    columnLines.Note(std::span<const WindowBox>(&box, 1), w.Depth(z));
+  }
+  // The same for a primitive that may reach anywhere.
+  void NoteAnywhere(int32_t z) {
+    if (!columnLines.FillInUse()) return;
+    const WindowBox box = WindowFootprint::kEverywhere;
+    columnLines.Note(std::span<const WindowBox>(&box, 1), Where().Depth(z));
+  }
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -129,6 +158,14 @@ struct GLRenderer::Impl {
     glClearDepth(1.0);
     batch.WidthsReset();
   }
+  // The window box of a text's pixels drawn from canvas (x, y) at depth z.
+  WindowBox TextBox(std::string_view text, int32_t x, int32_t y) {
+    const WindowBox pen = Where().Box(x, y, x, y, 0);
+    if (!font) return pen;
+    const TextBitmaps::Line& line = lines.Of(font, text);
+    return {pen.left - line.xOrigin, pen.bottom - line.yOrigin, pen.right - line.xOrigin + line.width,
+            pen.top - line.yOrigin + line.rows};
+  }
   bool BuildGlyphLists() {
     if (!font) return false;
     if (listedFont == font.get()) return true;
@@ -155,7 +192,11 @@ struct GLRenderer::Impl {
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, bitmap.Width(), bitmap.Height(), GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
-    return glGetError();
+    const GLenum error = glGetError();
+    if (error == GL_NO_ERROR) {
+      columnLines.Apply(reinterpret_cast<uint32_t*>(bitmap.Bits()), bitmap.Width(), bitmap.Height());
+    }
+    return error;
   }
 };
 
@@ -247,6 +288,7 @@ int32_t GLRenderer::SetupRenderer() {
   }
   if (SetPixelFormatOGL() != kOk) return kFailed;
   d.ResetDrawingState();
+  ++d.transformVersion;
   return kOk;
 }
 
@@ -359,17 +401,25 @@ void GLRenderer::ClearScene() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
+  ++d.transformVersion;
 }
 
 void GLRenderer::SetProjection(double left, double right, double bottom, double top) {
+  ++impl_->transformVersion;
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(left, right + 1.0, bottom, top, kNearPlane, kFarPlane);
 }
 
-void GLRenderer::Translate(float x, float y, float z) { glTranslatef(x, y, z); }
+void GLRenderer::Translate(float x, float y, float z) {
+  ++impl_->transformVersion;
+  glTranslatef(x, y, z);
+}
 
-void GLRenderer::Scale(float x, float y, float z) { glScalef(x, y, z); }
+void GLRenderer::Scale(float x, float y, float z) {
+  ++impl_->transformVersion;
+  glScalef(x, y, z);
+}
 
 void GLRenderer::Flush() { glFlush(); }
 
@@ -381,6 +431,8 @@ void GLRenderer::ColorToFloats(uint32_t colour, float& red, float& green, float&
 
 void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, int32_t lineWidth,
                           int32_t z, float /*alpha*/) {
+  impl_->Note(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2), z,
+              lineWidth * impl_->batch.PixelRatio());
   PrimitiveBatch::SetColour(colour);
   impl_->batch.SetLineWidth(lineWidth);
   glBegin(GL_LINES);
@@ -391,6 +443,7 @@ void GLRenderer::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32
 
 void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
                               int32_t lineWidth, int32_t z, float /*alpha*/) {
+  impl_->NoteAnywhere(z);
   PrimitiveBatch& batch = impl_->batch;
   PrimitiveBatch::SetColour(colour);
   batch.SetLineWidth(lineWidth);
@@ -402,18 +455,21 @@ void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16
 void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                  std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
                                  float /*alpha*/) {
+  impl_->NoteAnywhere(z);
   impl_->batch.ColumnPairs(xs, lows, highs, colour, lineWidth, z);
 }
 
 void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                 std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
                                 float /*alpha*/) {
+  impl_->NoteAnywhere(z);
   impl_->bars.Draw(xs, lows, highs, colour, lineWidth, z);
 }
 
 void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts,
                            std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z,
                            float /*alpha*/, TracePixels* pixels) {
+  impl_->NoteAnywhere(z);
   impl_->traces.Draw(xs, counts, ys, colour, lineWidth, z, pixels);
 }
 
@@ -436,10 +492,15 @@ void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t 
 
 void GLRenderer::AllowColumnRectangles(bool allowed) { impl_->columnLines.Allow(allowed); }
 
+void GLRenderer::AllowColumnFill(bool allowed) { impl_->columnLines.AllowFill(allowed); }
+
+bool GLRenderer::ColumnFillInUse() const { return impl_->columnLines.FillInUse(); }
+
 bool GLRenderer::ColumnRectanglesInUse() const { return impl_->columnLines.InUse(); }
 
 void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh,
                                     std::span<const uint32_t> colours, int32_t lineWidth, int32_t z, float /*alpha*/) {
+  impl_->NoteAnywhere(z);
   PrimitiveBatch& batch = impl_->batch;
   batch.SetLineWidth(lineWidth);
   const std::size_t count = std::min(xs.size(), colours.size());
@@ -454,10 +515,17 @@ void GLRenderer::DrawColoredColumns(std::span<const int32_t> xs, int32_t yLow, i
 
 void GLRenderer::DrawPoints(std::span<const int32_t> xs, std::span<const int16_t> ys, uint32_t colour,
                             int32_t pointSize, int32_t z, float /*alpha*/) {
+  const std::size_t count = std::min(xs.size(), ys.size());
+  if (count > 0) {
+    const auto [left, right] = std::minmax_element(xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(count));
+    const auto [bottom, top] = std::minmax_element(ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(count));
+    impl_->Note(*left, *bottom, *right, *top, z, pointSize * impl_->batch.PixelRatio());
+  }
   impl_->batch.Points(xs, ys, colour, pointSize, z);
 }
 
 void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointSize, int32_t z, float /*alpha*/) {
+  impl_->Note(x, y, x, y, z, pointSize * impl_->batch.PixelRatio());
   PrimitiveBatch::SetColour(colour);
   impl_->batch.SetPointSize(pointSize);
   glBegin(GL_POINTS);
@@ -468,6 +536,9 @@ void GLRenderer::DrawPoint(int32_t x, int16_t y, uint32_t colour, int32_t pointS
 void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count, uint32_t colour, int32_t z,
                              float /*alpha*/) {
   if (xs == nullptr || ys == nullptr || count <= 0) return;
+  const auto [left, right] = std::minmax_element(xs, xs + count);
+  const auto [bottom, top] = std::minmax_element(ys, ys + count);
+  impl_->Note(*left, *bottom, *right, *top, z, 1);
   PrimitiveBatch::SetColour(colour);
   glBegin(GL_POLYGON);
   for (int32_t i = 0; i < count; ++i) glVertex3i(xs[i], ys[i], z);
@@ -476,6 +547,10 @@ void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count
 
 int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour) {
   Impl& d = *impl_;
+  if (d.columnLines.FillInUse()) {
+    const WindowBox box = d.TextBox(text, x, y);
+    d.columnLines.Note(std::span<const WindowBox>(&box, 1), d.Where().Depth(z));
+  }
   PrimitiveBatch::SetColour(colour);
   glRasterPos3i(x, y, z);
   if (text.empty() || !d.BuildGlyphLists()) return kOk;
@@ -492,6 +567,11 @@ int32_t GLRenderer::DrawStrings(std::span<const PlacedText> texts, int32_t z, ui
   if (!d.BuildGlyphLists()) {
     for (const PlacedText& text : texts) DrawString(text.text, text.x, text.y, z, colour);
     return kOk;
+  }
+  if (d.columnLines.FillInUse()) {
+    std::vector<WindowBox> boxes;
+    for (const PlacedText& text : texts) boxes.push_back(d.TextBox(text.text, text.x, text.y));
+    d.columnLines.Note(boxes, d.Where().Depth(z));
   }
   PrimitiveBatch::SetColour(colour);
   // Each text's lower left corner and size in window pixels, by its raster position. A bitmap's

@@ -1,0 +1,70 @@
+#pragma once
+// Opaque one-pixel columns written straight into the read-back frame: the crowded columns of the
+// canvas's markers cover a million pixels at long spans, which the rasteriser fills at several
+// nanoseconds each, while nothing drawn before or after them shows through outside a few boxes (the
+// plots' names and icons, the texts and lines over them). ColumnLineDrawer hands such columns over with
+// those boxes, draws the boxes' part itself, and GLRenderer writes the rest into every frame it reads.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace skelvane {
+
+/// A box of window pixels: columns [left, right), rows [bottom, top) counted up from the bottom.
+struct WindowBox {
+  int32_t left = 0, bottom = 0, right = 0, top = 0;
+
+  bool Empty() const { return left >= right || bottom >= top; }
+  bool Meets(const WindowBox& other) const {
+    return left < other.right && other.left < right && bottom < other.top && other.bottom < top;
+  }
+};
+
+class ColumnFill {
+ public:
+  /// Rows a box is widened to (aligned bands of this many rows), so that neighbouring boxes of one
+  /// row of texts or icons merge into one.
+  static constexpr int32_t kBandRows = 16;
+  /// Boxes of one band closer than this many columns merge.
+  static constexpr int32_t kMergeGap = 32;
+
+  /// Forgets every set: a new frame.
+  void Clear() { sets_.clear(); }
+  bool Empty() const { return sets_.empty(); }
+  std::size_t Sets() const { return sets_.size(); }
+
+  /// Adds columns (window pixel columns, ascending, each once) over rows [firstRow, endRow) in the
+  /// read-back pixel value `pixel`; returns the set's number.
+  std::size_t Add(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t pixel);
+  /// Leaves `box` of set `set` to the rasteriser: nothing of it is written.
+  void Except(std::size_t set, const WindowBox& box) { sets_[set].except.push_back(box); }
+  /// The boxes of set `set` left to the rasteriser so far.
+  std::span<const WindowBox> Excepted(std::size_t set) const { return sets_[set].except; }
+
+  /// Writes every set, in the order added, into a bottom-up frame of `width` x `height` pixels of
+  /// 32 bits, rows `width` pixels apart.
+  void Apply(uint32_t* pixels, int32_t width, int32_t height) const;
+
+  /// `boxes` cut to `within`, widened to whole bands of kBandRows rows, and within a band those that
+  /// overlap or lie closer than kMergeGap columns merged: fewer and larger boxes for the rasteriser.
+  static std::vector<WindowBox> Banded(std::span<const WindowBox> boxes, const WindowBox& within);
+
+ private:
+  struct Set {
+    std::vector<int32_t> columns;
+    int32_t firstRow = 0, endRow = 0;
+    uint32_t pixel = 0;
+    std::vector<WindowBox> except;
+  };
+  void ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const;
+
+  std::vector<Set> sets_;
+  mutable std::vector<int32_t> rows_;      // the bands' edges while applying
+  mutable std::vector<int32_t> written_;   // a band's columns to write
+  mutable std::vector<std::pair<int32_t, int32_t>> active_;  // the boxes over a band, as column ranges
+};
+
+}  // namespace skelvane
