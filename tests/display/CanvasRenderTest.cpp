@@ -318,7 +318,8 @@ TEST_F(CanvasRender, CursorsAndScaleBarsDrawOverThePlotsAndLeaveNoTraceWhenRemov
 
 TEST_F(CanvasRender, ManyMarkersDrawTheSameFrameAsRectanglesAsLineByLine) {
   // The default layout (header, axes, scale bars over the markers), a second plot for markers of one
-  // plot, and markers crowded enough for runs of columns, lone columns and columns both scopes light.
+  // plot, and markers crowded enough for runs of columns, lone columns and columns both scopes light,
+  // with a cursor over them: as rectangles and masks, and written into the frame read back.
   canvas.SetShowPlotNames(1);
   canvas.SetShowPlotIcons(1);
   canvas.SetShowDataAxis(1);
@@ -332,12 +333,14 @@ TEST_F(CanvasRender, ManyMarkersDrawTheSameFrameAsRectanglesAsLineByLine) {
     const int64_t time = kStart + static_cast<int64_t>((state >> 33) % 2'000'000);
     canvas.Markers()->Add({time, (state >> 20) % 3 == 0 ? "CSC7" : "", i % 7 == 0 ? "m" + std::to_string(i) : ""});
   }
+  canvas.Cursors()->Set(TimeCursors::Cursor::A, kStart + 700'000);
   for (const int64_t span : {int64_t{20'000}, int64_t{300'000}, int64_t{2'000'000}}) {
     renderer.AllowColumnRectangles(false);
     const MemoryBitmap lines = RenderWith(canvas, kStart + 100'000, span);
     renderer.AllowColumnRectangles(true);
     const MemoryBitmap& rectangles = RenderWith(canvas, kStart + 100'000, span);
     EXPECT_TRUE(renderer.ColumnRectanglesInUse());
+    EXPECT_TRUE(renderer.ColumnFillInUse()) << "crowded columns written into the frame read back";
     ASSERT_EQ(lines.SizeInBytes(), rectangles.SizeInBytes());
     EXPECT_EQ(std::memcmp(lines.Bits(), rectangles.Bits(), lines.SizeInBytes()), 0) << "span " << span;
   }
