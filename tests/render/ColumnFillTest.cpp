@@ -1,0 +1,63 @@
+// Columns written into a frame, with boxes left out, against writing them pixel by pixel: random
+// sets in order (a later set over an earlier one), boxes overlapping each other and the frame's
+// edges, columns past the frame; and the banded boxes cover every pixel of the boxes they come from.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "render/ColumnFill.h"
+
+namespace skelvane {
+namespace {
+
+TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
+  std::mt19937 random(5);
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  for (int32_t round = 0; round < 200; ++round) {
+    const int32_t width = uniform(1, 90), height = uniform(1, 70);
+    std::vector<uint32_t> frame(static_cast<std::size_t>(width) * height, 0u), expected = frame;
+    ColumnFill fill;
+    for (int32_t s = uniform(1, 4); s > 0; --s) {
+      std::vector<int32_t> columns;
+      for (int32_t x = uniform(-5, 5); x < width + 5; x += uniform(1, 6)) columns.push_back(x);
+      const int32_t firstRow = uniform(-10, height), endRow = uniform(firstRow, height + 10);
+      const auto pixel = static_cast<uint32_t>(round * 16 + s);
+      std::vector<WindowBox> boxes;
+      for (int32_t b = uniform(0, 5); b > 0; --b) {
+        const int32_t left = uniform(-10, width), bottom = uniform(-10, height);
+        boxes.push_back({left, bottom, left + uniform(0, 40), bottom + uniform(0, 40)});
+      }
+      const std::size_t set = fill.Add(columns, firstRow, endRow, pixel);
+      for (const WindowBox& box : boxes) fill.Except(set, box);
+      for (const int32_t x : columns) {
+        for (int32_t row = std::max(firstRow, 0); row < std::min(endRow, height); ++row) {
+          const bool left = std::any_of(boxes.begin(), boxes.end(), [&](const WindowBox& box) {
+            return box.left <= x && x < box.right && box.bottom <= row && row < box.top;
+          });
+          if (x >= 0 && x < width && !left) expected[static_cast<std::size_t>(row) * width + x] = pixel;
+        }
+      }
+      const WindowBox within{uniform(-20, width), uniform(-20, height), uniform(0, width + 20), uniform(0, height + 20)};
+      const std::vector<WindowBox> bands = ColumnFill::Banded(boxes, within);
+      for (const WindowBox& box : boxes) {
+        for (int32_t x = box.left; x < box.right; ++x) {
+          for (int32_t row = box.bottom; row < box.top; ++row) {
+            if (x < within.left || x >= within.right || row < within.bottom || row >= within.top) continue;
+            ASSERT_TRUE(std::any_of(bands.begin(), bands.end(), [&](const WindowBox& band) {
+              return band.left <= x && x < band.right && band.bottom <= row && row < band.top &&
+                     band.bottom % ColumnFill::kBandRows == 0 && band.top - band.bottom == ColumnFill::kBandRows;
+            })) << "round " << round << " pixel " << x << "," << row;
+          }
+        }
+      }
+    }
+    fill.Apply(frame.data(), width, height);
+    ASSERT_EQ(frame, expected) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace skelvane
