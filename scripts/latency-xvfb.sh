@@ -123,6 +123,7 @@ record() {
 # recent one.
 reopen_only() {
   local name=$1 folder=$2 before span reopened base
+  peak_anon=0
   start_viewer "$folder"
   for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
   stop_viewer
