@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -19,15 +20,20 @@ constexpr int kHeapKeptFree = 64 << 20;
 constexpr std::size_t kWarmBlock = std::size_t{4} << 20;
 static_assert(FrameHeap::kWarmBytes < static_cast<std::size_t>(kHeapKeptFree), "the heap keeps what it is warmed by");
 
+std::atomic<bool> keeping{false};  // KeepFrameBuffers was called
+
 }  // namespace
 
 void FrameHeap::KeepFrameBuffers() {
   mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
   mallopt(M_TRIM_THRESHOLD, kHeapKeptFree);
+  keeping = true;
 }
 
 std::vector<void*> FrameHeap::TakeCold(std::size_t bytes) {
   std::vector<void*> blocks;
+  // A heap left to the allocator's defaults would hand blocks this large straight back to the system.
+  if (!keeping) return blocks;
   for (std::size_t taken = 0; taken < bytes; taken += kWarmBlock) {
     void* block = std::malloc(kWarmBlock);
     if (block == nullptr) break;

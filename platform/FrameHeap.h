@@ -18,7 +18,8 @@ class FrameHeap {
   /// Blocks up to a few tens of megabytes come from the heap, and the heap keeps as much free.
   static void KeepFrameBuffers();
   /// Takes `bytes` from the calling thread's heap in blocks whose pages are not yet in place: they
-  /// cost nothing until written. Hand them to WarmAndGiveBack, on any thread.
+  /// cost nothing until written. Hand them to WarmAndGiveBack, on any thread. None before
+  /// KeepFrameBuffers: the heap would not keep them.
   static std::vector<void*> TakeCold(std::size_t bytes = kWarmBytes);
   /// Writes every page of `blocks` and hands them back to the heap they came from, which keeps them
   /// with their pages for the frames to come (KeepFrameBuffers).
