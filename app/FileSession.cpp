@@ -95,7 +95,7 @@ void FileSession::OpenInOrder(const std::vector<std::string>& paths, Origin orig
     if (origin == Origin::Start || origin == Origin::Session) window_.UpdateTimeRange();
     if (CreatePlotsForSources(before) != 0) break;
   }
-  if (origin != Origin::Session) RememberOpenedSince(first);
+  if (origin != Origin::Session) RememberOpenedSince(first, origin);
   if (!passedOver.empty()) window_.ShowNotice(kAlreadyOpenNotice + passedOver);
 }
 
@@ -161,14 +161,26 @@ void FileSession::OpenData() {
 
 // The sources that joined since `firstSource` were opened together: they become one recent set, by
 // their absolute paths, so that it opens from wherever the program is started next time.
-void FileSession::RememberOpenedSince(int32_t firstSource) {
+void FileSession::RememberOpenedSince(int32_t firstSource, Origin origin) {
   QStringList paths;
   for (int32_t index = firstSource; index < sources_.GetNumSources(); ++index) {
     std::string path;
     if (sources_.GetSourcePath(index, path) == 0) paths << FromLocalPath(AbsolutePathOf(path));
   }
   if (paths.isEmpty()) return;
-  Preferences::AddRecentSet(paths);
+  toRemember_.push_back(paths);
+  // The files named at start are remembered before the window shows anything.
+  if (!later_ || origin == Origin::Start) {
+    RememberNow();
+    return;
+  }
+  if (toRemember_.size() == 1) later_([this] { RememberNow(); });
+}
+
+void FileSession::RememberNow() {
+  if (toRemember_.empty()) return;
+  for (const QStringList& paths : toRemember_) Preferences::AddRecentSet(paths);
+  toRemember_.clear();
   ShowRecentSets();
 }
 

@@ -27,6 +27,8 @@ class FileSession {
   using SessionOpener = std::function<void(const std::string& path)>;
   /// Told of the plots just made for newly opened recordings, from plot index `first` on.
   using PlotsAdded = std::function<void(int32_t first)>;
+  /// Runs a task once the window has shown what it is doing now.
+  using Later = std::function<void(std::function<void()> task)>;
 
   /// The status bar's words for files passed over because they are open already; their names follow.
   static constexpr const char* kAlreadyOpenNotice = "Already open, not opened again: ";
@@ -47,6 +49,11 @@ class FileSession {
   void OpenSessionsWith(SessionOpener open) { openSession_ = std::move(open); }
   /// Tells `added` of every plot made for a recording opened from now on.
   void TellPlotsAdded(PlotsAdded added) { plotsAdded_ = std::move(added); }
+  /// Remembers the sets the user opens (dropped, chosen, picked from Recent Files) through `later`,
+  /// after the picture of their plots: storing them waits for the disk. Without it, at once.
+  void RememberLaterWith(Later later) { later_ = std::move(later); }
+  /// Stores the sets opened whose remembering still waits (the window closes).
+  void RememberNow();
   /// Opens a session's recordings in order, each with its plot, up to the first that fails; they are
   /// not remembered as a set of their own (the session is).
   void OpenSessionRecordings(const std::vector<std::string>& paths);
@@ -78,7 +85,7 @@ class FileSession {
   int32_t CreatePlotsForSources(int32_t firstIndex);
   bool OpenedAsSpikeFile(const std::string& path);
   bool OpenedAsSession(const std::string& path);
-  void RememberOpenedSince(int32_t firstSource);
+  void RememberOpenedSince(int32_t firstSource, Origin origin);
   void ShowRecentSets();
 
   IDataSourceManager& sources_;
@@ -89,6 +96,8 @@ class FileSession {
   SpikeFileOpener openSpikeFile_;
   SessionOpener openSession_;
   PlotsAdded plotsAdded_;
+  Later later_;
+  std::vector<QStringList> toRemember_;  // opened sets waiting for later_, oldest first
 };
 
 }  // namespace skelvane

@@ -4,10 +4,12 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "app/AppResources.h"
 #include "app/CanvasMouse.h"
@@ -34,6 +36,7 @@
 #include "display/PlotCanvas.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
+#include "platform/FrameHeap.h"
 #include "render/GLRenderer.h"
 #include "summary/SummaryCache.h"
 
@@ -134,6 +137,7 @@ int32_t MainWindow::Create() {
                                                [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   session_.TellPlotsAdded([this](int32_t first) { plotActions_->StartNewPlots(first); });
+  session_.RememberLaterWith([this](std::function<void()> task) { QTimer::singleShot(0, this, std::move(task)); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
@@ -270,6 +274,16 @@ void MainWindow::OnPaint(QPainter& painter) {
     pacer_.DrawIfDue(picture_);
     // The frame may have started summary builds: follow them until they end.
     if (summaries_ != nullptr) summaries_->Poll();
+    // The first frame after opening recordings would otherwise take a page fault for every page of
+    // its buffers; the heap gets them once the first picture is on the screen, while the user looks.
+    if (!heapWarmed_) {
+      heapWarmed_ = true;
+      QTimer::singleShot(0, this, [] {
+        // Written on a thread of its own: the pages are the process's, whichever thread writes them.
+        std::thread([blocks = FrameHeap::TakeCold()]() mutable { FrameHeap::WarmAndGiveBack(std::move(blocks)); })
+            .detach();
+      });
+    }
   }
   picture_.Paint(painter, client_->rect());
 }
@@ -320,6 +334,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
+  session_.RememberNow();
   Preferences::SaveAtClose(saveGeometry(), Extraction().Parameters());
   if (settingsFolder_.empty()) {
     SettingsFile::WriteSettingsFile(canvas_);

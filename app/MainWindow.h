@@ -185,6 +185,7 @@ class MainWindow final : public QMainWindow,
   std::string settingsFolder_;  // empty: beside the program
   std::optional<QPoint> pointer_;  // the mouse, while it is over the client area
   bool closed_ = false;
+  bool heapWarmed_ = false;  // the frames' heap was given its pages after the first frame
 
   ClientArea* client_ = nullptr;
   PagedScrollBar* horizontal_ = nullptr;

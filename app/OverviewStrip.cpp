@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/WindowView.h"
@@ -41,7 +42,21 @@ void OverviewStrip::FollowPlot(int32_t index) {
   update();
 }
 
-void OverviewStrip::ViewChanged() { update(); }
+// A new envelope folds the whole recording's summary, several milliseconds that the first picture
+// after opening would wait for: the canvas's frame goes to the screen first, the strip just after.
+void OverviewStrip::ViewChanged() {
+  CscPlot* plot = nullptr;
+  if (WantedContent(plot) == picture_.Shown()) {
+    update();
+    return;
+  }
+  if (paintAsked_) return;
+  paintAsked_ = true;
+  QTimer::singleShot(0, this, [this] {
+    paintAsked_ = false;
+    update();
+  });
+}
 
 int32_t OverviewStrip::TraceLeft() const { return canvas_.GetDataAxisWidth(); }
 
@@ -66,21 +81,28 @@ std::string OverviewStrip::ShownPath() const {
   return path;
 }
 
-// Only a change of what the image shows draws it again; otherwise the kept one is used.
-void OverviewStrip::RefreshEnvelope() {
+OverviewPicture::Content OverviewStrip::WantedContent(CscPlot*& plot) const {
   OverviewPicture::Content content;
-  CscPlot* plot = ShownPlot(content.path);
+  plot = ShownPlot(content.path);
   content.dataStart = view_.DataStart;
   content.dataEnd = view_.DataEnd;
   content.left = TraceLeft();
   content.columns = TraceColumns();
   content.width = width();
   content.height = height();
+  content.built = plot != nullptr && plot->Summary() != nullptr && plot->Summary()->Summary() != nullptr;
+  return content;
+}
+
+// Only a change of what the image shows draws it again; otherwise the kept one is used.
+void OverviewStrip::RefreshEnvelope() {
+  CscPlot* plot = nullptr;
+  OverviewPicture::Content content = WantedContent(plot);
   if (plot != nullptr && plot->Summary() == nullptr) {
     plot->StartSummary(SummaryBuilder::Rank::Shown);
     if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
+    content = WantedContent(plot);
   }
-  content.built = plot != nullptr && plot->Summary() != nullptr && plot->Summary()->Summary() != nullptr;
   picture_.Show(plot, content);
 }
 

@@ -37,7 +37,8 @@ class OverviewStrip final : public QWidget {
 
   /// Shows the envelope of plot `index` from now on (the mouse is over it).
   void FollowPlot(int32_t index);
-  /// The view, the plots or a summary changed: the strip is painted again.
+  /// The view, the plots or a summary changed: the strip is painted again, right after the canvas's
+  /// frame when its envelope has to be drawn afresh.
   void ViewChanged();
 
   /// The path of the plot whose envelope is shown (empty with no plot).
@@ -55,6 +56,8 @@ class OverviewStrip final : public QWidget {
 
  private:
   CscPlot* ShownPlot(std::string& path) const;
+  /// What the kept image is to show now, of `plot` (null: none).
+  OverviewPicture::Content WantedContent(CscPlot*& plot) const;
   void RefreshEnvelope();
   int32_t TraceLeft() const;
   int32_t TraceColumns() const;
@@ -68,6 +71,7 @@ class OverviewStrip final : public QWidget {
   std::function<void()> summaryStarted_;
   std::string followed_;  // the path of the plot last under the mouse
   OverviewPicture picture_;
+  bool paintAsked_ = false;  // a paint after the canvas's frame is on its way
 };
 
 }  // namespace skelvane

@@ -18,6 +18,9 @@
 # and noise (full-scale noise).
 # SKELVANE_BUILD names the build folder (default build-release, a Release build made here);
 # SKELVANE_XVFB_DISPLAY the display number (default 98). Screenshots cannot resolve a few milliseconds.
+# SKELVANE_REOPEN_ONLY=N skips the sweep: for each set the viewer starts N times without files and
+# opens the set from File > Recent Files, then zooms in to one record and pages five times; each run
+# prints first_picture_ms= against the median of those one-record frames, and the load average.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$(pwd)
@@ -115,6 +118,38 @@ record() {
   return 0
 }
 
+# The first picture from Recent Files alone, $SKELVANE_REOPEN_ONLY times, each against the one-record
+# frame of its own run. The set is opened once from the command line first, so that it is the most
+# recent one.
+reopen_only() {
+  local name=$1 folder=$2 before span reopened base
+  peak_anon=0
+  start_viewer "$folder"
+  for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
+  stop_viewer
+  echo "== $name: first picture from Recent Files, $SKELVANE_REOPEN_ONLY runs"
+  for _ in $(seq "$SKELVANE_REOPEN_ONLY"); do
+    start_viewer ""
+    sleep 2
+    before=$(lines)
+    xdotool key --delay 100 alt+f f 1
+    wait_for_frame "$before"
+    reopened=$(sed -n "$((before + 1)),\$p" "$log" | grep -m1 'action="Recent Files"' || true)
+    sleep 1
+    for _ in $(seq 12); do
+      act ctrl+Left
+      span=$(echo "$line" | field span_us)
+      [ -n "$span" ] && [ "$span" -le 32000 ] && break
+    done
+    base=$(for _ in $(seq 5); do act Right; echo "$line" | field frame_ms; done | sort -n | sed -n 3p)
+    echo "$reopened" | awk -v b="$base" -v load="$(cut -d' ' -f1 /proc/loadavg)" '{
+      for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      printf "first_picture_ms=%.1f ratio=%.2f frame_ms=%.1f cpu_ms=%.1f faults=%s span_us=%s one_record_frame_ms=%.1f load=%s\n",
+             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["cpu_ms"], v["faults"], v["span_us"], b, load }'
+    stop_viewer
+  done
+}
+
 sweep_set() {
   local name=$1 folder=$2
   setout="$out/$name"
@@ -133,6 +168,11 @@ sweep_set() {
     sleep 1
     stop_viewer
     : >"$log"
+  fi
+
+  if [ -n "${SKELVANE_REOPEN_ONLY:-}" ]; then
+    reopen_only "$name" "$folder"
+    return
   fi
 
   peak_anon=0

@@ -36,6 +36,9 @@ TEST_F(FileSessionTest, ReopeningIsPassedOverCloseAllEmptiesTheWindowAndAGoneRec
   ASSERT_EQ(plots.GetNumPlots(), 2);
   const std::string absolute0 = AbsolutePathOf(tetrode[0]);
   const std::string absolute1 = AbsolutePathOf(tetrode[1]);
+  // Stored once the window has shown the new plots: the store waits for the disk.
+  EXPECT_TRUE(Preferences::RecentSets().empty());
+  Settle();
   ASSERT_EQ(Preferences::RecentSets().size(), 1u);
   EXPECT_EQ(Preferences::RecentSets().front(),
             (QStringList{QString::fromStdString(absolute0), QString::fromStdString(absolute1)}));
@@ -44,6 +47,7 @@ TEST_F(FileSessionTest, ReopeningIsPassedOverCloseAllEmptiesTheWindowAndAGoneRec
 
   // The same file again, by its absolute path this time, beside a new one: only the new one opens.
   window->OnDropFiles({tetrode[0], tetrode[2]});
+  Settle();
   ASSERT_EQ(plots.GetNumPlots(), 3);
   EXPECT_EQ(PlotPath(2), tetrode[2]);
   EXPECT_EQ(sources.GetNumSources(), 3);

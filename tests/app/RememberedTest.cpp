@@ -62,6 +62,7 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
   ASSERT_EQ(plots.GetNumPlots(), 2);
   EXPECT_EQ(PlotPath(0), tetrode[0]);
   EXPECT_EQ(PlotPath(1), tetrode[1]);
+  Settle();  // stored once the window has shown its plots
   EXPECT_EQ(RecentTexts().front(), "&1 TT1a.kcs, TT1b.kcs" + in);
 
   // Ten sets at most, newest first.
