@@ -15,8 +15,8 @@
 // each action timed as one frame and printed as `span_us=N frame_ms=F ratio=R` against the median
 // one-record frame of the same run (SKELVANE_BENCH_ROUNDS passes, default 3, the median of each).
 // SKELVANE_BENCH_FRESH=1 moves each round of the span sweep on to data no earlier round drew, so
-// that every frame of it is a first visit. The frames' buffers stay in the heap as the viewer keeps
-// them (FrameHeap).
+// that every frame of it is a first visit. The frames' buffers stay in the heap, its pages in place,
+// as the viewer keeps them (FrameHeap).
 // SKELVANE_BENCH_DATA names a folder of CSC files to use (for example the 16 x 1 h set); otherwise
 // a recording of SKELVANE_BENCH_MINUTES (default 10) is synthesised. SKELVANE_BENCH_GAIN sets every
 // plot's amplitude gain (1 by default): slow waves cost more at high gains, where their rows are finer.
@@ -708,8 +708,10 @@ void PrintRatios() {
 int main(int argc, char** argv) {
   // These figures are of summaries built in memory: none read from or left in the summary cache.
   skelvane::SummaryCache::Instance().SetEnabled(false);
-  // The frames' buffers kept from one frame to the next, as the viewer keeps them.
+  // The frames' buffers kept from one frame to the next, and the heap's pages in place, as the viewer
+  // keeps and warms them after its first picture.
   skelvane::FrameHeap::KeepFrameBuffers();
+  skelvane::FrameHeap::Warm();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
