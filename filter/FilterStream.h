@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "filter/BoxcarStage.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterWorkspace.h"
+#include "filter/SpacedHighPass.h"
 
 namespace skelvane {
 
@@ -17,6 +19,8 @@ class FilterStream {
  public:
   /// A stream through `design` for records whose samples are `sampleInterval` microseconds apart.
   FilterStream(const FilterDesign& design, double sampleInterval);
+  FilterStream(const FilterStream&) = delete;
+  FilterStream& operator=(const FilterStream&) = delete;
 
   /// Takes the recording's next record: its timestamp and its 512 samples.
   void Push(int64_t timestamp, const int16_t* samples);
@@ -35,24 +39,56 @@ class FilterStream {
   bool SawShortSegment() const { return sawShort_; }
 
  private:
-  void Filter(bool segmentEnds);
+  // One part of the design as the stream runs it, over the segment's samples extended at both ends:
+  // its input from `begin` on not yet used up (a FIR or boxcar part keeps its support; a spaced
+  // high-pass its running sums and the samples its window still reaches back to).
+  struct Stage {
+    FilterDesign::Part part;
+    std::vector<int16_t> input;  // never shrunk: only its first `size` samples are the input
+    int64_t begin = 0;
+    int64_t size = 0;
+    int64_t firstOutput = 0;  // a spaced high-pass: where in `input` its outputs start
+    SpacedHighPass::Running running;
+    BoxcarStage::Workspace boxcars;
+  };
+
+  void EndSegment();
+  // Filters the segment's samples not yet given to the parts (a batch, or all at the segment's end).
+  void Feed(bool segmentEnds);
+  // Appends `count` samples of the extended segment to the first part's input.
+  void Give(const int16_t* samples, int64_t count);
+  void Run(std::size_t stage, bool segmentEnds);
+  // Room for `count` outputs of `stage` behind what the next part (or the ready records) holds.
+  int16_t* Outputs(std::size_t stage, int64_t count);
+  void Produced(std::size_t stage, int64_t count);
+  // Filters a whole segment shorter than half the support at once, as a view of it does.
+  void FilterShortSegment();
 
   FilterDesign design_;
   double sampleInterval_;
+  int64_t half_;
+  int64_t batch_;  // samples filtered at a time while a segment goes on
+  std::vector<Stage> stages_;
   FilterWorkspace work_;
-  int64_t batch_;                     // samples filtered at a time while a segment goes on
   bool hasLast_ = false;
   int64_t lastTimestamp_ = 0;
-  // The current segment: its samples from position rawStart_ on, and where filtering has reached.
+  // The current segment: its samples from position rawStart_ on (all of them until the parts start,
+  // then the last half support, for the mirrored end), how many there are and how many the parts took.
   std::vector<int16_t> raw_;
   int64_t rawStart_ = 0;
-  int64_t length_ = 0;                // samples taken into the segment
-  int64_t filtered_ = 0;              // samples of the segment filtered
-  std::vector<int64_t> pendingTimes_; // timestamps of the segment's records not yet filtered
-  // Filtered records not yet taken out, from readyHead_ on.
+  int64_t length_ = 0;
+  int64_t fed_ = 0;
+  bool started_ = false;
+  int64_t filtered_ = 0;               // samples of the segment filtered
+  std::vector<int64_t> pendingTimes_;  // timestamps of the segment's records not yet whole
+  int64_t pendingHead_ = 0;
+  // Filtered records not yet taken out (from readyHead_ and sample readyBegin_ on), then the filtered
+  // samples of the segment's next record so far, up to readyEnd_.
   std::vector<int64_t> readyTimes_;
-  std::vector<int16_t> readySamples_;
+  std::vector<int16_t> ready_;
   int64_t readyHead_ = 0;
+  int64_t readyBegin_ = 0;
+  int64_t readyEnd_ = 0;
   bool sawShort_ = false;
 };
 
