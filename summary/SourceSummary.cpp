@@ -56,24 +56,31 @@ void SummariseSamples(WritableArrays& out, int64_t record, int64_t timestamp, co
   out.timestamps[record] = timestamp;
   int16_t* blocks = out.blocks + record * 2 * kBlocks;
   uint8_t* subBlocks = out.subBlocks + record * 2 * kBlocks * kSubs;
+  static_assert(kSubSamples == SampleExtremes::kRunSamples, "a sub-block is one run of SampleExtremes");
   int16_t recordLow = 0;
   int16_t recordHigh = 0;
+  int16_t allLows[kBlocks * kSubs];
+  int16_t allHighs[kBlocks * kSubs];
+  SampleExtremes::OfRuns(samples, kBlocks * kSubs, allLows, allHighs);
   for (int32_t b = 0; b < kBlocks; ++b) {
-    int16_t subLows[kSubs];
-    int16_t subHighs[kSubs];
-    for (int32_t k = 0; k < kSubs; ++k) {
-      const int32_t first = b * SourceSummary::kBlockSamples + k * kSubSamples;
-      SampleExtremes::Of(samples + static_cast<std::size_t>(first) * sizeof(int16_t), kSubSamples, subLows[k],
-                         subHighs[k]);
-    }
+    const int16_t* subLows = allLows + b * kSubs;
+    const int16_t* subHighs = allHighs + b * kSubs;
     const int16_t low = *std::min_element(subLows, subLows + kSubs);
     const int16_t high = *std::max_element(subHighs, subHighs + kSubs);
     blocks[2 * b] = low;
     blocks[2 * b + 1] = high;
     const int32_t step = SubBlockStep(low, high);
-    for (int32_t k = 0; k < kSubs; ++k) {
-      subBlocks[2 * (b * kSubs + k)] = static_cast<uint8_t>((subLows[k] - low) / step);
-      subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>((high - subHighs[k]) / step);
+    // A block within kSubBlockSteps counts (most of them) keeps its sub-blocks' extremes without a division.
+    if (step == 1) {
+      for (int32_t k = 0; k < kSubs; ++k) {
+        subBlocks[2 * (b * kSubs + k)] = static_cast<uint8_t>(subLows[k] - low);
+        subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>(high - subHighs[k]);
+      }
+    } else {
+      for (int32_t k = 0; k < kSubs; ++k) {
+        subBlocks[2 * (b * kSubs + k)] = static_cast<uint8_t>((subLows[k] - low) / step);
+        subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>((high - subHighs[k]) / step);
+      }
     }
     recordLow = b == 0 ? low : std::min(recordLow, low);
     recordHigh = b == 0 ? high : std::max(recordHigh, high);
