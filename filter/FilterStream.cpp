@@ -14,6 +14,9 @@ namespace {
 // next: small enough that a part's input and output stay in the core's own cache, large enough that
 // the support each part keeps between batches costs nothing.
 constexpr int64_t kBatchRecords = 64;
+// Samples no longer needed at the front of a buffer are dropped (the rest moved down) once they are
+// this many times those kept.
+constexpr int64_t kDeadShare = 3;
 
 // Drops the first `count` samples of `buffer`'s first `size`.
 void DropFront(std::vector<int16_t>& buffer, int64_t& size, int64_t count) {
@@ -37,12 +40,27 @@ FilterStream::FilterStream(const FilterDesign& design, double sampleInterval)
 }
 
 void FilterStream::Push(int64_t timestamp, const int16_t* samples) {
+  std::memcpy(Take(timestamp), samples, sizeof(int16_t) * kSamplesPerRecord);
+  Taken();
+}
+
+void FilterStream::Push(const CscRecord& record) {
+  record.CopySamples(Take(record.Timestamp()));
+  Taken();
+}
+
+int16_t* FilterStream::Take(int64_t timestamp) {
   if (hasLast_ && !RecordContiguity::Contiguous(lastTimestamp_, timestamp, sampleInterval_)) EndSegment();
   hasLast_ = true;
   lastTimestamp_ = timestamp;
-  raw_.insert(raw_.end(), samples, samples + kSamplesPerRecord);
-  length_ += kSamplesPerRecord;
   pendingTimes_.push_back(timestamp);
+  const std::size_t at = raw_.size();
+  raw_.resize(at + kSamplesPerRecord);
+  return raw_.data() + at;
+}
+
+void FilterStream::Taken() {
+  length_ += kSamplesPerRecord;
   // The parts start once the segment holds the half support its mirrored start is made of.
   if (length_ >= half_ && length_ - fed_ >= batch_) Feed(false);
 }
@@ -127,9 +145,10 @@ void FilterStream::Feed(bool segmentEnds) {
     Give(mirrored, half_);
   }
   for (std::size_t s = 0; s < stages_.size(); ++s) Run(s, segmentEnds);
-  // Only the half support before the segment's end is still needed, for its mirrored end.
+  // Only the half support before the segment's end is still needed, for its mirrored end; the
+  // samples before it go once they are a few times more, so that few are moved.
   const int64_t keepFrom = std::max(rawStart_, length_ - half_);
-  if (keepFrom > rawStart_) {
+  if (keepFrom - rawStart_ >= kDeadShare * (length_ - keepFrom)) {
     raw_.erase(raw_.begin(), raw_.begin() + (keepFrom - rawStart_));
     rawStart_ = keepFrom;
   }
@@ -191,7 +210,7 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
     // sample's phase.
     const int64_t reach = 3 * highPass.Spacing() * highPass.Length();
     const int64_t drop = std::max<int64_t>(0, to - reach) / highPass.Spacing() * highPass.Spacing();
-    if (drop > 0 && drop >= stage.size - drop) {
+    if (drop > 0 && drop >= kDeadShare * (stage.size - drop)) {
       DropFront(stage.input, stage.size, drop);
       stage.begin -= drop;
       stage.firstOutput -= drop;

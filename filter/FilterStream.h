@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "datafile/CscRecord.h"
 #include "filter/BoxcarStage.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterWorkspace.h"
@@ -24,6 +25,8 @@ class FilterStream {
 
   /// Takes the recording's next record: its timestamp and its 512 samples.
   void Push(int64_t timestamp, const int16_t* samples);
+  /// The same for a record as the file stores it.
+  void Push(const CscRecord& record);
   /// The recording ends: every record taken is made ready.
   void Finish();
 
@@ -52,6 +55,10 @@ class FilterStream {
     BoxcarStage::Workspace boxcars;
   };
 
+  // The segment goes on or ends at a record stamped `timestamp`; room for its samples is made.
+  int16_t* Take(int64_t timestamp);
+  // The record's samples are in: a batch is filtered once there is one.
+  void Taken();
   void EndSegment();
   // Filters the segment's samples not yet given to the parts (a batch, or all at the segment's end).
   void Feed(bool segmentEnds);

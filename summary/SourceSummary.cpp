@@ -362,16 +362,11 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
   };
   const int64_t perRead = std::max<int64_t>(1, kReadBytes / layout.recordSize);
   std::vector<uint8_t> buffer;
-  std::vector<int16_t> samples(kSamplesPerRecord);
   for (int64_t first = 0; first < layout.numRecords; first += perRead) {
     if (cancel.load(std::memory_order_relaxed)) return kStatusCancelled;
     const int64_t count = std::min(perRead, layout.numRecords - first);
     if (const int32_t rc = reader.Read(first, count, buffer); rc != kStatusOk) return rc;
-    for (int64_t r = 0; r < count; ++r) {
-      const CscRecord record(buffer.data() + r * layout.recordSize);
-      record.CopySamples(samples.data());
-      stream.Push(record.Timestamp(), samples.data());
-    }
+    for (int64_t r = 0; r < count; ++r) stream.Push(CscRecord(buffer.data() + r * layout.recordSize));
     take();
     recordsDone.store(first + count, std::memory_order_relaxed);
   }
