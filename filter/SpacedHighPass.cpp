@@ -64,15 +64,19 @@ struct Lanes {
   __m256d third[2];
 };
 
+// With kWhole the window lies inside the input and the step makes outputs: no test is needed (the
+// step is then a fifth shorter).
+template <bool kWhole>
 SKELVANE_AVX2 inline __m256i Widened(const int16_t* in, int64_t k) {
-  if (k < 0) return _mm256_setzero_si256();
+  if (!kWhole && k < 0) return _mm256_setzero_si256();
   return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k)));
 }
 
+template <bool kWhole>
 SKELVANE_AVX2 inline void Step(const int16_t* in, int64_t n, int64_t delay, int64_t half, __m256d reciprocal,
                                Lanes& lanes, const Outputs& outputs) {
-  const __m256i inner = _mm256_sub_epi32(Widened(in, n - 2 * delay), Widened(in, n - delay));
-  const __m256i outer = _mm256_sub_epi32(Widened(in, n), Widened(in, n - 3 * delay));
+  const __m256i inner = _mm256_sub_epi32(Widened<kWhole>(in, n - 2 * delay), Widened<kWhole>(in, n - delay));
+  const __m256i outer = _mm256_sub_epi32(Widened<kWhole>(in, n), Widened<kWhole>(in, n - 3 * delay));
   const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
   lanes.first = _mm256_add_epi32(lanes.first, difference);
   lanes.second[0] = _mm256_add_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
@@ -80,10 +84,10 @@ SKELVANE_AVX2 inline void Step(const int16_t* in, int64_t n, int64_t delay, int6
   lanes.third[0] = _mm256_add_pd(lanes.third[0], lanes.second[0]);
   lanes.third[1] = _mm256_add_pd(lanes.third[1], lanes.second[1]);
   // The first output stands on a multiple of the spacing, as every step starts.
-  if (n < outputs.firstOutput) return;
+  if (!kWhole && n < outputs.firstOutput) return;
   const __m256i slow = _mm256_setr_m128i(_mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[0], reciprocal)),
                                          _mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[1], reciprocal)));
-  const __m256i result = _mm256_sub_epi32(Widened(in, n - half), slow);
+  const __m256i result = _mm256_sub_epi32(Widened<kWhole>(in, n - half), slow);
   const __m128i packed = _mm_packs_epi32(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(outputs.out + n - outputs.outStart), packed);
 }
@@ -115,16 +119,24 @@ SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t from, int64_t total
   Lanes high{};
   LoadLanes(sums, 0, low);
   int64_t n = from;
+  // The steps from `whole` on read no sample before the input and each makes outputs.
+  const int64_t stride = spacing == kLanes ? kLanes : 2 * kLanes;
+  const int64_t whole = from + (std::max<int64_t>(0, std::max(3 * delay, out.firstOutput) - from) + stride - 1) / stride * stride;
   if (spacing == kLanes) {
-    for (; n + kLanes <= total; n += kLanes) Step(in, n, delay, half, scale, low, out);
+    for (; n + kLanes <= total && n < whole; n += kLanes) Step<false>(in, n, delay, half, scale, low, out);
+    for (; n + kLanes <= total; n += kLanes) Step<true>(in, n, delay, half, scale, low, out);
   } else {
     LoadLanes(sums, 1, high);
+    for (; n + 2 * kLanes <= total && n < whole; n += 2 * kLanes) {
+      Step<false>(in, n, delay, half, scale, low, out);
+      Step<false>(in, n + kLanes, delay, half, scale, high, out);
+    }
     for (; n + 2 * kLanes <= total; n += 2 * kLanes) {
-      Step(in, n, delay, half, scale, low, out);
-      Step(in, n + kLanes, delay, half, scale, high, out);
+      Step<true>(in, n, delay, half, scale, low, out);
+      Step<true>(in, n + kLanes, delay, half, scale, high, out);
     }
     if (n + kLanes <= total) {
-      Step(in, n, delay, half, scale, low, out);
+      Step<false>(in, n, delay, half, scale, low, out);
       n += kLanes;
     }
     StoreLanes(high, 1, sums);
