@@ -54,6 +54,8 @@ int16_t* FilterStream::Take(int64_t timestamp) {
   hasLast_ = true;
   lastTimestamp_ = timestamp;
   pendingTimes_.push_back(timestamp);
+  // Once the parts run the samples go straight to the first one.
+  if (started_) return Entry(kSamplesPerRecord);
   const std::size_t at = raw_.size();
   raw_.resize(at + kSamplesPerRecord);
   return raw_.data() + at;
@@ -61,8 +63,14 @@ int16_t* FilterStream::Take(int64_t timestamp) {
 
 void FilterStream::Taken() {
   length_ += kSamplesPerRecord;
-  // The parts start once the segment holds the half support its mirrored start is made of.
-  if (length_ >= half_ && length_ - fed_ >= batch_) Feed(false);
+  if (started_) {
+    Entered(kSamplesPerRecord);
+    if (unrun_ >= batch_) RunParts(false);
+  } else if (length_ >= half_ && length_ >= batch_) {
+    // The parts start once the segment holds the half support its mirrored start is made of.
+    Start();
+    RunParts(false);
+  }
 }
 
 void FilterStream::Finish() {
@@ -88,8 +96,18 @@ void FilterStream::Pop() {
 
 void FilterStream::EndSegment() {
   if (length_ > 0) {
-    if (length_ >= half_) {
-      Feed(true);
+    if (!started_ && length_ >= half_) Start();
+    if (started_) {
+      // The segment's last half support mirrored about its last sample, from the first part's input,
+      // which keeps that much behind its end.
+      int16_t* mirrored = FilterWorkspace::Room(work_.extended, half_);
+      if (!stages_.empty()) {
+        const Stage& first = stages_.front();
+        for (int64_t i = 0; i < half_; ++i) mirrored[i] = first.input[static_cast<std::size_t>(first.size - 1 - i)];
+      }
+      std::memcpy(Entry(half_), mirrored, static_cast<std::size_t>(half_) * sizeof(int16_t));
+      Entered(half_);
+      RunParts(true);
       // As SegmentFilter judges it: some output's support reaches past both ends.
       if (std::max<int64_t>(0, length_ - half_) < std::min(length_, half_)) sawShort_ = true;
     } else {
@@ -97,9 +115,8 @@ void FilterStream::EndSegment() {
     }
   }
   raw_.clear();
-  rawStart_ = 0;
   length_ = 0;
-  fed_ = 0;
+  unrun_ = 0;
   started_ = false;
   filtered_ = 0;
   pendingTimes_.clear();
@@ -124,47 +141,38 @@ void FilterStream::FilterShortSegment() {
   Produced(stages_.size(), length_);
 }
 
-void FilterStream::Feed(bool segmentEnds) {
-  // The segment's samples mirrored about its first (the half support before it), the samples not
-  // yet given, and at its end the same mirrored about its last.
-  std::vector<int16_t>& extended = work_.extended;
-  if (!started_) {
-    started_ = true;
-    int16_t* mirrored = FilterWorkspace::Room(extended, half_);
-    for (int64_t i = 0; i < half_; ++i) mirrored[i] = raw_[static_cast<std::size_t>(half_ - 1 - i)];
-    Give(mirrored, half_);
-    for (Stage& stage : stages_) {
-      if (stage.part.spacedHighPass != nullptr) stage.firstOutput = 2 * stage.part.HalfSupport();
-    }
+void FilterStream::Start() {
+  started_ = true;
+  for (Stage& stage : stages_) {
+    if (stage.part.spacedHighPass != nullptr) stage.firstOutput = 2 * stage.part.HalfSupport();
   }
-  Give(raw_.data() + (fed_ - rawStart_), length_ - fed_);
-  fed_ = length_;
-  if (segmentEnds) {
-    int16_t* mirrored = FilterWorkspace::Room(extended, half_);
-    for (int64_t i = 0; i < half_; ++i) mirrored[i] = raw_[static_cast<std::size_t>(length_ - 1 - i - rawStart_)];
-    Give(mirrored, half_);
-  }
-  for (std::size_t s = 0; s < stages_.size(); ++s) Run(s, segmentEnds);
-  // Only the half support before the segment's end is still needed, for its mirrored end; the
-  // samples before it go once they are a few times more, so that few are moved.
-  const int64_t keepFrom = std::max(rawStart_, length_ - half_);
-  if (keepFrom - rawStart_ >= kDeadShare * (length_ - keepFrom)) {
-    raw_.erase(raw_.begin(), raw_.begin() + (keepFrom - rawStart_));
-    rawStart_ = keepFrom;
+  // The segment's first half support mirrored about its first sample, then the segment so far.
+  int16_t* mirrored = Entry(half_);
+  for (int64_t i = 0; i < half_; ++i) mirrored[i] = raw_[static_cast<std::size_t>(half_ - 1 - i)];
+  Entered(half_);
+  std::memcpy(Entry(length_), raw_.data(), static_cast<std::size_t>(length_) * sizeof(int16_t));
+  Entered(length_);
+  raw_.clear();
+}
+
+int16_t* FilterStream::Entry(int64_t count) {
+  if (stages_.empty()) return Outputs(0, count);
+  Stage& first = stages_.front();
+  return FilterWorkspace::Room(first.input, first.size + count + FirStage::kReadPad) + first.size;
+}
+
+void FilterStream::Entered(int64_t count) {
+  unrun_ += count;
+  if (stages_.empty()) {
+    Produced(0, count);
+  } else {
+    stages_.front().size += count;
   }
 }
 
-void FilterStream::Give(const int16_t* samples, int64_t count) {
-  if (count <= 0) return;
-  if (stages_.empty()) {
-    std::memcpy(Outputs(0, count), samples, static_cast<std::size_t>(count) * sizeof(int16_t));
-    Produced(0, count);
-    return;
-  }
-  Stage& first = stages_.front();
-  int16_t* at = FilterWorkspace::Room(first.input, first.size + count + FirStage::kReadPad) + first.size;
-  std::memcpy(at, samples, static_cast<std::size_t>(count) * sizeof(int16_t));
-  first.size += count;
+void FilterStream::RunParts(bool segmentEnds) {
+  for (std::size_t s = 0; s < stages_.size(); ++s) Run(s, segmentEnds);
+  unrun_ = 0;
 }
 
 int16_t* FilterStream::Outputs(std::size_t stage, int64_t count) {
@@ -192,6 +200,8 @@ void FilterStream::Produced(std::size_t stage, int64_t count) {
   }
 }
 
+int64_t FilterStream::Kept(std::size_t stage) const { return stage == 0 ? half_ : 0; }
+
 void FilterStream::Run(std::size_t s, bool segmentEnds) {
   Stage& stage = stages_[s];
   const FilterDesign::Part& part = stage.part;
@@ -208,7 +218,7 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
     stage.begin = to;
     // The window reaches back three of its spans; the input moves by whole spacings, keeping each
     // sample's phase.
-    const int64_t reach = 3 * highPass.Spacing() * highPass.Length();
+    const int64_t reach = std::max(3 * highPass.Spacing() * highPass.Length(), Kept(s));
     const int64_t drop = std::max<int64_t>(0, to - reach) / highPass.Spacing() * highPass.Spacing();
     if (drop > 0 && drop >= kDeadShare * (stage.size - drop)) {
       DropFront(stage.input, stage.size, drop);
@@ -233,10 +243,10 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
   }
   Produced(s, count);
   stage.begin += count;
-  if (stage.begin >= stage.size - stage.begin) {
-    const int64_t drop = stage.begin;
+  const int64_t drop = std::min(stage.begin, stage.size - Kept(s));
+  if (drop > 0 && drop >= kDeadShare * (stage.size - drop)) {
     DropFront(stage.input, stage.size, drop);
-    stage.begin = 0;
+    stage.begin -= drop;
   }
 }
 

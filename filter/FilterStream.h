@@ -60,11 +60,18 @@ class FilterStream {
   // The record's samples are in: a batch is filtered once there is one.
   void Taken();
   void EndSegment();
-  // Filters the segment's samples not yet given to the parts (a batch, or all at the segment's end).
-  void Feed(bool segmentEnds);
-  // Appends `count` samples of the extended segment to the first part's input.
-  void Give(const int16_t* samples, int64_t count);
+  // The parts start on the segment's samples so far, its start mirrored before them.
+  void Start();
+  // Room for `count` samples of the extended segment at the end of the first part's input (or of the
+  // ready samples, with no parts); Entered says they are in.
+  int16_t* Entry(int64_t count);
+  void Entered(int64_t count);
+  // Runs every part over what its input holds; at a segment's end every output is made.
+  void RunParts(bool segmentEnds);
   void Run(std::size_t stage, bool segmentEnds);
+  // Samples behind its input's end a part keeps: the first keeps the segment's last half support,
+  // for its mirrored end.
+  int64_t Kept(std::size_t stage) const;
   // Room for `count` outputs of `stage` behind what the next part (or the ready records) holds.
   int16_t* Outputs(std::size_t stage, int64_t count);
   void Produced(std::size_t stage, int64_t count);
@@ -79,13 +86,12 @@ class FilterStream {
   FilterWorkspace work_;
   bool hasLast_ = false;
   int64_t lastTimestamp_ = 0;
-  // The current segment: its samples from position rawStart_ on (all of them until the parts start,
-  // then the last half support, for the mirrored end), how many there are and how many the parts took.
+  // The current segment: its samples until the parts start on it, how many there are, whether the
+  // parts run and how many samples their first one took since they last ran.
   std::vector<int16_t> raw_;
-  int64_t rawStart_ = 0;
   int64_t length_ = 0;
-  int64_t fed_ = 0;
   bool started_ = false;
+  int64_t unrun_ = 0;
   int64_t filtered_ = 0;               // samples of the segment filtered
   std::vector<int64_t> pendingTimes_;  // timestamps of the segment's records not yet whole
   int64_t pendingHead_ = 0;
