@@ -77,9 +77,13 @@ void SummariseSamples(WritableArrays& out, int64_t record, int64_t timestamp, co
         subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>(high - subHighs[k]);
       }
     } else {
+      // n / step as n x ceil(2^32 / step) / 2^32, exact for n below 2^16 and step below 2^16 / 255 + 2
+      // (the error stays under 1 / step); a division each would cost a tenth of the build on wide signals.
+      const uint64_t reciprocal = std::numeric_limits<uint32_t>::max() / static_cast<uint32_t>(step) + uint64_t{1};
+      const auto divided = [reciprocal](int32_t n) { return static_cast<uint8_t>((static_cast<uint64_t>(n) * reciprocal) >> 32); };
       for (int32_t k = 0; k < kSubs; ++k) {
-        subBlocks[2 * (b * kSubs + k)] = static_cast<uint8_t>((subLows[k] - low) / step);
-        subBlocks[2 * (b * kSubs + k) + 1] = static_cast<uint8_t>((high - subHighs[k]) / step);
+        subBlocks[2 * (b * kSubs + k)] = divided(subLows[k] - low);
+        subBlocks[2 * (b * kSubs + k) + 1] = divided(high - subHighs[k]);
       }
     }
     recordLow = b == 0 ? low : std::min(recordLow, low);
