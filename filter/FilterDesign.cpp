@@ -446,6 +446,23 @@ std::string FilterDesign::Structure() const {
   return text;
 }
 
+int64_t FilterDesign::Part::HalfSupport() const {
+  if (boxcar != nullptr) return boxcar->HalfSupport();
+  if (fir != nullptr) return fir->HalfSupport();
+  return spacedHighPass != nullptr ? spacedHighPass->HalfSupport() : 0;
+}
+
+std::vector<FilterDesign::Part> FilterDesign::Parts() const {
+  std::vector<Part> parts;
+  if (IsNone()) return parts;
+  if (highPass_) parts.push_back({.boxcar = &*highPass_});
+  if (suppressor_) parts.push_back({.fir = &*suppressor_});
+  if (spacedHighPass_) parts.push_back({.spacedHighPass = &*spacedHighPass_});
+  if (fir_) parts.push_back({.fir = &*fir_});
+  if (lowPass_) parts.push_back({.boxcar = &*lowPass_});
+  return parts;
+}
+
 void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work,
                          std::span<const OutputRange> only) const {
   if (IsNone()) {

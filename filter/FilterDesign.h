@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "filter/BoxcarStage.h"
 #include "filter/FilterSpec.h"
@@ -70,6 +71,16 @@ class FilterDesign {
   /// part that is a FIR then weighs only the samples of those.
   void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work,
              std::span<const OutputRange> only = {}) const;
+
+  /// One part, as a pass that runs the parts one after another sees it: exactly one of the three is set.
+  struct Part {
+    const BoxcarStage* boxcar = nullptr;
+    const FirStage* fir = nullptr;
+    const SpacedHighPass* spacedHighPass = nullptr;
+    int64_t HalfSupport() const;
+  };
+  /// The parts in the order Apply runs them (none for no filter); they point into this design.
+  std::vector<Part> Parts() const;
 
   /// The FIR part (the spaced one of an interpolated low-pass), absent when neither edge is within its
   /// reach.

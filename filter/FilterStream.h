@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "datafile/CscRecord.h"
+#include "filter/BoxcarStage.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterWorkspace.h"
+#include "filter/SpacedHighPass.h"
 
 namespace skelvane {
 
@@ -17,9 +20,13 @@ class FilterStream {
  public:
   /// A stream through `design` for records whose samples are `sampleInterval` microseconds apart.
   FilterStream(const FilterDesign& design, double sampleInterval);
+  FilterStream(const FilterStream&) = delete;
+  FilterStream& operator=(const FilterStream&) = delete;
 
   /// Takes the recording's next record: its timestamp and its 512 samples.
   void Push(int64_t timestamp, const int16_t* samples);
+  /// The same for a record as the file stores it.
+  void Push(const CscRecord& record);
   /// The recording ends: every record taken is made ready.
   void Finish();
 
@@ -35,24 +42,66 @@ class FilterStream {
   bool SawShortSegment() const { return sawShort_; }
 
  private:
-  void Filter(bool segmentEnds);
+  // One part of the design as the stream runs it, over the segment's samples extended at both ends:
+  // its input from `begin` on not yet used up (a FIR or boxcar part keeps its support; a spaced
+  // high-pass its running sums and the samples its window still reaches back to).
+  struct Stage {
+    FilterDesign::Part part;
+    std::vector<int16_t> input;  // never shrunk: only its first `size` samples are the input
+    int64_t begin = 0;
+    int64_t size = 0;
+    int64_t firstOutput = 0;  // a spaced high-pass: where in `input` its outputs start
+    SpacedHighPass::Running running;
+    BoxcarStage::Workspace boxcars;
+  };
+
+  // The segment goes on or ends at a record stamped `timestamp`; room for its samples is made.
+  int16_t* Take(int64_t timestamp);
+  // The record's samples are in: a batch is filtered once there is one.
+  void Taken();
+  void EndSegment();
+  // The parts start on the segment's samples so far, its start mirrored before them.
+  void Start();
+  // Room for `count` samples of the extended segment at the end of the first part's input (or of the
+  // ready samples, with no parts); Entered says they are in.
+  int16_t* Entry(int64_t count);
+  void Entered(int64_t count);
+  // Runs every part over what its input holds; at a segment's end every output is made.
+  void RunParts(bool segmentEnds);
+  void Run(std::size_t stage, bool segmentEnds);
+  // Samples behind its input's end a part keeps: the first keeps the segment's last half support,
+  // for its mirrored end.
+  int64_t Kept(std::size_t stage) const;
+  // Room for `count` outputs of `stage` behind what the next part (or the ready records) holds.
+  int16_t* Outputs(std::size_t stage, int64_t count);
+  void Produced(std::size_t stage, int64_t count);
+  // Filters a whole segment shorter than half the support at once, as a view of it does.
+  void FilterShortSegment();
 
   FilterDesign design_;
   double sampleInterval_;
+  int64_t half_;
+  int64_t batch_;  // samples filtered at a time while a segment goes on
+  std::vector<Stage> stages_;
   FilterWorkspace work_;
-  int64_t batch_;                     // samples filtered at a time while a segment goes on
   bool hasLast_ = false;
   int64_t lastTimestamp_ = 0;
-  // The current segment: its samples from position rawStart_ on, and where filtering has reached.
+  // The current segment: its samples until the parts start on it, how many there are, whether the
+  // parts run and how many samples their first one took since they last ran.
   std::vector<int16_t> raw_;
-  int64_t rawStart_ = 0;
-  int64_t length_ = 0;                // samples taken into the segment
-  int64_t filtered_ = 0;              // samples of the segment filtered
-  std::vector<int64_t> pendingTimes_; // timestamps of the segment's records not yet filtered
-  // Filtered records not yet taken out, from readyHead_ on.
+  int64_t length_ = 0;
+  bool started_ = false;
+  int64_t unrun_ = 0;
+  int64_t filtered_ = 0;               // samples of the segment filtered
+  std::vector<int64_t> pendingTimes_;  // timestamps of the segment's records not yet whole
+  int64_t pendingHead_ = 0;
+  // Filtered records not yet taken out (from readyHead_ and sample readyBegin_ on), then the filtered
+  // samples of the segment's next record so far, up to readyEnd_.
   std::vector<int64_t> readyTimes_;
-  std::vector<int16_t> readySamples_;
+  std::vector<int16_t> ready_;
   int64_t readyHead_ = 0;
+  int64_t readyBegin_ = 0;
+  int64_t readyEnd_ = 0;
   bool sawShort_ = false;
 };
 

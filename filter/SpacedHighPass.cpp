@@ -1,5 +1,6 @@
 #include "filter/SpacedHighPass.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -22,10 +23,13 @@ namespace {
 // sample less T / length^3 rounded to the nearest integer (ties to even, as every path converts).
 constexpr int32_t kLanes = 8;
 
-struct Sums {
-  std::array<int32_t, SpacedHighPass::kMostSpacing> first{};
-  std::array<double, SpacedHighPass::kMostSpacing> second{};
-  std::array<double, SpacedHighPass::kMostSpacing> third{};
+using Sums = SpacedHighPass::Running;
+
+// Where a call writes: sample n's output goes to out[n - outStart] once n reaches firstOutput.
+struct Outputs {
+  int64_t firstOutput;
+  int64_t outStart;
+  int16_t* out;
 };
 
 int32_t ThirdDifference(const int16_t* in, int64_t n, int64_t delay) {
@@ -35,7 +39,7 @@ int32_t ThirdDifference(const int16_t* in, int64_t n, int64_t delay) {
 
 // Samples [from, to) of the input through the running sums, one at a time.
 void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int64_t half, int32_t spacing,
-                 double reciprocal, Sums& sums, int16_t* out) {
+                 double reciprocal, Sums& sums, const Outputs& outputs) {
   auto phase = static_cast<std::size_t>(from % spacing);
   for (int64_t n = from; n < to; ++n, phase = phase + 1 == static_cast<std::size_t>(spacing) ? 0 : phase + 1) {
     // Wraps as the vector path's 32-bit lanes do; the true value fits.
@@ -43,7 +47,9 @@ void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int
                                              static_cast<uint32_t>(ThirdDifference(in, n, delay)));
     sums.second[phase] += sums.first[phase];
     sums.third[phase] += sums.second[phase];
-    if (n >= 2 * half) out[n - 2 * half] = ClampTo<int16_t>(in[n - half] - std::lrint(sums.third[phase] * reciprocal));
+    if (n >= outputs.firstOutput) {
+      outputs.out[n - outputs.outStart] = ClampTo<int16_t>(in[n - half] - std::lrint(sums.third[phase] * reciprocal));
+    }
   }
 }
 
@@ -58,27 +64,32 @@ struct Lanes {
   __m256d third[2];
 };
 
+// With kWhole the window lies inside the input and the step makes outputs: no test is needed (the
+// step is then a fifth shorter).
+template <bool kWhole>
 SKELVANE_AVX2 inline __m256i Widened(const int16_t* in, int64_t k) {
-  if (k < 0) return _mm256_setzero_si256();
+  if (!kWhole && k < 0) return _mm256_setzero_si256();
   return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k)));
 }
 
+template <bool kWhole>
 SKELVANE_AVX2 inline void Step(const int16_t* in, int64_t n, int64_t delay, int64_t half, __m256d reciprocal,
-                               Lanes& lanes, int16_t* out) {
-  const __m256i inner = _mm256_sub_epi32(Widened(in, n - 2 * delay), Widened(in, n - delay));
-  const __m256i outer = _mm256_sub_epi32(Widened(in, n), Widened(in, n - 3 * delay));
+                               Lanes& lanes, const Outputs& outputs) {
+  const __m256i inner = _mm256_sub_epi32(Widened<kWhole>(in, n - 2 * delay), Widened<kWhole>(in, n - delay));
+  const __m256i outer = _mm256_sub_epi32(Widened<kWhole>(in, n), Widened<kWhole>(in, n - 3 * delay));
   const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
   lanes.first = _mm256_add_epi32(lanes.first, difference);
   lanes.second[0] = _mm256_add_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
   lanes.second[1] = _mm256_add_pd(lanes.second[1], _mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes.first, 1)));
   lanes.third[0] = _mm256_add_pd(lanes.third[0], lanes.second[0]);
   lanes.third[1] = _mm256_add_pd(lanes.third[1], lanes.second[1]);
-  if (n < 2 * half) return;
+  // The first output stands on a multiple of the spacing, as every step starts.
+  if (!kWhole && n < outputs.firstOutput) return;
   const __m256i slow = _mm256_setr_m128i(_mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[0], reciprocal)),
                                          _mm256_cvtpd_epi32(_mm256_mul_pd(lanes.third[1], reciprocal)));
-  const __m256i result = _mm256_sub_epi32(Widened(in, n - half), slow);
+  const __m256i result = _mm256_sub_epi32(Widened<kWhole>(in, n - half), slow);
   const __m128i packed = _mm_packs_epi32(_mm256_castsi256_si128(result), _mm256_extracti128_si256(result, 1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 2 * half), packed);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(outputs.out + n - outputs.outStart), packed);
 }
 
 SKELVANE_AVX2 void LoadLanes(const Sums& sums, int32_t group, Lanes& lanes) {
@@ -99,24 +110,33 @@ SKELVANE_AVX2 void StoreLanes(const Lanes& lanes, int32_t group, Sums& sums) {
   }
 }
 
-// Samples from 0 on, eight phases a step while a whole step remains: the first sample not taken.
-SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t total, int64_t delay, int64_t half, int32_t spacing,
-                                  double reciprocal, Sums& sums, int16_t* out) {
+// Samples from `from` (phase 0) on, eight phases a step while a whole step remains: the first
+// sample not taken.
+SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t from, int64_t total, int64_t delay, int64_t half,
+                                  int32_t spacing, double reciprocal, Sums& sums, const Outputs& out) {
   const __m256d scale = _mm256_set1_pd(reciprocal);
   Lanes low{};
   Lanes high{};
   LoadLanes(sums, 0, low);
-  int64_t n = 0;
+  int64_t n = from;
+  // The steps from `whole` on read no sample before the input and each makes outputs.
+  const int64_t stride = spacing == kLanes ? kLanes : 2 * kLanes;
+  const int64_t whole = from + (std::max<int64_t>(0, std::max(3 * delay, out.firstOutput) - from) + stride - 1) / stride * stride;
   if (spacing == kLanes) {
-    for (; n + kLanes <= total; n += kLanes) Step(in, n, delay, half, scale, low, out);
+    for (; n + kLanes <= total && n < whole; n += kLanes) Step<false>(in, n, delay, half, scale, low, out);
+    for (; n + kLanes <= total; n += kLanes) Step<true>(in, n, delay, half, scale, low, out);
   } else {
     LoadLanes(sums, 1, high);
+    for (; n + 2 * kLanes <= total && n < whole; n += 2 * kLanes) {
+      Step<false>(in, n, delay, half, scale, low, out);
+      Step<false>(in, n + kLanes, delay, half, scale, high, out);
+    }
     for (; n + 2 * kLanes <= total; n += 2 * kLanes) {
-      Step(in, n, delay, half, scale, low, out);
-      Step(in, n + kLanes, delay, half, scale, high, out);
+      Step<true>(in, n, delay, half, scale, low, out);
+      Step<true>(in, n + kLanes, delay, half, scale, high, out);
     }
     if (n + kLanes <= total) {
-      Step(in, n, delay, half, scale, low, out);
+      Step<false>(in, n, delay, half, scale, low, out);
       n += kLanes;
     }
     StoreLanes(high, 1, sums);
@@ -145,19 +165,27 @@ void SpacedHighPass::Apply(const int16_t* in, int64_t count, int16_t* out) const
 }
 
 void SpacedHighPass::ApplyWith(FirStage::Path path, const int16_t* in, int64_t count, int16_t* out) const {
+  Running running;
+  Continue(path, in, 0, count + 2 * HalfSupport(), 2 * HalfSupport(), running, out);
+}
+
+void SpacedHighPass::Continue(FirStage::Path path, const int16_t* in, int64_t from, int64_t to, int64_t firstOutput,
+                              Running& running, int16_t* out) const {
   const int64_t half = HalfSupport();
   const int64_t delay = spacing_ * length_;
-  const int64_t total = count + 2 * half;
-  Sums sums;
-  int64_t done = 0;
+  const Outputs outputs{firstOutput, std::max(from, firstOutput), out};
+  int64_t done = from;
 #ifdef SKELVANE_FILTER_X86
   if (path == FirStage::Path::kAvx2 && (spacing_ == kLanes || spacing_ == 2 * kLanes)) {
-    done = VectorSteps(in, total, delay, half, spacing_, reciprocal_, sums, out);
+    // The vector steps take the phases in order from phase 0.
+    const int64_t aligned = std::min(to, (from + spacing_ - 1) / spacing_ * spacing_);
+    ScalarSteps(in, from, aligned, delay, half, spacing_, reciprocal_, running, outputs);
+    done = VectorSteps(in, aligned, to, delay, half, spacing_, reciprocal_, running, outputs);
   }
 #else
   (void)path;
 #endif
-  ScalarSteps(in, done, total, delay, half, spacing_, reciprocal_, sums, out);
+  ScalarSteps(in, done, to, delay, half, spacing_, reciprocal_, running, outputs);
 }
 
 }  // namespace skelvane

@@ -6,6 +6,7 @@
 // third difference, and its one division is made in double on exact operands, so any start reaches
 // the same values and every path gives the same bytes. FilterDesign holds one for the LFP Band.
 
+#include <array>
 #include <cstdint>
 
 #include "filter/FirStage.h"
@@ -36,6 +37,23 @@ class SpacedHighPass {
   void Apply(const int16_t* in, int64_t count, int16_t* out) const;
   /// Apply on a chosen path (FirStage::Supports(path) must hold); SSE2 runs the scalar code.
   void ApplyWith(FirStage::Path path, const int16_t* in, int64_t count, int16_t* out) const;
+
+  /// The running sums of a pass that goes on from one call of Continue to the next, one per phase
+  /// (a sample's position modulo the spacing): a pass over a whole segment pays the window's reach
+  /// once instead of once per call.
+  struct Running {
+    std::array<int32_t, kMostSpacing> first{};
+    std::array<double, kMostSpacing> second{};
+    std::array<double, kMostSpacing> third{};
+  };
+  /// Takes samples [from, to) of `in` into `running`, which holds the sums of every sample before
+  /// `from` (a pass starts at from = 0 with empty sums: samples before in[0] count as 0; later calls
+  /// may give the same input moved by a multiple of the spacing, as long as in[n - 3 x Spacing() x
+  /// Length()] stays there for every n >= from). Sample n's output, centred on in[n - HalfSupport()],
+  /// goes to out[n - max(from, firstOutput)] for every n >= firstOutput (2 x HalfSupport() at the
+  /// pass's start). Continue over pieces gives what Apply gives over the whole.
+  void Continue(FirStage::Path path, const int16_t* in, int64_t from, int64_t to, int64_t firstOutput,
+                Running& running, int16_t* out) const;
 
  private:
   int64_t length_;

@@ -50,6 +50,30 @@ __attribute__((target("avx2"))) void ExtremesAvx2(const uint8_t* bytes, int32_t 
   Tail(bytes, i, count, lowest, highest);
 }
 
+// Each run's two vectors folded to eight words; the smallest word found by phminposuw, which takes
+// unsigned words: the smallest signed sample is the smallest with its sign bit flipped, and the
+// largest the smallest with all other bits flipped (the order turned round), flipped back.
+__attribute__((target("avx2"))) void RunExtremesAvx2(const uint8_t* bytes, int32_t runs, int16_t* lows,
+                                                     int16_t* highs) {
+  constexpr int32_t kSignBit = 0x8000;
+  constexpr int32_t kOtherBits = 0x7FFF;
+  const __m128i signBit = _mm_set1_epi16(static_cast<int16_t>(kSignBit));
+  const __m128i otherBits = _mm_set1_epi16(static_cast<int16_t>(kOtherBits));
+  for (int32_t r = 0; r < runs; ++r) {
+    const uint8_t* run = bytes + static_cast<std::size_t>(r) * 2 * SampleExtremes::kRunSamples;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(run));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(run + 32));
+    const __m256i low = _mm256_min_epi16(a, b);
+    const __m256i high = _mm256_max_epi16(a, b);
+    const __m128i low8 = _mm_min_epi16(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1));
+    const __m128i high8 = _mm_max_epi16(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1));
+    const int32_t lowest = _mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(low8, signBit))) ^ kSignBit;
+    const int32_t highest = _mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(high8, otherBits))) ^ kOtherBits;
+    lows[r] = static_cast<int16_t>(lowest);
+    highs[r] = static_cast<int16_t>(highest);
+  }
+}
+
 void ExtremesSse2(const uint8_t* bytes, int32_t count, int16_t& lowest, int16_t& highest) {
   constexpr int32_t kLanes = 8;
   __m128i low = _mm_set1_epi16(kHighest);
@@ -72,6 +96,21 @@ void SampleExtremes::Of(const uint8_t* bytes, int32_t count, int16_t& low, int16
     ExtremesAvx2(bytes, count, low, high);
   } else {
     ExtremesSse2(bytes, count, low, high);
+  }
+}
+
+void SampleExtremes::OfRuns(const uint8_t* bytes, int32_t runs, int16_t* lows, int16_t* highs) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    RunExtremesAvx2(bytes, runs, lows, highs);
+  } else {
+    OfRunsPortable(bytes, runs, lows, highs);
+  }
+}
+
+void SampleExtremes::OfRunsPortable(const uint8_t* bytes, int32_t runs, int16_t* lows, int16_t* highs) {
+  for (int32_t r = 0; r < runs; ++r) {
+    ExtremesSse2(bytes + static_cast<std::size_t>(r) * 2 * kRunSamples, kRunSamples, lows[r], highs[r]);
   }
 }
 

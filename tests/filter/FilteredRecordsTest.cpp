@@ -154,11 +154,12 @@ TEST(FilteredRecordsTest, AnyRunAndAWholePassGiveTheSamplesOfEverySegmentFiltere
     for (const Signal signal : {Signal::kSpikyNoise, Signal::kSlowWaves, Signal::kFullScale, Signal::kFlat}) {
       SCOPED_TRACE(design.Spec().Description() + " at " + FilterSpec::FormatHz(design.RateHz()) + " Hz, signal " +
                    std::to_string(static_cast<int>(signal)));
-      // Short recordings, and one per design long enough for the pass to filter it in several batches.
+      // Short recordings, and one per design long enough for the pass to filter it in several batches
+      // (its segments hundreds of records long, so that the parts drop what they no longer need).
       const bool longOne = signal == Signal::kSpikyNoise;
-      const auto count = static_cast<int64_t>(longOne ? 300 : 8 + random() % 40);
+      const auto count = static_cast<int64_t>(longOne ? 1500 : 8 + random() % 40);
       const Recording recording = MakeRecording(dir, "r" + std::to_string(designIndex++), signal, count,
-                                                design.RateHz(), longOne ? 100 : 6, random);
+                                                design.RateHz(), longOne ? 500 : 6, random);
       const Reference expected = Filtered(design, recording);
 
       RecordReader reader;

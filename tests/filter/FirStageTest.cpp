@@ -146,6 +146,28 @@ TEST(FirStageTest, EveryPathOfTheSpacedHighPassGivesItsDefinition) {
           ASSERT_EQ(got, expected) << "path " << static_cast<int>(path) << ", length " << length << " spaced " << spacing
                                    << ", " << count << " samples, kind " << kind;
           compared += path == Path::kAvx2 ? 1 : 0;
+
+          // The same pass in pieces of any size, its input moved along by whole spacings between them
+          // as a stream keeps only what the window still reaches back to.
+          std::vector<int16_t> pieces(static_cast<std::size_t>(count), 0x5555);
+          std::vector<int16_t> held;
+          int64_t heldFrom = 0;  // input position of held[0]
+          int64_t done = 0;      // outputs made
+          SpacedHighPass::Running running;
+          const int64_t reach = 3 * stage.Spacing() * stage.Length();
+          for (int64_t at = 0; at < static_cast<int64_t>(in.size());) {
+            const int64_t to = std::min<int64_t>(static_cast<int64_t>(in.size()), at + 1 + static_cast<int64_t>(random() % 700));
+            held.insert(held.end(), in.begin() + at, in.begin() + to);
+            const int64_t firstOutput = 2 * stage.HalfSupport() - heldFrom;
+            stage.Continue(path, held.data(), at - heldFrom, to - heldFrom, firstOutput, running, pieces.data() + done);
+            done += std::max<int64_t>(0, to - std::max(at, 2 * stage.HalfSupport()));
+            at = to;
+            const int64_t drop = std::max<int64_t>(0, at - heldFrom - reach) / stage.Spacing() * stage.Spacing();
+            held.erase(held.begin(), held.begin() + drop);
+            heldFrom += drop;
+          }
+          ASSERT_EQ(pieces, expected) << "in pieces, path " << static_cast<int>(path) << ", length " << length
+                                      << " spaced " << spacing << ", " << count << " samples, kind " << kind;
         }
       }
     }
