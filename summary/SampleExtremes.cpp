@@ -88,24 +88,22 @@ void ExtremesSse2(const uint8_t* bytes, int32_t count, int16_t& lowest, int16_t&
   Tail(bytes, i, count, lowest, highest);
 }
 
+// Asked once: the processor does not change under a running process.
+bool HasAvx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
 }  // namespace
 
 void SampleExtremes::Of(const uint8_t* bytes, int32_t count, int16_t& low, int16_t& high) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
-    ExtremesAvx2(bytes, count, low, high);
-  } else {
-    ExtremesSse2(bytes, count, low, high);
-  }
+  if (HasAvx2()) return ExtremesAvx2(bytes, count, low, high);
+  ExtremesSse2(bytes, count, low, high);
 }
 
 void SampleExtremes::OfRuns(const uint8_t* bytes, int32_t runs, int16_t* lows, int16_t* highs) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
-    RunExtremesAvx2(bytes, runs, lows, highs);
-  } else {
-    OfRunsPortable(bytes, runs, lows, highs);
-  }
+  if (HasAvx2()) return RunExtremesAvx2(bytes, runs, lows, highs);
+  OfRunsPortable(bytes, runs, lows, highs);
 }
 
 void SampleExtremes::OfRunsPortable(const uint8_t* bytes, int32_t runs, int16_t* lows, int16_t* highs) {
