@@ -51,21 +51,27 @@ void ColumnRowMask::Plan(std::span<const int32_t> columns) {
   close(group, severalRuns);
 }
 
+template <typename Piece>
+void ColumnRowMask::EachPiece(std::span<const Stretch> stretches, std::span<const WindowBox> boxes, Piece&& piece) {
+  for (const WindowBox& box : boxes) {
+    if (box.bottom >= box.top) continue;
+    for (const Stretch& stretch : stretches) {
+      const int32_t left = std::max(stretch.left, box.left), right = std::min(stretch.right, box.right);
+      if (left < right) piece(left, right, box);
+    }
+  }
+}
+
 // Vertices on pixel edges; the caller's projection gives them the lines' own depth.
 void ColumnRowMask::DrawRuns(std::span<const Stretch> runs, std::span<const WindowBox> boxes, int32_t z) const {
   if (runs.empty()) return;
   glBegin(GL_QUADS);
-  for (const WindowBox& box : boxes) {
-    if (box.bottom >= box.top) continue;
-    for (const Stretch& run : runs) {
-      const int32_t left = std::max(run.left, box.left), right = std::min(run.right, box.right);
-      if (left >= right) continue;
-      glVertex3i(left, box.bottom, z);
-      glVertex3i(right, box.bottom, z);
-      glVertex3i(right, box.top, z);
-      glVertex3i(left, box.top, z);
-    }
-  }
+  EachPiece(runs, boxes, [z](int32_t left, int32_t right, const WindowBox& box) {
+    glVertex3i(left, box.bottom, z);
+    glVertex3i(right, box.bottom, z);
+    glVertex3i(right, box.top, z);
+    glVertex3i(left, box.top, z);
+  });
   glEnd();
 }
 
@@ -89,23 +95,18 @@ bool ColumnRowMask::DrawSpans(std::span<const int32_t> columns, std::span<const 
   const float perColumn = 1.0f / static_cast<float>(texture.width);
   constexpr float kMiddleOfRow = 0.5f;
   glBegin(GL_QUADS);
-  for (const WindowBox& box : boxes) {
-    if (box.bottom >= box.top) continue;
-    for (const Stretch& span : spans_) {
-      const int32_t left = std::max(span.left, box.left), right = std::min(span.right, box.right);
-      if (left >= right) continue;
-      const float s0 = static_cast<float>(left - base) * perColumn;
-      const float s1 = static_cast<float>(right - base) * perColumn;
-      glTexCoord2f(s0, kMiddleOfRow);
-      glVertex3i(left, box.bottom, z);
-      glTexCoord2f(s1, kMiddleOfRow);
-      glVertex3i(right, box.bottom, z);
-      glTexCoord2f(s1, kMiddleOfRow);
-      glVertex3i(right, box.top, z);
-      glTexCoord2f(s0, kMiddleOfRow);
-      glVertex3i(left, box.top, z);
-    }
-  }
+  EachPiece(spans_, boxes, [&](int32_t left, int32_t right, const WindowBox& box) {
+    const float s0 = static_cast<float>(left - base) * perColumn;
+    const float s1 = static_cast<float>(right - base) * perColumn;
+    glTexCoord2f(s0, kMiddleOfRow);
+    glVertex3i(left, box.bottom, z);
+    glTexCoord2f(s1, kMiddleOfRow);
+    glVertex3i(right, box.bottom, z);
+    glTexCoord2f(s1, kMiddleOfRow);
+    glVertex3i(right, box.top, z);
+    glTexCoord2f(s0, kMiddleOfRow);
+    glVertex3i(left, box.top, z);
+  });
   glEnd();
   glDisable(GL_ALPHA_TEST);
   glDisable(GL_TEXTURE_2D);

@@ -38,6 +38,9 @@ class ColumnRowMask {
   struct Stretch {
     int32_t left, right;
   };
+  // Calls piece(left, right, box) for each stretch's columns within each box, its rows the box's.
+  template <typename Piece>
+  static void EachPiece(std::span<const Stretch> stretches, std::span<const WindowBox> boxes, Piece&& piece);
   // Splits the columns into runs alone and spans of close runs.
   void Plan(std::span<const int32_t> columns);
   void DrawRuns(std::span<const Stretch> runs, std::span<const WindowBox> boxes, int32_t z) const;
