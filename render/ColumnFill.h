@@ -41,6 +41,8 @@ class ColumnFill {
   std::size_t Add(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t pixel);
   /// Leaves `box` of set `set` to the rasteriser: nothing of it is written.
   void Except(std::size_t set, const WindowBox& box) { sets_[set].except.push_back(box); }
+  /// The columns of set `set`.
+  std::span<const int32_t> Columns(std::size_t set) const { return sets_[set].columns; }
   /// The boxes of set `set` left to the rasteriser so far.
   std::span<const WindowBox> Excepted(std::size_t set) const { return sets_[set].except; }
 

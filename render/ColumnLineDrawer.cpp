@@ -52,7 +52,7 @@ void ColumnLineDrawer::DrawWaitingUnder(std::span<const WindowBox> boxes, float 
   std::optional<WindowBox> within;
   for (std::size_t i = 0; i < covered; ++i) {
     if (depth > waiting_[i].depth) continue;  // behind the columns it leaves them over it
-    const WindowBox area = waiting_[i].Area();
+    const WindowBox area = waiting_[i].area;
     within = within ? WindowBox{std::min(within->left, area.left), std::min(within->bottom, area.bottom),
                                 std::max(within->right, area.right), std::max(within->top, area.top)}
                     : area;
@@ -72,10 +72,9 @@ bool ColumnLineDrawer::LeaveToFill(uint32_t colour, int32_t z) {
   for (const Waiting& waiting : waiting_) {
     if (waiting.depth != depth) return false;
   }
-  Waiting waiting{fill_.Add(columns_, firstRow_, endRow_, ReadBackPixel(colour)), depth, colour, z, masked_,
-                  firstRow_, endRow_, columns_};
+  const WindowBox area{columns_.front(), firstRow_, columns_.back() + 1, endRow_};
+  Waiting waiting{fill_.Add(columns_, firstRow_, endRow_, ReadBackPixel(colour)), depth, colour, z, masked_, area};
   // What was drawn before and in front keeps its pixels: the columns go through the rasteriser there.
-  const WindowBox area = waiting.Area();
   boxes_.clear();
   for (const Footprint& earlier : earlier_) {
     if (earlier.depth < depth && earlier.box.Meets(area)) boxes_.push_back(earlier.box);
@@ -112,16 +111,17 @@ void ColumnLineDrawer::DrawParts(const Waiting& waiting, std::span<const WindowB
   glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
   PrimitiveBatch::SetColour(waiting.colour);
   ColumnBarMask::LoadWindowProjection(waiting.state.depthRow, waiting.state.viewport);
-  rowMask_.DrawWithin(waiting.columns, parts_, waiting.z);
+  rowMask_.DrawWithin(fill_.Columns(waiting.set), parts_, waiting.z);
   glPopMatrix();
   glMatrixMode(static_cast<GLenum>(matrixMode));
 }
 
 void ColumnLineDrawer::AddPart(const Waiting& waiting, const WindowBox& box) {
-  const WindowBox part{box.left, std::max(waiting.firstRow, box.bottom), box.right, std::min(waiting.endRow, box.top)};
+  const WindowBox part{box.left, std::max(waiting.area.bottom, box.bottom), box.right, std::min(waiting.area.top, box.top)};
   if (part.Empty()) return;
-  const auto first = std::lower_bound(waiting.columns.begin(), waiting.columns.end(), part.left);
-  if (first == waiting.columns.end() || *first >= part.right) return;
+  const std::span<const int32_t> columns = fill_.Columns(waiting.set);
+  const auto first = std::lower_bound(columns.begin(), columns.end(), part.left);
+  if (first == columns.end() || *first >= part.right) return;
   parts_.push_back(part);
   fill_.Except(waiting.set, box);
 }

@@ -91,9 +91,7 @@ class ColumnLineDrawer final : public MaskDrawer {
     uint32_t colour;
     int32_t z;
     MaskedState state;
-    int32_t firstRow, endRow;
-    std::vector<int32_t> columns;
-    WindowBox Area() const { return {columns.front(), firstRow, columns.back() + 1, endRow}; }
+    WindowBox area;  // the columns' and rows' bounds
   };
   struct Footprint {
     WindowBox box;
