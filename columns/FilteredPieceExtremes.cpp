@@ -5,10 +5,26 @@
 #include <vector>
 
 #include "datafile/CscRecord.h"
+#include "datafile/RecordContiguity.h"
+#include "datafile/RecordReader.h"
 #include "platform/StatusCodes.h"
 #include "summary/SampleExtremes.h"
+#include "summary/SourceSummary.h"
 
 namespace skelvane {
+
+namespace {
+
+// Kept states whose reads lie at most this many records apart are read in one go.
+constexpr int64_t kJoinStateRecords = 4;
+
+}  // namespace
+
+FilteredPieceExtremes::FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design,
+                                             double sampleInterval)
+    : reader_(reader), sampleInterval_(sampleInterval), records_(reader, design, sampleInterval) {
+  if (SpacedHighPassResume::Fits(records_.Design())) resume_.emplace(records_.Design());
+}
 
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) {
   std::unique_lock lock(keptMutex_, std::try_to_lock);
@@ -17,10 +33,103 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
   return Find(pieces, extremes, own);
 }
 
+int32_t FilteredPieceExtremes::FindResumed(const SourceSummary& summary, std::span<const Piece> pieces,
+                                           std::span<Extremes> extremes, Buffers& buffers) {
+  const std::vector<std::size_t>& order = buffers.order;
+  std::vector<Resumed>& resumed = buffers.resumed;
+  resumed.clear();
+  constexpr int64_t kEvery = SourceSummary::kCheckpointRecords;
+  for (std::size_t i = 0; i < order.size();) {
+    const int64_t record = pieces[order[i]].record / kEvery * kEvery;
+    Resumed block{record, i, i, INT64_MAX, INT64_MIN};
+    for (; i < order.size() && pieces[order[i]].record / kEvery * kEvery == record; ++i) {
+      const Piece& piece = pieces[order[i]];
+      block.last = i;
+      block.from = std::min<int64_t>(block.from, piece.record * kSamplesPerRecord + piece.first);
+      block.to = std::max<int64_t>(block.to, piece.record * kSamplesPerRecord + piece.last + 1);
+    }
+    resumed.push_back(block);
+  }
+  // Rounded down: a read that would start before the recording is refused as such.
+  const auto firstRecord = [&](const Resumed& b) {
+    const int64_t from = resume_->RawFrom(b.record);
+    return from >= 0 ? from / kSamplesPerRecord : -1;
+  };
+  const auto endRecord = [&](const Resumed& b) { return (resume_->RawTo(b.to) + kSamplesPerRecord - 1) / kSamplesPerRecord; };
+  for (std::size_t b = 0; b < resumed.size();) {
+    std::size_t e = b + 1;
+    int64_t hi = endRecord(resumed[b]);
+    while (e < resumed.size() && firstRecord(resumed[e]) <= hi + kJoinStateRecords) hi = std::max(hi, endRecord(resumed[e++]));
+    const std::span<const Resumed> blocks(resumed.data() + b, e - b);
+    bool done = false;
+    if (const int32_t rc = FilterRead(summary, pieces, extremes, blocks, firstRecord(resumed[b]), hi, buffers, done);
+        rc != kStatusOk) {
+      return rc;
+    }
+    if (!done) {
+      for (const Resumed& block : blocks) {
+        for (std::size_t i = block.first; i <= block.last; ++i) buffers.rest.push_back(order[i]);
+      }
+    }
+    b = e;
+  }
+  return kStatusOk;
+}
+
+int32_t FilteredPieceExtremes::FilterRead(const SourceSummary& summary, std::span<const Piece> pieces,
+                                          std::span<Extremes> extremes, std::span<const Resumed> blocks, int64_t lo,
+                                          int64_t hi, Buffers& buffers, bool& done) {
+  done = false;
+  // Near a gap or an end of the recording the samples are mirrored: the support around them does that.
+  if (lo < 0 || hi > reader_.NumRecords() || summary.NumRecords() != reader_.NumRecords()) return kStatusOk;
+  std::vector<SpacedHighPass::Running> states(blocks.size());
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    if (!summary.Checkpoint(blocks[b].record, states[b])) return kStatusOk;
+  }
+  const int64_t count = hi - lo;
+  const int32_t recordSize = reader_.RecordSize();
+  uint8_t* raw = FilterWorkspace::Room(buffers.raw, count * recordSize);
+  int64_t whole = 0;
+  if (const int32_t rc = reader_.ReadInto(lo, count, raw, whole); rc != kStatusOk) return rc;
+  if (whole < count) return kStatusSourceChanged;
+  int16_t* samples = FilterWorkspace::Room(buffers.samples, count * kSamplesPerRecord);
+  int64_t previous = 0;
+  for (int64_t r = 0; r < count; ++r) {
+    const CscRecord record(raw + r * recordSize);
+    if (r > 0 && !RecordContiguity::Contiguous(previous, record.Timestamp(), sampleInterval_)) return kStatusOk;
+    previous = record.Timestamp();
+    record.CopySamples(samples + r * kSamplesPerRecord);
+  }
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const Resumed& block = blocks[b];
+    int16_t* filtered = FilterWorkspace::Room(buffers.filtered, block.to - block.from);
+    resume_->Filter(block.record, states[b], block.from, block.to, samples, lo * kSamplesPerRecord, filtered,
+                    buffers.resume);
+    for (std::size_t i = block.first; i <= block.last; ++i) {
+      const Piece& piece = pieces[buffers.order[i]];
+      Extremes& found = extremes[buffers.order[i]];
+      const int64_t at = piece.record * kSamplesPerRecord + piece.first - block.from;
+      SampleExtremes::Of(reinterpret_cast<const uint8_t*>(filtered + at), piece.last - piece.first + 1, found.low,
+                         found.high);
+    }
+  }
+  done = true;
+  return kStatusOk;
+}
+
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers) {
-  std::vector<std::size_t> order(pieces.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
+  std::vector<std::size_t>& sorted = buffers.order;
+  sorted.resize(pieces.size());
+  std::iota(sorted.begin(), sorted.end(), std::size_t{0});
+  std::sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
+  buffers.rest.clear();
+  const SourceSummary* summary = summary_.load(std::memory_order_acquire);
+  if (resume_ && summary != nullptr && summary->CheckpointBytes() > 0) {
+    if (const int32_t rc = FindResumed(*summary, pieces, extremes, buffers); rc != kStatusOk) return rc;
+  } else {
+    buffers.rest = sorted;
+  }
+  const std::vector<std::size_t>& order = buffers.rest;
   FilteredRecords::Loaded& loaded = buffers.loaded;
   int16_t samples[kSamplesPerRecord];
   std::vector<int16_t>& run = buffers.run;
