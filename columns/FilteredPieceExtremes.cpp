@@ -1,6 +1,7 @@
 #include "columns/FilteredPieceExtremes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -15,8 +16,10 @@ namespace skelvane {
 
 namespace {
 
-// Kept states whose reads lie at most this many records apart are read in one go.
+// Kept states whose reads lie at most this many records apart are filtered from one buffer.
 constexpr int64_t kJoinStateRecords = 4;
+// Stretches of samples at most this many apart are copied as one.
+constexpr int64_t kJoinReadSamples = 64;
 
 }  // namespace
 
@@ -82,29 +85,68 @@ int32_t FilteredPieceExtremes::FilterRead(const SourceSummary& summary, std::spa
   done = false;
   // Near a gap or an end of the recording the samples are mirrored: the support around them does that.
   if (lo < 0 || hi > reader_.NumRecords() || summary.NumRecords() != reader_.NumRecords()) return kStatusOk;
-  std::vector<SpacedHighPass::Running> states(blocks.size());
+  std::vector<SpacedHighPass::Running>& states = buffers.states;
+  states.resize(blocks.size());
   for (std::size_t b = 0; b < blocks.size(); ++b) {
     if (!summary.Checkpoint(blocks[b].record, states[b])) return kStatusOk;
   }
-  const int64_t count = hi - lo;
-  const int32_t recordSize = reader_.RecordSize();
-  uint8_t* raw = FilterWorkspace::Room(buffers.raw, count * recordSize);
-  int64_t whole = 0;
-  if (const int32_t rc = reader_.ReadInto(lo, count, raw, whole); rc != kStatusOk) return rc;
-  if (whole < count) return kStatusSourceChanged;
-  int16_t* samples = FilterWorkspace::Room(buffers.samples, count * kSamplesPerRecord);
-  int64_t previous = 0;
-  for (int64_t r = 0; r < count; ++r) {
-    const CscRecord record(raw + r * recordSize);
-    if (r > 0 && !RecordContiguity::Contiguous(previous, record.Timestamp(), sampleInterval_)) return kStatusOk;
-    previous = record.Timestamp();
-    record.CopySamples(samples + r * kSamplesPerRecord);
+  // The timestamps the summary holds tell whether the reads lie in one segment; the records read
+  // must still hold them.
+  const std::span<const int64_t> times = summary.Timestamps();
+  for (int64_t r = lo + 1; r < hi; ++r) {
+    if (!RecordContiguity::Contiguous(times[static_cast<std::size_t>(r - 1)], times[static_cast<std::size_t>(r)], sampleInterval_)) {
+      return kStatusOk;
+    }
   }
+  // Of records [lo, hi) only the samples under the stretches the blocks read, joined where they lie
+  // close.
+  std::vector<SpacedHighPassResume::Range>& reads = buffers.reads;
+  reads.clear();
+  for (const Resumed& block : blocks) {
+    for (const SpacedHighPassResume::Range& stretch : resume_->RawStretches(block.record, block.to)) reads.push_back(stretch);
+  }
+  std::sort(reads.begin(), reads.end(), [](const auto& x, const auto& y) { return x.from < y.from; });
+  std::size_t joined = 0;
+  for (const SpacedHighPassResume::Range& read : reads) {
+    if (joined > 0 && read.from <= reads[joined - 1].to + kJoinReadSamples) {
+      reads[joined - 1].to = std::max(reads[joined - 1].to, read.to);
+    } else {
+      reads[joined++] = read;
+    }
+  }
+  reads.resize(joined);
+  const int32_t recordSize = reader_.RecordSize();
+  int16_t* samples = FilterWorkspace::Room(buffers.samples, (hi - lo) * kSamplesPerRecord);
+  // Without a mapping (a file system that has none) the support around them does it.
+  std::call_once(mapOnce_, [this] { mapped_ = reader_.Map(mapping_) == 0; });
+  if (!mapped_) return kStatusOk;
+  const uint8_t* file = mapping_.Data() + reader_.DataOffset();
+  if (reader_.DataOffset() + hi * recordSize > static_cast<int64_t>(mapping_.Size())) return kStatusSourceChanged;
+  for (const SpacedHighPassResume::Range& read : reads) {
+    for (int64_t r = read.from / kSamplesPerRecord; r * kSamplesPerRecord < read.to; ++r) {
+      const CscRecord record(file + r * recordSize);
+      if (record.Timestamp() != times[static_cast<std::size_t>(r)]) return kStatusOk;
+      const int64_t first = std::max(read.from, r * kSamplesPerRecord);
+      const int64_t end = std::min(read.to, (r + 1) * kSamplesPerRecord);
+      std::memcpy(samples + (first - lo * kSamplesPerRecord),
+                  record.Bytes() + kCscSamplesOffset + (first - r * kSamplesPerRecord) * sizeof(int16_t),
+                  static_cast<std::size_t>(end - first) * sizeof(int16_t));
+    }
+  }
+  // A file cut short since it was mapped read as zeros: it changed.
+  if (mapping_.WasDamaged()) return kStatusSourceChanged;
   for (std::size_t b = 0; b < blocks.size(); ++b) {
     const Resumed& block = blocks[b];
     int16_t* filtered = FilterWorkspace::Room(buffers.filtered, block.to - block.from);
+    // Of the block only its pieces' samples come out of the last FIR.
+    std::vector<SpacedHighPassResume::Range>& wanted = buffers.pieceRanges;
+    wanted.clear();
+    for (std::size_t i = block.first; i <= block.last; ++i) {
+      const Piece& piece = pieces[buffers.order[i]];
+      wanted.push_back({piece.record * kSamplesPerRecord + piece.first, piece.record * kSamplesPerRecord + piece.last + 1});
+    }
     resume_->Filter(block.record, states[b], block.from, block.to, samples, lo * kSamplesPerRecord, filtered,
-                    buffers.resume);
+                    buffers.resume, wanted);
     for (std::size_t i = block.first; i <= block.last; ++i) {
       const Piece& piece = pieces[buffers.order[i]];
       Extremes& found = extremes[buffers.order[i]];

@@ -14,6 +14,7 @@
 #include "columns/PieceExtremes.h"
 #include "filter/FilteredRecords.h"
 #include "filter/SpacedHighPassResume.h"
+#include "platform/FileMapping.h"
 
 namespace skelvane {
 
@@ -58,9 +59,11 @@ class FilteredPieceExtremes final : public PieceExtremes {
     std::vector<std::size_t> order;                 // the pieces by record
     std::vector<std::size_t> rest;                  // those left to the support around them
     std::vector<Resumed> resumed;
-    std::vector<uint8_t> raw;
-    std::vector<int16_t> samples;
-    std::vector<int16_t> filtered;
+    std::vector<SpacedHighPass::Running> states;           // the kept states of one read's blocks
+    std::vector<SpacedHighPassResume::Range> reads;        // the samples copied out of the mapping
+    std::vector<SpacedHighPassResume::Range> pieceRanges;  // a block's pieces' samples
+    std::vector<int16_t> samples;                          // a read's records' samples where copied
+    std::vector<int16_t> filtered;                         // a block's filtered samples
     SpacedHighPassResume::Buffers resume;
   };
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers);
@@ -68,7 +71,8 @@ class FilteredPieceExtremes final : public PieceExtremes {
   // buffers.rest.
   int32_t FindResumed(const SourceSummary& summary, std::span<const Piece> pieces, std::span<Extremes> extremes,
                       Buffers& buffers);
-  // Filters the blocks of one read of records [lo, hi); false when they do not lie in one segment.
+  // Filters the blocks whose stretches lie in records [lo, hi); `done` stays false (and nothing is
+  // written) when those records do not lie in one segment or a state is not kept.
   int32_t FilterRead(const SourceSummary& summary, std::span<const Piece> pieces, std::span<Extremes> extremes,
                      std::span<const Resumed> blocks, int64_t lo, int64_t hi, Buffers& buffers, bool& done);
 
@@ -77,6 +81,11 @@ class FilteredPieceExtremes final : public PieceExtremes {
   FilteredRecords records_;
   std::optional<SpacedHighPassResume> resume_;  // when the design's high-pass keeps states
   std::atomic<const SourceSummary*> summary_{nullptr};
+  // The file mapped once the states are used: a bar end reads five short stretches, and a call to read
+  // each, at every frame, costs more than all the filtering.
+  std::once_flag mapOnce_;
+  FileMapping mapping_;
+  bool mapped_ = false;
   // Kept from one frame to the next: a frame's reads reach megabytes, which fresh memory would have
   // the kernel clear and map again every time.
   std::mutex keptMutex_;

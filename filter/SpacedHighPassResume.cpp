@@ -6,14 +6,6 @@
 #include "datafile/CscRecord.h"
 
 namespace skelvane {
-namespace {
-
-struct Stretch {
-  int64_t from;
-  int64_t to;
-};
-
-}  // namespace
 
 bool SpacedHighPassResume::Fits(const FilterDesign& design) {
   const std::vector<FilterDesign::Part> parts = design.Parts();
@@ -36,26 +28,46 @@ int64_t SpacedHighPassResume::RawTo(int64_t to) const {
   return steps + suppressor_.HalfSupport() + FirStage::kReadPad;
 }
 
-void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running& sums, int64_t from, int64_t to,
-                                  const int16_t* raw, int64_t rawStart, int16_t* out, Buffers& buffers) const {
+std::array<SpacedHighPassResume::Range, SpacedHighPassResume::kStretches> SpacedHighPassResume::InputStretches(
+    int64_t record, int64_t to) const {
   const int64_t delay = highPass_.Spacing() * highPass_.Length();
   const int64_t half = highPass_.HalfSupport();
   const int64_t resume = ResumeAt(record);
   // The high-pass steps from the state on to the last output the FIR weighs (and the one past it it
   // reads); each step reads its input at the step, one, two and three window spans back, and at its
-  // centre. Only those stretches of the input are made.
+  // centre.
   const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + half;
+  std::array<Range, kStretches> stretches{{{resume - 3 * delay, end - 3 * delay},
+                                           {resume - 2 * delay, end - 2 * delay},
+                                           {resume - half, end - half},
+                                           {resume - delay, end - delay},
+                                           {resume, end}}};
+  std::sort(stretches.begin(), stretches.end(), [](const Range& a, const Range& b) { return a.from < b.from; });
+  return stretches;
+}
+
+std::array<SpacedHighPassResume::Range, SpacedHighPassResume::kStretches> SpacedHighPassResume::RawStretches(
+    int64_t record, int64_t to) const {
+  std::array<Range, kStretches> stretches = InputStretches(record, to);
+  for (Range& stretch : stretches) {
+    stretch.from -= suppressor_.HalfSupport();
+    stretch.to += suppressor_.HalfSupport() + FirStage::kReadPad;
+  }
+  return stretches;
+}
+
+void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running& sums, int64_t from, int64_t to,
+                                  const int16_t* raw, int64_t rawStart, int16_t* out, Buffers& buffers,
+                                  std::span<const Range> only) const {
+  const int64_t delay = highPass_.Spacing() * highPass_.Length();
+  const int64_t resume = ResumeAt(record);
+  const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + highPass_.HalfSupport();
   const int64_t base = resume - 3 * delay;
-  std::array<Stretch, 5> stretches{{{resume - 3 * delay, end - 3 * delay},
-                                    {resume - 2 * delay, end - 2 * delay},
-                                    {resume - delay, end - delay},
-                                    {resume, end},
-                                    {resume - half, end - half}}};
-  std::sort(stretches.begin(), stretches.end(), [](const Stretch& a, const Stretch& b) { return a.from < b.from; });
+  // Only the stretches the steps read are made.
   if (buffers.input.size() < static_cast<std::size_t>(end - base)) buffers.input.resize(static_cast<std::size_t>(end - base));
   int16_t* input = buffers.input.data();
   int64_t made = base;  // the input before this is made
-  for (const Stretch& stretch : stretches) {
+  for (const Range& stretch : InputStretches(record, to)) {
     const int64_t first = std::max(stretch.from, made);
     if (first >= stretch.to) continue;
     suppressor_.Apply(raw + (first - suppressor_.HalfSupport() - rawStart), stretch.to - first, input + (first - base));
@@ -73,7 +85,12 @@ void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running&
   if (buffers.output.size() < static_cast<std::size_t>(end - resume)) buffers.output.resize(static_cast<std::size_t>(end - resume));
   highPass_.Continue(FirStage::BestPath(), input, resume - base, end - base, resume - base, running, buffers.output.data());
   // Output i of the high-pass stands at record x 512 - the FIR's half support + i.
-  fir_.Apply(buffers.output.data() + (from - record * kSamplesPerRecord), to - from, out);
+  const int16_t* passed = buffers.output.data() - record * kSamplesPerRecord;
+  if (only.empty()) {
+    fir_.Apply(passed + from, to - from, out);
+    return;
+  }
+  for (const Range& range : only) fir_.Apply(passed + range.from, range.to - range.from, out + (range.from - from));
 }
 
 }  // namespace skelvane

@@ -5,7 +5,9 @@
 // state, and reads the four stretches its window's ends and centre stand on. FilteredPieceExtremes
 // uses it for the bar ends of a filtered summary; SourceSummary keeps the states (FilterStream).
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "filter/FilterDesign.h"
@@ -29,19 +31,30 @@ class SpacedHighPassResume {
   /// reads, none of them mirrored: the caller checks they lie in one segment.
   int64_t RawFrom(int64_t record) const;
   int64_t RawTo(int64_t to) const;
+  /// Of those, the stretches of recording positions it reads (ascending by start, may overlap).
+  struct Range {
+    int64_t from;
+    int64_t to;
+  };
+  static constexpr std::size_t kStretches = 5;
+  std::array<Range, kStretches> RawStretches(int64_t record, int64_t to) const;
 
   /// The memory of a Filter, kept by the caller.
   struct Buffers {
     std::vector<int16_t> input;   // the high-pass's input where it is read
     std::vector<int16_t> output;  // the high-pass's output the last FIR weighs
   };
-  /// Writes the filtered samples at recording positions [from, to) to `out`, with
+  /// Writes the filtered samples at recording positions [from, to) to `out` (out[0] is from's), with
   /// record x 512 <= from < to, from the state `sums` kept for `record`; `raw` holds the raw samples
-  /// from position `rawStart` (at most RawFrom(record)) to at least RawTo(to).
+  /// from position `rawStart` (at most RawFrom(record)) to at least RawTo(to), of which only
+  /// RawStretches are read. With `only` (ranges within [from, to)) only their samples are written.
   void Filter(int64_t record, const SpacedHighPass::Running& sums, int64_t from, int64_t to, const int16_t* raw,
-              int64_t rawStart, int16_t* out, Buffers& buffers) const;
+              int64_t rawStart, int16_t* out, Buffers& buffers, std::span<const Range> only = {}) const;
 
  private:
+  // The high-pass's input stretches (its window's ends and centre) from the state of `record` on.
+  std::array<Range, kStretches> InputStretches(int64_t record, int64_t to) const;
+
   const FirStage& suppressor_;
   const SpacedHighPass& highPass_;
   const FirStage& fir_;
