@@ -145,8 +145,8 @@ int32_t FilteredPieceExtremes::FilterRead(const SourceSummary& summary, std::spa
       const Piece& piece = pieces[buffers.order[i]];
       wanted.push_back({piece.record * kSamplesPerRecord + piece.first, piece.record * kSamplesPerRecord + piece.last + 1});
     }
-    resume_->Filter(block.record, states[b], block.from, block.to, samples, lo * kSamplesPerRecord, filtered,
-                    buffers.resume, wanted);
+    resume_->Filter(block.record, states[b], block.from, block.to, samples, lo * kSamplesPerRecord, wanted, filtered,
+                    buffers.resume);
     for (std::size_t i = block.first; i <= block.last; ++i) {
       const Piece& piece = pieces[buffers.order[i]];
       Extremes& found = extremes[buffers.order[i]];

@@ -57,8 +57,8 @@ std::array<SpacedHighPassResume::Range, SpacedHighPassResume::kStretches> Spaced
 }
 
 void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running& sums, int64_t from, int64_t to,
-                                  const int16_t* raw, int64_t rawStart, int16_t* out, Buffers& buffers,
-                                  std::span<const Range> only) const {
+                                  const int16_t* raw, int64_t rawStart, std::span<const Range> only, int16_t* out,
+                                  Buffers& buffers) const {
   const int64_t delay = highPass_.Spacing() * highPass_.Length();
   const int64_t resume = ResumeAt(record);
   const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + highPass_.HalfSupport();
@@ -85,12 +85,10 @@ void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running&
   if (buffers.output.size() < static_cast<std::size_t>(end - resume)) buffers.output.resize(static_cast<std::size_t>(end - resume));
   highPass_.Continue(FirStage::BestPath(), input, resume - base, end - base, resume - base, running, buffers.output.data());
   // Output i of the high-pass stands at record x 512 - the FIR's half support + i.
-  const int16_t* passed = buffers.output.data() - record * kSamplesPerRecord;
-  if (only.empty()) {
-    fir_.Apply(passed + from, to - from, out);
-    return;
+  for (const Range& range : only) {
+    fir_.Apply(buffers.output.data() + (range.from - record * kSamplesPerRecord), range.to - range.from,
+               out + (range.from - from));
   }
-  for (const Range& range : only) fir_.Apply(passed + range.from, range.to - range.from, out + (range.from - from));
 }
 
 }  // namespace skelvane

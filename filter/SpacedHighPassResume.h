@@ -44,12 +44,12 @@ class SpacedHighPassResume {
     std::vector<int16_t> input;   // the high-pass's input where it is read
     std::vector<int16_t> output;  // the high-pass's output the last FIR weighs
   };
-  /// Writes the filtered samples at recording positions [from, to) to `out` (out[0] is from's), with
-  /// record x 512 <= from < to, from the state `sums` kept for `record`; `raw` holds the raw samples
-  /// from position `rawStart` (at most RawFrom(record)) to at least RawTo(to), of which only
-  /// RawStretches are read. With `only` (ranges within [from, to)) only their samples are written.
+  /// Writes the filtered samples of the recording positions in `only` (ranges within [from, to),
+  /// record x 512 <= from < to) to `out`, where out[0] stands for position `from`, from the state
+  /// `sums` kept for `record`; `raw` holds the raw samples from position `rawStart` (at most
+  /// RawFrom(record)) to at least RawTo(to), of which only RawStretches(record, to) are read.
   void Filter(int64_t record, const SpacedHighPass::Running& sums, int64_t from, int64_t to, const int16_t* raw,
-              int64_t rawStart, int16_t* out, Buffers& buffers, std::span<const Range> only = {}) const;
+              int64_t rawStart, std::span<const Range> only, int16_t* out, Buffers& buffers) const;
 
  private:
   // The high-pass's input stretches (its window's ends and centre) from the state of `record` on.
