@@ -1,14 +1,33 @@
 #include "columns/FilteredPieceExtremes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
 #include "datafile/CscRecord.h"
+#include "datafile/RecordContiguity.h"
+#include "datafile/RecordReader.h"
 #include "platform/StatusCodes.h"
 #include "summary/SampleExtremes.h"
+#include "summary/SourceSummary.h"
 
 namespace skelvane {
+
+namespace {
+
+// Kept states whose reads lie at most this many records apart are filtered from one buffer.
+constexpr int64_t kJoinStateRecords = 4;
+// Stretches of samples at most this many apart are copied as one.
+constexpr int64_t kJoinReadSamples = 64;
+
+}  // namespace
+
+FilteredPieceExtremes::FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design,
+                                             double sampleInterval)
+    : reader_(reader), sampleInterval_(sampleInterval), records_(reader, design, sampleInterval) {
+  if (SpacedHighPassResume::Fits(records_.Design())) resume_.emplace(records_.Design());
+}
 
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) {
   std::unique_lock lock(keptMutex_, std::try_to_lock);
@@ -17,10 +36,142 @@ int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Ext
   return Find(pieces, extremes, own);
 }
 
+int32_t FilteredPieceExtremes::FindResumed(const SourceSummary& summary, std::span<const Piece> pieces,
+                                           std::span<Extremes> extremes, Buffers& buffers) {
+  const std::vector<std::size_t>& order = buffers.order;
+  std::vector<Resumed>& resumed = buffers.resumed;
+  resumed.clear();
+  constexpr int64_t kEvery = SourceSummary::kCheckpointRecords;
+  for (std::size_t i = 0; i < order.size();) {
+    const int64_t record = pieces[order[i]].record / kEvery * kEvery;
+    Resumed block{record, i, i, INT64_MAX, INT64_MIN};
+    for (; i < order.size() && pieces[order[i]].record / kEvery * kEvery == record; ++i) {
+      const Piece& piece = pieces[order[i]];
+      block.last = i;
+      block.from = std::min<int64_t>(block.from, piece.record * kSamplesPerRecord + piece.first);
+      block.to = std::max<int64_t>(block.to, piece.record * kSamplesPerRecord + piece.last + 1);
+    }
+    resumed.push_back(block);
+  }
+  // Rounded down: a read that would start before the recording is refused as such.
+  const auto firstRecord = [&](const Resumed& b) {
+    const int64_t from = resume_->RawFrom(b.record);
+    return from >= 0 ? from / kSamplesPerRecord : -1;
+  };
+  const auto endRecord = [&](const Resumed& b) { return (resume_->RawTo(b.to) + kSamplesPerRecord - 1) / kSamplesPerRecord; };
+  for (std::size_t b = 0; b < resumed.size();) {
+    std::size_t e = b + 1;
+    int64_t hi = endRecord(resumed[b]);
+    while (e < resumed.size() && firstRecord(resumed[e]) <= hi + kJoinStateRecords) hi = std::max(hi, endRecord(resumed[e++]));
+    const std::span<const Resumed> blocks(resumed.data() + b, e - b);
+    bool done = false;
+    if (const int32_t rc = FilterRead(summary, pieces, extremes, blocks, firstRecord(resumed[b]), hi, buffers, done);
+        rc != kStatusOk) {
+      return rc;
+    }
+    if (!done) {
+      for (const Resumed& block : blocks) {
+        for (std::size_t i = block.first; i <= block.last; ++i) buffers.rest.push_back(order[i]);
+      }
+    }
+    b = e;
+  }
+  return kStatusOk;
+}
+
+int32_t FilteredPieceExtremes::FilterRead(const SourceSummary& summary, std::span<const Piece> pieces,
+                                          std::span<Extremes> extremes, std::span<const Resumed> blocks, int64_t lo,
+                                          int64_t hi, Buffers& buffers, bool& done) {
+  done = false;
+  // Near a gap or an end of the recording the samples are mirrored: the support around them does that.
+  if (lo < 0 || hi > reader_.NumRecords() || summary.NumRecords() != reader_.NumRecords()) return kStatusOk;
+  std::vector<SpacedHighPass::Running>& states = buffers.states;
+  states.resize(blocks.size());
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    if (!summary.Checkpoint(blocks[b].record, states[b])) return kStatusOk;
+  }
+  // The timestamps the summary holds tell whether the reads lie in one segment; the records read
+  // must still hold them.
+  const std::span<const int64_t> times = summary.Timestamps();
+  for (int64_t r = lo + 1; r < hi; ++r) {
+    if (!RecordContiguity::Contiguous(times[static_cast<std::size_t>(r - 1)], times[static_cast<std::size_t>(r)], sampleInterval_)) {
+      return kStatusOk;
+    }
+  }
+  // Of records [lo, hi) only the samples under the stretches the blocks read, joined where they lie
+  // close.
+  std::vector<SpacedHighPassResume::Range>& reads = buffers.reads;
+  reads.clear();
+  for (const Resumed& block : blocks) {
+    for (const SpacedHighPassResume::Range& stretch : resume_->RawStretches(block.record, block.to)) reads.push_back(stretch);
+  }
+  std::sort(reads.begin(), reads.end(), [](const auto& x, const auto& y) { return x.from < y.from; });
+  std::size_t joined = 0;
+  for (const SpacedHighPassResume::Range& read : reads) {
+    if (joined > 0 && read.from <= reads[joined - 1].to + kJoinReadSamples) {
+      reads[joined - 1].to = std::max(reads[joined - 1].to, read.to);
+    } else {
+      reads[joined++] = read;
+    }
+  }
+  reads.resize(joined);
+  const int32_t recordSize = reader_.RecordSize();
+  int16_t* samples = FilterWorkspace::Room(buffers.samples, (hi - lo) * kSamplesPerRecord);
+  // Without a mapping (a file system that has none) the support around them does it.
+  std::call_once(mapOnce_, [this] { mapped_ = reader_.Map(mapping_) == 0; });
+  if (!mapped_) return kStatusOk;
+  const uint8_t* file = mapping_.Data() + reader_.DataOffset();
+  if (reader_.DataOffset() + hi * recordSize > static_cast<int64_t>(mapping_.Size())) return kStatusSourceChanged;
+  for (const SpacedHighPassResume::Range& read : reads) {
+    for (int64_t r = read.from / kSamplesPerRecord; r * kSamplesPerRecord < read.to; ++r) {
+      const CscRecord record(file + r * recordSize);
+      if (record.Timestamp() != times[static_cast<std::size_t>(r)]) return kStatusOk;
+      const int64_t first = std::max(read.from, r * kSamplesPerRecord);
+      const int64_t end = std::min(read.to, (r + 1) * kSamplesPerRecord);
+      std::memcpy(samples + (first - lo * kSamplesPerRecord),
+                  record.Bytes() + kCscSamplesOffset + (first - r * kSamplesPerRecord) * sizeof(int16_t),
+                  static_cast<std::size_t>(end - first) * sizeof(int16_t));
+    }
+  }
+  // A file cut short since it was mapped read as zeros: it changed.
+  if (mapping_.WasDamaged()) return kStatusSourceChanged;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const Resumed& block = blocks[b];
+    int16_t* filtered = FilterWorkspace::Room(buffers.filtered, block.to - block.from);
+    // Of the block only its pieces' samples come out of the last FIR.
+    std::vector<SpacedHighPassResume::Range>& wanted = buffers.pieceRanges;
+    wanted.clear();
+    for (std::size_t i = block.first; i <= block.last; ++i) {
+      const Piece& piece = pieces[buffers.order[i]];
+      wanted.push_back({piece.record * kSamplesPerRecord + piece.first, piece.record * kSamplesPerRecord + piece.last + 1});
+    }
+    resume_->Filter(block.record, states[b], block.from, block.to, samples, lo * kSamplesPerRecord, wanted, filtered,
+                    buffers.resume);
+    for (std::size_t i = block.first; i <= block.last; ++i) {
+      const Piece& piece = pieces[buffers.order[i]];
+      Extremes& found = extremes[buffers.order[i]];
+      const int64_t at = piece.record * kSamplesPerRecord + piece.first - block.from;
+      SampleExtremes::Of(reinterpret_cast<const uint8_t*>(filtered + at), piece.last - piece.first + 1, found.low,
+                         found.high);
+    }
+  }
+  done = true;
+  return kStatusOk;
+}
+
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers) {
-  std::vector<std::size_t> order(pieces.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
+  std::vector<std::size_t>& sorted = buffers.order;
+  sorted.resize(pieces.size());
+  std::iota(sorted.begin(), sorted.end(), std::size_t{0});
+  std::sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) { return pieces[a].record < pieces[b].record; });
+  buffers.rest.clear();
+  const SourceSummary* summary = summary_.load(std::memory_order_acquire);
+  if (resume_ && summary != nullptr && summary->CheckpointBytes() > 0) {
+    if (const int32_t rc = FindResumed(*summary, pieces, extremes, buffers); rc != kStatusOk) return rc;
+  } else {
+    buffers.rest = sorted;
+  }
+  const std::vector<std::size_t>& order = buffers.rest;
   FilteredRecords::Loaded& loaded = buffers.loaded;
   int16_t samples[kSamplesPerRecord];
   std::vector<int16_t>& run = buffers.run;

@@ -4,17 +4,22 @@
 // the bar ends a filtered summary only bounds are settled with the filtered samples. Asked by
 // BarSettler, for CscPlot's zoomed-out bars of a filtered plot.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "columns/PieceExtremes.h"
 #include "filter/FilteredRecords.h"
+#include "filter/SpacedHighPassResume.h"
+#include "platform/FileMapping.h"
 
 namespace skelvane {
 
 class RecordReader;
+class SourceSummary;
 
 class FilteredPieceExtremes final : public PieceExtremes {
  public:
@@ -26,23 +31,61 @@ class FilteredPieceExtremes final : public PieceExtremes {
 
   /// Filters the recording `reader` has open (it must outlive this object) through `design`, its gaps
   /// judged by `sampleInterval` (microseconds per sample).
-  FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval)
-      : records_(reader, design, sampleInterval) {}
+  FilteredPieceExtremes(const RecordReader& reader, const FilterDesign& design, double sampleInterval);
+
+  /// The filtered summary of the same recording and design, or null: the pieces near a high-pass
+  /// state it keeps are filtered from that state on (it must outlive the calls that follow).
+  void UseStates(const SourceSummary* summary) { summary_.store(summary, std::memory_order_release); }
 
   /// The extremes are of the filtered samples. Any thread: a call made while another runs uses
   /// buffers of its own.
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) override;
 
  private:
+  // The pieces of records [record, record + kept states' spacing) filtered from the state kept for
+  // `record`: order[first..last], their samples [from, to) of the recording.
+  struct Resumed {
+    int64_t record;
+    std::size_t first;
+    std::size_t last;
+    int64_t from;
+    int64_t to;
+  };
   // The memory of one call: the records read with their support, and a run filtered whole.
   struct Buffers {
     FilteredRecords::Loaded loaded;
     std::vector<int16_t> run;
     std::vector<FilterDesign::OutputRange> wanted;  // the pieces' samples in the run
+    std::vector<std::size_t> order;                 // the pieces by record
+    std::vector<std::size_t> rest;                  // those left to the support around them
+    std::vector<Resumed> resumed;
+    std::vector<SpacedHighPass::Running> states;           // the kept states of one read's blocks
+    std::vector<SpacedHighPassResume::Range> reads;        // the samples copied out of the mapping
+    std::vector<SpacedHighPassResume::Range> pieceRanges;  // a block's pieces' samples
+    std::vector<int16_t> samples;                          // a read's records' samples where copied
+    std::vector<int16_t> filtered;                         // a block's filtered samples
+    SpacedHighPassResume::Buffers resume;
   };
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers);
+  // Filters what it can of the pieces `order` lists from the summary's kept states; the others go to
+  // buffers.rest.
+  int32_t FindResumed(const SourceSummary& summary, std::span<const Piece> pieces, std::span<Extremes> extremes,
+                      Buffers& buffers);
+  // Filters the blocks whose stretches lie in records [lo, hi); `done` stays false (and nothing is
+  // written) when those records do not lie in one segment or a state is not kept.
+  int32_t FilterRead(const SourceSummary& summary, std::span<const Piece> pieces, std::span<Extremes> extremes,
+                     std::span<const Resumed> blocks, int64_t lo, int64_t hi, Buffers& buffers, bool& done);
 
+  const RecordReader& reader_;
+  double sampleInterval_;
   FilteredRecords records_;
+  std::optional<SpacedHighPassResume> resume_;  // when the design's high-pass keeps states
+  std::atomic<const SourceSummary*> summary_{nullptr};
+  // The file mapped once the states are used: a bar end reads five short stretches, and a call to read
+  // each, at every frame, costs more than all the filtering.
+  std::once_flag mapOnce_;
+  FileMapping mapping_;
+  bool mapped_ = false;
   // Kept from one frame to the next: a frame's reads reach megabytes, which fresh memory would have
   // the kernel clear and map again every time.
   std::mutex keptMutex_;

@@ -3,11 +3,13 @@
 // reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs, by
 // SourceSummary for its one pass over every record and, through RecordStream, by the extraction.
 
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
 #include "platform/File.h"
+#include "platform/FileMapping.h"
 
 namespace skelvane {
 
@@ -35,6 +37,10 @@ class RecordReader {
   int32_t ReadBytes(int64_t record, int64_t offset, int64_t count, uint8_t* out) const;
   /// The timestamp of one record; 0 or as Read.
   int32_t ReadTimestamp(int64_t record, int64_t& timestamp) const;
+  /// Maps the open file into `mapping` (for many small reads again and again: no call per read); 0
+  /// or an errno. Record r then starts DataOffset() + r x RecordSize() bytes in, while the file holds it.
+  int32_t Map(FileMapping& mapping) const { return IsOpen() ? mapping.Map(file_.Descriptor()) : EBADF; }
+  int64_t DataOffset() const { return layout_.dataOffset; }
 
  private:
   File file_;

@@ -551,6 +551,8 @@ int32_t CscPlot::Settle(PixelCache& cache, const std::optional<ColumnBarCoverage
     if (filteredPieces_ == nullptr) {
       filteredPieces_ = std::make_unique<FilteredPieceExtremes>(reader_, *design_, samplePeriod_);
     }
+    const SourceSummary* summary = filteredSummary_ != nullptr ? filteredSummary_->Summary() : nullptr;
+    filteredPieces_->UseStates(summary);
     source = filteredPieces_.get();
   } else {
     if (pieceReads_ == nullptr) pieceReads_ = std::make_unique<FilePieceExtremes>(reader_);

@@ -49,8 +49,15 @@ void FilterStream::Push(const CscRecord& record) {
   Taken();
 }
 
+void FilterStream::KeepStates(int64_t every, StateSink sink) {
+  stateEvery_ = every;
+  stateSink_ = std::move(sink);
+}
+
 int16_t* FilterStream::Take(int64_t timestamp) {
   if (hasLast_ && !RecordContiguity::Contiguous(lastTimestamp_, timestamp, sampleInterval_)) EndSegment();
+  if (length_ == 0) segmentFirst_ = recordsPushed_;
+  ++recordsPushed_;
   hasLast_ = true;
   lastTimestamp_ = timestamp;
   pendingTimes_.push_back(timestamp);
@@ -125,6 +132,7 @@ void FilterStream::EndSegment() {
     stage.begin = 0;
     stage.size = 0;
     stage.firstOutput = 0;
+    stage.dropped = 0;
     stage.running = SpacedHighPass::Running{};
   }
 }
@@ -212,8 +220,7 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
     const int64_t from = stage.begin;
     const int64_t to = stage.size;
     const int64_t count = std::max<int64_t>(0, to - std::max(from, stage.firstOutput));
-    highPass.Continue(FirStage::BestPath(), stage.input.data(), from, to, stage.firstOutput, stage.running,
-                      Outputs(s, count));
+    RunHighPass(stage, s, from, to, Outputs(s, count));
     Produced(s, count);
     stage.begin = to;
     // The window reaches back three of its spans; the input moves by whole spacings, keeping each
@@ -224,6 +231,7 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
       DropFront(stage.input, stage.size, drop);
       stage.begin -= drop;
       stage.firstOutput -= drop;
+      stage.dropped += drop;
     }
     return;
   }
@@ -248,6 +256,52 @@ void FilterStream::Run(std::size_t s, bool segmentEnds) {
     DropFront(stage.input, stage.size, drop);
     stage.begin -= drop;
   }
+}
+
+void FilterStream::RunHighPass(Stage& stage, std::size_t s, int64_t from, int64_t to, int16_t* out) {
+  const SpacedHighPass& highPass = *stage.part.spacedHighPass;
+  const auto run = [&](int64_t a, int64_t b) {
+    if (a >= b) return;
+    highPass.Continue(FirStage::BestPath(), stage.input.data(), a, b, stage.firstOutput, stage.running,
+                      out + std::max<int64_t>(0, std::max(a, stage.firstOutput) - std::max(from, stage.firstOutput)));
+  };
+  if (!stateSink_ || stateEvery_ <= 0) {
+    run(from, to);
+    return;
+  }
+  // The input's sample j stands at segment position j + dropped - ahead (the parts before this one
+  // centred it), and the state for the record at segment position p is the sums once the pass has
+  // taken every sample before p - behind + HalfSupport(): ready to make the outputs the parts after
+  // this one weigh for p.
+  int64_t before = 0;
+  for (std::size_t k = 0; k < s; ++k) before += stages_[k].part.HalfSupport();
+  int64_t behind = 0;
+  for (std::size_t k = s + 1; k < stages_.size(); ++k) behind += stages_[k].part.HalfSupport();
+  const int64_t ahead = half_ - before;
+  const int64_t shift = highPass.HalfSupport() - behind + ahead - stage.dropped;  // index of p's state - p
+  const int32_t spacing = highPass.Spacing();
+  int64_t record = segmentFirst_ + std::max<int64_t>(0, (from + 1 - shift + kSamplesPerRecord - 1) / kSamplesPerRecord);
+  record = (record + stateEvery_ - 1) / stateEvery_ * stateEvery_;
+  int64_t done = from;
+  for (;; record += stateEvery_) {
+    const int64_t position = (record - segmentFirst_) * kSamplesPerRecord;
+    const int64_t at = position + shift;
+    if (at > to || position >= length_) break;
+    if (at <= done) continue;
+    run(done, at);
+    done = at;
+    // Phases by segment (and so recording) position: the input's phase j % spacing stands at
+    // (j + dropped - ahead) % spacing, and drops keep whole spacings.
+    SpacedHighPass::Running sums;
+    for (int32_t p = 0; p < spacing; ++p) {
+      const int64_t phase = ((p + ahead) % spacing + spacing) % spacing;
+      sums.first[static_cast<std::size_t>(p)] = stage.running.first[static_cast<std::size_t>(phase)];
+      sums.second[static_cast<std::size_t>(p)] = stage.running.second[static_cast<std::size_t>(phase)];
+      sums.third[static_cast<std::size_t>(p)] = stage.running.third[static_cast<std::size_t>(phase)];
+    }
+    stateSink_(record, sums);
+  }
+  run(done, to);
 }
 
 }  // namespace skelvane

@@ -6,6 +6,7 @@
 // each file once.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "datafile/CscRecord.h"
@@ -38,6 +39,13 @@ class FilterStream {
   const int16_t* FrontSamples() const;
   /// Takes the oldest ready record out.
   void Pop();
+  /// Where a spaced high-pass's running sums stand when its pass reaches record `record`, phases by
+  /// sample position modulo the spacing (as SpacedHighPassResume::ResumeAt says).
+  using StateSink = std::function<void(int64_t record, const SpacedHighPass::Running& sums)>;
+  /// Gives `sink` those sums at every record that is a multiple of `every` (counted from the first
+  /// record pushed) in a segment the parts run over whole; before the first Push.
+  void KeepStates(int64_t every, StateSink sink);
+
   /// True once some record came from a segment shorter than the filter's support.
   bool SawShortSegment() const { return sawShort_; }
 
@@ -51,6 +59,7 @@ class FilterStream {
     int64_t begin = 0;
     int64_t size = 0;
     int64_t firstOutput = 0;  // a spaced high-pass: where in `input` its outputs start
+    int64_t dropped = 0;      // samples dropped from the front of `input` since the segment began
     SpacedHighPass::Running running;
     BoxcarStage::Workspace boxcars;
   };
@@ -75,6 +84,8 @@ class FilterStream {
   // Room for `count` outputs of `stage` behind what the next part (or the ready records) holds.
   int16_t* Outputs(std::size_t stage, int64_t count);
   void Produced(std::size_t stage, int64_t count);
+  // Runs a spaced high-pass stage over its input [from, to), handing the kept states on the way.
+  void RunHighPass(Stage& stage, std::size_t s, int64_t from, int64_t to, int16_t* out);
   // Filters a whole segment shorter than half the support at once, as a view of it does.
   void FilterShortSegment();
 
@@ -103,6 +114,11 @@ class FilterStream {
   int64_t readyBegin_ = 0;
   int64_t readyEnd_ = 0;
   bool sawShort_ = false;
+  // Records pushed so far, the first of the current segment, and the states asked for.
+  int64_t recordsPushed_ = 0;
+  int64_t segmentFirst_ = 0;
+  int64_t stateEvery_ = 0;
+  StateSink stateSink_;
 };
 
 }  // namespace skelvane

@@ -12,6 +12,7 @@
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
 #include "filter/FilterStream.h"
+#include "filter/SpacedHighPassResume.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -189,12 +190,15 @@ SourceSummary& SourceSummary::operator=(SourceSummary&& other) noexcept {
     levels_[i] = std::exchange(other.levels_[i], nullptr);
     nodes_[i] = std::exchange(other.nodes_[i], 0);
   }
+  checkpointBytes_ = std::exchange(other.checkpointBytes_, 0);
+  checkpoints_ = std::exchange(other.checkpoints_, nullptr);
   return *this;
 }
 
-bool SourceSummary::Attach(SummaryStorage storage, int64_t records) {
+bool SourceSummary::Attach(SummaryStorage storage, int64_t records, int64_t checkpointBytes) {
   if (records < 0 || records > SummaryLayout::kMaxRecords) return false;
-  const SummaryLayout shape(records);
+  if (checkpointBytes != 0 && checkpointBytes != kCheckpointBytes) return false;
+  const SummaryLayout shape(records, checkpointBytes);
   if (storage.Size() != shape.TotalBytes()) return false;
   storage_ = std::move(storage);
   const uint8_t* image = storage_.Data();
@@ -210,6 +214,29 @@ bool SourceSummary::Attach(SummaryStorage storage, int64_t records) {
   for (int32_t level = 1; level <= kLevels; ++level) {
     levels_[level - 1] = reinterpret_cast<const int16_t*>(image + shape.Offset(SummaryLayout::LevelSection(level)));
     nodes_[level - 1] = shape.Nodes(level);
+  }
+  checkpointBytes_ = checkpointBytes;
+  checkpoints_ = checkpointBytes > 0 ? image + shape.Offset(SummaryLayout::kCheckpoints) : nullptr;
+  return true;
+}
+
+bool SourceSummary::Checkpoint(int64_t record, SpacedHighPass::Running& sums) const {
+  if (checkpoints_ == nullptr || record < 0 || record >= numRecords_ || record % kCheckpointRecords != 0) return false;
+  const uint8_t* at = checkpoints_ + record / kCheckpointRecords * checkpointBytes_;
+  uint64_t held = 0;
+  std::memcpy(&held, at, sizeof held);
+  if (held != 1) return false;
+  at += sizeof held;
+  std::memcpy(sums.first.data(), at, sizeof(int32_t) * SpacedHighPass::kMostSpacing);
+  at += sizeof(int32_t) * SpacedHighPass::kMostSpacing;
+  for (std::size_t p = 0; p < SpacedHighPass::kMostSpacing; ++p) {
+    int64_t second = 0;
+    int64_t third = 0;
+    std::memcpy(&second, at + p * sizeof(int64_t), sizeof second);
+    std::memcpy(&third, at + (SpacedHighPass::kMostSpacing + p) * sizeof(int64_t), sizeof third);
+    // Exact integers below 2^53 (a garbled file's are not, and only give wrong pictures of it).
+    sums.second[p] = static_cast<double>(second);
+    sums.third[p] = static_cast<double>(third);
   }
   return true;
 }
@@ -340,7 +367,7 @@ void SourceSummary::Finish(SummaryStorage storage, const SummaryLayout& shape, S
   BuildLevels(out, shape);
   ZeroPadding(storage.Writable(), shape);
   storage.Seal();
-  summary.Attach(std::move(storage), shape.Records());
+  summary.Attach(std::move(storage), shape.Records(), shape.CheckpointBytes());
 }
 
 int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDesign& design, double sampleInterval,
@@ -349,7 +376,8 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
   if (!Summarisable(layout)) return kStatusFailed;
   RecordReader reader;
   if (const int32_t rc = reader.Open(layout, true); rc != 0) return rc;
-  const SummaryLayout shape(layout.numRecords);
+  const bool keepsStates = SpacedHighPassResume::Fits(design);
+  const SummaryLayout shape(layout.numRecords, keepsStates ? kCheckpointBytes : 0);
   SummaryStorage storage;
   if (const int32_t rc = storage.Allocate(shape.TotalBytes(), false); rc != 0) return rc;
   WritableArrays out(storage.Writable(), shape);
@@ -357,6 +385,25 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
 
   // The records go through the filter in file order and come out a little later, in the same order.
   FilterStream stream(design, sampleInterval);
+  if (keepsStates) {
+    uint8_t* states = storage.Writable() + shape.Offset(SummaryLayout::kCheckpoints);
+    // A state the pass never reaches (a short segment's) stays unheld.
+    std::memset(states, 0, static_cast<std::size_t>(shape.Bytes(SummaryLayout::kCheckpoints)));
+    stream.KeepStates(kCheckpointRecords, [states](int64_t record, const SpacedHighPass::Running& sums) {
+      uint8_t* at = states + record / kCheckpointRecords * kCheckpointBytes;
+      const uint64_t held = 1;
+      std::memcpy(at, &held, sizeof held);
+      at += sizeof held;
+      std::memcpy(at, sums.first.data(), sizeof(int32_t) * SpacedHighPass::kMostSpacing);
+      at += sizeof(int32_t) * SpacedHighPass::kMostSpacing;
+      for (std::size_t p = 0; p < SpacedHighPass::kMostSpacing; ++p) {
+        const auto second = static_cast<int64_t>(sums.second[p]);
+        const auto third = static_cast<int64_t>(sums.third[p]);
+        std::memcpy(at + p * sizeof(int64_t), &second, sizeof second);
+        std::memcpy(at + (SpacedHighPass::kMostSpacing + p) * sizeof(int64_t), &third, sizeof third);
+      }
+    });
+  }
   int64_t summarised = 0;
   const auto take = [&] {
     for (; stream.Ready() > 0; stream.Pop(), ++summarised) {

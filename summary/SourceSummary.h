@@ -14,6 +14,7 @@
 
 #include "datafile/CscRecord.h"
 #include "datafile/SparseTimeIndex.h"
+#include "filter/SpacedHighPass.h"
 #include "summary/SummaryLayout.h"
 #include "summary/SummaryStorage.h"
 
@@ -94,6 +95,19 @@ class SourceSummary {
   SparseTimeIndex TimeIndex() const;
   /// Smallest and largest sample of records first..last (first <= last), from the coarsest nodes that fit.
   void RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const;
+  /// Records from one kept state of the filter's high-pass to the next, in a filtered summary whose
+  /// design has a spaced high-pass: a bar end resumes the filter from the state before it instead of
+  /// filtering the whole support around it.
+  static constexpr int64_t kCheckpointRecords = SummaryLayout::kCheckpointRecords;
+  /// Bytes of one kept state: a word that says whether it is held, then the running sums of every
+  /// phase (first as int32, second and third as int64).
+  static constexpr int64_t kCheckpointBytes =
+      8 + SpacedHighPass::kMostSpacing * (sizeof(int32_t) + 2 * sizeof(int64_t));
+  /// Bytes of each kept state of this summary (0 when it keeps none).
+  int64_t CheckpointBytes() const { return checkpointBytes_; }
+  /// The running sums kept for record `record` (a multiple of kCheckpointRecords), phases by sample
+  /// position modulo the spacing, as SpacedHighPassResume takes them; false when none is kept there.
+  bool Checkpoint(int64_t record, SpacedHighPass::Running& sums) const;
   /// Hints that a record's blocks will be read soon.
   void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
   /// Hints that the extremes of the records around `record` will be read soon.
@@ -134,7 +148,8 @@ class SourceSummary {
                                SourceSummary& summary);
   /// Shows `storage`, an image of `records` records laid out as SummaryLayout says, as this summary;
   /// false (and nothing changed) when its size does not match.
-  bool Attach(SummaryStorage storage, int64_t records);
+  /// `checkpointBytes` is 0 or kCheckpointBytes.
+  bool Attach(SummaryStorage storage, int64_t records, int64_t checkpointBytes = 0);
 
  private:
   static std::size_t Slot(int64_t record, int32_t block) {
@@ -164,6 +179,8 @@ class SourceSummary {
   int64_t numEntries_ = 0;
   const int16_t* levels_[kLevels] = {};  // min, max per node
   int64_t nodes_[kLevels] = {};
+  int64_t checkpointBytes_ = 0;
+  const uint8_t* checkpoints_ = nullptr;
 };
 
 }  // namespace skelvane

@@ -44,7 +44,7 @@ T Get(const HeaderBytes& header, std::size_t at) {
 int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
 int64_t BlockCount(int64_t imageBytes) { return RoundUp(imageBytes, F::kChecksumBlockBytes) / F::kChecksumBlockBytes; }
 
-HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tableChecksum) {
+HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, int64_t checkpointBytes, uint64_t tableChecksum) {
   HeaderBytes header{};
   std::memcpy(header.data(), SummaryFile::kMagic, sizeof SummaryFile::kMagic);
   Put<uint32_t>(header, F::kVersionAt, SummaryFile::kVersion);
@@ -66,6 +66,7 @@ HeaderBytes EncodeHeader(const SummaryKey& key, int64_t imageBytes, uint64_t tab
   const std::size_t filterBytes = std::min(key.filter.size(), SummaryKey::kLongestFilter);
   Put<uint64_t>(header, F::kFilterBytesAt, filterBytes);
   std::memcpy(header.data() + F::kFilterAt, key.filter.data(), filterBytes);
+  Put<int64_t>(header, F::kCheckpointBytesAt, checkpointBytes);
   Put<uint64_t>(header, F::kHeaderChecksumAt, F::HeaderChecksum(header.data()));
   return header;
 }
@@ -197,7 +198,9 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
     return Verdict::Damaged;
   }
   // Every size follows from the record count; the file must be exactly that long.
-  imageBytes_ = SummaryLayout(records).TotalBytes();
+  checkpointBytes_ = Get<int64_t>(header, kCheckpointBytesAt);
+  if (checkpointBytes_ != 0 && checkpointBytes_ != SourceSummary::kCheckpointBytes) return Verdict::Damaged;
+  imageBytes_ = SummaryLayout(records, checkpointBytes_).TotalBytes();
   imageStart_ = ImageStart(imageBytes_);
   if (Get<int64_t>(header, kImageStartAt) != imageStart_ || Get<int64_t>(header, kFileBytesAt) != imageStart_ + imageBytes_ ||
       status.st_size != imageStart_ + imageBytes_) {
@@ -242,7 +245,7 @@ SummaryFile::Verdict SummaryFile::Load(SourceSummary& summary) {
   }
   SummaryStorage storage;
   if (const int32_t rc = storage.MapFile(descriptor_, imageStart_, imageBytes_); rc != 0) return Fail(rc);
-  if (!summary.Attach(std::move(storage), key_.numRecords)) return Verdict::Damaged;
+  if (!summary.Attach(std::move(storage), key_.numRecords, checkpointBytes_)) return Verdict::Damaged;
   if (checkedWhole_) WriteNote();
   return Verdict::Usable;
 }
@@ -323,7 +326,7 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   const int64_t imageBytes = summary.Storage().Size();
   const std::vector<uint64_t> table = BlockChecksums(image, imageBytes);
   const auto tableBytes = static_cast<int64_t>(table.size() * sizeof(uint64_t));
-  const HeaderBytes header = EncodeHeader(key, imageBytes, TableChecksum(table));
+  const HeaderBytes header = EncodeHeader(key, imageBytes, summary.CheckpointBytes(), TableChecksum(table));
 
   NewFile file(folder, name);
   if (const int32_t rc = file.Create(); rc != 0) return rc;
@@ -343,7 +346,7 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   written.path_ = folder + "/" + name;
   written.descriptor_ = file.Release();
   written.WriteNote();
-  mapped.Attach(std::move(storage), key.numRecords);
+  mapped.Attach(std::move(storage), key.numRecords, summary.CheckpointBytes());
   return 0;
 }
 

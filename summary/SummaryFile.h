@@ -60,6 +60,9 @@ class SummaryFile {
   /// the samples as recorded, so those files read as they always did.
   static constexpr std::size_t kFilterBytesAt = 128;
   static constexpr std::size_t kFilterAt = 136;
+  /// Bytes of each kept filter state in the image (SourceSummary::CheckpointBytes); zero in a file
+  /// that keeps none.
+  static constexpr std::size_t kCheckpointBytesAt = 384;
   static constexpr std::size_t kHeaderChecksumAt = kHeaderBytes - sizeof(uint64_t);
   /// The note beside a kept file is named after it with this suffix.
   static constexpr const char* kCheckedSuffix = ".checked";
@@ -125,6 +128,7 @@ class SummaryFile {
   SummaryKey key_;
   int64_t imageStart_ = 0;
   int64_t imageBytes_ = 0;
+  int64_t checkpointBytes_ = 0;  // of each kept filter state in the image
   uint64_t tableChecksum_ = 0;
   int32_t error_ = 0;
 };

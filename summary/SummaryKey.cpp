@@ -7,14 +7,17 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
 #include "filter/FilterDesign.h"
+#include "filter/SpacedHighPassResume.h"
 #include "platform/File.h"
 #include "platform/StatusCodes.h"
+#include "summary/SummaryLayout.h"
 
 namespace skelvane {
 namespace {
@@ -38,6 +41,10 @@ std::string SummaryKey::FilterIdentity(const FilterDesign& design, double sample
   char tail[64];
   std::snprintf(tail, sizeof tail, "@%s/%016llx", FilterSpec::FormatHz(design.RateHz()).c_str(),
                 static_cast<unsigned long long>(intervalBits));
+  // A summary that keeps its high-pass's states is another file than one of the same band without.
+  if (SpacedHighPassResume::Fits(design)) {
+    return design.Spec().Key() + tail + "/s" + std::to_string(SummaryLayout::kCheckpointRecords);
+  }
   return design.Spec().Key() + tail;
 }
 

@@ -9,7 +9,8 @@ int64_t RoundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit 
 
 }  // namespace
 
-SummaryLayout::SummaryLayout(int64_t records) : records_(records < 0 ? 0 : records) {
+SummaryLayout::SummaryLayout(int64_t records, int64_t checkpointBytes)
+    : records_(records < 0 ? 0 : records), checkpointBytes_(checkpointBytes < 0 ? 0 : checkpointBytes) {
   bytes_[kFacts] = kFactsBytes;
   bytes_[kTimestamps] = records_ * static_cast<int64_t>(sizeof(int64_t));
   bytes_[kBlocks] = records_ * kBlocksPerRecord * kExtremesBytes;
@@ -18,6 +19,7 @@ SummaryLayout::SummaryLayout(int64_t records) : records_(records < 0 ? 0 : recor
   bytes_[kSteps] = StepWords() * static_cast<int64_t>(sizeof(uint64_t));
   bytes_[kEntries] = Entries() * static_cast<int64_t>(sizeof(int64_t));
   for (int32_t level = 1; level <= kLevels; ++level) bytes_[LevelSection(level)] = Nodes(level) * kExtremesBytes;
+  bytes_[kCheckpoints] = Checkpoints() * checkpointBytes_;
   int64_t at = 0;
   for (int32_t s = 0; s < kSections; ++s) {
     offsets_[s] = at;
@@ -29,6 +31,10 @@ SummaryLayout::SummaryLayout(int64_t records) : records_(records < 0 ? 0 : recor
 int64_t SummaryLayout::Nodes(int32_t level) const {
   const int64_t span = int64_t{1} << (kFanOutShift * level);
   return (records_ + span - 1) / span;
+}
+
+int64_t SummaryLayout::Checkpoints() const {
+  return checkpointBytes_ > 0 ? (records_ + kCheckpointRecords - 1) / kCheckpointRecords : 0;
 }
 
 int64_t SummaryLayout::StepWords() const { return RoundUp(records_, kStepPadding) / 64; }

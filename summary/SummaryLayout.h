@@ -22,6 +22,7 @@ class SummaryLayout {
     kLevel2,
     kLevel3,
     kLevel4,
+    kCheckpoints,
     kSections
   };
   /// Every array starts on a cache line.
@@ -40,8 +41,12 @@ class SummaryLayout {
   static constexpr int32_t kFanOutShift = 3;
   static constexpr int32_t kLevels = 4;
 
-  /// The layout of a summary of `records` records (0 or more).
-  explicit SummaryLayout(int64_t records);
+  /// Records from one kept state of a filter's running sums to the next (filtered summaries only).
+  static constexpr int64_t kCheckpointRecords = 4;
+
+  /// The layout of a summary of `records` records (0 or more), with `checkpointBytes` bytes of kept
+  /// filter state every kCheckpointRecords records (0: none, as for the samples as recorded).
+  explicit SummaryLayout(int64_t records, int64_t checkpointBytes = 0);
 
   int64_t Records() const { return records_; }
   /// Byte offset of a section from the image's start.
@@ -56,6 +61,9 @@ class SummaryLayout {
   int64_t StepWords() const;
   /// Entries of the sparse time index over the records (the running maximum of their timestamps).
   int64_t Entries() const;
+  /// Kept filter states: one per kCheckpointRecords records, or none.
+  int64_t Checkpoints() const;
+  int64_t CheckpointBytes() const { return checkpointBytes_; }
   /// Bytes of the whole image.
   int64_t TotalBytes() const { return total_; }
   /// The most records whose image stays below 2^62 bytes (a bound for sizes read from a file).
@@ -63,6 +71,7 @@ class SummaryLayout {
 
  private:
   int64_t records_;
+  int64_t checkpointBytes_;
   std::array<int64_t, kSections> offsets_{};
   std::array<int64_t, kSections> bytes_{};
   int64_t total_ = 0;
