@@ -77,6 +77,10 @@ void CscPlot::LoadSourceInfo() {
   properties_.ADMaxValue = timing.adMaxValue;
   recordDuration_ = timing.recordDuration;
   samplePeriod_ = timing.samplePeriod;
+  // Opened here, with the manager, so that the helpers can prepare the plot's very first frame (they
+  // never ask the manager): otherwise that frame reads every new plot's records on the canvas's thread.
+  // A file that cannot be opened now is tried again, and reported, when the plot is first drawn.
+  OpenReader(sources_, source);
 }
 
 int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) {

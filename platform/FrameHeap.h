@@ -21,8 +21,9 @@ class FrameHeap {
   /// cost nothing until written. Hand them to WarmAndGiveBack, on any thread. None before
   /// KeepFrameBuffers: the heap would not keep them.
   static std::vector<void*> TakeCold(std::size_t bytes = kWarmBytes);
-  /// Writes every page of `blocks` and hands them back to the heap they came from, which keeps them
-  /// with their pages for the frames to come (KeepFrameBuffers).
+  /// Writes every page of `blocks`, from the program and from the kernel, and hands them back to the
+  /// heap they came from, which keeps them with their pages for the frames to come (KeepFrameBuffers)
+  /// and hands them to every thread.
   static void WarmAndGiveBack(std::vector<void*> blocks);
   /// Both on the calling thread.
   static void Warm(std::size_t bytes = kWarmBytes) { WarmAndGiveBack(TakeCold(bytes)); }
