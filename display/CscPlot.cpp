@@ -458,6 +458,12 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
     records_.resize(static_cast<std::size_t>(count * size));
     auto read = [&](int64_t from, int64_t to) -> int32_t {
       if (from >= to) return kStatusOk;
+      // Records as recorded go straight into place: a buffer between would be one more first write
+      // to fresh pages and one more copy.
+      if (!Filtered()) {
+        int64_t whole = 0;
+        return reader_.ReadInto(from, to - from, records_.data() + (from - first) * size, whole);
+      }
       if (const int32_t status = ReadShown(from, to - from, readBuffer_); status != kStatusOk) return status;
       std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
       return kStatusOk;
