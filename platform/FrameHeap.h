@@ -11,9 +11,10 @@ namespace skelvane {
 
 class FrameHeap {
  public:
-  /// What the heap is warmed by: about what the first frames of a full window take beyond a frame
-  /// of an empty one.
-  static constexpr std::size_t kWarmBytes = std::size_t{24} << 20;
+  /// What the heap is warmed by: about what the frames of a full window keep beyond a frame of an
+  /// empty one, the records each plot keeps for its next read included (up to about 1.5 MB a plot
+  /// for the bars drawn from records, at 16 plots).
+  static constexpr std::size_t kWarmBytes = std::size_t{48} << 20;
 
   /// Blocks up to a few tens of megabytes come from the heap, and the heap keeps as much free.
   static void KeepFrameBuffers();
