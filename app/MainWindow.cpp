@@ -137,7 +137,7 @@ int32_t MainWindow::Create() {
                                                [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   session_.TellPlotsAdded([this](int32_t first) { plotActions_->StartNewPlots(first); });
-  session_.RememberLaterWith([this](std::function<void()> task) { AfterNextPicture(std::move(task)); });
+  session_.RememberLaterWith([this](std::function<void()> task) { QTimer::singleShot(0, this, std::move(task)); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
@@ -274,8 +274,6 @@ void MainWindow::OnPaint(QPainter& painter) {
     pacer_.DrawIfDue(picture_);
     // The frame may have started summary builds: follow them until they end.
     if (summaries_ != nullptr) summaries_->Poll();
-    // Posted now, they run once this paint has reached the screen.
-    if (!afterPicture_.empty()) QTimer::singleShot(0, this, [this] { RunAfterPicture(); });
     // The first frame after opening recordings would otherwise take a page fault for every page of
     // its buffers; the heap gets them once the first picture is on the screen, while the user looks.
     if (!heapWarmed_) {
@@ -288,20 +286,6 @@ void MainWindow::OnPaint(QPainter& painter) {
     }
   }
   picture_.Paint(painter, client_->rect());
-}
-
-// A task posted at once would run before the paint the user waits for (the files just opened): it
-// waits for the next frame drawn, or a second when none comes (a hidden window).
-void MainWindow::AfterNextPicture(std::function<void()> task) {
-  constexpr int kLatestMilliseconds = 1000;
-  afterPicture_.push_back(std::move(task));
-  QTimer::singleShot(kLatestMilliseconds, this, [this] { RunAfterPicture(); });
-}
-
-void MainWindow::RunAfterPicture() {
-  std::vector<std::function<void()>> tasks;
-  tasks.swap(afterPicture_);
-  for (std::function<void()>& task : tasks) task();
 }
 
 // The paint has reached the screen once the window's update request is handled.

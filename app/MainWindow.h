@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <functional>
 #include <vector>
 
 #include "app/CanvasPicture.h"
@@ -169,9 +168,6 @@ class MainWindow final : public QMainWindow,
   void UpdatePointer(int32_t x, int32_t y);
   void FollowSpikes();
   void FollowPixelRatio();
-  /// Runs `task` once the next frame drawn is on the screen (at the latest after a second).
-  void AfterNextPicture(std::function<void()> task);
-  void RunAfterPicture();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -190,7 +186,6 @@ class MainWindow final : public QMainWindow,
   std::optional<QPoint> pointer_;  // the mouse, while it is over the client area
   bool closed_ = false;
   bool heapWarmed_ = false;  // the frames' heap was given its pages after the first frame
-  std::vector<std::function<void()>> afterPicture_;  // tasks waiting for the next picture, oldest first
 
   ClientArea* client_ = nullptr;
   PagedScrollBar* horizontal_ = nullptr;
