@@ -77,6 +77,10 @@ void CscPlot::LoadSourceInfo() {
   properties_.ADMaxValue = timing.adMaxValue;
   recordDuration_ = timing.recordDuration;
   samplePeriod_ = timing.samplePeriod;
+  // Opened here, with the manager, so that the helpers can prepare the plot's very first frame (they
+  // never ask the manager): otherwise that frame reads every new plot's records on the canvas's thread.
+  // A file that cannot be opened now is tried again, and reported, when the plot is first drawn.
+  OpenReader(sources_, source);
 }
 
 int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) {
@@ -454,6 +458,12 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
     records_.resize(static_cast<std::size_t>(count * size));
     auto read = [&](int64_t from, int64_t to) -> int32_t {
       if (from >= to) return kStatusOk;
+      // Records as recorded go straight into place: a buffer between would be one more first write
+      // to fresh pages and one more copy.
+      if (!Filtered()) {
+        int64_t whole = 0;
+        return reader_.ReadInto(from, to - from, records_.data() + (from - first) * size, whole);
+      }
       if (const int32_t status = ReadShown(from, to - from, readBuffer_); status != kStatusOk) return status;
       std::memcpy(records_.data() + (from - first) * size, readBuffer_.data(), readBuffer_.size());
       return kStatusOk;

@@ -55,8 +55,8 @@ class CscPlot : public Plot {
   double GetSamplingFrequency() const override;
   /// Sample period, microseconds (0 until the timing is known).
   double GetSamplePeriod() const override;
-  /// Derives the record duration, sample period and frequency from the first records and reads
-  /// "-ADMaxValue" from the header.
+  /// Derives the record duration, sample period and frequency from the first records, reads
+  /// "-ADMaxValue" from the header and opens the plot's own reader of the file.
   void LoadSourceInfo() override;
   /// Draws the frame's span into the rectangle of width x height at (x0, y0); 0 or -1.
   int32_t Draw(const PlotFrame& frame, int32_t width, int32_t height, int32_t x0, int32_t y0) override;

@@ -420,6 +420,52 @@ TEST_F(SummaryColumnsTest, PreparedPlotsHoldTheColumnsTheirDrawWouldBuild) {
   collection.RemoveAllPlots();
 }
 
+// The first frame after opening: plots just made, never drawn and with no summary, are prepared by
+// the canvas's helpers (not left to its own thread) and hold the columns of the literal walk.
+TEST_F(SummaryColumnsTest, PlotsJustOpenedArePreparedForTheirFirstFrame) {
+  std::mt19937_64 random(29);
+  test::AddRandomRecords(manager, source, 3 * static_cast<int32_t>(CscPlot::kReadRecords), random);
+  manager.WriteFile(source, folder.File("opened.kcs"), kHeaderBytes, 0);
+  int64_t first = 0;
+  int64_t last = 0;
+  manager.GetTimeRange(first, last);
+  for (int32_t view = 0; view < 16; ++view) {
+    // Spans the plot reads from the file: from a few columns a record to what is read in one go.
+    const int64_t records = std::uniform_int_distribution<int64_t>(1, CscPlot::kReadRecords / 2)(random);
+    ColumnSpan span;
+    span.start = std::uniform_int_distribution<int64_t>(first, last - records * kRecordMicros)(random);
+    span.end = span.start + records * kRecordMicros;
+    // A window that has just opened the recording (three plots of it, so that helpers take part).
+    ColorTable colours;
+    PlotCollection collection(manager, colours);
+    ViewState v;
+    PlotCanvas canvas(v, nullptr, &collection, &manager);
+    v.CanvasWidth = 1300;
+    v.CanvasHeight = 2000;
+    v.ScrollTop = 0;
+    v.ScrollBottom = -v.CanvasHeight;
+    v.VisibleStart = span.start;
+    v.VisibleSpan = span.end - span.start;
+    for (int32_t copy = 0; copy < 3; ++copy) ASSERT_EQ(collection.CreatePlot("CSC", 5, kPath), 0);
+    canvas.PreparePlots();
+    for (int32_t p = 0; p < collection.GetNumPlots(); ++p) {
+      IPlot* plot = nullptr;
+      ASSERT_EQ(collection.GetPlot(p, plot), 0);
+      const auto* csc = static_cast<const CscPlot*>(plot);
+      span.width = canvas.TraceWidth();
+      span.recordDuration = csc->GetRecordDuration();
+      span.samplePeriod = csc->GetSamplePeriod();
+      span.scale = 1.0;
+      const bool bars = span.recordDuration / 4 < (span.end - span.start) / span.width;
+      ASSERT_FALSE(csc->Cache().xs.empty()) << "view " << view << ", plot " << p << " was not prepared";
+      Columns expected;
+      expected.status = LiteralColumns::ThroughManager(manager, source, span, bars, expected.cache);
+      ExpectSame(expected, Columns{0, csc->Cache()}, span, bars ? "first bars" : "first trace");
+    }
+    if (HasFailure()) return;
+  }
+}
+
 // One recording drawn twice on canvases alike: by a plot that reads its file (short spans read,
 // long ones from the summary, bars settled for the rows they land in) and by one that can only walk
 // the manager's time lookups sample by sample. With a band filter the reading plot filters as it
