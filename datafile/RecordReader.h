@@ -2,6 +2,7 @@
 // Reads a source's records with its own descriptor and pread, not through the mapping: scattered
 // reads and short runs cost far less this way. Used by CscPlot for the records a redraw needs, by
 // SourceSummary for its one pass over every record and, through RecordStream, by the extraction.
+// For many tiny reads over and over (the filtered bar ends' short stretches) it also maps the file.
 
 #include <cerrno>
 #include <cstdint>
