@@ -119,6 +119,16 @@ void LatencyLog::RedrawAsked() {
   current_.reset();
 }
 
+void LatencyLog::FilesOpened() {
+  if (current_) {
+    current_->opened = Clock::now();
+  } else if (!asked_.empty()) {
+    asked_.back().opened = Clock::now();
+  }
+}
+
+void LatencyLog::FrameStarting() { frameStart_ = Clock::now(); }
+
 void LatencyLog::OpeningStarted() {
   opening_ = Clock::now();
   openingDrawn_ = false;
@@ -128,6 +138,7 @@ void LatencyLog::FrameDrawn(double milliseconds, const ProcessUsage& usage, int6
   drawn_.insert(drawn_.end(), asked_.begin(), asked_.end());
   asked_.clear();
   frameMilliseconds_ = milliseconds;
+  frameEnd_ = Clock::now();
   frameUsage_ = usage;
   span_ = span;
   if (opening_) openingDrawn_ = true;
@@ -153,13 +164,18 @@ void LatencyLog::Painted() {
   }
   for (const Action& action : drawn_) {
     const QString name = action.name.isEmpty() ? action.input : action.name;
+    // Where the time went: until the files were open (when the action opened any), until the frame
+    // began, the frame, and from its end to the picture on the screen.
+    const double opened = action.opened ? Milliseconds(*action.opened - action.arrival) : 0.0;
     std::fprintf(out_,
                  "latency action=\"%s\" input=\"%s\" span_us=%" PRId64
                  " latency_ms=%.3f frame_ms=%.3f cpu_ms=%.3f faults=%" PRId64
-                 " major_faults=%" PRId64 " actions_in_frame=%zu painted_at_s=%.6f\n",
+                 " major_faults=%" PRId64 " actions_in_frame=%zu painted_at_s=%.6f"
+                 " opened_ms=%.3f before_frame_ms=%.3f after_frame_ms=%.3f\n",
                  name.toUtf8().constData(), action.input.toUtf8().constData(), span_,
                  Milliseconds(end - action.arrival), frameMilliseconds_, cpuMilliseconds, faults,
-                 frameUsage_.majorFaults, drawn_.size(), wallSeconds);
+                 frameUsage_.majorFaults, drawn_.size(), wallSeconds, opened,
+                 Milliseconds(frameStart_ - action.arrival), Milliseconds(end - frameEnd_));
   }
   std::fflush(out_);
   drawn_.clear();

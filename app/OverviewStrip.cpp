@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/WindowView.h"
@@ -44,6 +43,7 @@ void OverviewStrip::FollowPlot(int32_t index) {
 
 // A new envelope folds the whole recording's summary, several milliseconds that the first picture
 // after opening would wait for: the canvas's frame goes to the screen first, the strip just after.
+// Until then a paint of the strip (the window's, or a menu closed over it) shows the image it has.
 void OverviewStrip::ViewChanged() {
   CscPlot* plot = nullptr;
   if (WantedContent(plot) == picture_.Shown()) {
@@ -52,7 +52,7 @@ void OverviewStrip::ViewChanged() {
   }
   if (paintAsked_) return;
   paintAsked_ = true;
-  QTimer::singleShot(0, this, [this] {
+  window_.AfterNextPicture([this] {
     paintAsked_ = false;
     update();
   });
@@ -125,7 +125,7 @@ QRect OverviewStrip::SpanBox() const {
 }
 
 void OverviewStrip::paintEvent(QPaintEvent*) {
-  RefreshEnvelope();
+  if (!paintAsked_) RefreshEnvelope();
   QPainter painter(this);
   picture_.Paint(painter, SpanBox());
 }

@@ -71,7 +71,7 @@ class OverviewStrip final : public QWidget {
   std::function<void()> summaryStarted_;
   std::string followed_;  // the path of the plot last under the mouse
   OverviewPicture picture_;
-  bool paintAsked_ = false;  // a paint after the canvas's frame is on its way
+  bool paintAsked_ = false;  // a new envelope waits for the canvas's picture to be on the screen
 };
 
 }  // namespace skelvane

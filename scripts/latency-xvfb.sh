@@ -20,7 +20,9 @@
 # SKELVANE_XVFB_DISPLAY the display number (default 98). Screenshots cannot resolve a few milliseconds.
 # SKELVANE_REOPEN_ONLY=N skips the sweep: for each set the viewer starts N times without files and
 # opens the set from File > Recent Files, then zooms in to one record and pages five times; each run
-# prints first_picture_ms= against the median of those one-record frames, and the load average.
+# prints first_picture_ms= against the median of those one-record frames, where the time went (from
+# the key to the files open, to the frame's start, and from the frame's end to the picture on the
+# screen), and the load average.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$(pwd)
@@ -144,8 +146,9 @@ reopen_only() {
     base=$(for _ in $(seq 5); do act Right; echo "$line" | field frame_ms; done | sort -n | sed -n 3p)
     echo "$reopened" | awk -v b="$base" -v load="$(cut -d' ' -f1 /proc/loadavg)" '{
       for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-      printf "first_picture_ms=%.1f ratio=%.2f frame_ms=%.1f cpu_ms=%.1f faults=%s span_us=%s one_record_frame_ms=%.1f load=%s\n",
-             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["cpu_ms"], v["faults"], v["span_us"], b, load }'
+      printf "first_picture_ms=%.1f ratio=%.2f frame_ms=%.1f cpu_ms=%.1f faults=%s span_us=%s one_record_frame_ms=%.1f opened_ms=%.1f before_frame_ms=%.1f after_frame_ms=%.1f load=%s\n",
+             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["cpu_ms"], v["faults"], v["span_us"], b,
+             v["opened_ms"], v["before_frame_ms"], v["after_frame_ms"], load }'
     stop_viewer
   done
 }
