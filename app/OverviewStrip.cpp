@@ -50,6 +50,8 @@ void OverviewStrip::ViewChanged() {
     update();
     return;
   }
+  // The summary it needs is started now all the same: it is built while the canvas draws.
+  StartShownSummary(plot);
   if (paintAsked_) return;
   paintAsked_ = true;
   window_.AfterNextPicture([this] {
@@ -94,15 +96,18 @@ OverviewPicture::Content OverviewStrip::WantedContent(CscPlot*& plot) const {
   return content;
 }
 
+void OverviewStrip::StartShownSummary(CscPlot* plot) {
+  if (plot == nullptr || plot->Summary() != nullptr) return;
+  plot->StartSummary(SummaryBuilder::Rank::Shown);
+  if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
+}
+
 // Only a change of what the image shows draws it again; otherwise the kept one is used.
 void OverviewStrip::RefreshEnvelope() {
   CscPlot* plot = nullptr;
-  OverviewPicture::Content content = WantedContent(plot);
-  if (plot != nullptr && plot->Summary() == nullptr) {
-    plot->StartSummary(SummaryBuilder::Rank::Shown);
-    if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
-    content = WantedContent(plot);
-  }
+  WantedContent(plot);
+  StartShownSummary(plot);
+  const OverviewPicture::Content content = WantedContent(plot);
   picture_.Show(plot, content);
 }
 

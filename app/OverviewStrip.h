@@ -58,6 +58,8 @@ class OverviewStrip final : public QWidget {
   CscPlot* ShownPlot(std::string& path) const;
   /// What the kept image is to show now, of `plot` (null: none).
   OverviewPicture::Content WantedContent(CscPlot*& plot) const;
+  /// Starts the summary of `plot` (the one shown; may be null) when it has none.
+  void StartShownSummary(CscPlot* plot);
   void RefreshEnvelope();
   int32_t TraceLeft() const;
   int32_t TraceColumns() const;
