@@ -61,6 +61,7 @@ class LatencyLog final : public QObject {
     unsigned long stamp = 0;  // the window system's time of the event, 0 when it gave none
     uint64_t serial = 0;
     std::optional<Clock::time_point> opened;  // when the files it opened were open, if it opened any
+    Clock::time_point seen;                   // when the program first saw it
   };
 
   std::FILE* out_;

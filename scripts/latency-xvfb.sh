@@ -297,7 +297,14 @@ sweep_set() {
              v["first_picture_ms"], v["since_process_start_ms"], v["frame_ms"] }'
   fi
 
-  # Key press to picture against the frame of the paint that showed it, over the sweep's actions.
+  # Key press to picture against the frame of the paint that showed it, over the sweep's actions; the
+  # three furthest from their frame with where their time went.
+  for entry in "${results[@]}"; do
+    l=${entry#*|}
+    echo "$l" | awk -v name="${entry%%|*}" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      if (v["frame_ms"] > 0) printf "%.2f %s span_us=%s latency_ms=%s frame_ms=%s queued_ms=%s before_frame_ms=%s after_frame_ms=%s\n",
+        v["latency_ms"] / v["frame_ms"], name, v["span_us"], v["latency_ms"], v["frame_ms"], v["queued_ms"], v["before_frame_ms"], v["after_frame_ms"] }'
+  done | sort -rn | head -3 | sed 's/^/key to picture /'
   for entry in "${results[@]}"; do
     l=${entry#*|}
     awk -v l="$(echo "$l" | field latency_ms)" -v f="$(echo "$l" | field frame_ms)" 'BEGIN { if (f > 0) printf "%.4f\n", l / f }'
