@@ -25,6 +25,7 @@ void FramePacer::Ask() {
 bool FramePacer::DrawIfDue(CanvasPicture& picture) {
   if (!due_) return false;
   due_ = false;
+  if (log_ != nullptr) log_->FrameStarting();
   CursorControl::Current().Show(CursorControl::Shape::Wait);
   const auto start = std::chrono::steady_clock::now();
   const ProcessUsage before = log_ != nullptr ? ProcessUsage::Now() : ProcessUsage{};

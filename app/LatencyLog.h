@@ -37,6 +37,10 @@ class LatencyLog final : public QObject {
   void NameAction(const QString& name);
   /// A redraw was asked for: the input being handled is shown by the next frame.
   void RedrawAsked();
+  /// The action last asked for has opened its files: its line says how long that took.
+  void FilesOpened();
+  /// The canvas begins a frame: the lines say how long each action waited for it.
+  void FrameStarting();
   /// The files given at start are being opened: the first picture after this is logged.
   void OpeningStarted();
   /// The canvas drew a frame of `span` microseconds in `milliseconds`, using `usage` (processor time
@@ -56,6 +60,8 @@ class LatencyLog final : public QObject {
     QString name;    // the command it ran, when one did
     unsigned long stamp = 0;  // the window system's time of the event, 0 when it gave none
     uint64_t serial = 0;
+    std::optional<Clock::time_point> opened;  // when the files it opened were open, if it opened any
+    Clock::time_point seen;                   // when the program first saw it
   };
 
   std::FILE* out_;
@@ -67,6 +73,8 @@ class LatencyLog final : public QObject {
   std::vector<Action> asked_;      // waiting for the next frame
   std::vector<Action> drawn_;      // shown by the frame drawn last, waiting for the paint to end
   double frameMilliseconds_ = 0.0;
+  Clock::time_point frameStart_{};
+  Clock::time_point frameEnd_{};
   ProcessUsage frameUsage_;
   int64_t span_ = 0;
   std::optional<Clock::time_point> opening_;  // until the first picture after it is painted

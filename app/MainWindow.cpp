@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
@@ -65,6 +66,12 @@ ViewModel::Scroll ScrollFor(PagedScrollBar::Code code) {
   }
   return ViewModel::Scroll::EndScroll;
 }
+
+// Posted behind the window's own paint request (both of low priority): by the time it is handled the
+// picture asked for before it is on the screen, unless none was asked for or the window is hidden.
+const QEvent::Type kAfterPictureEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// A window that is shown but never painted (covered, minimised) still runs its tasks after this.
+constexpr int kLatestAfterPictureMilliseconds = 1000;
 
 }  // namespace
 
@@ -137,7 +144,7 @@ int32_t MainWindow::Create() {
                                                [this] { return Extraction().Parameters().OutputDirectory; });
   session_.OpenSpikeFilesWith([this](const std::string& path) { spikePanels_->Open(path); });
   session_.TellPlotsAdded([this](int32_t first) { plotActions_->StartNewPlots(first); });
-  session_.RememberLaterWith([this](std::function<void()> task) { QTimer::singleShot(0, this, std::move(task)); });
+  session_.RememberLaterWith([this](std::function<void()> task) { AfterNextPicture(std::move(task)); });
   cursors_ = std::make_unique<MeasuringCursors>(canvas_, locator_, *this, [this](const std::string& readout) {
     if (status_ != nullptr) status_->ShowCursors(readout);
   });
@@ -290,9 +297,32 @@ void MainWindow::OnPaint(QPainter& painter) {
 
 // The paint has reached the screen once the window's update request is handled.
 bool MainWindow::event(QEvent* event) {
+  if (event->type() == kAfterPictureEvent) {
+    // Asked for before the paint it waits for was requested: that paint runs the tasks.
+    if (!(isVisible() && pacer_.Due())) RunAfterPicture();
+    return true;
+  }
   const bool handled = QMainWindow::event(event);
-  if (event->type() == QEvent::UpdateRequest && latency_) latency_->Painted();
+  if (event->type() == QEvent::UpdateRequest) {
+    if (latency_) latency_->Painted();
+    RunAfterPicture();
+  }
   return handled;
+}
+
+// A task posted at once as a timer of no delay would run before the paint the user waits for (the
+// window's paint request is of low priority): it waits for the paint instead.
+void MainWindow::AfterNextPicture(std::function<void()> task) {
+  afterPicture_.push_back(std::move(task));
+  if (afterPicture_.size() > 1) return;
+  QCoreApplication::postEvent(this, new QEvent(kAfterPictureEvent), Qt::LowEventPriority);
+  QTimer::singleShot(kLatestAfterPictureMilliseconds, this, [this] { RunAfterPicture(); });
+}
+
+void MainWindow::RunAfterPicture() {
+  std::vector<std::function<void()>> tasks;
+  tasks.swap(afterPicture_);
+  for (std::function<void()>& task : tasks) task();
 }
 
 MemoryBitmap MainWindow::DisplayedImage() {
@@ -334,6 +364,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
+  RunAfterPicture();
   session_.RememberNow();
   Preferences::SaveAtClose(saveGeometry(), Extraction().Parameters());
   if (settingsFolder_.empty()) {

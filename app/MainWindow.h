@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,7 @@ class MainWindow final : public QMainWindow,
   void ScrollTime(ViewModel::Scroll action, int64_t position) override;
   MemoryBitmap DisplayedImage() override;
   void ShowNotice(const std::string& text) override;
+  void AfterNextPicture(std::function<void()> task) override;
 
   /// Scrolls the time span after a horizontal scrollbar action.
   void OnHScroll(PagedScrollBar::Code code, int32_t position);
@@ -168,6 +170,7 @@ class MainWindow final : public QMainWindow,
   void UpdatePointer(int32_t x, int32_t y);
   void FollowSpikes();
   void FollowPixelRatio();
+  void RunAfterPicture();
 
   IPlotCanvas& canvas_;
   ViewState& view_;
@@ -186,6 +189,7 @@ class MainWindow final : public QMainWindow,
   std::optional<QPoint> pointer_;  // the mouse, while it is over the client area
   bool closed_ = false;
   bool heapWarmed_ = false;  // the frames' heap was given its pages after the first frame
+  std::vector<std::function<void()>> afterPicture_;  // tasks waiting for the next picture, oldest first
 
   ClientArea* client_ = nullptr;
   PagedScrollBar* horizontal_ = nullptr;

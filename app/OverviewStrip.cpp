@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/WindowView.h"
@@ -44,15 +43,18 @@ void OverviewStrip::FollowPlot(int32_t index) {
 
 // A new envelope folds the whole recording's summary, several milliseconds that the first picture
 // after opening would wait for: the canvas's frame goes to the screen first, the strip just after.
+// Until then a paint of the strip (the window's, or a menu closed over it) shows the image it has.
 void OverviewStrip::ViewChanged() {
   CscPlot* plot = nullptr;
   if (WantedContent(plot) == picture_.Shown()) {
     update();
     return;
   }
+  // The summary it needs is started now all the same: it is built while the canvas draws.
+  StartShownSummary(plot);
   if (paintAsked_) return;
   paintAsked_ = true;
-  QTimer::singleShot(0, this, [this] {
+  window_.AfterNextPicture([this] {
     paintAsked_ = false;
     update();
   });
@@ -94,15 +96,18 @@ OverviewPicture::Content OverviewStrip::WantedContent(CscPlot*& plot) const {
   return content;
 }
 
+void OverviewStrip::StartShownSummary(CscPlot* plot) {
+  if (plot == nullptr || plot->Summary() != nullptr) return;
+  plot->StartSummary(SummaryBuilder::Rank::Shown);
+  if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
+}
+
 // Only a change of what the image shows draws it again; otherwise the kept one is used.
 void OverviewStrip::RefreshEnvelope() {
   CscPlot* plot = nullptr;
-  OverviewPicture::Content content = WantedContent(plot);
-  if (plot != nullptr && plot->Summary() == nullptr) {
-    plot->StartSummary(SummaryBuilder::Rank::Shown);
-    if (plot->Summary() != nullptr && summaryStarted_) summaryStarted_();
-    content = WantedContent(plot);
-  }
+  WantedContent(plot);
+  StartShownSummary(plot);
+  const OverviewPicture::Content content = WantedContent(plot);
   picture_.Show(plot, content);
 }
 
@@ -125,7 +130,7 @@ QRect OverviewStrip::SpanBox() const {
 }
 
 void OverviewStrip::paintEvent(QPaintEvent*) {
-  RefreshEnvelope();
+  if (!paintAsked_) RefreshEnvelope();
   QPainter painter(this);
   picture_.Paint(painter, SpanBox());
 }

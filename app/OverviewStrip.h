@@ -58,6 +58,8 @@ class OverviewStrip final : public QWidget {
   CscPlot* ShownPlot(std::string& path) const;
   /// What the kept image is to show now, of `plot` (null: none).
   OverviewPicture::Content WantedContent(CscPlot*& plot) const;
+  /// Starts the summary of `plot` (the one shown; may be null) when it has none.
+  void StartShownSummary(CscPlot* plot);
   void RefreshEnvelope();
   int32_t TraceLeft() const;
   int32_t TraceColumns() const;
@@ -71,7 +73,7 @@ class OverviewStrip final : public QWidget {
   std::function<void()> summaryStarted_;
   std::string followed_;  // the path of the plot last under the mouse
   OverviewPicture picture_;
-  bool paintAsked_ = false;  // a paint after the canvas's frame is on its way
+  bool paintAsked_ = false;  // a new envelope waits for the canvas's picture to be on the screen
 };
 
 }  // namespace skelvane

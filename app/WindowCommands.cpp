@@ -266,6 +266,7 @@ void WindowCommands::Run(int32_t command) {
   if (command >= commands::kRecentFilesFirst && command < commands::kRecentFilesFirst + Preferences::kMaxRecentSets) {
     if (log_ != nullptr) log_->NameAction(QStringLiteral("Recent Files"));
     session_.OpenRecentSet(command - commands::kRecentFilesFirst);
+    if (log_ != nullptr) log_->FilesOpened();
     return;
   }
   for (const CommandRow& row : Table()) {

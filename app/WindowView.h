@@ -4,6 +4,7 @@
 // implements it; the helpers never include the window itself.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "display/ViewModel.h"
@@ -28,6 +29,9 @@ class WindowView {
   virtual MemoryBitmap DisplayedImage() = 0;
   /// Says something in the status bar for a while: files passed over, a time held to the recording.
   virtual void ShowNotice(const std::string& text) = 0;
+  /// Runs `task` once the picture asked for is on the screen (soon, when none is on its way): work
+  /// the user does not wait for stays out of the way of the picture that is waited for.
+  virtual void AfterNextPicture(std::function<void()> task) = 0;
 };
 
 }  // namespace skelvane

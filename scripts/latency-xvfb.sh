@@ -20,7 +20,9 @@
 # SKELVANE_XVFB_DISPLAY the display number (default 98). Screenshots cannot resolve a few milliseconds.
 # SKELVANE_REOPEN_ONLY=N skips the sweep: for each set the viewer starts N times without files and
 # opens the set from File > Recent Files, then zooms in to one record and pages five times; each run
-# prints first_picture_ms= against the median of those one-record frames, and the load average.
+# prints first_picture_ms= against the median of those one-record frames, where the time went (from
+# the key to the files open, to the frame's start, and from the frame's end to the picture on the
+# screen), and the load average.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$(pwd)
@@ -144,8 +146,9 @@ reopen_only() {
     base=$(for _ in $(seq 5); do act Right; echo "$line" | field frame_ms; done | sort -n | sed -n 3p)
     echo "$reopened" | awk -v b="$base" -v load="$(cut -d' ' -f1 /proc/loadavg)" '{
       for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
-      printf "first_picture_ms=%.1f ratio=%.2f frame_ms=%.1f cpu_ms=%.1f faults=%s span_us=%s one_record_frame_ms=%.1f load=%s\n",
-             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["cpu_ms"], v["faults"], v["span_us"], b, load }'
+      printf "first_picture_ms=%.1f ratio=%.2f frame_ms=%.1f cpu_ms=%.1f faults=%s span_us=%s one_record_frame_ms=%.1f opened_ms=%.1f before_frame_ms=%.1f after_frame_ms=%.1f load=%s\n",
+             v["latency_ms"], v["latency_ms"] / b, v["frame_ms"], v["cpu_ms"], v["faults"], v["span_us"], b,
+             v["opened_ms"], v["before_frame_ms"], v["after_frame_ms"], load }'
     stop_viewer
   done
 }
@@ -294,7 +297,14 @@ sweep_set() {
              v["first_picture_ms"], v["since_process_start_ms"], v["frame_ms"] }'
   fi
 
-  # Key press to picture against the frame of the paint that showed it, over the sweep's actions.
+  # Key press to picture against the frame of the paint that showed it, over the sweep's actions; the
+  # three furthest from their frame with where their time went.
+  for entry in "${results[@]}"; do
+    l=${entry#*|}
+    echo "$l" | awk -v name="${entry%%|*}" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      if (v["frame_ms"] > 0) printf "%.2f %s span_us=%s latency_ms=%s frame_ms=%s queued_ms=%s before_frame_ms=%s after_frame_ms=%s\n",
+        v["latency_ms"] / v["frame_ms"], name, v["span_us"], v["latency_ms"], v["frame_ms"], v["queued_ms"], v["before_frame_ms"], v["after_frame_ms"] }'
+  done | sort -rn | head -3 | sed 's/^/key to picture /'
   for entry in "${results[@]}"; do
     l=${entry#*|}
     awk -v l="$(echo "$l" | field latency_ms)" -v f="$(echo "$l" | field frame_ms)" 'BEGIN { if (f > 0) printf "%.4f\n", l / f }'

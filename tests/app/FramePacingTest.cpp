@@ -102,7 +102,8 @@ TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
   ASSERT_EQ(texts.size(), 3u);
   const std::regex format(
       R"re(latency action="([^"]+)" input="([^"]+)" span_us=(\d+) latency_ms=([\d.]+) frame_ms=([\d.]+) )re"
-      R"re(cpu_ms=([\d.]+) faults=\d+ major_faults=\d+ actions_in_frame=(\d+) painted_at_s=[\d.]+)re");
+      R"re(cpu_ms=([\d.]+) faults=\d+ major_faults=\d+ actions_in_frame=(\d+) painted_at_s=[\d.]+ )re"
+      R"re(queued_ms=([\d.]+) opened_ms=([\d.]+) before_frame_ms=([\d.]+) after_frame_ms=([\d.]+))re");
   // Each line gives the span the action left: zooming in divided it by the zoom factor.
   const std::string zoomed = std::to_string(10'000'000 / canvas.zoomFactor);
   const std::vector<std::vector<std::string>> expected = {{"Page Right", "Right", "10000000", "1"},
@@ -116,7 +117,30 @@ TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
     EXPECT_EQ(match[3], expected[i][2]);
     EXPECT_EQ(match[7], expected[i][3]);
     EXPECT_GE(std::stod(match[4]), std::stod(match[5])) << "the frame is part of the latency";
+    // The wait before the frame (of which the wait in the queue is a part), the frame and what
+    // followed it are parts of the latency (each rounded to a microsecond); no file was opened.
+    EXPECT_LE(std::stod(match[10]) + std::stod(match[5]) + std::stod(match[11]), std::stod(match[4]) + 0.003);
+    EXPECT_LE(std::stod(match[8]), std::stod(match[10]));
+    EXPECT_EQ(match[9], "0.000");
   }
+}
+
+// Work the user does not wait for (storing the set just opened, the overview's new envelope) runs
+// once the frame asked for is drawn, even when it was handed over before the frame was asked for; with
+// no frame on its way it runs at once.
+TEST_F(FramePacing, WorkAfterThePictureWaitsForTheFrameAskedForAndOtherwiseRunsAtOnce) {
+  StartWithOneMinute();
+  const int frames = Frames();
+  int framesSeen = -1;
+  window->AfterNextPicture([&] { framesSeen = canvas.redrawCount; });
+  window->Redraw();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(framesSeen, frames + 1);
+  framesSeen = -1;
+  window->AfterNextPicture([&] { framesSeen = canvas.redrawCount; });
+  QCoreApplication::processEvents();
+  EXPECT_EQ(framesSeen, frames + 1);
+  EXPECT_EQ(Frames(), frames + 1);
 }
 
 // The first picture after opening is said once, by the first paint of a frame drawn after the opening
