@@ -25,38 +25,28 @@ int32_t BitsFor(double bound) {
   return kMostBits;
 }
 
-// A slot's sums, packed from the lowest bit of each byte up, in a buffer with room to read and
-// write whole words anywhere in it.
-constexpr int64_t kMostSumBytes = HighPassStateCodec::kMostSlotBytes - HighPassStateCodec::kHeadBytes;
-struct Packed {
-  std::array<uint8_t, kMostSumBytes + 2 * sizeof(uint64_t)> bytes{};
-  int64_t at = 0;  // bits written or read
+// A phase's three sums packed into whole bytes, the first from the lowest bit up: at most 16 (with
+// the longest moving average they take 123 bits), read and written a 16-byte word at a time in a
+// buffer with room for one more word.
+constexpr int32_t kMostPhaseBits = 128;
+constexpr int64_t kPhaseWordBytes = kMostPhaseBits / 8;
+using Phases = std::array<uint8_t, SpacedHighPass::kMostSpacing * kPhaseWordBytes + kPhaseWordBytes>;
+using Word = unsigned __int128;
 
-  // Appends `value`'s low `bits` bits.
-  void Put(int64_t value, int32_t bits) {
-    const uint64_t low = bits == kMostBits ? static_cast<uint64_t>(value) : static_cast<uint64_t>(value) & ((uint64_t{1} << bits) - 1);
-    const auto offset = static_cast<int32_t>(at & 7);
-    uint8_t* word = bytes.data() + (at >> 3);
-    uint64_t head = 0;
-    std::memcpy(&head, word, sizeof head);
-    head |= low << offset;
-    std::memcpy(word, &head, sizeof head);
-    if (offset + bits > kMostBits) word[sizeof head] = static_cast<uint8_t>(word[sizeof head] | (low >> (kMostBits - offset)));
-    at += bits;
-  }
-  // The signed integer of the next `bits` bits.
-  int64_t Get(int32_t bits) {
-    const auto offset = static_cast<int32_t>(at & 7);
-    const uint8_t* word = bytes.data() + (at >> 3);
-    uint64_t value = 0;
-    std::memcpy(&value, word, sizeof value);
-    value >>= offset;
-    if (offset + bits > kMostBits) value |= uint64_t{word[sizeof value]} << (kMostBits - offset);
-    at += bits;
-    const int32_t unused = kMostBits - bits;
-    return unused == 0 ? static_cast<int64_t>(value) : static_cast<int64_t>(value << unused) >> unused;
-  }
-};
+int32_t PhaseBytes(int32_t firstBits, int32_t secondBits, int32_t thirdBits) {
+  return (firstBits + secondBits + thirdBits + 7) / 8;
+}
+
+uint64_t LowBits(int64_t value, int32_t bits) {
+  return bits == kMostBits ? static_cast<uint64_t>(value) : static_cast<uint64_t>(value) & ((uint64_t{1} << bits) - 1);
+}
+
+// The signed integer in the low `bits` bits of `word`.
+int64_t Signed(Word word, int32_t bits) {
+  const int32_t unused = kMostBits - bits;
+  const auto value = static_cast<uint64_t>(word);
+  return unused == 0 ? static_cast<int64_t>(value) : static_cast<int64_t>(value << unused) >> unused;
+}
 
 }  // namespace
 
@@ -76,14 +66,16 @@ void HighPassStateCodec::Encode(const SpacedHighPass::Running& sums, uint8_t* sl
   slot[kFirstBitsAt] = static_cast<uint8_t>(firstBits_);
   slot[kSecondBitsAt] = static_cast<uint8_t>(secondBits_);
   slot[kThirdBitsAt] = static_cast<uint8_t>(thirdBits_);
-  Packed packed;
+  const int32_t phaseBytes = PhaseBytes(firstBits_, secondBits_, thirdBits_);
+  Phases phases;
   for (std::size_t p = 0; p < static_cast<std::size_t>(spacing_); ++p) {
-    packed.Put(sums.first[p], firstBits_);
     // Exact integers below 2^53.
-    packed.Put(static_cast<int64_t>(sums.second[p]), secondBits_);
-    packed.Put(static_cast<int64_t>(sums.third[p]), thirdBits_);
+    const Word word = Word{LowBits(sums.first[p], firstBits_)} |
+                      Word{LowBits(static_cast<int64_t>(sums.second[p]), secondBits_)} << firstBits_ |
+                      Word{LowBits(static_cast<int64_t>(sums.third[p]), thirdBits_)} << (firstBits_ + secondBits_);
+    std::memcpy(phases.data() + p * static_cast<std::size_t>(phaseBytes), &word, sizeof word);
   }
-  std::memcpy(slot + kHeadBytes, packed.bytes.data(), static_cast<std::size_t>(SlotBytes() - kHeadBytes));
+  std::memcpy(slot + kHeadBytes, phases.data(), static_cast<std::size_t>(spacing_ * phaseBytes));
 }
 
 bool HighPassStateCodec::Decode(const uint8_t* slot, int64_t bytes, SpacedHighPass::Running& sums) {
@@ -94,17 +86,21 @@ bool HighPassStateCodec::Decode(const uint8_t* slot, int64_t bytes, SpacedHighPa
   const int32_t thirdBits = slot[kThirdBitsAt];
   const auto fits = [](int32_t bits, int32_t most) { return bits >= 1 && bits <= most; };
   if (spacing < 1 || spacing > SpacedHighPass::kMostSpacing || !fits(firstBits, 32) || !fits(secondBits, kMostBits) ||
-      !fits(thirdBits, kMostBits) || kHeadBytes + (spacing * (firstBits + secondBits + thirdBits) + 7) / 8 > bytes) {
+      !fits(thirdBits, kMostBits) || firstBits + secondBits + thirdBits > kMostPhaseBits ||
+      kHeadBytes + spacing * PhaseBytes(firstBits, secondBits, thirdBits) > bytes) {
     return false;
   }
-  Packed packed;
-  std::memcpy(packed.bytes.data(), slot + kHeadBytes, static_cast<std::size_t>(bytes - kHeadBytes));
+  const int32_t phaseBytes = PhaseBytes(firstBits, secondBits, thirdBits);
+  Phases phases{};
+  std::memcpy(phases.data(), slot + kHeadBytes, static_cast<std::size_t>(spacing * phaseBytes));
   sums = SpacedHighPass::Running{};
   for (std::size_t p = 0; p < static_cast<std::size_t>(spacing); ++p) {
-    sums.first[p] = static_cast<int32_t>(packed.Get(firstBits));
+    Word word = 0;
+    std::memcpy(&word, phases.data() + p * static_cast<std::size_t>(phaseBytes), sizeof word);
+    sums.first[p] = static_cast<int32_t>(Signed(word, firstBits));
     // A garbled file's may be past 2^53, and only give wrong pictures of it.
-    sums.second[p] = static_cast<double>(packed.Get(secondBits));
-    sums.third[p] = static_cast<double>(packed.Get(thirdBits));
+    sums.second[p] = static_cast<double>(Signed(word >> firstBits, secondBits));
+    sums.third[p] = static_cast<double>(Signed(word >> (firstBits + secondBits), thirdBits));
   }
   return true;
 }

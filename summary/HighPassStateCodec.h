@@ -1,7 +1,8 @@
 #pragma once
 // The bytes of one kept state of a spaced high-pass's running sums in a filtered summary: a slot of
-// fixed size per state, each sum in as few bits as its bound for the high-pass's length needs, and a
-// head that says whether the slot is held and how wide its sums are. SourceSummary writes the slots on
+// fixed size per state, each sum in as few bits as its bound for the high-pass's length needs (a
+// phase's three sums in whole bytes), and a head that says whether the slot is held and how wide its
+// sums are. SourceSummary writes the slots on
 // the pass that builds the summary and reads them back for the bar ends resumed from them.
 
 #include <cstdint>
@@ -14,8 +15,8 @@ class HighPassStateCodec {
  public:
   /// Bytes of a slot's head: held, spacing, and the bits of each phase's first, second and third sum.
   static constexpr int64_t kHeadBytes = 5;
-  /// The largest slot: every phase of the widest spacing, each sum in 64 bits.
-  static constexpr int64_t kMostSlotBytes = kHeadBytes + SpacedHighPass::kMostSpacing * 3 * 8;
+  /// The largest slot: every phase of the widest spacing in 16 bytes.
+  static constexpr int64_t kMostSlotBytes = kHeadBytes + SpacedHighPass::kMostSpacing * 16;
 
   /// Tells summaries whose states are laid out so from those of earlier layouts, in their keys.
   static constexpr const char* kKeyTag = "w";
@@ -24,7 +25,7 @@ class HighPassStateCodec {
   explicit HighPassStateCodec(const SpacedHighPass& highPass);
 
   /// Bytes of one of its slots.
-  int64_t SlotBytes() const { return kHeadBytes + (spacing_ * (firstBits_ + secondBits_ + thirdBits_) + 7) / 8; }
+  int64_t SlotBytes() const { return kHeadBytes + spacing_ * ((firstBits_ + secondBits_ + thirdBits_ + 7) / 8); }
   /// Writes `sums` (its phases below the spacing) into `slot`, held.
   void Encode(const SpacedHighPass::Running& sums, uint8_t* slot) const;
 
