@@ -280,6 +280,8 @@ void FilterStream::RunHighPass(Stage& stage, std::size_t s, int64_t from, int64_
   const int64_t ahead = half_ - before;
   const int64_t shift = highPass.HalfSupport() - behind + ahead - stage.dropped;  // index of p's state - p
   const int32_t spacing = highPass.Spacing();
+  // The phase of the input that holds the segment's phase 0 (see below).
+  const auto firstPhase = static_cast<int32_t>((ahead % spacing + spacing) % spacing);
   int64_t record = segmentFirst_ + std::max<int64_t>(0, (from + 1 - shift + kSamplesPerRecord - 1) / kSamplesPerRecord);
   record = (record + stateEvery_ - 1) / stateEvery_ * stateEvery_;
   int64_t done = from;
@@ -293,8 +295,7 @@ void FilterStream::RunHighPass(Stage& stage, std::size_t s, int64_t from, int64_
     // Phases by segment (and so recording) position: the input's phase j % spacing stands at
     // (j + dropped - ahead) % spacing, and drops keep whole spacings.
     SpacedHighPass::Running sums;
-    for (int32_t p = 0; p < spacing; ++p) {
-      const int64_t phase = ((p + ahead) % spacing + spacing) % spacing;
+    for (int32_t p = 0, phase = firstPhase; p < spacing; ++p, phase = phase + 1 == spacing ? 0 : phase + 1) {
       sums.first[static_cast<std::size_t>(p)] = stage.running.first[static_cast<std::size_t>(phase)];
       sums.second[static_cast<std::size_t>(p)] = stage.running.second[static_cast<std::size_t>(phase)];
       sums.third[static_cast<std::size_t>(p)] = stage.running.third[static_cast<std::size_t>(phase)];

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "filter/FilterStream.h"
 #include "filter/SpacedHighPassResume.h"
 #include "platform/StatusCodes.h"
+#include "summary/HighPassStateCodec.h"
 
 namespace skelvane {
 namespace {
@@ -197,7 +199,7 @@ SourceSummary& SourceSummary::operator=(SourceSummary&& other) noexcept {
 
 bool SourceSummary::Attach(SummaryStorage storage, int64_t records, int64_t checkpointBytes) {
   if (records < 0 || records > SummaryLayout::kMaxRecords) return false;
-  if (checkpointBytes != 0 && checkpointBytes != kCheckpointBytes) return false;
+  if (checkpointBytes != 0 && !HighPassStateCodec::Readable(checkpointBytes)) return false;
   const SummaryLayout shape(records, checkpointBytes);
   if (storage.Size() != shape.TotalBytes()) return false;
   storage_ = std::move(storage);
@@ -222,23 +224,7 @@ bool SourceSummary::Attach(SummaryStorage storage, int64_t records, int64_t chec
 
 bool SourceSummary::Checkpoint(int64_t record, SpacedHighPass::Running& sums) const {
   if (checkpoints_ == nullptr || record < 0 || record >= numRecords_ || record % kCheckpointRecords != 0) return false;
-  const uint8_t* at = checkpoints_ + record / kCheckpointRecords * checkpointBytes_;
-  uint64_t held = 0;
-  std::memcpy(&held, at, sizeof held);
-  if (held != 1) return false;
-  at += sizeof held;
-  std::memcpy(sums.first.data(), at, sizeof(int32_t) * SpacedHighPass::kMostSpacing);
-  at += sizeof(int32_t) * SpacedHighPass::kMostSpacing;
-  for (std::size_t p = 0; p < SpacedHighPass::kMostSpacing; ++p) {
-    int64_t second = 0;
-    int64_t third = 0;
-    std::memcpy(&second, at + p * sizeof(int64_t), sizeof second);
-    std::memcpy(&third, at + (SpacedHighPass::kMostSpacing + p) * sizeof(int64_t), sizeof third);
-    // Exact integers below 2^53 (a garbled file's are not, and only give wrong pictures of it).
-    sums.second[p] = static_cast<double>(second);
-    sums.third[p] = static_cast<double>(third);
-  }
-  return true;
+  return HighPassStateCodec::Decode(checkpoints_ + record / kCheckpointRecords * checkpointBytes_, checkpointBytes_, sums);
 }
 
 void SourceSummary::SubBlocks(int64_t record, int32_t block, SubBlockRange (&ranges)[kSubBlocksPerBlock]) const {
@@ -376,8 +362,11 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
   if (!Summarisable(layout)) return kStatusFailed;
   RecordReader reader;
   if (const int32_t rc = reader.Open(layout, true); rc != 0) return rc;
-  const bool keepsStates = SpacedHighPassResume::Fits(design);
-  const SummaryLayout shape(layout.numRecords, keepsStates ? kCheckpointBytes : 0);
+  // A band with a spaced high-pass keeps its running sums every kCheckpointRecords records.
+  std::optional<HighPassStateCodec> codec;
+  if (SpacedHighPassResume::Fits(design)) codec.emplace(*design.Parts()[1].spacedHighPass);
+  const int64_t slotBytes = codec ? codec->SlotBytes() : 0;
+  const SummaryLayout shape(layout.numRecords, slotBytes);
   SummaryStorage storage;
   if (const int32_t rc = storage.Allocate(shape.TotalBytes(), false); rc != 0) return rc;
   WritableArrays out(storage.Writable(), shape);
@@ -385,23 +374,12 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
 
   // The records go through the filter in file order and come out a little later, in the same order.
   FilterStream stream(design, sampleInterval);
-  if (keepsStates) {
+  if (codec) {
     uint8_t* states = storage.Writable() + shape.Offset(SummaryLayout::kCheckpoints);
     // A state the pass never reaches (a short segment's) stays unheld.
     std::memset(states, 0, static_cast<std::size_t>(shape.Bytes(SummaryLayout::kCheckpoints)));
-    stream.KeepStates(kCheckpointRecords, [states](int64_t record, const SpacedHighPass::Running& sums) {
-      uint8_t* at = states + record / kCheckpointRecords * kCheckpointBytes;
-      const uint64_t held = 1;
-      std::memcpy(at, &held, sizeof held);
-      at += sizeof held;
-      std::memcpy(at, sums.first.data(), sizeof(int32_t) * SpacedHighPass::kMostSpacing);
-      at += sizeof(int32_t) * SpacedHighPass::kMostSpacing;
-      for (std::size_t p = 0; p < SpacedHighPass::kMostSpacing; ++p) {
-        const auto second = static_cast<int64_t>(sums.second[p]);
-        const auto third = static_cast<int64_t>(sums.third[p]);
-        std::memcpy(at + p * sizeof(int64_t), &second, sizeof second);
-        std::memcpy(at + (SpacedHighPass::kMostSpacing + p) * sizeof(int64_t), &third, sizeof third);
-      }
+    stream.KeepStates(kCheckpointRecords, [states, slotBytes, &codec](int64_t record, const SpacedHighPass::Running& sums) {
+      codec->Encode(sums, states + record / kCheckpointRecords * slotBytes);
     });
   }
   int64_t summarised = 0;

@@ -99,11 +99,7 @@ class SourceSummary {
   /// design has a spaced high-pass: a bar end resumes the filter from the state before it instead of
   /// filtering the whole support around it.
   static constexpr int64_t kCheckpointRecords = SummaryLayout::kCheckpointRecords;
-  /// Bytes of one kept state: a word that says whether it is held, then the running sums of every
-  /// phase (first as int32, second and third as int64).
-  static constexpr int64_t kCheckpointBytes =
-      8 + SpacedHighPass::kMostSpacing * (sizeof(int32_t) + 2 * sizeof(int64_t));
-  /// Bytes of each kept state of this summary (0 when it keeps none).
+  /// Bytes of each kept state of this summary (0 when it keeps none), as HighPassStateCodec lays it out.
   int64_t CheckpointBytes() const { return checkpointBytes_; }
   /// The running sums kept for record `record` (a multiple of kCheckpointRecords), phases by sample
   /// position modulo the spacing, as SpacedHighPassResume takes them; false when none is kept there.
@@ -148,7 +144,7 @@ class SourceSummary {
                                SourceSummary& summary);
   /// Shows `storage`, an image of `records` records laid out as SummaryLayout says, as this summary;
   /// false (and nothing changed) when its size does not match.
-  /// `checkpointBytes` is 0 or kCheckpointBytes.
+  /// `checkpointBytes` is 0 or a size of HighPassStateCodec's slots.
   bool Attach(SummaryStorage storage, int64_t records, int64_t checkpointBytes = 0);
 
  private:

@@ -17,6 +17,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
+#include "summary/HighPassStateCodec.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryLayout.h"
 
@@ -199,7 +200,7 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   }
   // Every size follows from the record count; the file must be exactly that long.
   checkpointBytes_ = Get<int64_t>(header, kCheckpointBytesAt);
-  if (checkpointBytes_ != 0 && checkpointBytes_ != SourceSummary::kCheckpointBytes) return Verdict::Damaged;
+  if (checkpointBytes_ != 0 && !HighPassStateCodec::Readable(checkpointBytes_)) return Verdict::Damaged;
   imageBytes_ = SummaryLayout(records, checkpointBytes_).TotalBytes();
   imageStart_ = ImageStart(imageBytes_);
   if (Get<int64_t>(header, kImageStartAt) != imageStart_ || Get<int64_t>(header, kFileBytesAt) != imageStart_ + imageBytes_ ||

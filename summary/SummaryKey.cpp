@@ -17,6 +17,7 @@
 #include "filter/SpacedHighPassResume.h"
 #include "platform/File.h"
 #include "platform/StatusCodes.h"
+#include "summary/HighPassStateCodec.h"
 #include "summary/SummaryLayout.h"
 
 namespace skelvane {
@@ -43,7 +44,8 @@ std::string SummaryKey::FilterIdentity(const FilterDesign& design, double sample
                 static_cast<unsigned long long>(intervalBits));
   // A summary that keeps its high-pass's states is another file than one of the same band without.
   if (SpacedHighPassResume::Fits(design)) {
-    return design.Spec().Key() + tail + "/s" + std::to_string(SummaryLayout::kCheckpointRecords);
+    return design.Spec().Key() + tail + "/s" + std::to_string(SummaryLayout::kCheckpointRecords) +
+           HighPassStateCodec::kKeyTag;
   }
   return design.Spec().Key() + tail;
 }

@@ -19,6 +19,7 @@
 #include "filter/FilterStream.h"
 #include "filter/SpacedHighPassResume.h"
 #include "platform/StatusCodes.h"
+#include "summary/HighPassStateCodec.h"
 #include "summary/SourceSummary.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
@@ -97,7 +98,7 @@ TEST(FilteredPieceExtremesTest, PiecesResumedFromKeptStatesHaveTheExtremesOfAWho
       std::atomic<bool> cancel{false};
       std::atomic<int64_t> done{0};
       ASSERT_EQ(SourceSummary::BuildFiltered(layout, design, interval, cancel, done, summary), kStatusOk);
-      ASSERT_EQ(summary.CheckpointBytes(), SourceSummary::kCheckpointBytes);
+      ASSERT_EQ(summary.CheckpointBytes(), HighPassStateCodec(*design.Parts()[1].spacedHighPass).SlotBytes());
       RecordReader reader;
       ASSERT_EQ(reader.Open(layout), 0);
       FilteredPieceExtremes pieces(reader, design, interval);
