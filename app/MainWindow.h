@@ -20,10 +20,12 @@
 #include "app/ExtractionCommands.h"
 #include "app/FileSession.h"
 #include "app/FramePacer.h"
+#include "app/IdleWork.h"
 #include "app/PagedScrollBar.h"
 #include "app/PlotLocator.h"
 #include "app/WheelNavigator.h"
 #include "app/WindowView.h"
+#include "display/ColumnsAhead.h"
 #include "display/ViewModel.h"
 
 class QPainter;
@@ -176,6 +178,8 @@ class MainWindow final : public QMainWindow,
   GLRenderer& renderer_;
   ViewModel model_;  // the view arithmetic; the window adds the scrollbars and the redraws
   std::unique_ptr<SourcesChanged> listener_;
+  ColumnsAhead ahead_;              // the columns of the views one more step would likely show
+  std::unique_ptr<IdleWork> idle_;  // runs ahead_ only while the window waits for input
   std::unique_ptr<LatencyLog> latency_;
   FramePacer pacer_;
   CanvasPicture picture_;
