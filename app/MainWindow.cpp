@@ -183,6 +183,9 @@ int32_t MainWindow::Create() {
 }
 
 void MainWindow::Redraw() {
+  // The views ahead of the last picture are not those of the next: what is left of them would only
+  // take the machine from the frame's wake.
+  ahead_.Start({});
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
@@ -273,7 +276,7 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 void MainWindow::OnPaint(QPainter& painter) {
   if (pacer_.Due()) {
     FollowPixelRatio();
-    if (pacer_.DrawIfDue(picture_)) {
+    if (pacer_.DrawIfDue(picture_) && aheadWanted_) {
       // While the user looks at the picture, the views one more step would most likely show.
       const std::optional<int32_t> pointerX = pointer_ ? std::optional<int32_t>(pointer_->x()) : std::nullopt;
       ahead_.Start(canvas_.JobsAhead(model_.ViewsAhead(pointerX)));

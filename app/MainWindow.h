@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -180,6 +181,8 @@ class MainWindow final : public QMainWindow,
   std::unique_ptr<SourcesChanged> listener_;
   ColumnsAhead ahead_;              // the columns of the views one more step would likely show
   std::unique_ptr<IdleWork> idle_;  // runs ahead_ only while the window waits for input
+  // SKELVANE_COLUMNS_AHEAD=0 leaves the views ahead to their frames, to measure what ahead_ saves.
+  bool aheadWanted_ = std::getenv("SKELVANE_COLUMNS_AHEAD") == nullptr || std::string(std::getenv("SKELVANE_COLUMNS_AHEAD")) != "0";
   std::unique_ptr<LatencyLog> latency_;
   FramePacer pacer_;
   CanvasPicture picture_;
