@@ -98,6 +98,7 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
       renderer_(renderer),
       model_(view, canvas, plots),
       listener_(std::make_unique<SourcesChanged>(*this)),
+      idle_(std::make_unique<IdleWork>(ahead_)),
       latency_(LatencyLog::FromEnvironment()),
       pacer_(canvas, view, latency_.get()),
       picture_(renderer),
@@ -109,6 +110,7 @@ MainWindow::MainWindow(IPlotCanvas& canvas, ViewState& view, IPlotCollection& pl
 // into a window that is gone. The Spectrum panel is hidden as the window goes, after the commands its
 // check mark would update are gone.
 MainWindow::~MainWindow() {
+  ahead_.Pause();  // nothing is worked out for plots that may go with the window
   sources_.RemoveListener(listener_.get());
   if (spectrum_ != nullptr) disconnect(spectrum_, nullptr, this, nullptr);
 }
@@ -188,6 +190,9 @@ int32_t MainWindow::Create() {
 }
 
 void MainWindow::Redraw() {
+  // The views ahead of the last picture are not those of the next: what is left of them would only
+  // take the machine from the frame's wake.
+  ahead_.Start({});
   pacer_.Ask();
   if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
@@ -278,7 +283,11 @@ void MainWindow::OnSize(int32_t clientWidth, int32_t clientHeight) {
 void MainWindow::OnPaint(QPainter& painter) {
   if (pacer_.Due()) {
     FollowPixelRatio();
-    pacer_.DrawIfDue(picture_);
+    if (pacer_.DrawIfDue(picture_) && aheadWanted_) {
+      // While the user looks at the picture, the views one more step would most likely show.
+      const std::optional<int32_t> pointerX = pointer_ ? std::optional<int32_t>(pointer_->x()) : std::nullopt;
+      ahead_.Start(canvas_.JobsAhead(model_.ViewsAhead(pointerX)));
+    }
     // The frame may have started summary builds: follow them until they end.
     if (summaries_ != nullptr) summaries_->Poll();
     // The first frame after opening recordings would otherwise take a page fault for every page of

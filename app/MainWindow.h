@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,10 +22,12 @@
 #include "app/ExtractionCommands.h"
 #include "app/FileSession.h"
 #include "app/FramePacer.h"
+#include "app/IdleWork.h"
 #include "app/PagedScrollBar.h"
 #include "app/PlotLocator.h"
 #include "app/WheelNavigator.h"
 #include "app/WindowView.h"
+#include "display/ColumnsAhead.h"
 #include "display/ViewModel.h"
 
 class QPainter;
@@ -179,6 +182,10 @@ class MainWindow final : public QMainWindow,
   GLRenderer& renderer_;
   ViewModel model_;  // the view arithmetic; the window adds the scrollbars and the redraws
   std::unique_ptr<SourcesChanged> listener_;
+  ColumnsAhead ahead_;              // the columns of the views one more step would likely show
+  std::unique_ptr<IdleWork> idle_;  // runs ahead_ only while the window waits for input
+  // SKELVANE_COLUMNS_AHEAD=0 leaves the views ahead to their frames, to measure what ahead_ saves.
+  bool aheadWanted_ = std::getenv("SKELVANE_COLUMNS_AHEAD") == nullptr || std::string(std::getenv("SKELVANE_COLUMNS_AHEAD")) != "0";
   std::unique_ptr<LatencyLog> latency_;
   FramePacer pacer_;
   CanvasPicture picture_;

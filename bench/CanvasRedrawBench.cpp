@@ -14,6 +14,8 @@
 // one record out to the whole recording and back, a zoom, a page and a scroll down and up at each span,
 // each action timed as one frame and printed as `span_us=N frame_ms=F ratio=R` against the median
 // one-record frame of the same run (SKELVANE_BENCH_ROUNDS passes, default 3, the median of each).
+// Between its frames the window sweep works out the columns of the views ahead, untimed, as the
+// window does while the user looks (SKELVANE_BENCH_AHEAD=0 leaves that out).
 // SKELVANE_BENCH_FRESH=1 moves each round of the span sweep on to data no earlier round drew, so
 // that every frame of it is a first visit. The frames' buffers stay in the heap, its pages in place,
 // as the viewer keeps them (FrameHeap).
@@ -49,6 +51,7 @@
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
+#include "display/ColumnsAhead.h"
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
@@ -387,6 +390,11 @@ void WindowSweep(benchmark::State& state) {
   std::vector<int64_t> spans;
   std::vector<std::vector<double>> times, cpuTimes;
   std::size_t index = 0;
+  // Between frames the columns of the views ahead are worked out, with the pointer in the middle of
+  // the canvas, as in the window (SKELVANE_BENCH_AHEAD=0: not, as before the window did).
+  const char* aheadText = std::getenv("SKELVANE_BENCH_AHEAD");
+  const bool aheadOn = aheadText == nullptr || std::string(aheadText) != "0";
+  ColumnsAhead ahead;
   // One action: the view changed by `change` (false: nothing changed, no frame), then the frame.
   auto frame = [&](const std::string& name, bool timed, auto change) {
     if (!change()) return;
@@ -397,6 +405,11 @@ void WindowSweep(benchmark::State& state) {
     if (!scene.Redraw()) state.SkipWithError("redraw failed");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     const double cpu = ProcessSeconds() - cpuBegin;
+    // The user's pause before the next key, in which the window works out the views ahead.
+    if (aheadOn) {
+      ahead.Start(scene.canvas.JobsAhead(model.ViewsAhead(view.CanvasWidth / 2)));
+      ahead.Finish();
+    }
     if (!timed) return;
     if (index == names.size()) {
       names.push_back(name);

@@ -155,23 +155,23 @@ bool CscPlot::DrawsBars(int64_t visibleSpan, int32_t width) const {
   return recordDuration_ / kRecordQuarter < visibleSpan / width;
 }
 
-void CscPlot::PrepareDraw(const PlotFrame& frame) {
+bool CscPlot::BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw) {
   const int64_t start = frame.start;
   const int64_t end = frame.end;
   const int32_t width = frame.traceWidth;
   // Only what Draw would build from the file without asking the manager: a finished summary's bars,
   // or the records read in one go.
-  if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return;
-  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0) return;
+  if (width <= 0 || end <= start || properties_.ADMaxValue * properties_.scale == 0.0) return false;
+  if (recordDuration_ <= 0 || samplePeriod_ <= 0.0) return false;
+  if (sourceChanged_ || !reader_.IsOpen() || reader_.NumRecords() == 0) return false;
   const bool minMax = DrawsBars(frame.visibleSpan, width);
-  if (cache_.Matches(start, end, width, minMax) || sourceChanged_ || !reader_.IsOpen()) return;
-  if (reader_.NumRecords() == 0) return;
   const std::unique_ptr<SummaryBuilder>& builder = ActiveSummary();
   const SourceSummary* summary = builder != nullptr ? builder->Summary() : nullptr;
   const ColumnSpan span = SpanFor(start, end, width);
   RecordRange range;
-  if (LocateRecords(summary, span, range) != kStatusOk) return;
-  PixelCache cache;
+  if (LocateRecords(summary, span, range) != kStatusOk) return false;
+  PixelCache& cache = aside.cache;
+  cache.Clear();
   int32_t rc = kStatusFailed;
   if (minMax && summary != nullptr && WalksSummary(range.Count(), span)) {
     // The canvas prepares plots side by side, so one plot's walk is not split further.
@@ -179,23 +179,80 @@ void CscPlot::PrepareDraw(const PlotFrame& frame) {
   } else if (range.Count() <= kReadRecords) {
     rc = ReadAndBuild(span, minMax, range, cache);
   }
-  if (summary != nullptr && summary->Damaged()) return;  // the draw finds out and has it built again
+  if (summary != nullptr && summary->Damaged()) return false;  // the draw finds out and has it built again
   // Open bars settled here, beside the frame, for the rows of the last draw (exactly with spike
   // marks shown, or when the last draw did not draw through the masks): the draw checks the rows.
   const std::optional<ColumnBarCoverage> rows = frame.spikeMarks == nullptr ? lastRows_ : std::nullopt;
   if (rc == kStatusOk && !cache.Exact()) rc = Settle(cache, rows);
-  if (rc != kStatusOk) return;  // Draw takes it from the start and reports what it finds
+  if (rc != kStatusOk) return false;  // Draw takes it from the start and reports what it finds
   cache.SetKey(start, end, width, minMax);
-  cache_ = std::move(cache);
-  settledFor_ = cache_.Exact() ? std::nullopt : rows;
-  cacheUnchecked_ = true;
+  aside.rows = cache.Exact() ? std::nullopt : rows;
+  aside.scale = properties_.scale;
   // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
   // from one frame to the next far more often than not. Not when the stack scrolled or the canvas
   // changed width since: the draw's transform will differ, and it works them out itself.
-  tracePixels_.Invalidate();
+  aside.pixelsReady = false;
+  if (forDraw) tracePixels_.Invalidate();
   const bool samePlace = frame.scrollTop == lastPlace_.scrollTop && frame.scrollBottom == lastPlace_.scrollBottom &&
                          frame.canvasWidth == lastPlace_.canvasWidth;
-  if (!minMax && samePlace) tracePixels_.Prepare(cache_.xs, cache_.counts, cache_.mins);
+  if (!minMax && samePlace) {
+    // The last draw's transform goes with them.
+    TracePixels& pixels = forDraw ? tracePixels_ : (aside.pixels = tracePixels_);
+    pixels.Prepare(cache.xs, cache.counts, cache.mins);
+    aside.pixelsReady = !forDraw;
+  }
+  return true;
+}
+
+void CscPlot::PrepareDraw(const PlotFrame& frame) {
+  const int32_t width = frame.traceWidth;
+  if (width <= 0 || recordDuration_ <= 0) return;
+  const bool minMax = DrawsBars(frame.visibleSpan, width);
+  if (cache_.Matches(frame.start, frame.end, width, minMax) || TakeAhead(frame.start, frame.end, width, minMax)) return;
+  Aside aside;
+  if (!BuildAside(frame, aside, true)) return;
+  cache_ = std::move(aside.cache);
+  settledFor_ = aside.rows;
+  cacheUnchecked_ = true;
+}
+
+void CscPlot::PrepareAhead(const PlotFrame& frame) {
+  const int32_t width = frame.traceWidth;
+  if (width <= 0 || recordDuration_ <= 0) return;
+  const bool minMax = DrawsBars(frame.visibleSpan, width);
+  if (cache_.Matches(frame.start, frame.end, width, minMax)) return;
+  for (const Aside& aside : ahead_) {
+    if (aside.cache.Matches(frame.start, frame.end, width, minMax)) return;
+  }
+  Aside aside;
+  if (!BuildAside(frame, aside, false)) return;
+  if (ahead_.size() >= kMostAhead) ahead_.erase(ahead_.begin());
+  ahead_.push_back(std::move(aside));
+}
+
+void CscPlot::KeepAheadFor(std::span<const PlotFrame> frames) {
+  std::erase_if(ahead_, [&](const Aside& aside) {
+    return std::none_of(frames.begin(), frames.end(), [&](const PlotFrame& frame) {
+      return aside.cache.start == frame.start && aside.cache.end == frame.end && aside.cache.width == frame.traceWidth;
+    });
+  });
+}
+
+bool CscPlot::TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax) {
+  const auto found = std::find_if(ahead_.begin(), ahead_.end(), [&](const Aside& aside) {
+    return aside.cache.Matches(start, end, width, minMax) && aside.scale == properties_.scale;
+  });
+  if (found == ahead_.end()) return false;
+  cache_ = std::move(found->cache);
+  settledFor_ = found->rows;
+  cacheUnchecked_ = true;
+  if (found->pixelsReady) {
+    tracePixels_ = std::move(found->pixels);
+  } else {
+    tracePixels_.Invalidate();
+  }
+  ahead_.erase(found);
+  return true;
 }
 
 bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
@@ -613,7 +670,7 @@ const PixelCache& CscPlot::SettledCache() {
 
 int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t width) {
   constexpr bool kMinMax = false;
-  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) &&
+  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) && !TakeAhead(frame.start, frame.end, width, kMinMax) &&
       BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }
@@ -635,7 +692,7 @@ int32_t CscPlot::DrawSamples(const PlotFrame& frame, int32_t source, int32_t wid
 
 int32_t CscPlot::DrawMinMax(const PlotFrame& frame, int32_t source, int32_t width) {
   constexpr bool kMinMax = true;
-  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) &&
+  if (!cache_.Matches(frame.start, frame.end, width, kMinMax) && !TakeAhead(frame.start, frame.end, width, kMinMax) &&
       BuildColumns(source, SpanFor(frame.start, frame.end, width), kMinMax) != 0) {
     return kStatusFailed;
   }

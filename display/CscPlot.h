@@ -64,6 +64,13 @@ class CscPlot : public Plot {
   /// any thread; nothing for other spans (Draw reads those itself). The source is checked when Draw
   /// first uses the bars.
   void PrepareDraw(const PlotFrame& frame) override;
+  /// Keeps the columns of `frame` aside (at most kMostAhead frames), built as PrepareDraw builds them.
+  void PrepareAhead(const PlotFrame& frame) override;
+  void KeepAheadFor(std::span<const PlotFrame> frames) override;
+  /// Frames whose columns a plot keeps aside at most.
+  static constexpr std::size_t kMostAhead = 10;
+  /// Frames whose columns are kept aside now.
+  std::size_t AheadCount() const { return ahead_.size(); }
   /// The data axis runs from 0 at the middle to the full-scale value, in counts or (scaled) microvolts.
   DataAxisRange DataAxis() const override;
   /// Reads the 20-byte properties record; 0, -1 after a short read, or an errno.
@@ -104,6 +111,7 @@ class CscPlot : public Plot {
   const PixelCache& SettledCache();
   /// Forgets the cached columns and the records read for them, so the next draw reads its records again.
   void ClearCache() {
+    ahead_.clear();
     cache_.Clear();
     settledFor_.reset();
     cacheUnchecked_ = false;
@@ -153,6 +161,20 @@ class CscPlot : public Plot {
   std::unique_ptr<SummaryBuilder>& ActiveSummary() { return Filtered() ? filteredSummary_ : summary_; }
   const std::unique_ptr<SummaryBuilder>& ActiveSummary() const { return Filtered() ? filteredSummary_ : summary_; }
   void ForgetRecords();
+  // Columns built off the drawing thread for a frame, with the rows their open bars were settled for
+  // and the trace's pixels when they could be worked out.
+  struct Aside {
+    PixelCache cache;
+    std::optional<ColumnBarCoverage> rows;
+    TracePixels pixels;
+    bool pixelsReady = false;
+    double scale = 1.0;
+  };
+  /// Builds `frame`'s columns into `aside`; false when the draw must build them. For the next draw
+  /// (`forDraw`) the trace's pixels go straight to tracePixels_, else into `aside`.
+  bool BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw);
+  /// Makes the columns kept aside for start..end over `width` columns the cache; false when none are.
+  bool TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax);
   int32_t TakePrepared(int32_t source);
   int32_t SettleBars(const PlotFrame& frame, int32_t source);
   int32_t Settle(PixelCache& cache, const std::optional<ColumnBarCoverage>& rows);
@@ -209,6 +231,7 @@ class CscPlot : public Plot {
   std::vector<int64_t> filteredTimes_;
   std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_, kept through None
   bool sourceChanged_ = false;
+  std::vector<Aside> ahead_;  // columns of frames that may come, oldest first
   bool cacheUnchecked_ = false;  // cache_ was filled by PrepareDraw; Draw checks the source before using it
 };
 

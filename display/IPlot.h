@@ -3,6 +3,7 @@
 // Plot implements the common part; CscPlot is the one concrete plot.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,12 @@ class IPlot {
   /// frame's numbers and touches nothing another plot's PrepareDraw, or the drawing thread between
   /// frames, uses. Draw does whatever this left undone.
   virtual void PrepareDraw(const PlotFrame& /*frame*/) {}
+  /// Works out, as PrepareDraw would, what the plot would draw for `frame` and keeps it aside for a
+  /// frame that may come (whose draw or preparation takes it). On one thread while no frame is drawn
+  /// and nothing else touches the plot.
+  virtual void PrepareAhead(const PlotFrame& /*frame*/) {}
+  /// Forgets what was worked out ahead for any frame but `frames` (same start, end and trace width).
+  virtual void KeepAheadFor(std::span<const PlotFrame> /*frames*/) {}
   /// Lays out the five header icons of the plot `height` pixels tall whose lower-left corner lies at
   /// (x0, y0) on the canvas, keeps them for HitTestIcon, and says where the canvas draws them.
   virtual std::vector<IconPlace> LayOutIcons(int32_t height, int32_t x0, int32_t y0) = 0;

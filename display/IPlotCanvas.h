@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "display/ColumnsAhead.h"
 #include "display/PlotFrame.h"
+#include "display/ViewState.h"
 #include "display/RecordingClock.h"
 
 namespace skelvane {
@@ -80,6 +83,9 @@ class IPlotCanvas {
   virtual void SetSpikeMarks(std::shared_ptr<const SpikeMarks> /*marks*/) {}
   /// What the plots are given to draw the current view; an empty frame for a canvas that draws none.
   virtual PlotFrame Frame() { return {}; }
+  /// The plots each of `views` would show with the frames they would be given (ColumnsAhead's jobs);
+  /// none for a canvas that draws none.
+  virtual std::vector<ColumnsAhead::Job> JobsAhead(const std::vector<ViewState>& /*views*/) { return {}; }
   /// The clock every time on screen is read on; a canvas without recordings counts from 0.
   virtual RecordingClock Clock() const { return RecordingClock(0); }
 };

@@ -59,15 +59,17 @@ ColorTable PlotCanvas::MakePlotColours() {
   return colours;
 }
 
-PlotFrame PlotCanvas::Frame() {
+PlotFrame PlotCanvas::Frame() { return FrameFor(view_); }
+
+PlotFrame PlotCanvas::FrameFor(const ViewState& view) {
   PlotFrame frame;
-  frame.start = view_.VisibleStart;
-  frame.end = SaturatingAdd(view_.VisibleStart, view_.VisibleSpan);
-  frame.visibleSpan = view_.VisibleSpan;
-  frame.traceWidth = TraceWidth();
-  frame.canvasWidth = view_.CanvasWidth;
-  frame.scrollTop = view_.ScrollTop;
-  frame.scrollBottom = view_.ScrollBottom;
+  frame.start = view.VisibleStart;
+  frame.end = SaturatingAdd(view.VisibleStart, view.VisibleSpan);
+  frame.visibleSpan = view.VisibleSpan;
+  frame.traceWidth = view.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
+  frame.canvasWidth = view.CanvasWidth;
+  frame.scrollTop = view.ScrollTop;
+  frame.scrollBottom = view.ScrollBottom;
   frame.renderer = renderer_;
   frame.canvas = this;
   frame.spikeMarks = spikeMarks_.get();
@@ -199,8 +201,9 @@ std::unique_ptr<PlotPreparation> PlotCanvas::StartPreparation() {
   return std::make_unique<PlotPreparation>(VisiblePlots(), Frame());
 }
 
-std::vector<IPlot*> PlotCanvas::VisiblePlots() const {
-  const ViewState& v = view_;
+std::vector<IPlot*> PlotCanvas::VisiblePlots() const { return VisiblePlotsFor(view_); }
+
+std::vector<IPlot*> PlotCanvas::VisiblePlotsFor(const ViewState& v) const {
   std::vector<IPlot*> visible;
   int32_t y = 0;
   const int32_t count = plots_ != nullptr ? plots_->GetNumPlots() : 0;
@@ -212,6 +215,27 @@ std::vector<IPlot*> PlotCanvas::VisiblePlots() const {
     y = y - h - 3;  // the plot and its two separators, as DrawPlots stacks them
   }
   return visible;
+}
+
+std::vector<ColumnsAhead::Job> PlotCanvas::JobsAhead(const std::vector<ViewState>& views) {
+  std::vector<ColumnsAhead::Job> jobs;
+  std::map<IPlot*, std::vector<PlotFrame>> kept;
+  for (const ViewState& view : views) {
+    PlotFrame frame = FrameFor(view);
+    frame.renderer = nullptr;  // never drawn: worked out off the drawing thread
+    for (IPlot* plot : VisiblePlotsFor(view)) {
+      jobs.push_back({plot, frame});
+      kept[plot].push_back(frame);
+    }
+  }
+  const int32_t count = plots_ != nullptr ? plots_->GetNumPlots() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    IPlot* plot = nullptr;
+    if (plots_->GetPlot(i, plot) != 0 || plot == nullptr) continue;
+    const auto found = kept.find(plot);
+    plot->KeepAheadFor(found != kept.end() ? std::span<const PlotFrame>(found->second) : std::span<const PlotFrame>());
+  }
+  return jobs;
 }
 
 void PlotCanvas::PreparePlots() {

@@ -19,6 +19,7 @@
 #include "display/CanvasOverlays.h"
 #include "display/CanvasProperties.h"
 #include "display/ColorTable.h"
+#include "display/ColumnsAhead.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/MarkerSet.h"
@@ -170,6 +171,8 @@ class PlotCanvas : public IPlotCanvas {
   ViewState& View() const { return view_; }
   /// What the plots are given to draw the current view.
   PlotFrame Frame() override;
+  /// What the plots would be given to draw `view` (this canvas's renderer and marks).
+  PlotFrame FrameFor(const ViewState& view);
 
   /// Marks these spikes on the traces from the next redraw on; none draws no marks.
   void SetSpikeMarks(std::shared_ptr<const SpikeMarks> marks) override { spikeMarks_ = std::move(marks); }
@@ -190,6 +193,11 @@ class PlotCanvas : public IPlotCanvas {
   std::unique_ptr<PlotPreparation> StartPreparation();
   /// The plots DrawPlots will draw (those the scroll position shows), in stacking order.
   std::vector<IPlot*> VisiblePlots() const;
+  /// The plots the scroll position of `view` shows, in stacking order.
+  std::vector<IPlot*> VisiblePlotsFor(const ViewState& view) const;
+  /// The plots each of `views` would show, each with the frame it would be given, view by view; every
+  /// plot first forgets the columns it kept aside for other frames. Paused ColumnsAhead only.
+  std::vector<ColumnsAhead::Job> JobsAhead(const std::vector<ViewState>& views) override;
   /// Columns of a plot's trace: the canvas less the data axis.
   int32_t TraceWidth() const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.

@@ -193,6 +193,34 @@ void ViewModel::ScrollTo(int64_t start) {
   UpdateHorizontalScroll();
 }
 
+std::vector<ViewState> ViewModel::ViewsAhead(std::optional<int32_t> pointerX) const {
+  std::vector<ViewState> views;
+  // Each step on a model of its own over a copy of the view, kept inside the data as the window
+  // keeps it after that step.
+  const auto ahead = [&](auto step) {
+    ViewState copy = view_;
+    ViewModel model(copy, canvas_, plots_);
+    model.zooms_ = zooms_;
+    if (!step(model)) return;
+    model.UpdateHorizontalScroll();
+    model.UpdateVerticalScroll();
+    const auto same = [&](const ViewState& v) {
+      return v.VisibleStart == copy.VisibleStart && v.VisibleSpan == copy.VisibleSpan && v.ScrollTop == copy.ScrollTop;
+    };
+    if (same(view_) || std::any_of(views.begin(), views.end(), same)) return;
+    views.push_back(copy);
+  };
+  ahead([](ViewModel& m) { return m.ScrollHorizontally(Scroll::PageForward, 0); });
+  ahead([](ViewModel& m) { return m.ScrollHorizontally(Scroll::PageBack, 0); });
+  ahead([](ViewModel& m) { return m.PageDown(); });
+  ahead([](ViewModel& m) { return m.ZoomOut() == kStatusOk; });
+  if (pointerX) ahead([&](ViewModel& m) { return m.ZoomTimeAbout(*pointerX, -1); });
+  ahead([](ViewModel& m) { return m.ZoomIn() == kStatusOk; });
+  if (pointerX) ahead([&](ViewModel& m) { return m.ZoomTimeAbout(*pointerX, 1); });
+  ahead([](ViewModel& m) { return m.PageUp(); });
+  return views;
+}
+
 int32_t ViewModel::ZoomIn() { return Zoom(ZoomHistory::Direction::In); }
 
 int32_t ViewModel::ZoomOut() { return Zoom(ZoomHistory::Direction::Out); }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "display/ViewState.h"
 #include "display/ZoomHistory.h"
 
 namespace skelvane {
@@ -93,6 +94,11 @@ class ViewModel {
   /// The heights that fill `available` pixels with `count` plots, each followed by its separator
   /// rows: equal shares, the odd pixels to the first plots, none below `minimum`.
   static std::vector<int32_t> FitHeights(int64_t available, int32_t count, int32_t minimum);
+
+  /// The views one more step would most likely show, each once and none the current one: a time
+  /// page forward and back, a zoom step out and in (and, with `pointerX`, a wheel notch about that
+  /// canvas column either way), a stack page down and up; nearest first. The view is left as it is.
+  std::vector<ViewState> ViewsAhead(std::optional<int32_t> pointerX) const;
 
  private:
   int64_t StackHeight() const;

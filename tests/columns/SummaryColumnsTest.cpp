@@ -23,9 +23,11 @@
 #include "columns/RecordWalk.h"
 #include "datafile/RecordReader.h"
 #include "display/ColorTable.h"
+#include "display/ColumnsAhead.h"
 #include "display/CscPlot.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
+#include "display/ViewModel.h"
 #include "display/ViewState.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterStream.h"
@@ -532,6 +534,22 @@ class TwoPlots {
     return differing;
   }
   CscPlot& ReadingPlot() { return *read_.plot; }
+  /// The views one more step would most likely show after the reading side's last picture, over
+  /// the data from `first` to `last`, with the pointer at `pointerX`.
+  std::vector<ViewState> ViewsAhead(int64_t first, int64_t last, int32_t pointerX) {
+    ViewState copy = read_.view;
+    ViewModel model(copy, *read_.canvas, read_.plots);
+    model.UpdateTimeRange(first, last);
+    copy.VisibleStart = read_.view.VisibleStart;
+    copy.VisibleSpan = read_.view.VisibleSpan;
+    return model.ViewsAhead(pointerX);
+  }
+  /// The reading side works out the columns of `views` ahead, as the window does while it waits.
+  void WorkAhead(const std::vector<ViewState>& views) {
+    ColumnsAhead ahead;
+    ahead.Start(read_.canvas->JobsAhead(views));
+    ahead.Finish();
+  }
 
  private:
   struct Side;
@@ -622,6 +640,55 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndP
   EXPECT_TRUE(renderer.BarMasksInUse());
   EXPECT_GT(openBars[0], 0) << "some bars were settled for their rows, never read";
   EXPECT_GT(openBars[1], 0) << "some filtered bars were settled for their rows, never filtered";
+}
+
+// The columns a plot works out ahead, while the window waits, for the views one more step would
+// show (bars settled for the rows of the last picture, a trace's pixels for its transform) draw
+// the sample-by-sample walk's picture when that step comes, whatever the signal, gain and place;
+// and a plot keeps none for views no longer ahead.
+TEST(PlotPictures, ColumnsWorkedOutAheadDrawTheLookupWalksPictures) {
+  test::TempDir folder;
+  GLRenderer renderer;
+  std::mt19937_64 random(20261210);
+  auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
+  int64_t taken = 0;
+  for (const char* kind : {"spiky", "oscillation", "noise"}) {
+    SCOPED_TRACE(kind);
+    test::FakeDataSourceManager manager;
+    SynthOptions options = test::SignalKindOptions(kind, 50.0, 1, 7);
+    if (std::string(kind) == "oscillation") options.oscillation = {0.5, 1500.0};
+    std::vector<int32_t> sources;
+    for (const char* prefix : {"A", "B"}) {
+      options.prefix = prefix;
+      sources.push_back(test::AddSyntheticSources(manager, options).front());
+    }
+    manager.WriteFile(sources[0], folder.File(std::string("ahead-") + kind + ".kcs"), kHeaderBytes);
+    int64_t first = 0;
+    int64_t last = 0;
+    manager.GetTimeRange(first, last);
+    TwoPlots plots(manager, sources[0], sources[1], renderer);
+    for (int32_t view = 0; view < 8; ++view) {
+      const double logSpan = std::uniform_real_distribution<double>(std::log(1.0e5), std::log(double(last - first)))(random);
+      const auto span = static_cast<int64_t>(std::exp(logSpan));
+      const int64_t start = uniform(first, std::max(first, last - span));
+      const int32_t height = static_cast<int32_t>(uniform(60, 300));
+      const double gain = view % 2 == 0 ? 1.0 : 4.0;
+      ASSERT_EQ(plots.DifferingPixels(start, span, height, gain, 0), 0) << "view " << view;
+      const std::vector<ViewState> ahead = plots.ViewsAhead(first, last, static_cast<int32_t>(uniform(0, TwoPlots::kWidth - 1)));
+      ASSERT_FALSE(ahead.empty());
+      plots.WorkAhead(ahead);
+      EXPECT_LE(plots.ReadingPlot().AheadCount(), ahead.size());
+      // One of them comes.
+      const ViewState& next = ahead[static_cast<std::size_t>(uniform(0, static_cast<int64_t>(ahead.size()) - 1))];
+      const std::size_t kept = plots.ReadingPlot().AheadCount();
+      ASSERT_EQ(plots.DifferingPixels(next.VisibleStart, next.VisibleSpan, height, gain, next.ScrollTop), 0)
+          << "view " << view << " ahead: start " << next.VisibleStart << " span " << next.VisibleSpan;
+      taken += static_cast<int64_t>(kept - plots.ReadingPlot().AheadCount());
+      plots.WorkAhead({});
+      EXPECT_EQ(plots.ReadingPlot().AheadCount(), 0u);
+    }
+  }
+  EXPECT_GT(taken, 12) << "frames took the columns worked out ahead";
 }
 
 // Timestamps that go back or sit at the ends of the range give some picture, never a crash or a

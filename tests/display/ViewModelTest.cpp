@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -270,6 +271,55 @@ TEST(ViewModelProperties, EveryWindowOperationKeepsTheViewsInvariants) {
       ASSERT_EQ(r.BrokenInvariant(), "") << "trial " << trial << ", step " << step << ": " << what;
     }
   }
+}
+
+// Each step the window takes by a key or a wheel notch (a page either way, a zoom step by key or
+// about the pointer, a stack page) shows the view it had or one of the views ahead, which it leaves
+// as they are, each once and never the view itself.
+TEST(ViewModelProperties, TheViewsAheadAreThoseTheNextStepShows) {
+  int32_t found = 0;
+  for (int32_t trial = 0; trial < kTrials / 4; ++trial) {
+    const uint64_t seed = 7000 + trial;
+    const int32_t walk = trial % 7;
+    // The same view, zoom history and all, made again for every step tried from it.
+    const auto made = [&] {
+      auto r = std::make_unique<RandomView>(seed);
+      for (int32_t step = 0; step < walk; ++step) r->RandomStep();
+      return r;
+    };
+    const std::unique_ptr<RandomView> original = made();
+    const int32_t pointer = original->Pick(0, original->view.CanvasWidth - 1);
+    const ViewState before = original->view;
+    const std::vector<ViewState> ahead = original->model.ViewsAhead(pointer);
+    const auto same = [](const ViewState& a, const ViewState& b) {
+      return a.VisibleStart == b.VisibleStart && a.VisibleSpan == b.VisibleSpan && a.ScrollTop == b.ScrollTop &&
+             a.ScrollBottom == b.ScrollBottom;
+    };
+    ASSERT_TRUE(same(original->view, before)) << trial;
+    for (std::size_t i = 0; i < ahead.size(); ++i) {
+      EXPECT_FALSE(same(ahead[i], before)) << trial;
+      for (std::size_t j = 0; j < i; ++j) EXPECT_FALSE(same(ahead[i], ahead[j])) << trial;
+    }
+    for (int32_t step = 0; step < 8; ++step) {
+      const std::unique_ptr<RandomView> r = made();
+      ViewModel& m = r->model;
+      switch (step) {
+        case 0: if (m.ScrollHorizontally(ViewModel::Scroll::PageForward, 0)) m.UpdateHorizontalScroll(); break;
+        case 1: if (m.ScrollHorizontally(ViewModel::Scroll::PageBack, 0)) m.UpdateHorizontalScroll(); break;
+        case 2: if (m.ZoomIn() == 0) m.UpdateHorizontalScroll(); break;
+        case 3: if (m.ZoomOut() == 0) m.UpdateHorizontalScroll(); break;
+        case 4: if (m.ZoomTimeAbout(pointer, 1)) m.UpdateHorizontalScroll(); break;
+        case 5: if (m.ZoomTimeAbout(pointer, -1)) m.UpdateHorizontalScroll(); break;
+        case 6: if (m.PageUp()) m.UpdateVerticalScroll(); break;
+        default: if (m.PageDown()) m.UpdateVerticalScroll(); break;
+      }
+      if (same(r->view, before)) continue;
+      ++found;
+      EXPECT_TRUE(std::any_of(ahead.begin(), ahead.end(), [&](const ViewState& v) { return same(v, r->view); }))
+          << "trial " << trial << ", step " << step;
+    }
+  }
+  EXPECT_GT(found, kTrials);
 }
 
 TEST(ViewModelProperties, ZoomingAboutTheMouseKeepsTheTimeUnderIt) {
