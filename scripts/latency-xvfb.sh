@@ -182,7 +182,7 @@ sweep_set() {
   start_viewer "$folder"
   for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
   local opened
-  opened=$(grep '^opened ' "$log" | head -1)
+  opened=$(grep -m 1 '^opened ' "$log")
   sleep "${SKELVANE_SETTLE_SECONDS:-3}"  # the kept summaries are mapped behind the first picture
 
   echo "== $name: $(ls "$folder"/CH*.kcs | wc -l) recordings in $folder, summaries kept"
@@ -304,7 +304,7 @@ sweep_set() {
     echo "$l" | awk -v name="${entry%%|*}" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
       if (v["frame_ms"] > 0) printf "%.2f %s span_us=%s latency_ms=%s frame_ms=%s queued_ms=%s before_frame_ms=%s after_frame_ms=%s\n",
         v["latency_ms"] / v["frame_ms"], name, v["span_us"], v["latency_ms"], v["frame_ms"], v["queued_ms"], v["before_frame_ms"], v["after_frame_ms"] }'
-  done | sort -rn | head -3 | sed 's/^/key to picture /'
+  done | sort -rn | awk 'NR <= 3' | sed 's/^/key to picture /'
   for entry in "${results[@]}"; do
     l=${entry#*|}
     awk -v l="$(echo "$l" | field latency_ms)" -v f="$(echo "$l" | field frame_ms)" 'BEGIN { if (f > 0) printf "%.4f\n", l / f }'
