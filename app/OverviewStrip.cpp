@@ -105,9 +105,11 @@ void OverviewStrip::StartShownSummary(CscPlot* plot) {
 // Only a change of what the image shows draws it again; otherwise the kept one is used.
 void OverviewStrip::RefreshEnvelope() {
   CscPlot* plot = nullptr;
-  WantedContent(plot);
-  StartShownSummary(plot);
-  const OverviewPicture::Content content = WantedContent(plot);
+  OverviewPicture::Content content = WantedContent(plot);
+  if (plot != nullptr && plot->Summary() == nullptr) {
+    StartShownSummary(plot);
+    content = WantedContent(plot);  // with the summary just started
+  }
   picture_.Show(plot, content);
 }
 

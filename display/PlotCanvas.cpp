@@ -66,7 +66,7 @@ PlotFrame PlotCanvas::FrameFor(const ViewState& view) {
   frame.start = view.VisibleStart;
   frame.end = SaturatingAdd(view.VisibleStart, view.VisibleSpan);
   frame.visibleSpan = view.VisibleSpan;
-  frame.traceWidth = view.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
+  frame.traceWidth = TraceWidthFor(view.CanvasWidth);
   frame.canvasWidth = view.CanvasWidth;
   frame.scrollTop = view.ScrollTop;
   frame.scrollBottom = view.ScrollBottom;
@@ -242,8 +242,10 @@ void PlotCanvas::PreparePlots() {
   StartPreparation()->AwaitAll();
 }
 
-int32_t PlotCanvas::TraceWidth() const {
-  return view_.CanvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
+int32_t PlotCanvas::TraceWidth() const { return TraceWidthFor(view_.CanvasWidth); }
+
+int32_t PlotCanvas::TraceWidthFor(int32_t canvasWidth) const {
+  return canvasWidth - (properties_.showDataAxis ? GetDataAxisWidth() : 0);
 }
 
 int32_t PlotCanvas::DrawPlots() {

@@ -200,6 +200,8 @@ class PlotCanvas : public IPlotCanvas {
   std::vector<ColumnsAhead::Job> JobsAhead(const std::vector<ViewState>& views) override;
   /// Columns of a plot's trace: the canvas less the data axis.
   int32_t TraceWidth() const;
+  /// The same for a canvas `canvasWidth` pixels wide.
+  int32_t TraceWidthFor(int32_t canvasWidth) const;
   /// Draws one plot whose bottom edge is at y: trace, data axis, icons and name; 0.
   int32_t DrawPlot(IPlot& plot, int32_t y);
   /// Draws a plot's data axis, grid lines and value labels for its trace `height` pixels tall with its

@@ -12,6 +12,10 @@ bool SpacedHighPassResume::Fits(const FilterDesign& design) {
   return parts.size() == 3 && parts[0].fir != nullptr && parts[1].spacedHighPass != nullptr && parts[2].fir != nullptr;
 }
 
+const SpacedHighPass* SpacedHighPassResume::HighPassOf(const FilterDesign& design) {
+  return Fits(design) ? design.Parts()[1].spacedHighPass : nullptr;
+}
+
 SpacedHighPassResume::SpacedHighPassResume(const FilterDesign& design)
     : suppressor_(*design.Parts()[0].fir), highPass_(*design.Parts()[1].spacedHighPass), fir_(*design.Parts()[2].fir) {}
 

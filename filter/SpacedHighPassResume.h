@@ -19,6 +19,8 @@ class SpacedHighPassResume {
  public:
   /// Whether `design`'s parts are exactly a FIR, a spaced high-pass and a FIR.
   static bool Fits(const FilterDesign& design);
+  /// The spaced high-pass of `design` when Fits holds, else null.
+  static const SpacedHighPass* HighPassOf(const FilterDesign& design);
 
   /// For `design` (Fits must hold; it must outlive this object).
   explicit SpacedHighPassResume(const FilterDesign& design);

@@ -2,8 +2,8 @@
 // The bytes of one kept state of a spaced high-pass's running sums in a filtered summary: a slot of
 // fixed size per state, each sum in as few bits as its bound for the high-pass's length needs (a
 // phase's three sums in whole bytes), and a head that says whether the slot is held and how wide its
-// sums are. SourceSummary writes the slots on
-// the pass that builds the summary and reads them back for the bar ends resumed from them.
+// sums are. SourceSummary writes the slots on the pass that builds the summary and reads them back
+// for the bar ends resumed from them.
 
 #include <cstdint>
 

@@ -364,7 +364,7 @@ int32_t SourceSummary::BuildFiltered(const RecordLayout& layout, const FilterDes
   if (const int32_t rc = reader.Open(layout, true); rc != 0) return rc;
   // A band with a spaced high-pass keeps its running sums every kCheckpointRecords records.
   std::optional<HighPassStateCodec> codec;
-  if (SpacedHighPassResume::Fits(design)) codec.emplace(*design.Parts()[1].spacedHighPass);
+  if (const SpacedHighPass* highPass = SpacedHighPassResume::HighPassOf(design)) codec.emplace(*highPass);
   const int64_t slotBytes = codec ? codec->SlotBytes() : 0;
   const SummaryLayout shape(layout.numRecords, slotBytes);
   SummaryStorage storage;
