@@ -101,6 +101,14 @@ int32_t PlotCanvas::RedrawAll() {
   frameReady_ = true;
   renderer_->ClearScene();
   ResetProjection();
+  if (!warmedUp_) {
+    warmedUp_ = true;
+    if (plots_->GetNumPlots() == 0) {
+      WarmUpRenderer();
+      renderer_->ClearScene();
+      ResetProjection();
+    }
+  }
 
   const int32_t xs[4] = {0, 0, v.CanvasWidth, v.CanvasWidth};
   const int32_t ys[4] = {v.ScrollBottom, v.ScrollTop, v.ScrollTop, v.ScrollBottom};
@@ -117,6 +125,18 @@ int32_t PlotCanvas::RedrawAll() {
   DrawOverlays();
   renderer_->Flush();
   return kStatusOk;
+}
+
+// The software rasteriser builds its code for a combination of drawing state the first time a frame
+// meets it, 5-15 ms each; the axis of a plot cut by the canvas's edge meets some that an empty canvas
+// never does. So the first frame without plots draws such axes at both edges and clears them again,
+// and the first picture of a recording does not wait for that code.
+void PlotCanvas::WarmUpRenderer() {
+  const ViewState& v = view_;
+  constexpr int32_t kHeight = 100;
+  constexpr int32_t kTop = 2047;
+  const int32_t bottoms[2] = {v.ScrollTop - kHeight / 2, v.ScrollBottom + GetTimeAxisHeight() - kHeight / 2};
+  for (const int32_t bottom : bottoms) DrawDataAxisLayout(LayoutDataAxis(kHeight, bottom, 0, kTop, kCountsUnit));
 }
 
 void PlotCanvas::DrawOverlays() {
@@ -503,8 +523,10 @@ void PlotCanvas::DrawDataAxis(const IPlot& plot, int32_t height, int32_t y) {
       shownUnit = kMicrovoltUnit;
     }
   }
-  const DataAxisLayout layout =
-      LayoutDataAxis(height, y, SaturateTo<int32_t>(centre), SaturateTo<int32_t>(top), shownUnit);
+  DrawDataAxisLayout(LayoutDataAxis(height, y, SaturateTo<int32_t>(centre), SaturateTo<int32_t>(top), shownUnit));
+}
+
+void PlotCanvas::DrawDataAxisLayout(const DataAxisLayout& layout) {
   for (const AxisLine& line : layout.lines) {
     renderer_->DrawLine(line.x1, line.y1, line.x2, line.y2, line.colour, kLineWidth, kDepthDataAxis, kOpaque);
   }

@@ -207,6 +207,11 @@ class PlotCanvas : public IPlotCanvas {
   /// Draws a plot's data axis, grid lines and value labels for its trace `height` pixels tall with its
   /// bottom at y, in the plot's gain and the chosen unit.
   void DrawDataAxis(const IPlot& plot, int32_t height, int32_t y);
+  /// Draws the grid lines and the labels of a laid out data axis.
+  void DrawDataAxisLayout(const DataAxisLayout& layout);
+  /// Draws, to be cleared again, what the first frame of a recording would otherwise be the first to
+  /// ask of the renderer.
+  void WarmUpRenderer();
   /// Draws the time axis band at y with ticks and labels for a plot area of width w starting at x0.
   void DrawTimeAxis(int32_t w, int32_t x0, int32_t y, int64_t start, int64_t span);
   /// Tick positions and the labels that are drawn, for a plot area of width w starting at x0: every
@@ -257,6 +262,7 @@ class PlotCanvas : public IPlotCanvas {
   CanvasProperties properties_;
   bool frameReady_ = false;    // the last redraw had a bitmap and a context to draw into
   bool everDrawn_ = false;     // the renderer has worked at least once
+  bool warmedUp_ = false;      // the first frame has been drawn (warmed up when it had no plots)
   bool renderFailed_ = false;  // the last redraw could not set the renderer up, at the size below
   int32_t failedWidth_ = 0;
   int32_t failedHeight_ = 0;

@@ -28,6 +28,8 @@ class MaskTextures {
   Texture& Next(int32_t width, int32_t height);
   /// The widest and highest texture the current context takes.
   int32_t MaxSize();
+  /// The least power of two not below `size`, or `size` itself where that is more than the context takes.
+  int32_t PowerOfTwoAtLeast(int32_t size);
 
  private:
   std::vector<Texture> textures_;

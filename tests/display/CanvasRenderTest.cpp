@@ -498,5 +498,30 @@ TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight
   collection.RemoveAllPlots();
 }
 
+// The first frame of a canvas without plots draws data axes cut by its edges to warm the renderer up:
+// none of them may stay in the picture.
+TEST(CanvasWarmUp, FirstEmptyFrameShowsWhatEveryLaterOneDoes) {
+  ViewState view;
+  view.CanvasWidth = kCanvasWidth;
+  view.CanvasHeight = kCanvasHeight;
+  view.ScrollTop = 0;
+  view.ScrollBottom = -kCanvasHeight;
+  view.DataStart = 0;
+  view.DataEnd = view.DataDuration = view.VisibleSpan = 10'000'000;
+  DataSourceManager manager;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  PlotCollection collection{manager, colours};
+  GLRenderer renderer;
+  PlotCanvas canvas{view, &renderer, &collection, &manager};
+  const auto frame = [&] {
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    const MemoryBitmap& bitmap = renderer.Bitmap();
+    return std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + bitmap.SizeInBytes());
+  };
+  const std::vector<uint8_t> first = frame();
+  EXPECT_EQ(first, frame());
+}
+
 }  // namespace
 }  // namespace skelvane
