@@ -363,8 +363,22 @@ std::vector<WindowFrame>& WindowFrames() {
   return frames;
 }
 
+const std::optional<FilterSpec>& BenchFilter();
+
+// With a band, the raw one-record frames of the same run, which the band's sweep is set against.
+struct RawOneRecordFrames {
+  std::vector<double> seconds;
+  std::vector<double> cpuSeconds;
+};
+RawOneRecordFrames& RawOneRecord() {
+  static RawOneRecordFrames frames;
+  return frames;
+}
+
 // The window's actions, each followed by its frame, on the window's canvas and plot heights; the
-// columns stay from one frame to the next as in the window.
+// columns stay from one frame to the next as in the window. With SKELVANE_BENCH_FILTER every round is
+// swept raw and then through the band, and the band's frames are set against the raw round's
+// one-record frames.
 void WindowSweep(benchmark::State& state) {
   Scene& scene = TheScene();
   if (!scene.ready) {
@@ -392,6 +406,14 @@ void WindowSweep(benchmark::State& state) {
   std::size_t index = 0;
   // Between frames the columns of the views ahead are worked out, with the pointer in the middle of
   // the canvas, as in the window (SKELVANE_BENCH_AHEAD=0: not, as before the window did).
+  const std::optional<FilterSpec>& band = BenchFilter();
+  const bool banded = band && !band->IsNone();
+  bool rawPass = false;
+  RawOneRecord() = {};
+  if (banded && (!scene.SetFilter(*band) || !scene.RedrawOnceBuilt())) {
+    state.SkipWithError("the filtered summaries could not be built");
+    return;
+  }
   const char* aheadText = std::getenv("SKELVANE_BENCH_AHEAD");
   const bool aheadOn = aheadText == nullptr || std::string(aheadText) != "0";
   ColumnsAhead ahead;
@@ -411,6 +433,13 @@ void WindowSweep(benchmark::State& state) {
       ahead.Finish();
     }
     if (!timed) return;
+    if (rawPass) {
+      if (view.VisibleSpan <= oneRecordAtMost) {
+        RawOneRecord().seconds.push_back(seconds);
+        RawOneRecord().cpuSeconds.push_back(cpu);
+      }
+      return;
+    }
     if (index == names.size()) {
       names.push_back(name);
       spans.push_back(view.VisibleSpan);
@@ -436,7 +465,10 @@ void WindowSweep(benchmark::State& state) {
     });
   };
   for (auto _ : state) {
-    for (int32_t round = 0; round < rounds; ++round) {
+    for (int32_t pass = 0; pass < rounds * (banded ? 2 : 1); ++pass) {
+      const int32_t round = banded ? pass / 2 : pass;
+      rawPass = banded && pass % 2 == 0;
+      if (banded) scene.SetFilter(rawPass ? FilterSpec() : *band);
       index = 0;
       // Opened: the first records at the opening span, the stack at its top; then in to one record.
       view.VisibleStart = view.DataStart;
@@ -476,6 +508,7 @@ void WindowSweep(benchmark::State& state) {
     WindowFrames().push_back({names[i], spans[i], Median(times[i]), Median(cpuTimes[i])});
   }
   for (CscPlot* plot : scene.Plots()) plot->SetHeight(kPlotHeight);
+  if (banded) scene.SetFilter(FilterSpec());
   view = before;
 }
 
@@ -681,11 +714,17 @@ void PrintRatios() {
       oneRecordCpu.push_back(frame.cpuSeconds);
     }
   }
+  const RawOneRecordFrames& raw = RawOneRecord();
+  if (!raw.seconds.empty()) {
+    oneRecord = raw.seconds;
+    oneRecordCpu = raw.cpuSeconds;
+  }
   if (!oneRecord.empty()) {
     const double base = Median(oneRecord);
     const double cpuBase = Median(oneRecordCpu);
-    std::printf("\nThe window's sweep, each action's frame against the one-record frame (%.2f ms, %.2f ms processor):\n",
-                base * 1e3, cpuBase * 1e3);
+    std::printf("\nThe window's sweep%s%s, each action's frame against the %sone-record frame (%.2f ms, %.2f ms processor):\n",
+                raw.seconds.empty() ? "" : " through ", raw.seconds.empty() ? "" : BenchFilter()->Description().c_str(),
+                raw.seconds.empty() ? "" : "raw ", base * 1e3, cpuBase * 1e3);
     double worst = 0.0;
     int64_t worstSpan = 0;
     for (const WindowFrame& frame : window) {
