@@ -102,6 +102,8 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
     lastPlace_ = {frame.scrollTop, frame.scrollBottom, frame.canvasWidth, centre};
     renderer->Translate(static_cast<float>(x0), centre, 0.0f);
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
+    // Known whatever this frame draws, the transform lets the next frames' trace pixels be foreseen.
+    renderer->NoteTraceTransform(kDepthTrace, tracePixels_);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
     if (DrawsBars(frame.visibleSpan, width)) {

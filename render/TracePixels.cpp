@@ -60,6 +60,15 @@ void TracePixels::PrepareFor(const Transform& transform, std::span<const int32_t
   Keep(std::move(set));
 }
 
+void TracePixels::Note(const Transform& transform) {
+  if (known_ && transform == current_.transform) return;
+  if (ready_) Keep(std::move(current_));
+  current_ = Set{};
+  current_.transform = transform;
+  known_ = true;
+  ready_ = false;
+}
+
 bool TracePixels::Use(const Transform& transform, std::span<const int32_t> xs, std::span<const int32_t> counts,
                       std::span<const int16_t> ys) {
   const bool same = known_ && transform == current_.transform;
@@ -76,13 +85,7 @@ bool TracePixels::Use(const Transform& transform, std::span<const int32_t> xs, s
       ready_ = true;
       return current_.valid;
     }
-    if (!same) {
-      if (ready_) Keep(std::move(current_));
-      current_ = Set{};
-      current_.transform = transform;
-      known_ = true;
-      ready_ = false;
-    }
+    Note(transform);
   }
   if (!ready_) {
     Compute(current_, xs, counts, ys);

@@ -55,6 +55,9 @@ class TracePixels {
   /// Takes the sets `strip` worked out for a new strip in place of this one's pixels; the last
   /// transform stays known.
   void Replace(TracePixels&& strip);
+  /// Takes `transform` as the last draw's without working anything out (the strip was drawn another
+  /// way), so that pixels can be foreseen from it; the pixels of the one before are kept.
+  void Note(const Transform& transform);
   /// Makes the pixels those of the strip under `transform`, taking a kept set for it or else
   /// working them out (the pixels of the last transform are kept); false when the transform is not
   /// one the pixels can be worked out for.

@@ -509,9 +509,9 @@ namespace {
 
 // A stack taller than the canvas, scrolled by the wheel and by pages between frames whose columns
 // and trace pixels were worked out ahead as the window does while the user looks: the plots take the
-// pixels foreseen for the scrolled stack (working none out while drawing), and every frame equals the
-// line strips' frame drawn from scratch. Four kinds of signal: a sine, full-scale noise, a slow wave of
-// hundreds of counts and spiky noise.
+// pixels foreseen for the scrolled stack (working none out while drawing, even those drawn before
+// only as sparse strips), and every frame equals the line strips' frame drawn from scratch. Four
+// kinds of signal: a sine, full-scale noise, a slow wave of hundreds of counts and spiky noise.
 TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
   test::TempDir dir;
   test::CapturedReports reports;
@@ -554,7 +554,7 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
   model.UpdateTimeRange(v.DataStart, v.DataEnd);
   v.DataDuration = v.DataEnd - v.DataStart;
   v.VisibleStart = kStart + 50'000;
-  v.VisibleSpan = 900 * canvas.TraceWidth();  // a trace through every sample, dense
+  v.VisibleSpan = 10 * canvas.TraceWidth();  // a sample every few columns: a sparse strip, no pixels
   model.UpdateHorizontalScroll();
 
   ColumnsAhead ahead;
@@ -569,11 +569,15 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
     for (const CscPlot* plot : plots) sum += plot->Pixels().WorkedOutInUse();
     return sum;
   };
-  // Every plot drawn once (the stack down and back), so each has a transform to move with the stack.
+  // Every plot drawn once (the stack down and back), so each has a transform to move with the stack,
+  // the lower ones as sparse strips only; then a span dense enough for the pixels to go through masks.
   frame();
   ASSERT_TRUE(model.PageDown());
   frame();
   ASSERT_TRUE(model.PageUp());
+  frame();
+  v.VisibleSpan = 900 * canvas.TraceWidth();
+  model.UpdateHorizontalScroll();
   frame();
   ASSERT_TRUE(renderer.TraceMasksInUse());
   ASSERT_FALSE(plots[0]->Cache().minMax);
