@@ -1,8 +1,14 @@
 #include "render/MaskTextures.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace skelvane {
+namespace {
+
+int32_t PowerOfTwoFrom(int32_t size) { return static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(std::max(size, 1)))); }
+
+}  // namespace
 
 void MaskTextures::Forget() {
   textures_.clear();
@@ -24,8 +30,10 @@ MaskTextures::Texture& MaskTextures::Next(int32_t width, int32_t height) {
   Texture& texture = textures_[next_++];
   glBindTexture(GL_TEXTURE_2D, texture.name);
   if (texture.width < width || texture.height < height) {
-    texture.width = std::max(texture.width, width);
-    texture.height = std::max(texture.height, height);
+    // Powers of two only: the software rasteriser compiles its texture sampling afresh for every mix
+    // of power-of-two and other sizes it meets, tens of milliseconds in the frame that first does.
+    texture.width = std::max(texture.width, PowerOfTwoFrom(width));
+    texture.height = std::max(texture.height, PowerOfTwoFrom(height));
     glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, texture.width, texture.height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, nullptr);
   }
   return texture;
