@@ -67,7 +67,7 @@ class TracePixels {
   const std::vector<ColumnBarCoverage::Span>& Spans() const { return current_.spans; }
   /// The first point of each segment left to the rasteriser, once Use succeeded.
   const std::vector<uint32_t>& Undecided() const { return current_.undecided; }
-  /// The transform of the last Use, if there was one.
+  /// The transform of the last Use or Note, if there was one.
   std::optional<Transform> LastTransform() const { return known_ ? std::optional(current_.transform) : std::nullopt; }
   /// Times Use had to work the pixels out itself, for the frames' tests.
   int64_t WorkedOutInUse() const { return workedOutInUse_; }
