@@ -7,6 +7,8 @@
 #include <Qt>
 #include <cstdint>
 
+#include "display/ViewModel.h"
+
 namespace skelvane {
 
 class WheelNavigator {
@@ -25,8 +27,8 @@ class WheelNavigator {
     virtual void ZoomAmplitudeAt(int32_t y, int32_t steps) = 0;
   };
 
-  /// Pixels the stack moves per wheel notch.
-  static constexpr int32_t kPixelsPerNotch = 40;
+  /// Pixels the stack moves per wheel notch (the view model works the notches either way out ahead).
+  static constexpr int32_t kPixelsPerNotch = ViewModel::kPixelsPerNotch;
   /// Angle of one wheel notch, eighths of a degree.
   static constexpr int32_t kNotch = 120;
 

@@ -98,9 +98,12 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
 
   const double gain = frame.canvas != nullptr ? frame.canvas->GetAmplitudeGain(GetPath()) : 1.0;
   if (GLRenderer* renderer = frame.renderer) {
-    lastPlace_ = {frame.scrollTop, frame.scrollBottom, frame.canvasWidth};
-    renderer->Translate(static_cast<float>(x0), static_cast<float>(y0 + height / 2), 0.0f);
+    const auto centre = static_cast<float>(y0 + height / 2);
+    lastPlace_ = {frame.scrollTop, frame.scrollBottom, frame.canvasWidth, centre};
+    renderer->Translate(static_cast<float>(x0), centre, 0.0f);
     renderer->Scale(1.0f, static_cast<float>((height / 2.0) / fullScale * gain), 1.0f);
+    // Known whatever this frame draws, the transform lets the next frames' trace pixels be foreseen.
+    renderer->NoteTraceTransform(kDepthTrace, tracePixels_);
   }
   if (recordDuration_ > 0 && samplePeriod_ > 0.0) {
     if (DrawsBars(frame.visibleSpan, width)) {
@@ -188,27 +191,36 @@ bool CscPlot::BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw) {
   cache.SetKey(start, end, width, minMax);
   aside.rows = cache.Exact() ? std::nullopt : rows;
   aside.scale = properties_.scale;
-  // The trace's pixels too, for the transform of the last draw: a plot keeps its place and gain
-  // from one frame to the next far more often than not. Not when the stack scrolled or the canvas
-  // changed width since: the draw's transform will differ, and it works them out itself.
-  aside.pixelsReady = false;
+  // The trace's pixels too, for the transform the draw will most likely have: a plot keeps its place
+  // and gain from one frame to the next far more often than not, and a scroll moves it with the stack.
   if (forDraw) tracePixels_.Invalidate();
-  const bool samePlace = frame.scrollTop == lastPlace_.scrollTop && frame.scrollBottom == lastPlace_.scrollBottom &&
-                         frame.canvasWidth == lastPlace_.canvasWidth;
-  if (!minMax && samePlace) {
-    // The last draw's transform goes with them.
-    TracePixels& pixels = forDraw ? tracePixels_ : (aside.pixels = tracePixels_);
-    pixels.Prepare(cache.xs, cache.counts, cache.mins);
-    aside.pixelsReady = !forDraw;
-  }
+  if (!minMax) PreparePixels(frame, cache, forDraw ? tracePixels_ : aside.pixels);
   return true;
+}
+
+std::optional<TracePixels::Transform> CscPlot::TraceTransformFor(const PlotFrame& frame) const {
+  const std::optional<TracePixels::Transform> last = tracePixels_.LastTransform();
+  if (!last || frame.canvasWidth != lastPlace_.canvasWidth) return std::nullopt;
+  if (frame.scrollTop == lastPlace_.scrollTop && frame.scrollBottom == lastPlace_.scrollBottom) return last;
+  return TracePixels::Scrolled(*last, lastPlace_.traceCentre, lastPlace_.scrollBottom, lastPlace_.scrollTop,
+                               frame.scrollBottom, frame.scrollTop);
+}
+
+void CscPlot::PreparePixels(const PlotFrame& frame, const PixelCache& cache, TracePixels& pixels) const {
+  if (const std::optional<TracePixels::Transform> transform = TraceTransformFor(frame)) {
+    pixels.PrepareFor(*transform, cache.xs, cache.counts, cache.mins);
+  }
 }
 
 void CscPlot::PrepareDraw(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
   if (width <= 0 || recordDuration_ <= 0) return;
   const bool minMax = DrawsBars(frame.visibleSpan, width);
-  if (cache_.Matches(frame.start, frame.end, width, minMax) || TakeAhead(frame.start, frame.end, width, minMax)) return;
+  if (cache_.Matches(frame.start, frame.end, width, minMax) || TakeAhead(frame.start, frame.end, width, minMax)) {
+    // The columns are there; the trace's pixels may be wanted under another transform (the stack scrolled).
+    if (!minMax) PreparePixels(frame, cache_, tracePixels_);
+    return;
+  }
   Aside aside;
   if (!BuildAside(frame, aside, true)) return;
   cache_ = std::move(aside.cache);
@@ -220,9 +232,16 @@ void CscPlot::PrepareAhead(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
   if (width <= 0 || recordDuration_ <= 0) return;
   const bool minMax = DrawsBars(frame.visibleSpan, width);
-  if (cache_.Matches(frame.start, frame.end, width, minMax)) return;
-  for (const Aside& aside : ahead_) {
-    if (aside.cache.Matches(frame.start, frame.end, width, minMax)) return;
+  // Columns already there may still want their pixels for the stack scrolled as `frame` has it.
+  if (cache_.Matches(frame.start, frame.end, width, minMax)) {
+    if (!minMax) PreparePixels(frame, cache_, tracePixels_);
+    return;
+  }
+  for (Aside& aside : ahead_) {
+    if (aside.cache.Matches(frame.start, frame.end, width, minMax)) {
+      if (!minMax) PreparePixels(frame, aside.cache, aside.pixels);
+      return;
+    }
   }
   Aside aside;
   if (!BuildAside(frame, aside, false)) return;
@@ -231,6 +250,8 @@ void CscPlot::PrepareAhead(const PlotFrame& frame) {
 }
 
 void CscPlot::KeepAheadFor(std::span<const PlotFrame> frames) {
+  // Pixels kept for other scrolls serve only a plot some view ahead shows.
+  if (frames.empty()) tracePixels_.DropKept();
   std::erase_if(ahead_, [&](const Aside& aside) {
     return std::none_of(frames.begin(), frames.end(), [&](const PlotFrame& frame) {
       return aside.cache.start == frame.start && aside.cache.end == frame.end && aside.cache.width == frame.traceWidth;
@@ -246,11 +267,7 @@ bool CscPlot::TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax) 
   cache_ = std::move(found->cache);
   settledFor_ = found->rows;
   cacheUnchecked_ = true;
-  if (found->pixelsReady) {
-    tracePixels_ = std::move(found->pixels);
-  } else {
-    tracePixels_.Invalidate();
-  }
+  tracePixels_.Replace(std::move(found->pixels));
   ahead_.erase(found);
   return true;
 }

@@ -106,6 +106,8 @@ class CscPlot : public Plot {
   /// values with the pixels of their exact extremes for the last draw's rows (SettledCache has the
   /// extremes themselves).
   const PixelCache& Cache() const { return cache_; }
+  /// The trace's pixels as the last draw left them, with those kept for other scrolls.
+  const TracePixels& Pixels() const { return tracePixels_; }
   /// The pixel columns of the last successful draw with every bar at its exact extremes: the samples
   /// a summary left open are read first. Empty when they cannot be read.
   const PixelCache& SettledCache();
@@ -167,12 +169,17 @@ class CscPlot : public Plot {
     PixelCache cache;
     std::optional<ColumnBarCoverage> rows;
     TracePixels pixels;
-    bool pixelsReady = false;
     double scale = 1.0;
   };
   /// Builds `frame`'s columns into `aside`; false when the draw must build them. For the next draw
   /// (`forDraw`) the trace's pixels go straight to tracePixels_, else into `aside`.
   bool BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw);
+  /// The transform a trace drawn in `frame` will most likely have: the last draw's, moved with the
+  /// stack's scroll; none before a trace was drawn or when the canvas changed width since.
+  std::optional<TracePixels::Transform> TraceTransformFor(const PlotFrame& frame) const;
+  /// Works out the pixels of the trace `cache` holds for `frame` into `pixels`, when they can be
+  /// foreseen and are not there already.
+  void PreparePixels(const PlotFrame& frame, const PixelCache& cache, TracePixels& pixels) const;
   /// Makes the columns kept aside for start..end over `width` columns the cache; false when none are.
   bool TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax);
   int32_t TakePrepared(int32_t source);
@@ -206,12 +213,13 @@ class CscPlot : public Plot {
   BarSettler settler_;
   std::unique_ptr<FilePieceExtremes> pieceReads_;  // the bar ends read from reader_, its buffer kept
   TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw
-  // The canvas's scroll and width at the last draw that rendered: a frame with others draws the
-  // trace under another transform.
+  // The canvas's scroll and width at the last draw that rendered, and the height the trace's middle
+  // was moved to: a frame with another scroll draws the trace under the same transform moved with it.
   struct CanvasPlace {
     int32_t scrollTop = 0;
     int32_t scrollBottom = 0;
     int32_t canvasWidth = 0;
+    float traceCentre = 0.0f;
   };
   CanvasPlace lastPlace_;
   RecordLayout layout_;

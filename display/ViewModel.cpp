@@ -213,11 +213,19 @@ std::vector<ViewState> ViewModel::ViewsAhead(std::optional<int32_t> pointerX) co
   ahead([](ViewModel& m) { return m.ScrollHorizontally(Scroll::PageForward, 0); });
   ahead([](ViewModel& m) { return m.ScrollHorizontally(Scroll::PageBack, 0); });
   ahead([](ViewModel& m) { return m.PageDown(); });
+  ahead([](ViewModel& m) {
+    m.ScrollStackBy(-kPixelsPerNotch);
+    return true;
+  });
   ahead([](ViewModel& m) { return m.ZoomOut() == kStatusOk; });
   if (pointerX) ahead([&](ViewModel& m) { return m.ZoomTimeAbout(*pointerX, -1); });
   ahead([](ViewModel& m) { return m.ZoomIn() == kStatusOk; });
   if (pointerX) ahead([&](ViewModel& m) { return m.ZoomTimeAbout(*pointerX, 1); });
   ahead([](ViewModel& m) { return m.PageUp(); });
+  ahead([](ViewModel& m) {
+    m.ScrollStackBy(kPixelsPerNotch);
+    return true;
+  });
   return views;
 }
 

@@ -22,6 +22,8 @@ class ViewModel {
   static constexpr int32_t kScrollRange = 32766;
   /// Paging steps are percentages of the visible span or of the canvas height.
   static constexpr int32_t kPercent = 100;
+  /// Pixels the window moves the stack by for one wheel notch.
+  static constexpr int32_t kPixelsPerNotch = 40;
 
   /// What a scrollbar asks for; `Thumb` carries a position in 0..kScrollRange.
   enum class Scroll { LineBack, LineForward, PageBack, PageForward, ToStart, ToEnd, Thumb, EndScroll };
@@ -97,7 +99,8 @@ class ViewModel {
 
   /// The views one more step would most likely show, each once and none the current one: a time
   /// page forward and back, a zoom step out and in (and, with `pointerX`, a wheel notch about that
-  /// canvas column either way), a stack page down and up; nearest first. The view is left as it is.
+  /// canvas column either way), a stack page down and up and the stack moved by a wheel notch either
+  /// way; nearest first. The view is left as it is.
   std::vector<ViewState> ViewsAhead(std::optional<int32_t> pointerX) const;
 
  private:

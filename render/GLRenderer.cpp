@@ -473,6 +473,8 @@ void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t>
   impl_->traces.Draw(xs, counts, ys, colour, lineWidth, z, pixels);
 }
 
+void GLRenderer::NoteTraceTransform(int32_t z, TracePixels& pixels) { impl_->traces.Note(z, pixels); }
+
 void GLRenderer::AllowTraceMasks(bool allowed) { impl_->traces.Allow(allowed); }
 
 bool GLRenderer::TraceMasksInUse() const { return impl_->traces.InUse(); }

@@ -81,6 +81,10 @@ class GLRenderer {
   /// current transform (they are worked out now otherwise, and kept there).
   void DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
                  uint32_t colour, int32_t lineWidth, int32_t z, float alpha, TracePixels* pixels = nullptr);
+  /// Tells `pixels` the transform a trace at depth z would be drawn with now (nothing while the masks
+  /// are not in use), so that a plot drawn as bars or as a sparse strip can still foresee its next
+  /// dense trace's transform.
+  void NoteTraceTransform(int32_t z, TracePixels& pixels);
   /// A vertical segment from (xs[i], yLow) to (xs[i], yHigh) for each i. With one-pixel lines going up
   /// the screen between pixel edges, the segments go down as one rectangle per run of neighbouring
   /// columns with the same pixels (a full-height line costs the software rasteriser a partly covered

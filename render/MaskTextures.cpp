@@ -4,7 +4,6 @@
 #include <bit>
 
 namespace skelvane {
-
 void MaskTextures::Forget() {
   textures_.clear();
   next_ = 0;
@@ -32,8 +31,8 @@ MaskTextures::Texture& MaskTextures::Next(int32_t width, int32_t height) {
   return texture;
 }
 
-// The software rasteriser builds its sampling code afresh for a texture whose sides change between a
-// power of two and not (5-15 ms in a frame); sides always a power of two keep the code built once.
+// The software rasteriser compiles its texture sampling afresh for every mix of power-of-two and other
+// sides it meets (5-20 ms in the frame that first does); sides always a power of two keep it built once.
 int32_t MaskTextures::PowerOfTwoAtLeast(int32_t size) {
   const auto rounded = static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(std::max(size, 1))));
   return rounded <= MaxSize() ? rounded : size;

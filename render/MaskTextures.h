@@ -23,8 +23,8 @@ class MaskTextures {
   void StartFrame() { next_ = 0; }
   /// Drops the texture names of a context that is gone.
   void Forget();
-  /// The frame's next texture, bound, of at least `width` x `height` alpha texels, sampled nearest
-  /// and clamped at its edges.
+  /// The frame's next texture, bound, of at least `width` x `height` alpha texels (each side a power
+  /// of two), sampled nearest and clamped at its edges.
   Texture& Next(int32_t width, int32_t height);
   /// The widest and highest texture the current context takes.
   int32_t MaxSize();

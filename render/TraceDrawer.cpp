@@ -116,6 +116,13 @@ void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> cou
   DrawStrip(xs, counts, ys, z);
 }
 
+void TraceDrawer::Note(int32_t z, TracePixels& pixels) {
+  MaskedState state;
+  if (!InUse() || !ReadMaskedState(z, state)) return;
+  const int32_t* viewport = state.viewport;
+  pixels.Note({state.projection, {viewport[0], viewport[1], viewport[2], viewport[3]}});
+}
+
 bool TraceDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int32_t> counts,
                              std::span<const int16_t> ys, int32_t z, TracePixels& pixels) {
   MaskedState state;

@@ -25,6 +25,9 @@ class TraceDrawer final : public MaskDrawer {
   /// they were worked out for the current transform (and keeping them there otherwise).
   void Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
             uint32_t colour, int32_t lineWidth, int32_t z, TracePixels* pixels);
+  /// Tells `pixels` the transform a strip at depth z would be drawn with now, when the masks are in
+  /// use and could draw it.
+  void Note(int32_t z, TracePixels& pixels);
 
  private:
   // The strip through the masks, and the segments they leave undecided as lines. False, with

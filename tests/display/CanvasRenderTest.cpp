@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -10,12 +11,14 @@
 #include "display/CscPlot.h"
 #include "render/GLRenderer.h"
 #include "display/CanvasOverlays.h"
+#include "display/ColumnsAhead.h"
 #include "display/MarkerSet.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilterSpec.h"
 #include "filter/FilterStream.h"
 #include "display/PlotCanvas.h"
 #include "display/TimeCursors.h"
+#include "display/ViewModel.h"
 #include "display/PlotCollection.h"
 #include "display/ViewState.h"
 #include "tests/support/FakeDataSourceManager.h"
@@ -521,6 +524,122 @@ TEST(CanvasWarmUp, FirstEmptyFrameShowsWhatEveryLaterOneDoes) {
   };
   const std::vector<uint8_t> first = frame();
   EXPECT_EQ(first, frame());
+}
+
+}  // namespace
+}  // namespace skelvane
+
+namespace skelvane {
+namespace {
+
+// A stack taller than the canvas, scrolled by the wheel and by pages between frames whose columns
+// and trace pixels were worked out ahead as the window does while the user looks: the plots take the
+// pixels foreseen for the scrolled stack (working none out while drawing, even those drawn before
+// only as sparse strips), and every frame equals the line strips' frame drawn from scratch. Four
+// kinds of signal: a sine, full-scale noise, a slow wave of hundreds of counts and spiky noise.
+TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
+  test::TempDir dir;
+  test::CapturedReports reports;
+  ViewState v;
+  ColorTable colours = PlotCanvas::MakePlotColours();
+  GLRenderer renderer;
+  DataSourceManager manager;
+  PlotCollection collection{manager, colours};
+  PlotCanvas canvas{v, &renderer, &collection, &manager};
+  std::mt19937 random(41);
+  constexpr int32_t kKinds = 4;
+  for (int32_t kind = 0; kind < kKinds; ++kind) {
+    std::vector<CscRecordData> records(kRecords);
+    for (int32_t r = 0; r < kRecords; ++r) {
+      records[r].timestamp = kStart + int64_t{r} * 16'000;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        const int64_t n = int64_t{r} * kSamplesPerRecord + i;
+        int32_t value = SineSample(n);
+        if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
+        if (kind == 2) value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0)));
+        if (kind == 3) value = std::uniform_int_distribution<int32_t>(-40, 40)(random) + (n % 997 == 0 ? 1500 : 0);
+        records[r].samples[i] = static_cast<int16_t>(value);
+      }
+    }
+    const std::string path = dir.File("CSC" + std::to_string(kind) + ".kcs");
+    ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
+    ASSERT_EQ(manager.OpenSource(path), 0);
+    ASSERT_EQ(collection.CreatePlot("CSC", 5, path), 0);
+  }
+  std::vector<CscPlot*> plots;
+  for (int32_t i = 0; i < kKinds; ++i) {
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(i, plot), 0);
+    plots.push_back(dynamic_cast<CscPlot*>(plot));
+    plots.back()->SetHeight(100);
+  }
+  manager.GetTimeRange(v.DataStart, v.DataEnd);
+  ViewModel model(v, canvas, collection);
+  model.Resize(kCanvasWidth, kCanvasHeight);
+  model.UpdateTimeRange(v.DataStart, v.DataEnd);
+  v.DataDuration = v.DataEnd - v.DataStart;
+  v.VisibleStart = kStart + 50'000;
+  v.VisibleSpan = 10 * canvas.TraceWidth();  // a sample every few columns: a sparse strip, no pixels
+  model.UpdateHorizontalScroll();
+
+  ColumnsAhead ahead;
+  auto frame = [&] {
+    model.UpdateVerticalScroll();
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
+  };
+  auto workedOut = [&] {
+    int64_t sum = 0;
+    for (const CscPlot* plot : plots) sum += plot->Pixels().WorkedOutInUse();
+    return sum;
+  };
+  // Every plot drawn once (the stack down and back), so each has a transform to move with the stack,
+  // the lower ones as sparse strips only; then a span dense enough for the pixels to go through masks.
+  frame();
+  ASSERT_TRUE(model.PageDown());
+  frame();
+  ASSERT_TRUE(model.PageUp());
+  frame();
+  v.VisibleSpan = 900 * canvas.TraceWidth();
+  model.UpdateHorizontalScroll();
+  frame();
+  ASSERT_TRUE(renderer.TraceMasksInUse());
+  ASSERT_FALSE(plots[0]->Cache().minMax);
+
+  struct Shown {
+    ViewState view;
+    std::vector<uint8_t> bitmap;
+    int64_t workedOut;
+  };
+  std::vector<Shown> shown;
+  const std::function<bool()> steps[] = {
+      [&] { return model.ScrollHorizontally(ViewModel::Scroll::PageForward, 0); },
+      [&] { model.ScrollStackBy(-ViewModel::kPixelsPerNotch); return true; },
+      [&] { model.ScrollStackBy(-ViewModel::kPixelsPerNotch); return true; },
+      [&] { model.ScrollStackBy(ViewModel::kPixelsPerNotch); return true; },
+      [&] { return model.PageDown(); },
+      [&] { return model.PageUp(); },
+      [&] { return model.ScrollHorizontally(ViewModel::Scroll::PageBack, 0); },
+      [&] { model.ScrollStackBy(-ViewModel::kPixelsPerNotch); return true; },
+  };
+  for (const auto& step : steps) {
+    ahead.Start(canvas.JobsAhead(model.ViewsAhead(kCanvasWidth / 2)));
+    ahead.Finish();
+    ASSERT_TRUE(step());
+    const int64_t before = workedOut();
+    std::vector<uint8_t> bitmap = frame();
+    shown.push_back({v, std::move(bitmap), workedOut() - before});
+  }
+  renderer.AllowTraceMasks(false);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].workedOut, 0) << "step " << i;
+    v = shown[i].view;
+    for (CscPlot* plot : plots) plot->ClearCache();
+    EXPECT_EQ(shown[i].bitmap, frame()) << "step " << i;
+  }
+  EXPECT_TRUE(reports.Empty());
+  collection.RemoveAllPlots();
 }
 
 }  // namespace

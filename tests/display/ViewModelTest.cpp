@@ -274,8 +274,8 @@ TEST(ViewModelProperties, EveryWindowOperationKeepsTheViewsInvariants) {
 }
 
 // Each step the window takes by a key or a wheel notch (a page either way, a zoom step by key or
-// about the pointer, a stack page) shows the view it had or one of the views ahead, which it leaves
-// as they are, each once and never the view itself.
+// about the pointer, a stack page, the stack moved by a notch) shows the view it had or one of the
+// views ahead, which it leaves as they are, each once and never the view itself.
 TEST(ViewModelProperties, TheViewsAheadAreThoseTheNextStepShows) {
   int32_t found = 0;
   for (int32_t trial = 0; trial < kTrials / 4; ++trial) {
@@ -300,7 +300,7 @@ TEST(ViewModelProperties, TheViewsAheadAreThoseTheNextStepShows) {
       EXPECT_FALSE(same(ahead[i], before)) << trial;
       for (std::size_t j = 0; j < i; ++j) EXPECT_FALSE(same(ahead[i], ahead[j])) << trial;
     }
-    for (int32_t step = 0; step < 8; ++step) {
+    for (int32_t step = 0; step < 10; ++step) {
       const std::unique_ptr<RandomView> r = made();
       ViewModel& m = r->model;
       switch (step) {
@@ -311,7 +311,9 @@ TEST(ViewModelProperties, TheViewsAheadAreThoseTheNextStepShows) {
         case 4: if (m.ZoomTimeAbout(pointer, 1)) m.UpdateHorizontalScroll(); break;
         case 5: if (m.ZoomTimeAbout(pointer, -1)) m.UpdateHorizontalScroll(); break;
         case 6: if (m.PageUp()) m.UpdateVerticalScroll(); break;
-        default: if (m.PageDown()) m.UpdateVerticalScroll(); break;
+        case 7: if (m.PageDown()) m.UpdateVerticalScroll(); break;
+        case 8: m.ScrollStackBy(ViewModel::kPixelsPerNotch); m.UpdateVerticalScroll(); break;
+        default: m.ScrollStackBy(-ViewModel::kPixelsPerNotch); m.UpdateVerticalScroll(); break;
       }
       if (same(r->view, before)) continue;
       ++found;

@@ -15,6 +15,7 @@
 
 #include "render/GLRenderer.h"
 #include "render/TraceCoverage.h"
+#include "render/TracePixels.h"
 #include "tests/render/MaskFrameTest.h"
 #include "tests/render/RandomPlotPlace.h"
 
@@ -156,6 +157,39 @@ TEST_F(TraceMasksTest, PlotsCutByTheCanvasEdgeGiveTheStripsPixels) {
     EXPECT_LE(undecided.size(), plot.xs.size()) << "seed " << seed;
   }
   EXPECT_TRUE(reports_.Empty());
+}
+
+// The transform foreseen for a plot whose stack scrolled by whole pixels is the one the renderer's own
+// steps give it there, for plots placed anywhere and scaled anyhow: else the pixels worked out ahead
+// for a scroll would never be taken.
+TEST_F(TraceMasksTest, TheTransformForeseenForAScrollIsTheRenderersOwn) {
+  Prepare(640, 360);
+  std::mt19937 random(31);
+  auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
+  const auto transform = [&](const test::RandomPlotPlace& place) {
+    place.Begin(renderer_, width_, height_);
+    place.End();
+    TracePixels::Transform read;
+    glGetFloatv(GL_PROJECTION_MATRIX, read.matrix.data());
+    glGetIntegerv(GL_VIEWPORT, read.viewport.data());
+    return read;
+  };
+  for (uint32_t trial = 0; trial < 64 * kSeeds; ++trial) {
+    const test::RandomPlotPlace place = test::RandomPlotPlace::Make(random, height_);
+    const TracePixels::Transform drawn = transform(place);
+    test::RandomPlotPlace scrolled = place;
+    const int32_t by = uniform(0, 3) == 0 ? uniform(-40, 40) : uniform(-3000, 3000);
+    scrolled.bottom += by;
+    scrolled.top += by;
+    const auto bottom = static_cast<int32_t>(place.bottom);
+    const auto top = static_cast<int32_t>(place.top);
+    const std::optional<TracePixels::Transform> foreseen =
+        TracePixels::Scrolled(drawn, place.centre, bottom, top, bottom + by, top + by);
+    ASSERT_TRUE(foreseen) << "trial " << trial;
+    EXPECT_TRUE(*foreseen == transform(scrolled)) << "trial " << trial << " by " << by;
+    // A transform those steps did not make is not moved.
+    EXPECT_FALSE(TracePixels::Scrolled(drawn, place.centre + 1.0f, bottom, top, bottom + by, top + by)) << trial;
+  }
 }
 
 }  // namespace
