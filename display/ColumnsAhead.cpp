@@ -1,11 +1,20 @@
 #include "display/ColumnsAhead.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <system_error>
 #include <utility>
 
 #include "display/IPlot.h"
 
 namespace skelvane {
+namespace {
+
+// The thread's scheduling priority below the window's threads (a nice value).
+constexpr int kNiceness = 10;
+
+}  // namespace
 
 ColumnsAhead::~ColumnsAhead() {
   {
@@ -60,6 +69,9 @@ int64_t ColumnsAhead::Done() const {
 }
 
 void ColumnsAhead::Work() {
+  // Work for the user's pause gives way at once to the window system and the window's own threads
+  // when input arrives (on two cores it otherwise held one while the input waited for the other).
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNiceness);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return ending_ || (!paused_ && !jobs_.empty()); });
