@@ -429,18 +429,24 @@ TEST(CanvasRenderQuiet, AFlatChannelStillShowsWhenZoomedOut) {
 namespace skelvane {
 namespace {
 
-// Two plots prepared side by side work their traces' pixels out ahead for the transform of their
-// last draw. Frames drawn one after another (warm, scrolled, with a gain or a height changed in
-// between) must each equal the line strips' frame drawn from scratch.
-TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight) {
+// A canvas of its own over recordings a test writes, for the tests that set their view up themselves.
+struct CanvasParts {
   test::TempDir dir;
   test::CapturedReports reports;
-  ViewState v;
+  ViewState view;
   ColorTable colours = PlotCanvas::MakePlotColours();
   GLRenderer renderer;
   DataSourceManager manager;
   PlotCollection collection{manager, colours};
-  PlotCanvas canvas{v, &renderer, &collection, &manager};
+  PlotCanvas canvas{view, &renderer, &collection, &manager};
+};
+
+// Two plots prepared side by side work their traces' pixels out ahead for the transform of their
+// last draw. Frames drawn one after another (warm, scrolled, with a gain or a height changed in
+// between) must each equal the line strips' frame drawn from scratch.
+TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight) {
+  CanvasParts parts;
+  auto& [dir, reports, v, colours, renderer, manager, collection, canvas] = parts;
   std::vector<std::string> paths;
   for (int32_t channel = 0; channel < 2; ++channel) {
     std::vector<CscRecordData> records(kRecords);
@@ -504,18 +510,14 @@ TEST(CanvasRenderPrepared, TracePixelsWorkedOutAheadFollowScrollingGainAndHeight
 // The first frame of a canvas without plots draws data axes cut by its edges to warm the renderer up:
 // none of them may stay in the picture.
 TEST(CanvasWarmUp, FirstEmptyFrameShowsWhatEveryLaterOneDoes) {
-  ViewState view;
+  CanvasParts parts;
+  auto& [dir, reports, view, colours, renderer, manager, collection, canvas] = parts;
   view.CanvasWidth = kCanvasWidth;
   view.CanvasHeight = kCanvasHeight;
   view.ScrollTop = 0;
   view.ScrollBottom = -kCanvasHeight;
   view.DataStart = 0;
   view.DataEnd = view.DataDuration = view.VisibleSpan = 10'000'000;
-  DataSourceManager manager;
-  ColorTable colours = PlotCanvas::MakePlotColours();
-  PlotCollection collection{manager, colours};
-  GLRenderer renderer;
-  PlotCanvas canvas{view, &renderer, &collection, &manager};
   const auto frame = [&] {
     EXPECT_EQ(canvas.RedrawAll(), 0);
     EXPECT_EQ(renderer.ReadBack(), 0);
@@ -538,14 +540,8 @@ namespace {
 // only as sparse strips), and every frame equals the line strips' frame drawn from scratch. Four
 // kinds of signal: a sine, full-scale noise, a slow wave of hundreds of counts and spiky noise.
 TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
-  test::TempDir dir;
-  test::CapturedReports reports;
-  ViewState v;
-  ColorTable colours = PlotCanvas::MakePlotColours();
-  GLRenderer renderer;
-  DataSourceManager manager;
-  PlotCollection collection{manager, colours};
-  PlotCanvas canvas{v, &renderer, &collection, &manager};
+  CanvasParts parts;
+  auto& [dir, reports, v, colours, renderer, manager, collection, canvas] = parts;
   std::mt19937 random(41);
   constexpr int32_t kKinds = 4;
   for (int32_t kind = 0; kind < kKinds; ++kind) {
