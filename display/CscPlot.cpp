@@ -212,13 +212,48 @@ void CscPlot::PreparePixels(const PlotFrame& frame, const PixelCache& cache, Tra
   }
 }
 
+std::optional<ColumnBarCoverage> CscPlot::BarRowsFor(const PlotFrame& frame) const {
+  if (!lastRows_ || frame.spikeMarks != nullptr) return std::nullopt;
+  const std::optional<TracePixels::Transform> last = tracePixels_.LastTransform();
+  const std::optional<TracePixels::Transform> moved = TraceTransformFor(frame);
+  if (!last || !moved) return std::nullopt;
+  // The bars' rows come from the same transform as the trace's; only where the last draw's rows are
+  // exactly those of its transform (no scissor box kept rows of its own) can the moved ones be told.
+  const auto rowsOf = [](const TracePixels::Transform& transform) -> std::optional<ColumnBarCoverage> {
+    ColumnBarCoverage rows;
+    const std::array<int32_t, 4>& v = transform.viewport;
+    if (!rows.SetTransform(transform.matrix, v[0], v[1], v[2], v[3]) || !rows.RowsUsable()) return std::nullopt;
+    return rows;
+  };
+  if (rowsOf(*last) != lastRows_) return std::nullopt;
+  return rowsOf(*moved);
+}
+
+void CscPlot::SettleFor(const PlotFrame& frame, bool forDraw) {
+  if (cache_.Exact()) return;
+  const std::optional<ColumnBarCoverage> rows = BarRowsFor(frame);
+  if (!rows || settledFor_ == rows) return;
+  // A read that fails leaves the bars settled for neither rows: the draw settles them itself and
+  // says what it finds.
+  settledFor_.reset();
+  const int32_t rc = Settle(cache_, rows);
+  if (forDraw) piecesReadDrawing_ += static_cast<int64_t>(settler_.PiecesRead());
+  if (rc != kStatusOk) return;
+  settledFor_ = cache_.Exact() ? std::nullopt : rows;
+}
+
 void CscPlot::PrepareDraw(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
   if (width <= 0 || recordDuration_ <= 0) return;
   const bool minMax = DrawsBars(frame.visibleSpan, width);
   if (cache_.Matches(frame.start, frame.end, width, minMax) || TakeAhead(frame.start, frame.end, width, minMax)) {
-    // The columns are there; the trace's pixels may be wanted under another transform (the stack scrolled).
-    if (!minMax) PreparePixels(frame, cache_, tracePixels_);
+    // The columns are there; the trace's pixels or the bars' ends may be wanted under another
+    // transform (the stack scrolled).
+    if (minMax) {
+      SettleFor(frame, true);
+    } else {
+      PreparePixels(frame, cache_, tracePixels_);
+    }
     return;
   }
   Aside aside;
@@ -232,9 +267,14 @@ void CscPlot::PrepareAhead(const PlotFrame& frame) {
   const int32_t width = frame.traceWidth;
   if (width <= 0 || recordDuration_ <= 0) return;
   const bool minMax = DrawsBars(frame.visibleSpan, width);
-  // Columns already there may still want their pixels for the stack scrolled as `frame` has it.
+  // Columns already there may still want their pixels or their bar ends for the stack scrolled as
+  // `frame` has it.
   if (cache_.Matches(frame.start, frame.end, width, minMax)) {
-    if (!minMax) PreparePixels(frame, cache_, tracePixels_);
+    if (minMax) {
+      SettleFor(frame, false);
+    } else {
+      PreparePixels(frame, cache_, tracePixels_);
+    }
     return;
   }
   for (Aside& aside : ahead_) {
@@ -655,7 +695,9 @@ int32_t CscPlot::SettleBars(const PlotFrame& frame, int32_t source) {
   const std::optional<ColumnBarCoverage> rows = byRows ? std::optional(coverage) : std::nullopt;
   if (frame.renderer != nullptr) lastRows_ = rows;
   if (cache_.Exact() || (rows && settledFor_ == rows)) return kStatusOk;
-  if (Settle(cache_, rows) != kStatusOk) {
+  const int32_t rc = Settle(cache_, rows);
+  piecesReadDrawing_ += static_cast<int64_t>(settler_.PiecesRead());
+  if (rc != kStatusOk) {
     // A read that failed: the file may have shrunk; the trace goes until it is drawn afresh.
     if (sources_.CheckSource(source) == kStatusSourceChanged) sourceChanged_ = true;
     ClearCache();

@@ -108,6 +108,9 @@ class CscPlot : public Plot {
   const PixelCache& Cache() const { return cache_; }
   /// The trace's pixels as the last draw left them, with those kept for other scrolls.
   const TracePixels& Pixels() const { return tracePixels_; }
+  /// Bar pieces the frames have read to settle their bars (while drawing or just before, beside the
+  /// other plots), since the plot was made.
+  int64_t PiecesReadWhileDrawing() const { return piecesReadDrawing_; }
   /// The pixel columns of the last successful draw with every bar at its exact extremes: the samples
   /// a summary left open are read first. Empty when they cannot be read.
   const PixelCache& SettledCache();
@@ -180,6 +183,12 @@ class CscPlot : public Plot {
   /// Works out the pixels of the trace `cache` holds for `frame` into `pixels`, when they can be
   /// foreseen and are not there already.
   void PreparePixels(const PlotFrame& frame, const PixelCache& cache, TracePixels& pixels) const;
+  /// The rows the bars of a frame drawn in `frame` will most likely be settled for: the last draw's,
+  /// moved with the stack's scroll; none where they cannot be told.
+  std::optional<ColumnBarCoverage> BarRowsFor(const PlotFrame& frame) const;
+  /// Settles the current columns' open bars for those rows, so that the draw finds them settled;
+  /// `forDraw` when the frame itself is under way.
+  void SettleFor(const PlotFrame& frame, bool forDraw);
   /// Makes the columns kept aside for start..end over `width` columns the cache; false when none are.
   bool TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax);
   int32_t TakePrepared(int32_t source);
@@ -210,6 +219,7 @@ class CscPlot : public Plot {
   // frame to the next far more often than not.
   std::optional<ColumnBarCoverage> settledFor_;
   std::optional<ColumnBarCoverage> lastRows_;
+  int64_t piecesReadDrawing_ = 0;
   BarSettler settler_;
   std::unique_ptr<FilePieceExtremes> pieceReads_;  // the bar ends read from reader_, its buffer kept
   TracePixels tracePixels_;  // the trace's pixels, for the transform of its last draw

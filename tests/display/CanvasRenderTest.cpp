@@ -638,5 +638,109 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
   collection.RemoveAllPlots();
 }
 
+// Bars a summary leaves open, on a stack taller than the canvas scrolled between frames whose views
+// ahead were worked out as the window does while the user looks: raw and through the LFP Band, the
+// scroll's frame finds its bars settled for its rows (reads no piece itself), and every frame equals
+// the frame drawn from scratch. Without the work ahead the same scrolls read pieces while drawing.
+TEST(CanvasRenderPrepared, StackScrollsFindTheirBarsSettledAhead) {
+  CanvasParts parts;
+  auto& [dir, reports, v, colours, renderer, manager, collection, canvas] = parts;
+  std::mt19937 random(43);
+  constexpr int32_t kKinds = 3;
+  constexpr int32_t kLongRecords = CscPlot::kReadRecords + 600;  // past what a frame reads itself
+  std::vector<CscPlot*> plots;
+  for (int32_t kind = 0; kind < kKinds; ++kind) {
+    std::vector<CscRecordData> records(kLongRecords);
+    for (int32_t r = 0; r < kLongRecords; ++r) {
+      records[r].timestamp = kStart + int64_t{r} * 16'000;
+      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+        const int64_t n = int64_t{r} * kSamplesPerRecord + i;
+        const int32_t noise = std::uniform_int_distribution<int32_t>(-40, 40)(random);
+        int32_t value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0))) + noise;
+        if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
+        if (kind == 2) value = noise + (n % 997 == 0 ? 1500 : 0);
+        records[r].samples[i] = static_cast<int16_t>(value);
+      }
+    }
+    const std::string path = dir.File("CSC" + std::to_string(kind) + ".kcs");
+    ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
+    ASSERT_EQ(manager.OpenSource(path), 0);
+    ASSERT_EQ(collection.CreatePlot("CSC", 5, path), 0);
+    IPlot* plot = nullptr;
+    ASSERT_EQ(collection.GetPlot(kind, plot), 0);
+    plots.push_back(dynamic_cast<CscPlot*>(plot));
+    plots.back()->SetHeight(100);
+  }
+  manager.GetTimeRange(v.DataStart, v.DataEnd);
+  ViewModel model(v, canvas, collection);
+  model.Resize(kCanvasWidth, kCanvasHeight);
+  model.UpdateTimeRange(v.DataStart, v.DataEnd);
+  v.DataDuration = v.DataEnd - v.DataStart;
+  auto frame = [&] {
+    model.UpdateVerticalScroll();
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
+  };
+  auto readWhileDrawing = [&] {
+    int64_t sum = 0;
+    for (const CscPlot* plot : plots) sum += plot->PiecesReadWhileDrawing();
+    return sum;
+  };
+  const std::function<void()> steps[] = {
+      [&] { model.ScrollStackBy(-ViewModel::kPixelsPerNotch); },
+      [&] { model.ScrollStackBy(-ViewModel::kPixelsPerNotch); },
+      [&] { model.ScrollStackBy(ViewModel::kPixelsPerNotch); },
+      [&] { model.PageDown(); },
+      [&] { model.PageUp(); },
+  };
+  ColumnsAhead ahead;
+  std::string refusal;
+  for (const char* band : {"none", "lfp"}) {
+    for (const bool workAhead : {false, true}) {
+      for (CscPlot* plot : plots) {
+        ASSERT_TRUE(plot->SetFilter(*FilterSpec::Parse(band, refusal), refusal)) << refusal;
+        plot->ClearCache();
+      }
+      // Every plot drawn once over the whole recording (the stack down and back), then waited for.
+      v.VisibleStart = v.DataStart;
+      v.VisibleSpan = v.DataDuration;
+      model.UpdateHorizontalScroll();
+      model.ScrollVertically(ViewModel::Scroll::ToStart, 0);
+      for (int32_t pass = 0; pass < 2; ++pass) {
+        frame();
+        model.PageDown();
+        frame();
+        model.PageUp();
+        frame();
+        if (pass == 0) {
+          for (CscPlot* plot : plots) ASSERT_TRUE(plot->WaitForSummary());
+        }
+      }
+      ASSERT_TRUE(plots[0]->Cache().minMax);
+      int64_t read = 0;
+      for (const auto& step : steps) {
+        if (workAhead) {
+          ahead.Start(canvas.JobsAhead(model.ViewsAhead(kCanvasWidth / 2)));
+          ahead.Finish();
+        }
+        step();
+        const int64_t before = readWhileDrawing();
+        const std::vector<uint8_t> shown = frame();
+        read += readWhileDrawing() - before;
+        for (CscPlot* plot : plots) plot->ClearCache();
+        EXPECT_EQ(shown, frame()) << band;
+      }
+      if (workAhead) {
+        EXPECT_EQ(read, 0) << band;
+      } else {
+        EXPECT_GT(read, 0) << band;
+      }
+    }
+  }
+  EXPECT_TRUE(reports.Empty());
+  collection.RemoveAllPlots();
+}
+
 }  // namespace
 }  // namespace skelvane
