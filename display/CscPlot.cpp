@@ -183,9 +183,11 @@ bool CscPlot::BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw) {
     rc = ReadAndBuild(span, minMax, range, cache);
   }
   if (summary != nullptr && summary->Damaged()) return false;  // the draw finds out and has it built again
-  // Open bars settled here, beside the frame, for the rows of the last draw (exactly with spike
-  // marks shown, or when the last draw did not draw through the masks): the draw checks the rows.
-  const std::optional<ColumnBarCoverage> rows = frame.spikeMarks == nullptr ? lastRows_ : std::nullopt;
+  // Open bars settled here, beside the frame, for the rows of the last draw moved with the stack's
+  // scroll (exactly with spike marks shown, or when the last draw did not draw through the masks):
+  // the draw checks the rows.
+  std::optional<ColumnBarCoverage> rows = frame.spikeMarks == nullptr ? BarRowsFor(frame) : std::nullopt;
+  if (!rows && frame.spikeMarks == nullptr) rows = lastRows_;
   if (rc == kStatusOk && !cache.Exact()) rc = Settle(cache, rows);
   if (rc != kStatusOk) return false;  // Draw takes it from the start and reports what it finds
   cache.SetKey(start, end, width, minMax);
