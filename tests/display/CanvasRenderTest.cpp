@@ -439,6 +439,34 @@ struct CanvasParts {
   DataSourceManager manager;
   PlotCollection collection{manager, colours};
   PlotCanvas canvas{view, &renderer, &collection, &manager};
+
+  // Writes `records` as recording `name` and shows it in a plot 100 pixels tall; null on failure.
+  CscPlot* AddPlot(const std::string& name, const std::vector<CscRecordData>& records) {
+    const std::string path = dir.File(name + ".kcs");
+    IPlot* plot = nullptr;
+    if (CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records) != 0 ||
+        manager.OpenSource(path) != 0 || collection.CreatePlot("CSC", 5, path) != 0 ||
+        collection.GetPlot(collection.GetNumPlots() - 1, plot) != 0) {
+      return nullptr;
+    }
+    auto* csc = dynamic_cast<CscPlot*>(plot);
+    if (csc != nullptr) csc->SetHeight(100);
+    return csc;
+  }
+  // Sets the model to the test canvas's size over the plots' whole time range.
+  void Fit(ViewModel& model) {
+    manager.GetTimeRange(view.DataStart, view.DataEnd);
+    model.Resize(kCanvasWidth, kCanvasHeight);
+    model.UpdateTimeRange(view.DataStart, view.DataEnd);
+    view.DataDuration = view.DataEnd - view.DataStart;
+  }
+  // The frame the canvas draws after the model's scroll, read back.
+  std::vector<uint8_t> Frame(ViewModel& model) {
+    model.UpdateVerticalScroll();
+    EXPECT_EQ(canvas.RedrawAll(), 0);
+    EXPECT_EQ(renderer.ReadBack(), 0);
+    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
+  }
 };
 
 // Two plots prepared side by side work their traces' pixels out ahead for the transform of their
@@ -544,6 +572,7 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
   auto& [dir, reports, v, colours, renderer, manager, collection, canvas] = parts;
   std::mt19937 random(41);
   constexpr int32_t kKinds = 4;
+  std::vector<CscPlot*> plots;
   for (int32_t kind = 0; kind < kKinds; ++kind) {
     std::vector<CscRecordData> records(kRecords);
     for (int32_t r = 0; r < kRecords; ++r) {
@@ -557,34 +586,17 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
         records[r].samples[i] = static_cast<int16_t>(value);
       }
     }
-    const std::string path = dir.File("CSC" + std::to_string(kind) + ".kcs");
-    ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
-    ASSERT_EQ(manager.OpenSource(path), 0);
-    ASSERT_EQ(collection.CreatePlot("CSC", 5, path), 0);
+    plots.push_back(parts.AddPlot("CSC" + std::to_string(kind), records));
+    ASSERT_NE(plots.back(), nullptr);
   }
-  std::vector<CscPlot*> plots;
-  for (int32_t i = 0; i < kKinds; ++i) {
-    IPlot* plot = nullptr;
-    ASSERT_EQ(collection.GetPlot(i, plot), 0);
-    plots.push_back(dynamic_cast<CscPlot*>(plot));
-    plots.back()->SetHeight(100);
-  }
-  manager.GetTimeRange(v.DataStart, v.DataEnd);
   ViewModel model(v, canvas, collection);
-  model.Resize(kCanvasWidth, kCanvasHeight);
-  model.UpdateTimeRange(v.DataStart, v.DataEnd);
-  v.DataDuration = v.DataEnd - v.DataStart;
+  parts.Fit(model);
   v.VisibleStart = kStart + 50'000;
   v.VisibleSpan = 10 * canvas.TraceWidth();  // a sample every few columns: a sparse strip, no pixels
   model.UpdateHorizontalScroll();
 
   ColumnsAhead ahead;
-  auto frame = [&] {
-    model.UpdateVerticalScroll();
-    EXPECT_EQ(canvas.RedrawAll(), 0);
-    EXPECT_EQ(renderer.ReadBack(), 0);
-    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
-  };
+  auto frame = [&] { return parts.Frame(model); };
   auto workedOut = [&] {
     int64_t sum = 0;
     for (const CscPlot* plot : plots) sum += plot->Pixels().WorkedOutInUse();
@@ -662,26 +674,12 @@ TEST(CanvasRenderPrepared, StackScrollsFindTheirBarsSettledAhead) {
         records[r].samples[i] = static_cast<int16_t>(value);
       }
     }
-    const std::string path = dir.File("CSC" + std::to_string(kind) + ".kcs");
-    ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
-    ASSERT_EQ(manager.OpenSource(path), 0);
-    ASSERT_EQ(collection.CreatePlot("CSC", 5, path), 0);
-    IPlot* plot = nullptr;
-    ASSERT_EQ(collection.GetPlot(kind, plot), 0);
-    plots.push_back(dynamic_cast<CscPlot*>(plot));
-    plots.back()->SetHeight(100);
+    plots.push_back(parts.AddPlot("CSC" + std::to_string(kind), records));
+    ASSERT_NE(plots.back(), nullptr);
   }
-  manager.GetTimeRange(v.DataStart, v.DataEnd);
   ViewModel model(v, canvas, collection);
-  model.Resize(kCanvasWidth, kCanvasHeight);
-  model.UpdateTimeRange(v.DataStart, v.DataEnd);
-  v.DataDuration = v.DataEnd - v.DataStart;
-  auto frame = [&] {
-    model.UpdateVerticalScroll();
-    EXPECT_EQ(canvas.RedrawAll(), 0);
-    EXPECT_EQ(renderer.ReadBack(), 0);
-    return std::vector<uint8_t>(renderer.Bitmap().Bits(), renderer.Bitmap().Bits() + renderer.Bitmap().SizeInBytes());
-  };
+  parts.Fit(model);
+  auto frame = [&] { return parts.Frame(model); };
   auto readWhileDrawing = [&] {
     int64_t sum = 0;
     for (const CscPlot* plot : plots) sum += plot->PiecesReadWhileDrawing();
