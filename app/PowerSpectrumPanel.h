@@ -26,10 +26,10 @@ namespace skelvane {
 
 class IPlot;
 class IPlotCollection;
-class SpectrumPicture;
+class PowerSpectrumPicture;
 struct ViewState;
 
-class SpectrumPanel final : public QDockWidget {
+class PowerSpectrumPanel final : public QDockWidget {
  public:
   /// The filter a plot draws its samples through.
   using FilterOf = std::function<FilterSpec(const IPlot& plot)>;
@@ -38,10 +38,10 @@ class SpectrumPanel final : public QDockWidget {
 
   /// A hidden panel over `parent` for the plots of `plots`, their recordings in `sources`, the span
   /// of `view`.
-  SpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view, FilterOf filterOf,
+  PowerSpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view, FilterOf filterOf,
                 QWidget* parent);
   /// Waits for the spectrum being worked out.
-  ~SpectrumPanel() override;
+  ~PowerSpectrumPanel() override;
 
   /// The plot under the mouse: the panel shows its spectrum from now on.
   void FollowPlot(int32_t index);
@@ -59,7 +59,7 @@ class SpectrumPanel final : public QDockWidget {
   std::pair<int64_t, int64_t> ShownSpan() const { return {shownSubject_.start, shownSubject_.end}; }
   const std::string& ShownPath() const { return shownSubject_.layout.path; }
   QCheckBox* LogSwitch() const { return log_; }
-  SpectrumPicture* Picture() const { return picture_; }
+  PowerSpectrumPicture* Picture() const { return picture_; }
 
   /// The info line's texts, each made from what the spectrum is of.
   static QString EstimateText(const std::string& name, const SpanSpectrum::Result& result);
@@ -105,7 +105,7 @@ class SpectrumPanel final : public QDockWidget {
   bool quit_ = false;               // guarded by mutex_
 
   QCheckBox* log_ = nullptr;
-  SpectrumPicture* picture_ = nullptr;
+  PowerSpectrumPicture* picture_ = nullptr;
   QLabel* info_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "app/SpectrumPicture.h"
+#include "app/PowerSpectrumPicture.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -43,22 +43,22 @@ QString HzLabel(double hz) {
 
 }  // namespace
 
-SpectrumPicture::SpectrumPicture(QWidget* parent) : QWidget(parent) {
+PowerSpectrumPicture::PowerSpectrumPicture(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(kSmallestWidth, kSmallestHeight);
 }
 
-void SpectrumPicture::Show(std::optional<Drawn> drawn) {
+void PowerSpectrumPicture::Show(std::optional<Drawn> drawn) {
   drawn_ = std::move(drawn);
   update();
 }
 
-void SpectrumPicture::SetLogFrequency(bool log) {
+void PowerSpectrumPicture::SetLogFrequency(bool log) {
   log_ = log;
   update();
 }
 
-SpectrumPicture::Axes SpectrumPicture::AxesOf() const {
+PowerSpectrumPicture::Axes PowerSpectrumPicture::AxesOf() const {
   Axes axes;
   if (!drawn_ || drawn_->spectrum.raw.size() < 2) return axes;
   const SpanSpectrum::Result& s = drawn_->spectrum;
@@ -80,12 +80,12 @@ SpectrumPicture::Axes SpectrumPicture::AxesOf() const {
   return axes;
 }
 
-QRectF SpectrumPicture::PlotArea() const {
+QRectF PowerSpectrumPicture::PlotArea() const {
   return QRectF(kLeftMargin, kTopMargin, std::max(1, width() - kLeftMargin - kRightMargin),
                 std::max(1, height() - kTopMargin - kBottomMargin));
 }
 
-double SpectrumPicture::XOf(double hz) const {
+double PowerSpectrumPicture::XOf(double hz) const {
   const Axes axes = AxesOf();
   const QRectF area = PlotArea();
   double share = 0.0;
@@ -98,13 +98,13 @@ double SpectrumPicture::XOf(double hz) const {
   return area.left() + std::clamp(share, 0.0, 1.0) * area.width();
 }
 
-double SpectrumPicture::YOf(double db, const Axes& axes) const {
+double PowerSpectrumPicture::YOf(double db, const Axes& axes) const {
   const QRectF area = PlotArea();
   const double share = (std::clamp(db, axes.lowDb, axes.highDb) - axes.lowDb) / (axes.highDb - axes.lowDb);
   return area.bottom() - share * area.height();
 }
 
-std::optional<std::pair<int, int>> SpectrumPicture::BandColumns() const {
+std::optional<std::pair<int, int>> PowerSpectrumPicture::BandColumns() const {
   if (!drawn_ || !drawn_->banded || drawn_->spectrum.raw.size() < 2) return std::nullopt;
   const Axes axes = AxesOf();
   const double left = XOf(drawn_->bandLowHz.value_or(axes.lowHz));
@@ -112,7 +112,7 @@ std::optional<std::pair<int, int>> SpectrumPicture::BandColumns() const {
   return std::make_pair(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(right)));
 }
 
-void SpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
+void PowerSpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
   const QRectF area = PlotArea();
   const QFontMetrics metrics(painter.font());
   // Decibels: a line every step, labelled at the left.
@@ -149,7 +149,7 @@ void SpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
   }
 }
 
-void SpectrumPicture::DrawCurve(QPainter& painter, const std::vector<double>& db, const QColor& colour,
+void PowerSpectrumPicture::DrawCurve(QPainter& painter, const std::vector<double>& db, const QColor& colour,
                                 const Axes& axes) const {
   const double bin = drawn_->spectrum.binHz;
   QPainterPath path;
@@ -167,7 +167,7 @@ void SpectrumPicture::DrawCurve(QPainter& painter, const std::vector<double>& db
   painter.drawPath(path);
 }
 
-void SpectrumPicture::paintEvent(QPaintEvent*) {
+void PowerSpectrumPicture::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), kBackground);
   const Axes axes = AxesOf();

@@ -1,11 +1,11 @@
-#include "app/SpectrumPanel.h"
+#include "app/PowerSpectrumPanel.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/SpectrumPicture.h"
+#include "app/PowerSpectrumPicture.h"
 #include "datafile/RecordReader.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
@@ -24,7 +24,7 @@ QString Seconds(double seconds) { return QString::number(seconds, 'g', 3); }
 
 }  // namespace
 
-SpectrumPanel::SpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view,
+PowerSpectrumPanel::PowerSpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view,
                              FilterOf filterOf, QWidget* parent)
     : QDockWidget(QString::fromUtf8(kTitle), parent),
       plots_(plots),
@@ -36,7 +36,7 @@ SpectrumPanel::SpectrumPanel(const IPlotCollection& plots, IDataSourceManager& s
   auto* column = new QVBoxLayout(contents);
   log_ = new QCheckBox(QString::fromUtf8(kLogSwitchText), contents);
   log_->setChecked(true);
-  picture_ = new SpectrumPicture(contents);
+  picture_ = new PowerSpectrumPicture(contents);
   info_ = new QLabel(contents);
   info_->setWordWrap(true);
   column->addWidget(log_);
@@ -51,7 +51,7 @@ SpectrumPanel::SpectrumPanel(const IPlotCollection& plots, IDataSourceManager& s
   worker_ = std::thread([this] { Work(); });
 }
 
-SpectrumPanel::~SpectrumPanel() {
+PowerSpectrumPanel::~PowerSpectrumPanel() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
@@ -60,7 +60,7 @@ SpectrumPanel::~SpectrumPanel() {
   worker_.join();
 }
 
-void SpectrumPanel::FollowPlot(int32_t index) {
+void PowerSpectrumPanel::FollowPlot(int32_t index) {
   IPlot* plot = nullptr;
   if (plots_.GetPlot(index, plot) != 0 || plot == nullptr || plot->GetPath() == followed_) return;
   followed_ = plot->GetPath();
@@ -68,7 +68,7 @@ void SpectrumPanel::FollowPlot(int32_t index) {
 }
 
 // The plot followed while it is open, else the first one.
-std::optional<SpectrumPanel::Subject> SpectrumPanel::SubjectNow(QString& none) const {
+std::optional<PowerSpectrumPanel::Subject> PowerSpectrumPanel::SubjectNow(QString& none) const {
   const int32_t count = plots_.GetNumPlots();
   IPlot* chosen = nullptr;
   for (int32_t i = 0; i < count; ++i) {
@@ -96,7 +96,7 @@ std::optional<SpectrumPanel::Subject> SpectrumPanel::SubjectNow(QString& none) c
   return subject;
 }
 
-void SpectrumPanel::FollowView() {
+void PowerSpectrumPanel::FollowView() {
   if (isHidden()) return;
   QString none;
   std::optional<Subject> subject = SubjectNow(none);
@@ -120,7 +120,7 @@ void SpectrumPanel::FollowView() {
   ShowInfo();
 }
 
-void SpectrumPanel::Work() {
+void PowerSpectrumPanel::Work() {
   RecordReader reader;
   SpanSpectrum spectrum;
   std::string readerPath;
@@ -160,14 +160,14 @@ void SpectrumPanel::Work() {
   }
 }
 
-void SpectrumPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result) {
+void PowerSpectrumPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result) {
   {
     std::lock_guard lock(mutex_);
     if (serial != serial_) return;  // a later request is on its way
   }
   shownSerial_ = serial;
   shownSubject_ = subject;
-  SpectrumPicture::Drawn drawn;
+  PowerSpectrumPicture::Drawn drawn;
   drawn.banded = !subject.filter.IsNone() && result.filterRefusal.empty();
   drawn.bandLowHz = subject.filter.LowHz();
   drawn.bandHighHz = subject.filter.HighHz();
@@ -178,12 +178,12 @@ void SpectrumPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::
   ShowInfo();
 }
 
-bool SpectrumPanel::UpToDate() const {
+bool PowerSpectrumPanel::UpToDate() const {
   std::lock_guard lock(mutex_);
   return !asked_ || (shown_ && shownSerial_ == serial_);
 }
 
-QString SpectrumPanel::EstimateText(const std::string& name, const SpanSpectrum::Result& result) {
+QString PowerSpectrumPanel::EstimateText(const std::string& name, const SpanSpectrum::Result& result) {
   using Status = SpanSpectrum::Result::Status;
   const QString named = QString::fromStdString(name) + QStringLiteral(": ");
   switch (result.status) {
@@ -211,9 +211,9 @@ QString SpectrumPanel::EstimateText(const std::string& name, const SpanSpectrum:
   return text;
 }
 
-QString SpectrumPanel::InfoText() const { return info_->text(); }
+QString PowerSpectrumPanel::InfoText() const { return info_->text(); }
 
-void SpectrumPanel::ShowInfo() {
+void PowerSpectrumPanel::ShowInfo() {
   if (!noSubject_.isEmpty()) {
     info_->setText(noSubject_);
   } else if (shown_) {
