@@ -171,11 +171,12 @@ void LatencyLog::Painted() {
     const double opened = action.opened ? Milliseconds(*action.opened - action.arrival) : 0.0;
     std::fprintf(out_,
                  "latency action=\"%s\" input=\"%s\" span_us=%" PRId64
-                 " latency_ms=%.3f frame_ms=%.3f cpu_ms=%.3f faults=%" PRId64
+                 " latency_ms=%.3f frame_ms=%.3f cpu_ms=%.3f thread_cpu_ms=%.3f faults=%" PRId64
                  " major_faults=%" PRId64 " actions_in_frame=%zu painted_at_s=%.6f"
                  " queued_ms=%.3f opened_ms=%.3f before_frame_ms=%.3f after_frame_ms=%.3f\n",
                  name.toUtf8().constData(), action.input.toUtf8().constData(), span_,
-                 Milliseconds(end - action.arrival), frameMilliseconds_, cpuMilliseconds, faults,
+                 Milliseconds(end - action.arrival), frameMilliseconds_, cpuMilliseconds,
+                 frameUsage_.threadCpuSeconds * 1e3, faults,
                  frameUsage_.majorFaults, drawn_.size(), wallSeconds, Milliseconds(action.seen - action.arrival), opened,
                  Milliseconds(frameStart_ - action.arrival), Milliseconds(end - frameEnd_));
   }

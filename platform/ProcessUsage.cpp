@@ -22,6 +22,7 @@ ProcessUsage ProcessUsage::Now() {
   ProcessUsage usage;
   timespec cpu{};
   if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu) == 0) usage.cpuSeconds = Seconds(cpu);
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) == 0) usage.threadCpuSeconds = Seconds(cpu);
   rusage counts{};
   if (getrusage(RUSAGE_SELF, &counts) == 0) {
     usage.minorFaults = counts.ru_minflt;

@@ -11,6 +11,7 @@ struct ProcessUsage {
   double cpuSeconds = 0.0;  // user and system time of every thread of the process
   int64_t minorFaults = 0;  // pages mapped without a read from the disk
   int64_t majorFaults = 0;  // pages that had to be read
+  double threadCpuSeconds = 0.0;  // user and system time of the calling thread alone
 
   /// The process's usage now.
   static ProcessUsage Now();
@@ -19,7 +20,8 @@ struct ProcessUsage {
 
   /// Usage from `earlier` to this one.
   ProcessUsage Since(const ProcessUsage& earlier) const {
-    return {cpuSeconds - earlier.cpuSeconds, minorFaults - earlier.minorFaults, majorFaults - earlier.majorFaults};
+    return {cpuSeconds - earlier.cpuSeconds, minorFaults - earlier.minorFaults, majorFaults - earlier.majorFaults,
+            threadCpuSeconds - earlier.threadCpuSeconds};
   }
 };
 

@@ -4,10 +4,11 @@
 # axis from one record out to the whole recording and back in, paging and scrolling the plot stack at
 # every span (zoom by key and by Ctrl+wheel, page by key, scroll by wheel and by key). The window logs
 # every action (SKELVANE_LATENCY_LOG); for each this prints
-#   span_us=N frame_ms=F ratio=R cpu_ms=C cpu_ratio=Q latency_ms=L action=A
+#   span_us=N frame_ms=F ratio=R cpu_ms=C cpu_ratio=Q latency_ms=L thread_cpu_ms=T action=A
 # where ratio is the canvas frame against the one-record frame of the same run (the median of the
 # frames drawn at one record) and cpu_ratio the same for the frame's processor time over all threads
-# (steadier than the wall time when other work shares the cores); then the first picture after
+# (steadier than the wall time when other work shares the cores), and thread_cpu_ms the drawing
+# thread's own processor time in that frame; then the first picture after
 # opening (first_picture_ms=, from the start of opening the files to that picture on the screen),
 # the peak anonymous memory, a key held for two seconds at a 5 s span, Exit, and last the time from
 # key press to picture against the canvas frame of the paint that showed it.
@@ -55,18 +56,46 @@ fi
 
 source scripts/xvfb-common.sh
 xvfb_start 98 1920x1080 "$out/xvfb.log"
+trap 'unfollow_log; xvfb_stop' EXIT
 
 log=""
-lines() { wc -l <"$log"; }
+# The log is followed by one `tail` per viewer run and read with the shell's own `read`, so waiting for
+# a frame's line costs nothing while the frame draws. Polling it instead (a subshell and `wc` every
+# 50 ms) took this 2-core machine's second core for 20-30 ms of every 35-50 ms frame it overlapped.
+logfd=""
+logtail=""
+seen=0  # lines of the log read so far
+follow_log() {
+  seen=$(wc -l <"$log")
+  exec {logfd}< <(exec tail -c "+$(($(stat -c %s "$log") + 1))" -F "$log" 2>/dev/null)
+  logtail=$!
+}
+unfollow_log() {
+  if [ -n "$logtail" ]; then kill "$logtail" 2>/dev/null || true; fi
+  if [ -n "$logfd" ]; then exec {logfd}<&-; fi
+  logfd=""
+  logtail=""
+}
+# Counts the lines written so far, without waiting; $seen is then the log's line count.
+take_lines() {
+  while read -r -t 0 -u "$logfd" && read -r -u "$logfd" _; do seen=$((seen + 1)); done
+}
 # Waits until the log has at least $2 (default 1) lines more than $1, or has been quiet for $3 seconds
 # (default 0.3) after its first new line.
 wait_for_frame() {
   local before=$1 want=${2:-1} quiet=${3:-0.3}
-  for _ in $(seq 300); do [ "$(lines)" -gt "$before" ] && break; sleep 0.05; done
-  local count
-  count=$(lines)
-  while [ "$count" -lt $((before + want)) ] && sleep "$quiet" && [ "$(lines)" != "$count" ]; do count=$(lines); done
+  while [ "$seen" -le "$before" ] && read -r -t 15 -u "$logfd" _; do seen=$((seen + 1)); done
+  while [ "$seen" -lt $((before + want)) ] && read -r -t "$quiet" -u "$logfd" _; do seen=$((seen + 1)); done
   sleep "$quiet"
+  take_lines
+}
+# Waits (up to 30 s) for the line of the first picture after the files began to open.
+wait_for_opened() {
+  local text
+  while read -r -t 30 -u "$logfd" text; do
+    seen=$((seen + 1))
+    [[ "$text" == "opened "* ]] && break
+  done
 }
 field() { sed -n "s/.* $1=\\([^ ]*\\).*/\\1/p"; }
 anon_mb() { awk '/^RssAnon/ { print int($2 / 1024) }' "/proc/$app/status" 2>/dev/null || echo 0; }
@@ -77,6 +106,7 @@ start_viewer() {
   local folder=$1 files=()
   [ -n "$folder" ] && files=("$folder"/CH*.kcs)
   export XDG_CONFIG_HOME="$setout/config" XDG_CACHE_HOME="$setout/cache"
+  follow_log
   SKELVANE_LATENCY_LOG="$log" LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe "$build/app/skelvane" "${files[@]}" \
     >>"$setout/skelvane.log" 2>&1 &
   app=$!
@@ -88,6 +118,7 @@ stop_viewer() {
   for _ in $(seq 500); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
   if kill -0 "$app" 2>/dev/null; then echo "the viewer did not end on Ctrl+E"; exit 1; fi
   app=""
+  unfollow_log
 }
 
 # Summaries are kept per file (device and inode): one per distinct file of the set.
@@ -98,7 +129,8 @@ kept_count() { ls "$setout/cache/skelvane/" 2>/dev/null | grep -c '\.sum$' || tr
 line=""
 act() {
   local action=$1 before
-  before=$(lines)
+  take_lines
+  before=$seen
   case "$action" in
     wheel-down) xdotool click 5 ;;
     wheel-up) xdotool click 4 ;;
@@ -127,13 +159,14 @@ reopen_only() {
   local name=$1 folder=$2 before span reopened base
   peak_anon=0
   start_viewer "$folder"
-  for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
+  wait_for_opened
   stop_viewer
   echo "== $name: first picture from Recent Files, $SKELVANE_REOPEN_ONLY runs"
   for _ in $(seq "$SKELVANE_REOPEN_ONLY"); do
     start_viewer ""
     sleep 2
-    before=$(lines)
+    take_lines
+    before=$seen
     xdotool key --delay 100 alt+f f 1
     wait_for_frame "$before"
     reopened=$(sed -n "$((before + 1)),\$p" "$log" | grep -m1 'action="Recent Files"' || true)
@@ -180,7 +213,7 @@ sweep_set() {
 
   peak_anon=0
   start_viewer "$folder"
-  for _ in $(seq 600); do grep -q '^opened ' "$log" && break; sleep 0.05; done
+  wait_for_opened
   local opened
   opened=$(grep -m 1 '^opened ' "$log")
   sleep "${SKELVANE_SETTLE_SECONDS:-3}"  # the kept summaries are mapped behind the first picture
@@ -231,15 +264,16 @@ sweep_set() {
   local table
   table=$(for entry in "${results[@]}"; do
     l=${entry#*|}
-    printf '%s %s %s %s %s\n' "$(echo "$l" | field span_us)" "$(echo "$l" | field frame_ms)" \
-      "$(echo "$l" | field cpu_ms)" "$(echo "$l" | field latency_ms)" "${entry%%|*}" | tr ' ' '\t' | sed 's/\t/ /5g'
+    printf '%s %s %s %s %s %s\n' "$(echo "$l" | field span_us)" "$(echo "$l" | field frame_ms)" \
+      "$(echo "$l" | field cpu_ms)" "$(echo "$l" | field latency_ms)" "$(echo "$l" | field thread_cpu_ms)" \
+      "${entry%%|*}" | tr ' ' '\t' | sed 's/\t/ /6g'
   done)
   local base cpu_base
   base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $2 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
   cpu_base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $3 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
   echo "$table" | awk -F'\t' -v b="$base" -v c="$cpu_base" '
-    { printf "span_us=%s frame_ms=%.2f ratio=%.2f cpu_ms=%.2f cpu_ratio=%.2f latency_ms=%.2f action=%s\n",
-             $1, $2, $2 / b, $3, (c > 0 ? $3 / c : 0), $4, $5
+    { printf "span_us=%s frame_ms=%.2f ratio=%.2f cpu_ms=%.2f cpu_ratio=%.2f latency_ms=%.2f thread_cpu_ms=%.2f action=%s\n",
+             $1, $2, $2 / b, $3, (c > 0 ? $3 / c : 0), $4, $5, $6
       if ($2 / b > worst) { worst = $2 / b; at = $1 } }
     END { printf "one-record frame %.2f ms (%.2f ms processor); worst frame %.2f x at span_us=%s (target at most 1.5)\n",
                  b, c, worst, at }'
@@ -252,7 +286,8 @@ sweep_set() {
     [ -z "$span" ] || [ "$span" -ge 4000000 ] && break
   done
   local before released
-  before=$(lines)
+  take_lines
+  before=$seen
   xdotool key --delay 2 --repeat 60 --repeat-delay 31 Right
   released=$(date +%s.%N)
   wait_for_frame "$before" 60 1.5
@@ -270,6 +305,7 @@ sweep_set() {
   for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
   if kill -0 "$app" 2>/dev/null; then echo "the viewer did not end on Ctrl+E"; exit 1; fi
   app=""
+  unfollow_log
   awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "Exit took %.0f ms\n", (e - s) * 1000 }'
 
   # The first picture after opening, in a window already showing (its renderer started): the set
@@ -278,7 +314,8 @@ sweep_set() {
   start_viewer ""
   sleep 2
   local before
-  before=$(lines)
+  take_lines
+  before=$seen
   xdotool key --delay 100 alt+f f 1
   wait_for_frame "$before"
   local reopened

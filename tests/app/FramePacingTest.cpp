@@ -102,7 +102,7 @@ TEST_F(FramePacing, LatencyLogHasOneLinePerActionWithItsNameSpanAndFrame) {
   ASSERT_EQ(texts.size(), 3u);
   const std::regex format(
       R"re(latency action="([^"]+)" input="([^"]+)" span_us=(\d+) latency_ms=([\d.]+) frame_ms=([\d.]+) )re"
-      R"re(cpu_ms=([\d.]+) faults=\d+ major_faults=\d+ actions_in_frame=(\d+) painted_at_s=[\d.]+ )re"
+      R"re(cpu_ms=([\d.]+) thread_cpu_ms=[\d.]+ faults=\d+ major_faults=\d+ actions_in_frame=(\d+) painted_at_s=[\d.]+ )re"
       R"re(queued_ms=([\d.]+) opened_ms=([\d.]+) before_frame_ms=([\d.]+) after_frame_ms=([\d.]+))re");
   // Each line gives the span the action left: zooming in divided it by the zoom factor.
   const std::string zoomed = std::to_string(10'000'000 / canvas.zoomFactor);
