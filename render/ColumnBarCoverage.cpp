@@ -17,6 +17,11 @@ constexpr int64_t kSubpixelMask = 255;
 // the segment's end touches the corner of the next pixel's diamond.
 constexpr int64_t kColumnEdgeMargin = 1;
 constexpr int64_t kPixelCentre = 128;
+// A bar cut by the top or bottom of the clip volume is decided by its rows alone when both its ends
+// lie within this many half-heights of the volume's centre (the clipper's rounding stays far below a
+// pixel) and its column at least this far, in pixels, off its pixels' centres.
+constexpr float kNearClip = 3.0f;
+constexpr float kClipMargin = 1.0f / 128.0f;
 // Row keys: a row's key leaves room below the next row's for a key per value of its own.
 constexpr int64_t kKeysPerRow = int64_t{1} << 17;
 constexpr int64_t kValueKeyOffset = 32769;  // int16 values map to 1..65536
@@ -102,6 +107,32 @@ std::optional<int32_t> ColumnBarCoverage::EdgeRow(int32_t y) const {
   return static_cast<int32_t>(row);
 }
 
+// A bar with an end past the top or bottom of the clip volume loses that end's point, and its
+// segment ends where it leaves the volume, give or take the clipper's rounding. With its column well
+// off its pixels' centres and both ends not far out, the segment lights the same rows wherever in
+// that margin its end lands: every row from the inside end's pixel (or the viewport's other edge) to
+// the viewport's edge. An end exactly on the boundary, or anything else, is left to the rasteriser.
+std::optional<ColumnBarCoverage::Span> ColumnBarCoverage::CutBar(float clipX, float clipLow, float clipHigh) const {
+  auto decided = [](float clip) { return std::fabs(clip) != 1.0f && std::fabs(clip) < kNearClip; };
+  if (!decided(clipLow) || !decided(clipHigh)) return std::nullopt;
+  const float x = std::fmaf(clipX, t_.halfWidth, t_.centreX);
+  if (std::fabs((x - std::floor(x)) - 0.5f) < kClipMargin) return std::nullopt;
+  const int64_t column = Snap(clipX, t_.halfWidth, t_.centreX) >> kSubpixelBits;
+  const int64_t bottom = t_.viewportY;
+  const int64_t top = int64_t{t_.viewportY} + t_.viewportHeight - 1;
+  auto row = [&](float clip) {
+    if (clip < -1.0f) return bottom;
+    if (clip > 1.0f) return top;
+    return Snap(clip, t_.halfHeight, t_.centreY) >> kSubpixelBits;
+  };
+  const int64_t first = std::min(row(clipLow), row(clipHigh));
+  const int64_t last = std::max(row(clipLow), row(clipHigh));
+  if (column < t_.viewportX || column >= int64_t{t_.viewportX} + t_.viewportWidth || first < bottom || last > top) {
+    return std::nullopt;
+  }
+  return Span{static_cast<int32_t>(column), static_cast<int32_t>(first), static_cast<int32_t>(last)};
+}
+
 void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                 std::span<const int16_t> highs, std::vector<Span>& spans,
                                 std::vector<uint32_t>& undecided) const {
@@ -123,13 +154,22 @@ void ColumnBarCoverage::Compute(std::span<const int32_t> xs, std::span<const int
     const float clipLow = ClipY(lows[i]);
     const float clipHigh = ClipY(highs[i]);
     if ((clipLow < -1.0f && clipHigh < -1.0f) || (clipLow > 1.0f && clipHigh > 1.0f)) continue;
-    if (!inside(clipX) || !inside(clipLow) || !inside(clipHigh)) {
+    if (!inside(clipX)) {
       undecided.push_back(index);
       continue;
     }
     const int64_t fx = Snap(clipX, t_.halfWidth, t_.centreX);
     if (OnTie(fx)) {
       undecided.push_back(index);
+      continue;
+    }
+    if (!inside(clipLow) || !inside(clipHigh)) {
+      // A bar running past the top or bottom of the volume (a plot cut by the canvas's edge).
+      if (const std::optional<Span> cut = CutBar(clipX, clipLow, clipHigh)) {
+        spans.push_back(*cut);
+      } else {
+        undecided.push_back(index);
+      }
       continue;
     }
     // A point lights the pixel its snapped position falls in (an exact edge counts to the pixel

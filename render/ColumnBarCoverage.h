@@ -67,6 +67,9 @@ class ColumnBarCoverage {
   static int64_t Snap(float clip, float half, float centre);
   // Whether a column's snapped position is one the masks leave to the rasteriser.
   static bool OnTie(int64_t snappedX);
+  // The rows a bar with an end past the top or bottom of the clip volume lights, when they can be
+  // told without the rasteriser.
+  std::optional<Span> CutBar(float clipX, float clipLow, float clipHigh) const;
 
   bool valid_ = false;
   WindowTransform t_;  // the last transform SetTransform took
