@@ -17,11 +17,8 @@ constexpr int64_t kSubpixelMask = 255;
 // the segment's end touches the corner of the next pixel's diamond.
 constexpr int64_t kColumnEdgeMargin = 1;
 constexpr int64_t kPixelCentre = 128;
-// A bar cut by the top or bottom of the clip volume is decided by its rows alone when both its ends
-// lie within this many half-heights of the volume's centre (the clipper's rounding stays far below a
-// pixel) and its column at least this far, in pixels, off its pixels' centres.
-constexpr float kNearClip = 3.0f;
-constexpr float kClipMargin = 1.0f / 128.0f;
+constexpr float kNearClip = WindowTransform::kNearClip;
+constexpr float kClipMargin = WindowTransform::kClipMargin;
 // Row keys: a row's key leaves room below the next row's for a key per value of its own.
 constexpr int64_t kKeysPerRow = int64_t{1} << 17;
 constexpr int64_t kValueKeyOffset = 32769;  // int16 values map to 1..65536

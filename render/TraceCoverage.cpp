@@ -21,14 +21,10 @@ constexpr std::size_t kVectorRun = 4;
 constexpr uint8_t kWithin = 0;
 constexpr uint8_t kAbove = 1;
 constexpr uint8_t kBelow = 2;
-// Segments with both ends within this many half-heights of the clip volume's centre are rasterised
-// whole and cut at the viewport's edge where their column allows; further out the clipper's rounding
-// could move their ends by more than the margin below.
-constexpr float kNearClip = 3.0f;
-// A vertical segment's clipped end decides its edge row the same way wherever the clipper puts it
-// (within a few thousandths of a pixel of the edge) when the column lies at least this far, in
-// pixels, off its pixels' centres.
-constexpr float kClipMargin = 1.0f / 128.0f;
+// Segments with both ends near the clip volume are rasterised whole and cut at the viewport's edge
+// where their column allows; further out the clipper's rounding could move their ends too far.
+constexpr float kNearClip = WindowTransform::kNearClip;
+constexpr float kClipMargin = WindowTransform::kClipMargin;
 
 // The first pixel row (or column) whose centre lies at or above a fixed-point edge.
 int32_t FirstCentreFrom(int64_t edge) { return static_cast<int32_t>((edge + kSubpixels - 1) >> kSubpixelBits); }

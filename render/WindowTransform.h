@@ -10,6 +10,12 @@
 namespace skelvane {
 
 struct WindowTransform {
+  /// A vertical segment cut by the top or bottom of the clip volume lights the same rows wherever the
+  /// clipper's rounding puts its cut end when both its ends lie within kNearClip half-heights of the
+  /// volume's centre and its column at least kClipMargin pixels off its pixels' centres.
+  static constexpr float kNearClip = 3.0f;
+  static constexpr float kClipMargin = 1.0f / 128.0f;
+
   /// From the combined model-view-projection matrix (column-major, as GL stores it) and the viewport;
   /// none unless the matrix only scales and translates x and y, by finite amounts, and the viewport
   /// has an area.
