@@ -42,14 +42,24 @@ int16_t SineSample(int64_t n) {
   return static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * M_PI * kSineHz * n / 32'000.0)));
 }
 
+// `count` records 16 ms apart from kStart whose sample n (counted over the whole file) is sampleOf(n),
+// asked in order.
+template <typename SampleOf>
+std::vector<CscRecordData> RecordsOf(int32_t count, SampleOf sampleOf) {
+  std::vector<CscRecordData> records(static_cast<std::size_t>(count));
+  for (int32_t r = 0; r < count; ++r) {
+    records[r].timestamp = kStart + int64_t{r} * 16'000;
+    for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
+      records[r].samples[i] = static_cast<int16_t>(sampleOf(int64_t{r} * kSamplesPerRecord + i));
+    }
+  }
+  return records;
+}
+
 class CanvasRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::vector<CscRecordData> records(kRecords);
-    for (int32_t r = 0; r < kRecords; ++r) {
-      records[r].timestamp = kStart + int64_t{r} * 16'000;
-      for (int32_t i = 0; i < kSamplesPerRecord; ++i) records[r].samples[i] = SineSample(int64_t{r} * 512 + i);
-    }
+    const std::vector<CscRecordData> records = RecordsOf(kRecords, SineSample);
     path = dir.File("CSC7.kcs");
     ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({{"-ADMaxValue", "2047"}}), records), 0);
     ASSERT_EQ(manager.OpenSource(path), 0);
@@ -574,18 +584,13 @@ TEST(CanvasRenderPrepared, StackScrollsTakeTracePixelsWorkedOutAhead) {
   constexpr int32_t kKinds = 4;
   std::vector<CscPlot*> plots;
   for (int32_t kind = 0; kind < kKinds; ++kind) {
-    std::vector<CscRecordData> records(kRecords);
-    for (int32_t r = 0; r < kRecords; ++r) {
-      records[r].timestamp = kStart + int64_t{r} * 16'000;
-      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
-        const int64_t n = int64_t{r} * kSamplesPerRecord + i;
-        int32_t value = SineSample(n);
-        if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
-        if (kind == 2) value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0)));
-        if (kind == 3) value = std::uniform_int_distribution<int32_t>(-40, 40)(random) + (n % 997 == 0 ? 1500 : 0);
-        records[r].samples[i] = static_cast<int16_t>(value);
-      }
-    }
+    const std::vector<CscRecordData> records = RecordsOf(kRecords, [&](int64_t n) {
+      int32_t value = SineSample(n);
+      if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
+      if (kind == 2) value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0)));
+      if (kind == 3) value = std::uniform_int_distribution<int32_t>(-40, 40)(random) + (n % 997 == 0 ? 1500 : 0);
+      return value;
+    });
     plots.push_back(parts.AddPlot("CSC" + std::to_string(kind), records));
     ASSERT_NE(plots.back(), nullptr);
   }
@@ -662,18 +667,13 @@ TEST(CanvasRenderPrepared, StackScrollsFindTheirBarsSettledAhead) {
   constexpr int32_t kLongRecords = CscPlot::kReadRecords + 600;  // past what a frame reads itself
   std::vector<CscPlot*> plots;
   for (int32_t kind = 0; kind < kKinds; ++kind) {
-    std::vector<CscRecordData> records(kLongRecords);
-    for (int32_t r = 0; r < kLongRecords; ++r) {
-      records[r].timestamp = kStart + int64_t{r} * 16'000;
-      for (int32_t i = 0; i < kSamplesPerRecord; ++i) {
-        const int64_t n = int64_t{r} * kSamplesPerRecord + i;
-        const int32_t noise = std::uniform_int_distribution<int32_t>(-40, 40)(random);
-        int32_t value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0))) + noise;
-        if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
-        if (kind == 2) value = noise + (n % 997 == 0 ? 1500 : 0);
-        records[r].samples[i] = static_cast<int16_t>(value);
-      }
-    }
+    const std::vector<CscRecordData> records = RecordsOf(kLongRecords, [&](int64_t n) {
+      const int32_t noise = std::uniform_int_distribution<int32_t>(-40, 40)(random);
+      int32_t value = static_cast<int32_t>(std::lround(600.0 * std::sin(2.0 * M_PI * 3.0 * n / 32'000.0))) + noise;
+      if (kind == 1) value = std::uniform_int_distribution<int32_t>(-2047, 2047)(random);
+      if (kind == 2) value = noise + (n % 997 == 0 ? 1500 : 0);
+      return value;
+    });
     plots.push_back(parts.AddPlot("CSC" + std::to_string(kind), records));
     ASSERT_NE(plots.back(), nullptr);
   }
