@@ -24,7 +24,7 @@
 #include "app/Preferences.h"
 #include "app/SessionCommands.h"
 #include "app/SettingsFile.h"
-#include "app/PowerSpectrumPanel.h"
+#include "app/PowerDensityPanel.h"
 #include "app/SpikePanels.h"
 #include "app/StatusBar.h"
 #include "app/SummaryWatcher.h"
@@ -155,7 +155,7 @@ int32_t MainWindow::Create() {
       canvas_, view_, plots_, session_, Extraction(), *markers_, *cursors_, *spikePanels_, *this});
   session_.OpenSessionsWith([this](const std::string& path) { sessions_->Open(path); });
   // The filter each plot draws through is the one its spectrum shows filtered.
-  spectrum_ = new PowerSpectrumPanel(plots_, sources_, view_, [](const IPlot& plot) {
+  spectrum_ = new PowerDensityPanel(plots_, sources_, view_, [](const IPlot& plot) {
     const auto* csc = dynamic_cast<const CscPlot*>(&plot);
     return csc != nullptr ? csc->Filter() : FilterSpec();
   }, this);

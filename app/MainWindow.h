@@ -48,7 +48,7 @@ class MeasuringCursors;
 class OverviewStrip;
 class PlotActions;
 class SessionCommands;
-class PowerSpectrumPanel;
+class PowerDensityPanel;
 class SpikePanels;
 class StatusBar;
 class SummaryWatcher;
@@ -147,7 +147,7 @@ class MainWindow final : public QMainWindow,
   /// The Spikes panels; null before Create.
   SpikePanels* SpikeFilePanels() const { return spikePanels_.get(); }
   /// The Spectrum panel (hidden until Display > Spectrum); null before Create.
-  PowerSpectrumPanel* Spectrum() const { return spectrum_; }
+  PowerDensityPanel* Spectrum() const { return spectrum_; }
   /// The overview strip above the canvas; null before Create.
   OverviewStrip* Overview() const { return overview_; }
   /// The measuring cursors; null before Create.
@@ -203,7 +203,7 @@ class MainWindow final : public QMainWindow,
   PagedScrollBar* vertical_ = nullptr;
   StatusBar* status_ = nullptr;
   OverviewStrip* overview_ = nullptr;
-  PowerSpectrumPanel* spectrum_ = nullptr;
+  PowerDensityPanel* spectrum_ = nullptr;
   SummaryWatcher* summaries_ = nullptr;
   std::unique_ptr<CanvasMouse> mouse_;
   std::unique_ptr<PlotActions> plotActions_;

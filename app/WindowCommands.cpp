@@ -19,7 +19,7 @@
 #include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/SessionCommands.h"
-#include "app/PowerSpectrumPanel.h"
+#include "app/PowerDensityPanel.h"
 #include "app/SpikePanels.h"
 #include "app/WindowView.h"
 #include "display/MarkerSet.h"

@@ -32,7 +32,7 @@ class MarkerCommands;
 class MeasuringCursors;
 class PlotActions;
 class SessionCommands;
-class PowerSpectrumPanel;
+class PowerDensityPanel;
 class SpikePanels;
 class WindowView;
 struct ViewState;
@@ -56,7 +56,7 @@ class WindowCommands {
     IDataSourceManager& sources;  // the recordings Go To Time goes within
     QWidget& widget;            // the main window: dialogs open over it, Exit closes it
     LatencyLog* log = nullptr;  // names each command's action when the latency is logged
-    PowerSpectrumPanel* spectrum = nullptr;  // Display > Spectrum shows and hides it
+    PowerDensityPanel* spectrum = nullptr;  // Display > Spectrum shows and hides it
   };
 
   explicit WindowCommands(const Parts& parts);
@@ -116,7 +116,7 @@ class WindowCommands {
   IDataSourceManager& sources_;
   QWidget& widget_;
   LatencyLog* log_;
-  PowerSpectrumPanel* spectrum_;
+  PowerDensityPanel* spectrum_;
   std::unique_ptr<CommandMenus> menus_;
   QPointer<QWidget> keysAndMouse_;
 };

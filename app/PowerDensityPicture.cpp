@@ -1,4 +1,4 @@
-#include "app/PowerSpectrumPicture.h"
+#include "app/PowerDensityPicture.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -43,22 +43,22 @@ QString HzLabel(double hz) {
 
 }  // namespace
 
-PowerSpectrumPicture::PowerSpectrumPicture(QWidget* parent) : QWidget(parent) {
+PowerDensityPicture::PowerDensityPicture(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(kSmallestWidth, kSmallestHeight);
 }
 
-void PowerSpectrumPicture::Show(std::optional<Drawn> drawn) {
+void PowerDensityPicture::Show(std::optional<Drawn> drawn) {
   drawn_ = std::move(drawn);
   update();
 }
 
-void PowerSpectrumPicture::SetLogFrequency(bool log) {
+void PowerDensityPicture::SetLogFrequency(bool log) {
   log_ = log;
   update();
 }
 
-PowerSpectrumPicture::Axes PowerSpectrumPicture::AxesOf() const {
+PowerDensityPicture::Axes PowerDensityPicture::AxesOf() const {
   Axes axes;
   if (!drawn_ || drawn_->spectrum.raw.size() < 2) return axes;
   const SpanSpectrum::Result& s = drawn_->spectrum;
@@ -80,12 +80,12 @@ PowerSpectrumPicture::Axes PowerSpectrumPicture::AxesOf() const {
   return axes;
 }
 
-QRectF PowerSpectrumPicture::PlotArea() const {
+QRectF PowerDensityPicture::PlotArea() const {
   return QRectF(kLeftMargin, kTopMargin, std::max(1, width() - kLeftMargin - kRightMargin),
                 std::max(1, height() - kTopMargin - kBottomMargin));
 }
 
-double PowerSpectrumPicture::XOf(double hz) const {
+double PowerDensityPicture::XOf(double hz) const {
   const Axes axes = AxesOf();
   const QRectF area = PlotArea();
   double share = 0.0;
@@ -98,13 +98,13 @@ double PowerSpectrumPicture::XOf(double hz) const {
   return area.left() + std::clamp(share, 0.0, 1.0) * area.width();
 }
 
-double PowerSpectrumPicture::YOf(double db, const Axes& axes) const {
+double PowerDensityPicture::YOf(double db, const Axes& axes) const {
   const QRectF area = PlotArea();
   const double share = (std::clamp(db, axes.lowDb, axes.highDb) - axes.lowDb) / (axes.highDb - axes.lowDb);
   return area.bottom() - share * area.height();
 }
 
-std::optional<std::pair<int, int>> PowerSpectrumPicture::BandColumns() const {
+std::optional<std::pair<int, int>> PowerDensityPicture::BandColumns() const {
   if (!drawn_ || !drawn_->banded || drawn_->spectrum.raw.size() < 2) return std::nullopt;
   const Axes axes = AxesOf();
   const double left = XOf(drawn_->bandLowHz.value_or(axes.lowHz));
@@ -112,7 +112,7 @@ std::optional<std::pair<int, int>> PowerSpectrumPicture::BandColumns() const {
   return std::make_pair(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(right)));
 }
 
-void PowerSpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
+void PowerDensityPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
   const QRectF area = PlotArea();
   const QFontMetrics metrics(painter.font());
   // Decibels: a line every step, labelled at the left.
@@ -149,7 +149,7 @@ void PowerSpectrumPicture::DrawGrid(QPainter& painter, const Axes& axes) const {
   }
 }
 
-void PowerSpectrumPicture::DrawCurve(QPainter& painter, const std::vector<double>& db, const QColor& colour,
+void PowerDensityPicture::DrawCurve(QPainter& painter, const std::vector<double>& db, const QColor& colour,
                                 const Axes& axes) const {
   const double bin = drawn_->spectrum.binHz;
   QPainterPath path;
@@ -167,7 +167,7 @@ void PowerSpectrumPicture::DrawCurve(QPainter& painter, const std::vector<double
   painter.drawPath(path);
 }
 
-void PowerSpectrumPicture::paintEvent(QPaintEvent*) {
+void PowerDensityPicture::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), kBackground);
   const Axes axes = AxesOf();

@@ -26,10 +26,10 @@ namespace skelvane {
 
 class IPlot;
 class IPlotCollection;
-class PowerSpectrumPicture;
+class PowerDensityPicture;
 struct ViewState;
 
-class PowerSpectrumPanel final : public QDockWidget {
+class PowerDensityPanel final : public QDockWidget {
  public:
   /// The filter a plot draws its samples through.
   using FilterOf = std::function<FilterSpec(const IPlot& plot)>;
@@ -38,10 +38,10 @@ class PowerSpectrumPanel final : public QDockWidget {
 
   /// A hidden panel over `parent` for the plots of `plots`, their recordings in `sources`, the span
   /// of `view`.
-  PowerSpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view, FilterOf filterOf,
+  PowerDensityPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view, FilterOf filterOf,
                 QWidget* parent);
   /// Waits for the spectrum being worked out.
-  ~PowerSpectrumPanel() override;
+  ~PowerDensityPanel() override;
 
   /// The plot under the mouse: the panel shows its spectrum from now on.
   void FollowPlot(int32_t index);
@@ -59,7 +59,7 @@ class PowerSpectrumPanel final : public QDockWidget {
   std::pair<int64_t, int64_t> ShownSpan() const { return {shownSubject_.start, shownSubject_.end}; }
   const std::string& ShownPath() const { return shownSubject_.layout.path; }
   QCheckBox* LogSwitch() const { return log_; }
-  PowerSpectrumPicture* Picture() const { return picture_; }
+  PowerDensityPicture* Picture() const { return picture_; }
 
   /// The info line's texts, each made from what the spectrum is of.
   static QString EstimateText(const std::string& name, const SpanSpectrum::Result& result);
@@ -105,7 +105,7 @@ class PowerSpectrumPanel final : public QDockWidget {
   bool quit_ = false;               // guarded by mutex_
 
   QCheckBox* log_ = nullptr;
-  PowerSpectrumPicture* picture_ = nullptr;
+  PowerDensityPicture* picture_ = nullptr;
   QLabel* info_ = nullptr;
 };
 

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app/CommandIds.h"
-#include "app/PowerSpectrumPanel.h"
-#include "app/PowerSpectrumPicture.h"
+#include "app/PowerDensityPanel.h"
+#include "app/PowerDensityPicture.h"
 #include "app/WindowCommands.h"
 #include "filter/FilterSpec.h"
 #include "tests/app/RealWindowHarness.h"
@@ -30,7 +30,7 @@ class SpectrumInWindow : public test::RealWindowHarness {
     }
     return done();
   }
-  PowerSpectrumPanel& Panel() { return *window->Spectrum(); }
+  PowerDensityPanel& Panel() { return *window->Spectrum(); }
   // The panel shows the spectrum of plot `index` over the visible span.
   bool ShowsViewOf(int32_t index) {
     return Panel().UpToDate() && Panel().Shown() && Panel().ShownPath() == PlotPath(index) &&
@@ -71,7 +71,7 @@ TEST_F(SpectrumInWindow, SwitchesBetweenLogAndLinearFrequency) {
   OpenTetrode();
   window->Commands()->Run(commands::kSpectrum);
   ASSERT_TRUE(Until([this] { return ShowsViewOf(0); }));
-  PowerSpectrumPicture& picture = *Panel().Picture();
+  PowerDensityPicture& picture = *Panel().Picture();
   const double nyquist = Panel().Shown()->samplingHz / 2;
   const double left = picture.XOf(0.0);
   const double right = picture.XOf(nyquist);
@@ -86,9 +86,9 @@ TEST_F(SpectrumInWindow, SwitchesBetweenLogAndLinearFrequency) {
 // The band between the filter's cut-offs is shaded; with None nothing is.
 TEST(SpectrumPictureTest, MarksTheFiltersBand) {
   test::EnsureQtApplication();
-  PowerSpectrumPicture picture(nullptr);
+  PowerDensityPicture picture(nullptr);
   picture.resize(600, 300);
-  PowerSpectrumPicture::Drawn drawn;
+  PowerDensityPicture::Drawn drawn;
   drawn.spectrum.status = SpanSpectrum::Result::Status::kOk;
   drawn.spectrum.samplingHz = 32000;
   drawn.spectrum.binHz = 32000.0 / 1024;

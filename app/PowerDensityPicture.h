@@ -1,7 +1,7 @@
 #pragma once
 // The picture of a Spectrum panel: power in decibels against log or linear frequency, the raw curve
 // and the filtered one over the filter's band shaded. Drawn with QPainter whenever it is shown; owned
-// by PowerSpectrumPanel, which hands it each spectrum the worker finishes.
+// by PowerDensityPanel, which hands it each spectrum the worker finishes.
 
 #include <QWidget>
 #include <optional>
@@ -12,7 +12,7 @@
 
 namespace skelvane {
 
-class PowerSpectrumPicture final : public QWidget {
+class PowerDensityPicture final : public QWidget {
  public:
   /// What is drawn: the spectrum and the band of the filter its filtered curve went through.
   struct Drawn {
@@ -23,7 +23,7 @@ class PowerSpectrumPicture final : public QWidget {
     std::string filterName;            // "Spike Band 600-6000 Hz"
   };
 
-  explicit PowerSpectrumPicture(QWidget* parent);
+  explicit PowerDensityPicture(QWidget* parent);
 
   /// Draws `drawn` from now on; nullopt draws the axes alone.
   void Show(std::optional<Drawn> drawn);

@@ -1,11 +1,11 @@
-#include "app/PowerSpectrumPanel.h"
+#include "app/PowerDensityPanel.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/PowerSpectrumPicture.h"
+#include "app/PowerDensityPicture.h"
 #include "datafile/RecordReader.h"
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
@@ -24,7 +24,7 @@ QString Seconds(double seconds) { return QString::number(seconds, 'g', 3); }
 
 }  // namespace
 
-PowerSpectrumPanel::PowerSpectrumPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view,
+PowerDensityPanel::PowerDensityPanel(const IPlotCollection& plots, IDataSourceManager& sources, const ViewState& view,
                              FilterOf filterOf, QWidget* parent)
     : QDockWidget(QString::fromUtf8(kTitle), parent),
       plots_(plots),
@@ -36,7 +36,7 @@ PowerSpectrumPanel::PowerSpectrumPanel(const IPlotCollection& plots, IDataSource
   auto* column = new QVBoxLayout(contents);
   log_ = new QCheckBox(QString::fromUtf8(kLogSwitchText), contents);
   log_->setChecked(true);
-  picture_ = new PowerSpectrumPicture(contents);
+  picture_ = new PowerDensityPicture(contents);
   info_ = new QLabel(contents);
   info_->setWordWrap(true);
   column->addWidget(log_);
@@ -51,7 +51,7 @@ PowerSpectrumPanel::PowerSpectrumPanel(const IPlotCollection& plots, IDataSource
   worker_ = std::thread([this] { Work(); });
 }
 
-PowerSpectrumPanel::~PowerSpectrumPanel() {
+PowerDensityPanel::~PowerDensityPanel() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
@@ -60,7 +60,7 @@ PowerSpectrumPanel::~PowerSpectrumPanel() {
   worker_.join();
 }
 
-void PowerSpectrumPanel::FollowPlot(int32_t index) {
+void PowerDensityPanel::FollowPlot(int32_t index) {
   IPlot* plot = nullptr;
   if (plots_.GetPlot(index, plot) != 0 || plot == nullptr || plot->GetPath() == followed_) return;
   followed_ = plot->GetPath();
@@ -68,7 +68,7 @@ void PowerSpectrumPanel::FollowPlot(int32_t index) {
 }
 
 // The plot followed while it is open, else the first one.
-std::optional<PowerSpectrumPanel::Subject> PowerSpectrumPanel::SubjectNow(QString& none) const {
+std::optional<PowerDensityPanel::Subject> PowerDensityPanel::SubjectNow(QString& none) const {
   const int32_t count = plots_.GetNumPlots();
   IPlot* chosen = nullptr;
   for (int32_t i = 0; i < count; ++i) {
@@ -96,7 +96,7 @@ std::optional<PowerSpectrumPanel::Subject> PowerSpectrumPanel::SubjectNow(QStrin
   return subject;
 }
 
-void PowerSpectrumPanel::FollowView() {
+void PowerDensityPanel::FollowView() {
   if (isHidden()) return;
   QString none;
   std::optional<Subject> subject = SubjectNow(none);
@@ -120,7 +120,7 @@ void PowerSpectrumPanel::FollowView() {
   ShowInfo();
 }
 
-void PowerSpectrumPanel::Work() {
+void PowerDensityPanel::Work() {
   RecordReader reader;
   SpanSpectrum spectrum;
   std::string readerPath;
@@ -160,14 +160,14 @@ void PowerSpectrumPanel::Work() {
   }
 }
 
-void PowerSpectrumPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result) {
+void PowerDensityPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result) {
   {
     std::lock_guard lock(mutex_);
     if (serial != serial_) return;  // a later request is on its way
   }
   shownSerial_ = serial;
   shownSubject_ = subject;
-  PowerSpectrumPicture::Drawn drawn;
+  PowerDensityPicture::Drawn drawn;
   drawn.banded = !subject.filter.IsNone() && result.filterRefusal.empty();
   drawn.bandLowHz = subject.filter.LowHz();
   drawn.bandHighHz = subject.filter.HighHz();
@@ -178,12 +178,12 @@ void PowerSpectrumPanel::Take(uint64_t serial, const Subject& subject, SpanSpect
   ShowInfo();
 }
 
-bool PowerSpectrumPanel::UpToDate() const {
+bool PowerDensityPanel::UpToDate() const {
   std::lock_guard lock(mutex_);
   return !asked_ || (shown_ && shownSerial_ == serial_);
 }
 
-QString PowerSpectrumPanel::EstimateText(const std::string& name, const SpanSpectrum::Result& result) {
+QString PowerDensityPanel::EstimateText(const std::string& name, const SpanSpectrum::Result& result) {
   using Status = SpanSpectrum::Result::Status;
   const QString named = QString::fromStdString(name) + QStringLiteral(": ");
   switch (result.status) {
@@ -211,9 +211,9 @@ QString PowerSpectrumPanel::EstimateText(const std::string& name, const SpanSpec
   return text;
 }
 
-QString PowerSpectrumPanel::InfoText() const { return info_->text(); }
+QString PowerDensityPanel::InfoText() const { return info_->text(); }
 
-void PowerSpectrumPanel::ShowInfo() {
+void PowerDensityPanel::ShowInfo() {
   if (!noSubject_.isEmpty()) {
     info_->setText(noSubject_);
   } else if (shown_) {
