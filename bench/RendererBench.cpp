@@ -101,9 +101,10 @@ void BM_Frame(benchmark::State& state) {
 }
 BENCHMARK(BM_Frame)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
-void PlotFrames(benchmark::State& state, bool masks) {
+void PlotFrames(benchmark::State& state, bool masks, bool fill = true) {
   skelvane::GLRenderer& renderer = Renderer();
   renderer.AllowBarMasks(masks);
+  renderer.AllowColumnFill(fill);
   DrawFrame(renderer, Bars::kPlotBars);  // the first frame runs the masks' self-check
   if (masks && !renderer.BarMasksInUse()) state.SkipWithError("the bar masks failed their self-check");
   for (auto _ : state) {
@@ -111,10 +112,16 @@ void PlotFrames(benchmark::State& state, bool masks) {
     benchmark::DoNotOptimize(renderer.ReadBack());
   }
   renderer.AllowBarMasks(true);
+  renderer.AllowColumnFill(true);
 }
 
+// The bars written into the frame read back, where nothing else shows over them.
 void BM_PlotFrameMasked(benchmark::State& state) { PlotFrames(state, true); }
 BENCHMARK(BM_PlotFrameMasked)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// Every bar through the masks' quads.
+void BM_PlotFrameMaskedQuads(benchmark::State& state) { PlotFrames(state, true, false); }
+BENCHMARK(BM_PlotFrameMaskedQuads)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 void BM_PlotFrameSegments(benchmark::State& state) { PlotFrames(state, false); }
 BENCHMARK(BM_PlotFrameSegments)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);

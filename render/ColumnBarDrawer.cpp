@@ -8,20 +8,43 @@
 
 #include "render/MaskCheckScope.h"
 #include "render/PrimitiveBatch.h"
+#include "render/WindowFootprint.h"
 
 namespace skelvane {
 namespace {
 
-// The depth the self-check draws at.
+// The depths the self-check draws at: the bars, things in front of them and something behind them.
 constexpr int32_t kCheckDepth = -10;
+constexpr int32_t kCheckFrontDepth = -9;
+constexpr int32_t kCheckBehindDepth = -11;
 
 }  // namespace
 
 void ColumnBarDrawer::Draw(std::span<const int32_t> xs, std::span<const int16_t> lows,
                            std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z) {
   const bool masks = InUse() && lineWidth * batch_.PixelRatio() == 1;
-  if (masks && DrawMasked(xs, lows, highs, colour, z)) return;
+  if (masks && DrawMasked(xs, lows, highs, colour, z, FillInUse())) return;
+  NoteSegments(xs, lows, highs, colour, lineWidth, z);
   batch_.BarSegments(xs, lows, highs, colour, lineWidth, z);
+}
+
+// A few bars (those the masks leave over) one by one, so that bars scattered over the plot do not
+// cover what lies between them; many as one box.
+void ColumnBarDrawer::NoteSegments(std::span<const int32_t> xs, std::span<const int16_t> lows,
+                                   std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z) {
+  constexpr std::size_t kOneByOne = 256;
+  const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
+  const WindowFootprint where = WindowFootprint::Current();
+  const int32_t margin = lineWidth * batch_.PixelRatio();
+  noted_.clear();
+  if (count <= kOneByOne) {
+    for (std::size_t i = 0; i < count; ++i) {
+      noted_.push_back(where.ColumnsBox(xs.subspan(i, 1), lows.subspan(i, 1), highs.subspan(i, 1), margin));
+    }
+  } else {
+    noted_.push_back(where.ColumnsBox(xs, lows, highs, margin));
+  }
+  if (!noted_.empty()) readBack_.Note(noted_, where.Depth(z), colour);
 }
 
 bool ColumnBarDrawer::MaskedTransform(int32_t z, ColumnBarCoverage& coverage, MaskedState& state) {
@@ -61,13 +84,32 @@ bool ColumnBarDrawer::Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows
 }
 
 bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows,
-                                 std::span<const int16_t> highs, uint32_t colour, int32_t z) {
+                                 std::span<const int16_t> highs, uint32_t colour, int32_t z, bool fill) {
   MaskedState state;
   if (!MaskedTransform(z, coverage_, state)) return false;
   coverage_.Compute(xs, lows, highs, spans_, undecided_);
   ClipToScissor(spans_);
-  PrimitiveBatch::SetColour(colour);
-  if (!mask_.Draw(spans_, z, state.depthRow, state.viewport)) return false;
+  if (!spans_.empty()) {
+    WindowBox area{spans_.front().column, spans_.front().firstRow, spans_.front().column + 1,
+                   spans_.front().lastRow + 1};
+    for (const ColumnBarCoverage::Span& span : spans_) {
+      area = {std::min(area.left, span.column), std::min(area.bottom, span.firstRow),
+              std::max(area.right, span.column + 1), std::max(area.top, span.lastRow + 1)};
+    }
+    if (!mask_.Fits(area.right - area.left, area.top - area.bottom)) return false;
+    runs_.clear();
+    if (fill) {
+      for (const ColumnBarCoverage::Span& span : spans_) {
+        runs_.push_back({span.column, span.firstRow, span.lastRow + 1});
+      }
+    }
+    if (!fill || !readBack_.Leave(runs_, colour, z, state, *this)) {
+      readBack_.Note(std::span<const WindowBox>(&area, 1),
+                     WindowFootprint::Of(state.projection.data(), state.viewport).Depth(z), colour);
+      PrimitiveBatch::SetColour(colour);
+      mask_.Draw(spans_, z, state.depthRow, state.viewport);
+    }
+  }
   if (!undecided_.empty()) {
     leftoverXs_.clear();
     leftoverLows_.clear();
@@ -77,13 +119,33 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
       leftoverLows_.push_back(lows[i]);
       leftoverHighs_.push_back(highs[i]);
     }
+    NoteSegments(leftoverXs_, leftoverLows_, leftoverHighs_, colour, 1, z);
     batch_.BarSegments(leftoverXs_, leftoverLows_, leftoverHighs_, colour, 1, z);
   }
   return true;
 }
 
+void ColumnBarDrawer::DrawParts(const ColumnFill& fill, std::size_t set, std::span<const WindowBox> parts, int32_t z,
+                                const MaskedState& state) {
+  const std::span<const int32_t> columns = fill.Columns(set);
+  const std::span<const int32_t> firstRows = fill.FirstRows(set);
+  const std::span<const int32_t> endRows = fill.EndRows(set);
+  partSpans_.clear();
+  for (const WindowBox& part : parts) {
+    for (auto it = std::lower_bound(columns.begin(), columns.end(), part.left); it != columns.end() && *it < part.right;
+         ++it) {
+      const auto i = static_cast<std::size_t>(it - columns.begin());
+      const int32_t first = std::max(firstRows[i], part.bottom);
+      const int32_t end = std::min(endRows[i], part.top);
+      if (first < end) partSpans_.push_back({*it, first, end - 1});
+    }
+  }
+  mask_.Draw(partSpans_, z, state.depthRow, state.viewport);
+}
+
 // Once with a fractional scale (values picked where a fused and a separate multiply-add land in
-// different pixels) and once with bar ends on exact pixel edges.
+// different pixels) and once with bar ends on exact pixel edges. The bars left to the read-back are
+// checked beside: should they differ, they are not used.
 bool ColumnBarDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
   const bool onEdges = pass == 1;
   std::vector<int32_t> xs;
@@ -100,30 +162,56 @@ bool ColumnBarDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
     highs.push_back(static_cast<int16_t>(std::clamp(b, -32768, 32767)));
   }
   std::vector<uint8_t> segments, masked;
-  DrawCheckFrame(false, onEdges, width, height, xs, lows, highs, segments);
-  return DrawCheckFrame(true, onEdges, width, height, xs, lows, highs, masked) && segments == masked;
+  DrawCheckFrame(Way::kSegments, onEdges, width, height, xs, lows, highs, segments);
+  if (!DrawCheckFrame(Way::kMasks, onEdges, width, height, xs, lows, highs, masked) || segments != masked) return false;
+  if (pass == 0) fillChecked_ = true;
+  if (fillChecked_) {
+    std::vector<uint8_t> filled;
+    fillChecked_ = DrawCheckFrame(Way::kFill, onEdges, width, height, xs, lows, highs, filled) && segments == filled;
+  }
+  return true;
 }
 
-bool ColumnBarDrawer::DrawCheckFrame(bool masked, bool onEdges, int32_t width, int32_t height,
-                                     std::vector<int32_t>& xs, std::vector<int16_t>& lows,
-                                     std::vector<int16_t>& highs, std::vector<uint8_t>& pixels) {
+bool ColumnBarDrawer::DrawCheckFrame(Way way, bool onEdges, int32_t width, int32_t height, std::vector<int32_t>& xs,
+                                     std::vector<int16_t>& lows, std::vector<int16_t>& highs,
+                                     std::vector<uint8_t>& pixels) {
   MaskCheckScope::BeginFrame();
+  readBack_.StartFrame();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0.0, width + 1.0, onEdges ? -height : -1000.0, 0.0, nearPlane_, farPlane_);
   glTranslatef(3.0f, onEdges ? static_cast<float>(-height / 2) : -517.0f, 0.0f);
   glScalef(1.0f, onEdges ? 1.0f : 0.0123f, 1.0f);
-  if (!onEdges && !masked) AddSensitiveBars(width, xs, lows, highs);
-  // Something at the bars' own depth under them and over them: depths must match exactly.
-  batch_.BarSegments(std::span<const int32_t>(xs).first(xs.size() / 2), highs, lows, 0x0000FFu, 1, kCheckDepth);
+  if (!onEdges && way == Way::kSegments) AddSensitiveBars(width, xs, lows, highs);
+  // Plates a quarter of the corner wide, placed by the corner's rows (near enough, off the edges).
+  const int32_t perRow = onEdges ? 1 : 325;
+  const auto plate = [&](int32_t left, int32_t row, int32_t rows, uint32_t colour, int32_t z) {
+    const int32_t low = (row - height / 2) * perRow;
+    readBack_.DrawNotedPlate(left, low, left + width / 4, low + rows * perRow, colour, z);
+  };
+  // Something in front drawn first; something at the bars' own depth under them and over them:
+  // depths must match exactly; then something in front and something behind drawn after them.
+  plate(width / 8, height / 3, height / 10, 0xFFFFFFu, kCheckFrontDepth);
+  const std::span<const int32_t> under = std::span<const int32_t>(xs).first(xs.size() / 2);
+  NoteSegments(under, highs, lows, 0x0000FFu, 1, kCheckDepth);
+  batch_.BarSegments(under, highs, lows, 0x0000FFu, 1, kCheckDepth);
   bool drawn = true;
-  if (!masked) {
+  if (way == Way::kSegments) {
     batch_.BarSegments(xs, lows, highs, 0x00FF00u, 1, kCheckDepth);
-  } else if (!DrawMasked(xs, lows, highs, 0x00FF00u, kCheckDepth) || spans_.empty()) {
+  } else if (!DrawMasked(xs, lows, highs, 0x00FF00u, kCheckDepth, way == Way::kFill) || spans_.empty()) {
     drawn = false;
   }
-  batch_.BarSegments(std::span<const int32_t>(xs).last(xs.size() / 3), highs, highs, 0xFF0000u, 1, kCheckDepth);
+  const std::span<const int32_t> over = std::span<const int32_t>(xs).last(xs.size() / 3);
+  NoteSegments(over, highs, highs, 0xFF0000u, 1, kCheckDepth);
+  batch_.BarSegments(over, highs, highs, 0xFF0000u, 1, kCheckDepth);
+  plate(width / 2, height / 2, height / 10, 0xFF00FFu, kCheckFrontDepth);
+  plate(width / 3, height / 5, height / 4, 0x404040u, kCheckBehindDepth);
   ReadCheckFrame(width, height, pixels);
+  if (way == Way::kFill) {
+    drawn = drawn && !readBack_.Empty();
+    readBack_.Apply(reinterpret_cast<uint32_t*>(pixels.data()), width, height);
+  }
+  readBack_.StartFrame();
   return drawn;
 }
 

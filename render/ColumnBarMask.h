@@ -30,6 +30,8 @@ class ColumnBarMask {
   /// (entries 2, 6, 10, 14) so each fragment gets the depth the bars themselves would get; the
   /// viewport is the one in use. False, with nothing drawn, when the spans are too wide for a texture.
   bool Draw(std::span<const ColumnBarCoverage::Span> spans, int32_t z, const float depthRow[4], const GLint viewport[4]);
+  /// True when spans over `columns` x `rows` pixels fit in one mask texture.
+  bool Fits(int32_t columns, int32_t rows) { return rows <= textures_.MaxSize() && columns <= textures_.MaxSize(); }
   /// Pushes a projection onto the window pixels of `viewport` whose z row is `depthRow` (the draw's
   /// own, so depths come out the same) and leaves the projection matrix current; the caller pops it.
   static void LoadWindowProjection(const float depthRow[4], const GLint viewport[4]);

@@ -5,7 +5,27 @@
 namespace skelvane {
 
 std::size_t ColumnFill::Add(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t pixel) {
-  sets_.push_back({std::vector<int32_t>(columns.begin(), columns.end()), firstRow, endRow, pixel, {}});
+  sets_.push_back({std::vector<int32_t>(columns.begin(), columns.end()), firstRow, endRow, {}, {}, pixel, {}});
+  return sets_.size() - 1;
+}
+
+std::size_t ColumnFill::Add(std::span<const ColumnRun> runs, uint32_t pixel) {
+  Set set;
+  set.pixel = pixel;
+  set.firstRow = runs.empty() ? 0 : runs.front().firstRow;
+  set.endRow = set.firstRow;
+  std::vector<ColumnRun> sorted(runs.begin(), runs.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const ColumnRun& a, const ColumnRun& b) { return a.column < b.column; });
+  for (const ColumnRun& run : sorted) {
+    if (run.firstRow >= run.endRow) continue;
+    set.columns.push_back(run.column);
+    set.firstRows.push_back(run.firstRow);
+    set.endRows.push_back(run.endRow);
+    set.firstRow = std::min(set.firstRow, run.firstRow);
+    set.endRow = std::max(set.endRow, run.endRow);
+  }
+  sets_.push_back(std::move(set));
   return sets_.size() - 1;
 }
 
@@ -15,6 +35,10 @@ void ColumnFill::Apply(uint32_t* pixels, int32_t width, int32_t height) const {
 }
 
 void ColumnFill::ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const {
+  if (!set.firstRows.empty()) {
+    ApplyRuns(set, pixels, width, height);
+    return;
+  }
   const int32_t firstRow = std::max(set.firstRow, 0);
   const int32_t endRow = std::min(set.endRow, height);
   if (firstRow >= endRow || set.columns.empty()) return;
@@ -53,6 +77,33 @@ void ColumnFill::ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32
     for (int32_t row = low; row < high; ++row) {
       uint32_t* line = pixels + static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
       for (const int32_t column : written_) line[column] = set.pixel;
+    }
+  }
+}
+
+// Run by run: the boxes left out are few, and a run meets only those over its column.
+void ColumnFill::ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const {
+  byLeft_.assign(set.except.begin(), set.except.end());
+  std::sort(byLeft_.begin(), byLeft_.end(), [](const WindowBox& a, const WindowBox& b) { return a.left < b.left; });
+  over_.clear();
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < set.columns.size(); ++i) {
+    const int32_t column = set.columns[i];
+    if (column < 0 || column >= width) continue;
+    while (next < byLeft_.size() && byLeft_[next].left <= column) over_.push_back(byLeft_[next++]);
+    std::erase_if(over_, [&](const WindowBox& box) { return box.right <= column; });
+    // The run's rows less those of the boxes over its column, bottom up.
+    active_.clear();
+    for (const WindowBox& box : over_) active_.push_back({box.bottom, box.top});
+    std::sort(active_.begin(), active_.end());
+    int32_t from = std::max(set.firstRows[i], 0);
+    const int32_t end = std::min(set.endRows[i], height);
+    for (std::size_t b = 0; b <= active_.size() && from < end; ++b) {
+      const int32_t to = b < active_.size() ? std::min(active_[b].first, end) : end;
+      uint32_t* pixel = pixels + static_cast<std::size_t>(from) * static_cast<std::size_t>(width) +
+                        static_cast<std::size_t>(column);
+      for (int32_t row = from; row < to; ++row, pixel += width) *pixel = set.pixel;
+      if (b < active_.size()) from = std::max(from, active_[b].second);
     }
   }
 }

@@ -1,9 +1,10 @@
 #pragma once
 // Opaque one-pixel columns written straight into the read-back frame: the crowded columns of the
-// canvas's markers cover a million pixels at long spans, which the rasteriser fills at several
-// nanoseconds each, while nothing drawn before or after them shows through outside a few boxes (the
-// plots' names and icons, the texts and lines over them). ColumnLineDrawer hands such columns over with
-// those boxes, draws the boxes' part itself, and GLRenderer writes the rest into every frame it reads.
+// canvas's markers and the zoomed-out bars of its plots cover up to millions of pixels, which the
+// rasteriser fills at several nanoseconds each, while nothing drawn before or after them shows through
+// outside a few boxes (the plots' names and icons, the texts and lines over them). ReadBackColumns
+// hands such columns over with those boxes, has the boxes' part drawn, and GLRenderer writes the rest
+// into every frame it reads.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,11 +24,16 @@ struct WindowBox {
   }
 };
 
+/// Rows [firstRow, endRow) of one window pixel column.
+struct ColumnRun {
+  int32_t column = 0, firstRow = 0, endRow = 0;
+};
+
 class ColumnFill {
  public:
   /// Rows a box is widened to (aligned bands of this many rows), so that neighbouring boxes of one
   /// row of texts or icons merge into one.
-  static constexpr int32_t kBandRows = 16;
+  static constexpr int32_t kBandRows = 4;
   /// Boxes of one band closer than this many columns merge.
   static constexpr int32_t kMergeGap = 32;
 
@@ -39,10 +45,17 @@ class ColumnFill {
   /// Adds columns (window pixel columns, ascending, each once) over rows [firstRow, endRow) in the
   /// read-back pixel value `pixel`; returns the set's number.
   std::size_t Add(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t pixel);
+  /// Adds runs of rows, each in its own column (a column may hold several), in the read-back pixel
+  /// value `pixel`; returns the set's number.
+  std::size_t Add(std::span<const ColumnRun> runs, uint32_t pixel);
   /// Leaves `box` of set `set` to the rasteriser: nothing of it is written.
   void Except(std::size_t set, const WindowBox& box) { sets_[set].except.push_back(box); }
-  /// The columns of set `set`.
+  /// The columns of set `set`, ascending (a run set's repeat a column for each of its runs).
   std::span<const int32_t> Columns(std::size_t set) const { return sets_[set].columns; }
+  /// A run set's rows, beside its columns: [FirstRows()[i], EndRows()[i]) in Columns()[i]; empty for a
+  /// set whose columns share their rows.
+  std::span<const int32_t> FirstRows(std::size_t set) const { return sets_[set].firstRows; }
+  std::span<const int32_t> EndRows(std::size_t set) const { return sets_[set].endRows; }
   /// The boxes of set `set` left to the rasteriser so far.
   std::span<const WindowBox> Excepted(std::size_t set) const { return sets_[set].except; }
 
@@ -57,16 +70,20 @@ class ColumnFill {
  private:
   struct Set {
     std::vector<int32_t> columns;
-    int32_t firstRow = 0, endRow = 0;
+    int32_t firstRow = 0, endRow = 0;  // every column's rows, or the bounds of a run set's
+    std::vector<int32_t> firstRows, endRows;
     uint32_t pixel = 0;
     std::vector<WindowBox> except;
   };
   void ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const;
+  void ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const;
 
   std::vector<Set> sets_;
   mutable std::vector<int32_t> rows_;      // the bands' edges while applying
   mutable std::vector<int32_t> written_;   // a band's columns to write
-  mutable std::vector<std::pair<int32_t, int32_t>> active_;  // the boxes over a band, as column ranges
+  mutable std::vector<std::pair<int32_t, int32_t>> active_;  // the boxes over a band, as column ranges,
+                                                             // or over a run's column, as row ranges
+  mutable std::vector<WindowBox> byLeft_, over_;  // a run set's boxes by their left edge; those over a column
 };
 
 }  // namespace skelvane

@@ -3,8 +3,8 @@
 // markers): as lines, or, once the self-check (MaskDrawer) on the first frame has shown they give the
 // very same pixels on this driver, as one rectangle per run of neighbouring columns and, where runs
 // crowd, one quad over them through a row mask (ColumnRowMask). Columns nothing else shows over outside
-// a few boxes are written straight into the read-back frame (ColumnFill), once the check has shown
-// that gives the same pixels too: GLRenderer tells it where each later primitive goes (Note).
+// a few boxes are left to the read-back (ReadBackColumns), once the check has shown that gives the
+// same pixels too.
 
 #include <cstdint>
 #include <optional>
@@ -16,15 +16,16 @@
 #include "render/ColumnFill.h"
 #include "render/ColumnRowMask.h"
 #include "render/MaskDrawer.h"
+#include "render/ReadBackColumns.h"
 
 namespace skelvane {
 
 class PrimitiveBatch;
 
-class ColumnLineDrawer final : public MaskDrawer {
+class ColumnLineDrawer final : public MaskDrawer, private ReadBackColumns::PartDrawer {
  public:
-  /// Draws the lines it has to through `batch`.
-  explicit ColumnLineDrawer(PrimitiveBatch& batch) : MaskDrawer(batch) {}
+  /// Draws the lines it has to through `batch`, and leaves columns to `readBack`.
+  ColumnLineDrawer(PrimitiveBatch& batch, ReadBackColumns& readBack) : MaskDrawer(batch), readBack_(readBack) {}
 
   void StartFrame() override;
   void Forget() override { rowMask_.Forget(); }
@@ -32,13 +33,6 @@ class ColumnLineDrawer final : public MaskDrawer {
   void AllowFill(bool allowed) { fillAllowed_ = allowed; }
   bool FillInUse() const { return InUse() && fillAllowed_ && fillChecked_; }
 
-  /// A primitive is about to be drawn within `boxes` at clip depth `depth` (smaller is in front): the
-  /// columns left to the read-back that it would cover are drawn first, as they would have been.
-  /// `sameAs`, when given, is the opaque colour of every pixel the primitive lights: columns of that
-  /// colour at its depth come out the same whichever is drawn last.
-  void Note(std::span<const WindowBox> boxes, float depth, std::optional<uint32_t> sameAs = std::nullopt);
-  /// Writes the columns left to the read-back into the frame read back, `width` x `height` pixels.
-  void Apply(uint32_t* pixels, int32_t width, int32_t height) const { fill_.Apply(pixels, width, height); }
 
   /// The lines from (xs[i], yLow) to (xs[i], yHigh) in `colour` at depth z, `lineWidth` canvas pixels
   /// wide, for the current transform.
@@ -54,21 +48,9 @@ class ColumnLineDrawer final : public MaskDrawer {
   // transform decides none of them.
   bool DrawDecided(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth,
                    int32_t z, bool fill);
-  // The decided columns left to the read-back but for the boxes of primitives drawn before them in
-  // front of them; false when they cannot be (not checked, or other columns at another depth wait).
-  bool LeaveToFill(uint32_t colour, int32_t z);
-  // The parts of a waiting set within `boxes`, through the rasteriser at its own depth and colour, and
-  // left out of what is written into the read-back.
-  struct Waiting;
-  void DrawParts(const Waiting& waiting, std::span<const WindowBox> boxes);
-  // Takes the part of a waiting set within `box` (a band's piece not drawn yet) when it holds any of
-  // its pixels.
-  void AddPart(const Waiting& waiting, const WindowBox& box);
-  // How many of the waiting sets, from the first, a primitive at `depth` (opaque in `sameAs`, when
-  // given) must not be drawn under before their parts are: those in front of it aside.
-  std::size_t Covered(float depth, std::optional<uint32_t> sameAs) const;
-  // Draws the waiting sets' parts under `boxes` that a primitive at `depth` drawn next shows over.
-  void DrawWaitingUnder(std::span<const WindowBox> boxes, float depth, std::optional<uint32_t> sameAs);
+  // A set of these columns left to the read-back, within `parts`, through the row mask.
+  void DrawParts(const ColumnFill& fill, std::size_t set, std::span<const WindowBox> parts, int32_t z,
+                 const MaskedState& state) override;
 
   // The columns' rectangles and row masks, in window pixels at the lines' own depth.
   void DrawRectangles(int32_t z);
@@ -84,35 +66,16 @@ class ColumnLineDrawer final : public MaskDrawer {
   enum class Way { kLines, kRectangles, kFill };
   void DrawCheckFrame(Way way, int32_t pass, int32_t width, int32_t height, std::vector<uint8_t>& pixels);
 
-  // A set of columns left to the read-back: what drawing its boxes' part takes.
-  struct Waiting {
-    std::size_t set;
-    float depth;
-    uint32_t colour;
-    int32_t z;
-    MaskedState state;
-    WindowBox area;  // the columns' and rows' bounds
-  };
-  struct Footprint {
-    WindowBox box;
-    float depth;
-  };
-
   ColumnBarCoverage coverage_;      // the current transform's columns and pixel edges
   MaskedState masked_;              // the GL state the rectangles reproduce
   ColumnRowMask rowMask_;           // draws the rectangles, the crowded ones through a mask
   std::vector<int32_t> columns_;    // the decided lines' pixel columns, sorted, each once
   std::vector<int32_t> undecided_;  // the xs left to the rasteriser
   int32_t firstRow_ = 0, endRow_ = 0;
-  ColumnFill fill_;                   // this frame's columns left to the read-back
-  std::vector<Waiting> waiting_;      // and what drawing parts of them takes
-  std::vector<Footprint> earlier_;    // the frame's primitives so far
+  ReadBackColumns& readBack_;         // where columns left to the read-back wait
   std::vector<WindowBox> boxes_;      // scratch
-  std::vector<WindowBox> parts_;      // scratch
-  std::vector<std::pair<int32_t, int32_t>> pieces_;  // scratch
   bool fillAllowed_ = true;
   bool fillChecked_ = false;          // the check drew the read-back's columns alike
-  bool checkingFill_ = false;         // the check is drawing them that way
 };
 
 }  // namespace skelvane

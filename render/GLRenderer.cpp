@@ -95,9 +95,10 @@ struct GLRenderer::Impl {
   // Sequences go down as client vertex arrays, one draw call per primitive call; its pixel ratio
   // (device pixels per canvas pixel each way) is the renderer's.
   PrimitiveBatch batch;
-  ColumnBarDrawer bars{batch};
+  ReadBackColumns readBack;  // the markers' and bars' columns written into the frame read back
+  ColumnBarDrawer bars{batch, readBack};
   TraceDrawer traces{batch};
-  ColumnLineDrawer columnLines{batch};
+  ColumnLineDrawer columnLines{batch, readBack};
   // The transform as the columns left to the read-back see the frame's other primitives; re-read when
   // the renderer's own calls have changed it.
   WindowFootprint where;
@@ -114,17 +115,18 @@ struct GLRenderer::Impl {
   // Tells the columns waiting for the read-back that a primitive is about to be drawn within canvas
   // (x0, y0)-(x1, y1) at depth z, `margin` window pixels around.
   void Note(double x0, double y0, double x1, double y1, int32_t z, int32_t margin) {
-    if (!columnLines.FillInUse()) return;
+    if (!FillInUse()) return;
     const WindowFootprint& w = Where();
     const WindowBox box = w.Box(x0, y0, x1, y1, margin);
-    columnLines.Note(std::span<const WindowBox>(&box, 1), w.Depth(z));
+    readBack.Note(std::span<const WindowBox>(&box, 1), w.Depth(z));
   }
   // The same for a primitive that may reach anywhere.
   void NoteAnywhere(int32_t z) {
-    if (!columnLines.FillInUse()) return;
+    if (!FillInUse()) return;
     const WindowBox box = WindowFootprint::kEverywhere;
-    columnLines.Note(std::span<const WindowBox>(&box, 1), Where().Depth(z));
+    readBack.Note(std::span<const WindowBox>(&box, 1), Where().Depth(z));
   }
+  bool FillInUse() const { return columnLines.FillInUse() || bars.FillInUse(); }
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -194,7 +196,7 @@ struct GLRenderer::Impl {
     glReadPixels(0, 0, bitmap.Width(), bitmap.Height(), GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
     const GLenum error = glGetError();
     if (error == GL_NO_ERROR) {
-      columnLines.Apply(reinterpret_cast<uint32_t*>(bitmap.Bits()), bitmap.Width(), bitmap.Height());
+      readBack.Apply(reinterpret_cast<uint32_t*>(bitmap.Bits()), bitmap.Width(), bitmap.Height());
     }
     return error;
   }
@@ -396,6 +398,7 @@ void GLRenderer::ClearScene() {
   d.bars.StartFrame();
   d.traces.StartFrame();
   d.columnLines.StartFrame();
+  d.readBack.StartFrame();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -455,14 +458,18 @@ void GLRenderer::DrawPolyline(std::span<const int32_t> xs, std::span<const int16
 void GLRenderer::DrawColumnPairs(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                  std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
                                  float /*alpha*/) {
-  impl_->NoteAnywhere(z);
-  impl_->batch.ColumnPairs(xs, lows, highs, colour, lineWidth, z);
+  Impl& d = *impl_;
+  if (d.FillInUse()) {
+    const WindowFootprint& w = d.Where();
+    const WindowBox box = w.ColumnsBox(xs, lows, highs, lineWidth * d.batch.PixelRatio());
+    if (!box.Empty()) d.readBack.Note(std::span<const WindowBox>(&box, 1), w.Depth(z));
+  }
+  d.batch.ColumnPairs(xs, lows, highs, colour, lineWidth, z);
 }
 
 void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int16_t> lows,
                                 std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z,
                                 float /*alpha*/) {
-  impl_->NoteAnywhere(z);
   impl_->bars.Draw(xs, lows, highs, colour, lineWidth, z);
 }
 
@@ -494,7 +501,12 @@ void GLRenderer::DrawColumns(std::span<const int32_t> xs, int32_t yLow, int32_t 
 
 void GLRenderer::AllowColumnRectangles(bool allowed) { impl_->columnLines.Allow(allowed); }
 
-void GLRenderer::AllowColumnFill(bool allowed) { impl_->columnLines.AllowFill(allowed); }
+void GLRenderer::AllowColumnFill(bool allowed) {
+  impl_->columnLines.AllowFill(allowed);
+  impl_->bars.AllowFill(allowed);
+}
+
+bool GLRenderer::BarFillInUse() const { return impl_->bars.FillInUse(); }
 
 bool GLRenderer::ColumnFillInUse() const { return impl_->columnLines.FillInUse(); }
 
@@ -549,9 +561,9 @@ void GLRenderer::DrawPolygon(const int32_t* xs, const int32_t* ys, int32_t count
 
 int32_t GLRenderer::DrawString(std::string_view text, int32_t x, int32_t y, int32_t z, uint32_t colour) {
   Impl& d = *impl_;
-  if (d.columnLines.FillInUse()) {
+  if (d.FillInUse()) {
     const WindowBox box = d.TextBox(text, x, y);
-    d.columnLines.Note(std::span<const WindowBox>(&box, 1), d.Where().Depth(z));
+    d.readBack.Note(std::span<const WindowBox>(&box, 1), d.Where().Depth(z));
   }
   PrimitiveBatch::SetColour(colour);
   glRasterPos3i(x, y, z);
@@ -570,10 +582,10 @@ int32_t GLRenderer::DrawStrings(std::span<const PlacedText> texts, int32_t z, ui
     for (const PlacedText& text : texts) DrawString(text.text, text.x, text.y, z, colour);
     return kOk;
   }
-  if (d.columnLines.FillInUse()) {
+  if (d.FillInUse()) {
     std::vector<WindowBox> boxes;
     for (const PlacedText& text : texts) boxes.push_back(d.TextBox(text.text, text.x, text.y));
-    d.columnLines.Note(boxes, d.Where().Depth(z));
+    d.readBack.Note(boxes, d.Where().Depth(z));
   }
   PrimitiveBatch::SetColour(colour);
   // Each text's lower left corner and size in window pixels, by its raster position. A bitmap's

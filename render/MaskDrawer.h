@@ -30,12 +30,6 @@ class MaskDrawer {
   void Allow(bool allowed) { allowed_ = allowed; }
   /// True when drawing goes through the masks.
   bool InUse() const { return state_ == State::kInUse && allowed_; }
-  /// A new frame: the last frame's mask textures may be refilled.
-  virtual void StartFrame() { mask_.StartFrame(); }
-  /// Drops the mask textures of a context that is gone.
-  virtual void Forget() { mask_.Forget(); }
-
- protected:
   /// What a masked draw takes from GL: the projection, the viewport and the projection's depth row.
   struct MaskedState {
     std::array<float, 16> projection{};
@@ -43,6 +37,12 @@ class MaskDrawer {
     float depthRow[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   };
 
+  /// A new frame: the last frame's mask textures may be refilled.
+  virtual void StartFrame() { mask_.StartFrame(); }
+  /// Drops the mask textures of a context that is gone.
+  virtual void Forget() { mask_.Forget(); }
+
+ protected:
   /// Draws through `batch`.
   explicit MaskDrawer(PrimitiveBatch& batch) : batch_(batch) {}
   virtual ~MaskDrawer() = default;

@@ -38,6 +38,20 @@ WindowFootprint WindowFootprint::Of(const float projection[16], const int32_t vi
   return f;
 }
 
+WindowBox WindowFootprint::ColumnsBox(std::span<const int32_t> xs, std::span<const int16_t> lows,
+                                      std::span<const int16_t> highs, int32_t margin) const {
+  const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
+  if (count == 0) return {};
+  int32_t left = xs[0], right = xs[0], bottom = lows[0], top = lows[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    left = std::min(left, xs[i]);
+    right = std::max(right, xs[i]);
+    bottom = std::min({bottom, static_cast<int32_t>(lows[i]), static_cast<int32_t>(highs[i])});
+    top = std::max({top, static_cast<int32_t>(lows[i]), static_cast<int32_t>(highs[i])});
+  }
+  return Box(left, bottom, right, top, margin);
+}
+
 WindowBox WindowFootprint::Box(double x0, double y0, double x1, double y1, int32_t margin) const {
   const float* p = projection_;
   const float* m = modelView_;

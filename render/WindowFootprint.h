@@ -4,6 +4,7 @@
 // leave its columns to the read-back (ColumnFill) wherever none of them shows over them.
 
 #include <cstdint>
+#include <span>
 
 #include "render/ColumnFill.h"
 
@@ -25,6 +26,10 @@ class WindowFootprint {
   /// light, `margin` window pixels around (line widths, point sizes, glyphs past their origin);
   /// kEverywhere when the transform is not a scale and translation.
   WindowBox Box(double x0, double y0, double x1, double y1, int32_t margin) const;
+  /// The same for the pairs (xs[i], lows[i])-(xs[i], highs[i]), either end the lower; an empty box
+  /// when there are none.
+  WindowBox ColumnsBox(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
+                       int32_t margin) const;
   /// The clip-space depth of canvas depth z (smaller is in front); kFront when the transform mixes
   /// depth with x or y.
   float Depth(int32_t z) const;

@@ -124,6 +124,7 @@ TEST_F(ColumnBarsTest, MasksGiveTheSegmentsAndPointsPixelsOnRandomPlots) {
   for (const auto& size : sizes) {
     Prepare(size.width, size.height);
     ASSERT_TRUE(renderer_.BarMasksInUse()) << "the driver's self-check turned the masks off";
+    ASSERT_TRUE(renderer_.BarFillInUse()) << "the self-check refused writing the bars into the frame";
     for (uint32_t seed = 0; seed < kSeeds; ++seed) {
       const std::vector<PlotBars> plots = MakePlots(seed * 7919u + static_cast<uint32_t>(size.width), size.width,
                                                     size.height);

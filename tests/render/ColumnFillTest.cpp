@@ -1,6 +1,7 @@
 // Columns written into a frame, with boxes left out, against writing them pixel by pixel: random
-// sets in order (a later set over an earlier one), boxes overlapping each other and the frame's
-// edges, columns past the frame; and the banded boxes cover every pixel of the boxes they come from.
+// sets in order (a later set over an earlier one), of columns sharing their rows or of runs of their
+// own (unsorted, a column holding several), boxes overlapping each other and the frame's edges,
+// columns past the frame; and the banded boxes cover every pixel of the boxes they come from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,10 +31,24 @@ TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
         const int32_t left = uniform(-10, width), bottom = uniform(-10, height);
         boxes.push_back({left, bottom, left + uniform(0, 40), bottom + uniform(0, 40)});
       }
-      const std::size_t set = fill.Add(columns, firstRow, endRow, pixel);
-      for (const WindowBox& box : boxes) fill.Except(set, box);
+      std::vector<ColumnRun> runs;
       for (const int32_t x : columns) {
-        for (int32_t row = std::max(firstRow, 0); row < std::min(endRow, height); ++row) {
+        for (int32_t r = uniform(1, 2); r > 0; --r) {
+          const int32_t first = uniform(-10, height);
+          runs.push_back({x, first, uniform(first - 2, height + 10)});
+        }
+      }
+      std::shuffle(runs.begin(), runs.end(), random);
+      const bool ownRows = uniform(0, 1) == 1;
+      if (!ownRows) {
+        runs.clear();
+        for (const int32_t x : columns) runs.push_back({x, firstRow, endRow});
+      }
+      const std::size_t set = ownRows ? fill.Add(runs, pixel) : fill.Add(columns, firstRow, endRow, pixel);
+      for (const WindowBox& box : boxes) fill.Except(set, box);
+      for (const ColumnRun& run : runs) {
+        const int32_t x = run.column;
+        for (int32_t row = std::max(run.firstRow, 0); row < std::min(run.endRow, height); ++row) {
           const bool left = std::any_of(boxes.begin(), boxes.end(), [&](const WindowBox& box) {
             return box.left <= x && x < box.right && box.bottom <= row && row < box.top;
           });
