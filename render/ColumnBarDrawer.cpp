@@ -24,51 +24,14 @@ void ColumnBarDrawer::Draw(std::span<const int32_t> xs, std::span<const int16_t>
                            std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z) {
   const bool masks = InUse() && lineWidth * batch_.PixelRatio() == 1;
   if (masks && DrawMasked(xs, lows, highs, colour, z, FillInUse())) return;
-  NoteSegments(xs, lows, highs, colour, lineWidth, z);
+  NoteSegments(xs, lows, xs, highs, colour, lineWidth, z);
   batch_.BarSegments(xs, lows, highs, colour, lineWidth, z);
-}
-
-// A few bars (those the masks leave over) one by one, so that bars scattered over the plot do not
-// cover what lies between them; many as one box.
-void ColumnBarDrawer::NoteSegments(std::span<const int32_t> xs, std::span<const int16_t> lows,
-                                   std::span<const int16_t> highs, uint32_t colour, int32_t lineWidth, int32_t z) {
-  constexpr std::size_t kOneByOne = 256;
-  const std::size_t count = std::min({xs.size(), lows.size(), highs.size()});
-  const WindowFootprint where = WindowFootprint::Current();
-  const int32_t margin = lineWidth * batch_.PixelRatio();
-  noted_.clear();
-  if (count <= kOneByOne) {
-    for (std::size_t i = 0; i < count; ++i) {
-      noted_.push_back(where.ColumnsBox(xs.subspan(i, 1), lows.subspan(i, 1), highs.subspan(i, 1), margin));
-    }
-  } else {
-    noted_.push_back(where.ColumnsBox(xs, lows, highs, margin));
-  }
-  if (!noted_.empty()) readBack_.Note(noted_, where.Depth(z), colour);
 }
 
 bool ColumnBarDrawer::MaskedTransform(int32_t z, ColumnBarCoverage& coverage, MaskedState& state) {
   if (!ReadMaskedState(z, state)) return false;
   const int32_t* viewport = state.viewport;
   return coverage.SetTransform(state.projection, viewport[0], viewport[1], viewport[2], viewport[3]);
-}
-
-// Rows outside the scissor box would be thrown away pixel by pixel: a magnified trace's bars reach
-// far past its plot, and its mask would be that much larger.
-void ColumnBarDrawer::ClipToScissor(std::vector<ColumnBarCoverage::Span>& spans) {
-  if (glIsEnabled(GL_SCISSOR_TEST) != GL_TRUE) return;
-  GLint box[4] = {0, 0, 0, 0};
-  glGetIntegerv(GL_SCISSOR_BOX, box);
-  const int32_t bottom = box[1];
-  const int32_t top = box[1] + box[3] - 1;
-  std::size_t kept = 0;
-  for (ColumnBarCoverage::Span span : spans) {
-    if (span.column < box[0] || span.column >= box[0] + box[2] || span.lastRow < bottom || span.firstRow > top) continue;
-    span.firstRow = std::max(span.firstRow, bottom);
-    span.lastRow = std::min(span.lastRow, top);
-    spans[kept++] = span;
-  }
-  spans.resize(kept);
 }
 
 bool ColumnBarDrawer::Rows(int32_t lineWidth, int32_t z, ColumnBarCoverage& rows) const {
@@ -89,27 +52,7 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
   if (!MaskedTransform(z, coverage_, state)) return false;
   coverage_.Compute(xs, lows, highs, spans_, undecided_);
   ClipToScissor(spans_);
-  if (!spans_.empty()) {
-    WindowBox area{spans_.front().column, spans_.front().firstRow, spans_.front().column + 1,
-                   spans_.front().lastRow + 1};
-    for (const ColumnBarCoverage::Span& span : spans_) {
-      area = {std::min(area.left, span.column), std::min(area.bottom, span.firstRow),
-              std::max(area.right, span.column + 1), std::max(area.top, span.lastRow + 1)};
-    }
-    if (!mask_.Fits(area.right - area.left, area.top - area.bottom)) return false;
-    runs_.clear();
-    if (fill) {
-      for (const ColumnBarCoverage::Span& span : spans_) {
-        runs_.push_back({span.column, span.firstRow, span.lastRow + 1});
-      }
-    }
-    if (!fill || !readBack_.Leave(runs_, colour, z, state, *this)) {
-      readBack_.Note(std::span<const WindowBox>(&area, 1),
-                     WindowFootprint::Of(state.projection.data(), state.viewport).Depth(z), colour);
-      PrimitiveBatch::SetColour(colour);
-      mask_.Draw(spans_, z, state.depthRow, state.viewport);
-    }
-  }
+  if (!DrawSpans(spans_, colour, z, state, fill)) return false;
   if (!undecided_.empty()) {
     leftoverXs_.clear();
     leftoverLows_.clear();
@@ -119,28 +62,10 @@ bool ColumnBarDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const in
       leftoverLows_.push_back(lows[i]);
       leftoverHighs_.push_back(highs[i]);
     }
-    NoteSegments(leftoverXs_, leftoverLows_, leftoverHighs_, colour, 1, z);
+    NoteSegments(leftoverXs_, leftoverLows_, leftoverXs_, leftoverHighs_, colour, 1, z);
     batch_.BarSegments(leftoverXs_, leftoverLows_, leftoverHighs_, colour, 1, z);
   }
   return true;
-}
-
-void ColumnBarDrawer::DrawParts(const ColumnFill& fill, std::size_t set, std::span<const WindowBox> parts, int32_t z,
-                                const MaskedState& state) {
-  const std::span<const int32_t> columns = fill.Columns(set);
-  const std::span<const int32_t> firstRows = fill.FirstRows(set);
-  const std::span<const int32_t> endRows = fill.EndRows(set);
-  partSpans_.clear();
-  for (const WindowBox& part : parts) {
-    for (auto it = std::lower_bound(columns.begin(), columns.end(), part.left); it != columns.end() && *it < part.right;
-         ++it) {
-      const auto i = static_cast<std::size_t>(it - columns.begin());
-      const int32_t first = std::max(firstRows[i], part.bottom);
-      const int32_t end = std::min(endRows[i], part.top);
-      if (first < end) partSpans_.push_back({*it, first, end - 1});
-    }
-  }
-  mask_.Draw(partSpans_, z, state.depthRow, state.viewport);
 }
 
 // Once with a fractional scale (values picked where a fused and a separate multiply-add land in
@@ -193,7 +118,7 @@ bool ColumnBarDrawer::DrawCheckFrame(Way way, bool onEdges, int32_t width, int32
   // depths must match exactly; then something in front and something behind drawn after them.
   plate(width / 8, height / 3, height / 10, 0xFFFFFFu, kCheckFrontDepth);
   const std::span<const int32_t> under = std::span<const int32_t>(xs).first(xs.size() / 2);
-  NoteSegments(under, highs, lows, 0x0000FFu, 1, kCheckDepth);
+  NoteSegments(under, highs, under, lows, 0x0000FFu, 1, kCheckDepth);
   batch_.BarSegments(under, highs, lows, 0x0000FFu, 1, kCheckDepth);
   bool drawn = true;
   if (way == Way::kSegments) {
@@ -202,7 +127,7 @@ bool ColumnBarDrawer::DrawCheckFrame(Way way, bool onEdges, int32_t width, int32
     drawn = false;
   }
   const std::span<const int32_t> over = std::span<const int32_t>(xs).last(xs.size() / 3);
-  NoteSegments(over, highs, highs, 0xFF0000u, 1, kCheckDepth);
+  NoteSegments(over, highs, over, highs, 0xFF0000u, 1, kCheckDepth);
   batch_.BarSegments(over, highs, highs, 0xFF0000u, 1, kCheckDepth);
   plate(width / 2, height / 2, height / 10, 0xFF00FFu, kCheckFrontDepth);
   plate(width / 3, height / 5, height / 4, 0x404040u, kCheckBehindDepth);

@@ -11,20 +11,15 @@
 
 #include "render/ColumnBarCoverage.h"
 #include "render/MaskDrawer.h"
-#include "render/ReadBackColumns.h"
 
 namespace skelvane {
 
 class PrimitiveBatch;
 
-class ColumnBarDrawer final : public MaskDrawer, private ReadBackColumns::PartDrawer {
+class ColumnBarDrawer final : public MaskDrawer {
  public:
   /// Draws the segments it has to through `batch`, and leaves bars to `readBack`.
-  ColumnBarDrawer(PrimitiveBatch& batch, ReadBackColumns& readBack) : MaskDrawer(batch), readBack_(readBack) {}
-
-  /// Lets bars be written into the read-back frame once checked (allowed by default).
-  void AllowFill(bool allowed) { fillAllowed_ = allowed; }
-  bool FillInUse() const { return InUse() && fillAllowed_ && fillChecked_; }
+  ColumnBarDrawer(PrimitiveBatch& batch, ReadBackColumns& readBack) : MaskDrawer(batch, readBack) {}
 
   /// The rows bars of `lineWidth` at depth z would be drawn in through the masks for the current
   /// transform, in `rows`; false when they would not go through the masks (then nothing but their
@@ -36,7 +31,6 @@ class ColumnBarDrawer final : public MaskDrawer, private ReadBackColumns::PartDr
             uint32_t colour, int32_t lineWidth, int32_t z);
 
  private:
-  static void ClipToScissor(std::vector<ColumnBarCoverage::Span>& spans);
   // The transform of the next bars in `coverage` when the masks reproduce it at depth z.
   static bool MaskedTransform(int32_t z, ColumnBarCoverage& coverage, MaskedState& state);
   // The one-pixel bars through a mask, or with `fill` left to the read-back where they may be, and the
@@ -44,12 +38,6 @@ class ColumnBarDrawer final : public MaskDrawer, private ReadBackColumns::PartDr
   // depth is not one the mask reproduces.
   bool DrawMasked(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
                   uint32_t colour, int32_t z, bool fill);
-  // Tells the read-back where bars drawn as segments go, before they are drawn.
-  void NoteSegments(std::span<const int32_t> xs, std::span<const int16_t> lows, std::span<const int16_t> highs,
-                    uint32_t colour, int32_t lineWidth, int32_t z);
-  // A set of these bars left to the read-back, within `parts`, through the mask.
-  void DrawParts(const ColumnFill& fill, std::size_t set, std::span<const WindowBox> parts, int32_t z,
-                 const MaskedState& state) override;
   // Once with a fractional scale and once with bar ends on exact pixel edges.
   int32_t CheckPasses() const override { return 2; }
   bool CheckPass(int32_t pass, int32_t width, int32_t height) override;
@@ -63,17 +51,11 @@ class ColumnBarDrawer final : public MaskDrawer, private ReadBackColumns::PartDr
   static void AddSensitiveBars(int32_t width, std::vector<int32_t>& xs, std::vector<int16_t>& lows,
                                std::vector<int16_t>& highs);
 
-  ReadBackColumns& readBack_;  // where bars left to the read-back wait
   ColumnBarCoverage coverage_;
   std::vector<ColumnBarCoverage::Span> spans_;
-  std::vector<ColumnRun> runs_;                      // the spans as runs for the read-back
-  std::vector<ColumnBarCoverage::Span> partSpans_;   // a waiting set's spans within its parts
   std::vector<uint32_t> undecided_;
   std::vector<int32_t> leftoverXs_;
   std::vector<int16_t> leftoverLows_, leftoverHighs_;
-  std::vector<WindowBox> noted_;  // the boxes of bars drawn as segments
-  bool fillAllowed_ = true;
-  bool fillChecked_ = false;  // the check drew the bars left to the read-back alike
 };
 
 }  // namespace skelvane

@@ -16,22 +16,18 @@
 #include "render/ColumnFill.h"
 #include "render/ColumnRowMask.h"
 #include "render/MaskDrawer.h"
-#include "render/ReadBackColumns.h"
 
 namespace skelvane {
 
 class PrimitiveBatch;
 
-class ColumnLineDrawer final : public MaskDrawer, private ReadBackColumns::PartDrawer {
+class ColumnLineDrawer final : public MaskDrawer {
  public:
   /// Draws the lines it has to through `batch`, and leaves columns to `readBack`.
-  ColumnLineDrawer(PrimitiveBatch& batch, ReadBackColumns& readBack) : MaskDrawer(batch), readBack_(readBack) {}
+  ColumnLineDrawer(PrimitiveBatch& batch, ReadBackColumns& readBack) : MaskDrawer(batch, readBack) {}
 
   void StartFrame() override;
   void Forget() override { rowMask_.Forget(); }
-  /// Lets columns be written into the read-back frame once checked (allowed by default).
-  void AllowFill(bool allowed) { fillAllowed_ = allowed; }
-  bool FillInUse() const { return InUse() && fillAllowed_ && fillChecked_; }
 
 
   /// The lines from (xs[i], yLow) to (xs[i], yHigh) in `colour` at depth z, `lineWidth` canvas pixels
@@ -72,10 +68,7 @@ class ColumnLineDrawer final : public MaskDrawer, private ReadBackColumns::PartD
   std::vector<int32_t> columns_;    // the decided lines' pixel columns, sorted, each once
   std::vector<int32_t> undecided_;  // the xs left to the rasteriser
   int32_t firstRow_ = 0, endRow_ = 0;
-  ReadBackColumns& readBack_;         // where columns left to the read-back wait
   std::vector<WindowBox> boxes_;      // scratch
-  bool fillAllowed_ = true;
-  bool fillChecked_ = false;          // the check drew the read-back's columns alike
 };
 
 }  // namespace skelvane

@@ -97,7 +97,7 @@ struct GLRenderer::Impl {
   PrimitiveBatch batch;
   ReadBackColumns readBack;  // the markers' and bars' columns written into the frame read back
   ColumnBarDrawer bars{batch, readBack};
-  TraceDrawer traces{batch};
+  TraceDrawer traces{batch, readBack};
   ColumnLineDrawer columnLines{batch, readBack};
   // The transform as the columns left to the read-back see the frame's other primitives; re-read when
   // the renderer's own calls have changed it.
@@ -126,7 +126,7 @@ struct GLRenderer::Impl {
     const WindowBox box = WindowFootprint::kEverywhere;
     readBack.Note(std::span<const WindowBox>(&box, 1), Where().Depth(z));
   }
-  bool FillInUse() const { return columnLines.FillInUse() || bars.FillInUse(); }
+  bool FillInUse() const { return columnLines.FillInUse() || bars.FillInUse() || traces.FillInUse(); }
 
   // The context must be current before any GL call; it is, after SetupRenderer, on the UI thread.
   bool MakeCurrent() { return egl.HasContext() && egl.MakeCurrent() == EglContext::Result::kOk; }
@@ -476,7 +476,6 @@ void GLRenderer::DrawColumnBars(std::span<const int32_t> xs, std::span<const int
 void GLRenderer::DrawTrace(std::span<const int32_t> xs, std::span<const int32_t> counts,
                            std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z,
                            float /*alpha*/, TracePixels* pixels) {
-  impl_->NoteAnywhere(z);
   impl_->traces.Draw(xs, counts, ys, colour, lineWidth, z, pixels);
 }
 
@@ -504,9 +503,12 @@ void GLRenderer::AllowColumnRectangles(bool allowed) { impl_->columnLines.Allow(
 void GLRenderer::AllowColumnFill(bool allowed) {
   impl_->columnLines.AllowFill(allowed);
   impl_->bars.AllowFill(allowed);
+  impl_->traces.AllowFill(allowed);
 }
 
 bool GLRenderer::BarFillInUse() const { return impl_->bars.FillInUse(); }
+
+bool GLRenderer::TraceFillInUse() const { return impl_->traces.FillInUse(); }
 
 bool GLRenderer::ColumnFillInUse() const { return impl_->columnLines.FillInUse(); }
 

@@ -141,13 +141,16 @@ class GLRenderer {
   void AllowColumnRectangles(bool allowed);
   /// True when DrawColumns draws through rectangles.
   bool ColumnRectanglesInUse() const;
-  /// Lets DrawColumns and DrawColumnBars write columns nothing else covers straight into the frame it
-  /// reads back, once their self-checks have shown that gives the same pixels (allowed by default).
+  /// Lets DrawColumns, DrawColumnBars and DrawTrace write pixels nothing else covers straight into the
+  /// frame it reads back, once their self-checks have shown that gives the same pixels (allowed by
+  /// default).
   void AllowColumnFill(bool allowed);
   /// True when DrawColumns may write columns into the read-back frame.
   bool ColumnFillInUse() const;
   /// True when DrawColumnBars may write bars into the read-back frame.
   bool BarFillInUse() const;
+  /// True when DrawTrace may write dense traces into the read-back frame.
+  bool TraceFillInUse() const;
   /// Lets DrawTrace use masks once a self-check on the first frame has shown they give the strip's
   /// own pixels on this driver (allowed by default).
   void AllowTraceMasks(bool allowed);

@@ -63,7 +63,7 @@ std::size_t ReadBackColumns::Covered(float depth, std::optional<uint32_t> sameAs
   return end;
 }
 
-std::optional<float> ReadBackColumns::DepthOf(int32_t z, const MaskDrawer::MaskedState& state) {
+std::optional<float> ReadBackColumns::DepthOf(int32_t z, const MaskedState& state) {
   const float depth = WindowFootprint::Of(state.projection.data(), state.viewport).Depth(z);
   if (depth == WindowFootprint::kFront) return std::nullopt;
   return depth;
@@ -77,7 +77,7 @@ bool ReadBackColumns::MayWait(float depth, const WindowBox& area) const {
 }
 
 bool ReadBackColumns::Leave(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t colour,
-                            int32_t z, const MaskDrawer::MaskedState& state, PartDrawer& drawer) {
+                            int32_t z, const MaskedState& state, PartDrawer& drawer) {
   // Columns are not cut to a scissor box: under one they go through the rasteriser.
   if (columns.empty() || firstRow >= endRow || glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE) return false;
   const std::optional<float> depth = DepthOf(z, state);
@@ -88,7 +88,7 @@ bool ReadBackColumns::Leave(std::span<const int32_t> columns, int32_t firstRow, 
 }
 
 bool ReadBackColumns::Leave(std::span<const ColumnRun> runs, uint32_t colour, int32_t z,
-                            const MaskDrawer::MaskedState& state, PartDrawer& drawer) {
+                            const MaskedState& state, PartDrawer& drawer) {
   if (runs.empty()) return false;
   const std::optional<float> depth = DepthOf(z, state);
   if (!depth) return false;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "render/ColumnFill.h"
-#include "render/MaskDrawer.h"
+#include "render/MaskedState.h"
 
 namespace skelvane {
 
@@ -26,7 +26,7 @@ class ReadBackColumns {
     /// The pixels of set `set` of `fill` within `parts` (window boxes), in the current colour at
     /// depth z, for the GL state `state`.
     virtual void DrawParts(const ColumnFill& fill, std::size_t set, std::span<const WindowBox> parts, int32_t z,
-                           const MaskDrawer::MaskedState& state) = 0;
+                           const MaskedState& state) = 0;
 
    protected:
     ~PartDrawer() = default;
@@ -56,8 +56,8 @@ class ReadBackColumns {
   /// columns are left only without one. False, with nothing left, when a waiting set in front of them
   /// shares pixels with them, or the depth is not one the state decides.
   bool Leave(std::span<const int32_t> columns, int32_t firstRow, int32_t endRow, uint32_t colour, int32_t z,
-             const MaskDrawer::MaskedState& state, PartDrawer& drawer);
-  bool Leave(std::span<const ColumnRun> runs, uint32_t colour, int32_t z, const MaskDrawer::MaskedState& state,
+             const MaskedState& state, PartDrawer& drawer);
+  bool Leave(std::span<const ColumnRun> runs, uint32_t colour, int32_t z, const MaskedState& state,
              PartDrawer& drawer);
 
   /// Draws an opaque rectangle from canvas (left, low) to (right, high) at depth z, noted first as the
@@ -79,7 +79,7 @@ class ReadBackColumns {
     float depth;
     uint32_t colour;
     int32_t z;
-    MaskDrawer::MaskedState state;
+    MaskedState state;
     WindowBox area;  // the columns' and rows' bounds
     PartDrawer* drawer;
   };
@@ -89,7 +89,7 @@ class ReadBackColumns {
   };
 
   // The clip depth of z under `state`, when its transform decides one.
-  static std::optional<float> DepthOf(int32_t z, const MaskDrawer::MaskedState& state);
+  static std::optional<float> DepthOf(int32_t z, const MaskedState& state);
   // Whether a set at `depth` over `area` may wait: no waiting set in front of it shares pixels with it.
   bool MayWait(float depth, const WindowBox& area) const;
   // Takes the set just added to the fill into the waiting ones: its parts under the boxes of earlier

@@ -9,12 +9,15 @@
 
 #include "render/MaskCheckScope.h"
 #include "render/PrimitiveBatch.h"
+#include "render/WindowFootprint.h"
 
 namespace skelvane {
 namespace {
 
 // The depth the self-check draws at and its colours.
 constexpr int32_t kCheckDepth = -10;
+constexpr int32_t kCheckFrontDepth = -9;
+constexpr int32_t kCheckBehindDepth = -11;
 constexpr uint32_t kUnder = 0xFF0000u;
 constexpr uint32_t kTrace = 0x00FF00u;
 constexpr uint32_t kOver = 0x0000FFu;
@@ -103,7 +106,6 @@ std::vector<int16_t> NearTies(int32_t range) {
 
 void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> counts, std::span<const int16_t> ys,
                        uint32_t colour, int32_t lineWidth, int32_t z, TracePixels* pixels) {
-  PrimitiveBatch::SetColour(colour);
   batch_.SetLineWidth(lineWidth);
   const bool dense = TracePixels::Dense(ys.size(), std::min(xs.size(), counts.size()));
   if (InUse() && dense && lineWidth * batch_.PixelRatio() == 1) {
@@ -111,9 +113,9 @@ void TraceDrawer::Draw(std::span<const int32_t> xs, std::span<const int32_t> cou
       pixels_.Invalidate();
       pixels = &pixels_;
     }
-    if (DrawMasked(xs, counts, ys, z, *pixels)) return;
+    if (DrawMasked(xs, counts, ys, colour, z, *pixels, FillInUse())) return;
   }
-  DrawStrip(xs, counts, ys, z);
+  DrawStrip(xs, counts, ys, colour, lineWidth, z);
 }
 
 void TraceDrawer::Note(int32_t z, TracePixels& pixels) {
@@ -124,19 +126,20 @@ void TraceDrawer::Note(int32_t z, TracePixels& pixels) {
 }
 
 bool TraceDrawer::DrawMasked(std::span<const int32_t> xs, std::span<const int32_t> counts,
-                             std::span<const int16_t> ys, int32_t z, TracePixels& pixels) {
+                             std::span<const int16_t> ys, uint32_t colour, int32_t z, TracePixels& pixels, bool fill) {
   MaskedState state;
   if (!ReadMaskedState(z, state)) return false;
   const int32_t* viewport = state.viewport;
   const TracePixels::Transform transform{state.projection, {viewport[0], viewport[1], viewport[2], viewport[3]}};
   if (!pixels.Use(transform, xs, counts, ys)) return false;
-  if (!mask_.Draw(pixels.Spans(), z, state.depthRow, state.viewport)) return false;
-  DrawSegments(xs, counts, ys, pixels.Undecided(), z);
+  if (!DrawSpans(pixels.Spans(), colour, z, state, fill)) return false;
+  DrawSegments(xs, counts, ys, pixels.Undecided(), colour, z);
   return true;
 }
 
 void TraceDrawer::DrawSegments(std::span<const int32_t> xs, std::span<const int32_t> counts,
-                               std::span<const int16_t> ys, std::span<const uint32_t> undecided, int32_t z) {
+                               std::span<const int16_t> ys, std::span<const uint32_t> undecided, uint32_t colour,
+                               int32_t z) {
   if (undecided.empty()) return;
   std::size_t run = 0;
   uint32_t runEnd = counts.empty() ? 0 : static_cast<uint32_t>(counts[0]);
@@ -144,17 +147,38 @@ void TraceDrawer::DrawSegments(std::span<const int32_t> xs, std::span<const int3
     while (point >= runEnd && run + 1 < counts.size()) runEnd += static_cast<uint32_t>(counts[++run]);
     return xs[run];
   };
+  segmentX0s_.clear();
+  segmentX1s_.clear();
+  segmentY0s_.clear();
+  segmentY1s_.clear();
   for (const uint32_t i : undecided) {
-    batch_.AddVertex(columnOf(i), ys[i], z);
-    batch_.AddVertex(columnOf(i + 1), ys[i + 1], z);
+    segmentX0s_.push_back(columnOf(i));
+    segmentY0s_.push_back(ys[i]);
+    segmentX1s_.push_back(columnOf(i + 1));
+    segmentY1s_.push_back(ys[i + 1]);
+  }
+  NoteSegments(segmentX0s_, segmentY0s_, segmentX1s_, segmentY1s_, colour, 1, z);
+  PrimitiveBatch::SetColour(colour);
+  for (std::size_t i = 0; i < segmentX0s_.size(); ++i) {
+    batch_.AddVertex(segmentX0s_[i], segmentY0s_[i], z);
+    batch_.AddVertex(segmentX1s_[i], segmentY1s_[i], z);
   }
   batch_.Submit(GL_LINES, false);
 }
 
 void TraceDrawer::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t> counts,
-                            std::span<const int16_t> ys, int32_t z) {
+                            std::span<const int16_t> ys, uint32_t colour, int32_t lineWidth, int32_t z) {
+  const std::size_t runs = std::min(xs.size(), counts.size());
+  if (runs > 0 && !ys.empty()) {
+    const auto [left, right] = std::minmax_element(xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(runs));
+    const auto [bottom, top] = std::minmax_element(ys.begin(), ys.end());
+    const WindowFootprint where = WindowFootprint::Current();
+    const WindowBox box = where.Box(*left, *bottom, *right, *top, lineWidth * batch_.PixelRatio());
+    readBack_.Note(std::span<const WindowBox>(&box, 1), where.Depth(z), colour);
+  }
+  PrimitiveBatch::SetColour(colour);
   std::size_t point = 0;
-  for (std::size_t run = 0; run < std::min(xs.size(), counts.size()); ++run) {
+  for (std::size_t run = 0; run < runs; ++run) {
     for (int32_t i = 0; i < counts[run] && point < ys.size(); ++i, ++point) batch_.AddVertex(xs[run], ys[point], z);
   }
   batch_.Submit(GL_LINE_STRIP, false);
@@ -162,17 +186,25 @@ void TraceDrawer::DrawStrip(std::span<const int32_t> xs, std::span<const int32_t
 
 int32_t TraceDrawer::CheckPasses() const { return kCheckPasses; }
 
+// The pixels left to the read-back are checked beside: should they differ, they are not used.
 bool TraceDrawer::CheckPass(int32_t pass, int32_t width, int32_t height) {
   std::vector<uint8_t> strip, masked;
-  DrawCheckFrame(false, pass, width, height, strip);
-  return DrawCheckFrame(true, pass, width, height, masked) && strip == masked;
+  DrawCheckFrame(Way::kStrip, pass, width, height, strip);
+  if (!DrawCheckFrame(Way::kMasks, pass, width, height, masked) || strip != masked) return false;
+  if (pass == 0) fillChecked_ = true;
+  if (fillChecked_) {
+    std::vector<uint8_t> filled;
+    fillChecked_ = DrawCheckFrame(Way::kFill, pass, width, height, filled) && strip == filled;
+  }
+  return true;
 }
 
 // Columns and rows each at fractional positions, on exact pixel edges or on exact pixel centres;
-// something at the strip's own depth under it and over it, since depths must match exactly.
-bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32_t height,
-                                 std::vector<uint8_t>& pixels) {
+// something at the strip's own depth under it and over it, since depths must match exactly, and
+// plates in front of it drawn before and after it and one behind it drawn after.
+bool TraceDrawer::DrawCheckFrame(Way way, int32_t pass, int32_t width, int32_t height, std::vector<uint8_t>& pixels) {
   MaskCheckScope::BeginFrame();
+  readBack_.StartFrame();
   const Placement columns = kPasses[pass].columns;
   const Placement rows = kPasses[pass].rows;
   const bool exactRows = rows != Placement::kFractional;
@@ -185,6 +217,12 @@ bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32
                exactRows ? static_cast<float>(-height / 2) + (rows == Placement::kCentre ? 0.5f : 0.0f) : -517.0f,
                0.0f);
   glScalef(1.0f, exactRows ? 1.0f : 0.0537f, 1.0f);
+  // Plates a quarter of the corner wide, placed by the corner's rows (near enough, off the edges).
+  const int32_t perRow = exactRows ? 1 : 75;
+  const auto plate = [&](int32_t left, int32_t row, int32_t rowCount, uint32_t colour, int32_t z) {
+    const int32_t low = (row - height / 2) * perRow;
+    readBack_.DrawNotedPlate(left, low, left + width / 4, low + rowCount * perRow, colour, z);
+  };
   TestStrip strip = MakeStrip(width, 4242u + static_cast<uint32_t>(pass), NearTies(range), range);
   if (kPasses[pass].rightToLeft) {
     std::reverse(strip.xs.begin(), strip.xs.end());
@@ -192,21 +230,28 @@ bool TraceDrawer::DrawCheckFrame(bool masked, int32_t pass, int32_t width, int32
     std::reverse(strip.ys.begin(), strip.ys.end());
   }
   const std::size_t runs = strip.xs.size();
-  PrimitiveBatch::SetColour(kUnder);
   batch_.SetLineWidth(1);
-  DrawStrip(std::span(strip.xs).first(runs / 2), strip.counts, std::span(strip.ys).last(strip.ys.size() / 2),
+  plate(width / 8, height / 3, height / 10, 0xFFFFFFu, kCheckFrontDepth);
+  DrawStrip(std::span(strip.xs).first(runs / 2), strip.counts, std::span(strip.ys).last(strip.ys.size() / 2), kUnder, 1,
             kCheckDepth);
-  PrimitiveBatch::SetColour(kTrace);
   bool drawn = true;
-  if (!masked) {
-    DrawStrip(strip.xs, strip.counts, strip.ys, kCheckDepth);
+  if (way == Way::kStrip) {
+    DrawStrip(strip.xs, strip.counts, strip.ys, kTrace, 1, kCheckDepth);
   } else {
     pixels_.Invalidate();
-    drawn = DrawMasked(strip.xs, strip.counts, strip.ys, kCheckDepth, pixels_) && !pixels_.Spans().empty();
+    drawn = DrawMasked(strip.xs, strip.counts, strip.ys, kTrace, kCheckDepth, pixels_, way == Way::kFill) &&
+            !pixels_.Spans().empty();
   }
-  PrimitiveBatch::SetColour(kOver);
-  DrawStrip(std::span(strip.xs).last(runs / 3), std::span(strip.counts).last(runs / 3), strip.ys, kCheckDepth);
+  DrawStrip(std::span(strip.xs).last(runs / 3), std::span(strip.counts).last(runs / 3), strip.ys, kOver, 1,
+            kCheckDepth);
+  plate(width / 2, height / 2, height / 10, 0xFF00FFu, kCheckFrontDepth);
+  plate(width / 3, height / 5, height / 4, 0x404040u, kCheckBehindDepth);
   ReadCheckFrame(width, height, pixels);
+  if (way == Way::kFill) {
+    drawn = drawn && !readBack_.Empty();
+    readBack_.Apply(reinterpret_cast<uint32_t*>(pixels.data()), width, height);
+  }
+  readBack_.StartFrame();
   return drawn;
 }
 

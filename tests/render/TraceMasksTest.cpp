@@ -91,6 +91,7 @@ TEST_F(TraceMasksTest, MasksGiveTheStripsPixelsOnRandomPlots) {
   for (const auto& size : sizes) {
     Prepare(size.width, size.height);
     ASSERT_TRUE(renderer_.TraceMasksInUse()) << "the driver's self-check turned the masks off";
+    ASSERT_TRUE(renderer_.TraceFillInUse()) << "the self-check refused writing the traces into the frame";
     for (uint32_t seed = 0; seed < kSeeds; ++seed) {
       const std::vector<PlotTrace> plots = MakePlots(seed * 7919u + static_cast<uint32_t>(size.width), size.width,
                                                      size.height);
