@@ -29,7 +29,6 @@ class ColumnLineDrawer final : public MaskDrawer {
   void StartFrame() override;
   void Forget() override { rowMask_.Forget(); }
 
-
   /// The lines from (xs[i], yLow) to (xs[i], yHigh) in `colour` at depth z, `lineWidth` canvas pixels
   /// wide, for the current transform.
   void Draw(std::span<const int32_t> xs, int32_t yLow, int32_t yHigh, uint32_t colour, int32_t lineWidth, int32_t z);
