@@ -17,15 +17,15 @@ constexpr const char* kOpenHint = "open";
 constexpr const char* kHighRefusal = "Filter high";
 
 QString CutOffText(const std::optional<double>& hz) {
-  return hz ? QString::fromStdString(FilterSpec::FormatHz(*hz)) : QString();
+  return hz ? QString::fromStdString(FilterChoice::FormatHz(*hz)) : QString();
 }
 
 }  // namespace
 
-CustomFilterDialog::CustomFilterDialog(const FilterSpec& initial, Check check, QWidget* parent)
+CustomFilterDialog::CustomFilterDialog(const FilterChoice& initial, Check check, QWidget* parent)
     : QDialog(parent), check_(std::move(check)), low_(new QLineEdit(this)), high_(new QLineEdit(this)) {
   setWindowTitle(QString::fromUtf8(kTitle));
-  if (initial.GetBand() == FilterSpec::Band::kCustom) {
+  if (initial.GetBand() == FilterChoice::Band::kCustom) {
     low_->setText(CutOffText(initial.LowHz()));
     high_->setText(CutOffText(initial.HighHz()));
   }
@@ -43,7 +43,7 @@ CustomFilterDialog::CustomFilterDialog(const FilterSpec& initial, Check check, Q
 void CustomFilterDialog::accept() {
   std::string refusal;
   const std::string text = low_->text().toStdString() + ":" + high_->text().toStdString();
-  std::optional<FilterSpec> filter = FilterSpec::Parse(text, refusal);
+  std::optional<FilterChoice> filter = FilterChoice::Parse(text, refusal);
   if (filter && check_ && !check_(*filter, refusal)) filter.reset();
   if (!filter) {
     ReportError(refusal, 0);

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 class QLineEdit;
 
@@ -21,13 +21,13 @@ class CustomFilterDialog final : public QDialog {
   /// The dialog's title.
   static constexpr const char* kTitle = "Custom Filter";
   /// Whether the plots the band is for can take it; false with the refusal naming the field.
-  using Check = std::function<bool(const FilterSpec& filter, std::string& refusal)>;
+  using Check = std::function<bool(const FilterChoice& filter, std::string& refusal)>;
 
   /// A dialog showing the cut-offs of `initial` when it is a Custom band, checking through `check`.
-  CustomFilterDialog(const FilterSpec& initial, Check check, QWidget* parent);
+  CustomFilterDialog(const FilterChoice& initial, Check check, QWidget* parent);
 
   /// The band read when the dialog was accepted.
-  std::optional<FilterSpec> Filter() const { return filter_; }
+  std::optional<FilterChoice> Filter() const { return filter_; }
   /// The cut-off fields (tests type into them).
   QLineEdit* LowField() const { return low_; }
   QLineEdit* HighField() const { return high_; }
@@ -40,7 +40,7 @@ class CustomFilterDialog final : public QDialog {
   Check check_;
   QLineEdit* low_;
   QLineEdit* high_;
-  std::optional<FilterSpec> filter_;
+  std::optional<FilterChoice> filter_;
 };
 
 }  // namespace skelvane

@@ -21,10 +21,10 @@
 #include "app/MeasuringCursors.h"
 #include "app/OverviewStrip.h"
 #include "app/PlotActions.h"
+#include "app/PowerDensityPanel.h"
 #include "app/Preferences.h"
 #include "app/SessionCommands.h"
 #include "app/SettingsFile.h"
-#include "app/PowerDensityPanel.h"
 #include "app/SpikePanels.h"
 #include "app/StatusBar.h"
 #include "app/SummaryWatcher.h"
@@ -157,7 +157,7 @@ int32_t MainWindow::Create() {
   // The filter each plot draws through is the one its spectrum shows filtered.
   spectrum_ = new PowerDensityPanel(plots_, sources_, view_, [](const IPlot& plot) {
     const auto* csc = dynamic_cast<const CscPlot*>(&plot);
-    return csc != nullptr ? csc->Filter() : FilterSpec();
+    return csc != nullptr ? csc->Filter() : FilterChoice();
   }, this);
   addDockWidget(Qt::RightDockWidgetArea, spectrum_);
   spectrum_->hide();

@@ -70,8 +70,8 @@ void PlotActions::OnContextMenu(int32_t x, int32_t y) {
   // The plot's band filter, its own filter checked.
   QMenu* filters = menu->addMenu(QStringLiteral("&Filter"));
   const std::vector<CscPlot*> shown = FilterTargets(index);
-  const FilterSpec current = shown.empty() ? FilterSpec() : shown.front()->Filter();
-  const auto filterItem = [&](const QString& text, FilterSpec::Band band, auto&& action) {
+  const FilterChoice current = shown.empty() ? FilterChoice() : shown.front()->Filter();
+  const auto filterItem = [&](const QString& text, FilterChoice::Band band, auto&& action) {
     QAction* item = filters->addAction(text);
     item->setCheckable(true);
     item->setChecked(current.GetBand() == band);
@@ -84,10 +84,10 @@ void PlotActions::OnContextMenu(int32_t x, int32_t y) {
       }
     });
   };
-  using Band = FilterSpec::Band;
-  filterItem(QStringLiteral("&None"), Band::kNone, [this](int32_t i) { SetFilter(i, FilterSpec()); });
-  filterItem(QStringLiteral("&Spike Band"), Band::kSpike, [this](int32_t i) { SetFilter(i, FilterSpec::Spike()); });
-  filterItem(QStringLiteral("&LFP Band"), Band::kLfp, [this](int32_t i) { SetFilter(i, FilterSpec::Lfp()); });
+  using Band = FilterChoice::Band;
+  filterItem(QStringLiteral("&None"), Band::kNone, [this](int32_t i) { SetFilter(i, FilterChoice()); });
+  filterItem(QStringLiteral("&Spike Band"), Band::kSpike, [this](int32_t i) { SetFilter(i, FilterChoice::Spike()); });
+  filterItem(QStringLiteral("&LFP Band"), Band::kLfp, [this](int32_t i) { SetFilter(i, FilterChoice::Lfp()); });
   filterItem(QStringLiteral("&Custom..."), Band::kCustom, [this](int32_t i) { AskCustomFilter(i); });
   plotMenu_ = menu;
   menu->popup(client_.mapToGlobal(QPoint(x, y)));
@@ -160,7 +160,7 @@ std::vector<CscPlot*> PlotActions::FilterTargets(int32_t index) const {
   return targets;
 }
 
-bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal) {
+bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterChoice& filter, std::string& refusal) {
   if (filter.IsNone()) return true;
   for (CscPlot* plot : targets) {
     if (!FilterDesign::Shared(filter, plot->GetSamplingFrequency(), refusal)) {
@@ -171,7 +171,7 @@ bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterSpec
   return true;
 }
 
-bool PlotActions::SetFilter(int32_t index, const FilterSpec& filter) {
+bool PlotActions::SetFilter(int32_t index, const FilterChoice& filter) {
   const std::vector<CscPlot*> targets = FilterTargets(index);
   // All or none: a band one recording cannot take leaves every plot as it was.
   if (std::string refusal; !CanTake(targets, filter, refusal)) {
@@ -215,7 +215,7 @@ void PlotActions::AskCustomFilter(int32_t index) {
   const std::string path = index < 0 ? std::string() : locator_.PathOf(index);
   auto* dialog = new CustomFilterDialog(
       targets.front()->Filter(),
-      [targets](const FilterSpec& filter, std::string& refusal) { return CanTake(targets, filter, refusal); },
+      [targets](const FilterChoice& filter, std::string& refusal) { return CanTake(targets, filter, refusal); },
       &client_);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   customDialog_ = dialog;
@@ -233,7 +233,7 @@ void PlotActions::AskCustomFilter(int32_t index) {
   dialog->open();
 }
 
-std::optional<FilterSpec> PlotActions::SharedFilter() const {
+std::optional<FilterChoice> PlotActions::SharedFilter() const {
   const std::vector<CscPlot*> plots = FilterTargets(-1);
   if (plots.empty()) return newPlotsFilter_;
   for (CscPlot* plot : plots) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/CustomFilterDialog.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 class QMenu;
 class QWidget;
@@ -63,7 +63,7 @@ class PlotActions {
   /// the refusal is reported and no plot changes; a recording too short for its support is filtered
   /// as far as it goes and the status bar says so. False when refused. A band set for every plot is
   /// also the one plots opened later start with.
-  bool SetFilter(int32_t index, const FilterSpec& filter);
+  bool SetFilter(int32_t index, const FilterChoice& filter);
   /// Gives the plots from index `first` on, just made for newly opened recordings, the band last set
   /// for every plot; a recording that cannot take it is drawn unfiltered and the status bar says why.
   void StartNewPlots(int32_t first);
@@ -72,7 +72,7 @@ class PlotActions {
   void AskCustomFilter(int32_t index);
   /// The filter every open plot draws through; nullopt while they differ. Without plots, the one
   /// plots opened next start with.
-  std::optional<FilterSpec> SharedFilter() const;
+  std::optional<FilterChoice> SharedFilter() const;
   /// The Custom Filter dialog while it is open (null otherwise).
   CustomFilterDialog* CustomDialog() const { return customDialog_; }
 
@@ -86,9 +86,9 @@ class PlotActions {
   /// The CSC plots `index` stands for (every plot when below 0).
   std::vector<CscPlot*> FilterTargets(int32_t index) const;
   /// Whether every plot of `targets` can take `filter`; false with the refusal for the first that cannot.
-  static bool CanTake(const std::vector<CscPlot*>& targets, const FilterSpec& filter, std::string& refusal);
+  static bool CanTake(const std::vector<CscPlot*>& targets, const FilterChoice& filter, std::string& refusal);
 
-  FilterSpec newPlotsFilter_;  // the band last set for every plot
+  FilterChoice newPlotsFilter_;  // the band last set for every plot
   QPointer<QMenu> plotMenu_;
   QPointer<CustomFilterDialog> customDialog_;
 };

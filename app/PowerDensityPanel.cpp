@@ -10,7 +10,7 @@
 #include "display/IPlot.h"
 #include "display/IPlotCollection.h"
 #include "display/ViewState.h"
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 #include "platform/PathHelpers.h"
 #include "platform/Saturating.h"
 
@@ -92,7 +92,7 @@ std::optional<PowerDensityPanel::Subject> PowerDensityPanel::SubjectNow(QString&
   }
   subject.start = view_.VisibleStart;
   subject.end = SaturatingAdd(view_.VisibleStart, view_.VisibleSpan);
-  subject.filter = filterOf_ ? filterOf_(*chosen) : FilterSpec();
+  subject.filter = filterOf_ ? filterOf_(*chosen) : FilterChoice();
   return subject;
 }
 
@@ -122,7 +122,7 @@ void PowerDensityPanel::FollowView() {
 
 void PowerDensityPanel::Work() {
   RecordReader reader;
-  SpanSpectrum spectrum;
+  SpanDensity spectrum;
   std::string readerPath;
   int64_t readerRecords = -1;
   int32_t openError = 0;
@@ -141,9 +141,9 @@ void PowerDensityPanel::Work() {
       readerRecords = subject.layout.numRecords;
       openError = reader.Open(subject.layout);
     }
-    SpanSpectrum::Result result;
+    SpanDensity::Result result;
     if (!reader.IsOpen()) {
-      result.status = SpanSpectrum::Result::Status::kFailed;
+      result.status = SpanDensity::Result::Status::kFailed;
       result.readError = openError;
     } else {
       result = spectrum.Compute(reader, subject.sampleInterval, subject.start, subject.end, subject.filter, [this, serial] {
@@ -151,7 +151,7 @@ void PowerDensityPanel::Work() {
         return quit_ || serial_ != serial;
       });
     }
-    if (result.status != SpanSpectrum::Result::Status::kStopped) {
+    if (result.status != SpanDensity::Result::Status::kStopped) {
       QMetaObject::invokeMethod(
           this, [this, serial, subject, result = std::move(result)]() mutable { Take(serial, subject, std::move(result)); },
           Qt::QueuedConnection);
@@ -160,7 +160,7 @@ void PowerDensityPanel::Work() {
   }
 }
 
-void PowerDensityPanel::Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result) {
+void PowerDensityPanel::Take(uint64_t serial, const Subject& subject, SpanDensity::Result result) {
   {
     std::lock_guard lock(mutex_);
     if (serial != serial_) return;  // a later request is on its way
@@ -174,7 +174,7 @@ void PowerDensityPanel::Take(uint64_t serial, const Subject& subject, SpanSpectr
   drawn.filterName = subject.filter.Description();
   drawn.spectrum = result;
   shown_ = std::move(result);
-  picture_->Show(shown_->status == SpanSpectrum::Result::Status::kOk ? std::optional(std::move(drawn)) : std::nullopt);
+  picture_->Show(shown_->status == SpanDensity::Result::Status::kOk ? std::optional(std::move(drawn)) : std::nullopt);
   ShowInfo();
 }
 
@@ -183,8 +183,8 @@ bool PowerDensityPanel::UpToDate() const {
   return !asked_ || (shown_ && shownSerial_ == serial_);
 }
 
-QString PowerDensityPanel::EstimateText(const std::string& name, const SpanSpectrum::Result& result) {
-  using Status = SpanSpectrum::Result::Status;
+QString PowerDensityPanel::EstimateText(const std::string& name, const SpanDensity::Result& result) {
+  using Status = SpanDensity::Result::Status;
   const QString named = QString::fromStdString(name) + QStringLiteral(": ");
   switch (result.status) {
     case Status::kNoRecords: return named + QStringLiteral("no samples in the visible span");
@@ -192,7 +192,7 @@ QString PowerDensityPanel::EstimateText(const std::string& name, const SpanSpect
       return named + QStringLiteral("too little data: the longest stretch without a gap holds %1 samples, a spectrum "
                                     "needs %2")
                          .arg(result.longestStretch)
-                         .arg(PowerSpectrum::kShortestSegment);
+                         .arg(PowerDensity::kShortestSegment);
     case Status::kFailed:
       return named + QStringLiteral("the recording could not be read (%1)").arg(result.readError);
     case Status::kStopped: return {};
@@ -204,7 +204,7 @@ QString PowerDensityPanel::EstimateText(const std::string& name, const SpanSpect
                              .arg(Seconds(static_cast<double>(result.segmentLength) / result.samplingHz))
                              .arg(Seconds(result.binHz));
   if (result.spread) {
-    text += QStringLiteral("; from %1 pieces spread over the span").arg(SpanSpectrum::kPieces);
+    text += QStringLiteral("; from %1 pieces spread over the span").arg(SpanDensity::kPieces);
   }
   if (result.gaps) text += QStringLiteral("; the span has gaps: no segment spans one");
   if (!result.filterRefusal.empty()) text += QStringLiteral("; ") + QString::fromStdString(result.filterRefusal);

@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "datafile/IDataSourceManager.h"
-#include "filter/FilterSpec.h"
-#include "filter/SpanSpectrum.h"
+#include "filter/FilterChoice.h"
+#include "filter/SpanDensity.h"
 
 class QCheckBox;
 class QLabel;
@@ -32,7 +32,7 @@ struct ViewState;
 class PowerDensityPanel final : public QDockWidget {
  public:
   /// The filter a plot draws its samples through.
-  using FilterOf = std::function<FilterSpec(const IPlot& plot)>;
+  using FilterOf = std::function<FilterChoice(const IPlot& plot)>;
   /// The switch's text.
   static constexpr const char* kLogSwitchText = "Log frequency";
 
@@ -55,14 +55,14 @@ class PowerDensityPanel final : public QDockWidget {
   /// True when the spectrum shown is the one last asked for.
   bool UpToDate() const;
   /// The spectrum shown, and the span and recording it is of.
-  const std::optional<SpanSpectrum::Result>& Shown() const { return shown_; }
+  const std::optional<SpanDensity::Result>& Shown() const { return shown_; }
   std::pair<int64_t, int64_t> ShownSpan() const { return {shownSubject_.start, shownSubject_.end}; }
   const std::string& ShownPath() const { return shownSubject_.layout.path; }
   QCheckBox* LogSwitch() const { return log_; }
   PowerDensityPicture* Picture() const { return picture_; }
 
   /// The info line's texts, each made from what the spectrum is of.
-  static QString EstimateText(const std::string& name, const SpanSpectrum::Result& result);
+  static QString EstimateText(const std::string& name, const SpanDensity::Result& result);
 
  private:
   // What one spectrum is of.
@@ -72,7 +72,7 @@ class PowerDensityPanel final : public QDockWidget {
     double sampleInterval = 0.0;
     int64_t start = 0;
     int64_t end = 0;
-    FilterSpec filter;
+    FilterChoice filter;
     bool operator==(const Subject& other) const {
       return name == other.name && layout.path == other.layout.path && layout.numRecords == other.layout.numRecords &&
              sampleInterval == other.sampleInterval && start == other.start && end == other.end &&
@@ -82,7 +82,7 @@ class PowerDensityPanel final : public QDockWidget {
 
   std::optional<Subject> SubjectNow(QString& none) const;
   void Work();
-  void Take(uint64_t serial, const Subject& subject, SpanSpectrum::Result result);
+  void Take(uint64_t serial, const Subject& subject, SpanDensity::Result result);
   void ShowInfo();
 
   const IPlotCollection& plots_;
@@ -92,7 +92,7 @@ class PowerDensityPanel final : public QDockWidget {
   std::string followed_;  // the path of the plot last under the mouse
   std::optional<Subject> asked_;  // the subject last asked for
   Subject shownSubject_;
-  std::optional<SpanSpectrum::Result> shown_;
+  std::optional<SpanDensity::Result> shown_;
   QString noSubject_;  // why there is nothing to show, when there is not
 
   // The worker: takes the latest request; one superseded while it runs is stopped.

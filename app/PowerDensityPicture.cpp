@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 
 namespace skelvane {
 namespace {
@@ -61,7 +61,7 @@ void PowerDensityPicture::SetLogFrequency(bool log) {
 PowerDensityPicture::Axes PowerDensityPicture::AxesOf() const {
   Axes axes;
   if (!drawn_ || drawn_->spectrum.raw.size() < 2) return axes;
-  const SpanSpectrum::Result& s = drawn_->spectrum;
+  const SpanDensity::Result& s = drawn_->spectrum;
   axes.highHz = static_cast<double>(s.raw.size() - 1) * s.binHz;
   axes.lowHz = log_ ? s.binHz : 0.0;
   double top = -1e300;
@@ -69,7 +69,7 @@ PowerDensityPicture::Axes PowerDensityPicture::AxesOf() const {
   for (const auto* curve : {&s.raw, &s.filtered}) {
     for (std::size_t k = 1; k < curve->size(); ++k) {
       const double db = (*curve)[k];
-      if (db <= PowerSpectrum::kFloorDb) continue;
+      if (db <= PowerDensity::kFloorDb) continue;
       top = std::max(top, db);
       bottom = std::min(bottom, db);
     }

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "filter/SpanSpectrum.h"
+#include "filter/SpanDensity.h"
 
 namespace skelvane {
 
@@ -16,7 +16,7 @@ class PowerDensityPicture final : public QWidget {
  public:
   /// What is drawn: the spectrum and the band of the filter its filtered curve went through.
   struct Drawn {
-    SpanSpectrum::Result spectrum;
+    SpanDensity::Result spectrum;
     std::optional<double> bandLowHz;   // the band's edges; an open side reaches the axis' end
     std::optional<double> bandHighHz;
     bool banded = false;               // a band is marked (a filter other than None)

@@ -112,8 +112,8 @@ void Preferences::LoadExtractionParameters(ExtractionParameters& p) {
   loaded.OutputDirectory = store.value("outputDirectory").toString().toStdString();
   // A file from before the band filters has none: samples as recorded.
   std::string refusal;
-  const std::optional<FilterSpec> filter =
-      FilterSpec::Parse(store.value("filter", QStringLiteral("none")).toString().toStdString(), refusal);
+  const std::optional<FilterChoice> filter =
+      FilterChoice::Parse(store.value("filter", QStringLiteral("none")).toString().toStdString(), refusal);
   store.endGroup();
   const bool valid = (loaded.ExtractionMode == kExtractionModeThreshold || loaded.ExtractionMode == kExtractionModeSlope) &&
                      loaded.ExtractionType >= kExtractionTypePositive && loaded.ExtractionType <= kExtractionTypeBoth &&

@@ -216,7 +216,7 @@ void SpikeExtractPropsDlg::SetNoiseEstimate(NoiseEstimate estimate) {
 void SpikeExtractPropsDlg::OnFromNoise() {
   if (!noiseEstimate_) return;
   // The noise of what detection will see: the band chosen now, not the one the dialog opened with.
-  const std::optional<FilterSpec> filter = FilterOfControls();
+  const std::optional<FilterChoice> filter = FilterOfControls();
   if (!filter) return;
   params_.Filter = *filter;
   const std::optional<double> factor = UserQuestions::Current().AskNumber(kNoiseFactorQuestion, noiseFactor_);
@@ -263,17 +263,17 @@ void SpikeExtractPropsDlg::LoadControls() {
   UpdateSignWarning();
 }
 
-void SpikeExtractPropsDlg::ShowFilter(const FilterSpec& filter) {
+void SpikeExtractPropsDlg::ShowFilter(const FilterChoice& filter) {
   const QSignalBlocker blockFilter(filterCombo_);
   const auto hz = [](const std::optional<double>& cut) {
-    return cut ? QString::fromStdString(FilterSpec::FormatHz(*cut)) : QString();
+    return cut ? QString::fromStdString(FilterChoice::FormatHz(*cut)) : QString();
   };
-  if (filter.GetBand() == FilterSpec::Band::kCustom) {
+  if (filter.GetBand() == FilterChoice::Band::kCustom) {
     customLow_ = hz(filter.LowHz());
     customHigh_ = hz(filter.HighHz());
   }
   filterCombo_->setCurrentIndex(static_cast<int>(filter.GetBand()));
-  const bool custom = filter.GetBand() == FilterSpec::Band::kCustom;
+  const bool custom = filter.GetBand() == FilterChoice::Band::kCustom;
   lowCutEdit_->setText(custom ? customLow_ : hz(filter.LowHz()));
   highCutEdit_->setText(custom ? customHigh_ : hz(filter.HighHz()));
   // The named bands' cut-offs are fixed: shown, not edited.
@@ -286,26 +286,26 @@ void SpikeExtractPropsDlg::OnFilterSelected(int index) {
     customLow_ = lowCutEdit_->text();
     customHigh_ = highCutEdit_->text();
   }
-  if (index == static_cast<int>(FilterSpec::Band::kCustom)) {
+  if (index == static_cast<int>(FilterChoice::Band::kCustom)) {
     lowCutEdit_->setText(customLow_);
     highCutEdit_->setText(customHigh_);
     for (QLineEdit* cut : {lowCutEdit_, highCutEdit_}) cut->setReadOnly(false);
     lowCutEdit_->setFocus();
     return;
   }
-  const FilterSpec bands[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp()};
+  const FilterChoice bands[] = {FilterChoice(), FilterChoice::Spike(), FilterChoice::Lfp()};
   if (index >= 0 && index < static_cast<int>(std::size(bands))) ShowFilter(bands[index]);
 }
 
-std::optional<FilterSpec> SpikeExtractPropsDlg::FilterOfControls() {
+std::optional<FilterChoice> SpikeExtractPropsDlg::FilterOfControls() {
   const int index = filterCombo_->currentIndex();
-  if (index != static_cast<int>(FilterSpec::Band::kCustom)) {
-    const FilterSpec bands[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp()};
-    return index >= 0 && index < static_cast<int>(std::size(bands)) ? bands[index] : FilterSpec();
+  if (index != static_cast<int>(FilterChoice::Band::kCustom)) {
+    const FilterChoice bands[] = {FilterChoice(), FilterChoice::Spike(), FilterChoice::Lfp()};
+    return index >= 0 && index < static_cast<int>(std::size(bands)) ? bands[index] : FilterChoice();
   }
   const std::string text = lowCutEdit_->text().toStdString() + ":" + highCutEdit_->text().toStdString();
   std::string refusal;
-  std::optional<FilterSpec> filter = FilterSpec::Parse(text, refusal);
+  std::optional<FilterChoice> filter = FilterChoice::Parse(text, refusal);
   if (!filter) {
     ReportError(refusal, 0);
     // The field the message names, or the low one when it names neither.
@@ -329,7 +329,7 @@ bool SpikeExtractPropsDlg::StoreControls() {
   if (!ParseInteger(spikePointsEdit_->text(), params_.NumSpikePoints)) return refuse(spikePointsEdit_, kIntegerPrompt);
   if (!ParseInteger(alignmentEdit_->text(), params_.AlignmentPt)) return refuse(alignmentEdit_, kIntegerPrompt);
   params_.OutputDirectory = directoryEdit_->text().toStdString();
-  const std::optional<FilterSpec> filter = FilterOfControls();
+  const std::optional<FilterChoice> filter = FilterOfControls();
   if (!filter) return false;
   params_.Filter = *filter;
   return true;

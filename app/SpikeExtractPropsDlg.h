@@ -93,9 +93,9 @@ class SpikeExtractPropsDlg : public QDialog {
   /// Wires the controls to their handlers.
   void ConnectControls();
   /// Shows `filter` in the filter's list and cut-off edits (editable for Custom only).
-  void ShowFilter(const FilterSpec& filter);
+  void ShowFilter(const FilterChoice& filter);
   /// The filter the controls name; nullopt after the message naming the field that does not parse.
-  std::optional<FilterSpec> FilterOfControls();
+  std::optional<FilterChoice> FilterOfControls();
 
   ExtractionParameters& params_;
   IPlotCollection& plots_;

@@ -17,9 +17,9 @@
 #include "app/MarkerCommands.h"
 #include "app/MeasuringCursors.h"
 #include "app/PlotActions.h"
+#include "app/PowerDensityPanel.h"
 #include "app/Preferences.h"
 #include "app/SessionCommands.h"
-#include "app/PowerDensityPanel.h"
 #include "app/SpikePanels.h"
 #include "app/WindowView.h"
 #include "display/MarkerSet.h"
@@ -188,14 +188,14 @@ std::span<const CommandRow> WindowCommands::Table() {
             [](C& w) { w.markers_.ShowPanel(!w.markers_.PanelShown()); },
             [](const C& w) { return w.markers_.PanelShown(); }),
       Popup(Menu::Display, "F&ilter", Menu::Filter),
-      Check(c::kFilterNone, Menu::Filter, "&None", [](C& w) { w.plots_.SetFilter(-1, FilterSpec()); },
-            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kNone); }),
-      Check(c::kFilterSpike, Menu::Filter, "&Spike Band", [](C& w) { w.plots_.SetFilter(-1, FilterSpec::Spike()); },
-            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kSpike); }),
-      Check(c::kFilterLfp, Menu::Filter, "&LFP Band", [](C& w) { w.plots_.SetFilter(-1, FilterSpec::Lfp()); },
-            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kLfp); }),
+      Check(c::kFilterNone, Menu::Filter, "&None", [](C& w) { w.plots_.SetFilter(-1, FilterChoice()); },
+            [](const C& w) { return w.FiltersAre(FilterChoice::Band::kNone); }),
+      Check(c::kFilterSpike, Menu::Filter, "&Spike Band", [](C& w) { w.plots_.SetFilter(-1, FilterChoice::Spike()); },
+            [](const C& w) { return w.FiltersAre(FilterChoice::Band::kSpike); }),
+      Check(c::kFilterLfp, Menu::Filter, "&LFP Band", [](C& w) { w.plots_.SetFilter(-1, FilterChoice::Lfp()); },
+            [](const C& w) { return w.FiltersAre(FilterChoice::Band::kLfp); }),
       Check(c::kFilterCustom, Menu::Filter, "&Custom...", [](C& w) { w.plots_.AskCustomFilter(-1); },
-            [](const C& w) { return w.FiltersAre(FilterSpec::Band::kCustom); }),
+            [](const C& w) { return w.FiltersAre(FilterChoice::Band::kCustom); }),
 
       Popup(Menu::Bar, "Spike Extraction", Menu::SpikeExtraction),
       Item(c::kCreateSpikeFile, Menu::SpikeExtraction, "Create Spike File\tCtrl-S", "Ctrl+S", "Create spike files",
@@ -285,8 +285,8 @@ void WindowCommands::UpdateChecks() {
   }
 }
 
-bool WindowCommands::FiltersAre(FilterSpec::Band band) const {
-  const std::optional<FilterSpec> shared = plots_.SharedFilter();
+bool WindowCommands::FiltersAre(FilterChoice::Band band) const {
+  const std::optional<FilterChoice> shared = plots_.SharedFilter();
   return shared && shared->GetBand() == band;
 }
 

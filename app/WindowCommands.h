@@ -15,7 +15,7 @@
 #include "app/KeysAndMouseDialog.h"
 #include "display/IPlotCanvas.h"
 #include "display/ViewModel.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 class QMenuBar;
 class QWidget;
@@ -99,7 +99,7 @@ class WindowCommands {
   void ToggleScaleBars();
   void ToggleSpectrum();
   /// Whether every plot draws through a filter of `band` (Display > Filter's marks).
-  bool FiltersAre(FilterSpec::Band band) const;
+  bool FiltersAre(FilterChoice::Band band) const;
 
   IPlotCanvas& canvas_;
   ViewState& view_;

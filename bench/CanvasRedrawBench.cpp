@@ -48,26 +48,26 @@
 #include <string>
 #include <utility>
 
+#include "bench/BenchScene.h"
+#include "bench/PlainPass.h"
+#include "bench/ProcessTime.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
 #include "display/ColorTable.h"
 #include "display/ColumnsAhead.h"
 #include "display/CscPlot.h"
-#include "render/GLRenderer.h"
 #include "display/PlotCanvas.h"
 #include "display/PlotCollection.h"
 #include "display/ViewModel.h"
-#include "filter/FilterSpec.h"
-#include "summary/SummaryBuilder.h"
-#include "summary/SummaryCache.h"
-#include "summary/SummaryWorkerPool.h"
+#include "filter/FilterChoice.h"
 #include "platform/File.h"
 #include "platform/FrameHeap.h"
 #include "platform/PathHelpers.h"
+#include "render/GLRenderer.h"
+#include "summary/SummaryBuilder.h"
+#include "summary/SummaryCache.h"
+#include "summary/SummaryWorkerPool.h"
 #include "tools/SyntheticRecording.h"
-#include "bench/BenchScene.h"
-#include "bench/ProcessTime.h"
-#include "bench/PlainPass.h"
 
 namespace skelvane {
 namespace {
@@ -109,7 +109,7 @@ struct Scene : bench::DisplayScene {
     }
     return true;
   }
-  bool SetFilter(const FilterSpec& filter) {
+  bool SetFilter(const FilterChoice& filter) {
     bool ok = true;
     std::string refusal;
     for (CscPlot* plot : Plots()) ok = plot->SetFilter(filter, refusal) && ok;
@@ -363,7 +363,7 @@ std::vector<WindowFrame>& WindowFrames() {
   return frames;
 }
 
-const std::optional<FilterSpec>& BenchFilter();
+const std::optional<FilterChoice>& BenchFilter();
 
 // With a band, the raw one-record frames of the same run, which the band's sweep is set against.
 struct RawOneRecordFrames {
@@ -406,7 +406,7 @@ void WindowSweep(benchmark::State& state) {
   std::size_t index = 0;
   // Between frames the columns of the views ahead are worked out, with the pointer in the middle of
   // the canvas, as in the window (SKELVANE_BENCH_AHEAD=0: not, as before the window did).
-  const std::optional<FilterSpec>& band = BenchFilter();
+  const std::optional<FilterChoice>& band = BenchFilter();
   const bool banded = band && !band->IsNone();
   bool rawPass = false;
   RawOneRecord() = {};
@@ -468,7 +468,7 @@ void WindowSweep(benchmark::State& state) {
     for (int32_t pass = 0; pass < rounds * (banded ? 2 : 1); ++pass) {
       const int32_t round = banded ? pass / 2 : pass;
       rawPass = banded && pass % 2 == 0;
-      if (banded) scene.SetFilter(rawPass ? FilterSpec() : *band);
+      if (banded) scene.SetFilter(rawPass ? FilterChoice() : *band);
       index = 0;
       // Opened: the first records at the opening span, the stack at its top; then in to one record.
       view.VisibleStart = view.DataStart;
@@ -508,17 +508,17 @@ void WindowSweep(benchmark::State& state) {
     WindowFrames().push_back({names[i], spans[i], Median(times[i]), Median(cpuTimes[i])});
   }
   for (CscPlot* plot : scene.Plots()) plot->SetHeight(kPlotHeight);
-  if (banded) scene.SetFilter(FilterSpec());
+  if (banded) scene.SetFilter(FilterChoice());
   view = before;
 }
 
 // The band of the filtered figures, from SKELVANE_BENCH_FILTER; none when it is not set or does not parse.
-const std::optional<FilterSpec>& BenchFilter() {
-  static const std::optional<FilterSpec> filter = []() -> std::optional<FilterSpec> {
+const std::optional<FilterChoice>& BenchFilter() {
+  static const std::optional<FilterChoice> filter = []() -> std::optional<FilterChoice> {
     const char* text = std::getenv("SKELVANE_BENCH_FILTER");
     std::string refusal;
     if (text == nullptr) return std::nullopt;
-    std::optional<FilterSpec> parsed = FilterSpec::Parse(text, refusal);
+    std::optional<FilterChoice> parsed = FilterChoice::Parse(text, refusal);
     if (!parsed) std::fprintf(stderr, "SKELVANE_BENCH_FILTER: %s\n", refusal.c_str());
     return parsed;
   }();
@@ -554,7 +554,7 @@ void FilteredSpanSweep(benchmark::State& state) {
   const std::vector<int64_t> spans = SweepSpans();
   const std::size_t kSpans = spans.size();
   std::vector<std::vector<double>> raw(kSpans), filtered(kSpans), rawCpu(kSpans), filteredCpu(kSpans);
-  const auto frame = [&](int64_t span, const FilterSpec& filter, std::vector<double>& times,
+  const auto frame = [&](int64_t span, const FilterChoice& filter, std::vector<double>& times,
                          std::vector<double>& cpuTimes) {
     state.PauseTiming();
     if (span == 0) {
@@ -576,12 +576,12 @@ void FilteredSpanSweep(benchmark::State& state) {
   for (auto _ : state) {
     for (int32_t round = 0; round < rounds; ++round) {
       for (std::size_t i = 0; i < kSpans; ++i) {
-        frame(spans[i], FilterSpec(), raw[i], rawCpu[i]);
+        frame(spans[i], FilterChoice(), raw[i], rawCpu[i]);
         frame(spans[i], *BenchFilter(), filtered[i], filteredCpu[i]);
       }
     }
   }
-  scene.SetFilter(FilterSpec());
+  scene.SetFilter(FilterChoice());
   FilteredSweepFrames().clear();
   for (std::size_t i = 0; i < kSpans; ++i) {
     const int64_t span = spans[i] != 0 ? spans[i] : scene.view.DataDuration;

@@ -69,7 +69,7 @@ const Recording& BenchRecording() {
 
 // The four files open in the window: sources and one plot each.
 struct WindowSession {
-  explicit WindowSession(const skelvane::FilterSpec& filter = skelvane::FilterSpec()) {
+  explicit WindowSession(const skelvane::FilterChoice& filter = skelvane::FilterChoice()) {
     for (const std::string& path : BenchRecording().files) {
       const int32_t index = manager.GetNumSources();
       int32_t type = 0;
@@ -112,7 +112,7 @@ void BM_ReadEverySample(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadEverySample)->Unit(benchmark::kMillisecond);
 
-void CreateSpikeFiles(benchmark::State& state, const skelvane::FilterSpec& filter) {
+void CreateSpikeFiles(benchmark::State& state, const skelvane::FilterChoice& filter) {
   WindowSession session(filter);
   const skelvane::ReportSink previous = skelvane::SetReportSink([](const std::string&) {});
   for (auto _ : state) {
@@ -125,10 +125,10 @@ void CreateSpikeFiles(benchmark::State& state, const skelvane::FilterSpec& filte
   state.counters["spikes"] = files.empty() ? 0.0 : static_cast<double>(files.front().spikeCount);
 }
 
-void BM_CreateSpikeFiles(benchmark::State& state) { CreateSpikeFiles(state, skelvane::FilterSpec()); }
+void BM_CreateSpikeFiles(benchmark::State& state) { CreateSpikeFiles(state, skelvane::FilterChoice()); }
 BENCHMARK(BM_CreateSpikeFiles)->Unit(benchmark::kMillisecond);
 
-void BM_CreateSpikeFilesSpikeBand(benchmark::State& state) { CreateSpikeFiles(state, skelvane::FilterSpec::Spike()); }
+void BM_CreateSpikeFilesSpikeBand(benchmark::State& state) { CreateSpikeFiles(state, skelvane::FilterChoice::Spike()); }
 BENCHMARK(BM_CreateSpikeFilesSpikeBand)->Unit(benchmark::kMillisecond);
 
 

@@ -27,7 +27,7 @@
 namespace {
 
 using skelvane::FilterDesign;
-using skelvane::FilterSpec;
+using skelvane::FilterChoice;
 using skelvane::FirStage;
 using skelvane::kSamplesPerRecord;
 
@@ -40,7 +40,7 @@ constexpr int64_t kFrameRecords = kColumns * kSamplesPerColumn / kSamplesPerReco
 constexpr double kSeconds = 60.0;
 constexpr int64_t kHeaderBytes = 16384;
 
-const FilterDesign& Design(const FilterSpec& chosen) {
+const FilterDesign& Design(const FilterChoice& chosen) {
   static std::map<std::string, FilterDesign> designs;
   auto found = designs.find(chosen.Key());
   if (found == designs.end()) {
@@ -139,16 +139,16 @@ void Filter(benchmark::State& state, const FilterDesign& design, bool fullScale 
   SetRate(state, kSamples);
 }
 
-void BM_SpikeBand(benchmark::State& state) { Filter(state, Design(FilterSpec::Spike())); }
+void BM_SpikeBand(benchmark::State& state) { Filter(state, Design(FilterChoice::Spike())); }
 BENCHMARK(BM_SpikeBand)->Unit(benchmark::kMillisecond);
 
-void BM_LfpBand(benchmark::State& state) { Filter(state, Design(FilterSpec::Lfp())); }
+void BM_LfpBand(benchmark::State& state) { Filter(state, Design(FilterChoice::Lfp())); }
 BENCHMARK(BM_LfpBand)->Unit(benchmark::kMillisecond);
 
-void BM_SpikeBandFullScale(benchmark::State& state) { Filter(state, Design(FilterSpec::Spike()), true); }
+void BM_SpikeBandFullScale(benchmark::State& state) { Filter(state, Design(FilterChoice::Spike()), true); }
 BENCHMARK(BM_SpikeBandFullScale)->Unit(benchmark::kMillisecond);
 
-void BM_LfpBandFullScale(benchmark::State& state) { Filter(state, Design(FilterSpec::Lfp()), true); }
+void BM_LfpBandFullScale(benchmark::State& state) { Filter(state, Design(FilterChoice::Lfp()), true); }
 BENCHMARK(BM_LfpBandFullScale)->Unit(benchmark::kMillisecond);
 
 void BM_SpikeBandPath(benchmark::State& state) {
@@ -157,7 +157,7 @@ void BM_SpikeBandPath(benchmark::State& state) {
     state.SkipWithError("this machine cannot run the path");
     return;
   }
-  const FirStage& fir = *Design(FilterSpec::Spike()).Fir();
+  const FirStage& fir = *Design(FilterChoice::Spike()).Fir();
   const std::vector<int16_t>& in = Samples(2 * fir.HalfSupport() + FirStage::kReadPad);
   std::vector<int16_t> out(static_cast<std::size_t>(kSamples));
   for (auto _ : state) {
@@ -201,10 +201,10 @@ void Frame(benchmark::State& state, const FilterDesign& design) {
   }
 }
 
-void BM_SpikeBandFrame(benchmark::State& state) { Frame(state, Design(FilterSpec::Spike())); }
+void BM_SpikeBandFrame(benchmark::State& state) { Frame(state, Design(FilterChoice::Spike())); }
 BENCHMARK(BM_SpikeBandFrame)->Unit(benchmark::kMillisecond);
 
-void BM_LfpBandFrame(benchmark::State& state) { Frame(state, Design(FilterSpec::Lfp())); }
+void BM_LfpBandFrame(benchmark::State& state) { Frame(state, Design(FilterChoice::Lfp())); }
 BENCHMARK(BM_LfpBandFrame)->Unit(benchmark::kMillisecond);
 
 // Every file read once in blocks of about 1 MiB, every sample summed.
@@ -238,7 +238,7 @@ void BM_SpikeBandPass(benchmark::State& state) {
   for (auto _ : state) {
     int64_t sum = 0;
     for (const skelvane::RecordReader& reader : readers) {
-      skelvane::FilterStream stream(Design(FilterSpec::Spike()), 1e6 / kRate);
+      skelvane::FilterStream stream(Design(FilterChoice::Spike()), 1e6 / kRate);
       const auto take = [&] {
         for (; stream.Ready() > 0; stream.Pop()) sum += stream.FrontSamples()[0];
       };

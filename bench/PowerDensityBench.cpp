@@ -16,13 +16,13 @@
 #include "bench/RatioReporter.h"
 #include "datafile/CscRecord.h"
 #include "datafile/RecordReader.h"
-#include "filter/SpanSpectrum.h"
+#include "filter/SpanDensity.h"
 #include "tools/SyntheticRecording.h"
 
 namespace {
 
-using skelvane::FilterSpec;
-using skelvane::SpanSpectrum;
+using skelvane::FilterChoice;
+using skelvane::SpanDensity;
 
 constexpr double kSeconds = 300.0;
 constexpr int64_t kSpan = 10'000'000;  // microseconds: 10 s
@@ -77,7 +77,7 @@ void BM_PlainPass(benchmark::State& state) {
   const auto [start, end] = Span();
   std::vector<uint8_t> buffer;
   for (auto _ : state) {
-    const auto [first, last] = SpanSpectrum::RecordsIn(r.reader, r.interval, start, end);
+    const auto [first, last] = SpanDensity::RecordsIn(r.reader, r.interval, start, end);
     if (r.reader.Read(first, last - first, buffer) != 0) state.SkipWithError("read failed");
     int16_t low = 0;
     int16_t high = 0;
@@ -94,21 +94,21 @@ void BM_PlainPass(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainPass)->Unit(benchmark::kMillisecond);
 
-void Spectrum(benchmark::State& state, const FilterSpec& filter, int64_t start, int64_t end) {
+void Spectrum(benchmark::State& state, const FilterChoice& filter, int64_t start, int64_t end) {
   Recording& r = Bench();
-  SpanSpectrum spectrum;  // as the panel's worker keeps it: the filter designed once
+  SpanDensity spectrum;  // as the panel's worker keeps it: the filter designed once
   for (auto _ : state) {
-    const SpanSpectrum::Result result = spectrum.Compute(r.reader, r.interval, start, end, filter);
-    if (result.status != SpanSpectrum::Result::Status::kOk) state.SkipWithError("no spectrum");
+    const SpanDensity::Result result = spectrum.Compute(r.reader, r.interval, start, end, filter);
+    if (result.status != SpanDensity::Result::Status::kOk) state.SkipWithError("no spectrum");
     benchmark::DoNotOptimize(result.raw.data());
   }
 }
 
-void BM_Raw(benchmark::State& state) { Spectrum(state, FilterSpec(), Span().first, Span().second); }
-void BM_SpikeBand(benchmark::State& state) { Spectrum(state, FilterSpec::Spike(), Span().first, Span().second); }
-void BM_LfpBand(benchmark::State& state) { Spectrum(state, FilterSpec::Lfp(), Span().first, Span().second); }
+void BM_Raw(benchmark::State& state) { Spectrum(state, FilterChoice(), Span().first, Span().second); }
+void BM_SpikeBand(benchmark::State& state) { Spectrum(state, FilterChoice::Spike(), Span().first, Span().second); }
+void BM_LfpBand(benchmark::State& state) { Spectrum(state, FilterChoice::Lfp(), Span().first, Span().second); }
 void BM_WholeSpikeBand(benchmark::State& state) {
-  Spectrum(state, FilterSpec::Spike(), Bench().first, Bench().first + static_cast<int64_t>(kSeconds * 1e6));
+  Spectrum(state, FilterChoice::Spike(), Bench().first, Bench().first + static_cast<int64_t>(kSeconds * 1e6));
 }
 BENCHMARK(BM_Raw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpikeBand)->Unit(benchmark::kMillisecond);

@@ -20,8 +20,8 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
-#include "cli/SessionInput.h"
 #include "cli/FilterOption.h"
+#include "cli/SessionInput.h"
 #include "datafile/ChannelSource.h"
 #include "datafile/DataSourceManager.h"
 #include "extract/ChannelFilter.h"
@@ -240,7 +240,7 @@ void Run(const ExtractArguments& args, const CLI::App& cmd) {
     if (cmd.count("--outdir") > 0) p.OutputDirectory = args.outdir;
   } else {
     args.detection.ApplyTo(p);
-    p.Filter = args.filter.Spec();
+    p.Filter = args.filter.Choice();
     p.OutputDirectory = args.outdir;
   }
   // A band some recording cannot take is refused before anything is made, the output folder included.

@@ -59,8 +59,8 @@ std::string Hz(const std::optional<double>& hz) {
 }
 
 void PrintResponse(std::FILE* out, const FilterDesign& design, const FilterResponse& r) {
-  const FilterSpec& chosen = design.Spec();
-  std::fprintf(out, "%s, designed for %s Hz\n", chosen.Description().c_str(), FilterSpec::FormatHz(design.RateHz()).c_str());
+  const FilterChoice& chosen = design.Choice();
+  std::fprintf(out, "%s, designed for %s Hz\n", chosen.Description().c_str(), FilterChoice::FormatHz(design.RateHz()).c_str());
   std::fprintf(out, "  parts:         %s\n", design.Structure().c_str());
   std::fprintf(out, "  half-support:  %lld samples (%.3f ms) on each side\n", static_cast<long long>(design.HalfSupport()),
                static_cast<double>(design.HalfSupport()) / design.RateHz() * kMillisecondsPerSecond);
@@ -100,7 +100,7 @@ void PrintResponse(std::FILE* out, const FilterDesign& design, const FilterRespo
 
 void Run(const FilterArguments& args) {
   std::string refusal;
-  const std::optional<FilterDesign> design = FilterDesign::For(args.band.Spec(), args.rate, refusal);
+  const std::optional<FilterDesign> design = FilterDesign::For(args.band.Choice(), args.rate, refusal);
   if (!design) throw CLI::ValidationError("--response", refusal);
   if (design->IsNone()) throw CLI::ValidationError("--response", "Filter: none has no response to show");
   const FilterResponse response = FilterResponse::Of(*design);

@@ -9,7 +9,7 @@ namespace {
 const CLI::Validator kFilterText(
     [](std::string& text) {
       std::string refusal;
-      return FilterSpec::Parse(text, refusal) ? std::string() : refusal;
+      return FilterChoice::Parse(text, refusal) ? std::string() : refusal;
     },
     FilterOption::kSpelling);
 
@@ -20,9 +20,9 @@ CLI::Option* FilterOption::AddTo(CLI::App* cmd, const std::string& name, const s
   return option;
 }
 
-FilterSpec FilterOption::Spec() const {
+FilterChoice FilterOption::Choice() const {
   std::string refusal;
-  return FilterSpec::Parse(text, refusal).value_or(FilterSpec());
+  return FilterChoice::Parse(text, refusal).value_or(FilterChoice());
 }
 
 }  // namespace skelvane::cli

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 namespace CLI {
 class App;
@@ -24,7 +24,7 @@ struct FilterOption {
   /// Adds the option `name` (e.g. "--filter") to `cmd` with `description`, checked as it is parsed.
   CLI::Option* AddTo(CLI::App* cmd, const std::string& name, const std::string& description);
   /// The filter given (the text has passed the check).
-  FilterSpec Spec() const;
+  FilterChoice Choice() const;
 };
 
 }  // namespace skelvane::cli

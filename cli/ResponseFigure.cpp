@@ -119,7 +119,7 @@ int32_t ResponseFigure::Render(GLRenderer& renderer, const FilterDesign& design,
   const Frame f{kLeft, kTop, width - kLeft - kRight, height - kTop - kBottom, std::log10(response.fromHz),
                 std::log10(response.toHz)};
   DrawGrid(renderer, f);
-  const std::string title = design.Spec().Description() + " at " + FilterSpec::FormatHz(design.RateHz()) + " Hz: " +
+  const std::string title = design.Choice().Description() + " at " + FilterChoice::FormatHz(design.RateHz()) + " Hz: " +
                             design.Structure();
   Text(renderer, title, std::max(0, (width - renderer.GetTextWidth(title)) / 2), kTitleBaseline);
   const std::string xLabel = "frequency (Hz)";
@@ -129,11 +129,11 @@ int32_t ResponseFigure::Render(GLRenderer& renderer, const FilterDesign& design,
   // The stop level, and the cut-offs with their frequencies.
   const int32_t stopY = f.Y(FilterResponse::kStopDb);
   renderer.DrawLine(f.left, stopY, f.left + f.width - 1, stopY, kGuideColour, kThinLine, kDepthGuide, kOpaque);
-  for (const auto& cutOff : {design.Spec().LowHz(), design.Spec().HighHz()}) {
+  for (const auto& cutOff : {design.Choice().LowHz(), design.Choice().HighHz()}) {
     if (!cutOff) continue;
     const int32_t x = f.X(*cutOff);
     renderer.DrawLine(x, f.top, x, f.top + f.height - 1, kCutOffColour, kThinLine, kDepthGuide, kOpaque);
-    Text(renderer, FilterSpec::FormatHz(*cutOff) + " Hz", x + 4, f.top + 16, kCutOffColour);
+    Text(renderer, FilterChoice::FormatHz(*cutOff) + " Hz", x + 4, f.top + 16, kCutOffColour);
   }
 
   std::vector<int32_t> curveX;

@@ -11,9 +11,9 @@
 #include "cli/CommandRegistry.h"
 #include "cli/ExitStatus.h"
 #include "cli/ExtractionOptions.h"
-#include "cli/SessionInput.h"
 #include "cli/FilterOption.h"
 #include "cli/OutputName.h"
+#include "cli/SessionInput.h"
 #include "display/CanvasSnapshot.h"
 #include "display/PlotChannels.h"
 #include "display/ViewState.h"
@@ -47,7 +47,7 @@ struct SnapshotArguments {
 // The marks of the spikes a run with the detection options would write from the snapshot's plots,
 // found by the same preview the window uses.
 // A band filter some recording cannot take sets `refused` (after its message) and marks nothing.
-SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection, const FilterSpec& filter,
+SnapshotSpikeMarks MarksFor(const ExtractionOptions& detection, const FilterChoice& filter,
                             std::shared_ptr<bool> refused) {
   return [detection, filter, refused](IPlotCollection& plots, IDataSourceManager& sources, int64_t start,
                                       int64_t end) {
@@ -92,9 +92,9 @@ void Run(const SnapshotArguments& args, const CLI::App& cmd) {
   } else if (options.files.empty() || options.width <= 0 || options.height <= 0) {
     throw CLI::RequiredError("files, --width and --height (or --session)");
   }
-  options.filter = args.filter.Spec();
+  options.filter = args.filter.Choice();
   auto refused = std::make_shared<bool>(false);
-  if (args.showSpikes) options.spikeMarks = MarksFor(args.detection, args.filter.Spec(), refused);
+  if (args.showSpikes) options.spikeMarks = MarksFor(args.detection, args.filter.Choice(), refused);
   // Replacing an input would destroy the very recording the picture is of.
   std::vector<std::string> inputs = options.files;
   if (!args.session.empty()) inputs.push_back(args.session);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 namespace skelvane {
 
@@ -37,7 +37,7 @@ struct SnapshotOptions {
   bool keepSummaries = true;            // summaries are read from and kept in the summary cache
   SnapshotSpikeMarks spikeMarks = {};   // the spikes marked on the traces; none without it
   SnapshotArrangement arrange = {};     // applied before drawing; nothing without it
-  FilterSpec filter{};                  // the band filter every plot draws through
+  FilterChoice filter{};                  // the band filter every plot draws through
 };
 
 class CanvasSnapshot {

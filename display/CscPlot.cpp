@@ -8,9 +8,17 @@
 #include <utility>
 #include <vector>
 
+#include "columns/BarRowKeys.h"
+#include "columns/FilePieceExtremes.h"
+#include "columns/LiteralColumns.h"
+#include "columns/RecordColumns.h"
+#include "columns/RecordWalk.h"
+#include "columns/SampleScaling.h"
+#include "columns/SummaryColumns.h"
 #include "datafile/ChannelTiming.h"
 #include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
+#include "datafile/SparseTimeIndex.h"
 #include "display/DisplayConstants.h"
 #include "display/IPlotCanvas.h"
 #include "display/SpikeTicks.h"
@@ -18,16 +26,8 @@
 #include "platform/Saturating.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
-#include "summary/SummaryCache.h"
-#include "columns/BarRowKeys.h"
-#include "columns/FilePieceExtremes.h"
-#include "columns/LiteralColumns.h"
-#include "columns/RecordColumns.h"
-#include "columns/RecordWalk.h"
-#include "datafile/SparseTimeIndex.h"
-#include "columns/SampleScaling.h"
-#include "columns/SummaryColumns.h"
 #include "spikes/SpikeMarks.h"
+#include "summary/SummaryCache.h"
 
 namespace skelvane {
 namespace {
@@ -123,10 +123,10 @@ int32_t CscPlot::Draw(const PlotFrame& frame, int32_t width, int32_t height, int
   return kStatusOk;
 }
 
-bool CscPlot::SetFilter(const FilterSpec& filter, std::string& refusal) {
+bool CscPlot::SetFilter(const FilterChoice& filter, std::string& refusal) {
   if (filter == filter_) return true;
   // The last filter's design and summary are kept through None, so going back to it costs nothing.
-  if (!filter.IsNone() && !(design_ && design_->Spec() == filter)) {
+  if (!filter.IsNone() && !(design_ && design_->Choice() == filter)) {
     std::optional<FilterDesign> design = FilterDesign::Shared(filter, properties_.samplingFrequency, refusal);
     if (!design) {
       refusal += ": " + GetPath();

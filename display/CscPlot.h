@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "columns/BarSettler.h"
-#include "columns/FilePieceExtremes.h"
 #include "columns/ColumnSpan.h"
+#include "columns/FilePieceExtremes.h"
 #include "columns/FilteredPieceExtremes.h"
-#include "display/CscPlotProperties.h"
 #include "columns/PixelCache.h"
-#include "display/Plot.h"
 #include "datafile/RecordReader.h"
+#include "display/CscPlotProperties.h"
+#include "display/Plot.h"
+#include "filter/FilterChoice.h"
 #include "filter/FilterDesign.h"
-#include "filter/FilterSpec.h"
 #include "filter/FilteredRecords.h"
 #include "render/ColumnBarCoverage.h"
 #include "render/TracePixels.h"
@@ -81,11 +81,11 @@ class CscPlot : public Plot {
   int32_t GetADMaxValue() const override;
 
   /// The band filter the plot draws its samples through (None: as recorded).
-  const FilterSpec& Filter() const { return filter_; }
+  const FilterChoice& Filter() const { return filter_; }
   /// Draws the samples through `filter` from the next frame on, designed for the recording's rate.
   /// False, with `refusal` naming the field and the recording, when the rate cannot take it (the
   /// plot keeps its filter).
-  bool SetFilter(const FilterSpec& filter, std::string& refusal);
+  bool SetFilter(const FilterChoice& filter, std::string& refusal);
   /// What the header says after the plot's name: the filter in effect, nothing with None.
   std::string HeaderNote() const override;
   /// The value the trace draws for sample `offset` (0..511) of the record stamped `recordTime`: the
@@ -240,7 +240,7 @@ class CscPlot : public Plot {
   int64_t recordsCount_ = 0;
   std::vector<uint8_t> readBuffer_;
   std::unique_ptr<SummaryBuilder> summary_;
-  FilterSpec filter_;
+  FilterChoice filter_;
   std::optional<FilterDesign> design_;               // of the last filter other than None
   std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
   std::unique_ptr<FilteredPieceExtremes> filteredPieces_;  // the filtered bar ends, for settler_

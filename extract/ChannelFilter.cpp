@@ -13,7 +13,7 @@ namespace skelvane {
 ChannelFilter::ChannelFilter(FilterDesign design, double sampleInterval)
     : design_(std::move(design)), sampleInterval_(sampleInterval) {}
 
-std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const FilterSpec& chosen,
+std::optional<std::vector<ChannelFilter>> ChannelFilter::ForChannels(const FilterChoice& chosen,
                                                                      const std::vector<ChannelSource>& channels,
                                                                      std::string& refusal) {
   std::vector<ChannelFilter> filters;

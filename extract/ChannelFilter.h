@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "datafile/ChannelSource.h"
+#include "filter/FilterChoice.h"
 #include "filter/FilterDesign.h"
-#include "filter/FilterSpec.h"
 #include "filter/FilterWorkspace.h"
 
 namespace skelvane {
@@ -22,7 +22,7 @@ class ChannelFilter {
 
   /// `chosen` designed for every one of `channels`: empty for None. nullopt, with `refusal` naming the
   /// field and the recording, when a channel's rate cannot take it.
-  static std::optional<std::vector<ChannelFilter>> ForChannels(const FilterSpec& chosen,
+  static std::optional<std::vector<ChannelFilter>> ForChannels(const FilterChoice& chosen,
                                                                const std::vector<ChannelSource>& channels,
                                                                std::string& refusal);
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "spikes/SpikeFileFormat.h"
 
 namespace skelvane {
@@ -36,7 +36,7 @@ class ExtractionParameters {
   int32_t NumSpikePoints = kDefaultNumSpikePoints;
   std::string OutputDirectory;  // empty: beside the first data file of each group
   double NoiseThresholdFactor = 0.0;  // above 0: each group's threshold is this many times its noise level
-  FilterSpec Filter;  // the band the samples are filtered to before detection; None: as recorded
+  FilterChoice Filter;  // the band the samples are filtered to before detection; None: as recorded
 
   /// The threshold as the detector takes it: truncated toward zero and held inside the int32 range.
   int32_t TruncatedThreshold() const;

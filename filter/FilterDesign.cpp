@@ -314,7 +314,7 @@ double FilterDesign::DesignRate(double samplingHz) {
   return std::isfinite(samplingHz) ? static_cast<double>(DesignMath::Round(samplingHz)) : 0.0;
 }
 
-std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& chosen, double samplingHz, std::string& refusal) {
+std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
   // A few dozen designs at most: a session shows a handful of bands at one or two rates.
   constexpr std::size_t kMostKept = 64;
   static std::mutex mutex;
@@ -333,7 +333,7 @@ std::optional<FilterDesign> FilterDesign::Shared(const FilterSpec& chosen, doubl
   return design;
 }
 
-std::optional<FilterDesign> FilterDesign::For(const FilterSpec& chosen, double samplingHz, std::string& refusal) {
+std::optional<FilterDesign> FilterDesign::For(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
   const double rate = DesignRate(samplingHz);
   FilterDesign design(chosen, rate);
   if (chosen.IsNone()) return design;
@@ -346,14 +346,14 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& chosen, double s
   const double nyquist = rate / 2.0;
   const auto outside = [&](const char* field, double hz) {
     if (hz > 0.0 && hz < nyquist) return false;
-    refusal = std::string("Filter ") + field + ": " + FilterSpec::FormatHz(hz) + " Hz is not inside (0, " +
-              FilterSpec::FormatHz(nyquist) + ") Hz, above 0 and below half the sampling rate";
+    refusal = std::string("Filter ") + field + ": " + FilterChoice::FormatHz(hz) + " Hz is not inside (0, " +
+              FilterChoice::FormatHz(nyquist) + ") Hz, above 0 and below half the sampling rate";
     return true;
   };
   if ((low && outside("low cut-off", *low)) || (high && outside("high cut-off", *high))) return std::nullopt;
   if (low && high && !(*low < *high)) {
-    refusal = "Filter low cut-off: " + FilterSpec::FormatHz(*low) + " Hz is not below the high cut-off, " +
-              FilterSpec::FormatHz(*high) + " Hz";
+    refusal = "Filter low cut-off: " + FilterChoice::FormatHz(*low) + " Hz is not below the high cut-off, " +
+              FilterChoice::FormatHz(*high) + " Hz";
     return std::nullopt;
   }
 
@@ -370,9 +370,9 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& chosen, double s
   if (low && !firLow) {
     const int64_t length = OddLength(HighPassBoxcarCorner() / RateFraction(*low, rate));
     if (length > LongestBoxcar(kHighPassDepth)) {
-      refusal = "Filter low cut-off: " + FilterSpec::FormatHz(*low) + " Hz is below " +
+      refusal = "Filter low cut-off: " + FilterChoice::FormatHz(*low) + " Hz is below " +
                 LowestCutOff(HighPassBoxcarCorner(), kHighPassDepth, rate) +
-                " Hz, the lowest a filter reaches at " + FilterSpec::FormatHz(rate) + " Hz";
+                " Hz, the lowest a filter reaches at " + FilterChoice::FormatHz(rate) + " Hz";
       return std::nullopt;
     }
     // Behind an interpolated low-pass the boxcars may take every spacing-th sample: what they let
@@ -388,9 +388,9 @@ std::optional<FilterDesign> FilterDesign::For(const FilterSpec& chosen, double s
   if (high && !firHigh && !interpolated) {
     const int64_t length = OddLength(LowPassBoxcarCorner() / RateFraction(*high, rate));
     if (length > LongestBoxcar(kLowPassDepth)) {
-      refusal = "Filter high cut-off: " + FilterSpec::FormatHz(*high) + " Hz is below " +
+      refusal = "Filter high cut-off: " + FilterChoice::FormatHz(*high) + " Hz is below " +
                 LowestCutOff(LowPassBoxcarCorner(), kLowPassDepth, rate) +
-                " Hz, the lowest a filter reaches at " + FilterSpec::FormatHz(rate) + " Hz";
+                " Hz, the lowest a filter reaches at " + FilterChoice::FormatHz(rate) + " Hz";
       return std::nullopt;
     }
     design.lowPass_ = BoxcarStage::LowPass(length);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "filter/BoxcarStage.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "filter/FilterWorkspace.h"
 #include "filter/FirStage.h"
 #include "filter/SpacedHighPass.h"
@@ -38,17 +38,17 @@ class FilterDesign {
   /// so that every caller's rate estimate of one recording gives the same design). nullopt with
   /// `refusal` naming the field when a cut-off is not inside (0, half the rate), lies below the lowest
   /// the rate allows, or the low one is not below the high one.
-  static std::optional<FilterDesign> For(const FilterSpec& chosen, double samplingHz, std::string& refusal);
+  static std::optional<FilterDesign> For(const FilterChoice& chosen, double samplingHz, std::string& refusal);
   /// As For, from the designs made so far in this process when there is one: designing a band costs
   /// about as much as filtering seconds of a channel, and every plot of a recording asks alike.
-  static std::optional<FilterDesign> Shared(const FilterSpec& chosen, double samplingHz, std::string& refusal);
+  static std::optional<FilterDesign> Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal);
   /// The rate a design for `samplingHz` is made for.
   static double DesignRate(double samplingHz);
 
-  const FilterSpec& Spec() const { return spec_; }
+  const FilterChoice& Choice() const { return choice_; }
   /// The sampling rate designed for, in hertz.
   double RateHz() const { return rate_; }
-  bool IsNone() const { return spec_.IsNone(); }
+  bool IsNone() const { return choice_.IsNone(); }
   /// Raw samples on each side of a filtered sample that it depends on.
   int64_t HalfSupport() const;
   /// Raw samples a filtered sample depends on: 2 x HalfSupport() + 1.
@@ -87,9 +87,9 @@ class FilterDesign {
   const std::optional<FirStage>& Fir() const { return fir_; }
 
  private:
-  FilterDesign(const FilterSpec& chosen, double rate) : spec_(chosen), rate_(rate) {}
+  FilterDesign(const FilterChoice& chosen, double rate) : choice_(chosen), rate_(rate) {}
 
-  FilterSpec spec_;
+  FilterChoice choice_;
   double rate_;
   // The parts in the order they run; the image suppressor and a spaced FIR make an interpolated
   // low-pass, which a spaced high-pass needs behind it.

@@ -34,7 +34,7 @@ double Edge(double inside, double outside, Holds holds) {
 
 FilterResponse FilterResponse::Of(const FilterDesign& design) {
   FilterResponse response;
-  const FilterSpec& chosen = design.Spec();
+  const FilterChoice& chosen = design.Choice();
   const double lowest = chosen.LowHz().value_or(chosen.HighHz().value_or(kLowestFromHz));
   response.fromHz = std::min(kLowestFromHz, lowest / kDecade);
   response.toHz = design.RateHz() / 2.0;
@@ -94,8 +94,8 @@ std::vector<FilterResponse::Row> FilterResponse::Table(const FilterDesign& desig
   const auto mark = [&](const std::optional<double>& hz, const char* label) {
     if (hz && *hz > 0.0) rows.push_back({*hz, Db(design, *hz), label});
   };
-  mark(design.Spec().LowHz(), "low cut-off");
-  mark(design.Spec().HighHz(), "high cut-off");
+  mark(design.Choice().LowHz(), "low cut-off");
+  mark(design.Choice().HighHz(), "high cut-off");
   mark(cornerLowHz, "-3 dB");
   mark(cornerHighHz, "-3 dB");
   mark(passLowHz, "pass band from");

@@ -16,7 +16,7 @@
 #include "extract/DetectionPreviewWorker.h"
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "fuzz/FuzzChoices.h"
 #include "fuzz/FuzzScratch.h"
 #include "platform/Saturating.h"
@@ -59,17 +59,17 @@ std::vector<uint8_t> Restamped(const uint8_t* data, std::size_t size, skelvane::
   return bytes;
 }
 
-skelvane::FilterSpec ChosenFilter(skelvane::fuzz::FuzzChoices& choose) {
-  using skelvane::FilterSpec;
+skelvane::FilterChoice ChosenFilter(skelvane::fuzz::FuzzChoices& choose) {
+  using skelvane::FilterChoice;
   switch (choose.Between(0, 3)) {
     case 1:
-      return FilterSpec::Spike();
+      return FilterChoice::Spike();
     case 2:
-      return FilterSpec::Lfp();
+      return FilterChoice::Lfp();
     case 3:
-      return FilterSpec::Custom(static_cast<double>(choose.Between(1, 2000)), std::nullopt);
+      return FilterChoice::Custom(static_cast<double>(choose.Between(1, 2000)), std::nullopt);
     default:
-      return FilterSpec();
+      return FilterChoice();
   }
 }
 

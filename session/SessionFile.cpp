@@ -13,7 +13,7 @@
 #include "display/CanvasSnapshot.h"
 #include "display/Plot.h"
 #include "display/PlotCanvas.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/ReportError.h"
@@ -136,7 +136,7 @@ class Fields {
     const Json* value = Find(key);
     if (value == nullptr) return;
     std::string refusal;
-    if (value->is_string() && FilterSpec::Parse(value->get<std::string>(), refusal)) {
+    if (value->is_string() && FilterChoice::Parse(value->get<std::string>(), refusal)) {
       target = value->get<std::string>();
       return;
     }
@@ -227,7 +227,7 @@ void ReadExtraction(const Json& object, Session& session, std::vector<std::strin
   std::string filter = p.Filter.Text();
   fields.Filter("filter", filter);
   std::string refusal;
-  p.Filter = FilterSpec::Parse(filter, refusal).value_or(FilterSpec());
+  p.Filter = FilterChoice::Parse(filter, refusal).value_or(FilterChoice());
 }
 
 Session::View ReadView(const Json& object, std::vector<std::string>& problems) {

@@ -7,7 +7,7 @@
 #include "display/TimeCursors.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "platform/PathHelpers.h"
 #include "session/SessionPaths.h"
 
@@ -71,7 +71,7 @@ void SessionRestore::ApplyDisplay(const Session& session, const std::vector<std:
       csc->Properties().traceColour = recording.colour;
       // The text was checked when the session was read; a band this recording's rate cannot take is said.
       std::string refusal;
-      const FilterSpec filter = FilterSpec::Parse(recording.filter, refusal).value_or(FilterSpec());
+      const FilterChoice filter = FilterChoice::Parse(recording.filter, refusal).value_or(FilterChoice());
       if (!csc->SetFilter(filter, refusal)) problems.push_back("filter " + recording.filter + " refused: " + refusal);
     }
   }

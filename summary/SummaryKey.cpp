@@ -40,14 +40,14 @@ std::string SummaryKey::FilterIdentity(const FilterDesign& design, double sample
   uint64_t intervalBits = 0;
   std::memcpy(&intervalBits, &sampleInterval, sizeof intervalBits);
   char tail[64];
-  std::snprintf(tail, sizeof tail, "@%s/%016llx", FilterSpec::FormatHz(design.RateHz()).c_str(),
+  std::snprintf(tail, sizeof tail, "@%s/%016llx", FilterChoice::FormatHz(design.RateHz()).c_str(),
                 static_cast<unsigned long long>(intervalBits));
   // A summary that keeps its high-pass's states is another file than one of the same band without.
   if (SpacedHighPassResume::Fits(design)) {
-    return design.Spec().Key() + tail + "/s" + std::to_string(SummaryLayout::kCheckpointRecords) +
+    return design.Choice().Key() + tail + "/s" + std::to_string(SummaryLayout::kCheckpointRecords) +
            HighPassStateCodec::kKeyTag;
   }
-  return design.Spec().Key() + tail;
+  return design.Choice().Key() + tail;
 }
 
 int32_t SummaryKey::HashRecord(const RecordReader& reader, int64_t record, uint64_t& hash) {

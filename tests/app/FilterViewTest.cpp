@@ -28,7 +28,7 @@ namespace {
 
 class FilterViewTest : public test::RealWindowHarness {
  protected:
-  FilterSpec FilterOf(int32_t index) const {
+  FilterChoice FilterOf(int32_t index) const {
     IPlot* plot = nullptr;
     EXPECT_EQ(plots.GetPlot(index, plot), 0);
     return dynamic_cast<CscPlot&>(*plot).Filter();
@@ -88,7 +88,7 @@ TEST_F(FilterViewTest, MenuAndRightClickSwitchFiltersAndNoneGivesBackTheRecordin
   EXPECT_TRUE(Checked(commands::kFilterNone));
 
   Choose(commands::kFilterSpike);
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Spike()) << i;
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterChoice::Spike()) << i;
   EXPECT_TRUE(Checked(commands::kFilterSpike));
   EXPECT_FALSE(Checked(commands::kFilterNone));
   const QImage spike = Shown();
@@ -96,8 +96,8 @@ TEST_F(FilterViewTest, MenuAndRightClickSwitchFiltersAndNoneGivesBackTheRecordin
 
   // One plot through its own menu: the others keep the Spike Band, and no Display item is checked.
   ChooseForPlot(2, QStringLiteral("&LFP Band"));
-  EXPECT_EQ(FilterOf(2), FilterSpec::Lfp());
-  EXPECT_EQ(FilterOf(1), FilterSpec::Spike());
+  EXPECT_EQ(FilterOf(2), FilterChoice::Lfp());
+  EXPECT_EQ(FilterOf(1), FilterChoice::Spike());
   EXPECT_FALSE(Checked(commands::kFilterSpike));
   EXPECT_FALSE(Checked(commands::kFilterLfp));
   ChooseForPlot(2, QStringLiteral("&Spike Band"));
@@ -115,9 +115,9 @@ TEST_F(FilterViewTest, MenuAndRightClickSwitchFiltersAndNoneGivesBackTheRecordin
               window->Plots()->CustomDialog()->HighField()->selectedText() == QStringLiteral("20000"));
   EXPECT_FALSE(TypeCutOffs(QStringLiteral("x"), QStringLiteral("3000")));
   EXPECT_EQ(reports.Texts().back(), "Filter low cut-off: \"x\" is not a number of hertz");
-  EXPECT_EQ(FilterOf(0), FilterSpec::Spike());
+  EXPECT_EQ(FilterOf(0), FilterChoice::Spike());
   EXPECT_TRUE(TypeCutOffs(QStringLiteral("300"), QStringLiteral("")));
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Custom(300.0, std::nullopt)) << i;
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterChoice::Custom(300.0, std::nullopt)) << i;
   EXPECT_TRUE(Checked(commands::kFilterCustom));
   EXPECT_EQ(reports.Count(), 2u);
 
@@ -131,7 +131,7 @@ TEST_F(FilterViewTest, PlotsOpenedLaterStartWithTheBandAndTheReadOutIsFiltered) 
   Choose(commands::kFilterLfp);  // before any recording is open
   EXPECT_TRUE(Checked(commands::kFilterLfp));
   OpenTetrode();
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Lfp()) << i;
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterChoice::Lfp()) << i;
 
   // Under the mouse, a filtered plot reads the value its trace draws, labelled with the band.
   Key(Qt::Key_Left, Qt::ControlModifier);
@@ -151,8 +151,8 @@ TEST_F(FilterViewTest, PlotsOpenedLaterStartWithTheBandAndTheReadOutIsFiltered) 
   Choose(commands::kFilterSpike);
   window->OnDropFiles({session});
   Settle();
-  EXPECT_EQ(FilterOf(0), FilterSpec());
-  for (int32_t i = 1; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterSpec::Lfp()) << i;
+  EXPECT_EQ(FilterOf(0), FilterChoice());
+  for (int32_t i = 1; i < 4; ++i) EXPECT_EQ(FilterOf(i), FilterChoice::Lfp()) << i;
   MoveMouse(300, PlotMiddleY(0));
   EXPECT_EQ(window->Status()->PointerLabelText().toStdString().find("filtered"), std::string::npos);
 }

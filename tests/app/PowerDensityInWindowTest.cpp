@@ -13,7 +13,7 @@
 #include "app/PowerDensityPanel.h"
 #include "app/PowerDensityPicture.h"
 #include "app/WindowCommands.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "tests/app/RealWindowHarness.h"
 
 namespace skelvane {
@@ -46,7 +46,7 @@ TEST_F(SpectrumInWindow, OpensOnTheFirstPlotAndFollowsTheViewAndTheMouse) {
   EXPECT_FALSE(Panel().isHidden());
   EXPECT_TRUE(window->CommandAction(commands::kSpectrum)->isChecked());
   ASSERT_TRUE(Until([this] { return ShowsViewOf(0); })) << Panel().InfoText().toStdString();
-  EXPECT_EQ(Panel().Shown()->status, SpanSpectrum::Result::Status::kOk);
+  EXPECT_EQ(Panel().Shown()->status, SpanDensity::Result::Status::kOk);
   EXPECT_TRUE(Panel().InfoText().startsWith(QStringLiteral("TT1a: Welch, "))) << Panel().InfoText().toStdString();
 
   Key(Qt::Key_Left, Qt::ControlModifier);  // zoom in: a shorter span, shorter segments
@@ -89,7 +89,7 @@ TEST(SpectrumPictureTest, MarksTheFiltersBand) {
   PowerDensityPicture picture(nullptr);
   picture.resize(600, 300);
   PowerDensityPicture::Drawn drawn;
-  drawn.spectrum.status = SpanSpectrum::Result::Status::kOk;
+  drawn.spectrum.status = SpanDensity::Result::Status::kOk;
   drawn.spectrum.samplingHz = 32000;
   drawn.spectrum.binHz = 32000.0 / 1024;
   drawn.spectrum.raw.assign(513, -30.0);
@@ -97,7 +97,7 @@ TEST(SpectrumPictureTest, MarksTheFiltersBand) {
   drawn.bandLowHz = 600.0;
   drawn.bandHighHz = 6000.0;
   drawn.banded = true;
-  drawn.filterName = FilterSpec::Spike().Description();
+  drawn.filterName = FilterChoice::Spike().Description();
   picture.Show(drawn);
   const auto band = picture.BandColumns();
   ASSERT_TRUE(band.has_value());

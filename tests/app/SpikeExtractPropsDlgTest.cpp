@@ -16,10 +16,10 @@
 #include "extract/ExtractionRun.h"
 #include "platform/FileChooser.h"
 #include "platform/UserQuestions.h"
-#include "tests/support/FakeDataSourceManager.h"
-#include "tests/support/FakePlotCollection.h"
 #include "tests/app/QtTestApplication.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/FakeDataSourceManager.h"
+#include "tests/support/FakePlotCollection.h"
 
 namespace skelvane {
 namespace {
@@ -410,11 +410,11 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseFillsTheValueWithKTimesTheLargestNoise
       [&](double k, double& level, std::string& refusal) {
         return run.NoiseThresholdOfChannels(PlotChannels::Of(shown), k, level, refusal);
       });
-  Child<QComboBox>(bound, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
+  Child<QComboBox>(bound, "filterCombo")->setCurrentIndex(static_cast<int>(FilterChoice::Band::kSpike));
   Click(bound, "fromNoiseButton");
   EXPECT_LT(Child<QLineEdit>(bound, "thresholdEdit")->text().toInt(), 4.5 * 25 / 0.6745);
   bound.reject();
-  EXPECT_EQ(run.Parameters().Filter, FilterSpec()) << "Cancel leaves the band as it was";
+  EXPECT_EQ(run.Parameters().Filter, FilterChoice()) << "Cancel leaves the band as it was";
 
   // Without samples the value stays and the user is told why.
   test::FakeDataSourceManager empty;
@@ -456,12 +456,12 @@ TEST_F(SpikeExtractPropsDlgTest, FromNoiseSaysSoWhenTheBandCannotApply) {
   });
   const QString before = Child<QLineEdit>(dialog, "thresholdEdit")->text();
   test::CapturedReports reports;
-  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kNone));
+  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterChoice::Band::kNone));
   Click(dialog, "fromNoiseButton");
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(Child<QLineEdit>(dialog, "thresholdEdit")->text().toStdString(), std::to_string(static_cast<int32_t>(4.0 * 30 / 0.6745)));
   Child<QLineEdit>(dialog, "thresholdEdit")->setText(before);
-  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterSpec::Band::kSpike));
+  Child<QComboBox>(dialog, "filterCombo")->setCurrentIndex(static_cast<int>(FilterChoice::Band::kSpike));
   Click(dialog, "fromNoiseButton");
   ASSERT_EQ(reports.Count(), 1u);
   EXPECT_EQ(reports.Texts().front(),
@@ -502,7 +502,7 @@ TEST_F(SpikeExtractPropsDlgTest, BandFilterIsRefusedByItsFieldBeforeOkAndShownAg
   Click(dialog, "okButton");
   EXPECT_TRUE(reports.Empty());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(params.Filter, FilterSpec::Custom(300.0, 3000.0));
+  EXPECT_EQ(params.Filter, FilterChoice::Custom(300.0, 3000.0));
 
   SpikeExtractPropsDlg again(params, plots);
   again.show();
@@ -514,7 +514,7 @@ TEST_F(SpikeExtractPropsDlgTest, BandFilterIsRefusedByItsFieldBeforeOkAndShownAg
   EXPECT_EQ(Child<QLineEdit>(again, "highCutOffEdit")->text(), "6000");
   EXPECT_TRUE(Child<QLineEdit>(again, "highCutOffEdit")->isReadOnly());
   Click(again, "okButton");
-  EXPECT_EQ(params.Filter, FilterSpec::Spike());
+  EXPECT_EQ(params.Filter, FilterChoice::Spike());
 }
 
 }  // namespace

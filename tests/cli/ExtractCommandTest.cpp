@@ -18,11 +18,11 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/Utf8Text.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/cli/ExtractCommandFixture.h"
 #include "tests/extract/SpikeFileContents.h"
 #include "tests/support/CapturedReports.h"
-#include "platform/Utf8Text.h"
 #include "tools/CscFileWriter.h"
 #include "tools/SyntheticRecording.h"
 
@@ -54,7 +54,7 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
     p.ExtractionMode = s.modeCode;
     p.ExtractionType = s.typeCode;
     std::string refusal;
-    p.Filter = FilterSpec::Parse(s.filter, refusal).value();
+    p.Filter = FilterChoice::Parse(s.filter, refusal).value();
     p.OutputDirectory = out;
     test::CapturedReports reports;
     ASSERT_EQ(window.run.CreateSpikeFiles(window.Channels()), 0);
@@ -78,7 +78,7 @@ TEST_P(ExtractCommandAgreesWithTheWindow, ByteForByteApartFromTheTimeLine) {
   EXPECT_TRUE(WithoutTimeLine(fromCli.Bytes) == WithoutTimeLine(fromWindow.Bytes));
   // A filtered file says so on the line that closes its header; one as recorded has no such line.
   std::string refusal;
-  const std::string filterLine = FilterSpec::Parse(s.filter, refusal).value().HeaderLine();
+  const std::string filterLine = FilterChoice::Parse(s.filter, refusal).value().HeaderLine();
   EXPECT_EQ(fromCli.Header.find(filterLine + "\r\n\r\n") != std::string::npos, std::string(s.filter) != "none");
   EXPECT_EQ(fromCli.Header.find("-Filter") != std::string::npos, std::string(s.filter) != "none");
 }

@@ -76,15 +76,15 @@ TEST(FilteredPieceExtremesTest, PiecesResumedFromKeptStatesHaveTheExtremesOfAWho
   std::mt19937 random(77);
   std::string refusal;
   // The LFP Band at 32 kHz and 20 kHz (high-pass values 16 and 8 apart), 0.5-40 Hz at 4 kHz.
-  const std::vector<FilterDesign> designs = {*FilterDesign::For(FilterSpec::Lfp(), 32000.0, refusal),
-                                             *FilterDesign::For(FilterSpec::Lfp(), 20000.0, refusal),
-                                             *FilterDesign::For(FilterSpec::Custom(0.5, 40.0), 4000.0, refusal)};
+  const std::vector<FilterDesign> designs = {*FilterDesign::For(FilterChoice::Lfp(), 32000.0, refusal),
+                                             *FilterDesign::For(FilterChoice::Lfp(), 20000.0, refusal),
+                                             *FilterDesign::For(FilterChoice::Custom(0.5, 40.0), 4000.0, refusal)};
   int32_t made = 0;
   for (const FilterDesign& design : designs) {
     ASSERT_TRUE(SpacedHighPassResume::Fits(design)) << design.Structure();
     const SpacedHighPassResume resume(design);
     for (const Signal signal : {Signal::kSpikyNoise, Signal::kSlowWaves, Signal::kFullScale, Signal::kFlat}) {
-      SCOPED_TRACE(design.Spec().Description() + " at " + FilterSpec::FormatHz(design.RateHz()) + " Hz, signal " +
+      SCOPED_TRACE(design.Choice().Description() + " at " + FilterChoice::FormatHz(design.RateHz()) + " Hz, signal " +
                    std::to_string(static_cast<int>(signal)));
       const int64_t count = 700;
       const std::vector<CscRecordData> records = MakeRecords(signal, count, design.RateHz(), random);

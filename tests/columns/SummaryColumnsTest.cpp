@@ -269,19 +269,19 @@ int32_t AddFilteredPass(test::FakeDataSourceManager& manager, int32_t from, cons
 }
 
 // A band of any kind: a named one, or custom cut-offs with either side open.
-FilterSpec RandomFilter(std::mt19937_64& random) {
+FilterChoice RandomFilter(std::mt19937_64& random) {
   const auto hz = [&](double low, double high) {
     return std::exp(std::uniform_real_distribution<double>(std::log(low), std::log(high))(random));
   };
   switch (std::uniform_int_distribution<int32_t>(0, 4)(random)) {
-    case 0: return FilterSpec::Spike();
-    case 1: return FilterSpec::Lfp();
-    case 2: return FilterSpec::Custom(hz(20.0, 3000.0), std::nullopt);
-    case 3: return FilterSpec::Custom(std::nullopt, hz(100.0, 12000.0));
+    case 0: return FilterChoice::Spike();
+    case 1: return FilterChoice::Lfp();
+    case 2: return FilterChoice::Custom(hz(20.0, 3000.0), std::nullopt);
+    case 3: return FilterChoice::Custom(std::nullopt, hz(100.0, 12000.0));
     default: break;
   }
   const double low = hz(20.0, 3000.0);
-  return FilterSpec::Custom(low, low * hz(1.5, 5.0));
+  return FilterChoice::Custom(low, low * hz(1.5, 5.0));
 }
 
 // The filtered plot at every zoom: through the records it reads, through its filtered summary with
@@ -300,7 +300,7 @@ TEST_F(SummaryColumnsTest, FilteredPlotDrawsTheLookupWalkOfAWholeFileFilteredPas
     manager.WriteFile(source, file, kHeaderBytes, 0);
     CscPlot plot(kPath, "CSC1", manager, 0xFFFFFF);
     plot.LoadSourceInfo();
-    const FilterSpec filter = recording == 1 || recording == 3 ? FilterSpec::Lfp() : RandomFilter(random);
+    const FilterChoice filter = recording == 1 || recording == 3 ? FilterChoice::Lfp() : RandomFilter(random);
     std::string refusal;
     ASSERT_TRUE(plot.SetFilter(filter, refusal)) << refusal;
     EXPECT_EQ(plot.HeaderNote(), filter.Description());
@@ -336,7 +336,7 @@ TEST_F(SummaryColumnsTest, FilteredPlotDrawsTheLookupWalkOfAWholeFileFilteredPas
       ExpectSame(expected, drawn, span, minMax ? "filtered plot, bars" : "filtered plot, samples");
       if (HasFailure()) return;
     }
-    ASSERT_TRUE(plot.SetFilter(FilterSpec(), refusal));
+    ASSERT_TRUE(plot.SetFilter(FilterChoice(), refusal));
     EXPECT_EQ(plot.HeaderNote(), "");
     NextView(0, timestamps, plot, random, span);
     const bool minMax = span.recordDuration / 4 < (span.end - span.start) / span.width;
@@ -479,7 +479,7 @@ class TwoPlots {
   static constexpr int32_t kHeight = 360;
 
   TwoPlots(test::FakeDataSourceManager& manager, int32_t readable, int32_t literal, GLRenderer& renderer,
-           const FilterSpec& filter = FilterSpec())
+           const FilterChoice& filter = FilterChoice())
       : read_(manager), walked_(manager), renderer_(renderer) {
     for (Side* side : {&read_, &walked_}) {
       side->canvas = std::make_unique<PlotCanvas>(side->view, &renderer, &side->plots, &manager);
@@ -618,7 +618,7 @@ TEST(PlotPictures, AreTheLookupWalksPicturesWhateverTheSignalTimesFilterGainAndP
     int64_t last = 0;
     manager.GetTimeRange(first, last);
     const std::vector<test::FakeSource> made = manager.sources;
-    for (const FilterSpec& filter : {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp(), RandomFilter(random)}) {
+    for (const FilterChoice& filter : {FilterChoice(), FilterChoice::Spike(), FilterChoice::Lfp(), RandomFilter(random)}) {
       SCOPED_TRACE(filter.Description());
       manager.sources = made;  // the last pair of plots closed theirs
       TwoPlots plots(manager, sources[0], sources[1], renderer, filter);

@@ -6,7 +6,7 @@
 
 #include "display/Autoscale.h"
 #include "display/CscPlot.h"
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
@@ -89,7 +89,7 @@ TEST_F(AutoscaleTest, AFilteredPlotScalesToItsFilteredSamplesFromSummaryAndColum
   ASSERT_TRUE(plot->WaitForSummary());
   EXPECT_EQ(Autoscale::Peak(*plot, frame), 1500);  // the recorded samples' summary
   std::string refusal;
-  ASSERT_TRUE(plot->SetFilter(FilterSpec::Lfp(), refusal)) << refusal;
+  ASSERT_TRUE(plot->SetFilter(FilterChoice::Lfp(), refusal)) << refusal;
   EXPECT_FALSE(Autoscale::Peak(*plot, frame).has_value()) << "the filtered summary starts: nothing yet";
   ASSERT_TRUE(plot->WaitForSummary());
   const std::optional<int32_t> fromSummary = Autoscale::Peak(*plot, frame);

@@ -8,21 +8,21 @@
 #include <random>
 
 #include "datafile/DataSourceManager.h"
-#include "display/CscPlot.h"
-#include "render/GLRenderer.h"
 #include "display/CanvasOverlays.h"
 #include "display/ColumnsAhead.h"
+#include "display/CscPlot.h"
 #include "display/MarkerSet.h"
-#include "filter/FilterDesign.h"
-#include "filter/FilterSpec.h"
-#include "filter/FilterStream.h"
 #include "display/PlotCanvas.h"
+#include "display/PlotCollection.h"
 #include "display/TimeCursors.h"
 #include "display/ViewModel.h"
-#include "display/PlotCollection.h"
 #include "display/ViewState.h"
-#include "tests/support/FakeDataSourceManager.h"
+#include "filter/FilterChoice.h"
+#include "filter/FilterDesign.h"
+#include "filter/FilterStream.h"
+#include "render/GLRenderer.h"
 #include "tests/support/CapturedReports.h"
+#include "tests/support/FakeDataSourceManager.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
 
@@ -365,8 +365,8 @@ TEST_F(CanvasRender, ManyMarkersDrawTheSameFrameAsRectanglesAsLineByLine) {
 TEST_F(CanvasRender, AFilteredPlotReadsTheWholeFilePassSample) {
   EXPECT_FALSE(csc->FilteredSampleAt(kStart, 0)) << "no band: the recorded sample is the one drawn";
   std::mt19937_64 random(11);
-  for (const FilterSpec& band : {FilterSpec::Spike(), FilterSpec::Lfp(), FilterSpec::Custom(20.0, 90.0),
-                                 FilterSpec::Custom(std::nullopt, 70.0)}) {
+  for (const FilterChoice& band : {FilterChoice::Spike(), FilterChoice::Lfp(), FilterChoice::Custom(20.0, 90.0),
+                                 FilterChoice::Custom(std::nullopt, 70.0)}) {
     std::string refusal;
     ASSERT_TRUE(csc->SetFilter(band, refusal)) << refusal;
     Render(kStart, 100'000);  // the plot opens its file as it draws
@@ -697,7 +697,7 @@ TEST(CanvasRenderPrepared, StackScrollsFindTheirBarsSettledAhead) {
   for (const char* band : {"none", "lfp"}) {
     for (const bool workAhead : {false, true}) {
       for (CscPlot* plot : plots) {
-        ASSERT_TRUE(plot->SetFilter(*FilterSpec::Parse(band, refusal), refusal)) << refusal;
+        ASSERT_TRUE(plot->SetFilter(*FilterChoice::Parse(band, refusal), refusal)) << refusal;
         plot->ClearCache();
       }
       // Every plot drawn once over the whole recording (the stack down and back), then waited for.

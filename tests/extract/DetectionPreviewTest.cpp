@@ -134,21 +134,21 @@ ExtractionParameters RandomParameters(Rng& rng, int32_t channels) {
 
 // None half the time; else the Spike Band, the LFP Band or a Custom band, one side open at times, that
 // every rate of the recordings can take.
-FilterSpec RandomFilter(Rng& rng) {
-  if (Chance(rng, 0.5)) return FilterSpec();
+FilterChoice RandomFilter(Rng& rng) {
+  if (Chance(rng, 0.5)) return FilterChoice();
   switch (Uniform(rng, 0, 3)) {
     case 0:
     case 1:
-      return FilterSpec::Spike();
+      return FilterChoice::Spike();
     case 2:
-      return FilterSpec::Lfp();
+      return FilterChoice::Lfp();
     default:
       break;
   }
   const int64_t low = Uniform(rng, 20, 3000);
   const int64_t high = Uniform(rng, low * 2, 7000);
   const int64_t sides = Uniform(rng, 0, 2);
-  return FilterSpec::Custom(sides != 2 ? std::optional<double>(low) : std::nullopt,
+  return FilterChoice::Custom(sides != 2 ? std::optional<double>(low) : std::nullopt,
                             sides != 1 ? std::optional<double>(high) : std::nullopt);
 }
 
@@ -287,7 +287,7 @@ TEST(DetectionPreviewTest, SpikesInAnySpanAreTheSpikeFilesSpikesInThatSpan) {
 // Every channel of `from` filtered by a pass over its whole file, as `filtered` (same timestamps,
 // files of the same names in `folder`).
 void FilterBeforehand(const FakeDataSourceManager& from, const std::vector<ChannelSource>& shown,
-                      const FilterSpec& chosen, const std::string& folder, FakeDataSourceManager& filtered) {
+                      const FilterChoice& chosen, const std::string& folder, FakeDataSourceManager& filtered) {
   for (std::size_t i = 0; i < from.sources.size(); ++i) {
     const FakeSource& raw = from.sources[i];
     std::string refusal;
@@ -330,7 +330,7 @@ TEST(DetectionPreviewTest, AFilteredRunWritesWhatARunOverTheRecordingsFilteredBe
     RandomRecordings recordings(rng, seed % 8 == 0 ? 2 * RecordStream::kBlockRecords : 70);
     ExtractionParameters parameters = RandomParameters(rng, recordings.channels);
     parameters.Filter = RandomFilter(rng);
-    if (parameters.Filter.IsNone()) parameters.Filter = FilterSpec::Spike();
+    if (parameters.Filter.IsNone()) parameters.Filter = FilterChoice::Spike();
     const std::string reference = recordings.dir.File("reference");
     ASSERT_TRUE(std::filesystem::create_directory(reference));
     FakeDataSourceManager filtered;
@@ -343,7 +343,7 @@ TEST(DetectionPreviewTest, AFilteredRunWritesWhatARunOverTheRecordingsFilteredBe
     run.Parameters().OutputDirectory = recordings.dir.Path();
     ExtractionRun direct(filtered);
     direct.Parameters() = parameters;
-    direct.Parameters().Filter = FilterSpec();
+    direct.Parameters().Filter = FilterChoice();
     direct.Parameters().OutputDirectory = reference;
     {
       CapturedReports quiet;  // records going back in time are said

@@ -277,7 +277,7 @@ TEST(DetectionPreviewWorkerBoundTest, AbsurdTimestampsFinishTheWholeSpanAndAStep
     run.Parameters().NumChannels = hostile.channels;
     run.Parameters().Threshold = 90;
     run.Parameters().OutputDirectory = dir.Path();
-    if (hostile.filtered) run.Parameters().Filter = FilterSpec::Spike();
+    if (hostile.filtered) run.Parameters().Filter = FilterChoice::Spike();
     ASSERT_EQ(run.CreateSpikeFiles(channels), 0) << reports.Texts().back();
     ASSERT_EQ(run.WrittenFiles().size(), 1u);
     const ExtractionRun::WrittenFile& file = run.WrittenFiles()[0];

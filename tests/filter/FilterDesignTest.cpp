@@ -21,7 +21,7 @@ constexpr double kTwoPi = 2.0 * DesignMath::kPi;
 
 FilterDesign Designed(const std::string& band, double rate) {
   std::string refusal;
-  const auto chosen = FilterSpec::Parse(band, refusal);
+  const auto chosen = FilterChoice::Parse(band, refusal);
   EXPECT_TRUE(chosen.has_value()) << refusal;
   const auto design = FilterDesign::For(*chosen, rate, refusal);
   EXPECT_TRUE(design.has_value()) << refusal;
@@ -62,14 +62,14 @@ double MeasuredDb(const FilterDesign& design, double hz) {
 void ExpectFlat(const FilterDesign& design, const std::vector<double>& frequencies) {
   for (const double hz : frequencies) {
     const double db = MeasuredDb(design, hz);
-    EXPECT_LE(std::fabs(db), 0.5) << hz << " Hz through " << design.Spec().Description();
+    EXPECT_LE(std::fabs(db), 0.5) << hz << " Hz through " << design.Choice().Description();
     EXPECT_NEAR(db, DesignMath::Decibels(std::fabs(design.Gain(hz))), 0.02) << hz << " Hz";
   }
 }
 
 void ExpectStopped(const FilterDesign& design, const std::vector<double>& frequencies) {
   for (const double hz : frequencies) {
-    EXPECT_LE(MeasuredDb(design, hz), -30.0) << hz << " Hz through " << design.Spec().Description();
+    EXPECT_LE(MeasuredDb(design, hz), -30.0) << hz << " Hz through " << design.Choice().Description();
   }
 }
 
@@ -77,7 +77,7 @@ void ExpectStopped(const FilterDesign& design, const std::vector<double>& freque
 // multiple of the rate over M, from its own stop band (10/3 of the high cut-off) on.
 std::vector<double> Images(const FilterDesign& design) {
   std::vector<double> frequencies;
-  const double high = *design.Spec().HighHz();
+  const double high = *design.Choice().HighHz();
   const double step = design.RateHz() / design.Fir()->Spacing();
   for (double centre = step; centre <= design.RateHz() / 2.0; centre += step) {
     for (const double offset : {-1.0, -2.0 / 3.0, 0.0, 2.0 / 3.0, 1.0}) {
@@ -107,7 +107,7 @@ TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
   for (const Case& c : {Case{"spike", 24000.0}, Case{"spike", 48000.0}, Case{"300:3000", 30000.0},
                         Case{"lfp", 20000.0}, Case{"0.5:", 32000.0}, Case{":100", 2000.0}, Case{"2:40", 32000.0}}) {
     const FilterDesign design = Designed(c.band, c.rate);
-    const FilterSpec& chosen = design.Spec();
+    const FilterChoice& chosen = design.Choice();
     for (const auto& cutOff : {chosen.LowHz(), chosen.HighHz()}) {
       if (cutOff) {
         EXPECT_NEAR(MeasuredDb(design, *cutOff), -6.02, 0.1) << *cutOff << " Hz of " << c.band << " at " << c.rate;
@@ -120,26 +120,26 @@ TEST(FilterDesignTest, EveryCutOffIsTheHalfAmplitudePointAtAnyRate) {
 }
 
 TEST(FilterDesignTest, CutOffsOutsideTheRateAreRefusedNamingTheField) {
-  const auto refusal = [](const FilterSpec& chosen, double rate) {
+  const auto refusal = [](const FilterChoice& chosen, double rate) {
     std::string text;
     EXPECT_FALSE(FilterDesign::For(chosen, rate, text).has_value());
     return text;
   };
-  EXPECT_EQ(refusal(FilterSpec::Spike(), 8000.0),
+  EXPECT_EQ(refusal(FilterChoice::Spike(), 8000.0),
             "Filter high cut-off: 6000 Hz is not inside (0, 4000) Hz, above 0 and below half the sampling rate");
-  EXPECT_EQ(refusal(FilterSpec::Custom(5000.0, std::nullopt), 10000.4),
+  EXPECT_EQ(refusal(FilterChoice::Custom(5000.0, std::nullopt), 10000.4),
             "Filter low cut-off: 5000 Hz is not inside (0, 5000) Hz, above 0 and below half the sampling rate");
-  EXPECT_EQ(refusal(FilterSpec::Custom(0.001, std::nullopt), 32000.0),
+  EXPECT_EQ(refusal(FilterChoice::Custom(0.001, std::nullopt), 32000.0),
             "Filter low cut-off: 0.001 Hz is below 0.0168 Hz, the lowest a filter reaches at 32000 Hz");
-  EXPECT_EQ(refusal(FilterSpec::Custom(std::nullopt, 0.01), 32000.0),
+  EXPECT_EQ(refusal(FilterChoice::Custom(std::nullopt, 0.01), 32000.0),
             "Filter high cut-off: 0.01 Hz is below 0.0676 Hz, the lowest a filter reaches at 32000 Hz");
-  EXPECT_EQ(refusal(FilterSpec::Custom(300.0, 200.0), 32000.0),
+  EXPECT_EQ(refusal(FilterChoice::Custom(300.0, 200.0), 32000.0),
             "Filter low cut-off: 300 Hz is not below the high cut-off, 200 Hz");
-  EXPECT_EQ(refusal(FilterSpec::Lfp(), 0.0), "Filter: the recording's sampling rate is unknown, so no filter can be made for it");
+  EXPECT_EQ(refusal(FilterChoice::Lfp(), 0.0), "Filter: the recording's sampling rate is unknown, so no filter can be made for it");
   std::string text;
-  EXPECT_TRUE(FilterDesign::For(FilterSpec::Custom(0.0168, std::nullopt), 32000.0, text).has_value()) << text;
-  EXPECT_TRUE(FilterDesign::For(FilterSpec::Custom(std::nullopt, 0.0676), 32000.0, text).has_value()) << text;
-  EXPECT_TRUE(FilterDesign::For(FilterSpec(), 0.0, text).has_value()) << "None needs no rate";
+  EXPECT_TRUE(FilterDesign::For(FilterChoice::Custom(0.0168, std::nullopt), 32000.0, text).has_value()) << text;
+  EXPECT_TRUE(FilterDesign::For(FilterChoice::Custom(std::nullopt, 0.0676), 32000.0, text).has_value()) << text;
+  EXPECT_TRUE(FilterDesign::For(FilterChoice(), 0.0, text).has_value()) << "None needs no rate";
 }
 
 // A digest of what a design computes with: the FIR's taps and scale and the parts' supports.
@@ -156,9 +156,9 @@ uint64_t Digest(const FilterDesign& design) {
 }
 
 TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
-  // Filtered results are kept under keys that carry FilterSpec::kDesignGeneration. Any change to what a
+  // Filtered results are kept under keys that carry FilterChoice::kDesignGeneration. Any change to what a
   // band computes must raise it, and then set these digests anew.
-  EXPECT_EQ(FilterSpec::kDesignGeneration, 2);
+  EXPECT_EQ(FilterChoice::kDesignGeneration, 2);
   EXPECT_EQ(Digest(Designed("spike", 32000.0)), 0x52e2a390bfe6872dull);
   EXPECT_EQ(Digest(Designed("lfp", 32000.0)), 0xdc91b6f0f38d5545ull);
   EXPECT_EQ(Digest(Designed("300:3000", 30000.0)), 0xabeb6fe7c47d4355ull);

@@ -125,21 +125,21 @@ Reference Filtered(const FilterDesign& design, const Recording& recording) {
 std::vector<FilterDesign> Designs(std::mt19937& random) {
   std::vector<FilterDesign> designs;
   std::string refusal;
-  designs.push_back(*FilterDesign::For(FilterSpec::Spike(), 32000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Spike(), 32000.0, refusal));
   // The LFP Band and bands of every other kind of part, at rates that keep them short enough for the
   // reference: at 1000 Hz the LFP Band is a boxcar high-pass and a FIR, 1.5-4 Hz a boxcar high-pass and
   // an interpolated low-pass, 0.05-0.2 Hz both boxcar stages; at 20000 Hz the LFP Band and at 4000 Hz
   // 0.5-40 Hz have a spaced high-pass behind the interpolated low-pass's suppressor (8 and 16 apart).
-  designs.push_back(*FilterDesign::For(FilterSpec::Lfp(), 1000.0, refusal));
-  designs.push_back(*FilterDesign::For(FilterSpec::Custom(1.5, 4.0), 1000.0, refusal));
-  designs.push_back(*FilterDesign::For(FilterSpec::Custom(0.05, 0.2), 1000.0, refusal));
-  designs.push_back(*FilterDesign::For(FilterSpec::Lfp(), 20000.0, refusal));
-  designs.push_back(*FilterDesign::For(FilterSpec::Custom(0.5, 40.0), 4000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Lfp(), 1000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Custom(1.5, 4.0), 1000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Custom(0.05, 0.2), 1000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Lfp(), 20000.0, refusal));
+  designs.push_back(*FilterDesign::For(FilterChoice::Custom(0.5, 40.0), 4000.0, refusal));
   for (const double rate : {8000.0, 20000.0, 30000.0}) {
     const double low = rate * std::uniform_real_distribution<double>(1.0 / 400.0, 0.1)(random);
     const double high = std::uniform_real_distribution<double>(low * 1.5, rate * 0.45)(random);
     const int32_t open = static_cast<int32_t>(random() % 3);
-    const auto chosen = FilterSpec::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
+    const auto chosen = FilterChoice::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
                                          open == 2 ? std::nullopt : std::optional<double>(high));
     designs.push_back(*FilterDesign::For(chosen, rate, refusal));
   }
@@ -152,7 +152,7 @@ TEST(FilteredRecordsTest, AnyRunAndAWholePassGiveTheSamplesOfEverySegmentFiltere
   int32_t designIndex = 0;
   for (const FilterDesign& design : Designs(random)) {
     for (const Signal signal : {Signal::kSpikyNoise, Signal::kSlowWaves, Signal::kFullScale, Signal::kFlat}) {
-      SCOPED_TRACE(design.Spec().Description() + " at " + FilterSpec::FormatHz(design.RateHz()) + " Hz, signal " +
+      SCOPED_TRACE(design.Choice().Description() + " at " + FilterChoice::FormatHz(design.RateHz()) + " Hz, signal " +
                    std::to_string(static_cast<int>(signal)));
       // Short recordings, and one per design long enough for the pass to filter it in several batches
       // (its segments hundreds of records long, so that the parts drop what they no longer need).
@@ -216,7 +216,7 @@ TEST(FilteredRecordsTest, AnyRunAndAWholePassGiveTheSamplesOfEverySegmentFiltere
       ASSERT_EQ(passed, expected.samples);
       EXPECT_EQ(stream.SawShortSegment(), std::any_of(expected.shortSupport.begin(), expected.shortSupport.end(),
                                                       [](bool s) { return s; }));
-      if (signal == Signal::kFlat && design.Spec().LowHz()) {
+      if (signal == Signal::kFlat && design.Choice().LowHz()) {
         EXPECT_TRUE(std::all_of(passed.begin(), passed.end(), [](int16_t v) { return v == 0; }))
             << "a flat line has nothing above 0 Hz";
       }
@@ -229,7 +229,7 @@ TEST(FilteredRecordsTest, ARunOutsideTheRecordingOrOfAShrunkFileIsRefused) {
   std::mt19937 random(5);
   const Recording recording = MakeRecording(dir, "short", Signal::kSpikyNoise, 6, 32000.0, 6, random);
   std::string refusal;
-  const FilterDesign design = *FilterDesign::For(FilterSpec::Spike(), 32000.0, refusal);
+  const FilterDesign design = *FilterDesign::For(FilterChoice::Spike(), 32000.0, refusal);
   RecordReader reader;
   // The reader believes in two records more than the file holds, as after the file was cut short.
   ASSERT_EQ(reader.Open({recording.path, kHeaderBytes, kCscRecordSize, 8}), 0);

@@ -28,7 +28,7 @@ std::vector<FirStage> Stages() {
   std::vector<FirStage> stages;
   std::string refusal;
   for (const char* band : {"spike", "lfp", "300:3000", ":3000", "5000:"}) {
-    const auto design = FilterDesign::For(*FilterSpec::Parse(band, refusal), 32000.0, refusal);
+    const auto design = FilterDesign::For(*FilterChoice::Parse(band, refusal), 32000.0, refusal);
     stages.push_back(*design->Fir());
   }
   std::mt19937 random(7);

@@ -49,7 +49,7 @@ Session RandomSession(std::mt19937_64& random) {
   s.extraction.NumSpikePoints = static_cast<int32_t>(pick(8, 32));
   s.extraction.AlignmentPt = static_cast<int32_t>(pick(1, s.extraction.NumSpikePoints));
   s.extraction.OutputDirectory = pick(0, 1) ? "spikes out" : "";
-  s.extraction.Filter = pick(0, 1) ? FilterSpec::Lfp() : FilterSpec::Custom(std::nullopt, 3000.0);
+  s.extraction.Filter = pick(0, 1) ? FilterChoice::Lfp() : FilterChoice::Custom(std::nullopt, 3000.0);
   for (int64_t i = pick(0, 6); i > 0; --i) {
     s.markers.push_back({pick(INT64_MIN, INT64_MAX), pick(0, 1) ? "TT2" : "", texts[pick(0, 4)]});
   }

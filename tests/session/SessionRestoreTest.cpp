@@ -12,13 +12,13 @@
 
 #include "display/CanvasSnapshot.h"
 #include "display/CscPlot.h"
-#include "filter/FilterSpec.h"
 #include "display/IPlot.h"
 #include "display/IPlotCanvas.h"
 #include "display/IPlotCollection.h"
 #include "display/TimeCursors.h"
 #include "display/ViewModel.h"
 #include "display/ViewState.h"
+#include "filter/FilterChoice.h"
 #include "platform/MemoryBitmap.h"
 #include "platform/PathHelpers.h"
 #include "session/SessionFile.h"
@@ -95,7 +95,7 @@ void Scramble(std::mt19937_64& random, IPlotCanvas& canvas, ViewState& view, IPl
     // The plot's display filter: None, a named band, or a Custom band with either side open.
     const std::optional<double> low = pick(0, 2) == 0 ? std::nullopt : std::optional<double>(pick(5, 900));
     const std::optional<double> high = pick(0, 2) == 0 && low ? std::nullopt : std::optional<double>(pick(1000, 9000));
-    const FilterSpec filters[] = {FilterSpec(), FilterSpec::Spike(), FilterSpec::Lfp(), FilterSpec::Custom(low, high)};
+    const FilterChoice filters[] = {FilterChoice(), FilterChoice::Spike(), FilterChoice::Lfp(), FilterChoice::Custom(low, high)};
     std::string refusal;
     ASSERT_TRUE(csc.SetFilter(filters[pick(0, 3)], refusal)) << refusal;
     // As the Properties dialog's OK leaves them.

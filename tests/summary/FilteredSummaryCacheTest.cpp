@@ -20,8 +20,8 @@
 #include "datafile/DataSourceManager.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/CscPlot.h"
+#include "filter/FilterChoice.h"
 #include "filter/FilterDesign.h"
-#include "filter/FilterSpec.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
 #include "summary/SummaryCache.h"
@@ -44,7 +44,7 @@ constexpr double kSampleInterval = 1e6 / kRateHz;
 
 RecordLayout LayoutOf(const std::string& path) { return test::SynthLayoutOf(path); }
 
-FilterDesign DesignOf(const FilterSpec& band) {
+FilterDesign DesignOf(const FilterChoice& band) {
   std::string refusal;
   const std::optional<FilterDesign> design = FilterDesign::Shared(band, kRateHz, refusal);
   EXPECT_TRUE(design.has_value()) << refusal;
@@ -52,13 +52,13 @@ FilterDesign DesignOf(const FilterSpec& band) {
 }
 
 // The bands the tests choose from: both named ones and custom ones of each shape.
-std::vector<FilterSpec> Bands() {
-  return {FilterSpec::Spike(), FilterSpec::Lfp(), FilterSpec::Custom(300.0, 3000.0), FilterSpec::Custom(std::nullopt, 600.0),
-          FilterSpec::Custom(250.0, std::nullopt)};
+std::vector<FilterChoice> Bands() {
+  return {FilterChoice::Spike(), FilterChoice::Lfp(), FilterChoice::Custom(300.0, 3000.0), FilterChoice::Custom(std::nullopt, 600.0),
+          FilterChoice::Custom(250.0, std::nullopt)};
 }
 
 // The filtered summary of the file's bytes as they are now, built in memory: the reference.
-std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterSpec& band) {
+std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterChoice& band) {
   SourceSummary summary;
   std::atomic<bool> cancel{false};
   std::atomic<int64_t> done{0};
@@ -69,7 +69,7 @@ std::vector<uint8_t> ReferenceImage(const std::string& path, const FilterSpec& b
 using Made = test::MadeSummary;
 
 // What a filtered plot's builder makes of the file now.
-Made Summarise(const std::string& path, const FilterSpec& band) {
+Made Summarise(const std::string& path, const FilterChoice& band) {
   SummaryBuilder builder(LayoutOf(path), DesignOf(band), kSampleInterval);
   return test::Summarise(builder);
 }
@@ -88,7 +88,7 @@ class FilteredSummaryCacheTest : public ::testing::Test {
     paths = result.paths;
   }
   std::string Cache() const { return folder.File("cache/skelvane"); }
-  std::string KeptFile(const std::string& recording, const FilterSpec& band) const {
+  std::string KeptFile(const std::string& recording, const FilterChoice& band) const {
     struct stat status {};
     EXPECT_EQ(::stat(recording.c_str(), &status), 0) << recording;
     const std::string filter = band.IsNone() ? std::string() : SummaryKey::FilterIdentity(DesignOf(band), kSampleInterval);
@@ -105,7 +105,7 @@ class FilteredSummaryCacheTest : public ::testing::Test {
 // to the file (its bytes, its length, its times, its mode) empties it; summarising through a band
 // adds the band. The builder must load exactly what the model holds and always give the reference.
 TEST_F(FilteredSummaryCacheTest, AKeptFilteredSummaryIsUsedExactlyWhileItsRecordingAndFilterAreUnchanged) {
-  const std::vector<FilterSpec> bands = Bands();
+  const std::vector<FilterChoice> bands = Bands();
   const std::string path = paths[0];
   std::mt19937_64 random(20261209);
   auto pick = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(random); };
@@ -152,7 +152,7 @@ TEST_F(FilteredSummaryCacheTest, AKeptFilteredSummaryIsUsedExactlyWhileItsRecord
       change();
       kept.clear();
     }
-    const FilterSpec& band = bands[static_cast<std::size_t>(pick(0, static_cast<int64_t>(bands.size()) - 1))];
+    const FilterChoice& band = bands[static_cast<std::size_t>(pick(0, static_cast<int64_t>(bands.size()) - 1))];
     SCOPED_TRACE("step " + std::to_string(step) + ", " + band.Text());
     const Made made = Summarise(path, band);
     EXPECT_EQ(made.origin, kept[band.Text()] ? SummaryBuilder::Origin::Loaded : SummaryBuilder::Origin::Built);
@@ -167,7 +167,7 @@ TEST_F(FilteredSummaryCacheTest, AKeptFilteredSummaryIsUsedExactlyWhileItsRecord
   raw.Start();
   ASSERT_TRUE(raw.Wait());
   EXPECT_EQ(Summarise(paths[1], bands[0]).origin, SummaryBuilder::Origin::Built);
-  for (const FilterSpec& band : bands) {
+  for (const FilterChoice& band : bands) {
     if (kept[band.Text()]) {
       EXPECT_EQ(Summarise(path, band).origin, SummaryBuilder::Origin::Loaded) << band.Text();
     }
@@ -179,10 +179,10 @@ TEST_F(FilteredSummaryCacheTest, AKeptFilteredSummaryIsUsedExactlyWhileItsRecord
 // checksum table or the image, a file kept for another band or for no filter under the band's name -
 // each costs a build from the records, and the folder says so once; the new file then serves.
 TEST_F(FilteredSummaryCacheTest, DamagedKeptFilteredSummariesAreBuiltAgainWithOneNotice) {
-  const std::vector<FilterSpec> bands = Bands();
+  const std::vector<FilterChoice> bands = Bands();
   const std::string path = paths[1];
   std::map<std::string, std::vector<uint8_t>> references;
-  for (const FilterSpec& band : bands) {
+  for (const FilterChoice& band : bands) {
     references[band.Text()] = ReferenceImage(path, band);
     ASSERT_EQ(Summarise(path, band).origin, SummaryBuilder::Origin::Built);
   }
@@ -202,7 +202,7 @@ TEST_F(FilteredSummaryCacheTest, DamagedKeptFilteredSummariesAreBuiltAgainWithOn
   };
   std::string firstDamaged;
   for (int32_t step = 0; step < 16; ++step) {
-    const FilterSpec& band = bands[static_cast<std::size_t>(pick(0, static_cast<int64_t>(bands.size()) - 1))];
+    const FilterChoice& band = bands[static_cast<std::size_t>(pick(0, static_cast<int64_t>(bands.size()) - 1))];
     const std::string kept = KeptFile(path, band);
     const auto size = static_cast<int64_t>(fs::file_size(kept));
     const auto imageBytes = static_cast<int64_t>(references[band.Text()].size());
@@ -230,14 +230,14 @@ TEST_F(FilteredSummaryCacheTest, DamagedKeptFilteredSummariesAreBuiltAgainWithOn
         break;
       case 4: {
         what = "another band's file in its place";
-        const FilterSpec& other = bands[(static_cast<std::size_t>(pick(1, static_cast<int64_t>(bands.size()) - 1)) +
+        const FilterChoice& other = bands[(static_cast<std::size_t>(pick(1, static_cast<int64_t>(bands.size()) - 1)) +
                                          static_cast<std::size_t>(&band - bands.data())) % bands.size()];
         fs::copy_file(KeptFile(path, other), kept, fs::copy_options::overwrite_existing);
         break;
       }
       default:
         what = "the unfiltered file in its place";
-        fs::copy_file(KeptFile(path, FilterSpec()), kept, fs::copy_options::overwrite_existing);
+        fs::copy_file(KeptFile(path, FilterChoice()), kept, fs::copy_options::overwrite_existing);
         break;
     }
     SCOPED_TRACE("step " + std::to_string(step) + ": " + band.Text() + ", " + what);
@@ -257,7 +257,7 @@ TEST_F(FilteredSummaryCacheTest, DamagedKeptFilteredSummariesAreBuiltAgainWithOn
 // A filtered plot drawing from a kept filtered summary that another program cuts short: nothing is
 // drawn from it, it is said once, built again, and the trace comes back as it was.
 TEST_F(FilteredSummaryCacheTest, AFilteredSummaryCutShortWhileMappedIsNeverDrawn) {
-  const FilterSpec band = FilterSpec::Lfp();
+  const FilterChoice band = FilterChoice::Lfp();
   ASSERT_EQ(Summarise(paths[0], band).origin, SummaryBuilder::Origin::Built);
   DataSourceManager manager;
   ASSERT_EQ(manager.OpenSource(paths[0]), 0);

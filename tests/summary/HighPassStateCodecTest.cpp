@@ -38,9 +38,9 @@ int16_t SampleOf(Signal signal, int64_t n, int64_t halfPeriod, std::mt19937& ran
 
 TEST(HighPassStateCodecTest, StatesOfAWholePassReadBackExactly) {
   std::string refusal;
-  const std::vector<FilterDesign> designs = {*FilterDesign::For(FilterSpec::Lfp(), 32000.0, refusal),
-                                             *FilterDesign::For(FilterSpec::Lfp(), 20000.0, refusal),
-                                             *FilterDesign::For(FilterSpec::Custom(0.5, 40.0), 4000.0, refusal)};
+  const std::vector<FilterDesign> designs = {*FilterDesign::For(FilterChoice::Lfp(), 32000.0, refusal),
+                                             *FilterDesign::For(FilterChoice::Lfp(), 20000.0, refusal),
+                                             *FilterDesign::For(FilterChoice::Custom(0.5, 40.0), 4000.0, refusal)};
   std::mt19937 random(5);
   for (const FilterDesign& design : designs) {
     ASSERT_TRUE(SpacedHighPassResume::Fits(design)) << design.Structure();
@@ -49,7 +49,7 @@ TEST(HighPassStateCodecTest, StatesOfAWholePassReadBackExactly) {
     ASSERT_TRUE(HighPassStateCodec::Readable(codec.SlotBytes()));
     const int64_t halfPeriod = highPass.Spacing() * highPass.Length();
     for (const Signal signal : {Signal::kFullScaleNoise, Signal::kLowestFlat, Signal::kFullScaleSquare, Signal::kSlowWaves}) {
-      SCOPED_TRACE(design.Spec().Description() + " at " + FilterSpec::FormatHz(design.RateHz()) + " Hz, signal " +
+      SCOPED_TRACE(design.Choice().Description() + " at " + FilterChoice::FormatHz(design.RateHz()) + " Hz, signal " +
                    std::to_string(static_cast<int>(signal)));
       std::vector<SpacedHighPass::Running> captured;
       FilterStream stream(design, 1e6 / design.RateHz());
@@ -85,7 +85,7 @@ TEST(HighPassStateCodecTest, StatesOfAWholePassReadBackExactly) {
 
 TEST(HighPassStateCodecTest, UnheldOrMisfitSlotsAreNotRead) {
   std::string refusal;
-  const FilterDesign design = *FilterDesign::For(FilterSpec::Lfp(), 32000.0, refusal);
+  const FilterDesign design = *FilterDesign::For(FilterChoice::Lfp(), 32000.0, refusal);
   const HighPassStateCodec codec(*design.Parts()[1].spacedHighPass);
   std::vector<uint8_t> slot(static_cast<std::size_t>(codec.SlotBytes()), 0);
   SpacedHighPass::Running sums;

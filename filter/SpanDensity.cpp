@@ -1,4 +1,4 @@
-#include "filter/SpanSpectrum.h"
+#include "filter/SpanDensity.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "datafile/RecordReader.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilteredRecords.h"
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -39,7 +39,7 @@ std::optional<int64_t> Bisect(const RecordReader& reader, int64_t lo, int64_t hi
 
 // Reads records [first, end) and appends the samples of each within [start, stop) to the gathered
 // ones, starting a new stretch wherever a record does not follow the one before it.
-int32_t SpanSpectrum::GatherPiece(const RecordReader& reader, const FilteredRecords* filter, double interval,
+int32_t SpanDensity::GatherPiece(const RecordReader& reader, const FilteredRecords* filter, double interval,
                                   int64_t first, int64_t end, int64_t start, int64_t stop) {
   Gathered& gathered = gathered_;
   std::vector<uint8_t>& bytes = bytes_;
@@ -86,15 +86,15 @@ int32_t SpanSpectrum::GatherPiece(const RecordReader& reader, const FilteredReco
   return kStatusOk;
 }
 
-PowerSpectrum& SpanSpectrum::Emptied(std::unique_ptr<PowerSpectrum>& kept, int64_t length, double rate) {
+PowerDensity& SpanDensity::Emptied(std::unique_ptr<PowerDensity>& kept, int64_t length, double rate) {
   if (!kept || kept->SegmentLength() != length || kept->RateHz() != rate) {
-    kept = std::make_unique<PowerSpectrum>(length, rate);
+    kept = std::make_unique<PowerDensity>(length, rate);
   }
   kept->Clear();
   return *kept;
 }
 
-std::pair<int64_t, int64_t> SpanSpectrum::RecordsIn(const RecordReader& reader, double sampleInterval, int64_t start,
+std::pair<int64_t, int64_t> SpanDensity::RecordsIn(const RecordReader& reader, double sampleInterval, int64_t start,
                                                     int64_t end) {
   const int64_t total = reader.NumRecords();
   const double recordSpan = kSamplesPerRecord * sampleInterval;
@@ -107,8 +107,8 @@ std::pair<int64_t, int64_t> SpanSpectrum::RecordsIn(const RecordReader& reader, 
   return {*first, *last};
 }
 
-SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sampleInterval, int64_t start,
-                                           int64_t end, const FilterSpec& filter, const std::function<bool()>& stop) {
+SpanDensity::Result SpanDensity::Compute(const RecordReader& reader, double sampleInterval, int64_t start,
+                                           int64_t end, const FilterChoice& filter, const std::function<bool()>& stop) {
   Result result;
   if (!(sampleInterval > 0.0) || start >= end) return result;
   result.samplingHz = kMicrosecondsPerSecond / sampleInterval;
@@ -161,13 +161,13 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
   std::vector<int64_t> lengths;
   for (const Stretch& stretch : gathered.stretches) lengths.push_back(stretch.count);
   result.longestStretch = lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
-  const std::optional<int64_t> segment = PowerSpectrum::SegmentLengthFor(lengths);
+  const std::optional<int64_t> segment = PowerDensity::SegmentLengthFor(lengths);
   if (!segment) {
     result.status = Result::Status::kTooLittleData;
     return result;
   }
-  PowerSpectrum& raw = Emptied(raw_, *segment, result.samplingHz);
-  PowerSpectrum* through = filtered ? &Emptied(through_, *segment, result.samplingHz) : nullptr;
+  PowerDensity& raw = Emptied(raw_, *segment, result.samplingHz);
+  PowerDensity* through = filtered ? &Emptied(through_, *segment, result.samplingHz) : nullptr;
   for (const Stretch& stretch : gathered.stretches) {
     if (stop && stop()) {
       result.status = Result::Status::kStopped;
@@ -180,8 +180,8 @@ SpanSpectrum::Result SpanSpectrum::Compute(const RecordReader& reader, double sa
   result.segmentLength = *segment;
   result.segments = raw.Segments();
   result.binHz = raw.BinHz();
-  result.raw = PowerSpectrum::Decibels(raw.Density());
-  if (through != nullptr) result.filtered = PowerSpectrum::Decibels(through->Density());
+  result.raw = PowerDensity::Decibels(raw.Density());
+  if (through != nullptr) result.filtered = PowerDensity::Decibels(through->Density());
   return result;
 }
 

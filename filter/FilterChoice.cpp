@@ -1,4 +1,4 @@
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 #include <cctype>
 #include <charconv>
@@ -40,43 +40,43 @@ std::optional<double> ParseCutOff(std::string_view field, const char* name, std:
     return std::nullopt;
   }
   if (!(value > 0.0)) {
-    refusal = std::string(name) + FilterSpec::FormatHz(value) + " Hz is not above 0 Hz";
+    refusal = std::string(name) + FilterChoice::FormatHz(value) + " Hz is not above 0 Hz";
     return std::nullopt;
   }
   return value;
 }
 
 // The band's word in keys and header lines.
-std::string_view BandWord(FilterSpec::Band band) {
+std::string_view BandWord(FilterChoice::Band band) {
   switch (band) {
-    case FilterSpec::Band::kSpike:
+    case FilterChoice::Band::kSpike:
       return kSpikeWord;
-    case FilterSpec::Band::kLfp:
+    case FilterChoice::Band::kLfp:
       return kLfpWord;
-    case FilterSpec::Band::kCustom:
+    case FilterChoice::Band::kCustom:
       return kCustomWord;
-    case FilterSpec::Band::kNone:
+    case FilterChoice::Band::kNone:
       break;
   }
   return kNoneWord;
 }
 
-std::string OrOpen(const std::optional<double>& hz) { return hz ? FilterSpec::FormatHz(*hz) : std::string(kOpenWord); }
+std::string OrOpen(const std::optional<double>& hz) { return hz ? FilterChoice::FormatHz(*hz) : std::string(kOpenWord); }
 
 }  // namespace
 
-FilterSpec FilterSpec::Spike() { return FilterSpec(Band::kSpike, kSpikeLowHz, kSpikeHighHz); }
+FilterChoice FilterChoice::Spike() { return FilterChoice(Band::kSpike, kSpikeLowHz, kSpikeHighHz); }
 
-FilterSpec FilterSpec::Lfp() { return FilterSpec(Band::kLfp, kLfpLowHz, kLfpHighHz); }
+FilterChoice FilterChoice::Lfp() { return FilterChoice(Band::kLfp, kLfpLowHz, kLfpHighHz); }
 
-FilterSpec FilterSpec::Custom(std::optional<double> lowHz, std::optional<double> highHz) {
-  if (!lowHz && !highHz) return FilterSpec();
-  return FilterSpec(Band::kCustom, lowHz, highHz);
+FilterChoice FilterChoice::Custom(std::optional<double> lowHz, std::optional<double> highHz) {
+  if (!lowHz && !highHz) return FilterChoice();
+  return FilterChoice(Band::kCustom, lowHz, highHz);
 }
 
-std::optional<FilterSpec> FilterSpec::Parse(std::string_view text, std::string& refusal) {
+std::optional<FilterChoice> FilterChoice::Parse(std::string_view text, std::string& refusal) {
   const std::string word = Lower(Trim(text));
-  if (word == kNoneWord) return FilterSpec();
+  if (word == kNoneWord) return FilterChoice();
   if (word == kSpikeWord) return Spike();
   if (word == kLfpWord) return Lfp();
   const std::size_t colon = word.find(kSeparator);
@@ -101,7 +101,7 @@ std::optional<FilterSpec> FilterSpec::Parse(std::string_view text, std::string& 
   return Custom(low, high);
 }
 
-std::string FilterSpec::Description() const {
+std::string FilterChoice::Description() const {
   switch (band_) {
     case Band::kNone:
       return "None";
@@ -117,24 +117,24 @@ std::string FilterSpec::Description() const {
   return "Custom " + FormatHz(*low_) + "-" + FormatHz(*high_) + " Hz";
 }
 
-std::string FilterSpec::Text() const {
+std::string FilterChoice::Text() const {
   if (band_ != Band::kCustom) return std::string(BandWord(band_));
   return (low_ ? FormatHz(*low_) : std::string()) + kSeparator + (high_ ? FormatHz(*high_) : std::string());
 }
 
-std::string FilterSpec::Key() const {
+std::string FilterChoice::Key() const {
   if (IsNone()) return std::string(kNoneWord);
   return std::string(BandWord(band_)) + kSeparator + (low_ ? FormatHz(*low_) : std::string()) + kSeparator +
          (high_ ? FormatHz(*high_) : std::string()) + kSeparator + "d" + std::to_string(kDesignGeneration);
 }
 
-std::string FilterSpec::HeaderLine() const {
+std::string FilterChoice::HeaderLine() const {
   std::string line = "\t" + std::string(kHeaderKey) + "  " + std::string(BandWord(band_));
   if (!IsNone()) line += " " + OrOpen(low_) + " " + OrOpen(high_);
   return line;
 }
 
-std::string FilterSpec::FormatHz(double hz) {
+std::string FilterChoice::FormatHz(double hz) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, hz, std::chars_format::fixed);
   if (result.ec != std::errc()) return std::to_string(hz);

@@ -1,6 +1,6 @@
 #pragma once
 // Welch's estimate of a recording's power spectral density: half-overlapping Hann-windowed segments,
-// each taken only from samples without a gap between them, their periodograms averaged. SpanSpectrum
+// each taken only from samples without a gap between them, their periodograms averaged. SpanDensity
 // feeds it the raw and the filtered samples of a span; the Spectrum panel shows what it gives.
 
 #include <cstdint>
@@ -13,7 +13,7 @@ struct kiss_fftr_state;
 
 namespace skelvane {
 
-class PowerSpectrum {
+class PowerDensity {
  public:
   /// Segment lengths in samples: powers of two up to this (bins 0.98 Hz apart at 32 kHz) ...
   static constexpr int64_t kLongestSegment = 32768;
@@ -35,10 +35,10 @@ class PowerSpectrum {
   static int64_t SegmentsIn(int64_t count, int64_t length);
 
   /// An empty estimate with segments of `segmentLength` samples (even) taken `samplingHz` apart.
-  PowerSpectrum(int64_t segmentLength, double samplingHz);
-  ~PowerSpectrum();
-  PowerSpectrum(const PowerSpectrum&) = delete;
-  PowerSpectrum& operator=(const PowerSpectrum&) = delete;
+  PowerDensity(int64_t segmentLength, double samplingHz);
+  ~PowerDensity();
+  PowerDensity(const PowerDensity&) = delete;
+  PowerDensity& operator=(const PowerDensity&) = delete;
 
   /// Forgets the segments added: the estimate starts again.
   void Clear();

@@ -2,7 +2,7 @@
 // The power spectrum of one recording over a span of time, raw and through a band filter: reads the
 // span's records (for a long span, pieces spread evenly over it, so the cost follows a fixed number of
 // samples and not the span), cuts them where the record timestamps leave a gap and hands the stretches
-// to PowerSpectrum with a segment length chosen from them. Run by the Spectrum panel's worker and the
+// to PowerDensity with a segment length chosen from them. Run by the Spectrum panel's worker and the
 // spectrum bench.
 
 #include <cstdint>
@@ -13,16 +13,16 @@
 #include <utility>
 #include <vector>
 
+#include "filter/FilterChoice.h"
 #include "filter/FilterDesign.h"
-#include "filter/FilterSpec.h"
 #include "filter/FilteredRecords.h"
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 
 namespace skelvane {
 
 class RecordReader;
 
-class SpanSpectrum {
+class SpanDensity {
  public:
   /// Records read at most for one spectrum (2^19 samples, 16 s at 32 kHz): a longer span is read as
   /// kPieces runs of records spread evenly over it, each long enough for three of the longest segments.
@@ -34,7 +34,7 @@ class SpanSpectrum {
     enum class Status {
       kOk,
       kNoRecords,      // the span holds no sample of the recording
-      kTooLittleData,  // no stretch without a gap holds PowerSpectrum::kShortestSegment samples
+      kTooLittleData,  // no stretch without a gap holds PowerDensity::kShortestSegment samples
       kStopped,        // the caller asked to stop
       kFailed,         // a read failed (readError) or the file no longer holds its records
     };
@@ -52,7 +52,7 @@ class SpanSpectrum {
     bool spread = false;
     /// Why the filter could not be designed for the recording's rate (only the raw curve then).
     std::string filterRefusal;
-    /// The one-sided density per bin in decibels (PowerSpectrum::Decibels), raw and filtered (empty
+    /// The one-sided density per bin in decibels (PowerDensity::Decibels), raw and filtered (empty
     /// with None or a refused filter).
     std::vector<double> raw;
     std::vector<double> filtered;
@@ -64,7 +64,7 @@ class SpanSpectrum {
   /// filter, the estimates' FFT plans and the memory are kept for the next call: making them anew can
   /// cost more than the spectrum.
   Result Compute(const RecordReader& reader, double sampleInterval, int64_t start, int64_t end,
-                        const FilterSpec& filter, const std::function<bool()>& stop = {});
+                        const FilterChoice& filter, const std::function<bool()>& stop = {});
 
   /// The records [first, last) whose samples may fall in [start, end), found by bisecting the record
   /// timestamps (in order, as a recording has them); a read error gives an empty run.
@@ -74,7 +74,7 @@ class SpanSpectrum {
  private:
   // The filter designed last, for a rate: none when it was refused (with the refusal kept).
   struct Designed {
-    FilterSpec chosen;
+    FilterChoice chosen;
     double rate = 0.0;
     std::optional<FilterDesign> design;
     std::string refusal;
@@ -95,15 +95,15 @@ class SpanSpectrum {
   int32_t GatherPiece(const RecordReader& reader, const FilteredRecords* filter, double interval, int64_t first,
                       int64_t end, int64_t start, int64_t stop);
   // An estimate with `length` samples a segment, emptied (the one kept when it fits).
-  PowerSpectrum& Emptied(std::unique_ptr<PowerSpectrum>& kept, int64_t length, double rate);
+  PowerDensity& Emptied(std::unique_ptr<PowerDensity>& kept, int64_t length, double rate);
 
   std::optional<Designed> designed_;
   Gathered gathered_;
   FilteredRecords::Buffers buffers_;
   std::vector<uint8_t> bytes_;
   std::vector<int16_t> filteredPiece_;
-  std::unique_ptr<PowerSpectrum> raw_;
-  std::unique_ptr<PowerSpectrum> through_;
+  std::unique_ptr<PowerDensity> raw_;
+  std::unique_ptr<PowerDensity> through_;
 };
 
 }  // namespace skelvane

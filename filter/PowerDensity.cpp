@@ -1,4 +1,4 @@
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 
 #include <kiss_fftr.h>
 
@@ -14,14 +14,14 @@ constexpr int64_t kStepDivisor = 2;
 
 }  // namespace
 
-void PowerSpectrum::FftFree::operator()(kiss_fftr_state* state) const { kiss_fftr_free(state); }
+void PowerDensity::FftFree::operator()(kiss_fftr_state* state) const { kiss_fftr_free(state); }
 
-int64_t PowerSpectrum::SegmentsIn(int64_t count, int64_t length) {
+int64_t PowerDensity::SegmentsIn(int64_t count, int64_t length) {
   if (length <= 0 || count < length) return 0;
   return (count - length) / (length / kStepDivisor) + 1;
 }
 
-std::optional<int64_t> PowerSpectrum::SegmentLengthFor(std::span<const int64_t> stretchLengths) {
+std::optional<int64_t> PowerDensity::SegmentLengthFor(std::span<const int64_t> stretchLengths) {
   const int64_t longest = stretchLengths.empty() ? 0 : *std::max_element(stretchLengths.begin(), stretchLengths.end());
   if (longest < kShortestSegment) return std::nullopt;
   int64_t fits = kShortestSegment;
@@ -34,7 +34,7 @@ std::optional<int64_t> PowerSpectrum::SegmentLengthFor(std::span<const int64_t> 
   return fits;
 }
 
-PowerSpectrum::PowerSpectrum(int64_t segmentLength, double samplingHz)
+PowerDensity::PowerDensity(int64_t segmentLength, double samplingHz)
     : length_(segmentLength),
       rate_(samplingHz),
       fft_(kiss_fftr_alloc(static_cast<int>(segmentLength), 0, nullptr, nullptr)),
@@ -50,16 +50,16 @@ PowerSpectrum::PowerSpectrum(int64_t segmentLength, double samplingHz)
   }
 }
 
-PowerSpectrum::~PowerSpectrum() = default;
+PowerDensity::~PowerDensity() = default;
 
-void PowerSpectrum::Clear() {
+void PowerDensity::Clear() {
   std::fill(sum_.begin(), sum_.end(), 0.0);
   segments_ = 0;
 }
 
-double PowerSpectrum::BinHz() const { return rate_ / static_cast<double>(length_); }
+double PowerDensity::BinHz() const { return rate_ / static_cast<double>(length_); }
 
-void PowerSpectrum::AddStretch(const int16_t* samples, int64_t count) {
+void PowerDensity::AddStretch(const int16_t* samples, int64_t count) {
   const int64_t segments = SegmentsIn(count, length_);
   auto* out = reinterpret_cast<kiss_fft_cpx*>(spectrum_.data());
   for (int64_t s = 0; s < segments; ++s) {
@@ -83,7 +83,7 @@ void PowerSpectrum::AddStretch(const int16_t* samples, int64_t count) {
   segments_ += segments;
 }
 
-std::vector<double> PowerSpectrum::Density() const {
+std::vector<double> PowerDensity::Density() const {
   if (segments_ == 0) return {};
   std::vector<double> density(sum_.size());
   // One-sided: every bin but 0 and the last (half the rate) holds its negative frequency's power too.
@@ -95,7 +95,7 @@ std::vector<double> PowerSpectrum::Density() const {
   return density;
 }
 
-std::vector<double> PowerSpectrum::Decibels(const std::vector<double>& density) {
+std::vector<double> PowerDensity::Decibels(const std::vector<double>& density) {
   std::vector<double> db(density.size());
   for (std::size_t k = 0; k < density.size(); ++k) {
     db[k] = density[k] > 0.0 ? std::max(kFloorDb, 10.0 * std::log10(density[k])) : kFloorDb;

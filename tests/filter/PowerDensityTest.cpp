@@ -2,7 +2,7 @@
 // level, Parseval (the density's total is the samples' windowed power, exactly, and their variance
 // within 3 %) on every kind of signal; the segment length shrinking with the data; and a span read from
 // a file, gaps and a band filter included, equal to the estimate of the stretches fed directly.
-#include "filter/PowerSpectrum.h"
+#include "filter/PowerDensity.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "datafile/RecordReader.h"
 #include "filter/FilterDesign.h"
 #include "filter/FilteredRecords.h"
-#include "filter/SpanSpectrum.h"
+#include "filter/SpanDensity.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
 
@@ -54,11 +54,11 @@ double Variance(const std::vector<int16_t>& samples) {
   return sum / static_cast<double>(samples.size());
 }
 
-TEST(PowerSpectrumTest, SinePeaksAtItsFrequencyWithItsPower) {
+TEST(PowerDensityTest, SinePeaksAtItsFrequencyWithItsPower) {
   std::mt19937 random(7);
   for (int trial = 0; trial < 12; ++trial) {
     const int64_t length = int64_t{1} << (8 + trial % 8);
-    PowerSpectrum spectrum(length, kRate);
+    PowerDensity spectrum(length, kRate);
     const double bin = spectrum.BinHz();
     const double hz = std::uniform_real_distribution<double>(6 * bin, kRate / 2 - 6 * bin)(random);
     const double amplitude = std::uniform_real_distribution<double>(50.0, 2000.0)(random);
@@ -79,15 +79,15 @@ TEST(PowerSpectrumTest, SinePeaksAtItsFrequencyWithItsPower) {
   }
 }
 
-TEST(PowerSpectrumTest, WhiteNoiseIsFlatAtItsLevel) {
+TEST(PowerDensityTest, WhiteNoiseIsFlatAtItsLevel) {
   std::mt19937 random(3);
   constexpr double kSigma = 100.0;
   std::normal_distribution<double> noise(0.0, kSigma);
   std::vector<int16_t> samples(320000);
   for (int16_t& s : samples) s = static_cast<int16_t>(std::lround(noise(random)));
-  PowerSpectrum spectrum(4096, kRate);
+  PowerDensity spectrum(4096, kRate);
   spectrum.AddStretch(samples.data(), static_cast<int64_t>(samples.size()));
-  const std::vector<double> db = PowerSpectrum::Decibels(spectrum.Density());
+  const std::vector<double> db = PowerDensity::Decibels(spectrum.Density());
   const double level = 10.0 * std::log10(2.0 * kSigma * kSigma / kRate);
   // Bands of 64 bins (about 500 Hz) each average to the level; the whole average within 0.1 dB.
   double all = 0.0;
@@ -100,13 +100,13 @@ TEST(PowerSpectrumTest, WhiteNoiseIsFlatAtItsLevel) {
   EXPECT_NEAR(10.0 * std::log10(all / static_cast<double>((db.size() - 65) / 64 * 64)), level, 0.1);
 }
 
-TEST(PowerSpectrumTest, TotalPowerIsTheWindowedPowerAndTheVariance) {
+TEST(PowerDensityTest, TotalPowerIsTheWindowedPowerAndTheVariance) {
   std::mt19937 random(11);
   for (const Signal signal : {Signal::kSpikyNoise, Signal::kSlowWaves, Signal::kFullScale, Signal::kFlat}) {
     SCOPED_TRACE(static_cast<int>(signal));
     const std::vector<int16_t> samples = Make(signal, 400000, random);
     constexpr int64_t kLength = 32768;
-    PowerSpectrum spectrum(kLength, kRate);
+    PowerDensity spectrum(kLength, kRate);
     spectrum.AddStretch(samples.data(), static_cast<int64_t>(samples.size()));
     const std::vector<double> density = spectrum.Density();
     const double total = std::accumulate(density.begin(), density.end(), 0.0) * spectrum.BinHz();
@@ -117,7 +117,7 @@ TEST(PowerSpectrumTest, TotalPowerIsTheWindowedPowerAndTheVariance) {
       const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) / kLength);
       windowPower += w * w;
     }
-    const int64_t segments = PowerSpectrum::SegmentsIn(static_cast<int64_t>(samples.size()), kLength);
+    const int64_t segments = PowerDensity::SegmentsIn(static_cast<int64_t>(samples.size()), kLength);
     ASSERT_EQ(spectrum.Segments(), segments);
     for (int64_t s = 0; s < segments; ++s) {
       const int16_t* x = samples.data() + s * kLength / 2;
@@ -132,13 +132,13 @@ TEST(PowerSpectrumTest, TotalPowerIsTheWindowedPowerAndTheVariance) {
     const double variance = Variance(samples);
     EXPECT_NEAR(total, variance, variance * 0.03);
     if (signal == Signal::kFlat) {
-      EXPECT_EQ(PowerSpectrum::Decibels(density)[5], PowerSpectrum::kFloorDb);
+      EXPECT_EQ(PowerDensity::Decibels(density)[5], PowerDensity::kFloorDb);
     }
   }
 }
 
-TEST(PowerSpectrumTest, SegmentsShrinkWithTheDataDownToAFloor) {
-  const auto length = [](std::vector<int64_t> stretches) { return PowerSpectrum::SegmentLengthFor(stretches); };
+TEST(PowerDensityTest, SegmentsShrinkWithTheDataDownToAFloor) {
+  const auto length = [](std::vector<int64_t> stretches) { return PowerDensity::SegmentLengthFor(stretches); };
   EXPECT_EQ(length({320000}), 32768);   // 10 s at 32 kHz: 18 segments of the longest
   EXPECT_EQ(length({5000}), 1024);      // 8 segments of 1024, 3 of 2048
   EXPECT_EQ(length({600, 600, 600, 600}), 256);  // 3 segments in each stretch: 12 of 256
@@ -164,7 +164,7 @@ std::vector<CscRecordData> Recording(int64_t count, int64_t gapAfter, std::mt199
   return records;
 }
 
-TEST(SpanSpectrumTest, SpanWithAGapAndAFilterIsTheEstimateOfItsStretches) {
+TEST(SpanDensityTest, SpanWithAGapAndAFilterIsTheEstimateOfItsStretches) {
   std::mt19937 random(5);
   test::TempDir dir;
   const std::string path = dir.File("TT1a.kcs");
@@ -175,19 +175,19 @@ TEST(SpanSpectrumTest, SpanWithAGapAndAFilterIsTheEstimateOfItsStretches) {
   RecordReader reader;
   ASSERT_EQ(reader.Open({path, kHeaderBytes, kCscRecordSize, kRecords}), 0);
   const double interval = 1e6 / kRate;
-  SpanSpectrum spectrum;
+  SpanDensity spectrum;
 
   // From inside record 100 to inside record 600, across the gap.
   const int64_t start = records[100].timestamp + 100 * 31;
   const int64_t end = records[600].timestamp + 300 * 31;
-  const SpanSpectrum::Result result = spectrum.Compute(reader, interval, start, end, FilterSpec::Spike());
-  ASSERT_EQ(result.status, SpanSpectrum::Result::Status::kOk);
+  const SpanDensity::Result result = spectrum.Compute(reader, interval, start, end, FilterChoice::Spike());
+  ASSERT_EQ(result.status, SpanDensity::Result::Status::kOk);
   EXPECT_TRUE(result.gaps);
   EXPECT_FALSE(result.spread);
 
   // The reference: the samples in the span of each side of the gap, raw and filtered, fed directly.
   std::string refusal;
-  const FilteredRecords filtered(reader, *FilterDesign::For(FilterSpec::Spike(), kRate, refusal), interval);
+  const FilteredRecords filtered(reader, *FilterDesign::For(FilterChoice::Spike(), kRate, refusal), interval);
   FilteredRecords::Buffers buffers;
   std::vector<int16_t> through(kRecords * kSamplesPerRecord);
   ASSERT_EQ(filtered.Read(0, kRecords, through.data(), buffers), 0);
@@ -202,58 +202,58 @@ TEST(SpanSpectrumTest, SpanWithAGapAndAFilterIsTheEstimateOfItsStretches) {
   }
   const int64_t longest = std::max(raw[0].size(), raw[1].size());
   ASSERT_EQ(result.longestStretch, longest);
-  PowerSpectrum rawReference(result.segmentLength, kRate);
-  PowerSpectrum filteredReference(result.segmentLength, kRate);
+  PowerDensity rawReference(result.segmentLength, kRate);
+  PowerDensity filteredReference(result.segmentLength, kRate);
   for (int side = 0; side < 2; ++side) {
     rawReference.AddStretch(raw[side].data(), static_cast<int64_t>(raw[side].size()));
     filteredReference.AddStretch(shown[side].data(), static_cast<int64_t>(shown[side].size()));
   }
   EXPECT_EQ(result.segments, rawReference.Segments());
-  EXPECT_EQ(result.raw, PowerSpectrum::Decibels(rawReference.Density()));
-  EXPECT_EQ(result.filtered, PowerSpectrum::Decibels(filteredReference.Density()));
+  EXPECT_EQ(result.raw, PowerDensity::Decibels(rawReference.Density()));
+  EXPECT_EQ(result.filtered, PowerDensity::Decibels(filteredReference.Density()));
   // The Spike Band keeps 2 kHz and takes the 3 Hz wave out.
   const auto at = [&](const std::vector<double>& db, double hz) { return db[std::lround(hz / result.binHz)]; };
   EXPECT_NEAR(at(result.filtered, 2000.0), at(result.raw, 2000.0), 1.0);
   EXPECT_LT(at(result.filtered, 3.0), at(result.raw, 3.0) - 30.0);
 }
 
-TEST(SpanSpectrumTest, LongSpansAreSpreadShortOnesTooLittleAndEmptyOnesNothing) {
+TEST(SpanDensityTest, LongSpansAreSpreadShortOnesTooLittleAndEmptyOnesNothing) {
   std::mt19937 random(9);
   test::TempDir dir;
   const std::string path = dir.File("TT1a.kcs");
-  constexpr int64_t kRecords = SpanSpectrum::kMostRecords * 3;
+  constexpr int64_t kRecords = SpanDensity::kMostRecords * 3;
   ASSERT_EQ(CscFileWriter::Write(path, CscFileWriter::MakeHeader({}), Recording(kRecords, kRecords, random)), 0);
   RecordReader reader;
   ASSERT_EQ(reader.Open({path, kHeaderBytes, kCscRecordSize, kRecords}), 0);
   const double interval = 1e6 / kRate;
-  SpanSpectrum spectrum;
+  SpanDensity spectrum;
   const int64_t first = 5'000'000;
   const int64_t last = first + std::llround(kRecords * kSamplesPerRecord * interval);
 
-  const auto whole = spectrum.Compute(reader, interval, first, last, FilterSpec::Lfp());
-  ASSERT_EQ(whole.status, SpanSpectrum::Result::Status::kOk);
+  const auto whole = spectrum.Compute(reader, interval, first, last, FilterChoice::Lfp());
+  ASSERT_EQ(whole.status, SpanDensity::Result::Status::kOk);
   EXPECT_TRUE(whole.spread);
   EXPECT_FALSE(whole.gaps);
-  EXPECT_EQ(whole.segmentLength, PowerSpectrum::kLongestSegment);
+  EXPECT_EQ(whole.segmentLength, PowerDensity::kLongestSegment);
   EXPECT_FALSE(whole.filtered.empty());
 
   // 300 samples: one segment of the floor; 200: too little; before the recording: nothing.
-  const auto shortSpan = spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(300 * interval), FilterSpec());
-  EXPECT_EQ(shortSpan.status, SpanSpectrum::Result::Status::kOk);
-  EXPECT_EQ(shortSpan.segmentLength, PowerSpectrum::kShortestSegment);
+  const auto shortSpan = spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(300 * interval), FilterChoice());
+  EXPECT_EQ(shortSpan.status, SpanDensity::Result::Status::kOk);
+  EXPECT_EQ(shortSpan.segmentLength, PowerDensity::kShortestSegment);
   EXPECT_TRUE(shortSpan.filtered.empty());
-  EXPECT_EQ(spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(200 * interval), FilterSpec()).status,
-            SpanSpectrum::Result::Status::kTooLittleData);
-  EXPECT_EQ(spectrum.Compute(reader, interval, 0, first - 1, FilterSpec()).status,
-            SpanSpectrum::Result::Status::kNoRecords);
+  EXPECT_EQ(spectrum.Compute(reader, interval, first + 100000, first + 100000 + std::llround(200 * interval), FilterChoice()).status,
+            SpanDensity::Result::Status::kTooLittleData);
+  EXPECT_EQ(spectrum.Compute(reader, interval, 0, first - 1, FilterChoice()).status,
+            SpanDensity::Result::Status::kNoRecords);
   // A band the rate cannot take: the raw curve, and why not the filtered one.
-  const auto refused = spectrum.Compute(reader, interval, first, first + 1'000'000, FilterSpec::Custom(100.0, 20000.0));
-  EXPECT_EQ(refused.status, SpanSpectrum::Result::Status::kOk);
+  const auto refused = spectrum.Compute(reader, interval, first, first + 1'000'000, FilterChoice::Custom(100.0, 20000.0));
+  EXPECT_EQ(refused.status, SpanDensity::Result::Status::kOk);
   EXPECT_TRUE(refused.filtered.empty());
   EXPECT_FALSE(refused.raw.empty());
   EXPECT_NE(refused.filterRefusal.find("Filter high cut-off: 20000 Hz is not inside (0, "), std::string::npos) << refused.filterRefusal;
   // The design kept between calls follows the filter asked for.
-  EXPECT_EQ(spectrum.Compute(reader, interval, first, last, FilterSpec::Lfp()).filtered, whole.filtered);
+  EXPECT_EQ(spectrum.Compute(reader, interval, first, last, FilterChoice::Lfp()).filtered, whole.filtered);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The filter as the user names it: what parses, the refusals by their exact words (each naming its
 // field), and the texts headers, keys and spike files carry.
-#include "filter/FilterSpec.h"
+#include "filter/FilterChoice.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@ namespace {
 
 std::string RefusalOf(const std::string& text) {
   std::string refusal;
-  EXPECT_FALSE(FilterSpec::Parse(text, refusal).has_value()) << text;
+  EXPECT_FALSE(FilterChoice::Parse(text, refusal).has_value()) << text;
   return refusal;
 }
 
-TEST(FilterSpecTest, BandsParseAndReadBackFromTheirText) {
+TEST(FilterChoiceTest, BandsParseAndReadBackFromTheirText) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"none", "None"},
       {"Spike", "Spike Band 600-6000 Hz"},
@@ -29,16 +29,16 @@ TEST(FilterSpecTest, BandsParseAndReadBackFromTheirText) {
   };
   for (const auto& [text, description] : cases) {
     std::string refusal;
-    const auto chosen = FilterSpec::Parse(text, refusal);
+    const auto chosen = FilterChoice::Parse(text, refusal);
     ASSERT_TRUE(chosen.has_value()) << text << ": " << refusal;
     EXPECT_EQ(chosen->Description(), description);
-    const auto again = FilterSpec::Parse(chosen->Text(), refusal);
+    const auto again = FilterChoice::Parse(chosen->Text(), refusal);
     ASSERT_TRUE(again.has_value()) << chosen->Text();
     EXPECT_EQ(*again, *chosen);
   }
 }
 
-TEST(FilterSpecTest, RefusalsNameTheField) {
+TEST(FilterChoiceTest, RefusalsNameTheField) {
   EXPECT_EQ(RefusalOf("band"), "Filter: \"band\" is none of none, spike, lfp, LO:HI, LO: or :HI (cut-offs in Hz)");
   EXPECT_EQ(RefusalOf("1:2:3"), "Filter: \"1:2:3\" is none of none, spike, lfp, LO:HI, LO: or :HI (cut-offs in Hz)");
   EXPECT_EQ(RefusalOf(" : "), "Filter: give a low cut-off, a high cut-off or both (LO:HI, LO: or :HI)");
@@ -52,15 +52,15 @@ TEST(FilterSpecTest, RefusalsNameTheField) {
   EXPECT_EQ(RefusalOf("300:300"), "Filter low cut-off: 300 Hz is not below the high cut-off, 300 Hz");
 }
 
-TEST(FilterSpecTest, KeysAndHeaderLinesTellEveryBandApart) {
-  EXPECT_EQ(FilterSpec().Key(), "none");
-  EXPECT_EQ(FilterSpec::Spike().Key(), "spike:600:6000:d" + std::to_string(FilterSpec::kDesignGeneration));
-  EXPECT_EQ(FilterSpec::Custom(600.0, 6000.0).Key(), "custom:600:6000:d" + std::to_string(FilterSpec::kDesignGeneration));
-  EXPECT_EQ(FilterSpec::Custom(std::nullopt, 300.0).Key(), "custom::300:d" + std::to_string(FilterSpec::kDesignGeneration));
-  EXPECT_EQ(FilterSpec::Spike().HeaderLine(), "\t-Filter  spike 600 6000");
-  EXPECT_EQ(FilterSpec::Lfp().HeaderLine(), "\t-Filter  lfp 1 300");
-  EXPECT_EQ(FilterSpec::Custom(300.0, std::nullopt).HeaderLine(), "\t-Filter  custom 300 open");
-  EXPECT_EQ(FilterSpec::Custom(std::nullopt, std::nullopt), FilterSpec());
+TEST(FilterChoiceTest, KeysAndHeaderLinesTellEveryBandApart) {
+  EXPECT_EQ(FilterChoice().Key(), "none");
+  EXPECT_EQ(FilterChoice::Spike().Key(), "spike:600:6000:d" + std::to_string(FilterChoice::kDesignGeneration));
+  EXPECT_EQ(FilterChoice::Custom(600.0, 6000.0).Key(), "custom:600:6000:d" + std::to_string(FilterChoice::kDesignGeneration));
+  EXPECT_EQ(FilterChoice::Custom(std::nullopt, 300.0).Key(), "custom::300:d" + std::to_string(FilterChoice::kDesignGeneration));
+  EXPECT_EQ(FilterChoice::Spike().HeaderLine(), "\t-Filter  spike 600 6000");
+  EXPECT_EQ(FilterChoice::Lfp().HeaderLine(), "\t-Filter  lfp 1 300");
+  EXPECT_EQ(FilterChoice::Custom(300.0, std::nullopt).HeaderLine(), "\t-Filter  custom 300 open");
+  EXPECT_EQ(FilterChoice::Custom(std::nullopt, std::nullopt), FilterChoice());
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace skelvane {
 
-class FilterSpec {
+class FilterChoice {
  public:
   enum class Band { kNone, kSpike, kLfp, kCustom };
 
@@ -27,17 +27,17 @@ class FilterSpec {
   static constexpr int32_t kDesignGeneration = 2;
 
   /// None: samples as recorded.
-  FilterSpec() = default;
-  static FilterSpec Spike();
-  static FilterSpec Lfp();
+  FilterChoice() = default;
+  static FilterChoice Spike();
+  static FilterChoice Lfp();
   /// A band between `lowHz` and `highHz`; an absent side is open (high-pass or low-pass only).
-  static FilterSpec Custom(std::optional<double> lowHz, std::optional<double> highHz);
+  static FilterChoice Custom(std::optional<double> lowHz, std::optional<double> highHz);
 
   /// Parses `none`, `spike`, `lfp` (any case), `LO:HI`, `LO:` or `:HI` (cut-offs in hertz). nullopt
   /// with `refusal` set to a message naming the field when the text does not parse, a cut-off is not
   /// above 0 or the low one is not below the high one. The cut-offs against the recording's sampling
   /// rate are checked when the filter is designed (FilterDesign::For).
-  static std::optional<FilterSpec> Parse(std::string_view text, std::string& refusal);
+  static std::optional<FilterChoice> Parse(std::string_view text, std::string& refusal);
 
   Band GetBand() const { return band_; }
   bool IsNone() const { return band_ == Band::kNone; }
@@ -61,10 +61,10 @@ class FilterSpec {
   /// A cut-off as the texts write it: the shortest decimal that reads back as the same value.
   static std::string FormatHz(double hz);
 
-  bool operator==(const FilterSpec& other) const = default;
+  bool operator==(const FilterChoice& other) const = default;
 
  private:
-  FilterSpec(Band band, std::optional<double> low, std::optional<double> high) : band_(band), low_(low), high_(high) {}
+  FilterChoice(Band band, std::optional<double> low, std::optional<double> high) : band_(band), low_(low), high_(high) {}
 
   Band band_ = Band::kNone;
   std::optional<double> low_;
