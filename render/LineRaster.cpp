@@ -134,6 +134,9 @@ Corners YMajor(float ax, float ay, float bx, float by) {
   return c;
 }
 
+// Segments over at least this many rows have each column's run worked out from the edge functions.
+constexpr int64_t kRowsForColumnBounds = 8;
+
 // Floor and ceiling of a / b for b > 0.
 int64_t FloorDivide(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 int64_t CeilDivide(int64_t a, int64_t b) { return -FloorDivide(-a, b); }
@@ -168,6 +171,29 @@ void LineRaster::Segment(float ax, float ay, float bx, float by, std::vector<Col
   const int64_t minY = CeilDivide(std::min({c.y[0], c.y[1], c.y[2], c.y[3]}), kSubpixels);
   const int64_t maxY = FloorDivide(std::max({c.y[0], c.y[1], c.y[2], c.y[3]}), kSubpixels);
   if (minX > maxX || minY > maxY) return;
+  const int64_t rows = maxY - minY + 1;
+  if (rows >= kRowsForColumnBounds) {
+    // A steep segment (a trace of dense samples is mostly these): each column's run comes from its
+    // four edge functions at once, linear in the row, instead of from every pixel of the extent.
+    for (int64_t px = minX; px <= maxX; ++px) {
+      int64_t low = minY;
+      int64_t high = maxY;
+      for (std::size_t i = 0; i < 4 && low <= high; ++i) {
+        // Inside this edge where c + d * py > 0.
+        const int64_t c = k[i] - dcdx[i] * px * kSubpixels;
+        const int64_t d = dcdy[i] * kSubpixels;
+        if (d > 0) {
+          low = std::max(low, FloorDivide(-c, d) + 1);
+        } else if (d < 0) {
+          high = std::min(high, CeilDivide(c, -d) - 1);
+        } else if (c <= 0) {
+          high = low - 1;
+        }
+      }
+      if (low <= high) spans.push_back({static_cast<int32_t>(px), static_cast<int32_t>(low), static_cast<int32_t>(high)});
+    }
+    return;
+  }
   // Rows bottom up, each row's pixels left to right: the edge functions step by constants. A
   // column's pixels are one run (the parallelogram is convex), so a span per column suffices.
   const int64_t columns = maxX - minX + 1;
