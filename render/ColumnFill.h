@@ -38,7 +38,10 @@ class ColumnFill {
   static constexpr int32_t kMergeGap = 32;
 
   /// Forgets every set: a new frame.
-  void Clear() { sets_.clear(); }
+  void Clear() {
+    sets_.clear();
+    area_ = 0;
+  }
   bool Empty() const { return sets_.empty(); }
   std::size_t Sets() const { return sets_.size(); }
 
@@ -60,8 +63,13 @@ class ColumnFill {
   std::span<const WindowBox> Excepted(std::size_t set) const { return sets_[set].except; }
 
   /// Writes every set, in the order added, into a bottom-up frame of `width` x `height` pixels of
-  /// 32 bits, rows `width` pixels apart.
+  /// 32 bits, rows `width` pixels apart. Many pixels are written by two threads, each over half of
+  /// the rows (each set still written over the sets before it).
   void Apply(uint32_t* pixels, int32_t width, int32_t height) const;
+  /// Pixels the sets reach (those of the boxes left out included).
+  int64_t Area() const { return area_; }
+  /// From this many pixels on, Apply writes on two threads.
+  static constexpr int64_t kAreaForTwoThreads = 1 << 18;
 
   /// `boxes` cut to `within`, widened to whole bands of kBandRows rows, and within a band those that
   /// overlap or lie closer than kMergeGap columns merged: fewer and larger boxes for the rasteriser.
@@ -75,15 +83,23 @@ class ColumnFill {
     uint32_t pixel = 0;
     std::vector<WindowBox> except;
   };
-  void ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const;
-  void ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int32_t height) const;
+  // The buffers of one thread's writing.
+  struct Scratch {
+    std::vector<int32_t> rows;     // the bands' edges
+    std::vector<int32_t> written;  // a band's columns to write
+    std::vector<std::pair<int32_t, int32_t>> active;  // the boxes over a band, as column ranges, or
+                                                      // over a run's column, as row ranges
+    std::vector<WindowBox> byLeft, over;  // a run set's boxes by their left edge; those over a column
+  };
+  // Every set over rows [fromRow, toRow) only.
+  void ApplyRows(uint32_t* pixels, int32_t width, int32_t fromRow, int32_t toRow, Scratch& scratch) const;
+  void ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t fromRow, int32_t toRow, Scratch& scratch) const;
+  void ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int32_t fromRow, int32_t toRow,
+                 Scratch& scratch) const;
 
   std::vector<Set> sets_;
-  mutable std::vector<int32_t> rows_;      // the bands' edges while applying
-  mutable std::vector<int32_t> written_;   // a band's columns to write
-  mutable std::vector<std::pair<int32_t, int32_t>> active_;  // the boxes over a band, as column ranges,
-                                                             // or over a run's column, as row ranges
-  mutable std::vector<WindowBox> byLeft_, over_;  // a run set's boxes by their left edge; those over a column
+  int64_t area_ = 0;
+  mutable Scratch scratch_, helperScratch_;
 };
 
 }  // namespace skelvane

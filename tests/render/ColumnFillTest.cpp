@@ -1,7 +1,8 @@
 // Columns written into a frame, with boxes left out, against writing them pixel by pixel: random
 // sets in order (a later set over an earlier one), of columns sharing their rows or of runs of their
 // own (unsorted, a column holding several), boxes overlapping each other and the frame's edges,
-// columns past the frame; and the banded boxes cover every pixel of the boxes they come from.
+// columns past the frame, on one thread and (the last rounds, large frames) on two; and the banded
+// boxes cover every pixel of the boxes they come from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,13 +18,15 @@ namespace {
 TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
   std::mt19937 random(5);
   auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
-  for (int32_t round = 0; round < 200; ++round) {
-    const int32_t width = uniform(1, 90), height = uniform(1, 70);
+  int32_t twoThreads = 0;
+  for (int32_t round = 0; round < 220; ++round) {
+    const bool large = round >= 200;
+    const int32_t width = large ? uniform(300, 500) : uniform(1, 90), height = large ? uniform(700, 1100) : uniform(1, 70);
     std::vector<uint32_t> frame(static_cast<std::size_t>(width) * height, 0u), expected = frame;
     ColumnFill fill;
     for (int32_t s = uniform(1, 4); s > 0; --s) {
       std::vector<int32_t> columns;
-      for (int32_t x = uniform(-5, 5); x < width + 5; x += uniform(1, 6)) columns.push_back(x);
+      for (int32_t x = uniform(-5, 5); x < width + 5; x += uniform(1, large ? 2 : 6)) columns.push_back(x);
       const int32_t firstRow = uniform(-10, height), endRow = uniform(firstRow, height + 10);
       const auto pixel = static_cast<uint32_t>(round * 16 + s);
       std::vector<WindowBox> boxes;
@@ -69,9 +72,11 @@ TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
         }
       }
     }
+    twoThreads += fill.Area() >= ColumnFill::kAreaForTwoThreads ? 1 : 0;
     fill.Apply(frame.data(), width, height);
     ASSERT_EQ(frame, expected) << "round " << round;
   }
+  EXPECT_GT(twoThreads, 5);
 }
 
 }  // namespace
