@@ -194,12 +194,24 @@ void MainWindow::Redraw() {
   // take the machine from the frame's wake.
   ahead_.Start({});
   pacer_.Ask();
-  if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
   // The view moved under a mouse that stayed put (a key, a scrollbar): what lies under it changed.
-  if (pointer_) UpdatePointer(pointer_->x(), pointer_->y());
+  if (pointer_ && status_ != nullptr) PointerOverPlots(pointer_->x(), pointer_->y());
   FollowSpikes();
   if (spectrum_ != nullptr) spectrum_->FollowView();
   if (client_ != nullptr) ClientLayout::UpdateCanvas(*client_, view_);
+  // The status bar and the overview follow once the canvas's picture is on the screen: painted in
+  // the same paint, before the canvas, they held the picture back by about a millisecond.
+  if (besideDue_) return;
+  besideDue_ = true;
+  AfterNextPicture([this] {
+    besideDue_ = false;
+    FollowViewBesideCanvas();
+  });
+}
+
+void MainWindow::FollowViewBesideCanvas() {
+  if (status_ != nullptr) status_->ShowSpan(view_.VisibleSpan);
+  if (pointer_ && status_ != nullptr) ShowPointerReading(pointer_->x(), pointer_->y());
   if (overview_ != nullptr) overview_->ViewChanged();
 }
 
@@ -398,11 +410,20 @@ void MainWindow::FollowPixelRatio() {
 
 void MainWindow::UpdatePointer(int32_t x, int32_t y) {
   if (status_ == nullptr) return;
+  PointerOverPlots(x, y);
+  ShowPointerReading(x, y);
+}
+
+void MainWindow::PointerOverPlots(int32_t x, int32_t y) {
   const int32_t plot = locator_.PlotAt(y);
   if (plot >= 0 && overview_ != nullptr) overview_->FollowPlot(plot);
   if (plot >= 0 && spectrum_ != nullptr) spectrum_->FollowPlot(plot);
   cursors_->PointerAt(x, y);
   markers_->PointerAt(x, y);
+}
+
+void MainWindow::ShowPointerReading(int32_t x, int32_t y) {
+  const int32_t plot = locator_.PlotAt(y);
   const std::optional<int64_t> time = locator_.TimeAt(x);
   if (!time || y < kScrollBarSize) {
     status_->ClearPointer();

@@ -171,6 +171,11 @@ class MainWindow final : public QMainWindow,
   class SourcesChanged;
 
   void UpdatePointer(int32_t x, int32_t y);
+  // What the canvas and the panels show of the pointer at (x, y), and the status bar's reading of it.
+  void PointerOverPlots(int32_t x, int32_t y);
+  void ShowPointerReading(int32_t x, int32_t y);
+  // The status bar's span and reading and the overview's view box, for the view as it is now.
+  void FollowViewBesideCanvas();
   void FollowSpikes();
   void FollowPixelRatio();
   void RunAfterPicture();
@@ -196,6 +201,7 @@ class MainWindow final : public QMainWindow,
   std::optional<QPoint> pointer_;  // the mouse, while it is over the client area
   bool closed_ = false;
   bool heapWarmed_ = false;  // the frames' heap was given its pages after the first frame
+  bool besideDue_ = false;   // the status bar and the overview follow the view after the next picture
   std::vector<std::function<void()>> afterPicture_;  // tasks waiting for the next picture, oldest first
 
   ClientArea* client_ = nullptr;

@@ -76,6 +76,7 @@ TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgre
   OpenTetrode();
   Key(Qt::Key_Left, Qt::ControlModifier);  // zoom in, so the mouse can be over single samples
   Key(Qt::Key_Left, Qt::ControlModifier);
+  Settle();  // the status bar follows the view with its picture
   const StatusBar& status = *window->Status();
   char span[64];
   std::snprintf(span, sizeof span, "Span %" PRId64 ".%06" PRId64 " s", View().VisibleSpan / 1'000'000,
@@ -110,7 +111,8 @@ TEST_F(StatusBarTest, ShowsTimePlotAndSampleUnderTheMouseTheSpanAndSummaryProgre
   EXPECT_TRUE(status.ProgressLabelText().isEmpty());
 }
 
-// A zoom or a page by key moves the view under a mouse that stays put: the readings follow at once.
+// A zoom or a page by key moves the view under a mouse that stays put: the readings follow with its
+// picture.
 // A notice takes the line while it lasts; the cursors' readout waits for it instead of being drawn
 // over it, and comes back up to date.
 TEST_F(StatusBarTest, ReadingsFollowTheViewUnderAStillMouseAndANoticeNeverSharesTheLineWithTheCursors) {
@@ -128,6 +130,7 @@ TEST_F(StatusBarTest, ReadingsFollowTheViewUnderAStillMouseAndANoticeNeverShares
                                        std::pair{Qt::Key_Right, Qt::ControlModifier}}) {
     const QString before = status.PointerLabelText();
     Key(key, modifiers);
+    Settle();
     EXPECT_NE(status.PointerLabelText(), before);
     EXPECT_TRUE(status.PointerLabelText().contains(QString::fromStdString(timestampUnderMouse())))
         << status.PointerLabelText().toStdString();
