@@ -38,7 +38,8 @@ void OverviewStrip::FollowPlot(int32_t index) {
   IPlot* plot = nullptr;
   if (plots_.GetPlot(index, plot) != 0 || plot == nullptr || plot->GetPath() == followed_) return;
   followed_ = plot->GetPath();
-  update();
+  // Another plot's envelope, like a new view's, waits for the canvas's picture.
+  ViewChanged();
 }
 
 // A new envelope folds the whole recording's summary, several milliseconds that the first picture
