@@ -55,8 +55,16 @@ void PlotPreparation::Await(std::size_t index) {
   if (index >= plots_.size() || plots_.size() < 2) return;
   while (PrepareNext(index)) {
   }
+  // While a helper finishes this plot, the canvas prepares one further down rather than wait idle.
+  while (!IsDone(index) && PrepareNext(plots_.size())) {
+  }
   std::unique_lock lock(mutex_);
   finished_.wait(lock, [&] { return done_[index]; });
+}
+
+bool PlotPreparation::IsDone(std::size_t index) {
+  std::lock_guard lock(mutex_);
+  return done_[index];
 }
 
 void PlotPreparation::AwaitAll() {

@@ -36,6 +36,7 @@ class PlotPreparation {
   /// Prepares the next plot nobody has taken, if it is at most `upTo`; false when there is none.
   bool PrepareNext(std::size_t upTo);
   void Work();
+  bool IsDone(std::size_t index);
 
   const std::vector<IPlot*> plots_;
   const PlotFrame frame_;

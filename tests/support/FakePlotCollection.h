@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -53,6 +54,9 @@ class FakePlot final : public IPlot {
   }
   int32_t GetADMaxValue() const override { return adMax; }
   void ForgetIcons() override {}
+  void PrepareDraw(const PlotFrame&) override {
+    if (onPrepare) onPrepare();
+  }
 
   std::string name;
   std::string path;
@@ -63,6 +67,7 @@ class FakePlot final : public IPlot {
   int32_t extractionMode = -1;
   int32_t extractionType = -1;
   double extractionValue = -1.0;
+  std::function<void()> onPrepare;  // run by PrepareDraw, on whichever thread prepares the plot
 };
 
 /// Plots in display order. It owns the plots CreatePlot makes; `plots` may also hold plots owned
