@@ -18,15 +18,23 @@ std::size_t ColumnFill::Add(std::span<const ColumnRun> runs, uint32_t pixel) {
   set.firstRow = runs.empty() ? 0 : runs.front().firstRow;
   set.endRow = set.firstRow;
   std::vector<ColumnRun> sorted(runs.begin(), runs.end());
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const ColumnRun& a, const ColumnRun& b) { return a.column < b.column; });
+  std::sort(sorted.begin(), sorted.end(), [](const ColumnRun& a, const ColumnRun& b) {
+    return a.column != b.column ? a.column < b.column : a.firstRow < b.firstRow;
+  });
+  // A column's runs that overlap or touch are joined (they share the set's pixel): a trace's column
+  // then holds one run, not its own and those of the steps to its neighbours.
   for (const ColumnRun& run : sorted) {
     if (run.firstRow >= run.endRow) continue;
+    set.firstRow = std::min(set.firstRow, run.firstRow);
+    set.endRow = std::max(set.endRow, run.endRow);
+    if (!set.columns.empty() && set.columns.back() == run.column && set.endRows.back() >= run.firstRow) {
+      area_ += std::max(0, run.endRow - set.endRows.back());
+      set.endRows.back() = std::max(set.endRows.back(), run.endRow);
+      continue;
+    }
     set.columns.push_back(run.column);
     set.firstRows.push_back(run.firstRow);
     set.endRows.push_back(run.endRow);
-    set.firstRow = std::min(set.firstRow, run.firstRow);
-    set.endRow = std::max(set.endRow, run.endRow);
     area_ += int64_t{run.endRow} - run.firstRow;
   }
   sets_.push_back(std::move(set));
@@ -122,6 +130,14 @@ void ColumnFill::ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int3
     if (column < 0 || column >= width) continue;
     while (next < byLeft.size() && byLeft[next].left <= column) over.push_back(byLeft[next++]);
     std::erase_if(over, [&](const WindowBox& box) { return box.right <= column; });
+    // A dense trace's runs lie one a column, side by side: written row by row a group at a time,
+    // each row's stores stay within a few cache lines instead of one a pixel.
+    if (over.empty() && (next == byLeft.size() || byLeft[next].left >= column + kGroupColumns) &&
+        IsGroup(set, i, width)) {
+      WriteGroup(set, i, pixels, width, fromRow, toRow);
+      i += kGroupColumns - 1;
+      continue;
+    }
     // The run's rows less those of the boxes over its column, bottom up.
     active.clear();
     for (const WindowBox& box : over) active.push_back({box.bottom, box.top});
@@ -136,6 +152,36 @@ void ColumnFill::ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int3
       for (int32_t row = from; row < to; ++row, pixel += width) *pixel = set.pixel;
       if (b < active.size()) from = std::max(from, active[b].second);
     }
+  }
+}
+
+// Runs i to i + kGroupColumns - 1 are one a column, in consecutive columns within the frame.
+bool ColumnFill::IsGroup(const Set& set, std::size_t i, int32_t width) {
+  if (i + kGroupColumns > set.columns.size() || set.columns[i] + kGroupColumns > width) return false;
+  // A column's other runs, if any, are written on their own: a set's runs share their pixel.
+  for (int32_t k = 1; k < kGroupColumns; ++k) {
+    if (set.columns[i + static_cast<std::size_t>(k)] != set.columns[i] + k) return false;
+  }
+  return true;
+}
+
+void ColumnFill::WriteGroup(const Set& set, std::size_t i, uint32_t* pixels, int32_t width, int32_t fromRow,
+                            int32_t toRow) {
+  int32_t first[kGroupColumns], end[kGroupColumns];
+  int32_t low = toRow, high = fromRow;
+  for (int32_t k = 0; k < kGroupColumns; ++k) {
+    first[k] = set.firstRows[i + static_cast<std::size_t>(k)];
+    end[k] = set.endRows[i + static_cast<std::size_t>(k)];
+    low = std::min(low, first[k]);
+    high = std::max(high, end[k]);
+  }
+  low = std::max(low, fromRow);
+  high = std::min(high, toRow);
+  const uint32_t pixel = set.pixel;
+  for (int32_t row = low; row < high; ++row) {
+    uint32_t* line = pixels + static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                     static_cast<std::size_t>(set.columns[i]);
+    for (int32_t k = 0; k < kGroupColumns; ++k) line[k] = row >= first[k] && row < end[k] ? pixel : line[k];
   }
 }
 

@@ -96,6 +96,11 @@ class ColumnFill {
   void ApplySet(const Set& set, uint32_t* pixels, int32_t width, int32_t fromRow, int32_t toRow, Scratch& scratch) const;
   void ApplyRuns(const Set& set, uint32_t* pixels, int32_t width, int32_t fromRow, int32_t toRow,
                  Scratch& scratch) const;
+  // Runs written a group of consecutive columns at a time, row by row.
+  static constexpr int32_t kGroupColumns = 16;
+  static bool IsGroup(const Set& set, std::size_t i, int32_t width);
+  static void WriteGroup(const Set& set, std::size_t i, uint32_t* pixels, int32_t width, int32_t fromRow,
+                         int32_t toRow);
 
   std::vector<Set> sets_;
   int64_t area_ = 0;

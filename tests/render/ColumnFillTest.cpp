@@ -1,6 +1,6 @@
 // Columns written into a frame, with boxes left out, against writing them pixel by pixel: random
 // sets in order (a later set over an earlier one), of columns sharing their rows or of runs of their
-// own (unsorted, a column holding several), boxes overlapping each other and the frame's edges,
+// own (unsorted, a column holding several, or one a column side by side as a dense trace's), boxes overlapping each other and the frame's edges,
 // columns past the frame, on one thread and (the last rounds, large frames) on two; and the banded
 // boxes cover every pixel of the boxes they come from.
 #include <gtest/gtest.h>
@@ -19,12 +19,12 @@ TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
   std::mt19937 random(5);
   auto uniform = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random); };
   int32_t twoThreads = 0;
-  for (int32_t round = 0; round < 220; ++round) {
+  for (int32_t round = 0; round < 230; ++round) {
     const bool large = round >= 200;
     const int32_t width = large ? uniform(300, 500) : uniform(1, 90), height = large ? uniform(700, 1100) : uniform(1, 70);
     std::vector<uint32_t> frame(static_cast<std::size_t>(width) * height, 0u), expected = frame;
     ColumnFill fill;
-    for (int32_t s = uniform(1, 4); s > 0; --s) {
+    for (int32_t s = uniform(large ? 3 : 1, 4); s > 0; --s) {
       std::vector<int32_t> columns;
       for (int32_t x = uniform(-5, 5); x < width + 5; x += uniform(1, large ? 2 : 6)) columns.push_back(x);
       const int32_t firstRow = uniform(-10, height), endRow = uniform(firstRow, height + 10);
@@ -40,6 +40,15 @@ TEST(ColumnFillTest, WritesWhatPixelByPixelWritesAndBandsCoverTheirBoxes) {
           const int32_t first = uniform(-10, height);
           runs.push_back({x, first, uniform(first - 2, height + 10)});
         }
+      }
+      // A dense trace: one run a column, side by side, with few boxes or none.
+      if (uniform(0, 2) == 0) {
+        runs.clear();
+        for (int32_t x = uniform(-20, 5); x < uniform(0, width + 20); ++x) {
+          const int32_t first = uniform(-10, height);
+          runs.push_back({x, first, uniform(first, std::min(first + (large ? height : 40), height + 10))});
+        }
+        boxes.resize(std::min<std::size_t>(boxes.size(), static_cast<std::size_t>(uniform(0, 2))));
       }
       std::shuffle(runs.begin(), runs.end(), random);
       const bool ownRows = uniform(0, 1) == 1;
