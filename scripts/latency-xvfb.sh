@@ -247,11 +247,12 @@ sweep_set() {
     record "$up" "scroll $up"
     previous=$span
   done
-  # Back in, the same way, to one record.
+  # Back in, the same way, to one record, paging back and forth: paging back alone would end in the
+  # empty second before the first record (the time range's margin), whose frames draw no trace.
   for _ in $(seq "$out_steps"); do
     step=$((step + 1))
     local zoom=ctrl+Left page=Left down=wheel-down up=wheel-up
-    if [ $((step % 2)) -eq 0 ]; then zoom=ctrl+wheel-up page=Prior down=Down up=Up; fi
+    if [ $((step % 2)) -eq 0 ]; then zoom=ctrl+wheel-up page=Next down=Down up=Up; fi
     record "$zoom" "zoom in $zoom"
     span=$(echo "$line" | field span_us)
     record "$page" "page $page"
