@@ -153,16 +153,62 @@ void TraceCoverage::Compute(std::span<const int32_t> xs, std::span<const int32_t
   const std::size_t runs = std::min(xs.size(), counts.size());
   uint32_t first = 0;
   const auto points = static_cast<uint32_t>(ys.size());
+  // The step from one column to the next waits for the next column's own rows: where both columns
+  // light all the rows it could, it adds nothing.
+  struct Step {
+    Point a, b;
+    uint32_t index;
+    std::size_t firstSpan, endSpan;  // the spans of the column it leaves
+  };
+  std::optional<Step> step;
   for (std::size_t k = 0; k < runs && first < points; ++k) {
     const uint32_t end = first + std::min<uint32_t>(static_cast<uint32_t>(std::max(counts[k], 0)), points - first);
     if (!valid_) {
       for (uint32_t i = first; i < end && i + 1 < points; ++i) undecided.push_back(i);
     } else {
+      const std::size_t runSpans = spans.size();
+      const std::size_t runUndecided = undecided.size();
       AddRun(xs[k], ys.subspan(first, end - first), first, spans, undecided);
-      if (end < points && k + 1 < runs) AddStep(Window(xs[k], ys[end - 1]), Window(xs[k + 1], ys[end]), end - 1, spans, undecided);
+      const std::size_t ownCount = spans.size() - runSpans;
+      // The step into this column goes before the column's own spans and segments, in the strip's
+      // order, unless the two columns light all it could.
+      if (step && !Covered(step->a, step->b, std::span(spans).subspan(step->firstSpan, step->endSpan - step->firstSpan),
+                           std::span(spans).subspan(runSpans))) {
+        AddStep(step->a, step->b, step->index, spans, undecided, runSpans, runUndecided);
+      }
+      step.reset();
+      if (end < points && k + 1 < runs) {
+        step = Step{Window(xs[k], ys[end - 1]), Window(xs[k + 1], ys[end]), end - 1, spans.size() - ownCount, spans.size()};
+      }
     }
     first = end;
   }
+  if (step) AddStep(step->a, step->b, step->index, spans, undecided, spans.size(), undecided.size());
+}
+
+// Whether the step from `a` to `b` lights no pixel besides those of `from` (its first column's
+// spans) and `to` (the next column's, left or right of it): it lies within those two columns, off
+// their edges, and each lights every row the step could reach.
+bool TraceCoverage::Covered(const Point& a, const Point& b, std::span<const ColumnBarCoverage::Span> from,
+                            std::span<const ColumnBarCoverage::Span> to) {
+  if (!a.inside || !b.inside || from.empty() || to.empty()) return false;
+  // A pixel the step lights has a diamond the step passes through: its column's and its row's
+  // open extents meet the step's (ends snapped to the rasteriser's subpixels: a margin of two).
+  constexpr float kMargin = 2.0f / static_cast<float>(kSubpixels);
+  const float columnA = std::floor(a.x);
+  const float columnB = std::floor(b.x);
+  if (std::fabs(columnB - columnA) != 1.0f || a.x - columnA < kMargin || columnA + 1.0f - a.x < kMargin ||
+      b.x - columnB < kMargin || columnB + 1.0f - b.x < kMargin) {
+    return false;
+  }
+  const int32_t low = static_cast<int32_t>(std::floor(std::min(a.y, b.y) - kMargin));
+  const int32_t high = static_cast<int32_t>(std::ceil(std::max(a.y, b.y) + kMargin)) - 1;
+  const auto lights = [&](std::span<const ColumnBarCoverage::Span> spans, int32_t x) {
+    return std::any_of(spans.begin(), spans.end(), [&](const ColumnBarCoverage::Span& s) {
+      return s.column == x && s.firstRow <= low && s.lastRow >= high;
+    });
+  };
+  return lights(from, static_cast<int32_t>(columnA)) && lights(to, static_cast<int32_t>(columnB));
 }
 
 // The vertical segments of one run, as the vector form finds them when it can, else one by one.
@@ -200,9 +246,10 @@ void TraceCoverage::AddRun(int32_t x, std::span<const int16_t> ys, uint32_t firs
   AddColumn(column, rows_, spans);
 }
 
-// The segment from one column's last point to the next column's first.
+// The segment from one column's last point to the next column's first, its spans put in at
+// `spanAt` and its index, when left to the rasteriser, at `undecidedAt`.
 void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
-                            std::vector<uint32_t>& undecided) {
+                            std::vector<uint32_t>& undecided, std::size_t spanAt, std::size_t undecidedAt) {
   const Reach reach = SegmentReach(a, b, false);
   if (reach == Reach::kNothing) return;
   segmentSpans_.clear();
@@ -210,13 +257,16 @@ void TraceCoverage::AddStep(const Point& a, const Point& b, uint32_t index, std:
   const bool fits = std::all_of(segmentSpans_.begin(), segmentSpans_.end(),
                                 [&](const ColumnBarCoverage::Span& s) { return ColumnInViewport(s.column); });
   if (reach == Reach::kUndecided || !fits) {
-    undecided.push_back(index);
+    undecided.insert(undecided.begin() + static_cast<std::ptrdiff_t>(undecidedAt), index);
     return;
   }
-  for (const ColumnBarCoverage::Span& s : segmentSpans_) {
+  std::erase_if(segmentSpans_, [&](ColumnBarCoverage::Span& s) {
     const Rows r = CutToViewport(s.firstRow, s.lastRow);
-    if (r.first <= r.last) spans.push_back({s.column, r.first, r.last});
-  }
+    s.firstRow = r.first;
+    s.lastRow = r.last;
+    return r.first > r.last;
+  });
+  spans.insert(spans.begin() + static_cast<std::ptrdiff_t>(spanAt), segmentSpans_.begin(), segmentSpans_.end());
 }
 
 }  // namespace skelvane

@@ -66,8 +66,10 @@ class TraceCoverage {
   void AddRun(int32_t x, std::span<const int16_t> ys, uint32_t first, std::vector<ColumnBarCoverage::Span>& spans,
               std::vector<uint32_t>& undecided);
   void AddStep(const Point& a, const Point& b, uint32_t index, std::vector<ColumnBarCoverage::Span>& spans,
-               std::vector<uint32_t>& undecided);
+               std::vector<uint32_t>& undecided, std::size_t spanAt, std::size_t undecidedAt);
   void AddColumn(int32_t column, std::span<const Rows> rows, std::vector<ColumnBarCoverage::Span>& spans);
+  static bool Covered(const Point& a, const Point& b, std::span<const ColumnBarCoverage::Span> from,
+                      std::span<const ColumnBarCoverage::Span> to);
 
   bool valid_ = false;
   bool vectorForm_ = true;
