@@ -60,15 +60,18 @@ source scripts/xvfb-common.sh
 xvfb_start 98 1920x1080 "$out/xvfb.log"
 # The sweep's input comes from one resident sender (scripts/xinput-sender.py says why).
 coproc SENDER { exec python3 "$checkout/scripts/xinput-sender.py"; }
+# Copies of its pipes that pipelines and command substitutions inherit (bash closes a coprocess's own
+# there).
+exec {to_sender}>&"${SENDER[1]}" {from_sender}<&"${SENDER[0]}"
 trap 'unfollow_log; kill "$SENDER_PID" 2>/dev/null; xvfb_stop' EXIT
 # Sends one input (key SEQUENCE, click BUTTON, ctrlclick BUTTON) and returns once it is sent.
 send() {
-  echo "$*" >&"${SENDER[1]}"
-  read -r -u "${SENDER[0]}" _
+  echo "$*" >&"$to_sender"
+  read -r -u "$from_sender" _
 }
 # Waits $1 seconds without starting a process: a `sleep` that ends just before the next key shares
 # the cores with it.
-pause() { read -r -t "$1" -u "${SENDER[0]}" _ || true; }
+pause() { read -r -t "$1" -u "$from_sender" _ || true; }
 
 log=""
 # The log is followed by one `tail` per viewer run and read with the shell's own `read`, so waiting for
