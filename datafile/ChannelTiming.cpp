@@ -21,17 +21,18 @@ constexpr const char* kADMaxValueKey = "-ADMaxValue";
 
 ChannelTiming ChannelTiming::Measure(IDataSourceManager& sources, int32_t source) {
   ChannelTiming timing;
-  const uint8_t* bytes = nullptr;
-  if (sources.GetRecord(0, source, bytes) == 0 && bytes != nullptr) {
-    const CscRecord first(bytes);
+  // The records' fields alone, read plainly: measuring a plot at its opening maps none of its file.
+  uint8_t fields[kCscSamplesOffset];
+  if (sources.ReadRecordFields(0, source, fields, kCscSamplesOffset) == 0) {
+    const CscRecord first(fields);
     timing.samplingFrequency = first.SamplingFrequency();
     // Only records that exist are asked for, so a short file raises no past-the-end report.
     const int64_t available = std::min<int64_t>(sources.GetNumRecords(source), kTimingRecords + 1);
     std::vector<int64_t> intervals;
     int64_t previous = first.Timestamp();
     for (int64_t i = 1; i < available; ++i) {
-      if (sources.GetRecord(i, source, bytes) != 0 || bytes == nullptr) break;
-      const int64_t timestamp = CscRecord(bytes).Timestamp();
+      if (sources.ReadRecordFields(i, source, fields, kCscSamplesOffset) != 0) break;
+      const int64_t timestamp = CscRecord(fields).Timestamp();
       intervals.push_back(SaturatingSubtract(timestamp, previous));
       previous = timestamp;
     }

@@ -93,6 +93,27 @@ int32_t DataSourceManager::GetRecord(int64_t recordIndex, int32_t sourceIndex, c
   return reader.GetRecord(record, recordIndex);
 }
 
+int32_t DataSourceManager::ReadRecordFields(int64_t recordIndex, int32_t sourceIndex, uint8_t* fields, int32_t count) {
+  if (!IsValidSource(sourceIndex)) {
+    ReportError(kInvalidSourceMessage, sourceIndex);
+    return kStatusNoData;
+  }
+  DataFileReader& reader = *readers_[static_cast<std::size_t>(sourceIndex)];
+  if (recordIndex < 0 || recordIndex >= static_cast<int64_t>(reader.GetNumRecords())) {
+    ReportError("Attempting to request record past end of file; record index = ", recordIndex);
+    return kStatusNoData;
+  }
+  if (count < 0 || count > kCscSamplesOffset) return kStatusNoData;
+  // A file cut short since it was opened no longer holds the record: no fields rather than zeros.
+  return reader.ReadRecordBytes(recordIndex, fields, count) == count ? kStatusOk : kStatusNoData;
+}
+
+int32_t DataSourceManager::GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {
+  if (!IsValidSource(sourceIndex)) return kStatusNoData;
+  timestamp = states_[static_cast<std::size_t>(sourceIndex)]->search.FirstTimestamp();
+  return kStatusOk;
+}
+
 int32_t DataSourceManager::FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) {
   if (!IsValidSource(sourceIndex)) {
     ReportError(kInvalidSourceMessage, sourceIndex);

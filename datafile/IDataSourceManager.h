@@ -3,9 +3,12 @@
 // DataSourceManager is the one implementation; tests may substitute their own.
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "datafile/CscRecord.h"
 
 namespace skelvane {
 
@@ -32,6 +35,25 @@ class IDataSourceManager {
   virtual int32_t RemoveListener(SourceListener* /*listener*/) { return -1; }
   /// Pointer to record `recordIndex` of source `sourceIndex` inside the mapped file; 0 or -603.
   virtual int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) = 0;
+  /// Copies the first `count` bytes of a record (at most its fields before the samples) with a plain
+  /// read where the source is a file: a glance at a few records then leaves the mapping untouched (its
+  /// first touch builds page tables, dear on these machines). 0 or -603. Tables without files copy
+  /// from GetRecord.
+  virtual int32_t ReadRecordFields(int64_t recordIndex, int32_t sourceIndex, uint8_t* fields, int32_t count) {
+    const uint8_t* record = nullptr;
+    if (count < 0 || count > kCscSamplesOffset) return -603;
+    if (const int32_t rc = GetRecord(recordIndex, sourceIndex, record); rc != 0) return rc;
+    if (record == nullptr) return -603;
+    std::memcpy(fields, record, static_cast<std::size_t>(count));
+    return 0;
+  }
+  /// The timestamp of the source's first record, as it was when the source was opened; 0 or -603.
+  virtual int32_t GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {
+    uint8_t fields[kCscSamplesOffset];
+    if (const int32_t rc = ReadRecordFields(0, sourceIndex, fields, kCscSamplesOffset); rc != 0) return rc;
+    timestamp = CscRecord(fields).Timestamp();
+    return 0;
+  }
   /// The last record whose timestamp is not after `time`; `record` is left untouched (and 0 returned)
   /// when `time` is not after the source's first indexed timestamp.
   virtual int32_t FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) = 0;

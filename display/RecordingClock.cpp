@@ -1,6 +1,5 @@
 #include "display/RecordingClock.h"
 
-#include "datafile/CscRecord.h"
 #include "datafile/IDataSourceManager.h"
 #include "display/TimeText.h"
 #include "platform/Saturating.h"
@@ -10,9 +9,8 @@ namespace skelvane {
 RecordingClock RecordingClock::Of(IDataSourceManager& sources, int64_t fallback) {
   std::optional<int64_t> earliest;
   for (int32_t i = 0; i < sources.GetNumSources(); ++i) {
-    const uint8_t* record = nullptr;
-    if (sources.GetRecord(0, i, record) != 0 || record == nullptr) continue;
-    const int64_t first = CscRecord(record).Timestamp();
+    int64_t first = 0;
+    if (sources.GetFirstTimestamp(i, first) != 0) continue;
     if (!earliest || first < *earliest) earliest = first;
   }
   return RecordingClock(earliest.value_or(fallback));

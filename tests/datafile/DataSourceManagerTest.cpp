@@ -165,5 +165,38 @@ TEST_F(DataSourceManagerTest, RemovedListenerIsNoLongerToldAndFreesItsPlace) {
   EXPECT_TRUE(reports.Texts().empty());
 }
 
+// A record's fields read plainly are the mapping's bytes; the first timestamp is record 0's. A
+// file cut short since it opened gives no fields for the records it lost (not zeros).
+TEST_F(DataSourceManagerTest, RecordFieldsReadPlainlyAreTheMappedOnes) {
+  test::CapturedReports reports;
+  std::mt19937_64 random(5);
+  for (int file = 0; file < 4; ++file) {
+    const int64_t count = 1 + static_cast<int64_t>(random() % 40);
+    const auto first = static_cast<int64_t>(random() % 1'000'000'000);
+    const std::string name = "f" + std::to_string(file) + ".kcs";
+    ASSERT_EQ(manager_.OpenSource(dir_.Write(name, StandardHeader() + CscRecords(Timestamps(count, first)))), kStatusOk);
+    int64_t firstTimestamp = 0;
+    ASSERT_EQ(manager_.GetFirstTimestamp(file, firstTimestamp), kStatusOk);
+    EXPECT_EQ(firstTimestamp, first);
+    for (int64_t r = 0; r < count; ++r) {
+      const uint8_t* record = nullptr;
+      ASSERT_EQ(manager_.GetRecord(r, file, record), kStatusOk);
+      uint8_t fields[kCscSamplesOffset] = {};
+      ASSERT_EQ(manager_.ReadRecordFields(r, file, fields, kCscSamplesOffset), kStatusOk);
+      EXPECT_EQ(std::memcmp(fields, record, sizeof fields), 0) << name << " record " << r;
+    }
+    uint8_t fields[kCscSamplesOffset + 1] = {};
+    EXPECT_EQ(manager_.ReadRecordFields(0, file, fields, kCscSamplesOffset + 1), kStatusNoData);
+    EXPECT_EQ(manager_.ReadRecordFields(count, file, fields, kCscSamplesOffset), kStatusNoData);
+  }
+  EXPECT_EQ(reports.Texts().size(), 4u);  // one past-the-end report a file
+  const std::string cut = Csc("cut.kcs", 10);
+  ASSERT_EQ(manager_.OpenSource(cut), kStatusOk);
+  ASSERT_EQ(::truncate(cut.c_str(), static_cast<off_t>(kFileHeaderSize + 4 * kCscRecordSize)), 0);
+  uint8_t fields[kCscSamplesOffset] = {};
+  EXPECT_EQ(manager_.ReadRecordFields(3, 4, fields, kCscSamplesOffset), kStatusOk);
+  EXPECT_EQ(manager_.ReadRecordFields(4, 4, fields, kCscSamplesOffset), kStatusNoData);
+}
+
 }  // namespace
 }  // namespace skelvane
