@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datafile/CscRecord.h"
+#include "platform/StatusCodes.h"
 
 namespace skelvane {
 
@@ -41,18 +42,18 @@ class IDataSourceManager {
   /// from GetRecord.
   virtual int32_t ReadRecordFields(int64_t recordIndex, int32_t sourceIndex, uint8_t* fields, int32_t count) {
     const uint8_t* record = nullptr;
-    if (count < 0 || count > kCscSamplesOffset) return -603;
-    if (const int32_t rc = GetRecord(recordIndex, sourceIndex, record); rc != 0) return rc;
-    if (record == nullptr) return -603;
+    if (count < 0 || count > kCscSamplesOffset) return kStatusNoData;
+    if (const int32_t rc = GetRecord(recordIndex, sourceIndex, record); rc != kStatusOk) return rc;
+    if (record == nullptr) return kStatusNoData;
     std::memcpy(fields, record, static_cast<std::size_t>(count));
-    return 0;
+    return kStatusOk;
   }
   /// The timestamp of the source's first record, as it was when the source was opened; 0 or -603.
   virtual int32_t GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {
     uint8_t fields[kCscSamplesOffset];
-    if (const int32_t rc = ReadRecordFields(0, sourceIndex, fields, kCscSamplesOffset); rc != 0) return rc;
+    if (const int32_t rc = ReadRecordFields(0, sourceIndex, fields, kCscSamplesOffset); rc != kStatusOk) return rc;
     timestamp = CscRecord(fields).Timestamp();
-    return 0;
+    return kStatusOk;
   }
   /// The last record whose timestamp is not after `time`; `record` is left untouched (and 0 returned)
   /// when `time` is not after the source's first indexed timestamp.
