@@ -80,32 +80,29 @@ void DataSourceManager::NotifyListeners() {
   }
 }
 
-int32_t DataSourceManager::GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) {
+DataFileReader* DataSourceManager::ReaderOfRecord(int64_t recordIndex, int32_t sourceIndex) {
   if (!IsValidSource(sourceIndex)) {
     ReportError(kInvalidSourceMessage, sourceIndex);
-    return kStatusNoData;
+    return nullptr;
   }
   DataFileReader& reader = *readers_[static_cast<std::size_t>(sourceIndex)];
   if (recordIndex < 0 || recordIndex >= static_cast<int64_t>(reader.GetNumRecords())) {
     ReportError("Attempting to request record past end of file; record index = ", recordIndex);
-    return kStatusNoData;
+    return nullptr;
   }
-  return reader.GetRecord(record, recordIndex);
+  return &reader;
+}
+
+int32_t DataSourceManager::GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) {
+  DataFileReader* reader = ReaderOfRecord(recordIndex, sourceIndex);
+  return reader != nullptr ? reader->GetRecord(record, recordIndex) : kStatusNoData;
 }
 
 int32_t DataSourceManager::ReadRecordFields(int64_t recordIndex, int32_t sourceIndex, uint8_t* fields, int32_t count) {
-  if (!IsValidSource(sourceIndex)) {
-    ReportError(kInvalidSourceMessage, sourceIndex);
-    return kStatusNoData;
-  }
-  DataFileReader& reader = *readers_[static_cast<std::size_t>(sourceIndex)];
-  if (recordIndex < 0 || recordIndex >= static_cast<int64_t>(reader.GetNumRecords())) {
-    ReportError("Attempting to request record past end of file; record index = ", recordIndex);
-    return kStatusNoData;
-  }
-  if (count < 0 || count > kCscSamplesOffset) return kStatusNoData;
+  DataFileReader* reader = ReaderOfRecord(recordIndex, sourceIndex);
+  if (reader == nullptr || count < 0 || count > kCscSamplesOffset) return kStatusNoData;
   // A file cut short since it was opened no longer holds the record: no fields rather than zeros.
-  return reader.ReadRecordBytes(recordIndex, fields, count) == count ? kStatusOk : kStatusNoData;
+  return reader->ReadRecordBytes(recordIndex, fields, count) == count ? kStatusOk : kStatusNoData;
 }
 
 int32_t DataSourceManager::GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {

@@ -63,6 +63,8 @@ class DataSourceManager final : public IDataSourceManager {
   int32_t CheckSource(int32_t sourceIndex) override;
 
  private:
+  // The reader of a source that holds record `recordIndex`; null (and reported) otherwise.
+  DataFileReader* ReaderOfRecord(int64_t recordIndex, int32_t sourceIndex);
   // What the table keeps per source beside its reader; behind a pointer so a closed source's slot
   // can take the last source's state.
   struct SourceState {
