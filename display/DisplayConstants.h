@@ -6,7 +6,6 @@
 
 namespace skelvane {
 
-inline constexpr int32_t kDepthBackground = -19;
 inline constexpr int32_t kDepthGrid = -17;
 inline constexpr int32_t kDepthDataAxis = -12;
 inline constexpr int32_t kDepthTrace = -10;
