@@ -246,6 +246,7 @@ void MainWindow::UpdateTimeRange() {
 void MainWindow::UpdateHorizontalScroll() {
   const ViewModel::ScrollBarSetting bar = model_.UpdateHorizontalScroll();
   if (horizontal_ == nullptr) return;
+  PaintBarsAfterPicture();
   horizontal_->SetPage(bar.page);
   horizontal_->SetPosition(bar.position);
 }
@@ -253,8 +254,25 @@ void MainWindow::UpdateHorizontalScroll() {
 void MainWindow::UpdateVerticalScroll() {
   const std::optional<ViewModel::ScrollBarSetting> bar = model_.UpdateVerticalScroll();
   if (!bar || vertical_ == nullptr) return;
+  PaintBarsAfterPicture();
   vertical_->SetPage(bar->page);
   vertical_->SetPosition(bar->position);
+}
+
+// The bars take their new page and position at once (the scroll arithmetic reads them) but paint
+// once the canvas's picture is on the screen: the tall bar, enabled as recordings open, painted in
+// the same paint as the first picture and held it back by 0.3-3.5 ms.
+void MainWindow::PaintBarsAfterPicture() {
+  if (barsDue_) return;
+  barsDue_ = true;
+  horizontal_->setUpdatesEnabled(false);
+  vertical_->setUpdatesEnabled(false);
+  AfterNextPicture([this] {
+    barsDue_ = false;
+    // Enabled again, each bar paints as it now stands.
+    horizontal_->setUpdatesEnabled(true);
+    vertical_->setUpdatesEnabled(true);
+  });
 }
 
 void MainWindow::ScrollTime(ViewModel::Scroll action, int64_t position) {
@@ -300,8 +318,16 @@ void MainWindow::OnPaint(QPainter& painter) {
       const std::optional<int32_t> pointerX = pointer_ ? std::optional<int32_t>(pointer_->x()) : std::nullopt;
       ahead_.Start(canvas_.JobsAhead(model_.ViewsAhead(pointerX)));
     }
-    // The frame may have started summary builds: follow them until they end.
-    if (summaries_ != nullptr) summaries_->Poll();
+    // The frame may have started summary builds: follow them until they end, from once the picture
+    // is on the screen (the first look after opening starts the plots' builds and shows their
+    // progress, about a millisecond the first picture need not wait for).
+    if (summaries_ != nullptr && !pollQueued_) {
+      pollQueued_ = true;
+      QTimer::singleShot(0, this, [this] {
+        pollQueued_ = false;
+        summaries_->Poll();
+      });
+    }
     // The first frame after opening recordings would otherwise take a page fault for every page of
     // its buffers; the heap gets them once the first picture is on the screen, while the user looks.
     if (!heapWarmed_) {

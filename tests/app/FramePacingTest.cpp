@@ -143,6 +143,25 @@ TEST_F(FramePacing, WorkAfterThePictureWaitsForTheFrameAskedForAndOtherwiseRunsA
   EXPECT_EQ(Frames(), frames + 1);
 }
 
+// The scrollbars take a new page and position at once (the scroll arithmetic reads them back) but
+// paint once the frame that goes with them is on the screen, and paint again at every later change.
+TEST_F(FramePacing, ScrollbarsTakeTheirPlaceAtOnceAndPaintAfterThePicture) {
+  StartWithOneMinute();
+  PagedScrollBar& bar = *window->HorizontalScrollBar();
+  EXPECT_TRUE(bar.updatesEnabled());
+  for (int round = 0; round < 2; ++round) {
+    const int frames = Frames();
+    const int32_t before = bar.Position();
+    Key(Qt::Key_Right);
+    EXPECT_GT(bar.Position(), before);
+    EXPECT_FALSE(bar.updatesEnabled());
+    EXPECT_FALSE(window->VerticalScrollBar()->updatesEnabled());
+    EXPECT_EQ(Frames(), frames + 1);
+    EXPECT_TRUE(bar.updatesEnabled());
+    EXPECT_TRUE(window->VerticalScrollBar()->updatesEnabled());
+  }
+}
+
 // The first picture after opening is said once, by the first paint of a frame drawn after the opening
 // began, whether or not an action asked for that frame; frames before the opening do not count.
 TEST(LatencyLogOpening, FirstPictureAfterOpeningIsLoggedOnceByThePaintOfTheFirstFrameDrawnAfterIt) {

@@ -156,8 +156,12 @@ class RealWindowHarness : public ::testing::Test {
   /// The client y of the middle of plot `index` (the stack scrolled to the top, plots 100 high).
   int PlotMiddleY(int index) const { return 15 + index * 103 + 60; }
 
-  /// What the client area shows now.
-  QImage Shown() const { return window->Client()->grab().toImage(); }
+  /// What the client area shows once the window has painted what it was asked to (the scrollbars
+  /// paint after the canvas's picture).
+  QImage Shown() const {
+    Settle();
+    return window->Client()->grab().toImage();
+  }
 
   ViewState& View() { return view; }
 
