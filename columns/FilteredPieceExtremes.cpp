@@ -29,11 +29,17 @@ FilteredPieceExtremes::FilteredPieceExtremes(const RecordReader& reader, const F
   if (SpacedHighPassResume::Fits(records_.Design())) resume_.emplace(records_.Design());
 }
 
+// A frame's reads reach megabytes, which fresh memory would have the kernel clear and map again
+// every time: the buffers are kept from one call to the next, shared by the plots (as many as settle
+// bars at once) rather than kept by each.
+ScratchPool<FilteredPieceExtremes::Buffers>& FilteredPieceExtremes::KeptBuffers() {
+  static ScratchPool<Buffers> pool(kKeptBuffers);
+  return pool;
+}
+
 int32_t FilteredPieceExtremes::Find(std::span<const Piece> pieces, std::span<Extremes> extremes) {
-  std::unique_lock lock(keptMutex_, std::try_to_lock);
-  if (lock.owns_lock()) return Find(pieces, extremes, kept_);
-  Buffers own;
-  return Find(pieces, extremes, own);
+  const ScratchPool<Buffers>::Lease buffers = KeptBuffers().Take();
+  return Find(pieces, extremes, *buffers);
 }
 
 int32_t FilteredPieceExtremes::FindResumed(const SourceSummary& summary, std::span<const Piece> pieces,

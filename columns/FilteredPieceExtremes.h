@@ -15,6 +15,7 @@
 #include "filter/FilteredRecords.h"
 #include "filter/SpacedHighPassResume.h"
 #include "platform/FileMapping.h"
+#include "platform/ScratchPool.h"
 
 namespace skelvane {
 
@@ -67,6 +68,9 @@ class FilteredPieceExtremes final : public PieceExtremes {
     SpacedHighPassResume::Buffers resume;
   };
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes, Buffers& buffers);
+  // The drawing thread, the frame's helpers and the thread that works ahead settle bars at once.
+  static constexpr std::size_t kKeptBuffers = 4;
+  static ScratchPool<Buffers>& KeptBuffers();
   // Filters what it can of the pieces `order` lists from the summary's kept states; the others go to
   // buffers.rest.
   int32_t FindResumed(const SourceSummary& summary, std::span<const Piece> pieces, std::span<Extremes> extremes,
@@ -86,10 +90,6 @@ class FilteredPieceExtremes final : public PieceExtremes {
   std::once_flag mapOnce_;
   FileMapping mapping_;
   bool mapped_ = false;
-  // Kept from one frame to the next: a frame's reads reach megabytes, which fresh memory would have
-  // the kernel clear and map again every time.
-  std::mutex keptMutex_;
-  Buffers kept_;
 };
 
 }  // namespace skelvane

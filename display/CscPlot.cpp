@@ -24,6 +24,7 @@
 #include "display/SpikeTicks.h"
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
+#include "platform/ScratchPool.h"
 #include "platform/StatusCodes.h"
 #include "render/GLRenderer.h"
 #include "spikes/SpikeMarks.h"
@@ -31,6 +32,23 @@
 
 namespace skelvane {
 namespace {
+
+// The working memory of a filtered read: about 20 MB for the most records a view reads at once, and
+// needed only during the read, so the plots share a few (as many as read at once) instead of each
+// keeping its own: a session of many filtered plots scrolled through at a minute's span held 25 MB for
+// every plot drawn.
+struct FilterScratch {
+  FilteredRecords::Buffers buffers;
+  std::vector<int16_t> samples;
+  std::vector<int64_t> times;
+};
+// The drawing thread, the frame's helpers and the thread that works ahead read at once.
+constexpr std::size_t kKeptFilterScratch = 4;
+
+ScratchPool<FilterScratch>& FilterScratchPool() {
+  static ScratchPool<FilterScratch> pool(kKeptFilterScratch);
+  return pool;
+}
 
 constexpr const char* kSourceIndexMessage = "Error retrieving Data Source Index, err = ";
 constexpr const char* kCountsUnit = "  AD Counts";
@@ -603,10 +621,12 @@ int32_t CscPlot::ReadRecords(int64_t first, int64_t count) {
 int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& out) {
   if (!Filtered()) return reader_.Read(first, count, out);
   if (filtered_ == nullptr) filtered_ = std::make_unique<FilteredRecords>(reader_, *design_, samplePeriod_);
-  filteredSamples_.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
-  filteredTimes_.resize(static_cast<std::size_t>(count));
-  if (const int32_t rc = filtered_->Read(first, first + count, filteredSamples_.data(), filterBuffers_, nullptr,
-                                         filteredTimes_.data());
+  const ScratchPool<FilterScratch>::Lease scratch = FilterScratchPool().Take();
+  std::vector<int16_t>& samples = scratch->samples;
+  std::vector<int64_t>& times = scratch->times;
+  samples.resize(static_cast<std::size_t>(count * kSamplesPerRecord));
+  times.resize(static_cast<std::size_t>(count));
+  if (const int32_t rc = filtered_->Read(first, first + count, samples.data(), scratch->buffers, nullptr, times.data());
       rc != kStatusOk) {
     return rc;
   }
@@ -615,9 +635,8 @@ int32_t CscPlot::ReadShown(int64_t first, int64_t count, std::vector<uint8_t>& o
   out.assign(static_cast<std::size_t>(count * size), 0);
   for (int64_t r = 0; r < count; ++r) {
     uint8_t* record = out.data() + r * size;
-    std::memcpy(record + kCscTimestampOffset, &filteredTimes_[static_cast<std::size_t>(r)], sizeof(int64_t));
-    std::memcpy(record + kCscSamplesOffset, filteredSamples_.data() + r * kSamplesPerRecord,
-                kSamplesPerRecord * sizeof(int16_t));
+    std::memcpy(record + kCscTimestampOffset, &times[static_cast<std::size_t>(r)], sizeof(int64_t));
+    std::memcpy(record + kCscSamplesOffset, samples.data() + r * kSamplesPerRecord, kSamplesPerRecord * sizeof(int16_t));
   }
   return kStatusOk;
 }

@@ -244,9 +244,6 @@ class CscPlot : public Plot {
   std::optional<FilterDesign> design_;               // of the last filter other than None
   std::unique_ptr<FilteredRecords> filtered_;        // reads the filtered records through reader_
   std::unique_ptr<FilteredPieceExtremes> filteredPieces_;  // the filtered bar ends, for settler_
-  FilteredRecords::Buffers filterBuffers_;
-  std::vector<int16_t> filteredSamples_;
-  std::vector<int64_t> filteredTimes_;
   std::unique_ptr<SummaryBuilder> filteredSummary_;  // of the samples through design_, kept through None
   bool sourceChanged_ = false;
   std::vector<Aside> ahead_;  // columns of frames that may come, oldest first
