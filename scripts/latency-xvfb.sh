@@ -19,6 +19,10 @@
 # three sets under data/ at the top of the checkout are (made when missing, 16 channels x 1 h each by
 # skelvane-cli synth): spiky (noise and spikes), oscillation (the same on a 3 Hz wave of 600 counts)
 # and noise (full-scale noise).
+# SKELVANE_FILTER=spike|lfp|LO:HI draws every plot through that band: the viewer opens a session of
+# the set's recordings with that display filter (10 s from the first record, as a plain opening
+# shows), its filtered summaries kept from an earlier run like the plain ones; the results go under
+# SET-filter-BAND.
 # SKELVANE_BUILD names the build folder (default build-release, a Release build made here);
 # SKELVANE_XVFB_DISPLAY the display number (default 98). Screenshots cannot resolve a few milliseconds.
 # SKELVANE_REOPEN_ONLY=N skips the sweep: for each set the viewer starts N times without files and
@@ -115,11 +119,29 @@ wait_for_opened() {
 field() { sed -n "s/.* $1=\\([^ ]*\\).*/\\1/p"; }
 anon_mb() { awk '/^RssAnon/ { print int($2 / 1024) }' "/proc/$app/status" 2>/dev/null || echo 0; }
 
+# A session of the recordings in folder $1, every plot drawn through SKELVANE_FILTER, at the view a
+# plain opening shows (10 s from the first record); prints its path.
+filtered_session() {
+  local folder=$1 session="$setout/filtered.skvs" first separator=""
+  first=$(od -An -t d8 -j 16384 -N 8 "$(ls "$folder"/CH*.kcs | head -1)" | tr -d ' ')
+  {
+    printf '{"format": "skelvane-session", "version": 1, "recordings": ['
+    for file in "$folder"/CH*.kcs; do
+      printf '%s{"path": "%s", "filter": "%s"}' "$separator" "$(cd "$(dirname "$file")" && pwd)/$(basename "$file")" \
+        "$SKELVANE_FILTER"
+      separator=", "
+    done
+    printf '], "view": {"start_us": %s, "span_us": 10000000}}\n' "$first"
+  } >"$session"
+  echo "$session"
+}
+
 # Starts the viewer with the set's cache and settings on the files of folder $1 (none when it is
 # empty); sets $app and $window.
 start_viewer() {
   local folder=$1 files=()
   [ -n "$folder" ] && files=("$folder"/CH*.kcs)
+  [ -n "$folder" ] && [ -n "${SKELVANE_FILTER:-}" ] && files=("$(filtered_session "$folder")")
   export XDG_CONFIG_HOME="$setout/config" XDG_CACHE_HOME="$setout/cache"
   follow_log
   SKELVANE_LATENCY_LOG="$log" LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe "$build/app/skelvane" "${files[@]}" \
@@ -203,7 +225,7 @@ reopen_only() {
 
 sweep_set() {
   local name=$1 folder=$2
-  setout="$out/$name"
+  setout="$out/$name${SKELVANE_FILTER:+-filter-${SKELVANE_FILTER//:/-}}"
   mkdir -p "$setout"
   log="$setout/latency.log"
   rm -f "$log" "$setout/skelvane.log"
