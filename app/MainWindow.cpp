@@ -246,33 +246,26 @@ void MainWindow::UpdateTimeRange() {
 void MainWindow::UpdateHorizontalScroll() {
   const ViewModel::ScrollBarSetting bar = model_.UpdateHorizontalScroll();
   if (horizontal_ == nullptr) return;
-  PaintBarsAfterPicture();
-  horizontal_->SetPage(bar.page);
-  horizontal_->SetPosition(bar.position);
+  SetScrollBar(*horizontal_, bar);
 }
 
 void MainWindow::UpdateVerticalScroll() {
   const std::optional<ViewModel::ScrollBarSetting> bar = model_.UpdateVerticalScroll();
   if (!bar || vertical_ == nullptr) return;
-  PaintBarsAfterPicture();
-  vertical_->SetPage(bar->page);
-  vertical_->SetPosition(bar->position);
+  SetScrollBar(*vertical_, *bar);
 }
 
-// The bars take their new page and position at once (the scroll arithmetic reads them) but paint
-// once the canvas's picture is on the screen: the tall bar, enabled as recordings open, painted in
-// the same paint as the first picture and held it back by 0.3-3.5 ms.
-void MainWindow::PaintBarsAfterPicture() {
-  if (barsDue_) return;
-  barsDue_ = true;
-  horizontal_->setUpdatesEnabled(false);
-  vertical_->setUpdatesEnabled(false);
-  AfterNextPicture([this] {
-    barsDue_ = false;
-    // Enabled again, each bar paints as it now stands.
-    horizontal_->setUpdatesEnabled(true);
-    vertical_->setUpdatesEnabled(true);
-  });
+// A bar takes its new page and position at once (the scroll arithmetic reads them) but, when they
+// change, paints once the canvas's picture is on the screen: the tall bar, enabled as recordings
+// open, painted in the same paint as the first picture and held it back by 0.3-3.5 ms. A bar that
+// does not change is left to paint as before (enabling updates again repaints the whole bar).
+void MainWindow::SetScrollBar(PagedScrollBar& bar, const ViewModel::ScrollBarSetting& setting) {
+  if (bar.updatesEnabled() && (bar.Page() != setting.page || bar.Position() != setting.position)) {
+    bar.setUpdatesEnabled(false);
+    AfterNextPicture([&bar] { bar.setUpdatesEnabled(true); });
+  }
+  bar.SetPage(setting.page);
+  bar.SetPosition(setting.position);
 }
 
 void MainWindow::ScrollTime(ViewModel::Scroll action, int64_t position) {

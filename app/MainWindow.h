@@ -176,7 +176,7 @@ class MainWindow final : public QMainWindow,
   void ShowPointerReading(int32_t x, int32_t y);
   // The status bar's span and reading and the overview's view box, for the view as it is now.
   void FollowViewBesideCanvas();
-  void PaintBarsAfterPicture();
+  void SetScrollBar(PagedScrollBar& bar, const ViewModel::ScrollBarSetting& setting);
   void FollowSpikes();
   void FollowPixelRatio();
   void RunAfterPicture();
@@ -204,7 +204,6 @@ class MainWindow final : public QMainWindow,
   bool heapWarmed_ = false;  // the frames' heap was given its pages after the first frame
   bool pollQueued_ = false;  // the summaries are followed once the frame just drawn is on the screen
   bool besideDue_ = false;   // the status bar and the overview follow the view after the next picture
-  bool barsDue_ = false;     // the scrollbars paint after the next picture
   std::vector<std::function<void()>> afterPicture_;  // tasks waiting for the next picture, oldest first
 
   ClientArea* client_ = nullptr;

@@ -143,8 +143,9 @@ TEST_F(FramePacing, WorkAfterThePictureWaitsForTheFrameAskedForAndOtherwiseRunsA
   EXPECT_EQ(Frames(), frames + 1);
 }
 
-// The scrollbars take a new page and position at once (the scroll arithmetic reads them back) but
-// paint once the frame that goes with them is on the screen, and paint again at every later change.
+// A scrollbar takes a new page and position at once (the scroll arithmetic reads them back) but
+// paints once the frame that goes with them is on the screen, at every change; a bar that did not
+// change is not held back (and so not painted again).
 TEST_F(FramePacing, ScrollbarsTakeTheirPlaceAtOnceAndPaintAfterThePicture) {
   StartWithOneMinute();
   PagedScrollBar& bar = *window->HorizontalScrollBar();
@@ -155,7 +156,7 @@ TEST_F(FramePacing, ScrollbarsTakeTheirPlaceAtOnceAndPaintAfterThePicture) {
     Key(Qt::Key_Right);
     EXPECT_GT(bar.Position(), before);
     EXPECT_FALSE(bar.updatesEnabled());
-    EXPECT_FALSE(window->VerticalScrollBar()->updatesEnabled());
+    EXPECT_TRUE(window->VerticalScrollBar()->updatesEnabled());
     EXPECT_EQ(Frames(), frames + 1);
     EXPECT_TRUE(bar.updatesEnabled());
     EXPECT_TRUE(window->VerticalScrollBar()->updatesEnabled());
