@@ -33,12 +33,13 @@ int32_t FilePieceExtremes::Find(std::span<const Piece> pieces, std::span<Extreme
     buffer_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
     bufferSize_ = bytes;
   }
+  reads_ += static_cast<int64_t>(ranges_.size());
+  byteRanges_.clear();
   for (const Range& range : ranges_) {
-    ++reads_;
-    const int32_t rc = reader_.ReadBytes(range.begin / recordBytes, range.begin % recordBytes, range.end - range.begin,
-                                         buffer_.get() + range.offset);
-    if (rc != kStatusOk) return rc;
+    byteRanges_.push_back(
+        {range.begin / recordBytes, range.begin % recordBytes, range.end - range.begin, buffer_.get() + range.offset});
   }
+  if (const int32_t rc = reader_.ReadRanges(byteRanges_); rc != kStatusOk) return rc;
   for (std::size_t p = 0; p < pieces.size() && p < extremes.size(); ++p) {
     const int64_t at = begin(pieces[p]);
     const auto range = std::upper_bound(ranges_.begin(), ranges_.end(), at,

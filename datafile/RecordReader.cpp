@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "datafile/CscRecord.h"
+#include "platform/BatchRead.h"
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
@@ -62,6 +63,20 @@ int32_t RecordReader::ReadBytes(int64_t record, int64_t offset, int64_t count, u
   }
   int64_t got = 0;
   return ReadAt(file_.Descriptor(), out, count, layout_.dataOffset + record * recordBytes + offset, got);
+}
+
+int32_t RecordReader::ReadRanges(std::span<const ByteRange> ranges) const {
+  const int64_t recordBytes = layout_.recordSize;
+  std::vector<BatchRead::Request> requests;
+  requests.reserve(ranges.size());
+  for (const ByteRange& range : ranges) {
+    if (range.record < 0 || range.record >= layout_.numRecords || range.offset < 0 || range.count < 0 ||
+        range.count > (layout_.numRecords - range.record) * recordBytes - range.offset) {
+      return kStatusNoData;
+    }
+    requests.push_back({layout_.dataOffset + range.record * recordBytes + range.offset, range.count, range.out});
+  }
+  return BatchRead::ReadAll(file_.Descriptor(), requests);
 }
 
 int32_t RecordReader::ReadTimestamp(int64_t record, int64_t& timestamp) const {

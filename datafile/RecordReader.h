@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
@@ -36,6 +37,16 @@ class RecordReader {
   /// `count` bytes from `offset` bytes into record `record` on (running on into the records after it)
   /// into `out`; 0 or as Read.
   int32_t ReadBytes(int64_t record, int64_t offset, int64_t count, uint8_t* out) const;
+  /// Bytes of the records as ReadBytes reads them.
+  struct ByteRange {
+    int64_t record;
+    int64_t offset;
+    int64_t count;
+    uint8_t* out;
+  };
+  /// Many ReadBytes at once, handed to the kernel together; 0 or as Read. Every range has been read,
+  /// or given up, when this returns.
+  int32_t ReadRanges(std::span<const ByteRange> ranges) const;
   /// The timestamp of one record; 0 or as Read.
   int32_t ReadTimestamp(int64_t record, int64_t& timestamp) const;
   /// Maps the open file into `mapping` (for many small reads again and again: no call per read); 0

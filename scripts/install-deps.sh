@@ -8,7 +8,7 @@ packages=(
   libegl-dev libopengl-dev libgl-dev libegl1 libopengl0 libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-liberation
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  libpng-dev libxxhash-dev libkissfft-dev appstream
+  libpng-dev libxxhash-dev liburing-dev libkissfft-dev appstream
   help2man snakemake python3
 )
 if [ "${SKELVANE_GUI_TOOLS:-0}" = 1 ]; then
