@@ -76,13 +76,14 @@ int32_t BatchRead::ReadAll(int descriptor, std::span<const Request> requests) {
       const Request& request = requests[first + queued];
       // A request longer than one read takes is finished by hand, as a short read is.
       const auto count = static_cast<unsigned>(std::min<int64_t>(request.count, int64_t{1} << 30));
-      io_uring_prep_read(entry, descriptor, request.buffer, count,
-                         static_cast<uint64_t>(request.offset));
+      io_uring_prep_read(entry, descriptor, request.buffer, count, static_cast<uint64_t>(request.offset));
       io_uring_sqe_set_data64(entry, first + queued);
     }
+    // Reads of pages in the page cache complete within the submission; the rest are waited for
+    // below, one by one, so that a kernel that took only some of them is not waited on for all.
     int submitted = 0;
     do {
-      submitted = io_uring_submit_and_wait(&ring, static_cast<unsigned>(queued));
+      submitted = io_uring_submit(&ring);
     } while (submitted == -EINTR);
     auto taken = static_cast<std::size_t>(std::max(submitted, 0));
     for (std::size_t waiting = taken; waiting > 0;) {
@@ -90,8 +91,7 @@ int32_t BatchRead::ReadAll(int descriptor, std::span<const Request> requests) {
       const int rc = io_uring_wait_cqe(&ring, &completion);
       if (rc == -EINTR || rc == -EAGAIN) continue;
       if (rc < 0) {
-        // The ring itself failed with reads perhaps still in flight: nothing more goes to it, and the
-        // failure is reported rather than buffers handed back that may yet change.
+        // The ring itself failed (its memory or descriptor, not a read): nothing more goes to it.
         lease->ready = false;
         gRingRefused.store(true, std::memory_order_relaxed);
         return -rc;
