@@ -26,8 +26,9 @@ class FilteredPieceExtremes final : public PieceExtremes {
  public:
   /// Records needed at most this many apart are read in one go (with their support around them).
   static constexpr int64_t kJoinRecords = 3;
-  /// A run filtered whole is filtered this many records at a time at most, so the memory a call keeps
-  /// stays near a megabyte whatever the span (each part costs one support more).
+  /// A run filtered whole is filtered this many records at a time at most (a quarter of a million
+  /// samples, with every stage's output a few megabytes), so the memory a call keeps stays the same
+  /// whatever the span (each part costs one support more).
   static constexpr int64_t kRunRecords = 512;
 
   /// Filters the recording `reader` has open (it must outlive this object) through `design`, its gaps
