@@ -19,11 +19,19 @@
 #include "platform/FileIdentity.h"
 #include "platform/PathHelpers.h"
 #include "platform/ReportError.h"
+#include "platform/ScratchPool.h"
 #include "platform/StatusCodes.h"
 #include "spikes/DataFileGuard.h"
 
 namespace skelvane {
 namespace {
+
+// The run threads' read buffers (a few megabytes a channel), kept between runs for the threads of
+// up to four at once.
+ScratchPool<std::vector<RecordStream::Buffers>>& KeptBuffers() {
+  static ScratchPool<std::vector<RecordStream::Buffers>> kept(4);
+  return kept;
+}
 
 // A block holds three consecutive records per channel: previous, current, next.
 constexpr int32_t kPreviousStart = 0;
@@ -251,7 +259,10 @@ void ExtractionRun::RunGroups(const std::vector<Group>& groups) {
   std::atomic<std::size_t> next{0};
   // Each thread has its own detector: one spike file open per thread, parameters already checked.
   const auto work = [&](SpikeExtractor& extractor) {
-    std::vector<RecordStream::Buffers> buffers;  // this thread's, from one group to the next
+    // This thread's read buffers, from one group to the next and, kept in the process, from one run
+    // to the next: grown once, not zeroed and faulted in afresh for every run.
+    const ScratchPool<std::vector<RecordStream::Buffers>>::Lease lease = KeptBuffers().Take();
+    std::vector<RecordStream::Buffers>& buffers = *lease;
     for (std::size_t i = next++; i < groups.size(); i = next++) {
       if (groups[i].nameTaken || groups[i].refused) continue;
       if (cancel_) break;
