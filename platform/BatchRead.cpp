@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "platform/File.h"
 #include "platform/ScratchPool.h"
@@ -43,9 +44,10 @@ struct Ring {
   Ring& operator=(const Ring&) = delete;
 };
 
-// One ring per thread reading at once, kept between calls (making one costs a tenth of a millisecond).
+// One ring per thread reading at once, kept between calls (making one costs a tenth of a millisecond,
+// and holds a descriptor and some 30 KB): as many as the machine runs threads.
 ScratchPool<Ring>& Rings() {
-  static ScratchPool<Ring> rings(4);
+  static ScratchPool<Ring> rings(std::clamp(std::thread::hardware_concurrency(), 4u, 64u));
   return rings;
 }
 
