@@ -398,24 +398,28 @@ bool SpikeExtractor::IsWindowStorable() const {
   const int64_t last = first + NumSpikePoints - 1;
   if (first < WindowLow || last > WindowHigh) return false;
 
-  const auto at = [this](int64_t i) { return TimeAt(i); };
+  // Each sample's time is worked out once (a spike's window asks for all of them).
+  const int64_t firstTime = TimeAt(first);
   // Steps as unsigned differences: exact however far apart (and across zero) the times are, and a
   // timestamp going backwards is a huge step.
-  const auto step = [&at](int64_t i) { return static_cast<uint64_t>(at(i + 1)) - static_cast<uint64_t>(at(i)); };
+  const auto step = [](int64_t from, int64_t to) { return static_cast<uint64_t>(to) - static_cast<uint64_t>(from); };
   // A window must not span a recording gap: no step may exceed twice the first one. The first step is
   // checked for going back too, since a backwards first step would otherwise make every step look small.
   if (NumSpikePoints >= 3) {
-    if (at(first + 1) < at(first)) return false;
-    const uint64_t firstStep = step(first);
+    int64_t previous = TimeAt(first + 1);
+    if (previous < firstTime) return false;
+    const uint64_t firstStep = step(firstTime, previous);
     const uint64_t limit =
         firstStep > std::numeric_limits<uint64_t>::max() / 2 ? std::numeric_limits<uint64_t>::max() : 2 * firstStep;
     for (int64_t i = 1; i <= NumSpikePoints - 2; ++i) {
-      if (step(first + i) > limit) return false;
+      const int64_t time = TimeAt(first + i + 1);
+      if (step(previous, time) > limit) return false;
+      previous = time;
     }
   }
   // The same samples come again in the next block: a window may begin at the last sample of the
   // previous stored window, but not before.
-  return at(first) >= LastWindowEnd;
+  return firstTime >= LastWindowEnd;
 }
 
 int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
