@@ -56,27 +56,24 @@ int32_t RecordReader::ReadInto(int64_t first, int64_t count, uint8_t* out, int64
 }
 
 int32_t RecordReader::ReadBytes(int64_t record, int64_t offset, int64_t count, uint8_t* out) const {
-  const int64_t recordBytes = layout_.recordSize;
-  if (record < 0 || record >= layout_.numRecords || offset < 0 || count < 0 ||
-      count > (layout_.numRecords - record) * recordBytes - offset) {
-    return kStatusNoData;
-  }
+  if (!HoldsBytes(record, offset, count)) return kStatusNoData;
   int64_t got = 0;
-  return ReadAt(file_.Descriptor(), out, count, layout_.dataOffset + record * recordBytes + offset, got);
+  return ReadAt(file_.Descriptor(), out, count, layout_.dataOffset + record * layout_.recordSize + offset, got);
 }
 
 int32_t RecordReader::ReadRanges(std::span<const ByteRange> ranges) const {
-  const int64_t recordBytes = layout_.recordSize;
   std::vector<BatchRead::Request> requests;
   requests.reserve(ranges.size());
   for (const ByteRange& range : ranges) {
-    if (range.record < 0 || range.record >= layout_.numRecords || range.offset < 0 || range.count < 0 ||
-        range.count > (layout_.numRecords - range.record) * recordBytes - range.offset) {
-      return kStatusNoData;
-    }
-    requests.push_back({layout_.dataOffset + range.record * recordBytes + range.offset, range.count, range.out});
+    if (!HoldsBytes(range.record, range.offset, range.count)) return kStatusNoData;
+    requests.push_back({layout_.dataOffset + range.record * layout_.recordSize + range.offset, range.count, range.out});
   }
   return BatchRead::ReadAll(file_.Descriptor(), requests);
+}
+
+bool RecordReader::HoldsBytes(int64_t record, int64_t offset, int64_t count) const {
+  return record >= 0 && record < layout_.numRecords && offset >= 0 && count >= 0 &&
+         count <= (layout_.numRecords - record) * layout_.recordSize - offset;
 }
 
 int32_t RecordReader::ReadTimestamp(int64_t record, int64_t& timestamp) const {

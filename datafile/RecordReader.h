@@ -55,6 +55,9 @@ class RecordReader {
   int64_t DataOffset() const { return layout_.dataOffset; }
 
  private:
+  // Whether `count` bytes from `offset` bytes into record `record` on lie within the records.
+  bool HoldsBytes(int64_t record, int64_t offset, int64_t count) const;
+
   File file_;
   RecordLayout layout_;
 };
