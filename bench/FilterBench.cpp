@@ -166,7 +166,7 @@ void BM_SpikeBandPath(benchmark::State& state) {
   }
   SetRate(state, kSamples);
 }
-BENCHMARK(BM_SpikeBandPath)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpikeBandPath)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 // A frame at 128 samples per column: each plot's records from the middle of its file, raw.
 void BM_RawFrame(benchmark::State& state) {
@@ -292,6 +292,7 @@ int main(int argc, char** argv) {
   ratio("BM_LfpBandFullScale", "BM_LfpBand", "LFP Band on full-scale noise (plain paths) over the same on these samples");
   ratio("BM_SpikeBandPath/0", "BM_SpikeBandPath/2", "Spike Band, scalar path over AVX2 path");
   ratio("BM_SpikeBandPath/1", "BM_SpikeBandPath/2", "Spike Band, SSE2 path over AVX2 path");
+  ratio("BM_SpikeBandPath/2", "BM_SpikeBandPath/3", "Spike Band, AVX2 path over AVX-512 path");
   ratio("BM_SpikeBandFrame", "BM_RawFrame", "Spike Band frame (16 x 1920 columns x 128 samples) over the raw one");
   ratio("BM_LfpBandFrame", "BM_RawFrame", "LFP Band frame over the raw one");
   ratio("BM_SpikeBandPass", "BM_ReadFiles", "Spike Band pass over 16 files of 60 s over reading them");

@@ -8,7 +8,13 @@
 #include "platform/Saturating.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's AVX-512 header leaves the pass-through operand of unmasked forms undefined on purpose, and
+// then warns of it wherever they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define SKELVANE_FILTER_X86 1
 #endif
 
@@ -290,6 +296,137 @@ void SpacedSse2Blocks(const int16_t* in, int64_t blocks, int64_t taps, int64_t s
   }
 }
 
+// The same kernels on 512-bit vectors, twice the outputs a block; the words and their 128-bit quarters
+// are laid out as in the 256-bit ones, so every step is the same step on more lanes.
+#define SKELVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+SKELVANE_AVX512 inline __m512i Load512(const int16_t* p) { return _mm512_loadu_si512(p); }
+
+SKELVANE_AVX512 bool FoldableAvx512(const int16_t* x, int64_t count) {
+  const __m512i offset = _mm512_set1_epi16(static_cast<int16_t>(-FirStage::kFoldLowest));
+  __m512i bits = _mm512_setzero_si512();
+  int64_t i = 0;
+  for (; i + 32 <= count; i += 32) bits = _mm512_or_si512(bits, _mm512_add_epi16(Load512(x + i), offset));
+  for (; i < count; ++i) {
+    if (x[i] < FirStage::kFoldLowest || x[i] > FirStage::kFoldHighest) return false;
+  }
+  return _mm512_test_epi16_mask(bits, _mm512_set1_epi16(static_cast<int16_t>(0x8000))) == 0;
+}
+
+SKELVANE_AVX512 void PlainAvx512Blocks(const int16_t* in, int64_t blocks, const int32_t* pairs, int64_t pairCount,
+                                       int32_t shift, int16_t* out) {
+  constexpr int64_t kOutputs = 32;
+  const __m512i rounding = _mm512_set1_epi32(RoundingTerm(shift));
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+  for (int64_t b = 0; b < blocks; ++b) {
+    const int16_t* x = in + b * kOutputs;
+    __m512i even0 = rounding;
+    __m512i even1 = _mm512_setzero_si512();
+    __m512i odd0 = rounding;
+    __m512i odd1 = _mm512_setzero_si512();
+    int64_t p = 0;
+    for (; p + 2 <= pairCount; p += 2) {
+      const __m512i c0 = _mm512_set1_epi32(pairs[p]);
+      const __m512i c1 = _mm512_set1_epi32(pairs[p + 1]);
+      even0 = _mm512_add_epi32(even0, _mm512_madd_epi16(Load512(x + 2 * p), c0));
+      odd0 = _mm512_add_epi32(odd0, _mm512_madd_epi16(Load512(x + 2 * p + 1), c0));
+      even1 = _mm512_add_epi32(even1, _mm512_madd_epi16(Load512(x + 2 * p + 2), c1));
+      odd1 = _mm512_add_epi32(odd1, _mm512_madd_epi16(Load512(x + 2 * p + 3), c1));
+    }
+    if (p < pairCount) {
+      const __m512i c0 = _mm512_set1_epi32(pairs[p]);
+      even0 = _mm512_add_epi32(even0, _mm512_madd_epi16(Load512(x + 2 * p), c0));
+      odd0 = _mm512_add_epi32(odd0, _mm512_madd_epi16(Load512(x + 2 * p + 1), c0));
+    }
+    const __m512i even = _mm512_sra_epi32(_mm512_add_epi32(even0, even1), shiftCount);
+    const __m512i odd = _mm512_sra_epi32(_mm512_add_epi32(odd0, odd1), shiftCount);
+    const __m512i interleaved = _mm512_unpacklo_epi16(_mm512_packs_epi32(even, even), _mm512_packs_epi32(odd, odd));
+    _mm512_storeu_si512(out + b * kOutputs, interleaved);
+  }
+}
+
+SKELVANE_AVX512 void FoldedAvx512Blocks(const int16_t* in, int64_t from, int64_t to, int64_t half,
+                                        const int32_t* fromEven, const int32_t* fromOdd, int32_t shift, int16_t* out) {
+  constexpr int64_t kOutputs = 64;
+  const int64_t pairs = (half + 1) / 2;
+  const __m512i swap = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
+  const __m512i highHalves = _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
+  const __m512i middle = _mm512_set1_epi32(fromEven[0] & 0xFFFF);
+  const __m512i first = _mm512_set1_epi32(fromEven[0]);
+  const __m512i rounding = _mm512_set1_epi32(RoundingTerm(shift));
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+  for (int64_t n0 = from; n0 + kOutputs <= to; n0 += kOutputs) {
+    const int16_t* x0 = in + n0 + half;
+    const int16_t* x1 = x0 + kOutputs / 2;
+    __m512i even0 = _mm512_add_epi32(rounding, _mm512_madd_epi16(Load512(x0), middle));
+    __m512i even1 = _mm512_add_epi32(rounding, _mm512_madd_epi16(Load512(x1), middle));
+    __m512i forward0 = Load512(x0 + 1);
+    __m512i forward1 = Load512(x1 + 1);
+    __m512i odd0 = _mm512_add_epi32(
+        rounding, _mm512_madd_epi16(_mm512_add_epi16(forward0, _mm512_and_si512(_mm512_shuffle_epi8(Load512(x0), swap), highHalves)), first));
+    __m512i odd1 = _mm512_add_epi32(
+        rounding, _mm512_madd_epi16(_mm512_add_epi16(forward1, _mm512_and_si512(_mm512_shuffle_epi8(Load512(x1), swap), highHalves)), first));
+    for (int64_t p = 0; p < pairs; ++p) {
+      const int64_t k = 2 * p + 1;
+      const __m512i evenTaps = _mm512_set1_epi32(fromOdd[p]);
+      const __m512i oddTaps = _mm512_set1_epi32(fromEven[p + 1]);
+      const __m512i back0 = _mm512_shuffle_epi8(Load512(x0 - k - 1), swap);
+      const __m512i back1 = _mm512_shuffle_epi8(Load512(x1 - k - 1), swap);
+      even0 = _mm512_add_epi32(even0, _mm512_madd_epi16(_mm512_add_epi16(forward0, back0), evenTaps));
+      even1 = _mm512_add_epi32(even1, _mm512_madd_epi16(_mm512_add_epi16(forward1, back1), evenTaps));
+      forward0 = Load512(x0 + k + 2);
+      forward1 = Load512(x1 + k + 2);
+      odd0 = _mm512_add_epi32(odd0, _mm512_madd_epi16(_mm512_add_epi16(forward0, back0), oddTaps));
+      odd1 = _mm512_add_epi32(odd1, _mm512_madd_epi16(_mm512_add_epi16(forward1, back1), oddTaps));
+    }
+    const __m512i interleaved0 =
+        _mm512_unpacklo_epi16(_mm512_packs_epi32(_mm512_sra_epi32(even0, shiftCount), _mm512_sra_epi32(even0, shiftCount)),
+                              _mm512_packs_epi32(_mm512_sra_epi32(odd0, shiftCount), _mm512_sra_epi32(odd0, shiftCount)));
+    const __m512i interleaved1 =
+        _mm512_unpacklo_epi16(_mm512_packs_epi32(_mm512_sra_epi32(even1, shiftCount), _mm512_sra_epi32(even1, shiftCount)),
+                              _mm512_packs_epi32(_mm512_sra_epi32(odd1, shiftCount), _mm512_sra_epi32(odd1, shiftCount)));
+    _mm512_storeu_si512(out + n0, interleaved0);
+    _mm512_storeu_si512(out + n0 + kOutputs / 2, interleaved1);
+  }
+}
+
+template <bool kFolded>
+SKELVANE_AVX512 __m512i SpacedAvx512Samples(const int16_t* x, int64_t j, int64_t spacing) {
+  if (!kFolded || j == 0) return Load512(x + j * spacing);
+  return _mm512_add_epi16(Load512(x + j * spacing), Load512(x - j * spacing));
+}
+
+template <bool kFolded>
+SKELVANE_AVX512 void SpacedAvx512Blocks(const int16_t* in, int64_t blocks, int64_t taps, int64_t spacing,
+                                        const int32_t* pairs, int32_t shift, int16_t* out) {
+  constexpr int64_t kOutputs = 32;
+  const int64_t half = taps / 2;
+  const int64_t last = kFolded ? half : taps - 1;
+  const __m512i rounding = _mm512_set1_epi32(RoundingTerm(shift));
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
+  for (int64_t b = 0; b < blocks; ++b) {
+    const int16_t* x = in + b * kOutputs + (kFolded ? half * spacing : 0);
+    __m512i low = rounding;
+    __m512i high = rounding;
+    int64_t q = 0;
+    for (; 2 * q + 1 <= last; ++q) {
+      const __m512i a = SpacedAvx512Samples<kFolded>(x, 2 * q, spacing);
+      const __m512i c = SpacedAvx512Samples<kFolded>(x, 2 * q + 1, spacing);
+      const __m512i weights = _mm512_set1_epi32(pairs[q]);
+      low = _mm512_add_epi32(low, _mm512_madd_epi16(_mm512_unpacklo_epi16(a, c), weights));
+      high = _mm512_add_epi32(high, _mm512_madd_epi16(_mm512_unpackhi_epi16(a, c), weights));
+    }
+    if (2 * q == last) {
+      const __m512i a = SpacedAvx512Samples<kFolded>(x, 2 * q, spacing);
+      const __m512i weights = _mm512_set1_epi32(pairs[q]);
+      low = _mm512_add_epi32(low, _mm512_madd_epi16(_mm512_unpacklo_epi16(a, _mm512_setzero_si512()), weights));
+      high = _mm512_add_epi32(high, _mm512_madd_epi16(_mm512_unpackhi_epi16(a, _mm512_setzero_si512()), weights));
+    }
+    const __m512i packed = _mm512_packs_epi32(_mm512_sra_epi32(low, shiftCount), _mm512_sra_epi32(high, shiftCount));
+    _mm512_storeu_si512(out + b * kOutputs, packed);
+  }
+}
+
 #endif
 
 }  // namespace
@@ -327,14 +464,18 @@ double FirStage::Gain(double cyclesPerSample) const {
 bool FirStage::Supports(Path path) {
 #ifdef SKELVANE_FILTER_X86
   static const bool avx2 = __builtin_cpu_supports("avx2");
-  return path != Path::kAvx2 || avx2;
+  static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return path == Path::kAvx512 ? avx512 : path != Path::kAvx2 || avx2;
 #else
   return path == Path::kScalar;
 #endif
 }
 
 FirStage::Path FirStage::BestPath() {
-  static const Path best = Supports(Path::kAvx2) ? Path::kAvx2 : Supports(Path::kSse2) ? Path::kSse2 : Path::kScalar;
+  static const Path best = Supports(Path::kAvx512) ? Path::kAvx512
+                           : Supports(Path::kAvx2) ? Path::kAvx2
+                           : Supports(Path::kSse2) ? Path::kSse2
+                                                   : Path::kScalar;
   return best;
 }
 
@@ -342,8 +483,11 @@ void FirStage::Apply(const int16_t* in, int64_t count, int16_t* out) const { App
 
 void FirStage::ApplyWith(Path path, const int16_t* in, int64_t count, int16_t* out) const {
   switch (path) {
+    case Path::kAvx512:
+      ApplyAvx(in, count, out, true);
+      return;
     case Path::kAvx2:
-      ApplyAvx2(in, count, out);
+      ApplyAvx(in, count, out, false);
       return;
     case Path::kSse2:
       ApplySse2(in, count, out);
@@ -398,49 +542,73 @@ void FirStage::ApplySse2(const int16_t* in, int64_t count, int16_t* out) const {
   ApplyScalar(in, done, count, out);
 }
 
-void FirStage::PlainAvx2(const int16_t* in, int64_t from, int64_t to, int16_t* out) const {
+void FirStage::PlainAvx(const int16_t* in, int64_t from, int64_t to, int16_t* out, bool wide) const {
   int64_t done = from;
 #ifdef SKELVANE_FILTER_X86
-  constexpr int64_t kOutputs = 16;
-  const int64_t blocks = std::max<int64_t>(0, to - from) / kOutputs;
-  PlainAvx2Blocks(in + from, blocks, pairs_.data(), static_cast<int64_t>(pairs_.size()), shift_, out + from);
-  done = from + blocks * kOutputs;
+  const auto pairCount = static_cast<int64_t>(pairs_.size());
+  if (wide) {
+    const int64_t blocks = std::max<int64_t>(0, to - done) / 32;
+    PlainAvx512Blocks(in + done, blocks, pairs_.data(), pairCount, shift_, out + done);
+    done += blocks * 32;
+  }
+  const int64_t blocks = std::max<int64_t>(0, to - done) / 16;
+  PlainAvx2Blocks(in + done, blocks, pairs_.data(), pairCount, shift_, out + done);
+  done += blocks * 16;
+#else
+  (void)wide;
 #endif
   ApplyScalar(in, done, to, out);
 }
 
-void FirStage::ApplyAvx2(const int16_t* in, int64_t count, int16_t* out) const {
+void FirStage::ApplyAvx(const int16_t* in, int64_t count, int16_t* out, bool wide) const {
 #ifdef SKELVANE_FILTER_X86
-  constexpr int64_t kOutputs = 16;
   constexpr int64_t kFoldedOutputs = 32;
   const auto taps = static_cast<int64_t>(taps_.size());
   const int64_t half = HalfSupport();
   for (int64_t start = 0; start < count; start += kFoldChunk) {
     const int64_t end = std::min(count, start + kFoldChunk);
-    const bool foldable = FoldableAvx2(in + start, end - start + 2 * half);
+    const bool foldable = wide ? FoldableAvx512(in + start, end - start + 2 * half) : FoldableAvx2(in + start, end - start + 2 * half);
     if (spacing_ != 1) {
-      const int64_t blocks = (end - start) / kOutputs;
-      if (foldable) {
-        SpacedAvx2Blocks<true>(in + start, blocks, taps, spacing_, foldedFromEven_.data(), shift_, out + start);
-      } else {
-        SpacedAvx2Blocks<false>(in + start, blocks, taps, spacing_, pairs_.data(), shift_, out + start);
+      const int32_t* weights = foldable ? foldedFromEven_.data() : pairs_.data();
+      int64_t done = start;
+      if (wide) {
+        const int64_t blocks = (end - done) / 32;
+        if (foldable) {
+          SpacedAvx512Blocks<true>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
+        } else {
+          SpacedAvx512Blocks<false>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
+        }
+        done += blocks * 32;
       }
-      ApplyScalar(in, start + blocks * kOutputs, end, out);
+      const int64_t blocks = (end - done) / 16;
+      if (foldable) {
+        SpacedAvx2Blocks<true>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
+      } else {
+        SpacedAvx2Blocks<false>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
+      }
+      ApplyScalar(in, done + blocks * 16, end, out);
       continue;
     }
     if (!foldable) {
-      PlainAvx2(in, start, end, out);
+      PlainAvx(in, start, end, out, wide);
       continue;
     }
     // The folded blocks read one sample before their first output's support and one past the padding
     // after the last's: the file's first block and its last samples go the plain way.
-    const int64_t first = start == 0 ? std::min(end, kOutputs) : start;
-    PlainAvx2(in, start, first, out);
-    const int64_t foldedEnd = first + std::max<int64_t>(0, std::min(end, count - 1) - first) / kFoldedOutputs * kFoldedOutputs;
-    FoldedAvx2Blocks(in, first, foldedEnd, half, foldedFromEven_.data(), foldedFromOdd_.data(), shift_, out);
-    PlainAvx2(in, foldedEnd, end, out);
+    const int64_t first = start == 0 ? std::min<int64_t>(end, 16) : start;
+    PlainAvx(in, start, first, out, wide);
+    const int64_t folded = std::max<int64_t>(0, std::min(end, count - 1) - first);
+    int64_t foldedEnd = first;
+    if (wide) {
+      foldedEnd = first + folded / (2 * kFoldedOutputs) * (2 * kFoldedOutputs);
+      FoldedAvx512Blocks(in, first, foldedEnd, half, foldedFromEven_.data(), foldedFromOdd_.data(), shift_, out);
+    }
+    const int64_t narrowEnd = foldedEnd + (first + folded - foldedEnd) / kFoldedOutputs * kFoldedOutputs;
+    FoldedAvx2Blocks(in, foldedEnd, narrowEnd, half, foldedFromEven_.data(), foldedFromOdd_.data(), shift_, out);
+    PlainAvx(in, narrowEnd, end, out, wide);
   }
 #else
+  (void)wide;
   ApplyScalar(in, 0, count, out);
 #endif
 }

@@ -2,8 +2,8 @@
 // A symmetric FIR filter in 16-bit fixed point: integer taps, an exact 32-bit sum (the taps are scaled
 // so that no sum of full-scale samples can leave that range), one rounding shift and saturation to
 // 16 bits, so every path gives the same bytes. Its taps may stand `spacing` samples apart (the sparse
-// filter G(z^M) of an interpolated low-pass). The vector paths (SSE2, AVX2 chosen at run time) are
-// proven equal to the scalar one by FirStageTest. FilterDesign holds these as a band's FIR parts.
+// filter G(z^M) of an interpolated low-pass). The vector paths (SSE2, AVX2, AVX-512 chosen at run
+// time) are proven equal to the scalar one by FirStageTest. FilterDesign holds these as a band's FIR parts.
 
 #include <cstdint>
 #include <vector>
@@ -13,7 +13,7 @@ namespace skelvane {
 class FirStage {
  public:
   /// The ways the stage can run; all give the same bytes.
-  enum class Path { kScalar, kSse2, kAvx2 };
+  enum class Path { kScalar, kSse2, kAvx2, kAvx512 };
   /// Samples past the input's end that a vector path reads (times a zero tap): the input must hold
   /// count + 2 x HalfSupport() + kReadPad samples.
   static constexpr int64_t kReadPad = 1;
@@ -55,8 +55,9 @@ class FirStage {
  private:
   void ApplyScalar(const int16_t* in, int64_t from, int64_t to, int16_t* out) const;
   void ApplySse2(const int16_t* in, int64_t count, int16_t* out) const;
-  void ApplyAvx2(const int16_t* in, int64_t count, int16_t* out) const;
-  void PlainAvx2(const int16_t* in, int64_t from, int64_t to, int16_t* out) const;
+  // The AVX2 kernels, with `wide` the AVX-512 ones first over whole blocks of theirs.
+  void ApplyAvx(const int16_t* in, int64_t count, int16_t* out, bool wide) const;
+  void PlainAvx(const int16_t* in, int64_t from, int64_t to, int16_t* out, bool wide) const;
 
   std::vector<int16_t> taps_;
   int32_t spacing_ = 1;

@@ -90,7 +90,7 @@ TEST(FirStageTest, EveryPathGivesTheScalarBytes) {
         const std::vector<int16_t> in = Input(count + 2 * stage.HalfSupport() + FirStage::kReadPad, kind, random);
         std::vector<int16_t> expected(static_cast<std::size_t>(count));
         stage.ApplyWith(Path::kScalar, in.data(), count, expected.data());
-        for (const Path path : {Path::kSse2, Path::kAvx2}) {
+        for (const Path path : {Path::kSse2, Path::kAvx2, Path::kAvx512}) {
           if (!FirStage::Supports(path)) continue;
           std::vector<int16_t> got(static_cast<std::size_t>(count), 0x5555);
           stage.ApplyWith(path, in.data(), count, got.data());
@@ -139,7 +139,7 @@ TEST(FirStageTest, EveryPathOfTheSpacedHighPassGivesItsDefinition) {
       for (int32_t kind = 0; kind < 5; ++kind) {
         const std::vector<int16_t> in = Input(count + 2 * stage.HalfSupport(), kind, random);
         const std::vector<int16_t> expected = ByDefinition(stage, in, count);
-        for (const Path path : {Path::kScalar, Path::kSse2, Path::kAvx2}) {
+        for (const Path path : {Path::kScalar, Path::kSse2, Path::kAvx2, Path::kAvx512}) {
           if (!FirStage::Supports(path)) continue;
           std::vector<int16_t> got(static_cast<std::size_t>(count), 0x5555);
           stage.ApplyWith(path, in.data(), count, got.data());
