@@ -125,11 +125,15 @@ std::vector<double> KaiserWindow(int64_t half) {
 std::vector<double> WindowedLowPass(const std::vector<double>& window, double fc) {
   const auto half = static_cast<int64_t>(window.size() / 2);
   std::vector<double> taps(window.size());
-  double sum = 0.0;
-  for (int64_t k = -half; k <= half; ++k) {
-    taps[static_cast<std::size_t>(k + half)] = window[static_cast<std::size_t>(k + half)] * IdealLowPass(fc, k);
-    sum += taps[static_cast<std::size_t>(k + half)];
+  // The window and the ideal low-pass are both exactly even (the sine's reduction and series are
+  // exactly odd), so each tap pair is worked out once.
+  for (int64_t k = 0; k <= half; ++k) {
+    const double tap = window[static_cast<std::size_t>(k + half)] * IdealLowPass(fc, k);
+    taps[static_cast<std::size_t>(half + k)] = tap;
+    taps[static_cast<std::size_t>(half - k)] = tap;
   }
+  double sum = 0.0;
+  for (const double tap : taps) sum += tap;
   for (double& tap : taps) tap /= sum;
   return taps;
 }
@@ -156,6 +160,25 @@ double TapsGain(const std::vector<double>& taps, double f) {
   return sum;
 }
 
+// TapsGain at one frequency for many sets of taps of one length: the cosines worked out once.
+class GainAt {
+ public:
+  GainAt(double f, int64_t half) : cosines_(static_cast<std::size_t>(half) + 1) {
+    for (int64_t k = 1; k <= half; ++k) cosines_[static_cast<std::size_t>(k)] = DesignMath::CosineOfTurns(f * static_cast<double>(k));
+  }
+  double operator()(const std::vector<double>& taps) const {
+    const auto half = static_cast<int64_t>(taps.size() / 2);
+    double sum = taps[static_cast<std::size_t>(half)];
+    for (int64_t k = 1; k <= half; ++k) {
+      sum += 2.0 * taps[static_cast<std::size_t>(half + k)] * cosines_[static_cast<std::size_t>(k)];
+    }
+    return sum;
+  }
+
+ private:
+  std::vector<double> cosines_;
+};
+
 // The edges a FIR cuts, in cycles per sample; an absent side is open.
 struct FirEdges {
   std::optional<double> low;
@@ -178,14 +201,31 @@ std::vector<double> PlacedBand(const std::vector<double>& window, const FirEdges
                                double highTarget = kCutOffGain) {
   double lowCut = edges.low ? *edges.low : 0.0;
   double highCut = edges.high ? *edges.high : 0.5;
+  // WindowedBand's steps, with the side that stays put while the other is solved for made once.
+  const auto half = static_cast<int64_t>(window.size() / 2);
+  std::vector<double> band(window.size());
   for (int32_t round = 0; round < kPlacementRounds; ++round) {
     if (edges.low) {
-      lowCut = Solve([&](double fc) { return -TapsGain(WindowedBand(window, fc, highCut), *edges.low); }, -kCutOffGain,
-                     0.0, highCut);
+      const GainAt gain(*edges.low, half);
+      const std::vector<double> above = WindowedLowPass(window, highCut);
+      lowCut = Solve(
+          [&](double fc) {
+            const std::vector<double> below = WindowedLowPass(window, fc);
+            for (std::size_t k = 0; k < band.size(); ++k) band[k] = above[k] - below[k];
+            return -gain(band);
+          },
+          -kCutOffGain, 0.0, highCut);
     }
     if (edges.high) {
-      highCut = Solve([&](double fc) { return TapsGain(WindowedBand(window, lowCut, fc), *edges.high); }, highTarget,
-                      lowCut, 0.5);
+      const GainAt gain(*edges.high, half);
+      const std::vector<double> below = lowCut > 0.0 ? WindowedLowPass(window, lowCut) : std::vector<double>();
+      highCut = Solve(
+          [&](double fc) {
+            band = WindowedLowPass(window, fc);
+            for (std::size_t k = 0; k < below.size(); ++k) band[k] -= below[k];
+            return gain(band);
+          },
+          highTarget, lowCut, 0.5);
     }
   }
   return WindowedBand(window, lowCut, highCut);
