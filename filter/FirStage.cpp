@@ -5,18 +5,8 @@
 #include <limits>
 
 #include "filter/DesignMath.h"
+#include "filter/VectorIntrinsics.h"
 #include "platform/Saturating.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-// GCC 12's AVX-512 header leaves the pass-through operand of unmasked forms undefined on purpose, and
-// then warns of it wherever they are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#define SKELVANE_FILTER_X86 1
-#endif
 
 namespace skelvane {
 namespace {

@@ -1,0 +1,17 @@
+#pragma once
+// The x86 vector intrinsics for the filter kernels, and SKELVANE_FILTER_X86 where they exist. GCC 12's
+// AVX-512 header leaves the pass-through operand of its unmasked forms undefined on purpose and then
+// warns of it wherever they are inlined; those warnings are silenced for the header alone.
+
+#if defined(__x86_64__) || defined(__i386__)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#else
+#include <immintrin.h>
+#endif
+#define SKELVANE_FILTER_X86 1
+#endif
