@@ -51,10 +51,13 @@ constexpr int32_t kBisections = 80;
 double RateFraction(double hz, double rate) { return hz / rate; }
 
 // The root of an increasing `f` between `low` and `high` by bisection (a fixed number of halvings).
+// Once the middle is one of the ends the ends are neighbouring doubles (or one): every halving left
+// then leaves them so or makes both the middle, so the answer is the middle already.
 template <typename F>
 double Solve(F f, double target, double low, double high) {
   for (int32_t i = 0; i < kBisections; ++i) {
     const double middle = (low + high) / 2.0;
+    if (middle == low || middle == high) return middle;
     if (f(middle) < target) {
       low = middle;
     } else {
