@@ -55,8 +55,6 @@ std::vector<int16_t> ScaledTaps(const std::vector<double>& taps, int32_t dcGain,
 // tap, the folded ones first add the two samples that share a tap (x[n - k] + x[n + k], which the
 // fold range keeps inside 16 bits) and so multiply half as often. All give the same bytes.
 
-#define SKELVANE_AVX2 __attribute__((target("avx2")))
-
 SKELVANE_AVX2 inline __m256i Load256(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline __m128i Load128(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
@@ -288,8 +286,6 @@ void SpacedSse2Blocks(const int16_t* in, int64_t blocks, int64_t taps, int64_t s
 
 // The same kernels on 512-bit vectors, twice the outputs a block; the words and their 128-bit quarters
 // are laid out as in the 256-bit ones, so every step is the same step on more lanes.
-#define SKELVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
-
 SKELVANE_AVX512 inline __m512i Load512(const int16_t* p) { return _mm512_loadu_si512(p); }
 
 SKELVANE_AVX512 bool FoldableAvx512(const int16_t* x, int64_t count) {

@@ -51,8 +51,6 @@ void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int
 
 #ifdef SKELVANE_FILTER_X86
 
-#define SKELVANE_AVX2 __attribute__((target("avx2")))
-
 // The running sums of eight neighbouring phases.
 struct Lanes {
   __m256i first;
@@ -143,8 +141,6 @@ SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t from, int64_t total
 
 // Sixteen neighbouring phases on 512-bit vectors, for a spacing of 16: one step is the two 8-lane
 // steps above on the same samples, with the same conversions and roundings.
-#define SKELVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
-
 struct WideLanes {
   __m512i first;
   __m512d second[2];

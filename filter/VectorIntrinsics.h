@@ -1,5 +1,6 @@
 #pragma once
-// The x86 vector intrinsics for the filter kernels, and SKELVANE_FILTER_X86 where they exist. GCC 12's
+// The x86 vector intrinsics for the filter kernels, SKELVANE_FILTER_X86 where they exist, and the
+// attributes that compile a kernel for AVX2 or AVX-512 (chosen at run time by its caller). GCC 12's
 // AVX-512 header leaves the pass-through operand of its unmasked forms undefined on purpose and then
 // warns of it wherever they are inlined; those warnings are silenced for the header alone.
 
@@ -14,4 +15,6 @@
 #include <immintrin.h>
 #endif
 #define SKELVANE_FILTER_X86 1
+#define SKELVANE_AVX2 __attribute__((target("avx2")))
+#define SKELVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
 #endif
