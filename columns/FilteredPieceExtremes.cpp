@@ -48,10 +48,35 @@ int32_t FilteredPieceExtremes::FindResumed(const SourceSummary& summary, std::sp
   std::vector<Resumed>& resumed = buffers.resumed;
   resumed.clear();
   constexpr int64_t kEvery = SourceSummary::kCheckpointRecords;
+  const std::span<const int64_t> times = summary.Timestamps();
+  const int64_t records = std::min(summary.NumRecords(), reader_.NumRecords());
+  // The end of the records a resumption reads, rounded up.
+  const auto endRecord = [&](int64_t state, int64_t to) {
+    return (resume_->RawTo(state, to) + kSamplesPerRecord - 1) / kSamplesPerRecord;
+  };
+  // A piece is filtered from the nearer of the kept states around it: back from the next one when
+  // that is nearer, kept, and what it reads beyond what the one before would read lies in one segment.
+  const auto stateFor = [&](const Piece& piece) {
+    const int64_t before = piece.record / kEvery * kEvery;
+    const int64_t after = before + kEvery;
+    const int64_t from = piece.record * kSamplesPerRecord + piece.first;
+    const int64_t to = piece.record * kSamplesPerRecord + piece.last + 1;
+    if (from - before * kSamplesPerRecord <= after * kSamplesPerRecord - from || !summary.HoldsCheckpoint(after)) {
+      return before;
+    }
+    const int64_t reach = endRecord(after, to);
+    if (reach > records) return before;
+    for (int64_t r = std::max<int64_t>(1, endRecord(before, to)); r < reach; ++r) {
+      if (!RecordContiguity::Contiguous(times[static_cast<std::size_t>(r - 1)], times[static_cast<std::size_t>(r)], sampleInterval_)) {
+        return before;
+      }
+    }
+    return after;
+  };
   for (std::size_t i = 0; i < order.size();) {
-    const int64_t record = pieces[order[i]].record / kEvery * kEvery;
+    const int64_t record = stateFor(pieces[order[i]]);
     Resumed block{record, i, i, INT64_MAX, INT64_MIN};
-    for (; i < order.size() && pieces[order[i]].record / kEvery * kEvery == record; ++i) {
+    for (; i < order.size() && (i == block.first || stateFor(pieces[order[i]]) == record); ++i) {
       const Piece& piece = pieces[order[i]];
       block.last = i;
       block.from = std::min<int64_t>(block.from, piece.record * kSamplesPerRecord + piece.first);
@@ -61,18 +86,21 @@ int32_t FilteredPieceExtremes::FindResumed(const SourceSummary& summary, std::sp
   }
   // Rounded down: a read that would start before the recording is refused as such.
   const auto firstRecord = [&](const Resumed& b) {
-    const int64_t from = resume_->RawFrom(b.record);
+    const int64_t from = resume_->RawFrom(b.record, b.from);
     return from >= 0 ? from / kSamplesPerRecord : -1;
   };
-  const auto endRecord = [&](const Resumed& b) { return (resume_->RawTo(b.to) + kSamplesPerRecord - 1) / kSamplesPerRecord; };
   for (std::size_t b = 0; b < resumed.size();) {
     std::size_t e = b + 1;
-    int64_t hi = endRecord(resumed[b]);
-    while (e < resumed.size() && firstRecord(resumed[e]) <= hi + kJoinStateRecords) hi = std::max(hi, endRecord(resumed[e++]));
+    int64_t lo = firstRecord(resumed[b]);
+    int64_t hi = endRecord(resumed[b].record, resumed[b].to);
+    while (e < resumed.size() && firstRecord(resumed[e]) <= hi + kJoinStateRecords) {
+      lo = std::min(lo, firstRecord(resumed[e]));
+      hi = std::max(hi, endRecord(resumed[e].record, resumed[e].to));
+      ++e;
+    }
     const std::span<const Resumed> blocks(resumed.data() + b, e - b);
     bool done = false;
-    if (const int32_t rc = FilterRead(summary, pieces, extremes, blocks, firstRecord(resumed[b]), hi, buffers, done);
-        rc != kStatusOk) {
+    if (const int32_t rc = FilterRead(summary, pieces, extremes, blocks, lo, hi, buffers, done); rc != kStatusOk) {
       return rc;
     }
     if (!done) {
@@ -109,7 +137,9 @@ int32_t FilteredPieceExtremes::FilterRead(const SourceSummary& summary, std::spa
   std::vector<SpacedHighPassResume::Range>& reads = buffers.reads;
   reads.clear();
   for (const Resumed& block : blocks) {
-    for (const SpacedHighPassResume::Range& stretch : resume_->RawStretches(block.record, block.to)) reads.push_back(stretch);
+    for (const SpacedHighPassResume::Range& stretch : resume_->RawStretches(block.record, block.from, block.to)) {
+      reads.push_back(stretch);
+    }
   }
   std::sort(reads.begin(), reads.end(), [](const auto& x, const auto& y) { return x.from < y.from; });
   std::size_t joined = 0;

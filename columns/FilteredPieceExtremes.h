@@ -44,8 +44,8 @@ class FilteredPieceExtremes final : public PieceExtremes {
   int32_t Find(std::span<const Piece> pieces, std::span<Extremes> extremes) override;
 
  private:
-  // The pieces of records [record, record + kept states' spacing) filtered from the state kept for
-  // `record`: order[first..last], their samples [from, to) of the recording.
+  // The pieces filtered from the state kept for `record` (the nearest before or after them):
+  // order[first..last], their samples [from, to) of the recording.
   struct Resumed {
     int64_t record;
     std::size_t first;

@@ -49,6 +49,17 @@ void ScalarSteps(const int16_t* in, int64_t from, int64_t to, int64_t delay, int
   }
 }
 
+// Samples [from, to) taken back out of the running sums, last first: each step of ScalarSteps undone.
+void ScalarRetreat(const int16_t* in, int64_t from, int64_t to, int64_t delay, int32_t spacing, Sums& sums) {
+  for (int64_t n = to - 1; n >= from; --n) {
+    const auto phase = static_cast<std::size_t>(n % spacing);
+    sums.third[phase] -= sums.second[phase];
+    sums.second[phase] -= sums.first[phase];
+    sums.first[phase] = static_cast<int32_t>(static_cast<uint32_t>(sums.first[phase]) -
+                                             static_cast<uint32_t>(ThirdDifference(in, n, delay)));
+  }
+}
+
 #ifdef SKELVANE_FILTER_X86
 
 // The running sums of eight neighbouring phases.
@@ -139,6 +150,25 @@ SKELVANE_AVX2 int64_t VectorSteps(const int16_t* in, int64_t from, int64_t total
   return n;
 }
 
+// Samples [from, to) (both on phase 0, the window inside the input) taken back out, eight phases a
+// step, last step first.
+SKELVANE_AVX2 void VectorRetreat(const int16_t* in, int64_t from, int64_t to, int64_t delay, int32_t spacing, Sums& sums) {
+  for (int32_t group = 0; group < spacing / kLanes; ++group) {
+    Lanes lanes{};
+    LoadLanes(sums, group, lanes);
+    for (int64_t n = to - spacing + group * kLanes; n >= from; n -= spacing) {
+      const __m256i inner = _mm256_sub_epi32(Widened<true>(in, n - 2 * delay), Widened<true>(in, n - delay));
+      const __m256i outer = _mm256_sub_epi32(Widened<true>(in, n), Widened<true>(in, n - 3 * delay));
+      const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
+      for (std::size_t h = 0; h < 2; ++h) lanes.third[h] = _mm256_sub_pd(lanes.third[h], lanes.second[h]);
+      lanes.second[0] = _mm256_sub_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
+      lanes.second[1] = _mm256_sub_pd(lanes.second[1], _mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes.first, 1)));
+      lanes.first = _mm256_sub_epi32(lanes.first, difference);
+    }
+    StoreLanes(lanes, group, sums);
+  }
+}
+
 // Sixteen neighbouring phases on 512-bit vectors, for a spacing of 16: one step is the two 8-lane
 // steps above on the same samples, with the same conversions and roundings.
 struct WideLanes {
@@ -194,6 +224,31 @@ SKELVANE_AVX512 int64_t WideVectorSteps(const int16_t* in, int64_t from, int64_t
   return n;
 }
 
+// VectorRetreat for a spacing of 16 on the wide lanes.
+SKELVANE_AVX512 void WideVectorRetreat(const int16_t* in, int64_t from, int64_t to, int64_t delay, Sums& sums) {
+  constexpr int64_t kWide = 2 * kLanes;
+  WideLanes lanes{};
+  lanes.first = _mm512_loadu_si512(sums.first.data());
+  for (std::size_t h = 0; h < 2; ++h) {
+    lanes.second[h] = _mm512_loadu_pd(sums.second.data() + kLanes * h);
+    lanes.third[h] = _mm512_loadu_pd(sums.third.data() + kLanes * h);
+  }
+  for (int64_t n = to - kWide; n >= from; n -= kWide) {
+    const __m512i inner = _mm512_sub_epi32(WideWidened<true>(in, n - 2 * delay), WideWidened<true>(in, n - delay));
+    const __m512i outer = _mm512_sub_epi32(WideWidened<true>(in, n), WideWidened<true>(in, n - 3 * delay));
+    const __m512i difference = _mm512_add_epi32(outer, _mm512_add_epi32(inner, _mm512_add_epi32(inner, inner)));
+    for (std::size_t h = 0; h < 2; ++h) lanes.third[h] = _mm512_sub_pd(lanes.third[h], lanes.second[h]);
+    lanes.second[0] = _mm512_sub_pd(lanes.second[0], _mm512_cvtepi32_pd(_mm512_castsi512_si256(lanes.first)));
+    lanes.second[1] = _mm512_sub_pd(lanes.second[1], _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(lanes.first, 1)));
+    lanes.first = _mm512_sub_epi32(lanes.first, difference);
+  }
+  _mm512_storeu_si512(sums.first.data(), lanes.first);
+  for (std::size_t h = 0; h < 2; ++h) {
+    _mm512_storeu_pd(sums.second.data() + kLanes * h, lanes.second[h]);
+    _mm512_storeu_pd(sums.third.data() + kLanes * h, lanes.third[h]);
+  }
+}
+
 #endif
 
 }  // namespace
@@ -239,6 +294,29 @@ void SpacedHighPass::Continue(FirStage::Path path, const int16_t* in, int64_t fr
   (void)path;
 #endif
   ScalarSteps(in, done, to, delay, half, spacing_, reciprocal_, running, outputs);
+}
+
+void SpacedHighPass::Retreat(FirStage::Path path, const int16_t* in, int64_t from, int64_t to, Running& running) const {
+  const int64_t delay = spacing_ * length_;
+  int64_t done = to;  // the samples from here on are taken back out
+#ifdef SKELVANE_FILTER_X86
+  // The vector steps take whole spacings from phase 0, with every sample they read inside the input.
+  const int64_t first = std::max((from + spacing_ - 1) / spacing_ * spacing_, 3 * delay);
+  const int64_t last = to / spacing_ * spacing_;
+  if ((path == FirStage::Path::kAvx2 || path == FirStage::Path::kAvx512) && (spacing_ == kLanes || spacing_ == 2 * kLanes) &&
+      first < last) {
+    ScalarRetreat(in, last, to, delay, spacing_, running);
+    if (path == FirStage::Path::kAvx512 && spacing_ == 2 * kLanes) {
+      WideVectorRetreat(in, first, last, delay, running);
+    } else {
+      VectorRetreat(in, first, last, delay, spacing_, running);
+    }
+    done = first;
+  }
+#else
+  (void)path;
+#endif
+  ScalarRetreat(in, from, done, delay, spacing_, running);
 }
 
 }  // namespace skelvane

@@ -54,6 +54,11 @@ class SpacedHighPass {
   /// pass's start). Continue over pieces gives what Apply gives over the whole.
   void Continue(FirStage::Path path, const int16_t* in, int64_t from, int64_t to, int64_t firstOutput,
                 Running& running, int16_t* out) const;
+  /// Continue undone: `running` holds the sums of every sample before `to` and is made to hold those
+  /// of every sample before `from` (from <= to; the input as Continue reads it, back to
+  /// in[from - 3 x Spacing() x Length()]). The sums are exact integers, so going back from a later
+  /// state reaches the very sums a pass forward reaches.
+  void Retreat(FirStage::Path path, const int16_t* in, int64_t from, int64_t to, Running& running) const;
 
  private:
   int64_t length_;

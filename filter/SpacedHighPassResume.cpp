@@ -4,6 +4,7 @@
 #include <array>
 
 #include "datafile/CscRecord.h"
+#include "filter/FilterWorkspace.h"
 
 namespace skelvane {
 
@@ -23,36 +24,45 @@ int64_t SpacedHighPassResume::ResumeAt(int64_t record) const {
   return record * kSamplesPerRecord - fir_.HalfSupport() + highPass_.HalfSupport();
 }
 
-int64_t SpacedHighPassResume::RawFrom(int64_t record) const {
-  return ResumeAt(record) - 3 * highPass_.Spacing() * highPass_.Length() - suppressor_.HalfSupport();
+SpacedHighPassResume::Steps SpacedHighPassResume::StepsFor(int64_t record, int64_t from, int64_t to) const {
+  const int64_t state = ResumeAt(record);
+  const int32_t spacing = highPass_.Spacing();
+  // The first step whose output the last FIR weighs for `from`, moved back onto the state's phases.
+  const int64_t wanted = from - fir_.HalfSupport() + highPass_.HalfSupport() - state;
+  const int64_t first = state + (wanted >= 0 ? wanted / spacing : -((-wanted + spacing - 1) / spacing)) * spacing;
+  // The steps go on to the last output the FIR weighs (and the one past it it reads).
+  const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + highPass_.HalfSupport();
+  return {state, first, std::min(state, first), end};
 }
 
-int64_t SpacedHighPassResume::RawTo(int64_t to) const {
-  const int64_t steps = to + fir_.HalfSupport() + FirStage::kReadPad + highPass_.HalfSupport();
-  return steps + suppressor_.HalfSupport() + FirStage::kReadPad;
+int64_t SpacedHighPassResume::RawFrom(int64_t record, int64_t from) const {
+  return InputStretches(StepsFor(record, from, from + 1))[0].from - suppressor_.HalfSupport();
+}
+
+int64_t SpacedHighPassResume::RawTo(int64_t record, int64_t to) const {
+  const Steps steps = StepsFor(record, to - 1, to);
+  return std::max(steps.state, steps.end) + suppressor_.HalfSupport() + FirStage::kReadPad;
 }
 
 std::array<SpacedHighPassResume::Range, SpacedHighPassResume::kStretches> SpacedHighPassResume::InputStretches(
-    int64_t record, int64_t to) const {
+    const Steps& steps) const {
   const int64_t delay = highPass_.Spacing() * highPass_.Length();
   const int64_t half = highPass_.HalfSupport();
-  const int64_t resume = ResumeAt(record);
-  // The high-pass steps from the state on to the last output the FIR weighs (and the one past it it
-  // reads); each step reads its input at the step, one, two and three window spans back, and at its
-  // centre.
-  const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + half;
-  std::array<Range, kStretches> stretches{{{resume - 3 * delay, end - 3 * delay},
-                                           {resume - 2 * delay, end - 2 * delay},
-                                           {resume - half, end - half},
-                                           {resume - delay, end - delay},
-                                           {resume, end}}};
+  // Each step, forward or back, reads its input at the step and one, two and three window spans
+  // back; those that make outputs read the centre too.
+  const int64_t top = std::max(steps.state, steps.end);
+  std::array<Range, kStretches> stretches{{{steps.begin - 3 * delay, top - 3 * delay},
+                                           {steps.begin - 2 * delay, top - 2 * delay},
+                                           {steps.first - half, steps.end - half},
+                                           {steps.begin - delay, top - delay},
+                                           {steps.begin, top}}};
   std::sort(stretches.begin(), stretches.end(), [](const Range& a, const Range& b) { return a.from < b.from; });
   return stretches;
 }
 
 std::array<SpacedHighPassResume::Range, SpacedHighPassResume::kStretches> SpacedHighPassResume::RawStretches(
-    int64_t record, int64_t to) const {
-  std::array<Range, kStretches> stretches = InputStretches(record, to);
+    int64_t record, int64_t from, int64_t to) const {
+  std::array<Range, kStretches> stretches = InputStretches(StepsFor(record, from, to));
   for (Range& stretch : stretches) {
     stretch.from -= suppressor_.HalfSupport();
     stretch.to += suppressor_.HalfSupport() + FirStage::kReadPad;
@@ -64,18 +74,17 @@ void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running&
                                   const int16_t* raw, int64_t rawStart, std::span<const Range> only, int16_t* out,
                                   Buffers& buffers) const {
   const int64_t delay = highPass_.Spacing() * highPass_.Length();
-  const int64_t resume = ResumeAt(record);
-  const int64_t end = to + fir_.HalfSupport() + FirStage::kReadPad + highPass_.HalfSupport();
-  const int64_t base = resume - 3 * delay;
+  const Steps steps = StepsFor(record, from, to);
+  const int64_t top = std::max(steps.state, steps.end);
+  const int64_t base = steps.begin - 3 * delay;
   // Only the stretches the steps read are made.
-  if (buffers.input.size() < static_cast<std::size_t>(end - base)) buffers.input.resize(static_cast<std::size_t>(end - base));
-  int16_t* input = buffers.input.data();
+  int16_t* input = FilterWorkspace::Room(buffers.input, top - base);
   int64_t made = base;  // the input before this is made
-  for (const Range& stretch : InputStretches(record, to)) {
+  for (const Range& stretch : InputStretches(steps)) {
     const int64_t first = std::max(stretch.from, made);
     if (first >= stretch.to) continue;
     suppressor_.Apply(raw + (first - suppressor_.HalfSupport() - rawStart), stretch.to - first, input + (first - base));
-    made = stretch.to;
+    made = std::max(made, stretch.to);
   }
   // The kept phases stand by recording position; the steps count them by place in `input`.
   SpacedHighPass::Running running;
@@ -86,12 +95,14 @@ void SpacedHighPassResume::Filter(int64_t record, const SpacedHighPass::Running&
     running.second[static_cast<std::size_t>(p)] = sums.second[phase];
     running.third[static_cast<std::size_t>(p)] = sums.third[phase];
   }
-  if (buffers.output.size() < static_cast<std::size_t>(end - resume)) buffers.output.resize(static_cast<std::size_t>(end - resume));
-  highPass_.Continue(FirStage::BestPath(), input, resume - base, end - base, resume - base, running, buffers.output.data());
-  // Output i of the high-pass stands at record x 512 - the FIR's half support + i.
+  const FirStage::Path path = FirStage::BestPath();
+  if (steps.first < steps.state) highPass_.Retreat(path, input, steps.first - base, steps.state - base, running);
+  int16_t* output = FilterWorkspace::Room(buffers.output, steps.end - steps.first);
+  highPass_.Continue(path, input, steps.begin - base, steps.end - base, steps.first - base, running, output);
+  // Output i of the high-pass is the step first + i's, centred on its half support before it.
+  const int64_t outputAt = steps.first - highPass_.HalfSupport();
   for (const Range& range : only) {
-    fir_.Apply(buffers.output.data() + (range.from - record * kSamplesPerRecord), range.to - range.from,
-               out + (range.from - from));
+    fir_.Apply(output + (range.from - fir_.HalfSupport() - outputAt), range.to - range.from, out + (range.from - from));
   }
 }
 

@@ -78,6 +78,8 @@ void HighPassStateCodec::Encode(const SpacedHighPass::Running& sums, uint8_t* sl
   std::memcpy(slot + kHeadBytes, phases.data(), static_cast<std::size_t>(spacing_ * phaseBytes));
 }
 
+bool HighPassStateCodec::Held(const uint8_t* slot, int64_t bytes) { return Readable(bytes) && slot[kHeldAt] == kHeld; }
+
 bool HighPassStateCodec::Decode(const uint8_t* slot, int64_t bytes, SpacedHighPass::Running& sums) {
   if (!Readable(bytes) || slot[kHeldAt] != kHeld) return false;
   const int32_t spacing = slot[kSpacingAt];

@@ -34,6 +34,8 @@ class HighPassStateCodec {
   /// Reads the slot of `bytes` at `slot` into `sums` (phases from the spacing on 0); false when it is
   /// not held, or its head does not fit its size (a garbled file's).
   static bool Decode(const uint8_t* slot, int64_t bytes, SpacedHighPass::Running& sums);
+  /// Whether the slot of `bytes` at `slot` is held (Decode may still refuse a garbled one).
+  static bool Held(const uint8_t* slot, int64_t bytes);
 
  private:
   int32_t spacing_;

@@ -227,6 +227,11 @@ bool SourceSummary::Checkpoint(int64_t record, SpacedHighPass::Running& sums) co
   return HighPassStateCodec::Decode(checkpoints_ + record / kCheckpointRecords * checkpointBytes_, checkpointBytes_, sums);
 }
 
+bool SourceSummary::HoldsCheckpoint(int64_t record) const {
+  if (checkpoints_ == nullptr || record < 0 || record >= numRecords_ || record % kCheckpointRecords != 0) return false;
+  return HighPassStateCodec::Held(checkpoints_ + record / kCheckpointRecords * checkpointBytes_, checkpointBytes_);
+}
+
 void SourceSummary::SubBlocks(int64_t record, int32_t block, SubBlockRange (&ranges)[kSubBlocksPerBlock]) const {
   const int32_t blockMin = BlockMin(record, block);
   const int32_t blockMax = BlockMax(record, block);

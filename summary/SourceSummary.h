@@ -104,6 +104,8 @@ class SourceSummary {
   /// The running sums kept for record `record` (a multiple of kCheckpointRecords), phases by sample
   /// position modulo the spacing, as SpacedHighPassResume takes them; false when none is kept there.
   bool Checkpoint(int64_t record, SpacedHighPass::Running& sums) const;
+  /// Whether a state is kept for record `record`, without reading it.
+  bool HoldsCheckpoint(int64_t record) const;
   /// Hints that a record's blocks will be read soon.
   void PrefetchRecord(int64_t record) const { __builtin_prefetch(&blocks_[Slot(record, 0)]); }
   /// Hints that the extremes of the records around `record` will be read soon.

@@ -109,8 +109,9 @@ TEST(FilteredPieceExtremesTest, PiecesResumedFromKeptStatesHaveTheExtremesOfAWho
       const auto resumable = [&](const PieceExtremes::Piece& piece) {
         const int64_t at = piece.record / SourceSummary::kCheckpointRecords * SourceSummary::kCheckpointRecords;
         SpacedHighPass::Running sums;
-        const int64_t lo = resume.RawFrom(at) >= 0 ? resume.RawFrom(at) / kSamplesPerRecord : -1;
-        const int64_t hi = (resume.RawTo((piece.record + 1) * kSamplesPerRecord) + kSamplesPerRecord - 1) / kSamplesPerRecord;
+        const int64_t from = piece.record * kSamplesPerRecord + piece.first;
+        const int64_t lo = resume.RawFrom(at, from) >= 0 ? resume.RawFrom(at, from) / kSamplesPerRecord : -1;
+        const int64_t hi = (resume.RawTo(at, (piece.record + 1) * kSamplesPerRecord) + kSamplesPerRecord - 1) / kSamplesPerRecord;
         if (lo < 0 || hi > count || !summary.Checkpoint(at, sums)) return false;
         for (int64_t r = lo + 1; r < hi; ++r) {
           if (!RecordContiguity::Contiguous(records[r - 1].timestamp, records[r].timestamp, interval)) return false;

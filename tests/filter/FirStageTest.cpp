@@ -175,5 +175,35 @@ TEST(FirStageTest, EveryPathOfTheSpacedHighPassGivesItsDefinition) {
   EXPECT_GT(compared, 0) << "no vector path ran on this machine";
 }
 
+// Taking samples back out of the running sums, on every path, reaches the sums a pass forward to the
+// same sample holds: a bar end resumed from the next kept state equals one resumed from the last.
+TEST(FirStageTest, TheSpacedHighPassRetreatsToTheSumsOfAPassForward) {
+  std::mt19937 random(29);
+  for (const auto& [length, spacing] : std::vector<std::pair<int64_t, int32_t>>{{3, 8}, {9, 16}, {5, 6}, {733, 16}}) {
+    const SpacedHighPass stage(length, spacing);
+    const int64_t reach = 3 * stage.Spacing() * stage.Length();
+    for (int32_t kind = 0; kind < 5; ++kind) {
+      const std::vector<int16_t> in = Input(2 * reach + 3000, kind, random);
+      std::vector<int16_t> unused(in.size());
+      for (int32_t trial = 0; trial < 6; ++trial) {
+        const auto to = static_cast<int64_t>(random() % in.size()) + 1;
+        const int64_t from = static_cast<int64_t>(random() % static_cast<uint64_t>(to));
+        SpacedHighPass::Running atFrom;
+        SpacedHighPass::Running atTo;
+        stage.Continue(Path::kScalar, in.data(), 0, from, to, atFrom, unused.data());
+        stage.Continue(Path::kScalar, in.data(), 0, to, to, atTo, unused.data());
+        for (const Path path : {Path::kScalar, Path::kAvx2, Path::kAvx512}) {
+          if (!FirStage::Supports(path)) continue;
+          SpacedHighPass::Running back = atTo;
+          stage.Retreat(path, in.data(), from, to, back);
+          EXPECT_EQ(back.first, atFrom.first) << "path " << static_cast<int>(path) << ", " << from << "-" << to;
+          EXPECT_EQ(back.second, atFrom.second) << "path " << static_cast<int>(path) << ", " << from << "-" << to;
+          EXPECT_EQ(back.third, atFrom.third) << "path " << static_cast<int>(path) << ", " << from << "-" << to;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace skelvane
