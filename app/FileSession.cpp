@@ -147,8 +147,7 @@ void FileSession::OpenSessionRecordings(const std::vector<std::string>& paths) {
 }
 
 void FileSession::RememberSession(const std::string& path) {
-  Preferences::AddRecentSet(QStringList{FromLocalPath(AbsolutePathOf(path))});
-  ShowRecentSets();
+  Remember(QStringList{FromLocalPath(AbsolutePathOf(path))}, Origin::Session);
 }
 
 void FileSession::OpenData() {
@@ -168,6 +167,10 @@ void FileSession::RememberOpenedSince(int32_t firstSource, Origin origin) {
     if (sources_.GetSourcePath(index, path) == 0) paths << FromLocalPath(AbsolutePathOf(path));
   }
   if (paths.isEmpty()) return;
+  Remember(paths, origin);
+}
+
+void FileSession::Remember(const QStringList& paths, Origin origin) {
   toRemember_.push_back(paths);
   // The files named at start are remembered before the window shows anything.
   if (!later_ || origin == Origin::Start) {

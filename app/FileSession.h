@@ -86,6 +86,8 @@ class FileSession {
   bool OpenedAsSpikeFile(const std::string& path);
   bool OpenedAsSession(const std::string& path);
   void RememberOpenedSince(int32_t firstSource, Origin origin);
+  // Remembers `paths` as one set: after the picture where a later is given, else at once.
+  void Remember(const QStringList& paths, Origin origin);
   void ShowRecentSets();
 
   IDataSourceManager& sources_;

@@ -143,6 +143,8 @@ MarkersPanel* MarkerCommands::Panel() {
 }
 
 void MarkerCommands::ShowPanel(bool shown) {
+  // A panel never shown is made when it first is: building it costs a session's opening 2 ms.
+  if (!shown && !panel_) return;
   MarkersPanel* panel = Panel();
   panel->Refresh();
   panel->setVisible(shown);

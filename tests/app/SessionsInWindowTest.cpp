@@ -5,6 +5,7 @@
 // is said and the chooser asked again.
 #include <gtest/gtest.h>
 
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -15,10 +16,12 @@
 #include "app/MarkerCommands.h"
 #include "app/MarkerTableModel.h"
 #include "app/MarkersPanel.h"
+#include "app/Preferences.h"
 #include "app/SessionCommands.h"
 #include "app/WindowCommands.h"
 #include "display/MarkerSet.h"
 #include "platform/BitmapFileWriter.h"
+#include "platform/PathHelpers.h"
 #include "session/SessionFile.h"
 #include "spikes/DataFileGuard.h"
 #include "tests/app/FakeFileChooser.h"
@@ -110,6 +113,10 @@ TEST_F(SessionsInWindowTest, SavedThenDroppedBackShowsTheSamePicture) {
   EXPECT_TRUE(reports.Empty()) << reports.Texts().front();
   ASSERT_EQ(plots.GetNumPlots(), 4);
   EXPECT_TRUE(Same(before, Picture()));
+  // The session joins Recent Files once its picture is shown.
+  Settle();
+  ASSERT_FALSE(Preferences::RecentSets().empty());
+  EXPECT_EQ(Preferences::RecentSets().front(), QStringList{QString::fromStdString(AbsolutePathOf(*chooser->savePath))});
 
   // The panel lists them on the one clock; ] and [ step through them.
   window->Commands()->Run(commands::kMarkersPanel);
@@ -223,7 +230,9 @@ TEST_F(SessionsInWindowTest, MovedRecordingsAreLookedForInOneFolderAskedOnce) {
   chooser->folderAnswer = newHome.Path();
 
   test::CapturedReports reports;
+  const auto docks = window->findChildren<QDockWidget*>().size();
   window->OnDropFiles({session});
+  EXPECT_EQ(window->findChildren<QDockWidget*>().size(), docks) << "the markers panel, never shown, was built";
   EXPECT_EQ(chooser->titles, std::vector<std::string>{SessionCommands::kMovedFolderTitle});
   ASSERT_EQ(plots.GetNumPlots(), 3);
   EXPECT_EQ(PlotPath(0), (fs::path(newHome.Path()) / "TT1a.kcs").string());
