@@ -77,13 +77,18 @@ SKELVANE_AVX2 inline __m256i Widened(const int16_t* in, int64_t k) {
   return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k)));
 }
 
+// The third differences of eight neighbouring samples from n on.
+template <bool kWhole>
+SKELVANE_AVX2 inline __m256i ThirdDifferences(const int16_t* in, int64_t n, int64_t delay) {
+  const __m256i inner = _mm256_sub_epi32(Widened<kWhole>(in, n - 2 * delay), Widened<kWhole>(in, n - delay));
+  const __m256i outer = _mm256_sub_epi32(Widened<kWhole>(in, n), Widened<kWhole>(in, n - 3 * delay));
+  return _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
+}
+
 template <bool kWhole>
 SKELVANE_AVX2 inline void Step(const int16_t* in, int64_t n, int64_t delay, int64_t half, __m256d reciprocal,
                                Lanes& lanes, const Outputs& outputs) {
-  const __m256i inner = _mm256_sub_epi32(Widened<kWhole>(in, n - 2 * delay), Widened<kWhole>(in, n - delay));
-  const __m256i outer = _mm256_sub_epi32(Widened<kWhole>(in, n), Widened<kWhole>(in, n - 3 * delay));
-  const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
-  lanes.first = _mm256_add_epi32(lanes.first, difference);
+  lanes.first = _mm256_add_epi32(lanes.first, ThirdDifferences<kWhole>(in, n, delay));
   lanes.second[0] = _mm256_add_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
   lanes.second[1] = _mm256_add_pd(lanes.second[1], _mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes.first, 1)));
   lanes.third[0] = _mm256_add_pd(lanes.third[0], lanes.second[0]);
@@ -157,13 +162,10 @@ SKELVANE_AVX2 void VectorRetreat(const int16_t* in, int64_t from, int64_t to, in
     Lanes lanes{};
     LoadLanes(sums, group, lanes);
     for (int64_t n = to - spacing + group * kLanes; n >= from; n -= spacing) {
-      const __m256i inner = _mm256_sub_epi32(Widened<true>(in, n - 2 * delay), Widened<true>(in, n - delay));
-      const __m256i outer = _mm256_sub_epi32(Widened<true>(in, n), Widened<true>(in, n - 3 * delay));
-      const __m256i difference = _mm256_add_epi32(outer, _mm256_add_epi32(inner, _mm256_add_epi32(inner, inner)));
       for (std::size_t h = 0; h < 2; ++h) lanes.third[h] = _mm256_sub_pd(lanes.third[h], lanes.second[h]);
       lanes.second[0] = _mm256_sub_pd(lanes.second[0], _mm256_cvtepi32_pd(_mm256_castsi256_si128(lanes.first)));
       lanes.second[1] = _mm256_sub_pd(lanes.second[1], _mm256_cvtepi32_pd(_mm256_extracti128_si256(lanes.first, 1)));
-      lanes.first = _mm256_sub_epi32(lanes.first, difference);
+      lanes.first = _mm256_sub_epi32(lanes.first, ThirdDifferences<true>(in, n, delay));
     }
     StoreLanes(lanes, group, sums);
   }
@@ -183,13 +185,35 @@ SKELVANE_AVX512 inline __m512i WideWidened(const int16_t* in, int64_t k) {
   return _mm512_cvtepi16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + k)));
 }
 
+// The third differences of sixteen neighbouring samples from n on.
+template <bool kWhole>
+SKELVANE_AVX512 inline __m512i WideThirdDifferences(const int16_t* in, int64_t n, int64_t delay) {
+  const __m512i inner = _mm512_sub_epi32(WideWidened<kWhole>(in, n - 2 * delay), WideWidened<kWhole>(in, n - delay));
+  const __m512i outer = _mm512_sub_epi32(WideWidened<kWhole>(in, n), WideWidened<kWhole>(in, n - 3 * delay));
+  return _mm512_add_epi32(outer, _mm512_add_epi32(inner, _mm512_add_epi32(inner, inner)));
+}
+
+// The sums of all sixteen phases into the wide lanes, and back.
+SKELVANE_AVX512 inline void LoadWide(const Sums& sums, WideLanes& lanes) {
+  lanes.first = _mm512_loadu_si512(sums.first.data());
+  for (std::size_t h = 0; h < 2; ++h) {
+    lanes.second[h] = _mm512_loadu_pd(sums.second.data() + kLanes * h);
+    lanes.third[h] = _mm512_loadu_pd(sums.third.data() + kLanes * h);
+  }
+}
+
+SKELVANE_AVX512 inline void StoreWide(const WideLanes& lanes, Sums& sums) {
+  _mm512_storeu_si512(sums.first.data(), lanes.first);
+  for (std::size_t h = 0; h < 2; ++h) {
+    _mm512_storeu_pd(sums.second.data() + kLanes * h, lanes.second[h]);
+    _mm512_storeu_pd(sums.third.data() + kLanes * h, lanes.third[h]);
+  }
+}
+
 template <bool kWhole>
 SKELVANE_AVX512 inline void WideStep(const int16_t* in, int64_t n, int64_t delay, int64_t half, __m512d reciprocal,
                                      WideLanes& lanes, const Outputs& outputs) {
-  const __m512i inner = _mm512_sub_epi32(WideWidened<kWhole>(in, n - 2 * delay), WideWidened<kWhole>(in, n - delay));
-  const __m512i outer = _mm512_sub_epi32(WideWidened<kWhole>(in, n), WideWidened<kWhole>(in, n - 3 * delay));
-  const __m512i difference = _mm512_add_epi32(outer, _mm512_add_epi32(inner, _mm512_add_epi32(inner, inner)));
-  lanes.first = _mm512_add_epi32(lanes.first, difference);
+  lanes.first = _mm512_add_epi32(lanes.first, WideThirdDifferences<kWhole>(in, n, delay));
   lanes.second[0] = _mm512_add_pd(lanes.second[0], _mm512_cvtepi32_pd(_mm512_castsi512_si256(lanes.first)));
   lanes.second[1] = _mm512_add_pd(lanes.second[1], _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(lanes.first, 1)));
   lanes.third[0] = _mm512_add_pd(lanes.third[0], lanes.second[0]);
@@ -207,20 +231,12 @@ SKELVANE_AVX512 int64_t WideVectorSteps(const int16_t* in, int64_t from, int64_t
   constexpr int64_t kWide = 2 * kLanes;
   const __m512d scale = _mm512_set1_pd(reciprocal);
   WideLanes lanes{};
-  lanes.first = _mm512_loadu_si512(sums.first.data());
-  for (std::size_t h = 0; h < 2; ++h) {
-    lanes.second[h] = _mm512_loadu_pd(sums.second.data() + kLanes * h);
-    lanes.third[h] = _mm512_loadu_pd(sums.third.data() + kLanes * h);
-  }
+  LoadWide(sums, lanes);
   int64_t n = from;
   const int64_t whole = from + (std::max<int64_t>(0, std::max(3 * delay, out.firstOutput) - from) + kWide - 1) / kWide * kWide;
   for (; n + kWide <= total && n < whole; n += kWide) WideStep<false>(in, n, delay, half, scale, lanes, out);
   for (; n + kWide <= total; n += kWide) WideStep<true>(in, n, delay, half, scale, lanes, out);
-  _mm512_storeu_si512(sums.first.data(), lanes.first);
-  for (std::size_t h = 0; h < 2; ++h) {
-    _mm512_storeu_pd(sums.second.data() + kLanes * h, lanes.second[h]);
-    _mm512_storeu_pd(sums.third.data() + kLanes * h, lanes.third[h]);
-  }
+  StoreWide(lanes, sums);
   return n;
 }
 
@@ -228,25 +244,14 @@ SKELVANE_AVX512 int64_t WideVectorSteps(const int16_t* in, int64_t from, int64_t
 SKELVANE_AVX512 void WideVectorRetreat(const int16_t* in, int64_t from, int64_t to, int64_t delay, Sums& sums) {
   constexpr int64_t kWide = 2 * kLanes;
   WideLanes lanes{};
-  lanes.first = _mm512_loadu_si512(sums.first.data());
-  for (std::size_t h = 0; h < 2; ++h) {
-    lanes.second[h] = _mm512_loadu_pd(sums.second.data() + kLanes * h);
-    lanes.third[h] = _mm512_loadu_pd(sums.third.data() + kLanes * h);
-  }
+  LoadWide(sums, lanes);
   for (int64_t n = to - kWide; n >= from; n -= kWide) {
-    const __m512i inner = _mm512_sub_epi32(WideWidened<true>(in, n - 2 * delay), WideWidened<true>(in, n - delay));
-    const __m512i outer = _mm512_sub_epi32(WideWidened<true>(in, n), WideWidened<true>(in, n - 3 * delay));
-    const __m512i difference = _mm512_add_epi32(outer, _mm512_add_epi32(inner, _mm512_add_epi32(inner, inner)));
     for (std::size_t h = 0; h < 2; ++h) lanes.third[h] = _mm512_sub_pd(lanes.third[h], lanes.second[h]);
     lanes.second[0] = _mm512_sub_pd(lanes.second[0], _mm512_cvtepi32_pd(_mm512_castsi512_si256(lanes.first)));
     lanes.second[1] = _mm512_sub_pd(lanes.second[1], _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(lanes.first, 1)));
-    lanes.first = _mm512_sub_epi32(lanes.first, difference);
+    lanes.first = _mm512_sub_epi32(lanes.first, WideThirdDifferences<true>(in, n, delay));
   }
-  _mm512_storeu_si512(sums.first.data(), lanes.first);
-  for (std::size_t h = 0; h < 2; ++h) {
-    _mm512_storeu_pd(sums.second.data() + kLanes * h, lanes.second[h]);
-    _mm512_storeu_pd(sums.third.data() + kLanes * h, lanes.third[h]);
-  }
+  StoreWide(lanes, sums);
 }
 
 #endif
