@@ -109,9 +109,6 @@ std::string LowestCutOff(double corner, int32_t depth, double rate) {
 
 int64_t Ceil(double value) { return static_cast<int64_t>(std::ceil(value)); }
 
-// Ideal low-pass of cut-off `fc` (cycles per sample) at tap k.
-double IdealLowPass(double fc, int64_t k) { return 2.0 * fc * DesignMath::Sinc(2.0 * fc * static_cast<double>(k)); }
-
 // The Kaiser window of half-length `half`, from tap -half to tap half.
 std::vector<double> KaiserWindow(int64_t half) {
   std::vector<double> window(static_cast<std::size_t>(2 * half + 1));
@@ -129,9 +126,13 @@ std::vector<double> WindowedLowPass(const std::vector<double>& window, double fc
   const auto half = static_cast<int64_t>(window.size() / 2);
   std::vector<double> taps(window.size());
   // The window and the ideal low-pass are both exactly even (the sine's reduction and series are
-  // exactly odd), so each tap pair is worked out once.
+  // exactly odd), so each tap pair is worked out once, the ideal low-pass 2 fc sinc(2 fc k) at every
+  // k at once.
+  std::vector<double> sincs(static_cast<std::size_t>(half) + 1);
+  for (int64_t k = 0; k <= half; ++k) sincs[static_cast<std::size_t>(k)] = 2.0 * fc * static_cast<double>(k);
+  DesignMath::Sincs(sincs.data(), sincs.data(), half + 1);
   for (int64_t k = 0; k <= half; ++k) {
-    const double tap = window[static_cast<std::size_t>(k + half)] * IdealLowPass(fc, k);
+    const double tap = window[static_cast<std::size_t>(k + half)] * (2.0 * fc * sincs[static_cast<std::size_t>(k)]);
     taps[static_cast<std::size_t>(half + k)] = tap;
     taps[static_cast<std::size_t>(half - k)] = tap;
   }
@@ -156,9 +157,12 @@ std::vector<double> WindowedBand(const std::vector<double>& window, double lowCu
 // The amplitude response of symmetric taps at `f` cycles per sample.
 double TapsGain(const std::vector<double>& taps, double f) {
   const auto half = static_cast<int64_t>(taps.size() / 2);
+  std::vector<double> cosines(static_cast<std::size_t>(half) + 1);
+  for (int64_t k = 1; k <= half; ++k) cosines[static_cast<std::size_t>(k)] = f * static_cast<double>(k);
+  DesignMath::CosinesOfTurns(cosines.data() + 1, cosines.data() + 1, half);
   double sum = taps[static_cast<std::size_t>(half)];
   for (int64_t k = 1; k <= half; ++k) {
-    sum += 2.0 * taps[static_cast<std::size_t>(half + k)] * DesignMath::CosineOfTurns(f * static_cast<double>(k));
+    sum += 2.0 * taps[static_cast<std::size_t>(half + k)] * cosines[static_cast<std::size_t>(k)];
   }
   return sum;
 }
@@ -167,7 +171,8 @@ double TapsGain(const std::vector<double>& taps, double f) {
 class GainAt {
  public:
   GainAt(double f, int64_t half) : cosines_(static_cast<std::size_t>(half) + 1) {
-    for (int64_t k = 1; k <= half; ++k) cosines_[static_cast<std::size_t>(k)] = DesignMath::CosineOfTurns(f * static_cast<double>(k));
+    for (int64_t k = 1; k <= half; ++k) cosines_[static_cast<std::size_t>(k)] = f * static_cast<double>(k);
+    DesignMath::CosinesOfTurns(cosines_.data() + 1, cosines_.data() + 1, half);
   }
   double operator()(const std::vector<double>& taps) const {
     const auto half = static_cast<int64_t>(taps.size() / 2);

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -163,6 +165,29 @@ TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
   EXPECT_EQ(Digest(Designed("lfp", 32000.0)), 0xdc91b6f0f38d5545ull);
   EXPECT_EQ(Digest(Designed("300:3000", 30000.0)), 0xabeb6fe7c47d4355ull);
   EXPECT_EQ(Digest(Designed(":300", 32000.0)), 0xdcd516f0f3ffd165ull);
+}
+
+// The designs take their sines several at a time: every one the same bits as one at a time, so that a
+// machine with AVX2 and one without design the same coefficients.
+TEST(FilterDesignTest, SinesTakenTogetherAreTheBitsOfSinesTakenAlone) {
+  std::mt19937_64 random(5);
+  std::vector<double> turns = {0.0, -0.0, 0.25, -0.25, 0.5, -0.5, 0.75, 1.0, 1e-300, 123456.789, -3.2e5};
+  std::uniform_real_distribution<double> near(-1.0, 1.0);
+  std::uniform_real_distribution<double> far(-5e4, 5e4);
+  for (int32_t i = 0; i < 4000; ++i) turns.push_back(i % 2 == 0 ? near(random) : far(random));
+  for (const int64_t count : {int64_t{1}, int64_t{3}, int64_t{4}, int64_t{7}, static_cast<int64_t>(turns.size())}) {
+    std::vector<double> sines(static_cast<std::size_t>(count));
+    std::vector<double> cosines(static_cast<std::size_t>(count));
+    std::vector<double> sincs(static_cast<std::size_t>(count));
+    DesignMath::SinesOfTurns(turns.data(), sines.data(), count);
+    DesignMath::CosinesOfTurns(turns.data(), cosines.data(), count);
+    DesignMath::Sincs(turns.data(), sincs.data(), count);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(sines[i]), std::bit_cast<uint64_t>(DesignMath::SineOfTurns(turns[i]))) << turns[i];
+      ASSERT_EQ(std::bit_cast<uint64_t>(cosines[i]), std::bit_cast<uint64_t>(DesignMath::CosineOfTurns(turns[i]))) << turns[i];
+      ASSERT_EQ(std::bit_cast<uint64_t>(sincs[i]), std::bit_cast<uint64_t>(DesignMath::Sinc(turns[i]))) << turns[i];
+    }
+  }
 }
 
 }  // namespace
