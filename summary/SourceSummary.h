@@ -96,7 +96,7 @@ class SourceSummary {
   /// Smallest and largest sample of records first..last (first <= last), from the coarsest nodes that fit.
   void RangeExtremes(int64_t first, int64_t last, int16_t& low, int16_t& high) const;
   /// Records from one kept state of the filter's high-pass to the next, in a filtered summary whose
-  /// design has a spaced high-pass: a bar end resumes the filter from the state before it instead of
+  /// design has a spaced high-pass: a bar end resumes the filter from the nearest state instead of
   /// filtering the whole support around it.
   static constexpr int64_t kCheckpointRecords = SummaryLayout::kCheckpointRecords;
   /// Bytes of each kept state of this summary (0 when it keeps none), as HighPassStateCodec lays it out.
