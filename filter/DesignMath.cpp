@@ -3,7 +3,6 @@
 #include <cmath>
 #include <vector>
 
-#include "filter/FirStage.h"
 #include "filter/VectorIntrinsics.h"
 
 namespace skelvane {
@@ -49,7 +48,8 @@ SKELVANE_AVX2 void SinesAvx2(const double* turns, double* out, int64_t count) {
 void DesignMath::SinesOfTurns(const double* turns, double* out, int64_t count) {
   int64_t done = 0;
 #ifdef SKELVANE_FILTER_X86
-  if (FirStage::Supports(FirStage::Path::kAvx2)) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
     SinesAvx2(turns, out, count);
     done = count / 4 * 4;
   }
