@@ -48,8 +48,7 @@ SKELVANE_AVX2 void SinesAvx2(const double* turns, double* out, int64_t count) {
 void DesignMath::SinesOfTurns(const double* turns, double* out, int64_t count) {
   int64_t done = 0;
 #ifdef SKELVANE_FILTER_X86
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
+  if (ProcessorHasAvx2()) {
     SinesAvx2(turns, out, count);
     done = count / 4 * 4;
   }

@@ -154,20 +154,8 @@ std::vector<double> WindowedBand(const std::vector<double>& window, double lowCu
   return taps;
 }
 
-// The amplitude response of symmetric taps at `f` cycles per sample.
-double TapsGain(const std::vector<double>& taps, double f) {
-  const auto half = static_cast<int64_t>(taps.size() / 2);
-  std::vector<double> cosines(static_cast<std::size_t>(half) + 1);
-  for (int64_t k = 1; k <= half; ++k) cosines[static_cast<std::size_t>(k)] = f * static_cast<double>(k);
-  DesignMath::CosinesOfTurns(cosines.data() + 1, cosines.data() + 1, half);
-  double sum = taps[static_cast<std::size_t>(half)];
-  for (int64_t k = 1; k <= half; ++k) {
-    sum += 2.0 * taps[static_cast<std::size_t>(half + k)] * cosines[static_cast<std::size_t>(k)];
-  }
-  return sum;
-}
-
-// TapsGain at one frequency for many sets of taps of one length: the cosines worked out once.
+// The amplitude response of symmetric taps of one length at `f` cycles per sample, for as many sets
+// of taps as are asked: the cosines worked out once.
 class GainAt {
  public:
   GainAt(double f, int64_t half) : cosines_(static_cast<std::size_t>(half) + 1) {
@@ -186,6 +174,9 @@ class GainAt {
  private:
   std::vector<double> cosines_;
 };
+
+// The amplitude response of symmetric taps at `f` cycles per sample.
+double TapsGain(const std::vector<double>& taps, double f) { return GainAt(f, static_cast<int64_t>(taps.size() / 2))(taps); }
 
 // The edges a FIR cuts, in cycles per sample; an absent side is open.
 struct FirEdges {

@@ -449,9 +449,7 @@ double FirStage::Gain(double cyclesPerSample) const {
 
 bool FirStage::Supports(Path path) {
 #ifdef SKELVANE_FILTER_X86
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-  return path == Path::kAvx512 ? avx512 : path != Path::kAvx2 || avx2;
+  return path == Path::kAvx512 ? ProcessorHasAvx512() : path != Path::kAvx2 || ProcessorHasAvx2();
 #else
   return path == Path::kScalar;
 #endif

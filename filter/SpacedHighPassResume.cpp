@@ -36,7 +36,8 @@ SpacedHighPassResume::Steps SpacedHighPassResume::StepsFor(int64_t record, int64
 }
 
 int64_t SpacedHighPassResume::RawFrom(int64_t record, int64_t from) const {
-  return InputStretches(StepsFor(record, from, from + 1))[0].from - suppressor_.HalfSupport();
+  // The earliest input any step reads: three window spans before the first step.
+  return StepsFor(record, from, from + 1).begin - 3 * highPass_.Spacing() * highPass_.Length() - suppressor_.HalfSupport();
 }
 
 int64_t SpacedHighPassResume::RawTo(int64_t record, int64_t to) const {

@@ -1,6 +1,7 @@
 #pragma once
 // The x86 vector intrinsics for the filter kernels, SKELVANE_FILTER_X86 where they exist, and the
-// attributes that compile a kernel for AVX2 or AVX-512 (chosen at run time by its caller). GCC 12's
+// attributes that compile a kernel for AVX2 or AVX-512, and whether the processor runs them (asked at
+// run time by the kernel's caller). GCC 12's
 // AVX-512 header leaves the pass-through operand of its unmasked forms undefined on purpose and then
 // warns of it wherever they are inlined; those warnings are silenced for the header alone.
 
@@ -17,4 +18,16 @@
 #define SKELVANE_FILTER_X86 1
 #define SKELVANE_AVX2 __attribute__((target("avx2")))
 #define SKELVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+namespace skelvane {
+/// Whether this processor runs the SKELVANE_AVX2 kernels, and the SKELVANE_AVX512 ones.
+inline bool ProcessorHasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+inline bool ProcessorHasAvx512() {
+  static const bool has = ProcessorHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return has;
+}
+}  // namespace skelvane
 #endif
