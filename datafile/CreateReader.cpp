@@ -1,10 +1,10 @@
 #include "datafile/CreateReader.h"
 
-#include <algorithm>
+#include <utility>
 
+#include "datafile/FileStart.h"
 #include "datafile/FileTypeDetection.h"
 #include "datafile/LegacyDatFile.h"
-#include "datafile/LegacyHeader.h"
 #include "datafile/RecordFile.h"
 #include "platform/File.h"
 #include "platform/StatusCodes.h"
@@ -25,12 +25,11 @@ std::unique_ptr<DataFileReader> MakeReaderForType(int32_t typeCode) {
 }
 
 std::unique_ptr<DataFileReader> CreateReader(File& file, const std::string& path) {
-  char firstBytes[kLegacyProbeLength] = {};
-  const int64_t count = std::max<int64_t>(file.Read(firstBytes, kLegacyProbeLength), 0);
-  file.Seek(0);
+  FileStart start;
+  start.ReadFrom(file);
 
   std::unique_ptr<DataFileReader> reader;
-  if (LegacyHeader::HasBegin(firstBytes, count)) {
+  if (start.HasLegacyBegin()) {
     reader = MakeReaderForType(kFileTypeLegacy);
   } else {
     int32_t type = kFileTypeUnknown;
@@ -38,8 +37,7 @@ std::unique_ptr<DataFileReader> CreateReader(File& file, const std::string& path
     reader = MakeReaderForType(type);
     if (!reader) return nullptr;
   }
-  file.Close();
-  if (reader->Open(path) != kStatusOk) return nullptr;
+  if (reader->Open(std::move(file), path, start) != kStatusOk) return nullptr;
   return reader;
 }
 

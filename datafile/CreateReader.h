@@ -12,7 +12,8 @@ namespace skelvane {
 class File;
 
 /// A new reader opened on `path`, or null when the kind is unknown or the reader could not open.
-/// `file` is open on `path` at position 0; it is closed before the reader opens the path itself.
+/// `file` is open on `path`, at any position; the reader made takes it over, and the file's first
+/// bytes are read once, for the choice of reader and for its header alike.
 std::unique_ptr<DataFileReader> CreateReader(File& file, const std::string& path);
 
 /// A closed reader of the variant serving `typeCode`; null for a code no variant serves.

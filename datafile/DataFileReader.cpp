@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "datafile/FileStart.h"
 #include "datafile/FileTypeDetection.h"
 #include "datafile/LegacyHeader.h"
 #include "platform/ReportError.h"
@@ -45,28 +47,39 @@ void DataFileReader::CloseLocked() {
 int32_t DataFileReader::Open(const std::string& path) {
   std::lock_guard<std::mutex> guard(lock_);
   if (isOpen_) return kStatusAlreadyOpen;
-  const int32_t rc = OpenLocked(path);
-  // A reader that failed to open is closed again, so nothing can reach a half-made mapping.
-  if (rc != kStatusOk) CloseLocked();
-  return rc;
-}
-
-int32_t DataFileReader::OpenLocked(const std::string& path) {
   const int32_t openError = file_.Open(path, File::Mode::Read, /*sequential=*/true);
   if (openError != 0) {
     ReportFileError("Error opening file; Is the file/path name correct? Win Err:", openError, path, openError);
     return openError;
   }
+  FileStart start;
+  start.ReadFrom(file_);
+  const int32_t rc = OpenLocked(path, start);
+  // A reader that failed to open is closed again, so nothing can reach a half-made mapping.
+  if (rc != kStatusOk) CloseLocked();
+  return rc;
+}
+
+int32_t DataFileReader::Open(File&& file, const std::string& path, const FileStart& start) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (isOpen_) return kStatusAlreadyOpen;
+  file_ = std::move(file);
+  const int32_t rc = OpenLocked(path, start);
+  if (rc != kStatusOk) CloseLocked();
+  return rc;
+}
+
+int32_t DataFileReader::OpenLocked(const std::string& path, const FileStart& start) {
   isOpen_ = true;
   path_ = path;
 
-  int64_t length = file_.Length();
-  if (length < 0) return file_.LastError();
-  char firstBytes[kLegacyProbeLength] = {};
-  const int64_t firstCount = std::max<int64_t>(file_.Read(firstBytes, kLegacyProbeLength), 0);
+  // One status gives both the length and the modification time that IsIntact compares with later.
+  struct stat status {};
+  if (::fstat(file_.Descriptor(), &status) != 0) return errno;
+  int64_t length = status.st_size;
 
   int64_t headerSize = 0;
-  if (!LegacyHeader::HasBegin(firstBytes, firstCount)) {
+  if (!start.HasLegacyBegin()) {
     int32_t detected = kFileTypeUnknown;
     const int32_t detection = DetectFileType(file_, detected);
     if (detection != kStatusOk) {
@@ -75,21 +88,21 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
       return kStatusWrongType;
     }
 
-    file_.Seek(0);
-    hasFixedHeader_ = HasHeaderMarker(file_);
+    hasFixedHeader_ = start.HasHeaderMarker();
     if (hasFixedHeader_) {
-      file_.Seek(0);
-      const int64_t read = file_.Read(header_.Data(), kFileHeaderSize);
-      const int64_t got = std::max<int64_t>(read, 0);
-      if (got < static_cast<int64_t>(kFileHeaderSize)) {
-        ReportFileError("Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:", got, path,
-                        read < 0 ? file_.LastError() : 0);
+      if (start.Count() < static_cast<int64_t>(kFileHeaderSize)) {
+        ReportFileError("Insufficient read length.  Likely corrupt header or invalid file.  Bytes read:", start.Count(),
+                        path, start.Error());
         return kStatusNoData;
       }
+      header_.Assign(start.Bytes(), kFileHeaderSize);
       headerSize = static_cast<int64_t>(kFileHeaderSize);
     }
   } else {
-    const int32_t rc = LegacyHeader::FindEnd(file_, path, firstBytes, firstCount, headerSize);
+    // The search for the end marker reads on from just past the bytes it is given.
+    const int64_t probed = start.LegacyProbeCount();
+    if (file_.Seek(probed) < 0) return file_.LastError();
+    const int32_t rc = LegacyHeader::FindEnd(file_, path, start.Bytes(), probed, headerSize);
     if (rc != kStatusOk) return rc;
     file_.Seek(headerSize);
   }
@@ -111,9 +124,8 @@ int32_t DataFileReader::OpenLocked(const std::string& path) {
   const int32_t mapError = mapping_.Map(file_.Descriptor());
   if (mapError != 0) return mapError;
   dataOffset_ = headerSize;
-  openedLength_ = static_cast<int64_t>(mapping_.Size());
-  struct stat status {};
-  if (::fstat(file_.Descriptor(), &status) == 0) openedModified_ = ModifiedNanoseconds(status);
+  openedLength_ = status.st_size;
+  openedModified_ = ModifiedNanoseconds(status);
   recordBase_ = mapping_.Data() + headerSize;
   return kStatusOk;
 }

@@ -13,6 +13,8 @@
 
 namespace skelvane {
 
+class FileStart;
+
 /// What GetRecord reports for a file without a single whole record.
 inline constexpr const char* kEmptyFileMessage = "Empty File.  NumRecs = 0.";
 /// Largest record count a reader serves (GetNumRecords is 32 bits wide).
@@ -36,6 +38,9 @@ class DataFileReader {
   /// end of a legacy header, -601 more records than a count of 32 bits holds, or the errno of a
   /// failed open or mapping. Reads only the first bytes of the file; nothing of the mapping is touched.
   int32_t Open(const std::string& path);
+  /// As Open(path), over `file`, already open for reading on `path`, which the reader takes over, and
+  /// `start`, its first bytes: the file is neither opened nor its first bytes read a second time.
+  int32_t Open(File&& file, const std::string& path, const FileStart& start);
 
   /// Copies up to `count` bytes from the start of record `index` with a plain read, leaving the
   /// mapping untouched (scattered probes through it would make most of the file resident); the
@@ -55,7 +60,8 @@ class DataFileReader {
   int32_t GetFileTypeCode() const { return typeCode_; }
   /// Bytes per record.
   int32_t GetRecordSize() const { return recordSize_; }
-  /// The 16384-byte header (all zero for a file without the marker).
+  /// The header's bytes up to its last nonzero one, NUL-padded to at least the marker's length (all
+  /// zero for a file without the marker).
   const char* GetHeader() const { return header_.Data(); }
   /// Byte offset of record 0 in the file (the size of the header, if any).
   int64_t GetDataOffset() const { return dataOffset_; }
@@ -73,7 +79,8 @@ class DataFileReader {
   explicit DataFileReader(const FileKind& kind);
 
  private:
-  int32_t OpenLocked(const std::string& path);
+  // Opens over file_, already open on `path`, from its first bytes.
+  int32_t OpenLocked(const std::string& path, const FileStart& start);
   void CloseLocked();
 
   std::mutex lock_;

@@ -214,7 +214,6 @@ int32_t DataSourceManager::OpenSource(const std::string& path) {
     ReportFileError(kNotCscMessage, 0, path, 0);
     return kStatusFailed;
   }
-  file.Seek(0);
   const int32_t rc = AddSource(file, path);
   if (rc == kStatusOk) NotifyListeners();
   return rc;

@@ -29,7 +29,8 @@ inline constexpr std::size_t kSourcePathFieldSize = 260;
 
 class DataSourceManager final : public IDataSourceManager {
  public:
-  /// Makes and opens a reader for a file already open on its path (see CreateReader).
+  /// Makes and opens a reader for a file already open on its path, which the reader may take over
+  /// (see CreateReader).
   using ReaderFactory = std::function<std::unique_ptr<DataFileReader>(File& file, const std::string& path)>;
 
   /// An empty table; `factory` replaces CreateReader (tests count record requests through it).

@@ -1,8 +1,8 @@
 #pragma once
-// The 16384-byte text header at the start of a data file, kept as it stands, and the lookup of a
-// dash-prefixed key's value in it. Held by each record reader; read through the data source manager.
+// The 16384-byte text header at the start of a data file, kept as its text up to the last nonzero
+// byte (the rest of a real header is NULs), and the lookup of a dash-prefixed key's value in it.
+// Held by each record reader; read through the data source manager.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,19 +18,26 @@ inline constexpr std::string_view kHeaderMarker = "######## Kestrelon";
 class FileHeader {
  public:
   /// An all-zero header (what a file without the marker keeps).
-  FileHeader() { bytes_.fill(0); }
+  FileHeader() = default;
+
+  /// Keeps the header whose first `count` bytes (at most kFileHeaderSize) are `bytes`, the rest zeros:
+  /// only the bytes up to the last nonzero one are copied.
+  void Assign(const char* bytes, std::size_t count);
 
   /// Looks up `key` (first occurrence anywhere, case-sensitive, no trimming) and stores its value
   /// with every blank, tab, CR and LF removed; 0, -603 when absent, -606 when the value would begin
-  /// past the header's last byte. `value` is untouched on failure.
+  /// past the header's last byte. `value` is untouched on failure. The header's last byte reads as NUL.
   int32_t GetHeaderValue(const std::string& key, std::string& value);
 
-  /// The raw header bytes (always kFileHeaderSize of them).
-  char* Data() { return bytes_.data(); }
-  const char* Data() const { return bytes_.data(); }
+  /// All kFileHeaderSize bytes, writable, for building a header in place (tests, fuzzing): the kept
+  /// text grows to the full size, zero-padded.
+  char* Data();
+  /// The kept bytes, NUL-padded to at least the marker's length, so comparing the marker is safe.
+  const char* Data() const;
 
  private:
-  std::array<char, kFileHeaderSize> bytes_;
+  // The header's bytes up to its last nonzero one; every byte past them is NUL. Empty: all zeros.
+  std::string text_;
 };
 
 }  // namespace skelvane

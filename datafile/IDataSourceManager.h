@@ -66,7 +66,8 @@ class IDataSourceManager {
   virtual int32_t GetSourceFileType(int32_t index, int32_t& type) = 0;
   /// The source's record count, or -603.
   virtual int64_t GetNumRecords(int32_t index) = 0;
-  /// Pointer to the source's 16384-byte text header; 0 or -603.
+  /// Pointer to the source's header text up to its last nonzero byte, NUL-padded to at least the
+  /// header marker's length (so the marker can be compared); 0 or -603.
   virtual int32_t GetHeader(int32_t index, const char*& header) = 0;
   /// The padded time range of all sources (0..1 when none is open).
   virtual void GetTimeRange(int64_t& start, int64_t& end) = 0;

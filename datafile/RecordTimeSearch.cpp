@@ -11,11 +11,13 @@ RecordTimeSearch::RecordTimeSearch(DataFileReader& reader)
 int32_t RecordTimeSearch::Open() {
   if (numRecords_ == 0) return kStatusNoData;
   std::lock_guard<std::mutex> guard(lock_);
-  if (const int32_t rc = Probe(0, first_); rc != kStatusOk) return rc;
-  return Probe(numRecords_ - 1, last_);
+  // Searches never probe the first or the last record: the bounds they start from.
+  if (const int32_t rc = reader_.ReadTimestamp(0, first_); rc != kStatusOk) return rc;
+  return reader_.ReadTimestamp(numRecords_ - 1, last_);
 }
 
 int32_t RecordTimeSearch::Probe(int64_t index, int64_t& timestamp) {
+  if (!cache_) cache_ = std::make_unique<CachedStamp[]>(kCacheSize);
   CachedStamp& entry = cache_[static_cast<std::size_t>(index) % kCacheSize];
   if (entry.index == index) {
     timestamp = entry.timestamp;

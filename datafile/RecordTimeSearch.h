@@ -2,8 +2,9 @@
 // Finds the record of one data source for a time by a binary search over record timestamps read
 // with pread, so opening reads two records and a lookup O(log n). Owned per source by the manager.
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace skelvane {
@@ -33,7 +34,8 @@ class RecordTimeSearch {
     int64_t index = -1;
     int64_t timestamp = 0;
   };
-  // Probes repeat: the first steps of every search and the neighbours of the last answer.
+  // Probes repeat: the first steps of every search and the neighbours of the last answer. The table
+  // is made at the first search, so opening a source touches none of its fresh memory.
   static constexpr std::size_t kCacheSize = 256;
 
   int32_t Probe(int64_t index, int64_t& timestamp);
@@ -43,7 +45,7 @@ class RecordTimeSearch {
   int64_t first_ = 0;
   int64_t last_ = 0;
   std::mutex lock_;
-  std::array<CachedStamp, kCacheSize> cache_{};
+  std::unique_ptr<CachedStamp[]> cache_;
   int64_t lastAnswer_ = -1;
 };
 

@@ -54,7 +54,8 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
     lastError_ = S_ISDIR(st.st_mode) ? EISDIR : kErrorNotRegularFile;
     return lastError_;
   }
-  if (mode == Mode::Read && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+  // The status flags are the ones opened with, so clearing O_NONBLOCK needs no F_GETFL first.
+  if (mode == Mode::Read && ::fcntl(fd, F_SETFL, flags & ~(O_NONBLOCK | O_CLOEXEC)) != 0) {
     lastError_ = errno;
     ::close(fd);
     return lastError_;

@@ -1,5 +1,6 @@
 #include "datafile/CreateReader.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "datafile/FileKind.h"
@@ -40,6 +41,22 @@ TEST(CreateReader, LegacyHeaderWinsOverTheName) {
   ASSERT_NE(reader, nullptr);
   EXPECT_EQ(reader->GetFileTypeCode(), kFileTypeLegacy);
   EXPECT_EQ(reader->GetNumRecords(), 2u);
+}
+
+TEST(CreateReader, ServesTheFileItIsGivenWhereverItsPositionNotThePathOpenedAgain) {
+  test::TempDir dir;
+  // The legacy end marker lies past the first bytes read: its search must start right after them.
+  const std::string path = dir.Write("a.kcs", test::LegacyHeader(150) + std::string(12, '\1'));
+  File file;
+  ASSERT_EQ(file.Open(path, File::Mode::Read), 0);
+  ASSERT_GT(file.Seek(0, File::Origin::End), 0);
+  const std::string other = dir.Write("b.kcs", test::StandardHeader() + test::CscRecords(test::Timestamps(5)));
+  ASSERT_EQ(::rename(other.c_str(), path.c_str()), 0);
+  auto reader = CreateReader(file, path);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->GetFileTypeCode(), kFileTypeLegacy);
+  EXPECT_EQ(reader->GetNumRecords(), 3u);
+  EXPECT_FALSE(file.IsOpen());
 }
 
 TEST(CreateReader, UnknownKindGivesNoReaderSilently) {

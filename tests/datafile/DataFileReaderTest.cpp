@@ -63,6 +63,22 @@ TEST(DataFileReader, CscFileWithHeaderMapsRecordsAfterTheHeader) {
   EXPECT_EQ(value, "3");
 }
 
+TEST(DataFileReader, HeaderTextIsKeptPastEmbeddedNulsToItsLastByte) {
+  test::TempDir dir;
+  std::string header = test::StandardHeader();
+  const std::string late = "-Late 5";
+  header.replace(kFileHeaderSize / 2, late.size(), late);
+  header.replace(kFileHeaderSize - 3, 2, "-Z");
+  CscFile reader;
+  ASSERT_EQ(reader.Open(dir.Write("a.kcs", header + CscRecords(Timestamps(2)))), kStatusOk);
+  EXPECT_EQ(std::string(reader.GetHeader(), kHeaderMarker.size()), kHeaderMarker);
+  std::string value;
+  ASSERT_EQ(reader.GetHeaderValue("-Late", value), kStatusOk);
+  EXPECT_EQ(value, "5");
+  ASSERT_EQ(reader.GetHeaderValue("-Z", value), kStatusOk);
+  EXPECT_EQ(value, "");
+}
+
 TEST(DataFileReader, TrailingPartialRecordIsReportedAndIgnored) {
   test::TempDir dir;
   test::CapturedReports reports;

@@ -1,8 +1,11 @@
 #include "datafile/FileHeader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
+#include <utility>
 
 #include "platform/StatusCodes.h"
 
@@ -119,6 +122,59 @@ TEST(FileHeaderLookup, ValueRunningToTheEndStopsAtTheLastTextByte) {
   std::string value;
   ASSERT_EQ(header.GetHeaderValue(key, value), kStatusOk);
   EXPECT_EQ(value, std::string(kFileHeaderSize - 1 - at - key.size(), '7'));
+}
+
+// The lookup over all 16384 bytes as they stand, the last forced to NUL: the kept text, with every
+// byte past it read as NUL, must answer each key exactly as this does.
+int32_t ReferenceLookup(std::string bytes, const std::string& key, std::string& value) {
+  bytes.back() = '\0';
+  const std::size_t found = bytes.find(key);
+  if (found == std::string::npos) return kStatusNoData;
+  if (found + key.size() >= kFileHeaderSize) return kStatusKeyAtEnd;
+  std::string result;
+  for (std::size_t i = found + key.size(); bytes[i] != '\r' && bytes[i] != '\n' && bytes[i] != '\0'; ++i) {
+    if (bytes[i] != ' ' && bytes[i] != '\t') result.push_back(bytes[i]);
+  }
+  value = result;
+  return kStatusOk;
+}
+
+TEST(FileHeaderLookup, KeptTextAnswersAsTheWholeHeaderOverRandomHeadersAndKeys) {
+  const FileHeader empty;
+  EXPECT_EQ(std::string(empty.Data(), kHeaderMarker.size()), std::string(kHeaderMarker.size(), '\0'));
+  // Few distinct bytes, so keys recur; NULs, line ends and blanks, which the lookup treats apart.
+  constexpr char kBytes[] = {'-', 'a', 'b', ' ', '\t', '\r', '\n', '\0'};
+  std::mt19937_64 random(11);
+  auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  for (int round = 0; round < 200; ++round) {
+    // Text at the start, text against the end, no NUL at all, or NULs anywhere; and now and then
+    // fewer bytes handed over than a header holds.
+    const std::size_t layout = below(4);
+    const std::size_t textLength = layout >= 2 ? kFileHeaderSize : below(400);
+    const std::size_t at = layout == 1 ? kFileHeaderSize - textLength : 0;
+    const std::size_t count = below(3) == 0 ? below(kFileHeaderSize + 1) : kFileHeaderSize;
+    std::string bytes(kFileHeaderSize, '\0');
+    for (std::size_t i = at; i < std::min(at + textLength, count); ++i) bytes[i] = kBytes[below(layout == 2 ? 7 : 8)];
+    FileHeader header;
+    header.Assign(bytes.data(), count);
+    ASSERT_EQ(std::string(std::as_const(header).Data(), kHeaderMarker.size()), bytes.substr(0, kHeaderMarker.size()));
+
+    for (int k = 0; k < 12; ++k) {
+      // A stretch of the header (maybe in its last bytes, maybe past its text), or a few random bytes,
+      // or those with NULs after them.
+      std::string key;
+      const std::size_t kind = below(3);
+      const std::size_t from = below(2) == 0 ? kFileHeaderSize - 1 - below(16) : below(kFileHeaderSize);
+      if (kind == 0) key = bytes.substr(from, below(12));
+      for (std::size_t n = kind == 0 ? 0 : below(6); n > 0; --n) key.push_back(kBytes[below(8)]);
+      if (kind == 2) key.append(below(4), '\0');
+      std::string expected = "untouched";
+      std::string got = "untouched";
+      ASSERT_EQ(header.GetHeaderValue(key, got), ReferenceLookup(bytes, key, expected))
+          << "round " << round << " key " << testing::PrintToString(key);
+      ASSERT_EQ(got, expected) << "round " << round;
+    }
+  }
 }
 
 }  // namespace
