@@ -17,6 +17,8 @@ constexpr int64_t kBatchRecords = 64;
 // Samples no longer needed at the front of a buffer are dropped (the rest moved down) once they are
 // this many times those kept.
 constexpr int64_t kDeadShare = 3;
+// Records taken out of the ready ones are dropped, short of all of them, only once there are this many.
+constexpr int64_t kDropRecords = 4 * kBatchRecords;
 
 // Drops the first `count` samples of `buffer`'s first `size`.
 void DropFront(std::vector<int16_t>& buffer, int64_t& size, int64_t count) {
@@ -90,8 +92,11 @@ const int16_t* FilterStream::FrontSamples() const { return ready_.data() + ready
 void FilterStream::Pop() {
   ++readyHead_;
   readyBegin_ += kSamplesPerRecord;
-  // Taken-out records are dropped once they are the larger part of what is kept.
-  if (readyHead_ * 2 >= static_cast<int64_t>(readyTimes_.size())) {
+  // Taken-out records are dropped once all are taken (only the next record's samples so far move
+  // down), or once they are many and the larger part of what is kept: a reader that takes out all
+  // there is, record by record, has nothing moved.
+  const auto kept = static_cast<int64_t>(readyTimes_.size());
+  if (readyHead_ == kept || (readyHead_ >= kDropRecords && readyHead_ * 2 >= kept)) {
     readyTimes_.erase(readyTimes_.begin(), readyTimes_.begin() + readyHead_);
     readyHead_ = 0;
     int64_t size = readyEnd_;
