@@ -22,17 +22,17 @@ constexpr const char* kADMaxValueKey = "-ADMaxValue";
 ChannelTiming ChannelTiming::Measure(IDataSourceManager& sources, int32_t source) {
   ChannelTiming timing;
   // The records' fields alone, read plainly: measuring a plot at its opening maps none of its file.
-  uint8_t fields[kCscSamplesOffset];
-  if (sources.ReadRecordFields(0, source, fields, kCscSamplesOffset) == 0) {
+  // Only records that exist are asked for, so a short file raises no past-the-end report.
+  const auto available = static_cast<int32_t>(std::min<int64_t>(sources.GetNumRecords(source), kTimingRecords + 1));
+  uint8_t fields[(kTimingRecords + 1) * kCscSamplesOffset];
+  const int32_t read = available > 0 ? sources.ReadRecordsFields(0, available, source, fields) : 0;
+  if (read > 0) {
     const CscRecord first(fields);
     timing.samplingFrequency = first.SamplingFrequency();
-    // Only records that exist are asked for, so a short file raises no past-the-end report.
-    const int64_t available = std::min<int64_t>(sources.GetNumRecords(source), kTimingRecords + 1);
     std::vector<int64_t> intervals;
     int64_t previous = first.Timestamp();
-    for (int64_t i = 1; i < available; ++i) {
-      if (sources.ReadRecordFields(i, source, fields, kCscSamplesOffset) != 0) break;
-      const int64_t timestamp = CscRecord(fields).Timestamp();
+    for (int32_t i = 1; i < read; ++i) {
+      const int64_t timestamp = CscRecord(fields + std::ptrdiff_t{i} * kCscSamplesOffset).Timestamp();
       intervals.push_back(SaturatingSubtract(timestamp, previous));
       previous = timestamp;
     }

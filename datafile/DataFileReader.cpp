@@ -155,6 +155,11 @@ int64_t DataFileReader::ReadRecordBytes(int64_t index, void* buffer, int64_t cou
   return file_.ReadAt(dataOffset_ + index * recordSize_, buffer, std::min<int64_t>(count, recordSize_));
 }
 
+int64_t DataFileReader::ReadSpanBytes(int64_t index, void* buffer, int64_t count) {
+  if (!isOpen_ || index < 0 || index >= static_cast<int64_t>(numRecords_) || count < 0) return -1;
+  return file_.ReadAt(dataOffset_ + index * recordSize_, buffer, count);
+}
+
 int32_t DataFileReader::ReadTimestamp(int64_t index, int64_t& timestamp) {
   if (index < 0 || index >= static_cast<int64_t>(numRecords_)) return kStatusNoData;
   uint8_t bytes[kMaxTimestampBytes] = {};

@@ -46,6 +46,8 @@ class DataFileReader {
   /// mapping untouched (scattered probes through it would make most of the file resident); the
   /// number of bytes read, or -1.
   int64_t ReadRecordBytes(int64_t index, void* buffer, int64_t count);
+  /// As ReadRecordBytes, running on into the records after record `index` (up to the file's end).
+  int64_t ReadSpanBytes(int64_t index, void* buffer, int64_t count);
   /// The timestamp of record `index` read as ReadRecordBytes does; 0, kStatusSourceChanged when the
   /// file no longer holds the record, or an errno.
   int32_t ReadTimestamp(int64_t index, int64_t& timestamp);

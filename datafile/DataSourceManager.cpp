@@ -1,6 +1,7 @@
 #include "datafile/DataSourceManager.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -103,6 +104,30 @@ int32_t DataSourceManager::ReadRecordFields(int64_t recordIndex, int32_t sourceI
   if (reader == nullptr || count < 0 || count > kCscSamplesOffset) return kStatusNoData;
   // A file cut short since it was opened no longer holds the record: no fields rather than zeros.
   return reader->ReadRecordBytes(recordIndex, fields, count) == count ? kStatusOk : kStatusNoData;
+}
+
+int32_t DataSourceManager::ReadRecordsFields(int64_t first, int32_t count, int32_t sourceIndex, uint8_t* fields) {
+  // A few records' fields (a plot's timing at its opening) come in one read of the records they span.
+  constexpr int32_t kMostAtOnce = 8;
+  if (count <= 0) return 0;
+  if (count > kMostAtOnce || !IsValidSource(sourceIndex) || first < 0) {
+    return IDataSourceManager::ReadRecordsFields(first, count, sourceIndex, fields);
+  }
+  DataFileReader& reader = *readers_[static_cast<std::size_t>(sourceIndex)];
+  const int64_t size = reader.GetRecordSize();
+  // Records past the end are asked for one by one, which reports them as it always has.
+  if (size != kCscRecordSize || first + count > static_cast<int64_t>(reader.GetNumRecords())) {
+    return IDataSourceManager::ReadRecordsFields(first, count, sourceIndex, fields);
+  }
+  std::array<uint8_t, kMostAtOnce * kCscRecordSize> bytes;
+  const int64_t wanted = (count - 1) * size + kCscSamplesOffset;
+  const int64_t got = reader.ReadSpanBytes(first, bytes.data(), wanted);
+  int32_t read = 0;
+  for (; read < count && std::ptrdiff_t{read} * size + kCscSamplesOffset <= got; ++read) {
+    std::memcpy(fields + std::ptrdiff_t{read} * kCscSamplesOffset, bytes.data() + std::ptrdiff_t{read} * size,
+                kCscSamplesOffset);
+  }
+  return read;
 }
 
 int32_t DataSourceManager::GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {

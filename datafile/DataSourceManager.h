@@ -44,6 +44,7 @@ class DataSourceManager final : public IDataSourceManager {
   int32_t RemoveListener(SourceListener* listener) override;
   int32_t GetRecord(int64_t recordIndex, int32_t sourceIndex, const uint8_t*& record) override;
   int32_t ReadRecordFields(int64_t recordIndex, int32_t sourceIndex, uint8_t* fields, int32_t count) override;
+  int32_t ReadRecordsFields(int64_t first, int32_t count, int32_t sourceIndex, uint8_t* fields) override;
   int32_t GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) override;
   int32_t FindRecordForTime(int64_t time, int32_t sourceIndex, const uint8_t*& record) override;
   int32_t FindSourceByPath(const std::string& path, int32_t& index) override;

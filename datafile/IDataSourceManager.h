@@ -48,6 +48,17 @@ class IDataSourceManager {
     std::memcpy(fields, record, static_cast<std::size_t>(count));
     return kStatusOk;
   }
+  /// The fields (kCscSamplesOffset bytes each, back to back into `fields`) of records first ..
+  /// first + count - 1, as ReadRecordFields reads them; how many were read, from the first on. A file
+  /// gives them in one read.
+  virtual int32_t ReadRecordsFields(int64_t first, int32_t count, int32_t sourceIndex, uint8_t* fields) {
+    int32_t read = 0;
+    while (read < count && ReadRecordFields(first + read, sourceIndex, fields + std::ptrdiff_t{read} * kCscSamplesOffset,
+                                            kCscSamplesOffset) == kStatusOk) {
+      ++read;
+    }
+    return read;
+  }
   /// The timestamp of the source's first record, as it was when the source was opened; 0 or -603.
   virtual int32_t GetFirstTimestamp(int32_t sourceIndex, int64_t& timestamp) {
     uint8_t fields[kCscSamplesOffset];

@@ -19,7 +19,9 @@ thread_local bool onWorkerThread = false;
 bool SummaryWorkerPool::OnWorkerThread() { return onWorkerThread; }
 
 int32_t SummaryWorkerPool::ThreadCount() {
-  return static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  // Asked once: the count is read from the system's files each time.
+  static const auto count = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  return count;
 }
 
 void SummaryWorkerPool::Submit(std::function<void()> task, Rank rank) {

@@ -185,17 +185,32 @@ TEST_F(DataSourceManagerTest, RecordFieldsReadPlainlyAreTheMappedOnes) {
       ASSERT_EQ(manager_.ReadRecordFields(r, file, fields, kCscSamplesOffset), kStatusOk);
       EXPECT_EQ(std::memcmp(fields, record, sizeof fields), 0) << name << " record " << r;
     }
+    // A run of records' fields read at once: those one by one, as far as the file has them.
+    for (int64_t from = 0; from < count; from += 3) {
+      const auto want = static_cast<int32_t>(1 + random() % 9);
+      std::vector<uint8_t> run(static_cast<std::size_t>(want) * kCscSamplesOffset);
+      const int32_t got = manager_.ReadRecordsFields(from, want, file, run.data());
+      EXPECT_EQ(got, std::min<int64_t>(want, count - from)) << name << " from " << from;
+      for (int32_t k = 0; k < got; ++k) {
+        uint8_t one[kCscSamplesOffset] = {};
+        ASSERT_EQ(manager_.ReadRecordFields(from + k, file, one, kCscSamplesOffset), kStatusOk);
+        EXPECT_EQ(std::memcmp(one, run.data() + std::ptrdiff_t{k} * kCscSamplesOffset, sizeof one), 0) << name;
+      }
+    }
+    reports.Clear();
     uint8_t fields[kCscSamplesOffset + 1] = {};
     EXPECT_EQ(manager_.ReadRecordFields(0, file, fields, kCscSamplesOffset + 1), kStatusNoData);
     EXPECT_EQ(manager_.ReadRecordFields(count, file, fields, kCscSamplesOffset), kStatusNoData);
   }
-  EXPECT_EQ(reports.Texts().size(), 4u);  // one past-the-end report a file
+  EXPECT_EQ(reports.Texts().size(), 1u);  // one past-the-end report for the last file's
   const std::string cut = Csc("cut.kcs", 10);
   ASSERT_EQ(manager_.OpenSource(cut), kStatusOk);
   ASSERT_EQ(::truncate(cut.c_str(), static_cast<off_t>(kFileHeaderSize + 4 * kCscRecordSize)), 0);
   uint8_t fields[kCscSamplesOffset] = {};
   EXPECT_EQ(manager_.ReadRecordFields(3, 4, fields, kCscSamplesOffset), kStatusOk);
   EXPECT_EQ(manager_.ReadRecordFields(4, 4, fields, kCscSamplesOffset), kStatusNoData);
+  uint8_t run[6 * kCscSamplesOffset] = {};
+  EXPECT_EQ(manager_.ReadRecordsFields(1, 6, 4, run), 3);  // records 1-3 of the four left
 }
 
 }  // namespace
