@@ -53,6 +53,9 @@ class RecordReader {
   /// or an errno. Record r then starts DataOffset() + r x RecordSize() bytes in, while the file holds it.
   int32_t Map(FileMapping& mapping) const { return IsOpen() ? mapping.Map(file_.Descriptor()) : EBADF; }
   int64_t DataOffset() const { return layout_.dataOffset; }
+  /// The reader's own descriptor (-1 when not open), for what else is read of the same file: its
+  /// status and its header, say, without opening it again.
+  int Descriptor() const { return file_.Descriptor(); }
 
  private:
   // Whether `count` bytes from `offset` bytes into record `record` on lie within the records.

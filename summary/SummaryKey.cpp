@@ -59,8 +59,10 @@ int32_t SummaryKey::HashRecord(const RecordReader& reader, int64_t record, uint6
 
 int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, SummaryKey& key) {
   if (layout.dataOffset < 0 || layout.dataOffset > kLongestHeader || layout.numRecords < 0) return EINVAL;
+  // The status and the header of the very file the reader reads, through its descriptor.
+  if (!reader.IsOpen()) return EBADF;
   struct stat status {};
-  if (::stat(layout.path.c_str(), &status) != 0) return errno;
+  if (::fstat(reader.Descriptor(), &status) != 0) return errno;
   key = SummaryKey{};
   key.path = AbsolutePath(layout.path);
   key.size = static_cast<uint64_t>(status.st_size);
@@ -72,10 +74,8 @@ int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, S
   key.recordSize = layout.recordSize;
   key.numRecords = layout.numRecords;
 
-  File file;
-  if (const int32_t rc = file.Open(layout.path, File::Mode::Read); rc != 0) return rc;
   std::vector<uint8_t> header(static_cast<std::size_t>(layout.dataOffset));
-  const int64_t got = File::ReadFullyAt(file.Descriptor(), header.data(), layout.dataOffset, 0);
+  const int64_t got = File::ReadFullyAt(reader.Descriptor(), header.data(), layout.dataOffset, 0);
   if (got < 0) return static_cast<int32_t>(-got);
   if (got < layout.dataOffset) return kStatusSourceChanged;
   key.headHash = XXH3_64bits(header.data(), header.size());
