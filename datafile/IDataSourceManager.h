@@ -2,6 +2,7 @@
 // The table of open CSC data sources as the plots, the extraction run and the main window see it.
 // DataSourceManager is the one implementation; tests may substitute their own.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
