@@ -1,11 +1,19 @@
 #include "columns/BarAccumulator.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace skelvane {
 namespace {
 
 constexpr int32_t kNothing = PixelCache::kNothingKnown;
+
+// Room for `more` after what `v` holds, at least doubling: a cache appended to piece by piece grows
+// a few times a frame, not once per bar.
+template <typename T>
+void MakeRoom(std::vector<T>& v, std::size_t more) {
+  if (v.capacity() - v.size() < more) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
 
 }  // namespace
 
@@ -34,6 +42,11 @@ void BarAccumulator::AppendTo(PixelCache& cache) {
   // mostly come in order already).
   const auto byBar = [](const Open& a, const Open& b) { return a.bar < b.bar; };
   if (!std::is_sorted(open_.begin(), open_.end(), byBar)) std::stable_sort(open_.begin(), open_.end(), byBar);
+  MakeRoom(cache.xs, xs_.size());
+  MakeRoom(cache.mins, xs_.size());
+  MakeRoom(cache.maxs, xs_.size());
+  MakeRoom(cache.open, xs_.size());
+  MakeRoom(cache.openPieces, open_.size());
   std::size_t next = 0;
   for (std::size_t bar = 0; bar < xs_.size(); ++bar) {
     const std::size_t firstOpen = next;

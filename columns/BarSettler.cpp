@@ -69,6 +69,7 @@ BarSettler::Bounds BarSettler::BoundsOf(const OpenBar& bar, const std::vector<Op
 void BarSettler::Compact(PixelCache& cache) {
   std::vector<OpenPiece>& kept = kept_;
   kept.clear();
+  kept.reserve(cache.openPieces.size());
   std::size_t openKept = 0;
   for (OpenBar bar : cache.open) {
     // An extreme known exactly is a sample like any other. (Folded here, a piece whose minimum is

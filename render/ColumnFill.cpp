@@ -17,6 +17,9 @@ std::size_t ColumnFill::Add(std::span<const ColumnRun> runs, uint32_t pixel) {
   set.pixel = pixel;
   set.firstRow = runs.empty() ? 0 : runs.front().firstRow;
   set.endRow = set.firstRow;
+  set.columns.reserve(runs.size());
+  set.firstRows.reserve(runs.size());
+  set.endRows.reserve(runs.size());
   std::vector<ColumnRun> sorted(runs.begin(), runs.end());
   std::sort(sorted.begin(), sorted.end(), [](const ColumnRun& a, const ColumnRun& b) {
     return a.column != b.column ? a.column < b.column : a.firstRow < b.firstRow;
@@ -190,6 +193,7 @@ std::vector<WindowBox> ColumnFill::Banded(std::span<const WindowBox> boxes, cons
   // Every box's column range in each band it reaches into, then the ranges of a band that overlap or
   // lie close merged.
   std::vector<WindowBox> pieces;
+  pieces.reserve(boxes.size());
   for (const WindowBox& whole : boxes) {
     const WindowBox box{std::max(whole.left, within.left), std::max(whole.bottom, within.bottom),
                         std::min(whole.right, within.right), std::min(whole.top, within.top)};
@@ -202,6 +206,7 @@ std::vector<WindowBox> ColumnFill::Banded(std::span<const WindowBox> boxes, cons
     return a.bottom != b.bottom ? a.bottom < b.bottom : a.left < b.left;
   });
   std::vector<WindowBox> bands;
+  bands.reserve(pieces.size());
   for (const WindowBox& piece : pieces) {
     if (!bands.empty() && bands.back().bottom == piece.bottom && piece.left - bands.back().right < kMergeGap) {
       bands.back().right = std::max(bands.back().right, piece.right);
