@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "filter/VectorIntrinsics.h"
+#include "platform/VectorIntrinsics.h"
 
 namespace skelvane {
 namespace {

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "filter/DesignMath.h"
-#include "filter/VectorIntrinsics.h"
 #include "platform/Saturating.h"
+#include "platform/VectorIntrinsics.h"
 
 namespace skelvane {
 namespace {

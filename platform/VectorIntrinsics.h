@@ -1,7 +1,7 @@
 #pragma once
-// The x86 vector intrinsics for the filter kernels, SKELVANE_FILTER_X86 where they exist, and the
-// attributes that compile a kernel for AVX2 or AVX-512, and whether the processor runs them (asked at
-// run time by the kernel's caller). GCC 12's
+// The x86 vector intrinsics for the filter and drawing kernels, SKELVANE_FILTER_X86 where they exist,
+// and the attributes that compile a kernel for AVX2 or AVX-512, and whether the processor runs them
+// (asked at run time by the kernel's caller). GCC 12's
 // AVX-512 header leaves the pass-through operand of its unmasked forms undefined on purpose and then
 // warns of it wherever they are inlined; those warnings are silenced for the header alone.
 
