@@ -1,11 +1,11 @@
 #include "render/VerticalChain.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
+
+#include "platform/VectorIntrinsics.h"
 
 namespace skelvane {
 namespace {
@@ -157,6 +157,90 @@ __attribute__((target("avx2,fma"))) uint64_t ShortColumn(const int16_t* ys, int3
   return Fold<kNarrow>(bits);
 }
 
+// The narrow column's pass sixteen points at a time, on machines with AVX-512: the same operations on
+// every lane as the eight-lane form above, so the same rows.
+#define SKELVANE_VECTOR512 __attribute__((target("avx512f"), always_inline)) inline
+constexpr int32_t kWideLanes = 16;
+
+struct Constants512 {
+  __m512 scale, offset, half, centre, offCentre, zero, one, halfPixel, subpixels;
+  __m512i absMask, oneRow;
+};
+
+struct Points512 {
+  __m512 window;
+  __m512i up, downStart, downEnd;
+};
+
+SKELVANE_VECTOR512 Points512 PointsAt512(const int16_t* ys, const Constants512& c) {
+  const __m512 v = _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys))));
+  const __m512 clip = _mm512_add_ps(_mm512_mul_ps(c.scale, v), c.offset);
+  Points512 p;
+  p.window = _mm512_fmadd_ps(clip, c.half, c.centre);
+  const __m512 row = _mm512_roundscale_ps(p.window, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512 d = _mm512_sub_ps(_mm512_sub_ps(p.window, row), c.halfPixel);
+  const __m512 absD = _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(d), c.absMask));
+  const __mmask16 inDiamond = _mm512_cmp_ps_mask(_mm512_add_ps(c.offCentre, absD), c.halfPixel, _CMP_LT_OQ);
+  const __m512 snapped =
+      _mm512_add_ps(_mm512_mul_ps(_mm512_sub_ps(p.window, c.halfPixel), c.subpixels), c.halfPixel);
+  const __mmask16 above = _mm512_cmp_ps_mask(snapped, _mm512_fmadd_ps(row, c.subpixels, c.one), _CMP_GE_OQ);
+  const __mmask16 dAtLeast = _mm512_cmp_ps_mask(d, c.zero, _CMP_GE_OQ);
+  const __mmask16 dZero = _mm512_cmp_ps_mask(d, c.zero, _CMP_EQ_OQ);
+  const auto lowerHalf = static_cast<__mmask16>(~dAtLeast & inDiamond);
+  const auto moveUp = static_cast<__mmask16>(dAtLeast & (inDiamond | dZero));
+  const auto moveStart = static_cast<__mmask16>(lowerHalf | (~inDiamond & dZero));
+  const auto moveEnd = static_cast<__mmask16>(lowerHalf | (inDiamond & dZero));
+  const __m512i pixelRow = _mm512_cvttps_epi32(row);
+  p.up = _mm512_mask_add_epi32(pixelRow, static_cast<__mmask16>(~moveUp & above), pixelRow, c.oneRow);
+  p.downStart = _mm512_mask_add_epi32(pixelRow, static_cast<__mmask16>(moveStart | above), pixelRow, c.oneRow);
+  p.downEnd = _mm512_mask_add_epi32(pixelRow, static_cast<__mmask16>(moveEnd | above), pixelRow, c.oneRow);
+  return p;
+}
+
+SKELVANE_VECTOR512 __m512i Next512(__m512i here, __m512i after) { return _mm512_alignr_epi32(after, here, 1); }
+SKELVANE_VECTOR512 __m512 Next512(__m512 here, __m512 after) {
+  return _mm512_castsi512_ps(Next512(_mm512_castps_si512(here), _mm512_castps_si512(after)));
+}
+
+SKELVANE_VECTOR512 const int16_t* Load512(const int16_t* ys, int32_t count, int32_t at, int16_t* padded) {
+  if (at + kWideLanes <= count) return ys + at;
+  for (int32_t i = 0; i < kWideLanes; ++i) padded[i] = ys[std::min(at + i, count - 1)];
+  return padded;
+}
+
+// The rows of a column whose rows all lie within 32 of `base`, as ShortColumn<true> finds them.
+__attribute__((target("avx512f"))) uint64_t NarrowColumn512(const int16_t* ys, int32_t count, float offCentreX,
+                                                            const VerticalChain::Transform& t, int32_t base,
+                                                            int32_t span) {
+  constexpr int32_t kCheckEvery = 2 * kWideLanes;
+  const uint32_t all = span == 31 ? ~uint32_t{0} : (uint32_t{1} << (span + 1)) - 1;
+  const Constants512 c{_mm512_set1_ps(t.scaleY),  _mm512_set1_ps(t.offsetY),   _mm512_set1_ps(t.halfHeight),
+                       _mm512_set1_ps(t.centreY), _mm512_set1_ps(offCentreX),  _mm512_setzero_ps(),
+                       _mm512_set1_ps(1.0f),      _mm512_set1_ps(0.5f),        _mm512_set1_ps(256.0f),
+                       _mm512_set1_epi32(0x7fffffff), _mm512_set1_epi32(1)};
+  const __m512i bases = _mm512_set1_epi32(base);
+  int16_t padded[kWideLanes];
+  Points512 here = PointsAt512(Load512(ys, count, 0, padded), c);
+  __m512i bits = _mm512_setzero_si512();
+  for (int32_t i = 0; i + 1 < count; i += kWideLanes) {
+    const Points512 after = PointsAt512(Load512(ys, count, i + kWideLanes, padded), c);
+    // Segments from each of the sixteen points to the one after it.
+    const __m512 w1 = Next512(here.window, after.window);
+    const __mmask16 rising = _mm512_cmp_ps_mask(w1, here.window, _CMP_GT_OQ);
+    const __mmask16 falling = _mm512_cmp_ps_mask(w1, here.window, _CMP_LT_OQ);
+    const __m512i low = _mm512_mask_blend_epi32(rising, Next512(here.downEnd, after.downEnd), here.up);
+    const __m512i top = _mm512_mask_blend_epi32(rising, here.downStart, Next512(here.up, after.up));
+    const auto lights = static_cast<__mmask16>((rising | falling) & _mm512_cmpgt_epi32_mask(top, low));
+    // Bits low..high from the base: high is the row below `top`.
+    const __m512i upTo = _mm512_sub_epi32(_mm512_sllv_epi32(c.oneRow, _mm512_sub_epi32(top, bases)), c.oneRow);
+    const __m512i below = _mm512_sub_epi32(_mm512_sllv_epi32(c.oneRow, _mm512_sub_epi32(low, bases)), c.oneRow);
+    bits = _mm512_or_si512(bits, _mm512_maskz_andnot_epi32(lights, below, upTo));
+    if ((i + kWideLanes) % kCheckEvery == 0 && static_cast<uint32_t>(_mm512_reduce_or_epi32(bits)) == all) return all;
+    here = after;
+  }
+  return static_cast<uint32_t>(_mm512_reduce_or_epi32(bits));
+}
+
 // Every segment's rows, for a column too tall for one mask.
 __attribute__((target("avx2,fma"))) void SegmentRows(const int16_t* ys, int32_t count, float offCentreX,
                                                     const VerticalChain::Transform& t, int32_t* low, int32_t* high) {
@@ -231,6 +315,13 @@ bool VerticalChain::Available() {
   return available;
 }
 
+bool VerticalChain::SixteenLanesAvailable() {
+  static const bool available = Available() && ProcessorHasAvx512();
+  return available;
+}
+
+void VerticalChain::UseSixteenLanes(bool use) { sixteenLanes_ = use && SixteenLanesAvailable(); }
+
 bool VerticalChain::Compute(const int16_t* ys, int32_t count, float offCentreX, const Transform& transform,
                             std::vector<RowRun>& runs) {
   runs.clear();
@@ -248,8 +339,10 @@ bool VerticalChain::Compute(const int16_t* ys, int32_t count, float offCentreX, 
     return ComputeTall(ys, count, offCentreX, transform, low, high, runs);
   }
   const bool narrow = high - low < kMaskRows / 2;
-  const uint64_t bits = (narrow ? ShortColumn<true> : ShortColumn<false>)(ys, count, offCentreX, transform, low,
-                                                                          high - low);
+  const uint64_t bits =
+      narrow && sixteenLanes_ ? NarrowColumn512(ys, count, offCentreX, transform, low, high - low)
+                              : (narrow ? ShortColumn<true> : ShortColumn<false>)(ys, count, offCentreX, transform, low,
+                                                                                  high - low);
   AddBits(low, bits, runs);
   return true;
 }

@@ -2,8 +2,8 @@
 // The rows a chain of vertical segments through one pixel column lights, for every point of a dense
 // trace at once: each point's window row and where its end of a segment lands (moved to a pixel
 // edge or not, by its diamond and the segment's direction), then each segment's rows, joined. AVX2
-// with FMA where the machine has both; elsewhere TraceCoverage goes segment by segment. Used by
-// TraceCoverage.
+// with FMA where the machine has both, the narrow columns sixteen points at a time on AVX-512;
+// elsewhere TraceCoverage goes segment by segment. Used by TraceCoverage.
 
 #include <cstdint>
 #include <vector>
@@ -27,6 +27,11 @@ class VerticalChain {
 
   /// True when this machine runs the vector form.
   static bool Available();
+  /// True when it also runs the sixteen-lane form, which the chain then uses unless told not to.
+  static bool SixteenLanesAvailable();
+  /// Whether columns within 32 rows go sixteen points at a time (where the machine can) or eight:
+  /// the same rows either way.
+  void UseSixteenLanes(bool use);
   /// Replaces `runs` with the rows lit by the segments between consecutive points ys[0..count)
   /// (strip order) of a column whose window x lies `offCentreX` from its pixel's centre, lowest
   /// first. False when a point lies on or past the clip volume's top or bottom: the caller then
@@ -39,6 +44,7 @@ class VerticalChain {
                    int32_t high, std::vector<RowRun>& runs);
 
   std::vector<int32_t> low_, high_, coverage_;
+  bool sixteenLanes_ = SixteenLanesAvailable();
 };
 
 }  // namespace skelvane
