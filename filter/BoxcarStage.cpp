@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "filter/CircularSums.h"
 #include "filter/DesignMath.h"
 #include "platform/Saturating.h"
 
@@ -114,6 +115,34 @@ void BoxcarStage::Apply(const int16_t* in, int64_t count, int16_t* out, Workspac
       sums[d] = sum;
     }
     for (int64_t q = start; q < end; ++q) emit(q);
+  }
+}
+
+void BoxcarStage::ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, Workspace& work,
+                                CircularSums& circular) const {
+  // Level by level as Apply takes them: the same exact window sums, divided alike, then weighed (in
+  // the layout of the circular sums, which for neighbouring values is the samples' own order).
+  for (std::vector<int64_t>& buffer : work.periodic) {
+    if (buffer.size() < static_cast<std::size_t>(period)) buffer.resize(static_cast<std::size_t>(period));
+  }
+  int64_t* level = work.periodic[0].data();
+  int64_t* sums = work.periodic[1].data();
+  int64_t* weighed = work.periodic[2].data();
+  circular.Prepare(period, 1);
+  for (int64_t k = 0; k < period; ++k) {
+    level[k] = int64_t{in[circular.Position(k)]} * (int64_t{1} << kFractionBits);
+    weighed[k] = weights_[0] * level[k];
+  }
+  for (int32_t d = 1; d <= Depth(); ++d) {
+    circular.Centred(level, length_, sums);
+    const int64_t weight = weights_[static_cast<std::size_t>(d)];
+    for (int64_t k = 0; k < period; ++k) {
+      level[k] = Divide(sums[k], reciprocal_);
+      weighed[k] += weight * level[k];
+    }
+  }
+  for (int64_t k = 0; k < period; ++k) {
+    out[circular.Position(k)] = ClampTo<int16_t>((weighed[k] + kFractionHalf) >> kFractionBits);
   }
 }
 

@@ -11,6 +11,8 @@
 
 namespace skelvane {
 
+class CircularSums;
+
 class BoxcarStage {
  public:
   /// Fractional bits the moving averages carry between one another.
@@ -37,10 +39,15 @@ class BoxcarStage {
   struct Workspace {
     std::vector<int64_t> level;
     std::vector<int64_t> sum;
+    std::vector<int64_t> periodic[3];  // ApplyPeriodic's levels, sums and weighed total over one period
   };
   /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
   /// holds count + 2 x HalfSupport() samples. Results beyond 16 bits saturate.
   void Apply(const int16_t* in, int64_t count, int16_t* out, Workspace& work) const;
+  /// out[c] = the filtered sample centred on in[c], for c in [0, period), of the input that repeats
+  /// in[0, period) for ever both ways: the values Apply gives over the repeated input, at a cost of a
+  /// few passes over one period whatever the length of the boxcars.
+  void ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, Workspace& work, CircularSums& circular) const;
 
  private:
   BoxcarStage(int64_t length, std::vector<int32_t> weights);

@@ -549,4 +549,28 @@ void FilterDesign::Apply(const int16_t* in, int64_t count, int16_t* out, FilterW
   if (lowPass_) run(lowPass_->HalfSupport(), [&](const int16_t* s, int64_t n, int16_t* o) { lowPass_->Apply(s, n, o, work.boxcars); });
 }
 
+void FilterDesign::ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const {
+  // A part is exact integer arithmetic on a window centred on each output, the same wherever it
+  // stands, so its output over a periodic input repeats with the same period: one period of each
+  // part's output is the whole of the next part's input.
+  const std::vector<Part> parts = Parts();
+  if (parts.empty()) {
+    std::copy(in, in + period, out);
+    return;
+  }
+  const int16_t* source = in;
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    int16_t* next = p + 1 == parts.size() ? out : FilterWorkspace::Room(work.between[p % 2], period);
+    const Part& part = parts[p];
+    if (part.boxcar != nullptr) {
+      part.boxcar->ApplyPeriodic(source, period, next, work.boxcars, work.circular);
+    } else if (part.fir != nullptr) {
+      part.fir->ApplyPeriodic(source, period, next, work);
+    } else {
+      part.spacedHighPass->ApplyPeriodic(source, period, next, work);
+    }
+    source = next;
+  }
+}
+
 }  // namespace skelvane

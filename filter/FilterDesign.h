@@ -72,6 +72,11 @@ class FilterDesign {
   void Apply(const int16_t* in, int64_t count, int16_t* out, FilterWorkspace& work,
              std::span<const OutputRange> only = {}) const;
 
+  /// out[c] = the filtered sample centred on in[c], for c in [0, period), of the input that repeats
+  /// in[0, period) for ever both ways: the values Apply gives over the repeated input, each part run
+  /// over one period of its own (periodic) input, so the cost follows the period, not the support.
+  void ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const;
+
   /// One part, as a pass that runs the parts one after another sees it: exactly one of the three is set.
   struct Part {
     const BoxcarStage* boxcar = nullptr;

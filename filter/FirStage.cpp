@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "filter/DesignMath.h"
+#include "filter/FilterWorkspace.h"
 #include "platform/Saturating.h"
 #include "platform/VectorIntrinsics.h"
 
@@ -18,6 +19,9 @@ constexpr int64_t kLargestSum = std::numeric_limits<int32_t>::max();
 // Outputs whose input is checked at once for the folded paths: few enough that a burst of large
 // samples sends little else down the plain paths, enough that the check costs nothing.
 constexpr int64_t kFoldChunk = 4096;
+// A periodic input whose support spans at most this many periods is repeated and filtered directly;
+// a longer one has its taps folded onto one period.
+constexpr int64_t kDirectPeriods = 3;
 
 int32_t RoundingTerm(int32_t shift) { return shift > 0 ? int32_t{1} << (shift - 1) : 0; }
 
@@ -595,6 +599,44 @@ void FirStage::ApplyAvx(const int16_t* in, int64_t count, int16_t* out, bool wid
   (void)wide;
   ApplyScalar(in, 0, count, out);
 #endif
+}
+
+void FirStage::ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const {
+  const int64_t half = HalfSupport();
+  // Up to a few periods of support the repeated input is filtered as it is, on the vector paths.
+  if (2 * half <= kDirectPeriods * period) {
+    const int64_t length = period + 2 * half + kReadPad;
+    int16_t* repeated = FilterWorkspace::Room(work.repeated, length);
+    int64_t at = (period - half % period) % period;  // the sample `half` before in[0]
+    for (int64_t i = 0; i < length;) {
+      const int64_t run = std::min(period - at, length - i);
+      std::copy(in + at, in + at + run, repeated + i);
+      i += run;
+      at = 0;
+    }
+    Apply(repeated, period, out);
+    return;
+  }
+  // Else each tap is added onto the sample it weighs within one period: the output's exact sum is the
+  // same integer, shifted and saturated alike.
+  int64_t* folded = FilterWorkspace::Room(work.wide[0], period);
+  int64_t* sums = FilterWorkspace::Room(work.wide[1], period);
+  std::fill(folded, folded + period, int64_t{0});
+  for (std::size_t k = 0; k < taps_.size(); ++k) {
+    const int64_t offset = (static_cast<int64_t>(k) * spacing_ - half) % period;
+    folded[offset < 0 ? offset + period : offset] += taps_[k];
+  }
+  int16_t* twice = FilterWorkspace::Room(work.repeated, 2 * period);
+  std::copy(in, in + period, twice);
+  std::copy(in, in + period, twice + period);
+  std::fill(sums, sums + period, int64_t{RoundingTerm(shift_)});
+  for (int64_t j = 0; j < period; ++j) {
+    const int64_t tap = folded[j];
+    if (tap == 0) continue;
+    const int16_t* x = twice + j;
+    for (int64_t c = 0; c < period; ++c) sums[c] += tap * x[c];
+  }
+  for (int64_t c = 0; c < period; ++c) out[c] = ClampTo<int16_t>(sums[c] >> shift_);
 }
 
 }  // namespace skelvane

@@ -10,6 +10,8 @@
 
 namespace skelvane {
 
+struct FilterWorkspace;
+
 class FirStage {
  public:
   /// The ways the stage can run; all give the same bytes.
@@ -45,6 +47,10 @@ class FirStage {
   /// out[i] = the filtered sample centred on in[i + HalfSupport()], for i in [0, count): the input
   /// holds count + 2 x HalfSupport() samples, then kReadPad readable ones.
   void Apply(const int16_t* in, int64_t count, int16_t* out) const;
+  /// out[c] = the filtered sample centred on in[c], for c in [0, period), of the input that repeats
+  /// in[0, period) for ever both ways: the values Apply gives over the repeated input. A period much
+  /// shorter than the support folds the taps onto it (taps a period apart weigh the same sample).
+  void ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const;
   /// Apply on a chosen path (Supports(path) must hold).
   void ApplyWith(Path path, const int16_t* in, int64_t count, int16_t* out) const;
   /// True when this machine can run `path`.

@@ -5,6 +5,13 @@
 #include "platform/StatusCodes.h"
 
 namespace skelvane {
+namespace {
+
+// Periods of a whole segment's mirrored extension the extended input must span at least for one
+// period to be filtered instead: a period costs a few times what a sample of the plain pass costs.
+constexpr int64_t kPeriodsInExtension = 2;
+
+}  // namespace
 
 int64_t SegmentFilter::Mirror(int64_t position, int64_t length) {
   // Mirrored about both edges the samples repeat every two lengths.
@@ -17,6 +24,18 @@ int64_t SegmentFilter::Mirror(int64_t position, int64_t length) {
 int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
                               FilterWorkspace& work, bool& shortSegment,
                               std::span<const FilterDesign::OutputRange> only) {
+  return Run(design, stretch, from, to, out, work, shortSegment, only, true);
+}
+
+int32_t SegmentFilter::FilterDirectly(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to,
+                                      int16_t* out, FilterWorkspace& work, bool& shortSegment,
+                                      std::span<const FilterDesign::OutputRange> only) {
+  return Run(design, stretch, from, to, out, work, shortSegment, only, false);
+}
+
+int32_t SegmentFilter::Run(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
+                           FilterWorkspace& work, bool& shortSegment, std::span<const FilterDesign::OutputRange> only,
+                           bool periodic) {
   const int64_t half = design.HalfSupport();
   if (from < 0 || to > stretch.count || from > to) return kStatusNoData;
   if ((!stretch.startsSegment && from - half < 0) || (!stretch.endsSegment && to + half > stretch.count)) {
@@ -34,6 +53,18 @@ int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch
     const int64_t beyondStart = std::min(to, half);
     const int64_t beyondEnd = std::max(from, length - half);
     if (beyondEnd < beyondStart) shortSegment = true;
+  }
+  // The mirrored extension of a whole segment repeats every two lengths: when that period is well
+  // shorter than the extended input, one period of it is filtered instead.
+  if (periodic && stretch.startsSegment && stretch.endsSegment && kPeriodsInExtension * 2 * length <= last - first) {
+    const int64_t period = 2 * length;
+    int16_t* repeating = FilterWorkspace::Room(work.extended, period);
+    std::copy(stretch.samples, stretch.samples + length, repeating);
+    std::reverse_copy(stretch.samples, stretch.samples + length, repeating + length);
+    int16_t* filtered = FilterWorkspace::Room(work.period, period);
+    design.ApplyPeriodic(repeating, period, filtered, work);
+    std::copy(filtered + from, filtered + to, out);
+    return kStatusOk;
   }
   // A stretch that holds the whole support and the read pad after it is filtered where it lies.
   if (first >= 0 && last + FirStage::kReadPad <= length) {

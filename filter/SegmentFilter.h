@@ -29,13 +29,25 @@ class SegmentFilter {
   /// does not (nothing written). `shortSegment` is set when the support of some of them reaches past
   /// both ends of the segment: the segment is shorter than the support. With `only` (ranges of `out`,
   /// ascending) the outputs outside them may be left unwritten, as FilterDesign::Apply says.
+  /// A segment much shorter than the support is filtered over one period of its mirrored extension
+  /// (FilterDesign::ApplyPeriodic), at a cost that follows its length; the outputs are the same.
   static int32_t Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
                         FilterWorkspace& work, bool& shortSegment,
                         std::span<const FilterDesign::OutputRange> only = {});
+  /// As Filter, always over the whole support of the outputs, extended as it lies: the plain
+  /// computation the period of a short segment is checked against.
+  static int32_t FilterDirectly(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to,
+                                int16_t* out, FilterWorkspace& work, bool& shortSegment,
+                                std::span<const FilterDesign::OutputRange> only = {});
 
   /// The position of the sample that stands at `position` of a segment of `length` samples (any
   /// position, before or past the segment): itself inside, mirrored outside.
   static int64_t Mirror(int64_t position, int64_t length);
+
+ private:
+  static int32_t Run(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
+                     FilterWorkspace& work, bool& shortSegment, std::span<const FilterDesign::OutputRange> only,
+                     bool periodic);
 };
 
 }  // namespace skelvane

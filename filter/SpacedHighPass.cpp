@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "filter/DesignMath.h"
+#include "filter/FilterWorkspace.h"
 #include "platform/Saturating.h"
 #include "platform/VectorIntrinsics.h"
 
@@ -322,6 +323,24 @@ void SpacedHighPass::Retreat(FirStage::Path path, const int16_t* in, int64_t fro
   (void)path;
 #endif
   ScalarRetreat(in, from, done, delay, spacing_, running);
+}
+
+void SpacedHighPass::ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const {
+  // T, the sum of B^3 x times length^3, as three centred moving sums: the exact integer the running
+  // sums of Apply reach (below 2^53, so the same double), divided and rounded as they are.
+  int64_t* samples = FilterWorkspace::Room(work.wide[0], period);
+  int64_t* once = FilterWorkspace::Room(work.wide[1], period);
+  int64_t* twice = FilterWorkspace::Room(work.wide[2], period);
+  CircularSums& circular = work.circular;
+  circular.Prepare(period, spacing_);
+  for (int64_t k = 0; k < period; ++k) samples[k] = in[circular.Position(k)];
+  circular.Centred(samples, length_, once);
+  circular.Centred(once, length_, twice);
+  circular.Centred(twice, length_, once);
+  for (int64_t k = 0; k < period; ++k) {
+    const int64_t c = circular.Position(k);
+    out[c] = ClampTo<int16_t>(in[c] - std::lrint(static_cast<double>(once[k]) * reciprocal_));
+  }
 }
 
 }  // namespace skelvane

@@ -13,6 +13,8 @@
 
 namespace skelvane {
 
+struct FilterWorkspace;
+
 class SpacedHighPass {
  public:
   /// Samples between the values one moving average takes, at most.
@@ -37,6 +39,10 @@ class SpacedHighPass {
   void Apply(const int16_t* in, int64_t count, int16_t* out) const;
   /// Apply on a chosen path (FirStage::Supports(path) must hold); SSE2 runs the scalar code.
   void ApplyWith(FirStage::Path path, const int16_t* in, int64_t count, int16_t* out) const;
+  /// out[c] = the filtered sample centred on in[c], for c in [0, period), of the input that repeats
+  /// in[0, period) for ever both ways: the values Apply gives over the repeated input, at a cost of a
+  /// few passes over one period whatever the length of the moving average.
+  void ApplyPeriodic(const int16_t* in, int64_t period, int16_t* out, FilterWorkspace& work) const;
 
   /// The running sums of a pass that goes on from one call of Continue to the next, one per phase
   /// (a sample's position modulo the spacing): a pass over a whole segment pays the window's reach
