@@ -4,6 +4,8 @@
 // SourceSummary for its one pass over every record and, through RecordStream, by the extraction.
 // For many tiny reads over and over (the filtered bar ends' short stretches) it also maps the file.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <span>
@@ -56,6 +58,9 @@ class RecordReader {
   /// The reader's own descriptor (-1 when not open), for what else is read of the same file: its
   /// status and its header, say, without opening it again.
   int Descriptor() const { return file_.Descriptor(); }
+  /// The status of the file as Open found it through that descriptor (its size, times and inode),
+  /// so what is keyed on it needs no second look.
+  const struct stat& Status() const { return file_.OpenedStatus(); }
 
  private:
   // Whether `count` bytes from `offset` bytes into record `record` on lie within the records.

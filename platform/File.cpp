@@ -12,12 +12,16 @@ namespace skelvane {
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), lastError_(other.lastError_), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      status_(other.status_),
+      lastError_(other.lastError_),
+      path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    status_ = other.status_;
     lastError_ = other.lastError_;
     path_ = std::move(other.path_);
   }
@@ -62,6 +66,7 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
   }
   if (sequential) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
+  status_ = st;
   path_ = path;
   lastError_ = 0;
   return 0;
@@ -70,6 +75,7 @@ int32_t File::Open(const std::string& path, Mode mode, bool sequential) {
 void File::Adopt(int descriptor, const std::string& path) {
   Close();
   fd_ = descriptor;
+  status_ = {};
   path_ = path;
   lastError_ = 0;
 }
@@ -78,6 +84,7 @@ int32_t File::Close() {
   if (fd_ < 0) return 0;
   const int rc = ::close(fd_);
   fd_ = -1;
+  status_ = {};
   if (rc != 0 && errno != EINTR) {
     lastError_ = errno;
     return lastError_;

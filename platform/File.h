@@ -2,6 +2,8 @@
 // A seekable file with 64-bit positions over POSIX descriptors. Failures come back as errno values
 // (never exceptions); the data-file readers, the spike-file writer and the settings file use it.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -57,9 +59,13 @@ class File {
   int LastError() const { return lastError_; }
   const std::string& Path() const { return path_; }
   int Descriptor() const { return fd_; }
+  /// The status Open found the file in (all zeros for an adopted descriptor): what a caller would
+  /// otherwise ask for again right after opening it.
+  const struct stat& OpenedStatus() const { return status_; }
 
  private:
   int fd_ = -1;
+  struct stat status_ {};
   mutable int lastError_ = 0;
   std::string path_;
 };

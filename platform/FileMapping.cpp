@@ -113,12 +113,17 @@ int32_t FileMapping::Map(int descriptor) {
   Unmap();
   struct stat st {};
   if (::fstat(descriptor, &st) != 0) return errno;
-  if (st.st_size <= 0) return EINVAL;  // nothing to map
-  if (static_cast<uint64_t>(st.st_size) > SIZE_MAX) return EFBIG;
-  void* view = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, descriptor, 0);
+  return Map(descriptor, static_cast<int64_t>(st.st_size));
+}
+
+int32_t FileMapping::Map(int descriptor, int64_t bytes) {
+  Unmap();
+  if (bytes <= 0) return EINVAL;  // nothing to map
+  if (static_cast<uint64_t>(bytes) > SIZE_MAX) return EFBIG;
+  void* view = ::mmap(nullptr, static_cast<size_t>(bytes), PROT_READ, MAP_SHARED, descriptor, 0);
   if (view == MAP_FAILED) return errno;
   data_ = static_cast<const uint8_t*>(view);
-  size_ = static_cast<std::size_t>(st.st_size);
+  size_ = static_cast<std::size_t>(bytes);
   guardSlot_ = RegisterGuard(data_, size_);
   return 0;
 }

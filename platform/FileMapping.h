@@ -23,6 +23,9 @@ class FileMapping {
 
   /// Maps the whole file behind the open descriptor read-only; 0 or the errno of the failure.
   int32_t Map(int descriptor);
+  /// As Map, for a file the caller has just found to be `bytes` long (through the same descriptor):
+  /// no second look at its status. A file since cut shorter reads as one cut while mapped.
+  int32_t Map(int descriptor, int64_t bytes);
   /// Opens `path` read-only, maps it and closes the descriptor again; 0 or an errno.
   int32_t MapPath(const std::string& path);
   /// Releases the mapping (also done by the destructor).

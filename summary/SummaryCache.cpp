@@ -204,8 +204,7 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
       Notice(kNotAFileNotice, path, FormatFileReport(kNotAFileNotice, 0, path, 0));
       return Found::Blocked;
     case SummaryFile::Verdict::Foreign: {
-      struct stat status {};
-      const std::string fault = ::stat(path.c_str(), &status) == 0 ? SummaryFile::Distrust(status) : "";
+      const std::string fault = SummaryFile::Distrust(file.Status());
       Notice(kDistrustedNotice, path, std::string(kDistrustedNotice) + " " + path + (fault.empty() ? "" : ": " + fault));
       return Found::Blocked;
     }

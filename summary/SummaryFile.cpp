@@ -17,6 +17,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
+#include "platform/FileMapping.h"
 #include "summary/HighPassStateCodec.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryLayout.h"
@@ -167,6 +168,8 @@ class NewFile {
 
 }  // namespace
 
+SummaryFile::SummaryFile() = default;
+
 SummaryFile::~SummaryFile() {
   if (descriptor_ >= 0) ::close(descriptor_);
 }
@@ -178,17 +181,26 @@ SummaryFile::Verdict SummaryFile::Fail(int32_t error) {
 
 SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   if (descriptor_ >= 0) ::close(descriptor_);
+  mapping_.reset();
+  status_ = {};
   path_ = path;
   descriptor_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (descriptor_ < 0) return errno == ENOENT ? Verdict::Missing : Fail(errno);
-  struct stat status {};
-  if (::fstat(descriptor_, &status) != 0) return Fail(errno);
-  if (!S_ISREG(status.st_mode)) return Verdict::NotAFile;
-  if (!Distrust(status).empty()) return Verdict::Foreign;
+  // The one look at the file's status: the checks below, the note and the mapping all go by it.
+  if (::fstat(descriptor_, &status_) != 0) return Fail(errno);
+  if (!S_ISREG(status_.st_mode)) return Verdict::NotAFile;
+  if (!Distrust(status_).empty()) return Verdict::Foreign;
+  if (status_.st_size < kHeaderBytes) return Verdict::Damaged;  // no whole header (and nothing to map)
+  // Mapped whole now: the header is read in place, and Load shows the image from the same mapping.
+  mapping_ = std::make_unique<FileMapping>();
+  if (const int32_t rc = mapping_->Map(descriptor_, static_cast<int64_t>(status_.st_size)); rc != 0) {
+    mapping_.reset();
+    return Fail(rc);
+  }
   HeaderBytes header{};
-  const int64_t got = File::ReadFullyAt(descriptor_, header.data(), kHeaderBytes, 0);
-  if (got < 0) return Fail(static_cast<int32_t>(-got));
-  if (got < kHeaderBytes || std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return Verdict::Damaged;
+  std::memcpy(header.data(), mapping_->Data(), kHeaderBytes);
+  // Cut shorter since its status was taken, the lost part reads as zeros.
+  if (mapping_->WasDamaged() || std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return Verdict::Damaged;
   if (Get<uint32_t>(header, kVersionAt) != kVersion || Get<uint32_t>(header, kByteOrderAt) != kByteOrderMark) {
     return Verdict::OtherVersion;
   }
@@ -204,7 +216,7 @@ SummaryFile::Verdict SummaryFile::Open(const std::string& path) {
   imageBytes_ = SummaryLayout(records, checkpointBytes_).TotalBytes();
   imageStart_ = ImageStart(imageBytes_);
   if (Get<int64_t>(header, kImageStartAt) != imageStart_ || Get<int64_t>(header, kFileBytesAt) != imageStart_ + imageBytes_ ||
-      status.st_size != imageStart_ + imageBytes_) {
+      status_.st_size != imageStart_ + imageBytes_) {
     return Verdict::Damaged;
   }
   tableChecksum_ = Get<uint64_t>(header, kTableChecksumAt);
@@ -244,8 +256,15 @@ SummaryFile::Verdict SummaryFile::Load(SourceSummary& summary) {
       if (got < want || XXH3_64bits(block.data(), static_cast<std::size_t>(want)) != table[b]) return Verdict::Damaged;
     }
   }
+  if (mapping_ == nullptr) {  // handed on by an earlier Load of the same open file
+    mapping_ = std::make_unique<FileMapping>();
+    if (const int32_t rc = mapping_->Map(descriptor_, static_cast<int64_t>(status_.st_size)); rc != 0) {
+      mapping_.reset();
+      return Fail(rc);
+    }
+  }
   SummaryStorage storage;
-  if (const int32_t rc = storage.MapFile(descriptor_, imageStart_, imageBytes_); rc != 0) return Fail(rc);
+  if (const int32_t rc = storage.AdoptMapping(std::move(mapping_), imageStart_, imageBytes_); rc != 0) return Fail(rc);
   if (!summary.Attach(std::move(storage), key_.numRecords, checkpointBytes_)) return Verdict::Damaged;
   if (checkedWhole_) WriteNote();
   return Verdict::Usable;
@@ -280,9 +299,8 @@ const std::string& SummaryFile::BootId() {
   return id;
 }
 
-std::string SummaryFile::NoteFor(int descriptor) {
-  struct stat status {};
-  if (BootId().empty() || ::fstat(descriptor, &status) != 0) return {};
+std::string SummaryFile::NoteFor(const struct stat& status) {
+  if (BootId().empty()) return {};
   const uint64_t fields[] = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
                              static_cast<uint64_t>(status.st_size), static_cast<uint64_t>(status.st_mtim.tv_sec),
                              static_cast<uint64_t>(status.st_mtim.tv_nsec), static_cast<uint64_t>(status.st_ctim.tv_sec),
@@ -296,7 +314,7 @@ std::string SummaryFile::NoteFor(int descriptor) {
 }
 
 bool SummaryFile::NoteMatches() const {
-  const std::string expected = NoteFor(descriptor_);
+  const std::string expected = NoteFor(status_);
   if (expected.empty()) return false;
   const int descriptor = ::open((path_ + kCheckedSuffix).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return false;
@@ -305,14 +323,19 @@ bool SummaryFile::NoteMatches() const {
     ::close(descriptor);
     return false;  // a note someone else could have written says nothing
   }
-  std::string note(expected.size() + 1, '\0');  // one byte more: a longer note is another note
-  const int64_t got = File::ReadFullyAt(descriptor, note.data(), static_cast<int64_t>(note.size()), 0);
+  // One byte more: a longer note is another note. One read: of a file this small, a read that comes
+  // back short has met its end (ReadFullyAt would ask once more to hear the same).
+  std::string note(expected.size() + 1, '\0');
+  ssize_t got = 0;
+  do {
+    got = ::pread(descriptor, note.data(), note.size(), 0);
+  } while (got < 0 && errno == EINTR);
   ::close(descriptor);
   return got == static_cast<int64_t>(expected.size()) && note.compare(0, expected.size(), expected) == 0;
 }
 
 void SummaryFile::WriteNote() const {
-  const std::string note = NoteFor(descriptor_);
+  const std::string note = NoteFor(status_);
   const std::size_t slash = path_.rfind('/');
   if (note.empty() || slash == std::string::npos) return;
   NewFile file(path_.substr(0, slash), path_.substr(slash + 1) + kCheckedSuffix);
@@ -338,15 +361,19 @@ int32_t SummaryFile::Write(const std::string& folder, const std::string& name, c
   if (rc == 0 && ::ftruncate(descriptor, ImageStart(imageBytes) + imageBytes) != 0) rc = errno;
   // Not flushed to the disk: after a crash a file that lost blocks fails its checksums and is built
   // again, which costs less than waiting for the disk on every build.
+  auto mapping = std::make_unique<FileMapping>();
   SummaryStorage storage;
-  if (rc == 0) rc = storage.MapFile(descriptor, ImageStart(imageBytes), imageBytes);
+  // Of the length just given to it: mapped without looking at its status.
+  if (rc == 0) rc = mapping->Map(descriptor, ImageStart(imageBytes) + imageBytes);
+  if (rc == 0) rc = storage.AdoptMapping(std::move(mapping), ImageStart(imageBytes), imageBytes);
   if (rc == 0) rc = file.Publish();
   if (rc != 0) return rc;
-  // Written from the image itself: its blocks need no checking in this boot of the machine.
+  // Written from the image itself: its blocks need no checking in this boot of the machine. The note
+  // is of the file as it stands once named (a link changes its change time).
   SummaryFile written;
   written.path_ = folder + "/" + name;
   written.descriptor_ = file.Release();
-  written.WriteNote();
+  if (::fstat(written.descriptor_, &written.status_) == 0) written.WriteNote();
   mapped.Attach(std::move(storage), key.numRecords, summary.CheckpointBytes());
   return 0;
 }

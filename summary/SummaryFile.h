@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 
 namespace skelvane {
 
+class FileMapping;
 class SourceSummary;
 
 class SummaryFile {
@@ -71,19 +73,22 @@ class SummaryFile {
   static constexpr const char* kTemporaryPrefix = ".";
   static constexpr const char* kTemporarySuffix = ".tmp";
 
-  SummaryFile() = default;
+  SummaryFile();
   ~SummaryFile();
   SummaryFile(const SummaryFile&) = delete;
   SummaryFile& operator=(const SummaryFile&) = delete;
 
-  /// Opens the kept file at `path` (a link is refused) and checks its header against the file: magic,
-  /// version, checksum, sizes. Usable (the key is then in Key()), or why not.
+  /// Opens the kept file at `path` (a link is refused), looks at its status once, maps it whole and
+  /// checks its header against it: magic, version, checksum, sizes. Usable (the key is then in
+  /// Key()), or why not.
   Verdict Open(const std::string& path);
   /// The key the open file was written for.
   const SummaryKey& Key() const { return key_; }
-  /// Maps the open file's image read-only into `summary`, every block checked against its checksum
-  /// unless the note says they were since the machine started and the file is untouched since (then
-  /// the note is written): Usable, Damaged or Unreadable (then `summary` is left as it was).
+  /// The status Open found the file in (for a Foreign file, whose it is and who may write it).
+  const struct stat& Status() const { return status_; }
+  /// Shows the open file's image read-only in `summary`, every block checked against its checksum
+  /// unless the note says they were since the machine started and the file is as Open found it
+  /// (then the note is written): Usable, Damaged or Unreadable (then `summary` is left as it was).
   Verdict Load(SourceSummary& summary);
   /// Whether the last Load read every block.
   bool CheckedWhole() const { return checkedWhole_; }
@@ -112,19 +117,21 @@ class SummaryFile {
 
  private:
   Verdict Fail(int32_t error);
-  /// Whether the note beside the open file describes it as it is now, in this boot of the machine.
+  /// Whether the note beside the open file describes it as Open found it, in this boot of the machine.
   bool NoteMatches() const;
   /// The id of this boot of the machine (empty when unknown: then no note is trusted).
   static const std::string& BootId();
   static constexpr int64_t kBootIdBytes = 36;
-  /// Writes the note for the open file, replacing an older one.
+  /// Writes the note for the open file as Open found it, replacing an older one.
   void WriteNote() const;
-  /// The note's bytes for the file behind `descriptor` now; empty when its state cannot be read.
-  static std::string NoteFor(int descriptor);
+  /// The note's bytes for a file of `status`; empty when this boot of the machine is unknown.
+  static std::string NoteFor(const struct stat& status);
 
   std::string path_;
   bool checkedWhole_ = false;
   int descriptor_ = -1;
+  struct stat status_ {};               // as Open found the file
+  std::unique_ptr<FileMapping> mapping_;  // the whole file, from Open until Load hands it on
   SummaryKey key_;
   int64_t imageStart_ = 0;
   int64_t imageBytes_ = 0;

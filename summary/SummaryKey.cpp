@@ -59,10 +59,11 @@ int32_t SummaryKey::HashRecord(const RecordReader& reader, int64_t record, uint6
 
 int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, SummaryKey& key) {
   if (layout.dataOffset < 0 || layout.dataOffset > kLongestHeader || layout.numRecords < 0) return EINVAL;
-  // The status and the header of the very file the reader reads, through its descriptor.
+  // The status and the header of the very file the reader reads, through its descriptor: the status
+  // as the reader found it when it opened the file (a change since moves the times on, and the key
+  // then no longer matches the next one taken).
   if (!reader.IsOpen()) return EBADF;
-  struct stat status {};
-  if (::fstat(reader.Descriptor(), &status) != 0) return errno;
+  const struct stat& status = reader.Status();
   key = SummaryKey{};
   key.path = AbsolutePath(layout.path);
   key.size = static_cast<uint64_t>(status.st_size);
@@ -74,15 +75,27 @@ int32_t SummaryKey::Of(const RecordLayout& layout, const RecordReader& reader, S
   key.recordSize = layout.recordSize;
   key.numRecords = layout.numRecords;
 
-  std::vector<uint8_t> header(static_cast<std::size_t>(layout.dataOffset));
-  const int64_t got = File::ReadFullyAt(reader.Descriptor(), header.data(), layout.dataOffset, 0);
+  // The header and record 0 right after it in one read, where the reader's records start there.
+  const bool withFirst = layout.numRecords > 0 && reader.NumRecords() > 0 && reader.DataOffset() == layout.dataOffset;
+  const int64_t firstBytes = withFirst ? reader.RecordSize() : 0;
+  std::vector<uint8_t> head(static_cast<std::size_t>(layout.dataOffset + firstBytes));
+  const int64_t got = File::ReadFullyAt(reader.Descriptor(), head.data(), static_cast<int64_t>(head.size()), 0);
   if (got < 0) return static_cast<int32_t>(-got);
-  if (got < layout.dataOffset) return kStatusSourceChanged;
-  key.headHash = XXH3_64bits(header.data(), header.size());
+  if (got < static_cast<int64_t>(head.size())) return kStatusSourceChanged;
+  key.headHash = XXH3_64bits(head.data(), static_cast<std::size_t>(layout.dataOffset));
   if (layout.numRecords == 0) return kStatusOk;
   uint64_t first = 0;
-  if (const int32_t rc = HashRecord(reader, 0, first); rc != kStatusOk) return rc;
+  if (withFirst) {
+    first = XXH3_64bits(head.data() + layout.dataOffset, static_cast<std::size_t>(firstBytes));
+  } else if (const int32_t rc = HashRecord(reader, 0, first); rc != kStatusOk) {
+    return rc;
+  }
   key.headHash = XXH3_64bits_withSeed(&first, sizeof first, key.headHash);
+  // A single record is its own last.
+  if (withFirst && layout.numRecords == 1) {
+    key.lastHash = first;
+    return kStatusOk;
+  }
   return HashRecord(reader, layout.numRecords - 1, key.lastHash);
 }
 

@@ -125,14 +125,13 @@ int32_t SummaryStorage::Allocate(int64_t bytes, bool zeroed) {
   return 0;
 }
 
-int32_t SummaryStorage::MapFile(int descriptor, int64_t offset, int64_t bytes) {
+int32_t SummaryStorage::AdoptMapping(std::unique_ptr<FileMapping> mapping, int64_t offset, int64_t bytes) {
   Release();
-  auto mapping = std::make_unique<FileMapping>();
+  if (mapping == nullptr) return EINVAL;
   if (bytes == 0) {
     file_ = std::move(mapping);
     return 0;
   }
-  if (const int32_t rc = mapping->Map(descriptor); rc != 0) return rc;
   if (offset < 0 || bytes < 0 || static_cast<uint64_t>(offset) > mapping->Size() ||
       static_cast<uint64_t>(bytes) > mapping->Size() - static_cast<uint64_t>(offset)) {
     return EINVAL;

@@ -23,9 +23,9 @@ class SummaryStorage {
   /// Writable anonymous memory of `bytes`, zeroed or, when `zeroed` is false, as a summary released
   /// earlier left it (the caller writes every byte); 0 or the errno of the failure.
   int32_t Allocate(int64_t bytes, bool zeroed = true);
-  /// Maps the whole file behind the open descriptor read-only and shows the `bytes` from `offset`;
-  /// 0, EINVAL when they lie outside the file, or the errno of the failure.
-  int32_t MapFile(int descriptor, int64_t offset, int64_t bytes);
+  /// Takes over `mapping`, a whole file mapped read-only (by its owner, who knew its length), and
+  /// shows the `bytes` from `offset`; 0, or EINVAL when they lie outside the file.
+  int32_t AdoptMapping(std::unique_ptr<FileMapping> mapping, int64_t offset, int64_t bytes);
   /// Makes anonymous memory read-only, once it is filled.
   void Seal();
   /// Gives the memory back; on a summary worker, anonymous memory is kept for the next build until

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +18,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,7 @@
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
 #include "display/CscPlot.h"
+#include "platform/StatusCodes.h"
 #include "summary/SourceSummary.h"
 #include "summary/SummaryBuilder.h"
 #include "summary/SummaryFile.h"
@@ -259,6 +263,93 @@ TEST_F(SummaryCacheTest, DamagedKeptFilesAreBuiltAgainWithOneNotice) {
   const std::string notice = std::string(SummaryCache::kRebuiltNotice) + " " + kept;
   EXPECT_EQ(reports.CountOf(notice), 1u);  // one line for the folder, however many files were bad
   for (const std::string& name : CacheEntries()) EXPECT_EQ(SummaryFile::TemporaryOwner(name), -1) << name;
+}
+
+// A kept file damaged anywhere (a byte changed, cut at any length, lengthened), its note written
+// for it whole: the note no longer vouches for it, and what is loaded from it, if anything, is the
+// summary the records make; the plot's summary is that one either way, kept again whole.
+TEST_F(SummaryCacheTest, AKeptFileDamagedAnywhereNeverShowsAnotherSummary) {
+  const std::vector<uint8_t> reference = ReferenceImage(paths[1]);
+  const std::string kept = KeptFile(paths[1]);
+  ASSERT_EQ(Summarise(paths[1]).origin, SummaryBuilder::Origin::Built);
+  std::mt19937_64 random(20261211);
+  for (int32_t trial = 0; trial < 24; ++trial) {
+    SummaryFile file;
+    SourceSummary loaded;
+    ASSERT_EQ(file.Open(kept), SummaryFile::Verdict::Usable);
+    ASSERT_EQ(file.Load(loaded), SummaryFile::Verdict::Usable);
+    ASSERT_FALSE(file.CheckedWhole()) << "kept whole, with its note";
+    ASSERT_EQ(test::ImageOf(loaded), reference);
+    loaded = SourceSummary{};
+
+    const auto bytes = static_cast<uint64_t>(fs::file_size(kept));
+    const uint64_t at = random() % bytes;
+    std::string what;
+    switch (trial % 3) {
+      case 0: {
+        std::fstream out(kept, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekg(static_cast<std::streamoff>(at));
+        const auto old = static_cast<uint8_t>(out.get());
+        out.seekp(static_cast<std::streamoff>(at));
+        out.put(static_cast<char>(old ^ static_cast<uint8_t>(1 + random() % 255)));
+        what = "a byte changed at " + std::to_string(at);
+        break;
+      }
+      case 1:
+        fs::resize_file(kept, at);
+        what = "cut at " + std::to_string(at);
+        break;
+      default:
+        fs::resize_file(kept, bytes + 1 + at % SummaryFile::kImageAlignment);
+        what = "lengthened";
+        break;
+    }
+    SCOPED_TRACE(what);
+    if (file.Open(kept) == SummaryFile::Verdict::Usable && file.Load(loaded) == SummaryFile::Verdict::Usable) {
+      EXPECT_TRUE(file.CheckedWhole()) << "the note of the file before is no note of this one";
+      EXPECT_EQ(test::ImageOf(loaded), reference);
+    }
+    const Made made = Summarise(paths[1]);
+    EXPECT_TRUE(made.fromFile);
+    EXPECT_EQ(made.image, reference);
+  }
+  EXPECT_LE(reports.CountOf(std::string(SummaryCache::kRebuiltNotice) + " " + kept), 1u);
+}
+
+// The key is of the file as its reader found it: its status, a hash of its header with its first
+// record and one of its last record, whatever the number of records; a file that holds less than
+// its layout says is no file to key.
+TEST_F(SummaryCacheTest, AKeyIsOfTheHeaderAndTheFirstAndLastRecords) {
+  for (const int64_t records : {int64_t{0}, int64_t{1}, int64_t{2}, int64_t{777}}) {
+    SCOPED_TRACE(records);
+    const std::string path = folder.File("key" + std::to_string(records) + ".kcs");
+    fs::copy_file(paths[2], path);
+    fs::resize_file(path, static_cast<uintmax_t>(kHeaderBytes + records * kCscRecordSize));
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto hashOf = [&bytes](int64_t from, int64_t count) { return XXH3_64bits(&bytes[from], count); };
+    const uint64_t first = records > 0 ? hashOf(kHeaderBytes, kCscRecordSize) : 0;
+    const uint64_t head = hashOf(0, kHeaderBytes);
+    RecordLayout layout = LayoutOf(path);
+    RecordReader reader;
+    SummaryKey key;
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    ASSERT_EQ(reader.Open(layout), 0);
+    ASSERT_EQ(SummaryKey::Of(layout, reader, key), 0);
+    EXPECT_EQ(key.size, static_cast<uint64_t>(status.st_size));
+    EXPECT_EQ(key.changedNs, status.st_ctim.tv_sec * int64_t{1'000'000'000} + status.st_ctim.tv_nsec);
+    EXPECT_EQ(key.headHash, records > 0 ? XXH3_64bits_withSeed(&first, sizeof first, head) : head);
+    EXPECT_EQ(key.lastHash, records > 0 ? hashOf(kHeaderBytes + (records - 1) * kCscRecordSize, kCscRecordSize) : 0);
+
+    // Cut inside the record the layout still counts, or inside the header.
+    layout.numRecords = records + 1;
+    for (const int64_t cut : {kHeaderBytes + records * kCscRecordSize + kCscRecordSize / 2, kHeaderBytes / 2}) {
+      fs::resize_file(path, static_cast<uintmax_t>(cut));
+      ASSERT_EQ(reader.Open(layout), 0);
+      EXPECT_EQ(SummaryKey::Of(layout, reader, key), kStatusSourceChanged) << cut;
+    }
+  }
 }
 
 // What someone else could have written is never trusted: another recording's columns planted under
