@@ -96,11 +96,12 @@ SKELVANE_VECTOR __m256i Bits(__m128i low, __m128i high, __m128i lights, __m128i 
   return _mm256_and_si256(_mm256_cvtepi32_epi64(lights), _mm256_andnot_si256(below, upTo));
 }
 
-// Eight points from `at` on, those past the end taking the last point's value (equal points make
+// `kCount` points from `at` on, those past the end taking the last point's value (equal points make
 // no segment).
-SKELVANE_VECTOR const int16_t* Load(const int16_t* ys, int32_t count, int32_t at, int16_t* padded) {
-  if (at + kLanes <= count) return ys + at;
-  for (int32_t i = 0; i < kLanes; ++i) padded[i] = ys[std::min(at + i, count - 1)];
+template <int32_t kCount = kLanes>
+inline const int16_t* Load(const int16_t* ys, int32_t count, int32_t at, int16_t* padded) {
+  if (at + kCount <= count) return ys + at;
+  for (int32_t i = 0; i < kCount; ++i) padded[i] = ys[std::min(at + i, count - 1)];
   return padded;
 }
 
@@ -202,12 +203,6 @@ SKELVANE_VECTOR512 __m512 Next512(__m512 here, __m512 after) {
   return _mm512_castsi512_ps(Next512(_mm512_castps_si512(here), _mm512_castps_si512(after)));
 }
 
-SKELVANE_VECTOR512 const int16_t* Load512(const int16_t* ys, int32_t count, int32_t at, int16_t* padded) {
-  if (at + kWideLanes <= count) return ys + at;
-  for (int32_t i = 0; i < kWideLanes; ++i) padded[i] = ys[std::min(at + i, count - 1)];
-  return padded;
-}
-
 // The rows of a column whose rows all lie within 32 of `base`, as ShortColumn<true> finds them.
 __attribute__((target("avx512f"))) uint64_t NarrowColumn512(const int16_t* ys, int32_t count, float offCentreX,
                                                             const VerticalChain::Transform& t, int32_t base,
@@ -220,10 +215,10 @@ __attribute__((target("avx512f"))) uint64_t NarrowColumn512(const int16_t* ys, i
                        _mm512_set1_epi32(0x7fffffff), _mm512_set1_epi32(1)};
   const __m512i bases = _mm512_set1_epi32(base);
   int16_t padded[kWideLanes];
-  Points512 here = PointsAt512(Load512(ys, count, 0, padded), c);
+  Points512 here = PointsAt512(Load<kWideLanes>(ys, count, 0, padded), c);
   __m512i bits = _mm512_setzero_si512();
   for (int32_t i = 0; i + 1 < count; i += kWideLanes) {
-    const Points512 after = PointsAt512(Load512(ys, count, i + kWideLanes, padded), c);
+    const Points512 after = PointsAt512(Load<kWideLanes>(ys, count, i + kWideLanes, padded), c);
     // Segments from each of the sixteen points to the one after it.
     const __m512 w1 = Next512(here.window, after.window);
     const __mmask16 rising = _mm512_cmp_ps_mask(w1, here.window, _CMP_GT_OQ);

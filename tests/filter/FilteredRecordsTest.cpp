@@ -17,6 +17,7 @@
 #include "filter/FilterStream.h"
 #include "filter/SegmentFilter.h"
 #include "platform/StatusCodes.h"
+#include "tests/support/RandomBand.h"
 #include "tests/support/TempDir.h"
 #include "tools/CscFileWriter.h"
 
@@ -136,12 +137,7 @@ std::vector<FilterDesign> Designs(std::mt19937& random) {
   designs.push_back(*FilterDesign::For(FilterChoice::Lfp(), 20000.0, refusal));
   designs.push_back(*FilterDesign::For(FilterChoice::Custom(0.5, 40.0), 4000.0, refusal));
   for (const double rate : {8000.0, 20000.0, 30000.0}) {
-    const double low = rate * std::uniform_real_distribution<double>(1.0 / 400.0, 0.1)(random);
-    const double high = std::uniform_real_distribution<double>(low * 1.5, rate * 0.45)(random);
-    const int32_t open = static_cast<int32_t>(random() % 3);
-    const auto chosen = FilterChoice::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
-                                         open == 2 ? std::nullopt : std::optional<double>(high));
-    designs.push_back(*FilterDesign::For(chosen, rate, refusal));
+    designs.push_back(*FilterDesign::For(test::RandomCustomBand(random, rate, 1.0 / 400.0), rate, refusal));
   }
   return designs;
 }

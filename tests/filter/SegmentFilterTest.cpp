@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filter/FilterDesign.h"
+#include "tests/support/RandomBand.h"
 
 namespace skelvane {
 namespace {
@@ -33,12 +34,7 @@ std::vector<FilterDesign> Designs(std::mt19937& random) {
   designs.push_back(*FilterDesign::For(FilterChoice::Custom(1.5, 4.0), 1000.0, refusal));
   designs.push_back(*FilterDesign::For(FilterChoice::Custom(0.05, 0.2), 1000.0, refusal));
   for (const double rate : {8000.0, 20000.0, 32000.0}) {
-    const double low = rate * std::uniform_real_distribution<double>(1.0 / 3000.0, 0.1)(random);
-    const double high = std::uniform_real_distribution<double>(low * 1.5, rate * 0.45)(random);
-    const auto open = static_cast<int32_t>(random() % 3);
-    const auto chosen = FilterChoice::Custom(open == 1 ? std::nullopt : std::optional<double>(low),
-                                             open == 2 ? std::nullopt : std::optional<double>(high));
-    designs.push_back(*FilterDesign::For(chosen, rate, refusal));
+    designs.push_back(*FilterDesign::For(test::RandomCustomBand(random, rate, 1.0 / 3000.0), rate, refusal));
   }
   return designs;
 }
