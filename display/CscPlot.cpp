@@ -332,8 +332,13 @@ bool CscPlot::TakeAhead(int64_t start, int64_t end, int32_t width, bool minMax) 
   return true;
 }
 
-bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) {
-  return count > kSummaryMinRecords && static_cast<double>(count) > kSummaryRecordsPerColumn * span.width &&
+double CscPlot::SummaryRecordsPerColumn() const {
+  const bool shortFilter = Filtered() && design_ && design_->HalfSupport() <= kSamplesPerRecord;
+  return shortFilter ? kShortFilterSummaryRecordsPerColumn : kSummaryRecordsPerColumn;
+}
+
+bool CscPlot::WalksSummary(int64_t count, const ColumnSpan& span) const {
+  return count > kSummaryMinRecords && static_cast<double>(count) > SummaryRecordsPerColumn() * span.width &&
          span.scale > 0.0;
 }
 

@@ -41,6 +41,11 @@ class CscPlot : public Plot {
   /// less than folding the summary and reading the records at column edges.
   static constexpr int64_t kSummaryMinRecords = 256;
   static constexpr double kSummaryRecordsPerColumn = 0.8;
+  /// The same through a filter whose support fits in a record (a bar end in doubt is then filtered
+  /// from a short stretch, while reading every record filters every sample shown).
+  static constexpr double kShortFilterSummaryRecordsPerColumn = 0.25;
+  /// Records per column beyond which bars come from the summary, for the filter in effect.
+  double SummaryRecordsPerColumn() const;
 
   /// Called on a worker thread whenever a plot's summary build ends (built or failed), so the window
   /// can redraw; it must be thread-safe and must not wait for the UI thread. Copied into each build
@@ -203,7 +208,7 @@ class CscPlot : public Plot {
   /// Whether a column of `width` columns over the visible span covers more than a quarter record.
   bool DrawsBars(int64_t visibleSpan, int32_t width) const;
   /// Whether bars over `count` records of `span` come from the summary (once it is built).
-  static bool WalksSummary(int64_t count, const ColumnSpan& span);
+  bool WalksSummary(int64_t count, const ColumnSpan& span) const;
   /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
   /// one that does not end before its start; false when the span ends before the first record.
   static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);
