@@ -191,6 +191,9 @@ bool CscPlot::BuildAside(const PlotFrame& frame, Aside& aside, bool forDraw) {
   const ColumnSpan span = SpanFor(start, end, width);
   RecordRange range;
   if (LocateRecords(summary, span, range) != kStatusOk) return false;
+  if (forDraw && minMax && summary == nullptr && Filtered() && WalksSummary(range.Count(), span)) {
+    summary = FilteredSummaryNow();
+  }
   PixelCache& cache = aside.cache;
   cache.Clear();
   int32_t rc = kStatusFailed;
@@ -400,6 +403,17 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
   if (manager.GetRecordLayout(source, layout) != 0 || reader_.Open(layout) != 0) return false;
   layout_ = layout;
   return true;
+}
+
+const SourceSummary* CscPlot::FilteredSummaryNow() {
+  std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  if (summary == nullptr && Filtered() && design_ && !sourceChanged_ && reader_.IsOpen()) {
+    summary = std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_);
+    summary->SetRank(SummaryBuilder::Rank::Shown);
+    if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
+    if (!summary->LoadIfKept()) summary->Start();
+  }
+  return summary != nullptr ? summary->Summary() : nullptr;
 }
 
 void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
@@ -659,6 +673,7 @@ int32_t CscPlot::BuildFromFile(IDataSourceManager& manager, int32_t source, cons
   RecordRange range;
   if (const int32_t rc = LocateRecords(summary, span, range); rc != kStatusOk) return rc;
   if (minMax && WalksSummary(range.Count(), span)) {
+    if (summary == nullptr && Filtered()) summary = FilteredSummaryNow();
     // Open where a column edge cuts a sub-block: settled when drawn, for the rows drawn in.
     if (summary != nullptr) return SummaryColumns::Walk(*summary, span, cache_);
   }

@@ -209,6 +209,10 @@ class CscPlot : public Plot {
   bool DrawsBars(int64_t visibleSpan, int32_t width) const;
   /// Whether bars over `count` records of `span` come from the summary (once it is built).
   bool WalksSummary(int64_t count, const ColumnSpan& span) const;
+  /// The filtered summary a view that walks it wants now: until it is ready the view reads and filters
+  /// every record it shows, so one kept on disk is taken at once, on this thread; one that is not kept
+  /// starts building. Null until it is ready.
+  const SourceSummary* FilteredSummaryNow();
   /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
   /// one that does not end before its start; false when the span ends before the first record.
   static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);

@@ -38,6 +38,30 @@ void SummaryBuilder::Start() {
   SummaryWorkerPool::Instance().Submit([shared = shared_] { Run(shared); }, shared_->rank);
 }
 
+bool SummaryBuilder::LoadIfKept() {
+  if (started_ || !SummaryCache::Instance().Enabled()) return false;
+  Shared& shared = *shared_;
+  RecordReader reader;
+  SummaryKey key;
+  if (reader.Open(shared.layout) != 0 || SummaryKey::Of(shared.layout, reader, key) != 0) return false;
+  if (shared.filter) key.filter = SummaryKey::FilterIdentity(*shared.filter, shared.sampleInterval);
+  SourceSummary kept;
+  if (SummaryCache::Instance().Find(key, reader, kept, false) != SummaryCache::Found::Kept) return false;
+  started_ = true;
+  shared.useCache = true;
+  shared.summary = std::move(kept);
+  shared.recordsDone.store(shared.layout.numRecords);
+  shared.origin.store(Origin::Loaded);
+  {
+    std::lock_guard lock(shared.mutex);
+    shared.state.store(State::Ready, std::memory_order_release);
+    shared.finished = true;
+  }
+  shared.changed.notify_all();
+  if (shared.onFinished) shared.onFinished();
+  return true;
+}
+
 void SummaryBuilder::SetRank(Rank rank) { shared_->rank->store(static_cast<int32_t>(rank)); }
 
 void SummaryBuilder::Cancel() { shared_->cancel.store(true); }

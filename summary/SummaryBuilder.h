@@ -50,6 +50,9 @@ class SummaryBuilder {
   /// Queues the build on the worker pool, using the summary cache when it is switched on now; a
   /// second call does nothing.
   void Start();
+  /// Instead of Start, on this thread: the summary kept on disk, when the cache is on and holds it as
+  /// it is (one look at the file and a mapping, no folder tidied). False, and nothing started, else.
+  bool LoadIfKept();
   /// Moves a build that has not begun yet ahead of or behind others; any thread.
   void SetRank(Rank rank);
   /// Asks the build to stop; it ends as Cancelled unless it has already finished.

@@ -159,7 +159,8 @@ void SummaryCache::ReportCutShort(const std::string& path) {
   noticed_.insert(std::string(kRebuiltNotice) + '\n' + Folder());
 }
 
-SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary) {
+SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary,
+                                       bool mayTidy) {
   const std::string folder = Folder();
   if (folder.empty()) return Found::None;
   if (!Trusted(folder) || key.filter.size() > SummaryKey::kLongestFilter) return Found::Blocked;
@@ -167,6 +168,7 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
   bool first = false;
   {
     std::lock_guard lock(mutex_);
+    if (!mayTidy && !swept_.contains(folder)) return Found::None;
     first = swept_.insert(folder).second;
   }
   if (first) Evict(folder, {}, Cap(folder));

@@ -77,8 +77,9 @@ class SummaryCache {
   static std::string FileNameFor(uint64_t device, uint64_t inode, const std::string& filter = {});
 
   /// Looks for the kept summary of `key` (read through `reader`, open on the recording) and maps it
-  /// into `summary` when it is Kept or Grown (every checksum checked first).
-  Found Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary);
+  /// into `summary` when it is Kept or Grown (every checksum checked first). The first look in a folder
+  /// brings it under its cap; with `mayTidy` false a folder not yet tidied is not looked in (None).
+  Found Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary, bool mayTidy = true);
   /// Writes `summary` of `key` to the folder (then evicts down to the cap) and replaces it by the kept
   /// file's mapping; false, with a notice, when it could not be kept (it stays as it was).
   bool Keep(const SummaryKey& key, SourceSummary& summary);

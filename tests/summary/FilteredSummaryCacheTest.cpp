@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <random>
 #include <string>
@@ -27,6 +28,7 @@
 #include "summary/SummaryCache.h"
 #include "summary/SummaryFile.h"
 #include "summary/SummaryKey.h"
+#include "summary/SummaryWorkerPool.h"
 #include "tests/support/CapturedReports.h"
 #include "tests/support/KeptSummaries.h"
 #include "tests/support/ScopedVariable.h"
@@ -288,6 +290,51 @@ TEST_F(FilteredSummaryCacheTest, AFilteredSummaryCutShortWhileMappedIsNeverDrawn
   EXPECT_EQ(plot.SettledCache().mins, before.mins);
   EXPECT_EQ(plot.SettledCache().maxs, before.maxs);
   EXPECT_EQ(reports.Count(), 1u);
+}
+
+// A filtered plot opened on a view it draws from its summary takes the kept summary at its first
+// draw, on the drawing thread, instead of filtering every record shown while a worker loads it; the
+// columns are those of a plot that finds nothing kept and reads the records.
+TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw) {
+  DataSourceManager manager;
+  ASSERT_EQ(manager.OpenSource(paths[0]), 0);
+  int64_t first = 0;
+  int64_t last = 0;
+  manager.GetTimeRange(first, last);
+  const PlotFrame whole = test::FrameFor(first, last - first, 600);
+  for (const FilterChoice& band : {FilterChoice::Spike(), FilterChoice::Lfp()}) {
+    SCOPED_TRACE(band.Text());
+    auto drawn = [&](bool cacheOn) {
+      SummaryCache::Instance().SetEnabled(cacheOn);
+      CscPlot plot(paths[0], "CSC", manager, 0xFFFFFF);
+      plot.LoadSourceInfo();
+      std::string refusal;
+      EXPECT_TRUE(plot.SetFilter(band, refusal)) << refusal;
+      // Every worker held until the draw is done: a summary ready by then was not theirs.
+      std::promise<void> release;
+      const std::shared_future<void> held = release.get_future().share();
+      for (int32_t i = 0; i < SummaryWorkerPool::ThreadCount(); ++i) {
+        SummaryWorkerPool::Instance().Submit([held] { held.wait(); });
+      }
+      plot.Draw(whole, 600, 100, 0, 0);
+      const SummaryBuilder* summary = plot.Summary();
+      EXPECT_EQ(summary != nullptr && summary->GetState() == SummaryBuilder::State::Ready, cacheOn);
+      if (cacheOn && summary != nullptr) EXPECT_EQ(summary->GetOrigin(), SummaryBuilder::Origin::Loaded);
+      release.set_value();
+      PixelCache columns = plot.SettledCache();
+      plot.WaitForSummary();
+      return columns;
+    };
+    ASSERT_EQ(Summarise(paths[0], band).origin, SummaryBuilder::Origin::Built);
+    const PixelCache kept = drawn(true);
+    const PixelCache read = drawn(false);
+    SummaryCache::Instance().SetEnabled(true);
+    ASSERT_FALSE(read.xs.empty());
+    EXPECT_EQ(kept.xs, read.xs);
+    EXPECT_EQ(kept.mins, read.mins);
+    EXPECT_EQ(kept.maxs, read.maxs);
+  }
+  EXPECT_TRUE(reports.Empty()) << reports.Texts().front();
 }
 
 }  // namespace
