@@ -407,6 +407,9 @@ bool CscPlot::OpenReader(IDataSourceManager& manager, int32_t source) {
 
 const SourceSummary* CscPlot::FilteredSummaryNow() {
   std::unique_ptr<SummaryBuilder>& summary = ActiveSummary();
+  // A build queued behind others (one started for the plots out of view) has not looked yet: it is
+  // looked for here instead, and queued again, ahead of those, when it is not kept.
+  if (summary != nullptr && summary->GetState() == SummaryBuilder::State::Queued) summary.reset();
   if (summary == nullptr && Filtered() && design_ && !sourceChanged_ && reader_.IsOpen()) {
     summary = std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_);
     summary->SetRank(SummaryBuilder::Rank::Shown);

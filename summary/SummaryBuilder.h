@@ -51,7 +51,7 @@ class SummaryBuilder {
   /// second call does nothing.
   void Start();
   /// Instead of Start, on this thread: the summary kept on disk, when the cache is on and holds it as
-  /// it is (one look at the file and a mapping, no folder tidied). False, and nothing started, else.
+  /// it is (one look at the file and a mapping; the folder is tidied by the next build that looks). False, and nothing started, else.
   bool LoadIfKept();
   /// Moves a build that has not begun yet ahead of or behind others; any thread.
   void SetRank(Rank rank);

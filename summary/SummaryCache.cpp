@@ -166,9 +166,8 @@ SummaryCache::Found SummaryCache::Find(const SummaryKey& key, const RecordReader
   if (!Trusted(folder) || key.filter.size() > SummaryKey::kLongestFilter) return Found::Blocked;
   // Once per process, the folder is brought under the cap and rid of what writes cut off left behind.
   bool first = false;
-  {
+  if (mayTidy) {
     std::lock_guard lock(mutex_);
-    if (!mayTidy && !swept_.contains(folder)) return Found::None;
     first = swept_.insert(folder).second;
   }
   if (first) Evict(folder, {}, Cap(folder));

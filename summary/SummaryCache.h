@@ -78,7 +78,7 @@ class SummaryCache {
 
   /// Looks for the kept summary of `key` (read through `reader`, open on the recording) and maps it
   /// into `summary` when it is Kept or Grown (every checksum checked first). The first look in a folder
-  /// brings it under its cap; with `mayTidy` false a folder not yet tidied is not looked in (None).
+  /// brings it under its cap, unless `mayTidy` is false: that look leaves it for the next.
   Found Find(const SummaryKey& key, const RecordReader& reader, SourceSummary& summary, bool mayTidy = true);
   /// Writes `summary` of `key` to the folder (then evicts down to the cap) and replaces it by the kept
   /// file's mapping; false, with a notice, when it could not be kept (it stays as it was).

@@ -293,8 +293,8 @@ TEST_F(FilteredSummaryCacheTest, AFilteredSummaryCutShortWhileMappedIsNeverDrawn
 }
 
 // A filtered plot opened on a view it draws from its summary takes the kept summary at its first
-// draw, on the drawing thread, instead of filtering every record shown while a worker loads it; the
-// columns are those of a plot that finds nothing kept and reads the records.
+// draw, on the drawing thread, instead of filtering every record shown while a queued build waits
+// for a worker; the columns are those of a plot that finds nothing kept and reads the records.
 TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw) {
   DataSourceManager manager;
   ASSERT_EQ(manager.OpenSource(paths[0]), 0);
@@ -316,6 +316,8 @@ TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw)
       for (int32_t i = 0; i < SummaryWorkerPool::ThreadCount(); ++i) {
         SummaryWorkerPool::Instance().Submit([held] { held.wait(); });
       }
+      // Queued behind them, as the window queues the plots' builds when they open.
+      plot.StartSummary();
       plot.Draw(whole, 600, 100, 0, 0);
       const SummaryBuilder* summary = plot.Summary();
       EXPECT_EQ(summary != nullptr && summary->GetState() == SummaryBuilder::State::Ready, cacheOn);
