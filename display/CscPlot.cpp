@@ -410,6 +410,8 @@ const SourceSummary* CscPlot::FilteredSummaryNow() {
   // A build queued behind others (one started for the plots out of view) has not looked yet: it is
   // looked for here instead, and queued again, ahead of those, when it is not kept.
   if (summary != nullptr && summary->GetState() == SummaryBuilder::State::Queued) summary.reset();
+  // One a worker has begun may be looking in the cache still: a look is as short as taking it here.
+  if (summary != nullptr && summary->GetState() == SummaryBuilder::State::Building) summary->WaitIfKept();
   if (summary == nullptr && Filtered() && design_ && !sourceChanged_ && reader_.IsOpen()) {
     summary = std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_);
     summary->SetRank(SummaryBuilder::Rank::Shown);

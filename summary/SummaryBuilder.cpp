@@ -62,6 +62,13 @@ bool SummaryBuilder::LoadIfKept() {
   return true;
 }
 
+bool SummaryBuilder::WaitIfKept() const {
+  if (!started_) return false;
+  std::unique_lock lock(shared_->mutex);
+  shared_->changed.wait(lock, [this] { return shared_->finished || (shared_->running && !shared_->looking); });
+  return shared_->state.load() == State::Ready && shared_->origin.load() == Origin::Loaded;
+}
+
 void SummaryBuilder::SetRank(Rank rank) { shared_->rank->store(static_cast<int32_t>(rank)); }
 
 void SummaryBuilder::Cancel() { shared_->cancel.store(true); }
@@ -87,7 +94,16 @@ const SourceSummary* SummaryBuilder::Summary() const {
 
 int32_t SummaryBuilder::Summarise(Shared& shared) {
   const RecordLayout& layout = shared.layout;
-  const auto build = [&shared, &layout] {
+  // Whoever waits for a look in the cache waits no longer once the records are read instead.
+  const auto stopLooking = [&shared] {
+    {
+      std::lock_guard lock(shared.mutex);
+      shared.looking = false;
+    }
+    shared.changed.notify_all();
+  };
+  const auto build = [&shared, &layout, &stopLooking] {
+    stopLooking();
     shared.origin.store(Origin::Built);
     if (shared.filter) {
       return SourceSummary::BuildFiltered(layout, *shared.filter, shared.sampleInterval, shared.cancel,
@@ -105,6 +121,7 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
   SourceSummary kept;
   int32_t rc = kStatusOk;
   const SummaryCache::Found found = cache.Find(key, reader, kept);
+  if (found != SummaryCache::Found::Kept) stopLooking();
   switch (found) {
     case SummaryCache::Found::Kept:
       shared.summary = std::move(kept);
@@ -137,6 +154,7 @@ void SummaryBuilder::Run(const std::shared_ptr<Shared>& shared) {
       return;
     }
     shared->running = true;
+    shared->looking = shared->useCache;
     shared->state.store(State::Building);
   }
   const int32_t rc = Summarise(*shared);

@@ -51,8 +51,12 @@ class SummaryBuilder {
   /// second call does nothing.
   void Start();
   /// Instead of Start, on this thread: the summary kept on disk, when the cache is on and holds it as
-  /// it is (one look at the file and a mapping; the folder is tidied by the next build that looks). False, and nothing started, else.
+  /// it is (one look at the file and a mapping; the folder is left for the next build to tidy). False,
+  /// and nothing started, otherwise.
   bool LoadIfKept();
+  /// After Start: waits while the build is still looking in the cache (a look takes about as long as
+  /// LoadIfKept), not while it reads the records. True when the summary is ready, loaded from the cache.
+  bool WaitIfKept() const;
   /// Moves a build that has not begun yet ahead of or behind others; any thread.
   void SetRank(Rank rank);
   /// Asks the build to stop; it ends as Cancelled unless it has already finished.
@@ -90,6 +94,7 @@ class SummaryBuilder {
     mutable std::condition_variable changed;
     bool running = false;   // the worker is inside the build or its callback
     bool finished = false;  // the worker is done with this build
+    bool looking = false;   // the worker is looking in the cache, not yet reading the records
   };
   static void Run(const std::shared_ptr<Shared>& shared);
   /// Fills the shared summary from the cache or the records; 0 or the failure's code.

@@ -321,7 +321,9 @@ TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw)
       plot.Draw(whole, 600, 100, 0, 0);
       const SummaryBuilder* summary = plot.Summary();
       EXPECT_EQ(summary != nullptr && summary->GetState() == SummaryBuilder::State::Ready, cacheOn);
-      if (cacheOn && summary != nullptr) EXPECT_EQ(summary->GetOrigin(), SummaryBuilder::Origin::Loaded);
+      if (cacheOn && summary != nullptr) {
+        EXPECT_EQ(summary->GetOrigin(), SummaryBuilder::Origin::Loaded);
+      }
       release.set_value();
       PixelCache columns = plot.SettledCache();
       plot.WaitForSummary();
@@ -337,6 +339,35 @@ TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw)
     EXPECT_EQ(kept.maxs, read.maxs);
   }
   EXPECT_TRUE(reports.Empty()) << reports.Texts().front();
+}
+
+// A build a worker has begun is waited for while it looks in the cache, not while it reads the
+// records: the wait says whether the summary was taken from the cache, and a build of a minute of
+// samples it did not wait for can still be cancelled.
+TEST_F(FilteredSummaryCacheTest, AWaitForAKeptSummaryEndsWhenTheRecordsAreRead) {
+  SynthOptions options;
+  options.outDir = folder.File("long");
+  options.channels = 1;
+  options.seconds = 60.0;
+  options.seed = 5;
+  SynthResult result;
+  ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
+  const std::string path = result.paths.front();
+  const FilterChoice band = FilterChoice::Lfp();
+  SummaryBuilder building(LayoutOf(path), DesignOf(band), kSampleInterval);
+  building.Start();
+  EXPECT_FALSE(building.WaitIfKept());
+  building.Cancel();
+  EXPECT_FALSE(building.Wait());
+  EXPECT_EQ(building.GetState(), SummaryBuilder::State::Cancelled);
+
+  ASSERT_EQ(Summarise(path, band).origin, SummaryBuilder::Origin::Built);
+  SummaryBuilder kept(LayoutOf(path), DesignOf(band), kSampleInterval);
+  kept.Start();
+  EXPECT_TRUE(kept.WaitIfKept());
+  EXPECT_EQ(kept.GetOrigin(), SummaryBuilder::Origin::Loaded);
+  SummaryBuilder unstarted(LayoutOf(path), DesignOf(band), kSampleInterval);
+  EXPECT_FALSE(unstarted.WaitIfKept());
 }
 
 }  // namespace
