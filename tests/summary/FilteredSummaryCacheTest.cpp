@@ -32,6 +32,7 @@
 #include "tests/support/CapturedReports.h"
 #include "tests/support/KeptSummaries.h"
 #include "tests/support/ScopedVariable.h"
+#include "tests/support/SyntheticSources.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFrame.h"
 #include "tools/SyntheticRecording.h"
@@ -345,11 +346,8 @@ TEST_F(FilteredSummaryCacheTest, AFilteredPlotTakesItsKeptSummaryAtItsFirstDraw)
 // records: the wait says whether the summary was taken from the cache, and a build of a minute of
 // samples it did not wait for can still be cancelled.
 TEST_F(FilteredSummaryCacheTest, AWaitForAKeptSummaryEndsWhenTheRecordsAreRead) {
-  SynthOptions options;
+  SynthOptions options = test::SignalKindOptions("oscillation", 60.0);
   options.outDir = folder.File("long");
-  options.channels = 1;
-  options.seconds = 60.0;
-  options.seed = 5;
   SynthResult result;
   ASSERT_EQ(SyntheticRecording::Generate(options, result), 0);
   const std::string path = result.paths.front();
