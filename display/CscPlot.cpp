@@ -413,9 +413,7 @@ const SourceSummary* CscPlot::FilteredSummaryNow() {
   // One a worker has begun may be looking in the cache still: a look is as short as taking it here.
   if (summary != nullptr && summary->GetState() == SummaryBuilder::State::Building) summary->WaitIfKept();
   if (summary == nullptr && Filtered() && design_ && !sourceChanged_ && reader_.IsOpen()) {
-    summary = std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_);
-    summary->SetRank(SummaryBuilder::Rank::Shown);
-    if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
+    summary = NewSummaryBuilder(SummaryBuilder::Rank::Shown);
     if (!summary->LoadIfKept()) summary->Start();
   }
   return summary != nullptr ? summary->Summary() : nullptr;
@@ -433,11 +431,16 @@ void CscPlot::StartSummary(SummaryBuilder::Rank rank) {
   if (!OpenReader(sources_, source)) return;
   // A recording short enough to be walked record by record at any zoom never needs one.
   if (rank == SummaryBuilder::Rank::Hidden && reader_.NumRecords() <= kReadRecords) return;
-  summary = Filtered() ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
-                   : std::make_unique<SummaryBuilder>(layout_);
+  summary = NewSummaryBuilder(rank);
+  summary->Start();
+}
+
+std::unique_ptr<SummaryBuilder> CscPlot::NewSummaryBuilder(SummaryBuilder::Rank rank) const {
+  auto summary = Filtered() ? std::make_unique<SummaryBuilder>(layout_, *design_, samplePeriod_)
+                            : std::make_unique<SummaryBuilder>(layout_);
   summary->SetRank(rank);
   if (onSummaryFinished) summary->SetOnFinished(onSummaryFinished);
-  summary->Start();
+  return summary;
 }
 
 int32_t CscPlot::ProbeRecordsInSpan(const ColumnSpan& span, int64_t& first, int64_t& last,

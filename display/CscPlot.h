@@ -213,6 +213,8 @@ class CscPlot : public Plot {
   /// every record it shows, so one kept on disk is taken at once, on this thread; one that is not kept
   /// starts building. Null until it is ready.
   const SourceSummary* FilteredSummaryNow();
+  /// A builder of the summary for the filter in effect (the reader open), not yet started.
+  std::unique_ptr<SummaryBuilder> NewSummaryBuilder(SummaryBuilder::Rank rank) const;
   /// The records a walk of `span` can visit: the last one stamped at or before its end and the first
   /// one that does not end before its start; false when the span ends before the first record.
   static bool RecordsInSpan(const SourceSummary& summary, const ColumnSpan& span, int64_t& first, int64_t& last);

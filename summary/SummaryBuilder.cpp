@@ -43,15 +43,11 @@ bool SummaryBuilder::LoadIfKept() {
   Shared& shared = *shared_;
   RecordReader reader;
   SummaryKey key;
-  if (reader.Open(shared.layout) != 0 || SummaryKey::Of(shared.layout, reader, key) != 0) return false;
-  if (shared.filter) key.filter = SummaryKey::FilterIdentity(*shared.filter, shared.sampleInterval);
+  if (!KeyOf(shared, reader, key)) return false;
   SourceSummary kept;
   if (SummaryCache::Instance().Find(key, reader, kept, false) != SummaryCache::Found::Kept) return false;
   started_ = true;
-  shared.useCache = true;
-  shared.summary = std::move(kept);
-  shared.recordsDone.store(shared.layout.numRecords);
-  shared.origin.store(Origin::Loaded);
+  TakeKept(shared, kept);
   {
     std::lock_guard lock(shared.mutex);
     shared.state.store(State::Ready, std::memory_order_release);
@@ -92,6 +88,18 @@ const SourceSummary* SummaryBuilder::Summary() const {
   return shared_->state.load(std::memory_order_acquire) == State::Ready ? &shared_->summary : nullptr;
 }
 
+bool SummaryBuilder::KeyOf(const Shared& shared, RecordReader& reader, SummaryKey& key) {
+  if (reader.Open(shared.layout) != 0 || SummaryKey::Of(shared.layout, reader, key) != 0) return false;
+  if (shared.filter) key.filter = SummaryKey::FilterIdentity(*shared.filter, shared.sampleInterval);
+  return true;
+}
+
+void SummaryBuilder::TakeKept(Shared& shared, SourceSummary& kept) {
+  shared.summary = std::move(kept);
+  shared.recordsDone.store(shared.layout.numRecords);
+  shared.origin.store(Origin::Loaded);
+}
+
 int32_t SummaryBuilder::Summarise(Shared& shared) {
   const RecordLayout& layout = shared.layout;
   // Whoever waits for a look in the cache waits no longer once the records are read instead.
@@ -115,8 +123,7 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
   RecordReader reader;
   SummaryKey key;
   // A file that cannot be keyed is not kept either; the build says what is wrong with it.
-  if (reader.Open(layout) != 0 || SummaryKey::Of(layout, reader, key) != 0) return build();
-  if (shared.filter) key.filter = SummaryKey::FilterIdentity(*shared.filter, shared.sampleInterval);
+  if (!KeyOf(shared, reader, key)) return build();
   SummaryCache& cache = SummaryCache::Instance();
   SourceSummary kept;
   int32_t rc = kStatusOk;
@@ -124,9 +131,7 @@ int32_t SummaryBuilder::Summarise(Shared& shared) {
   if (found != SummaryCache::Found::Kept) stopLooking();
   switch (found) {
     case SummaryCache::Found::Kept:
-      shared.summary = std::move(kept);
-      shared.recordsDone.store(layout.numRecords);
-      shared.origin.store(Origin::Loaded);
+      TakeKept(shared, kept);
       return kStatusOk;
     case SummaryCache::Found::Grown:  // only ever of the samples as recorded
       rc = SourceSummary::Extend(kept, layout, shared.cancel, shared.recordsDone, shared.summary);

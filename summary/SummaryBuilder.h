@@ -19,6 +19,9 @@
 
 namespace skelvane {
 
+class RecordReader;
+struct SummaryKey;
+
 class SummaryBuilder {
  public:
   enum class State { Queued, Building, Ready, Failed, Cancelled };
@@ -99,6 +102,11 @@ class SummaryBuilder {
   static void Run(const std::shared_ptr<Shared>& shared);
   /// Fills the shared summary from the cache or the records; 0 or the failure's code.
   static int32_t Summarise(Shared& shared);
+  /// Opens `reader` on the recording and makes the key its kept summary is filed under; false when
+  /// the file cannot be keyed.
+  static bool KeyOf(const Shared& shared, RecordReader& reader, SummaryKey& key);
+  /// Makes `kept`, as the cache found it, the summary.
+  static void TakeKept(Shared& shared, SourceSummary& kept);
 
   std::shared_ptr<Shared> shared_;
   bool started_ = false;
