@@ -37,6 +37,7 @@
 #include "display/PlotCanvas.h"
 #include "display/ViewState.h"
 #include "extract/ExtractionRun.h"
+#include "filter/FilterDesign.h"
 #include "platform/FrameHeap.h"
 #include "render/GLRenderer.h"
 #include "summary/SummaryCache.h"
@@ -116,6 +117,9 @@ MainWindow::~MainWindow() {
 }
 
 int32_t MainWindow::Create() {
+  // The bands shown at the last close are designed while the window is made, so that opening the same
+  // recordings again does not wait for their designs.
+  for (const auto& [band, rate] : Preferences::BandsShown()) FilterDesign::Prepare(band, rate);
   setWindowTitle(QString::fromUtf8(kWindowTitle));
   LoadAppResources();
   setWindowIcon(QIcon(QString::fromUtf8(kAppIconResource)));
@@ -406,7 +410,8 @@ void MainWindow::OnClose() {
   closed_ = true;
   RunAfterPicture();
   session_.RememberNow();
-  Preferences::SaveAtClose(saveGeometry(), Extraction().Parameters());
+  Preferences::SaveAtClose(saveGeometry(), Extraction().Parameters(),
+                           plotActions_ ? plotActions_->BandsShown() : std::vector<std::pair<FilterChoice, double>>{});
   if (settingsFolder_.empty()) {
     SettingsFile::WriteSettingsFile(canvas_);
   } else {

@@ -160,6 +160,14 @@ std::vector<CscPlot*> PlotActions::FilterTargets(int32_t index) const {
   return targets;
 }
 
+std::vector<std::pair<FilterChoice, double>> PlotActions::BandsShown() const {
+  std::vector<std::pair<FilterChoice, double>> bands;
+  for (const CscPlot* plot : FilterTargets(-1)) {
+    if (!plot->Filter().IsNone()) bands.emplace_back(plot->Filter(), plot->GetSamplingFrequency());
+  }
+  return bands;
+}
+
 bool PlotActions::CanTake(const std::vector<CscPlot*>& targets, const FilterChoice& filter, std::string& refusal) {
   if (filter.IsNone()) return true;
   for (CscPlot* plot : targets) {

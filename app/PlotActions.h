@@ -73,6 +73,8 @@ class PlotActions {
   /// The filter every open plot draws through; nullopt while they differ. Without plots, the one
   /// plots opened next start with.
   std::optional<FilterChoice> SharedFilter() const;
+  /// Each plot's band (None left out) with its recording's sampling rate, in stacking order.
+  std::vector<std::pair<FilterChoice, double>> BandsShown() const;
   /// The Custom Filter dialog while it is open (null otherwise).
   CustomFilterDialog* CustomDialog() const { return customDialog_; }
 

@@ -21,6 +21,7 @@ constexpr const char* kRecentPathsKey = "paths";
 constexpr const char* kGeometryKey = "window/geometry";
 constexpr const char* kFolderGroup = "folders/";
 constexpr const char* kPictureTypeKey = "bitmap/type";
+constexpr const char* kBandsShownKey = "display/bandsShown";
 
 // An INI file in the user's configuration folder; tests point QSettings::setPath at a temporary one.
 QSettings Store() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
@@ -131,9 +132,30 @@ void Preferences::LoadExtractionParameters(ExtractionParameters& p) {
   p.Filter = *filter;
 }
 
-void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParameters& p) {
+// Each band as its text and the rate: "spike@32000", "300:3000@30000".
+std::vector<std::pair<FilterChoice, double>> Preferences::BandsShown() {
+  std::vector<std::pair<FilterChoice, double>> bands;
+  for (const QString& entry : Store().value(kBandsShownKey).toStringList()) {
+    const qsizetype at = entry.lastIndexOf('@');
+    bool isNumber = false;
+    const double rate = at > 0 ? entry.mid(at + 1).toDouble(&isNumber) : 0.0;
+    std::string refusal;
+    const std::optional<FilterChoice> band = FilterChoice::Parse(entry.left(at).toStdString(), refusal);
+    if (isNumber && std::isfinite(rate) && rate > 0.0 && band && !band->IsNone()) bands.emplace_back(*band, rate);
+  }
+  return bands;
+}
+
+void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParameters& p,
+                              const std::vector<std::pair<FilterChoice, double>>& bands) {
   QSettings store = Store();
   store.setValue(kGeometryKey, geometry);
+  QStringList shown;
+  for (const auto& [band, rate] : bands) {
+    const QString entry = QString::fromStdString(band.Text()) + '@' + QString::number(rate, 'g', 17);
+    if (!shown.contains(entry)) shown.push_back(entry);
+  }
+  store.setValue(kBandsShownKey, shown);
   store.beginGroup(QStringLiteral("extraction"));
   store.setValue("mode", p.ExtractionMode);
   store.setValue("type", p.ExtractionType);

@@ -1,16 +1,18 @@
 #pragma once
 // What the window remembers between runs beyond the 104-byte settings file: time axis labels, data
 // axis unit, keeping summaries on disk, recent file sets, window geometry, extraction parameters,
-// last folders and the type of the last saved picture (QSettings).
+// last folders, the type of the last saved picture and the bands shown at close (QSettings).
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/IPlotCanvas.h"
+#include "filter/FilterChoice.h"
 
 namespace skelvane {
 
@@ -48,9 +50,12 @@ class Preferences {
 
   /// Fills `parameters` with the values saved at the last close; fields never saved keep their values.
   static void LoadExtractionParameters(ExtractionParameters& parameters);
-  /// Remembers the window geometry and the extraction parameters at close, in one write of the
-  /// store (each write waits for the disk).
-  static void SaveAtClose(const QByteArray& geometry, const ExtractionParameters& parameters);
+  /// The bands the plots drew through at the last close, each with its recording's sampling rate.
+  static std::vector<std::pair<FilterChoice, double>> BandsShown();
+  /// Remembers the window geometry, the extraction parameters and the bands shown at close, in one
+  /// write of the store (each write waits for the disk).
+  static void SaveAtClose(const QByteArray& geometry, const ExtractionParameters& parameters,
+                          const std::vector<std::pair<FilterChoice, double>>& bands);
 
   /// The folder a chooser of the given kind ("open", "save", "folder") last ended in (empty when none).
   static QString LastFolder(const QString& kind);

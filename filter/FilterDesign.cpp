@@ -1,10 +1,15 @@
 #include "filter/FilterDesign.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -353,27 +358,84 @@ double FilterDesign::DesignRate(double samplingHz) {
   return std::isfinite(samplingHz) ? static_cast<double>(DesignMath::Round(samplingHz)) : 0.0;
 }
 
-std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
+namespace {
+
+// A design with what For said when it refused one.
+struct Outcome {
+  std::optional<FilterDesign> design;
+  std::string refusal;
+};
+
+// The designs made so far in this process, or being made on some thread, by band and design rate. Never
+// destroyed: a design started ahead may still be running as the process exits.
+struct KeptDesigns {
   // A few dozen designs at most: a session shows a handful of bands at one or two rates.
-  constexpr std::size_t kMostKept = 64;
-  static std::mutex mutex;
-  static std::map<std::pair<std::string, double>, FilterDesign> made;
-  const std::pair<std::string, double> key(chosen.Key(), DesignRate(samplingHz));
-  {
-    const std::lock_guard lock(mutex);
-    if (const auto found = made.find(key); found != made.end()) return found->second;
+  static constexpr std::size_t kMostKept = 64;
+  std::mutex mutex;
+  std::map<std::pair<std::string, double>, std::shared_future<Outcome>> designs;
+
+  static KeptDesigns& Instance() {
+    static auto* const kept = new KeptDesigns;
+    return *kept;
   }
-  std::optional<FilterDesign> design = For(chosen, samplingHz, refusal);
-  if (design) {
+  // The entry of `key`, and whether the caller is the one to make it (its promise then made here).
+  std::shared_future<Outcome> Find(const std::pair<std::string, double>& key, std::optional<std::promise<Outcome>>& making) {
     const std::lock_guard lock(mutex);
-    if (made.size() >= kMostKept) made.clear();
-    made.emplace(key, *design);
+    if (const auto found = designs.find(key); found != designs.end()) return found->second;
+    if (designs.size() >= kMostKept) {
+      // Forget the finished ones; one still being made has a thread waiting to hand it over.
+      std::erase_if(designs, [](const auto& entry) {
+        return entry.second.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+      });
+    }
+    making.emplace();
+    std::shared_future<Outcome> result = making->get_future().share();
+    designs.emplace(key, result);
+    return result;
   }
-  return design;
+};
+
+std::atomic<int64_t> designsMade{0};
+
+Outcome Make(const FilterChoice& chosen, double samplingHz) {
+  Outcome outcome;
+  outcome.design = FilterDesign::For(chosen, samplingHz, outcome.refusal);
+  return outcome;
 }
+
+}  // namespace
+
+std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
+  std::optional<std::promise<Outcome>> making;
+  const std::shared_future<Outcome> result =
+      KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
+  if (making) making->set_value(Make(chosen, samplingHz));
+  const Outcome& outcome = result.get();
+  if (!outcome.design) refusal = outcome.refusal;
+  return outcome.design;
+}
+
+void FilterDesign::Prepare(const FilterChoice& chosen, double samplingHz) {
+  if (chosen.IsNone()) return;
+  std::optional<std::promise<Outcome>> making;
+  KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
+  if (!making) return;
+  std::thread([chosen, samplingHz, promise = std::move(*making)]() mutable {
+    promise.set_value(Make(chosen, samplingHz));
+  }).detach();
+}
+
+bool FilterDesign::Known(const FilterChoice& chosen, double samplingHz) {
+  KeptDesigns& kept = KeptDesigns::Instance();
+  const std::lock_guard lock(kept.mutex);
+  return kept.designs.count({chosen.Key(), DesignRate(samplingHz)}) > 0;
+}
+
+int64_t FilterDesign::DesignsMade() { return designsMade.load(); }
 
 std::optional<FilterDesign> FilterDesign::For(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
   const double rate = DesignRate(samplingHz);
+  designsMade.fetch_add(1);
   FilterDesign design(chosen, rate);
   if (chosen.IsNone()) return design;
   if (!(rate >= kLowestRateHz)) {

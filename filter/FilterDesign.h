@@ -41,7 +41,16 @@ class FilterDesign {
   static std::optional<FilterDesign> For(const FilterChoice& chosen, double samplingHz, std::string& refusal);
   /// As For, from the designs made so far in this process when there is one: designing a band costs
   /// about as much as filtering seconds of a channel, and every plot of a recording asks alike.
+  /// A design another thread is still making is waited for, not made again.
   static std::optional<FilterDesign> Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal);
+  /// Starts making the design Shared will hand out, on a thread of its own, unless it is made or being
+  /// made: the window makes the bands it showed last ready as it starts, so that reopening them does
+  /// not wait the milliseconds a design takes.
+  static void Prepare(const FilterChoice& chosen, double samplingHz);
+  /// Whether Shared has the design of `chosen` for `samplingHz`, made or being made.
+  static bool Known(const FilterChoice& chosen, double samplingHz);
+  /// Calls of For in this process so far: the designs made, refused ones included.
+  static int64_t DesignsMade();
   /// The rate a design for `samplingHz` is made for.
   static double DesignRate(double samplingHz);
 

@@ -1,5 +1,6 @@
 // What the window remembers between runs (QSettings in the test's own folder): the sets of files
-// opened together, the window geometry, the extraction parameters and the choosers' last folders.
+// opened together, the window geometry, the extraction parameters, the choosers' last folders and
+// the bands the plots drew through.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,9 +11,11 @@
 #include <QTimer>
 
 #include "app/CommandMenus.h"
+#include "app/PlotActions.h"
 #include "app/Preferences.h"
 #include "app/QtFileChooser.h"
 #include "extract/ExtractionRun.h"
+#include "filter/FilterDesign.h"
 #include "platform/PathHelpers.h"
 #include "tests/app/RealWindowHarness.h"
 
@@ -81,6 +84,32 @@ TEST_F(RememberedTest, RecentSetsGeometryAndExtractionParametersOutliveTheWindow
   Start();
   EXPECT_EQ(window->Extraction().Parameters().NumChannels, kDefaultNumChannels);
   EXPECT_EQ(window->Extraction().Parameters().Threshold, 0.0);
+}
+
+// The bands the plots drew through at close are designed as the next window starts, so that opening
+// the same recordings again does not wait for a design (a rate no other test uses here, so that the
+// design is not one this process made already).
+TEST_F(RememberedTest, TheBandsShownAtCloseAreDesignedAsTheNextWindowStarts) {
+  Start();
+  OpenTetrode();
+  ASSERT_TRUE(window->Plots()->SetFilter(0, FilterChoice::Spike()));
+  ASSERT_TRUE(window->Plots()->SetFilter(1, FilterChoice::Custom(300.0, 3000.0)));
+  const double rate = window->Plots()->BandsShown().at(0).second;
+  Restart();
+  const std::vector<std::pair<FilterChoice, double>> bands = Preferences::BandsShown();
+  ASSERT_EQ(bands.size(), 2u);
+  EXPECT_EQ(bands[0], std::make_pair(FilterChoice::Spike(), rate));
+  EXPECT_EQ(bands[1], std::make_pair(FilterChoice::Custom(300.0, 3000.0), rate));
+
+  window->close();
+  window.reset();
+  const FilterChoice band = FilterChoice::Custom(700.0, 7000.0);
+  QSettings(QSettings::IniFormat, QSettings::UserScope, "Skelvane", "Skelvane")
+      .setValue("display/bandsShown", QStringList{"700:7000@31411", "none@32000", "spike@", "garbled@32000"});
+  EXPECT_FALSE(FilterDesign::Known(band, 31411.0));
+  Start();
+  EXPECT_TRUE(FilterDesign::Known(band, 31411.0));
+  EXPECT_EQ(Preferences::BandsShown().size(), 1u) << "what does not parse is passed over";
 }
 
 TEST_F(RememberedTest, ChoosersStartInTheFolderTheLastOneOfTheirKindEndedIn) {

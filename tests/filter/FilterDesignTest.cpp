@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filter/DesignMath.h"
@@ -169,6 +170,41 @@ TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
 
 // The designs take their sines several at a time: every one the same bits as one at a time, so that a
 // machine with AVX2 and one without design the same coefficients.
+
+// A band started ahead is the design every later asker gets, made once however many ask while it is
+// being made, and a refusal comes back in For's words. Rates no other test uses, so that nothing
+// in this process has made these designs before.
+TEST(FilterDesignTest, ABandPreparedAheadIsMadeOnceAndHandedToEveryAsker) {
+  const FilterChoice band = FilterChoice::Custom(450.0, 4500.0);
+  const double rate = 27183.4;
+  EXPECT_FALSE(FilterDesign::Known(band, rate));
+  const int64_t before = FilterDesign::DesignsMade();
+  FilterDesign::Prepare(band, rate);
+  EXPECT_TRUE(FilterDesign::Known(band, 27182.6)) << "kept by the rate it is designed for";
+  FilterDesign::Prepare(band, rate);  // already under way: nothing more
+  std::vector<std::optional<FilterDesign>> got(4);
+  std::vector<std::thread> askers;
+  for (std::optional<FilterDesign>& design : got) {
+    askers.emplace_back([&design, &band, rate] {
+      std::string refusal;
+      design = FilterDesign::Shared(band, rate, refusal);
+    });
+  }
+  for (std::thread& asker : askers) asker.join();
+  EXPECT_EQ(FilterDesign::DesignsMade(), before + 1);
+  const FilterDesign alone = Designed("450:4500", rate);
+  for (const std::optional<FilterDesign>& design : got) {
+    ASSERT_TRUE(design.has_value());
+    EXPECT_EQ(Digest(*design), Digest(alone));
+    EXPECT_EQ(design->Structure(), alone.Structure());
+  }
+
+  const FilterChoice tooHigh = FilterChoice::Custom(std::nullopt, 15000.0);
+  FilterDesign::Prepare(tooHigh, 27183.0);
+  std::string refusal;
+  EXPECT_FALSE(FilterDesign::Shared(tooHigh, 27183.0, refusal).has_value());
+  EXPECT_EQ(refusal, "Filter high cut-off: 15000 Hz is not inside (0, 13591.5) Hz, above 0 and below half the sampling rate");
+}
 TEST(FilterDesignTest, SinesTakenTogetherAreTheBitsOfSinesTakenAlone) {
   std::mt19937_64 random(5);
   std::vector<double> turns = {0.0, -0.0, 0.25, -0.25, 0.5, -0.5, 0.75, 1.0, 1e-300, 123456.789, -3.2e5};
