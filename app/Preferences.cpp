@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QVariant>
 #include <cmath>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,8 @@ constexpr const char* kGeometryKey = "window/geometry";
 constexpr const char* kFolderGroup = "folders/";
 constexpr const char* kPictureTypeKey = "bitmap/type";
 constexpr const char* kBandsShownKey = "display/bandsShown";
+// A session shows a handful of bands; each one remembered is designed on a thread of its own at start.
+constexpr std::size_t kMostBandsShown = 8;
 
 // An INI file in the user's configuration folder; tests point QSettings::setPath at a temporary one.
 QSettings Store() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
@@ -142,6 +145,7 @@ std::vector<std::pair<FilterChoice, double>> Preferences::BandsShown() {
     std::string refusal;
     const std::optional<FilterChoice> band = FilterChoice::Parse(entry.left(at).toStdString(), refusal);
     if (isNumber && std::isfinite(rate) && rate > 0.0 && band && !band->IsNone()) bands.emplace_back(*band, rate);
+    if (bands.size() >= kMostBandsShown) break;
   }
   return bands;
 }

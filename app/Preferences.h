@@ -50,7 +50,8 @@ class Preferences {
 
   /// Fills `parameters` with the values saved at the last close; fields never saved keep their values.
   static void LoadExtractionParameters(ExtractionParameters& parameters);
-  /// The bands the plots drew through at the last close, each with its recording's sampling rate.
+  /// The bands the plots drew through at the last close (eight at most), each with its recording's
+  /// sampling rate.
   static std::vector<std::pair<FilterChoice, double>> BandsShown();
   /// Remembers the window geometry, the extraction parameters and the bands shown at close, in one
   /// write of the store (each write waits for the disk).
