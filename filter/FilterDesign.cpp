@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -403,13 +405,29 @@ Outcome Make(const FilterChoice& chosen, double samplingHz) {
   return outcome;
 }
 
+// Makes the design promised under `key`. A design that fails (out of memory) is forgotten, so that the
+// next asker tries again, and its waiters get the failure.
+void Fulfil(std::promise<Outcome>& promise, const std::pair<std::string, double>& key, const FilterChoice& chosen,
+            double samplingHz) {
+  try {
+    promise.set_value(Make(chosen, samplingHz));
+  } catch (...) {
+    KeptDesigns& kept = KeptDesigns::Instance();
+    {
+      const std::lock_guard lock(kept.mutex);
+      kept.designs.erase(key);
+    }
+    promise.set_exception(std::current_exception());
+  }
+}
+
 }  // namespace
 
 std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
   std::optional<std::promise<Outcome>> making;
   const std::shared_future<Outcome> result =
       KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
-  if (making) making->set_value(Make(chosen, samplingHz));
+  if (making) Fulfil(*making, {chosen.Key(), DesignRate(samplingHz)}, chosen, samplingHz);
   const Outcome& outcome = result.get();
   if (!outcome.design) refusal = outcome.refusal;
   return outcome.design;
@@ -420,9 +438,14 @@ void FilterDesign::Prepare(const FilterChoice& chosen, double samplingHz) {
   std::optional<std::promise<Outcome>> making;
   KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
   if (!making) return;
-  std::thread([chosen, samplingHz, promise = std::move(*making)]() mutable {
-    promise.set_value(Make(chosen, samplingHz));
-  }).detach();
+  auto promise = std::make_shared<std::promise<Outcome>>(std::move(*making));
+  const std::pair<std::string, double> key(chosen.Key(), DesignRate(samplingHz));
+  try {
+    std::thread([chosen, samplingHz, promise, key] { Fulfil(*promise, key, chosen, samplingHz); }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: designed here and now, as Shared would.
+    Fulfil(*promise, key, chosen, samplingHz);
+  }
 }
 
 bool FilterDesign::Known(const FilterChoice& chosen, double samplingHz) {
