@@ -399,6 +399,11 @@ struct KeptDesigns {
 
 std::atomic<int64_t> designsMade{0};
 
+// What a design is kept under: the band's key and the rate it is designed for.
+std::pair<std::string, double> KeyOf(const FilterChoice& chosen, double samplingHz) {
+  return {chosen.Key(), FilterDesign::DesignRate(samplingHz)};
+}
+
 Outcome Make(const FilterChoice& chosen, double samplingHz) {
   Outcome outcome;
   outcome.design = FilterDesign::For(chosen, samplingHz, outcome.refusal);
@@ -425,9 +430,9 @@ void Fulfil(std::promise<Outcome>& promise, const std::pair<std::string, double>
 
 std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, double samplingHz, std::string& refusal) {
   std::optional<std::promise<Outcome>> making;
-  const std::shared_future<Outcome> result =
-      KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
-  if (making) Fulfil(*making, {chosen.Key(), DesignRate(samplingHz)}, chosen, samplingHz);
+  const std::pair<std::string, double> key = KeyOf(chosen, samplingHz);
+  const std::shared_future<Outcome> result = KeptDesigns::Instance().Find(key, making);
+  if (making) Fulfil(*making, key, chosen, samplingHz);
   const Outcome& outcome = result.get();
   if (!outcome.design) refusal = outcome.refusal;
   return outcome.design;
@@ -436,10 +441,10 @@ std::optional<FilterDesign> FilterDesign::Shared(const FilterChoice& chosen, dou
 void FilterDesign::Prepare(const FilterChoice& chosen, double samplingHz) {
   if (chosen.IsNone()) return;
   std::optional<std::promise<Outcome>> making;
-  KeptDesigns::Instance().Find({chosen.Key(), DesignRate(samplingHz)}, making);
+  const std::pair<std::string, double> key = KeyOf(chosen, samplingHz);
+  KeptDesigns::Instance().Find(key, making);
   if (!making) return;
   auto promise = std::make_shared<std::promise<Outcome>>(std::move(*making));
-  const std::pair<std::string, double> key(chosen.Key(), DesignRate(samplingHz));
   try {
     std::thread([chosen, samplingHz, promise, key] { Fulfil(*promise, key, chosen, samplingHz); }).detach();
   } catch (const std::system_error&) {
@@ -451,7 +456,7 @@ void FilterDesign::Prepare(const FilterChoice& chosen, double samplingHz) {
 bool FilterDesign::Known(const FilterChoice& chosen, double samplingHz) {
   KeptDesigns& kept = KeptDesigns::Instance();
   const std::lock_guard lock(kept.mutex);
-  return kept.designs.count({chosen.Key(), DesignRate(samplingHz)}) > 0;
+  return kept.designs.count(KeyOf(chosen, samplingHz)) > 0;
 }
 
 int64_t FilterDesign::DesignsMade() { return designsMade.load(); }
