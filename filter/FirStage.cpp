@@ -25,6 +25,27 @@ constexpr int64_t kDirectPeriods = 3;
 
 int32_t RoundingTerm(int32_t shift) { return shift > 0 ? int32_t{1} << (shift - 1) : 0; }
 
+// Samples a stretch too short for a vector block may take, its support included, to be run as one
+// block on a padded copy (PaddedBlock); longer supports go the scalar way.
+constexpr int64_t kPaddedRoom = 2048;
+
+// Outputs [0, count) of a stretch shorter than one block of `blockOutputs`, whose input holds count +
+// `support` samples: the input is copied with zeros after it and `block` (input, output) makes a whole
+// block there. Each output wanted reads only samples of the real input, so it is the same sum; the
+// others read the zeros and are dropped. False, with nothing written, when the copy would not fit.
+template <typename Block>
+bool PaddedBlock(const int16_t* in, int64_t count, int64_t support, int64_t blockOutputs, int16_t* out,
+                 const Block& block) {
+  if (count <= 0 || count >= blockOutputs || blockOutputs + support > kPaddedRoom) return false;
+  int16_t padded[kPaddedRoom];
+  int16_t outputs[64];
+  std::copy(in, in + count + support, padded);
+  std::fill(padded + count + support, padded + blockOutputs + support, int16_t{0});
+  block(padded, outputs);
+  std::copy(outputs, outputs + count, out);
+  return true;
+}
+
 // Two taps as one 32-bit word, the first in the low half (the multiply-add instructions' operand).
 int32_t TapPair(int16_t low, int16_t high) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
@@ -542,6 +563,14 @@ void FirStage::PlainAvx(const int16_t* in, int64_t from, int64_t to, int16_t* ou
   const int64_t blocks = std::max<int64_t>(0, to - done) / 16;
   PlainAvx2Blocks(in + done, blocks, pairs_.data(), pairCount, shift_, out + done);
   done += blocks * 16;
+  // A few outputs left (a short stretch, or the end of one): one block on a padded copy costs less
+  // than the scalar sums once there are two of them.
+  if (to - done >= 2 &&
+      PaddedBlock(in + done, to - done, 2 * HalfSupport() + kReadPad, 16, out + done, [&](const int16_t* x, int16_t* o) {
+        PlainAvx2Blocks(x, 1, pairs_.data(), pairCount, shift_, o);
+      })) {
+    done = to;
+  }
 #else
   (void)wide;
 #endif
@@ -569,12 +598,19 @@ void FirStage::ApplyAvx(const int16_t* in, int64_t count, int16_t* out, bool wid
         done += blocks * 32;
       }
       const int64_t blocks = (end - done) / 16;
-      if (foldable) {
-        SpacedAvx2Blocks<true>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
-      } else {
-        SpacedAvx2Blocks<false>(in + done, blocks, taps, spacing_, weights, shift_, out + done);
+      const auto spacedBlocks = [&](const int16_t* x, int64_t blockCount, int16_t* o) {
+        if (foldable) {
+          SpacedAvx2Blocks<true>(x, blockCount, taps, spacing_, weights, shift_, o);
+        } else {
+          SpacedAvx2Blocks<false>(x, blockCount, taps, spacing_, weights, shift_, o);
+        }
+      };
+      spacedBlocks(in + done, blocks, out + done);
+      done += blocks * 16;
+      if (end - done < 2 || !PaddedBlock(in + done, end - done, 2 * half + kReadPad, 16, out + done,
+                                         [&](const int16_t* x, int16_t* o) { spacedBlocks(x, 1, o); })) {
+        ApplyScalar(in, done, end, out);
       }
-      ApplyScalar(in, done + blocks * 16, end, out);
       continue;
     }
     if (!foldable) {

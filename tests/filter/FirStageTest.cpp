@@ -85,7 +85,8 @@ TEST(FirStageTest, EveryPathGivesTheScalarBytes) {
     ASSERT_LE(std::accumulate(stage.Taps().begin(), stage.Taps().end(), int64_t{0},
                               [](int64_t sum, int16_t tap) { return sum + std::abs(tap); }),
               FirStage::kMostTapMagnitude);
-    for (const int64_t count : {int64_t{1}, int64_t{15}, int64_t{16}, int64_t{17}, int64_t{48}, int64_t{1000}, int64_t{9001}}) {
+    for (const int64_t count : {int64_t{1}, int64_t{2}, int64_t{15}, int64_t{16}, int64_t{17}, int64_t{31}, int64_t{48},
+                                 int64_t{63}, int64_t{1000}, int64_t{9001}}) {
       for (int32_t kind = 0; kind < 5; ++kind) {
         const std::vector<int16_t> in = Input(count + 2 * stage.HalfSupport() + FirStage::kReadPad, kind, random);
         std::vector<int16_t> expected(static_cast<std::size_t>(count));
