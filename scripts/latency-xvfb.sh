@@ -8,7 +8,9 @@
 # where ratio is the canvas frame against the one-record frame of the same run (the median of the
 # frames drawn at one record) and cpu_ratio the same for the frame's processor time over all threads
 # (steadier than the wall time when other work shares the cores), and thread_cpu_ms the drawing
-# thread's own processor time in that frame; then the first picture after
+# thread's own processor time in that frame; then how many frames ran on about one processor (their
+# processor time under 1.1 x their wall time, their threads taking turns) and how many on more, each
+# with its mean ratio and its count over 1.5 x; then the first picture after
 # opening (first_picture_ms=, from the start of opening the files to that picture on the screen),
 # the peak anonymous memory, a key held for two seconds at a 5 s span, Exit, and last the time from
 # key press to picture against the canvas frame of the paint that showed it (how many actions exceed
@@ -309,12 +311,17 @@ sweep_set() {
   local base cpu_base
   base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $2 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
   cpu_base=$(echo "$table" | awk -F'\t' '$1 <= 32000 { print $3 }' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  # Last, the frames whose threads took turns on about one processor (processor time under 1.1 x wall
+  # time) apart from the others: the machine's scheduler, not the frame's work, decides how many there are.
   echo "$table" | awk -F'\t' -v b="$base" -v c="$cpu_base" '
     { printf "span_us=%s frame_ms=%.2f ratio=%.2f cpu_ms=%.2f cpu_ratio=%.2f latency_ms=%.2f thread_cpu_ms=%.2f action=%s\n",
              $1, $2, $2 / b, $3, (c > 0 ? $3 / c : 0), $4, $5, $6
-      if ($2 / b > worst) { worst = $2 / b; at = $1 } }
+      if ($2 / b > worst) { worst = $2 / b; at = $1 }
+      one = $3 < 1.1 * $2; n[one]++; sum[one] += $2 / b; if ($2 / b > 1.5) over[one]++ }
     END { printf "one-record frame %.2f ms (%.2f ms processor); worst frame %.2f x at span_us=%s (target at most 1.5)\n",
-                 b, c, worst, at }'
+                 b, c, worst, at
+          printf "frames run on about one processor: %d (mean %.2f x, %d over 1.5 x); on more: %d (mean %.2f x, %d over 1.5 x)\n",
+                 n[1], (n[1] ? sum[1] / n[1] : 0), over[1], n[0], (n[0] ? sum[0] / n[0] : 0), over[0] }'
   echo "peak RssAnon over the sweep: $peak_anon MB"
 
   # A 5 s span, then Right held for two seconds.
