@@ -32,11 +32,12 @@ constexpr int64_t kPaddedRoom = 2048;
 // Outputs [0, count) of a stretch shorter than one block of `blockOutputs`, whose input holds count +
 // `support` samples: the input is copied with zeros after it and `block` (input, output) makes a whole
 // block there. Each output wanted reads only samples of the real input, so it is the same sum; the
-// others read the zeros and are dropped. False, with nothing written, when the copy would not fit.
+// others read the zeros and are dropped. A single output costs less as a scalar sum, so for it, and
+// when the copy would not fit, this returns false with nothing written.
 template <typename Block>
 bool PaddedBlock(const int16_t* in, int64_t count, int64_t support, int64_t blockOutputs, int16_t* out,
                  const Block& block) {
-  if (count <= 0 || count >= blockOutputs || blockOutputs + support > kPaddedRoom) return false;
+  if (count < 2 || count >= blockOutputs || blockOutputs + support > kPaddedRoom) return false;
   int16_t padded[kPaddedRoom];
   int16_t outputs[64];
   std::copy(in, in + count + support, padded);
@@ -563,12 +564,9 @@ void FirStage::PlainAvx(const int16_t* in, int64_t from, int64_t to, int16_t* ou
   const int64_t blocks = std::max<int64_t>(0, to - done) / 16;
   PlainAvx2Blocks(in + done, blocks, pairs_.data(), pairCount, shift_, out + done);
   done += blocks * 16;
-  // A few outputs left (a short stretch, or the end of one): one block on a padded copy costs less
-  // than the scalar sums once there are two of them.
-  if (to - done >= 2 &&
-      PaddedBlock(in + done, to - done, 2 * HalfSupport() + kReadPad, 16, out + done, [&](const int16_t* x, int16_t* o) {
-        PlainAvx2Blocks(x, 1, pairs_.data(), pairCount, shift_, o);
-      })) {
+  // A few outputs left (a short stretch, or the end of one): one block on a padded copy.
+  if (PaddedBlock(in + done, to - done, 2 * HalfSupport() + kReadPad, 16, out + done,
+                  [&](const int16_t* x, int16_t* o) { PlainAvx2Blocks(x, 1, pairs_.data(), pairCount, shift_, o); })) {
     done = to;
   }
 #else
@@ -607,8 +605,8 @@ void FirStage::ApplyAvx(const int16_t* in, int64_t count, int16_t* out, bool wid
       };
       spacedBlocks(in + done, blocks, out + done);
       done += blocks * 16;
-      if (end - done < 2 || !PaddedBlock(in + done, end - done, 2 * half + kReadPad, 16, out + done,
-                                         [&](const int16_t* x, int16_t* o) { spacedBlocks(x, 1, o); })) {
+      if (!PaddedBlock(in + done, end - done, 2 * half + kReadPad, 16, out + done,
+                       [&](const int16_t* x, int16_t* o) { spacedBlocks(x, 1, o); })) {
         ApplyScalar(in, done, end, out);
       }
       continue;
