@@ -158,6 +158,7 @@ void Preferences::SaveAtClose(const QByteArray& geometry, const ExtractionParame
   for (const auto& [band, rate] : bands) {
     const QString entry = QString::fromStdString(band.Text()) + '@' + QString::number(rate, 'g', 17);
     if (!shown.contains(entry)) shown.push_back(entry);
+    if (static_cast<std::size_t>(shown.size()) >= kMostBandsShown) break;
   }
   store.setValue(kBandsShownKey, shown);
   store.beginGroup(QStringLiteral("extraction"));
