@@ -168,9 +168,6 @@ TEST(FilterDesignTest, TheDesignGenerationNamesTheseCoefficients) {
   EXPECT_EQ(Digest(Designed(":300", 32000.0)), 0xdcd516f0f3ffd165ull);
 }
 
-// The designs take their sines several at a time: every one the same bits as one at a time, so that a
-// machine with AVX2 and one without design the same coefficients.
-
 // A band started ahead is the design every later asker gets, made once however many ask while it is
 // being made, and a refusal comes back in For's words. Rates no other test uses, so that nothing
 // in this process has made these designs before.
@@ -205,6 +202,9 @@ TEST(FilterDesignTest, ABandPreparedAheadIsMadeOnceAndHandedToEveryAsker) {
   EXPECT_FALSE(FilterDesign::Shared(tooHigh, 27183.0, refusal).has_value());
   EXPECT_EQ(refusal, "Filter high cut-off: 15000 Hz is not inside (0, 13591.5) Hz, above 0 and below half the sampling rate");
 }
+
+// The designs take their sines several at a time: every one the same bits as one at a time, so that a
+// machine with AVX2 and one without design the same coefficients.
 TEST(FilterDesignTest, SinesTakenTogetherAreTheBitsOfSinesTakenAlone) {
   std::mt19937_64 random(5);
   std::vector<double> turns = {0.0, -0.0, 0.25, -0.25, 0.5, -0.5, 0.75, 1.0, 1e-300, 123456.789, -3.2e5};
