@@ -34,10 +34,11 @@ int64_t ChannelFilter::ContextRecords() const {
   return (design_.HalfSupport() + kSamplesPerRecord - 1) / kSamplesPerRecord;
 }
 
-bool ChannelFilter::Filter(const Records& records, int64_t first, int64_t end, int16_t* out,
-                           FilterWorkspace& work) const {
+bool ChannelFilter::Filter(const Records& records, int64_t first, int64_t end, int16_t* out, FilterWorkspace& work,
+                           std::span<const FilterDesign::OutputRange> only) const {
   if (first < 0 || end > records.count || first >= end) return false;
   bool shortSegment = false;
+  std::vector<FilterDesign::OutputRange> segmentOnly;
   // A new segment wherever a record does not follow the one before it.
   int64_t segmentStart = 0;
   for (int64_t r = 1; r <= records.count; ++r) {
@@ -46,7 +47,10 @@ bool ChannelFilter::Filter(const Records& records, int64_t first, int64_t end, i
     if (!boundary) continue;
     const int64_t wantFirst = std::max(first, segmentStart);
     const int64_t wantEnd = std::min(end, r);
-    if (wantFirst < wantEnd) {
+    // The ranges asked for in this segment's part of `out`, counted from that part.
+    const int64_t outFrom = (wantFirst - first) * kSamplesPerRecord;
+    SegmentFilter::RangesWithin(only, outFrom, (wantEnd - first) * kSamplesPerRecord, segmentOnly);
+    if (wantFirst < wantEnd && (only.empty() || !segmentOnly.empty())) {
       SegmentFilter::Stretch stretch;
       stretch.samples = records.samples + segmentStart * kSamplesPerRecord;
       stretch.count = (r - segmentStart) * kSamplesPerRecord;
@@ -55,7 +59,7 @@ bool ChannelFilter::Filter(const Records& records, int64_t first, int64_t end, i
       stretch.endsSegment = r < records.count || records.endsFile;
       if (SegmentFilter::Filter(design_, stretch, (wantFirst - segmentStart) * kSamplesPerRecord,
                                 (wantEnd - segmentStart) * kSamplesPerRecord,
-                                out + (wantFirst - first) * kSamplesPerRecord, work, shortSegment) != kStatusOk) {
+                                out + outFrom, work, shortSegment, segmentOnly) != kStatusOk) {
         return false;
       }
     }

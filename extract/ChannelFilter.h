@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,10 @@ class ChannelFilter {
   };
   /// Writes the filtered samples of records [first, end) of `records` to `out`: cut into segments at
   /// every gap, each filtered as a whole-file pass filters it. The records must hold ContextRecords()
-  /// on each side of the run, unless they start or end the file. false when they do not.
-  bool Filter(const Records& records, int64_t first, int64_t end, int16_t* out, FilterWorkspace& work) const;
+  /// on each side of the run, unless they start or end the file. false when they do not. With `only`
+  /// (ascending ranges of `out`) the samples outside them may be left as they were.
+  bool Filter(const Records& records, int64_t first, int64_t end, int16_t* out, FilterWorkspace& work,
+              std::span<const FilterDesign::OutputRange> only = {}) const;
 
  private:
   FilterDesign design_;

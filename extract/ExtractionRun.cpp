@@ -76,6 +76,9 @@ struct ExtractionRun::Walk {
   bool reportProgress = false;
   int64_t blocks = 0;
   bool cancelled = false;
+  // Filtered samples strictly inside this level cannot cross a threshold of it: the walk may leave
+  // them unfiltered (0 for none).
+  int32_t quietLevel = 0;
   std::unique_ptr<GroupRecordWalk> records;  // made by WalkRecords
 };
 
@@ -367,6 +370,9 @@ bool ExtractionRun::RunGroup(const Group& group, std::size_t index, SpikeExtract
   Walk walk;
   walk.progressIndex = index;
   walk.reportProgress = index < progress_.Snapshot().size();
+  // Crossings of a level are found on the samples alone; slopes compare neighbours, and peaks after a
+  // slope crossing may lie anywhere, so those walks filter every sample.
+  if (parameters_.ExtractionMode == kExtractionModeThreshold) walk.quietLevel = file.threshold;
   // After a failed write nothing more of this group can reach the disk: close and go on.
   if (headerWritten) WalkRecords(group.sourceIds, group.sampleInterval, group.filters, extractor, walk, buffers);
   file.spikeCount = extractor.GetSpikeCount();
@@ -543,6 +549,16 @@ int32_t ExtractionRun::WalkRecords(const std::vector<int32_t>& sourceIds, double
   walk.records = std::make_unique<GroupRecordWalk>(sources_, sourceIds, dt, buffers);
   GroupRecordWalk& records = *walk.records;
   records.SetFilters(filters);
+  // Where the walk leaves quiet samples unfiltered, a stored spike's window is filtered first.
+  const bool leavesQuiet = !filters.empty() && walk.quietLevel > 0;
+  if (leavesQuiet) {
+    records.SetQuietLevel(walk.quietLevel);
+    extractor.SetWindowPreparer(
+        [&records](int64_t first, int64_t count) { return records.MakeExact(first, first + count); });
+  }
+  // The extractor outlives the walk: it lets go of it however the walk ends.
+  const std::unique_ptr<SpikeExtractor, void (*)(SpikeExtractor*)> letGo(
+      leavesQuiet ? &extractor : nullptr, [](SpikeExtractor* e) { e->SetWindowPreparer(nullptr); });
   for (;;) {
     const GroupRecordWalk::Step step = records.Next(cancel_);
     if (step == GroupRecordWalk::Step::Cancelled) {

@@ -65,6 +65,31 @@ void GroupRecordWalk::SetFilters(const std::vector<ChannelFilter>& filters) {
   for (std::size_t k = 0; k < streams_.size() && k < filters.size(); ++k) streams_[k]->SetFilter(&filters[k]);
 }
 
+void GroupRecordWalk::SetQuietLevel(int32_t level) {
+  for (const auto& stream : streams_) stream->SetQuietLevel(level);
+}
+
+bool GroupRecordWalk::MakeExact(int64_t from, int64_t to) {
+  const bool inPlace = hasPrevious_ && hasNext_;
+  for (std::size_t k = 0; k < streams_.size(); ++k) {
+    RecordStream& stream = *streams_[k];
+    // The block's previous, current and next records, where it has them.
+    for (int32_t part = hasPrevious_ ? 0 : 1; part <= (hasNext_ ? 2 : 1); ++part) {
+      const int64_t partStart = int64_t{part} * kSamplesPerRecord;
+      const int64_t first = std::max(from, partStart) - partStart;
+      const int64_t end = std::min(to, partStart + kSamplesPerRecord) - partStart;
+      if (first >= end) continue;
+      const int64_t record = recordIndex_[k] - 1 + part;
+      if (!stream.MakeExact(record, static_cast<int32_t>(first), static_cast<int32_t>(end))) return false;
+      if (!inPlace) {
+        std::copy(stream.Samples(record) + first, stream.Samples(record) + end,
+                  assembled_[k].begin() + partStart + first);
+      }
+    }
+  }
+  return true;
+}
+
 void GroupRecordWalk::SetReadAhead(int64_t records) {
   for (const auto& stream : streams_) stream->SetReadAhead(records);
 }

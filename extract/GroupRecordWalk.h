@@ -41,6 +41,13 @@ class GroupRecordWalk {
   /// Hands out the samples of `filters` (one per channel, outliving the walk) instead of the raw ones;
   /// an empty list keeps them raw. Called before the first Next.
   void SetFilters(const std::vector<ChannelFilter>& filters);
+  /// Leaves the filtered samples that provably stay strictly between -level and level as 0 (see
+  /// RecordStream::SetQuietLevel), for a detector that only asks whether samples reach the level; it
+  /// calls MakeExact for the samples it keeps. Called after SetFilters.
+  void SetQuietLevel(int32_t level);
+  /// Makes samples [from, to) of the block the filtered values on every channel, where SetQuietLevel
+  /// left them 0; false when they cannot be filtered.
+  bool MakeExact(int64_t from, int64_t to);
   /// Ends the walk, from then on, as soon as no channel's current record is stamped before `time`: no
   /// later block can begin before it.
   void StopAt(int64_t time);

@@ -60,10 +60,25 @@ void RecordStream::SetFilter(const ChannelFilter* filter) {
   filter_ = filter;
   base_ = 0;
   held_ = 0;
+  SetQuietLevel(quietLevel_);
+}
+
+void RecordStream::SetQuietLevel(int32_t level) {
+  quietLevel_ = level;
+  quiet_.reset();
+  if (filter_ != nullptr) quiet_ = QuietStretches::For(filter_->Design(), level);
+  base_ = 0;
+  held_ = 0;
 }
 
 bool RecordStream::Fill(int64_t first) {
-  const int64_t count = std::min(readAhead_, count_ - first);
+  // Filtered, a block goes through three buffers (the file's bytes, the raw samples, the filtered
+  // ones) in passes: blocks that keep them in the processor's cache, unless the filter's support
+  // would make the records read around each block a large part of it.
+  const int64_t blockRecords =
+      filter_ == nullptr ? readAhead_
+                         : std::min(readAhead_, std::max(kFilteredBlockRecords, 32 * filter_->ContextRecords()));
+  const int64_t count = std::min(blockRecords, count_ - first);
   base_ = first;
   held_ = 0;
   if (filter_ == nullptr) {
@@ -86,9 +101,58 @@ bool RecordStream::Fill(int64_t first) {
   records.endsFile = lo + loaded == count_ || loaded < hi - lo;
   times_.assign(rawTimes_.begin() + (first - lo), rawTimes_.begin() + (first - lo + available));
   samples_.resize(static_cast<std::size_t>(available) * kSamplesPerRecord);
-  if (!filter_->Filter(records, first - lo, first - lo + available, samples_.data(), work_)) return false;
+  if (!quiet_) {
+    if (!filter_->Filter(records, first - lo, first - lo + available, samples_.data(), work_)) return false;
+    held_ = available;
+    return true;
+  }
+  // Only the chunks whose filtered samples may reach the level; the others read as 0 (inside it too).
+  const int64_t outFrom = (first - lo) * kSamplesPerRecord;
+  const int64_t outTo = outFrom + available * kSamplesPerRecord;
+  wanted_.clear();
+  quiet_->Loud(rawSamples_.data(), loaded * kSamplesPerRecord, records.startsFile, records.endsFile, outFrom, outTo,
+               wanted_);
+  exact_.assign(static_cast<std::size_t>((outTo - outFrom) / QuietStretches::kChunk), 0);
+  int64_t filtered = 0;
+  int64_t quietFrom = 0;
+  for (FilterDesign::OutputRange& range : wanted_) {
+    range.from -= outFrom;
+    range.to -= outFrom;
+    std::fill(samples_.begin() + quietFrom, samples_.begin() + range.from, int16_t{0});
+    std::fill(exact_.begin() + range.from / QuietStretches::kChunk, exact_.begin() + range.to / QuietStretches::kChunk,
+              uint8_t{1});
+    filtered += range.to - range.from;
+    quietFrom = range.to;
+  }
+  std::fill(samples_.begin() + quietFrom, samples_.end(), int16_t{0});
+  if (!wanted_.empty() &&
+      !filter_->Filter(records, first - lo, first - lo + available, samples_.data(), work_, wanted_)) {
+    return false;
+  }
+  leftQuiet_ += (outTo - outFrom) - filtered;
+  filled_ = records;
+  filledFirst_ = first - lo;
   held_ = available;
   return true;
+}
+
+bool RecordStream::MakeExact(int64_t index, int32_t from, int32_t to) {
+  if (!quiet_ || from >= to) return true;
+  if (index < base_ || index >= base_ + held_ || from < 0 || to > kSamplesPerRecord) return false;
+  constexpr int64_t kChunk = QuietStretches::kChunk;
+  const int64_t start = (index - base_) * kSamplesPerRecord;
+  wanted_.clear();
+  for (int64_t c = (start + from) / kChunk; c < (start + to + kChunk - 1) / kChunk; ++c) {
+    if (exact_[static_cast<std::size_t>(c)] != 0) continue;
+    exact_[static_cast<std::size_t>(c)] = 1;
+    if (!wanted_.empty() && wanted_.back().to == c * kChunk) {
+      wanted_.back().to += kChunk;
+    } else {
+      wanted_.push_back({c * kChunk, (c + 1) * kChunk});
+    }
+  }
+  if (wanted_.empty()) return true;
+  return filter_->Filter(filled_, filledFirst_, filledFirst_ + held_, samples_.data(), work_, wanted_);
 }
 
 int64_t RecordStream::Load(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples) {

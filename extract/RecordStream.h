@@ -4,21 +4,24 @@
 // the file itself is read by a RecordReader.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "datafile/IDataSourceManager.h"
 #include "datafile/RecordReader.h"
+#include "extract/ChannelFilter.h"
 #include "filter/FilterWorkspace.h"
+#include "filter/QuietStretches.h"
 
 namespace skelvane {
-
-class ChannelFilter;
 
 class RecordStream {
  public:
   /// Records read per block: about 1 MiB of file, where pread streams at the speed of the page cache.
   static constexpr int64_t kBlockRecords = 1004;
+  /// Records filtered per block at least (more for a filter whose support spans many records).
+  static constexpr int64_t kFilteredBlockRecords = 128;
 
   /// The memory a stream reads into. A caller that walks short stretches again and again (the
   /// detection preview), or one file after another (the run's threads), hands the same buffers from
@@ -48,8 +51,18 @@ class RecordStream {
   /// Gives the samples of `filter` (which must outlive the stream) from now on instead of the raw
   /// ones: the values a whole-file pass gives, the records around each block read along for them.
   void SetFilter(const ChannelFilter* filter);
+  /// With a filter whose outputs QuietStretches can judge, the filtered samples that provably stay
+  /// strictly between -level and level are not worked out: they read as 0 until MakeExact asks for
+  /// them. For a detector that only asks whether samples reach the level; 0 or less filters every
+  /// sample. Called after SetFilter.
+  void SetQuietLevel(int32_t level);
   /// Makes records first..last (inside 0..Count()-1) available; false when one cannot be read.
   bool Ensure(int64_t first, int64_t last);
+  /// Makes samples [from, to) of record `index` (made available by Ensure) the filtered values, where
+  /// SetQuietLevel left them 0; false when they cannot be filtered.
+  bool MakeExact(int64_t index, int32_t from, int32_t to);
+  /// Samples left 0 as quiet so far.
+  int64_t LeftQuiet() const { return leftQuiet_; }
   /// Timestamp of a record made available by Ensure.
   int64_t Timestamp(int64_t index) const { return times_[static_cast<std::size_t>(index - base_)]; }
   /// The 512 samples of a record made available by Ensure; the samples of the records after it (as far
@@ -87,6 +100,14 @@ class RecordStream {
   std::vector<int16_t> rawSamples_;
   std::vector<int64_t> rawTimes_;
   FilterWorkspace work_;
+  // With a quiet level: which samples need no filtering, and what the held ones were filtered from.
+  std::optional<QuietStretches> quiet_;
+  int32_t quietLevel_ = 0;
+  std::vector<uint8_t> exact_;                       // per QuietStretches::kChunk held samples: filtered
+  std::vector<FilterDesign::OutputRange> wanted_;    // samples of the held records to filter
+  ChannelFilter::Records filled_;                    // the raw records of the last block
+  int64_t filledFirst_ = 0;                          // the first held record's place among them
+  int64_t leftQuiet_ = 0;
 };
 
 }  // namespace skelvane

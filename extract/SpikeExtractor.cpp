@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "platform/ReportError.h"
 #include "platform/Saturating.h"
@@ -32,6 +33,8 @@ constexpr const char* kNoBufferMessage =
     "Cannot Allocate Memory For Writing Buffer To File, Null Pointer Recieved In StoreSpike()";
 constexpr const char* kBlockMismatchMessage =
     "Block Does Not Match The Extraction Parameters In DetectSpikes(), Channels In Block = ";
+constexpr const char* kWindowNotFilteredMessage =
+    "The samples of a spike's window could not be filtered; spike left out at sample ";
 constexpr int32_t kSpikeTypePositive = 0;  // the peak is a maximum
 constexpr int32_t kSpikeTypeNegative = 1;  // the peak is a minimum
 
@@ -437,6 +440,10 @@ int32_t SpikeExtractor::StoreSpike(int64_t timestamp) {
     return SpikeStored();
   }
 
+  if (PrepareWindow && !PrepareWindow(first, NumSpikePoints)) {
+    ReportError(kWindowNotFilteredMessage, first);
+    return kStatusFailed;
+  }
   // Point by point, channels inside, as the record holds them.
   int16_t* out = Window.data();
   for (int64_t j = 0; j < NumSpikePoints; ++j) {
@@ -475,6 +482,10 @@ void SpikeExtractor::DiscardSpikeFile() { OutputFile.Discard(); }
 void SpikeExtractor::StartNewSegment() { LastWindowEnd = kNoWindowYet; }
 
 void SpikeExtractor::CollectSpikesInto(std::vector<StoredSpike>* spikes) { Collected = spikes; }
+
+void SpikeExtractor::SetWindowPreparer(std::function<bool(int64_t, int64_t)> prepare) {
+  PrepareWindow = std::move(prepare);
+}
 
 bool SpikeExtractor::HasWriteError() const { return OutputFile.HasWriteError(); }
 

@@ -70,6 +70,9 @@ class SpikeExtractor {
   /// Appends every spike stored from now on to `spikes` instead of writing it (the detection preview
   /// shows what a run would write); null writes to the file again.
   void CollectSpikesInto(std::vector<StoredSpike>* spikes);
+  /// Called with a window's first sample and its length before its samples are written: a walk that
+  /// left samples it knew to be quiet unfiltered makes them exact there. false fails the spike.
+  void SetWindowPreparer(std::function<bool(int64_t first, int64_t count)> prepare);
 
   /// Scans one block (one sample sequence per channel, all as long as `timestamps`) and stores every
   /// spike found; 0, or -1 (also the normal end of a block).
@@ -142,6 +145,7 @@ class SpikeExtractor {
   int64_t PeakLast = -1;
 
   std::vector<StoredSpike>* Collected = nullptr;  // when set, stored spikes go here, not to the file
+  std::function<bool(int64_t, int64_t)> PrepareWindow;
   std::vector<int16_t> Window;  // the samples of one spike record, reused for every spike
   int64_t SpikeCount = 0;
   bool BlockMismatchReported = false;

@@ -42,12 +42,7 @@ int32_t FilteredRecords::Read(int64_t first, int64_t end, int16_t* out, Buffers&
     const int64_t outFrom = (wantFirst - (first - lo)) * kSamplesPerRecord;
     const int64_t outTo = (wantEnd - (first - lo)) * kSamplesPerRecord;
     std::vector<FilterDesign::OutputRange>& segmentOnly = buffers.segmentOnly;
-    segmentOnly.clear();
-    for (const FilterDesign::OutputRange& range : only) {
-      const int64_t from = std::max(range.from, outFrom);
-      const int64_t to = std::min(range.to, outTo);
-      if (from < to) segmentOnly.push_back({from - outFrom, to - outFrom});
-    }
+    SegmentFilter::RangesWithin(only, outFrom, outTo, segmentOnly);
     if (wantFirst < wantEnd && (only.empty() || !segmentOnly.empty())) {
       SegmentFilter::Stretch stretch;
       stretch.samples = buffers.samples.data() + segmentStart * kSamplesPerRecord;

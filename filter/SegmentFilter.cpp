@@ -21,6 +21,16 @@ int64_t SegmentFilter::Mirror(int64_t position, int64_t length) {
   return p < length ? p : period - 1 - p;
 }
 
+void SegmentFilter::RangesWithin(std::span<const FilterDesign::OutputRange> only, int64_t from, int64_t to,
+                                 std::vector<FilterDesign::OutputRange>& into) {
+  into.clear();
+  for (const FilterDesign::OutputRange& range : only) {
+    const int64_t first = std::max(range.from, from);
+    const int64_t end = std::min(range.to, to);
+    if (first < end) into.push_back({first - from, end - from});
+  }
+}
+
 int32_t SegmentFilter::Filter(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,
                               FilterWorkspace& work, bool& shortSegment,
                               std::span<const FilterDesign::OutputRange> only) {

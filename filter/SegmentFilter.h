@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "filter/FilterDesign.h"
 #include "filter/FilterWorkspace.h"
@@ -43,6 +44,11 @@ class SegmentFilter {
   /// The position of the sample that stands at `position` of a segment of `length` samples (any
   /// position, before or past the segment): itself inside, mirrored outside.
   static int64_t Mirror(int64_t position, int64_t length);
+
+  /// The parts of `only` (ascending) that fall in [from, to), counted from `from`: the `only` of one
+  /// segment's Filter when `only` counts from the start of a run of segments. `into` is cleared first.
+  static void RangesWithin(std::span<const FilterDesign::OutputRange> only, int64_t from, int64_t to,
+                           std::vector<FilterDesign::OutputRange>& into);
 
  private:
   static int32_t Run(const FilterDesign& design, const Stretch& stretch, int64_t from, int64_t to, int16_t* out,

@@ -14,6 +14,7 @@
 #include "datafile/ChannelSource.h"
 #include "datafile/CscRecord.h"
 #include "datafile/DataSourceManager.h"
+#include "extract/ChannelFilter.h"
 #include "extract/ExtractionRun.h"
 #include "tests/support/FakeDataSourceManager.h"
 #include "tests/extract/SpikeFileContents.h"
@@ -76,6 +77,48 @@ TEST_F(RecordStreamTest, AnyRangeReadsTheSameRecordsAsTheManager) {
   }
   EXPECT_FALSE(stream.Ensure(stream.Count() - 1, stream.Count()));  // past the last whole record
   EXPECT_FALSE(stream.FileShrank());
+}
+
+// Through the Spike Band with a level: a sample is either the filtered one, or left 0 where the
+// filtered one is inside the level; MakeExact makes any stretch of a record the filtered samples.
+TEST_F(RecordStreamTest, QuietSamplesAreInsideTheLevelAndMadeExactWhenAskedFor) {
+  std::string refusal;
+  const auto filters =
+      ChannelFilter::ForChannels(FilterChoice::Spike(), {{made.paths[1], 31.25, 32000.0, 2047}}, refusal);
+  ASSERT_TRUE(filters) << refusal;
+  RecordStream whole(manager, 1);
+  whole.SetFilter(&filters->front());
+  RecordStream lazy(manager, 1);
+  lazy.SetFilter(&filters->front());
+  std::mt19937 random(7);
+  int32_t level = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    if (trial % 50 == 0) {
+      level = static_cast<int32_t>(20 + random() % 200);
+      lazy.SetQuietLevel(level);
+    }
+    const int64_t first = static_cast<int64_t>(random() % static_cast<uint32_t>(lazy.Count()));
+    const int64_t last = std::min(lazy.Count() - 1, first + static_cast<int64_t>(random() % 3));
+    ASSERT_TRUE(whole.Ensure(first, last));
+    ASSERT_TRUE(lazy.Ensure(first, last));
+    const int64_t record = first + static_cast<int64_t>(random() % static_cast<uint32_t>(last - first + 1));
+    const auto from = static_cast<int32_t>(random() % kSamplesPerRecord);
+    const auto to = std::min<int32_t>(kSamplesPerRecord, from + static_cast<int32_t>(random() % 64));
+    ASSERT_TRUE(lazy.MakeExact(record, from, to));
+    for (int64_t r = first; r <= last; ++r) {
+      for (int32_t j = 0; j < kSamplesPerRecord; ++j) {
+        const int16_t want = whole.Samples(r)[j];
+        const int16_t got = lazy.Samples(r)[j];
+        if (r == record && j >= from && j < to) {
+          ASSERT_EQ(got, want) << "made exact: record " << r << ", sample " << j;
+        } else if (got != want) {
+          ASSERT_EQ(got, 0) << "record " << r << ", sample " << j;
+          ASSERT_LT(std::abs(int32_t{want}), level) << "record " << r << ", sample " << j;
+        }
+      }
+    }
+  }
+  EXPECT_GT(lazy.LeftQuiet(), 100000);
 }
 
 TEST_F(RecordStreamTest, AFileCutShortWhileOpenEndsTheStreamAndSaysSo) {
