@@ -144,7 +144,6 @@ bool RecordStream::MakeExact(int64_t index, int32_t from, int32_t to) {
   wanted_.clear();
   for (int64_t c = (start + from) / kChunk; c < (start + to + kChunk - 1) / kChunk; ++c) {
     if (exact_[static_cast<std::size_t>(c)] != 0) continue;
-    exact_[static_cast<std::size_t>(c)] = 1;
     if (!wanted_.empty() && wanted_.back().to == c * kChunk) {
       wanted_.back().to += kChunk;
     } else {
@@ -152,7 +151,11 @@ bool RecordStream::MakeExact(int64_t index, int32_t from, int32_t to) {
     }
   }
   if (wanted_.empty()) return true;
-  return filter_->Filter(filled_, filledFirst_, filledFirst_ + held_, samples_.data(), work_, wanted_);
+  if (!filter_->Filter(filled_, filledFirst_, filledFirst_ + held_, samples_.data(), work_, wanted_)) return false;
+  for (const FilterDesign::OutputRange& range : wanted_) {
+    std::fill(exact_.begin() + range.from / kChunk, exact_.begin() + range.to / kChunk, uint8_t{1});
+  }
+  return true;
 }
 
 int64_t RecordStream::Load(int64_t first, int64_t count, std::vector<int64_t>& times, std::vector<int16_t>& samples) {
