@@ -18,6 +18,7 @@
 #include "extract/ExtractionRun.h"
 #include "filter/FilterChoice.h"
 #include "fuzz/FuzzChoices.h"
+#include "fuzz/FuzzFilter.h"
 #include "fuzz/FuzzScratch.h"
 #include "platform/Saturating.h"
 
@@ -59,20 +60,6 @@ std::vector<uint8_t> Restamped(const uint8_t* data, std::size_t size, skelvane::
   return bytes;
 }
 
-skelvane::FilterChoice ChosenFilter(skelvane::fuzz::FuzzChoices& choose) {
-  using skelvane::FilterChoice;
-  switch (choose.Between(0, 3)) {
-    case 1:
-      return FilterChoice::Spike();
-    case 2:
-      return FilterChoice::Lfp();
-    case 3:
-      return FilterChoice::Custom(static_cast<double>(choose.Between(1, 2000)), std::nullopt);
-    default:
-      return FilterChoice();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -95,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.ExtractionMode = static_cast<int32_t>(choose.Between(kExtractionModeThreshold, kExtractionModeSlope));
   p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
   p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
-  p.Filter = ChosenFilter(choose);
+  p.Filter = fuzz::ChosenFilter(choose);
   p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
 
   // The view: the whole recording as its records' times reach, or any span at all.

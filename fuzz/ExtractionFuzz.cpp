@@ -1,5 +1,6 @@
 // Fuzzes an extraction run over channels made from a file (opened once per channel of the group, as
-// copies), with parameters drawn from the input, into a temporary folder emptied after each run.
+// copies), with parameters and a band filter drawn from the input, into a temporary folder emptied
+// after each run.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 #include "extract/ExtractionParameters.h"
 #include "extract/ExtractionRun.h"
 #include "fuzz/FuzzChoices.h"
+#include "fuzz/FuzzFilter.h"
 #include "fuzz/FuzzScratch.h"
 
 namespace {
@@ -39,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.ExtractionMode = static_cast<int32_t>(choose.Between(kExtractionModeThreshold, kExtractionModeSlope));
   p.ExtractionType = static_cast<int32_t>(choose.Between(kExtractionTypePositive, kExtractionTypeBoth));
   p.Threshold = kThresholds[choose.Between(0, std::size(kThresholds) - 1)];
+  p.Filter = fuzz::ChosenFilter(choose);
   p.OutputDirectory = fuzz::FuzzScratch::EmptyFolder("spikes");
   run.CreateSpikeFiles(group);
   return 0;
