@@ -1,10 +1,10 @@
 #include "filter/QuietStretches.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+
+#include "platform/VectorIntrinsics.h"
 
 namespace skelvane {
 namespace {
@@ -15,10 +15,11 @@ int32_t RangeScalar(const int16_t* in, int64_t first, int64_t end) {
   return int32_t{*high} - int32_t{*low};
 }
 
+#ifdef SKELVANE_FILTER_X86
 // Highest less lowest of `rows` x 16 samples from p: the rows' extremes lane by lane, then across the
 // lanes with the instruction that finds the least of eight unsigned words (signed words turned into
 // unsigned ones in order by flipping the sign bit, and in reverse order by flipping the others).
-__attribute__((target("avx2"))) int32_t RangeAvx2(const int16_t* p, int64_t rows) {
+SKELVANE_AVX2 int32_t RangeAvx2(const int16_t* p, int64_t rows) {
   __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   __m256i high = low;
   for (int64_t r = 1; r < rows; ++r) {
@@ -34,6 +35,7 @@ __attribute__((target("avx2"))) int32_t RangeAvx2(const int16_t* p, int64_t rows
       _mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(high8, _mm_set1_epi16(0x7FFF)))) ^ 0x7FFF);
   return highest - lowest;
 }
+#endif
 
 }  // namespace
 
@@ -70,7 +72,11 @@ std::optional<QuietStretches> QuietStretches::For(const FilterDesign& design, in
 
 void QuietStretches::Loud(const int16_t* in, int64_t count, bool startsAtEdge, bool endsAtEdge, int64_t from,
                           int64_t to, std::vector<FilterDesign::OutputRange>& loud) const {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
+#ifdef SKELVANE_FILTER_X86
+  const bool avx2 = ProcessorHasAvx2();
+#else
+  constexpr bool avx2 = false;
+#endif
   // A whole chunk's supports inside the input are read as rows of 16 from a little before the first
   // support to a little past the last one (which only widens the range).
   const int64_t lead = (half_ + 15) / 16 * 16;
@@ -81,7 +87,9 @@ void QuietStretches::Loud(const int16_t* in, int64_t count, bool startsAtEdge, b
     const int64_t last = b + half_;  // past the last sample of the support
     bool quiet = false;
     if (avx2 && b - a == kChunk && a - lead >= 0 && a + kChunk + lead <= count) {
+#ifdef SKELVANE_FILTER_X86
       quiet = RangeAvx2(in + a - lead, rows) <= widestQuiet_;
+#endif
     } else if ((first >= 0 || startsAtEdge) && (last <= count || endsAtEdge)) {
       const int64_t begin = std::max<int64_t>(first, 0);
       const int64_t end = std::min(last, count);
